@@ -1,0 +1,41 @@
+#pragma once
+
+#include "support/app_error.h"
+
+#include <QString>
+
+namespace tovalit {
+
+class DataFolderError : public AppError {
+public:
+    enum class Kind { NoDataLocation, MoveFailed, CreateFailed };
+    DataFolderError(Kind kind, QString path);
+    Kind kind() const { return m_kind; }
+    QString localizedDescription() const override;
+
+private:
+    Kind m_kind;
+    QString m_path;
+};
+
+// The application's data folder, $XDG_DATA_HOME/Tovalit. Every reader and
+// writer of data files resolves it here, so a former folder ("Quendor",
+// then "VellupTranscriber", beside it) is moved into place before anything
+// can create an empty "Tovalit" in its way. Nothing is cached: a move that
+// failed is tried again on the next call. Safe from any thread.
+class DataFolder {
+public:
+    // The folder's path after any move of a former folder; does not create
+    // it. Throws DataFolderError when there is no data location or the
+    // move fails.
+    static QString resolve();
+    // As resolve(), then creates the folder (with its parents) if needed.
+    static QString ensure();
+    // ensure() + "/" + name, created if needed.
+    static QString ensureSubfolder(const QString &name);
+
+    static constexpr const char *productFolderName = "Tovalit";
+    static const QStringList &formerFolderNames();
+};
+
+} // namespace tovalit

@@ -1,0 +1,94 @@
+#include "support/spawn.h"
+
+#include "support/app_error.h"
+
+#include <QCoreApplication>
+#include <QLoggingCategory>
+#include <QMetaObject>
+
+#include <atomic>
+
+Q_LOGGING_CATEGORY(lcTasks, "tovalit.tasks")
+
+namespace tovalit {
+
+struct TaskHandle::State {
+    CancelToken token;
+    std::atomic<bool> running{true};
+};
+
+TaskHandle::TaskHandle(std::shared_ptr<State> state)
+    : m_state(std::move(state)) {}
+
+void TaskHandle::cancel() const {
+    if (m_state)
+        m_state->token.cancel();
+}
+
+bool TaskHandle::isRunning() const {
+    return m_state && m_state->running.load();
+}
+
+CancelToken TaskHandle::token() const {
+    return m_state ? m_state->token : CancelToken();
+}
+
+namespace {
+
+// `work` is a parameter, so it lives in this frame for as long as the
+// coroutine it creates runs: a capturing lambda coroutine stays valid.
+QCoro::Task<void> runDetached(std::function<QCoro::Task<void>()> work, QString what,
+                              std::shared_ptr<TaskHandle::State> state) {
+    try {
+        co_await work();
+    } catch (const std::exception &error) {
+        qCWarning(lcTasks).noquote() << "task" << what << "failed:" << describeException(error);
+    } catch (...) {
+        qCWarning(lcTasks).noquote() << "task" << what << "failed with an unknown exception";
+    }
+    if (state)
+        state->running = false;
+}
+
+// Marks a kept task finished when its start is dropped because the context
+// object died first.
+struct PendingStart {
+    std::shared_ptr<TaskHandle::State> state;
+    bool started = false;
+    ~PendingStart() {
+        if (!started && state)
+            state->running = false;
+    }
+};
+
+void post(QObject *context, std::function<QCoro::Task<void>()> work, QString what,
+          std::shared_ptr<TaskHandle::State> state) {
+    QObject *target = context ? context : QCoreApplication::instance();
+    Q_ASSERT_X(target, "spawn", "needs a context object or an application");
+    auto pending = std::make_shared<PendingStart>();
+    pending->state = std::move(state);
+    QMetaObject::invokeMethod(
+        target,
+        [work = std::move(work), what = std::move(what), pending]() mutable {
+            pending->started = true;
+            runDetached(std::move(work), std::move(what), pending->state);
+        },
+        Qt::QueuedConnection);
+}
+
+} // namespace
+
+void spawn(QObject *context, std::function<QCoro::Task<void>()> work, QString what) {
+    post(context, std::move(work), std::move(what), nullptr);
+}
+
+TaskHandle spawnCancellable(QObject *context, std::function<QCoro::Task<void>(CancelToken)> work,
+                            QString what) {
+    auto state = std::make_shared<TaskHandle::State>();
+    CancelToken token = state->token;
+    post(
+        context, [work = std::move(work), token]() { return work(token); }, std::move(what), state);
+    return TaskHandle(state);
+}
+
+} // namespace tovalit
