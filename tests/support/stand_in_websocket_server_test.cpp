@@ -1,0 +1,66 @@
+#include "tests/support/run_task.h"
+#include "tests/support/stand_in_websocket_server.h"
+
+#include <QNetworkRequest>
+#include <QWebSocket>
+
+#include <gtest/gtest.h>
+
+namespace tovalit::testing {
+namespace {
+
+// The stand-in speaks the protocol a real client expects: these checks use
+// Qt's own WebSocket client against it.
+TEST(StandInWebSocketServerTest, RecordsTheHandshakeAndMessagesAndAnswersFromItsHandler) {
+    StandInWebSocketServer server;
+    server.setMessageHandler([](const RecordedWebSocketMessage &message, auto &self) {
+        self.sendBinary("echo:" + message.payload);
+    });
+    QWebSocket client;
+    QByteArray received;
+    QObject::connect(&client, &QWebSocket::binaryMessageReceived,
+                     [&received](const QByteArray &bytes) { received = bytes; });
+    QNetworkRequest request(server.url(QStringLiteral("/ws/asr")));
+    request.setRawHeader("Authorization", "Bearer token");
+    client.open(request);
+    ASSERT_TRUE(waitUntil([&] { return server.isConnected(); }, "the handshake"));
+    ASSERT_EQ(server.handshakes().size(), 1u);
+    EXPECT_EQ(server.handshakes()[0].target, "/ws/asr");
+    EXPECT_EQ(server.handshakes()[0].header("authorization"), "Bearer token");
+
+    const QByteArray large(70'000, 'x'); // takes the 64-bit length form
+    client.sendBinaryMessage(large);
+    client.sendTextMessage(QStringLiteral("你好"));
+    ASSERT_TRUE(waitUntil([&] { return server.messages().size() == 2; }, "two messages"));
+    EXPECT_EQ(server.messages()[0].payload, large);
+    EXPECT_FALSE(server.messages()[1].binary);
+    EXPECT_EQ(server.messages()[1].payload, QStringLiteral("你好").toUtf8());
+    ASSERT_TRUE(waitUntil([&] { return received.startsWith("echo:"); }, "the echo"));
+
+    client.close(QWebSocketProtocol::CloseCodeGoingAway);
+    ASSERT_TRUE(waitUntil([&] { return server.clientCloseCode().has_value(); }, "the close"));
+    EXPECT_EQ(*server.clientCloseCode(), 1001);
+}
+
+TEST(StandInWebSocketServerTest, RefusesHandshakesAndDropsConnectionsOnRequest) {
+    StandInWebSocketServer server;
+    server.refuseHandshakes(401, R"({"message":"invalid_token"})");
+    QWebSocket refused;
+    bool refusedClosed = false;
+    QObject::connect(&refused, &QWebSocket::disconnected, [&] { refusedClosed = true; });
+    refused.open(server.url());
+    ASSERT_TRUE(waitUntil([&] { return refusedClosed; }, "the refused handshake"));
+    EXPECT_FALSE(server.isConnected());
+
+    StandInWebSocketServer dropping;
+    QWebSocket client;
+    bool disconnected = false;
+    QObject::connect(&client, &QWebSocket::disconnected, [&] { disconnected = true; });
+    client.open(dropping.url());
+    ASSERT_TRUE(waitUntil([&] { return dropping.isConnected(); }, "the handshake"));
+    dropping.dropConnection();
+    EXPECT_TRUE(waitUntil([&] { return disconnected; }, "the dropped connection"));
+}
+
+} // namespace
+} // namespace tovalit::testing
