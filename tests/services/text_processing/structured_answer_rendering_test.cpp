@@ -40,6 +40,7 @@ INSTANTIATE_TEST_SUITE_P(Answers, StructuredAnswerRenderingTest, ::testing::Valu
     RenderCase{"plain prose", u"今晚开会"_s, u"今晚开会"_s},
     RenderCase{"prose in think markers keeps the thought", u"<think>想想</think>今晚开会"_s, u"想想今晚开会"_s},
     RenderCase{"fenced prose", u"```\n今晚开会\n```"_s, u"今晚开会"_s},
+    RenderCase{"a fence and nothing else", u"```json"_s, fallback},
     RenderCase{"object without text", uR"({"foo":1})"_s, fallback},
     RenderCase{"text that is not a string", uR"({"text":5})"_s, fallback},
     RenderCase{"text that is an array", uR"({"text":["a"]})"_s, fallback},
