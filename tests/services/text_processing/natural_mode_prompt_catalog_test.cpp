@@ -1,0 +1,210 @@
+#include "services/text_processing/natural_mode_prompt_catalog.h"
+#include "services/text_processing/natural_mode_stage.h"
+#include "services/text_processing/structured_formatting_task.h"
+
+#include <gtest/gtest.h>
+
+namespace tovalit {
+namespace {
+
+using namespace Qt::StringLiterals;
+namespace Catalog = NaturalModePromptCatalog;
+
+struct CheckCase {
+    const char *name;
+    QString text;
+    bool expected;
+};
+
+void PrintTo(const CheckCase &value, std::ostream *out) {
+    *out << value.name;
+}
+
+class ListDictationTest : public ::testing::TestWithParam<CheckCase> {};
+
+TEST_P(ListDictationTest, Detects) {
+    EXPECT_EQ(Catalog::looksLikeListDictation(GetParam().text), GetParam().expected)
+        << GetParam().text.toStdString();
+}
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Examples, ListDictationTest, ::testing::Values(
+    CheckCase{"two ordinal markers", u"第一买牛奶第二买面包"_s, true},
+    CheckCase{"one digit marker and a sequence word", u"1. 买牛奶 然后买面包"_s, true},
+    CheckCase{"sequence words alone", u"首先买牛奶然后买面包"_s, false},
+    CheckCase{"a year is not a marker", u"2024年"_s, false},
+    CheckCase{"two topic markers", u"一是价格二是渠道"_s, true},
+    CheckCase{"enumeration comma markers", u"1、买牛奶 2、买面包"_s, true},
+    CheckCase{"one marker without sequence word", u"1. 买牛奶"_s, false},
+    CheckCase{"digit before the marker digit", u"12.买牛奶 然后买面包"_s, false},
+    CheckCase{"full-width digits are no marker", u"１.买牛奶 然后买面包"_s, false},
+    CheckCase{"full-width digit before counts as a digit", u"１1.买牛奶 然后买面包"_s, false},
+    CheckCase{"zero is no marker", u"0.买牛奶 然后买面包"_s, false},
+    CheckCase{"blank", u" \u3000\n"_s, false}
+));
+
+class DisallowedHeadingTest : public ::testing::TestWithParam<CheckCase> {};
+
+TEST_P(DisallowedHeadingTest, Detects) {
+    EXPECT_EQ(Catalog::containsDisallowedTemplateHeading(GetParam().text), GetParam().expected)
+        << GetParam().text.toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(Examples, DisallowedHeadingTest, ::testing::Values(
+    CheckCase{"markdown heading", u"## 总结"_s, true},
+    CheckCase{"English heading with colon", u"Summary:"_s, true},
+    CheckCase{"heading with full-width colon", u"待办：买牛奶"_s, true},
+    CheckCase{"heading word inside a sentence", u"总结一下我们的结论"_s, false},
+    CheckCase{"heading on a later line", u"好的，我来整理。\n  ### 要点\n价格偏高"_s, true},
+    CheckCase{"case is ignored", u"ACCEPTANCE CRITERIA："_s, true},
+    CheckCase{"heading word followed by more text", u"Context matters here"_s, false},
+    CheckCase{"empty", u""_s, false}
+));
+// clang-format on
+
+TEST(NaturalModeChecks, OverStructuredOnlyInEditorsAndChats) {
+    const QString original = u"帮我把这个函数改成异步的"_s;
+    const QString twoBullets = u"- 改成异步\n- 加上超时"_s;
+
+    EXPECT_FALSE(Catalog::isOverStructuredForNaturalMode(original, twoBullets, u"notes"));
+    EXPECT_FALSE(Catalog::isOverStructuredForNaturalMode(original, twoBullets, u""));
+    EXPECT_FALSE(Catalog::isOverStructuredForNaturalMode(original, twoBullets, u"Cursor"));
+    EXPECT_TRUE(Catalog::isOverStructuredForNaturalMode(original, twoBullets, u"cursor"));
+    EXPECT_TRUE(Catalog::isOverStructuredForNaturalMode(original, twoBullets, u"ai_chat"));
+    EXPECT_TRUE(Catalog::isOverStructuredForNaturalMode(original, u"1. 改成异步\n2. 加上超时"_s,
+                                                        u"cursor"));
+
+    // List lines and template fields are counted apart.
+    EXPECT_FALSE(
+        Catalog::isOverStructuredForNaturalMode(original, u"- 改成异步\n目标：更快"_s, u"cursor"));
+    EXPECT_TRUE(Catalog::isOverStructuredForNaturalMode(
+        original, u"Context: 旧代码\ntodo：改成异步"_s, u"cursor"));
+
+    // A dictated list may come back as a list.
+    EXPECT_FALSE(Catalog::isOverStructuredForNaturalMode(u"第一改成异步第二加上超时"_s, twoBullets,
+                                                         u"cursor"));
+    EXPECT_FALSE(Catalog::isOverStructuredForNaturalMode(u"  "_s, twoBullets, u"cursor"));
+    EXPECT_FALSE(Catalog::isOverStructuredForNaturalMode(original, u"\n"_s, u"cursor"));
+}
+
+TEST(NaturalModeStage, ResolvesByDurationThenByListShape) {
+    EXPECT_EQ(NaturalModeStage::resolve(10.0, u"帮我看一下"), NaturalModeStage::shortCleanup);
+    EXPECT_EQ(NaturalModeStage::resolve(10.001, u"帮我看一下"), NaturalModeStage::mediumCleanup);
+    EXPECT_EQ(NaturalModeStage::resolve(3.0, u"第一买牛奶第二买面包"),
+              NaturalModeStage::mediumCleanup);
+    EXPECT_EQ(NaturalModeStage::resolve(3.0, u"首先买牛奶然后买面包"),
+              NaturalModeStage::shortCleanup);
+
+    for (const auto value : NaturalModeStage::allCases()) {
+        const NaturalModeStage stage(value);
+        EXPECT_EQ(NaturalModeStage::fromRawValue(stage.rawValue()), stage);
+    }
+    EXPECT_FALSE(NaturalModeStage::fromRawValue(u"ShortCleanup").has_value());
+    EXPECT_EQ(NaturalModeStage(NaturalModeStage::shortCleanup).label(), u"自然直出"_s);
+    EXPECT_EQ(NaturalModeStage(NaturalModeStage::mediumCleanup).label(), u"轻整理"_s);
+}
+
+TEST(StructuredFormattingTask, EqualityFollowsCaseAndPayload) {
+    NaturalFormattingContext context;
+    context.appProfileID = u"cursor"_s;
+    NaturalFormattingContext other = context;
+    other.windowTitle = u"main.cpp"_s;
+
+    using Task = StructuredFormattingTask;
+    EXPECT_EQ(Task::natural(NaturalModeStage::shortCleanup, std::nullopt),
+              Task::natural(NaturalModeStage::shortCleanup, std::nullopt));
+    EXPECT_EQ(Task::natural(NaturalModeStage::shortCleanup, context),
+              Task::natural(NaturalModeStage::shortCleanup, context));
+    EXPECT_NE(Task::natural(NaturalModeStage::shortCleanup, context),
+              Task::natural(NaturalModeStage::shortCleanup, other));
+    EXPECT_NE(Task::natural(NaturalModeStage::shortCleanup, context),
+              Task::natural(NaturalModeStage::shortCleanup, std::nullopt));
+    EXPECT_NE(Task::natural(NaturalModeStage::shortCleanup, std::nullopt),
+              Task::natural(NaturalModeStage::mediumCleanup, std::nullopt));
+
+    Task::MeetingIncremental tick;
+    tick.tickIndex = 3;
+    tick.speakerHints = {u"甲"_s};
+    Task::MeetingIncremental laterTick = tick;
+    laterTick.mustLandStage = true;
+    EXPECT_EQ(Task::meetingIncremental(tick), Task::meetingIncremental(tick));
+    EXPECT_NE(Task::meetingIncremental(tick), Task::meetingIncremental(laterTick));
+    EXPECT_NE(Task::meetingFinal(), Task::natural(NaturalModeStage::shortCleanup, std::nullopt));
+}
+
+TEST(NaturalModePrompts, ChosenByTaskAndCarryTheirFixedTexts) {
+    using Task = StructuredFormattingTask;
+    const QString shortPrompt =
+        Catalog::systemPrompt(Task::natural(NaturalModeStage::shortCleanup, std::nullopt));
+    const QString mediumPrompt =
+        Catalog::systemPrompt(Task::natural(NaturalModeStage::mediumCleanup, std::nullopt));
+    const QString tickPrompt = Catalog::systemPrompt(Task::meetingIncremental({}));
+    const QString minutesPrompt = Catalog::systemPrompt(Task::meetingFinal());
+
+    EXPECT_EQ(Catalog::systemPrompt(
+                  Task::natural(NaturalModeStage::shortCleanup, NaturalFormattingContext{})),
+              shortPrompt);
+    EXPECT_TRUE(shortPrompt.startsWith(
+        u"你是 Tovalit 的自然模式助手。目标不是“写模板”，而是把口述变成当前 App "
+        u"里最顺手、最像用户本人会发出去或贴进去的那句话。"_s));
+    EXPECT_TRUE(
+        shortPrompt.endsWith(u"JSON 示例：{\"text\":\"帮我看一下这个文件有没有问题。\"}"_s));
+    EXPECT_TRUE(mediumPrompt.startsWith(
+        u"你是 Tovalit 的自然模式助手。你的目标是把稍长口述整理成“当前平台里已经可以直接发出去、"
+        u"贴进去或继续编辑”的文本，保持平台原生风格，而不是套模板。"_s));
+    EXPECT_TRUE(mediumPrompt.endsWith(
+        u"JSON 示例：{\"text\":\"今晚先把 icon 改成黑白版，明早再看一眼配色方案，有问题再统一调整。\"}"_s));
+    EXPECT_TRUE(minutesPrompt.startsWith(
+        u"你是会议纪要助手。用户输入是一段 ASR 语音转写原文，请直接输出 Markdown 格式的会议纪要。"_s));
+    EXPECT_TRUE(
+        tickPrompt.startsWith(u"你是 Tovalit 的会议实时总结助手。你每次只处理最近一小段 ASR "
+                              u"新内容，并决定是否让“会议时间树”继续向下生长。"_s));
+
+    // The natural prompts name the twenty user-content members in order.
+    const QStringList members = {u"transcript"_s,
+                                 u"app_name"_s,
+                                 u"bundle_id"_s,
+                                 u"brand_key"_s,
+                                 u"app_profile_id"_s,
+                                 u"app_category"_s,
+                                 u"audience_hint"_s,
+                                 u"output_intent"_s,
+                                 u"style_guide"_s,
+                                 u"terminology_hints"_s,
+                                 u"template_hints"_s,
+                                 u"screenshot_ocr"_s,
+                                 u"selected_text"_s,
+                                 u"surrounding_text_before_cursor"_s,
+                                 u"surrounding_text_after_cursor"_s,
+                                 u"focused_element_role"_s,
+                                 u"focused_element_description"_s,
+                                 u"caret_rect"_s,
+                                 u"caret_area_ocr"_s,
+                                 u"window_title"_s};
+    for (const QString &prompt : {shortPrompt, mediumPrompt}) {
+        qsizetype position = 0;
+        for (const QString &member : members) {
+            const qsizetype found = prompt.indexOf(member, position);
+            ASSERT_GE(found, 0) << member.toStdString();
+            position = found + member.size();
+        }
+    }
+
+    // The tick prompt defines the tree text that meeting mode parses.
+    for (const QString &fixed :
+         {u"[阶段] 阶段标题"_s, u"[文本模块] 模块标题 => 解读正文"_s,
+          u"[图文模块] 模版类型|图文模块标题 => 子项1标题::子项1说明 || 子项2标题::子项2说明"_s,
+          u"{\"text\":\"[不新增]\"}"_s, u"流程板"_s, u"多卡片"_s, u"标签条"_s, u"前后对比"_s,
+          u"证据注释"_s, u"决策日志"_s, u"层级图"_s, u"历史时间带"_s, u"must_land_stage"_s,
+          u"current_stage_text_module_count"_s, u"speaker_hints"_s, u"current_window"_s,
+          u"[图文模块] 多卡片|代理角色认知 => 人::负责提出需求与判断结果 || "
+          u"程序::负责执行检索与工具调用 || 模型::负责组织回答与生成内容"_s}) {
+        EXPECT_TRUE(tickPrompt.contains(fixed)) << fixed.toStdString();
+    }
+    EXPECT_EQ(tickPrompt.count(u"{\"text\":\"[阶段]"_s), 7);
+    EXPECT_TRUE(minutesPrompt.contains(u"- [ ] 内容（负责人，截止时间）"_s));
+    EXPECT_TRUE(minutesPrompt.contains(u"会议概览、关键讨论、结论与决策、待办事项、待确认"_s));
+}
+
+} // namespace
+} // namespace tovalit
