@@ -41,16 +41,32 @@ QString truncated(const QString &text, qsizetype limit, QStringView ellipsis) {
     if (text.size() <= limit)
         return text;
     if (isOneUnitPerCharacter(text))
-        return text.first(limit) + ellipsis;
+        return text.first(std::max<qsizetype>(limit, 0)) + ellipsis;
     return textkit::truncated(text, limit, ellipsis);
 }
 
 QString prefix(const QString &text, qsizetype limit) {
+    if (limit <= 0)
+        return {};
     if (text.size() <= limit)
         return text;
     if (isOneUnitPerCharacter(text))
         return text.first(limit);
     return textkit::graphemePrefix(text, limit);
+}
+
+QStringList trimmedPieces(QStringView text, bool (*isSeparator)(QChar unit)) {
+    QStringList pieces;
+    qsizetype start = 0;
+    for (qsizetype end = 0; end <= text.size(); ++end) {
+        if (end < text.size() && !isSeparator(text[end]))
+            continue;
+        QString piece = textkit::trimmed(text.sliced(start, end - start));
+        if (!piece.isEmpty())
+            pieces.append(std::move(piece));
+        start = end + 1;
+    }
+    return pieces;
 }
 
 QString trimmed(const QString &text) {

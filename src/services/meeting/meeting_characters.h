@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <QStringView>
 
 #include <vector>
@@ -24,6 +25,10 @@ qsizetype count(QStringView text);
 // longer, else the text.
 QString truncated(const QString &text, qsizetype limit, QStringView ellipsis);
 QString prefix(const QString &text, qsizetype limit);
+
+// The pieces between the units for which `isSeparator` holds, trimmed, empty
+// pieces dropped.
+QStringList trimmedPieces(QStringView text, bool (*isSeparator)(QChar unit));
 
 // textkit::trimmed that hands back the same (shared) string when there is
 // nothing to trim, which is the usual case for text already shaped once.

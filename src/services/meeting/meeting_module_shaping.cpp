@@ -29,10 +29,6 @@ constexpr double visualTitleMergeSimilarity = 0.78;
 
 constexpr QStringView ellipsis = u"...";
 
-bool isFragmentSeparator(QChar c) {
-    return c == u'。' || c == u'！' || c == u'？' || c == u'；';
-}
-
 bool isSentenceMark(QStringView character) {
     return character.size() == 1 && QStringView(u"。！？.!?").contains(character.front());
 }
@@ -90,20 +86,9 @@ QString titledWhenShort(QStringView stageTitle, const QString &suffix, const QSt
 // --- Text modules ---------------------------------------------------------------
 
 QStringList narrativeFragments(QStringView text) {
-    QStringList fragments;
-    qsizetype start = 0;
-    const auto take = [&](qsizetype end) {
-        QString fragment = textkit::trimmed(text.sliced(start, end - start));
-        if (!fragment.isEmpty())
-            fragments.append(std::move(fragment));
-        start = end + 1;
-    };
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        if (text[i] == u'\n' || isFragmentSeparator(text[i]))
-            take(i);
-    }
-    take(text.size());
-    return fragments;
+    return MeetingCharacters::trimmedPieces(text, [](QChar unit) {
+        return unit == u'\n' || unit == u'。' || unit == u'！' || unit == u'？' || unit == u'；';
+    });
 }
 
 QStringList dedupedStrings(const QStringList &strings) {

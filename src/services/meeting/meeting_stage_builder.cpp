@@ -1,6 +1,7 @@
 #include "services/meeting/meeting_stage_builder.h"
 
 #include "models/meeting_node_id.h"
+#include "services/meeting/meeting_characters.h"
 #include "services/meeting/meeting_stage_continuation_heuristics.h"
 #include "services/meeting/meeting_tree_parser.h"
 #include "support/textkit.h"
@@ -14,21 +15,9 @@ using namespace Qt::StringLiterals;
 namespace {
 
 QStringList answerLines(QStringView answer) {
-    QStringList lines;
-    qsizetype start = 0;
-    const auto take = [&](qsizetype end) {
-        QString line = textkit::trimmed(answer.sliced(start, end - start));
-        if (!line.isEmpty())
-            lines.append(std::move(line));
-        start = end + 1;
-    };
-    for (qsizetype i = 0; i < answer.size(); ++i) {
-        // Every newline character is a single UTF-16 unit.
-        if (textkit::isNewline(answer[i].unicode()))
-            take(i);
-    }
-    take(answer.size());
-    return lines;
+    // Every newline character (CR, LF, NEL, LS, PS …) is one UTF-16 unit.
+    return MeetingCharacters::trimmedPieces(
+        answer, [](QChar unit) { return textkit::isNewline(unit.unicode()); });
 }
 
 bool continuesLastStage(const QList<MeetingMinuteBlock> &blocks, const MeetingMinuteBlock &block) {

@@ -42,7 +42,7 @@ TEST(MeetingCharacters, AgreeWithTheFullSegmentation) {
         EXPECT_EQ(MeetingCharacters::boundaries(text), textkit::graphemeBoundaries(text))
             << u8(text);
         EXPECT_EQ(MeetingCharacters::count(text), textkit::graphemeCount(text)) << u8(text);
-        for (qsizetype limit : {0, 1, 2, 3}) {
+        for (qsizetype limit : {-1, 0, 1, 2, 3}) {
             EXPECT_EQ(u8(MeetingCharacters::truncated(text, limit, u"...")),
                       u8(textkit::truncated(text, limit, u"...")));
             EXPECT_EQ(u8(MeetingCharacters::prefix(text, limit)),

@@ -42,38 +42,20 @@ inline MeetingVisualModule visualModule(MeetingVisualModuleKind kind, const QStr
     return {QUuid::createUuid(), kind, title, items};
 }
 
-inline std::vector<std::string> titles(const QList<MeetingTextModule> &modules) {
+// The titles or bodies of modules or items, in order.
+template <typename Node>
+std::vector<std::string> titles(const QList<Node> &nodes) {
     std::vector<std::string> result;
-    for (const auto &module : modules)
-        result.push_back(module.title.toStdString());
+    for (const Node &node : nodes)
+        result.push_back(node.title.toStdString());
     return result;
 }
 
-inline std::vector<std::string> bodies(const QList<MeetingTextModule> &modules) {
+template <typename Node>
+std::vector<std::string> bodies(const QList<Node> &nodes) {
     std::vector<std::string> result;
-    for (const auto &module : modules)
-        result.push_back(module.body.toStdString());
-    return result;
-}
-
-inline std::vector<std::string> titles(const QList<MeetingVisualItem> &items) {
-    std::vector<std::string> result;
-    for (const auto &entry : items)
-        result.push_back(entry.title.toStdString());
-    return result;
-}
-
-inline std::vector<std::string> bodies(const QList<MeetingVisualItem> &items) {
-    std::vector<std::string> result;
-    for (const auto &entry : items)
-        result.push_back(entry.body.toStdString());
-    return result;
-}
-
-inline std::vector<std::string> titles(const QList<MeetingVisualModule> &modules) {
-    std::vector<std::string> result;
-    for (const auto &module : modules)
-        result.push_back(module.title.toStdString());
+    for (const Node &node : nodes)
+        result.push_back(node.body.toStdString());
     return result;
 }
 
