@@ -1,0 +1,21 @@
+#pragma once
+
+#include "models/meeting_asr_segment.h"
+#include "models/meeting_minute_block.h"
+
+#include <QList>
+#include <QString>
+
+namespace tovalit {
+
+// What the expanded meeting panel draws: the elapsed time ("mm:ss", minutes
+// not wrapped into hours), the summary tree and the raw segments.
+struct MeetingHUDContent {
+    QString elapsedLabel;
+    QList<MeetingMinuteBlock> blocks;
+    QList<MeetingASRSegment> rawSegments;
+
+    bool operator==(const MeetingHUDContent &) const = default;
+};
+
+} // namespace tovalit
