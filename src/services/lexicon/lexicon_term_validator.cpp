@@ -69,11 +69,32 @@ constexpr std::array<QStringView, 14> genericNounTerms{u"概念", u"内容", u"�
                                                        u"逻辑", u"产品", u"能力", u"模块", u"部分",
                                                        u"东西", u"情况", u"流程", u"结果"};
 
+// "的" followed by each generic noun: the endings of a contextual phrase.
+const QStringList &genericNounEndings() {
+    static const QStringList endings = [] {
+        QStringList list;
+        for (QStringView noun : genericNounTerms)
+            list.append(QStringLiteral("的") + noun.toString());
+        return list;
+    }();
+    return endings;
+}
+
 constexpr qsizetype maximumHotwordLength = 24;
 constexpr qsizetype learnedTermLengthLimit = 25;
 
 QString keyOf(QStringView term) {
     return PersonalLexiconEntry::normalizedValue(term);
+}
+
+// The number of characters. Printable ASCII and CJK unified ideographs are
+// one character per code unit; anything else asks the grapheme rules.
+qsizetype characterCount(QStringView text) {
+    const bool simple = std::all_of(text.begin(), text.end(), [](QChar c) {
+        const char16_t unit = c.unicode();
+        return (unit >= 0x20 && unit < 0x7F) || (unit >= 0x4E00 && unit <= 0x9FFF);
+    });
+    return simple ? text.size() : textkit::graphemeCount(text);
 }
 
 bool isAsciiScalar(char32_t scalar) {
@@ -181,8 +202,8 @@ bool looksLikeContextualPhrase(QStringView term) {
         if (trimmed.contains(fragment))
             return true;
     }
-    for (QStringView noun : genericNounTerms) {
-        if (hasCharacterSuffix(trimmed, QString(u'的' + noun.toString())))
+    for (const QString &ending : genericNounEndings()) {
+        if (hasCharacterSuffix(trimmed, ending))
             return true;
     }
     return false;
@@ -218,7 +239,7 @@ bool hasRepeatedFourCharacterPattern(QStringView term) {
 
 std::optional<QString> sanitizeAutoLearnedTerm(QStringView term) {
     const QStringView trimmed = trimmedScalars(term, isWhitespaceOrPunctuation);
-    if (trimmed.isEmpty() || textkit::graphemeCount(trimmed) >= learnedTermLengthLimit)
+    if (trimmed.isEmpty() || characterCount(trimmed) >= learnedTermLengthLimit)
         return std::nullopt;
     if (trimmed.contains(u'|') || trimmed.contains(u'\n') || trimmed.contains(u'\t'))
         return std::nullopt;
@@ -241,7 +262,7 @@ std::optional<QString> cloudCompatibleHotword(QStringView term) {
         return std::nullopt;
     if (looksLikeContextualPhrase(trimmed) || containsPunctuationOrSymbols(trimmed))
         return std::nullopt;
-    const qsizetype length = textkit::graphemeCount(trimmed);
+    const qsizetype length = characterCount(trimmed);
     if (length > maximumHotwordLength || !isWordLikeToken(trimmed))
         return std::nullopt;
     if (stopTerms().contains(keyOf(trimmed)))
@@ -255,7 +276,7 @@ std::optional<QString> cloudCompatibleHotword(QStringView term) {
 bool isShareableASCIITerm(QStringView term, bool allowLooseLowercase) {
     if (englishStopTerms().contains(keyOf(term)))
         return false;
-    const qsizetype length = textkit::graphemeCount(term);
+    const qsizetype length = characterCount(term);
     if (length <= 1)
         return false;
     const auto scalars = textkit::codePoints(term);

@@ -1,4 +1,5 @@
 #include "services/lexicon/lexicon_term_validator.h"
+#include "tests/services/lexicon/lexicon_test_entries.h"
 
 #include <gtest/gtest.h>
 
