@@ -1,0 +1,78 @@
+#pragma once
+
+#include "models/personal_lexicon_snapshot.h"
+#include "support/serial_executor.h"
+
+#include <QDateTime>
+#include <QString>
+#include <QUuid>
+#include <qcoro/qcorotask.h>
+
+#include <functional>
+#include <optional>
+
+namespace tovalit {
+
+// Keeps the whole personal lexicon in "personal-lexicon.json" in the data
+// folder. An actor: calls run one at a time on its own thread, each reading
+// or replacing the whole file; it holds no copy of the lexicon.
+//
+// Loading never creates anything. Saving writes atomically, and first moves
+// aside (as "personal-lexicon.json.unreadable-<UTC time>") a file this store
+// could not read, so a file from a newer version or with one damaged entry
+// is never lost to the next save.
+class PersonalLexiconStore {
+public:
+    static constexpr const char *lexiconFileName = "personal-lexicon.json";
+
+    // `baseDirectory` replaces the data folder (used as is, nothing moved
+    // into it); without it the data folder is resolved for every call,
+    // moving a former folder into place first.
+    explicit PersonalLexiconStore(std::optional<QString> baseDirectory = std::nullopt);
+    ~PersonalLexiconStore();
+    PersonalLexiconStore(const PersonalLexiconStore &) = delete;
+    PersonalLexiconStore &operator=(const PersonalLexiconStore &) = delete;
+
+    // The stored lexicon, or the empty one when there is no file. Throws
+    // DataFolderError, PersonalLexiconStoreError or LexiconDecodingError.
+    QCoro::Task<PersonalLexiconSnapshot> loadSnapshot();
+    // Writes the snapshot and returns it unchanged. Throws DataFolderError
+    // or PersonalLexiconStoreError; the previous file then stays intact.
+    QCoro::Task<PersonalLexiconSnapshot> saveSnapshot(PersonalLexiconSnapshot snapshot);
+
+    // Load, change and save in one step of the actor.
+    QCoro::Task<PersonalLexiconSnapshot>
+    update(std::function<void(PersonalLexiconSnapshot &)> mutation);
+    // Replaces the entry with the same id, or appends it.
+    QCoro::Task<PersonalLexiconSnapshot> upsert(PersonalLexiconEntry entry);
+    QCoro::Task<PersonalLexiconSnapshot> deleteEntry(QUuid id);
+    // Switches the entry on or off and stamps `now` as its update time.
+    QCoro::Task<PersonalLexiconSnapshot> setEntryEnabled(QUuid id, bool isEnabled, QDateTime now);
+    QCoro::Task<QString> fileURL();
+
+private:
+    // These run on the executor's thread.
+    QString dataFolder() const;
+    QString lexiconFilePath() const;
+    PersonalLexiconSnapshot load();
+    PersonalLexiconSnapshot save(const PersonalLexiconSnapshot &snapshot);
+    void setAsideIfUnreadable(const QString &path);
+
+    // What identifies a file's content cheaply.
+    struct FileStamp {
+        QString path;
+        qint64 size = -1;
+        QDateTime modified;
+        bool operator==(const FileStamp &other) const = default;
+    };
+    static std::optional<FileStamp> stampOf(const QString &path);
+
+    const std::optional<QString> m_baseDirectory;
+    // The file as this store last read or wrote it successfully; a file
+    // that differs from it is checked before it is overwritten.
+    std::optional<FileStamp> m_verified;
+    // Last: destroying it waits for queued work that uses the members above.
+    SerialExecutor m_executor;
+};
+
+} // namespace tovalit

@@ -1,0 +1,204 @@
+#include "models/lexicon_decoding_error.h"
+#include "services/lexicon/personal_lexicon_store.h"
+#include "services/lexicon/personal_lexicon_store_error.h"
+#include "support/data_folder.h"
+#include "tests/services/lexicon/lexicon_test_entries.h"
+#include "tests/support/run_task.h"
+#include "tests/support/temporary_user_folders.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace tovalit {
+namespace {
+
+using testing::hotword;
+using testing::replacement;
+using testing::runTask;
+using testing::WithTemporaryUserFolders;
+
+void writeFile(const QString &path, const QByteArray &bytes) {
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
+    file.write(bytes);
+}
+
+QByteArray readFile(const QString &path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QStringList entriesOf(const QString &folder) {
+    return QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden,
+                                  QDir::Name);
+}
+
+const PersonalLexiconSnapshot &sampleSnapshot() {
+    static const PersonalLexiconSnapshot snapshot = [] {
+        PersonalLexiconSnapshot sample;
+        sample.entries = {hotword("Kubernetes", 3), replacement("Open AI", "OpenAI")};
+        sample.cloudState.syncNamespace = QStringLiteral("team42");
+        sample.historyLearningState.ignoredNormalizedTerms = {QStringLiteral("方案")};
+        return sample;
+    }();
+    return snapshot;
+}
+
+class PersonalLexiconStoreTest : public WithTemporaryUserFolders {
+protected:
+    QString lexiconPath() const { return folders.dataFolder() + "/personal-lexicon.json"; }
+};
+
+TEST_F(PersonalLexiconStoreTest, LoadingWithoutAFileCreatesNothingAndTheFirstSaveDoes) {
+    PersonalLexiconStore store;
+    EXPECT_EQ(runTask(store.loadSnapshot()), PersonalLexiconSnapshot::empty());
+    EXPECT_TRUE(entriesOf(folders.dataHome()).isEmpty());
+
+    const PersonalLexiconSnapshot snapshot = sampleSnapshot();
+    EXPECT_EQ(runTask(store.saveSnapshot(snapshot)), snapshot);
+    EXPECT_EQ(entriesOf(folders.dataFolder()), QStringList{"personal-lexicon.json"})
+        << "written in place, nothing left over";
+    EXPECT_EQ(runTask(store.loadSnapshot()), snapshot);
+    EXPECT_EQ(runTask(store.fileURL()), lexiconPath());
+
+    // Pretty-printed, keys sorted, UTF-8 as written.
+    const QByteArray bytes = readFile(lexiconPath());
+    EXPECT_TRUE(bytes.startsWith("{\n    \"cloudState\": {")) << bytes.left(40).toStdString();
+    EXPECT_TRUE(bytes.contains("\"targetText\": \"OpenAI\""));
+    EXPECT_TRUE(bytes.contains(QStringLiteral("方案").toUtf8()));
+}
+
+TEST_F(PersonalLexiconStoreTest, AFormerDataFolderIsMovedIntoPlaceOnce) {
+    const QString quendor = folders.dataHome() + "/Quendor";
+    const QString older = folders.dataHome() + "/VellupTranscriber";
+    writeFile(quendor + "/personal-lexicon.json", sampleSnapshot().toFileBytes());
+    writeFile(older + "/personal-lexicon.json", PersonalLexiconSnapshot::empty().toFileBytes());
+
+    PersonalLexiconStore store;
+    EXPECT_EQ(runTask(store.loadSnapshot()), sampleSnapshot());
+    EXPECT_EQ(entriesOf(folders.dataHome()), (QStringList{"Tovalit", "VellupTranscriber"}));
+
+    // With the product folder in place nothing else moves.
+    writeFile(quendor + "/stray", "x");
+    runTask(store.saveSnapshot(PersonalLexiconSnapshot::empty()));
+    EXPECT_TRUE(QFileInfo::exists(quendor + "/stray"));
+    EXPECT_TRUE(QFileInfo::exists(older));
+}
+
+TEST_F(PersonalLexiconStoreTest, APlainFileNamedLikeTheDataFolderReadsEmptyAndRefusesSaves) {
+    writeFile(folders.dataFolder(), "not a folder");
+    PersonalLexiconStore store;
+    EXPECT_EQ(runTask(store.loadSnapshot()), PersonalLexiconSnapshot::empty());
+    EXPECT_THROW(runTask(store.saveSnapshot(sampleSnapshot())), PersonalLexiconStoreError);
+    EXPECT_EQ(readFile(folders.dataFolder()), "not a folder");
+}
+
+TEST_F(PersonalLexiconStoreTest, ABaseFolderIsUsedAsIsAndCreatedOnSave) {
+    writeFile(folders.dataHome() + "/Quendor/personal-lexicon.json",
+              sampleSnapshot().toFileBytes());
+    QTemporaryDir root;
+    const QString base = root.path() + "/nested/lexicon";
+    PersonalLexiconStore store(base);
+    EXPECT_EQ(runTask(store.loadSnapshot()), PersonalLexiconSnapshot::empty());
+    EXPECT_FALSE(QFileInfo::exists(base));
+    runTask(store.saveSnapshot(sampleSnapshot()));
+    EXPECT_EQ(PersonalLexiconSnapshot::fromFileBytes(readFile(base + "/personal-lexicon.json")),
+              sampleSnapshot());
+    EXPECT_TRUE(QFileInfo::exists(folders.dataHome() + "/Quendor")) << "former folder untouched";
+}
+
+TEST_F(PersonalLexiconStoreTest, AnUnreadableFileIsReportedLeftAloneAndSetAsideBeforeASave) {
+    struct Case {
+        const char *name;
+        QByteArray bytes;
+    };
+    QByteArray newerEnum = sampleSnapshot().toFileBytes();
+    newerEnum.replace("\"pending\"", "\"archived\"");
+    const Case cases[] = {
+        {"empty file", QByteArray()},
+        {"truncated", sampleSnapshot().toFileBytes().left(60)},
+        {"value from a newer version", newerEnum},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        QDir(folders.dataFolder()).removeRecursively();
+        writeFile(lexiconPath(), c.bytes);
+        PersonalLexiconStore store;
+        EXPECT_THROW(runTask(store.loadSnapshot()), LexiconDecodingError);
+        EXPECT_EQ(readFile(lexiconPath()), c.bytes) << "a failed load changes nothing";
+
+        runTask(store.saveSnapshot(PersonalLexiconSnapshot::empty()));
+        const QStringList files = entriesOf(folders.dataFolder());
+        ASSERT_EQ(files.size(), 2) << files.join(", ").toStdString();
+        EXPECT_EQ(files[0], "personal-lexicon.json");
+        EXPECT_TRUE(QRegularExpression("^personal-lexicon\\.json\\.unreadable-\\d{8}T\\d{6}Z$")
+                        .match(files[1])
+                        .hasMatch())
+            << files[1].toStdString();
+        EXPECT_EQ(readFile(folders.dataFolder() + '/' + files[1]), c.bytes);
+        EXPECT_EQ(runTask(store.loadSnapshot()), PersonalLexiconSnapshot::empty());
+    }
+
+    // A save that was never preceded by a load checks the file too, so does
+    // a save after someone else rewrote the file, and two set-asides in the
+    // same second do not collide.
+    QDir(folders.dataFolder()).removeRecursively();
+    PersonalLexiconStore fresh;
+    writeFile(lexiconPath(), "{");
+    runTask(fresh.saveSnapshot(sampleSnapshot()));
+    writeFile(lexiconPath(), "[]");
+    runTask(fresh.saveSnapshot(sampleSnapshot()));
+    const QStringList files = entriesOf(folders.dataFolder());
+    ASSERT_EQ(files.size(), 3) << files.join(", ").toStdString();
+    QByteArrayList asides{readFile(folders.dataFolder() + '/' + files[1]),
+                          readFile(folders.dataFolder() + '/' + files[2])};
+    std::sort(asides.begin(), asides.end());
+    EXPECT_EQ(asides, (QByteArrayList{"[]", "{"}));
+
+    // A readable file is simply replaced.
+    QDir(folders.dataFolder()).removeRecursively();
+    writeFile(lexiconPath(), sampleSnapshot().toFileBytes());
+    PersonalLexiconStore other;
+    runTask(other.saveSnapshot(PersonalLexiconSnapshot::empty()));
+    EXPECT_EQ(entriesOf(folders.dataFolder()), QStringList{"personal-lexicon.json"});
+}
+
+TEST_F(PersonalLexiconStoreTest, CallsRunOneAtATimeInOrderAndMutationsKeepTheRest) {
+    PersonalLexiconStore store;
+    PersonalLexiconSnapshot first = sampleSnapshot();
+    PersonalLexiconSnapshot second = sampleSnapshot();
+    second.entries.append(hotword("Terraform"));
+    // Started back to back without waiting: each call sees the one before.
+    auto save1 = store.saveSnapshot(first);
+    auto load1 = store.loadSnapshot();
+    auto save2 = store.saveSnapshot(second);
+    auto load2 = store.loadSnapshot();
+    EXPECT_EQ(runTask(std::move(load2)), second);
+    EXPECT_EQ(runTask(std::move(load1)), first);
+    runTask(std::move(save1));
+    runTask(std::move(save2));
+
+    const PersonalLexiconEntry added = hotword("Helm");
+    auto snapshot = runTask(store.upsert(added));
+    EXPECT_EQ(snapshot.entries.size(), 4);
+    PersonalLexiconEntry changed = added;
+    changed.hitCount = 9;
+    snapshot = runTask(store.upsert(changed));
+    EXPECT_EQ(snapshot.entries.size(), 4);
+    EXPECT_EQ(snapshot.entries.last().hitCount, 9);
+    const QDateTime now = QDateTime(QDate(2026, 4, 1), QTime(9, 0), Qt::UTC);
+    snapshot = runTask(store.setEntryEnabled(added.id(), false, now));
+    EXPECT_FALSE(snapshot.entries.last().enabled);
+    EXPECT_EQ(snapshot.entries.last().updatedAt, now);
+    snapshot = runTask(store.deleteEntry(added.id()));
+    EXPECT_EQ(snapshot, second);
+    EXPECT_EQ(runTask(store.loadSnapshot()), second);
+}
+
+} // namespace
+} // namespace tovalit
