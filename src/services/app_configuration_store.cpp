@@ -117,6 +117,7 @@ AppConfigurationStore::AppConfigurationStore(DefaultsStore &defaults,
     m_vellupFormatterSecretKey = lookup({}, QString());
     m_volcengineOpenAPIAccessKeyID = lookup({}, QString());
     m_volcengineOpenAPISecretAccessKey = lookup({}, QString());
+    m_volcengineOpenAPIHost = lookup({}, QString());
 
     m_shortcutConfiguration = loadShortcutConfiguration(m_defaults);
     m_cachedMicrophonePermission = cachedPermission(m_defaults, key::microphone);

@@ -116,6 +116,10 @@ public:
     QString vellupFormatterSecretKey() const { return m_vellupFormatterSecretKey; }
     QString volcengineOpenAPIAccessKeyID() const { return m_volcengineOpenAPIAccessKeyID; }
     QString volcengineOpenAPISecretAccessKey() const { return m_volcengineOpenAPISecretAccessKey; }
+    // The speech OpenAPI's host name (optionally with ":port"), without a
+    // scheme; empty when none is set, and then direct lexicon sync requests
+    // fail instead of guessing an endpoint.
+    QString volcengineOpenAPIHost() const { return m_volcengineOpenAPIHost; }
 
     // Writes every persisted key, in a fixed order. Credentials and the
     // constants are never written.
@@ -197,6 +201,7 @@ private:
     QString m_vellupFormatterSecretKey;
     QString m_volcengineOpenAPIAccessKeyID;
     QString m_volcengineOpenAPISecretAccessKey;
+    QString m_volcengineOpenAPIHost;
 };
 
 } // namespace tovalit

@@ -58,6 +58,7 @@ TEST(AppConfigurationStore, EmptyDefaultsYieldTheBuiltInValuesAndNothingIsWritte
     EXPECT_FALSE(store.vellupStructuredFormatterConfiguration());
     EXPECT_FALSE(store.vellupHistoryLexiconExtractorConfiguration());
     EXPECT_FALSE(store.volcengineSpeechOpenAPIConfiguration());
+    EXPECT_TRUE(store.volcengineOpenAPIHost().isEmpty()) << "the OpenAPI host has no default";
     EXPECT_TRUE(defaults.values().isEmpty()) << "construction never saves";
 }
 
