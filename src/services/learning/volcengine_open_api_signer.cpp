@@ -27,28 +27,26 @@ HttpRequest VolcengineOpenAPISigner::signedRequest(const QString &action, const 
                                                    const QString &contentType) const {
     const QString host = requireHost();
     const QDateTime instant = m_nowProvider();
-    const QString stamp = timestamp(instant);
     const QString scope = credentialScope(day(instant));
-    const QString query = queryString(action, version);
-
-    const QByteArray canonical = buildCanonicalRequest(query, contentType, host, stamp, body);
-    const QByteArray toSign = buildStringToSign(stamp, scope, canonical);
     const QByteArray signatureHex =
-        signature(utf8(m_configuration.secretAccessKey), day(instant), toSign);
+        signature(utf8(m_configuration.secretAccessKey), day(instant),
+                  stringToSign(action, version, body, contentType, instant));
     const QByteArray authorization = "HMAC-SHA256 Credential=" + utf8(m_configuration.accessKeyID) +
                                      '/' + utf8(scope) + ", SignedHeaders=" + signedHeaders +
                                      ", Signature=" + signatureHex;
 
     HttpRequest request;
     request.method = "POST";
-    request.url = QUrl(QStringLiteral("https://") + host + QStringLiteral("/?") + query);
+    request.url = QUrl(QStringLiteral("https://") + host + QStringLiteral("/?") +
+                       queryString(action, version));
     request.body = body;
     request.timeout = requestTimeout;
     // The server checks the signature over exactly these values, so the
     // order and the empty X-Content-Sha256 (not the payload hash) matter.
     request.headers = {
         {"Content-Type", utf8(contentType)},
-        {"X-Date", utf8(stamp)},
+        {"X-Date", utf8(timestamp(instant))},
+        // Empty but not null: Qt drops a header whose value is null.
         {"X-Content-Sha256", QByteArray("")},
         {"Authorization", authorization},
     };
