@@ -1,0 +1,51 @@
+#include "services/learning/volcengine_speech_lexicon_sync_error.h"
+
+namespace tovalit {
+
+VolcengineSpeechLexiconSyncError::VolcengineSpeechLexiconSyncError(Kind kind, int statusCode,
+                                                                   QString message)
+    : m_kind(kind)
+    , m_statusCode(statusCode)
+    , m_message(std::move(message)) {}
+
+VolcengineSpeechLexiconSyncError VolcengineSpeechLexiconSyncError::requestFailed(int statusCode,
+                                                                                 QString message) {
+    return VolcengineSpeechLexiconSyncError(Kind::requestFailed, statusCode, std::move(message));
+}
+
+VolcengineSpeechLexiconSyncError VolcengineSpeechLexiconSyncError::missingCredentials() {
+    return VolcengineSpeechLexiconSyncError(Kind::missingCredentials);
+}
+
+VolcengineSpeechLexiconSyncError VolcengineSpeechLexiconSyncError::invalidAppID() {
+    return VolcengineSpeechLexiconSyncError(Kind::invalidAppID);
+}
+
+VolcengineSpeechLexiconSyncError VolcengineSpeechLexiconSyncError::invalidResponse() {
+    return VolcengineSpeechLexiconSyncError(Kind::invalidResponse);
+}
+
+QString VolcengineSpeechLexiconSyncError::localizedDescription() const {
+    switch (m_kind) {
+    case Kind::requestFailed:
+        return QStringLiteral("火山云词库同步失败（") + QString::number(m_statusCode) +
+               QStringLiteral("）：") + m_message;
+    case Kind::missingCredentials:
+        return QStringLiteral("火山云热词同步未配置 AK/SK。");
+    case Kind::invalidAppID:
+        return QStringLiteral("Vellup语音 AppID 无效，无法同步个人词库。");
+    case Kind::invalidResponse:
+        return QStringLiteral("火山云词库同步返回了无法解析的结果。");
+    }
+    return {};
+}
+
+bool VolcengineSpeechLexiconSyncError::operator==(
+    const VolcengineSpeechLexiconSyncError &other) const {
+    if (m_kind != other.m_kind)
+        return false;
+    return m_kind != Kind::requestFailed ||
+           (m_statusCode == other.m_statusCode && m_message == other.m_message);
+}
+
+} // namespace tovalit

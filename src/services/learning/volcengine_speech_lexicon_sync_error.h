@@ -1,0 +1,44 @@
+#pragma once
+
+#include "support/app_error.h"
+
+#include <QString>
+
+namespace tovalit {
+
+// The failures of the lexicon's cloud synchronisation, with the texts that
+// end up as the lexicon's stored sync error.
+class VolcengineSpeechLexiconSyncError : public AppError {
+public:
+    enum class Kind {
+        requestFailed,
+        missingCredentials,
+        invalidAppID,
+        invalidResponse,
+    };
+
+    // An HTTP status outside 2xx, or an error the service reported inside a
+    // successful reply; `message` is the service's best explanation.
+    static VolcengineSpeechLexiconSyncError requestFailed(int statusCode, QString message);
+    static VolcengineSpeechLexiconSyncError missingCredentials();
+    static VolcengineSpeechLexiconSyncError invalidAppID();
+    static VolcengineSpeechLexiconSyncError invalidResponse();
+
+    Kind kind() const { return m_kind; }
+    // Only for requestFailed.
+    int statusCode() const { return m_statusCode; }
+    QString message() const { return m_message; }
+
+    QString localizedDescription() const override;
+
+    bool operator==(const VolcengineSpeechLexiconSyncError &other) const;
+
+private:
+    explicit VolcengineSpeechLexiconSyncError(Kind kind, int statusCode = 0, QString message = {});
+
+    Kind m_kind;
+    int m_statusCode;
+    QString m_message;
+};
+
+} // namespace tovalit
