@@ -34,6 +34,9 @@ public:
     // must run an event loop) with the job's result, or its exception.
     template <typename Job>
     QCoro::Task<std::invoke_result_t<Job &>> run(Job job);
+    // The same, as a future.
+    template <typename Job>
+    QFuture<std::invoke_result_t<Job &>> submit(Job job);
 
     bool isCurrent() const;
     // An object living on the thread, for receivers of bus signals.
@@ -70,7 +73,7 @@ struct AccessibilityJobPromise {
 } // namespace detail
 
 template <typename Job>
-QCoro::Task<std::invoke_result_t<Job &>> AccessibilityThread::run(Job job) {
+QFuture<std::invoke_result_t<Job &>> AccessibilityThread::submit(Job job) {
     using Result = std::invoke_result_t<Job &>;
     auto state = std::make_shared<detail::AccessibilityJobPromise<Result>>();
     QFuture<Result> future = state->promise.future();
@@ -87,12 +90,28 @@ QCoro::Task<std::invoke_result_t<Job &>> AccessibilityThread::run(Job job) {
         state->settled = true;
         state->promise.finish();
     });
+    return future;
+}
+
+namespace detail {
+
+// Kept apart from run(): GCC 12 mishandles lambdas that capture from a
+// coroutine's own parameters, so the coroutine only awaits.
+template <typename Result>
+QCoro::Task<Result> awaitAccessibilityResult(QFuture<Result> future) {
     if constexpr (std::is_void_v<Result>) {
         co_await future;
         future.waitForFinished(); // rethrows a stored exception
     } else {
         co_return co_await future;
     }
+}
+
+} // namespace detail
+
+template <typename Job>
+QCoro::Task<std::invoke_result_t<Job &>> AccessibilityThread::run(Job job) {
+    return detail::awaitAccessibilityResult(submit(std::move(job)));
 }
 
 } // namespace tovalit

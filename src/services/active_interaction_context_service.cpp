@@ -21,8 +21,46 @@ bool isPlatformNewline(QChar c) {
     return (u >= 0x000A && u <= 0x000D) || u == 0x0085 || u == 0x2028 || u == 0x2029;
 }
 
+std::function<FocusedElementContext()> readJob(std::shared_ptr<AccessibilityClient> client,
+                                               qint32 processIdentifier) {
+    return [client = std::move(client), processIdentifier] {
+        return FocusedElementReader::captureFocusedElementContext(*client, processIdentifier);
+    };
+}
+
 QString preview(const std::optional<QString> &text) {
     return TovalitDebugLogger::preview(text, ActiveInteractionContextService::logPreviewLimit);
+}
+
+// A read that found text near the caret, or at least the caret, is enough.
+bool resolved(const FocusedElementContext &context) {
+    return context.hasRichLocalTextContext() || context.caretRect.has_value();
+}
+
+// The log lines are built in plain functions: GCC 12 miscompiles capturing
+// lambdas inside coroutine bodies.
+void logCapture(const ActiveInteractionContext &context) {
+    TovalitDebugLogger::log(QStringLiteral("capture"), [context]() -> QString {
+        const NaturalFormattingContext &f = context.naturalFormattingContext;
+        return QStringLiteral("app=") + context.appName + QStringLiteral(" | bundle=") +
+               context.bundleID + QStringLiteral(" | pid=") +
+               QString::number(context.processIdentifier) + QStringLiteral(" | profile=") +
+               f.appProfileID + QStringLiteral(" | role=") + preview(f.focusedElementRole) +
+               QStringLiteral(" | desc=") + preview(f.focusedElementDescription) +
+               QStringLiteral(" | before=") + preview(f.surroundingTextBeforeCursor) +
+               QStringLiteral(" | selected=") + preview(f.selectedText) +
+               QStringLiteral(" | after=") + preview(f.surroundingTextAfterCursor) +
+               QStringLiteral(" | caret=") + preview(f.caretRect) + QStringLiteral(" | window=") +
+               preview(f.windowTitle) + QStringLiteral(" | caretOCR=") + preview(f.caretAreaOCR);
+    });
+}
+
+void logRetry(QString outcome, qint32 processIdentifier, QString attemptLabel, int attempt) {
+    TovalitDebugLogger::log(QStringLiteral("capture.retry"),
+                            [outcome, processIdentifier, attemptLabel, attempt]() -> QString {
+                                return outcome + QString::number(processIdentifier) + attemptLabel +
+                                       QString::number(attempt);
+                            });
 }
 
 } // namespace
@@ -63,42 +101,21 @@ ActiveInteractionContextService::captureCurrentContext() {
         focused.surroundingTextBeforeCursor, focused.surroundingTextAfterCursor, focused.role,
         focused.description, caretText, artifacts.caretAreaOCR, artifacts.windowTitle);
 
-    TovalitDebugLogger::log(QStringLiteral("capture"), [context]() -> QString {
-        const NaturalFormattingContext &f = context.naturalFormattingContext;
-        return QStringLiteral("app=") + context.appName + QStringLiteral(" | bundle=") +
-               context.bundleID + QStringLiteral(" | pid=") +
-               QString::number(context.processIdentifier) + QStringLiteral(" | profile=") +
-               f.appProfileID + QStringLiteral(" | role=") + preview(f.focusedElementRole) +
-               QStringLiteral(" | desc=") + preview(f.focusedElementDescription) +
-               QStringLiteral(" | before=") + preview(f.surroundingTextBeforeCursor) +
-               QStringLiteral(" | selected=") + preview(f.selectedText) +
-               QStringLiteral(" | after=") + preview(f.surroundingTextAfterCursor) +
-               QStringLiteral(" | caret=") + preview(f.caretRect) + QStringLiteral(" | window=") +
-               preview(f.windowTitle) + QStringLiteral(" | caretOCR=") + preview(f.caretAreaOCR);
-    });
+    logCapture(context);
     co_return context;
 }
 
 QCoro::Task<FocusedElementContext>
 ActiveInteractionContextService::readFocusedElement(qint32 processIdentifier) {
-    try {
-        co_return co_await m_accessibility->thread().run([client = m_accessibility,
-                                                          processIdentifier] {
-            return FocusedElementReader::captureFocusedElementContext(*client, processIdentifier);
-        });
-    } catch (const std::exception &) {
-        // The accessibility thread is shutting down: nothing to read.
-        co_return FocusedElementContext{};
-    }
+    // Built outside the coroutine: GCC 12 miscompiles capturing lambdas
+    // inside coroutine bodies.
+    return m_accessibility->thread().run(readJob(m_accessibility, processIdentifier));
 }
 
 QCoro::Task<FocusedElementContext>
 ActiveInteractionContextService::captureFocusedElementContextWithRetries(qint32 processIdentifier,
                                                                          int maxAttempts,
                                                                          double retryDelay) {
-    const auto resolved = [](const FocusedElementContext &context) {
-        return context.hasRichLocalTextContext() || context.caretRect.has_value();
-    };
     FocusedElementContext context = co_await readFocusedElement(processIdentifier);
     if (resolved(context))
         co_return context;
@@ -106,20 +123,13 @@ ActiveInteractionContextService::captureFocusedElementContextWithRetries(qint32 
         co_await m_sleeper(qMax(retryDelay, 0.0), CancelToken());
         context = co_await readFocusedElement(processIdentifier);
         if (resolved(context)) {
-            TovalitDebugLogger::log(
-                QStringLiteral("capture.retry"), [processIdentifier, attempt]() -> QString {
-                    return QStringLiteral("resolved pid=") + QString::number(processIdentifier) +
-                           QStringLiteral(" | attempt=") + QString::number(attempt);
-                });
+            logRetry(QStringLiteral("resolved pid="), processIdentifier,
+                     QStringLiteral(" | attempt="), attempt);
             co_return context;
         }
-        if (attempt == maxAttempts) {
-            TovalitDebugLogger::log(
-                QStringLiteral("capture.retry"), [processIdentifier, attempt]() -> QString {
-                    return QStringLiteral("unresolved pid=") + QString::number(processIdentifier) +
-                           QStringLiteral(" | attempts=") + QString::number(attempt);
-                });
-        }
+        if (attempt == maxAttempts)
+            logRetry(QStringLiteral("unresolved pid="), processIdentifier,
+                     QStringLiteral(" | attempts="), attempt);
     }
     co_return context;
 }

@@ -33,7 +33,14 @@ ScreenTextCapture::captureScreenCaptureArtifacts(qint32 processIdentifier,
                                                  FocusedElementContext focused) {
     if (!m_screenCapture->isCapturePermitted())
         co_return ScreenCaptureArtifacts{};
-    co_return co_await QtConcurrent::run(m_pool.get(), [this, processIdentifier, focused] {
+    co_return co_await startCollecting(processIdentifier, std::move(focused));
+}
+
+// Outside the coroutine: GCC 12 miscompiles capturing lambdas inside
+// coroutine bodies.
+QFuture<ScreenCaptureArtifacts> ScreenTextCapture::startCollecting(qint32 processIdentifier,
+                                                                   FocusedElementContext focused) {
+    return QtConcurrent::run(m_pool.get(), [this, processIdentifier, focused] {
         return collect(processIdentifier, focused);
     });
 }

@@ -3,6 +3,7 @@
 #include "platform/captured_image.h"
 #include "services/focused_element_context.h"
 
+#include <QFuture>
 #include <QRectF>
 #include <qcoro/qcorotask.h>
 
@@ -61,6 +62,9 @@ public:
     static constexpr int windowTitleLimit = 120;
 
 private:
+    QFuture<ScreenCaptureArtifacts> startCollecting(qint32 processIdentifier,
+                                                    FocusedElementContext focused);
+
     std::shared_ptr<WindowSystem> m_windowSystem;
     std::shared_ptr<ScreenCapture> m_screenCapture;
     std::shared_ptr<TextRecognizer> m_recognizer;

@@ -175,28 +175,40 @@ std::optional<AccessibilityRange> AtspiElement::utf16Range(qint64 start, qint64 
     return AccessibilityRange{*from, *to - *from};
 }
 
-std::optional<AtspiElement::NativeRange>
-AtspiElement::nativeRange(const AccessibilityRange &range) {
+std::optional<AtspiElement::NativeRange> AtspiElement::nativeRange(const AccessibilityRange &range,
+                                                                   bool clampToText) {
     if (range.location < 0 || range.length < 0 ||
         range.length > std::numeric_limits<qint32>::max() - range.location)
         return std::nullopt;
-    const qint64 end = range.location + range.length;
+    qint64 end = range.location + range.length;
     if (m_bus->countsUtf16(m_object.service)) {
+        if (clampToText) {
+            const auto count =
+                m_bus->property(m_object, textInterface, QStringLiteral("CharacterCount"));
+            if (!count || count->toLongLong() < range.location)
+                return std::nullopt;
+            end = qMin(end, count->toLongLong());
+        }
         auto covered = m_bus->text(m_object, range.location, end);
-        if (!covered || covered->size() != range.length)
+        if (!covered || covered->size() != end - range.location)
             return std::nullopt;
         return NativeRange{range.location, end, *covered};
     }
     // A UTF-16 offset never lies past the code point of the same number,
     // so the text up to code point `end` covers the range.
     auto prefix = m_bus->text(m_object, 0, end);
-    if (!prefix || prefix->size() < end)
+    if (!prefix)
         return std::nullopt;
+    if (prefix->size() < end) {
+        if (!clampToText || prefix->size() < range.location)
+            return std::nullopt;
+        end = prefix->size();
+    }
     const auto start = atspi::codePointOffsetOfUtf16(*prefix, range.location);
     const auto stop = atspi::codePointOffsetOfUtf16(*prefix, end);
     if (!start || !stop)
         return std::nullopt;
-    return NativeRange{*start, *stop, prefix->mid(range.location, range.length)};
+    return NativeRange{*start, *stop, prefix->mid(range.location, end - range.location)};
 }
 
 std::optional<QRectF> AtspiElement::caretBounds(qint64 offset) {
@@ -222,7 +234,9 @@ AtspiElement::parameterizedAttributeValue(const QString &attribute,
     const auto *range = std::get_if<AccessibilityRange>(&parameter);
     if (!range || !hasInterface(textInterface))
         return std::nullopt;
-    auto native = nativeRange(*range);
+    // Reads past the end of the text give what there is, as the bus itself
+    // does.
+    auto native = nativeRange(*range, true);
     if (!native)
         return std::nullopt;
     if (attribute == ax::stringForRange)
@@ -257,7 +271,7 @@ bool AtspiElement::setAttributeValue(const QString &attribute, const Accessibili
         const auto *range = std::get_if<AccessibilityRange>(&value);
         if (!range || !hasInterface(textInterface))
             return false;
-        auto native = nativeRange(*range);
+        auto native = nativeRange(*range, false);
         if (!native)
             return false;
         std::optional<QVariantList> reply;

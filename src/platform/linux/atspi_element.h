@@ -39,14 +39,15 @@ private:
     // application's own offsets.
     std::optional<std::pair<qint64, qint64>> selectionOffsets();
     // Text offsets of the application for a UTF-16 range, with the text
-    // those offsets cover; nothing when the range lies outside the text
-    // or splits a character.
+    // those offsets cover; nothing when the range starts outside the text,
+    // ends outside it (unless `clampToText` cuts it at the end) or splits a
+    // character.
     struct NativeRange {
         qint64 start = 0;
         qint64 end = 0;
         QString text;
     };
-    std::optional<NativeRange> nativeRange(const AccessibilityRange &range);
+    std::optional<NativeRange> nativeRange(const AccessibilityRange &range, bool clampToText);
     std::optional<AccessibilityRange> utf16Range(qint64 start, qint64 end);
     std::optional<QRectF> caretBounds(qint64 offset);
 
