@@ -135,7 +135,8 @@ TEST_F(ActiveInteractionContextServiceTest, TextFoundAtTheThirdReadIsLoggedAsRes
     Service service = makeService();
     const auto context = runTask(service.captureCurrentContext());
     ASSERT_TRUE(context);
-    EXPECT_EQ(context->naturalFormattingContext.surroundingTextBeforeCursor, QStringLiteral("late"));
+    EXPECT_EQ(context->naturalFormattingContext.surroundingTextBeforeCursor,
+              QStringLiteral("late"));
     EXPECT_EQ(sleeps.size(), 2);
     EXPECT_EQ(logLines(QStringLiteral("capture.retry")),
               QStringList{QStringLiteral("resolved pid=42 | attempt=3")});
@@ -150,8 +151,8 @@ TEST_F(ActiveInteractionContextServiceTest, NoFrontmostApplicationGivesNothingAn
 
 TEST_F(ActiveInteractionContextServiceTest, ScreenTextFillsTitleCaretPlaceAndCaretAreaText) {
     screen->setPermitted(true);
-    windows->setWindows({WindowInfo{9, 42, 0, 1.0, QRectF(0, 0, 1200, 800),
-                                    QStringLiteral("  Draft  —  Notes ")}});
+    windows->setWindows(
+        {WindowInfo{9, 42, 0, 1.0, QRectF(0, 0, 1200, 800), QStringLiteral("  Draft  —  Notes ")}});
     screen->setCapturable(9, QRectF(0, 0, 1200, 800));
     recognizer->setLines(442, 378, QStringList{QStringLiteral("hello world")});
     auto field = focusField(QStringLiteral("hello world"), {5, 0});
@@ -171,16 +172,18 @@ TEST_F(ActiveInteractionContextServiceTest, ScreenTextFillsTitleCaretPlaceAndCar
 TEST_F(ActiveInteractionContextServiceTest, ActivationSkipsTheFrontmostAndOtherwiseWaitsItsPause) {
     Service service = makeService();
     runTask(service.activate(std::nullopt));
-    ActiveInteractionContext context{QStringLiteral("Notes"), QStringLiteral("org.example.Notes"),
-                                     42, {}};
+    ActiveInteractionContext context{
+        QStringLiteral("Notes"), QStringLiteral("org.example.Notes"), 42, {}};
     runTask(service.activate(context));
     EXPECT_TRUE(sleeps.isEmpty());
     EXPECT_TRUE(windows->activations().isEmpty());
 
     // Another application is in front: the context's process comes back.
     windows->setFrontmost(RunningApplication{7, QStringLiteral("Term"), std::nullopt});
-    const RunningApplication notes{42, QStringLiteral("Notes"), QStringLiteral("org.example.Notes")};
-    const RunningApplication other{51, QStringLiteral("Notes"), QStringLiteral("org.example.Notes")};
+    const RunningApplication notes{42, QStringLiteral("Notes"),
+                                   QStringLiteral("org.example.Notes")};
+    const RunningApplication other{51, QStringLiteral("Notes"),
+                                   QStringLiteral("org.example.Notes")};
     windows->setRunning({other, notes});
     runTask(service.activate(context));
     EXPECT_EQ(windows->activations(), QList<RunningApplication>{notes});
@@ -204,7 +207,8 @@ TEST(ActiveInteractionContextServiceText, NormalizationKeepsLinesAndCutsWholeCha
               QStringLiteral("two words\nthird"));
     EXPECT_EQ(Service::normalizeOCRText(QStringLiteral("a\r\nb\u2028c\u3000\u3000d"), 100),
               QStringLiteral("a\nb\nc d"));
-    EXPECT_EQ(Service::normalizeOCRText(QStringLiteral("👍🏽👍🏽x"), 1), QStringLiteral("👍🏽"));
+    EXPECT_EQ(Service::normalizeOCRText(QStringLiteral("👍🏽👍🏽x"), 1),
+              QStringLiteral("👍🏽"));
 }
 
 TEST(ActiveInteractionContextServiceText, NamesAndIdentifiersFallBackAsDocumented) {

@@ -83,7 +83,8 @@ TEST_F(FocusedElementReaderTest, LongTextsAreCutToTheCharactersNearestTheCaret) 
     EXPECT_EQ(context.surroundingTextBeforeCursor, before.right(180));
     ASSERT_TRUE(context.selectedText);
     EXPECT_EQ(context.selectedText->size(), 260);
-    EXPECT_TRUE(context.selectedText->startsWith(QStringLiteral("line 0 of text\nline 1 of text\n")));
+    EXPECT_TRUE(
+        context.selectedText->startsWith(QStringLiteral("line 0 of text\nline 1 of text\n")));
 }
 
 TEST_F(FocusedElementReaderTest, RangesThatSplitACharacterGiveNoTextFromTheValue) {
@@ -96,8 +97,8 @@ TEST_F(FocusedElementReaderTest, RangesThatSplitACharacterGiveNoTextFromTheValue
               false);
     EXPECT_EQ(Reader::selectedText(*field, QStringLiteral("a😀b"), AccessibilityRange{1, 1}),
               std::nullopt);
-    const auto around = Reader::surroundingTextSegments(QStringLiteral("a😀b"),
-                                                        AccessibilityRange{1, 2}, 180);
+    const auto around =
+        Reader::surroundingTextSegments(QStringLiteral("a😀b"), AccessibilityRange{1, 2}, 180);
     ASSERT_TRUE(around);
     EXPECT_EQ(around->before, QStringLiteral("a"));
     EXPECT_EQ(around->after, QStringLiteral("b"));

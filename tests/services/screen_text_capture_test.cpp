@@ -84,7 +84,8 @@ TEST_F(ScreenTextCaptureTest, TheWholeWindowIsReadOnlyWhenNothingCheaperGaveText
     const auto outside = capture.collect(42, withCaret({5000, 300, 2, 18}, false));
     EXPECT_EQ(outside.caretAreaOCR, std::nullopt);
     EXPECT_EQ(outside.screenshotOCR, QString(1200, QLatin1Char('w')));
-    EXPECT_TRUE(outside.caretRectDescription->startsWith(QStringLiteral("window-relative x=4.167")));
+    EXPECT_TRUE(
+        outside.caretRectDescription->startsWith(QStringLiteral("window-relative x=4.167")));
 
     // A crop that recognised nothing counts as no text either.
     recognizer->setLines(442, 378, QStringList{});

@@ -30,7 +30,7 @@ std::unique_ptr<TestEditorProcess> TestEditorProcess::start(Toolkit toolkit, con
         program = testToolPath(QStringLiteral("qt_text_editor"));
         environment.insert(QStringLiteral("QT_LINUX_ACCESSIBILITY_ALWAYS_ON"), QStringLiteral("1"));
         environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
-        arguments << QStringLiteral("--title") << title << QStringLiteral("--text") << text
+        arguments << QStringLiteral("--window-title") << title << QStringLiteral("--text") << text
                   << QStringLiteral("--caret") << QString::number(caret);
         if (anchor >= 0)
             arguments << QStringLiteral("--anchor") << QString::number(anchor);
@@ -52,8 +52,7 @@ std::unique_ptr<TestEditorProcess> TestEditorProcess::start(Toolkit toolkit, con
     const bool ready = waitUntil(
         [&] {
             output += editor->m_process.readAllStandardOutput();
-            return output.contains("ready") ||
-                   editor->m_process.state() == QProcess::NotRunning;
+            return output.contains("ready") || editor->m_process.state() == QProcess::NotRunning;
         },
         "the test editor's window to be active", std::chrono::seconds(15));
     if (!ready || !output.contains("ready")) {

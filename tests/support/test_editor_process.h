@@ -18,9 +18,8 @@ public:
     // Starts the editor and waits (bounded) until its window is active and
     // the editor has the focus; a failure is reported to the test and
     // gives nothing. Offsets: UTF-16 for Qt, characters for GTK.
-    static std::unique_ptr<TestEditorProcess> start(Toolkit toolkit, const QString &title,
-                                                    const QString &text, int caret,
-                                                    int anchor = -1);
+    static std::unique_ptr<TestEditorProcess>
+    start(Toolkit toolkit, const QString &title, const QString &text, int caret, int anchor = -1);
     ~TestEditorProcess();
 
     qint32 processIdentifier() const;

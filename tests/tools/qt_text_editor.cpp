@@ -2,7 +2,7 @@
 // with the caret (or a selection) where the test says. Prints "ready" once
 // the window is active and the editor has the keyboard focus.
 //
-//   qt_text_editor --title T --text "hello world" --caret 5 [--anchor 0]
+//   qt_text_editor --window-title T --text "hello world" --caret 5 [--anchor 0]
 //                  [--point-size 14] [--line-edit]
 
 #include <QApplication>
@@ -11,13 +11,14 @@
 #include <QPlainTextEdit>
 #include <QTextCursor>
 #include <QTimer>
+#include <QVBoxLayout>
 
 #include <cstdio>
 
 int main(int argc, char *argv[]) {
     QApplication app(argc, argv);
     QCommandLineParser parser;
-    parser.addOptions({{"title", "Window title.", "title", "Qt editor"},
+    parser.addOptions({{"window-title", "Window title.", "title", "Qt editor"},
                        {"text", "Initial text.", "text"},
                        {"caret", "Caret position (UTF-16).", "offset", "-1"},
                        {"anchor", "Selection anchor (UTF-16).", "offset", "-1"},
@@ -52,10 +53,15 @@ int main(int argc, char *argv[]) {
         editor = plain;
     }
     editor->setFont(font);
-    editor->setWindowTitle(parser.value("title"));
-    editor->resize(640, 360);
-    editor->show();
-    editor->activateWindow();
+    // A window around the editor, as applications have.
+    QWidget window;
+    auto *layout = new QVBoxLayout(&window);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(editor);
+    window.setWindowTitle(parser.value("window-title"));
+    window.resize(640, 360);
+    window.show();
+    window.activateWindow();
     editor->setFocus();
 
     QTimer ready;

@@ -439,7 +439,8 @@ std::optional<AtspiObject> AtspiBus::searchFocused(const AtspiObject &window) {
         if (!bits)
             continue;
         const auto has = [&bits](int state) { return (*bits & (quint64(1) << state)) != 0; };
-        if (has(stateFocused) && object.path != window.path)
+        // A top-level editor is its own window, and can be the focus itself.
+        if (has(stateFocused))
             return object;
         if ((!has(stateShowing) && object.path != window.path) || has(stateManagesDescendants))
             continue;

@@ -182,17 +182,23 @@ std::optional<AtspiElement::NativeRange> AtspiElement::nativeRange(const Accessi
         return std::nullopt;
     qint64 end = range.location + range.length;
     if (m_bus->countsUtf16(m_object.service)) {
-        if (clampToText) {
-            const auto count =
-                m_bus->property(m_object, textInterface, QStringLiteral("CharacterCount"));
-            if (!count || count->toLongLong() < range.location)
-                return std::nullopt;
-            end = qMin(end, count->toLongLong());
-        }
-        auto covered = m_bus->text(m_object, range.location, end);
-        if (!covered || covered->size() != end - range.location)
+        // Offsets are UTF-16 already; the text around them still tells
+        // whether they split a character.
+        const auto count =
+            m_bus->property(m_object, textInterface, QStringLiteral("CharacterCount"));
+        if (!count || count->toLongLong() < range.location)
             return std::nullopt;
-        return NativeRange{range.location, end, *covered};
+        if (end > count->toLongLong()) {
+            if (!clampToText)
+                return std::nullopt;
+            end = count->toLongLong();
+        }
+        auto prefix = m_bus->text(m_object, 0, qMin(end + 1, count->toLongLong()));
+        if (!prefix || prefix->size() < end ||
+            !atspi::codePointOffsetOfUtf16(*prefix, range.location) ||
+            !atspi::codePointOffsetOfUtf16(*prefix, end))
+            return std::nullopt;
+        return NativeRange{range.location, end, prefix->mid(range.location, end - range.location)};
     }
     // A UTF-16 offset never lies past the code point of the same number,
     // so the text up to code point `end` covers the range.
