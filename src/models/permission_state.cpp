@@ -1,0 +1,24 @@
+#include "models/permission_state.h"
+
+#include "support/json_text.h"
+
+namespace tovalit {
+
+QJsonObject PermissionState::toJson() const {
+    return QJsonObject{{QStringLiteral("kind"), rawValue(kind)},
+                       {QStringLiteral("status"), rawValue(status)}};
+}
+
+std::optional<PermissionState> PermissionState::fromJson(const QJsonObject &object) {
+    const auto kindText = json::string(object, u"kind");
+    const auto statusText = json::string(object, u"status");
+    if (!kindText || !statusText)
+        return std::nullopt;
+    const auto kind = permissionKindFromRawValue(*kindText);
+    const auto status = permissionAuthorizationStateFromRawValue(*statusText);
+    if (!kind || !status)
+        return std::nullopt;
+    return PermissionState{*kind, *status};
+}
+
+} // namespace tovalit
