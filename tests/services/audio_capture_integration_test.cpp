@@ -3,14 +3,19 @@
 
 #include "platform/linux/pulse_audio_input.h"
 #include "services/audio_capture_service.h"
+#include "services/vellup_audio_file_transcriber.h"
+#include "support/network_http_transport.h"
 #include "support/uuid_text.h"
 #include "tests/support/run_task.h"
 #include "tests/support/spoken_audio.h"
+#include "tests/support/stand_in_http_server.h"
 #include "tests/support/temporary_user_folders.h"
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -97,11 +102,11 @@ private:
     QProcess m_silence;
 };
 
-// Records `speech` played into `sink` from the default source and checks
-// the file against what was played.
+// Records `speech` played into `sink` from the default source, checks the
+// file against what was played, and leaves its path in `recordedFile`.
 void recordSpeechAndCheckTheFile(const TemporaryUserFolders &folders, const QString &speech,
                                  const QString &sink, double expectedBitRate,
-                                 double bitRateTolerance) {
+                                 double bitRateTolerance, QString *recordedFile = nullptr) {
     const DecodedAudio spoken = decodeAudioFile(speech);
     ASSERT_GT(spoken.seconds(), 1.5);
 
@@ -166,6 +171,8 @@ void recordSpeechAndCheckTheFile(const TemporaryUserFolders &folders, const QStr
     EXPECT_NEAR(recorded.seconds(), double(capturedFrames) / inputFormat.sampleRate, 0.1);
     EXPECT_NEAR(recorded.seconds(), output.duration, output.duration * 0.1);
     EXPECT_NEAR(recorded.voicedSeconds(), spoken.voicedSeconds(), spoken.voicedSeconds() * 0.1);
+    if (recordedFile)
+        *recordedFile = *output.audioURL;
 }
 
 TEST_F(AudioCaptureIntegrationTest, RecordsSpokenWordsFromTheSessionMicrophone) {
@@ -176,7 +183,30 @@ TEST_F(AudioCaptureIntegrationTest, RecordsSpokenWordsFromTheSessionMicrophone) 
     // The session's microphone runs at 16 kHz mono, where 96 kb/s is the
     // most AAC can carry (6144 bits per frame and channel): the encoder
     // stays below it, and well below on the quiet stretches.
-    recordSpeechAndCheckTheFile(folders, speech, QStringLiteral("vsink"), 65000, 31000);
+    QString recording;
+    recordSpeechAndCheckTheFile(folders, speech, QStringLiteral("vsink"), 65000, 31000, &recording);
+    ASSERT_FALSE(HasFatalFailure());
+    ASSERT_FALSE(recording.isEmpty());
+
+    // The recording goes to whole-file recognition as 16 kHz mono PCM of
+    // its own length.
+    StandInHttpServer gateway;
+    gateway.enqueue(StandInHttpReply::json(200, R"({"result":[{"text":"one two three four"}]})"));
+    VellupSpeechConfiguration configuration;
+    configuration.language = QStringLiteral("en-US");
+    configuration.gatewayBaseURL = gateway.url(QStringLiteral("/"));
+    configuration.gatewaySessionToken = QStringLiteral("token");
+    VellupAudioFileTranscriber transcriber(configuration, std::nullopt,
+                                           std::make_shared<NetworkHttpTransport>());
+    EXPECT_EQ(runTask(transcriber.transcribe(recording)), QStringLiteral("one two three four"));
+    ASSERT_EQ(gateway.requests().size(), 1u);
+    const QByteArray pcm =
+        QByteArray::fromBase64(QJsonDocument::fromJson(gateway.requests()[0].body)
+                                   .object()
+                                   .value(QStringLiteral("audioBase64"))
+                                   .toString()
+                                   .toLatin1());
+    EXPECT_NEAR(double(pcm.size()) / 32000, decodeAudioFile(recording).seconds(), 0.02);
 }
 
 TEST_F(AudioCaptureIntegrationTest, RecordsAStereoFloatSourceAtItsOwnRate) {
