@@ -78,11 +78,11 @@ public:
         // low-latency warm-up read settle the sink's latency before the
         // recording that is measured.
         m_silence.start(QStringLiteral("pacat"),
-                        {QStringLiteral("--playback"), QStringLiteral("--latency-msec=60"),
+                        {QStringLiteral("--playback"), QStringLiteral("--latency-msec=20"),
                          QStringLiteral("-d"), sinkName, QStringLiteral("/dev/zero")});
         m_silence.waitForStarted(5000);
         runTool(QStringLiteral("sh"),
-                {QStringLiteral("-c"), QStringLiteral("parec --latency-msec=60 -d ") + monitor() +
+                {QStringLiteral("-c"), QStringLiteral("parec --latency-msec=20 -d ") + monitor() +
                                            QStringLiteral(" | head -c 32000 >/dev/null")});
     }
     ~ScopedTestSource() {
