@@ -4,19 +4,49 @@
 // mono, and metering one buffer.
 
 #include "platform/linux/ffmpeg_aac_file_writer.h"
+#include "platform/linux/pulse_audio_input.h"
 #include "platform/pcm_converter.h"
+#include "services/audio_capture_service.h"
 #include "services/audio_level_meter.h"
+#include "tests/support/run_task.h"
 
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
 #include <QTemporaryDir>
 
+#include <atomic>
 #include <benchmark/benchmark.h>
 #include <cmath>
+#include <unistd.h>
 
 using namespace tovalit;
 
 namespace {
 
 constexpr int framesPerBuffer = 1024;
+
+// CPU seconds (user + system) spent so far by the sound server client's
+// thread, which the capture runs on.
+double captureThreadCpuSeconds() {
+    const QDir tasks(QStringLiteral("/proc/self/task"));
+    for (const QString &id : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile comm(tasks.filePath(id + QStringLiteral("/comm")));
+        if (!comm.open(QIODevice::ReadOnly) || comm.readAll().trimmed() != "tovalit-audio")
+            continue;
+        QFile stat(tasks.filePath(id + QStringLiteral("/stat")));
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        // Fields after the parenthesised name: state is field 3, utime 14,
+        // stime 15.
+        const QByteArray line = stat.readAll();
+        const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+        const double ticks = fields.value(11).toDouble() + fields.value(12).toDouble();
+        return ticks / double(sysconf(_SC_CLK_TCK));
+    }
+    return 0;
+}
 
 // A minute of a voice-like signal (a few harmonics with a slow vibrato),
 // in capture-sized buffers: silence would flatter the encoder.
@@ -93,3 +123,45 @@ void BM_MeterOneBuffer(benchmark::State &state) {
 BENCHMARK(BM_MeterOneBuffer);
 
 } // namespace
+
+// The capture thread's share of one core while recording from the default
+// PulseAudio source through the whole service (file, meter, level posts).
+// Needs a sound server (run it inside scripts/lib/headless-session).
+void BM_CaptureThreadCpuShare(benchmark::State &state) {
+    if (!PulseAudioInput().hasDefaultInputDevice()) {
+        state.SkipWithError("no PulseAudio source");
+        return;
+    }
+    static int argc = 1;
+    static char name[] = "bench_audio";
+    static char *argv[] = {name, nullptr};
+    static QCoreApplication *application =
+        QCoreApplication::instance() ? nullptr : new QCoreApplication(argc, argv);
+    Q_UNUSED(application);
+    QTemporaryDir folder;
+    const double seconds = double(state.range(0));
+    for (auto _ : state) {
+        AudioCaptureService service(
+            std::make_shared<PulseAudioInput>(), ffmpegAacFileWriterFactory(),
+            [&] { return folder.path(); }, systemMonotonicClock());
+        std::atomic<qint64> frames{0};
+        service.setOnBuffer(
+            [&](const PcmBuffer &buffer, const AudioTime &) { frames += buffer.frameLength(); });
+        tovalit::testing::runTask(service.start());
+        const double before = captureThreadCpuSeconds();
+        QElapsedTimer elapsed;
+        elapsed.start();
+        while (elapsed.elapsed() < qint64(seconds * 1000))
+            tovalit::testing::pumpEvents(50);
+        const double cpu = captureThreadCpuSeconds() - before;
+        service.stop(false);
+        state.counters["cpu_share_percent"] = 100.0 * cpu / (double(elapsed.elapsed()) / 1000);
+        state.counters["captured_seconds"] =
+            double(frames) / PulseAudioInput().inputFormat().sampleRate;
+    }
+}
+BENCHMARK(BM_CaptureThreadCpuShare)
+    ->Arg(10)
+    ->Iterations(1)
+    ->Unit(benchmark::kSecond)
+    ->UseRealTime();

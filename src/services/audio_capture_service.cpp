@@ -272,6 +272,10 @@ AudioCaptureService::AudioCaptureService(std::shared_ptr<AudioInput> input,
 
 AudioCaptureService::~AudioCaptureService() {
     State &state = *m_state;
+    // Level updates already posted to the GUI thread must not reach an
+    // owner that is going away with the service.
+    setOnBuffer(nullptr);
+    setOnLevels(nullptr);
     if (state.phase == State::Phase::Starting) {
         // The pending start finds itself superseded and undoes its work.
         ++state.startAttempt;
