@@ -65,12 +65,12 @@ protected:
 // its own format whose monitor is made the default source, then put back.
 class ScopedTestSource {
 public:
-    ScopedTestSource(const QString &sinkName, const QString &specification)
+    ScopedTestSource(const QString &sinkName, const QString &moduleArguments)
         : m_sinkName(sinkName) {
         QProcess pactl;
         pactl.start(QStringLiteral("pactl"),
                     {QStringLiteral("load-module"), QStringLiteral("module-null-sink"),
-                     QStringLiteral("sink_name=") + sinkName, specification});
+                     QStringLiteral("sink_name=") + sinkName, moduleArguments});
         pactl.waitForFinished(10000);
         m_module = QString::fromUtf8(pactl.readAllStandardOutput()).trimmed();
         runTool(QStringLiteral("pactl"), {QStringLiteral("set-default-source"), monitor()});
