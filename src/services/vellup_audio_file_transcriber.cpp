@@ -109,7 +109,8 @@ QCoro::Task<QString> VellupAudioFileTranscriber::transcribe(QString audioFileAt)
 }
 
 QUrl VellupAudioFileTranscriber::endpointURL() {
-    return QUrl(QStringLiteral("https://openspeech.bytedance.com/api/v1/asr"));
+    // Fixed when the program is built (see TOVALIT_SPEECH_FILE_ENDPOINT).
+    return QUrl(QStringLiteral(TOVALIT_SPEECH_FILE_ENDPOINT));
 }
 
 PcmFormat VellupAudioFileTranscriber::targetAudioFormat() {
