@@ -2,6 +2,7 @@
 #include "platform/audio_file_reader.h"
 #include "platform/linux/ffmpeg_aac_file_writer.h"
 #include "platform/pcm_converter.h"
+#include "tests/support/media_probe.h"
 #include "tests/support/pcm_signals.h"
 
 #include <QFile>
@@ -88,24 +89,6 @@ TEST(PcmConverter, ResamplesAStreamWithoutSeamsOrLostFrames) {
     EXPECT_THROW(PcmConverter(PcmFormat{0, 1}, target), AudioFileError);
 }
 
-// What ffprobe says about one stream entry, as key=value lines.
-QMap<QString, QString> probe(const QString &path) {
-    QProcess ffprobe;
-    ffprobe.start(
-        QStringLiteral("ffprobe"),
-        {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-show_entries"),
-         QStringLiteral("stream=codec_name,sample_rate,channels,bit_rate:format=format_name,"
-                        "duration"),
-         QStringLiteral("-of"), QStringLiteral("default=noprint_wrappers=1"), path});
-    ffprobe.waitForFinished(20000);
-    QMap<QString, QString> values;
-    for (const QString &line : QString::fromUtf8(ffprobe.readAllStandardOutput()).split(u'\n')) {
-        const auto parts = line.split(u'=');
-        if (parts.size() == 2)
-            values.insert(parts[0], parts[1]);
-    }
-    return values;
-}
 
 TEST(AacFiles, WrittenBufferByBufferAndReadBackAtTheirOwnFormat) {
     QTemporaryDir folder;
@@ -121,7 +104,7 @@ TEST(AacFiles, WrittenBufferByBufferAndReadBackAtTheirOwnFormat) {
         EXPECT_THROW(writer.write(constantBuffer(capture, 1024, 0)), AudioFileError);
     }
 
-    const auto facts = probe(path);
+    const auto facts = tovalit::testing::probeMediaFile(path);
     if (!facts.isEmpty()) {
         EXPECT_EQ(facts.value(QStringLiteral("codec_name")), QStringLiteral("aac"));
         EXPECT_EQ(facts.value(QStringLiteral("sample_rate")), QStringLiteral("44100"));

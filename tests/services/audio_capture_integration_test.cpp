@@ -6,6 +6,7 @@
 #include "services/vellup_audio_file_transcriber.h"
 #include "support/network_http_transport.h"
 #include "support/uuid_text.h"
+#include "tests/support/media_probe.h"
 #include "tests/support/run_task.h"
 #include "tests/support/spoken_audio.h"
 #include "tests/support/stand_in_http_server.h"
@@ -27,24 +28,6 @@ using namespace tovalit::testing;
 
 namespace {
 
-// ffprobe's view of the first audio stream and the container.
-QMap<QString, QString> probe(const QString &path) {
-    QProcess ffprobe;
-    ffprobe.start(QStringLiteral("ffprobe"),
-                  {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-select_streams"),
-                   QStringLiteral("a:0"), QStringLiteral("-show_entries"),
-                   QStringLiteral("stream=codec_name,sample_rate,channels,bit_rate:format=format_"
-                                  "name,duration"),
-                   QStringLiteral("-of"), QStringLiteral("default=noprint_wrappers=1"), path});
-    ffprobe.waitForFinished(20000);
-    QMap<QString, QString> values;
-    for (const QString &line : QString::fromUtf8(ffprobe.readAllStandardOutput()).split(u'\n')) {
-        const auto parts = line.split(u'=');
-        if (parts.size() == 2)
-            values.insert(parts[0], parts[1]);
-    }
-    return values;
-}
 
 class AudioCaptureIntegrationTest : public WithTemporaryUserFolders {
 protected:
@@ -156,7 +139,7 @@ void recordSpeechAndCheckTheFile(const TemporaryUserFolders &folders, const QStr
                             [](const QList<double> &bars) { return bars[0] > 0.3; }));
 
     // AAC at the input's rate and channels, at the expected bit rate.
-    const auto facts = probe(*output.audioURL);
+    const auto facts = tovalit::testing::probeMediaFile(*output.audioURL);
     EXPECT_EQ(facts.value(QStringLiteral("codec_name")), QStringLiteral("aac"));
     EXPECT_EQ(facts.value(QStringLiteral("sample_rate")).toDouble(), inputFormat.sampleRate);
     EXPECT_EQ(facts.value(QStringLiteral("channels")).toInt(), inputFormat.channelCount);
