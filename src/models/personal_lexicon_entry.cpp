@@ -67,36 +67,7 @@ bool PersonalLexiconEntry::isSystemManaged() const {
            learningSource == PersonalLexiconEntrySource::replacementPromotion;
 }
 
-namespace {
-
-// Terms made only of ASCII and CJK unified ideographs (most of a lexicon)
-// have no decompositions, marks or width forms, and only ASCII has case:
-// their key is the term trimmed of ASCII white space and lower-cased,
-// without a trip through ICU's normalisers.
-std::optional<QString> asciiOrIdeographKey(QStringView term) {
-    const auto isAsciiSpace = [](char16_t c) { return c == u' ' || (c >= u'\t' && c <= u'\r'); };
-    qsizetype begin = 0;
-    qsizetype end = term.size();
-    while (begin < end && isAsciiSpace(term[begin].unicode()))
-        ++begin;
-    while (end > begin && isAsciiSpace(term[end - 1].unicode()))
-        --end;
-    QString key(end - begin, Qt::Uninitialized);
-    QChar *out = key.data();
-    for (qsizetype i = begin; i < end; ++i) {
-        const char16_t c = term[i].unicode();
-        if (c >= 0x80 && (c < 0x4E00 || c > 0x9FFF))
-            return std::nullopt;
-        *out++ = QChar(c >= u'A' && c <= u'Z' ? c + 32 : c);
-    }
-    return key;
-}
-
-} // namespace
-
 QString PersonalLexiconEntry::normalizedValue(QStringView term) {
-    if (auto key = asciiOrIdeographKey(term))
-        return *key;
     return textkit::comparisonKey(term);
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <limits>
 #include <memory>
+#include <numeric>
 #include <unicode/brkiter.h>
 #include <unicode/coll.h>
 #include <unicode/normalizer2.h>
@@ -87,15 +88,55 @@ QString filterCodePoints(QStringView text, Keep keep) {
     return result;
 }
 
+// A unit whose grapheme break class is Other, outside the surrogates,
+// breaks from both neighbours under every segmentation rule (nothing
+// extends it, it joins nothing, it pairs with nothing). Printable ASCII and
+// the CJK ideographs, the bulk of what this application handles, are
+// checked first without a table lookup.
+bool standsAlone(char16_t unit) {
+    if ((unit >= 0x20 && unit < 0x7F) || (unit >= 0x4E00 && unit <= 0x9FFF))
+        return true;
+    return !QChar::isSurrogate(unit) &&
+           u_getIntPropertyValue(unit, UCHAR_GRAPHEME_CLUSTER_BREAK) == U_GCB_OTHER;
+}
+
+// True when every UTF-16 unit is a character of its own, so segmentation
+// can be skipped: the results are the same.
+bool everyUnitIsACharacter(QStringView text) {
+    return std::all_of(text.begin(), text.end(), [](QChar c) { return standsAlone(c.unicode()); });
+}
+
+// Printable ASCII and CJK ideographs have no width, diacritic or
+// normalisation variants; only ASCII letters fold (to lower case).
+std::optional<QString> simpleComparisonKey(QStringView text) {
+    const auto isAsciiSpace = [](char16_t c) { return c == 0x20 || (c >= 0x09 && c <= 0x0D); };
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && isAsciiSpace(text[begin].unicode()))
+        ++begin;
+    while (end > begin && isAsciiSpace(text[end - 1].unicode()))
+        --end;
+    QString key(end - begin, Qt::Uninitialized);
+    QChar *out = key.data();
+    for (qsizetype i = begin; i < end; ++i) {
+        const char16_t c = text[i].unicode();
+        if (c >= 0x80 && (c < 0x4E00 || c > 0x9FFF))
+            return std::nullopt;
+        *out++ = QChar(c >= u'A' && c <= u'Z' ? char16_t(c + 32) : c);
+    }
+    return key;
+}
+
 } // namespace
 
 std::vector<qsizetype> graphemeBoundaries(QStringView text) {
     std::vector<qsizetype> boundaries;
-    boundaries.reserve(static_cast<size_t>(text.size()) + 1);
-    if (text.isEmpty()) {
-        boundaries.push_back(0);
+    if (everyUnitIsACharacter(text)) {
+        boundaries.resize(static_cast<size_t>(text.size()) + 1);
+        std::iota(boundaries.begin(), boundaries.end(), qsizetype(0));
         return boundaries;
     }
+    boundaries.reserve(static_cast<size_t>(text.size()) + 1);
     icu::BreakIterator &iterator = graphemeIterator();
     const icu::UnicodeString source = alias(text);
     iterator.setText(source);
@@ -109,6 +150,8 @@ std::vector<qsizetype> graphemeBoundaries(QStringView text) {
 }
 
 qsizetype graphemeCount(QStringView text) {
+    if (everyUnitIsACharacter(text))
+        return text.size();
     return static_cast<qsizetype>(graphemeBoundaries(text).size()) - 1;
 }
 
@@ -210,6 +253,16 @@ QString trimmed(QStringView text) {
     return text.sliced(begin, end - begin).toString();
 }
 
+QString trimmed(const QString &text) {
+    // White space lies in the Basic Multilingual Plane, so one unit at each
+    // end tells; text with nothing to trim is handed back shared.
+    if (!text.isEmpty() && !u_isUWhiteSpace(text.front().unicode()) &&
+        !u_isUWhiteSpace(text.back().unicode())) {
+        return text;
+    }
+    return trimmed(QStringView(text));
+}
+
 bool isBlank(QStringView text) {
     const auto points = codePoints(text);
     return std::all_of(points.begin(), points.end(), [](char32_t c) { return isWhitespace(c); });
@@ -252,6 +305,8 @@ QString caseFolded(QStringView text) {
 }
 
 QString comparisonKey(QStringView text) {
+    if (auto key = simpleComparisonKey(text))
+        return *key;
     const QString stripped = filterCodePoints(nfd(widthFolded(trimmed(text))),
                                               [](char32_t c) { return !isNonSpacingMark(c); });
     icu::UnicodeString key = alias(stripped);

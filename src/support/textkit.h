@@ -42,6 +42,9 @@ bool isWhitespace(char32_t codePoint);
 bool isNewline(char32_t codePoint);
 // Trims white space and line breaks from both ends.
 QString trimmed(QStringView text);
+// As above; hands back the same (shared) string when there is nothing to
+// trim.
+QString trimmed(const QString &text);
 bool isBlank(QStringView text);
 
 // --- Comparison ---------------------------------------------------------------

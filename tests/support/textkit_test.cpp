@@ -2,6 +2,8 @@
 #include "support/textkit.h"
 
 #include <gtest/gtest.h>
+#include <memory>
+#include <unicode/brkiter.h>
 
 namespace tovalit::textkit {
 namespace {
@@ -34,6 +36,40 @@ TEST(TextKitGraphemes, CountsWhatAUserSeesAsOneCharacter) {
     EXPECT_EQ(graphemeSlice(mixed, 9, 1), QString());
     EXPECT_EQ(graphemePrefix(mixed, 0), QString());
     EXPECT_EQ(graphemePrefix(mixed, -3), QString());
+}
+
+// ICU's own segmentation, without textkit's shortcut for text whose every
+// unit stands alone.
+std::vector<qsizetype> icuBoundaries(QStringView text) {
+    UErrorCode status = U_ZERO_ERROR;
+    std::unique_ptr<icu::BreakIterator> iterator(
+        icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
+    const icu::UnicodeString source(false, reinterpret_cast<const UChar *>(text.utf16()),
+                                    static_cast<int32_t>(text.size()));
+    iterator->setText(source);
+    std::vector<qsizetype> boundaries;
+    for (int32_t at = iterator->first(); at != icu::BreakIterator::DONE; at = iterator->next())
+        boundaries.push_back(at);
+    return boundaries;
+}
+
+TEST(TextKitGraphemes, TheShortcutForSimpleTextAgreesWithFullSegmentation) {
+    // Every code unit outside the surrogates, doubled between neighbours
+    // that could join it: a unit that extends, prepends or pairs would show.
+    for (char32_t unit = 1; unit <= 0xFFFF; ++unit) {
+        if (QChar::isSurrogate(unit))
+            continue;
+        const QChar c(static_cast<char16_t>(unit));
+        const QString text = QString(u'a') + c + c + u'中' + c;
+        ASSERT_EQ(graphemeBoundaries(text), icuBoundaries(text)) << std::hex << unsigned(unit);
+    }
+    for (const QString &text :
+         {QStringLiteral("会议纪要：Q3 预算（草案）"), QStringLiteral("👍🏽好的"),
+          QStringLiteral("e\u0301 café"), QStringLiteral("第一行\r\n第二行"),
+          QStringLiteral("声调\u302A符号"), QStringLiteral("ｶﾞｷﾞ"), QStringLiteral("🇨🇳中国")}) {
+        EXPECT_EQ(graphemeBoundaries(text), icuBoundaries(text)) << text.toStdString();
+        EXPECT_EQ(graphemeCount(text), qsizetype(icuBoundaries(text).size()) - 1);
+    }
 }
 
 TEST(TextKitGraphemes, TruncationNeverCutsACharacterInHalf) {
@@ -90,6 +126,19 @@ TEST(TextKitComparison, KeyFoldsCaseDiacriticsAndWidthButNotPunctuationOrKana) {
     EXPECT_EQ(comparisonKey(u"翻译成英文。"), QStringLiteral("翻译成英文。"));
     EXPECT_EQ(widthFolded(u"１２３"), QStringLiteral("123"));
     EXPECT_EQ(diacriticsFolded(u"naïve résumé"), QStringLiteral("naive resume"));
+}
+
+TEST(TextKitComparison, PlainAsciiAndIdeographKeysOnlyTrimAndLowerCase) {
+    EXPECT_EQ(comparisonKey(u"Kubernetes"), QStringLiteral("kubernetes"));
+    EXPECT_EQ(comparisonKey(u" \t GPT-4o \r\n"), QStringLiteral("gpt-4o"));
+    EXPECT_EQ(comparisonKey(u"  K8s集群  "), QStringLiteral("k8s集群"));
+    EXPECT_EQ(comparisonKey(u"MiXeD 大小写 Case"), QStringLiteral("mixed 大小写 case"));
+    // Information separators are not white space; they stay.
+    EXPECT_EQ(comparisonKey(u"\x1c ABC \x1f"), QStringLiteral("\x1c abc \x1f"));
+    EXPECT_EQ(comparisonKey(u"   "), QString());
+    // One unit outside the simple ranges sends the whole term through ICU.
+    EXPECT_EQ(comparisonKey(u"GPT\u3000Café"), QStringLiteral("gpt cafe"));
+    EXPECT_EQ(comparisonKey(u"丽江\uF9E9"), QStringLiteral("丽江\u91CC"));
 }
 
 TEST(TextKitComparison, LocalizedOrderComparesDigitsAsNumbers) {

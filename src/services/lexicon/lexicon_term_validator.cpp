@@ -87,16 +87,6 @@ QString keyOf(QStringView term) {
     return PersonalLexiconEntry::normalizedValue(term);
 }
 
-// The number of characters. Printable ASCII and CJK unified ideographs are
-// one character per code unit; anything else asks the grapheme rules.
-qsizetype characterCount(QStringView text) {
-    const bool simple = std::all_of(text.begin(), text.end(), [](QChar c) {
-        const char16_t unit = c.unicode();
-        return (unit >= 0x20 && unit < 0x7F) || (unit >= 0x4E00 && unit <= 0x9FFF);
-    });
-    return simple ? text.size() : textkit::graphemeCount(text);
-}
-
 bool isAsciiScalar(char32_t scalar) {
     return scalar <= 0x7F;
 }
@@ -239,7 +229,7 @@ bool hasRepeatedFourCharacterPattern(QStringView term) {
 
 std::optional<QString> sanitizeAutoLearnedTerm(QStringView term) {
     const QStringView trimmed = trimmedScalars(term, isWhitespaceOrPunctuation);
-    if (trimmed.isEmpty() || characterCount(trimmed) >= learnedTermLengthLimit)
+    if (trimmed.isEmpty() || textkit::graphemeCount(trimmed) >= learnedTermLengthLimit)
         return std::nullopt;
     if (trimmed.contains(u'|') || trimmed.contains(u'\n') || trimmed.contains(u'\t'))
         return std::nullopt;
@@ -262,7 +252,7 @@ std::optional<QString> cloudCompatibleHotword(QStringView term) {
         return std::nullopt;
     if (looksLikeContextualPhrase(trimmed) || containsPunctuationOrSymbols(trimmed))
         return std::nullopt;
-    const qsizetype length = characterCount(trimmed);
+    const qsizetype length = textkit::graphemeCount(trimmed);
     if (length > maximumHotwordLength || !isWordLikeToken(trimmed))
         return std::nullopt;
     if (stopTerms().contains(keyOf(trimmed)))
@@ -276,7 +266,7 @@ std::optional<QString> cloudCompatibleHotword(QStringView term) {
 bool isShareableASCIITerm(QStringView term, bool allowLooseLowercase) {
     if (englishStopTerms().contains(keyOf(term)))
         return false;
-    const qsizetype length = characterCount(term);
+    const qsizetype length = textkit::graphemeCount(term);
     if (length <= 1)
         return false;
     const auto scalars = textkit::codePoints(term);

@@ -18,25 +18,6 @@ bool isCjkUnifiedIdeograph(char16_t unit) {
     return unit >= 0x4E00 && unit <= 0x9FFF;
 }
 
-// Character boundaries. When no code unit of the text can join a
-// neighbour (every one has the grapheme break class Other: letters,
-// ideographs, most punctuation), every code unit is a character of its own
-// and the break iterator is not needed.
-std::vector<qsizetype> characterBoundaries(QStringView text) {
-    const bool standalone = std::all_of(text.begin(), text.end(), [](QChar c) {
-        const char16_t unit = c.unicode();
-        if ((unit >= 0x20 && unit < 0x7F) || isCjkUnifiedIdeograph(unit))
-            return true;
-        return !QChar::isSurrogate(unit) &&
-               u_getIntPropertyValue(unit, UCHAR_GRAPHEME_CLUSTER_BREAK) == U_GCB_OTHER;
-    });
-    if (!standalone)
-        return textkit::graphemeBoundaries(text);
-    std::vector<qsizetype> boundaries(static_cast<size_t>(text.size()) + 1);
-    std::iota(boundaries.begin(), boundaries.end(), 0);
-    return boundaries;
-}
-
 bool isAsciiLetterOrDigit(QChar c) {
     return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9');
 }
@@ -73,7 +54,7 @@ void appendFoldedCharacter(QString &folded, QStringView character) {
 class FoldedText {
 public:
     explicit FoldedText(QStringView text)
-        : m_originalStarts(characterBoundaries(text)) {
+        : m_originalStarts(textkit::graphemeBoundaries(text)) {
         m_folded.reserve(text.size());
         m_foldedStarts.reserve(m_originalStarts.size());
         for (size_t i = 0; i + 1 < m_originalStarts.size(); ++i) {
@@ -135,7 +116,7 @@ private:
 
 QString foldedNeedle(QStringView source) {
     QString needle;
-    const auto boundaries = characterBoundaries(source);
+    const auto boundaries = textkit::graphemeBoundaries(source);
     for (size_t i = 0; i + 1 < boundaries.size(); ++i)
         appendFoldedCharacter(needle,
                               source.sliced(boundaries[i], boundaries[i + 1] - boundaries[i]));

@@ -7,20 +7,10 @@
 #include <vector>
 
 // Character (grapheme cluster) measures for the meeting tree, which counts,
-// cuts and compares characters of short texts many times per summary tick.
-// Meeting text is mostly Chinese and ASCII, where every UTF-16 unit is a
-// character of its own; such text is measured directly and everything else
-// goes through the full segmentation of textkit. The results are the same.
+// cuts and compares characters of short texts many times per summary tick;
+// textkit's rules, with the shortcuts that keep short texts cheap.
 namespace tovalit::MeetingCharacters {
 
-// True when every UTF-16 unit of the text is a character by itself: printable
-// ASCII, CJK punctuation, CJK unified ideographs and full-width ASCII forms,
-// all of which neither extend nor join with a neighbour.
-bool isOneUnitPerCharacter(QStringView text);
-
-// UTF-16 offsets of every character boundary, 0 to text.size() inclusive.
-std::vector<qsizetype> boundaries(QStringView text);
-qsizetype count(QStringView text);
 // The first `limit` characters followed by `ellipsis` when the text is
 // longer, else the text.
 QString truncated(const QString &text, qsizetype limit, QStringView ellipsis);
@@ -30,8 +20,8 @@ QString prefix(const QString &text, qsizetype limit);
 // pieces dropped.
 QStringList trimmedPieces(QStringView text, bool (*isSeparator)(QChar unit));
 
-// textkit::trimmed that hands back the same (shared) string when there is
-// nothing to trim, which is the usual case for text already shaped once.
+// textkit::trimmed, sharing the string when there is nothing to trim (the
+// usual case for text already shaped once).
 QString trimmed(const QString &text);
 
 } // namespace tovalit::MeetingCharacters

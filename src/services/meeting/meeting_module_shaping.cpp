@@ -78,7 +78,7 @@ QString titledWhenShort(QStringView stageTitle, const QString &suffix, const QSt
     const QString title = textkit::trimmed(stageTitle);
     if (title.isEmpty())
         return otherwise;
-    return MeetingCharacters::count(title) < shortStageTitleLength ? title + suffix : otherwise;
+    return textkit::graphemeCount(title) < shortStageTitleLength ? title + suffix : otherwise;
 }
 
 } // namespace
@@ -113,7 +113,7 @@ QString finalizedTextBody(const QString &text) {
     if (body.isEmpty())
         return body;
     // One pass over the characters serves both the cap and the last mark.
-    const std::vector<qsizetype> boundaries = MeetingCharacters::boundaries(body);
+    const std::vector<qsizetype> boundaries = textkit::graphemeBoundaries(body);
     const auto count = static_cast<qsizetype>(boundaries.size()) - 1;
     if (count > textBodyLimit)
         return body.first(boundaries[textBodyLimit]) + ellipsis;

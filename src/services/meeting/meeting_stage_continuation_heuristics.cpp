@@ -63,7 +63,7 @@ QString commonNormalizedPrefix(QStringView a, QStringView b) {
 }
 
 std::vector<QStringView> characterArray(QStringView text) {
-    const std::vector<qsizetype> boundaries = MeetingCharacters::boundaries(text);
+    const std::vector<qsizetype> boundaries = textkit::graphemeBoundaries(text);
     std::vector<QStringView> characters;
     characters.reserve(boundaries.size() - 1);
     for (size_t i = 1; i < boundaries.size(); ++i)
@@ -132,7 +132,7 @@ bool shouldPreferCurrentStageTitle(QStringView candidateTitle, QStringView curre
 
     int score = 0;
     const qsizetype shorter =
-        std::min(MeetingCharacters::count(candidate), MeetingCharacters::count(current));
+        std::min(textkit::graphemeCount(candidate), textkit::graphemeCount(current));
     if (shorter >= 3 && (candidate.contains(current) || current.contains(candidate)))
         score = 4;
     if (sharesStrongTopicStem(candidateTitle, currentStageTitle))

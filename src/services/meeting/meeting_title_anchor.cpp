@@ -16,7 +16,7 @@ constexpr qsizetype minimumAnchorLength = 4;
 
 QStringList longestFirst(QStringList tails) {
     std::stable_sort(tails.begin(), tails.end(), [](const QString &a, const QString &b) {
-        return MeetingCharacters::count(a) > MeetingCharacters::count(b);
+        return textkit::graphemeCount(a) > textkit::graphemeCount(b);
     });
     return tails;
 }
@@ -29,14 +29,14 @@ QString anchor(const QString &text, const QStringList &connectors, const QString
         if (at < 0)
             continue;
         const QString head = text.first(at);
-        if (MeetingCharacters::count(head) >= minimumAnchorLength)
+        if (textkit::graphemeCount(head) >= minimumAnchorLength)
             return head;
     }
     for (const QString &tail : tails) {
         if (!text.endsWith(tail))
             continue;
         const QString stem = text.first(text.size() - tail.size());
-        if (MeetingCharacters::count(stem) >= minimumAnchorLength)
+        if (textkit::graphemeCount(stem) >= minimumAnchorLength)
             return stem;
     }
     return text;
@@ -45,12 +45,12 @@ QString anchor(const QString &text, const QStringList &connectors, const QString
 bool sharesStrongStem(const QString &a, const QString &b) {
     if (a.isEmpty() || b.isEmpty())
         return false;
-    if (MeetingCharacters::count(a) >= minimumAnchorLength &&
-        MeetingCharacters::count(b) >= minimumAnchorLength && (a.contains(b) || b.contains(a))) {
+    if (textkit::graphemeCount(a) >= minimumAnchorLength &&
+        textkit::graphemeCount(b) >= minimumAnchorLength && (a.contains(b) || b.contains(a))) {
         return true;
     }
     const QString prefix = MeetingStageContinuationHeuristics::commonNormalizedPrefix(a, b);
-    return MeetingCharacters::count(prefix) >= minimumAnchorLength;
+    return textkit::graphemeCount(prefix) >= minimumAnchorLength;
 }
 
 } // namespace tovalit::MeetingTitleAnchor

@@ -65,7 +65,7 @@ MeetingVisualModuleKind inferMeetingVisualModuleKind(QStringView title,
     // Few short bare titles read as tags; a long one needs a card.
     const bool allShort =
         std::all_of(items.begin(), items.end(), [](const MeetingVisualItem &item) {
-            return MeetingCharacters::count(item.title) < 19;
+            return textkit::graphemeCount(item.title) < 19;
         });
     return allShort ? Kind::chips : Kind::cards;
 }
