@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <optional>
+
+namespace tovalit {
+
+// The user's persisted preferences: a flat map of keys to Booleans, strings
+// and data. A read of one kind gives nothing when the key is missing or
+// holds a value of another kind, so callers fall back to their defaults.
+class DefaultsStore {
+public:
+    virtual ~DefaultsStore() = default;
+
+    virtual std::optional<bool> boolean(const QString &key) const = 0;
+    virtual std::optional<QString> string(const QString &key) const = 0;
+    virtual std::optional<QByteArray> data(const QString &key) const = 0;
+    virtual bool contains(const QString &key) const = 0;
+
+    virtual void setBoolean(const QString &key, bool value) = 0;
+    virtual void setString(const QString &key, const QString &value) = 0;
+    virtual void setData(const QString &key, const QByteArray &value) = 0;
+    virtual void remove(const QString &key) = 0;
+};
+
+} // namespace tovalit

@@ -1,0 +1,196 @@
+#include "services/tovalit_debug_logger.h"
+
+#include "platform/linux/ini_defaults_store.h"
+#include "support/data_folder.h"
+#include "support/iso8601.h"
+#include "support/textkit.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QStandardPaths>
+
+#include <cerrno>
+#include <condition_variable>
+#include <deque>
+#include <fcntl.h>
+#include <mutex>
+#include <thread>
+#include <unistd.h>
+
+namespace tovalit {
+
+namespace {
+
+constexpr auto diagnosticsFolderName = "Diagnostics";
+constexpr auto logFileName = "insertion-debug.log";
+
+// Appends the whole line with one O_APPEND descriptor, so concurrent
+// writers (a second instance) never interleave inside a line.
+bool appendLine(const QString &path, const QByteArray &bytes) {
+    const int fd = ::open(QFile::encodeName(path).constData(),
+                          O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return false;
+    qsizetype written = 0;
+    bool ok = true;
+    while (written < bytes.size()) {
+        const ssize_t result = ::write(fd, bytes.constData() + written, bytes.size() - written);
+        if (result < 0) {
+            if (errno == EINTR)
+                continue;
+            ok = false;
+            break;
+        }
+        written += result;
+    }
+    if (::close(fd) != 0)
+        ok = false;
+    return ok;
+}
+
+std::optional<QString> prepareLogFilePath() {
+    try {
+        // Through the data folder, so a former folder is moved into place
+        // before the log could create an empty one in its way.
+        return DataFolder::ensureSubfolder(QLatin1String(diagnosticsFolderName)) + u'/' +
+               QLatin1String(logFileName);
+    } catch (const DataFolderError &) {
+        return std::nullopt;
+    }
+}
+
+void writeLine(const QString &category, const std::function<QString()> &message) {
+    const auto path = prepareLogFilePath();
+    if (!path)
+        return;
+    const QString line = u'[' + iso8601::formatUtcMilliseconds(QDateTime::currentDateTimeUtc()) +
+                         QStringLiteral("] [") + category + QStringLiteral("] ") + message() +
+                         u'\n';
+    const QByteArray bytes = line.toUtf8();
+    // Never truncate what is there: one retry, then the line is dropped.
+    if (!appendLine(*path, bytes))
+        appendLine(*path, bytes);
+}
+
+// The serial writer. Created on first use and deliberately never destroyed:
+// lines still queued when the process ends are lost, as a detached writer
+// must not outlive the statics it uses.
+class Writer {
+public:
+    void submit(QString category, std::function<QString()> message) {
+        {
+            std::lock_guard lock(m_mutex);
+            m_jobs.push_back({std::move(category), std::move(message)});
+            ++m_submitted;
+            if (!m_started) {
+                m_started = true;
+                std::thread([this] { run(); }).detach();
+            }
+        }
+        m_wake.notify_one();
+    }
+
+    void flush() {
+        std::unique_lock lock(m_mutex);
+        const quint64 target = m_submitted;
+        m_done.wait(lock, [&] { return m_completed >= target; });
+    }
+
+private:
+    struct Job {
+        QString category;
+        std::function<QString()> message;
+    };
+
+    void run() {
+        std::unique_lock lock(m_mutex);
+        for (;;) {
+            m_wake.wait(lock, [this] { return !m_jobs.empty(); });
+            Job job = std::move(m_jobs.front());
+            m_jobs.pop_front();
+            lock.unlock();
+            try {
+                writeLine(job.category, job.message);
+            } catch (...) {
+                // A message that throws while being built is dropped.
+            }
+            lock.lock();
+            ++m_completed;
+            m_done.notify_all();
+        }
+    }
+
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::condition_variable m_done;
+    std::deque<Job> m_jobs;
+    quint64 m_submitted = 0;
+    quint64 m_completed = 0;
+    bool m_started = false;
+};
+
+Writer &writer() {
+    static Writer *instance = new Writer;
+    return *instance;
+}
+
+} // namespace
+
+bool TovalitDebugLogger::isEnabled() {
+    if (qEnvironmentVariableIsSet(environmentVariable)) {
+        const QString value = textkit::trimmed(qEnvironmentVariable(environmentVariable)).toLower();
+        return value == u"1" || value == u"true" || value == u"yes" || value == u"on";
+    }
+    // A fresh reader per call: QSettings objects are not shared across
+    // threads, and it picks up a changed file.
+    const IniDefaultsStore defaults(IniDefaultsStore::standardFilePath());
+    return defaults.boolean(QLatin1String(defaultsKey)).value_or(false);
+}
+
+void TovalitDebugLogger::startNewSession(const QString &note) {
+    log(QStringLiteral("session"), QStringLiteral("===== ") + note + QStringLiteral(" ====="));
+}
+
+QString TovalitDebugLogger::describeRange(qint64 location, qint64 length) {
+    // The end is computed wide, so no range can overflow it.
+    const __int128 end = static_cast<__int128>(location) + length;
+    const bool negative = end < 0;
+    unsigned __int128 magnitude =
+        negative ? -static_cast<unsigned __int128>(end) : static_cast<unsigned __int128>(end);
+    QString digits;
+    do {
+        digits.prepend(QChar(u'0' + static_cast<int>(magnitude % 10)));
+        magnitude /= 10;
+    } while (magnitude != 0);
+    return QString::number(location) + QStringLiteral("..<") + (negative ? u"-" : u"") + digits;
+}
+
+QString TovalitDebugLogger::preview(const std::optional<QString> &text, qsizetype limit) {
+    if (!text)
+        return QStringLiteral("<nil>");
+    QString flattened = *text;
+    flattened.replace(u'\n', QStringLiteral("\\n"));
+    flattened = textkit::trimmed(flattened);
+    if (flattened.isEmpty())
+        return QStringLiteral("<empty>");
+    const qsizetype bounded = std::max<qsizetype>(limit, 0);
+    if (textkit::graphemeCount(flattened) > bounded)
+        return textkit::graphemePrefix(flattened, bounded) + QStringLiteral("...");
+    return flattened;
+}
+
+void TovalitDebugLogger::flush() {
+    writer().flush();
+}
+
+QString TovalitDebugLogger::logFilePath() {
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + u'/' +
+           QLatin1String(DataFolder::productFolderName) + u'/' +
+           QLatin1String(diagnosticsFolderName) + u'/' + QLatin1String(logFileName);
+}
+
+void TovalitDebugLogger::enqueue(QString category, std::function<QString()> message) {
+    writer().submit(std::move(category), std::move(message));
+}
+
+} // namespace tovalit

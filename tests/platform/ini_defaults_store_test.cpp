@@ -1,0 +1,63 @@
+#include "platform/linux/ini_defaults_store.h"
+#include "tests/support/temporary_user_folders.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+namespace tovalit {
+namespace {
+
+using IniDefaultsStoreTest = testing::WithTemporaryUserFolders;
+
+TEST_F(IniDefaultsStoreTest, ValuesSurviveANewInstanceWithTheirKinds) {
+    const QString path = IniDefaultsStore::standardFilePath();
+    EXPECT_EQ(path, folders.configHome() + QStringLiteral("/Tovalit/Tovalit.ini"));
+    {
+        IniDefaultsStore store(path);
+        store.setBoolean(QStringLiteral("vellup_transcriber.keepAudioFiles"), false);
+        store.setString(QStringLiteral("vellup_transcriber.preferredLocaleIdentifier"),
+                        QStringLiteral("zh-CN"));
+        store.setString(QStringLiteral("comma"), QStringLiteral("a, b"));
+        store.setString(QStringLiteral("at"), QStringLiteral("@ByteArray(x)"));
+        store.setData(QStringLiteral("vellup_transcriber.shortcutConfiguration"),
+                      QByteArray("{\"kind\":1}\n\0x", 14));
+        store.setString(QStringLiteral("gone"), QStringLiteral("x"));
+        store.remove(QStringLiteral("gone"));
+    }
+    ASSERT_TRUE(QFile::exists(path)) << "every write reaches the file at once";
+
+    const IniDefaultsStore reread(path);
+    EXPECT_EQ(reread.boolean(QStringLiteral("vellup_transcriber.keepAudioFiles")), false);
+    EXPECT_EQ(reread.string(QStringLiteral("vellup_transcriber.preferredLocaleIdentifier")),
+              QStringLiteral("zh-CN"));
+    EXPECT_FALSE(reread.boolean(QStringLiteral("vellup_transcriber.preferredLocaleIdentifier")));
+    EXPECT_EQ(reread.string(QStringLiteral("comma")), QStringLiteral("a, b"));
+    EXPECT_EQ(reread.string(QStringLiteral("at")), QStringLiteral("@ByteArray(x)"))
+        << "text never turns into data";
+    EXPECT_FALSE(reread.data(QStringLiteral("at")));
+    EXPECT_EQ(reread.data(QStringLiteral("vellup_transcriber.shortcutConfiguration")),
+              QByteArray("{\"kind\":1}\n\0x", 14));
+    EXPECT_FALSE(reread.string(QStringLiteral("vellup_transcriber.shortcutConfiguration")));
+    EXPECT_FALSE(reread.contains(QStringLiteral("gone")));
+}
+
+TEST_F(IniDefaultsStoreTest, HandEditedTextIsReadByKind) {
+    const QString path = IniDefaultsStore::standardFilePath();
+    QDir().mkpath(folders.configHome() + QStringLiteral("/Tovalit"));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("[General]\nvellup_transcriber.keepAudioFiles=yes\nvellup_transcriber."
+               "autoCopyFinalText=false\n");
+    file.close();
+
+    const IniDefaultsStore store(path);
+    EXPECT_FALSE(store.boolean(QStringLiteral("vellup_transcriber.keepAudioFiles")));
+    EXPECT_EQ(store.string(QStringLiteral("vellup_transcriber.keepAudioFiles")),
+              QStringLiteral("yes"));
+    EXPECT_EQ(store.boolean(QStringLiteral("vellup_transcriber.autoCopyFinalText")), false);
+}
+
+} // namespace
+} // namespace tovalit
