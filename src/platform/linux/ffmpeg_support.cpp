@@ -17,7 +17,7 @@ QString errorText(int code) {
 
 void quietenLogging() {
     static std::once_flag once;
-    std::call_once(once, [] { av_log_set_level(AV_LOG_ERROR); });
+    std::call_once(once, [] { av_log_set_level(AV_LOG_FATAL); });
 }
 
 AVSampleFormat sampleFormat(const PcmFormat &format) {

@@ -18,7 +18,7 @@ namespace tovalit::ffmpeg {
 QString errorText(int code);
 
 // Keeps FFmpeg's own chatter (encoder statistics at every close) out of the
-// application's output; errors still show.
+// application's output; its errors reach callers as exceptions.
 void quietenLogging();
 
 // The sample format FFmpeg calls `format`'s sample type and layout;

@@ -1,0 +1,87 @@
+#include "platform/linux/libsecret_secret_store.h"
+
+#include <libsecret/secret.h>
+#include <memory>
+
+namespace tovalit {
+
+namespace {
+
+const SecretSchema *schema() {
+    static const SecretSchema value = [] {
+        SecretSchema schema{};
+        schema.name = "cn.pellastrim.tovalit.Secret";
+        // Match on the attributes alone, so items stay findable by generic
+        // tools whatever schema name they were written with.
+        schema.flags = SECRET_SCHEMA_DONT_MATCH_NAME;
+        schema.attributes[0] = {"service", SECRET_SCHEMA_ATTRIBUTE_STRING};
+        schema.attributes[1] = {"account", SECRET_SCHEMA_ATTRIBUTE_STRING};
+        schema.attributes[2] = {nullptr, SecretSchemaAttributeType(0)};
+        return schema;
+    }();
+    return &value;
+}
+
+struct ErrorFree {
+    void operator()(GError *error) const { g_error_free(error); }
+};
+struct ValueUnref {
+    void operator()(SecretValue *value) const { secret_value_unref(value); }
+};
+using ErrorHandle = std::unique_ptr<GError, ErrorFree>;
+using ValueHandle = std::unique_ptr<SecretValue, ValueUnref>;
+
+[[noreturn]] void fail(GError *raw) {
+    const ErrorHandle error(raw);
+    throw SecretStoreError(error->code, QString::fromUtf8(error->message));
+}
+
+} // namespace
+
+std::optional<QByteArray> LibsecretSecretStore::load(const QString &service,
+                                                     const QString &account) {
+    const QByteArray serviceText = service.toUtf8();
+    const QByteArray accountText = account.toUtf8();
+    GError *error = nullptr;
+    const ValueHandle value(secret_password_lookup_binary_sync(schema(), nullptr, &error, "service",
+                                                               serviceText.constData(), "account",
+                                                               accountText.constData(), nullptr));
+    if (error)
+        fail(error);
+    if (!value)
+        return std::nullopt;
+    gsize length = 0;
+    const gchar *bytes = secret_value_get(value.get(), &length);
+    return QByteArray(bytes, static_cast<qsizetype>(length));
+}
+
+void LibsecretSecretStore::save(const QString &service, const QString &account,
+                                const QByteArray &data) {
+    const QByteArray serviceText = service.toUtf8();
+    const QByteArray accountText = account.toUtf8();
+    const QByteArray label = QStringLiteral("Tovalit: %1").arg(account).toUtf8();
+    const ValueHandle value(
+        secret_value_new(data.constData(), data.size(), "application/octet-stream"));
+    GError *error = nullptr;
+    // An item with the same attributes is replaced, never duplicated.
+    const gboolean stored = secret_password_store_binary_sync(
+        schema(), SECRET_COLLECTION_DEFAULT, label.constData(), value.get(), nullptr, &error,
+        "service", serviceText.constData(), "account", accountText.constData(), nullptr);
+    if (error)
+        fail(error);
+    if (!stored)
+        throw SecretStoreError(-1, QStringLiteral("secret service refused the item"));
+}
+
+void LibsecretSecretStore::remove(const QString &service, const QString &account) {
+    const QByteArray serviceText = service.toUtf8();
+    const QByteArray accountText = account.toUtf8();
+    GError *error = nullptr;
+    // FALSE without an error only means there was nothing to delete.
+    secret_password_clear_sync(schema(), nullptr, &error, "service", serviceText.constData(),
+                               "account", accountText.constData(), nullptr);
+    if (error)
+        fail(error);
+}
+
+} // namespace tovalit

@@ -1,0 +1,346 @@
+#include "services/app_configuration_store.h"
+
+#include "platform/bundle_values.h"
+#include "platform/defaults_store.h"
+#include "platform/linux/plist_bundle_values.h"
+#include "support/textkit.h"
+
+#include <QLocale>
+#include <QProcessEnvironment>
+
+namespace tovalit {
+
+namespace {
+
+namespace key {
+const QString onboarding = QStringLiteral("vellup_transcriber.hasCompletedPermissionsOnboarding");
+const QString locale = QStringLiteral("vellup_transcriber.preferredLocaleIdentifier");
+const QString autoInsert = QStringLiteral("vellup_transcriber.autoInsertIntoFocusedInput");
+const QString autoCopy = QStringLiteral("vellup_transcriber.autoCopyFinalText");
+const QString keepAudio = QStringLiteral("vellup_transcriber.keepAudioFiles");
+const QString meetingMode = QStringLiteral("vellup_transcriber.meetingModeEnabled");
+const QString resourceID = QStringLiteral("vellup_transcriber.vellupResourceID");
+const QString microphone = QStringLiteral("vellup_transcriber.cachedMicrophonePermission");
+const QString inputMonitoring =
+    QStringLiteral("vellup_transcriber.cachedInputMonitoringPermission");
+const QString accessibility = QStringLiteral("vellup_transcriber.cachedAccessibilityPermission");
+const QString shortcut = QStringLiteral("vellup_transcriber.shortcutConfiguration");
+} // namespace key
+
+// Credentials that older versions kept in the user defaults.
+const QStringList &legacyCredentialKeys() {
+    static const QStringList keys{
+        QStringLiteral("vellup_transcriber.vellupAppID"),
+        QStringLiteral("vellup_transcriber.vellupAccessToken"),
+        QStringLiteral("vellup_transcriber.vellupSecretKey"),
+        QStringLiteral("vellup_transcriber.vellupAPIKey"),
+        QStringLiteral("vellup_transcriber.vellupInstanceName"),
+    };
+    return keys;
+}
+
+PermissionAuthorizationState cachedPermission(const DefaultsStore &defaults, const QString &name) {
+    const auto raw = defaults.string(name);
+    return raw ? permissionAuthorizationStateFromRawValue(*raw).value_or(
+                     PermissionAuthorizationState::notDetermined)
+               : PermissionAuthorizationState::notDetermined;
+}
+
+AppConfigurationStore::Environment processEnvironment() {
+    AppConfigurationStore::Environment environment;
+    const QProcessEnvironment system = QProcessEnvironment::systemEnvironment();
+    for (const QString &name : system.keys())
+        environment.insert(name, system.value(name));
+    return environment;
+}
+
+// A service address: absolute http(s) with a host. A text with blanks or
+// control characters anywhere (a pasted value with a trailing newline) is
+// refused rather than repaired, so what is used is exactly what was set.
+std::optional<QUrl> parseServiceURL(const QString &text) {
+    if (text.isEmpty())
+        return std::nullopt;
+    for (const char32_t codePoint : textkit::codePoints(text)) {
+        if (textkit::isWhitespace(codePoint) || codePoint < 0x20 || codePoint == 0x7F)
+            return std::nullopt;
+    }
+    const QUrl url(text, QUrl::StrictMode);
+    if (!url.isValid() || url.isRelative() || url.host().isEmpty())
+        return std::nullopt;
+    const QString scheme = url.scheme().toLower();
+    if (scheme != u"http" && scheme != u"https")
+        return std::nullopt;
+    return url;
+}
+
+} // namespace
+
+AppConfigurationStore::AppConfigurationStore(DefaultsStore &defaults,
+                                             std::optional<Environment> environment,
+                                             const BundleValues *bundle, QObject *parent)
+    : QObject(parent)
+    , m_defaults(defaults) {
+    Environment primary;
+    Environment secondary;
+    if (environment) {
+        primary = std::move(*environment);
+    } else {
+        primary = processEnvironment();
+        const BundleValues &lists = bundle ? *bundle : PlistBundleValues::mainBundle();
+        secondary = loadBundledConfiguration(lists, QStringLiteral("AppConfig"));
+        const Environment secrets = loadBundledConfiguration(lists, QStringLiteral("AppSecrets"));
+        for (auto it = secrets.constBegin(); it != secrets.constEnd(); ++it)
+            secondary.insert(it.key(), it.value());
+    }
+    const auto lookup = [&](const QStringList &keys, const QString &fallback) {
+        return firstNonEmptyValue(primary, secondary, keys, fallback);
+    };
+
+    m_hasCompletedPermissionsOnboarding = m_defaults.boolean(key::onboarding).value_or(false);
+    m_preferredLocaleIdentifier = m_defaults.string(key::locale).value_or(QStringLiteral("zh-CN"));
+    m_autoInsertIntoFocusedInput = m_defaults.boolean(key::autoInsert).value_or(true);
+    m_autoCopyFinalText = m_defaults.boolean(key::autoCopy).value_or(true);
+    m_keepAudioFiles = m_defaults.boolean(key::keepAudio).value_or(true);
+    m_meetingModeEnabled = m_defaults.boolean(key::meetingMode).value_or(true);
+    const auto storedResourceID = m_defaults.string(key::resourceID);
+    m_vellupResourceID =
+        storedResourceID ? *storedResourceID : lookup({}, QLatin1String(defaultResourceID));
+
+    m_gatewayBaseURLString = lookup({QStringLiteral("TOVALIT_GATEWAY_BASE_URL")}, QString());
+    m_vellupAppID = lookup({}, QString());
+    m_vellupAccessToken = lookup({}, QString());
+    m_vellupSecretKey = lookup({}, QString());
+    m_vellupFormatterChatURL = lookup({}, QString());
+    m_vellupFormatterModel = lookup({}, QLatin1String(defaultFormatterModel));
+    m_vellupFormatterAppID = lookup({}, QString());
+    m_vellupFormatterAgentID = lookup({}, QString());
+    m_vellupFormatterSecretKey = lookup({}, QString());
+    m_volcengineOpenAPIAccessKeyID = lookup({}, QString());
+    m_volcengineOpenAPISecretAccessKey = lookup({}, QString());
+
+    m_shortcutConfiguration = loadShortcutConfiguration(m_defaults);
+    m_cachedMicrophonePermission = cachedPermission(m_defaults, key::microphone);
+    m_cachedInputMonitoringPermission = cachedPermission(m_defaults, key::inputMonitoring);
+    m_cachedAccessibilityPermission = cachedPermission(m_defaults, key::accessibility);
+
+    for (const QString &legacy : legacyCredentialKeys())
+        m_defaults.remove(legacy);
+}
+
+void AppConfigurationStore::setHasCompletedPermissionsOnboarding(bool value) {
+    m_hasCompletedPermissionsOnboarding = value;
+    Q_EMIT hasCompletedPermissionsOnboardingChanged(value);
+    save();
+}
+
+void AppConfigurationStore::setPreferredLocaleIdentifier(const QString &value) {
+    m_preferredLocaleIdentifier = value;
+    Q_EMIT preferredLocaleIdentifierChanged(m_preferredLocaleIdentifier);
+    save();
+}
+
+void AppConfigurationStore::setAutoInsertIntoFocusedInput(bool value) {
+    m_autoInsertIntoFocusedInput = value;
+    Q_EMIT autoInsertIntoFocusedInputChanged(value);
+    save();
+}
+
+void AppConfigurationStore::setAutoCopyFinalText(bool value) {
+    m_autoCopyFinalText = value;
+    Q_EMIT autoCopyFinalTextChanged(value);
+    save();
+}
+
+void AppConfigurationStore::setKeepAudioFiles(bool value) {
+    m_keepAudioFiles = value;
+    Q_EMIT keepAudioFilesChanged(value);
+    save();
+}
+
+void AppConfigurationStore::setMeetingModeEnabled(bool value) {
+    m_meetingModeEnabled = value;
+    Q_EMIT meetingModeEnabledChanged(value);
+    save();
+}
+
+void AppConfigurationStore::setVellupAppID(const QString &value) {
+    m_vellupAppID = value;
+    Q_EMIT vellupAppIDChanged(m_vellupAppID);
+    save();
+}
+
+void AppConfigurationStore::setVellupAccessToken(const QString &value) {
+    m_vellupAccessToken = value;
+    Q_EMIT vellupAccessTokenChanged(m_vellupAccessToken);
+    save();
+}
+
+void AppConfigurationStore::setVellupResourceID(const QString &value) {
+    m_vellupResourceID = value;
+    Q_EMIT vellupResourceIDChanged(m_vellupResourceID);
+    save();
+}
+
+void AppConfigurationStore::setVellupSecretKey(const QString &value) {
+    m_vellupSecretKey = value;
+    Q_EMIT vellupSecretKeyChanged(m_vellupSecretKey);
+    save();
+}
+
+void AppConfigurationStore::setShortcutConfiguration(const ShortcutConfiguration &value) {
+    m_shortcutConfiguration = value;
+    Q_EMIT shortcutConfigurationChanged(m_shortcutConfiguration);
+    save();
+}
+
+void AppConfigurationStore::setCachedMicrophonePermission(PermissionAuthorizationState value) {
+    m_cachedMicrophonePermission = value;
+    Q_EMIT cachedMicrophonePermissionChanged(value);
+    save();
+}
+
+void AppConfigurationStore::setCachedInputMonitoringPermission(PermissionAuthorizationState value) {
+    m_cachedInputMonitoringPermission = value;
+    Q_EMIT cachedInputMonitoringPermissionChanged(value);
+    save();
+}
+
+void AppConfigurationStore::setCachedAccessibilityPermission(PermissionAuthorizationState value) {
+    m_cachedAccessibilityPermission = value;
+    Q_EMIT cachedAccessibilityPermissionChanged(value);
+    save();
+}
+
+void AppConfigurationStore::save() {
+    m_defaults.setBoolean(key::onboarding, m_hasCompletedPermissionsOnboarding);
+    m_defaults.setString(key::locale, m_preferredLocaleIdentifier);
+    m_defaults.setBoolean(key::autoInsert, m_autoInsertIntoFocusedInput);
+    m_defaults.setBoolean(key::autoCopy, m_autoCopyFinalText);
+    m_defaults.setBoolean(key::keepAudio, m_keepAudioFiles);
+    m_defaults.setBoolean(key::meetingMode, m_meetingModeEnabled);
+    m_defaults.setString(key::resourceID, m_vellupResourceID);
+    m_defaults.setString(key::microphone, rawValue(m_cachedMicrophonePermission));
+    m_defaults.setString(key::inputMonitoring, rawValue(m_cachedInputMonitoringPermission));
+    m_defaults.setString(key::accessibility, rawValue(m_cachedAccessibilityPermission));
+    m_defaults.setData(key::shortcut, m_shortcutConfiguration.toJson());
+}
+
+void AppConfigurationStore::updateCachedPermissionStates(const QList<PermissionState> &states) {
+    for (const PermissionState &state : states) {
+        switch (state.kind) {
+        case PermissionKind::microphone:
+            setCachedMicrophonePermission(state.status);
+            break;
+        case PermissionKind::inputMonitoring:
+            setCachedInputMonitoringPermission(state.status);
+            break;
+        case PermissionKind::accessibility:
+            setCachedAccessibilityPermission(state.status);
+            break;
+        }
+    }
+}
+
+std::optional<QUrl> AppConfigurationStore::gatewayBaseURL() const {
+    if (textkit::isBlank(m_gatewayBaseURLString))
+        return std::nullopt;
+    return parseServiceURL(m_gatewayBaseURLString);
+}
+
+bool AppConfigurationStore::hasExperimentalVellupCredentials() const {
+    return !m_vellupAppID.isEmpty() && !m_vellupAccessToken.isEmpty() &&
+           !m_vellupResourceID.isEmpty();
+}
+
+std::optional<VellupSpeechConfiguration> AppConfigurationStore::vellupSpeechConfiguration() const {
+    if (!hasExperimentalVellupCredentials())
+        return std::nullopt;
+    return VellupSpeechConfiguration{
+        m_vellupAppID,     m_vellupAccessToken,         m_vellupResourceID,
+        m_vellupSecretKey, m_preferredLocaleIdentifier, std::nullopt,
+        std::nullopt};
+}
+
+std::optional<VellupStructuredFormatterConfiguration>
+AppConfigurationStore::vellupStructuredFormatterConfiguration() const {
+    if (m_vellupFormatterChatURL.isEmpty() || m_vellupFormatterModel.isEmpty() ||
+        m_vellupFormatterSecretKey.isEmpty()) {
+        return std::nullopt;
+    }
+    const auto chatURL = parseServiceURL(m_vellupFormatterChatURL);
+    if (!chatURL)
+        return std::nullopt;
+    return VellupStructuredFormatterConfiguration{*chatURL, m_vellupFormatterModel,
+                                                  m_vellupFormatterAppID, m_vellupFormatterAgentID,
+                                                  m_vellupFormatterSecretKey};
+}
+
+std::optional<VellupStructuredFormatterConfiguration>
+AppConfigurationStore::vellupHistoryLexiconExtractorConfiguration() const {
+    auto configuration = vellupStructuredFormatterConfiguration();
+    if (configuration)
+        configuration->model = QLatin1String(defaultFormatterModel);
+    return configuration;
+}
+
+std::optional<VolcengineSpeechOpenAPIConfiguration>
+AppConfigurationStore::volcengineSpeechOpenAPIConfiguration() const {
+    if (m_volcengineOpenAPIAccessKeyID.isEmpty() || m_volcengineOpenAPISecretAccessKey.isEmpty())
+        return std::nullopt;
+    return VolcengineSpeechOpenAPIConfiguration{m_volcengineOpenAPIAccessKeyID,
+                                                m_volcengineOpenAPISecretAccessKey};
+}
+
+QString AppConfigurationStore::firstNonEmptyValue(const Environment &primary,
+                                                  const Environment &secondary,
+                                                  const QStringList &keys,
+                                                  const QString &fallback) {
+    for (const QString &name : keys) {
+        for (const Environment *source : {&primary, &secondary}) {
+            const auto found = source->constFind(name);
+            if (found != source->constEnd() && !textkit::isBlank(*found))
+                return *found;
+        }
+    }
+    return fallback;
+}
+
+AppConfigurationStore::Environment
+AppConfigurationStore::loadBundledConfiguration(const BundleValues &bundle, const QString &name) {
+    Environment values;
+    const auto list = bundle.propertyList(name);
+    if (!list)
+        return values;
+    for (auto it = list->constBegin(); it != list->constEnd(); ++it) {
+        QString text;
+        switch (it.value().typeId()) {
+        case QMetaType::QString:
+            text = textkit::trimmed(it.value().toString());
+            break;
+        case QMetaType::Bool:
+            text = it.value().toBool() ? QStringLiteral("1") : QStringLiteral("0");
+            break;
+        case QMetaType::LongLong:
+            text = QString::number(it.value().toLongLong());
+            break;
+        case QMetaType::Double:
+            text = QString::number(it.value().toDouble(), 'g', QLocale::FloatingPointShortest);
+            break;
+        default:
+            continue;
+        }
+        if (!text.isEmpty())
+            values.insert(it.key(), text);
+    }
+    return values;
+}
+
+ShortcutConfiguration
+AppConfigurationStore::loadShortcutConfiguration(const DefaultsStore &defaults) {
+    const auto data = defaults.data(key::shortcut);
+    if (!data)
+        return ShortcutConfiguration::functionKey();
+    return ShortcutConfiguration::fromJson(*data).value_or(ShortcutConfiguration::functionKey());
+}
+
+} // namespace tovalit

@@ -1,0 +1,202 @@
+#pragma once
+
+#include "models/permission_authorization_state.h"
+#include "models/permission_state.h"
+#include "models/shortcut_configuration.h"
+#include "models/vellup_speech_configuration.h"
+#include "models/vellup_structured_formatter_configuration.h"
+#include "models/volcengine_speech_open_api_configuration.h"
+
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <QStringList>
+#include <QUrl>
+
+#include <optional>
+
+namespace tovalit {
+
+class BundleValues;
+class DefaultsStore;
+
+// The application's one settings object. Persisted preferences live in the
+// user defaults under "vellup_transcriber." keys and are all written again
+// on every assignment; the gateway address and the direct service
+// endpoints and credentials are resolved once at construction and never
+// persisted. Lives on the GUI thread.
+class AppConfigurationStore : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(
+        bool hasCompletedPermissionsOnboarding READ hasCompletedPermissionsOnboarding WRITE
+            setHasCompletedPermissionsOnboarding NOTIFY hasCompletedPermissionsOnboardingChanged)
+    Q_PROPERTY(QString preferredLocaleIdentifier READ preferredLocaleIdentifier WRITE
+                   setPreferredLocaleIdentifier NOTIFY preferredLocaleIdentifierChanged)
+    Q_PROPERTY(bool autoInsertIntoFocusedInput READ autoInsertIntoFocusedInput WRITE
+                   setAutoInsertIntoFocusedInput NOTIFY autoInsertIntoFocusedInputChanged)
+    Q_PROPERTY(bool autoCopyFinalText READ autoCopyFinalText WRITE setAutoCopyFinalText NOTIFY
+                   autoCopyFinalTextChanged)
+    Q_PROPERTY(bool keepAudioFiles READ keepAudioFiles WRITE setKeepAudioFiles NOTIFY
+                   keepAudioFilesChanged)
+    Q_PROPERTY(bool meetingModeEnabled READ meetingModeEnabled WRITE setMeetingModeEnabled NOTIFY
+                   meetingModeEnabledChanged)
+    Q_PROPERTY(QString vellupAppID READ vellupAppID WRITE setVellupAppID NOTIFY vellupAppIDChanged)
+    Q_PROPERTY(QString vellupAccessToken READ vellupAccessToken WRITE setVellupAccessToken NOTIFY
+                   vellupAccessTokenChanged)
+    Q_PROPERTY(QString vellupResourceID READ vellupResourceID WRITE setVellupResourceID NOTIFY
+                   vellupResourceIDChanged)
+    Q_PROPERTY(QString vellupSecretKey READ vellupSecretKey WRITE setVellupSecretKey NOTIFY
+                   vellupSecretKeyChanged)
+    Q_PROPERTY(ShortcutConfiguration shortcutConfiguration READ shortcutConfiguration WRITE
+                   setShortcutConfiguration NOTIFY shortcutConfigurationChanged)
+    Q_PROPERTY(
+        PermissionAuthorizationState cachedMicrophonePermission READ cachedMicrophonePermission
+            WRITE setCachedMicrophonePermission NOTIFY cachedMicrophonePermissionChanged)
+    Q_PROPERTY(PermissionAuthorizationState cachedInputMonitoringPermission READ
+                   cachedInputMonitoringPermission WRITE setCachedInputMonitoringPermission NOTIFY
+                       cachedInputMonitoringPermissionChanged)
+    Q_PROPERTY(PermissionAuthorizationState cachedAccessibilityPermission READ
+                   cachedAccessibilityPermission WRITE setCachedAccessibilityPermission NOTIFY
+                       cachedAccessibilityPermissionChanged)
+
+public:
+    using Environment = QHash<QString, QString>;
+
+    // With an environment map, that map is the whole outside world (no
+    // property lists are read); without one, the process environment and
+    // the "AppConfig" / "AppSecrets" lists of `bundle` (the main bundle
+    // when null). `defaults` must outlive the store. Never fails.
+    explicit AppConfigurationStore(DefaultsStore &defaults,
+                                   std::optional<Environment> environment = std::nullopt,
+                                   const BundleValues *bundle = nullptr, QObject *parent = nullptr);
+
+    bool hasCompletedPermissionsOnboarding() const { return m_hasCompletedPermissionsOnboarding; }
+    QString preferredLocaleIdentifier() const { return m_preferredLocaleIdentifier; }
+    bool autoInsertIntoFocusedInput() const { return m_autoInsertIntoFocusedInput; }
+    bool autoCopyFinalText() const { return m_autoCopyFinalText; }
+    bool keepAudioFiles() const { return m_keepAudioFiles; }
+    bool meetingModeEnabled() const { return m_meetingModeEnabled; }
+    QString vellupAppID() const { return m_vellupAppID; }
+    QString vellupAccessToken() const { return m_vellupAccessToken; }
+    QString vellupResourceID() const { return m_vellupResourceID; }
+    QString vellupSecretKey() const { return m_vellupSecretKey; }
+    ShortcutConfiguration shortcutConfiguration() const { return m_shortcutConfiguration; }
+    PermissionAuthorizationState cachedMicrophonePermission() const {
+        return m_cachedMicrophonePermission;
+    }
+    PermissionAuthorizationState cachedInputMonitoringPermission() const {
+        return m_cachedInputMonitoringPermission;
+    }
+    PermissionAuthorizationState cachedAccessibilityPermission() const {
+        return m_cachedAccessibilityPermission;
+    }
+
+    // Every assignment, equal or not, notifies and then saves.
+    void setHasCompletedPermissionsOnboarding(bool value);
+    void setPreferredLocaleIdentifier(const QString &value);
+    void setAutoInsertIntoFocusedInput(bool value);
+    void setAutoCopyFinalText(bool value);
+    void setKeepAudioFiles(bool value);
+    void setMeetingModeEnabled(bool value);
+    void setVellupAppID(const QString &value);
+    void setVellupAccessToken(const QString &value);
+    void setVellupResourceID(const QString &value);
+    void setVellupSecretKey(const QString &value);
+    void setShortcutConfiguration(const ShortcutConfiguration &value);
+    void setCachedMicrophonePermission(PermissionAuthorizationState value);
+    void setCachedInputMonitoringPermission(PermissionAuthorizationState value);
+    void setCachedAccessibilityPermission(PermissionAuthorizationState value);
+
+    // Resolved at construction, never changed or persisted.
+    QString gatewayBaseURLString() const { return m_gatewayBaseURLString; }
+    QString vellupFormatterChatURL() const { return m_vellupFormatterChatURL; }
+    QString vellupFormatterModel() const { return m_vellupFormatterModel; }
+    QString vellupFormatterAppID() const { return m_vellupFormatterAppID; }
+    QString vellupFormatterAgentID() const { return m_vellupFormatterAgentID; }
+    QString vellupFormatterSecretKey() const { return m_vellupFormatterSecretKey; }
+    QString volcengineOpenAPIAccessKeyID() const { return m_volcengineOpenAPIAccessKeyID; }
+    QString volcengineOpenAPISecretAccessKey() const { return m_volcengineOpenAPISecretAccessKey; }
+
+    // Writes every persisted key, in a fixed order. Credentials and the
+    // constants are never written.
+    void save();
+    // Assigns each state to the cached permission of its kind, in order;
+    // every assignment saves.
+    void updateCachedPermissionStates(const QList<PermissionState> &states);
+
+    // The gateway in use, or nothing: a blank setting means no gateway, and
+    // the text is used only when it is a plain absolute http(s) address
+    // with a host and no surrounding blanks.
+    std::optional<QUrl> gatewayBaseURL() const;
+    // App id, access token and resource id all non-empty.
+    bool hasExperimentalVellupCredentials() const;
+    std::optional<VellupSpeechConfiguration> vellupSpeechConfiguration() const;
+    std::optional<VellupStructuredFormatterConfiguration>
+    vellupStructuredFormatterConfiguration() const;
+    // The formatter configuration with the built-in default model.
+    std::optional<VellupStructuredFormatterConfiguration>
+    vellupHistoryLexiconExtractorConfiguration() const;
+    std::optional<VolcengineSpeechOpenAPIConfiguration>
+    volcengineSpeechOpenAPIConfiguration() const;
+
+    static constexpr const char *defaultFormatterModel = "vellup-seed-1-6-flash-250828";
+    static constexpr const char *defaultResourceID = "volc.seedasr.sauc.duration";
+
+    // Per lookup key, the primary value and then the secondary one when it
+    // is not blank; the first found, as stored; else `fallback`.
+    static QString firstNonEmptyValue(const Environment &primary, const Environment &secondary,
+                                      const QStringList &keys, const QString &fallback);
+    // A property list as text: strings trimmed, numbers in decimal (true as
+    // "1"), other values and empty results left out.
+    static Environment loadBundledConfiguration(const BundleValues &bundle, const QString &name);
+    // The stored shortcut, or the Fn key when nothing usable is stored.
+    static ShortcutConfiguration loadShortcutConfiguration(const DefaultsStore &defaults);
+
+Q_SIGNALS:
+    void hasCompletedPermissionsOnboardingChanged(bool value);
+    void preferredLocaleIdentifierChanged(const QString &value);
+    void autoInsertIntoFocusedInputChanged(bool value);
+    void autoCopyFinalTextChanged(bool value);
+    void keepAudioFilesChanged(bool value);
+    void meetingModeEnabledChanged(bool value);
+    void vellupAppIDChanged(const QString &value);
+    void vellupAccessTokenChanged(const QString &value);
+    void vellupResourceIDChanged(const QString &value);
+    void vellupSecretKeyChanged(const QString &value);
+    void shortcutConfigurationChanged(const ShortcutConfiguration &value);
+    void cachedMicrophonePermissionChanged(PermissionAuthorizationState value);
+    void cachedInputMonitoringPermissionChanged(PermissionAuthorizationState value);
+    void cachedAccessibilityPermissionChanged(PermissionAuthorizationState value);
+
+private:
+    DefaultsStore &m_defaults;
+
+    bool m_hasCompletedPermissionsOnboarding = false;
+    QString m_preferredLocaleIdentifier;
+    bool m_autoInsertIntoFocusedInput = true;
+    bool m_autoCopyFinalText = true;
+    bool m_keepAudioFiles = true;
+    bool m_meetingModeEnabled = true;
+    QString m_vellupAppID;
+    QString m_vellupAccessToken;
+    QString m_vellupResourceID;
+    QString m_vellupSecretKey;
+    ShortcutConfiguration m_shortcutConfiguration;
+    PermissionAuthorizationState m_cachedMicrophonePermission =
+        PermissionAuthorizationState::notDetermined;
+    PermissionAuthorizationState m_cachedInputMonitoringPermission =
+        PermissionAuthorizationState::notDetermined;
+    PermissionAuthorizationState m_cachedAccessibilityPermission =
+        PermissionAuthorizationState::notDetermined;
+
+    QString m_gatewayBaseURLString;
+    QString m_vellupFormatterChatURL;
+    QString m_vellupFormatterModel;
+    QString m_vellupFormatterAppID;
+    QString m_vellupFormatterAgentID;
+    QString m_vellupFormatterSecretKey;
+    QString m_volcengineOpenAPIAccessKeyID;
+    QString m_volcengineOpenAPISecretAccessKey;
+};
+
+} // namespace tovalit

@@ -1,0 +1,35 @@
+#pragma once
+
+#include "models/gateway_lexicon_sync_configuration.h"
+#include "models/vellup_speech_configuration.h"
+#include "models/vellup_structured_formatter_configuration.h"
+#include "services/gateway/gateway_session.h"
+
+#include <QString>
+#include <qcoro/qcorotask.h>
+
+#include <optional>
+
+namespace tovalit {
+
+// A valid gateway session and the gateway-routed configurations built from
+// it; every result is absent when no gateway is configured.
+class GatewaySessionProviding {
+public:
+    virtual ~GatewaySessionProviding() = default;
+
+    virtual bool isAvailable() const = 0;
+    virtual QCoro::Task<std::optional<GatewaySession>> gatewaySession() = 0;
+    virtual QCoro::Task<std::optional<VellupSpeechConfiguration>>
+    speechConfiguration(QString localeIdentifier) = 0;
+    virtual QCoro::Task<std::optional<VellupStructuredFormatterConfiguration>>
+    formatterConfiguration() = 0;
+    virtual QCoro::Task<std::optional<VellupStructuredFormatterConfiguration>>
+    historyExtractorConfiguration() = 0;
+    virtual QCoro::Task<std::optional<GatewayLexiconSyncConfiguration>>
+    lexiconSyncConfiguration() = 0;
+    // Forgets the session; never fails.
+    virtual QCoro::Task<void> invalidateGatewaySession() = 0;
+};
+
+} // namespace tovalit

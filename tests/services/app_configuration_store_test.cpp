@@ -1,0 +1,288 @@
+#include "platform/fake/in_memory_bundle_values.h"
+#include "platform/fake/in_memory_defaults_store.h"
+#include "platform/linux/ini_defaults_store.h"
+#include "services/app_configuration_store.h"
+#include "tests/support/qt_printers.h"
+#include "tests/support/scoped_environment_variable.h"
+#include "tests/support/temporary_user_folders.h"
+
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+namespace tovalit {
+namespace {
+
+using Environment = AppConfigurationStore::Environment;
+using State = PermissionAuthorizationState;
+
+const QString persistedKeys[] = {
+    QStringLiteral("vellup_transcriber.hasCompletedPermissionsOnboarding"),
+    QStringLiteral("vellup_transcriber.preferredLocaleIdentifier"),
+    QStringLiteral("vellup_transcriber.autoInsertIntoFocusedInput"),
+    QStringLiteral("vellup_transcriber.autoCopyFinalText"),
+    QStringLiteral("vellup_transcriber.keepAudioFiles"),
+    QStringLiteral("vellup_transcriber.meetingModeEnabled"),
+    QStringLiteral("vellup_transcriber.vellupResourceID"),
+    QStringLiteral("vellup_transcriber.cachedMicrophonePermission"),
+    QStringLiteral("vellup_transcriber.cachedInputMonitoringPermission"),
+    QStringLiteral("vellup_transcriber.cachedAccessibilityPermission"),
+    QStringLiteral("vellup_transcriber.shortcutConfiguration"),
+};
+
+const QString legacyKeys[] = {
+    QStringLiteral("vellup_transcriber.vellupAppID"),
+    QStringLiteral("vellup_transcriber.vellupAccessToken"),
+    QStringLiteral("vellup_transcriber.vellupSecretKey"),
+    QStringLiteral("vellup_transcriber.vellupAPIKey"),
+    QStringLiteral("vellup_transcriber.vellupInstanceName"),
+};
+
+TEST(AppConfigurationStore, EmptyDefaultsYieldTheBuiltInValuesAndNothingIsWritten) {
+    InMemoryDefaultsStore defaults;
+    const AppConfigurationStore store(defaults, Environment());
+    EXPECT_FALSE(store.hasCompletedPermissionsOnboarding());
+    EXPECT_EQ(store.preferredLocaleIdentifier(), QStringLiteral("zh-CN"));
+    EXPECT_TRUE(store.autoInsertIntoFocusedInput());
+    EXPECT_TRUE(store.autoCopyFinalText());
+    EXPECT_TRUE(store.keepAudioFiles());
+    EXPECT_TRUE(store.meetingModeEnabled());
+    EXPECT_EQ(store.vellupResourceID(), QStringLiteral("volc.seedasr.sauc.duration"));
+    EXPECT_EQ(store.vellupFormatterModel(), QStringLiteral("vellup-seed-1-6-flash-250828"));
+    EXPECT_EQ(store.cachedMicrophonePermission(), State::notDetermined);
+    EXPECT_EQ(store.cachedInputMonitoringPermission(), State::notDetermined);
+    EXPECT_EQ(store.cachedAccessibilityPermission(), State::notDetermined);
+    EXPECT_EQ(store.shortcutConfiguration(), ShortcutConfiguration::functionKey());
+    EXPECT_FALSE(store.gatewayBaseURL());
+    EXPECT_FALSE(store.vellupSpeechConfiguration());
+    EXPECT_FALSE(store.vellupStructuredFormatterConfiguration());
+    EXPECT_FALSE(store.vellupHistoryLexiconExtractorConfiguration());
+    EXPECT_FALSE(store.volcengineSpeechOpenAPIConfiguration());
+    EXPECT_TRUE(defaults.values().isEmpty()) << "construction never saves";
+}
+
+TEST(AppConfigurationStore, StoredValuesOfTheWrongKindReadAsDefaults) {
+    InMemoryDefaultsStore defaults;
+    defaults.setString(QStringLiteral("vellup_transcriber.keepAudioFiles"),
+                       QStringLiteral("false"));
+    defaults.setRaw(QStringLiteral("vellup_transcriber.autoCopyFinalText"), 0);
+    defaults.setBoolean(QStringLiteral("vellup_transcriber.meetingModeEnabled"), false);
+    defaults.setBoolean(QStringLiteral("vellup_transcriber.preferredLocaleIdentifier"), true);
+    defaults.setString(QStringLiteral("vellup_transcriber.vellupResourceID"), QString());
+    defaults.setString(QStringLiteral("vellup_transcriber.cachedMicrophonePermission"),
+                       QStringLiteral("granted"));
+    defaults.setString(QStringLiteral("vellup_transcriber.cachedInputMonitoringPermission"),
+                       QStringLiteral("GRANTED"));
+    defaults.setString(QStringLiteral("vellup_transcriber.cachedAccessibilityPermission"),
+                       QString());
+    defaults.setData(QStringLiteral("vellup_transcriber.shortcutConfiguration"),
+                     QByteArray(R"({"kind":"fn"})"));
+
+    const AppConfigurationStore store(defaults, Environment());
+    EXPECT_TRUE(store.keepAudioFiles()) << "a string is not a Boolean";
+    EXPECT_TRUE(store.autoCopyFinalText());
+    EXPECT_FALSE(store.meetingModeEnabled());
+    EXPECT_EQ(store.preferredLocaleIdentifier(), QStringLiteral("zh-CN"));
+    EXPECT_EQ(store.vellupResourceID(), QString())
+        << "a stored empty id is a value, not an absence";
+    EXPECT_EQ(store.cachedMicrophonePermission(), State::granted);
+    EXPECT_EQ(store.cachedInputMonitoringPermission(), State::notDetermined);
+    EXPECT_EQ(store.cachedAccessibilityPermission(), State::notDetermined);
+    EXPECT_EQ(store.shortcutConfiguration(), ShortcutConfiguration::functionKey());
+}
+
+TEST(AppConfigurationStore, LegacyCredentialsAreRemovedAtEveryStart) {
+    InMemoryDefaultsStore defaults;
+    for (const QString &key : legacyKeys)
+        defaults.setString(key, QStringLiteral("secret"));
+    defaults.setBoolean(QStringLiteral("vellup_transcriber.enableDebugLogging"), true);
+    const AppConfigurationStore store(defaults, Environment());
+    for (const QString &key : legacyKeys)
+        EXPECT_FALSE(defaults.contains(key)) << key.toStdString();
+    EXPECT_TRUE(defaults.contains(QStringLiteral("vellup_transcriber.enableDebugLogging")))
+        << "the log's own switch is not the store's to touch";
+}
+
+TEST(AppConfigurationStore, EveryAssignmentNotifiesThenRewritesAllPersistedKeysButNoCredential) {
+    InMemoryDefaultsStore defaults;
+    AppConfigurationStore store(defaults, Environment());
+    defaults.resetWriteCount();
+
+    QStringList events;
+    QObject::connect(&store, &AppConfigurationStore::vellupAppIDChanged, [&](const QString &value) {
+        events << QStringLiteral("notified:") + value + QStringLiteral(" writes:") +
+                      QString::number(defaults.writeCount());
+    });
+    store.setVellupAppID(QStringLiteral("app"));
+    store.setVellupAppID(QStringLiteral("app"));
+    EXPECT_EQ(events, (QStringList{QStringLiteral("notified:app writes:0"),
+                                   QStringLiteral("notified:app writes:11")}))
+        << "observers hear first, then the store saves; equal values are delivered too";
+    EXPECT_EQ(defaults.writeCount(), 22);
+    EXPECT_EQ(defaults.values().size(), 11);
+    for (const QString &key : persistedKeys)
+        EXPECT_TRUE(defaults.contains(key)) << key.toStdString();
+    for (const QString &key : legacyKeys)
+        EXPECT_FALSE(defaults.contains(key)) << key.toStdString();
+
+    store.setShortcutConfiguration(
+        ShortcutConfiguration::custom(40, 0x180000, QStringLiteral("K")));
+    EXPECT_EQ(
+        defaults.data(QStringLiteral("vellup_transcriber.shortcutConfiguration")),
+        QByteArray(
+            R"({"kind":"keyboardShortcut","keyCode":40,"modifiersRawValue":1572864,"keyDisplay":"K"})"));
+    const AppConfigurationStore reloaded(defaults, Environment());
+    EXPECT_EQ(reloaded.shortcutConfiguration().displayName(), QStringLiteral("⌥⌘K"));
+    EXPECT_EQ(reloaded.vellupAppID(), QString()) << "credentials never come back from the defaults";
+}
+
+TEST(AppConfigurationStore, CachedPermissionUpdatesSaveOncePerElement) {
+    InMemoryDefaultsStore defaults;
+    AppConfigurationStore store(defaults, Environment());
+    defaults.resetWriteCount();
+    store.updateCachedPermissionStates({});
+    EXPECT_EQ(defaults.writeCount(), 0);
+
+    int notifications = 0;
+    QObject::connect(&store, &AppConfigurationStore::cachedAccessibilityPermissionChanged,
+                     [&] { ++notifications; });
+    store.updateCachedPermissionStates({{PermissionKind::microphone, State::granted},
+                                        {PermissionKind::inputMonitoring, State::needsManualEnable},
+                                        {PermissionKind::accessibility, State::denied}});
+    EXPECT_EQ(defaults.writeCount(), 33);
+    EXPECT_EQ(notifications, 1);
+    EXPECT_EQ(defaults.string(QStringLiteral("vellup_transcriber.cachedInputMonitoringPermission")),
+              QStringLiteral("needsManualEnable"));
+    EXPECT_EQ(store.cachedAccessibilityPermission(), State::denied);
+}
+
+TEST(AppConfigurationStore, GatewayAddressIsParsedStrictly) {
+    InMemoryDefaultsStore defaults;
+    const auto gateway = [&](const char *text) {
+        return AppConfigurationStore(defaults,
+                                     Environment{{QStringLiteral("TOVALIT_GATEWAY_BASE_URL"),
+                                                  QString::fromUtf8(text)}})
+            .gatewayBaseURL();
+    };
+    EXPECT_EQ(gateway("http://127.0.0.1:8787/"), QUrl(QStringLiteral("http://127.0.0.1:8787/")));
+    EXPECT_EQ(gateway("https://gw.example/prefix"),
+              QUrl(QStringLiteral("https://gw.example/prefix")));
+    for (const char *refused :
+         {"", "   ", " http://127.0.0.1:8787", "http://127.0.0.1:8787\n", "ftp://gw.example",
+          "gw.example", "/api", "http://", "http:///x", "http://gw example"}) {
+        EXPECT_FALSE(gateway(refused)) << '"' << refused << '"';
+    }
+
+    const AppConfigurationStore padded(
+        defaults,
+        Environment{{QStringLiteral("TOVALIT_GATEWAY_BASE_URL"), QStringLiteral(" http://a ")}});
+    EXPECT_EQ(padded.gatewayBaseURLString(), QStringLiteral(" http://a ")) << "kept as given";
+    const AppConfigurationStore blank(
+        defaults,
+        Environment{{QStringLiteral("TOVALIT_GATEWAY_BASE_URL"), QStringLiteral("  \t")}});
+    EXPECT_EQ(blank.gatewayBaseURLString(), QString()) << "a blank value counts as missing";
+}
+
+TEST(AppConfigurationStore, LookupOrderEnvironmentThenSecretsThenConfig) {
+    InMemoryDefaultsStore defaults;
+    InMemoryBundleValues bundle;
+    bundle.setPropertyList(
+        QStringLiteral("AppConfig"),
+        {{QStringLiteral("TOVALIT_GATEWAY_BASE_URL"), QStringLiteral("http://config")}});
+    bundle.setPropertyList(
+        QStringLiteral("AppSecrets"),
+        {{QStringLiteral("TOVALIT_GATEWAY_BASE_URL"), QStringLiteral("  http://secrets \n")}});
+    {
+        testing::ScopedEnvironmentVariable variable("TOVALIT_GATEWAY_BASE_URL", QByteArray(" "));
+        const AppConfigurationStore store(defaults, std::nullopt, &bundle);
+        EXPECT_EQ(store.gatewayBaseURLString(), QStringLiteral("http://secrets"))
+            << "a blank environment value falls through; list strings are trimmed";
+    }
+    {
+        testing::ScopedEnvironmentVariable variable("TOVALIT_GATEWAY_BASE_URL",
+                                                    QByteArray("http://env"));
+        EXPECT_EQ(AppConfigurationStore(defaults, std::nullopt, &bundle).gatewayBaseURLString(),
+                  QStringLiteral("http://env"));
+        EXPECT_EQ(AppConfigurationStore(defaults, Environment(), &bundle).gatewayBaseURLString(),
+                  QString())
+            << "an injected environment replaces both the process and the lists";
+    }
+}
+
+TEST(AppConfigurationStore, BundledValuesBecomeText) {
+    InMemoryBundleValues bundle;
+    bundle.setPropertyList(QStringLiteral("AppConfig"),
+                           {{QStringLiteral("number"), qint64(1)},
+                            {QStringLiteral("flag"), true},
+                            {QStringLiteral("off"), false},
+                            {QStringLiteral("real"), 1.5},
+                            {QStringLiteral("blank"), QStringLiteral(" \n")},
+                            {QStringLiteral("list"), QVariantList{1}},
+                            {QStringLiteral("text"), QStringLiteral(" a ")}});
+    const Environment values =
+        AppConfigurationStore::loadBundledConfiguration(bundle, QStringLiteral("AppConfig"));
+    EXPECT_EQ(values, (Environment{{QStringLiteral("number"), QStringLiteral("1")},
+                                   {QStringLiteral("flag"), QStringLiteral("1")},
+                                   {QStringLiteral("off"), QStringLiteral("0")},
+                                   {QStringLiteral("real"), QStringLiteral("1.5")},
+                                   {QStringLiteral("text"), QStringLiteral("a")}}));
+    EXPECT_TRUE(AppConfigurationStore::loadBundledConfiguration(bundle, QStringLiteral("Missing"))
+                    .isEmpty());
+}
+
+TEST(AppConfigurationStore, SpeechConfigurationNeedsTheThreeRunTimeCredentials) {
+    InMemoryDefaultsStore defaults;
+    AppConfigurationStore store(defaults, Environment());
+    store.setVellupAppID(QStringLiteral("app"));
+    EXPECT_FALSE(store.vellupSpeechConfiguration());
+    store.setVellupAccessToken(QStringLiteral("token"));
+    store.setPreferredLocaleIdentifier(QStringLiteral("en-US"));
+    const auto speech = store.vellupSpeechConfiguration();
+    ASSERT_TRUE(speech);
+    EXPECT_EQ(*speech,
+              (VellupSpeechConfiguration{QStringLiteral("app"), QStringLiteral("token"),
+                                         QStringLiteral("volc.seedasr.sauc.duration"), QString(),
+                                         QStringLiteral("en-US"), std::nullopt, std::nullopt}));
+    EXPECT_FALSE(speech->usesGateway());
+    store.setVellupResourceID(QString());
+    EXPECT_FALSE(store.vellupSpeechConfiguration());
+    EXPECT_EQ(defaults.string(QStringLiteral("vellup_transcriber.vellupResourceID")), QString());
+}
+
+class AppConfigurationStoreOnDisk : public testing::WithTemporaryUserFolders {};
+
+TEST_F(AppConfigurationStoreOnDisk, ChangingOneSettingRewritesTheFileWithoutCredentials) {
+    const QString path = IniDefaultsStore::standardFilePath();
+    {
+        IniDefaultsStore seeded(path);
+        seeded.setString(QStringLiteral("vellup_transcriber.vellupAccessToken"),
+                         QStringLiteral("old-token"));
+        seeded.setString(QStringLiteral("vellup_transcriber.vellupAPIKey"),
+                         QStringLiteral("old-key"));
+    }
+    {
+        IniDefaultsStore defaults(path);
+        AppConfigurationStore store(defaults);
+        store.setVellupSecretKey(QStringLiteral("s3cret"));
+        store.setVellupAccessToken(QStringLiteral("t0ken"));
+        store.setKeepAudioFiles(false);
+    }
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray text = file.readAll();
+    for (const QString &key : persistedKeys)
+        EXPECT_TRUE(text.contains(QByteArray(key.toUtf8() + '='))) << key.toStdString() << "\n"
+                                                                   << text.constData();
+    for (const char *secret :
+         {"s3cret", "t0ken", "old-token", "old-key", "vellupAccessToken", "vellupAPIKey"})
+        EXPECT_FALSE(text.contains(secret)) << secret;
+
+    IniDefaultsStore defaults(path);
+    const AppConfigurationStore reloaded(defaults);
+    EXPECT_FALSE(reloaded.keepAudioFiles());
+    EXPECT_EQ(reloaded.shortcutConfiguration(), ShortcutConfiguration::functionKey());
+    EXPECT_EQ(reloaded.cachedAccessibilityPermission(), State::notDetermined);
+}
+
+} // namespace
+} // namespace tovalit
