@@ -235,11 +235,14 @@ void VellupStreamingSession::resolveStartup(std::exception_ptr error) {
     const bool settled = error ? startup->fail(error) : startup->resolve({});
     if (!settled || !error)
         return;
-    // Nobody finishes a stream whose start failed; do not leave its socket
-    // and keep-alive running until someone remembers to cancel.
+    // Nobody streams into a session whose start failed: do not leave its
+    // socket and keep-alive running until someone remembers to cancel, and
+    // let a finish() that comes anyway fail at once with the same error.
     m_finalizationWatchdog.stop();
     m_keepAliveTimer.stop();
     m_isClosed = true;
+    if (!m_completion && !m_pendingCompletionResult)
+        m_pendingCompletionResult = error;
     closeSocket(takeSocket(), QWebSocketProtocol::CloseCodeGoingAway);
 }
 

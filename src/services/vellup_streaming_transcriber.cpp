@@ -71,8 +71,10 @@ VellupStreamingTranscriber::~VellupStreamingTranscriber() {
     m_shared->setOnInterruption({});
     if (QThread::currentThread() == &m_runtime->thread) {
         // Released from our own interruption callback: a thread cannot wait
-        // for itself, so the GUI thread stops it.
-        postToGuiThread([runtime = std::shared_ptr<Runtime>(std::move(m_runtime))] {});
+        // for itself, so the GUI thread stops it. Reset in the call itself:
+        // the posted function may be destroyed back on this thread.
+        postToGuiThread([runtime = std::make_shared<std::unique_ptr<Runtime>>(
+                             std::move(m_runtime))] { runtime->reset(); });
     }
 }
 

@@ -335,6 +335,11 @@ TEST_F(VellupStreamingTranscriberTest, SilenceFailsTheStartAfterTheWatchdogAndCl
     EXPECT_EQ(*server.clientCloseCode(), 1001);
     processEventsFor(150ms);
     EXPECT_EQ(server.binaryMessages().size(), 1u) << "no keep-alive after a failed start";
+    // A finish() that comes anyway does not wait for an answer that cannot
+    // come.
+    elapsed.restart();
+    EXPECT_EQ(failureOf(transcriber.finish()), QStringLiteral("Vellup流式 ASR 建连超时。"));
+    EXPECT_LT(elapsed.elapsed(), 5000);
 }
 
 TEST_F(VellupStreamingTranscriberTest, AnEarlierRunsWatchdogsNeverResolveALaterRun) {
@@ -577,6 +582,34 @@ TEST_F(VellupStreamingTranscriberTest, DestroyingARunningRecogniserReleasesItsCa
     ASSERT_TRUE(waitUntil([&] { return !server.isConnected(); }, "the disconnect"));
     processEventsFor(50ms);
     EXPECT_EQ(observed.partials, QStringList{QStringLiteral("半句")});
+}
+
+TEST_F(VellupStreamingTranscriberTest, ARecogniserReleasedFromItsOwnInterruptionCallbackShutsDown) {
+    // The controller may drop a broken recogniser right in the callback,
+    // which runs on the recogniser's own thread: that thread cannot wait for
+    // itself, so the shutdown has to happen elsewhere.
+    static std::atomic<int> threadWarnings = 0;
+    threadWarnings = 0;
+    const QtMessageHandler previous =
+        qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &message) {
+            if (message.contains(QStringLiteral("QThread")))
+                ++threadWarnings;
+        });
+    acknowledgeRequests();
+    std::atomic<VellupStreamingTranscriber *> owned =
+        new VellupStreamingTranscriber(gatewayConfiguration(), std::nullopt);
+    std::atomic<bool> releasedOffGuiThread = false;
+    owned.load()->setOnInterruption([&](std::exception_ptr) {
+        releasedOffGuiThread = !isGuiThread();
+        delete owned.exchange(nullptr);
+    });
+    runTask(owned.load()->start());
+    server.dropConnection();
+    ASSERT_TRUE(waitUntil([&] { return owned.load() == nullptr; }, "the release"));
+    EXPECT_TRUE(releasedOffGuiThread);
+    processEventsFor(50ms);
+    qInstallMessageHandler(previous);
+    EXPECT_EQ(threadWarnings, 0) << "the thread waited on itself or was destroyed running";
 }
 
 } // namespace
