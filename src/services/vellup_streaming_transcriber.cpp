@@ -91,7 +91,8 @@ QString VellupStreamingTranscriber::engineName() const {
 }
 
 QUrl VellupStreamingTranscriber::endpointURL() {
-    static const QUrl url(QStringLiteral("ws://127.0.0.1"));
+    // Fixed when the program is built (see TOVALIT_SPEECH_STREAM_ENDPOINT).
+    static const QUrl url(QStringLiteral(TOVALIT_SPEECH_STREAM_ENDPOINT));
     return url;
 }
 
