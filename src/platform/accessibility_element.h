@@ -1,0 +1,91 @@
+#pragma once
+
+#include <QList>
+#include <QRectF>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+#include <optional>
+#include <variant>
+
+namespace tovalit {
+
+// A text range as the accessibility vocabulary counts it: UTF-16 code
+// units from the start of the element's text.
+struct AccessibilityRange {
+    qint64 location = 0;
+    qint64 length = 0;
+
+    bool operator==(const AccessibilityRange &) const = default;
+};
+
+class AccessibilityElement;
+using AccessibilityElementRef = std::shared_ptr<AccessibilityElement>;
+
+// What an attribute can hold: text, a range, a rectangle in global screen
+// coordinates (origin at the top left, y growing downwards), one element
+// or a list of elements. Callers check the kind they expect; a value of
+// another kind counts as no answer.
+using AccessibilityValue = std::variant<QString, AccessibilityRange, QRectF,
+                                        AccessibilityElementRef, QList<AccessibilityElementRef>>;
+
+// The attribute names of the accessibility vocabulary the application uses.
+namespace ax {
+inline const QString value = QStringLiteral("AXValue");
+inline const QString selectedTextRange = QStringLiteral("AXSelectedTextRange");
+inline const QString selectedText = QStringLiteral("AXSelectedText");
+inline const QString role = QStringLiteral("AXRole");
+inline const QString roleDescription = QStringLiteral("AXRoleDescription");
+inline const QString description = QStringLiteral("AXDescription");
+inline const QString title = QStringLiteral("AXTitle");
+inline const QString placeholderValue = QStringLiteral("AXPlaceholderValue");
+inline const QString help = QStringLiteral("AXHelp");
+inline const QString parent = QStringLiteral("AXParent");
+inline const QString children = QStringLiteral("AXChildren");
+inline const QString visibleChildren = QStringLiteral("AXVisibleChildren");
+inline const QString contents = QStringLiteral("AXContents");
+inline const QString selectedChildren = QStringLiteral("AXSelectedChildren");
+inline const QString rows = QStringLiteral("AXRows");
+inline const QString columns = QStringLiteral("AXColumns");
+inline const QString focusedUIElement = QStringLiteral("AXFocusedUIElement");
+inline const QString focusedWindow = QStringLiteral("AXFocusedWindow");
+// Parameterised: both take an AccessibilityRange.
+inline const QString stringForRange = QStringLiteral("AXStringForRange");
+inline const QString boundsForRange = QStringLiteral("AXBoundsForRange");
+} // namespace ax
+
+// One element of another application's accessibility tree (a text field,
+// a window, the application itself). Every call reads or writes the live
+// tree; implementations may require a particular thread (see
+// AccessibilityClient::thread()).
+class AccessibilityElement {
+public:
+    virtual ~AccessibilityElement() = default;
+
+    // Equal for two handles of the same element, different otherwise.
+    virtual QString identity() const = 0;
+
+    // The attribute's value, or nothing when the element does not answer.
+    virtual std::optional<AccessibilityValue> attributeValue(const QString &attribute) = 0;
+    virtual std::optional<AccessibilityValue>
+    parameterizedAttributeValue(const QString &attribute, const AccessibilityValue &parameter) = 0;
+    // Whether the element took the value.
+    virtual bool setAttributeValue(const QString &attribute, const AccessibilityValue &value) = 0;
+    // The names of the attributes the element answers, in no set order.
+    virtual QStringList attributeNames() = 0;
+    // The process that owns the element, when known.
+    virtual std::optional<qint32> processIdentifier() = 0;
+};
+
+// Typed reads of an attribute value: nothing when absent or of another kind.
+template <typename T>
+std::optional<T> accessibilityValueAs(const std::optional<AccessibilityValue> &value) {
+    if (!value)
+        return std::nullopt;
+    if (const T *typed = std::get_if<T>(&*value))
+        return *typed;
+    return std::nullopt;
+}
+
+} // namespace tovalit

@@ -1,0 +1,115 @@
+#include "platform/fake/fake_accessibility.h"
+
+namespace tovalit {
+
+std::shared_ptr<FakeAccessibilityElement> FakeAccessibilityElement::create(QString identity) {
+    return std::shared_ptr<FakeAccessibilityElement>(
+        new FakeAccessibilityElement(std::move(identity)));
+}
+
+FakeAccessibilityElement::FakeAccessibilityElement(QString identity)
+    : m_identity(std::move(identity)) {}
+
+FakeAccessibilityElement &FakeAccessibilityElement::set(const QString &attribute,
+                                                        AccessibilityValue value) {
+    m_attributes.insert(attribute, std::move(value));
+    return *this;
+}
+
+FakeAccessibilityElement &FakeAccessibilityElement::remove(const QString &attribute) {
+    m_attributes.remove(attribute);
+    return *this;
+}
+
+FakeAccessibilityElement &FakeAccessibilityElement::setProcessIdentifier(qint32 processIdentifier) {
+    m_processIdentifier = processIdentifier;
+    return *this;
+}
+
+FakeAccessibilityElement &FakeAccessibilityElement::answer(const QString &attribute,
+                                                           ParameterizedAnswer answer) {
+    m_answers.insert(attribute, std::move(answer));
+    return *this;
+}
+
+FakeAccessibilityElement &FakeAccessibilityElement::setTextGeometry(QRectF firstCharacter) {
+    m_firstCharacter = firstCharacter;
+    return *this;
+}
+
+void FakeAccessibilityElement::appendChild(const std::shared_ptr<FakeAccessibilityElement> &child) {
+    child->m_parent = weak_from_this();
+    m_children.append(child);
+}
+
+std::optional<AccessibilityValue>
+FakeAccessibilityElement::attributeValue(const QString &attribute) {
+    ++m_reads;
+    if (auto found = m_attributes.constFind(attribute); found != m_attributes.constEnd())
+        return *found;
+    if (attribute == ax::parent) {
+        if (auto parent = m_parent.lock())
+            return AccessibilityValue(AccessibilityElementRef(parent));
+        return std::nullopt;
+    }
+    if (attribute == ax::children && !m_children.isEmpty()) {
+        QList<AccessibilityElementRef> children(m_children.cbegin(), m_children.cend());
+        return AccessibilityValue(children);
+    }
+    return std::nullopt;
+}
+
+std::optional<AccessibilityValue>
+FakeAccessibilityElement::parameterizedAttributeValue(const QString &attribute,
+                                                      const AccessibilityValue &parameter) {
+    ++m_reads;
+    if (auto found = m_answers.constFind(attribute); found != m_answers.constEnd())
+        return (*found)(parameter);
+    const auto *range = std::get_if<AccessibilityRange>(&parameter);
+    const auto value = m_attributes.constFind(ax::value);
+    if (!range || value == m_attributes.constEnd())
+        return std::nullopt;
+    const auto *text = std::get_if<QString>(&*value);
+    if (!text || range->location < 0 || range->length < 0 ||
+        range->location + range->length > text->size())
+        return std::nullopt;
+    if (attribute == ax::stringForRange)
+        return AccessibilityValue(text->mid(range->location, range->length));
+    if (attribute == ax::boundsForRange && m_firstCharacter) {
+        const QRectF first = *m_firstCharacter;
+        return AccessibilityValue(QRectF(first.x() + range->location * first.width(), first.y(),
+                                         range->length * first.width(), first.height()));
+    }
+    return std::nullopt;
+}
+
+bool FakeAccessibilityElement::setAttributeValue(const QString &attribute,
+                                                 const AccessibilityValue &value) {
+    m_attributes.insert(attribute, value);
+    return true;
+}
+
+QStringList FakeAccessibilityElement::attributeNames() {
+    QStringList names = m_attributes.keys();
+    if (!m_parent.expired())
+        names << ax::parent;
+    if (!m_children.isEmpty())
+        names << ax::children;
+    return names;
+}
+
+FakeAccessibilityClient::FakeAccessibilityClient()
+    : m_systemWide(FakeAccessibilityElement::create(QStringLiteral("system-wide"))) {}
+
+AccessibilityElementRef FakeAccessibilityClient::applicationElement(qint32 processIdentifier) {
+    if (auto found = m_applications.value(processIdentifier))
+        return found;
+    return FakeAccessibilityElement::create(QStringLiteral("no-app-%1").arg(processIdentifier));
+}
+
+void FakeAccessibilityClient::setApplication(qint32 processIdentifier,
+                                             std::shared_ptr<FakeAccessibilityElement> app) {
+    m_applications.insert(processIdentifier, std::move(app));
+}
+
+} // namespace tovalit

@@ -1,0 +1,86 @@
+#pragma once
+
+#include "platform/accessibility_client.h"
+#include "platform/accessibility_thread.h"
+
+#include <QHash>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+
+namespace tovalit {
+
+// An element of an in-memory accessibility tree, for tests. Attributes are
+// plain values; AXParent and AXChildren come from the tree; a text element
+// (one with an AXValue) answers AXStringForRange and AXBoundsForRange from
+// its value and `characterWidth` unless those are set explicitly.
+class FakeAccessibilityElement final
+    : public AccessibilityElement,
+      public std::enable_shared_from_this<FakeAccessibilityElement> {
+public:
+    static std::shared_ptr<FakeAccessibilityElement> create(QString identity);
+
+    // Builders.
+    FakeAccessibilityElement &set(const QString &attribute, AccessibilityValue value);
+    FakeAccessibilityElement &remove(const QString &attribute);
+    FakeAccessibilityElement &setProcessIdentifier(qint32 processIdentifier);
+    // The element answers this parameterised attribute with `answer`
+    // (nothing when it returns nothing).
+    using ParameterizedAnswer =
+        std::function<std::optional<AccessibilityValue>(const AccessibilityValue &)>;
+    FakeAccessibilityElement &answer(const QString &attribute, ParameterizedAnswer answer);
+    // Rectangles of text ranges: x = origin + location × width.
+    FakeAccessibilityElement &setTextGeometry(QRectF firstCharacter);
+    void appendChild(const std::shared_ptr<FakeAccessibilityElement> &child);
+
+    QString identity() const override { return m_identity; }
+    std::optional<AccessibilityValue> attributeValue(const QString &attribute) override;
+    std::optional<AccessibilityValue>
+    parameterizedAttributeValue(const QString &attribute,
+                                const AccessibilityValue &parameter) override;
+    bool setAttributeValue(const QString &attribute, const AccessibilityValue &value) override;
+    QStringList attributeNames() override;
+    std::optional<qint32> processIdentifier() override { return m_processIdentifier; }
+
+    // Reads made of this element since it was created.
+    int readCount() const { return m_reads; }
+
+private:
+    explicit FakeAccessibilityElement(QString identity);
+
+    QString m_identity;
+    QHash<QString, AccessibilityValue> m_attributes;
+    QHash<QString, ParameterizedAnswer> m_answers;
+    std::weak_ptr<FakeAccessibilityElement> m_parent;
+    QList<std::shared_ptr<FakeAccessibilityElement>> m_children;
+    std::optional<QRectF> m_firstCharacter;
+    std::optional<qint32> m_processIdentifier;
+    std::atomic<int> m_reads{0};
+};
+
+// The accessibility interface over in-memory trees: applications by
+// process identifier, a system-wide element, and a trust switch.
+class FakeAccessibilityClient final : public AccessibilityClient {
+public:
+    FakeAccessibilityClient();
+
+    AccessibilityThread &thread() override { return m_thread; }
+    bool isProcessTrusted() override { return m_trusted; }
+    AccessibilityElementRef applicationElement(qint32 processIdentifier) override;
+    AccessibilityElementRef systemWideElement() override { return m_systemWide; }
+
+    void setTrusted(bool trusted) { m_trusted = trusted; }
+    // The element returned for a process; processes without one get an
+    // element that answers nothing.
+    void setApplication(qint32 processIdentifier, std::shared_ptr<FakeAccessibilityElement> app);
+    std::shared_ptr<FakeAccessibilityElement> systemWide() const { return m_systemWide; }
+
+private:
+    AccessibilityThread m_thread;
+    std::atomic<bool> m_trusted{true};
+    QHash<qint32, std::shared_ptr<FakeAccessibilityElement>> m_applications;
+    std::shared_ptr<FakeAccessibilityElement> m_systemWide;
+};
+
+} // namespace tovalit

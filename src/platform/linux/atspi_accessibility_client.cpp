@@ -1,0 +1,45 @@
+#include "platform/linux/atspi_accessibility_client.h"
+
+#include "platform/accessibility_thread.h"
+#include "platform/linux/atspi_bus.h"
+#include "platform/linux/atspi_element.h"
+
+namespace tovalit {
+
+AtspiAccessibilityClient::AtspiAccessibilityClient(std::shared_ptr<AccessibilityThread> thread,
+                                                   int callTimeoutMilliseconds)
+    : m_thread(std::move(thread))
+    , m_bus(std::make_shared<AtspiBus>(callTimeoutMilliseconds)) {}
+
+AtspiAccessibilityClient::~AtspiAccessibilityClient() {
+    // The bus connection belongs to the accessibility thread: let it go
+    // there, after whatever is still queued.
+    m_thread->post([bus = std::move(m_bus)]() mutable { bus.reset(); });
+}
+
+AccessibilityThread &AtspiAccessibilityClient::thread() {
+    return *m_thread;
+}
+
+bool AtspiAccessibilityClient::isProcessTrusted() {
+    Q_ASSERT(m_thread->isCurrent());
+    return m_bus->connectIfEnabled();
+}
+
+AccessibilityElementRef AtspiAccessibilityClient::applicationElement(qint32 processIdentifier) {
+    Q_ASSERT(m_thread->isCurrent());
+    if (auto service = m_bus->serviceOfProcess(processIdentifier)) {
+        return std::make_shared<AtspiElement>(m_bus, AtspiElement::Kind::Application,
+                                              AtspiBus::rootOf(*service));
+    }
+    return std::make_shared<AtspiElement>(
+        m_bus, AtspiElement::Kind::Unreachable,
+        AtspiObject{QString(), QString::number(processIdentifier)});
+}
+
+AccessibilityElementRef AtspiAccessibilityClient::systemWideElement() {
+    Q_ASSERT(m_thread->isCurrent());
+    return std::make_shared<AtspiElement>(m_bus, AtspiElement::Kind::SystemWide, AtspiObject{});
+}
+
+} // namespace tovalit

@@ -1,0 +1,465 @@
+#include "platform/linux/atspi_bus.h"
+
+#include <QAtomicInt>
+#include <QDBusArgument>
+#include <QDBusObjectPath>
+#include <QDBusVariant>
+#include <QQueue>
+#include <QSet>
+
+#include <algorithm>
+#include <limits>
+
+namespace tovalit {
+
+namespace {
+
+const QString registryService = QStringLiteral("org.a11y.atspi.Registry");
+const QString rootPath = QStringLiteral("/org/a11y/atspi/accessible/root");
+const QString nullPath = QStringLiteral("/org/a11y/atspi/null");
+const QString accessibleInterface = QStringLiteral("org.a11y.atspi.Accessible");
+const QString textInterface = QStringLiteral("org.a11y.atspi.Text");
+const QString applicationInterface = QStringLiteral("org.a11y.atspi.Application");
+const QString propertiesInterface = QStringLiteral("org.freedesktop.DBus.Properties");
+
+// Screen coordinates (AT-SPI coordinate type 0).
+constexpr uint screenCoordinates = 0;
+// Children beyond this many are not read: the searches above never get
+// that far, and listing a huge table can stall the application itself.
+constexpr int maxChildrenRead = 1000;
+// Elements a search for the focused element looks at, at most.
+constexpr int maxFocusSearch = 400;
+// How long an application that missed a deadline is left alone.
+constexpr qint64 unresponsivePauseMs = 2000;
+
+QVariant unwrapVariant(const QVariant &value) {
+    if (value.metaType() == QMetaType::fromType<QDBusVariant>())
+        return qvariant_cast<QDBusVariant>(value).variant();
+    return value;
+}
+
+std::optional<AtspiObject> objectFrom(const QVariant &value) {
+    const QVariant plain = unwrapVariant(value);
+    if (plain.metaType() != QMetaType::fromType<QDBusArgument>())
+        return std::nullopt;
+    const auto argument = qvariant_cast<QDBusArgument>(plain);
+    if (argument.currentType() != QDBusArgument::StructureType)
+        return std::nullopt;
+    QString service;
+    QDBusObjectPath path;
+    argument.beginStructure();
+    argument >> service >> path;
+    argument.endStructure();
+    if (service.isEmpty() || path.path().isEmpty() || path.path() == nullPath)
+        return std::nullopt;
+    return AtspiObject{service, path.path()};
+}
+
+std::optional<QList<AtspiObject>> objectsFrom(const QVariant &value) {
+    const QVariant plain = unwrapVariant(value);
+    if (plain.metaType() != QMetaType::fromType<QDBusArgument>())
+        return std::nullopt;
+    const auto argument = qvariant_cast<QDBusArgument>(plain);
+    if (argument.currentType() != QDBusArgument::ArrayType)
+        return std::nullopt;
+    QList<AtspiObject> objects;
+    argument.beginArray();
+    while (!argument.atEnd()) {
+        QString service;
+        QDBusObjectPath path;
+        argument.beginStructure();
+        argument >> service >> path;
+        argument.endStructure();
+        if (!service.isEmpty() && path.path() != nullPath)
+            objects.append(AtspiObject{service, path.path()});
+    }
+    argument.endArray();
+    return objects;
+}
+
+std::optional<qint64> integerFrom(const QVariant &value) {
+    const QVariant plain = unwrapVariant(value);
+    bool ok = false;
+    const qint64 number = plain.toLongLong(&ok);
+    if (!ok)
+        return std::nullopt;
+    return number;
+}
+
+// Four integers x, y, width, height: either four reply arguments or one
+// structure, depending on the toolkit.
+std::optional<QRect> rectFrom(const QVariantList &arguments) {
+    QList<qint64> numbers;
+    if (arguments.size() == 4) {
+        for (const QVariant &argument : arguments) {
+            auto number = integerFrom(argument);
+            if (!number)
+                return std::nullopt;
+            numbers.append(*number);
+        }
+    } else if (arguments.size() == 1) {
+        const QVariant plain = unwrapVariant(arguments.first());
+        if (plain.metaType() != QMetaType::fromType<QDBusArgument>())
+            return std::nullopt;
+        const auto argument = qvariant_cast<QDBusArgument>(plain);
+        argument.beginStructure();
+        while (!argument.atEnd()) {
+            int number = 0;
+            argument >> number;
+            numbers.append(number);
+        }
+        argument.endStructure();
+    }
+    if (numbers.size() != 4)
+        return std::nullopt;
+    return QRect(int(numbers[0]), int(numbers[1]), int(numbers[2]), int(numbers[3]));
+}
+
+QString nextConnectionName() {
+    static QAtomicInt counter;
+    return QStringLiteral("tovalit-atspi-%1").arg(counter.fetchAndAddRelaxed(1));
+}
+
+} // namespace
+
+AtspiBus::AtspiBus(int callTimeoutMilliseconds)
+    : m_callTimeout(callTimeoutMilliseconds)
+    , m_connectionName(nextConnectionName())
+    , m_connection(QString()) {
+    m_clock.start();
+}
+
+AtspiBus::~AtspiBus() {
+    if (!m_address.isEmpty())
+        QDBusConnection::disconnectFromBus(m_connectionName);
+}
+
+bool AtspiBus::connectIfEnabled() {
+    QDBusConnection session = QDBusConnection::sessionBus();
+    if (!session.isConnected())
+        return false;
+    const QString busService = QStringLiteral("org.a11y.Bus");
+    const QString busPath = QStringLiteral("/org/a11y/bus");
+    QDBusMessage status = QDBusMessage::createMethodCall(busService, busPath, propertiesInterface,
+                                                         QStringLiteral("GetAll"));
+    status << QStringLiteral("org.a11y.Status");
+    const QDBusMessage statusReply = session.call(status, QDBus::Block, m_callTimeout);
+    if (statusReply.type() != QDBusMessage::ReplyMessage || statusReply.arguments().isEmpty())
+        return false;
+    QVariantMap flags;
+    qvariant_cast<QDBusArgument>(statusReply.arguments().first()) >> flags;
+    if (!flags.value(QStringLiteral("IsEnabled")).toBool() &&
+        !flags.value(QStringLiteral("ScreenReaderEnabled")).toBool())
+        return false;
+
+    const QDBusMessage addressReply =
+        session.call(QDBusMessage::createMethodCall(busService, busPath, busService,
+                                                    QStringLiteral("GetAddress")),
+                     QDBus::Block, m_callTimeout);
+    if (addressReply.type() != QDBusMessage::ReplyMessage || addressReply.arguments().isEmpty())
+        return false;
+    const QString address = addressReply.arguments().first().toString();
+    if (address.isEmpty())
+        return false;
+    if (address == m_address && m_connection.isConnected())
+        return true;
+
+    if (!m_address.isEmpty())
+        QDBusConnection::disconnectFromBus(m_connectionName);
+    m_connectionName = nextConnectionName();
+    m_address = address;
+    m_connection = QDBusConnection::connectToBus(address, m_connectionName);
+    m_processIdentifiers.clear();
+    m_countsUtf16.clear();
+    m_lastFocused.clear();
+    m_unresponsiveUntil.clear();
+    return m_connection.isConnected();
+}
+
+bool AtspiBus::isUnresponsive(const QString &service) const {
+    const auto until = m_unresponsiveUntil.constFind(service);
+    return until != m_unresponsiveUntil.constEnd() && m_clock.elapsed() < *until;
+}
+
+std::optional<QVariantList> AtspiBus::call(const AtspiObject &object, const QString &interface,
+                                           const QString &method, const QVariantList &arguments) {
+    if (!m_connection.isConnected() || object.service.isEmpty() || isUnresponsive(object.service))
+        return std::nullopt;
+    QDBusMessage message =
+        QDBusMessage::createMethodCall(object.service, object.path, interface, method);
+    message.setArguments(arguments);
+    const QDBusMessage reply = m_connection.call(message, QDBus::Block, m_callTimeout);
+    if (reply.type() == QDBusMessage::ReplyMessage)
+        return reply.arguments();
+    const QString error = reply.errorName();
+    if (error == QLatin1String("org.freedesktop.DBus.Error.NoReply") ||
+        error == QLatin1String("org.freedesktop.DBus.Error.Timeout"))
+        m_unresponsiveUntil.insert(object.service, m_clock.elapsed() + unresponsivePauseMs);
+    return std::nullopt;
+}
+
+std::optional<QVariant> AtspiBus::property(const AtspiObject &object, const QString &interface,
+                                           const QString &name) {
+    auto reply = call(object, propertiesInterface, QStringLiteral("Get"), {interface, name});
+    if (!reply || reply->isEmpty())
+        return std::nullopt;
+    return unwrapVariant(reply->first());
+}
+
+std::optional<QString> AtspiBus::stringProperty(const AtspiObject &object, const QString &name) {
+    auto value = property(object, accessibleInterface, name);
+    if (!value || value->metaType() != QMetaType::fromType<QString>())
+        return std::nullopt;
+    return value->toString();
+}
+
+std::optional<AtspiObject> AtspiBus::parent(const AtspiObject &object) {
+    // An application's parent is the desktop, which is not part of any
+    // application.
+    if (isApplicationRoot(object))
+        return std::nullopt;
+    auto value = property(object, accessibleInterface, QStringLiteral("Parent"));
+    if (!value)
+        return std::nullopt;
+    auto result = objectFrom(*value);
+    if (!result || result->service == registryService)
+        return std::nullopt;
+    return result;
+}
+
+std::optional<QList<AtspiObject>> AtspiBus::children(const AtspiObject &object) {
+    auto count = property(object, accessibleInterface, QStringLiteral("ChildCount"));
+    if (!count)
+        return std::nullopt;
+    const auto number = integerFrom(*count);
+    if (!number || *number > maxChildrenRead)
+        return std::nullopt;
+    if (*number == 0)
+        return QList<AtspiObject>();
+    auto reply = call(object, accessibleInterface, QStringLiteral("GetChildren"));
+    if (!reply || reply->isEmpty())
+        return std::nullopt;
+    return objectsFrom(reply->first());
+}
+
+std::optional<quint64> AtspiBus::states(const AtspiObject &object) {
+    auto reply = call(object, accessibleInterface, QStringLiteral("GetState"));
+    if (!reply || reply->isEmpty())
+        return std::nullopt;
+    QList<uint> words;
+    const QVariant value = unwrapVariant(reply->first());
+    if (value.metaType() == QMetaType::fromType<QDBusArgument>())
+        qvariant_cast<QDBusArgument>(value) >> words;
+    else
+        words = value.value<QList<uint>>();
+    if (words.isEmpty())
+        return std::nullopt;
+    quint64 bits = words.value(0);
+    bits |= quint64(words.value(1)) << 32;
+    return bits;
+}
+
+bool AtspiBus::hasState(const AtspiObject &object, int state) {
+    const auto bits = states(object);
+    return bits && (*bits & (quint64(1) << state));
+}
+
+QStringList AtspiBus::interfaces(const AtspiObject &object) {
+    auto reply = call(object, accessibleInterface, QStringLiteral("GetInterfaces"));
+    if (!reply || reply->isEmpty())
+        return {};
+    const QVariant value = unwrapVariant(reply->first());
+    if (value.metaType() == QMetaType::fromType<QDBusArgument>()) {
+        QStringList names;
+        qvariant_cast<QDBusArgument>(value) >> names;
+        return names;
+    }
+    return value.toStringList();
+}
+
+std::optional<QHash<QString, QString>> AtspiBus::attributes(const AtspiObject &object) {
+    auto reply = call(object, accessibleInterface, QStringLiteral("GetAttributes"));
+    if (!reply || reply->isEmpty())
+        return std::nullopt;
+    const QVariant value = unwrapVariant(reply->first());
+    if (value.metaType() != QMetaType::fromType<QDBusArgument>())
+        return std::nullopt;
+    QMap<QString, QString> map;
+    qvariant_cast<QDBusArgument>(value) >> map;
+    QHash<QString, QString> result;
+    for (auto it = map.cbegin(); it != map.cend(); ++it)
+        result.insert(it.key(), it.value());
+    return result;
+}
+
+std::optional<QString> AtspiBus::text(const AtspiObject &object, qint64 start, qint64 end) {
+    const auto clamp = [](qint64 offset) {
+        return int(std::clamp<qint64>(offset, -1, std::numeric_limits<int>::max()));
+    };
+    auto reply = call(object, textInterface, QStringLiteral("GetText"), {clamp(start), clamp(end)});
+    if (!reply || reply->isEmpty())
+        return std::nullopt;
+    const QVariant value = unwrapVariant(reply->first());
+    if (value.metaType() != QMetaType::fromType<QString>())
+        return std::nullopt;
+    return value.toString();
+}
+
+std::optional<std::pair<qint64, qint64>> AtspiBus::firstSelection(const AtspiObject &object) {
+    auto count = call(object, textInterface, QStringLiteral("GetNSelections"));
+    if (!count || count->isEmpty())
+        return std::nullopt;
+    const auto number = integerFrom(count->first());
+    if (!number || *number < 1)
+        return std::nullopt;
+    auto reply = call(object, textInterface, QStringLiteral("GetSelection"), {0});
+    if (!reply || reply->size() < 2)
+        return std::nullopt;
+    const auto start = integerFrom(reply->at(0));
+    const auto end = integerFrom(reply->at(1));
+    if (!start || !end || *start < 0 || *end < 0 || *start == *end)
+        return std::nullopt;
+    return std::pair{qMin(*start, *end), qMax(*start, *end)};
+}
+
+std::optional<qint64> AtspiBus::caretOffset(const AtspiObject &object) {
+    auto value = property(object, textInterface, QStringLiteral("CaretOffset"));
+    if (!value)
+        return std::nullopt;
+    const auto offset = integerFrom(*value);
+    if (!offset || *offset < 0)
+        return std::nullopt;
+    return offset;
+}
+
+std::optional<QRect> AtspiBus::rangeExtents(const AtspiObject &object, qint64 start, qint64 end) {
+    auto reply = call(object, textInterface, QStringLiteral("GetRangeExtents"),
+                      {int(start), int(end), screenCoordinates});
+    if (!reply)
+        return std::nullopt;
+    return rectFrom(*reply);
+}
+
+std::optional<QRect> AtspiBus::characterExtents(const AtspiObject &object, qint64 offset) {
+    auto reply = call(object, textInterface, QStringLiteral("GetCharacterExtents"),
+                      {int(offset), screenCoordinates});
+    if (!reply)
+        return std::nullopt;
+    return rectFrom(*reply);
+}
+
+QList<AtspiObject> AtspiBus::applications() {
+    auto reply = call(rootOf(registryService), accessibleInterface, QStringLiteral("GetChildren"));
+    if (!reply || reply->isEmpty())
+        return {};
+    return objectsFrom(reply->first()).value_or(QList<AtspiObject>());
+}
+
+std::optional<qint32> AtspiBus::processIdentifier(const QString &service) {
+    if (const auto known = m_processIdentifiers.constFind(service);
+        known != m_processIdentifiers.constEnd())
+        return *known;
+    auto reply = call(AtspiObject{QStringLiteral("org.freedesktop.DBus"),
+                                  QStringLiteral("/org/freedesktop/DBus")},
+                      QStringLiteral("org.freedesktop.DBus"),
+                      QStringLiteral("GetConnectionUnixProcessID"), {service});
+    if (!reply || reply->isEmpty())
+        return std::nullopt;
+    const auto pid = integerFrom(reply->first());
+    if (!pid || *pid <= 0)
+        return std::nullopt;
+    // Unique bus names are never reused, so the answer holds for good.
+    m_processIdentifiers.insert(service, qint32(*pid));
+    return qint32(*pid);
+}
+
+std::optional<QString> AtspiBus::serviceOfProcess(qint32 processIdentifier) {
+    for (const AtspiObject &application : applications()) {
+        if (this->processIdentifier(application.service) == processIdentifier)
+            return application.service;
+    }
+    return std::nullopt;
+}
+
+bool AtspiBus::countsUtf16(const QString &service) {
+    if (const auto known = m_countsUtf16.constFind(service); known != m_countsUtf16.constEnd())
+        return *known;
+    auto toolkit = property(rootOf(service), applicationInterface, QStringLiteral("ToolkitName"));
+    if (!toolkit)
+        return false; // unknown for now: ask again next time
+    const bool utf16 = toolkit->toString().compare(QLatin1String("Qt"), Qt::CaseInsensitive) == 0;
+    m_countsUtf16.insert(service, utf16);
+    return utf16;
+}
+
+std::optional<AtspiObject> AtspiBus::activeWindow(const QString &service) {
+    auto windows = children(rootOf(service));
+    if (!windows)
+        return std::nullopt;
+    for (const AtspiObject &window : *windows) {
+        if (hasState(window, stateActive))
+            return window;
+    }
+    return std::nullopt;
+}
+
+std::optional<AtspiObject> AtspiBus::focusedElement(const QString &service) {
+    // The element found last time is usually still the one: one read
+    // confirms it.
+    if (const auto last = m_lastFocused.constFind(service); last != m_lastFocused.constEnd()) {
+        const auto bits = states(*last);
+        if (bits && (*bits & (quint64(1) << stateFocused)) &&
+            !(*bits & (quint64(1) << stateDefunct)))
+            return *last;
+        m_lastFocused.remove(service);
+    }
+    auto window = activeWindow(service);
+    if (!window)
+        return std::nullopt;
+    auto focused = searchFocused(*window);
+    if (focused)
+        m_lastFocused.insert(service, *focused);
+    return focused;
+}
+
+// Breadth-first through what is showing in the window; hidden subtrees and
+// lists that manage their own descendants are not entered.
+std::optional<AtspiObject> AtspiBus::searchFocused(const AtspiObject &window) {
+    QQueue<AtspiObject> queue;
+    QSet<QString> seen;
+    queue.enqueue(window);
+    int visited = 0;
+    while (!queue.isEmpty() && visited < maxFocusSearch) {
+        const AtspiObject object = queue.dequeue();
+        if (seen.contains(object.path))
+            continue;
+        seen.insert(object.path);
+        ++visited;
+        const auto bits = states(object);
+        if (!bits)
+            continue;
+        const auto has = [&bits](int state) { return (*bits & (quint64(1) << state)) != 0; };
+        // A top-level editor is its own window, and can be the focus itself.
+        if (has(stateFocused))
+            return object;
+        if ((!has(stateShowing) && object.path != window.path) || has(stateManagesDescendants))
+            continue;
+        if (auto list = children(object)) {
+            for (const AtspiObject &child : *list) {
+                if (child.service == object.service)
+                    queue.enqueue(child);
+            }
+        }
+    }
+    return std::nullopt;
+}
+
+AtspiObject AtspiBus::rootOf(const QString &service) {
+    return AtspiObject{service, rootPath};
+}
+
+bool AtspiBus::isApplicationRoot(const AtspiObject &object) {
+    return object.path == rootPath;
+}
+
+} // namespace tovalit

@@ -1,0 +1,102 @@
+#pragma once
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QElapsedTimer>
+#include <QHash>
+#include <QList>
+#include <QRect>
+#include <QString>
+#include <QVariant>
+
+#include <optional>
+
+namespace tovalit {
+
+// One object on the accessibility bus: the connection that serves it and
+// its object path.
+struct AtspiObject {
+    QString service;
+    QString path;
+
+    bool operator==(const AtspiObject &) const = default;
+};
+
+// The client side of the accessibility bus (AT-SPI 2), spoken directly over
+// D-Bus. Lives on the accessibility thread; not thread-safe.
+//
+// Every call has a deadline, and an application that misses one is left
+// alone for a moment, so a hung application costs one timeout per capture
+// rather than one per attribute.
+class AtspiBus {
+public:
+    explicit AtspiBus(int callTimeoutMilliseconds = 800);
+    ~AtspiBus();
+    AtspiBus(const AtspiBus &) = delete;
+    AtspiBus &operator=(const AtspiBus &) = delete;
+
+    // True when the session's accessibility bus answers and accessibility
+    // is switched on; connects (again) as needed. Asked anew each time.
+    bool connectIfEnabled();
+
+    // A method call's reply arguments, or nothing on any failure.
+    std::optional<QVariantList> call(const AtspiObject &object, const QString &interface,
+                                     const QString &method, const QVariantList &arguments = {});
+    std::optional<QVariant> property(const AtspiObject &object, const QString &interface,
+                                     const QString &name);
+
+    // Accessible interface.
+    std::optional<QString> stringProperty(const AtspiObject &object, const QString &name);
+    std::optional<AtspiObject> parent(const AtspiObject &object);
+    std::optional<QList<AtspiObject>> children(const AtspiObject &object);
+    std::optional<quint64> states(const AtspiObject &object);
+    bool hasState(const AtspiObject &object, int state);
+    QStringList interfaces(const AtspiObject &object);
+    std::optional<QHash<QString, QString>> attributes(const AtspiObject &object);
+
+    // Text interface, in the application's own offset unit.
+    std::optional<QString> text(const AtspiObject &object, qint64 start, qint64 end);
+    std::optional<std::pair<qint64, qint64>> firstSelection(const AtspiObject &object);
+    std::optional<qint64> caretOffset(const AtspiObject &object);
+    std::optional<QRect> rangeExtents(const AtspiObject &object, qint64 start, qint64 end);
+    std::optional<QRect> characterExtents(const AtspiObject &object, qint64 offset);
+
+    // Applications on the bus, and what is known about each.
+    QList<AtspiObject> applications();
+    std::optional<QString> serviceOfProcess(qint32 processIdentifier);
+    std::optional<qint32> processIdentifier(const QString &service);
+    // Qt counts text offsets in UTF-16 code units; the other toolkits in
+    // code points.
+    bool countsUtf16(const QString &service);
+
+    // The application's active window, and the element inside it that has
+    // the keyboard focus.
+    std::optional<AtspiObject> activeWindow(const QString &service);
+    std::optional<AtspiObject> focusedElement(const QString &service);
+
+    static AtspiObject rootOf(const QString &service);
+    static bool isApplicationRoot(const AtspiObject &object);
+
+    // AT-SPI state numbers used here.
+    static constexpr int stateActive = 1;
+    static constexpr int stateDefunct = 6;
+    static constexpr int stateFocused = 12;
+    static constexpr int stateShowing = 25;
+    static constexpr int stateManagesDescendants = 31;
+
+private:
+    bool isUnresponsive(const QString &service) const;
+    std::optional<AtspiObject> searchFocused(const AtspiObject &window);
+
+    int m_callTimeout;
+    QString m_connectionName;
+    QString m_address;
+    QDBusConnection m_connection;
+    QHash<QString, qint32> m_processIdentifiers;
+    QHash<QString, bool> m_countsUtf16;
+    QHash<QString, AtspiObject> m_lastFocused;
+    QHash<QString, qint64> m_unresponsiveUntil; // service -> m_clock milliseconds
+    QElapsedTimer m_clock;
+};
+
+} // namespace tovalit

@@ -1,0 +1,320 @@
+#include "platform/linux/atspi_element.h"
+
+#include "platform/linux/atspi_text_offsets.h"
+
+namespace tovalit {
+
+namespace {
+
+const QString accessibleInterface = QStringLiteral("org.a11y.atspi.Accessible");
+const QString textInterface = QStringLiteral("org.a11y.atspi.Text");
+const QString editableTextInterface = QStringLiteral("org.a11y.atspi.EditableText");
+
+std::optional<AccessibilityValue> textValue(std::optional<QString> text) {
+    if (!text)
+        return std::nullopt;
+    return AccessibilityValue(*text);
+}
+
+} // namespace
+
+AtspiElement::AtspiElement(std::shared_ptr<AtspiBus> bus, Kind kind, AtspiObject object)
+    : m_bus(std::move(bus))
+    , m_kind(kind)
+    , m_object(std::move(object)) {}
+
+QString AtspiElement::identity() const {
+    switch (m_kind) {
+    case Kind::SystemWide:
+        return QStringLiteral("system-wide");
+    case Kind::Unreachable:
+        return QStringLiteral("unreachable:") + m_object.path;
+    case Kind::Object:
+    case Kind::Application:
+        break;
+    }
+    return m_object.service + QLatin1Char(' ') + m_object.path;
+}
+
+AccessibilityElementRef AtspiElement::element(const AtspiObject &object) const {
+    const Kind kind = AtspiBus::isApplicationRoot(object) ? Kind::Application : Kind::Object;
+    return std::make_shared<AtspiElement>(m_bus, kind, object);
+}
+
+bool AtspiElement::hasInterface(const QString &name) {
+    if (!m_interfaces)
+        m_interfaces = m_bus->interfaces(m_object);
+    return m_interfaces->contains(name);
+}
+
+std::optional<AccessibilityValue> AtspiElement::attributeValue(const QString &attribute) {
+    if (m_kind == Kind::Unreachable)
+        return std::nullopt;
+    if (attribute == ax::focusedUIElement || attribute == ax::focusedWindow)
+        return focusAttribute(attribute);
+    if (m_kind == Kind::SystemWide)
+        return std::nullopt;
+
+    if (attribute == ax::role) {
+        auto reply = m_bus->call(m_object, accessibleInterface, QStringLiteral("GetRoleName"));
+        if (!reply || reply->isEmpty())
+            return std::nullopt;
+        return AccessibilityValue(reply->first().toString());
+    }
+    if (attribute == ax::roleDescription) {
+        auto reply =
+            m_bus->call(m_object, accessibleInterface, QStringLiteral("GetLocalizedRoleName"));
+        if (!reply || reply->isEmpty())
+            return std::nullopt;
+        return AccessibilityValue(reply->first().toString());
+    }
+    if (attribute == ax::title)
+        return textValue(m_bus->stringProperty(m_object, QStringLiteral("Name")));
+    if (attribute == ax::description)
+        return textValue(m_bus->stringProperty(m_object, QStringLiteral("Description")));
+    if (attribute == ax::help)
+        return textValue(m_bus->stringProperty(m_object, QStringLiteral("HelpText")));
+    if (attribute == ax::placeholderValue) {
+        auto attributes = m_bus->attributes(m_object);
+        if (!attributes || !attributes->contains(QStringLiteral("placeholder-text")))
+            return std::nullopt;
+        return AccessibilityValue(attributes->value(QStringLiteral("placeholder-text")));
+    }
+    if (attribute == ax::parent) {
+        auto parent = m_bus->parent(m_object);
+        if (!parent)
+            return std::nullopt;
+        return AccessibilityValue(element(*parent));
+    }
+    if (attribute == ax::children) {
+        auto children = m_bus->children(m_object);
+        if (!children)
+            return std::nullopt;
+        QList<AccessibilityElementRef> elements;
+        elements.reserve(children->size());
+        for (const AtspiObject &child : *children)
+            elements.append(element(child));
+        return AccessibilityValue(elements);
+    }
+    if (attribute == ax::value) {
+        if (!hasInterface(textInterface))
+            return std::nullopt;
+        return textValue(m_bus->text(m_object, 0, -1));
+    }
+    if (attribute == ax::selectedTextRange) {
+        if (!hasInterface(textInterface))
+            return std::nullopt;
+        auto offsets = selectionOffsets();
+        if (!offsets)
+            return std::nullopt;
+        auto range = utf16Range(offsets->first, offsets->second);
+        if (!range)
+            return std::nullopt;
+        return AccessibilityValue(*range);
+    }
+    if (attribute == ax::selectedText) {
+        if (!hasInterface(textInterface))
+            return std::nullopt;
+        auto selection = m_bus->firstSelection(m_object);
+        if (!selection)
+            return AccessibilityValue(QString());
+        return textValue(m_bus->text(m_object, selection->first, selection->second));
+    }
+    return std::nullopt;
+}
+
+std::optional<AccessibilityValue> AtspiElement::focusAttribute(const QString &attribute) {
+    const bool wantsWindow = attribute == ax::focusedWindow;
+    if (m_kind == Kind::Application) {
+        auto found = wantsWindow ? m_bus->activeWindow(m_object.service)
+                                 : m_bus->focusedElement(m_object.service);
+        if (!found)
+            return std::nullopt;
+        return AccessibilityValue(element(*found));
+    }
+    if (m_kind != Kind::SystemWide)
+        return std::nullopt;
+    // The desktop's focus is that of the application whose window is
+    // active.
+    for (const AtspiObject &application : m_bus->applications()) {
+        auto window = m_bus->activeWindow(application.service);
+        if (!window)
+            continue;
+        if (wantsWindow)
+            return AccessibilityValue(element(*window));
+        auto focused = m_bus->focusedElement(application.service);
+        if (!focused)
+            return std::nullopt;
+        return AccessibilityValue(element(*focused));
+    }
+    return std::nullopt;
+}
+
+std::optional<std::pair<qint64, qint64>> AtspiElement::selectionOffsets() {
+    if (auto selection = m_bus->firstSelection(m_object))
+        return selection;
+    auto caret = m_bus->caretOffset(m_object);
+    if (!caret)
+        return std::nullopt;
+    return std::pair{*caret, *caret};
+}
+
+std::optional<AccessibilityRange> AtspiElement::utf16Range(qint64 start, qint64 end) {
+    if (start < 0 || end < start)
+        return std::nullopt;
+    if (m_bus->countsUtf16(m_object.service))
+        return AccessibilityRange{start, end - start};
+    // Only the text up to the end of the range is needed to count it.
+    auto prefix = m_bus->text(m_object, 0, end);
+    if (!prefix)
+        return std::nullopt;
+    const auto from = atspi::utf16OffsetOfCodePoint(*prefix, start);
+    const auto to = atspi::utf16OffsetOfCodePoint(*prefix, end);
+    if (!from || !to)
+        return std::nullopt;
+    return AccessibilityRange{*from, *to - *from};
+}
+
+std::optional<AtspiElement::NativeRange> AtspiElement::nativeRange(const AccessibilityRange &range,
+                                                                   bool clampToText) {
+    if (range.location < 0 || range.length < 0 ||
+        range.length > std::numeric_limits<qint32>::max() - range.location)
+        return std::nullopt;
+    qint64 end = range.location + range.length;
+    if (m_bus->countsUtf16(m_object.service)) {
+        // Offsets are UTF-16 already; the text around them still tells
+        // whether they split a character.
+        const auto count =
+            m_bus->property(m_object, textInterface, QStringLiteral("CharacterCount"));
+        if (!count || count->toLongLong() < range.location)
+            return std::nullopt;
+        if (end > count->toLongLong()) {
+            if (!clampToText)
+                return std::nullopt;
+            end = count->toLongLong();
+        }
+        auto prefix = m_bus->text(m_object, 0, qMin(end + 1, count->toLongLong()));
+        if (!prefix || prefix->size() < end ||
+            !atspi::codePointOffsetOfUtf16(*prefix, range.location) ||
+            !atspi::codePointOffsetOfUtf16(*prefix, end))
+            return std::nullopt;
+        return NativeRange{range.location, end, prefix->mid(range.location, end - range.location)};
+    }
+    // A UTF-16 offset never lies past the code point of the same number,
+    // so the text up to code point `end` covers the range.
+    auto prefix = m_bus->text(m_object, 0, end);
+    if (!prefix)
+        return std::nullopt;
+    if (prefix->size() < end) {
+        if (!clampToText || prefix->size() < range.location)
+            return std::nullopt;
+        end = prefix->size();
+    }
+    const auto start = atspi::codePointOffsetOfUtf16(*prefix, range.location);
+    const auto stop = atspi::codePointOffsetOfUtf16(*prefix, end);
+    if (!start || !stop)
+        return std::nullopt;
+    return NativeRange{*start, *stop, prefix->mid(range.location, end - range.location)};
+}
+
+std::optional<QRectF> AtspiElement::caretBounds(qint64 offset) {
+    // An insertion point has no extent of its own; it stands at the left
+    // edge of the character after it, or at the right edge of the last
+    // character at the end of the text, as tall as that character.
+    if (auto after = m_bus->characterExtents(m_object, offset);
+        after && after->height() > 0 && (after->width() > 0 || after->x() != 0))
+        return QRectF(after->x(), after->y(), 1, after->height());
+    if (offset > 0) {
+        if (auto before = m_bus->characterExtents(m_object, offset - 1);
+            before && before->height() > 0)
+            return QRectF(before->x() + before->width(), before->y(), 1, before->height());
+    }
+    return std::nullopt;
+}
+
+std::optional<AccessibilityValue>
+AtspiElement::parameterizedAttributeValue(const QString &attribute,
+                                          const AccessibilityValue &parameter) {
+    if (m_kind != Kind::Object && m_kind != Kind::Application)
+        return std::nullopt;
+    const auto *range = std::get_if<AccessibilityRange>(&parameter);
+    if (!range || !hasInterface(textInterface))
+        return std::nullopt;
+    // Reads past the end of the text give what there is, as the bus itself
+    // does.
+    auto native = nativeRange(*range, true);
+    if (!native)
+        return std::nullopt;
+    if (attribute == ax::stringForRange)
+        return AccessibilityValue(native->text);
+    if (attribute == ax::boundsForRange) {
+        if (native->end > native->start) {
+            auto extents = m_bus->rangeExtents(m_object, native->start, native->end);
+            if (!extents)
+                return std::nullopt;
+            return AccessibilityValue(QRectF(*extents));
+        }
+        auto caret = caretBounds(native->start);
+        if (!caret)
+            return std::nullopt;
+        return AccessibilityValue(*caret);
+    }
+    return std::nullopt;
+}
+
+bool AtspiElement::setAttributeValue(const QString &attribute, const AccessibilityValue &value) {
+    if (m_kind != Kind::Object && m_kind != Kind::Application)
+        return false;
+    if (attribute == ax::value) {
+        const auto *text = std::get_if<QString>(&value);
+        if (!text || !hasInterface(editableTextInterface))
+            return false;
+        auto reply = m_bus->call(m_object, editableTextInterface, QStringLiteral("SetTextContents"),
+                                 {*text});
+        return reply && !reply->isEmpty() && reply->first().toBool();
+    }
+    if (attribute == ax::selectedTextRange) {
+        const auto *range = std::get_if<AccessibilityRange>(&value);
+        if (!range || !hasInterface(textInterface))
+            return false;
+        auto native = nativeRange(*range, false);
+        if (!native)
+            return false;
+        std::optional<QVariantList> reply;
+        if (native->end == native->start) {
+            reply = m_bus->call(m_object, textInterface, QStringLiteral("SetCaretOffset"),
+                                {int(native->start)});
+        } else if (m_bus->firstSelection(m_object)) {
+            reply = m_bus->call(m_object, textInterface, QStringLiteral("SetSelection"),
+                                {0, int(native->start), int(native->end)});
+        } else {
+            reply = m_bus->call(m_object, textInterface, QStringLiteral("AddSelection"),
+                                {int(native->start), int(native->end)});
+        }
+        return reply && !reply->isEmpty() && reply->first().toBool();
+    }
+    return false;
+}
+
+QStringList AtspiElement::attributeNames() {
+    if (m_kind == Kind::Unreachable)
+        return {};
+    QStringList names{ax::focusedUIElement, ax::focusedWindow};
+    if (m_kind == Kind::SystemWide)
+        return names;
+    if (m_kind == Kind::Object)
+        names.clear();
+    names << ax::role << ax::roleDescription << ax::title << ax::description << ax::parent
+          << ax::children;
+    if (hasInterface(textInterface))
+        names << ax::value << ax::selectedTextRange << ax::selectedText;
+    return names;
+}
+
+std::optional<qint32> AtspiElement::processIdentifier() {
+    if (m_kind != Kind::Object && m_kind != Kind::Application)
+        return std::nullopt;
+    return m_bus->processIdentifier(m_object.service);
+}
+
+} // namespace tovalit

@@ -1,0 +1,60 @@
+#pragma once
+
+#include "platform/accessibility_element.h"
+#include "platform/linux/atspi_bus.h"
+
+#include <memory>
+
+namespace tovalit {
+
+// An element of the accessibility bus in the accessibility vocabulary:
+// attribute names are translated to AT-SPI calls, and text ranges between
+// UTF-16 code units and the application's own offsets (a conversion that
+// would split a character fails). Used on the accessibility thread only.
+class AtspiElement final : public AccessibilityElement {
+public:
+    enum class Kind {
+        Object,      // an accessible object of an application
+        Application, // an application's root, which also knows its focus
+        SystemWide,  // the whole desktop: only its focus
+        Unreachable, // an application that is not on the bus: answers nothing
+    };
+
+    AtspiElement(std::shared_ptr<AtspiBus> bus, Kind kind, AtspiObject object);
+
+    QString identity() const override;
+    std::optional<AccessibilityValue> attributeValue(const QString &attribute) override;
+    std::optional<AccessibilityValue>
+    parameterizedAttributeValue(const QString &attribute,
+                                const AccessibilityValue &parameter) override;
+    bool setAttributeValue(const QString &attribute, const AccessibilityValue &value) override;
+    QStringList attributeNames() override;
+    std::optional<qint32> processIdentifier() override;
+
+private:
+    AccessibilityElementRef element(const AtspiObject &object) const;
+    std::optional<AccessibilityValue> focusAttribute(const QString &attribute);
+    bool hasInterface(const QString &name);
+    // The element's selection, or its caret as an empty range, in the
+    // application's own offsets.
+    std::optional<std::pair<qint64, qint64>> selectionOffsets();
+    // Text offsets of the application for a UTF-16 range, with the text
+    // those offsets cover; nothing when the range starts outside the text,
+    // ends outside it (unless `clampToText` cuts it at the end) or splits a
+    // character.
+    struct NativeRange {
+        qint64 start = 0;
+        qint64 end = 0;
+        QString text;
+    };
+    std::optional<NativeRange> nativeRange(const AccessibilityRange &range, bool clampToText);
+    std::optional<AccessibilityRange> utf16Range(qint64 start, qint64 end);
+    std::optional<QRectF> caretBounds(qint64 offset);
+
+    std::shared_ptr<AtspiBus> m_bus;
+    Kind m_kind;
+    AtspiObject m_object;
+    std::optional<QStringList> m_interfaces;
+};
+
+} // namespace tovalit

@@ -1,0 +1,41 @@
+#include "platform/linux/atspi_text_offsets.h"
+
+#include <QChar>
+
+namespace tovalit::atspi {
+
+std::optional<qsizetype> utf16OffsetOfCodePoint(QStringView text, qsizetype codePoint) {
+    if (codePoint < 0)
+        return std::nullopt;
+    qsizetype offset = 0;
+    for (qsizetype index = 0; index < codePoint; ++index) {
+        if (offset >= text.size())
+            return std::nullopt;
+        const bool pair = QChar::isHighSurrogate(text[offset].unicode()) &&
+                          offset + 1 < text.size() &&
+                          QChar::isLowSurrogate(text[offset + 1].unicode());
+        offset += pair ? 2 : 1;
+    }
+    return offset;
+}
+
+std::optional<qsizetype> codePointOffsetOfUtf16(QStringView text, qsizetype utf16Offset) {
+    if (utf16Offset < 0 || utf16Offset > text.size())
+        return std::nullopt;
+    if (utf16Offset > 0 && utf16Offset < text.size() &&
+        QChar::isHighSurrogate(text[utf16Offset - 1].unicode()) &&
+        QChar::isLowSurrogate(text[utf16Offset].unicode()))
+        return std::nullopt;
+    qsizetype codePoints = 0;
+    qsizetype offset = 0;
+    while (offset < utf16Offset) {
+        const bool pair = QChar::isHighSurrogate(text[offset].unicode()) &&
+                          offset + 1 < text.size() &&
+                          QChar::isLowSurrogate(text[offset + 1].unicode());
+        offset += pair ? 2 : 1;
+        ++codePoints;
+    }
+    return codePoints;
+}
+
+} // namespace tovalit::atspi

@@ -1,0 +1,26 @@
+#include "platform/linux/linux_interaction_platform.h"
+
+#include "platform/accessibility_thread.h"
+#include "platform/linux/atspi_accessibility_client.h"
+#include "platform/linux/desktop_entry_index.h"
+#include "platform/linux/tesseract_text_recognizer.h"
+#include "platform/linux/x11_screen_capture.h"
+#include "platform/linux/x11_window_system.h"
+#include "platform/linux/xcb_connection.h"
+
+namespace tovalit {
+
+InteractionPlatform makeLinuxInteractionPlatform() {
+    InteractionPlatform platform;
+    platform.accessibilityThread = std::make_shared<AccessibilityThread>();
+    platform.accessibility =
+        std::make_shared<AtspiAccessibilityClient>(platform.accessibilityThread);
+    std::shared_ptr<XcbConnection> x = XcbConnection::open();
+    platform.windowSystem =
+        std::make_shared<X11WindowSystem>(x, std::make_shared<DesktopEntryIndex>());
+    platform.screenCapture = std::make_shared<X11ScreenCapture>(x);
+    platform.textRecognizer = std::make_shared<TesseractTextRecognizer>();
+    return platform;
+}
+
+} // namespace tovalit

@@ -1,0 +1,21 @@
+#pragma once
+
+#include "platform/captured_image.h"
+
+#include <QStringList>
+
+#include <optional>
+
+namespace tovalit {
+
+// On-device recognition of Simplified Chinese and English text in an image.
+class TextRecognizer {
+public:
+    virtual ~TextRecognizer() = default;
+
+    // The recognised lines, top to bottom (possibly none); nothing when
+    // recognition failed or ran out of time.
+    virtual std::optional<QStringList> recognizeLines(const CapturedImage &image) = 0;
+};
+
+} // namespace tovalit

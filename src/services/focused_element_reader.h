@@ -1,0 +1,83 @@
+#pragma once
+
+#include "platform/accessibility_element.h"
+#include "services/focused_element_context.h"
+
+#include <optional>
+
+namespace tovalit {
+
+class AccessibilityClient;
+
+// One read of the frontmost application's focused text element for the
+// interaction context: a breadth-first search from the focus of the
+// application and of the desktop, scoring each element for how much it
+// looks like a text field with a caret, then the texts around the caret.
+// Never fails: whatever cannot be read stays absent.
+//
+// Everything here talks to other applications and runs on the
+// accessibility thread (AccessibilityClient::thread()).
+class FocusedElementReader {
+public:
+    FocusedElementReader() = delete;
+
+    static FocusedElementContext
+    captureFocusedElementContext(AccessibilityClient &client,
+                                 std::optional<qint32> processIdentifier);
+
+    static QList<AccessibilityElementRef> searchRoots(AccessibilityClient &client,
+                                                      std::optional<qint32> processIdentifier);
+    static AccessibilityElementRef resolvedTextElement(const QList<AccessibilityElementRef> &roots,
+                                                       int maxVisited);
+    static int textCandidateScore(AccessibilityElement &element, int depth);
+
+    // Readers; each reads the live tree anew.
+    static std::optional<QString> stringValue(AccessibilityElement &element);
+    static std::optional<AccessibilityRange> selectedRange(AccessibilityElement &element);
+    static std::optional<QString> stringAttribute(const QString &attribute,
+                                                  AccessibilityElement &element);
+    static std::optional<QString> firstNonEmptyStringAttribute(const QStringList &attributes,
+                                                               AccessibilityElement &element);
+    static std::optional<QString> selectedText(AccessibilityElement &element,
+                                               const std::optional<QString> &currentValue,
+                                               std::optional<AccessibilityRange> selectedRange);
+    static std::optional<QString> parameterizedString(AccessibilityRange range,
+                                                      AccessibilityElement &element);
+
+    struct TextSegments {
+        QString before;
+        QString after;
+    };
+    // From the element's text value (characters).
+    static std::optional<TextSegments>
+    surroundingTextSegments(const QString &text, std::optional<AccessibilityRange> range,
+                            int contextLength);
+    // Through the accessibility interface (UTF-16 units).
+    static std::optional<TextSegments> surroundingTextSegmentsAround(AccessibilityRange range,
+                                                                     AccessibilityElement &element,
+                                                                     int contextLength);
+    static std::optional<QRectF> boundsForRange(AccessibilityRange range,
+                                                AccessibilityElement &element);
+
+    static AccessibilityElementRef parent(AccessibilityElement &element);
+    static QList<AccessibilityElementRef> elementArrayAttribute(const QString &attribute,
+                                                                AccessibilityElement &element);
+    static QList<AccessibilityElementRef> childElements(AccessibilityElement &element);
+    static QList<AccessibilityElementRef> relatedElements(AccessibilityElement &element);
+    static QStringList attributeNames(AccessibilityElement &element);
+
+    // Texts for the diagnostics log; dozens of reads each.
+    static QString elementDebugSummary(AccessibilityElement &element);
+    static QString graphDebugSnapshot(AccessibilityElement &element);
+    static QString searchRootsDebugSummary(const QList<AccessibilityElementRef> &roots);
+
+    static constexpr int maxVisited = 160;
+    static constexpr int earlyAcceptScore = 70;
+    static constexpr int minimumScore = 30;
+    static constexpr int contextLength = 180;
+    static constexpr int textLimit = 260;
+    static constexpr int roleLimit = 80;
+    static constexpr int descriptionLimit = 160;
+};
+
+} // namespace tovalit

@@ -1,0 +1,227 @@
+#include "platform/fake/fake_accessibility.h"
+#include "platform/fake/fake_screen_capture.h"
+#include "platform/fake/fake_window_system.h"
+#include "services/active_interaction_context_service.h"
+#include "services/screen_text_capture.h"
+#include "tests/support/capture_log.h"
+#include "tests/support/run_task.h"
+
+#include <gtest/gtest.h>
+
+namespace tovalit {
+namespace {
+
+using Service = ActiveInteractionContextService;
+using testing::runTask;
+
+QCoro::Task<void> recordSleep(QList<double> *sleeps, std::function<void(int)> *onSleep,
+                              double seconds) {
+    sleeps->append(seconds);
+    if (*onSleep)
+        (*onSleep)(int(sleeps->size()));
+    co_return;
+}
+
+class ActiveInteractionContextServiceTest : public testing::WithDiagnosticsLog {
+protected:
+    void SetUp() override {
+        windows->setFrontmost(RunningApplication{42, QStringLiteral("  Notes  "),
+                                                 QStringLiteral("org.example.Notes")});
+        screen->setPermitted(false);
+    }
+
+    Service makeService() {
+        return Service(accessibility, windows,
+                       std::make_shared<ScreenTextCapture>(windows, screen, recognizer),
+                       [this](double seconds, CancelToken) {
+                           return recordSleep(&sleeps, &onSleep, seconds);
+                       });
+    }
+
+    std::shared_ptr<FakeAccessibilityElement> focusField(const QString &value,
+                                                         AccessibilityRange range) {
+        auto field = FakeAccessibilityElement::create(QStringLiteral("field"));
+        field->set(ax::value, value)
+            .set(ax::selectedTextRange, range)
+            .set(ax::roleDescription, QStringLiteral("text area"));
+        auto app = FakeAccessibilityElement::create(QStringLiteral("app"));
+        app->set(ax::focusedUIElement, AccessibilityElementRef(field));
+        accessibility->setApplication(42, app);
+        return field;
+    }
+
+    std::shared_ptr<FakeAccessibilityClient> accessibility =
+        std::make_shared<FakeAccessibilityClient>();
+    std::shared_ptr<FakeWindowSystem> windows = std::make_shared<FakeWindowSystem>();
+    std::shared_ptr<FakeScreenCapture> screen = std::make_shared<FakeScreenCapture>();
+    std::shared_ptr<FakeTextRecognizer> recognizer = std::make_shared<FakeTextRecognizer>();
+    QList<double> sleeps;
+    std::function<void(int)> onSleep;
+};
+
+TEST_F(ActiveInteractionContextServiceTest, CaptureCarriesIdentityTextsAndProfileAndLogsOneLine) {
+    auto field = focusField(QStringLiteral("Dear team,\nhello world"), {16, 0});
+    field->set(ax::roleDescription, QStringLiteral("text\narea"));
+    field->set(ax::title, QString(121, QLatin1Char('t')));
+    field->setTextGeometry(QRectF(10, 20, 8, 16));
+    field->answer(ax::boundsForRange, [](const AccessibilityValue &) {
+        return std::optional<AccessibilityValue>(QRectF(500, 300, 2, 18));
+    });
+    Service service = makeService();
+    const auto context = runTask(service.captureCurrentContext());
+    ASSERT_TRUE(context);
+    EXPECT_EQ(context->appName, QStringLiteral("Notes"));
+    EXPECT_EQ(context->bundleID, QStringLiteral("org.example.Notes"));
+    EXPECT_EQ(context->processIdentifier, 42);
+    const NaturalFormattingContext &f = context->naturalFormattingContext;
+    EXPECT_EQ(f.appProfileID, QStringLiteral("generic"));
+    EXPECT_EQ(f.surroundingTextBeforeCursor, QStringLiteral("Dear team,\nhello"));
+    EXPECT_EQ(f.surroundingTextAfterCursor, QStringLiteral("world"));
+    EXPECT_EQ(f.focusedElementRole, QStringLiteral("text\narea"));
+    EXPECT_EQ(f.caretRect, QStringLiteral("screen x=500.0 y=300.0 w=2.0 h=18.0"));
+    EXPECT_EQ(f.windowTitle, std::nullopt) << "no screen capture, no title";
+    EXPECT_TRUE(sleeps.isEmpty());
+    EXPECT_EQ(logLines(QStringLiteral("capture")),
+              QStringList{QStringLiteral("app=Notes | bundle=org.example.Notes | pid=42 | "
+                                         "profile=generic | role=text\\narea | desc=") +
+                          QString(120, QLatin1Char('t')) +
+                          QStringLiteral("... | before=Dear team,\\nhello | selected=<nil> | "
+                                         "after=world | caret=screen x=500.0 y=300.0 w=2.0 "
+                                         "h=18.0 | window=<nil> | caretOCR=<nil>")});
+    EXPECT_TRUE(logLines(QStringLiteral("capture.retry")).isEmpty());
+}
+
+TEST_F(ActiveInteractionContextServiceTest, ACaretWithoutTextEndsTheReadsAtOnce) {
+    auto field = FakeAccessibilityElement::create(QStringLiteral("canvas"));
+    field->set(ax::selectedTextRange, AccessibilityRange{0, 0});
+    field->answer(ax::boundsForRange, [](const AccessibilityValue &) {
+        return std::optional<AccessibilityValue>(QRectF(1, 2, 3, 4));
+    });
+    auto app = FakeAccessibilityElement::create(QStringLiteral("app"));
+    app->set(ax::focusedUIElement, AccessibilityElementRef(field));
+    accessibility->setApplication(42, app);
+    Service service = makeService();
+    const auto context = runTask(service.captureCurrentContext());
+    ASSERT_TRUE(context);
+    EXPECT_EQ(context->naturalFormattingContext.caretRect,
+              QStringLiteral("screen x=1.0 y=2.0 w=3.0 h=4.0"));
+    EXPECT_TRUE(sleeps.isEmpty());
+}
+
+TEST_F(ActiveInteractionContextServiceTest, UnreadableFieldsAreReadFourTimesThenGivenUp) {
+    accessibility->setTrusted(false);
+    windows->setFrontmost(RunningApplication{42, QStringLiteral(" "), std::nullopt});
+    Service service = makeService();
+    const auto context = runTask(service.captureCurrentContext());
+    ASSERT_TRUE(context);
+    EXPECT_EQ(context->appName, QStringLiteral("Unknown App"));
+    EXPECT_EQ(context->bundleID, QStringLiteral("unknown.app"));
+    EXPECT_EQ(context->naturalFormattingContext.appProfileID, QStringLiteral("generic"));
+    EXPECT_EQ(context->naturalFormattingContext.surroundingTextBeforeCursor, std::nullopt);
+    EXPECT_EQ(sleeps, (QList<double>{0.04, 0.04, 0.04}));
+    EXPECT_EQ(logLines(QStringLiteral("capture.retry")),
+              QStringList{QStringLiteral("unresolved pid=42 | attempts=4")});
+    EXPECT_EQ(logLines(QStringLiteral("capture")).size(), 1);
+}
+
+TEST_F(ActiveInteractionContextServiceTest, TextFoundAtTheThirdReadIsLoggedAsResolved) {
+    accessibility->setTrusted(false);
+    onSleep = [this](int pause) {
+        if (pause == 2) {
+            accessibility->setTrusted(true);
+            focusField(QStringLiteral("late"), {4, 0});
+        }
+    };
+    Service service = makeService();
+    const auto context = runTask(service.captureCurrentContext());
+    ASSERT_TRUE(context);
+    EXPECT_EQ(context->naturalFormattingContext.surroundingTextBeforeCursor,
+              QStringLiteral("late"));
+    EXPECT_EQ(sleeps.size(), 2);
+    EXPECT_EQ(logLines(QStringLiteral("capture.retry")),
+              QStringList{QStringLiteral("resolved pid=42 | attempt=3")});
+}
+
+TEST_F(ActiveInteractionContextServiceTest, NoFrontmostApplicationGivesNothingAndNoLine) {
+    windows->setFrontmost(std::nullopt);
+    Service service = makeService();
+    EXPECT_EQ(runTask(service.captureCurrentContext()), std::nullopt);
+    EXPECT_TRUE(logLines().isEmpty());
+}
+
+TEST_F(ActiveInteractionContextServiceTest, ScreenTextFillsTitleCaretPlaceAndCaretAreaText) {
+    screen->setPermitted(true);
+    windows->setWindows(
+        {WindowInfo{9, 42, 0, 1.0, QRectF(0, 0, 1200, 800), QStringLiteral("  Draft  —  Notes ")}});
+    screen->setCapturable(9, QRectF(0, 0, 1200, 800));
+    recognizer->setLines(442, 378, QStringList{QStringLiteral("hello world")});
+    auto field = focusField(QStringLiteral("hello world"), {5, 0});
+    field->answer(ax::boundsForRange, [](const AccessibilityValue &) {
+        return std::optional<AccessibilityValue>(QRectF(500, 300, 2, 18));
+    });
+    Service service = makeService();
+    const auto context = runTask(service.captureCurrentContext());
+    ASSERT_TRUE(context);
+    const NaturalFormattingContext &f = context->naturalFormattingContext;
+    EXPECT_EQ(f.caretRect, QStringLiteral("window-relative x=0.417 y=0.375 w=0.002 h=0.022"));
+    EXPECT_EQ(f.windowTitle, QStringLiteral("Draft — Notes"));
+    EXPECT_EQ(f.caretAreaOCR, QStringLiteral("hello world"));
+    EXPECT_EQ(f.screenshotOCR, std::nullopt);
+}
+
+TEST_F(ActiveInteractionContextServiceTest, ActivationSkipsTheFrontmostAndOtherwiseWaitsItsPause) {
+    Service service = makeService();
+    runTask(service.activate(std::nullopt));
+    ActiveInteractionContext context{
+        QStringLiteral("Notes"), QStringLiteral("org.example.Notes"), 42, {}};
+    runTask(service.activate(context));
+    EXPECT_TRUE(sleeps.isEmpty());
+    EXPECT_TRUE(windows->activations().isEmpty());
+
+    // Another application is in front: the context's process comes back.
+    windows->setFrontmost(RunningApplication{7, QStringLiteral("Term"), std::nullopt});
+    const RunningApplication notes{42, QStringLiteral("Notes"),
+                                   QStringLiteral("org.example.Notes")};
+    const RunningApplication other{51, QStringLiteral("Notes"),
+                                   QStringLiteral("org.example.Notes")};
+    windows->setRunning({other, notes});
+    runTask(service.activate(context));
+    EXPECT_EQ(windows->activations(), QList<RunningApplication>{notes});
+
+    // The process has gone: the first running application of its kind.
+    windows->setRunning({other});
+    runTask(service.activate(context));
+    EXPECT_EQ(windows->activations().last(), other);
+
+    // Nothing to bring back: the pause all the same.
+    windows->setRunning({});
+    runTask(service.activate(context));
+    EXPECT_EQ(windows->activations().size(), 2);
+    EXPECT_EQ(sleeps, (QList<double>{0.12, 0.12, 0.12}));
+}
+
+TEST(ActiveInteractionContextServiceText, NormalizationKeepsLinesAndCutsWholeCharacters) {
+    EXPECT_EQ(Service::normalizeOCRText(std::nullopt, 10), std::nullopt);
+    EXPECT_EQ(Service::normalizeOCRText(QStringLiteral(" \n\t \r\n"), 10), std::nullopt);
+    EXPECT_EQ(Service::normalizeOCRText(QStringLiteral("  two \t  words  \n\nthird"), 100),
+              QStringLiteral("two words\nthird"));
+    EXPECT_EQ(Service::normalizeOCRText(QStringLiteral("a\r\nb\u2028c\u3000\u3000d"), 100),
+              QStringLiteral("a\nb\nc d"));
+    EXPECT_EQ(Service::normalizeOCRText(QStringLiteral("👍🏽👍🏽x"), 1),
+              QStringLiteral("👍🏽"));
+}
+
+TEST(ActiveInteractionContextServiceText, NamesAndIdentifiersFallBackAsDocumented) {
+    EXPECT_EQ(Service::normalizedAppName(std::nullopt), QStringLiteral("Unknown App"));
+    EXPECT_EQ(Service::normalizedAppName(QStringLiteral(" \n")), QStringLiteral("Unknown App"));
+    EXPECT_EQ(Service::normalizedBundleID(std::nullopt, QStringLiteral("Foo  Bar 2")),
+              QStringLiteral("foo.bar.2"));
+    EXPECT_EQ(Service::normalizedBundleID(QStringLiteral(""), QStringLiteral("__Notes__")),
+              QStringLiteral("notes"));
+    EXPECT_EQ(Service::normalizedBundleID(std::nullopt, QStringLiteral("微信")), QString());
+    EXPECT_EQ(Service::normalizedBundleID(QStringLiteral(" Com.Example.App "), QStringLiteral("x")),
+              QStringLiteral("Com.Example.App"));
+}
+
+} // namespace
+} // namespace tovalit

@@ -1,0 +1,229 @@
+#include "platform/fake/fake_accessibility.h"
+#include "services/focused_element_reader.h"
+#include "tests/support/capture_log.h"
+
+#include <gtest/gtest.h>
+
+namespace tovalit {
+namespace {
+
+using Element = std::shared_ptr<FakeAccessibilityElement>;
+using Reader = FocusedElementReader;
+
+Element textArea(const QString &identity, const QString &value, AccessibilityRange range,
+                 const QString &role = QStringLiteral("text area")) {
+    Element element = FakeAccessibilityElement::create(identity);
+    element->set(ax::value, value).set(ax::selectedTextRange, range).set(ax::roleDescription, role);
+    return element;
+}
+
+Element container(const QString &identity, const QString &role = QStringLiteral("group")) {
+    Element element = FakeAccessibilityElement::create(identity);
+    element->set(ax::roleDescription, role);
+    return element;
+}
+
+// An application whose focused element is `focused`.
+void focus(FakeAccessibilityClient &client, qint32 pid, const Element &focused,
+           const Element &window = nullptr) {
+    Element app = FakeAccessibilityElement::create(QStringLiteral("app-%1").arg(pid));
+    app->set(ax::focusedUIElement, AccessibilityElementRef(focused));
+    if (window)
+        app->set(ax::focusedWindow, AccessibilityElementRef(window));
+    client.setApplication(pid, app);
+}
+
+class FocusedElementReaderTest : public testing::WithDiagnosticsLog {
+protected:
+    FakeAccessibilityClient client;
+};
+
+TEST_F(FocusedElementReaderTest, CaretInsideATextAreaGivesTheTextAroundIt) {
+    Element field = textArea(QStringLiteral("field"), QStringLiteral("hello world"), {5, 0});
+    EXPECT_EQ(Reader::textCandidateScore(*field, 0), 98);
+    field->setTextGeometry(QRectF(100, 200, 8, 16));
+    EXPECT_EQ(Reader::textCandidateScore(*field, 0), 98) << "an empty caret has no width";
+    EXPECT_EQ(Reader::textCandidateScore(*field, 2), 94);
+
+    focus(client, 7, field);
+    const FocusedElementContext context = Reader::captureFocusedElementContext(client, 7);
+    EXPECT_EQ(context.surroundingTextBeforeCursor, QStringLiteral("hello"));
+    EXPECT_EQ(context.surroundingTextAfterCursor, QStringLiteral("world"));
+    EXPECT_EQ(context.selectedText, std::nullopt);
+    EXPECT_EQ(context.role, QStringLiteral("text area"));
+    EXPECT_EQ(context.caretRect, std::nullopt);
+    EXPECT_TRUE(logLines().isEmpty());
+}
+
+TEST_F(FocusedElementReaderTest, SelectionIsReadFromTheValueWhenTheElementHasNoSelectedText) {
+    Element field = textArea(QStringLiteral("field"), QStringLiteral("hello world"), {6, 5});
+    EXPECT_EQ(Reader::textCandidateScore(*field, 0), 118);
+    field->setTextGeometry(QRectF(100, 200, 8, 16));
+    EXPECT_EQ(Reader::textCandidateScore(*field, 0), 130);
+
+    focus(client, 7, field);
+    const FocusedElementContext context = Reader::captureFocusedElementContext(client, 7);
+    EXPECT_EQ(context.selectedText, QStringLiteral("world"));
+    EXPECT_EQ(context.surroundingTextBeforeCursor, QStringLiteral("hello"));
+    EXPECT_EQ(context.surroundingTextAfterCursor, std::nullopt);
+    EXPECT_EQ(context.caretRect, QRectF(148, 200, 40, 16));
+}
+
+TEST_F(FocusedElementReaderTest, LongTextsAreCutToTheCharactersNearestTheCaret) {
+    QString before;
+    for (int i = 0; i < 300; ++i)
+        before += QChar(u'a' + i % 26);
+    QString selection;
+    for (int i = 0; i < 50; ++i)
+        selection += QStringLiteral("line %1  of   text\n").arg(i, 2);
+    const QString value = before + selection;
+    Element field = textArea(QStringLiteral("field"), value, {300, selection.size()});
+    focus(client, 7, field);
+    const FocusedElementContext context = Reader::captureFocusedElementContext(client, 7);
+    EXPECT_EQ(context.surroundingTextBeforeCursor, before.right(180));
+    ASSERT_TRUE(context.selectedText);
+    EXPECT_EQ(context.selectedText->size(), 260);
+    EXPECT_TRUE(
+        context.selectedText->startsWith(QStringLiteral("line 0 of text\nline 1 of text\n")));
+}
+
+TEST_F(FocusedElementReaderTest, RangesThatSplitACharacterGiveNoTextFromTheValue) {
+    // The caret between the two halves of an emoji: the value cannot be
+    // cut there, so only the accessibility reads remain.
+    Element field = textArea(QStringLiteral("field"), QStringLiteral("a😀b"), {2, 0});
+    focus(client, 7, field);
+    EXPECT_EQ(Reader::surroundingTextSegments(QStringLiteral("a😀b"), AccessibilityRange{2, 0}, 180)
+                  .has_value(),
+              false);
+    EXPECT_EQ(Reader::selectedText(*field, QStringLiteral("a😀b"), AccessibilityRange{1, 1}),
+              std::nullopt);
+    const auto around =
+        Reader::surroundingTextSegments(QStringLiteral("a😀b"), AccessibilityRange{1, 2}, 180);
+    ASSERT_TRUE(around);
+    EXPECT_EQ(around->before, QStringLiteral("a"));
+    EXPECT_EQ(around->after, QStringLiteral("b"));
+}
+
+TEST_F(FocusedElementReaderTest, AWebAreaWithoutAValueKeepsSearchingItsNeighbours) {
+    // Readable range, text only through AXStringForRange: 40 + 18 + 10.
+    Element web = container(QStringLiteral("web"), QStringLiteral("web area"));
+    web->set(ax::selectedTextRange, AccessibilityRange{4, 0});
+    web->answer(ax::stringForRange, [](const AccessibilityValue &parameter) {
+        const auto range = std::get<AccessibilityRange>(parameter);
+        return std::optional<AccessibilityValue>(
+            QStringLiteral("some page text").mid(range.location, range.length));
+    });
+    EXPECT_EQ(Reader::textCandidateScore(*web, 0), 68);
+    Element inner = textArea(QStringLiteral("inner"), QStringLiteral("draft"), {5, 0},
+                             QStringLiteral("text field"));
+    web->appendChild(inner);
+    focus(client, 7, web);
+    EXPECT_EQ(Reader::resolvedTextElement(Reader::searchRoots(client, 7), 160), inner);
+
+    // Nothing better around: the web area itself, with its text read
+    // through the accessibility interface.
+    Element lone = container(QStringLiteral("lone"), QStringLiteral("web area"));
+    lone->set(ax::selectedTextRange, AccessibilityRange{4, 0});
+    lone->answer(ax::stringForRange, [](const AccessibilityValue &parameter) {
+        const auto range = std::get<AccessibilityRange>(parameter);
+        return std::optional<AccessibilityValue>(
+            QStringLiteral("some page text").mid(range.location, range.length));
+    });
+    focus(client, 8, lone);
+    const FocusedElementContext context = Reader::captureFocusedElementContext(client, 8);
+    EXPECT_EQ(context.surroundingTextBeforeCursor, QStringLiteral("some"));
+    EXPECT_EQ(context.surroundingTextAfterCursor, QStringLiteral("page text"));
+}
+
+TEST_F(FocusedElementReaderTest, SearchTakesTheFirstOfEqualCandidatesAndNothingBelowThirty) {
+    // Score 30: a value and nothing else, at depth 0.
+    Element valueOnly = FakeAccessibilityElement::create(QStringLiteral("thirty"));
+    valueOnly->set(ax::value, QStringLiteral("x"));
+    EXPECT_EQ(Reader::resolvedTextElement({valueOnly}, 160), valueOnly);
+    // Score 29: the same one level down from a bare container.
+    Element root = container(QStringLiteral("root"));
+    Element child = FakeAccessibilityElement::create(QStringLiteral("child"));
+    child->set(ax::value, QStringLiteral("x")).set(ax::roleDescription, QStringLiteral("pane"));
+    root->appendChild(child);
+    Element deeper = FakeAccessibilityElement::create(QStringLiteral("deeper"));
+    deeper->set(ax::value, QStringLiteral("y"));
+    child->appendChild(deeper);
+    EXPECT_EQ(Reader::textCandidateScore(*child, 1), 28);
+    EXPECT_EQ(Reader::resolvedTextElement({root}, 160), nullptr);
+
+    // Ties below the early accept: the first met breadth-first wins.
+    Element parent = container(QStringLiteral("parent"));
+    Element first = FakeAccessibilityElement::create(QStringLiteral("first"));
+    Element second = FakeAccessibilityElement::create(QStringLiteral("second"));
+    first->set(ax::value, QStringLiteral("one")).set(ax::roleDescription, QStringLiteral("text"));
+    second->set(ax::value, QStringLiteral("two")).set(ax::roleDescription, QStringLiteral("text"));
+    parent->appendChild(first);
+    parent->appendChild(second);
+    EXPECT_EQ(Reader::resolvedTextElement({parent}, 160), first);
+    EXPECT_EQ(Reader::resolvedTextElement({parent}, 0), nullptr);
+}
+
+TEST_F(FocusedElementReaderTest, SearchScoresEachElementOnceAndStopsAtTheVisitLimit) {
+    Element window = container(QStringLiteral("window"), QStringLiteral("window"));
+    QList<Element> rows;
+    for (int i = 0; i < 400; ++i) {
+        rows << container(QStringLiteral("row-%1").arg(i));
+        window->appendChild(rows.last());
+    }
+    // The field sits beyond what 160 visits reach.
+    Element field = textArea(QStringLiteral("far"), QStringLiteral("text"), {0, 0});
+    rows.last()->appendChild(field);
+    // The window is both the focused element and the focused window.
+    focus(client, 7, window, window);
+    const QList<AccessibilityElementRef> roots = Reader::searchRoots(client, 7);
+    ASSERT_EQ(roots.size(), 1) << "the same element is one root";
+    EXPECT_EQ(Reader::resolvedTextElement(roots, 160), nullptr);
+    EXPECT_EQ(field->readCount(), 0);
+    int scored = 0;
+    for (const Element &row : rows)
+        scored += row->readCount() > 0 ? 1 : 0;
+    EXPECT_EQ(scored, 159);
+}
+
+TEST_F(FocusedElementReaderTest, AWindowWithoutTextGivesWhatTheFirstRootSaysAndLogsTheGraph) {
+    Element window = container(QStringLiteral("window"), QStringLiteral("window"));
+    window->set(ax::description, QStringLiteral("   "))
+        .set(ax::title, QStringLiteral(" 设置 "))
+        .set(ax::placeholderValue, QStringLiteral("ignored"));
+    Element button = container(QStringLiteral("button"), QStringLiteral("button"));
+    window->appendChild(button);
+    focus(client, 7, window);
+    const FocusedElementContext context = Reader::captureFocusedElementContext(client, 7);
+    EXPECT_EQ(context.role, QStringLiteral("window"));
+    EXPECT_EQ(context.description, QStringLiteral("设置")) << "blank descriptions fall through";
+    EXPECT_FALSE(context.hasRichLocalTextContext());
+    EXPECT_EQ(logLines(QStringLiteral("capture.ax")),
+              QStringList{QStringLiteral(
+                  "no-text-context | pid=7 | roots=r0:root{role=window desc=设置 hasValue=false "
+                  "hasRange=false attrs=[AXChildren,AXDescription,AXPlaceholderValue,"
+                  "AXRoleDescription,AXTitle]} neighbors{n0:role=button desc=<nil> "
+                  "hasValue=false hasRange=false attrs=[AXParent,AXRoleDescription]}")});
+}
+
+TEST_F(FocusedElementReaderTest, NoRootsOrNoTrustGiveAnEmptyRead) {
+    EXPECT_EQ(Reader::captureFocusedElementContext(client, 9), FocusedElementContext{});
+    EXPECT_EQ(Reader::captureFocusedElementContext(client, std::nullopt), FocusedElementContext{});
+    EXPECT_EQ(logLines(QStringLiteral("capture.ax")),
+              (QStringList{QStringLiteral("focused-element-unavailable | pid=9"),
+                           QStringLiteral("focused-element-unavailable | pid=<nil>")}));
+
+    client.setTrusted(false);
+    focus(client, 7, textArea(QStringLiteral("field"), QStringLiteral("hello"), {5, 0}));
+    EXPECT_EQ(Reader::captureFocusedElementContext(client, 7), FocusedElementContext{});
+    EXPECT_EQ(logLines(QStringLiteral("capture.ax")).size(), 2) << "no line without trust";
+}
+
+TEST_F(FocusedElementReaderTest, SystemWideFocusIsSearchedAfterTheApplication) {
+    Element field = textArea(QStringLiteral("field"), QStringLiteral("elsewhere"), {0, 0});
+    client.systemWide()->set(ax::focusedUIElement, AccessibilityElementRef(field));
+    const FocusedElementContext context = Reader::captureFocusedElementContext(client, 12);
+    EXPECT_EQ(context.surroundingTextAfterCursor, QStringLiteral("elsewhere"));
+}
+
+} // namespace
+} // namespace tovalit

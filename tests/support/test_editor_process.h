@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+
+namespace tovalit::testing {
+
+// A stand-in application the desktop tests type into: the Qt or GTK 3
+// editor from tests/tools, started in a process of its own with its
+// accessibility switched on, and stopped when the object goes.
+class TestEditorProcess {
+public:
+    enum class Toolkit { Qt, Gtk };
+
+    // Starts the editor and waits (bounded) until its window is active and
+    // the editor has the focus; a failure is reported to the test and
+    // gives nothing. Offsets: UTF-16 for Qt, characters for GTK.
+    static std::unique_ptr<TestEditorProcess>
+    start(Toolkit toolkit, const QString &title, const QString &text, int caret, int anchor = -1);
+    ~TestEditorProcess();
+
+    qint32 processIdentifier() const;
+
+private:
+    TestEditorProcess() = default;
+    QProcess m_process;
+};
+
+// The path of a tool built from tests/tools.
+QString testToolPath(const QString &name);
+
+// Switches the session's accessibility on or off (org.a11y.Status), as a
+// user's desktop setting would. Returns whether the bus took it.
+bool setDesktopAccessibilityEnabled(bool enabled);
+
+// True under scripts/test, where a missing desktop piece is a failure.
+bool inTestSession();
+
+} // namespace tovalit::testing

@@ -1,0 +1,50 @@
+// A GTK 3 text view for integration tests: one window holding a text with
+// the caret (or a selection) where the test says. Prints "ready" once the
+// window is active and the view has the keyboard focus.
+//
+//   gtk_text_view TITLE TEXT CARET [ANCHOR]   (offsets in characters)
+
+#include <cstdio>
+#include <cstdlib>
+#include <gtk/gtk.h>
+
+static gboolean report_ready(gpointer data) {
+    GtkWidget *view = static_cast<GtkWidget *>(data);
+    GtkWidget *window = gtk_widget_get_toplevel(view);
+    if (gtk_window_is_active(GTK_WINDOW(window)) && gtk_widget_has_focus(view)) {
+        printf("ready\n");
+        fflush(stdout);
+        return G_SOURCE_REMOVE;
+    }
+    return G_SOURCE_CONTINUE;
+}
+
+int main(int argc, char **argv) {
+    gtk_init(&argc, &argv);
+    if (argc < 4) {
+        fprintf(stderr, "usage: %s TITLE TEXT CARET [ANCHOR]\n", argv[0]);
+        return 2;
+    }
+    GtkWidget *window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+    gtk_window_set_title(GTK_WINDOW(window), argv[1]);
+    gtk_window_set_default_size(GTK_WINDOW(window), 640, 360);
+    GtkWidget *view = gtk_text_view_new();
+    GtkTextBuffer *buffer = gtk_text_view_get_buffer(GTK_TEXT_VIEW(view));
+    gtk_text_buffer_set_text(buffer, argv[2], -1);
+    GtkTextIter caret, anchor;
+    gtk_text_buffer_get_iter_at_offset(buffer, &caret, atoi(argv[3]));
+    if (argc > 4) {
+        gtk_text_buffer_get_iter_at_offset(buffer, &anchor, atoi(argv[4]));
+        gtk_text_buffer_select_range(buffer, &caret, &anchor);
+    } else {
+        gtk_text_buffer_place_cursor(buffer, &caret);
+    }
+    gtk_container_add(GTK_CONTAINER(window), view);
+    g_signal_connect(window, "destroy", G_CALLBACK(gtk_main_quit), NULL);
+    gtk_widget_show_all(window);
+    gtk_window_present(GTK_WINDOW(window));
+    gtk_widget_grab_focus(view);
+    g_timeout_add(20, report_ready, view);
+    gtk_main();
+    return 0;
+}
