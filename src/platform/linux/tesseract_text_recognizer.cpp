@@ -44,11 +44,16 @@ CapturedImage downscaled(const CapturedImage &image, qint64 maxPixels) {
     return current;
 }
 
-// Tesseract parallelises with OpenMP; one thread is as fast here and leaves
-// the other cores to the application being dictated into.
+// Tesseract parallelises its network with OpenMP, and the helper threads
+// spin while they wait: on two cores recognition took three times as long
+// as on one thread, and starved the application being dictated into. The
+// thread limit is read from the environment only at start-up, so inactive
+// parallel regions (no active levels) are what keeps it to one thread.
 void limitOpenMpThreads() {
-    using SetThreads = void (*)(int);
-    if (auto set = reinterpret_cast<SetThreads>(dlsym(RTLD_DEFAULT, "omp_set_num_threads")))
+    using SetInt = void (*)(int);
+    if (auto set = reinterpret_cast<SetInt>(dlsym(RTLD_DEFAULT, "omp_set_max_active_levels")))
+        set(0);
+    if (auto set = reinterpret_cast<SetInt>(dlsym(RTLD_DEFAULT, "omp_set_num_threads")))
         set(1);
 }
 
