@@ -8,8 +8,10 @@ void InMemoryPasteboard::clearContents() {
 }
 
 bool InMemoryPasteboard::writeObjects(const QList<PasteboardItem> &items) {
-    if (m_refusesWrites)
+    if (m_refusedWrites > 0) {
+        --m_refusedWrites;
         return false;
+    }
     m_items.append(items);
     ++m_changeCount;
     ++m_writeCount;

@@ -19,14 +19,15 @@ public:
     void setItems(QList<PasteboardItem> items);
     // The text of the first item, when there is one.
     std::optional<QString> string() const;
-    void setRefusesWrites(bool refuses) { m_refusesWrites = refuses; }
+    // The next `count` writes fail.
+    void refuseNextWrites(int count) { m_refusedWrites = count; }
     int writeCount() const { return m_writeCount; }
 
 private:
     QList<PasteboardItem> m_items;
     qint64 m_changeCount = 0;
     int m_writeCount = 0;
-    bool m_refusesWrites = false;
+    int m_refusedWrites = 0;
 };
 
 } // namespace tovalit
