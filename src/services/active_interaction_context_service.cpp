@@ -107,9 +107,13 @@ ActiveInteractionContextService::captureCurrentContext() {
 
 QCoro::Task<FocusedElementContext>
 ActiveInteractionContextService::readFocusedElement(qint32 processIdentifier) {
-    // Built outside the coroutine: GCC 12 miscompiles capturing lambdas
-    // inside coroutine bodies.
-    return m_accessibility->thread().run(readJob(m_accessibility, processIdentifier));
+    // Built outside a coroutine: GCC 12 miscompiles capturing lambdas
+    // inside coroutine bodies. A read that never ran (the accessibility
+    // thread stopped) reads nothing, so the capture still never throws.
+    return detail::awaitAccessibilityResult(
+        m_accessibility->thread().submit(readJob(m_accessibility, processIdentifier)).onFailed([] {
+            return FocusedElementContext{};
+        }));
 }
 
 QCoro::Task<FocusedElementContext>
