@@ -72,20 +72,14 @@ QCoro::Task<void> CorrectionObservation::run(std::shared_ptr<AccessibilityClient
                                              Sleeper sleeper, MonotonicClock clock,
                                              CorrectionObservationContext context, Timing timing,
                                              ObservedInsertionEditCallback onObservedEditEvent) {
-    try {
-        context.processID = co_await readProcessIdentifier(client, context.element);
-    } catch (const AccessibilityThreadStopped &) {
-        co_return;
-    }
+    // The client keeps the accessibility thread running for as long as we
+    // hold it, so these reads always get an answer.
+    context.processID = co_await readProcessIdentifier(client, context.element);
     CorrectionObservation observation(context, timing);
     for (int poll = 0; poll < timing.maxPollCount; ++poll) {
         co_await sleeper(timing.pollingInterval, CancelToken());
-        std::optional<QString> value;
-        try {
-            value = co_await readObservedValue(client, context.element, context.processID);
-        } catch (const AccessibilityThreadStopped &) {
-            co_return;
-        }
+        const std::optional<QString> value =
+            co_await readObservedValue(client, context.element, context.processID);
         const std::optional<ObservedInsertionEditEvent> event = observation.observe(value, clock());
         if (event)
             onObservedEditEvent(*event);

@@ -55,7 +55,7 @@ public:
 
     // Polls the field until the watch ends: a pause before every poll, at
     // most maxPollCount polls. Reads run on the accessibility thread; the
-    // callback is called from the thread this runs on. Never throws.
+    // callback is called from the thread this runs on.
     static QCoro::Task<void> run(std::shared_ptr<AccessibilityClient> client, Sleeper sleeper,
                                  MonotonicClock clock, CorrectionObservationContext context,
                                  Timing timing, ObservedInsertionEditCallback onObservedEditEvent);

@@ -11,6 +11,7 @@
 #include "services/text_injection/insertion_preparation.h"
 #include "services/tovalit_debug_logger.h"
 #include "support/app_error.h"
+#include "support/gui_thread.h"
 #include "support/spawn.h"
 
 #include <QObject>
@@ -170,6 +171,7 @@ QCoro::Task<InsertionResult>
 FocusedInputInsertionService::insert(QString text,
                                      std::optional<ActiveInteractionContext> interactionContext,
                                      ObservedInsertionEditCallback onObservedEditEvent) {
+    Q_ASSERT(isGuiThread());
     if (text.isEmpty())
         co_return InsertionResult::copiedToClipboard;
     const AsyncMutex::Guard oneAtATime = co_await m_insertions.lock();

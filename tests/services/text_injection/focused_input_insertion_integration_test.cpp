@@ -135,6 +135,7 @@ TEST_P(InsertionIntoEditorTest, PasteIsVerifiedAndTheUsersClipboardComesBack) {
     ASSERT_TRUE(editor);
     auto owner = XClipboardClient::copy(QStringLiteral("old"));
     ASSERT_TRUE(owner);
+    gate->open = false;
 
     QElapsedTimer timer;
     timer.start();
@@ -154,6 +155,7 @@ TEST_P(InsertionIntoEditorTest, PasteIsVerifiedAndTheUsersClipboardComesBack) {
 
     // Ours until the restore, then the user's again, served by us now.
     EXPECT_EQ(XClipboardClient::paste(), QStringLiteral("你好"));
+    gate->open = true;
     ASSERT_TRUE(waitUntil([] { return QGuiApplication::clipboard()->text() == "old"; },
                           "the clipboard to hold the user's text again"));
     EXPECT_TRUE(gate->restoreDelayPassed);
