@@ -1,0 +1,33 @@
+#pragma once
+
+#include "platform/pasteboard.h"
+
+namespace tovalit {
+
+// A clipboard in memory, for tests: every clear and write counts as a
+// change, writes can be refused, and "another application" can copy.
+class InMemoryPasteboard final : public Pasteboard {
+public:
+    QList<PasteboardItem> pasteboardItems() override { return m_items; }
+    qint64 changeCount() override { return m_changeCount; }
+    void clearContents() override;
+    bool writeObjects(const QList<PasteboardItem> &items) override;
+
+    // Another application copies `text`.
+    void copyFromElsewhere(const QString &text);
+    // Another application copies these items.
+    void setItems(QList<PasteboardItem> items);
+    // The text of the first item, when there is one.
+    std::optional<QString> string() const;
+    // The next `count` writes fail.
+    void refuseNextWrites(int count) { m_refusedWrites = count; }
+    int writeCount() const { return m_writeCount; }
+
+private:
+    QList<PasteboardItem> m_items;
+    qint64 m_changeCount = 0;
+    int m_writeCount = 0;
+    int m_refusedWrites = 0;
+};
+
+} // namespace tovalit

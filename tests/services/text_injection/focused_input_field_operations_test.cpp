@@ -1,0 +1,79 @@
+#include "platform/fake/fake_accessibility.h"
+#include "services/text_injection/focused_input_field_operations.h"
+#include "services/text_injection/focused_input_insertion_error.h"
+#include "tests/services/text_injection/insertion_printers.h"
+#include "tests/services/text_injection/scripted_text_field.h"
+
+#include <gtest/gtest.h>
+
+namespace tovalit {
+namespace {
+
+using Operations = FocusedInputFieldOperations;
+using testing::ScriptedTextField;
+
+TEST(FocusedInputFieldOperationsTest, PasteIsVerifiedOnlyWithTheCaretRightAfterTheText) {
+    auto field = std::make_shared<ScriptedTextField>(QString(), AccessibilityRange{0, 0});
+    const FocusedInputContext before{field, QString(), {0, 0}};
+    field->set(QStringLiteral("abc"), {3, 0});
+    EXPECT_TRUE(Operations::verifyPasteInserted(QStringLiteral("abc"), before));
+    field->set(QStringLiteral("abc"), {0, 3});
+    EXPECT_FALSE(Operations::verifyPasteInserted(QStringLiteral("abc"), before));
+    field->set(QStringLiteral("abcd"), {3, 0});
+    EXPECT_FALSE(Operations::verifyPasteInserted(QStringLiteral("abc"), before));
+    // The caret counts UTF-16 units.
+    field->set(QStringLiteral("😀"), {2, 0});
+    EXPECT_TRUE(Operations::verifyPasteInserted(QStringLiteral("😀"), before));
+    field->setReadable(false);
+    EXPECT_THROW(Operations::verifyPasteInserted(QStringLiteral("😀"), before),
+                 FocusedInputInsertionError);
+}
+
+TEST(FocusedInputFieldOperationsTest, SelectionThatDoesNotFitTheTextIsNeverWritten) {
+    auto field =
+        std::make_shared<ScriptedTextField>(QStringLiteral("a😀b"), AccessibilityRange{1, 2});
+    const FocusedInputContext beyond{field, QStringLiteral("a😀b"), {3, 5}};
+    EXPECT_EQ(Operations::expectedValue(QStringLiteral("x"), beyond), QStringLiteral("a😀b"));
+    EXPECT_FALSE(Operations::directInsert(QStringLiteral("x"), beyond));
+    const FocusedInputContext split{field, QStringLiteral("a😀b"), {2, 0}};
+    EXPECT_FALSE(Operations::directInsert(QStringLiteral("x"), split));
+    EXPECT_EQ(field->valueWrites(), 0);
+
+    // A fitting selection is replaced and the caret put after the text.
+    const FocusedInputContext emoji{field, QStringLiteral("a😀b"), {1, 2}};
+    EXPECT_TRUE(Operations::directInsert(QStringLiteral("你好"), emoji));
+    EXPECT_EQ(field->value(), QStringLiteral("a你好b"));
+    EXPECT_EQ(field->selection(), (AccessibilityRange{3, 0}));
+    // A field that will not move its caret still counts as written.
+    field->setAcceptsSelection(false);
+    EXPECT_TRUE(
+        Operations::directInsert(QStringLiteral("!"), {field, QStringLiteral("a你好b"), {4, 0}}));
+    EXPECT_EQ(field->value(), QStringLiteral("a你好b!"));
+}
+
+TEST(FocusedInputFieldOperationsTest, ReplacedElementIsStoodInForOnlyByOneOfTheSameProcess) {
+    FakeAccessibilityClient client;
+    auto gone =
+        std::make_shared<ScriptedTextField>(QStringLiteral("old"), AccessibilityRange{3, 0});
+    gone->setReadable(false);
+    auto rebuilt =
+        std::make_shared<ScriptedTextField>(QStringLiteral("rebuilt"), AccessibilityRange{0, 0});
+    auto app = FakeAccessibilityElement::create(QStringLiteral("app"));
+    app->set(ax::focusedUIElement, AccessibilityElementRef(rebuilt));
+    client.setApplication(42, app);
+
+    EXPECT_EQ(Operations::observedStringValue(client, *gone, 42), QStringLiteral("rebuilt"));
+    EXPECT_FALSE(Operations::observedStringValue(client, *gone, std::nullopt));
+    rebuilt->setProcessIdentifier(7);
+    EXPECT_FALSE(Operations::observedStringValue(client, *gone, 42));
+
+    // Without the application's focus, the desktop's focus is asked.
+    app->remove(ax::focusedUIElement);
+    client.systemWide()->set(ax::focusedUIElement, AccessibilityElementRef(rebuilt));
+    EXPECT_EQ(Operations::observedStringValue(client, *gone, 7), QStringLiteral("rebuilt"));
+    rebuilt->setProcessIdentifier(0);
+    EXPECT_FALSE(Operations::processIdentifier(*rebuilt));
+}
+
+} // namespace
+} // namespace tovalit

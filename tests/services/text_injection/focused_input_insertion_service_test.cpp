@@ -1,0 +1,444 @@
+#include "platform/fake/fake_accessibility.h"
+#include "platform/fake/in_memory_pasteboard.h"
+#include "platform/fake/recording_key_sender.h"
+#include "services/text_injection/focused_input_insertion_error.h"
+#include "services/text_injection/focused_input_insertion_service.h"
+#include "tests/services/text_injection/insertion_printers.h"
+#include "tests/services/text_injection/scripted_text_field.h"
+#include "tests/support/capture_log.h"
+#include "tests/support/run_task.h"
+
+#include <gtest/gtest.h>
+
+namespace tovalit {
+namespace {
+
+using Service = FocusedInputInsertionService;
+using testing::runTask;
+using testing::ScriptedTextField;
+using testing::waitUntil;
+
+// Time that passes only when the service waits. The watch's polls are held
+// back until the test lets them run.
+struct FakeTime {
+    double now = 0;
+    QList<double> sleeps;
+    std::function<void(double)> onSleep;
+    bool pollsMayRun = false;
+
+    int count(double seconds) const { return int(sleeps.count(seconds)); }
+};
+
+QCoro::Task<void> fakeSleep(std::shared_ptr<FakeTime> time, double seconds) {
+    time->sleeps.append(seconds);
+    while (seconds == Service::correctionObservationPollingInterval && !time->pollsMayRun)
+        co_await sleepFor(0.002, CancelToken());
+    time->now += seconds;
+    if (time->onSleep)
+        time->onSleep(seconds);
+}
+
+QCoro::Task<void> insertTwice(Service *service, ActiveInteractionContext context,
+                              QList<InsertionResult> *results) {
+    QCoro::Task<InsertionResult> first = service->insert(QStringLiteral("一"), context, {});
+    QCoro::Task<InsertionResult> second = service->insert(QStringLiteral("二"), context, {});
+    results->append(co_await std::move(first));
+    results->append(co_await std::move(second));
+}
+
+class FocusedInputInsertionServiceTest : public testing::WithDiagnosticsLog {
+protected:
+    void SetUp() override {
+        app->set(ax::focusedUIElement, AccessibilityElementRef(field));
+        accessibility->setApplication(42, app);
+        pasteboard->copyFromElsewhere(QStringLiteral("old"));
+        keys->onPaste = [this] {
+            pastes.append(pasteboard->string().value_or(QString()));
+            field->paste(pastes.last());
+            return true;
+        };
+        service = std::make_unique<Service>(
+            accessibility, pasteboard, keys,
+            [time = time](double seconds, CancelToken) { return fakeSleep(time, seconds); },
+            [time = time] { return time->now; });
+    }
+
+    void TearDown() override {
+        time->pollsMayRun = true;
+        service.reset();
+        // Every watch and clipboard restore has run to its end.
+        waitUntil([this] { return time.use_count() == 1; }, "the background work to end");
+    }
+
+    static ActiveInteractionContext context() {
+        ActiveInteractionContext context;
+        context.appName = QStringLiteral("Notes");
+        context.bundleID = QStringLiteral("org.example.Notes");
+        context.processIdentifier = 42;
+        context.naturalFormattingContext.windowTitle = QStringLiteral("Plans");
+        return context;
+    }
+
+    InsertionResult insert(const QString &text,
+                           std::optional<ActiveInteractionContext> interaction = context()) {
+        return runTask(service->insert(text, std::move(interaction), watched.callback()));
+    }
+
+    // Lets the background restore run.
+    void settle() { testing::processEventsFor(std::chrono::milliseconds(30)); }
+
+    // The field text the watch took as "right after the insertion": the
+    // user edits the field and the watch's report carries that text.
+    QString watchedValue() {
+        field->set(QStringLiteral("✎"), {1, 0});
+        time->pollsMayRun = true;
+        if (!waitUntil([this] { return !watched.events().empty(); }, "the edit to be reported"))
+            return {};
+        return watched.events().front().session()->originalFieldText;
+    }
+
+    bool watchStarted() {
+        settle();
+        return time->count(Service::correctionObservationPollingInterval) > 0;
+    }
+
+    QStringList resultLines() const { return logLines(QStringLiteral("insert.result")); }
+    QStringList pathLines() const { return logLines(QStringLiteral("insert.path")); }
+
+    struct Events {
+        std::shared_ptr<std::vector<ObservedInsertionEditEvent>> list =
+            std::make_shared<std::vector<ObservedInsertionEditEvent>>();
+        ObservedInsertionEditCallback callback() const {
+            return
+                [list = list](const ObservedInsertionEditEvent &event) { list->push_back(event); };
+        }
+        std::vector<ObservedInsertionEditEvent> events() const { return *list; }
+    };
+
+    std::shared_ptr<FakeAccessibilityClient> accessibility =
+        std::make_shared<FakeAccessibilityClient>();
+    std::shared_ptr<FakeAccessibilityElement> app =
+        FakeAccessibilityElement::create(QStringLiteral("app"));
+    std::shared_ptr<ScriptedTextField> field =
+        std::make_shared<ScriptedTextField>(QStringLiteral("abc"), AccessibilityRange{3, 0});
+    std::shared_ptr<InMemoryPasteboard> pasteboard = std::make_shared<InMemoryPasteboard>();
+    std::shared_ptr<RecordingKeySender> keys = std::make_shared<RecordingKeySender>();
+    std::shared_ptr<FakeTime> time = std::make_shared<FakeTime>();
+    std::unique_ptr<Service> service;
+    Events watched;
+    QStringList pastes;
+};
+
+TEST_F(FocusedInputInsertionServiceTest, EmptyTextTouchesNothingButBlanksGoAllTheWay) {
+    EXPECT_EQ(insert(QString()), InsertionResult::copiedToClipboard);
+    EXPECT_TRUE(logLines().isEmpty());
+    EXPECT_EQ(pasteboard->writeCount(), 0);
+    EXPECT_EQ(keys->pasteCount(), 0);
+    EXPECT_FALSE(watchStarted());
+
+    EXPECT_EQ(insert(QStringLiteral("  ")), InsertionResult::pastedFromClipboard);
+    EXPECT_EQ(field->value(), QStringLiteral("abc  "));
+}
+
+TEST_F(FocusedInputInsertionServiceTest, VerifiedPasteGivesTheClipboardBackAfterADelay) {
+    EXPECT_EQ(insert(QStringLiteral("你好")), InsertionResult::pastedFromClipboard);
+    EXPECT_EQ(field->value(), QStringLiteral("abc你好"));
+    EXPECT_EQ(pastes, QStringList{QStringLiteral("你好")});
+    EXPECT_EQ(logLines(QStringLiteral("insert.start")),
+              QStringList{QStringLiteral(
+                  "trusted=true | input=你好 | liveSelection=3..<3 | liveValue=abc | "
+                  "capturedBefore=<nil> | capturedSelected=<nil> | capturedAfter=<nil>")});
+    EXPECT_EQ(logLines(QStringLiteral("insert.prepare")),
+              QStringList{QStringLiteral("source=none | effectiveText=你好 | "
+                                         "effectiveSelection=3..<3 | expanded=false")});
+    EXPECT_EQ(logLines(QStringLiteral("insert.verify")),
+              QStringList{QStringLiteral("paste-verified | expected=abc你好")});
+    EXPECT_EQ(resultLines(),
+              QStringList{QStringLiteral("result=pastedFromClipboard | path=verified")});
+    EXPECT_TRUE(pathLines().isEmpty());
+    ASSERT_TRUE(waitUntil([this] { return pasteboard->string() == QStringLiteral("old"); },
+                          "the clipboard to come back"));
+    EXPECT_EQ(time->sleeps.mid(0, 3), (QList<double>{0.06, 0.16, 0.32}));
+    EXPECT_EQ(watchedValue(), QStringLiteral("abc你好"));
+}
+
+TEST_F(FocusedInputInsertionServiceTest, RestoreLeavesWhatSomebodyCopiedDuringTheDelay) {
+    time->onSleep = [this](double seconds) {
+        if (seconds == Service::pasteboardRestoreDelay)
+            pasteboard->copyFromElsewhere(QStringLiteral("new"));
+    };
+    EXPECT_EQ(insert(QStringLiteral("你好")), InsertionResult::pastedFromClipboard);
+    settle();
+    EXPECT_EQ(time->count(Service::pasteboardRestoreDelay), 1);
+    EXPECT_EQ(pasteboard->string(), QStringLiteral("new"));
+}
+
+TEST_F(FocusedInputInsertionServiceTest, AnEmptyClipboardIsEmptyAgainAfterwards) {
+    pasteboard->setItems({});
+    EXPECT_EQ(insert(QStringLiteral("你好")), InsertionResult::pastedFromClipboard);
+    ASSERT_TRUE(waitUntil([this] { return pasteboard->pasteboardItems().isEmpty(); },
+                          "the clipboard to be cleared"));
+    EXPECT_EQ(pasteboard->writeCount(), 1);
+}
+
+TEST_F(FocusedInputInsertionServiceTest, TextAlreadyInTheFieldIsNotWrittenAgain) {
+    field->set(QStringLiteral("Meet at the station at ten"), {12, 0});
+    EXPECT_EQ(insert(QStringLiteral("at the station")), InsertionResult::insertedDirectly);
+    EXPECT_EQ(logLines(QStringLiteral("insert.prepare")),
+              QStringList{QStringLiteral("source=live | effectiveText=<empty> | "
+                                         "effectiveSelection=12..<12 | expanded=false")});
+    EXPECT_EQ(resultLines(),
+              QStringList{QStringLiteral("result=insertedDirectly | reason=empty-effective-text")});
+    EXPECT_EQ(field->valueWrites(), 0);
+    EXPECT_EQ(pasteboard->writeCount(), 0);
+    EXPECT_EQ(keys->pasteCount(), 0);
+    EXPECT_FALSE(watchStarted());
+}
+
+TEST_F(FocusedInputInsertionServiceTest, WithoutTrustTheTextStaysOnTheClipboardForGood) {
+    accessibility->setTrusted(false);
+    EXPECT_EQ(insert(QStringLiteral("你好")), InsertionResult::insertFailedCopiedToClipboard);
+    EXPECT_EQ(logLines(QStringLiteral("insert.start")),
+              QStringList{QStringLiteral(
+                  "trusted=false | input=你好 | liveSelection=<nil> | liveValue=<nil> | "
+                  "capturedBefore=<nil> | capturedSelected=<nil> | capturedAfter=<nil>")});
+    EXPECT_EQ(resultLines(),
+              QStringList{QStringLiteral(
+                  "result=insertFailedCopiedToClipboard | reason=accessibility-untrusted")});
+    settle();
+    EXPECT_EQ(pasteboard->string(), QStringLiteral("你好"));
+    EXPECT_EQ(keys->pasteCount(), 0);
+    EXPECT_EQ(field->value(), QStringLiteral("abc"));
+
+    pasteboard->refuseNextWrites(1);
+    try {
+        insert(QStringLiteral("再见"));
+        ADD_FAILURE() << "a refused clipboard write went unreported";
+    } catch (const FocusedInputInsertionError &error) {
+        EXPECT_EQ(error.kind(), FocusedInputInsertionError::Kind::pasteboardWriteFailed);
+        EXPECT_EQ(error.localizedDescription(), QStringLiteral("无法把文本写入剪贴板。"));
+    }
+    EXPECT_EQ(resultLines().size(), 1);
+}
+
+TEST_F(FocusedInputInsertionServiceTest, ReTakenWordsAreWrittenDirectlyLeavingTheClipboardAlone) {
+    field->set(QStringLiteral("See you at noon tomorrow"), {8, 0});
+    EXPECT_EQ(insert(QStringLiteral("later tomorrow")), InsertionResult::insertedDirectly);
+    EXPECT_EQ(field->value(), QStringLiteral("See you later tomorrow"));
+    EXPECT_EQ(field->selection(), (AccessibilityRange{13, 0}));
+    EXPECT_EQ(logLines(QStringLiteral("insert.prepare")),
+              QStringList{QStringLiteral("source=live | effectiveText=later | "
+                                         "effectiveSelection=8..<15 | expanded=true")});
+    EXPECT_EQ(pathLines(), QStringList{QStringLiteral("directInsert-expanded-replacement")});
+    EXPECT_EQ(resultLines(),
+              QStringList{QStringLiteral("result=insertedDirectly | path=direct-expanded")});
+    EXPECT_EQ(pasteboard->writeCount(), 0);
+    EXPECT_EQ(keys->pasteCount(), 0);
+    EXPECT_EQ(watchedValue(), QStringLiteral("See you later tomorrow"));
+}
+
+TEST_F(FocusedInputInsertionServiceTest, WidenedRangeIsSelectedAndPastedOverWhenTheWriteIsRefused) {
+    field->set(QStringLiteral("See you at noon tomorrow"), {8, 0});
+    field->refuseValueWrites(1);
+    EXPECT_EQ(insert(QStringLiteral("later tomorrow")), InsertionResult::pastedFromClipboard);
+    EXPECT_EQ(field->value(), QStringLiteral("See you later tomorrow"));
+    EXPECT_EQ(pastes, QStringList{QStringLiteral("later")});
+}
+
+TEST_F(FocusedInputInsertionServiceTest, RangeThatCannotBeSelectedFallsBackToTheDirectWrite) {
+    field->set(QStringLiteral("See you at noon tomorrow"), {8, 0});
+    field->refuseValueWrites(1);
+    field->setAcceptsSelection(false);
+    EXPECT_EQ(insert(QStringLiteral("later tomorrow")), InsertionResult::insertedDirectly);
+    EXPECT_EQ(field->value(), QStringLiteral("See you later tomorrow"));
+    EXPECT_EQ(pathLines(), QStringList{QStringLiteral("directInsert-after-select-range-failed")});
+    EXPECT_EQ(resultLines(),
+              QStringList{QStringLiteral(
+                  "result=insertedDirectly | path=direct-after-select-range-failed")});
+    EXPECT_EQ(keys->pasteCount(), 0);
+    ASSERT_TRUE(waitUntil([this] { return pasteboard->string() == QStringLiteral("old"); },
+                          "the clipboard to come back"));
+    EXPECT_EQ(time->count(Service::pasteboardRestoreDelay), 0);
+    EXPECT_EQ(watchedValue(), QStringLiteral("See you later tomorrow"));
+}
+
+TEST_F(FocusedInputInsertionServiceTest, RangeThatCannotBeSelectedNorWrittenLeavesTheText) {
+    field->set(QStringLiteral("See you at noon tomorrow"), {8, 0});
+    field->refuseValueWrites(2);
+    field->setAcceptsSelection(false);
+    EXPECT_EQ(insert(QStringLiteral("later tomorrow")),
+              InsertionResult::insertFailedCopiedToClipboard);
+    EXPECT_EQ(resultLines(),
+              QStringList{QStringLiteral(
+                  "result=insertFailedCopiedToClipboard | reason=select-range-failed")});
+    settle();
+    EXPECT_EQ(pasteboard->string(), QStringLiteral("later"));
+    EXPECT_FALSE(watchStarted());
+}
+
+TEST_F(FocusedInputInsertionServiceTest, RefusedClipboardWriteFallsBackToTheDirectWrite) {
+    pasteboard->refuseNextWrites(1);
+    EXPECT_EQ(insert(QStringLiteral("你好")), InsertionResult::insertedDirectly);
+    EXPECT_EQ(field->value(), QStringLiteral("abc你好"));
+    EXPECT_EQ(pathLines(),
+              QStringList{QStringLiteral("directInsert-after-pasteboard-write-failure")});
+    EXPECT_EQ(resultLines(), QStringList{QStringLiteral(
+                                 "result=insertedDirectly | path=direct-after-write-failure")});
+    EXPECT_EQ(pasteboard->string(), QStringLiteral("old"));
+    EXPECT_EQ(keys->pasteCount(), 0);
+
+    // Neither way works: the user's clipboard is back and the caller hears.
+    pasteboard->refuseNextWrites(1);
+    field->refuseValueWrites(1);
+    EXPECT_THROW(insert(QStringLiteral("再见")), FocusedInputInsertionError);
+    EXPECT_EQ(pasteboard->string(), QStringLiteral("old"));
+    EXPECT_EQ(resultLines().size(), 1);
+}
+
+TEST_F(FocusedInputInsertionServiceTest, PasteKeysThatCannotBeSentFallBackToTheDirectWrite) {
+    keys->onPaste = [] { return false; };
+    EXPECT_EQ(insert(QStringLiteral("你好")), InsertionResult::insertedDirectly);
+    EXPECT_EQ(field->value(), QStringLiteral("abc你好"));
+    EXPECT_EQ(pathLines(),
+              QStringList{QStringLiteral("directInsert-after-paste-shortcut-failure")});
+    EXPECT_EQ(resultLines(),
+              QStringList{QStringLiteral(
+                  "result=insertedDirectly | path=direct-after-paste-shortcut-failure")});
+    ASSERT_TRUE(waitUntil([this] { return pasteboard->string() == QStringLiteral("old"); },
+                          "the clipboard to come back"));
+
+    field->refuseValueWrites(1);
+    EXPECT_EQ(insert(QStringLiteral("再见")), InsertionResult::insertFailedCopiedToClipboard);
+    EXPECT_EQ(
+        resultLines().last(),
+        QStringLiteral("result=insertFailedCopiedToClipboard | reason=paste-shortcut-failed"));
+    settle();
+    EXPECT_EQ(pasteboard->string(), QStringLiteral("再见"));
+}
+
+TEST_F(FocusedInputInsertionServiceTest, WithoutAFieldThePasteGoesOutUnchecked) {
+    app->remove(ax::focusedUIElement);
+    ActiveInteractionContext interaction = context();
+    interaction.naturalFormattingContext.surroundingTextBeforeCursor = QStringLiteral("Hello wor");
+    EXPECT_EQ(insert(QStringLiteral("world peace"), interaction),
+              InsertionResult::pastedNeedsAttention);
+    EXPECT_EQ(time->sleeps.mid(0, 3), (QList<double>{0.04, 0.04, 0.04}));
+    EXPECT_EQ(logLines(QStringLiteral("insert.live-context")),
+              QStringList{
+                  QStringLiteral("unavailable | pid=42 | error=没有找到可写入的当前焦点输入框。")});
+    EXPECT_EQ(logLines(QStringLiteral("insert.ax")),
+              QStringList{QStringLiteral("focused-element-unavailable | pid=42")});
+    EXPECT_EQ(logLines(QStringLiteral("insert.prepare")).value(0).left(15),
+              QStringLiteral("source=captured"));
+    EXPECT_EQ(resultLines(), QStringList{QStringLiteral(
+                                 "result=pastedNeedsAttention | reason=no-effective-context")});
+    EXPECT_EQ(keys->pasteCount(), 1);
+    settle();
+    EXPECT_EQ(pasteboard->string(), QStringLiteral("ld peace"));
+    EXPECT_FALSE(watchStarted());
+}
+
+TEST_F(FocusedInputInsertionServiceTest, FieldFoundOnALaterAttemptIsLogged) {
+    app->remove(ax::focusedUIElement);
+    time->onSleep = [this](double seconds) {
+        if (seconds == Service::liveContextRetryDelay && time->count(seconds) == 2)
+            app->set(ax::focusedUIElement, AccessibilityElementRef(field));
+    };
+    EXPECT_EQ(insert(QStringLiteral("你好")), InsertionResult::pastedFromClipboard);
+    EXPECT_EQ(logLines(QStringLiteral("insert.live-context")),
+              QStringList{QStringLiteral("resolved | pid=42 | attempt=3")});
+}
+
+TEST_F(FocusedInputInsertionServiceTest, PasteThatLandedDifferentlyIsRedoneDirectly) {
+    keys->onPaste = [this] {
+        field->paste(pasteboard->string().value_or(QString()) + QStringLiteral("\n"));
+        return true;
+    };
+    EXPECT_EQ(insert(QStringLiteral("你好")), InsertionResult::insertedDirectly);
+    EXPECT_EQ(field->value(), QStringLiteral("abc你好"));
+    EXPECT_EQ(
+        logLines(QStringLiteral("insert.observe")),
+        QStringList{QStringLiteral("post-paste changed | current=abc你好\\n | expected=abc你好")});
+    EXPECT_EQ(pathLines(),
+              QStringList{QStringLiteral("directInsert-after-unexpected-paste-content")});
+    ASSERT_TRUE(waitUntil([this] { return pasteboard->string() == QStringLiteral("old"); },
+                          "the clipboard to come back"));
+    EXPECT_EQ(time->count(Service::pasteboardRestoreDelay), 0);
+    EXPECT_EQ(watchedValue(), QStringLiteral("abc你好"));
+}
+
+TEST_F(FocusedInputInsertionServiceTest, ExpectedTextWithTheCaretElsewhereCountsAsPasted) {
+    // The change shows only at the third read after the paste.
+    keys->onPaste = [] { return true; };
+    time->onSleep = [this](double seconds) {
+        if (seconds == Service::postPasteReadInterval && time->count(seconds) == 2)
+            field->set(QStringLiteral("abc你好"), {0, 0});
+    };
+    EXPECT_EQ(insert(QStringLiteral("你好")), InsertionResult::pastedFromClipboard);
+    EXPECT_EQ(time->count(Service::postPasteReadInterval), 2);
+    EXPECT_EQ(resultLines(),
+              QStringList{QStringLiteral("result=pastedFromClipboard | path=changed")});
+    EXPECT_EQ(field->valueWrites(), 0);
+    ASSERT_TRUE(waitUntil([this] { return pasteboard->string() == QStringLiteral("old"); },
+                          "the clipboard to come back"));
+    EXPECT_EQ(time->count(Service::pasteboardRestoreDelay), 1);
+    EXPECT_EQ(watchedValue(), QStringLiteral("abc你好"));
+}
+
+TEST_F(FocusedInputInsertionServiceTest, FieldUnreadableAfterThePasteNeedsAttention) {
+    keys->onPaste = [this] {
+        field->paste(pasteboard->string().value_or(QString()));
+        field->setReadable(false);
+        return true;
+    };
+    EXPECT_EQ(insert(QStringLiteral("你好")), InsertionResult::pastedNeedsAttention);
+    EXPECT_EQ(time->count(Service::postPasteReadInterval), 3);
+    EXPECT_EQ(logLines(QStringLiteral("insert.observe")),
+              QStringList{QStringLiteral("post-paste unreadable")});
+    EXPECT_EQ(resultLines(),
+              QStringList{QStringLiteral("result=pastedNeedsAttention | path=unreadable")});
+    ASSERT_TRUE(waitUntil([this] { return pasteboard->string() == QStringLiteral("old"); },
+                          "the clipboard to come back"));
+    EXPECT_TRUE(watchStarted());
+}
+
+TEST_F(FocusedInputInsertionServiceTest, PasteThatChangedNothingIsWrittenDirectly) {
+    keys->onPaste = [] { return true; };
+    EXPECT_EQ(insert(QStringLiteral("你好")), InsertionResult::insertedDirectly);
+    EXPECT_EQ(time->count(Service::postPasteReadInterval), 3);
+    EXPECT_EQ(field->value(), QStringLiteral("abc你好"));
+    EXPECT_EQ(logLines(QStringLiteral("insert.observe")),
+              QStringList{QStringLiteral("post-paste unchanged")});
+    EXPECT_EQ(pathLines(), QStringList{QStringLiteral("directInsert-after-unchanged-paste")});
+    EXPECT_EQ(resultLines(), QStringList{QStringLiteral(
+                                 "result=insertedDirectly | path=direct-after-unchanged-paste")});
+    ASSERT_TRUE(waitUntil([this] { return pasteboard->string() == QStringLiteral("old"); },
+                          "the clipboard to come back"));
+    EXPECT_EQ(watchedValue(), QStringLiteral("abc你好"));
+}
+
+TEST_F(FocusedInputInsertionServiceTest, FieldThatMovedWithoutChangingIsLeftAlone) {
+    keys->onPaste = [this] {
+        field->set(QStringLiteral("abc"), {0, 0});
+        return true;
+    };
+    EXPECT_EQ(insert(QStringLiteral("你好")), InsertionResult::insertFailedCopiedToClipboard);
+    EXPECT_EQ(resultLines(), QStringList{QStringLiteral(
+                                 "result=insertFailedCopiedToClipboard | reason=exhausted")});
+    EXPECT_EQ(field->valueWrites(), 0);
+    settle();
+    EXPECT_EQ(pasteboard->string(), QStringLiteral("你好"));
+    EXPECT_FALSE(watchStarted());
+}
+
+TEST_F(FocusedInputInsertionServiceTest, InsertionsRunOneAtATime) {
+    QList<InsertionResult> results;
+    runTask(insertTwice(service.get(), context(), &results));
+    EXPECT_EQ(results, (QList<InsertionResult>{InsertionResult::pastedFromClipboard,
+                                               InsertionResult::pastedFromClipboard}));
+    EXPECT_EQ(pastes, (QStringList{QStringLiteral("一"), QStringLiteral("二")}));
+    EXPECT_EQ(field->value(), QStringLiteral("abc一二"));
+}
+
+} // namespace
+} // namespace tovalit

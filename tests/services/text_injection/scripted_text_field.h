@@ -1,0 +1,124 @@
+#pragma once
+
+#include "platform/accessibility_element.h"
+
+#include <QString>
+
+#include <mutex>
+
+namespace tovalit::testing {
+
+// A text input of another application, for tests: a value and a
+// selection that can be made unreadable or refuse writes, and the
+// application's side of Ctrl+V. Safe to use from the accessibility thread
+// and the test at once.
+class ScriptedTextField final : public AccessibilityElement {
+public:
+    ScriptedTextField(QString value, AccessibilityRange selection)
+        : m_value(std::move(value))
+        , m_selection(selection) {}
+
+    QString identity() const override { return QStringLiteral("scripted-field"); }
+
+    std::optional<AccessibilityValue> attributeValue(const QString &attribute) override {
+        std::lock_guard lock(m_mutex);
+        if (attribute == ax::value && m_readable)
+            return AccessibilityValue(m_value);
+        if (attribute == ax::selectedTextRange && m_readable)
+            return AccessibilityValue(m_selection);
+        if (attribute == ax::roleDescription)
+            return AccessibilityValue(QStringLiteral("text"));
+        return std::nullopt;
+    }
+
+    std::optional<AccessibilityValue>
+    parameterizedAttributeValue(const QString &, const AccessibilityValue &) override {
+        return std::nullopt;
+    }
+
+    bool setAttributeValue(const QString &attribute, const AccessibilityValue &value) override {
+        std::lock_guard lock(m_mutex);
+        if (attribute == ax::value) {
+            const auto *text = std::get_if<QString>(&value);
+            if (!text)
+                return false;
+            if (m_refusedValueWrites > 0) {
+                --m_refusedValueWrites;
+                return false;
+            }
+            m_value = *text;
+            ++m_valueWrites;
+            m_selection = {qMin<qint64>(m_selection.location, m_value.size()), 0};
+            return true;
+        }
+        if (attribute == ax::selectedTextRange) {
+            const auto *range = std::get_if<AccessibilityRange>(&value);
+            if (!range || !m_acceptsSelection || range->location + range->length > m_value.size())
+                return false;
+            m_selection = *range;
+            return true;
+        }
+        return false;
+    }
+
+    QStringList attributeNames() override { return {ax::value, ax::selectedTextRange}; }
+    std::optional<qint32> processIdentifier() override {
+        std::lock_guard lock(m_mutex);
+        return m_processIdentifier;
+    }
+
+    // What an editor does on Ctrl+V: the selection replaced, the caret
+    // after the pasted text.
+    void paste(const QString &text) {
+        std::lock_guard lock(m_mutex);
+        m_value.replace(m_selection.location, m_selection.length, text);
+        m_selection = {m_selection.location + text.size(), 0};
+    }
+
+    void set(const QString &value, AccessibilityRange selection) {
+        std::lock_guard lock(m_mutex);
+        m_value = value;
+        m_selection = selection;
+    }
+    QString value() const {
+        std::lock_guard lock(m_mutex);
+        return m_value;
+    }
+    AccessibilityRange selection() const {
+        std::lock_guard lock(m_mutex);
+        return m_selection;
+    }
+    void setReadable(bool readable) {
+        std::lock_guard lock(m_mutex);
+        m_readable = readable;
+    }
+    // The next `count` writes of the value are refused.
+    void refuseValueWrites(int count) {
+        std::lock_guard lock(m_mutex);
+        m_refusedValueWrites = count;
+    }
+    void setAcceptsSelection(bool accepts) {
+        std::lock_guard lock(m_mutex);
+        m_acceptsSelection = accepts;
+    }
+    void setProcessIdentifier(std::optional<qint32> processIdentifier) {
+        std::lock_guard lock(m_mutex);
+        m_processIdentifier = processIdentifier;
+    }
+    int valueWrites() const {
+        std::lock_guard lock(m_mutex);
+        return m_valueWrites;
+    }
+
+private:
+    mutable std::mutex m_mutex;
+    QString m_value;
+    AccessibilityRange m_selection;
+    bool m_readable = true;
+    bool m_acceptsSelection = true;
+    int m_refusedValueWrites = 0;
+    int m_valueWrites = 0;
+    std::optional<qint32> m_processIdentifier = 42;
+};
+
+} // namespace tovalit::testing
