@@ -142,6 +142,8 @@ QString HistoryStoreError::localizedDescription() const {
         text = QStringLiteral("无法读取历史记录文件夹");
         break;
     }
+    if (m_path.isEmpty())
+        return joinedWithDetail(text, m_detail);
     return joinedWithDetail(text, m_detail.isEmpty() ? m_path
                                                      : m_path + QStringLiteral("（") + m_detail +
                                                            QStringLiteral("）"));
@@ -190,7 +192,7 @@ QCoro::Task<std::invoke_result_t<Work &>> HistoryStore::runSerially(Work work) {
 }
 
 // The public operations are plain functions that hand a closure to the
-// one coroutine below: GCC 12 destroys a braced argument of a coroutine
+// one coroutine above: GCC 12 destroys a braced argument of a coroutine
 // twice (`store.append(record, {})`), and a plain function takes it safely.
 QCoro::Task<QList<TranscriptRecord>> HistoryStore::loadRecords() {
     return runSerially([this] { return loadRecordsNow(true); });
