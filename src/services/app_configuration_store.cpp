@@ -321,6 +321,7 @@ AppConfigurationStore::loadBundledConfiguration(const BundleValues &bundle, cons
         case QMetaType::Bool:
             text = it.value().toBool() ? QStringLiteral("1") : QStringLiteral("0");
             break;
+        case QMetaType::Int:
         case QMetaType::LongLong:
             text = QString::number(it.value().toLongLong());
             break;

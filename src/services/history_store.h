@@ -1,0 +1,114 @@
+#pragma once
+
+#include "models/transcript_record.h"
+#include "support/app_error.h"
+#include "support/clock.h"
+
+#include <QList>
+#include <QString>
+#include <QThreadPool>
+#include <QUuid>
+#include <qcoro/qcorotask.h>
+
+#include <optional>
+#include <type_traits>
+
+namespace tovalit {
+
+class HistoryStoreError : public AppError {
+public:
+    enum class Kind { folderUnavailable, readFailed, unreadableHistory, writeFailed, listFailed };
+
+    HistoryStoreError(Kind kind, QString path, QString detail = {});
+    Kind kind() const { return m_kind; }
+    QString path() const { return m_path; }
+    QString localizedDescription() const override;
+
+private:
+    Kind m_kind;
+    QString m_path;
+    QString m_detail;
+};
+
+// The dictation history on disk, under the data folder: "history.json"
+// (every record, newest first), "recordings/" (audio written by the
+// capture) and "transcripts/" (one readable file per record with text,
+// from which records missing in history.json are rebuilt). Nothing is
+// cached: every operation reads what it needs.
+//
+// Operations run one at a time, in call order, on the store's own worker
+// thread; callers await them. File names read from stored records are used
+// only when they are one plain path component. A history.json that cannot
+// be read is reported by loads and moved aside ("history.json.unreadable-
+// <UTC stamp>") before anything writes a new one.
+class HistoryStore {
+public:
+    // With a base folder, that folder replaces the data folder (and no
+    // former folder is moved). `currentDate` dates rebuilt records.
+    explicit HistoryStore(std::optional<QString> baseDirectory = std::nullopt,
+                          Clock currentDate = systemClock());
+    // Waits for queued operations.
+    ~HistoryStore();
+    HistoryStore(const HistoryStore &) = delete;
+    HistoryStore &operator=(const HistoryStore &) = delete;
+
+    // The process-wide store on the data folder.
+    static HistoryStore &shared();
+
+    QCoro::Task<QList<TranscriptRecord>> loadRecords();
+    QCoro::Task<void> saveRecords(QList<TranscriptRecord> records);
+    // Writes the record's transcript file first, then merges it with the
+    // caller's list and the stored history; returns the new whole history.
+    QCoro::Task<QList<TranscriptRecord>> append(TranscriptRecord record,
+                                                QList<TranscriptRecord> to);
+    QCoro::Task<QList<TranscriptRecord>> deleteRecord(QUuid id);
+    QCoro::Task<void> clearAllRecords();
+
+    // The folders, created when missing.
+    QCoro::Task<QString> recordingsDirectoryURL();
+    QCoro::Task<QString> transcriptsDirectoryURL();
+    // A file's location in its folder (the file need not exist); nothing
+    // for a name that is not one plain path component.
+    QCoro::Task<std::optional<QString>> audioFileURL(QString fileName);
+    QCoro::Task<std::optional<QString>> transcriptFileURL(QString fileName);
+
+    // One entry per id: the first record met wins, later ones fill its
+    // gaps; sorted newest first, equal times by the greater id text.
+    static QList<TranscriptRecord> mergeRecordGroups(const QList<QList<TranscriptRecord>> &groups);
+    static TranscriptRecord mergeRecord(const TranscriptRecord &preferred,
+                                        const TranscriptRecord &fallback);
+    // Not empty, not "." or "..", no "/" and no NUL.
+    static bool isPlainFileName(QStringView name);
+
+private:
+    template <typename Work>
+    QCoro::Task<std::invoke_result_t<Work &>> runSerially(Work work);
+
+    QString appSupportDirectory() const;
+    QString historyFilePath() const;
+    QString subfolder(const QString &name) const;
+    QString recordingsDirectory() const;
+    QString transcriptsDirectory() const;
+    void ensureDirectories() const;
+
+    // Saves the merged history back when it differs from the file.
+    QList<TranscriptRecord> loadRecordsNow(bool saveChanges) const;
+    QList<TranscriptRecord> readStoredRecords(const QString &path) const;
+    void saveRecordsNow(const QList<TranscriptRecord> &records, bool historyKnownReadable) const;
+    void setAsideIfUnreadable(const QString &path) const;
+    QList<TranscriptRecord> appendNow(const TranscriptRecord &record,
+                                      const QList<TranscriptRecord> &to) const;
+    QList<TranscriptRecord> deleteRecordNow(const QUuid &id) const;
+    void clearAllRecordsNow() const;
+
+    TranscriptRecord recordPersistingTranscriptFile(const TranscriptRecord &record) const;
+    QList<TranscriptRecord> recoverRecordsFromTranscriptFiles() const;
+    void removeFiles(const QString &folder, const QSet<QString> &names) const;
+    void clearDirectory(const QString &folder) const;
+
+    std::optional<QString> m_baseDirectory;
+    Clock m_currentDate;
+    QThreadPool m_worker;
+};
+
+} // namespace tovalit
