@@ -2,7 +2,7 @@
 
 #include "platform/linux/pulse_audio_input.h"
 #include "services/audio_level_meter.h"
-#include "support/data_folder.h"
+#include "services/history_store.h"
 #include "support/gui_thread.h"
 #include "support/run_in_background.h"
 #include "support/uuid_text.h"
@@ -256,7 +256,7 @@ QCoro::Task<void> startRecording(std::shared_ptr<State> state, QCoro::Task<bool>
 AudioCaptureService::AudioCaptureService()
     : AudioCaptureService(
           std::make_shared<PulseAudioInput>(), ffmpegAacFileWriterFactory(),
-          [] { return DataFolder::ensureSubfolder(QStringLiteral("recordings")); },
+          [] { return HistoryStore::shared().recordingsDirectoryNow(); },
           systemMonotonicClock()) {}
 
 AudioCaptureService::AudioCaptureService(std::shared_ptr<AudioInput> input,

@@ -62,8 +62,8 @@ public:
     static constexpr int framesPerBuffer = 1024;
     static constexpr int encoderBitRate = 96000;
 
-    // The default input, FFmpeg's AAC writer, the data folder's
-    // "recordings" and the monotonic clock. Starts nothing.
+    // The default input, FFmpeg's AAC writer, the history store's
+    // recordings folder and the monotonic clock. Starts nothing.
     AudioCaptureService();
     AudioCaptureService(std::shared_ptr<AudioInput> input, AacFileWriterFactory writerFactory,
                         RecordingsFolderProvider recordingsFolder, MonotonicClock clock);

@@ -66,6 +66,10 @@ public:
 
     // The folders, created when missing.
     QCoro::Task<QString> recordingsDirectoryURL();
+    // The same folder for callers that cannot wait, such as the capture
+    // thread starting a recording; it only resolves and creates the folder,
+    // which is safe from any thread.
+    QString recordingsDirectoryNow() const { return recordingsDirectory(); }
     QCoro::Task<QString> transcriptsDirectoryURL();
     // A file's location in its folder (the file need not exist); nothing
     // for a name that is not one plain path component.
