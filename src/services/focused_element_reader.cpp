@@ -139,6 +139,13 @@ FocusedElementReader::searchRoots(AccessibilityClient &client,
 AccessibilityElementRef
 FocusedElementReader::resolvedTextElement(const QList<AccessibilityElementRef> &roots,
                                           int maxVisited) {
+    return bestScoredElement(roots, maxVisited, &textCandidateScore, earlyAcceptScore,
+                             minimumScore);
+}
+
+AccessibilityElementRef
+FocusedElementReader::bestScoredElement(const QList<AccessibilityElementRef> &roots, int maxVisited,
+                                        CandidateScore score, int acceptAtOnce, int minimum) {
     if (roots.isEmpty() || maxVisited < 1)
         return nullptr;
     QQueue<std::pair<AccessibilityElementRef, int>> queue;
@@ -153,19 +160,19 @@ FocusedElementReader::resolvedTextElement(const QList<AccessibilityElementRef> &
         if (visited.contains(identity))
             continue;
         visited.insert(identity);
-        const int score = textCandidateScore(*element, depth);
-        if (!best || score > bestScore) {
+        const int elementScore = score(*element, depth);
+        if (!best || elementScore > bestScore) {
             best = element;
-            bestScore = score;
+            bestScore = elementScore;
         }
-        if (score >= earlyAcceptScore)
+        if (elementScore >= acceptAtOnce)
             return element;
         for (const AccessibilityElementRef &related : relatedElements(*element)) {
             if (!visited.contains(related->identity()))
                 queue.enqueue({related, depth + 1});
         }
     }
-    return best && bestScore >= minimumScore ? best : nullptr;
+    return best && bestScore >= minimum ? best : nullptr;
 }
 
 int FocusedElementReader::textCandidateScore(AccessibilityElement &element, int depth) {

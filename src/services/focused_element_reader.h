@@ -29,6 +29,15 @@ public:
                                                       std::optional<qint32> processIdentifier);
     static AccessibilityElementRef resolvedTextElement(const QList<AccessibilityElementRef> &roots,
                                                        int maxVisited);
+    // Breadth-first from the roots through children and related elements,
+    // visiting at most `maxVisited` elements: the first that scores at
+    // least `acceptAtOnce`, else the best scorer when it reaches `minimum`.
+    // The text search and the insertion's editable search differ only in
+    // their scores.
+    using CandidateScore = int (*)(AccessibilityElement &element, int depth);
+    static AccessibilityElementRef bestScoredElement(const QList<AccessibilityElementRef> &roots,
+                                                     int maxVisited, CandidateScore score,
+                                                     int acceptAtOnce, int minimum);
     static int textCandidateScore(AccessibilityElement &element, int depth);
 
     // Readers; each reads the live tree anew.

@@ -157,10 +157,10 @@ private:
 
 struct DefaultSource {
     std::string name;
-    pa_sample_spec spec{};
+    pa_sample_spec sampleFormat{};
 };
 
-// The server's default source and its sample spec; nothing when the server
+// The server's default source and its sample format; nothing when the server
 // names none or the named source does not exist.
 std::optional<DefaultSource> queryDefaultSource(PulseConnection &connection) {
     PulseConnection::Lock lock(connection);
@@ -187,14 +187,14 @@ std::optional<DefaultSource> queryDefaultSource(PulseConnection &connection) {
     struct SourceAnswer {
         pa_threaded_mainloop *loop;
         bool finished = false;
-        std::optional<pa_sample_spec> spec;
+        std::optional<pa_sample_spec> sampleFormat;
     } source{connection.loop(), false, std::nullopt};
     operation = pa_context_get_source_info_by_name(
         connection.context(), server.defaultSource.c_str(),
         [](pa_context *, const pa_source_info *info, int endOfList, void *data) {
             auto *answer = static_cast<SourceAnswer *>(data);
             if (info && endOfList == 0)
-                answer->spec = info->sample_spec;
+                answer->sampleFormat = info->sample_spec;
             if (endOfList != 0) {
                 answer->finished = true;
                 pa_threaded_mainloop_signal(answer->loop, 0);
@@ -203,9 +203,9 @@ std::optional<DefaultSource> queryDefaultSource(PulseConnection &connection) {
         &source);
     if (!connection.await(operation, source.finished))
         fail(AudioInputError::Kind::ServerUnavailable, connection.errorText());
-    if (!source.spec)
+    if (!source.sampleFormat)
         return std::nullopt;
-    return DefaultSource{server.defaultSource, *source.spec};
+    return DefaultSource{server.defaultSource, *source.sampleFormat};
 }
 
 // Rates the AAC encoder accepts; a source running at any other rate is
@@ -214,16 +214,16 @@ std::optional<DefaultSource> queryDefaultSource(PulseConnection &connection) {
 constexpr std::array<uint32_t, 12> encodableRates{8000,  11025, 12000, 16000, 22050, 24000,
                                                   32000, 44100, 48000, 64000, 88200, 96000};
 
-PcmFormat formatFor(const pa_sample_spec &spec) {
+PcmFormat formatFor(const pa_sample_spec &sampleFormat) {
     PcmFormat format;
-    format.sampleRate =
-        std::find(encodableRates.begin(), encodableRates.end(), spec.rate) != encodableRates.end()
-            ? double(spec.rate)
-            : 48000.0;
+    format.sampleRate = std::find(encodableRates.begin(), encodableRates.end(),
+                                  sampleFormat.rate) != encodableRates.end()
+                            ? double(sampleFormat.rate)
+                            : 48000.0;
     // Dictation needs no surround: arrays with more channels are mixed down
     // to stereo by the server.
-    format.channelCount = std::clamp(int(spec.channels), 1, 2);
-    switch (spec.format) {
+    format.channelCount = std::clamp(int(sampleFormat.channels), 1, 2);
+    switch (sampleFormat.format) {
     case PA_SAMPLE_S16LE:
     case PA_SAMPLE_S16BE:
         format.sampleType = PcmSampleType::Int16;
@@ -342,7 +342,7 @@ PcmFormat PulseAudioInput::inputFormat() {
     const auto source = queryDefaultSource(connection);
     if (!source)
         fail(AudioInputError::Kind::NoInputDevice, {});
-    return formatFor(source->spec);
+    return formatFor(source->sampleFormat);
 }
 
 void PulseAudioInput::start(const PcmFormat &format, int framesPerBuffer, BufferHandler handler) {
@@ -351,8 +351,9 @@ void PulseAudioInput::start(const PcmFormat &format, int framesPerBuffer, Buffer
     const auto sampleFormat = sampleFormatFor(format);
     if (!sampleFormat || !format.isValid() || framesPerBuffer <= 0)
         fail(AudioInputError::Kind::StartFailed, QStringLiteral("unsupported format"));
-    pa_sample_spec spec{*sampleFormat, uint32_t(format.sampleRate), uint8_t(format.channelCount)};
-    if (!pa_sample_spec_valid(&spec))
+    pa_sample_spec streamFormat{*sampleFormat, uint32_t(format.sampleRate),
+                                uint8_t(format.channelCount)};
+    if (!pa_sample_spec_valid(&streamFormat))
         fail(AudioInputError::Kind::StartFailed, QStringLiteral("unsupported format"));
 
     auto session = std::make_unique<Session>(std::make_unique<PulseConnection>(m_applicationName),
@@ -360,7 +361,7 @@ void PulseAudioInput::start(const PcmFormat &format, int framesPerBuffer, Buffer
     PulseConnection &connection = *session->connection;
     {
         PulseConnection::Lock lock(connection);
-        session->stream = pa_stream_new(connection.context(), "Dictation", &spec, nullptr);
+        session->stream = pa_stream_new(connection.context(), "Dictation", &streamFormat, nullptr);
         if (!session->stream) {
             const QString detail = connection.errorText();
             lock.release();

@@ -79,34 +79,8 @@ FocusedInputElementSearch::focusedElement(AccessibilityClient &client,
 AccessibilityElementRef
 FocusedInputElementSearch::resolvedEditableElement(const QList<AccessibilityElementRef> &roots,
                                                    int maxVisited) {
-    if (roots.isEmpty() || maxVisited < 1)
-        return nullptr;
-    QQueue<std::pair<AccessibilityElementRef, int>> queue;
-    for (const AccessibilityElementRef &root : roots)
-        queue.enqueue({root, 0});
-    QSet<QString> visited;
-    AccessibilityElementRef best;
-    int bestScore = 0;
-    while (!queue.isEmpty() && visited.size() < maxVisited) {
-        const auto [element, depth] = queue.dequeue();
-        const QString identity = element->identity();
-        if (visited.contains(identity))
-            continue;
-        visited.insert(identity);
-        const int score = editableCandidateScore(*element, depth);
-        if (!best || score > bestScore) {
-            best = element;
-            bestScore = score;
-        }
-        if (score >= earlyAcceptScore)
-            return element;
-        for (const AccessibilityElementRef &related :
-             FocusedElementReader::relatedElements(*element)) {
-            if (!visited.contains(related->identity()))
-                queue.enqueue({related, depth + 1});
-        }
-    }
-    return best && bestScore >= minimumScore ? best : nullptr;
+    return FocusedElementReader::bestScoredElement(roots, maxVisited, &editableCandidateScore,
+                                                   earlyAcceptScore, minimumScore);
 }
 
 int FocusedInputElementSearch::editableCandidateScore(AccessibilityElement &element, int depth) {
