@@ -26,7 +26,7 @@ std::unique_ptr<TestEditorProcess> TestEditorProcess::start(Toolkit toolkit, con
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     QStringList arguments;
     QString program;
-    if (toolkit == Toolkit::Qt) {
+    if (toolkit == Toolkit::Qt || toolkit == Toolkit::QtLineEdit) {
         program = testToolPath(QStringLiteral("qt_text_editor"));
         environment.insert(QStringLiteral("QT_LINUX_ACCESSIBILITY_ALWAYS_ON"), QStringLiteral("1"));
         environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
@@ -34,6 +34,8 @@ std::unique_ptr<TestEditorProcess> TestEditorProcess::start(Toolkit toolkit, con
                   << QStringLiteral("--caret") << QString::number(caret);
         if (anchor >= 0)
             arguments << QStringLiteral("--anchor") << QString::number(anchor);
+        if (toolkit == Toolkit::QtLineEdit)
+            arguments << QStringLiteral("--line-edit");
     } else {
         program = testToolPath(QStringLiteral("gtk_text_view"));
         environment.remove(QStringLiteral("NO_AT_BRIDGE"));

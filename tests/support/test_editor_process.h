@@ -13,7 +13,8 @@ namespace tovalit::testing {
 // accessibility switched on, and stopped when the object goes.
 class TestEditorProcess {
 public:
-    enum class Toolkit { Qt, Gtk };
+    // Qt is a multi-line QPlainTextEdit, QtLineEdit a one-line QLineEdit.
+    enum class Toolkit { Qt, Gtk, QtLineEdit };
 
     // Starts the editor and waits (bounded) until its window is active and
     // the editor has the focus; a failure is reported to the test and

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QString>
+
+namespace tovalit {
+
+// What became of one delivered dictation, as the user is told.
+enum class InsertionResult {
+    insertedDirectly,
+    pastedFromClipboard,
+    pastedNeedsAttention,
+    copiedToClipboard,
+    insertFailedCopiedToClipboard,
+};
+
+// The case name ("pastedFromClipboard" …), for logs.
+QString rawValue(InsertionResult result);
+// "已插入" for the three inserted cases, "已复制到剪贴板",
+// "插入失败，已复制到剪贴板".
+QString message(InsertionResult result);
+// Whether the dictated text went onto the clipboard (every case but a
+// direct write).
+bool touchedClipboard(InsertionResult result);
+// Whether the user has to paste the text themselves: the history record is
+// then filed as a warning.
+bool requiresAttention(InsertionResult result);
+
+} // namespace tovalit

@@ -1,0 +1,117 @@
+#include "platform/linux/qt_clipboard_pasteboard.h"
+
+#include "support/gui_thread.h"
+
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QMimeData>
+
+namespace tovalit {
+
+namespace {
+
+QClipboard *clipboard() {
+    return QGuiApplication::clipboard();
+}
+
+} // namespace
+
+QtClipboardPasteboard::QtClipboardPasteboard()
+    : m_context(std::make_unique<QObject>()) {
+    Q_ASSERT(isGuiThread());
+    // Only window-system clipboards know who owns them; the in-process one
+    // of the offscreen platform always says "not us".
+    const QString platform = QGuiApplication::platformName();
+    m_tracksOwnership =
+        platform == QLatin1String("xcb") || platform.startsWith(QLatin1String("wayland"));
+    QObject::connect(clipboard(), &QClipboard::changed, m_context.get(),
+                     [this](QClipboard::Mode mode) {
+                         if (mode == QClipboard::Clipboard)
+                             clipboardChanged();
+                     });
+}
+
+QtClipboardPasteboard::~QtClipboardPasteboard() = default;
+
+bool QtClipboardPasteboard::holdsOwnWrite() const {
+    if (!m_ownWrite)
+        return false;
+    // Asking the owner of a foreign clipboard for its data is a round trip
+    // to another process; ownership is known locally.
+    if (m_tracksOwnership && !clipboard()->ownsClipboard())
+        return false;
+    const QMimeData *mime = clipboard()->mimeData(QClipboard::Clipboard);
+    return mime && mime->data(ownWriteType) == QByteArray::number(*m_ownWrite);
+}
+
+void QtClipboardPasteboard::clipboardChanged() {
+    // Our own write announces itself too; that one was counted already.
+    if (!holdsOwnWrite()) {
+        m_ownWrite.reset();
+        ++m_changeCount;
+    }
+}
+
+qint64 QtClipboardPasteboard::changeCount() {
+    Q_ASSERT(isGuiThread());
+    // Another client may have taken the clipboard before its notice
+    // reached us.
+    if (m_ownWrite && !holdsOwnWrite()) {
+        m_ownWrite.reset();
+        ++m_changeCount;
+    }
+    return m_changeCount;
+}
+
+QList<PasteboardItem> QtClipboardPasteboard::pasteboardItems() {
+    Q_ASSERT(isGuiThread());
+    const QMimeData *mime = clipboard()->mimeData(QClipboard::Clipboard);
+    if (!mime)
+        return {};
+    PasteboardItem item;
+    for (const QString &format : mime->formats()) {
+        if (format == ownWriteType)
+            continue;
+        // The X clipboard cannot tell a failed conversion from empty data;
+        // an empty form is not worth keeping either way.
+        QByteArray data = mime->data(format);
+        item.representations.append(PasteboardRepresentation{
+            format, data.isEmpty() ? std::nullopt : std::optional<QByteArray>(std::move(data))});
+    }
+    if (item.representations.isEmpty())
+        return {};
+    return {item};
+}
+
+void QtClipboardPasteboard::clearContents() {
+    Q_ASSERT(isGuiThread());
+    m_ownWrite.reset();
+    ++m_changeCount;
+    clipboard()->clear(QClipboard::Clipboard);
+}
+
+bool QtClipboardPasteboard::writeObjects(const QList<PasteboardItem> &items) {
+    Q_ASSERT(isGuiThread());
+    // The X clipboard holds one item; later items add the forms the first
+    // does not have.
+    auto mime = std::make_unique<QMimeData>();
+    for (const PasteboardItem &item : items) {
+        for (const PasteboardRepresentation &representation : item.representations) {
+            if (representation.data && !mime->hasFormat(representation.type))
+                mime->setData(representation.type, *representation.data);
+        }
+    }
+    if (mime->formats().isEmpty())
+        return false;
+    const qint64 serial = ++m_changeCount;
+    mime->setData(ownWriteType, QByteArray::number(serial));
+    m_ownWrite = serial;
+    clipboard()->setMimeData(mime.release(), QClipboard::Clipboard);
+    if (holdsOwnWrite())
+        return true;
+    m_ownWrite.reset();
+    ++m_changeCount;
+    return false;
+}
+
+} // namespace tovalit

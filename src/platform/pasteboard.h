@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+#include <optional>
+
+namespace tovalit {
+
+// One form of an item on the clipboard: a MIME type and its bytes, or
+// nothing when the owner could not give them.
+struct PasteboardRepresentation {
+    QString type;
+    std::optional<QByteArray> data;
+
+    bool operator==(const PasteboardRepresentation &) const = default;
+};
+
+// One item on the clipboard, in all the forms it is offered in, in the
+// owner's order.
+struct PasteboardItem {
+    QList<PasteboardRepresentation> representations;
+
+    // Replaces the data of `type`, or adds it at the end.
+    void setData(const QString &type, QByteArray data);
+    // The text as UTF-8 under Pasteboard::stringType.
+    void setString(const QString &text);
+    std::optional<QByteArray> data(const QString &type) const;
+
+    bool operator==(const PasteboardItem &) const = default;
+};
+
+// The system clipboard, shaped the way the insertion uses it: a list of
+// items, a count that changes whenever anybody writes, and whole-content
+// writes. Used on the GUI thread only.
+class Pasteboard {
+public:
+    static inline const QString stringType = QStringLiteral("text/plain");
+
+    virtual ~Pasteboard() = default;
+
+    // What the clipboard holds now; empty when nothing.
+    virtual QList<PasteboardItem> pasteboardItems() = 0;
+    // Changes whenever the content changes, by our hand or another
+    // application's; equal readings mean nobody wrote in between.
+    virtual qint64 changeCount() = 0;
+    virtual void clearContents() = 0;
+    // Puts the items on the clipboard; false when the clipboard would not
+    // take them.
+    virtual bool writeObjects(const QList<PasteboardItem> &items) = 0;
+};
+
+} // namespace tovalit

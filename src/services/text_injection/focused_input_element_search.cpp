@@ -1,0 +1,196 @@
+#include "services/text_injection/focused_input_element_search.h"
+
+#include "platform/accessibility_client.h"
+#include "services/focused_element_reader.h"
+#include "services/text_injection/focused_input_insertion_error.h"
+#include "services/tovalit_debug_logger.h"
+
+#include <QQueue>
+#include <QSet>
+
+namespace tovalit {
+
+namespace {
+
+const QStringList roleWords = {QStringLiteral("text"),     QStringLiteral("field"),
+                               QStringLiteral("editor"),   QStringLiteral("web"),
+                               QStringLiteral("document"), QStringLiteral("code")};
+const QStringList descriptionAttributes = {ax::description, ax::title, ax::placeholderValue};
+
+[[noreturn]] void unavailable() {
+    throw FocusedInputInsertionError(FocusedInputInsertionError::Kind::focusedElementUnavailable);
+}
+
+std::optional<QString> firstStringAttribute(const QStringList &attributes,
+                                            AccessibilityElement &element) {
+    for (const QString &attribute : attributes) {
+        if (auto text = FocusedElementReader::stringAttribute(attribute, element))
+            return text;
+    }
+    return std::nullopt;
+}
+
+std::optional<QString> roleText(AccessibilityElement &element) {
+    return firstStringAttribute({ax::roleDescription, ax::role}, element);
+}
+
+bool hasStringValue(AccessibilityElement &element) {
+    return accessibilityValueAs<QString>(element.attributeValue(ax::value)).has_value();
+}
+
+bool hasSelectedRange(AccessibilityElement &element) {
+    return accessibilityValueAs<AccessibilityRange>(element.attributeValue(ax::selectedTextRange))
+        .has_value();
+}
+
+bool hasSelectedText(AccessibilityElement &element) {
+    return FocusedElementReader::stringAttribute(ax::selectedText, element).has_value();
+}
+
+QString flag(bool value) {
+    return value ? QStringLiteral("true") : QStringLiteral("false");
+}
+
+QString pidText(std::optional<qint32> processIdentifier) {
+    return processIdentifier ? QString::number(*processIdentifier) : QStringLiteral("<nil>");
+}
+
+} // namespace
+
+FocusedInputContext
+FocusedInputElementSearch::focusedInputContext(AccessibilityClient &client,
+                                               std::optional<qint32> expectedProcessID) {
+    AccessibilityElementRef element = focusedElement(client, expectedProcessID);
+    QString value = stringValue(*element);
+    const AccessibilityRange range = selectedRange(*element);
+    return FocusedInputContext{std::move(element), std::move(value), range};
+}
+
+AccessibilityElementRef
+FocusedInputElementSearch::focusedElement(AccessibilityClient &client,
+                                          std::optional<qint32> expectedProcessID) {
+    AccessibilityElementRef element = resolvedEditableElement(
+        FocusedElementReader::searchRoots(client, expectedProcessID), maxVisited);
+    if (!element)
+        unavailable();
+    return element;
+}
+
+AccessibilityElementRef
+FocusedInputElementSearch::resolvedEditableElement(const QList<AccessibilityElementRef> &roots,
+                                                   int maxVisited) {
+    if (roots.isEmpty() || maxVisited < 1)
+        return nullptr;
+    QQueue<std::pair<AccessibilityElementRef, int>> queue;
+    for (const AccessibilityElementRef &root : roots)
+        queue.enqueue({root, 0});
+    QSet<QString> visited;
+    AccessibilityElementRef best;
+    int bestScore = 0;
+    while (!queue.isEmpty() && visited.size() < maxVisited) {
+        const auto [element, depth] = queue.dequeue();
+        const QString identity = element->identity();
+        if (visited.contains(identity))
+            continue;
+        visited.insert(identity);
+        const int score = editableCandidateScore(*element, depth);
+        if (!best || score > bestScore) {
+            best = element;
+            bestScore = score;
+        }
+        if (score >= earlyAcceptScore)
+            return element;
+        for (const AccessibilityElementRef &related :
+             FocusedElementReader::relatedElements(*element)) {
+            if (!visited.contains(related->identity()))
+                queue.enqueue({related, depth + 1});
+        }
+    }
+    return best && bestScore >= minimumScore ? best : nullptr;
+}
+
+int FocusedInputElementSearch::editableCandidateScore(AccessibilityElement &element, int depth) {
+    const bool value = hasStringValue(element);
+    const bool range = hasSelectedRange(element);
+    int score = 0;
+    if (value && range)
+        score = 75;
+    else if (value)
+        score = 35;
+    else if (range)
+        score = 40;
+    if (hasSelectedText(element))
+        score += 15;
+    const QString role = roleText(element).value_or(QString()).toLower();
+    for (const QString &word : roleWords) {
+        if (role.contains(word)) {
+            score += 10;
+            break;
+        }
+    }
+    return score - 2 * depth;
+}
+
+QString FocusedInputElementSearch::stringValue(AccessibilityElement &element) {
+    auto value = accessibilityValueAs<QString>(element.attributeValue(ax::value));
+    if (!value)
+        unavailable();
+    return *value;
+}
+
+AccessibilityRange FocusedInputElementSearch::selectedRange(AccessibilityElement &element) {
+    auto range =
+        accessibilityValueAs<AccessibilityRange>(element.attributeValue(ax::selectedTextRange));
+    if (!range)
+        unavailable();
+    return *range;
+}
+
+void FocusedInputElementSearch::logSearchFailure(AccessibilityClient &client,
+                                                 std::optional<qint32> expectedProcessID) {
+    if (!TovalitDebugLogger::isEnabled())
+        return;
+    const QList<AccessibilityElementRef> roots =
+        FocusedElementReader::searchRoots(client, expectedProcessID);
+    if (roots.isEmpty()) {
+        TovalitDebugLogger::log(QStringLiteral("insert.ax"),
+                                QStringLiteral("focused-element-unavailable | pid=") +
+                                    pidText(expectedProcessID));
+        return;
+    }
+    TovalitDebugLogger::log(QStringLiteral("insert.ax"),
+                            QStringLiteral("no-editable-context | pid=") +
+                                pidText(expectedProcessID) + QStringLiteral(" | roots=") +
+                                searchRootsDebugSummary(roots));
+}
+
+QString FocusedInputElementSearch::elementDebugSummary(AccessibilityElement &element) {
+    return QStringLiteral("role=") + roleText(element).value_or(QStringLiteral("<nil>")) +
+           QStringLiteral(" desc=") +
+           firstStringAttribute(descriptionAttributes, element).value_or(QStringLiteral("<nil>")) +
+           QStringLiteral(" hasValue=") + flag(hasStringValue(element)) +
+           QStringLiteral(" hasRange=") + flag(hasSelectedRange(element)) +
+           QStringLiteral(" hasSelectedText=") + flag(hasSelectedText(element)) +
+           QStringLiteral(" attrs=[") +
+           FocusedElementReader::attributeNames(element).mid(0, 8).join(QLatin1Char(',')) +
+           QLatin1Char(']');
+}
+
+QString FocusedInputElementSearch::graphDebugSnapshot(AccessibilityElement &element) {
+    QStringList neighbours;
+    const QList<AccessibilityElementRef> related = FocusedElementReader::relatedElements(element);
+    for (qsizetype index = 0; index < related.size() && index < 6; ++index)
+        neighbours << QStringLiteral("n%1:").arg(index) + elementDebugSummary(*related[index]);
+    return QStringLiteral("root{") + elementDebugSummary(element) + QStringLiteral("} neighbors{") +
+           neighbours.join(QStringLiteral(" | ")) + QLatin1Char('}');
+}
+
+QString
+FocusedInputElementSearch::searchRootsDebugSummary(const QList<AccessibilityElementRef> &roots) {
+    QStringList parts;
+    for (qsizetype index = 0; index < roots.size() && index < 4; ++index)
+        parts << QStringLiteral("r%1:").arg(index) + graphDebugSnapshot(*roots[index]);
+    return parts.join(QStringLiteral(" || "));
+}
+
+} // namespace tovalit

@@ -1,0 +1,116 @@
+#include "services/text_injection/focused_input_field_operations.h"
+
+#include "platform/accessibility_client.h"
+#include "services/text_injection/focused_input_element_search.h"
+#include "support/textkit.h"
+
+namespace tovalit {
+
+namespace {
+
+// The selection as UTF-16 offsets into the context's text, when it lies
+// inside it and on character boundaries.
+std::optional<std::pair<qsizetype, qsizetype>> selectionSpan(const FocusedInputContext &context) {
+    const AccessibilityRange &range = context.selectedRange;
+    const QString &value = context.currentValue;
+    if (range.location < 0 || range.length < 0 || range.location > value.size() ||
+        range.length > value.size() - range.location)
+        return std::nullopt;
+    const qsizetype start = qsizetype(range.location);
+    const qsizetype end = start + qsizetype(range.length);
+    if (!textkit::isGraphemeBoundary(value, start) || !textkit::isGraphemeBoundary(value, end))
+        return std::nullopt;
+    return std::pair{start, end};
+}
+
+QString replaced(const QString &value, std::pair<qsizetype, qsizetype> span, const QString &text) {
+    QString result = value;
+    result.replace(span.first, span.second - span.first, text);
+    return result;
+}
+
+AccessibilityElementRef focusedElementOf(AccessibilityElement &owner) {
+    return accessibilityValueAs<AccessibilityElementRef>(owner.attributeValue(ax::focusedUIElement))
+        .value_or(nullptr);
+}
+
+} // namespace
+
+QString FocusedInputFieldOperations::expectedValue(const QString &afterInserting,
+                                                   const FocusedInputContext &into) {
+    const auto span = selectionSpan(into);
+    return span ? replaced(into.currentValue, *span, afterInserting) : into.currentValue;
+}
+
+PostPasteObservationState
+FocusedInputFieldOperations::postPasteObservationState(const QString &originalValue,
+                                                       const std::optional<QString> &currentValue) {
+    using Kind = PostPasteObservationState::Kind;
+    if (!currentValue)
+        return {Kind::unreadable, {}};
+    if (*currentValue == originalValue)
+        return {Kind::unchanged, {}};
+    return {Kind::changed, *currentValue};
+}
+
+bool FocusedInputFieldOperations::setSelectedRange(AccessibilityRange range,
+                                                   AccessibilityElement &on) {
+    return on.setAttributeValue(ax::selectedTextRange, range);
+}
+
+bool FocusedInputFieldOperations::verifyPasteInserted(const QString &text,
+                                                      const FocusedInputContext &using_) {
+    const QString expected = expectedValue(text, using_);
+    if (FocusedInputElementSearch::stringValue(*using_.element) != expected)
+        return false;
+    const AccessibilityRange selection = FocusedInputElementSearch::selectedRange(*using_.element);
+    return selection.location == using_.selectedRange.location + text.size() &&
+           selection.length == 0;
+}
+
+std::optional<qint32>
+FocusedInputFieldOperations::processIdentifier(AccessibilityElement &element) {
+    const std::optional<qint32> pid = element.processIdentifier();
+    if (!pid || *pid < 1)
+        return std::nullopt;
+    return pid;
+}
+
+std::optional<QString>
+FocusedInputFieldOperations::observedStringValue(AccessibilityClient &client,
+                                                 AccessibilityElement &of,
+                                                 std::optional<qint32> expectedProcessID) {
+    if (auto value = accessibilityValueAs<QString>(of.attributeValue(ax::value)))
+        return value;
+    if (!expectedProcessID)
+        return std::nullopt;
+    AccessibilityElementRef standIn =
+        focusedElementOf(*client.applicationElement(*expectedProcessID));
+    if (!standIn)
+        standIn = focusedElementOf(*client.systemWideElement());
+    if (!standIn || processIdentifier(*standIn) != expectedProcessID)
+        return std::nullopt;
+    return accessibilityValueAs<QString>(standIn->attributeValue(ax::value));
+}
+
+bool FocusedInputFieldOperations::contextStillMatchesOriginalState(
+    const FocusedInputContext &context) {
+    const QString value = FocusedInputElementSearch::stringValue(*context.element);
+    const AccessibilityRange selection = FocusedInputElementSearch::selectedRange(*context.element);
+    return value == context.currentValue && selection == context.selectedRange;
+}
+
+bool FocusedInputFieldOperations::directInsert(const QString &text,
+                                               const FocusedInputContext &using_) {
+    const auto span = selectionSpan(using_);
+    if (!span)
+        return false;
+    if (!using_.element->setAttributeValue(ax::value, replaced(using_.currentValue, *span, text)))
+        return false;
+    // A field that will not move its caret still has the text.
+    using_.element->setAttributeValue(ax::selectedTextRange,
+                                      AccessibilityRange{span->first + text.size(), 0});
+    return true;
+}
+
+} // namespace tovalit

@@ -1,0 +1,50 @@
+#pragma once
+
+#include "services/text_injection/focused_input_context.h"
+#include "services/text_injection/post_paste_observation_state.h"
+
+#include <optional>
+
+namespace tovalit {
+
+class AccessibilityClient;
+
+// Reading and writing the input that receives dictated text: the value it
+// should hold afterwards, the checks after a paste, and the direct write
+// that stands in for the paste. Apart from the two pure functions,
+// everything runs on the accessibility thread.
+class FocusedInputFieldOperations {
+public:
+    FocusedInputFieldOperations() = delete;
+
+    // The context's text with its selection replaced by `afterInserting`;
+    // the text unchanged when the selection does not fit it.
+    static QString expectedValue(const QString &afterInserting, const FocusedInputContext &into);
+    static PostPasteObservationState
+    postPasteObservationState(const QString &originalValue,
+                              const std::optional<QString> &currentValue);
+
+    // Whether the field took the selection.
+    static bool setSelectedRange(AccessibilityRange range, AccessibilityElement &on);
+    // The field holds the expected value with the caret right after the
+    // inserted text. Throws when the field cannot be read.
+    static bool verifyPasteInserted(const QString &text, const FocusedInputContext &using_);
+    // The owner of the element; nothing when unknown.
+    static std::optional<qint32> processIdentifier(AccessibilityElement &element);
+    // The element's text; when the element cannot be read any more (a chat
+    // box that was rebuilt), the text of the focused element of the same
+    // process stands in for it.
+    static std::optional<QString> observedStringValue(AccessibilityClient &client,
+                                                      AccessibilityElement &of,
+                                                      std::optional<qint32> expectedProcessID);
+    // The field still holds the text and selection it had when read. Throws
+    // when it cannot be read.
+    static bool contextStillMatchesOriginalState(const FocusedInputContext &context);
+    // Writes the field's whole text with the selection replaced by `text`
+    // and puts the caret after it. False, with the field untouched, when
+    // the selection does not fit the text or the field refuses the value.
+    // Text typed into the field after the context was read is overwritten.
+    static bool directInsert(const QString &text, const FocusedInputContext &using_);
+};
+
+} // namespace tovalit

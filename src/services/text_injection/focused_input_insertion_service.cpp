@@ -1,0 +1,560 @@
+#include "services/text_injection/focused_input_insertion_service.h"
+
+#include "platform/accessibility_client.h"
+#include "platform/accessibility_thread.h"
+#include "platform/key_sender.h"
+#include "platform/pasteboard.h"
+#include "services/text_injection/correction_observation.h"
+#include "services/text_injection/focused_input_element_search.h"
+#include "services/text_injection/focused_input_field_operations.h"
+#include "services/text_injection/focused_input_insertion_error.h"
+#include "services/text_injection/insertion_preparation.h"
+#include "services/tovalit_debug_logger.h"
+#include "support/app_error.h"
+#include "support/spawn.h"
+
+#include <QObject>
+
+namespace tovalit {
+
+// Log lines are built in plain functions: GCC 12 miscompiles capturing
+// lambdas inside coroutine bodies.
+namespace {
+
+constexpr int textPreviewLimit = 240;
+constexpr int capturedPreviewLimit = 120;
+
+QString preview(const std::optional<QString> &text, qsizetype limit = textPreviewLimit) {
+    return TovalitDebugLogger::preview(text, limit);
+}
+
+QString flag(bool value) {
+    return value ? QStringLiteral("true") : QStringLiteral("false");
+}
+
+QString pidText(std::optional<qint32> processIdentifier) {
+    return processIdentifier ? QString::number(*processIdentifier) : QStringLiteral("<nil>");
+}
+
+std::optional<AccessibilityRange> rangeOf(const std::optional<FocusedInputContext> &context) {
+    return context ? std::optional<AccessibilityRange>(context->selectedRange) : std::nullopt;
+}
+
+void logResult(const QString &message) {
+    TovalitDebugLogger::log(QStringLiteral("insert.result"), message);
+}
+
+void logPath(const QString &message) {
+    TovalitDebugLogger::log(QStringLiteral("insert.path"), message);
+}
+
+void logLiveContextUnavailable(std::optional<qint32> processIdentifier, QString error) {
+    TovalitDebugLogger::log(
+        QStringLiteral("insert.live-context"), [processIdentifier, error]() -> QString {
+            return QStringLiteral("unavailable | pid=") + pidText(processIdentifier) +
+                   QStringLiteral(" | error=") + error;
+        });
+}
+
+void logResolved(std::optional<qint32> processIdentifier, int attempt) {
+    TovalitDebugLogger::log(
+        QStringLiteral("insert.live-context"), [processIdentifier, attempt]() -> QString {
+            return QStringLiteral("resolved | pid=") + pidText(processIdentifier) +
+                   QStringLiteral(" | attempt=") + QString::number(attempt);
+        });
+}
+
+void logStart(bool trusted, QString input, std::optional<FocusedInputContext> live,
+              std::optional<ActiveInteractionContext> interactionContext) {
+    const std::optional<AccessibilityRange> liveSelection = rangeOf(live);
+    const std::optional<QString> liveValue =
+        live ? std::optional<QString>(live->currentValue) : std::nullopt;
+    std::optional<QString> before, selected, after;
+    if (interactionContext) {
+        const NaturalFormattingContext &captured = interactionContext->naturalFormattingContext;
+        before = captured.surroundingTextBeforeCursor;
+        selected = captured.selectedText;
+        after = captured.surroundingTextAfterCursor;
+    }
+    TovalitDebugLogger::log(
+        QStringLiteral("insert.start"),
+        [trusted, input, liveSelection, liveValue, before, selected, after]() -> QString {
+            return QStringLiteral("trusted=") + flag(trusted) + QStringLiteral(" | input=") +
+                   preview(input) + QStringLiteral(" | liveSelection=") +
+                   TovalitDebugLogger::describe(liveSelection) + QStringLiteral(" | liveValue=") +
+                   preview(liveValue) + QStringLiteral(" | capturedBefore=") +
+                   preview(before, capturedPreviewLimit) + QStringLiteral(" | capturedSelected=") +
+                   preview(selected, capturedPreviewLimit) + QStringLiteral(" | capturedAfter=") +
+                   preview(after, capturedPreviewLimit);
+        });
+}
+
+void logPrepare(PreparationSource source, QString text,
+                std::optional<AccessibilityRange> effectiveSelection, bool expanded) {
+    TovalitDebugLogger::log(QStringLiteral("insert.prepare"),
+                            [source, text, effectiveSelection, expanded]() -> QString {
+                                return QStringLiteral("source=") + rawValue(source) +
+                                       QStringLiteral(" | effectiveText=") + preview(text) +
+                                       QStringLiteral(" | effectiveSelection=") +
+                                       TovalitDebugLogger::describe(effectiveSelection) +
+                                       QStringLiteral(" | expanded=") + flag(expanded);
+                            });
+}
+
+void logVerified(QString expected) {
+    TovalitDebugLogger::log(QStringLiteral("insert.verify"), [expected]() -> QString {
+        return QStringLiteral("paste-verified | expected=") + preview(expected);
+    });
+}
+
+void logObservedChange(QString current, QString expected) {
+    TovalitDebugLogger::log(QStringLiteral("insert.observe"), [current, expected]() -> QString {
+        return QStringLiteral("post-paste changed | current=") + preview(current) +
+               QStringLiteral(" | expected=") + preview(expected);
+    });
+}
+
+void logObserved(const QString &message) {
+    TovalitDebugLogger::log(QStringLiteral("insert.observe"), message);
+}
+
+PreparedInsertion prepare(const QString &text, const std::optional<FocusedInputContext> &live,
+                          const std::optional<ActiveInteractionContext> &interactionContext) {
+    if (live)
+        return InsertionPreparation::prepareInsertion(text, *live);
+    if (interactionContext)
+        return InsertionPreparation::prepareInsertion(text,
+                                                      interactionContext->naturalFormattingContext);
+    return PreparedInsertion{text, std::nullopt, PreparationSource::none};
+}
+
+QCoro::Task<bool> answer(bool value) {
+    co_return value;
+}
+
+QCoro::Task<void> restoreIfUnchanged(std::shared_ptr<Pasteboard> pasteboard,
+                                     QList<PasteboardItem> items, qint64 expectedChangeCount,
+                                     double delay, Sleeper sleeper) {
+    if (delay != 0)
+        co_await sleeper(qMax(delay, 0.0), CancelToken());
+    // Somebody copied something after our write: that is theirs to keep.
+    if (pasteboard->changeCount() != expectedChangeCount)
+        co_return;
+    pasteboard->clearContents();
+    if (!items.isEmpty())
+        pasteboard->writeObjects(items);
+}
+
+} // namespace
+
+FocusedInputInsertionService::FocusedInputInsertionService(
+    std::shared_ptr<AccessibilityClient> accessibility, std::shared_ptr<Pasteboard> pasteboard,
+    std::shared_ptr<KeySender> keySender, Sleeper sleeper, MonotonicClock clock)
+    : m_accessibility(std::move(accessibility))
+    , m_pasteboard(std::move(pasteboard))
+    , m_keySender(std::move(keySender))
+    , m_sleeper(std::move(sleeper))
+    , m_clock(std::move(clock))
+    , m_watchContext(std::make_unique<QObject>()) {}
+
+FocusedInputInsertionService::~FocusedInputInsertionService() {
+    m_lifetime.cancel();
+}
+
+QCoro::Task<bool> FocusedInputInsertionService::accessibilityTrusted() {
+    return m_accessibility->thread().run(
+        [client = m_accessibility] { return client->isProcessTrusted(); });
+}
+
+QCoro::Task<InsertionResult>
+FocusedInputInsertionService::insert(QString text,
+                                     std::optional<ActiveInteractionContext> interactionContext,
+                                     ObservedInsertionEditCallback onObservedEditEvent) {
+    if (text.isEmpty())
+        co_return InsertionResult::copiedToClipboard;
+    const AsyncMutex::Guard oneAtATime = co_await m_insertions.lock();
+
+    const bool trusted = co_await accessibilityTrusted();
+    std::optional<FocusedInputContext> live;
+    if (trusted) {
+        std::optional<qint32> processIdentifier;
+        if (interactionContext)
+            processIdentifier = interactionContext->processIdentifier;
+        std::optional<QString> failure;
+        try {
+            live = co_await focusedInputContextWithRetries(processIdentifier, liveContextAttempts,
+                                                           liveContextRetryDelay);
+        } catch (const std::exception &error) {
+            failure = describeException(error);
+        }
+        if (failure)
+            logLiveContextUnavailable(processIdentifier, *failure);
+    }
+
+    const PreparedInsertion prepared = prepare(text, live, interactionContext);
+    Delivery delivery;
+    delivery.text = prepared.text;
+    delivery.live = live;
+    delivery.effective = prepared.context ? prepared.context : live;
+    delivery.interactionContext = interactionContext;
+    delivery.onObservedEditEvent = onObservedEditEvent;
+    const bool widened = rangeOf(delivery.effective) != rangeOf(live);
+
+    logStart(trusted, text, live, interactionContext);
+    logPrepare(prepared.source, delivery.text, rangeOf(delivery.effective), widened);
+
+    if (delivery.text.isEmpty()) {
+        logResult(QStringLiteral("result=insertedDirectly | reason=empty-effective-text"));
+        co_return InsertionResult::insertedDirectly;
+    }
+
+    if (!trusted) {
+        // The user pastes it themselves; nothing of theirs is kept.
+        writeToPasteboard(delivery.text);
+        logResult(QStringLiteral(
+            "result=insertFailedCopiedToClipboard | reason=accessibility-untrusted"));
+        co_return InsertionResult::insertFailedCopiedToClipboard;
+    }
+
+    if (widened && delivery.effective) {
+        const bool written = co_await directInsert(delivery.text, delivery.effective);
+        if (written)
+            co_return finishDirectWrite(
+                delivery, false, QStringLiteral("directInsert-expanded-replacement"),
+                QStringLiteral("result=insertedDirectly | path=direct-expanded"), std::nullopt);
+    }
+
+    delivery.snapshot = capturePasteboardSnapshot();
+    bool writeFailed = false;
+    try {
+        writeToPasteboard(delivery.text);
+    } catch (const FocusedInputInsertionError &) {
+        writeFailed = true;
+    }
+    if (writeFailed) {
+        restorePasteboardImmediately(delivery.snapshot);
+        const bool written = co_await directInsert(delivery.text, delivery.effective);
+        if (written)
+            co_return finishDirectWrite(
+                delivery, false, QStringLiteral("directInsert-after-pasteboard-write-failure"),
+                QStringLiteral("result=insertedDirectly | path=direct-after-write-failure"),
+                std::nullopt);
+        throw FocusedInputInsertionError(FocusedInputInsertionError::Kind::pasteboardWriteFailed);
+    }
+    delivery.changeCount = m_pasteboard->changeCount();
+    co_return co_await pasteAndConfirm(std::move(delivery));
+}
+
+QCoro::Task<InsertionResult> FocusedInputInsertionService::pasteAndConfirm(Delivery delivery) {
+    const std::optional<FocusedInputContext> &live = delivery.live;
+    const std::optional<FocusedInputContext> &effective = delivery.effective;
+
+    // A widened range that could not be written directly is selected, so
+    // the paste replaces it.
+    if (live && effective && live->selectedRange != effective->selectedRange) {
+        const bool selected =
+            co_await setSelectedRange(effective->selectedRange, effective->element);
+        if (!selected) {
+            const bool written = co_await directInsert(delivery.text, effective);
+            if (written)
+                co_return finishDirectWrite(
+                    delivery, true, QStringLiteral("directInsert-after-select-range-failed"),
+                    QStringLiteral(
+                        "result=insertedDirectly | path=direct-after-select-range-failed"),
+                    std::nullopt);
+            logResult(QStringLiteral(
+                "result=insertFailedCopiedToClipboard | reason=select-range-failed"));
+            co_return InsertionResult::insertFailedCopiedToClipboard;
+        }
+    }
+
+    co_await m_sleeper(pasteKeyDelay, m_lifetime);
+    bool pasted = false;
+    if (!m_lifetime.isCancelled()) {
+        try {
+            simulatePasteShortcut();
+            pasted = true;
+        } catch (const FocusedInputInsertionError &) {
+        }
+    }
+    if (!pasted) {
+        const bool written = co_await directInsert(delivery.text, effective);
+        if (written)
+            co_return finishDirectWrite(
+                delivery, true, QStringLiteral("directInsert-after-paste-shortcut-failure"),
+                QStringLiteral(
+                    "result=insertedDirectly | path=direct-after-paste-shortcut-failure"),
+                std::nullopt);
+        logResult(
+            QStringLiteral("result=insertFailedCopiedToClipboard | reason=paste-shortcut-failed"));
+        co_return InsertionResult::insertFailedCopiedToClipboard;
+    }
+
+    if (!effective) {
+        // Nothing to check against: the text stays on the clipboard in case
+        // the paste went nowhere.
+        logResult(QStringLiteral("result=pastedNeedsAttention | reason=no-effective-context"));
+        co_return InsertionResult::pastedNeedsAttention;
+    }
+
+    co_await m_sleeper(pasteSettleDelay, CancelToken());
+    const QString expected = FocusedInputFieldOperations::expectedValue(delivery.text, *effective);
+    bool verified = false;
+    try {
+        verified = co_await verifyPasteInserted(delivery.text, *effective);
+    } catch (const std::exception &) {
+    }
+    if (verified) {
+        logVerified(expected);
+        co_return finishPaste(delivery, InsertionResult::pastedFromClipboard,
+                              QStringLiteral("result=pastedFromClipboard | path=verified"),
+                              expected);
+    }
+    co_return co_await confirmUnverifiedPaste(std::move(delivery), expected);
+}
+
+QCoro::Task<InsertionResult>
+FocusedInputInsertionService::confirmUnverifiedPaste(Delivery delivery, QString expected) {
+    const FocusedInputContext effective = *delivery.effective;
+    const PostPasteObservationState state = co_await inspectPostPasteObservationState(effective);
+    using Kind = PostPasteObservationState::Kind;
+
+    if (state.kind == Kind::changed) {
+        logObservedChange(state.value, expected);
+        if (state.value != expected) {
+            const bool written = co_await directInsert(delivery.text, effective);
+            if (written)
+                co_return finishDirectWrite(
+                    delivery, true, QStringLiteral("directInsert-after-unexpected-paste-content"),
+                    QStringLiteral(
+                        "result=insertedDirectly | path=direct-after-unexpected-paste-content"),
+                    expected);
+        }
+        co_return finishPaste(delivery, InsertionResult::pastedFromClipboard,
+                              QStringLiteral("result=pastedFromClipboard | path=changed"),
+                              state.value);
+    }
+
+    if (state.kind == Kind::unreadable) {
+        logObserved(QStringLiteral("post-paste unreadable"));
+        co_return finishPaste(delivery, InsertionResult::pastedNeedsAttention,
+                              QStringLiteral("result=pastedNeedsAttention | path=unreadable"),
+                              expected);
+    }
+
+    logObserved(QStringLiteral("post-paste unchanged"));
+    bool untouched = false;
+    try {
+        untouched = co_await contextStillMatchesOriginalState(effective);
+    } catch (const std::exception &) {
+    }
+    if (untouched) {
+        const bool written = co_await directInsert(delivery.text, effective);
+        if (written)
+            co_return finishDirectWrite(
+                delivery, true, QStringLiteral("directInsert-after-unchanged-paste"),
+                QStringLiteral("result=insertedDirectly | path=direct-after-unchanged-paste"),
+                expected);
+    }
+    logResult(QStringLiteral("result=insertFailedCopiedToClipboard | reason=exhausted"));
+    co_return InsertionResult::insertFailedCopiedToClipboard;
+}
+
+InsertionResult
+FocusedInputInsertionService::finishDirectWrite(const Delivery &delivery, bool restoreNow,
+                                                const QString &path, const QString &resultLine,
+                                                const std::optional<QString> &observedValue) {
+    if (restoreNow)
+        conditionallyRestorePasteboard(delivery.snapshot, delivery.changeCount, 0);
+    logPath(path);
+    startCorrectionObservationIfNeeded(*delivery.effective, delivery.text, observedValue,
+                                       delivery.interactionContext, delivery.onObservedEditEvent);
+    logResult(resultLine);
+    return InsertionResult::insertedDirectly;
+}
+
+InsertionResult FocusedInputInsertionService::finishPaste(const Delivery &delivery,
+                                                          InsertionResult result,
+                                                          const QString &resultLine,
+                                                          const QString &observedValue) {
+    conditionallyRestorePasteboard(delivery.snapshot, delivery.changeCount, pasteboardRestoreDelay);
+    startCorrectionObservationIfNeeded(*delivery.effective, delivery.text, observedValue,
+                                       delivery.interactionContext, delivery.onObservedEditEvent);
+    logResult(resultLine);
+    return result;
+}
+
+// --- The focused input -------------------------------------------------------
+
+QCoro::Task<FocusedInputContext> FocusedInputInsertionService::focusedInputContextWithRetries(
+    std::optional<qint32> expectedProcessID, int maxAttempts, double retryDelay) {
+    std::exception_ptr lastError;
+    for (int attempt = 1; attempt <= maxAttempts; ++attempt) {
+        std::optional<FocusedInputContext> context;
+        try {
+            context = co_await focusedInputContext(expectedProcessID);
+        } catch (const FocusedInputInsertionError &) {
+            lastError = std::current_exception();
+        }
+        if (context) {
+            if (attempt >= 2)
+                logResolved(expectedProcessID, attempt);
+            co_return std::move(*context);
+        }
+        if (attempt < maxAttempts)
+            co_await m_sleeper(qMax(retryDelay, 0.0), CancelToken());
+    }
+    co_await logSearchFailure(expectedProcessID);
+    if (lastError)
+        std::rethrow_exception(lastError);
+    throw FocusedInputInsertionError(FocusedInputInsertionError::Kind::focusedElementUnavailable);
+}
+
+QCoro::Task<FocusedInputContext>
+FocusedInputInsertionService::focusedInputContext(std::optional<qint32> expectedProcessID) {
+    return m_accessibility->thread().run([client = m_accessibility, expectedProcessID] {
+        return FocusedInputElementSearch::focusedInputContext(*client, expectedProcessID);
+    });
+}
+
+QCoro::Task<void>
+FocusedInputInsertionService::logSearchFailure(std::optional<qint32> expectedProcessID) {
+    return m_accessibility->thread().run([client = m_accessibility, expectedProcessID] {
+        FocusedInputElementSearch::logSearchFailure(*client, expectedProcessID);
+    });
+}
+
+QCoro::Task<bool> FocusedInputInsertionService::setSelectedRange(AccessibilityRange range,
+                                                                 AccessibilityElementRef on) {
+    return m_accessibility->thread().run(
+        [range, on] { return FocusedInputFieldOperations::setSelectedRange(range, *on); });
+}
+
+QCoro::Task<bool> FocusedInputInsertionService::verifyPasteInserted(QString text,
+                                                                    FocusedInputContext context) {
+    return m_accessibility->thread().run([text, context] {
+        return FocusedInputFieldOperations::verifyPasteInserted(text, context);
+    });
+}
+
+QCoro::Task<std::optional<QString>>
+FocusedInputInsertionService::observedStringValue(AccessibilityElementRef element,
+                                                  std::optional<qint32> processID) {
+    return m_accessibility->thread().run([client = m_accessibility, element, processID] {
+        return FocusedInputFieldOperations::observedStringValue(*client, *element, processID);
+    });
+}
+
+QCoro::Task<std::optional<qint32>>
+FocusedInputInsertionService::processIdentifier(AccessibilityElementRef element) {
+    return m_accessibility->thread().run(
+        [element] { return FocusedInputFieldOperations::processIdentifier(*element); });
+}
+
+QCoro::Task<PostPasteObservationState>
+FocusedInputInsertionService::inspectPostPasteObservationState(FocusedInputContext context) {
+    const std::optional<qint32> processID = co_await processIdentifier(context.element);
+    PostPasteObservationState state;
+    for (int read = 1; read <= postPasteReads; ++read) {
+        if (read > 1)
+            co_await m_sleeper(postPasteReadInterval, CancelToken());
+        const std::optional<QString> value =
+            co_await observedStringValue(context.element, processID);
+        state = FocusedInputFieldOperations::postPasteObservationState(context.currentValue, value);
+        if (state.kind == PostPasteObservationState::Kind::changed)
+            break;
+    }
+    co_return state;
+}
+
+QCoro::Task<bool>
+FocusedInputInsertionService::contextStillMatchesOriginalState(FocusedInputContext context) {
+    return m_accessibility->thread().run([context] {
+        return FocusedInputFieldOperations::contextStillMatchesOriginalState(context);
+    });
+}
+
+QCoro::Task<bool>
+FocusedInputInsertionService::directInsert(QString text,
+                                           std::optional<FocusedInputContext> context) {
+    if (!context)
+        return answer(false);
+    return m_accessibility->thread().run([text, context = *context] {
+        return FocusedInputFieldOperations::directInsert(text, context);
+    });
+}
+
+// --- Clipboard and keys ----------------------------------------------------------
+
+PasteboardSnapshot FocusedInputInsertionService::capturePasteboardSnapshot() {
+    return PasteboardSnapshot(m_pasteboard->pasteboardItems());
+}
+
+void FocusedInputInsertionService::restorePasteboardImmediately(
+    const PasteboardSnapshot &snapshot) {
+    const QList<PasteboardItem> items = snapshot.makePasteboardItems();
+    m_pasteboard->clearContents();
+    if (!items.isEmpty())
+        m_pasteboard->writeObjects(items);
+}
+
+void FocusedInputInsertionService::conditionallyRestorePasteboard(
+    const PasteboardSnapshot &snapshot, qint64 expectedChangeCount, double after) {
+    // On the application object, not the service: the user's clipboard
+    // comes back even when the service is gone by then.
+    spawn(
+        nullptr,
+        [pasteboard = m_pasteboard, items = snapshot.makePasteboardItems(), expectedChangeCount,
+         after, sleeper = m_sleeper] {
+            return restoreIfUnchanged(pasteboard, items, expectedChangeCount, after, sleeper);
+        },
+        QStringLiteral("pasteboard restore"));
+}
+
+void FocusedInputInsertionService::writeToPasteboard(const QString &text) {
+    PasteboardItem item;
+    item.setString(text);
+    m_pasteboard->clearContents();
+    if (!m_pasteboard->writeObjects({item}))
+        throw FocusedInputInsertionError(FocusedInputInsertionError::Kind::pasteboardWriteFailed);
+}
+
+void FocusedInputInsertionService::simulatePasteShortcut() {
+    if (!m_keySender->sendPasteShortcut())
+        throw FocusedInputInsertionError(FocusedInputInsertionError::Kind::pasteSimulationFailed);
+}
+
+// --- Watching for corrections ----------------------------------------------------
+
+void FocusedInputInsertionService::startCorrectionObservationIfNeeded(
+    const FocusedInputContext &context, const QString &insertedText,
+    const std::optional<QString> &observedInsertedValue,
+    const std::optional<ActiveInteractionContext> &interactionContext,
+    const ObservedInsertionEditCallback &onObservedEditEvent) {
+    if (!onObservedEditEvent)
+        return;
+    CorrectionObservationContext observation;
+    observation.sessionID = QUuid::createUuid();
+    observation.element = context.element;
+    observation.insertedText = insertedText;
+    observation.insertedValue =
+        observedInsertedValue ? *observedInsertedValue
+                              : FocusedInputFieldOperations::expectedValue(insertedText, context);
+    if (interactionContext) {
+        observation.appName = interactionContext->appName;
+        observation.windowTitle = interactionContext->naturalFormattingContext.windowTitle;
+    }
+    const CorrectionObservation::Timing timing{
+        correctionObservationPollingInterval, correctionObservationIdleThreshold,
+        correctionObservationMaxPollCount, correctionObservationNoChangeStopCount};
+    spawn(
+        m_watchContext.get(),
+        [client = m_accessibility, sleeper = m_sleeper, clock = m_clock, observation, timing,
+         onObservedEditEvent] {
+            return CorrectionObservation::run(client, sleeper, clock, observation, timing,
+                                              onObservedEditEvent);
+        },
+        QStringLiteral("correction observation"));
+}
+
+} // namespace tovalit

@@ -1,0 +1,150 @@
+#pragma once
+
+#include "models/active_interaction_context.h"
+#include "models/insertion_result.h"
+#include "models/observed_insertion_edit_event.h"
+#include "services/text_injection/focused_input_context.h"
+#include "services/text_injection/pasteboard_snapshot.h"
+#include "services/text_injection/post_paste_observation_state.h"
+#include "support/async_mutex.h"
+#include "support/cancel_token.h"
+#include "support/clock.h"
+#include "support/sleeper.h"
+
+#include <qcoro/qcorotask.h>
+
+#include <memory>
+#include <optional>
+
+class QObject;
+
+namespace tovalit {
+
+class AccessibilityClient;
+class KeySender;
+class Pasteboard;
+
+// Delivers a finished dictation into the input that has the keyboard
+// focus in another application.
+//
+// It prefers the paste: the text goes onto the clipboard, Ctrl+V is
+// pressed, and accessibility confirms that the text arrived. It writes the
+// input's value directly instead when the text re-takes a stretch around
+// the caret, and whenever a paste step fails or the input did not take
+// the paste. The text stays on the clipboard when the insertion fails or
+// could not be checked; otherwise the user's clipboard comes back
+// afterwards, unless somebody wrote to it in the meantime. After a
+// successful insertion the input is watched for the user's own
+// corrections.
+//
+// Used from the GUI thread; insertions run one at a time. Reads and writes
+// of the other application run on the accessibility thread, the clipboard
+// on the GUI thread.
+class FocusedInputInsertionService {
+public:
+    FocusedInputInsertionService(std::shared_ptr<AccessibilityClient> accessibility,
+                                 std::shared_ptr<Pasteboard> pasteboard,
+                                 std::shared_ptr<KeySender> keySender,
+                                 Sleeper sleeper = systemSleeper(),
+                                 MonotonicClock clock = systemMonotonicClock());
+    ~FocusedInputInsertionService();
+    FocusedInputInsertionService(const FocusedInputInsertionService &) = delete;
+    FocusedInputInsertionService &operator=(const FocusedInputInsertionService &) = delete;
+
+    // Inserts `text` at the caret of the focused input of the context's
+    // application (or of whatever has the focus). `onObservedEditEvent`
+    // receives the user's later corrections; without it nothing is
+    // watched. Throws FocusedInputInsertionError (pasteboardWriteFailed)
+    // only when the text could be put neither on the clipboard nor into
+    // the input; every other failure ends in a result.
+    QCoro::Task<InsertionResult> insert(QString text,
+                                        std::optional<ActiveInteractionContext> interactionContext,
+                                        ObservedInsertionEditCallback onObservedEditEvent);
+
+    // Whether this process may read and write other applications' inputs,
+    // asked anew.
+    QCoro::Task<bool> accessibilityTrusted();
+
+    static constexpr double correctionObservationPollingInterval = 0.25;
+    static constexpr double correctionObservationIdleThreshold = 3.0;
+    static constexpr int correctionObservationMaxPollCount = 120;
+    static constexpr int correctionObservationNoChangeStopCount = 24;
+
+    static constexpr int liveContextAttempts = 4;
+    static constexpr double liveContextRetryDelay = 0.04;
+    // Lets the selection settle before the keys arrive.
+    static constexpr double pasteKeyDelay = 0.06;
+    // The paste lands some tens of milliseconds after the keys.
+    static constexpr double pasteSettleDelay = 0.16;
+    static constexpr int postPasteReads = 4;
+    static constexpr double postPasteReadInterval = 0.12;
+    // The target may still be reading the clipboard for a moment.
+    static constexpr double pasteboardRestoreDelay = 0.32;
+
+private:
+    // What one insertion carries from step to step.
+    struct Delivery {
+        QString text;
+        std::optional<FocusedInputContext> live;
+        std::optional<FocusedInputContext> effective;
+        std::optional<ActiveInteractionContext> interactionContext;
+        ObservedInsertionEditCallback onObservedEditEvent;
+        PasteboardSnapshot snapshot;
+        qint64 changeCount = 0;
+    };
+
+    QCoro::Task<InsertionResult> pasteAndConfirm(Delivery delivery);
+    QCoro::Task<InsertionResult> confirmUnverifiedPaste(Delivery delivery, QString expected);
+    // Logs the path and result lines of a direct write that took the
+    // paste's place, restoring the clipboard first when asked, and starts
+    // the watch.
+    InsertionResult finishDirectWrite(const Delivery &delivery, bool restoreNow,
+                                      const QString &path, const QString &resultLine,
+                                      const std::optional<QString> &observedValue);
+    InsertionResult finishPaste(const Delivery &delivery, InsertionResult result,
+                                const QString &resultLine, const QString &observedValue);
+
+    QCoro::Task<FocusedInputContext>
+    focusedInputContextWithRetries(std::optional<qint32> expectedProcessID, int maxAttempts,
+                                   double retryDelay);
+    QCoro::Task<FocusedInputContext> focusedInputContext(std::optional<qint32> expectedProcessID);
+    QCoro::Task<void> logSearchFailure(std::optional<qint32> expectedProcessID);
+
+    PasteboardSnapshot capturePasteboardSnapshot();
+    void restorePasteboardImmediately(const PasteboardSnapshot &snapshot);
+    void conditionallyRestorePasteboard(const PasteboardSnapshot &snapshot,
+                                        qint64 expectedChangeCount, double after);
+    void writeToPasteboard(const QString &text);
+    void simulatePasteShortcut();
+
+    QCoro::Task<bool> setSelectedRange(AccessibilityRange range, AccessibilityElementRef on);
+    QCoro::Task<bool> verifyPasteInserted(QString text, FocusedInputContext context);
+    QCoro::Task<std::optional<QString>> observedStringValue(AccessibilityElementRef element,
+                                                            std::optional<qint32> processID);
+    QCoro::Task<std::optional<qint32>> processIdentifier(AccessibilityElementRef element);
+    QCoro::Task<PostPasteObservationState>
+    inspectPostPasteObservationState(FocusedInputContext context);
+    QCoro::Task<bool> contextStillMatchesOriginalState(FocusedInputContext context);
+    // False, touching nothing, without a context.
+    QCoro::Task<bool> directInsert(QString text, std::optional<FocusedInputContext> context);
+
+    void startCorrectionObservationIfNeeded(
+        const FocusedInputContext &context, const QString &insertedText,
+        const std::optional<QString> &observedInsertedValue,
+        const std::optional<ActiveInteractionContext> &interactionContext,
+        const ObservedInsertionEditCallback &onObservedEditEvent);
+
+    std::shared_ptr<AccessibilityClient> m_accessibility;
+    std::shared_ptr<Pasteboard> m_pasteboard;
+    std::shared_ptr<KeySender> m_keySender;
+    Sleeper m_sleeper;
+    MonotonicClock m_clock;
+    // Cancelled when the service goes: a paste not yet sent is not sent.
+    CancelToken m_lifetime;
+    AsyncMutex m_insertions;
+    // Watches start on it; one not yet started when the service goes never
+    // starts.
+    std::unique_ptr<QObject> m_watchContext;
+};
+
+} // namespace tovalit

@@ -1,0 +1,39 @@
+#include "services/text_injection/pasteboard_snapshot.h"
+
+namespace tovalit {
+
+std::optional<PasteboardSnapshot::Item>
+PasteboardSnapshot::Item::fromPasteboardItem(const PasteboardItem &pasteboardItem) {
+    Item item;
+    for (const PasteboardRepresentation &representation : pasteboardItem.representations) {
+        if (representation.data)
+            item.representations.append(Representation{representation.type, *representation.data});
+    }
+    if (item.representations.isEmpty())
+        return std::nullopt;
+    return item;
+}
+
+PasteboardItem PasteboardSnapshot::Item::makePasteboardItem() const {
+    PasteboardItem item;
+    for (const Representation &representation : representations)
+        item.setData(representation.type, representation.data);
+    return item;
+}
+
+PasteboardSnapshot::PasteboardSnapshot(const QList<PasteboardItem> &items) {
+    for (const PasteboardItem &pasteboardItem : items) {
+        if (auto item = Item::fromPasteboardItem(pasteboardItem))
+            this->items.append(std::move(*item));
+    }
+}
+
+QList<PasteboardItem> PasteboardSnapshot::makePasteboardItems() const {
+    QList<PasteboardItem> result;
+    result.reserve(items.size());
+    for (const Item &item : items)
+        result.append(item.makePasteboardItem());
+    return result;
+}
+
+} // namespace tovalit

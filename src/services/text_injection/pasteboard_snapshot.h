@@ -1,0 +1,46 @@
+#pragma once
+
+#include "platform/pasteboard.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+#include <optional>
+
+namespace tovalit {
+
+// A copy of everything the clipboard held, to put back after the dictated
+// text has passed through it. Owns plain bytes, so it stays valid whatever
+// happens to the clipboard afterwards.
+struct PasteboardSnapshot {
+    struct Item {
+        struct Representation {
+            QString type;
+            QByteArray data;
+
+            bool operator==(const Representation &) const = default;
+        };
+
+        // The forms whose data could be read, in the item's order; nothing
+        // when none could.
+        static std::optional<Item> fromPasteboardItem(const PasteboardItem &pasteboardItem);
+        PasteboardItem makePasteboardItem() const;
+
+        QList<Representation> representations;
+
+        bool operator==(const Item &) const = default;
+    };
+
+    PasteboardSnapshot() = default;
+    explicit PasteboardSnapshot(const QList<PasteboardItem> &items);
+
+    // One item to write per item kept, in order.
+    QList<PasteboardItem> makePasteboardItems() const;
+
+    QList<Item> items;
+
+    bool operator==(const PasteboardSnapshot &) const = default;
+};
+
+} // namespace tovalit

@@ -1,0 +1,270 @@
+#include "platform/accessibility_thread.h"
+#include "platform/linux/atspi_accessibility_client.h"
+#include "platform/linux/qt_clipboard_pasteboard.h"
+#include "platform/linux/xtest_key_sender.h"
+#include "services/text_injection/focused_input_insertion_service.h"
+#include "tests/support/capture_log.h"
+#include "tests/support/qt_printers.h"
+#include "tests/support/run_task.h"
+#include "tests/support/test_editor_process.h"
+#include "tests/support/x_clipboard_client.h"
+
+#include <QClipboard>
+#include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QProcess>
+
+#include <gtest/gtest.h>
+#include <iostream>
+#include <mutex>
+
+namespace tovalit {
+namespace {
+
+using testing::runTask;
+using testing::TestEditorProcess;
+using testing::waitUntil;
+using testing::XClipboardClient;
+using Service = FocusedInputInsertionService;
+
+// Holds the delayed clipboard restore until the test lets it go, so that
+// "another application copies within the delay" does not race the clock.
+struct RestoreGate {
+    bool open = true;
+    bool restoreDelayPassed = false;
+};
+
+QCoro::Task<void> gatedSleep(std::shared_ptr<RestoreGate> gate, double seconds, CancelToken token) {
+    const bool restoreDelay = seconds == Service::pasteboardRestoreDelay;
+    while (restoreDelay && !gate->open)
+        co_await sleepFor(0.005, CancelToken());
+    co_await sleepFor(seconds, token);
+    if (restoreDelay)
+        gate->restoreDelayPassed = true;
+}
+
+struct EventLog {
+    std::mutex mutex;
+    std::vector<ObservedInsertionEditEvent> events;
+
+    ObservedInsertionEditCallback callback() {
+        return [this](const ObservedInsertionEditEvent &event) {
+            std::lock_guard lock(mutex);
+            events.push_back(event);
+        };
+    }
+    std::vector<ObservedInsertionEditEvent> snapshot() {
+        std::lock_guard lock(mutex);
+        return events;
+    }
+};
+
+class InsertionDesktopTest : public testing::WithDiagnosticsLog {
+protected:
+    void SetUp() override {
+        if (qEnvironmentVariableIsEmpty("DISPLAY")) {
+            if (testing::inTestSession())
+                FAIL() << "no X server in the test session";
+            GTEST_SKIP() << "needs the desktop session of scripts/test";
+        }
+        ASSERT_TRUE(testing::setDesktopAccessibilityEnabled(true));
+        service = std::make_unique<Service>(client, pasteboard, XTestKeySender::open(),
+                                            [gate = gate](double seconds, CancelToken token) {
+                                                return gatedSleep(gate, seconds, token);
+                                            });
+    }
+
+    void TearDown() override {
+        testing::setDesktopAccessibilityEnabled(true);
+        service.reset();
+    }
+
+    static ActiveInteractionContext contextOf(const TestEditorProcess &editor) {
+        ActiveInteractionContext context;
+        context.appName = QStringLiteral("Test editor");
+        context.bundleID = QStringLiteral("test-editor");
+        context.processIdentifier = editor.processIdentifier();
+        context.naturalFormattingContext.windowTitle = QStringLiteral("Insertion");
+        return context;
+    }
+
+    struct Field {
+        std::optional<QString> value;
+        std::optional<AccessibilityRange> selection;
+    };
+
+    Field readField(qint32 pid) {
+        return runTask(thread->run([client = client, pid] {
+            Field field;
+            client->isProcessTrusted();
+            auto focused = accessibilityValueAs<AccessibilityElementRef>(
+                client->applicationElement(pid)->attributeValue(ax::focusedUIElement));
+            if (!focused || !*focused)
+                return field;
+            field.value = accessibilityValueAs<QString>((*focused)->attributeValue(ax::value));
+            field.selection = accessibilityValueAs<AccessibilityRange>(
+                (*focused)->attributeValue(ax::selectedTextRange));
+            return field;
+        }));
+    }
+
+    // The user edits the field (through accessibility, as an input method
+    // would).
+    bool typeIntoField(qint32 pid, const QString &value) {
+        return runTask(thread->run([client = client, pid, value] {
+            auto focused = accessibilityValueAs<AccessibilityElementRef>(
+                client->applicationElement(pid)->attributeValue(ax::focusedUIElement));
+            return focused && *focused && (*focused)->setAttributeValue(ax::value, value);
+        }));
+    }
+
+    std::shared_ptr<AccessibilityThread> thread = std::make_shared<AccessibilityThread>();
+    std::shared_ptr<AtspiAccessibilityClient> client =
+        std::make_shared<AtspiAccessibilityClient>(thread);
+    std::shared_ptr<QtClipboardPasteboard> pasteboard = std::make_shared<QtClipboardPasteboard>();
+    std::shared_ptr<RestoreGate> gate = std::make_shared<RestoreGate>();
+    std::unique_ptr<Service> service;
+};
+
+class InsertionIntoEditorTest : public InsertionDesktopTest,
+                                public ::testing::WithParamInterface<TestEditorProcess::Toolkit> {};
+
+TEST_P(InsertionIntoEditorTest, PasteIsVerifiedAndTheUsersClipboardComesBack) {
+    auto editor =
+        TestEditorProcess::start(GetParam(), QStringLiteral("Insertion"), QStringLiteral("abc"), 3);
+    ASSERT_TRUE(editor);
+    auto owner = XClipboardClient::copy(QStringLiteral("old"));
+    ASSERT_TRUE(owner);
+
+    QElapsedTimer timer;
+    timer.start();
+    const InsertionResult result =
+        runTask(service->insert(QStringLiteral("你好"), contextOf(*editor), {}));
+    const qint64 elapsed = timer.elapsed();
+    std::cout << "[ timing ] insert to verified paste: " << elapsed << " ms\n";
+    RecordProperty("insert_to_verified_paste_ms", int(elapsed));
+
+    EXPECT_EQ(result, InsertionResult::pastedFromClipboard);
+    EXPECT_EQ(message(result), QStringLiteral("已插入"));
+    EXPECT_EQ(logLines(QStringLiteral("insert.result")),
+              QStringList{QStringLiteral("result=pastedFromClipboard | path=verified")});
+    const Field field = readField(editor->processIdentifier());
+    EXPECT_EQ(field.value, QStringLiteral("abc你好"));
+    EXPECT_EQ(field.selection, (AccessibilityRange{5, 0}));
+
+    // Ours until the restore, then the user's again, served by us now.
+    EXPECT_EQ(XClipboardClient::paste(), QStringLiteral("你好"));
+    ASSERT_TRUE(waitUntil([] { return QGuiApplication::clipboard()->text() == "old"; },
+                          "the clipboard to hold the user's text again"));
+    EXPECT_TRUE(gate->restoreDelayPassed);
+    EXPECT_EQ(XClipboardClient::paste(), QStringLiteral("old"));
+}
+
+TEST_P(InsertionIntoEditorTest, CopyByAnotherApplicationDuringTheRestoreDelayIsKept) {
+    auto editor =
+        TestEditorProcess::start(GetParam(), QStringLiteral("Insertion"), QStringLiteral("abc"), 3);
+    ASSERT_TRUE(editor);
+    auto owner = XClipboardClient::copy(QStringLiteral("old"));
+    ASSERT_TRUE(owner);
+    gate->open = false;
+
+    EXPECT_EQ(runTask(service->insert(QStringLiteral("你好"), contextOf(*editor), {})),
+              InsertionResult::pastedFromClipboard);
+    auto copier = XClipboardClient::copy(QStringLiteral("new"));
+    ASSERT_TRUE(copier);
+    gate->open = true;
+    ASSERT_TRUE(waitUntil([this] { return gate->restoreDelayPassed; }, "the restore delay"));
+    testing::processEventsFor(std::chrono::milliseconds(100));
+    EXPECT_EQ(XClipboardClient::paste(), QStringLiteral("new"));
+    EXPECT_FALSE(QGuiApplication::clipboard()->ownsClipboard());
+}
+
+TEST_P(InsertionIntoEditorTest, ReTakenWordsAreWrittenDirectlyWithoutTouchingTheClipboard) {
+    auto editor = TestEditorProcess::start(GetParam(), QStringLiteral("Insertion"),
+                                           QStringLiteral("See you at noon tomorrow"), 8);
+    ASSERT_TRUE(editor);
+    auto owner = XClipboardClient::copy(QStringLiteral("old"));
+    ASSERT_TRUE(owner);
+    const qint64 changeCount = pasteboard->changeCount();
+
+    EXPECT_EQ(runTask(service->insert(QStringLiteral("later tomorrow"), contextOf(*editor), {})),
+              InsertionResult::insertedDirectly);
+    EXPECT_EQ(logLines(QStringLiteral("insert.path")),
+              QStringList{QStringLiteral("directInsert-expanded-replacement")});
+    const Field field = readField(editor->processIdentifier());
+    EXPECT_EQ(field.value, QStringLiteral("See you later tomorrow"));
+    EXPECT_EQ(field.selection, (AccessibilityRange{13, 0}));
+    EXPECT_EQ(pasteboard->changeCount(), changeCount);
+    EXPECT_EQ(XClipboardClient::paste(), QStringLiteral("old"));
+}
+
+TEST_P(InsertionIntoEditorTest, CorrectionIsReportedOnceItRestsAndItsUndoAsARevert) {
+    auto editor =
+        TestEditorProcess::start(GetParam(), QStringLiteral("Insertion"), QStringLiteral("abc"), 3);
+    ASSERT_TRUE(editor);
+    EventLog log;
+    ASSERT_EQ(runTask(service->insert(QStringLiteral("你好"), contextOf(*editor), log.callback())),
+              InsertionResult::pastedFromClipboard);
+
+    ASSERT_TRUE(typeIntoField(editor->processIdentifier(), QStringLiteral("abc您好")));
+    ASSERT_TRUE(waitUntil([&] { return !log.snapshot().empty(); }, "the edit to be reported",
+                          std::chrono::seconds(10)));
+    const auto reported = log.snapshot();
+    ASSERT_EQ(reported.size(), 1u);
+    ASSERT_EQ(reported[0].kind(), ObservedInsertionEditEvent::Kind::stableEdited);
+    const ObservedInsertionEditSession edit = *reported[0].session();
+    EXPECT_EQ(edit.originalInsertedText, QStringLiteral("你好"));
+    EXPECT_EQ(edit.originalFieldText, QStringLiteral("abc你好"));
+    EXPECT_EQ(edit.finalFieldText, QStringLiteral("abc您好"));
+    EXPECT_EQ(edit.appName, QStringLiteral("Test editor"));
+    EXPECT_EQ(edit.windowTitle, QStringLiteral("Insertion"));
+
+    ASSERT_TRUE(typeIntoField(editor->processIdentifier(), QStringLiteral("abc你好")));
+    ASSERT_TRUE(waitUntil([&] { return log.snapshot().size() == 2; }, "the undo to be reported",
+                          std::chrono::seconds(5)));
+    const ObservedInsertionEditEvent revert = log.snapshot()[1];
+    EXPECT_EQ(revert, ObservedInsertionEditEvent::revertedToOriginal(edit.sessionID));
+}
+
+TEST_P(InsertionIntoEditorTest, ModifiersStillHeldDoNotSpoilThePaste) {
+    auto editor =
+        TestEditorProcess::start(GetParam(), QStringLiteral("Insertion"), QStringLiteral("abc"), 3);
+    ASSERT_TRUE(editor);
+    // The end of a dictation shortcut the user has not let go of yet.
+    ASSERT_EQ(QProcess::execute(QStringLiteral("xdotool"),
+                                {QStringLiteral("keydown"), QStringLiteral("shift+alt")}),
+              0);
+    const InsertionResult result =
+        runTask(service->insert(QStringLiteral("你好"), contextOf(*editor), {}));
+    QProcess::execute(QStringLiteral("xdotool"),
+                      {QStringLiteral("keyup"), QStringLiteral("shift+alt")});
+    EXPECT_EQ(result, InsertionResult::pastedFromClipboard);
+    EXPECT_EQ(readField(editor->processIdentifier()).value, QStringLiteral("abc你好"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Toolkits, InsertionIntoEditorTest,
+                         ::testing::Values(TestEditorProcess::Toolkit::QtLineEdit,
+                                           TestEditorProcess::Toolkit::Gtk),
+                         [](const auto &info) {
+                             return info.param == TestEditorProcess::Toolkit::Gtk
+                                        ? std::string("GtkTextView")
+                                        : std::string("QtLineEdit");
+                         });
+
+TEST_F(InsertionDesktopTest, WithoutAccessibilityTheTextIsLeftOnTheClipboard) {
+    auto owner = XClipboardClient::copy(QStringLiteral("old"));
+    ASSERT_TRUE(owner);
+    ASSERT_TRUE(testing::setDesktopAccessibilityEnabled(false));
+    const InsertionResult result = runTask(service->insert(QStringLiteral("你好"), {}, {}));
+    EXPECT_EQ(result, InsertionResult::insertFailedCopiedToClipboard);
+    EXPECT_EQ(message(result), QStringLiteral("插入失败，已复制到剪贴板"));
+    EXPECT_EQ(logLines(QStringLiteral("insert.result")),
+              QStringList{QStringLiteral(
+                  "result=insertFailedCopiedToClipboard | reason=accessibility-untrusted")});
+    // Nothing brings the old content back.
+    testing::processEventsFor(std::chrono::milliseconds(500));
+    EXPECT_EQ(XClipboardClient::paste(), QStringLiteral("你好"));
+}
+
+} // namespace
+} // namespace tovalit
