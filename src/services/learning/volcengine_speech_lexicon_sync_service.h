@@ -2,6 +2,7 @@
 
 #include "models/gateway_lexicon_sync_configuration.h"
 #include "models/personal_lexicon_cloud_state.h"
+#include "models/personal_lexicon_snapshot.h"
 #include "models/volcengine_speech_open_api_configuration.h"
 #include "services/learning/volcengine_speech_lexicon_sync_error.h"
 #include "support/clock.h"
@@ -14,6 +15,7 @@
 #include <QMap>
 #include <QString>
 #include <QStringList>
+#include <QStringView>
 #include <qcoro/qcorotask.h>
 
 #include <exception>
@@ -60,6 +62,34 @@ public:
     const std::optional<GatewayLexiconSyncConfiguration> &gatewayConfiguration() const {
         return m_gatewayConfiguration;
     }
+
+    // --- Synchronisation ---------------------------------------------------------
+
+    // Brings the lexicon's remote tables in line with `snapshot` and returns
+    // it with a usable sync namespace, the tables in use, the time of the
+    // attempt, the first failure's text (or none) and every entry's cloud
+    // status. Through the gateway when one is configured, else directly
+    // with the access key pair and `speechAppID` (a positive decimal
+    // integer, taken as it stands). Never throws: every problem ends up in
+    // the returned snapshot.
+    QCoro::Task<PersonalLexiconSnapshot> sync(PersonalLexiconSnapshot snapshot,
+                                              QString speechAppID) const;
+    // The gateway keeps the speech service's tables itself: the whole set of
+    // synchronised entries goes there in one request, and its answer names
+    // the tables now in effect. Never throws.
+    QCoro::Task<PersonalLexiconSnapshot>
+    syncViaManagedGateway(PersonalLexiconSnapshot snapshot,
+                          GatewayLexiconSyncConfiguration gatewayConfiguration) const;
+
+    static QString hotwordTableName(const QString &syncNamespace);
+    static QString replacementTableName(const QString &syncNamespace);
+    // The sync did not happen: the message is stored and the entries that
+    // would have gone to the cloud are local only; the tables and the time
+    // of the last sync stay as they were.
+    static PersonalLexiconSnapshot markLocalOnly(PersonalLexiconSnapshot snapshot,
+                                                 std::optional<QString> errorMessage);
+    // An optional sign and decimal digits, nothing else, within 64 bits.
+    static std::optional<qint64> parseAppID(QStringView speechAppID);
 
     // --- Boosting table (hot words) ------------------------------------------
     // All of these throw VolcengineSpeechLexiconSyncError, the transport's
@@ -160,6 +190,14 @@ public:
     static QString defaultBoundary();
 
 private:
+    static QCoro::Task<PersonalLexiconSnapshot> runSync(VolcengineSpeechLexiconSyncService service,
+                                                        PersonalLexiconSnapshot snapshot,
+                                                        QString speechAppID);
+    static QCoro::Task<PersonalLexiconSnapshot>
+    runManagedGatewaySync(VolcengineSpeechLexiconSyncService service,
+                          PersonalLexiconSnapshot snapshot,
+                          GatewayLexiconSyncConfiguration gatewayConfiguration);
+
     std::optional<VolcengineSpeechOpenAPIConfiguration> m_configuration;
     std::optional<GatewayLexiconSyncConfiguration> m_gatewayConfiguration;
     std::shared_ptr<HttpTransport> m_session;
