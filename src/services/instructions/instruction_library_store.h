@@ -17,7 +17,7 @@ namespace tovalit {
 // or replacing the whole file; it holds no copy of the library.
 //
 // Both directions bring the built-ins up to the current pack. A load never
-// writes. A save writes atomically, and first moves aside (as
+// writes the file. A save writes atomically, and first moves aside (as
 // "instruction-library.json.unreadable-<UTC time>") a file this store could
 // not read, so a damaged file or one from a newer version is never lost to
 // the next save.
