@@ -1,41 +1,17 @@
 #include "services/text_processing/vellup_structured_formatter.h"
 
+#include "services/text_processing/chat_completions_envelope.h"
 #include "services/text_processing/natural_mode_prompt_catalog.h"
 #include "support/json_text.h"
 #include "support/network_http_transport.h"
 #include "support/textkit.h"
 
 #include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonParseError>
 #include <QThreadStorage>
-
-#include <chrono>
 
 namespace tovalit {
 
 namespace {
-
-constexpr std::chrono::seconds requestTimeout{60};
-
-// A key pasted with its trailing line break must neither break the request
-// nor smuggle in another header; the rest of the value goes out as stored.
-QByteArray headerValue(QString value) {
-    value.remove(u'\r');
-    value.remove(u'\n');
-    return value.toUtf8();
-}
-
-void appendHeaderIfPresent(HttpHeaders &headers, const QByteArray &name, const QString &value,
-                           const QByteArray &prefix = {}) {
-    if (textkit::isBlank(value))
-        return;
-    headers.emplaceBack(name, QByteArray(prefix + headerValue(value)));
-}
-
-QJsonObject message(const QString &role, const QString &content) {
-    return QJsonObject{{QStringLiteral("role"), role}, {QStringLiteral("content"), content}};
-}
 
 QJsonObject naturalUserPayload(const QString &transcript, const NaturalFormattingContext &context) {
     // Absent context texts go out as "", so the model always sees the same
@@ -97,24 +73,6 @@ QString serializeUserPayload(const QJsonObject &payload) {
     return *text;
 }
 
-// The text of a reply's "content": a string, or the "text" members of an
-// array of parts (image and other parts without text are skipped).
-std::optional<QString> contentText(const QJsonValue &content) {
-    if (content.isString())
-        return content.toString();
-    if (!content.isArray())
-        return std::nullopt;
-    QString text;
-    for (const QJsonValue &part : content.toArray()) {
-        if (!part.isObject())
-            return std::nullopt;
-        const QJsonValue partText = part.toObject().value(QStringLiteral("text"));
-        if (partText.isString())
-            text += partText.toString();
-    }
-    return text;
-}
-
 } // namespace
 
 VellupStructuredFormatter::VellupStructuredFormatter(
@@ -165,9 +123,8 @@ QCoro::Task<QString> VellupStructuredFormatter::requestStructuredContent(
     HttpRequest request = buildRequest(configuration, transcript, task, prefill);
     const HttpResponse response = co_await transport->send(std::move(request));
     if (!response.isSuccess()) {
-        const auto body = textkit::decodeUtf8Strict(response.body);
         throw VellupStructuredFormatterError::serverError(
-            response.status, body.value_or(QStringLiteral("unknown error")));
+            response.status, ChatCompletionsEnvelope::serverMessage(response.body));
     }
     co_return extractAssistantContent(response.body);
 }
@@ -175,16 +132,8 @@ QCoro::Task<QString> VellupStructuredFormatter::requestStructuredContent(
 HttpRequest VellupStructuredFormatter::buildRequest(
     const VellupStructuredFormatterConfiguration &configuration, const QString &transcript,
     const StructuredFormattingTask &task, const std::optional<QString> &prefill) {
-    HttpRequest request;
-    request.method = "POST";
-    request.url = configuration.chatURL;
-    request.timeout = requestTimeout;
-    request.headers.emplaceBack("Content-Type", "application/json; charset=utf-8");
-    appendHeaderIfPresent(request.headers, "Authorization", configuration.secretKey, "Bearer ");
-    appendHeaderIfPresent(request.headers, "X-App-Id", configuration.appID);
-    appendHeaderIfPresent(request.headers, "X-Agent-Id", configuration.agentID);
-    request.body = json::compact(buildRequestBody(configuration, transcript, task, prefill));
-    return request;
+    return ChatCompletionsEnvelope::buildRequest(
+        configuration, buildRequestBody(configuration, transcript, task, prefill));
 }
 
 QJsonObject VellupStructuredFormatter::buildRequestBody(
@@ -196,20 +145,16 @@ QJsonObject VellupStructuredFormatter::buildRequestBody(
         throw VellupStructuredFormatterError::invalidRequest();
 
     QJsonArray messages{
-        message(QStringLiteral("system"), NaturalModePromptCatalog::systemPrompt(task)),
-        message(QStringLiteral("user"), buildUserContent(transcript, task)),
+        ChatCompletionsEnvelope::message(QStringLiteral("system"),
+                                         NaturalModePromptCatalog::systemPrompt(task)),
+        ChatCompletionsEnvelope::message(QStringLiteral("user"),
+                                         buildUserContent(transcript, task)),
     };
     if (prefill && !textkit::isBlank(*prefill))
-        messages.append(message(QStringLiteral("assistant"), *prefill));
+        messages.append(ChatCompletionsEnvelope::message(QStringLiteral("assistant"), *prefill));
 
-    return QJsonObject{
-        {QStringLiteral("model"), configuration.model},
-        {QStringLiteral("messages"), messages},
-        {QStringLiteral("temperature"), 0.0},
-        {QStringLiteral("max_tokens"), task.maxTokens()},
-        {QStringLiteral("stream"), false},
-        {QStringLiteral("thinking"), task.thinkingPayload()},
-    };
+    return ChatCompletionsEnvelope::buildBody(configuration.model, messages, 0.0, task.maxTokens(),
+                                              task.thinkingPayload());
 }
 
 QString VellupStructuredFormatter::buildUserContent(const QString &transcript,
@@ -222,34 +167,12 @@ QString VellupStructuredFormatter::buildUserContent(const QString &transcript,
 }
 
 QString VellupStructuredFormatter::extractAssistantContent(QByteArrayView body) {
-    QJsonParseError parseError{};
-    const QJsonDocument document = QJsonDocument::fromJson(body.toByteArray(), &parseError);
-    if (parseError.error != QJsonParseError::NoError) {
-        throw JsonReplyParseError(parseError.errorString() + QStringLiteral(" (offset ") +
-                                  QString::number(parseError.offset) + u')');
-    }
-    if (!document.isObject())
-        throw VellupStructuredFormatterError::invalidResponse();
-
-    const QJsonValue choices = document.object().value(QStringLiteral("choices"));
-    const QJsonArray choiceList = choices.toArray();
-    if (!choices.isArray() || choiceList.isEmpty())
-        throw VellupStructuredFormatterError::invalidResponse();
-    for (const QJsonValue &choice : choiceList) {
-        if (!choice.isObject())
-            throw VellupStructuredFormatterError::invalidResponse();
-    }
-    const QJsonValue message = choiceList.first().toObject().value(QStringLiteral("message"));
-    if (!message.isObject())
-        throw VellupStructuredFormatterError::invalidResponse();
-
-    const auto text = contentText(message.toObject().value(QStringLiteral("content")));
+    const auto text = ChatCompletionsEnvelope::assistantContent(body);
     if (!text)
         throw VellupStructuredFormatterError::invalidResponse();
-    QString trimmedText = textkit::trimmed(*text);
-    if (trimmedText.isEmpty())
+    if (text->isEmpty())
         throw VellupStructuredFormatterError::emptyContent();
-    return trimmedText;
+    return *text;
 }
 
 } // namespace tovalit
