@@ -7,7 +7,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 namespace tovalit {
 
@@ -15,31 +14,25 @@ namespace {
 
 using StoreError = InstructionLibraryStoreError;
 
-bool exists(const QString &path) {
-    // A dangling symlink still occupies the name.
-    const QFileInfo info(path);
-    return info.exists() || info.isSymLink();
+[[noreturn]] void raiseStoreError(GuardedDataFile::Failure failure, const QString &detail) {
+    switch (failure) {
+    case GuardedDataFile::Failure::Read:
+        throw StoreError(StoreError::Kind::ReadFailed, detail);
+    case GuardedDataFile::Failure::Write:
+        throw StoreError(StoreError::Kind::WriteFailed, detail);
+    case GuardedDataFile::Failure::SetAside:
+        break;
+    }
+    throw StoreError(StoreError::Kind::SetAsideFailed, detail);
 }
 
-QByteArray readWhole(const QString &path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw StoreError(StoreError::Kind::ReadFailed, file.errorString());
-    QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        throw StoreError(StoreError::Kind::ReadFailed, file.errorString());
-    return bytes;
-}
-
-// "<path>.unreadable-20260307T010501Z", with a counter when that is taken.
-QString setAsidePath(const QString &path) {
-    const QString stamp =
-        QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd'T'HHmmss'Z'"));
-    const QString base = path + QStringLiteral(".unreadable-") + stamp;
-    QString candidate = base;
-    for (int counter = 2; exists(candidate); ++counter)
-        candidate = base + u'-' + QString::number(counter);
-    return candidate;
+bool decodes(const QByteArray &bytes) {
+    try {
+        InstructionLibrarySnapshot::fromFileBytes(bytes);
+        return true;
+    } catch (const AppError &) {
+        return false;
+    }
 }
 
 InstructionLibrarySnapshot reconciled(InstructionLibrarySnapshot snapshot) {
@@ -51,6 +44,7 @@ InstructionLibrarySnapshot reconciled(InstructionLibrarySnapshot snapshot) {
 
 InstructionLibraryStore::InstructionLibraryStore(std::optional<QString> baseDirectory)
     : m_baseDirectory(std::move(baseDirectory))
+    , m_file(raiseStoreError, decodes)
     , m_executor(QStringLiteral("InstructionLibraryStore")) {}
 
 InstructionLibraryStore::~InstructionLibraryStore() = default;
@@ -82,42 +76,14 @@ QString InstructionLibraryStore::libraryFilePath() const {
     return appSupportDirectory() + u'/' + QLatin1String(libraryFileName);
 }
 
-std::optional<InstructionLibraryStore::FileStamp>
-InstructionLibraryStore::stampOf(const QString &path) {
-    const QFileInfo info(path);
-    if (!info.exists())
-        return std::nullopt;
-    return FileStamp{path, info.size(), info.lastModified()};
-}
-
 InstructionLibrarySnapshot InstructionLibraryStore::load() {
     const QString path = libraryFilePath();
-    if (!exists(path))
+    if (!GuardedDataFile::occupied(path))
         return InstructionLibraryCatalog::defaultSnapshot({});
-    m_verified.reset();
-    const auto stamp = stampOf(path);
     InstructionLibrarySnapshot snapshot =
-        reconciled(InstructionLibrarySnapshot::fromFileBytes(readWhole(path)));
-    m_verified = stamp;
+        reconciled(InstructionLibrarySnapshot::fromFileBytes(m_file.read(path)));
+    m_file.markReadDecoded();
     return snapshot;
-}
-
-void InstructionLibraryStore::setAsideIfUnreadable(const QString &path) {
-    if (!exists(path))
-        return;
-    // Unchanged since this store read or wrote it: known to be good, and
-    // not worth decoding again on every save.
-    if (m_verified && stampOf(path) == m_verified)
-        return;
-    try {
-        InstructionLibrarySnapshot::fromFileBytes(readWhole(path));
-        return;
-    } catch (const AppError &) {
-        // Unreadable or undecodable: keep it for the user, out of the way.
-    }
-    const QString aside = setAsidePath(path);
-    if (!QFile::rename(path, aside))
-        throw StoreError(StoreError::Kind::SetAsideFailed, QDir::toNativeSeparators(path));
 }
 
 InstructionLibrarySnapshot InstructionLibraryStore::save(InstructionLibrarySnapshot snapshot) {
@@ -127,14 +93,7 @@ InstructionLibrarySnapshot InstructionLibraryStore::save(InstructionLibrarySnaps
     const QString path = folder + u'/' + QLatin1String(libraryFileName);
     snapshot = reconciled(std::move(snapshot));
     const QByteArray bytes = snapshot.toFileBytes();
-    setAsideIfUnreadable(path);
-
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        throw StoreError(StoreError::Kind::WriteFailed, file.errorString());
-    if (file.write(bytes) != bytes.size() || !file.commit())
-        throw StoreError(StoreError::Kind::WriteFailed, file.errorString());
-    m_verified = stampOf(path);
+    m_file.write(path, bytes);
     return snapshot;
 }
 

@@ -1,6 +1,6 @@
 #include "services/learning/lexicon_learning_ai_service.h"
 
-#include "services/learning/chat_completion_headers.h"
+#include "services/text_processing/chat_completions_envelope.h"
 #include "services/text_processing/vellup_structured_formatter.h"
 #include "services/text_processing/vellup_structured_formatter_error.h"
 #include "support/json_text.h"
@@ -23,14 +23,9 @@ namespace {
 
 using Error = LexiconLearningAIServiceError;
 
-constexpr std::chrono::seconds requestTimeout{60};
 constexpr qsizetype insertedTextLimit = 280;
 constexpr qsizetype fieldTextLimit = 900;
 constexpr int maxAnswerTokens = 1200;
-
-QJsonObject message(const QString &role, const QString &content) {
-    return QJsonObject{{QStringLiteral("role"), role}, {QStringLiteral("content"), content}};
-}
 
 // A JSON document whose top level may only be an object or an array; the
 // parser's own failure is passed on.
@@ -148,13 +143,8 @@ LexiconLearningAIService::buildRequest(const VellupStructuredFormatterConfigurat
     if (textkit::isBlank(configuration.model))
         throw Error::invalidRequest();
 
-    HttpRequest request;
-    request.method = "POST";
-    request.url = configuration.chatURL;
-    request.timeout = requestTimeout;
-    request.headers = chatCompletionHeaders(configuration);
-    request.body = json::compact(buildRequestBody(configuration, session));
-    return request;
+    return ChatCompletionsEnvelope::buildRequest(configuration,
+                                                 buildRequestBody(configuration, session));
 }
 
 QJsonObject LexiconLearningAIService::buildRequestBody(
@@ -172,20 +162,13 @@ QJsonObject LexiconLearningAIService::buildRequestBody(
     };
     // The answer is prefilled with "{" so the model starts on the object
     // straight away.
+    using Envelope = ChatCompletionsEnvelope;
     const QJsonArray messages{
-        message(QStringLiteral("system"), systemPrompt()),
-        message(QStringLiteral("user"), serializeUserPayload(edit)),
-        message(QStringLiteral("assistant"), QStringLiteral("{")),
+        Envelope::message(QStringLiteral("system"), systemPrompt()),
+        Envelope::message(QStringLiteral("user"), serializeUserPayload(edit)),
+        Envelope::message(QStringLiteral("assistant"), QStringLiteral("{")),
     };
-    return QJsonObject{
-        {QStringLiteral("model"), configuration.model},
-        {QStringLiteral("messages"), messages},
-        {QStringLiteral("temperature"), 0.0},
-        {QStringLiteral("max_tokens"), maxAnswerTokens},
-        {QStringLiteral("stream"), false},
-        {QStringLiteral("thinking"),
-         QJsonObject{{QStringLiteral("type"), QStringLiteral("disabled")}}},
-    };
+    return Envelope::buildBody(configuration.model, messages, 0.0, maxAnswerTokens);
 }
 
 QString LexiconLearningAIService::truncatedForPrompt(QStringView text, qsizetype limit) {

@@ -1,9 +1,9 @@
 #include "services/learning/vellup_history_term_extractor.h"
 
 #include "models/personal_lexicon_entry.h"
-#include "services/learning/chat_completion_headers.h"
 #include "services/learning/history_frequency_lexicon_learner.h"
 #include "services/lexicon/lexicon_term_validator.h"
+#include "services/text_processing/chat_completions_envelope.h"
 #include "services/text_processing/vellup_structured_formatter.h"
 #include "services/text_processing/vellup_structured_formatter_error.h"
 #include "support/json_text.h"
@@ -22,12 +22,7 @@ namespace {
 
 using Error = VellupHistoryTermExtractorError;
 
-constexpr std::chrono::seconds requestTimeout{60};
 constexpr int maxAnswerTokens = 160;
-
-QJsonObject message(const QString &role, const QString &content) {
-    return QJsonObject{{QStringLiteral("role"), role}, {QStringLiteral("content"), content}};
-}
 
 bool isArrayOfObjects(const QJsonValue &value) {
     if (!value.isArray())
@@ -120,22 +115,11 @@ HttpRequest VellupHistoryTermExtractor::buildRequest(
     if (textkit::isBlank(configuration.model))
         throw Error::invalidRequest();
 
-    HttpRequest request;
-    request.method = "POST";
-    request.url = configuration.chatURL;
-    request.timeout = requestTimeout;
-    request.headers = chatCompletionHeaders(configuration);
-    request.body = json::compact(QJsonObject{
-        {QStringLiteral("model"), configuration.model},
-        {QStringLiteral("messages"), QJsonArray{message(QStringLiteral("system"), systemPrompt()),
-                                                message(QStringLiteral("user"), transcript)}},
-        {QStringLiteral("temperature"), 0.0},
-        {QStringLiteral("max_tokens"), maxAnswerTokens},
-        {QStringLiteral("stream"), false},
-        {QStringLiteral("thinking"),
-         QJsonObject{{QStringLiteral("type"), QStringLiteral("disabled")}}},
-    });
-    return request;
+    using Envelope = ChatCompletionsEnvelope;
+    const QJsonArray messages{Envelope::message(QStringLiteral("system"), systemPrompt()),
+                              Envelope::message(QStringLiteral("user"), transcript)};
+    return Envelope::buildRequest(
+        configuration, Envelope::buildBody(configuration.model, messages, 0.0, maxAnswerTokens));
 }
 
 QString VellupHistoryTermExtractor::extractAssistantContent(QByteArrayView body) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "models/personal_lexicon_snapshot.h"
+#include "support/guarded_data_file.h"
 #include "support/serial_executor.h"
 
 #include <QDateTime>
@@ -56,21 +57,10 @@ private:
     QString lexiconFilePath() const;
     PersonalLexiconSnapshot load();
     PersonalLexiconSnapshot save(const PersonalLexiconSnapshot &snapshot);
-    void setAsideIfUnreadable(const QString &path);
-
-    // What identifies a file's content cheaply.
-    struct FileStamp {
-        QString path;
-        qint64 size = -1;
-        QDateTime modified;
-        bool operator==(const FileStamp &other) const = default;
-    };
-    static std::optional<FileStamp> stampOf(const QString &path);
 
     const std::optional<QString> m_baseDirectory;
-    // The file as this store last read or wrote it successfully; a file
-    // that differs from it is checked before it is overwritten.
-    std::optional<FileStamp> m_verified;
+    // Checked before it is overwritten, so an unreadable file is kept.
+    GuardedDataFile m_file;
     // Last: destroying it waits for queued work that uses the members above.
     SerialExecutor m_executor;
 };

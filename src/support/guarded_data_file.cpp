@@ -1,0 +1,87 @@
+#include "support/guarded_data_file.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+#include <stdexcept>
+
+namespace tovalit {
+
+GuardedDataFile::GuardedDataFile(Raise raise, Decodes decodes)
+    : m_raise(std::move(raise))
+    , m_decodes(std::move(decodes)) {}
+
+bool GuardedDataFile::occupied(const QString &path) {
+    const QFileInfo info(path);
+    return info.exists() || info.isSymLink();
+}
+
+QString GuardedDataFile::setAsidePath(const QString &path, const QDateTime &now) {
+    const QString base = path + QStringLiteral(".unreadable-") +
+                         now.toUTC().toString(QStringLiteral("yyyyMMdd'T'HHmmss'Z'"));
+    QString candidate = base;
+    for (int counter = 2; occupied(candidate); ++counter)
+        candidate = base + u'-' + QString::number(counter);
+    return candidate;
+}
+
+std::optional<GuardedDataFile::Stamp> GuardedDataFile::stampOf(const QString &path) {
+    const QFileInfo info(path);
+    if (!info.exists())
+        return std::nullopt;
+    return Stamp{path, info.size(), info.lastModified()};
+}
+
+void GuardedDataFile::fail(Failure failure, const QString &detail) const {
+    m_raise(failure, detail);
+    throw std::logic_error("GuardedDataFile: the raise function returned");
+}
+
+QByteArray GuardedDataFile::read(const QString &path) {
+    m_verified.reset();
+    // Taken before reading: a change during the read then shows as a
+    // different file at the next write.
+    m_lastRead = stampOf(path);
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        fail(Failure::Read, file.errorString());
+    QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        fail(Failure::Read, file.errorString());
+    return bytes;
+}
+
+void GuardedDataFile::markReadDecoded() {
+    m_verified = std::exchange(m_lastRead, std::nullopt);
+}
+
+void GuardedDataFile::setAsideIfUndecodable(const QString &path) {
+    if (!occupied(path))
+        return;
+    // Unchanged since this object read or wrote it: known good, and not
+    // worth decoding again on every save.
+    if (m_verified && stampOf(path) == m_verified)
+        return;
+    QFile file(path);
+    if (file.open(QIODevice::ReadOnly)) {
+        const QByteArray bytes = file.readAll();
+        if (file.error() == QFileDevice::NoError && m_decodes(bytes))
+            return;
+    }
+    if (!QFile::rename(path, setAsidePath(path, QDateTime::currentDateTimeUtc())))
+        fail(Failure::SetAside, QDir::toNativeSeparators(path));
+}
+
+void GuardedDataFile::write(const QString &path, const QByteArray &bytes) {
+    setAsideIfUndecodable(path);
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        fail(Failure::Write, file.errorString());
+    if (file.write(bytes) != bytes.size() || !file.commit())
+        fail(Failure::Write, file.errorString());
+    m_verified = stampOf(path);
+}
+
+} // namespace tovalit

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+namespace tovalit {
+
+// One data file that is read whole and written whole and atomically, and is
+// never silently overwritten when it cannot be read: before a write replaces
+// a file this object has not itself read or written as it stands now, the
+// file is checked and, when it does not decode, moved aside as
+// "<name>.unreadable-<UTC stamp>" for the user to recover.
+//
+// Not thread-safe: it belongs to one actor and runs on its executor.
+class GuardedDataFile {
+public:
+    enum class Failure { Read, Write, SetAside };
+    // Throws the owner's own error for a failure; must not return.
+    using Raise = std::function<void(Failure failure, const QString &detail)>;
+    // True when the bytes decode as the owner's file.
+    using Decodes = std::function<bool(const QByteArray &bytes)>;
+
+    GuardedDataFile(Raise raise, Decodes decodes);
+
+    // The whole file. The caller decodes it; the file as it was read counts
+    // as known good only after markReadDecoded().
+    QByteArray read(const QString &path);
+    void markReadDecoded();
+    // Sets an undecodable file aside, then replaces the file atomically.
+    void write(const QString &path, const QByteArray &bytes);
+
+    // Anything at the path, a dangling symbolic link included.
+    static bool occupied(const QString &path);
+    // "<path>.unreadable-20260307T010501Z", with a counter when that is taken.
+    static QString setAsidePath(const QString &path, const QDateTime &now);
+
+private:
+    struct Stamp {
+        QString path;
+        qint64 size = 0;
+        QDateTime modified;
+        bool operator==(const Stamp &other) const = default;
+    };
+    static std::optional<Stamp> stampOf(const QString &path);
+    [[noreturn]] void fail(Failure failure, const QString &detail) const;
+    void setAsideIfUndecodable(const QString &path);
+
+    Raise m_raise;
+    Decodes m_decodes;
+    std::optional<Stamp> m_verified;
+    std::optional<Stamp> m_lastRead;
+};
+
+} // namespace tovalit
