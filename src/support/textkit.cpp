@@ -318,8 +318,12 @@ QString comparisonKey(QStringView text) {
 int localizedStandardCompare(QStringView a, QStringView b) {
     thread_local std::unique_ptr<icu::Collator> collator = [] {
         UErrorCode status = U_ZERO_ERROR;
-        std::unique_ptr<icu::Collator> created(
-            icu::Collator::createInstance(icu::Locale::getDefault(), status));
+        // The C locale maps to ICU's POSIX collation, which sorts by code
+        // point ("Zoo" before "apple"); the root order is what people expect.
+        icu::Locale locale = icu::Locale::getDefault();
+        if (qstrcmp(locale.getName(), "en_US_POSIX") == 0)
+            locale = icu::Locale::getRoot();
+        std::unique_ptr<icu::Collator> created(icu::Collator::createInstance(locale, status));
         if (U_FAILURE(status) || !created)
             return std::unique_ptr<icu::Collator>();
         created->setAttribute(UCOL_NUMERIC_COLLATION, UCOL_ON, status);

@@ -146,6 +146,8 @@ TEST(TextKitComparison, LocalizedOrderComparesDigitsAsNumbers) {
     EXPECT_LT(localizedStandardCompare(u"item 9", u"item 10"), 0);
     EXPECT_EQ(localizedStandardCompare(u"abc", u"abc"), 0);
     EXPECT_GT(localizedStandardCompare(u"b", u"a"), 0);
+    // Letters before case, whatever the process locale (C included).
+    EXPECT_LT(localizedStandardCompare(u"apple", u"Banana"), 0);
 }
 
 TEST(TextKitProperties, AnswerFromUnicodeData) {
