@@ -2,6 +2,7 @@
 
 #include "support/json_text.h"
 #include "support/ordered_json.h"
+#include "support/textkit.h"
 
 #include <limits>
 
@@ -68,6 +69,53 @@ QString ShortcutConfiguration::modifierSymbols(quint64 modifiers) {
 
 quint64 ShortcutConfiguration::sanitizedModifiers(quint64 modifiers) {
     return modifiers & ModifierFlag::shortcutMask;
+}
+
+std::optional<QString> ShortcutConfiguration::keyDisplayFor(const LocalKeyEvent &event) {
+    switch (event.keyCode) {
+    case VirtualKeyCode::returnKey:
+        return QStringLiteral("Return");
+    case VirtualKeyCode::tab:
+        return QStringLiteral("Tab");
+    case VirtualKeyCode::space:
+        return QStringLiteral("Space");
+    case VirtualKeyCode::deleteKey:
+        return QStringLiteral("Delete");
+    case VirtualKeyCode::escape:
+        return QStringLiteral("Esc");
+    case VirtualKeyCode::leftArrow:
+        return QStringLiteral("←");
+    case VirtualKeyCode::rightArrow:
+        return QStringLiteral("→");
+    case VirtualKeyCode::downArrow:
+        return QStringLiteral("↓");
+    case VirtualKeyCode::upArrow:
+        return QStringLiteral("↑");
+    default:
+        break;
+    }
+    if (!event.charactersIgnoringModifiers)
+        return std::nullopt;
+    const QString characters = textkit::trimmed(*event.charactersIgnoringModifiers);
+    if (characters.isEmpty())
+        return std::nullopt;
+    if (textkit::graphemeCount(characters) == 1)
+        return characters.toUpper();
+    return characters;
+}
+
+std::optional<ShortcutConfiguration> ShortcutConfiguration::captured(const LocalKeyEvent &event) {
+    if (event.type == LocalKeyEvent::Type::flagsChanged) {
+        if (event.modifierFlags & ModifierFlag::function)
+            return functionKey();
+        return std::nullopt;
+    }
+    if (!(event.modifierFlags & ModifierFlag::shortcutMask))
+        return std::nullopt;
+    const auto display = keyDisplayFor(event);
+    if (!display)
+        return std::nullopt;
+    return custom(event.keyCode, event.modifierFlags, *display);
 }
 
 QByteArray ShortcutConfiguration::toJson() const {

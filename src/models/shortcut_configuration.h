@@ -1,5 +1,8 @@
 #pragma once
 
+#include "platform/application_keyboard.h"
+#include "platform/virtual_key_code.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QtGlobal>
@@ -7,18 +10,6 @@
 #include <optional>
 
 namespace tovalit {
-
-// Modifier-flag bits of a recorded key combination, as they are stored in
-// the settings. The values are the persisted format, so they never change.
-namespace ModifierFlag {
-inline constexpr quint64 shift = 0x20000;
-inline constexpr quint64 control = 0x40000;
-inline constexpr quint64 option = 0x80000;
-inline constexpr quint64 command = 0x100000;
-inline constexpr quint64 function = 0x800000;
-// The four flags a shortcut may carry.
-inline constexpr quint64 shortcutMask = shift | control | option | command;
-} // namespace ModifierFlag
 
 // The one global recording shortcut: the bare Fn key, or a key
 // combination with at least one modifier.
@@ -46,6 +37,15 @@ struct ShortcutConfiguration {
     // "^⌥⇧⌘" order, only the flags present.
     static QString modifierSymbols(quint64 modifiers);
     static quint64 sanitizedModifiers(quint64 modifiers);
+
+    // What a key is shown as: a name for Return, Tab, Space, Delete, Esc
+    // and the arrows; otherwise what it types, trimmed, one character
+    // upper-cased; nothing for a key that types nothing.
+    static std::optional<QString> keyDisplayFor(const LocalKeyEvent &event);
+    // The Fn key's own flag change gives the Fn configuration; a key
+    // going down with at least one of the four modifiers and a display
+    // text gives that combination; anything else gives nothing.
+    static std::optional<ShortcutConfiguration> captured(const LocalKeyEvent &event);
 
     // Compact JSON with the keys "kind", "keyCode" (left out when absent),
     // "modifiersRawValue", "keyDisplay", in that order.

@@ -72,3 +72,55 @@ TEST(ShortcutActivationState, EqualityTakesCaseAndText) {
 
 } // namespace
 } // namespace tovalit
+
+namespace tovalit {
+namespace {
+
+LocalKeyEvent keyDown(quint16 keyCode, quint64 flags, std::optional<QString> characters) {
+    return {LocalKeyEvent::Type::keyDown, keyCode, flags, std::move(characters)};
+}
+
+TEST(ShortcutConfiguration, KeysAreShownByNameOrByWhatTheyType) {
+    const auto display = [](quint16 keyCode, std::optional<QString> characters) {
+        return ShortcutConfiguration::keyDisplayFor(keyDown(keyCode, 0, std::move(characters)));
+    };
+    EXPECT_EQ(display(49, QStringLiteral(" ")), QStringLiteral("Space")) << "blank characters";
+    EXPECT_EQ(display(36, std::nullopt), QStringLiteral("Return"));
+    EXPECT_EQ(display(53, std::nullopt), QStringLiteral("Esc"));
+    EXPECT_EQ(display(123, std::nullopt), QStringLiteral("←"));
+    EXPECT_EQ(display(126, std::nullopt), QStringLiteral("↑"));
+    EXPECT_EQ(display(40, QStringLiteral("k")), QStringLiteral("K"));
+    EXPECT_EQ(display(14, QStringLiteral("é")), QStringLiteral("É"));
+    EXPECT_EQ(display(14, QStringLiteral("e\u0301")), QStringLiteral("E\u0301"))
+        << "one character of two code points";
+    EXPECT_EQ(display(0x60, QStringLiteral("F5")), QStringLiteral("F5")) << "longer text unchanged";
+    EXPECT_EQ(display(33, std::nullopt), std::nullopt) << "a dead key types nothing";
+    EXPECT_EQ(display(33, QStringLiteral(" \n")), std::nullopt);
+}
+
+TEST(ShortcutConfiguration, CapturedEventsNeedFnOrAModifierWithADisplayableKey) {
+    const LocalKeyEvent fnFlags{LocalKeyEvent::Type::flagsChanged, VirtualKeyCode::function,
+                                ModifierFlag::function, std::nullopt};
+    EXPECT_EQ(ShortcutConfiguration::captured(fnFlags), ShortcutConfiguration::functionKey());
+    const LocalKeyEvent shiftFlags{LocalKeyEvent::Type::flagsChanged, VirtualKeyCode::shift,
+                                   ModifierFlag::shift, std::nullopt};
+    EXPECT_EQ(ShortcutConfiguration::captured(shiftFlags), std::nullopt);
+
+    const auto captured = ShortcutConfiguration::captured(
+        keyDown(40, ModifierFlag::option | ModifierFlag::command | ModifierFlag::function,
+                QStringLiteral("k")));
+    ASSERT_TRUE(captured);
+    EXPECT_EQ(*captured,
+              ShortcutConfiguration::custom(40, ModifierFlag::option | ModifierFlag::command,
+                                            QStringLiteral("K")));
+    EXPECT_EQ(captured->modifiersRawValue, 0x180000u) << "Fn is not kept";
+    EXPECT_EQ(ShortcutConfiguration::captured(keyDown(40, 0, QStringLiteral("k"))), std::nullopt);
+    EXPECT_EQ(
+        ShortcutConfiguration::captured(keyDown(40, ModifierFlag::function, QStringLiteral("k"))),
+        std::nullopt);
+    EXPECT_EQ(ShortcutConfiguration::captured(keyDown(33, ModifierFlag::command, std::nullopt)),
+              std::nullopt);
+}
+
+} // namespace
+} // namespace tovalit

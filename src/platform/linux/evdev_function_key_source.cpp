@@ -1,0 +1,263 @@
+#include "platform/linux/evdev_function_key_source.h"
+
+#include "platform/linux/evdev_keyboard.h"
+#include "platform/virtual_key_code.h"
+
+#include <QByteArray>
+#include <QDir>
+#include <QFile>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/inotify.h>
+#include <unistd.h>
+#include <vector>
+
+namespace tovalit {
+
+class EvdevFunctionKeySource::Reader {
+public:
+    Reader(QString directory, QList<int> streams, Handler handler,
+           std::vector<std::unique_ptr<EvdevKeyboard>> keyboards);
+    ~Reader();
+    Reader(const Reader &) = delete;
+    Reader &operator=(const Reader &) = delete;
+
+private:
+    struct Stream {
+        int descriptor = -1;
+        QByteArray partial;
+    };
+
+    void run();
+    void openNewKeyboards();
+    bool readStream(Stream &stream);
+    void translate(const input_event &event);
+    quint64 currentFlags() const;
+
+    Handler m_handler;
+    QString m_directory;
+    std::vector<std::unique_ptr<EvdevKeyboard>> m_keyboards;
+    std::vector<Stream> m_streams;
+    int m_wake = -1;
+    int m_inotify = -1;
+    // Key state over all keyboards: Fn on one and a letter on another is
+    // still a chord.
+    bool m_isFunctionHeld = false;
+    QList<quint16> m_heldModifiers;
+    std::thread m_thread;
+};
+
+EvdevFunctionKeySource::Reader::Reader(QString directory, QList<int> streams, Handler handler,
+                                       std::vector<std::unique_ptr<EvdevKeyboard>> keyboards)
+    : m_handler(std::move(handler))
+    , m_directory(std::move(directory))
+    , m_keyboards(std::move(keyboards)) {
+    for (int descriptor : streams)
+        m_streams.push_back({descriptor, {}});
+    m_wake = eventfd(0, EFD_CLOEXEC);
+    m_inotify = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    // udev creates the node first and opens it to us a moment later.
+    if (m_inotify >= 0 && inotify_add_watch(m_inotify, QFile::encodeName(m_directory).constData(),
+                                            IN_CREATE | IN_ATTRIB) < 0) {
+        close(m_inotify);
+        m_inotify = -1;
+    }
+    m_thread = std::thread([this] { run(); });
+}
+
+EvdevFunctionKeySource::Reader::~Reader() {
+    const uint64_t signal = 1;
+    [[maybe_unused]] const auto written = write(m_wake, &signal, sizeof signal);
+    m_thread.join();
+    for (const Stream &stream : m_streams)
+        close(stream.descriptor);
+    if (m_inotify >= 0)
+        close(m_inotify);
+    close(m_wake);
+}
+
+void EvdevFunctionKeySource::Reader::run() {
+    std::vector<pollfd> descriptors;
+    for (;;) {
+        descriptors.clear();
+        descriptors.push_back({m_wake, POLLIN, 0});
+        descriptors.push_back({m_inotify, POLLIN, 0});
+        for (const auto &keyboard : m_keyboards)
+            descriptors.push_back({keyboard->descriptor(), POLLIN, 0});
+        for (const Stream &stream : m_streams)
+            descriptors.push_back({stream.descriptor, POLLIN, 0});
+
+        if (poll(descriptors.data(), nfds_t(descriptors.size()), -1) < 0) {
+            if (errno == EINTR)
+                continue;
+            return;
+        }
+        if (descriptors[0].revents)
+            return;
+        if (descriptors[1].revents & POLLIN) {
+            char buffer[4096];
+            while (read(m_inotify, buffer, sizeof buffer) > 0) {
+            }
+            openNewKeyboards();
+        }
+
+        size_t index = 2;
+        std::vector<const EvdevKeyboard *> gone;
+        for (const auto &keyboard : m_keyboards) {
+            const short events = descriptors[index++].revents;
+            if (!events)
+                continue;
+            const bool alive =
+                keyboard->readPending([this](const input_event &event) { translate(event); });
+            if (!alive || (events & (POLLHUP | POLLERR | POLLNVAL)))
+                gone.push_back(keyboard.get());
+        }
+        std::erase_if(m_keyboards, [&gone](const auto &keyboard) {
+            return std::find(gone.begin(), gone.end(), keyboard.get()) != gone.end();
+        });
+
+        std::vector<int> finished;
+        for (Stream &stream : m_streams) {
+            const short events = descriptors[index++].revents;
+            if (events && !readStream(stream))
+                finished.push_back(stream.descriptor);
+        }
+        std::erase_if(m_streams, [&finished](const Stream &stream) {
+            if (std::find(finished.begin(), finished.end(), stream.descriptor) == finished.end())
+                return false;
+            close(stream.descriptor);
+            return true;
+        });
+    }
+}
+
+void EvdevFunctionKeySource::Reader::openNewKeyboards() {
+    const QStringList paths = EvdevKeyboard::devicePaths(m_directory);
+    for (const QString &path : paths) {
+        const bool known = std::any_of(m_keyboards.begin(), m_keyboards.end(),
+                                       [&path](const auto &k) { return k->path() == path; });
+        if (known)
+            continue;
+        if (auto keyboard = EvdevKeyboard::open(path))
+            m_keyboards.push_back(std::move(keyboard));
+    }
+}
+
+bool EvdevFunctionKeySource::Reader::readStream(Stream &stream) {
+    char buffer[sizeof(input_event) * 64];
+    for (;;) {
+        const ssize_t count = read(stream.descriptor, buffer, sizeof buffer);
+        if (count == 0)
+            return false;
+        if (count < 0)
+            return errno == EAGAIN || errno == EINTR;
+        stream.partial.append(buffer, count);
+        qsizetype offset = 0;
+        while (stream.partial.size() - offset >= qsizetype(sizeof(input_event))) {
+            input_event event{};
+            std::memcpy(&event, stream.partial.constData() + offset, sizeof event);
+            offset += qsizetype(sizeof event);
+            translate(event);
+        }
+        stream.partial.remove(0, offset);
+        if (count < qsizetype(sizeof buffer))
+            return true;
+    }
+}
+
+quint64 EvdevFunctionKeySource::Reader::currentFlags() const {
+    quint64 flags = m_isFunctionHeld ? ModifierFlag::function : 0;
+    for (quint16 key : m_heldModifiers) {
+        switch (key) {
+        case VirtualKeyCode::shift:
+        case VirtualKeyCode::rightShift:
+            flags |= ModifierFlag::shift;
+            break;
+        case VirtualKeyCode::control:
+        case VirtualKeyCode::rightControl:
+            flags |= ModifierFlag::control;
+            break;
+        case VirtualKeyCode::option:
+        case VirtualKeyCode::rightOption:
+            flags |= ModifierFlag::option;
+            break;
+        case VirtualKeyCode::command:
+        case VirtualKeyCode::rightCommand:
+            flags |= ModifierFlag::command;
+            break;
+        default:
+            break;
+        }
+    }
+    return flags;
+}
+
+void EvdevFunctionKeySource::Reader::translate(const input_event &event) {
+    if (event.type != EV_KEY)
+        return;
+    // Mouse and joystick buttons on combined devices are not keys.
+    if (event.code >= BTN_MISC && event.code < KEY_OK)
+        return;
+    const bool isDown = event.value != 0;
+    KeyboardTapEvent tapEvent;
+    tapEvent.timestamp =
+        quint64(event.input_event_sec) * 1000000000ull + quint64(event.input_event_usec) * 1000ull;
+    const auto virtualKey = VirtualKeyCode::fromInputCode(event.code);
+    tapEvent.keyCode = virtualKey.value_or(KeyboardTapEvent::unknownKeyCode);
+
+    if (event.code == KEY_FN) {
+        m_isFunctionHeld = isDown;
+        tapEvent.type = KeyboardTapEvent::Type::flagsChanged;
+    } else if (virtualKey && VirtualKeyCode::isModifier(*virtualKey)) {
+        // Repeats of a held modifier change nothing.
+        if (event.value == 2)
+            return;
+        if (isDown && !m_heldModifiers.contains(*virtualKey))
+            m_heldModifiers.append(*virtualKey);
+        else if (!isDown)
+            m_heldModifiers.removeAll(*virtualKey);
+        tapEvent.type = KeyboardTapEvent::Type::flagsChanged;
+    } else {
+        tapEvent.type = isDown ? KeyboardTapEvent::Type::keyDown : KeyboardTapEvent::Type::keyUp;
+    }
+    tapEvent.flags = currentFlags();
+    m_handler(tapEvent);
+}
+
+EvdevFunctionKeySource::EvdevFunctionKeySource()
+    : EvdevFunctionKeySource(Options{}) {}
+
+EvdevFunctionKeySource::EvdevFunctionKeySource(Options options)
+    : m_options(std::move(options)) {}
+
+EvdevFunctionKeySource::~EvdevFunctionKeySource() {
+    stop();
+    for (int descriptor : std::as_const(m_options.eventStreams))
+        close(descriptor);
+}
+
+bool EvdevFunctionKeySource::start(const FunctionKeyEventTapConfiguration &, Handler handler) {
+    stop();
+    std::vector<std::unique_ptr<EvdevKeyboard>> keyboards;
+    const QStringList paths = EvdevKeyboard::devicePaths(m_options.deviceDirectory);
+    for (const QString &path : paths) {
+        if (auto keyboard = EvdevKeyboard::open(path))
+            keyboards.push_back(std::move(keyboard));
+    }
+    if (keyboards.empty() && m_options.eventStreams.isEmpty())
+        return false;
+    m_reader = std::make_unique<Reader>(m_options.deviceDirectory,
+                                        std::exchange(m_options.eventStreams, {}),
+                                        std::move(handler), std::move(keyboards));
+    return true;
+}
+
+void EvdevFunctionKeySource::stop() {
+    m_reader.reset();
+}
+
+} // namespace tovalit

@@ -1,0 +1,256 @@
+#include "platform/fake/fake_function_key_source.h"
+#include "platform/fake/fake_global_hot_key.h"
+#include "platform/fake/fake_permission_probe.h"
+#include "platform/fake/fake_system_settings_opener.h"
+#include "platform/fake/scripted_command_runner.h"
+#include "services/shortcuts/function_key_event_tap_strategy.h"
+#include "services/shortcuts/function_key_system_settings.h"
+#include "services/shortcuts/hotkey_monitor.h"
+#include "tests/services/shortcuts/shortcut_test_support.h"
+#include "tests/support/qt_printers.h"
+#include "tests/support/run_task.h"
+
+#include <gtest/gtest.h>
+
+namespace tovalit {
+namespace {
+
+using testing::ManualClock;
+using testing::ManualDelayScheduler;
+using testing::SleepLog;
+
+const ShortcutConfiguration optionCommandK = ShortcutConfiguration::custom(
+    40, ModifierFlag::option | ModifierFlag::command, QStringLiteral("K"));
+
+const QString fnReady = QStringLiteral("Fn 已系统级监听；系统 Globe 键已显式设为“不执行任何操作”");
+const QString fnDegraded =
+    QStringLiteral("Fn 已系统级监听，但系统 Globe "
+                   "行为仍开启。应用会优先拦截；若仍有冲突，建议同时关闭系统 Globe 行为");
+
+class HotkeyMonitorTest : public ::testing::Test {
+protected:
+    HotkeyMonitorTest() {
+        probe->setListenEventAccess(true);
+        probe->setTrusted(true);
+        HotkeyMonitor::Dependencies dependencies;
+        dependencies.globalHotKey = hotKey;
+        dependencies.makeFunctionKeySource = [this] {
+            ++tapsMade;
+            return std::shared_ptr<FunctionKeySource>(source);
+        };
+        dependencies.permissions = probe;
+        dependencies.functionKeySystemSettings = std::make_shared<FunctionKeySystemSettings>(
+            runner, std::make_shared<FakeSystemSettingsOpener>());
+        dependencies.makeDelayScheduler = [this] { return scheduler; };
+        dependencies.uptime = uptime.clock();
+        dependencies.sleeper = testing::recordingSleeper(sleeps);
+        monitor = std::make_unique<HotkeyMonitor>(std::move(dependencies));
+        monitor->setOnTrigger([this] { ++triggers; });
+        monitor->setOnActivationStateChange(
+            [this](const ShortcutActivationState &state) { states.append(state); });
+    }
+
+    // Lets queued triggers reach the GUI thread.
+    void settle() { testing::processEventsFor(std::chrono::milliseconds(20)); }
+
+    std::shared_ptr<FakeGlobalHotKey> hotKey = std::make_shared<FakeGlobalHotKey>();
+    std::shared_ptr<FakeFunctionKeySource> source = std::make_shared<FakeFunctionKeySource>();
+    std::shared_ptr<FakePermissionProbe> probe = std::make_shared<FakePermissionProbe>();
+    std::shared_ptr<ScriptedCommandRunner> runner = std::make_shared<ScriptedCommandRunner>();
+    std::shared_ptr<ManualDelayScheduler> scheduler = std::make_shared<ManualDelayScheduler>();
+    std::shared_ptr<SleepLog> sleeps = std::make_shared<SleepLog>();
+    ManualClock uptime;
+    int tapsMade = 0;
+    int triggers = 0;
+    QList<ShortcutActivationState> states;
+    std::unique_ptr<HotkeyMonitor> monitor;
+};
+
+TEST_F(HotkeyMonitorTest, AKeyCombinationIsRegisteredAndTriggersOncePerPressOnTheGuiThread) {
+    EXPECT_EQ(monitor->currentConfiguration(), ShortcutConfiguration::functionKey());
+    monitor->start(optionCommandK);
+    ASSERT_EQ(states.size(), 1) << "reported synchronously";
+    EXPECT_EQ(states[0], ShortcutActivationState::ready(QStringLiteral("⌥⌘K 已注册为全局快捷键")));
+    EXPECT_EQ(hotKey->calls(), (QStringList{"install", "register 40 0x900 KWVH/1"}));
+    EXPECT_EQ(monitor->currentConfiguration(), optionCommandK);
+
+    EXPECT_TRUE(hotKey->press(HotkeyMonitor::hotKeyIdentifier));
+    EXPECT_EQ(triggers, 0) << "the press is delivered later, on the GUI thread";
+    std::thread other([this] { hotKey->press(HotkeyMonitor::hotKeyIdentifier); });
+    other.join();
+    settle();
+    EXPECT_EQ(triggers, 2);
+
+    hotKey->press({fourCharacterCode("KWVH"), 2});
+    hotKey->press({fourCharacterCode("ABCD"), 1});
+    settle();
+    EXPECT_EQ(triggers, 2) << "another signature or id never triggers";
+    EXPECT_EQ(tapsMade, 0);
+}
+
+TEST_F(HotkeyMonitorTest, ACombinationThatCannotBeRegisteredFailsAndLeavesNothingInstalled) {
+    auto noKeyCode = optionCommandK;
+    noKeyCode.keyCode.reset();
+    monitor->start(noKeyCode);
+    EXPECT_EQ(states.last(),
+              ShortcutActivationState::failed(QStringLiteral("⌥⌘K 注册失败，请换一个快捷键")));
+    EXPECT_TRUE(hotKey->calls().isEmpty()) << "no handler without a key code";
+
+    hotKey->failRegistrations(GlobalHotKeyError(GlobalHotKeyError::Kind::alreadyTaken));
+    monitor->start(optionCommandK);
+    EXPECT_EQ(states.last(),
+              ShortcutActivationState::failed(QStringLiteral("⌥⌘K 注册失败，请换一个快捷键")));
+    EXPECT_EQ(hotKey->calls(), (QStringList{"install", "register 40 0x900 KWVH/1", "remove"}));
+    EXPECT_FALSE(hotKey->hasHandler());
+
+    hotKey->clearCalls();
+    hotKey->failRegistrations(std::nullopt);
+    hotKey->failNextInstall(GlobalHotKeyError(GlobalHotKeyError::Kind::unavailable));
+    monitor->start(optionCommandK);
+    EXPECT_FALSE(states.last().isHealthy());
+    EXPECT_EQ(hotKey->calls(), (QStringList{"install"}));
+
+    // A failed start leaves nothing for the next one to undo.
+    hotKey->clearCalls();
+    monitor->start(optionCommandK);
+    EXPECT_EQ(hotKey->calls(), (QStringList{"install", "register 40 0x900 KWVH/1"}));
+}
+
+TEST_F(HotkeyMonitorTest, RestartsUndoThePreviousInstallationFirst) {
+    monitor->start(optionCommandK);
+    monitor->start(optionCommandK);
+    EXPECT_EQ(hotKey->calls(),
+              (QStringList{"install", "register 40 0x900 KWVH/1", "unregister KWVH/1", "remove",
+                           "install", "register 40 0x900 KWVH/1"}));
+    EXPECT_EQ(hotKey->mostHotKeysAtOnce(), 1);
+    EXPECT_EQ(hotKey->mostHandlersAtOnce(), 1);
+
+    // Combination → Fn: the hot key goes before the tap starts.
+    hotKey->clearCalls();
+    monitor->start(ShortcutConfiguration::functionKey());
+    EXPECT_EQ(hotKey->calls(), (QStringList{"unregister KWVH/1", "remove"}));
+    EXPECT_TRUE(source->isRunning());
+
+    // Fn → combination: the tap stops before the hot key is registered.
+    hotKey->clearCalls();
+    int stopsWhenRegistering = -1;
+    hotKey->failRegistrations(std::nullopt);
+    monitor->setOnActivationStateChange(
+        [&](const ShortcutActivationState &) { stopsWhenRegistering = source->stopCount(); });
+    monitor->start(optionCommandK);
+    EXPECT_FALSE(source->isRunning());
+    EXPECT_EQ(stopsWhenRegistering, 1);
+
+    monitor->stop();
+    monitor->stop();
+    EXPECT_EQ(hotKey->calls(),
+              (QStringList{"install", "register 40 0x900 KWVH/1", "unregister KWVH/1", "remove"}));
+}
+
+TEST_F(HotkeyMonitorTest, FnNeedsInputMonitoringFirstThenAccessibility) {
+    probe->setListenEventAccess(false);
+    probe->setTrusted(false);
+    monitor->start(ShortcutConfiguration::functionKey());
+    EXPECT_EQ(states.last(), ShortcutActivationState::failed(QStringLiteral(
+                                 "Fn 需要先开启输入监控权限，否则无法接管系统级按键事件")));
+    EXPECT_EQ(probe->requests(), QStringList{"listen"}) << "only the first missing one is asked";
+    EXPECT_EQ(tapsMade, 0);
+
+    probe->clearRequests();
+    probe->setListenEventAccess(true);
+    monitor->start(ShortcutConfiguration::functionKey());
+    EXPECT_EQ(states.last(), ShortcutActivationState::failed(QStringLiteral(
+                                 "Fn 需要先开启辅助功能权限，否则无法系统级拦截这个键")));
+    EXPECT_EQ(probe->requests(), QStringList{"trust-prompt"});
+    EXPECT_EQ(tapsMade, 0);
+
+    probe->setTrusted(true);
+    source->refuseStarts(true);
+    monitor->start(ShortcutConfiguration::functionKey());
+    EXPECT_EQ(states.last(), ShortcutActivationState::failed(QStringLiteral(
+                                 "Fn 系统级拦截注册失败，请重新检查输入监控与辅助功能权限后再试")));
+    EXPECT_EQ(source->lastConfiguration(), FunctionKeyEventTapStrategy::configuration());
+    EXPECT_FALSE(source->isRunning());
+    EXPECT_TRUE(hotKey->calls().isEmpty());
+}
+
+TEST_F(HotkeyMonitorTest, ARunningFnTapIsReadyOnlyWhenTheSystemFnActionIsOff) {
+    runner->enqueueSuccess("0\n");
+    monitor->start(ShortcutConfiguration::functionKey());
+    EXPECT_EQ(states.last(), ShortcutActivationState::ready(fnReady));
+    ASSERT_EQ(runner->calls().size(), 1);
+    EXPECT_EQ(runner->calls()[0].executable, QStringLiteral("/usr/bin/defaults"));
+
+    runner->enqueueSuccess("2\n");
+    monitor->start(ShortcutConfiguration::functionKey());
+    EXPECT_EQ(states.last(), ShortcutActivationState::degraded(fnDegraded));
+
+    runner->enqueueFailure(1, "The domain/default pair does not exist\n");
+    monitor->start(ShortcutConfiguration::functionKey());
+    EXPECT_EQ(states.last(), ShortcutActivationState::degraded(fnDegraded));
+    EXPECT_TRUE(source->isRunning()) << "an unreadable setting only degrades the state";
+    EXPECT_EQ(tapsMade, 3) << "a new tap for every start";
+}
+
+TEST_F(HotkeyMonitorTest, FnPressesTriggerOnTheGuiThread) {
+    monitor->start(ShortcutConfiguration::functionKey());
+    source->functionDown(1.00);
+    source->functionUp(1.04);
+    EXPECT_EQ(triggers, 0);
+    settle();
+    EXPECT_EQ(triggers, 1);
+
+    source->functionDown(2.00);
+    uptime.set(2.08);
+    std::thread delayed([this] { scheduler->runAll(); });
+    delayed.join();
+    settle();
+    EXPECT_EQ(triggers, 2);
+}
+
+TEST_F(HotkeyMonitorTest, WaitingForTheFnKeysReleaseWithTheKeyAlreadyUp) {
+    monitor->start(ShortcutConfiguration::functionKey());
+    testing::runTask(monitor->waitUntilShortcutReleaseSettles());
+    EXPECT_EQ(sleeps->durations(), QList<double>{0.05});
+}
+
+TEST_F(HotkeyMonitorTest, WaitingForTheFnKeysReleaseGivesUpAfterHalfASecond) {
+    monitor->start(ShortcutConfiguration::functionKey());
+    source->functionDown(1.0);
+    testing::runTask(monitor->waitUntilShortcutReleaseSettles());
+    const QList<double> durations = sleeps->durations();
+    ASSERT_EQ(durations.size(), 51);
+    EXPECT_EQ(durations.count(0.01), 50);
+    EXPECT_EQ(durations.last(), 0.05);
+    EXPECT_NEAR(sleeps->total(), 0.55, 1e-9);
+}
+
+TEST_F(HotkeyMonitorTest, WaitingForTheFnKeysReleaseEndsSoonAfterIt) {
+    monitor->start(ShortcutConfiguration::functionKey());
+    source->functionDown(3.0);
+    sleeps->setOnSleep([this](double total) {
+        if (total > 0.025)
+            source->functionUp(3.5);
+    });
+    testing::runTask(monitor->waitUntilShortcutReleaseSettles());
+    EXPECT_EQ(sleeps->durations(), (QList<double>{0.01, 0.01, 0.01, 0.05}));
+}
+
+TEST_F(HotkeyMonitorTest, WaitingForACombinationsReleaseIsAlways80Milliseconds) {
+    monitor->start(optionCommandK);
+    testing::runTask(monitor->waitUntilShortcutReleaseSettles());
+    EXPECT_EQ(sleeps->durations(), QList<double>{0.08});
+}
+
+TEST_F(HotkeyMonitorTest, AMonitorThatGoesAwayLeavesNothingInstalled) {
+    monitor->start(optionCommandK);
+    monitor->setOnTrigger([] { FAIL() << "a trigger reached a monitor that is gone"; });
+    hotKey->press(HotkeyMonitor::hotKeyIdentifier);
+    monitor.reset();
+    settle();
+    EXPECT_FALSE(hotKey->hasHandler());
+    EXPECT_FALSE(hotKey->registered());
+}
+
+} // namespace
+} // namespace tovalit
