@@ -228,5 +228,25 @@ TEST_F(FormattingAndDeliveryTest, CopyingAndToastsOfTheMainWindow) {
     EXPECT_FALSE(viewModel->appToast().has_value());
 }
 
+TEST_F(FormattingAndDeliveryTest, ASpokenInstructionTakesOverFromNaturalFormatting) {
+    gateway->defaultFormatter.reset();
+    makeViewModel();
+    dictate(QStringLiteral("帮我写日报今天修了三个bug"));
+
+    EXPECT_TRUE(formatterCalls.empty()) << "the instruction runs instead of natural formatting";
+    EXPECT_TRUE(panel->calls().contains(QStringLiteral("thinking 执行指令中")));
+    const QString expected = TranscriptCleanupService().clean(u"今天修了三个bug");
+    ASSERT_EQ(insertionCalls.size(), 1u);
+    EXPECT_EQ(insertionCalls[0].text, expected);
+    EXPECT_EQ(lastRecord().transcript, expected);
+    EXPECT_EQ(lastRecord().rawTranscript, QStringLiteral("帮我写日报今天修了三个bug"));
+    EXPECT_EQ(lastRecord().note, QStringLiteral("指令“写日报”配置不可用，已回退基础整理；已插入"));
+    EXPECT_EQ(panel->last(), QStringLiteral("completion -"));
+
+    // The phrase alone is no instruction: it is dictated text.
+    dictate(QStringLiteral("帮我写日报"));
+    EXPECT_EQ(lastRecord().note, QStringLiteral("整理配置不可用，已退回基础文本清洗；已插入"));
+}
+
 } // namespace
 } // namespace tovalit

@@ -147,6 +147,8 @@ TEST_F(HistoryTest, AFailedRetryIsFiledAsAFailedRecordAfterOneSessionRecovery) {
     const TranscriptRecord failed = viewModel->records().value(0);
     EXPECT_EQ(failed.status, TranscriptRecordStatus::failed);
     EXPECT_EQ(failed.note, message);
+    EXPECT_EQ(failed.transcript, old.transcript) << "nothing new was recognised";
+    EXPECT_EQ(failed.rawTranscript, std::nullopt) << "the same text is not kept twice";
     EXPECT_EQ(failed.audioFileName, old.audioFileName);
     EXPECT_DOUBLE_EQ(failed.duration, old.duration);
     EXPECT_TRUE(insertionCalls.empty());

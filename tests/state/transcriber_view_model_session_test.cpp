@@ -1,5 +1,8 @@
 #include "tests/state/view_model_harness.h"
 
+#include <QDir>
+#include <QFile>
+
 namespace tovalit {
 namespace {
 
@@ -209,6 +212,32 @@ TEST_F(SessionTest, BootstrappingWiresTheShortcutAndRestartsItWhenItsConditionsC
     EXPECT_EQ(reported[1],
               ShortcutActivationState::ready(QStringLiteral("⌥⌘K 已注册为全局快捷键")));
     EXPECT_EQ(viewModel->statusHint(), QStringLiteral("按 ⌥⌘K 开始或停止录音"));
+}
+
+TEST_F(SessionTest, LoadsThatFailReportThemselvesAndTheNextLoadStillRuns) {
+    QDir().mkpath(dataFolder());
+    for (const char *name : {"personal-lexicon.json", "instruction-library.json"}) {
+        QFile file(dataFolder() + u'/' + QLatin1String(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("{ broken");
+    }
+    runTask(history.append(TranscriptRecord{QUuid::createUuid(), time.now(), 1.0,
+                                            QStringLiteral("旧记录"), std::nullopt, std::nullopt,
+                                            std::nullopt, TranscriptRecordStatus::completed,
+                                            std::nullopt},
+                           {}));
+    makeViewModel(true);
+    ASSERT_TRUE(
+        waitUntil([&] { return viewModel->records().size() == 1; }, "the history, loaded last"));
+    EXPECT_TRUE(viewModel->recentLexiconLearningMessage().value_or(QString()).startsWith(
+        QStringLiteral("个人词库加载失败：")));
+    EXPECT_TRUE(viewModel->personalLexiconEntries().isEmpty());
+    ASSERT_TRUE(viewModel->appToast().has_value());
+    EXPECT_TRUE(viewModel->appToast()->isError);
+    EXPECT_TRUE(viewModel->appToast()->message.startsWith(QStringLiteral("指令库加载失败：")));
+    EXPECT_DOUBLE_EQ(toastSleeps.at(0).seconds, 2.2);
+    EXPECT_EQ(viewModel->builtinInstructionLibraryEntries().size(), 14)
+        << "the built-ins still work";
 }
 
 } // namespace
