@@ -146,8 +146,16 @@ void paintGlassSurface(QPainter &painter, const QRectF &rect, const TovalitGlass
     painter.setRenderHint(QPainter::Antialiasing);
     const QPainterPath shape = glassSurfacePath(rect, level);
     QColor material = materialColor(level.material());
-    if (backdrop == GlassBackdrop::opaque)
+    if (backdrop == GlassBackdrop::opaque) {
         material.setAlpha(255);
+        // Without translucency a panel window is cut to this outline pixel
+        // by pixel (the same pixels as here): each of them is covered in
+        // full first, so the soft edge does not show the black behind it.
+        painter.save();
+        painter.setClipRegion(QRegion(shape.toFillPolygon().toPolygon()), Qt::IntersectClip);
+        painter.fillRect(rect, material);
+        painter.restore();
+    }
     painter.fillPath(shape, material);
     painter.fillPath(shape, level.overlayTint());
     // A 1-pixel border centred half a pixel inside stays crisp and is not

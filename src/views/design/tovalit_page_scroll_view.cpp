@@ -15,7 +15,6 @@ TovalitPageScrollView::TovalitPageScrollView(QWidget *parent)
     viewport()->setAutoFillBackground(false);
 
     auto *content = new QWidget;
-    content->setAutoFillBackground(false);
     m_column = new QVBoxLayout(content);
     const int padding = int(TovalitTokens::Layout::pagePadding);
     m_column->setContentsMargins(padding, padding, padding, padding);
@@ -23,6 +22,9 @@ TovalitPageScrollView::TovalitPageScrollView(QWidget *parent)
     m_column->setAlignment(Qt::AlignTop);
     m_column->addStretch(1);
     setWidget(content);
+    // setWidget() turns the content's background on; the window's backdrop
+    // shows through instead.
+    content->setAutoFillBackground(false);
 }
 
 void TovalitPageScrollView::addSection(QWidget *section) {

@@ -40,18 +40,21 @@ void TovalitTextLabel::setColor(const QColor &color) {
 }
 
 void TovalitTextLabel::setLineSpacing(qreal spacing) {
+    m_cache.width = -1;
     m_lineSpacing = spacing;
     updateGeometry();
     update();
 }
 
 void TovalitTextLabel::setMaximumLineCount(int count) {
+    m_cache.width = -1;
     m_maximumLineCount = qMax(0, count);
     updateGeometry();
     update();
 }
 
 void TovalitTextLabel::setWraps(bool wraps) {
+    m_cache.width = -1;
     m_wraps = wraps;
     QSizePolicy policy = sizePolicy();
     policy.setHeightForWidth(wraps);
@@ -68,6 +71,8 @@ QString TovalitTextLabel::layoutText() const {
 }
 
 TovalitTextLabel::Measure TovalitTextLabel::measure(qreal width) const {
+    if (m_cache.width == width && m_cache.text == text() && m_cache.font == font())
+        return m_cache.measure;
     const QFontMetricsF metrics(font());
     Measure result;
     if (!m_wraps) {
@@ -98,6 +103,7 @@ TovalitTextLabel::Measure TovalitTextLabel::measure(qreal width) const {
     }
     layout.endLayout();
     result.height = result.lines > 0 ? y : metrics.height();
+    m_cache = {width, text(), font(), result};
     return result;
 }
 

@@ -52,6 +52,16 @@ private:
     QString layoutText() const;
     qreal naturalWidth() const;
 
+    // Layouts ask for the height at the same width many times over; the
+    // last answer is kept until the text or a setting changes.
+    struct CachedMeasure {
+        qreal width = -1;
+        QString text;
+        QFont font;
+        Measure measure;
+    };
+    mutable CachedMeasure m_cache;
+
     QColor m_color;
     qreal m_lineSpacing = 0;
     int m_maximumLineCount = 0;

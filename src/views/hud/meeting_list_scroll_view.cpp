@@ -16,10 +16,13 @@ MeetingListScrollView::MeetingListScrollView(QString bottomAnchorID, int spacing
     setWidgetResizable(true);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    // The card's glass shows through: neither the view nor its viewport
+    // paints a background (a style sheet on the view would make the
+    // viewport paint one).
     setAttribute(Qt::WA_TranslucentBackground);
     viewport()->setAutoFillBackground(false);
-    setStyleSheet(QStringLiteral(
-        "QScrollArea { background: transparent; }"
+    viewport()->setAttribute(Qt::WA_TranslucentBackground);
+    verticalScrollBar()->setStyleSheet(QStringLiteral(
         "QScrollBar:vertical { background: transparent; width: 8px; margin: 4px 2px 4px 0; }"
         "QScrollBar::handle:vertical { background: rgba(0, 0, 0, 56); border-radius: 3px;"
         " min-height: 24px; }"
@@ -28,7 +31,6 @@ MeetingListScrollView::MeetingListScrollView(QString bottomAnchorID, int spacing
 
     auto *content = new QWidget;
     content->setObjectName(QStringLiteral("listContent"));
-    content->setAutoFillBackground(false);
     content->setAttribute(Qt::WA_TranslucentBackground);
     m_column = new QVBoxLayout(content);
     m_column->setContentsMargins(padding, padding, padding, padding);
@@ -39,6 +41,9 @@ MeetingListScrollView::MeetingListScrollView(QString bottomAnchorID, int spacing
     m_column->addWidget(m_bottomAnchor);
     m_column->addStretch(1);
     setWidget(content);
+    // setWidget() asks the content to fill its background; it would then
+    // count as opaque without painting anything and hide the glass.
+    content->setAutoFillBackground(false);
 }
 
 void MeetingListScrollView::scrollToBottom(bool animated) {
