@@ -3,6 +3,7 @@
 #include "app/floating_panel_geometry.h"
 #include "app/hud_layout.h"
 #include "app/qt_floating_panel_screens.h"
+#include "support/gui_thread.h"
 #include "support/textkit.h"
 #include "views/hud/floating_hud_model.h"
 #include "views/hud/floating_hud_panel.h"
@@ -65,6 +66,7 @@ void FloatingPanelCoordinator::showRecording(QList<double> levels,
                                              std::optional<QString> toastActionTitle,
                                              Action onToastAction, Action onFinish,
                                              Action onCancel) {
+    Q_ASSERT(isGuiThread());
     ++m_presentation;
     m_hideTask.cancel();
     QPointer<FloatingPanelCoordinator> self(this);
@@ -100,6 +102,7 @@ void FloatingPanelCoordinator::showRecording(QList<double> levels,
 }
 
 void FloatingPanelCoordinator::showThinking(const QString &title, const QString &message) {
+    Q_ASSERT(isGuiThread());
     Q_UNUSED(message);
     ++m_presentation;
     m_hideTask.cancel();
@@ -111,6 +114,7 @@ void FloatingPanelCoordinator::showThinking(const QString &title, const QString 
 }
 
 void FloatingPanelCoordinator::showCompletion(std::optional<QString> toast) {
+    Q_ASSERT(isGuiThread());
     ++m_presentation;
     m_hideTask.cancel();
     m_currentKind = PresentationKind::status;
@@ -123,6 +127,7 @@ void FloatingPanelCoordinator::showCompletion(std::optional<QString> toast) {
 
 void FloatingPanelCoordinator::showToast(const QString &message, std::optional<QString> actionTitle,
                                          std::optional<double> autoHideAfter, Action onAction) {
+    Q_ASSERT(isGuiThread());
     ++m_presentation;
     m_hideTask.cancel();
     m_currentKind = PresentationKind::toastOnly;
@@ -146,6 +151,7 @@ void FloatingPanelCoordinator::showToast(const QString &message, std::optional<Q
 void FloatingPanelCoordinator::updateToast(const QString &message,
                                            std::optional<QString> actionTitle,
                                            std::optional<double> autoHideAfter, Action onAction) {
+    Q_ASSERT(isGuiThread());
     if (m_currentKind == PresentationKind::toastOnly && panelIsVisible()) {
         // In place: frame, kind and the planned hide stay as they are.
         ++m_presentation;
@@ -160,6 +166,7 @@ void FloatingPanelCoordinator::updateToast(const QString &message,
 }
 
 void FloatingPanelCoordinator::hide() {
+    Q_ASSERT(isGuiThread());
     m_hideTask.cancel();
     m_currentKind.reset();
     m_recordingDragBaselineFrame.reset();

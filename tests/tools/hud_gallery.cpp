@@ -2,7 +2,8 @@
 // coordinator, for looking at it: on the desktop until killed, or grabbed
 // into a PNG over a light backdrop and then quit.
 //
-//   hud_gallery --state capsule|countdown|toast|action-toast|thinking|completion|meeting|raw
+//   hud_gallery --state capsule|countdown|toast|action-toast|thinking|completion|meeting|raw|
+//                       more-boards
 //               [--grab out.png] [--scroll-to Y]
 
 #include "app/floating_panel_coordinator.h"
@@ -55,6 +56,31 @@ int main(int argc, char *argv[]) {
         coordinator.showThinking(QStringLiteral("整理中"), {});
     } else if (state == "completion") {
         coordinator.showCompletion(QStringLiteral("已插入"));
+    } else if (state == "more-boards") {
+        using Kind = MeetingVisualModuleKind;
+        using testing::sampleItem;
+        using testing::sampleModule;
+        MeetingHUDContent boards{
+            QStringLiteral("45:10"),
+            {testing::sampleBlock(
+                3, QStringLiteral("风险与依据"), {},
+                {sampleModule(Kind::process, QStringLiteral("风险规避步骤"),
+                              {sampleItem(QStringLiteral("确认样本授权"),
+                                          QStringLiteral("录音需经参会者同意后才能用于训练")),
+                               sampleItem(QStringLiteral("脱敏处理")),
+                               sampleItem(QStringLiteral("抽检"), QStringLiteral("每周十条"))}),
+                 sampleModule(Kind::annotation, QStringLiteral("引用依据"),
+                              {sampleItem(QStringLiteral("“术语错误最影响阅读”"),
+                                          QStringLiteral("来自上周用户访谈")),
+                               sampleItem(QStringLiteral("“结束后马上要看到纪要”"))}),
+                 sampleModule(Kind::hierarchy, QStringLiteral("目标拆解"),
+                              {sampleItem(QStringLiteral("提升纪要质量")),
+                               sampleItem(QStringLiteral("术语准确"), QStringLiteral("个人词库")),
+                               sampleItem(QStringLiteral("结构清晰"), QStringLiteral("按话题分段")),
+                               sampleItem(QStringLiteral("一分钟内生成"))})})},
+            {}};
+        coordinator.showRecording(
+            levels, RecordingHUDDisplayState::expandedMeeting(boards), {}, {}, {}, [] {}, [] {});
     } else if (state == "meeting" || state == "raw") {
         coordinator.showRecording(
             levels, RecordingHUDDisplayState::expandedMeeting(meeting), {}, {}, {}, [] {}, [] {});
