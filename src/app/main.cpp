@@ -1,4 +1,5 @@
 #include "app/main_window.h"
+#include "views/design/tovalit_fonts.h"
 
 #include <QApplication>
 
@@ -7,6 +8,7 @@ int main(int argc, char *argv[]) {
     QApplication::setApplicationName(QStringLiteral("Tovalit"));
     QApplication::setApplicationDisplayName(QStringLiteral("Tovalit"));
     QApplication::setDesktopFileName(QStringLiteral("cn.pellastrim.tovalit"));
+    tovalit::applyTovalitAppearance(app);
 
     tovalit::MainWindow window;
     window.show();

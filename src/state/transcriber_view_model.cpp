@@ -1,0 +1,330 @@
+#include "state/transcriber_view_model.h"
+
+#include "models/instruction_library_catalog.h"
+#include "services/app_configuration_store.h"
+#include "services/floating_panel_coordinating.h"
+#include "services/history_store.h"
+#include "services/shortcuts/hotkey_monitor.h"
+#include "state/live_audio_buffer_relay.h"
+#include "support/app_error.h"
+
+#include <QPointer>
+
+namespace tovalit {
+
+TranscriberViewModel::TranscriberViewModel(
+    AppConfigurationStore &configurationStore,
+    std::shared_ptr<FloatingPanelCoordinating> floatingPanelCoordinator,
+    std::shared_ptr<PersonalLexiconStore> personalLexiconStore, Dependencies dependencies,
+    QObject *parent)
+    : QObject(parent)
+    , m_configurationStore(configurationStore)
+    , m_floatingPanelCoordinator(std::move(floatingPanelCoordinator))
+    , m_personalLexiconStore(std::move(personalLexiconStore))
+    , m_historyStore(dependencies.historyStore ? *dependencies.historyStore
+                                               : HistoryStore::shared())
+    , m_waveformLevels(idleWaveformLevels())
+    , m_builtinInstructionLibraryEntries(
+          InstructionLibraryCatalog::defaultBuiltinTemplatePack().entries)
+    , m_shortcutActivationState(
+          ShortcutActivationState::degraded(QStringLiteral("正在检查快捷键和输入监控权限")))
+    , m_liveAudioBufferRelay(std::make_shared<LiveAudioBufferRelay>(liveAudioBacklogLimit))
+    , m_activeRecordingSessionID(QUuid::createUuid())
+    , m_pendingLexiconCommitToken(QUuid::createUuid())
+    , m_pendingInstructionCreateToken(QUuid::createUuid())
+    , m_builtinInstructionTemplateVersion(
+          InstructionLibraryCatalog::defaultBuiltinTemplatePack().version) {
+    Q_ASSERT(m_floatingPanelCoordinator && m_personalLexiconStore);
+    const bool shouldBootstrap = dependencies.shouldBootstrap;
+    adoptDependencies(std::move(dependencies));
+    installSubscriptions(shouldBootstrap);
+}
+
+TranscriberViewModel::TranscriberViewModel(
+    AppConfigurationStore &configurationStore,
+    std::shared_ptr<FloatingPanelCoordinating> floatingPanelCoordinator,
+    std::shared_ptr<PersonalLexiconStore> personalLexiconStore, QObject *parent)
+    : TranscriberViewModel(configurationStore, std::move(floatingPanelCoordinator),
+                           std::move(personalLexiconStore), Dependencies(), parent) {}
+
+TranscriberViewModel::~TranscriberViewModel() {
+    // Late callbacks of the capture thread must not reach a relay or a
+    // controller that is going away.
+    if (m_audioCaptureService) {
+        m_audioCaptureService->setOnBuffer({});
+        m_audioCaptureService->setOnLevels({});
+    }
+    m_appToastTask.cancel();
+    m_liveTranscriberRecoveryTask.cancel();
+}
+
+// --- Subscriptions and bootstrap ----------------------------------------------
+
+void TranscriberViewModel::installSubscriptions(bool shouldBootstrap) {
+    AppConfigurationStore *store = &m_configurationStore;
+
+    // The store announces every assignment; the controller acts on
+    // changes only, and once at once with the current value.
+    m_observedMeetingModeEnabled = store->meetingModeEnabled();
+    m_cancellables << connect(store, &AppConfigurationStore::meetingModeEnabledChanged, this,
+                              [this](bool enabled) {
+                                  if (enabled == m_observedMeetingModeEnabled)
+                                      return;
+                                  m_observedMeetingModeEnabled = enabled;
+                                  handleMeetingModeToggleChange(enabled);
+                              });
+    handleMeetingModeToggleChange(m_observedMeetingModeEnabled);
+
+    if (!shouldBootstrap)
+        return;
+
+    QPointer<TranscriberViewModel> self(this);
+    m_hotkeyMonitor->setOnTrigger([self] {
+        if (!self)
+            return;
+        spawn(
+            self,
+            [self]() -> QCoro::Task<void> {
+                if (self)
+                    co_await self->toggleRecording();
+            },
+            QStringLiteral("hotkey trigger"));
+    });
+    m_hotkeyMonitor->setOnActivationStateChange([self](const ShortcutActivationState &state) {
+        if (self)
+            self->setShortcutActivationState(state);
+    });
+
+    // The permissions only decide when to start the monitor again: a
+    // shortcut that could not be installed may work once access is given.
+    m_observedShortcut = store->shortcutConfiguration();
+    m_observedInputMonitoring = store->cachedInputMonitoringPermission();
+    m_observedAccessibility = store->cachedAccessibilityPermission();
+    m_cancellables << connect(store, &AppConfigurationStore::shortcutConfigurationChanged, this,
+                              [this](const ShortcutConfiguration &configuration) {
+                                  if (configuration == m_observedShortcut)
+                                      return;
+                                  m_observedShortcut = configuration;
+                                  restartHotkeyMonitor();
+                              });
+    m_cancellables << connect(store, &AppConfigurationStore::cachedInputMonitoringPermissionChanged,
+                              this, [this](PermissionAuthorizationState state) {
+                                  if (state == m_observedInputMonitoring)
+                                      return;
+                                  m_observedInputMonitoring = state;
+                                  restartHotkeyMonitor();
+                              });
+    m_cancellables << connect(store, &AppConfigurationStore::cachedAccessibilityPermissionChanged,
+                              this, [this](PermissionAuthorizationState state) {
+                                  if (state == m_observedAccessibility)
+                                      return;
+                                  m_observedAccessibility = state;
+                                  restartHotkeyMonitor();
+                              });
+    restartHotkeyMonitor();
+
+    spawn(
+        this, [this] { return bootstrap(); }, QStringLiteral("bootstrap"));
+}
+
+void TranscriberViewModel::restartHotkeyMonitor() {
+    m_hotkeyMonitor->start(m_observedShortcut);
+}
+
+QCoro::Task<void> TranscriberViewModel::bootstrap() {
+    // Each load reports its own failure, so the next one always runs.
+    co_await loadPersonalLexicon();
+    co_await loadInstructionLibrary();
+    co_await loadHistory();
+}
+
+// --- Published state ------------------------------------------------------------
+
+void TranscriberViewModel::setRecordingState(RecordingState value) {
+    m_recordingState = std::move(value);
+    Q_EMIT recordingStateChanged(m_recordingState);
+}
+
+void TranscriberViewModel::setLiveTranscript(QString value) {
+    m_liveTranscript = std::move(value);
+    Q_EMIT liveTranscriptChanged(m_liveTranscript);
+}
+
+void TranscriberViewModel::setFinalTranscript(QString value) {
+    m_finalTranscript = std::move(value);
+    Q_EMIT finalTranscriptChanged(m_finalTranscript);
+}
+
+void TranscriberViewModel::setRecords(QList<TranscriptRecord> value) {
+    m_records = std::move(value);
+    Q_EMIT recordsChanged(m_records);
+}
+
+void TranscriberViewModel::setWaveformLevels(QList<double> value) {
+    m_waveformLevels = std::move(value);
+    Q_EMIT waveformLevelsChanged(m_waveformLevels);
+}
+
+void TranscriberViewModel::setAppToast(std::optional<AppToastState> value) {
+    m_appToast = std::move(value);
+    Q_EMIT appToastChanged(m_appToast);
+}
+
+void TranscriberViewModel::setLastCopiedAt(std::optional<QDateTime> value) {
+    m_lastCopiedAt = std::move(value);
+    Q_EMIT lastCopiedAtChanged(m_lastCopiedAt);
+}
+
+void TranscriberViewModel::setLastResultMessage(std::optional<QString> value) {
+    m_lastResultMessage = std::move(value);
+    Q_EMIT lastResultMessageChanged(m_lastResultMessage);
+}
+
+void TranscriberViewModel::setPersonalLexiconEntries(QList<PersonalLexiconEntry> value) {
+    m_personalLexiconEntries = std::move(value);
+    Q_EMIT personalLexiconEntriesChanged(m_personalLexiconEntries);
+}
+
+void TranscriberViewModel::setBuiltinInstructionLibraryEntries(
+    QList<InstructionLibraryEntry> value) {
+    m_builtinInstructionLibraryEntries = std::move(value);
+    Q_EMIT builtinInstructionLibraryEntriesChanged(m_builtinInstructionLibraryEntries);
+}
+
+void TranscriberViewModel::setInstructionLibraryEntries(QList<InstructionLibraryEntry> value) {
+    m_instructionLibraryEntries = std::move(value);
+    Q_EMIT instructionLibraryEntriesChanged(m_instructionLibraryEntries);
+}
+
+void TranscriberViewModel::setPersonalLexiconCloudState(PersonalLexiconCloudState value) {
+    m_personalLexiconCloudState = std::move(value);
+    Q_EMIT personalLexiconCloudStateChanged(m_personalLexiconCloudState);
+}
+
+void TranscriberViewModel::setPersonalLexiconHistoryLearningState(
+    PersonalLexiconHistoryLearningState value) {
+    m_personalLexiconHistoryLearningState = std::move(value);
+    Q_EMIT personalLexiconHistoryLearningStateChanged(m_personalLexiconHistoryLearningState);
+}
+
+void TranscriberViewModel::setRecentLexiconLearningMessage(std::optional<QString> value) {
+    m_recentLexiconLearningMessage = std::move(value);
+    Q_EMIT recentLexiconLearningMessageChanged(m_recentLexiconLearningMessage);
+}
+
+void TranscriberViewModel::setShortcutActivationState(ShortcutActivationState value) {
+    m_shortcutActivationState = std::move(value);
+    Q_EMIT shortcutActivationStateChanged(m_shortcutActivationState);
+}
+
+void TranscriberViewModel::setHasEnteredMeetingMode(bool value) {
+    m_hasEnteredMeetingMode = value;
+    Q_EMIT hasEnteredMeetingModeChanged(m_hasEnteredMeetingMode);
+}
+
+void TranscriberViewModel::setMeetingModeCountdownRemainingSeconds(std::optional<int> value) {
+    m_meetingModeCountdownRemainingSeconds = value;
+    Q_EMIT meetingModeCountdownRemainingSecondsChanged(m_meetingModeCountdownRemainingSeconds);
+}
+
+void TranscriberViewModel::setMeetingBlocks(QList<MeetingMinuteBlock> value) {
+    m_meetingBlocks = std::move(value);
+    Q_EMIT meetingBlocksChanged(m_meetingBlocks);
+}
+
+void TranscriberViewModel::setMeetingRawSegments(QList<MeetingASRSegment> value) {
+    m_meetingRawSegments = std::move(value);
+    Q_EMIT meetingRawSegmentsChanged(m_meetingRawSegments);
+}
+
+// --- Derived texts ----------------------------------------------------------------
+
+QString TranscriberViewModel::shortcutDisplayName() const {
+    return m_configurationStore.shortcutConfiguration().displayName();
+}
+
+QString TranscriberViewModel::statusHint() const {
+    const bool recording = m_recordingState.is(RecordingState::Case::recording);
+    if (recording && m_meetingModeCountdownRemainingSeconds) {
+        return QStringLiteral("检测到长录音，") +
+               QString::number(*m_meetingModeCountdownRemainingSeconds) +
+               QStringLiteral(" 秒后自动进入会议纪要模式；点右侧对勾可立即进入。");
+    }
+    if (recording && m_hasEnteredMeetingMode)
+        return QStringLiteral("会议纪要模式进行中，正在每 15 秒检查一次是否需要扩展会议时间树。");
+    if (m_shortcutActivationState.kind == ShortcutActivationState::Case::failed &&
+        m_recordingState.is(RecordingState::Case::idle)) {
+        return m_shortcutActivationState.message;
+    }
+    return m_recordingState.hint(shortcutDisplayName());
+}
+
+const QList<double> &TranscriberViewModel::idleWaveformLevels() {
+    static const QList<double> levels(5, 0.14);
+    return levels;
+}
+
+// --- Session identity -------------------------------------------------------------
+
+QUuid TranscriberViewModel::prepareNewSession() {
+    m_activeRecordingSessionID = QUuid::createUuid();
+    m_isSessionCancellationRequested = false;
+    m_recordingStartedAt.reset();
+    m_activeInteractionContext.reset();
+    return m_activeRecordingSessionID;
+}
+
+void TranscriberViewModel::clearSessionContext() {
+    cancelLiveTranscriberRecovery(true);
+    m_liveTranscriptAccumulator.reset();
+    m_activeRecordingSessionID = QUuid::createUuid();
+    m_isSessionCancellationRequested = false;
+    m_recordingStartedAt.reset();
+    m_activeInteractionContext.reset();
+}
+
+void TranscriberViewModel::cancelActiveSession() {
+    m_isSessionCancellationRequested = true;
+    m_activeRecordingSessionID = QUuid::createUuid();
+    m_recordingStartedAt.reset();
+    m_activeInteractionContext.reset();
+}
+
+bool TranscriberViewModel::isCurrentSession(const QUuid &sessionID) const {
+    return sessionID == m_activeRecordingSessionID && !m_isSessionCancellationRequested;
+}
+
+QString TranscriberViewModel::describeError(std::exception_ptr error) {
+    try {
+        std::rethrow_exception(error);
+    } catch (const std::exception &exception) {
+        return describeException(exception);
+    } catch (...) {
+        return QStringLiteral("未知错误");
+    }
+}
+
+// --- Trigger ------------------------------------------------------------------------
+
+QCoro::Task<void> TranscriberViewModel::toggleRecording() {
+    const RecordingState state = m_recordingState;
+    // The wall clock, not the session clock that stamped the start: the
+    // guard is about how long ago the user pressed, in real time.
+    bool canStopTapSession = true;
+    if (m_recordingStartedAt) {
+        const double elapsed = double(m_recordingStartedAt->msecsTo(m_systemDate())) / 1000.0;
+        canStopTapSession = elapsed >= tapStopGuardInterval;
+    }
+    switch (m_recordingHotkeyCoordinator.handleTrigger(state, canStopTapSession)) {
+    case HotkeyAction::ignore:
+        break;
+    case HotkeyAction::start:
+        co_await startRecording();
+        break;
+    case HotkeyAction::stop:
+        co_await stopRecording(RecordingStopSource::hotkey);
+        break;
+    }
+}
+
+} // namespace tovalit

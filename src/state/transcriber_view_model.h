@@ -1,0 +1,663 @@
+#pragma once
+
+#include "models/active_interaction_context.h"
+#include "models/app_toast_state.h"
+#include "models/insertion_result.h"
+#include "models/instruction_library_entry.h"
+#include "models/meeting_asr_segment.h"
+#include "models/meeting_hud_content.h"
+#include "models/meeting_minute_block.h"
+#include "models/meeting_mode_timings.h"
+#include "models/observed_insertion_edit_event.h"
+#include "models/permission_authorization_state.h"
+#include "models/personal_lexicon_cloud_state.h"
+#include "models/personal_lexicon_entry.h"
+#include "models/personal_lexicon_history_learning_state.h"
+#include "models/recording_state.h"
+#include "models/shortcut_activation_state.h"
+#include "models/shortcut_configuration.h"
+#include "models/transcript_record.h"
+#include "models/vellup_speech_configuration.h"
+#include "models/vellup_speech_lexicon_configuration.h"
+#include "models/vellup_structured_formatter_configuration.h"
+#include "services/audio_capture_service.h"
+#include "services/learning/lexicon_learning_ai_analysis.h"
+#include "services/live_transcriber.h"
+#include "services/text_processing/natural_mode_stage.h"
+#include "services/text_processing/structured_formatting_task.h"
+#include "services/text_processing/transcript_cleanup_service.h"
+#include "state/live_transcript_accumulator.h"
+#include "state/recording_hotkey_coordinator.h"
+#include "support/clock.h"
+#include "support/sleeper.h"
+#include "support/spawn.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QUuid>
+#include <qcoro/qcorotask.h>
+
+#include <exception>
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace tovalit {
+
+class ActiveInteractionContextService;
+class AppConfigurationStore;
+class EmojiPanelDismissalService;
+class FileViewer;
+class FloatingPanelCoordinating;
+class FocusedInputInsertionService;
+class FunctionKeySystemSettings;
+class GatewaySessionProviding;
+class HistoryStore;
+class HotkeyMonitor;
+class InstructionLibraryStore;
+class LiveAudioBufferRelay;
+class Pasteboard;
+class PersonalLexiconEventLogging;
+class PersonalLexiconStore;
+
+// The dictation session controller: owns the services of a dictation,
+// publishes the state every window, menu and panel shows, and carries each
+// session from the trigger to the history record.
+//
+// Lives on the GUI thread; every member runs there. Its members come from
+// several concerns and are implemented in one source file per concern
+// (transcriber_view_model_<concern>.cpp); this header keeps them in
+// matching sections.
+class TranscriberViewModel : public QObject {
+    Q_OBJECT
+
+    // --- Published state ------------------------------------------------
+    // Every assignment notifies, also when the value is unchanged.
+    Q_PROPERTY(RecordingState recordingState READ recordingState NOTIFY recordingStateChanged)
+    Q_PROPERTY(QString liveTranscript READ liveTranscript NOTIFY liveTranscriptChanged)
+    Q_PROPERTY(QString finalTranscript READ finalTranscript NOTIFY finalTranscriptChanged)
+    Q_PROPERTY(QList<TranscriptRecord> records READ records NOTIFY recordsChanged)
+    Q_PROPERTY(QList<double> waveformLevels READ waveformLevels NOTIFY waveformLevelsChanged)
+    Q_PROPERTY(std::optional<AppToastState> appToast READ appToast WRITE setAppToast NOTIFY
+                   appToastChanged)
+    Q_PROPERTY(std::optional<QDateTime> lastCopiedAt READ lastCopiedAt NOTIFY lastCopiedAtChanged)
+    Q_PROPERTY(std::optional<QString> lastResultMessage READ lastResultMessage NOTIFY
+                   lastResultMessageChanged)
+    Q_PROPERTY(QList<PersonalLexiconEntry> personalLexiconEntries READ personalLexiconEntries NOTIFY
+                   personalLexiconEntriesChanged)
+    Q_PROPERTY(QList<InstructionLibraryEntry> builtinInstructionLibraryEntries READ
+                   builtinInstructionLibraryEntries NOTIFY builtinInstructionLibraryEntriesChanged)
+    Q_PROPERTY(QList<InstructionLibraryEntry> instructionLibraryEntries READ
+                   instructionLibraryEntries NOTIFY instructionLibraryEntriesChanged)
+    Q_PROPERTY(PersonalLexiconCloudState personalLexiconCloudState READ personalLexiconCloudState
+                   NOTIFY personalLexiconCloudStateChanged)
+    Q_PROPERTY(
+        PersonalLexiconHistoryLearningState personalLexiconHistoryLearningState READ
+            personalLexiconHistoryLearningState NOTIFY personalLexiconHistoryLearningStateChanged)
+    Q_PROPERTY(std::optional<QString> recentLexiconLearningMessage READ recentLexiconLearningMessage
+                   NOTIFY recentLexiconLearningMessageChanged)
+    Q_PROPERTY(ShortcutActivationState shortcutActivationState READ shortcutActivationState NOTIFY
+                   shortcutActivationStateChanged)
+    Q_PROPERTY(
+        bool hasEnteredMeetingMode READ hasEnteredMeetingMode NOTIFY hasEnteredMeetingModeChanged)
+    Q_PROPERTY(
+        std::optional<int> meetingModeCountdownRemainingSeconds READ
+            meetingModeCountdownRemainingSeconds NOTIFY meetingModeCountdownRemainingSecondsChanged)
+    Q_PROPERTY(
+        QList<MeetingMinuteBlock> meetingBlocks READ meetingBlocks NOTIFY meetingBlocksChanged)
+    Q_PROPERTY(QList<MeetingASRSegment> meetingRawSegments READ meetingRawSegments NOTIFY
+                   meetingRawSegmentsChanged)
+
+public:
+    // --- Injected operations ----------------------------------------------
+    // Session code reaches formatting, analysis, recognition, insertion and
+    // context capture only through these, so tests drive whole dictations
+    // with doubles.
+
+    // Rewrites a text for a task; may be called from any thread.
+    using StructuredFormattingRunner =
+        std::function<QCoro::Task<QString>(QString text, StructuredFormattingTask task,
+                                           VellupStructuredFormatterConfiguration configuration)>;
+    using LexiconLearningAnalysisRunner = std::function<QCoro::Task<LexiconLearningAIAnalysis>(
+        ObservedInsertionEditSession session,
+        VellupStructuredFormatterConfiguration configuration)>;
+    // Writes a text into the focused input; the observer may be called from
+    // any thread.
+    using InsertionRunner = std::function<QCoro::Task<InsertionResult>(
+        QString text, std::optional<ActiveInteractionContext> context,
+        ObservedInsertionEditCallback onObservedEditEvent)>;
+    // A new, unstarted live recogniser.
+    using LiveTranscriberFactory = std::function<std::shared_ptr<LiveTranscriber>(
+        VellupSpeechConfiguration configuration,
+        std::optional<VellupSpeechLexiconConfiguration> lexicon)>;
+    // Recognises a whole recorded file.
+    using AudioFileTranscriptionRunner = std::function<QCoro::Task<QString>(
+        QString audioFile, VellupSpeechConfiguration configuration,
+        std::optional<VellupSpeechLexiconConfiguration> lexicon)>;
+    using InteractionContextProvider =
+        std::function<QCoro::Task<std::optional<ActiveInteractionContext>>()>;
+    using InteractionContextActivator =
+        std::function<QCoro::Task<void>(std::optional<ActiveInteractionContext> context)>;
+
+    // Everything the controller would otherwise make or bind itself. Empty
+    // members select the defaults.
+    struct Dependencies {
+        bool shouldBootstrap = true;
+        MeetingModeTimings meetingModeTimings = MeetingModeTimings::defaultTimings();
+        // The session clock and sleeper: recording start times, meeting and
+        // lexicon waits.
+        Clock currentDate = systemClock();
+        Sleeper sleepForDuration = systemSleeper();
+        std::shared_ptr<GatewaySessionProviding> gatewaySessionService;
+        std::shared_ptr<PersonalLexiconEventLogging> lexiconEventLogger;
+
+        StructuredFormattingRunner structuredFormattingRunner;
+        LexiconLearningAnalysisRunner lexiconLearningAnalysisRunner;
+        LiveTranscriberFactory liveTranscriberFactory;
+        AudioFileTranscriptionRunner audioFileTranscriptionRunner;
+        InsertionRunner insertionRunner;
+        InteractionContextProvider interactionContextProvider;
+        InteractionContextActivator interactionContextActivator;
+
+        // What the controller creates itself in the application; tests
+        // hand in versions over in-memory platforms.
+        std::shared_ptr<AudioCaptureService> audioCaptureService;
+        std::shared_ptr<HotkeyMonitor> hotkeyMonitor;
+        std::shared_ptr<FocusedInputInsertionService> insertionService;
+        std::shared_ptr<ActiveInteractionContextService> interactionContextService;
+        std::shared_ptr<InstructionLibraryStore> instructionLibraryStore;
+        std::shared_ptr<FunctionKeySystemSettings> functionKeySystemSettings;
+        std::shared_ptr<EmojiPanelDismissalService> emojiPanelDismissalService;
+        std::shared_ptr<Pasteboard> pasteboard;
+        std::shared_ptr<FileViewer> fileViewer;
+        // Null: the shared store on the data folder.
+        HistoryStore *historyStore = nullptr;
+        // The wall clock and the real-time sleeper: the stop guard of a
+        // press, record and copy times and the toast timer read these, not
+        // the session clock.
+        Clock systemDate = systemClock();
+        Sleeper toastSleeper = systemSleeper();
+    };
+
+    // `floatingPanelCoordinator` is the screen's panel (made by the
+    // application, since this library draws nothing); neither pointer may
+    // be null.
+    TranscriberViewModel(AppConfigurationStore &configurationStore,
+                         std::shared_ptr<FloatingPanelCoordinating> floatingPanelCoordinator,
+                         std::shared_ptr<PersonalLexiconStore> personalLexiconStore,
+                         Dependencies dependencies, QObject *parent = nullptr);
+    // Everything else made or bound by the controller itself.
+    TranscriberViewModel(AppConfigurationStore &configurationStore,
+                         std::shared_ptr<FloatingPanelCoordinating> floatingPanelCoordinator,
+                         std::shared_ptr<PersonalLexiconStore> personalLexiconStore,
+                         QObject *parent = nullptr);
+    ~TranscriberViewModel() override;
+    TranscriberViewModel(const TranscriberViewModel &) = delete;
+    TranscriberViewModel &operator=(const TranscriberViewModel &) = delete;
+
+    // --- Published state: reading -------------------------------------------
+    RecordingState recordingState() const { return m_recordingState; }
+    QString liveTranscript() const { return m_liveTranscript; }
+    QString finalTranscript() const { return m_finalTranscript; }
+    QList<TranscriptRecord> records() const { return m_records; }
+    QList<double> waveformLevels() const { return m_waveformLevels; }
+    std::optional<AppToastState> appToast() const { return m_appToast; }
+    std::optional<QDateTime> lastCopiedAt() const { return m_lastCopiedAt; }
+    std::optional<QString> lastResultMessage() const { return m_lastResultMessage; }
+    QList<PersonalLexiconEntry> personalLexiconEntries() const { return m_personalLexiconEntries; }
+    QList<InstructionLibraryEntry> builtinInstructionLibraryEntries() const {
+        return m_builtinInstructionLibraryEntries;
+    }
+    QList<InstructionLibraryEntry> instructionLibraryEntries() const {
+        return m_instructionLibraryEntries;
+    }
+    PersonalLexiconCloudState personalLexiconCloudState() const {
+        return m_personalLexiconCloudState;
+    }
+    PersonalLexiconHistoryLearningState personalLexiconHistoryLearningState() const {
+        return m_personalLexiconHistoryLearningState;
+    }
+    std::optional<QString> recentLexiconLearningMessage() const {
+        return m_recentLexiconLearningMessage;
+    }
+    ShortcutActivationState shortcutActivationState() const { return m_shortcutActivationState; }
+    bool hasEnteredMeetingMode() const { return m_hasEnteredMeetingMode; }
+    std::optional<int> meetingModeCountdownRemainingSeconds() const {
+        return m_meetingModeCountdownRemainingSeconds;
+    }
+    QList<MeetingMinuteBlock> meetingBlocks() const { return m_meetingBlocks; }
+    QList<MeetingASRSegment> meetingRawSegments() const { return m_meetingRawSegments; }
+
+    // The main window may take a toast down early.
+    void setAppToast(std::optional<AppToastState> toast);
+
+    // --- Derived texts ------------------------------------------------------
+    // "Fn", or the modifier symbols followed by the key.
+    QString shortcutDisplayName() const;
+    // The status line of the main window.
+    QString statusHint() const;
+    // Five resting meter bars.
+    static const QList<double> &idleWaveformLevels();
+
+    // --- Dictation ----------------------------------------------------------
+    // The one entry of every trigger (shortcut, menu, record button):
+    // starts, stops or ignores, by the state and the recording's age.
+    QCoro::Task<void> toggleRecording();
+
+    // --- History ------------------------------------------------------------
+    QCoro::Task<void> loadHistory();
+    // These start their work on the event loop and return at once.
+    void deleteRecord(const TranscriptRecord &record);
+    void clearHistory();
+    void revealAudioFile(const TranscriptRecord &record);
+    void revealTranscriptFile(const TranscriptRecord &record);
+    void retryRecord(const TranscriptRecord &record);
+    // Recognises the record's recording again and files the outcome as a
+    // new record; the retried one stays as it was.
+    QCoro::Task<void> retryArchivedRecording(TranscriptRecord record);
+
+    // --- Pasteboard ---------------------------------------------------------
+    // Copies the trimmed text with a confirmation toast; nothing for a
+    // blank text.
+    void copyTranscript(const QString &text);
+    // Copies the trimmed text without a word; returns it, or nothing for a
+    // blank text.
+    std::optional<QString> copyTranscriptSilently(const QString &text);
+
+    // --- Result texts of a dictation ------------------------------------------
+    // Pure; shared by the stop and the retry.
+    static TranscriptRecordStatus completionStatus(const QString &transcript,
+                                                   const std::optional<QString> &recognitionWarning,
+                                                   std::optional<InsertionResult> deliveryResult);
+    static std::optional<QString> baseRecordNote(const std::optional<QString> &recognitionWarning,
+                                                 std::optional<InsertionResult> deliveryResult);
+    static std::optional<QString>
+    completedRecordNote(const QString &transcript, const std::optional<QString> &audioFileName,
+                        const std::optional<QString> &recognitionWarning,
+                        std::optional<InsertionResult> deliveryResult);
+    static std::optional<QString> hudToastMessage(TranscriptRecordStatus status,
+                                                  const std::optional<QString> &note);
+    // Present, non-blank parts joined with "；"; the parts are not trimmed.
+    static QString joinedNote(const QList<std::optional<QString>> &parts);
+
+    // --- Gateway session recovery -------------------------------------------
+    // Whether a failed gateway-routed call should forget the session and
+    // try once more.
+    static bool shouldRecoverGatewaySession(bool usingGateway, std::exception_ptr error);
+    static bool gatewaySessionFailureMessageContainsInvalidToken(const QString &message);
+
+    // --- Constants ------------------------------------------------------------
+    static constexpr int meetingIncrementalContextSegmentLimit = 2;
+    static constexpr int meetingIncrementalFallbackContextCharacterLimit = 220;
+    static constexpr int meetingIncrementalMustDecideDurationSeconds = 45;
+    static constexpr int meetingIncrementalMustDecideCharacterLimit = 480;
+    static constexpr double lexiconUndoToastDuration = 5.0;
+    static constexpr double lexiconAnalysisDuplicateSuppressionWindow = 12.0;
+    static constexpr double lexiconAnalysisRateLimitFallbackCooldown = 30.0;
+    static constexpr double tapStopGuardInterval = 0.35;
+    static constexpr int liveAudioBacklogLimit = 160;
+
+Q_SIGNALS:
+    void recordingStateChanged(const RecordingState &value);
+    void liveTranscriptChanged(const QString &value);
+    void finalTranscriptChanged(const QString &value);
+    void recordsChanged(const QList<TranscriptRecord> &value);
+    void waveformLevelsChanged(const QList<double> &value);
+    void appToastChanged(const std::optional<AppToastState> &value);
+    void lastCopiedAtChanged(const std::optional<QDateTime> &value);
+    void lastResultMessageChanged(const std::optional<QString> &value);
+    void personalLexiconEntriesChanged(const QList<PersonalLexiconEntry> &value);
+    void builtinInstructionLibraryEntriesChanged(const QList<InstructionLibraryEntry> &value);
+    void instructionLibraryEntriesChanged(const QList<InstructionLibraryEntry> &value);
+    void personalLexiconCloudStateChanged(const PersonalLexiconCloudState &value);
+    void
+    personalLexiconHistoryLearningStateChanged(const PersonalLexiconHistoryLearningState &value);
+    void recentLexiconLearningMessageChanged(const std::optional<QString> &value);
+    void shortcutActivationStateChanged(const ShortcutActivationState &value);
+    void hasEnteredMeetingModeChanged(bool value);
+    void meetingModeCountdownRemainingSecondsChanged(std::optional<int> value);
+    void meetingBlocksChanged(const QList<MeetingMinuteBlock> &value);
+    void meetingRawSegmentsChanged(const QList<MeetingASRSegment> &value);
+
+private:
+    // --- Types ----------------------------------------------------------------
+    enum class RecordingStopSource { hotkey, hudFinishButton };
+    // Whether formatting and delivery show their progress panels.
+    enum class HUDPresentationMode { standard, silent };
+
+    // What a spoken instruction at the start of a dictation made of it.
+    class InstructionRoutingResult {
+    public:
+        enum class Kind { executed, creationScheduled, notRouted };
+
+        static InstructionRoutingResult executed(QString text, QString note);
+        static InstructionRoutingResult creationScheduled(QString text, QString note);
+        static InstructionRoutingResult notRouted();
+
+        Kind kind() const { return m_kind; }
+        bool isRouted() const { return m_kind != Kind::notRouted; }
+        const QString &text() const { return m_text; }
+        const QString &note() const { return m_note; }
+        bool shouldDeliver() const { return m_kind != Kind::creationScheduled; }
+        bool shouldShowCompletionHUD() const { return m_kind != Kind::creationScheduled; }
+        bool shouldRunHistoryLearning() const { return m_kind == Kind::notRouted; }
+
+    private:
+        InstructionRoutingResult(Kind kind, QString text, QString note);
+        Kind m_kind;
+        QString m_text;
+        QString m_note;
+    };
+
+    template <typename Value, typename Configuration>
+    struct RecoveredValue {
+        Value value;
+        Configuration configuration;
+    };
+    // Callers build these as named objects and move them in: GCC 12
+    // destroys a lambda temporary of a co_await expression twice.
+    template <typename Value>
+    using SpeechOperation = std::function<QCoro::Task<Value>(VellupSpeechConfiguration)>;
+    template <typename Value>
+    using FormatterOperation =
+        std::function<QCoro::Task<Value>(VellupStructuredFormatterConfiguration)>;
+    template <typename Value>
+    using SpeechResult = std::optional<RecoveredValue<Value, VellupSpeechConfiguration>>;
+    template <typename Value>
+    using FormatterResult =
+        std::optional<RecoveredValue<Value, VellupStructuredFormatterConfiguration>>;
+
+    // A formatted text and the note on how it was made.
+    struct FormattedText {
+        QString text;
+        std::optional<QString> note;
+    };
+    struct SupplementOutcome {
+        QString transcript;
+        std::optional<QString> warning;
+        std::optional<QString> note;
+    };
+    struct FinalizationFallback {
+        QString text;
+        QString warning;
+    };
+
+    // --- Construction (transcriber_view_model.cpp) ------------------------------
+    // Takes the given collaborators and operations and makes or binds the
+    // missing ones (transcriber_view_model_defaults.cpp).
+    void adoptDependencies(Dependencies dependencies);
+    void installSubscriptions(bool shouldBootstrap);
+    void restartHotkeyMonitor();
+    QCoro::Task<void> bootstrap();
+
+    // --- Published state: writing (transcriber_view_model.cpp) ------------------
+    void setRecordingState(RecordingState value);
+    void setLiveTranscript(QString value);
+    void setFinalTranscript(QString value);
+    void setRecords(QList<TranscriptRecord> value);
+    void setWaveformLevels(QList<double> value);
+    void setLastCopiedAt(std::optional<QDateTime> value);
+    void setLastResultMessage(std::optional<QString> value);
+    void setPersonalLexiconEntries(QList<PersonalLexiconEntry> value);
+    void setBuiltinInstructionLibraryEntries(QList<InstructionLibraryEntry> value);
+    void setInstructionLibraryEntries(QList<InstructionLibraryEntry> value);
+    void setPersonalLexiconCloudState(PersonalLexiconCloudState value);
+    void setPersonalLexiconHistoryLearningState(PersonalLexiconHistoryLearningState value);
+    void setRecentLexiconLearningMessage(std::optional<QString> value);
+    void setShortcutActivationState(ShortcutActivationState value);
+    void setHasEnteredMeetingMode(bool value);
+    void setMeetingModeCountdownRemainingSeconds(std::optional<int> value);
+    void setMeetingBlocks(QList<MeetingMinuteBlock> value);
+    void setMeetingRawSegments(QList<MeetingASRSegment> value);
+
+    // --- Session identity (transcriber_view_model.cpp) ---------------------------
+    QUuid prepareNewSession();
+    void clearSessionContext();
+    void cancelActiveSession();
+    // The session is still the current one and was not cancelled.
+    bool isCurrentSession(const QUuid &sessionID) const;
+    // The user-facing text of any error.
+    static QString describeError(std::exception_ptr error);
+
+    // --- Recording start (transcriber_view_model_recording.cpp) -----------------
+    QCoro::Task<void> startRecording();
+    QCoro::Task<std::shared_ptr<LiveTranscriber>>
+    startLiveTranscriber(VellupSpeechConfiguration configuration, QUuid sessionID);
+    QCoro::Task<std::shared_ptr<LiveTranscriber>>
+    startReplacementTranscriber(VellupSpeechConfiguration configuration, QUuid sessionID);
+    std::shared_ptr<LiveTranscriber>
+    makeStreamingTranscriber(VellupSpeechConfiguration configuration, QUuid sessionID);
+    QCoro::Task<void> beginRecording(std::shared_ptr<LiveTranscriber> transcriber, QUuid sessionID);
+    void handleRecordingDidStart(QDateTime startedAt);
+    QCoro::Task<void> primeInteractionContext(QUuid sessionID);
+    void refreshLiveEngineStatusNote(const LiveTranscriber &transcriber, bool recovered);
+    QString presentableGatewayFailureMessage(std::exception_ptr error) const;
+    void cleanupFailedRecordingStartup(bool clearSession);
+    void detachCaptureCallbacks();
+
+    // --- Live transcript and recovery (transcriber_view_model_live.cpp) ---------
+    void configureLiveTranscriber(LiveTranscriber &transcriber, QUuid sessionID);
+    void handleLivePartial(const QString &text, QUuid sessionID);
+    void handleLiveLevels(QList<double> levels, QUuid sessionID);
+    QCoro::Task<void> handleLiveTranscriberInterruption(std::exception_ptr error, QUuid sessionID);
+    QCoro::Task<void> recoverLiveTranscriberIfNeeded(QUuid sessionID, QString interruptionReason,
+                                                     CancelToken token);
+    void failLiveTranscriberRecovery(const QString &detail);
+    void cancelLiveTranscriberRecovery(bool resetRelay);
+
+    // --- Recording stop (transcriber_view_model_stop.cpp) -----------------------
+    QCoro::Task<void> stopRecording(RecordingStopSource triggerSource);
+    // The end of a stop whose record the history would not take.
+    QCoro::Task<void> failStop(std::optional<RecordingSessionOutput> retained, QString finalText,
+                               QString heard, std::exception_ptr error);
+    QCoro::Task<SupplementOutcome>
+    supplementWithArchivedVellupASRIfNeeded(QString transcript, std::optional<QString> audioURL,
+                                            std::optional<QString> recognitionWarning,
+                                            HUDPresentationMode hudPresentation);
+    static std::optional<FinalizationFallback> finalizationFallback(std::exception_ptr error);
+    QString replacedTranscript(const QString &heard) const;
+    // The natural-mode stage for a recording of `duration` seconds.
+    static NaturalModeStage stageFor(double duration, const QString &text);
+    TranscriptRecord newRecord(double duration, const QString &transcript,
+                               const QString &rawTranscript, std::optional<QString> audioFileName,
+                               TranscriptRecordStatus status, const QString &note) const;
+    // The record as the history store keeps it (with its transcript file).
+    TranscriptRecord storedVersion(const TranscriptRecord &record) const;
+    void finishWithCompletionPanel(std::optional<InsertionResult> result, const QString &text,
+                                   const InstructionRoutingResult &routing,
+                                   TranscriptRecordStatus status, const QString &note);
+
+    // --- Formatting (transcriber_view_model_formatting.cpp) ---------------------
+    QCoro::Task<FormattedText> formatTranscript(QString transcript, NaturalModeStage stage,
+                                                HUDPresentationMode hudPresentation);
+    QCoro::Task<std::optional<ActiveInteractionContext>> captureInteractionContextIfNeeded();
+    QString cleanedOrTrimmed(const QString &trimmed) const;
+    // "<text preview> | profile=… | before=… | selected=… | after=…".
+    static QString describeForLog(const QString &text,
+                                  const std::optional<ActiveInteractionContext> &context);
+
+    // --- Delivery (transcriber_view_model_delivery.cpp) -------------------------
+    QCoro::Task<std::optional<InsertionResult>> deliver(QString text,
+                                                        HUDPresentationMode hudPresentation);
+
+    // --- Configuration and gateway recovery (transcriber_view_model_gateway.cpp) -
+    QCoro::Task<std::optional<VellupSpeechConfiguration>> resolveSpeechConfiguration();
+    QCoro::Task<std::optional<VellupStructuredFormatterConfiguration>>
+    resolveFormatterConfiguration();
+    bool isGatewayConfigured() const;
+    template <typename Value>
+    QCoro::Task<SpeechResult<Value>>
+    performSpeechOperationWithGatewayRecovery(SpeechOperation<Value> operation);
+    template <typename Value>
+    QCoro::Task<FormatterResult<Value>>
+    performFormatterOperationWithGatewayRecovery(FormatterOperation<Value> operation);
+
+    // --- History (transcriber_view_model_history.cpp) ---------------------------
+    QCoro::Task<void> deleteRecordNow(TranscriptRecord record);
+    QCoro::Task<void> clearHistoryNow();
+    QCoro::Task<void> revealFile(QString fileName, bool audio);
+    QCoro::Task<void> failRetry(TranscriptRecord record, std::exception_ptr error);
+
+    // --- Recording output (transcriber_view_model_history.cpp) ------------------
+    std::optional<RecordingSessionOutput>
+    persistedRecordingOutput(std::optional<RecordingSessionOutput> output) const;
+    TranscriptRecord failedRecord(const std::optional<RecordingSessionOutput> &output,
+                                  const QString &transcript, const QString &rawTranscript,
+                                  const QString &message) const;
+
+    // --- Recording panel (transcriber_view_model_hud.cpp) -----------------------
+    void presentRecordingHUD();
+    void dismissEmojiPanelIfNeeded(RecordingStopSource source);
+    void presentDeliveryFailureFeedbackIfNeeded(InsertionResult result, const QString &text);
+
+    // --- Toasts (transcriber_view_model_hud.cpp) --------------------------------
+    void showAppToast(const QString &message, bool isError, double duration);
+
+    // --- Cancellation (transcriber_view_model_recording.cpp) --------------------
+    QCoro::Task<void> cancelCurrentSession();
+
+    // --- Instruction library (transcriber_view_model_instructions.cpp) ----------
+    QCoro::Task<void> loadInstructionLibrary();
+    QList<InstructionLibraryEntry> allInstructionLibraryEntries() const;
+    QCoro::Task<InstructionRoutingResult> routeInstructionLibraryIfNeeded(QString transcript);
+    QCoro::Task<InstructionRoutingResult> executeInstruction(InstructionLibraryEntry entry,
+                                                             QString input);
+    QCoro::Task<InstructionRoutingResult> createInstructionFromVoice(QString description);
+
+    // --- Personal lexicon and learning (transcriber_view_model_lexicon.cpp) -----
+    QCoro::Task<void> loadPersonalLexicon();
+    std::optional<VellupSpeechLexiconConfiguration> compiledSpeechLexiconConfiguration() const;
+    QCoro::Task<void> handleObservedInsertionEditEvent(ObservedInsertionEditEvent event);
+    QCoro::Task<void> processHistoryLexiconRecords(QList<TranscriptRecord> records,
+                                                   bool markDailyBatchAt);
+    QCoro::Task<void> runDailyHistoryLexiconBatchIfNeeded(bool force);
+    QCoro::Task<void> resetHistoryLearningTracking();
+
+    // --- Meeting mode (transcriber_view_model_meeting.cpp) ----------------------
+    void handleMeetingModeToggleChange(bool enabled);
+    void scheduleMeetingModeThresholdIfNeeded();
+    void stopMeetingModeRuntimeTasks();
+    void resetMeetingModeSessionState();
+    void cancelMeetingModeAutoEntry();
+    QCoro::Task<void> enterMeetingModeIfNeeded();
+    void handleMeetingLiveTranscriptUpdate(const QString &transcript);
+    QCoro::Task<FormattedText> formatMeetingFinalSummary(QString rawTranscript,
+                                                         QString normalizedTranscript);
+    void logMeetingStreamEvent(const QString &event, const QString &detail);
+    bool shouldContinueMeetingModeFlow(const QUuid &sessionID) const;
+    int currentMeetingElapsedSeconds() const;
+    MeetingHUDContent meetingHUDContent() const;
+    std::optional<QString> meetingModeCountdownToastMessage() const;
+
+    // --- Collaborators ------------------------------------------------------------
+    AppConfigurationStore &m_configurationStore;
+    std::shared_ptr<AudioCaptureService> m_audioCaptureService;
+    std::shared_ptr<HotkeyMonitor> m_hotkeyMonitor;
+    TranscriptCleanupService m_cleanupService;
+    std::shared_ptr<FloatingPanelCoordinating> m_floatingPanelCoordinator;
+    std::shared_ptr<GatewaySessionProviding> m_gatewaySessionService;
+    std::shared_ptr<PersonalLexiconStore> m_personalLexiconStore;
+    std::shared_ptr<PersonalLexiconEventLogging> m_lexiconEventLogger;
+    std::shared_ptr<InstructionLibraryStore> m_instructionLibraryStore;
+    std::shared_ptr<FocusedInputInsertionService> m_insertionService;
+    std::shared_ptr<ActiveInteractionContextService> m_interactionContextService;
+    std::shared_ptr<FunctionKeySystemSettings> m_functionKeySystemSettings;
+    std::shared_ptr<EmojiPanelDismissalService> m_emojiPanelDismissalService;
+    std::shared_ptr<Pasteboard> m_pasteboard;
+    std::shared_ptr<FileViewer> m_fileViewer;
+    HistoryStore &m_historyStore;
+    // The desktop connections behind the default services.
+    std::shared_ptr<void> m_desktopKeepAlive;
+
+    // --- Injected operations --------------------------------------------------------
+    StructuredFormattingRunner m_structuredFormattingRunner;
+    LexiconLearningAnalysisRunner m_lexiconLearningAnalysisRunner;
+    InsertionRunner m_insertionRunner;
+    LiveTranscriberFactory m_liveTranscriberFactory;
+    AudioFileTranscriptionRunner m_audioFileTranscriptionRunner;
+    InteractionContextProvider m_interactionContextProvider;
+    InteractionContextActivator m_interactionContextActivator;
+    Clock m_currentDate;
+    Sleeper m_sleepForDuration;
+    Clock m_systemDate;
+    Sleeper m_toastSleeper;
+    MeetingModeTimings m_meetingModeTimings;
+
+    // --- Published values ---------------------------------------------------------
+    RecordingState m_recordingState;
+    QString m_liveTranscript;
+    QString m_finalTranscript;
+    QList<TranscriptRecord> m_records;
+    QList<double> m_waveformLevels;
+    std::optional<AppToastState> m_appToast;
+    std::optional<QDateTime> m_lastCopiedAt;
+    std::optional<QString> m_lastResultMessage;
+    QList<PersonalLexiconEntry> m_personalLexiconEntries;
+    QList<InstructionLibraryEntry> m_builtinInstructionLibraryEntries;
+    QList<InstructionLibraryEntry> m_instructionLibraryEntries;
+    PersonalLexiconCloudState m_personalLexiconCloudState;
+    PersonalLexiconHistoryLearningState m_personalLexiconHistoryLearningState;
+    std::optional<QString> m_recentLexiconLearningMessage;
+    ShortcutActivationState m_shortcutActivationState;
+    bool m_hasEnteredMeetingMode = false;
+    std::optional<int> m_meetingModeCountdownRemainingSeconds;
+    QList<MeetingMinuteBlock> m_meetingBlocks;
+    QList<MeetingASRSegment> m_meetingRawSegments;
+
+    // --- Session state ----------------------------------------------------------------
+    RecordingHotkeyCoordinator m_recordingHotkeyCoordinator;
+    std::shared_ptr<LiveTranscriber> m_transcriber;
+    // Shared so that the capture thread's callback can hold it weakly.
+    std::shared_ptr<LiveAudioBufferRelay> m_liveAudioBufferRelay;
+    LiveTranscriptAccumulator m_liveTranscriptAccumulator;
+    std::optional<QString> m_engineStatusNote;
+    std::optional<ActiveInteractionContext> m_activeInteractionContext;
+    QUuid m_activeRecordingSessionID;
+    bool m_isSessionCancellationRequested = false;
+    std::optional<QDateTime> m_recordingStartedAt;
+    TaskHandle m_liveTranscriberRecoveryTask;
+
+    // --- Meeting state ----------------------------------------------------------------
+    TaskHandle m_meetingThresholdTask;
+    TaskHandle m_meetingCountdownTask;
+    TaskHandle m_meetingMinuteUpdateTask;
+    bool m_meetingModeAutoEntryDismissed = false;
+    QString m_lastMeetingTranscriptSnapshot;
+    QString m_pendingMeetingIncrementalText;
+    int m_pendingMeetingIncrementalStartSecond = 0;
+    QString m_lastMeetingEvaluatedIncrementalText;
+
+    // --- Lexicon learning state ---------------------------------------------------------
+    TaskHandle m_pendingLexiconAnalysisTask;
+    TaskHandle m_pendingLexiconCommitTask;
+    QUuid m_pendingLexiconCommitToken;
+    std::optional<QUuid> m_pendingLexiconObservedSessionID;
+    std::optional<QString> m_pendingLexiconCommitObservationFingerprint;
+    std::optional<ObservedInsertionEditSession> m_queuedLexiconAnalysisSession;
+    std::optional<QString> m_lastLexiconAnalysisFingerprint;
+    std::optional<QDateTime> m_lastLexiconAnalysisStartedAt;
+    std::optional<QDateTime> m_lexiconAnalysisCooldownUntil;
+
+    // --- Instruction state --------------------------------------------------------------
+    TaskHandle m_pendingInstructionCreateTask;
+    QUuid m_pendingInstructionCreateToken;
+    qint64 m_builtinInstructionTemplateVersion;
+
+    // --- Toast state ----------------------------------------------------------------------
+    TaskHandle m_appToastTask;
+
+    // --- Subscriptions ------------------------------------------------------------------
+    // The settings store announces every assignment; these remember the
+    // last value seen, so that only changes reach the handlers.
+    bool m_observedMeetingModeEnabled = false;
+    ShortcutConfiguration m_observedShortcut;
+    PermissionAuthorizationState m_observedInputMonitoring =
+        PermissionAuthorizationState::notDetermined;
+    PermissionAuthorizationState m_observedAccessibility =
+        PermissionAuthorizationState::notDetermined;
+    QList<QMetaObject::Connection> m_cancellables;
+};
+
+} // namespace tovalit

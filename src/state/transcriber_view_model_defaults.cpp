@@ -1,0 +1,168 @@
+// What the controller makes and binds itself when the application does not
+// hand it in: the desktop services and the default bindings of the
+// injected operations.
+
+#include "platform/linux/freedesktop_file_viewer.h"
+#include "platform/linux/linux_insertion_platform.h"
+#include "platform/linux/linux_interaction_platform.h"
+#include "services/active_interaction_context_service.h"
+#include "services/app_configuration_store.h"
+#include "services/gateway/gateway_session_service.h"
+#include "services/instructions/instruction_library_store.h"
+#include "services/learning/lexicon_learning_ai_service.h"
+#include "services/lexicon/personal_lexicon_event_logger.h"
+#include "services/screen_text_capture.h"
+#include "services/security/keychain_store.h"
+#include "services/shortcuts/emoji_panel_dismissal_service.h"
+#include "services/shortcuts/function_key_system_settings.h"
+#include "services/shortcuts/hotkey_monitor.h"
+#include "services/text_injection/focused_input_insertion_service.h"
+#include "services/text_processing/vellup_structured_formatter.h"
+#include "services/vellup_audio_file_transcriber.h"
+#include "services/vellup_streaming_transcriber.h"
+#include "state/transcriber_view_model.h"
+
+namespace tovalit {
+
+namespace {
+
+const QString gatewayKeychainService = QStringLiteral("cn.pellastrim.tovalit.gateway");
+
+// The service objects travel with their tasks: each default keeps what it
+// calls alive until the call has finished.
+QCoro::Task<QString> transcribeFile(VellupAudioFileTranscriber transcriber, QString audioFile) {
+    co_return co_await transcriber.transcribe(std::move(audioFile));
+}
+
+QCoro::Task<InsertionResult> insertWith(std::shared_ptr<FocusedInputInsertionService> service,
+                                        QString text,
+                                        std::optional<ActiveInteractionContext> context,
+                                        ObservedInsertionEditCallback onObservedEditEvent) {
+    co_return co_await service->insert(std::move(text), std::move(context),
+                                       std::move(onObservedEditEvent));
+}
+
+QCoro::Task<std::optional<ActiveInteractionContext>>
+captureWith(std::shared_ptr<ActiveInteractionContextService> service) {
+    co_return co_await service->captureCurrentContext();
+}
+
+QCoro::Task<void> activateWith(std::shared_ptr<ActiveInteractionContextService> service,
+                               std::optional<ActiveInteractionContext> context) {
+    co_await service->activate(std::move(context));
+}
+
+} // namespace
+
+void TranscriberViewModel::adoptDependencies(Dependencies d) {
+    m_meetingModeTimings = d.meetingModeTimings;
+    m_currentDate = std::move(d.currentDate);
+    m_sleepForDuration = std::move(d.sleepForDuration);
+    m_systemDate = std::move(d.systemDate);
+    m_toastSleeper = std::move(d.toastSleeper);
+
+    m_audioCaptureService = d.audioCaptureService ? std::move(d.audioCaptureService)
+                                                  : std::make_shared<AudioCaptureService>();
+    m_hotkeyMonitor =
+        d.hotkeyMonitor ? std::move(d.hotkeyMonitor) : std::make_shared<HotkeyMonitor>();
+    m_instructionLibraryStore = d.instructionLibraryStore
+                                    ? std::move(d.instructionLibraryStore)
+                                    : std::make_shared<InstructionLibraryStore>();
+
+    // The insertion and context services exist whether or not their
+    // operations are injected; the desktop platforms are made only when
+    // one of them is missing.
+    std::optional<InteractionPlatform> interaction;
+    if (!d.insertionService || !d.interactionContextService)
+        interaction = makeLinuxInteractionPlatform();
+    std::optional<InsertionPlatform> insertion;
+    if (!d.insertionService || !d.pasteboard)
+        insertion = makeLinuxInsertionPlatform();
+    m_insertionService = d.insertionService ? std::move(d.insertionService)
+                                            : std::make_shared<FocusedInputInsertionService>(
+                                                  interaction->accessibility, insertion->pasteboard,
+                                                  insertion->keySender);
+    m_interactionContextService =
+        d.interactionContextService
+            ? std::move(d.interactionContextService)
+            : std::make_shared<ActiveInteractionContextService>(
+                  interaction->accessibility, interaction->windowSystem,
+                  std::make_shared<ScreenTextCapture>(interaction->windowSystem,
+                                                      interaction->screenCapture,
+                                                      interaction->textRecognizer));
+    if (interaction)
+        m_desktopKeepAlive = interaction->accessibilityThread;
+    m_pasteboard = d.pasteboard ? std::move(d.pasteboard) : insertion->pasteboard;
+    m_fileViewer =
+        d.fileViewer ? std::move(d.fileViewer) : std::make_shared<FreedesktopFileViewer>();
+    m_functionKeySystemSettings = d.functionKeySystemSettings
+                                      ? std::move(d.functionKeySystemSettings)
+                                      : std::make_shared<FunctionKeySystemSettings>();
+    m_emojiPanelDismissalService = d.emojiPanelDismissalService
+                                       ? std::move(d.emojiPanelDismissalService)
+                                       : std::make_shared<EmojiPanelDismissalService>();
+
+    m_gatewaySessionService =
+        d.gatewaySessionService ? std::move(d.gatewaySessionService)
+                                : std::make_shared<GatewaySessionService>(
+                                      m_configurationStore, KeychainStore(gatewayKeychainService));
+    m_lexiconEventLogger = d.lexiconEventLogger ? std::move(d.lexiconEventLogger)
+                                                : std::make_shared<PersonalLexiconEventLogger>();
+
+    m_structuredFormattingRunner =
+        d.structuredFormattingRunner
+            ? std::move(d.structuredFormattingRunner)
+            : [](QString text, StructuredFormattingTask task,
+                 VellupStructuredFormatterConfiguration configuration) {
+                  // The formatter's task does not refer to the formatter.
+                  return VellupStructuredFormatter(std::move(configuration))
+                      .format(std::move(text), std::move(task));
+              };
+    m_lexiconLearningAnalysisRunner =
+        d.lexiconLearningAnalysisRunner
+            ? std::move(d.lexiconLearningAnalysisRunner)
+            : [](ObservedInsertionEditSession session,
+                 VellupStructuredFormatterConfiguration configuration) {
+                  return LexiconLearningAIService(std::move(configuration))
+                      .analyze(std::move(session));
+              };
+    m_liveTranscriberFactory = d.liveTranscriberFactory
+                                   ? std::move(d.liveTranscriberFactory)
+                                   : [](VellupSpeechConfiguration configuration,
+                                        std::optional<VellupSpeechLexiconConfiguration> lexicon)
+        -> std::shared_ptr<LiveTranscriber> {
+        return std::make_shared<VellupStreamingTranscriber>(std::move(configuration),
+                                                            std::move(lexicon));
+    };
+    m_audioFileTranscriptionRunner =
+        d.audioFileTranscriptionRunner
+            ? std::move(d.audioFileTranscriptionRunner)
+            : [](QString audioFile, VellupSpeechConfiguration configuration,
+                 std::optional<VellupSpeechLexiconConfiguration> lexicon) {
+                  // One network session for every client of this thread.
+                  return transcribeFile(
+                      VellupAudioFileTranscriber(std::move(configuration), std::move(lexicon),
+                                                 VellupStructuredFormatter::liveTransport()),
+                      std::move(audioFile));
+              };
+    m_insertionRunner = d.insertionRunner
+                            ? std::move(d.insertionRunner)
+                            : [service = m_insertionService](
+                                  QString text, std::optional<ActiveInteractionContext> context,
+                                  ObservedInsertionEditCallback onObservedEditEvent) {
+                                  return insertWith(service, std::move(text), std::move(context),
+                                                    std::move(onObservedEditEvent));
+                              };
+    m_interactionContextProvider =
+        d.interactionContextProvider
+            ? std::move(d.interactionContextProvider)
+            : [service = m_interactionContextService] { return captureWith(service); };
+    m_interactionContextActivator = d.interactionContextActivator
+                                        ? std::move(d.interactionContextActivator)
+                                        : [service = m_interactionContextService](
+                                              std::optional<ActiveInteractionContext> context) {
+                                              return activateWith(service, std::move(context));
+                                          };
+}
+
+} // namespace tovalit

@@ -1,0 +1,102 @@
+// Handing the final text to the user: into the focused input, or onto the
+// clipboard.
+
+#include "platform/pasteboard.h"
+#include "services/app_configuration_store.h"
+#include "services/floating_panel_coordinating.h"
+#include "services/shortcuts/hotkey_monitor.h"
+#include "services/tovalit_debug_logger.h"
+#include "state/transcriber_view_model.h"
+#include "support/gui_thread.h"
+#include "support/textkit.h"
+
+#include <QPointer>
+
+namespace tovalit {
+
+QCoro::Task<std::optional<InsertionResult>>
+TranscriberViewModel::deliver(QString text, HUDPresentationMode hudPresentation) {
+    if (text.isEmpty())
+        co_return std::nullopt;
+    if (!m_configurationStore.autoInsertIntoFocusedInput()) {
+        if (!m_configurationStore.autoCopyFinalText())
+            co_return std::nullopt;
+        copyTranscriptSilently(text);
+        co_return InsertionResult::copiedToClipboard;
+    }
+
+    setRecordingState(RecordingState::inserting());
+    if (hudPresentation == HUDPresentationMode::standard)
+        m_floatingPanelCoordinator->showThinking(QStringLiteral("准备插入"), QString());
+    // Synthetic keys must not mix with the user's own, still held.
+    co_await m_hotkeyMonitor->waitUntilShortcutReleaseSettles();
+    const std::optional<ActiveInteractionContext> context =
+        co_await captureInteractionContextIfNeeded();
+    co_await m_interactionContextActivator(context);
+    TovalitDebugLogger::log(QStringLiteral("deliver"), [text, context]() -> QString {
+        return QStringLiteral("text=") + describeForLog(text, context);
+    });
+
+    // The insertion service keeps watching the text after it returns, from
+    // its own threads; each report is handled on the GUI thread.
+    QPointer<TranscriberViewModel> self(this);
+    ObservedInsertionEditCallback onObservedEditEvent =
+        [self](const ObservedInsertionEditEvent &event) {
+            postToGuiThread([self, event] {
+                if (!self)
+                    return;
+                spawn(
+                    self,
+                    [self, event]() -> QCoro::Task<void> {
+                        if (self)
+                            co_await self->handleObservedInsertionEditEvent(event);
+                    },
+                    QStringLiteral("observed edit"));
+            });
+        };
+
+    std::optional<InsertionResult> result;
+    try {
+        result = co_await m_insertionRunner(text, context, std::move(onObservedEditEvent));
+    } catch (...) {
+        // Whatever went wrong, the text must not be lost.
+    }
+    if (!result) {
+        TovalitDebugLogger::log(
+            QStringLiteral("deliver.result"),
+            QStringLiteral("result=insertFailedCopiedToClipboard | reason=throw"));
+        copyTranscriptSilently(text);
+        co_return InsertionResult::insertFailedCopiedToClipboard;
+    }
+    if (*result != InsertionResult::insertedDirectly)
+        setLastCopiedAt(m_systemDate());
+    TovalitDebugLogger::log(QStringLiteral("deliver.result"),
+                            QStringLiteral("result=") + message(*result));
+    co_return result;
+}
+
+std::optional<QString> TranscriberViewModel::copyTranscriptSilently(const QString &text) {
+    const QString trimmed = textkit::trimmed(text);
+    if (trimmed.isEmpty())
+        return std::nullopt;
+    m_pasteboard->clearContents();
+    PasteboardItem item;
+    item.setString(trimmed);
+    if (!m_pasteboard->writeObjects({item})) {
+        // Claiming a copy that is not there would send the user to paste
+        // nothing.
+        TovalitDebugLogger::log(QStringLiteral("clipboard"),
+                                QStringLiteral("write refused | chars=") +
+                                    QString::number(textkit::graphemeCount(trimmed)));
+        return std::nullopt;
+    }
+    setLastCopiedAt(m_systemDate());
+    return trimmed;
+}
+
+void TranscriberViewModel::copyTranscript(const QString &text) {
+    if (copyTranscriptSilently(text))
+        showAppToast(QStringLiteral("已复制到剪贴板"), false, 1.6);
+}
+
+} // namespace tovalit

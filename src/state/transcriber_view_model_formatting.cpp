@@ -1,0 +1,155 @@
+// Natural-mode formatting of a recognised text, and the focused
+// application's context that formatting and delivery share.
+
+#include "services/app_configuration_store.h"
+#include "services/floating_panel_coordinating.h"
+#include "services/text_processing/natural_mode_prompt_catalog.h"
+#include "services/tovalit_debug_logger.h"
+#include "state/transcriber_view_model.h"
+#include "support/textkit.h"
+
+namespace tovalit {
+
+namespace {
+
+constexpr qsizetype transcriptPreviewLimit = 240;
+constexpr qsizetype contextPreviewLimit = 120;
+
+QString preview(const std::optional<QString> &text, qsizetype limit) {
+    return TovalitDebugLogger::preview(text, limit);
+}
+
+// " | profile=… | before=… | selected=… | after=…" of a context, as the
+// request and delivery lines write it.
+QString contextFields(const std::optional<NaturalFormattingContext> &context) {
+    if (!context) {
+        return QStringLiteral(" | profile=<nil> | before=<nil> | selected=<nil> | after=<nil>");
+    }
+    return QStringLiteral(" | profile=") + context->appProfileID + QStringLiteral(" | before=") +
+           preview(context->surroundingTextBeforeCursor, contextPreviewLimit) +
+           QStringLiteral(" | selected=") + preview(context->selectedText, contextPreviewLimit) +
+           QStringLiteral(" | after=") +
+           preview(context->surroundingTextAfterCursor, contextPreviewLimit);
+}
+
+} // namespace
+
+QString
+TranscriberViewModel::describeForLog(const QString &text,
+                                     const std::optional<ActiveInteractionContext> &context) {
+    std::optional<NaturalFormattingContext> natural;
+    if (context)
+        natural = context->naturalFormattingContext;
+    return preview(text, transcriptPreviewLimit) + contextFields(natural);
+}
+
+QCoro::Task<TranscriberViewModel::FormattedText>
+TranscriberViewModel::formatTranscript(QString transcript, NaturalModeStage stage,
+                                       HUDPresentationMode hudPresentation) {
+    const QString trimmed = textkit::trimmed(transcript);
+    if (trimmed.isEmpty())
+        co_return FormattedText{QString(), std::nullopt};
+    if (hudPresentation == HUDPresentationMode::standard)
+        m_floatingPanelCoordinator->showThinking(QStringLiteral("整理中"), QString());
+
+    const std::optional<ActiveInteractionContext> context =
+        co_await captureInteractionContextIfNeeded();
+    std::optional<NaturalFormattingContext> naturalContext;
+    if (context)
+        naturalContext = context->naturalFormattingContext;
+    const QString stageLabel = stage.rawValue();
+    TovalitDebugLogger::log(
+        QStringLiteral("format.request"), [stageLabel, trimmed, context]() -> QString {
+            return QStringLiteral("stage=") + stageLabel + QStringLiteral(" | transcript=") +
+                   describeForLog(trimmed, context);
+        });
+
+    // The configuration of the last attempt, for the failure note: a retry
+    // after a gateway recovery replaces it.
+    auto usedConfiguration =
+        std::make_shared<std::optional<VellupStructuredFormatterConfiguration>>();
+    const StructuredFormattingTask task = StructuredFormattingTask::natural(stage, naturalContext);
+    FormatterOperation<QString> operation = [this, usedConfiguration, trimmed,
+                                             task](VellupStructuredFormatterConfiguration c) {
+        *usedConfiguration = c;
+        return m_structuredFormattingRunner(trimmed, task, std::move(c));
+    };
+    FormatterResult<QString> formatted;
+    std::exception_ptr failure;
+    try {
+        formatted = co_await performFormatterOperationWithGatewayRecovery(std::move(operation));
+    } catch (...) {
+        failure = std::current_exception();
+    }
+
+    if (failure) {
+        QString host = QStringLiteral("unknown");
+        QString model = m_configurationStore.vellupFormatterModel();
+        if (*usedConfiguration) {
+            const QUrl &chatURL = (*usedConfiguration)->chatURL;
+            host = chatURL.host().isEmpty() ? chatURL.toString() : chatURL.host();
+            model = (*usedConfiguration)->model;
+        }
+        co_return FormattedText{cleanedOrTrimmed(trimmed),
+                                QStringLiteral("整理失败（host: ") + host +
+                                    QStringLiteral(", model: ") + model +
+                                    QStringLiteral("），已退回基础文本清洗：") +
+                                    presentableGatewayFailureMessage(failure)};
+    }
+    if (!formatted) {
+        co_return FormattedText{cleanedOrTrimmed(trimmed),
+                                QStringLiteral("整理配置不可用，已退回基础文本清洗")};
+    }
+
+    const QString answer = formatted->value;
+    TovalitDebugLogger::log(QStringLiteral("format.response"), [stageLabel, answer]() -> QString {
+        return QStringLiteral("stage=") + stageLabel + QStringLiteral(" | text=") +
+               preview(answer, transcriptPreviewLimit);
+    });
+    m_engineStatusNote = QStringLiteral("当前使用Vellup ASR 2.0 + 自然模式（") + stage.label() +
+                         QStringLiteral("）");
+
+    // Natural mode keeps the shape of what was said: an answer shaped like
+    // minutes or a template is not trusted.
+    const bool rejected =
+        NaturalModePromptCatalog::containsDisallowedTemplateHeading(answer) ||
+        NaturalModePromptCatalog::isOverStructuredForNaturalMode(
+            trimmed, answer, naturalContext ? naturalContext->appProfileID : QString());
+    if (!rejected)
+        co_return FormattedText{answer, std::nullopt};
+
+    const QString fallback = cleanedOrTrimmed(trimmed);
+    TovalitDebugLogger::log(QStringLiteral("format.fallback"), [fallback]() -> QString {
+        return QStringLiteral("reason=over_structured | final=") +
+               preview(fallback, transcriptPreviewLimit);
+    });
+    co_return FormattedText{fallback, QStringLiteral("整理结果偏纪要化，已回退为自然文本清洗")};
+}
+
+QString TranscriberViewModel::cleanedOrTrimmed(const QString &trimmed) const {
+    const QString cleaned = m_cleanupService.clean(trimmed);
+    return cleaned.isEmpty() ? trimmed : cleaned;
+}
+
+QCoro::Task<std::optional<ActiveInteractionContext>>
+TranscriberViewModel::captureInteractionContextIfNeeded() {
+    if (m_activeInteractionContext) {
+        TovalitDebugLogger::log(
+            QStringLiteral("context"),
+            QStringLiteral("using cached context | profile=") +
+                m_activeInteractionContext->naturalFormattingContext.appProfileID);
+        // A copy: QCoro moves from an lvalue handed to co_return.
+        std::optional<ActiveInteractionContext> cached = m_activeInteractionContext;
+        co_return cached;
+    }
+    std::optional<ActiveInteractionContext> context = co_await m_interactionContextProvider();
+    if (context) {
+        m_activeInteractionContext = context;
+        TovalitDebugLogger::log(QStringLiteral("context"),
+                                QStringLiteral("recaptured context | profile=") +
+                                    context->naturalFormattingContext.appProfileID);
+    }
+    co_return context;
+}
+
+} // namespace tovalit

@@ -1,0 +1,212 @@
+// Where recognition and language-model calls get their configuration, and
+// the one recovery of a gateway session that the gateway turned down.
+
+#include "services/app_configuration_store.h"
+#include "services/gateway/gateway_client_error.h"
+#include "services/gateway/gateway_session_providing.h"
+#include "services/learning/lexicon_learning_ai_service_error.h"
+#include "services/learning/volcengine_speech_lexicon_sync_error.h"
+#include "services/text_processing/vellup_structured_formatter_error.h"
+#include "services/vellup_audio_file_transcriber_error.h"
+#include "state/transcriber_view_model.h"
+
+namespace tovalit {
+
+namespace {
+
+// A server's own answer decides by its status and message; the
+// description would also carry our wording around them.
+bool statusOrMessageNeedsRecovery(int status, const QString &message) {
+    return status == 401 ||
+           TranscriberViewModel::gatewaySessionFailureMessageContainsInvalidToken(message);
+}
+
+} // namespace
+
+bool TranscriberViewModel::isGatewayConfigured() const {
+    return m_configurationStore.gatewayBaseURL().has_value();
+}
+
+QCoro::Task<std::optional<VellupSpeechConfiguration>>
+TranscriberViewModel::resolveSpeechConfiguration() {
+    if (!isGatewayConfigured())
+        co_return m_configurationStore.vellupSpeechConfiguration();
+    const QString locale = m_configurationStore.preferredLocaleIdentifier();
+    std::optional<VellupSpeechConfiguration> routed;
+    std::exception_ptr failure;
+    try {
+        routed = co_await m_gatewaySessionService->speechConfiguration(locale);
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    if (failure) {
+        // Direct credentials make a gateway outage invisible.
+        if (auto direct = m_configurationStore.vellupSpeechConfiguration())
+            co_return direct;
+        std::rethrow_exception(failure);
+    }
+    if (routed)
+        co_return routed;
+    co_return m_configurationStore.vellupSpeechConfiguration();
+}
+
+QCoro::Task<std::optional<VellupStructuredFormatterConfiguration>>
+TranscriberViewModel::resolveFormatterConfiguration() {
+    if (!isGatewayConfigured())
+        co_return m_configurationStore.vellupStructuredFormatterConfiguration();
+    std::optional<VellupStructuredFormatterConfiguration> routed;
+    std::exception_ptr failure;
+    try {
+        routed = co_await m_gatewaySessionService->formatterConfiguration();
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    if (failure) {
+        if (auto direct = m_configurationStore.vellupStructuredFormatterConfiguration())
+            co_return direct;
+        std::rethrow_exception(failure);
+    }
+    if (routed)
+        co_return routed;
+    co_return m_configurationStore.vellupStructuredFormatterConfiguration();
+}
+
+bool TranscriberViewModel::gatewaySessionFailureMessageContainsInvalidToken(
+    const QString &message) {
+    static const QStringList markers{
+        QStringLiteral("invalid_token"),
+        QStringLiteral("token is invalid"),
+        QStringLiteral("authorization token is required"),
+        QStringLiteral("socket is not connected"),
+    };
+    const QString lowered = message.toLower();
+    for (const QString &marker : markers) {
+        if (lowered.contains(marker))
+            return true;
+    }
+    return false;
+}
+
+bool TranscriberViewModel::shouldRecoverGatewaySession(bool usingGateway,
+                                                       std::exception_ptr error) {
+    if (!usingGateway || !error)
+        return false;
+    try {
+        std::rethrow_exception(error);
+    } catch (const GatewayClientError &e) {
+        if (e.kind() == GatewayClientError::Kind::requestFailed)
+            return statusOrMessageNeedsRecovery(e.status(), e.message());
+        return gatewaySessionFailureMessageContainsInvalidToken(e.localizedDescription());
+    } catch (const VellupStructuredFormatterError &e) {
+        if (e.kind() == VellupStructuredFormatterError::Kind::serverError)
+            return statusOrMessageNeedsRecovery(e.status(), e.message());
+        return gatewaySessionFailureMessageContainsInvalidToken(e.localizedDescription());
+    } catch (const VellupAudioFileTranscriberError &e) {
+        if (e.kind() == VellupAudioFileTranscriberError::Kind::requestFailed)
+            return statusOrMessageNeedsRecovery(e.statusCode(), e.message());
+        return gatewaySessionFailureMessageContainsInvalidToken(e.localizedDescription());
+    } catch (const LexiconLearningAIServiceError &e) {
+        if (e.kind() == LexiconLearningAIServiceError::Kind::serverError)
+            return statusOrMessageNeedsRecovery(e.status(), e.message());
+        return gatewaySessionFailureMessageContainsInvalidToken(e.localizedDescription());
+    } catch (const VolcengineSpeechLexiconSyncError &e) {
+        if (e.kind() == VolcengineSpeechLexiconSyncError::Kind::requestFailed)
+            return statusOrMessageNeedsRecovery(e.statusCode(), e.message());
+        return gatewaySessionFailureMessageContainsInvalidToken(e.localizedDescription());
+    } catch (...) {
+        return gatewaySessionFailureMessageContainsInvalidToken(describeError(error));
+    }
+}
+
+// Both wrappers: resolve, run; on a failure that points at the gateway
+// session, forget the session and go round once more. One flag serves
+// both catch points, so a call recovers at most once, and whatever fails
+// after that is passed on as it was raised.
+
+template <typename Value>
+QCoro::Task<TranscriberViewModel::SpeechResult<Value>>
+TranscriberViewModel::performSpeechOperationWithGatewayRecovery(SpeechOperation<Value> operation) {
+    bool didRecover = false;
+    for (;;) {
+        std::optional<VellupSpeechConfiguration> configuration;
+        std::exception_ptr failure;
+        try {
+            configuration = co_await resolveSpeechConfiguration();
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        if (failure) {
+            if (didRecover || !shouldRecoverGatewaySession(isGatewayConfigured(), failure))
+                std::rethrow_exception(failure);
+            co_await m_gatewaySessionService->invalidateGatewaySession();
+            didRecover = true;
+            continue;
+        }
+        if (!configuration)
+            co_return std::nullopt;
+        try {
+            Value value = co_await operation(*configuration);
+            co_return RecoveredValue<Value, VellupSpeechConfiguration>{std::move(value),
+                                                                       *configuration};
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        if (didRecover || !shouldRecoverGatewaySession(configuration->usesGateway(), failure))
+            std::rethrow_exception(failure);
+        co_await m_gatewaySessionService->invalidateGatewaySession();
+        didRecover = true;
+    }
+}
+
+template <typename Value>
+QCoro::Task<TranscriberViewModel::FormatterResult<Value>>
+TranscriberViewModel::performFormatterOperationWithGatewayRecovery(
+    FormatterOperation<Value> operation) {
+    bool didRecover = false;
+    for (;;) {
+        std::optional<VellupStructuredFormatterConfiguration> configuration;
+        std::exception_ptr failure;
+        try {
+            configuration = co_await resolveFormatterConfiguration();
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        if (failure) {
+            if (didRecover || !shouldRecoverGatewaySession(isGatewayConfigured(), failure))
+                std::rethrow_exception(failure);
+            co_await m_gatewaySessionService->invalidateGatewaySession();
+            didRecover = true;
+            continue;
+        }
+        if (!configuration)
+            co_return std::nullopt;
+        try {
+            Value value = co_await operation(*configuration);
+            co_return RecoveredValue<Value, VellupStructuredFormatterConfiguration>{
+                std::move(value), *configuration};
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        const bool routedThroughGateway =
+            configuration->chatURL.path().contains(QStringLiteral("/api/proxy/"));
+        if (didRecover || !shouldRecoverGatewaySession(routedThroughGateway, failure))
+            std::rethrow_exception(failure);
+        co_await m_gatewaySessionService->invalidateGatewaySession();
+        didRecover = true;
+    }
+}
+
+// The values the controller's calls produce; another caller adds its type
+// here.
+template QCoro::Task<TranscriberViewModel::SpeechResult<std::shared_ptr<LiveTranscriber>>>
+    TranscriberViewModel::performSpeechOperationWithGatewayRecovery(
+        SpeechOperation<std::shared_ptr<LiveTranscriber>>);
+template QCoro::Task<TranscriberViewModel::SpeechResult<QString>>
+    TranscriberViewModel::performSpeechOperationWithGatewayRecovery(SpeechOperation<QString>);
+template QCoro::Task<TranscriberViewModel::FormatterResult<QString>>
+    TranscriberViewModel::performFormatterOperationWithGatewayRecovery(FormatterOperation<QString>);
+template QCoro::Task<TranscriberViewModel::FormatterResult<LexiconLearningAIAnalysis>>
+    TranscriberViewModel::performFormatterOperationWithGatewayRecovery(
+        FormatterOperation<LexiconLearningAIAnalysis>);
+
+} // namespace tovalit

@@ -1,0 +1,132 @@
+// The instruction library as the controller holds it, and the spoken
+// instruction at the start of a dictation.
+
+#include "models/instruction_library_catalog.h"
+#include "services/app_configuration_store.h"
+#include "services/floating_panel_coordinating.h"
+#include "services/instructions/instruction_intent_recognizer.h"
+#include "services/instructions/instruction_library_ai_service.h"
+#include "services/instructions/instruction_library_store.h"
+#include "state/transcriber_view_model.h"
+#include "support/textkit.h"
+
+namespace tovalit {
+
+TranscriberViewModel::InstructionRoutingResult::InstructionRoutingResult(Kind kind, QString text,
+                                                                         QString note)
+    : m_kind(kind)
+    , m_text(std::move(text))
+    , m_note(std::move(note)) {}
+
+TranscriberViewModel::InstructionRoutingResult
+TranscriberViewModel::InstructionRoutingResult::executed(QString text, QString note) {
+    return InstructionRoutingResult(Kind::executed, std::move(text), std::move(note));
+}
+
+TranscriberViewModel::InstructionRoutingResult
+TranscriberViewModel::InstructionRoutingResult::creationScheduled(QString text, QString note) {
+    return InstructionRoutingResult(Kind::creationScheduled, std::move(text), std::move(note));
+}
+
+TranscriberViewModel::InstructionRoutingResult
+TranscriberViewModel::InstructionRoutingResult::notRouted() {
+    return InstructionRoutingResult(Kind::notRouted, QString(), QString());
+}
+
+QCoro::Task<void> TranscriberViewModel::loadInstructionLibrary() {
+    InstructionLibrarySnapshot snapshot;
+    std::exception_ptr failure;
+    try {
+        snapshot = co_await m_instructionLibraryStore->loadSnapshot();
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    if (failure) {
+        // The file is left as it is; the built-ins still work.
+        const InstructionLibraryBuiltinTemplatePack &pack =
+            InstructionLibraryCatalog::defaultBuiltinTemplatePack();
+        m_builtinInstructionTemplateVersion = pack.version;
+        setBuiltinInstructionLibraryEntries(pack.entries);
+        setInstructionLibraryEntries({});
+        showAppToast(QStringLiteral("指令库加载失败：") + describeError(failure), true, 2.2);
+        co_return;
+    }
+    m_builtinInstructionTemplateVersion = snapshot.builtinTemplateVersion;
+    setBuiltinInstructionLibraryEntries(snapshot.builtinEntries);
+    setInstructionLibraryEntries(InstructionLibraryCatalog::allEntries({}, snapshot.customEntries));
+}
+
+QList<InstructionLibraryEntry> TranscriberViewModel::allInstructionLibraryEntries() const {
+    return InstructionLibraryCatalog::allEntries(m_builtinInstructionLibraryEntries,
+                                                 m_instructionLibraryEntries);
+}
+
+QCoro::Task<TranscriberViewModel::InstructionRoutingResult>
+TranscriberViewModel::routeInstructionLibraryIfNeeded(QString transcript) {
+    const QString trimmed = textkit::trimmed(transcript);
+    if (trimmed.isEmpty())
+        co_return InstructionRoutingResult::notRouted();
+    const InstructionIntentMatch intent =
+        InstructionIntentRecognizer::resolveIntent(trimmed, allInstructionLibraryEntries());
+    switch (intent.kind()) {
+    case InstructionIntentMatch::Kind::create:
+        co_return co_await createInstructionFromVoice(intent.description());
+    case InstructionIntentMatch::Kind::run:
+        co_return co_await executeInstruction(intent.asRun()->entry, intent.asRun()->input);
+    case InstructionIntentMatch::Kind::none:
+        break;
+    }
+    co_return InstructionRoutingResult::notRouted();
+}
+
+QCoro::Task<TranscriberViewModel::InstructionRoutingResult>
+TranscriberViewModel::executeInstruction(InstructionLibraryEntry entry, QString input) {
+    const QString trimmed = textkit::trimmed(input);
+    if (trimmed.isEmpty())
+        co_return InstructionRoutingResult::notRouted();
+    m_floatingPanelCoordinator->showThinking(QStringLiteral("执行指令中"), QString());
+    const QString quotedTitle = QStringLiteral("指令“") + entry.title;
+
+    // One attempt: instructions run without a gateway session recovery.
+    std::optional<VellupStructuredFormatterConfiguration> configuration;
+    std::exception_ptr failure;
+    try {
+        configuration = co_await resolveFormatterConfiguration();
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    if (failure) {
+        co_return InstructionRoutingResult::executed(
+            cleanedOrTrimmed(trimmed),
+            quotedTitle + QStringLiteral("”会话不可用，已回退基础整理：") + describeError(failure));
+    }
+    if (!configuration) {
+        co_return InstructionRoutingResult::executed(
+            cleanedOrTrimmed(trimmed), quotedTitle + QStringLiteral("”配置不可用，已回退基础整理"));
+    }
+
+    QString output;
+    try {
+        output = co_await InstructionLibraryAIService(*configuration).execute(entry, trimmed);
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    if (failure) {
+        co_return InstructionRoutingResult::executed(
+            cleanedOrTrimmed(trimmed),
+            quotedTitle + QStringLiteral("”执行失败，已回退基础整理：") + describeError(failure));
+    }
+    co_return InstructionRoutingResult::executed(output,
+                                                 QStringLiteral("已使用指令：") + entry.title);
+}
+
+QCoro::Task<TranscriberViewModel::InstructionRoutingResult>
+TranscriberViewModel::createInstructionFromVoice(QString description) {
+    // Voice-created instructions (the draft, its undo toast and the
+    // commit) come with the instruction library's editing; until then a
+    // create phrase is dictated text like any other.
+    Q_UNUSED(description);
+    co_return InstructionRoutingResult::notRouted();
+}
+
+} // namespace tovalit

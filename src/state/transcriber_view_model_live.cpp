@@ -1,0 +1,159 @@
+// The live phase of a recording: partial texts, meter levels, and the
+// rebuild of a recogniser whose stream broke.
+
+#include "state/live_audio_buffer_relay.h"
+#include "state/transcriber_view_model.h"
+#include "support/gui_thread.h"
+
+#include <QPointer>
+
+namespace tovalit {
+
+void TranscriberViewModel::configureLiveTranscriber(LiveTranscriber &transcriber, QUuid sessionID) {
+    // Both callbacks only hop to the GUI thread; the handlers check there
+    // that their session is still the current one.
+    QPointer<TranscriberViewModel> self(this);
+    transcriber.setOnPartial([self, sessionID](const QString &text) {
+        postToGuiThread([self, sessionID, text] {
+            if (self)
+                self->handleLivePartial(text, sessionID);
+        });
+    });
+    if (auto *interruptible = dynamic_cast<InterruptibleLiveTranscriber *>(&transcriber)) {
+        interruptible->setOnInterruption([self, sessionID](std::exception_ptr error) {
+            postToGuiThread([self, sessionID, error] {
+                if (!self)
+                    return;
+                spawn(
+                    self,
+                    [self, sessionID, error]() -> QCoro::Task<void> {
+                        if (self)
+                            co_await self->handleLiveTranscriberInterruption(error, sessionID);
+                    },
+                    QStringLiteral("live interruption"));
+            });
+        });
+    }
+}
+
+void TranscriberViewModel::handleLivePartial(const QString &text, QUuid sessionID) {
+    if (!isCurrentSession(sessionID))
+        return;
+    const QString merged = m_liveTranscriptAccumulator.renderedPartial(text);
+    setLiveTranscript(merged);
+    handleMeetingLiveTranscriptUpdate(merged);
+}
+
+void TranscriberViewModel::handleLiveLevels(QList<double> levels, QUuid sessionID) {
+    if (!isCurrentSession(sessionID))
+        return;
+    setWaveformLevels(std::move(levels));
+    if (m_recordingState.is(RecordingState::Case::recording))
+        presentRecordingHUD();
+}
+
+QCoro::Task<void> TranscriberViewModel::handleLiveTranscriberInterruption(std::exception_ptr error,
+                                                                          QUuid sessionID) {
+    // One recovery at a time: a second report of the same break, or a
+    // break of a replacement still starting, changes nothing.
+    if (!isCurrentSession(sessionID) || !m_recordingState.is(RecordingState::Case::recording) ||
+        m_liveTranscriberRecoveryTask.isRunning()) {
+        co_return;
+    }
+    m_liveTranscriptAccumulator.sealCurrentTranscript(m_liveTranscript);
+    m_liveAudioBufferRelay->beginBuffering();
+    // Released without cancel(): the broken stream has nothing left to end.
+    m_transcriber.reset();
+    const QString reason = presentableGatewayFailureMessage(error);
+    logMeetingStreamEvent(QStringLiteral("interrupted"), reason);
+    m_engineStatusNote = m_hasEnteredMeetingMode
+                             ? QStringLiteral("Vellup流式 ASR 已中断，正在恢复会议实时总结")
+                             : QStringLiteral("Vellup流式 ASR 已中断，正在尝试恢复");
+    presentRecordingHUD();
+
+    QPointer<TranscriberViewModel> self(this);
+    m_liveTranscriberRecoveryTask = spawnCancellable(
+        this,
+        [self, sessionID, reason](CancelToken token) -> QCoro::Task<void> {
+            if (self)
+                co_await self->recoverLiveTranscriberIfNeeded(sessionID, reason, token);
+        },
+        QStringLiteral("live recovery"));
+}
+
+QCoro::Task<void> TranscriberViewModel::recoverLiveTranscriberIfNeeded(QUuid sessionID,
+                                                                       QString interruptionReason,
+                                                                       CancelToken token) {
+    if (!isCurrentSession(sessionID) || !m_recordingState.is(RecordingState::Case::recording)) {
+        m_liveAudioBufferRelay->reset();
+        co_return;
+    }
+    QPointer<TranscriberViewModel> self(this);
+    SpeechOperation<std::shared_ptr<LiveTranscriber>> rebuild =
+        [this, sessionID](VellupSpeechConfiguration c) {
+            return startReplacementTranscriber(std::move(c), sessionID);
+        };
+    SpeechResult<std::shared_ptr<LiveTranscriber>> rebuilt;
+    std::exception_ptr failure;
+    try {
+        rebuilt = co_await performSpeechOperationWithGatewayRecovery(std::move(rebuild));
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    if (!self)
+        co_return;
+
+    // The user stopped or cancelled meanwhile. A cancelled recovery leaves
+    // the relay alone: it may already serve the next recording.
+    if (token.isCancelled() || !isCurrentSession(sessionID) ||
+        !m_recordingState.is(RecordingState::Case::recording)) {
+        if (rebuilt)
+            rebuilt->value->cancel();
+        if (!token.isCancelled())
+            m_liveAudioBufferRelay->reset();
+        co_return;
+    }
+    if (failure) {
+        failLiveTranscriberRecovery(presentableGatewayFailureMessage(failure));
+        co_return;
+    }
+    if (!rebuilt) {
+        failLiveTranscriberRecovery(QStringLiteral("speech configuration unavailable"));
+        co_return;
+    }
+    m_transcriber = rebuilt->value;
+    m_liveAudioBufferRelay->setTranscriber(m_transcriber, true);
+    refreshLiveEngineStatusNote(*m_transcriber, true);
+    logMeetingStreamEvent(QStringLiteral("recovered"), interruptionReason);
+    presentRecordingHUD();
+}
+
+QCoro::Task<std::shared_ptr<LiveTranscriber>>
+TranscriberViewModel::startReplacementTranscriber(VellupSpeechConfiguration configuration,
+                                                  QUuid sessionID) {
+    std::shared_ptr<LiveTranscriber> transcriber =
+        makeStreamingTranscriber(std::move(configuration), sessionID);
+    co_await transcriber->start();
+    co_return transcriber;
+}
+
+void TranscriberViewModel::failLiveTranscriberRecovery(const QString &detail) {
+    // The recording goes on without live text; the stop recognises the
+    // recorded file instead.
+    m_liveAudioBufferRelay->reset();
+    m_engineStatusNote =
+        m_hasEnteredMeetingMode
+            ? QStringLiteral("Vellup流式 ASR 已中断，会议实时总结暂停，停止录音后会补一遍录音 ASR")
+            : QStringLiteral("Vellup流式 ASR 已中断，停止录音后会补一遍录音 ASR");
+    logMeetingStreamEvent(QStringLiteral("recovery_failed"), detail);
+    presentRecordingHUD();
+}
+
+void TranscriberViewModel::cancelLiveTranscriberRecovery(bool resetRelay) {
+    m_liveTranscriberRecoveryTask.cancel();
+    m_liveTranscriberRecoveryTask = TaskHandle();
+    if (resetRelay)
+        m_liveAudioBufferRelay->reset();
+}
+
+} // namespace tovalit

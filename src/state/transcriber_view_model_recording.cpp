@@ -1,0 +1,220 @@
+// Starting and cancelling a recording.
+
+#include "services/app_configuration_store.h"
+#include "services/floating_panel_coordinating.h"
+#include "services/tovalit_debug_logger.h"
+#include "state/live_audio_buffer_relay.h"
+#include "state/recording_session_cancelled_error.h"
+#include "state/transcriber_view_model.h"
+#include "support/gui_thread.h"
+#include "support/uuid_text.h"
+
+#include <QPointer>
+
+namespace tovalit {
+
+QCoro::Task<void> TranscriberViewModel::startRecording() {
+    m_floatingPanelCoordinator->hide();
+    // Set before the first wait: a second press during the start is ignored.
+    setRecordingState(RecordingState::requestingPermission());
+    setLiveTranscript(QString());
+    setFinalTranscript(QString());
+    setWaveformLevels(idleWaveformLevels());
+    setLastResultMessage(std::nullopt);
+    m_engineStatusNote.reset();
+    resetMeetingModeSessionState();
+    const QUuid sessionID = prepareNewSession();
+
+    SpeechOperation<std::shared_ptr<LiveTranscriber>> start =
+        [this, sessionID](VellupSpeechConfiguration c) {
+            return startLiveTranscriber(std::move(c), sessionID);
+        };
+    SpeechResult<std::shared_ptr<LiveTranscriber>> started;
+    std::exception_ptr failure;
+    try {
+        started = co_await performSpeechOperationWithGatewayRecovery(std::move(start));
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    if (failure) {
+        cleanupFailedRecordingStartup(true);
+        setRecordingState(RecordingState::failed(presentableGatewayFailureMessage(failure)));
+        co_return;
+    }
+    if (!started) {
+        cleanupFailedRecordingStartup(true);
+        setRecordingState(RecordingState::failed(
+            QStringLiteral("Vellup ASR 配置不可用，请联系开发处理内置凭证。")));
+        co_return;
+    }
+    refreshLiveEngineStatusNote(*started->value, false);
+    presentRecordingHUD();
+}
+
+QCoro::Task<std::shared_ptr<LiveTranscriber>>
+TranscriberViewModel::startLiveTranscriber(VellupSpeechConfiguration configuration,
+                                           QUuid sessionID) {
+    std::shared_ptr<LiveTranscriber> transcriber =
+        makeStreamingTranscriber(std::move(configuration), sessionID);
+    std::exception_ptr failure;
+    try {
+        co_await beginRecording(transcriber, sessionID);
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    if (failure) {
+        transcriber->cancel();
+        cleanupFailedRecordingStartup(false);
+        std::rethrow_exception(failure);
+    }
+    co_return transcriber;
+}
+
+std::shared_ptr<LiveTranscriber>
+TranscriberViewModel::makeStreamingTranscriber(VellupSpeechConfiguration configuration,
+                                               QUuid sessionID) {
+    std::shared_ptr<LiveTranscriber> transcriber =
+        m_liveTranscriberFactory(std::move(configuration), compiledSpeechLexiconConfiguration());
+    configureLiveTranscriber(*transcriber, sessionID);
+    return transcriber;
+}
+
+QCoro::Task<void> TranscriberViewModel::beginRecording(std::shared_ptr<LiveTranscriber> transcriber,
+                                                       QUuid sessionID) {
+    m_transcriber = transcriber;
+    m_liveAudioBufferRelay->reset();
+    m_liveAudioBufferRelay->setTranscriber(transcriber, false);
+    m_liveTranscriptAccumulator.reset();
+    configureLiveTranscriber(*transcriber, sessionID);
+    // A failing start is the caller's to undo.
+    co_await transcriber->start();
+
+    // The capture thread touches the relay only, never the controller.
+    std::weak_ptr<LiveAudioBufferRelay> relay = m_liveAudioBufferRelay;
+    m_audioCaptureService->setOnBuffer([relay](const PcmBuffer &buffer, const AudioTime &) {
+        if (const auto target = relay.lock())
+            target->append(buffer);
+    });
+    QPointer<TranscriberViewModel> self(this);
+    m_audioCaptureService->setOnLevels([self, sessionID](const QList<double> &levels) {
+        postToGuiThread([self, sessionID, levels] {
+            if (self)
+                self->handleLiveLevels(levels, sessionID);
+        });
+    });
+
+    std::exception_ptr failure;
+    bool captureStarted = false;
+    try {
+        co_await m_audioCaptureService->start();
+        captureStarted = true;
+        if (!isCurrentSession(sessionID))
+            throw RecordingSessionCancelledError();
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    if (failure) {
+        detachCaptureCallbacks();
+        // A microphone left open by an overtaken start would keep recording
+        // with nobody listening and refuse the next start.
+        if (captureStarted)
+            m_audioCaptureService->stop(false);
+        setWaveformLevels(idleWaveformLevels());
+        transcriber->cancel();
+        m_transcriber.reset();
+        m_liveAudioBufferRelay->reset();
+        m_liveTranscriptAccumulator.reset();
+        std::rethrow_exception(failure);
+    }
+    handleRecordingDidStart(m_currentDate());
+}
+
+void TranscriberViewModel::handleRecordingDidStart(QDateTime startedAt) {
+    m_recordingStartedAt = std::move(startedAt);
+    setRecordingState(RecordingState::recording());
+    scheduleMeetingModeThresholdIfNeeded();
+    QPointer<TranscriberViewModel> self(this);
+    const QUuid sessionID = m_activeRecordingSessionID;
+    spawn(
+        this,
+        [self, sessionID]() -> QCoro::Task<void> {
+            if (self)
+                co_await self->primeInteractionContext(sessionID);
+        },
+        QStringLiteral("context priming"));
+}
+
+QCoro::Task<void> TranscriberViewModel::primeInteractionContext(QUuid sessionID) {
+    QPointer<TranscriberViewModel> self(this);
+    std::optional<ActiveInteractionContext> context = co_await m_interactionContextProvider();
+    // A capture that finishes after its session ended belongs to nobody.
+    if (!self || !isCurrentSession(sessionID) || !context)
+        co_return;
+    m_activeInteractionContext = context;
+    TovalitDebugLogger::log(QStringLiteral("context"),
+                            QStringLiteral("primed session=") + uuidtext::upper(sessionID) +
+                                QStringLiteral(" | profile=") +
+                                context->naturalFormattingContext.appProfileID);
+}
+
+void TranscriberViewModel::refreshLiveEngineStatusNote(const LiveTranscriber &transcriber,
+                                                       bool recovered) {
+    QString note = QStringLiteral("当前使用") + transcriber.engineName();
+    if (recovered)
+        note += QStringLiteral("（已恢复）");
+    if (m_hasEnteredMeetingMode)
+        note += QStringLiteral(" + 会议纪要模式");
+    m_engineStatusNote = note;
+}
+
+QString TranscriberViewModel::presentableGatewayFailureMessage(std::exception_ptr error) const {
+    const QString description = describeError(error);
+    if (m_configurationStore.gatewayBaseURL() &&
+        gatewaySessionFailureMessageContainsInvalidToken(description)) {
+        return QStringLiteral("本地 Gateway 会话已自动重连但仍未恢复：") + description;
+    }
+    return description;
+}
+
+void TranscriberViewModel::cleanupFailedRecordingStartup(bool clearSession) {
+    if (clearSession)
+        clearSessionContext();
+    cancelLiveTranscriberRecovery(true);
+    detachCaptureCallbacks();
+    if (m_transcriber) {
+        m_transcriber->cancel();
+        m_transcriber.reset();
+    }
+    m_liveTranscriptAccumulator.reset();
+    m_floatingPanelCoordinator->hide();
+}
+
+void TranscriberViewModel::detachCaptureCallbacks() {
+    m_audioCaptureService->setOnBuffer({});
+    m_audioCaptureService->setOnLevels({});
+}
+
+QCoro::Task<void> TranscriberViewModel::cancelCurrentSession() {
+    // A stop that is already finishing cannot be cancelled.
+    if (!m_recordingState.is(RecordingState::Case::recording))
+        co_return;
+    stopMeetingModeRuntimeTasks();
+    cancelLiveTranscriberRecovery(true);
+    detachCaptureCallbacks();
+    // Nothing of a cancelled recording is kept; its output is not wanted.
+    m_audioCaptureService->stop(false);
+    if (m_transcriber) {
+        m_transcriber->cancel();
+        m_transcriber.reset();
+    }
+    setLiveTranscript(QString());
+    setFinalTranscript(QString());
+    setWaveformLevels(idleWaveformLevels());
+    cancelActiveSession();
+    resetMeetingModeSessionState();
+    setRecordingState(RecordingState::idle());
+    setLastResultMessage(QStringLiteral("已取消本次录音"));
+    m_floatingPanelCoordinator->hide();
+}
+
+} // namespace tovalit

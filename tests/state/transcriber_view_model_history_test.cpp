@@ -1,0 +1,205 @@
+#include "services/vellup_audio_file_transcriber_error.h"
+#include "tests/state/view_model_harness.h"
+
+#include <QDir>
+#include <QFile>
+
+namespace tovalit {
+namespace {
+
+using namespace testing;
+
+class HistoryTest : public ViewModelTest {
+protected:
+    void SetUp() override {
+        makeStore(true);
+        gateway->defaultSpeech = gatewaySpeech();
+        gateway->defaultFormatter = gatewayFormatter();
+    }
+
+    // An archived recording and its record, as an earlier dictation left
+    // them.
+    TranscriptRecord archivedRecord(double duration = 12.0) {
+        const QString name = QStringLiteral("0F6A6A4C-0000-4000-8000-000000000001.m4a");
+        QFile file(history.recordingsDirectoryNow() + u'/' + name);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("m4a");
+        file.close();
+        TranscriptRecord record;
+        record.id = QUuid::createUuid();
+        record.createdAt = time.now().addDays(-1);
+        record.duration = duration;
+        record.transcript = QStringLiteral("旧的文本");
+        record.audioFileName = name;
+        record.status = TranscriptRecordStatus::failed;
+        record.note = QStringLiteral("本次未产出可用文本，可使用归档录音重试");
+        const QList<TranscriptRecord> stored = runTask(history.append(record, {}));
+        return stored.value(0);
+    }
+
+    void retry(const TranscriptRecord &record) {
+        runTask(viewModel->retryArchivedRecording(record));
+    }
+};
+
+TEST_F(HistoryTest, ARetryRecognisesTheArchivedRecordingAndFilesANewRecord) {
+    const TranscriptRecord old = archivedRecord(12.0);
+    fileAnswers.fallback = QStringLiteral("重新识别的文本");
+    formatterAnswers.fallback = QStringLiteral("重新识别的文本。");
+    makeViewModel();
+    runTask(viewModel->loadHistory());
+    ASSERT_EQ(viewModel->records().size(), 1);
+    // The history page's button starts the retry on the event loop.
+    viewModel->retryRecord(old);
+    ASSERT_TRUE(waitUntil([&] { return viewModel->records().size() == 2; }, "the retry"));
+
+    ASSERT_EQ(fileCalls.size(), 1u);
+    EXPECT_EQ(fileCalls[0].audioFile, history.recordingsDirectoryNow() + u'/' + *old.audioFileName);
+    EXPECT_EQ(formatterCalls.at(0).task.asNatural()->stage, NaturalModeStage::mediumCleanup)
+        << "a 12 s recording";
+    EXPECT_EQ(insertionCalls.at(0).text, QStringLiteral("重新识别的文本。"));
+    EXPECT_EQ(panel->calls().first(), QStringLiteral("thinking 重新转写"));
+    EXPECT_TRUE(panel->calls().contains(QStringLiteral("thinking 准备插入")))
+        << "a retry shows every step";
+
+    ASSERT_EQ(viewModel->records().size(), 2);
+    const TranscriptRecord fresh = viewModel->records().value(0);
+    EXPECT_EQ(viewModel->records().value(1), old) << "the retried record stays as it was";
+    EXPECT_NE(fresh.id, old.id);
+    EXPECT_EQ(fresh.audioFileName, old.audioFileName);
+    EXPECT_DOUBLE_EQ(fresh.duration, 12.0);
+    EXPECT_EQ(fresh.transcript, QStringLiteral("重新识别的文本。"));
+    EXPECT_EQ(fresh.rawTranscript, QStringLiteral("重新识别的文本"));
+    EXPECT_EQ(fresh.status, TranscriptRecordStatus::completed);
+    EXPECT_EQ(fresh.note, QStringLiteral("已重新上传归档录音并完成转写；已插入"));
+    EXPECT_EQ(viewModel->lastResultMessage(), fresh.note);
+    EXPECT_EQ(viewModel->recordingState(), RecordingState::idle());
+}
+
+TEST_F(HistoryTest, ARetryWithoutDeliveryOrNotesSaysOnlyThatItRanAgain) {
+    const TranscriptRecord old = archivedRecord(10.0);
+    store->setAutoInsertIntoFocusedInput(false);
+    store->setAutoCopyFinalText(false);
+    fileAnswers.fallback = QStringLiteral("一模一样");
+    formatterAnswers.fallback = QStringLiteral("一模一样");
+    makeViewModel();
+    retry(old);
+    const TranscriptRecord fresh = viewModel->records().value(0);
+    EXPECT_EQ(fresh.note, QStringLiteral("已重新上传归档录音并完成转写"));
+    EXPECT_EQ(fresh.rawTranscript, std::nullopt) << "heard and delivered text are the same";
+    EXPECT_EQ(formatterCalls.at(0).task.asNatural()->stage, NaturalModeStage::shortCleanup)
+        << "exactly 10 s is short";
+}
+
+TEST_F(HistoryTest, ARetryIsRefusedWhileBusyAndWithoutARecording) {
+    const TranscriptRecord old = archivedRecord();
+    makeViewModel();
+    startRecording();
+    viewModel->retryRecord(old);
+    settle();
+    EXPECT_TRUE(fileCalls.empty());
+    EXPECT_EQ(viewModel->recordingState(), RecordingState::recording());
+    panel->onCancel();
+    settle();
+
+    TranscriptRecord withoutAudio = old;
+    withoutAudio.audioFileName.reset();
+    viewModel->retryRecord(withoutAudio);
+    settle();
+    EXPECT_EQ(viewModel->recordingState(),
+              RecordingState::failed(QStringLiteral("这条记录没有可重试的录音文件。")));
+    TranscriptRecord outsideTheFolder = old;
+    outsideTheFolder.audioFileName = QStringLiteral("../secret.m4a");
+    panel->clear();
+    viewModel->retryRecord(outsideTheFolder);
+    settle();
+    EXPECT_EQ(viewModel->recordingState(),
+              RecordingState::failed(QStringLiteral("这条记录没有可重试的录音文件。")));
+    EXPECT_TRUE(panel->calls().isEmpty());
+    EXPECT_TRUE(fileCalls.empty());
+
+    // No speech configuration: nothing is written.
+    gateway->defaultSpeech.reset();
+    retry(old);
+    EXPECT_EQ(viewModel->recordingState(),
+              RecordingState::failed(QStringLiteral("Vellup ASR 配置不可用，暂时无法重试。")));
+    EXPECT_EQ(panel->last(), QStringLiteral("hide"));
+    EXPECT_EQ(runTask(history.loadRecords()).size(), 1);
+}
+
+TEST_F(HistoryTest, AFailedRetryIsFiledAsAFailedRecordAfterOneSessionRecovery) {
+    const TranscriptRecord old = archivedRecord();
+    const VellupAudioFileTranscriberError rejected =
+        VellupAudioFileTranscriberError::requestFailed(401, QStringLiteral("invalid_token"));
+    fileAnswers.script = {errorOf(rejected), errorOf(rejected)};
+    makeViewModel();
+    runTask(viewModel->loadHistory());
+    retry(old);
+
+    EXPECT_EQ(gateway->invalidations, 1);
+    EXPECT_EQ(fileCalls.size(), 2u);
+    const QString message = QStringLiteral("重试失败：本地 Gateway 会话已自动重连但仍未恢复：") +
+                            rejected.localizedDescription();
+    EXPECT_EQ(viewModel->recordingState(), RecordingState::failed(message));
+    EXPECT_EQ(viewModel->lastResultMessage(), message);
+    EXPECT_EQ(panel->last(), QStringLiteral("hide"));
+    ASSERT_EQ(viewModel->records().size(), 2);
+    const TranscriptRecord failed = viewModel->records().value(0);
+    EXPECT_EQ(failed.status, TranscriptRecordStatus::failed);
+    EXPECT_EQ(failed.note, message);
+    EXPECT_EQ(failed.transcript, old.transcript) << "nothing new was recognised";
+    EXPECT_EQ(failed.rawTranscript, std::nullopt) << "the same text is not kept twice";
+    EXPECT_EQ(failed.audioFileName, old.audioFileName);
+    EXPECT_DOUBLE_EQ(failed.duration, old.duration);
+    EXPECT_TRUE(insertionCalls.empty());
+}
+
+TEST_F(HistoryTest, DeletingClearingAndShowingFiles) {
+    const TranscriptRecord old = archivedRecord();
+    makeViewModel();
+    runTask(viewModel->loadHistory());
+    ASSERT_EQ(viewModel->records().size(), 1);
+
+    viewModel->revealAudioFile(old);
+    viewModel->revealTranscriptFile(old);
+    settle();
+    ASSERT_EQ(fileViewer->revealed().size(), 2);
+    EXPECT_EQ(fileViewer->revealed()[0],
+              QStringList{history.recordingsDirectoryNow() + u'/' + *old.audioFileName});
+    EXPECT_TRUE(fileViewer->revealed()[1].value(0).endsWith(*old.transcriptFileName));
+    TranscriptRecord noFiles = old;
+    noFiles.audioFileName.reset();
+    noFiles.transcriptFileName = QStringLiteral("../../etc/passwd");
+    viewModel->revealAudioFile(noFiles);
+    viewModel->revealTranscriptFile(noFiles);
+    settle();
+    EXPECT_EQ(fileViewer->revealed().size(), 2) << "no file, or no plain file name: nothing shown";
+
+    viewModel->deleteRecord(old);
+    ASSERT_TRUE(waitUntil([&] { return viewModel->records().isEmpty(); }, "the deletion"));
+    EXPECT_TRUE(recordingFiles().isEmpty());
+
+    archivedRecord();
+    runTask(viewModel->loadHistory());
+    ASSERT_EQ(viewModel->records().size(), 1);
+    viewModel->clearHistory();
+    ASSERT_TRUE(waitUntil([&] { return viewModel->records().isEmpty(); }, "the clearing"));
+    EXPECT_TRUE(runTask(history.loadRecords()).isEmpty());
+}
+
+TEST_F(HistoryTest, AnUnreadableHistoryFailsTheLoadWithItsReason) {
+    QDir().mkpath(dataFolder());
+    QFile file(dataFolder() + QStringLiteral("/history.json"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("{ not json");
+    file.close();
+    makeViewModel();
+    runTask(viewModel->loadHistory());
+    ASSERT_EQ(viewModel->recordingState().kind(), RecordingState::Case::failed);
+    EXPECT_TRUE(viewModel->recordingState().failureMessage().startsWith(
+        QStringLiteral("历史记录加载失败：")));
+    EXPECT_TRUE(viewModel->records().isEmpty());
+}
+
+} // namespace
+} // namespace tovalit

@@ -1,0 +1,244 @@
+#include "tests/state/view_model_harness.h"
+
+#include <QDir>
+#include <QFile>
+
+namespace tovalit {
+namespace {
+
+using namespace testing;
+
+class SessionTest : public ViewModelTest {
+protected:
+    void SetUp() override {
+        makeStore(true);
+        gateway->defaultSpeech = gatewaySpeech();
+        defaultTranscriberScript.finishText = QStringLiteral("好的");
+    }
+};
+
+TEST_F(SessionTest, APressStopsARecordingOnlyFromThirtyFiveHundredthsOfASecondOn) {
+    makeViewModel();
+    press();
+    ASSERT_EQ(viewModel->recordingState(), RecordingState::recording());
+
+    time.advance(0.2);
+    press();
+    EXPECT_EQ(viewModel->recordingState(), RecordingState::recording()) << "0.2 s: too soon";
+    time.advance(0.149);
+    press();
+    EXPECT_EQ(viewModel->recordingState(), RecordingState::recording()) << "0.349 s: too soon";
+    time.advance(0.001);
+    press();
+    EXPECT_EQ(viewModel->recordingState(), RecordingState::idle()) << "0.35 s counts";
+    EXPECT_EQ(viewModel->records().size(), 1);
+
+    // From a failure a press starts afresh; the failure text goes.
+    store->setVellupAppID(QString());
+    gateway->defaultSpeech.reset();
+    press();
+    ASSERT_EQ(viewModel->recordingState().kind(), RecordingState::Case::failed);
+    gateway->defaultSpeech = gatewaySpeech();
+    press();
+    EXPECT_EQ(viewModel->recordingState(), RecordingState::recording());
+}
+
+TEST_F(SessionTest, PressesWhileAStartOrAStopIsUnderWayDoNothing) {
+    auto gate = std::make_shared<Gate>();
+    defaultTranscriberScript.startGate = gate;
+    makeViewModel();
+    QCoro::Task<void> starting = viewModel->toggleRecording();
+    settle();
+    EXPECT_EQ(viewModel->recordingState(), RecordingState::requestingPermission());
+    press();
+    EXPECT_EQ(transcribers.size(), 1u) << "a press during the start is ignored";
+    gate->open();
+    runTask(std::move(starting));
+    ASSERT_EQ(viewModel->recordingState(), RecordingState::recording());
+
+    // Held in the formatter: the stop is thinking.
+    formatterAnswers.gate = std::make_shared<Gate>();
+    gateway->defaultFormatter = gatewayFormatter();
+    time.advance(1.0);
+    QCoro::Task<void> stopping = viewModel->toggleRecording();
+    settle();
+    EXPECT_EQ(viewModel->recordingState(), RecordingState::thinking());
+    press();
+    panel->onCancel();
+    panel->onFinish();
+    settle();
+    EXPECT_EQ(viewModel->recordingState(), RecordingState::thinking());
+    EXPECT_EQ(transcriber().finishCount.load(), 1);
+    formatterAnswers.gate->open();
+    runTask(std::move(stopping));
+    EXPECT_EQ(viewModel->recordingState(), RecordingState::idle());
+    EXPECT_EQ(viewModel->records().size(), 1) << "one stop, one record";
+}
+
+TEST_F(SessionTest, TheFinishButtonStopsLikeTheKeyAndTheCancelButtonLeavesNothing) {
+    makeViewModel();
+    startRecording();
+    panel->onFinish();
+    ASSERT_TRUE(waitUntil([&] { return viewModel->recordingState() == RecordingState::idle(); },
+                          "the finish button to stop the recording"));
+    EXPECT_EQ(viewModel->records().size(), 1);
+
+    startRecording();
+    const int startedFiles = recordingFiles().size();
+    transcriber(1).speak(QStringLiteral("不要了"));
+    settle();
+    panel->onCancel();
+    settle();
+    EXPECT_EQ(viewModel->recordingState(), RecordingState::idle());
+    EXPECT_EQ(viewModel->lastResultMessage(), QStringLiteral("已取消本次录音"));
+    EXPECT_EQ(viewModel->liveTranscript(), QString());
+    EXPECT_EQ(viewModel->finalTranscript(), QString());
+    EXPECT_EQ(viewModel->records().size(), 1) << "no record for a cancelled recording";
+    EXPECT_EQ(recordingFiles().size(), startedFiles - 1) << "its file is deleted";
+    EXPECT_GE(transcriber(1).cancelCount.load(), 1);
+    EXPECT_EQ(transcriber(1).finishCount.load(), 0);
+    EXPECT_FALSE(input->isRunning());
+    EXPECT_EQ(panel->last(), QStringLiteral("hide"));
+    EXPECT_FALSE(viewModel->appToast().has_value());
+
+    // Cancelling when nothing records changes nothing.
+    panel->onCancel();
+    settle();
+    EXPECT_EQ(viewModel->lastResultMessage(), QStringLiteral("已取消本次录音"));
+    EXPECT_EQ(viewModel->recordingState(), RecordingState::idle());
+}
+
+TEST_F(SessionTest, AContextCapturedAfterItsSessionEndedIsDiscarded) {
+    contextGate = std::make_shared<Gate>();
+    makeViewModel();
+    startRecording();
+    EXPECT_EQ(contextCaptures, 1);
+    panel->onCancel();
+    settle();
+    contextGate->open();
+    settle();
+
+    // The next dictation captures its own context rather than the stale one.
+    contextGate.reset();
+    providedContext = sampleContext(QStringLiteral("code"));
+    gateway->defaultFormatter = gatewayFormatter();
+    startRecording();
+    stopRecording();
+    ASSERT_EQ(insertionCalls.size(), 1u);
+    EXPECT_EQ(insertionCalls[0].context->naturalFormattingContext.appProfileID,
+              QStringLiteral("code"));
+}
+
+TEST_F(SessionTest, AFnStopByKeyClosesTheEmojiPanelUnlessTheFnKeyDoesNothing) {
+    makeViewModel();
+    // The scripted system setting says the Fn key shows the emoji panel.
+    startRecording();
+    stopRecording();
+    settle();
+    EXPECT_GT(emojiPanelLooks, 0);
+    EXPECT_EQ(functionKeyRunner->calls().size(), 1);
+
+    // With "do nothing" there is nothing to close.
+    emojiPanelLooks = 0;
+    functionKeyRunner->enqueueSuccess("0\n");
+    startRecording();
+    stopRecording();
+    settle();
+    EXPECT_EQ(emojiPanelLooks, 0);
+
+    // The finish button never closes anything, nor does a key combination.
+    startRecording();
+    panel->onFinish();
+    ASSERT_TRUE(waitUntil([&] { return viewModel->recordingState() == RecordingState::idle(); },
+                          "the finish button to stop"));
+    store->setShortcutConfiguration(ShortcutConfiguration::custom(
+        40, ModifierFlag::option | ModifierFlag::command, QStringLiteral("K")));
+    startRecording();
+    stopRecording();
+    settle();
+    EXPECT_EQ(emojiPanelLooks, 0);
+    EXPECT_EQ(functionKeyRunner->calls().size(), 2) << "the setting is read for Fn key stops only";
+}
+
+TEST_F(SessionTest, StatusHintFollowsTheSessionAndTheShortcut) {
+    makeViewModel();
+    EXPECT_EQ(viewModel->shortcutDisplayName(), QStringLiteral("Fn"));
+    EXPECT_EQ(viewModel->statusHint(), QStringLiteral("按 Fn 开始或停止录音"))
+        << "the initial shortcut state is degraded, not failed";
+    EXPECT_EQ(viewModel->shortcutActivationState(),
+              ShortcutActivationState::degraded(QStringLiteral("正在检查快捷键和输入监控权限")));
+
+    store->setShortcutConfiguration(ShortcutConfiguration::custom(
+        40, ModifierFlag::option | ModifierFlag::command, QStringLiteral("K")));
+    EXPECT_EQ(viewModel->shortcutDisplayName(), QStringLiteral("⌥⌘K"));
+    startRecording();
+    EXPECT_EQ(viewModel->statusHint(),
+              QStringLiteral("再次按 ⌥⌘K 结束录音，随后会自动帮你把话说顺"));
+}
+
+TEST_F(SessionTest, BootstrappingWiresTheShortcutAndRestartsItWhenItsConditionsChange) {
+    makeViewModel(true);
+    // Started once with the stored shortcut; without input monitoring the
+    // Fn key cannot work, and the idle status line says so.
+    const QString needsInputMonitoring =
+        QStringLiteral("Fn 需要先开启输入监控权限，否则无法接管系统级按键事件");
+    EXPECT_EQ(viewModel->shortcutActivationState(),
+              ShortcutActivationState::failed(needsInputMonitoring));
+    EXPECT_EQ(viewModel->statusHint(), needsInputMonitoring);
+    ASSERT_TRUE(
+        waitUntil([&] { return viewModel->builtinInstructionLibraryEntries().size() == 14; },
+                  "the instruction library to load"));
+
+    QList<ShortcutActivationState> reported;
+    QObject::connect(viewModel.get(), &TranscriberViewModel::shortcutActivationStateChanged,
+                     viewModel.get(),
+                     [&](const ShortcutActivationState &state) { reported.append(state); });
+    store->setShortcutConfiguration(ShortcutConfiguration::functionKey());
+    EXPECT_TRUE(reported.isEmpty()) << "an equal shortcut restarts nothing";
+
+    permissions->setListenEventAccess(true);
+    permissions->setTrusted(true);
+    store->setCachedInputMonitoringPermission(PermissionAuthorizationState::granted);
+    ASSERT_EQ(reported.size(), 1);
+    EXPECT_TRUE(reported[0].kind != ShortcutActivationState::Case::failed);
+    EXPECT_EQ(monitor->currentConfiguration(), ShortcutConfiguration::functionKey());
+    store->setCachedInputMonitoringPermission(PermissionAuthorizationState::granted);
+    store->setCachedMicrophonePermission(PermissionAuthorizationState::denied);
+    EXPECT_EQ(reported.size(), 1) << "no change, no restart; the microphone is not watched";
+
+    store->setShortcutConfiguration(ShortcutConfiguration::custom(
+        40, ModifierFlag::option | ModifierFlag::command, QStringLiteral("K")));
+    ASSERT_EQ(reported.size(), 2);
+    EXPECT_EQ(reported[1],
+              ShortcutActivationState::ready(QStringLiteral("⌥⌘K 已注册为全局快捷键")));
+    EXPECT_EQ(viewModel->statusHint(), QStringLiteral("按 ⌥⌘K 开始或停止录音"));
+}
+
+TEST_F(SessionTest, LoadsThatFailReportThemselvesAndTheNextLoadStillRuns) {
+    QDir().mkpath(dataFolder());
+    for (const char *name : {"personal-lexicon.json", "instruction-library.json"}) {
+        QFile file(dataFolder() + u'/' + QLatin1String(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("{ broken");
+    }
+    runTask(history.append(TranscriptRecord{QUuid::createUuid(), time.now(), 1.0,
+                                            QStringLiteral("旧记录"), std::nullopt, std::nullopt,
+                                            std::nullopt, TranscriptRecordStatus::completed,
+                                            std::nullopt},
+                           {}));
+    makeViewModel(true);
+    ASSERT_TRUE(
+        waitUntil([&] { return viewModel->records().size() == 1; }, "the history, loaded last"));
+    EXPECT_TRUE(viewModel->recentLexiconLearningMessage().value_or(QString()).startsWith(
+        QStringLiteral("个人词库加载失败：")));
+    EXPECT_TRUE(viewModel->personalLexiconEntries().isEmpty());
+    ASSERT_TRUE(viewModel->appToast().has_value());
+    EXPECT_TRUE(viewModel->appToast()->isError);
+    EXPECT_TRUE(viewModel->appToast()->message.startsWith(QStringLiteral("指令库加载失败：")));
+    EXPECT_DOUBLE_EQ(toastSleeps.at(0).seconds, 2.2);
+    EXPECT_EQ(viewModel->builtinInstructionLibraryEntries().size(), 14)
+        << "the built-ins still work";
+}
+
+} // namespace
+} // namespace tovalit

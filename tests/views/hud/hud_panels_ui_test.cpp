@@ -1,0 +1,204 @@
+#include "app/hud_layout.h"
+#include "tests/support/run_task.h"
+#include "views/design/tovalit_palette.h"
+#include "views/design/tovalit_symbol.h"
+#include "views/design/tovalit_text_label.h"
+#include "views/hud/capsule_progress_track.h"
+#include "views/hud/floating_hud_model.h"
+#include "views/hud/floating_hud_toast_view.h"
+#include "views/hud/hud_round_button.h"
+#include "views/hud/recording_hud_capsule.h"
+#include "views/hud/thinking_hud_view.h"
+#include "views/hud/waveform_bars_view.h"
+
+#include <QLayout>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace tovalit {
+namespace {
+
+TEST(WaveformBarsViewTest, AlwaysFiveBarsBetweenTheirHeights) {
+    using Levels = std::array<double, 5>;
+    EXPECT_EQ(WaveformBarsView::displayLevels({}), (Levels{0.18, 0.18, 0.18, 0.18, 0.18}));
+    EXPECT_EQ(WaveformBarsView::displayLevels({0.5, 1.0}), (Levels{1.0, 1.0, 1.0, 0.5, 1.0}));
+    EXPECT_EQ(WaveformBarsView::displayLevels({0.1, 0.2, 0.3, 0.4, 0.5}),
+              (Levels{0.1, 0.2, 0.3, 0.4, 0.5}));
+    EXPECT_EQ(WaveformBarsView::displayLevels({0.1, 0.2, 0.3, 0.4, 0.5, 0.6, 0.7}),
+              (Levels{0.1, 0.2, 0.3, 0.4, 0.5}));
+
+    EXPECT_DOUBLE_EQ(WaveformBarsView::barHeight(0.18, 8, 22), 10.52);
+    EXPECT_DOUBLE_EQ(WaveformBarsView::barHeight(0.14, 8, 22), 9.96);
+    EXPECT_DOUBLE_EQ(WaveformBarsView::barHeight(-1, 8, 22), 8);
+    EXPECT_DOUBLE_EQ(WaveformBarsView::barHeight(3, 8, 22), 22);
+    EXPECT_DOUBLE_EQ(WaveformBarsView::barHeight(std::nan(""), 8, 22), 8);
+
+    WaveformBarsView meter(8, 22);
+    EXPECT_EQ(meter.targetHeights()[0], 10.52) << "a resting meter before any level";
+    meter.setLevels({0.0, 1.0});
+    const auto heights = meter.targetHeights();
+    EXPECT_EQ(heights[0], 22);
+    EXPECT_EQ(heights[3], 8);
+    EXPECT_EQ(meter.height(), 22);
+}
+
+TEST(FloatingHUDModelTest, ToastTextsAreTrimmedAndBlankOnesDropped) {
+    EXPECT_EQ(FloatingHUDModel::normalizedToastMessage(std::nullopt), std::nullopt);
+    EXPECT_EQ(FloatingHUDModel::normalizedToastMessage(QStringLiteral(" \n\u3000")), std::nullopt);
+    EXPECT_EQ(FloatingHUDModel::normalizedToastMessage(QStringLiteral("\n 已复制 \n")),
+              QStringLiteral("已复制"));
+
+    FloatingHUDModel model;
+    EXPECT_EQ(model.mode(), FloatingHUDModel::Mode::status(QStringLiteral("思考中"), true));
+    EXPECT_FALSE(model.hasToast());
+    model.showToastOnly(QStringLiteral("  提示  "), QStringLiteral("   "), [] {});
+    EXPECT_EQ(model.toastMessage(), QStringLiteral("提示"));
+    EXPECT_EQ(model.toastActionTitle(), std::nullopt) << "a blank title shows no button";
+    EXPECT_TRUE(model.hasToast());
+
+    // A status publishes its mode even when it is the same one.
+    QSignalSpy modes(&model, &FloatingHUDModel::modeChanged);
+    model.showStatus(QStringLiteral("思考中"), true, std::nullopt);
+    model.showStatus(QStringLiteral("思考中"), true, std::nullopt);
+    EXPECT_EQ(modes.count(), 2);
+    EXPECT_FALSE(model.hasToast());
+    EXPECT_FALSE(model.callbacks().onToastAction);
+}
+
+class FloatingHUDToastViewTest : public ::testing::Test {
+protected:
+    void SetUp() override { toast.resize(toast.width(), toast.heightForWidth(toast.width())); }
+    FloatingHUDToastView toast;
+};
+
+TEST_F(FloatingHUDToastViewTest, AButtonNeedsBothATitleAndAnAction) {
+    EXPECT_EQ(toast.width(), int(HUDLayout::toastPanelWidth));
+    int pressed = 0;
+    toast.setContent(QStringLiteral("已复制"), false, QStringLiteral("撤销"), {});
+    EXPECT_TRUE(toast.actionButton()->isHidden());
+    toast.setContent(QStringLiteral("已复制"), false, std::nullopt, [&] { ++pressed; });
+    EXPECT_TRUE(toast.actionButton()->isHidden());
+    toast.setContent(QStringLiteral("已复制"), false, QStringLiteral("撤销"), [&] { ++pressed; });
+    ASSERT_FALSE(toast.actionButton()->isHidden());
+    toast.actionButton()->click();
+    EXPECT_EQ(pressed, 1);
+    EXPECT_EQ(toast.accessibleName(), QStringLiteral("已复制"));
+
+    // The icon and the border follow the error flag.
+    EXPECT_EQ(toast.icon()->symbolName(), QStringLiteral("checkmark.circle.fill"));
+    EXPECT_EQ(toast.icon()->color(), TovalitPalette::brandStrong());
+    toast.setContent(QStringLiteral("失败"), true, std::nullopt, {});
+    EXPECT_EQ(toast.icon()->symbolName(), QStringLiteral("exclamationmark.circle.fill"));
+    EXPECT_EQ(toast.icon()->color(), TovalitPalette::red());
+    EXPECT_EQ(toast.level(), TovalitGlassLevel::toast(true));
+}
+
+TEST_F(FloatingHUDToastViewTest, LongMessagesWrapWithinTheToastUpToFiveLines) {
+    const QString oneLine = QStringLiteral("个人词库保存失败：");
+    toast.setContent(oneLine, false, std::nullopt, {});
+    const int oneLineHeight = toast.heightForWidth(toast.width());
+
+    QString longText;
+    for (int index = 0; index < 12; ++index)
+        longText += QStringLiteral("这是一段会被折行的很长的提示文字，");
+    toast.setContent(longText, false, QStringLiteral("复制"), [] {});
+    toast.resize(toast.width(), toast.heightForWidth(toast.width()));
+    toast.layout()->activate();
+    EXPECT_EQ(toast.width(), 420) << "a long message never widens the toast";
+    TovalitTextLabel *label = toast.messageLabel();
+    EXPECT_EQ(label->lineCountForWidth(label->width()), 5);
+    EXPECT_TRUE(label->isTruncatedAtWidth(label->width()));
+    EXPECT_GT(toast.heightForWidth(420), oneLineHeight * 2);
+    EXPECT_EQ(label->text(), longText) << "the text itself is kept whole";
+    EXPECT_EQ(label->textFormat(), Qt::PlainText);
+
+    // Markup is shown as written.
+    toast.setContent(QStringLiteral("<b>粗体</b>"), false, std::nullopt, {});
+    EXPECT_EQ(toast.messageLabel()->text(), QStringLiteral("<b>粗体</b>"));
+}
+
+TEST(ThinkingHUDViewTest, IconBarAndColourFollowProgressAndError) {
+    EXPECT_EQ(ThinkingHUDView::leadingIcon(true, false), QStringLiteral("sparkles"));
+    EXPECT_EQ(ThinkingHUDView::leadingIcon(true, true), QStringLiteral("sparkles"));
+    EXPECT_EQ(ThinkingHUDView::leadingIcon(false, false), QStringLiteral("checkmark.circle.fill"));
+    EXPECT_EQ(ThinkingHUDView::leadingIcon(false, true),
+              QStringLiteral("exclamationmark.circle.fill"));
+    EXPECT_EQ(ThinkingHUDView::leadingColor(true, true), TovalitPalette::brandStrong());
+    EXPECT_EQ(ThinkingHUDView::leadingColor(false, true), TovalitPalette::red());
+
+    ThinkingHUDView view(QStringLiteral("整理中"), true, false);
+    EXPECT_EQ(view.size(), HUDLayout::thinkingPanelSize.toSize());
+    EXPECT_NE(view.progressTrack(), nullptr);
+    EXPECT_EQ(view.stillBar(), nullptr);
+    EXPECT_EQ(view.accessibleName(), QStringLiteral("整理中"));
+
+    view.setStatus(QStringLiteral("已完成"), false, false);
+    EXPECT_EQ(view.progressTrack(), nullptr);
+    ASSERT_NE(view.stillBar(), nullptr);
+    EXPECT_EQ(view.icon()->symbolName(), QStringLiteral("checkmark.circle.fill"));
+    view.setStatus(QStringLiteral("失败"), false, true);
+    EXPECT_EQ(view.icon()->color(), TovalitPalette::red());
+
+    // A long title stays on one line, cut at its end.
+    const QString longTitle = QStringLiteral("正在整理一段非常非常长的转写内容并准备写回输入框");
+    view.setStatus(longTitle, true, false);
+    view.show();
+    view.layout()->activate();
+    EXPECT_FALSE(view.title()->wraps());
+    EXPECT_TRUE(view.title()->isTruncatedAtWidth(view.title()->width()));
+    EXPECT_EQ(view.title()->height(), view.title()->sizeHint().height());
+    EXPECT_EQ(view.title()->text(), longTitle);
+}
+
+TEST(CapsuleProgressTrackTest, TheIndicatorSweepsFromHiddenLeftToHiddenRight) {
+    EXPECT_DOUBLE_EQ(CapsuleProgressTrack::indicatorWidth(172), 48.16);
+    EXPECT_DOUBLE_EQ(CapsuleProgressTrack::indicatorWidth(100), 48);
+
+    ThinkingHUDView view(QStringLiteral("思考中"), true, false);
+    view.show();
+    view.layout()->activate();
+    CapsuleProgressTrack *track = view.progressTrack();
+    ASSERT_NE(track, nullptr);
+    EXPECT_EQ(track->width(), 172) << "the panel's inner width";
+    EXPECT_TRUE(track->isSweeping());
+    // The indicator moves, within its travel.
+    QList<qreal> seen;
+    testing::waitUntil(
+        [&] {
+            seen.append(track->indicatorOffset());
+            return seen.size() > 3 && seen.first() != seen.last();
+        },
+        "the indicator to move");
+    for (qreal offset : seen) {
+        EXPECT_GE(offset, -48.16 - 0.01);
+        EXPECT_LE(offset, 172.01);
+    }
+    view.hide();
+    EXPECT_FALSE(track->isSweeping()) << "no animation runs while hidden";
+}
+
+TEST(RecordingHUDCapsuleTest, ButtonsReportAndTheMeterIsTheDragHandle) {
+    RecordingHUDCapsule capsule;
+    capsule.show();
+    EXPECT_EQ(capsule.size(), QSize(200, 48));
+    EXPECT_EQ(capsule.cancelButton()->systemImage(), QStringLiteral("xmark"));
+    EXPECT_EQ(capsule.finishButton()->systemImage(), QStringLiteral("checkmark"));
+    EXPECT_EQ(capsule.cancelButton()->size(), QSize(28, 28));
+    QSignalSpy cancelled(&capsule, &RecordingHUDCapsule::cancelRequested);
+    QSignalSpy finished(&capsule, &RecordingHUDCapsule::finishRequested);
+    QSignalSpy dragged(&capsule, &RecordingHUDCapsule::dragChanged);
+    QSignalSpy ended(&capsule, &RecordingHUDCapsule::dragEnded);
+    QTest::mouseClick(capsule.cancelButton(), Qt::LeftButton);
+    QTest::mouseClick(capsule.finishButton(), Qt::LeftButton);
+    EXPECT_EQ(cancelled.count(), 1);
+    EXPECT_EQ(finished.count(), 1);
+    // A click on the meter is no drag.
+    QTest::mouseClick(capsule.meter(), Qt::LeftButton);
+    EXPECT_EQ(dragged.count(), 0);
+    EXPECT_EQ(ended.count(), 0);
+}
+
+} // namespace
+} // namespace tovalit
