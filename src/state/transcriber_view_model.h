@@ -28,6 +28,7 @@
 #include "services/text_processing/transcript_cleanup_service.h"
 #include "state/live_transcript_accumulator.h"
 #include "state/recording_hotkey_coordinator.h"
+#include "support/async_mutex.h"
 #include "support/clock.h"
 #include "support/sleeper.h"
 #include "support/spawn.h"
@@ -265,6 +266,32 @@ public:
     // Copies the trimmed text without a word; returns it, or nothing for a
     // blank text.
     std::optional<QString> copyTranscriptSilently(const QString &text);
+
+    // --- Instruction library ----------------------------------------------------
+    // What speech can call: the built-ins in their stored order, then the
+    // custom entries, latest update first.
+    QList<InstructionLibraryEntry> allInstructionLibraryEntries() const;
+    // The editor's operations. They start their work on the event loop and
+    // return at once; edits are saved one after another, each from the
+    // library as the one before left it, and every outcome is a toast.
+    // `id` and `createdAt` are absent for a new entry.
+    void saveManualInstructionEntry(std::optional<QUuid> id, const QString &title,
+                                    const QString &summary, const QString &promptTemplate,
+                                    InstructionLibraryCategory category, bool enabled,
+                                    qint64 maxTokens, std::optional<QDateTime> createdAt);
+    // Custom entries only; a built-in one is left alone.
+    void toggleInstructionEntry(const InstructionLibraryEntry &entry);
+    void deleteInstructionEntry(const InstructionLibraryEntry &entry);
+
+    // One entry per lookup key (the later update wins, the first seen on a
+    // tie), latest update first, equal times by title in numeric order.
+    static QList<InstructionLibraryEntry>
+    sortedInstructionLibraryEntries(const QList<InstructionLibraryEntry> &entries);
+    // The entry a spoken description becomes when no model drafts it,
+    // stamped `now`.
+    static InstructionLibraryEntry fallbackInstructionDraft(const QString &description,
+                                                            const QDateTime &now);
+    static InstructionLibraryCategory fallbackInstructionCategory(const QString &text);
 
     // --- Result texts of a dictation ------------------------------------------
     // Pure; shared by the stop and the retry.
@@ -519,12 +546,40 @@ private:
     QCoro::Task<void> cancelCurrentSession();
 
     // --- Instruction library (transcriber_view_model_instructions.cpp) ----------
-    QCoro::Task<void> loadInstructionLibrary();
-    QList<InstructionLibraryEntry> allInstructionLibraryEntries() const;
     QCoro::Task<InstructionRoutingResult> routeInstructionLibraryIfNeeded(QString transcript);
     QCoro::Task<InstructionRoutingResult> executeInstruction(InstructionLibraryEntry entry,
                                                              QString input);
+
+    // --- Instruction library state (transcriber_view_model_instructions_library.cpp)
+    // Holding one keeps the library to one loader or editor at a time.
+    struct InstructionLibraryLease {
+        // Declared first, so the guard releases a mutex that still exists.
+        std::shared_ptr<AsyncMutex> mutex;
+        AsyncMutex::Guard guard;
+    };
+    QCoro::Task<void> loadInstructionLibrary();
+    // The lease, after the first load when none has run yet: an edit never
+    // starts from a list that was not read from the file.
+    QCoro::Task<InstructionLibraryLease> acquireInstructionLibrary();
+    QCoro::Task<void> loadInstructionLibraryHoldingLease();
+    QCoro::Task<void> persistInstructionLibrary(QList<InstructionLibraryEntry> entries,
+                                                std::optional<QString> toastMessage);
+    QCoro::Task<void> saveManualInstructionEntryNow(std::optional<QUuid> id, QString title,
+                                                    QString summary, QString promptTemplate,
+                                                    InstructionLibraryCategory category,
+                                                    bool enabled, qint64 maxTokens,
+                                                    std::optional<QDateTime> createdAt);
+    QCoro::Task<void> toggleInstructionEntryNow(QUuid id);
+    QCoro::Task<void> deleteInstructionEntryNow(InstructionLibraryEntry entry);
+
+    // --- Voice-created instructions (transcriber_view_model_instructions_voice.cpp)
     QCoro::Task<InstructionRoutingResult> createInstructionFromVoice(QString description);
+    QCoro::Task<InstructionLibraryEntry> buildInstructionDraft(QString description);
+    void schedulePendingInstructionCreation(const InstructionLibraryEntry &entry);
+    QCoro::Task<void> waitOutInstructionUndoWindow(InstructionLibraryEntry entry, QUuid token,
+                                                   CancelToken cancel);
+    void cancelPendingInstructionCreation(bool showFeedback);
+    QCoro::Task<void> commitPendingInstructionCreation(InstructionLibraryEntry entry, QUuid token);
 
     // --- Personal lexicon and learning (transcriber_view_model_lexicon.cpp) -----
     QCoro::Task<void> loadPersonalLexicon();
@@ -642,8 +697,13 @@ private:
 
     // --- Instruction state --------------------------------------------------------------
     TaskHandle m_pendingInstructionCreateTask;
+    // Only the waiting task made with this token may still commit.
     QUuid m_pendingInstructionCreateToken;
     qint64 m_builtinInstructionTemplateVersion;
+    // Shared with the tasks holding it, which may outlive the controller.
+    std::shared_ptr<AsyncMutex> m_instructionLibraryMutex = std::make_shared<AsyncMutex>();
+    // A load has run, whether or not it could read the file.
+    bool m_hasLoadedInstructionLibrary = false;
 
     // --- Toast state ----------------------------------------------------------------------
     TaskHandle m_appToastTask;

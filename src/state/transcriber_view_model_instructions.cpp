@@ -1,12 +1,9 @@
-// The instruction library as the controller holds it, and the spoken
-// instruction at the start of a dictation.
+// The spoken instruction at the start of a dictation: run a stored one on
+// the rest of it, or hand a request for a new one over to its creation.
 
-#include "models/instruction_library_catalog.h"
-#include "services/app_configuration_store.h"
 #include "services/floating_panel_coordinating.h"
 #include "services/instructions/instruction_intent_recognizer.h"
 #include "services/instructions/instruction_library_ai_service.h"
-#include "services/instructions/instruction_library_store.h"
 #include "state/transcriber_view_model.h"
 #include "support/textkit.h"
 
@@ -31,34 +28,6 @@ TranscriberViewModel::InstructionRoutingResult::creationScheduled(QString text, 
 TranscriberViewModel::InstructionRoutingResult
 TranscriberViewModel::InstructionRoutingResult::notRouted() {
     return InstructionRoutingResult(Kind::notRouted, QString(), QString());
-}
-
-QCoro::Task<void> TranscriberViewModel::loadInstructionLibrary() {
-    InstructionLibrarySnapshot snapshot;
-    std::exception_ptr failure;
-    try {
-        snapshot = co_await m_instructionLibraryStore->loadSnapshot();
-    } catch (...) {
-        failure = std::current_exception();
-    }
-    if (failure) {
-        // The file is left as it is; the built-ins still work.
-        const InstructionLibraryBuiltinTemplatePack &pack =
-            InstructionLibraryCatalog::defaultBuiltinTemplatePack();
-        m_builtinInstructionTemplateVersion = pack.version;
-        setBuiltinInstructionLibraryEntries(pack.entries);
-        setInstructionLibraryEntries({});
-        showAppToast(QStringLiteral("指令库加载失败：") + describeError(failure), true, 2.2);
-        co_return;
-    }
-    m_builtinInstructionTemplateVersion = snapshot.builtinTemplateVersion;
-    setBuiltinInstructionLibraryEntries(snapshot.builtinEntries);
-    setInstructionLibraryEntries(InstructionLibraryCatalog::allEntries({}, snapshot.customEntries));
-}
-
-QList<InstructionLibraryEntry> TranscriberViewModel::allInstructionLibraryEntries() const {
-    return InstructionLibraryCatalog::allEntries(m_builtinInstructionLibraryEntries,
-                                                 m_instructionLibraryEntries);
 }
 
 QCoro::Task<TranscriberViewModel::InstructionRoutingResult>
@@ -118,15 +87,6 @@ TranscriberViewModel::executeInstruction(InstructionLibraryEntry entry, QString 
     }
     co_return InstructionRoutingResult::executed(output,
                                                  QStringLiteral("已使用指令：") + entry.title);
-}
-
-QCoro::Task<TranscriberViewModel::InstructionRoutingResult>
-TranscriberViewModel::createInstructionFromVoice(QString description) {
-    // Voice-created instructions (the draft, its undo toast and the
-    // commit) come with the instruction library's editing; until then a
-    // create phrase is dictated text like any other.
-    Q_UNUSED(description);
-    co_return InstructionRoutingResult::notRouted();
 }
 
 } // namespace tovalit
