@@ -18,6 +18,7 @@
 #include "views/instructions/instruction_editor_sheet.h"
 #include "views/instructions/instruction_entry_card.h"
 #include "views/instructions/instruction_library_page_model.h"
+#include "views/instructions/view_model_instruction_library_page_model.h"
 #include "views/localized_text_search.h"
 
 #include <QFontInfo>
@@ -25,6 +26,10 @@
 #include <QVBoxLayout>
 
 namespace tovalit {
+
+InstructionLibraryView::InstructionLibraryView(TranscriberViewModel &viewModel, QWidget *parent)
+    : InstructionLibraryView(std::make_shared<ViewModelInstructionLibraryPageModel>(viewModel),
+                             parent) {}
 
 InstructionLibraryView::InstructionLibraryView(std::shared_ptr<InstructionLibraryPageModel> model,
                                                QWidget *parent)

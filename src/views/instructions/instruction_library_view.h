@@ -34,6 +34,9 @@ class TranscriberViewModel;
 class InstructionLibraryView : public QWidget {
     Q_OBJECT
 public:
+    // The page of the main window, over the application's view model.
+    explicit InstructionLibraryView(TranscriberViewModel &viewModel, QWidget *parent = nullptr);
+    // The page over any model of the library.
     explicit InstructionLibraryView(std::shared_ptr<InstructionLibraryPageModel> model,
                                     QWidget *parent = nullptr);
     ~InstructionLibraryView() override;
