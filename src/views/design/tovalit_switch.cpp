@@ -1,7 +1,7 @@
 #include "views/design/tovalit_switch.h"
 
+#include "views/design/tovalit_fonts.h"
 #include "views/design/tovalit_palette.h"
-#include "views/design/tovalit_tokens.h"
 
 #include <QPainter>
 
@@ -12,53 +12,67 @@ namespace tovalit {
 namespace {
 constexpr qreal trackWidth = 32;
 constexpr qreal trackHeight = 18;
-constexpr qreal titleGap = 8;
+constexpr qreal titleSpacing = 10;
 } // namespace
 
 TovalitSwitch::TovalitSwitch(const QString &title, QWidget *parent)
     : QAbstractButton(parent) {
     setText(title);
     setCheckable(true);
-    setFont(TovalitTokens::FontStyle::body());
+    setFont(tovalitFont(13));
     setCursor(Qt::PointingHandCursor);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
-    setFocusPolicy(Qt::StrongFocus);
+    setAccessibleName(title);
 }
 
 QSize TovalitSwitch::sizeHint() const {
     const QFontMetricsF metrics(font());
-    return {int(std::ceil(metrics.horizontalAdvance(text()) + titleGap + trackWidth)) + 2,
-            int(std::ceil(qMax(metrics.height(), trackHeight))) + 2};
+    const qreal width = metrics.horizontalAdvance(text()) + titleSpacing + trackWidth;
+    return {int(std::ceil(width)), int(std::ceil(qMax(metrics.height(), trackHeight) + 4))};
+}
+
+QSize TovalitSwitch::minimumSizeHint() const {
+    return sizeHint();
+}
+
+QRectF TovalitSwitch::trackRect() const {
+    return {width() - trackWidth - 1, (height() - trackHeight) / 2, trackWidth, trackHeight};
+}
+
+bool TovalitSwitch::hitButton(const QPoint &) const {
+    // The title toggles too, as a check box's does.
+    return true;
 }
 
 void TovalitSwitch::paintEvent(QPaintEvent *) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
-    const QRectF box(rect());
-    painter.setPen(isEnabled() ? TovalitPalette::primary() : TovalitPalette::secondary());
+    const qreal opacity = isEnabled() ? 1.0 : 0.45;
+
+    painter.setPen(withOpacity(TovalitPalette::primary(), opacity));
     painter.setFont(font());
-    const QRectF titleBox(box.left(), box.top(), box.width() - trackWidth - titleGap, box.height());
+    const QRectF titleBox(0, 0, trackRect().left() - titleSpacing, height());
     painter.drawText(titleBox, Qt::AlignLeft | Qt::AlignVCenter, text());
 
-    const QRectF track(box.right() - trackWidth - 1, box.center().y() - trackHeight / 2, trackWidth,
-                       trackHeight);
+    const QRectF track = trackRect();
+    const qreal radius = track.height() / 2;
     painter.setPen(Qt::NoPen);
-    QColor fill = isChecked() ? TovalitPalette::brandStrong() : TovalitPalette::black(0.14);
-    if (!isEnabled())
-        fill = withOpacity(fill, 0.5);
-    painter.setBrush(fill);
-    painter.drawRoundedRect(track, trackHeight / 2, trackHeight / 2);
-    const qreal knob = trackHeight - 4;
-    const qreal x = isChecked() ? track.right() - 2 - knob : track.left() + 2;
+    painter.setBrush(withOpacity(
+        isChecked() ? TovalitPalette::brandStrong() : TovalitPalette::black(0.16), opacity));
+    painter.drawRoundedRect(track, radius, radius);
+
+    const qreal inset = 2;
+    const qreal knob = track.height() - 2 * inset;
+    const qreal x = isChecked() ? track.right() - inset - knob : track.left() + inset;
     painter.setBrush(TovalitPalette::black(0.12));
-    painter.drawEllipse(QRectF(x, track.top() + 2.5, knob, knob));
+    painter.drawEllipse(QRectF(x, track.top() + inset + 0.5, knob, knob));
     painter.setBrush(Qt::white);
-    painter.drawEllipse(QRectF(x, track.top() + 2, knob, knob));
+    painter.drawEllipse(QRectF(x, track.top() + inset, knob, knob));
+
     if (hasFocus()) {
         painter.setBrush(Qt::NoBrush);
-        painter.setPen(QPen(withOpacity(TovalitPalette::brand(), 0.6), 2));
-        painter.drawRoundedRect(track.adjusted(-1.5, -1.5, 1.5, 1.5), trackHeight / 2 + 1.5,
-                                trackHeight / 2 + 1.5);
+        painter.setPen(QPen(withOpacity(TovalitPalette::brandStrong(), 0.5), 2));
+        painter.drawRoundedRect(track.adjusted(-1.5, -1.5, 1.5, 1.5), radius + 1.5, radius + 1.5);
     }
 }
 
