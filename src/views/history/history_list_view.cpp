@@ -173,6 +173,7 @@ void HistoryListView::refresh() {
             card->hide();
     }
     m_shownCards = shown;
+    m_filteredCount = filtered.size();
 }
 
 HistoryRecordCard *HistoryListView::makeCard(const TranscriptRecord &record) {
@@ -228,9 +229,7 @@ void HistoryListView::showMoreIfNearEnd() {
     const QScrollBar *bar = m_list->verticalScrollBar();
     if (bar->maximum() - bar->value() > m_list->viewport()->height())
         return;
-    const qsizetype available =
-        HistoryRecordPresentation::filteredRecords(m_viewModel.records(), searchText()).size();
-    if (m_shownCards.size() >= available || m_shownCards.size() < m_cardLimit)
+    if (m_shownCards.size() >= m_filteredCount || m_shownCards.size() < m_cardLimit)
         return;
     m_cardLimit += cardBatchSize;
     refresh();

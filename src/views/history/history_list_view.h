@@ -69,6 +69,8 @@ private:
     QHash<QUuid, HistoryRecordCard *> m_cards;
     QList<HistoryRecordCard *> m_shownCards;
     int m_cardLimit = cardBatchSize;
+    // How many records the search lets through, made into cards or not.
+    qsizetype m_filteredCount = 0;
 };
 
 } // namespace tovalit

@@ -34,13 +34,18 @@ TEST_F(HistorySnapshotTest, RendersAWeekOfDictations) {
         {42, 131.0,
          u"关于第二季度的发布计划，我们先确认三个里程碑：四月中旬完成内测，五月初开放公测，"
          u"六月底正式上线。每个里程碑之前一周冻结需求，测试同学提前介入；如果内测反馈的问题超过"
-         u"二十个，就把公测顺延一周，同时在周会上说明原因和新的时间点。",
+         u"二十个，就把公测顺延一周，同时在周会上说明原因和新的时间点。另外，市场部需要在公测前两周"
+         u"拿到宣传素材，设计组请在四月底前交付首页和应用商店截图。",
          TranscriptRecordStatus::completed, nullptr, true},
         {95, 9.2, u"给张三回个邮件，说合同我已经看完了，明天上午十点前发回签字版。",
          TranscriptRecordStatus::warning, u"插入失败，已复制到剪贴板，请手动粘贴", true},
         {260, 6.0, u"", TranscriptRecordStatus::failed, u"流式识别中断：Socket is not connected",
          true},
-        {1500, 3725.0, u"周例会纪要：本周完成了登录改版和支付回调的灰度，下周重点是性能优化。",
+        {1500, 3725.0,
+         u"周例会纪要：本周完成了登录改版和支付回调的灰度，下周重点是性能优化。首页冷启动目标从 "
+         u"2.8 "
+         u"秒降到 1.5 秒以内，图片改成按需加载；支付回调的重试队列需要补监控和告警；客服反馈的"
+         u"发票抬头问题由财务组跟进，周三前给出结论。下次例会改到周四下午两点。",
          TranscriptRecordStatus::completed, nullptr, false},
     };
     for (const Sample &sample : samples) {
