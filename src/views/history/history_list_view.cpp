@@ -138,6 +138,8 @@ void HistoryListView::refresh() {
     QSet<QUuid> held;
     for (const TranscriptRecord &record : records)
         held.insert(record.id);
+    for (HistoryRecordCard *card : std::as_const(m_shownCards))
+        m_listColumn->removeWidget(card);
     for (auto it = m_cards.begin(); it != m_cards.end();) {
         if (held.contains(it.key())) {
             ++it;
@@ -148,10 +150,6 @@ void HistoryListView::refresh() {
         it = m_cards.erase(it);
     }
 
-    for (HistoryRecordCard *card : std::as_const(m_shownCards)) {
-        if (m_cards.value(card->record().id) == card)
-            m_listColumn->removeWidget(card);
-    }
     QList<HistoryRecordCard *> shown;
     QSet<QUuid> placed;
     for (const TranscriptRecord &record : filtered) {
