@@ -167,6 +167,8 @@ InstructionEditorSheet::InstructionEditorSheet(InstructionEditorDraft &draft,
         if (!m_draft.validationMessage() && onSave)
             onSave();
     });
+    // Return in a field saves, as the button would while it is enabled.
+    m_primaryButton->setDefault(true);
     refresh();
     m_nameField->setFocus();
 }

@@ -109,6 +109,8 @@ LexiconEditorSheet::LexiconEditorSheet(LexiconEditorDraft &draft, std::function<
         if (!m_draft.validationMessage() && onSave)
             onSave();
     });
+    // Return in a field saves, as the button would while it is enabled.
+    m_primaryButton->setDefault(true);
     refresh();
     // Room for every row, with the message shown, whatever the fonts.
     int needed = column->totalHeightForWidth(sheetSize.width());

@@ -121,7 +121,7 @@ TEST_F(LexiconEditorTest, ASourceMakesAReplacementAndOnlySpacesMakeNone) {
     type(second.targetField(), QStringLiteral("Tovalit"));
     type(second.sourceField(), QStringLiteral(" 托瓦里 "));
     second.enabledToggle()->click();
-    second.primaryButton()->click();
+    QTest::keyClick(second.sourceField(), Qt::Key_Return);
     ASSERT_EQ(model->saves.size(), 2u);
     EXPECT_EQ(model->saves[1].kind, PersonalLexiconEntryKind::replacement);
     EXPECT_EQ(model->saves[1].sourceText, QStringLiteral("托瓦里"));
@@ -166,6 +166,7 @@ TEST_F(LexiconEditorTest, CancelEscapeAndADisabledButtonSaveNothing) {
     type(sheet.targetField(), QStringLiteral("有 空格"));
     ASSERT_FALSE(sheet.primaryButton()->isEnabled());
     Q_EMIT sheet.primaryButton()->clicked();
+    QTest::keyClick(sheet.targetField(), Qt::Key_Return);
     EXPECT_TRUE(model->saves.empty());
     EXPECT_TRUE(page->isEditorPresented());
 
