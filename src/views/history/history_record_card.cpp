@@ -136,6 +136,7 @@ void HistoryRecordCard::refresh() {
     m_duration->setText(m_record.formattedDuration());
     m_badge->setTitle(statusBadgeTitle(shown));
     m_badge->setTone(statusBadgeTone(shown));
+    setAccessibleName(m_record.formattedCreatedAt() + u' ' + statusBadgeTitle(shown));
 
     m_body->setText(m_expanded ? displayText(m_record) : previewText(m_record));
     m_body->setMaximumLineCount(m_expanded ? 0 : collapsedLineLimit);

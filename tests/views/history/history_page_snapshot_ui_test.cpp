@@ -73,7 +73,7 @@ TEST_F(HistorySnapshotTest, RendersAWeekOfDictations) {
     EXPECT_FALSE(image.isNull());
 
     page.searchField()->setText(QStringLiteral("没有这个词"));
-    pageSnapshot(&page, QSize(900, 700), QStringLiteral("history-no-match"));
+    pageSnapshot(&page, QSize(760, 700), QStringLiteral("history-no-match"));
 }
 
 TEST_F(HistorySnapshotTest, RendersTheEmptyHistory) {

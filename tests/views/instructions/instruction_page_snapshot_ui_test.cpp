@@ -49,7 +49,7 @@ TEST(InstructionSnapshotTest, RendersTheLibraryAndItsEditor) {
 
     page.scopePicker()->segment(2)->click();
     page.searchField()->setText(QStringLiteral("找不到"));
-    pageSnapshot(&page, QSize(960, 800), QStringLiteral("instructions-custom-no-match"));
+    pageSnapshot(&page, QSize(760, 800), QStringLiteral("instructions-custom-no-match"));
 
     auto empty = std::make_shared<FakeInstructionLibraryPageModel>();
     InstructionLibraryView emptyPage(empty);

@@ -54,7 +54,7 @@ TEST(LexiconSnapshotTest, RendersTheLexiconAndItsEditor) {
         QStringLiteral("未配置火山 OpenAPI AK/SK。我的词条会先在本地生效；完成配置后会自动"
                        "同步到云端。"));
     PersonalLexiconView emptyPage(empty);
-    pageSnapshot(&emptyPage, QSize(960, 800), QStringLiteral("lexicon-empty"));
+    pageSnapshot(&emptyPage, QSize(760, 800), QStringLiteral("lexicon-empty"));
     QLocale::setDefault(QLocale::c());
 }
 
