@@ -56,6 +56,8 @@ TranscriberViewModel::~TranscriberViewModel() {
     }
     m_appToastTask.cancel();
     m_liveTranscriberRecoveryTask.cancel();
+    m_pendingLexiconAnalysisTask.cancel();
+    m_pendingLexiconCommitTask.cancel();
 }
 
 // --- Subscriptions and bootstrap ----------------------------------------------

@@ -10,6 +10,7 @@
 #include "models/meeting_mode_timings.h"
 #include "models/observed_insertion_edit_event.h"
 #include "models/permission_authorization_state.h"
+#include "models/personal_lexicon_audit_event.h"
 #include "models/personal_lexicon_cloud_state.h"
 #include "models/personal_lexicon_entry.h"
 #include "models/personal_lexicon_history_learning_state.h"
@@ -21,6 +22,7 @@
 #include "models/vellup_speech_lexicon_configuration.h"
 #include "models/vellup_structured_formatter_configuration.h"
 #include "services/audio_capture_service.h"
+#include "services/learning/insertion_correction_learning_result.h"
 #include "services/learning/lexicon_learning_ai_analysis.h"
 #include "services/live_transcriber.h"
 #include "services/text_processing/natural_mode_stage.h"
@@ -36,6 +38,7 @@
 #include <QDateTime>
 #include <QList>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QUuid>
 #include <qcoro/qcorotask.h>
@@ -60,8 +63,12 @@ class HotkeyMonitor;
 class InstructionLibraryStore;
 class LiveAudioBufferRelay;
 class Pasteboard;
+class LexiconLearningAIServiceError;
 class PersonalLexiconEventLogging;
 class PersonalLexiconStore;
+class VolcengineSpeechLexiconSyncService;
+struct HistoryLexiconDiscovery;
+struct PersonalLexiconSnapshot;
 
 // The dictation session controller: owns the services of a dictation,
 // publishes the state every window, menu and panel shows, and carries each
@@ -308,6 +315,26 @@ public:
                                                   const std::optional<QString> &note);
     // Present, non-blank parts joined with "；"; the parts are not trimmed.
     static QString joinedNote(const QList<std::optional<QString>> &parts);
+
+    // --- Personal lexicon ---------------------------------------------------
+    // The status line of the lexicon page: the last sync error, else how
+    // many of the user's own entries are synchronised and in effect, else
+    // where they will be synchronised to.
+    QString personalLexiconSummary() const;
+    // Reads the lexicon again (saving it when it needed cleaning) and
+    // learns from the whole history, as a daily batch would.
+    QCoro::Task<void> refreshPersonalLexicon();
+    // These start their work on the event loop and return at once; what
+    // they change arrives through the published entries. Input the term
+    // rules refuse is dropped without a word (the page checks it first).
+    // `id` names the entry being edited; none adds a new one.
+    void saveManualLexiconEntry(std::optional<QUuid> id, PersonalLexiconEntryKind kind,
+                                std::optional<QString> sourceText, QString targetText, bool enabled,
+                                qint64 hitCount, std::optional<QDateTime> createdAt,
+                                std::optional<QDateTime> lastAppliedAt);
+    // Only the entry's id counts.
+    void toggleLexiconEntry(const PersonalLexiconEntry &entry);
+    void deleteLexiconEntry(const PersonalLexiconEntry &entry);
 
     // --- Gateway session recovery -------------------------------------------
     // Whether a failed gateway-routed call should forget the session and
@@ -581,14 +608,138 @@ private:
     void cancelPendingInstructionCreation(bool showFeedback);
     QCoro::Task<void> commitPendingInstructionCreation(InstructionLibraryEntry entry, QUuid token);
 
-    // --- Personal lexicon and learning (transcriber_view_model_lexicon.cpp) -----
+    // --- Personal lexicon and learning -------------------------------------------
+    // One audit event on its way to the log: the event with the action, the
+    // error message (as lastErrorMessage) and the observed and learning
+    // fields; the recorder adds the entry fields, the counts, the table
+    // names and the time.
+    struct LexiconEventRecord {
+        PersonalLexiconAuditEvent event;
+        std::optional<PersonalLexiconEntry> entry;
+        // Absent: the published ones.
+        std::optional<QList<PersonalLexiconEntry>> entries;
+        std::optional<PersonalLexiconCloudState> cloudState;
+
+        // About the lexicon as given.
+        static LexiconEventRecord snapshot(QString action, QList<PersonalLexiconEntry> entries,
+                                           PersonalLexiconCloudState cloudState,
+                                           std::optional<QString> errorMessage = std::nullopt);
+        // About one entry of the lexicon as given.
+        static LexiconEventRecord forEntry(QString action, PersonalLexiconEntry entry,
+                                           QList<PersonalLexiconEntry> entries,
+                                           PersonalLexiconCloudState cloudState);
+    };
+    // One decision of learning from the user's edits, before shortening.
+    struct LexiconAIEvent {
+        QString action = {};
+        std::optional<ObservedInsertionEditSession> session = {};
+        // Used when there is no session.
+        std::optional<QUuid> observedSessionID = {};
+        std::optional<LexiconLearningAIAnalysis> analysis = {};
+        std::optional<InsertionCorrectionLearningResult> result = {};
+        std::optional<QString> errorMessage = {};
+        std::optional<QString> skipReason = {};
+        std::optional<QString> toastMessage = {};
+        std::optional<QString> rawResponseText = {};
+        std::optional<QStringList> jsonCandidates = {};
+
+        // The audit event with every free text shortened.
+        PersonalLexiconAuditEvent auditEvent() const;
+    };
+
+    // Loading, publication, persistence (transcriber_view_model_lexicon.cpp).
     QCoro::Task<void> loadPersonalLexicon();
+    PersonalLexiconSnapshot
+    sanitizedPersonalLexiconSnapshot(PersonalLexiconSnapshot snapshot) const;
+    void applyPersonalLexiconSnapshot(PersonalLexiconSnapshot snapshot);
+    PersonalLexiconSnapshot personalLexiconSnapshot() const;
     std::optional<VellupSpeechLexiconConfiguration> compiledSpeechLexiconConfiguration() const;
-    QCoro::Task<void> handleObservedInsertionEditEvent(ObservedInsertionEditEvent event);
+    // "MM-dd HH:mm" in local time.
+    static QString lexiconSyncDateText(const QDateTime &date);
+    // Every change of the lexicon ends here: clean, optionally synchronise,
+    // save, publish what was saved, and record each step. Failures are
+    // reported (audit event and toast), never thrown.
+    QCoro::Task<void> persistPersonalLexicon(
+        QList<PersonalLexiconEntry> entries, PersonalLexiconCloudState cloudState,
+        std::optional<PersonalLexiconHistoryLearningState> historyLearningState,
+        std::optional<QString> learningMessage, bool prioritizeLocalSave, bool syncCloud);
+    QCoro::Task<void> recordLexiconEvent(LexiconEventRecord record);
+
+    // Editing (transcriber_view_model_lexicon_editing.cpp).
+    QCoro::Task<void> saveManualLexiconEntryNow(std::optional<QUuid> id,
+                                                PersonalLexiconEntryKind kind,
+                                                std::optional<QString> sourceText,
+                                                QString targetText, bool enabled, qint64 hitCount,
+                                                std::optional<QDateTime> createdAt,
+                                                std::optional<QDateTime> lastAppliedAt);
+    QCoro::Task<void> toggleLexiconEntryNow(QUuid id);
+    QCoro::Task<void> deleteLexiconEntryNow(PersonalLexiconEntry entry);
+    QCoro::Task<void> resetHistoryLearningTracking();
+
+    // Learning from the history (transcriber_view_model_lexicon_history.cpp).
     QCoro::Task<void> processHistoryLexiconRecords(QList<TranscriptRecord> records,
                                                    bool markDailyBatchAt);
+    QCoro::Task<QList<HistoryLexiconDiscovery>>
+    extractHistoryDiscoveries(QList<TranscriptRecord> records);
+    QCoro::Task<std::optional<VellupStructuredFormatterConfiguration>>
+    resolveHistoryExtractorConfiguration();
     QCoro::Task<void> runDailyHistoryLexiconBatchIfNeeded(bool force);
-    QCoro::Task<void> resetHistoryLearningTracking();
+
+    // Cloud sync (transcriber_view_model_lexicon_sync.cpp).
+    QCoro::Task<VolcengineSpeechLexiconSyncService> resolveLexiconSyncService();
+    QCoro::Task<PersonalLexiconSnapshot>
+    syncPersonalLexiconSnapshotWithGatewayRecovery(PersonalLexiconSnapshot snapshot);
+
+    // Learning from the user's edits (transcriber_view_model_learning.cpp).
+    QCoro::Task<void> handleObservedInsertionEditEvent(ObservedInsertionEditEvent event);
+    QCoro::Task<void> scheduleLexiconAnalysis(ObservedInsertionEditSession session);
+    void startLexiconAnalysisTask(const ObservedInsertionEditSession &session);
+    QCoro::Task<void> drainQueuedLexiconAnalysisIfNeeded();
+    void cancelPendingLexiconAnalysis();
+    bool shouldPreservePendingLexiconCommit(const ObservedInsertionEditSession &session) const;
+    bool shouldSuppressDuplicateLexiconAnalysis(const ObservedInsertionEditSession &session) const;
+    // Forgets a cooldown that has ended.
+    std::optional<QDateTime> currentLexiconAnalysisCooldownUntil();
+    std::optional<QDateTime>
+    resolvedLexiconAnalysisCooldownUntil(const LexiconLearningAIServiceError *error) const;
+    static QString lexiconAnalysisCooldownMessage(const QDateTime &until);
+    // The session id and the final text with white space collapsed.
+    static QString lexiconAnalysisFingerprint(const ObservedInsertionEditSession &session);
+    static QString normalizedLexiconObservedText(const QString &text);
+    static QCoro::Task<void> runLexiconAnalysis(QPointer<TranscriberViewModel> self,
+                                                ObservedInsertionEditSession session,
+                                                CancelToken token);
+    QCoro::Task<void> analyzeObservedInsertionEditSession(ObservedInsertionEditSession session,
+                                                          CancelToken token);
+    QCoro::Task<void> finishLexiconAnalysisRun();
+    static int lexiconUndoCountdownSeconds();
+    static double lexiconUndoSleepDuration(int secondsRemaining);
+    static QString pendingLexiconToastMessage(const InsertionCorrectionLearningResult &result,
+                                              int secondsRemaining);
+    void showPendingLexiconCommitToast(const InsertionCorrectionLearningResult &result,
+                                       int secondsRemaining, bool isUpdate);
+    void cancelPendingLexiconCommit(bool showFeedback);
+    void startLexiconCommitCountdown(const InsertionCorrectionLearningResult &result,
+                                     QUuid observedSessionID, QUuid commitToken);
+    static QCoro::Task<void> runLexiconCommitCountdown(QPointer<TranscriberViewModel> self,
+                                                       InsertionCorrectionLearningResult result,
+                                                       QUuid observedSessionID, QUuid commitToken,
+                                                       Sleeper sleeper, CancelToken token);
+    QCoro::Task<void> commitPendingLexicon(InsertionCorrectionLearningResult result,
+                                           QUuid observedSessionID, QUuid token);
+
+    // The learning audit trail (transcriber_view_model_learning_audit.cpp).
+    QCoro::Task<void> recordLexiconAIEvent(const LexiconAIEvent &event);
+    // Trimmed; absent when blank; a text over `limit` characters becomes
+    // its first `limit` characters and "...".
+    static std::optional<QString> truncatedLexiconAuditText(const std::optional<QString> &text,
+                                                            qsizetype limit);
+    static QList<PersonalLexiconAuditCandidate>
+    makeLexiconAuditCandidates(const QList<LexiconLearningAICandidate> &candidates);
+    static QStringList makeLexiconAuditTextSamples(const QStringList &texts, qsizetype limit);
+    static QStringList
+    makeLexiconAuditReplacementPairs(const QList<ObservedInsertionCorrection> &pairs);
+    static QStringList makeLexiconAuditTerms(const QStringList &terms);
 
     // --- Meeting mode (transcriber_view_model_meeting.cpp) ----------------------
     // Session state, threshold, countdown and entry.

@@ -51,7 +51,10 @@ TEST_F(HistoryTest, ARetryRecognisesTheArchivedRecordingAndFilesANewRecord) {
     ASSERT_EQ(viewModel->records().size(), 1);
     // The history page's button starts the retry on the event loop.
     viewModel->retryRecord(old);
-    ASSERT_TRUE(waitUntil([&] { return viewModel->records().size() == 2; }, "the retry"));
+    // The retry ends after its record has gone to history learning.
+    ASSERT_TRUE(waitUntil(
+        [&] { return viewModel->records().size() == 2 && viewModel->lastResultMessage(); },
+        "the retry"));
 
     ASSERT_EQ(fileCalls.size(), 1u);
     EXPECT_EQ(fileCalls[0].audioFile, history.recordingsDirectoryNow() + u'/' + *old.audioFileName);

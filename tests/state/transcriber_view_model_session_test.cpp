@@ -221,11 +221,12 @@ TEST_F(SessionTest, LoadsThatFailReportThemselvesAndTheNextLoadStillRuns) {
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write("{ broken");
     }
-    runTask(history.append(TranscriptRecord{QUuid::createUuid(), time.now(), 1.0,
-                                            QStringLiteral("旧记录"), std::nullopt, std::nullopt,
-                                            std::nullopt, TranscriptRecordStatus::completed,
-                                            std::nullopt},
-                           {}));
+    // A failed record: the day's history batch learns nothing from it.
+    runTask(
+        history.append(TranscriptRecord{QUuid::createUuid(), time.now(), 1.0,
+                                        QStringLiteral("旧记录"), std::nullopt, std::nullopt,
+                                        std::nullopt, TranscriptRecordStatus::failed, std::nullopt},
+                       {}));
     makeViewModel(true);
     ASSERT_TRUE(
         waitUntil([&] { return viewModel->records().size() == 1; }, "the history, loaded last"));

@@ -297,11 +297,15 @@ public:
     // Answered in order; the default once the script runs out.
     std::deque<Outcome<VellupSpeechConfiguration>> speechScript;
     std::deque<Outcome<VellupStructuredFormatterConfiguration>> formatterScript;
+    std::deque<Outcome<GatewayLexiconSyncConfiguration>> lexiconSyncScript;
     std::optional<VellupSpeechConfiguration> defaultSpeech;
     std::optional<VellupStructuredFormatterConfiguration> defaultFormatter;
+    std::optional<VellupStructuredFormatterConfiguration> defaultHistoryExtractor;
+    std::optional<GatewayLexiconSyncConfiguration> defaultLexiconSync;
     int invalidations = 0;
     int speechRequests = 0;
     int formatterRequests = 0;
+    int lexiconSyncRequests = 0;
     QStringList locales;
 
     bool isAvailable() const override { return true; }
@@ -319,11 +323,12 @@ public:
     }
     QCoro::Task<std::optional<VellupStructuredFormatterConfiguration>>
     historyExtractorConfiguration() override {
-        co_return std::nullopt;
+        co_return defaultHistoryExtractor;
     }
     QCoro::Task<std::optional<GatewayLexiconSyncConfiguration>>
     lexiconSyncConfiguration() override {
-        co_return std::nullopt;
+        ++lexiconSyncRequests;
+        co_return next(lexiconSyncScript, defaultLexiconSync);
     }
     QCoro::Task<void> invalidateGatewaySession() override {
         ++invalidations;
@@ -533,8 +538,12 @@ protected:
         d.pasteboard = pasteboard;
         d.fileViewer = fileViewer;
         d.historyStore = &history;
-        viewModel = std::make_unique<TranscriberViewModel>(
-            *store, panel, std::make_shared<PersonalLexiconStore>(dataFolder()), std::move(d));
+        if (adjustDependencies)
+            adjustDependencies(d);
+        if (!lexiconStore)
+            lexiconStore = std::make_shared<PersonalLexiconStore>(dataFolder());
+        viewModel =
+            std::make_unique<TranscriberViewModel>(*store, panel, lexiconStore, std::move(d));
         return *viewModel;
     }
 
@@ -621,6 +630,11 @@ protected:
     std::optional<ActiveInteractionContext> providedContext = sampleContext();
     std::shared_ptr<Gate> contextGate;
     int contextCaptures = 0;
+
+    // Null: a store on the test's data folder.
+    std::shared_ptr<PersonalLexiconStore> lexiconStore;
+    // A fixture's last word on what the controller is given.
+    std::function<void(TranscriberViewModel::Dependencies &)> adjustDependencies;
 
     std::unique_ptr<TranscriberViewModel> viewModel;
 

@@ -1,0 +1,135 @@
+// Learning hot words from the dictation history: after each dictation,
+// once a day over the whole history, and when the lexicon page asks.
+
+#include "services/app_configuration_store.h"
+#include "services/gateway/gateway_session_providing.h"
+#include "services/learning/history_frequency_lexicon_learner.h"
+#include "services/learning/system_managed_boost_entries.h"
+#include "services/learning/vellup_history_term_extractor.h"
+#include "services/text_processing/vellup_structured_formatter.h"
+#include "state/transcriber_view_model.h"
+#include "support/textkit.h"
+
+#include <QSet>
+
+namespace tovalit {
+
+namespace {
+
+// A term must turn up in this many records before it takes effect.
+constexpr int historyLearningThreshold = 3;
+
+bool isLearnable(const TranscriptRecord &record, const QSet<QUuid> &processed) {
+    return !processed.contains(record.id) && record.status != TranscriptRecordStatus::failed &&
+           !textkit::isBlank(record.transcript);
+}
+
+} // namespace
+
+QCoro::Task<void> TranscriberViewModel::runDailyHistoryLexiconBatchIfNeeded(bool force) {
+    // A calendar day of the user's own clock, so the system clock: the
+    // session clock is for the timing of a dictation.
+    const std::optional<QDateTime> last = m_personalLexiconHistoryLearningState.lastDailyBatchAt;
+    if (!force && last && last->toLocalTime().date() == m_systemDate().toLocalTime().date())
+        co_return;
+    co_await processHistoryLexiconRecords(m_records, true);
+}
+
+QCoro::Task<void>
+TranscriberViewModel::processHistoryLexiconRecords(QList<TranscriptRecord> records,
+                                                   bool markDailyBatchAt) {
+    const QPointer<TranscriberViewModel> alive(this);
+    const PersonalLexiconHistoryLearningState published = m_personalLexiconHistoryLearningState;
+    const QSet<QUuid> processed(published.processedRecordIDs.cbegin(),
+                                published.processedRecordIDs.cend());
+    QList<TranscriptRecord> learnable;
+    for (const TranscriptRecord &record : records) {
+        if (isLearnable(record, processed))
+            learnable.append(record);
+    }
+
+    PersonalLexiconHistoryLearningState next = published;
+    if (markDailyBatchAt)
+        next.lastDailyBatchAt = m_systemDate();
+
+    if (learnable.isEmpty()) {
+        if (next == m_personalLexiconHistoryLearningState)
+            co_return;
+        co_await persistPersonalLexicon(m_personalLexiconEntries, m_personalLexiconCloudState, next,
+                                        std::nullopt, false, false);
+        co_return;
+    }
+
+    const QList<HistoryLexiconDiscovery> discoveries =
+        co_await extractHistoryDiscoveries(std::move(learnable));
+    if (!alive)
+        co_return;
+    const QStringList ignored = next.ignoredNormalizedTerms;
+    const HistoryFrequencyLearningResult result = HistoryFrequencyLexiconLearner::learn(
+        discoveries, m_personalLexiconEntries, QSet<QString>(ignored.cbegin(), ignored.cend()),
+        processed, historyLearningThreshold, m_systemDate());
+    next.processedRecordIDs = SystemManagedBoostEntries::mergeOrderedUnique(
+        next.processedRecordIDs, result.processedRecordIDs);
+
+    // Only a change of the entries concerns the cloud; the bookkeeping
+    // alone is saved locally.
+    const bool entriesChanged = result.entries != m_personalLexiconEntries;
+    if (!entriesChanged && next == m_personalLexiconHistoryLearningState)
+        co_return;
+    co_await persistPersonalLexicon(result.entries, m_personalLexiconCloudState, next, std::nullopt,
+                                    false, entriesChanged);
+}
+
+QCoro::Task<QList<HistoryLexiconDiscovery>>
+TranscriberViewModel::extractHistoryDiscoveries(QList<TranscriptRecord> records) {
+    std::optional<VellupStructuredFormatterConfiguration> configuration;
+    try {
+        configuration = co_await resolveHistoryExtractorConfiguration();
+    } catch (...) {
+        // Local word segmentation does the job without a language model.
+    }
+    std::optional<VellupHistoryTermExtractor> extractor;
+    if (configuration)
+        extractor.emplace(*configuration, VellupStructuredFormatter::liveTransport());
+
+    QList<HistoryLexiconDiscovery> discoveries;
+    for (const TranscriptRecord &record : records) {
+        const QString text = textkit::trimmed(record.transcript);
+        std::optional<QStringList> terms;
+        if (extractor) {
+            try {
+                terms = co_await extractor->extractTerms(text);
+            } catch (...) {
+                // This record only; the next one asks the model again.
+            }
+        }
+        if (!terms)
+            terms = HistoryFrequencyLexiconLearner::extractDiscoverableTerms(text);
+        discoveries.append(HistoryLexiconDiscovery{record.id, *terms});
+    }
+    co_return discoveries;
+}
+
+QCoro::Task<std::optional<VellupStructuredFormatterConfiguration>>
+TranscriberViewModel::resolveHistoryExtractorConfiguration() {
+    const std::optional<VellupStructuredFormatterConfiguration> local =
+        m_configurationStore.vellupHistoryLexiconExtractorConfiguration();
+    if (!isGatewayConfigured())
+        co_return local;
+    const std::shared_ptr<GatewaySessionProviding> gateway = m_gatewaySessionService;
+    std::optional<VellupStructuredFormatterConfiguration> routed;
+    std::exception_ptr failure;
+    try {
+        routed = co_await gateway->historyExtractorConfiguration();
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    if (failure) {
+        if (local)
+            co_return local;
+        std::rethrow_exception(failure);
+    }
+    co_return routed ? routed : local;
+}
+
+} // namespace tovalit

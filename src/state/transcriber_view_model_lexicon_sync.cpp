@@ -1,0 +1,61 @@
+// Keeping the speech service's hot-word and correction tables in step with
+// the lexicon: through the gateway when one is in use, else directly, with
+// one renewal of a gateway session the gateway turned down.
+
+#include "services/app_configuration_store.h"
+#include "services/gateway/gateway_session_providing.h"
+#include "services/learning/volcengine_speech_lexicon_sync_service.h"
+#include "services/text_processing/vellup_structured_formatter.h"
+#include "state/transcriber_view_model.h"
+#include "support/textkit.h"
+
+namespace tovalit {
+
+QCoro::Task<VolcengineSpeechLexiconSyncService> TranscriberViewModel::resolveLexiconSyncService() {
+    // Read before the wait, so the service never needs the controller.
+    const std::optional<VolcengineSpeechOpenAPIConfiguration> openAPI =
+        m_configurationStore.volcengineSpeechOpenAPIConfiguration();
+    const QString openAPIHost = m_configurationStore.volcengineOpenAPIHost();
+    std::optional<GatewayLexiconSyncConfiguration> gatewayConfiguration;
+    if (isGatewayConfigured()) {
+        const std::shared_ptr<GatewaySessionProviding> gateway = m_gatewaySessionService;
+        try {
+            gatewayConfiguration = co_await gateway->lexiconSyncConfiguration();
+        } catch (...) {
+            // Without a session the sync takes the direct route, which
+            // reports missing credentials in the lexicon's own state.
+        }
+    }
+    co_return VolcengineSpeechLexiconSyncService(
+        openAPI, gatewayConfiguration, VellupStructuredFormatter::liveTransport(), openAPIHost);
+}
+
+QCoro::Task<PersonalLexiconSnapshot>
+TranscriberViewModel::syncPersonalLexiconSnapshotWithGatewayRecovery(
+    PersonalLexiconSnapshot snapshot) {
+    const QPointer<TranscriberViewModel> alive(this);
+    const std::shared_ptr<GatewaySessionProviding> gateway = m_gatewaySessionService;
+    bool didRenew = false;
+    for (;;) {
+        // A new service per attempt, so a renewed session brings its own
+        // endpoint and token.
+        const QString speechAppID = m_configurationStore.vellupAppID();
+        const VolcengineSpeechLexiconSyncService service = co_await resolveLexiconSyncService();
+        PersonalLexiconSnapshot synced = co_await service.sync(snapshot, speechAppID);
+        if (!alive)
+            co_return synced;
+        // The sync never throws: a rejected session shows only in the
+        // message it stored.
+        const std::optional<QString> &message = synced.cloudState.lastErrorMessage;
+        const bool sessionRejected = message && !textkit::isBlank(*message) &&
+                                     gatewaySessionFailureMessageContainsInvalidToken(*message);
+        if (didRenew || !isGatewayConfigured() || !sessionRejected)
+            co_return synced;
+        co_await gateway->invalidateGatewaySession();
+        if (!alive)
+            co_return synced;
+        didRenew = true;
+    }
+}
+
+} // namespace tovalit

@@ -1,0 +1,126 @@
+#include "tests/state/transcriber_view_model_lexicon_harness.h"
+#include "tests/support/stand_in_http_server.h"
+
+namespace tovalit {
+namespace {
+
+using namespace testing;
+
+const QString missingCredentials = QStringLiteral("火山云热词同步未配置 AK/SK。");
+
+class LexiconSyncTest : public LexiconTest {
+protected:
+    GatewayLexiconSyncConfiguration route(const QString &token) const {
+        return {server.url(QStringLiteral("/api/proxy/lexicon-sync")), token};
+    }
+    // A hand-made hot word, which is saved through a sync.
+    void addHotword(const QString &target) {
+        const qsizetype saves = actions().count(QStringLiteral("persist_applied"));
+        viewModel->saveManualLexiconEntry(std::nullopt, PersonalLexiconEntryKind::hotword,
+                                          std::nullopt, target, true, 1, std::nullopt,
+                                          std::nullopt);
+        waitForAction(QStringLiteral("persist_applied"), saves + 1);
+    }
+    static StandInHttpReply accepted() {
+        return StandInHttpReply::json(
+            200,
+            "{\"ok\":true,\"storedEntryCount\":1,\"sharedGlossaryTermCount\":0,"
+            "\"effective\":{\"hotwordTableID\":\"ht-7\",\"hotwordTableName\":\"tovalit_hw\"}}");
+    }
+
+    StandInHttpServer server;
+};
+
+TEST_F(LexiconSyncTest, ARejectedGatewaySessionIsRenewedAndTheSameSnapshotSentOnceMore) {
+    server.enqueue(StandInHttpReply::json(401, "{\"message\":\"invalid_token\"}"));
+    server.enqueue(accepted());
+    makeStore(true);
+    gateway->lexiconSyncScript = {route(QStringLiteral("tok-1")), route(QStringLiteral("tok-2"))};
+    makeViewModel();
+    loadLexicon(cleanSnapshot());
+
+    addHotword(QStringLiteral("Tovalit"));
+
+    EXPECT_EQ(gateway->invalidations, 1);
+    EXPECT_EQ(gateway->lexiconSyncRequests, 2) << "a new route for the second attempt";
+    ASSERT_EQ(server.requests().size(), 2u);
+    EXPECT_EQ(server.requests()[0].header("Authorization"), QByteArray("Bearer tok-1"));
+    EXPECT_EQ(server.requests()[1].header("Authorization"), QByteArray("Bearer tok-2"));
+    EXPECT_EQ(server.requests()[1].body, server.requests()[0].body)
+        << "the retry sends what the first attempt sent";
+    EXPECT_TRUE(server.requests()[0].body.contains("\"targetText\":\"Tovalit\""));
+
+    const PersonalLexiconSnapshot stored = storedSnapshot();
+    EXPECT_EQ(stored.cloudState.hotwordTableID, QStringLiteral("ht-7"));
+    EXPECT_EQ(stored.cloudState.hotwordTableName, QStringLiteral("tovalit_hw"));
+    EXPECT_EQ(stored.cloudState.lastErrorMessage, std::nullopt);
+    ASSERT_TRUE(stored.cloudState.lastSyncedAt.has_value());
+    ASSERT_EQ(stored.entries.size(), 1);
+    EXPECT_EQ(stored.entries[0].cloudSyncStatus, PersonalLexiconCloudSyncStatus::synced);
+    EXPECT_EQ(viewModel->personalLexiconCloudState().hotwordTableID, QStringLiteral("ht-7"));
+    EXPECT_EQ(viewModel->personalLexiconCloudState().lastSyncedAt->toSecsSinceEpoch(),
+              stored.cloudState.lastSyncedAt->toSecsSinceEpoch());
+    EXPECT_EQ(lastEvent(QStringLiteral("cloud_sync_resolved"))->hotwordTableName,
+              QStringLiteral("tovalit_hw"));
+    EXPECT_EQ(
+        viewModel->personalLexiconSummary(),
+        QStringLiteral("已整理 1 条我的词条，其中 1 条正在生效，最近同步于 ") +
+            stored.cloudState.lastSyncedAt->toLocalTime().toString(QStringLiteral("MM-dd HH:mm")) +
+            QStringLiteral("。"));
+}
+
+TEST_F(LexiconSyncTest, ASecondRejectionIsKeptWithoutAThirdAttempt) {
+    server.enqueue(StandInHttpReply::json(401, "{\"message\":\"Token Is Invalid\"}"));
+    server.enqueue(StandInHttpReply::json(401, "{\"message\":\"Token Is Invalid\"}"));
+    server.enqueue(accepted());
+    makeStore(true);
+    gateway->defaultLexiconSync = route(QStringLiteral("tok-1"));
+    makeViewModel();
+    loadLexicon(cleanSnapshot());
+
+    addHotword(QStringLiteral("Tovalit"));
+
+    EXPECT_EQ(server.requests().size(), 2u);
+    EXPECT_EQ(gateway->invalidations, 1);
+    const std::optional<QString> error = storedSnapshot().cloudState.lastErrorMessage;
+    ASSERT_TRUE(error.has_value());
+    EXPECT_TRUE(error->contains(QStringLiteral("Token Is Invalid"))) << error->toStdString();
+    EXPECT_EQ(storedSnapshot().entries[0].cloudSyncStatus,
+              PersonalLexiconCloudSyncStatus::localOnly);
+    EXPECT_EQ(viewModel->personalLexiconSummary(), *error);
+}
+
+TEST_F(LexiconSyncTest, WithoutAGatewaySessionTheSyncGoesDirectAndIsNotRetried) {
+    makeStore(true);
+    gateway->lexiconSyncScript = {
+        errorOf(TextError(QStringLiteral("网关会话注册失败：invalid_token")))};
+    makeViewModel();
+    loadLexicon(cleanSnapshot());
+
+    addHotword(QStringLiteral("Tovalit"));
+
+    EXPECT_EQ(gateway->lexiconSyncRequests, 1);
+    EXPECT_EQ(gateway->invalidations, 0) << "the route's own failure is no stored message";
+    EXPECT_TRUE(server.requests().empty());
+    EXPECT_EQ(storedSnapshot().cloudState.lastErrorMessage, missingCredentials);
+}
+
+TEST_F(LexiconSyncTest, WithoutAGatewayTheDirectRouteNeedsItsKeys) {
+    makeStore(false);
+    gateway->defaultLexiconSync = route(QStringLiteral("tok-1"));
+    makeViewModel();
+    loadLexicon(cleanSnapshot());
+
+    addHotword(QStringLiteral("Tovalit"));
+
+    EXPECT_EQ(gateway->lexiconSyncRequests, 0) << "the gateway is not asked at all";
+    EXPECT_TRUE(server.requests().empty());
+    const PersonalLexiconSnapshot stored = storedSnapshot();
+    EXPECT_EQ(stored.cloudState.lastErrorMessage, missingCredentials);
+    EXPECT_EQ(stored.cloudState.lastSyncedAt, std::nullopt);
+    EXPECT_EQ(stored.entries[0].cloudSyncStatus, PersonalLexiconCloudSyncStatus::localOnly);
+    EXPECT_EQ(gateway->invalidations, 0);
+}
+
+} // namespace
+} // namespace tovalit

@@ -1,0 +1,183 @@
+#include "support/regex.h"
+#include "tests/state/transcriber_view_model_lexicon_harness.h"
+#include "tests/support/scoped_time_zone.h"
+
+#include <QDir>
+
+namespace tovalit {
+namespace {
+
+using namespace testing;
+
+const QString missingCredentials = QStringLiteral("火山云热词同步未配置 AK/SK。");
+
+class LexiconLoadingTest : public LexiconTest {};
+
+TEST_F(LexiconLoadingTest, AFirstStartGetsANamespaceAndIsSynchronisedBeforeItIsSavedAndPublished) {
+    makeStore(false);
+    startUp();
+    ASSERT_TRUE(waitForAction(QStringLiteral("load_snapshot")));
+
+    EXPECT_EQ(actions().mid(0, 3),
+              (QStringList{QStringLiteral("cloud_sync_resolved"), QStringLiteral("persist_applied"),
+                           QStringLiteral("load_snapshot")}));
+    const PersonalLexiconAuditEvent load = *lastEvent(QStringLiteral("load_snapshot"));
+    ASSERT_TRUE(load.syncNamespace.has_value());
+    EXPECT_TRUE(textkit::Regex(QStringLiteral("[0-9a-f]{32}")).matchesEntirely(*load.syncNamespace))
+        << load.syncNamespace->toStdString();
+    EXPECT_EQ(load.entryCount, 0);
+
+    const PersonalLexiconSnapshot stored = storedSnapshot();
+    EXPECT_EQ(stored.cloudState.syncNamespace, load.syncNamespace);
+    // No gateway and no OpenAPI keys: the direct route stops at the keys and
+    // says so in the saved state, which the status line shows.
+    EXPECT_EQ(stored.cloudState.lastErrorMessage, missingCredentials);
+    EXPECT_EQ(viewModel->personalLexiconCloudState().syncNamespace, load.syncNamespace);
+    EXPECT_EQ(viewModel->personalLexiconSummary(), missingCredentials);
+    waitForAction(QStringLiteral("persist_local_only"));
+}
+
+TEST_F(LexiconLoadingTest, ACleanLexiconIsPublishedInOrderWithoutAnyWrite) {
+    PersonalLexiconEntry a10 = hotword(QStringLiteral("a10"));
+    PersonalLexiconEntry a2 = hotword(QStringLiteral("a2"));
+    PersonalLexiconEntry newest = hotword(QStringLiteral("Kestrel"));
+    newest.updatedAt = newest.updatedAt.addSecs(60);
+    storeSnapshot(cleanSnapshot({a10, a2, newest}));
+    const QByteArray bytes = storedBytes();
+    makeStore(true);
+    startUp();
+    ASSERT_TRUE(waitForAction(QStringLiteral("load_snapshot")));
+    waitForHistory();
+
+    EXPECT_EQ(actions(), QStringList{QStringLiteral("load_snapshot")})
+        << "nothing to clean, and today's batch has run";
+    EXPECT_EQ(storedBytes(), bytes);
+    // Latest change first, then numbers by their value.
+    EXPECT_EQ(viewModel->personalLexiconEntries(), (QList<PersonalLexiconEntry>{newest, a2, a10}));
+    EXPECT_EQ(lastEvent(QStringLiteral("load_snapshot"))->entryCount, 3);
+}
+
+TEST_F(LexiconLoadingTest, RepeatsInTheLearningBookkeepingAreCleanedAndTheCleanedFileWritten) {
+    PersonalLexiconSnapshot snapshot = cleanSnapshot({hotword(QStringLiteral("Kestrel"))});
+    const QUuid first = QUuid::createUuid();
+    const QUuid second = QUuid::createUuid();
+    snapshot.historyLearningState.processedRecordIDs = {first, second, first};
+    snapshot.historyLearningState.ignoredNormalizedTerms = {
+        QStringLiteral("Foo"), QStringLiteral("\u3000ＦＯＯ\u3000"), QStringLiteral("  ")};
+    storeSnapshot(snapshot);
+    makeStore(true);
+    startUp();
+    ASSERT_TRUE(waitForAction(QStringLiteral("load_snapshot")));
+    waitForHistory();
+
+    EXPECT_EQ(actions(),
+              (QStringList{QStringLiteral("cloud_sync_resolved"), QStringLiteral("persist_applied"),
+                           QStringLiteral("load_snapshot")}));
+    PersonalLexiconHistoryLearningState expected;
+    expected.processedRecordIDs = {first, second};
+    expected.ignoredNormalizedTerms = {QStringLiteral("foo")};
+    expected.lastDailyBatchAt = snapshot.historyLearningState.lastDailyBatchAt;
+    EXPECT_EQ(storedSnapshot().historyLearningState, expected);
+    EXPECT_EQ(viewModel->personalLexiconHistoryLearningState(), expected);
+    EXPECT_EQ(storedSnapshot().cloudState.syncNamespace, snapshot.cloudState.syncNamespace)
+        << "a valid namespace survives";
+}
+
+TEST_F(LexiconLoadingTest, AnUnreadableFileLeavesAnEmptyLexiconAndIsNeverLost) {
+    QFile file(lexiconPath());
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("{ \"entries\": [ broken");
+    file.close();
+    makeStore(true);
+    startUp();
+    ASSERT_TRUE(waitForAction(QStringLiteral("load_failed")));
+
+    const PersonalLexiconAuditEvent failed = *lastEvent(QStringLiteral("load_failed"));
+    EXPECT_EQ(failed.entryCount, 0);
+    ASSERT_TRUE(failed.lastErrorMessage.has_value());
+    EXPECT_FALSE(failed.lastErrorMessage->isEmpty());
+    EXPECT_EQ(viewModel->recentLexiconLearningMessage(),
+              QStringLiteral("个人词库加载失败：") + *failed.lastErrorMessage);
+    EXPECT_TRUE(viewModel->personalLexiconEntries().isEmpty());
+    EXPECT_EQ(actions().value(0), QStringLiteral("load_failed")) << "loading wrote nothing";
+
+    // The day's first history batch saves the (empty) lexicon; the damaged
+    // file is moved aside first, byte for byte.
+    ASSERT_TRUE(waitForAction(QStringLiteral("persist_local_only")));
+    const QStringList asides =
+        QDir(lexiconFolder())
+            .entryList({QStringLiteral("personal-lexicon.json.unreadable-*")}, QDir::Files);
+    ASSERT_EQ(asides.size(), 1);
+    QFile aside(lexiconFolder() + u'/' + asides.first());
+    ASSERT_TRUE(aside.open(QIODevice::ReadOnly));
+    EXPECT_EQ(aside.readAll(), QByteArray("{ \"entries\": [ broken"));
+}
+
+TEST_F(LexiconLoadingTest, TheStatusLineFollowsTheSyncStateAndCountsOnlyTheUsersEntries) {
+    ScopedTimeZone zone("CST-8");
+    makeStore(true);
+    makeViewModel();
+    PersonalLexiconEntry corrected =
+        entry(PersonalLexiconEntryKind::hotword, std::nullopt, QStringLiteral("Kestrel"),
+              PersonalLexiconEntrySource::insertionCorrection, 2, false);
+    PersonalLexiconSnapshot snapshot = cleanSnapshot(
+        {hotword(QStringLiteral("Tovalit")), corrected,
+         hotword(QStringLiteral("Zephyra"), PersonalLexiconEntrySource::historyFrequency)});
+    snapshot.cloudState.lastSyncedAt = QDateTime(QDate(2026, 3, 5), QTime(1, 7), Qt::UTC);
+
+    snapshot.cloudState.lastErrorMessage = QStringLiteral("火山云词库同步失败（500）：busy");
+    loadLexicon(snapshot);
+    EXPECT_EQ(viewModel->personalLexiconSummary(),
+              QStringLiteral("火山云词库同步失败（500）：busy"))
+        << "an error wins over the last sync";
+
+    snapshot.cloudState.lastErrorMessage = QStringLiteral(" \n ");
+    loadLexicon(snapshot);
+    EXPECT_EQ(viewModel->personalLexiconSummary(),
+              QStringLiteral("已整理 2 条我的词条，其中 1 条正在生效，最近同步于 03-05 09:07。"))
+        << "history-learned entries are not the user's; the time is local";
+
+    snapshot.cloudState.lastSyncedAt.reset();
+    loadLexicon(snapshot);
+    EXPECT_EQ(viewModel->personalLexiconSummary(),
+              QStringLiteral("我的词条会通过 Tovalit "
+                             "Gateway 自动同步，后续识别和整理会优先采用你确认过的写法。"));
+
+    viewModel.reset();
+    makeStore(false);
+    makeViewModel();
+    loadLexicon(snapshot);
+    EXPECT_EQ(
+        viewModel->personalLexiconSummary(),
+        QStringLiteral(
+            "未配置火山 OpenAPI AK/SK。我的词条会先在本地生效；完成配置后会自动同步到云端。"));
+}
+
+TEST_F(LexiconLoadingTest, AFailedSaveAfterTheSyncIsReportedAndLeavesThePublishedLexiconAlone) {
+    makeStore(false);
+    makeViewModel();
+    loadLexicon(cleanSnapshot({hotword(QStringLiteral("Tovalit"))}));
+    const QList<PersonalLexiconEntry> before = viewModel->personalLexiconEntries();
+    const qsizetype skip = actions().size();
+    panel->clear();
+    breakLexiconFolder();
+
+    viewModel->saveManualLexiconEntry(std::nullopt, PersonalLexiconEntryKind::hotword, std::nullopt,
+                                      QStringLiteral("Kestrel"), true, 1, std::nullopt,
+                                      std::nullopt);
+    ASSERT_TRUE(waitForAction(QStringLiteral("persist_failed")));
+
+    EXPECT_EQ(actionsSince(skip), (QStringList{QStringLiteral("create_requested"),
+                                               QStringLiteral("cloud_sync_resolved"),
+                                               QStringLiteral("persist_failed")}));
+    const PersonalLexiconAuditEvent failed = *lastEvent(QStringLiteral("persist_failed"));
+    EXPECT_EQ(failed.entryCount, 2) << "the synchronised snapshot that could not be saved";
+    ASSERT_TRUE(failed.lastErrorMessage.has_value());
+    EXPECT_NE(*failed.lastErrorMessage, missingCredentials) << "the save's error, not the sync's";
+    EXPECT_EQ(panel->calls(), QStringList{QStringLiteral("toast 个人词库保存失败：") +
+                                          *failed.lastErrorMessage + QStringLiteral(" | - | -")});
+    EXPECT_EQ(viewModel->personalLexiconEntries(), before);
+}
+
+} // namespace
+} // namespace tovalit
