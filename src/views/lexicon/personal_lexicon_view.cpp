@@ -18,6 +18,7 @@
 #include "views/lexicon/lexicon_editor_sheet.h"
 #include "views/lexicon/personal_lexicon_entry_card.h"
 #include "views/lexicon/personal_lexicon_page_model.h"
+#include "views/lexicon/view_model_personal_lexicon_page_model.h"
 #include "views/localized_text_search.h"
 
 #include <QFontInfo>
@@ -25,6 +26,9 @@
 #include <QVBoxLayout>
 
 namespace tovalit {
+
+PersonalLexiconView::PersonalLexiconView(TranscriberViewModel &viewModel, QWidget *parent)
+    : PersonalLexiconView(std::make_shared<ViewModelPersonalLexiconPageModel>(viewModel), parent) {}
 
 PersonalLexiconView::PersonalLexiconView(std::shared_ptr<PersonalLexiconPageModel> model,
                                          QWidget *parent)

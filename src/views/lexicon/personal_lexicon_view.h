@@ -32,6 +32,9 @@ class TranscriberViewModel;
 class PersonalLexiconView : public QWidget {
     Q_OBJECT
 public:
+    // The page of the main window, over the application's view model.
+    explicit PersonalLexiconView(TranscriberViewModel &viewModel, QWidget *parent = nullptr);
+    // The page over any model of the lexicon.
     explicit PersonalLexiconView(std::shared_ptr<PersonalLexiconPageModel> model,
                                  QWidget *parent = nullptr);
     ~PersonalLexiconView() override;
