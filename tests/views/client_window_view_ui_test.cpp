@@ -4,6 +4,9 @@
 #include "views/design/tovalit_palette.h"
 #include "views/design/tovalit_symbol.h"
 #include "views/design/tovalit_text_label.h"
+#include "views/history/history_list_view.h"
+#include "views/instructions/instruction_editor_sheet.h"
+#include "views/instructions/instruction_library_view.h"
 #include "views/main_panel_view.h"
 #include "views/settings/settings_view.h"
 #include "views/sidebar_row.h"
@@ -75,6 +78,13 @@ TEST_F(ClientWindowTest, TheSidebarListsTheFiveSectionsAndSwitchesPages) {
     EXPECT_NE(qobject_cast<SettingsView *>(client.currentPage()), nullptr);
     EXPECT_FALSE(row(ClientWindowSection::home).isSelected());
     EXPECT_TRUE(row(ClientWindowSection::settings).isSelected());
+
+    QTest::mouseClick(&row(ClientWindowSection::instructions), Qt::LeftButton);
+    EXPECT_EQ(header(), QStringLiteral("指令库"));
+    EXPECT_NE(qobject_cast<InstructionLibraryView *>(client.currentPage()), nullptr);
+    QTest::mouseClick(&row(ClientWindowSection::history), Qt::LeftButton);
+    EXPECT_EQ(header(), QStringLiteral("历史记录"));
+    EXPECT_NE(qobject_cast<HistoryListView *>(client.currentPage()), nullptr);
 
     // Coming back builds the page afresh.
     QPointer<MainPanelView> previous(home);
