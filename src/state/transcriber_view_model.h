@@ -591,20 +591,56 @@ private:
     QCoro::Task<void> resetHistoryLearningTracking();
 
     // --- Meeting mode (transcriber_view_model_meeting.cpp) ----------------------
+    // Session state, threshold, countdown and entry.
     void handleMeetingModeToggleChange(bool enabled);
     void scheduleMeetingModeThresholdIfNeeded();
+    QCoro::Task<void> waitForMeetingModeThreshold(QUuid sessionID, double wait, CancelToken token);
+    void beginMeetingModeCountdownIfNeeded();
+    QCoro::Task<void> runMeetingModeCountdown(QUuid sessionID, int seconds, CancelToken token);
     void stopMeetingModeRuntimeTasks();
     void resetMeetingModeSessionState();
     void cancelMeetingModeAutoEntry();
     QCoro::Task<void> enterMeetingModeIfNeeded();
-    void handleMeetingLiveTranscriptUpdate(const QString &transcript);
-    QCoro::Task<FormattedText> formatMeetingFinalSummary(QString rawTranscript,
-                                                         QString normalizedTranscript);
-    void logMeetingStreamEvent(const QString &event, const QString &detail);
     bool shouldContinueMeetingModeFlow(const QUuid &sessionID) const;
     int currentMeetingElapsedSeconds() const;
     MeetingHUDContent meetingHUDContent() const;
     std::optional<QString> meetingModeCountdownToastMessage() const;
+
+    // --- Meeting summary ticks (transcriber_view_model_meeting_tick.cpp) --------
+    // What one summary request came to. The response is "[不新增]" unless
+    // the model produced a stage.
+    struct MeetingIncrementalFormatResult {
+        enum class Outcome { produced, noUpdate, failed };
+        Outcome outcome = Outcome::failed;
+        QString responseText;
+    };
+    void startMeetingMinuteUpdateLoop();
+    QCoro::Task<void> runMeetingMinuteUpdateLoop(QUuid sessionID, double interval,
+                                                 CancelToken token);
+    QCoro::Task<void> appendMeetingMinuteBlockIfNeeded(bool force);
+    // `tick` carries every field of the request but the pending text.
+    QCoro::Task<MeetingIncrementalFormatResult>
+    formatMeetingIncrementalBlock(QString text, StructuredFormattingTask::MeetingIncremental tick);
+    QString meetingIncrementalCurrentStageTitle() const;
+    QString meetingIncrementalCurrentStageOutline() const;
+    QStringList meetingIncrementalCurrentStageModuleNames() const;
+    int meetingIncrementalCurrentStageTextModuleCount() const;
+    QStringList meetingIncrementalPreviousStageOutlines() const;
+    QString meetingIncrementalRecentContext() const;
+
+    // --- Meeting transcript and log (transcriber_view_model_meeting_live.cpp) ---
+    void handleMeetingLiveTranscriptUpdate(const QString &transcript);
+    QString currentMeetingTranscriptSnapshot() const;
+    // Writes nothing unless this recording is a meeting or the setting is on.
+    void logMeetingStreamEvent(const QString &event, const QString &detail);
+    void logMeetingIncrementalDecision(const StructuredFormattingTask::MeetingIncremental &tick,
+                                       const QString &currentWindow, const QString &response,
+                                       const QString &result);
+
+    // --- Meeting minutes (transcriber_view_model_meeting_minutes.cpp) -----------
+    QCoro::Task<FormattedText> formatMeetingFinalSummary(QString rawTranscript,
+                                                         QString normalizedTranscript);
+    QString fallbackMeetingSummary(const QString &transcript) const;
 
     // --- Collaborators ------------------------------------------------------------
     AppConfigurationStore &m_configurationStore;

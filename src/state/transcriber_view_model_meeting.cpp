@@ -1,9 +1,15 @@
-// The meeting-mode state of a recording, and where a recording hands over
-// to meeting mode.
+// The meeting-mode state of a recording, and how a long recording becomes a
+// meeting: the threshold, the countdown toast, entry, and the setting
+// switched while recording.
 
 #include "services/app_configuration_store.h"
+#include "services/meeting/meeting_live_transcript.h"
 #include "state/transcriber_view_model.h"
+#include "support/textkit.h"
 
+#include <QPointer>
+
+#include <algorithm>
 #include <cmath>
 
 namespace tovalit {
@@ -72,40 +78,154 @@ std::optional<QString> TranscriberViewModel::meetingModeCountdownToastMessage() 
            QStringLiteral(" 秒后自动进入会议纪要模式");
 }
 
-// The meeting flow itself (threshold, countdown, entry, the summary tree
-// and the minutes) comes with meeting mode. Until then a recording never
-// becomes a meeting: the threshold is not armed, so no countdown starts
-// and the stop formats every recording as a dictation.
-
-void TranscriberViewModel::handleMeetingModeToggleChange(bool enabled) {
-    Q_UNUSED(enabled);
-}
+// --- Threshold, countdown and entry ---------------------------------------------------
+//
+// Each wait runs in a task that captured its recording's session when it
+// was made and checks, after every sleep, that it was not cancelled and
+// that the session guard still holds, so a task left over from an earlier
+// recording, or one that outlived a cancellation, does nothing.
 
 void TranscriberViewModel::scheduleMeetingModeThresholdIfNeeded() {
     m_meetingThresholdTask.cancel();
     m_meetingThresholdTask = TaskHandle();
+    if (!m_configurationStore.meetingModeEnabled() ||
+        !m_recordingState.is(RecordingState::Case::recording) || m_hasEnteredMeetingMode ||
+        m_meetingModeAutoEntryDismissed || !m_recordingStartedAt) {
+        return;
+    }
+    // In whole milliseconds, as the clock counts: (60 − 59.999) × 1000 in
+    // floating point is a hair above 1 and would round up to 2 ms.
+    const double elapsedMilliseconds = double(m_recordingStartedAt->msecsTo(m_currentDate()));
+    const double remainingMilliseconds =
+        m_meetingModeTimings.threshold * 1000.0 - elapsedMilliseconds;
+    if (remainingMilliseconds <= 0) {
+        beginMeetingModeCountdownIfNeeded();
+        return;
+    }
+    const double wait = std::ceil(remainingMilliseconds) / 1000.0;
+    const QUuid sessionID = m_activeRecordingSessionID;
+    QPointer<TranscriberViewModel> self(this);
+    m_meetingThresholdTask = spawnCancellable(
+        this,
+        [self, sessionID, wait](CancelToken token) -> QCoro::Task<void> {
+            if (self)
+                co_await self->waitForMeetingModeThreshold(sessionID, wait, token);
+        },
+        QStringLiteral("meeting threshold"));
+}
+
+QCoro::Task<void> TranscriberViewModel::waitForMeetingModeThreshold(QUuid sessionID, double wait,
+                                                                    CancelToken token) {
+    QPointer<TranscriberViewModel> self(this);
+    co_await m_sleepForDuration(wait, token);
+    if (token.isCancelled() || !self)
+        co_return;
+    if (shouldContinueMeetingModeFlow(sessionID))
+        beginMeetingModeCountdownIfNeeded();
+}
+
+void TranscriberViewModel::beginMeetingModeCountdownIfNeeded() {
+    if (!m_configurationStore.meetingModeEnabled() ||
+        !m_recordingState.is(RecordingState::Case::recording) || m_hasEnteredMeetingMode ||
+        m_meetingModeAutoEntryDismissed || m_meetingModeCountdownRemainingSeconds) {
+        return;
+    }
+    m_meetingThresholdTask.cancel();
+    m_meetingThresholdTask = TaskHandle();
+    const int seconds = std::max(m_meetingModeTimings.countdownSeconds, 1);
+    setMeetingModeCountdownRemainingSeconds(seconds);
+    presentRecordingHUD();
+
+    const QUuid sessionID = m_activeRecordingSessionID;
+    QPointer<TranscriberViewModel> self(this);
+    m_meetingCountdownTask = spawnCancellable(
+        this,
+        [self, sessionID, seconds](CancelToken token) -> QCoro::Task<void> {
+            if (self)
+                co_await self->runMeetingModeCountdown(sessionID, seconds, token);
+        },
+        QStringLiteral("meeting countdown"));
+}
+
+QCoro::Task<void> TranscriberViewModel::runMeetingModeCountdown(QUuid sessionID, int seconds,
+                                                                CancelToken token) {
+    QPointer<TranscriberViewModel> self(this);
+    const auto mayGoOn = [&] {
+        return !token.isCancelled() && self && shouldContinueMeetingModeFlow(sessionID);
+    };
+    // Each value stands one second; entry follows the last one's second.
+    for (int remaining = seconds; remaining >= 1; --remaining) {
+        if (!mayGoOn())
+            co_return;
+        setMeetingModeCountdownRemainingSeconds(remaining);
+        presentRecordingHUD();
+        if (remaining > 1)
+            co_await m_sleepForDuration(1.0, token);
+    }
+    if (!mayGoOn())
+        co_return;
+    co_await m_sleepForDuration(1.0, token);
+    if (!mayGoOn())
+        co_return;
+    co_await enterMeetingModeIfNeeded();
 }
 
 QCoro::Task<void> TranscriberViewModel::enterMeetingModeIfNeeded() {
-    co_return;
+    // The setting and the dismissal are not asked again: the confirm
+    // button is the user's own choice.
+    if (!m_recordingState.is(RecordingState::Case::recording) || m_hasEnteredMeetingMode)
+        co_return;
+    m_meetingCountdownTask.cancel();
+    m_meetingCountdownTask = TaskHandle();
+    setMeetingModeCountdownRemainingSeconds(std::nullopt);
+    setHasEnteredMeetingMode(true);
+    if (m_transcriber)
+        refreshLiveEngineStatusNote(*m_transcriber, false);
+    else
+        m_engineStatusNote = QStringLiteral("当前使用Vellup ASR 2.0 + 会议纪要模式");
+
+    // Everything said so far is the first pending text, so the first stage
+    // covers the recording from its beginning.
+    const QString snapshot = currentMeetingTranscriptSnapshot();
+    m_lastMeetingTranscriptSnapshot = snapshot;
+    m_pendingMeetingIncrementalText = snapshot;
+    m_pendingMeetingIncrementalStartSecond = 0;
+    m_lastMeetingEvaluatedIncrementalText.clear();
+    setMeetingRawSegments(MeetingLiveTranscript::buildMeetingASRSegments(snapshot));
+    logMeetingStreamEvent(QStringLiteral("entered_meeting_mode"),
+                          QStringLiteral("snapshot_chars=") +
+                              QString::number(textkit::graphemeCount(snapshot)));
+    presentRecordingHUD();
+
+    const QUuid sessionID = m_activeRecordingSessionID;
+    QPointer<TranscriberViewModel> self(this);
+    co_await appendMeetingMinuteBlockIfNeeded(true);
+    // A recording stopped or cancelled during that first request has no
+    // loop to run, and must not replace the loop of one started since.
+    if (!self || !isCurrentSession(sessionID))
+        co_return;
+    startMeetingMinuteUpdateLoop();
 }
 
-void TranscriberViewModel::handleMeetingLiveTranscriptUpdate(const QString &transcript) {
-    Q_UNUSED(transcript);
-}
-
-QCoro::Task<TranscriberViewModel::FormattedText>
-TranscriberViewModel::formatMeetingFinalSummary(QString rawTranscript,
-                                                QString normalizedTranscript) {
-    Q_UNUSED(rawTranscript);
-    Q_UNUSED(normalizedTranscript);
-    // An empty text makes the stop keep the dictated text.
-    co_return FormattedText{};
-}
-
-void TranscriberViewModel::logMeetingStreamEvent(const QString &event, const QString &detail) {
-    Q_UNUSED(event);
-    Q_UNUSED(detail);
+void TranscriberViewModel::handleMeetingModeToggleChange(bool enabled) {
+    if (!m_recordingState.is(RecordingState::Case::recording))
+        return;
+    if (enabled) {
+        if (!m_hasEnteredMeetingMode && !m_meetingModeAutoEntryDismissed)
+            scheduleMeetingModeThresholdIfNeeded();
+        return;
+    }
+    m_meetingThresholdTask.cancel();
+    m_meetingThresholdTask = TaskHandle();
+    if (m_meetingModeCountdownRemainingSeconds) {
+        m_meetingCountdownTask.cancel();
+        m_meetingCountdownTask = TaskHandle();
+        setMeetingModeCountdownRemainingSeconds(std::nullopt);
+        m_meetingModeAutoEntryDismissed = true;
+        presentRecordingHUD();
+    }
+    // A recording that is already a meeting stays one; its loop ends at
+    // its next wake-up, since the loop needs the setting.
 }
 
 } // namespace tovalit

@@ -466,6 +466,7 @@ protected:
             makeStore(true);
         TranscriberViewModel::Dependencies d;
         d.shouldBootstrap = shouldBootstrap;
+        d.meetingModeTimings = meetingTimings;
         d.currentDate = time.clock();
         d.systemDate = time.clock();
         d.sleepForDuration = sessionSleeps.sleeper();
@@ -585,6 +586,7 @@ protected:
     InMemoryDefaultsStore defaults;
     std::unique_ptr<AppConfigurationStore> store;
     ManualTime time;
+    MeetingModeTimings meetingTimings = MeetingModeTimings::defaultTimings();
     ManualSleeps sessionSleeps;
     ManualSleeps toastSleeps;
     std::shared_ptr<EventLog> events = std::make_shared<EventLog>();

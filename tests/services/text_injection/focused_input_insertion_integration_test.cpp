@@ -185,8 +185,13 @@ TEST_P(InsertionIntoEditorTest, ReTakenWordsAreWrittenDirectlyWithoutTouchingThe
     auto editor = TestEditorProcess::start(GetParam(), QStringLiteral("Insertion"),
                                            QStringLiteral("See you at noon tomorrow"), 8);
     ASSERT_TRUE(editor);
+    const qint64 beforeCopy = pasteboard->changeCount();
     auto owner = XClipboardClient::copy(QStringLiteral("old"));
     ASSERT_TRUE(owner);
+    // The notice of the other client's copy arrives asynchronously; count
+    // from after it, so only a write of ours could change the count.
+    ASSERT_TRUE(waitUntil([&] { return pasteboard->changeCount() != beforeCopy; },
+                          "our clipboard noticing the other client's copy"));
     const qint64 changeCount = pasteboard->changeCount();
 
     EXPECT_EQ(runTask(service->insert(QStringLiteral("later tomorrow"), contextOf(*editor), {})),

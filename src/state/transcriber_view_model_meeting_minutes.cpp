@@ -1,0 +1,73 @@
+// The minutes that end a meeting: written by the language model from the
+// whole transcript, or, when that fails, from the live summary tree (or
+// the cleaned transcript when there is no tree), with a note saying so.
+
+#include "services/app_configuration_store.h"
+#include "services/floating_panel_coordinating.h"
+#include "services/meeting/meeting_local_minutes.h"
+#include "state/transcriber_view_model.h"
+#include "support/textkit.h"
+
+namespace tovalit {
+
+QCoro::Task<TranscriberViewModel::FormattedText>
+TranscriberViewModel::formatMeetingFinalSummary(QString rawTranscript,
+                                                QString normalizedTranscript) {
+    QString source = textkit::trimmed(normalizedTranscript);
+    if (source.isEmpty())
+        source = textkit::trimmed(rawTranscript);
+    if (source.isEmpty())
+        co_return FormattedText{QString(), std::nullopt};
+    m_floatingPanelCoordinator->showThinking(QStringLiteral("纪要生成中"), QString());
+
+    // The configuration of the last attempt, for the failure note: a retry
+    // after a gateway recovery replaces it.
+    auto usedConfiguration =
+        std::make_shared<std::optional<VellupStructuredFormatterConfiguration>>();
+    FormatterOperation<QString> operation = [this, usedConfiguration,
+                                             source](VellupStructuredFormatterConfiguration c) {
+        *usedConfiguration = c;
+        return m_structuredFormattingRunner(source, StructuredFormattingTask::meetingFinal(),
+                                            std::move(c));
+    };
+    FormatterResult<QString> formatted;
+    std::exception_ptr failure;
+    try {
+        formatted = co_await performFormatterOperationWithGatewayRecovery(std::move(operation));
+    } catch (...) {
+        failure = std::current_exception();
+    }
+
+    if (failure) {
+        QString host = QStringLiteral("unknown");
+        QString model = m_configurationStore.vellupFormatterModel();
+        if (*usedConfiguration) {
+            const QUrl &chatURL = (*usedConfiguration)->chatURL;
+            host = chatURL.host().isEmpty() ? chatURL.toString() : chatURL.host();
+            model = (*usedConfiguration)->model;
+        }
+        co_return FormattedText{fallbackMeetingSummary(source),
+                                QStringLiteral("纪要整理失败（host: ") + host +
+                                    QStringLiteral(", model: ") + model + QStringLiteral("）：") +
+                                    presentableGatewayFailureMessage(failure)};
+    }
+    if (!formatted) {
+        co_return FormattedText{fallbackMeetingSummary(source),
+                                QStringLiteral("纪要配置不可用，已使用实时总结模板")};
+    }
+    m_engineStatusNote = QStringLiteral("当前使用Vellup ASR 2.0 + 会议纪要模式");
+    const QString answer = textkit::trimmed(formatted->value);
+    if (!answer.isEmpty())
+        co_return FormattedText{answer, std::nullopt};
+    co_return FormattedText{fallbackMeetingSummary(source),
+                            QStringLiteral("模型返回为空，已使用实时总结模板")};
+}
+
+QString TranscriberViewModel::fallbackMeetingSummary(const QString &transcript) const {
+    if (!m_meetingBlocks.isEmpty())
+        return MeetingLocalMinutes::fromBlocks(m_meetingBlocks);
+    const QString cleaned = m_cleanupService.clean(transcript);
+    return cleaned.isEmpty() ? transcript : cleaned;
+}
+
+} // namespace tovalit
