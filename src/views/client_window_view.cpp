@@ -8,6 +8,9 @@
 #include "views/design/tovalit_symbol.h"
 #include "views/design/tovalit_text_label.h"
 #include "views/design/tovalit_tokens.h"
+#include "views/history/history_list_view.h"
+#include "views/instructions/instruction_editor_sheet.h"
+#include "views/instructions/instruction_library_view.h"
 #include "views/main_panel_view.h"
 #include "views/settings/settings_view.h"
 #include "views/sidebar_row.h"
@@ -267,8 +270,10 @@ QWidget *ClientWindowView::makePage(ClientWindowSection section) {
                                 m_viewModel.shortcutActivationState(),
                                 m_dependencies.shortcutSettings);
     case ClientWindowSection::instructions:
-    case ClientWindowSection::lexicon:
+        return new InstructionLibraryView(m_viewModel);
     case ClientWindowSection::history:
+        return new HistoryListView(m_viewModel);
+    case ClientWindowSection::lexicon:
         break;
     }
     return new QWidget;

@@ -4,6 +4,9 @@
 #include "views/design/tovalit_palette.h"
 #include "views/design/tovalit_symbol.h"
 #include "views/design/tovalit_text_label.h"
+#include "views/history/history_list_view.h"
+#include "views/instructions/instruction_editor_sheet.h"
+#include "views/instructions/instruction_library_view.h"
 #include "views/main_panel_view.h"
 #include "views/settings/settings_view.h"
 #include "views/sidebar_row.h"
@@ -37,7 +40,11 @@ protected:
     AppToastState toast(const QString &message, bool isError = false) {
         return {QUuid::createUuid(), message, isError};
     }
-    void settle() { processEventsFor(std::chrono::milliseconds(300)); }
+    // Where the toast sits in the content area under the header.
+    QRect toastFrame(const ClientWindowToastView &shown) {
+        QWidget *content = window->currentPage()->parentWidget();
+        return {shown.mapTo(content, QPoint(0, 0)), shown.size()};
+    }
 
     ~ClientWindowTest() override { window.reset(); }
 
@@ -76,10 +83,16 @@ TEST_F(ClientWindowTest, TheSidebarListsTheFiveSectionsAndSwitchesPages) {
     EXPECT_FALSE(row(ClientWindowSection::home).isSelected());
     EXPECT_TRUE(row(ClientWindowSection::settings).isSelected());
 
+    QTest::mouseClick(&row(ClientWindowSection::instructions), Qt::LeftButton);
+    EXPECT_EQ(header(), QStringLiteral("指令库"));
+    EXPECT_NE(qobject_cast<InstructionLibraryView *>(client.currentPage()), nullptr);
+    QTest::mouseClick(&row(ClientWindowSection::history), Qt::LeftButton);
+    EXPECT_EQ(header(), QStringLiteral("历史记录"));
+    EXPECT_NE(qobject_cast<HistoryListView *>(client.currentPage()), nullptr);
+
     // Coming back builds the page afresh.
     QPointer<MainPanelView> previous(home);
-    processEventsFor(std::chrono::milliseconds(10));
-    EXPECT_TRUE(previous.isNull()) << "leaving a section discards its page";
+    waitUntil([&] { return previous.isNull(); }, "the page left behind to be discarded");
     QTest::mouseClick(&row(ClientWindowSection::home), Qt::LeftButton);
     EXPECT_NE(qobject_cast<MainPanelView *>(client.currentPage()), nullptr);
 
@@ -95,8 +108,10 @@ TEST_F(ClientWindowTest, TheSidebarListsTheFiveSectionsAndSwitchesPages) {
 
     // Only the detail column grows with the window.
     QWidget *sidebar = client.findChild<QWidget *>(QStringLiteral("sidebar"));
+    QWidget *detail = client.findChild<QWidget *>(QStringLiteral("detailColumn"));
     client.resize(1400, 800);
-    processEventsFor(std::chrono::milliseconds(10));
+    waitUntil([&] { return detail->width() == 1400 - 220 - 1; },
+              "the detail column to take the new width");
     EXPECT_EQ(sidebar->width(), 220);
 }
 
@@ -150,14 +165,15 @@ TEST_F(ClientWindowTest, ToastsSlideInOverThePageAndLetClicksThrough) {
     EXPECT_EQ(shown->symbol()->symbolName(), QStringLiteral("checkmark.circle.fill"));
     EXPECT_EQ(shown->symbol()->color(), TovalitPalette::brandStrong());
     EXPECT_FALSE(shown->level().isError());
-    settle();
+    waitUntil([&] { return toastFrame(*shown).top() == 14; },
+              "the toast to come down 14 points below the header");
     EXPECT_GE(shown->width(), 220) << "a short message still makes a full toast";
     EXPECT_LE(shown->width(), 360);
+    const int contentWidth = client.currentPage()->parentWidget()->width();
+    EXPECT_NEAR(toastFrame(*shown).center().x(), contentWidth / 2, 1) << "centred";
+    // Clicks on the toast reach the page beneath.
     const QRect onWindow(shown->mapTo(&client, QPoint(0, 0)), shown->size());
     QWidget *page = client.currentPage();
-    EXPECT_TRUE(onWindow.center().x() > page->mapTo(&client, QPoint(0, 0)).x());
-    EXPECT_EQ(shown->mapTo(client.currentPage()->parentWidget(), QPoint(0, 0)).y(), 14);
-    // Clicks on the toast reach the page beneath.
     QWidget *hit = client.childAt(onWindow.center());
     ASSERT_NE(hit, nullptr);
     EXPECT_FALSE(shown->isAncestorOf(hit) || hit == shown);
@@ -171,7 +187,6 @@ TEST_F(ClientWindowTest, ToastsSlideInOverThePageAndLetClicksThrough) {
     EXPECT_EQ(shown->symbol()->color(), TovalitPalette::red());
     EXPECT_TRUE(shown->level().isError()) << "an error toast has the red border";
     EXPECT_EQ(shown->messageLabel()->maximumLineCount(), 3);
-    settle();
     EXPECT_TRUE(shown->messageLabel()->isTruncatedAtWidth(shown->messageLabel()->width()));
     EXPECT_LE(shown->width(), 360);
 

@@ -145,7 +145,6 @@ TEST_F(SettingsPageTest, PermissionRowsOfferTheRepairsTheirStateNeeds) {
     QSignalSpy refreshed(permissions.get(), &PermissionCoordinator::statesChanged);
     buttonTitled(settings, QStringLiteral("重新检查"))->click();
     EXPECT_EQ(refreshed.count(), 1);
-    processEventsFor(std::chrono::milliseconds(10));
     for (PermissionKind kind : allPermissionKinds) {
         EXPECT_EQ(rowBadge(kind), QStringLiteral("已授权"));
         EXPECT_TRUE(rowButtons(kind).isEmpty()) << rawValue(kind).toStdString();
