@@ -11,6 +11,8 @@
 #include "views/history/history_list_view.h"
 #include "views/instructions/instruction_editor_sheet.h"
 #include "views/instructions/instruction_library_view.h"
+#include "views/lexicon/lexicon_editor_sheet.h"
+#include "views/lexicon/personal_lexicon_view.h"
 #include "views/main_panel_view.h"
 #include "views/settings/settings_view.h"
 #include "views/sidebar_row.h"
@@ -274,9 +276,9 @@ QWidget *ClientWindowView::makePage(ClientWindowSection section) {
     case ClientWindowSection::history:
         return new HistoryListView(m_viewModel);
     case ClientWindowSection::lexicon:
-        break;
+        return new PersonalLexiconView(m_viewModel);
     }
-    return new QWidget;
+    Q_UNREACHABLE();
 }
 
 void ClientWindowView::setSelection(std::optional<ClientWindowSection> selection) {

@@ -7,6 +7,8 @@
 #include "views/history/history_list_view.h"
 #include "views/instructions/instruction_editor_sheet.h"
 #include "views/instructions/instruction_library_view.h"
+#include "views/lexicon/lexicon_editor_sheet.h"
+#include "views/lexicon/personal_lexicon_view.h"
 #include "views/main_panel_view.h"
 #include "views/settings/settings_view.h"
 #include "views/sidebar_row.h"
@@ -89,6 +91,9 @@ TEST_F(ClientWindowTest, TheSidebarListsTheFiveSectionsAndSwitchesPages) {
     QTest::mouseClick(&row(ClientWindowSection::history), Qt::LeftButton);
     EXPECT_EQ(header(), QStringLiteral("历史记录"));
     EXPECT_NE(qobject_cast<HistoryListView *>(client.currentPage()), nullptr);
+    QTest::mouseClick(&row(ClientWindowSection::lexicon), Qt::LeftButton);
+    EXPECT_EQ(header(), QStringLiteral("个人词库"));
+    EXPECT_NE(qobject_cast<PersonalLexiconView *>(client.currentPage()), nullptr);
 
     // Coming back builds the page afresh.
     QPointer<MainPanelView> previous(home);
