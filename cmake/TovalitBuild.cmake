@@ -3,10 +3,19 @@
 
 find_program(TOVALIT_CCACHE ccache)
 if(TOVALIT_CCACHE)
-  # Precompiled headers only hit the cache with these sloppiness settings.
+  # Precompiled headers only hit the cache with these sloppiness settings
+  # (a fresh build writes its .gch just before using it). The price: a
+  # header saved while a build runs can be cached stale; rebuild with
+  # CCACHE_RECACHE=1 then.
+  # Paths are taken relative to the checkout, so a fresh clone elsewhere
+  # (CI) reuses what another checkout compiled; the cache is sized for a
+  # tree this big with debug information.
   set(CMAKE_CXX_COMPILER_LAUNCHER
       ${CMAKE_COMMAND} -E env
       "CCACHE_SLOPPINESS=pch_defines,time_macros,include_file_mtime,include_file_ctime"
+      "CCACHE_BASEDIR=${PROJECT_SOURCE_DIR}"
+      "CCACHE_NOHASHDIR=true"
+      "CCACHE_MAXSIZE=12G"
       ${TOVALIT_CCACHE})
 endif()
 
