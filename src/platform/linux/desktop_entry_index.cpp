@@ -41,13 +41,20 @@ DesktopEntryIndex::DesktopEntryIndex(QStringList folders, QString locale)
 void DesktopEntryIndex::refreshIfChanged() {
     bool changed = m_scannedTimes.isEmpty();
     for (const QString &folder : m_folders) {
-        if (m_scannedTimes.value(folder) != modificationTime(folder))
+        const QDateTime modified = modificationTime(folder);
+        // File times advance in coarse ticks: a folder changed in the same
+        // tick as the last scan still shows the time that scan saw, so a
+        // folder modified shortly before that scan is read again.
+        const bool racy = modified.isValid() && m_scannedAt.isValid() &&
+                          modified.msecsTo(m_scannedAt) < racyWindowMilliseconds;
+        if (m_scannedTimes.value(folder) != modified || racy)
             changed = true;
     }
     if (!changed)
         return;
     m_entries.clear();
     m_scannedTimes.clear();
+    m_scannedAt = QDateTime::currentDateTimeUtc();
     for (const QString &folder : m_folders) {
         m_scannedTimes.insert(folder, modificationTime(folder));
         scanFolder(folder);

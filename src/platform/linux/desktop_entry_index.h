@@ -43,6 +43,8 @@ private:
     QString m_locale;
     std::mutex m_mutex;
     QHash<QString, QDateTime> m_scannedTimes;
+    QDateTime m_scannedAt;
+    static constexpr qint64 racyWindowMilliseconds = 2000;
     QList<Entry> m_entries; // in folder priority order, first id wins
 };
 

@@ -44,6 +44,14 @@ InstructionLibraryView::InstructionLibraryView(std::shared_ptr<InstructionLibrar
 
 InstructionLibraryView::~InstructionLibraryView() = default;
 
+bool InstructionLibraryView::isEditorPresented() const {
+    return !m_editor.isNull();
+}
+
+InstructionEditorSheet *InstructionLibraryView::editorSheet() const {
+    return m_editor.data();
+}
+
 QString InstructionLibraryView::searchText() const {
     return m_searchField->text();
 }

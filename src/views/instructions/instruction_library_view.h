@@ -47,7 +47,7 @@ public:
 
     // --- View state -------------------------------------------------------
     InstructionSectionFilter activeFilter() const { return m_activeFilter; }
-    bool isEditorPresented() const { return m_editor != nullptr; }
+    bool isEditorPresented() const;
     const InstructionEditorDraft &editorDraft() const { return m_editorDraft; }
     QString searchText() const;
     const QSet<QUuid> &expandedPromptIDs() const { return m_expandedPromptIDs; }
@@ -70,7 +70,7 @@ public:
     QList<TovalitSectionHeader *> sectionHeaders() const { return m_headers; }
     QList<InstructionEntryCard *> entryCards() const { return m_cards; }
     // The open editor, or null.
-    InstructionEditorSheet *editorSheet() const { return m_editor; }
+    InstructionEditorSheet *editorSheet() const;
 
 private:
     void build();

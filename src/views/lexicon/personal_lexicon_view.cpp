@@ -43,6 +43,14 @@ PersonalLexiconView::PersonalLexiconView(std::shared_ptr<PersonalLexiconPageMode
 
 PersonalLexiconView::~PersonalLexiconView() = default;
 
+bool PersonalLexiconView::isEditorPresented() const {
+    return !m_editor.isNull();
+}
+
+LexiconEditorSheet *PersonalLexiconView::editorSheet() const {
+    return m_editor.data();
+}
+
 QString PersonalLexiconView::searchText() const {
     return m_searchField->text();
 }

@@ -40,7 +40,7 @@ public:
     ~PersonalLexiconView() override;
 
     // --- View state -------------------------------------------------------
-    bool isEditorPresented() const { return m_editor != nullptr; }
+    bool isEditorPresented() const;
     const LexiconEditorDraft &editorDraft() const { return m_editorDraft; }
     QString searchText() const;
 
@@ -64,7 +64,7 @@ public:
     TovalitSectionHeader *sectionHeader() const { return m_header; }
     QList<PersonalLexiconEntryCard *> entryCards() const { return m_cards; }
     // The open editor, or null.
-    LexiconEditorSheet *editorSheet() const { return m_editor; }
+    LexiconEditorSheet *editorSheet() const;
 
 private:
     void build();

@@ -1,4 +1,4 @@
-#include "tests/state/view_model_harness.h"
+#include "tests/state/transcriber_view_model_lexicon_harness.h"
 #include "views/design/tovalit_badge.h"
 #include "views/design/tovalit_button.h"
 #include "views/design/tovalit_empty_state_card.h"
@@ -38,7 +38,10 @@ QStringList menuTexts(HistoryRecordCard *card) {
     return texts;
 }
 
-class HistoryPageTest : public ViewModelTest {
+// The page over the real controller and history files. Tests wait for the
+// end of every piece of work they start: the controller's tasks must not
+// outlive it.
+class HistoryPageTest : public LexiconTest {
 protected:
     void SetUp() override {
         makeStore(true);
@@ -217,6 +220,8 @@ TEST_F(HistoryPageTest, RetryRecognisesTheArchivedRecordingAgain) {
 
     card->retryButton()->click();
     ASSERT_TRUE(waitUntil([&] { return view.shownCards().size() == 2; }, "the retried record"));
+    ASSERT_TRUE(
+        waitUntil([&] { return panel->last().startsWith(u"completion"); }, "the end of the retry"));
     ASSERT_EQ(fileCalls.size(), 1u);
     EXPECT_EQ(fileCalls[0].audioFile,
               history.recordingsDirectoryNow() + u'/' + *failed.audioFileName);
@@ -265,11 +270,16 @@ TEST_F(HistoryPageTest, ClearingEverythingAsksFirst) {
     EXPECT_EQ(viewModel->records().size(), 2) << "cancelled";
     EXPECT_EQ(view.shownCards().size(), 2);
 
+    // Loading ran the day's learning batch, so clearing also resets its
+    // bookkeeping and saves the lexicon.
+    ASSERT_TRUE(viewModel->personalLexiconHistoryLearningState().lastDailyBatchAt.has_value());
+    const qsizetype saves = actions().count(QStringLiteral("persist_local_only"));
     view.clearAllButton()->click();
     confirmation = view.findChild<QMessageBox *>(QStringLiteral("HistoryClearConfirmation"));
     ASSERT_NE(confirmation, nullptr);
     confirmation->findChild<QPushButton *>(QStringLiteral("HistoryConfirmClearButton"))->click();
     ASSERT_TRUE(waitUntil([&] { return view.noRecordsCard()->isVisible(); }, "the clearing"));
+    ASSERT_TRUE(waitForAction(QStringLiteral("persist_local_only"), saves + 1));
     EXPECT_TRUE(viewModel->records().isEmpty());
     EXPECT_TRUE(runTask(history.loadRecords()).isEmpty());
     EXPECT_FALSE(view.clearAllButton()->isVisible());
