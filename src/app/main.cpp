@@ -1,16 +1,19 @@
-#include "app/main_window.h"
+#include "app/termination_signals.h"
+#include "app/vellup_transcriber_app.h"
 #include "views/design/tovalit_fonts.h"
 
 #include <QApplication>
 
 int main(int argc, char *argv[]) {
-    QApplication app(argc, argv);
+    QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tovalit"));
     QApplication::setApplicationDisplayName(QStringLiteral("Tovalit"));
     QApplication::setDesktopFileName(QStringLiteral("cn.pellastrim.tovalit"));
-    tovalit::applyTovalitAppearance(app);
+    tovalit::applyTovalitAppearance(application);
+    tovalit::quitOnTerminationSignals();
 
-    tovalit::MainWindow window;
-    window.show();
+    tovalit::VellupTranscriberApp tovalit(
+        tovalit::VellupTranscriberApp::Dependencies::linuxDefaults());
+    tovalit.launch();
     return QApplication::exec();
 }

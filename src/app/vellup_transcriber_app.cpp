@@ -1,0 +1,197 @@
+#include "app/vellup_transcriber_app.h"
+
+#include "app/app_launch_coordinator.h"
+#include "app/floating_panel_coordinator.h"
+#include "app/gui_application_activity.h"
+#include "app/legacy_menu_bar_controller.h"
+#include "app/main_window.h"
+#include "app/qt_application_keyboard.h"
+#include "platform/linux/ini_defaults_store.h"
+#include "services/lexicon/personal_lexicon_store.h"
+#include "services/product_identity.h"
+#include "services/shortcuts/function_key_system_settings.h"
+#include "services/tovalit_debug_logger.h"
+#include "state/transcriber_view_model.h"
+#include "support/spawn.h"
+#include "views/client_window_view.h"
+#include "views/permissions/permissions_onboarding_view.h"
+
+#include <QApplication>
+#include <QSystemTrayIcon>
+
+namespace tovalit {
+
+namespace {
+
+const QList<PermissionKind> requiredKinds{
+    PermissionKind::microphone, PermissionKind::inputMonitoring, PermissionKind::accessibility};
+
+void bringToFront(QWidget *window) {
+    if (window->isMinimized())
+        window->showNormal();
+    else
+        window->show();
+    window->raise();
+    window->activateWindow();
+}
+
+} // namespace
+
+VellupTranscriberApp::Dependencies VellupTranscriberApp::Dependencies::linuxDefaults() {
+    Dependencies dependencies;
+    dependencies.defaults =
+        std::make_shared<IniDefaultsStore>(IniDefaultsStore::standardFilePath());
+    dependencies.permissions = PermissionCoordinator::Dependencies::linuxDefaults();
+    dependencies.makeViewModel = &VellupTranscriberApp::buildViewModel;
+    dependencies.clientWindow.shortcutSettings.keyboard = std::make_shared<QtApplicationKeyboard>();
+    dependencies.clientWindow.shortcutSettings.functionKeySystemSettings =
+        std::make_shared<FunctionKeySystemSettings>();
+    return dependencies;
+}
+
+VellupTranscriberApp::VellupTranscriberApp(Dependencies dependencies, QObject *parent)
+    : QObject(parent)
+    , m_dependencies(std::move(dependencies))
+    , m_menuBar(m_dependencies.menuBar ? *m_dependencies.menuBar
+                                       : LegacyMenuBarController::shared())
+    , m_delegate(&m_menuBar) {
+    Q_ASSERT(m_dependencies.defaults && m_dependencies.makeViewModel);
+    TovalitDebugLogger::startNewSession(QStringLiteral("app launch pid=") +
+                                        QString::number(QCoreApplication::applicationPid()));
+    m_configurationStore = std::make_unique<AppConfigurationStore>(*m_dependencies.defaults,
+                                                                   m_dependencies.environment);
+    PermissionCoordinator::Dependencies permissions = m_dependencies.permissions;
+    if (!permissions.activity) {
+        m_activity = std::make_unique<GuiApplicationActivity>();
+        permissions.activity = m_activity.get();
+    }
+    m_permissionCoordinator = std::make_unique<PermissionCoordinator>(
+        *m_configurationStore, requiredKinds, std::move(permissions));
+    m_launchCoordinator =
+        std::make_unique<AppLaunchCoordinator>(*m_configurationStore, *m_permissionCoordinator);
+
+    connect(qApp, &QCoreApplication::aboutToQuit, this, [this] {
+        m_delegate.applicationWillTerminate();
+        TovalitDebugLogger::flush();
+    });
+}
+
+VellupTranscriberApp::~VellupTranscriberApp() {
+    // The windows observe the controller and the coordinators: they go
+    // first.
+    m_mainWindow.reset();
+}
+
+TranscriberViewModel &VellupTranscriberApp::viewModel() {
+    if (!m_viewModel)
+        m_viewModel = m_dependencies.makeViewModel(*m_configurationStore);
+    return *m_viewModel;
+}
+
+std::unique_ptr<TranscriberViewModel>
+VellupTranscriberApp::buildViewModel(AppConfigurationStore &store) {
+    auto lexiconStore = std::make_shared<PersonalLexiconStore>();
+    return std::make_unique<TranscriberViewModel>(
+        store, std::make_shared<FloatingPanelCoordinator>(), std::move(lexiconStore),
+        TranscriberViewModel::Dependencies());
+}
+
+void VellupTranscriberApp::launch() {
+    TranscriberViewModel &controller = viewModel();
+    m_mainWindow = std::make_unique<MainWindow>();
+    showMainWindowContent();
+    connect(m_launchCoordinator.get(),
+            &AppLaunchCoordinator::shouldShowPermissionsOnboardingChanged, this, [this] {
+                showMainWindowContent();
+                updateLegacyMenuBarState();
+            });
+    connect(&controller, &TranscriberViewModel::recordingStateChanged, this,
+            &VellupTranscriberApp::updateLegacyMenuBarState);
+    m_mainWindow->show();
+
+    m_delegate.applicationDidFinishLaunching();
+    configureLegacyMenuBar();
+    updateLegacyMenuBarState();
+    if (QSystemTrayIcon *statusItem = m_menuBar.statusItem()) {
+        connect(statusItem, &QSystemTrayIcon::activated, this,
+                [this](QSystemTrayIcon::ActivationReason reason) {
+                    if (reason == QSystemTrayIcon::Trigger)
+                        handleReopen();
+                });
+    }
+
+    // Closing the window keeps the application (and its shortcut)
+    // running behind the status icon, but only while there is a tray to
+    // bring it back from.
+    QApplication::setQuitOnLastWindowClosed(false);
+    connect(qApp, &QGuiApplication::lastWindowClosed, this,
+            &VellupTranscriberApp::quitIfUnreachable);
+}
+
+void VellupTranscriberApp::showMainWindowContent() {
+    // The launch coordinator publishes on every evaluation; the content is
+    // replaced only when the decision changes, so a page keeps its state.
+    const bool onboarding = m_launchCoordinator->shouldShowPermissionsOnboarding();
+    if (m_showsOnboarding == onboarding)
+        return;
+    m_showsOnboarding = onboarding;
+    if (onboarding)
+        m_mainWindow->setContent(
+            new PermissionsOnboardingView(*m_permissionCoordinator, *m_launchCoordinator));
+    else
+        m_mainWindow->setContent(new ClientWindowView(viewModel(), *m_configurationStore,
+                                                      *m_permissionCoordinator,
+                                                      m_dependencies.clientWindow));
+}
+
+void VellupTranscriberApp::configureLegacyMenuBar() {
+    m_menuBar.onOpenMainWindow = [this] { openMainWindow(); };
+    m_menuBar.onToggleRecording = [this] {
+        // The menu returns at once; the controller works on.
+        TranscriberViewModel *controller = &viewModel();
+        spawn(
+            controller, [controller] { return controller->toggleRecording(); },
+            QStringLiteral("status menu toggle"));
+    };
+    m_menuBar.canToggleRecording = [this] { return canToggleRecording(); };
+}
+
+bool VellupTranscriberApp::canToggleRecording() {
+    if (!m_launchCoordinator->shouldShowPermissionsOnboarding())
+        return true;
+    // During the onboarding nothing starts from the menu, but a recording
+    // the shortcut started can still be stopped.
+    return viewModel().recordingState().is(RecordingState::Case::recording);
+}
+
+void VellupTranscriberApp::updateLegacyMenuBarState() {
+    m_menuBar.update(viewModel().recordingState(), canToggleRecording());
+}
+
+void VellupTranscriberApp::openMainWindow() {
+    AppDelegate::activateIgnoringOtherApps();
+    const QWidgetList windows = AppDelegate::applicationWindows();
+    for (QWidget *window : windows) {
+        if (window->objectName() == u"main-window" ||
+            window->windowTitle() == ProductIdentity::productName()) {
+            bringToFront(window);
+            return;
+        }
+    }
+    if (!windows.isEmpty())
+        bringToFront(windows.first());
+}
+
+void VellupTranscriberApp::handleReopen() {
+    const bool visible = AppDelegate::hasVisibleWindows();
+    // With nothing on screen, reopening shows the main window again.
+    if (m_delegate.applicationShouldHandleReopen(visible) && !visible)
+        openMainWindow();
+}
+
+void VellupTranscriberApp::quitIfUnreachable() {
+    if (!QSystemTrayIcon::isSystemTrayAvailable() || !m_menuBar.statusItem())
+        QCoreApplication::quit();
+}
+
+} // namespace tovalit

@@ -1,0 +1,107 @@
+#pragma once
+
+#include "app/app_delegate.h"
+#include "services/app_configuration_store.h"
+#include "services/permissions/permission_coordinator.h"
+#include "views/client_window_view.h"
+
+#include <QObject>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace tovalit {
+
+class AppLaunchCoordinator;
+class ApplicationActivity;
+class DefaultsStore;
+class LegacyMenuBarController;
+class MainWindow;
+class TranscriberViewModel;
+
+// The application: creates the long-lived objects in a fixed order and
+// keeps them for the life of the process, shows the one main window with
+// the permissions onboarding or the client window as the launch
+// coordinator decides, and keeps the status-bar menu in step with the
+// recording. GUI thread only; needs a QApplication.
+class VellupTranscriberApp : public QObject {
+    Q_OBJECT
+
+public:
+    // The controller over the settings store; made once, after the store
+    // and the coordinators.
+    using ViewModelBuilder =
+        std::function<std::unique_ptr<TranscriberViewModel>(AppConfigurationStore &store)>;
+
+    struct Dependencies {
+        // The standard user defaults.
+        std::shared_ptr<DefaultsStore> defaults;
+        // None: the store resolves its start-up values from the process
+        // environment and the bundle's property lists.
+        std::optional<AppConfigurationStore::Environment> environment;
+        // Without an activity source the application's own is used.
+        PermissionCoordinator::Dependencies permissions;
+        ViewModelBuilder makeViewModel;
+        ClientWindowView::Dependencies clientWindow;
+        // Null: the shared one.
+        LegacyMenuBarController *menuBar = nullptr;
+
+        // The desktop's settings file, permissions, keyboard and Fn
+        // setting; the controller with every collaborator of its own.
+        static Dependencies linuxDefaults();
+    };
+
+    // Logs the launch and creates the settings store, the permission
+    // coordinator and the launch coordinator, in that order.
+    explicit VellupTranscriberApp(Dependencies dependencies, QObject *parent = nullptr);
+    ~VellupTranscriberApp() override;
+
+    // Shows the main window, finishes launching (status item included)
+    // and brings the menu up to date.
+    void launch();
+
+    AppConfigurationStore &configurationStore() const { return *m_configurationStore; }
+    PermissionCoordinator &permissionCoordinator() const { return *m_permissionCoordinator; }
+    AppLaunchCoordinator &launchCoordinator() const { return *m_launchCoordinator; }
+    // Built on first use, once.
+    TranscriberViewModel &viewModel();
+    bool hasViewModel() const { return bool(m_viewModel); }
+    AppDelegate &delegate() { return m_delegate; }
+    LegacyMenuBarController &menuBar() const { return m_menuBar; }
+    // Null before launch().
+    MainWindow *mainWindow() const { return m_mainWindow.get(); }
+
+    // The status-bar menu's callbacks.
+    void configureLegacyMenuBar();
+    void updateLegacyMenuBarState();
+    // Always once the onboarding is left; during it only to stop a
+    // recording that is running.
+    bool canToggleRecording();
+    // Brings the main window to the front (found by its identifier, else
+    // by its title, else the first window).
+    void openMainWindow();
+
+    // The controller as the application runs it: its own collaborators,
+    // the screen's floating panel and a lexicon store on the data folder.
+    static std::unique_ptr<TranscriberViewModel> buildViewModel(AppConfigurationStore &store);
+
+private:
+    void showMainWindowContent();
+    void handleReopen();
+    void quitIfUnreachable();
+
+    Dependencies m_dependencies;
+    LegacyMenuBarController &m_menuBar;
+    AppDelegate m_delegate;
+    std::unique_ptr<AppConfigurationStore> m_configurationStore;
+    std::unique_ptr<ApplicationActivity> m_activity;
+    std::unique_ptr<PermissionCoordinator> m_permissionCoordinator;
+    std::unique_ptr<AppLaunchCoordinator> m_launchCoordinator;
+    std::unique_ptr<TranscriberViewModel> m_viewModel;
+    std::unique_ptr<MainWindow> m_mainWindow;
+    // Which content the window shows; none before launch().
+    std::optional<bool> m_showsOnboarding;
+};
+
+} // namespace tovalit

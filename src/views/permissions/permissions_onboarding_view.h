@@ -1,0 +1,67 @@
+#pragma once
+
+#include "models/permission_state.h"
+#include "views/design/tovalit_page_scroll_view.h"
+
+#include <QPointer>
+#include <qcoro/qcorotask.h>
+
+class QPushButton;
+class QVBoxLayout;
+
+namespace tovalit {
+
+class AppLaunchCoordinator;
+class PermissionCoordinator;
+class TovalitTextLabel;
+
+// The first-run checklist of the three permissions: their states, the one
+// next step to take, a repair for each, advice for when the system keeps
+// reporting them missing, and the ways into the application. Shown the
+// first time, it asks for every permission once per process.
+class PermissionsOnboardingView : public TovalitPageScrollView {
+    Q_OBJECT
+
+public:
+    // Both coordinators must outlive the view.
+    PermissionsOnboardingView(PermissionCoordinator &permissionCoordinator,
+                              AppLaunchCoordinator &launchCoordinator, QWidget *parent = nullptr);
+
+    // The guided button's title for the permission it would act on.
+    static QString primaryActionTitle(const PermissionState &state);
+
+    bool isHandlingPrimaryAction() const { return m_isHandlingPrimaryAction; }
+
+protected:
+    void showEvent(QShowEvent *event) override;
+
+private:
+    QWidget *makeHeaderCard();
+    QWidget *makeProgressCard();
+    QWidget *makeDiskImageWarningCard();
+    QWidget *makeTroubleshootingCard();
+    QWidget *makeActionRow();
+    QWidget *makePermissionRow(const PermissionState &state, QWidget *parent);
+    void rebuildPermissionRows();
+    void runPrimaryAction();
+    static QCoro::Task<void> performPrimaryAction(PermissionCoordinator *coordinator,
+                                                  QPointer<PermissionsOnboardingView> view);
+    void openSystemSettings(PermissionKind kind);
+    void setHandlingPrimaryAction(bool handling);
+    void render();
+
+    PermissionCoordinator &m_permissionCoordinator;
+    AppLaunchCoordinator &m_launchCoordinator;
+    bool m_isHandlingPrimaryAction = false;
+    bool m_hasAppeared = false;
+
+    TovalitTextLabel *m_progressCount = nullptr;
+    QPushButton *m_primaryButton = nullptr;
+    QWidget *m_troubleshootingCard = nullptr;
+    QVBoxLayout *m_permissionRows = nullptr;
+    QPushButton *m_requestButton = nullptr;
+    QPushButton *m_enterButton = nullptr;
+    QPushButton *m_bypassButton = nullptr;
+};
+
+} // namespace tovalit

@@ -1,0 +1,250 @@
+#include "views/settings/shortcut_settings_view.h"
+
+#include "services/app_configuration_store.h"
+#include "services/shortcuts/function_key_system_settings.h"
+#include "services/shortcuts/shortcut_recorder_service.h"
+#include "support/app_error.h"
+#include "views/design/tovalit_badge.h"
+#include "views/design/tovalit_button.h"
+#include "views/design/tovalit_fonts.h"
+#include "views/design/tovalit_palette.h"
+#include "views/design/tovalit_section_header.h"
+#include "views/design/tovalit_symbol.h"
+#include "views/design/tovalit_text_label.h"
+
+#include <QHBoxLayout>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace tovalit {
+
+namespace {
+
+TovalitTextLabel *captionLabel(const QString &text, QWidget *parent) {
+    return new TovalitTextLabel(text, TovalitTextStyle::caption(), TovalitPalette::secondary(),
+                                parent);
+}
+
+} // namespace
+
+ShortcutSettingsView::ShortcutSettingsView(AppConfigurationStore &configurationStore,
+                                           ShortcutActivationState activationState,
+                                           Dependencies dependencies, QWidget *parent)
+    : TovalitGlassSurface(TovalitGlassLevel::card(), parent)
+    , m_configurationStore(configurationStore)
+    , m_activationState(std::move(activationState))
+    , m_dependencies(std::move(dependencies))
+    , m_recorder(std::make_unique<ShortcutRecorderService>(m_dependencies.keyboard))
+    , m_observedShortcut(configurationStore.shortcutConfiguration()) {
+    Q_ASSERT(m_dependencies.functionKeySystemSettings);
+    setObjectName(QStringLiteral("ShortcutSettingsView"));
+
+    auto *column = new QVBoxLayout(this);
+    column->setContentsMargins(18, 18, 18, 18);
+    column->setSpacing(14);
+    column->addWidget(new TovalitSectionHeader(QStringLiteral("快捷键"), this));
+
+    auto *currentRow = new QHBoxLayout;
+    auto *currentColumn = new QVBoxLayout;
+    currentColumn->setSpacing(4);
+    m_display = new TovalitTextLabel(QString(), tovalitFont(13, QFont::DemiBold),
+                                     TovalitPalette::primary(), this);
+    m_display->setObjectName(QStringLiteral("shortcutDisplay"));
+    currentColumn->addWidget(m_display);
+    currentColumn->addWidget(
+        captionLabel(QStringLiteral("默认值是 Fn，也可以录制成自定义组合键。"), this));
+    currentRow->addLayout(currentColumn, 1);
+    m_restoreButton =
+        new TovalitButton(QStringLiteral("恢复默认 Fn"), TovalitButton::Style::bordered, this);
+    m_restoreButton->setObjectName(QStringLiteral("restoreDefaultButton"));
+    currentRow->addWidget(m_restoreButton, 0, Qt::AlignVCenter);
+    column->addLayout(currentRow);
+
+    auto *recordRow = new QHBoxLayout;
+    recordRow->setSpacing(10);
+    m_recordButton = new TovalitButton(QString(), TovalitButton::Style::borderedProminent, this);
+    m_recordButton->setObjectName(QStringLiteral("recordShortcutButton"));
+    recordRow->addWidget(m_recordButton);
+    recordRow->addStretch(1);
+    column->addLayout(recordRow);
+
+    m_helper = captionLabel(QString(), this);
+    m_helper->setObjectName(QStringLiteral("recorderHelperText"));
+    column->addWidget(m_helper);
+
+    auto *activationRow = new QHBoxLayout;
+    activationRow->setSpacing(8);
+    m_activationSymbol = new TovalitSymbolView(QString(), 11, TovalitPalette::brandStrong(), this);
+    m_activationSymbol->setObjectName(QStringLiteral("activationSymbol"));
+    activationRow->addWidget(m_activationSymbol, 0, Qt::AlignVCenter);
+    m_activationText = captionLabel(QString(), this);
+    m_activationText->setObjectName(QStringLiteral("activationText"));
+    activationRow->addWidget(m_activationText, 1, Qt::AlignVCenter);
+    column->addLayout(activationRow);
+
+    m_conflictSection = makeFunctionKeyConflictSection();
+    column->addWidget(m_conflictSection);
+
+    connect(m_recordButton, &QPushButton::clicked, this, &ShortcutSettingsView::toggleRecording);
+    connect(m_restoreButton, &QPushButton::clicked, this, &ShortcutSettingsView::restoreDefault);
+    connect(m_recorder.get(), &ShortcutRecorderService::isRecordingChanged, this,
+            &ShortcutSettingsView::render);
+    connect(m_recorder.get(), &ShortcutRecorderService::helperTextChanged, this,
+            &ShortcutSettingsView::render);
+    connect(&configurationStore, &AppConfigurationStore::shortcutConfigurationChanged, this,
+            &ShortcutSettingsView::handleShortcutChange);
+    render();
+}
+
+ShortcutSettingsView::~ShortcutSettingsView() {
+    // The recorder goes with the card; its monitor must not outlive it.
+    m_recorder->cancel();
+}
+
+QWidget *ShortcutSettingsView::makeFunctionKeyConflictSection() {
+    auto *section = new TovalitGlassSurface(TovalitGlassLevel::card(), this);
+    section->setObjectName(QStringLiteral("functionKeyConflictSection"));
+    auto *column = new QVBoxLayout(section);
+    column->setContentsMargins(14, 14, 14, 14);
+    column->setSpacing(10);
+
+    auto *titleRow = new QHBoxLayout;
+    titleRow->setSpacing(8);
+    titleRow->addWidget(new TovalitSymbolView(QStringLiteral("globe.badge.chevron.backward"), 11,
+                                              TovalitPalette::primary(), section));
+    auto *title =
+        new TovalitTextLabel(QStringLiteral("Fn / Globe 系统冲突"),
+                             tovalitFont(11, QFont::DemiBold), TovalitPalette::primary(), section);
+    title->setWraps(false);
+    titleRow->addWidget(title);
+    titleRow->addWidget(
+        new TovalitBadge(QStringLiteral("需要确认"), TovalitBadgeTone::warning, section));
+    titleRow->addStretch(1);
+    column->addLayout(titleRow);
+
+    m_systemMessage = captionLabel(QString(), section);
+    m_systemMessage->setObjectName(QStringLiteral("functionKeySystemMessage"));
+    column->addWidget(m_systemMessage);
+    column->addWidget(
+        captionLabel(QStringLiteral("应用现在会优先系统级拦截裸 Fn。如果你按下 Fn "
+                                    "仍然弹出表情面板、切输入法或触发听写，说明当前机器的 Globe "
+                                    "系统行为还在更底层生效，建议同时把系统 Globe 行为关闭。"),
+                     section));
+
+    auto *buttons = new QHBoxLayout;
+    buttons->setSpacing(10);
+    auto *openSettings =
+        new TovalitButton(QStringLiteral("打开键盘设置"), TovalitButton::Style::bordered, section);
+    openSettings->setObjectName(QStringLiteral("openKeyboardSettingsButton"));
+    auto *fix = new TovalitButton(QStringLiteral("一键设为“不执行任何操作”"),
+                                  TovalitButton::Style::borderedProminent, section);
+    fix->setObjectName(QStringLiteral("applyFunctionKeyFixButton"));
+    buttons->addWidget(openSettings);
+    buttons->addWidget(fix);
+    buttons->addStretch(1);
+    column->addLayout(buttons);
+
+    m_feedback = captionLabel(QString(), section);
+    m_feedback->setObjectName(QStringLiteral("functionKeyActionFeedback"));
+    column->addWidget(m_feedback);
+
+    const std::shared_ptr<FunctionKeySystemSettings> settings =
+        m_dependencies.functionKeySystemSettings;
+    connect(openSettings, &QPushButton::clicked, this,
+            [settings] { settings->openKeyboardSettings(); });
+    connect(fix, &QPushButton::clicked, this, &ShortcutSettingsView::applyFunctionKeySystemFix);
+    return section;
+}
+
+void ShortcutSettingsView::setActivationState(const ShortcutActivationState &activationState) {
+    m_activationState = activationState;
+    renderActivationRow();
+}
+
+ShortcutActivationState ShortcutSettingsView::effectiveActivationState() const {
+    if (!m_configurationStore.shortcutConfiguration().isFunctionKey())
+        return m_activationState;
+    if (m_activationState.kind == ShortcutActivationState::Case::failed)
+        return m_activationState;
+    // Read afresh: a change made in the system settings shows at the next
+    // redraw.
+    return m_dependencies.functionKeySystemSettings->activationStateMessage();
+}
+
+void ShortcutSettingsView::showEvent(QShowEvent *event) {
+    TovalitGlassSurface::showEvent(event);
+    refreshFunctionKeyMessage();
+    render();
+}
+
+void ShortcutSettingsView::toggleRecording() {
+    if (m_recorder->isRecording()) {
+        m_recorder->cancel();
+        return;
+    }
+    AppConfigurationStore *store = &m_configurationStore;
+    m_recorder->beginRecording([store](const ShortcutConfiguration &captured) {
+        store->setShortcutConfiguration(captured);
+    });
+}
+
+void ShortcutSettingsView::restoreDefault() {
+    m_recorder->cancel();
+    m_configurationStore.setShortcutConfiguration(ShortcutConfiguration::functionKey());
+}
+
+void ShortcutSettingsView::handleShortcutChange(const ShortcutConfiguration &configuration) {
+    // The store announces every assignment; the Fn advice is read again
+    // only when the shortcut really changed.
+    if (configuration != m_observedShortcut) {
+        m_observedShortcut = configuration;
+        refreshFunctionKeyMessage();
+    }
+    render();
+}
+
+void ShortcutSettingsView::refreshFunctionKeyMessage() {
+    m_functionKeySystemMessage = m_dependencies.functionKeySystemSettings->helperMessage();
+    m_systemMessage->setText(m_functionKeySystemMessage);
+}
+
+void ShortcutSettingsView::applyFunctionKeySystemFix() {
+    try {
+        m_dependencies.functionKeySystemSettings->setExplicitBehavior(
+            FunctionKeySystemBehavior::doNothing);
+        refreshFunctionKeyMessage();
+        m_functionKeyActionFeedback =
+            QStringLiteral("已写入系统设置：Globe/Fn → "
+                           "不执行任何操作。若当前仍弹表情面板，请退出登录或重启一次再测。");
+    } catch (const std::exception &error) {
+        m_functionKeyActionFeedback = QStringLiteral("自动写入失败：") + describeException(error);
+    }
+    render();
+}
+
+void ShortcutSettingsView::render() {
+    const ShortcutConfiguration shortcut = m_configurationStore.shortcutConfiguration();
+    m_display->setText(shortcut.displayName());
+    m_recordButton->setText(m_recorder->isRecording() ? QStringLiteral("取消录制")
+                                                      : QStringLiteral("录制新快捷键"));
+    const QString helper = m_recorder->helperText();
+    m_helper->setText(helper);
+    m_helper->setVisible(!helper.isEmpty());
+    m_conflictSection->setVisible(shortcut.isFunctionKey());
+    m_feedback->setText(m_functionKeyActionFeedback);
+    m_feedback->setVisible(!m_functionKeyActionFeedback.isEmpty());
+    renderActivationRow();
+}
+
+void ShortcutSettingsView::renderActivationRow() {
+    const ShortcutActivationState state = effectiveActivationState();
+    if (state.kind == ShortcutActivationState::Case::ready)
+        m_activationSymbol->setSymbol(QStringLiteral("checkmark.circle.fill"),
+                                      TovalitPalette::brandStrong());
+    else
+        m_activationSymbol->setSymbol(QStringLiteral("exclamationmark.triangle.fill"),
+                                      TovalitPalette::orange());
+    m_activationText->setText(state.message);
+}
+
+} // namespace tovalit

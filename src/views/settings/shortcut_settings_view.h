@@ -1,0 +1,85 @@
+#pragma once
+
+#include "models/shortcut_activation_state.h"
+#include "models/shortcut_configuration.h"
+#include "views/design/tovalit_glass_surface.h"
+
+#include <memory>
+
+class QPushButton;
+
+namespace tovalit {
+
+class AppConfigurationStore;
+class ApplicationKeyboard;
+class FunctionKeySystemSettings;
+class ShortcutRecorderService;
+class TovalitSymbolView;
+class TovalitTextLabel;
+
+// The settings card of the one global recording shortcut: shows it,
+// records a new one from the keyboard, restores Fn, says whether the
+// shortcut works and, for Fn, how the system's own Fn action may get in
+// the way and offers to switch that off. The shortcut lives in the
+// settings store; writing it there restarts the hotkey monitor.
+class ShortcutSettingsView : public TovalitGlassSurface {
+    Q_OBJECT
+
+public:
+    struct Dependencies {
+        // Where the recorder reads the keys it captures.
+        std::shared_ptr<ApplicationKeyboard> keyboard;
+        std::shared_ptr<FunctionKeySystemSettings> functionKeySystemSettings;
+    };
+
+    // `configurationStore` must outlive the card; `activationState` is the
+    // controller's state as the page read it.
+    ShortcutSettingsView(AppConfigurationStore &configurationStore,
+                         ShortcutActivationState activationState, Dependencies dependencies,
+                         QWidget *parent = nullptr);
+    ~ShortcutSettingsView() override;
+
+    // A newer state from the controller.
+    void setActivationState(const ShortcutActivationState &activationState);
+    // What the activation row shows: for Fn, the system setting read now,
+    // unless the shortcut failed.
+    ShortcutActivationState effectiveActivationState() const;
+
+    ShortcutRecorderService &recorder() const { return *m_recorder; }
+    QString functionKeySystemMessage() const { return m_functionKeySystemMessage; }
+    QString functionKeyActionFeedback() const { return m_functionKeyActionFeedback; }
+
+protected:
+    void showEvent(QShowEvent *event) override;
+
+private:
+    QWidget *makeFunctionKeyConflictSection();
+    void toggleRecording();
+    void restoreDefault();
+    void handleShortcutChange(const ShortcutConfiguration &configuration);
+    void refreshFunctionKeyMessage();
+    void applyFunctionKeySystemFix();
+    // Brings every shown value up to date.
+    void render();
+    void renderActivationRow();
+
+    AppConfigurationStore &m_configurationStore;
+    ShortcutActivationState m_activationState;
+    Dependencies m_dependencies;
+    std::unique_ptr<ShortcutRecorderService> m_recorder;
+    QString m_functionKeySystemMessage;
+    QString m_functionKeyActionFeedback;
+    ShortcutConfiguration m_observedShortcut;
+
+    TovalitTextLabel *m_display = nullptr;
+    QPushButton *m_restoreButton = nullptr;
+    QPushButton *m_recordButton = nullptr;
+    TovalitTextLabel *m_helper = nullptr;
+    TovalitSymbolView *m_activationSymbol = nullptr;
+    TovalitTextLabel *m_activationText = nullptr;
+    QWidget *m_conflictSection = nullptr;
+    TovalitTextLabel *m_systemMessage = nullptr;
+    TovalitTextLabel *m_feedback = nullptr;
+};
+
+} // namespace tovalit

@@ -1,0 +1,119 @@
+// The real application on a real desktop (X server, window manager, a tray
+// host): its window comes up in front, its status icon docks into the tray
+// and its menu brings the window back from behind another one.
+
+#include "app/legacy_menu_bar_controller.h"
+#include "app/main_window.h"
+#include "app/vellup_transcriber_app.h"
+#include "tests/support/run_task.h"
+#include "tests/support/temporary_user_folders.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QProcess>
+#include <QSystemTrayIcon>
+#include <QWindow>
+
+#include <gtest/gtest.h>
+
+namespace tovalit {
+namespace {
+
+using testing::waitUntil;
+
+QString xdotool(const QStringList &arguments) {
+    QProcess process;
+    process.start(QStringLiteral("xdotool"), arguments);
+    if (!process.waitForFinished(5000))
+        return {};
+    return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
+}
+
+quint64 activeWindow() {
+    return xdotool({QStringLiteral("getactivewindow")}).toULongLong();
+}
+
+// A tray host of our own for the length of one test.
+class TrayHost {
+public:
+    TrayHost() {
+        m_process.start(QStringLiteral("trayer"),
+                        {QStringLiteral("--edge"), QStringLiteral("top"), QStringLiteral("--align"),
+                         QStringLiteral("right"), QStringLiteral("--widthtype"),
+                         QStringLiteral("request"), QStringLiteral("--height"),
+                         QStringLiteral("24"), QStringLiteral("--SetDockType"),
+                         QStringLiteral("true")});
+    }
+    ~TrayHost() {
+        m_process.terminate();
+        if (!m_process.waitForFinished(3000))
+            m_process.kill();
+        m_process.waitForFinished(3000);
+    }
+    bool started() { return m_process.waitForStarted(5000); }
+
+private:
+    QProcess m_process;
+};
+
+class RealApplicationTest : public testing::WithTemporaryUserFolders {
+protected:
+    void SetUp() override {
+        if (qEnvironmentVariableIsEmpty("DISPLAY")) {
+            if (qEnvironmentVariableIsSet("TOVALIT_TEST_SESSION"))
+                FAIL() << "the test session has no X server";
+            GTEST_SKIP() << "needs an X server (run it through scripts/test)";
+        }
+    }
+};
+
+TEST_F(RealApplicationTest, TheWindowComesForwardAndTheStatusIconDocks) {
+    TrayHost tray;
+    ASSERT_TRUE(tray.started()) << "trayer could not be started";
+    waitUntil([] { return QSystemTrayIcon::isSystemTrayAvailable(); }, "the tray host to be up");
+
+    LegacyMenuBarController menuBar;
+    VellupTranscriberApp::Dependencies dependencies =
+        VellupTranscriberApp::Dependencies::linuxDefaults();
+    dependencies.menuBar = &menuBar;
+    auto app = std::make_unique<VellupTranscriberApp>(std::move(dependencies));
+    app->launch();
+
+    MainWindow &window = *app->mainWindow();
+    waitUntil([&] { return window.windowHandle() && window.windowHandle()->isExposed(); },
+              "the main window to be mapped");
+    waitUntil([&] { return activeWindow() == window.winId(); }, "the main window to be active");
+    EXPECT_EQ(xdotool({QStringLiteral("getwindowname"), QString::number(window.winId())}),
+              QStringLiteral("Tovalit"));
+
+    ASSERT_NE(menuBar.statusItem(), nullptr);
+    waitUntil([&] { return menuBar.statusItem()->geometry().isValid(); },
+              "the status icon to dock into the tray");
+
+    // Another window in front; the menu brings the main one back.
+    QWidget other;
+    other.setWindowTitle(QStringLiteral("另一个窗口"));
+    other.resize(400, 300);
+    other.show();
+    other.activateWindow();
+    waitUntil([&] { return activeWindow() == other.winId(); }, "the other window to be active");
+    menuBar.openMainWindowItem()->trigger();
+    waitUntil([&] { return activeWindow() == window.winId(); },
+              "the menu to bring the main window forward");
+
+    // Closed, it leaves the process (and its shortcut) running behind the
+    // status icon, from which it comes back.
+    window.close();
+    testing::pumpEvents(50);
+    EXPECT_FALSE(window.isVisible());
+    menuBar.openMainWindowItem()->trigger();
+    waitUntil([&] { return window.isVisible() && activeWindow() == window.winId(); },
+              "the closed window to come back");
+
+    app->delegate().applicationWillTerminate();
+    EXPECT_EQ(menuBar.statusItem(), nullptr);
+    app.reset();
+}
+
+} // namespace
+} // namespace tovalit

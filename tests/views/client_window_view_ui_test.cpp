@@ -1,0 +1,223 @@
+#include "tests/views/window_pages_fixture.h"
+#include "views/client_window_toast_view.h"
+#include "views/client_window_view.h"
+#include "views/design/tovalit_palette.h"
+#include "views/design/tovalit_symbol.h"
+#include "views/design/tovalit_text_label.h"
+#include "views/history/history_list_view.h"
+#include "views/instructions/instruction_library_view.h"
+#include "views/lexicon/personal_lexicon_view.h"
+#include "views/main_panel_view.h"
+#include "views/settings/settings_view.h"
+#include "views/sidebar_row.h"
+
+#include <QPushButton>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace tovalit::testing {
+namespace {
+
+class ClientWindowTest : public WindowPagesTest {
+protected:
+    ClientWindowView &makeWindow() {
+        makeObjects();
+        window = std::make_unique<ClientWindowView>(*viewModel, *store, *permissions,
+                                                    doubles.clientWindowDependencies());
+        window->resize(1000, 700);
+        window->show();
+        return *window;
+    }
+    SidebarRow &row(ClientWindowSection section) {
+        for (SidebarRow *candidate : window->findChildren<SidebarRow *>()) {
+            if (candidate->section() == section)
+                return *candidate;
+        }
+        throw std::runtime_error("no such row");
+    }
+    QString header() { return textOf(*window, QStringLiteral("headerTitle")); }
+    AppToastState toast(const QString &message, bool isError = false) {
+        return {QUuid::createUuid(), message, isError};
+    }
+    // Where the toast sits in the content area under the header.
+    QRect toastFrame(const ClientWindowToastView &shown) {
+        QWidget *content = window->currentPage()->parentWidget();
+        return {shown.mapTo(content, QPoint(0, 0)), shown.size()};
+    }
+
+    ~ClientWindowTest() override { window.reset(); }
+
+    std::unique_ptr<ClientWindowView> window;
+};
+
+TEST_F(ClientWindowTest, TheSidebarListsTheFiveSectionsAndSwitchesPages) {
+    ClientWindowView &client = makeWindow();
+    QStringList titles;
+    QStringList symbols;
+    for (SidebarRow *candidate : client.findChildren<SidebarRow *>()) {
+        titles << candidate->text();
+        symbols << systemImage(candidate->section());
+    }
+    EXPECT_EQ(titles, (QStringList{QStringLiteral("主页"), QStringLiteral("指令库"),
+                                   QStringLiteral("个人词库"), QStringLiteral("历史记录"),
+                                   QStringLiteral("设置")}));
+    EXPECT_EQ(
+        symbols,
+        (QStringList{QStringLiteral("house"), QStringLiteral("sparkles.rectangle.stack"),
+                     QStringLiteral("text.badge.star"), QStringLiteral("clock.arrow.circlepath"),
+                     QStringLiteral("slider.horizontal.3")}));
+    for (const QString &symbol : symbols)
+        EXPECT_TRUE(TovalitSymbol::exists(symbol)) << symbol.toStdString();
+
+    EXPECT_EQ(client.selection(), ClientWindowSection::home);
+    EXPECT_TRUE(row(ClientWindowSection::home).isSelected());
+    EXPECT_EQ(header(), QStringLiteral("主页"));
+    auto *home = qobject_cast<MainPanelView *>(client.currentPage());
+    ASSERT_NE(home, nullptr);
+
+    QTest::mouseClick(&row(ClientWindowSection::settings), Qt::LeftButton);
+    EXPECT_EQ(client.selection(), ClientWindowSection::settings);
+    EXPECT_EQ(header(), QStringLiteral("设置"));
+    EXPECT_NE(qobject_cast<SettingsView *>(client.currentPage()), nullptr);
+    EXPECT_FALSE(row(ClientWindowSection::home).isSelected());
+    EXPECT_TRUE(row(ClientWindowSection::settings).isSelected());
+
+    QTest::mouseClick(&row(ClientWindowSection::instructions), Qt::LeftButton);
+    EXPECT_EQ(header(), QStringLiteral("指令库"));
+    EXPECT_NE(qobject_cast<InstructionLibraryView *>(client.currentPage()), nullptr);
+    QTest::mouseClick(&row(ClientWindowSection::history), Qt::LeftButton);
+    EXPECT_EQ(header(), QStringLiteral("历史记录"));
+    EXPECT_NE(qobject_cast<HistoryListView *>(client.currentPage()), nullptr);
+    QTest::mouseClick(&row(ClientWindowSection::lexicon), Qt::LeftButton);
+    EXPECT_EQ(header(), QStringLiteral("个人词库"));
+    EXPECT_NE(qobject_cast<PersonalLexiconView *>(client.currentPage()), nullptr);
+
+    // Coming back builds the page afresh.
+    QPointer<MainPanelView> previous(home);
+    waitUntil([&] { return previous.isNull(); }, "the page left behind to be discarded");
+    QTest::mouseClick(&row(ClientWindowSection::home), Qt::LeftButton);
+    EXPECT_NE(qobject_cast<MainPanelView *>(client.currentPage()), nullptr);
+
+    // No selection at all shows home with no row highlighted.
+    MainPanelView *shown = qobject_cast<MainPanelView *>(client.currentPage());
+    client.setSelection(std::nullopt);
+    EXPECT_EQ(header(), QStringLiteral("主页"));
+    EXPECT_EQ(client.currentPage(), shown) << "the same page: home is still what shows";
+    for (SidebarRow *candidate : client.findChildren<SidebarRow *>())
+        EXPECT_FALSE(candidate->isSelected());
+    EXPECT_TRUE(client.recordButton()->isHidden());
+    EXPECT_FALSE(client.recordButton()->isEnabled());
+
+    // Only the detail column grows with the window.
+    QWidget *sidebar = client.findChild<QWidget *>(QStringLiteral("sidebar"));
+    QWidget *detail = client.findChild<QWidget *>(QStringLiteral("detailColumn"));
+    client.resize(1400, 800);
+    waitUntil([&] { return detail->width() == 1400 - 220 - 1; },
+              "the detail column to take the new width");
+    EXPECT_EQ(sidebar->width(), 220);
+}
+
+TEST_F(ClientWindowTest, TheRecordButtonMirrorsTheRecordingOnTheHomeSectionOnly) {
+    doubles.transcriberScript.finishText = QStringLiteral("明天十点开会");
+    doubles.formatterAnswers.fallback = QStringLiteral("明天十点开会。");
+    ClientWindowView &client = makeWindow();
+    QPushButton *button = client.recordButton();
+    EXPECT_EQ(client.recordButtonSymbol(), QStringLiteral("mic.circle.fill"));
+    EXPECT_TRUE(button->isVisible());
+    EXPECT_TRUE(button->isEnabled());
+
+    QTest::mouseClick(button, Qt::LeftButton);
+    waitUntil([&] { return viewModel->recordingState() == RecordingState::recording(); },
+              "the button to start a recording");
+    EXPECT_EQ(client.recordButtonSymbol(), QStringLiteral("stop.circle.fill"));
+    EXPECT_TRUE(button->isEnabled());
+
+    // Thinking: visible, disabled.
+    doubles.formatterAnswers.gate = std::make_shared<Gate>();
+    doubles.time.advance(2.0);
+    QTest::mouseClick(button, Qt::LeftButton);
+    waitUntil([&] { return viewModel->recordingState() == RecordingState::thinking(); },
+              "the stop to start formatting");
+    EXPECT_EQ(client.recordButtonSymbol(), QStringLiteral("mic.circle.fill"));
+    EXPECT_TRUE(button->isVisible());
+    EXPECT_FALSE(button->isEnabled());
+    doubles.formatterAnswers.gate->open();
+    waitUntil([&] { return viewModel->recordingState() == RecordingState::idle(); },
+              "the dictation to finish");
+    EXPECT_TRUE(button->isEnabled());
+
+    // Elsewhere the button keeps its room but cannot be seen or used.
+    const int headerHeight = button->parentWidget()->height();
+    client.setSelection(ClientWindowSection::settings);
+    EXPECT_TRUE(button->isHidden());
+    EXPECT_FALSE(button->isEnabled());
+    EXPECT_TRUE(button->sizePolicy().retainSizeWhenHidden());
+    processEventsFor(std::chrono::milliseconds(10));
+    EXPECT_EQ(button->parentWidget()->height(), headerHeight);
+}
+
+TEST_F(ClientWindowTest, ToastsSlideInOverThePageAndLetClicksThrough) {
+    ClientWindowView &client = makeWindow();
+    EXPECT_EQ(client.toastView(), nullptr);
+
+    viewModel->setAppToast(toast(QStringLiteral("已复制到剪贴板")));
+    ClientWindowToastView *shown = client.toastView();
+    ASSERT_NE(shown, nullptr);
+    EXPECT_EQ(shown->messageLabel()->text(), QStringLiteral("已复制到剪贴板"));
+    EXPECT_EQ(shown->symbol()->symbolName(), QStringLiteral("checkmark.circle.fill"));
+    EXPECT_EQ(shown->symbol()->color(), TovalitPalette::brandStrong());
+    EXPECT_FALSE(shown->level().isError());
+    waitUntil([&] { return toastFrame(*shown).top() == 14; },
+              "the toast to come down 14 points below the header");
+    EXPECT_GE(shown->width(), 220) << "a short message still makes a full toast";
+    EXPECT_LE(shown->width(), 360);
+    const int contentWidth = client.currentPage()->parentWidget()->width();
+    EXPECT_NEAR(toastFrame(*shown).center().x(), contentWidth / 2, 1) << "centred";
+    // Clicks on the toast reach the page beneath.
+    const QRect onWindow(shown->mapTo(&client, QPoint(0, 0)), shown->size());
+    QWidget *page = client.currentPage();
+    QWidget *hit = client.childAt(onWindow.center());
+    ASSERT_NE(hit, nullptr);
+    EXPECT_FALSE(shown->isAncestorOf(hit) || hit == shown);
+    EXPECT_TRUE(page->isAncestorOf(hit));
+
+    // A replacement changes the toast in place.
+    const QString longMessage = QString(QStringLiteral("保存失败，请检查磁盘空间。")).repeated(12);
+    viewModel->setAppToast(toast(longMessage, true));
+    EXPECT_EQ(client.toastView(), shown);
+    EXPECT_EQ(shown->symbol()->symbolName(), QStringLiteral("exclamationmark.circle.fill"));
+    EXPECT_EQ(shown->symbol()->color(), TovalitPalette::red());
+    EXPECT_TRUE(shown->level().isError()) << "an error toast has the red border";
+    EXPECT_EQ(shown->messageLabel()->maximumLineCount(), 3);
+    EXPECT_TRUE(shown->messageLabel()->isTruncatedAtWidth(shown->messageLabel()->width()));
+    EXPECT_LE(shown->width(), 360);
+
+    // Gone when the controller takes it down.
+    QPointer<ClientWindowToastView> leaving(shown);
+    viewModel->setAppToast(std::nullopt);
+    EXPECT_EQ(client.toastView(), nullptr);
+    waitUntil([&] { return leaving.isNull(); }, "the toast to slide away");
+}
+
+TEST_F(ClientWindowTest, TheSettingsPageGetsTheShortcutStateOfTheMoment) {
+    doubles.shouldBootstrap = true;
+    ClientWindowView &client = makeWindow();
+    store->setShortcutConfiguration(ShortcutConfiguration::custom(
+        40, ModifierFlag::option | ModifierFlag::command, QStringLiteral("K")));
+    client.setSelection(ClientWindowSection::settings);
+    auto *settings = qobject_cast<SettingsView *>(client.currentPage());
+    ASSERT_NE(settings, nullptr);
+    EXPECT_EQ(textOf<TovalitTextLabel>(*settings, QStringLiteral("activationText")),
+              QStringLiteral("⌥⌘K 已注册为全局快捷键"));
+
+    doubles.globalHotKey->failRegistrations(
+        GlobalHotKeyError(GlobalHotKeyError::Kind::alreadyTaken));
+    store->setShortcutConfiguration(
+        ShortcutConfiguration::custom(41, ModifierFlag::control, QStringLiteral("L")));
+    EXPECT_EQ(textOf<TovalitTextLabel>(*settings, QStringLiteral("activationText")),
+              QStringLiteral("^L 注册失败，请换一个快捷键"));
+}
+
+} // namespace
+} // namespace tovalit::testing

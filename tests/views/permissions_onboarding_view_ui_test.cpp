@@ -1,0 +1,217 @@
+#include "app/app_launch_coordinator.h"
+#include "tests/views/window_pages_fixture.h"
+#include "views/design/tovalit_badge.h"
+#include "views/design/tovalit_text_label.h"
+#include "views/permissions/permissions_onboarding_view.h"
+
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include <gtest/gtest.h>
+
+namespace tovalit::testing {
+namespace {
+
+class OnboardingTest : public WindowPagesTest {
+protected:
+    PermissionsOnboardingView &makeView() {
+        view.reset();
+        launch.reset();
+        if (!store)
+            makeObjects();
+        launch = std::make_unique<AppLaunchCoordinator>(*store, *permissions);
+        view = std::make_unique<PermissionsOnboardingView>(*permissions, *launch);
+        view->resize(760, 1200);
+        return *view;
+    }
+    QWidget *child(const char *name) {
+        return view->findChild<QWidget *>(QString::fromLatin1(name));
+    }
+    bool shown(const char *name) {
+        QWidget *widget = child(name);
+        return widget && !widget->isHidden();
+    }
+    QPushButton &button(const char *name) {
+        return *view->findChild<QPushButton *>(QString::fromLatin1(name));
+    }
+    QWidget &row(PermissionKind kind) {
+        return *view->findChild<QWidget *>(QStringLiteral("permissionRow.") + rawValue(kind));
+    }
+    QStringList rowButtons(PermissionKind kind) { return buttonTitles(row(kind)); }
+    TovalitBadge &rowBadge(PermissionKind kind) { return *row(kind).findChild<TovalitBadge *>(); }
+    void settle() { processEventsFor(std::chrono::milliseconds(20)); }
+
+    ~OnboardingTest() override {
+        view.reset();
+        launch.reset();
+    }
+
+    std::unique_ptr<AppLaunchCoordinator> launch;
+    std::unique_ptr<PermissionsOnboardingView> view;
+};
+
+TEST_F(OnboardingTest, EverythingGrantedLeavesOnlyTheWayIn) {
+    makeView();
+    EXPECT_EQ(textOf<TovalitTextLabel>(*view, QStringLiteral("progressCount")),
+              QStringLiteral("3/3"));
+    EXPECT_FALSE(shown("primaryGuidedButton"));
+    EXPECT_FALSE(shown("troubleshootingCard"));
+    EXPECT_FALSE(shown("bypassButton"));
+    EXPECT_EQ(child("diskImageWarningCard"), nullptr);
+    EXPECT_TRUE(button("enterButton").isEnabled());
+    for (PermissionKind kind : allPermissionKinds) {
+        EXPECT_EQ(rowBadge(kind).title(), QStringLiteral("已授权"));
+        EXPECT_TRUE(rowButtons(kind).isEmpty()) << "a granted row has no buttons";
+    }
+}
+
+TEST_F(OnboardingTest, EachRowOffersWhatItsStateNeeds) {
+    doubles.probe->setMicrophone(MicrophoneAuthorizationStatus::notDetermined);
+    doubles.probe->setTrusted(false);
+    doubles.probe->setListenEventAccess(false);
+    makeView();
+    EXPECT_EQ(textOf<TovalitTextLabel>(*view, QStringLiteral("progressCount")),
+              QStringLiteral("0/3"));
+    EXPECT_EQ(button("primaryGuidedButton").text(), QStringLiteral("下一步：请求麦克风授权"));
+    EXPECT_TRUE(shown("troubleshootingCard"));
+    EXPECT_TRUE(shown("bypassButton"));
+    EXPECT_FALSE(button("enterButton").isEnabled());
+
+    EXPECT_EQ(rowBadge(PermissionKind::microphone).title(), QStringLiteral("待授权"));
+    EXPECT_EQ(rowBadge(PermissionKind::microphone).tone(), TovalitBadgeTone::neutral);
+    EXPECT_EQ(rowButtons(PermissionKind::microphone),
+              (QStringList{QStringLiteral("请求麦克风授权"), QStringLiteral("打开系统设置")}));
+    EXPECT_EQ(rowBadge(PermissionKind::accessibility).title(), QStringLiteral("需手动开启"));
+    EXPECT_EQ(rowBadge(PermissionKind::accessibility).tone(), TovalitBadgeTone::warning);
+    EXPECT_EQ(rowButtons(PermissionKind::accessibility),
+              (QStringList{QStringLiteral("再次提示"), QStringLiteral("打开系统设置")}));
+    EXPECT_EQ(rowButtons(PermissionKind::inputMonitoring),
+              QStringList{QStringLiteral("打开系统设置")});
+
+    EXPECT_EQ(PermissionsOnboardingView::primaryActionTitle(
+                  {PermissionKind::microphone, PermissionAuthorizationState::denied}),
+              QStringLiteral("下一步：打开麦克风设置"));
+    EXPECT_EQ(PermissionsOnboardingView::primaryActionTitle(
+                  {PermissionKind::inputMonitoring, PermissionAuthorizationState::notDetermined}),
+              QStringLiteral("下一步：打开输入监控设置"));
+    EXPECT_EQ(PermissionsOnboardingView::primaryActionTitle(
+                  {PermissionKind::accessibility, PermissionAuthorizationState::needsManualEnable}),
+              QStringLiteral("下一步：打开辅助功能设置"));
+}
+
+TEST_F(OnboardingTest, TheDiskImageWarningShowsOnlyForAMountedImage) {
+    doubles.bundlePath = QStringLiteral("/Volumes/Tovalit/Tovalit.app");
+    doubles.probe->setTrusted(false);
+    makeView();
+    QWidget *warning = child("diskImageWarningCard");
+    ASSERT_NE(warning, nullptr);
+    const QList<QWidget *> sections = [&] {
+        QList<QWidget *> list;
+        QLayout *layout = view->contentLayout();
+        for (int index = 0; index < layout->count(); ++index) {
+            if (QWidget *widget = layout->itemAt(index)->widget())
+                list << widget;
+        }
+        return list;
+    }();
+    const qsizetype at = sections.indexOf(warning);
+    ASSERT_GT(at, 0);
+    EXPECT_EQ(sections.at(at - 1), child("progressCard"));
+    EXPECT_EQ(sections.at(at + 1), child("troubleshootingCard"));
+
+    doubles.bundlePath = QStringLiteral("/VolumesBackup/Tovalit");
+    store.reset();
+    makeView();
+    EXPECT_EQ(child("diskImageWarningCard"), nullptr);
+}
+
+TEST_F(OnboardingTest, TheFirstAppearanceAsksOncePerProcess) {
+    doubles.probe->setMicrophone(MicrophoneAuthorizationStatus::notDetermined);
+    doubles.probe->setListenEventAccess(false);
+    doubles.probe->answerMicrophoneRequestsWith(std::nullopt);
+    makeView();
+    EXPECT_TRUE(doubles.probe->requests().isEmpty()) << "nothing before it appears";
+    view->show();
+    settle();
+    EXPECT_EQ(doubles.probe->requests(), QStringList{QStringLiteral("microphone")});
+    EXPECT_TRUE(permissions->isGuidedRequestInProgress());
+
+    // While the guided requests run, only they are held back.
+    EXPECT_FALSE(button("primaryGuidedButton").isEnabled());
+    EXPECT_FALSE(button("requestRequiredButton").isEnabled());
+    EXPECT_TRUE(button("recheckButton").isEnabled());
+    EXPECT_TRUE(button("bypassButton").isEnabled());
+    for (QPushButton *rowButton : row(PermissionKind::microphone).findChildren<QPushButton *>())
+        EXPECT_TRUE(rowButton->isEnabled()) << rowButton->text().toStdString();
+
+    ASSERT_TRUE(doubles.probe->answerMicrophoneRequest(true));
+    waitUntil([&] { return !permissions->isGuidedRequestInProgress(); },
+              "the guided requests to finish");
+    EXPECT_EQ(doubles.probe->requests(),
+              (QStringList{QStringLiteral("microphone"), QStringLiteral("listen"),
+                           QStringLiteral("trust-prompt")}));
+    EXPECT_EQ(rowBadge(PermissionKind::microphone).title(), QStringLiteral("已授权"));
+    EXPECT_EQ(button("primaryGuidedButton").text(), QStringLiteral("下一步：打开输入监控设置"));
+    EXPECT_TRUE(button("primaryGuidedButton").isEnabled());
+
+    // Showing the onboarding again in this process asks nothing.
+    doubles.probe->clearRequests();
+    view.reset();
+    makeView().show();
+    settle();
+    EXPECT_TRUE(doubles.probe->requests().isEmpty());
+}
+
+TEST_F(OnboardingTest, TheGuidedStepWorksOnTheFirstMissingPermission) {
+    doubles.probe->setMicrophone(MicrophoneAuthorizationStatus::notDetermined);
+    doubles.probe->setListenEventAccess(false);
+    doubles.probe->answerMicrophoneRequestsWith(std::nullopt);
+    makeView();
+
+    button("primaryGuidedButton").click();
+    EXPECT_TRUE(view->isHandlingPrimaryAction());
+    EXPECT_FALSE(button("primaryGuidedButton").isEnabled());
+    settle();
+    ASSERT_EQ(doubles.probe->pendingMicrophoneRequests(), 1);
+    ASSERT_TRUE(doubles.probe->answerMicrophoneRequest(false));
+    waitUntil([&] { return !view->isHandlingPrimaryAction(); }, "the guided step to finish");
+    ASSERT_EQ(doubles.opener->opened().size(), 1);
+    EXPECT_TRUE(doubles.opener->opened().first().toString().endsWith(u"Privacy_Microphone"));
+    EXPECT_EQ(rowBadge(PermissionKind::microphone).title(), QStringLiteral("已拒绝"));
+    EXPECT_EQ(button("primaryGuidedButton").text(), QStringLiteral("下一步：打开麦克风设置"));
+
+    // Input monitoring only has its pane opened, nothing requested.
+    doubles.probe->setMicrophone(MicrophoneAuthorizationStatus::authorized);
+    permissions->refreshStates();
+    doubles.probe->clearRequests();
+    button("primaryGuidedButton").click();
+    waitUntil([&] { return doubles.opener->opened().size() == 2; }, "the second pane to open");
+    EXPECT_TRUE(doubles.opener->opened().last().toString().endsWith(u"Privacy_ListenEvent"));
+    EXPECT_TRUE(doubles.probe->requests().isEmpty());
+}
+
+TEST_F(OnboardingTest, TheWaysIntoTheApplication) {
+    doubles.probe->setTrusted(false);
+    makeView();
+    EXPECT_TRUE(launch->shouldShowPermissionsOnboarding());
+    button("enterButton").click();
+    EXPECT_TRUE(launch->shouldShowPermissionsOnboarding()) << "disabled while one is missing";
+
+    // Granting the last permission and checking again opens the way in.
+    doubles.probe->setTrusted(true);
+    button("recheckButton").click();
+    EXPECT_EQ(textOf<TovalitTextLabel>(*view, QStringLiteral("progressCount")),
+              QStringLiteral("3/3"));
+    EXPECT_FALSE(launch->shouldShowPermissionsOnboarding());
+    EXPECT_TRUE(store->hasCompletedPermissionsOnboarding());
+
+    // Going on anyway leaves the onboarding for this run only.
+    doubles.probe->setTrusted(false);
+    permissions->refreshStates();
+    ASSERT_TRUE(launch->shouldShowPermissionsOnboarding());
+    button("bypassButton").click();
+    EXPECT_FALSE(launch->shouldShowPermissionsOnboarding());
+}
+
+} // namespace
+} // namespace tovalit::testing
