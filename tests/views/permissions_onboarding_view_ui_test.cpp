@@ -5,6 +5,7 @@
 #include "views/permissions/permissions_onboarding_view.h"
 
 #include <QPushButton>
+#include <QScrollBar>
 #include <QVBoxLayout>
 
 #include <gtest/gtest.h>
@@ -211,6 +212,31 @@ TEST_F(OnboardingTest, TheWaysIntoTheApplication) {
     ASSERT_TRUE(launch->shouldShowPermissionsOnboarding());
     button("bypassButton").click();
     EXPECT_FALSE(launch->shouldShowPermissionsOnboarding());
+}
+
+TEST_F(OnboardingTest, AtTheWindowsSizeTheLastRowAndTheActionsScrollIntoView) {
+    doubles.probe->setListenEventAccess(false);
+    makeView();
+    view->resize(1080, 700);
+    view->show();
+    settle();
+    QScrollBar *bar = view->verticalScrollBar();
+    EXPECT_EQ(bar->value(), 0) << "the page opens at its top";
+    // After the states arrive the rows change height; the page must make room
+    // for them rather than clip the last card.
+    permissions->refreshStates();
+    settle();
+    QWidget *rows = child("permissionRows");
+    for (PermissionKind kind : allPermissionKinds) {
+        const QRect inRows = row(kind).geometry();
+        EXPECT_LE(inRows.bottom(), rows->height() - 1) << rawValue(kind).toStdString();
+    }
+    bar->setValue(bar->maximum());
+    settle();
+    QWidget &enter = button("enterButton");
+    const QPoint bottomInViewport = enter.mapTo(view->viewport(), QPoint(0, enter.height()));
+    EXPECT_LE(bottomInViewport.y(), view->viewport()->height());
+    EXPECT_GE(bottomInViewport.y(), 0);
 }
 
 } // namespace
