@@ -547,6 +547,9 @@ private:
     template <typename Value>
     QCoro::Task<FormatterResult<Value>>
     performFormatterOperationWithGatewayRecovery(FormatterOperation<Value> operation);
+    template <typename Configuration, typename Value>
+    QCoro::Task<std::optional<RecoveredValue<Value, Configuration>>>
+    performWithGatewayRecovery(std::function<QCoro::Task<Value>(Configuration)> operation);
 
     // --- History (transcriber_view_model_history.cpp) ---------------------------
     QCoro::Task<void> deleteRecordNow(TranscriptRecord record);

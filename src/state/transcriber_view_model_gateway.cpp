@@ -10,6 +10,8 @@
 #include "services/vellup_audio_file_transcriber_error.h"
 #include "state/transcriber_view_model.h"
 
+#include <type_traits>
+
 namespace tovalit {
 
 namespace {
@@ -118,20 +120,36 @@ bool TranscriberViewModel::shouldRecoverGatewaySession(bool usingGateway,
     }
 }
 
-// Both wrappers: resolve, run; on a failure that points at the gateway
+namespace {
+
+bool routesThroughGateway(const VellupSpeechConfiguration &configuration) {
+    return configuration.usesGateway();
+}
+
+bool routesThroughGateway(const VellupStructuredFormatterConfiguration &configuration) {
+    return configuration.chatURL.path().contains(QStringLiteral("/api/proxy/"));
+}
+
+} // namespace
+
+// Speech and formatter calls alike: resolve, run; on a failure that points at the gateway
 // session, forget the session and go round once more. One flag serves
 // both catch points, so a call recovers at most once, and whatever fails
 // after that is passed on as it was raised.
 
-template <typename Value>
-QCoro::Task<TranscriberViewModel::SpeechResult<Value>>
-TranscriberViewModel::performSpeechOperationWithGatewayRecovery(SpeechOperation<Value> operation) {
+template <typename Configuration, typename Value>
+QCoro::Task<std::optional<TranscriberViewModel::RecoveredValue<Value, Configuration>>>
+TranscriberViewModel::performWithGatewayRecovery(
+    std::function<QCoro::Task<Value>(Configuration)> operation) {
     bool didRecover = false;
     for (;;) {
-        std::optional<VellupSpeechConfiguration> configuration;
+        std::optional<Configuration> configuration;
         std::exception_ptr failure;
         try {
-            configuration = co_await resolveSpeechConfiguration();
+            if constexpr (std::is_same_v<Configuration, VellupSpeechConfiguration>)
+                configuration = co_await resolveSpeechConfiguration();
+            else
+                configuration = co_await resolveFormatterConfiguration();
         } catch (...) {
             failure = std::current_exception();
         }
@@ -146,12 +164,12 @@ TranscriberViewModel::performSpeechOperationWithGatewayRecovery(SpeechOperation<
             co_return std::nullopt;
         try {
             Value value = co_await operation(*configuration);
-            co_return RecoveredValue<Value, VellupSpeechConfiguration>{std::move(value),
-                                                                       *configuration};
+            co_return RecoveredValue<Value, Configuration>{std::move(value), *configuration};
         } catch (...) {
             failure = std::current_exception();
         }
-        if (didRecover || !shouldRecoverGatewaySession(configuration->usesGateway(), failure))
+        if (didRecover ||
+            !shouldRecoverGatewaySession(routesThroughGateway(*configuration), failure))
             std::rethrow_exception(failure);
         co_await m_gatewaySessionService->invalidateGatewaySession();
         didRecover = true;
@@ -159,41 +177,17 @@ TranscriberViewModel::performSpeechOperationWithGatewayRecovery(SpeechOperation<
 }
 
 template <typename Value>
+QCoro::Task<TranscriberViewModel::SpeechResult<Value>>
+TranscriberViewModel::performSpeechOperationWithGatewayRecovery(SpeechOperation<Value> operation) {
+    return performWithGatewayRecovery<VellupSpeechConfiguration, Value>(std::move(operation));
+}
+
+template <typename Value>
 QCoro::Task<TranscriberViewModel::FormatterResult<Value>>
 TranscriberViewModel::performFormatterOperationWithGatewayRecovery(
     FormatterOperation<Value> operation) {
-    bool didRecover = false;
-    for (;;) {
-        std::optional<VellupStructuredFormatterConfiguration> configuration;
-        std::exception_ptr failure;
-        try {
-            configuration = co_await resolveFormatterConfiguration();
-        } catch (...) {
-            failure = std::current_exception();
-        }
-        if (failure) {
-            if (didRecover || !shouldRecoverGatewaySession(isGatewayConfigured(), failure))
-                std::rethrow_exception(failure);
-            co_await m_gatewaySessionService->invalidateGatewaySession();
-            didRecover = true;
-            continue;
-        }
-        if (!configuration)
-            co_return std::nullopt;
-        try {
-            Value value = co_await operation(*configuration);
-            co_return RecoveredValue<Value, VellupStructuredFormatterConfiguration>{
-                std::move(value), *configuration};
-        } catch (...) {
-            failure = std::current_exception();
-        }
-        const bool routedThroughGateway =
-            configuration->chatURL.path().contains(QStringLiteral("/api/proxy/"));
-        if (didRecover || !shouldRecoverGatewaySession(routedThroughGateway, failure))
-            std::rethrow_exception(failure);
-        co_await m_gatewaySessionService->invalidateGatewaySession();
-        didRecover = true;
-    }
+    return performWithGatewayRecovery<VellupStructuredFormatterConfiguration, Value>(
+        std::move(operation));
 }
 
 // The values the controller's calls produce; another caller adds its type
