@@ -8,6 +8,7 @@
 #include "services/instructions/instruction_library_store.h"
 #include "tests/models/instruction_test_entries.h"
 #include "tests/state/view_model_harness.h"
+#include "tests/support/chat_replies.h"
 #include "tests/support/stand_in_http_server.h"
 
 #include <QDir>
@@ -17,14 +18,6 @@
 #include <QJsonObject>
 
 namespace tovalit::testing {
-
-inline QByteArray chatReply(const QString &content) {
-    const QJsonObject message{{QStringLiteral("role"), QStringLiteral("assistant")},
-                              {QStringLiteral("content"), content}};
-    const QJsonObject choice{{QStringLiteral("index"), 0}, {QStringLiteral("message"), message}};
-    return QJsonDocument(QJsonObject{{QStringLiteral("choices"), QJsonArray{choice}}})
-        .toJson(QJsonDocument::Compact);
-}
 
 inline QJsonObject jsonBody(const RecordedHttpRequest &request) {
     return QJsonDocument::fromJson(request.body).object();

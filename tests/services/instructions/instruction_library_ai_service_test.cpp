@@ -4,6 +4,7 @@
 #include "services/text_processing/vellup_structured_formatter_error.h"
 #include "support/textkit.h"
 #include "tests/models/instruction_test_entries.h"
+#include "tests/support/chat_replies.h"
 #include "tests/support/run_task.h"
 #include "tests/support/stand_in_http_server.h"
 
@@ -17,26 +18,14 @@ namespace tovalit {
 namespace {
 
 using namespace Qt::StringLiterals;
+using testing::chatReply;
+using testing::jsonObject;
 using testing::RecordedHttpRequest;
 using testing::runTask;
 using testing::StandInHttpReply;
 using testing::StandInHttpServer;
 using Error = InstructionLibraryAIServiceError;
 using Category = InstructionLibraryCategory;
-
-QByteArray chatReply(const QJsonValue &content) {
-    const QJsonObject message{{u"role"_s, u"assistant"_s}, {u"content"_s, content}};
-    const QJsonObject choice{{u"index"_s, 0}, {u"message"_s, message}};
-    return QJsonDocument(QJsonObject{{u"choices"_s, QJsonArray{choice}}})
-        .toJson(QJsonDocument::Compact);
-}
-
-QJsonObject jsonObject(const QByteArray &bytes) {
-    QJsonParseError error{};
-    const QJsonDocument document = QJsonDocument::fromJson(bytes, &error);
-    EXPECT_EQ(error.error, QJsonParseError::NoError) << bytes.toStdString();
-    return document.object();
-}
 
 template <typename Exception, typename T>
 Exception errorOf(QCoro::Task<T> task) {

@@ -1,6 +1,7 @@
 #include "services/learning/lexicon_learning_ai_service.h"
 #include "services/text_processing/vellup_structured_formatter_error.h"
 #include "support/textkit.h"
+#include "tests/support/chat_replies.h"
 #include "tests/support/qt_printers.h"
 #include "tests/support/run_task.h"
 #include "tests/support/stand_in_http_server.h"
@@ -16,21 +17,12 @@ namespace {
 using namespace Qt::StringLiterals;
 using Error = LexiconLearningAIServiceError;
 using Service = LexiconLearningAIService;
+using testing::chatReply;
+using testing::jsonObject;
 using testing::RecordedHttpRequest;
 using testing::runTask;
 using testing::StandInHttpReply;
 using testing::StandInHttpServer;
-
-QByteArray chatReply(const QJsonValue &content) {
-    const QJsonObject message{{u"role"_s, u"assistant"_s}, {u"content"_s, content}};
-    return QJsonDocument(
-               QJsonObject{{u"choices"_s, QJsonArray{QJsonObject{{u"message"_s, message}}}}})
-        .toJson(QJsonDocument::Compact);
-}
-
-QJsonObject objectOf(const QByteArray &bytes) {
-    return QJsonDocument::fromJson(bytes).object();
-}
 
 const ObservedInsertionEditSession edit{
     QUuid::fromString(u"{6F9619FF-8B86-D011-B42D-00C04FC964FF}"_s),
@@ -97,7 +89,7 @@ TEST_F(LexiconLearningAIServiceTest, SendsTheEditWithItsPromptAndThePrefilledBra
     EXPECT_EQ(request.header("X-Agent-Id"), "agent-9");
     EXPECT_FALSE(request.body.contains('\n')) << "the body is compact JSON";
 
-    const QJsonObject body = objectOf(request.body);
+    const QJsonObject body = jsonObject(request.body);
     EXPECT_EQ(body.value(u"model"_s), u"doubao-seed"_s);
     EXPECT_EQ(body.value(u"temperature"_s).toDouble(-1), 0.0);
     EXPECT_EQ(body.value(u"max_tokens"_s), 1200);
@@ -129,7 +121,7 @@ TEST_F(LexiconLearningAIServiceTest, SendsTheEditWithItsPromptAndThePrefilledBra
         keyOrder.append(line.section(u'"', 1, 1));
     EXPECT_EQ(keyOrder, (QStringList{u"appName"_s, u"finalFieldText"_s, u"originalFieldText"_s,
                                      u"originalInsertedText"_s, u"windowTitle"_s}));
-    const QJsonObject payload = objectOf(user.toUtf8());
+    const QJsonObject payload = jsonObject(user.toUtf8());
     EXPECT_EQ(payload.value(u"originalInsertedText"_s), character.repeated(280));
     EXPECT_EQ(payload.value(u"originalFieldText"_s), u"字"_s.repeated(900));
     EXPECT_EQ(payload.value(u"finalFieldText"_s), u"字"_s.repeated(900));

@@ -1,5 +1,6 @@
 #include "services/learning/vellup_history_term_extractor.h"
 #include "services/text_processing/vellup_structured_formatter_error.h"
+#include "tests/support/chat_replies.h"
 #include "tests/support/qt_printers.h"
 #include "tests/support/run_task.h"
 #include "tests/support/stand_in_http_server.h"
@@ -15,17 +16,11 @@ namespace {
 using namespace Qt::StringLiterals;
 using Error = VellupHistoryTermExtractorError;
 using Extractor = VellupHistoryTermExtractor;
+using testing::chatReply;
 using testing::RecordedHttpRequest;
 using testing::runTask;
 using testing::StandInHttpReply;
 using testing::StandInHttpServer;
-
-QByteArray chatReply(const QJsonValue &content) {
-    const QJsonObject message{{u"role"_s, u"assistant"_s}, {u"content"_s, content}};
-    return QJsonDocument(
-               QJsonObject{{u"choices"_s, QJsonArray{QJsonObject{{u"message"_s, message}}}}})
-        .toJson(QJsonDocument::Compact);
-}
 
 class VellupHistoryTermExtractorTest : public ::testing::Test {
 protected:
