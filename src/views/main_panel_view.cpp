@@ -21,23 +21,7 @@
 
 namespace tovalit {
 
-namespace {
-
 using namespace TovalitTokens;
-
-QString permissionName(PermissionKind kind) {
-    switch (kind) {
-    case PermissionKind::microphone:
-        return QStringLiteral("麦克风");
-    case PermissionKind::inputMonitoring:
-        return QStringLiteral("输入监控");
-    case PermissionKind::accessibility:
-        return QStringLiteral("辅助功能");
-    }
-    return {};
-}
-
-} // namespace
 
 MainPanelView::MainPanelView(TranscriberViewModel &viewModel,
                              AppConfigurationStore &configurationStore,
@@ -189,7 +173,7 @@ QString MainPanelView::permissionSummary() const {
     QStringList missing;
     for (const PermissionState &state : m_permissionCoordinator.states()) {
         if (!state.isGranted())
-            missing << permissionName(state.kind);
+            missing << title(state.kind);
     }
     if (missing.isEmpty())
         return QStringLiteral("麦克风、输入监控和辅助功能均已开启");

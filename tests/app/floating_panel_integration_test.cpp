@@ -6,6 +6,7 @@
 #include "app/floating_panel_coordinator.h"
 #include "tests/support/run_task.h"
 #include "tests/support/test_editor_process.h"
+#include "tests/support/xdotool.h"
 #include "views/hud/floating_hud_panel.h"
 
 #include <QApplication>
@@ -20,14 +21,7 @@ namespace {
 
 using testing::TestEditorProcess;
 using testing::waitUntil;
-
-QString xdotool(const QStringList &arguments) {
-    QProcess process;
-    process.start(QStringLiteral("xdotool"), arguments);
-    if (!process.waitForFinished(5000))
-        return {};
-    return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
-}
+using testing::xdotool;
 
 // A search can fail when some other window goes away while it runs: it is
 // repeated, within a limit.

@@ -94,13 +94,8 @@ public:
         };
         d.audioCaptureService = capture;
         d.hotkeyMonitor = hotkeyMonitor();
-        d.insertionService = std::make_shared<FocusedInputInsertionService>(
-            std::make_shared<FakeAccessibilityClient>(), pasteboard,
-            std::make_shared<RecordingKeySender>());
-        d.interactionContextService = std::make_shared<ActiveInteractionContextService>(
-            std::make_shared<FakeAccessibilityClient>(), windows,
-            std::make_shared<ScreenTextCapture>(windows, std::make_shared<FakeScreenCapture>(),
-                                                std::make_shared<FakeTextRecognizer>()));
+        d.insertionService = insertionServiceOverFakes(pasteboard);
+        d.interactionContextService = contextServiceOverFakes(windows);
         d.instructionLibraryStore = std::make_shared<InstructionLibraryStore>(dataFolder);
         d.functionKeySystemSettings = functionKeySystemSettings;
         d.emojiPanelDismissalService = std::make_shared<EmojiPanelDismissalService>(

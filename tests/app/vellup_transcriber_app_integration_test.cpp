@@ -7,6 +7,7 @@
 #include "app/vellup_transcriber_app.h"
 #include "tests/support/run_task.h"
 #include "tests/support/temporary_user_folders.h"
+#include "tests/support/xdotool.h"
 
 #include <QAction>
 #include <QApplication>
@@ -20,14 +21,7 @@ namespace tovalit {
 namespace {
 
 using testing::waitUntil;
-
-QString xdotool(const QStringList &arguments) {
-    QProcess process;
-    process.start(QStringLiteral("xdotool"), arguments);
-    if (!process.waitForFinished(5000))
-        return {};
-    return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
-}
+using testing::xdotool;
 
 quint64 activeWindow() {
     return xdotool({QStringLiteral("getactivewindow")}).toULongLong();

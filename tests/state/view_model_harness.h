@@ -439,6 +439,25 @@ inline PcmBuffer markedBuffer(int marker) {
     return buffer;
 }
 
+// --- Services over platform fakes ---------------------------------------------------------
+
+// The real insertion service, typing and pasting into fakes.
+inline std::shared_ptr<FocusedInputInsertionService>
+insertionServiceOverFakes(std::shared_ptr<InMemoryPasteboard> pasteboard) {
+    return std::make_shared<FocusedInputInsertionService>(
+        std::make_shared<FakeAccessibilityClient>(), std::move(pasteboard),
+        std::make_shared<RecordingKeySender>());
+}
+
+// The real context service, reading fake windows, screens and text.
+inline std::shared_ptr<ActiveInteractionContextService>
+contextServiceOverFakes(std::shared_ptr<FakeWindowSystem> windows) {
+    return std::make_shared<ActiveInteractionContextService>(
+        std::make_shared<FakeAccessibilityClient>(), windows,
+        std::make_shared<ScreenTextCapture>(windows, std::make_shared<FakeScreenCapture>(),
+                                            std::make_shared<FakeTextRecognizer>()));
+}
+
 // --- The fixture ------------------------------------------------------------------------------
 
 class ViewModelTest : public WithDiagnosticsLog {
@@ -520,13 +539,8 @@ protected:
         };
         d.audioCaptureService = capture;
         d.hotkeyMonitor = hotkeyMonitor();
-        d.insertionService = std::make_shared<FocusedInputInsertionService>(
-            std::make_shared<FakeAccessibilityClient>(), pasteboard,
-            std::make_shared<RecordingKeySender>());
-        d.interactionContextService = std::make_shared<ActiveInteractionContextService>(
-            std::make_shared<FakeAccessibilityClient>(), windows,
-            std::make_shared<ScreenTextCapture>(windows, std::make_shared<FakeScreenCapture>(),
-                                                std::make_shared<FakeTextRecognizer>()));
+        d.insertionService = insertionServiceOverFakes(pasteboard);
+        d.interactionContextService = contextServiceOverFakes(windows);
         d.instructionLibraryStore = std::make_shared<InstructionLibraryStore>(dataFolder());
         d.functionKeySystemSettings = std::make_shared<FunctionKeySystemSettings>(
             functionKeyRunner, std::make_shared<FakeSystemSettingsOpener>());

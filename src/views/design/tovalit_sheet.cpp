@@ -15,6 +15,11 @@ TovalitSheet::TovalitSheet(const QSize &size, QWidget *parent)
     m_background->setGeometry(rect());
 }
 
+void TovalitSheet::dismiss() {
+    done(QDialog::Rejected);
+    deleteLater();
+}
+
 void TovalitSheet::reject() {
     Q_EMIT cancelRequested();
 }

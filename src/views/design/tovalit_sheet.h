@@ -15,6 +15,10 @@ class TovalitSheet : public QDialog {
 public:
     TovalitSheet(const QSize &size, QWidget *parent);
 
+    // The owner's close: hidden at once, deleted once the event loop is
+    // back (the request being answered may have come from inside it).
+    void dismiss();
+
 Q_SIGNALS:
     void cancelRequested();
 

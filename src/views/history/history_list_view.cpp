@@ -5,13 +5,13 @@
 #include "views/design/tovalit_button.h"
 #include "views/design/tovalit_empty_state_card.h"
 #include "views/design/tovalit_notice_card.h"
+#include "views/design/tovalit_page_layout.h"
 #include "views/design/tovalit_palette.h"
 #include "views/design/tovalit_search_field.h"
 #include "views/design/tovalit_tokens.h"
 #include "views/history/history_record_card.h"
 #include "views/history/history_record_presentation.h"
 
-#include <QHBoxLayout>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScrollArea>
@@ -46,14 +46,6 @@ HistoryListView::HistoryListView(TranscriberViewModel &viewModel, QWidget *paren
     m_noMatchesCard->setObjectName(QStringLiteral("HistoryNoMatchesCard"));
 
     const int padding = int(Layout::pagePadding);
-    auto *toolbar = new QHBoxLayout;
-    toolbar->setContentsMargins(padding, int(Spacing::md), padding, 0);
-    toolbar->setSpacing(int(Spacing::xs));
-    toolbar->addStretch(1);
-    toolbar->addWidget(m_searchField);
-    toolbar->addWidget(m_refreshButton);
-    toolbar->addWidget(m_clearAllButton);
-
     auto *notice = new TovalitNoticeCard(
         QStringLiteral(
             "这里保留最近的转写结果和必要操作。默认展示结果摘要，需要时再展开全文或定位原"
@@ -82,11 +74,7 @@ HistoryListView::HistoryListView(TranscriberViewModel &viewModel, QWidget *paren
     column->addWidget(m_noMatchesCard, 1);
     column->addWidget(m_list, 1);
 
-    auto *root = new QVBoxLayout(this);
-    root->setContentsMargins(0, 0, 0, 0);
-    root->setSpacing(0);
-    root->addLayout(toolbar);
-    root->addLayout(column, 1);
+    makePageColumn(this, {m_searchField, m_refreshButton, m_clearAllButton})->addLayout(column, 1);
 
     connect(m_searchField, &QLineEdit::textChanged, this, [this] {
         m_cardLimit = cardBatchSize;

@@ -13,17 +13,11 @@
 
 #include <QFontInfo>
 #include <QHBoxLayout>
-#include <QMenu>
 #include <QVBoxLayout>
 
 namespace tovalit {
 
 namespace {
-
-QFont semibold(QFont font) {
-    font.setWeight(QFont::DemiBold);
-    return font;
-}
 
 TovalitBadge *sourceBadge(InstructionLibraryEntrySource source, QWidget *parent) {
     return new TovalitBadge(displayName(source),
@@ -45,10 +39,9 @@ TovalitBadge *disabledBadge(QWidget *parent) {
 
 InstructionEntryCard::InstructionEntryCard(const InstructionLibraryEntry &entry,
                                            bool promptExpanded, QWidget *parent)
-    : TovalitGlassSurface(TovalitGlassLevel::card(), parent)
+    : TovalitEntryCard(parent)
     , m_entry(entry)
-    , m_title(new TovalitSelectableText(entry.title, semibold(TovalitTextStyle::title3()),
-                                        TovalitPalette::primary(), this))
+    , m_title(new TovalitSelectableText(entry.title, titleFont(), TovalitPalette::primary(), this))
     , m_summary(new TovalitTextLabel(entry.summary, TovalitTokens::FontStyle::body(),
                                      TovalitPalette::secondary(), this))
     , m_hint(new TovalitTextLabel(entry.invocationHint, TovalitTokens::FontStyle::bodyStrong(),
@@ -65,41 +58,15 @@ InstructionEntryCard::InstructionEntryCard(const InstructionLibraryEntry &entry,
     m_title->setObjectName(QStringLiteral("InstructionEntryTitle"));
     m_copyButton->setObjectName(QStringLiteral("InstructionCopyTriggerButton"));
 
-    auto *column = new QVBoxLayout(this);
-    const int padding = int(Spacing::md);
-    column->setContentsMargins(padding, padding, padding, padding);
-    column->setSpacing(int(Spacing::sm));
-
-    // Badges, name, summary; the menu at the top right.
-    auto *top = new QHBoxLayout;
-    top->setSpacing(int(Spacing::sm));
-    auto *heading = new QVBoxLayout;
-    heading->setSpacing(int(Spacing::xs));
-    auto *badges = new QHBoxLayout;
-    badges->setSpacing(8);
-    m_badges << sourceBadge(entry.source, this) << categoryBadge(entry.category, this);
+    QList<TovalitBadge *> badges{sourceBadge(entry.source, this),
+                                 categoryBadge(entry.category, this)};
     if (!entry.enabled)
-        m_badges << disabledBadge(this);
-    for (TovalitBadge *badge : std::as_const(m_badges))
-        badges->addWidget(badge, 0, Qt::AlignVCenter);
-    badges->addStretch(1);
-    heading->addLayout(badges);
-    heading->addWidget(m_title);
+        badges << disabledBadge(this);
+    QVBoxLayout *heading = addHeading(badges, m_title, isCustom, entry.enabled);
     heading->addWidget(m_summary);
-    top->addLayout(heading, 1);
-    top->addSpacing(12);
-    if (isCustom) {
-        m_menuButton = new TovalitMenuButton(this);
-        m_menuButton->setObjectName(QStringLiteral("InstructionEntryMenuButton"));
-        QMenu *menu = m_menuButton->itemMenu();
-        menu->addAction(QStringLiteral("编辑"), this, &InstructionEntryCard::editClicked);
-        menu->addAction(entry.enabled ? QStringLiteral("停用") : QStringLiteral("启用"), this,
-                        &InstructionEntryCard::toggleClicked);
-        menu->addSeparator();
-        menu->addAction(QStringLiteral("删除"), this, &InstructionEntryCard::deleteClicked);
-        top->addWidget(m_menuButton, 0, Qt::AlignTop);
-    }
-    column->addLayout(top);
+    if (TovalitMenuButton *menu = menuButton())
+        menu->setObjectName(QStringLiteral("InstructionEntryMenuButton"));
+    QVBoxLayout *column = this->column();
 
     // How to speak it.
     auto *hint = new QHBoxLayout;
@@ -153,17 +120,6 @@ InstructionEntryCard::InstructionEntryCard(const InstructionLibraryEntry &entry,
     column->addLayout(footer);
 
     connect(m_copyButton, &QPushButton::clicked, this, &InstructionEntryCard::copyTriggerClicked);
-
-    QSizePolicy policy(QSizePolicy::Expanding, QSizePolicy::Preferred);
-    policy.setHeightForWidth(true);
-    setSizePolicy(policy);
-}
-
-QStringList InstructionEntryCard::badgeTitles() const {
-    QStringList titles;
-    for (const TovalitBadge *badge : m_badges)
-        titles << badge->title();
-    return titles;
 }
 
 } // namespace tovalit

@@ -1,14 +1,12 @@
 #pragma once
 
 #include "models/instruction_library_entry.h"
-#include "views/design/tovalit_glass_surface.h"
+#include "views/design/tovalit_entry_card.h"
 
 namespace tovalit {
 
-class TovalitBadge;
 class TovalitButton;
 class TovalitDisclosureGroup;
-class TovalitMenuButton;
 class TovalitSelectableText;
 class TovalitTextLabel;
 
@@ -16,7 +14,7 @@ class TovalitTextLabel;
 // speak it, an example, the prompt behind a disclosure, its origin and the
 // copy button. The user's own instructions also carry a menu to edit,
 // switch or delete them. The card only reports the user's actions.
-class InstructionEntryCard : public TovalitGlassSurface {
+class InstructionEntryCard : public TovalitEntryCard {
     Q_OBJECT
 public:
     InstructionEntryCard(const InstructionLibraryEntry &entry, bool promptExpanded,
@@ -24,8 +22,6 @@ public:
 
     const InstructionLibraryEntry &entry() const { return m_entry; }
 
-    // The badge titles, left to right.
-    QStringList badgeTitles() const;
     TovalitSelectableText *titleText() const { return m_title; }
     TovalitTextLabel *summaryLabel() const { return m_summary; }
     TovalitTextLabel *hintLabel() const { return m_hint; }
@@ -35,19 +31,13 @@ public:
     TovalitSelectableText *promptText() const { return m_prompt; }
     TovalitTextLabel *originLabel() const { return m_origin; }
     TovalitButton *copyButton() const { return m_copyButton; }
-    // Null for a built-in entry.
-    TovalitMenuButton *menuButton() const { return m_menuButton; }
 
 Q_SIGNALS:
-    void editClicked();
-    void toggleClicked();
-    void deleteClicked();
     void copyTriggerClicked();
     void promptExpandedChanged(bool expanded);
 
 private:
     InstructionLibraryEntry m_entry;
-    QList<TovalitBadge *> m_badges;
     TovalitSelectableText *m_title;
     TovalitTextLabel *m_summary;
     TovalitTextLabel *m_hint;
@@ -56,7 +46,6 @@ private:
     TovalitDisclosureGroup *m_disclosure;
     TovalitTextLabel *m_origin;
     TovalitButton *m_copyButton;
-    TovalitMenuButton *m_menuButton = nullptr;
 };
 
 } // namespace tovalit

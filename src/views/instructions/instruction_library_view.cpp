@@ -6,6 +6,8 @@
 #include "views/design/tovalit_empty_state_card.h"
 #include "views/design/tovalit_fonts.h"
 #include "views/design/tovalit_glass_surface.h"
+#include "views/design/tovalit_overview_card.h"
+#include "views/design/tovalit_page_layout.h"
 #include "views/design/tovalit_page_scroll_view.h"
 #include "views/design/tovalit_palette.h"
 #include "views/design/tovalit_search_field.h"
@@ -24,6 +26,8 @@
 #include <QFontInfo>
 #include <QHBoxLayout>
 #include <QVBoxLayout>
+
+#include <utility>
 
 namespace tovalit {
 
@@ -58,41 +62,24 @@ QString InstructionLibraryView::searchText() const {
 
 void InstructionLibraryView::build() {
     using namespace TovalitTokens;
-    const int padding = int(Layout::pagePadding);
-
     m_searchField = new TovalitSearchField(QStringLiteral("搜索指令"), this);
     m_searchField->setObjectName(QStringLiteral("InstructionSearchField"));
     m_addButton = new TovalitButton(QStringLiteral("新增指令"),
                                     TovalitButton::Style::borderedProminent, this);
     m_addButton->setObjectName(QStringLiteral("InstructionAddButton"));
-    auto *toolbar = new QHBoxLayout;
-    toolbar->setContentsMargins(padding, int(Spacing::md), padding, 0);
-    toolbar->setSpacing(int(Spacing::xs));
-    toolbar->addStretch(1);
-    toolbar->addWidget(m_searchField);
-    toolbar->addWidget(m_addButton);
 
     auto *page = new TovalitPageScrollView(this);
 
     // Overview: counts and how instructions are spoken.
-    auto *overview = new TovalitGlassSurface(TovalitGlassLevel::prominentCard(), this);
+    auto *overview = new TovalitOverviewCard(
+        {QStringLiteral("总数"), QStringLiteral("内置"), QStringLiteral("我的")},
+        QStringLiteral("显式说“写日报”或“用某个指令”时，Tovalit "
+                       "才会切到指令执行链路，其余仍然走自然模式。"),
+        this);
     overview->setObjectName(QStringLiteral("InstructionOverviewCard"));
-    auto *overviewColumn = new QVBoxLayout(overview);
-    const int large = int(Spacing::lg);
-    overviewColumn->setContentsMargins(large, large, large, large);
-    overviewColumn->setSpacing(14);
-    auto *counts = new QHBoxLayout;
-    counts->setSpacing(large);
-    m_totalColumn = new TovalitSummaryColumn(QStringLiteral("总数"), QString(), overview);
-    m_builtinColumn = new TovalitSummaryColumn(QStringLiteral("内置"), QString(), overview);
-    m_customColumn = new TovalitSummaryColumn(QStringLiteral("我的"), QString(), overview);
-    for (TovalitSummaryColumn *column : {m_totalColumn, m_builtinColumn, m_customColumn})
-        counts->addWidget(column, 1);
-    overviewColumn->addLayout(counts);
-    overviewColumn->addWidget(
-        new TovalitTextLabel(QStringLiteral("显式说“写日报”或“用某个指令”时，Tovalit "
-                                            "才会切到指令执行链路，其余仍然走自然模式。"),
-                             FontStyle::body(), TovalitPalette::secondary(), overview));
+    m_totalColumn = overview->figure(0);
+    m_builtinColumn = overview->figure(1);
+    m_customColumn = overview->figure(2);
     auto *voiceTip = new QHBoxLayout;
     voiceTip->setContentsMargins(0, 2, 0, 0);
     voiceTip->setSpacing(int(Spacing::xs));
@@ -106,7 +93,7 @@ void InstructionLibraryView::build() {
                                              TovalitTextStyle::footnote(),
                                              TovalitPalette::secondary(), overview),
                         1);
-    overviewColumn->addLayout(voiceTip);
+    overview->column()->addLayout(voiceTip);
     page->addSection(overview);
 
     // Scope filter and the count of what it lets through.
@@ -139,11 +126,7 @@ void InstructionLibraryView::build() {
     m_contentColumn->setSpacing(int(Spacing::sm));
     page->addSection(m_content);
 
-    auto *root = new QVBoxLayout(this);
-    root->setContentsMargins(0, 0, 0, 0);
-    root->setSpacing(0);
-    root->addLayout(toolbar);
-    root->addWidget(page, 1);
+    makePageColumn(this, {m_searchField, m_addButton})->addWidget(page, 1);
 
     connect(m_searchField, &QLineEdit::textChanged, this, &InstructionLibraryView::refresh);
     connect(m_scopePicker, &TovalitSegmentedControl::currentIndexChanged, this, [this](int index) {
@@ -192,15 +175,7 @@ void InstructionLibraryView::refresh() {
 
 void InstructionLibraryView::rebuildContent(const QList<InstructionLibraryEntry> &all,
                                             const QList<InstructionLibraryEntry> &filtered) {
-    // Deleted later: the click that led here may still be on its way out of
-    // one of these cards.
-    while (QLayoutItem *item = m_contentColumn->takeAt(0)) {
-        if (QWidget *widget = item->widget()) {
-            widget->hide();
-            widget->deleteLater();
-        }
-        delete item;
-    }
+    clearLayoutLater(m_contentColumn);
     m_emptyState = nullptr;
     m_headers.clear();
     m_cards.clear();
@@ -280,12 +255,8 @@ void InstructionLibraryView::presentEditor(InstructionEditorDraft draft) {
 }
 
 void InstructionLibraryView::dismissEditor() {
-    InstructionEditorSheet *editor = m_editor;
-    m_editor = nullptr;
-    if (!editor)
-        return;
-    editor->done(QDialog::Rejected);
-    editor->deleteLater();
+    if (InstructionEditorSheet *editor = std::exchange(m_editor, nullptr))
+        editor->dismiss();
 }
 
 void InstructionLibraryView::saveEditor() {

@@ -12,7 +12,6 @@
 
 #include <QFontInfo>
 #include <QHBoxLayout>
-#include <QMenu>
 #include <QVBoxLayout>
 
 namespace tovalit {
@@ -33,53 +32,30 @@ TovalitBadgeTone syncTone(PersonalLexiconCloudSyncStatus status) {
     return TovalitBadgeTone::neutral;
 }
 
-QFont semibold(QFont font) {
-    font.setWeight(QFont::DemiBold);
-    return font;
-}
-
 } // namespace
 
 PersonalLexiconEntryCard::PersonalLexiconEntryCard(const PersonalLexiconEntry &entry,
                                                    QWidget *parent)
-    : TovalitGlassSurface(TovalitGlassLevel::card(), parent)
+    : TovalitEntryCard(parent)
     , m_entry(entry)
-    , m_displayText(new TovalitSelectableText(entry.displayText(),
-                                              semibold(TovalitTextStyle::title3()),
+    , m_displayText(new TovalitSelectableText(entry.displayText(), titleFont(),
                                               TovalitPalette::primary(), this))
     , m_updatedAt(new TovalitTextLabel(abbreviatedDateTime(entry.updatedAt),
                                        TovalitTextStyle::caption(), TovalitPalette::secondary(),
                                        this))
     , m_explanation(new TovalitTextLabel(explanation(entry), TovalitTextStyle::caption(),
-                                         TovalitPalette::secondary(), this))
-    , m_menuButton(new TovalitMenuButton(this)) {
+                                         TovalitPalette::secondary(), this)) {
     using namespace TovalitTokens;
     setObjectName(QStringLiteral("PersonalLexiconEntryCard"));
     m_displayText->setObjectName(QStringLiteral("LexiconEntryText"));
-    m_menuButton->setObjectName(QStringLiteral("LexiconEntryMenuButton"));
     m_updatedAt->setWraps(false);
 
-    auto *column = new QVBoxLayout(this);
-    const int padding = int(Spacing::md);
-    column->setContentsMargins(padding, padding, padding, padding);
-    column->setSpacing(int(Spacing::sm));
-
-    auto *top = new QHBoxLayout;
-    top->setSpacing(int(Spacing::sm));
-    auto *heading = new QVBoxLayout;
-    heading->setSpacing(int(Spacing::xs));
-
-    auto *badges = new QHBoxLayout;
-    badges->setSpacing(8);
-    m_badges << new TovalitBadge(displayName(entry.cloudSyncStatus),
-                                 syncTone(entry.cloudSyncStatus), this);
+    QList<TovalitBadge *> badges{new TovalitBadge(displayName(entry.cloudSyncStatus),
+                                                  syncTone(entry.cloudSyncStatus), this)};
     if (!entry.enabled)
-        m_badges << new TovalitBadge(QStringLiteral("已停用"), TovalitBadgeTone::neutral, this);
-    for (TovalitBadge *badge : std::as_const(m_badges))
-        badges->addWidget(badge, 0, Qt::AlignVCenter);
-    badges->addStretch(1);
-    heading->addLayout(badges);
-    heading->addWidget(m_displayText);
+        badges << new TovalitBadge(QStringLiteral("已停用"), TovalitBadgeTone::neutral, this);
+    QVBoxLayout *heading = addHeading(badges, m_displayText, true, entry.enabled);
+    menuButton()->setObjectName(QStringLiteral("LexiconEntryMenuButton"));
 
     auto *meta = new QHBoxLayout;
     meta->setSpacing(12);
@@ -101,28 +77,7 @@ PersonalLexiconEntryCard::PersonalLexiconEntryCard(const PersonalLexiconEntry &e
     meta->addStretch(1);
     heading->addLayout(meta);
 
-    top->addLayout(heading, 1);
-    top->addSpacing(12);
-    QMenu *menu = m_menuButton->itemMenu();
-    menu->addAction(QStringLiteral("编辑"), this, &PersonalLexiconEntryCard::editClicked);
-    menu->addAction(entry.enabled ? QStringLiteral("停用") : QStringLiteral("启用"), this,
-                    &PersonalLexiconEntryCard::toggleClicked);
-    menu->addSeparator();
-    menu->addAction(QStringLiteral("删除"), this, &PersonalLexiconEntryCard::deleteClicked);
-    top->addWidget(m_menuButton, 0, Qt::AlignTop);
-    column->addLayout(top);
-    column->addWidget(m_explanation);
-
-    QSizePolicy policy(QSizePolicy::Expanding, QSizePolicy::Preferred);
-    policy.setHeightForWidth(true);
-    setSizePolicy(policy);
-}
-
-QStringList PersonalLexiconEntryCard::badgeTitles() const {
-    QStringList titles;
-    for (const TovalitBadge *badge : m_badges)
-        titles << badge->title();
-    return titles;
+    column()->addWidget(m_explanation);
 }
 
 QString PersonalLexiconEntryCard::explanation(const PersonalLexiconEntry &entry) {

@@ -5,7 +5,8 @@
 #include "views/design/tovalit_button.h"
 #include "views/design/tovalit_empty_state_card.h"
 #include "views/design/tovalit_fonts.h"
-#include "views/design/tovalit_glass_surface.h"
+#include "views/design/tovalit_overview_card.h"
+#include "views/design/tovalit_page_layout.h"
 #include "views/design/tovalit_page_scroll_view.h"
 #include "views/design/tovalit_palette.h"
 #include "views/design/tovalit_search_field.h"
@@ -24,6 +25,8 @@
 #include <QFontInfo>
 #include <QHBoxLayout>
 #include <QVBoxLayout>
+
+#include <utility>
 
 namespace tovalit {
 
@@ -57,8 +60,6 @@ QString PersonalLexiconView::searchText() const {
 
 void PersonalLexiconView::build() {
     using namespace TovalitTokens;
-    const int padding = int(Layout::pagePadding);
-
     m_searchField = new TovalitSearchField(QStringLiteral("搜索我的词条"), this);
     m_searchField->setObjectName(QStringLiteral("LexiconSearchField"));
     m_syncButton =
@@ -67,35 +68,17 @@ void PersonalLexiconView::build() {
     m_addButton = new TovalitButton(QStringLiteral("新增词条"),
                                     TovalitButton::Style::borderedProminent, this);
     m_addButton->setObjectName(QStringLiteral("LexiconAddButton"));
-    auto *toolbar = new QHBoxLayout;
-    toolbar->setContentsMargins(padding, int(Spacing::md), padding, 0);
-    toolbar->setSpacing(int(Spacing::xs));
-    toolbar->addStretch(1);
-    toolbar->addWidget(m_searchField);
-    toolbar->addWidget(m_syncButton);
-    toolbar->addWidget(m_addButton);
 
     auto *page = new TovalitPageScrollView(this);
 
-    auto *overview = new TovalitGlassSurface(TovalitGlassLevel::prominentCard(), this);
-    overview->setObjectName(QStringLiteral("LexiconOverviewCard"));
-    auto *overviewColumn = new QVBoxLayout(overview);
-    const int large = int(Spacing::lg);
-    overviewColumn->setContentsMargins(large, large, large, large);
-    overviewColumn->setSpacing(14);
-    auto *counts = new QHBoxLayout;
-    counts->setSpacing(large);
-    m_entryCountColumn = new TovalitSummaryColumn(QStringLiteral("我的词条"), QString(), overview);
-    m_enabledCountColumn = new TovalitSummaryColumn(QStringLiteral("启用中"), QString(), overview);
-    m_lastModifiedColumn =
-        new TovalitSummaryColumn(QStringLiteral("最近修改"), QString(), overview);
-    for (TovalitSummaryColumn *column :
-         {m_entryCountColumn, m_enabledCountColumn, m_lastModifiedColumn})
-        counts->addWidget(column, 1);
-    overviewColumn->addLayout(counts);
-    overviewColumn->addWidget(new TovalitTextLabel(
+    auto *overview = new TovalitOverviewCard(
+        {QStringLiteral("我的词条"), QStringLiteral("启用中"), QStringLiteral("最近修改")},
         QStringLiteral("这里展示的是你亲自维护或确认过的词条。后续识别和整理会优先采用这些写法。"),
-        FontStyle::body(), TovalitPalette::secondary(), overview));
+        this);
+    overview->setObjectName(QStringLiteral("LexiconOverviewCard"));
+    m_entryCountColumn = overview->figure(0);
+    m_enabledCountColumn = overview->figure(1);
+    m_lastModifiedColumn = overview->figure(2);
     auto *status = new QHBoxLayout;
     status->setSpacing(int(Spacing::xs));
     m_statusIcon = new TovalitSymbolView(QStringLiteral("arrow.triangle.2.circlepath"),
@@ -107,7 +90,7 @@ void PersonalLexiconView::build() {
     m_statusLabel->setObjectName(QStringLiteral("LexiconStatusLabel"));
     status->addWidget(m_statusIcon, 0, Qt::AlignTop);
     status->addWidget(m_statusLabel, 1);
-    overviewColumn->addLayout(status);
+    overview->column()->addLayout(status);
     page->addSection(overview);
 
     m_content = new QWidget(this);
@@ -117,11 +100,7 @@ void PersonalLexiconView::build() {
     m_contentColumn->setSpacing(int(Spacing::sm));
     page->addSection(m_content);
 
-    auto *root = new QVBoxLayout(this);
-    root->setContentsMargins(0, 0, 0, 0);
-    root->setSpacing(0);
-    root->addLayout(toolbar);
-    root->addWidget(page, 1);
+    makePageColumn(this, {m_searchField, m_syncButton, m_addButton})->addWidget(page, 1);
 
     connect(m_searchField, &QLineEdit::textChanged, this, &PersonalLexiconView::refresh);
     connect(m_syncButton, &QPushButton::clicked, this, [this] {
@@ -184,15 +163,7 @@ void PersonalLexiconView::refresh() {
 
 void PersonalLexiconView::rebuildContent(const QList<PersonalLexiconEntry> &users,
                                          const QList<PersonalLexiconEntry> &visible) {
-    // Deleted later: the click that led here may still be on its way out of
-    // one of these cards.
-    while (QLayoutItem *item = m_contentColumn->takeAt(0)) {
-        if (QWidget *widget = item->widget()) {
-            widget->hide();
-            widget->deleteLater();
-        }
-        delete item;
-    }
+    clearLayoutLater(m_contentColumn);
     m_emptyState = nullptr;
     m_header = nullptr;
     m_cards.clear();
@@ -246,12 +217,8 @@ void PersonalLexiconView::presentEditor(LexiconEditorDraft draft) {
 }
 
 void PersonalLexiconView::dismissEditor() {
-    LexiconEditorSheet *editor = m_editor;
-    m_editor = nullptr;
-    if (!editor)
-        return;
-    editor->done(QDialog::Rejected);
-    editor->deleteLater();
+    if (LexiconEditorSheet *editor = std::exchange(m_editor, nullptr))
+        editor->dismiss();
 }
 
 void PersonalLexiconView::saveEditor() {

@@ -3,15 +3,15 @@
 #include "app/app_launch_coordinator.h"
 #include "services/permissions/permission_coordinator.h"
 #include "support/spawn.h"
-#include "views/design/tovalit_badge.h"
 #include "views/design/tovalit_button.h"
 #include "views/design/tovalit_fonts.h"
 #include "views/design/tovalit_glass_surface.h"
+#include "views/design/tovalit_page_layout.h"
 #include "views/design/tovalit_palette.h"
 #include "views/design/tovalit_symbol.h"
 #include "views/design/tovalit_text_label.h"
 #include "views/design/tovalit_tokens.h"
-#include "views/permissions/permission_badge_tone.h"
+#include "views/permissions/permission_row.h"
 
 #include <QHBoxLayout>
 #include <QPointer>
@@ -218,74 +218,13 @@ QWidget *PermissionsOnboardingView::makeActionRow() {
     return row;
 }
 
-QWidget *PermissionsOnboardingView::makePermissionRow(const PermissionState &state,
-                                                      QWidget *parent) {
-    auto *surface = new TovalitGlassSurface(TovalitGlassLevel::prominentCard(), parent);
-    surface->setObjectName(QStringLiteral("permissionRow.") + rawValue(state.kind));
-    auto *row = new QHBoxLayout(surface);
-    row->setContentsMargins(18, 18, 18, 18);
-    row->setSpacing(16);
-
-    auto *text = new QVBoxLayout;
-    text->setSpacing(6);
-    auto *titleRow = new QHBoxLayout;
-    titleRow->setSpacing(8);
-    titleRow->addWidget(headline(title(state.kind), surface));
-    titleRow->addWidget(
-        new TovalitBadge(badgeLabel(state.status), badgeTone(state.status), surface));
-    titleRow->addStretch(1);
-    text->addLayout(titleRow);
-    text->addWidget(secondaryText(summary(state.kind), surface));
-    row->addLayout(text, 1);
-
-    auto *buttons = new QHBoxLayout;
-    buttons->setSpacing(8);
-    PermissionCoordinator *coordinator = &m_permissionCoordinator;
-    if (state.kind == PermissionKind::microphone &&
-        state.status == PermissionAuthorizationState::notDetermined) {
-        auto *request = new TovalitButton(QStringLiteral("请求麦克风授权"),
-                                          TovalitButton::Style::bordered, surface);
-        connect(request, &QPushButton::clicked, coordinator, [coordinator] {
-            spawn(
-                coordinator,
-                [coordinator] { return coordinator->requestMicrophonePermissionAgain(); },
-                QStringLiteral("request microphone"));
-        });
-        buttons->addWidget(request);
-    }
-    if (state.kind == PermissionKind::accessibility && !state.isGranted()) {
-        auto *prompt =
-            new TovalitButton(QStringLiteral("再次提示"), TovalitButton::Style::bordered, surface);
-        connect(prompt, &QPushButton::clicked, coordinator,
-                [coordinator] { coordinator->promptAccessibilityAgain(); });
-        buttons->addWidget(prompt);
-    }
-    if (!state.isGranted()) {
-        auto *open = new TovalitButton(QStringLiteral("打开系统设置"),
-                                       TovalitButton::Style::borderedProminent, surface);
-        const PermissionKind kind = state.kind;
-        connect(open, &QPushButton::clicked, this, [this, kind] { openSystemSettings(kind); });
-        buttons->addWidget(open);
-    }
-    row->addLayout(buttons);
-    row->setAlignment(buttons, Qt::AlignTop);
-    return surface;
-}
-
 void PermissionsOnboardingView::rebuildPermissionRows() {
     QWidget *rows = m_permissionRows->parentWidget();
-    while (QLayoutItem *item = m_permissionRows->takeAt(0)) {
-        // Later: the click that caused the refresh may come from one of
-        // these rows.
-        if (QWidget *widget = item->widget()) {
-            widget->hide();
-            widget->setParent(nullptr);
-            widget->deleteLater();
-        }
-        delete item;
+    clearLayoutLater(m_permissionRows);
+    for (const PermissionState &state : m_permissionCoordinator.states()) {
+        m_permissionRows->addWidget(new PermissionRow(state, PermissionRow::Placement::onboarding,
+                                                      m_permissionCoordinator, rows));
     }
-    for (const PermissionState &state : m_permissionCoordinator.states())
-        m_permissionRows->addWidget(makePermissionRow(state, rows));
 }
 
 void PermissionsOnboardingView::runPrimaryAction() {
@@ -308,19 +247,6 @@ PermissionsOnboardingView::performPrimaryAction(PermissionCoordinator *coordinat
     // The onboarding may have been left meanwhile.
     if (view)
         view->setHandlingPrimaryAction(false);
-}
-
-void PermissionsOnboardingView::openSystemSettings(PermissionKind kind) {
-    PermissionCoordinator *coordinator = &m_permissionCoordinator;
-    if (kind == PermissionKind::microphone) {
-        spawn(
-            coordinator, [coordinator] { return coordinator->guideMicrophoneAccess(); },
-            QStringLiteral("guide microphone access"));
-        return;
-    }
-    QMetaObject::invokeMethod(
-        coordinator, [coordinator, kind] { coordinator->openSystemSettings(kind); },
-        Qt::QueuedConnection);
 }
 
 void PermissionsOnboardingView::setHandlingPrimaryAction(bool handling) {

@@ -41,12 +41,10 @@ private:
     QWidget *makeDiskImageWarningCard();
     QWidget *makeTroubleshootingCard();
     QWidget *makeActionRow();
-    QWidget *makePermissionRow(const PermissionState &state, QWidget *parent);
     void rebuildPermissionRows();
     void runPrimaryAction();
     static QCoro::Task<void> performPrimaryAction(PermissionCoordinator *coordinator,
                                                   QPointer<PermissionsOnboardingView> view);
-    void openSystemSettings(PermissionKind kind);
     void setHandlingPrimaryAction(bool handling);
     void render();
 

@@ -3,18 +3,18 @@
 #include "models/transcriber_mode.h"
 #include "services/app_configuration_store.h"
 #include "services/permissions/permission_coordinator.h"
-#include "support/spawn.h"
 #include "views/design/tovalit_badge.h"
 #include "views/design/tovalit_button.h"
 #include "views/design/tovalit_fonts.h"
 #include "views/design/tovalit_glass_surface.h"
 #include "views/design/tovalit_notice_card.h"
+#include "views/design/tovalit_page_layout.h"
 #include "views/design/tovalit_palette.h"
 #include "views/design/tovalit_section_header.h"
 #include "views/design/tovalit_switch.h"
 #include "views/design/tovalit_symbol.h"
 #include "views/design/tovalit_text_label.h"
-#include "views/permissions/permission_badge_tone.h"
+#include "views/permissions/permission_row.h"
 #include "views/settings/segmented_picker.h"
 
 #include <QCheckBox>
@@ -219,75 +219,13 @@ QWidget *SettingsView::makePermissionSection() {
     return column;
 }
 
-QWidget *SettingsView::makePermissionRow(const PermissionState &state, QWidget *parent) {
-    auto *row = new TovalitGlassSurface(TovalitGlassLevel::card(), parent);
-    row->setObjectName(QStringLiteral("permissionRow.") + rawValue(state.kind));
-    auto *layout = new QHBoxLayout(row);
-    layout->setContentsMargins(16, 16, 16, 16);
-    layout->setSpacing(14);
-
-    auto *text = new QVBoxLayout;
-    text->setSpacing(4);
-    auto *titleRow = new QHBoxLayout;
-    titleRow->setSpacing(8);
-    titleRow->addWidget(rowTitle(title(state.kind), row));
-    titleRow->addWidget(new TovalitBadge(badgeLabel(state.status), badgeTone(state.status), row));
-    titleRow->addStretch(1);
-    text->addLayout(titleRow);
-    text->addWidget(captionLabel(summary(state.kind), row));
-    layout->addLayout(text, 1);
-
-    auto *buttons = new QHBoxLayout;
-    buttons->setSpacing(8);
-    PermissionCoordinator *coordinator = &m_permissionCoordinator;
-    if (state.kind == PermissionKind::accessibility && !state.isGranted()) {
-        auto *prompt =
-            new TovalitButton(QStringLiteral("再次提示"), TovalitButton::Style::bordered, row);
-        connect(prompt, &QPushButton::clicked, this,
-                [coordinator] { coordinator->promptAccessibilityAgain(); });
-        buttons->addWidget(prompt);
-    }
-    if (!state.isGranted()) {
-        auto *open = new TovalitButton(QStringLiteral("打开系统设置"),
-                                       TovalitButton::Style::borderedProminent, row);
-        const PermissionKind kind = state.kind;
-        connect(open, &QPushButton::clicked, this, [this, kind] { openSystemSettings(kind); });
-        buttons->addWidget(open);
-    }
-    layout->addLayout(buttons);
-    layout->setAlignment(buttons, Qt::AlignVCenter);
-    return row;
-}
-
 void SettingsView::rebuildPermissionRows(const QList<PermissionState> &states) {
     QWidget *rows = m_permissionRows->parentWidget();
-    while (QLayoutItem *item = m_permissionRows->takeAt(0)) {
-        // Not deleted at once: the click that asked for this refresh may
-        // still be running in one of these rows' buttons.
-        if (QWidget *widget = item->widget()) {
-            widget->hide();
-            widget->setParent(nullptr);
-            widget->deleteLater();
-        }
-        delete item;
+    clearLayoutLater(m_permissionRows);
+    for (const PermissionState &state : states) {
+        m_permissionRows->addWidget(new PermissionRow(state, PermissionRow::Placement::settings,
+                                                      m_permissionCoordinator, rows));
     }
-    for (const PermissionState &state : states)
-        m_permissionRows->addWidget(makePermissionRow(state, rows));
-}
-
-void SettingsView::openSystemSettings(PermissionKind kind) {
-    PermissionCoordinator *coordinator = &m_permissionCoordinator;
-    if (kind == PermissionKind::microphone) {
-        // The guided flow asks first when the user was never asked.
-        spawn(
-            coordinator, [coordinator] { return coordinator->guideMicrophoneAccess(); },
-            QStringLiteral("guide microphone access"));
-        return;
-    }
-    // Like the microphone's, the action only starts the work.
-    QMetaObject::invokeMethod(
-        coordinator, [coordinator, kind] { coordinator->openSystemSettings(kind); },
-        Qt::QueuedConnection);
 }
 
 QWidget *SettingsView::makeGeneralSection() {

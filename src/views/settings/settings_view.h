@@ -47,9 +47,7 @@ private:
     QWidget *makeModeSection();
     QWidget *makePermissionSection();
     QWidget *makeGeneralSection();
-    QWidget *makePermissionRow(const PermissionState &state, QWidget *parent);
     void rebuildPermissionRows(const QList<PermissionState> &states);
-    void openSystemSettings(PermissionKind kind);
     // The controls show the store's values.
     void renderSettings();
 

@@ -1,8 +1,7 @@
 #include "tests/models/instruction_test_entries.h"
-#include "tests/support/run_task.h"
+#include "tests/views/editor_sheet_fixture.h"
 #include "tests/views/instructions/fake_instruction_library_page_model.h"
 #include "views/design/tovalit_button.h"
-#include "views/design/tovalit_menu_button.h"
 #include "views/design/tovalit_segmented_control.h"
 #include "views/design/tovalit_switch.h"
 #include "views/design/tovalit_text_label.h"
@@ -10,10 +9,7 @@
 #include "views/instructions/instruction_entry_card.h"
 #include "views/instructions/instruction_library_view.h"
 
-#include <QApplication>
-#include <QInputMethodEvent>
 #include <QLineEdit>
-#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
@@ -25,50 +21,13 @@ namespace {
 
 using namespace testing;
 
-class InstructionEditorTest : public ::testing::Test {
+class InstructionEditorTest
+    : public EditorSheetTest<InstructionLibraryView, FakeInstructionLibraryPageModel> {
 protected:
-    InstructionEditorTest() {
-        page = std::make_unique<InstructionLibraryView>(model);
-        page->resize(960, 800);
-        page->show();
-        pumpEvents();
-    }
-
-    InstructionEditorSheet &openNew() {
-        page->addButton()->click();
-        EXPECT_TRUE(page->isEditorPresented());
-        return *page->editorSheet();
-    }
-
     InstructionEditorSheet &openEdit(const InstructionLibraryEntry &entry) {
         model->publish({}, {entry});
-        InstructionEntryCard *card = page->entryCards().value(0);
-        EXPECT_NE(card, nullptr);
-        card->menuButton()->itemMenu()->actions().value(0)->trigger();
-        EXPECT_TRUE(page->isEditorPresented());
-        return *page->editorSheet();
+        return openFirstCard();
     }
-
-    // Replaces the field's text the way an input method commits it.
-    static void type(QLineEdit *field, const QString &text) {
-        field->setFocus();
-        field->selectAll();
-        QInputMethodEvent commit;
-        commit.setCommitString(text);
-        QApplication::sendEvent(field, &commit);
-        if (text.isEmpty())
-            QTest::keyClick(field, Qt::Key_Backspace);
-    }
-
-    static std::optional<QString> message(InstructionEditorSheet &sheet) {
-        if (sheet.validationLabel()->isHidden())
-            return std::nullopt;
-        return sheet.validationLabel()->text();
-    }
-
-    std::shared_ptr<FakeInstructionLibraryPageModel> model =
-        std::make_shared<FakeInstructionLibraryPageModel>();
-    std::unique_ptr<InstructionLibraryView> page;
 };
 
 TEST_F(InstructionEditorTest, ANewDraftIsValidatedAsTheUserTypes) {

@@ -1,17 +1,13 @@
-#include "tests/support/run_task.h"
+#include "tests/views/editor_sheet_fixture.h"
 #include "tests/views/lexicon/fake_personal_lexicon_page_model.h"
 #include "views/design/tovalit_button.h"
-#include "views/design/tovalit_menu_button.h"
 #include "views/design/tovalit_text_label.h"
 #include "views/lexicon/lexicon_editor_sheet.h"
 #include "views/lexicon/personal_lexicon_entry_card.h"
 #include "views/lexicon/personal_lexicon_view.h"
 
-#include <QApplication>
 #include <QCheckBox>
-#include <QInputMethodEvent>
 #include <QLineEdit>
-#include <QMenu>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -21,50 +17,13 @@ namespace {
 
 using namespace testing;
 
-class LexiconEditorTest : public ::testing::Test {
+class LexiconEditorTest
+    : public EditorSheetTest<PersonalLexiconView, FakePersonalLexiconPageModel> {
 protected:
-    LexiconEditorTest() {
-        page = std::make_unique<PersonalLexiconView>(model);
-        page->resize(960, 800);
-        page->show();
-        pumpEvents();
-    }
-
-    LexiconEditorSheet &openNew() {
-        page->addButton()->click();
-        EXPECT_TRUE(page->isEditorPresented());
-        return *page->editorSheet();
-    }
-
     LexiconEditorSheet &openEdit(const PersonalLexiconEntry &entry) {
         model->publish({entry});
-        PersonalLexiconEntryCard *card = page->entryCards().value(0);
-        EXPECT_NE(card, nullptr);
-        card->menuButton()->itemMenu()->actions().value(0)->trigger();
-        EXPECT_TRUE(page->isEditorPresented());
-        return *page->editorSheet();
+        return openFirstCard();
     }
-
-    // Replaces the field's text the way an input method commits it.
-    static void type(QLineEdit *field, const QString &text) {
-        field->setFocus();
-        field->selectAll();
-        QInputMethodEvent commit;
-        commit.setCommitString(text);
-        QApplication::sendEvent(field, &commit);
-        if (text.isEmpty())
-            QTest::keyClick(field, Qt::Key_Backspace);
-    }
-
-    static std::optional<QString> message(LexiconEditorSheet &sheet) {
-        if (sheet.validationLabel()->isHidden())
-            return std::nullopt;
-        return sheet.validationLabel()->text();
-    }
-
-    std::shared_ptr<FakePersonalLexiconPageModel> model =
-        std::make_shared<FakePersonalLexiconPageModel>();
-    std::unique_ptr<PersonalLexiconView> page;
 };
 
 const QString pairMessage =

@@ -1,0 +1,25 @@
+#pragma once
+
+#include "models/permission_state.h"
+#include "views/design/tovalit_glass_surface.h"
+
+namespace tovalit {
+
+class PermissionCoordinator;
+
+// One permission as the onboarding and the settings page list it: its
+// name with its state as a badge, what it is for, and the actions that
+// can still help. The onboarding draws it larger and offers to ask for
+// the microphone while the user was never asked; on the settings page the
+// guided flow behind "打开系统设置" does that.
+class PermissionRow : public TovalitGlassSurface {
+    Q_OBJECT
+public:
+    enum class Placement { onboarding, settings };
+
+    // The coordinator must outlive the row.
+    PermissionRow(const PermissionState &state, Placement placement,
+                  PermissionCoordinator &coordinator, QWidget *parent = nullptr);
+};
+
+} // namespace tovalit
