@@ -114,7 +114,9 @@ void LegacyMenuBarController::handleToggleRecording() {
 }
 
 void LegacyMenuBarController::handleQuit() {
-    QCoreApplication::quit();
+    // exit() rather than quit(): quit() first closes every window and gives
+    // up when one refuses, and an open editor sheet refuses its close.
+    QCoreApplication::exit(0);
 }
 
 void LegacyMenuBarController::setStatusSymbol(const QString &name) {

@@ -35,7 +35,9 @@ void quitOnTerminationSignals() {
         char bytes[16];
         while (::read(signalPipe[1], bytes, sizeof bytes) > 0) {
         }
-        QCoreApplication::quit();
+        // A signal is not a request that an open editor sheet may turn down
+        // by refusing its close, as it would with quit().
+        QCoreApplication::exit(0);
     });
 
     struct sigaction action = {};
