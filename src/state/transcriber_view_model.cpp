@@ -134,9 +134,16 @@ void TranscriberViewModel::restartHotkeyMonitor() {
 }
 
 QCoro::Task<void> TranscriberViewModel::bootstrap() {
-    // Each load reports its own failure, so the next one always runs.
+    // Each load reports its own failure, so the next one always runs, but
+    // only while the controller is there: the application may quit while
+    // the lexicon still waits on the network.
+    const QPointer<TranscriberViewModel> alive(this);
     co_await loadPersonalLexicon();
+    if (!alive)
+        co_return;
     co_await loadInstructionLibrary();
+    if (!alive)
+        co_return;
     co_await loadHistory();
 }
 

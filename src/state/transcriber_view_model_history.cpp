@@ -10,21 +10,27 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QPointer>
 
 namespace tovalit {
 
 QCoro::Task<void> TranscriberViewModel::loadHistory() {
+    const QPointer<TranscriberViewModel> alive(this);
+    QList<TranscriptRecord> loaded;
     std::exception_ptr failure;
     try {
-        setRecords(co_await m_historyStore.loadRecords());
+        loaded = co_await m_historyStore.loadRecords();
     } catch (...) {
         failure = std::current_exception();
     }
+    if (!alive)
+        co_return;
     if (failure) {
         setRecordingState(
             RecordingState::failed(QStringLiteral("历史记录加载失败：") + describeError(failure)));
         co_return;
     }
+    setRecords(std::move(loaded));
     co_await runDailyHistoryLexiconBatchIfNeeded(false);
 }
 

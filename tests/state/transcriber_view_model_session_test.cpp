@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 namespace tovalit {
 namespace {
@@ -239,6 +240,57 @@ TEST_F(SessionTest, LoadsThatFailReportThemselvesAndTheNextLoadStillRuns) {
     EXPECT_DOUBLE_EQ(toastSleeps.at(0).seconds, 2.2);
     EXPECT_EQ(viewModel->builtinInstructionLibraryEntries().size(), 14)
         << "the built-ins still work";
+}
+
+// A gateway whose lexicon sync waits until the test lets it answer.
+class HeldLexiconSyncGateway final : public GatewaySessionProviding {
+public:
+    bool isAvailable() const override { return true; }
+    QCoro::Task<std::optional<GatewaySession>> gatewaySession() override { co_return std::nullopt; }
+    QCoro::Task<std::optional<VellupSpeechConfiguration>> speechConfiguration(QString) override {
+        co_return std::nullopt;
+    }
+    QCoro::Task<std::optional<VellupStructuredFormatterConfiguration>>
+    formatterConfiguration() override {
+        co_return std::nullopt;
+    }
+    QCoro::Task<std::optional<VellupStructuredFormatterConfiguration>>
+    historyExtractorConfiguration() override {
+        co_return std::nullopt;
+    }
+    QCoro::Task<std::optional<GatewayLexiconSyncConfiguration>>
+    lexiconSyncConfiguration() override {
+        ++waiting;
+        co_await gate->wait();
+        co_return std::nullopt;
+    }
+    QCoro::Task<void> invalidateGatewaySession() override { co_return; }
+
+    std::shared_ptr<Gate> gate = std::make_shared<Gate>();
+    int waiting = 0;
+};
+
+TEST_F(SessionTest, AControllerThatGoesWhileItsLexiconSyncsAtStartUpLoadsNothingMore) {
+    const auto gatewayOnHold = std::make_shared<HeldLexiconSyncGateway>();
+    adjustDependencies = [gatewayOnHold](TranscriberViewModel::Dependencies &d) {
+        d.gatewaySessionService = gatewayOnHold;
+    };
+    // A first start sends the cleaned lexicon to the cloud before the
+    // instructions and the history load.
+    makeViewModel(true);
+    ASSERT_TRUE(waitUntil([&] { return gatewayOnHold->waiting == 1; }, "the start-up sync"));
+
+    // Loading the history makes its folders; nothing has loaded it yet.
+    const QString transcripts = dataFolder() + QStringLiteral("/transcripts");
+    ASSERT_FALSE(QFileInfo::exists(transcripts));
+
+    // The application quits; the answer comes afterwards and must not
+    // reach the controller that is gone.
+    viewModel.reset();
+    gatewayOnHold->gate->open();
+    settle();
+    settle();
+    EXPECT_FALSE(QFileInfo::exists(transcripts)) << "the history was loaded for nobody";
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/audio_file_reader.h"
+#include "tests/support/test_session.h"
 
 #include <QProcess>
 #include <QStandardPaths>
@@ -14,22 +15,6 @@
 // Real speech for tests that need it: espeak-ng renders a sentence to a
 // WAV file, paplay plays it into the session's virtual microphone.
 namespace tovalit::testing {
-
-inline bool inTestSession() {
-    return qgetenv("TOVALIT_TEST_SESSION") == "1";
-}
-
-// Inside scripts/test a missing piece of the environment fails the test;
-// run by hand without it, the test is skipped with the reason.
-#define TOVALIT_REQUIRE_ENVIRONMENT(condition, reason)                                             \
-    do {                                                                                           \
-        if (!(condition)) {                                                                        \
-            if (::tovalit::testing::inTestSession())                                               \
-                FAIL() << (reason);                                                                \
-            else                                                                                   \
-                GTEST_SKIP() << (reason);                                                          \
-        }                                                                                          \
-    } while (false)
 
 inline bool hasTool(const QString &name) {
     return !QStandardPaths::findExecutable(name).isEmpty();

@@ -1,5 +1,7 @@
 #include "tests/support/stand_in_http_server.h"
 
+#include "tests/support/stand_in_websocket_server.h"
+
 #include <QHostAddress>
 #include <QTcpSocket>
 
@@ -119,6 +121,10 @@ void StandInHttpServer::setHandler(
     m_handler = std::move(handler);
 }
 
+void StandInHttpServer::forwardWebSocketUpgrades(StandInWebSocketServer *server) {
+    m_webSocketServer = server;
+}
+
 void StandInHttpServer::accept() {
     while (QTcpSocket *socket = m_server.nextPendingConnection()) {
         socket->setParent(this);
@@ -151,6 +157,13 @@ void StandInHttpServer::readFrom(QTcpSocket *socket) {
                 contentLength = value.toLongLong();
             if (name.compare("transfer-encoding", Qt::CaseInsensitive) == 0)
                 ADD_FAILURE() << "the stand-in HTTP server does not read chunked bodies";
+        }
+        if (m_webSocketServer && request.header("Upgrade")
+                                         .value_or(QByteArray())
+                                         .compare("websocket", Qt::CaseInsensitive) == 0) {
+            // The socket is the WebSocket server's from here on.
+            m_webSocketServer->adoptConnection(socket, buffer);
+            return;
         }
         const qsizetype bodyStart = headerEnd + 4;
         if (buffer.size() < bodyStart + contentLength)

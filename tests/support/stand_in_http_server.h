@@ -3,6 +3,7 @@
 #include "support/http_transport.h"
 
 #include <QObject>
+#include <QPointer>
 #include <QTcpServer>
 #include <QUrl>
 
@@ -13,6 +14,8 @@
 class QTcpSocket;
 
 namespace tovalit::testing {
+
+class StandInWebSocketServer;
 
 struct RecordedHttpRequest {
     QByteArray method;
@@ -59,6 +62,11 @@ public:
     void enqueue(StandInHttpReply reply);
     void setHandler(std::function<StandInHttpReply(const RecordedHttpRequest &)> handler);
 
+    // WebSocket upgrade requests go to `server` from now on (null: none),
+    // so one address serves both, as the gateway does; they are not
+    // recorded here.
+    void forwardWebSocketUpgrades(StandInWebSocketServer *server);
+
     const std::vector<RecordedHttpRequest> &requests() const { return m_requests; }
 
 Q_SIGNALS:
@@ -73,6 +81,7 @@ private:
     std::deque<StandInHttpReply> m_script;
     std::function<StandInHttpReply(const RecordedHttpRequest &)> m_handler;
     std::vector<RecordedHttpRequest> m_requests;
+    QPointer<StandInWebSocketServer> m_webSocketServer;
 };
 
 } // namespace tovalit::testing

@@ -68,17 +68,28 @@ bool StandInWebSocketServer::isConnected() const {
 }
 
 void StandInWebSocketServer::accept() {
-    while (QTcpSocket *socket = m_server.nextPendingConnection()) {
-        socket->setParent(this);
-        m_connections[socket] = Connection{};
-        connect(socket, &QObject::destroyed, this, [this, socket] { m_connections.erase(socket); });
-        connect(socket, &QTcpSocket::readyRead, this, [this, socket] { readFrom(socket); });
-        connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
-            if (socket == m_client)
-                Q_EMIT clientDisconnected();
-            socket->deleteLater();
-        });
-    }
+    while (QTcpSocket *socket = m_server.nextPendingConnection())
+        track(socket);
+}
+
+void StandInWebSocketServer::adoptConnection(QTcpSocket *socket, QByteArray received) {
+    // Nothing of the previous owner may read from it any more.
+    socket->disconnect();
+    track(socket);
+    m_connections.at(socket).buffer = std::move(received);
+    readFrom(socket);
+}
+
+void StandInWebSocketServer::track(QTcpSocket *socket) {
+    socket->setParent(this);
+    m_connections[socket] = Connection{};
+    connect(socket, &QObject::destroyed, this, [this, socket] { m_connections.erase(socket); });
+    connect(socket, &QTcpSocket::readyRead, this, [this, socket] { readFrom(socket); });
+    connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
+        if (socket == m_client)
+            Q_EMIT clientDisconnected();
+        socket->deleteLater();
+    });
 }
 
 void StandInWebSocketServer::readFrom(QTcpSocket *socket) {

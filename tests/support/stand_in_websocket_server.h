@@ -51,6 +51,11 @@ public:
     // Called for every complete message the client sends.
     void setMessageHandler(WebSocketMessageHandler handler);
 
+    // Takes over a connection another stand-in accepted, with the bytes
+    // read from it so far (a gateway answers its HTTP calls and its
+    // streaming socket on one address).
+    void adoptConnection(QTcpSocket *socket, QByteArray received);
+
     void sendBinary(const QByteArray &payload);
     void sendText(const QByteArray &utf8);
     void close(quint16 code, const QByteArray &reason = {});
@@ -81,6 +86,7 @@ private:
     };
 
     void accept();
+    void track(QTcpSocket *socket);
     void readFrom(QTcpSocket *socket);
     bool readHandshake(QTcpSocket *socket, QByteArray &buffer);
     void readFrames(QTcpSocket *socket, QByteArray &buffer);

@@ -1,4 +1,6 @@
+#include "support/network_http_transport.h"
 #include "tests/support/run_task.h"
+#include "tests/support/stand_in_http_server.h"
 #include "tests/support/stand_in_websocket_server.h"
 
 #include <QNetworkRequest>
@@ -60,6 +62,45 @@ TEST(StandInWebSocketServerTest, RefusesHandshakesAndDropsConnectionsOnRequest) 
     ASSERT_TRUE(waitUntil([&] { return dropping.isConnected(); }, "the handshake"));
     dropping.dropConnection();
     EXPECT_TRUE(waitUntil([&] { return disconnected; }, "the dropped connection"));
+}
+
+// The gateway answers its HTTP calls and its streaming socket on one
+// address: upgrades go to the WebSocket stand-in, everything else stays
+// with the HTTP one, before and after.
+TEST(StandInWebSocketServerTest, SharesOneAddressWithTheHttpStandIn) {
+    StandInHttpServer http;
+    StandInWebSocketServer webSocket;
+    http.forwardWebSocketUpgrades(&webSocket);
+    http.setHandler([](const RecordedHttpRequest &request) {
+        return StandInHttpReply::text(200, "answered " + request.path());
+    });
+    webSocket.setMessageHandler([](const RecordedWebSocketMessage &message, auto &self) {
+        self.sendBinary("echo:" + message.payload);
+    });
+    NetworkHttpTransport transport;
+    const auto get = [&](const QString &path) {
+        HttpRequest request;
+        request.url = http.url(path);
+        return runTask(transport.send(request)).body;
+    };
+    EXPECT_EQ(get(QStringLiteral("/api/client/register")), "answered /api/client/register");
+
+    QWebSocket client;
+    QByteArray received;
+    QObject::connect(&client, &QWebSocket::binaryMessageReceived,
+                     [&received](const QByteArray &bytes) { received = bytes; });
+    QUrl socketURL = http.url(QStringLiteral("/ws/asr"));
+    socketURL.setScheme(QStringLiteral("ws"));
+    client.open(socketURL);
+    ASSERT_TRUE(waitUntil([&] { return webSocket.isConnected(); }, "the handshake"));
+    ASSERT_EQ(webSocket.handshakes().size(), 1u);
+    EXPECT_EQ(webSocket.handshakes()[0].target, "/ws/asr");
+    client.sendBinaryMessage("frame");
+    ASSERT_TRUE(waitUntil([&] { return received == "echo:frame"; }, "the echo"));
+
+    EXPECT_EQ(get(QStringLiteral("/api/proxy/format")), "answered /api/proxy/format");
+    ASSERT_EQ(http.requests().size(), 2u) << "the upgrade is not an HTTP request of its own";
+    EXPECT_TRUE(webSocket.isConnected());
 }
 
 } // namespace

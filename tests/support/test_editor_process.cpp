@@ -15,10 +15,6 @@ QString testToolPath(const QString &name) {
     return QStringLiteral(TOVALIT_TEST_TOOLS_DIR "/") + name;
 }
 
-bool inTestSession() {
-    return qEnvironmentVariable("TOVALIT_TEST_SESSION") == QLatin1String("1");
-}
-
 std::unique_ptr<TestEditorProcess> TestEditorProcess::start(Toolkit toolkit, const QString &title,
                                                             const QString &text, int caret,
                                                             int anchor) {

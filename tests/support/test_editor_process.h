@@ -1,5 +1,7 @@
 #pragma once
 
+#include "tests/support/test_session.h"
+
 #include <QProcess>
 #include <QString>
 #include <QStringList>
@@ -36,8 +38,5 @@ QString testToolPath(const QString &name);
 // Switches the session's accessibility on or off (org.a11y.Status), as a
 // user's desktop setting would. Returns whether the bus took it.
 bool setDesktopAccessibilityEnabled(bool enabled);
-
-// True under scripts/test, where a missing desktop piece is a failure.
-bool inTestSession();
 
 } // namespace tovalit::testing

@@ -1,0 +1,387 @@
+// One whole dictation through the application as it runs on a desktop: the
+// real controller and its services, the session's microphone fed with
+// spoken words, the desktop's keychain and accessibility bus, and an editor
+// in front. Only the gateway is a stand-in, answering on loopback the way
+// the service does: device registration, the streaming recogniser's socket
+// and the language model's formatting, all under one address.
+
+#include "app/app_launch_coordinator.h"
+#include "app/legacy_menu_bar_controller.h"
+#include "app/main_window.h"
+#include "app/vellup_transcriber_app.h"
+#include "platform/accessibility_thread.h"
+#include "platform/linux/atspi_accessibility_client.h"
+#include "platform/linux/ini_defaults_store.h"
+#include "platform/linux/pulse_audio_input.h"
+#include "services/gateway/gateway_session.h"
+#include "services/security/keychain_store.h"
+#include "state/transcriber_view_model.h"
+#include "tests/services/vellup_test_frames.h"
+#include "tests/support/chat_replies.h"
+#include "tests/support/run_task.h"
+#include "tests/support/secret_service_session.h"
+#include "tests/support/spoken_audio.h"
+#include "tests/support/stand_in_http_server.h"
+#include "tests/support/stand_in_websocket_server.h"
+#include "tests/support/temporary_user_folders.h"
+#include "tests/support/test_editor_process.h"
+#include "tests/support/xdotool.h"
+
+#include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QPushButton>
+#include <QTemporaryDir>
+
+#include <cmath>
+#include <gtest/gtest.h>
+
+namespace tovalit {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::ClientFrame;
+using testing::RecordedHttpRequest;
+using testing::RecordedWebSocketMessage;
+using testing::StandInHttpReply;
+using testing::StandInWebSocketServer;
+using testing::TestEditorProcess;
+using testing::waitUntil;
+
+const QString keychainService = QStringLiteral("cn.pellastrim.tovalit.gateway");
+const QString heardText = QStringLiteral("今天下午三点开会");
+// Unlike anything the rule-based cleanup could make of the heard text, so
+// the editor shows it only when the language model's answer came through.
+const QString formattedText = QStringLiteral("今天下午3点开会。");
+
+void forgetGatewaySession() {
+    const KeychainStore keychain(keychainService);
+    keychain.deleteItem(QStringLiteral("gateway.session"));
+    keychain.deleteItem(QStringLiteral("gateway.device-id"));
+}
+
+// The gateway on one loopback address: its HTTP calls on a stand-in HTTP
+// server that hands the streaming socket's upgrade to a WebSocket one.
+class GatewayStandIn {
+public:
+    GatewayStandIn() {
+        http.forwardWebSocketUpgrades(&recogniser);
+        http.setHandler([this](const RecordedHttpRequest &request) { return answer(request); });
+        recogniser.setMessageHandler(
+            [](const RecordedWebSocketMessage &message, StandInWebSocketServer &self) {
+                recognise(message, self);
+            });
+    }
+
+    QString baseURL() const { return http.url(QStringLiteral("/")).toString(); }
+
+    int callsTo(QByteArrayView path) const {
+        return int(
+            std::count_if(http.requests().begin(), http.requests().end(),
+                          [path](const RecordedHttpRequest &r) { return r.path() == path; }));
+    }
+
+    // The streaming client's frames, decoded; a malformed one fails the test.
+    std::vector<ClientFrame> frames() const {
+        std::vector<ClientFrame> result;
+        for (const QByteArray &message : recogniser.binaryMessages()) {
+            const auto frame = testing::readClientFrame(message);
+            EXPECT_TRUE(frame) << "a malformed client frame: " << message.toHex().toStdString();
+            if (frame)
+                result.push_back(*frame);
+        }
+        return result;
+    }
+
+    // What every HTTP call was, for a failure message.
+    std::string calls() const {
+        std::string text;
+        for (const RecordedHttpRequest &request : http.requests())
+            text += request.method.toStdString() + ' ' + request.target.toStdString() + '\n';
+        return text;
+    }
+
+    // The bodies of the formatting calls that asked to tidy a dictation
+    // (not the history's term extraction).
+    std::vector<QJsonObject> formattingRequests() const {
+        std::vector<QJsonObject> result;
+        for (const RecordedHttpRequest &request : http.requests()) {
+            if (request.path() == "/api/proxy/format" && !isTermExtraction(request))
+                result.push_back(testing::jsonObject(request.body));
+        }
+        return result;
+    }
+
+    testing::StandInHttpServer http;
+    StandInWebSocketServer recogniser;
+
+private:
+    static bool isTermExtraction(const RecordedHttpRequest &request) {
+        return request.body.contains(QStringLiteral("历史术语抽取器").toUtf8());
+    }
+
+    StandInHttpReply answer(const RecordedHttpRequest &request) {
+        if (request.path() == "/api/client/register" || request.path() == "/api/client/refresh") {
+            const QDateTime now = QDateTime::currentDateTimeUtc();
+            const GatewaySession session{QStringLiteral("session-1"), QStringLiteral("device"),
+                                         QStringLiteral("access-1"),  now.addSecs(3600),
+                                         QStringLiteral("refresh-1"), now.addDays(30)};
+            return StandInHttpReply::json(200, "{\"session\":" + session.toCompactJson() + "}");
+        }
+        if (request.path() == "/api/proxy/format") {
+            if (isTermExtraction(request))
+                return StandInHttpReply::json(
+                    200, testing::chatReply(QStringLiteral(R"({"terms":[]})")));
+            return StandInHttpReply::json(200, testing::chatReply(formattedText));
+        }
+        return StandInHttpReply::text(404, "not served by the stand-in");
+    }
+
+    // Acknowledges the opening request, shows two partial results as the
+    // audio comes in and answers the closing frame with the final text.
+    static void recognise(const RecordedWebSocketMessage &message, StandInWebSocketServer &self) {
+        const auto frame = testing::readClientFrame(message.payload);
+        if (!frame || !frame->sequence)
+            return;
+        if (frame->messageType == 1)
+            self.sendBinary(testing::acknowledgement(1));
+        else if (frame->flags == 0x3)
+            self.sendBinary(testing::textResponse(heardText, *frame->sequence, true));
+        else if (*frame->sequence == 3)
+            self.sendBinary(testing::textResponse(QStringLiteral("今天下午"), 3));
+        else if (*frame->sequence == 6)
+            self.sendBinary(testing::textResponse(QStringLiteral("今天下午三点"), 6));
+    }
+};
+
+// The loudest 10 ms of 16 kHz signed 16-bit PCM, as RMS in [0, 1].
+double loudestWindow(const QByteArray &pcm) {
+    const auto *samples = reinterpret_cast<const qint16 *>(pcm.constData());
+    const qsizetype count = pcm.size() / 2;
+    double loudest = 0;
+    for (qsizetype start = 0; start + 160 <= count; start += 160) {
+        double sum = 0;
+        for (qsizetype i = start; i < start + 160; ++i)
+            sum += double(samples[i]) * samples[i];
+        loudest = std::max(loudest, std::sqrt(sum / 160) / 32768.0);
+    }
+    return loudest;
+}
+
+QString activeWindowName() {
+    return testing::xdotool({QStringLiteral("getactivewindow"), QStringLiteral("getwindowname")});
+}
+
+class DictationEndToEndTest : public testing::WithTemporaryUserFolders {
+protected:
+    void SetUp() override {
+        TOVALIT_REQUIRE_ENVIRONMENT(!qEnvironmentVariableIsEmpty("DISPLAY"),
+                                    "needs the desktop session of scripts/test");
+        TOVALIT_REQUIRE_ENVIRONMENT(PulseAudioInput().hasDefaultInputDevice(),
+                                    "no PulseAudio server with a default source");
+        TOVALIT_REQUIRE_ENVIRONMENT(testing::hasTool(QStringLiteral("espeak-ng")) &&
+                                        testing::hasTool(QStringLiteral("paplay")),
+                                    "espeak-ng and paplay are needed");
+        TOVALIT_REQUIRE_SECRET_SERVICE();
+        ASSERT_TRUE(scratch.isValid());
+        ASSERT_TRUE(testing::setDesktopAccessibilityEnabled(true));
+        // A session an earlier run left in the keychain would spare the
+        // registration.
+        forgetGatewaySession();
+    }
+
+    void TearDown() override {
+        if (app)
+            app->delegate().applicationWillTerminate();
+        app.reset();
+        testing::pumpEvents(10);
+        forgetGatewaySession();
+    }
+
+    std::optional<QString> editorText(qint32 pid) {
+        return testing::runTask(thread->run([client = client, pid]() -> std::optional<QString> {
+            client->isProcessTrusted();
+            const auto application = client->applicationElement(pid);
+            if (!application)
+                return std::nullopt;
+            auto focused = accessibilityValueAs<AccessibilityElementRef>(
+                application->attributeValue(ax::focusedUIElement));
+            if (!focused || !*focused)
+                return std::nullopt;
+            return accessibilityValueAs<QString>((*focused)->attributeValue(ax::value));
+        }));
+    }
+
+    // What the user would look at when the text is not where it belongs.
+    std::string diagnostics() const {
+        QFile history(QDir(folders.dataFolder()).filePath(QStringLiteral("history.json")));
+        history.open(QIODevice::ReadOnly);
+        return "\nactive window: " + activeWindowName().toStdString() +
+               "\nhistory: " + history.readAll().toStdString();
+    }
+
+    QTemporaryDir scratch;
+    GatewayStandIn gateway;
+    LegacyMenuBarController menuBar;
+    std::unique_ptr<VellupTranscriberApp> app;
+    std::shared_ptr<AccessibilityThread> thread = std::make_shared<AccessibilityThread>();
+    std::shared_ptr<AtspiAccessibilityClient> client =
+        std::make_shared<AtspiAccessibilityClient>(thread);
+};
+
+TEST_F(DictationEndToEndTest, SpokenWordsFromTheTrayMenuLandFormattedInTheEditorAndTheHistory) {
+    const QString speech = scratch.filePath(QStringLiteral("speech.wav"));
+    ASSERT_EQ(testing::synthesizeSpeech(QStringLiteral("Meeting at three this afternoon."), speech,
+                                        {QStringLiteral("-s"), QStringLiteral("170")}),
+              std::nullopt);
+
+    // The application as it starts on this desktop, with the gateway
+    // address in its environment and its settings in the test's folders.
+    VellupTranscriberApp::Dependencies dependencies =
+        VellupTranscriberApp::Dependencies::linuxDefaults();
+    dependencies.defaults = std::make_shared<IniDefaultsStore>(
+        folders.configHome() + QStringLiteral("/Tovalit/Tovalit.ini"));
+    dependencies.environment = AppConfigurationStore::Environment{
+        {QStringLiteral("TOVALIT_GATEWAY_BASE_URL"), gateway.baseURL()}};
+    dependencies.menuBar = &menuBar;
+    app = std::make_unique<VellupTranscriberApp>(std::move(dependencies));
+    app->launch();
+    TranscriberViewModel &controller = app->viewModel();
+
+    // Nothing here may read the keyboards under /dev/input, so the
+    // onboarding asks for that permission; the user goes on without it.
+    if (app->launchCoordinator().shouldShowPermissionsOnboarding()) {
+        auto *bypass = app->mainWindow()->findChild<QPushButton *>(QStringLiteral("bypassButton"));
+        ASSERT_NE(bypass, nullptr);
+        bypass->click();
+    }
+    // The main window comes up in front; the editor then takes its place,
+    // as the application the user dictates into.
+    ASSERT_TRUE(waitUntil([&] { return activeWindowName() == u"Tovalit"; },
+                          "the main window to be active", 10s));
+    QAction &toggle = *menuBar.toggleRecordingItem();
+    ASSERT_TRUE(toggle.isEnabled());
+    ASSERT_EQ(toggle.text(), QStringLiteral("开始录音"));
+
+    auto editor = TestEditorProcess::start(TestEditorProcess::Toolkit::Qt,
+                                           QStringLiteral("会议记录"), QString(), 0);
+    ASSERT_TRUE(editor);
+    const qint32 editorPid = editor->processIdentifier();
+    // The window manager keeps a new window behind the one in use; the
+    // user brings the editor forward.
+    quint64 editorWindow = 0;
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            editorWindow = testing::xdotool({QStringLiteral("search"), QStringLiteral("--pid"),
+                                             QString::number(editorPid), QStringLiteral("--name"),
+                                             QStringLiteral("^会议记录$")})
+                               .split(QLatin1Char('\n'))
+                               .value(0)
+                               .toULongLong();
+            return editorWindow != 0;
+        },
+        "the editor's window"));
+    testing::xdotool({QStringLiteral("windowactivate"), QString::number(editorWindow)});
+    ASSERT_TRUE(waitUntil([&] { return activeWindowName() == u"会议记录"; },
+                          "the editor to be the active window"));
+    ASSERT_TRUE(waitUntil([&] { return editorText(editorPid) == QString(); },
+                          "the editor's empty field on the accessibility bus", 10s));
+
+    toggle.trigger();
+    ASSERT_TRUE(
+        waitUntil([&] { return controller.recordingState() == RecordingState::recording(); },
+                  "the menu to start a recording", 10s))
+        << gateway.calls();
+    EXPECT_EQ(toggle.text(), QStringLiteral("停止录音"));
+    ASSERT_TRUE(gateway.recogniser.isConnected());
+    const int framesAtStart = int(gateway.recogniser.binaryMessages().size());
+
+    QProcess player;
+    player.start(QStringLiteral("paplay"), {QStringLiteral("-d"), QStringLiteral("vsink"), speech});
+    ASSERT_TRUE(
+        waitUntil([&] { return player.state() == QProcess::NotRunning; }, "paplay to finish", 15s));
+    ASSERT_EQ(player.exitCode(), 0) << player.readAllStandardError().toStdString();
+    // The monitor lags the sink: a further 0.4 s of frames keeps the last
+    // word in.
+    const size_t tail = gateway.recogniser.binaryMessages().size() + 4;
+    ASSERT_TRUE(waitUntil([&] { return gateway.recogniser.binaryMessages().size() >= tail; },
+                          "the tail of the speech to be streamed", 5s));
+    ASSERT_TRUE(waitUntil([&] { return controller.liveTranscript() == u"今天下午三点"; },
+                          "the partial results to reach the controller", 5s))
+        << controller.liveTranscript().toStdString();
+    EXPECT_GT(gateway.recogniser.binaryMessages().size(), size_t(framesAtStart));
+
+    toggle.trigger();
+    ASSERT_TRUE(waitUntil([&] { return controller.recordingState() == RecordingState::idle(); },
+                          "the dictation to finish", 15s))
+        << gateway.calls();
+    EXPECT_EQ(toggle.text(), QStringLiteral("开始录音"));
+
+    // What the user sees: the tidied sentence where the caret was.
+    ASSERT_TRUE(waitUntil([&] { return editorText(editorPid) == formattedText; },
+                          "the formatted text in the editor", 5s))
+        << editorText(editorPid).value_or(QStringLiteral("<unreadable>")).toStdString()
+        << diagnostics();
+    EXPECT_EQ(controller.finalTranscript(), formattedText);
+
+    // One record in the history file, with the heard text kept beside the
+    // tidied one and the recording beside it.
+    QFile historyFile(QDir(folders.dataFolder()).filePath(QStringLiteral("history.json")));
+    ASSERT_TRUE(historyFile.open(QIODevice::ReadOnly)) << "no history.json in the data folder";
+    const QJsonArray history = QJsonDocument::fromJson(historyFile.readAll()).array();
+    ASSERT_EQ(history.size(), 1);
+    const QJsonObject record = history[0].toObject();
+    EXPECT_EQ(record[u"transcript"].toString(), formattedText);
+    EXPECT_EQ(record[u"rawTranscript"].toString(), heardText);
+    EXPECT_EQ(record[u"status"].toString(), QStringLiteral("completed"))
+        << record[u"note"].toString().toStdString();
+    EXPECT_EQ(record[u"note"].toString(), QStringLiteral("已插入"));
+    EXPECT_GT(record[u"duration"].toDouble(), 1.0);
+    const QString audioFileName = record[u"audioFileName"].toString();
+    ASSERT_FALSE(audioFileName.isEmpty());
+    const QFileInfo recording(
+        QDir(folders.dataFolder()).filePath(QStringLiteral("recordings/") + audioFileName));
+    EXPECT_EQ(recording.suffix(), QStringLiteral("m4a"));
+    ASSERT_TRUE(recording.exists()) << recording.filePath().toStdString();
+    EXPECT_GT(recording.size(), 8000) << "more than a second of speech";
+    const testing::DecodedAudio archived = testing::decodeAudioFile(recording.filePath());
+    EXPECT_NEAR(archived.seconds(), record[u"duration"].toDouble(), 0.25);
+    EXPECT_GT(archived.voicedSeconds(), 1.0) << "the spoken words are in the recording";
+
+    // The gateway: registered once, one streaming session whose audio
+    // frames came in order and ended with the closing frame, and one
+    // formatting call with the heard text.
+    EXPECT_EQ(gateway.callsTo("/api/client/register"), 1) << gateway.calls();
+    EXPECT_EQ(gateway.callsTo("/api/client/refresh"), 0) << gateway.calls();
+    ASSERT_EQ(gateway.recogniser.handshakes().size(), 1u);
+    EXPECT_EQ(gateway.recogniser.handshakes()[0].target, "/ws/asr");
+    EXPECT_EQ(gateway.recogniser.handshakes()[0].header("Authorization"), "Bearer access-1");
+
+    const std::vector<ClientFrame> frames = gateway.frames();
+    ASSERT_GE(frames.size(), 20u) << "the opening request, two seconds of audio and the close";
+    EXPECT_EQ(frames.front().messageType, 1);
+    EXPECT_EQ(frames.front().sequence, 1);
+    QByteArray streamed;
+    for (size_t i = 1; i + 1 < frames.size(); ++i) {
+        EXPECT_EQ(frames[i].messageType, 2) << i;
+        EXPECT_EQ(frames[i].flags, 0x1) << i;
+        EXPECT_EQ(frames[i].sequence, qint32(i + 1)) << "frame " << i << " out of order";
+        streamed += frames[i].body().value_or(QByteArray());
+    }
+    EXPECT_EQ(frames.back().flags, 0x3) << "the stream ends with the closing frame";
+    EXPECT_EQ(frames.back().sequence, -qint32(frames.size()));
+    EXPECT_GT(loudestWindow(streamed), 0.05) << "the spoken words reached the recogniser";
+
+    const std::vector<QJsonObject> formatting = gateway.formattingRequests();
+    ASSERT_EQ(formatting.size(), 1u) << gateway.calls();
+    const QJsonArray messages = formatting[0][u"messages"].toArray();
+    EXPECT_TRUE(std::any_of(messages.begin(), messages.end(), [](const QJsonValue &message) {
+        return message[u"role"].toString() == u"user" &&
+               message[u"content"].toString().contains(heardText);
+    })) << QJsonDocument(messages).toJson().toStdString();
+}
+
+} // namespace
+} // namespace tovalit
