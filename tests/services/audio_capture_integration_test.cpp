@@ -223,8 +223,11 @@ TEST_F(AudioCaptureIntegrationTest, RecordsAStereoFloatSourceAtItsOwnRate) {
     ASSERT_EQ(runTool(QStringLiteral("sox"),
                       {QStringLiteral("-q"), QStringLiteral("-m"), stereo, noise, speech}),
               std::nullopt);
+    // On a loaded machine the player can stall, and the stretches of digital
+    // silence it leaves cost the encoder fewer bits; 15 % still tells 96 kb/s
+    // from the encoder's other usual rates (64 and 128 kb/s).
     recordSpeechAndCheckTheFile(folders, speech, QStringLiteral("tovalit_test_stereo"), 96000,
-                                96000 * 0.1);
+                                96000 * 0.15);
 }
 
 TEST_F(AudioCaptureIntegrationTest, ADiscardedRecordingLeavesNoFile) {
