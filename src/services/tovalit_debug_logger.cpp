@@ -1,15 +1,14 @@
 #include "services/tovalit_debug_logger.h"
 
 #include "platform/linux/ini_defaults_store.h"
+#include "support/append_to_file.h"
 #include "support/data_folder.h"
 #include "support/iso8601.h"
 #include "support/textkit.h"
 
 #include <QDateTime>
-#include <QFile>
 #include <QStandardPaths>
 
-#include <cerrno>
 #include <condition_variable>
 #include <deque>
 #include <fcntl.h>
@@ -23,30 +22,6 @@ namespace {
 
 constexpr auto diagnosticsFolderName = "Diagnostics";
 constexpr auto logFileName = "insertion-debug.log";
-
-// Appends the whole line with one O_APPEND descriptor, so concurrent
-// writers (a second instance) never interleave inside a line.
-bool appendLine(const QString &path, const QByteArray &bytes) {
-    const int fd = ::open(QFile::encodeName(path).constData(),
-                          O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
-    if (fd < 0)
-        return false;
-    qsizetype written = 0;
-    bool ok = true;
-    while (written < bytes.size()) {
-        const ssize_t result = ::write(fd, bytes.constData() + written, bytes.size() - written);
-        if (result < 0) {
-            if (errno == EINTR)
-                continue;
-            ok = false;
-            break;
-        }
-        written += result;
-    }
-    if (::close(fd) != 0)
-        ok = false;
-    return ok;
-}
 
 std::optional<QString> prepareLogFilePath() {
     try {
@@ -68,8 +43,8 @@ void writeLine(const QString &category, const std::function<QString()> &message)
                          u'\n';
     const QByteArray bytes = line.toUtf8();
     // Never truncate what is there: one retry, then the line is dropped.
-    if (!appendLine(*path, bytes))
-        appendLine(*path, bytes);
+    if (!appendToFile(*path, bytes, 0600))
+        appendToFile(*path, bytes, 0600);
 }
 
 // The serial writer. Created on first use and deliberately never destroyed:

@@ -1,11 +1,11 @@
 #include "services/meeting/meeting_mode_debug_logger.h"
 
+#include "support/append_to_file.h"
 #include "support/data_folder.h"
 #include "support/iso8601.h"
 #include "support/textkit.h"
 #include "support/uuid_text.h"
 
-#include <QFile>
 #include <QThreadPool>
 
 #include <cerrno>
@@ -32,29 +32,6 @@ QString joinedOrNone(const QStringList &texts, const QString &separator) {
 QString recordText(const QStringList &lines) {
     return lines.join(u'\n') + u'\n';
 }
-
-// Closes the descriptor on every path out.
-class Descriptor {
-public:
-    explicit Descriptor(int fd)
-        : m_fd(fd) {}
-    ~Descriptor() {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    Descriptor(const Descriptor &) = delete;
-    Descriptor &operator=(const Descriptor &) = delete;
-    int get() const { return m_fd; }
-    // The close's own verdict: a full disk may only show here.
-    bool close() {
-        const int fd = m_fd;
-        m_fd = -1;
-        return ::close(fd) == 0;
-    }
-
-private:
-    int m_fd;
-};
 
 } // namespace
 
@@ -99,24 +76,9 @@ bool MeetingModeDebugLogger::write(const QByteArray &bytes) {
     } catch (const DataFolderError &) {
         return false;
     }
-    // One write on an append descriptor: a record lands whole after
-    // whatever is there, the first one creating the file.
-    Descriptor fd(::open(QFile::encodeName(path).constData(),
-                         O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644));
-    if (fd.get() < 0)
-        return false;
-    qsizetype written = 0;
-    while (written < bytes.size()) {
-        const ssize_t result = ::write(fd.get(), bytes.constData() + written,
-                                       static_cast<size_t>(bytes.size() - written));
-        if (result < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        written += result;
-    }
-    return fd.close();
+    // A record lands whole after whatever is there, the first one
+    // creating the file.
+    return appendToFile(path, bytes, 0644);
 }
 
 QString MeetingModeDebugLogger::clipped(const QString &text, qsizetype limit) {
