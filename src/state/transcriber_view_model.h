@@ -528,6 +528,10 @@ private:
                                                 HUDPresentationMode hudPresentation);
     QCoro::Task<std::optional<ActiveInteractionContext>> captureInteractionContextIfNeeded();
     QString cleanedOrTrimmed(const QString &trimmed) const;
+    // "host: …, model: …" of the formatter a failed call used, or of the
+    // configured model when it failed before reaching one.
+    QString describeFormatterTarget(
+        const std::optional<VellupStructuredFormatterConfiguration> &used) const;
     // "<text preview> | profile=… | before=… | selected=… | after=…".
     static QString describeForLog(const QString &text,
                                   const std::optional<ActiveInteractionContext> &context);

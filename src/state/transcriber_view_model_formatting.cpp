@@ -83,16 +83,9 @@ TranscriberViewModel::formatTranscript(QString transcript, NaturalModeStage stag
     }
 
     if (failure) {
-        QString host = QStringLiteral("unknown");
-        QString model = m_configurationStore.vellupFormatterModel();
-        if (*usedConfiguration) {
-            const QUrl &chatURL = (*usedConfiguration)->chatURL;
-            host = chatURL.host().isEmpty() ? chatURL.toString() : chatURL.host();
-            model = (*usedConfiguration)->model;
-        }
         co_return FormattedText{cleanedOrTrimmed(trimmed),
-                                QStringLiteral("整理失败（host: ") + host +
-                                    QStringLiteral(", model: ") + model +
+                                QStringLiteral("整理失败（") +
+                                    describeFormatterTarget(*usedConfiguration) +
                                     QStringLiteral("），已退回基础文本清洗：") +
                                     presentableGatewayFailureMessage(failure)};
     }
@@ -129,6 +122,17 @@ TranscriberViewModel::formatTranscript(QString transcript, NaturalModeStage stag
 QString TranscriberViewModel::cleanedOrTrimmed(const QString &trimmed) const {
     const QString cleaned = m_cleanupService.clean(trimmed);
     return cleaned.isEmpty() ? trimmed : cleaned;
+}
+
+QString TranscriberViewModel::describeFormatterTarget(
+    const std::optional<VellupStructuredFormatterConfiguration> &used) const {
+    QString host = QStringLiteral("unknown");
+    QString model = m_configurationStore.vellupFormatterModel();
+    if (used) {
+        host = used->chatURL.host().isEmpty() ? used->chatURL.toString() : used->chatURL.host();
+        model = used->model;
+    }
+    return QStringLiteral("host: ") + host + QStringLiteral(", model: ") + model;
 }
 
 QCoro::Task<std::optional<ActiveInteractionContext>>

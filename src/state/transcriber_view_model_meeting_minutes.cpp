@@ -39,17 +39,10 @@ TranscriberViewModel::formatMeetingFinalSummary(QString rawTranscript,
     }
 
     if (failure) {
-        QString host = QStringLiteral("unknown");
-        QString model = m_configurationStore.vellupFormatterModel();
-        if (*usedConfiguration) {
-            const QUrl &chatURL = (*usedConfiguration)->chatURL;
-            host = chatURL.host().isEmpty() ? chatURL.toString() : chatURL.host();
-            model = (*usedConfiguration)->model;
-        }
-        co_return FormattedText{fallbackMeetingSummary(source),
-                                QStringLiteral("纪要整理失败（host: ") + host +
-                                    QStringLiteral(", model: ") + model + QStringLiteral("）：") +
-                                    presentableGatewayFailureMessage(failure)};
+        co_return FormattedText{
+            fallbackMeetingSummary(source),
+            QStringLiteral("纪要整理失败（") + describeFormatterTarget(*usedConfiguration) +
+                QStringLiteral("）：") + presentableGatewayFailureMessage(failure)};
     }
     if (!formatted) {
         co_return FormattedText{fallbackMeetingSummary(source),
