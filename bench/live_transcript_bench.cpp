@@ -2,7 +2,7 @@
 // buffer to the recogniser, keeping it while the stream is down, and
 // joining a partial text onto a long committed transcript.
 
-#include "services/live_transcriber.h"
+#include "services/speech/live_transcriber.h"
 #include "state/live_audio_buffer_relay.h"
 #include "state/live_transcript_accumulator.h"
 

@@ -2,7 +2,7 @@
 // becomes one gzip frame on the streaming thread, and every answer of the
 // service is parsed there, so both must stay far below their 100 ms budget.
 
-#include "services/vellup_streaming_protocol.h"
+#include "services/speech/vellup_streaming_protocol.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

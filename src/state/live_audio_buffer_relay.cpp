@@ -1,6 +1,6 @@
 #include "state/live_audio_buffer_relay.h"
 
-#include "services/live_transcriber.h"
+#include "services/speech/live_transcriber.h"
 
 namespace tovalit {
 

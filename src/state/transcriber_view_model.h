@@ -24,7 +24,7 @@
 #include "services/audio_capture_service.h"
 #include "services/learning/insertion_correction_learning_result.h"
 #include "services/learning/lexicon_learning_ai_analysis.h"
-#include "services/live_transcriber.h"
+#include "services/speech/live_transcriber.h"
 #include "services/text_processing/natural_mode_stage.h"
 #include "services/text_processing/structured_formatting_task.h"
 #include "services/text_processing/transcript_cleanup_service.h"

@@ -18,8 +18,8 @@
 #include "services/shortcuts/hotkey_monitor.h"
 #include "services/text_injection/focused_input_insertion_service.h"
 #include "services/text_processing/vellup_structured_formatter.h"
-#include "services/vellup_audio_file_transcriber.h"
-#include "services/vellup_streaming_transcriber.h"
+#include "services/speech/vellup_audio_file_transcriber.h"
+#include "services/speech/vellup_streaming_transcriber.h"
 #include "state/transcriber_view_model.h"
 
 namespace tovalit {

@@ -7,7 +7,7 @@
 #include "services/learning/lexicon_learning_ai_service_error.h"
 #include "services/learning/volcengine_speech_lexicon_sync_error.h"
 #include "services/text_processing/vellup_structured_formatter_error.h"
-#include "services/vellup_audio_file_transcriber_error.h"
+#include "services/speech/vellup_audio_file_transcriber_error.h"
 #include "state/transcriber_view_model.h"
 
 #include <type_traits>

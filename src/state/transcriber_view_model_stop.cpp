@@ -5,7 +5,7 @@
 #include "services/floating_panel_coordinating.h"
 #include "services/history_store.h"
 #include "services/lexicon/local_replacement_engine.h"
-#include "services/vellup_streaming_transcriber_error.h"
+#include "services/speech/vellup_streaming_transcriber_error.h"
 #include "state/live_audio_buffer_relay.h"
 #include "state/transcriber_view_model.h"
 #include "support/textkit.h"

@@ -16,7 +16,7 @@
 #include "services/gateway/gateway_session.h"
 #include "services/security/keychain_store.h"
 #include "state/transcriber_view_model.h"
-#include "tests/services/vellup_test_frames.h"
+#include "tests/services/speech/vellup_test_frames.h"
 #include "tests/support/chat_replies.h"
 #include "tests/support/run_task.h"
 #include "tests/support/secret_service_session.h"

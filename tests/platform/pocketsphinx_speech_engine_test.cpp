@@ -2,7 +2,7 @@
 // installed English model, listening to espeak-ng.
 
 #include "platform/linux/pocketsphinx_speech_engine.h"
-#include "services/apple_speech_transcriber.h"
+#include "services/speech/apple_speech_transcriber.h"
 #include "tests/support/run_task.h"
 #include "tests/support/spoken_audio.h"
 

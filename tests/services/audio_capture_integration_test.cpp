@@ -3,7 +3,7 @@
 
 #include "platform/linux/pulse_audio_input.h"
 #include "services/audio_capture_service.h"
-#include "services/vellup_audio_file_transcriber.h"
+#include "services/speech/vellup_audio_file_transcriber.h"
 #include "support/network_http_transport.h"
 #include "support/uuid_text.h"
 #include "tests/support/media_probe.h"

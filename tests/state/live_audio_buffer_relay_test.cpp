@@ -1,4 +1,4 @@
-#include "services/live_transcriber.h"
+#include "services/speech/live_transcriber.h"
 #include "state/live_audio_buffer_relay.h"
 #include "state/live_transcript_accumulator.h"
 #include "tests/support/qt_printers.h"

@@ -1,5 +1,5 @@
 #include "models/personal_lexicon_snapshot.h"
-#include "services/vellup_streaming_transcriber_error.h"
+#include "services/speech/vellup_streaming_transcriber_error.h"
 #include "tests/state/view_model_harness.h"
 
 #include <QFile>

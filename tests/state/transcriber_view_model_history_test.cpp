@@ -1,4 +1,4 @@
-#include "services/vellup_audio_file_transcriber_error.h"
+#include "services/speech/vellup_audio_file_transcriber_error.h"
 #include "tests/state/view_model_harness.h"
 
 #include <QDir>

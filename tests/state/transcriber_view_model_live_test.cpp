@@ -1,5 +1,5 @@
 #include "services/gateway/gateway_client_error.h"
-#include "services/vellup_streaming_transcriber_error.h"
+#include "services/speech/vellup_streaming_transcriber_error.h"
 #include "tests/state/view_model_harness.h"
 
 namespace tovalit {

@@ -1,6 +1,6 @@
-#include "services/vellup_streaming_protocol.h"
+#include "services/speech/vellup_streaming_protocol.h"
 
-#include "services/vellup_streaming_transcriber_error.h"
+#include "services/speech/vellup_streaming_transcriber_error.h"
 #include "support/textkit.h"
 
 #include <QJsonArray>

@@ -3,7 +3,7 @@
 #include "models/vellup_speech_configuration.h"
 #include "models/vellup_speech_lexicon_configuration.h"
 #include "platform/pcm_buffer.h"
-#include "services/vellup_audio_file_transcriber_error.h"
+#include "services/speech/vellup_audio_file_transcriber_error.h"
 
 #include <QByteArray>
 #include <QJsonObject>

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "platform/on_device_speech_engine.h"
-#include "services/apple_speech_transcriber_error.h"
-#include "services/live_transcriber.h"
+#include "services/speech/apple_speech_transcriber_error.h"
+#include "services/speech/live_transcriber.h"
 #include "support/sleeper.h"
 #include "support/spawn.h"
 

@@ -1,8 +1,8 @@
-#include "services/vellup_streaming_transcriber.h"
+#include "services/speech/vellup_streaming_transcriber.h"
 
-#include "services/vellup_streaming_session.h"
-#include "services/vellup_streaming_shared_state.h"
-#include "services/vellup_streaming_transcriber_error.h"
+#include "services/speech/vellup_streaming_session.h"
+#include "services/speech/vellup_streaming_shared_state.h"
+#include "services/speech/vellup_streaming_transcriber_error.h"
 #include "support/http_transport.h"
 #include "support/uuid_text.h"
 

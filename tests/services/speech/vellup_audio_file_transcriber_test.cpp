@@ -1,6 +1,6 @@
 #include "platform/audio_file_error.h"
 #include "platform/linux/ffmpeg_aac_file_writer.h"
-#include "services/vellup_audio_file_transcriber.h"
+#include "services/speech/vellup_audio_file_transcriber.h"
 #include "support/json_read_error.h"
 #include "support/network_http_transport.h"
 #include "support/uuid_text.h"

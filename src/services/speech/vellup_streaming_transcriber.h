@@ -2,7 +2,7 @@
 
 #include "models/vellup_speech_configuration.h"
 #include "models/vellup_speech_lexicon_configuration.h"
-#include "services/live_transcriber.h"
+#include "services/speech/live_transcriber.h"
 #include "support/cross_thread_promise.h"
 
 #include <QUrl>

@@ -1,9 +1,9 @@
-#include "services/streaming_keep_alive_policy.h"
-#include "services/vellup_streaming_protocol.h"
-#include "services/vellup_streaming_request.h"
-#include "services/vellup_streaming_transcriber.h"
-#include "services/vellup_streaming_transcriber_error.h"
-#include "tests/services/vellup_test_frames.h"
+#include "services/speech/streaming_keep_alive_policy.h"
+#include "services/speech/vellup_streaming_protocol.h"
+#include "services/speech/vellup_streaming_request.h"
+#include "services/speech/vellup_streaming_transcriber.h"
+#include "services/speech/vellup_streaming_transcriber_error.h"
+#include "tests/services/speech/vellup_test_frames.h"
 #include "tests/support/qt_printers.h"
 
 #include <QJsonArray>

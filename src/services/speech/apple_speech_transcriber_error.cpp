@@ -1,4 +1,4 @@
-#include "services/apple_speech_transcriber_error.h"
+#include "services/speech/apple_speech_transcriber_error.h"
 
 namespace tovalit {
 

@@ -1,4 +1,4 @@
-#include "services/vellup_streaming_request.h"
+#include "services/speech/vellup_streaming_request.h"
 
 #include "support/textkit.h"
 

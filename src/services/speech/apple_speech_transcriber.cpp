@@ -1,4 +1,4 @@
-#include "services/apple_speech_transcriber.h"
+#include "services/speech/apple_speech_transcriber.h"
 
 #include "platform/linux/pocketsphinx_speech_engine.h"
 #include "support/gui_thread.h"

@@ -1,4 +1,4 @@
-#include "services/vellup_audio_file_transcriber.h"
+#include "services/speech/vellup_audio_file_transcriber.h"
 
 #include "platform/audio_file_error.h"
 #include "platform/audio_file_reader.h"

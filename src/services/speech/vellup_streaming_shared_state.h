@@ -1,6 +1,6 @@
 #pragma once
 
-#include "services/live_transcriber.h"
+#include "services/speech/live_transcriber.h"
 
 #include <QString>
 

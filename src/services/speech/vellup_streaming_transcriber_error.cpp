@@ -1,4 +1,4 @@
-#include "services/vellup_streaming_transcriber_error.h"
+#include "services/speech/vellup_streaming_transcriber_error.h"
 
 namespace tovalit {
 

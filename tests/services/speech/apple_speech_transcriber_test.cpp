@@ -1,5 +1,5 @@
 #include "platform/fake/scripted_speech_engine.h"
-#include "services/apple_speech_transcriber.h"
+#include "services/speech/apple_speech_transcriber.h"
 #include "support/gui_thread.h"
 #include "tests/support/pcm_signals.h"
 #include "tests/support/run_task.h"
