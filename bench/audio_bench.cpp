@@ -6,8 +6,8 @@
 #include "platform/linux/ffmpeg_aac_file_writer.h"
 #include "platform/linux/pulse_audio_input.h"
 #include "platform/pcm_converter.h"
-#include "services/audio_capture_service.h"
-#include "services/audio_level_meter.h"
+#include "services/capture/audio_capture_service.h"
+#include "services/capture/audio_level_meter.h"
 #include "tests/support/run_task.h"
 
 #include <QCoreApplication>

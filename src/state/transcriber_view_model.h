@@ -21,7 +21,7 @@
 #include "models/vellup_speech_configuration.h"
 #include "models/vellup_speech_lexicon_configuration.h"
 #include "models/vellup_structured_formatter_configuration.h"
-#include "services/audio_capture_service.h"
+#include "services/capture/audio_capture_service.h"
 #include "services/learning/insertion_correction_learning_result.h"
 #include "services/learning/lexicon_learning_ai_analysis.h"
 #include "services/speech/live_transcriber.h"

@@ -24,7 +24,7 @@
 #include "platform/fake/scripted_command_runner.h"
 #include "services/active_interaction_context_service.h"
 #include "services/app_configuration_store.h"
-#include "services/audio_capture_service.h"
+#include "services/capture/audio_capture_service.h"
 #include "services/floating_panel_coordinating.h"
 #include "services/gateway/gateway_session_providing.h"
 #include "services/history_store.h"

@@ -1,7 +1,7 @@
 #include "platform/audio_file_error.h"
 #include "platform/audio_file_reader.h"
 #include "platform/fake/fake_audio_input.h"
-#include "services/audio_capture_service.h"
+#include "services/capture/audio_capture_service.h"
 #include "support/gui_thread.h"
 #include "support/uuid_text.h"
 #include "tests/support/pcm_signals.h"

@@ -1,7 +1,7 @@
-#include "services/audio_capture_service.h"
+#include "services/capture/audio_capture_service.h"
 
 #include "platform/linux/pulse_audio_input.h"
-#include "services/audio_level_meter.h"
+#include "services/capture/audio_level_meter.h"
 #include "services/history_store.h"
 #include "support/gui_thread.h"
 #include "support/run_in_background.h"

@@ -2,7 +2,7 @@
 // monitor) through the production input and writer.
 
 #include "platform/linux/pulse_audio_input.h"
-#include "services/audio_capture_service.h"
+#include "services/capture/audio_capture_service.h"
 #include "services/speech/vellup_audio_file_transcriber.h"
 #include "support/network_http_transport.h"
 #include "support/uuid_text.h"

@@ -1,4 +1,4 @@
-#include "services/audio_level_meter.h"
+#include "services/capture/audio_level_meter.h"
 #include "tests/support/pcm_signals.h"
 
 #include <gtest/gtest.h>
