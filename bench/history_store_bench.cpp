@@ -1,8 +1,8 @@
 // Load and append against a history of 10,000 dictations, each with its
 // readable transcript file, as a long-time user's data folder holds them.
 
-#include "services/history_store.h"
-#include "services/transcript_file_format.h"
+#include "services/history/history_store.h"
+#include "services/history/transcript_file_format.h"
 #include "support/json_text.h"
 #include "support/uuid_text.h"
 #include "tests/support/run_task.h"

@@ -3,7 +3,7 @@
 #include "models/instruction_library_catalog.h"
 #include "services/app_configuration_store.h"
 #include "services/floating_panel_coordinating.h"
-#include "services/history_store.h"
+#include "services/history/history_store.h"
 #include "services/shortcuts/hotkey_monitor.h"
 #include "state/live_audio_buffer_relay.h"
 #include "support/app_error.h"

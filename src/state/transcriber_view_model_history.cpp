@@ -4,7 +4,7 @@
 #include "platform/file_viewer.h"
 #include "services/app_configuration_store.h"
 #include "services/floating_panel_coordinating.h"
-#include "services/history_store.h"
+#include "services/history/history_store.h"
 #include "state/transcriber_view_model.h"
 #include "support/textkit.h"
 

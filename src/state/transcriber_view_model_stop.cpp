@@ -3,7 +3,7 @@
 
 #include "services/app_configuration_store.h"
 #include "services/floating_panel_coordinating.h"
-#include "services/history_store.h"
+#include "services/history/history_store.h"
 #include "services/lexicon/local_replacement_engine.h"
 #include "services/speech/vellup_streaming_transcriber_error.h"
 #include "state/live_audio_buffer_relay.h"

@@ -27,7 +27,7 @@
 #include "services/capture/audio_capture_service.h"
 #include "services/floating_panel_coordinating.h"
 #include "services/gateway/gateway_session_providing.h"
-#include "services/history_store.h"
+#include "services/history/history_store.h"
 #include "services/instructions/instruction_library_store.h"
 #include "services/lexicon/personal_lexicon_event_logger.h"
 #include "services/lexicon/personal_lexicon_store.h"

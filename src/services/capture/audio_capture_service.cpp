@@ -2,7 +2,7 @@
 
 #include "platform/linux/pulse_audio_input.h"
 #include "services/capture/audio_level_meter.h"
-#include "services/history_store.h"
+#include "services/history/history_store.h"
 #include "support/gui_thread.h"
 #include "support/run_in_background.h"
 #include "support/uuid_text.h"

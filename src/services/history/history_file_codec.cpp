@@ -1,4 +1,4 @@
-#include "services/history_file_codec.h"
+#include "services/history/history_file_codec.h"
 
 #include "support/iso8601.h"
 #include "support/json_text.h"

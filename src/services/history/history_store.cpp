@@ -1,7 +1,7 @@
-#include "services/history_store.h"
+#include "services/history/history_store.h"
 
-#include "services/history_file_codec.h"
-#include "services/transcript_file_format.h"
+#include "services/history/history_file_codec.h"
+#include "services/history/transcript_file_format.h"
 #include "support/data_folder.h"
 #include "support/json_text.h"
 #include "support/textkit.h"

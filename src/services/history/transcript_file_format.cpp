@@ -1,4 +1,4 @@
-#include "services/transcript_file_format.h"
+#include "services/history/transcript_file_format.h"
 
 #include "support/textkit.h"
 

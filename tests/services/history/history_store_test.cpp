@@ -1,5 +1,5 @@
-#include "services/history_store.h"
-#include "services/transcript_file_format.h"
+#include "services/history/history_store.h"
+#include "services/history/transcript_file_format.h"
 #include "support/json_text.h"
 #include "support/uuid_text.h"
 #include "tests/support/qt_printers.h"
