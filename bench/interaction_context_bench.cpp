@@ -8,8 +8,8 @@
 #include "platform/linux/linux_interaction_platform.h"
 #include "platform/text_recognizer.h"
 #include "platform/window_system.h"
-#include "services/active_interaction_context_service.h"
-#include "services/screen_text_capture.h"
+#include "services/context/active_interaction_context_service.h"
+#include "services/context/screen_text_capture.h"
 #include "tests/support/run_task.h"
 #include "tests/support/test_editor_process.h"
 

@@ -6,8 +6,8 @@
 //   context_probe [--wait-ms N]
 
 #include "platform/linux/linux_interaction_platform.h"
-#include "services/active_interaction_context_service.h"
-#include "services/screen_text_capture.h"
+#include "services/context/active_interaction_context_service.h"
+#include "services/context/screen_text_capture.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

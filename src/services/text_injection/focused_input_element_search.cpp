@@ -1,7 +1,7 @@
 #include "services/text_injection/focused_input_element_search.h"
 
 #include "platform/accessibility_client.h"
-#include "services/focused_element_reader.h"
+#include "services/context/focused_element_reader.h"
 #include "services/text_injection/focused_input_insertion_error.h"
 #include "services/tovalit_debug_logger.h"
 

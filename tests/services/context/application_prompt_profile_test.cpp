@@ -1,4 +1,4 @@
-#include "services/application_prompt_profile.h"
+#include "services/context/application_prompt_profile.h"
 
 #include <gtest/gtest.h>
 

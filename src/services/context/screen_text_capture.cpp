@@ -1,9 +1,9 @@
-#include "services/screen_text_capture.h"
+#include "services/context/screen_text_capture.h"
 
 #include "platform/screen_capture.h"
 #include "platform/text_recognizer.h"
 #include "platform/window_system.h"
-#include "services/active_interaction_context_service.h"
+#include "services/context/active_interaction_context_service.h"
 
 #include <QThreadPool>
 #include <QtConcurrent/QtConcurrentRun>

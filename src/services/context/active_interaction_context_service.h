@@ -1,7 +1,7 @@
 #pragma once
 
 #include "models/active_interaction_context.h"
-#include "services/focused_element_context.h"
+#include "services/context/focused_element_context.h"
 #include "support/sleeper.h"
 
 #include <qcoro/qcorotask.h>

@@ -1,5 +1,5 @@
 #include "platform/fake/fake_accessibility.h"
-#include "services/focused_element_reader.h"
+#include "services/context/focused_element_reader.h"
 #include "tests/support/capture_log.h"
 
 #include <gtest/gtest.h>

@@ -1,8 +1,8 @@
 #include "platform/fake/fake_accessibility.h"
 #include "platform/fake/fake_screen_capture.h"
 #include "platform/fake/fake_window_system.h"
-#include "services/active_interaction_context_service.h"
-#include "services/screen_text_capture.h"
+#include "services/context/active_interaction_context_service.h"
+#include "services/context/screen_text_capture.h"
 #include "tests/support/capture_log.h"
 #include "tests/support/run_task.h"
 

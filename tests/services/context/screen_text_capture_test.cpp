@@ -1,6 +1,6 @@
 #include "platform/fake/fake_screen_capture.h"
 #include "platform/fake/fake_window_system.h"
-#include "services/screen_text_capture.h"
+#include "services/context/screen_text_capture.h"
 #include "tests/support/run_task.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "services/focused_element_context.h"
+#include "services/context/focused_element_context.h"
 
 #include "support/textkit.h"
 

@@ -1,7 +1,7 @@
-#include "services/focused_element_reader.h"
+#include "services/context/focused_element_reader.h"
 
 #include "platform/accessibility_client.h"
-#include "services/active_interaction_context_service.h"
+#include "services/context/active_interaction_context_service.h"
 #include "services/tovalit_debug_logger.h"
 #include "support/textkit.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "platform/accessibility_element.h"
-#include "services/focused_element_context.h"
+#include "services/context/focused_element_context.h"
 
 #include <optional>
 
