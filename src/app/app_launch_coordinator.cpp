@@ -1,6 +1,6 @@
 #include "app/app_launch_coordinator.h"
 
-#include "services/app_configuration_store.h"
+#include "services/settings/app_configuration_store.h"
 #include "services/permissions/permission_coordinator.h"
 
 #include <algorithm>

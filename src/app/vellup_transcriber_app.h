@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/app_delegate.h"
-#include "services/app_configuration_store.h"
+#include "services/settings/app_configuration_store.h"
 #include "services/permissions/permission_coordinator.h"
 #include "views/client_window_view.h"
 

@@ -1,7 +1,7 @@
 #include "state/transcriber_view_model.h"
 
 #include "models/instruction_library_catalog.h"
-#include "services/app_configuration_store.h"
+#include "services/settings/app_configuration_store.h"
 #include "services/floating_panel_coordinating.h"
 #include "services/history/history_store.h"
 #include "services/shortcuts/hotkey_monitor.h"

@@ -6,7 +6,7 @@
 #include "platform/linux/linux_insertion_platform.h"
 #include "platform/linux/linux_interaction_platform.h"
 #include "services/context/active_interaction_context_service.h"
-#include "services/app_configuration_store.h"
+#include "services/settings/app_configuration_store.h"
 #include "services/gateway/gateway_session_service.h"
 #include "services/instructions/instruction_library_store.h"
 #include "services/learning/lexicon_learning_ai_service.h"

@@ -2,10 +2,10 @@
 // clipboard.
 
 #include "platform/pasteboard.h"
-#include "services/app_configuration_store.h"
+#include "services/settings/app_configuration_store.h"
 #include "services/floating_panel_coordinating.h"
 #include "services/shortcuts/hotkey_monitor.h"
-#include "services/tovalit_debug_logger.h"
+#include "services/settings/tovalit_debug_logger.h"
 #include "state/transcriber_view_model.h"
 #include "support/gui_thread.h"
 #include "support/textkit.h"

@@ -1,10 +1,10 @@
 // Natural-mode formatting of a recognised text, and the focused
 // application's context that formatting and delivery share.
 
-#include "services/app_configuration_store.h"
+#include "services/settings/app_configuration_store.h"
 #include "services/floating_panel_coordinating.h"
 #include "services/text_processing/natural_mode_prompt_catalog.h"
-#include "services/tovalit_debug_logger.h"
+#include "services/settings/tovalit_debug_logger.h"
 #include "state/transcriber_view_model.h"
 #include "support/textkit.h"
 

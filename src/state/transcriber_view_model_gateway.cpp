@@ -1,7 +1,7 @@
 // Where recognition and language-model calls get their configuration, and
 // the one recovery of a gateway session that the gateway turned down.
 
-#include "services/app_configuration_store.h"
+#include "services/settings/app_configuration_store.h"
 #include "services/gateway/gateway_client_error.h"
 #include "services/gateway/gateway_session_providing.h"
 #include "services/learning/lexicon_learning_ai_service_error.h"

@@ -2,7 +2,7 @@
 // and around its end, and the toasts of the main window.
 
 #include "models/recording_hud_display_state.h"
-#include "services/app_configuration_store.h"
+#include "services/settings/app_configuration_store.h"
 #include "services/floating_panel_coordinating.h"
 #include "services/shortcuts/emoji_panel_dismissal_service.h"
 #include "services/shortcuts/function_key_system_settings.h"

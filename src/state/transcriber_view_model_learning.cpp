@@ -6,7 +6,7 @@
 #include "services/floating_panel_coordinating.h"
 #include "services/learning/insertion_correction_learning_service.h"
 #include "services/learning/lexicon_learning_ai_service_error.h"
-#include "services/tovalit_debug_logger.h"
+#include "services/settings/tovalit_debug_logger.h"
 #include "state/transcriber_view_model.h"
 #include "support/regex.h"
 #include "support/textkit.h"

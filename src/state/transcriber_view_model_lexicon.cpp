@@ -3,7 +3,7 @@
 // of the lexicon takes, with its audit events.
 
 #include "models/personal_lexicon_snapshot.h"
-#include "services/app_configuration_store.h"
+#include "services/settings/app_configuration_store.h"
 #include "services/floating_panel_coordinating.h"
 #include "services/learning/system_managed_boost_entries.h"
 #include "services/lexicon/lexicon_term_validator.h"

@@ -1,7 +1,7 @@
 // Learning hot words from the dictation history: after each dictation,
 // once a day over the whole history, and when the lexicon page asks.
 
-#include "services/app_configuration_store.h"
+#include "services/settings/app_configuration_store.h"
 #include "services/gateway/gateway_session_providing.h"
 #include "services/learning/history_frequency_lexicon_learner.h"
 #include "services/learning/system_managed_boost_entries.h"

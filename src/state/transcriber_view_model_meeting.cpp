@@ -2,7 +2,7 @@
 // meeting: the threshold, the countdown toast, entry, and the setting
 // switched while recording.
 
-#include "services/app_configuration_store.h"
+#include "services/settings/app_configuration_store.h"
 #include "services/meeting/meeting_live_transcript.h"
 #include "state/transcriber_view_model.h"
 #include "support/textkit.h"

@@ -2,7 +2,7 @@
 // whole transcript, or, when that fails, from the live summary tree (or
 // the cleaned transcript when there is no tree), with a note saying so.
 
-#include "services/app_configuration_store.h"
+#include "services/settings/app_configuration_store.h"
 #include "services/floating_panel_coordinating.h"
 #include "services/meeting/meeting_local_minutes.h"
 #include "state/transcriber_view_model.h"

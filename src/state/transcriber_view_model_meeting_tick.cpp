@@ -2,7 +2,7 @@
 // the language model to fold the transcript that arrived since the last
 // settled stage into the tree.
 
-#include "services/app_configuration_store.h"
+#include "services/settings/app_configuration_store.h"
 #include "services/meeting/meeting_stage_builder.h"
 #include "state/transcriber_view_model.h"
 #include "support/textkit.h"

@@ -1,7 +1,7 @@
 // Ending a recording: the final text, its supplements and rewrites, the
 // delivery and the history record.
 
-#include "services/app_configuration_store.h"
+#include "services/settings/app_configuration_store.h"
 #include "services/floating_panel_coordinating.h"
 #include "services/history/history_store.h"
 #include "services/lexicon/local_replacement_engine.h"

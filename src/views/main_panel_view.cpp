@@ -1,6 +1,6 @@
 #include "views/main_panel_view.h"
 
-#include "services/app_configuration_store.h"
+#include "services/settings/app_configuration_store.h"
 #include "services/permissions/permission_coordinator.h"
 #include "state/transcriber_view_model.h"
 #include "views/design/tovalit_badge.h"

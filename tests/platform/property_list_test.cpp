@@ -1,7 +1,7 @@
 #include "platform/fake/in_memory_bundle_values.h"
 #include "platform/linux/plist_bundle_values.h"
 #include "platform/linux/property_list_reader.h"
-#include "services/product_identity.h"
+#include "services/settings/product_identity.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -23,7 +23,7 @@
 #include "platform/fake/recording_key_sender.h"
 #include "platform/fake/scripted_command_runner.h"
 #include "services/context/active_interaction_context_service.h"
-#include "services/app_configuration_store.h"
+#include "services/settings/app_configuration_store.h"
 #include "services/capture/audio_capture_service.h"
 #include "services/floating_panel_coordinating.h"
 #include "services/gateway/gateway_session_providing.h"

@@ -6,7 +6,7 @@
 #include "services/context/application_prompt_profile.h"
 #include "services/context/focused_element_reader.h"
 #include "services/context/screen_text_capture.h"
-#include "services/tovalit_debug_logger.h"
+#include "services/settings/tovalit_debug_logger.h"
 #include "support/regex.h"
 #include "support/textkit.h"
 

@@ -2,7 +2,7 @@
 
 #include "platform/accessibility_client.h"
 #include "services/context/active_interaction_context_service.h"
-#include "services/tovalit_debug_logger.h"
+#include "services/settings/tovalit_debug_logger.h"
 #include "support/textkit.h"
 
 #include <QQueue>

@@ -2,7 +2,7 @@
 
 #include "platform/bundle_values.h"
 #include "platform/linux/plist_bundle_values.h"
-#include "services/app_configuration_store.h"
+#include "services/settings/app_configuration_store.h"
 #include "services/gateway/gateway_client.h"
 #include "services/gateway/gateway_url.h"
 #include "support/json_text.h"

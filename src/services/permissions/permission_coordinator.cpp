@@ -5,7 +5,7 @@
 #include "platform/linux/linux_permission_probe.h"
 #include "platform/permission_probe.h"
 #include "platform/system_settings_opener.h"
-#include "services/app_configuration_store.h"
+#include "services/settings/app_configuration_store.h"
 #include "support/cross_thread_promise.h"
 #include "support/spawn.h"
 

@@ -8,7 +8,7 @@
 #include "services/shortcuts/function_key_event_tap_host.h"
 #include "services/shortcuts/function_key_event_tap_strategy.h"
 #include "services/shortcuts/function_key_system_settings.h"
-#include "services/tovalit_debug_logger.h"
+#include "services/settings/tovalit_debug_logger.h"
 #include "support/gui_thread.h"
 
 #include <QPointer>

@@ -9,7 +9,7 @@
 #include "services/text_injection/focused_input_field_operations.h"
 #include "services/text_injection/focused_input_insertion_error.h"
 #include "services/text_injection/insertion_preparation.h"
-#include "services/tovalit_debug_logger.h"
+#include "services/settings/tovalit_debug_logger.h"
 #include "support/app_error.h"
 #include "support/gui_thread.h"
 #include "support/spawn.h"

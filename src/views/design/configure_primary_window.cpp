@@ -1,6 +1,6 @@
 #include "views/design/configure_primary_window.h"
 
-#include "services/product_identity.h"
+#include "services/settings/product_identity.h"
 
 #include <QApplication>
 #include <QMainWindow>

@@ -1,7 +1,7 @@
 #include "views/settings/settings_view.h"
 
 #include "models/transcriber_mode.h"
-#include "services/app_configuration_store.h"
+#include "services/settings/app_configuration_store.h"
 #include "services/permissions/permission_coordinator.h"
 #include "views/design/tovalit_badge.h"
 #include "views/design/tovalit_button.h"

@@ -1,6 +1,6 @@
 #include "views/settings/shortcut_settings_view.h"
 
-#include "services/app_configuration_store.h"
+#include "services/settings/app_configuration_store.h"
 #include "services/shortcuts/function_key_system_settings.h"
 #include "services/shortcuts/shortcut_recorder_service.h"
 #include "support/app_error.h"

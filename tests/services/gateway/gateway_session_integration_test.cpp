@@ -1,5 +1,5 @@
 #include "platform/fake/in_memory_defaults_store.h"
-#include "services/app_configuration_store.h"
+#include "services/settings/app_configuration_store.h"
 #include "services/gateway/gateway_session_service.h"
 #include "support/json_text.h"
 #include "tests/support/qt_printers.h"

@@ -1,7 +1,7 @@
 #include "platform/fake/in_memory_bundle_values.h"
 #include "platform/fake/in_memory_defaults_store.h"
 #include "platform/fake/in_memory_secret_store.h"
-#include "services/app_configuration_store.h"
+#include "services/settings/app_configuration_store.h"
 #include "services/gateway/gateway_client_error.h"
 #include "services/gateway/gateway_session_service.h"
 #include "support/iso8601.h"

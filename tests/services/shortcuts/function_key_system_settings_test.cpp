@@ -3,7 +3,7 @@
 #include "platform/fake/scripted_command_runner.h"
 #include "platform/linux/defaults_command_stand_in.h"
 #include "platform/linux/ini_defaults_store.h"
-#include "services/app_configuration_store.h"
+#include "services/settings/app_configuration_store.h"
 #include "services/shortcuts/function_key_system_settings.h"
 #include "tests/support/qt_printers.h"
 #include "tests/support/temporary_user_folders.h"

@@ -1,4 +1,4 @@
-#include "services/tovalit_debug_logger.h"
+#include "services/settings/tovalit_debug_logger.h"
 
 #include "platform/linux/ini_defaults_store.h"
 #include "support/append_to_file.h"

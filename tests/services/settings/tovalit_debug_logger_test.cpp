@@ -1,5 +1,5 @@
 #include "platform/linux/ini_defaults_store.h"
-#include "services/tovalit_debug_logger.h"
+#include "services/settings/tovalit_debug_logger.h"
 #include "tests/support/scoped_environment_variable.h"
 #include "tests/support/temporary_user_folders.h"
 

@@ -1,4 +1,4 @@
-#include "services/product_identity.h"
+#include "services/settings/product_identity.h"
 
 #include "platform/bundle_values.h"
 #include "platform/linux/plist_bundle_values.h"

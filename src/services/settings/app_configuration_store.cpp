@@ -1,4 +1,4 @@
-#include "services/app_configuration_store.h"
+#include "services/settings/app_configuration_store.h"
 
 #include "platform/bundle_values.h"
 #include "platform/defaults_store.h"

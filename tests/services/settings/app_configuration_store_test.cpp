@@ -1,7 +1,7 @@
 #include "platform/fake/in_memory_bundle_values.h"
 #include "platform/fake/in_memory_defaults_store.h"
 #include "platform/linux/ini_defaults_store.h"
-#include "services/app_configuration_store.h"
+#include "services/settings/app_configuration_store.h"
 #include "tests/support/qt_printers.h"
 #include "tests/support/scoped_environment_variable.h"
 #include "tests/support/temporary_user_folders.h"
