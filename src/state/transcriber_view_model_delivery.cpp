@@ -3,7 +3,7 @@
 
 #include "platform/pasteboard.h"
 #include "services/settings/app_configuration_store.h"
-#include "services/floating_panel_coordinating.h"
+#include "state/floating_panel_coordinating.h"
 #include "services/shortcuts/hotkey_monitor.h"
 #include "services/settings/tovalit_debug_logger.h"
 #include "state/transcriber_view_model.h"

@@ -3,7 +3,7 @@
 
 #include "platform/file_viewer.h"
 #include "services/settings/app_configuration_store.h"
-#include "services/floating_panel_coordinating.h"
+#include "state/floating_panel_coordinating.h"
 #include "services/history/history_store.h"
 #include "state/transcriber_view_model.h"
 #include "support/textkit.h"

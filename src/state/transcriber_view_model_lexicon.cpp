@@ -4,7 +4,7 @@
 
 #include "models/personal_lexicon_snapshot.h"
 #include "services/settings/app_configuration_store.h"
-#include "services/floating_panel_coordinating.h"
+#include "state/floating_panel_coordinating.h"
 #include "services/learning/system_managed_boost_entries.h"
 #include "services/lexicon/lexicon_term_validator.h"
 #include "services/lexicon/personal_lexicon_compiler.h"

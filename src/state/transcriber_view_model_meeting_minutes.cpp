@@ -3,7 +3,7 @@
 // the cleaned transcript when there is no tree), with a note saying so.
 
 #include "services/settings/app_configuration_store.h"
-#include "services/floating_panel_coordinating.h"
+#include "state/floating_panel_coordinating.h"
 #include "services/meeting/meeting_local_minutes.h"
 #include "state/transcriber_view_model.h"
 #include "support/textkit.h"

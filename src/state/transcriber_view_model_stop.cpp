@@ -2,7 +2,7 @@
 // delivery and the history record.
 
 #include "services/settings/app_configuration_store.h"
-#include "services/floating_panel_coordinating.h"
+#include "state/floating_panel_coordinating.h"
 #include "services/history/history_store.h"
 #include "services/lexicon/local_replacement_engine.h"
 #include "services/speech/vellup_streaming_transcriber_error.h"

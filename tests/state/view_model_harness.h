@@ -25,7 +25,7 @@
 #include "services/context/active_interaction_context_service.h"
 #include "services/settings/app_configuration_store.h"
 #include "services/capture/audio_capture_service.h"
-#include "services/floating_panel_coordinating.h"
+#include "state/floating_panel_coordinating.h"
 #include "services/gateway/gateway_session_providing.h"
 #include "services/history/history_store.h"
 #include "services/instructions/instruction_library_store.h"
