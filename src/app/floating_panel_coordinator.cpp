@@ -1,7 +1,7 @@
 #include "app/floating_panel_coordinator.h"
 
 #include "app/floating_panel_geometry.h"
-#include "app/hud_layout.h"
+#include "views/hud/hud_layout.h"
 #include "app/qt_floating_panel_screens.h"
 #include "support/gui_thread.h"
 #include "support/textkit.h"

@@ -1,6 +1,6 @@
 #include "app/floating_panel_geometry.h"
 
-#include "app/hud_layout.h"
+#include "views/hud/hud_layout.h"
 
 #include <algorithm>
 

@@ -1,5 +1,5 @@
 #include "app/floating_panel_geometry.h"
-#include "app/hud_layout.h"
+#include "views/hud/hud_layout.h"
 #include "tests/app/floating_panel_test_support.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 #include "views/hud/expanded_meeting_hud_view.h"
 
-#include "app/hud_layout.h"
+#include "views/hud/hud_layout.h"
 #include "views/design/tovalit_badge.h"
 #include "views/design/tovalit_fonts.h"
 #include "views/design/tovalit_palette.h"

@@ -1,6 +1,6 @@
 #include "views/hud/floating_hud_panel.h"
 
-#include "app/hud_layout.h"
+#include "views/hud/hud_layout.h"
 #include "platform/desktop_compositing.h"
 #include "views/hud/floating_hud_container_view.h"
 

@@ -1,6 +1,6 @@
 #include "views/hud/floating_hud_toast_view.h"
 
-#include "app/hud_layout.h"
+#include "views/hud/hud_layout.h"
 #include "views/design/tovalit_fonts.h"
 #include "views/design/tovalit_palette.h"
 #include "views/design/tovalit_symbol.h"

@@ -1,6 +1,6 @@
 #include "views/hud/recording_hud_capsule.h"
 
-#include "app/hud_layout.h"
+#include "views/hud/hud_layout.h"
 #include "views/hud/hud_round_button.h"
 #include "views/hud/panel_drag_gesture.h"
 #include "views/hud/waveform_bars_view.h"

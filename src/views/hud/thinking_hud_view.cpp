@@ -1,6 +1,6 @@
 #include "views/hud/thinking_hud_view.h"
 
-#include "app/hud_layout.h"
+#include "views/hud/hud_layout.h"
 #include "views/design/tovalit_fonts.h"
 #include "views/design/tovalit_palette.h"
 #include "views/design/tovalit_symbol.h"

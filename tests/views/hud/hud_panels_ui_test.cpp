@@ -1,4 +1,4 @@
-#include "app/hud_layout.h"
+#include "views/hud/hud_layout.h"
 #include "tests/support/run_task.h"
 #include "views/design/tovalit_palette.h"
 #include "views/design/tovalit_symbol.h"

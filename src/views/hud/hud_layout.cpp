@@ -1,4 +1,4 @@
-#include "app/hud_layout.h"
+#include "views/hud/hud_layout.h"
 
 #include <algorithm>
 
