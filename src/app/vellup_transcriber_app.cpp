@@ -1,6 +1,6 @@
 #include "app/vellup_transcriber_app.h"
 
-#include "app/app_launch_coordinator.h"
+#include "state/app_launch_coordinator.h"
 #include "app/floating_panel_coordinator.h"
 #include "app/gui_application_activity.h"
 #include "app/legacy_menu_bar_controller.h"

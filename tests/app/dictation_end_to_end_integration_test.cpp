@@ -5,7 +5,7 @@
 // the service does: device registration, the streaming recogniser's socket
 // and the language model's formatting, all under one address.
 
-#include "app/app_launch_coordinator.h"
+#include "state/app_launch_coordinator.h"
 #include "app/legacy_menu_bar_controller.h"
 #include "app/main_window.h"
 #include "app/vellup_transcriber_app.h"

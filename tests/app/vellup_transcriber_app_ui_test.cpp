@@ -1,4 +1,4 @@
-#include "app/app_launch_coordinator.h"
+#include "state/app_launch_coordinator.h"
 #include "app/legacy_menu_bar_controller.h"
 #include "app/main_window.h"
 #include "app/vellup_transcriber_app.h"

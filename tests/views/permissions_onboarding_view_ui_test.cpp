@@ -1,4 +1,4 @@
-#include "app/app_launch_coordinator.h"
+#include "state/app_launch_coordinator.h"
 #include "tests/views/window_pages_fixture.h"
 #include "views/design/tovalit_badge.h"
 #include "views/design/tovalit_text_label.h"

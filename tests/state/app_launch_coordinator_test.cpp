@@ -1,4 +1,4 @@
-#include "app/app_launch_coordinator.h"
+#include "state/app_launch_coordinator.h"
 #include "platform/fake/fake_permission_probe.h"
 #include "platform/fake/fake_system_settings_opener.h"
 #include "platform/fake/in_memory_defaults_store.h"

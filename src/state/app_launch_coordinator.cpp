@@ -1,4 +1,4 @@
-#include "app/app_launch_coordinator.h"
+#include "state/app_launch_coordinator.h"
 
 #include "services/settings/app_configuration_store.h"
 #include "services/permissions/permission_coordinator.h"
