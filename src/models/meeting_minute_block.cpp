@@ -1,6 +1,6 @@
 #include "models/meeting_minute_block.h"
 
-#include "services/meeting/meeting_module_shaping.h"
+#include "models/meeting_module_shaping.h"
 
 #include <QStringList>
 

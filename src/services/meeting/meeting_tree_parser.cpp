@@ -1,7 +1,7 @@
 #include "services/meeting/meeting_tree_parser.h"
 
 #include "models/meeting_node_id.h"
-#include "services/meeting/meeting_stage_continuation_heuristics.h"
+#include "models/meeting_stage_continuation_heuristics.h"
 #include "services/meeting/meeting_visual_kind_rules.h"
 #include "support/textkit.h"
 

@@ -1,6 +1,6 @@
 #include "services/meeting/meeting_visual_kind_rules.h"
 
-#include "services/meeting/meeting_characters.h"
+#include "models/meeting_characters.h"
 #include "support/textkit.h"
 
 #include <QStringList>

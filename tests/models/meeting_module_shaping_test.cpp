@@ -1,4 +1,4 @@
-#include "services/meeting/meeting_module_shaping.h"
+#include "models/meeting_module_shaping.h"
 #include "support/textkit.h"
 #include "tests/services/meeting/meeting_test_support.h"
 

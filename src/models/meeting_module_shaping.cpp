@@ -1,9 +1,9 @@
-#include "services/meeting/meeting_module_shaping.h"
+#include "models/meeting_module_shaping.h"
 
 #include "models/meeting_node_id.h"
-#include "services/meeting/meeting_characters.h"
-#include "services/meeting/meeting_stage_continuation_heuristics.h"
-#include "services/meeting/meeting_title_anchor.h"
+#include "models/meeting_characters.h"
+#include "models/meeting_stage_continuation_heuristics.h"
+#include "models/meeting_title_anchor.h"
 #include "support/regex.h"
 #include "support/textkit.h"
 

@@ -1,4 +1,4 @@
-#include "services/meeting/meeting_stage_continuation_heuristics.h"
+#include "models/meeting_stage_continuation_heuristics.h"
 #include "tests/services/meeting/meeting_test_support.h"
 
 #include <gtest/gtest.h>

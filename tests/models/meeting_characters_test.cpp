@@ -1,4 +1,4 @@
-#include "services/meeting/meeting_characters.h"
+#include "models/meeting_characters.h"
 #include "support/textkit.h"
 #include "tests/services/meeting/meeting_test_support.h"
 
