@@ -1,12 +1,12 @@
 #include "app/floating_panel_coordinator.h"
 
 #include "app/floating_panel_geometry.h"
-#include "views/hud/hud_layout.h"
 #include "app/qt_floating_panel_screens.h"
 #include "support/gui_thread.h"
 #include "support/textkit.h"
 #include "views/hud/floating_hud_model.h"
 #include "views/hud/floating_hud_panel.h"
+#include "views/hud/hud_layout.h"
 
 #include <QPointer>
 

@@ -1,6 +1,5 @@
 #include "app/vellup_transcriber_app.h"
 
-#include "state/app_launch_coordinator.h"
 #include "app/floating_panel_coordinator.h"
 #include "app/gui_application_activity.h"
 #include "app/legacy_menu_bar_controller.h"
@@ -9,8 +8,9 @@
 #include "platform/linux/ini_defaults_store.h"
 #include "services/lexicon/personal_lexicon_store.h"
 #include "services/settings/product_identity.h"
-#include "services/shortcuts/function_key_system_settings.h"
 #include "services/settings/tovalit_debug_logger.h"
+#include "services/shortcuts/function_key_system_settings.h"
+#include "state/app_launch_coordinator.h"
 #include "state/transcriber_view_model.h"
 #include "support/spawn.h"
 #include "views/client_window_view.h"

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "app/app_delegate.h"
-#include "services/settings/app_configuration_store.h"
 #include "services/permissions/permission_coordinator.h"
+#include "services/settings/app_configuration_store.h"
 #include "views/client_window_view.h"
 
 #include <QObject>

@@ -1,7 +1,7 @@
 #include "models/meeting_module_shaping.h"
 
-#include "models/meeting_node_id.h"
 #include "models/meeting_characters.h"
+#include "models/meeting_node_id.h"
 #include "models/meeting_stage_continuation_heuristics.h"
 #include "models/meeting_title_anchor.h"
 #include "support/regex.h"

@@ -1,7 +1,7 @@
 #include "state/app_launch_coordinator.h"
 
-#include "services/settings/app_configuration_store.h"
 #include "services/permissions/permission_coordinator.h"
+#include "services/settings/app_configuration_store.h"
 
 #include <algorithm>
 

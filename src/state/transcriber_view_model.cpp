@@ -1,10 +1,10 @@
 #include "state/transcriber_view_model.h"
 
 #include "models/instruction_library_catalog.h"
-#include "services/settings/app_configuration_store.h"
-#include "state/floating_panel_coordinating.h"
 #include "services/history/history_store.h"
+#include "services/settings/app_configuration_store.h"
 #include "services/shortcuts/hotkey_monitor.h"
+#include "state/floating_panel_coordinating.h"
 #include "state/live_audio_buffer_relay.h"
 #include "support/app_error.h"
 

@@ -2,9 +2,9 @@
 // application's context that formatting and delivery share.
 
 #include "services/settings/app_configuration_store.h"
-#include "state/floating_panel_coordinating.h"
-#include "services/text_processing/natural_mode_prompt_catalog.h"
 #include "services/settings/tovalit_debug_logger.h"
+#include "services/text_processing/natural_mode_prompt_catalog.h"
+#include "state/floating_panel_coordinating.h"
 #include "state/transcriber_view_model.h"
 #include "support/textkit.h"
 

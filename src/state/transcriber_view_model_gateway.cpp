@@ -1,13 +1,13 @@
 // Where recognition and language-model calls get their configuration, and
 // the one recovery of a gateway session that the gateway turned down.
 
-#include "services/settings/app_configuration_store.h"
 #include "services/gateway/gateway_client_error.h"
 #include "services/gateway/gateway_session_providing.h"
 #include "services/learning/lexicon_learning_ai_service_error.h"
 #include "services/learning/volcengine_speech_lexicon_sync_error.h"
-#include "services/text_processing/vellup_structured_formatter_error.h"
+#include "services/settings/app_configuration_store.h"
 #include "services/speech/vellup_audio_file_transcriber_error.h"
+#include "services/text_processing/vellup_structured_formatter_error.h"
 #include "state/transcriber_view_model.h"
 
 #include <type_traits>

@@ -2,9 +2,9 @@
 // recording leaves to the history.
 
 #include "platform/file_viewer.h"
+#include "services/history/history_store.h"
 #include "services/settings/app_configuration_store.h"
 #include "state/floating_panel_coordinating.h"
-#include "services/history/history_store.h"
 #include "state/transcriber_view_model.h"
 #include "support/textkit.h"
 

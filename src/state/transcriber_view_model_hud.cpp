@@ -3,9 +3,9 @@
 
 #include "models/recording_hud_display_state.h"
 #include "services/settings/app_configuration_store.h"
-#include "state/floating_panel_coordinating.h"
 #include "services/shortcuts/emoji_panel_dismissal_service.h"
 #include "services/shortcuts/function_key_system_settings.h"
+#include "state/floating_panel_coordinating.h"
 #include "state/transcriber_view_model.h"
 
 #include <QPointer>

@@ -1,9 +1,9 @@
 // The spoken instruction at the start of a dictation: run a stored one on
 // the rest of it, or hand a request for a new one over to its creation.
 
-#include "state/floating_panel_coordinating.h"
 #include "services/instructions/instruction_intent_recognizer.h"
 #include "services/instructions/instruction_library_ai_service.h"
+#include "state/floating_panel_coordinating.h"
 #include "state/transcriber_view_model.h"
 #include "support/textkit.h"
 

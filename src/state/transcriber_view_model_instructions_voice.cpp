@@ -2,8 +2,8 @@
 // instruction is drafted into one, announced with an undo button, and joins
 // the library only when the undo window passes untouched.
 
-#include "state/floating_panel_coordinating.h"
 #include "services/instructions/instruction_library_ai_service.h"
+#include "state/floating_panel_coordinating.h"
 #include "state/transcriber_view_model.h"
 #include "support/regex.h"
 #include "support/textkit.h"

@@ -3,10 +3,10 @@
 // by the language model, and the learned change that waits five seconds
 // behind an undo toast before it joins the lexicon.
 
-#include "state/floating_panel_coordinating.h"
 #include "services/learning/insertion_correction_learning_service.h"
 #include "services/learning/lexicon_learning_ai_service_error.h"
 #include "services/settings/tovalit_debug_logger.h"
+#include "state/floating_panel_coordinating.h"
 #include "state/transcriber_view_model.h"
 #include "support/regex.h"
 #include "support/textkit.h"

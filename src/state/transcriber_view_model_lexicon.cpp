@@ -3,13 +3,13 @@
 // of the lexicon takes, with its audit events.
 
 #include "models/personal_lexicon_snapshot.h"
-#include "services/settings/app_configuration_store.h"
-#include "state/floating_panel_coordinating.h"
 #include "services/learning/system_managed_boost_entries.h"
 #include "services/lexicon/lexicon_term_validator.h"
 #include "services/lexicon/personal_lexicon_compiler.h"
 #include "services/lexicon/personal_lexicon_event_logging.h"
 #include "services/lexicon/personal_lexicon_store.h"
+#include "services/settings/app_configuration_store.h"
+#include "state/floating_panel_coordinating.h"
 #include "state/transcriber_view_model.h"
 #include "support/textkit.h"
 

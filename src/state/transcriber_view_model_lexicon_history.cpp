@@ -1,11 +1,11 @@
 // Learning hot words from the dictation history: after each dictation,
 // once a day over the whole history, and when the lexicon page asks.
 
-#include "services/settings/app_configuration_store.h"
 #include "services/gateway/gateway_session_providing.h"
 #include "services/learning/history_frequency_lexicon_learner.h"
 #include "services/learning/system_managed_boost_entries.h"
 #include "services/learning/vellup_history_term_extractor.h"
+#include "services/settings/app_configuration_store.h"
 #include "services/text_processing/vellup_structured_formatter.h"
 #include "state/transcriber_view_model.h"
 #include "support/textkit.h"

@@ -2,9 +2,9 @@
 // the lexicon: through the gateway when one is in use, else directly, with
 // one renewal of a gateway session the gateway turned down.
 
-#include "services/settings/app_configuration_store.h"
 #include "services/gateway/gateway_session_providing.h"
 #include "services/learning/volcengine_speech_lexicon_sync_service.h"
+#include "services/settings/app_configuration_store.h"
 #include "services/text_processing/vellup_structured_formatter.h"
 #include "state/transcriber_view_model.h"
 #include "support/textkit.h"

@@ -2,8 +2,8 @@
 // meeting: the threshold, the countdown toast, entry, and the setting
 // switched while recording.
 
-#include "services/settings/app_configuration_store.h"
 #include "services/meeting/meeting_live_transcript.h"
+#include "services/settings/app_configuration_store.h"
 #include "state/transcriber_view_model.h"
 #include "support/textkit.h"
 

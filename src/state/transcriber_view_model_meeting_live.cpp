@@ -1,9 +1,9 @@
 // A meeting's view of the live transcript (the pending text of the next
 // summary tick and the raw segments of the panel), and the meeting log.
 
-#include "services/settings/app_configuration_store.h"
 #include "services/meeting/meeting_live_transcript.h"
 #include "services/meeting/meeting_mode_debug_logger.h"
+#include "services/settings/app_configuration_store.h"
 #include "state/transcriber_view_model.h"
 #include "support/textkit.h"
 

@@ -2,9 +2,9 @@
 // whole transcript, or, when that fails, from the live summary tree (or
 // the cleaned transcript when there is no tree), with a note saying so.
 
+#include "services/meeting/meeting_local_minutes.h"
 #include "services/settings/app_configuration_store.h"
 #include "state/floating_panel_coordinating.h"
-#include "services/meeting/meeting_local_minutes.h"
 #include "state/transcriber_view_model.h"
 #include "support/textkit.h"
 

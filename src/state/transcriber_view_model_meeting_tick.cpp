@@ -2,8 +2,8 @@
 // the language model to fold the transcript that arrived since the last
 // settled stage into the tree.
 
-#include "services/settings/app_configuration_store.h"
 #include "services/meeting/meeting_stage_builder.h"
+#include "services/settings/app_configuration_store.h"
 #include "state/transcriber_view_model.h"
 #include "support/textkit.h"
 

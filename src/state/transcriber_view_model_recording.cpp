@@ -1,8 +1,8 @@
 // Starting and cancelling a recording.
 
 #include "services/settings/app_configuration_store.h"
-#include "state/floating_panel_coordinating.h"
 #include "services/settings/tovalit_debug_logger.h"
+#include "state/floating_panel_coordinating.h"
 #include "state/live_audio_buffer_relay.h"
 #include "state/recording_session_cancelled_error.h"
 #include "state/transcriber_view_model.h"

@@ -1,11 +1,11 @@
 // Ending a recording: the final text, its supplements and rewrites, the
 // delivery and the history record.
 
-#include "services/settings/app_configuration_store.h"
-#include "state/floating_panel_coordinating.h"
 #include "services/history/history_store.h"
 #include "services/lexicon/local_replacement_engine.h"
+#include "services/settings/app_configuration_store.h"
 #include "services/speech/vellup_streaming_transcriber_error.h"
+#include "state/floating_panel_coordinating.h"
 #include "state/live_audio_buffer_relay.h"
 #include "state/transcriber_view_model.h"
 #include "support/textkit.h"

@@ -1,7 +1,7 @@
 #include "views/main_panel_view.h"
 
-#include "services/settings/app_configuration_store.h"
 #include "services/permissions/permission_coordinator.h"
+#include "services/settings/app_configuration_store.h"
 #include "state/transcriber_view_model.h"
 #include "views/design/tovalit_badge.h"
 #include "views/design/tovalit_fonts.h"

@@ -5,7 +5,6 @@
 // the service does: device registration, the streaming recogniser's socket
 // and the language model's formatting, all under one address.
 
-#include "state/app_launch_coordinator.h"
 #include "app/legacy_menu_bar_controller.h"
 #include "app/main_window.h"
 #include "app/vellup_transcriber_app.h"
@@ -15,6 +14,7 @@
 #include "platform/linux/pulse_audio_input.h"
 #include "services/gateway/gateway_session.h"
 #include "services/security/keychain_store.h"
+#include "state/app_launch_coordinator.h"
 #include "state/transcriber_view_model.h"
 #include "tests/services/speech/vellup_test_frames.h"
 #include "tests/support/chat_replies.h"

@@ -1,6 +1,6 @@
 #include "app/floating_panel_geometry.h"
-#include "views/hud/hud_layout.h"
 #include "tests/app/floating_panel_test_support.h"
+#include "views/hud/hud_layout.h"
 
 #include <gtest/gtest.h>
 

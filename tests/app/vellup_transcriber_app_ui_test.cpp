@@ -1,7 +1,7 @@
-#include "state/app_launch_coordinator.h"
 #include "app/legacy_menu_bar_controller.h"
 #include "app/main_window.h"
 #include "app/vellup_transcriber_app.h"
+#include "state/app_launch_coordinator.h"
 #include "tests/app/shell_test_support.h"
 #include "views/client_window_view.h"
 #include "views/permissions/permissions_onboarding_view.h"

@@ -1,8 +1,8 @@
 #include "services/gateway/gateway_client_error.h"
 #include "services/learning/lexicon_learning_ai_service_error.h"
 #include "services/learning/volcengine_speech_lexicon_sync_error.h"
-#include "services/text_processing/vellup_structured_formatter_error.h"
 #include "services/speech/vellup_audio_file_transcriber_error.h"
+#include "services/text_processing/vellup_structured_formatter_error.h"
 #include "tests/state/view_model_harness.h"
 
 namespace tovalit {

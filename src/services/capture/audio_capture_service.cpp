@@ -256,8 +256,7 @@ QCoro::Task<void> startRecording(std::shared_ptr<State> state, QCoro::Task<bool>
 AudioCaptureService::AudioCaptureService()
     : AudioCaptureService(
           std::make_shared<PulseAudioInput>(), ffmpegAacFileWriterFactory(),
-          [] { return HistoryStore::shared().recordingsDirectoryNow(); },
-          systemMonotonicClock()) {}
+          [] { return HistoryStore::shared().recordingsDirectoryNow(); }, systemMonotonicClock()) {}
 
 AudioCaptureService::AudioCaptureService(std::shared_ptr<AudioInput> input,
                                          AacFileWriterFactory writerFactory,

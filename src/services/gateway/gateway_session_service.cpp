@@ -2,9 +2,9 @@
 
 #include "platform/bundle_values.h"
 #include "platform/linux/plist_bundle_values.h"
-#include "services/settings/app_configuration_store.h"
 #include "services/gateway/gateway_client.h"
 #include "services/gateway/gateway_url.h"
+#include "services/settings/app_configuration_store.h"
 #include "support/json_text.h"
 #include "support/network_http_transport.h"
 #include "support/textkit.h"

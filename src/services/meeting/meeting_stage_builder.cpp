@@ -1,7 +1,7 @@
 #include "services/meeting/meeting_stage_builder.h"
 
-#include "models/meeting_node_id.h"
 #include "models/meeting_characters.h"
+#include "models/meeting_node_id.h"
 #include "models/meeting_stage_continuation_heuristics.h"
 #include "services/meeting/meeting_tree_parser.h"
 #include "support/textkit.h"

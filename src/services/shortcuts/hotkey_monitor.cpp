@@ -4,11 +4,11 @@
 #include "platform/linux/linux_permission_probe.h"
 #include "platform/linux/x11_global_hot_key.h"
 #include "platform/permission_probe.h"
+#include "services/settings/tovalit_debug_logger.h"
 #include "services/shortcuts/delay_scheduler.h"
 #include "services/shortcuts/function_key_event_tap_host.h"
 #include "services/shortcuts/function_key_event_tap_strategy.h"
 #include "services/shortcuts/function_key_system_settings.h"
-#include "services/settings/tovalit_debug_logger.h"
 #include "support/gui_thread.h"
 
 #include <QPointer>

@@ -2,8 +2,8 @@
 
 #include "platform/accessibility_client.h"
 #include "services/context/focused_element_reader.h"
-#include "services/text_injection/focused_input_insertion_error.h"
 #include "services/settings/tovalit_debug_logger.h"
+#include "services/text_injection/focused_input_insertion_error.h"
 
 #include <QQueue>
 #include <QSet>

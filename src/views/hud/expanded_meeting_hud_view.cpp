@@ -1,10 +1,10 @@
 #include "views/hud/expanded_meeting_hud_view.h"
 
-#include "views/hud/hud_layout.h"
 #include "views/design/tovalit_badge.h"
 #include "views/design/tovalit_fonts.h"
 #include "views/design/tovalit_palette.h"
 #include "views/design/tovalit_text_label.h"
+#include "views/hud/hud_layout.h"
 #include "views/hud/hud_round_button.h"
 #include "views/hud/meeting_hud_tab_button.h"
 #include "views/hud/meeting_raw_transcript_scroll_view.h"

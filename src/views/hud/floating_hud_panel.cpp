@@ -1,8 +1,8 @@
 #include "views/hud/floating_hud_panel.h"
 
-#include "views/hud/hud_layout.h"
 #include "platform/desktop_compositing.h"
 #include "views/hud/floating_hud_container_view.h"
+#include "views/hud/hud_layout.h"
 
 #include <QVariantAnimation>
 

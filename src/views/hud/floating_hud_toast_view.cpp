@@ -1,10 +1,10 @@
 #include "views/hud/floating_hud_toast_view.h"
 
-#include "views/hud/hud_layout.h"
 #include "views/design/tovalit_fonts.h"
 #include "views/design/tovalit_palette.h"
 #include "views/design/tovalit_symbol.h"
 #include "views/design/tovalit_text_label.h"
+#include "views/hud/hud_layout.h"
 
 #include <QHBoxLayout>
 #include <QPainter>

@@ -1,7 +1,7 @@
 #include "views/hud/recording_hud_view.h"
 
-#include "views/hud/hud_layout.h"
 #include "views/hud/expanded_meeting_hud_view.h"
+#include "views/hud/hud_layout.h"
 #include "views/hud/recording_hud_capsule.h"
 
 #include <QVBoxLayout>

@@ -1,11 +1,11 @@
 #include "views/hud/thinking_hud_view.h"
 
-#include "views/hud/hud_layout.h"
 #include "views/design/tovalit_fonts.h"
 #include "views/design/tovalit_palette.h"
 #include "views/design/tovalit_symbol.h"
 #include "views/design/tovalit_text_label.h"
 #include "views/hud/capsule_progress_track.h"
+#include "views/hud/hud_layout.h"
 
 #include <QHBoxLayout>
 #include <QPainter>

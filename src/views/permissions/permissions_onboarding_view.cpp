@@ -1,7 +1,7 @@
 #include "views/permissions/permissions_onboarding_view.h"
 
-#include "state/app_launch_coordinator.h"
 #include "services/permissions/permission_coordinator.h"
+#include "state/app_launch_coordinator.h"
 #include "support/spawn.h"
 #include "views/design/tovalit_button.h"
 #include "views/design/tovalit_fonts.h"

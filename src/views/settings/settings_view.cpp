@@ -1,8 +1,8 @@
 #include "views/settings/settings_view.h"
 
 #include "models/transcriber_mode.h"
-#include "services/settings/app_configuration_store.h"
 #include "services/permissions/permission_coordinator.h"
+#include "services/settings/app_configuration_store.h"
 #include "views/design/tovalit_badge.h"
 #include "views/design/tovalit_button.h"
 #include "views/design/tovalit_fonts.h"

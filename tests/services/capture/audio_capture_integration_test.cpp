@@ -28,7 +28,6 @@ using namespace tovalit::testing;
 
 namespace {
 
-
 class AudioCaptureIntegrationTest : public WithTemporaryUserFolders {
 protected:
     void SetUp() override {

@@ -1,6 +1,6 @@
 #include "platform/fake/in_memory_defaults_store.h"
-#include "services/settings/app_configuration_store.h"
 #include "services/gateway/gateway_session_service.h"
+#include "services/settings/app_configuration_store.h"
 #include "support/json_text.h"
 #include "tests/support/qt_printers.h"
 #include "tests/support/run_task.h"

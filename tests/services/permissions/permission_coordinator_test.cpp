@@ -2,8 +2,8 @@
 #include "platform/fake/fake_permission_probe.h"
 #include "platform/fake/fake_system_settings_opener.h"
 #include "platform/fake/in_memory_defaults_store.h"
-#include "services/settings/app_configuration_store.h"
 #include "services/permissions/permission_coordinator.h"
+#include "services/settings/app_configuration_store.h"
 #include "tests/support/qt_printers.h"
 #include "tests/support/run_task.h"
 

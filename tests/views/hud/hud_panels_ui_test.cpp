@@ -1,4 +1,3 @@
-#include "views/hud/hud_layout.h"
 #include "tests/support/run_task.h"
 #include "views/design/tovalit_palette.h"
 #include "views/design/tovalit_symbol.h"
@@ -6,6 +5,7 @@
 #include "views/hud/capsule_progress_track.h"
 #include "views/hud/floating_hud_model.h"
 #include "views/hud/floating_hud_toast_view.h"
+#include "views/hud/hud_layout.h"
 #include "views/hud/hud_round_button.h"
 #include "views/hud/recording_hud_capsule.h"
 #include "views/hud/thinking_hud_view.h"
