@@ -39,14 +39,26 @@ set(TOVALIT_PCH_HEADERS
     <optional>
     <vector>)
 
+# Every target gets the warnings, the Qt definitions and precompiled Qt
+# headers. With PCH_FROM, the precompiled headers of that target are used
+# instead of a copy of its own: one precompiled header weighs about 150 MB
+# with debug information, and the test and benchmark executables, which all
+# link the same libraries, would otherwise each build one. A target of one
+# source file gains nothing from precompiling and takes NO_PCH.
+#   tovalit_target_defaults(target [PCH_FROM other | NO_PCH])
 function(tovalit_target_defaults target)
+  cmake_parse_arguments(ARG "NO_PCH" "PCH_FROM" "" ${ARGN})
   target_compile_options(${target} PRIVATE -Wall -Wextra)
   if(TOVALIT_WERROR)
     target_compile_options(${target} PRIVATE -Werror)
   endif()
   target_compile_definitions(${target} PRIVATE QT_NO_KEYWORDS QT_USE_QSTRINGBUILDER
                                                QT_NO_CAST_FROM_BYTEARRAY)
-  target_precompile_headers(${target} PRIVATE ${TOVALIT_PCH_HEADERS})
+  if(ARG_PCH_FROM)
+    target_precompile_headers(${target} REUSE_FROM ${ARG_PCH_FROM})
+  elseif(NOT ARG_NO_PCH)
+    target_precompile_headers(${target} PRIVATE ${TOVALIT_PCH_HEADERS})
+  endif()
 endfunction()
 
 # Collects the sources of one library from its folder (recursively), so
