@@ -29,12 +29,32 @@ const PersonalLexiconEntry *find(const QList<PersonalLexiconEntry> &entries, con
     return nullptr;
 }
 
+// Where ICU's dictionary puts the word breaks inside Chinese text changes
+// between ICU versions, so these checks hold for any segmentation: words
+// cover the text's letters and numbers exactly, Latin words and numbers
+// come out whole, and what is learnt is filtered the same way.
 TEST(HistoryFrequencyLexiconLearner, TermsOfATranscriptAreItsLearnableWords) {
-    EXPECT_EQ(ChineseWordTokenizer::wordTokens(u"用 MacBook 部署了，3 个 API！"_s),
-              (QStringList{u"用"_s, u"MacBook"_s, u"部署"_s, u"了"_s, u"3"_s, u"个"_s, u"API"_s}));
-    EXPECT_EQ(extractDiscoverableTerms(
-                  u"This is about the Tovalit 产品, HTTP2 and GPT模型 API — thanks!"_s),
-              (QStringList{u"API"_s, u"GPT"_s, u"HTTP2"_s, u"Tovalit"_s, u"模型"_s}));
+    const QString sentence = u"用 MivoPad 部署了，3 个 API！"_s;
+    const QStringList tokens = ChineseWordTokenizer::wordTokens(sentence);
+    EXPECT_EQ(tokens.join(QString()), u"用MivoPad部署了3个API"_s)
+        << "no space or punctuation, nothing lost: " << tokens.join(u'|').toStdString();
+    for (const QString &whole : {u"MivoPad"_s, u"3"_s, u"API"_s})
+        EXPECT_TRUE(tokens.contains(whole)) << whole.toStdString();
+
+    const QStringList terms = extractDiscoverableTerms(
+        u"This is about the Tovalit 产品, HTTP2 and GZV模型 API — thanks!"_s);
+    for (const QString &found : {u"API"_s, u"HTTP2"_s, u"Tovalit"_s})
+        EXPECT_TRUE(terms.contains(found)) << found.toStdString();
+    for (const QString &dropped : {u"This"_s, u"is"_s, u"the"_s, u"thanks"_s, u"产品"_s})
+        EXPECT_FALSE(terms.contains(dropped)) << dropped.toStdString();
+    for (const QString &term : terms) {
+        EXPECT_EQ(normalizedCandidate(term), term)
+            << "only learnable terms: " << term.toStdString();
+        EXPECT_EQ(terms.count(term), 1) << term.toStdString();
+    }
+    EXPECT_EQ(QSet<QString>(terms.begin(), terms.end()),
+              extractCandidateTerms(
+                  u"This is about the Tovalit 产品, HTTP2 and GZV模型 API — thanks!"_s));
     EXPECT_EQ(extractCandidateTerms(u" \n\t "_s), QSet<QString>());
     EXPECT_EQ(extractCandidateTerms(QString()), QSet<QString>());
 
@@ -42,13 +62,13 @@ TEST(HistoryFrequencyLexiconLearner, TermsOfATranscriptAreItsLearnableWords) {
         QString term;
         std::optional<QString> cleaned;
     } cases[] = {
-        {u"  MacBook。"_s, u"MacBook"_s},
+        {u"  MivoPad。"_s, u"MivoPad"_s},
         {u"This"_s, std::nullopt},    // an English filler, capitalised
         {u"Thanks"_s, std::nullopt},  // likewise
-        {u"macbook"_s, std::nullopt}, // lower case only
+        {u"mivopad"_s, std::nullopt}, // lower case only
         {u"产品"_s, std::nullopt},    // a generic noun
         {u"词库"_s, std::nullopt},    // a generic history term
-        {u"Mac Book"_s, std::nullopt},
+        {u"Mivo Pad"_s, std::nullopt},
         {u"火山引擎"_s, u"火山引擎"_s},
         {u"This模型"_s, u"This模型"_s}, // not pure ASCII: no filler check
     };
@@ -59,8 +79,8 @@ TEST(HistoryFrequencyLexiconLearner, TermsOfATranscriptAreItsLearnableWords) {
     EXPECT_TRUE(containsOnlyASCII(u"abc~\u007F"_s));
     EXPECT_FALSE(containsOnlyASCII(u"caf\u00E9"_s));
 
-    EXPECT_EQ(preferredDisplayValue(u"gpt模型"_s, u"GPT模型"_s), u"GPT模型"_s);
-    EXPECT_EQ(preferredDisplayValue(u"GPT模型"_s, u"Gpt模型"_s), u"GPT模型"_s);
+    EXPECT_EQ(preferredDisplayValue(u"gzv模型"_s, u"GZV模型"_s), u"GZV模型"_s);
+    EXPECT_EQ(preferredDisplayValue(u"GZV模型"_s, u"Gzv模型"_s), u"GZV模型"_s);
     EXPECT_EQ(preferredDisplayValue(u"模型"_s, u"模型x"_s), u"模型"_s);
     // A capital with a combining mark is one upper-case character.
     EXPECT_EQ(preferredDisplayValue(u"e\u0301clair"_s, u"E\u0301clair"_s), u"E\u0301clair"_s);
@@ -70,12 +90,12 @@ TEST(HistoryFrequencyLexiconLearner, HistoryRecordsAreCountedOncePerRecordUpToTh
     // Records as the history file stores them.
     const QByteArray history = R"([
         {"id":"0E2A4E1C-1B8D-4C55-9C0A-3F1E8B6A7D01","createdAt":"2026-03-01T09:00:00Z",
-         "duration":12.5,"transcript":"今天用 MacBook 部署 Kubernetes，MacBook 很快。","status":"completed"},
+         "duration":12.5,"transcript":"今天用 MivoPad 部署 Kovarindel，MivoPad 很快。","status":"completed"},
         {"id":"0E2A4E1C-1B8D-4C55-9C0A-3F1E8B6A7D02","createdAt":"2026-03-01T10:00:00Z",
-         "duration":8,"transcript":"Kubernetes 集群又挂了，MACBOOK 也没电了。","status":"warning",
+         "duration":8,"transcript":"Kovarindel 集群又挂了，MIVOPAD 也没电了。","status":"warning",
          "note":"未能读回插入结果"},
         {"id":"0E2A4E1C-1B8D-4C55-9C0A-3F1E8B6A7D03","createdAt":"2026-03-02T08:30:00Z",
-         "duration":4,"transcript":"我们把 Kubernetes 升级了。"}
+         "duration":4,"transcript":"我们把 Kovarindel 升级了。"}
     ])";
     QList<TranscriptRecord> records;
     for (const QJsonValue &value : QJsonDocument::fromJson(history).array())
@@ -96,25 +116,25 @@ TEST(HistoryFrequencyLexiconLearner, HistoryRecordsAreCountedOncePerRecordUpToTh
         entries = result.entries;
         learned.push_back(result.learnedTerms);
 
-        const PersonalLexiconEntry *kubernetes = find(entries, u"Kubernetes"_s);
-        ASSERT_NE(kubernetes, nullptr);
-        EXPECT_EQ(kubernetes->hitCount, index + 1);
-        EXPECT_EQ(kubernetes->cloudSyncStatus, index < 2 ? Status::localOnly : Status::pending);
-        EXPECT_EQ(kubernetes->updatedAt, now.addSecs(index));
-        EXPECT_EQ(kubernetes->createdAt, now);
+        const PersonalLexiconEntry *kovarindel = find(entries, u"Kovarindel"_s);
+        ASSERT_NE(kovarindel, nullptr);
+        EXPECT_EQ(kovarindel->hitCount, index + 1);
+        EXPECT_EQ(kovarindel->cloudSyncStatus, index < 2 ? Status::localOnly : Status::pending);
+        EXPECT_EQ(kovarindel->updatedAt, now.addSecs(index));
+        EXPECT_EQ(kovarindel->createdAt, now);
     }
-    EXPECT_TRUE(learned[0].contains(u"MacBook"_s));
-    EXPECT_TRUE(learned[0].contains(u"Kubernetes"_s));
-    EXPECT_FALSE(learned[1].contains(u"MACBOOK"_s));
-    EXPECT_FALSE(learned[1].contains(u"Kubernetes"_s));
+    EXPECT_TRUE(learned[0].contains(u"MivoPad"_s));
+    EXPECT_TRUE(learned[0].contains(u"Kovarindel"_s));
+    EXPECT_FALSE(learned[1].contains(u"MIVOPAD"_s));
+    EXPECT_FALSE(learned[1].contains(u"Kovarindel"_s));
 
     // Mentioned twice in one record and once in capitals in another: two
     // sightings under the first spelling.
-    const PersonalLexiconEntry *macbook = find(entries, u"MacBook"_s);
-    ASSERT_NE(macbook, nullptr);
-    EXPECT_EQ(macbook->targetText, u"MacBook"_s);
-    EXPECT_EQ(macbook->hitCount, 2);
-    EXPECT_EQ(macbook->cloudSyncStatus, Status::localOnly);
+    const PersonalLexiconEntry *mivopad = find(entries, u"MivoPad"_s);
+    ASSERT_NE(mivopad, nullptr);
+    EXPECT_EQ(mivopad->targetText, u"MivoPad"_s);
+    EXPECT_EQ(mivopad->hitCount, 2);
+    EXPECT_EQ(mivopad->cloudSyncStatus, Status::localOnly);
     for (const PersonalLexiconEntry &entry : entries) {
         if (entry.targetText == u"Tovalit"_s)
             continue;
@@ -131,7 +151,7 @@ TEST(HistoryFrequencyLexiconLearner, HistoryRecordsAreCountedOncePerRecordUpToTh
 
     // A record already counted is skipped, even when passed again.
     const HistoryFrequencyLearningResult again =
-        learn({{records[0].id, {u"Kubernetes"_s}}}, entries, {}, processed, 3, now.addDays(1));
+        learn({{records[0].id, {u"Kovarindel"_s}}}, entries, {}, processed, 3, now.addDays(1));
     EXPECT_EQ(again.entries, entries);
     EXPECT_TRUE(again.processedRecordIDs.isEmpty());
 }
@@ -145,53 +165,53 @@ TEST(HistoryFrequencyLexiconLearner, MatchingIgnoringAndThresholds) {
     const QList<PersonalLexiconEntry> unsorted{makeEntry({.target = u"A1"_s, .updatedMinute = 1}),
                                                makeEntry({.target = u"B2"_s, .updatedMinute = 9})};
     for (int threshold : {0, -2}) {
-        EXPECT_EQ(learn({{first, {u"Kubernetes"_s}}}, unsorted, {}, {}, threshold, now),
+        EXPECT_EQ(learn({{first, {u"Kovarindel"_s}}}, unsorted, {}, {}, threshold, now),
                   (HistoryFrequencyLearningResult{unsorted, {}, {}}));
     }
 
     // Threshold one makes new terms pending at once; an empty discovery is
     // still consumed; a repeated id only counts its first discovery.
     const HistoryFrequencyLearningResult one =
-        learn({{first, {u"Kubernetes"_s, u"GPT模型"_s, u"gpt模型"_s}},
+        learn({{first, {u"Kovarindel"_s, u"GZV模型"_s, u"gzv模型"_s}},
                {second, {}},
-               {first, {u"MacBook"_s}}},
+               {first, {u"MivoPad"_s}}},
               {}, {}, {}, 1, now);
     EXPECT_EQ(one.processedRecordIDs, (QList<QUuid>{first, second}));
-    EXPECT_EQ(one.learnedTerms, (QStringList{u"GPT模型"_s, u"Kubernetes"_s}));
+    EXPECT_EQ(one.learnedTerms, (QStringList{u"GZV模型"_s, u"Kovarindel"_s}));
     ASSERT_EQ(one.entries.size(), 2);
     for (const PersonalLexiconEntry &entry : one.entries)
         EXPECT_EQ(entry.cloudSyncStatus, Status::pending);
 
     // Existing entries: only hot words match, whatever their channel or
     // source; an ignored key neither counts nor creates.
-    PersonalLexiconEntry typed = testing::hotword(u"kubernetes"_s, 5);
+    PersonalLexiconEntry typed = testing::hotword(u"kovarindel"_s, 5);
     typed.cloudSyncStatus = Status::synced;
-    PersonalLexiconEntry typedOff = testing::hotword(u"MacBook"_s);
+    PersonalLexiconEntry typedOff = testing::hotword(u"MivoPad"_s);
     typedOff.enabled = false;
     typedOff.cloudSyncStatus = Status::localOnly;
     const PersonalLexiconEntry replacement =
-        makeEntry({.kind = Kind::replacement, .source = u"酷伯"_s, .target = u"Cursor"_s});
+        makeEntry({.kind = Kind::replacement, .source = u"酷伯"_s, .target = u"Corvix"_s});
     PersonalLexiconEntry ignoredEntry =
         makeEntry({.target = u"Tovalit"_s, .learning = Source::historyFrequency});
     const HistoryFrequencyLearningResult counted = learn(
-        {{third, {u"Kubernetes"_s, u"MacBook"_s, u"Cursor"_s, u"Tovalit"_s, u"Codex"_s}}},
-        {typed, typedOff, replacement, ignoredEntry}, {u"tovalit"_s, u"codex"_s}, {first}, 3, now);
-    EXPECT_EQ(counted.learnedTerms, QStringList{u"Cursor"_s});
+        {{third, {u"Kovarindel"_s, u"MivoPad"_s, u"Corvix"_s, u"Tovalit"_s, u"Cedrix"_s}}},
+        {typed, typedOff, replacement, ignoredEntry}, {u"tovalit"_s, u"cedrix"_s}, {first}, 3, now);
+    EXPECT_EQ(counted.learnedTerms, QStringList{u"Corvix"_s});
     ASSERT_EQ(counted.entries.size(), 5);
-    const PersonalLexiconEntry *kubernetes = find(counted.entries, u"kubernetes"_s);
-    EXPECT_EQ(kubernetes->targetText, u"kubernetes"_s);
-    EXPECT_EQ(kubernetes->learningSource, Source::manual);
-    EXPECT_EQ(kubernetes->hitCount, 6);
-    EXPECT_EQ(kubernetes->cloudSyncStatus, Status::pending);
-    EXPECT_EQ(kubernetes->updatedAt, now);
-    const PersonalLexiconEntry *macbook = find(counted.entries, u"MacBook"_s);
-    EXPECT_EQ(macbook->hitCount, 2);
-    EXPECT_EQ(macbook->cloudSyncStatus, Status::localOnly);
+    const PersonalLexiconEntry *kovarindel = find(counted.entries, u"kovarindel"_s);
+    EXPECT_EQ(kovarindel->targetText, u"kovarindel"_s);
+    EXPECT_EQ(kovarindel->learningSource, Source::manual);
+    EXPECT_EQ(kovarindel->hitCount, 6);
+    EXPECT_EQ(kovarindel->cloudSyncStatus, Status::pending);
+    EXPECT_EQ(kovarindel->updatedAt, now);
+    const PersonalLexiconEntry *mivopad = find(counted.entries, u"MivoPad"_s);
+    EXPECT_EQ(mivopad->hitCount, 2);
+    EXPECT_EQ(mivopad->cloudSyncStatus, Status::localOnly);
     EXPECT_EQ(find(counted.entries, u"Tovalit"_s)->hitCount, 1);
-    int cursors = 0;
+    int corvixes = 0;
     for (const PersonalLexiconEntry &entry : counted.entries)
-        cursors += entry.targetText == u"Cursor"_s;
-    EXPECT_EQ(cursors, 2) << "a replacement's target is no hot word";
+        corvixes += entry.targetText == u"Corvix"_s;
+    EXPECT_EQ(corvixes, 2) << "a replacement's target is no hot word";
 }
 
 } // namespace
