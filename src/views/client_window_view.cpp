@@ -26,6 +26,9 @@
 #include <QPropertyAnimation>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <QVariantAnimation>
+
+#include <cmath>
 
 namespace tovalit {
 
@@ -119,6 +122,50 @@ protected:
         }
     }
 };
+
+// What was on screen where a toast stood, laid over the toast that
+// replaces it and fading away, so that one turns into the other.
+class FormerToastPicture : public QWidget {
+public:
+    explicit FormerToastPicture(QWidget *parent)
+        : QWidget(parent) {
+        setObjectName(QStringLiteral("formerToast"));
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+        hide();
+    }
+
+    void showPicture(const QPixmap &picture, const QRect &geometry) {
+        m_picture = picture;
+        m_opacity = 1;
+        setGeometry(geometry);
+        show();
+        raise();
+        update();
+    }
+
+    void setOpacity(qreal opacity) {
+        m_opacity = opacity;
+        update();
+    }
+
+protected:
+    void paintEvent(QPaintEvent *) override {
+        QPainter painter(this);
+        painter.setOpacity(m_opacity);
+        painter.drawPixmap(0, 0, m_picture);
+    }
+
+private:
+    QPixmap m_picture;
+    qreal m_opacity = 1;
+};
+
+// The window's ease-out.
+QEasingCurve easeOut() {
+    QEasingCurve curve(QEasingCurve::BezierSpline);
+    curve.addCubicBezierSegment(QPointF(0, 0), QPointF(0.58, 1), QPointF(1, 1));
+    return curve;
+}
 
 TovalitTextLabel *plainLabel(const QString &text, const QFont &font, const QColor &color,
                              QWidget *parent) {
@@ -258,6 +305,24 @@ QWidget *ClientWindowView::makeDetailColumn() {
     m_toastHost->setGraphicsEffect(m_toastOpacity);
     m_toastHost->hide();
     m_toastAnimation = new QParallelAnimationGroup(this);
+    m_formerToast = new FormerToastPicture(m_contentArea);
+    m_toastChange = new QVariantAnimation(this);
+    m_toastChange->setStartValue(0.0);
+    m_toastChange->setEndValue(1.0);
+    m_toastChange->setDuration(toastAnimationMilliseconds);
+    m_toastChange->setEasingCurve(easeOut());
+    connect(m_toastChange, &QVariantAnimation::valueChanged, this, [this](const QVariant &value) {
+        static_cast<FormerToastPicture *>(m_formerToast)->setOpacity(1 - value.toReal());
+        placeToast();
+    });
+    // Finished or cut short, the toast is left as itself.
+    connect(m_toastChange, &QAbstractAnimation::stateChanged, this,
+            [this](QAbstractAnimation::State state) {
+                if (state != QAbstractAnimation::Stopped)
+                    return;
+                m_formerToast->hide();
+                placeToast();
+            });
     return detail;
 }
 
@@ -287,6 +352,10 @@ void ClientWindowView::setSelection(std::optional<ClientWindowSection> selection
     renderHeader();
 }
 
+QAbstractAnimation *ClientWindowView::toastChange() const {
+    return m_toastChange;
+}
+
 ClientWindowToastView *ClientWindowView::toastView() const {
     return m_toastLeaving ? nullptr : m_toast;
 }
@@ -313,6 +382,7 @@ void ClientWindowView::showPage() {
     m_contentLayout->addWidget(m_page);
     m_page->show();
     m_toastHost->raise();
+    m_formerToast->raise();
     for (SidebarRow *row : std::as_const(m_rows))
         row->setSelected(m_selection == row->section());
 }
@@ -358,7 +428,14 @@ void ClientWindowView::handleToast() {
             m_toast->setCastsShadow(false);
             m_toastHost->layout()->addWidget(m_toast);
         } else {
-            // A toast that replaces a shown one changes in place.
+            // A toast that replaces a shown one changes in place; only one
+            // that is coming or going rides the slide instead.
+            const bool settled = m_toastHost->isVisible() && !m_toastLeaving &&
+                                 m_toastAnimation->state() != QAbstractAnimation::Running;
+            if (settled)
+                beginToastChange();
+            else
+                m_toastChange->stop();
             m_toast->setToast(*toast);
         }
         const bool wasShowing = m_toastHost->isVisible() && !m_toastLeaving;
@@ -369,9 +446,22 @@ void ClientWindowView::handleToast() {
         return;
     }
     if (m_toast && !m_toastLeaving) {
+        m_toastChange->stop();
         m_toastLeaving = true;
         animateToast(false);
     }
+}
+
+void ClientWindowView::beginToastChange() {
+    // From what the window shows there now, a change under way included.
+    QWidget *top = window();
+    const QRect shown = m_toastHost->geometry();
+    const QPixmap picture =
+        top->grab(QRect(m_contentArea->mapTo(top, shown.topLeft()), shown.size()));
+    m_changeFromHeight = m_toast->height();
+    m_toastChange->stop();
+    static_cast<FormerToastPicture *>(m_formerToast)->showPicture(picture, shown);
+    m_toastChange->start();
 }
 
 void ClientWindowView::placeToast() {
@@ -379,8 +469,13 @@ void ClientWindowView::placeToast() {
         return;
     const int available = m_contentArea->width() - 2 * toastTopPadding;
     const int width = ClientWindowToastView::widthFor(available);
-    const int height = m_toast->heightForWidth(width);
-    m_toast->setFixedSize(width, height > 0 ? height : m_toast->sizeHint().height());
+    const int natural = m_toast->heightForWidth(width);
+    int height = natural > 0 ? natural : m_toast->sizeHint().height();
+    if (m_toastChange->state() != QAbstractAnimation::Stopped) {
+        const qreal progress = m_toastChange->currentValue().toReal();
+        height = int(std::lround(m_changeFromHeight + (height - m_changeFromHeight) * progress));
+    }
+    m_toast->setFixedSize(width, height);
     const QSize host(width + toastShadowRoom.left() + toastShadowRoom.right(),
                      m_toast->height() + toastShadowRoom.top() + toastShadowRoom.bottom());
     m_toastHost->resize(host);
@@ -388,6 +483,7 @@ void ClientWindowView::placeToast() {
         m_toastHost->move((m_contentArea->width() - host.width()) / 2,
                           toastTopPadding - toastShadowRoom.top());
     m_toastHost->raise();
+    m_formerToast->raise();
 }
 
 void ClientWindowView::animateToast(bool entering) {

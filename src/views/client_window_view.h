@@ -7,10 +7,12 @@
 
 #include <optional>
 
+class QAbstractAnimation;
 class QGraphicsOpacityEffect;
 class QLabel;
 class QParallelAnimationGroup;
 class QPushButton;
+class QVariantAnimation;
 class QVBoxLayout;
 
 namespace tovalit {
@@ -50,6 +52,8 @@ public:
     QWidget *currentPage() const { return m_page; }
     // Null while no toast shows (or while one is leaving).
     ClientWindowToastView *toastView() const;
+    // How a toast that replaces a shown one changes into it.
+    QAbstractAnimation *toastChange() const;
     QPushButton *recordButton() const { return m_recordButton; }
     // "mic.circle.fill" or "stop.circle.fill".
     QString recordButtonSymbol() const { return m_recordButtonSymbol; }
@@ -68,6 +72,7 @@ private:
     void handleToast();
     void placeToast();
     void animateToast(bool entering);
+    void beginToastChange();
 
     TranscriberViewModel &m_viewModel;
     AppConfigurationStore &m_configurationStore;
@@ -91,6 +96,11 @@ private:
     ClientWindowToastView *m_toast = nullptr;
     QParallelAnimationGroup *m_toastAnimation = nullptr;
     bool m_toastLeaving = false;
+    // A toast that replaces a shown one: the former's picture fades out
+    // over it while the toast eases from the former's height to its own.
+    QWidget *m_formerToast = nullptr;
+    QVariantAnimation *m_toastChange = nullptr;
+    int m_changeFromHeight = 0;
 };
 
 } // namespace tovalit

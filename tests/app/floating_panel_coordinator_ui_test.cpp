@@ -517,6 +517,43 @@ TEST_F(FloatingPanelCoordinatorTest, ResizingTheMeetingPanelByItsCornersKeepsIts
     EXPECT_TRUE(frameIs(panel()->frame(), 458, 432, 524, 420));
 }
 
+TEST_F(FloatingPanelCoordinatorTest, EveryPointOfACornerHandleTakesThePointer) {
+    // The handles are 22 x 22 squares centred 11 in from each corner, so
+    // they reach into the corners that the panel's rounding leaves empty:
+    // the shape must keep all of them, or clicks there fall through to the
+    // window behind.
+    for (const std::optional<QString> &toast :
+         {std::optional<QString>(), std::optional(countdown)}) {
+        coordinator->hide();
+        showMeeting(toast);
+        ExpandedMeetingHUDView *view = container()->recordingView()->meetingView();
+        ASSERT_NE(view, nullptr);
+        const QRegion shape = panel()->mask();
+        ASSERT_FALSE(shape.isEmpty());
+        const QSize size = view->size();
+        for (MeetingResizeHandleView *handle : view->resizeHandles()->handles()) {
+            const QRect inView(handle->mapTo(view, QPoint(0, 0)), handle->size());
+            EXPECT_EQ(inView.size(), QSize(22, 22));
+            const QPointF centre = QRectF(inView).center();
+            const bool right = handle->handle() == HUDResizeHandle::topTrailing ||
+                               handle->handle() == HUDResizeHandle::bottomTrailing;
+            const bool bottom = handle->handle() == HUDResizeHandle::bottomLeading ||
+                                handle->handle() == HUDResizeHandle::bottomTrailing;
+            EXPECT_EQ(centre,
+                      QPointF(right ? size.width() - 11 : 11, bottom ? size.height() - 11 : 11));
+            const QRect inPanel(handle->mapTo(panel(), QPoint(0, 0)), handle->size());
+            for (int y = inPanel.top(); y <= inPanel.bottom(); ++y) {
+                for (int x = inPanel.left(); x <= inPanel.right(); ++x)
+                    ASSERT_TRUE(shape.contains(QPoint(x, y)))
+                        << "(" << x << ", " << y << ") of a handle lets the pointer through";
+            }
+        }
+        if (toast) {
+            EXPECT_FALSE(shape.contains(QPoint(2, 2))) << "the empty corner of the toast band";
+        }
+    }
+}
+
 TEST_F(FloatingPanelCoordinatorTest, ThePanelStaysOnItsScreenOnceItHasOne) {
     const FloatingPanelScreens::Screen left{QRectF(0, 0, 1280, 800), QRectF(0, 0, 1280, 760)};
     const FloatingPanelScreens::Screen right{QRectF(1280, 0, 1920, 1080),

@@ -11,8 +11,10 @@
 #include "views/settings/settings_view.h"
 #include "views/sidebar_row.h"
 
+#include <QGraphicsOpacityEffect>
 #include <QPushButton>
 #include <QTest>
+#include <QVariantAnimation>
 
 #include <gtest/gtest.h>
 
@@ -198,6 +200,70 @@ TEST_F(ClientWindowTest, ToastsSlideInOverThePageAndLetClicksThrough) {
     viewModel->setAppToast(std::nullopt);
     EXPECT_EQ(client.toastView(), nullptr);
     waitUntil([&] { return leaving.isNull(); }, "the toast to slide away");
+}
+
+TEST_F(ClientWindowTest, AReplacingToastChangesInPlaceOverAFifthOfASecond) {
+    ClientWindowView &client = makeWindow();
+    viewModel->setAppToast(toast(QStringLiteral("已复制到剪贴板")));
+    ClientWindowToastView *shown = client.toastView();
+    ASSERT_NE(shown, nullptr);
+    auto *fade = client.findChild<QGraphicsOpacityEffect *>();
+    ASSERT_NE(fade, nullptr);
+    waitUntil([&] { return fade->opacity() == 1.0; }, "the toast to have come in");
+    EXPECT_EQ(toastFrame(*shown).top(), 14);
+    const QRect before = toastFrame(*shown);
+    // What the window shows where the toast is.
+    const QRect spot(shown->mapTo(&client, QPoint(0, 0)), shown->size());
+    const QImage seen = client.grab(spot).toImage();
+
+    viewModel->setAppToast(
+        toast(QString(QStringLiteral("保存失败，请检查磁盘空间。")).repeated(4), true));
+    EXPECT_EQ(client.toastView(), shown) << "the same toast, not a new one sliding in";
+    QAbstractAnimation *change = client.toastChange();
+    ASSERT_NE(change, nullptr);
+    ASSERT_EQ(change->state(), QAbstractAnimation::Running);
+    EXPECT_EQ(change->duration(), 220);
+    // Ease-out: quick at first, slowing towards the end.
+    auto *curved = qobject_cast<QVariantAnimation *>(change);
+    ASSERT_NE(curved, nullptr);
+    const QEasingCurve curve = curved->easingCurve();
+    EXPECT_GT(curve.valueForProgress(0.25), 0.25 + 0.1);
+    EXPECT_GT(curve.valueForProgress(0.75), 0.75);
+    EXPECT_LT(curve.valueForProgress(0.75), 1.0);
+    EXPECT_DOUBLE_EQ(curve.valueForProgress(1.0), 1.0);
+
+    // Stepped by hand: it starts from what was on screen and ends on the
+    // new toast at its own size.
+    change->pause();
+    change->setCurrentTime(0);
+    EXPECT_EQ(toastFrame(*shown).height(), before.height());
+    EXPECT_EQ(client.grab(spot).toImage(), seen) << "the former toast, as it was";
+    change->setCurrentTime(110);
+    const int halfway = toastFrame(*shown).height();
+    const QImage between = client.grab(spot).toImage();
+    EXPECT_NE(between, seen);
+    change->setCurrentTime(220);
+    EXPECT_EQ(change->state(), QAbstractAnimation::Stopped);
+    const int after = toastFrame(*shown).height();
+    EXPECT_GT(after, before.height()) << "the longer message takes more lines";
+    EXPECT_GT(halfway, before.height());
+    EXPECT_LT(halfway, after);
+    EXPECT_EQ(after, shown->heightForWidth(shown->width()));
+    EXPECT_EQ(toastFrame(*shown).top(), 14) << "in place, no slide";
+    const QImage settled = client.grab(spot).toImage();
+    EXPECT_NE(settled, seen);
+    EXPECT_NE(settled, between);
+    EXPECT_EQ(shown->symbol()->symbolName(), QStringLiteral("exclamationmark.circle.fill"));
+
+    // Going away while a change runs leaves nothing of it behind.
+    viewModel->setAppToast(toast(QStringLiteral("已保存")));
+    ASSERT_EQ(change->state(), QAbstractAnimation::Running);
+    QPointer<ClientWindowToastView> leaving(shown);
+    viewModel->setAppToast(std::nullopt);
+    EXPECT_EQ(change->state(), QAbstractAnimation::Stopped);
+    waitUntil([&] { return leaving.isNull(); }, "the toast to slide away");
+    const QWidget *former = client.findChild<QWidget *>(QStringLiteral("formerToast"));
+    EXPECT_TRUE(!former || former->isHidden());
 }
 
 TEST_F(ClientWindowTest, TheSettingsPageGetsTheShortcutStateOfTheMoment) {

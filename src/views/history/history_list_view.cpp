@@ -12,7 +12,6 @@
 #include "views/history/history_record_card.h"
 #include "views/history/history_record_presentation.h"
 
-#include <QMessageBox>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -86,7 +85,7 @@ HistoryListView::HistoryListView(TranscriberViewModel &viewModel, QWidget *paren
             this, [viewModel = &m_viewModel] { return viewModel->loadHistory(); },
             QStringLiteral("reload history"));
     });
-    connect(m_clearAllButton, &QPushButton::clicked, this, &HistoryListView::confirmClearHistory);
+    connect(m_clearAllButton, &QPushButton::clicked, this, [this] { m_viewModel.clearHistory(); });
     connect(&m_viewModel, &TranscriberViewModel::recordsChanged, this, &HistoryListView::refresh);
     // Queued: the range changes while the list is being laid out, which is
     // no moment to add cards to it.
@@ -185,30 +184,6 @@ void HistoryListView::toggleExpanded(const QUuid &recordID) {
         m_expandedRecordIDs.insert(recordID);
     if (HistoryRecordCard *card = m_cards.value(recordID))
         card->setRecord(card->record(), m_expandedRecordIDs.contains(recordID));
-}
-
-void HistoryListView::confirmClearHistory() {
-    // Clearing deletes every recording and transcript file for good; one
-    // stray click beside "刷新" must not do that.
-    auto *confirmation =
-        new QMessageBox(QMessageBox::Warning, QStringLiteral("清空全部历史记录？"),
-                        QStringLiteral("所有转写记录及其录音和转写文件都会被删除，且无法恢复。"),
-                        QMessageBox::NoButton, this);
-    confirmation->setObjectName(QStringLiteral("HistoryClearConfirmation"));
-    QPushButton *clear =
-        confirmation->addButton(QStringLiteral("清空全部"), QMessageBox::DestructiveRole);
-    clear->setObjectName(QStringLiteral("HistoryConfirmClearButton"));
-    QPushButton *cancel = confirmation->addButton(QStringLiteral("取消"), QMessageBox::RejectRole);
-    cancel->setObjectName(QStringLiteral("HistoryCancelClearButton"));
-    confirmation->setDefaultButton(cancel);
-    confirmation->setWindowModality(Qt::WindowModal);
-    confirmation->setAttribute(Qt::WA_DeleteOnClose);
-    connect(confirmation, &QMessageBox::buttonClicked, this,
-            [this, clear](QAbstractButton *button) {
-                if (button == clear)
-                    m_viewModel.clearHistory();
-            });
-    confirmation->open();
 }
 
 void HistoryListView::showMoreIfNearEnd() {

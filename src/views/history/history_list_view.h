@@ -53,7 +53,6 @@ private:
     void refresh();
     void toggleExpanded(const QUuid &recordID);
     HistoryRecordCard *makeCard(const TranscriptRecord &record);
-    void confirmClearHistory();
     void showMoreIfNearEnd();
 
     TranscriberViewModel &m_viewModel;

@@ -3,6 +3,7 @@
 #include "views/design/tovalit_glass_surface.h"
 #include "views/hud/floating_hud_model.h"
 #include "views/hud/floating_hud_toast_view.h"
+#include "views/hud/meeting_resize_handle_overlay.h"
 #include "views/hud/recording_hud_view.h"
 #include "views/hud/thinking_hud_view.h"
 
@@ -167,6 +168,13 @@ void addSurfaces(QWidget *widget, QPoint origin, QRegion &region) {
             if (!surface->size().isEmpty())
                 region += QRegion(
                     surface->surfacePath().translated(QPointF(at)).toFillPolygon().toPolygon());
+            // The meeting panel's corner handles reach into the corners its
+            // rounding leaves empty; all of each handle grips.
+            for (const MeetingResizeHandleView *grip :
+                 surface->findChildren<MeetingResizeHandleView *>()) {
+                if (grip->isVisibleTo(surface))
+                    region += QRect(at + grip->mapTo(surface, QPoint(0, 0)), grip->size());
+            }
             continue;
         }
         addSurfaces(childWidget, at, region);

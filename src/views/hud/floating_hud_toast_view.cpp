@@ -49,7 +49,8 @@ void ToastActionButton::paintEvent(QPaintEvent *) {
     painter.setRenderHint(QPainter::Antialiasing);
     const QRectF box(rect());
     painter.setPen(Qt::NoPen);
-    painter.setBrush(TovalitPalette::white(isDown() ? 0.5 : 0.26));
+    // A plain button: held down it looks as it does at rest.
+    painter.setBrush(TovalitPalette::white(0.26));
     painter.drawRoundedRect(box, box.height() / 2, box.height() / 2);
     painter.setPen(TovalitPalette::toastForeground());
     painter.setFont(font());

@@ -26,7 +26,8 @@ void HUDRoundButton::paintEvent(QPaintEvent *) {
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     const QRectF box(rect());
     painter.setPen(Qt::NoPen);
-    painter.setBrush(isDown() ? TovalitPalette::white(0.36) : TovalitPalette::glassButtonFill());
+    // A plain button: held down it looks as it does at rest.
+    painter.setBrush(TovalitPalette::glassButtonFill());
     painter.drawEllipse(box);
     const qreal side = TovalitSymbol::side(11);
     const QRectF symbolBox(box.center().x() - side / 2, box.center().y() - side / 2, side, side);

@@ -20,6 +20,8 @@ namespace {
 using namespace MeetingStageAccents;
 namespace Styles = MeetingTextStyles;
 
+constexpr int historyRingOverhang = 2;
+
 QWidget *makeBoard(const char *name, QWidget *parent) {
     auto *board = new QWidget(parent);
     board->setObjectName(QString::fromLatin1(name));
@@ -64,8 +66,10 @@ void addTexts(QBoxLayout *column, QWidget *owner, QWidget *title, const QString 
 // A dashed capsule line between two elements of a row.
 PaintedView *dashedConnector(const QColor &color, qreal dash, qreal gap, qreal topPadding,
                              QWidget *parent) {
+    // The stroke runs along both long sides of the 2-high capsule and
+    // reaches 1 beyond them.
     auto *connector = new PaintedView(
-        -1, topPadding + 2,
+        -1, topPadding + 3,
         [color, dash, gap, topPadding](QPainter &painter, const QRectF &bounds) {
             const QRectF line(bounds.left() + 6, topPadding, bounds.width() - 12, 2);
             if (line.width() <= 0)
@@ -327,34 +331,43 @@ QWidget *historyBoard(const MeetingVisualModule &module, MeetingStageAccent acce
         const MeetingVisualItem &item = module.items[position];
         auto *point = new QWidget(board);
         markItem(point, position);
-        auto *column = boxLayout(QBoxLayout::TopToBottom, point, 8);
+        // The ring is stroked on the dot's edge, so it reaches 2 pixels
+        // beyond the 10-pixel dot: the dot's view is that much larger all
+        // round, and the texts start 8 below the dot itself.
+        auto *column = boxLayout(QBoxLayout::TopToBottom, point, 8 - historyRingOverhang);
         const QColor dot = tint(accent);
         const QColor ring = fill(accent);
-        // The ring is stroked on the dot's edge, so it reaches 2 pixels
-        // beyond the 10-pixel dot.
-        column->addWidget(new PaintedView(
-                              14, 14,
-                              [dot, ring](QPainter &painter, const QRectF &) {
-                                  const QRectF disc(2, 2, 10, 10);
-                                  painter.setPen(Qt::NoPen);
-                                  painter.setBrush(dot);
-                                  painter.drawEllipse(disc);
-                                  painter.setPen(QPen(ring, 4));
-                                  painter.setBrush(Qt::NoBrush);
-                                  painter.drawEllipse(disc);
-                              },
-                              point),
-                          0, Qt::AlignHCenter);
+        constexpr int ringSide = 10 + 2 * historyRingOverhang;
+        auto *dotView = new PaintedView(
+            ringSide, ringSide,
+            [dot, ring](QPainter &painter, const QRectF &) {
+                const QRectF disc(historyRingOverhang, historyRingOverhang, 10, 10);
+                painter.setPen(Qt::NoPen);
+                painter.setBrush(dot);
+                painter.drawEllipse(disc);
+                painter.setPen(QPen(ring, 4));
+                painter.setBrush(Qt::NoBrush);
+                painter.drawEllipse(disc);
+            },
+            point);
+        dotView->setObjectName(QStringLiteral("historyDot"));
+        column->addWidget(dotView, 0, Qt::AlignHCenter);
         auto *texts = boxLayout(QBoxLayout::TopToBottom, nullptr, 4);
         addTexts(texts, point, Styles::itemTitleD(item.title, point), item.body, true);
         column->addLayout(texts);
         column->addStretch(1);
         row->addWidget(point, 1, Qt::AlignTop);
+        // Framed 4 below the dot's top, through the dots' centres.
         if (position < count - 1)
-            row->addWidget(dashedConnector(TovalitPalette::white(0.35), 5, 6, 6, board), 1,
-                           Qt::AlignTop);
+            row->addWidget(
+                dashedConnector(TovalitPalette::white(0.35), 5, 6, 4 + historyRingOverhang, board),
+                1, Qt::AlignTop);
     }
     return board;
+}
+
+int roomAbove(MeetingVisualModuleKind kind) {
+    return kind == MeetingVisualModuleKind::history ? historyRingOverhang : 0;
 }
 
 QWidget *contentView(const MeetingVisualModule &module, MeetingStageAccent accent,

@@ -12,6 +12,11 @@ namespace tovalit {
 // property "position"; connectors between elements are named "connector".
 namespace MeetingVisualBoards {
 
+// How far a board of `kind` starts above the line its content is laid out
+// from, to keep marks whole that stand out above it (the rings round the
+// history board's dots). The module card takes it out of the space above.
+int roomAbove(MeetingVisualModuleKind kind);
+
 // The board of the module's kind (the module has at least one item).
 QWidget *contentView(const MeetingVisualModule &module, MeetingStageAccent accent, QWidget *parent);
 

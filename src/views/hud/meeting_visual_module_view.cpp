@@ -38,7 +38,7 @@ MeetingVisualModuleView::MeetingVisualModuleView(MeetingVisualModule module,
 
     auto *column = new QVBoxLayout(this);
     column->setContentsMargins(16, 16, 16, 16);
-    column->setSpacing(12);
+    column->setSpacing(0);
 
     auto *header = new QHBoxLayout;
     header->setSpacing(10);
@@ -68,9 +68,11 @@ MeetingVisualModuleView::MeetingVisualModuleView(MeetingVisualModule module,
             new TovalitTextLabel(QStringLiteral("待补充"), tovalitFont(12, QFont::Medium),
                                  TovalitPalette::secondary(), this);
         pending->setObjectName(QStringLiteral("pendingItems"));
+        column->addSpacing(12);
         column->addWidget(pending);
     } else {
         m_board = MeetingVisualBoards::contentView(m_module, accent, this);
+        column->addSpacing(12 - MeetingVisualBoards::roomAbove(kind));
         column->addWidget(m_board);
     }
     QSizePolicy policy(QSizePolicy::Expanding, QSizePolicy::Preferred);

@@ -61,6 +61,8 @@ ThinkingHUDView::ThinkingHUDView(QString text, bool showsProgress, bool isError,
     row->setSpacing(8);
     row->addWidget(m_icon, 0, Qt::AlignVCenter);
     row->addWidget(m_title, 1, Qt::AlignVCenter);
+    // The padded content stands in the middle of the fixed panel.
+    column->addStretch(1);
     column->addLayout(row);
     column->addStretch(1);
     setFixedSize(HUDLayout::thinkingPanelSize.toSize());
@@ -111,8 +113,8 @@ void ThinkingHUDView::rebuildBar() {
             new StillCapsuleBar(withOpacity(leadingColor(m_showsProgress, m_isError), 0.24), this);
         bar = m_stillBar;
     }
-    // The bar sits under the title row; the stretch keeps both at the top.
-    column->insertWidget(1, bar);
+    // The bar sits under the title row, between the two stretches.
+    column->insertWidget(2, bar);
     bar->show();
 }
 

@@ -106,15 +106,28 @@ void InstructionLibraryView::build() {
     QStringList scopes;
     for (InstructionSectionFilter filter : allInstructionSectionFilters)
         scopes << label(filter);
-    m_scopePicker = new TovalitSegmentedControl(scopes, filterBar);
+    // The picker shows its title before the segments, as the settings
+    // page's pickers do; title and segments together are at most 320 wide.
+    auto *scopeField = new QWidget(filterBar);
+    scopeField->setObjectName(QStringLiteral("InstructionScopeField"));
+    scopeField->setMaximumWidth(320);
+    auto *scopeRow = new QHBoxLayout(scopeField);
+    scopeRow->setContentsMargins(0, 0, 0, 0);
+    scopeRow->setSpacing(12);
+    auto *scopeTitle = new TovalitTextLabel(QStringLiteral("指令范围"), tovalitFont(13),
+                                            TovalitPalette::primary(), scopeField);
+    scopeTitle->setObjectName(QStringLiteral("InstructionScopeTitle"));
+    scopeTitle->setWraps(false);
+    m_scopePicker = new TovalitSegmentedControl(scopes, scopeField);
     m_scopePicker->setObjectName(QStringLiteral("InstructionScopePicker"));
     m_scopePicker->setAccessibleName(QStringLiteral("指令范围"));
-    m_scopePicker->setMaximumWidth(320);
+    scopeRow->addWidget(scopeTitle, 0, Qt::AlignVCenter);
+    scopeRow->addWidget(m_scopePicker, 1, Qt::AlignVCenter);
     m_countLabel = new TovalitTextLabel(QString(), TovalitTextStyle::subheadline(),
                                         TovalitPalette::secondary(), filterBar);
     m_countLabel->setObjectName(QStringLiteral("InstructionCountLabel"));
     m_countLabel->setWraps(false);
-    filterRow->addWidget(m_scopePicker, 1);
+    filterRow->addWidget(scopeField, 1);
     filterRow->addStretch(0);
     filterRow->addWidget(m_countLabel, 0, Qt::AlignVCenter);
     page->addSection(filterBar);

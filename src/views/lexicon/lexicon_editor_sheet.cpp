@@ -8,6 +8,8 @@
 #include <QLineEdit>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace tovalit {
 
 LexiconEditorSheet::LexiconEditorSheet(LexiconEditorDraft &draft, std::function<void()> onCancel,
@@ -38,7 +40,6 @@ LexiconEditorSheet::LexiconEditorSheet(LexiconEditorDraft &draft, std::function<
     column->addLayout(labelled(QStringLiteral("原识别词（可选）"), m_sourceField, this));
     column->addWidget(m_enabledToggle);
     column->addWidget(validationLabel());
-    column->addStretch(1);
     addButtonRow();
 
     connect(m_targetField, &QLineEdit::textChanged, this, [this](const QString &text) {
@@ -52,12 +53,27 @@ LexiconEditorSheet::LexiconEditorSheet(LexiconEditorDraft &draft, std::function<
     connect(m_enabledToggle, &QCheckBox::toggled, this,
             [this](bool checked) { m_draft.enabled = checked; });
     refresh();
-    // Room for every row, with the message shown, whatever the fonts.
+    fitRowsIntoTheSheet();
+    m_targetField->setFocus();
+}
+
+void LexiconEditorSheet::fitRowsIntoTheSheet() {
+    // The sheet keeps its size. Chinese text sets taller lines here than the
+    // design was drawn with, so the gaps between the rows give way (down to
+    // a floor) until every row fits whole with the message shown.
+    QVBoxLayout *column = this->column();
+    int rows = validationLabel()->isHidden() ? 1 : 0;
+    for (int index = 0; index < column->count(); ++index) {
+        if (!column->itemAt(index)->isEmpty())
+            ++rows;
+    }
+    const int gaps = rows - 1;
     int needed = column->totalHeightForWidth(sheetSize.width());
     if (validationLabel()->isHidden())
         needed += validationLabel()->sizeHint().height() + column->spacing();
-    setFixedHeight(qMax(sheetSize.height(), needed));
-    m_targetField->setFocus();
+    const int rowsHeight = needed - gaps * column->spacing();
+    column->setSpacing(
+        std::clamp((sheetSize.height() - rowsHeight) / gaps, minimumRowSpacing, column->spacing()));
 }
 
 std::optional<QString> LexiconEditorSheet::validationMessage() const {

@@ -26,6 +26,9 @@ public:
 private:
     std::optional<QString> validationMessage() const override;
     void refresh();
+    void fitRowsIntoTheSheet();
+
+    static constexpr int minimumRowSpacing = 8;
 
     LexiconEditorDraft &m_draft;
     QLineEdit *m_targetField;

@@ -23,21 +23,14 @@ struct Look {
     int textSpacing;
     QFont titleFont;
     QFont summaryFont;
-    Qt::Alignment buttonAlignment;
 };
 
 Look lookFor(PermissionRow::Placement placement) {
     if (placement == PermissionRow::Placement::onboarding)
-        return {
-            TovalitGlassLevel::prominentCard(), 18,          16, 6, TovalitTextStyle::headline(),
-            TovalitTextStyle::subheadline(),    Qt::AlignTop};
-    return {TovalitGlassLevel::card(),
-            16,
-            14,
-            4,
-            tovalitFont(11, QFont::DemiBold),
-            TovalitTextStyle::caption(),
-            Qt::AlignVCenter};
+        return {TovalitGlassLevel::prominentCard(), 18, 16, 6, TovalitTextStyle::headline(),
+                TovalitTextStyle::subheadline()};
+    return {TovalitGlassLevel::card(),  16, 14, 4, tovalitFont(11, QFont::DemiBold),
+            TovalitTextStyle::caption()};
 }
 
 void openSystemSettings(PermissionCoordinator *coordinator, PermissionKind kind) {
@@ -112,8 +105,10 @@ PermissionRow::PermissionRow(const PermissionState &state, Placement placement,
                 [coordinatorPointer, kind] { openSystemSettings(coordinatorPointer, kind); });
         buttons->addWidget(open);
     }
+    // In both places the row is aligned to the top: the buttons line up
+    // with the title.
     row->addLayout(buttons);
-    row->setAlignment(buttons, look.buttonAlignment);
+    row->setAlignment(buttons, Qt::AlignTop);
 }
 
 } // namespace tovalit

@@ -7,6 +7,7 @@
 #include "views/hud/floating_hud_toast_view.h"
 #include "views/hud/hud_layout.h"
 #include "views/hud/hud_round_button.h"
+#include "views/hud/meeting_hud_tab_button.h"
 #include "views/hud/recording_hud_capsule.h"
 #include "views/hud/thinking_hud_view.h"
 #include "views/hud/waveform_bars_view.h"
@@ -152,6 +153,34 @@ TEST(ThinkingHUDViewTest, IconBarAndColourFollowProgressAndError) {
     EXPECT_EQ(view.title()->text(), longTitle);
 }
 
+TEST(ThinkingHUDViewTest, TheContentSitsCentredInThePaddedPanel) {
+    // Padded 14 at the sides and 12 at the top and bottom, then framed to
+    // 200 x 56: the title row and, 8 below it, the 4-high bar stand in the
+    // middle of the panel.
+    for (bool showsProgress : {true, false}) {
+        ThinkingHUDView view(QStringLiteral("思考中"), showsProgress, false);
+        view.show();
+        view.layout()->activate();
+        ASSERT_EQ(view.size(), QSize(200, 56));
+        QWidget *bar =
+            showsProgress ? static_cast<QWidget *>(view.progressTrack()) : view.stillBar();
+        ASSERT_NE(bar, nullptr);
+        const QRect icon = view.icon()->geometry();
+        const QRect title = view.title()->geometry();
+        const int rowTop = std::min(icon.top(), title.top());
+        const int rowBottom = std::max(icon.bottom(), title.bottom()) + 1;
+        EXPECT_EQ(icon.left(), 14);
+        EXPECT_EQ(title.left(), icon.right() + 1 + 8);
+        EXPECT_EQ(bar->geometry(), QRect(14, rowBottom + 8, 172, 4));
+        // Centred: an odd pixel left over goes above, as a middle at .5
+        // rounds up.
+        const int content = bar->geometry().bottom() + 1 - rowTop;
+        const int spare = 56 - 2 * 12 - content;
+        ASSERT_GE(spare, 0);
+        EXPECT_EQ(rowTop, 12 + (spare + 1) / 2);
+    }
+}
+
 TEST(CapsuleProgressTrackTest, TheIndicatorSweepsFromHiddenLeftToHiddenRight) {
     EXPECT_DOUBLE_EQ(CapsuleProgressTrack::indicatorWidth(172), 48.16);
     EXPECT_DOUBLE_EQ(CapsuleProgressTrack::indicatorWidth(100), 48);
@@ -177,6 +206,38 @@ TEST(CapsuleProgressTrackTest, TheIndicatorSweepsFromHiddenLeftToHiddenRight) {
     }
     view.hide();
     EXPECT_FALSE(track->isSweeping()) << "no animation runs while hidden";
+}
+
+// The panel's buttons are plain: a press draws nothing of its own, the
+// button looks the same held down as at rest.
+TEST(HUDButtonsTest, PressingLeavesRoundToastAndTabButtonsAsTheyWere) {
+    const auto looksTheSamePressed = [](QAbstractButton &button) {
+        button.show();
+        testing::pumpEvents();
+        const QImage atRest = button.grab().toImage();
+        button.setDown(true);
+        const QImage pressed = button.grab().toImage();
+        button.setDown(false);
+        return atRest == pressed;
+    };
+    HUDRoundButton capsuleButton(QStringLiteral("xmark"), 28);
+    EXPECT_TRUE(looksTheSamePressed(capsuleButton)) << "the capsule's round button";
+    HUDRoundButton meetingButton(QStringLiteral("checkmark"), 26);
+    EXPECT_TRUE(looksTheSamePressed(meetingButton)) << "the meeting panel's round button";
+
+    FloatingHUDToastView toast;
+    toast.setContent(QStringLiteral("已撤销"), false, QStringLiteral("撤销"), [] {});
+    toast.resize(toast.width(), toast.heightForWidth(toast.width()));
+    toast.show();
+    ToastActionButton *action = toast.actionButton();
+    ASSERT_FALSE(action->isHidden());
+    EXPECT_TRUE(looksTheSamePressed(*action)) << "the toast's action";
+
+    for (bool selected : {false, true}) {
+        MeetingHUDTabButton tab(QStringLiteral("实时总结"));
+        tab.setSelected(selected);
+        EXPECT_TRUE(looksTheSamePressed(tab)) << "a tab, selected " << selected;
+    }
 }
 
 TEST(RecordingHUDCapsuleTest, ButtonsReportAndTheMeterIsTheDragHandle) {

@@ -215,6 +215,77 @@ TEST(MeetingVisualModuleViewTest, DecisionTagsComeFromKeywordsInTitleAndBody) {
     EXPECT_EQ(tags, (QStringList{QStringLiteral("保留"), QStringLiteral("判断")}));
 }
 
+// The rows of `widget` that it draws on, in `reference`'s coordinates.
+std::pair<int, int> drawnRows(QWidget *widget, QWidget *reference) {
+    QImage image(widget->size(), QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    widget->render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
+    int first = -1;
+    int last = -1;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            if (qAlpha(image.pixel(x, y)) > 0) {
+                if (first < 0)
+                    first = y;
+                last = y;
+                break;
+            }
+        }
+    }
+    const int top = widget->mapTo(reference, QPoint(0, 0)).y();
+    return {top + first, top + last + 1};
+}
+
+TEST(MeetingVisualModuleViewTest, HistoryPointsSitAtTheirOffsetsUnderTheHeader) {
+    MeetingVisualModuleView view(sampleModule(Kind::history, QStringLiteral("里程碑"), items(3)),
+                                 MeetingStageAccent::teal);
+    view.resize(480, view.heightForWidth(480));
+    view.show();
+    view.layout()->activate();
+    QList<QWidget *> header{view.findChild<QWidget *>(QStringLiteral("kindBadge"))};
+    for (TovalitTextLabel *label : view.findChildren<TovalitTextLabel *>()) {
+        if (label->text() == QStringLiteral("里程碑"))
+            header.append(label);
+    }
+    ASSERT_EQ(header.size(), 2);
+    int headerBottom = 0;
+    for (QWidget *part : header) {
+        ASSERT_NE(part, nullptr);
+        headerBottom = std::max(headerBottom, part->mapTo(&view, QPoint(0, part->height())).y());
+    }
+    // The board starts 12 below the header; each point is a 10-point dot
+    // whose 4-wide ring reaches 2 beyond it, the title 8 below the dot,
+    // and between points a dashed line framed 2 high 4 from the top, so
+    // through the dots' centres.
+    const int board = headerBottom + 12;
+    const QList<QWidget *> points = elements(view);
+    ASSERT_EQ(points.size(), 3);
+    for (QWidget *point : points) {
+        auto *dot = point->findChild<QWidget *>(QStringLiteral("historyDot"));
+        ASSERT_NE(dot, nullptr);
+        EXPECT_EQ(drawnRows(dot, &view), std::make_pair(board - 2, board + 12));
+        const TovalitTextLabel *title = nullptr;
+        for (TovalitTextLabel *label : point->findChildren<TovalitTextLabel *>()) {
+            if (label->text().startsWith(QStringLiteral("条目")))
+                title = label;
+        }
+        ASSERT_NE(title, nullptr);
+        EXPECT_EQ(title->mapTo(&view, QPoint(0, 0)).y(), board + 18);
+        EXPECT_NEAR(title->mapTo(&view, title->rect().center()).x(),
+                    dot->mapTo(&view, dot->rect().center()).x(), 1);
+    }
+    const QList<QWidget *> lines =
+        view.board()->findChildren<QWidget *>(QStringLiteral("connector"));
+    ASSERT_EQ(lines.size(), 2);
+    for (QWidget *line : lines) {
+        // A 2-high capsule stroked 2 wide: a band from 1 above to 1 below
+        // its frame, whose middle is the frame's.
+        const auto [top, bottom] = drawnRows(line, &view);
+        EXPECT_EQ(top, board + 3);
+        EXPECT_EQ(bottom, board + 7);
+    }
+}
+
 TEST(MeetingVisualModuleViewTest, HierarchyIndentsEachLevelAndHistoryConnectsItsPoints) {
     MeetingVisualModuleView tree(sampleModule(Kind::hierarchy, QStringLiteral("结构"), items(5)),
                                  MeetingStageAccent::green);

@@ -6,6 +6,7 @@
 #include "views/design/tovalit_disclosure_group.h"
 #include "views/design/tovalit_empty_state_card.h"
 #include "views/design/tovalit_menu_button.h"
+#include "views/design/tovalit_palette.h"
 #include "views/design/tovalit_search_field.h"
 #include "views/design/tovalit_section_header.h"
 #include "views/design/tovalit_segmented_control.h"
@@ -93,6 +94,32 @@ TEST_F(InstructionPageTest, BeforeAnyListIsPublishedThePageOffersToStart) {
     ASSERT_TRUE(view.isEditorPresented());
     EXPECT_EQ(view.editorDraft(), InstructionEditorDraft());
     EXPECT_EQ(view.editorSheet()->titleLabel()->text(), QStringLiteral("新增指令"));
+}
+
+TEST_F(InstructionPageTest, TheScopePickerCarriesItsTitleBesideTheSegments) {
+    InstructionLibraryView &view = openPage();
+    auto *toolbar = view.findChild<QWidget *>(QStringLiteral("InstructionFilterToolbar"));
+    ASSERT_NE(toolbar, nullptr);
+    const TovalitTextLabel *title = nullptr;
+    for (TovalitTextLabel *label : toolbar->findChildren<TovalitTextLabel *>()) {
+        if (label->text() == QStringLiteral("指令范围"))
+            title = label;
+    }
+    ASSERT_NE(title, nullptr) << "the title is shown, not only told to assistive tools";
+    EXPECT_TRUE(title->isVisible());
+    const QRect titleBox(title->mapTo(toolbar, QPoint(0, 0)), title->size());
+    QPushButton *first = view.scopePicker()->segment(0);
+    QPushButton *last = view.scopePicker()->segment(view.scopePicker()->count() - 1);
+    const QRect firstBox(first->mapTo(toolbar, QPoint(0, 0)), first->size());
+    const QRect lastBox(last->mapTo(toolbar, QPoint(0, 0)), last->size());
+    // Leading in the toolbar's padding of 16, the segments after it, on one
+    // line with them; the picker, title included, at most 320 wide.
+    EXPECT_EQ(titleBox.left(), 16);
+    EXPECT_LT(titleBox.right(), firstBox.left());
+    EXPECT_NEAR(titleBox.center().y(), firstBox.center().y(), 1);
+    EXPECT_LE(lastBox.right() + 1 - titleBox.left(), 320);
+    EXPECT_FALSE(title->isTruncatedAtWidth(title->width()));
+    EXPECT_EQ(title->color(), TovalitPalette::primary());
 }
 
 TEST_F(InstructionPageTest, ScopesAndSearchNarrowTheListButNotTheOverview) {

@@ -7,6 +7,7 @@
 #include "views/lexicon/personal_lexicon_view.h"
 
 #include <QCheckBox>
+#include <QLayout>
 #include <QLineEdit>
 #include <QTest>
 
@@ -33,8 +34,6 @@ const QString hotwordMessage = QStringLiteral("词条内容只支持无空格的
 TEST_F(LexiconEditorTest, TheRulesFollowEveryKeystroke) {
     LexiconEditorSheet &sheet = openNew();
     EXPECT_EQ(sheet.objectName(), QStringLiteral("LexiconEditorSheet"));
-    EXPECT_EQ(sheet.width(), 520);
-    EXPECT_GE(sheet.height(), 340);
     EXPECT_EQ(sheet.titleLabel()->text(), QStringLiteral("新增词条"));
     EXPECT_EQ(sheet.primaryButton()->text(), QStringLiteral("加入我的词条"));
     EXPECT_TRUE(sheet.enabledToggle()->isChecked());
@@ -59,6 +58,41 @@ TEST_F(LexiconEditorTest, TheRulesFollowEveryKeystroke) {
     type(sheet.sourceField(), QStringLiteral("酷伯内特斯"));
     EXPECT_EQ(message(sheet), std::nullopt);
     EXPECT_EQ(page->editorDraft().sourceText, QStringLiteral("酷伯内特斯")) << "the page's draft";
+}
+
+TEST_F(LexiconEditorTest, TheSheetIs520By340WithEveryRowWhole) {
+    // Longest state first: the message shows under the toggle.
+    LexiconEditorSheet &sheet = openNew();
+    sheet.show();
+    pumpEvents();
+    ASSERT_TRUE(message(sheet).has_value());
+    for (const QString &text : {QString(), QStringLiteral("Kubernetes")}) {
+        type(sheet.targetField(), text);
+        sheet.layout()->activate();
+        EXPECT_EQ(sheet.size(), QSize(520, 340));
+        EXPECT_EQ(sheet.minimumSize(), QSize(520, 340)) << "fixed";
+        EXPECT_EQ(sheet.maximumSize(), QSize(520, 340)) << "fixed";
+        // Top to bottom inside the padding of 24, none cut short, none
+        // overlapping the next.
+        QList<QWidget *> rows{sheet.titleLabel(),    sheet.explanationLabel(),
+                              sheet.targetField(),   sheet.sourceField(),
+                              sheet.enabledToggle(), sheet.validationLabel(),
+                              sheet.primaryButton()};
+        int previousBottom = 24;
+        for (QWidget *row : rows) {
+            if (row->isHidden())
+                continue;
+            const QRect box(row->mapTo(&sheet, QPoint(0, 0)), row->size());
+            const int wanted = row->hasHeightForWidth() ? row->heightForWidth(row->width())
+                                                        : row->sizeHint().height();
+            EXPECT_GE(box.height(), wanted) << row->metaObject()->className();
+            EXPECT_GE(box.top(), previousBottom) << row->metaObject()->className();
+            EXPECT_GE(box.left(), 24);
+            EXPECT_LE(box.right() + 1, 520 - 24);
+            previousBottom = box.bottom() + 1;
+        }
+        EXPECT_LE(previousBottom, 340 - 24) << "the buttons end inside the bottom padding";
+    }
 }
 
 TEST_F(LexiconEditorTest, ASourceMakesAReplacementAndOnlySpacesMakeNone) {

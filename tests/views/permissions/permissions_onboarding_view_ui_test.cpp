@@ -100,6 +100,30 @@ TEST_F(OnboardingTest, EachRowOffersWhatItsStateNeeds) {
               QStringLiteral("下一步：打开辅助功能设置"));
 }
 
+TEST_F(OnboardingTest, PermissionButtonsStandAtTheTopOfTheirRow) {
+    doubles.probe->setMicrophone(MicrophoneAuthorizationStatus::notDetermined);
+    doubles.probe->setTrusted(false);
+    doubles.probe->setListenEventAccess(false);
+    // The automatic request on appearance stays unanswered meanwhile.
+    doubles.probe->answerMicrophoneRequestsWith(std::nullopt);
+    makeView().show();
+    settle();
+    // Rows are aligned to the top inside their padding of 18.
+    for (PermissionKind kind : allPermissionKinds) {
+        QWidget &permission = row(kind);
+        const QList<QPushButton *> buttons = permission.findChildren<QPushButton *>();
+        ASSERT_FALSE(buttons.isEmpty());
+        ASSERT_GT(permission.height() - 2 * 18, buttons.first()->height() + 4)
+            << "the text is taller than the buttons";
+        for (QPushButton *button : buttons)
+            EXPECT_EQ(button->mapTo(&permission, QPoint(0, 0)).y(), 18)
+                << rawValue(kind).toStdString();
+    }
+    ASSERT_TRUE(doubles.probe->answerMicrophoneRequest(false));
+    waitUntil([&] { return !permissions->isGuidedRequestInProgress(); },
+              "the guided requests to finish");
+}
+
 TEST_F(OnboardingTest, TheDiskImageWarningShowsOnlyForAMountedImage) {
     doubles.bundlePath = QStringLiteral("/Volumes/Tovalit/Tovalit.app");
     doubles.probe->setTrusted(false);

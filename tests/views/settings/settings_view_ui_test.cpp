@@ -151,6 +151,25 @@ TEST_F(SettingsPageTest, PermissionRowsOfferTheRepairsTheirStateNeeds) {
     }
 }
 
+TEST_F(SettingsPageTest, PermissionButtonsStandAtTheTopOfTheirRow) {
+    doubles.probe->setMicrophone(MicrophoneAuthorizationStatus::denied);
+    doubles.probe->setTrusted(false);
+    makePage().show();
+    processEventsFor(std::chrono::milliseconds(20));
+    // Rows are aligned to the top inside their padding of 16: the buttons
+    // line up with the title, not with the middle of the text.
+    for (PermissionKind kind : {PermissionKind::microphone, PermissionKind::accessibility}) {
+        QWidget &row = permissionRow(kind);
+        const QList<QPushButton *> buttons = row.findChildren<QPushButton *>();
+        ASSERT_FALSE(buttons.isEmpty());
+        ASSERT_GT(row.height() - 2 * 16, buttons.first()->height() + 4)
+            << "the text is taller than the buttons";
+        for (QPushButton *button : buttons)
+            EXPECT_EQ(button->mapTo(&row, QPoint(0, 0)).y(), 16) << rawValue(kind).toStdString();
+        EXPECT_EQ(row.findChild<TovalitBadge *>()->mapTo(&row, QPoint(0, 0)).y(), 16);
+    }
+}
+
 TEST_F(SettingsPageTest, ShowingThePageChecksThePermissionsAgain) {
     SettingsView &settings = makePage();
     QSignalSpy refreshed(permissions.get(), &PermissionCoordinator::statesChanged);
