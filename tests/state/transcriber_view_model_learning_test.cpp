@@ -48,6 +48,7 @@ protected:
         formatterAnswers.fallback = QStringLiteral("好的。");
         analysisFallback = correction(QStringLiteral("托瓦利特"), QStringLiteral("Tovalit"));
         adjustDependencies = [this](TranscriberViewModel::Dependencies &d) {
+            d.gatewaySessionService = holdingGateway;
             TranscriberViewModel::InsertionRunner insert = d.insertionRunner;
             d.insertionRunner = [this, insert](QString text,
                                                std::optional<ActiveInteractionContext> context,
