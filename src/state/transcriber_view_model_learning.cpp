@@ -155,11 +155,14 @@ std::optional<QDateTime> TranscriberViewModel::resolvedLexiconAnalysisCooldownUn
     const LexiconLearningAIServiceError *error) const {
     if (!error)
         return std::nullopt;
-    if (std::optional<QDateTime> reset = error->rateLimitResetAt())
+    const QDateTime now = m_currentDate();
+    // A reset time already past (a skewed server clock) would pause nothing;
+    // such a rate limit gets the fallback pause like one without a time.
+    if (std::optional<QDateTime> reset = error->rateLimitResetAt(); reset && *reset > now)
         return reset;
     // Only a rate limit pauses learning; any other failure is one edit's.
     if (error->kind() == LexiconLearningAIServiceError::Kind::serverError && error->status() == 429)
-        return m_currentDate().addMSecs(qint64(lexiconAnalysisRateLimitFallbackCooldown * 1000.0));
+        return now.addMSecs(qint64(lexiconAnalysisRateLimitFallbackCooldown * 1000.0));
     return std::nullopt;
 }
 

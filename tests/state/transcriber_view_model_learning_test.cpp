@@ -411,6 +411,37 @@ TEST_F(LexiconLearningTest, ARateLimitPausesLearningUntilItsCooldownEnds) {
     EXPECT_TRUE(panel->calls().isEmpty()) << "learning failures never show a toast";
 }
 
+TEST_F(LexiconLearningTest, ARateLimitWhoseResetTimeHasPassedStillPausesForThirtySeconds) {
+    const QString body = QStringLiteral("{\"error\":\"too many requests\"}");
+    analysisScript = {
+        errorOf(LexiconLearningAIServiceError::serverError(429, body, time.now().addSecs(-600)))};
+    analysisFallback = nothingToLearn();
+    begin();
+
+    report(edit(QStringLiteral("纪要：今天Tovalit开会。")));
+    ASSERT_TRUE(waitForAction(QStringLiteral("ai_analysis_rate_limited")));
+    time.advance(29);
+    report(edit(QStringLiteral("纪要：今天Tovalit开周会。")));
+    // Skipped for the cooldown, or (without one) analysed and found empty.
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            return actions().count(QStringLiteral("ai_analysis_skipped")) +
+                       actions().count(QStringLiteral("ai_learning_skipped")) ==
+                   1;
+        },
+        "the second edit's outcome"));
+    settle();
+    ASSERT_TRUE(lastEvent(QStringLiteral("ai_analysis_skipped")).has_value());
+    EXPECT_EQ(lastEvent(QStringLiteral("ai_analysis_skipped"))->skipReason,
+              QStringLiteral("rate_limited_cooldown"));
+    EXPECT_EQ(analysisCalls.size(), 1u);
+
+    time.advance(1);
+    report(edit(QStringLiteral("纪要：今天Tovalit开周会")));
+    ASSERT_TRUE(waitForAction(QStringLiteral("ai_learning_skipped")));
+    EXPECT_EQ(analysisCalls.size(), 2u);
+}
+
 TEST_F(LexiconLearningTest, OtherFailuresAreRecordedWithoutACooldown) {
     analysisScript = {errorOf(LexiconLearningAIServiceError::serverError(
                           500, QStringLiteral("busy"), std::nullopt)),
