@@ -473,8 +473,11 @@ TranscriberViewModel::commitPendingLexicon(InsertionCorrectionLearningResult res
     learningState.ignoredNormalizedTerms = ignored;
 
     const QPointer<TranscriberViewModel> alive(this);
-    co_await persistPersonalLexicon(result.entries, m_personalLexiconCloudState, learningState,
-                                    std::nullopt, true, true);
+    PersonalLexiconLease lease = co_await acquirePersonalLexicon();
+    if (!alive)
+        co_return;
+    co_await persistPersonalLexicon(std::move(lease), result.entries, m_personalLexiconCloudState,
+                                    learningState, std::nullopt, true, true);
     if (!alive)
         co_return;
     LexiconAIEvent committed{.action = QStringLiteral("ai_learning_committed"),

@@ -53,15 +53,20 @@ TranscriberViewModel::processHistoryLexiconRecords(QList<TranscriptRecord> recor
         next.lastDailyBatchAt = m_systemDate();
 
     if (learnable.isEmpty()) {
-        if (next == m_personalLexiconHistoryLearningState)
+        PersonalLexiconLease lease = co_await acquirePersonalLexicon();
+        if (!alive || next == m_personalLexiconHistoryLearningState)
             co_return;
-        co_await persistPersonalLexicon(m_personalLexiconEntries, m_personalLexiconCloudState, next,
-                                        std::nullopt, false, false);
+        co_await persistPersonalLexicon(std::move(lease), m_personalLexiconEntries,
+                                        m_personalLexiconCloudState, next, std::nullopt, false,
+                                        false);
         co_return;
     }
 
     const QList<HistoryLexiconDiscovery> discoveries =
         co_await extractHistoryDiscoveries(std::move(learnable));
+    if (!alive)
+        co_return;
+    PersonalLexiconLease lease = co_await acquirePersonalLexicon();
     if (!alive)
         co_return;
     const QStringList ignored = next.ignoredNormalizedTerms;
@@ -76,8 +81,8 @@ TranscriberViewModel::processHistoryLexiconRecords(QList<TranscriptRecord> recor
     const bool entriesChanged = result.entries != m_personalLexiconEntries;
     if (!entriesChanged && next == m_personalLexiconHistoryLearningState)
         co_return;
-    co_await persistPersonalLexicon(result.entries, m_personalLexiconCloudState, next, std::nullopt,
-                                    false, entriesChanged);
+    co_await persistPersonalLexicon(std::move(lease), result.entries, m_personalLexiconCloudState,
+                                    next, std::nullopt, false, entriesChanged);
 }
 
 QCoro::Task<QList<HistoryLexiconDiscovery>>
