@@ -749,13 +749,16 @@ private:
     void showPendingLexiconCommitToast(const InsertionCorrectionLearningResult &result,
                                        int secondsRemaining, bool isUpdate);
     void cancelPendingLexiconCommit(bool showFeedback);
-    void startLexiconCommitCountdown(const InsertionCorrectionLearningResult &result,
+    void startLexiconCommitCountdown(const LexiconLearningAIAnalysis &analysis,
+                                     const InsertionCorrectionLearningResult &result,
                                      QUuid observedSessionID, QUuid commitToken);
     static QCoro::Task<void> runLexiconCommitCountdown(QPointer<TranscriberViewModel> self,
+                                                       LexiconLearningAIAnalysis analysis,
                                                        InsertionCorrectionLearningResult result,
                                                        QUuid observedSessionID, QUuid commitToken,
                                                        Sleeper sleeper, CancelToken token);
-    QCoro::Task<void> commitPendingLexicon(InsertionCorrectionLearningResult result,
+    // Learns the analysis again from the lexicon as it stands at the commit.
+    QCoro::Task<void> commitPendingLexicon(LexiconLearningAIAnalysis analysis,
                                            QUuid observedSessionID, QUuid token);
 
     // The learning audit trail (transcriber_view_model_learning_audit.cpp).

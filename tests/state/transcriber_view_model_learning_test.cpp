@@ -212,6 +212,43 @@ TEST_F(LexiconLearningTest,
         << "the word corrected to is no longer kept from history learning";
 }
 
+TEST_F(LexiconLearningTest, ACommittedCorrectionKeepsWhatTheUserChangedDuringItsUndoWindow) {
+    const PersonalLexiconEntry kestrel = hotword(QStringLiteral("Kestrel"));
+    begin(cleanSnapshot({kestrel}));
+    const std::size_t first = stage();
+
+    // While the toast counts down, the user switches one entry off and adds
+    // another on the lexicon page.
+    qsizetype saves = actions().count(QStringLiteral("persist_applied"));
+    viewModel->toggleLexiconEntry(kestrel);
+    ASSERT_TRUE(waitForAction(QStringLiteral("persist_applied"), ++saves));
+    viewModel->saveManualLexiconEntry(std::nullopt, PersonalLexiconEntryKind::hotword, std::nullopt,
+                                      QStringLiteral("Zephyra"), true, 1, std::nullopt,
+                                      std::nullopt);
+    ASSERT_TRUE(waitForAction(QStringLiteral("persist_applied"), ++saves));
+
+    finishCountdown(first);
+    ASSERT_TRUE(waitForAction(QStringLiteral("ai_learning_committed")));
+    ASSERT_TRUE(waitForAction(QStringLiteral("persist_applied"), ++saves));
+
+    const auto holds = [](const QList<PersonalLexiconEntry> &entries) {
+        QStringList words;
+        for (const PersonalLexiconEntry &entry : entries) {
+            if (entry.isUserVisible())
+                words << entry.displayText() +
+                             (entry.enabled ? QStringLiteral(" on") : QStringLiteral(" off"));
+        }
+        words.sort();
+        return words;
+    };
+    const QStringList expected{QStringLiteral("Kestrel off"), QStringLiteral("Zephyra on"),
+                               QStringLiteral("托瓦利特 -> Tovalit on")};
+    EXPECT_EQ(holds(viewModel->personalLexiconEntries()), expected);
+    EXPECT_EQ(holds(storedSnapshot().entries), expected);
+    EXPECT_EQ(lastEvent(QStringLiteral("ai_learning_committed"))->learnedReplacements,
+              QStringList{QStringLiteral("托瓦利特 -> Tovalit")});
+}
+
 TEST_F(LexiconLearningTest, UndoInsideTheWindowDropsTheChangeWithoutARecord) {
     begin();
     const std::size_t first = stage();
