@@ -39,6 +39,7 @@
 #include <QList>
 #include <QObject>
 #include <QPointer>
+#include <QSet>
 #include <QString>
 #include <QUuid>
 #include <qcoro/qcorotask.h>
@@ -919,6 +920,9 @@ private:
     // Shared with the tasks holding them, which may outlive the controller.
     std::shared_ptr<AsyncMutex> m_personalLexiconMutex = std::make_shared<AsyncMutex>();
     std::shared_ptr<AsyncMutex> m_personalLexiconSyncMutex = std::make_shared<AsyncMutex>();
+    // Records a history batch is reading; an overlapping batch leaves them
+    // to it.
+    QSet<QUuid> m_historyLexiconRecordsInFlight;
 
     // --- Instruction state --------------------------------------------------------------
     TaskHandle m_pendingInstructionCreateTask;
