@@ -39,6 +39,7 @@
 #include <QList>
 #include <QObject>
 #include <QPointer>
+#include <QSet>
 #include <QString>
 #include <QUuid>
 #include <qcoro/qcorotask.h>
@@ -654,7 +655,17 @@ private:
         PersonalLexiconAuditEvent auditEvent() const;
     };
 
+    // Holding one makes a change of the lexicon the only one under way: it
+    // is worked out from the published lexicon, saved and published before
+    // the next one reads it. Never held across a cloud sync.
+    struct PersonalLexiconLease {
+        // Declared first, so the guard releases a mutex that still exists.
+        std::shared_ptr<AsyncMutex> mutex;
+        AsyncMutex::Guard guard;
+    };
+
     // Loading, publication, persistence (transcriber_view_model_lexicon.cpp).
+    QCoro::Task<PersonalLexiconLease> acquirePersonalLexicon();
     QCoro::Task<void> loadPersonalLexicon();
     PersonalLexiconSnapshot
     sanitizedPersonalLexiconSnapshot(PersonalLexiconSnapshot snapshot) const;
@@ -663,13 +674,26 @@ private:
     std::optional<VellupSpeechLexiconConfiguration> compiledSpeechLexiconConfiguration() const;
     // "MM-dd HH:mm" in local time.
     static QString lexiconSyncDateText(const QDateTime &date);
-    // Every change of the lexicon ends here: clean, optionally synchronise,
-    // save, publish what was saved, and record each step. Failures are
-    // reported (audit event and toast), never thrown.
-    QCoro::Task<void> persistPersonalLexicon(
-        QList<PersonalLexiconEntry> entries, PersonalLexiconCloudState cloudState,
-        std::optional<PersonalLexiconHistoryLearningState> historyLearningState,
-        std::optional<QString> learningMessage, bool prioritizeLocalSave, bool syncCloud);
+    // Every change of the lexicon ends here, with the lease it was worked
+    // out under: clean, save, publish what was saved, then (releasing the
+    // lease) optionally synchronise, save and publish again, recording each
+    // step. Failures are reported (audit event and toast), never thrown.
+    QCoro::Task<void>
+    persistPersonalLexicon(PersonalLexiconLease lease, QList<PersonalLexiconEntry> entries,
+                           PersonalLexiconCloudState cloudState,
+                           std::optional<PersonalLexiconHistoryLearningState> historyLearningState,
+                           std::optional<QString> learningMessage, bool prioritizeLocalSave,
+                           bool syncCloud);
+    // Saves and publishes, or reports the failure under `failureAction`.
+    QCoro::Task<std::optional<PersonalLexiconSnapshot>>
+    storePersonalLexicon(PersonalLexiconSnapshot snapshot, QString failureAction);
+    // Stores, then records `action` and shows the learning message.
+    QCoro::Task<void> storePersonalLexiconAndRecord(PersonalLexiconSnapshot snapshot,
+                                                    QString action,
+                                                    std::optional<QString> learningMessage);
+    // One sync at a time, of the lexicon as it stands when the sync starts;
+    // its outcome is merged into the lexicon as it stands when it returns.
+    QCoro::Task<void> synchronizePersonalLexicon(std::optional<QString> learningMessage);
     QCoro::Task<void> recordLexiconEvent(LexiconEventRecord record);
 
     // Editing (transcriber_view_model_lexicon_editing.cpp).
@@ -726,13 +750,16 @@ private:
     void showPendingLexiconCommitToast(const InsertionCorrectionLearningResult &result,
                                        int secondsRemaining, bool isUpdate);
     void cancelPendingLexiconCommit(bool showFeedback);
-    void startLexiconCommitCountdown(const InsertionCorrectionLearningResult &result,
+    void startLexiconCommitCountdown(const LexiconLearningAIAnalysis &analysis,
+                                     const InsertionCorrectionLearningResult &result,
                                      QUuid observedSessionID, QUuid commitToken);
     static QCoro::Task<void> runLexiconCommitCountdown(QPointer<TranscriberViewModel> self,
+                                                       LexiconLearningAIAnalysis analysis,
                                                        InsertionCorrectionLearningResult result,
                                                        QUuid observedSessionID, QUuid commitToken,
                                                        Sleeper sleeper, CancelToken token);
-    QCoro::Task<void> commitPendingLexicon(InsertionCorrectionLearningResult result,
+    // Learns the analysis again from the lexicon as it stands at the commit.
+    QCoro::Task<void> commitPendingLexicon(LexiconLearningAIAnalysis analysis,
                                            QUuid observedSessionID, QUuid token);
 
     // The learning audit trail (transcriber_view_model_learning_audit.cpp).
@@ -888,6 +915,14 @@ private:
     std::optional<QString> m_lastLexiconAnalysisFingerprint;
     std::optional<QDateTime> m_lastLexiconAnalysisStartedAt;
     std::optional<QDateTime> m_lexiconAnalysisCooldownUntil;
+
+    // --- Lexicon serialisation ----------------------------------------------------------
+    // Shared with the tasks holding them, which may outlive the controller.
+    std::shared_ptr<AsyncMutex> m_personalLexiconMutex = std::make_shared<AsyncMutex>();
+    std::shared_ptr<AsyncMutex> m_personalLexiconSyncMutex = std::make_shared<AsyncMutex>();
+    // Records a history batch is reading; an overlapping batch leaves them
+    // to it.
+    QSet<QUuid> m_historyLexiconRecordsInFlight;
 
     // --- Instruction state --------------------------------------------------------------
     TaskHandle m_pendingInstructionCreateTask;

@@ -155,11 +155,14 @@ std::optional<QDateTime> TranscriberViewModel::resolvedLexiconAnalysisCooldownUn
     const LexiconLearningAIServiceError *error) const {
     if (!error)
         return std::nullopt;
-    if (std::optional<QDateTime> reset = error->rateLimitResetAt())
+    const QDateTime now = m_currentDate();
+    // A reset time already past (a skewed server clock) would pause nothing;
+    // such a rate limit gets the fallback pause like one without a time.
+    if (std::optional<QDateTime> reset = error->rateLimitResetAt(); reset && *reset > now)
         return reset;
     // Only a rate limit pauses learning; any other failure is one edit's.
     if (error->kind() == LexiconLearningAIServiceError::Kind::serverError && error->status() == 429)
-        return m_currentDate().addMSecs(qint64(lexiconAnalysisRateLimitFallbackCooldown * 1000.0));
+        return now.addMSecs(qint64(lexiconAnalysisRateLimitFallbackCooldown * 1000.0));
     return std::nullopt;
 }
 
@@ -336,7 +339,7 @@ TranscriberViewModel::analyzeObservedInsertionEditSession(ObservedInsertionEditS
         co_return;
     }
     showPendingLexiconCommitToast(result, seconds, false);
-    startLexiconCommitCountdown(result, session.sessionID, commitToken);
+    startLexiconCommitCountdown(analysis, result, session.sessionID, commitToken);
 }
 
 // --- The undo window and the commit -----------------------------------------------------
@@ -412,21 +415,23 @@ void TranscriberViewModel::cancelPendingLexiconCommit(bool showFeedback) {
 }
 
 void TranscriberViewModel::startLexiconCommitCountdown(
-    const InsertionCorrectionLearningResult &result, QUuid observedSessionID, QUuid commitToken) {
+    const LexiconLearningAIAnalysis &analysis, const InsertionCorrectionLearningResult &result,
+    QUuid observedSessionID, QUuid commitToken) {
     QPointer<TranscriberViewModel> self(this);
     m_pendingLexiconCommitTask = spawnCancellable(
         this,
-        [self, result, observedSessionID, commitToken,
+        [self, analysis, result, observedSessionID, commitToken,
          sleeper = m_sleepForDuration](CancelToken token) {
-            return runLexiconCommitCountdown(self, result, observedSessionID, commitToken, sleeper,
-                                             token);
+            return runLexiconCommitCountdown(self, analysis, result, observedSessionID, commitToken,
+                                             sleeper, token);
         },
         QStringLiteral("lexicon commit countdown"));
 }
 
 QCoro::Task<void> TranscriberViewModel::runLexiconCommitCountdown(
-    QPointer<TranscriberViewModel> self, InsertionCorrectionLearningResult result,
-    QUuid observedSessionID, QUuid commitToken, Sleeper sleeper, CancelToken token) {
+    QPointer<TranscriberViewModel> self, LexiconLearningAIAnalysis analysis,
+    InsertionCorrectionLearningResult result, QUuid observedSessionID, QUuid commitToken,
+    Sleeper sleeper, CancelToken token) {
     const int seconds = lexiconUndoCountdownSeconds();
     for (int remaining = seconds; remaining >= 1; --remaining) {
         if (!self)
@@ -438,12 +443,11 @@ QCoro::Task<void> TranscriberViewModel::runLexiconCommitCountdown(
             co_return;
     }
     if (self)
-        co_await self->commitPendingLexicon(std::move(result), observedSessionID, commitToken);
+        co_await self->commitPendingLexicon(std::move(analysis), observedSessionID, commitToken);
 }
 
-QCoro::Task<void>
-TranscriberViewModel::commitPendingLexicon(InsertionCorrectionLearningResult result,
-                                           QUuid observedSessionID, QUuid token) {
+QCoro::Task<void> TranscriberViewModel::commitPendingLexicon(LexiconLearningAIAnalysis analysis,
+                                                             QUuid observedSessionID, QUuid token) {
     if (token != m_pendingLexiconCommitToken ||
         m_pendingLexiconObservedSessionID != observedSessionID) {
         co_return;
@@ -453,6 +457,16 @@ TranscriberViewModel::commitPendingLexicon(InsertionCorrectionLearningResult res
     m_pendingLexiconCommitToken = QUuid::createUuid();
     m_pendingLexiconObservedSessionID.reset();
     m_pendingLexiconCommitObservationFingerprint.reset();
+
+    // The lexicon may have changed during the undo window (an edit on the
+    // lexicon page, a history batch): the correction is learned again from
+    // the lexicon as it stands now, so that nothing of that is reverted.
+    const QPointer<TranscriberViewModel> alive(this);
+    PersonalLexiconLease lease = co_await acquirePersonalLexicon();
+    if (!alive)
+        co_return;
+    const InsertionCorrectionLearningResult result = InsertionCorrectionLearningService::learn(
+        analysis, m_personalLexiconEntries, m_systemDate());
 
     // A word the user has just corrected to is no longer one history
     // learning must keep away.
@@ -469,9 +483,8 @@ TranscriberViewModel::commitPendingLexicon(InsertionCorrectionLearningResult res
     }
     learningState.ignoredNormalizedTerms = ignored;
 
-    const QPointer<TranscriberViewModel> alive(this);
-    co_await persistPersonalLexicon(result.entries, m_personalLexiconCloudState, learningState,
-                                    std::nullopt, true, true);
+    co_await persistPersonalLexicon(std::move(lease), result.entries, m_personalLexiconCloudState,
+                                    learningState, std::nullopt, true, true);
     if (!alive)
         co_return;
     LexiconAIEvent committed{.action = QStringLiteral("ai_learning_committed"),

@@ -1,6 +1,13 @@
 // The personal lexicon as the controller holds it: loading, cleaning,
 // publication, the status line, and the one persistence path every change
 // of the lexicon takes, with its audit events.
+//
+// Changes are made one at a time under a lease: each is worked out from
+// the lexicon as published, saved and published before the next one reads
+// it, so no change is built on a list that misses an earlier one. Cloud
+// syncs, which can take minutes on a bad network, run outside the lease,
+// one at a time; each merges its outcome into the lexicon as it stands when
+// it returns, so an edit made meanwhile is shown at once and kept.
 
 #include "models/personal_lexicon_snapshot.h"
 #include "services/learning/system_managed_boost_entries.h"
@@ -13,6 +20,7 @@
 #include "state/transcriber_view_model.h"
 #include "support/textkit.h"
 
+#include <QHash>
 #include <QLocale>
 
 #include <algorithm>
@@ -38,13 +46,48 @@ sanitizedHistoryLearningState(const PersonalLexiconHistoryLearningState &state) 
     return sanitized;
 }
 
+// The sync's outcome for the lexicon as it stands now: its cloud state, and
+// the sync status of every entry that is still as it was sent. An entry
+// changed or added meanwhile keeps its own status until the next sync.
+PersonalLexiconSnapshot mergedSyncOutcome(PersonalLexiconSnapshot current,
+                                          const PersonalLexiconSnapshot &sent,
+                                          const PersonalLexiconSnapshot &synced) {
+    QHash<QUuid, qsizetype> sentAt;
+    for (qsizetype i = 0; i < sent.entries.size(); ++i)
+        sentAt.insert(sent.entries.at(i).id(), i);
+    QHash<QUuid, PersonalLexiconCloudSyncStatus> syncedStatus;
+    for (const PersonalLexiconEntry &entry : synced.entries)
+        syncedStatus.insert(entry.id(), entry.cloudSyncStatus);
+    for (PersonalLexiconEntry &entry : current.entries) {
+        const auto position = sentAt.constFind(entry.id());
+        const auto status = syncedStatus.constFind(entry.id());
+        if (position != sentAt.cend() && status != syncedStatus.cend() &&
+            sent.entries.at(*position) == entry) {
+            entry.cloudSyncStatus = *status;
+        }
+    }
+    current.cloudState = synced.cloudState;
+    return current;
+}
+
 } // namespace
 
 // --- Loading and publication ----------------------------------------------------
 
+QCoro::Task<TranscriberViewModel::PersonalLexiconLease>
+TranscriberViewModel::acquirePersonalLexicon() {
+    PersonalLexiconLease lease{m_personalLexiconMutex, {}};
+    lease.guard = co_await lease.mutex->lock();
+    co_return lease;
+}
+
 QCoro::Task<void> TranscriberViewModel::loadPersonalLexicon() {
     const QPointer<TranscriberViewModel> alive(this);
     const std::shared_ptr<PersonalLexiconStore> store = m_personalLexiconStore;
+    // A change in progress is saved before the file is read again.
+    PersonalLexiconLease lease = co_await acquirePersonalLexicon();
+    if (!alive)
+        co_return;
     std::optional<PersonalLexiconSnapshot> loaded;
     std::exception_ptr failure;
     try {
@@ -69,13 +112,14 @@ QCoro::Task<void> TranscriberViewModel::loadPersonalLexicon() {
     }
 
     const PersonalLexiconSnapshot sanitized = sanitizedPersonalLexiconSnapshot(*loaded);
-    if (sanitized == *loaded) {
-        applyPersonalLexiconSnapshot(sanitized);
-    } else {
+    // What was read is the lexicon from now on, even when its cleaned form
+    // cannot be written back (a full or read-only disk): that failure is
+    // reported, and the next save tries again.
+    applyPersonalLexiconSnapshot(sanitized);
+    if (sanitized != *loaded) {
         // A first start, a missing namespace or a repaired entry: the
-        // cleaned lexicon goes to the cloud and the file before anyone
-        // sees it.
-        co_await persistPersonalLexicon(sanitized.entries, sanitized.cloudState,
+        // cleaned lexicon goes to the file and the cloud.
+        co_await persistPersonalLexicon(std::move(lease), sanitized.entries, sanitized.cloudState,
                                         sanitized.historyLearningState, std::nullopt, false, true);
         if (!alive)
             co_return;
@@ -174,79 +218,116 @@ QString TranscriberViewModel::personalLexiconSummary() const {
 // --- Persistence ------------------------------------------------------------------------
 
 QCoro::Task<void> TranscriberViewModel::persistPersonalLexicon(
-    QList<PersonalLexiconEntry> entries, PersonalLexiconCloudState cloudState,
+    PersonalLexiconLease lease, QList<PersonalLexiconEntry> entries,
+    PersonalLexiconCloudState cloudState,
     std::optional<PersonalLexiconHistoryLearningState> historyLearningState,
     std::optional<QString> learningMessage, bool prioritizeLocalSave, bool syncCloud) {
     // Every wait below may outlast the controller; nothing is touched then.
     const QPointer<TranscriberViewModel> alive(this);
-    const std::shared_ptr<PersonalLexiconStore> store = m_personalLexiconStore;
-    const std::shared_ptr<FloatingPanelCoordinating> panel = m_floatingPanelCoordinator;
     PersonalLexiconSnapshot requested;
     requested.entries = std::move(entries);
     requested.cloudState = std::move(cloudState);
     requested.historyLearningState =
         historyLearningState.value_or(m_personalLexiconHistoryLearningState);
-    PersonalLexiconSnapshot snapshot = sanitizedPersonalLexiconSnapshot(std::move(requested));
+    const PersonalLexiconSnapshot snapshot = sanitizedPersonalLexiconSnapshot(std::move(requested));
 
-    std::optional<PersonalLexiconSnapshot> saved;
-    std::optional<QString> failure;
+    if (!prioritizeLocalSave && !syncCloud) {
+        co_await storePersonalLexiconAndRecord(snapshot, QStringLiteral("persist_local_only"),
+                                               std::move(learningMessage));
+        co_return;
+    }
+
+    // The change is saved and shown before any network work, so that the
+    // next change starts from it however long a sync takes, and the cloud
+    // never receives what the file could not keep.
+    const QString failureAction = prioritizeLocalSave ? QStringLiteral("local_snapshot_save_failed")
+                                                      : QStringLiteral("persist_failed");
+    const std::optional<PersonalLexiconSnapshot> saved =
+        co_await storePersonalLexicon(snapshot, failureAction);
+    if (!alive || !saved)
+        co_return;
     if (prioritizeLocalSave) {
-        // The user sees the change now; the network work comes after.
-        try {
-            saved = co_await store->saveSnapshot(snapshot);
-        } catch (...) {
-            failure = describeError(std::current_exception());
-        }
-        if (!alive)
-            co_return;
-        if (failure) {
-            LexiconEventRecord record =
-                LexiconEventRecord::snapshot(QStringLiteral("local_snapshot_save_failed"),
-                                             snapshot.entries, snapshot.cloudState, failure);
-            co_await recordLexiconEvent(std::move(record));
-            panel->showToast(QStringLiteral("个人词库保存失败：") + *failure, std::nullopt,
-                             std::nullopt, {});
-            co_return;
-        }
-        applyPersonalLexiconSnapshot(*saved);
         LexiconEventRecord record = LexiconEventRecord::snapshot(
             QStringLiteral("local_snapshot_saved"), saved->entries, saved->cloudState);
         co_await recordLexiconEvent(std::move(record));
         if (!alive)
             co_return;
     }
-
-    if (syncCloud) {
-        snapshot = co_await syncPersonalLexiconSnapshotWithGatewayRecovery(std::move(snapshot));
-        if (!alive)
-            co_return;
-        LexiconEventRecord record = LexiconEventRecord::snapshot(
-            QStringLiteral("cloud_sync_resolved"), snapshot.entries, snapshot.cloudState);
-        co_await recordLexiconEvent(std::move(record));
-        if (!alive)
-            co_return;
+    if (!syncCloud) {
+        co_await storePersonalLexiconAndRecord(snapshot, QStringLiteral("persist_local_only"),
+                                               std::move(learningMessage));
+        co_return;
     }
+    lease.guard.unlock();
+    co_await synchronizePersonalLexicon(std::move(learningMessage));
+}
 
+QCoro::Task<void>
+TranscriberViewModel::synchronizePersonalLexicon(std::optional<QString> learningMessage) {
+    const QPointer<TranscriberViewModel> alive(this);
+    const std::shared_ptr<AsyncMutex> syncMutex = m_personalLexiconSyncMutex;
+    const AsyncMutex::Guard syncing = co_await syncMutex->lock();
+    if (!alive)
+        co_return;
+    // Everything published so far goes, this call's change and any later
+    // one: a sync that follows finds nothing left behind.
+    const PersonalLexiconSnapshot sent = personalLexiconSnapshot();
+    const PersonalLexiconSnapshot synced =
+        co_await syncPersonalLexiconSnapshotWithGatewayRecovery(sent);
+    if (!alive)
+        co_return;
+    LexiconEventRecord record = LexiconEventRecord::snapshot(QStringLiteral("cloud_sync_resolved"),
+                                                             synced.entries, synced.cloudState);
+    co_await recordLexiconEvent(std::move(record));
+    if (!alive)
+        co_return;
+
+    const PersonalLexiconLease lease = co_await acquirePersonalLexicon();
+    if (!alive)
+        co_return;
+    PersonalLexiconSnapshot merged = sanitizedPersonalLexiconSnapshot(
+        mergedSyncOutcome(personalLexiconSnapshot(), sent, synced));
+    co_await storePersonalLexiconAndRecord(std::move(merged), QStringLiteral("persist_applied"),
+                                           std::move(learningMessage));
+}
+
+QCoro::Task<std::optional<PersonalLexiconSnapshot>>
+TranscriberViewModel::storePersonalLexicon(PersonalLexiconSnapshot snapshot,
+                                           QString failureAction) {
+    const QPointer<TranscriberViewModel> alive(this);
+    const std::shared_ptr<PersonalLexiconStore> store = m_personalLexiconStore;
+    const std::shared_ptr<FloatingPanelCoordinating> panel = m_floatingPanelCoordinator;
+    std::optional<PersonalLexiconSnapshot> saved;
+    std::optional<QString> failure;
     try {
         saved = co_await store->saveSnapshot(snapshot);
     } catch (...) {
         failure = describeError(std::current_exception());
     }
     if (!alive)
-        co_return;
+        co_return std::nullopt;
     if (failure) {
-        // What an earlier step of this call published stays.
+        // Nothing new is published, and the file keeps what it held.
         LexiconEventRecord record = LexiconEventRecord::snapshot(
-            QStringLiteral("persist_failed"), snapshot.entries, snapshot.cloudState, failure);
+            std::move(failureAction), snapshot.entries, snapshot.cloudState, failure);
         co_await recordLexiconEvent(std::move(record));
         panel->showToast(QStringLiteral("个人词库保存失败：") + *failure, std::nullopt,
                          std::nullopt, {});
-        co_return;
+        co_return std::nullopt;
     }
     applyPersonalLexiconSnapshot(*saved);
-    LexiconEventRecord record = LexiconEventRecord::snapshot(
-        syncCloud ? QStringLiteral("persist_applied") : QStringLiteral("persist_local_only"),
-        saved->entries, saved->cloudState);
+    co_return saved;
+}
+
+QCoro::Task<void> TranscriberViewModel::storePersonalLexiconAndRecord(
+    PersonalLexiconSnapshot snapshot, QString action, std::optional<QString> learningMessage) {
+    const QPointer<TranscriberViewModel> alive(this);
+    const std::optional<PersonalLexiconSnapshot> saved =
+        co_await storePersonalLexicon(std::move(snapshot), QStringLiteral("persist_failed"));
+    if (!alive || !saved)
+        co_return;
+    LexiconEventRecord record =
+        LexiconEventRecord::snapshot(std::move(action), saved->entries, saved->cloudState);
     co_await recordLexiconEvent(std::move(record));
     if (alive && learningMessage && !textkit::isBlank(*learningMessage))
         setLastResultMessage(learningMessage);

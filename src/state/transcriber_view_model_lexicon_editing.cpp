@@ -196,7 +196,9 @@ void TranscriberViewModel::deleteLexiconEntry(const PersonalLexiconEntry &entry)
 }
 
 // The three tasks below work out their edit in a plain function: lambdas
-// inside a coroutine's body are not safe with GCC 12.
+// inside a coroutine's body are not safe with GCC 12. Each reads the
+// lexicon only once it holds the lease, so it builds on every edit before
+// it, saved or still on its way to the cloud.
 
 QCoro::Task<void> TranscriberViewModel::saveManualLexiconEntryNow(
     std::optional<QUuid> id, PersonalLexiconEntryKind kind, std::optional<QString> sourceText,
@@ -205,55 +207,71 @@ QCoro::Task<void> TranscriberViewModel::saveManualLexiconEntryNow(
     const ManualEntryInput input{
         id,       kind,      std::move(sourceText), std::move(targetText), enabled,
         hitCount, createdAt, lastAppliedAt};
+    const QPointer<TranscriberViewModel> alive(this);
+    PersonalLexiconLease lease = co_await acquirePersonalLexicon();
+    if (!alive)
+        co_return;
     std::optional<LexiconEdit> edit = manualEntryEdit(
         input, m_personalLexiconEntries, m_personalLexiconHistoryLearningState, m_systemDate());
     if (!edit)
         co_return;
-    const QPointer<TranscriberViewModel> alive(this);
     LexiconEventRecord record = LexiconEventRecord::forEntry(
         edit->action, edit->entry, edit->entries, m_personalLexiconCloudState);
     co_await recordLexiconEvent(std::move(record));
     if (!alive)
         co_return;
-    co_await persistPersonalLexicon(std::move(edit->entries), m_personalLexiconCloudState,
-                                    std::move(edit->learningState), std::nullopt, false, true);
+    co_await persistPersonalLexicon(std::move(lease), std::move(edit->entries),
+                                    m_personalLexiconCloudState, std::move(edit->learningState),
+                                    std::nullopt, false, true);
 }
 
 QCoro::Task<void> TranscriberViewModel::toggleLexiconEntryNow(QUuid id) {
+    const QPointer<TranscriberViewModel> alive(this);
+    PersonalLexiconLease lease = co_await acquirePersonalLexicon();
+    if (!alive)
+        co_return;
     std::optional<LexiconEdit> edit = toggleEdit(id, m_personalLexiconEntries, m_systemDate());
     if (!edit)
         co_return;
-    const QPointer<TranscriberViewModel> alive(this);
     LexiconEventRecord record = LexiconEventRecord::forEntry(
         edit->action, edit->entry, edit->entries, m_personalLexiconCloudState);
     co_await recordLexiconEvent(std::move(record));
     if (!alive)
         co_return;
-    co_await persistPersonalLexicon(std::move(edit->entries), m_personalLexiconCloudState,
-                                    std::nullopt, std::nullopt, false, true);
+    co_await persistPersonalLexicon(std::move(lease), std::move(edit->entries),
+                                    m_personalLexiconCloudState, std::nullopt, std::nullopt, false,
+                                    true);
 }
 
 QCoro::Task<void> TranscriberViewModel::deleteLexiconEntryNow(PersonalLexiconEntry entry) {
+    const QPointer<TranscriberViewModel> alive(this);
+    PersonalLexiconLease lease = co_await acquirePersonalLexicon();
+    if (!alive)
+        co_return;
     LexiconEdit edit = deleteEdit(entry, m_personalLexiconEntries,
                                   m_personalLexiconHistoryLearningState, m_systemDate());
-    const QPointer<TranscriberViewModel> alive(this);
     LexiconEventRecord record = LexiconEventRecord::forEntry(edit.action, edit.entry, edit.entries,
                                                              m_personalLexiconCloudState);
     co_await recordLexiconEvent(std::move(record));
     if (!alive)
         co_return;
-    co_await persistPersonalLexicon(std::move(edit.entries), m_personalLexiconCloudState,
-                                    std::move(edit.learningState), std::nullopt, false, true);
+    co_await persistPersonalLexicon(std::move(lease), std::move(edit.entries),
+                                    m_personalLexiconCloudState, std::move(edit.learningState),
+                                    std::nullopt, false, true);
 }
 
 QCoro::Task<void> TranscriberViewModel::resetHistoryLearningTracking() {
+    const QPointer<TranscriberViewModel> alive(this);
+    PersonalLexiconLease lease = co_await acquirePersonalLexicon();
+    if (!alive)
+        co_return;
     PersonalLexiconHistoryLearningState reset = m_personalLexiconHistoryLearningState;
     reset.processedRecordIDs.clear();
     reset.lastDailyBatchAt.reset();
     if (reset == m_personalLexiconHistoryLearningState)
         co_return;
-    co_await persistPersonalLexicon(m_personalLexiconEntries, m_personalLexiconCloudState, reset,
-                                    std::nullopt, false, false);
+    co_await persistPersonalLexicon(std::move(lease), m_personalLexiconEntries,
+                                    m_personalLexiconCloudState, reset, std::nullopt, false, false);
 }
 
 } // namespace tovalit

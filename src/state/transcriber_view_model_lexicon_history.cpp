@@ -10,6 +10,7 @@
 #include "state/transcriber_view_model.h"
 #include "support/textkit.h"
 
+#include <QPointer>
 #include <QSet>
 
 namespace tovalit {
@@ -19,10 +20,52 @@ namespace {
 // A term must turn up in this many records before it takes effect.
 constexpr int historyLearningThreshold = 3;
 
-bool isLearnable(const TranscriptRecord &record, const QSet<QUuid> &processed) {
-    return !processed.contains(record.id) && record.status != TranscriptRecordStatus::failed &&
+bool isLearnable(const TranscriptRecord &record, const QSet<QUuid> &taken) {
+    return !taken.contains(record.id) && record.status != TranscriptRecordStatus::failed &&
            !textkit::isBlank(record.transcript);
 }
+
+// The discoveries of records no other run has counted in the meantime.
+QList<HistoryLexiconDiscovery> uncounted(const QList<HistoryLexiconDiscovery> &discoveries,
+                                         const QSet<QUuid> &processed) {
+    QList<HistoryLexiconDiscovery> remaining;
+    for (const HistoryLexiconDiscovery &discovery : discoveries) {
+        if (!processed.contains(discovery.recordID))
+            remaining.append(discovery);
+    }
+    return remaining;
+}
+
+// Claims records for one history batch while it reads them, so that an
+// overlapping batch (a dictation ending during the daily batch, a refresh)
+// leaves them to it instead of asking the model about them a second time.
+class ClaimedRecords {
+public:
+    ClaimedRecords(QPointer<QObject> owner, QSet<QUuid> *claims,
+                   const QList<TranscriptRecord> &records)
+        : m_owner(std::move(owner))
+        , m_claims(claims) {
+        for (const TranscriptRecord &record : records) {
+            m_ids.append(record.id);
+            m_claims->insert(record.id);
+        }
+    }
+    ~ClaimedRecords() {
+        // The claims live in the controller; once it is gone there is
+        // nothing to release.
+        if (!m_owner)
+            return;
+        for (const QUuid &id : m_ids)
+            m_claims->remove(id);
+    }
+    ClaimedRecords(const ClaimedRecords &) = delete;
+    ClaimedRecords &operator=(const ClaimedRecords &) = delete;
+
+private:
+    QPointer<QObject> m_owner;
+    QSet<QUuid> *m_claims;
+    QList<QUuid> m_ids;
+};
 
 } // namespace
 
@@ -39,31 +82,46 @@ QCoro::Task<void>
 TranscriberViewModel::processHistoryLexiconRecords(QList<TranscriptRecord> records,
                                                    bool markDailyBatchAt) {
     const QPointer<TranscriberViewModel> alive(this);
-    const PersonalLexiconHistoryLearningState published = m_personalLexiconHistoryLearningState;
-    const QSet<QUuid> processed(published.processedRecordIDs.cbegin(),
-                                published.processedRecordIDs.cend());
+    QSet<QUuid> taken = m_historyLexiconRecordsInFlight;
+    for (const QUuid &id : m_personalLexiconHistoryLearningState.processedRecordIDs)
+        taken.insert(id);
     QList<TranscriptRecord> learnable;
     for (const TranscriptRecord &record : records) {
-        if (isLearnable(record, processed))
+        if (isLearnable(record, taken))
             learnable.append(record);
     }
+    const ClaimedRecords claimed(alive.data(), &m_historyLexiconRecordsInFlight, learnable);
 
-    PersonalLexiconHistoryLearningState next = published;
+    QList<HistoryLexiconDiscovery> discoveries;
+    if (!learnable.isEmpty()) {
+        discoveries = co_await extractHistoryDiscoveries(std::move(learnable));
+        if (!alive)
+            co_return;
+    }
+
+    // The model's answers may take minutes. What they teach goes into the
+    // lexicon and the bookkeeping as they stand now, so that an edit, a
+    // deletion or another batch saved meanwhile is kept.
+    PersonalLexiconLease lease = co_await acquirePersonalLexicon();
+    if (!alive)
+        co_return;
+    const PersonalLexiconHistoryLearningState current = m_personalLexiconHistoryLearningState;
+    PersonalLexiconHistoryLearningState next = current;
     if (markDailyBatchAt)
         next.lastDailyBatchAt = m_systemDate();
+    const QSet<QUuid> processed(current.processedRecordIDs.cbegin(),
+                                current.processedRecordIDs.cend());
+    discoveries = uncounted(discoveries, processed);
 
-    if (learnable.isEmpty()) {
-        if (next == m_personalLexiconHistoryLearningState)
+    if (discoveries.isEmpty()) {
+        if (next == current)
             co_return;
-        co_await persistPersonalLexicon(m_personalLexiconEntries, m_personalLexiconCloudState, next,
-                                        std::nullopt, false, false);
+        co_await persistPersonalLexicon(std::move(lease), m_personalLexiconEntries,
+                                        m_personalLexiconCloudState, next, std::nullopt, false,
+                                        false);
         co_return;
     }
 
-    const QList<HistoryLexiconDiscovery> discoveries =
-        co_await extractHistoryDiscoveries(std::move(learnable));
-    if (!alive)
-        co_return;
     const QStringList ignored = next.ignoredNormalizedTerms;
     const HistoryFrequencyLearningResult result = HistoryFrequencyLexiconLearner::learn(
         discoveries, m_personalLexiconEntries, QSet<QString>(ignored.cbegin(), ignored.cend()),
@@ -74,10 +132,10 @@ TranscriberViewModel::processHistoryLexiconRecords(QList<TranscriptRecord> recor
     // Only a change of the entries concerns the cloud; the bookkeeping
     // alone is saved locally.
     const bool entriesChanged = result.entries != m_personalLexiconEntries;
-    if (!entriesChanged && next == m_personalLexiconHistoryLearningState)
+    if (!entriesChanged && next == current)
         co_return;
-    co_await persistPersonalLexicon(result.entries, m_personalLexiconCloudState, next, std::nullopt,
-                                    false, entriesChanged);
+    co_await persistPersonalLexicon(std::move(lease), result.entries, m_personalLexiconCloudState,
+                                    next, std::nullopt, false, entriesChanged);
 }
 
 QCoro::Task<QList<HistoryLexiconDiscovery>>

@@ -48,6 +48,7 @@ protected:
         formatterAnswers.fallback = QStringLiteral("好的。");
         analysisFallback = correction(QStringLiteral("托瓦利特"), QStringLiteral("Tovalit"));
         adjustDependencies = [this](TranscriberViewModel::Dependencies &d) {
+            d.gatewaySessionService = holdingGateway;
             TranscriberViewModel::InsertionRunner insert = d.insertionRunner;
             d.insertionRunner = [this, insert](QString text,
                                                std::optional<ActiveInteractionContext> context,
@@ -209,6 +210,43 @@ TEST_F(LexiconLearningTest,
     EXPECT_EQ(viewModel->personalLexiconHistoryLearningState().ignoredNormalizedTerms,
               QStringList{QStringLiteral("kestrel")})
         << "the word corrected to is no longer kept from history learning";
+}
+
+TEST_F(LexiconLearningTest, ACommittedCorrectionKeepsWhatTheUserChangedDuringItsUndoWindow) {
+    const PersonalLexiconEntry kestrel = hotword(QStringLiteral("Kestrel"));
+    begin(cleanSnapshot({kestrel}));
+    const std::size_t first = stage();
+
+    // While the toast counts down, the user switches one entry off and adds
+    // another on the lexicon page.
+    qsizetype saves = actions().count(QStringLiteral("persist_applied"));
+    viewModel->toggleLexiconEntry(kestrel);
+    ASSERT_TRUE(waitForAction(QStringLiteral("persist_applied"), ++saves));
+    viewModel->saveManualLexiconEntry(std::nullopt, PersonalLexiconEntryKind::hotword, std::nullopt,
+                                      QStringLiteral("Zephyra"), true, 1, std::nullopt,
+                                      std::nullopt);
+    ASSERT_TRUE(waitForAction(QStringLiteral("persist_applied"), ++saves));
+
+    finishCountdown(first);
+    ASSERT_TRUE(waitForAction(QStringLiteral("ai_learning_committed")));
+    ASSERT_TRUE(waitForAction(QStringLiteral("persist_applied"), ++saves));
+
+    const auto holds = [](const QList<PersonalLexiconEntry> &entries) {
+        QStringList words;
+        for (const PersonalLexiconEntry &entry : entries) {
+            if (entry.isUserVisible())
+                words << entry.displayText() +
+                             (entry.enabled ? QStringLiteral(" on") : QStringLiteral(" off"));
+        }
+        words.sort();
+        return words;
+    };
+    const QStringList expected{QStringLiteral("Kestrel off"), QStringLiteral("Zephyra on"),
+                               QStringLiteral("托瓦利特 -> Tovalit on")};
+    EXPECT_EQ(holds(viewModel->personalLexiconEntries()), expected);
+    EXPECT_EQ(holds(storedSnapshot().entries), expected);
+    EXPECT_EQ(lastEvent(QStringLiteral("ai_learning_committed"))->learnedReplacements,
+              QStringList{QStringLiteral("托瓦利特 -> Tovalit")});
 }
 
 TEST_F(LexiconLearningTest, UndoInsideTheWindowDropsTheChangeWithoutARecord) {
@@ -408,6 +446,37 @@ TEST_F(LexiconLearningTest, ARateLimitPausesLearningUntilItsCooldownEnds) {
     ASSERT_TRUE(waitForAction(QStringLiteral("ai_learning_skipped")));
     EXPECT_EQ(analysisCalls.size(), 2u);
     EXPECT_TRUE(panel->calls().isEmpty()) << "learning failures never show a toast";
+}
+
+TEST_F(LexiconLearningTest, ARateLimitWhoseResetTimeHasPassedStillPausesForThirtySeconds) {
+    const QString body = QStringLiteral("{\"error\":\"too many requests\"}");
+    analysisScript = {
+        errorOf(LexiconLearningAIServiceError::serverError(429, body, time.now().addSecs(-600)))};
+    analysisFallback = nothingToLearn();
+    begin();
+
+    report(edit(QStringLiteral("纪要：今天Tovalit开会。")));
+    ASSERT_TRUE(waitForAction(QStringLiteral("ai_analysis_rate_limited")));
+    time.advance(29);
+    report(edit(QStringLiteral("纪要：今天Tovalit开周会。")));
+    // Skipped for the cooldown, or (without one) analysed and found empty.
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            return actions().count(QStringLiteral("ai_analysis_skipped")) +
+                       actions().count(QStringLiteral("ai_learning_skipped")) ==
+                   1;
+        },
+        "the second edit's outcome"));
+    settle();
+    ASSERT_TRUE(lastEvent(QStringLiteral("ai_analysis_skipped")).has_value());
+    EXPECT_EQ(lastEvent(QStringLiteral("ai_analysis_skipped"))->skipReason,
+              QStringLiteral("rate_limited_cooldown"));
+    EXPECT_EQ(analysisCalls.size(), 1u);
+
+    time.advance(1);
+    report(edit(QStringLiteral("纪要：今天Tovalit开周会")));
+    ASSERT_TRUE(waitForAction(QStringLiteral("ai_learning_skipped")));
+    EXPECT_EQ(analysisCalls.size(), 2u);
 }
 
 TEST_F(LexiconLearningTest, OtherFailuresAreRecordedWithoutACooldown) {

@@ -185,6 +185,66 @@ TEST_F(LexiconEditingTest, TogglingFlipsTheEntryAndItsSyncStatus) {
     EXPECT_EQ(actionsSince(skip), QStringList());
 }
 
+TEST_F(LexiconEditingTest, EditsMadeInQuickSuccessionAllReachTheFile) {
+    const PersonalLexiconEntry tovalit = hotword(QStringLiteral("Tovalit"));
+    const PersonalLexiconEntry kestrel = hotword(QStringLiteral("Kestrel"));
+    const PersonalLexiconEntry zephyra = hotword(QStringLiteral("Zephyra"));
+    loadLexicon(cleanSnapshot({tovalit, kestrel, zephyra}));
+    const qsizetype saves = actions().count(QStringLiteral("persist_applied"));
+
+    // Each edit starts before the one before it has been saved.
+    viewModel->toggleLexiconEntry(tovalit);
+    viewModel->toggleLexiconEntry(kestrel);
+    viewModel->deleteLexiconEntry(zephyra);
+    viewModel->saveManualLexiconEntry(std::nullopt, Kind::hotword, std::nullopt,
+                                      QStringLiteral("Quokka"), true, 1, std::nullopt,
+                                      std::nullopt);
+    ASSERT_TRUE(waitForAction(QStringLiteral("persist_applied"), saves + 4));
+
+    const auto holds = [](const QList<PersonalLexiconEntry> &entries) {
+        QStringList words;
+        for (const PersonalLexiconEntry &entry : entries)
+            words << entry.targetText +
+                         (entry.enabled ? QStringLiteral(" on") : QStringLiteral(" off"));
+        words.sort();
+        return words;
+    };
+    const QStringList expected{QStringLiteral("Kestrel off"), QStringLiteral("Quokka on"),
+                               QStringLiteral("Tovalit off")};
+    EXPECT_EQ(holds(viewModel->personalLexiconEntries()), expected);
+    EXPECT_EQ(holds(storedSnapshot().entries), expected);
+}
+
+TEST_F(LexiconEditingTest, AnEditDuringASlowSyncShowsAtOnceAndIsSavedWithTheOneBefore) {
+    const PersonalLexiconEntry tovalit = hotword(QStringLiteral("Tovalit"));
+    const PersonalLexiconEntry kestrel = hotword(QStringLiteral("Kestrel"));
+    loadLexicon(cleanSnapshot({tovalit, kestrel}));
+    const qsizetype saves = actions().count(QStringLiteral("persist_applied"));
+    const std::shared_ptr<Gate> network = holdingGateway->holdNextSync();
+
+    viewModel->toggleLexiconEntry(tovalit);
+    ASSERT_TRUE(waitUntil([&] { return holdingGateway->heldSyncs == 1; }, "the first sync"));
+    viewModel->toggleLexiconEntry(kestrel);
+
+    // The second toggle neither waits for the first one's sync nor undoes it.
+    ASSERT_TRUE(waitUntil([&] { return !published(QStringLiteral("Kestrel"))->enabled; },
+                          "the second toggle to show"));
+    EXPECT_FALSE(published(QStringLiteral("Tovalit"))->enabled);
+    EXPECT_EQ(actions().count(QStringLiteral("persist_applied")), saves);
+    for (const PersonalLexiconEntry &entry : storedSnapshot().entries)
+        EXPECT_FALSE(entry.enabled)
+            << entry.targetText.toStdString() << " is saved before any sync";
+
+    network->open();
+    ASSERT_TRUE(waitForAction(QStringLiteral("persist_applied"), saves + 2));
+    for (const PersonalLexiconEntry &entry : storedSnapshot().entries) {
+        EXPECT_FALSE(entry.enabled) << entry.targetText.toStdString();
+        EXPECT_EQ(entry.cloudSyncStatus, Status::localOnly) << entry.targetText.toStdString();
+    }
+    EXPECT_FALSE(published(QStringLiteral("Tovalit"))->enabled);
+    EXPECT_FALSE(published(QStringLiteral("Kestrel"))->enabled);
+}
+
 TEST_F(LexiconEditingTest, DeletingAHistoryWordKeepsItAwayOnceAndOtherDeletesAddNothing) {
     const PersonalLexiconEntry learned =
         hotword(QStringLiteral("Tovalit"), Source::historyFrequency);

@@ -1,19 +1,99 @@
 #pragma once
 
 // What the lexicon and learning tests share: the lexicon file and the
-// audit trail as the controller leaves them in the test's data folder, and
-// waits for the controller's spawned lexicon work to finish.
+// audit trail as the controller leaves them in the test's data folder,
+// waits for the controller's spawned lexicon work to finish, and stand-ins
+// that hold a cloud sync or a history batch, or refuse a save, for as long
+// as a test needs to overlap other work with it.
 
 #include "models/personal_lexicon_snapshot.h"
 #include "services/lexicon/personal_lexicon_event_logger.h"
 #include "services/lexicon/personal_lexicon_store.h"
+#include "services/lexicon/personal_lexicon_store_error.h"
 #include "support/json_text.h"
 #include "tests/state/view_model_harness.h"
 
 #include <QDir>
 #include <QFile>
 
+#include <utility>
+
 namespace tovalit::testing {
+
+// The real store, whose saves a test can refuse as a full disk would.
+class RefusingLexiconStore final : public PersonalLexiconStore {
+public:
+    using PersonalLexiconStore::PersonalLexiconStore;
+
+    QCoro::Task<PersonalLexiconSnapshot> saveSnapshot(PersonalLexiconSnapshot snapshot) override {
+        if (refuseSaves) {
+            throw PersonalLexiconStoreError(PersonalLexiconStoreError::Kind::WriteFailed,
+                                            QStringLiteral("No space left on device"));
+        }
+        co_return co_await PersonalLexiconStore::saveSnapshot(std::move(snapshot));
+    }
+
+    bool refuseSaves = false;
+};
+
+// The scripted gateway, except that the next lexicon sync, or the next
+// history batch's look for its term extractor, can be held until the test
+// lets it go on.
+class HoldingGateway final : public GatewaySessionProviding {
+public:
+    explicit HoldingGateway(std::shared_ptr<ScriptedGatewaySession> inner)
+        : m_inner(std::move(inner)) {}
+
+    // Holds the next call only; later ones pass straight through.
+    std::shared_ptr<Gate> holdNextSync() { return m_syncGate = std::make_shared<Gate>(); }
+    std::shared_ptr<Gate> holdNextHistoryExtraction() {
+        return m_extractionGate = std::make_shared<Gate>();
+    }
+    int heldSyncs = 0;
+    int heldExtractions = 0;
+
+    bool isAvailable() const override { return m_inner->isAvailable(); }
+    QCoro::Task<std::optional<GatewaySession>> gatewaySession() override {
+        return m_inner->gatewaySession();
+    }
+    QCoro::Task<std::optional<VellupSpeechConfiguration>>
+    speechConfiguration(QString localeIdentifier) override {
+        return m_inner->speechConfiguration(std::move(localeIdentifier));
+    }
+    QCoro::Task<std::optional<VellupStructuredFormatterConfiguration>>
+    formatterConfiguration() override {
+        return m_inner->formatterConfiguration();
+    }
+    QCoro::Task<std::optional<VellupStructuredFormatterConfiguration>>
+    historyExtractorConfiguration() override {
+        std::shared_ptr<Gate> gate = std::exchange(m_extractionGate, nullptr);
+        if (gate)
+            ++heldExtractions;
+        return afterGate(std::move(gate), m_inner->historyExtractorConfiguration());
+    }
+    QCoro::Task<std::optional<GatewayLexiconSyncConfiguration>>
+    lexiconSyncConfiguration() override {
+        std::shared_ptr<Gate> gate = std::exchange(m_syncGate, nullptr);
+        if (gate)
+            ++heldSyncs;
+        return afterGate(std::move(gate), m_inner->lexiconSyncConfiguration());
+    }
+    QCoro::Task<void> invalidateGatewaySession() override {
+        return m_inner->invalidateGatewaySession();
+    }
+
+private:
+    template <typename T>
+    static QCoro::Task<T> afterGate(std::shared_ptr<Gate> gate, QCoro::Task<T> answer) {
+        if (gate)
+            co_await gate->wait();
+        co_return co_await std::move(answer);
+    }
+
+    std::shared_ptr<ScriptedGatewaySession> m_inner;
+    std::shared_ptr<Gate> m_syncGate;
+    std::shared_ptr<Gate> m_extractionGate;
+};
 
 class LexiconTest : public ViewModelTest {
 protected:
@@ -21,7 +101,12 @@ protected:
     // from under the store while the audit trail goes on.
     LexiconTest() {
         QDir().mkpath(lexiconFolder());
-        lexiconStore = std::make_shared<PersonalLexiconStore>(lexiconFolder());
+        refusingStore = std::make_shared<RefusingLexiconStore>(lexiconFolder());
+        lexiconStore = refusingStore;
+        // The controller talks to the scripted gateway through a holding one.
+        adjustDependencies = [this](TranscriberViewModel::Dependencies &d) {
+            d.gatewaySessionService = holdingGateway;
+        };
     }
 
     QString lexiconFolder() const { return dataFolder() + QStringLiteral("/lexicon"); }
@@ -138,6 +223,8 @@ protected:
     }
 
     bool historyLoaded = false;
+    std::shared_ptr<RefusingLexiconStore> refusingStore;
+    std::shared_ptr<HoldingGateway> holdingGateway = std::make_shared<HoldingGateway>(gateway);
 };
 
 } // namespace tovalit::testing

@@ -97,6 +97,50 @@ TEST_F(HistoryLearningTest, TheDailyBatchCountsATermRecordByRecordAndRunsOnceADa
     EXPECT_EQ(learned(QStringLiteral("Kestrel"))->hitCount, 3);
 }
 
+TEST_F(HistoryLearningTest, OverlappingBatchesCountEachRecordOnceAndKeepTheUsersDeletions) {
+    makeStore(true);
+    makeViewModel();
+    const PersonalLexiconEntry kestrel =
+        entry(PersonalLexiconEntryKind::hotword, std::nullopt, QStringLiteral("Kestrel"),
+              PersonalLexiconEntrySource::historyFrequency, 1);
+    const PersonalLexiconEntry zephyra =
+        entry(PersonalLexiconEntryKind::hotword, std::nullopt, QStringLiteral("Zephyra"),
+              PersonalLexiconEntrySource::historyFrequency, 1);
+    loadLexicon(cleanSnapshot({kestrel, zephyra}));
+    const TranscriptRecord first = addRecord(QStringLiteral("Kestrel 和 Zephyra 的进度"));
+    runTask(viewModel->loadHistory());
+
+    // A refresh's batch waits for its term extractor...
+    const std::shared_ptr<Gate> extractor = holdingGateway->holdNextHistoryExtraction();
+    QCoro::Task<void> slow = viewModel->refreshPersonalLexicon();
+    ASSERT_TRUE(waitUntil([&] { return holdingGateway->heldExtractions == 1; },
+                          "the slow batch to ask for its extractor"));
+
+    // ...while the user throws a learned word out, a new dictation arrives
+    // and another refresh learns from the history.
+    const qsizetype saves = actions().count(QStringLiteral("persist_applied"));
+    viewModel->deleteLexiconEntry(zephyra);
+    ASSERT_TRUE(waitForAction(QStringLiteral("persist_applied"), saves + 1));
+    const TranscriptRecord second = addRecord(QStringLiteral("Kestrel 的第二轮结果"));
+    runTask(viewModel->loadHistory());
+    runTask(viewModel->refreshPersonalLexicon());
+
+    extractor->open();
+    runTask(std::move(slow));
+
+    // Each record counts once, both are remembered, and the word thrown out
+    // stays out.
+    ASSERT_TRUE(learned(QStringLiteral("Kestrel")).has_value());
+    EXPECT_EQ(learned(QStringLiteral("Kestrel"))->hitCount, 3);
+    EXPECT_FALSE(learned(QStringLiteral("Zephyra")).has_value());
+    const PersonalLexiconHistoryLearningState state = storedSnapshot().historyLearningState;
+    EXPECT_EQ(QSet<QUuid>(state.processedRecordIDs.cbegin(), state.processedRecordIDs.cend()),
+              (QSet<QUuid>{first.id, second.id}));
+    EXPECT_EQ(state.processedRecordIDs.size(), 2);
+    EXPECT_EQ(state.ignoredNormalizedTerms, QStringList{QStringLiteral("zephyra")});
+    EXPECT_EQ(viewModel->personalLexiconHistoryLearningState(), state);
+}
+
 TEST_F(HistoryLearningTest, ADayWithoutNewRecordsIsStampedWithALocalSaveOnly) {
     PersonalLexiconSnapshot snapshot = cleanSnapshot();
     snapshot.historyLearningState.lastDailyBatchAt = time.now().addDays(-1);

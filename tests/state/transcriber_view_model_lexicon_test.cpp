@@ -153,7 +153,7 @@ TEST_F(LexiconLoadingTest, TheStatusLineFollowsTheSyncStateAndCountsOnlyTheUsers
             "未配置火山 OpenAPI AK/SK。我的词条会先在本地生效；完成配置后会自动同步到云端。"));
 }
 
-TEST_F(LexiconLoadingTest, AFailedSaveAfterTheSyncIsReportedAndLeavesThePublishedLexiconAlone) {
+TEST_F(LexiconLoadingTest, AChangeThatCannotBeSavedIsReportedAndNeitherShownNorSynchronised) {
     makeStore(false);
     makeViewModel();
     loadLexicon(cleanSnapshot({hotword(QStringLiteral("Tovalit"))}));
@@ -167,16 +167,44 @@ TEST_F(LexiconLoadingTest, AFailedSaveAfterTheSyncIsReportedAndLeavesThePublishe
                                       std::nullopt);
     ASSERT_TRUE(waitForAction(QStringLiteral("persist_failed")));
 
-    EXPECT_EQ(actionsSince(skip), (QStringList{QStringLiteral("create_requested"),
-                                               QStringLiteral("cloud_sync_resolved"),
-                                               QStringLiteral("persist_failed")}));
+    EXPECT_EQ(actionsSince(skip),
+              (QStringList{QStringLiteral("create_requested"), QStringLiteral("persist_failed")}))
+        << "the cloud never gets what the file could not keep";
     const PersonalLexiconAuditEvent failed = *lastEvent(QStringLiteral("persist_failed"));
-    EXPECT_EQ(failed.entryCount, 2) << "the synchronised snapshot that could not be saved";
+    EXPECT_EQ(failed.entryCount, 2) << "the lexicon that could not be saved";
     ASSERT_TRUE(failed.lastErrorMessage.has_value());
-    EXPECT_NE(*failed.lastErrorMessage, missingCredentials) << "the save's error, not the sync's";
+    EXPECT_NE(*failed.lastErrorMessage, missingCredentials);
     EXPECT_EQ(panel->calls(), QStringList{QStringLiteral("toast 个人词库保存失败：") +
                                           *failed.lastErrorMessage + QStringLiteral(" | - | -")});
     EXPECT_EQ(viewModel->personalLexiconEntries(), before);
+}
+
+TEST_F(LexiconLoadingTest, ALexiconReadWellIsUsedEvenWhenItsCleanedFormCannotBeSaved) {
+    PersonalLexiconSnapshot snapshot =
+        cleanSnapshot({hotword(QStringLiteral("Tovalit")), hotword(QStringLiteral("Kestrel"))});
+    const QUuid record = QUuid::createUuid();
+    snapshot.historyLearningState.processedRecordIDs = {record, record};
+    storeSnapshot(snapshot);
+    const QByteArray bytes = storedBytes();
+    refusingStore->refuseSaves = true;
+    makeStore(true);
+    startUp();
+    ASSERT_TRUE(waitForAction(QStringLiteral("load_snapshot")));
+    waitForHistory();
+
+    EXPECT_EQ(actions(),
+              (QStringList{QStringLiteral("persist_failed"), QStringLiteral("load_snapshot")}));
+    const PersonalLexiconAuditEvent failed = *lastEvent(QStringLiteral("persist_failed"));
+    ASSERT_TRUE(failed.lastErrorMessage.has_value());
+    EXPECT_EQ(panel->calls(), QStringList{QStringLiteral("toast 个人词库保存失败：") +
+                                          *failed.lastErrorMessage + QStringLiteral(" | - | -")});
+    EXPECT_EQ(viewModel->personalLexiconEntries().size(), 2);
+    EXPECT_EQ(viewModel->personalLexiconHistoryLearningState().processedRecordIDs,
+              QList<QUuid>{record})
+        << "cleaned as always";
+    EXPECT_EQ(viewModel->personalLexiconCloudState().syncNamespace,
+              snapshot.cloudState.syncNamespace);
+    EXPECT_EQ(storedBytes(), bytes);
 }
 
 } // namespace

@@ -167,7 +167,10 @@ std::optional<QString> applyHiddenBoostPromotion(const QString &targetText,
     const auto found = findBoostHotword(entries, PersonalLexiconEntry::normalizedValue(targetText));
     if (found != entries.end()) {
         PersonalLexiconEntry &entry = *found;
-        if (entry.learningSource != Source::manual)
+        // A hot word the user can see (typed, or learned from an earlier
+        // correction) stays the user's; only hidden ones become the
+        // replacement's system entry.
+        if (entry.isSystemManaged())
             entry.learningSource = Source::replacementPromotion;
         if (entry.sharingScope != Scope::sharedGlossaryPublished)
             entry.sharingScope = Scope::sharedGlossaryCandidate;

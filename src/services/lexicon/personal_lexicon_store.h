@@ -22,6 +22,8 @@ namespace tovalit {
 // aside (as "personal-lexicon.json.unreadable-<UTC time>") a file this store
 // could not read, so a file from a newer version or with one damaged entry
 // is never lost to the next save.
+//
+// Loading and saving are virtual so that tests can hold or refuse them.
 class PersonalLexiconStore {
 public:
     static constexpr const char *lexiconFileName = "personal-lexicon.json";
@@ -30,16 +32,16 @@ public:
     // into it); without it the data folder is resolved for every call,
     // moving a former folder into place first.
     explicit PersonalLexiconStore(std::optional<QString> baseDirectory = std::nullopt);
-    ~PersonalLexiconStore();
+    virtual ~PersonalLexiconStore();
     PersonalLexiconStore(const PersonalLexiconStore &) = delete;
     PersonalLexiconStore &operator=(const PersonalLexiconStore &) = delete;
 
     // The stored lexicon, or the empty one when there is no file. Throws
     // DataFolderError, PersonalLexiconStoreError or LexiconDecodingError.
-    QCoro::Task<PersonalLexiconSnapshot> loadSnapshot();
+    virtual QCoro::Task<PersonalLexiconSnapshot> loadSnapshot();
     // Writes the snapshot and returns it unchanged. Throws DataFolderError
     // or PersonalLexiconStoreError; the previous file then stays intact.
-    QCoro::Task<PersonalLexiconSnapshot> saveSnapshot(PersonalLexiconSnapshot snapshot);
+    virtual QCoro::Task<PersonalLexiconSnapshot> saveSnapshot(PersonalLexiconSnapshot snapshot);
 
     // Load, change and save in one step of the actor.
     QCoro::Task<PersonalLexiconSnapshot>

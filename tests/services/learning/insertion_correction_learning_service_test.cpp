@@ -1,4 +1,5 @@
 #include "services/learning/insertion_correction_learning_service.h"
+#include "services/learning/system_managed_boost_entries.h"
 #include "tests/services/lexicon/lexicon_test_entries.h"
 
 #include <gtest/gtest.h>
@@ -272,6 +273,40 @@ TEST(InsertionCorrectionLearning, LearningOverExistingEntries) {
     EXPECT_EQ(result.toastMessage, u"已更新我的词条（5 项）。"_s);
     // The list handed in is never changed.
     EXPECT_EQ(existing.at(0).hitCount, 0);
+}
+
+TEST(InsertionCorrectionLearning, AShareableCorrectionLeavesTheUsersVisibleHotWordVisible) {
+    // A hot word learned from an earlier correction, and one typed by hand.
+    const PersonalLexiconEntry learnedHotword =
+        makeEntry({.target = u"Tovalit"_s, .learning = Source::insertionCorrection, .hits = 2});
+    const PersonalLexiconEntry typedHotword = makeEntry({.target = u"Kestrel"_s});
+
+    const InsertionCorrectionLearningResult result =
+        learnFrom({replacementCandidate(u"托瓦利特"_s, u"Tovalit"_s, true),
+                   replacementCandidate(u"凯斯特"_s, u"Kestrel"_s, true)},
+                  {learnedHotword, typedHotword});
+
+    for (const PersonalLexiconEntry &old : {learnedHotword, typedHotword}) {
+        const auto found =
+            std::find_if(result.entries.begin(), result.entries.end(),
+                         [&](const PersonalLexiconEntry &entry) { return entry.id() == old.id(); });
+        ASSERT_NE(found, result.entries.end());
+        EXPECT_EQ(found->learningSource, old.learningSource) << old.targetText.toStdString();
+        EXPECT_TRUE(found->isUserVisible()) << old.targetText.toStdString();
+    }
+    EXPECT_TRUE(result.promotedBoostTerms.isEmpty());
+
+    // Kept apart from the replacements' system entries, they stay on the
+    // lexicon page after the lexicon is reconciled.
+    int visibleHotwords = 0;
+    for (const PersonalLexiconEntry &entry :
+         SystemManagedBoostEntries::reconcileSystemManagedBoostEntries(result.entries, now)) {
+        if (entry.kind == Kind::hotword) {
+            EXPECT_TRUE(entry.isUserVisible()) << entry.targetText.toStdString();
+            ++visibleHotwords;
+        }
+    }
+    EXPECT_EQ(visibleHotwords, 2);
 }
 
 TEST(InsertionCorrectionLearning, ScopesDeduplicationToastsAndOrder) {
