@@ -112,7 +112,19 @@ FfmpegAacFileWriter::FfmpegAacFileWriter(const QString &path, const AacFileSetti
     status = avio_open(&e.container->pb, localPath.constData(), AVIO_FLAG_WRITE);
     if (status < 0)
         failCreating(path, ffmpeg::errorText(status));
-    status = avformat_write_header(e.container, nullptr);
+    // Fragmented MP4: an empty index up front and then one self-contained
+    // fragment (its own index and audio) per second, each handed to the
+    // system whole. A crash or a kill then costs at most the last second;
+    // a plain MP4 is unreadable until its index is written at the end.
+    // Players and FFmpeg read both the same way. (No fsync from the
+    // capture thread: after a power cut, what the system had not written
+    // out yet is lost, but the rest stays readable.)
+    AVDictionary *options = nullptr;
+    av_dict_set(&options, "movflags", "empty_moov+default_base_moof", 0);
+    av_dict_set(&options, "frag_duration", "1000000", 0);
+    e.container->flags |= AVFMT_FLAG_FLUSH_PACKETS;
+    status = avformat_write_header(e.container, &options);
+    av_dict_free(&options);
     if (status < 0) {
         m_encoder.reset();
         QFile::remove(path);
