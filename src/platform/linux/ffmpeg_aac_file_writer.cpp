@@ -49,6 +49,19 @@ namespace {
     throw AudioFileError(AudioFileError::Kind::WriteFailed, ffmpeg::errorText(code));
 }
 
+// The bit rate asked of the encoder: the one requested, but at most three
+// bits a sample and channel. The encoder steers a quality factor towards
+// the bits its target allows; where the audio cannot fill them, the factor
+// climbs to its limit and every frame's quantiser search grows slow. At
+// 16 kHz, 96 kb/s is 6144 bits per frame and channel, the most an AAC frame
+// can hold and far more than speech fills, which made a 16 kHz recording
+// cost twice the encoding time of a 48 kHz one. From 32 kHz up the cap lies
+// at or above 96 kb/s and changes nothing.
+int encoderBitRate(const AacFileSettings &settings) {
+    const double cap = 3.0 * settings.sampleRate * std::max(settings.channelCount, 1);
+    return int(std::min(double(settings.bitRate), cap));
+}
+
 PcmFormat encoderFormat(const AacFileSettings &settings) {
     return {settings.sampleRate, settings.channelCount, PcmSampleType::Float32, false};
 }
@@ -79,7 +92,7 @@ FfmpegAacFileWriter::FfmpegAacFileWriter(const QString &path, const AacFileSetti
     e.codec->sample_fmt = AV_SAMPLE_FMT_FLTP;
     e.codec->sample_rate = sampleRate;
     e.codec->ch_layout = ffmpeg::defaultLayout(settings.channelCount);
-    e.codec->bit_rate = settings.bitRate;
+    e.codec->bit_rate = encoderBitRate(settings);
     e.codec->time_base = AVRational{1, sampleRate};
     if (e.container->oformat->flags & AVFMT_GLOBALHEADER)
         e.codec->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
