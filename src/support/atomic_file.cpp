@@ -98,12 +98,12 @@ struct Temporary {
 };
 
 std::optional<Temporary> createTemporary(const QString &folder, const QString &fileName,
-                                         int &error) {
+                                         mode_t mode, int &error) {
     for (int attempt = 0; attempt < 16; ++attempt) {
         const QByteArray path =
             QFile::encodeName(folder + u"/." + fileName + marker + randomSuffix());
         const int fd =
-            ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
+            ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode);
         if (fd < 0) {
             if (errno == EEXIST)
                 continue;
@@ -124,12 +124,17 @@ std::optional<Temporary> createTemporary(const QString &folder, const QString &f
 
 std::optional<QString> replace(const QString &path, const QByteArray &bytes) {
     const QFileInfo info(path);
+    const QByteArray target = QFile::encodeName(path);
+    // The new file gets the old one's permissions, from the start: a
+    // private file is never readable by others, not even half-written.
+    struct stat existing {};
+    const bool replacing = ::stat(target.constData(), &existing) == 0 && S_ISREG(existing.st_mode);
     int error = 0;
-    const auto temporary = createTemporary(info.path(), info.fileName(), error);
+    const auto temporary = createTemporary(info.path(), info.fileName(),
+                                           replacing ? existing.st_mode & 0777 : 0666, error);
     if (!temporary)
         return systemError(error);
 
-    const QByteArray target = QFile::encodeName(path);
     const auto fail = [&](int code) -> std::optional<QString> {
         ::unlink(temporary->path.constData());
         ::close(temporary->fd);
@@ -141,8 +146,7 @@ std::optional<QString> replace(const QString &path, const QByteArray &bytes) {
     // leads to a file whose blocks were not written yet.
     if (::fdatasync(temporary->fd) != 0)
         return fail(errno);
-    struct stat existing {};
-    if (::stat(target.constData(), &existing) == 0 && S_ISREG(existing.st_mode))
+    if (replacing)
         ::fchmod(temporary->fd, existing.st_mode & 07777);
     if (::rename(temporary->path.constData(), target.constData()) != 0)
         return fail(errno);

@@ -5,8 +5,8 @@
 //     "<first version> <delay in microseconds>" on standard input, forks a
 //     saver that writes version after version of that kind of file into
 //     <folder> through the application's own store, kills it with SIGKILL
-//     after the delay and answers "<last version saved, or first - 1>" on
-//     standard output. Forking from this small process keeps each round
+//     the delay after its first save began and answers "<last version
+//     saved, or first - 1>" on standard output. Forking from this small process keeps each round
 //     cheap: no new program to load.
 //
 //   data_file_saver record <folder>
@@ -32,6 +32,7 @@
 #include <cstring>
 #include <ctime>
 #include <exception>
+#include <limits>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -39,6 +40,10 @@ using namespace tovalit;
 namespace versions = tovalit::testing::savedversions;
 
 namespace {
+
+// Sent once the store is set up and the first save begins: the delay of a
+// kill counts from there.
+constexpr int savingStarts = std::numeric_limits<int>::min();
 
 void report(int fd, int version) {
     if (::write(fd, &version, sizeof version) != sizeof version)
@@ -53,12 +58,14 @@ T await(QCoro::Task<T> task) {
 [[noreturn]] void saveForever(const QString &kind, const QString &folder, int version, int fd) {
     if (kind == u"lexicon") {
         PersonalLexiconStore store(folder);
+        report(fd, savingStarts);
         for (;; ++version) {
             await(store.saveSnapshot(versions::lexicon(version)));
             report(fd, version);
         }
     } else if (kind == u"instructions") {
         InstructionLibraryStore store(folder);
+        report(fd, savingStarts);
         for (;; ++version) {
             await(store.saveSnapshot(versions::instructions(version)));
             report(fd, version);
@@ -66,12 +73,14 @@ T await(QCoro::Task<T> task) {
     } else if (kind == u"history") {
         HistoryStore store(folder);
         QList<TranscriptRecord> records;
+        report(fd, savingStarts);
         for (;; ++version) {
             records = await(store.append(versions::historyRecord(version), records));
             report(fd, version);
         }
     } else if (kind == u"settings") {
         IniDefaultsStore store(folder + QStringLiteral("/Tovalit.ini"));
+        report(fd, savingStarts);
         for (;; ++version) {
             for (const auto &[key, value] : versions::settings(version))
                 store.setString(key, value);
@@ -108,17 +117,21 @@ int killSavers(const QString &kind, const QString &folder, int argc, char **argv
             std::_Exit(1);
         }
         ::close(pipeFds[1]);
-        const timespec pause{delay / 1000000, (delay % 1000000) * 1000};
-        ::nanosleep(&pause, nullptr);
+        int version = 0;
+        const bool started = ::read(pipeFds[0], &version, sizeof version) == sizeof version &&
+                             version == savingStarts;
+        if (started) {
+            const timespec pause{delay / 1000000, (delay % 1000000) * 1000};
+            ::nanosleep(&pause, nullptr);
+        }
         ::kill(saver, SIGKILL);
         int status = 0;
         ::waitpid(saver, &status, 0);
         int last = first - 1;
-        int version = 0;
         while (::read(pipeFds[0], &version, sizeof version) == sizeof version)
             last = version;
         ::close(pipeFds[0]);
-        if (!WIFSIGNALED(status)) {
+        if (!started || !WIFSIGNALED(status)) {
             std::fprintf(stdout, "failed %d\n", WIFEXITED(status) ? WEXITSTATUS(status) : -1);
             std::fflush(stdout);
             return 1;
