@@ -45,9 +45,10 @@ TEST(HistoryStoreKill, AKilledAppendLeavesWholeFilesAndNoTemporary) {
         QStringLiteral("history"), folder.path(), 200, 3000, [&](int) -> AfterKill {
             AfterKill after;
             after.sawTemporary = holdsTemporary(folder.path()) || holdsTemporary(transcripts);
-            // The next start.
+            // The next start. (Awaited without runTask's polling slices: 200
+            // rounds of it would add up.)
             HistoryStore store(folder.path());
-            const QList<TranscriptRecord> records = runTask(store.loadRecords());
+            const QList<TranscriptRecord> records = QCoro::waitFor(store.loadRecords());
             EXPECT_FALSE(holdsTemporary(folder.path()));
             EXPECT_FALSE(holdsTemporary(transcripts));
             EXPECT_LE(records.size(), versions::historyIds);

@@ -31,9 +31,10 @@ TEST(InstructionLibraryStoreKill, AKilledSaveLeavesTheOldOrTheNewFileAndNothingE
         QStringLiteral("instructions"), folder.path(), 200, 3000, [&](int) -> AfterKill {
             AfterKill after;
             after.sawTemporary = holdsTemporary(folder.path());
-            // The next start.
+            // The next start. (Awaited without runTask's polling slices: 200
+            // rounds of it would add up.)
             InstructionLibraryStore store(folder.path());
-            const InstructionLibrarySnapshot loaded = runTask(store.loadSnapshot());
+            const InstructionLibrarySnapshot loaded = QCoro::waitFor(store.loadSnapshot());
             EXPECT_EQ(namesIn(folder.path()), QFile::exists(folder.filePath(fileName))
                                                   ? QStringList{fileName}
                                                   : QStringList{});

@@ -30,9 +30,10 @@ TEST(PersonalLexiconStoreKill, AKilledSaveLeavesTheOldOrTheNewFileAndNothingElse
         QStringLiteral("lexicon"), folder.path(), 200, 3000, [&](int) -> AfterKill {
             AfterKill after;
             after.sawTemporary = holdsTemporary(folder.path());
-            // The next start.
+            // The next start. (Awaited without runTask's polling slices: 200
+            // rounds of it would add up.)
             PersonalLexiconStore store(folder.path());
-            const PersonalLexiconSnapshot loaded = runTask(store.loadSnapshot());
+            const PersonalLexiconSnapshot loaded = QCoro::waitFor(store.loadSnapshot());
             EXPECT_EQ(namesIn(folder.path()), QFile::exists(folder.filePath(fileName))
                                                   ? QStringList{fileName}
                                                   : QStringList{});
