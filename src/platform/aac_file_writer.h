@@ -19,9 +19,9 @@ struct AacFileSettings {
     bool operator==(const AacFileSettings &other) const = default;
 };
 
-// An ".m4a" file being written, buffer by buffer. The file is complete once
-// close() has run (or the writer is destroyed); until then it has no index
-// and players cannot read it.
+// An ".m4a" file being written, buffer by buffer. It stays readable while
+// it grows: should the process die, the file holds what was recorded up to
+// about a second before. close() (or destroying the writer) adds the rest.
 class AacFileWriter {
 public:
     virtual ~AacFileWriter() = default;

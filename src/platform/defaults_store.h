@@ -10,6 +10,8 @@ namespace tovalit {
 // The user's persisted preferences: a flat map of keys to Booleans, strings
 // and data. A read of one kind gives nothing when the key is missing or
 // holds a value of another kind, so callers fall back to their defaults.
+// Writes and removals show in this object's reads at once and reach
+// storage at synchronize(), together.
 class DefaultsStore {
 public:
     virtual ~DefaultsStore() = default;
@@ -23,6 +25,10 @@ public:
     virtual void setString(const QString &key, const QString &value) = 0;
     virtual void setData(const QString &key, const QByteArray &value) = 0;
     virtual void remove(const QString &key) = 0;
+    // Stores every change made since the last call, all of them or none.
+    // Nothing on success; otherwise the reason, and the changes stay
+    // pending for the next call.
+    virtual std::optional<QString> synchronize() = 0;
 };
 
 } // namespace tovalit

@@ -1,9 +1,10 @@
 #include "support/guarded_data_file.h"
 
+#include "support/atomic_file.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <stdexcept>
 
@@ -37,6 +38,10 @@ std::optional<GuardedDataFile::Stamp> GuardedDataFile::stampOf(const QString &pa
 void GuardedDataFile::fail(Failure failure, const QString &detail) const {
     m_raise(failure, detail);
     throw std::logic_error("GuardedDataFile: the raise function returned");
+}
+
+void GuardedDataFile::removeStaleTemporaries(const QString &path) {
+    atomicfile::removeStaleTemporaries(path);
 }
 
 QByteArray GuardedDataFile::read(const QString &path) {
@@ -76,11 +81,8 @@ void GuardedDataFile::setAsideIfUndecodable(const QString &path) {
 
 void GuardedDataFile::write(const QString &path, const QByteArray &bytes) {
     setAsideIfUndecodable(path);
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        fail(Failure::Write, file.errorString());
-    if (file.write(bytes) != bytes.size() || !file.commit())
-        fail(Failure::Write, file.errorString());
+    if (const auto error = atomicfile::replace(path, bytes))
+        fail(Failure::Write, *error);
     m_verified = stampOf(path);
 }
 

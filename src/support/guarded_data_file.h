@@ -32,6 +32,9 @@ public:
     void markReadDecoded();
     // Sets an undecodable file aside, then replaces the file atomically.
     void write(const QString &path, const QByteArray &bytes);
+    // What a write killed half-way left beside the file; the owner's load
+    // clears it, so that nothing piles up over the starts.
+    static void removeStaleTemporaries(const QString &path);
 
     // Anything at the path, a dangling symbolic link included.
     static bool occupied(const QString &path);

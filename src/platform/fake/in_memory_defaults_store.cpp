@@ -47,6 +47,11 @@ void InMemoryDefaultsStore::remove(const QString &key) {
     ++m_writeCount;
 }
 
+std::optional<QString> InMemoryDefaultsStore::synchronize() {
+    ++m_synchronizeCount;
+    return m_failure;
+}
+
 void InMemoryDefaultsStore::setRaw(const QString &key, const QVariant &value) {
     m_values.insert(key, value);
     ++m_writeCount;

@@ -52,6 +52,8 @@ CommandOutput DefaultsCommandStandIn::run(const QString &executable, const QStri
         if (!value)
             return failure(QStringLiteral("Value for -int is not an integer: ") + arguments[4]);
         m_store->setString(QLatin1String(storageKey), QString::number(*value));
+        if (const auto error = m_store->synchronize())
+            return failure(QStringLiteral("Could not write %1 %2: ").arg(domain, key) + *error);
         return CommandOutput{};
     }
     return failure(QStringLiteral("Only reading and writing %1 %2 is supported on this system")

@@ -49,6 +49,19 @@ namespace {
     throw AudioFileError(AudioFileError::Kind::WriteFailed, ffmpeg::errorText(code));
 }
 
+// The bit rate asked of the encoder: the one requested, but at most three
+// bits a sample and channel. The encoder steers a quality factor towards
+// the bits its target allows; where the audio cannot fill them, the factor
+// climbs to its limit and every frame's quantiser search grows slow. At
+// 16 kHz, 96 kb/s is 6144 bits per frame and channel, the most an AAC frame
+// can hold and far more than speech fills, which made a 16 kHz recording
+// cost twice the encoding time of a 48 kHz one. From 32 kHz up the cap lies
+// at or above 96 kb/s and changes nothing.
+int encoderBitRate(const AacFileSettings &settings) {
+    const double cap = 3.0 * settings.sampleRate * std::max(settings.channelCount, 1);
+    return int(std::min(double(settings.bitRate), cap));
+}
+
 PcmFormat encoderFormat(const AacFileSettings &settings) {
     return {settings.sampleRate, settings.channelCount, PcmSampleType::Float32, false};
 }
@@ -79,7 +92,7 @@ FfmpegAacFileWriter::FfmpegAacFileWriter(const QString &path, const AacFileSetti
     e.codec->sample_fmt = AV_SAMPLE_FMT_FLTP;
     e.codec->sample_rate = sampleRate;
     e.codec->ch_layout = ffmpeg::defaultLayout(settings.channelCount);
-    e.codec->bit_rate = settings.bitRate;
+    e.codec->bit_rate = encoderBitRate(settings);
     e.codec->time_base = AVRational{1, sampleRate};
     if (e.container->oformat->flags & AVFMT_GLOBALHEADER)
         e.codec->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
@@ -112,7 +125,19 @@ FfmpegAacFileWriter::FfmpegAacFileWriter(const QString &path, const AacFileSetti
     status = avio_open(&e.container->pb, localPath.constData(), AVIO_FLAG_WRITE);
     if (status < 0)
         failCreating(path, ffmpeg::errorText(status));
-    status = avformat_write_header(e.container, nullptr);
+    // Fragmented MP4: an empty index up front and then one self-contained
+    // fragment (its own index and audio) per second, each handed to the
+    // system whole. A crash or a kill then costs at most the last second;
+    // a plain MP4 is unreadable until its index is written at the end.
+    // Players and FFmpeg read both the same way. (No fsync from the
+    // capture thread: after a power cut, what the system had not written
+    // out yet is lost, but the rest stays readable.)
+    AVDictionary *options = nullptr;
+    av_dict_set(&options, "movflags", "empty_moov+default_base_moof", 0);
+    av_dict_set(&options, "frag_duration", "1000000", 0);
+    e.container->flags |= AVFMT_FLAG_FLUSH_PACKETS;
+    status = avformat_write_header(e.container, &options);
+    av_dict_free(&options);
     if (status < 0) {
         m_encoder.reset();
         QFile::remove(path);

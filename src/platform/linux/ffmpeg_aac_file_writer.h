@@ -7,7 +7,8 @@
 
 namespace tovalit {
 
-// Writes AAC into an ".m4a" (the "ipod" flavour of MP4) with libavcodec's
+// Writes AAC into a fragmented ".m4a" (the "ipod" flavour of MP4, one
+// fragment a second) with libavcodec's
 // native encoder. Buffers are converted to the encoder's planar float and
 // queued until a whole 1024-sample frame is there; the last, shorter frame
 // is encoded at close().

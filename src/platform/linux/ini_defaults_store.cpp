@@ -1,11 +1,68 @@
 #include "platform/linux/ini_defaults_store.h"
 
+#include "support/atomic_file.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QStandardPaths>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 namespace tovalit {
 
+namespace {
+
+// The file's text, empty when there is none; nothing when it exists but
+// cannot be read (a save must then not replace it with our keys alone).
+std::optional<QByteArray> readFile(const QString &path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return file.exists() ? std::nullopt : std::optional<QByteArray>(QByteArray());
+    QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        return std::nullopt;
+    return bytes;
+}
+
+// Read-change-write of the file is one step for every instance and process:
+// an exclusive lock on its folder, dropped by the kernel should we die.
+class FolderLock {
+public:
+    explicit FolderLock(const QString &folder)
+        : m_fd(::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {
+        if (m_fd < 0)
+            return;
+        while (::flock(m_fd, LOCK_EX) != 0 && errno == EINTR) {
+        }
+    }
+    ~FolderLock() {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    FolderLock(const FolderLock &) = delete;
+    FolderLock &operator=(const FolderLock &) = delete;
+
+private:
+    int m_fd;
+};
+
+} // namespace
+
 IniDefaultsStore::IniDefaultsStore(const QString &filePath)
-    : m_settings(filePath, QSettings::IniFormat) {}
+    : m_path(filePath) {
+    atomicfile::removeStaleTemporaries(m_path);
+    m_document = IniDocument::parse(readFile(m_path).value_or(QByteArray()));
+}
+
+IniDefaultsStore::~IniDefaultsStore() {
+    if (!m_unsaved.empty())
+        synchronize();
+}
 
 QString IniDefaultsStore::standardFilePath() {
     // Resolved on every call rather than through QSettings' user scope,
@@ -15,24 +72,11 @@ QString IniDefaultsStore::standardFilePath() {
 }
 
 QString IniDefaultsStore::filePath() const {
-    return m_settings.fileName();
+    return m_path;
 }
-
-namespace {
-
-bool isText(const QVariant &value) {
-    return value.typeId() == QMetaType::QString;
-}
-
-} // namespace
 
 std::optional<bool> IniDefaultsStore::boolean(const QString &key) const {
-    const QVariant value = m_settings.value(key);
-    if (value.typeId() == QMetaType::Bool)
-        return value.toBool();
-    if (!isText(value))
-        return std::nullopt;
-    const QString text = value.toString();
+    const auto text = string(key);
     if (text == u"true")
         return true;
     if (text == u"false")
@@ -41,45 +85,86 @@ std::optional<bool> IniDefaultsStore::boolean(const QString &key) const {
 }
 
 std::optional<QString> IniDefaultsStore::string(const QString &key) const {
-    const QVariant value = m_settings.value(key);
-    if (!isText(value))
+    const auto value = m_document.value(key);
+    if (!value || value->typeId() != QMetaType::QString)
         return std::nullopt;
-    return value.toString();
+    return value->toString();
 }
 
 std::optional<QByteArray> IniDefaultsStore::data(const QString &key) const {
-    const QVariant value = m_settings.value(key);
-    if (value.typeId() != QMetaType::QByteArray)
+    const auto value = m_document.value(key);
+    if (!value || value->typeId() != QMetaType::QByteArray)
         return std::nullopt;
-    return value.toByteArray();
+    return value->toByteArray();
 }
 
 bool IniDefaultsStore::contains(const QString &key) const {
-    return m_settings.contains(key);
+    return m_document.contains(key);
 }
 
 void IniDefaultsStore::setBoolean(const QString &key, bool value) {
-    write(key, value ? QStringLiteral("true") : QStringLiteral("false"));
+    change(key, value ? QStringLiteral("true") : QStringLiteral("false"));
 }
 
 void IniDefaultsStore::setString(const QString &key, const QString &value) {
-    write(key, value);
+    change(key, value);
 }
 
 void IniDefaultsStore::setData(const QString &key, const QByteArray &value) {
-    write(key, value);
+    change(key, value);
 }
 
 void IniDefaultsStore::remove(const QString &key) {
-    m_settings.remove(key);
-    m_settings.sync();
+    change(key, std::nullopt);
 }
 
-void IniDefaultsStore::write(const QString &key, const QVariant &value) {
-    m_settings.setValue(key, value);
-    // QSettings writes the whole file atomically; syncing now means a crash
-    // right after a change never loses it.
-    m_settings.sync();
+void IniDefaultsStore::change(const QString &key, std::optional<QVariant> value) {
+    Change change{key, std::move(value)};
+    apply(m_document, change);
+    m_unsaved.push_back(std::move(change));
+}
+
+void IniDefaultsStore::apply(IniDocument &document, const Change &change) {
+    if (!change.value)
+        document.remove(change.key);
+    else if (change.value->typeId() == QMetaType::QByteArray)
+        document.setData(change.key, change.value->toByteArray());
+    else
+        document.setString(change.key, change.value->toString());
+}
+
+std::optional<QString> IniDefaultsStore::synchronize() {
+    const QString folder = QFileInfo(m_path).path();
+    if (!QFileInfo(folder).isDir()) {
+        // Nothing to keep (removals only): no folder made for it.
+        IniDocument empty;
+        for (const Change &change : m_unsaved)
+            apply(empty, change);
+        if (empty.toBytes().isEmpty()) {
+            m_unsaved.clear();
+            m_document = std::move(empty);
+            return std::nullopt;
+        }
+        if (!QDir().mkpath(folder))
+            return QStringLiteral("cannot create ") + folder;
+    }
+    const FolderLock lock(folder);
+    const auto current = readFile(m_path);
+    if (!current)
+        return QStringLiteral("cannot read ") + m_path;
+    IniDocument document = IniDocument::parse(*current);
+    for (const Change &change : m_unsaved)
+        apply(document, change);
+    // Changes that change nothing (the removal of keys long gone, at every
+    // start) leave the file alone.
+    const QByteArray text = document.toBytes();
+    if (text != *current) {
+        if (auto error = atomicfile::replace(m_path, text))
+            return error;
+    }
+    m_unsaved.clear();
+    m_document = std::move(document);
+    return std::nullopt;
 }
 
 } // namespace tovalit

@@ -1,19 +1,31 @@
 #pragma once
 
 #include "platform/defaults_store.h"
+#include "platform/linux/ini_document.h"
 
-#include <QSettings>
+#include <QVariant>
+
+#include <optional>
+#include <vector>
 
 namespace tovalit {
 
-// Preferences in an INI file, by default $XDG_CONFIG_HOME/Tovalit/Tovalit.ini.
-// INI text carries no types: "true" and "false" read as Booleans (and as
-// strings), data is kept in Qt's "@ByteArray(...)" form and reads only as
-// data. Every write reaches the file before the call returns.
+// Preferences in an INI file, by default $XDG_CONFIG_HOME/Tovalit/Tovalit.ini,
+// in the dialect of Qt's QSettings. INI text carries no types: "true" and
+// "false" read as Booleans (and as strings), data is kept in Qt's
+// "@ByteArray(...)" form and reads only as data.
+//
+// Changes are kept in this object until synchronize() writes them, all
+// together, into the file as it is on the disk then (another instance or
+// process may have changed other keys meanwhile); the file is replaced
+// atomically, so a crash or a full disk leaves the previous file whole.
 // Not thread-safe: one instance per thread.
 class IniDefaultsStore final : public DefaultsStore {
 public:
+    // Reads the file, and clears what a save killed half-way left beside it.
     explicit IniDefaultsStore(const QString &filePath);
+    // Writes what is still unsaved.
+    ~IniDefaultsStore() override;
     // The store on the standard file, resolved from the environment now.
     static QString standardFilePath();
 
@@ -28,11 +40,19 @@ public:
     void setString(const QString &key, const QString &value) override;
     void setData(const QString &key, const QByteArray &value) override;
     void remove(const QString &key) override;
+    std::optional<QString> synchronize() override;
 
 private:
-    void write(const QString &key, const QVariant &value);
+    struct Change {
+        QString key;
+        std::optional<QVariant> value; // QString or QByteArray; nothing removes
+    };
+    static void apply(IniDocument &document, const Change &change);
+    void change(const QString &key, std::optional<QVariant> value);
 
-    mutable QSettings m_settings;
+    QString m_path;
+    IniDocument m_document;
+    std::vector<Change> m_unsaved;
 };
 
 } // namespace tovalit

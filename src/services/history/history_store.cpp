@@ -2,6 +2,7 @@
 
 #include "services/history/history_file_codec.h"
 #include "services/history/transcript_file_format.h"
+#include "support/atomic_file.h"
 #include "support/data_folder.h"
 #include "support/json_text.h"
 #include "support/textkit.h"
@@ -11,7 +12,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
-#include <QSaveFile>
 #include <QSet>
 #include <QtConcurrent/QtConcurrentMap>
 #include <QtConcurrent/QtConcurrentRun>
@@ -45,9 +45,8 @@ QByteArray readWhole(const QString &path) {
 }
 
 void writeAtomically(const QString &path, const QByteArray &bytes) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
-        throw HistoryStoreError(HistoryStoreError::Kind::writeFailed, path, file.errorString());
+    if (const auto error = atomicfile::replace(path, bytes))
+        throw HistoryStoreError(HistoryStoreError::Kind::writeFailed, path, *error);
 }
 
 void makeFolder(const QString &path) {
@@ -75,14 +74,22 @@ std::optional<QString> plainName(const std::optional<QString> &name) {
 
 // Names in a folder, hidden ones left out, without a stat per entry (a
 // history holds thousands of transcripts). Nothing when it cannot be read.
-std::optional<QStringList> listFolder(const QString &folder) {
+// The temporaries of unfinished saves, which are hidden, go to
+// `temporaries` when it is given.
+std::optional<QStringList> listFolder(const QString &folder, QStringList *temporaries = nullptr) {
     DIR *directory = ::opendir(QFile::encodeName(folder).constData());
     if (!directory)
         return std::nullopt;
     QStringList names;
     while (const dirent *entry = ::readdir(directory)) {
-        if (entry->d_name[0] == '.')
+        if (entry->d_name[0] == '.') {
+            if (temporaries) {
+                const QString name = QFile::decodeName(entry->d_name);
+                if (atomicfile::isTemporaryName(name))
+                    temporaries->append(name);
+            }
             continue;
+        }
         names.append(QFile::decodeName(entry->d_name));
     }
     ::closedir(directory);
@@ -294,6 +301,7 @@ QList<TranscriptRecord> HistoryStore::readStoredRecords(const QString &path) con
 
 QList<TranscriptRecord> HistoryStore::loadRecordsNow(bool saveChanges) const {
     const QString path = historyFilePath();
+    atomicfile::removeStaleTemporaries(path);
     const QList<TranscriptRecord> stored =
         QFileInfo::exists(path) ? readStoredRecords(path) : QList<TranscriptRecord>();
     const QList<TranscriptRecord> rebuilt = recoverRecordsFromTranscriptFiles();
@@ -417,9 +425,11 @@ HistoryStore::recordPersistingTranscriptFile(const TranscriptRecord &record) con
 
 QList<TranscriptRecord> HistoryStore::recoverRecordsFromTranscriptFiles() const {
     const QString folder = transcriptsDirectory();
-    const auto entries = listFolder(folder);
+    QStringList temporaries;
+    const auto entries = listFolder(folder, &temporaries);
     if (!entries)
         throw HistoryStoreError(HistoryStoreError::Kind::listFailed, folder);
+    atomicfile::removeStaleTemporaries(folder, temporaries);
 
     struct Candidate {
         QUuid id;

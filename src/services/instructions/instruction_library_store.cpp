@@ -78,6 +78,7 @@ QString InstructionLibraryStore::libraryFilePath() const {
 
 InstructionLibrarySnapshot InstructionLibraryStore::load() {
     const QString path = libraryFilePath();
+    GuardedDataFile::removeStaleTemporaries(path);
     if (!GuardedDataFile::occupied(path))
         return InstructionLibraryCatalog::defaultSnapshot({});
     InstructionLibrarySnapshot snapshot =

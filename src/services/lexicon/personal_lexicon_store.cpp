@@ -106,6 +106,7 @@ QString PersonalLexiconStore::lexiconFilePath() const {
 
 PersonalLexiconSnapshot PersonalLexiconStore::load() {
     const QString path = lexiconFilePath();
+    GuardedDataFile::removeStaleTemporaries(path);
     if (!GuardedDataFile::occupied(path))
         return PersonalLexiconSnapshot::empty();
     PersonalLexiconSnapshot snapshot = PersonalLexiconSnapshot::fromFileBytes(m_file.read(path));

@@ -3,6 +3,7 @@
 #include "platform/bundle_values.h"
 #include "platform/defaults_store.h"
 #include "platform/linux/plist_bundle_values.h"
+#include "services/settings/tovalit_debug_logger.h"
 #include "support/textkit.h"
 
 #include <QLocale>
@@ -126,6 +127,7 @@ AppConfigurationStore::AppConfigurationStore(DefaultsStore &defaults,
 
     for (const QString &legacy : legacyCredentialKeys())
         m_defaults.remove(legacy);
+    synchronizeDefaults();
 }
 
 void AppConfigurationStore::setHasCompletedPermissionsOnboarding(bool value) {
@@ -224,6 +226,16 @@ void AppConfigurationStore::save() {
     m_defaults.setString(key::inputMonitoring, rawValue(m_cachedInputMonitoringPermission));
     m_defaults.setString(key::accessibility, rawValue(m_cachedAccessibilityPermission));
     m_defaults.setData(key::shortcut, m_shortcutConfiguration.toJson());
+    synchronizeDefaults();
+}
+
+void AppConfigurationStore::synchronizeDefaults() {
+    // Saving reports nothing to its callers; what did not reach the disk
+    // stays pending in the defaults and goes with the next save.
+    if (const auto error = m_defaults.synchronize()) {
+        TovalitDebugLogger::log(QStringLiteral("settings.save"),
+                                QStringLiteral("result=failed | error=") + *error);
+    }
 }
 
 void AppConfigurationStore::updateCachedPermissionStates(const QList<PermissionState> &states) {

@@ -173,6 +173,8 @@ Q_SIGNALS:
     void cachedAccessibilityPermissionChanged(PermissionAuthorizationState value);
 
 private:
+    void synchronizeDefaults();
+
     DefaultsStore &m_defaults;
 
     bool m_hasCompletedPermissionsOnboarding = false;

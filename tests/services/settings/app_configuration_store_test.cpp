@@ -2,6 +2,7 @@
 #include "platform/fake/in_memory_defaults_store.h"
 #include "platform/linux/ini_defaults_store.h"
 #include "services/settings/app_configuration_store.h"
+#include "services/settings/tovalit_debug_logger.h"
 #include "tests/support/qt_printers.h"
 #include "tests/support/scoped_environment_variable.h"
 #include "tests/support/temporary_user_folders.h"
@@ -283,6 +284,26 @@ TEST_F(AppConfigurationStoreOnDisk, ChangingOneSettingRewritesTheFileWithoutCred
     EXPECT_FALSE(reloaded.keepAudioFiles());
     EXPECT_EQ(reloaded.shortcutConfiguration(), ShortcutConfiguration::functionKey());
     EXPECT_EQ(reloaded.cachedAccessibilityPermission(), State::notDetermined);
+}
+
+TEST_F(AppConfigurationStoreOnDisk, EachSaveGoesOutInOnePassAndAFailedOneIsLoggedNotThrown) {
+    testing::ScopedEnvironmentVariable logging(TovalitDebugLogger::environmentVariable, "1");
+    InMemoryDefaultsStore defaults;
+    AppConfigurationStore store(defaults, Environment());
+    EXPECT_EQ(defaults.synchronizeCount(), 1) << "the legacy keys' removal";
+    store.setKeepAudioFiles(false);
+    store.updateCachedPermissionStates({{PermissionKind::microphone, State::granted},
+                                        {PermissionKind::accessibility, State::denied}});
+    EXPECT_EQ(defaults.synchronizeCount(), 4) << "all keys of one save reach the disk together";
+
+    defaults.failSynchronizing(QStringLiteral("No space left on device"));
+    store.setMeetingModeEnabled(false);
+    EXPECT_FALSE(store.meetingModeEnabled());
+    TovalitDebugLogger::flush();
+    QFile log(TovalitDebugLogger::logFilePath());
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(
+        log.readAll().contains("[settings.save] result=failed | error=No space left on device"));
 }
 
 } // namespace

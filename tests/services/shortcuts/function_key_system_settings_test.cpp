@@ -168,6 +168,22 @@ TEST(DefaultsCommandStandIn, KeepsTheFnUsageInOurSettingsAndRefusesAnythingElse)
     EXPECT_EQ(settings.explicitBehavior(), std::nullopt) << "a damaged value is unreadable";
 }
 
+TEST(DefaultsCommandStandIn, AWriteThatDoesNotReachTheDiskFails) {
+    auto store = std::make_shared<InMemoryDefaultsStore>();
+    auto standIn = std::make_shared<DefaultsCommandStandIn>(store);
+    store->failSynchronizing(QStringLiteral("No space left on device"));
+    FunctionKeySystemSettings settings(standIn, std::make_shared<FakeSystemSettingsOpener>());
+    try {
+        settings.setExplicitBehavior(Behavior::doNothing);
+        ADD_FAILURE() << "a write onto a full disk must fail";
+    } catch (const FunctionKeySystemSettingsError &error) {
+        // Shown after "自动写入失败：".
+        EXPECT_EQ(error.localizedDescription(),
+                  QStringLiteral("系统设置命令执行失败：Could not write com.apple.HIToolbox "
+                                 "AppleFnUsageType: No space left on device"));
+    }
+}
+
 TEST(DefaultsCommandStandIn, TheValueLivesInTheApplicationsSettingsFileBesideItsOwnKeys) {
     testing::TemporaryUserFolders folders;
     IniDefaultsStore defaults(IniDefaultsStore::standardFilePath());

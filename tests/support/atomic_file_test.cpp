@@ -1,0 +1,124 @@
+#include "support/atomic_file.h"
+#include "tests/support/small_tmpfs.h"
+#include "tests/support/test_session.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tovalit {
+namespace {
+
+QStringList everything(const QString &folder) {
+    QStringList names = QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
+                                               QDir::NoDotAndDotDot);
+    names.sort();
+    return names;
+}
+
+QByteArray contents(const QString &path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+}
+
+bool writeFile(const QString &path, const QByteArray &bytes) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+TEST(AtomicFile, ReplacesTheWholeFileKeepingItsPermissions) {
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("data.json"));
+    ASSERT_EQ(atomicfile::replace(path, "first"), std::nullopt);
+    ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), 0600), 0);
+    ASSERT_EQ(atomicfile::replace(path, QByteArray(100000, 'b')), std::nullopt);
+
+    EXPECT_EQ(contents(path), QByteArray(100000, 'b'));
+    struct stat info {};
+    ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0600u);
+    EXPECT_EQ(everything(folder.path()), QStringList{QStringLiteral("data.json")});
+
+    // A folder that is gone: the reason, and nothing written.
+    const auto error =
+        atomicfile::replace(folder.filePath(QStringLiteral("missing/data.json")), "x");
+    ASSERT_TRUE(error.has_value());
+    EXPECT_EQ(*error, QString::fromLocal8Bit(std::strerror(ENOENT)));
+}
+
+TEST(AtomicFile, OnlyTemporariesOfDeadWritersAreRemoved) {
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("data.json"));
+    ASSERT_TRUE(writeFile(path, "{}"));
+    const QString stale = QStringLiteral(".data.json.saving-Ab3dE6gH9k");
+    const QString live = QStringLiteral(".data.json.saving-LiveWriter");
+    const QString otherFiles = QStringLiteral(".other.json.saving-Ab3dE6gH9k");
+    const QStringList notTemporaries{
+        QStringLiteral("data.json.backup"),            // a user's copy
+        QStringLiteral(".data.json.saving-short"),     // not our name
+        QStringLiteral(".data.json.saving-Ab3dE6gH9"), // one character short
+        QStringLiteral("data.json.saving-Ab3dE6gH9k"), // not hidden
+    };
+    for (const QString &name : QStringList{stale, live, otherFiles} + notTemporaries)
+        ASSERT_TRUE(writeFile(folder.filePath(name), "partial"));
+    // Named like a temporary, but a folder and a link: never ours to remove.
+    const QString folderNamed = QStringLiteral(".data.json.saving-AFolder123");
+    const QString linkNamed = QStringLiteral(".data.json.saving-ALink12345");
+    ASSERT_TRUE(QDir(folder.path()).mkdir(folderNamed));
+    ASSERT_TRUE(QFile::link(path, folder.filePath(linkNamed)));
+
+    // A writer that is alive holds its temporary locked.
+    const int held = ::open(QFile::encodeName(folder.filePath(live)).constData(), O_RDWR);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+
+    EXPECT_TRUE(atomicfile::isTemporaryNameOf(stale, QStringLiteral("data.json")));
+    EXPECT_FALSE(atomicfile::isTemporaryNameOf(otherFiles, QStringLiteral("data.json")));
+    atomicfile::removeStaleTemporaries(path);
+    QStringList expected =
+        QStringList{QStringLiteral("data.json"), live, otherFiles, folderNamed, linkNamed} +
+        notTemporaries;
+    expected.sort();
+    EXPECT_EQ(everything(folder.path()), expected);
+
+    // Once the writer is gone its temporary goes too; the listing form
+    // removes what it is given, whatever file it belongs to.
+    ::close(held);
+    atomicfile::removeStaleTemporaries(folder.path(), {live, otherFiles, notTemporaries[0]});
+    expected.removeOne(live);
+    expected.removeOne(otherFiles);
+    EXPECT_EQ(everything(folder.path()), expected);
+}
+
+TEST(AtomicFile, AFullDiskLeavesThePreviousFileAndNoTemporary) {
+    testing::SmallTmpfs disk(64);
+    TOVALIT_REQUIRE_ENVIRONMENT(disk.isMounted(), disk.error().toStdString());
+    const QString path = disk.path() + QStringLiteral("/data.json");
+    ASSERT_EQ(atomicfile::replace(path, "previous"), std::nullopt);
+    disk.fill();
+
+    // Small enough to sit in a write buffer, and larger than the disk.
+    for (const qsizetype size : {qsizetype(3000), qsizetype(200000)}) {
+        const auto error = atomicfile::replace(path, QByteArray(size, 'n'));
+        ASSERT_TRUE(error.has_value()) << size;
+        EXPECT_EQ(*error, QString::fromLocal8Bit(std::strerror(ENOSPC)));
+        EXPECT_EQ(contents(path), QByteArray("previous"));
+        EXPECT_EQ(everything(disk.path()),
+                  (QStringList{QStringLiteral(".filler"), QStringLiteral("data.json")}));
+    }
+
+    disk.release();
+    EXPECT_EQ(atomicfile::replace(path, QByteArray(3000, 'n')), std::nullopt);
+    EXPECT_EQ(contents(path), QByteArray(3000, 'n'));
+}
+
+} // namespace
+} // namespace tovalit
