@@ -42,9 +42,9 @@ struct Options {
     // Seconds after the start at which the first figure is taken.
     double startSeconds = 4;
     // Seconds the application is left alone after a dictation (its record
-    // is in the history) before the figure is taken: the panels have
-    // hidden and the heap has been trimmed by then.
-    double settleSeconds = 6;
+    // is in the history) before the figure is taken: by then the panels
+    // have hidden and the heap has been trimmed, as it is at rest.
+    double settleSeconds = 8;
     // Seconds over which wake-ups are counted at rest.
     double idleSeconds = 10;
     std::vector<std::pair<QString, QString>> applications; // label, path
