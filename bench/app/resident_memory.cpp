@@ -423,8 +423,9 @@ void printResults(const Options &options, const std::vector<RunResult> &results)
             [&](const RunResult &r) {
                 const MemoryFigure *fifth = after(r, 5);
                 const MemoryFigure *last = after(r, options.dictations);
-                return fifth && last ? megabytes(last->residentMB - fifth->residentMB)
-                                     : QStringLiteral("-");
+                return fifth && last
+                           ? QString::asprintf("%+.1f", last->residentMB - fifth->residentMB)
+                           : QStringLiteral("-");
             });
     }
     row(QStringLiteral("threads at rest"), [&](const RunResult &r) {
