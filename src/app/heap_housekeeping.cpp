@@ -41,8 +41,9 @@ void HeapHousekeeping::recordingStateChanged(const RecordingState &state) {
 }
 
 void HeapHousekeeping::limitArenas() {
-    // Two: the interface thread and one shared by the workers. Contention
-    // is no concern in an application that is idle nearly all the time.
+    // Two: the main arena and one the other threads share. Threads that
+    // allocate at the same moment may wait for each other, which matters
+    // little in an application that is idle nearly all the time.
     mallopt(M_ARENA_MAX, 2);
 }
 

@@ -104,8 +104,8 @@ void TesseractTextRecognizer::releaseResources() {
     // The dictionaries outlive the engine in a process-wide cache unless
     // asked; only those no engine uses go.
     tesseract::TessBaseAPI::ClearPersistentCache();
-    // The tables are tens of thousands of small blocks in this thread's
-    // malloc arena; without a trim the freed pages stay resident.
+    // The tables were tens of thousands of small blocks; without a trim
+    // the pages they freed stay resident in the allocator's arenas.
     malloc_trim(0);
 }
 
