@@ -1,3 +1,4 @@
+#include "app/heap_housekeeping.h"
 #include "app/termination_signals.h"
 #include "app/vellup_transcriber_app.h"
 #include "views/design/tovalit_fonts.h"
@@ -5,6 +6,7 @@
 #include <QApplication>
 
 int main(int argc, char *argv[]) {
+    tovalit::HeapHousekeeping::limitArenas();
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tovalit"));
     QApplication::setApplicationDisplayName(QStringLiteral("Tovalit"));

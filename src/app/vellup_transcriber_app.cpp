@@ -107,6 +107,8 @@ void VellupTranscriberApp::launch() {
             });
     connect(&controller, &TranscriberViewModel::recordingStateChanged, this,
             &VellupTranscriberApp::updateLegacyMenuBarState);
+    connect(&controller, &TranscriberViewModel::recordingStateChanged, &m_heapHousekeeping,
+            &HeapHousekeeping::recordingStateChanged);
     m_mainWindow->show();
 
     m_delegate.applicationDidFinishLaunching();

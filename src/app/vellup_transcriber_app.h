@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/app_delegate.h"
+#include "app/heap_housekeeping.h"
 #include "services/permissions/permission_coordinator.h"
 #include "services/settings/app_configuration_store.h"
 #include "views/client_window_view.h"
@@ -102,6 +103,7 @@ private:
     std::unique_ptr<MainWindow> m_mainWindow;
     // Which content the window shows; none before launch().
     std::optional<bool> m_showsOnboarding;
+    HeapHousekeeping m_heapHousekeeping;
 };
 
 } // namespace tovalit

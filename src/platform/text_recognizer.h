@@ -16,6 +16,9 @@ public:
     // The recognised lines, top to bottom (possibly none); nothing when
     // recognition failed or ran out of time.
     virtual std::optional<QStringList> recognizeLines(const CapturedImage &image) = 0;
+    // Lets go of what recognition keeps loaded between uses (models can
+    // weigh tens of megabytes); the next recognition loads it again.
+    virtual void releaseResources() {}
 };
 
 } // namespace tovalit

@@ -1,9 +1,7 @@
 // One whole dictation through the application as it runs on a desktop: the
 // real controller and its services, the session's microphone fed with
 // spoken words, the desktop's keychain and accessibility bus, and an editor
-// in front. Only the gateway is a stand-in, answering on loopback the way
-// the service does: device registration, the streaming recogniser's socket
-// and the language model's formatting, all under one address.
+// in front. Only the gateway is a stand-in (tests/support), on loopback.
 
 #include "app/legacy_menu_bar_controller.h"
 #include "app/main_window.h"
@@ -12,17 +10,12 @@
 #include "platform/linux/atspi_accessibility_client.h"
 #include "platform/linux/ini_defaults_store.h"
 #include "platform/linux/pulse_audio_input.h"
-#include "services/gateway/gateway_session.h"
-#include "services/security/keychain_store.h"
 #include "state/app_launch_coordinator.h"
 #include "state/transcriber_view_model.h"
-#include "tests/services/speech/vellup_test_frames.h"
-#include "tests/support/chat_replies.h"
+#include "tests/support/gateway_stand_in.h"
 #include "tests/support/run_task.h"
 #include "tests/support/secret_service_session.h"
 #include "tests/support/spoken_audio.h"
-#include "tests/support/stand_in_http_server.h"
-#include "tests/support/stand_in_websocket_server.h"
 #include "tests/support/temporary_user_folders.h"
 #include "tests/support/test_editor_process.h"
 #include "tests/support/xdotool.h"
@@ -43,118 +36,11 @@ namespace {
 
 using namespace std::chrono_literals;
 using testing::ClientFrame;
-using testing::RecordedHttpRequest;
-using testing::RecordedWebSocketMessage;
-using testing::StandInHttpReply;
-using testing::StandInWebSocketServer;
 using testing::TestEditorProcess;
 using testing::waitUntil;
 
-const QString keychainService = QStringLiteral("cn.pellastrim.tovalit.gateway");
-const QString heardText = QStringLiteral("今天下午三点开会");
-// Unlike anything the rule-based cleanup could make of the heard text, so
-// the editor shows it only when the language model's answer came through.
-const QString formattedText = QStringLiteral("今天下午3点开会。");
-
-void forgetGatewaySession() {
-    const KeychainStore keychain(keychainService);
-    keychain.deleteItem(QStringLiteral("gateway.session"));
-    keychain.deleteItem(QStringLiteral("gateway.device-id"));
-}
-
-// The gateway on one loopback address: its HTTP calls on a stand-in HTTP
-// server that hands the streaming socket's upgrade to a WebSocket one.
-class GatewayStandIn {
-public:
-    GatewayStandIn() {
-        http.forwardWebSocketUpgrades(&recogniser);
-        http.setHandler([this](const RecordedHttpRequest &request) { return answer(request); });
-        recogniser.setMessageHandler(
-            [](const RecordedWebSocketMessage &message, StandInWebSocketServer &self) {
-                recognise(message, self);
-            });
-    }
-
-    QString baseURL() const { return http.url(QStringLiteral("/")).toString(); }
-
-    int callsTo(QByteArrayView path) const {
-        return int(
-            std::count_if(http.requests().begin(), http.requests().end(),
-                          [path](const RecordedHttpRequest &r) { return r.path() == path; }));
-    }
-
-    // The streaming client's frames, decoded; a malformed one fails the test.
-    std::vector<ClientFrame> frames() const {
-        std::vector<ClientFrame> result;
-        for (const QByteArray &message : recogniser.binaryMessages()) {
-            const auto frame = testing::readClientFrame(message);
-            EXPECT_TRUE(frame) << "a malformed client frame: " << message.toHex().toStdString();
-            if (frame)
-                result.push_back(*frame);
-        }
-        return result;
-    }
-
-    // What every HTTP call was, for a failure message.
-    std::string calls() const {
-        std::string text;
-        for (const RecordedHttpRequest &request : http.requests())
-            text += request.method.toStdString() + ' ' + request.target.toStdString() + '\n';
-        return text;
-    }
-
-    // The bodies of the formatting calls that asked to tidy a dictation
-    // (not the history's term extraction).
-    std::vector<QJsonObject> formattingRequests() const {
-        std::vector<QJsonObject> result;
-        for (const RecordedHttpRequest &request : http.requests()) {
-            if (request.path() == "/api/proxy/format" && !isTermExtraction(request))
-                result.push_back(testing::jsonObject(request.body));
-        }
-        return result;
-    }
-
-    testing::StandInHttpServer http;
-    StandInWebSocketServer recogniser;
-
-private:
-    static bool isTermExtraction(const RecordedHttpRequest &request) {
-        return request.body.contains(QStringLiteral("历史术语抽取器").toUtf8());
-    }
-
-    StandInHttpReply answer(const RecordedHttpRequest &request) {
-        if (request.path() == "/api/client/register" || request.path() == "/api/client/refresh") {
-            const QDateTime now = QDateTime::currentDateTimeUtc();
-            const GatewaySession session{QStringLiteral("session-1"), QStringLiteral("device"),
-                                         QStringLiteral("access-1"),  now.addSecs(3600),
-                                         QStringLiteral("refresh-1"), now.addDays(30)};
-            return StandInHttpReply::json(200, "{\"session\":" + session.toCompactJson() + "}");
-        }
-        if (request.path() == "/api/proxy/format") {
-            if (isTermExtraction(request))
-                return StandInHttpReply::json(
-                    200, testing::chatReply(QStringLiteral(R"({"terms":[]})")));
-            return StandInHttpReply::json(200, testing::chatReply(formattedText));
-        }
-        return StandInHttpReply::text(404, "not served by the stand-in");
-    }
-
-    // Acknowledges the opening request, shows two partial results as the
-    // audio comes in and answers the closing frame with the final text.
-    static void recognise(const RecordedWebSocketMessage &message, StandInWebSocketServer &self) {
-        const auto frame = testing::readClientFrame(message.payload);
-        if (!frame || !frame->sequence)
-            return;
-        if (frame->messageType == 1)
-            self.sendBinary(testing::acknowledgement(1));
-        else if (frame->flags == 0x3)
-            self.sendBinary(testing::textResponse(heardText, *frame->sequence, true));
-        else if (*frame->sequence == 3)
-            self.sendBinary(testing::textResponse(QStringLiteral("今天下午"), 3));
-        else if (*frame->sequence == 6)
-            self.sendBinary(testing::textResponse(QStringLiteral("今天下午三点"), 6));
-    }
-};
+const QString heardText = testing::GatewayStandIn::heardText();
+const QString formattedText = testing::GatewayStandIn::formattedText();
 
 // The loudest 10 ms of 16 kHz signed 16-bit PCM, as RMS in [0, 1].
 double loudestWindow(const QByteArray &pcm) {
@@ -189,7 +75,7 @@ protected:
         ASSERT_TRUE(testing::setDesktopAccessibilityEnabled(true));
         // A session an earlier run left in the keychain would spare the
         // registration.
-        forgetGatewaySession();
+        testing::GatewayStandIn::forgetStoredSession();
     }
 
     void TearDown() override {
@@ -197,7 +83,7 @@ protected:
             app->delegate().applicationWillTerminate();
         app.reset();
         testing::pumpEvents(10);
-        forgetGatewaySession();
+        testing::GatewayStandIn::forgetStoredSession();
     }
 
     std::optional<QString> editorText(qint32 pid) {
@@ -223,7 +109,7 @@ protected:
     }
 
     QTemporaryDir scratch;
-    GatewayStandIn gateway;
+    testing::GatewayStandIn gateway;
     LegacyMenuBarController menuBar;
     std::unique_ptr<VellupTranscriberApp> app;
     std::shared_ptr<AccessibilityThread> thread = std::make_shared<AccessibilityThread>();

@@ -50,10 +50,28 @@ int FakeTextRecognizer::recognitionCount() const {
     return m_count;
 }
 
+bool FakeTextRecognizer::holdsResources() const {
+    std::lock_guard lock(m_mutex);
+    return m_holdsResources;
+}
+
+int FakeTextRecognizer::loadCount() const {
+    std::lock_guard lock(m_mutex);
+    return m_loads;
+}
+
 std::optional<QStringList> FakeTextRecognizer::recognizeLines(const CapturedImage &image) {
     std::lock_guard lock(m_mutex);
     ++m_count;
+    if (!m_holdsResources)
+        ++m_loads;
+    m_holdsResources = true;
     return m_lines.value({image.width, image.height}, QStringList());
+}
+
+void FakeTextRecognizer::releaseResources() {
+    std::lock_guard lock(m_mutex);
+    m_holdsResources = false;
 }
 
 } // namespace tovalit

@@ -43,13 +43,20 @@ public:
     // Images `width` × `height` read as `lines`; nothing means failure.
     void setLines(int width, int height, std::optional<QStringList> lines);
     int recognitionCount() const;
+    // Whether a recognition ran since the last release, as a real engine
+    // would still hold its models, and how often they were loaded.
+    bool holdsResources() const;
+    int loadCount() const;
 
     std::optional<QStringList> recognizeLines(const CapturedImage &image) override;
+    void releaseResources() override;
 
 private:
     mutable std::mutex m_mutex;
     QHash<QPair<int, int>, std::optional<QStringList>> m_lines;
     int m_count = 0;
+    bool m_holdsResources = false;
+    int m_loads = 0;
 };
 
 } // namespace tovalit

@@ -3,6 +3,7 @@
 #include <QLoggingCategory>
 
 #include <dlfcn.h>
+#include <malloc.h>
 #include <tesseract/baseapi.h>
 #include <tesseract/ocrclass.h>
 #include <tesseract/resultiterator.h>
@@ -82,20 +83,30 @@ TesseractTextRecognizer::TesseractTextRecognizer()
     : TesseractTextRecognizer(Options()) {}
 
 TesseractTextRecognizer::TesseractTextRecognizer(Options options)
-    : m_options(std::move(options)) {
-    // Loading the models takes a few hundred milliseconds: do it now, in
-    // the background, rather than in the first dictation.
-    m_warmUp = std::async(std::launch::async, [this] {
-        std::lock_guard lock(m_mutex);
-        ensureEngine();
-    });
-}
+    : m_options(std::move(options)) {}
 
 TesseractTextRecognizer::~TesseractTextRecognizer() {
-    m_warmUp.wait();
     std::lock_guard lock(m_mutex);
     if (m_engine)
         m_engine->End();
+}
+
+void TesseractTextRecognizer::releaseResources() {
+    std::lock_guard lock(m_mutex);
+    if (!m_engine)
+        return;
+    // A loaded engine holds some 55 MB (the Chinese model's legacy
+    // classifier tables are built even for the LSTM engine, and no setting
+    // of this version skips them), against a few hundred milliseconds of
+    // loading at the next capture, which runs while the user speaks.
+    m_engine->End();
+    m_engine.reset();
+    // The dictionaries outlive the engine in a process-wide cache unless
+    // asked; only those no engine uses go.
+    tesseract::TessBaseAPI::ClearPersistentCache();
+    // The tables were tens of thousands of small blocks; without a trim
+    // the pages they freed stay resident in the allocator's arenas.
+    malloc_trim(0);
 }
 
 bool TesseractTextRecognizer::ensureEngine() {

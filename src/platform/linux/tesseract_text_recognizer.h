@@ -2,7 +2,6 @@
 
 #include "platform/text_recognizer.h"
 
-#include <future>
 #include <memory>
 #include <mutex>
 
@@ -13,10 +12,10 @@ class TessBaseAPI;
 namespace tovalit {
 
 // Text recognition with Tesseract's LSTM models for Simplified Chinese and
-// English. One engine, loaded once (in the background from construction)
-// and used by one caller at a time. Large images are scaled down first,
-// and a recognition that runs past its deadline gives nothing rather than
-// holding up the caller.
+// English. One engine, loaded at the first recognition and kept until
+// releaseResources(), used by one caller at a time. Large images are scaled
+// down first, and a recognition that runs past its deadline gives nothing
+// rather than holding up the caller.
 class TesseractTextRecognizer final : public TextRecognizer {
 public:
     struct Options {
@@ -33,6 +32,7 @@ public:
     ~TesseractTextRecognizer() override;
 
     std::optional<QStringList> recognizeLines(const CapturedImage &image) override;
+    void releaseResources() override;
 
 private:
     bool ensureEngine();
@@ -41,7 +41,6 @@ private:
     std::mutex m_mutex;
     std::unique_ptr<tesseract::TessBaseAPI> m_engine;
     bool m_engineFailed = false;
-    std::future<void> m_warmUp;
 };
 
 // Tesseract's Chinese model separates every character with a space; joined

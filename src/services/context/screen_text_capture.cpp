@@ -59,6 +59,9 @@ ScreenCaptureArtifacts ScreenTextCapture::collect(qint32 processIdentifier,
         artifacts.caretRectDescription = formatRect(*focused.caretRect, snapshot->bounds);
     artifacts.windowTitle =
         ActiveInteractionContextService::normalizeOCRText(snapshot->title, windowTitleLimit);
+    // The next capture is a dictation away: the recogniser's models are
+    // not worth keeping resident until then.
+    m_recognizer->releaseResources();
     return artifacts;
 }
 

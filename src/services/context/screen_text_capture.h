@@ -42,7 +42,8 @@ public:
     QCoro::Task<ScreenCaptureArtifacts>
     captureScreenCaptureArtifacts(qint32 processIdentifier, FocusedElementContext focused);
 
-    // The work itself, on the calling thread.
+    // The work itself, on the calling thread. The recogniser is released
+    // when it is done.
     ScreenCaptureArtifacts collect(qint32 processIdentifier, const FocusedElementContext &focused);
     std::optional<WindowSnapshot> frontmostWindowSnapshot(qint32 processIdentifier);
     std::optional<QString> captureCaretAreaOCR(QRectF caretRect, const WindowSnapshot &snapshot);

@@ -73,6 +73,20 @@ TEST(TesseractTextRecognizer, RecognisesChineseAndEnglishOfARenderedCrop) {
     EXPECT_TRUE(text.contains(QStringLiteral("今天下午三点开会"))) << "no spaces between Chinese";
 }
 
+TEST(TesseractTextRecognizer, RecognisesAgainAfterReleasingItsModels) {
+    TesseractTextRecognizer recognizer;
+    recognizer.releaseResources(); // nothing loaded yet
+    const CapturedImage image = render({QStringLiteral("今天下午三点开会")}, 22, QSize(300, 80));
+    const auto first = recognizer.recognizeLines(image);
+    recognizer.releaseResources();
+    const auto second = recognizer.recognizeLines(image);
+    ASSERT_TRUE(first);
+    ASSERT_TRUE(second) << "no recognition after a release";
+    EXPECT_EQ(*second, *first);
+    EXPECT_TRUE(first->join(QString()).contains(QStringLiteral("开会")))
+        << first->join(QLatin1Char('\n')).toStdString();
+}
+
 TEST(TesseractTextRecognizer, LinesComeTopToBottomAndLargeImagesAreScaledDown) {
     TesseractTextRecognizer::Options options;
     options.maxPixels = 600'000;

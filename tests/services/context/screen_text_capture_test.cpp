@@ -93,6 +93,22 @@ TEST_F(ScreenTextCaptureTest, TheWholeWindowIsReadOnlyWhenNothingCheaperGaveText
     EXPECT_EQ(empty.screenshotOCR, QString(1200, QLatin1Char('w')));
 }
 
+TEST_F(ScreenTextCaptureTest, TheRecognizerIsLoadedOncePerCaptureAndReleasedAfterIt) {
+    // The crop reads nothing, so the whole window is read as well: two
+    // recognitions on one load.
+    recognizer->setLines(442, 378, QStringList{});
+    recognizer->setLines(1200, 800, QStringList{QStringLiteral("window")});
+    EXPECT_EQ(capture.collect(42, withCaret({500, 300, 2, 18}, false)).screenshotOCR,
+              QStringLiteral("window"));
+    EXPECT_EQ(recognizer->recognitionCount(), 2);
+    EXPECT_EQ(recognizer->loadCount(), 1);
+    EXPECT_FALSE(recognizer->holdsResources()) << "models kept resident after the capture";
+
+    runTask(capture.captureScreenCaptureArtifacts(42, withCaret({500, 300, 2, 18}, false)));
+    EXPECT_EQ(recognizer->loadCount(), 2);
+    EXPECT_FALSE(recognizer->holdsResources());
+}
+
 TEST_F(ScreenTextCaptureTest, OnlyOrdinaryVisibleWindowsOfTheProcessQualify) {
     windows->setWindows({
         WindowInfo{1, 42, 0, 1.0, QRectF(0, 0, 30, 30), QStringLiteral("palette")},

@@ -1,0 +1,536 @@
+// What the application holds while it sits in the status area, measured
+// from outside on the real executable: it starts in the headless session
+// with the gateway stand-in on loopback, a GTK editor comes to the front,
+// and dictations run through the key combination with speech played into
+// the virtual microphone. Prints the resident set after start, after the
+// first, the fifth and the last dictation, and how often each of the
+// application's threads wakes up while it is idle. Several builds can be
+// measured one after the other in the same session, side by side:
+//
+//   bench/resident_memory --dictations 50
+//       --app before=/elsewhere/build/src/tovalit --app after=build/src/tovalit
+//
+// Run by hand (bench/resident_memory starts the headless session); never
+// part of the test suite.
+
+#include "models/shortcut_configuration.h"
+#include "platform/application_keyboard.h"
+#include "platform/linux/ini_defaults_store.h"
+#include "tests/support/gateway_stand_in.h"
+#include "tests/support/run_task.h"
+#include "tests/support/spoken_audio.h"
+#include "tests/support/test_editor_process.h"
+#include "tests/support/xdotool.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <cstdio>
+#include <map>
+
+namespace tovalit {
+namespace {
+
+struct Options {
+    int dictations = 50;
+    // Seconds after the start at which the first figure is taken.
+    double startSeconds = 4;
+    // Seconds the application is left alone after a dictation (its record
+    // is in the history) before the figure is taken: by then the panels
+    // have hidden and the heap has been trimmed, as it is at rest.
+    double settleSeconds = 8;
+    // Seconds over which wake-ups are counted at rest.
+    double idleSeconds = 10;
+    std::vector<std::pair<QString, QString>> applications; // label, path
+    // Where to keep a copy of /proc/PID/smaps at each figure, to tell what
+    // the megabytes are; nowhere when empty.
+    QString smapsFolder;
+};
+
+// Whole kilobytes of a field of /proc/PID/status; -1 when unreadable.
+qint64 statusField(qint64 pid, QByteArrayView field) {
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith(field) && line.size() > field.size() && line[field.size()] == ':')
+            return line.mid(field.size() + 1).trimmed().split(' ').value(0).toLongLong();
+    }
+    return -1;
+}
+
+struct MemoryFigure {
+    double residentMB = -1;
+    double anonymousMB = -1;
+    int threads = 0;
+};
+
+MemoryFigure memoryOf(qint64 pid) {
+    return {double(statusField(pid, "VmRSS")) / 1024, double(statusField(pid, "RssAnon")) / 1024,
+            int(statusField(pid, "Threads"))};
+}
+
+// Every thread of the process by id: its name and the context switches it
+// has made so far (each one a wake-up, voluntary or not).
+struct ThreadSample {
+    QString name;
+    qint64 switches = 0;
+};
+
+std::map<qint64, ThreadSample> sampleThreads(qint64 pid) {
+    std::map<qint64, ThreadSample> threads;
+    const QDir tasks(QStringLiteral("/proc/%1/task").arg(pid));
+    for (const QString &tid : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        ThreadSample sample;
+        QFile comm(tasks.filePath(tid + QStringLiteral("/comm")));
+        if (comm.open(QIODevice::ReadOnly))
+            sample.name = QString::fromUtf8(comm.readAll().trimmed());
+        const qint64 taskPid = tid.toLongLong();
+        QFile status(tasks.filePath(tid + QStringLiteral("/status")));
+        if (!status.open(QIODevice::ReadOnly))
+            continue;
+        for (const QByteArray &line : status.readAll().split('\n')) {
+            if (line.startsWith("voluntary_ctxt_switches:") ||
+                line.startsWith("nonvoluntary_ctxt_switches:"))
+                sample.switches += line.mid(line.indexOf(':') + 1).trimmed().toLongLong();
+        }
+        threads[taskPid] = sample;
+    }
+    return threads;
+}
+
+struct ThreadWakeups {
+    QString name;
+    qint64 tid = 0;
+    double perSecond = 0;
+};
+
+// Wake-ups per second of each thread over the interval, busiest first.
+std::vector<ThreadWakeups> wakeupsBetween(const std::map<qint64, ThreadSample> &before,
+                                          const std::map<qint64, ThreadSample> &after,
+                                          double seconds) {
+    std::vector<ThreadWakeups> result;
+    for (const auto &[tid, sample] : after) {
+        const auto earlier = before.find(tid);
+        const qint64 from = earlier == before.end() ? 0 : earlier->second.switches;
+        result.push_back({sample.name, tid, double(sample.switches - from) / seconds});
+    }
+    std::sort(result.begin(), result.end(), [](const ThreadWakeups &a, const ThreadWakeups &b) {
+        return a.perSecond > b.perSecond;
+    });
+    return result;
+}
+
+// Runs the event loop (the stand-in gateway answers meanwhile) until the
+// condition holds or the limit passes.
+bool waitFor(const std::function<bool()> &condition, double seconds) {
+    QElapsedTimer elapsed;
+    elapsed.start();
+    while (!condition()) {
+        if (elapsed.elapsed() > qint64(seconds * 1000))
+            return false;
+        testing::pumpEvents(20);
+    }
+    return true;
+}
+
+void idleFor(double seconds) {
+    waitFor([] { return false; }, seconds);
+}
+
+QString activeWindowName() {
+    return testing::xdotool({QStringLiteral("getactivewindow"), QStringLiteral("getwindowname")});
+}
+
+quint64 windowOf(qint64 pid, const QString &namePattern) {
+    return testing::xdotool({QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                             QStringLiteral("--pid"), QString::number(pid),
+                             QStringLiteral("--name"), namePattern})
+        .split(QLatin1Char('\n'))
+        .value(0)
+        .toULongLong();
+}
+
+// The recording shortcut the benchmark presses, as the settings page would
+// store it, and the same keys for xdotool.
+const ShortcutConfiguration shortcut = ShortcutConfiguration::custom(
+    40, ModifierFlag::control | ModifierFlag::option | ModifierFlag::shift, QStringLiteral("K"));
+const QString shortcutKeys = QStringLiteral("ctrl+alt+shift+k");
+const QString editorTitle = QStringLiteral("会议记录");
+
+struct RunResult {
+    QString label;
+    QString failure;
+    MemoryFigure atStart;
+    std::vector<MemoryFigure> afterDictation; // index 0: after the first
+    std::vector<ThreadWakeups> wakeupsAtStart;
+    std::vector<ThreadWakeups> wakeupsAtRest;
+};
+
+class Run {
+public:
+    Run(const Options &options, QString label, QString program, QString speech)
+        : m_options(options)
+        , m_program(std::move(program))
+        , m_speech(std::move(speech)) {
+        m_result.label = std::move(label);
+    }
+
+    ~Run() {
+        stop(m_editor);
+        stop(m_application);
+    }
+
+    RunResult measure() {
+        if (!m_folders.isValid())
+            return failed(QStringLiteral("no temporary folder"));
+        if (!startApplication())
+            return m_result;
+        const std::map<qint64, ThreadSample> startSample = sampleThreads(pid());
+        idleFor(m_options.idleSeconds);
+        m_result.wakeupsAtStart =
+            wakeupsBetween(startSample, sampleThreads(pid()), m_options.idleSeconds);
+        if (!startEditor())
+            return m_result;
+        for (int index = 1; index <= m_options.dictations; ++index) {
+            if (!dictate(index))
+                return m_result;
+            idleFor(m_options.settleSeconds);
+            m_result.afterDictation.push_back(memoryOf(pid()));
+            if (index == 1 || index == 5 || index == m_options.dictations)
+                keepSmaps(QStringLiteral("dictation-%1").arg(index));
+            std::fprintf(stderr, "  %s: dictation %d, %.1f MB\n", qPrintable(m_result.label), index,
+                         m_result.afterDictation.back().residentMB);
+        }
+        const std::map<qint64, ThreadSample> restSample = sampleThreads(pid());
+        idleFor(m_options.idleSeconds);
+        m_result.wakeupsAtRest =
+            wakeupsBetween(restSample, sampleThreads(pid()), m_options.idleSeconds);
+        return m_result;
+    }
+
+private:
+    qint64 pid() const { return m_application.processId(); }
+
+    RunResult failed(QString why) {
+        m_result.failure = std::move(why);
+        return m_result;
+    }
+
+    bool fail(QString why) {
+        m_result.failure = std::move(why);
+        std::fprintf(stderr, "  %s: %s\n", qPrintable(m_result.label),
+                     qPrintable(m_result.failure));
+        return false;
+    }
+
+    static void stop(QProcess &process) {
+        if (process.state() == QProcess::NotRunning)
+            return;
+        process.terminate();
+        if (!process.waitForFinished(5000)) {
+            process.kill();
+            process.waitForFinished(5000);
+        }
+    }
+
+    void keepSmaps(const QString &when) const {
+        if (m_options.smapsFolder.isEmpty())
+            return;
+        QDir().mkpath(m_options.smapsFolder);
+        QFile source(QStringLiteral("/proc/%1/smaps").arg(pid()));
+        QFile copy(
+            QDir(m_options.smapsFolder)
+                .filePath(m_result.label + QLatin1Char('-') + when + QStringLiteral(".smaps")));
+        if (source.open(QIODevice::ReadOnly) && copy.open(QIODevice::WriteOnly))
+            copy.write(source.readAll());
+    }
+
+    QString dataFolder() const { return m_folders.filePath(QStringLiteral("data/Tovalit")); }
+
+    int historyCount() const {
+        QFile history(QDir(dataFolder()).filePath(QStringLiteral("history.json")));
+        if (!history.open(QIODevice::ReadOnly))
+            return 0;
+        return int(QJsonDocument::fromJson(history.readAll()).array().size());
+    }
+
+    bool startApplication() {
+        // Settings of its own: the key combination as the shortcut; the
+        // onboarding stays, as on a desktop whose keyboards it cannot read.
+        const QString config = m_folders.filePath(QStringLiteral("config"));
+        IniDefaultsStore(config + QStringLiteral("/Tovalit/Tovalit.ini"))
+            .setData(QStringLiteral("vellup_transcriber.shortcutConfiguration"), shortcut.toJson());
+        // A session left in the keychain would spare the registration.
+        testing::GatewayStandIn::forgetStoredSession();
+
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), config);
+        environment.insert(QStringLiteral("XDG_DATA_HOME"),
+                           m_folders.filePath(QStringLiteral("data")));
+        environment.insert(QStringLiteral("XDG_CACHE_HOME"),
+                           m_folders.filePath(QStringLiteral("cache")));
+        environment.insert(QStringLiteral("TOVALIT_GATEWAY_BASE_URL"), m_gateway.baseURL());
+        environment.insert(QStringLiteral("QT_LINUX_ACCESSIBILITY_ALWAYS_ON"), QStringLiteral("1"));
+        environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        m_application.setProcessEnvironment(environment);
+        m_application.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_application.setStandardOutputFile(QProcess::nullDevice());
+        QElapsedTimer sinceStart;
+        sinceStart.start();
+        m_application.start(m_program, {});
+        if (!m_application.waitForStarted(10000))
+            return fail(QStringLiteral("could not start ") + m_program);
+        if (!waitFor([&] { return windowOf(pid(), QStringLiteral("^Tovalit$")) != 0; }, 20))
+            return fail(QStringLiteral("the main window never showed"));
+        idleFor(m_options.startSeconds - double(sinceStart.elapsed()) / 1000);
+        m_result.atStart = memoryOf(pid());
+        keepSmaps(QStringLiteral("start"));
+        return true;
+    }
+
+    bool startEditor() {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.remove(QStringLiteral("NO_AT_BRIDGE"));
+        m_editor.setProcessEnvironment(environment);
+        m_editor.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_editor.start(testing::testToolPath(QStringLiteral("gtk_text_view")),
+                       {editorTitle, QString(), QStringLiteral("0")});
+        QByteArray output;
+        if (!waitFor(
+                [&] {
+                    output += m_editor.readAllStandardOutput();
+                    return output.contains("ready") || m_editor.state() == QProcess::NotRunning;
+                },
+                15) ||
+            !output.contains("ready"))
+            return fail(QStringLiteral("the editor never became ready"));
+        return bringEditorForward();
+    }
+
+    bool bringEditorForward() {
+        if (activeWindowName() == editorTitle)
+            return true;
+        const quint64 window =
+            windowOf(m_editor.processId(), QStringLiteral("^") + editorTitle + QStringLiteral("$"));
+        if (!window)
+            return fail(QStringLiteral("the editor's window is gone"));
+        testing::xdotool({QStringLiteral("windowactivate"), QString::number(window)});
+        if (!waitFor([&] { return activeWindowName() == editorTitle; }, 10))
+            return fail(QStringLiteral("the editor did not come to the front"));
+        return true;
+    }
+
+    // One dictation as a user makes it: the shortcut, a spoken sentence,
+    // the shortcut again, and the text in the editor's history record.
+    bool dictate(int index) {
+        if (!bringEditorForward())
+            return false;
+        const size_t connections = m_gateway.recogniser.handshakes().size();
+        testing::xdotool({QStringLiteral("key"), shortcutKeys});
+        if (!waitFor(
+                [&] {
+                    return m_gateway.recogniser.handshakes().size() > connections &&
+                           m_gateway.recogniser.isConnected();
+                },
+                15))
+            return fail(QStringLiteral("dictation %1 never started streaming").arg(index));
+        QProcess player;
+        player.start(QStringLiteral("paplay"),
+                     {QStringLiteral("-d"), QStringLiteral("vsink"), m_speech});
+        if (!waitFor([&] { return player.state() == QProcess::NotRunning; }, 15) ||
+            player.exitCode() != 0)
+            return fail(QStringLiteral("paplay failed"));
+        // The monitor lags the sink: a few more frames keep the last word.
+        const size_t tail = m_gateway.recogniser.binaryMessages().size() + 4;
+        if (!waitFor([&] { return m_gateway.recogniser.binaryMessages().size() >= tail; }, 5))
+            return fail(QStringLiteral("dictation %1 stopped streaming").arg(index));
+        testing::xdotool({QStringLiteral("key"), shortcutKeys});
+        if (!waitFor([&] { return historyCount() >= index; }, 20))
+            return fail(QStringLiteral("dictation %1 never reached the history").arg(index));
+        return true;
+    }
+
+    const Options &m_options;
+    const QString m_program;
+    const QString m_speech;
+    QTemporaryDir m_folders;
+    testing::GatewayStandIn m_gateway;
+    QProcess m_application;
+    QProcess m_editor;
+    RunResult m_result;
+};
+
+QString megabytes(double value) {
+    return value < 0 ? QStringLiteral("-") : QString::number(value, 'f', 1);
+}
+
+QString busiest(const std::vector<ThreadWakeups> &threads) {
+    if (threads.empty())
+        return QStringLiteral("-");
+    return QString::number(threads.front().perSecond, 'f', 1) + QStringLiteral(" (") +
+           threads.front().name + QLatin1Char(')');
+}
+
+void printRow(const QString &title, const std::vector<QString> &cells) {
+    std::printf("%-44s", qPrintable(title));
+    for (const QString &cell : cells)
+        std::printf("  %22s", qPrintable(cell));
+    std::printf("\n");
+}
+
+void printResults(const Options &options, const std::vector<RunResult> &results) {
+    std::vector<QString> header;
+    for (const RunResult &result : results)
+        header.push_back(result.label);
+    std::printf("\n");
+    printRow(QStringLiteral("resident memory, MB"), header);
+    const auto row = [&](const QString &title,
+                         const std::function<QString(const RunResult &)> &cell) {
+        std::vector<QString> cells;
+        for (const RunResult &result : results)
+            cells.push_back(cell(result));
+        printRow(title, cells);
+    };
+    const auto after = [](const RunResult &result, int count) -> const MemoryFigure * {
+        return int(result.afterDictation.size()) >= count ? &result.afterDictation[count - 1]
+                                                          : nullptr;
+    };
+    const auto rss = [](const MemoryFigure *figure) {
+        return figure ? megabytes(figure->residentMB) + QStringLiteral(" (anon ") +
+                            megabytes(figure->anonymousMB) + QLatin1Char(')')
+                      : QStringLiteral("-");
+    };
+    row(QStringLiteral("RSS %1 s after start").arg(options.startSeconds),
+        [&](const RunResult &r) { return rss(&r.atStart); });
+    std::vector<int> counts{1};
+    for (int count : {5, options.dictations}) {
+        if (count > counts.back() && count <= options.dictations)
+            counts.push_back(count);
+    }
+    for (int count : counts) {
+        row(QStringLiteral("RSS after dictation %1").arg(count),
+            [&](const RunResult &r) { return rss(after(r, count)); });
+    }
+    if (options.dictations > 5) {
+        row(QStringLiteral("growth, dictation 5 to %1").arg(options.dictations),
+            [&](const RunResult &r) {
+                const MemoryFigure *fifth = after(r, 5);
+                const MemoryFigure *last = after(r, options.dictations);
+                return fifth && last
+                           ? QString::asprintf("%+.1f", last->residentMB - fifth->residentMB)
+                           : QStringLiteral("-");
+            });
+    }
+    row(QStringLiteral("threads at rest"), [&](const RunResult &r) {
+        const MemoryFigure *last = after(r, options.dictations);
+        return last ? QString::number(last->threads) : QStringLiteral("-");
+    });
+    row(QStringLiteral("wake-ups/s after start, busiest thread"),
+        [](const RunResult &r) { return busiest(r.wakeupsAtStart); });
+    row(QStringLiteral("wake-ups/s at rest, busiest thread"),
+        [](const RunResult &r) { return busiest(r.wakeupsAtRest); });
+
+    for (const RunResult &result : results) {
+        std::printf("\n%s", qPrintable(result.label));
+        if (!result.failure.isEmpty())
+            std::printf(": FAILED: %s", qPrintable(result.failure));
+        std::printf("\n  RSS after each dictation:");
+        for (const MemoryFigure &figure : result.afterDictation)
+            std::printf(" %.1f", figure.residentMB);
+        // Every thread, with how often it woke.
+        const auto list = [](const char *title, const std::vector<ThreadWakeups> &threads) {
+            std::printf("\n  %zu threads, wake-ups/s %s:", threads.size(), title);
+            for (const ThreadWakeups &thread : threads)
+                std::printf(" %s [%lld] %.1f;", qPrintable(thread.name),
+                            static_cast<long long>(thread.tid), thread.perSecond);
+        };
+        list("after start", result.wakeupsAtStart);
+        list("at rest", result.wakeupsAtRest);
+        std::printf("\n");
+    }
+}
+
+bool parse(const QStringList &arguments, Options &options) {
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        const QString &argument = arguments[i];
+        const QString value = arguments.value(i + 1);
+        bool ok = true;
+        if (argument == u"--dictations")
+            options.dictations = value.toInt(&ok);
+        else if (argument == u"--settle-seconds")
+            options.settleSeconds = value.toDouble(&ok);
+        else if (argument == u"--idle-seconds")
+            options.idleSeconds = value.toDouble(&ok);
+        else if (argument == u"--smaps" && !value.isEmpty())
+            options.smapsFolder = QFileInfo(value).absoluteFilePath();
+        else if (argument == u"--app" && value.contains(QLatin1Char('=')))
+            options.applications.emplace_back(value.section(QLatin1Char('='), 0, 0),
+                                              value.section(QLatin1Char('='), 1));
+        else
+            return false;
+        if (!ok)
+            return false;
+        ++i;
+    }
+    return options.dictations >= 1 && options.settleSeconds >= 0 && options.idleSeconds > 0;
+}
+
+int run(int argc, char *argv[]) {
+    QCoreApplication application(argc, argv);
+    Options options;
+    if (!parse(QCoreApplication::arguments(), options)) {
+        std::fprintf(stderr,
+                     "usage: %s [--dictations N] [--settle-seconds S] [--idle-seconds S] "
+                     "[--smaps FOLDER] [--app LABEL=PATH]...\n",
+                     argv[0]);
+        return 2;
+    }
+    if (options.applications.empty())
+        options.applications.emplace_back(QStringLiteral("this build"),
+                                          QCoreApplication::applicationDirPath() +
+                                              QStringLiteral("/../src/tovalit"));
+    if (qEnvironmentVariableIsEmpty("DISPLAY") || !testing::hasTool(QStringLiteral("xdotool")) ||
+        !testing::hasTool(QStringLiteral("espeak-ng")) ||
+        !testing::hasTool(QStringLiteral("paplay"))) {
+        std::fprintf(stderr, "needs the headless session (bench/resident_memory starts it) "
+                             "with xdotool, espeak-ng and paplay\n");
+        return 2;
+    }
+    if (!testing::setDesktopAccessibilityEnabled(true)) {
+        std::fprintf(stderr, "the accessibility bus did not answer\n");
+        return 2;
+    }
+    QTemporaryDir scratch;
+    const QString speech = scratch.filePath(QStringLiteral("speech.wav"));
+    if (const auto error =
+            testing::synthesizeSpeech(QStringLiteral("Meeting at three this afternoon."), speech,
+                                      {QStringLiteral("-s"), QStringLiteral("170")})) {
+        std::fprintf(stderr, "%s\n", qPrintable(*error));
+        return 2;
+    }
+
+    std::vector<RunResult> results;
+    for (const auto &[label, program] : options.applications) {
+        std::fprintf(stderr, "%s: %s\n", qPrintable(label), qPrintable(program));
+        Run run(options, label, QFileInfo(program).absoluteFilePath(), speech);
+        results.push_back(run.measure());
+    }
+    printResults(options, results);
+    const bool allPassed = std::all_of(results.begin(), results.end(),
+                                       [](const RunResult &r) { return r.failure.isEmpty(); });
+    return allPassed ? 0 : 1;
+}
+
+} // namespace
+} // namespace tovalit
+
+int main(int argc, char *argv[]) {
+    return tovalit::run(argc, argv);
+}
