@@ -48,8 +48,11 @@ void ThreadDelayScheduler::run() {
             std::min_element(m_entries.begin(), m_entries.end(), [](const auto &a, const auto &b) {
                 return a.second.deadline < b.second.deadline;
             });
-        if (std::chrono::steady_clock::now() < next->second.deadline) {
-            m_wake.wait_until(lock, next->second.deadline);
+        // A copy: the entry may be cancelled, or the scheduler cleared,
+        // while the thread waits, and the wait reads its time on waking.
+        const TimePoint deadline = next->second.deadline;
+        if (std::chrono::steady_clock::now() < deadline) {
+            m_wake.wait_until(lock, deadline);
             continue;
         }
         std::function<void()> work = std::move(next->second.work);
