@@ -19,6 +19,26 @@ if(TOVALIT_CCACHE)
       ${TOVALIT_CCACHE})
 endif()
 
+# Sanitizer builds (scripts/test --sanitize KIND), each in a build folder of
+# its own: "address" finds memory errors, leaks and undefined behaviour,
+# "thread" finds data races. Every target, the test tools included, is
+# built with the same flags, so a report can point into any of them.
+set(TOVALIT_SANITIZE "" CACHE STRING "Sanitizers to build with: address (with undefined) or thread")
+if(TOVALIT_SANITIZE STREQUAL "address")
+  # Undefined behaviour stops the test like a memory error does, so no
+  # report can scroll by unnoticed in a passing run.
+  set(TOVALIT_SANITIZER_FLAGS -fsanitize=address,undefined -fno-sanitize-recover=undefined
+                              -fno-omit-frame-pointer)
+elseif(TOVALIT_SANITIZE STREQUAL "thread")
+  set(TOVALIT_SANITIZER_FLAGS -fsanitize=thread -fno-omit-frame-pointer)
+elseif(NOT TOVALIT_SANITIZE STREQUAL "")
+  message(FATAL_ERROR "TOVALIT_SANITIZE is address, thread or empty, not ${TOVALIT_SANITIZE}")
+endif()
+if(TOVALIT_SANITIZER_FLAGS)
+  add_compile_options(${TOVALIT_SANITIZER_FLAGS})
+  add_link_options(${TOVALIT_SANITIZER_FLAGS})
+endif()
+
 set(TOVALIT_PCH_HEADERS
     <QtCore/QByteArray>
     <QtCore/QDateTime>

@@ -1,6 +1,7 @@
 #include "app/heap_housekeeping.h"
 #include "app/termination_signals.h"
 #include "app/vellup_transcriber_app.h"
+#include "services/settings/tovalit_debug_logger.h"
 #include "views/design/tovalit_fonts.h"
 
 #include <QApplication>
@@ -14,8 +15,15 @@ int main(int argc, char *argv[]) {
     tovalit::applyTovalitAppearance(application);
     tovalit::quitOnTerminationSignals();
 
-    tovalit::VellupTranscriberApp tovalit(
-        tovalit::VellupTranscriberApp::Dependencies::linuxDefaults());
-    tovalit.launch();
-    return QApplication::exec();
+    int status = 0;
+    {
+        tovalit::VellupTranscriberApp tovalit(
+            tovalit::VellupTranscriberApp::Dependencies::linuxDefaults());
+        tovalit.launch();
+        status = QApplication::exec();
+    }
+    // What the application logged while it wound down is written now, and
+    // the log's writer is gone before the statics it uses.
+    tovalit::TovalitDebugLogger::shutdown();
+    return status;
 }

@@ -60,7 +60,9 @@ TEST_F(MeetingLifecycleTest, ALongRecordingCountsDownAndThenBecomesAMeeting) {
     EXPECT_EQ(tickRequest(0), expected);
 
     ASSERT_EQ(viewModel->meetingBlocks().size(), 1);
-    const MeetingMinuteBlock &stage = viewModel->meetingBlocks()[0];
+    // A copy: the list returned is a temporary, and the controller replaces
+    // its own blocks as the meeting goes on.
+    const MeetingMinuteBlock stage = viewModel->meetingBlocks()[0];
     EXPECT_EQ(stage.title(), u"预算讨论"_s);
     EXPECT_EQ(stage.index(), 1);
     EXPECT_EQ(stage.startSecond(), 0);

@@ -53,6 +53,7 @@
 #include <exception>
 #include <gtest/gtest.h>
 #include <mutex>
+#include <vector>
 #include <variant>
 
 namespace tovalit {
@@ -65,18 +66,44 @@ namespace tovalit::testing {
 
 // --- Small helpers ------------------------------------------------------------------
 
-// A wait that ends when the test opens it.
+// A wait that ends when the test opens it, or when the test ends.
 class Gate {
 public:
-    Gate() { m_promise->start(); }
+    Gate() {
+        m_promise->start();
+        std::lock_guard lock(registryMutex());
+        registry().push_back(m_promise);
+    }
     QCoro::Task<void> wait() { return waitFor(m_promise->future()); }
     void open() {
         if (!m_promise->future().isFinished())
             m_promise->finish();
     }
+    // Opens every gate still closed. A coroutine waiting on a gate holds
+    // it, so one the test left closed would keep that coroutine, and all
+    // it holds, waiting past the end of the process.
+    static void openAll() {
+        std::vector<std::weak_ptr<QPromise<void>>> gates;
+        {
+            std::lock_guard lock(registryMutex());
+            gates.swap(registry());
+        }
+        for (const auto &gate : gates) {
+            if (const auto promise = gate.lock(); promise && !promise->future().isFinished())
+                promise->finish();
+        }
+    }
 
 private:
     static QCoro::Task<void> waitFor(QFuture<void> future) { co_await future; }
+    static std::vector<std::weak_ptr<QPromise<void>>> &registry() {
+        static std::vector<std::weak_ptr<QPromise<void>>> gates;
+        return gates;
+    }
+    static std::mutex &registryMutex() {
+        static std::mutex mutex;
+        return mutex;
+    }
     std::shared_ptr<QPromise<void>> m_promise = std::make_shared<QPromise<void>>();
 };
 
@@ -468,6 +495,9 @@ protected:
 
     ~ViewModelTest() override {
         viewModel.reset();
+        // What the controller left waiting on the doubles ends as the real
+        // services would end it, finding the controller gone.
+        Gate::openAll();
         processEventsFor(std::chrono::milliseconds(10));
     }
 

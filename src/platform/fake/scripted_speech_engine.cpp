@@ -91,6 +91,15 @@ private:
 ScriptedSpeechEngine::ScriptedSpeechEngine()
     : m_state(std::make_shared<State>()) {}
 
+ScriptedSpeechEngine::~ScriptedSpeechEngine() {
+    // The task records hold the requests and the requests hold the state:
+    // left as they are, the two keep each other, and every transcriber a
+    // task's handler still points at, alive.
+    std::vector<TaskRecord> tasks;
+    std::lock_guard lock(m_state->mutex);
+    tasks.swap(m_state->tasks);
+}
+
 QCoro::Task<OnDeviceSpeechEngine::Authorization> ScriptedSpeechEngine::requestAuthorization() {
     std::lock_guard lock(m_state->mutex);
     co_return m_state->authorization;

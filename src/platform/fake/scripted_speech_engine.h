@@ -21,6 +21,9 @@ public:
     };
 
     ScriptedSpeechEngine();
+    ~ScriptedSpeechEngine() override;
+    ScriptedSpeechEngine(const ScriptedSpeechEngine &) = delete;
+    ScriptedSpeechEngine &operator=(const ScriptedSpeechEngine &) = delete;
 
     QCoro::Task<Authorization> requestAuthorization() override;
     std::shared_ptr<OnDeviceSpeechRecognizer>

@@ -47,9 +47,10 @@ void writeLine(const QString &category, const std::function<QString()> &message)
         appendToFile(*path, bytes, 0600);
 }
 
-// The serial writer. Created on first use and deliberately never destroyed:
-// lines still queued when the process ends are lost, as a detached writer
-// must not outlive the statics it uses.
+// The serial writer. Created on first use and deliberately never destroyed
+// (a line may be logged from any static's destructor); its thread runs
+// from the first line until shutdown(), which the application calls before
+// the statics the writer uses go away.
 class Writer {
 public:
     void submit(QString category, std::function<QString()> message) {
@@ -57,10 +58,7 @@ public:
             std::lock_guard lock(m_mutex);
             m_jobs.push_back({std::move(category), std::move(message)});
             ++m_submitted;
-            if (!m_started) {
-                m_started = true;
-                std::thread([this] { run(); }).detach();
-            }
+            startIfIdle();
         }
         m_wake.notify_one();
     }
@@ -71,16 +69,45 @@ public:
         m_done.wait(lock, [&] { return m_completed >= target; });
     }
 
+    void shutdown() {
+        std::thread thread;
+        {
+            std::lock_guard lock(m_mutex);
+            if (m_state != State::running)
+                return;
+            m_state = State::stopping;
+            thread = std::move(m_thread);
+        }
+        m_wake.notify_one();
+        thread.join();
+        std::lock_guard lock(m_mutex);
+        m_state = State::idle;
+        // A line that came in after the thread had ended.
+        startIfIdle();
+    }
+
 private:
     struct Job {
         QString category;
         std::function<QString()> message;
     };
+    enum class State { idle, running, stopping };
+
+    // With the lock held.
+    void startIfIdle() {
+        if (m_state == State::idle && !m_jobs.empty()) {
+            m_state = State::running;
+            m_thread = std::thread([this] { run(); });
+        }
+    }
 
     void run() {
         std::unique_lock lock(m_mutex);
         for (;;) {
-            m_wake.wait(lock, [this] { return !m_jobs.empty(); });
+            m_wake.wait(lock, [this] { return !m_jobs.empty() || m_state == State::stopping; });
+            // Stopping ends the thread only once everything queued is written.
+            if (m_jobs.empty())
+                return;
             Job job = std::move(m_jobs.front());
             m_jobs.pop_front();
             lock.unlock();
@@ -101,7 +128,8 @@ private:
     std::deque<Job> m_jobs;
     quint64 m_submitted = 0;
     quint64 m_completed = 0;
-    bool m_started = false;
+    State m_state = State::idle;
+    std::thread m_thread;
 };
 
 Writer &writer() {
@@ -156,6 +184,10 @@ QString TovalitDebugLogger::preview(const std::optional<QString> &text, qsizetyp
 
 void TovalitDebugLogger::flush() {
     writer().flush();
+}
+
+void TovalitDebugLogger::shutdown() {
+    writer().shutdown();
 }
 
 QString TovalitDebugLogger::logFilePath() {

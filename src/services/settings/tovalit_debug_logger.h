@@ -52,6 +52,11 @@ public:
     // Blocks until every line handed over so far has been written or
     // dropped.
     static void flush();
+    // Writes every line handed over so far and ends the writer thread, so
+    // that nothing is left writing while the process tears down its
+    // statics. The application calls it once its windows and controller
+    // are gone; a line logged after it starts a new writer.
+    static void shutdown();
 
     // Where the lines go, for people and tests: the data folder's
     // Diagnostics/insertion-debug.log. Creates nothing.

@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -26,7 +27,10 @@ public:
 
 // One thread that sleeps until the next deadline. Work runs on that
 // thread, outside the scheduler's lock, so it may schedule and cancel.
-// Work still pending when the scheduler goes away never runs.
+// Work still pending when the scheduler goes away never runs. The work may
+// hold the last reference to its own scheduler: destroyed on its own
+// thread, the scheduler leaves that thread to end by itself instead of
+// waiting for it.
 class ThreadDelayScheduler final : public DelayScheduler {
 public:
     ThreadDelayScheduler();
@@ -38,19 +42,12 @@ public:
     void cancel(Ticket ticket) override;
 
 private:
-    using TimePoint = std::chrono::steady_clock::time_point;
-    struct Entry {
-        TimePoint deadline;
-        std::function<void()> work;
-    };
+    // What the thread uses, kept alive by the thread itself.
+    struct Shared;
 
-    void run();
+    static void run(Shared &shared);
 
-    std::mutex m_mutex;
-    std::condition_variable m_wake;
-    std::map<Ticket, Entry> m_entries;
-    Ticket m_nextTicket = 1;
-    bool m_stopping = false;
+    std::shared_ptr<Shared> m_shared;
     std::thread m_thread;
 };
 

@@ -1,7 +1,6 @@
 #include "views/design/tovalit_symbol.h"
 
 #include <QFile>
-#include <QHash>
 #include <QLoggingCategory>
 #include <QPainter>
 #include <QPixmapCache>
@@ -9,6 +8,8 @@
 #include <QSvgRenderer>
 
 #include <cmath>
+#include <map>
+#include <memory>
 
 Q_LOGGING_CATEGORY(lcSymbols, "tovalit.symbols")
 
@@ -22,23 +23,21 @@ QString resourcePath(const QString &name) {
     return QStringLiteral(":/symbols/") + name + QStringLiteral(".svg");
 }
 
-// Parsed once per symbol; the renderers live as long as the process.
+// Parsed once per symbol; the renderers live as long as the process and
+// go with it.
 QSvgRenderer *renderer(const QString &name) {
-    static QHash<QString, QSvgRenderer *> renderers;
-    if (auto found = renderers.constFind(name); found != renderers.constEnd())
-        return found.value();
-    QSvgRenderer *result = nullptr;
+    static std::map<QString, std::unique_ptr<QSvgRenderer>> renderers;
+    if (auto found = renderers.find(name); found != renderers.end())
+        return found->second.get();
+    std::unique_ptr<QSvgRenderer> result;
     if (QFile::exists(resourcePath(name))) {
-        result = new QSvgRenderer(resourcePath(name));
-        if (!result->isValid()) {
-            delete result;
-            result = nullptr;
-        }
+        result = std::make_unique<QSvgRenderer>(resourcePath(name));
+        if (!result->isValid())
+            result.reset();
     }
     if (!result)
         qCWarning(lcSymbols).noquote() << "no drawing for symbol" << name;
-    renderers.insert(name, result);
-    return result;
+    return renderers.emplace(name, std::move(result)).first->second.get();
 }
 
 } // namespace

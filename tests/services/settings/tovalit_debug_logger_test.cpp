@@ -143,6 +143,38 @@ TEST_F(TovalitDebugLoggerTest, AnUnwritableLogDropsTheLineQuietly) {
     EXPECT_TRUE(QFileInfo(logPath()).isDir());
 }
 
+// Set when the writer thread has ended: a thread's own objects are
+// destroyed as it ends, before anyone joining it goes on.
+std::atomic<bool> writerThreadEnded = false;
+struct WriterThreadWitness {
+    ~WriterThreadWitness() { writerThreadEnded = true; }
+};
+thread_local std::optional<WriterThreadWitness> writerThreadWitness;
+
+TEST_F(TovalitDebugLoggerTest, ShutdownWritesWhatIsQueuedAndEndsTheWriterThread) {
+    ScopedEnvironmentVariable variable(TovalitDebugLogger::environmentVariable, QByteArray("1"));
+    TovalitDebugLogger::log(QStringLiteral("session"), QStringLiteral("before"));
+    writerThreadEnded = false;
+    // Built on the writer thread, which takes the witness with it.
+    TovalitDebugLogger::log(QStringLiteral("session"), []() -> QString {
+        writerThreadWitness.emplace();
+        return QStringLiteral("last words");
+    });
+    TovalitDebugLogger::shutdown();
+    EXPECT_TRUE(writerThreadEnded) << "the writer thread outlives the shutdown";
+    QFile file(logPath());
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray written = file.readAll();
+    EXPECT_TRUE(written.contains("[session] before\n") &&
+                written.endsWith("[session] last words\n"))
+        << written.constData();
+    file.close();
+
+    TovalitDebugLogger::shutdown();
+    TovalitDebugLogger::log(QStringLiteral("session"), QStringLiteral("after"));
+    EXPECT_TRUE(logContents().endsWith("[session] after\n")) << "a later line starts a new writer";
+}
+
 TEST(TovalitDebugLoggerText, DescribeAndPreview) {
     struct Range {
         qint64 location;

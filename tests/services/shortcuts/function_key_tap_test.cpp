@@ -236,6 +236,62 @@ TEST_F(FunctionKeyEventTapHostTest, StoppingForgetsThePressAndRestartingBeginsAf
     EXPECT_FALSE(source->isRunning());
 }
 
+// A host that goes away (a monitor restart, the application quitting)
+// while its delayed trigger is running: that trigger then holds the last
+// reference to the host's state, and with it to the scheduler, and lets go
+// of them on the scheduler's own thread. The uptime clock, which the
+// trigger reads on that thread, keeps it there until the host is gone.
+TEST(FunctionKeyEventTapHost, AHostGoneWhileItsDelayedTriggerRunsLeavesNothingBehind) {
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool triggerIsReadingTheClock = false;
+    bool hostIsGone = false;
+    bool stateIsGone = false;
+    std::thread::id testThread = std::this_thread::get_id();
+    const MonotonicClock heldClock = [&] {
+        std::unique_lock lock(mutex);
+        if (std::this_thread::get_id() != testThread) {
+            triggerIsReadingTheClock = true;
+            changed.notify_all();
+            changed.wait(lock, [&] { return hostIsGone; });
+        }
+        return 2.0;
+    };
+    // Goes with the trigger handler, that is with the host's state.
+    struct Witness {
+        std::function<void()> onDestroyed;
+        ~Witness() { onDestroyed(); }
+    };
+    auto witness = std::make_shared<Witness>();
+    witness->onDestroyed = [&] {
+        std::lock_guard lock(mutex);
+        stateIsGone = true;
+        changed.notify_all();
+    };
+
+    auto source = std::make_shared<FakeFunctionKeySource>();
+    auto host = std::make_unique<FunctionKeyEventTapHost>(
+        FunctionKeyEventTapStrategy::configuration(), [witness] {}, source,
+        std::make_shared<ThreadDelayScheduler>(), heldClock);
+    witness.reset();
+    ASSERT_TRUE(host->start());
+    source->functionDown(1.00);
+    {
+        std::unique_lock lock(mutex);
+        ASSERT_TRUE(changed.wait_for(lock, std::chrono::seconds(10), [&] {
+            return triggerIsReadingTheClock;
+        })) << "the delayed trigger never ran";
+    }
+    host.reset();
+    {
+        std::unique_lock lock(mutex);
+        hostIsGone = true;
+        changed.notify_all();
+        EXPECT_TRUE(changed.wait_for(lock, std::chrono::seconds(10), [&] { return stateIsGone; }))
+            << "the trigger kept the host's state";
+    }
+}
+
 TEST(ThreadDelayScheduler, RunsDueWorkOnItsThreadAndNeverCancelledOrAbandonedWork) {
     std::mutex mutex;
     std::condition_variable ran;
