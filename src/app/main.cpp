@@ -1,3 +1,4 @@
+#include "app/single_instance.h"
 #include "app/termination_signals.h"
 #include "app/vellup_transcriber_app.h"
 #include "views/design/tovalit_fonts.h"
@@ -8,12 +9,20 @@ int main(int argc, char *argv[]) {
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tovalit"));
     QApplication::setApplicationDisplayName(QStringLiteral("Tovalit"));
-    QApplication::setDesktopFileName(QStringLiteral("cn.pellastrim.tovalit"));
+    QApplication::setDesktopFileName(tovalit::SingleInstance::defaultServiceName());
+
+    // Launching again is how a desktop reopens an application: the running
+    // process comes forward and this one ends.
+    tovalit::SingleInstance instance;
+    if (!instance.claim())
+        return instance.activateRunningInstance() ? 0 : 1;
     tovalit::applyTovalitAppearance(application);
     tovalit::quitOnTerminationSignals();
 
     tovalit::VellupTranscriberApp tovalit(
         tovalit::VellupTranscriberApp::Dependencies::linuxDefaults());
     tovalit.launch();
+    QObject::connect(&instance, &tovalit::SingleInstance::activationRequested, &tovalit,
+                     [&tovalit] { tovalit.reopen(); });
     return QApplication::exec();
 }

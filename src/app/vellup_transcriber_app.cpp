@@ -191,6 +191,11 @@ void VellupTranscriberApp::openMainWindow() {
         bringToFront(windows.first());
 }
 
+void VellupTranscriberApp::reopen() {
+    m_delegate.applicationShouldHandleReopen(AppDelegate::hasVisibleWindows());
+    openMainWindow();
+}
+
 void VellupTranscriberApp::handleReopen() {
     const bool visible = AppDelegate::hasVisibleWindows();
     // With nothing on screen, reopening shows the main window again.
