@@ -76,6 +76,14 @@ void IniDefaultsStore::remove(const QString &key) {
 }
 
 void IniDefaultsStore::write(const QString &key, const QVariant &value) {
+    // Callers write all their settings whenever one changes; rewriting the
+    // file (each time a locked, flushed replacement) for a value it already
+    // holds only costs time on the caller's thread.
+    if (m_settings.contains(key)) {
+        const QVariant stored = m_settings.value(key);
+        if (stored.typeId() == value.typeId() && stored == value)
+            return;
+    }
     m_settings.setValue(key, value);
     // QSettings writes the whole file atomically; syncing now means a crash
     // right after a change never loses it.

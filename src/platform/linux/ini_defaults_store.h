@@ -9,7 +9,8 @@ namespace tovalit {
 // Preferences in an INI file, by default $XDG_CONFIG_HOME/Tovalit/Tovalit.ini.
 // INI text carries no types: "true" and "false" read as Booleans (and as
 // strings), data is kept in Qt's "@ByteArray(...)" form and reads only as
-// data. Every write reaches the file before the call returns.
+// data. Every write reaches the file before the call returns; a write of
+// the value the file already holds leaves the file alone.
 // Not thread-safe: one instance per thread.
 class IniDefaultsStore final : public DefaultsStore {
 public:

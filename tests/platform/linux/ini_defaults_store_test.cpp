@@ -5,6 +5,7 @@
 #include <QFile>
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 namespace tovalit {
 namespace {
@@ -41,6 +42,39 @@ TEST_F(IniDefaultsStoreTest, ValuesSurviveANewInstanceWithTheirKinds) {
               QByteArray("{\"kind\":1}\n\0x", 14));
     EXPECT_FALSE(reread.string(QStringLiteral("vellup_transcriber.shortcutConfiguration")));
     EXPECT_FALSE(reread.contains(QStringLiteral("gone")));
+}
+
+// The file is replaced whole on every write, so its inode tells a write.
+ino_t inodeOf(const QString &path) {
+    struct stat status {};
+    return stat(QFile::encodeName(path).constData(), &status) == 0 ? status.st_ino : 0;
+}
+
+TEST_F(IniDefaultsStoreTest, AValueTheFileAlreadyHoldsIsNotWrittenAgain) {
+    const QString path = IniDefaultsStore::standardFilePath();
+    IniDefaultsStore store(path);
+    store.setBoolean(QStringLiteral("flag"), true);
+    store.setString(QStringLiteral("text"), QStringLiteral("一"));
+    store.setData(QStringLiteral("data"), QByteArray("\0x", 2));
+    const ino_t written = inodeOf(path);
+    ASSERT_NE(written, 0u);
+
+    store.setBoolean(QStringLiteral("flag"), true);
+    store.setString(QStringLiteral("text"), QStringLiteral("一"));
+    store.setData(QStringLiteral("data"), QByteArray("\0x", 2));
+    IniDefaultsStore another(path);
+    another.setBoolean(QStringLiteral("flag"), true);
+    another.setString(QStringLiteral("text"), QStringLiteral("一"));
+    another.setData(QStringLiteral("data"), QByteArray("\0x", 2));
+    EXPECT_EQ(inodeOf(path), written) << "the same values were written to the file again";
+
+    // Text that reads like the stored data, and a real change, are written.
+    another.setString(QStringLiteral("data"), QStringLiteral("@ByteArray(\\0x)"));
+    EXPECT_NE(inodeOf(path), written);
+    const ino_t rewritten = inodeOf(path);
+    another.setBoolean(QStringLiteral("flag"), false);
+    EXPECT_NE(inodeOf(path), rewritten);
+    EXPECT_EQ(IniDefaultsStore(path).boolean(QStringLiteral("flag")), false);
 }
 
 TEST_F(IniDefaultsStoreTest, HandEditedTextIsReadByKind) {
