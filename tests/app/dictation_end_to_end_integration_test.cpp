@@ -18,6 +18,7 @@
 #include "state/transcriber_view_model.h"
 #include "tests/services/speech/vellup_test_frames.h"
 #include "tests/support/chat_replies.h"
+#include "tests/support/gateway_stand_in.h"
 #include "tests/support/run_task.h"
 #include "tests/support/secret_service_session.h"
 #include "tests/support/spoken_audio.h"
@@ -43,118 +44,19 @@ namespace {
 
 using namespace std::chrono_literals;
 using testing::ClientFrame;
-using testing::RecordedHttpRequest;
-using testing::RecordedWebSocketMessage;
-using testing::StandInHttpReply;
-using testing::StandInWebSocketServer;
+using testing::GatewayStandIn;
 using testing::TestEditorProcess;
 using testing::waitUntil;
 
 const QString keychainService = QStringLiteral("cn.pellastrim.tovalit.gateway");
-const QString heardText = QStringLiteral("今天下午三点开会");
-// Unlike anything the rule-based cleanup could make of the heard text, so
-// the editor shows it only when the language model's answer came through.
-const QString formattedText = QStringLiteral("今天下午3点开会。");
+const QString heardText = testing::GatewayStandIn::heardText;
+const QString formattedText = testing::GatewayStandIn::formattedText;
 
 void forgetGatewaySession() {
     const KeychainStore keychain(keychainService);
     keychain.deleteItem(QStringLiteral("gateway.session"));
     keychain.deleteItem(QStringLiteral("gateway.device-id"));
 }
-
-// The gateway on one loopback address: its HTTP calls on a stand-in HTTP
-// server that hands the streaming socket's upgrade to a WebSocket one.
-class GatewayStandIn {
-public:
-    GatewayStandIn() {
-        http.forwardWebSocketUpgrades(&recogniser);
-        http.setHandler([this](const RecordedHttpRequest &request) { return answer(request); });
-        recogniser.setMessageHandler(
-            [](const RecordedWebSocketMessage &message, StandInWebSocketServer &self) {
-                recognise(message, self);
-            });
-    }
-
-    QString baseURL() const { return http.url(QStringLiteral("/")).toString(); }
-
-    int callsTo(QByteArrayView path) const {
-        return int(
-            std::count_if(http.requests().begin(), http.requests().end(),
-                          [path](const RecordedHttpRequest &r) { return r.path() == path; }));
-    }
-
-    // The streaming client's frames, decoded; a malformed one fails the test.
-    std::vector<ClientFrame> frames() const {
-        std::vector<ClientFrame> result;
-        for (const QByteArray &message : recogniser.binaryMessages()) {
-            const auto frame = testing::readClientFrame(message);
-            EXPECT_TRUE(frame) << "a malformed client frame: " << message.toHex().toStdString();
-            if (frame)
-                result.push_back(*frame);
-        }
-        return result;
-    }
-
-    // What every HTTP call was, for a failure message.
-    std::string calls() const {
-        std::string text;
-        for (const RecordedHttpRequest &request : http.requests())
-            text += request.method.toStdString() + ' ' + request.target.toStdString() + '\n';
-        return text;
-    }
-
-    // The bodies of the formatting calls that asked to tidy a dictation
-    // (not the history's term extraction).
-    std::vector<QJsonObject> formattingRequests() const {
-        std::vector<QJsonObject> result;
-        for (const RecordedHttpRequest &request : http.requests()) {
-            if (request.path() == "/api/proxy/format" && !isTermExtraction(request))
-                result.push_back(testing::jsonObject(request.body));
-        }
-        return result;
-    }
-
-    testing::StandInHttpServer http;
-    StandInWebSocketServer recogniser;
-
-private:
-    static bool isTermExtraction(const RecordedHttpRequest &request) {
-        return request.body.contains(QStringLiteral("历史术语抽取器").toUtf8());
-    }
-
-    StandInHttpReply answer(const RecordedHttpRequest &request) {
-        if (request.path() == "/api/client/register" || request.path() == "/api/client/refresh") {
-            const QDateTime now = QDateTime::currentDateTimeUtc();
-            const GatewaySession session{QStringLiteral("session-1"), QStringLiteral("device"),
-                                         QStringLiteral("access-1"),  now.addSecs(3600),
-                                         QStringLiteral("refresh-1"), now.addDays(30)};
-            return StandInHttpReply::json(200, "{\"session\":" + session.toCompactJson() + "}");
-        }
-        if (request.path() == "/api/proxy/format") {
-            if (isTermExtraction(request))
-                return StandInHttpReply::json(
-                    200, testing::chatReply(QStringLiteral(R"({"terms":[]})")));
-            return StandInHttpReply::json(200, testing::chatReply(formattedText));
-        }
-        return StandInHttpReply::text(404, "not served by the stand-in");
-    }
-
-    // Acknowledges the opening request, shows two partial results as the
-    // audio comes in and answers the closing frame with the final text.
-    static void recognise(const RecordedWebSocketMessage &message, StandInWebSocketServer &self) {
-        const auto frame = testing::readClientFrame(message.payload);
-        if (!frame || !frame->sequence)
-            return;
-        if (frame->messageType == 1)
-            self.sendBinary(testing::acknowledgement(1));
-        else if (frame->flags == 0x3)
-            self.sendBinary(testing::textResponse(heardText, *frame->sequence, true));
-        else if (*frame->sequence == 3)
-            self.sendBinary(testing::textResponse(QStringLiteral("今天下午"), 3));
-        else if (*frame->sequence == 6)
-            self.sendBinary(testing::textResponse(QStringLiteral("今天下午三点"), 6));
-    }
-};
 
 // The loudest 10 ms of 16 kHz signed 16-bit PCM, as RMS in [0, 1].
 double loudestWindow(const QByteArray &pcm) {
