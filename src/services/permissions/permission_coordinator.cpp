@@ -168,6 +168,9 @@ QCoro::Task<void> PermissionCoordinator::probeAndPublish(std::shared_ptr<ProbeRo
             co_return;
         publish(std::move(states));
         round->published.finish();
+        // Whoever heard the answers may have taken the coordinator down.
+        if (!guard)
+            co_return;
         // A refresh asked for while this probe ran wants newer answers.
         m_runningRound = std::exchange(m_nextRound, nullptr);
         if (!m_runningRound)
