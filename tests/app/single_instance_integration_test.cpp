@@ -6,6 +6,7 @@
 #include "tests/support/run_task.h"
 #include "tests/support/temporary_user_folders.h"
 #include "tests/support/test_editor_process.h"
+#include "tests/support/xdotool.h"
 
 #include <QProcess>
 
@@ -40,6 +41,20 @@ TEST_F(RelaunchTest, ASecondLaunchBringsTheRunningWindowForwardAndEnds) {
     auto editor = testing::TestEditorProcess::start(testing::TestEditorProcess::Toolkit::Qt,
                                                     QStringLiteral("别的应用"), QString(), 0);
     ASSERT_TRUE(editor);
+    // The window manager may keep a new window behind the one in use; the
+    // user brings the editor forward.
+    QString editorWindow;
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            editorWindow =
+                testing::xdotool({QStringLiteral("search"), QStringLiteral("--pid"),
+                                  QString::number(editor->processIdentifier()),
+                                  QStringLiteral("--name"), QStringLiteral("^别的应用$")})
+                    .section(QLatin1Char('\n'), 0, 0);
+            return !editorWindow.isEmpty();
+        },
+        "the editor's window"));
+    testing::xdotool({QStringLiteral("windowactivate"), editorWindow});
     ASSERT_TRUE(waitUntil(
         [&] { return ApplicationProcess::activeWindowProcess() == editor->processIdentifier(); },
         "the editor in front"));
