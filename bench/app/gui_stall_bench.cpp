@@ -247,8 +247,8 @@ struct Desktop {
             10000, "the editor in front");
         // An empty field, so every dictation is pasted (text already before
         // the caret is not written again).
-        support::xdotool({QStringLiteral("key"), QStringLiteral("ctrl+a"),
-                          QStringLiteral("BackSpace")});
+        support::xdotool(
+            {QStringLiteral("key"), QStringLiteral("ctrl+a"), QStringLiteral("BackSpace")});
     }
 
     std::unique_ptr<QApplication> application;
