@@ -285,7 +285,7 @@ void QtApplicationKeyboard::startFunctionKeys() {
                     Qt::QueuedConnection);
             }
             return FunctionKeyEventDisposition::passThrough;
-        });
+        }) == FunctionKeyTapStart::started;
     if (!started)
         m_functionKeys.reset();
 }

@@ -7,9 +7,11 @@
 #include "app/qt_application_keyboard.h"
 #include "platform/linux/ini_defaults_store.h"
 #include "services/lexicon/personal_lexicon_store.h"
+#include "services/permissions/published_permission_probe.h"
 #include "services/settings/product_identity.h"
 #include "services/settings/tovalit_debug_logger.h"
 #include "services/shortcuts/function_key_system_settings.h"
+#include "services/shortcuts/hotkey_monitor.h"
 #include "state/app_launch_coordinator.h"
 #include "state/transcriber_view_model.h"
 #include "support/spawn.h"
@@ -91,9 +93,16 @@ TranscriberViewModel &VellupTranscriberApp::viewModel() {
 std::unique_ptr<TranscriberViewModel>
 VellupTranscriberApp::buildViewModel(AppConfigurationStore &store) {
     auto lexiconStore = std::make_shared<PersonalLexiconStore>();
-    return std::make_unique<TranscriberViewModel>(
-        store, std::make_shared<FloatingPanelCoordinator>(), std::move(lexiconStore),
-        TranscriberViewModel::Dependencies());
+    TranscriberViewModel::Dependencies dependencies;
+    // The shortcut is started again whenever the permission coordinator
+    // publishes new answers; it decides on those instead of asking the
+    // system on the GUI thread.
+    HotkeyMonitor::Dependencies hotkeys = HotkeyMonitor::Dependencies::linuxDefaults();
+    hotkeys.permissions = std::make_shared<PublishedPermissionProbe>(store, hotkeys.permissions);
+    dependencies.hotkeyMonitor = std::make_shared<HotkeyMonitor>(std::move(hotkeys));
+    return std::make_unique<TranscriberViewModel>(store,
+                                                  std::make_shared<FloatingPanelCoordinator>(),
+                                                  std::move(lexiconStore), std::move(dependencies));
 }
 
 void VellupTranscriberApp::launch() {
@@ -182,6 +191,11 @@ void VellupTranscriberApp::openMainWindow() {
     }
     if (!windows.isEmpty())
         bringToFront(windows.first());
+}
+
+void VellupTranscriberApp::reopen() {
+    m_delegate.applicationShouldHandleReopen(AppDelegate::hasVisibleWindows());
+    openMainWindow();
 }
 
 void VellupTranscriberApp::handleReopen() {

@@ -82,6 +82,10 @@ public:
     // Brings the main window to the front (found by its identifier, else
     // by its title, else the first window).
     void openMainWindow();
+    // The application was launched again (or the desktop asked for it):
+    // the reopen of a running application, which shows and activates the
+    // main window whether it was closed, minimised or behind others.
+    void reopen();
 
     // The controller as the application runs it: its own collaborators,
     // the screen's floating panel and a lexicon store on the data folder.

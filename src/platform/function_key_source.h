@@ -48,6 +48,16 @@ struct KeyboardTapEvent {
 // applications nor the system see it.
 enum class FunctionKeyEventDisposition { passThrough, suppress };
 
+// How starting a tap went.
+enum class FunctionKeyTapStart {
+    started,
+    // No tap can be made (typically: no keyboard may be read).
+    unavailable,
+    // Keyboards can be read, but none of them reports the Fn key: many
+    // handle it in their firmware and never tell the system.
+    noFunctionKey,
+};
+
 // A system-wide keyboard tap that sees the bare Fn key. Events arrive on a
 // thread of the source's own.
 class FunctionKeySource {
@@ -56,10 +66,11 @@ public:
 
     virtual ~FunctionKeySource() = default;
 
-    // Starts tapping; false when no tap can be made (typically: no keyboard
-    // may be read). A source that cannot drop events follows the
-    // configuration as far as it can and ignores the disposition.
-    virtual bool start(const FunctionKeyEventTapConfiguration &configuration, Handler handler) = 0;
+    // Starts tapping, or says why it cannot; after a failure nothing runs. A
+    // source that cannot drop events follows the configuration as far as
+    // it can and ignores the disposition.
+    virtual FunctionKeyTapStart start(const FunctionKeyEventTapConfiguration &configuration,
+                                      Handler handler) = 0;
     // Stops tapping. When it returns the handler is not running and will not
     // be called again. Never call it from the handler.
     virtual void stop() = 0;

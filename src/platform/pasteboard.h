@@ -3,16 +3,19 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <qcoro/qcorotask.h>
 
 #include <optional>
 
 namespace tovalit {
 
 // One form of an item on the clipboard: a MIME type and its bytes, or
-// nothing when the owner could not give them.
+// nothing when they could not be had, with the reason when it is known
+// (the owner did not answer, refused, or the form was left out).
 struct PasteboardRepresentation {
     QString type;
     std::optional<QByteArray> data;
+    QString missingReason = {};
 
     bool operator==(const PasteboardRepresentation &) const = default;
 };
@@ -40,8 +43,10 @@ public:
 
     virtual ~Pasteboard() = default;
 
-    // What the clipboard holds now; empty when nothing.
-    virtual QList<PasteboardItem> pasteboardItems() = 0;
+    // What the clipboard holds now; empty when nothing. Another
+    // application may have to hand it over, so the answer comes when it
+    // has (or has taken too long), never holding up the GUI thread.
+    virtual QCoro::Task<QList<PasteboardItem>> pasteboardItems() = 0;
     // Changes whenever the content changes, by our hand or another
     // application's; equal readings mean nobody wrote in between.
     virtual qint64 changeCount() = 0;

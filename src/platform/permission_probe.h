@@ -19,7 +19,8 @@ enum class MicrophoneAuthorizationStatus : int {
 // The system's side of the three permissions the application needs:
 // recording the microphone, reading the keyboard system-wide (input
 // monitoring) and reaching into other applications (accessibility).
-// Called on the GUI thread; answers are asked anew at every call.
+// Answers are asked anew at every call and may take a while on a real
+// system (a server that is slow to answer): ask off the GUI thread.
 class PermissionProbe {
 public:
     virtual ~PermissionProbe() = default;

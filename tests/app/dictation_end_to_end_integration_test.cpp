@@ -174,6 +174,12 @@ TEST_F(DictationEndToEndTest, SpokenWordsFromTheTrayMenuLandFormattedInTheEditor
                           "the editor to be the active window"));
     ASSERT_TRUE(waitUntil([&] { return editorText(editorPid) == QString(); },
                           "the editor's empty field on the accessibility bus", 10s));
+    // Start-up synchronises the lexicon through the gateway, which
+    // registers the device; the dictation then uses that session. (Two
+    // calls that both find no session yet each register.)
+    ASSERT_TRUE(waitUntil([&] { return gateway.callsTo("/api/proxy/lexicon-sync") == 1; },
+                          "the lexicon synchronised at start-up", 10s))
+        << gateway.calls();
 
     toggle.trigger();
     ASSERT_TRUE(

@@ -5,6 +5,7 @@
 #include <QClipboard>
 #include <QGuiApplication>
 
+#include <csignal>
 #include <gtest/gtest.h>
 
 namespace tovalit::testing {
@@ -32,7 +33,14 @@ std::unique_ptr<XClipboardClient> XClipboardClient::copy(const QString &text) {
     return client;
 }
 
+void XClipboardClient::hang() {
+    ASSERT_EQ(::kill(pid_t(m_process.processId()), SIGSTOP), 0);
+    m_hung = true;
+}
+
 XClipboardClient::~XClipboardClient() {
+    if (m_hung)
+        ::kill(pid_t(m_process.processId()), SIGCONT);
     m_process.terminate();
     if (!m_process.waitForFinished(3000)) {
         m_process.kill();

@@ -23,9 +23,14 @@ public:
     // clipboard holds no text.
     static std::optional<QString> paste();
 
+    // Stops the process in its tracks, still owning the clipboard: an
+    // application that hangs. Resumed before it is stopped for good.
+    void hang();
+
 private:
     XClipboardClient() = default;
     QProcess m_process;
+    bool m_hung = false;
 };
 
 } // namespace tovalit::testing

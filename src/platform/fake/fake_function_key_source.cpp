@@ -14,9 +14,11 @@ quint64 nanoseconds(double seconds) {
 
 } // namespace
 
-void FakeFunctionKeySource::refuseStarts(bool refuse) {
+void FakeFunctionKeySource::refuseStarts(bool refuse, FunctionKeyTapStart why) {
     std::lock_guard lock(m_mutex);
-    m_refuse = refuse;
+    m_refusal.reset();
+    if (refuse)
+        m_refusal = why;
 }
 
 bool FakeFunctionKeySource::isRunning() const {
@@ -71,15 +73,16 @@ std::optional<FunctionKeyEventDisposition> FakeFunctionKeySource::keyDown(quint1
     return send({KeyboardTapEvent::Type::keyDown, keyCode, 0, nanoseconds(seconds)});
 }
 
-bool FakeFunctionKeySource::start(const FunctionKeyEventTapConfiguration &configuration,
-                                  Handler handler) {
+FunctionKeyTapStart
+FakeFunctionKeySource::start(const FunctionKeyEventTapConfiguration &configuration,
+                             Handler handler) {
     std::lock_guard lock(m_mutex);
     ++m_starts;
     m_configuration = configuration;
-    if (m_refuse)
-        return false;
+    if (m_refusal)
+        return *m_refusal;
     m_handler = std::move(handler);
-    return true;
+    return FunctionKeyTapStart::started;
 }
 
 void FakeFunctionKeySource::stop() {

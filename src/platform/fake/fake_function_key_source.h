@@ -11,7 +11,8 @@ namespace tovalit {
 // thread, and the handler's dispositions come back to it.
 class FakeFunctionKeySource final : public FunctionKeySource {
 public:
-    void refuseStarts(bool refuse);
+    // Later starts fail with `why` (unavailable when not given).
+    void refuseStarts(bool refuse, FunctionKeyTapStart why = FunctionKeyTapStart::unavailable);
 
     bool isRunning() const;
     int startCount() const;
@@ -26,13 +27,14 @@ public:
     std::optional<FunctionKeyEventDisposition> functionUp(double seconds);
     std::optional<FunctionKeyEventDisposition> keyDown(quint16 keyCode, double seconds);
 
-    bool start(const FunctionKeyEventTapConfiguration &configuration, Handler handler) override;
+    FunctionKeyTapStart start(const FunctionKeyEventTapConfiguration &configuration,
+                              Handler handler) override;
     void stop() override;
     void enable() override;
 
 private:
     mutable std::mutex m_mutex;
-    bool m_refuse = false;
+    std::optional<FunctionKeyTapStart> m_refusal;
     Handler m_handler;
     std::optional<FunctionKeyEventTapConfiguration> m_configuration;
     int m_starts = 0;

@@ -51,8 +51,33 @@ bool FakePermissionProbe::answerMicrophoneRequest(bool granted) {
     return true;
 }
 
-MicrophoneAuthorizationStatus FakePermissionProbe::microphoneAuthorizationStatus() {
+void FakePermissionProbe::holdAnswers() {
     std::lock_guard lock(m_mutex);
+    m_held = true;
+}
+
+void FakePermissionProbe::releaseAnswers() {
+    {
+        std::lock_guard lock(m_mutex);
+        m_held = false;
+    }
+    m_released.notify_all();
+}
+
+int FakePermissionProbe::heldCalls() const {
+    std::lock_guard lock(m_mutex);
+    return m_heldCalls;
+}
+
+void FakePermissionProbe::waitWhileHeld(std::unique_lock<std::mutex> &lock) {
+    ++m_heldCalls;
+    m_released.wait(lock, [this] { return !m_held; });
+    --m_heldCalls;
+}
+
+MicrophoneAuthorizationStatus FakePermissionProbe::microphoneAuthorizationStatus() {
+    std::unique_lock lock(m_mutex);
+    waitWhileHeld(lock);
     return m_microphone;
 }
 
@@ -73,7 +98,8 @@ void FakePermissionProbe::requestMicrophoneAccess(std::function<void(bool grante
 }
 
 bool FakePermissionProbe::preflightListenEventAccess() {
-    std::lock_guard lock(m_mutex);
+    std::unique_lock lock(m_mutex);
+    waitWhileHeld(lock);
     return m_listen;
 }
 
@@ -83,7 +109,8 @@ void FakePermissionProbe::requestListenEventAccess() {
 }
 
 bool FakePermissionProbe::isProcessTrusted(bool prompt) {
-    std::lock_guard lock(m_mutex);
+    std::unique_lock lock(m_mutex);
+    waitWhileHeld(lock);
     if (prompt)
         m_requests.append(QStringLiteral("trust-prompt"));
     return m_trusted;

@@ -5,6 +5,7 @@
 #include <QList>
 #include <QStringList>
 
+#include <condition_variable>
 #include <mutex>
 
 namespace tovalit {
@@ -27,6 +28,12 @@ public:
     // Answers the oldest waiting microphone request; the status follows the
     // answer. False when none waits.
     bool answerMicrophoneRequest(bool granted);
+    // While held, every answer waits (a system that is slow to answer)
+    // until the answers are released.
+    void holdAnswers();
+    void releaseAnswers();
+    // Calls waiting for the release.
+    int heldCalls() const;
 
     MicrophoneAuthorizationStatus microphoneAuthorizationStatus() override;
     void requestMicrophoneAccess(std::function<void(bool granted)> completion) override;
@@ -35,7 +42,12 @@ public:
     bool isProcessTrusted(bool prompt) override;
 
 private:
+    void waitWhileHeld(std::unique_lock<std::mutex> &lock);
+
     mutable std::mutex m_mutex;
+    std::condition_variable m_released;
+    bool m_held = false;
+    int m_heldCalls = 0;
     MicrophoneAuthorizationStatus m_microphone = MicrophoneAuthorizationStatus::notDetermined;
     bool m_listen = false;
     bool m_trusted = false;

@@ -2,6 +2,10 @@
 
 namespace tovalit {
 
+QCoro::Task<QList<PasteboardItem>> InMemoryPasteboard::pasteboardItems() {
+    co_return m_items;
+}
+
 void InMemoryPasteboard::clearContents() {
     m_items.clear();
     ++m_changeCount;

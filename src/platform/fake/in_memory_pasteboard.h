@@ -8,7 +8,7 @@ namespace tovalit {
 // change, writes can be refused, and "another application" can copy.
 class InMemoryPasteboard final : public Pasteboard {
 public:
-    QList<PasteboardItem> pasteboardItems() override { return m_items; }
+    QCoro::Task<QList<PasteboardItem>> pasteboardItems() override;
     qint64 changeCount() override { return m_changeCount; }
     void clearContents() override;
     bool writeObjects(const QList<PasteboardItem> &items) override;
@@ -17,6 +17,8 @@ public:
     void copyFromElsewhere(const QString &text);
     // Another application copies these items.
     void setItems(QList<PasteboardItem> items);
+    // What it holds, at once.
+    QList<PasteboardItem> items() const { return m_items; }
     // The text of the first item, when there is one.
     std::optional<QString> string() const;
     // The next `count` writes fail.

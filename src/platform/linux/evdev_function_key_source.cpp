@@ -20,7 +20,7 @@ namespace tovalit {
 
 class EvdevFunctionKeySource::Reader {
 public:
-    Reader(QString directory, QList<int> streams, Handler handler,
+    Reader(QString directory, const QList<EventStream> &streams, Handler handler,
            std::vector<std::unique_ptr<EvdevKeyboard>> keyboards);
     ~Reader();
     Reader(const Reader &) = delete;
@@ -51,13 +51,14 @@ private:
     std::thread m_thread;
 };
 
-EvdevFunctionKeySource::Reader::Reader(QString directory, QList<int> streams, Handler handler,
+EvdevFunctionKeySource::Reader::Reader(QString directory, const QList<EventStream> &streams,
+                                       Handler handler,
                                        std::vector<std::unique_ptr<EvdevKeyboard>> keyboards)
     : m_handler(std::move(handler))
     , m_directory(std::move(directory))
     , m_keyboards(std::move(keyboards)) {
-    for (int descriptor : streams)
-        m_streams.push_back({descriptor, {}});
+    for (const EventStream &stream : streams)
+        m_streams.push_back({stream.descriptor, {}});
     m_wake = eventfd(0, EFD_CLOEXEC);
     m_inotify = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     // udev creates the node first and opens it to us a moment later.
@@ -236,11 +237,12 @@ EvdevFunctionKeySource::EvdevFunctionKeySource(Options options)
 
 EvdevFunctionKeySource::~EvdevFunctionKeySource() {
     stop();
-    for (int descriptor : std::as_const(m_options.eventStreams))
-        close(descriptor);
+    for (const EventStream &stream : std::as_const(m_options.eventStreams))
+        close(stream.descriptor);
 }
 
-bool EvdevFunctionKeySource::start(const FunctionKeyEventTapConfiguration &, Handler handler) {
+FunctionKeyTapStart EvdevFunctionKeySource::start(const FunctionKeyEventTapConfiguration &,
+                                                  Handler handler) {
     stop();
     std::vector<std::unique_ptr<EvdevKeyboard>> keyboards;
     const QStringList paths = EvdevKeyboard::devicePaths(m_options.deviceDirectory);
@@ -249,11 +251,21 @@ bool EvdevFunctionKeySource::start(const FunctionKeyEventTapConfiguration &, Han
             keyboards.push_back(std::move(keyboard));
     }
     if (keyboards.empty() && m_options.eventStreams.isEmpty())
-        return false;
+        return FunctionKeyTapStart::unavailable;
+    // The other keyboards are still read (a letter typed on one while Fn
+    // is held on another makes a chord), but without one that can report
+    // Fn there is nothing to listen for.
+    const bool canHearFunctionKey =
+        std::any_of(keyboards.begin(), keyboards.end(),
+                    [](const auto &keyboard) { return keyboard->reportsFunctionKey(); }) ||
+        std::any_of(m_options.eventStreams.begin(), m_options.eventStreams.end(),
+                    [](const EventStream &stream) { return stream.reportsFunctionKey; });
+    if (!canHearFunctionKey)
+        return FunctionKeyTapStart::noFunctionKey;
     m_reader = std::make_unique<Reader>(m_options.deviceDirectory,
                                         std::exchange(m_options.eventStreams, {}),
                                         std::move(handler), std::move(keyboards));
-    return true;
+    return FunctionKeyTapStart::started;
 }
 
 void EvdevFunctionKeySource::stop() {

@@ -13,17 +13,25 @@ namespace tovalit {
 
 // The Fn key (KEY_FN) and the other keys of every readable keyboard under
 // /dev/input, read on a thread of our own; keyboards plugged in later are
-// picked up as they appear. The input layer only lets us listen, so every
+// picked up as they appear. It starts only when at least one keyboard can
+// report Fn. The input layer only lets us listen, so every
 // disposition is ignored: nothing is ever held back from the desktop
 // (which on Linux gives the bare Fn key no action of its own).
 class EvdevFunctionKeySource final : public FunctionKeySource {
 public:
+    // A descriptor that carries raw `input_event` records without being a
+    // device (the read end of a pipe), read like a keyboard's.
+    struct EventStream {
+        int descriptor = -1;
+        // What a device would tell through its key bits: whether its
+        // keyboard can report the Fn key.
+        bool reportsFunctionKey = true;
+    };
+
     struct Options {
         QString deviceDirectory = QStringLiteral("/dev/input");
-        // Descriptors that carry raw `input_event` records without being
-        // devices (the read end of a pipe), read like a keyboard's; the
-        // source closes them when it stops.
-        QList<int> eventStreams;
+        // Read beside the devices; the source closes them when it stops.
+        QList<EventStream> eventStreams;
     };
 
     EvdevFunctionKeySource();
@@ -32,8 +40,10 @@ public:
     EvdevFunctionKeySource(const EvdevFunctionKeySource &) = delete;
     EvdevFunctionKeySource &operator=(const EvdevFunctionKeySource &) = delete;
 
-    // False when there is no keyboard to read.
-    bool start(const FunctionKeyEventTapConfiguration &configuration, Handler handler) override;
+    // Unavailable when there is no keyboard to read, noFunctionKey when
+    // none of them can report Fn.
+    FunctionKeyTapStart start(const FunctionKeyEventTapConfiguration &configuration,
+                              Handler handler) override;
     void stop() override;
     void enable() override {}
 

@@ -66,6 +66,10 @@ EvdevKeyboard::EvdevKeyboard(int descriptor, libevdev *device, QString path)
     , m_device(device)
     , m_path(std::move(path)) {}
 
+bool EvdevKeyboard::reportsFunctionKey() const {
+    return libevdev_has_event_code(m_device, EV_KEY, KEY_FN);
+}
+
 EvdevKeyboard::~EvdevKeyboard() {
     libevdev_free(m_device);
     ::close(m_descriptor);

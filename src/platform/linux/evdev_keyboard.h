@@ -30,6 +30,9 @@ public:
 
     int descriptor() const { return m_descriptor; }
     QString path() const { return m_path; }
+    // Whether its key bits include the Fn key. Many keyboards handle Fn in
+    // their firmware and never report it.
+    bool reportsFunctionKey() const;
 
     // Hands every event waiting on the device to `deliver`; after events
     // were dropped by the kernel, the device's state is synchronised first

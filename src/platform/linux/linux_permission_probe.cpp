@@ -17,23 +17,23 @@ namespace {
 
 constexpr int busTimeoutMilliseconds = 1000;
 
-const QString busService = QStringLiteral("org.a11y.Bus");
+const QString busInterface = QStringLiteral("org.a11y.Bus");
 const QString busPath = QStringLiteral("/org/a11y/bus");
 const QString propertiesInterface = QStringLiteral("org.freedesktop.DBus.Properties");
 const QString statusInterface = QStringLiteral("org.a11y.Status");
 
 // Whether the accessibility bus exists (its launcher answers with an
 // address); nothing when it does not.
-bool accessibilityBusAnswers(QDBusConnection &session) {
+bool accessibilityBusAnswers(QDBusConnection &session, const QString &busService) {
     const QDBusMessage reply =
-        session.call(QDBusMessage::createMethodCall(busService, busPath, busService,
+        session.call(QDBusMessage::createMethodCall(busService, busPath, busInterface,
                                                     QStringLiteral("GetAddress")),
                      QDBus::Block, busTimeoutMilliseconds);
     return reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty() &&
            !reply.arguments().first().toString().isEmpty();
 }
 
-bool accessibilityEnabled(QDBusConnection &session) {
+bool accessibilityEnabled(QDBusConnection &session, const QString &busService) {
     QDBusMessage request = QDBusMessage::createMethodCall(busService, busPath, propertiesInterface,
                                                           QStringLiteral("GetAll"));
     request << statusInterface;
@@ -46,7 +46,7 @@ bool accessibilityEnabled(QDBusConnection &session) {
            flags.value(QStringLiteral("ScreenReaderEnabled")).toBool();
 }
 
-void enableAccessibility(QDBusConnection &session) {
+void enableAccessibility(QDBusConnection &session, const QString &busService) {
     QDBusMessage request = QDBusMessage::createMethodCall(busService, busPath, propertiesInterface,
                                                           QStringLiteral("Set"));
     request << statusInterface << QStringLiteral("IsEnabled")
@@ -60,9 +60,11 @@ LinuxPermissionProbe::LinuxPermissionProbe()
     : LinuxPermissionProbe(std::make_shared<PulseAudioInput>(), QStringLiteral("/dev/input")) {}
 
 LinuxPermissionProbe::LinuxPermissionProbe(std::shared_ptr<AudioInput> audioInput,
-                                           QString inputDeviceDirectory)
+                                           QString inputDeviceDirectory,
+                                           QString accessibilityBusService)
     : m_audioInput(std::move(audioInput))
-    , m_inputDeviceDirectory(std::move(inputDeviceDirectory)) {}
+    , m_inputDeviceDirectory(std::move(inputDeviceDirectory))
+    , m_busService(std::move(accessibilityBusService)) {}
 
 LinuxPermissionProbe::~LinuxPermissionProbe() = default;
 
@@ -87,12 +89,12 @@ void LinuxPermissionProbe::requestListenEventAccess() {
 
 bool LinuxPermissionProbe::isProcessTrusted(bool prompt) {
     QDBusConnection session = QDBusConnection::sessionBus();
-    if (!session.isConnected() || !accessibilityBusAnswers(session))
+    if (!session.isConnected() || !accessibilityBusAnswers(session, m_busService))
         return false;
-    bool enabled = accessibilityEnabled(session);
+    bool enabled = accessibilityEnabled(session, m_busService);
     if (!enabled && prompt) {
-        enableAccessibility(session);
-        enabled = accessibilityEnabled(session);
+        enableAccessibility(session, m_busService);
+        enabled = accessibilityEnabled(session, m_busService);
     }
     return enabled && hasSyntheticInput();
 }

@@ -22,10 +22,17 @@ class XcbConnection;
 //   accessibility switched on, and the X server offers synthetic input.
 //   Asking for it switches the desktop's accessibility support on, which
 //   is what toolkits wait for before they expose their widgets.
+//
+// Every answer is a round trip to the sound server, the session bus (up to
+// a second each when the accessibility bus does not answer) or the X
+// server: ask off the GUI thread. Any thread may ask.
 class LinuxPermissionProbe final : public PermissionProbe {
 public:
     LinuxPermissionProbe();
-    LinuxPermissionProbe(std::shared_ptr<AudioInput> audioInput, QString inputDeviceDirectory);
+    // `accessibilityBusService`: the launcher of the accessibility bus on
+    // the session bus.
+    LinuxPermissionProbe(std::shared_ptr<AudioInput> audioInput, QString inputDeviceDirectory,
+                         QString accessibilityBusService = QStringLiteral("org.a11y.Bus"));
     ~LinuxPermissionProbe() override;
 
     MicrophoneAuthorizationStatus microphoneAuthorizationStatus() override;
@@ -39,6 +46,7 @@ private:
 
     std::shared_ptr<AudioInput> m_audioInput;
     QString m_inputDeviceDirectory;
+    QString m_busService;
     std::mutex m_mutex;
     std::shared_ptr<XcbConnection> m_x;
 };

@@ -16,7 +16,7 @@ QClipboard *clipboard() {
 
 } // namespace
 
-QtClipboardPasteboard::QtClipboardPasteboard()
+QtClipboardPasteboard::QtClipboardPasteboard(ClipboardReadLimits limits)
     : m_context(std::make_unique<QObject>()) {
     Q_ASSERT(isGuiThread());
     // Only window-system clipboards know who owns them; the in-process one
@@ -24,6 +24,8 @@ QtClipboardPasteboard::QtClipboardPasteboard()
     const QString platform = QGuiApplication::platformName();
     m_tracksOwnership =
         platform == QLatin1String("xcb") || platform.startsWith(QLatin1String("wayland"));
+    if (platform == QLatin1String("xcb"))
+        m_reader = std::make_unique<XcbClipboardReader>(limits);
     QObject::connect(clipboard(), &QClipboard::changed, m_context.get(),
                      [this](QClipboard::Mode mode) {
                          if (mode == QClipboard::Clipboard)
@@ -63,24 +65,36 @@ qint64 QtClipboardPasteboard::changeCount() {
     return m_changeCount;
 }
 
-QList<PasteboardItem> QtClipboardPasteboard::pasteboardItems() {
+QCoro::Task<QList<PasteboardItem>> QtClipboardPasteboard::pasteboardItems() {
     Q_ASSERT(isGuiThread());
+    // Qt's own reading of a foreign clipboard converts every form the
+    // owner offers, each a blocking round trip on this thread.
+    PasteboardItem item;
+    if (m_reader && !clipboard()->ownsClipboard())
+        item.representations = co_await m_reader->read();
+    else
+        item.representations = localRepresentations();
+    if (item.representations.isEmpty())
+        co_return QList<PasteboardItem>{};
+    co_return QList<PasteboardItem>{item};
+}
+
+QList<PasteboardRepresentation> QtClipboardPasteboard::localRepresentations() const {
+    QList<PasteboardRepresentation> representations;
     const QMimeData *mime = clipboard()->mimeData(QClipboard::Clipboard);
     if (!mime)
-        return {};
-    PasteboardItem item;
+        return representations;
     for (const QString &format : mime->formats()) {
         if (format == ownWriteType)
             continue;
-        // The X clipboard cannot tell a failed conversion from empty data;
-        // an empty form is not worth keeping either way.
+        // An empty form is not worth keeping.
         QByteArray data = mime->data(format);
-        item.representations.append(PasteboardRepresentation{
-            format, data.isEmpty() ? std::nullopt : std::optional<QByteArray>(std::move(data))});
+        if (data.isEmpty())
+            representations.append({format, std::nullopt, QStringLiteral("empty")});
+        else
+            representations.append({format, std::move(data), {}});
     }
-    if (item.representations.isEmpty())
-        return {};
-    return {item};
+    return representations;
 }
 
 void QtClipboardPasteboard::clearContents() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/linux/xcb_clipboard_reader.h"
 #include "platform/pasteboard.h"
 
 #include <memory>
@@ -18,13 +19,17 @@ namespace tovalit {
 // our writes alive and serves it to other applications for as long as the
 // process runs and nobody else takes the clipboard.
 //
+// What another X client holds is read off the GUI thread, within the
+// limits; what we hold ourselves (or the in-process clipboard of a
+// platform without a window system) is read at once.
+//
 // Needs the QGuiApplication; used on the GUI thread only.
 class QtClipboardPasteboard final : public Pasteboard {
 public:
-    QtClipboardPasteboard();
+    explicit QtClipboardPasteboard(ClipboardReadLimits limits = {});
     ~QtClipboardPasteboard() override;
 
-    QList<PasteboardItem> pasteboardItems() override;
+    QCoro::Task<QList<PasteboardItem>> pasteboardItems() override;
     qint64 changeCount() override;
     void clearContents() override;
     bool writeObjects(const QList<PasteboardItem> &items) override;
@@ -33,6 +38,8 @@ public:
         QStringLiteral("application/x-tovalit-pasteboard-write");
 
 private:
+    // Our own or the in-process clipboard, without a round trip.
+    QList<PasteboardRepresentation> localRepresentations() const;
     bool holdsOwnWrite() const;
     void clipboardChanged();
 
@@ -41,6 +48,8 @@ private:
     qint64 m_changeCount = 0;
     // The number of our last write while it may still be on the clipboard.
     std::optional<qint64> m_ownWrite;
+    // Another X client's clipboard; none off X.
+    std::unique_ptr<XcbClipboardReader> m_reader;
 };
 
 } // namespace tovalit

@@ -7,14 +7,69 @@
 #include "platform/system_settings_opener.h"
 #include "services/settings/app_configuration_store.h"
 #include "support/cross_thread_promise.h"
+#include "support/serial_executor.h"
 #include "support/spawn.h"
 
 #include <QCoreApplication>
+#include <QPromise>
 #include <QUrl>
 
 #include <algorithm>
 
 namespace tovalit {
+
+namespace {
+
+template <typename Result>
+QCoro::Task<Result> ready(Result result) {
+    co_return result;
+}
+
+QCoro::Task<void> ready() {
+    co_return;
+}
+
+// Asks the probe where it is asked: on the executor, or at once without
+// one. Not a coroutine: GCC 12 mishandles temporaries that own something
+// in a co_await expression, so callers await only the task this returns.
+template <typename Ask>
+QCoro::Task<std::invoke_result_t<Ask &, PermissionProbe &>>
+askProbe(const std::shared_ptr<SerialExecutor> &executor, std::shared_ptr<PermissionProbe> probe,
+         Ask ask) {
+    auto work = [probe = std::move(probe), ask = std::move(ask)] { return ask(*probe); };
+    if (executor)
+        return executor->run(std::move(work));
+    if constexpr (std::is_void_v<std::invoke_result_t<Ask &, PermissionProbe &>>) {
+        work();
+        return ready();
+    } else {
+        return ready(work());
+    }
+}
+
+PermissionAuthorizationState cachedState(const AppConfigurationStore &store, PermissionKind kind) {
+    switch (kind) {
+    case PermissionKind::microphone:
+        return store.cachedMicrophonePermission();
+    case PermissionKind::inputMonitoring:
+        return store.cachedInputMonitoringPermission();
+    case PermissionKind::accessibility:
+        return store.cachedAccessibilityPermission();
+    }
+    return PermissionAuthorizationState::notDetermined;
+}
+
+} // namespace
+
+// One probe of every required kind, and the publication of its answers
+// that the refreshes asked for before it started are waiting on.
+struct PermissionCoordinator::ProbeRound {
+    ProbeRound() { published.start(); }
+
+    // Finished once the answers are out; cancelled when the coordinator
+    // goes first.
+    QPromise<void> published;
+};
 
 PermissionCoordinator::Dependencies PermissionCoordinator::Dependencies::linuxDefaults() {
     Dependencies dependencies;
@@ -22,6 +77,8 @@ PermissionCoordinator::Dependencies PermissionCoordinator::Dependencies::linuxDe
     dependencies.settingsOpener = std::make_shared<DesktopSettingsOpener>();
     if (QCoreApplication::instance())
         dependencies.bundlePath = QCoreApplication::applicationFilePath();
+    dependencies.probeExecutor =
+        std::make_shared<SerialExecutor>(QStringLiteral("Tovalit permission probe"));
     return dependencies;
 }
 
@@ -45,6 +102,9 @@ PermissionCoordinator::PermissionCoordinator(AppConfigurationStore &configuratio
             connect(activity, &ApplicationActivity::didResignActive, this,
                     &PermissionCoordinator::handleApplicationDidResignActive);
     }
+    // What the last run found stands in until the probe answers.
+    for (PermissionKind kind : std::as_const(m_requiredKinds))
+        m_states.append(PermissionState{kind, cachedState(m_configurationStore, kind)});
     refreshStates();
 }
 
@@ -76,14 +136,69 @@ bool PermissionCoordinator::isRunningFromDiskImage() const {
 }
 
 void PermissionCoordinator::refreshStates() {
-    QList<PermissionState> states;
-    for (PermissionKind kind : m_requiredKinds)
-        states.append(PermissionState{kind, permissionStatus(kind, false)});
+    scheduleRefresh();
+}
+
+QCoro::Task<void> PermissionCoordinator::refresh() {
+    const QFuture<void> published = scheduleRefresh();
+    co_await published;
+}
+
+QFuture<void> PermissionCoordinator::scheduleRefresh() {
+    // A probe that has not started yet will answer for this call too.
+    if (m_nextRound)
+        return m_nextRound->published.future();
+    auto round = std::make_shared<ProbeRound>();
+    QFuture<void> published = round->published.future();
+    if (m_runningRound) {
+        m_nextRound = std::move(round);
+        return published;
+    }
+    m_runningRound = round;
+    // Without an executor this publishes before it returns.
+    probeAndPublish(std::move(round));
+    return published;
+}
+
+QCoro::Task<void> PermissionCoordinator::probeAndPublish(std::shared_ptr<ProbeRound> round) {
+    for (;;) {
+        QPointer<PermissionCoordinator> guard(this);
+        QList<PermissionState> states = co_await probeRequiredKinds();
+        if (!guard)
+            co_return;
+        publish(std::move(states));
+        round->published.finish();
+        // Whoever heard the answers may have taken the coordinator down.
+        if (!guard)
+            co_return;
+        // A refresh asked for while this probe ran wants newer answers.
+        m_runningRound = std::exchange(m_nextRound, nullptr);
+        if (!m_runningRound)
+            co_return;
+        round = m_runningRound;
+    }
+}
+
+QCoro::Task<QList<PermissionState>> PermissionCoordinator::probeRequiredKinds() const {
+    return askProbe(
+        m_dependencies.probeExecutor, m_dependencies.probe,
+        [kinds = m_requiredKinds](PermissionProbe &probe) { return probeStates(probe, kinds); });
+}
+
+void PermissionCoordinator::publish(QList<PermissionState> states) {
     m_states = std::move(states);
     Q_EMIT statesChanged(m_states);
     m_configurationStore.updateCachedPermissionStates(m_states);
     if (allRequiredGranted() && !m_configurationStore.hasCompletedPermissionsOnboarding())
         m_configurationStore.setHasCompletedPermissionsOnboarding(true);
+}
+
+QList<PermissionState> PermissionCoordinator::probeStates(PermissionProbe &probe,
+                                                          const QList<PermissionKind> &kinds) {
+    QList<PermissionState> states;
+    for (PermissionKind kind : kinds)
+        states.append(PermissionState{kind, permissionStatus(probe, kind, false)});
+    return states;
 }
 
 QCoro::Task<void> PermissionCoordinator::requestRequiredPermissions() {
@@ -94,7 +209,9 @@ QCoro::Task<void> PermissionCoordinator::requestRequiredPermissions() {
         if (!guard)
             co_return;
     }
-    refreshStates();
+    co_await refresh();
+    if (!guard)
+        co_return;
     setGuidedRequestInProgress(false);
 }
 
@@ -128,7 +245,9 @@ QCoro::Task<void> PermissionCoordinator::guideMicrophoneAccess() {
     co_await requestMicrophonePermission();
     if (!guard)
         co_return;
-    refreshStates();
+    co_await refresh();
+    if (!guard)
+        co_return;
     // Also when access was just granted: the page is where it can change.
     openSystemSettings(PermissionKind::microphone);
 }
@@ -142,21 +261,39 @@ void PermissionCoordinator::openSystemSettings(PermissionKind kind) {
 QCoro::Task<void> PermissionCoordinator::requestMicrophonePermissionAgain() {
     QPointer<PermissionCoordinator> guard(this);
     co_await requestMicrophonePermission();
+    if (!guard)
+        co_return;
+    co_await refresh();
+}
+
+void PermissionCoordinator::promptAccessibilityAgain() {
+    // Runs on by itself; without an executor it is done on return.
+    promptAccessibilityThenRefresh();
+}
+
+QCoro::Task<void> PermissionCoordinator::promptAccessibilityThenRefresh() {
+    QPointer<PermissionCoordinator> guard(this);
+    co_await askProbe(m_dependencies.probeExecutor, m_dependencies.probe,
+                      &PermissionCoordinator::promptAccessibility);
     if (guard)
         refreshStates();
 }
 
-void PermissionCoordinator::promptAccessibilityAgain() {
-    accessibilityStatus(true);
-    refreshStates();
-}
-
 void PermissionCoordinator::handleApplicationDidBecomeActive() {
     m_hasRetriedPromptAfterActivation = false;
-    refreshStates();
+    const QFuture<void> refreshed = scheduleRefresh();
     spawn(
-        this, [this] { return requestUndeterminedPermissionsIfNeeded(); },
+        this, [this, refreshed] { return retryUndeterminedPermissionsAfter(refreshed); },
         QStringLiteral("permission retry after activation"));
+}
+
+QCoro::Task<void>
+PermissionCoordinator::retryUndeterminedPermissionsAfter(QFuture<void> refreshed) {
+    QPointer<PermissionCoordinator> guard(this);
+    // What is undecided is known once the activation's answers are in.
+    co_await refreshed;
+    if (guard)
+        co_await requestUndeterminedPermissionsIfNeeded();
 }
 
 void PermissionCoordinator::handleApplicationDidResignActive() {
@@ -164,7 +301,10 @@ void PermissionCoordinator::handleApplicationDidResignActive() {
 }
 
 QCoro::Task<bool> PermissionCoordinator::requestMicrophonePermission() {
-    switch (m_dependencies.probe->microphoneAuthorizationStatus()) {
+    const MicrophoneAuthorizationStatus status =
+        co_await askProbe(m_dependencies.probeExecutor, m_dependencies.probe,
+                          &PermissionCoordinator::microphoneAuthorization);
+    switch (status) {
     case MicrophoneAuthorizationStatus::notDetermined: {
         auto answer = std::make_shared<CrossThreadPromise<bool>>();
         m_dependencies.probe->requestMicrophoneAccess(
@@ -196,7 +336,7 @@ QCoro::Task<void> PermissionCoordinator::requestUndeterminedPermissionsIfNeeded(
         if (!guard)
             co_return;
     }
-    refreshStates();
+    co_await refresh();
 }
 
 QCoro::Task<void> PermissionCoordinator::request(PermissionKind kind) {
@@ -205,11 +345,12 @@ QCoro::Task<void> PermissionCoordinator::request(PermissionKind kind) {
         co_await requestMicrophonePermission();
         break;
     case PermissionKind::inputMonitoring:
-        if (!m_dependencies.probe->preflightListenEventAccess())
-            m_dependencies.probe->requestListenEventAccess();
+        co_await askProbe(m_dependencies.probeExecutor, m_dependencies.probe,
+                          &PermissionCoordinator::requestListenEventAccessIfMissing);
         break;
     case PermissionKind::accessibility:
-        m_dependencies.probe->isProcessTrusted(true);
+        co_await askProbe(m_dependencies.probeExecutor, m_dependencies.probe,
+                          &PermissionCoordinator::promptAccessibility);
         break;
     }
 }
@@ -219,8 +360,22 @@ void PermissionCoordinator::setGuidedRequestInProgress(bool inProgress) {
     Q_EMIT isGuidedRequestInProgressChanged(inProgress);
 }
 
-PermissionAuthorizationState PermissionCoordinator::microphoneStatus() {
-    switch (int(m_dependencies.probe->microphoneAuthorizationStatus())) {
+MicrophoneAuthorizationStatus
+PermissionCoordinator::microphoneAuthorization(PermissionProbe &probe) {
+    return probe.microphoneAuthorizationStatus();
+}
+
+void PermissionCoordinator::requestListenEventAccessIfMissing(PermissionProbe &probe) {
+    if (!probe.preflightListenEventAccess())
+        probe.requestListenEventAccess();
+}
+
+void PermissionCoordinator::promptAccessibility(PermissionProbe &probe) {
+    accessibilityStatus(probe, true);
+}
+
+PermissionAuthorizationState PermissionCoordinator::microphoneStatus(PermissionProbe &probe) {
+    switch (int(probe.microphoneAuthorizationStatus())) {
     case int(MicrophoneAuthorizationStatus::notDetermined):
         return PermissionAuthorizationState::notDetermined;
     case int(MicrophoneAuthorizationStatus::restricted):
@@ -233,29 +388,30 @@ PermissionAuthorizationState PermissionCoordinator::microphoneStatus() {
     }
 }
 
-PermissionAuthorizationState PermissionCoordinator::inputMonitoringStatus(bool prompt) {
-    const bool granted = m_dependencies.probe->preflightListenEventAccess();
+PermissionAuthorizationState PermissionCoordinator::inputMonitoringStatus(PermissionProbe &probe,
+                                                                          bool prompt) {
+    const bool granted = probe.preflightListenEventAccess();
     if (!granted && prompt)
-        m_dependencies.probe->requestListenEventAccess();
+        probe.requestListenEventAccess();
     return granted ? PermissionAuthorizationState::granted
                    : PermissionAuthorizationState::needsManualEnable;
 }
 
-PermissionAuthorizationState PermissionCoordinator::accessibilityStatus(bool prompt) {
-    return m_dependencies.probe->isProcessTrusted(prompt)
-               ? PermissionAuthorizationState::granted
-               : PermissionAuthorizationState::needsManualEnable;
+PermissionAuthorizationState PermissionCoordinator::accessibilityStatus(PermissionProbe &probe,
+                                                                        bool prompt) {
+    return probe.isProcessTrusted(prompt) ? PermissionAuthorizationState::granted
+                                          : PermissionAuthorizationState::needsManualEnable;
 }
 
-PermissionAuthorizationState PermissionCoordinator::permissionStatus(PermissionKind kind,
-                                                                     bool prompt) {
+PermissionAuthorizationState
+PermissionCoordinator::permissionStatus(PermissionProbe &probe, PermissionKind kind, bool prompt) {
     switch (kind) {
     case PermissionKind::microphone:
-        return microphoneStatus();
+        return microphoneStatus(probe);
     case PermissionKind::inputMonitoring:
-        return inputMonitoringStatus(prompt);
+        return inputMonitoringStatus(probe, prompt);
     case PermissionKind::accessibility:
-        return accessibilityStatus(prompt);
+        return accessibilityStatus(probe, prompt);
     }
     return PermissionAuthorizationState::notDetermined;
 }

@@ -2,6 +2,7 @@
 
 #include "models/permission_state.h"
 
+#include <QFuture>
 #include <QList>
 #include <QObject>
 #include <QPointer>
@@ -16,7 +17,9 @@ namespace tovalit {
 class AppConfigurationStore;
 class ApplicationActivity;
 class PermissionProbe;
+class SerialExecutor;
 class SystemSettingsOpener;
+enum class MicrophoneAuthorizationStatus : int;
 
 // Keeps the state of every permission the application requires, asks the
 // system for them in a fixed order, opens their settings pages, checks
@@ -25,6 +28,12 @@ class SystemSettingsOpener;
 // everything is granted. Every refresh also writes the states into the
 // settings store's cache, which restarts the hotkey monitor when input
 // monitoring or accessibility changes. Lives on the GUI thread.
+//
+// The system's answers can take long (a session bus or sound server that
+// is slow to answer), so the probe runs on an executor of its own and the
+// states follow once it has answered; the window never waits for it.
+// Until the first answers arrive, `states` holds what the store cached
+// from the last run.
 class PermissionCoordinator : public QObject {
     Q_OBJECT
     Q_PROPERTY(QList<PermissionState> states READ states NOTIFY statesChanged)
@@ -44,13 +53,18 @@ public:
         QPointer<ApplicationActivity> activity;
         // Where the application runs from.
         QString bundlePath;
+        // Where the probe is asked; none: on the calling thread, for a
+        // probe that answers at once.
+        std::shared_ptr<SerialExecutor> probeExecutor;
 
-        // The desktop's permissions and settings pages, this executable,
-        // and no activation source (the screen layer provides one).
+        // The desktop's permissions probed on an executor of their own,
+        // its settings pages, this executable, and no activation source
+        // (the screen layer provides one).
         static Dependencies linuxDefaults();
     };
 
-    // Refreshes once before returning, so `states` is filled.
+    // Starts the first refresh; `states` is filled before it returns (with
+    // the store's cached states while the probe runs elsewhere).
     PermissionCoordinator(AppConfigurationStore &configurationStore,
                           QList<PermissionKind> requiredKinds, QObject *parent = nullptr);
     PermissionCoordinator(AppConfigurationStore &configurationStore,
@@ -73,7 +87,9 @@ public:
 
     // Probes every required kind without prompting, publishes the states
     // (a new list every time), updates the store's cache and, once all are
-    // granted, the onboarding flag.
+    // granted, the onboarding flag. With a probe executor it returns at
+    // once and the states follow; refreshes asked for while a probe waits
+    // to start share its answers.
     void refreshStates();
     // Requests every required kind in order, then refreshes.
     QCoro::Task<void> requestRequiredPermissions();
@@ -93,17 +109,35 @@ Q_SIGNALS:
     void isGuidedRequestInProgressChanged(bool isGuidedRequestInProgress);
 
 private:
+    struct ProbeRound;
+
+    // refreshStates() for callers that go on once the states are out.
+    QCoro::Task<void> refresh();
+    // The publication that will carry answers probed after this call.
+    QFuture<void> scheduleRefresh();
+    QCoro::Task<void> probeAndPublish(std::shared_ptr<ProbeRound> round);
+    QCoro::Task<QList<PermissionState>> probeRequiredKinds() const;
+    void publish(QList<PermissionState> states);
+    QCoro::Task<void> promptAccessibilityThenRefresh();
     void handleApplicationDidBecomeActive();
+    QCoro::Task<void> retryUndeterminedPermissionsAfter(QFuture<void> refreshed);
     void handleApplicationDidResignActive();
     QCoro::Task<bool> requestMicrophonePermission();
     QCoro::Task<void> requestUndeterminedPermissionsIfNeeded();
     QCoro::Task<void> request(PermissionKind kind);
     void setGuidedRequestInProgress(bool inProgress);
 
-    PermissionAuthorizationState microphoneStatus();
-    PermissionAuthorizationState inputMonitoringStatus(bool prompt);
-    PermissionAuthorizationState accessibilityStatus(bool prompt);
-    PermissionAuthorizationState permissionStatus(PermissionKind kind, bool prompt);
+    // On the probe's executor.
+    static QList<PermissionState> probeStates(PermissionProbe &probe,
+                                              const QList<PermissionKind> &kinds);
+    static MicrophoneAuthorizationStatus microphoneAuthorization(PermissionProbe &probe);
+    static void requestListenEventAccessIfMissing(PermissionProbe &probe);
+    static void promptAccessibility(PermissionProbe &probe);
+    static PermissionAuthorizationState microphoneStatus(PermissionProbe &probe);
+    static PermissionAuthorizationState inputMonitoringStatus(PermissionProbe &probe, bool prompt);
+    static PermissionAuthorizationState accessibilityStatus(PermissionProbe &probe, bool prompt);
+    static PermissionAuthorizationState permissionStatus(PermissionProbe &probe,
+                                                         PermissionKind kind, bool prompt);
 
     QList<PermissionState> m_states;
     bool m_isGuidedRequestInProgress = false;
@@ -114,6 +148,9 @@ private:
     Dependencies m_dependencies;
     QMetaObject::Connection m_appDidBecomeActiveObserver;
     QMetaObject::Connection m_appDidResignActiveObserver;
+    // The probe being asked, and the one that starts after it.
+    std::shared_ptr<ProbeRound> m_runningRound;
+    std::shared_ptr<ProbeRound> m_nextRound;
 };
 
 } // namespace tovalit

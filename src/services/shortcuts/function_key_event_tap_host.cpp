@@ -57,7 +57,7 @@ FunctionKeyEventTapHost::~FunctionKeyEventTapHost() {
     stop();
 }
 
-bool FunctionKeyEventTapHost::start() {
+FunctionKeyTapStart FunctionKeyEventTapHost::start() {
     stop();
     {
         std::lock_guard lock(m_state->stateLock);
@@ -67,17 +67,17 @@ bool FunctionKeyEventTapHost::start() {
         m_state->isFunctionChordDetected = false;
     }
     std::weak_ptr<State> weakState = m_state;
-    const bool started =
+    const FunctionKeyTapStart started =
         m_source->start(m_tapConfiguration, [weakState](const KeyboardTapEvent &event) {
             if (auto state = weakState.lock())
                 return state->handleEventTap(event);
             return FunctionKeyEventDisposition::passThrough;
         });
-    if (!started)
-        return false;
+    if (started != FunctionKeyTapStart::started)
+        return started;
     std::lock_guard lock(m_state->stateLock);
     m_state->isTapRunning = true;
-    return true;
+    return started;
 }
 
 void FunctionKeyEventTapHost::stop() {

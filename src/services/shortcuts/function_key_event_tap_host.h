@@ -30,8 +30,8 @@ public:
     FunctionKeyEventTapHost(const FunctionKeyEventTapHost &) = delete;
     FunctionKeyEventTapHost &operator=(const FunctionKeyEventTapHost &) = delete;
 
-    // False when no tap could be made; then nothing runs.
-    bool start();
+    // Anything but started: no tap could be made, and nothing runs.
+    FunctionKeyTapStart start();
     void stop();
     // Fn held, as the tap last saw it.
     bool isFunctionPressed() const;

@@ -103,9 +103,17 @@ void HotkeyMonitor::start(const ShortcutConfiguration &configuration) {
         },
         m_dependencies.makeFunctionKeySource(), m_dependencies.makeDelayScheduler(),
         m_dependencies.uptime);
-    if (!host->start()) {
+    switch (host->start()) {
+    case FunctionKeyTapStart::started:
+        break;
+    case FunctionKeyTapStart::unavailable:
         publishActivationState(ShortcutActivationState::failed(
             QStringLiteral("Fn 系统级拦截注册失败，请重新检查输入监控与辅助功能权限后再试")));
+        return;
+    case FunctionKeyTapStart::noFunctionKey:
+        // Nothing to grant: the keyboard itself keeps the key to itself.
+        publishActivationState(ShortcutActivationState::failed(QStringLiteral(
+            "没有找到会上报 Fn 键的键盘，Fn 无法监听；请在设置里录制一个组合快捷键")));
         return;
     }
     m_functionEventTapHost = std::move(host);

@@ -226,7 +226,7 @@ FocusedInputInsertionService::insert(QString text,
                 QStringLiteral("result=insertedDirectly | path=direct-expanded"), std::nullopt);
     }
 
-    delivery.snapshot = capturePasteboardSnapshot();
+    delivery.snapshot = co_await capturePasteboardSnapshot();
     bool writeFailed = false;
     try {
         writeToPasteboard(delivery.text);
@@ -488,8 +488,25 @@ FocusedInputInsertionService::directInsert(QString text,
 
 // --- Clipboard and keys ----------------------------------------------------------
 
-PasteboardSnapshot FocusedInputInsertionService::capturePasteboardSnapshot() {
-    return PasteboardSnapshot(m_pasteboard->pasteboardItems());
+QCoro::Task<PasteboardSnapshot> FocusedInputInsertionService::capturePasteboardSnapshot() {
+    const QList<PasteboardItem> items = co_await m_pasteboard->pasteboardItems();
+    // What the restore will not put back, and why.
+    QStringList skipped;
+    for (const PasteboardItem &item : items) {
+        for (const PasteboardRepresentation &representation : item.representations) {
+            if (!representation.data)
+                skipped.append(representation.type + QStringLiteral(" (") +
+                               (representation.missingReason.isEmpty()
+                                    ? QStringLiteral("unreadable")
+                                    : representation.missingReason) +
+                               QLatin1Char(')'));
+        }
+    }
+    if (!skipped.isEmpty())
+        TovalitDebugLogger::log(QStringLiteral("insert.pasteboard"),
+                                QStringLiteral("snapshot skipped=") +
+                                    skipped.join(QStringLiteral(", ")));
+    co_return PasteboardSnapshot(items);
 }
 
 void FocusedInputInsertionService::restorePasteboardImmediately(

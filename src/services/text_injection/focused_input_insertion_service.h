@@ -110,7 +110,7 @@ private:
     QCoro::Task<FocusedInputContext> focusedInputContext(std::optional<qint32> expectedProcessID);
     QCoro::Task<void> logSearchFailure(std::optional<qint32> expectedProcessID);
 
-    PasteboardSnapshot capturePasteboardSnapshot();
+    QCoro::Task<PasteboardSnapshot> capturePasteboardSnapshot();
     void restorePasteboardImmediately(const PasteboardSnapshot &snapshot);
     void conditionallyRestorePasteboard(const PasteboardSnapshot &snapshot,
                                         qint64 expectedChangeCount, double after);

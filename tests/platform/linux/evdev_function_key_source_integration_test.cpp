@@ -1,10 +1,17 @@
+#include "platform/fake/fake_global_hot_key.h"
+#include "platform/fake/fake_permission_probe.h"
+#include "platform/fake/fake_system_settings_opener.h"
+#include "platform/fake/scripted_command_runner.h"
 #include "platform/linux/evdev_function_key_source.h"
 #include "platform/linux/evdev_keyboard.h"
 #include "platform/virtual_key_code.h"
 #include "services/shortcuts/delay_scheduler.h"
 #include "services/shortcuts/function_key_event_tap_host.h"
 #include "services/shortcuts/function_key_event_tap_strategy.h"
+#include "services/shortcuts/function_key_system_settings.h"
+#include "services/shortcuts/hotkey_monitor.h"
 #include "support/clock.h"
+#include "tests/support/qt_printers.h"
 #include "tests/support/run_task.h"
 
 #include <QTemporaryDir>
@@ -101,8 +108,9 @@ TEST(EvdevFunctionKeySource, SeesTheFnKeyAndOtherKeysFromARawEventStream) {
     QTemporaryDir noDevices;
     EventPipe pipe;
     RecordedEvents recorded;
-    EvdevFunctionKeySource source({noDevices.path(), {pipe.readEnd()}});
-    ASSERT_TRUE(source.start(FunctionKeyEventTapConfiguration{}, recorded.handler()));
+    EvdevFunctionKeySource source({noDevices.path(), {{pipe.readEnd()}}});
+    ASSERT_EQ(source.start(FunctionKeyEventTapConfiguration{}, recorded.handler()),
+              FunctionKeyTapStart::started);
 
     pipe.key(KEY_FN, 1, 100.25);
     pipe.key(KEY_FN, 2, 100.5) /* repeat */;
@@ -137,12 +145,14 @@ TEST(EvdevFunctionKeySource, SeesTheFnKeyAndOtherKeysFromARawEventStream) {
 TEST(EvdevFunctionKeySource, WithoutAReadableKeyboardThereIsNoTap) {
     QTemporaryDir folder;
     EvdevFunctionKeySource empty({folder.path(), {}});
-    EXPECT_FALSE(empty.start(FunctionKeyEventTapConfiguration{}, RecordedEvents().handler()));
+    EXPECT_EQ(empty.start(FunctionKeyEventTapConfiguration{}, RecordedEvents().handler()),
+              FunctionKeyTapStart::unavailable);
     // Something named like a device that is not one (here a pipe).
     ASSERT_EQ(mkfifo(QFile::encodeName(folder.filePath("event3")).constData(), 0600), 0);
     EXPECT_EQ(EvdevKeyboard::devicePaths(folder.path()), QStringList{folder.filePath("event3")});
     EXPECT_FALSE(EvdevKeyboard::anyReadable(folder.path()));
-    EXPECT_FALSE(empty.start(FunctionKeyEventTapConfiguration{}, RecordedEvents().handler()));
+    EXPECT_EQ(empty.start(FunctionKeyEventTapConfiguration{}, RecordedEvents().handler()),
+              FunctionKeyTapStart::unavailable);
     EXPECT_FALSE(EvdevKeyboard::anyReadable(folder.filePath("missing")));
 }
 
@@ -154,9 +164,9 @@ TEST(EvdevFunctionKeySource, AHeldFnKeyTriggersThroughTheWholeTap) {
     FunctionKeyEventTapHost host(
         FunctionKeyEventTapStrategy::configuration(), [&triggers] { ++triggers; },
         std::make_shared<EvdevFunctionKeySource>(
-            EvdevFunctionKeySource::Options{noDevices.path(), {pipe.readEnd()}}),
+            EvdevFunctionKeySource::Options{noDevices.path(), {{pipe.readEnd()}}}),
         std::make_shared<ThreadDelayScheduler>(), uptime);
-    ASSERT_TRUE(host.start());
+    ASSERT_EQ(host.start(), FunctionKeyTapStart::started);
 
     // Input events carry monotonic times, as the source asks the kernel for.
     pipe.key(KEY_FN, 1, uptime());
@@ -177,6 +187,62 @@ TEST(EvdevFunctionKeySource, AHeldFnKeyTriggersThroughTheWholeTap) {
     ASSERT_TRUE(testing::waitUntil([&] { return !host.isFunctionPressed(); }, "Fn released"));
     testing::processEventsFor(std::chrono::milliseconds(150));
     EXPECT_EQ(triggers, 2) << "the chord never fired";
+}
+
+TEST(EvdevFunctionKeySource, OnlyAKeyboardThatReportsFnCountsAndWithoutOneTheShortcutSaysSo) {
+    QTemporaryDir noDevices;
+    const FunctionKeyEventTapConfiguration configuration;
+
+    // A keyboard that cannot report Fn is no tap of the Fn key.
+    EventPipe letters;
+    EvdevFunctionKeySource lettersOnly({noDevices.path(), {{letters.readEnd(), false}}});
+    EXPECT_EQ(lettersOnly.start(configuration, RecordedEvents().handler()),
+              FunctionKeyTapStart::noFunctionKey);
+
+    // Through the monitor, the user reads that and is sent to a key
+    // combination instead of being told Fn is listened to.
+    EventPipe moreLetters;
+    auto probe = std::make_shared<FakePermissionProbe>();
+    probe->setListenEventAccess(true);
+    probe->setTrusted(true);
+    auto runner = std::make_shared<ScriptedCommandRunner>();
+    runner->enqueueSuccess("0\n");
+    HotkeyMonitor::Dependencies dependencies;
+    dependencies.globalHotKey = std::make_shared<FakeGlobalHotKey>();
+    dependencies.makeFunctionKeySource = [&] {
+        return std::make_shared<EvdevFunctionKeySource>(
+            EvdevFunctionKeySource::Options{noDevices.path(), {{moreLetters.readEnd(), false}}});
+    };
+    dependencies.permissions = probe;
+    dependencies.functionKeySystemSettings = std::make_shared<FunctionKeySystemSettings>(
+        runner, std::make_shared<FakeSystemSettingsOpener>());
+    dependencies.makeDelayScheduler = [] { return std::make_shared<ThreadDelayScheduler>(); };
+    dependencies.uptime = systemMonotonicClock();
+    dependencies.sleeper = systemSleeper();
+    HotkeyMonitor monitor(std::move(dependencies));
+    QList<ShortcutActivationState> states;
+    monitor.setOnActivationStateChange(
+        [&states](const ShortcutActivationState &state) { states.append(state); });
+    monitor.start(ShortcutConfiguration::functionKey());
+    ASSERT_EQ(states.size(), 1);
+    EXPECT_EQ(states[0],
+              ShortcutActivationState::failed(QStringLiteral(
+                  "没有找到会上报 Fn 键的键盘，Fn 无法监听；请在设置里录制一个组合快捷键")));
+
+    // Beside one that reports Fn, the other keyboard still counts: a
+    // letter there goes down with Fn held, which makes it a chord.
+    EventPipe laptop;
+    EventPipe external;
+    RecordedEvents recorded;
+    EvdevFunctionKeySource both(
+        {noDevices.path(), {{laptop.readEnd(), true}, {external.readEnd(), false}}});
+    ASSERT_EQ(both.start(configuration, recorded.handler()), FunctionKeyTapStart::started);
+    laptop.key(KEY_FN, 1, 5.0);
+    ASSERT_TRUE(testing::waitUntil([&] { return recorded.events().size() == 1; }, "Fn down"));
+    external.key(KEY_C, 1, 5.1);
+    ASSERT_TRUE(testing::waitUntil([&] { return recorded.events().size() == 2; }, "C down"));
+    EXPECT_EQ(recorded.events()[1],
+              (KeyboardTapEvent{Type::keyDown, 8, ModifierFlag::function, 5100000000ull}));
 }
 
 } // namespace

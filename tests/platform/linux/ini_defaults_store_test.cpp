@@ -5,6 +5,7 @@
 #include <QFile>
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 namespace tovalit {
 namespace {
@@ -41,6 +42,41 @@ TEST_F(IniDefaultsStoreTest, ValuesSurviveANewInstanceWithTheirKinds) {
               QByteArray("{\"kind\":1}\n\0x", 14));
     EXPECT_FALSE(reread.string(QStringLiteral("vellup_transcriber.shortcutConfiguration")));
     EXPECT_FALSE(reread.contains(QStringLiteral("gone")));
+}
+
+// The file is replaced whole on every write, so its inode tells a write.
+ino_t inodeOf(const QString &path) {
+    struct stat status {};
+    return stat(QFile::encodeName(path).constData(), &status) == 0 ? status.st_ino : 0;
+}
+
+TEST_F(IniDefaultsStoreTest, AValueTheFileAlreadyHoldsIsNotWrittenAgain) {
+    const QString path = IniDefaultsStore::standardFilePath();
+    const auto setAll = [](IniDefaultsStore &store) {
+        store.setBoolean(QStringLiteral("flag"), true);
+        store.setString(QStringLiteral("text"), QStringLiteral("一"));
+        store.setData(QStringLiteral("data"), QByteArray("\0x", 2));
+        return store.synchronize();
+    };
+    IniDefaultsStore store(path);
+    ASSERT_EQ(setAll(store), std::nullopt);
+    const ino_t written = inodeOf(path);
+    ASSERT_NE(written, 0u);
+
+    ASSERT_EQ(setAll(store), std::nullopt);
+    IniDefaultsStore another(path);
+    ASSERT_EQ(setAll(another), std::nullopt);
+    EXPECT_EQ(inodeOf(path), written) << "the same values were written to the file again";
+
+    // Text that reads like the stored data, and a real change, are written.
+    another.setString(QStringLiteral("data"), QStringLiteral("@ByteArray(\\0x)"));
+    ASSERT_EQ(another.synchronize(), std::nullopt);
+    EXPECT_NE(inodeOf(path), written);
+    const ino_t rewritten = inodeOf(path);
+    another.setBoolean(QStringLiteral("flag"), false);
+    ASSERT_EQ(another.synchronize(), std::nullopt);
+    EXPECT_NE(inodeOf(path), rewritten);
+    EXPECT_EQ(IniDefaultsStore(path).boolean(QStringLiteral("flag")), false);
 }
 
 TEST_F(IniDefaultsStoreTest, HandEditedTextIsReadByKind) {

@@ -4,14 +4,91 @@
 #include "tests/support/test_editor_process.h"
 #include "tests/support/x_clipboard_client.h"
 
+#include <QElapsedTimer>
 #include <QProcess>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
 namespace tovalit {
 namespace {
 
+using namespace std::chrono_literals;
 using testing::XClipboardClient;
+
+// Reads the clipboard as a snapshot does, counting the turns the GUI
+// thread's event loop took meanwhile (a timer every 10 ms).
+struct TimedSnapshot {
+    QList<PasteboardItem> items;
+    int ticks = 0;
+    qint64 milliseconds = 0;
+};
+
+TimedSnapshot snapshotOf(Pasteboard &pasteboard) {
+    TimedSnapshot result;
+    QTimer ticker;
+    ticker.setInterval(10);
+    QObject::connect(&ticker, &QTimer::timeout, [&result] { ++result.ticks; });
+    ticker.start();
+    QElapsedTimer elapsed;
+    elapsed.start();
+    result.items = testing::runTask(pasteboard.pasteboardItems());
+    result.milliseconds = elapsed.elapsed();
+    return result;
+}
+
+// What a representation says about itself, for failure messages.
+std::string describe(const QList<PasteboardItem> &items) {
+    std::string text;
+    for (const PasteboardItem &item : items) {
+        for (const PasteboardRepresentation &representation : item.representations) {
+            text += representation.type.toStdString() + ": " +
+                    (representation.data ? std::to_string(representation.data->size()) + " bytes"
+                                         : representation.missingReason.toStdString()) +
+                    "\n";
+        }
+    }
+    return text;
+}
+
+// The clipboard_owner tool in a process of its own.
+class ClipboardOwner {
+public:
+    ClipboardOwner(const QString &text, qsizetype imageBytes, const QStringList &imageTypes) {
+        m_process.start(testing::testToolPath(QStringLiteral("clipboard_owner")),
+                        {QStringLiteral("--text"), text, QStringLiteral("--image-bytes"),
+                         QString::number(imageBytes), QStringLiteral("--image-types"),
+                         imageTypes.join(QLatin1Char(','))});
+    }
+    ~ClipboardOwner() {
+        m_process.terminate();
+        if (!m_process.waitForFinished(3000))
+            m_process.kill();
+    }
+    bool waitUntilOwner() {
+        return testing::waitUntil(
+            [this] {
+                m_output += m_process.readAllStandardOutput();
+                return m_output.contains("ready\n");
+            },
+            "the clipboard owner", 15s);
+    }
+    // The forms it was asked for since it became the owner.
+    QStringList served() {
+        m_output += m_process.readAllStandardOutput();
+        QStringList result;
+        const QByteArray afterReady = m_output.mid(m_output.indexOf("ready\n") + 6);
+        for (const QByteArray &line : afterReady.split('\n')) {
+            if (line.startsWith("served "))
+                result.append(QString::fromUtf8(line.mid(7)));
+        }
+        return result;
+    }
+
+private:
+    QProcess m_process;
+    QByteArray m_output;
+};
 
 class QtClipboardPasteboardTest : public ::testing::Test {
 protected:
@@ -38,6 +115,67 @@ protected:
     QtClipboardPasteboard pasteboard;
 };
 
+TEST_F(QtClipboardPasteboardTest, AnOwnerThatNeverAnswersHoldsUpNeitherTheWindowNorTheSnapshot) {
+    QtClipboardPasteboard bounded(ClipboardReadLimits{200ms, 1000ms, 1 << 20});
+    auto other = XClipboardClient::copy(QStringLiteral("held up"));
+    ASSERT_TRUE(other);
+    other->hang();
+
+    const TimedSnapshot snapshot = snapshotOf(bounded);
+    EXPECT_GE(snapshot.ticks, 5) << "the GUI thread waited with the snapshot";
+    EXPECT_LT(snapshot.milliseconds, 3000) << "the snapshot waited past its limit";
+    // Nothing could be read, and the reason is there for the log.
+    ASSERT_EQ(snapshot.items.size(), 1) << describe(snapshot.items);
+    for (const PasteboardRepresentation &representation : snapshot.items[0].representations) {
+        EXPECT_FALSE(representation.data) << describe(snapshot.items);
+        EXPECT_TRUE(representation.missingReason.contains(QStringLiteral("no answer")))
+            << describe(snapshot.items);
+    }
+}
+
+TEST_F(QtClipboardPasteboardTest, ALargeImageIsReadOnceInOneEncodingAndOnlyWithinTheLimit) {
+    // Larger than one X request: the owner hands it over in pieces.
+    const qsizetype imageBytes = 20 << 20;
+    const QStringList encodings{QStringLiteral("image/bmp"), QStringLiteral("image/png"),
+                                QStringLiteral("image/jpeg")};
+    {
+        ClipboardOwner owner(QStringLiteral("截图说明"), imageBytes, encodings);
+        ASSERT_TRUE(owner.waitUntilOwner());
+        QtClipboardPasteboard roomy(ClipboardReadLimits{2000ms, 10000ms, 32 << 20});
+        const TimedSnapshot snapshot = snapshotOf(roomy);
+        ASSERT_EQ(snapshot.items.size(), 1);
+        const PasteboardItem &item = snapshot.items[0];
+        EXPECT_EQ(item.data(Pasteboard::stringType), QStringLiteral("截图说明").toUtf8())
+            << describe(snapshot.items);
+        const std::optional<QByteArray> png = item.data(QStringLiteral("image/png"));
+        ASSERT_TRUE(png) << describe(snapshot.items);
+        EXPECT_EQ(png->size(), imageBytes);
+        EXPECT_TRUE(png->startsWith("image/png"));
+        EXPECT_FALSE(item.data(QStringLiteral("image/bmp")));
+        EXPECT_FALSE(item.data(QStringLiteral("image/jpeg")));
+        QStringList images = owner.served().filter(QStringLiteral("image/"));
+        EXPECT_EQ(images, QStringList{QStringLiteral("image/png")})
+            << "the image was converted for every encoding offered";
+    }
+    {
+        // Over the size limit the image is left out, and the text kept.
+        ClipboardOwner owner(QStringLiteral("截图说明"), imageBytes, encodings);
+        ASSERT_TRUE(owner.waitUntilOwner());
+        QtClipboardPasteboard tight(ClipboardReadLimits{2000ms, 10000ms, 1 << 20});
+        const TimedSnapshot snapshot = snapshotOf(tight);
+        ASSERT_EQ(snapshot.items.size(), 1);
+        const PasteboardItem &item = snapshot.items[0];
+        EXPECT_EQ(item.data(Pasteboard::stringType), QStringLiteral("截图说明").toUtf8());
+        const auto skipped =
+            std::find_if(item.representations.begin(), item.representations.end(),
+                         [](const PasteboardRepresentation &r) { return r.type == u"image/png"; });
+        ASSERT_NE(skipped, item.representations.end()) << describe(snapshot.items);
+        EXPECT_FALSE(skipped->data);
+        EXPECT_TRUE(skipped->missingReason.contains(QStringLiteral("larger than")))
+            << describe(snapshot.items);
+    }
+}
+
 TEST_F(QtClipboardPasteboardTest, OwnWriteIsServedAndCountsOnceUntilSomebodyElseCopies) {
     PasteboardItem item;
     item.setString(QStringLiteral("你好"));
@@ -49,7 +187,7 @@ TEST_F(QtClipboardPasteboardTest, OwnWriteIsServedAndCountsOnceUntilSomebodyElse
 
     EXPECT_EQ(XClipboardClient::paste(), QStringLiteral("你好"));
     EXPECT_TRUE(targets().contains(QStringLiteral("text/html")));
-    const QList<PasteboardItem> items = pasteboard.pasteboardItems();
+    const QList<PasteboardItem> items = testing::runTask(pasteboard.pasteboardItems());
     ASSERT_EQ(items.size(), 1);
     EXPECT_EQ(items[0].data(Pasteboard::stringType), QStringLiteral("你好").toUtf8());
     EXPECT_EQ(items[0].data(QStringLiteral("text/html")), QByteArray("<b>你好</b>"));
@@ -58,7 +196,7 @@ TEST_F(QtClipboardPasteboardTest, OwnWriteIsServedAndCountsOnceUntilSomebodyElse
     auto other = XClipboardClient::copy(QStringLiteral("别人的"));
     ASSERT_TRUE(other);
     EXPECT_NE(pasteboard.changeCount(), written);
-    const QList<PasteboardItem> theirs = pasteboard.pasteboardItems();
+    const QList<PasteboardItem> theirs = testing::runTask(pasteboard.pasteboardItems());
     ASSERT_EQ(theirs.size(), 1);
     EXPECT_EQ(theirs[0].data(Pasteboard::stringType), QStringLiteral("别人的").toUtf8());
 }
@@ -84,7 +222,7 @@ TEST_F(QtClipboardPasteboardTest, ClearedClipboardOffersNothing) {
     const qint64 written = pasteboard.changeCount();
     pasteboard.clearContents();
     EXPECT_NE(pasteboard.changeCount(), written);
-    EXPECT_TRUE(pasteboard.pasteboardItems().isEmpty());
+    EXPECT_TRUE(testing::runTask(pasteboard.pasteboardItems()).isEmpty());
     EXPECT_FALSE(XClipboardClient::paste());
     EXPECT_FALSE(pasteboard.writeObjects({}));
 }

@@ -4,10 +4,12 @@
 #include "platform/fake/in_memory_defaults_store.h"
 #include "services/permissions/permission_coordinator.h"
 #include "services/settings/app_configuration_store.h"
+#include "support/serial_executor.h"
 #include "tests/support/qt_printers.h"
 #include "tests/support/run_task.h"
 
 #include <QSignalSpy>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -42,12 +44,14 @@ QCoro::Task<void> automaticPromptThenMark(PermissionCoordinator *coordinator, bo
 class PermissionCoordinatorTest : public ::testing::Test {
 protected:
     std::unique_ptr<PermissionCoordinator>
-    make(QList<Kind> kinds = allKinds, QString bundlePath = QStringLiteral("/usr/bin/tovalit")) {
+    make(QList<Kind> kinds = allKinds, QString bundlePath = QStringLiteral("/usr/bin/tovalit"),
+         std::shared_ptr<SerialExecutor> probeExecutor = nullptr) {
         PermissionCoordinator::Dependencies dependencies;
         dependencies.probe = probe;
         dependencies.settingsOpener = opener;
         dependencies.activity = &activity;
         dependencies.bundlePath = std::move(bundlePath);
+        dependencies.probeExecutor = std::move(probeExecutor);
         return std::make_unique<PermissionCoordinator>(store, std::move(kinds),
                                                        std::move(dependencies));
     }
@@ -290,6 +294,54 @@ TEST_F(PermissionCoordinatorTest, OpeningPagesAndPromptingAccessibilityAgain) {
     EXPECT_EQ(probe->requests(), QStringList{"trust-prompt"});
     EXPECT_EQ(published.count(), 1);
     EXPECT_EQ(coordinator->states()[2].status, State::granted);
+}
+
+TEST_F(PermissionCoordinatorTest, ASlowProbeNeverHoldsUpTheGuiThreadAndItsAnswersFollow) {
+    // What the last run found.
+    store.setCachedMicrophonePermission(State::granted);
+    store.setCachedInputMonitoringPermission(State::needsManualEnable);
+    store.setCachedAccessibilityPermission(State::granted);
+    grantAll();
+    probe->holdAnswers();
+    auto executor = std::make_shared<SerialExecutor>(QStringLiteral("test permission probe"));
+    auto coordinator = make(allKinds, QStringLiteral("/usr/bin/tovalit"), executor);
+    QSignalSpy published(coordinator.get(), &PermissionCoordinator::statesChanged);
+    EXPECT_EQ(statusesOf(coordinator->states()),
+              (QList<State>{State::granted, State::needsManualEnable, State::granted}))
+        << "the cached states stand in while the probe is asked";
+    ASSERT_TRUE(testing::waitUntil([&] { return probe->heldCalls() == 1; }, "the probe asked"));
+
+    // The GUI thread goes on meanwhile, and so does everything on it.
+    bool ran = false;
+    QTimer::singleShot(0, [&ran] { ran = true; });
+    ASSERT_TRUE(testing::waitUntil([&] { return ran; }, "an event on the GUI thread"));
+    coordinator->refreshStates();
+    coordinator->refreshStates();
+    bool requested = false;
+    auto sequence = requestAllThenMark(coordinator.get(), &requested);
+    EXPECT_EQ(published.count(), 0);
+    EXPECT_TRUE(coordinator->isGuidedRequestInProgress());
+
+    probe->releaseAnswers();
+    ASSERT_TRUE(testing::waitUntil([&] { return requested; }, "the request sequence"));
+    EXPECT_TRUE(coordinator->allRequiredGranted());
+    EXPECT_EQ(store.cachedInputMonitoringPermission(), State::granted);
+    EXPECT_TRUE(store.hasCompletedPermissionsOnboarding());
+    EXPECT_FALSE(coordinator->isGuidedRequestInProgress());
+    EXPECT_EQ(probe->requests(), QStringList{"trust-prompt"});
+    // The first probe's answers, those of the one the two refreshes
+    // shared, and the sequence's own.
+    EXPECT_EQ(published.count(), 3);
+    testing::processEventsFor(std::chrono::milliseconds(20));
+    EXPECT_EQ(published.count(), 3);
+
+    // Going away while the probe is asked leaves it to finish on its own.
+    probe->holdAnswers();
+    coordinator->promptAccessibilityAgain();
+    ASSERT_TRUE(testing::waitUntil([&] { return probe->heldCalls() == 1; }, "the prompt"));
+    coordinator.reset();
+    probe->releaseAnswers();
+    testing::processEventsFor(std::chrono::milliseconds(20));
 }
 
 TEST_F(PermissionCoordinatorTest, OnlyAMountedDiskImageCountsAsOne) {

@@ -101,7 +101,7 @@ TEST(FunctionKeyEventTapStrategy, DropsEveryFlagChangeOfFnAndNothingElse) {
 
 class FunctionKeyEventTapHostTest : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_TRUE(host.start()); }
+    void SetUp() override { ASSERT_EQ(host.start(), FunctionKeyTapStart::started); }
 
     std::shared_ptr<FakeFunctionKeySource> source = std::make_shared<FakeFunctionKeySource>();
     std::shared_ptr<ManualDelayScheduler> scheduler = std::make_shared<ManualDelayScheduler>();
@@ -226,13 +226,13 @@ TEST_F(FunctionKeyEventTapHostTest, StoppingForgetsThePressAndRestartingBeginsAf
     EXPECT_EQ(scheduler->pendingCount(), 0);
     EXPECT_EQ(source->functionUp(1.05), std::nullopt) << "nothing listens any more";
 
-    ASSERT_TRUE(host.start());
+    ASSERT_EQ(host.start(), FunctionKeyTapStart::started);
     source->functionDown(1.06);
     source->functionUp(1.07);
     EXPECT_EQ(triggers, 1) << "no release remembered from before the restart";
 
     source->refuseStarts(true);
-    EXPECT_FALSE(host.start());
+    EXPECT_EQ(host.start(), FunctionKeyTapStart::unavailable);
     EXPECT_FALSE(source->isRunning());
 }
 

@@ -23,6 +23,8 @@ const ShortcutConfiguration optionCommandK = ShortcutConfiguration::custom(
     40, ModifierFlag::option | ModifierFlag::command, QStringLiteral("K"));
 
 const QString fnReady = QStringLiteral("Fn 已系统级监听；系统 Globe 键已显式设为“不执行任何操作”");
+const QString noFunctionKeyboard =
+    QStringLiteral("没有找到会上报 Fn 键的键盘，Fn 无法监听；请在设置里录制一个组合快捷键");
 const QString fnDegraded =
     QStringLiteral("Fn 已系统级监听，但系统 Globe "
                    "行为仍开启。应用会优先拦截；若仍有冲突，建议同时关闭系统 Globe 行为");
@@ -172,6 +174,12 @@ TEST_F(HotkeyMonitorTest, FnNeedsInputMonitoringFirstThenAccessibility) {
     EXPECT_EQ(source->lastConfiguration(), FunctionKeyEventTapStrategy::configuration());
     EXPECT_FALSE(source->isRunning());
     EXPECT_TRUE(hotKey->calls().isEmpty());
+
+    // Keyboards that never report Fn: the user is sent to a combination.
+    source->refuseStarts(true, FunctionKeyTapStart::noFunctionKey);
+    monitor->start(ShortcutConfiguration::functionKey());
+    EXPECT_EQ(states.last(), ShortcutActivationState::failed(noFunctionKeyboard));
+    EXPECT_FALSE(source->isRunning());
 }
 
 TEST_F(HotkeyMonitorTest, ARunningFnTapIsReadyOnlyWhenTheSystemFnActionIsOff) {

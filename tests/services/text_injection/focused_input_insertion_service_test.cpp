@@ -176,9 +176,27 @@ TEST_F(FocusedInputInsertionServiceTest, RestoreLeavesWhatSomebodyCopiedDuringTh
 TEST_F(FocusedInputInsertionServiceTest, AnEmptyClipboardIsEmptyAgainAfterwards) {
     pasteboard->setItems({});
     EXPECT_EQ(insert(QStringLiteral("你好")), InsertionResult::pastedFromClipboard);
-    ASSERT_TRUE(waitUntil([this] { return pasteboard->pasteboardItems().isEmpty(); },
-                          "the clipboard to be cleared"));
+    ASSERT_TRUE(
+        waitUntil([this] { return pasteboard->items().isEmpty(); }, "the clipboard to be cleared"));
     EXPECT_EQ(pasteboard->writeCount(), 1);
+}
+
+TEST_F(FocusedInputInsertionServiceTest, FormsTheSnapshotLeftOutAreLoggedAndTheRestRestored) {
+    PasteboardItem screenshot;
+    screenshot.representations = {
+        {QStringLiteral("text/plain"), QByteArray("caption")},
+        {QStringLiteral("image/png"), std::nullopt,
+         QStringLiteral("larger than the snapshot keeps")},
+        {QStringLiteral("image/bmp"), std::nullopt, QStringLiteral("the same image as image/png")}};
+    pasteboard->setItems({screenshot});
+    EXPECT_EQ(insert(QStringLiteral("你好")), InsertionResult::pastedFromClipboard);
+    EXPECT_EQ(logLines(QStringLiteral("insert.pasteboard")),
+              QStringList{QStringLiteral("snapshot skipped=image/png (larger than the snapshot "
+                                         "keeps), image/bmp (the same image as image/png)")});
+    ASSERT_TRUE(waitUntil([this] { return pasteboard->string() == QStringLiteral("caption"); },
+                          "the clipboard to come back"));
+    ASSERT_EQ(pasteboard->items().size(), 1);
+    EXPECT_EQ(pasteboard->items()[0].representations.size(), 1);
 }
 
 TEST_F(FocusedInputInsertionServiceTest, TextAlreadyInTheFieldIsNotWrittenAgain) {

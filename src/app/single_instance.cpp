@@ -1,0 +1,111 @@
+#include "app/single_instance.h"
+
+#include <QDBusAbstractAdaptor>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusReply>
+#include <QProcessEnvironment>
+
+namespace tovalit {
+
+namespace {
+
+const QString applicationInterface = QStringLiteral("org.freedesktop.Application");
+
+// The desktop's application interface. Opening files and actions do not
+// apply to Tovalit: those bring the window forward too.
+class ApplicationAdaptor final : public QDBusAbstractAdaptor {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Application")
+
+public:
+    explicit ApplicationAdaptor(SingleInstance *instance)
+        : QDBusAbstractAdaptor(instance)
+        , m_instance(instance) {}
+
+public Q_SLOTS:
+    void Activate(const QVariantMap &platformData) {
+        Q_EMIT m_instance->activationRequested(platformData);
+    }
+    void Open(const QStringList &, const QVariantMap &platformData) {
+        Q_EMIT m_instance->activationRequested(platformData);
+    }
+    void ActivateAction(const QString &, const QVariantList &, const QVariantMap &platformData) {
+        Q_EMIT m_instance->activationRequested(platformData);
+    }
+
+private:
+    SingleInstance *m_instance;
+};
+
+// How long a later launch waits for the running process: it may itself
+// still be starting up.
+constexpr int activationTimeoutMilliseconds = 10000;
+
+} // namespace
+
+QString SingleInstance::defaultServiceName() {
+    return QStringLiteral("cn.pellastrim.tovalit");
+}
+
+SingleInstance::SingleInstance(QString serviceName, QDBusConnection bus, QObject *parent)
+    : QObject(parent)
+    , m_serviceName(std::move(serviceName))
+    , m_bus(std::move(bus)) {
+    new ApplicationAdaptor(this);
+}
+
+SingleInstance::~SingleInstance() {
+    if (m_ownsName) {
+        m_bus.unregisterObject(objectPath());
+        m_bus.unregisterService(m_serviceName);
+    }
+}
+
+QString SingleInstance::objectPath() const {
+    QString path = QLatin1Char('/') + m_serviceName;
+    path.replace(QLatin1Char('.'), QLatin1Char('/'));
+    path.replace(QLatin1Char('-'), QLatin1Char('_'));
+    return path;
+}
+
+bool SingleInstance::claim() {
+    if (!m_bus.isConnected())
+        return true;
+    // The object first: a launch that finds the name taken calls it at once.
+    if (!m_bus.registerObject(objectPath(), this, QDBusConnection::ExportAdaptors))
+        return true;
+    const QDBusReply<QDBusConnectionInterface::RegisterServiceReply> reply =
+        m_bus.interface()->registerService(m_serviceName,
+                                           QDBusConnectionInterface::DontQueueService,
+                                           QDBusConnectionInterface::DontAllowReplacement);
+    if (reply.isValid() && reply.value() == QDBusConnectionInterface::ServiceRegistered) {
+        m_ownsName = true;
+        return true;
+    }
+    m_bus.unregisterObject(objectPath());
+    // Taken by another process; any other failure leaves the bus out of it.
+    return !(reply.isValid() && reply.value() == QDBusConnectionInterface::ServiceNotRegistered);
+}
+
+bool SingleInstance::activateRunningInstance() {
+    QVariantMap platformData;
+    // The launcher's token lets the running process take the focus.
+    const QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    const QString startupId = environment.value(QStringLiteral("DESKTOP_STARTUP_ID"));
+    if (!startupId.isEmpty())
+        platformData.insert(QStringLiteral("desktop-startup-id"), startupId);
+    const QString activationToken = environment.value(QStringLiteral("XDG_ACTIVATION_TOKEN"));
+    if (!activationToken.isEmpty())
+        platformData.insert(QStringLiteral("activation-token"), activationToken);
+
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        m_serviceName, objectPath(), applicationInterface, QStringLiteral("Activate"));
+    call << platformData;
+    const QDBusMessage reply = m_bus.call(call, QDBus::Block, activationTimeoutMilliseconds);
+    return reply.type() == QDBusMessage::ReplyMessage;
+}
+
+} // namespace tovalit
+
+#include "single_instance.moc"

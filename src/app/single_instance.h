@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QDBusConnection>
+#include <QObject>
+#include <QString>
+#include <QVariantMap>
+
+namespace tovalit {
+
+// Keeps Tovalit to one process per desktop session, the way desktop
+// applications do it on the session bus: the first process owns a
+// well-known name (its desktop file's id) and serves the desktop's
+// application interface there; a later launch finds the name taken and
+// asks that process to come forward instead of starting a second status
+// icon, keyboard listener and hot-key grab. GUI thread only.
+class SingleInstance : public QObject {
+    Q_OBJECT
+
+public:
+    // The desktop file's id: the name the desktop itself would ask for.
+    static QString defaultServiceName();
+
+    explicit SingleInstance(QString serviceName = defaultServiceName(),
+                            QDBusConnection bus = QDBusConnection::sessionBus(),
+                            QObject *parent = nullptr);
+    ~SingleInstance() override;
+
+    // Takes the name. False when another process has it; true also when
+    // there is no session bus to share it on.
+    bool claim();
+    // Asks the process that has the name to come forward, passing on the
+    // launcher's startup token; false when it did not answer.
+    bool activateRunningInstance();
+
+    QString serviceName() const { return m_serviceName; }
+    // The object path of the interface, from the name.
+    QString objectPath() const;
+
+Q_SIGNALS:
+    // Another launch (or the desktop) asks for the application: show and
+    // activate its main window.
+    void activationRequested(const QVariantMap &platformData);
+
+private:
+    QString m_serviceName;
+    QDBusConnection m_bus;
+    bool m_ownsName = false;
+};
+
+} // namespace tovalit

@@ -1,0 +1,51 @@
+#pragma once
+
+#include "platform/pasteboard.h"
+
+#include <QList>
+#include <qcoro/qcorotask.h>
+
+#include <chrono>
+#include <memory>
+
+namespace tovalit {
+
+class SerialExecutor;
+
+// How much of another application's clipboard a snapshot takes: every
+// answer it waits for, the whole read, and the bytes it keeps.
+struct ClipboardReadLimits {
+    std::chrono::milliseconds answerTimeout{500};
+    std::chrono::milliseconds totalTime{2000};
+    qint64 sizeLimit = qint64(64) << 20;
+};
+
+// Reads what another X client holds on the CLIPBOARD selection, on a
+// thread and an X connection of its own, so that an owner that is slow or
+// hangs holds up neither the GUI thread nor Qt's own connection.
+//
+// It keeps what a restore needs to offer the same content again: one text
+// (the desktop re-offers it under every text target), one encoding of an
+// image (PNG when offered), and every other MIME format within the limits.
+// A format left out comes back without data, with the reason.
+class XcbClipboardReader {
+public:
+    explicit XcbClipboardReader(ClipboardReadLimits limits = {});
+    ~XcbClipboardReader();
+    XcbClipboardReader(const XcbClipboardReader &) = delete;
+    XcbClipboardReader &operator=(const XcbClipboardReader &) = delete;
+
+    // The owner's formats in its order, those kept with their bytes;
+    // nothing when the clipboard is empty or there is no X server.
+    QCoro::Task<QList<PasteboardRepresentation>> read();
+
+private:
+    class Session;
+
+    ClipboardReadLimits m_limits;
+    std::shared_ptr<Session> m_session;
+    // Declared last: its work never outlives the rest.
+    std::unique_ptr<SerialExecutor> m_executor;
+};
+
+} // namespace tovalit
