@@ -274,7 +274,7 @@ TEST(FunctionKeyEventTapHost, AHostGoneWhileItsDelayedTriggerRunsLeavesNothingBe
         FunctionKeyEventTapStrategy::configuration(), [witness] {}, source,
         std::make_shared<ThreadDelayScheduler>(), heldClock);
     witness.reset();
-    ASSERT_TRUE(host->start());
+    ASSERT_EQ(host->start(), FunctionKeyTapStart::started);
     source->functionDown(1.00);
     {
         std::unique_lock lock(mutex);
