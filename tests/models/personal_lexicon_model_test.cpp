@@ -26,7 +26,7 @@ QJsonObject entryJson(std::initializer_list<std::pair<QString, QJsonValue>> over
     QJsonObject object{
         {"id", "6B1F0D2E-52C1-4F4B-9D0A-3C6F2B9E1A77"},
         {"kind", "hotword"},
-        {"targetText", "Kubernetes"},
+        {"targetText", "Kovarindel"},
         {"learningSource", "manual"},
         {"hitCount", 1},
         {"enabled", true},
@@ -62,7 +62,7 @@ TEST(PersonalLexiconEntryModel, ReadingResolvesChannelAndScopeFromKind) {
     const Case cases[] = {
         {"replacement without channel ignores a published scope",
          {{"kind", "replacement"},
-          {"sourceText", "open ai"},
+          {"sourceText", "orin ai"},
           {"sharingScope", "sharedGlossaryPublished"}},
          PersonalLexiconChannel::replace,
          PersonalLexiconSharingScope::userPrivate},
@@ -100,11 +100,11 @@ TEST(PersonalLexiconEntryModel, ReadingAndConstructionNormaliseTextsAndCounts) {
               1);
 
     const auto replacement = PersonalLexiconEntry::fromJson(entryJson(
-        {{"kind", "replacement"}, {"sourceText", "   "}, {"targetText", "  OpenAI  \n"}}));
-    EXPECT_EQ(replacement.targetText, "OpenAI");
+        {{"kind", "replacement"}, {"sourceText", "   "}, {"targetText", "  OrinAI  \n"}}));
+    EXPECT_EQ(replacement.targetText, "OrinAI");
     ASSERT_TRUE(replacement.sourceText.has_value()) << "a blank source stays present";
     EXPECT_EQ(*replacement.sourceText, "");
-    EXPECT_EQ(replacement.displayText(), "OpenAI");
+    EXPECT_EQ(replacement.displayText(), "OrinAI");
     EXPECT_FALSE(replacement.normalizedSourceKey().has_value());
 
     const auto pair = makeEntry(PersonalLexiconEntryKind::replacement, QString("a"), "b",
@@ -116,21 +116,21 @@ TEST(PersonalLexiconEntryModel, ReadingAndConstructionNormaliseTextsAndCounts) {
 }
 
 TEST(PersonalLexiconEntryModel, DerivedPredicates) {
-    auto candidate = makeEntry(PersonalLexiconEntryKind::hotword, std::nullopt, "Kubernetes",
+    auto candidate = makeEntry(PersonalLexiconEntryKind::hotword, std::nullopt, "Kovarindel",
                                PersonalLexiconEntrySource::historyFrequency, 2, false);
     EXPECT_TRUE(candidate.isHistoryCandidate()) << "disabled does not matter";
     EXPECT_FALSE(candidate.participatesInRecognition());
     candidate.hitCount = 3;
     EXPECT_FALSE(candidate.isHistoryCandidate());
 
-    const auto frequent = makeEntry(PersonalLexiconEntryKind::hotword, std::nullopt, "Kubernetes",
+    const auto frequent = makeEntry(PersonalLexiconEntryKind::hotword, std::nullopt, "Kovarindel",
                                     PersonalLexiconEntrySource::historyFrequency, 10);
     EXPECT_TRUE(frequent.participatesInRecognition());
     EXPECT_FALSE(frequent.participatesInCloudSync());
     EXPECT_TRUE(frequent.isSystemManaged());
     EXPECT_FALSE(frequent.isUserVisible());
 
-    const auto manual = makeEntry(PersonalLexiconEntryKind::hotword, std::nullopt, "Kubernetes",
+    const auto manual = makeEntry(PersonalLexiconEntryKind::hotword, std::nullopt, "Kovarindel",
                                   PersonalLexiconEntrySource::manual, 1);
     EXPECT_FALSE(manual.isHistoryCandidate());
     EXPECT_TRUE(manual.participatesInCloudSync());
@@ -192,7 +192,7 @@ TEST(PersonalLexiconSnapshotModel,
     const QUuid id = QUuid::fromString(QStringLiteral("6b1f0d2e-52c1-4f4b-9d0a-3c6f2b9e1a77"));
     snapshot.entries.append(PersonalLexiconEntry(
         id, PersonalLexiconEntryKind::hotword, std::nullopt, std::nullopt, std::nullopt,
-        "Kubernetes", PersonalLexiconEntrySource::manual, 4, true,
+        "Kovarindel", PersonalLexiconEntrySource::manual, 4, true,
         PersonalLexiconCloudSyncStatus::synced, march1.addMSecs(750),
         QDateTime(QDate(2026, 3, 1), QTime(16, 30, 0), Qt::OffsetFromUTC, 8 * 3600), std::nullopt));
     snapshot.historyLearningState.processedRecordIDs.append(id);

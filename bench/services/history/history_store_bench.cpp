@@ -31,7 +31,7 @@ QString transcriptOf(int index) {
     // 200 characters of mixed Chinese and Latin text.
     QString text = QStringLiteral("第%1条：").arg(index);
     while (text.size() < 200)
-        text += QStringLiteral("今天下午三点和产品团队讨论 Kubernetes 部署方案，");
+        text += QStringLiteral("今天下午三点和产品团队讨论 Kovarindel 部署方案，");
     return text.left(200);
 }
 

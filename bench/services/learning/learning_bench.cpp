@@ -12,8 +12,8 @@ namespace {
 using namespace tovalit;
 
 const QString transcripts[] = {
-    QStringLiteral("今天下午三点开会，讨论 Q3 roadmap 和 Kubernetes 集群的扩容方案。"),
-    QStringLiteral("把 MacBook 上的 Cursor 插件升级一下，再看看 GPT模型 的回复速度。"),
+    QStringLiteral("今天下午三点开会，讨论 Q3 roadmap 和 Kovarindel 集群的扩容方案。"),
+    QStringLiteral("把 MivoPad 上的 Cursor 插件升级一下，再看看 GZV模型 的回复速度。"),
     QStringLiteral("请张伟明天把飞书文档里的 API 设计整理好，发给 Tovalit 团队。"),
 };
 

@@ -354,7 +354,7 @@ bool isAutoLearnableReplacementPair(QStringView source, QStringView target) {
         return false;
     if (looksLikeContextualPhrase(*cleanedSource) || looksLikeContextualPhrase(*cleanedTarget))
         return false;
-    // "GPT 模型" learned from an edit is usually a spacing slip, not a term.
+    // "XYZ 模型" learned from an edit is usually a spacing slip, not a term.
     if (containsWhitespace(*cleanedSource) && hasAsciiAndNonAscii(*cleanedSource))
         return false;
     return keyOf(*cleanedSource) != keyOf(*cleanedTarget);

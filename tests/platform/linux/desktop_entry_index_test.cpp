@@ -23,9 +23,9 @@ protected:
 };
 
 TEST_F(DesktopEntryIndexTest, WindowClassFindsTheEntryByDeclaredClassIdOrLastIdPart) {
-    writeEntry(system.filePath("google-chrome.desktop"),
-               "[Desktop Entry]\nType=Application\nName=Google Chrome\nName[zh_CN]=谷歌浏览器\n"
-               "StartupWMClass=Google-chrome\n[Desktop Action new]\nName=New Window\n");
+    writeEntry(system.filePath("vireo-browser.desktop"),
+               "[Desktop Entry]\nType=Application\nName=Vireo Browser\nName[zh_CN]=维瑞浏览器\n"
+               "StartupWMClass=Vireo-browser\n[Desktop Action new]\nName=New Window\n");
     writeEntry(system.filePath("org.kde.kate.desktop"),
                "[Desktop Entry]\nType=Application\nName=Kate\nName[zh]=Kate 编辑器\n");
     writeEntry(system.filePath("gedit.desktop"), "[Desktop Entry]\nType=Application\nName=Text\n");
@@ -34,10 +34,10 @@ TEST_F(DesktopEntryIndexTest, WindowClassFindsTheEntryByDeclaredClassIdOrLastIdP
     writeEntry(system.filePath("link.desktop"), "[Desktop Entry]\nType=Link\nName=Link\n");
     DesktopEntryIndex index({user.path(), system.path()}, QStringLiteral("zh_CN"));
 
-    auto chrome = index.entryForWindowClass("google-chrome", "Google-chrome");
-    ASSERT_TRUE(chrome);
-    EXPECT_EQ(chrome->id, QStringLiteral("google-chrome"));
-    EXPECT_EQ(chrome->name, QStringLiteral("谷歌浏览器"));
+    auto browser = index.entryForWindowClass("vireo-browser", "Vireo-browser");
+    ASSERT_TRUE(browser);
+    EXPECT_EQ(browser->id, QStringLiteral("vireo-browser"));
+    EXPECT_EQ(browser->name, QStringLiteral("维瑞浏览器"));
     auto kate = index.entryForWindowClass("kate", "kate");
     ASSERT_TRUE(kate);
     EXPECT_EQ(kate->id, QStringLiteral("org.kde.kate"));

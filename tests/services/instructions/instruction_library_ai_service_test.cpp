@@ -44,7 +44,7 @@ class InstructionLibraryAIServiceTest : public ::testing::Test {
 protected:
     VellupStructuredFormatterConfiguration configuration() const {
         // A key pasted with its line break; the blank app id is not sent.
-        return {server.url(u"/api/proxy/format"_s), u"doubao-pro"_s, u" "_s, u"agent-7"_s,
+        return {server.url(u"/api/proxy/format"_s), u"test-model"_s, u" "_s, u"agent-7"_s,
                 u"session-token\n"_s};
     }
 
@@ -90,7 +90,7 @@ TEST_F(InstructionLibraryAIServiceTest, ExecutionSendsThePromptAndTheTrimmedInpu
     EXPECT_EQ(
         jsonObject(request.body),
         (QJsonObject{
-            {u"model"_s, u"doubao-pro"_s},
+            {u"model"_s, u"test-model"_s},
             {u"messages"_s, QJsonArray{QJsonObject{{u"role"_s, u"system"_s},
                                                    {u"content"_s, english.promptTemplate}},
                                        QJsonObject{{u"role"_s, u"user"_s},
@@ -108,7 +108,7 @@ TEST_F(InstructionLibraryAIServiceTest, ExecutionSendsThePromptAndTheTrimmedInpu
     runTask(service().execute(custom, u"x"_s));
     EXPECT_EQ(QString::fromUtf8(lastRequest().body),
               uR"({"max_tokens":100,"messages":[{"content":"你是测试助手。","role":"system"},)"
-              uR"({"content":"x","role":"user"}],"model":"doubao-pro","stream":false,)"
+              uR"({"content":"x","role":"user"}],"model":"test-model","stream":false,)"
               uR"("temperature":0.1,"thinking":{"type":"disabled"}})"_s);
 }
 
@@ -272,12 +272,12 @@ TEST_F(InstructionLibraryAIServiceTest, NothingIsSentWithoutInputDescriptionOrMo
 
     // A padded model is sent as stored; blank credentials are left out.
     VellupStructuredFormatterConfiguration padded = configuration();
-    padded.model = u" doubao "_s;
+    padded.model = u" test-model "_s;
     padded.secretKey = u"  "_s;
     padded.agentID = u""_s;
     server.enqueue(StandInHttpReply::json(200, chatReply(u"ok"_s)));
     runTask(service(padded).execute(entry, u"x"_s));
-    EXPECT_EQ(jsonObject(lastRequest().body)[u"model"_s], u" doubao "_s);
+    EXPECT_EQ(jsonObject(lastRequest().body)[u"model"_s], u" test-model "_s);
     EXPECT_EQ(lastRequest().headerCount("Authorization"), 0);
     EXPECT_EQ(lastRequest().headerCount("X-Agent-Id"), 0);
 }

@@ -122,13 +122,13 @@ TEST(InsertionCorrectionLearning, WhatEachCandidateTeaches) {
          {u"SEO"_s},
          u"已记住“SU”改写为“SEO”。"_s},
         {"a replacement that only changes letter case is a hot word",
-         {replacementCandidate(u"cursor"_s, u"Cursor"_s)},
-         {{Kind::hotword, Channel::boost, Scope::userPrivate, std::nullopt, u"Cursor"_s,
+         {replacementCandidate(u"corvix"_s, u"Corvix"_s)},
+         {{Kind::hotword, Channel::boost, Scope::userPrivate, std::nullopt, u"Corvix"_s,
            Source::insertionCorrection, 1, true, Status::pending}},
          {},
-         {u"Cursor"_s},
+         {u"Corvix"_s},
          {},
-         u"已将“Cursor”加入我的词条。"_s},
+         u"已将“Corvix”加入我的词条。"_s},
         {"a replacement without its source teaches nothing",
          {replacementCandidate(std::nullopt, u"Tovalit"_s, true)},
          {},
@@ -144,12 +144,12 @@ TEST(InsertionCorrectionLearning, WhatEachCandidateTeaches) {
          {},
          std::nullopt},
         {"two items",
-         {replacementCandidate(u"飞数"_s, u"飞书"_s), hotwordCandidate(u"Kubernetes"_s)},
-         {{Kind::hotword, Channel::boost, Scope::userPrivate, std::nullopt, u"Kubernetes"_s,
+         {replacementCandidate(u"飞数"_s, u"飞书"_s), hotwordCandidate(u"Kovarindel"_s)},
+         {{Kind::hotword, Channel::boost, Scope::userPrivate, std::nullopt, u"Kovarindel"_s,
            Source::insertionCorrection, 1, true, Status::pending},
           replacementFeishu},
          {{u"飞数"_s, u"飞书"_s}},
-         {u"Kubernetes"_s},
+         {u"Kovarindel"_s},
          {},
          u"已更新我的词条（2 项）。"_s},
         {"one replacement learned twice (sharing differs) counts twice in the toast",
@@ -206,19 +206,19 @@ TEST(InsertionCorrectionLearning, LearningOverExistingEntries) {
     PersonalLexiconEntry manualHotword = makeEntry({.target = u"tovalit"_s, .hits = 3});
     manualHotword.sharingScope = Scope::sharedGlossaryPublished;
     PersonalLexiconEntry disabledBoost = makeEntry(
-        {.target = u"Kubernetes"_s, .learning = Source::historyFrequency, .enabled = false});
+        {.target = u"Kovarindel"_s, .learning = Source::historyFrequency, .enabled = false});
     disabledBoost.hitCount = 0;
     disabledBoost.cloudSyncStatus = Status::localOnly;
     PersonalLexiconEntry hiddenBoost =
-        makeEntry({.target = u"Cursor"_s, .learning = Source::replacementPromotion, .hits = 2});
+        makeEntry({.target = u"Corvix"_s, .learning = Source::replacementPromotion, .hits = 2});
     hiddenBoost.sharingScope = Scope::sharedGlossaryCandidate;
     const QList<PersonalLexiconEntry> existing{manualReplacement, disabledReplacement,
                                                manualHotword, disabledBoost, hiddenBoost};
 
     const InsertionCorrectionLearningResult result = learnFrom(
         {replacementCandidate(u"SU"_s, u"SEO"_s), replacementCandidate(u"飞数"_s, u"飞书"_s),
-         hotwordCandidate(u"Tovalit"_s), replacementCandidate(u"库伯"_s, u"Kubernetes"_s, true),
-         hotwordCandidate(u"Cursor"_s)},
+         hotwordCandidate(u"Tovalit"_s), replacementCandidate(u"库伯"_s, u"Kovarindel"_s, true),
+         hotwordCandidate(u"Corvix"_s)},
         existing);
     ASSERT_EQ(result.entries.size(), 6);
     const auto byID = [&](const PersonalLexiconEntry &old) {
@@ -253,23 +253,23 @@ TEST(InsertionCorrectionLearning, LearningOverExistingEntries) {
     // The hidden promotion reinforces a disabled boost hot word: pending,
     // still off, one more sighting without the floor of one, nothing
     // promoted.
-    const PersonalLexiconEntry kubernetes = byID(disabledBoost);
-    EXPECT_EQ(shapeOf(kubernetes),
+    const PersonalLexiconEntry kovarindel = byID(disabledBoost);
+    EXPECT_EQ(shapeOf(kovarindel),
               (Shape{Kind::hotword, Channel::boost, Scope::sharedGlossaryCandidate, std::nullopt,
-                     u"Kubernetes"_s, Source::replacementPromotion, 1, false, Status::pending}));
-    EXPECT_EQ(kubernetes.createdAt, lexiconTestEpoch);
-    EXPECT_EQ(kubernetes.lastAppliedAt, now);
+                     u"Kovarindel"_s, Source::replacementPromotion, 1, false, Status::pending}));
+    EXPECT_EQ(kovarindel.createdAt, lexiconTestEpoch);
+    EXPECT_EQ(kovarindel.lastAppliedAt, now);
     EXPECT_TRUE(result.promotedBoostTerms.isEmpty());
 
     // A hidden boost hot word the user confirms becomes a learned one.
     EXPECT_EQ(shapeOf(byID(hiddenBoost)),
               (Shape{Kind::hotword, Channel::boost, Scope::sharedGlossaryCandidate, std::nullopt,
-                     u"Cursor"_s, Source::insertionCorrection, 3, true, Status::pending}));
+                     u"Corvix"_s, Source::insertionCorrection, 3, true, Status::pending}));
 
     EXPECT_EQ(result.learnedReplacements,
               (QList<ObservedInsertionCorrection>{
-                  {u"SU"_s, u"SEO"_s}, {u"飞数"_s, u"飞书"_s}, {u"库伯"_s, u"Kubernetes"_s}}));
-    EXPECT_EQ(result.learnedHotwords, (QStringList{u"Tovalit"_s, u"Cursor"_s}));
+                  {u"SU"_s, u"SEO"_s}, {u"飞数"_s, u"飞书"_s}, {u"库伯"_s, u"Kovarindel"_s}}));
+    EXPECT_EQ(result.learnedHotwords, (QStringList{u"Tovalit"_s, u"Corvix"_s}));
     EXPECT_EQ(result.toastMessage, u"已更新我的词条（5 项）。"_s);
     // The list handed in is never changed.
     EXPECT_EQ(existing.at(0).hitCount, 0);
@@ -323,8 +323,8 @@ TEST(InsertionCorrectionLearning, ScopesDeduplicationToastsAndOrder) {
     for (const auto &s : scopes)
         EXPECT_EQ(mergedSharingScope(s.current, s.desired), s.merged);
 
-    EXPECT_EQ(deduplicatedTerms({u"MacBook"_s, u"ＭＡＣＢＯＯＫ"_s, u"Cursor"_s, u" macbook"_s}),
-              (QStringList{u"MacBook"_s, u"Cursor"_s}));
+    EXPECT_EQ(deduplicatedTerms({u"MivoPad"_s, u"ＭＩＶＯＰＡＤ"_s, u"Corvix"_s, u" mivopad"_s}),
+              (QStringList{u"MivoPad"_s, u"Corvix"_s}));
     EXPECT_EQ(
         deduplicatedCorrections({{u"SU"_s, u"SEO"_s}, {u"su"_s, u"seo"_s}, {u"SU"_s, u"SE"_s}}),
         (QList<ObservedInsertionCorrection>{{u"SU"_s, u"SEO"_s}, {u"SU"_s, u"SE"_s}}));

@@ -34,7 +34,7 @@ const ObservedInsertionEditSession edit{
 
 class LexiconLearningAIServiceTest : public ::testing::Test {
 protected:
-    VellupStructuredFormatterConfiguration configuration(QString model = u"doubao-seed"_s) const {
+    VellupStructuredFormatterConfiguration configuration(QString model = u"test-model"_s) const {
         // The key keeps its blanks after "Bearer "; the blank app id is not
         // sent.
         return {server.url(u"/api/v3/chat/completions"_s), std::move(model), u" \t"_s, u"agent-9"_s,
@@ -90,7 +90,7 @@ TEST_F(LexiconLearningAIServiceTest, SendsTheEditWithItsPromptAndThePrefilledBra
     EXPECT_FALSE(request.body.contains('\n')) << "the body is compact JSON";
 
     const QJsonObject body = jsonObject(request.body);
-    EXPECT_EQ(body.value(u"model"_s), u"doubao-seed"_s);
+    EXPECT_EQ(body.value(u"model"_s), u"test-model"_s);
     EXPECT_EQ(body.value(u"temperature"_s).toDouble(-1), 0.0);
     EXPECT_EQ(body.value(u"max_tokens"_s), 1200);
     EXPECT_EQ(body.value(u"stream"_s), false);

@@ -54,9 +54,9 @@ QList<PersonalLexiconEntry> managedOf(const QList<PersonalLexiconEntry> &entries
 TEST(SystemManagedBoostEntries, UserEntriesStayAndOnlySupportedBoostsRemain) {
     const PersonalLexiconEntry hotword = testing::hotword(u"Tovalit"_s);
     const PersonalLexiconEntry history =
-        makeEntry({.target = u"Cursor"_s, .learning = Source::historyFrequency});
+        makeEntry({.target = u"Corvix"_s, .learning = Source::historyFrequency});
     const QList<PersonalLexiconEntry> withoutReplacements{promoted(u"SEO"_s), hotword,
-                                                          promoted(u"GitHub"_s), history};
+                                                          promoted(u"QuillHub"_s), history};
     EXPECT_EQ(reconcileSystemManagedBoostEntries(withoutReplacements, now),
               (QList<PersonalLexiconEntry>{hotword, history}));
 
@@ -64,13 +64,13 @@ TEST(SystemManagedBoostEntries, UserEntriesStayAndOnlySupportedBoostsRemain) {
     PersonalLexiconEntry learnedPrivate =
         replacement(u"飞数"_s, u"飞书"_s, 1, 0, Source::insertionCorrection);
     PersonalLexiconEntry learnedShared =
-        replacement(u"库伯"_s, u"Kubernetes"_s, 1, 0, Source::insertionCorrection);
+        replacement(u"库伯"_s, u"Kovarindel"_s, 1, 0, Source::insertionCorrection);
     learnedShared.sharingScope = Scope::sharedGlossaryCandidate;
     PersonalLexiconEntry disabled = replacement(u"SU"_s, u"SEO"_s);
     disabled.enabled = false;
-    const PersonalLexiconEntry notEligible = replacement(u"open ai"_s, u"Open|AI"_s);
+    const PersonalLexiconEntry notEligible = replacement(u"orin ai"_s, u"Open|AI"_s);
     const PersonalLexiconEntry typed = replacement(u"托瓦利特"_s, u"Tovalit"_s);
-    const PersonalLexiconEntry typedCursor = replacement(u"科色"_s, u"Cursor"_s);
+    const PersonalLexiconEntry typedCursor = replacement(u"科色"_s, u"Corvix"_s);
     const PersonalLexiconEntry typedGit = replacement(u"吉特"_s, u"Git"_s);
     PersonalLexiconEntry disabledHotword = testing::hotword(u"GIT"_s);
     disabledHotword.enabled = false;
@@ -86,11 +86,11 @@ TEST(SystemManagedBoostEntries, UserEntriesStayAndOnlySupportedBoostsRemain) {
         targets.append(entry.targetText);
     // Tovalit, Cursor and Git are already the user's hot words (enabled or
     // not, typed or learnt from the history).
-    EXPECT_EQ(targets, QStringList{u"Kubernetes"_s});
+    EXPECT_EQ(targets, QStringList{u"Kovarindel"_s});
 }
 
 TEST(SystemManagedBoostEntries, ABoostIsBuiltFromItsReplacementsAndStaysStable) {
-    PersonalLexiconEntry source = replacement(u"库伯"_s, u"Kubernetes"_s, 3, 5);
+    PersonalLexiconEntry source = replacement(u"库伯"_s, u"Kovarindel"_s, 3, 5);
     source.lastAppliedAt = minute(4);
     const QList<PersonalLexiconEntry> first = reconcileSystemManagedBoostEntries({source}, now);
     ASSERT_EQ(first.size(), 2);
@@ -99,7 +99,7 @@ TEST(SystemManagedBoostEntries, ABoostIsBuiltFromItsReplacementsAndStaysStable) 
     EXPECT_EQ(boost.channel, PersonalLexiconChannel::boost);
     EXPECT_EQ(boost.sharingScope, Scope::sharedGlossaryCandidate);
     EXPECT_EQ(boost.sourceText, std::nullopt);
-    EXPECT_EQ(boost.targetText, u"Kubernetes"_s);
+    EXPECT_EQ(boost.targetText, u"Kovarindel"_s);
     EXPECT_EQ(boost.learningSource, Source::replacementPromotion);
     EXPECT_EQ(boost.hitCount, 3);
     EXPECT_TRUE(boost.enabled);
@@ -127,36 +127,36 @@ TEST(SystemManagedBoostEntries, ABoostIsBuiltFromItsReplacementsAndStaysStable) 
 
 TEST(SystemManagedBoostEntries, PreviousEntriesLendIdentityAndHistory) {
     // Two replacements with one target key: the more used one gives the text.
-    const PersonalLexiconEntry five = replacement(u"库伯"_s, u"Kubernetes"_s, 5, 1);
-    const PersonalLexiconEntry two = replacement(u"酷伯"_s, u"KUBERNETES"_s, 2, 8);
-    PersonalLexiconEntry published = promoted(u"kubernetes"_s, 9, 3);
+    const PersonalLexiconEntry five = replacement(u"库伯"_s, u"Kovarindel"_s, 5, 1);
+    const PersonalLexiconEntry two = replacement(u"酷伯"_s, u"KOVARINDEL"_s, 2, 8);
+    PersonalLexiconEntry published = promoted(u"kovarindel"_s, 9, 3);
     published.sharingScope = Scope::sharedGlossaryPublished;
     published.lastAppliedAt = minute(20);
     published.createdAt = minute(-10);
-    PersonalLexiconEntry weaker = promoted(u"Kubernetes"_s, 1, 50);
+    PersonalLexiconEntry weaker = promoted(u"Kovarindel"_s, 1, 50);
     weaker.enabled = false;
 
     const PersonalLexiconEntry rebuilt =
         reconcileSystemManagedBoostEntries({weaker, two, published, five}, now).at(2);
     EXPECT_EQ(rebuilt.id(), published.id());
-    EXPECT_EQ(rebuilt.targetText, u"Kubernetes"_s);
+    EXPECT_EQ(rebuilt.targetText, u"Kovarindel"_s);
     EXPECT_EQ(rebuilt.sharingScope, Scope::sharedGlossaryPublished);
     EXPECT_EQ(rebuilt.hitCount, 9);
     EXPECT_EQ(rebuilt.createdAt, minute(-10));
     EXPECT_EQ(rebuilt.updatedAt, minute(8));
     EXPECT_EQ(rebuilt.lastAppliedAt, minute(20));
-    // Its text changed from "kubernetes".
+    // Its text changed from "kovarindel".
     EXPECT_EQ(rebuilt.cloudSyncStatus, Status::pending);
 
     // With equal counts the more recently updated replacement gives the
     // text; a disabled previous entry comes back enabled and pending.
-    const PersonalLexiconEntry older = replacement(u"库伯"_s, u"Kubernetes"_s, 2, 1);
-    const PersonalLexiconEntry newer = replacement(u"酷伯"_s, u"KUBERNETES"_s, 2, 8);
+    const PersonalLexiconEntry older = replacement(u"库伯"_s, u"Kovarindel"_s, 2, 1);
+    const PersonalLexiconEntry newer = replacement(u"酷伯"_s, u"KOVARINDEL"_s, 2, 8);
     const QList<PersonalLexiconEntry> result =
         reconcileSystemManagedBoostEntries({older, newer, weaker}, now);
     ASSERT_EQ(result.size(), 3);
     EXPECT_EQ(result.at(2).id(), weaker.id());
-    EXPECT_EQ(result.at(2).targetText, u"KUBERNETES"_s);
+    EXPECT_EQ(result.at(2).targetText, u"KOVARINDEL"_s);
     EXPECT_TRUE(result.at(2).enabled);
     EXPECT_EQ(result.at(2).cloudSyncStatus, Status::pending);
     EXPECT_EQ(result.at(2).hitCount, 2);

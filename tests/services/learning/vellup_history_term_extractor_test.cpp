@@ -24,7 +24,7 @@ using testing::StandInHttpServer;
 
 class VellupHistoryTermExtractorTest : public ::testing::Test {
 protected:
-    VellupStructuredFormatterConfiguration configuration(QString model = u"doubao-seed"_s) const {
+    VellupStructuredFormatterConfiguration configuration(QString model = u"test-model"_s) const {
         return {server.url(u"/v1/chat/completions"_s), std::move(model), u"app-3"_s, u" "_s, u""_s};
     }
 
@@ -34,7 +34,7 @@ protected:
 
     QStringList termsOf(const QJsonValue &content) {
         server.enqueue(StandInHttpReply::json(200, chatReply(content)));
-        return extract(u"今天讨论了 MacBook 和 Cursor。"_s);
+        return extract(u"今天讨论了 MivoPad 和 Cursor。"_s);
     }
 
     template <typename Exception>
@@ -53,9 +53,9 @@ protected:
 };
 
 TEST_F(VellupHistoryTermExtractorTest, SendsOneTranscriptWithTheExtractionPrompt) {
-    server.enqueue(StandInHttpReply::json(200, chatReply(uR"({"terms":["MacBook","Cursor"]})"_s)));
-    EXPECT_EQ(extract(u"\n 今天讨论了 MacBook 和 Cursor。 "_s),
-              (QStringList{u"MacBook"_s, u"Cursor"_s}));
+    server.enqueue(StandInHttpReply::json(200, chatReply(uR"({"terms":["MivoPad","Corvix"]})"_s)));
+    EXPECT_EQ(extract(u"\n 今天讨论了 MivoPad 和 Cursor。 "_s),
+              (QStringList{u"MivoPad"_s, u"Corvix"_s}));
 
     ASSERT_EQ(server.requests().size(), 1u);
     const RecordedHttpRequest &request = server.requests().front();
@@ -69,7 +69,7 @@ TEST_F(VellupHistoryTermExtractorTest, SendsOneTranscriptWithTheExtractionPrompt
     const QJsonObject body = QJsonDocument::fromJson(request.body).object();
     EXPECT_EQ(body.keys(), (QStringList{u"max_tokens"_s, u"messages"_s, u"model"_s, u"stream"_s,
                                         u"temperature"_s, u"thinking"_s}));
-    EXPECT_EQ(body.value(u"model"_s), u"doubao-seed"_s);
+    EXPECT_EQ(body.value(u"model"_s), u"test-model"_s);
     EXPECT_EQ(body.value(u"max_tokens"_s), 160);
     EXPECT_EQ(body.value(u"temperature"_s).toDouble(-1), 0.0);
     EXPECT_EQ(body.value(u"stream"_s), false);
@@ -78,7 +78,7 @@ TEST_F(VellupHistoryTermExtractorTest, SendsOneTranscriptWithTheExtractionPrompt
     ASSERT_EQ(messages.size(), 2);
     EXPECT_EQ(
         messages[1].toObject(),
-        QJsonObject({{u"role"_s, u"user"_s}, {u"content"_s, u"今天讨论了 MacBook 和 Cursor。"_s}}));
+        QJsonObject({{u"role"_s, u"user"_s}, {u"content"_s, u"今天讨论了 MivoPad 和 Cursor。"_s}}));
     const QString prompt = messages[0].toObject().value(u"content"_s).toString();
     EXPECT_EQ(messages[0].toObject().value(u"role"_s), u"system"_s);
     EXPECT_EQ(prompt.split(u'\n').size(), 25);
@@ -98,7 +98,7 @@ TEST_F(VellupHistoryTermExtractorTest, SendsOneTranscriptWithTheExtractionPrompt
 TEST_F(VellupHistoryTermExtractorTest, NothingIsSentForABlankTranscriptOrABlankModel) {
     EXPECT_EQ(extract(u" \n\u3000"_s), QStringList());
     try {
-        runTask(Extractor(configuration(u"  "_s)).extractTerms(u"MacBook"_s));
+        runTask(Extractor(configuration(u"  "_s)).extractTerms(u"MivoPad"_s));
         ADD_FAILURE() << "a blank model must not make a request";
     } catch (const Error &error) {
         EXPECT_EQ(error, Error::invalidRequest());
@@ -129,7 +129,7 @@ TEST_F(VellupHistoryTermExtractorTest, FailedAndUnreadableReplies) {
         {"content of spaces", chatReply(u"   "_s), Error::emptyContent()},
         {"no object", chatReply(u"没有术语"_s), Error::invalidJSON()},
         {"terms not strings", chatReply(uR"({"terms":["A",1]})"_s), Error::invalidJSON()},
-        {"terms missing", chatReply(uR"({"words":["MacBook"]})"_s), Error::invalidJSON()},
+        {"terms missing", chatReply(uR"({"words":["MivoPad"]})"_s), Error::invalidJSON()},
         {"braces backwards", chatReply(uR"(} "terms" {)"_s), Error::invalidJSON()},
     };
     for (const auto &c : cases)
@@ -145,13 +145,13 @@ TEST_F(VellupHistoryTermExtractorTest, FailedAndUnreadableReplies) {
 TEST_F(VellupHistoryTermExtractorTest, TermsAreFilteredDeduplicatedAndCapped) {
     const QJsonArray parts{QJsonObject{{u"type"_s, u"text"_s}, {u"text"_s, u"{\"terms\":"_s}},
                            QJsonObject{{u"type"_s, u"image_url"_s}},
-                           QJsonObject{{u"text"_s, u"[\"Kubernetes\"]}"_s}}};
-    EXPECT_EQ(termsOf(parts), QStringList{u"Kubernetes"_s});
-    EXPECT_EQ(termsOf(u"<think>用户提到了设备</think>\n```json\n{\"terms\":[\"MacBook\"]}\n```"_s),
-              QStringList{u"MacBook"_s});
-    EXPECT_EQ(termsOf(uR"({"terms":["MacBook","MACBOOK"," 火山引擎。","Mac Book","内容","产品",
-                      "macbook","This","词库"]})"_s),
-              (QStringList{u"MacBook"_s, u"火山引擎"_s, u"This"_s}));
+                           QJsonObject{{u"text"_s, u"[\"Kovarindel\"]}"_s}}};
+    EXPECT_EQ(termsOf(parts), QStringList{u"Kovarindel"_s});
+    EXPECT_EQ(termsOf(u"<think>用户提到了设备</think>\n```json\n{\"terms\":[\"MivoPad\"]}\n```"_s),
+              QStringList{u"MivoPad"_s});
+    EXPECT_EQ(termsOf(uR"({"terms":["MivoPad","MIVOPAD"," 火山引擎。","Mivo Pad","内容","产品",
+                      "mivopad","This","词库"]})"_s),
+              (QStringList{u"MivoPad"_s, u"火山引擎"_s, u"This"_s}));
     EXPECT_EQ(termsOf(uR"({"terms":["A1","B2","C3","D4","E5","F6","G7","H8","I9","J10"]})"_s),
               (QStringList{u"A1"_s, u"B2"_s, u"C3"_s, u"D4"_s, u"E5"_s, u"F6"_s}));
     EXPECT_EQ(termsOf(uR"({"terms":[]})"_s), QStringList());

@@ -139,7 +139,7 @@ TEST_F(VolcengineSpeechLexiconTables,
 
     // Second sync with one more hot word: the stored tables are listed and
     // their whole content replaced; two lines, one line break, none after.
-    entries.append(testing::hotword(QStringLiteral("Kubernetes"), 7));
+    entries.append(testing::hotword(QStringLiteral("Kovarindel"), 7));
     state = syncTables(entries, state);
     ASSERT_EQ(actions().mid(4), (QStringList{"ListBoostingTable", "UpdateBoostingTable",
                                              "ListCorrectTable", "UpdateCorrectTable"}));
@@ -147,12 +147,12 @@ TEST_F(VolcengineSpeechLexiconTables,
                                                       {"AppID", "42"},
                                                       {"BoostingTableID", "bt-1"},
                                                       {"Version", "2022-08-30"}}));
-    EXPECT_EQ(call(5).file, "Kubernetes|7\nTovalit|4");
+    EXPECT_EQ(call(5).file, "Kovarindel|7\nTovalit|4");
     EXPECT_EQ(call(7).fields.value("TableID"), QStringLiteral("ct-2"));
     EXPECT_FALSE(call(7).fields.contains("TableName"));
     EXPECT_EQ(state.hotwordTableID, QStringLiteral("bt-1"));
     ASSERT_EQ(api.tables.size(), 2u);
-    EXPECT_EQ(api.tables[0].content, "Kubernetes|7\nTovalit|4");
+    EXPECT_EQ(api.tables[0].content, "Kovarindel|7\nTovalit|4");
 
     // Everything switched off: both tables are deleted and forgotten.
     for (PersonalLexiconEntry &entry : entries)

@@ -61,8 +61,8 @@ struct Lexicon {
     PersonalLexiconEntry hotword = testing::hotword(u"Tovalit"_s);
     PersonalLexiconEntry replacement = testing::replacement(u"托瓦利特"_s, u"Tovalit"_s);
     PersonalLexiconEntry history =
-        makeEntry({.target = u"Cursor"_s, .learning = Source::historyFrequency, .hits = 5});
-    PersonalLexiconEntry disabled = makeEntry({.target = u"Kubernetes"_s, .enabled = false});
+        makeEntry({.target = u"Corvix"_s, .learning = Source::historyFrequency, .hits = 5});
+    PersonalLexiconEntry disabled = makeEntry({.target = u"Kovarindel"_s, .enabled = false});
 
     Lexicon() {
         history.cloudSyncStatus = Status::pending;
@@ -151,12 +151,12 @@ TEST_F(VolcengineSpeechLexiconSyncTest, FirstSyncThenUpdateThenEverythingOff) {
 
     // An update: the stored tables are found and rewritten whole.
     PersonalLexiconSnapshot grown = first;
-    grown.entries.append(testing::hotword(u"MacBook"_s, 7));
+    grown.entries.append(testing::hotword(u"MivoPad"_s, 7));
     const PersonalLexiconSnapshot second = sync(grown, u"+42"_s);
     EXPECT_EQ(actions().mid(4), (QStringList{u"ListBoostingTable"_s, u"UpdateBoostingTable"_s,
                                              u"ListCorrectTable"_s, u"UpdateCorrectTable"_s}));
     EXPECT_EQ(api.calls()[5].fields.value(u"BoostingTableID"_s), u"bt-1"_s);
-    EXPECT_EQ(api.tables.at(0).content, "MacBook|7\nTovalit|4");
+    EXPECT_EQ(api.tables.at(0).content, "MivoPad|7\nTovalit|4");
     EXPECT_EQ(second.cloudState, expected);
     EXPECT_EQ(second.entries.last().cloudSyncStatus, Status::synced);
 
@@ -303,7 +303,7 @@ TEST_F(ManagedGatewayLexiconSyncTest, SendsTheCandidatesInOneEnvelope) {
                                            PersonalLexiconSharingScope::sharedGlossaryPublished,
                                            std::nullopt, u"Tovalit"_s, Source::manual, 3, true,
                                            Status::pending, earlier, earlier, std::nullopt);
-    PersonalLexiconEntry emptySource = testing::replacement(u" "_s, u"Codex"_s);
+    PersonalLexiconEntry emptySource = testing::replacement(u" "_s, u"Cedrix"_s);
     PersonalLexiconSnapshot snapshot = lexicon.snapshot();
     snapshot.entries.append(emptySource);
 
@@ -328,7 +328,7 @@ TEST_F(ManagedGatewayLexiconSyncTest, SendsTheCandidatesInOneEnvelope) {
             uR"({"entryId":")"_s + replacementID +
             uR"(","channel":"replace","sharingScope":"userPrivate","sourceText":"托瓦利特","targetText":"Tovalit","enabled":true},)"_s +
             uR"({"entryId":")"_s + emptySourceID +
-            uR"(","channel":"replace","sharingScope":"userPrivate","sourceText":"","targetText":"Codex","enabled":true}]})"_s);
+            uR"(","channel":"replace","sharingScope":"userPrivate","sourceText":"","targetText":"Cedrix","enabled":true}]})"_s);
     EXPECT_TRUE(api.server.requests().empty());
 
     PersonalLexiconCloudState expected = snapshot.cloudState;

@@ -89,7 +89,7 @@ TEST(VolcengineSpeechLexiconSyncTransport, MultipartBodiesAreWrittenByteForByte)
          {QStringLiteral("AppID"), QStringLiteral("42")},
          {QStringLiteral("Action"), QStringLiteral("CreateCorrectTable")}},
         QStringLiteral("tovalit-replacements.txt"),
-        QStringLiteral("托瓦利特|Tovalit\nk8s|Kubernetes"), keys));
+        QStringLiteral("托瓦利特|Tovalit\nk8s|Kovarindel"), keys));
 
     ASSERT_EQ(server.requests().size(), 1u);
     const auto &request = server.requests().front();
@@ -111,7 +111,7 @@ TEST(VolcengineSpeechLexiconSyncTransport, MultipartBodiesAreWrittenByteForByte)
         "--Boundary-FIXED\r\n"
         "Content-Disposition: form-data; name=\"File\"; filename=\"tovalit-replacements.txt\"\r\n"
         "Content-Type: text/plain\r\n\r\n"
-        "\xe6\x89\x98\xe7\x93\xa6\xe5\x88\xa9\xe7\x89\xb9|Tovalit\nk8s|Kubernetes\r\n"
+        "\xe6\x89\x98\xe7\x93\xa6\xe5\x88\xa9\xe7\x89\xb9|Tovalit\nk8s|Kovarindel\r\n"
         "--Boundary-FIXED--\r\n";
     EXPECT_EQ(request.body, expected);
     expectValidSignature(request, keys.accessKeyID.toUtf8(), keys.secretAccessKey.toUtf8());

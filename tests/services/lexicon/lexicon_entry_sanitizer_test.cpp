@@ -45,11 +45,11 @@ TEST(LexiconEntrySanitizer, DropsEntriesWhoseTermsTheRulesRefuse) {
     const EntryFields dropped[] = {
         {.target = "foo bar"},
         {.target = "方案", .learning = Source::historyFrequency},
-        {.kind = Kind::replacement, .target = "OpenAI"},
-        {.kind = Kind::replacement, .source = "OpenAI", .target = "openai"},
+        {.kind = Kind::replacement, .target = "OrinAI"},
+        {.kind = Kind::replacement, .source = "OrinAI", .target = "orinai"},
         {.kind = Kind::replacement,
-         .source = "GPT 模型",
-         .target = "GPT模型",
+         .source = "GZV 模型",
+         .target = "GZV模型",
          .learning = Source::insertionCorrection},
         {.target = "vue",
          .learning = Source::insertionCorrection,
@@ -85,18 +85,18 @@ TEST(LexiconEntrySanitizer, RepairsScopeAndStatusBySource) {
          Scope::sharedGlossaryPublished,
          Status::synced},
         {"history term is trimmed, status untouched",
-         {.target = " Kubernetes ", .learning = Source::historyFrequency, .hits = 3},
-         "Kubernetes",
+         {.target = " Kovarindel ", .learning = Source::historyFrequency, .hits = 3},
+         "Kovarindel",
          Scope::sharedGlossaryCandidate,
          Status::synced},
         {"disabled correction is local only",
-         {.target = "Kubernetes", .learning = Source::insertionCorrection, .enabled = false},
-         "Kubernetes",
+         {.target = "Kovarindel", .learning = Source::insertionCorrection, .enabled = false},
+         "Kovarindel",
          Scope::sharedGlossaryCandidate,
          Status::localOnly},
         {"enabled correction goes back to pending",
-         {.target = "Kubernetes", .learning = Source::insertionCorrection},
-         "Kubernetes",
+         {.target = "Kovarindel", .learning = Source::insertionCorrection},
+         "Kovarindel",
          Scope::sharedGlossaryCandidate,
          Status::pending},
         {"private correction only needs cloud compatibility",
@@ -105,24 +105,24 @@ TEST(LexiconEntrySanitizer, RepairsScopeAndStatusBySource) {
          Scope::userPrivate,
          Status::pending},
         {"promotion becomes a candidate",
-         {.target = "Kubernetes",
+         {.target = "Kovarindel",
           .learning = Source::replacementPromotion,
           .scope = Scope::userPrivate},
-         "Kubernetes",
+         "Kovarindel",
          Scope::sharedGlossaryCandidate,
          Status::pending},
         {"replacement on the replace channel is private",
          {.kind = Kind::replacement,
-          .source = "「Open AI」",
-          .target = "OpenAI。",
+          .source = "「Orin AI」",
+          .target = "OrinAI。",
           .scope = Scope::sharedGlossaryPublished,
           .channel = PersonalLexiconChannel::replace},
-         "OpenAI",
+         "OrinAI",
          Scope::userPrivate,
          Status::pending},
         {"manual mixed-script pair survives",
-         {.kind = Kind::replacement, .source = "GPT 模型", .target = "GPT模型"},
-         "GPT模型",
+         {.kind = Kind::replacement, .source = "GZV 模型", .target = "GZV模型"},
+         "GZV模型",
          Scope::userPrivate,
          Status::pending},
     };
@@ -134,7 +134,7 @@ TEST(LexiconEntrySanitizer, RepairsScopeAndStatusBySource) {
         EXPECT_EQ(cleaned->cloudSyncStatus, c.status) << c.name;
     }
     const auto pair = sanitizeOne(cases[8].fields);
-    EXPECT_EQ(pair->sourceText, QString("Open AI"));
+    EXPECT_EQ(pair->sourceText, QString("Orin AI"));
 }
 
 TEST(LexiconEntrySanitizer, DuplicatesKeepThePreferredEntryAtTheFirstPosition) {
@@ -143,33 +143,33 @@ TEST(LexiconEntrySanitizer, DuplicatesKeepThePreferredEntryAtTheFirstPosition) {
         EXPECT_EQ(result.size(), 1);
         return result.value(0, entries.first()).id();
     };
-    const auto a = make({.target = "Kubernetes", .hits = 2});
-    const auto b = make({.target = "kubernetes", .hits = 5});
+    const auto a = make({.target = "Kovarindel", .hits = 2});
+    const auto b = make({.target = "kovarindel", .hits = 5});
     EXPECT_EQ(survivorOf({a, b}), b.id());
     EXPECT_EQ(survivorOf({b, a}), b.id());
 
-    const auto older = make({.target = "Kubernetes", .updatedMinute = 1});
-    const auto newer = make({.target = "ＫＵＢＥＲＮＥＴＥＳ", .updatedMinute = 2});
+    const auto older = make({.target = "Kovarindel", .updatedMinute = 1});
+    const auto newer = make({.target = "ＫＯＶＡＲＩＮＤＥＬ", .updatedMinute = 2});
     EXPECT_EQ(survivorOf({older, newer}), newer.id());
-    const auto twin = make({.target = "kubernetes", .updatedMinute = 1});
+    const auto twin = make({.target = "kovarindel", .updatedMinute = 1});
     EXPECT_EQ(survivorOf({older, twin}), older.id()) << "equal times keep the first";
 
-    const auto disabledBusy = make({.target = "kubernetes", .enabled = false, .hits = 99});
+    const auto disabledBusy = make({.target = "kovarindel", .enabled = false, .hits = 99});
     EXPECT_EQ(survivorOf({disabledBusy, a}), a.id());
     EXPECT_EQ(survivorOf({a, disabledBusy}), a.id());
 
     // A hot word and a replacement never collide.
-    const auto hotword = make({.target = "OpenAI"});
+    const auto hotword = make({.target = "OrinAI"});
     const auto replacement =
-        make({.kind = Kind::replacement, .source = "OpenAI", .target = "开放AI"});
+        make({.kind = Kind::replacement, .source = "OrinAI", .target = "开放AI"});
     EXPECT_EQ(LexiconTermValidator::sanitizeAutoGeneratedEntries({hotword, replacement}).size(), 2);
 
     // The output order is the order in which keys first appear, so a clean
     // list comes back equal and a reload does not look like a change.
     const QList<PersonalLexiconEntry> list{
-        make({.target = "Kubernetes"}), make({.target = "向量数据库"}),
-        make({.kind = Kind::replacement, .source = "Open AI", .target = "OpenAI"}),
-        make({.target = "kubernetes", .hits = 7}), make({.target = "Docker"})};
+        make({.target = "Kovarindel"}), make({.target = "向量数据库"}),
+        make({.kind = Kind::replacement, .source = "Orin AI", .target = "OrinAI"}),
+        make({.target = "kovarindel", .hits = 7}), make({.target = "Docker"})};
     const auto cleaned = LexiconTermValidator::sanitizeAutoGeneratedEntries(list);
     ASSERT_EQ(cleaned.size(), 4);
     EXPECT_EQ(cleaned[0].id(), list[3].id());

@@ -30,12 +30,12 @@ const std::optional<QString> refused;
 TEST(LexiconTermValidator, CloudCompatibleHotword) {
     expectVerdicts("cloudCompatibleHotword", V::cloudCompatibleHotword,
                    {
-                       {"  Kubernetes  ", "Kubernetes"},
+                       {"  Kovarindel  ", "Kovarindel"},
                        {"a", refused},
                        {"量", "量"},
                        {"foo bar", refused},
                        {"A+", refused},
-                       {"GPT-4", refused},
+                       {"GZV-4", refused},
                        {"我们", refused},
                        {"Type", refused}, // its key is a stop term
                        {"这个方案", refused},
@@ -60,7 +60,7 @@ TEST(LexiconTermValidator, SanitizeAutoLearnedTerm) {
                        {"machine deep learning", refused},
                        {"a|b", refused},
                        {"hello, world", refused},
-                       {"  …GPT！ ", "GPT"},
+                       {"  …GZV！ ", "GZV"},
                        {QString(24, u'词'), QString(24, u'词')},
                        {QString(25, u'词'), refused},
                        {"“" + QString(25, u'词') + "”", refused},
@@ -78,7 +78,7 @@ TEST(LexiconTermValidator, Shareability) {
     };
     const Case cases[] = {
         {"iPhone", true, true},
-        {"gpt4", true, true},
+        {"gzv4", true, true},
         {"kafka", false, true},
         {"vue", false, false},
         {"about", false, false},
@@ -115,7 +115,7 @@ TEST(LexiconTermValidator, HistoryLearnableHotword) {
                        {"续航", refused},
                        {"machine learning", refused},
                        {"kafka", refused},
-                       {"Kubernetes", "Kubernetes"},
+                       {"Kovarindel", "Kovarindel"},
                        {"向量数据库", "向量数据库"},
                        {"【向量数据库】", "向量数据库"},
                    });
@@ -149,20 +149,20 @@ TEST(LexiconTermValidator, ContextualPhrasesAndCharacterPatterns) {
 }
 
 TEST(LexiconTermValidator, ReplacementPairs) {
-    const auto openAi = V::cloudCompatibleReplacementPair(u"Open AI", u"OpenAI");
-    ASSERT_TRUE(openAi.has_value());
-    EXPECT_EQ(openAi->source, "Open AI");
-    EXPECT_EQ(openAi->target, "OpenAI");
-    EXPECT_FALSE(V::cloudCompatibleReplacementPair(u"openai", u"OpenAI").has_value());
-    EXPECT_FALSE(V::cloudCompatibleReplacementPair(u"ＯｐｅｎＡＩ", u"openai").has_value())
+    const auto orinAi = V::cloudCompatibleReplacementPair(u"Orin AI", u"OrinAI");
+    ASSERT_TRUE(orinAi.has_value());
+    EXPECT_EQ(orinAi->source, "Orin AI");
+    EXPECT_EQ(orinAi->target, "OrinAI");
+    EXPECT_FALSE(V::cloudCompatibleReplacementPair(u"orinai", u"OrinAI").has_value());
+    EXPECT_FALSE(V::cloudCompatibleReplacementPair(u"ＯｒｉｎＡＩ", u"orinai").has_value())
         << "width does not make a different key";
-    EXPECT_FALSE(V::cloudCompatibleReplacementPair(u"", u"OpenAI").has_value());
+    EXPECT_FALSE(V::cloudCompatibleReplacementPair(u"", u"OrinAI").has_value());
 
-    EXPECT_TRUE(V::cloudCompatibleReplacementPair(u"GPT 模型", u"GPT模型").has_value());
-    EXPECT_FALSE(V::isAutoLearnableReplacementPair(u"GPT 模型", u"GPT模型"));
-    EXPECT_TRUE(V::isAutoLearnableReplacementPair(u"Open AI", u"OpenAI"));
-    EXPECT_FALSE(V::isAutoLearnableReplacementPair(u"这个模型", u"GPT模型"));
-    EXPECT_FALSE(V::isAutoLearnableReplacementPair(u"openai", u"OpenAI"));
+    EXPECT_TRUE(V::cloudCompatibleReplacementPair(u"GZV 模型", u"GZV模型").has_value());
+    EXPECT_FALSE(V::isAutoLearnableReplacementPair(u"GZV 模型", u"GZV模型"));
+    EXPECT_TRUE(V::isAutoLearnableReplacementPair(u"Orin AI", u"OrinAI"));
+    EXPECT_FALSE(V::isAutoLearnableReplacementPair(u"这个模型", u"GZV模型"));
+    EXPECT_FALSE(V::isAutoLearnableReplacementPair(u"orinai", u"OrinAI"));
 }
 
 } // namespace

@@ -17,16 +17,16 @@ TEST(LocalReplacementEngine, AsciiWordsMatchOnlyWholeWords) {
         QString expected;
     };
     const Case cases[] = {
-        {"use gpt now", "use GPT now"},
-        {"chatgpt stays", "chatgpt stays"},
-        {"gpt-4 and gpt4", "GPT-4 and gpt4"},
-        {"用gpt写", "用GPT写"},
-        {"Gpt, gPT.", "GPT, GPT."},
-        {"ＧＰＴ is full width", "ＧＰＴ is full width"},
-        {"gpt_x", "GPT_x"},
+        {"use gzv now", "use GZV now"},
+        {"chatgzv stays", "chatgzv stays"},
+        {"gzv-4 and gzv4", "GZV-4 and gzv4"},
+        {"用gzv写", "用GZV写"},
+        {"Gzv, gZV.", "GZV, GZV."},
+        {"ＧＺＶ is full width", "ＧＺＶ is full width"},
+        {"gzv_x", "GZV_x"},
     };
     for (const Case &c : cases)
-        EXPECT_EQ(E::replacingWholeWordMatches(u"gpt", u"GPT", c.text), c.expected);
+        EXPECT_EQ(E::replacingWholeWordMatches(u"gzv", u"GZV", c.text), c.expected);
     // Case-insensitive matching also knows characters outside ASCII that
     // fold to ASCII letters, such as the Kelvin sign and ß.
     EXPECT_EQ(E::apply("use \u212Aubectl", {replacement("kubectl", "Kubectl工具")}).text,
@@ -35,19 +35,19 @@ TEST(LocalReplacementEngine, AsciiWordsMatchOnlyWholeWords) {
 
     // Through apply(): a text that already reads right is not an applied
     // change; a pair whose sides share a key is never compiled at all.
-    const auto entry = replacement("gpt", "GPT4");
-    const auto applied = E::apply("use gpt now", {entry});
-    EXPECT_EQ(applied.text, "use GPT4 now");
+    const auto entry = replacement("gzv", "GZV4");
+    const auto applied = E::apply("use gzv now", {entry});
+    EXPECT_EQ(applied.text, "use GZV4 now");
     EXPECT_EQ(applied.appliedEntries, QList<PersonalLexiconEntry>{entry});
-    const auto unchanged = E::apply("use GPT4 now", {entry});
-    EXPECT_EQ(unchanged.text, "use GPT4 now");
+    const auto unchanged = E::apply("use GZV4 now", {entry});
+    EXPECT_EQ(unchanged.text, "use GZV4 now");
     EXPECT_TRUE(unchanged.appliedEntries.isEmpty());
-    EXPECT_TRUE(E::apply("use gpt now", {replacement("gpt", "GPT")}).appliedEntries.isEmpty());
+    EXPECT_TRUE(E::apply("use gzv now", {replacement("gzv", "GZV")}).appliedEntries.isEmpty());
 
-    EXPECT_TRUE(E::looksLikeASCIIWord(u"gpt4"));
-    EXPECT_FALSE(E::looksLikeASCIIWord(u"gpt-4"));
+    EXPECT_TRUE(E::looksLikeASCIIWord(u"gzv4"));
+    EXPECT_FALSE(E::looksLikeASCIIWord(u"gzv-4"));
     EXPECT_FALSE(E::looksLikeASCIIWord(u"café"));
-    EXPECT_FALSE(E::looksLikeASCIIWord(u"open ai"));
+    EXPECT_FALSE(E::looksLikeASCIIWord(u"orin ai"));
 }
 
 TEST(LocalReplacementEngine, TargetsAreInsertedLiterally) {
@@ -66,9 +66,9 @@ TEST(LocalReplacementEngine, OtherSourcesMatchWithoutCaseOrDiacritics) {
         E::apply("cafe CAFÉ café " + decomposed + " ＣＡＦＥ", {replacement("café", "咖啡")}).text,
         "咖啡 咖啡 咖啡 咖啡 ＣＡＦＥ");
     EXPECT_EQ(
-        E::apply("I like Open AI and OPEN ai and reopen aid", {replacement("open ai", "OpenAI")})
+        E::apply("I like Orin AI and ORIN ai and reorin aid", {replacement("orin ai", "OrinAI")})
             .text,
-        "I like OpenAI and OpenAI and reOpenAId");
+        "I like OrinAI and OrinAI and reOrinAId");
     EXPECT_EQ(E::replacingFoldedMatches(u"ss", u"S", u"Straße"), "StraSe");
     EXPECT_EQ(E::replacingFoldedMatches(u"e\u0301x", u"Y", u"e\u0301\u0301x"), "Y");
     // A match never splits a character: "s" is not half of "ß".
@@ -101,19 +101,19 @@ TEST(LocalReplacementEngine, EntriesRunOnceInCompiledOrder) {
 }
 
 TEST(LocalReplacementEngine, TextsAndEntriesThatChangeNothing) {
-    const QList<PersonalLexiconEntry> entries{replacement("gpt", "GPT")};
+    const QList<PersonalLexiconEntry> entries{replacement("gzv", "GZV")};
     for (const QString &blank : {QString(), QString(" \n\t"), QString("\u3000")}) {
         const auto result = E::apply(blank, entries);
         EXPECT_EQ(result.text, blank);
         EXPECT_TRUE(result.appliedEntries.isEmpty());
     }
     const auto disabled = makeEntry({.kind = PersonalLexiconEntryKind::replacement,
-                                     .source = "gpt",
-                                     .target = "GPT",
+                                     .source = "gzv",
+                                     .target = "GZV",
                                      .enabled = false});
-    EXPECT_EQ(E::apply("gpt", {disabled}).text, "gpt");
-    EXPECT_EQ(E::apply("OpenAI", {replacement("openai", "OpenAI")}).text, "OpenAI");
-    EXPECT_EQ(E::apply("use gpt", {}).text, "use gpt");
+    EXPECT_EQ(E::apply("gzv", {disabled}).text, "gzv");
+    EXPECT_EQ(E::apply("OrinAI", {replacement("orinai", "OrinAI")}).text, "OrinAI");
+    EXPECT_EQ(E::apply("use gzv", {}).text, "use gzv");
 }
 
 } // namespace

@@ -40,13 +40,13 @@ PersonalLexiconCloudState cloudWithTables(const QString &ns) {
 
 TEST(PersonalLexiconCompiler, WhatTakesPartInRecognition) {
     const auto candidate =
-        makeEntry({.target = "Kubernetes", .learning = Source::historyFrequency, .hits = 2});
+        makeEntry({.target = "Kovarindel", .learning = Source::historyFrequency, .hits = 2});
     const auto frequent =
         makeEntry({.target = "Terraform", .learning = Source::historyFrequency, .hits = 3});
     EXPECT_EQ(targets(C::makeHotwords({candidate, frequent})), QStringList{"Terraform"});
 
     // The candidate wins its key and then drops out, taking the key along.
-    const auto manualLower = hotword("kubernetes", 1);
+    const auto manualLower = hotword("kovarindel", 1);
     EXPECT_TRUE(C::makeHotwords({candidate, manualLower}).isEmpty());
 
     const auto disabled = makeEntry({.target = "Docker", .hits = 9, .enabled = false});
@@ -58,15 +58,15 @@ TEST(PersonalLexiconCompiler, WhatTakesPartInRecognition) {
     const auto hotwordOnReplace =
         makeEntry({.target = "Helm", .channel = PersonalLexiconChannel::replace});
     const auto replacementOnBoost = makeEntry({.kind = Kind::replacement,
-                                               .source = "open ai",
-                                               .target = "OpenAI",
+                                               .source = "orin ai",
+                                               .target = "OrinAI",
                                                .channel = PersonalLexiconChannel::boost});
     EXPECT_TRUE(C::makeHotwords({hotwordOnReplace, replacementOnBoost}).isEmpty());
     EXPECT_TRUE(C::makeReplacementEntries({hotwordOnReplace, replacementOnBoost}).isEmpty());
 
     // Refused terms and pairs never leave the lexicon.
     EXPECT_TRUE(C::makeHotwords({hotword("我们"), hotword("A+")}).isEmpty());
-    EXPECT_TRUE(C::makeReplacementEntries({replacement("openai", "OpenAI")}).isEmpty());
+    EXPECT_TRUE(C::makeReplacementEntries({replacement("orinai", "OrinAI")}).isEmpty());
 }
 
 TEST(PersonalLexiconCompiler, CompiledOrder) {
@@ -76,14 +76,14 @@ TEST(PersonalLexiconCompiler, CompiledOrder) {
                                                hotword("a2", 3), later};
     EXPECT_EQ(targets(C::makeHotwords(hotwords)), (QStringList{"Zeta", "Beta", "a2", "a10"}));
 
-    // Longest source first, counted in characters: "Open AI" has 7,
+    // Longest source first, counted in characters: "Orin AI" has 7,
     // "向量数据库" 5 (15 bytes in UTF-8).
     auto newer = replacement("模型库", "模型仓库", 2);
     newer.updatedAt = newer.updatedAt.addSecs(60);
     const QList<PersonalLexiconEntry> replacements{
         replacement("数据库", "DB"),
         replacement("向量数据库", "VectorDB"),
-        replacement("Open AI", "OpenAI"),
+        replacement("Orin AI", "OrinAI"),
         replacement("大模型", "LLM", 5),
         newer,
         replacement("模型层", "模型层级", 2),
@@ -91,13 +91,13 @@ TEST(PersonalLexiconCompiler, CompiledOrder) {
     };
     EXPECT_EQ(
         sources(C::makeReplacementEntries(replacements)),
-        (QStringList{"Open AI", "向量数据库", "大模型", "模型库", "模型层", "模型集", "数据库"}));
+        (QStringList{"Orin AI", "向量数据库", "大模型", "模型库", "模型层", "模型集", "数据库"}));
 }
 
 TEST(PersonalLexiconCompiler, SpeechConfiguration) {
     PersonalLexiconSnapshot snapshot;
     EXPECT_FALSE(C::makeSpeechConfiguration(snapshot).has_value());
-    snapshot.entries = {makeEntry({.target = "Kubernetes", .enabled = false})};
+    snapshot.entries = {makeEntry({.target = "Kovarindel", .enabled = false})};
     EXPECT_FALSE(C::makeSpeechConfiguration(snapshot).has_value());
 
     // No table: hot words go inline, in compiled order, at most 5000.
@@ -113,7 +113,7 @@ TEST(PersonalLexiconCompiler, SpeechConfiguration) {
     EXPECT_FALSE(configuration->boostingTableName.has_value());
 
     // A valid table replaces the inline list, even without a stored ID.
-    snapshot.entries = {hotword("Kubernetes"), replacement("Open AI", "OpenAI")};
+    snapshot.entries = {hotword("Kovarindel"), replacement("Orin AI", "OrinAI")};
     snapshot.cloudState = cloudWithTables("team42");
     configuration = C::makeSpeechConfiguration(snapshot);
     ASSERT_TRUE(configuration.has_value());
@@ -136,17 +136,17 @@ TEST(PersonalLexiconCompiler, SpeechConfiguration) {
     configuration = C::makeSpeechConfiguration(snapshot);
     EXPECT_FALSE(configuration->boostingTableName.has_value());
     EXPECT_FALSE(configuration->correctTableName.has_value());
-    EXPECT_EQ(configuration->inlineHotwords, QStringList{"Kubernetes"});
+    EXPECT_EQ(configuration->inlineHotwords, QStringList{"Kovarindel"});
     snapshot.cloudState.syncNamespace.reset();
     EXPECT_FALSE(C::validatedHotwordTableName(snapshot.cloudState).has_value());
 
     // The correction table is named only when replacements exist, and
     // replacements alone without their table give nothing to send.
     snapshot.cloudState = cloudWithTables("team42");
-    snapshot.entries = {hotword("Kubernetes")};
+    snapshot.entries = {hotword("Kovarindel")};
     EXPECT_FALSE(C::makeSpeechConfiguration(snapshot)->correctTableName.has_value());
     snapshot.cloudState.replacementTableName.reset();
-    snapshot.entries = {replacement("Open AI", "OpenAI")};
+    snapshot.entries = {replacement("Orin AI", "OrinAI")};
     EXPECT_FALSE(C::makeSpeechConfiguration(snapshot).has_value());
 }
 
@@ -155,11 +155,11 @@ TEST(PersonalLexiconCompiler, UploadLines) {
     EXPECT_EQ(C::hotwordWeight(7), 7);
     EXPECT_EQ(C::hotwordWeight(25), 10);
 
-    EXPECT_EQ(C::makeHotwordFileLines({hotword("Kubernetes", 25), hotword("向量数据库")}),
-              (QStringList{"Kubernetes|10", "向量数据库|4"}));
-    EXPECT_EQ(C::makeReplacementFileLines({replacement("Open AI", "OpenAI"),
+    EXPECT_EQ(C::makeHotwordFileLines({hotword("Kovarindel", 25), hotword("向量数据库")}),
+              (QStringList{"Kovarindel|10", "向量数据库|4"}));
+    EXPECT_EQ(C::makeReplacementFileLines({replacement("Orin AI", "OrinAI"),
                                            replacement("「向量 数据库」", "向量数据库。")}),
-              (QStringList{"向量 数据库|向量数据库", "Open AI|OpenAI"}));
+              (QStringList{"向量 数据库|向量数据库", "Orin AI|OrinAI"}));
 }
 
 } // namespace

@@ -60,7 +60,7 @@ TEST_F(PersonalLexiconEventLoggerTest, EachEventIsOneCompactLineInOrder) {
     PersonalLexiconAuditEvent full = event("ai_analysis_completed", 12);
     full.entryID = QUuid::fromString(QStringLiteral("6b1f0d2e-52c1-4f4b-9d0a-3c6f2b9e1a77"));
     full.entryKind = "replacement";
-    full.sourceText = "open ai";
+    full.sourceText = "orin ai";
     full.enabled = false;
     full.observedSessionID = QUuid::createUuid();
     full.observedOriginalFieldText = "第一行\n第二行\r\n\"引号\"\t";
@@ -68,10 +68,10 @@ TEST_F(PersonalLexiconEventLoggerTest, EachEventIsOneCompactLineInOrder) {
     full.aiShouldLearn = true;
     full.aiCandidateCount = 2;
     full.aiCandidates = QList<PersonalLexiconAuditCandidate>{
-        {"replacement", QString("open ai"), "OpenAI", true, QString("写法统一"), 0.875},
-        {"hotword", std::nullopt, "Kubernetes", false, std::nullopt, std::nullopt}};
+        {"replacement", QString("orin ai"), "OrinAI", true, QString("写法统一"), 0.875},
+        {"hotword", std::nullopt, "Kovarindel", false, std::nullopt, std::nullopt}};
     full.aiJSONCandidates = QStringList{"{\"a\":1}\n"};
-    full.learnedReplacements = QStringList{"open ai -> OpenAI"};
+    full.learnedReplacements = QStringList{"orin ai -> OrinAI"};
     full.skipReason = "no_effective_candidates";
     runTask(logger.record(full));
     runTask(logger.record(event("persist_applied")));

@@ -41,7 +41,7 @@ QStringList entriesOf(const QString &folder) {
 const PersonalLexiconSnapshot &sampleSnapshot() {
     static const PersonalLexiconSnapshot snapshot = [] {
         PersonalLexiconSnapshot sample;
-        sample.entries = {hotword("Kubernetes", 3), replacement("Open AI", "OpenAI")};
+        sample.entries = {hotword("Kovarindel", 3), replacement("Orin AI", "OrinAI")};
         sample.cloudState.syncNamespace = QStringLiteral("team42");
         sample.historyLearningState.ignoredNormalizedTerms = {QStringLiteral("方案")};
         return sample;
@@ -69,7 +69,7 @@ TEST_F(PersonalLexiconStoreTest, LoadingWithoutAFileCreatesNothingAndTheFirstSav
     // Pretty-printed, keys sorted, UTF-8 as written.
     const QByteArray bytes = readFile(lexiconPath());
     EXPECT_TRUE(bytes.startsWith("{\n    \"cloudState\": {")) << bytes.left(40).toStdString();
-    EXPECT_TRUE(bytes.contains("\"targetText\": \"OpenAI\""));
+    EXPECT_TRUE(bytes.contains("\"targetText\": \"OrinAI\""));
     EXPECT_TRUE(bytes.contains(QStringLiteral("方案").toUtf8()));
 }
 

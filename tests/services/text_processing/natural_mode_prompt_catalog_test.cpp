@@ -70,7 +70,7 @@ TEST(NaturalModeChecks, OverStructuredOnlyInEditorsAndChats) {
 
     EXPECT_FALSE(Catalog::isOverStructuredForNaturalMode(original, twoBullets, u"notes"));
     EXPECT_FALSE(Catalog::isOverStructuredForNaturalMode(original, twoBullets, u""));
-    EXPECT_FALSE(Catalog::isOverStructuredForNaturalMode(original, twoBullets, u"Cursor"));
+    EXPECT_FALSE(Catalog::isOverStructuredForNaturalMode(original, twoBullets, u"Corvix"));
     EXPECT_TRUE(Catalog::isOverStructuredForNaturalMode(original, twoBullets, u"cursor"));
     EXPECT_TRUE(Catalog::isOverStructuredForNaturalMode(original, twoBullets, u"ai_chat"));
     EXPECT_TRUE(Catalog::isOverStructuredForNaturalMode(original, u"1. 改成异步\n2. 加上超时"_s,

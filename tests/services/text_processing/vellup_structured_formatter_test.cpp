@@ -38,7 +38,7 @@ class VellupStructuredFormatterTest : public ::testing::Test {
 protected:
     VellupStructuredFormatterConfiguration configuration() const {
         // A key pasted with its line break; the blank app id is not sent.
-        return {server.url(u"/v1/chat/completions"_s), u"doubao-pro"_s, u"  "_s, u"agent-7"_s,
+        return {server.url(u"/v1/chat/completions"_s), u"test-model"_s, u"  "_s, u"agent-7"_s,
                 u"sk-test\n"_s};
     }
 
@@ -70,7 +70,7 @@ TEST_F(VellupStructuredFormatterTest, NaturalRequestWithoutContextSendsTheEnvelo
 
     const QJsonObject body = jsonObject(request.body);
     EXPECT_EQ(body.size(), 6);
-    EXPECT_EQ(body[u"model"_s], u"doubao-pro"_s);
+    EXPECT_EQ(body[u"model"_s], u"test-model"_s);
     EXPECT_EQ(body[u"temperature"_s].toDouble(), 0.0);
     EXPECT_EQ(body[u"max_tokens"_s], 320);
     EXPECT_EQ(body[u"stream"_s], false);
@@ -90,7 +90,7 @@ TEST_F(VellupStructuredFormatterTest, NaturalRequestWithoutContextSendsTheEnvelo
 TEST_F(VellupStructuredFormatterTest, NaturalRequestWithContextSendsTwentySortedMembers) {
     server.enqueue(StandInHttpReply::json(200, chatReply(u"```json\n{\"text\":\"好的\"}\n```"_s)));
     NaturalFormattingContext context;
-    context.appName = u"Cursor"_s;
+    context.appName = u"Corvix"_s;
     context.appBundleID = u"com.todesktop.cursor"_s;
     context.appProfileID = u"cursor"_s;
     context.selectedText = u"let x = 1;"_s;
@@ -112,7 +112,7 @@ TEST_F(VellupStructuredFormatterTest, NaturalRequestWithContextSendsTwentySorted
     for (auto member = user.begin(); member != user.end(); ++member)
         EXPECT_TRUE(member.value().isString()) << member.key().toStdString();
     EXPECT_EQ(user[u"transcript"_s], u"改一下变量名"_s);
-    EXPECT_EQ(user[u"app_name"_s], u"Cursor"_s);
+    EXPECT_EQ(user[u"app_name"_s], u"Corvix"_s);
     EXPECT_EQ(user[u"bundle_id"_s], u"com.todesktop.cursor"_s);
     EXPECT_EQ(user[u"app_profile_id"_s], u"cursor"_s);
     EXPECT_EQ(user[u"selected_text"_s], u"let x = 1;"_s);

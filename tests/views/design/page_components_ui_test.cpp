@@ -53,7 +53,7 @@ TEST(SelectableTextTest, TheLineLimitCutsWhatIsShownAndSelected) {
 }
 
 TEST(SelectableTextTest, DraggingSelectsAndTheKeyboardCopies) {
-    TovalitSelectableText text(QStringLiteral("部署到 Kubernetes 集群"), tovalitFont(13),
+    TovalitSelectableText text(QStringLiteral("部署到 Kovarindel 集群"), tovalitFont(13),
                                Qt::black);
     text.resize(text.sizeHint());
     text.show();
@@ -77,7 +77,7 @@ TEST(SelectableTextTest, DraggingSelectsAndTheKeyboardCopies) {
     const QFontMetrics metrics(text.font());
     const int insideWord = metrics.horizontalAdvance(QStringLiteral("部署到 Kube"));
     QTest::mouseDClick(&text, Qt::LeftButton, {}, QPoint(insideWord, middle));
-    EXPECT_EQ(text.selectedText(), QStringLiteral("Kubernetes"));
+    EXPECT_EQ(text.selectedText(), QStringLiteral("Kovarindel"));
 }
 
 TEST(PageControlsTest, SegmentsSheetsAndSearchFields) {

@@ -116,14 +116,14 @@ TEST_F(HistoryPageTest, EmptyHistoryThenRefreshShowsTheNewestFirst) {
 
 TEST_F(HistoryPageTest, SearchNarrowsTheListAndSaysWhenNothingMatches) {
     const TranscriptRecord meeting =
-        stored(QStringLiteral("和 Kubernetes 团队对齐发布计划"), TranscriptRecordStatus::completed);
+        stored(QStringLiteral("和 Kovarindel 团队对齐发布计划"), TranscriptRecordStatus::completed);
     const TranscriptRecord mail =
         stored(QStringLiteral("给张三回邮件"), TranscriptRecordStatus::warning,
                QStringLiteral("插入失败，已复制到剪贴板"));
     HistoryListView &view = openPage();
     ASSERT_EQ(view.shownCards().size(), 2);
 
-    view.searchField()->setText(QStringLiteral("  KUBERNETES "));
+    view.searchField()->setText(QStringLiteral("  KOVARINDEL "));
     ASSERT_EQ(view.shownCards().size(), 1);
     EXPECT_EQ(view.shownCards()[0]->record().id, meeting.id);
 

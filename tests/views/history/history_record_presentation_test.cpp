@@ -85,7 +85,7 @@ TEST(HistoryRecordPresentationTest, SecondaryLineFollowsTheNoteAndTheShownStatus
 }
 
 TEST(HistoryRecordPresentationTest, SearchFindsTextAndNoteOnlyIgnoringCase) {
-    auto first = record(QStringLiteral("明天和 Kubernetes 团队对齐发布计划"),
+    auto first = record(QStringLiteral("明天和 Kovarindel 团队对齐发布计划"),
                         TranscriptRecordStatus::completed);
     first.rawTranscript = QStringLiteral("明天和酷伯内特斯团队对齐发布计划");
     auto second = record(QStringLiteral("给张三回个邮件"), TranscriptRecordStatus::warning,
@@ -94,7 +94,7 @@ TEST(HistoryRecordPresentationTest, SearchFindsTextAndNoteOnlyIgnoringCase) {
     const QList<TranscriptRecord> all{first, second, third};
 
     EXPECT_EQ(filteredRecords(all, QStringLiteral("  \n")), all);
-    EXPECT_EQ(filteredRecords(all, QStringLiteral("  kubernetes ")), QList{first});
+    EXPECT_EQ(filteredRecords(all, QStringLiteral("  kovarindel ")), QList{first});
     EXPECT_EQ(filteredRecords(all, QStringLiteral("剪贴板")), QList{second}) << "the note";
     EXPECT_EQ(filteredRecords(all, QStringLiteral("酷伯内特斯")), QList<TranscriptRecord>{})
         << "the raw transcript is not searched";

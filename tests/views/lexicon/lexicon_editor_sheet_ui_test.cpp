@@ -46,12 +46,12 @@ TEST_F(LexiconEditorTest, TheRulesFollowEveryKeystroke) {
     type(sheet.targetField(), QStringLiteral("Visual Studio"));
     EXPECT_EQ(message(sheet), hotwordMessage) << "a hot word has no spaces";
 
-    type(sheet.targetField(), QStringLiteral("Kubernetes"));
+    type(sheet.targetField(), QStringLiteral("Kovarindel"));
     EXPECT_EQ(message(sheet), std::nullopt);
     EXPECT_TRUE(sheet.primaryButton()->isEnabled());
 
     // Equal texts are refused, also when they differ only in case or width.
-    type(sheet.sourceField(), QStringLiteral("ｋｕｂｅｒｎｅｔｅｓ"));
+    type(sheet.sourceField(), QStringLiteral("ｋｏｖａｒｉｎｄｅｌ"));
     EXPECT_EQ(message(sheet), pairMessage);
     EXPECT_FALSE(sheet.primaryButton()->isEnabled());
 
@@ -66,7 +66,7 @@ TEST_F(LexiconEditorTest, TheSheetIs520By340WithEveryRowWhole) {
     sheet.show();
     pumpEvents();
     ASSERT_TRUE(message(sheet).has_value());
-    for (const QString &text : {QString(), QStringLiteral("Kubernetes")}) {
+    for (const QString &text : {QString(), QStringLiteral("Kovarindel")}) {
         type(sheet.targetField(), text);
         sheet.layout()->activate();
         EXPECT_EQ(sheet.size(), QSize(520, 340));
@@ -147,8 +147,8 @@ TEST_F(LexiconEditorTest, EditingCarriesTheHiddenFieldsAndMaySwitchTheKind) {
     EXPECT_EQ(save.lastAppliedAt, applied);
     EXPECT_FALSE(save.enabled) << "unchanged unless the user switched it";
 
-    LexiconEditorSheet &hotword = openEdit(lexiconEntry(QStringLiteral("MacBook")));
-    type(hotword.sourceField(), QStringLiteral("麦克布克"));
+    LexiconEditorSheet &hotword = openEdit(lexiconEntry(QStringLiteral("MivoPad")));
+    type(hotword.sourceField(), QStringLiteral("米沃派德"));
     hotword.primaryButton()->click();
     ASSERT_EQ(model->saves.size(), 2u);
     EXPECT_EQ(model->saves[1].kind, PersonalLexiconEntryKind::replacement);

@@ -24,7 +24,7 @@ TEST(LexiconSnapshotTest, RendersTheLexiconAndItsEditor) {
     PersonalLexiconCloudState failing;
     failing.lastErrorMessage = QStringLiteral("热词表同步失败：签名校验未通过（403）");
     model->publish(
-        {lexiconEntry(QStringLiteral("Kubernetes"), {}, Source::manual, 12, true, Sync::synced,
+        {lexiconEntry(QStringLiteral("Kovarindel"), {}, Source::manual, 12, true, Sync::synced,
                       now.addSecs(-3600)),
          lexiconEntry(QStringLiteral("Tovalit"), QStringLiteral("托瓦里"),
                       Source::insertionCorrection, 4, true, Sync::failed, now.addSecs(-7200)),
@@ -43,8 +43,8 @@ TEST(LexiconSnapshotTest, RendersTheLexiconAndItsEditor) {
     page.addButton()->click();
     ASSERT_NE(page.editorSheet(), nullptr);
     sheetSnapshot(page.editorSheet(), QStringLiteral("lexicon-editor-new"));
-    QTest::keyClicks(page.editorSheet()->targetField(), QStringLiteral("Kubernetes"));
-    QTest::keyClicks(page.editorSheet()->sourceField(), QStringLiteral("kubernetes"));
+    QTest::keyClicks(page.editorSheet()->targetField(), QStringLiteral("Kovarindel"));
+    QTest::keyClicks(page.editorSheet()->sourceField(), QStringLiteral("kovarindel"));
     sheetSnapshot(page.editorSheet(), QStringLiteral("lexicon-editor-invalid"));
     page.editorSheet()->cancelButton()->click();
 

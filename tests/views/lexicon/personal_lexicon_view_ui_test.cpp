@@ -86,7 +86,7 @@ protected:
 
 TEST_F(LexiconPageTest, OnlyTheUsersOwnEntriesAreListedAndCounted) {
     model->publish({lexiconEntry(QStringLiteral("热词表"), {}, Source::historyFrequency),
-                    lexiconEntry(QStringLiteral("Kubernetes"), {}, Source::replacementPromotion)});
+                    lexiconEntry(QStringLiteral("Kovarindel"), {}, Source::replacementPromotion)});
     PersonalLexiconView &view = openPage();
     EXPECT_EQ(view.objectName(), QStringLiteral("PersonalLexiconView"));
     EXPECT_EQ(view.entryCountColumn()->value(), QStringLiteral("0"));
@@ -104,7 +104,7 @@ TEST_F(LexiconPageTest, OnlyTheUsersOwnEntriesAreListedAndCounted) {
     model->publish({lexiconEntry(QStringLiteral("张三")),
                     lexiconEntry(QStringLiteral("热词表"), {}, Source::historyFrequency, 9, true,
                                  Sync::synced, latest.addDays(5)),
-                    lexiconEntry(QStringLiteral("MacBook"), QStringLiteral("麦克布克"),
+                    lexiconEntry(QStringLiteral("MivoPad"), QStringLiteral("米沃派德"),
                                  Source::insertionCorrection, 3, false, Sync::pending, latest)});
     EXPECT_EQ(view.entryCountColumn()->value(), QStringLiteral("2"));
     EXPECT_EQ(view.enabledCountColumn()->value(), QStringLiteral("1"));
@@ -112,25 +112,25 @@ TEST_F(LexiconPageTest, OnlyTheUsersOwnEntriesAreListedAndCounted) {
         << "hidden entries do not count";
     EXPECT_EQ(view.lastModifiedColumn()->value(), QStringLiteral("2026年3月9日 18:30"));
     EXPECT_EQ(shownTexts(),
-              (QStringList{QStringLiteral("张三"), QStringLiteral("麦克布克 -> MacBook")}))
+              (QStringList{QStringLiteral("张三"), QStringLiteral("米沃派德 -> MivoPad")}))
         << "in the published order";
     ASSERT_NE(view.sectionHeader(), nullptr);
     EXPECT_EQ(view.sectionHeader()->title(), QStringLiteral("我的词条"));
 }
 
 TEST_F(LexiconPageTest, SearchLooksAtTargetSourceAndTheJointIgnoringCase) {
-    model->publish({lexiconEntry(QStringLiteral("Kubernetes")),
-                    lexiconEntry(QStringLiteral("MacBook"), QStringLiteral("麦克布克")),
+    model->publish({lexiconEntry(QStringLiteral("Kovarindel")),
+                    lexiconEntry(QStringLiteral("MivoPad"), QStringLiteral("米沃派德")),
                     lexiconEntry(QStringLiteral("热词表"), {}, Source::historyFrequency)});
     PersonalLexiconView &view = openPage();
 
-    view.searchField()->setText(QStringLiteral("  kubernetes "));
-    EXPECT_EQ(shownTexts(), QStringList{QStringLiteral("Kubernetes")});
+    view.searchField()->setText(QStringLiteral("  kovarindel "));
+    EXPECT_EQ(shownTexts(), QStringList{QStringLiteral("Kovarindel")});
     EXPECT_EQ(view.sectionHeader()->title(), QStringLiteral("搜索结果"));
-    view.searchField()->setText(QStringLiteral("麦克"));
-    EXPECT_EQ(shownTexts(), QStringList{QStringLiteral("麦克布克 -> MacBook")}) << "the source";
-    view.searchField()->setText(QStringLiteral("布克 -> mac"));
-    EXPECT_EQ(shownTexts(), QStringList{QStringLiteral("麦克布克 -> MacBook")}) << "the joint";
+    view.searchField()->setText(QStringLiteral("米沃"));
+    EXPECT_EQ(shownTexts(), QStringList{QStringLiteral("米沃派德 -> MivoPad")}) << "the source";
+    view.searchField()->setText(QStringLiteral("派德 -> mivo"));
+    EXPECT_EQ(shownTexts(), QStringList{QStringLiteral("米沃派德 -> MivoPad")}) << "the joint";
 
     view.searchField()->setText(QStringLiteral("热词表"));
     EXPECT_TRUE(view.entryCards().isEmpty()) << "learned entries are never searched";
