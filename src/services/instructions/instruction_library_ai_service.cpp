@@ -170,15 +170,18 @@ InstructionLibraryAIService::runDraft(VellupStructuredFormatterConfiguration con
     HttpRequest request = buildDraftRequest(configuration, trimmedDescription);
     const QString content =
         co_await requestAssistantContent(std::move(transport), std::move(request));
-    const InstructionDraftPayload payload = parseDraftPayload(content);
+    co_return draftedEntry(content, clock());
+}
 
+InstructionLibraryEntry InstructionLibraryAIService::draftedEntry(QStringView content,
+                                                                  const QDateTime &now) {
+    const InstructionDraftPayload payload = parseDraftPayload(content.toString());
     // Only an exact raw value counts; anything else is ordinary writing.
     InstructionLibraryCategory category = InstructionLibraryCategory::writing;
     fromRawValue(payload.category, category);
-    const QDateTime now = clock();
-    co_return InstructionLibraryEntry::makeCustom(std::nullopt, payload.title, payload.summary,
-                                                  payload.promptTemplate, category, true,
-                                                  draftMaxTokens, now, now);
+    return InstructionLibraryEntry::makeCustom(std::nullopt, payload.title, payload.summary,
+                                               payload.promptTemplate, category, true,
+                                               draftMaxTokens, now, now);
 }
 
 QCoro::Task<QString>
