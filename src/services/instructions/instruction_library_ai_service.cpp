@@ -3,6 +3,7 @@
 #include "services/instructions/instruction_library_ai_service_error.h"
 #include "services/text_processing/chat_completions_envelope.h"
 #include "services/text_processing/vellup_structured_formatter.h"
+#include "support/json_text.h"
 #include "support/textkit.h"
 
 #include <QJsonArray>
@@ -71,7 +72,7 @@ InstructionDraftPayload parseDraftPayload(const QString &text) {
     const QString jsonText = InstructionLibraryAIService::extractJSONObjectString(text).value_or(
         QStringLiteral("{") + text);
     QJsonParseError parseError{};
-    const QJsonDocument document = QJsonDocument::fromJson(jsonText.toUtf8(), &parseError);
+    const QJsonDocument document = json::parse(jsonText.toUtf8(), &parseError);
     if (parseError.error != QJsonParseError::NoError || !document.isObject())
         throw Error::invalidJSON();
     const QJsonObject object = document.object();

@@ -81,7 +81,7 @@ QJsonObject VolcengineSpeechLexiconSyncService::checkedReply(const HttpResponse 
     }
 
     QJsonParseError parseError{};
-    const QJsonDocument document = QJsonDocument::fromJson(response.body, &parseError);
+    const QJsonDocument document = json::parse(response.body, &parseError);
     if (parseError.error != QJsonParseError::NoError) {
         throw JsonReplyParseError(parseError.errorString() + QStringLiteral(" (offset ") +
                                   QString::number(parseError.offset) + u')');
