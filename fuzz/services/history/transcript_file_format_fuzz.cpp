@@ -52,6 +52,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     TranscriptFileFields expected = fields;
     expected.createdAt = record.createdAt;
     expected.duration = std::max(fields.duration, 0.0);
+    // The recogniser's text is written only where it differs from the text.
+    if (expected.rawTranscript == expected.transcript)
+        expected.rawTranscript.reset();
     const TranscriptFileFields again = TranscriptFileFormat::parse(written, now, zone);
     FUZZ_CHECK_TEXT(sameFields(again, expected), written);
     return 0;
