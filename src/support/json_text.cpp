@@ -27,9 +27,73 @@ QByteArray compact(const QJsonArray &array) {
 
 namespace {
 
+// Qt's parser refuses UTF-8 that encodes a surrogate, so only a "\u" escape
+// of D800-DFFF can put one into a string. Most texts have none, and are
+// handed on as parsed.
+bool mayHoldSurrogateEscape(QByteArrayView bytes) {
+    for (qsizetype at = bytes.indexOf("\\u"); at >= 0; at = bytes.indexOf("\\u", at + 2)) {
+        if (at + 2 < bytes.size() && (bytes[at + 2] == 'd' || bytes[at + 2] == 'D'))
+            return true;
+    }
+    return false;
+}
+
+// U+FFFD for every surrogate without its partner; a pair stays.
+QString withPairedSurrogates(const QString &text) {
+    QString result = text;
+    const qsizetype size = text.size();
+    for (qsizetype i = 0; i < size; ++i) {
+        const char16_t unit = text[i].unicode();
+        if (QChar::isHighSurrogate(unit) && i + 1 < size &&
+            QChar::isLowSurrogate(text[i + 1].unicode())) {
+            ++i;
+        } else if (QChar::isSurrogate(unit)) {
+            result[i] = QChar::ReplacementCharacter;
+        }
+    }
+    return result;
+}
+
+QJsonValue withPairedSurrogates(const QJsonValue &value) {
+    switch (value.type()) {
+    case QJsonValue::String:
+        return withPairedSurrogates(value.toString());
+    case QJsonValue::Array: {
+        QJsonArray array;
+        for (const QJsonValue &element : value.toArray())
+            array.append(withPairedSurrogates(element));
+        return array;
+    }
+    case QJsonValue::Object: {
+        QJsonObject object;
+        const QJsonObject source = value.toObject();
+        for (auto it = source.constBegin(); it != source.constEnd(); ++it)
+            object.insert(withPairedSurrogates(it.key()), withPairedSurrogates(it.value()));
+        return object;
+    }
+    default:
+        return value;
+    }
+}
+
+} // namespace
+
+QJsonDocument parse(QByteArrayView bytes, QJsonParseError *error) {
+    const QJsonDocument document = QJsonDocument::fromJson(bytes.toByteArray(), error);
+    if (document.isNull() || !mayHoldSurrogateEscape(bytes))
+        return document;
+    if (document.isObject())
+        return QJsonDocument(withPairedSurrogates(QJsonValue(document.object())).toObject());
+    if (document.isArray())
+        return QJsonDocument(withPairedSurrogates(QJsonValue(document.array())).toArray());
+    return document;
+}
+
+namespace {
+
 std::optional<QJsonDocument> parseDocument(QByteArrayView bytes) {
     QJsonParseError error{};
-    QJsonDocument document = QJsonDocument::fromJson(bytes.toByteArray(), &error);
+    QJsonDocument document = parse(bytes, &error);
     if (error.error != QJsonParseError::NoError)
         return std::nullopt;
     return document;

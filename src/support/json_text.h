@@ -4,6 +4,7 @@
 #include <QByteArrayView>
 #include <QDateTime>
 #include <QJsonArray>
+#include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonValue>
 #include <QString>
@@ -19,6 +20,12 @@ QByteArray pretty(const QJsonObject &object);
 QByteArray pretty(const QJsonArray &array);
 QByteArray compact(const QJsonObject &object);
 QByteArray compact(const QJsonArray &array);
+
+// QJsonDocument::fromJson for text from outside (replies, stored files):
+// an escape of an unpaired surrogate ("\ud800" without its partner) reads
+// as U+FFFD, so that every string read is valid UTF-16 and can be written
+// as UTF-8 again. Errors are reported as fromJson reports them.
+QJsonDocument parse(QByteArrayView bytes, QJsonParseError *error = nullptr);
 
 // The top-level object or array, or nothing for anything that is not
 // well-formed JSON of that shape.

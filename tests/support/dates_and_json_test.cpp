@@ -2,12 +2,15 @@
 #include "support/json_text.h"
 #include "support/uuid_text.h"
 
+#include <QJsonParseError>
 #include <QTimeZone>
 
 #include <gtest/gtest.h>
 
 namespace tovalit {
 namespace {
+
+using namespace Qt::StringLiterals;
 
 QDateTime utc(int y, int mo, int d, int h, int mi, int s, int ms = 0) {
     return QDateTime(QDate(y, mo, d), QTime(h, mi, s, ms), Qt::UTC);
@@ -73,6 +76,33 @@ TEST(JsonText, WritesSortedKeysAndReadsMembersByType) {
     EXPECT_FALSE(json::parseObject("[1,2]").has_value());
     EXPECT_FALSE(json::parseObject("{\"a\":").has_value());
     EXPECT_FALSE(json::parseArray("{}").has_value());
+}
+
+// "\uD800" alone is well-formed JSON, but the string it makes cannot be
+// written as UTF-8, sent over D-Bus or typed into a field; readers of
+// outside JSON get U+FFFD in its place, in keys and values at any depth.
+TEST(JsonText, UnpairedSurrogateEscapesReadAsReplacementCharacters) {
+    const auto parsed =
+        json::parseObject(R"({"a":"x\ud800y","\udc00k":[{"deep":"\uDFFF"}],"pair":"\ud83d\ude00",)"
+                          R"("escaped":"\\ud800","end":"z\udbff"})");
+    ASSERT_TRUE(parsed.has_value());
+    EXPECT_EQ(json::string(*parsed, u"a"), u"x\ufffdy"_qs);
+    const QJsonArray nested = parsed->value(u"\ufffdk"_qs).toArray();
+    ASSERT_EQ(nested.size(), 1);
+    EXPECT_EQ(nested.at(0).toObject().value(u"deep").toString(), u"\ufffd"_qs);
+    EXPECT_EQ(json::string(*parsed, u"pair"), u"\U0001F600"_qs) << "a pair is one character";
+    EXPECT_EQ(json::string(*parsed, u"escaped"), u"\\ud800"_qs) << "not an escape";
+    EXPECT_EQ(json::string(*parsed, u"end"), u"z\ufffd"_qs);
+
+    const auto array = json::parseArray(R"(["\udc00\ud800", 1])");
+    ASSERT_TRUE(array.has_value());
+    EXPECT_EQ(array->at(0).toString(), u"\ufffd\ufffd"_qs);
+
+    QJsonParseError error{};
+    const QJsonDocument document = json::parse(R"({"a":"\ud800")", &error);
+    EXPECT_NE(error.error, QJsonParseError::NoError) << "errors are reported as Qt reports them";
+    EXPECT_TRUE(document.isNull());
+    EXPECT_EQ(json::parse(R"(["\ud800"])").array().at(0).toString(), u"\ufffd"_qs);
 }
 
 } // namespace

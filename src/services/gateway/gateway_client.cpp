@@ -34,12 +34,16 @@ QCoro::Task<GatewaySession> GatewayClient::requestSession(QString path, QByteArr
     if (!response.isSuccess())
         throw GatewayClientError::requestFailed(response.status, serverMessage(response.body));
 
-    const auto envelope = json::parseObject(response.body);
+    co_return decodeSessionReply(response.body);
+}
+
+GatewaySession GatewayClient::decodeSessionReply(const QByteArray &body) {
+    const auto envelope = json::parseObject(body);
     const auto session = envelope ? json::object(*envelope, u"session") : std::nullopt;
     const auto decoded = session ? GatewaySession::fromJson(*session) : std::nullopt;
     if (!decoded)
         throw GatewayClientError::invalidResponse();
-    co_return *decoded;
+    return *decoded;
 }
 
 QString GatewayClient::serverMessage(const QByteArray &body) {

@@ -29,6 +29,9 @@ public:
     // non-blank string (as received), else the body trimmed when it is
     // non-blank UTF-8, else "未知错误".
     static QString serverMessage(const QByteArray &body);
+    // The session of a 2xx reply: {"session": {...}}. Throws
+    // GatewayClientError::invalidResponse for any other body.
+    static GatewaySession decodeSessionReply(const QByteArray &body);
 
 private:
     QCoro::Task<GatewaySession> requestSession(QString path, QByteArray payload);

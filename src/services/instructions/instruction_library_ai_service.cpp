@@ -3,6 +3,7 @@
 #include "services/instructions/instruction_library_ai_service_error.h"
 #include "services/text_processing/chat_completions_envelope.h"
 #include "services/text_processing/vellup_structured_formatter.h"
+#include "support/json_text.h"
 #include "support/textkit.h"
 
 #include <QJsonArray>
@@ -71,7 +72,7 @@ InstructionDraftPayload parseDraftPayload(const QString &text) {
     const QString jsonText = InstructionLibraryAIService::extractJSONObjectString(text).value_or(
         QStringLiteral("{") + text);
     QJsonParseError parseError{};
-    const QJsonDocument document = QJsonDocument::fromJson(jsonText.toUtf8(), &parseError);
+    const QJsonDocument document = json::parse(jsonText.toUtf8(), &parseError);
     if (parseError.error != QJsonParseError::NoError || !document.isObject())
         throw Error::invalidJSON();
     const QJsonObject object = document.object();
@@ -170,15 +171,18 @@ InstructionLibraryAIService::runDraft(VellupStructuredFormatterConfiguration con
     HttpRequest request = buildDraftRequest(configuration, trimmedDescription);
     const QString content =
         co_await requestAssistantContent(std::move(transport), std::move(request));
-    const InstructionDraftPayload payload = parseDraftPayload(content);
+    co_return draftedEntry(content, clock());
+}
 
+InstructionLibraryEntry InstructionLibraryAIService::draftedEntry(QStringView content,
+                                                                  const QDateTime &now) {
+    const InstructionDraftPayload payload = parseDraftPayload(content.toString());
     // Only an exact raw value counts; anything else is ordinary writing.
     InstructionLibraryCategory category = InstructionLibraryCategory::writing;
     fromRawValue(payload.category, category);
-    const QDateTime now = clock();
-    co_return InstructionLibraryEntry::makeCustom(std::nullopt, payload.title, payload.summary,
-                                                  payload.promptTemplate, category, true,
-                                                  draftMaxTokens, now, now);
+    return InstructionLibraryEntry::makeCustom(std::nullopt, payload.title, payload.summary,
+                                               payload.promptTemplate, category, true,
+                                               draftMaxTokens, now, now);
 }
 
 QCoro::Task<QString>

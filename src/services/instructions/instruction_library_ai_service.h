@@ -51,6 +51,9 @@ public:
     // From the first "{" through the last "}", when there is a "}" after
     // that "{".
     static std::optional<QString> extractJSONObjectString(QStringView text);
+    // The custom entry a draft answer describes, dated `now`. Throws
+    // invalidJSON unless the answer holds an object with the four texts.
+    static InstructionLibraryEntry draftedEntry(QStringView content, const QDateTime &now);
 
 private:
     static QCoro::Task<QString> runExecution(VellupStructuredFormatterConfiguration configuration,

@@ -31,7 +31,7 @@ constexpr int maxAnswerTokens = 1200;
 // parser's own failure is passed on.
 QJsonDocument parseReply(QByteArrayView body) {
     QJsonParseError parseError{};
-    const QJsonDocument document = QJsonDocument::fromJson(body.toByteArray(), &parseError);
+    const QJsonDocument document = json::parse(body, &parseError);
     if (parseError.error != QJsonParseError::NoError) {
         throw JsonReplyParseError(parseError.errorString() + QStringLiteral(" (offset ") +
                                   QString::number(parseError.offset) + u')');

@@ -124,7 +124,7 @@ HttpRequest VellupHistoryTermExtractor::buildRequest(
 
 QString VellupHistoryTermExtractor::extractAssistantContent(QByteArrayView body) {
     QJsonParseError parseError{};
-    const QJsonDocument document = QJsonDocument::fromJson(body.toByteArray(), &parseError);
+    const QJsonDocument document = json::parse(body, &parseError);
     if (parseError.error != QJsonParseError::NoError) {
         throw JsonReplyParseError(parseError.errorString() + QStringLiteral(" (offset ") +
                                   QString::number(parseError.offset) + u')');

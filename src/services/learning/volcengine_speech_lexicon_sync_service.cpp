@@ -22,37 +22,7 @@ const QString jsonContentType = QStringLiteral("application/json; charset=utf-8"
 
 QCoro::Task<QJsonObject> send(std::shared_ptr<HttpTransport> session, HttpRequest request) {
     const HttpResponse response = co_await session->send(std::move(request));
-    if (response.status <= 0)
-        throw VolcengineSpeechLexiconSyncError::invalidResponse();
-    if (!response.isSuccess()) {
-        throw VolcengineSpeechLexiconSyncError::requestFailed(
-            response.status, VolcengineSpeechLexiconSyncService::serverMessage(response.body));
-    }
-
-    QJsonParseError parseError{};
-    const QJsonDocument document = QJsonDocument::fromJson(response.body, &parseError);
-    if (parseError.error != QJsonParseError::NoError) {
-        throw JsonReplyParseError(parseError.errorString() + QStringLiteral(" (offset ") +
-                                  QString::number(parseError.offset) + u')');
-    }
-    if (document.isArray())
-        throw VolcengineSpeechLexiconSyncError::invalidResponse();
-    if (!document.isObject())
-        throw JsonReplyParseError(QStringLiteral("top level is neither an object nor an array"));
-
-    const QJsonObject reply = document.object();
-    // The service reports many failures with a 2xx status and an error
-    // object; anything but an object (null included) means no error.
-    const QJsonValue metadata = reply.value(u"ResponseMetadata");
-    const QJsonValue error = metadata.toObject().value(u"Error");
-    if (metadata.isObject() && error.isObject()) {
-        const QJsonValue message = error.toObject().value(u"Message");
-        throw VolcengineSpeechLexiconSyncError::requestFailed(
-            response.status,
-            message.isString() ? message.toString()
-                               : VolcengineSpeechLexiconSyncService::serverMessage(response.body));
-    }
-    co_return reply;
+    co_return VolcengineSpeechLexiconSyncService::checkedReply(response);
 }
 
 // Signing happens inside the task, so a bad host setting reaches the caller
@@ -100,6 +70,39 @@ QCoro::Task<QJsonObject> VolcengineSpeechLexiconSyncService::performMultipartReq
 
 QCoro::Task<QJsonObject> VolcengineSpeechLexiconSyncService::perform(HttpRequest request) const {
     return send(m_session, std::move(request));
+}
+
+QJsonObject VolcengineSpeechLexiconSyncService::checkedReply(const HttpResponse &response) {
+    if (response.status <= 0)
+        throw VolcengineSpeechLexiconSyncError::invalidResponse();
+    if (!response.isSuccess()) {
+        throw VolcengineSpeechLexiconSyncError::requestFailed(response.status,
+                                                              serverMessage(response.body));
+    }
+
+    QJsonParseError parseError{};
+    const QJsonDocument document = json::parse(response.body, &parseError);
+    if (parseError.error != QJsonParseError::NoError) {
+        throw JsonReplyParseError(parseError.errorString() + QStringLiteral(" (offset ") +
+                                  QString::number(parseError.offset) + u')');
+    }
+    if (document.isArray())
+        throw VolcengineSpeechLexiconSyncError::invalidResponse();
+    if (!document.isObject())
+        throw JsonReplyParseError(QStringLiteral("top level is neither an object nor an array"));
+
+    const QJsonObject reply = document.object();
+    // The service reports many failures with a 2xx status and an error
+    // object; anything but an object (null included) means no error.
+    const QJsonValue metadata = reply.value(u"ResponseMetadata");
+    const QJsonValue error = metadata.toObject().value(u"Error");
+    if (metadata.isObject() && error.isObject()) {
+        const QJsonValue message = error.toObject().value(u"Message");
+        throw VolcengineSpeechLexiconSyncError::requestFailed(
+            response.status,
+            message.isString() ? message.toString() : serverMessage(response.body));
+    }
+    return reply;
 }
 
 QString VolcengineSpeechLexiconSyncService::serverMessage(QByteArrayView body) {

@@ -128,6 +128,8 @@ public:
                        PersonalLexiconCloudState cloudState,
                        VolcengineSpeechOpenAPIConfiguration configuration) const;
     static TableReference parseHotwordTableReference(const QJsonObject &reply);
+    // The tables of a list reply; none unless every listed row is an object.
+    static QList<TableReference> parseHotwordTableList(const QJsonObject &reply);
 
     // --- Correct table (replacements) ----------------------------------------
 
@@ -152,6 +154,7 @@ public:
                            PersonalLexiconCloudState cloudState,
                            VolcengineSpeechOpenAPIConfiguration configuration) const;
     static TableReference parseReplacementTableReference(const QJsonObject &reply);
+    static QList<TableReference> parseReplacementTableList(const QJsonObject &reply);
 
     // --- Shared by both tables -----------------------------------------------
 
@@ -177,6 +180,9 @@ public:
     // an error object inside "ResponseMetadata", is requestFailed; a body
     // that is a JSON array is invalidResponse.
     QCoro::Task<QJsonObject> perform(HttpRequest request) const;
+    // Those checks on a reply that arrived: its top-level object, or the
+    // error it stands for.
+    static QJsonObject checkedReply(const HttpResponse &response);
 
     // The best explanation in an error reply: the service's own error
     // message, else the body as text, else "未知错误".

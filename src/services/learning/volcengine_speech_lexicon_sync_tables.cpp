@@ -109,20 +109,12 @@ TableReference parseTableReference(const QJsonObject &reply, const TableFamily &
     return TableReference{*id, *name};
 }
 
-QCoro::Task<QList<TableReference>> listTables(Service service, TableFamily family, qint64 appID,
-                                              Configuration configuration) {
-    QJsonObject payload = jsonPayload(family.listAction, family, appID);
-    payload.insert(QStringLiteral("PageNumber"), 1);
-    payload.insert(QStringLiteral("PageSize"), 100);
-    payload.insert(QStringLiteral("PreviewSize"), 10);
-    const QJsonObject reply = co_await service.performJSONRequest(
-        family.listAction.toString(), family.version.toString(), payload, std::move(configuration));
-
+QList<TableReference> parseTableList(const QJsonObject &reply, const TableFamily &family) {
     const QJsonValue listed = Service::resultObject(reply).value(family.listArrayKey);
     const QJsonArray rows = listed.toArray();
     for (const QJsonValue &row : rows) {
         if (!row.isObject())
-            co_return QList<TableReference>{}; // not a list of tables at all
+            return {}; // not a list of tables at all
     }
     QList<TableReference> tables;
     for (const QJsonValue &row : rows) {
@@ -132,7 +124,19 @@ QCoro::Task<QList<TableReference>> listTables(Service service, TableFamily famil
         if (id.isString() && name.isString())
             tables.append(TableReference{id.toString(), name.toString()});
     }
-    co_return tables;
+    return tables;
+}
+
+QCoro::Task<QList<TableReference>> listTables(Service service, TableFamily family, qint64 appID,
+                                              Configuration configuration) {
+    QJsonObject payload = jsonPayload(family.listAction, family, appID);
+    payload.insert(QStringLiteral("PageNumber"), 1);
+    payload.insert(QStringLiteral("PageSize"), 100);
+    payload.insert(QStringLiteral("PreviewSize"), 10);
+    const QJsonObject reply = co_await service.performJSONRequest(
+        family.listAction.toString(), family.version.toString(), payload, std::move(configuration));
+
+    co_return parseTableList(reply, family);
 }
 
 QCoro::Task<std::optional<TableReference>> resolveTable(Service service, TableFamily family,
@@ -282,6 +286,10 @@ TableReference Service::parseHotwordTableReference(const QJsonObject &reply) {
     return parseTableReference(reply, boostingTables);
 }
 
+QList<TableReference> Service::parseHotwordTableList(const QJsonObject &reply) {
+    return parseTableList(reply, boostingTables);
+}
+
 // --- Correct table -----------------------------------------------------------
 
 QCoro::Task<QList<TableReference>>
@@ -328,6 +336,10 @@ QCoro::Task<TableReference> Service::ensureReplacementTable(qint64 appID, QStrin
 
 TableReference Service::parseReplacementTableReference(const QJsonObject &reply) {
     return parseTableReference(reply, correctTables);
+}
+
+QList<TableReference> Service::parseReplacementTableList(const QJsonObject &reply) {
+    return parseTableList(reply, correctTables);
 }
 
 // --- Shared --------------------------------------------------------------------

@@ -6,6 +6,7 @@
 #include "services/gateway/gateway_url.h"
 #include "support/http_transport.h"
 #include "support/json_read_error.h"
+#include "support/json_text.h"
 #include "support/run_in_background.h"
 #include "support/textkit.h"
 #include "support/uuid_text.h"
@@ -211,7 +212,7 @@ VellupAudioFileTranscriber::inlineHotwordContext(const QStringList &hotwords) {
 
 QString VellupAudioFileTranscriber::extractTranscript(const QByteArray &body) {
     QJsonParseError parseError;
-    const QJsonDocument document = QJsonDocument::fromJson(body, &parseError);
+    const QJsonDocument document = json::parse(body, &parseError);
     if (parseError.error != QJsonParseError::NoError)
         throw JsonReadError(parseError.errorString());
     if (!document.isObject())

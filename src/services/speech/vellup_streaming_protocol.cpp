@@ -1,6 +1,7 @@
 #include "services/speech/vellup_streaming_protocol.h"
 
 #include "services/speech/vellup_streaming_transcriber_error.h"
+#include "support/json_text.h"
 #include "support/textkit.h"
 
 #include <QJsonArray>
@@ -351,7 +352,7 @@ std::optional<ServerPacket> parseVellupServerPacket(QByteArrayView frame) {
         return ServerPacket{std::nullopt, lastByFlags || headerSequence.value_or(0) < 0};
 
     QJsonParseError parseError;
-    const QJsonDocument document = QJsonDocument::fromJson(decoded, &parseError);
+    const QJsonDocument document = json::parse(decoded, &parseError);
     if (parseError.error != QJsonParseError::NoError ||
         (!document.isObject() && !document.isArray())) {
         if (auto text = textkit::decodeUtf8Strict(decoded))

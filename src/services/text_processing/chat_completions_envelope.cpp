@@ -88,7 +88,7 @@ QString ChatCompletionsEnvelope::serverMessage(QByteArrayView body) {
 
 std::optional<QString> ChatCompletionsEnvelope::assistantContent(QByteArrayView body) {
     QJsonParseError parseError{};
-    const QJsonDocument document = QJsonDocument::fromJson(body.toByteArray(), &parseError);
+    const QJsonDocument document = json::parse(body, &parseError);
     if (parseError.error != QJsonParseError::NoError) {
         throw JsonReplyParseError(parseError.errorString() + QStringLiteral(" (offset ") +
                                   QString::number(parseError.offset) + u')');

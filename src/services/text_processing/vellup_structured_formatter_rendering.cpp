@@ -3,6 +3,7 @@
 
 #include "services/text_processing/structured_transcript_payload.h"
 #include "services/text_processing/vellup_structured_formatter.h"
+#include "support/json_text.h"
 #include "support/regex.h"
 #include "support/textkit.h"
 
@@ -42,7 +43,7 @@ std::optional<QString> decodeJsonStringBody(QStringView body) {
     // The JSON reader takes only objects and arrays at the top level.
     const QByteArray wrapped = "[\"" + body.toUtf8() + "\"]";
     QJsonParseError error{};
-    const QJsonDocument document = QJsonDocument::fromJson(wrapped, &error);
+    const QJsonDocument document = json::parse(wrapped, &error);
     if (error.error != QJsonParseError::NoError || !document.isArray())
         return std::nullopt;
     const QJsonArray array = document.array();

@@ -1,6 +1,7 @@
 #include "services/gateway/gateway_client.h"
 #include "services/gateway/gateway_client_error.h"
 #include "services/gateway/gateway_url.h"
+#include "support/json_text.h"
 #include "support/network_http_transport.h"
 #include "tests/support/qt_printers.h"
 #include "tests/support/run_task.h"
@@ -146,6 +147,20 @@ TEST(GatewayClient, RequestsWaitSixtySecondsAndCarryOnlyTheContentType) {
     EXPECT_EQ(transport->last.timeout, std::chrono::seconds(60));
     EXPECT_EQ(transport->last.headers.size(), 1);
     EXPECT_EQ(transport->last.url, QUrl(QStringLiteral("https://gw.example/api/client/register")));
+}
+
+TEST(GatewayClient, SessionTextsWithUnpairedSurrogatesAreKeptAsValidText) {
+    // The keychain keeps the session as compact UTF-8 JSON; an unpaired
+    // surrogate there would come back as another token.
+    const GatewaySession session = GatewayClient::decodeSessionReply(
+        R"({"session":{"sessionId":"s-1\udc00","deviceId":"d1","accessToken":"a\ud800b",)"
+        R"("accessTokenExpiresAt":"2026-12-07T10:00:00Z","refreshToken":"r1",)"
+        R"("refreshTokenExpiresAt":"2027-01-07T10:00:00Z"}})");
+    EXPECT_EQ(session.sessionID, QStringLiteral("s-1\uFFFD"));
+    EXPECT_EQ(session.accessToken, QStringLiteral("a\uFFFDb"));
+    const auto kept = json::parseObject(session.toCompactJson());
+    ASSERT_TRUE(kept.has_value());
+    EXPECT_EQ(GatewaySession::fromJson(*kept), session);
 }
 
 TEST(GatewayURL, JoinsBelowTheBasePath) {

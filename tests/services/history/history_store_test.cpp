@@ -1,3 +1,4 @@
+#include "services/history/history_file_codec.h"
 #include "services/history/history_store.h"
 #include "services/history/transcript_file_format.h"
 #include "support/json_text.h"
@@ -400,6 +401,26 @@ TEST_F(HistoryStoreTest, TheHistoryFileIsWhatTheGeneralJsonWriterWritesAndReadsB
     ASSERT_EQ(reloaded.size(), 1)
         << "a duration that is not a number must not make the history unreadable";
     EXPECT_EQ(reloaded[0].duration, 0);
+}
+
+TEST(HistoryFileCodec, UnpairedSurrogatesInStoredTextsReadAsReplacementCharacters) {
+    // Older versions and hand edits can leave "\udc00" in history.json;
+    // such a record must read back from the file the store writes for it.
+    const QByteArray element = R"({"id":"6F1C2A7E-0B3D-4C5E-9F10-A1B2C3D4E5F6",)"
+                               R"("createdAt":"2026-03-01T08:30:00Z","duration":0,)"
+                               R"("transcript":"\udc00 ok","note":"a\ud800"})";
+    // Both readers: the general parser, and the per-record one for the
+    // layout the store writes.
+    for (const QByteArray &text :
+         {QByteArray("[" + element + "]"), QByteArray("[\n    " + element + "\n]\n")}) {
+        const HistoryFileCodec::Decoded decoded = HistoryFileCodec::decode(text);
+        ASSERT_TRUE(decoded.problem.isEmpty()) << decoded.problem.toStdString();
+        ASSERT_EQ(decoded.records.size(), 1);
+        EXPECT_EQ(decoded.records[0].transcript, QStringLiteral("\uFFFD ok"));
+        EXPECT_EQ(decoded.records[0].note, QStringLiteral("a\uFFFD"));
+        EXPECT_EQ(HistoryFileCodec::decode(HistoryFileCodec::encode(decoded.records)).records,
+                  decoded.records);
+    }
 }
 
 TEST_F(HistoryStoreTest, EveryMalformedShapeIsReportedWithItsPlace) {

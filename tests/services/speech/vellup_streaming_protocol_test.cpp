@@ -266,6 +266,17 @@ TEST(VellupStreamingProtocolTest, FindsTheTranscriptAndTheEndOfTheStreamInAnswer
     EXPECT_EQ(response(0x1, 2, result).text, "终");
 }
 
+TEST(VellupStreamingProtocolTest, UnpairedSurrogatesInAnswersBecomeReplacementCharacters) {
+    // Recognised text is typed into other applications over the
+    // accessibility bus, which carries UTF-8 only.
+    const QByteArray answer = R"({"result":{"text":"\ud83d\ude00 \ud800好\udc00"}})";
+    for (const quint8 compression : {0, 1}) {
+        const QByteArray payload = compression ? gzip(answer) : answer;
+        EXPECT_EQ(parsed(serverFrame(9, 0x1, 1, compression, 2, payload)).text,
+                  QStringLiteral("\U0001F600 \uFFFD好\uFFFD"));
+    }
+}
+
 TEST(VellupStreamingProtocolTest, BuildsTheOpeningRequestWithTheLexiconCorpus) {
     const QJsonObject plain =
         initialRequestPayload("f0e1d2c3-0000-4000-8000-000000000001", std::nullopt, "工作站");
