@@ -8,6 +8,7 @@
 #include "platform/linux/linux_interaction_platform.h"
 #include "services/context/active_interaction_context_service.h"
 #include "services/context/screen_text_capture.h"
+#include "services/settings/tovalit_debug_logger.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -63,5 +64,8 @@ int main(int argc, char *argv[]) {
     ActiveInteractionContextService service(platform.accessibility, platform.windowSystem,
                                             screenText);
     QTimer::singleShot(0, [&service] { probe(&service); });
-    return app.exec();
+    const int status = app.exec();
+    // The test reads the capture's log lines once this process has ended.
+    TovalitDebugLogger::shutdown();
+    return status;
 }
