@@ -174,24 +174,6 @@ bool pumpUntil(const std::function<bool()> &condition, int limitMilliseconds, co
     return true;
 }
 
-QString phaseOf(const RecordingState &state) {
-    switch (state.kind()) {
-    case RecordingState::Case::idle:
-        return QStringLiteral("idle");
-    case RecordingState::Case::requestingPermission:
-        return QStringLiteral("requestingPermission");
-    case RecordingState::Case::recording:
-        return QStringLiteral("recording");
-    case RecordingState::Case::thinking:
-        return QStringLiteral("thinking");
-    case RecordingState::Case::inserting:
-        return QStringLiteral("inserting");
-    case RecordingState::Case::failed:
-        return QStringLiteral("failed");
-    }
-    return {};
-}
-
 // Everything a dictation needs, set up once per run.
 struct Desktop {
     Desktop() {
@@ -298,7 +280,7 @@ void WholeDictationGuiStall(benchmark::State &state) {
     }
     TranscriberViewModel &controller = desktop.app->viewModel();
     QAction &toggle = *desktop.menuBar.toggleRecordingItem();
-    StallMeter meter([&controller] { return phaseOf(controller.recordingState()); });
+    StallMeter meter([&controller] { return describe(controller.recordingState()); });
     StallTracer tracer(meter.lastTick);
     double longest = 0;
     QStringList worst;

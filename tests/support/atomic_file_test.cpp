@@ -1,4 +1,5 @@
 #include "support/atomic_file.h"
+#include "tests/support/killed_saves.h"
 #include "tests/support/small_tmpfs.h"
 #include "tests/support/test_session.h"
 
@@ -17,16 +18,13 @@
 namespace tovalit {
 namespace {
 
+using testing::contents;
+
 QStringList everything(const QString &folder) {
     QStringList names = QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
                                                QDir::NoDotAndDotDot);
     names.sort();
     return names;
-}
-
-QByteArray contents(const QString &path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
 }
 
 bool writeFile(const QString &path, const QByteArray &bytes) {

@@ -3,12 +3,18 @@
 #include "support/atomic_file.h"
 
 #include <QDir>
+#include <QFile>
 #include <QProcess>
 #include <QRandomGenerator>
 
 #include <gtest/gtest.h>
 
 namespace tovalit::testing {
+
+QByteArray contents(const QString &path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+}
 
 QStringList namesIn(const QString &folder) {
     return QDir(folder).entryList(

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 
@@ -27,6 +28,8 @@ int killSaversRepeatedly(const QString &kind, const QString &folder, int rounds,
                          int maxDelayMicroseconds,
                          const std::function<AfterKill(int lastSaved)> &check);
 
+// The bytes of the file at `path`, or "<unreadable>" for a failure message.
+QByteArray contents(const QString &path);
 // Every name in `folder`, hidden ones included, sorted.
 QStringList namesIn(const QString &folder);
 // Whether `folder` holds a temporary of an unfinished save.

@@ -20,11 +20,6 @@ namespace {
 using namespace testing;
 namespace versions = testing::savedversions;
 
-QByteArray contents(const QString &path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
-
 // The one version every key of the file holds, or -1 when they differ.
 int versionOfSettings(const IniDefaultsStore &store) {
     const auto first = versions::settings(1).front();

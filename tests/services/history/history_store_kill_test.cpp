@@ -24,11 +24,6 @@ namespace {
 using namespace testing;
 namespace versions = testing::savedversions;
 
-QByteArray contents(const QString &path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
-
 // The version whose text a record or a transcript file holds, whole, and
 // for the id that version belongs to.
 std::optional<int> versionOf(const QUuid &id, const QString &text) {
