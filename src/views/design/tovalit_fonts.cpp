@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QFontDatabase>
 #include <QGuiApplication>
+#include <QIcon>
 #include <QPalette>
 #include <QScreen>
 #include <QStyleFactory>
@@ -86,6 +87,11 @@ void applyTovalitAppearance(QApplication &application) {
 
     QFont font = tovalitFont(13);
     application.setFont(font);
+    application.setWindowIcon(tovalitApplicationIcon());
+}
+
+QIcon tovalitApplicationIcon() {
+    return QIcon(QStringLiteral(":/icons/cn.pellastrim.tovalit.svg"));
 }
 
 } // namespace tovalit

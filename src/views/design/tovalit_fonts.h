@@ -4,6 +4,7 @@
 #include <QString>
 
 class QApplication;
+class QIcon;
 
 namespace tovalit {
 
@@ -26,7 +27,12 @@ QFont caption();
 } // namespace TovalitTextStyle
 
 // Gives the application the light appearance whatever the desktop's theme:
-// the Fusion style with a light palette and the interface font.
+// the Fusion style with a light palette and the interface font, and its
+// icon.
 void applyTovalitAppearance(QApplication &application);
+
+// The drawing the desktop entry names, bundled, so that the window manager
+// and task bars show it also for a run from the build tree.
+QIcon tovalitApplicationIcon();
 
 } // namespace tovalit

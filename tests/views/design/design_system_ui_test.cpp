@@ -17,6 +17,8 @@
 
 #include <QFontMetrics>
 #include <QGraphicsDropShadowEffect>
+#include <QIcon>
+#include <QImage>
 #include <QLayout>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -182,6 +184,16 @@ TEST(PrimaryWindowTest, OnlyTheMainWindowIsStyled) {
     EXPECT_TRUE(resolved.isEmpty()) << "deferred by one turn of the event loop";
     testing::waitUntil([&] { return !resolved.isEmpty(); }, "the window to be resolved");
     EXPECT_EQ(resolved.first(), &window);
+}
+
+TEST(TovalitApplicationIcon, IsBundledAndDrawsAtTaskBarSizes) {
+    const QIcon icon = tovalitApplicationIcon();
+    for (const int side : {16, 48, 256}) {
+        const QImage image = icon.pixmap(side).toImage();
+        ASSERT_FALSE(image.isNull()) << side;
+        EXPECT_GT(image.pixelColor(side / 2, side / 2).alpha(), 0)
+            << "the drawing covers its centre";
+    }
 }
 
 } // namespace
