@@ -559,6 +559,8 @@ private:
     QCoro::Task<void> deleteRecordNow(TranscriptRecord record);
     QCoro::Task<void> clearHistoryNow();
     QCoro::Task<void> revealFile(QString fileName, bool audio);
+    // The failure state when nothing runs, else a toast.
+    void reportHistoryFailure(const QString &message);
     QCoro::Task<void> failRetry(TranscriptRecord record, std::exception_ptr error);
 
     // --- Recording output (transcriber_view_model_history.cpp) ------------------

@@ -190,6 +190,46 @@ TEST_F(HistoryTest, DeletingClearingAndShowingFiles) {
     EXPECT_TRUE(runTask(history.loadRecords()).isEmpty());
 }
 
+TEST_F(HistoryTest, AHistoryFailureDuringARecordingIsAToastAndTheRecordingStillEnds) {
+    const TranscriptRecord old = archivedRecord();
+    defaultTranscriberScript.finishText = QStringLiteral("说完的话");
+    formatterAnswers.fallback = QStringLiteral("说完的话。");
+    makeViewModel();
+    runTask(viewModel->loadHistory());
+    startRecording();
+
+    // history.json turns unreadable: a reload and a delete both fail while
+    // the user is dictating.
+    const QString historyFile = dataFolder() + QStringLiteral("/history.json");
+    QFile::remove(historyFile);
+    QFile file(historyFile);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("{ not json");
+    file.close();
+    runTask(viewModel->loadHistory());
+    ASSERT_TRUE(viewModel->appToast().has_value());
+    EXPECT_TRUE(viewModel->appToast()->message.startsWith(QStringLiteral("历史记录加载失败：")));
+    EXPECT_TRUE(viewModel->appToast()->isError);
+    viewModel->deleteRecord(old);
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            return viewModel->appToast() &&
+                   viewModel->appToast()->message.startsWith(QStringLiteral("删除历史失败："));
+        },
+        "the failed deletion"));
+    EXPECT_EQ(viewModel->recordingState(), RecordingState::recording());
+    EXPECT_EQ(viewModel->records().size(), 1) << "the list stays as it was";
+
+    // The next press stops the recording and delivers what was said.
+    ASSERT_TRUE(QFile::remove(historyFile));
+    stopRecording();
+    EXPECT_EQ(viewModel->recordingState(), RecordingState::idle());
+    EXPECT_FALSE(capture->isRecording()) << "the microphone is off";
+    ASSERT_EQ(insertionCalls.size(), 1u);
+    EXPECT_EQ(insertionCalls[0].text, QStringLiteral("说完的话。"));
+    EXPECT_EQ(viewModel->records().value(0).transcript, QStringLiteral("说完的话。"));
+}
+
 TEST_F(HistoryTest, AnUnreadableHistoryFailsTheLoadWithItsReason) {
     QDir().mkpath(dataFolder());
     QFile file(dataFolder() + QStringLiteral("/history.json"));
