@@ -204,7 +204,7 @@ QCoro::Task<void> TranscriberViewModel::retryArchivedRecording(TranscriptRecord 
     const TranscriptRecord retried =
         newRecord(record.duration, finalText, raw, record.audioFileName, status, note);
     try {
-        setRecords(co_await m_historyStore.append(retried, m_records));
+        setRecords(co_await m_historyStore.append(retried));
     } catch (...) {
         failure = std::current_exception();
     }
@@ -245,7 +245,7 @@ QCoro::Task<void> TranscriberViewModel::failRetry(TranscriptRecord record,
     const TranscriptRecord failed = failedRecord(RecordingSessionOutput{audioFile, record.duration},
                                                  transcript, rawTranscript, message);
     try {
-        setRecords(co_await m_historyStore.append(failed, m_records));
+        setRecords(co_await m_historyStore.append(failed));
     } catch (...) {
         // The retry's own failure is what the user is told about.
     }

@@ -202,7 +202,7 @@ QCoro::Task<void> TranscriberViewModel::stopRecording(RecordingStopSource trigge
 
     std::exception_ptr appendFailure;
     try {
-        setRecords(co_await m_historyStore.append(record, m_records));
+        setRecords(co_await m_historyStore.append(record));
     } catch (...) {
         appendFailure = std::current_exception();
     }
@@ -245,7 +245,7 @@ QCoro::Task<void> TranscriberViewModel::failStop(std::optional<RecordingSessionO
         failedRecord(retained, finalText.isEmpty() ? m_finalTranscript : finalText,
                      heard.isEmpty() ? m_liveTranscript : heard, message);
     try {
-        setRecords(co_await m_historyStore.append(record, m_records));
+        setRecords(co_await m_historyStore.append(record));
     } catch (...) {
         // The store refused twice; the failure itself is what the user sees.
     }

@@ -223,11 +223,9 @@ TEST_F(SessionTest, LoadsThatFailReportThemselvesAndTheNextLoadStillRuns) {
         file.write("{ broken");
     }
     // A failed record: the day's history batch learns nothing from it.
-    runTask(
-        history.append(TranscriptRecord{QUuid::createUuid(), time.now(), 1.0,
-                                        QStringLiteral("旧记录"), std::nullopt, std::nullopt,
-                                        std::nullopt, TranscriptRecordStatus::failed, std::nullopt},
-                       {}));
+    runTask(history.append(TranscriptRecord{
+        QUuid::createUuid(), time.now(), 1.0, QStringLiteral("旧记录"), std::nullopt, std::nullopt,
+        std::nullopt, TranscriptRecordStatus::failed, std::nullopt}));
     makeViewModel(true);
     ASSERT_TRUE(
         waitUntil([&] { return viewModel->records().size() == 1; }, "the history, loaded last"));
