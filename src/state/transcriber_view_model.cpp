@@ -279,6 +279,7 @@ QUuid TranscriberViewModel::prepareNewSession() {
     m_activeRecordingSessionID = QUuid::createUuid();
     m_isSessionCancellationRequested = false;
     m_recordingStartedAt.reset();
+    m_recordingStartedUptime.reset();
     m_activeInteractionContext.reset();
     return m_activeRecordingSessionID;
 }
@@ -289,6 +290,7 @@ void TranscriberViewModel::clearSessionContext() {
     m_activeRecordingSessionID = QUuid::createUuid();
     m_isSessionCancellationRequested = false;
     m_recordingStartedAt.reset();
+    m_recordingStartedUptime.reset();
     m_activeInteractionContext.reset();
 }
 
@@ -296,6 +298,7 @@ void TranscriberViewModel::cancelActiveSession() {
     m_isSessionCancellationRequested = true;
     m_activeRecordingSessionID = QUuid::createUuid();
     m_recordingStartedAt.reset();
+    m_recordingStartedUptime.reset();
     m_activeInteractionContext.reset();
 }
 
@@ -317,11 +320,12 @@ QString TranscriberViewModel::describeError(std::exception_ptr error) {
 
 QCoro::Task<void> TranscriberViewModel::toggleRecording() {
     const RecordingState state = m_recordingState;
-    // The wall clock, not the session clock that stamped the start: the
-    // guard is about how long ago the user pressed, in real time.
+    // Real time since the start, on a clock that a change of the system
+    // time cannot move: set back, the wall clock would ignore stops until
+    // it caught up again.
     bool canStopTapSession = true;
-    if (m_recordingStartedAt) {
-        const double elapsed = double(m_recordingStartedAt->msecsTo(m_systemDate())) / 1000.0;
+    if (m_recordingStartedUptime) {
+        const double elapsed = m_uptime() - *m_recordingStartedUptime;
         canStopTapSession = elapsed >= tapStopGuardInterval;
     }
     switch (m_recordingHotkeyCoordinator.handleTrigger(state, canStopTapSession)) {

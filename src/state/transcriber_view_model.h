@@ -182,11 +182,13 @@ public:
         std::shared_ptr<FileViewer> fileViewer;
         // Null: the shared store on the data folder.
         HistoryStore *historyStore = nullptr;
-        // The wall clock and the real-time sleeper: the stop guard of a
-        // press, record and copy times and the toast timer read these, not
-        // the session clock.
+        // The wall clock and the real-time sleeper: record and copy times
+        // and the toast timer read these, not the session clock.
         Clock systemDate = systemClock();
         Sleeper toastSleeper = systemSleeper();
+        // Measures the stop guard of a press, which a step of the wall
+        // clock must not stretch or shorten.
+        MonotonicClock uptime = systemMonotonicClock();
     };
 
     // `floatingPanelCoordinator` is the screen's panel (made by the
@@ -834,6 +836,7 @@ private:
     Sleeper m_sleepForDuration;
     Clock m_systemDate;
     Sleeper m_toastSleeper;
+    MonotonicClock m_uptime;
     MeetingModeTimings m_meetingModeTimings;
 
     // --- Published values ---------------------------------------------------------
@@ -868,6 +871,8 @@ private:
     QUuid m_activeRecordingSessionID;
     bool m_isSessionCancellationRequested = false;
     std::optional<QDateTime> m_recordingStartedAt;
+    // The same moment on the monotonic clock; set and cleared with it.
+    std::optional<double> m_recordingStartedUptime;
     TaskHandle m_liveTranscriberRecoveryTask;
 
     // --- Meeting state ----------------------------------------------------------------

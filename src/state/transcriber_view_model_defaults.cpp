@@ -60,6 +60,7 @@ void TranscriberViewModel::adoptDependencies(Dependencies d) {
     m_sleepForDuration = std::move(d.sleepForDuration);
     m_systemDate = std::move(d.systemDate);
     m_toastSleeper = std::move(d.toastSleeper);
+    m_uptime = std::move(d.uptime);
 
     m_audioCaptureService = d.audioCaptureService ? std::move(d.audioCaptureService)
                                                   : std::make_shared<AudioCaptureService>();

@@ -44,6 +44,23 @@ TEST_F(SessionTest, APressStopsARecordingOnlyFromThirtyFiveHundredthsOfASecondOn
     EXPECT_EQ(viewModel->recordingState(), RecordingState::recording());
 }
 
+TEST_F(SessionTest, TheStopGuardIgnoresStepsOfTheWallClock) {
+    makeViewModel();
+    press();
+    ASSERT_EQ(viewModel->recordingState(), RecordingState::recording());
+    // The wall clock jumps forward an hour: a press 0.1 s in is still too
+    // soon.
+    time.stepWallClock(3600.0);
+    time.advance(0.1);
+    press();
+    EXPECT_EQ(viewModel->recordingState(), RecordingState::recording());
+    // Set back two hours: a press half a second in still stops.
+    time.stepWallClock(-7200.0);
+    time.advance(0.4);
+    press();
+    EXPECT_EQ(viewModel->recordingState(), RecordingState::idle());
+}
+
 TEST_F(SessionTest, PressesWhileAStartOrAStopIsUnderWayDoNothing) {
     auto gate = std::make_shared<Gate>();
     defaultTranscriberScript.startGate = gate;
