@@ -41,7 +41,7 @@ TranscriberViewModel::completionStatus(const QString &transcript,
         return TranscriptRecordStatus::failed;
     if (recognitionWarning)
         return TranscriptRecordStatus::warning;
-    if (deliveryResult == InsertionResult::insertFailedCopiedToClipboard)
+    if (deliveryResult && requiresAttention(*deliveryResult))
         return TranscriptRecordStatus::warning;
     return TranscriptRecordStatus::completed;
 }
@@ -260,7 +260,7 @@ void TranscriberViewModel::finishWithCompletionPanel(std::optional<InsertionResu
                                                      const InstructionRoutingResult &routing,
                                                      TranscriptRecordStatus status,
                                                      const QString &note) {
-    if (result.has_value() && *result == InsertionResult::insertFailedCopiedToClipboard) {
+    if (result.has_value() && insertionFailed(*result)) {
         presentDeliveryFailureFeedbackIfNeeded(*result, text);
         return;
     }
