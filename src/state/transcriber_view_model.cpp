@@ -281,6 +281,8 @@ QUuid TranscriberViewModel::prepareNewSession() {
     m_recordingStartedAt.reset();
     m_recordingStartedUptime.reset();
     m_activeInteractionContext.reset();
+    m_liveStreamBroke = false;
+    m_liveAudioLost = false;
     return m_activeRecordingSessionID;
 }
 
@@ -292,6 +294,8 @@ void TranscriberViewModel::clearSessionContext() {
     m_recordingStartedAt.reset();
     m_recordingStartedUptime.reset();
     m_activeInteractionContext.reset();
+    m_liveStreamBroke = false;
+    m_liveAudioLost = false;
 }
 
 void TranscriberViewModel::cancelActiveSession() {

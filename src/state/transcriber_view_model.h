@@ -501,6 +501,8 @@ private:
     QCoro::Task<void> recoverLiveTranscriberIfNeeded(QUuid sessionID, QString interruptionReason,
                                                      CancelToken token);
     void failLiveTranscriberRecovery(const QString &detail);
+    // The engine note of a stream that broke and was not rebuilt.
+    QString interruptedStreamNote() const;
     void cancelLiveTranscriberRecovery(bool resetRelay);
 
     // --- Recording stop (transcriber_view_model_stop.cpp) -----------------------
@@ -508,9 +510,11 @@ private:
     // The end of a stop whose record the history would not take.
     QCoro::Task<void> failStop(std::optional<RecordingSessionOutput> retained, QString finalText,
                                QString heard, std::exception_ptr error);
+    // `liveTextIsIncomplete`: the live text misses part of the recording.
     QCoro::Task<SupplementOutcome>
     supplementWithArchivedVellupASRIfNeeded(QString transcript, std::optional<QString> audioURL,
                                             std::optional<QString> recognitionWarning,
+                                            bool liveTextIsIncomplete,
                                             HUDPresentationMode hudPresentation);
     static std::optional<FinalizationFallback> finalizationFallback(std::exception_ptr error);
     QString replacedTranscript(const QString &heard) const;
@@ -874,6 +878,11 @@ private:
     // The same moment on the monotonic clock; set and cleared with it.
     std::optional<double> m_recordingStartedUptime;
     TaskHandle m_liveTranscriberRecoveryTask;
+    // The live stream broke during this recording; and, once known, that
+    // its live text misses audio (a rebuild failed, or came after the
+    // backlog had dropped buffers). Both stay set until the session ends.
+    bool m_liveStreamBroke = false;
+    bool m_liveAudioLost = false;
 
     // --- Meeting state ----------------------------------------------------------------
     TaskHandle m_meetingThresholdTask;

@@ -116,6 +116,17 @@ TranscriberViewModel::finalizationFallback(std::exception_ptr error) {
 QCoro::Task<void> TranscriberViewModel::stopRecording(RecordingStopSource triggerSource) {
     if (!m_recordingState.is(RecordingState::Case::recording))
         co_return;
+    // The live text misses part of the recording when its stream broke and
+    // was not rebuilt (a rebuild still pending ends here too), or was
+    // rebuilt after audio had been lost; the recording is then recognised
+    // again. A broken stream is named in the result either way.
+    const bool liveTextIsIncomplete = m_liveAudioLost || (m_liveStreamBroke && !m_transcriber);
+    std::optional<QString> streamNote;
+    if (m_liveStreamBroke) {
+        if (!m_transcriber)
+            m_engineStatusNote = interruptedStreamNote();
+        streamNote = m_engineStatusNote;
+    }
     dismissEmojiPanelIfNeeded(triggerSource);
     stopMeetingModeRuntimeTasks();
     cancelLiveTranscriberRecovery(true);
@@ -160,7 +171,8 @@ QCoro::Task<void> TranscriberViewModel::stopRecording(RecordingStopSource trigge
     if (output)
         audioURL = output->audioURL;
     const SupplementOutcome supplement = co_await supplementWithArchivedVellupASRIfNeeded(
-        resolved, audioURL, recognitionWarning, HUDPresentationMode::standard);
+        resolved, audioURL, recognitionWarning, liveTextIsIncomplete,
+        HUDPresentationMode::standard);
     const QString heard = supplement.transcript;
     recognitionWarning = supplement.warning;
 
@@ -195,7 +207,7 @@ QCoro::Task<void> TranscriberViewModel::stopRecording(RecordingStopSource trigge
     const TranscriptRecordStatus status = completionStatus(finalText, recognitionWarning, result);
     const std::optional<QString> audioFileName = fileNameOf(retained);
     const QString note =
-        joinedNote({supplement.note, stepNote,
+        joinedNote({streamNote, supplement.note, stepNote,
                     completedRecordNote(finalText, audioFileName, recognitionWarning, result)});
     const TranscriptRecord record = newRecord(retained ? retained->duration : 0.0, finalText, heard,
                                               audioFileName, status, note);
@@ -275,9 +287,9 @@ void TranscriberViewModel::finishWithCompletionPanel(std::optional<InsertionResu
 QCoro::Task<TranscriberViewModel::SupplementOutcome>
 TranscriberViewModel::supplementWithArchivedVellupASRIfNeeded(
     QString transcript, std::optional<QString> audioURL, std::optional<QString> recognitionWarning,
-    HUDPresentationMode hudPresentation) {
+    bool liveTextIsIncomplete, HUDPresentationMode hudPresentation) {
     const QString trimmed = textkit::trimmed(transcript);
-    if (!audioURL || (!trimmed.isEmpty() && !recognitionWarning))
+    if (!audioURL || (!trimmed.isEmpty() && !recognitionWarning && !liveTextIsIncomplete))
         co_return SupplementOutcome{transcript, recognitionWarning, std::nullopt};
 
     const bool liveWasEmpty = trimmed.isEmpty();
