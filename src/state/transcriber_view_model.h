@@ -604,8 +604,10 @@ private:
     // starts from a list that was not read from the file.
     QCoro::Task<InstructionLibraryLease> acquireInstructionLibrary();
     QCoro::Task<void> loadInstructionLibraryHoldingLease();
-    QCoro::Task<void> persistInstructionLibrary(QList<InstructionLibraryEntry> entries,
-                                                std::optional<QString> toastMessage);
+    // Why the save failed, after its toast; nothing once saved.
+    QCoro::Task<std::optional<QString>>
+    persistInstructionLibrary(QList<InstructionLibraryEntry> entries,
+                              std::optional<QString> toastMessage);
     QCoro::Task<void> saveManualInstructionEntryNow(std::optional<QUuid> id, QString title,
                                                     QString summary, QString promptTemplate,
                                                     InstructionLibraryCategory category,
