@@ -1,10 +1,10 @@
 #include "support/data_folder.h"
 
+#include "support/data_folder_resolver.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
-
-#include <mutex>
 
 namespace tovalit {
 
@@ -31,12 +31,9 @@ const QStringList &DataFolder::formerFolderNames() {
 
 namespace {
 
-// One resolver at a time, so two threads never race the move.
-std::mutex resolveMutex;
-
-bool exists(const QString &path) {
-    // A dangling symlink still occupies the name.
-    return QFileInfo(path).exists() || QFileInfo(path).isSymLink();
+DataFolderResolver &processResolver() {
+    static DataFolderResolver resolver(&DataFolderResolver::renameFolder);
+    return resolver;
 }
 
 } // namespace
@@ -45,21 +42,7 @@ QString DataFolder::resolve() {
     const QString root = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
     if (root.isEmpty())
         throw DataFolderError(DataFolderError::Kind::NoDataLocation, {});
-    const QString target = root + u'/' + QLatin1String(productFolderName);
-
-    std::lock_guard lock(resolveMutex);
-    if (exists(target))
-        return target;
-    for (const QString &name : formerFolderNames()) {
-        const QString former = root + u'/' + name;
-        if (!exists(former))
-            continue;
-        // Only the first former folder found is considered, moved or not.
-        if (!QDir().rename(former, target))
-            throw DataFolderError(DataFolderError::Kind::MoveFailed, former);
-        break;
-    }
-    return target;
+    return processResolver().resolve(root);
 }
 
 QString DataFolder::ensure() {

@@ -19,10 +19,9 @@ private:
 };
 
 // The application's data folder, $XDG_DATA_HOME/Tovalit. Every reader and
-// writer of data files resolves it here, so a former folder ("Quendor",
-// then "VellupTranscriber", beside it) is moved into place before anything
-// can create an empty "Tovalit" in its way. Nothing is cached: a move that
-// failed is tried again on the next call. Safe from any thread.
+// writer of data files resolves it here, so a former folder is moved into
+// place (DataFolderResolver) before anything can create an empty "Tovalit"
+// in its way. Safe from any thread.
 class DataFolder {
 public:
     // The folder's path after any move of a former folder; does not create
