@@ -3,6 +3,7 @@
 #include "models/instruction_library_catalog.h"
 #include "services/history/history_store.h"
 #include "services/settings/app_configuration_store.h"
+#include "services/settings/tovalit_debug_logger.h"
 #include "services/shortcuts/hotkey_monitor.h"
 #include "state/floating_panel_coordinating.h"
 #include "state/live_audio_buffer_relay.h"
@@ -145,6 +146,13 @@ QCoro::Task<void> TranscriberViewModel::bootstrap() {
     if (!alive)
         co_return;
     co_await loadHistory();
+    if (!alive)
+        co_return;
+    // Every load above has resolved the data folder by now.
+    if (const std::optional<QString> notice = m_takeDataFolderMoveNotice()) {
+        TovalitDebugLogger::log(QStringLiteral("data_folder.move"), *notice);
+        showAppToast(*notice, true, 5.0);
+    }
 }
 
 // --- Published state ------------------------------------------------------------

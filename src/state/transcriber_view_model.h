@@ -189,6 +189,8 @@ public:
         // Measures the stop guard of a press, which a step of the wall
         // clock must not stretch or shorten.
         MonotonicClock uptime = systemMonotonicClock();
+        // Why this run could not move a former data folder, once.
+        std::function<std::optional<QString>()> takeDataFolderMoveNotice;
     };
 
     // `floatingPanelCoordinator` is the screen's panel (made by the
@@ -843,6 +845,7 @@ private:
     Clock m_systemDate;
     Sleeper m_toastSleeper;
     MonotonicClock m_uptime;
+    std::function<std::optional<QString>()> m_takeDataFolderMoveNotice;
     MeetingModeTimings m_meetingModeTimings;
 
     // --- Published values ---------------------------------------------------------

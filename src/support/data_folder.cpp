@@ -16,8 +16,6 @@ QString DataFolderError::localizedDescription() const {
     switch (m_kind) {
     case Kind::NoDataLocation:
         return QStringLiteral("找不到用户数据文件夹。");
-    case Kind::MoveFailed:
-        return joinedWithDetail(QStringLiteral("无法迁移旧的数据文件夹"), m_path);
     case Kind::CreateFailed:
         return joinedWithDetail(QStringLiteral("无法创建数据文件夹"), m_path);
     }
@@ -43,6 +41,10 @@ QString DataFolder::resolve() {
     if (root.isEmpty())
         throw DataFolderError(DataFolderError::Kind::NoDataLocation, {});
     return processResolver().resolve(root);
+}
+
+std::optional<QString> DataFolder::takeMoveNotice() {
+    return processResolver().takeMoveNotice();
 }
 
 QString DataFolder::ensure() {

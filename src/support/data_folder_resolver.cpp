@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <system_error>
+#include <utility>
 
 namespace tovalit {
 
@@ -35,16 +36,28 @@ QString DataFolderResolver::resolve(const QString &root) {
     std::lock_guard lock(m_mutex);
     if (exists(target))
         return target;
+    if (const auto kept = m_keptFormerFolders.constFind(root); kept != m_keptFormerFolders.cend())
+        return exists(*kept) ? *kept : target;
     for (const QString &name : DataFolder::formerFolderNames()) {
         const QString former = root + u'/' + name;
         if (!exists(former))
             continue;
         // Only the first former folder found is considered, moved or not.
-        if (m_move(former, target))
-            throw DataFolderError(DataFolderError::Kind::MoveFailed, former);
-        break;
+        const std::optional<QString> problem = m_move(former, target);
+        if (!problem)
+            return target;
+        m_keptFormerFolders.insert(root, former);
+        m_moveNotice = QStringLiteral("无法迁移旧的数据文件夹（") + *problem +
+                       QStringLiteral("），本次继续使用原来的位置：") + former +
+                       QStringLiteral("。下次启动时会再试一次。");
+        return former;
     }
     return target;
+}
+
+std::optional<QString> DataFolderResolver::takeMoveNotice() {
+    std::lock_guard lock(m_mutex);
+    return std::exchange(m_moveNotice, std::nullopt);
 }
 
 } // namespace tovalit

@@ -257,6 +257,23 @@ TEST_F(SessionTest, LoadsThatFailReportThemselvesAndTheNextLoadStillRuns) {
         << "the built-ins still work";
 }
 
+TEST_F(SessionTest, AFormerDataFolderThatStayedWhereItWasIsToldOnceAtStartUp) {
+    int asked = 0;
+    adjustDependencies = [&asked](TranscriberViewModel::Dependencies &d) {
+        d.takeDataFolderMoveNotice = [&asked]() -> std::optional<QString> {
+            return ++asked == 1 ? std::optional(QStringLiteral("无法迁移旧的数据文件夹（原因）"))
+                                : std::nullopt;
+        };
+    };
+    makeViewModel(true);
+    ASSERT_TRUE(waitUntil([&] { return viewModel->appToast().has_value(); }, "the notice"));
+    EXPECT_EQ(viewModel->appToast()->message, QStringLiteral("无法迁移旧的数据文件夹（原因）"));
+    EXPECT_TRUE(viewModel->appToast()->isError);
+    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(logLines(QStringLiteral("data_folder.move")),
+              QStringList{QStringLiteral("无法迁移旧的数据文件夹（原因）")});
+}
+
 // A gateway whose lexicon sync waits until the test lets it answer.
 class HeldLexiconSyncGateway final : public GatewaySessionProviding {
 public:
