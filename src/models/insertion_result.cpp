@@ -14,6 +14,10 @@ QString rawValue(InsertionResult result) {
         return QStringLiteral("copiedToClipboard");
     case InsertionResult::insertFailedCopiedToClipboard:
         return QStringLiteral("insertFailedCopiedToClipboard");
+    case InsertionResult::copyFailed:
+        return QStringLiteral("copyFailed");
+    case InsertionResult::insertFailedCopyFailed:
+        return QStringLiteral("insertFailedCopyFailed");
     }
     return {};
 }
@@ -28,16 +32,28 @@ QString message(InsertionResult result) {
         return QStringLiteral("已复制到剪贴板");
     case InsertionResult::insertFailedCopiedToClipboard:
         return QStringLiteral("插入失败，已复制到剪贴板");
+    case InsertionResult::copyFailed:
+        return QStringLiteral("复制到剪贴板失败，文本已保存在历史记录中");
+    case InsertionResult::insertFailedCopyFailed:
+        return QStringLiteral("插入失败，复制到剪贴板也失败，文本已保存在历史记录中");
     }
     return {};
 }
 
 bool touchedClipboard(InsertionResult result) {
-    return result != InsertionResult::insertedDirectly;
+    return result != InsertionResult::insertedDirectly && result != InsertionResult::copyFailed &&
+           result != InsertionResult::insertFailedCopyFailed;
 }
 
 bool requiresAttention(InsertionResult result) {
-    return result == InsertionResult::insertFailedCopiedToClipboard;
+    return result == InsertionResult::insertFailedCopiedToClipboard ||
+           result == InsertionResult::copyFailed ||
+           result == InsertionResult::insertFailedCopyFailed;
+}
+
+bool insertionFailed(InsertionResult result) {
+    return result == InsertionResult::insertFailedCopiedToClipboard ||
+           result == InsertionResult::insertFailedCopyFailed;
 }
 
 } // namespace tovalit

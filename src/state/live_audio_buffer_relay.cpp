@@ -27,8 +27,10 @@ void LiveAudioBufferRelay::append(const PcmBuffer &buffer) {
             target = m_transcriber;
         } else {
             m_pendingBuffers.push_back(std::move(copy));
-            while (static_cast<int>(m_pendingBuffers.size()) > m_maxBufferedBuffers)
+            while (static_cast<int>(m_pendingBuffers.size()) > m_maxBufferedBuffers) {
                 m_pendingBuffers.pop_front();
+                m_droppedBufferedAudio = true;
+            }
             return;
         }
     }
@@ -74,6 +76,7 @@ void LiveAudioBufferRelay::reset() {
     std::lock_guard lock(m_stateLock);
     m_transcriber.reset();
     m_isBuffering = false;
+    m_droppedBufferedAudio = false;
     m_pendingBuffers.clear();
 }
 
@@ -81,11 +84,17 @@ void LiveAudioBufferRelay::beginBuffering() {
     std::lock_guard lock(m_stateLock);
     m_transcriber.reset();
     m_isBuffering = true;
+    m_droppedBufferedAudio = false;
 }
 
 int LiveAudioBufferRelay::bufferedCount() const {
     std::lock_guard lock(m_stateLock);
     return static_cast<int>(m_pendingBuffers.size());
+}
+
+bool LiveAudioBufferRelay::hasDroppedBufferedAudio() const {
+    std::lock_guard lock(m_stateLock);
+    return m_droppedBufferedAudio;
 }
 
 bool LiveAudioBufferRelay::isBuffering() const {

@@ -37,6 +37,9 @@ public:
     int maxBufferedBuffers() const { return m_maxBufferedBuffers; }
     int bufferedCount() const;
     bool isBuffering() const;
+    // Whether the backlog had to drop its oldest buffers since the last
+    // reset() or beginBuffering(): a replay then misses part of the audio.
+    bool hasDroppedBufferedAudio() const;
 
 private:
     using BufferList = std::deque<std::shared_ptr<const PcmBuffer>>;
@@ -51,6 +54,7 @@ private:
     bool m_isBuffering = false;
     // True while setTranscriber() replays the backlog outside the lock.
     bool m_isReplaying = false;
+    bool m_droppedBufferedAudio = false;
     BufferList m_pendingBuffers;
 };
 

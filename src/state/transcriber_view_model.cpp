@@ -3,6 +3,7 @@
 #include "models/instruction_library_catalog.h"
 #include "services/history/history_store.h"
 #include "services/settings/app_configuration_store.h"
+#include "services/settings/tovalit_debug_logger.h"
 #include "services/shortcuts/hotkey_monitor.h"
 #include "state/floating_panel_coordinating.h"
 #include "state/live_audio_buffer_relay.h"
@@ -145,6 +146,13 @@ QCoro::Task<void> TranscriberViewModel::bootstrap() {
     if (!alive)
         co_return;
     co_await loadHistory();
+    if (!alive)
+        co_return;
+    // Every load above has resolved the data folder by now.
+    if (const std::optional<QString> notice = m_takeDataFolderMoveNotice()) {
+        TovalitDebugLogger::log(QStringLiteral("data_folder.move"), *notice);
+        showAppToast(*notice, true, 5.0);
+    }
 }
 
 // --- Published state ------------------------------------------------------------
@@ -279,7 +287,10 @@ QUuid TranscriberViewModel::prepareNewSession() {
     m_activeRecordingSessionID = QUuid::createUuid();
     m_isSessionCancellationRequested = false;
     m_recordingStartedAt.reset();
+    m_recordingStartedUptime.reset();
     m_activeInteractionContext.reset();
+    m_liveStreamBroke = false;
+    m_liveAudioLost = false;
     return m_activeRecordingSessionID;
 }
 
@@ -289,13 +300,17 @@ void TranscriberViewModel::clearSessionContext() {
     m_activeRecordingSessionID = QUuid::createUuid();
     m_isSessionCancellationRequested = false;
     m_recordingStartedAt.reset();
+    m_recordingStartedUptime.reset();
     m_activeInteractionContext.reset();
+    m_liveStreamBroke = false;
+    m_liveAudioLost = false;
 }
 
 void TranscriberViewModel::cancelActiveSession() {
     m_isSessionCancellationRequested = true;
     m_activeRecordingSessionID = QUuid::createUuid();
     m_recordingStartedAt.reset();
+    m_recordingStartedUptime.reset();
     m_activeInteractionContext.reset();
 }
 
@@ -317,11 +332,12 @@ QString TranscriberViewModel::describeError(std::exception_ptr error) {
 
 QCoro::Task<void> TranscriberViewModel::toggleRecording() {
     const RecordingState state = m_recordingState;
-    // The wall clock, not the session clock that stamped the start: the
-    // guard is about how long ago the user pressed, in real time.
+    // Real time since the start, on a clock that a change of the system
+    // time cannot move: set back, the wall clock would ignore stops until
+    // it caught up again.
     bool canStopTapSession = true;
-    if (m_recordingStartedAt) {
-        const double elapsed = double(m_recordingStartedAt->msecsTo(m_systemDate())) / 1000.0;
+    if (m_recordingStartedUptime) {
+        const double elapsed = m_uptime() - *m_recordingStartedUptime;
         canStopTapSession = elapsed >= tapStopGuardInterval;
     }
     switch (m_recordingHotkeyCoordinator.handleTrigger(state, canStopTapSession)) {

@@ -183,11 +183,15 @@ public:
         std::shared_ptr<FileViewer> fileViewer;
         // Null: the shared store on the data folder.
         HistoryStore *historyStore = nullptr;
-        // The wall clock and the real-time sleeper: the stop guard of a
-        // press, record and copy times and the toast timer read these, not
-        // the session clock.
+        // The wall clock and the real-time sleeper: record and copy times
+        // and the toast timer read these, not the session clock.
         Clock systemDate = systemClock();
         Sleeper toastSleeper = systemSleeper();
+        // Measures the stop guard of a press, which a step of the wall
+        // clock must not stretch or shorten.
+        MonotonicClock uptime = systemMonotonicClock();
+        // Why this run could not move a former data folder, once.
+        std::function<std::optional<QString>()> takeDataFolderMoveNotice;
     };
 
     // `floatingPanelCoordinator` is the screen's panel (made by the
@@ -500,6 +504,8 @@ private:
     QCoro::Task<void> recoverLiveTranscriberIfNeeded(QUuid sessionID, QString interruptionReason,
                                                      CancelToken token);
     void failLiveTranscriberRecovery(const QString &detail);
+    // The engine note of a stream that broke and was not rebuilt.
+    QString interruptedStreamNote() const;
     void cancelLiveTranscriberRecovery(bool resetRelay);
 
     // --- Recording stop (transcriber_view_model_stop.cpp) -----------------------
@@ -507,9 +513,11 @@ private:
     // The end of a stop whose record the history would not take.
     QCoro::Task<void> failStop(std::optional<RecordingSessionOutput> retained, QString finalText,
                                QString heard, std::exception_ptr error);
+    // `liveTextIsIncomplete`: the live text misses part of the recording.
     QCoro::Task<SupplementOutcome>
     supplementWithArchivedVellupASRIfNeeded(QString transcript, std::optional<QString> audioURL,
                                             std::optional<QString> recognitionWarning,
+                                            bool liveTextIsIncomplete,
                                             HUDPresentationMode hudPresentation);
     static std::optional<FinalizationFallback> finalizationFallback(std::exception_ptr error);
     QString replacedTranscript(const QString &heard) const;
@@ -560,6 +568,8 @@ private:
     QCoro::Task<void> deleteRecordNow(TranscriptRecord record);
     QCoro::Task<void> clearHistoryNow();
     QCoro::Task<void> revealFile(QString fileName, bool audio);
+    // The failure state when nothing runs, else a toast.
+    void reportHistoryFailure(const QString &message);
     QCoro::Task<void> failRetry(TranscriptRecord record, std::exception_ptr error);
 
     // --- Recording output (transcriber_view_model_history.cpp) ------------------
@@ -597,8 +607,10 @@ private:
     // starts from a list that was not read from the file.
     QCoro::Task<InstructionLibraryLease> acquireInstructionLibrary();
     QCoro::Task<void> loadInstructionLibraryHoldingLease();
-    QCoro::Task<void> persistInstructionLibrary(QList<InstructionLibraryEntry> entries,
-                                                std::optional<QString> toastMessage);
+    // Why the save failed, after its toast; nothing once saved.
+    QCoro::Task<std::optional<QString>>
+    persistInstructionLibrary(QList<InstructionLibraryEntry> entries,
+                              std::optional<QString> toastMessage);
     QCoro::Task<void> saveManualInstructionEntryNow(std::optional<QUuid> id, QString title,
                                                     QString summary, QString promptTemplate,
                                                     InstructionLibraryCategory category,
@@ -859,6 +871,8 @@ private:
     Sleeper m_sleepForDuration;
     Clock m_systemDate;
     Sleeper m_toastSleeper;
+    MonotonicClock m_uptime;
+    std::function<std::optional<QString>()> m_takeDataFolderMoveNotice;
     MeetingModeTimings m_meetingModeTimings;
 
     // --- Published values ---------------------------------------------------------
@@ -893,7 +907,14 @@ private:
     QUuid m_activeRecordingSessionID;
     bool m_isSessionCancellationRequested = false;
     std::optional<QDateTime> m_recordingStartedAt;
+    // The same moment on the monotonic clock; set and cleared with it.
+    std::optional<double> m_recordingStartedUptime;
     TaskHandle m_liveTranscriberRecoveryTask;
+    // The live stream broke during this recording; and, once known, that
+    // its live text misses audio (a rebuild failed, or came after the
+    // backlog had dropped buffers). Both stay set until the session ends.
+    bool m_liveStreamBroke = false;
+    bool m_liveAudioLost = false;
 
     // --- Meeting state ----------------------------------------------------------------
     TaskHandle m_meetingThresholdTask;

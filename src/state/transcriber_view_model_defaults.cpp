@@ -21,6 +21,7 @@
 #include "services/text_injection/focused_input_insertion_service.h"
 #include "services/text_processing/vellup_structured_formatter.h"
 #include "state/transcriber_view_model.h"
+#include "support/data_folder.h"
 
 namespace tovalit {
 
@@ -60,6 +61,11 @@ void TranscriberViewModel::adoptDependencies(Dependencies d) {
     m_sleepForDuration = std::move(d.sleepForDuration);
     m_systemDate = std::move(d.systemDate);
     m_toastSleeper = std::move(d.toastSleeper);
+    m_uptime = std::move(d.uptime);
+    m_takeDataFolderMoveNotice =
+        d.takeDataFolderMoveNotice
+            ? std::move(d.takeDataFolderMoveNotice)
+            : std::function<std::optional<QString>()>(&DataFolder::takeMoveNotice);
 
     m_audioCaptureService = d.audioCaptureService ? std::move(d.audioCaptureService)
                                                   : std::make_shared<AudioCaptureService>();

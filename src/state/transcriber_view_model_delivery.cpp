@@ -19,10 +19,11 @@ TranscriberViewModel::deliver(QString text, HUDPresentationMode hudPresentation)
     if (text.isEmpty())
         co_return std::nullopt;
     if (!m_configurationStore.autoInsertIntoFocusedInput()) {
-        if (!m_configurationStore.autoCopyFinalText())
+        // A blank text has nothing to copy and is not delivered at all.
+        if (!m_configurationStore.autoCopyFinalText() || textkit::isBlank(text))
             co_return std::nullopt;
-        copyTranscriptSilently(text);
-        co_return InsertionResult::copiedToClipboard;
+        co_return copyTranscriptSilently(text) ? InsertionResult::copiedToClipboard
+                                               : InsertionResult::copyFailed;
     }
 
     setRecordingState(RecordingState::inserting());
@@ -62,11 +63,13 @@ TranscriberViewModel::deliver(QString text, HUDPresentationMode hudPresentation)
         // Whatever went wrong, the text must not be lost.
     }
     if (!result) {
-        TovalitDebugLogger::log(
-            QStringLiteral("deliver.result"),
-            QStringLiteral("result=insertFailedCopiedToClipboard | reason=throw"));
-        copyTranscriptSilently(text);
-        co_return InsertionResult::insertFailedCopiedToClipboard;
+        const InsertionResult fallback = copyTranscriptSilently(text)
+                                             ? InsertionResult::insertFailedCopiedToClipboard
+                                             : InsertionResult::insertFailedCopyFailed;
+        TovalitDebugLogger::log(QStringLiteral("deliver.result"),
+                                QStringLiteral("result=") + rawValue(fallback) +
+                                    QStringLiteral(" | reason=throw"));
+        co_return fallback;
     }
     if (*result != InsertionResult::insertedDirectly)
         setLastCopiedAt(m_systemDate());

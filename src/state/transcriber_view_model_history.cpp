@@ -26,8 +26,7 @@ QCoro::Task<void> TranscriberViewModel::loadHistory() {
     if (!alive)
         co_return;
     if (failure) {
-        setRecordingState(
-            RecordingState::failed(QStringLiteral("历史记录加载失败：") + describeError(failure)));
+        reportHistoryFailure(QStringLiteral("历史记录加载失败：") + describeError(failure));
         co_return;
     }
     setRecords(std::move(loaded));
@@ -46,10 +45,8 @@ QCoro::Task<void> TranscriberViewModel::deleteRecordNow(TranscriptRecord record)
     } catch (...) {
         failure = std::current_exception();
     }
-    if (failure) {
-        setRecordingState(
-            RecordingState::failed(QStringLiteral("删除历史失败：") + describeError(failure)));
-    }
+    if (failure)
+        reportHistoryFailure(QStringLiteral("删除历史失败：") + describeError(failure));
 }
 
 void TranscriberViewModel::clearHistory() {
@@ -65,8 +62,7 @@ QCoro::Task<void> TranscriberViewModel::clearHistoryNow() {
         failure = std::current_exception();
     }
     if (failure) {
-        setRecordingState(
-            RecordingState::failed(QStringLiteral("清空历史失败：") + describeError(failure)));
+        reportHistoryFailure(QStringLiteral("清空历史失败：") + describeError(failure));
         co_return;
     }
     setRecords({});
@@ -104,11 +100,23 @@ QCoro::Task<void> TranscriberViewModel::revealFile(QString fileName, bool audio)
     if (failure) {
         const QString prefix =
             audio ? QStringLiteral("打开录音文件失败：") : QStringLiteral("打开转写文件失败：");
-        setRecordingState(RecordingState::failed(prefix + describeError(failure)));
+        reportHistoryFailure(prefix + describeError(failure));
         co_return;
     }
     if (path)
         m_fileViewer->revealFiles({*path});
+}
+
+void TranscriberViewModel::reportHistoryFailure(const QString &message) {
+    // A session that is starting, recording or finishing owns the state:
+    // turning it into a failure would make the next press a start while
+    // the microphone still runs, and lose the dictation.
+    if (m_recordingState.is(RecordingState::Case::idle) ||
+        m_recordingState.is(RecordingState::Case::failed)) {
+        setRecordingState(RecordingState::failed(message));
+    } else {
+        showAppToast(message, true, 2.2);
+    }
 }
 
 void TranscriberViewModel::retryRecord(const TranscriptRecord &record) {
@@ -196,7 +204,7 @@ QCoro::Task<void> TranscriberViewModel::retryArchivedRecording(TranscriptRecord 
     const TranscriptRecord retried =
         newRecord(record.duration, finalText, raw, record.audioFileName, status, note);
     try {
-        setRecords(co_await m_historyStore.append(retried, m_records));
+        setRecords(co_await m_historyStore.append(retried));
     } catch (...) {
         failure = std::current_exception();
     }
@@ -237,7 +245,7 @@ QCoro::Task<void> TranscriberViewModel::failRetry(TranscriptRecord record,
     const TranscriptRecord failed = failedRecord(RecordingSessionOutput{audioFile, record.duration},
                                                  transcript, rawTranscript, message);
     try {
-        setRecords(co_await m_historyStore.append(failed, m_records));
+        setRecords(co_await m_historyStore.append(failed));
     } catch (...) {
         // The retry's own failure is what the user is told about.
     }

@@ -74,15 +74,18 @@ void TranscriberViewModel::dismissEmojiPanelIfNeeded(RecordingStopSource source)
 
 void TranscriberViewModel::presentDeliveryFailureFeedbackIfNeeded(InsertionResult result,
                                                                   const QString &text) {
-    if (result != InsertionResult::insertFailedCopiedToClipboard)
+    if (!insertionFailed(result))
         return;
+    // The button copies again, which is also the way to try once more when
+    // the clipboard refused the first copy.
+    const QString message = result == InsertionResult::insertFailedCopiedToClipboard
+                                ? QStringLiteral("插入失败，文本已复制到剪贴板，请手动粘贴（⌘V）")
+                                : tovalit::message(result);
     QPointer<TranscriberViewModel> self(this);
-    m_floatingPanelCoordinator->showToast(
-        QStringLiteral("插入失败，文本已复制到剪贴板，请手动粘贴（⌘V）"), QStringLiteral("复制"),
-        5.0, [self, text] {
-            if (self)
-                self->copyTranscriptSilently(text);
-        });
+    m_floatingPanelCoordinator->showToast(message, QStringLiteral("复制"), 5.0, [self, text] {
+        if (self)
+            self->copyTranscriptSilently(text);
+    });
 }
 
 void TranscriberViewModel::showAppToast(const QString &message, bool isError, double duration) {

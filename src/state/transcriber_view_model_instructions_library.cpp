@@ -99,7 +99,7 @@ QCoro::Task<void> TranscriberViewModel::loadInstructionLibraryHoldingLease() {
 
 // --- Saving ----------------------------------------------------------------------------
 
-QCoro::Task<void>
+QCoro::Task<std::optional<QString>>
 TranscriberViewModel::persistInstructionLibrary(QList<InstructionLibraryEntry> entries,
                                                 std::optional<QString> toastMessage) {
     QPointer<TranscriberViewModel> self(this);
@@ -117,17 +117,19 @@ TranscriberViewModel::persistInstructionLibrary(QList<InstructionLibraryEntry> e
         failure = std::current_exception();
     }
     if (!self)
-        co_return;
+        co_return std::nullopt;
     if (failure) {
         // The lists keep showing what the file holds; the change is lost.
-        showAppToast(QStringLiteral("指令库保存失败：") + describeError(failure), true, 2.2);
-        co_return;
+        const QString reason = describeError(failure);
+        showAppToast(QStringLiteral("指令库保存失败：") + reason, true, 2.2);
+        co_return reason;
     }
     m_builtinInstructionTemplateVersion = saved.builtinTemplateVersion;
     setBuiltinInstructionLibraryEntries(saved.builtinEntries);
     setInstructionLibraryEntries(sortedInstructionLibraryEntries(saved.customEntries));
     if (toastMessage && !textkit::isBlank(*toastMessage))
         showAppToast(*toastMessage, false, 1.6);
+    co_return std::nullopt;
 }
 
 // --- Editing ---------------------------------------------------------------------------

@@ -217,11 +217,14 @@ TranscriberViewModel::commitPendingInstructionCreation(InstructionLibraryEntry e
     } else {
         entries.append(entry);
     }
-    co_await persistInstructionLibrary(std::move(entries), std::nullopt);
+    const std::optional<QString> saveFailure =
+        co_await persistInstructionLibrary(std::move(entries), std::nullopt);
     if (!self)
         co_return;
-    // Also after a failed save, which has its own toast.
-    setLastResultMessage(QStringLiteral("已创建指令：") + entry.title);
+    // A save that failed lost the entry: saying it was created would send
+    // the user looking for it.
+    setLastResultMessage(saveFailure ? QStringLiteral("创建指令失败：") + *saveFailure
+                                     : QStringLiteral("已创建指令：") + entry.title);
 }
 
 } // namespace tovalit

@@ -62,6 +62,7 @@ QCoro::Task<void> TranscriberViewModel::handleLiveTranscriberInterruption(std::e
     }
     m_liveTranscriptAccumulator.sealCurrentTranscript(m_liveTranscript);
     m_liveAudioBufferRelay->beginBuffering();
+    m_liveStreamBroke = true;
     // Released without cancel(): the broken stream has nothing left to end.
     m_transcriber.reset();
     const QString reason = presentableGatewayFailureMessage(error);
@@ -123,6 +124,9 @@ QCoro::Task<void> TranscriberViewModel::recoverLiveTranscriberIfNeeded(QUuid ses
     }
     m_transcriber = rebuilt->value;
     m_liveAudioBufferRelay->setTranscriber(m_transcriber, true);
+    // Read after the replay, which may itself have overflowed the backlog.
+    if (m_liveAudioBufferRelay->hasDroppedBufferedAudio())
+        m_liveAudioLost = true;
     refreshLiveEngineStatusNote(*m_transcriber, true);
     logMeetingStreamEvent(QStringLiteral("recovered"), interruptionReason);
     presentRecordingHUD();
@@ -141,12 +145,17 @@ void TranscriberViewModel::failLiveTranscriberRecovery(const QString &detail) {
     // The recording goes on without live text; the stop recognises the
     // recorded file instead.
     m_liveAudioBufferRelay->reset();
-    m_engineStatusNote =
-        m_hasEnteredMeetingMode
-            ? QStringLiteral("Vellup流式 ASR 已中断，会议实时总结暂停，停止录音后会补一遍录音 ASR")
-            : QStringLiteral("Vellup流式 ASR 已中断，停止录音后会补一遍录音 ASR");
+    m_liveAudioLost = true;
+    m_engineStatusNote = interruptedStreamNote();
     logMeetingStreamEvent(QStringLiteral("recovery_failed"), detail);
     presentRecordingHUD();
+}
+
+QString TranscriberViewModel::interruptedStreamNote() const {
+    return m_hasEnteredMeetingMode
+               ? QStringLiteral(
+                     "Vellup流式 ASR 已中断，会议实时总结暂停，停止录音后会补一遍录音 ASR")
+               : QStringLiteral("Vellup流式 ASR 已中断，停止录音后会补一遍录音 ASR");
 }
 
 void TranscriberViewModel::cancelLiveTranscriberRecovery(bool resetRelay) {

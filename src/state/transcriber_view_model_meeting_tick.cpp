@@ -102,11 +102,14 @@ QCoro::Task<void> TranscriberViewModel::appendMeetingMinuteBlockIfNeeded(bool fo
     QPointer<TranscriberViewModel> self(this);
     const MeetingIncrementalFormatResult formatted =
         co_await formatMeetingIncrementalBlock(pending, tick);
-    // A stop may still be under way (its minutes read the tree as it is
-    // then), but a cancelled recording, or the next one, is not this
-    // meeting: its tree must not take this answer.
-    if (!self || !isCurrentSession(sessionID))
+    // Only a meeting still recording takes the answer. Once stopped, its
+    // minutes are made from the tree as the stop found it, and the panel
+    // is the stop's; a cancelled recording, or the next one, is not this
+    // meeting at all.
+    if (!self || !isCurrentSession(sessionID) ||
+        !m_recordingState.is(RecordingState::Case::recording) || !m_hasEnteredMeetingMode) {
         co_return;
+    }
 
     std::optional<MeetingMinuteBlock> block;
     if (formatted.outcome == MeetingIncrementalFormatResult::Outcome::produced) {

@@ -131,6 +131,7 @@ QCoro::Task<void> TranscriberViewModel::beginRecording(std::shared_ptr<LiveTrans
 
 void TranscriberViewModel::handleRecordingDidStart(QDateTime startedAt) {
     m_recordingStartedAt = std::move(startedAt);
+    m_recordingStartedUptime = m_uptime();
     setRecordingState(RecordingState::recording());
     scheduleMeetingModeThresholdIfNeeded();
     QPointer<TranscriberViewModel> self(this);

@@ -41,7 +41,7 @@ TranscriberViewModel::completionStatus(const QString &transcript,
         return TranscriptRecordStatus::failed;
     if (recognitionWarning)
         return TranscriptRecordStatus::warning;
-    if (deliveryResult == InsertionResult::insertFailedCopiedToClipboard)
+    if (deliveryResult && requiresAttention(*deliveryResult))
         return TranscriptRecordStatus::warning;
     return TranscriptRecordStatus::completed;
 }
@@ -116,6 +116,17 @@ TranscriberViewModel::finalizationFallback(std::exception_ptr error) {
 QCoro::Task<void> TranscriberViewModel::stopRecording(RecordingStopSource triggerSource) {
     if (!m_recordingState.is(RecordingState::Case::recording))
         co_return;
+    // The live text misses part of the recording when its stream broke and
+    // was not rebuilt (a rebuild still pending ends here too), or was
+    // rebuilt after audio had been lost; the recording is then recognised
+    // again. A broken stream is named in the result either way.
+    const bool liveTextIsIncomplete = m_liveAudioLost || (m_liveStreamBroke && !m_transcriber);
+    std::optional<QString> streamNote;
+    if (m_liveStreamBroke) {
+        if (!m_transcriber)
+            m_engineStatusNote = interruptedStreamNote();
+        streamNote = m_engineStatusNote;
+    }
     dismissEmojiPanelIfNeeded(triggerSource);
     stopMeetingModeRuntimeTasks();
     cancelLiveTranscriberRecovery(true);
@@ -160,7 +171,8 @@ QCoro::Task<void> TranscriberViewModel::stopRecording(RecordingStopSource trigge
     if (output)
         audioURL = output->audioURL;
     const SupplementOutcome supplement = co_await supplementWithArchivedVellupASRIfNeeded(
-        resolved, audioURL, recognitionWarning, HUDPresentationMode::standard);
+        resolved, audioURL, recognitionWarning, liveTextIsIncomplete,
+        HUDPresentationMode::standard);
     const QString heard = supplement.transcript;
     recognitionWarning = supplement.warning;
 
@@ -195,14 +207,14 @@ QCoro::Task<void> TranscriberViewModel::stopRecording(RecordingStopSource trigge
     const TranscriptRecordStatus status = completionStatus(finalText, recognitionWarning, result);
     const std::optional<QString> audioFileName = fileNameOf(retained);
     const QString note =
-        joinedNote({supplement.note, stepNote,
+        joinedNote({streamNote, supplement.note, stepNote,
                     completedRecordNote(finalText, audioFileName, recognitionWarning, result)});
     const TranscriptRecord record = newRecord(retained ? retained->duration : 0.0, finalText, heard,
                                               audioFileName, status, note);
 
     std::exception_ptr appendFailure;
     try {
-        setRecords(co_await m_historyStore.append(record, m_records));
+        setRecords(co_await m_historyStore.append(record));
     } catch (...) {
         appendFailure = std::current_exception();
     }
@@ -245,7 +257,7 @@ QCoro::Task<void> TranscriberViewModel::failStop(std::optional<RecordingSessionO
         failedRecord(retained, finalText.isEmpty() ? m_finalTranscript : finalText,
                      heard.isEmpty() ? m_liveTranscript : heard, message);
     try {
-        setRecords(co_await m_historyStore.append(record, m_records));
+        setRecords(co_await m_historyStore.append(record));
     } catch (...) {
         // The store refused twice; the failure itself is what the user sees.
     }
@@ -260,7 +272,7 @@ void TranscriberViewModel::finishWithCompletionPanel(std::optional<InsertionResu
                                                      const InstructionRoutingResult &routing,
                                                      TranscriptRecordStatus status,
                                                      const QString &note) {
-    if (result.has_value() && *result == InsertionResult::insertFailedCopiedToClipboard) {
+    if (result.has_value() && insertionFailed(*result)) {
         presentDeliveryFailureFeedbackIfNeeded(*result, text);
         return;
     }
@@ -275,9 +287,9 @@ void TranscriberViewModel::finishWithCompletionPanel(std::optional<InsertionResu
 QCoro::Task<TranscriberViewModel::SupplementOutcome>
 TranscriberViewModel::supplementWithArchivedVellupASRIfNeeded(
     QString transcript, std::optional<QString> audioURL, std::optional<QString> recognitionWarning,
-    HUDPresentationMode hudPresentation) {
+    bool liveTextIsIncomplete, HUDPresentationMode hudPresentation) {
     const QString trimmed = textkit::trimmed(transcript);
-    if (!audioURL || (!trimmed.isEmpty() && !recognitionWarning))
+    if (!audioURL || (!trimmed.isEmpty() && !recognitionWarning && !liveTextIsIncomplete))
         co_return SupplementOutcome{transcript, recognitionWarning, std::nullopt};
 
     const bool liveWasEmpty = trimmed.isEmpty();

@@ -1,10 +1,10 @@
 #include "support/data_folder.h"
 
+#include "support/data_folder_resolver.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
-
-#include <mutex>
 
 namespace tovalit {
 
@@ -16,8 +16,6 @@ QString DataFolderError::localizedDescription() const {
     switch (m_kind) {
     case Kind::NoDataLocation:
         return QStringLiteral("找不到用户数据文件夹。");
-    case Kind::MoveFailed:
-        return joinedWithDetail(QStringLiteral("无法迁移旧的数据文件夹"), m_path);
     case Kind::CreateFailed:
         return joinedWithDetail(QStringLiteral("无法创建数据文件夹"), m_path);
     }
@@ -31,12 +29,9 @@ const QStringList &DataFolder::formerFolderNames() {
 
 namespace {
 
-// One resolver at a time, so two threads never race the move.
-std::mutex resolveMutex;
-
-bool exists(const QString &path) {
-    // A dangling symlink still occupies the name.
-    return QFileInfo(path).exists() || QFileInfo(path).isSymLink();
+DataFolderResolver &processResolver() {
+    static DataFolderResolver resolver(&DataFolderResolver::renameFolder);
+    return resolver;
 }
 
 } // namespace
@@ -45,21 +40,11 @@ QString DataFolder::resolve() {
     const QString root = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
     if (root.isEmpty())
         throw DataFolderError(DataFolderError::Kind::NoDataLocation, {});
-    const QString target = root + u'/' + QLatin1String(productFolderName);
+    return processResolver().resolve(root);
+}
 
-    std::lock_guard lock(resolveMutex);
-    if (exists(target))
-        return target;
-    for (const QString &name : formerFolderNames()) {
-        const QString former = root + u'/' + name;
-        if (!exists(former))
-            continue;
-        // Only the first former folder found is considered, moved or not.
-        if (!QDir().rename(former, target))
-            throw DataFolderError(DataFolderError::Kind::MoveFailed, former);
-        break;
-    }
-    return target;
+std::optional<QString> DataFolder::takeMoveNotice() {
+    return processResolver().takeMoveNotice();
 }
 
 QString DataFolder::ensure() {

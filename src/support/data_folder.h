@@ -4,11 +4,13 @@
 
 #include <QString>
 
+#include <optional>
+
 namespace tovalit {
 
 class DataFolderError : public AppError {
 public:
-    enum class Kind { NoDataLocation, MoveFailed, CreateFailed };
+    enum class Kind { NoDataLocation, CreateFailed };
     DataFolderError(Kind kind, QString path);
     Kind kind() const { return m_kind; }
     QString localizedDescription() const override;
@@ -18,21 +20,22 @@ private:
     QString m_path;
 };
 
-// The application's data folder, $XDG_DATA_HOME/Tovalit. Every reader and
-// writer of data files resolves it here, so a former folder ("Quendor",
-// then "VellupTranscriber", beside it) is moved into place before anything
-// can create an empty "Tovalit" in its way. Nothing is cached: a move that
-// failed is tried again on the next call. Safe from any thread.
+// The application's data folder, $XDG_DATA_HOME/Tovalit, or the former
+// folder this run keeps using where it is (DataFolderResolver). Every
+// reader and writer of data files resolves it here, so a former folder is
+// moved into place before anything can create an empty "Tovalit" in its
+// way. Safe from any thread.
 class DataFolder {
 public:
     // The folder's path after any move of a former folder; does not create
-    // it. Throws DataFolderError when there is no data location or the
-    // move fails.
+    // it. Throws DataFolderError when there is no data location.
     static QString resolve();
     // As resolve(), then creates the folder (with its parents) if needed.
     static QString ensure();
     // ensure() + "/" + name, created if needed.
     static QString ensureSubfolder(const QString &name);
+    // Why a former folder could not be moved in this run, once.
+    static std::optional<QString> takeMoveNotice();
 
     static constexpr const char *productFolderName = "Tovalit";
     static const QStringList &formerFolderNames();

@@ -67,6 +67,7 @@ public:
         d.shouldBootstrap = shouldBootstrap;
         d.currentDate = time.clock();
         d.systemDate = time.clock();
+        d.uptime = time.monotonicClock();
         d.sleepForDuration = sessionSleeps.sleeper();
         d.toastSleeper = toastSleeps.sleeper();
         d.gatewaySessionService = gateway;

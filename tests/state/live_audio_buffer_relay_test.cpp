@@ -56,10 +56,14 @@ TEST(LiveAudioBufferRelayTest, BuffersWhileDetachedKeepsTheNewest160AndReplaysTh
     EXPECT_EQ(first->heard, QList<int>{1}) << "attached: straight through";
 
     relay.beginBuffering();
-    for (int marker = 2; marker <= 201; ++marker)
+    for (int marker = 2; marker <= 161; ++marker)
+        relay.append(marked(marker));
+    EXPECT_FALSE(relay.hasDroppedBufferedAudio()) << "160 fit";
+    for (int marker = 162; marker <= 201; ++marker)
         relay.append(marked(marker));
     EXPECT_EQ(first->heard, QList<int>{1}) << "nothing reaches a detached recogniser";
     EXPECT_EQ(relay.bufferedCount(), 160);
+    EXPECT_TRUE(relay.hasDroppedBufferedAudio());
 
     auto second = std::make_shared<ListeningTranscriber>();
     relay.setTranscriber(second, true);
@@ -70,6 +74,7 @@ TEST(LiveAudioBufferRelayTest, BuffersWhileDetachedKeepsTheNewest160AndReplaysTh
 
     // Without replay the backlog stays for a later attachment.
     relay.reset();
+    EXPECT_FALSE(relay.hasDroppedBufferedAudio());
     relay.append(marked(7));
     EXPECT_EQ(relay.bufferedCount(), 1) << "no recogniser and not buffering still keeps audio";
     auto third = std::make_shared<ListeningTranscriber>();

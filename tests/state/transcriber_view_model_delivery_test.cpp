@@ -151,6 +151,38 @@ TEST_F(FormattingAndDeliveryTest, AFailedInsertionLeavesTheTextOnTheClipboardWit
     EXPECT_EQ(lastRecord().note, QStringLiteral("已插入"));
 }
 
+TEST_F(FormattingAndDeliveryTest, ACopyTheClipboardRefusedIsNeverReportedAsDone) {
+    // Only copying: the clipboard refuses the write.
+    store->setAutoInsertIntoFocusedInput(false);
+    makeViewModel();
+    formatterAnswers.fallback = QStringLiteral("复制不了");
+    pasteboard->refuseNextWrites(1);
+    dictate(QStringLiteral("复制不了"));
+    EXPECT_EQ(pasteboard->string(), std::nullopt);
+    EXPECT_EQ(viewModel->lastCopiedAt(), std::nullopt);
+    EXPECT_EQ(lastRecord().transcript, QStringLiteral("复制不了")) << "the history keeps the text";
+    const QString notCopied = QStringLiteral("复制到剪贴板失败，文本已保存在历史记录中");
+    EXPECT_EQ(lastRecord().note, notCopied);
+    EXPECT_EQ(lastRecord().status, TranscriptRecordStatus::warning);
+    EXPECT_EQ(viewModel->lastResultMessage(), notCopied);
+    EXPECT_EQ(panel->last(), QStringLiteral("completion ") + notCopied);
+
+    // The insertion fails and so does the copy meant to save the text.
+    store->setAutoInsertIntoFocusedInput(true);
+    insertionAnswer = errorOf(TextError(QStringLiteral("no focus")));
+    formatterAnswers.fallback = QStringLiteral("插不进也复制不了");
+    pasteboard->refuseNextWrites(1);
+    dictate(QStringLiteral("插不进也复制不了"));
+    EXPECT_EQ(pasteboard->string(), std::nullopt);
+    const QString neither = QStringLiteral("插入失败，复制到剪贴板也失败，文本已保存在历史记录中");
+    EXPECT_EQ(lastRecord().note, neither);
+    EXPECT_EQ(lastRecord().status, TranscriptRecordStatus::warning);
+    EXPECT_EQ(panel->last(), QStringLiteral("toast ") + neither + QStringLiteral(" | 复制 | 5"));
+    // Its button tries the copy again.
+    panel->onToastButton();
+    EXPECT_EQ(pasteboard->string(), QStringLiteral("插不进也复制不了"));
+}
+
 TEST_F(FormattingAndDeliveryTest, AHistoryThatRefusesTheRecordFailsTheStopAndHidesThePanel) {
     makeViewModel();
     formatterAnswers.fallback = QStringLiteral("会丢吗");

@@ -33,7 +33,7 @@ protected:
         record.audioFileName = name;
         record.status = TranscriptRecordStatus::failed;
         record.note = QStringLiteral("本次未产出可用文本，可使用归档录音重试");
-        const QList<TranscriptRecord> stored = runTask(history.append(record, {}));
+        const QList<TranscriptRecord> stored = runTask(history.append(record));
         return stored.value(0);
     }
 
@@ -188,6 +188,92 @@ TEST_F(HistoryTest, DeletingClearingAndShowingFiles) {
     viewModel->clearHistory();
     ASSERT_TRUE(waitUntil([&] { return viewModel->records().isEmpty(); }, "the clearing"));
     EXPECT_TRUE(runTask(history.loadRecords()).isEmpty());
+}
+
+TEST_F(HistoryTest, RecordsDeletedJustBeforeAStopOrARetryStayDeleted) {
+    const TranscriptRecord old = archivedRecord();
+    const auto plainRecord = [&](const QString &text, int minutesAgo) {
+        const TranscriptRecord record{QUuid::createUuid(),
+                                      time.now().addSecs(-60 * minutesAgo),
+                                      2.0,
+                                      text,
+                                      std::nullopt,
+                                      std::nullopt,
+                                      std::nullopt,
+                                      TranscriptRecordStatus::completed,
+                                      std::nullopt};
+        runTask(history.append(record));
+        return record;
+    };
+    const TranscriptRecord first = plainRecord(QStringLiteral("先删的"), 5);
+    const TranscriptRecord second = plainRecord(QStringLiteral("后删的"), 4);
+    defaultTranscriberScript.finishText = QStringLiteral("新的一段");
+    fileAnswers.fallback = QStringLiteral("重新识别的文本");
+    makeViewModel();
+    runTask(viewModel->loadHistory());
+    ASSERT_EQ(viewModel->records().size(), 3);
+
+    const auto storedIDs = [&] {
+        QList<QUuid> ids;
+        for (const TranscriptRecord &record : runTask(history.loadRecords()))
+            ids << record.id;
+        return ids;
+    };
+    // A deletion the store has carried out whose answer has not reached the
+    // list yet: the stop's record joins what the store holds.
+    startRecording();
+    runTask(history.deleteRecord(first.id));
+    stopRecording();
+    ASSERT_EQ(viewModel->recordingState(), RecordingState::idle());
+    EXPECT_FALSE(storedIDs().contains(first.id));
+    EXPECT_EQ(viewModel->records().size(), 3) << "the old record, the later one and the new one";
+
+    // The same for a retry.
+    runTask(history.deleteRecord(second.id));
+    retry(old);
+    ASSERT_EQ(viewModel->recordingState(), RecordingState::idle());
+    EXPECT_FALSE(storedIDs().contains(second.id));
+    EXPECT_EQ(viewModel->records().size(), 3) << "the retried record, the stop's and the retry's";
+}
+
+TEST_F(HistoryTest, AHistoryFailureDuringARecordingIsAToastAndTheRecordingStillEnds) {
+    const TranscriptRecord old = archivedRecord();
+    defaultTranscriberScript.finishText = QStringLiteral("说完的话");
+    formatterAnswers.fallback = QStringLiteral("说完的话。");
+    makeViewModel();
+    runTask(viewModel->loadHistory());
+    startRecording();
+
+    // history.json turns unreadable: a reload and a delete both fail while
+    // the user is dictating.
+    const QString historyFile = dataFolder() + QStringLiteral("/history.json");
+    QFile::remove(historyFile);
+    QFile file(historyFile);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("{ not json");
+    file.close();
+    runTask(viewModel->loadHistory());
+    ASSERT_TRUE(viewModel->appToast().has_value());
+    EXPECT_TRUE(viewModel->appToast()->message.startsWith(QStringLiteral("历史记录加载失败：")));
+    EXPECT_TRUE(viewModel->appToast()->isError);
+    viewModel->deleteRecord(old);
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            return viewModel->appToast() &&
+                   viewModel->appToast()->message.startsWith(QStringLiteral("删除历史失败："));
+        },
+        "the failed deletion"));
+    EXPECT_EQ(viewModel->recordingState(), RecordingState::recording());
+    EXPECT_EQ(viewModel->records().size(), 1) << "the list stays as it was";
+
+    // The next press stops the recording and delivers what was said.
+    ASSERT_TRUE(QFile::remove(historyFile));
+    stopRecording();
+    EXPECT_EQ(viewModel->recordingState(), RecordingState::idle());
+    EXPECT_FALSE(capture->isRecording()) << "the microphone is off";
+    ASSERT_EQ(insertionCalls.size(), 1u);
+    EXPECT_EQ(insertionCalls[0].text, QStringLiteral("说完的话。"));
+    EXPECT_EQ(viewModel->records().value(0).transcript, QStringLiteral("说完的话。"));
 }
 
 TEST_F(HistoryTest, AnUnreadableHistoryFailsTheLoadWithItsReason) {

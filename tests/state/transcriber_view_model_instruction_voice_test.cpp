@@ -230,7 +230,7 @@ TEST_F(VoiceCreatedInstructionTest, ACreationNamingAStoredEntryUpdatesItInPlace)
     EXPECT_EQ(storedLibrary().customEntries, viewModel->instructionLibraryEntries());
 }
 
-TEST_F(VoiceCreatedInstructionTest, AFailedSaveStillReportsTheCreation) {
+TEST_F(VoiceCreatedInstructionTest, AFailedSaveIsReportedAndNoCreationIsClaimed) {
     bootstrap();
     dictate(createMeetingTodos);
     blockDataFolder();
@@ -241,7 +241,8 @@ TEST_F(VoiceCreatedInstructionTest, AFailedSaveStillReportsTheCreation) {
     EXPECT_TRUE(toast.isError);
     EXPECT_DOUBLE_EQ(lastToastDuration(), 2.2);
     EXPECT_TRUE(viewModel->instructionLibraryEntries().isEmpty());
-    EXPECT_EQ(viewModel->lastResultMessage(), QStringLiteral("已创建指令：把会议记录整"));
+    const QString reason = toast.message.mid(QStringLiteral("指令库保存失败：").size());
+    EXPECT_EQ(viewModel->lastResultMessage(), QStringLiteral("创建指令失败：") + reason);
     unblockDataFolder();
 }
 

@@ -17,7 +17,7 @@ protected:
         record.duration = 4;
         record.transcript = transcript;
         record.status = status;
-        runTask(history.append(record, {}));
+        runTask(history.append(record));
         // Records keep a clear order, newest first.
         time.advance(1);
         return record;

@@ -53,9 +53,11 @@ TEST_F(LiveRecoveryTest, ABrokenStreamIsRebuiltAndHearsTheAudioOfTheOutageInOrde
     stopRecording();
     EXPECT_EQ(transcriber(1).finishCount.load(), 1);
     EXPECT_EQ(transcriber(0).finishCount.load(), 0);
-    EXPECT_TRUE(fileCalls.empty());
+    EXPECT_TRUE(fileCalls.empty()) << "the replayed backlog covered the outage";
     EXPECT_EQ(viewModel->records().value(0).rawTranscript.value_or(QString()),
               QStringLiteral("你好世界今天"));
+    EXPECT_TRUE(viewModel->records().value(0).note.value_or(QString()).startsWith(
+        QStringLiteral("当前使用Vellup流式 ASR 2.0（已恢复）；")));
 }
 
 TEST_F(LiveRecoveryTest, TheNewestAudioOfALongOutageIsReplayed) {
@@ -101,15 +103,92 @@ TEST_F(LiveRecoveryTest, WithoutAReplacementTheRecordingGoesOnAndTheFileIsRecogn
     EXPECT_EQ(viewModel->recordingState(), RecordingState::recording());
     feed(1);
 
-    fileAnswers.fallback = QStringLiteral("完整的一段话");
+    fileAnswers.fallback = QStringLiteral("前半段，还有后半段");
     stopRecording();
-    // No recogniser to finish: the text committed before the break is the
-    // result, and a text without a warning needs no second recognition.
+    // The live text stops at the break; the whole recording is recognised
+    // again and that result is used.
     EXPECT_EQ(transcriber().finishCount.load(), 0);
-    EXPECT_TRUE(fileCalls.empty()) << "the committed live text is kept without a warning";
-    EXPECT_EQ(viewModel->records().value(0).rawTranscript.value_or(
-                  viewModel->records().value(0).transcript),
-              QStringLiteral("前半段"));
+    ASSERT_EQ(fileCalls.size(), 1u);
+    const TranscriptRecord record = viewModel->records().value(0);
+    EXPECT_EQ(record.rawTranscript.value_or(record.transcript),
+              QStringLiteral("前半段，还有后半段"));
+    EXPECT_EQ(record.status, TranscriptRecordStatus::completed);
+    // The user learns that the stream broke.
+    const QString brokeNote = QStringLiteral("Vellup流式 ASR 已中断，停止录音后会补一遍录音 ASR");
+    EXPECT_TRUE(record.note.value_or(QString()).startsWith(
+        brokeNote + QStringLiteral("；实时流式结果不稳定，已自动改用Vellup录音 ASR 结果")))
+        << record.note.value_or(QString()).toStdString();
+    EXPECT_EQ(viewModel->lastResultMessage(), record.note);
+
+    // When that second recognition fails too, the text before the break is
+    // kept and the record says what went wrong.
+    startRecording();
+    transcriber(1).speak(QStringLiteral("又一段"));
+    settle();
+    gateway->speechScript = {std::optional<VellupSpeechConfiguration>()};
+    transcriber(1).breakStream(streamBroke());
+    settle();
+    fileAnswers.script = {errorOf(TextError(QStringLiteral("file service down")))};
+    stopRecording();
+    const TranscriptRecord kept = viewModel->records().value(0);
+    EXPECT_EQ(kept.rawTranscript.value_or(kept.transcript), QStringLiteral("又一段"));
+    EXPECT_EQ(kept.status, TranscriptRecordStatus::warning);
+    EXPECT_TRUE(kept.note.value_or(QString()).startsWith(brokeNote + QStringLiteral("；")));
+    EXPECT_TRUE(kept.note.value_or(QString()).contains(
+        QStringLiteral("Vellup录音 ASR 补偿失败：file service down")))
+        << kept.note.value_or(QString()).toStdString();
+}
+
+TEST_F(LiveRecoveryTest, AStopWhileTheStreamIsBeingRebuiltRecognisesTheFile) {
+    makeViewModel();
+    startRecording();
+    transcriber().speak(QStringLiteral("断之前"));
+    settle();
+    auto gate = std::make_shared<Gate>();
+    transcriberScripts.push_back({nullptr, gate, QString(), nullptr});
+    transcriber().breakStream(streamBroke());
+    settle();
+    ASSERT_EQ(transcribers.size(), 2u);
+
+    fileAnswers.fallback = QStringLiteral("断之前和断之后");
+    stopRecording();
+    ASSERT_EQ(fileCalls.size(), 1u);
+    const TranscriptRecord record = viewModel->records().value(0);
+    EXPECT_EQ(record.rawTranscript.value_or(record.transcript), QStringLiteral("断之前和断之后"));
+    EXPECT_TRUE(record.note.value_or(QString()).startsWith(
+        QStringLiteral("Vellup流式 ASR 已中断，停止录音后会补一遍录音 ASR；")))
+        << record.note.value_or(QString()).toStdString();
+    gate->open();
+    settle();
+    EXPECT_GE(transcriber(1).cancelCount.load(), 1) << "the late replacement is dropped";
+}
+
+TEST_F(LiveRecoveryTest, AnOutageLongerThanTheBacklogHasTheFileRecognisedAfterTheStop) {
+    makeViewModel();
+    startRecording();
+    transcriber().speak(QStringLiteral("开头"));
+    settle();
+    auto gate = std::make_shared<Gate>();
+    transcriberScripts.push_back({nullptr, gate, QStringLiteral("结尾"), nullptr});
+    transcriber().breakStream(streamBroke());
+    settle();
+    for (int marker = 1; marker <= 161; ++marker)
+        feed(marker);
+    gate->open();
+    settle();
+    ASSERT_EQ(transcriber(1).received().size(), 160) << "the oldest buffer was dropped";
+    transcriber(1).speak(QStringLiteral("结尾"));
+    settle();
+
+    fileAnswers.fallback = QStringLiteral("开头，中间，结尾");
+    stopRecording();
+    ASSERT_EQ(fileCalls.size(), 1u);
+    const TranscriptRecord record = viewModel->records().value(0);
+    EXPECT_EQ(record.rawTranscript.value_or(record.transcript), QStringLiteral("开头，中间，结尾"));
+    EXPECT_TRUE(record.note.value_or(QString()).startsWith(
+        QStringLiteral("当前使用Vellup流式 ASR 2.0（已恢复）；实时流式结果不稳定，"
+                       "已自动改用Vellup录音 ASR 结果")))
+        << record.note.value_or(QString()).toStdString();
 }
 
 TEST_F(LiveRecoveryTest, AReplacementThatStartsAfterTheUserCancelledIsNeverAttached) {

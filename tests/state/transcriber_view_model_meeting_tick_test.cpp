@@ -277,6 +277,35 @@ TEST_F(MeetingTickTest, SwitchingTheSettingOffEndsTheLoopButNotTheMeeting) {
     EXPECT_EQ(viewModel->records().value(0).transcript, u"## 会议纪要"_s);
 }
 
+TEST_F(MeetingTickTest, AnAnswerArrivingAfterTheStopLeavesThePanelAndTheTreeAlone) {
+    formatterAnswers.script.push_back(stageAnswer(u"预算讨论"_s, {u"结论 => 下调"_s}));
+    formatterAnswers.script.push_back(stageAnswer(u"人力成本"_s, {u"控制 => 不加人"_s}));
+    formatterAnswers.fallback = u"## 会议纪要\n- 预算下调"_s;
+    makeViewModel();
+    enterMeeting(u"今天讨论预算。"_s);
+    speak(u"今天讨论预算。人力成本也要控制。"_s);
+    formatterAnswers.gate = std::make_shared<Gate>();
+    sleepPasses(30.0);
+    ASSERT_EQ(formatterCalls.size(), 2u);
+
+    // The finish button stops the meeting while that tick's request is out;
+    // the stop then waits for its minutes.
+    panel->onFinish();
+    settle();
+    ASSERT_EQ(viewModel->recordingState(), RecordingState::thinking());
+    const qsizetype stopShown = events->events().lastIndexOf(u"panel thinking 思考中"_s);
+    ASSERT_GE(stopShown, 0);
+    formatterAnswers.gate->open();
+    settle();
+    ASSERT_TRUE(waitUntil([&] { return viewModel->recordingState() == RecordingState::idle(); },
+                          "the stop"));
+
+    EXPECT_FALSE(events->events().mid(stopShown).contains(u"panel recording"_s))
+        << "the meeting panel never comes back over the stop";
+    EXPECT_EQ(decisionResults(), QStringList{u"append_new_stage"_s});
+    EXPECT_EQ(viewModel->finalTranscript(), u"## 会议纪要\n- 预算下调"_s);
+}
+
 TEST_F(MeetingTickTest, AnAnswerArrivingAfterTheRecordingWasCancelledChangesNothing) {
     formatterAnswers.script.push_back(stageAnswer(u"预算讨论"_s, {u"结论 => 下调"_s}));
     formatterAnswers.script.push_back(stageAnswer(u"人力成本"_s, {u"控制 => 不加人"_s}));

@@ -44,6 +44,23 @@ TEST_F(SessionTest, APressStopsARecordingOnlyFromThirtyFiveHundredthsOfASecondOn
     EXPECT_EQ(viewModel->recordingState(), RecordingState::recording());
 }
 
+TEST_F(SessionTest, TheStopGuardIgnoresStepsOfTheWallClock) {
+    makeViewModel();
+    press();
+    ASSERT_EQ(viewModel->recordingState(), RecordingState::recording());
+    // The wall clock jumps forward an hour: a press 0.1 s in is still too
+    // soon.
+    time.stepWallClock(3600.0);
+    time.advance(0.1);
+    press();
+    EXPECT_EQ(viewModel->recordingState(), RecordingState::recording());
+    // Set back two hours: a press half a second in still stops.
+    time.stepWallClock(-7200.0);
+    time.advance(0.4);
+    press();
+    EXPECT_EQ(viewModel->recordingState(), RecordingState::idle());
+}
+
 TEST_F(SessionTest, PressesWhileAStartOrAStopIsUnderWayDoNothing) {
     auto gate = std::make_shared<Gate>();
     defaultTranscriberScript.startGate = gate;
@@ -223,11 +240,9 @@ TEST_F(SessionTest, LoadsThatFailReportThemselvesAndTheNextLoadStillRuns) {
         file.write("{ broken");
     }
     // A failed record: the day's history batch learns nothing from it.
-    runTask(
-        history.append(TranscriptRecord{QUuid::createUuid(), time.now(), 1.0,
-                                        QStringLiteral("旧记录"), std::nullopt, std::nullopt,
-                                        std::nullopt, TranscriptRecordStatus::failed, std::nullopt},
-                       {}));
+    runTask(history.append(TranscriptRecord{
+        QUuid::createUuid(), time.now(), 1.0, QStringLiteral("旧记录"), std::nullopt, std::nullopt,
+        std::nullopt, TranscriptRecordStatus::failed, std::nullopt}));
     makeViewModel(true);
     ASSERT_TRUE(
         waitUntil([&] { return viewModel->records().size() == 1; }, "the history, loaded last"));
@@ -240,6 +255,23 @@ TEST_F(SessionTest, LoadsThatFailReportThemselvesAndTheNextLoadStillRuns) {
     EXPECT_DOUBLE_EQ(toastSleeps.at(0).seconds, 2.2);
     EXPECT_EQ(viewModel->builtinInstructionLibraryEntries().size(), 14)
         << "the built-ins still work";
+}
+
+TEST_F(SessionTest, AFormerDataFolderThatStayedWhereItWasIsToldOnceAtStartUp) {
+    int asked = 0;
+    adjustDependencies = [&asked](TranscriberViewModel::Dependencies &d) {
+        d.takeDataFolderMoveNotice = [&asked]() -> std::optional<QString> {
+            return ++asked == 1 ? std::optional(QStringLiteral("无法迁移旧的数据文件夹（原因）"))
+                                : std::nullopt;
+        };
+    };
+    makeViewModel(true);
+    ASSERT_TRUE(waitUntil([&] { return viewModel->appToast().has_value(); }, "the notice"));
+    EXPECT_EQ(viewModel->appToast()->message, QStringLiteral("无法迁移旧的数据文件夹（原因）"));
+    EXPECT_TRUE(viewModel->appToast()->isError);
+    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(logLines(QStringLiteral("data_folder.move")),
+              QStringList{QStringLiteral("无法迁移旧的数据文件夹（原因）")});
 }
 
 // A gateway whose lexicon sync waits until the test lets it answer.

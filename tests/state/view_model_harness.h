@@ -123,24 +123,39 @@ private:
     QString m_text;
 };
 
-// A time the test moves by hand; both clocks of the controller read it.
+// A time the test moves by hand; both clocks of the controller read it, and
+// its monotonic clock follows every advance but not a step of the wall clock.
 class ManualTime {
 public:
     QDateTime now() const {
         std::lock_guard lock(m_mutex);
         return m_now;
     }
+    double uptime() const {
+        std::lock_guard lock(m_mutex);
+        return m_uptime;
+    }
     void advance(double seconds) {
+        std::lock_guard lock(m_mutex);
+        m_now = m_now.addMSecs(qint64(seconds * 1000.0));
+        m_uptime += seconds;
+    }
+    // The user (or the network time service) sets the wall clock.
+    void stepWallClock(double seconds) {
         std::lock_guard lock(m_mutex);
         m_now = m_now.addMSecs(qint64(seconds * 1000.0));
     }
     Clock clock() {
         return [this] { return now(); };
     }
+    MonotonicClock monotonicClock() {
+        return [this] { return uptime(); };
+    }
 
 private:
     mutable std::mutex m_mutex;
     QDateTime m_now = QDateTime(QDate(2026, 3, 7), QTime(9, 0), Qt::UTC);
+    double m_uptime = 1000.0;
 };
 
 // Sleeps that end only when the test wakes them, or when cancelled.
@@ -523,6 +538,7 @@ protected:
         d.meetingModeTimings = meetingTimings;
         d.currentDate = time.clock();
         d.systemDate = time.clock();
+        d.uptime = time.monotonicClock();
         d.sleepForDuration = sessionSleeps.sleeper();
         d.toastSleeper = toastSleeps.sleeper();
         d.gatewaySessionService = gateway;

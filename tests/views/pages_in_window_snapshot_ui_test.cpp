@@ -39,7 +39,7 @@ TEST_F(PagesInWindowTest, TheWindowHostsTheHistoryAndInstructionPages) {
         minutes -= 10;
         record.duration = 14.2;
         record.transcript = QString::fromUtf16(text);
-        runTask(doubles.history.append(record, {}));
+        runTask(doubles.history.append(record));
     }
     makeObjects();
     runTask(viewModel->loadHistory());

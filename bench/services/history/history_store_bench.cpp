@@ -101,7 +101,7 @@ void BM_AppendToTenThousandRecords(benchmark::State &state) {
         record.createdAt = QDateTime::currentDateTimeUtc();
         record.duration = 8;
         record.transcript = transcriptOf(recordCount + index++);
-        const auto records = testing::runTask(store.append(record, {}));
+        const auto records = testing::runTask(store.append(record));
         benchmark::DoNotOptimize(records);
     }
 }

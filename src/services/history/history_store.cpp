@@ -200,7 +200,7 @@ QCoro::Task<std::invoke_result_t<Work &>> HistoryStore::runSerially(Work work) {
 
 // The public operations are plain functions that hand a closure to the
 // one coroutine above: GCC 12 destroys a braced argument of a coroutine
-// twice (`store.append(record, {})`), and a plain function takes it safely.
+// twice (`store.saveRecords({})`), and a plain function takes it safely.
 QCoro::Task<QList<TranscriptRecord>> HistoryStore::loadRecords() {
     return runSerially([this] { return loadRecordsNow(true); });
 }
@@ -209,10 +209,8 @@ QCoro::Task<void> HistoryStore::saveRecords(QList<TranscriptRecord> records) {
     return runSerially([this, records = std::move(records)] { saveRecordsNow(records, false); });
 }
 
-QCoro::Task<QList<TranscriptRecord>> HistoryStore::append(TranscriptRecord record,
-                                                          QList<TranscriptRecord> to) {
-    return runSerially(
-        [this, record = std::move(record), to = std::move(to)] { return appendNow(record, to); });
+QCoro::Task<QList<TranscriptRecord>> HistoryStore::append(TranscriptRecord record) {
+    return runSerially([this, record = std::move(record)] { return appendNow(record); });
 }
 
 QCoro::Task<QList<TranscriptRecord>> HistoryStore::deleteRecord(QUuid id) {
@@ -339,14 +337,13 @@ void HistoryStore::setAsideIfUnreadable(const QString &path) const {
 
 // --- Appending, deleting, clearing ----------------------------------------------
 
-QList<TranscriptRecord> HistoryStore::appendNow(const TranscriptRecord &record,
-                                                const QList<TranscriptRecord> &to) const {
+QList<TranscriptRecord> HistoryStore::appendNow(const TranscriptRecord &record) const {
     // The transcript file first: should the history fail to load or save,
     // the record still comes back from it on a later load.
     const TranscriptRecord persisted = recordPersistingTranscriptFile(record);
     // The load's own write-back would be replaced by the save below at once.
     const QList<TranscriptRecord> stored = loadRecordsNow(false);
-    QList<TranscriptRecord> merged = mergeRecordGroups({{persisted}, to, stored});
+    QList<TranscriptRecord> merged = mergeRecordGroups({{persisted}, stored});
     saveRecordsNow(merged, true);
     return merged;
 }

@@ -57,10 +57,11 @@ public:
 
     QCoro::Task<QList<TranscriptRecord>> loadRecords();
     QCoro::Task<void> saveRecords(QList<TranscriptRecord> records);
-    // Writes the record's transcript file first, then merges it with the
-    // caller's list and the stored history; returns the new whole history.
-    QCoro::Task<QList<TranscriptRecord>> append(TranscriptRecord record,
-                                                QList<TranscriptRecord> to);
+    // Writes the record's transcript file first, then adds the record to
+    // the history as stored at that moment; returns the new whole history.
+    // A caller's copy of the list is never merged back: it may still hold
+    // records deleted meanwhile, whose files are gone.
+    QCoro::Task<QList<TranscriptRecord>> append(TranscriptRecord record);
     QCoro::Task<QList<TranscriptRecord>> deleteRecord(QUuid id);
     QCoro::Task<void> clearAllRecords();
 
@@ -100,8 +101,7 @@ private:
     QList<TranscriptRecord> readStoredRecords(const QString &path) const;
     void saveRecordsNow(const QList<TranscriptRecord> &records, bool historyKnownReadable) const;
     void setAsideIfUnreadable(const QString &path) const;
-    QList<TranscriptRecord> appendNow(const TranscriptRecord &record,
-                                      const QList<TranscriptRecord> &to) const;
+    QList<TranscriptRecord> appendNow(const TranscriptRecord &record) const;
     QList<TranscriptRecord> deleteRecordNow(const QUuid &id) const;
     void clearAllRecordsNow() const;
 

@@ -69,7 +69,10 @@ qsizetype characterCount(const QString &text) {
 // its width, case or accents. White space around a phrase from a
 // hand-edited file was never spoken, so it does not lengthen the cut.
 std::optional<QString> remainderIfMatched(const QString &phrase, const Subject &subject) {
-    if (!subject.key.startsWith(InstructionLibraryEntry::normalizedValue(phrase)))
+    const QString key = InstructionLibraryEntry::normalizedValue(phrase);
+    // A phrase with nothing left to say (an empty or blank one from a
+    // hand-edited file) would start every text and swallow every dictation.
+    if (key.isEmpty() || !subject.key.startsWith(key))
         return std::nullopt;
     const qsizetype length = characterCount(textkit::trimmed(phrase));
     if (subject.characterCount() < length)

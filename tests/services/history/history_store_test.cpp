@@ -69,7 +69,7 @@ TEST_F(HistoryStoreTest, AppendWritesTheExactFilesAndTheRecordComesBackFromItsTr
     dictation.status = TranscriptRecordStatus::warning;
     dictation.note = QStringLiteral("  不支持回读确认 ");
 
-    const QList<TranscriptRecord> history = runTask(store.append(dictation, {}));
+    const QList<TranscriptRecord> history = runTask(store.append(dictation));
     ASSERT_EQ(history.size(), 1);
     EXPECT_EQ(history[0].transcriptFileName, recordText + QStringLiteral(".txt"));
     EXPECT_EQ(history[0].transcript, QStringLiteral(" 你好世界 "))
@@ -200,14 +200,14 @@ TEST_F(HistoryStoreTest, AppendMergesWithStoredRecordsAndSkipsBlankTexts) {
 
     TranscriptRecord retry = record(recordID, now, QStringLiteral("  \n"));
     retry.duration = 0;
-    auto history = runTask(store.append(retry, {}));
+    auto history = runTask(store.append(retry));
     ASSERT_EQ(history.size(), 1);
     EXPECT_EQ(history[0].note, QStringLiteral("旧备注"));
     EXPECT_EQ(history[0].duration, 12);
     EXPECT_EQ(history[0].transcript, QStringLiteral("原文"));
 
     const QUuid blankID = QUuid::createUuid();
-    history = runTask(store.append(record(blankID, now.addSecs(1), QString()), history));
+    history = runTask(store.append(record(blankID, now.addSecs(1), QString())));
     ASSERT_EQ(history.size(), 2);
     EXPECT_FALSE(history[0].transcriptFileName);
     EXPECT_FALSE(QFile::exists(data(QStringLiteral("transcripts/")) + uuidtext::upper(blankID) +
@@ -216,7 +216,7 @@ TEST_F(HistoryStoreTest, AppendMergesWithStoredRecordsAndSkipsBlankTexts) {
     TranscriptRecord same = record(QUuid::createUuid(), now, QStringLiteral("  同样  "));
     same.rawTranscript = QStringLiteral("同样");
     same.note = QStringLiteral(" ");
-    runTask(store.append(same, {}));
+    runTask(store.append(same));
     const QByteArray file = readFile(data(QStringLiteral("transcripts/")) +
                                      uuidtext::upper(same.id) + QStringLiteral(".txt"));
     EXPECT_EQ(QString::fromUtf8(file),
@@ -227,7 +227,7 @@ TEST_F(HistoryStoreTest, ConcurrentAppendsAreSerialisedAndNoneIsLost) {
     std::vector<QCoro::Task<QList<TranscriptRecord>>> tasks;
     for (int i = 0; i < 20; ++i)
         tasks.push_back(
-            store.append(record(QUuid::createUuid(), now.addSecs(i), QString::number(i)), {}));
+            store.append(record(QUuid::createUuid(), now.addSecs(i), QString::number(i))));
     for (auto &task : tasks)
         runTask(std::move(task));
     const auto history = runTask(store.loadRecords());
@@ -289,9 +289,9 @@ TEST_F(HistoryStoreTest, DeletingKeepsFilesOthersStillUse) {
     b.audioFileName = QStringLiteral("shared.m4a");
     TranscriptRecord c = record(QUuid::createUuid(), now.addSecs(-2), QStringLiteral("丙"));
     c.audioFileName = QStringLiteral("own.m4a");
-    runTask(store.append(a, {}));
-    runTask(store.append(b, {}));
-    runTask(store.append(c, {}));
+    runTask(store.append(a));
+    runTask(store.append(b));
+    runTask(store.append(c));
     writeFile(data(QStringLiteral("recordings/shared.m4a")), "x");
     writeFile(data(QStringLiteral("recordings/own.m4a")), "x");
 
@@ -322,7 +322,7 @@ TEST_F(HistoryStoreTest, StoredFileNamesNeverReachOutsideTheirFolder) {
     EXPECT_EQ(runTask(store.audioFileURL(QStringLiteral("A.m4a"))),
               data(QStringLiteral("recordings/A.m4a")));
 
-    runTask(store.append(hostile, {}));
+    runTask(store.append(hostile));
     EXPECT_EQ(readFile(data(QStringLiteral("precious.txt"))), QByteArray("precious"))
         << "never written through";
     EXPECT_TRUE(
@@ -348,7 +348,7 @@ TEST_F(HistoryStoreTest, AnUnreadableHistoryIsReportedAndSetAsideRatherThanOverw
     }
 
     const TranscriptRecord fresh = record(QUuid::createUuid(), now, QStringLiteral("新的"));
-    EXPECT_THROW(runTask(store.append(fresh, {})), HistoryStoreError);
+    EXPECT_THROW(runTask(store.append(fresh)), HistoryStoreError);
     EXPECT_EQ(readFile(data(QStringLiteral("history.json"))), damaged);
     EXPECT_TRUE(QFile::exists(data(QStringLiteral("transcripts/")) + uuidtext::upper(fresh.id) +
                               QStringLiteral(".txt")))
@@ -448,7 +448,7 @@ TEST_F(HistoryStoreTest, EveryMalformedShapeIsReportedWithItsPlace) {
 }
 
 TEST_F(HistoryStoreTest, ClearingEmptiesBothFolders) {
-    runTask(store.append(record(QUuid::createUuid(), now, QStringLiteral("x")), {}));
+    runTask(store.append(record(QUuid::createUuid(), now, QStringLiteral("x"))));
     writeFile(data(QStringLiteral("recordings/.hidden.m4a")), "x");
     writeFile(data(QStringLiteral("recordings/nested/deep.m4a")), "x");
     runTask(store.clearAllRecords());

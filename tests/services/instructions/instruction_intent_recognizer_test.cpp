@@ -158,24 +158,24 @@ TEST(InstructionIntentRecognizerTest, LongerPhrasesThenCustomEntriesGoFirst) {
 }
 
 TEST(InstructionIntentRecognizerTest, HandEditedPhrasesFromTheFile) {
-    // Stored phrases are not cleaned on decoding. An empty phrase fits any
-    // text once no longer phrase has matched, the whole text being its input
-    // (trimmed of delimiters like every input); white space around a phrase
-    // never eats into what was said.
+    // Stored phrases are not cleaned on decoding. White space around a
+    // phrase never eats into what was said; a phrase that is empty once
+    // normalised was never said at all, so it matches nothing and every
+    // dictation does not end up as its input.
     InstructionLibraryEntry empty = instruction({.title = u"兜底"_s});
     empty.invocationPhrases = {u""_s};
     InstructionLibraryEntry padded = instruction({.title = u"日报"_s});
     padded.invocationPhrases = {u" 写日报 "_s};
     InstructionLibraryEntry blank = instruction({.title = u"空白"_s});
-    blank.invocationPhrases = {u"   "_s};
+    blank.invocationPhrases = {u"   "_s, u"写周报"_s};
 
     expectMatches({{"padded phrase", u"写日报今天修了三个缺陷"_s,
                     run(padded, u"今天修了三个缺陷"_s, u" 写日报 "_s)},
-                   {"empty phrase takes the whole text", u"，随便说点什么。"_s,
-                    run(empty, u"随便说点什么"_s, u""_s)}},
+                   {"empty phrase", u"，随便说点什么。"_s, InstructionIntentMatch::none()}},
                   {empty, padded});
-    expectMatches({{"blank phrase takes the whole text", u"随便说点什么"_s,
-                    run(blank, u"随便说点什么"_s, u"   "_s)}},
+    expectMatches({{"blank phrase", u"随便说点什么"_s, InstructionIntentMatch::none()},
+                   {"the entry's other phrase", u"写周报 本周上线两项"_s,
+                    run(blank, u"本周上线两项"_s, u"写周报"_s)}},
                   {blank});
 }
 

@@ -66,7 +66,7 @@ protected:
             EXPECT_TRUE(file.open(QIODevice::WriteOnly));
             file.write("m4a");
         }
-        const QList<TranscriptRecord> all = runTask(history.append(record, {}));
+        const QList<TranscriptRecord> all = runTask(history.append(record));
         return all.first();
     }
 

@@ -59,7 +59,7 @@ TEST_F(HistorySnapshotTest, RendersAWeekOfDictations) {
             record.note = QString::fromUtf16(sample.note);
         if (sample.audio)
             record.audioFileName = record.id.toString(QUuid::WithoutBraces).toUpper() + ".m4a";
-        runTask(history.append(record, {}));
+        runTask(history.append(record));
     }
     makeViewModel();
     runTask(viewModel->loadHistory());

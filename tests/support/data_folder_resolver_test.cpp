@@ -1,0 +1,58 @@
+#include "support/data_folder_resolver.h"
+#include "tests/support/temporary_user_folders.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <gtest/gtest.h>
+
+namespace tovalit {
+namespace {
+
+using DataFolderResolverTest = testing::WithTemporaryUserFolders;
+
+void writeFile(const QString &path, const QByteArray &content) {
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(content);
+}
+
+QByteArray readFile(const QString &path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+TEST_F(DataFolderResolverTest, AFormerFolderThatCannotBeMovedIsUsedWhereItIsUntilTheNextRun) {
+    const QString quendor = folders.dataHome() + QStringLiteral("/Quendor");
+    writeFile(quendor + QStringLiteral("/history.json"), "[quendor]");
+    int moves = 0;
+    DataFolderResolver thisRun([&](const QString &, const QString &) -> std::optional<QString> {
+        ++moves;
+        return QStringLiteral("Invalid cross-device link");
+    });
+    EXPECT_EQ(thisRun.resolve(folders.dataHome()), quendor);
+    EXPECT_EQ(thisRun.resolve(folders.dataHome()), quendor);
+    EXPECT_EQ(moves, 1) << "one try per run";
+    EXPECT_FALSE(QFileInfo::exists(folders.dataFolder()));
+
+    // The user is told once why.
+    EXPECT_EQ(thisRun.takeMoveNotice(),
+              QStringLiteral("无法迁移旧的数据文件夹（Invalid cross-device link），本次继续使用原来"
+                             "的位置：") +
+                  quendor + QStringLiteral("。下次启动时会再试一次。"));
+    EXPECT_EQ(thisRun.takeMoveNotice(), std::nullopt);
+
+    // The next run moves it, with everything in it.
+    DataFolderResolver nextRun(&DataFolderResolver::renameFolder);
+    EXPECT_EQ(nextRun.resolve(folders.dataHome()), folders.dataFolder());
+    EXPECT_EQ(readFile(folders.dataFolder() + QStringLiteral("/history.json")), "[quendor]");
+    EXPECT_FALSE(QFileInfo::exists(quendor));
+    EXPECT_EQ(nextRun.takeMoveNotice(), std::nullopt);
+    // The real move says why it failed.
+    EXPECT_TRUE(DataFolderResolver::renameFolder(quendor, folders.dataFolder()).has_value());
+}
+
+} // namespace
+} // namespace tovalit
