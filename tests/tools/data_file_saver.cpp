@@ -72,10 +72,9 @@ T await(QCoro::Task<T> task) {
         }
     } else if (kind == u"history") {
         HistoryStore store(folder);
-        QList<TranscriptRecord> records;
         report(fd, savingStarts);
         for (;; ++version) {
-            records = await(store.append(versions::historyRecord(version), records));
+            await(store.append(versions::historyRecord(version)));
             report(fd, version);
         }
     } else if (kind == u"settings") {

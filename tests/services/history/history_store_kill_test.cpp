@@ -72,7 +72,7 @@ TEST(HistoryStoreKill, AFullDiskKeepsThePreviousFilesAndSaysSo) {
     TOVALIT_REQUIRE_ENVIRONMENT(disk.isMounted(), disk.error().toStdString());
     HistoryStore store(disk.path());
     const TranscriptRecord first = versions::historyRecord(1);
-    const QList<TranscriptRecord> saved = runTask(store.append(first, {}));
+    const QList<TranscriptRecord> saved = runTask(store.append(first));
     const QString historyPath = disk.path() + QStringLiteral("/history.json");
     const QString transcriptPath =
         disk.path() + QStringLiteral("/transcripts/") + uuidtext::upper(first.id) + ".txt";
@@ -97,14 +97,14 @@ TEST(HistoryStoreKill, AFullDiskKeepsThePreviousFilesAndSaysSo) {
     };
     // The new record's transcript comes first and fails; then a rewrite of
     // the same record, whose transcript is replaced in place.
-    expectFailure(store.append(versions::historyRecord(10), saved),
+    expectFailure(store.append(versions::historyRecord(10)),
                   disk.path() + QStringLiteral("/transcripts/") +
                       uuidtext::upper(versions::historyRecord(10).id) + ".txt");
-    expectFailure(store.append(versions::historyRecord(9), saved), transcriptPath);
+    expectFailure(store.append(versions::historyRecord(9)), transcriptPath);
     // A record without text writes no transcript: the history file fails.
     TranscriptRecord blank = versions::historyRecord(11);
     blank.transcript.clear();
-    expectFailure(store.append(blank, saved), historyPath);
+    expectFailure(store.append(blank), historyPath);
     EXPECT_EQ(runTask(store.loadRecords()), saved);
 }
 
