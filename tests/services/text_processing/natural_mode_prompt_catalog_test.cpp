@@ -164,26 +164,12 @@ TEST(NaturalModePrompts, ChosenByTaskAndCarryTheirFixedTexts) {
     EXPECT_NE(shortPrompt, mediumPrompt);
 
     // The natural prompts name the twenty user-content members in order.
-    const QStringList members = {u"transcript"_s,
-                                 u"app_name"_s,
-                                 u"bundle_id"_s,
-                                 u"brand_key"_s,
-                                 u"app_profile_id"_s,
-                                 u"app_category"_s,
-                                 u"audience_hint"_s,
-                                 u"output_intent"_s,
-                                 u"style_guide"_s,
-                                 u"terminology_hints"_s,
-                                 u"template_hints"_s,
-                                 u"screenshot_ocr"_s,
-                                 u"selected_text"_s,
-                                 u"surrounding_text_before_cursor"_s,
-                                 u"surrounding_text_after_cursor"_s,
-                                 u"focused_element_role"_s,
-                                 u"focused_element_description"_s,
-                                 u"caret_rect"_s,
-                                 u"caret_area_ocr"_s,
-                                 u"window_title"_s};
+    const QStringList members =
+        u"transcript app_name bundle_id brand_key app_profile_id app_category audience_hint "
+        u"output_intent style_guide terminology_hints template_hints screenshot_ocr selected_text "
+        u"surrounding_text_before_cursor surrounding_text_after_cursor focused_element_role "
+        u"focused_element_description caret_rect caret_area_ocr window_title"_s.split(u' ');
+    ASSERT_EQ(members.size(), 20);
     for (const QString &prompt : {shortPrompt, mediumPrompt}) {
         qsizetype position = 0;
         for (const QString &member : members) {
