@@ -84,16 +84,6 @@ protected:
         ASSERT_TRUE(waitUntil([this] { return bootstrapped; }, "the start-up loads"));
     }
 
-    // One dictation of `spoken`.
-    void dictate(const QString &spoken) {
-        defaultTranscriberScript.finishText = spoken;
-        captureClock = 100.0;
-        startRecording();
-        captureClock = 103.0;
-        stopRecording();
-    }
-    TranscriptRecord lastRecord() const { return viewModel->records().value(0); }
-
     // Runs `action` and waits for the in-window toast it leads to, and for
     // that toast's timer.
     AppToastState toastAfter(const std::function<void()> &action) {

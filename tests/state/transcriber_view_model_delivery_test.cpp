@@ -16,16 +16,6 @@ protected:
         gateway->defaultSpeech = gatewaySpeech();
         gateway->defaultFormatter = gatewayFormatter();
     }
-
-    // One dictation of `spoken`; the recording lasts `seconds`.
-    void dictate(const QString &spoken, double seconds = 3.0) {
-        defaultTranscriberScript.finishText = spoken;
-        captureClock = 100.0;
-        startRecording();
-        captureClock = 100.0 + seconds;
-        stopRecording();
-    }
-    TranscriptRecord lastRecord() const { return viewModel->records().value(0); }
 };
 
 TEST_F(FormattingAndDeliveryTest, EveryFormattingProblemFallsBackToTheRuleBasedCleanup) {

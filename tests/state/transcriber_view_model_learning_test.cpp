@@ -68,7 +68,7 @@ protected:
                 if (holdAnalyses)
                     gate = std::make_shared<Gate>();
                 analysisGates.push_back(gate);
-                return answer(outcome, gate);
+                return answerAfter(outcome, gate);
             };
         };
         makeViewModel();
@@ -143,16 +143,6 @@ protected:
     bool holdAnalyses = false;
     std::vector<std::shared_ptr<Gate>> analysisGates;
     std::vector<AnalysisCall> analysisCalls;
-
-private:
-    static QCoro::Task<LexiconLearningAIAnalysis> answer(AnalysisOutcome outcome,
-                                                         std::shared_ptr<Gate> gate) {
-        if (gate)
-            co_await gate->wait();
-        if (auto *error = std::get_if<std::exception_ptr>(&outcome))
-            std::rethrow_exception(*error);
-        co_return std::get<LexiconLearningAIAnalysis>(outcome);
-    }
 };
 
 TEST_F(LexiconLearningTest,

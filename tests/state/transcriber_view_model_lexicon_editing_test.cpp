@@ -101,8 +101,8 @@ TEST_F(LexiconEditingTest, RefusedInputChangesNothingAndRecordsNothing) {
 }
 
 TEST_F(LexiconEditingTest, AHotWordWithAnExistingKeyUpdatesThatEntryInPlace) {
-    PersonalLexiconEntry learned =
-        entry(Kind::hotword, std::nullopt, QStringLiteral("Tovalit"), Source::historyFrequency, 7);
+    PersonalLexiconEntry learned = lexiconEntry(
+        Kind::hotword, std::nullopt, QStringLiteral("Tovalit"), Source::historyFrequency, 7);
     learned.lastAppliedAt = QDateTime(QDate(2026, 3, 2), QTime(10, 0), Qt::UTC);
     loadLexicon(cleanSnapshot({learned}));
     time.advance(60);
@@ -128,7 +128,7 @@ TEST_F(LexiconEditingTest, AHotWordWithAnExistingKeyUpdatesThatEntryInPlace) {
 
 TEST_F(LexiconEditingTest, ReplacementsMergeBySourceAndAnEditThatCollidesKeepsTheOtherEntry) {
     const PersonalLexiconEntry replacement =
-        entry(Kind::replacement, QStringLiteral("托瓦利特"), QStringLiteral("Tovalit"));
+        lexiconEntry(Kind::replacement, QStringLiteral("托瓦利特"), QStringLiteral("Tovalit"));
     const PersonalLexiconEntry alpha = hotword(QStringLiteral("Kestrel"));
     const PersonalLexiconEntry beta = hotword(QStringLiteral("Zephyra"));
     loadLexicon(cleanSnapshot({replacement, alpha, beta}));

@@ -146,22 +146,10 @@ protected:
     }
 
     PersonalLexiconEntry
-    entry(PersonalLexiconEntryKind kind, std::optional<QString> source, QString target,
-          PersonalLexiconEntrySource learningSource = PersonalLexiconEntrySource::manual,
-          qint64 hitCount = 5, bool enabled = true) const {
-        const QDateTime when(QDate(2026, 3, 1), QTime(8, 0), Qt::UTC);
-        return PersonalLexiconEntry(QUuid::createUuid(), kind, std::nullopt, std::nullopt,
-                                    std::move(source), std::move(target), learningSource, hitCount,
-                                    enabled,
-                                    enabled ? PersonalLexiconCloudSyncStatus::pending
-                                            : PersonalLexiconCloudSyncStatus::localOnly,
-                                    when, when, std::nullopt);
-    }
-    PersonalLexiconEntry
     hotword(QString target,
             PersonalLexiconEntrySource learningSource = PersonalLexiconEntrySource::manual) const {
-        return entry(PersonalLexiconEntryKind::hotword, std::nullopt, std::move(target),
-                     learningSource);
+        return lexiconEntry(PersonalLexiconEntryKind::hotword, std::nullopt, std::move(target),
+                            learningSource);
     }
 
     // The controller as the application starts it: lexicon, instructions,

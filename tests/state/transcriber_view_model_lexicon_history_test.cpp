@@ -101,11 +101,11 @@ TEST_F(HistoryLearningTest, OverlappingBatchesCountEachRecordOnceAndKeepTheUsers
     makeStore(true);
     makeViewModel();
     const PersonalLexiconEntry kestrel =
-        entry(PersonalLexiconEntryKind::hotword, std::nullopt, QStringLiteral("Kestrel"),
-              PersonalLexiconEntrySource::historyFrequency, 1);
+        lexiconEntry(PersonalLexiconEntryKind::hotword, std::nullopt, QStringLiteral("Kestrel"),
+                     PersonalLexiconEntrySource::historyFrequency, 1);
     const PersonalLexiconEntry zephyra =
-        entry(PersonalLexiconEntryKind::hotword, std::nullopt, QStringLiteral("Zephyra"),
-              PersonalLexiconEntrySource::historyFrequency, 1);
+        lexiconEntry(PersonalLexiconEntryKind::hotword, std::nullopt, QStringLiteral("Zephyra"),
+                     PersonalLexiconEntrySource::historyFrequency, 1);
     loadLexicon(cleanSnapshot({kestrel, zephyra}));
     const TranscriptRecord first = addRecord(QStringLiteral("Kestrel 和 Zephyra 的进度"));
     runTask(viewModel->loadHistory());

@@ -118,8 +118,8 @@ TEST_F(LexiconLoadingTest, TheStatusLineFollowsTheSyncStateAndCountsOnlyTheUsers
     makeStore(true);
     makeViewModel();
     PersonalLexiconEntry corrected =
-        entry(PersonalLexiconEntryKind::hotword, std::nullopt, QStringLiteral("Kestrel"),
-              PersonalLexiconEntrySource::insertionCorrection, 2, false);
+        lexiconEntry(PersonalLexiconEntryKind::hotword, std::nullopt, QStringLiteral("Kestrel"),
+                     PersonalLexiconEntrySource::insertionCorrection, 2, false);
     PersonalLexiconSnapshot snapshot = cleanSnapshot(
         {hotword(QStringLiteral("Tovalit")), corrected,
          hotword(QStringLiteral("Zephyra"), PersonalLexiconEntrySource::historyFrequency)});

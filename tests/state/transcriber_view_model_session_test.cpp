@@ -1,4 +1,4 @@
-#include "tests/state/view_model_harness.h"
+#include "tests/state/transcriber_view_model_lexicon_harness.h"
 
 #include <QDir>
 #include <QFile>
@@ -274,43 +274,16 @@ TEST_F(SessionTest, AFormerDataFolderThatStayedWhereItWasIsToldOnceAtStartUp) {
               QStringList{QStringLiteral("无法迁移旧的数据文件夹（原因）")});
 }
 
-// A gateway whose lexicon sync waits until the test lets it answer.
-class HeldLexiconSyncGateway final : public GatewaySessionProviding {
-public:
-    bool isAvailable() const override { return true; }
-    QCoro::Task<std::optional<GatewaySession>> gatewaySession() override { co_return std::nullopt; }
-    QCoro::Task<std::optional<VellupSpeechConfiguration>> speechConfiguration(QString) override {
-        co_return std::nullopt;
-    }
-    QCoro::Task<std::optional<VellupStructuredFormatterConfiguration>>
-    formatterConfiguration() override {
-        co_return std::nullopt;
-    }
-    QCoro::Task<std::optional<VellupStructuredFormatterConfiguration>>
-    historyExtractorConfiguration() override {
-        co_return std::nullopt;
-    }
-    QCoro::Task<std::optional<GatewayLexiconSyncConfiguration>>
-    lexiconSyncConfiguration() override {
-        ++waiting;
-        co_await gate->wait();
-        co_return std::nullopt;
-    }
-    QCoro::Task<void> invalidateGatewaySession() override { co_return; }
-
-    std::shared_ptr<Gate> gate = std::make_shared<Gate>();
-    int waiting = 0;
-};
-
 TEST_F(SessionTest, AControllerThatGoesWhileItsLexiconSyncsAtStartUpLoadsNothingMore) {
-    const auto gatewayOnHold = std::make_shared<HeldLexiconSyncGateway>();
+    const auto gatewayOnHold = std::make_shared<HoldingGateway>(gateway);
+    const std::shared_ptr<Gate> sync = gatewayOnHold->holdNextSync();
     adjustDependencies = [gatewayOnHold](TranscriberViewModel::Dependencies &d) {
         d.gatewaySessionService = gatewayOnHold;
     };
     // A first start sends the cleaned lexicon to the cloud before the
     // instructions and the history load.
     makeViewModel(true);
-    ASSERT_TRUE(waitUntil([&] { return gatewayOnHold->waiting == 1; }, "the start-up sync"));
+    ASSERT_TRUE(waitUntil([&] { return gatewayOnHold->heldSyncs == 1; }, "the start-up sync"));
 
     // Loading the history makes its folders; nothing has loaded it yet.
     const QString transcripts = dataFolder() + QStringLiteral("/transcripts");
@@ -319,7 +292,7 @@ TEST_F(SessionTest, AControllerThatGoesWhileItsLexiconSyncsAtStartUpLoadsNothing
     // The application quits; the answer comes afterwards and must not
     // reach the controller that is gone.
     viewModel.reset();
-    gatewayOnHold->gate->open();
+    sync->open();
     settle();
     settle();
     EXPECT_FALSE(QFileInfo::exists(transcripts)) << "the history was loaded for nobody";

@@ -53,8 +53,8 @@
 #include <exception>
 #include <gtest/gtest.h>
 #include <mutex>
-#include <vector>
 #include <variant>
+#include <vector>
 
 namespace tovalit {
 inline void PrintTo(const RecordingState &state, std::ostream *out) {
@@ -110,6 +110,17 @@ private:
 template <typename Error>
 std::exception_ptr errorOf(Error error) {
     return std::make_exception_ptr(std::move(error));
+}
+
+// A scripted answer: the value or the error, once the gate (if any) opens.
+template <typename T>
+QCoro::Task<T> answerAfter(std::variant<T, std::exception_ptr> outcome,
+                           std::shared_ptr<Gate> gate) {
+    if (gate)
+        co_await gate->wait();
+    if (auto *error = std::get_if<std::exception_ptr>(&outcome))
+        std::rethrow_exception(*error);
+    co_return std::get<0>(std::move(outcome));
 }
 
 // A plain error with a text, like the platform's networking failures.
@@ -421,17 +432,7 @@ public:
             outcome = script.front();
             script.pop_front();
         }
-        return deliver(outcome, gate);
-    }
-
-private:
-    static QCoro::Task<QString> deliver(std::variant<QString, std::exception_ptr> outcome,
-                                        std::shared_ptr<Gate> gate) {
-        if (gate)
-            co_await gate->wait();
-        if (auto *error = std::get_if<std::exception_ptr>(&outcome))
-            std::rethrow_exception(*error);
-        co_return std::get<QString>(outcome);
+        return answerAfter(std::move(outcome), gate);
     }
 };
 
@@ -462,13 +463,17 @@ inline ActiveInteractionContext sampleContext(const QString &profile = QStringLi
     return context;
 }
 
-inline PersonalLexiconEntry lexiconEntry(PersonalLexiconEntryKind kind,
-                                         std::optional<QString> source, QString target) {
+inline PersonalLexiconEntry
+lexiconEntry(PersonalLexiconEntryKind kind, std::optional<QString> source, QString target,
+             PersonalLexiconEntrySource learningSource = PersonalLexiconEntrySource::manual,
+             qint64 hitCount = 5, bool enabled = true) {
     const QDateTime when(QDate(2026, 3, 1), QTime(8, 0), Qt::UTC);
     return PersonalLexiconEntry(QUuid::createUuid(), kind, std::nullopt, std::nullopt,
-                                std::move(source), std::move(target),
-                                PersonalLexiconEntrySource::manual, 5, true,
-                                PersonalLexiconCloudSyncStatus::pending, when, when, std::nullopt);
+                                std::move(source), std::move(target), learningSource, hitCount,
+                                enabled,
+                                enabled ? PersonalLexiconCloudSyncStatus::pending
+                                        : PersonalLexiconCloudSyncStatus::localOnly,
+                                when, when, std::nullopt);
 }
 
 // A buffer of 1024 frames whose first sample is `marker`.
@@ -571,12 +576,13 @@ protected:
                                    ObservedInsertionEditCallback) {
             insertionCalls.push_back({text, context});
             events->add(QStringLiteral("insert"));
-            return insertionOutcome();
+            return answerAfter(insertionAnswer, nullptr);
         };
         d.interactionContextProvider = [this] {
             ++contextCaptures;
             events->add(QStringLiteral("capture context"));
-            return provideContext(providedContext, contextGate);
+            return answerAfter<std::optional<ActiveInteractionContext>>(providedContext,
+                                                                        contextGate);
         };
         d.interactionContextActivator = [this](std::optional<ActiveInteractionContext> context) {
             events->add(QStringLiteral("activate ") +
@@ -646,6 +652,15 @@ protected:
     // Lets queued work (partials, levels, spawned tasks) run.
     void settle() { processEventsFor(std::chrono::milliseconds(20)); }
     void feed(int marker) { input->feed(markedBuffer(marker)); }
+    // One dictation of `spoken`; the recording lasts `seconds`.
+    void dictate(const QString &spoken, double seconds = 3.0) {
+        defaultTranscriberScript.finishText = spoken;
+        captureClock = 100.0;
+        startRecording();
+        captureClock = 100.0 + seconds;
+        stopRecording();
+    }
+    TranscriptRecord lastRecord() const { return viewModel->records().value(0); }
     QStringList recordingFiles() const {
         return QDir(history.recordingsDirectoryNow()).entryList(QDir::Files);
     }
@@ -700,19 +715,6 @@ protected:
 
 private:
     static QCoro::Task<void> done() { co_return; }
-    static QCoro::Task<std::optional<ActiveInteractionContext>>
-    provideContext(std::optional<ActiveInteractionContext> context, std::shared_ptr<Gate> gate) {
-        if (gate)
-            co_await gate->wait();
-        co_return context;
-    }
-    QCoro::Task<InsertionResult> insertionOutcome() { return answerInsertion(insertionAnswer); }
-    static QCoro::Task<InsertionResult>
-    answerInsertion(std::variant<InsertionResult, std::exception_ptr> outcome) {
-        if (auto *error = std::get_if<std::exception_ptr>(&outcome))
-            std::rethrow_exception(*error);
-        co_return std::get<InsertionResult>(outcome);
-    }
 };
 
 } // namespace tovalit::testing
