@@ -403,10 +403,19 @@ TEST_F(LexiconLearningTest, EditsThatChangeNothingOrRepeatWithinTwelveSecondsAre
     EXPECT_TRUE(panel->calls().isEmpty());
 }
 
-TEST_F(LexiconLearningTest, ARateLimitPausesLearningUntilItsCooldownEnds) {
+// A rate limit without a reset time, or with one already past (the
+// parameter: seconds from now), pauses learning for thirty seconds.
+class LexiconLearningRateLimitTest : public LexiconLearningTest,
+                                     public ::testing::WithParamInterface<std::optional<qint64>> {};
+
+TEST_P(LexiconLearningRateLimitTest, PausesLearningUntilItsCooldownEnds) {
     ScopedTimeZone zone("CST-8");
     const QString body = QStringLiteral("{\"error\":\"too many requests\"}");
-    analysisScript = {errorOf(LexiconLearningAIServiceError::serverError(429, body, std::nullopt))};
+    std::optional<QDateTime> resetAt;
+    if (GetParam())
+        resetAt = time.now().addSecs(*GetParam());
+    const auto rateLimited = LexiconLearningAIServiceError::serverError(429, body, resetAt);
+    analysisScript = {errorOf(rateLimited)};
     analysisFallback = nothingToLearn();
     begin();
 
@@ -415,9 +424,7 @@ TEST_F(LexiconLearningTest, ARateLimitPausesLearningUntilItsCooldownEnds) {
     const PersonalLexiconAuditEvent limited =
         *lastEvent(QStringLiteral("ai_analysis_rate_limited"));
     EXPECT_EQ(limited.skipReason, QStringLiteral("rate_limited"));
-    EXPECT_EQ(
-        limited.lastErrorMessage,
-        LexiconLearningAIServiceError::serverError(429, body, std::nullopt).localizedDescription());
+    EXPECT_EQ(limited.lastErrorMessage, rateLimited.localizedDescription());
     EXPECT_EQ(limited.aiRawResponseText, body);
     EXPECT_EQ(logLines(QStringLiteral("lexicon.ai")).value(0),
               QStringLiteral("analysis-failed | error=") + *limited.lastErrorMessage);
@@ -430,6 +437,7 @@ TEST_F(LexiconLearningTest, ARateLimitPausesLearningUntilItsCooldownEnds) {
     EXPECT_EQ(cooling.skipReason, QStringLiteral("rate_limited_cooldown"));
     EXPECT_EQ(cooling.lastErrorMessage,
               QStringLiteral("词库学习分析限流冷却中，可在 03-07 17:00 后重试。"));
+    EXPECT_EQ(analysisCalls.size(), 1u);
 
     time.advance(1);
     report(edit(QStringLiteral("纪要：今天Tovalit开周会")));
@@ -438,36 +446,9 @@ TEST_F(LexiconLearningTest, ARateLimitPausesLearningUntilItsCooldownEnds) {
     EXPECT_TRUE(panel->calls().isEmpty()) << "learning failures never show a toast";
 }
 
-TEST_F(LexiconLearningTest, ARateLimitWhoseResetTimeHasPassedStillPausesForThirtySeconds) {
-    const QString body = QStringLiteral("{\"error\":\"too many requests\"}");
-    analysisScript = {
-        errorOf(LexiconLearningAIServiceError::serverError(429, body, time.now().addSecs(-600)))};
-    analysisFallback = nothingToLearn();
-    begin();
-
-    report(edit(QStringLiteral("纪要：今天Tovalit开会。")));
-    ASSERT_TRUE(waitForAction(QStringLiteral("ai_analysis_rate_limited")));
-    time.advance(29);
-    report(edit(QStringLiteral("纪要：今天Tovalit开周会。")));
-    // Skipped for the cooldown, or (without one) analysed and found empty.
-    ASSERT_TRUE(waitUntil(
-        [&] {
-            return actions().count(QStringLiteral("ai_analysis_skipped")) +
-                       actions().count(QStringLiteral("ai_learning_skipped")) ==
-                   1;
-        },
-        "the second edit's outcome"));
-    settle();
-    ASSERT_TRUE(lastEvent(QStringLiteral("ai_analysis_skipped")).has_value());
-    EXPECT_EQ(lastEvent(QStringLiteral("ai_analysis_skipped"))->skipReason,
-              QStringLiteral("rate_limited_cooldown"));
-    EXPECT_EQ(analysisCalls.size(), 1u);
-
-    time.advance(1);
-    report(edit(QStringLiteral("纪要：今天Tovalit开周会")));
-    ASSERT_TRUE(waitForAction(QStringLiteral("ai_learning_skipped")));
-    EXPECT_EQ(analysisCalls.size(), 2u);
-}
+INSTANTIATE_TEST_SUITE_P(ResetTimes, LexiconLearningRateLimitTest,
+                         ::testing::Values(std::nullopt, std::optional<qint64>(-600)),
+                         [](const auto &info) { return info.param ? "AlreadyPast" : "None"; });
 
 TEST_F(LexiconLearningTest, OtherFailuresAreRecordedWithoutACooldown) {
     analysisScript = {errorOf(LexiconLearningAIServiceError::serverError(
