@@ -18,6 +18,7 @@
 #include "tests/support/spoken_audio.h"
 #include "tests/support/temporary_user_folders.h"
 #include "tests/support/test_editor_process.h"
+#include "tests/support/test_session.h"
 #include "tests/support/xdotool.h"
 
 #include <QAction>
@@ -63,8 +64,7 @@ QString activeWindowName() {
 class DictationEndToEndTest : public testing::WithTemporaryUserFolders {
 protected:
     void SetUp() override {
-        TOVALIT_REQUIRE_ENVIRONMENT(!qEnvironmentVariableIsEmpty("DISPLAY"),
-                                    "needs the desktop session of scripts/test");
+        TOVALIT_REQUIRE_DISPLAY();
         TOVALIT_REQUIRE_ENVIRONMENT(PulseAudioInput().hasDefaultInputDevice(),
                                     "no PulseAudio server with a default source");
         TOVALIT_REQUIRE_ENVIRONMENT(testing::hasTool(QStringLiteral("espeak-ng")) &&

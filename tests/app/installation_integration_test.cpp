@@ -83,8 +83,7 @@ QString execProgram(const QString &exec) {
 class InstallationTest : public testing::WithTemporaryUserFolders {
 protected:
     void SetUp() override {
-        TOVALIT_REQUIRE_ENVIRONMENT(!qEnvironmentVariableIsEmpty("DISPLAY"),
-                                    "needs the desktop session of scripts/test");
+        TOVALIT_REQUIRE_DISPLAY();
         TOVALIT_REQUIRE_ENVIRONMENT(
             !QStandardPaths::findExecutable(QStringLiteral("desktop-file-validate")).isEmpty(),
             "desktop-file-validate is needed (desktop-file-utils)");

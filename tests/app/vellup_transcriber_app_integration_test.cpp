@@ -7,6 +7,7 @@
 #include "app/vellup_transcriber_app.h"
 #include "tests/support/run_task.h"
 #include "tests/support/temporary_user_folders.h"
+#include "tests/support/test_session.h"
 #include "tests/support/xdotool.h"
 
 #include <QAction>
@@ -52,13 +53,7 @@ private:
 
 class RealApplicationTest : public testing::WithTemporaryUserFolders {
 protected:
-    void SetUp() override {
-        if (qEnvironmentVariableIsEmpty("DISPLAY")) {
-            if (qEnvironmentVariableIsSet("TOVALIT_TEST_SESSION"))
-                FAIL() << "the test session has no X server";
-            GTEST_SKIP() << "needs an X server (run it through scripts/test)";
-        }
-    }
+    void SetUp() override { TOVALIT_REQUIRE_DISPLAY(); }
 };
 
 TEST_F(RealApplicationTest, TheWindowComesForwardAndTheStatusIconDocks) {

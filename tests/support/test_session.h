@@ -24,4 +24,9 @@ inline bool inTestSession() {
         }                                                                                          \
     } while (false)
 
+// The X server of the session scripts/test starts.
+#define TOVALIT_REQUIRE_DISPLAY()                                                                  \
+    TOVALIT_REQUIRE_ENVIRONMENT(!qEnvironmentVariableIsEmpty("DISPLAY"),                           \
+                                "needs the desktop session of scripts/test")
+
 } // namespace tovalit::testing

@@ -2,6 +2,7 @@
 #include "platform/linux/atspi_accessibility_client.h"
 #include "tests/support/run_task.h"
 #include "tests/support/test_editor_process.h"
+#include "tests/support/test_session.h"
 
 #include <gtest/gtest.h>
 
@@ -14,11 +15,7 @@ using testing::TestEditorProcess;
 class AtspiAccessibilityTest : public ::testing::TestWithParam<TestEditorProcess::Toolkit> {
 protected:
     void SetUp() override {
-        if (qEnvironmentVariableIsEmpty("DISPLAY")) {
-            if (testing::inTestSession())
-                FAIL() << "no X server in the test session";
-            GTEST_SKIP() << "needs the desktop session of scripts/test";
-        }
+        TOVALIT_REQUIRE_DISPLAY();
         ASSERT_TRUE(testing::setDesktopAccessibilityEnabled(true));
     }
 
@@ -145,11 +142,7 @@ INSTANTIATE_TEST_SUITE_P(Toolkits, AtspiAccessibilityTest,
 
 TEST(AtspiAccessibilityTrust,
      SwitchedOffAccessibilityIsNotTrustedAndUnknownProcessesAnswerNothing) {
-    if (qEnvironmentVariableIsEmpty("DISPLAY")) {
-        if (testing::inTestSession())
-            FAIL() << "no X server in the test session";
-        GTEST_SKIP() << "needs the desktop session of scripts/test";
-    }
+    TOVALIT_REQUIRE_DISPLAY();
     auto thread = std::make_shared<AccessibilityThread>();
     auto client = std::make_shared<AtspiAccessibilityClient>(thread);
     ASSERT_TRUE(testing::setDesktopAccessibilityEnabled(false));

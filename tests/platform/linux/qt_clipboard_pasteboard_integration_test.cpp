@@ -2,6 +2,7 @@
 #include "tests/support/qt_printers.h"
 #include "tests/support/run_task.h"
 #include "tests/support/test_editor_process.h"
+#include "tests/support/test_session.h"
 #include "tests/support/x_clipboard_client.h"
 
 #include <QElapsedTimer>
@@ -92,13 +93,7 @@ private:
 
 class QtClipboardPasteboardTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        if (qEnvironmentVariableIsEmpty("DISPLAY")) {
-            if (testing::inTestSession())
-                FAIL() << "no X server in the test session";
-            GTEST_SKIP() << "needs the desktop session of scripts/test";
-        }
-    }
+    void SetUp() override { TOVALIT_REQUIRE_DISPLAY(); }
 
     // The targets another application is offered.
     static QStringList targets() {

@@ -12,6 +12,7 @@
 #include "tests/support/qt_printers.h"
 #include "tests/support/run_task.h"
 #include "tests/support/test_editor_process.h"
+#include "tests/support/test_session.h"
 
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -65,11 +66,7 @@ private:
 class X11HotKeyTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (qEnvironmentVariableIsEmpty("DISPLAY")) {
-            if (testing::inTestSession())
-                FAIL() << "no X server in the test session";
-            GTEST_SKIP() << "needs the desktop session of scripts/test";
-        }
+        TOVALIT_REQUIRE_DISPLAY();
         HotkeyMonitor::Dependencies dependencies;
         dependencies.globalHotKey = std::make_shared<X11GlobalHotKey>();
         dependencies.makeFunctionKeySource = [] {

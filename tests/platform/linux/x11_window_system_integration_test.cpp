@@ -4,6 +4,7 @@
 #include "platform/linux/xcb_connection.h"
 #include "tests/support/run_task.h"
 #include "tests/support/test_editor_process.h"
+#include "tests/support/test_session.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -19,11 +20,7 @@ using testing::waitUntil;
 class X11WindowSystemTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (qEnvironmentVariableIsEmpty("DISPLAY")) {
-            if (testing::inTestSession())
-                FAIL() << "no X server in the test session";
-            GTEST_SKIP() << "needs the desktop session of scripts/test";
-        }
+        TOVALIT_REQUIRE_DISPLAY();
         x = XcbConnection::open();
         ASSERT_TRUE(x);
         QFile entry(applications.filePath("org.example.GtkTextView.desktop"));

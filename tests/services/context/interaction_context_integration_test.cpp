@@ -6,6 +6,7 @@
 #include "tests/support/capture_log.h"
 #include "tests/support/run_task.h"
 #include "tests/support/test_editor_process.h"
+#include "tests/support/test_session.h"
 
 #include <QElapsedTimer>
 #include <QJsonDocument>
@@ -25,11 +26,7 @@ using testing::waitUntil;
 class InteractionContextIntegrationTest : public testing::WithDiagnosticsLog {
 protected:
     void SetUp() override {
-        if (qEnvironmentVariableIsEmpty("DISPLAY")) {
-            if (testing::inTestSession())
-                FAIL() << "no X server in the test session";
-            GTEST_SKIP() << "needs the desktop session of scripts/test";
-        }
+        TOVALIT_REQUIRE_DISPLAY();
         ASSERT_TRUE(testing::setDesktopAccessibilityEnabled(true));
     }
 

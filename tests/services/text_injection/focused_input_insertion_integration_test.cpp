@@ -7,6 +7,7 @@
 #include "tests/support/qt_printers.h"
 #include "tests/support/run_task.h"
 #include "tests/support/test_editor_process.h"
+#include "tests/support/test_session.h"
 #include "tests/support/x_clipboard_client.h"
 
 #include <QClipboard>
@@ -62,11 +63,7 @@ struct EventLog {
 class InsertionDesktopTest : public testing::WithDiagnosticsLog {
 protected:
     void SetUp() override {
-        if (qEnvironmentVariableIsEmpty("DISPLAY")) {
-            if (testing::inTestSession())
-                FAIL() << "no X server in the test session";
-            GTEST_SKIP() << "needs the desktop session of scripts/test";
-        }
+        TOVALIT_REQUIRE_DISPLAY();
         ASSERT_TRUE(testing::setDesktopAccessibilityEnabled(true));
         service = std::make_unique<Service>(client, pasteboard, XTestKeySender::open(),
                                             [gate = gate](double seconds, CancelToken token) {
