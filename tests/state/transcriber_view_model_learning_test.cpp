@@ -40,10 +40,8 @@ protected:
     using AnalysisOutcome = std::variant<LexiconLearningAIAnalysis, std::exception_ptr>;
 
     void SetUp() override {
-        makeStore(true);
+        useGateway();
         store->setMeetingModeEnabled(false);
-        gateway->defaultSpeech = gatewaySpeech();
-        gateway->defaultFormatter = gatewayFormatter();
         defaultTranscriberScript.finishText = QStringLiteral("好的");
         formatterAnswers.fallback = QStringLiteral("好的。");
         analysisFallback = correction(QStringLiteral("托瓦利特"), QStringLiteral("Tovalit"));

@@ -9,10 +9,7 @@ using namespace testing;
 
 class LiveRecoveryTest : public ViewModelTest {
 protected:
-    void SetUp() override {
-        makeStore(true);
-        gateway->defaultSpeech = gatewaySpeech();
-    }
+    void SetUp() override { useGatewayForSpeechOnly(); }
 
     std::exception_ptr streamBroke() {
         return errorOf(VellupStreamingTranscriberError::connectionClosed(QStringLiteral("bye")));
