@@ -33,10 +33,7 @@ inline QStringList messageContents(const RecordedHttpRequest &request) {
 
 class InstructionControllerTest : public ViewModelTest {
 protected:
-    void SetUp() override {
-        makeStore(true);
-        gateway->defaultSpeech = gatewaySpeech();
-    }
+    void SetUp() override { useGatewayForSpeechOnly(); }
 
     // Runs and drafts (and natural formatting) go to the stand-in server.
     void useModel() {

@@ -25,11 +25,7 @@ inline QString stageAnswer(const QString &title, const QStringList &textModules)
 
 class MeetingViewModelTest : public ViewModelTest {
 protected:
-    void SetUp() override {
-        makeStore(true);
-        gateway->defaultSpeech = gatewaySpeech();
-        gateway->defaultFormatter = gatewayFormatter();
-    }
+    void SetUp() override { useGateway(); }
 
     const ManualSleeps::Sleep &lastSleep() const {
         return sessionSleeps.at(sessionSleeps.count() - 1);

@@ -11,11 +11,7 @@ using namespace testing;
 
 class FormattingAndDeliveryTest : public ViewModelTest {
 protected:
-    void SetUp() override {
-        makeStore(true);
-        gateway->defaultSpeech = gatewaySpeech();
-        gateway->defaultFormatter = gatewayFormatter();
-    }
+    void SetUp() override { useGateway(); }
 };
 
 TEST_F(FormattingAndDeliveryTest, EveryFormattingProblemFallsBackToTheRuleBasedCleanup) {

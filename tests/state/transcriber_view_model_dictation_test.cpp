@@ -26,9 +26,7 @@ protected:
 
 TEST_F(DictationTest, OneDictationRunsFromThePressToTheHistory) {
     storeLexicon();
-    makeStore(true);
-    gateway->defaultSpeech = gatewaySpeech();
-    gateway->defaultFormatter = gatewayFormatter();
+    useGateway();
     defaultTranscriberScript.finishText = QStringLiteral("今天托瓦利特开会");
     formatterAnswers.fallback = QStringLiteral("今天 Tovalit 开会。");
     makeViewModel(true);
@@ -119,9 +117,7 @@ TEST_F(DictationTest, OneDictationRunsFromThePressToTheHistory) {
 }
 
 TEST_F(DictationTest, AStreamThatHeardNothingIsRecognisedAgainFromTheRecording) {
-    makeStore(true);
-    gateway->defaultSpeech = gatewaySpeech();
-    gateway->defaultFormatter = gatewayFormatter();
+    useGateway();
     fileAnswers.fallback = QStringLiteral("  补回来的文本 ");
     formatterAnswers.fallback = QStringLiteral("补回来的文本。");
     makeViewModel();
@@ -145,9 +141,7 @@ TEST_F(DictationTest, AStreamThatHeardNothingIsRecognisedAgainFromTheRecording) 
 }
 
 TEST_F(DictationTest, ARecogniserThatTimedOutKeepsItsLastTextAndAFailedSupplementAddsItsReason) {
-    makeStore(true);
-    gateway->defaultSpeech = gatewaySpeech();
-    gateway->defaultFormatter = gatewayFormatter();
+    useGateway();
     defaultTranscriberScript.finishError =
         errorOf(VellupStreamingTranscriberError::finalizationTimedOut(QStringLiteral("最后半句")));
     fileAnswers.script.push_back(errorOf(TextError(QStringLiteral("录音文件读不出来"))));
@@ -169,8 +163,7 @@ TEST_F(DictationTest, ARecogniserThatTimedOutKeepsItsLastTextAndAFailedSupplemen
 }
 
 TEST_F(DictationTest, ABrokenFinishWithoutTextKeepsTheLiveTextAndTheReason) {
-    makeStore(true);
-    gateway->defaultSpeech = gatewaySpeech();
+    useGatewayForSpeechOnly();
     defaultTranscriberScript.finishError = errorOf(
         VellupStreamingTranscriberError::streamInterrupted(QString(), QStringLiteral("bye")));
     fileAnswers.script.push_back(QStringLiteral("完整文本"));
@@ -190,8 +183,7 @@ TEST_F(DictationTest, ABrokenFinishWithoutTextKeepsTheLiveTextAndTheReason) {
 }
 
 TEST_F(DictationTest, NothingRecognisedAnywhereEndsAsAFailedRecordThatPointsAtTheRecording) {
-    makeStore(true);
-    gateway->defaultSpeech = gatewaySpeech();
+    useGatewayForSpeechOnly();
     fileAnswers.fallback = QStringLiteral("   ");
     makeViewModel();
     startRecording();
@@ -237,8 +229,7 @@ TEST_F(DictationTest, WithoutAnySpeechConfigurationTheStartFailsAndNothingRuns) 
 }
 
 TEST_F(DictationTest, AStartThatFailsUndoesWhatItSetUp) {
-    makeStore(true);
-    gateway->defaultSpeech = gatewaySpeech();
+    useGatewayForSpeechOnly();
     defaultTranscriberScript.startError = errorOf(TextError(QStringLiteral("连接被拒绝")));
     makeViewModel();
     press();

@@ -65,8 +65,7 @@ TEST_F(GatewayRecoveryTest, ARejectedSessionIsForgottenAndTheStartRetriedOnce) {
 }
 
 TEST_F(GatewayRecoveryTest, ASecondRejectionIsPassedOnWithTheReconnectWording) {
-    makeStore(true);
-    gateway->defaultSpeech = gatewaySpeech();
+    useGatewayForSpeechOnly();
     defaultTranscriberScript.startError =
         errorOf(GatewayClientError::requestFailed(401, QStringLiteral("invalid_token")));
     makeViewModel();
@@ -149,9 +148,7 @@ TEST_F(GatewayRecoveryTest, AResolutionAndAnOperationFailureShareTheOneRecovery)
 }
 
 TEST_F(GatewayRecoveryTest, FormattingThroughTheGatewayProxyRecoversOnce) {
-    makeStore(true);
-    gateway->defaultSpeech = gatewaySpeech();
-    gateway->defaultFormatter = gatewayFormatter();
+    useGateway();
     defaultTranscriberScript.finishText = QStringLiteral("你好");
     formatterAnswers.script = {
         errorOf(VellupStructuredFormatterError::serverError(401, QStringLiteral("expired"))),

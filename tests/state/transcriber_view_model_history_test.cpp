@@ -11,11 +11,7 @@ using namespace testing;
 
 class HistoryTest : public ViewModelTest {
 protected:
-    void SetUp() override {
-        makeStore(true);
-        gateway->defaultSpeech = gatewaySpeech();
-        gateway->defaultFormatter = gatewayFormatter();
-    }
+    void SetUp() override { useGateway(); }
 
     // An archived recording and its record, as an earlier dictation left
     // them.

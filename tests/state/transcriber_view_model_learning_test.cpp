@@ -40,10 +40,8 @@ protected:
     using AnalysisOutcome = std::variant<LexiconLearningAIAnalysis, std::exception_ptr>;
 
     void SetUp() override {
-        makeStore(true);
+        useGateway();
         store->setMeetingModeEnabled(false);
-        gateway->defaultSpeech = gatewaySpeech();
-        gateway->defaultFormatter = gatewayFormatter();
         defaultTranscriberScript.finishText = QStringLiteral("好的");
         formatterAnswers.fallback = QStringLiteral("好的。");
         analysisFallback = correction(QStringLiteral("托瓦利特"), QStringLiteral("Tovalit"));
@@ -128,6 +126,13 @@ protected:
             sessionSleeps.wake(i);
             settle();
         }
+    }
+    // One dictation, then its first edit, whose analysis waits for the test.
+    void beginWithAHeldAnalysis() {
+        begin();
+        holdAnalyses = true;
+        report(edit(QStringLiteral("纪要：今天Tovalit开会。")));
+        ASSERT_TRUE(waitUntil([&] { return analysisCalls.size() == 1; }, "the first analysis"));
     }
     void openAnalysis(std::size_t index) {
         ASSERT_TRUE(waitUntil([&] { return analysisGates.size() > index; }, "the analysis"));
@@ -221,20 +226,10 @@ TEST_F(LexiconLearningTest, ACommittedCorrectionKeepsWhatTheUserChangedDuringIts
     ASSERT_TRUE(waitForAction(QStringLiteral("ai_learning_committed")));
     ASSERT_TRUE(waitForAction(QStringLiteral("persist_applied"), ++saves));
 
-    const auto holds = [](const QList<PersonalLexiconEntry> &entries) {
-        QStringList words;
-        for (const PersonalLexiconEntry &entry : entries) {
-            if (entry.isUserVisible())
-                words << entry.displayText() +
-                             (entry.enabled ? QStringLiteral(" on") : QStringLiteral(" off"));
-        }
-        words.sort();
-        return words;
-    };
     const QStringList expected{QStringLiteral("Kestrel off"), QStringLiteral("Zephyra on"),
                                QStringLiteral("托瓦利特 -> Tovalit on")};
-    EXPECT_EQ(holds(viewModel->personalLexiconEntries()), expected);
-    EXPECT_EQ(holds(storedSnapshot().entries), expected);
+    EXPECT_EQ(switches(viewModel->personalLexiconEntries()), expected);
+    EXPECT_EQ(switches(storedSnapshot().entries), expected);
     EXPECT_EQ(lastEvent(QStringLiteral("ai_learning_committed"))->learnedReplacements,
               QStringList{QStringLiteral("托瓦利特 -> Tovalit")});
 }
@@ -281,10 +276,7 @@ TEST_F(LexiconLearningTest, ARevertOfTheWatchedTextCancelsTheWaitingChangeSilent
 }
 
 TEST_F(LexiconLearningTest, ARevertDuringTheAnalysisCancelsItAndForgetsTheQueuedEdit) {
-    begin();
-    holdAnalyses = true;
-    report(edit(QStringLiteral("纪要：今天Tovalit开会。")));
-    ASSERT_TRUE(waitUntil([&] { return analysisCalls.size() == 1; }, "the analysis"));
+    ASSERT_NO_FATAL_FAILURE(beginWithAHeldAnalysis());
     report(edit(QStringLiteral("纪要：今天 Tovalit 开周会。")));
     ASSERT_TRUE(waitForAction(QStringLiteral("ai_analysis_queued")));
 
@@ -324,10 +316,7 @@ TEST_F(LexiconLearningTest, TheSameEditReportedAgainLeavesTheCountdownRunning) {
 }
 
 TEST_F(LexiconLearningTest, OneAnalysisRunsAtATimeAndOnlyTheNewestWaitingEditFollows) {
-    begin();
-    holdAnalyses = true;
-    report(edit(QStringLiteral("纪要：今天Tovalit开会。")));
-    ASSERT_TRUE(waitUntil([&] { return analysisCalls.size() == 1; }, "the first analysis"));
+    ASSERT_NO_FATAL_FAILURE(beginWithAHeldAnalysis());
     for (const QString &text :
          {QStringLiteral("纪要：今天Tovalit开会"), QStringLiteral("纪要：今天Tovalit开周会"),
           QStringLiteral("纪要：今天Tovalit开周会。")}) {
@@ -356,10 +345,7 @@ TEST_F(LexiconLearningTest, OneAnalysisRunsAtATimeAndOnlyTheNewestWaitingEditFol
 }
 
 TEST_F(LexiconLearningTest, AnEditOfAnotherInsertionDropsTheOlderResultWithoutARecord) {
-    begin();
-    holdAnalyses = true;
-    report(edit(QStringLiteral("纪要：今天Tovalit开会。")));
-    ASSERT_TRUE(waitUntil([&] { return analysisCalls.size() == 1; }, "the first analysis"));
+    ASSERT_NO_FATAL_FAILURE(beginWithAHeldAnalysis());
     const QUuid other = QUuid::createUuid();
     report(edit(QStringLiteral("纪要：今天Tovalit开会。"), other));
     ASSERT_TRUE(waitForAction(QStringLiteral("ai_analysis_queued")));

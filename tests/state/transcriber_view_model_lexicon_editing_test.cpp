@@ -20,19 +20,20 @@ protected:
               bool enabled = true, qint64 hitCount = 1,
               std::optional<QDateTime> createdAt = std::nullopt,
               std::optional<QDateTime> lastAppliedAt = std::nullopt) {
-        const qsizetype saves = actions().count(QStringLiteral("persist_applied"));
-        viewModel->saveManualLexiconEntry(id, kind, std::move(source), std::move(target), enabled,
-                                          hitCount, createdAt, lastAppliedAt);
-        waitForAction(QStringLiteral("persist_applied"), saves + 1);
+        untilSaved([&] {
+            viewModel->saveManualLexiconEntry(id, kind, std::move(source), std::move(target),
+                                              enabled, hitCount, createdAt, lastAppliedAt);
+        });
     }
     void toggle(const PersonalLexiconEntry &entry) {
-        const qsizetype saves = actions().count(QStringLiteral("persist_applied"));
-        viewModel->toggleLexiconEntry(entry);
-        waitForAction(QStringLiteral("persist_applied"), saves + 1);
+        untilSaved([&] { viewModel->toggleLexiconEntry(entry); });
     }
     void remove(const PersonalLexiconEntry &entry) {
+        untilSaved([&] { viewModel->deleteLexiconEntry(entry); });
+    }
+    void untilSaved(const std::function<void()> &edit) {
         const qsizetype saves = actions().count(QStringLiteral("persist_applied"));
-        viewModel->deleteLexiconEntry(entry);
+        edit();
         waitForAction(QStringLiteral("persist_applied"), saves + 1);
     }
     std::optional<PersonalLexiconEntry> published(const QString &target) const {
@@ -201,18 +202,10 @@ TEST_F(LexiconEditingTest, EditsMadeInQuickSuccessionAllReachTheFile) {
                                       std::nullopt);
     ASSERT_TRUE(waitForAction(QStringLiteral("persist_applied"), saves + 4));
 
-    const auto holds = [](const QList<PersonalLexiconEntry> &entries) {
-        QStringList words;
-        for (const PersonalLexiconEntry &entry : entries)
-            words << entry.targetText +
-                         (entry.enabled ? QStringLiteral(" on") : QStringLiteral(" off"));
-        words.sort();
-        return words;
-    };
     const QStringList expected{QStringLiteral("Kestrel off"), QStringLiteral("Quokka on"),
                                QStringLiteral("Tovalit off")};
-    EXPECT_EQ(holds(viewModel->personalLexiconEntries()), expected);
-    EXPECT_EQ(holds(storedSnapshot().entries), expected);
+    EXPECT_EQ(switches(viewModel->personalLexiconEntries()), expected);
+    EXPECT_EQ(switches(storedSnapshot().entries), expected);
 }
 
 TEST_F(LexiconEditingTest, AnEditDuringASlowSyncShowsAtOnceAndIsSavedWithTheOneBefore) {

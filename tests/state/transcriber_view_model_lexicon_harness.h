@@ -145,6 +145,19 @@ protected:
         return snapshot;
     }
 
+    // Every entry with its switch, sorted: "Kestrel off",
+    // "托瓦利特 -> Tovalit on"; those the lexicon page hides end in " hidden".
+    static QStringList switches(const QList<PersonalLexiconEntry> &entries) {
+        QStringList words;
+        for (const PersonalLexiconEntry &entry : entries) {
+            words << entry.displayText() +
+                         (entry.enabled ? QStringLiteral(" on") : QStringLiteral(" off")) +
+                         (entry.isUserVisible() ? QString() : QStringLiteral(" hidden"));
+        }
+        words.sort();
+        return words;
+    }
+
     PersonalLexiconEntry
     hotword(QString target,
             PersonalLexiconEntrySource learningSource = PersonalLexiconEntrySource::manual) const {

@@ -9,13 +9,19 @@ using namespace testing;
 
 class LiveRecoveryTest : public ViewModelTest {
 protected:
-    void SetUp() override {
-        makeStore(true);
-        gateway->defaultSpeech = gatewaySpeech();
-    }
+    void SetUp() override { useGatewayForSpeechOnly(); }
 
     std::exception_ptr streamBroke() {
         return errorOf(VellupStreamingTranscriberError::connectionClosed(QStringLiteral("bye")));
+    }
+    // The stream breaks, and its replacement is held at its start until the
+    // test opens the gate returned.
+    std::shared_ptr<Gate> breakWithHeldReplacement(const QString &finishText = QString()) {
+        auto gate = std::make_shared<Gate>();
+        transcriberScripts.push_back({nullptr, gate, finishText, nullptr});
+        transcriber().breakStream(streamBroke());
+        settle();
+        return gate;
     }
 };
 
@@ -127,10 +133,7 @@ TEST_F(LiveRecoveryTest, AStopWhileTheStreamIsBeingRebuiltRecognisesTheFile) {
     startRecording();
     transcriber().speak(QStringLiteral("断之前"));
     settle();
-    auto gate = std::make_shared<Gate>();
-    transcriberScripts.push_back({nullptr, gate, QString(), nullptr});
-    transcriber().breakStream(streamBroke());
-    settle();
+    const std::shared_ptr<Gate> gate = breakWithHeldReplacement();
     ASSERT_EQ(transcribers.size(), 2u);
 
     fileAnswers.fallback = QStringLiteral("断之前和断之后");
@@ -151,10 +154,7 @@ TEST_F(LiveRecoveryTest, AnOutageLongerThanTheBacklogReplaysItsNewestAudioThenTh
     startRecording();
     transcriber().speak(QStringLiteral("开头"));
     settle();
-    auto gate = std::make_shared<Gate>();
-    transcriberScripts.push_back({nullptr, gate, QStringLiteral("结尾"), nullptr});
-    transcriber().breakStream(streamBroke());
-    settle();
+    const std::shared_ptr<Gate> gate = breakWithHeldReplacement(QStringLiteral("结尾"));
     for (int marker = 1; marker <= 200; ++marker)
         feed(marker);
     gate->open();
@@ -180,10 +180,7 @@ TEST_F(LiveRecoveryTest, AnOutageLongerThanTheBacklogReplaysItsNewestAudioThenTh
 TEST_F(LiveRecoveryTest, AReplacementThatStartsAfterTheUserCancelledIsNeverAttached) {
     makeViewModel();
     startRecording();
-    auto gate = std::make_shared<Gate>();
-    transcriberScripts.push_back({nullptr, gate, QString(), nullptr});
-    transcriber().breakStream(streamBroke());
-    settle();
+    const std::shared_ptr<Gate> gate = breakWithHeldReplacement();
     ASSERT_EQ(transcribers.size(), 2u);
 
     panel->onCancel();

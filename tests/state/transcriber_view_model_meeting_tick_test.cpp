@@ -23,7 +23,21 @@ QStringList moduleNames(const MeetingMinuteBlock &block) {
     return names;
 }
 
-class MeetingTickTest : public MeetingViewModelTest {};
+class MeetingTickTest : public MeetingViewModelTest {
+protected:
+    // A meeting whose second tick's request is out, its answer held by
+    // formatterAnswers.gate.
+    void holdTheSecondTick() {
+        formatterAnswers.script.push_back(stageAnswer(u"预算讨论"_s, {u"结论 => 下调"_s}));
+        formatterAnswers.script.push_back(stageAnswer(u"人力成本"_s, {u"控制 => 不加人"_s}));
+        makeViewModel();
+        enterMeeting(u"今天讨论预算。"_s);
+        speak(u"今天讨论预算。人力成本也要控制。"_s);
+        formatterAnswers.gate = std::make_shared<Gate>();
+        sleepPasses(30.0);
+        ASSERT_EQ(formatterCalls.size(), 2u);
+    }
+};
 
 TEST_F(MeetingTickTest, EachTickAppendsMergesOrDeclinesAndAFailureLeavesTheTreeAsItWas) {
     for (const QString &answer :
@@ -278,15 +292,8 @@ TEST_F(MeetingTickTest, SwitchingTheSettingOffEndsTheLoopButNotTheMeeting) {
 }
 
 TEST_F(MeetingTickTest, AnAnswerArrivingAfterTheStopLeavesThePanelAndTheTreeAlone) {
-    formatterAnswers.script.push_back(stageAnswer(u"预算讨论"_s, {u"结论 => 下调"_s}));
-    formatterAnswers.script.push_back(stageAnswer(u"人力成本"_s, {u"控制 => 不加人"_s}));
     formatterAnswers.fallback = u"## 会议纪要\n- 预算下调"_s;
-    makeViewModel();
-    enterMeeting(u"今天讨论预算。"_s);
-    speak(u"今天讨论预算。人力成本也要控制。"_s);
-    formatterAnswers.gate = std::make_shared<Gate>();
-    sleepPasses(30.0);
-    ASSERT_EQ(formatterCalls.size(), 2u);
+    ASSERT_NO_FATAL_FAILURE(holdTheSecondTick());
 
     // The finish button stops the meeting while that tick's request is out;
     // the stop then waits for its minutes.
@@ -307,14 +314,7 @@ TEST_F(MeetingTickTest, AnAnswerArrivingAfterTheStopLeavesThePanelAndTheTreeAlon
 }
 
 TEST_F(MeetingTickTest, AnAnswerArrivingAfterTheRecordingWasCancelledChangesNothing) {
-    formatterAnswers.script.push_back(stageAnswer(u"预算讨论"_s, {u"结论 => 下调"_s}));
-    formatterAnswers.script.push_back(stageAnswer(u"人力成本"_s, {u"控制 => 不加人"_s}));
-    makeViewModel();
-    enterMeeting(u"今天讨论预算。"_s);
-    speak(u"今天讨论预算。人力成本也要控制。"_s);
-    formatterAnswers.gate = std::make_shared<Gate>();
-    sleepPasses(30.0);
-    ASSERT_EQ(formatterCalls.size(), 2u);
+    ASSERT_NO_FATAL_FAILURE(holdTheSecondTick());
 
     panel->onCancel();
     settle();

@@ -12,8 +12,7 @@ using namespace testing;
 class SessionTest : public ViewModelTest {
 protected:
     void SetUp() override {
-        makeStore(true);
-        gateway->defaultSpeech = gatewaySpeech();
+        useGatewayForSpeechOnly();
         defaultTranscriberScript.finishText = QStringLiteral("好的");
     }
 };

@@ -529,6 +529,16 @@ protected:
                                QStringLiteral("http://127.0.0.1:9"));
         store = std::make_unique<AppConfigurationStore>(defaults, environment);
     }
+    // A store with a gateway address, and a session service that hands out
+    // speech and formatting configurations (or speech only).
+    void useGateway() {
+        useGatewayForSpeechOnly();
+        gateway->defaultFormatter = gatewayFormatter();
+    }
+    void useGatewayForSpeechOnly() {
+        makeStore(true);
+        gateway->defaultSpeech = gatewaySpeech();
+    }
     // Direct speech credentials on the store.
     void giveDirectSpeechCredentials() {
         store->setVellupAppID(QStringLiteral("app-1"));

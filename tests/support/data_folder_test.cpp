@@ -1,8 +1,7 @@
 #include "support/data_folder.h"
+#include "tests/support/file_contents.h"
 #include "tests/support/temporary_user_folders.h"
 
-#include <QDir>
-#include <QFile>
 #include <QFileInfo>
 
 #include <gtest/gtest.h>
@@ -11,18 +10,8 @@ namespace tovalit {
 namespace {
 
 using DataFolderTest = testing::WithTemporaryUserFolders;
-
-void writeFile(const QString &path, const QByteArray &content) {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(content);
-}
-
-QByteArray readFile(const QString &path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
+using testing::readFile;
+using testing::writeFile;
 
 TEST_F(DataFolderTest, ResolvingNeverCreatesTheFolderButEnsuringDoes) {
     EXPECT_EQ(DataFolder::resolve(), folders.dataFolder());

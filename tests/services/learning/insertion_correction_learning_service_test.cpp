@@ -69,6 +69,16 @@ QList<Shape> shapesOf(const QList<PersonalLexiconEntry> &entries) {
     return shapes;
 }
 
+// The entry of the result that keeps `old`'s identifier.
+std::optional<PersonalLexiconEntry> sameEntry(const InsertionCorrectionLearningResult &result,
+                                              const PersonalLexiconEntry &old) {
+    for (const PersonalLexiconEntry &entry : result.entries) {
+        if (entry.id() == old.id())
+            return entry;
+    }
+    return std::nullopt;
+}
+
 void PrintTo(const Shape &shape, std::ostream *out) {
     *out << rawValue(shape.kind).toStdString() << ' ' << rawValue(shape.scope).toStdString() << ' '
          << shape.source.value_or(u"-"_s).toStdString() << "->" << shape.target.toStdString() << ' '
@@ -222,11 +232,9 @@ TEST(InsertionCorrectionLearning, LearningOverExistingEntries) {
         existing);
     ASSERT_EQ(result.entries.size(), 6);
     const auto byID = [&](const PersonalLexiconEntry &old) {
-        const auto found =
-            std::find_if(result.entries.begin(), result.entries.end(),
-                         [&](const PersonalLexiconEntry &entry) { return entry.id() == old.id(); });
-        EXPECT_NE(found, result.entries.end());
-        return *found;
+        const std::optional<PersonalLexiconEntry> found = sameEntry(result, old);
+        EXPECT_TRUE(found) << old.targetText.toStdString() << " is gone";
+        return found.value_or(old);
     };
 
     // Matched by source key across width and case; the stored forms are
@@ -287,10 +295,8 @@ TEST(InsertionCorrectionLearning, AShareableCorrectionLeavesTheUsersVisibleHotWo
                   {learnedHotword, typedHotword});
 
     for (const PersonalLexiconEntry &old : {learnedHotword, typedHotword}) {
-        const auto found =
-            std::find_if(result.entries.begin(), result.entries.end(),
-                         [&](const PersonalLexiconEntry &entry) { return entry.id() == old.id(); });
-        ASSERT_NE(found, result.entries.end());
+        const std::optional<PersonalLexiconEntry> found = sameEntry(result, old);
+        ASSERT_TRUE(found) << old.targetText.toStdString();
         EXPECT_EQ(found->learningSource, old.learningSource) << old.targetText.toStdString();
         EXPECT_TRUE(found->isUserVisible()) << old.targetText.toStdString();
     }

@@ -5,6 +5,7 @@
 // an independent signature check on the openssl command line, and a small
 // stateful stand-in of the table service.
 
+#include "models/volcengine_speech_open_api_configuration.h"
 #include "support/network_http_transport.h"
 #include "tests/support/stand_in_http_server.h"
 
@@ -21,6 +22,17 @@
 #include <vector>
 
 namespace tovalit::testing {
+
+// The access keys every request of these tests is signed with.
+inline const VolcengineSpeechOpenAPIConfiguration openAPIKeys{QStringLiteral("AKLTtovalit-test"),
+                                                              QStringLiteral("secret-access-key")};
+
+// An OpenAPI error object; the service reads its message, not its code.
+inline StandInHttpReply openAPIError(int status, const char *message) {
+    return StandInHttpReply::json(
+        status, QByteArray(R"({"ResponseMetadata":{"Error":{"Code":"InternalError","Message":")") +
+                    message + R"("}}})");
+}
 
 // The service always signs https URLs; the stand-in speaks plain http on
 // loopback, so this transport swaps the scheme and changes nothing else.

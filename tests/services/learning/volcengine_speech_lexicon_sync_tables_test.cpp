@@ -22,27 +22,15 @@ using testing::runTask;
 using testing::StandInHttpReply;
 using testing::StandInSpeechOpenAPI;
 
-const VolcengineSpeechOpenAPIConfiguration keys{QStringLiteral("AKLTtovalit-test"),
-                                                QStringLiteral("secret-access-key")};
+using testing::openAPIError;
+const VolcengineSpeechOpenAPIConfiguration &keys = testing::openAPIKeys;
 constexpr qint64 appID = 42;
 const QString hotwordTable = QStringLiteral("tovalit-personal-hotwords-a1b2c3");
 const QString replacementTable = QStringLiteral("tovalit-personal-replacements-a1b2c3");
 
-StandInHttpReply openAPIError(int status, const char *message) {
-    return StandInHttpReply::json(
-        status,
-        QByteArray(R"({"ResponseMetadata":{"Error":{"Code":"InvalidParameter","Message":")") +
-            message + R"("}}})");
-}
-
 class VolcengineSpeechLexiconTables : public ::testing::Test {
 protected:
-    QStringList actions() const {
-        QStringList names;
-        for (const OpenAPICall &call : api.calls())
-            names.append(call.action);
-        return names;
-    }
+    QStringList actions() const { return testing::actionsOf(api.server); }
     OpenAPICall call(size_t index) const { return api.calls().at(index); }
 
     // The direct route's table steps for one lexicon, in the order a sync

@@ -22,17 +22,12 @@ using testing::StandInHttpReply;
 using testing::StandInHttpServer;
 using testing::StandInSpeechOpenAPI;
 
-const VolcengineSpeechOpenAPIConfiguration keys{u"AKLTtovalit-test"_s, u"secret-access-key"_s};
+using testing::openAPIError;
+const VolcengineSpeechOpenAPIConfiguration &keys = testing::openAPIKeys;
 const QDateTime syncTime(QDate(2026, 3, 7), QTime(1, 5, 1), Qt::UTC);
 const QDateTime earlier(QDate(2026, 3, 1), QTime(12, 0), Qt::UTC);
 const QString hotwordTable = u"tovalit-personal-hotwords-a1b2c3"_s;
 const QString replacementTable = u"tovalit-personal-replacements-a1b2c3"_s;
-
-StandInHttpReply openAPIError(int status, const char *message) {
-    return StandInHttpReply::json(
-        status, QByteArray(R"({"ResponseMetadata":{"Error":{"Code":"InternalError","Message":")") +
-                    message + R"("}}})");
-}
 
 // The stand-in's transport, except that the requests of one action never
 // reach it: they fail like a connection the network dropped.

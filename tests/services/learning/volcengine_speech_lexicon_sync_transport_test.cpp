@@ -19,8 +19,7 @@ using testing::runTask;
 using testing::StandInHttpReply;
 using testing::StandInHttpServer;
 
-const VolcengineSpeechOpenAPIConfiguration keys{QStringLiteral("AKLTtovalit-test"),
-                                                QStringLiteral("secret-access-key")};
+const VolcengineSpeechOpenAPIConfiguration &keys = testing::openAPIKeys;
 
 Service
 serviceFor(const StandInHttpServer &server,
