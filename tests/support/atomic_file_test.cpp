@@ -18,14 +18,8 @@
 namespace tovalit {
 namespace {
 
-using testing::contents;
-
-QStringList everything(const QString &folder) {
-    QStringList names = QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
-                                               QDir::NoDotAndDotDot);
-    names.sort();
-    return names;
-}
+using testing::entriesOf;
+using testing::readFile;
 
 bool writeFile(const QString &path, const QByteArray &bytes) {
     QFile file(path);
@@ -39,11 +33,11 @@ TEST(AtomicFile, ReplacesTheWholeFileKeepingItsPermissions) {
     ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), 0600), 0);
     ASSERT_EQ(atomicfile::replace(path, QByteArray(100000, 'b')), std::nullopt);
 
-    EXPECT_EQ(contents(path), QByteArray(100000, 'b'));
+    EXPECT_EQ(readFile(path), QByteArray(100000, 'b'));
     struct stat info {};
     ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &info), 0);
     EXPECT_EQ(info.st_mode & 07777, 0600u);
-    EXPECT_EQ(everything(folder.path()), QStringList{QStringLiteral("data.json")});
+    EXPECT_EQ(entriesOf(folder.path()), QStringList{QStringLiteral("data.json")});
 
     // A folder that is gone: the reason, and nothing written.
     const auto error =
@@ -85,7 +79,7 @@ TEST(AtomicFile, OnlyTemporariesOfDeadWritersAreRemoved) {
         QStringList{QStringLiteral("data.json"), live, otherFiles, folderNamed, linkNamed} +
         notTemporaries;
     expected.sort();
-    EXPECT_EQ(everything(folder.path()), expected);
+    EXPECT_EQ(entriesOf(folder.path()), expected);
 
     // Once the writer is gone its temporary goes too; the listing form
     // removes what it is given, whatever file it belongs to.
@@ -93,7 +87,7 @@ TEST(AtomicFile, OnlyTemporariesOfDeadWritersAreRemoved) {
     atomicfile::removeStaleTemporaries(folder.path(), {live, otherFiles, notTemporaries[0]});
     expected.removeOne(live);
     expected.removeOne(otherFiles);
-    EXPECT_EQ(everything(folder.path()), expected);
+    EXPECT_EQ(entriesOf(folder.path()), expected);
 }
 
 TEST(AtomicFile, AFullDiskLeavesThePreviousFileAndNoTemporary) {
@@ -108,14 +102,14 @@ TEST(AtomicFile, AFullDiskLeavesThePreviousFileAndNoTemporary) {
         const auto error = atomicfile::replace(path, QByteArray(size, 'n'));
         ASSERT_TRUE(error.has_value()) << size;
         EXPECT_EQ(*error, QString::fromLocal8Bit(std::strerror(ENOSPC)));
-        EXPECT_EQ(contents(path), QByteArray("previous"));
-        EXPECT_EQ(everything(disk.path()),
+        EXPECT_EQ(readFile(path), QByteArray("previous"));
+        EXPECT_EQ(entriesOf(disk.path()),
                   (QStringList{QStringLiteral(".filler"), QStringLiteral("data.json")}));
     }
 
     disk.release();
     EXPECT_EQ(atomicfile::replace(path, QByteArray(3000, 'n')), std::nullopt);
-    EXPECT_EQ(contents(path), QByteArray(3000, 'n'));
+    EXPECT_EQ(readFile(path), QByteArray(3000, 'n'));
 }
 
 } // namespace

@@ -11,18 +11,8 @@
 
 namespace tovalit::testing {
 
-QByteArray contents(const QString &path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
-
-QStringList namesIn(const QString &folder) {
-    return QDir(folder).entryList(
-        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
-}
-
 bool holdsTemporary(const QString &folder) {
-    const QStringList names = namesIn(folder);
+    const QStringList names = entriesOf(folder);
     return std::any_of(names.begin(), names.end(), atomicfile::isTemporaryName);
 }
 

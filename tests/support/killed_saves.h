@@ -1,5 +1,7 @@
 #pragma once
 
+#include "tests/support/file_contents.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -28,10 +30,6 @@ int killSaversRepeatedly(const QString &kind, const QString &folder, int rounds,
                          int maxDelayMicroseconds,
                          const std::function<AfterKill(int lastSaved)> &check);
 
-// The bytes of the file at `path`, or "<unreadable>" for a failure message.
-QByteArray contents(const QString &path);
-// Every name in `folder`, hidden ones included, sorted.
-QStringList namesIn(const QString &folder);
 // Whether `folder` holds a temporary of an unfinished save.
 bool holdsTemporary(const QString &folder);
 

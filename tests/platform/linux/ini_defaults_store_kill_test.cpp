@@ -44,12 +44,12 @@ TEST(IniDefaultsStoreKill, AKilledSaveLeavesTheOldOrTheNewSettingsAndNothingElse
             // The next start.
             const IniDefaultsStore store(path);
             if (!QFile::exists(path)) {
-                EXPECT_EQ(namesIn(folder.path()), QStringList{});
+                EXPECT_EQ(entriesOf(folder.path()), QStringList{});
                 return after;
             }
-            EXPECT_EQ(namesIn(folder.path()), QStringList{QStringLiteral("Tovalit.ini")});
+            EXPECT_EQ(entriesOf(folder.path()), QStringList{QStringLiteral("Tovalit.ini")});
             after.version = versionOfSettings(store);
-            EXPECT_GE(after.version, 1) << contents(path).toStdString();
+            EXPECT_GE(after.version, 1) << readFile(path).toStdString();
             return after;
         });
     EXPECT_GT(withTemporary, 0) << "no kill fell inside a save";
@@ -63,7 +63,7 @@ TEST(IniDefaultsStoreKill, AFullDiskKeepsThePreviousSettingsAndTheChangesPending
     for (const auto &[key, value] : versions::settings(1))
         store.setString(key, value);
     ASSERT_EQ(store.synchronize(), std::nullopt);
-    const QByteArray previous = contents(path);
+    const QByteArray previous = readFile(path);
     disk.fill();
 
     // Small text (which QSettings would have left as an empty file) and
@@ -74,8 +74,8 @@ TEST(IniDefaultsStoreKill, AFullDiskKeepsThePreviousSettingsAndTheChangesPending
     store.setData(QStringLiteral("vellup_transcriber.shortcutConfiguration"),
                   QByteArray(100000, 'd'));
     EXPECT_EQ(store.synchronize(), QString::fromLocal8Bit(std::strerror(ENOSPC)));
-    EXPECT_EQ(contents(path), previous);
-    EXPECT_EQ(namesIn(disk.path()),
+    EXPECT_EQ(readFile(path), previous);
+    EXPECT_EQ(entriesOf(disk.path()),
               (QStringList{QStringLiteral(".filler"), QStringLiteral("Tovalit.ini")}));
     EXPECT_EQ(versionOfSettings(store), 2) << "the changes stay in the store";
     EXPECT_EQ(versionOfSettings(IniDefaultsStore(path)), 1);

@@ -52,8 +52,8 @@ TEST(HistoryStoreKill, AKilledAppendLeavesWholeFilesAndNoTemporary) {
                 EXPECT_TRUE(version.has_value()) << record.transcript.toStdString();
                 after.version = std::max(after.version, version.value_or(-1));
             }
-            for (const QString &name : namesIn(transcripts)) {
-                const QByteArray text = contents(transcripts + u'/' + name);
+            for (const QString &name : entriesOf(transcripts)) {
+                const QByteArray text = readFile(transcripts + u'/' + name);
                 const auto id = uuidtext::parse(QStringView(name).chopped(4));
                 EXPECT_TRUE(id.has_value()) << name.toStdString();
                 EXPECT_TRUE(
@@ -76,8 +76,8 @@ TEST(HistoryStoreKill, AFullDiskKeepsThePreviousFilesAndSaysSo) {
     const QString historyPath = disk.path() + QStringLiteral("/history.json");
     const QString transcriptPath =
         disk.path() + QStringLiteral("/transcripts/") + uuidtext::upper(first.id) + ".txt";
-    const QByteArray history = contents(historyPath);
-    const QByteArray transcript = contents(transcriptPath);
+    const QByteArray history = readFile(historyPath);
+    const QByteArray transcript = readFile(transcriptPath);
     disk.fill();
 
     const auto expectFailure = [&](QCoro::Task<QList<TranscriptRecord>> task, const QString &path) {
@@ -90,8 +90,8 @@ TEST(HistoryStoreKill, AFullDiskKeepsThePreviousFilesAndSaysSo) {
                       QStringLiteral("无法保存历史记录：") + path + QStringLiteral("（") +
                           QString::fromLocal8Bit(std::strerror(ENOSPC)) + QStringLiteral("）"));
         }
-        EXPECT_EQ(contents(historyPath), history);
-        EXPECT_EQ(contents(transcriptPath), transcript);
+        EXPECT_EQ(readFile(historyPath), history);
+        EXPECT_EQ(readFile(transcriptPath), transcript);
         EXPECT_FALSE(holdsTemporary(disk.path()));
         EXPECT_FALSE(holdsTemporary(disk.path() + QStringLiteral("/transcripts")));
     };

@@ -3,6 +3,7 @@
 #include "services/history/transcript_file_format.h"
 #include "support/json_text.h"
 #include "support/uuid_text.h"
+#include "tests/support/file_contents.h"
 #include "tests/support/qt_printers.h"
 #include "tests/support/run_task.h"
 #include "tests/support/scoped_time_zone.h"
@@ -18,22 +19,12 @@
 namespace tovalit {
 namespace {
 
+using testing::readFile;
 using testing::runTask;
+using testing::writeFile;
 
 const QUuid recordID(QStringLiteral("6f1c2a7e-0b3d-4c5e-9f10-a1b2c3d4e5f6"));
 const QString recordText = QStringLiteral("6F1C2A7E-0B3D-4C5E-9F10-A1B2C3D4E5F6");
-
-QByteArray readFile(const QString &path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-void writeFile(const QString &path, const QByteArray &bytes) {
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
-    file.write(bytes);
-}
 
 TranscriptRecord record(const QUuid &id, const QDateTime &createdAt, const QString &transcript) {
     TranscriptRecord value;

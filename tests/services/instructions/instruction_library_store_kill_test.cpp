@@ -35,9 +35,9 @@ TEST(InstructionLibraryStoreKill, AKilledSaveLeavesTheOldOrTheNewFileAndNothingE
             // rounds of it would add up.)
             InstructionLibraryStore store(folder.path());
             const InstructionLibrarySnapshot loaded = QCoro::waitFor(store.loadSnapshot());
-            EXPECT_EQ(namesIn(folder.path()), QFile::exists(folder.filePath(fileName))
-                                                  ? QStringList{fileName}
-                                                  : QStringList{});
+            EXPECT_EQ(entriesOf(folder.path()), QFile::exists(folder.filePath(fileName))
+                                                    ? QStringList{fileName}
+                                                    : QStringList{});
             if (loaded.customEntries.isEmpty())
                 return after;
             const auto version =
@@ -74,7 +74,7 @@ TEST(InstructionLibraryStoreKill, AFullDiskKeepsThePreviousFileAndSaysSo) {
         ASSERT_TRUE(file.open(QIODevice::ReadOnly));
         EXPECT_EQ(file.readAll(), previous);
         file.close();
-        EXPECT_EQ(namesIn(disk.path()), (QStringList{QStringLiteral(".filler"), fileName}));
+        EXPECT_EQ(entriesOf(disk.path()), (QStringList{QStringLiteral(".filler"), fileName}));
     }
     EXPECT_EQ(runTask(store.loadSnapshot()).customEntries, versions::customInstructions(1));
 }

@@ -4,6 +4,7 @@
 #include "support/data_folder.h"
 #include "support/json_text.h"
 #include "tests/models/instruction_test_entries.h"
+#include "tests/support/file_contents.h"
 #include "tests/support/run_task.h"
 #include "tests/support/temporary_user_folders.h"
 
@@ -19,27 +20,13 @@
 namespace tovalit {
 namespace {
 
+using testing::entriesOf;
+using testing::readFile;
+using testing::writeFile;
 using namespace Qt::StringLiterals;
 using testing::instruction;
 using testing::runTask;
 using testing::WithTemporaryUserFolders;
-
-void writeFile(const QString &path, const QByteArray &bytes) {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
-    file.write(bytes);
-}
-
-QByteArray readFile(const QString &path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-QStringList entriesOf(const QString &folder) {
-    return QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden,
-                                  QDir::Name);
-}
 
 const QList<InstructionLibraryEntry> &customEntries() {
     static const QList<InstructionLibraryEntry> entries{

@@ -1,6 +1,7 @@
 #include "services/lexicon/personal_lexicon_event_logger.h"
 #include "support/json_text.h"
 #include "tests/services/lexicon/lexicon_test_entries.h"
+#include "tests/support/file_contents.h"
 #include "tests/support/run_task.h"
 #include "tests/support/temporary_user_folders.h"
 
@@ -13,6 +14,7 @@
 namespace tovalit {
 namespace {
 
+using testing::readFile;
 using testing::runTask;
 using testing::WithTemporaryUserFolders;
 
@@ -24,11 +26,6 @@ PersonalLexiconAuditEvent event(const QString &action, qint64 entryCount = 0) {
     made.entryCount = entryCount;
     made.timestamp = at;
     return made;
-}
-
-QByteArray readFile(const QString &path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 QList<PersonalLexiconAuditEvent> linesOf(const QByteArray &bytes) {

@@ -34,9 +34,9 @@ TEST(PersonalLexiconStoreKill, AKilledSaveLeavesTheOldOrTheNewFileAndNothingElse
             // rounds of it would add up.)
             PersonalLexiconStore store(folder.path());
             const PersonalLexiconSnapshot loaded = QCoro::waitFor(store.loadSnapshot());
-            EXPECT_EQ(namesIn(folder.path()), QFile::exists(folder.filePath(fileName))
-                                                  ? QStringList{fileName}
-                                                  : QStringList{});
+            EXPECT_EQ(entriesOf(folder.path()), QFile::exists(folder.filePath(fileName))
+                                                    ? QStringList{fileName}
+                                                    : QStringList{});
             if (loaded.entries.isEmpty())
                 return after;
             const auto version =
@@ -73,7 +73,7 @@ TEST(PersonalLexiconStoreKill, AFullDiskKeepsThePreviousFileAndSaysSo) {
         ASSERT_TRUE(file.open(QIODevice::ReadOnly));
         EXPECT_EQ(file.readAll(), previous);
         file.close();
-        EXPECT_EQ(namesIn(disk.path()), (QStringList{QStringLiteral(".filler"), fileName}));
+        EXPECT_EQ(entriesOf(disk.path()), (QStringList{QStringLiteral(".filler"), fileName}));
     }
     EXPECT_EQ(runTask(store.loadSnapshot()), versions::lexicon(1));
 }

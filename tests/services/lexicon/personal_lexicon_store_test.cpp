@@ -3,6 +3,7 @@
 #include "services/lexicon/personal_lexicon_store_error.h"
 #include "support/data_folder.h"
 #include "tests/services/lexicon/lexicon_test_entries.h"
+#include "tests/support/file_contents.h"
 #include "tests/support/run_task.h"
 #include "tests/support/temporary_user_folders.h"
 
@@ -16,27 +17,13 @@
 namespace tovalit {
 namespace {
 
+using testing::entriesOf;
 using testing::hotword;
+using testing::readFile;
 using testing::replacement;
 using testing::runTask;
 using testing::WithTemporaryUserFolders;
-
-void writeFile(const QString &path, const QByteArray &bytes) {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
-    file.write(bytes);
-}
-
-QByteArray readFile(const QString &path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-QStringList entriesOf(const QString &folder) {
-    return QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden,
-                                  QDir::Name);
-}
+using testing::writeFile;
 
 const PersonalLexiconSnapshot &sampleSnapshot() {
     static const PersonalLexiconSnapshot snapshot = [] {
