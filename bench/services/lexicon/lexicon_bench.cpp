@@ -24,7 +24,7 @@ QString chineseTerm(std::mt19937 &random, int length) {
 }
 
 QString asciiTerm(std::mt19937 &random, int index) {
-    static const char *stems[] = {"Kube", "Vector", "Graph", "Stream", "Cloud", "Data", "Edge"};
+    static const char *stems[] = {"Kovar", "Vector", "Graph", "Stream", "Cloud", "Data", "Edge"};
     std::uniform_int_distribution<int> stem(0, 6);
     return QString::fromLatin1(stems[stem(random)]) + QStringLiteral("X") + QString::number(index);
 }

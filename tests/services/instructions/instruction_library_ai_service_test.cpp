@@ -179,7 +179,7 @@ TEST_F(InstructionLibraryAIServiceTest, FencesAroundAnAnswerAreRemoved) {
         {"fences inside come out too", u"```\n用 ```code``` 包住\n```"_s, u"用 code 包住"_s},
         {"backticks only in the middle", u" 先运行 ```make``` 再提交 "_s,
          u"先运行 ```make``` 再提交"_s},
-        {"opening fence only", u"```python\nprint(1)"_s, u"```python\nprint(1)"_s},
+        {"opening fence only", u"```sh\nprint(1)"_s, u"```sh\nprint(1)"_s},
         {"plain answer", u"\n普通回答\n"_s, u"普通回答"_s},
     };
     for (const Case &c : cases) {

@@ -29,8 +29,8 @@ TEST(LocalReplacementEngine, AsciiWordsMatchOnlyWholeWords) {
         EXPECT_EQ(E::replacingWholeWordMatches(u"gzv", u"GZV", c.text), c.expected);
     // Case-insensitive matching also knows characters outside ASCII that
     // fold to ASCII letters, such as the Kelvin sign and ß.
-    EXPECT_EQ(E::apply("use \u212Aubectl", {replacement("kubectl", "Kubectl工具")}).text,
-              "use Kubectl工具");
+    EXPECT_EQ(E::apply("use \u212Aorvctl", {replacement("korvctl", "Korvctl工具")}).text,
+              "use Korvctl工具");
     EXPECT_EQ(E::apply("die straße", {replacement("strasse", "Straße路")}).text, "die Straße路");
 
     // Through apply(): a text that already reads right is not an applied

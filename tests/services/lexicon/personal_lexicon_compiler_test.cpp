@@ -49,8 +49,8 @@ TEST(PersonalLexiconCompiler, WhatTakesPartInRecognition) {
     const auto manualLower = hotword("kovarindel", 1);
     EXPECT_TRUE(C::makeHotwords({candidate, manualLower}).isEmpty());
 
-    const auto disabled = makeEntry({.target = "Docker", .hits = 9, .enabled = false});
-    const auto enabled = hotword("docker", 2);
+    const auto disabled = makeEntry({.target = "Brakken", .hits = 9, .enabled = false});
+    const auto enabled = hotword("brakken", 2);
     const auto kept = C::makeHotwords({disabled, enabled});
     ASSERT_EQ(kept.size(), 1);
     EXPECT_EQ(kept[0].id(), enabled.id());

@@ -75,7 +75,7 @@ TEST(SelectableTextTest, DraggingSelectsAndTheKeyboardCopies) {
 
     // A double click takes the word under the pointer.
     const QFontMetrics metrics(text.font());
-    const int insideWord = metrics.horizontalAdvance(QStringLiteral("部署到 Kube"));
+    const int insideWord = metrics.horizontalAdvance(QStringLiteral("部署到 Kovar"));
     QTest::mouseDClick(&text, Qt::LeftButton, {}, QPoint(insideWord, middle));
     EXPECT_EQ(text.selectedText(), QStringLiteral("Kovarindel"));
 }

@@ -43,7 +43,7 @@ TEST_F(LexiconEditorTest, TheRulesFollowEveryKeystroke) {
     type(sheet.targetField(), QStringLiteral("   "));
     EXPECT_EQ(message(sheet), QStringLiteral("词条内容不能为空。"));
 
-    type(sheet.targetField(), QStringLiteral("Visual Studio"));
+    type(sheet.targetField(), QStringLiteral("Quill Studio"));
     EXPECT_EQ(message(sheet), hotwordMessage) << "a hot word has no spaces";
 
     type(sheet.targetField(), QStringLiteral("Kovarindel"));
