@@ -1,6 +1,7 @@
 #include "support/json_text.h"
 
 #include "support/iso8601.h"
+#include "support/textkit.h"
 
 #include <QJsonDocument>
 #include <QJsonParseError>
@@ -38,26 +39,10 @@ bool mayHoldSurrogateEscape(QByteArrayView bytes) {
     return false;
 }
 
-// U+FFFD for every surrogate without its partner; a pair stays.
-QString withPairedSurrogates(const QString &text) {
-    QString result = text;
-    const qsizetype size = text.size();
-    for (qsizetype i = 0; i < size; ++i) {
-        const char16_t unit = text[i].unicode();
-        if (QChar::isHighSurrogate(unit) && i + 1 < size &&
-            QChar::isLowSurrogate(text[i + 1].unicode())) {
-            ++i;
-        } else if (QChar::isSurrogate(unit)) {
-            result[i] = QChar::ReplacementCharacter;
-        }
-    }
-    return result;
-}
-
 QJsonValue withPairedSurrogates(const QJsonValue &value) {
     switch (value.type()) {
     case QJsonValue::String:
-        return withPairedSurrogates(value.toString());
+        return textkit::withPairedSurrogates(value.toString());
     case QJsonValue::Array: {
         QJsonArray array;
         for (const QJsonValue &element : value.toArray())
@@ -68,7 +53,8 @@ QJsonValue withPairedSurrogates(const QJsonValue &value) {
         QJsonObject object;
         const QJsonObject source = value.toObject();
         for (auto it = source.constBegin(); it != source.constEnd(); ++it)
-            object.insert(withPairedSurrogates(it.key()), withPairedSurrogates(it.value()));
+            object.insert(textkit::withPairedSurrogates(it.key()),
+                          withPairedSurrogates(it.value()));
         return object;
     }
     default:

@@ -420,4 +420,18 @@ std::optional<QString> decodeUtf8Strict(QByteArrayView bytes) {
     return result;
 }
 
+QString withPairedSurrogates(QString text) {
+    const qsizetype size = text.size();
+    for (qsizetype i = 0; i < size; ++i) {
+        const char16_t unit = text[i].unicode();
+        if (QChar::isHighSurrogate(unit) && i + 1 < size &&
+            QChar::isLowSurrogate(text[i + 1].unicode())) {
+            ++i;
+        } else if (QChar::isSurrogate(unit)) {
+            text[i] = QChar::ReplacementCharacter;
+        }
+    }
+    return text;
+}
+
 } // namespace tovalit::textkit

@@ -90,4 +90,8 @@ bool isAscii(QStringView text);
 // surrogates, nothing past U+10FFFF, no truncated sequence), else nothing.
 std::optional<QString> decodeUtf8Strict(QByteArrayView bytes);
 
+// `text` with U+FFFD for every surrogate without its partner (escapes in
+// JSON and INI text can make them); a pair stays.
+QString withPairedSurrogates(QString text);
+
 } // namespace tovalit::textkit

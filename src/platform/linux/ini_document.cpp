@@ -1,5 +1,7 @@
 #include "platform/linux/ini_document.h"
 
+#include "support/textkit.h"
+
 #include <QStringDecoder>
 #include <QStringEncoder>
 
@@ -136,7 +138,7 @@ QString unescapedKey(const QByteArray &text) {
         result += QChar(code);
         i = first + digits;
     }
-    return result;
+    return textkit::withPairedSurrogates(std::move(result));
 }
 
 void chopTrailingSpaces(QString &text, qsizetype limit) {
@@ -228,7 +230,7 @@ QVariant unescapedValue(QByteArrayView text) {
             if (!quoted)
                 chopTrailingSpaces(current, chopLimit);
             isList = true;
-            list.append(current);
+            list.append(textkit::withPairedSurrogates(current));
             current.clear();
             quoted = false;
             ++i;
@@ -245,10 +247,10 @@ QVariant unescapedValue(QByteArrayView text) {
     if (!quoted && !endedInEscape)
         chopTrailingSpaces(current, chopLimit);
     if (isList) {
-        list.append(current);
+        list.append(textkit::withPairedSurrogates(current));
         return list;
     }
-    return current;
+    return textkit::withPairedSurrogates(current);
 }
 
 // "@ByteArray(...)" and the other typed forms; kinds kept only as text

@@ -122,5 +122,21 @@ TEST(IniDocument, ChangingAKeyKeepsEveryOtherEntryAsWritten) {
     EXPECT_EQ(empty.toBytes(), QByteArray("[General]\na=1\n"));
 }
 
+TEST(IniDocument, UnpairedSurrogateEscapesReadAsReplacementCharacters) {
+    // A hand edit (or a fuzzer) can escape half of a surrogate pair; what
+    // reads must still be valid text. A whole pair stays the character.
+    const IniDocument document = IniDocument::parse("[General]\n"
+                                                    "lone=a\\xdc00z\n"
+                                                    "pair=\\xd83c\\xdfa4\n"
+                                                    "list=\\xd800, x\n"
+                                                    "%UD800key=1\n");
+    EXPECT_EQ(document.value(QStringLiteral("lone")), QVariant(QStringLiteral("a\uFFFDz")));
+    EXPECT_EQ(document.value(QStringLiteral("pair")),
+              QVariant(QString::fromUtf8("\xF0\x9F\x8E\xA4")));
+    EXPECT_EQ(document.value(QStringLiteral("list")),
+              QVariant(QStringList{QStringLiteral("\uFFFD"), QStringLiteral("x")}));
+    EXPECT_TRUE(document.contains(QStringLiteral("\uFFFDkey")));
+}
+
 } // namespace
 } // namespace tovalit
