@@ -35,10 +35,22 @@ CancelToken TaskHandle::token() const {
 
 namespace {
 
+std::atomic<int> inFlight{0};
+
+// Counts a detached task from the moment it is queued until its coroutine
+// ends, or until its start is dropped with its context.
+struct InFlightMark {
+    InFlightMark() { ++inFlight; }
+    ~InFlightMark() { --inFlight; }
+    InFlightMark(const InFlightMark &) = delete;
+    InFlightMark &operator=(const InFlightMark &) = delete;
+};
+
 // `work` is a parameter, so it lives in this frame for as long as the
 // coroutine it creates runs: a capturing lambda coroutine stays valid.
 QCoro::Task<void> runDetached(std::function<QCoro::Task<void>()> work, QString what,
-                              std::shared_ptr<TaskHandle::State> state) {
+                              std::shared_ptr<TaskHandle::State> state,
+                              std::shared_ptr<InFlightMark> mark) {
     try {
         co_await work();
     } catch (const std::exception &error) {
@@ -48,6 +60,7 @@ QCoro::Task<void> runDetached(std::function<QCoro::Task<void>()> work, QString w
     }
     if (state)
         state->running = false;
+    mark.reset();
 }
 
 // Marks a kept task finished when its start is dropped because the context
@@ -69,14 +82,19 @@ void post(QObject *context, std::function<QCoro::Task<void>()> work, QString wha
     pending->state = std::move(state);
     QMetaObject::invokeMethod(
         target,
-        [work = std::move(work), what = std::move(what), pending]() mutable {
+        [work = std::move(work), what = std::move(what), pending,
+         mark = std::make_shared<InFlightMark>()]() mutable {
             pending->started = true;
-            runDetached(std::move(work), std::move(what), pending->state);
+            runDetached(std::move(work), std::move(what), pending->state, std::move(mark));
         },
         Qt::QueuedConnection);
 }
 
 } // namespace
+
+int detachedTasksInFlight() {
+    return inFlight.load();
+}
 
 void spawn(QObject *context, std::function<QCoro::Task<void>()> work, QString what) {
     post(context, std::move(work), std::move(what), nullptr);

@@ -39,6 +39,10 @@ private:
 // exception that escapes the work is logged under `what`, never lost.
 void spawn(QObject *context, std::function<QCoro::Task<void>()> work, QString what = {});
 
+// How many tasks of spawn() and spawnCancellable() are queued or running.
+// Whoever ends the event loop for good can let them finish first.
+int detachedTasksInFlight();
+
 // As spawn(), for work that checks the token after every suspension.
 [[nodiscard]] TaskHandle spawnCancellable(QObject *context,
                                           std::function<QCoro::Task<void>(CancelToken)> work,

@@ -22,10 +22,11 @@ struct AfterKill {
 
 // Kills a process that saves `kind` files (see tests/tools/data_file_saver)
 // into `folder` `rounds` times, each after a random delay of up to
-// `maxDelayMicroseconds`. After each kill, `check` gets the last version
-// the saver finished and inspects the folder. The file must hold that
-// version or the one being saved when the process died; the next saver
-// goes on from there. Returns the number of rounds that left a temporary.
+// `maxDelayMicroseconds` (ten times as long under a sanitizer). After each
+// kill, `check` gets the last version the saver finished and inspects the
+// folder. The file must hold that version or the one being saved when the
+// process died; the next saver goes on from there. Returns the number of
+// rounds that left a temporary.
 int killSaversRepeatedly(const QString &kind, const QString &folder, int rounds,
                          int maxDelayMicroseconds,
                          const std::function<AfterKill(int lastSaved)> &check);

@@ -71,15 +71,20 @@ CorrectionObservation::observe(const std::optional<QString> &value, double now) 
 QCoro::Task<void> CorrectionObservation::run(std::shared_ptr<AccessibilityClient> client,
                                              Sleeper sleeper, MonotonicClock clock,
                                              CorrectionObservationContext context, Timing timing,
-                                             ObservedInsertionEditCallback onObservedEditEvent) {
+                                             ObservedInsertionEditCallback onObservedEditEvent,
+                                             CancelToken stop) {
     // The client keeps the accessibility thread running for as long as we
     // hold it, so these reads always get an answer.
     context.processID = co_await readProcessIdentifier(client, context.element);
     CorrectionObservation observation(context, timing);
     for (int poll = 0; poll < timing.maxPollCount; ++poll) {
-        co_await sleeper(timing.pollingInterval, CancelToken());
+        co_await sleeper(timing.pollingInterval, stop);
+        if (stop.isCancelled())
+            co_return;
         const std::optional<QString> value =
             co_await readObservedValue(client, context.element, context.processID);
+        if (stop.isCancelled())
+            co_return;
         const std::optional<ObservedInsertionEditEvent> event = observation.observe(value, clock());
         if (event)
             onObservedEditEvent(*event);

@@ -54,11 +54,13 @@ public:
     bool isFinished() const { return m_finished; }
 
     // Polls the field until the watch ends: a pause before every poll, at
-    // most maxPollCount polls. Reads run on the accessibility thread; the
-    // callback is called from the thread this runs on.
+    // most maxPollCount polls, and none once `stop` is cancelled. Reads run
+    // on the accessibility thread; the callback is called from the thread
+    // this runs on.
     static QCoro::Task<void> run(std::shared_ptr<AccessibilityClient> client, Sleeper sleeper,
                                  MonotonicClock clock, CorrectionObservationContext context,
-                                 Timing timing, ObservedInsertionEditCallback onObservedEditEvent);
+                                 Timing timing, ObservedInsertionEditCallback onObservedEditEvent,
+                                 CancelToken stop);
 
 private:
     CorrectionObservationContext m_context;

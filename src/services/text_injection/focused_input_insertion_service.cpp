@@ -566,12 +566,14 @@ void FocusedInputInsertionService::startCorrectionObservationIfNeeded(
     const CorrectionObservation::Timing timing{
         correctionObservationPollingInterval, correctionObservationIdleThreshold,
         correctionObservationMaxPollCount, correctionObservationNoChangeStopCount};
+    // The watch ends with the service that started it, instead of reading
+    // the field from the accessibility thread for up to half a minute more.
     spawn(
         m_watchContext.get(),
         [client = m_accessibility, sleeper = m_sleeper, clock = m_clock, observation, timing,
-         onObservedEditEvent] {
+         onObservedEditEvent, stop = m_lifetime] {
             return CorrectionObservation::run(client, sleeper, clock, observation, timing,
-                                              onObservedEditEvent);
+                                              onObservedEditEvent, stop);
         },
         QStringLiteral("correction observation"));
 }

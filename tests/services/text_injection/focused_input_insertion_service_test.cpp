@@ -162,6 +162,20 @@ TEST_F(FocusedInputInsertionServiceTest, VerifiedPasteGivesTheClipboardBackAfter
     EXPECT_EQ(watchedValue(), QStringLiteral("abc你好"));
 }
 
+TEST_F(FocusedInputInsertionServiceTest, AWatchEndsWithItsServiceAndReportsNothingAfterwards) {
+    EXPECT_EQ(insert(QStringLiteral("你好")), InsertionResult::pastedFromClipboard);
+    ASSERT_TRUE(watchStarted());
+    service.reset();
+    // An edit that would be reported once it rests, had the service stayed.
+    field->set(QStringLiteral("✎"), {1, 0});
+    time->pollsMayRun = true;
+    ASSERT_TRUE(waitUntil([this] { return time.use_count() == 1; }, "the watch to end"));
+    EXPECT_TRUE(watched.events().empty());
+    EXPECT_EQ(time->count(Service::correctionObservationPollingInterval), 1);
+    // The clipboard still comes back: that is the user's, not the service's.
+    EXPECT_EQ(pasteboard->string(), QStringLiteral("old"));
+}
+
 TEST_F(FocusedInputInsertionServiceTest, RestoreLeavesWhatSomebodyCopiedDuringTheDelay) {
     time->onSleep = [this](double seconds) {
         if (seconds == Service::pasteboardRestoreDelay)
