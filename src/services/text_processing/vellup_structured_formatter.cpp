@@ -6,7 +6,9 @@
 #include "support/network_http_transport.h"
 #include "support/textkit.h"
 
+#include <QCoreApplication>
 #include <QJsonArray>
+#include <QThread>
 #include <QThreadStorage>
 
 namespace tovalit {
@@ -81,10 +83,19 @@ VellupStructuredFormatter::VellupStructuredFormatter(
     , m_transport(transport ? std::move(transport) : liveTransport()) {}
 
 std::shared_ptr<HttpTransport> VellupStructuredFormatter::liveTransport() {
-    // Qt drops the main thread's entry when the application object goes, so
-    // the network manager never outlives it.
     static QThreadStorage<std::shared_ptr<HttpTransport>> perThread;
-    if (!perThread.hasLocalData())
+    if (!perThread.hasLocalData()) {
+        perThread.setLocalData(std::make_shared<NetworkHttpTransport>());
+        // Qt drops the main thread's entry only late in the application
+        // object's destruction, when part of what the network manager holds
+        // can no longer be cleaned up and stays allocated. Released among the
+        // post routines, while the application object is still whole, it all
+        // goes.
+        const QCoreApplication *application = QCoreApplication::instance();
+        if (application && QThread::currentThread() == application->thread())
+            qAddPostRoutine([] { perThread.setLocalData({}); });
+    }
+    if (!perThread.localData())
         perThread.setLocalData(std::make_shared<NetworkHttpTransport>());
     return perThread.localData();
 }
