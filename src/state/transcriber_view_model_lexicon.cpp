@@ -231,7 +231,7 @@ QCoro::Task<void> TranscriberViewModel::persistPersonalLexicon(
         historyLearningState.value_or(m_personalLexiconHistoryLearningState);
     const PersonalLexiconSnapshot snapshot = sanitizedPersonalLexiconSnapshot(std::move(requested));
 
-    if (!prioritizeLocalSave && !syncCloud) {
+    if (!syncCloud) {
         co_await storePersonalLexiconAndRecord(snapshot, QStringLiteral("persist_local_only"),
                                                std::move(learningMessage));
         co_return;
@@ -252,11 +252,6 @@ QCoro::Task<void> TranscriberViewModel::persistPersonalLexicon(
         co_await recordLexiconEvent(std::move(record));
         if (!alive)
             co_return;
-    }
-    if (!syncCloud) {
-        co_await storePersonalLexiconAndRecord(snapshot, QStringLiteral("persist_local_only"),
-                                               std::move(learningMessage));
-        co_return;
     }
     lease.guard.unlock();
     co_await synchronizePersonalLexicon(std::move(learningMessage));
