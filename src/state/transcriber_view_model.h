@@ -497,10 +497,13 @@ private:
     void detachCaptureCallbacks();
 
     // --- Live transcript and recovery (transcriber_view_model_live.cpp) ---------
-    void configureLiveTranscriber(LiveTranscriber &transcriber, QUuid sessionID);
+    void configureLiveTranscriber(const std::shared_ptr<LiveTranscriber> &transcriber,
+                                  QUuid sessionID);
     void handleLivePartial(const QString &text, QUuid sessionID);
     void handleLiveLevels(QList<double> levels, QUuid sessionID);
-    QCoro::Task<void> handleLiveTranscriberInterruption(std::exception_ptr error, QUuid sessionID);
+    // `source`: the recogniser that reported the break.
+    QCoro::Task<void> handleLiveTranscriberInterruption(std::exception_ptr error, QUuid sessionID,
+                                                        std::weak_ptr<LiveTranscriber> source);
     QCoro::Task<void> recoverLiveTranscriberIfNeeded(QUuid sessionID, QString interruptionReason,
                                                      CancelToken token);
     void failLiveTranscriberRecovery(const QString &detail);

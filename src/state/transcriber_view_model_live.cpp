@@ -9,26 +9,31 @@
 
 namespace tovalit {
 
-void TranscriberViewModel::configureLiveTranscriber(LiveTranscriber &transcriber, QUuid sessionID) {
+void TranscriberViewModel::configureLiveTranscriber(
+    const std::shared_ptr<LiveTranscriber> &transcriber, QUuid sessionID) {
     // Both callbacks only hop to the GUI thread; the handlers check there
     // that their session is still the current one.
     QPointer<TranscriberViewModel> self(this);
-    transcriber.setOnPartial([self, sessionID](const QString &text) {
+    transcriber->setOnPartial([self, sessionID](const QString &text) {
         postToGuiThread([self, sessionID, text] {
             if (self)
                 self->handleLivePartial(text, sessionID);
         });
     });
-    if (auto *interruptible = dynamic_cast<InterruptibleLiveTranscriber *>(&transcriber)) {
-        interruptible->setOnInterruption([self, sessionID](std::exception_ptr error) {
-            postToGuiThread([self, sessionID, error] {
+    if (auto *interruptible = dynamic_cast<InterruptibleLiveTranscriber *>(transcriber.get())) {
+        // Held weakly: the recogniser keeps this callback, and the handler
+        // needs only to know whether the report came from the live stream.
+        std::weak_ptr<LiveTranscriber> source = transcriber;
+        interruptible->setOnInterruption([self, sessionID, source](std::exception_ptr error) {
+            postToGuiThread([self, sessionID, source, error] {
                 if (!self)
                     return;
                 spawn(
                     self,
-                    [self, sessionID, error]() -> QCoro::Task<void> {
+                    [self, sessionID, source, error]() -> QCoro::Task<void> {
                         if (self)
-                            co_await self->handleLiveTranscriberInterruption(error, sessionID);
+                            co_await self->handleLiveTranscriberInterruption(error, sessionID,
+                                                                             source);
                     },
                     QStringLiteral("live interruption"));
             });
@@ -52,12 +57,18 @@ void TranscriberViewModel::handleLiveLevels(QList<double> levels, QUuid sessionI
         presentRecordingHUD();
 }
 
-QCoro::Task<void> TranscriberViewModel::handleLiveTranscriberInterruption(std::exception_ptr error,
-                                                                          QUuid sessionID) {
-    // One recovery at a time: a second report of the same break, or a
-    // break of a replacement still starting, changes nothing.
+QCoro::Task<void>
+TranscriberViewModel::handleLiveTranscriberInterruption(std::exception_ptr error, QUuid sessionID,
+                                                        std::weak_ptr<LiveTranscriber> source) {
+    // Only a break of the stream the recording is using counts. The
+    // recogniser also reports a start that fails: that is the failure of a
+    // start or of a replacement attempt, already handled where it was
+    // awaited, and taking it for a new break would rebuild without end
+    // while the service is down. A late second report of an old break is
+    // not a break of its replacement either. One recovery at a time.
+    const std::shared_ptr<LiveTranscriber> reporter = source.lock();
     if (!isCurrentSession(sessionID) || !m_recordingState.is(RecordingState::Case::recording) ||
-        m_liveTranscriberRecoveryTask.isRunning()) {
+        m_liveTranscriberRecoveryTask.isRunning() || !reporter || reporter != m_transcriber) {
         co_return;
     }
     m_liveTranscriptAccumulator.sealCurrentTranscript(m_liveTranscript);

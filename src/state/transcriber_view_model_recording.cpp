@@ -75,7 +75,7 @@ TranscriberViewModel::makeStreamingTranscriber(VellupSpeechConfiguration configu
                                                QUuid sessionID) {
     std::shared_ptr<LiveTranscriber> transcriber =
         m_liveTranscriberFactory(std::move(configuration), compiledSpeechLexiconConfiguration());
-    configureLiveTranscriber(*transcriber, sessionID);
+    configureLiveTranscriber(transcriber, sessionID);
     return transcriber;
 }
 
@@ -85,7 +85,7 @@ QCoro::Task<void> TranscriberViewModel::beginRecording(std::shared_ptr<LiveTrans
     m_liveAudioBufferRelay->reset();
     m_liveAudioBufferRelay->setTranscriber(transcriber, false);
     m_liveTranscriptAccumulator.reset();
-    configureLiveTranscriber(*transcriber, sessionID);
+    configureLiveTranscriber(transcriber, sessionID);
     // A failing start is the caller's to undo.
     co_await transcriber->start();
 

@@ -1,5 +1,6 @@
 #include "services/gateway/gateway_client_error.h"
 #include "services/speech/vellup_streaming_transcriber_error.h"
+#include "support/http_transport.h"
 #include "tests/state/view_model_harness.h"
 
 namespace tovalit {
@@ -78,6 +79,46 @@ TEST_F(LiveRecoveryTest, ARejectedSessionDuringTheRebuildIsRecoveredOnce) {
     ASSERT_EQ(transcribers.size(), 3u);
     feed(9);
     EXPECT_EQ(transcriber(2).received(), QList<int>{9}) << "the second try took over";
+}
+
+TEST_F(LiveRecoveryTest, AReplacementThatFailsToStartIsTheOnlyAttemptForItsBreak) {
+    makeViewModel();
+    startRecording();
+    transcriber().speak(QStringLiteral("前半段"));
+    settle();
+    // The service is gone: every stream asked to start fails, and reports
+    // its failure as a break as well.
+    defaultTranscriberScript.startError =
+        errorOf(VellupStreamingTranscriberError::connectionClosed(QStringLiteral("quota")));
+    transcriber().breakStream(streamBroke());
+    settle();
+    EXPECT_EQ(transcribers.size(), 2u) << "one replacement attempt";
+    EXPECT_EQ(viewModel->recordingState(), RecordingState::recording());
+    feed(1);
+
+    // The recording went on without live text; the file is recognised.
+    fileAnswers.fallback = QStringLiteral("前半段，还有后半段");
+    stopRecording();
+    ASSERT_EQ(fileCalls.size(), 1u);
+    const TranscriptRecord record = viewModel->records().value(0);
+    EXPECT_EQ(record.rawTranscript.value_or(record.transcript),
+              QStringLiteral("前半段，还有后半段"));
+    EXPECT_TRUE(record.note.value_or(QString()).startsWith(
+        QStringLiteral("Vellup流式 ASR 已中断，停止录音后会补一遍录音 ASR；")))
+        << record.note.value_or(QString()).toStdString();
+
+    // Through a gateway that no longer knows the session: the session is
+    // renewed once and the stream tried once more, and that is all.
+    transcriberScripts.push_back({});
+    defaultTranscriberScript.startError = errorOf(HttpTransportError(
+        HttpTransportError::Kind::NotConnected, QStringLiteral("invalid_token, HTTP 401")));
+    startRecording();
+    ASSERT_EQ(transcribers.size(), 3u);
+    transcriber(2).breakStream(streamBroke());
+    settle();
+    EXPECT_EQ(transcribers.size(), 5u) << "the replacement and its one retry";
+    EXPECT_EQ(gateway->invalidations, 1);
+    EXPECT_EQ(viewModel->recordingState(), RecordingState::recording());
 }
 
 TEST_F(LiveRecoveryTest, WithoutAReplacementTheRecordingGoesOnAndTheFileIsRecognisedAfterwards) {

@@ -301,8 +301,13 @@ public:
         ++startCount;
         if (m_script.startGate)
             co_await m_script.startGate->wait();
-        if (m_script.startError)
+        if (m_script.startError) {
+            // The streaming recogniser reports a start that fails as a
+            // break of its stream too.
+            if (m_interruption)
+                m_interruption(m_script.startError);
             std::rethrow_exception(m_script.startError);
+        }
         started = true;
     }
     void append(const PcmBuffer &buffer) override {
