@@ -914,8 +914,9 @@ private:
     std::optional<double> m_recordingStartedUptime;
     TaskHandle m_liveTranscriberRecoveryTask;
     // The live stream broke during this recording; and, once known, that
-    // its live text misses audio (a rebuild failed, or came after the
-    // backlog had dropped buffers). Both stay set until the session ends.
+    // audio never reached a live stream at all (a rebuild failed, or came
+    // after the backlog had dropped buffers). Both stay set until the
+    // session ends.
     bool m_liveStreamBroke = false;
     bool m_liveAudioLost = false;
 

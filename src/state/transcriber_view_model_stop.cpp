@@ -116,11 +116,18 @@ TranscriberViewModel::finalizationFallback(std::exception_ptr error) {
 QCoro::Task<void> TranscriberViewModel::stopRecording(RecordingStopSource triggerSource) {
     if (!m_recordingState.is(RecordingState::Case::recording))
         co_return;
-    // The live text misses part of the recording when its stream broke and
-    // was not rebuilt (a rebuild still pending ends here too), or was
-    // rebuilt after audio had been lost; the recording is then recognised
-    // again. A broken stream is named in the result either way.
-    const bool liveTextIsIncomplete = m_liveAudioLost || (m_liveStreamBroke && !m_transcriber);
+    // After a break the live text cannot be trusted to hold everything,
+    // even when a replacement took over: the words in flight went to the
+    // broken stream, which never answered for them, and the replacement
+    // heard only what came after. A dictation's recording is then
+    // recognised again. A meeting runs too long for the audio-file
+    // recogniser: it is recognised again only when audio is known to be
+    // lost (no replacement, or a backlog that overflowed), and otherwise
+    // keeps its live text with a note that words at the break may be
+    // missing. A broken stream is named in the result either way.
+    const bool meetingKeepsLiveText = m_hasEnteredMeetingMode && !m_liveAudioLost && m_transcriber;
+    const bool liveTextIsIncomplete = m_liveStreamBroke && !meetingKeepsLiveText;
+    const bool wordsAtTheBreakMayBeMissing = m_liveStreamBroke && m_hasEnteredMeetingMode;
     std::optional<QString> streamNote;
     if (m_liveStreamBroke) {
         if (!m_transcriber)
@@ -175,6 +182,9 @@ QCoro::Task<void> TranscriberViewModel::stopRecording(RecordingStopSource trigge
         HUDPresentationMode::standard);
     const QString heard = supplement.transcript;
     recognitionWarning = supplement.warning;
+    std::optional<QString> missingWordsNote;
+    if (wordsAtTheBreakMayBeMissing && !supplement.note)
+        missingWordsNote = QStringLiteral("Vellup流式 ASR 中断处的文字可能缺失");
 
     const QString replaced = replacedTranscript(heard);
     const NaturalModeStage stage = stageFor(output ? output->duration : 0.0, replaced);
@@ -207,7 +217,7 @@ QCoro::Task<void> TranscriberViewModel::stopRecording(RecordingStopSource trigge
     const TranscriptRecordStatus status = completionStatus(finalText, recognitionWarning, result);
     const std::optional<QString> audioFileName = fileNameOf(retained);
     const QString note =
-        joinedNote({streamNote, supplement.note, stepNote,
+        joinedNote({streamNote, missingWordsNote, supplement.note, stepNote,
                     completedRecordNote(finalText, audioFileName, recognitionWarning, result)});
     const TranscriptRecord record = newRecord(retained ? retained->duration : 0.0, finalText, heard,
                                               audioFileName, status, note);

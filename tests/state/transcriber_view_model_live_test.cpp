@@ -24,47 +24,84 @@ protected:
         settle();
         return gate;
     }
+    // A stop whose recording cannot be recognised again: the live text is
+    // kept, and the record warns why.
+    TranscriptRecord stopWithTheFileUnrecognised(const QString &liveText) {
+        fileAnswers.script = {errorOf(TextError(QStringLiteral("file service down")))};
+        stopRecording();
+        const TranscriptRecord kept = viewModel->records().value(0);
+        EXPECT_EQ(kept.rawTranscript.value_or(kept.transcript), liveText);
+        EXPECT_EQ(kept.status, TranscriptRecordStatus::warning);
+        EXPECT_TRUE(kept.note.value_or(QString()).contains(
+            QStringLiteral("Vellup录音 ASR 补偿失败：file service down")))
+            << kept.note.value_or(QString()).toStdString();
+        return kept;
+    }
 };
 
-TEST_F(LiveRecoveryTest, ABrokenStreamIsRebuiltAndHearsTheAudioOfTheOutageInOrder) {
+TEST_F(LiveRecoveryTest, ABrokenStreamIsRebuiltAndTheWordsInFlightAtTheBreakAreRecognisedAgain) {
     makeViewModel();
     startRecording();
     feed(1);
-    transcriber().speak(QStringLiteral("你好世界"));
+    transcriber().speak(QStringLiteral("明天下午"));
+    // The next words reach the stream, which breaks before it answers: what
+    // it heard of them goes down with it.
+    feed(2);
     settle();
 
-    // The stream breaks; the replacement is held at its start while the
-    // user keeps speaking.
+    // The replacement is held at its start while the user keeps speaking.
     auto gate = std::make_shared<Gate>();
-    transcriberScripts.push_back({nullptr, gate, QStringLiteral("世界今天"), nullptr});
+    transcriberScripts.push_back({nullptr, gate, QStringLiteral("开会"), nullptr});
     transcriber().breakStream(streamBroke());
     transcriber().breakStream(streamBroke());
     settle();
     ASSERT_EQ(transcribers.size(), 2u) << "two reports of one break, one recovery";
-    for (int marker = 2; marker <= 4; ++marker)
+    for (int marker = 3; marker <= 4; ++marker)
         feed(marker);
-    EXPECT_EQ(transcriber(0).received(), QList<int>{1}) << "the broken stream hears nothing more";
+    EXPECT_EQ(transcriber(0).received(), (QList<int>{1, 2}))
+        << "the broken stream hears nothing more";
     EXPECT_EQ(transcriber(0).cancelCount.load(), 0) << "a broken stream is dropped, not cancelled";
 
     gate->open();
     settle();
-    EXPECT_EQ(transcriber(1).received(), (QList<int>{2, 3, 4}));
+    EXPECT_EQ(transcriber(1).received(), (QList<int>{3, 4})) << "the outage, in order";
     feed(5);
-    EXPECT_EQ(transcriber(1).received(), (QList<int>{2, 3, 4, 5}));
+    EXPECT_EQ(transcriber(1).received(), (QList<int>{3, 4, 5}));
 
-    // The new stream starts from empty text; the overlap is not repeated.
-    transcriber(1).speak(QStringLiteral("世界今天"));
+    // The new stream starts from empty text and knows only what came after
+    // the break.
+    transcriber(1).speak(QStringLiteral("开会"));
     settle();
-    EXPECT_EQ(viewModel->liveTranscript(), QStringLiteral("你好世界今天"));
+    EXPECT_EQ(viewModel->liveTranscript(), QStringLiteral("明天下午\n开会"));
 
+    // The stop recognises the whole recording and uses that.
+    fileAnswers.script = {QStringLiteral("明天下午三点开会")};
     stopRecording();
     EXPECT_EQ(transcriber(1).finishCount.load(), 1);
     EXPECT_EQ(transcriber(0).finishCount.load(), 0);
-    EXPECT_TRUE(fileCalls.empty()) << "the replayed backlog covered the outage";
-    EXPECT_EQ(viewModel->records().value(0).rawTranscript.value_or(QString()),
-              QStringLiteral("你好世界今天"));
-    EXPECT_TRUE(viewModel->records().value(0).note.value_or(QString()).startsWith(
-        QStringLiteral("当前使用Vellup流式 ASR 2.0（已恢复）；")));
+    ASSERT_EQ(fileCalls.size(), 1u) << "the live text misses the words at the break";
+    const TranscriptRecord record = viewModel->records().value(0);
+    EXPECT_EQ(record.rawTranscript.value_or(record.transcript), QStringLiteral("明天下午三点开会"));
+    ASSERT_FALSE(insertionCalls.empty());
+    EXPECT_EQ(insertionCalls.back().text, record.transcript);
+    EXPECT_EQ(record.status, TranscriptRecordStatus::completed);
+    EXPECT_TRUE(record.note.value_or(QString()).startsWith(
+        QStringLiteral("当前使用Vellup流式 ASR 2.0（已恢复）；实时流式结果不稳定，"
+                       "已自动改用Vellup录音 ASR 结果")))
+        << record.note.value_or(QString()).toStdString();
+
+    // When the recording cannot be recognised, the live text is what is
+    // left, and the record says so.
+    startRecording();
+    transcriber(2).speak(QStringLiteral("明天下午"));
+    settle();
+    transcriberScripts.push_back({nullptr, nullptr, QStringLiteral("开会"), nullptr});
+    transcriber(2).breakStream(streamBroke());
+    settle();
+    ASSERT_EQ(transcribers.size(), 4u);
+    transcriber(3).speak(QStringLiteral("开会"));
+    settle();
+    stopWithTheFileUnrecognised(QStringLiteral("明天下午\n开会"));
 }
 
 TEST_F(LiveRecoveryTest, ARejectedSessionDuringTheRebuildIsRecoveredOnce) {
@@ -158,15 +195,8 @@ TEST_F(LiveRecoveryTest, WithoutAReplacementTheRecordingGoesOnAndTheFileIsRecogn
     gateway->speechScript = {std::optional<VellupSpeechConfiguration>()};
     transcriber(1).breakStream(streamBroke());
     settle();
-    fileAnswers.script = {errorOf(TextError(QStringLiteral("file service down")))};
-    stopRecording();
-    const TranscriptRecord kept = viewModel->records().value(0);
-    EXPECT_EQ(kept.rawTranscript.value_or(kept.transcript), QStringLiteral("又一段"));
-    EXPECT_EQ(kept.status, TranscriptRecordStatus::warning);
+    const TranscriptRecord kept = stopWithTheFileUnrecognised(QStringLiteral("又一段"));
     EXPECT_TRUE(kept.note.value_or(QString()).startsWith(brokeNote + QStringLiteral("；")));
-    EXPECT_TRUE(kept.note.value_or(QString()).contains(
-        QStringLiteral("Vellup录音 ASR 补偿失败：file service down")))
-        << kept.note.value_or(QString()).toStdString();
 }
 
 TEST_F(LiveRecoveryTest, AStopWhileTheStreamIsBeingRebuiltRecognisesTheFile) {

@@ -100,6 +100,25 @@ TEST_F(MeetingMinutesTest, AFailedRequestWithoutATreeDeliversTheCleanedTranscrip
         << u8(recordNote());
 }
 
+TEST_F(MeetingMinutesTest, AMeetingWhoseStreamWasRebuiltKeepsItsLiveTextAndSaysWordsMayBeMissing) {
+    formatterAnswers.script.push_back(stageAnswer(u"预算讨论"_s, {u"结论 => 下调"_s}));
+    formatterAnswers.fallback = u"## 会议纪要"_s;
+    makeViewModel();
+    enterMeeting(u"今天讨论预算。"_s);
+    transcriberScripts.push_back({nullptr, nullptr, u"预算下调一成。"_s, nullptr});
+    lastTranscriber().breakStream(errorOf(TextError(u"连接断开"_s)));
+    settle();
+    ASSERT_EQ(transcribers.size(), 2u) << "rebuilt";
+    speak(u"预算下调一成。"_s);
+    stopRecording();
+
+    EXPECT_TRUE(fileCalls.empty()) << "a meeting is too long for the file recogniser";
+    EXPECT_EQ(viewModel->records().value(0).rawTranscript, u"今天讨论预算。\n预算下调一成。"_s);
+    EXPECT_TRUE(recordNote().startsWith(u"当前使用Vellup流式 ASR 2.0（已恢复） + 会议纪要模式；"
+                                        u"Vellup流式 ASR 中断处的文字可能缺失"_s))
+        << u8(recordNote());
+}
+
 TEST_F(MeetingMinutesTest, AMeetingWithoutAnyTextAsksForNoMinutes) {
     makeViewModel();
     enterMeeting(QString());
