@@ -43,20 +43,6 @@ using testing::waitUntil;
 const QString heardText = testing::GatewayStandIn::heardText();
 const QString formattedText = testing::GatewayStandIn::formattedText();
 
-// The loudest 10 ms of 16 kHz signed 16-bit PCM, as RMS in [0, 1].
-double loudestWindow(const QByteArray &pcm) {
-    const auto *samples = reinterpret_cast<const qint16 *>(pcm.constData());
-    const qsizetype count = pcm.size() / 2;
-    double loudest = 0;
-    for (qsizetype start = 0; start + 160 <= count; start += 160) {
-        double sum = 0;
-        for (qsizetype i = start; i < start + 160; ++i)
-            sum += double(samples[i]) * samples[i];
-        loudest = std::max(loudest, std::sqrt(sum / 160) / 32768.0);
-    }
-    return loudest;
-}
-
 QString activeWindowName() {
     return testing::xdotool({QStringLiteral("getactivewindow"), QStringLiteral("getwindowname")});
 }
@@ -108,8 +94,128 @@ protected:
                "\nhistory: " + history.readAll().toStdString();
     }
 
+    // The application as it starts on this desktop, with the gateway
+    // address in its environment and its settings in the test's folders,
+    // and an editor in front of it with an empty field; the speech to say
+    // is ready in `speech`.
+    void launchWithEditorInFront() {
+        ASSERT_EQ(testing::synthesizeSpeech(QStringLiteral("Meeting at three this afternoon."),
+                                            speech, {QStringLiteral("-s"), QStringLiteral("170")}),
+                  std::nullopt);
+        VellupTranscriberApp::Dependencies dependencies =
+            VellupTranscriberApp::Dependencies::linuxDefaults();
+        dependencies.defaults = std::make_shared<IniDefaultsStore>(
+            folders.configHome() + QStringLiteral("/Tovalit/Tovalit.ini"));
+        dependencies.environment = AppConfigurationStore::Environment{
+            {QStringLiteral("TOVALIT_GATEWAY_BASE_URL"), gateway.baseURL()}};
+        dependencies.menuBar = &menuBar;
+        app = std::make_unique<VellupTranscriberApp>(std::move(dependencies));
+        app->launch();
+
+        // Nothing here may read the keyboards under /dev/input, so the
+        // onboarding asks for that permission; the user goes on without it.
+        if (app->launchCoordinator().shouldShowPermissionsOnboarding()) {
+            auto *bypass =
+                app->mainWindow()->findChild<QPushButton *>(QStringLiteral("bypassButton"));
+            ASSERT_NE(bypass, nullptr);
+            bypass->click();
+        }
+        // The main window comes up in front; the editor then takes its
+        // place, as the application the user dictates into.
+        ASSERT_TRUE(waitUntil([&] { return activeWindowName() == u"Tovalit"; },
+                              "the main window to be active", 10s));
+        QAction &toggle = *menuBar.toggleRecordingItem();
+        ASSERT_TRUE(toggle.isEnabled());
+        ASSERT_EQ(toggle.text(), QStringLiteral("开始录音"));
+
+        editor = TestEditorProcess::start(TestEditorProcess::Toolkit::Qt,
+                                          QStringLiteral("会议记录"), QString(), 0);
+        ASSERT_TRUE(editor);
+        editorPid = editor->processIdentifier();
+        // The window manager keeps a new window behind the one in use; the
+        // user brings the editor forward.
+        quint64 editorWindow = 0;
+        ASSERT_TRUE(waitUntil(
+            [&] {
+                editorWindow =
+                    testing::xdotool({QStringLiteral("search"), QStringLiteral("--pid"),
+                                      QString::number(editorPid), QStringLiteral("--name"),
+                                      QStringLiteral("^会议记录$")})
+                        .split(QLatin1Char('\n'))
+                        .value(0)
+                        .toULongLong();
+                return editorWindow != 0;
+            },
+            "the editor's window"));
+        testing::xdotool({QStringLiteral("windowactivate"), QString::number(editorWindow)});
+        ASSERT_TRUE(waitUntil([&] { return activeWindowName() == u"会议记录"; },
+                              "the editor to be the active window"));
+        ASSERT_TRUE(waitUntil([&] { return editorText(editorPid) == QString(); },
+                              "the editor's empty field on the accessibility bus", 10s));
+        // Start-up synchronises the lexicon through the gateway, which
+        // registers the device; the dictation then uses that session. (Two
+        // calls that both find no session yet each register.)
+        ASSERT_TRUE(waitUntil([&] { return gateway.callsTo("/api/proxy/lexicon-sync") == 1; },
+                              "the lexicon synchronised at start-up", 10s))
+            << gateway.calls();
+    }
+
+    // The speech, played into the session's microphone while the
+    // recording runs, with the tail the monitor lags behind by.
+    void saySpeech() {
+        QProcess player;
+        player.start(QStringLiteral("paplay"),
+                     {QStringLiteral("-d"), QStringLiteral("vsink"), speech});
+        ASSERT_TRUE(waitUntil([&] { return player.state() == QProcess::NotRunning; },
+                              "paplay to finish", 15s));
+        ASSERT_EQ(player.exitCode(), 0) << player.readAllStandardError().toStdString();
+        // A further 0.4 s of frames keeps the last word in.
+        const size_t tail = gateway.recogniser.binaryMessages().size() + 4;
+        ASSERT_TRUE(waitUntil([&] { return gateway.recogniser.binaryMessages().size() >= tail; },
+                              "the tail of the speech to be streamed", 5s));
+    }
+
+    // The tray menu's item starts a recording, and later stops it; the
+    // dictation then ends with the tidied text in the editor.
+    void startFromTheMenu() {
+        menuBar.toggleRecordingItem()->trigger();
+        ASSERT_TRUE(waitUntil(
+            [&] { return app->viewModel().recordingState() == RecordingState::recording(); },
+            "the menu to start a recording", 10s))
+            << gateway.calls();
+    }
+    void stopFromTheMenuAndFindTheTidiedTextInTheEditor() {
+        menuBar.toggleRecordingItem()->trigger();
+        ASSERT_TRUE(
+            waitUntil([&] { return app->viewModel().recordingState() == RecordingState::idle(); },
+                      "the dictation to finish", 15s))
+            << gateway.calls();
+        ASSERT_TRUE(waitUntil([&] { return editorText(editorPid) == formattedText; },
+                              "the formatted text in the editor", 5s))
+            << editorText(editorPid).value_or(QStringLiteral("<unreadable>")).toStdString()
+            << diagnostics();
+    }
+
+    // The dictation's one record in the history file: the tidied text,
+    // with every word that was heard kept beside it.
+    QJsonObject recordOfEverythingSaid() const {
+        QFile file(QDir(folders.dataFolder()).filePath(QStringLiteral("history.json")));
+        EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << "no history.json in the data folder";
+        const QJsonArray records = QJsonDocument::fromJson(file.readAll()).array();
+        EXPECT_EQ(records.size(), 1);
+        const QJsonObject record = records.isEmpty() ? QJsonObject() : records[0].toObject();
+        EXPECT_EQ(record[u"transcript"].toString(), formattedText);
+        EXPECT_EQ(record[u"rawTranscript"].toString(), heardText);
+        EXPECT_EQ(record[u"status"].toString(), QStringLiteral("completed"))
+            << record[u"note"].toString().toStdString();
+        return record;
+    }
+
     QTemporaryDir scratch;
+    const QString speech = scratch.filePath(QStringLiteral("speech.wav"));
     testing::GatewayStandIn gateway;
+    std::unique_ptr<TestEditorProcess> editor;
+    qint32 editorPid = 0;
     LegacyMenuBarController menuBar;
     std::unique_ptr<VellupTranscriberApp> app;
     std::shared_ptr<AccessibilityThread> thread = std::make_shared<AccessibilityThread>();
@@ -118,117 +224,29 @@ protected:
 };
 
 TEST_F(DictationEndToEndTest, SpokenWordsFromTheTrayMenuLandFormattedInTheEditorAndTheHistory) {
-    const QString speech = scratch.filePath(QStringLiteral("speech.wav"));
-    ASSERT_EQ(testing::synthesizeSpeech(QStringLiteral("Meeting at three this afternoon."), speech,
-                                        {QStringLiteral("-s"), QStringLiteral("170")}),
-              std::nullopt);
-
-    // The application as it starts on this desktop, with the gateway
-    // address in its environment and its settings in the test's folders.
-    VellupTranscriberApp::Dependencies dependencies =
-        VellupTranscriberApp::Dependencies::linuxDefaults();
-    dependencies.defaults = std::make_shared<IniDefaultsStore>(
-        folders.configHome() + QStringLiteral("/Tovalit/Tovalit.ini"));
-    dependencies.environment = AppConfigurationStore::Environment{
-        {QStringLiteral("TOVALIT_GATEWAY_BASE_URL"), gateway.baseURL()}};
-    dependencies.menuBar = &menuBar;
-    app = std::make_unique<VellupTranscriberApp>(std::move(dependencies));
-    app->launch();
+    ASSERT_NO_FATAL_FAILURE(launchWithEditorInFront());
     TranscriberViewModel &controller = app->viewModel();
-
-    // Nothing here may read the keyboards under /dev/input, so the
-    // onboarding asks for that permission; the user goes on without it.
-    if (app->launchCoordinator().shouldShowPermissionsOnboarding()) {
-        auto *bypass = app->mainWindow()->findChild<QPushButton *>(QStringLiteral("bypassButton"));
-        ASSERT_NE(bypass, nullptr);
-        bypass->click();
-    }
-    // The main window comes up in front; the editor then takes its place,
-    // as the application the user dictates into.
-    ASSERT_TRUE(waitUntil([&] { return activeWindowName() == u"Tovalit"; },
-                          "the main window to be active", 10s));
     QAction &toggle = *menuBar.toggleRecordingItem();
-    ASSERT_TRUE(toggle.isEnabled());
-    ASSERT_EQ(toggle.text(), QStringLiteral("开始录音"));
 
-    auto editor = TestEditorProcess::start(TestEditorProcess::Toolkit::Qt,
-                                           QStringLiteral("会议记录"), QString(), 0);
-    ASSERT_TRUE(editor);
-    const qint32 editorPid = editor->processIdentifier();
-    // The window manager keeps a new window behind the one in use; the
-    // user brings the editor forward.
-    quint64 editorWindow = 0;
-    ASSERT_TRUE(waitUntil(
-        [&] {
-            editorWindow = testing::xdotool({QStringLiteral("search"), QStringLiteral("--pid"),
-                                             QString::number(editorPid), QStringLiteral("--name"),
-                                             QStringLiteral("^会议记录$")})
-                               .split(QLatin1Char('\n'))
-                               .value(0)
-                               .toULongLong();
-            return editorWindow != 0;
-        },
-        "the editor's window"));
-    testing::xdotool({QStringLiteral("windowactivate"), QString::number(editorWindow)});
-    ASSERT_TRUE(waitUntil([&] { return activeWindowName() == u"会议记录"; },
-                          "the editor to be the active window"));
-    ASSERT_TRUE(waitUntil([&] { return editorText(editorPid) == QString(); },
-                          "the editor's empty field on the accessibility bus", 10s));
-    // Start-up synchronises the lexicon through the gateway, which
-    // registers the device; the dictation then uses that session. (Two
-    // calls that both find no session yet each register.)
-    ASSERT_TRUE(waitUntil([&] { return gateway.callsTo("/api/proxy/lexicon-sync") == 1; },
-                          "the lexicon synchronised at start-up", 10s))
-        << gateway.calls();
-
-    toggle.trigger();
-    ASSERT_TRUE(
-        waitUntil([&] { return controller.recordingState() == RecordingState::recording(); },
-                  "the menu to start a recording", 10s))
-        << gateway.calls();
+    ASSERT_NO_FATAL_FAILURE(startFromTheMenu());
     EXPECT_EQ(toggle.text(), QStringLiteral("停止录音"));
     ASSERT_TRUE(gateway.recogniser.isConnected());
     const int framesAtStart = int(gateway.recogniser.binaryMessages().size());
 
-    QProcess player;
-    player.start(QStringLiteral("paplay"), {QStringLiteral("-d"), QStringLiteral("vsink"), speech});
-    ASSERT_TRUE(
-        waitUntil([&] { return player.state() == QProcess::NotRunning; }, "paplay to finish", 15s));
-    ASSERT_EQ(player.exitCode(), 0) << player.readAllStandardError().toStdString();
-    // The monitor lags the sink: a further 0.4 s of frames keeps the last
-    // word in.
-    const size_t tail = gateway.recogniser.binaryMessages().size() + 4;
-    ASSERT_TRUE(waitUntil([&] { return gateway.recogniser.binaryMessages().size() >= tail; },
-                          "the tail of the speech to be streamed", 5s));
+    ASSERT_NO_FATAL_FAILURE(saySpeech());
     ASSERT_TRUE(waitUntil([&] { return controller.liveTranscript() == u"今天下午三点"; },
                           "the partial results to reach the controller", 5s))
         << controller.liveTranscript().toStdString();
     EXPECT_GT(gateway.recogniser.binaryMessages().size(), size_t(framesAtStart));
 
-    toggle.trigger();
-    ASSERT_TRUE(waitUntil([&] { return controller.recordingState() == RecordingState::idle(); },
-                          "the dictation to finish", 15s))
-        << gateway.calls();
-    EXPECT_EQ(toggle.text(), QStringLiteral("开始录音"));
-
     // What the user sees: the tidied sentence where the caret was.
-    ASSERT_TRUE(waitUntil([&] { return editorText(editorPid) == formattedText; },
-                          "the formatted text in the editor", 5s))
-        << editorText(editorPid).value_or(QStringLiteral("<unreadable>")).toStdString()
-        << diagnostics();
+    ASSERT_NO_FATAL_FAILURE(stopFromTheMenuAndFindTheTidiedTextInTheEditor());
+    EXPECT_EQ(toggle.text(), QStringLiteral("开始录音"));
     EXPECT_EQ(controller.finalTranscript(), formattedText);
 
     // One record in the history file, with the heard text kept beside the
     // tidied one and the recording beside it.
-    QFile historyFile(QDir(folders.dataFolder()).filePath(QStringLiteral("history.json")));
-    ASSERT_TRUE(historyFile.open(QIODevice::ReadOnly)) << "no history.json in the data folder";
-    const QJsonArray history = QJsonDocument::fromJson(historyFile.readAll()).array();
-    ASSERT_EQ(history.size(), 1);
-    const QJsonObject record = history[0].toObject();
-    EXPECT_EQ(record[u"transcript"].toString(), formattedText);
-    EXPECT_EQ(record[u"rawTranscript"].toString(), heardText);
-    EXPECT_EQ(record[u"status"].toString(), QStringLiteral("completed"))
-        << record[u"note"].toString().toStdString();
+    const QJsonObject record = recordOfEverythingSaid();
     EXPECT_EQ(record[u"note"].toString(), QStringLiteral("已插入"));
     EXPECT_GT(record[u"duration"].toDouble(), 1.0);
     const QString audioFileName = record[u"audioFileName"].toString();
@@ -264,7 +282,8 @@ TEST_F(DictationEndToEndTest, SpokenWordsFromTheTrayMenuLandFormattedInTheEditor
     }
     EXPECT_EQ(frames.back().flags, 0x3) << "the stream ends with the closing frame";
     EXPECT_EQ(frames.back().sequence, -qint32(frames.size()));
-    EXPECT_GT(loudestWindow(streamed), 0.05) << "the spoken words reached the recogniser";
+    EXPECT_GT(testing::GatewayStandIn::loudestWindow(streamed), 0.05)
+        << "the spoken words reached the recogniser";
 
     const std::vector<QJsonObject> formatting = gateway.formattingRequests();
     ASSERT_EQ(formatting.size(), 1u) << gateway.calls();
@@ -273,6 +292,47 @@ TEST_F(DictationEndToEndTest, SpokenWordsFromTheTrayMenuLandFormattedInTheEditor
         return message[u"role"].toString() == u"user" &&
                message[u"content"].toString().contains(heardText);
     })) << QJsonDocument(messages).toJson().toStdString();
+}
+
+TEST_F(DictationEndToEndTest, WordsSwallowedByABrokenStreamStillReachTheEditorAndTheHistory) {
+    // The stream breaks while the speech is under way, taking the words it
+    // had not answered yet; its replacement hears only what follows.
+    gateway.breakTheFirstStreamAfterItsFirstWords();
+    ASSERT_NO_FATAL_FAILURE(launchWithEditorInFront());
+    TranscriberViewModel &controller = app->viewModel();
+
+    ASSERT_NO_FATAL_FAILURE(startFromTheMenu());
+    ASSERT_NO_FATAL_FAILURE(saySpeech());
+    const QString brokenLiveText = testing::GatewayStandIn::wordsBeforeTheBreak() +
+                                   QStringLiteral("\n") +
+                                   testing::GatewayStandIn::wordsAfterTheBreak();
+    ASSERT_TRUE(waitUntil([&] { return controller.liveTranscript() == brokenLiveText; },
+                          "the replacement stream's words to follow the first ones", 5s))
+        << controller.liveTranscript().toStdString() << "\n"
+        << gateway.calls();
+    ASSERT_EQ(gateway.recogniser.connectionCount(), 2) << "one replacement stream";
+    EXPECT_EQ(controller.recordingState(), RecordingState::recording())
+        << "the break never stopped the recording";
+
+    // Every word that was said: the whole recording was recognised again,
+    // and its text tidied and delivered.
+    ASSERT_NO_FATAL_FAILURE(stopFromTheMenuAndFindTheTidiedTextInTheEditor());
+    const QJsonObject record = recordOfEverythingSaid();
+    EXPECT_EQ(record[u"note"].toString(),
+              QStringLiteral("当前使用Vellup流式 ASR 2.0（已恢复）；实时流式结果不稳定，"
+                             "已自动改用Vellup录音 ASR 结果；已插入"));
+
+    // The recording sent for recognition holds the speech; the replacement
+    // came up with the session the device already had.
+    const std::vector<QJsonObject> files = gateway.fileRecognitionRequests();
+    ASSERT_EQ(files.size(), 1u) << gateway.calls();
+    const QByteArray recorded =
+        QByteArray::fromBase64(files[0][u"audioBase64"].toString().toLatin1());
+    EXPECT_GT(recorded.size(), 16000 * 2) << "more than a second of audio";
+    EXPECT_GT(testing::GatewayStandIn::loudestWindow(recorded), 0.05);
+    EXPECT_EQ(gateway.callsTo("/api/client/register"), 1) << gateway.calls();
+    ASSERT_EQ(gateway.recogniser.handshakes().size(), 2u);
+    EXPECT_EQ(gateway.recogniser.handshakes()[1].header("Authorization"), "Bearer access-1");
 }
 
 } // namespace

@@ -5,8 +5,11 @@
 #include "tests/support/chat_replies.h"
 
 #include <QDateTime>
+#include <QJsonArray>
+#include <QJsonDocument>
 
 #include <algorithm>
+#include <cmath>
 #include <gtest/gtest.h>
 
 namespace tovalit::testing {
@@ -17,20 +20,20 @@ bool isTermExtraction(const RecordedHttpRequest &request) {
     return request.body.contains(QStringLiteral("历史术语抽取器").toUtf8());
 }
 
-// Acknowledges the opening request, shows two partial results as the audio
-// comes in and answers the closing frame with the final text.
-void recognise(const RecordedWebSocketMessage &message, StandInWebSocketServer &self) {
-    const auto frame = readClientFrame(message.payload);
-    if (!frame || !frame->sequence)
-        return;
-    if (frame->messageType == 1)
-        self.sendBinary(acknowledgement(1));
-    else if (frame->flags == 0x3)
-        self.sendBinary(textResponse(GatewayStandIn::heardText(), *frame->sequence, true));
-    else if (*frame->sequence == 3)
-        self.sendBinary(textResponse(QStringLiteral("今天下午"), 3));
-    else if (*frame->sequence == 6)
-        self.sendBinary(textResponse(QStringLiteral("今天下午三点"), 6));
+// Louder than the room: someone is speaking.
+constexpr double voiceLoudness = 0.05;
+
+// How many frames of audio the first stream takes after its first words
+// before it breaks: the words in flight.
+constexpr qint32 framesInFlight = 3;
+
+QString userContent(const QJsonObject &request) {
+    QString content;
+    for (const QJsonValue &message : request[u"messages"].toArray()) {
+        if (message[u"role"].toString() == u"user")
+            content += message[u"content"].toString();
+    }
+    return content;
 }
 
 } // namespace
@@ -38,7 +41,50 @@ void recognise(const RecordedWebSocketMessage &message, StandInWebSocketServer &
 GatewayStandIn::GatewayStandIn() {
     http.forwardWebSocketUpgrades(&recogniser);
     http.setHandler([this](const RecordedHttpRequest &request) { return answer(request); });
-    recogniser.setMessageHandler(recognise);
+    recogniser.setMessageHandler([this](const RecordedWebSocketMessage &message,
+                                        StandInWebSocketServer &) { recognise(message); });
+}
+
+// Acknowledges the opening request, shows partial results as the audio
+// comes in and answers the closing frame with the final text; or, told to,
+// breaks the first stream after its first words and lets the later ones
+// hear only what follows.
+void GatewayStandIn::recognise(const RecordedWebSocketMessage &message) {
+    const auto frame = readClientFrame(message.payload);
+    if (!frame || !frame->sequence)
+        return;
+    const qint32 sequence = *frame->sequence;
+    if (frame->messageType == 1) {
+        recogniser.sendBinary(acknowledgement(1));
+        return;
+    }
+    const bool last = frame->flags == 0x3;
+    if (!m_breakFirstStream) {
+        if (last)
+            recogniser.sendBinary(textResponse(heardText(), sequence, true));
+        else if (sequence == 3)
+            recogniser.sendBinary(textResponse(QStringLiteral("今天下午"), 3));
+        else if (sequence == 6)
+            recogniser.sendBinary(textResponse(QStringLiteral("今天下午三点"), 6));
+        return;
+    }
+    if (recogniser.connectionCount() > 1) {
+        if (last)
+            recogniser.sendBinary(textResponse(wordsAfterTheBreak(), sequence, true));
+        else if (sequence == 3)
+            recogniser.sendBinary(textResponse(wordsAfterTheBreak(), 3));
+        return;
+    }
+    // The first stream: its first words once the speech has begun, then
+    // the break while the next ones are in flight.
+    if (!m_breakAfterSequence) {
+        if (!last && loudestWindow(frame->body().value_or(QByteArray())) > voiceLoudness) {
+            recogniser.sendBinary(textResponse(wordsBeforeTheBreak(), sequence));
+            m_breakAfterSequence = sequence + framesInFlight;
+        }
+    } else if (sequence >= *m_breakAfterSequence) {
+        recogniser.dropConnection();
+    }
 }
 
 QString GatewayStandIn::heardText() {
@@ -47,6 +93,27 @@ QString GatewayStandIn::heardText() {
 
 QString GatewayStandIn::formattedText() {
     return QStringLiteral("今天下午3点开会。");
+}
+
+QString GatewayStandIn::wordsBeforeTheBreak() {
+    return QStringLiteral("今天下午");
+}
+
+QString GatewayStandIn::wordsAfterTheBreak() {
+    return QStringLiteral("开会");
+}
+
+double GatewayStandIn::loudestWindow(const QByteArray &pcm) {
+    const auto *samples = reinterpret_cast<const qint16 *>(pcm.constData());
+    const qsizetype count = pcm.size() / 2;
+    double loudest = 0;
+    for (qsizetype start = 0; start + 160 <= count; start += 160) {
+        double sum = 0;
+        for (qsizetype i = start; i < start + 160; ++i)
+            sum += double(samples[i]) * samples[i];
+        loudest = std::max(loudest, std::sqrt(sum / 160) / 32768.0);
+    }
+    return loudest;
 }
 
 void GatewayStandIn::forgetStoredSession() {
@@ -91,6 +158,15 @@ std::vector<QJsonObject> GatewayStandIn::formattingRequests() const {
     return result;
 }
 
+std::vector<QJsonObject> GatewayStandIn::fileRecognitionRequests() const {
+    std::vector<QJsonObject> result;
+    for (const RecordedHttpRequest &request : http.requests()) {
+        if (request.path() == "/api/proxy/asr-file")
+            result.push_back(jsonObject(request.body));
+    }
+    return result;
+}
+
 StandInHttpReply GatewayStandIn::answer(const RecordedHttpRequest &request) {
     if (request.path() == "/api/client/register" || request.path() == "/api/client/refresh") {
         const QDateTime now = QDateTime::currentDateTimeUtc();
@@ -102,7 +178,22 @@ StandInHttpReply GatewayStandIn::answer(const RecordedHttpRequest &request) {
     if (request.path() == "/api/proxy/format") {
         if (isTermExtraction(request))
             return StandInHttpReply::json(200, chatReply(QStringLiteral(R"({"terms":[]})")));
+        // The model tidies what was said, and only that: a text with words
+        // missing gets no tidied sentence, so an editor never shows one
+        // for it.
+        if (!userContent(jsonObject(request.body)).contains(heardText()))
+            return StandInHttpReply::json(422, R"({"error":"not what was said"})");
         return StandInHttpReply::json(200, chatReply(formattedText()));
+    }
+    if (request.path() == "/api/proxy/asr-file") {
+        // The whole recording is heard; a file without speech is not.
+        const QByteArray pcm =
+            QByteArray::fromBase64(jsonObject(request.body)[u"audioBase64"].toString().toLatin1());
+        if (loudestWindow(pcm) <= voiceLoudness)
+            return StandInHttpReply::json(200, R"({"result":{"text":""}})");
+        const QJsonObject result{{QStringLiteral("text"), heardText()}};
+        return StandInHttpReply::json(
+            200, QJsonDocument(QJsonObject{{QStringLiteral("result"), result}}).toJson());
     }
     return StandInHttpReply::text(404, "not served by the stand-in");
 }

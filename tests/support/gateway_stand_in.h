@@ -7,6 +7,7 @@
 #include <QJsonObject>
 #include <QString>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,22 @@ public:
     static QString heardText();
     static QString formattedText();
 
+    // Words of the recording as a stream that broke heard them: the first
+    // ones, answered before the break, and those its replacement heard,
+    // after the words the break swallowed. The audio-file recogniser hears
+    // the whole recording: heardText().
+    static QString wordsBeforeTheBreak();
+    static QString wordsAfterTheBreak();
+
+    // The first stream breaks a few frames after it showed its first words
+    // (the gateway drops it, as when its upstream goes away); the audio
+    // sent in between is lost with it. Streams opened after it hear only
+    // what follows, and know only wordsAfterTheBreak().
+    void breakTheFirstStreamAfterItsFirstWords() { m_breakFirstStream = true; }
+
+    // The loudest 10 ms of 16 kHz signed 16-bit PCM, as RMS in [0, 1].
+    static double loudestWindow(const QByteArray &pcm);
+
     // Removes the session and device the application keeps in the
     // desktop's keychain, so that its next start registers again.
     static void forgetStoredSession();
@@ -44,12 +61,20 @@ public:
     // The bodies of the formatting calls that asked to tidy a dictation
     // (not the history's term extraction).
     std::vector<QJsonObject> formattingRequests() const;
+    // The bodies of the whole-file recognition calls.
+    std::vector<QJsonObject> fileRecognitionRequests() const;
 
     StandInHttpServer http;
     StandInWebSocketServer recogniser;
 
 private:
     StandInHttpReply answer(const RecordedHttpRequest &request);
+    void recognise(const RecordedWebSocketMessage &message);
+
+    bool m_breakFirstStream = false;
+    // The sequence number after which the first stream breaks, once it
+    // has shown its first words.
+    std::optional<qint32> m_breakAfterSequence;
 };
 
 } // namespace tovalit::testing
