@@ -187,10 +187,10 @@ TEST_F(SessionTest, StatusHintFollowsTheSessionAndTheShortcut) {
 
     store->setShortcutConfiguration(ShortcutConfiguration::custom(
         40, ModifierFlag::option | ModifierFlag::command, QStringLiteral("K")));
-    EXPECT_EQ(viewModel->shortcutDisplayName(), QStringLiteral("⌥⌘K"));
+    EXPECT_EQ(viewModel->shortcutDisplayName(), QStringLiteral("Alt+Super+K"));
     startRecording();
     EXPECT_EQ(viewModel->statusHint(),
-              QStringLiteral("再次按 ⌥⌘K 结束录音，随后会自动帮你把话说顺"));
+              QStringLiteral("再次按 Alt+Super+K 结束录音，随后会自动帮你把话说顺"));
 }
 
 TEST_F(SessionTest, BootstrappingWiresTheShortcutAndRestartsItWhenItsConditionsChange) {
@@ -227,8 +227,8 @@ TEST_F(SessionTest, BootstrappingWiresTheShortcutAndRestartsItWhenItsConditionsC
         40, ModifierFlag::option | ModifierFlag::command, QStringLiteral("K")));
     ASSERT_EQ(reported.size(), 2);
     EXPECT_EQ(reported[1],
-              ShortcutActivationState::ready(QStringLiteral("⌥⌘K 已注册为全局快捷键")));
-    EXPECT_EQ(viewModel->statusHint(), QStringLiteral("按 ⌥⌘K 开始或停止录音"));
+              ShortcutActivationState::ready(QStringLiteral("Alt+Super+K 已注册为全局快捷键")));
+    EXPECT_EQ(viewModel->statusHint(), QStringLiteral("按 Alt+Super+K 开始或停止录音"));
 }
 
 TEST_F(SessionTest, LoadsThatFailReportThemselvesAndTheNextLoadStillRuns) {

@@ -113,10 +113,10 @@ TEST_F(HomePageTest, TheShortcutCardShowsTheCombinationAndItsFailure) {
 
     store->setShortcutConfiguration(ShortcutConfiguration::custom(
         40, ModifierFlag::option | ModifierFlag::command, QStringLiteral("K")));
-    EXPECT_EQ(card.valueLabel()->text(), QStringLiteral("⌥⌘K"));
+    EXPECT_EQ(card.valueLabel()->text(), QStringLiteral("Alt+Super+K"));
     ASSERT_EQ(viewModel->shortcutActivationState().kind, ShortcutActivationState::Case::failed);
-    EXPECT_EQ(card.detailLabel()->text(), QStringLiteral("⌥⌘K 注册失败，请换一个快捷键"));
-    EXPECT_EQ(statusLine(page), QStringLiteral("⌥⌘K 注册失败，请换一个快捷键"))
+    EXPECT_EQ(card.detailLabel()->text(), QStringLiteral("Alt+Super+K 注册失败，请换一个快捷键"));
+    EXPECT_EQ(statusLine(page), QStringLiteral("Alt+Super+K 注册失败，请换一个快捷键"))
         << "a failed shortcut is the status line while idle";
 }
 

@@ -72,7 +72,8 @@ TEST_F(HotkeyMonitorTest, AKeyCombinationIsRegisteredAndTriggersOncePerPressOnTh
     EXPECT_EQ(monitor->currentConfiguration(), ShortcutConfiguration::functionKey());
     monitor->start(optionCommandK);
     ASSERT_EQ(states.size(), 1) << "reported synchronously";
-    EXPECT_EQ(states[0], ShortcutActivationState::ready(QStringLiteral("⌥⌘K 已注册为全局快捷键")));
+    EXPECT_EQ(states[0],
+              ShortcutActivationState::ready(QStringLiteral("Alt+Super+K 已注册为全局快捷键")));
     EXPECT_EQ(hotKey->calls(), (QStringList{"install", "register 40 0x900 KWVH/1"}));
     EXPECT_EQ(monitor->currentConfiguration(), optionCommandK);
 
@@ -94,14 +95,14 @@ TEST_F(HotkeyMonitorTest, ACombinationThatCannotBeRegisteredFailsAndLeavesNothin
     auto noKeyCode = optionCommandK;
     noKeyCode.keyCode.reset();
     monitor->start(noKeyCode);
-    EXPECT_EQ(states.last(),
-              ShortcutActivationState::failed(QStringLiteral("⌥⌘K 注册失败，请换一个快捷键")));
+    EXPECT_EQ(states.last(), ShortcutActivationState::failed(
+                                 QStringLiteral("Alt+Super+K 注册失败，请换一个快捷键")));
     EXPECT_TRUE(hotKey->calls().isEmpty()) << "no handler without a key code";
 
     hotKey->failRegistrations(GlobalHotKeyError(GlobalHotKeyError::Kind::alreadyTaken));
     monitor->start(optionCommandK);
-    EXPECT_EQ(states.last(),
-              ShortcutActivationState::failed(QStringLiteral("⌥⌘K 注册失败，请换一个快捷键")));
+    EXPECT_EQ(states.last(), ShortcutActivationState::failed(
+                                 QStringLiteral("Alt+Super+K 注册失败，请换一个快捷键")));
     EXPECT_EQ(hotKey->calls(), (QStringList{"install", "register 40 0x900 KWVH/1", "remove"}));
     EXPECT_FALSE(hotKey->hasHandler());
 

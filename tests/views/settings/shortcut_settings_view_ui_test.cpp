@@ -102,8 +102,8 @@ TEST_F(ShortcutCardTest, RecordingCapturesCancelsAndRefusesKeysWithoutModifiers)
     EXPECT_EQ(store->shortcutConfiguration(), combination);
     EXPECT_EQ(AppConfigurationStore::loadShortcutConfiguration(*doubles.defaults), combination);
     EXPECT_EQ(textOf<TovalitTextLabel>(view, QStringLiteral("shortcutDisplay")),
-              QStringLiteral("⌥⌘K"));
-    EXPECT_EQ(helper(), QStringLiteral("当前快捷键：⌥⌘K"));
+              QStringLiteral("Alt+Super+K"));
+    EXPECT_EQ(helper(), QStringLiteral("当前快捷键：Alt+Super+K"));
     EXPECT_FALSE(conflictSectionShown());
 
     // "取消录制" ends a recording without a change.
@@ -145,14 +145,14 @@ TEST_F(ShortcutCardTest, RestoringFnEndsARecordingAndBringsBackTheFnSection) {
 
 TEST_F(ShortcutCardTest, TheActivationRowReadsTheSystemSettingForFnOnly) {
     // A combination shows the controller's state as it is.
-    ShortcutSettingsView &view =
-        makeCard(ShortcutActivationState::failed(QStringLiteral("⌥⌘K 注册失败，请换一个快捷键")));
+    ShortcutSettingsView &view = makeCard(
+        ShortcutActivationState::failed(QStringLiteral("Alt+Super+K 注册失败，请换一个快捷键")));
     store->setShortcutConfiguration(ShortcutConfiguration::custom(
         40, ModifierFlag::option | ModifierFlag::command, QStringLiteral("K")));
-    EXPECT_EQ(activationText(), QStringLiteral("⌥⌘K 注册失败，请换一个快捷键"));
+    EXPECT_EQ(activationText(), QStringLiteral("Alt+Super+K 注册失败，请换一个快捷键"));
     view.setActivationState(
-        ShortcutActivationState::ready(QStringLiteral("⌥⌘K 已注册为全局快捷键")));
-    EXPECT_EQ(activationText(), QStringLiteral("⌥⌘K 已注册为全局快捷键"));
+        ShortcutActivationState::ready(QStringLiteral("Alt+Super+K 已注册为全局快捷键")));
+    EXPECT_EQ(activationText(), QStringLiteral("Alt+Super+K 已注册为全局快捷键"));
     EXPECT_EQ(activationSymbol().symbolName(), QStringLiteral("checkmark.circle.fill"));
     EXPECT_EQ(activationSymbol().color(), TovalitPalette::brandStrong());
 
