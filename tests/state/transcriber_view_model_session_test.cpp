@@ -198,7 +198,8 @@ TEST_F(SessionTest, BootstrappingWiresTheShortcutAndRestartsItWhenItsConditionsC
     // Started once with the stored shortcut; without input monitoring the
     // Fn key cannot work, and the idle status line says so.
     const QString needsInputMonitoring =
-        QStringLiteral("Fn 需要先开启输入监控权限，否则无法接管系统级按键事件");
+        QStringLiteral("Fn 需要读取键盘设备：请把当前用户加入 input 组（sudo usermod -aG input "
+                       "$USER）并重新登录，或在设置里录制一个组合快捷键");
     EXPECT_EQ(viewModel->shortcutActivationState(),
               ShortcutActivationState::failed(needsInputMonitoring));
     EXPECT_EQ(viewModel->statusHint(), needsInputMonitoring);
