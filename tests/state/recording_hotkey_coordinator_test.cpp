@@ -36,7 +36,7 @@ TEST(RecordingStateTest, HintsNameTheShortcutAndAFailureSpeaksForItself) {
     EXPECT_EQ(RecordingState::recording().hint(QStringLiteral("Alt+Super+K")),
               QStringLiteral("再次按 Alt+Super+K 结束录音，随后会自动帮你把话说顺"));
     EXPECT_EQ(RecordingState::requestingPermission().hint(fn),
-              QStringLiteral("正在检查麦克风、输入监控和辅助功能权限"));
+              QStringLiteral("正在检查麦克风、键盘读取和辅助技术"));
     EXPECT_EQ(RecordingState::thinking().hint(fn),
               QStringLiteral("正在整理转写内容并准备写回输入框"));
     EXPECT_EQ(RecordingState::inserting().hint(fn),

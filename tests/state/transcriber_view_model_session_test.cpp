@@ -183,7 +183,7 @@ TEST_F(SessionTest, StatusHintFollowsTheSessionAndTheShortcut) {
     EXPECT_EQ(viewModel->statusHint(), QStringLiteral("按 Fn 开始或停止录音"))
         << "the initial shortcut state is degraded, not failed";
     EXPECT_EQ(viewModel->shortcutActivationState(),
-              ShortcutActivationState::degraded(QStringLiteral("正在检查快捷键和输入监控权限")));
+              ShortcutActivationState::degraded(QStringLiteral("正在检查快捷键和键盘读取")));
 
     store->setShortcutConfiguration(ShortcutConfiguration::custom(
         40, ModifierFlag::option | ModifierFlag::command, QStringLiteral("K")));
