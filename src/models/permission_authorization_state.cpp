@@ -33,7 +33,7 @@ permissionAuthorizationStateFromRawValue(QStringView raw) {
 QString badgeLabel(PermissionAuthorizationState state) {
     switch (state) {
     case PermissionAuthorizationState::notDetermined:
-        return QStringLiteral("待授权");
+        return QStringLiteral("检查中");
     case PermissionAuthorizationState::granted:
         return QStringLiteral("已授权");
     case PermissionAuthorizationState::denied:

@@ -27,9 +27,9 @@ QString title(PermissionKind kind) {
     case PermissionKind::microphone:
         return QStringLiteral("麦克风");
     case PermissionKind::inputMonitoring:
-        return QStringLiteral("输入监控");
+        return QStringLiteral("键盘读取（input 组）");
     case PermissionKind::accessibility:
-        return QStringLiteral("辅助功能");
+        return QStringLiteral("辅助技术（AT-SPI）");
     }
     return {};
 }
@@ -39,12 +39,17 @@ QString summary(PermissionKind kind) {
     case PermissionKind::microphone:
         return QStringLiteral("用于采集语音并写入本地录音文件。");
     case PermissionKind::inputMonitoring:
-        return QStringLiteral("用于独占监听 Fn 和其他全局快捷键，避免被系统表情面板抢占。"
-                              "开启后通常需重启应用生效。");
+        return QStringLiteral("仅 Fn 快捷键需要：读取键盘设备（/dev/input）来监听 Fn，"
+                              "组合快捷键用不到。加入 input 组后需注销并重新登录才生效；"
+                              "Fn 仍会传给当前应用。");
     case PermissionKind::accessibility:
         return QStringLiteral("用于把整理后的文本自动写回当前焦点输入框。");
     }
     return {};
+}
+
+bool isNeeded(PermissionKind kind, bool shortcutIsFunctionKey) {
+    return kind != PermissionKind::inputMonitoring || shortcutIsFunctionKey;
 }
 
 QString settingsURLString(PermissionKind kind) {

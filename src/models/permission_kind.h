@@ -22,6 +22,10 @@ std::optional<PermissionKind> permissionKindFromRawValue(QStringView raw);
 QString title(PermissionKind kind);
 // The one-line reason shown under the heading.
 QString summary(PermissionKind kind);
+// Whether the application needs the kind with the shortcut it has:
+// reading the keyboard devices serves the bare Fn key only, since a key
+// combination is grabbed through the display server.
+bool isNeeded(PermissionKind kind, bool shortcutIsFunctionKey);
 // The deep link to the matching privacy pane of the system settings.
 QString settingsURLString(PermissionKind kind);
 

@@ -2,6 +2,8 @@
 
 #include "support/json_text.h"
 
+#include <algorithm>
+
 namespace tovalit {
 
 QJsonObject PermissionState::toJson() const {
@@ -19,6 +21,22 @@ std::optional<PermissionState> PermissionState::fromJson(const QJsonObject &obje
     if (!kind || !status)
         return std::nullopt;
     return PermissionState{*kind, *status};
+}
+
+QList<PermissionState> neededStates(const QList<PermissionState> &states,
+                                    bool shortcutIsFunctionKey) {
+    QList<PermissionState> needed;
+    for (const PermissionState &state : states) {
+        if (isNeeded(state.kind, shortcutIsFunctionKey))
+            needed.append(state);
+    }
+    return needed;
+}
+
+bool everyNeededStateGranted(const QList<PermissionState> &states, bool shortcutIsFunctionKey) {
+    const QList<PermissionState> needed = neededStates(states, shortcutIsFunctionKey);
+    return std::all_of(needed.begin(), needed.end(),
+                       [](const PermissionState &state) { return state.isGranted(); });
 }
 
 } // namespace tovalit

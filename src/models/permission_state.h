@@ -4,6 +4,7 @@
 #include "models/permission_kind.h"
 
 #include <QJsonObject>
+#include <QList>
 
 #include <optional>
 
@@ -25,5 +26,12 @@ struct PermissionState {
 
     bool operator==(const PermissionState &) const = default;
 };
+
+// The states of the kinds the application needs with the shortcut it has
+// (isNeeded), in their order.
+QList<PermissionState> neededStates(const QList<PermissionState> &states,
+                                    bool shortcutIsFunctionKey);
+// Whether every needed state is granted; true when none is needed.
+bool everyNeededStateGranted(const QList<PermissionState> &states, bool shortcutIsFunctionKey);
 
 } // namespace tovalit

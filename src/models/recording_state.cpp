@@ -7,7 +7,7 @@ QString RecordingState::hint(const QString &display) const {
     case Case::idle:
         return QStringLiteral("按 ") + display + QStringLiteral(" 开始或停止录音");
     case Case::requestingPermission:
-        return QStringLiteral("正在检查麦克风、输入监控和辅助功能权限");
+        return QStringLiteral("正在检查麦克风、键盘读取和辅助技术");
     case Case::recording:
         return QStringLiteral("再次按 ") + display +
                QStringLiteral(" 结束录音，随后会自动帮你把话说顺");

@@ -39,7 +39,7 @@ public:
     const QString &failureMessage() const { return m_message; }
 
     // The status line of the main window for a shortcut shown as
-    // `display` ("Fn", "⌥⌘K").
+    // `display` ("Fn", "Alt+Super+K").
     QString hint(const QString &display) const;
 
     bool operator==(const RecordingState &) const = default;

@@ -38,7 +38,11 @@ ShortcutConfiguration ShortcutConfiguration::custom(quint16 keyCode, quint64 mod
 QString ShortcutConfiguration::displayName() const {
     if (isFunctionKey())
         return QStringLiteral("Fn");
-    return modifierSymbols(modifiersRawValue) + keyDisplay;
+    QStringList parts = modifierNames(modifiersRawValue);
+    // Recorded as "Delete" by position; the key there is labelled
+    // Backspace, and a PC's own Delete key is a different one.
+    parts << (keyCode == VirtualKeyCode::deleteKey ? QStringLiteral("Backspace") : keyDisplay);
+    return parts.join(u'+');
 }
 
 quint32 ShortcutConfiguration::carbonModifiers() const {
@@ -54,17 +58,17 @@ quint32 ShortcutConfiguration::carbonModifiers() const {
     return mask;
 }
 
-QString ShortcutConfiguration::modifierSymbols(quint64 modifiers) {
-    QString symbols;
+QStringList ShortcutConfiguration::modifierNames(quint64 modifiers) {
+    QStringList names;
     if (modifiers & ModifierFlag::control)
-        symbols += u'^';
+        names << QStringLiteral("Ctrl");
     if (modifiers & ModifierFlag::option)
-        symbols += u'⌥';
+        names << QStringLiteral("Alt");
     if (modifiers & ModifierFlag::shift)
-        symbols += u'⇧';
+        names << QStringLiteral("Shift");
     if (modifiers & ModifierFlag::command)
-        symbols += u'⌘';
-    return symbols;
+        names << QStringLiteral("Super");
+    return names;
 }
 
 quint64 ShortcutConfiguration::sanitizedModifiers(quint64 modifiers) {

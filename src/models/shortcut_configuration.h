@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <QtGlobal>
 
 #include <optional>
@@ -28,14 +29,18 @@ struct ShortcutConfiguration {
 
     quint64 modifiers() const { return modifiersRawValue; }
     bool isFunctionKey() const { return kind == Kind::functionKey; }
-    // "Fn", or the modifier symbols followed by the key ("⌥⌘K").
+    // "Fn", or the modifiers and the key joined with "+" as Linux desktops
+    // write them ("Alt+Super+K"). Only what is shown is Linux: the stored
+    // flags keep their names (option is Alt, command is Super) and the key
+    // at the Delete position, a PC keyboard's Backspace, keeps its stored
+    // text.
     QString displayName() const;
     // The hot-key modifier mask: command 0x100, shift 0x200, option 0x800,
     // control 0x1000.
     quint32 carbonModifiers() const;
 
-    // "^⌥⇧⌘" order, only the flags present.
-    static QString modifierSymbols(quint64 modifiers);
+    // "Ctrl", "Alt", "Shift", "Super" in that order, only the flags present.
+    static QStringList modifierNames(quint64 modifiers);
     static quint64 sanitizedModifiers(quint64 modifiers);
 
     // What a key is shown as: a name for Return, Tab, Space, Delete, Esc

@@ -3,8 +3,6 @@
 #include "services/permissions/permission_coordinator.h"
 #include "services/settings/app_configuration_store.h"
 
-#include <algorithm>
-
 namespace tovalit {
 
 AppLaunchCoordinator::AppLaunchCoordinator(AppConfigurationStore &configurationStore,
@@ -24,6 +22,9 @@ AppLaunchCoordinator::AppLaunchCoordinator(AppConfigurationStore &configurationS
                                   m_observedOnboardingFlag = value;
                                   evaluateStage();
                               });
+    m_cancellables << connect(&configurationStore,
+                              &AppConfigurationStore::shortcutConfigurationChanged, this,
+                              [this] { evaluateStage(); });
     evaluateStage();
 }
 
@@ -38,7 +39,7 @@ void AppLaunchCoordinator::evaluateStage() {
     if (m_isEvaluating)
         return;
     m_isEvaluating = true;
-    if (!everyStateGranted()) {
+    if (!everyNeededStateGranted()) {
         publish(!m_hasSessionBypassedOnboarding);
         m_isEvaluating = false;
         return;
@@ -49,7 +50,7 @@ void AppLaunchCoordinator::evaluateStage() {
 }
 
 void AppLaunchCoordinator::continueToClient(bool force) {
-    const bool allGranted = everyStateGranted();
+    const bool allGranted = everyNeededStateGranted();
     if (!allGranted && !force)
         return;
     if (!allGranted) {
@@ -62,10 +63,15 @@ void AppLaunchCoordinator::continueToClient(bool force) {
     publish(false);
 }
 
-bool AppLaunchCoordinator::everyStateGranted() const {
-    const QList<PermissionState> states = m_permissionCoordinator.states();
-    return std::all_of(states.begin(), states.end(),
-                       [](const PermissionState &state) { return state.isGranted(); });
+QList<PermissionState> AppLaunchCoordinator::neededStates() const {
+    return tovalit::neededStates(m_permissionCoordinator.states(),
+                                 m_configurationStore.shortcutConfiguration().isFunctionKey());
+}
+
+bool AppLaunchCoordinator::everyNeededStateGranted() const {
+    return tovalit::everyNeededStateGranted(
+        m_permissionCoordinator.states(),
+        m_configurationStore.shortcutConfiguration().isFunctionKey());
 }
 
 void AppLaunchCoordinator::markOnboardingCompletedIfNeeded() {

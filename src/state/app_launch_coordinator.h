@@ -1,5 +1,7 @@
 #pragma once
 
+#include "models/permission_state.h"
+
 #include <QList>
 #include <QMetaObject>
 #include <QObject>
@@ -10,10 +12,11 @@ class AppConfigurationStore;
 class PermissionCoordinator;
 
 // Decides whether the main window shows the permissions onboarding or the
-// client window: the onboarding while any required permission is missing,
-// unless the user chose to go on without it in this run. Once everything
-// is granted the onboarding is marked completed in the settings. Lives on
-// the GUI thread.
+// client window: the onboarding while any permission needed with the
+// current shortcut is missing, unless the user chose to go on without it in
+// this run. Reading the keyboard devices serves only the Fn key, so a key
+// combination does not wait for it. Once everything needed is granted the
+// onboarding is marked completed in the settings. Lives on the GUI thread.
 class AppLaunchCoordinator : public QObject {
     Q_OBJECT
     Q_PROPERTY(bool shouldShowPermissionsOnboarding READ shouldShowPermissionsOnboarding NOTIFY
@@ -27,10 +30,12 @@ public:
     ~AppLaunchCoordinator() override;
 
     bool shouldShowPermissionsOnboarding() const { return m_shouldShowPermissionsOnboarding; }
+    // The permission states the current shortcut needs, in their order.
+    QList<PermissionState> neededStates() const;
 
     // The gate; a call made while a decision is under way does nothing.
     void evaluateStage();
-    // Leaves the onboarding when everything is granted; with `force`, also
+    // Leaves the onboarding when everything needed is granted; with `force`, also
     // without, for the rest of this run (never persisted).
     void continueToClient(bool force);
 
@@ -39,7 +44,7 @@ Q_SIGNALS:
     void shouldShowPermissionsOnboardingChanged(bool value);
 
 private:
-    bool everyStateGranted() const;
+    bool everyNeededStateGranted() const;
     void markOnboardingCompletedIfNeeded();
     void publish(bool shouldShow);
 

@@ -28,7 +28,7 @@ TranscriberViewModel::TranscriberViewModel(
     , m_builtinInstructionLibraryEntries(
           InstructionLibraryCatalog::defaultBuiltinTemplatePack().entries)
     , m_shortcutActivationState(
-          ShortcutActivationState::degraded(QStringLiteral("正在检查快捷键和输入监控权限")))
+          ShortcutActivationState::degraded(QStringLiteral("正在检查快捷键和键盘读取")))
     , m_liveAudioBufferRelay(std::make_shared<LiveAudioBufferRelay>(liveAudioBacklogLimit))
     , m_activeRecordingSessionID(QUuid::createUuid())
     , m_pendingLexiconCommitToken(QUuid::createUuid())

@@ -78,9 +78,11 @@ void TranscriberViewModel::presentDeliveryFailureFeedbackIfNeeded(InsertionResul
         return;
     // The button copies again, which is also the way to try once more when
     // the clipboard refused the first copy.
-    const QString message = result == InsertionResult::insertFailedCopiedToClipboard
-                                ? QStringLiteral("插入失败，文本已复制到剪贴板，请手动粘贴（⌘V）")
-                                : tovalit::message(result);
+    const QString message =
+        result == InsertionResult::insertFailedCopiedToClipboard
+            ? QStringLiteral(
+                  "插入失败，文本已复制到剪贴板，请手动粘贴（Ctrl+V；终端中为 Ctrl+Shift+V）")
+            : tovalit::message(result);
     QPointer<TranscriberViewModel> self(this);
     m_floatingPanelCoordinator->showToast(message, QStringLiteral("复制"), 5.0, [self, text] {
         if (self)

@@ -164,20 +164,25 @@ QWidget *MainPanelView::makeModeCard(const QString &icon, const QString &title,
 }
 
 bool MainPanelView::allPermissionsGranted() const {
-    const QList<PermissionState> states = m_permissionCoordinator.states();
-    return std::all_of(states.begin(), states.end(),
-                       [](const PermissionState &state) { return state.isGranted(); });
+    return everyNeededStateGranted(m_permissionCoordinator.states(),
+                                   m_configurationStore.shortcutConfiguration().isFunctionKey());
 }
 
 QString MainPanelView::permissionSummary() const {
+    const QList<PermissionState> states = m_permissionCoordinator.states();
     QStringList missing;
-    for (const PermissionState &state : m_permissionCoordinator.states()) {
+    for (const PermissionState &state :
+         neededStates(states, m_configurationStore.shortcutConfiguration().isFunctionKey())) {
         if (!state.isGranted())
             missing << title(state.kind);
     }
-    if (missing.isEmpty())
-        return QStringLiteral("麦克风、输入监控和辅助功能均已开启");
-    return QStringLiteral("仍需处理：") + missing.join(QStringLiteral("、"));
+    if (!missing.isEmpty())
+        return QStringLiteral("仍需处理：") + missing.join(QStringLiteral("、"));
+    const bool everyStateGranted =
+        std::all_of(states.begin(), states.end(),
+                    [](const PermissionState &state) { return state.isGranted(); });
+    return everyStateGranted ? QStringLiteral("麦克风、键盘读取和辅助技术均已就绪")
+                             : QStringLiteral("麦克风和辅助技术均已就绪；键盘读取仅 Fn 需要");
 }
 
 void MainPanelView::render() {

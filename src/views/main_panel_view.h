@@ -25,8 +25,8 @@ public:
     MainPanelView(TranscriberViewModel &viewModel, AppConfigurationStore &configurationStore,
                   PermissionCoordinator &permissionCoordinator, QWidget *parent = nullptr);
 
-    // "麦克风、输入监控和辅助功能均已开启", or "仍需处理：" and the names of
-    // the missing permissions.
+    // "仍需处理：" and the names of the missing permissions the current
+    // shortcut needs, or that everything needed is ready.
     QString permissionSummary() const;
 
 private:
@@ -42,6 +42,7 @@ private:
     QWidget *makeModeCard(const QString &icon, const QString &title, const QString &status,
                           TovalitBadgeTone statusTone, const QString &summary,
                           const QString &detail, ModeCard &parts);
+    // Every permission the current shortcut needs.
     bool allPermissionsGranted() const;
     void render();
 

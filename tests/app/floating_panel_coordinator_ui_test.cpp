@@ -309,8 +309,9 @@ TEST_F(FloatingPanelCoordinatorTest, ALaterCallReplacesThePendingHide) {
 
 TEST_F(FloatingPanelCoordinatorTest, PressingTheToastActionRunsItThenHides) {
     int pressed = 0;
-    coordinator->showToast(QStringLiteral("插入失败，文本已复制到剪贴板，请手动粘贴（⌘V）"),
-                           QStringLiteral("复制"), 5.0, [&] { ++pressed; });
+    coordinator->showToast(
+        QStringLiteral("插入失败，文本已复制到剪贴板，请手动粘贴（Ctrl+V；终端中为 Ctrl+Shift+V）"),
+        QStringLiteral("复制"), 5.0, [&] { ++pressed; });
     plannedHide();
     FloatingHUDToastView *toast = container()->toastView();
     ASSERT_FALSE(toast->actionButton()->isHidden());

@@ -15,7 +15,23 @@ TEST(PermissionTypes, RawValuesMatchExactlyAndRoundTrip) {
               PermissionAuthorizationState::needsManualEnable);
     EXPECT_EQ(badgeLabel(PermissionAuthorizationState::needsManualEnable),
               QStringLiteral("需手动开启"));
-    EXPECT_EQ(title(PermissionKind::inputMonitoring), QStringLiteral("输入监控"));
+    EXPECT_EQ(title(PermissionKind::inputMonitoring), QStringLiteral("键盘读取（input 组）"));
+}
+
+TEST(PermissionTypes, TheKeyboardDevicesAreNeededForTheFnKeyOnly) {
+    const QList<PermissionState> states{
+        {PermissionKind::microphone, PermissionAuthorizationState::granted},
+        {PermissionKind::inputMonitoring, PermissionAuthorizationState::needsManualEnable},
+        {PermissionKind::accessibility, PermissionAuthorizationState::granted}};
+    EXPECT_FALSE(everyNeededStateGranted(states, true));
+    EXPECT_TRUE(everyNeededStateGranted(states, false));
+    EXPECT_EQ(neededStates(states, false), (QList<PermissionState>{states[0], states[2]}));
+    EXPECT_EQ(neededStates(states, true), states);
+
+    QList<PermissionState> accessibilityMissing = states;
+    accessibilityMissing[2].status = PermissionAuthorizationState::notDetermined;
+    EXPECT_FALSE(everyNeededStateGranted(accessibilityMissing, false));
+    EXPECT_TRUE(everyNeededStateGranted({}, true));
 }
 
 TEST(PermissionTypes, StateEqualityAndJson) {

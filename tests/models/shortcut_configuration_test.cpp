@@ -20,7 +20,7 @@ TEST(ShortcutConfiguration, KeyCombinationKeepsDeclaredKeyOrderAndDerivedValues)
         R"({"kind":"keyboardShortcut","keyCode":40,"modifiersRawValue":1572864,"keyDisplay":"K"})");
     ASSERT_TRUE(stored);
     EXPECT_EQ(stored->keyCode, quint16(40));
-    EXPECT_EQ(stored->displayName(), QStringLiteral("⌥⌘K"));
+    EXPECT_EQ(stored->displayName(), QStringLiteral("Alt+Super+K"));
     EXPECT_EQ(stored->carbonModifiers(), 0x900u);
     EXPECT_EQ(
         stored->toJson(),
@@ -31,11 +31,39 @@ TEST(ShortcutConfiguration, KeyCombinationKeepsDeclaredKeyOrderAndDerivedValues)
                         ModifierFlag::control | ModifierFlag::function;
     const auto everything = ShortcutConfiguration::custom(49, all, QStringLiteral("Space"));
     EXPECT_EQ(everything.modifiersRawValue, 0x1E0000u) << "the Fn flag is dropped";
-    EXPECT_EQ(everything.displayName(), QStringLiteral("^⌥⇧⌘Space"));
+    EXPECT_EQ(everything.displayName(), QStringLiteral("Ctrl+Alt+Shift+Super+Space"));
     EXPECT_EQ(everything.carbonModifiers(), 0x1B00u);
     EXPECT_EQ(
         ShortcutConfiguration::sanitizedModifiers(ModifierFlag::function | ModifierFlag::command),
         ModifierFlag::command);
+}
+
+TEST(ShortcutConfiguration, StoredShortcutsAreShownTheLinuxWayAndStoredUnchanged) {
+    // The key at the stored Delete position is a PC keyboard's Backspace;
+    // only the shown name says so.
+    const QByteArray backspace =
+        R"({"kind":"keyboardShortcut","keyCode":51,"modifiersRawValue":262144,"keyDisplay":"Delete"})";
+    const auto stored = ShortcutConfiguration::fromJson(backspace);
+    ASSERT_TRUE(stored);
+    EXPECT_EQ(stored->displayName(), QStringLiteral("Ctrl+Backspace"));
+    EXPECT_EQ(stored->keyDisplay, QStringLiteral("Delete"));
+    EXPECT_EQ(stored->toJson(), backspace);
+    EXPECT_EQ(ShortcutConfiguration::keyDisplayFor(
+                  {LocalKeyEvent::Type::keyDown, VirtualKeyCode::deleteKey, 0, std::nullopt}),
+              QStringLiteral("Delete"))
+        << "recorded as before, so new files match old ones";
+
+    // Any other key keeps its captured text, after the modifiers in one order.
+    EXPECT_EQ(ShortcutConfiguration::custom(2, ModifierFlag::command | ModifierFlag::shift,
+                                            QStringLiteral("D"))
+                  .displayName(),
+              QStringLiteral("Shift+Super+D"));
+    EXPECT_EQ(ShortcutConfiguration::custom(0x75, ModifierFlag::option, QStringLiteral("Del"))
+                  .displayName(),
+              QStringLiteral("Alt+Del"));
+    EXPECT_EQ(ShortcutConfiguration::custom(126, ModifierFlag::control, QStringLiteral("↑"))
+                  .displayName(),
+              QStringLiteral("Ctrl+↑"));
 }
 
 TEST(ShortcutConfiguration, MalformedDataDoesNotDecode) {

@@ -134,5 +134,45 @@ TEST_F(LaunchCoordinatorTest, MarkingTheOnboardingDoneDoesNotEvaluateAgainFromWi
     EXPECT_TRUE(store.hasCompletedPermissionsOnboarding());
 }
 
+TEST_F(LaunchCoordinatorTest, AKeyCombinationDoesNotWaitForTheKeyboardDevices) {
+    // Stored as an older version saved it: Alt+Super+K.
+    defaults.setData(
+        QStringLiteral("vellup_transcriber.shortcutConfiguration"),
+        R"({"kind":"keyboardShortcut","keyCode":40,"modifiersRawValue":1572864,"keyDisplay":"K"})");
+    AppConfigurationStore combinationStore{defaults, AppConfigurationStore::Environment()};
+    ASSERT_FALSE(combinationStore.shortcutConfiguration().isFunctionKey());
+    probe->setListenEventAccess(false);
+    PermissionCoordinator::Dependencies d;
+    d.probe = probe;
+    d.settingsOpener = std::make_shared<FakeSystemSettingsOpener>();
+    PermissionCoordinator coordinator(combinationStore,
+                                      {PermissionKind::microphone, PermissionKind::inputMonitoring,
+                                       PermissionKind::accessibility},
+                                      d);
+    AppLaunchCoordinator combination(combinationStore, coordinator);
+    EXPECT_FALSE(combination.shouldShowPermissionsOnboarding())
+        << "the input group serves the bare Fn key only";
+    EXPECT_TRUE(combinationStore.hasCompletedPermissionsOnboarding());
+    EXPECT_EQ(combination.neededStates().size(), 2);
+
+    // Choosing Fn makes the keyboard devices needed at once, and going on
+    // without them needs the user's say-so again.
+    combinationStore.setShortcutConfiguration(ShortcutConfiguration::functionKey());
+    EXPECT_TRUE(combination.shouldShowPermissionsOnboarding());
+    combination.continueToClient(false);
+    EXPECT_TRUE(combination.shouldShowPermissionsOnboarding());
+    EXPECT_EQ(combination.neededStates().size(), 3);
+
+    // Back to a combination, the gate opens again by itself.
+    combinationStore.setShortcutConfiguration(ShortcutConfiguration::custom(
+        40, ModifierFlag::control | ModifierFlag::option, QStringLiteral("K")));
+    EXPECT_FALSE(combination.shouldShowPermissionsOnboarding());
+
+    // Any other missing permission still gates a combination.
+    probe->setTrusted(false);
+    coordinator.refreshStates();
+    EXPECT_TRUE(combination.shouldShowPermissionsOnboarding());
+}
+
 } // namespace
 } // namespace tovalit

@@ -33,10 +33,10 @@ TEST(RecordingHotkeyCoordinatorTest,
 TEST(RecordingStateTest, HintsNameTheShortcutAndAFailureSpeaksForItself) {
     const QString fn = QStringLiteral("Fn");
     EXPECT_EQ(RecordingState::idle().hint(fn), QStringLiteral("按 Fn 开始或停止录音"));
-    EXPECT_EQ(RecordingState::recording().hint(QStringLiteral("⌥⌘K")),
-              QStringLiteral("再次按 ⌥⌘K 结束录音，随后会自动帮你把话说顺"));
+    EXPECT_EQ(RecordingState::recording().hint(QStringLiteral("Alt+Super+K")),
+              QStringLiteral("再次按 Alt+Super+K 结束录音，随后会自动帮你把话说顺"));
     EXPECT_EQ(RecordingState::requestingPermission().hint(fn),
-              QStringLiteral("正在检查麦克风、输入监控和辅助功能权限"));
+              QStringLiteral("正在检查麦克风、键盘读取和辅助技术"));
     EXPECT_EQ(RecordingState::thinking().hint(fn),
               QStringLiteral("正在整理转写内容并准备写回输入框"));
     EXPECT_EQ(RecordingState::inserting().hint(fn),

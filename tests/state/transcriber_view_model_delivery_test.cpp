@@ -116,7 +116,8 @@ TEST_F(FormattingAndDeliveryTest, AFailedInsertionLeavesTheTextOnTheClipboardWit
     EXPECT_EQ(logLines(QStringLiteral("deliver.result")),
               QStringList{QStringLiteral("result=insertFailedCopiedToClipboard | reason=throw")});
     EXPECT_EQ(panel->last(),
-              QStringLiteral("toast 插入失败，文本已复制到剪贴板，请手动粘贴（⌘V） | 复制 | 5"));
+              QStringLiteral("toast 插入失败，文本已复制到剪贴板，请手动粘贴（Ctrl+V；终端中为 "
+                             "Ctrl+Shift+V） | 复制 | 5"));
     EXPECT_FALSE(panel->calls().join(u'\n').contains(QStringLiteral("completion")));
 
     // The toast's button copies the text again.

@@ -183,14 +183,14 @@ TEST_F(SessionTest, StatusHintFollowsTheSessionAndTheShortcut) {
     EXPECT_EQ(viewModel->statusHint(), QStringLiteral("按 Fn 开始或停止录音"))
         << "the initial shortcut state is degraded, not failed";
     EXPECT_EQ(viewModel->shortcutActivationState(),
-              ShortcutActivationState::degraded(QStringLiteral("正在检查快捷键和输入监控权限")));
+              ShortcutActivationState::degraded(QStringLiteral("正在检查快捷键和键盘读取")));
 
     store->setShortcutConfiguration(ShortcutConfiguration::custom(
         40, ModifierFlag::option | ModifierFlag::command, QStringLiteral("K")));
-    EXPECT_EQ(viewModel->shortcutDisplayName(), QStringLiteral("⌥⌘K"));
+    EXPECT_EQ(viewModel->shortcutDisplayName(), QStringLiteral("Alt+Super+K"));
     startRecording();
     EXPECT_EQ(viewModel->statusHint(),
-              QStringLiteral("再次按 ⌥⌘K 结束录音，随后会自动帮你把话说顺"));
+              QStringLiteral("再次按 Alt+Super+K 结束录音，随后会自动帮你把话说顺"));
 }
 
 TEST_F(SessionTest, BootstrappingWiresTheShortcutAndRestartsItWhenItsConditionsChange) {
@@ -198,7 +198,8 @@ TEST_F(SessionTest, BootstrappingWiresTheShortcutAndRestartsItWhenItsConditionsC
     // Started once with the stored shortcut; without input monitoring the
     // Fn key cannot work, and the idle status line says so.
     const QString needsInputMonitoring =
-        QStringLiteral("Fn 需要先开启输入监控权限，否则无法接管系统级按键事件");
+        QStringLiteral("Fn 需要读取键盘设备：请把当前用户加入 input 组（sudo usermod -aG input "
+                       "$USER）并重新登录，或在设置里录制一个组合快捷键");
     EXPECT_EQ(viewModel->shortcutActivationState(),
               ShortcutActivationState::failed(needsInputMonitoring));
     EXPECT_EQ(viewModel->statusHint(), needsInputMonitoring);
@@ -227,8 +228,8 @@ TEST_F(SessionTest, BootstrappingWiresTheShortcutAndRestartsItWhenItsConditionsC
         40, ModifierFlag::option | ModifierFlag::command, QStringLiteral("K")));
     ASSERT_EQ(reported.size(), 2);
     EXPECT_EQ(reported[1],
-              ShortcutActivationState::ready(QStringLiteral("⌥⌘K 已注册为全局快捷键")));
-    EXPECT_EQ(viewModel->statusHint(), QStringLiteral("按 ⌥⌘K 开始或停止录音"));
+              ShortcutActivationState::ready(QStringLiteral("Alt+Super+K 已注册为全局快捷键")));
+    EXPECT_EQ(viewModel->statusHint(), QStringLiteral("按 Alt+Super+K 开始或停止录音"));
 }
 
 TEST_F(SessionTest, LoadsThatFailReportThemselvesAndTheNextLoadStillRuns) {

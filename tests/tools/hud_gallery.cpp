@@ -50,8 +50,10 @@ int main(int argc, char *argv[]) {
     } else if (state == "toast") {
         coordinator.showToast(QStringLiteral("已撤销，本次不会加入个人词库。"), {}, 600, {});
     } else if (state == "action-toast") {
-        coordinator.showToast(QStringLiteral("插入失败，文本已复制到剪贴板，请手动粘贴（⌘V）"),
-                              QStringLiteral("复制"), 600, [] {});
+        coordinator.showToast(
+            QStringLiteral(
+                "插入失败，文本已复制到剪贴板，请手动粘贴（Ctrl+V；终端中为 Ctrl+Shift+V）"),
+            QStringLiteral("复制"), 600, [] {});
     } else if (state == "thinking") {
         coordinator.showThinking(QStringLiteral("整理中"), {});
     } else if (state == "completion") {

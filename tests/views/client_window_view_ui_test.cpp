@@ -275,14 +275,14 @@ TEST_F(ClientWindowTest, TheSettingsPageGetsTheShortcutStateOfTheMoment) {
     auto *settings = qobject_cast<SettingsView *>(client.currentPage());
     ASSERT_NE(settings, nullptr);
     EXPECT_EQ(textOf<TovalitTextLabel>(*settings, QStringLiteral("activationText")),
-              QStringLiteral("⌥⌘K 已注册为全局快捷键"));
+              QStringLiteral("Alt+Super+K 已注册为全局快捷键"));
 
     doubles.globalHotKey->failRegistrations(
         GlobalHotKeyError(GlobalHotKeyError::Kind::alreadyTaken));
     store->setShortcutConfiguration(
         ShortcutConfiguration::custom(41, ModifierFlag::control, QStringLiteral("L")));
     EXPECT_EQ(textOf<TovalitTextLabel>(*settings, QStringLiteral("activationText")),
-              QStringLiteral("^L 注册失败，请换一个快捷键"));
+              QStringLiteral("Ctrl+L 注册失败，请换一个快捷键"));
 }
 
 } // namespace

@@ -44,7 +44,7 @@ TEST_F(HomePageTest, PermissionCardsCountEverythingButGrantedAsMissing) {
         TovalitMetricCard &card = metric(page, "permissionMetric");
         EXPECT_EQ(card.valueLabel()->text(), QStringLiteral("已就绪"));
         EXPECT_EQ(card.valueLabel()->color(), TovalitPalette::brandStrong());
-        EXPECT_EQ(card.detailLabel()->text(), QStringLiteral("麦克风、输入监控和辅助功能均已开启"))
+        EXPECT_EQ(card.detailLabel()->text(), QStringLiteral("麦克风、键盘读取和辅助技术均已就绪"))
             << "no states at all counts as everything granted";
     }
 
@@ -55,7 +55,7 @@ TEST_F(HomePageTest, PermissionCardsCountEverythingButGrantedAsMissing) {
     TovalitMetricCard &card = metric(page, "permissionMetric");
     EXPECT_EQ(card.valueLabel()->text(), QStringLiteral("需处理"));
     EXPECT_EQ(card.valueLabel()->color(), TovalitPalette::orange());
-    EXPECT_EQ(card.detailLabel()->text(), QStringLiteral("仍需处理：辅助功能"));
+    EXPECT_EQ(card.detailLabel()->text(), QStringLiteral("仍需处理：辅助技术（AT-SPI）"));
     EXPECT_EQ(badge(page, "permissionBadge").title(), QStringLiteral("权限待处理"));
     EXPECT_EQ(badge(page, "permissionBadge").tone(), TovalitBadgeTone::warning);
 
@@ -63,12 +63,23 @@ TEST_F(HomePageTest, PermissionCardsCountEverythingButGrantedAsMissing) {
     // coordinator's order.
     doubles.probe->setMicrophone(MicrophoneAuthorizationStatus::notDetermined);
     permissions->refreshStates();
-    EXPECT_EQ(card.detailLabel()->text(), QStringLiteral("仍需处理：麦克风、辅助功能"));
+    EXPECT_EQ(card.detailLabel()->text(), QStringLiteral("仍需处理：麦克风、辅助技术（AT-SPI）"));
     EXPECT_EQ(page.permissionSummary(), card.detailLabel()->text());
 
     doubles.grantEverything();
     permissions->refreshStates();
     EXPECT_EQ(card.valueLabel()->text(), QStringLiteral("已就绪"));
+
+    // The keyboard devices count only while the shortcut is Fn.
+    doubles.probe->setListenEventAccess(false);
+    permissions->refreshStates();
+    EXPECT_EQ(card.detailLabel()->text(), QStringLiteral("仍需处理：键盘读取（input 组）"));
+    store->setShortcutConfiguration(
+        ShortcutConfiguration::custom(40, ModifierFlag::control, QStringLiteral("K")));
+    EXPECT_EQ(card.valueLabel()->text(), QStringLiteral("已就绪"));
+    EXPECT_EQ(card.detailLabel()->text(),
+              QStringLiteral("麦克风和辅助技术均已就绪；键盘读取仅 Fn 需要"));
+    EXPECT_EQ(badge(page, "permissionBadge").title(), QStringLiteral("权限已就绪"));
 }
 
 TEST_F(HomePageTest, TheStatusCardFollowsTheRecording) {
@@ -113,10 +124,10 @@ TEST_F(HomePageTest, TheShortcutCardShowsTheCombinationAndItsFailure) {
 
     store->setShortcutConfiguration(ShortcutConfiguration::custom(
         40, ModifierFlag::option | ModifierFlag::command, QStringLiteral("K")));
-    EXPECT_EQ(card.valueLabel()->text(), QStringLiteral("⌥⌘K"));
+    EXPECT_EQ(card.valueLabel()->text(), QStringLiteral("Alt+Super+K"));
     ASSERT_EQ(viewModel->shortcutActivationState().kind, ShortcutActivationState::Case::failed);
-    EXPECT_EQ(card.detailLabel()->text(), QStringLiteral("⌥⌘K 注册失败，请换一个快捷键"));
-    EXPECT_EQ(statusLine(page), QStringLiteral("⌥⌘K 注册失败，请换一个快捷键"))
+    EXPECT_EQ(card.detailLabel()->text(), QStringLiteral("Alt+Super+K 注册失败，请换一个快捷键"));
+    EXPECT_EQ(statusLine(page), QStringLiteral("Alt+Super+K 注册失败，请换一个快捷键"))
         << "a failed shortcut is the status line while idle";
 }
 

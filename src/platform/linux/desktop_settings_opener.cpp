@@ -107,12 +107,11 @@ QString DesktopSettingsOpener::noticeFor(Page page) {
         return QStringLiteral(
             "没有找到声音设置。请在系统的声音设置里接入并选择一个输入设备（麦克风）。");
     case Page::inputMonitoring:
-        return QStringLiteral(
-            "Linux 没有“输入监控”设置页。要让 Tovalit 读取 Fn 键，请把当前用户加入 input 组"
-            "（sudo usermod -aG input $USER），然后注销并重新登录。");
+        return QStringLiteral("要让 Tovalit 读取 Fn 键，请把当前用户加入 input 组"
+                              "（sudo usermod -aG input $USER），然后注销并重新登录。");
     case Page::accessibility:
         return QStringLiteral(
-            "没有找到辅助功能设置。请开启桌面的辅助技术支持，例如在 GNOME 中运行 gsettings set "
+            "没有找到无障碍设置。请开启桌面的辅助技术支持，例如在 GNOME 中运行 gsettings set "
             "org.gnome.desktop.interface toolkit-accessibility true。");
     case Page::keyboard:
         return QStringLiteral("没有找到键盘设置。Linux 不会给 Fn 键分配系统操作，无需修改。");

@@ -20,7 +20,8 @@ namespace tovalit {
 QString AudioCaptureError::localizedDescription() const {
     switch (m_kind) {
     case Kind::microphonePermissionDenied:
-        return QStringLiteral("未获得麦克风权限。");
+        return QStringLiteral("没有可用的麦克风：请确认声音服务（PulseAudio/PipeWire）正在运行，"
+                              "并在声音设置中选择输入设备。");
     case Kind::alreadyRecording:
         return QStringLiteral("当前已经在录音中。");
     case Kind::startCancelled:

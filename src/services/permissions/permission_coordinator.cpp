@@ -223,20 +223,27 @@ QCoro::Task<void> PermissionCoordinator::beginAutomaticPromptIfNeeded() {
 }
 
 QCoro::Task<void> PermissionCoordinator::performPrimaryGuidedAction() {
-    QPointer<PermissionCoordinator> guard(this);
     const std::optional<PermissionState> pending = nextPendingState();
-    if (!pending)
+    if (pending)
+        co_await performGuidedAction(pending->kind);
+}
+
+QCoro::Task<void> PermissionCoordinator::performGuidedAction(PermissionKind kind) {
+    if (kind == PermissionKind::inputMonitoring)
         co_return;
+    QPointer<PermissionCoordinator> guard(this);
     setGuidedRequestInProgress(true);
-    if (pending->kind == PermissionKind::microphone) {
+    if (kind == PermissionKind::microphone) {
         co_await guideMicrophoneAccess();
+    } else {
+        co_await askProbe(m_dependencies.probeExecutor, m_dependencies.probe,
+                          &PermissionCoordinator::promptAccessibility);
         if (!guard)
             co_return;
-    } else {
-        // No request here: the states follow when the application becomes
-        // active again.
-        openSystemSettings(pending->kind);
+        co_await refresh();
     }
+    if (!guard)
+        co_return;
     setGuidedRequestInProgress(false);
 }
 

@@ -95,9 +95,13 @@ public:
     QCoro::Task<void> requestRequiredPermissions();
     // requestRequiredPermissions(), once per process.
     QCoro::Task<void> beginAutomaticPromptIfNeeded();
-    // Acts on the first permission still missing: the microphone is asked
-    // for (when never asked) and its page opened; the others' pages are
-    // opened.
+    // Acts on one permission: the microphone is asked for (when never
+    // asked) and its page opened; accessibility is switched on, since the
+    // desktops' own pages have no switch for it. Reading the keyboard has
+    // no page on any desktop, so nothing is done for it: the onboarding
+    // shows its steps.
+    QCoro::Task<void> performGuidedAction(PermissionKind kind);
+    // performGuidedAction() on the first permission still missing.
     QCoro::Task<void> performPrimaryGuidedAction();
     QCoro::Task<void> guideMicrophoneAccess();
     void openSystemSettings(PermissionKind kind);

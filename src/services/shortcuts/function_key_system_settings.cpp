@@ -51,9 +51,9 @@ QString FunctionKeySystemSettingsError::localizedDescription() const {
     switch (m_kind) {
     case Kind::commandFailed:
         // The tool's message follows the colon as it is, even when empty.
-        return QStringLiteral("系统设置命令执行失败：") + m_message;
+        return QStringLiteral("保存设置失败：") + m_message;
     case Kind::synchronizeFailed:
-        return QStringLiteral("写入系统 Globe/Fn 设置失败。");
+        return QStringLiteral("保存 Fn 设置失败。");
     }
     return {};
 }
@@ -117,27 +117,20 @@ bool FunctionKeySystemSettings::isExplicitlyConflictFree() const {
 }
 
 ShortcutActivationState FunctionKeySystemSettings::activationStateMessage() const {
+    // evdev only listens: the focused application gets the press too.
+    const QString listening =
+        QStringLiteral("Fn 已开始监听（Linux 无法拦截 Fn，当前应用也会收到这次按键）");
     if (isExplicitlyConflictFree())
-        return ShortcutActivationState::ready(
-            QStringLiteral("Fn 已系统级监听；系统 Globe 键已显式设为“不执行任何操作”"));
-    return ShortcutActivationState::degraded(
-        QStringLiteral("Fn 已系统级监听，但系统 Globe "
-                       "行为仍开启。应用会优先拦截；若仍有冲突，建议同时关闭系统 Globe 行为"));
+        return ShortcutActivationState::ready(listening);
+    return ShortcutActivationState::degraded(listening);
 }
 
 QString FunctionKeySystemSettings::helperMessage() const {
-    const auto behavior = explicitBehavior();
-    if (!behavior) {
-        return QStringLiteral("当前没有读到显式的 Globe/Fn "
-                              "系统配置。应用会尝试系统级拦截，但如果你仍看到表情/"
-                              "输入法面板，建议直接关闭系统 Globe 行为。");
-    }
-    if (*behavior == FunctionKeySystemBehavior::doNothing) {
-        return QStringLiteral("系统 Globe/Fn 键已显式设为“不执行任何操作”。应用会优先接管裸 "
-                              "Fn；若系统仍残留旧行为，可退出登录或重启后再测。");
-    }
-    return QStringLiteral("当前系统把 Globe/Fn 键用于“") + title(*behavior) +
-           QStringLiteral("”。应用会优先拦截，但这个系统行为仍可能与裸 Fn 录音冲突。");
+    // No Linux desktop gives the bare Fn key an action of its own, whatever
+    // our settings file holds for it, so there is nothing to switch off.
+    return QStringLiteral("Linux 桌面不会给 Fn 键分配系统操作，无需额外设置。Tovalit 只能监听 "
+                          "Fn、不能拦截，当前应用也会收到这次按键。很多键盘的 Fn "
+                          "由硬件处理、不会上报，这时请录制一个组合快捷键。");
 }
 
 void FunctionKeySystemSettings::setExplicitBehavior(FunctionKeySystemBehavior behavior) const {

@@ -61,8 +61,11 @@ public:
     // Nothing when the setting cannot be read or holds no known value.
     std::optional<FunctionKeySystemBehavior> explicitBehavior() const;
     bool isExplicitlyConflictFree() const;
-    // Ready when the system's Fn action is "do nothing", else degraded.
+    // Ready when the system's Fn action is "do nothing", else degraded;
+    // either way the text says Fn is listened to, not intercepted.
     ShortcutActivationState activationStateMessage() const;
+    // The one caption the shortcut card shows for Fn: what listening to it
+    // can and cannot do on Linux.
     QString helperMessage() const;
     // Writes the setting and reads it back. Throws CommandLaunchError or
     // FunctionKeySystemSettingsError.

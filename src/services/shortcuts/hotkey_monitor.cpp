@@ -79,16 +79,14 @@ void HotkeyMonitor::start(const ShortcutConfiguration &configuration) {
         return;
     }
 
+    // The keyboard devices are all the Fn tap reads. Accessibility serves
+    // writing the text, as it does after a key combination, so it is not
+    // asked for here.
     if (!hasInputMonitoringAccess()) {
         requestInputMonitoringAccessPrompt();
         publishActivationState(ShortcutActivationState::failed(
-            QStringLiteral("Fn 需要先开启输入监控权限，否则无法接管系统级按键事件")));
-        return;
-    }
-    if (!hasAccessibilityAccess()) {
-        requestAccessibilityAccessPrompt();
-        publishActivationState(ShortcutActivationState::failed(
-            QStringLiteral("Fn 需要先开启辅助功能权限，否则无法系统级拦截这个键")));
+            QStringLiteral("Fn 需要读取键盘设备：请把当前用户加入 input 组（sudo usermod -aG "
+                           "input $USER）并重新登录，或在设置里录制一个组合快捷键")));
         return;
     }
 
@@ -108,7 +106,8 @@ void HotkeyMonitor::start(const ShortcutConfiguration &configuration) {
         break;
     case FunctionKeyTapStart::unavailable:
         publishActivationState(ShortcutActivationState::failed(
-            QStringLiteral("Fn 系统级拦截注册失败，请重新检查输入监控与辅助功能权限后再试")));
+            QStringLiteral("无法读取键盘设备（/dev/input），Fn 无法监听；请确认当前用户在 input "
+                           "组中并已重新登录")));
         return;
     case FunctionKeyTapStart::noFunctionKey:
         // Nothing to grant: the keyboard itself keeps the key to itself.
@@ -159,16 +158,8 @@ bool HotkeyMonitor::hasInputMonitoringAccess() {
     return m_dependencies.permissions->preflightListenEventAccess();
 }
 
-bool HotkeyMonitor::hasAccessibilityAccess() {
-    return m_dependencies.permissions->isProcessTrusted(false);
-}
-
 void HotkeyMonitor::requestInputMonitoringAccessPrompt() {
     m_dependencies.permissions->requestListenEventAccess();
-}
-
-void HotkeyMonitor::requestAccessibilityAccessPrompt() {
-    m_dependencies.permissions->isProcessTrusted(true);
 }
 
 void HotkeyMonitor::publishActivationState(const ShortcutActivationState &state) {

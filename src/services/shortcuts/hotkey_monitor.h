@@ -77,9 +77,7 @@ public:
 
 private:
     bool hasInputMonitoringAccess();
-    bool hasAccessibilityAccess();
     void requestInputMonitoringAccessPrompt();
-    void requestAccessibilityAccessPrompt();
     void publishActivationState(const ShortcutActivationState &state);
     bool registerHotKey(const ShortcutConfiguration &configuration);
     void deliverTrigger();

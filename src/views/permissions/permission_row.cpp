@@ -9,6 +9,8 @@
 #include "views/design/tovalit_text_label.h"
 #include "views/permissions/permission_badge_tone.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QVBoxLayout>
 
@@ -33,21 +35,45 @@ Look lookFor(PermissionRow::Placement placement) {
             TovalitTextStyle::caption()};
 }
 
-void openSystemSettings(PermissionCoordinator *coordinator, PermissionKind kind) {
-    if (kind == PermissionKind::microphone) {
-        // The guided flow asks first when the user was never asked.
-        spawn(
-            coordinator, [coordinator] { return coordinator->guideMicrophoneAccess(); },
-            QStringLiteral("guide microphone access"));
-        return;
+void openSoundSettings(PermissionCoordinator *coordinator) {
+    // The guided flow checks first when the microphone was never checked.
+    spawn(
+        coordinator, [coordinator] { return coordinator->guideMicrophoneAccess(); },
+        QStringLiteral("guide microphone access"));
+}
+
+// What the row's main button does for a kind not yet granted.
+QString repairTitle(PermissionKind kind) {
+    switch (kind) {
+    case PermissionKind::microphone:
+        return QStringLiteral("打开声音设置");
+    case PermissionKind::inputMonitoring:
+        return QStringLiteral("复制命令");
+    case PermissionKind::accessibility:
+        return QStringLiteral("开启辅助技术");
     }
-    // Like the microphone's, the action only starts the work.
-    QMetaObject::invokeMethod(
-        coordinator, [coordinator, kind] { coordinator->openSystemSettings(kind); },
-        Qt::QueuedConnection);
+    return {};
+}
+
+// No desktop has a page for reading /dev/input: the administrator puts the
+// user in the input group, which a new login session picks up.
+TovalitTextLabel *inputGroupSteps(const QFont &font, QWidget *parent) {
+    auto *steps = new TovalitTextLabel(
+        QStringLiteral("1) 在终端运行：") + PermissionRow::inputGroupCommand() +
+            QStringLiteral("（没有 sudo 时：su -c \"usermod -aG input 你的用户名\"）\n"
+                           "2) 注销并重新登录（只重启 Tovalit 不够）\n"
+                           "3) 回到 Tovalit 重新检查\n"
+                           "注意：input 组里的程序都能读取所有按键。"),
+        font, TovalitPalette::secondary(), parent);
+    steps->setObjectName(QStringLiteral("inputGroupSteps"));
+    return steps;
 }
 
 } // namespace
+
+QString PermissionRow::inputGroupCommand() {
+    return QStringLiteral("sudo usermod -aG input $USER");
+}
 
 PermissionRow::PermissionRow(const PermissionState &state, Placement placement,
                              PermissionCoordinator &coordinator, QWidget *parent)
@@ -71,6 +97,8 @@ PermissionRow::PermissionRow(const PermissionState &state, Placement placement,
     text->addLayout(titleRow);
     text->addWidget(new TovalitTextLabel(summary(state.kind), look.summaryFont,
                                          TovalitPalette::secondary(), this));
+    if (state.kind == PermissionKind::inputMonitoring && !state.isGranted())
+        text->addWidget(inputGroupSteps(look.summaryFont, this));
     row->addLayout(text, 1);
 
     auto *buttons = new QHBoxLayout;
@@ -78,9 +106,9 @@ PermissionRow::PermissionRow(const PermissionState &state, Placement placement,
     PermissionCoordinator *coordinatorPointer = &coordinator;
     if (placement == Placement::onboarding && state.kind == PermissionKind::microphone &&
         state.status == PermissionAuthorizationState::notDetermined) {
-        auto *request = new TovalitButton(QStringLiteral("请求麦克风授权"),
-                                          TovalitButton::Style::bordered, this);
-        connect(request, &QPushButton::clicked, coordinatorPointer, [coordinatorPointer] {
+        auto *check =
+            new TovalitButton(QStringLiteral("检查麦克风"), TovalitButton::Style::bordered, this);
+        connect(check, &QPushButton::clicked, coordinatorPointer, [coordinatorPointer] {
             spawn(
                 coordinatorPointer,
                 [coordinatorPointer] {
@@ -88,22 +116,32 @@ PermissionRow::PermissionRow(const PermissionState &state, Placement placement,
                 },
                 QStringLiteral("request microphone"));
         });
-        buttons->addWidget(request);
-    }
-    if (state.kind == PermissionKind::accessibility && !state.isGranted()) {
-        auto *prompt =
-            new TovalitButton(QStringLiteral("再次提示"), TovalitButton::Style::bordered, this);
-        connect(prompt, &QPushButton::clicked, coordinatorPointer,
-                [coordinatorPointer] { coordinatorPointer->promptAccessibilityAgain(); });
-        buttons->addWidget(prompt);
+        buttons->addWidget(check);
     }
     if (!state.isGranted()) {
-        auto *open = new TovalitButton(QStringLiteral("打开系统设置"),
-                                       TovalitButton::Style::borderedProminent, this);
-        const PermissionKind kind = state.kind;
-        connect(open, &QPushButton::clicked, coordinatorPointer,
-                [coordinatorPointer, kind] { openSystemSettings(coordinatorPointer, kind); });
-        buttons->addWidget(open);
+        auto *repair = new TovalitButton(repairTitle(state.kind),
+                                         TovalitButton::Style::borderedProminent, this);
+        switch (state.kind) {
+        case PermissionKind::microphone:
+            connect(repair, &QPushButton::clicked, coordinatorPointer,
+                    [coordinatorPointer] { openSoundSettings(coordinatorPointer); });
+            break;
+        case PermissionKind::inputMonitoring:
+            repair->setObjectName(QStringLiteral("copyInputGroupCommandButton"));
+            connect(repair, &QPushButton::clicked, repair, [repair] {
+                QGuiApplication::clipboard()->setText(inputGroupCommand());
+                repair->setText(QStringLiteral("已复制"));
+            });
+            break;
+        case PermissionKind::accessibility:
+            // GNOME's and KDE's accessibility pages have no switch for the
+            // accessibility bus; asking the bus itself is what works.
+            repair->setToolTip(QStringLiteral("已打开的应用可能需要重新打开后才能被写入"));
+            connect(repair, &QPushButton::clicked, coordinatorPointer,
+                    [coordinatorPointer] { coordinatorPointer->promptAccessibilityAgain(); });
+            break;
+        }
+        buttons->addWidget(repair);
     }
     // In both places the row is aligned to the top: the buttons line up
     // with the title.

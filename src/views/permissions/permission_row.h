@@ -9,9 +9,11 @@ class PermissionCoordinator;
 
 // One permission as the onboarding and the settings page list it: its
 // name with its state as a badge, what it is for, and the actions that
-// can still help. The onboarding draws it larger and offers to ask for
-// the microphone while the user was never asked; on the settings page the
-// guided flow behind "打开系统设置" does that.
+// can still help: the sound settings for the microphone, the steps into
+// the input group with its command to copy, and switching the desktop's
+// accessibility support on. The onboarding draws it larger and offers to
+// check the microphone while it was never checked; on the settings page
+// the guided flow behind "打开声音设置" does that.
 class PermissionRow : public TovalitGlassSurface {
     Q_OBJECT
 public:
@@ -20,6 +22,9 @@ public:
     // The coordinator must outlive the row.
     PermissionRow(const PermissionState &state, Placement placement,
                   PermissionCoordinator &coordinator, QWidget *parent = nullptr);
+
+    // What puts the current user into the input group.
+    static QString inputGroupCommand();
 };
 
 } // namespace tovalit

@@ -8,7 +8,6 @@
 #include "views/design/tovalit_glass_surface.h"
 #include "views/design/tovalit_page_layout.h"
 #include "views/design/tovalit_palette.h"
-#include "views/design/tovalit_symbol.h"
 #include "views/design/tovalit_text_label.h"
 #include "views/design/tovalit_tokens.h"
 #include "views/permissions/permission_row.h"
@@ -16,6 +15,8 @@
 #include <QHBoxLayout>
 #include <QPointer>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace tovalit {
 
@@ -54,8 +55,6 @@ PermissionsOnboardingView::PermissionsOnboardingView(PermissionCoordinator &perm
     setObjectName(QStringLiteral("PermissionsOnboardingView"));
     addSection(makeHeaderCard());
     addSection(makeProgressCard());
-    if (permissionCoordinator.isRunningFromDiskImage())
-        addSection(makeDiskImageWarningCard());
     m_troubleshootingCard = makeTroubleshootingCard();
     addSection(m_troubleshootingCard);
 
@@ -73,6 +72,9 @@ PermissionsOnboardingView::PermissionsOnboardingView(PermissionCoordinator &perm
     });
     connect(&permissionCoordinator, &PermissionCoordinator::isGuidedRequestInProgressChanged, this,
             &PermissionsOnboardingView::render);
+    // Published again whenever the shortcut changes what is needed.
+    connect(&launchCoordinator, &AppLaunchCoordinator::shouldShowPermissionsOnboardingChanged, this,
+            &PermissionsOnboardingView::render);
     rebuildPermissionRows();
     render();
 }
@@ -81,12 +83,12 @@ QString PermissionsOnboardingView::primaryActionTitle(const PermissionState &sta
     switch (state.kind) {
     case PermissionKind::microphone:
         return state.status == PermissionAuthorizationState::notDetermined
-                   ? QStringLiteral("下一步：请求麦克风授权")
-                   : QStringLiteral("下一步：打开麦克风设置");
+                   ? QStringLiteral("下一步：检查麦克风")
+                   : QStringLiteral("下一步：打开声音设置，选择输入设备");
     case PermissionKind::inputMonitoring:
-        return QStringLiteral("下一步：打开输入监控设置");
+        return QStringLiteral("下一步：查看如何开启键盘读取（input 组）");
     case PermissionKind::accessibility:
-        return QStringLiteral("下一步：打开辅助功能设置");
+        return QStringLiteral("下一步：开启辅助技术支持（AT-SPI）");
     }
     return {};
 }
@@ -107,12 +109,12 @@ void PermissionsOnboardingView::showEvent(QShowEvent *event) {
 QWidget *PermissionsOnboardingView::makeHeaderCard() {
     auto [surface, column] = card(cardPadding, 10);
     surface->setObjectName(QStringLiteral("headerCard"));
-    column->addWidget(new TovalitTextLabel(QStringLiteral("先完成基础授权"),
+    column->addWidget(new TovalitTextLabel(QStringLiteral("先完成基础设置"),
                                            tovalitFont(22, QFont::Bold), TovalitPalette::primary(),
                                            surface));
     column->addWidget(new TovalitTextLabel(
         QStringLiteral("Tovalit "
-                       "会在第一次启动时主动检查权限。授权完成后，快捷键录音、思考中清洗和自动写回"
+                       "会在第一次启动时检查这些设置。全部就绪后，快捷键录音、思考中清洗和自动写回"
                        "输入框才能形成完整闭环。"),
         TovalitTokens::FontStyle::body(), TovalitPalette::secondary(), surface));
     return surface;
@@ -122,7 +124,7 @@ QWidget *PermissionsOnboardingView::makeProgressCard() {
     auto [surface, column] = card(cardPadding, 12);
     surface->setObjectName(QStringLiteral("progressCard"));
     auto *countRow = new QHBoxLayout;
-    countRow->addWidget(headline(QStringLiteral("授权进度"), surface));
+    countRow->addWidget(headline(QStringLiteral("设置进度"), surface));
     countRow->addStretch(1);
     m_progressCount = new TovalitTextLabel(QString(), tovalitFont(11, QFont::DemiBold),
                                            TovalitPalette::secondary(), surface);
@@ -131,8 +133,9 @@ QWidget *PermissionsOnboardingView::makeProgressCard() {
     countRow->addWidget(m_progressCount);
     column->addLayout(countRow);
     column->addWidget(
-        secondaryText(QStringLiteral("建议顺序：麦克风 → 输入监控 → 辅助功能。每开启一项后回到 "
-                                     "Tovalit，页面会自动刷新。"),
+        secondaryText(QStringLiteral("建议顺序：麦克风 → 键盘读取 → 辅助技术。麦克风和辅助技术"
+                                     "设置好后回到 Tovalit，页面会自动刷新；加入 input "
+                                     "组后需要注销并重新登录才会生效。"),
                       surface));
 
     m_primaryButton =
@@ -144,35 +147,22 @@ QWidget *PermissionsOnboardingView::makeProgressCard() {
     return surface;
 }
 
-QWidget *PermissionsOnboardingView::makeDiskImageWarningCard() {
-    auto *surface = new TovalitGlassSurface(TovalitGlassLevel::prominentCard());
-    surface->setObjectName(QStringLiteral("diskImageWarningCard"));
-    auto *row = new QHBoxLayout(surface);
-    row->setContentsMargins(cardPadding, cardPadding, cardPadding, cardPadding);
-    row->setSpacing(10);
-    row->addWidget(new TovalitSymbolView(QStringLiteral("exclamationmark.triangle.fill"), 11,
-                                         TovalitPalette::orange(), surface),
-                   0, Qt::AlignTop);
-    row->addWidget(
-        secondaryText(QStringLiteral("当前从 DMG 挂载目录运行（/Volumes）。请先把 Tovalit "
-                                     "拖到“应用程序”后再打开，否则权限状态可能反复显示未授权。"),
-                      surface),
-        1, Qt::AlignTop);
-    return surface;
-}
-
 QWidget *PermissionsOnboardingView::makeTroubleshootingCard() {
     auto [surface, column] = card(cardPadding, 8);
     surface->setObjectName(QStringLiteral("troubleshootingCard"));
-    column->addWidget(headline(QStringLiteral("如果你确认已授权但应用仍显示未授权"), surface));
+    column->addWidget(headline(QStringLiteral("如果你已按步骤设置，但应用仍显示未就绪"), surface));
+    column->addWidget(secondaryText(QStringLiteral("可以按下面顺序逐项排查："), surface));
     column->addWidget(secondaryText(
-        QStringLiteral("这是 macOS 常见的权限记录残留问题。按下面顺序处理："), surface));
-    column->addWidget(secondaryText(
-        QStringLiteral("1) 先退出 Tovalit。\n"
-                       "2) 系统设置 → 隐私与安全性 → 辅助功能 / 输入监控，删除旧的 Tovalit "
-                       "条目后重新添加并勾选。\n"
-                       "3) 麦克风页确认 Tovalit 仍为已允许。\n"
-                       "4) 重新打开应用，点击“重新检查权限”。"),
+        QStringLiteral("1) 麦克风：在声音设置（GNOME“设置 → 声音”，KDE“系统设置 → 音频”，"
+                       "或 pavucontrol 的“输入设备”）中确认已接入并选中输入设备，且 "
+                       "PulseAudio/PipeWire 正在运行。\n"
+                       "2) 键盘读取（仅 Fn 需要）：在终端运行 id -nG，确认其中有 "
+                       "input；没有的话运行 sudo usermod -aG input $USER，然后注销并重新登录"
+                       "（只重启 Tovalit 不够）。\n"
+                       "3) 辅助技术：点“辅助技术”一行的“开启辅助技术”，或运行 gsettings set "
+                       "org.gnome.desktop.interface toolkit-accessibility true，"
+                       "之后重新打开要写入文字的应用。\n"
+                       "4) 回到 Tovalit，点击“重新检查权限”。"),
         surface));
     return surface;
 }
@@ -186,8 +176,8 @@ QWidget *PermissionsOnboardingView::makeActionRow() {
     auto *recheck =
         new TovalitButton(QStringLiteral("重新检查权限"), TovalitButton::Style::bordered, row);
     recheck->setObjectName(QStringLiteral("recheckButton"));
-    m_requestButton =
-        new TovalitButton(QStringLiteral("继续请求必要权限"), TovalitButton::Style::bordered, row);
+    m_requestButton = new TovalitButton(QStringLiteral("重新检查并自动开启"),
+                                        TovalitButton::Style::bordered, row);
     m_requestButton->setObjectName(QStringLiteral("requestRequiredButton"));
     m_enterButton = new TovalitButton(QStringLiteral("进入 Tovalit"),
                                       TovalitButton::Style::borderedProminent, row);
@@ -228,25 +218,54 @@ void PermissionsOnboardingView::rebuildPermissionRows() {
 }
 
 void PermissionsOnboardingView::runPrimaryAction() {
+    const std::optional<PermissionState> pending = nextPendingNeededState();
+    if (!pending)
+        return;
+    if (pending->kind == PermissionKind::inputMonitoring) {
+        showInputGroupSteps();
+        return;
+    }
     PermissionCoordinator *coordinator = &m_permissionCoordinator;
     QPointer<PermissionsOnboardingView> view(this);
+    const PermissionKind kind = pending->kind;
     // Busy from the click on, so a second click cannot start the step
     // again before its task runs.
     setHandlingPrimaryAction(true);
     spawn(
-        coordinator, [coordinator, view] { return performPrimaryAction(coordinator, view); },
+        coordinator,
+        [coordinator, view, kind] { return performPrimaryAction(coordinator, view, kind); },
         QStringLiteral("primary guided permission action"));
+}
+
+void PermissionsOnboardingView::showInputGroupSteps() {
+    // Its steps are already in its row: there is no settings page to open.
+    auto *row = findChild<QWidget *>(QStringLiteral("permissionRow.") +
+                                     rawValue(PermissionKind::inputMonitoring));
+    if (!row)
+        return;
+    ensureWidgetVisible(row);
+    if (auto *copy = row->findChild<QWidget *>(QStringLiteral("copyInputGroupCommandButton")))
+        copy->setFocus(Qt::OtherFocusReason);
 }
 
 QCoro::Task<void>
 PermissionsOnboardingView::performPrimaryAction(PermissionCoordinator *coordinator,
-                                                QPointer<PermissionsOnboardingView> view) {
+                                                QPointer<PermissionsOnboardingView> view,
+                                                PermissionKind kind) {
     if (view)
         view->setHandlingPrimaryAction(true);
-    co_await coordinator->performPrimaryGuidedAction();
+    co_await coordinator->performGuidedAction(kind);
     // The onboarding may have been left meanwhile.
     if (view)
         view->setHandlingPrimaryAction(false);
+}
+
+std::optional<PermissionState> PermissionsOnboardingView::nextPendingNeededState() const {
+    for (const PermissionState &state : m_launchCoordinator.neededStates()) {
+        if (!state.isGranted())
+            return state;
+    }
+    return std::nullopt;
 }
 
 void PermissionsOnboardingView::setHandlingPrimaryAction(bool handling) {
@@ -256,16 +275,20 @@ void PermissionsOnboardingView::setHandlingPrimaryAction(bool handling) {
 
 void PermissionsOnboardingView::render() {
     const PermissionCoordinator &coordinator = m_permissionCoordinator;
-    m_progressCount->setText(QString::number(coordinator.grantedRequiredCount()) +
-                             QLatin1Char('/') + QString::number(coordinator.requiredCount()));
-    const std::optional<PermissionState> pending = coordinator.nextPendingState();
+    const QList<PermissionState> needed = m_launchCoordinator.neededStates();
+    const auto granted =
+        std::count_if(needed.begin(), needed.end(),
+                      [](const PermissionState &state) { return state.isGranted(); });
+    m_progressCount->setText(QString::number(granted) + QLatin1Char('/') +
+                             QString::number(needed.size()));
+    const std::optional<PermissionState> pending = nextPendingNeededState();
     m_primaryButton->setVisible(pending.has_value());
     if (pending)
         m_primaryButton->setText(primaryActionTitle(*pending));
     m_primaryButton->setEnabled(!coordinator.isGuidedRequestInProgress() &&
                                 !m_isHandlingPrimaryAction);
 
-    const bool allGranted = coordinator.allRequiredGranted();
+    const bool allGranted = !pending;
     m_troubleshootingCard->setVisible(!allGranted);
     m_requestButton->setEnabled(!coordinator.isGuidedRequestInProgress());
     m_enterButton->setEnabled(allGranted);

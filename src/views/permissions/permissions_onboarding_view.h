@@ -6,6 +6,8 @@
 #include <QPointer>
 #include <qcoro/qcorotask.h>
 
+#include <optional>
+
 class QPushButton;
 class QVBoxLayout;
 
@@ -15,10 +17,11 @@ class AppLaunchCoordinator;
 class PermissionCoordinator;
 class TovalitTextLabel;
 
-// The first-run checklist of the three permissions: their states, the one
-// next step to take, a repair for each, advice for when the system keeps
-// reporting them missing, and the ways into the application. Shown the
-// first time, it asks for every permission once per process.
+// The first-run checklist of the three things Tovalit needs from the
+// desktop: their states, the one next step to take among those the
+// shortcut needs, a repair for each, advice for when they keep showing as
+// missing, and the ways into the application. Shown the first time, it
+// asks for every permission once per process.
 class PermissionsOnboardingView : public TovalitPageScrollView {
     Q_OBJECT
 
@@ -38,13 +41,15 @@ protected:
 private:
     QWidget *makeHeaderCard();
     QWidget *makeProgressCard();
-    QWidget *makeDiskImageWarningCard();
     QWidget *makeTroubleshootingCard();
     QWidget *makeActionRow();
     void rebuildPermissionRows();
     void runPrimaryAction();
+    void showInputGroupSteps();
     static QCoro::Task<void> performPrimaryAction(PermissionCoordinator *coordinator,
-                                                  QPointer<PermissionsOnboardingView> view);
+                                                  QPointer<PermissionsOnboardingView> view,
+                                                  PermissionKind kind);
+    std::optional<PermissionState> nextPendingNeededState() const;
     void setHandlingPrimaryAction(bool handling);
     void render();
 

@@ -3,8 +3,6 @@
 #include "services/settings/app_configuration_store.h"
 #include "services/shortcuts/function_key_system_settings.h"
 #include "services/shortcuts/shortcut_recorder_service.h"
-#include "support/app_error.h"
-#include "views/design/tovalit_badge.h"
 #include "views/design/tovalit_button.h"
 #include "views/design/tovalit_fonts.h"
 #include "views/design/tovalit_palette.h"
@@ -82,8 +80,9 @@ ShortcutSettingsView::ShortcutSettingsView(AppConfigurationStore &configurationS
     activationRow->addWidget(m_activationText, 1, Qt::AlignVCenter);
     column->addLayout(activationRow);
 
-    m_conflictSection = makeFunctionKeyConflictSection();
-    column->addWidget(m_conflictSection);
+    m_systemMessage = captionLabel(QString(), this);
+    m_systemMessage->setObjectName(QStringLiteral("functionKeySystemMessage"));
+    column->addWidget(m_systemMessage);
 
     connect(m_recordButton, &QPushButton::clicked, this, &ShortcutSettingsView::toggleRecording);
     connect(m_restoreButton, &QPushButton::clicked, this, &ShortcutSettingsView::restoreDefault);
@@ -99,61 +98,6 @@ ShortcutSettingsView::ShortcutSettingsView(AppConfigurationStore &configurationS
 ShortcutSettingsView::~ShortcutSettingsView() {
     // The recorder goes with the card; its monitor must not outlive it.
     m_recorder->cancel();
-}
-
-QWidget *ShortcutSettingsView::makeFunctionKeyConflictSection() {
-    auto *section = new TovalitGlassSurface(TovalitGlassLevel::card(), this);
-    section->setObjectName(QStringLiteral("functionKeyConflictSection"));
-    auto *column = new QVBoxLayout(section);
-    column->setContentsMargins(14, 14, 14, 14);
-    column->setSpacing(10);
-
-    auto *titleRow = new QHBoxLayout;
-    titleRow->setSpacing(8);
-    titleRow->addWidget(new TovalitSymbolView(QStringLiteral("globe.badge.chevron.backward"), 11,
-                                              TovalitPalette::primary(), section));
-    auto *title =
-        new TovalitTextLabel(QStringLiteral("Fn / Globe 系统冲突"),
-                             tovalitFont(11, QFont::DemiBold), TovalitPalette::primary(), section);
-    title->setWraps(false);
-    titleRow->addWidget(title);
-    titleRow->addWidget(
-        new TovalitBadge(QStringLiteral("需要确认"), TovalitBadgeTone::warning, section));
-    titleRow->addStretch(1);
-    column->addLayout(titleRow);
-
-    m_systemMessage = captionLabel(QString(), section);
-    m_systemMessage->setObjectName(QStringLiteral("functionKeySystemMessage"));
-    column->addWidget(m_systemMessage);
-    column->addWidget(
-        captionLabel(QStringLiteral("应用现在会优先系统级拦截裸 Fn。如果你按下 Fn "
-                                    "仍然弹出表情面板、切输入法或触发听写，说明当前机器的 Globe "
-                                    "系统行为还在更底层生效，建议同时把系统 Globe 行为关闭。"),
-                     section));
-
-    auto *buttons = new QHBoxLayout;
-    buttons->setSpacing(10);
-    auto *openSettings =
-        new TovalitButton(QStringLiteral("打开键盘设置"), TovalitButton::Style::bordered, section);
-    openSettings->setObjectName(QStringLiteral("openKeyboardSettingsButton"));
-    auto *fix = new TovalitButton(QStringLiteral("一键设为“不执行任何操作”"),
-                                  TovalitButton::Style::borderedProminent, section);
-    fix->setObjectName(QStringLiteral("applyFunctionKeyFixButton"));
-    buttons->addWidget(openSettings);
-    buttons->addWidget(fix);
-    buttons->addStretch(1);
-    column->addLayout(buttons);
-
-    m_feedback = captionLabel(QString(), section);
-    m_feedback->setObjectName(QStringLiteral("functionKeyActionFeedback"));
-    column->addWidget(m_feedback);
-
-    const std::shared_ptr<FunctionKeySystemSettings> settings =
-        m_dependencies.functionKeySystemSettings;
-    connect(openSettings, &QPushButton::clicked, this,
-            [settings] { settings->openKeyboardSettings(); });
-    connect(fix, &QPushButton::clicked, this, &ShortcutSettingsView::applyFunctionKeySystemFix);
-    return section;
 }
 
 void ShortcutSettingsView::setActivationState(const ShortcutActivationState &activationState) {
@@ -208,20 +152,6 @@ void ShortcutSettingsView::refreshFunctionKeyMessage() {
     m_systemMessage->setText(m_functionKeySystemMessage);
 }
 
-void ShortcutSettingsView::applyFunctionKeySystemFix() {
-    try {
-        m_dependencies.functionKeySystemSettings->setExplicitBehavior(
-            FunctionKeySystemBehavior::doNothing);
-        refreshFunctionKeyMessage();
-        m_functionKeyActionFeedback =
-            QStringLiteral("已写入系统设置：Globe/Fn → "
-                           "不执行任何操作。若当前仍弹表情面板，请退出登录或重启一次再测。");
-    } catch (const std::exception &error) {
-        m_functionKeyActionFeedback = QStringLiteral("自动写入失败：") + describeException(error);
-    }
-    render();
-}
-
 void ShortcutSettingsView::render() {
     const ShortcutConfiguration shortcut = m_configurationStore.shortcutConfiguration();
     m_display->setText(shortcut.displayName());
@@ -230,9 +160,7 @@ void ShortcutSettingsView::render() {
     const QString helper = m_recorder->helperText();
     m_helper->setText(helper);
     m_helper->setVisible(!helper.isEmpty());
-    m_conflictSection->setVisible(shortcut.isFunctionKey());
-    m_feedback->setText(m_functionKeyActionFeedback);
-    m_feedback->setVisible(!m_functionKeyActionFeedback.isEmpty());
+    m_systemMessage->setVisible(shortcut.isFunctionKey());
     renderActivationRow();
 }
 

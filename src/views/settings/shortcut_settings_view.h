@@ -19,9 +19,10 @@ class TovalitTextLabel;
 
 // The settings card of the one global recording shortcut: shows it,
 // records a new one from the keyboard, restores Fn, says whether the
-// shortcut works and, for Fn, how the system's own Fn action may get in
-// the way and offers to switch that off. The shortcut lives in the
-// settings store; writing it there restarts the hotkey monitor.
+// shortcut works and, for Fn, what listening to it can do on Linux. No
+// desktop gives the bare Fn key an action of its own, so there is no
+// system setting to offer to change. The shortcut lives in the settings
+// store; writing it there restarts the hotkey monitor.
 class ShortcutSettingsView : public TovalitGlassSurface {
     Q_OBJECT
 
@@ -47,18 +48,15 @@ public:
 
     ShortcutRecorderService &recorder() const { return *m_recorder; }
     QString functionKeySystemMessage() const { return m_functionKeySystemMessage; }
-    QString functionKeyActionFeedback() const { return m_functionKeyActionFeedback; }
 
 protected:
     void showEvent(QShowEvent *event) override;
 
 private:
-    QWidget *makeFunctionKeyConflictSection();
     void toggleRecording();
     void restoreDefault();
     void handleShortcutChange(const ShortcutConfiguration &configuration);
     void refreshFunctionKeyMessage();
-    void applyFunctionKeySystemFix();
     // Brings every shown value up to date.
     void render();
     void renderActivationRow();
@@ -68,7 +66,6 @@ private:
     Dependencies m_dependencies;
     std::unique_ptr<ShortcutRecorderService> m_recorder;
     QString m_functionKeySystemMessage;
-    QString m_functionKeyActionFeedback;
     ShortcutConfiguration m_observedShortcut;
 
     TovalitTextLabel *m_display = nullptr;
@@ -77,9 +74,7 @@ private:
     TovalitTextLabel *m_helper = nullptr;
     TovalitSymbolView *m_activationSymbol = nullptr;
     TovalitTextLabel *m_activationText = nullptr;
-    QWidget *m_conflictSection = nullptr;
     TovalitTextLabel *m_systemMessage = nullptr;
-    TovalitTextLabel *m_feedback = nullptr;
 };
 
 } // namespace tovalit

@@ -204,7 +204,9 @@ TEST_F(AudioCaptureServiceTest, FailedStartsLeaveNoFileAndNothingRunning) {
         FAIL() << "started without a microphone";
     } catch (const AudioCaptureError &error) {
         EXPECT_EQ(error.kind(), AudioCaptureError::Kind::microphonePermissionDenied);
-        EXPECT_EQ(error.localizedDescription(), QStringLiteral("未获得麦克风权限。"));
+        EXPECT_EQ(error.localizedDescription(),
+                  QStringLiteral("没有可用的麦克风：请确认声音服务（PulseAudio/PipeWire）"
+                                 "正在运行，并在声音设置中选择输入设备。"));
     }
     EXPECT_EQ(input->startCount(), 0);
     EXPECT_TRUE(recordingFiles().isEmpty());

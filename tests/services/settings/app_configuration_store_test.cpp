@@ -7,7 +7,9 @@
 #include "tests/support/scoped_environment_variable.h"
 #include "tests/support/temporary_user_folders.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include <gtest/gtest.h>
 
@@ -134,7 +136,7 @@ TEST(AppConfigurationStore, EveryAssignmentNotifiesThenRewritesAllPersistedKeysB
         QByteArray(
             R"({"kind":"keyboardShortcut","keyCode":40,"modifiersRawValue":1572864,"keyDisplay":"K"})"));
     const AppConfigurationStore reloaded(defaults, Environment());
-    EXPECT_EQ(reloaded.shortcutConfiguration().displayName(), QStringLiteral("⌥⌘K"));
+    EXPECT_EQ(reloaded.shortcutConfiguration().displayName(), QStringLiteral("Alt+Super+K"));
     EXPECT_EQ(reloaded.vellupAppID(), QString()) << "credentials never come back from the defaults";
 }
 
@@ -284,6 +286,38 @@ TEST_F(AppConfigurationStoreOnDisk, ChangingOneSettingRewritesTheFileWithoutCred
     EXPECT_FALSE(reloaded.keepAudioFiles());
     EXPECT_EQ(reloaded.shortcutConfiguration(), ShortcutConfiguration::functionKey());
     EXPECT_EQ(reloaded.cachedAccessibilityPermission(), State::notDetermined);
+}
+
+TEST_F(AppConfigurationStoreOnDisk, AnOlderFilesShortcutReadsBackTheSameAndIsShownTheLinuxWay) {
+    const QString path = IniDefaultsStore::standardFilePath();
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(path).absolutePath()));
+    // The shortcut line exactly as the settings file has always held it:
+    // the key at the Delete position with Ctrl and Shift, and the command
+    // bit that Linux reads as Super.
+    const QByteArray storedLine =
+        R"ini(vellup_transcriber.shortcutConfiguration="@ByteArray({\"kind\":\"keyboardShortcut\",)ini"
+        R"ini(\"keyCode\":51,\"modifiersRawValue\":1441792,\"keyDisplay\":\"Delete\"})")ini";
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("[General]\n" + storedLine + "\n");
+    }
+    {
+        IniDefaultsStore defaults(path);
+        AppConfigurationStore store(defaults);
+        const ShortcutConfiguration shortcut = store.shortcutConfiguration();
+        EXPECT_EQ(shortcut,
+                  ShortcutConfiguration::custom(
+                      51, ModifierFlag::control | ModifierFlag::shift | ModifierFlag::command,
+                      QStringLiteral("Delete")));
+        EXPECT_EQ(shortcut.displayName(), QStringLiteral("Ctrl+Shift+Super+Backspace"));
+        EXPECT_EQ(shortcut.carbonModifiers(), 0x1300u);
+        store.setKeepAudioFiles(false);
+    }
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray text = file.readAll();
+    EXPECT_TRUE(text.contains(storedLine)) << "saved again unchanged:\n" << text.constData();
 }
 
 TEST_F(AppConfigurationStoreOnDisk, EachSaveGoesOutInOnePassAndAFailedOneIsLoggedNotThrown) {

@@ -102,7 +102,7 @@ TEST(DesignComponentsTest, CardsKeepTheirRulesOfSize) {
     TovalitNoticeCard shortNotice(QStringLiteral("已授权"), QStringLiteral("checkmark.circle.fill"),
                                   TovalitBadgeTone::success);
     TovalitNoticeCard longNotice(
-        QStringLiteral("辅助功能未开启时，整理后的文本会留在剪贴板里，需要你手动粘贴。")
+        QStringLiteral("辅助技术未开启时，整理后的文本会留在剪贴板里，需要你手动粘贴。")
             .repeated(4),
         QStringLiteral("exclamationmark.circle.fill"), TovalitBadgeTone::warning);
     EXPECT_GT(longNotice.heightForWidth(400), shortNotice.heightForWidth(400) + 20)

@@ -4,6 +4,8 @@
 #include "views/design/tovalit_text_label.h"
 #include "views/permissions/permissions_onboarding_view.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QVBoxLayout>
@@ -39,6 +41,12 @@ protected:
         return *view->findChild<QWidget *>(QStringLiteral("permissionRow.") + rawValue(kind));
     }
     QStringList rowButtons(PermissionKind kind) { return buttonTitles(row(kind)); }
+    QString rowText(PermissionKind kind) {
+        QStringList texts;
+        for (TovalitTextLabel *label : row(kind).findChildren<TovalitTextLabel *>())
+            texts << label->text();
+        return texts.join(u'\n');
+    }
     TovalitBadge &rowBadge(PermissionKind kind) { return *row(kind).findChild<TovalitBadge *>(); }
     void settle() { processEventsFor(std::chrono::milliseconds(20)); }
 
@@ -73,31 +81,71 @@ TEST_F(OnboardingTest, EachRowOffersWhatItsStateNeeds) {
     makeView();
     EXPECT_EQ(textOf<TovalitTextLabel>(*view, QStringLiteral("progressCount")),
               QStringLiteral("0/3"));
-    EXPECT_EQ(button("primaryGuidedButton").text(), QStringLiteral("下一步：请求麦克风授权"));
+    EXPECT_EQ(button("primaryGuidedButton").text(), QStringLiteral("下一步：检查麦克风"));
     EXPECT_TRUE(shown("troubleshootingCard"));
     EXPECT_TRUE(shown("bypassButton"));
     EXPECT_FALSE(button("enterButton").isEnabled());
 
-    EXPECT_EQ(rowBadge(PermissionKind::microphone).title(), QStringLiteral("待授权"));
+    EXPECT_EQ(rowBadge(PermissionKind::microphone).title(), QStringLiteral("检查中"));
     EXPECT_EQ(rowBadge(PermissionKind::microphone).tone(), TovalitBadgeTone::neutral);
     EXPECT_EQ(rowButtons(PermissionKind::microphone),
-              (QStringList{QStringLiteral("请求麦克风授权"), QStringLiteral("打开系统设置")}));
+              (QStringList{QStringLiteral("检查麦克风"), QStringLiteral("打开声音设置")}));
     EXPECT_EQ(rowBadge(PermissionKind::accessibility).title(), QStringLiteral("需手动开启"));
     EXPECT_EQ(rowBadge(PermissionKind::accessibility).tone(), TovalitBadgeTone::warning);
     EXPECT_EQ(rowButtons(PermissionKind::accessibility),
-              (QStringList{QStringLiteral("再次提示"), QStringLiteral("打开系统设置")}));
-    EXPECT_EQ(rowButtons(PermissionKind::inputMonitoring),
-              QStringList{QStringLiteral("打开系统设置")});
+              QStringList{QStringLiteral("开启辅助技术")})
+        << "the desktops' own pages have no switch for it";
+
+    // The input group has no settings page anywhere: its steps are in the
+    // row, with the command to copy.
+    EXPECT_EQ(rowButtons(PermissionKind::inputMonitoring), QStringList{QStringLiteral("复制命令")});
+    auto *steps = row(PermissionKind::inputMonitoring)
+                      .findChild<TovalitTextLabel *>(QStringLiteral("inputGroupSteps"));
+    ASSERT_NE(steps, nullptr);
+    EXPECT_TRUE(steps->text().contains(QStringLiteral("sudo usermod -aG input $USER")));
+    EXPECT_TRUE(steps->text().contains(QStringLiteral("注销并重新登录")));
+    QGuiApplication::clipboard()->clear();
+    buttonTitled(row(PermissionKind::inputMonitoring), QStringLiteral("复制命令"))->click();
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("sudo usermod -aG input $USER"));
+    EXPECT_EQ(rowButtons(PermissionKind::inputMonitoring), QStringList{QStringLiteral("已复制")});
+    EXPECT_TRUE(doubles.opener->opened().isEmpty());
 
     EXPECT_EQ(PermissionsOnboardingView::primaryActionTitle(
-                  {PermissionKind::microphone, PermissionAuthorizationState::denied}),
-              QStringLiteral("下一步：打开麦克风设置"));
+                  {PermissionKind::microphone, PermissionAuthorizationState::needsManualEnable}),
+              QStringLiteral("下一步：打开声音设置，选择输入设备"));
     EXPECT_EQ(PermissionsOnboardingView::primaryActionTitle(
                   {PermissionKind::inputMonitoring, PermissionAuthorizationState::notDetermined}),
-              QStringLiteral("下一步：打开输入监控设置"));
+              QStringLiteral("下一步：查看如何开启键盘读取（input 组）"));
     EXPECT_EQ(PermissionsOnboardingView::primaryActionTitle(
                   {PermissionKind::accessibility, PermissionAuthorizationState::needsManualEnable}),
-              QStringLiteral("下一步：打开辅助功能设置"));
+              QStringLiteral("下一步：开启辅助技术支持（AT-SPI）"));
+}
+
+TEST_F(OnboardingTest, AKeyCombinationNeedsNoKeyboardDevices) {
+    doubles.probe->setListenEventAccess(false);
+    makeObjects();
+    store->setShortcutConfiguration(ShortcutConfiguration::custom(
+        40, ModifierFlag::option | ModifierFlag::command, QStringLiteral("K")));
+    makeView();
+    EXPECT_FALSE(launch->shouldShowPermissionsOnboarding());
+    EXPECT_EQ(textOf<TovalitTextLabel>(*view, QStringLiteral("progressCount")),
+              QStringLiteral("2/2"));
+    EXPECT_FALSE(shown("primaryGuidedButton"));
+    EXPECT_FALSE(shown("troubleshootingCard"));
+    EXPECT_FALSE(shown("bypassButton"));
+    EXPECT_TRUE(button("enterButton").isEnabled());
+    // The row stays, saying what it is for.
+    EXPECT_TRUE(
+        rowText(PermissionKind::inputMonitoring).contains(QStringLiteral("仅 Fn 快捷键需要")));
+
+    // Choosing Fn while the page shows makes the row a step again.
+    store->setShortcutConfiguration(ShortcutConfiguration::functionKey());
+    EXPECT_EQ(textOf<TovalitTextLabel>(*view, QStringLiteral("progressCount")),
+              QStringLiteral("2/3"));
+    EXPECT_EQ(button("primaryGuidedButton").text(),
+              QStringLiteral("下一步：查看如何开启键盘读取（input 组）"));
+    EXPECT_FALSE(button("enterButton").isEnabled());
+    EXPECT_TRUE(shown("bypassButton"));
 }
 
 TEST_F(OnboardingTest, PermissionButtonsStandAtTheTopOfTheirRow) {
@@ -122,32 +170,6 @@ TEST_F(OnboardingTest, PermissionButtonsStandAtTheTopOfTheirRow) {
     ASSERT_TRUE(doubles.probe->answerMicrophoneRequest(false));
     waitUntil([&] { return !permissions->isGuidedRequestInProgress(); },
               "the guided requests to finish");
-}
-
-TEST_F(OnboardingTest, TheDiskImageWarningShowsOnlyForAMountedImage) {
-    doubles.bundlePath = QStringLiteral("/Volumes/Tovalit/Tovalit.app");
-    doubles.probe->setTrusted(false);
-    makeView();
-    QWidget *warning = child("diskImageWarningCard");
-    ASSERT_NE(warning, nullptr);
-    const QList<QWidget *> sections = [&] {
-        QList<QWidget *> list;
-        QLayout *layout = view->contentLayout();
-        for (int index = 0; index < layout->count(); ++index) {
-            if (QWidget *widget = layout->itemAt(index)->widget())
-                list << widget;
-        }
-        return list;
-    }();
-    const qsizetype at = sections.indexOf(warning);
-    ASSERT_GT(at, 0);
-    EXPECT_EQ(sections.at(at - 1), child("progressCard"));
-    EXPECT_EQ(sections.at(at + 1), child("troubleshootingCard"));
-
-    doubles.bundlePath = QStringLiteral("/VolumesBackup/Tovalit");
-    store.reset();
-    makeView();
-    EXPECT_EQ(child("diskImageWarningCard"), nullptr);
 }
 
 TEST_F(OnboardingTest, TheFirstAppearanceAsksOncePerProcess) {
@@ -176,7 +198,8 @@ TEST_F(OnboardingTest, TheFirstAppearanceAsksOncePerProcess) {
               (QStringList{QStringLiteral("microphone"), QStringLiteral("listen"),
                            QStringLiteral("trust-prompt")}));
     EXPECT_EQ(rowBadge(PermissionKind::microphone).title(), QStringLiteral("已授权"));
-    EXPECT_EQ(button("primaryGuidedButton").text(), QStringLiteral("下一步：打开输入监控设置"));
+    EXPECT_EQ(button("primaryGuidedButton").text(),
+              QStringLiteral("下一步：查看如何开启键盘读取（input 组）"));
     EXPECT_TRUE(button("primaryGuidedButton").isEnabled());
 
     // Showing the onboarding again in this process asks nothing.
@@ -203,16 +226,45 @@ TEST_F(OnboardingTest, TheGuidedStepWorksOnTheFirstMissingPermission) {
     ASSERT_EQ(doubles.opener->opened().size(), 1);
     EXPECT_TRUE(doubles.opener->opened().first().toString().endsWith(u"Privacy_Microphone"));
     EXPECT_EQ(rowBadge(PermissionKind::microphone).title(), QStringLiteral("已拒绝"));
-    EXPECT_EQ(button("primaryGuidedButton").text(), QStringLiteral("下一步：打开麦克风设置"));
+    EXPECT_EQ(button("primaryGuidedButton").text(),
+              QStringLiteral("下一步：打开声音设置，选择输入设备"));
 
-    // Input monitoring only has its pane opened, nothing requested.
+    // The input group has no page to open: the step brings its row, with
+    // the steps and the command, into view. Nothing is requested.
     doubles.probe->setMicrophone(MicrophoneAuthorizationStatus::authorized);
     permissions->refreshStates();
+    view->resize(760, 300);
+    view->show();
+    // Showing it asks for everything once, ending with accessibility.
+    waitUntil(
+        [&] {
+            return doubles.probe->requests().contains(QStringLiteral("trust-prompt")) &&
+                   !permissions->isGuidedRequestInProgress();
+        },
+        "the requests on appearance to finish");
     doubles.probe->clearRequests();
+    ASSERT_EQ(view->verticalScrollBar()->value(), 0);
     button("primaryGuidedButton").click();
-    waitUntil([&] { return doubles.opener->opened().size() == 2; }, "the second pane to open");
-    EXPECT_TRUE(doubles.opener->opened().last().toString().endsWith(u"Privacy_ListenEvent"));
+    settle();
+    EXPECT_FALSE(view->isHandlingPrimaryAction());
+    EXPECT_GT(view->verticalScrollBar()->value(), 0) << "scrolled to the row";
+    EXPECT_EQ(doubles.opener->opened().size(), 1);
     EXPECT_TRUE(doubles.probe->requests().isEmpty());
+
+    // Accessibility is switched on from here, no page opened.
+    doubles.probe->setListenEventAccess(true);
+    doubles.probe->setTrusted(false);
+    permissions->refreshStates();
+    EXPECT_EQ(button("primaryGuidedButton").text(),
+              QStringLiteral("下一步：开启辅助技术支持（AT-SPI）"));
+    // What switching the accessibility bus on does.
+    doubles.probe->setTrusted(true);
+    button("primaryGuidedButton").click();
+    waitUntil([&] { return !view->isHandlingPrimaryAction(); }, "the guided step to finish");
+    EXPECT_EQ(doubles.probe->requests(), QStringList{QStringLiteral("trust-prompt")});
+    EXPECT_EQ(doubles.opener->opened().size(), 1);
+    EXPECT_EQ(rowBadge(PermissionKind::accessibility).title(), QStringLiteral("已授权"));
+    EXPECT_FALSE(shown("primaryGuidedButton"));
 }
 
 TEST_F(OnboardingTest, TheWaysIntoTheApplication) {

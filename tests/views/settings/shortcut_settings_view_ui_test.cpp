@@ -13,11 +13,11 @@
 namespace tovalit::testing {
 namespace {
 
-const QString readyText =
-    QStringLiteral("Fn 已系统级监听；系统 Globe 键已显式设为“不执行任何操作”");
-const QString degradedText =
-    QStringLiteral("Fn 已系统级监听，但系统 Globe 行为仍开启。应用会优先拦截；若仍有冲突，"
-                   "建议同时关闭系统 Globe 行为");
+const QString listeningText =
+    QStringLiteral("Fn 已开始监听（Linux 无法拦截 Fn，当前应用也会收到这次按键）");
+const QString functionKeyCaption = QStringLiteral(
+    "Linux 桌面不会给 Fn 键分配系统操作，无需额外设置。Tovalit 只能监听 Fn、不能拦截，"
+    "当前应用也会收到这次按键。很多键盘的 Fn 由硬件处理、不会上报，这时请录制一个组合快捷键。");
 
 LocalKeyEvent keyDown(quint16 keyCode, quint64 flags, std::optional<QString> characters) {
     return {LocalKeyEvent::Type::keyDown, keyCode, flags, std::move(characters)};
@@ -27,7 +27,7 @@ class ShortcutCardTest : public WindowPagesTest {
 protected:
     ShortcutSettingsView &
     makeCard(ShortcutActivationState state =
-                 ShortcutActivationState::degraded(QStringLiteral("正在检查快捷键和输入监控权限")),
+                 ShortcutActivationState::degraded(QStringLiteral("正在检查快捷键和键盘读取")),
              std::shared_ptr<FunctionKeySystemSettings> settings = nullptr) {
         makeObjects();
         ShortcutSettingsView::Dependencies d = doubles.clientWindowDependencies().shortcutSettings;
@@ -59,8 +59,7 @@ protected:
         return textOf<TovalitTextLabel>(*card, QStringLiteral("activationText"));
     }
     bool conflictSectionShown() {
-        return !card->findChild<QWidget *>(QStringLiteral("functionKeyConflictSection"))
-                    ->isHidden();
+        return !card->findChild<QWidget *>(QStringLiteral("functionKeySystemMessage"))->isHidden();
     }
 
     ~ShortcutCardTest() override { card.reset(); }
@@ -102,8 +101,8 @@ TEST_F(ShortcutCardTest, RecordingCapturesCancelsAndRefusesKeysWithoutModifiers)
     EXPECT_EQ(store->shortcutConfiguration(), combination);
     EXPECT_EQ(AppConfigurationStore::loadShortcutConfiguration(*doubles.defaults), combination);
     EXPECT_EQ(textOf<TovalitTextLabel>(view, QStringLiteral("shortcutDisplay")),
-              QStringLiteral("⌥⌘K"));
-    EXPECT_EQ(helper(), QStringLiteral("当前快捷键：⌥⌘K"));
+              QStringLiteral("Alt+Super+K"));
+    EXPECT_EQ(helper(), QStringLiteral("当前快捷键：Alt+Super+K"));
     EXPECT_FALSE(conflictSectionShown());
 
     // "取消录制" ends a recording without a change.
@@ -145,78 +144,54 @@ TEST_F(ShortcutCardTest, RestoringFnEndsARecordingAndBringsBackTheFnSection) {
 
 TEST_F(ShortcutCardTest, TheActivationRowReadsTheSystemSettingForFnOnly) {
     // A combination shows the controller's state as it is.
-    ShortcutSettingsView &view =
-        makeCard(ShortcutActivationState::failed(QStringLiteral("⌥⌘K 注册失败，请换一个快捷键")));
+    ShortcutSettingsView &view = makeCard(
+        ShortcutActivationState::failed(QStringLiteral("Alt+Super+K 注册失败，请换一个快捷键")));
     store->setShortcutConfiguration(ShortcutConfiguration::custom(
         40, ModifierFlag::option | ModifierFlag::command, QStringLiteral("K")));
-    EXPECT_EQ(activationText(), QStringLiteral("⌥⌘K 注册失败，请换一个快捷键"));
+    EXPECT_EQ(activationText(), QStringLiteral("Alt+Super+K 注册失败，请换一个快捷键"));
     view.setActivationState(
-        ShortcutActivationState::ready(QStringLiteral("⌥⌘K 已注册为全局快捷键")));
-    EXPECT_EQ(activationText(), QStringLiteral("⌥⌘K 已注册为全局快捷键"));
+        ShortcutActivationState::ready(QStringLiteral("Alt+Super+K 已注册为全局快捷键")));
+    EXPECT_EQ(activationText(), QStringLiteral("Alt+Super+K 已注册为全局快捷键"));
     EXPECT_EQ(activationSymbol().symbolName(), QStringLiteral("checkmark.circle.fill"));
     EXPECT_EQ(activationSymbol().color(), TovalitPalette::brandStrong());
 
     // For Fn a failure wins over the system setting…
     store->setShortcutConfiguration(ShortcutConfiguration::functionKey());
-    view.setActivationState(ShortcutActivationState::failed(
-        QStringLiteral("Fn 需要先开启输入监控权限，否则无法接管系统级按键事件")));
-    EXPECT_EQ(activationText(),
-              QStringLiteral("Fn 需要先开启输入监控权限，否则无法接管系统级按键事件"));
+    const QString noDevices = QStringLiteral("Fn 需要读取键盘设备：请把当前用户加入 input 组");
+    view.setActivationState(ShortcutActivationState::failed(noDevices));
+    EXPECT_EQ(activationText(), noDevices);
     EXPECT_EQ(activationSymbol().symbolName(), QStringLiteral("exclamationmark.triangle.fill"));
     EXPECT_EQ(activationSymbol().color(), TovalitPalette::orange());
 
     // …otherwise the system's Fn action, read afresh, decides.
     view.setActivationState(ShortcutActivationState::ready(QStringLiteral("Fn 已就绪")));
-    EXPECT_EQ(activationText(), readyText) << "Linux's Fn key does nothing by default";
+    EXPECT_EQ(activationText(), listeningText) << "Linux's Fn key does nothing by default";
     EXPECT_EQ(activationSymbol().color(), TovalitPalette::brandStrong());
     setSystemFunctionKeyBehavior(2);
     view.setActivationState(ShortcutActivationState::ready(QStringLiteral("Fn 已就绪")));
-    EXPECT_EQ(activationText(), degradedText);
+    EXPECT_EQ(activationText(), listeningText);
     EXPECT_EQ(activationSymbol().color(), TovalitPalette::orange());
     EXPECT_EQ(view.effectiveActivationState().kind, ShortcutActivationState::Case::degraded);
 }
 
-TEST_F(ShortcutCardTest, TheFnFixWritesTheSystemSettingOrSaysWhyNot) {
-    setSystemFunctionKeyBehavior(2);
-    ShortcutSettingsView &view = makeCard();
-    EXPECT_EQ(view.functionKeySystemMessage(),
-              QStringLiteral("当前系统把 Globe/Fn 键用于“显示表情与符号”。应用会优先拦截，"
-                             "但这个系统行为仍可能与裸 Fn 录音冲突。"));
-    EXPECT_EQ(textOf<TovalitTextLabel>(view, QStringLiteral("functionKeySystemMessage")),
-              view.functionKeySystemMessage());
-    EXPECT_EQ(activationText(), degradedText);
-
-    button("openKeyboardSettingsButton").click();
-    ASSERT_EQ(doubles.keyboardSettingsOpener->opened().size(), 1);
-    EXPECT_EQ(doubles.keyboardSettingsOpener->opened().first().toString(),
-              QStringLiteral("x-apple.systempreferences:com.apple.preference.keyboard"));
-
-    button("applyFunctionKeyFixButton").click();
-    EXPECT_EQ(view.functionKeyActionFeedback(),
-              QStringLiteral("已写入系统设置：Globe/Fn → 不执行任何操作。"
-                             "若当前仍弹表情面板，请退出登录或重启一次再测。"));
-    EXPECT_EQ(textOf<TovalitTextLabel>(view, QStringLiteral("functionKeyActionFeedback")),
-              view.functionKeyActionFeedback());
-    EXPECT_TRUE(view.functionKeySystemMessage().startsWith(
-        QStringLiteral("系统 Globe/Fn 键已显式设为“不执行任何操作”")));
-    EXPECT_EQ(activationText(), readyText);
-}
-
-TEST_F(ShortcutCardTest, AFailedFixLeavesTheMessageAsItWas) {
+TEST_F(ShortcutCardTest, FnGetsOneCaptionAndNoSystemSettingToChange) {
+    // Whatever the settings file holds for the Fn key's own action, and
+    // even when it cannot be read, the card says the same true thing.
     auto runner = std::make_shared<ScriptedCommandRunner>();
-    auto settings = std::make_shared<FunctionKeySystemSettings>(
-        runner, std::make_shared<FakeSystemSettingsOpener>());
-    // Read when shown (nothing readable), then the write fails.
+    auto opener = std::make_shared<FakeSystemSettingsOpener>();
+    auto settings = std::make_shared<FunctionKeySystemSettings>(runner, opener);
     runner->enqueueFailure(1, "The domain/default pair does not exist");
     ShortcutSettingsView &view = makeCard(ShortcutActivationState::degraded(QString()), settings);
-    const QString message = view.functionKeySystemMessage();
-    EXPECT_TRUE(message.startsWith(QStringLiteral("当前没有读到显式的 Globe/Fn 系统配置")));
-    runner->enqueueFailure(1, "Could not write domain com.apple.HIToolbox");
-    button("applyFunctionKeyFixButton").click();
-    EXPECT_TRUE(view.functionKeyActionFeedback().startsWith(
-        QStringLiteral("自动写入失败：系统设置命令执行失败：")))
-        << view.functionKeyActionFeedback().toStdString();
-    EXPECT_EQ(view.functionKeySystemMessage(), message);
+    EXPECT_EQ(view.functionKeySystemMessage(), functionKeyCaption);
+    EXPECT_EQ(textOf<TovalitTextLabel>(view, QStringLiteral("functionKeySystemMessage")),
+              functionKeyCaption);
+    EXPECT_TRUE(conflictSectionShown());
+    EXPECT_EQ(buttonTitles(view),
+              (QStringList{QStringLiteral("恢复默认 Fn"), QStringLiteral("录制新快捷键")}))
+        << "nothing offers to write a system setting Linux does not have";
+    for (const auto &call : runner->calls())
+        EXPECT_FALSE(call.arguments.contains(QStringLiteral("write")));
+    EXPECT_TRUE(opener->opened().isEmpty());
 }
 
 } // namespace
