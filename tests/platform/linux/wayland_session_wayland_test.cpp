@@ -6,6 +6,7 @@
 #include "platform/accessibility_thread.h"
 #include "platform/linux/atspi_accessibility_client.h"
 #include "platform/linux/wayland_session.h"
+#include "platform/linux/xdg_global_shortcuts_portal.h"
 #include "tests/support/qt_printers.h"
 #include "tests/support/run_task.h"
 #include "tests/support/scoped_environment_variable.h"
@@ -56,6 +57,20 @@ TEST_F(WaylandSessionTest, ACompositorWithXWaylandAndTheDesktopPortalsGlobalShor
     const QDBusMessage reply = QDBusConnection::sessionBus().call(get, QDBus::Block, 10000);
     ASSERT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
     EXPECT_EQ(reply.arguments().value(0).value<QDBusVariant>().variant().toUInt(), 1u);
+}
+
+TEST_F(WaylandSessionTest, TheDesktopPortalOpensASessionAndTakesOurShortcut) {
+    XdgGlobalShortcutsPortal portal;
+    const QString session = runTask(portal.createSession());
+    EXPECT_TRUE(session.startsWith(QStringLiteral("/org/freedesktop/portal/desktop/session/")))
+        << session.toStdString();
+    // KDE binds through its settings dialog and lists nothing for an
+    // application it knows no identifier of; the answer itself must come.
+    const QList<DesktopShortcutRequest> wanted{{QStringLiteral("toggle-recording"),
+                                                QStringLiteral("开始或停止录音"),
+                                                QStringLiteral("CTRL+ALT+k")}};
+    EXPECT_NO_THROW(runTask(portal.bindShortcuts(session, wanted)));
+    portal.closeSession(session);
 }
 
 TEST_F(WaylandSessionTest, ANativeWaylandEditorsFocusedFieldIsSeenAndWrittenOverAccessibility) {
