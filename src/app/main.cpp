@@ -1,4 +1,5 @@
 #include "app/heap_housekeeping.h"
+#include "app/qt_platform_choice.h"
 #include "app/single_instance.h"
 #include "app/termination_signals.h"
 #include "app/vellup_transcriber_app.h"
@@ -9,6 +10,7 @@
 
 int main(int argc, char *argv[]) {
     tovalit::HeapHousekeeping::limitArenas();
+    tovalit::preferXcbPlatform();
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tovalit"));
     QApplication::setApplicationDisplayName(QStringLiteral("Tovalit"));

@@ -97,6 +97,10 @@ void TranscriberViewModel::installSubscriptions(bool shouldBootstrap) {
         if (self)
             self->setShortcutActivationState(state);
     });
+    m_hotkeyMonitor->setOnRouteChange([self](const ShortcutRoute &route) {
+        if (self)
+            self->setShortcutRoute(route);
+    });
 
     // The permissions only decide when to start the monitor again: a
     // shortcut that could not be installed may work once access is given.
@@ -232,6 +236,11 @@ void TranscriberViewModel::setRecentLexiconLearningMessage(std::optional<QString
 void TranscriberViewModel::setShortcutActivationState(ShortcutActivationState value) {
     m_shortcutActivationState = std::move(value);
     Q_EMIT shortcutActivationStateChanged(m_shortcutActivationState);
+}
+
+void TranscriberViewModel::setShortcutRoute(ShortcutRoute value) {
+    m_shortcutRoute = std::move(value);
+    Q_EMIT shortcutRouteChanged(m_shortcutRoute);
 }
 
 void TranscriberViewModel::setHasEnteredMeetingMode(bool value) {

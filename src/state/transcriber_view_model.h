@@ -17,6 +17,7 @@
 #include "models/recording_state.h"
 #include "models/shortcut_activation_state.h"
 #include "models/shortcut_configuration.h"
+#include "models/shortcut_route.h"
 #include "models/transcript_record.h"
 #include "models/vellup_speech_configuration.h"
 #include "models/vellup_speech_lexicon_configuration.h"
@@ -109,6 +110,9 @@ class TranscriberViewModel : public QObject {
                    NOTIFY recentLexiconLearningMessageChanged)
     Q_PROPERTY(ShortcutActivationState shortcutActivationState READ shortcutActivationState NOTIFY
                    shortcutActivationStateChanged)
+    // Which way the shortcut takes, with the desktop's trigger or the
+    // command to bind, for the shortcut card.
+    Q_PROPERTY(ShortcutRoute shortcutRoute READ shortcutRoute NOTIFY shortcutRouteChanged)
     Q_PROPERTY(
         bool hasEnteredMeetingMode READ hasEnteredMeetingMode NOTIFY hasEnteredMeetingModeChanged)
     Q_PROPERTY(
@@ -236,6 +240,7 @@ public:
         return m_recentLexiconLearningMessage;
     }
     ShortcutActivationState shortcutActivationState() const { return m_shortcutActivationState; }
+    ShortcutRoute shortcutRoute() const { return m_shortcutRoute; }
     bool hasEnteredMeetingMode() const { return m_hasEnteredMeetingMode; }
     std::optional<int> meetingModeCountdownRemainingSeconds() const {
         return m_meetingModeCountdownRemainingSeconds;
@@ -375,6 +380,7 @@ Q_SIGNALS:
     personalLexiconHistoryLearningStateChanged(const PersonalLexiconHistoryLearningState &value);
     void recentLexiconLearningMessageChanged(const std::optional<QString> &value);
     void shortcutActivationStateChanged(const ShortcutActivationState &value);
+    void shortcutRouteChanged(const ShortcutRoute &value);
     void hasEnteredMeetingModeChanged(bool value);
     void meetingModeCountdownRemainingSecondsChanged(std::optional<int> value);
     void meetingBlocksChanged(const QList<MeetingMinuteBlock> &value);
@@ -466,6 +472,7 @@ private:
     void setPersonalLexiconHistoryLearningState(PersonalLexiconHistoryLearningState value);
     void setRecentLexiconLearningMessage(std::optional<QString> value);
     void setShortcutActivationState(ShortcutActivationState value);
+    void setShortcutRoute(ShortcutRoute value);
     void setHasEnteredMeetingMode(bool value);
     void setMeetingModeCountdownRemainingSeconds(std::optional<int> value);
     void setMeetingBlocks(QList<MeetingMinuteBlock> value);
@@ -894,6 +901,7 @@ private:
     PersonalLexiconHistoryLearningState m_personalLexiconHistoryLearningState;
     std::optional<QString> m_recentLexiconLearningMessage;
     ShortcutActivationState m_shortcutActivationState;
+    ShortcutRoute m_shortcutRoute;
     bool m_hasEnteredMeetingMode = false;
     std::optional<int> m_meetingModeCountdownRemainingSeconds;
     QList<MeetingMinuteBlock> m_meetingBlocks;

@@ -1,5 +1,6 @@
 #include "platform/linux/x11_screen_capture.h"
 
+#include "platform/linux/wayland_session.h"
 #include "platform/linux/xcb_connection.h"
 
 #include <QRect>
@@ -12,8 +13,7 @@ X11ScreenCapture::X11ScreenCapture(std::shared_ptr<XcbConnection> connection)
 bool X11ScreenCapture::isCapturePermitted() {
     if (!m_connection)
         return false;
-    return qEnvironmentVariable("XDG_SESSION_TYPE") != QLatin1String("wayland") &&
-           qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+    return !isWaylandSession();
 }
 
 std::optional<CapturedImage> X11ScreenCapture::captureWindow(quint32 windowNumber,

@@ -2,7 +2,10 @@
 
 #include "platform/linux/evdev_function_key_source.h"
 #include "platform/linux/linux_permission_probe.h"
+#include "platform/linux/wayland_session.h"
 #include "platform/linux/x11_global_hot_key.h"
+#include "platform/linux/xdg_global_shortcuts_portal.h"
+#include "platform/linux/xdg_shortcut_trigger.h"
 #include "platform/permission_probe.h"
 #include "services/settings/tovalit_debug_logger.h"
 #include "services/shortcuts/delay_scheduler.h"
@@ -10,8 +13,14 @@
 #include "services/shortcuts/function_key_event_tap_strategy.h"
 #include "services/shortcuts/function_key_system_settings.h"
 #include "support/gui_thread.h"
+#include "support/spawn.h"
 
-#include <QPointer>
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QStandardPaths>
+
+#include <algorithm>
 
 namespace tovalit {
 
@@ -29,6 +38,38 @@ QString describe(const ShortcutActivationState &state) {
     return {};
 }
 
+QString describe(ShortcutRoute::Way way) {
+    switch (way) {
+    case ShortcutRoute::Way::none:
+        return QStringLiteral("none");
+    case ShortcutRoute::Way::keyGrab:
+        return QStringLiteral("key-grab");
+    case ShortcutRoute::Way::functionKeyDevice:
+        return QStringLiteral("fn-device");
+    case ShortcutRoute::Way::desktopPortal:
+        return QStringLiteral("desktop-portal");
+    case ShortcutRoute::Way::desktopAction:
+        return QStringLiteral("desktop-action");
+    }
+    return {};
+}
+
+// The command line that runs the desktop entry's recording action: the
+// bare name when launching by name finds this very program, so the
+// binding survives updates; otherwise the full path, quoted for the shell
+// the desktop's settings hand it to.
+QString recordingActionCommandFor(const QString &program) {
+    const QString byName = QStandardPaths::findExecutable(QStringLiteral("tovalit"));
+    QString launcher = program;
+    if (!byName.isEmpty() &&
+        QFileInfo(byName).canonicalFilePath() == QFileInfo(program).canonicalFilePath())
+        launcher = QStringLiteral("tovalit");
+    static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9_./+-]+$"));
+    if (!plain.match(launcher).hasMatch())
+        launcher = u'\'' + QString(launcher).replace(u'\'', QStringLiteral("'\\''")) + u'\'';
+    return launcher + QStringLiteral(" --action toggle-recording");
+}
+
 } // namespace
 
 HotkeyMonitor::Dependencies HotkeyMonitor::Dependencies::linuxDefaults() {
@@ -40,6 +81,11 @@ HotkeyMonitor::Dependencies HotkeyMonitor::Dependencies::linuxDefaults() {
     dependencies.makeDelayScheduler = [] { return std::make_shared<ThreadDelayScheduler>(); };
     dependencies.uptime = systemMonotonicClock();
     dependencies.sleeper = systemSleeper();
+    dependencies.isWaylandSession = tovalit::isWaylandSession();
+    if (dependencies.isWaylandSession)
+        dependencies.desktopShortcuts = std::make_shared<XdgGlobalShortcutsPortal>();
+    dependencies.recordingActionCommand =
+        recordingActionCommandFor(QCoreApplication::applicationFilePath());
     return dependencies;
 }
 
@@ -65,17 +111,31 @@ void HotkeyMonitor::setOnActivationStateChange(
     m_onActivationStateChange = std::move(onActivationStateChange);
 }
 
+void HotkeyMonitor::setOnRouteChange(
+    std::function<void(const ShortcutRoute &route)> onRouteChange) {
+    m_onRouteChange = std::move(onRouteChange);
+}
+
 void HotkeyMonitor::start(const ShortcutConfiguration &configuration) {
+    if (keepsDesktopShortcut(configuration)) {
+        publish(m_route, m_lastState);
+        return;
+    }
     stop();
     m_currentConfiguration = configuration;
 
     if (configuration.kind == ShortcutConfiguration::Kind::keyboardShortcut) {
+        if (m_dependencies.isWaylandSession) {
+            startDesktopShortcut(configuration);
+            return;
+        }
         const QString name = configuration.displayName();
-        publishActivationState(
-            registerHotKey(configuration)
-                ? ShortcutActivationState::ready(name + QStringLiteral(" 已注册为全局快捷键"))
-                : ShortcutActivationState::failed(name +
-                                                  QStringLiteral(" 注册失败，请换一个快捷键")));
+        if (registerHotKey(configuration))
+            publish(ShortcutRoute::of(ShortcutRoute::Way::keyGrab),
+                    ShortcutActivationState::ready(name + QStringLiteral(" 已注册为全局快捷键")));
+        else
+            publish({}, ShortcutActivationState::failed(
+                            name + QStringLiteral(" 注册失败，请换一个快捷键")));
         return;
     }
 
@@ -84,9 +144,9 @@ void HotkeyMonitor::start(const ShortcutConfiguration &configuration) {
     // asked for here.
     if (!hasInputMonitoringAccess()) {
         requestInputMonitoringAccessPrompt();
-        publishActivationState(ShortcutActivationState::failed(
-            QStringLiteral("Fn 需要读取键盘设备：请把当前用户加入 input 组（sudo usermod -aG "
-                           "input $USER）并重新登录，或在设置里录制一个组合快捷键")));
+        publish({}, ShortcutActivationState::failed(QStringLiteral(
+                        "Fn 需要读取键盘设备：请把当前用户加入 input 组（sudo usermod -aG "
+                        "input $USER）并重新登录，或在设置里录制一个组合快捷键")));
         return;
     }
 
@@ -105,21 +165,30 @@ void HotkeyMonitor::start(const ShortcutConfiguration &configuration) {
     case FunctionKeyTapStart::started:
         break;
     case FunctionKeyTapStart::unavailable:
-        publishActivationState(ShortcutActivationState::failed(
-            QStringLiteral("无法读取键盘设备（/dev/input），Fn 无法监听；请确认当前用户在 input "
-                           "组中并已重新登录")));
+        publish({}, ShortcutActivationState::failed(QStringLiteral(
+                        "无法读取键盘设备（/dev/input），Fn 无法监听；请确认当前用户在 input "
+                        "组中并已重新登录")));
         return;
     case FunctionKeyTapStart::noFunctionKey:
         // Nothing to grant: the keyboard itself keeps the key to itself.
-        publishActivationState(ShortcutActivationState::failed(QStringLiteral(
-            "没有找到会上报 Fn 键的键盘，Fn 无法监听；请在设置里录制一个组合快捷键")));
+        publish({}, ShortcutActivationState::failed(QStringLiteral(
+                        "没有找到会上报 Fn 键的键盘，Fn 无法监听；请在设置里录制一个组合快捷键")));
         return;
     }
     m_functionEventTapHost = std::move(host);
-    publishActivationState(m_dependencies.functionKeySystemSettings->activationStateMessage());
+    publish(ShortcutRoute::of(ShortcutRoute::Way::functionKeyDevice),
+            m_dependencies.functionKeySystemSettings->activationStateMessage());
 }
 
 void HotkeyMonitor::stop() {
+    beginInstallation();
+    m_route = {};
+    if (!m_desktopSession.isEmpty())
+        m_dependencies.desktopShortcuts->closeSession(std::exchange(m_desktopSession, {}));
+    if (m_isDesktopHandlerInstalled) {
+        m_dependencies.desktopShortcuts->removeHandler();
+        m_isDesktopHandlerInstalled = false;
+    }
     if (m_functionEventTapHost) {
         m_functionEventTapHost->stop();
         m_functionEventTapHost.reset();
@@ -162,13 +231,25 @@ void HotkeyMonitor::requestInputMonitoringAccessPrompt() {
     m_dependencies.permissions->requestListenEventAccess();
 }
 
+void HotkeyMonitor::publish(const ShortcutRoute &route, const ShortcutActivationState &state) {
+    m_route = route;
+    if (m_onRouteChange)
+        m_onRouteChange(route);
+    publishActivationState(state);
+}
+
 void HotkeyMonitor::publishActivationState(const ShortcutActivationState &state) {
-    TovalitDebugLogger::log(QStringLiteral("hotkey.start"),
-                            [shortcut = m_currentConfiguration.displayName(), state]() -> QString {
-                                return QStringLiteral("shortcut=") + shortcut +
-                                       QStringLiteral(" | state=") + describe(state) +
-                                       QStringLiteral(" | message=") + state.message;
-                            });
+    m_lastState = state;
+    TovalitDebugLogger::log(
+        QStringLiteral("hotkey.start"),
+        [shortcut = m_currentConfiguration.displayName(), state, route = m_route]() -> QString {
+            QString line = QStringLiteral("shortcut=") + shortcut + QStringLiteral(" | way=") +
+                           describe(route.way);
+            if (!route.desktopTrigger.isEmpty())
+                line += QStringLiteral(" | desktop-trigger=") + route.desktopTrigger;
+            return line + QStringLiteral(" | state=") + describe(state) +
+                   QStringLiteral(" | message=") + state.message;
+        });
     if (m_onActivationStateChange)
         m_onActivationStateChange(state);
 }
@@ -208,6 +289,165 @@ bool HotkeyMonitor::registerHotKey(const ShortcutConfiguration &configuration) {
     }
     m_isHotKeyRegistered = true;
     return true;
+}
+
+void HotkeyMonitor::beginInstallation() {
+    ++m_installation;
+}
+
+bool HotkeyMonitor::keepsDesktopShortcut(const ShortcutConfiguration &configuration) const {
+    return m_dependencies.isWaylandSession && m_route.way == ShortcutRoute::Way::desktopPortal &&
+           configuration == m_currentConfiguration;
+}
+
+void HotkeyMonitor::startDesktopShortcut(const ShortcutConfiguration &configuration) {
+    if (!m_dependencies.desktopShortcuts) {
+        useDesktopAction();
+        return;
+    }
+    QPointer<HotkeyMonitor> guard(this);
+    m_dependencies.desktopShortcuts->installHandler(
+        [guard](const DesktopGlobalShortcuts::Event &event) {
+            if (guard)
+                guard->handleDesktopEvent(event);
+        });
+    m_isDesktopHandlerInstalled = true;
+    // The desktop answers later, perhaps only once the user has confirmed.
+    publish(ShortcutRoute::of(ShortcutRoute::Way::desktopPortal),
+            ShortcutActivationState::degraded(configuration.displayName() +
+                                              QStringLiteral(" 正在向桌面申请全局快捷键")));
+    DesktopShortcutRequest request{desktopShortcutId, QStringLiteral("开始或停止录音"),
+                                   xdgShortcutTrigger(configuration.keyCode,
+                                                      configuration.modifiersRawValue,
+                                                      configuration.keyDisplay)};
+    spawn(
+        this,
+        [guard, desktop = m_dependencies.desktopShortcuts, installation = m_installation, request] {
+            return bindDesktopShortcut(guard, desktop, installation, request);
+        },
+        QStringLiteral("desktop shortcut"));
+}
+
+QCoro::Task<void>
+HotkeyMonitor::bindDesktopShortcut(QPointer<HotkeyMonitor> monitor,
+                                   std::shared_ptr<DesktopGlobalShortcuts> desktop,
+                                   quint64 installation, DesktopShortcutRequest request) {
+    const auto current = [&] { return monitor && monitor->m_installation == installation; };
+    const auto logFailure = [](const QString &step, const DesktopGlobalShortcutsError &error) {
+        TovalitDebugLogger::log(QStringLiteral("hotkey.desktop"), QStringLiteral("step=") + step +
+                                                                      QStringLiteral(" | error=") +
+                                                                      error.localizedDescription());
+    };
+    if (!current())
+        co_return;
+    QString session;
+    try {
+        session = co_await desktop->createSession();
+    } catch (const DesktopGlobalShortcutsError &error) {
+        logFailure(QStringLiteral("session"), error);
+        if (current())
+            monitor->useDesktopAction();
+        co_return;
+    }
+    if (!current()) {
+        desktop->closeSession(session);
+        co_return;
+    }
+    monitor->m_desktopSession = session;
+
+    QList<DesktopShortcut> shortcuts;
+    try {
+        const QList<DesktopShortcutRequest> wanted{request};
+        shortcuts = co_await desktop->bindShortcuts(session, wanted);
+    } catch (const DesktopGlobalShortcutsError &error) {
+        logFailure(QStringLiteral("bind"), error);
+        if (!current())
+            co_return;
+        switch (error.kind()) {
+        case DesktopGlobalShortcutsError::Kind::cancelled:
+        case DesktopGlobalShortcutsError::Kind::refused:
+            // The desktop is there and keeps the session: the user can
+            // still give the shortcut keys in its settings.
+            monitor->applyDesktopShortcuts({});
+            break;
+        case DesktopGlobalShortcutsError::Kind::unavailable:
+        case DesktopGlobalShortcutsError::Kind::noAnswer:
+            desktop->closeSession(std::exchange(monitor->m_desktopSession, {}));
+            monitor->useDesktopAction();
+            break;
+        }
+        co_return;
+    }
+    if (!current())
+        co_return;
+    const bool reported = std::any_of(shortcuts.begin(), shortcuts.end(), [](const auto &shortcut) {
+        return shortcut.id == desktopShortcutId && !shortcut.triggerDescription.trimmed().isEmpty();
+    });
+    if (!reported) {
+        // Some desktops answer the binding with less than their list holds.
+        try {
+            shortcuts = co_await desktop->listShortcuts(session);
+        } catch (const DesktopGlobalShortcutsError &error) {
+            logFailure(QStringLiteral("list"), error);
+        }
+        if (!current())
+            co_return;
+    }
+    monitor->applyDesktopShortcuts(shortcuts);
+}
+
+void HotkeyMonitor::handleDesktopEvent(const DesktopGlobalShortcuts::Event &event) {
+    if (m_desktopSession.isEmpty() || event.session != m_desktopSession)
+        return;
+    switch (event.kind) {
+    case DesktopGlobalShortcuts::Event::Kind::activated:
+        if (event.shortcutId != desktopShortcutId)
+            return;
+        postToGuiThread([guard = QPointer<HotkeyMonitor>(this)] {
+            if (guard)
+                guard->deliverTrigger();
+        });
+        return;
+    case DesktopGlobalShortcuts::Event::Kind::deactivated:
+        return;
+    case DesktopGlobalShortcuts::Event::Kind::shortcutsChanged:
+        applyDesktopShortcuts(event.shortcuts);
+        return;
+    case DesktopGlobalShortcuts::Event::Kind::sessionClosed:
+        m_desktopSession.clear();
+        beginInstallation();
+        useDesktopAction();
+        return;
+    }
+}
+
+void HotkeyMonitor::applyDesktopShortcuts(const QList<DesktopShortcut> &shortcuts) {
+    QString trigger;
+    for (const DesktopShortcut &shortcut : shortcuts) {
+        if (shortcut.id == desktopShortcutId)
+            trigger = shortcut.triggerDescription.trimmed();
+    }
+    // Ready only on the desktop's word: it may bind other keys than the
+    // ones asked for, or none until the user picks some.
+    if (trigger.isEmpty())
+        publish(
+            ShortcutRoute::of(ShortcutRoute::Way::desktopPortal),
+            ShortcutActivationState::failed(QStringLiteral(
+                "桌面还没有为 Tovalit 的录音快捷键分配按键，请在桌面的快捷键设置里为它指定按键")));
+    else
+        publish(
+            ShortcutRoute::of(ShortcutRoute::Way::desktopPortal, trigger),
+            ShortcutActivationState::ready(trigger + QStringLiteral(" 已由桌面注册为全局快捷键")));
+}
+
+void HotkeyMonitor::useDesktopAction() {
+    // We cannot see what the user binds there, so this is never ready.
+    const QString command = m_dependencies.recordingActionCommand;
+    publish(ShortcutRoute::of(ShortcutRoute::Way::desktopAction, {}, command),
+            ShortcutActivationState::degraded(
+                QStringLiteral("这个桌面不让应用自己注册全局快捷键；请在桌面的键盘设置里添加一个"
+                               "自定义快捷键，命令填：") +
+                command));
 }
 
 void HotkeyMonitor::deliverTrigger() {

@@ -2,11 +2,14 @@
 
 #include "models/shortcut_activation_state.h"
 #include "models/shortcut_configuration.h"
+#include "models/shortcut_route.h"
+#include "platform/desktop_global_shortcuts.h"
 #include "platform/global_hot_key.h"
 #include "support/clock.h"
 #include "support/sleeper.h"
 
 #include <QObject>
+#include <QPointer>
 #include <qcoro/qcorotask.h>
 
 #include <functional>
@@ -23,8 +26,12 @@ class PermissionProbe;
 // Turns the recording shortcut into one trigger per press, delivered on the
 // GUI thread wherever the keyboard focus is: a key combination through the
 // global hot-key service, the bare Fn key through a keyboard tap of its
-// own. Every start reports whether the shortcut works, with the text to
-// show. Lives on the GUI thread.
+// own. In a Wayland session a grab through the X server would fire only
+// while one of XWayland's windows has the focus, so there the combination
+// goes to the desktop's global-shortcuts service, or, where the desktop
+// has none, to the user, who binds our recording command in the desktop's
+// keyboard settings. Every start reports whether the shortcut works, with
+// the text to show, and which way it takes. Lives on the GUI thread.
 class HotkeyMonitor : public QObject {
     Q_OBJECT
 
@@ -39,8 +46,15 @@ public:
         // Seconds on the clock the keyboard's event times use.
         MonotonicClock uptime;
         Sleeper sleeper;
+        // The desktop's own global shortcuts, for Wayland sessions.
+        std::shared_ptr<DesktopGlobalShortcuts> desktopShortcuts;
+        bool isWaylandSession = false;
+        // What runs the desktop entry's recording action, for the user to
+        // bind where the desktop holds no shortcuts for applications.
+        QString recordingActionCommand;
 
-        // X11 hot keys, evdev for Fn, the desktop's permissions and the
+        // X11 hot keys, evdev for Fn, the desktop portal's global
+        // shortcuts in Wayland sessions, the desktop's permissions and the
         // defaults stand-in.
         static Dependencies linuxDefaults();
     };
@@ -53,16 +67,23 @@ public:
 
     // Once per recognised press, on the GUI thread.
     void setOnTrigger(std::function<void()> onTrigger);
-    // The state after each start(), synchronously.
+    // The state after each start(), synchronously; in a Wayland session
+    // again whenever the desktop tells what it bound.
     void setOnActivationStateChange(
         std::function<void(const ShortcutActivationState &state)> onActivationStateChange);
+    // The way the shortcut takes, just before each state that changes it.
+    void setOnRouteChange(std::function<void(const ShortcutRoute &route)> onRouteChange);
+    ShortcutRoute route() const { return m_route; }
 
     // The configuration of the last start(); the Fn key before any.
     ShortcutConfiguration currentConfiguration() const { return m_currentConfiguration; }
 
     // (Re)installs the shortcut and reports its state. Afterwards exactly
-    // one of a hot key with its handler, a running Fn tap, or nothing
-    // (after any failure) is installed.
+    // one of a hot key with its handler, a running Fn tap, a session with
+    // the desktop (being) asked for the combination, or nothing (after any
+    // failure, or while the user binds the command) is installed. Asked
+    // again for the combination the desktop already holds, it keeps that
+    // session, so the user is not asked twice, and reports again.
     void start(const ShortcutConfiguration &configuration);
     // Returns to nothing installed; reports nothing.
     void stop();
@@ -74,8 +95,22 @@ public:
 
     // The identity the combination is registered under.
     static constexpr GlobalHotKey::Identifier hotKeyIdentifier{fourCharacterCode("KWVH"), 1};
+    // The identity of the combination the desktop holds for us.
+    static inline const QString desktopShortcutId = QStringLiteral("toggle-recording");
 
 private:
+    // Each start() and stop() ends whatever the one before began.
+    void beginInstallation();
+    bool keepsDesktopShortcut(const ShortcutConfiguration &configuration) const;
+    void startDesktopShortcut(const ShortcutConfiguration &configuration);
+    static QCoro::Task<void> bindDesktopShortcut(QPointer<HotkeyMonitor> monitor,
+                                                 std::shared_ptr<DesktopGlobalShortcuts> desktop,
+                                                 quint64 installation,
+                                                 DesktopShortcutRequest request);
+    void handleDesktopEvent(const DesktopGlobalShortcuts::Event &event);
+    void applyDesktopShortcuts(const QList<DesktopShortcut> &shortcuts);
+    void useDesktopAction();
+    void publish(const ShortcutRoute &route, const ShortcutActivationState &state);
     bool hasInputMonitoringAccess();
     void requestInputMonitoringAccessPrompt();
     void publishActivationState(const ShortcutActivationState &state);
@@ -85,7 +120,14 @@ private:
     Dependencies m_dependencies;
     std::function<void()> m_onTrigger;
     std::function<void(const ShortcutActivationState &)> m_onActivationStateChange;
+    std::function<void(const ShortcutRoute &)> m_onRouteChange;
     ShortcutConfiguration m_currentConfiguration;
+    ShortcutRoute m_route;
+    ShortcutActivationState m_lastState;
+    quint64 m_installation = 0;
+    bool m_isDesktopHandlerInstalled = false;
+    // The desktop session holding the combination, once it is open.
+    QString m_desktopSession;
     bool m_isHotKeyRegistered = false;
     bool m_isHotKeyHandlerInstalled = false;
     std::unique_ptr<FunctionKeyEventTapHost> m_functionEventTapHost;

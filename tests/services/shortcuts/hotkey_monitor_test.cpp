@@ -1,3 +1,4 @@
+#include "platform/fake/fake_desktop_global_shortcuts.h"
 #include "platform/fake/fake_function_key_source.h"
 #include "platform/fake/fake_global_hot_key.h"
 #include "platform/fake/fake_permission_probe.h"
@@ -33,6 +34,12 @@ protected:
     HotkeyMonitorTest() {
         probe->setListenEventAccess(true);
         probe->setTrusted(true);
+        makeMonitor(false);
+    }
+
+    // A monitor in an X11 or a Wayland session.
+    void makeMonitor(bool wayland) {
+        monitor.reset();
         HotkeyMonitor::Dependencies dependencies;
         dependencies.globalHotKey = hotKey;
         dependencies.makeFunctionKeySource = [this] {
@@ -45,10 +52,18 @@ protected:
         dependencies.makeDelayScheduler = [this] { return scheduler; };
         dependencies.uptime = uptime.clock();
         dependencies.sleeper = testing::recordingSleeper(sleeps);
+        dependencies.desktopShortcuts = desktop;
+        dependencies.isWaylandSession = wayland;
+        dependencies.recordingActionCommand = recordingCommand;
         monitor = std::make_unique<HotkeyMonitor>(std::move(dependencies));
         monitor->setOnTrigger([this] { ++triggers; });
-        monitor->setOnActivationStateChange(
-            [this](const ShortcutActivationState &state) { states.append(state); });
+        monitor->setOnActivationStateChange([this](const ShortcutActivationState &state) {
+            states.append(state);
+            // The way is told first, so a card never shows a new state
+            // beside an old way.
+            routesAtStates.append(monitor->route());
+        });
+        monitor->setOnRouteChange([this](const ShortcutRoute &route) { routes.append(route); });
     }
 
     // Lets queued triggers reach the GUI thread.
@@ -60,10 +75,15 @@ protected:
     std::shared_ptr<ScriptedCommandRunner> runner = std::make_shared<ScriptedCommandRunner>();
     std::shared_ptr<ManualDelayScheduler> scheduler = std::make_shared<ManualDelayScheduler>();
     std::shared_ptr<SleepLog> sleeps = std::make_shared<SleepLog>();
+    std::shared_ptr<FakeDesktopGlobalShortcuts> desktop =
+        std::make_shared<FakeDesktopGlobalShortcuts>();
+    const QString recordingCommand = QStringLiteral("tovalit --action toggle-recording");
     ManualClock uptime;
     int tapsMade = 0;
     int triggers = 0;
     QList<ShortcutActivationState> states;
+    QList<ShortcutRoute> routes;
+    QList<ShortcutRoute> routesAtStates;
     std::unique_ptr<HotkeyMonitor> monitor;
 };
 
@@ -263,6 +283,162 @@ TEST_F(HotkeyMonitorTest, AMonitorThatGoesAwayLeavesNothingInstalled) {
     settle();
     EXPECT_FALSE(hotKey->hasHandler());
     EXPECT_FALSE(hotKey->registered());
+}
+
+using Way = ShortcutRoute::Way;
+using DesktopEvent = DesktopGlobalShortcuts::Event;
+
+const ShortcutRoute desktopPortal = ShortcutRoute::of(Way::desktopPortal);
+
+TEST_F(HotkeyMonitorTest, EachStartTellsTheWayTheShortcutTakes) {
+    monitor->start(optionCommandK);
+    EXPECT_EQ(monitor->route(), ShortcutRoute::of(Way::keyGrab));
+    hotKey->failRegistrations(GlobalHotKeyError(GlobalHotKeyError::Kind::alreadyTaken));
+    monitor->start(optionCommandK);
+    EXPECT_EQ(monitor->route(), ShortcutRoute::of(Way::none));
+    monitor->start(ShortcutConfiguration::functionKey());
+    EXPECT_EQ(monitor->route(), ShortcutRoute::of(Way::functionKeyDevice));
+    EXPECT_EQ(routes,
+              (QList<ShortcutRoute>{ShortcutRoute::of(Way::keyGrab), ShortcutRoute::of(Way::none),
+                                    ShortcutRoute::of(Way::functionKeyDevice)}));
+    EXPECT_EQ(routesAtStates, routes);
+    EXPECT_TRUE(desktop->calls().isEmpty()) << "an X11 session grabs through the X server";
+
+    // In a Wayland session the Fn key keeps its event device.
+    makeMonitor(true);
+    monitor->start(ShortcutConfiguration::functionKey());
+    EXPECT_EQ(monitor->route(), ShortcutRoute::of(Way::functionKeyDevice));
+    EXPECT_TRUE(source->isRunning());
+    settle();
+    EXPECT_TRUE(desktop->calls().isEmpty());
+}
+
+TEST_F(HotkeyMonitorTest, InAWaylandSessionTheDesktopHoldsTheCombinationAndIsReadyWithItsKeys) {
+    makeMonitor(true);
+    desktop->bindTriggersAs(QStringLiteral("Alt+Meta+K"));
+    monitor->start(optionCommandK);
+    ASSERT_EQ(states.size(), 1) << "reported at once, before the desktop answers";
+    EXPECT_FALSE(states[0].isHealthy());
+    EXPECT_EQ(monitor->route(), desktopPortal);
+
+    settle();
+    EXPECT_EQ(desktop->calls(),
+              (QStringList{"create session1", "bind session1 toggle-recording ALT+LOGO+k"}));
+    EXPECT_TRUE(hotKey->calls().isEmpty()) << "no grab that only XWayland's windows would feed";
+    // The keys the desktop names, which need not be those asked for.
+    EXPECT_EQ(monitor->route(),
+              ShortcutRoute::of(Way::desktopPortal, QStringLiteral("Alt+Meta+K")));
+    ASSERT_EQ(states.size(), 2);
+    EXPECT_TRUE(states[1].isHealthy());
+    EXPECT_TRUE(states[1].message.contains(QStringLiteral("Alt+Meta+K")));
+
+    const QString id = HotkeyMonitor::desktopShortcutId;
+    EXPECT_TRUE(desktop->send({DesktopEvent::Kind::activated, QStringLiteral("session1"), id, {}}));
+    EXPECT_EQ(triggers, 0) << "delivered later, on the GUI thread";
+    desktop->send({DesktopEvent::Kind::deactivated, QStringLiteral("session1"), id, {}});
+    desktop->send(
+        {DesktopEvent::Kind::activated, QStringLiteral("session1"), QStringLiteral("other"), {}});
+    desktop->send({DesktopEvent::Kind::activated, QStringLiteral("session9"), id, {}});
+    settle();
+    EXPECT_EQ(triggers, 1) << "only our shortcut going down, in our session";
+
+    monitor->stop();
+    EXPECT_EQ(desktop->calls().last(), QStringLiteral("close session1"));
+    EXPECT_FALSE(desktop->hasHandler());
+    desktop->send({DesktopEvent::Kind::activated, QStringLiteral("session1"), id, {}});
+    settle();
+    EXPECT_EQ(triggers, 1);
+}
+
+TEST_F(HotkeyMonitorTest, ADesktopThatBindsNoKeysIsNotReadyUntilItReportsSome) {
+    makeMonitor(true);
+    desktop->bindTriggersAs(QString());
+    monitor->start(optionCommandK);
+    settle();
+    EXPECT_EQ(desktop->calls(),
+              (QStringList{"create session1", "bind session1 toggle-recording ALT+LOGO+k",
+                           "list session1"}))
+        << "the list is asked when the binding's answer names nothing";
+    EXPECT_EQ(states.last().kind, ShortcutActivationState::Case::failed);
+    EXPECT_EQ(monitor->route(), desktopPortal);
+
+    // The user gives it keys in the desktop's settings.
+    const DesktopShortcut bound{HotkeyMonitor::desktopShortcutId, QString(),
+                                QStringLiteral("Ctrl+F9")};
+    desktop->send({DesktopEvent::Kind::shortcutsChanged, QStringLiteral("session1"), {}, {bound}});
+    EXPECT_TRUE(states.last().isHealthy());
+    EXPECT_EQ(monitor->route().desktopTrigger, QStringLiteral("Ctrl+F9"));
+
+    // A user who turns the desktop's request down can still bind later;
+    // the session stays.
+    desktop->failBinds(DesktopGlobalShortcutsError(DesktopGlobalShortcutsError::Kind::cancelled));
+    monitor->start(ShortcutConfiguration::custom(40, ModifierFlag::control, QStringLiteral("K")));
+    settle();
+    EXPECT_EQ(states.last().kind, ShortcutActivationState::Case::failed);
+    EXPECT_EQ(monitor->route(), desktopPortal);
+    EXPECT_EQ(desktop->openSessions(), QStringList{"session2"});
+}
+
+TEST_F(HotkeyMonitorTest, WithoutTheDesktopsServiceTheUserBindsTheCommandAndItIsNeverReady) {
+    makeMonitor(true);
+    const ShortcutRoute action = ShortcutRoute::of(Way::desktopAction, {}, recordingCommand);
+    desktop->failSessions(
+        DesktopGlobalShortcutsError(DesktopGlobalShortcutsError::Kind::unavailable));
+    monitor->start(optionCommandK);
+    settle();
+    EXPECT_EQ(monitor->route(), action);
+    EXPECT_EQ(states.last().kind, ShortcutActivationState::Case::degraded);
+    EXPECT_TRUE(states.last().message.contains(recordingCommand));
+    EXPECT_TRUE(hotKey->calls().isEmpty());
+
+    // A service that opens a session but cannot bind is no better.
+    desktop->failSessions(std::nullopt);
+    desktop->failBinds(DesktopGlobalShortcutsError(DesktopGlobalShortcutsError::Kind::noAnswer));
+    monitor->start(optionCommandK);
+    settle();
+    EXPECT_EQ(monitor->route(), action);
+    EXPECT_TRUE(desktop->openSessions().isEmpty());
+
+    // Nor one whose session the desktop ends.
+    desktop->failBinds(std::nullopt);
+    monitor->start(ShortcutConfiguration::custom(40, ModifierFlag::control, QStringLiteral("K")));
+    settle();
+    ASSERT_TRUE(states.last().isHealthy());
+    const QString session = desktop->openSessions().value(0);
+    desktop->closeSession(session);
+    desktop->send({DesktopEvent::Kind::sessionClosed, session, {}, {}});
+    EXPECT_EQ(monitor->route(), action);
+    EXPECT_FALSE(states.last().isHealthy());
+}
+
+TEST_F(HotkeyMonitorTest, StartingAgainWithTheSameCombinationKeepsTheDesktopsSession) {
+    makeMonitor(true);
+    desktop->holdBinds(true);
+    monitor->start(optionCommandK);
+    settle();
+    ASSERT_EQ(desktop->pendingBinds(), 1);
+    // A permission changed: the user, maybe still in the desktop's dialog,
+    // is not asked a second time.
+    monitor->start(optionCommandK);
+    settle();
+    EXPECT_EQ(desktop->calls(),
+              (QStringList{"create session1", "bind session1 toggle-recording ALT+LOGO+k"}));
+    EXPECT_EQ(states.size(), 2) << "each start still reports";
+    EXPECT_EQ(states[1], states[0]);
+
+    // Another combination: the old session and its question go.
+    monitor->start(ShortcutConfiguration::custom(40, ModifierFlag::control, QStringLiteral("K")));
+    settle();
+    EXPECT_EQ(desktop->openSessions(), QStringList{"session2"});
+    EXPECT_EQ(desktop->pendingBinds(), 1) << "the first bind ended with its session";
+    const qsizetype statesBefore = states.size();
+    desktop->releaseBinds();
+    settle();
+    ASSERT_EQ(states.size(), statesBefore + 1) << "nothing of the first bind is reported";
+    EXPECT_EQ(monitor->route().desktopTrigger, QStringLiteral("CTRL+k"));
+
+    monitor.reset();
+    EXPECT_EQ(desktop->calls().last(), QStringLiteral("close session2"));
 }
 
 } // namespace
