@@ -115,6 +115,17 @@ void logObservedChange(QString current, QString expected) {
     });
 }
 
+void logDirectWrite(const QString &message) {
+    TovalitDebugLogger::log(QStringLiteral("insert.direct"), message);
+}
+
+void logUnconfirmedDirectWrite(std::optional<QString> current, QString expected) {
+    TovalitDebugLogger::log(QStringLiteral("insert.direct"), [current, expected]() -> QString {
+        return QStringLiteral("unconfirmed | current=") + preview(current) +
+               QStringLiteral(" | expected=") + preview(expected);
+    });
+}
+
 void logObserved(const QString &message) {
     TovalitDebugLogger::log(QStringLiteral("insert.observe"), message);
 }
@@ -127,10 +138,6 @@ PreparedInsertion prepare(const QString &text, const std::optional<FocusedInputC
         return InsertionPreparation::prepareInsertion(text,
                                                       interactionContext->naturalFormattingContext);
     return PreparedInsertion{text, std::nullopt, PreparationSource::none};
-}
-
-QCoro::Task<bool> answer(bool value) {
-    co_return value;
 }
 
 QCoro::Task<void> restoreIfUnchanged(std::shared_ptr<Pasteboard> pasteboard,
@@ -480,10 +487,40 @@ QCoro::Task<bool>
 FocusedInputInsertionService::directInsert(QString text,
                                            std::optional<FocusedInputContext> context) {
     if (!context)
-        return answer(false);
-    return m_accessibility->thread().run([text, context = *context] {
-        return FocusedInputFieldOperations::directInsert(text, context);
-    });
+        co_return false;
+    using Outcome = FocusedInputFieldOperations::DirectWrite::Outcome;
+    const FocusedInputFieldOperations::DirectWrite write = co_await writeValue(text, *context);
+    if (write.outcome == Outcome::notEditable)
+        logDirectWrite(QStringLiteral("not-editable"));
+    if (write.outcome != Outcome::sent)
+        co_return false;
+    // The bus answers "done" for a read-only field too, and a length limit
+    // may have cut the text: it counts once the field shows it.
+    const std::optional<qint32> processID = co_await processIdentifier(context->element);
+    std::optional<QString> current;
+    for (int read = 1; read <= directWriteReads; ++read) {
+        if (read > 1)
+            co_await m_sleeper(directWriteReadInterval, CancelToken());
+        current = co_await observedStringValue(context->element, processID);
+        if (current == write.value) {
+            co_await placeCaretAfter(text, *context);
+            co_return true;
+        }
+    }
+    logUnconfirmedDirectWrite(current, write.value);
+    co_return false;
+}
+
+QCoro::Task<FocusedInputFieldOperations::DirectWrite>
+FocusedInputInsertionService::writeValue(QString text, FocusedInputContext context) {
+    return m_accessibility->thread().run(
+        [text, context] { return FocusedInputFieldOperations::writeValue(text, context); });
+}
+
+QCoro::Task<void> FocusedInputInsertionService::placeCaretAfter(QString text,
+                                                                FocusedInputContext context) {
+    return m_accessibility->thread().run(
+        [text, context] { FocusedInputFieldOperations::placeCaretAfter(text, context); });
 }
 
 // --- Clipboard and keys ----------------------------------------------------------

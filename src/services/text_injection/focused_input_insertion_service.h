@@ -4,6 +4,7 @@
 #include "models/insertion_result.h"
 #include "models/observed_insertion_edit_event.h"
 #include "services/text_injection/focused_input_context.h"
+#include "services/text_injection/focused_input_field_operations.h"
 #include "services/text_injection/pasteboard_snapshot.h"
 #include "services/text_injection/post_paste_observation_state.h"
 #include "support/async_mutex.h"
@@ -78,6 +79,10 @@ public:
     static constexpr double pasteSettleDelay = 0.16;
     static constexpr int postPasteReads = 4;
     static constexpr double postPasteReadInterval = 0.12;
+    // Some toolkits show a direct write in their accessible text a moment
+    // late; the field is read back at the rhythm of the post-paste reads.
+    static constexpr int directWriteReads = 4;
+    static constexpr double directWriteReadInterval = 0.12;
     // The target may still be reading the clipboard for a moment.
     static constexpr double pasteboardRestoreDelay = 0.32;
 
@@ -125,8 +130,12 @@ private:
     QCoro::Task<PostPasteObservationState>
     inspectPostPasteObservationState(FocusedInputContext context);
     QCoro::Task<bool> contextStillMatchesOriginalState(FocusedInputContext context);
-    // False, touching nothing, without a context.
+    // Counts only when the field is read back holding the written text.
+    // False, touching nothing, without a context or an editable field.
     QCoro::Task<bool> directInsert(QString text, std::optional<FocusedInputContext> context);
+    QCoro::Task<FocusedInputFieldOperations::DirectWrite> writeValue(QString text,
+                                                                     FocusedInputContext context);
+    QCoro::Task<void> placeCaretAfter(QString text, FocusedInputContext context);
 
     void startCorrectionObservationIfNeeded(
         const FocusedInputContext &context, const QString &insertedText,

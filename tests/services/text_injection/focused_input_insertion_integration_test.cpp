@@ -246,6 +246,28 @@ TEST_P(InsertionIntoEditorTest, ModifiersStillHeldDoNotSpoilThePaste) {
     EXPECT_EQ(readField(editor->processIdentifier()).value, QStringLiteral("abc你好"));
 }
 
+// The accessibility bus acknowledges a text write to a read-only field of
+// some toolkits; the field keeps its text.
+TEST_P(InsertionIntoEditorTest, AReadOnlyFieldKeepsItsTextAndTheDictationStaysOnTheClipboard) {
+    auto editor =
+        TestEditorProcess::start(GetParam(), QStringLiteral("Insertion"), QStringLiteral("abc"), 3,
+                                 -1, TestEditorProcess::Field::readOnly);
+    ASSERT_TRUE(editor);
+    auto owner = XClipboardClient::copy(QStringLiteral("old"));
+    ASSERT_TRUE(owner);
+
+    const InsertionResult result =
+        runTask(service->insert(QStringLiteral("你好"), contextOf(*editor), {}));
+    EXPECT_EQ(result, InsertionResult::insertFailedCopiedToClipboard);
+    EXPECT_EQ(
+        logLines(QStringLiteral("insert.result")),
+        QStringList{QStringLiteral("result=insertFailedCopiedToClipboard | reason=exhausted")});
+    EXPECT_EQ(readField(editor->processIdentifier()).value, QStringLiteral("abc"));
+    // Nothing brings the old content back: the text waits to be pasted.
+    testing::processEventsFor(std::chrono::milliseconds(500));
+    EXPECT_EQ(XClipboardClient::paste(), QStringLiteral("你好"));
+}
+
 INSTANTIATE_TEST_SUITE_P(Toolkits, InsertionIntoEditorTest,
                          ::testing::Values(TestEditorProcess::Toolkit::QtLineEdit,
                                            TestEditorProcess::Toolkit::Gtk),

@@ -449,6 +449,64 @@ TEST_F(FocusedInputInsertionServiceTest, PasteThatChangedNothingIsWrittenDirectl
     EXPECT_EQ(watchedValue(), QStringLiteral("abc你好"));
 }
 
+// The accessibility bus acknowledges a write of the whole text for every
+// field of some toolkits, read-only ones included: only what the field
+// holds afterwards tells whether the text arrived.
+TEST_F(FocusedInputInsertionServiceTest, AWriteTheFieldIgnoredLeavesTheTextOnTheClipboard) {
+    keys->onPaste = [] { return true; };
+    field->ignoreValueWrites(true);
+    EXPECT_EQ(insert(QStringLiteral("你好")), InsertionResult::insertFailedCopiedToClipboard);
+    EXPECT_EQ(field->valueWriteAttempts(), 1);
+    EXPECT_EQ(field->value(), QStringLiteral("abc"));
+    EXPECT_TRUE(pathLines().isEmpty());
+    EXPECT_EQ(resultLines(), QStringList{QStringLiteral(
+                                 "result=insertFailedCopiedToClipboard | reason=exhausted")});
+    EXPECT_EQ(logLines(QStringLiteral("insert.direct")),
+              QStringList{QStringLiteral("unconfirmed | current=abc | expected=abc你好")});
+    // Four reads after the paste, then four after the write.
+    const double read = Service::directWriteReadInterval;
+    EXPECT_EQ(time->sleeps.mid(0, 8),
+              (QList<double>{0.06, 0.16, 0.12, 0.12, 0.12, read, read, read}));
+    settle();
+    EXPECT_EQ(pasteboard->string(), QStringLiteral("你好"));
+    EXPECT_FALSE(watchStarted());
+}
+
+TEST_F(FocusedInputInsertionServiceTest, AnIgnoredReTakingWriteGoesOnToThePaste) {
+    field->set(QStringLiteral("See you at noon tomorrow"), {8, 0});
+    field->ignoreValueWrites(true);
+    EXPECT_EQ(insert(QStringLiteral("later tomorrow")), InsertionResult::pastedFromClipboard);
+    EXPECT_EQ(pastes, QStringList{QStringLiteral("later")});
+    EXPECT_EQ(field->value(), QStringLiteral("See you later tomorrow"));
+    EXPECT_TRUE(pathLines().isEmpty());
+}
+
+TEST_F(FocusedInputInsertionServiceTest, AReadOnlyFieldIsNeitherWrittenNorCountedAsFilled) {
+    // Ctrl+V does nothing in it either.
+    keys->onPaste = [] { return true; };
+    field->setEditable(false);
+    EXPECT_EQ(insert(QStringLiteral("你好")), InsertionResult::insertFailedCopiedToClipboard);
+    EXPECT_EQ(message(InsertionResult::insertFailedCopiedToClipboard),
+              QStringLiteral("插入失败，已复制到剪贴板"));
+    EXPECT_EQ(field->valueWriteAttempts(), 0);
+    EXPECT_EQ(logLines(QStringLiteral("insert.direct")),
+              QStringList{QStringLiteral("not-editable")});
+    settle();
+    EXPECT_EQ(pasteboard->string(), QStringLiteral("你好"));
+}
+
+TEST_F(FocusedInputInsertionServiceTest, AWriteTheFieldShowsLateIsConfirmedByALaterRead) {
+    field->set(QStringLiteral("See you at noon tomorrow"), {8, 0});
+    field->showValueWritesAfterReads(2);
+    EXPECT_EQ(insert(QStringLiteral("later tomorrow")), InsertionResult::insertedDirectly);
+    EXPECT_EQ(time->count(Service::directWriteReadInterval), 2);
+    EXPECT_EQ(field->value(), QStringLiteral("See you later tomorrow"));
+    // The caret goes after the text once the field shows it.
+    EXPECT_EQ(field->selection(), (AccessibilityRange{13, 0}));
+    EXPECT_EQ(pathLines(), QStringList{QStringLiteral("directInsert-expanded-replacement")});
+    EXPECT_EQ(keys->pasteCount(), 0);
+}
+
 TEST_F(FocusedInputInsertionServiceTest, FieldThatMovedWithoutChangingIsLeftAlone) {
     keys->onPaste = [this] {
         field->set(QStringLiteral("abc"), {0, 0});
