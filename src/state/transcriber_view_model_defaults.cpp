@@ -93,9 +93,10 @@ void TranscriberViewModel::adoptDependencies(Dependencies d) {
             ? std::move(d.interactionContextService)
             : std::make_shared<ActiveInteractionContextService>(
                   interaction->accessibility, interaction->windowSystem,
-                  std::make_shared<ScreenTextCapture>(interaction->windowSystem,
-                                                      interaction->screenCapture,
-                                                      interaction->textRecognizer));
+                  std::make_shared<ScreenTextCapture>(
+                      interaction->windowSystem, interaction->screenCapture,
+                      interaction->textRecognizer, interaction->displaySession),
+                  systemSleeper(), interaction->displaySession);
     if (interaction)
         m_desktopKeepAlive = interaction->accessibilityThread;
     m_pasteboard = d.pasteboard ? std::move(d.pasteboard) : insertion->pasteboard;

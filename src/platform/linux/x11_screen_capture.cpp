@@ -6,14 +6,13 @@
 
 namespace tovalit {
 
-X11ScreenCapture::X11ScreenCapture(std::shared_ptr<XcbConnection> connection)
-    : m_connection(std::move(connection)) {}
+X11ScreenCapture::X11ScreenCapture(std::shared_ptr<XcbConnection> connection,
+                                   DisplaySession session)
+    : m_connection(std::move(connection))
+    , m_session(session) {}
 
 bool X11ScreenCapture::isCapturePermitted() {
-    if (!m_connection)
-        return false;
-    return qEnvironmentVariable("XDG_SESSION_TYPE") != QLatin1String("wayland") &&
-           qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+    return m_connection && !m_session.wayland;
 }
 
 std::optional<CapturedImage> X11ScreenCapture::captureWindow(quint32 windowNumber,
