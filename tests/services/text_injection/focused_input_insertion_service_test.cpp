@@ -1,4 +1,5 @@
 #include "platform/fake/fake_accessibility.h"
+#include "platform/fake/fake_window_system.h"
 #include "platform/fake/in_memory_pasteboard.h"
 #include "platform/fake/recording_key_sender.h"
 #include "services/text_injection/focused_input_insertion_error.h"
@@ -57,10 +58,14 @@ protected:
             field->paste(pastes.last());
             return true;
         };
+        makeService(DisplaySession{});
+    }
+
+    void makeService(DisplaySession session) {
         service = std::make_unique<Service>(
             accessibility, pasteboard, keys,
             [time = time](double seconds, CancelToken) { return fakeSleep(time, seconds); },
-            [time = time] { return time->now; });
+            [time = time] { return time->now; }, session, windows);
     }
 
     void TearDown() override {
@@ -123,6 +128,7 @@ protected:
         std::make_shared<ScriptedTextField>(QStringLiteral("abc"), AccessibilityRange{3, 0});
     std::shared_ptr<InMemoryPasteboard> pasteboard = std::make_shared<InMemoryPasteboard>();
     std::shared_ptr<RecordingKeySender> keys = std::make_shared<RecordingKeySender>();
+    std::shared_ptr<FakeWindowSystem> windows = std::make_shared<FakeWindowSystem>();
     std::shared_ptr<FakeTime> time = std::make_shared<FakeTime>();
     std::unique_ptr<Service> service;
     Events watched;
@@ -528,6 +534,77 @@ TEST_F(FocusedInputInsertionServiceTest, InsertionsRunOneAtATime) {
                                                InsertionResult::pastedFromClipboard}));
     EXPECT_EQ(pastes, (QStringList{QStringLiteral("一"), QStringLiteral("二")}));
     EXPECT_EQ(field->value(), QStringLiteral("abc一二"));
+}
+
+// Ctrl+V sent through the X server reaches XWayland windows only.
+class WaylandInsertionTest : public FocusedInputInsertionServiceTest {
+protected:
+    void SetUp() override {
+        FocusedInputInsertionServiceTest::SetUp();
+        makeService(DisplaySession{true});
+    }
+};
+
+TEST_F(WaylandInsertionTest, ANativeWindowGetsTheTextByTheCheckedWriteAndNoKeys) {
+    // The X server has no active window.
+    EXPECT_EQ(insert(QStringLiteral("你好")), InsertionResult::insertedDirectly);
+    EXPECT_EQ(field->value(), QStringLiteral("abc你好"));
+    EXPECT_EQ(field->selection(), (AccessibilityRange{5, 0}));
+    EXPECT_EQ(logLines(QStringLiteral("insert.paste")),
+              QStringList{QStringLiteral(
+                  "not-sent | reason=wayland-window | focusedPid=42 | xActivePid=<nil>")});
+    EXPECT_EQ(pathLines(), QStringList{QStringLiteral("directInsert-wayland-window")});
+    EXPECT_EQ(resultLines(),
+              QStringList{QStringLiteral("result=insertedDirectly | path=direct-wayland-window")});
+    EXPECT_EQ(watchedValue(), QStringLiteral("abc你好"));
+
+    // Its active window belongs to another application.
+    windows->setFrontmost(RunningApplication{7, QStringLiteral("Terminal"), std::nullopt});
+    EXPECT_EQ(insert(QStringLiteral("再见")), InsertionResult::insertedDirectly);
+    EXPECT_EQ(field->value(), QStringLiteral("✎再见"));
+    EXPECT_EQ(keys->pasteCount(), 0);
+    EXPECT_EQ(pasteboard->writeCount(), 0);
+    EXPECT_EQ(pasteboard->string(), QStringLiteral("old"));
+}
+
+TEST_F(WaylandInsertionTest, ANativeWindowThatTakesNoWriteGetsTheClipboardNeverInserted) {
+    field->ignoreValueWrites(true);
+    const InsertionResult ignored = insert(QStringLiteral("你好"));
+    EXPECT_EQ(ignored, InsertionResult::insertFailedCopiedToClipboard);
+    EXPECT_NE(message(ignored), QStringLiteral("已插入"));
+    EXPECT_EQ(resultLines(), QStringList{QStringLiteral("result=insertFailedCopiedToClipboard | "
+                                                        "reason=wayland-window-no-paste")});
+    settle();
+    EXPECT_EQ(pasteboard->string(), QStringLiteral("你好"));
+    EXPECT_FALSE(watchStarted());
+
+    // A re-taken stretch whose write was ignored is not written twice.
+    field->set(QStringLiteral("See you at noon tomorrow"), {8, 0});
+    EXPECT_EQ(insert(QStringLiteral("later tomorrow")),
+              InsertionResult::insertFailedCopiedToClipboard);
+    EXPECT_EQ(field->valueWriteAttempts(), 2);
+    settle();
+    EXPECT_EQ(pasteboard->string(), QStringLiteral("later"));
+
+    // No field found at all.
+    app->remove(ax::focusedUIElement);
+    EXPECT_EQ(insert(QStringLiteral("再见")), InsertionResult::insertFailedCopiedToClipboard);
+    settle();
+    EXPECT_EQ(pasteboard->string(), QStringLiteral("再见"));
+    EXPECT_EQ(keys->pasteCount(), 0);
+}
+
+TEST_F(WaylandInsertionTest, AnXWaylandWindowIsPastedIntoAsOnX11) {
+    windows->setFrontmost(RunningApplication{42, QStringLiteral("Notes"), std::nullopt});
+    EXPECT_EQ(insert(QStringLiteral("你好")), InsertionResult::pastedFromClipboard);
+    EXPECT_EQ(pastes, QStringList{QStringLiteral("你好")});
+    EXPECT_TRUE(logLines(QStringLiteral("insert.paste")).isEmpty());
+
+    // Without a field to tell the focused application, the X server's
+    // word is taken.
+    app->remove(ax::focusedUIElement);
+    EXPECT_EQ(insert(QStringLiteral("再见"), std::nullopt), InsertionResult::pastedNeedsAttention);
+    EXPECT_EQ(keys->pasteCount(), 2);
 }
 
 } // namespace
