@@ -70,8 +70,12 @@ public:
     virtual std::optional<AccessibilityValue> attributeValue(const QString &attribute) = 0;
     virtual std::optional<AccessibilityValue>
     parameterizedAttributeValue(const QString &attribute, const AccessibilityValue &parameter) = 0;
-    // Whether the element took the value.
+    // Whether the element took the value. Some toolkits acknowledge a
+    // write they ignore, so only a read afterwards tells what arrived.
     virtual bool setAttributeValue(const QString &attribute, const AccessibilityValue &value) = 0;
+    // Whether the element says it would take a new value of the attribute
+    // now: the text of a read-only field is not settable.
+    virtual bool isAttributeSettable(const QString &attribute) = 0;
     // The names of the attributes the element answers, in no set order.
     virtual QStringList attributeNames() = 0;
     // The process that owns the element, when known.

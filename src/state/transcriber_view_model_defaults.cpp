@@ -84,18 +84,21 @@ void TranscriberViewModel::adoptDependencies(Dependencies d) {
     std::optional<InsertionPlatform> insertion;
     if (!d.insertionService || !d.pasteboard)
         insertion = makeLinuxInsertionPlatform();
-    m_insertionService = d.insertionService ? std::move(d.insertionService)
-                                            : std::make_shared<FocusedInputInsertionService>(
-                                                  interaction->accessibility, insertion->pasteboard,
-                                                  insertion->keySender);
+    m_insertionService = d.insertionService
+                             ? std::move(d.insertionService)
+                             : std::make_shared<FocusedInputInsertionService>(
+                                   interaction->accessibility, insertion->pasteboard,
+                                   insertion->keySender, systemSleeper(), systemMonotonicClock(),
+                                   interaction->displaySession, interaction->windowSystem);
     m_interactionContextService =
         d.interactionContextService
             ? std::move(d.interactionContextService)
             : std::make_shared<ActiveInteractionContextService>(
                   interaction->accessibility, interaction->windowSystem,
-                  std::make_shared<ScreenTextCapture>(interaction->windowSystem,
-                                                      interaction->screenCapture,
-                                                      interaction->textRecognizer));
+                  std::make_shared<ScreenTextCapture>(
+                      interaction->windowSystem, interaction->screenCapture,
+                      interaction->textRecognizer, interaction->displaySession),
+                  systemSleeper(), interaction->displaySession);
     if (interaction)
         m_desktopKeepAlive = interaction->accessibilityThread;
     m_pasteboard = d.pasteboard ? std::move(d.pasteboard) : insertion->pasteboard;

@@ -17,7 +17,7 @@ QString testToolPath(const QString &name) {
 
 std::unique_ptr<TestEditorProcess> TestEditorProcess::start(Toolkit toolkit, const QString &title,
                                                             const QString &text, int caret,
-                                                            int anchor) {
+                                                            int anchor, Field field) {
     std::unique_ptr<TestEditorProcess> editor(new TestEditorProcess);
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     QStringList arguments;
@@ -32,9 +32,13 @@ std::unique_ptr<TestEditorProcess> TestEditorProcess::start(Toolkit toolkit, con
             arguments << QStringLiteral("--anchor") << QString::number(anchor);
         if (toolkit == Toolkit::QtLineEdit)
             arguments << QStringLiteral("--line-edit");
+        if (field == Field::readOnly)
+            arguments << QStringLiteral("--read-only");
     } else {
         program = testToolPath(QStringLiteral("gtk_text_view"));
         environment.remove(QStringLiteral("NO_AT_BRIDGE"));
+        if (field == Field::readOnly)
+            arguments << QStringLiteral("--read-only");
         arguments << title << text << QString::number(caret);
         if (anchor >= 0)
             arguments << QString::number(anchor);

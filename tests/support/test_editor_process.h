@@ -17,12 +17,14 @@ class TestEditorProcess {
 public:
     // Qt is a multi-line QPlainTextEdit, QtLineEdit a one-line QLineEdit.
     enum class Toolkit { Qt, Gtk, QtLineEdit };
+    enum class Field { editable, readOnly };
 
     // Starts the editor and waits (bounded) until its window is active and
     // the editor has the focus; a failure is reported to the test and
     // gives nothing. Offsets: UTF-16 for Qt, characters for GTK.
-    static std::unique_ptr<TestEditorProcess>
-    start(Toolkit toolkit, const QString &title, const QString &text, int caret, int anchor = -1);
+    static std::unique_ptr<TestEditorProcess> start(Toolkit toolkit, const QString &title,
+                                                    const QString &text, int caret, int anchor = -1,
+                                                    Field field = Field::editable);
     ~TestEditorProcess();
 
     qint32 processIdentifier() const;

@@ -59,10 +59,11 @@ QCoro::Task<void> probe(ActiveInteractionContextService *service) {
 int main(int argc, char *argv[]) {
     QCoreApplication app(argc, argv);
     InteractionPlatform platform = makeLinuxInteractionPlatform();
-    auto screenText = std::make_shared<ScreenTextCapture>(
-        platform.windowSystem, platform.screenCapture, platform.textRecognizer);
+    auto screenText =
+        std::make_shared<ScreenTextCapture>(platform.windowSystem, platform.screenCapture,
+                                            platform.textRecognizer, platform.displaySession);
     ActiveInteractionContextService service(platform.accessibility, platform.windowSystem,
-                                            screenText);
+                                            screenText, systemSleeper(), platform.displaySession);
     QTimer::singleShot(0, [&service] { probe(&service); });
     const int status = app.exec();
     // The test reads the capture's log lines once this process has ended.

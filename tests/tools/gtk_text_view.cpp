@@ -1,11 +1,13 @@
 // A GTK 3 text view for integration tests: one window holding a text with
-// the caret (or a selection) where the test says. Prints "ready" once the
-// window is active and the view has the keyboard focus.
+// the caret (or a selection) where the test says, editable or read-only.
+// Prints "ready" once the window is active and the view has the keyboard
+// focus.
 //
-//   gtk_text_view TITLE TEXT CARET [ANCHOR]   (offsets in characters)
+//   gtk_text_view [--read-only] TITLE TEXT CARET [ANCHOR]   (offsets in characters)
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <gtk/gtk.h>
 
 static gboolean report_ready(gpointer data) {
@@ -21,14 +23,21 @@ static gboolean report_ready(gpointer data) {
 
 int main(int argc, char **argv) {
     gtk_init(&argc, &argv);
+    const bool readOnly = argc > 1 && strcmp(argv[1], "--read-only") == 0;
+    if (readOnly) {
+        argv[1] = argv[0];
+        ++argv;
+        --argc;
+    }
     if (argc < 4) {
-        fprintf(stderr, "usage: %s TITLE TEXT CARET [ANCHOR]\n", argv[0]);
+        fprintf(stderr, "usage: %s [--read-only] TITLE TEXT CARET [ANCHOR]\n", argv[0]);
         return 2;
     }
     GtkWidget *window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
     gtk_window_set_title(GTK_WINDOW(window), argv[1]);
     gtk_window_set_default_size(GTK_WINDOW(window), 640, 360);
     GtkWidget *view = gtk_text_view_new();
+    gtk_text_view_set_editable(GTK_TEXT_VIEW(view), !readOnly);
     GtkTextBuffer *buffer = gtk_text_view_get_buffer(GTK_TEXT_VIEW(view));
     gtk_text_buffer_set_text(buffer, argv[2], -1);
     GtkTextIter caret, anchor;

@@ -3,7 +3,7 @@
 // the window is active and the editor has the keyboard focus.
 //
 //   qt_text_editor --window-title T --text "hello world" --caret 5 [--anchor 0]
-//                  [--point-size 14] [--line-edit]
+//                  [--point-size 14] [--line-edit] [--read-only]
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -23,7 +23,8 @@ int main(int argc, char *argv[]) {
                        {"caret", "Caret position (UTF-16).", "offset", "-1"},
                        {"anchor", "Selection anchor (UTF-16).", "offset", "-1"},
                        {"point-size", "Font size.", "points", "14"},
-                       {"line-edit", "A single-line field instead."}});
+                       {"line-edit", "A single-line field instead."},
+                       {"read-only", "The text cannot be changed."}});
     parser.process(app);
     const QString text = parser.value("text");
     const int caret = parser.value("caret").toInt();
@@ -39,6 +40,7 @@ int main(int argc, char *argv[]) {
             line->setSelection(anchor, caret - anchor);
         else if (caret >= 0)
             line->setCursorPosition(caret);
+        line->setReadOnly(parser.isSet("read-only"));
         editor = line;
     } else {
         auto *plain = new QPlainTextEdit;
@@ -50,6 +52,7 @@ int main(int argc, char *argv[]) {
             cursor.setPosition(caret,
                                anchor >= 0 ? QTextCursor::KeepAnchor : QTextCursor::MoveAnchor);
         plain->setTextCursor(cursor);
+        plain->setReadOnly(parser.isSet("read-only"));
         editor = plain;
     }
     editor->setFont(font);

@@ -89,6 +89,10 @@ bool FakeAccessibilityElement::setAttributeValue(const QString &attribute,
     return true;
 }
 
+bool FakeAccessibilityElement::isAttributeSettable(const QString &) {
+    return true;
+}
+
 QStringList FakeAccessibilityElement::attributeNames() {
     QStringList names = m_attributes.keys();
     if (!m_parent.expired())

@@ -12,9 +12,10 @@
 namespace tovalit {
 
 // An element of an in-memory accessibility tree, for tests. Attributes are
-// plain values; AXParent and AXChildren come from the tree; a text element
-// (one with an AXValue) answers AXStringForRange and AXBoundsForRange from
-// its value and `characterWidth` unless those are set explicitly.
+// plain values, every one settable; AXParent and AXChildren come from the
+// tree; a text element (one with an AXValue) answers AXStringForRange and
+// AXBoundsForRange from its value and `characterWidth` unless those are
+// set explicitly.
 class FakeAccessibilityElement final
     : public AccessibilityElement,
       public std::enable_shared_from_this<FakeAccessibilityElement> {
@@ -40,6 +41,7 @@ public:
     parameterizedAttributeValue(const QString &attribute,
                                 const AccessibilityValue &parameter) override;
     bool setAttributeValue(const QString &attribute, const AccessibilityValue &value) override;
+    bool isAttributeSettable(const QString &attribute) override;
     QStringList attributeNames() override;
     std::optional<qint32> processIdentifier() override { return m_processIdentifier; }
 

@@ -80,9 +80,11 @@ public:
     // AT-SPI state numbers used here.
     static constexpr int stateActive = 1;
     static constexpr int stateDefunct = 6;
+    static constexpr int stateEditable = 7;
     static constexpr int stateFocused = 12;
     static constexpr int stateShowing = 25;
     static constexpr int stateManagesDescendants = 31;
+    static constexpr int stateReadOnly = 43;
 
 private:
     bool isUnresponsive(const QString &service) const;

@@ -296,6 +296,23 @@ bool AtspiElement::setAttributeValue(const QString &attribute, const Accessibili
     return false;
 }
 
+bool AtspiElement::isAttributeSettable(const QString &attribute) {
+    if (m_kind != Kind::Object && m_kind != Kind::Application)
+        return false;
+    if (attribute == ax::value) {
+        // ATK answers a write of a read-only field's text with success and
+        // keeps the text: only the field's state tells.
+        if (!hasInterface(editableTextInterface))
+            return false;
+        const auto bits = m_bus->states(m_object);
+        return bits && (*bits & (quint64(1) << AtspiBus::stateEditable)) &&
+               !(*bits & (quint64(1) << AtspiBus::stateReadOnly));
+    }
+    if (attribute == ax::selectedTextRange)
+        return hasInterface(textInterface);
+    return false;
+}
+
 QStringList AtspiElement::attributeNames() {
     if (m_kind == Kind::Unreachable)
         return {};

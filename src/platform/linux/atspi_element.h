@@ -28,6 +28,7 @@ public:
     parameterizedAttributeValue(const QString &attribute,
                                 const AccessibilityValue &parameter) override;
     bool setAttributeValue(const QString &attribute, const AccessibilityValue &value) override;
+    bool isAttributeSettable(const QString &attribute) override;
     QStringList attributeNames() override;
     std::optional<qint32> processIdentifier() override;
 

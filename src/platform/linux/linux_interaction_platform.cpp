@@ -12,13 +12,14 @@ namespace tovalit {
 
 InteractionPlatform makeLinuxInteractionPlatform() {
     InteractionPlatform platform;
+    platform.displaySession = DisplaySession::fromEnvironment();
     platform.accessibilityThread = std::make_shared<AccessibilityThread>();
     platform.accessibility =
         std::make_shared<AtspiAccessibilityClient>(platform.accessibilityThread);
     std::shared_ptr<XcbConnection> x = XcbConnection::open();
     platform.windowSystem =
         std::make_shared<X11WindowSystem>(x, std::make_shared<DesktopEntryIndex>());
-    platform.screenCapture = std::make_shared<X11ScreenCapture>(x);
+    platform.screenCapture = std::make_shared<X11ScreenCapture>(x, platform.displaySession);
     platform.textRecognizer = std::make_shared<TesseractTextRecognizer>();
     return platform;
 }

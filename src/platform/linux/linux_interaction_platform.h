@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/display_session.h"
+
 #include <memory>
 
 namespace tovalit {
@@ -12,9 +14,11 @@ class WindowSystem;
 
 // The desktop services that reach into other applications, on Linux: one
 // accessibility thread and AT-SPI client (shared by the context capture
-// and the insertion), the X11 window system and pixels, and the text
-// recognition engine.
+// and the insertion), the X11 window system and pixels, the text
+// recognition engine, and whether the session is a Wayland one (where the
+// X server knows only XWayland windows).
 struct InteractionPlatform {
+    DisplaySession displaySession;
     std::shared_ptr<AccessibilityThread> accessibilityThread;
     std::shared_ptr<AccessibilityClient> accessibility;
     std::shared_ptr<WindowSystem> windowSystem;

@@ -1,19 +1,18 @@
 #include "platform/linux/x11_screen_capture.h"
 
-#include "platform/linux/wayland_session.h"
 #include "platform/linux/xcb_connection.h"
 
 #include <QRect>
 
 namespace tovalit {
 
-X11ScreenCapture::X11ScreenCapture(std::shared_ptr<XcbConnection> connection)
-    : m_connection(std::move(connection)) {}
+X11ScreenCapture::X11ScreenCapture(std::shared_ptr<XcbConnection> connection,
+                                   DisplaySession session)
+    : m_connection(std::move(connection))
+    , m_session(session) {}
 
 bool X11ScreenCapture::isCapturePermitted() {
-    if (!m_connection)
-        return false;
-    return !isWaylandSession();
+    return m_connection && !m_session.wayland;
 }
 
 std::optional<CapturedImage> X11ScreenCapture::captureWindow(quint32 windowNumber,

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/display_session.h"
 #include "platform/screen_capture.h"
 
 #include <memory>
@@ -12,7 +13,7 @@ class XcbConnection;
 // Wayland, where other applications' windows cannot be read.
 class X11ScreenCapture final : public ScreenCapture {
 public:
-    explicit X11ScreenCapture(std::shared_ptr<XcbConnection> connection);
+    X11ScreenCapture(std::shared_ptr<XcbConnection> connection, DisplaySession session);
 
     bool isCapturePermitted() override;
     std::optional<CapturedImage> captureWindow(quint32 windowNumber,
@@ -20,6 +21,7 @@ public:
 
 private:
     std::shared_ptr<XcbConnection> m_connection;
+    DisplaySession m_session;
 };
 
 } // namespace tovalit

@@ -28,6 +28,19 @@ std::function<FocusedElementContext()> readJob(std::shared_ptr<AccessibilityClie
     };
 }
 
+std::function<std::optional<AccessibilityFocus>()>
+accessibilityFocusJob(std::shared_ptr<AccessibilityClient> client) {
+    return [client = std::move(client)] { return AccessibilityFocus::read(*client); };
+}
+
+QString pidText(std::optional<qint32> processIdentifier) {
+    return processIdentifier ? QString::number(*processIdentifier) : QStringLiteral("<nil>");
+}
+
+std::optional<qint32> processOf(const std::optional<RunningApplication> &application) {
+    return application ? std::optional<qint32>(application->processIdentifier) : std::nullopt;
+}
+
 QString preview(const std::optional<QString> &text) {
     return TovalitDebugLogger::preview(text, ActiveInteractionContextService::logPreviewLimit);
 }
@@ -55,6 +68,14 @@ void logCapture(const ActiveInteractionContext &context) {
     });
 }
 
+void logNativeWindow(qint32 processIdentifier, std::optional<qint32> activeXWindowProcess) {
+    TovalitDebugLogger::log(
+        QStringLiteral("capture.app"), [processIdentifier, activeXWindowProcess]() -> QString {
+            return QStringLiteral("from-accessibility pid=") + QString::number(processIdentifier) +
+                   QStringLiteral(" | xActivePid=") + pidText(activeXWindowProcess);
+        });
+}
+
 void logRetry(QString outcome, qint32 processIdentifier, QString attemptLabel, int attempt) {
     TovalitDebugLogger::log(QStringLiteral("capture.retry"),
                             [outcome, processIdentifier, attemptLabel, attempt]() -> QString {
@@ -67,17 +88,33 @@ void logRetry(QString outcome, qint32 processIdentifier, QString attemptLabel, i
 
 ActiveInteractionContextService::ActiveInteractionContextService(
     std::shared_ptr<AccessibilityClient> accessibility, std::shared_ptr<WindowSystem> windowSystem,
-    std::shared_ptr<ScreenTextCapture> screenText, Sleeper sleeper)
+    std::shared_ptr<ScreenTextCapture> screenText, Sleeper sleeper, DisplaySession displaySession)
     : m_accessibility(std::move(accessibility))
     , m_windowSystem(std::move(windowSystem))
     , m_screenText(std::move(screenText))
-    , m_sleeper(std::move(sleeper)) {}
+    , m_sleeper(std::move(sleeper))
+    , m_displaySession(displaySession) {}
 
 ActiveInteractionContextService::~ActiveInteractionContextService() = default;
 
 QCoro::Task<std::optional<ActiveInteractionContext>>
 ActiveInteractionContextService::captureCurrentContext() {
-    const std::optional<RunningApplication> application = m_windowSystem->frontmostApplication();
+    std::optional<RunningApplication> application = m_windowSystem->frontmostApplication();
+    // A native window of a Wayland session is known to the accessibility
+    // bus alone; the X server then has no active window, or one of
+    // another application.
+    std::optional<QString> nativeWindowTitle;
+    if (m_displaySession.wayland) {
+        const std::optional<AccessibilityFocus> focus = co_await readAccessibilityFocus();
+        if (focus && !m_displaySession.xServerKnowsFocusedWindow(processOf(application),
+                                                                 focus->processIdentifier)) {
+            logNativeWindow(focus->processIdentifier, processOf(application));
+            application =
+                RunningApplication{focus->processIdentifier, focus->applicationName, std::nullopt};
+            nativeWindowTitle =
+                normalizeOCRText(focus->windowTitle, ScreenTextCapture::windowTitleLimit);
+        }
+    }
     if (!application)
         co_return std::nullopt;
     const QString appName = normalizedAppName(application->localizedName);
@@ -99,7 +136,8 @@ ActiveInteractionContextService::captureCurrentContext() {
     context.naturalFormattingContext = makeNaturalFormattingContext(
         appName, bundleID, artifacts.screenshotOCR, focused.selectedText,
         focused.surroundingTextBeforeCursor, focused.surroundingTextAfterCursor, focused.role,
-        focused.description, caretText, artifacts.caretAreaOCR, artifacts.windowTitle);
+        focused.description, caretText, artifacts.caretAreaOCR,
+        artifacts.windowTitle ? artifacts.windowTitle : nativeWindowTitle);
 
     logCapture(context);
     co_return context;
@@ -113,6 +151,14 @@ ActiveInteractionContextService::readFocusedElement(qint32 processIdentifier) {
     return detail::awaitAccessibilityResult(
         m_accessibility->thread().submit(readJob(m_accessibility, processIdentifier)).onFailed([] {
             return FocusedElementContext{};
+        }));
+}
+
+QCoro::Task<std::optional<AccessibilityFocus>>
+ActiveInteractionContextService::readAccessibilityFocus() {
+    return detail::awaitAccessibilityResult(
+        m_accessibility->thread().submit(accessibilityFocusJob(m_accessibility)).onFailed([] {
+            return std::optional<AccessibilityFocus>();
         }));
 }
 

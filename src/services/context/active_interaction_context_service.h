@@ -1,6 +1,8 @@
 #pragma once
 
 #include "models/active_interaction_context.h"
+#include "platform/display_session.h"
+#include "services/context/accessibility_focus.h"
 #include "services/context/focused_element_context.h"
 #include "support/sleeper.h"
 
@@ -20,6 +22,10 @@ class WindowSystem;
 // near the caret, the application's prompt profile) and brings that
 // application back to the front before the text is delivered.
 //
+// In a Wayland session the X server knows only XWayland windows: when the
+// focus sits in a native window, the application, its window title and
+// its field come from the accessibility bus alone.
+//
 // Used from the GUI thread. The accessibility reads run on the
 // accessibility thread and the screen text recognition on a worker, so the
 // interface stays responsive; a capture that started earlier may finish
@@ -29,7 +35,8 @@ public:
     ActiveInteractionContextService(std::shared_ptr<AccessibilityClient> accessibility,
                                     std::shared_ptr<WindowSystem> windowSystem,
                                     std::shared_ptr<ScreenTextCapture> screenText,
-                                    Sleeper sleeper = systemSleeper());
+                                    Sleeper sleeper = systemSleeper(),
+                                    DisplaySession displaySession = {});
     ~ActiveInteractionContextService();
 
     // Nothing only when no application is frontmost. Never throws.
@@ -67,11 +74,13 @@ private:
     captureFocusedElementContextWithRetries(qint32 processIdentifier, int maxAttempts,
                                             double retryDelay);
     QCoro::Task<FocusedElementContext> readFocusedElement(qint32 processIdentifier);
+    QCoro::Task<std::optional<AccessibilityFocus>> readAccessibilityFocus();
 
     std::shared_ptr<AccessibilityClient> m_accessibility;
     std::shared_ptr<WindowSystem> m_windowSystem;
     std::shared_ptr<ScreenTextCapture> m_screenText;
     Sleeper m_sleeper;
+    DisplaySession m_displaySession;
 };
 
 } // namespace tovalit

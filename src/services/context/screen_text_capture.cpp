@@ -4,6 +4,7 @@
 #include "platform/text_recognizer.h"
 #include "platform/window_system.h"
 #include "services/context/active_interaction_context_service.h"
+#include "services/settings/tovalit_debug_logger.h"
 
 #include <QThreadPool>
 #include <QtConcurrent/QtConcurrentRun>
@@ -13,10 +14,12 @@ namespace tovalit {
 
 ScreenTextCapture::ScreenTextCapture(std::shared_ptr<WindowSystem> windowSystem,
                                      std::shared_ptr<ScreenCapture> screenCapture,
-                                     std::shared_ptr<TextRecognizer> recognizer)
+                                     std::shared_ptr<TextRecognizer> recognizer,
+                                     DisplaySession displaySession)
     : m_windowSystem(std::move(windowSystem))
     , m_screenCapture(std::move(screenCapture))
     , m_recognizer(std::move(recognizer))
+    , m_displaySession(displaySession)
     , m_pool(std::make_unique<QThreadPool>()) {
     // Recognition is the heavy part of a capture and one engine serves it:
     // one worker, below the interface's priority.
@@ -31,8 +34,13 @@ ScreenTextCapture::~ScreenTextCapture() {
 QCoro::Task<ScreenCaptureArtifacts>
 ScreenTextCapture::captureScreenCaptureArtifacts(qint32 processIdentifier,
                                                  FocusedElementContext focused) {
-    if (!m_screenCapture->isCapturePermitted())
+    if (!m_screenCapture->isCapturePermitted()) {
+        if (m_displaySession.wayland)
+            TovalitDebugLogger::log(
+                QStringLiteral("capture.screen"),
+                QStringLiteral("off | reason=wayland-session | other windows cannot be read"));
         co_return ScreenCaptureArtifacts{};
+    }
     co_return co_await startCollecting(processIdentifier, std::move(focused));
 }
 

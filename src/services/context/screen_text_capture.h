@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/captured_image.h"
+#include "platform/display_session.h"
 #include "services/context/focused_element_context.h"
 
 #include <QFuture>
@@ -34,7 +35,8 @@ class ScreenTextCapture {
 public:
     ScreenTextCapture(std::shared_ptr<WindowSystem> windowSystem,
                       std::shared_ptr<ScreenCapture> screenCapture,
-                      std::shared_ptr<TextRecognizer> recognizer);
+                      std::shared_ptr<TextRecognizer> recognizer,
+                      DisplaySession displaySession = {});
     ~ScreenTextCapture();
 
     // Runs off the calling thread, at low priority; never fails. Not tied
@@ -69,6 +71,7 @@ private:
     std::shared_ptr<WindowSystem> m_windowSystem;
     std::shared_ptr<ScreenCapture> m_screenCapture;
     std::shared_ptr<TextRecognizer> m_recognizer;
+    DisplaySession m_displaySession;
     std::unique_ptr<QThreadPool> m_pool;
 };
 

@@ -2,7 +2,7 @@
 
 #include "platform/linux/evdev_function_key_source.h"
 #include "platform/linux/linux_permission_probe.h"
-#include "platform/linux/wayland_session.h"
+#include "platform/display_session.h"
 #include "platform/linux/x11_global_hot_key.h"
 #include "platform/linux/xdg_global_shortcuts_portal.h"
 #include "platform/linux/xdg_shortcut_trigger.h"
@@ -81,7 +81,7 @@ HotkeyMonitor::Dependencies HotkeyMonitor::Dependencies::linuxDefaults() {
     dependencies.makeDelayScheduler = [] { return std::make_shared<ThreadDelayScheduler>(); };
     dependencies.uptime = systemMonotonicClock();
     dependencies.sleeper = systemSleeper();
-    dependencies.isWaylandSession = tovalit::isWaylandSession();
+    dependencies.isWaylandSession = DisplaySession::fromEnvironment().wayland;
     if (dependencies.isWaylandSession)
         dependencies.desktopShortcuts = std::make_shared<XdgGlobalShortcutsPortal>();
     dependencies.recordingActionCommand =

@@ -100,17 +100,25 @@ bool FocusedInputFieldOperations::contextStillMatchesOriginalState(
     return value == context.currentValue && selection == context.selectedRange;
 }
 
-bool FocusedInputFieldOperations::directInsert(const QString &text,
-                                               const FocusedInputContext &using_) {
+FocusedInputFieldOperations::DirectWrite
+FocusedInputFieldOperations::writeValue(const QString &text, const FocusedInputContext &using_) {
+    using Outcome = DirectWrite::Outcome;
     const auto span = selectionSpan(using_);
     if (!span)
-        return false;
-    if (!using_.element->setAttributeValue(ax::value, replaced(using_.currentValue, *span, text)))
-        return false;
-    // A field that will not move its caret still has the text.
-    using_.element->setAttributeValue(ax::selectedTextRange,
-                                      AccessibilityRange{span->first + text.size(), 0});
-    return true;
+        return {};
+    if (!using_.element->isAttributeSettable(ax::value))
+        return {Outcome::notEditable, {}};
+    const QString value = replaced(using_.currentValue, *span, text);
+    if (!using_.element->setAttributeValue(ax::value, value))
+        return {};
+    return {Outcome::sent, value};
+}
+
+void FocusedInputFieldOperations::placeCaretAfter(const QString &text,
+                                                  const FocusedInputContext &context) {
+    if (const auto span = selectionSpan(context))
+        context.element->setAttributeValue(ax::selectedTextRange,
+                                           AccessibilityRange{span->first + text.size(), 0});
 }
 
 } // namespace tovalit

@@ -40,11 +40,22 @@ public:
     // The field still holds the text and selection it had when read. Throws
     // when it cannot be read.
     static bool contextStillMatchesOriginalState(const FocusedInputContext &context);
-    // Writes the field's whole text with the selection replaced by `text`
-    // and puts the caret after it. False, with the field untouched, when
-    // the selection does not fit the text or the field refuses the value.
-    // Text typed into the field after the context was read is overwritten.
-    static bool directInsert(const QString &text, const FocusedInputContext &using_);
+    // A direct write as sent: the whole text the field was asked to hold.
+    struct DirectWrite {
+        enum class Outcome { sent, notEditable, refused };
+        Outcome outcome = Outcome::refused;
+        QString value;
+    };
+    // Writes the field's whole text with the selection replaced by `text`.
+    // Not sent, the field untouched, when the field says it is not
+    // editable, or (refused) when the selection does not fit the text; also
+    // refused when the field says so. A field may acknowledge a write it
+    // ignores: only a read afterwards tells. Text typed into the field
+    // after the context was read is overwritten.
+    static DirectWrite writeValue(const QString &text, const FocusedInputContext &using_);
+    // Puts the caret right after `text` written over the context's
+    // selection; a field that will not move its caret is left as it is.
+    static void placeCaretAfter(const QString &text, const FocusedInputContext &context);
 };
 
 } // namespace tovalit

@@ -4,6 +4,7 @@
 #include "platform/accessibility_thread.h"
 #include "platform/key_sender.h"
 #include "platform/pasteboard.h"
+#include "platform/window_system.h"
 #include "services/settings/tovalit_debug_logger.h"
 #include "services/text_injection/correction_observation.h"
 #include "services/text_injection/focused_input_element_search.h"
@@ -115,6 +116,24 @@ void logObservedChange(QString current, QString expected) {
     });
 }
 
+void logDirectWrite(const QString &message) {
+    TovalitDebugLogger::log(QStringLiteral("insert.direct"), message);
+}
+
+void logUnconfirmedDirectWrite(std::optional<QString> current, QString expected) {
+    TovalitDebugLogger::log(QStringLiteral("insert.direct"), [current, expected]() -> QString {
+        return QStringLiteral("unconfirmed | current=") + preview(current) +
+               QStringLiteral(" | expected=") + preview(expected);
+    });
+}
+
+void logPasteUnreachable(std::optional<qint32> focused, std::optional<qint32> activeX) {
+    TovalitDebugLogger::log(QStringLiteral("insert.paste"), [focused, activeX]() -> QString {
+        return QStringLiteral("not-sent | reason=wayland-window | focusedPid=") + pidText(focused) +
+               QStringLiteral(" | xActivePid=") + pidText(activeX);
+    });
+}
+
 void logObserved(const QString &message) {
     TovalitDebugLogger::log(QStringLiteral("insert.observe"), message);
 }
@@ -127,10 +146,6 @@ PreparedInsertion prepare(const QString &text, const std::optional<FocusedInputC
         return InsertionPreparation::prepareInsertion(text,
                                                       interactionContext->naturalFormattingContext);
     return PreparedInsertion{text, std::nullopt, PreparationSource::none};
-}
-
-QCoro::Task<bool> answer(bool value) {
-    co_return value;
 }
 
 QCoro::Task<void> restoreIfUnchanged(std::shared_ptr<Pasteboard> pasteboard,
@@ -150,12 +165,15 @@ QCoro::Task<void> restoreIfUnchanged(std::shared_ptr<Pasteboard> pasteboard,
 
 FocusedInputInsertionService::FocusedInputInsertionService(
     std::shared_ptr<AccessibilityClient> accessibility, std::shared_ptr<Pasteboard> pasteboard,
-    std::shared_ptr<KeySender> keySender, Sleeper sleeper, MonotonicClock clock)
+    std::shared_ptr<KeySender> keySender, Sleeper sleeper, MonotonicClock clock,
+    DisplaySession displaySession, std::shared_ptr<WindowSystem> windowSystem)
     : m_accessibility(std::move(accessibility))
     , m_pasteboard(std::move(pasteboard))
     , m_keySender(std::move(keySender))
     , m_sleeper(std::move(sleeper))
     , m_clock(std::move(clock))
+    , m_displaySession(displaySession)
+    , m_windowSystem(std::move(windowSystem))
     , m_watchContext(std::make_unique<QObject>()) {}
 
 FocusedInputInsertionService::~FocusedInputInsertionService() {
@@ -224,6 +242,15 @@ FocusedInputInsertionService::insert(QString text,
             co_return finishDirectWrite(
                 delivery, false, QStringLiteral("directInsert-expanded-replacement"),
                 QStringLiteral("result=insertedDirectly | path=direct-expanded"), std::nullopt);
+    }
+
+    std::optional<qint32> contextProcess;
+    if (interactionContext)
+        contextProcess = interactionContext->processIdentifier;
+    const bool reachable = co_await pasteReachesFocusedWindow(delivery.effective, contextProcess);
+    if (!reachable) {
+        const bool directWriteTried = widened && delivery.effective.has_value();
+        co_return co_await deliverWithoutPaste(std::move(delivery), directWriteTried);
     }
 
     delivery.snapshot = co_await capturePasteboardSnapshot();
@@ -313,6 +340,44 @@ QCoro::Task<InsertionResult> FocusedInputInsertionService::pasteAndConfirm(Deliv
                               expected);
     }
     co_return co_await confirmUnverifiedPaste(std::move(delivery), expected);
+}
+
+QCoro::Task<bool> FocusedInputInsertionService::pasteReachesFocusedWindow(
+    std::optional<FocusedInputContext> effective, std::optional<qint32> contextProcess) {
+    if (!m_displaySession.wayland)
+        co_return true;
+    std::optional<qint32> focused;
+    if (effective)
+        focused = co_await processIdentifier(effective->element);
+    if (!focused)
+        focused = contextProcess;
+    std::optional<qint32> activeXWindowProcess;
+    if (m_windowSystem) {
+        if (const auto active = m_windowSystem->frontmostApplication())
+            activeXWindowProcess = active->processIdentifier;
+    }
+    const bool reaches = m_displaySession.xServerKnowsFocusedWindow(activeXWindowProcess, focused);
+    if (!reaches)
+        logPasteUnreachable(focused, activeXWindowProcess);
+    co_return reaches;
+}
+
+QCoro::Task<InsertionResult>
+FocusedInputInsertionService::deliverWithoutPaste(Delivery delivery, bool directWriteTried) {
+    if (!directWriteTried) {
+        const bool written = co_await directInsert(delivery.text, delivery.effective);
+        if (written)
+            co_return finishDirectWrite(
+                delivery, false, QStringLiteral("directInsert-wayland-window"),
+                QStringLiteral("result=insertedDirectly | path=direct-wayland-window"),
+                std::nullopt);
+    }
+    // No paste reaches the window: the user pastes it, and nothing of
+    // theirs comes back over it.
+    writeToPasteboard(delivery.text);
+    logResult(
+        QStringLiteral("result=insertFailedCopiedToClipboard | reason=wayland-window-no-paste"));
+    co_return InsertionResult::insertFailedCopiedToClipboard;
 }
 
 QCoro::Task<InsertionResult>
@@ -480,10 +545,40 @@ QCoro::Task<bool>
 FocusedInputInsertionService::directInsert(QString text,
                                            std::optional<FocusedInputContext> context) {
     if (!context)
-        return answer(false);
-    return m_accessibility->thread().run([text, context = *context] {
-        return FocusedInputFieldOperations::directInsert(text, context);
-    });
+        co_return false;
+    using Outcome = FocusedInputFieldOperations::DirectWrite::Outcome;
+    const FocusedInputFieldOperations::DirectWrite write = co_await writeValue(text, *context);
+    if (write.outcome == Outcome::notEditable)
+        logDirectWrite(QStringLiteral("not-editable"));
+    if (write.outcome != Outcome::sent)
+        co_return false;
+    // The bus answers "done" for a read-only field too, and a length limit
+    // may have cut the text: it counts once the field shows it.
+    const std::optional<qint32> processID = co_await processIdentifier(context->element);
+    std::optional<QString> current;
+    for (int read = 1; read <= directWriteReads; ++read) {
+        if (read > 1)
+            co_await m_sleeper(directWriteReadInterval, CancelToken());
+        current = co_await observedStringValue(context->element, processID);
+        if (current == write.value) {
+            co_await placeCaretAfter(text, *context);
+            co_return true;
+        }
+    }
+    logUnconfirmedDirectWrite(current, write.value);
+    co_return false;
+}
+
+QCoro::Task<FocusedInputFieldOperations::DirectWrite>
+FocusedInputInsertionService::writeValue(QString text, FocusedInputContext context) {
+    return m_accessibility->thread().run(
+        [text, context] { return FocusedInputFieldOperations::writeValue(text, context); });
+}
+
+QCoro::Task<void> FocusedInputInsertionService::placeCaretAfter(QString text,
+                                                                FocusedInputContext context) {
+    return m_accessibility->thread().run(
+        [text, context] { FocusedInputFieldOperations::placeCaretAfter(text, context); });
 }
 
 // --- Clipboard and keys ----------------------------------------------------------

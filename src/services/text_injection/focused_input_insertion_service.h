@@ -3,7 +3,9 @@
 #include "models/active_interaction_context.h"
 #include "models/insertion_result.h"
 #include "models/observed_insertion_edit_event.h"
+#include "platform/display_session.h"
 #include "services/text_injection/focused_input_context.h"
+#include "services/text_injection/focused_input_field_operations.h"
 #include "services/text_injection/pasteboard_snapshot.h"
 #include "services/text_injection/post_paste_observation_state.h"
 #include "support/async_mutex.h"
@@ -23,6 +25,7 @@ namespace tovalit {
 class AccessibilityClient;
 class KeySender;
 class Pasteboard;
+class WindowSystem;
 
 // Delivers a finished dictation into the input that has the keyboard
 // focus in another application.
@@ -37,6 +40,10 @@ class Pasteboard;
 // successful insertion the input is watched for the user's own
 // corrections.
 //
+// In a Wayland session the keys reach XWayland windows only: for a native
+// window the paste is not sent, the direct write is the one way in, and
+// when it does not take the text stays on the clipboard.
+//
 // Used from the GUI thread; insertions run one at a time. Reads and writes
 // of the other application run on the accessibility thread, the clipboard
 // on the GUI thread.
@@ -46,7 +53,9 @@ public:
                                  std::shared_ptr<Pasteboard> pasteboard,
                                  std::shared_ptr<KeySender> keySender,
                                  Sleeper sleeper = systemSleeper(),
-                                 MonotonicClock clock = systemMonotonicClock());
+                                 MonotonicClock clock = systemMonotonicClock(),
+                                 DisplaySession displaySession = {},
+                                 std::shared_ptr<WindowSystem> windowSystem = nullptr);
     ~FocusedInputInsertionService();
     FocusedInputInsertionService(const FocusedInputInsertionService &) = delete;
     FocusedInputInsertionService &operator=(const FocusedInputInsertionService &) = delete;
@@ -78,6 +87,10 @@ public:
     static constexpr double pasteSettleDelay = 0.16;
     static constexpr int postPasteReads = 4;
     static constexpr double postPasteReadInterval = 0.12;
+    // Some toolkits show a direct write in their accessible text a moment
+    // late; the field is read back at the rhythm of the post-paste reads.
+    static constexpr int directWriteReads = 4;
+    static constexpr double directWriteReadInterval = 0.12;
     // The target may still be reading the clipboard for a moment.
     static constexpr double pasteboardRestoreDelay = 0.32;
 
@@ -94,6 +107,11 @@ private:
     };
 
     QCoro::Task<InsertionResult> pasteAndConfirm(Delivery delivery);
+    // Whether Ctrl+V sent through the X server reaches the focused
+    // window: not a native window of a Wayland session.
+    QCoro::Task<bool> pasteReachesFocusedWindow(std::optional<FocusedInputContext> effective,
+                                                std::optional<qint32> contextProcess);
+    QCoro::Task<InsertionResult> deliverWithoutPaste(Delivery delivery, bool directWriteTried);
     QCoro::Task<InsertionResult> confirmUnverifiedPaste(Delivery delivery, QString expected);
     // Logs the path and result lines of a direct write that took the
     // paste's place, restoring the clipboard first when asked, and starts
@@ -125,8 +143,12 @@ private:
     QCoro::Task<PostPasteObservationState>
     inspectPostPasteObservationState(FocusedInputContext context);
     QCoro::Task<bool> contextStillMatchesOriginalState(FocusedInputContext context);
-    // False, touching nothing, without a context.
+    // Counts only when the field is read back holding the written text.
+    // False, touching nothing, without a context or an editable field.
     QCoro::Task<bool> directInsert(QString text, std::optional<FocusedInputContext> context);
+    QCoro::Task<FocusedInputFieldOperations::DirectWrite> writeValue(QString text,
+                                                                     FocusedInputContext context);
+    QCoro::Task<void> placeCaretAfter(QString text, FocusedInputContext context);
 
     void startCorrectionObservationIfNeeded(
         const FocusedInputContext &context, const QString &insertedText,
@@ -139,6 +161,8 @@ private:
     std::shared_ptr<KeySender> m_keySender;
     Sleeper m_sleeper;
     MonotonicClock m_clock;
+    DisplaySession m_displaySession;
+    std::shared_ptr<WindowSystem> m_windowSystem;
     // Cancelled when the service goes: a paste not yet sent is not sent.
     CancelToken m_lifetime;
     AsyncMutex m_insertions;

@@ -104,6 +104,7 @@ TEST_P(AtspiAccessibilityTest, SelectionAndValueWritesLandInTheEditor) {
         std::optional<AccessibilityRange> range;
         std::optional<QString> selectedText;
         bool splitRefused = false;
+        bool settable = false;
         bool replaced = false;
         std::optional<QString> value;
     };
@@ -121,6 +122,7 @@ TEST_P(AtspiAccessibilityTest, SelectionAndValueWritesLandInTheEditor) {
             accessibilityValueAs<AccessibilityRange>(field.attributeValue(ax::selectedTextRange));
         w.selectedText = accessibilityValueAs<QString>(field.attributeValue(ax::selectedText));
         w.splitRefused = !field.setAttributeValue(ax::selectedTextRange, AccessibilityRange{3, 0});
+        w.settable = field.isAttributeSettable(ax::value);
         w.replaced = field.setAttributeValue(ax::value, QStringLiteral("新的文本 new"));
         w.value = accessibilityValueAs<QString>(field.attributeValue(ax::value));
         return w;
@@ -129,6 +131,7 @@ TEST_P(AtspiAccessibilityTest, SelectionAndValueWritesLandInTheEditor) {
     EXPECT_EQ(writes.range, (AccessibilityRange{2, 2}));
     EXPECT_EQ(writes.selectedText, QStringLiteral("😀"));
     EXPECT_TRUE(writes.splitRefused);
+    EXPECT_TRUE(writes.settable);
     EXPECT_TRUE(writes.replaced);
     EXPECT_EQ(writes.value, QStringLiteral("新的文本 new"));
 }

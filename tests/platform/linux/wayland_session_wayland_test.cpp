@@ -5,7 +5,7 @@
 
 #include "platform/accessibility_thread.h"
 #include "platform/linux/atspi_accessibility_client.h"
-#include "platform/linux/wayland_session.h"
+#include "platform/display_session.h"
 #include "platform/linux/xdg_global_shortcuts_portal.h"
 #include "tests/support/qt_printers.h"
 #include "tests/support/run_task.h"
@@ -37,7 +37,7 @@ protected:
 };
 
 TEST_F(WaylandSessionTest, ACompositorWithXWaylandAndTheDesktopPortalsGlobalShortcuts) {
-    EXPECT_TRUE(isWaylandSession());
+    EXPECT_TRUE(DisplaySession::fromEnvironment().wayland);
     const QString display = qEnvironmentVariable("WAYLAND_DISPLAY");
     const QString socket = QDir::isAbsolutePath(display)
                                ? display

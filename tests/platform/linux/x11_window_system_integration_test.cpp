@@ -89,7 +89,7 @@ TEST_F(X11WindowSystemTest, WindowPixelsAreReadWholeOrByArea) {
     auto gtk = TestEditorProcess::start(TestEditorProcess::Toolkit::Gtk, QStringLiteral("Pixels"),
                                         QStringLiteral("MMMMMMMM"), 0);
     ASSERT_TRUE(gtk);
-    X11ScreenCapture capture(x);
+    X11ScreenCapture capture(x, DisplaySession{});
     EXPECT_TRUE(capture.isCapturePermitted());
     std::optional<WindowInfo> window;
     for (const WindowInfo &info : windows->onScreenWindows()) {

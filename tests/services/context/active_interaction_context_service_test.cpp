@@ -30,12 +30,33 @@ protected:
         screen->setPermitted(false);
     }
 
-    Service makeService() {
-        return Service(accessibility, windows,
-                       std::make_shared<ScreenTextCapture>(windows, screen, recognizer),
-                       [this](double seconds, CancelToken) {
-                           return recordSleep(&sleeps, &onSleep, seconds);
-                       });
+    Service makeService(DisplaySession session = {}) {
+        return Service(
+            accessibility, windows,
+            std::make_shared<ScreenTextCapture>(windows, screen, recognizer, session),
+            [this](double seconds, CancelToken) { return recordSleep(&sleeps, &onSleep, seconds); },
+            session);
+    }
+
+    // A native window of a Wayland session, known to the accessibility bus
+    // only: its application, its window, and a field in it.
+    void focusNativeWindow() {
+        auto app = FakeAccessibilityElement::create(QStringLiteral("app-77"));
+        app->set(ax::title, QStringLiteral(" Mousepad "));
+        auto window = FakeAccessibilityElement::create(QStringLiteral("window"));
+        window->set(ax::title, QStringLiteral("  笔记  —  Plans "));
+        auto panel = FakeAccessibilityElement::create(QStringLiteral("panel"));
+        auto field = FakeAccessibilityElement::create(QStringLiteral("field"));
+        field->set(ax::value, QStringLiteral("hello world"))
+            .set(ax::selectedTextRange, AccessibilityRange{5, 0})
+            .set(ax::roleDescription, QStringLiteral("text"))
+            .setProcessIdentifier(77);
+        app->appendChild(window);
+        window->appendChild(panel);
+        panel->appendChild(field);
+        app->set(ax::focusedUIElement, AccessibilityElementRef(field));
+        accessibility->setApplication(77, app);
+        accessibility->systemWide()->set(ax::focusedUIElement, AccessibilityElementRef(field));
     }
 
     std::shared_ptr<FakeAccessibilityElement> focusField(const QString &value,
@@ -147,6 +168,59 @@ TEST_F(ActiveInteractionContextServiceTest, NoFrontmostApplicationGivesNothingAn
     Service service = makeService();
     EXPECT_EQ(runTask(service.captureCurrentContext()), std::nullopt);
     EXPECT_TRUE(logLines().isEmpty());
+}
+
+TEST_F(ActiveInteractionContextServiceTest, ANativeWaylandWindowIsTakenFromTheAccessibilityBus) {
+    focusNativeWindow();
+    windows->setFrontmost(std::nullopt);
+    // In an X11 session the X server has the last word.
+    EXPECT_EQ(runTask(makeService().captureCurrentContext()), std::nullopt);
+
+    Service service = makeService(DisplaySession{true});
+    const auto context = runTask(service.captureCurrentContext());
+    ASSERT_TRUE(context);
+    EXPECT_EQ(context->appName, QStringLiteral("Mousepad"));
+    EXPECT_EQ(context->bundleID, QStringLiteral("mousepad"));
+    EXPECT_EQ(context->processIdentifier, 77);
+    const NaturalFormattingContext &f = context->naturalFormattingContext;
+    EXPECT_EQ(f.windowTitle, QStringLiteral("笔记 — Plans"));
+    EXPECT_EQ(f.surroundingTextBeforeCursor, QStringLiteral("hello"));
+    EXPECT_EQ(f.surroundingTextAfterCursor, QStringLiteral("world"));
+    EXPECT_EQ(f.focusedElementRole, QStringLiteral("text"));
+    EXPECT_EQ(logLines(QStringLiteral("capture.app")),
+              QStringList{QStringLiteral("from-accessibility pid=77 | xActivePid=<nil>")});
+    EXPECT_EQ(
+        logLines(QStringLiteral("capture.screen")),
+        QStringList{QStringLiteral("off | reason=wayland-session | other windows cannot be read")});
+
+    // The X server's active window is another application's.
+    windows->setFrontmost(RunningApplication{7, QStringLiteral("Terminal"), std::nullopt});
+    const auto behindAnXWindow = runTask(service.captureCurrentContext());
+    ASSERT_TRUE(behindAnXWindow);
+    EXPECT_EQ(behindAnXWindow->processIdentifier, 77);
+    EXPECT_EQ(behindAnXWindow->naturalFormattingContext.windowTitle,
+              QStringLiteral("笔记 — Plans"));
+}
+
+TEST_F(ActiveInteractionContextServiceTest, AnXWaylandWindowKeepsTheXServersIdentity) {
+    focusNativeWindow();
+    windows->setFrontmost(
+        RunningApplication{77, QStringLiteral("Notes"), QStringLiteral("org.example.Notes")});
+    Service service = makeService(DisplaySession{true});
+    const auto context = runTask(service.captureCurrentContext());
+    ASSERT_TRUE(context);
+    EXPECT_EQ(context->appName, QStringLiteral("Notes"));
+    EXPECT_EQ(context->bundleID, QStringLiteral("org.example.Notes"));
+    EXPECT_EQ(context->naturalFormattingContext.surroundingTextBeforeCursor,
+              QStringLiteral("hello"));
+    EXPECT_TRUE(logLines(QStringLiteral("capture.app")).isEmpty());
+
+    // Nobody has the focus on the bus: the X server's word stands.
+    accessibility->systemWide()->remove(ax::focusedUIElement);
+    windows->setFrontmost(RunningApplication{7, QStringLiteral("Terminal"), std::nullopt});
+    const auto terminal = runTask(service.captureCurrentContext());
+    ASSERT_TRUE(terminal);
+    EXPECT_EQ(terminal->processIdentifier, 7);
 }
 
 TEST_F(ActiveInteractionContextServiceTest, ScreenTextFillsTitleCaretPlaceAndCaretAreaText) {

@@ -1,4 +1,5 @@
 #include "platform/fake/fake_screen_capture.h"
+#include "platform/fake/fake_window_system.h"
 #include "platform/linux/linux_interaction_platform.h"
 #include "platform/window_system.h"
 #include "services/context/active_interaction_context_service.h"
@@ -113,6 +114,34 @@ TEST_F(InteractionContextIntegrationTest, GtkSelectionWithoutScreenCaptureGivesT
     static const QRegularExpression screen(
         QStringLiteral("^screen x=\\d+\\.\\d y=\\d+\\.\\d w=[1-9]\\d*\\.\\d h=[1-9]\\d*\\.\\d$"));
     EXPECT_TRUE(screen.match(*f.caretRect).hasMatch()) << f.caretRect->toStdString();
+}
+
+// A native window of a Wayland session, as the X server (here: one that
+// knows no window) and the real accessibility bus see it.
+TEST_F(InteractionContextIntegrationTest, ANativeWaylandWindowIsReadFromTheAccessibilityBus) {
+    auto editor =
+        TestEditorProcess::start(TestEditorProcess::Toolkit::Gtk, QStringLiteral("本地 — Wayland"),
+                                 QStringLiteral("hello world"), 5);
+    ASSERT_TRUE(editor);
+    waitForFront(*editor);
+    auto noXWindow = std::make_shared<FakeWindowSystem>();
+    auto noCapture = std::make_shared<FakeScreenCapture>();
+    noCapture->setPermitted(false);
+    const DisplaySession wayland{true};
+    ActiveInteractionContextService service(
+        platform.accessibility, noXWindow,
+        std::make_shared<ScreenTextCapture>(noXWindow, noCapture, platform.textRecognizer, wayland),
+        systemSleeper(), wayland);
+    const auto context = runTask(service.captureCurrentContext());
+    ASSERT_TRUE(context);
+    EXPECT_EQ(context->processIdentifier, editor->processIdentifier());
+    EXPECT_EQ(context->appName, QStringLiteral("gtk_text_view"));
+    EXPECT_EQ(context->bundleID, QStringLiteral("gtk.text.view"));
+    const NaturalFormattingContext &f = context->naturalFormattingContext;
+    EXPECT_EQ(f.windowTitle, QStringLiteral("本地 — Wayland"));
+    EXPECT_EQ(f.surroundingTextBeforeCursor, QStringLiteral("hello"));
+    EXPECT_EQ(f.surroundingTextAfterCursor, QStringLiteral("world"));
+    EXPECT_EQ(logLines(QStringLiteral("capture.screen")).size(), 1);
 }
 
 TEST_F(InteractionContextIntegrationTest, WithoutTheAccessibilityBusTheIdentityStillComesQuickly) {

@@ -29,26 +29,34 @@ TEST(FocusedInputFieldOperationsTest, PasteIsVerifiedOnlyWithTheCaretRightAfterT
                  FocusedInputInsertionError);
 }
 
-TEST(FocusedInputFieldOperationsTest, SelectionThatDoesNotFitTheTextIsNeverWritten) {
+TEST(FocusedInputFieldOperationsTest, OnlyAFittingSelectionOfAnEditableFieldIsWritten) {
+    using Outcome = Operations::DirectWrite::Outcome;
     auto field =
         std::make_shared<ScriptedTextField>(QStringLiteral("a😀b"), AccessibilityRange{1, 2});
     const FocusedInputContext beyond{field, QStringLiteral("a😀b"), {3, 5}};
     EXPECT_EQ(Operations::expectedValue(QStringLiteral("x"), beyond), QStringLiteral("a😀b"));
-    EXPECT_FALSE(Operations::directInsert(QStringLiteral("x"), beyond));
+    EXPECT_EQ(Operations::writeValue(QStringLiteral("x"), beyond).outcome, Outcome::refused);
     const FocusedInputContext split{field, QStringLiteral("a😀b"), {2, 0}};
-    EXPECT_FALSE(Operations::directInsert(QStringLiteral("x"), split));
-    EXPECT_EQ(field->valueWrites(), 0);
-
-    // A fitting selection is replaced and the caret put after the text.
+    EXPECT_EQ(Operations::writeValue(QStringLiteral("x"), split).outcome, Outcome::refused);
+    Operations::placeCaretAfter(QStringLiteral("x"), split);
+    EXPECT_EQ(field->selection(), (AccessibilityRange{1, 2}));
     const FocusedInputContext emoji{field, QStringLiteral("a😀b"), {1, 2}};
-    EXPECT_TRUE(Operations::directInsert(QStringLiteral("你好"), emoji));
+    field->setEditable(false);
+    EXPECT_EQ(Operations::writeValue(QStringLiteral("你好"), emoji).outcome, Outcome::notEditable);
+    EXPECT_EQ(field->valueWriteAttempts(), 0);
+
+    // A fitting selection is replaced, and the caret goes after the text.
+    field->setEditable(true);
+    const Operations::DirectWrite write = Operations::writeValue(QStringLiteral("你好"), emoji);
+    EXPECT_EQ(write.outcome, Outcome::sent);
+    EXPECT_EQ(write.value, QStringLiteral("a你好b"));
     EXPECT_EQ(field->value(), QStringLiteral("a你好b"));
+    Operations::placeCaretAfter(QStringLiteral("你好"), emoji);
     EXPECT_EQ(field->selection(), (AccessibilityRange{3, 0}));
-    // A field that will not move its caret still counts as written.
-    field->setAcceptsSelection(false);
-    EXPECT_TRUE(
-        Operations::directInsert(QStringLiteral("!"), {field, QStringLiteral("a你好b"), {4, 0}}));
-    EXPECT_EQ(field->value(), QStringLiteral("a你好b!"));
+    field->refuseValueWrites(1);
+    EXPECT_EQ(Operations::writeValue(QStringLiteral("!"), {field, QStringLiteral("a你好b"), {4, 0}})
+                  .outcome,
+              Outcome::refused);
 }
 
 TEST(FocusedInputFieldOperationsTest, ReplacedElementIsStoodInForOnlyByOneOfTheSameProcess) {

@@ -1,4 +1,5 @@
 #include "platform/accessibility_thread.h"
+#include "platform/fake/fake_window_system.h"
 #include "platform/linux/atspi_accessibility_client.h"
 #include "platform/linux/qt_clipboard_pasteboard.h"
 #include "platform/linux/xtest_key_sender.h"
@@ -244,6 +245,50 @@ TEST_P(InsertionIntoEditorTest, ModifiersStillHeldDoNotSpoilThePaste) {
                       {QStringLiteral("keyup"), QStringLiteral("shift+alt")});
     EXPECT_EQ(result, InsertionResult::pastedFromClipboard);
     EXPECT_EQ(readField(editor->processIdentifier()).value, QStringLiteral("abc你好"));
+}
+
+// The accessibility bus acknowledges a text write to a read-only field of
+// some toolkits; the field keeps its text.
+TEST_P(InsertionIntoEditorTest, AReadOnlyFieldKeepsItsTextAndTheDictationStaysOnTheClipboard) {
+    auto editor =
+        TestEditorProcess::start(GetParam(), QStringLiteral("Insertion"), QStringLiteral("abc"), 3,
+                                 -1, TestEditorProcess::Field::readOnly);
+    ASSERT_TRUE(editor);
+    auto owner = XClipboardClient::copy(QStringLiteral("old"));
+    ASSERT_TRUE(owner);
+
+    const InsertionResult result =
+        runTask(service->insert(QStringLiteral("你好"), contextOf(*editor), {}));
+    EXPECT_EQ(result, InsertionResult::insertFailedCopiedToClipboard);
+    EXPECT_EQ(
+        logLines(QStringLiteral("insert.result")),
+        QStringList{QStringLiteral("result=insertFailedCopiedToClipboard | reason=exhausted")});
+    EXPECT_EQ(readField(editor->processIdentifier()).value, QStringLiteral("abc"));
+    // Nothing brings the old content back: the text waits to be pasted.
+    testing::processEventsFor(std::chrono::milliseconds(500));
+    EXPECT_EQ(XClipboardClient::paste(), QStringLiteral("你好"));
+}
+
+// A native window of a Wayland session: the X server (here: one that knows
+// no window) could not deliver Ctrl+V to it.
+TEST_P(InsertionIntoEditorTest, ANativeWaylandWindowIsWrittenWithoutTouchingTheClipboard) {
+    auto editor =
+        TestEditorProcess::start(GetParam(), QStringLiteral("Insertion"), QStringLiteral("abc"), 3);
+    ASSERT_TRUE(editor);
+    auto owner = XClipboardClient::copy(QStringLiteral("old"));
+    ASSERT_TRUE(owner);
+    service = std::make_unique<Service>(client, pasteboard, XTestKeySender::open(), systemSleeper(),
+                                        systemMonotonicClock(), DisplaySession{true},
+                                        std::make_shared<FakeWindowSystem>());
+
+    EXPECT_EQ(runTask(service->insert(QStringLiteral("你好"), contextOf(*editor), {})),
+              InsertionResult::insertedDirectly);
+    EXPECT_EQ(logLines(QStringLiteral("insert.result")),
+              QStringList{QStringLiteral("result=insertedDirectly | path=direct-wayland-window")});
+    const Field field = readField(editor->processIdentifier());
+    EXPECT_EQ(field.value, QStringLiteral("abc你好"));
+    EXPECT_EQ(field.selection, (AccessibilityRange{5, 0}));
+    EXPECT_EQ(XClipboardClient::paste(), QStringLiteral("old"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Toolkits, InsertionIntoEditorTest,

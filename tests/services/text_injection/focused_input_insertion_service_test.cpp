@@ -1,4 +1,5 @@
 #include "platform/fake/fake_accessibility.h"
+#include "platform/fake/fake_window_system.h"
 #include "platform/fake/in_memory_pasteboard.h"
 #include "platform/fake/recording_key_sender.h"
 #include "services/text_injection/focused_input_insertion_error.h"
@@ -57,10 +58,14 @@ protected:
             field->paste(pastes.last());
             return true;
         };
+        makeService(DisplaySession{});
+    }
+
+    void makeService(DisplaySession session) {
         service = std::make_unique<Service>(
             accessibility, pasteboard, keys,
             [time = time](double seconds, CancelToken) { return fakeSleep(time, seconds); },
-            [time = time] { return time->now; });
+            [time = time] { return time->now; }, session, windows);
     }
 
     void TearDown() override {
@@ -123,6 +128,7 @@ protected:
         std::make_shared<ScriptedTextField>(QStringLiteral("abc"), AccessibilityRange{3, 0});
     std::shared_ptr<InMemoryPasteboard> pasteboard = std::make_shared<InMemoryPasteboard>();
     std::shared_ptr<RecordingKeySender> keys = std::make_shared<RecordingKeySender>();
+    std::shared_ptr<FakeWindowSystem> windows = std::make_shared<FakeWindowSystem>();
     std::shared_ptr<FakeTime> time = std::make_shared<FakeTime>();
     std::unique_ptr<Service> service;
     Events watched;
@@ -449,6 +455,64 @@ TEST_F(FocusedInputInsertionServiceTest, PasteThatChangedNothingIsWrittenDirectl
     EXPECT_EQ(watchedValue(), QStringLiteral("abc你好"));
 }
 
+// The accessibility bus acknowledges a write of the whole text for every
+// field of some toolkits, read-only ones included: only what the field
+// holds afterwards tells whether the text arrived.
+TEST_F(FocusedInputInsertionServiceTest, AWriteTheFieldIgnoredLeavesTheTextOnTheClipboard) {
+    keys->onPaste = [] { return true; };
+    field->ignoreValueWrites(true);
+    EXPECT_EQ(insert(QStringLiteral("你好")), InsertionResult::insertFailedCopiedToClipboard);
+    EXPECT_EQ(field->valueWriteAttempts(), 1);
+    EXPECT_EQ(field->value(), QStringLiteral("abc"));
+    EXPECT_TRUE(pathLines().isEmpty());
+    EXPECT_EQ(resultLines(), QStringList{QStringLiteral(
+                                 "result=insertFailedCopiedToClipboard | reason=exhausted")});
+    EXPECT_EQ(logLines(QStringLiteral("insert.direct")),
+              QStringList{QStringLiteral("unconfirmed | current=abc | expected=abc你好")});
+    // Four reads after the paste, then four after the write.
+    const double read = Service::directWriteReadInterval;
+    EXPECT_EQ(time->sleeps.mid(0, 8),
+              (QList<double>{0.06, 0.16, 0.12, 0.12, 0.12, read, read, read}));
+    settle();
+    EXPECT_EQ(pasteboard->string(), QStringLiteral("你好"));
+    EXPECT_FALSE(watchStarted());
+}
+
+TEST_F(FocusedInputInsertionServiceTest, AnIgnoredReTakingWriteGoesOnToThePaste) {
+    field->set(QStringLiteral("See you at noon tomorrow"), {8, 0});
+    field->ignoreValueWrites(true);
+    EXPECT_EQ(insert(QStringLiteral("later tomorrow")), InsertionResult::pastedFromClipboard);
+    EXPECT_EQ(pastes, QStringList{QStringLiteral("later")});
+    EXPECT_EQ(field->value(), QStringLiteral("See you later tomorrow"));
+    EXPECT_TRUE(pathLines().isEmpty());
+}
+
+TEST_F(FocusedInputInsertionServiceTest, AReadOnlyFieldIsNeitherWrittenNorCountedAsFilled) {
+    // Ctrl+V does nothing in it either.
+    keys->onPaste = [] { return true; };
+    field->setEditable(false);
+    EXPECT_EQ(insert(QStringLiteral("你好")), InsertionResult::insertFailedCopiedToClipboard);
+    EXPECT_EQ(message(InsertionResult::insertFailedCopiedToClipboard),
+              QStringLiteral("插入失败，已复制到剪贴板"));
+    EXPECT_EQ(field->valueWriteAttempts(), 0);
+    EXPECT_EQ(logLines(QStringLiteral("insert.direct")),
+              QStringList{QStringLiteral("not-editable")});
+    settle();
+    EXPECT_EQ(pasteboard->string(), QStringLiteral("你好"));
+}
+
+TEST_F(FocusedInputInsertionServiceTest, AWriteTheFieldShowsLateIsConfirmedByALaterRead) {
+    field->set(QStringLiteral("See you at noon tomorrow"), {8, 0});
+    field->showValueWritesAfterReads(2);
+    EXPECT_EQ(insert(QStringLiteral("later tomorrow")), InsertionResult::insertedDirectly);
+    EXPECT_EQ(time->count(Service::directWriteReadInterval), 2);
+    EXPECT_EQ(field->value(), QStringLiteral("See you later tomorrow"));
+    // The caret goes after the text once the field shows it.
+    EXPECT_EQ(field->selection(), (AccessibilityRange{13, 0}));
+    EXPECT_EQ(pathLines(), QStringList{QStringLiteral("directInsert-expanded-replacement")});
+    EXPECT_EQ(keys->pasteCount(), 0);
+}
+
 TEST_F(FocusedInputInsertionServiceTest, FieldThatMovedWithoutChangingIsLeftAlone) {
     keys->onPaste = [this] {
         field->set(QStringLiteral("abc"), {0, 0});
@@ -470,6 +534,77 @@ TEST_F(FocusedInputInsertionServiceTest, InsertionsRunOneAtATime) {
                                                InsertionResult::pastedFromClipboard}));
     EXPECT_EQ(pastes, (QStringList{QStringLiteral("一"), QStringLiteral("二")}));
     EXPECT_EQ(field->value(), QStringLiteral("abc一二"));
+}
+
+// Ctrl+V sent through the X server reaches XWayland windows only.
+class WaylandInsertionTest : public FocusedInputInsertionServiceTest {
+protected:
+    void SetUp() override {
+        FocusedInputInsertionServiceTest::SetUp();
+        makeService(DisplaySession{true});
+    }
+};
+
+TEST_F(WaylandInsertionTest, ANativeWindowGetsTheTextByTheCheckedWriteAndNoKeys) {
+    // The X server has no active window.
+    EXPECT_EQ(insert(QStringLiteral("你好")), InsertionResult::insertedDirectly);
+    EXPECT_EQ(field->value(), QStringLiteral("abc你好"));
+    EXPECT_EQ(field->selection(), (AccessibilityRange{5, 0}));
+    EXPECT_EQ(logLines(QStringLiteral("insert.paste")),
+              QStringList{QStringLiteral(
+                  "not-sent | reason=wayland-window | focusedPid=42 | xActivePid=<nil>")});
+    EXPECT_EQ(pathLines(), QStringList{QStringLiteral("directInsert-wayland-window")});
+    EXPECT_EQ(resultLines(),
+              QStringList{QStringLiteral("result=insertedDirectly | path=direct-wayland-window")});
+    EXPECT_EQ(watchedValue(), QStringLiteral("abc你好"));
+
+    // Its active window belongs to another application.
+    windows->setFrontmost(RunningApplication{7, QStringLiteral("Terminal"), std::nullopt});
+    EXPECT_EQ(insert(QStringLiteral("再见")), InsertionResult::insertedDirectly);
+    EXPECT_EQ(field->value(), QStringLiteral("✎再见"));
+    EXPECT_EQ(keys->pasteCount(), 0);
+    EXPECT_EQ(pasteboard->writeCount(), 0);
+    EXPECT_EQ(pasteboard->string(), QStringLiteral("old"));
+}
+
+TEST_F(WaylandInsertionTest, ANativeWindowThatTakesNoWriteGetsTheClipboardNeverInserted) {
+    field->ignoreValueWrites(true);
+    const InsertionResult ignored = insert(QStringLiteral("你好"));
+    EXPECT_EQ(ignored, InsertionResult::insertFailedCopiedToClipboard);
+    EXPECT_NE(message(ignored), QStringLiteral("已插入"));
+    EXPECT_EQ(resultLines(), QStringList{QStringLiteral("result=insertFailedCopiedToClipboard | "
+                                                        "reason=wayland-window-no-paste")});
+    settle();
+    EXPECT_EQ(pasteboard->string(), QStringLiteral("你好"));
+    EXPECT_FALSE(watchStarted());
+
+    // A re-taken stretch whose write was ignored is not written twice.
+    field->set(QStringLiteral("See you at noon tomorrow"), {8, 0});
+    EXPECT_EQ(insert(QStringLiteral("later tomorrow")),
+              InsertionResult::insertFailedCopiedToClipboard);
+    EXPECT_EQ(field->valueWriteAttempts(), 2);
+    settle();
+    EXPECT_EQ(pasteboard->string(), QStringLiteral("later"));
+
+    // No field found at all.
+    app->remove(ax::focusedUIElement);
+    EXPECT_EQ(insert(QStringLiteral("再见")), InsertionResult::insertFailedCopiedToClipboard);
+    settle();
+    EXPECT_EQ(pasteboard->string(), QStringLiteral("再见"));
+    EXPECT_EQ(keys->pasteCount(), 0);
+}
+
+TEST_F(WaylandInsertionTest, AnXWaylandWindowIsPastedIntoAsOnX11) {
+    windows->setFrontmost(RunningApplication{42, QStringLiteral("Notes"), std::nullopt});
+    EXPECT_EQ(insert(QStringLiteral("你好")), InsertionResult::pastedFromClipboard);
+    EXPECT_EQ(pastes, QStringList{QStringLiteral("你好")});
+    EXPECT_TRUE(logLines(QStringLiteral("insert.paste")).isEmpty());
+
+    // Without a field to tell the focused application, the X server's
+    // word is taken.
+    app->remove(ax::focusedUIElement);
+    EXPECT_EQ(insert(QStringLiteral("再见"), std::nullopt), InsertionResult::pastedNeedsAttention);
+    EXPECT_EQ(keys->pasteCount(), 2);
 }
 
 } // namespace

@@ -9,9 +9,10 @@
 namespace tovalit::testing {
 
 // A text input of another application, for tests: a value and a
-// selection that can be made unreadable or refuse writes, and the
-// application's side of Ctrl+V. Safe to use from the accessibility thread
-// and the test at once.
+// selection that can be made unreadable, refuse writes, acknowledge writes
+// it ignores (as a read-only field on the accessibility bus does) or show
+// a write only some reads later, and the application's side of Ctrl+V.
+// Safe to use from the accessibility thread and the test at once.
 class ScriptedTextField final : public AccessibilityElement {
 public:
     ScriptedTextField(QString value, AccessibilityRange selection)
@@ -22,8 +23,13 @@ public:
 
     std::optional<AccessibilityValue> attributeValue(const QString &attribute) override {
         std::lock_guard lock(m_mutex);
-        if (attribute == ax::value && m_readable)
+        if (attribute == ax::value && m_readable) {
+            if (m_pendingValue && m_readsUntilShown-- <= 0) {
+                m_value = *m_pendingValue;
+                m_pendingValue.reset();
+            }
             return AccessibilityValue(m_value);
+        }
         if (attribute == ax::selectedTextRange && m_readable)
             return AccessibilityValue(m_selection);
         if (attribute == ax::roleDescription)
@@ -42,12 +48,20 @@ public:
             const auto *text = std::get_if<QString>(&value);
             if (!text)
                 return false;
+            ++m_valueWriteAttempts;
             if (m_refusedValueWrites > 0) {
                 --m_refusedValueWrites;
                 return false;
             }
-            m_value = *text;
+            if (m_ignoresValueWrites || !m_editable)
+                return true;
             ++m_valueWrites;
+            if (m_lateReads > 0) {
+                m_pendingValue = *text;
+                m_readsUntilShown = m_lateReads;
+                return true;
+            }
+            m_value = *text;
             m_selection = {qMin<qint64>(m_selection.location, m_value.size()), 0};
             return true;
         }
@@ -59,6 +73,11 @@ public:
             return true;
         }
         return false;
+    }
+
+    bool isAttributeSettable(const QString &attribute) override {
+        std::lock_guard lock(m_mutex);
+        return attribute == ax::selectedTextRange || (attribute == ax::value && m_editable);
     }
 
     QStringList attributeNames() override { return {ax::value, ax::selectedTextRange}; }
@@ -97,6 +116,23 @@ public:
         std::lock_guard lock(m_mutex);
         m_refusedValueWrites = count;
     }
+    // Value writes are acknowledged and change nothing.
+    void ignoreValueWrites(bool ignores) {
+        std::lock_guard lock(m_mutex);
+        m_ignoresValueWrites = ignores;
+    }
+    // A read-only field: says so when asked, and ignores value writes it
+    // is sent anyway.
+    void setEditable(bool editable) {
+        std::lock_guard lock(m_mutex);
+        m_editable = editable;
+    }
+    // A written value shows only from the read after the next `reads`
+    // reads of the value.
+    void showValueWritesAfterReads(int reads) {
+        std::lock_guard lock(m_mutex);
+        m_lateReads = reads;
+    }
     void setAcceptsSelection(bool accepts) {
         std::lock_guard lock(m_mutex);
         m_acceptsSelection = accepts;
@@ -105,9 +141,14 @@ public:
         std::lock_guard lock(m_mutex);
         m_processIdentifier = processIdentifier;
     }
+    // Writes that changed the value, and writes sent at all.
     int valueWrites() const {
         std::lock_guard lock(m_mutex);
         return m_valueWrites;
+    }
+    int valueWriteAttempts() const {
+        std::lock_guard lock(m_mutex);
+        return m_valueWriteAttempts;
     }
 
 private:
@@ -117,7 +158,13 @@ private:
     bool m_readable = true;
     bool m_acceptsSelection = true;
     int m_refusedValueWrites = 0;
+    bool m_ignoresValueWrites = false;
+    bool m_editable = true;
+    int m_lateReads = 0;
+    std::optional<QString> m_pendingValue;
+    int m_readsUntilShown = 0;
     int m_valueWrites = 0;
+    int m_valueWriteAttempts = 0;
     std::optional<qint32> m_processIdentifier = 42;
 };
 
