@@ -114,6 +114,10 @@ void LegacyMenuBarController::handleToggleRecording() {
 }
 
 void LegacyMenuBarController::handleQuit() {
+    if (onQuit) {
+        onQuit();
+        return;
+    }
     // exit() rather than quit(): quit() first closes every window and gives
     // up when one refuses, and an open editor sheet refuses its close.
     QCoreApplication::exit(0);

@@ -17,9 +17,9 @@ namespace tovalit {
 
 // The status item and its menu: open the main window, start or stop
 // recording, quit. Knows nothing of the controller: the application hands
-// it three callbacks and pushes the recording state into it. The menu is
-// built whether or not the desktop has a tray to show the icon in. GUI
-// thread only.
+// it its callbacks and pushes the recording state into it. The menu is
+// built whether or not the desktop has a tray to show the icon in (the
+// main window then offers it). GUI thread only.
 class LegacyMenuBarController : public QObject {
     Q_OBJECT
 
@@ -48,6 +48,9 @@ public:
     std::function<void()> onToggleRecording;
     // Asked before every toggle.
     std::function<bool()> canToggleRecording;
+    // How the application terminates; without it the event loop ends at
+    // once.
+    std::function<void()> onQuit;
 
     // Null before startIfNeeded() and after removeStatusItem().
     QSystemTrayIcon *statusItem() const { return m_statusItem.get(); }

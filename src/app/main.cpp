@@ -1,4 +1,5 @@
 #include "app/heap_housekeeping.h"
+#include "app/launch_request.h"
 #include "app/qt_platform_choice.h"
 #include "app/single_instance.h"
 #include "app/termination_signals.h"
@@ -7,6 +8,9 @@
 #include "views/design/tovalit_fonts.h"
 
 #include <QApplication>
+#include <QPointer>
+
+#include <cstdio>
 
 int main(int argc, char *argv[]) {
     tovalit::HeapHousekeeping::limitArenas();
@@ -16,11 +20,21 @@ int main(int argc, char *argv[]) {
     QApplication::setApplicationDisplayName(QStringLiteral("Tovalit"));
     QApplication::setDesktopFileName(tovalit::SingleInstance::defaultServiceName());
 
-    // Launching again is how a desktop reopens an application: the running
-    // process comes forward and this one ends.
+    const auto parsed = tovalit::LaunchRequest::fromArguments(QApplication::arguments());
+    if (const QString *error = std::get_if<QString>(&parsed)) {
+        std::fprintf(stderr, "tovalit: %s\n", qPrintable(*error));
+        return 2;
+    }
+    const tovalit::LaunchRequest request = std::get<tovalit::LaunchRequest>(parsed);
+
+    // Launching again is how a desktop reopens an application, or runs one
+    // of its entry's actions: the running process is asked, before this
+    // one builds anything, and this one ends.
     tovalit::SingleInstance instance;
     if (!instance.claim())
-        return instance.activateRunningInstance() ? 0 : 1;
+        return instance.activateRunningInstance(request.action) ? 0 : 1;
+    if (request.action == tovalit::DesktopAction::quit)
+        return 0;
     tovalit::applyTovalitAppearance(application);
     tovalit::quitOnTerminationSignals();
 
@@ -28,9 +42,21 @@ int main(int argc, char *argv[]) {
     {
         tovalit::VellupTranscriberApp tovalit(
             tovalit::VellupTranscriberApp::Dependencies::linuxDefaults());
-        tovalit.launch();
-        QObject::connect(&instance, &tovalit::SingleInstance::activationRequested, &tovalit,
-                         [&tovalit] { tovalit.reopen(); });
+        // Started by the session bus, the window waits for the call that
+        // says what is wanted.
+        tovalit.launch(!request.activatedByBus);
+        tovalit.serve(instance);
+        if (request.action)
+            tovalit.activateAction(*request.action);
+        // From here a signal quits as the menu does, letting a dictation
+        // under way be filed first.
+        tovalit::quitOnTerminationSignals(
+            [app = QPointer<tovalit::VellupTranscriberApp>(&tovalit)] {
+                if (app)
+                    app->terminate();
+                else
+                    QCoreApplication::exit(0);
+            });
         status = QApplication::exec();
     }
     // What the application logged while it wound down is written now, and

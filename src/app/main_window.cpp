@@ -1,18 +1,22 @@
 #include "app/main_window.h"
 
 #include "views/design/configure_primary_window.h"
+#include "views/design/tovalit_menu_button.h"
 #include "views/design/tovalit_window_accessor.h"
 #include "views/design/tovalit_window_background.h"
 
+#include <QBoxLayout>
 #include <QGuiApplication>
+#include <QMenu>
 #include <QScreen>
-#include <QVBoxLayout>
 
 namespace tovalit {
 
 MainWindow::MainWindow(QWidget *parent)
     : QWidget(parent)
-    , m_background(new TovalitWindowBackground(this)) {
+    , m_background(new TovalitWindowBackground(this))
+    , m_statusMenuStrip(new QWidget(this))
+    , m_statusMenuButton(new TovalitMenuButton(m_statusMenuStrip)) {
     setObjectName(QStringLiteral("main-window"));
     setWindowTitle(QStringLiteral("Tovalit"));
     setMinimumSize(minimumContentWidth, minimumContentHeight);
@@ -33,9 +37,24 @@ MainWindow::MainWindow(QWidget *parent)
         new TovalitWindowAccessor([](QWidget *window) { configurePrimaryWindow(window); }, this);
     accessor->setFixedSize(0, 0);
     m_background->lower();
+
+    // The strip keeps the button clear of a page that scrolls under it,
+    // at the top right where desktops put an application's menu.
+    m_statusMenuStrip->setObjectName(QStringLiteral("statusMenuStrip"));
+    auto *strip = new QHBoxLayout(m_statusMenuStrip);
+    strip->setContentsMargins(16, 10, 16, 0);
+    strip->addStretch(1);
+    strip->addWidget(m_statusMenuButton);
+    layout->addWidget(m_statusMenuStrip);
+    m_statusMenuButton->setObjectName(QStringLiteral("statusMenuButton"));
+    placeStatusMenuButton();
 }
 
-void MainWindow::setContent(QWidget *content) {
+void MainWindow::setContent(QWidget *content, QWidget *statusMenuPlace) {
+    // The button lives in the strip while the content that may hold it
+    // goes.
+    m_statusMenuPlace = nullptr;
+    placeStatusMenuButton();
     if (m_content) {
         layout()->removeWidget(m_content);
         m_content->hide();
@@ -47,6 +66,30 @@ void MainWindow::setContent(QWidget *content) {
     content->setParent(this);
     layout()->addWidget(content);
     content->show();
+    m_statusMenuPlace = statusMenuPlace;
+    placeStatusMenuButton();
+}
+
+void MainWindow::setStatusMenuItems(const QList<QAction *> &items) {
+    QMenu *menu = m_statusMenuButton->itemMenu();
+    menu->clear();
+    menu->addActions(items);
+    placeStatusMenuButton();
+}
+
+TovalitMenuButton *MainWindow::statusMenuButton() const {
+    return m_statusMenuButton->itemMenu()->isEmpty() ? nullptr : m_statusMenuButton;
+}
+
+void MainWindow::placeStatusMenuButton() {
+    QWidget *place = m_statusMenuPlace ? m_statusMenuPlace.get() : m_statusMenuStrip;
+    if (m_statusMenuButton->parentWidget() != place) {
+        if (auto *box = qobject_cast<QBoxLayout *>(place->layout()))
+            box->addWidget(m_statusMenuButton);
+    }
+    const bool offered = !m_statusMenuButton->itemMenu()->isEmpty();
+    m_statusMenuButton->setVisible(offered);
+    m_statusMenuStrip->setVisible(offered && !m_statusMenuPlace);
 }
 
 void MainWindow::resizeEvent(QResizeEvent *event) {

@@ -2,6 +2,7 @@
 
 #include <QDBusAbstractAdaptor>
 #include <QDBusConnectionInterface>
+#include <QDBusError>
 #include <QDBusMessage>
 #include <QDBusReply>
 #include <QProcessEnvironment>
@@ -12,16 +13,18 @@ namespace {
 
 const QString applicationInterface = QStringLiteral("org.freedesktop.Application");
 
-// The desktop's application interface. Opening files and actions do not
-// apply to Tovalit: those bring the window forward too.
+// The desktop's application interface. Opening files does not apply to
+// Tovalit: that brings the window forward too. An action it does not know
+// is refused, so the launch that asked for it can say so.
 class ApplicationAdaptor final : public QDBusAbstractAdaptor {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Application")
 
 public:
-    explicit ApplicationAdaptor(SingleInstance *instance)
+    ApplicationAdaptor(SingleInstance *instance, QDBusConnection bus)
         : QDBusAbstractAdaptor(instance)
-        , m_instance(instance) {}
+        , m_instance(instance)
+        , m_bus(std::move(bus)) {}
 
 public Q_SLOTS:
     void Activate(const QVariantMap &platformData) {
@@ -30,12 +33,21 @@ public Q_SLOTS:
     void Open(const QStringList &, const QVariantMap &platformData) {
         Q_EMIT m_instance->activationRequested(platformData);
     }
-    void ActivateAction(const QString &, const QVariantList &, const QVariantMap &platformData) {
-        Q_EMIT m_instance->activationRequested(platformData);
+    void ActivateAction(const QString &name, const QVariantList &, const QVariantMap &platformData,
+                        const QDBusMessage &message) {
+        const std::optional<DesktopAction> action = desktopActionNamed(name);
+        if (!action) {
+            message.setDelayedReply(true);
+            m_bus.send(message.createErrorReply(
+                QDBusError::InvalidArgs, QStringLiteral("Tovalit has no action '%1'").arg(name)));
+            return;
+        }
+        Q_EMIT m_instance->actionRequested(*action, platformData);
     }
 
 private:
     SingleInstance *m_instance;
+    QDBusConnection m_bus;
 };
 
 // How long a later launch waits for the running process: it may itself
@@ -52,7 +64,7 @@ SingleInstance::SingleInstance(QString serviceName, QDBusConnection bus, QObject
     : QObject(parent)
     , m_serviceName(std::move(serviceName))
     , m_bus(std::move(bus)) {
-    new ApplicationAdaptor(this);
+    new ApplicationAdaptor(this, m_bus);
 }
 
 SingleInstance::~SingleInstance() {
@@ -88,7 +100,7 @@ bool SingleInstance::claim() {
     return !(reply.isValid() && reply.value() == QDBusConnectionInterface::ServiceNotRegistered);
 }
 
-bool SingleInstance::activateRunningInstance() {
+bool SingleInstance::activateRunningInstance(std::optional<DesktopAction> action) {
     QVariantMap platformData;
     // The launcher's token lets the running process take the focus.
     const QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -100,7 +112,10 @@ bool SingleInstance::activateRunningInstance() {
         platformData.insert(QStringLiteral("activation-token"), activationToken);
 
     QDBusMessage call = QDBusMessage::createMethodCall(
-        m_serviceName, objectPath(), applicationInterface, QStringLiteral("Activate"));
+        m_serviceName, objectPath(), applicationInterface,
+        action ? QStringLiteral("ActivateAction") : QStringLiteral("Activate"));
+    if (action)
+        call << desktopActionName(*action) << QVariantList();
     call << platformData;
     const QDBusMessage reply = m_bus.call(call, QDBus::Block, activationTimeoutMilliseconds);
     return reply.type() == QDBusMessage::ReplyMessage;

@@ -1,9 +1,13 @@
 #pragma once
 
+#include "app/desktop_action.h"
+
 #include <QDBusConnection>
 #include <QObject>
 #include <QString>
 #include <QVariantMap>
+
+#include <optional>
 
 namespace tovalit {
 
@@ -28,9 +32,10 @@ public:
     // Takes the name. False when another process has it; true also when
     // there is no session bus to share it on.
     bool claim();
-    // Asks the process that has the name to come forward, passing on the
-    // launcher's startup token; false when it did not answer.
-    bool activateRunningInstance();
+    // Asks the process that has the name to come forward, or to carry out
+    // `action`, passing on the launcher's startup token; false when it did
+    // not answer or refused.
+    bool activateRunningInstance(std::optional<DesktopAction> action = std::nullopt);
 
     QString serviceName() const { return m_serviceName; }
     // The object path of the interface, from the name.
@@ -40,6 +45,8 @@ Q_SIGNALS:
     // Another launch (or the desktop) asks for the application: show and
     // activate its main window.
     void activationRequested(const QVariantMap &platformData);
+    // The desktop asks for one of the desktop entry's actions.
+    void actionRequested(tovalit::DesktopAction action, const QVariantMap &platformData);
 
 private:
     QString m_serviceName;

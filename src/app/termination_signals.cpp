@@ -14,6 +14,8 @@ namespace {
 // Written by the handler, read on the GUI thread: a signal handler may do
 // nothing but write to a descriptor.
 int signalPipe[2] = {-1, -1};
+// What a signal does; GUI thread only.
+std::function<void()> quitOnSignal;
 
 void handleSignal(int) {
     const char byte = 1;
@@ -22,7 +24,8 @@ void handleSignal(int) {
 
 } // namespace
 
-void quitOnTerminationSignals() {
+void quitOnTerminationSignals(std::function<void()> quit) {
+    quitOnSignal = std::move(quit);
     if (signalPipe[0] >= 0)
         return;
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, signalPipe) != 0) {
@@ -34,6 +37,10 @@ void quitOnTerminationSignals() {
     QObject::connect(notifier, &QSocketNotifier::activated, notifier, [] {
         char bytes[16];
         while (::read(signalPipe[1], bytes, sizeof bytes) > 0) {
+        }
+        if (quitOnSignal) {
+            quitOnSignal();
+            return;
         }
         // A signal is not a request that an open editor sheet may turn down
         // by refusing its close, as it would with quit().

@@ -5,6 +5,7 @@
 #include "app/legacy_menu_bar_controller.h"
 #include "app/main_window.h"
 #include "app/qt_application_keyboard.h"
+#include "app/single_instance.h"
 #include "platform/linux/ini_defaults_store.h"
 #include "services/lexicon/personal_lexicon_store.h"
 #include "services/permissions/published_permission_probe.h"
@@ -19,6 +20,7 @@
 #include "views/permissions/permissions_onboarding_view.h"
 
 #include <QApplication>
+#include <QMenu>
 #include <QSystemTrayIcon>
 
 namespace tovalit {
@@ -71,6 +73,7 @@ VellupTranscriberApp::VellupTranscriberApp(Dependencies dependencies, QObject *p
         *m_configurationStore, requiredKinds, std::move(permissions));
     m_launchCoordinator =
         std::make_unique<AppLaunchCoordinator>(*m_configurationStore, *m_permissionCoordinator);
+    m_systemTray = std::make_unique<SystemTrayAvailability>(m_dependencies.systemTrayProbe);
 
     connect(qApp, &QCoreApplication::aboutToQuit, this, [this] {
         m_delegate.applicationWillTerminate();
@@ -105,7 +108,7 @@ VellupTranscriberApp::buildViewModel(AppConfigurationStore &store) {
                                                   std::move(lexiconStore), std::move(dependencies));
 }
 
-void VellupTranscriberApp::launch() {
+void VellupTranscriberApp::launch(bool showMainWindow) {
     TranscriberViewModel &controller = viewModel();
     m_mainWindow = std::make_unique<MainWindow>();
     showMainWindowContent();
@@ -118,7 +121,8 @@ void VellupTranscriberApp::launch() {
             &VellupTranscriberApp::updateLegacyMenuBarState);
     connect(&controller, &TranscriberViewModel::recordingStateChanged, &m_heapHousekeeping,
             &HeapHousekeeping::recordingStateChanged);
-    m_mainWindow->show();
+    if (showMainWindow)
+        m_mainWindow->show();
 
     m_delegate.applicationDidFinishLaunching();
     configureLegacyMenuBar();
@@ -130,13 +134,30 @@ void VellupTranscriberApp::launch() {
                         handleReopen();
                 });
     }
+    offerStatusMenuInWindow();
+    connect(m_systemTray.get(), &SystemTrayAvailability::availabilityChanged, this,
+            &VellupTranscriberApp::offerStatusMenuInWindow);
 
     // Closing the window keeps the application (and its shortcut)
-    // running behind the status icon, but only while there is a tray to
-    // bring it back from.
+    // running, with or without a tray: the window comes back from the
+    // status icon, by launching Tovalit again from the desktop's list of
+    // applications, or through the desktop entry's actions.
     QApplication::setQuitOnLastWindowClosed(false);
-    connect(qApp, &QGuiApplication::lastWindowClosed, this,
-            &VellupTranscriberApp::quitIfUnreachable);
+}
+
+void VellupTranscriberApp::serve(SingleInstance &instance) {
+    connect(&instance, &SingleInstance::activationRequested, this, &VellupTranscriberApp::reopen);
+    connect(&instance, &SingleInstance::actionRequested, this,
+            &VellupTranscriberApp::activateAction);
+}
+
+void VellupTranscriberApp::offerStatusMenuInWindow() {
+    if (!m_mainWindow)
+        return;
+    QList<QAction *> items;
+    if (!m_systemTray->isAvailable() && m_menuBar.menu())
+        items = m_menuBar.menu()->actions();
+    m_mainWindow->setStatusMenuItems(items);
 }
 
 void VellupTranscriberApp::showMainWindowContent() {
@@ -146,13 +167,14 @@ void VellupTranscriberApp::showMainWindowContent() {
     if (m_showsOnboarding == onboarding)
         return;
     m_showsOnboarding = onboarding;
-    if (onboarding)
+    if (onboarding) {
         m_mainWindow->setContent(
             new PermissionsOnboardingView(*m_permissionCoordinator, *m_launchCoordinator));
-    else
-        m_mainWindow->setContent(new ClientWindowView(viewModel(), *m_configurationStore,
-                                                      *m_permissionCoordinator,
-                                                      m_dependencies.clientWindow));
+        return;
+    }
+    auto *client = new ClientWindowView(viewModel(), *m_configurationStore,
+                                        *m_permissionCoordinator, m_dependencies.clientWindow);
+    m_mainWindow->setContent(client, client->headerAccessoryPlace());
 }
 
 void VellupTranscriberApp::configureLegacyMenuBar() {
@@ -165,6 +187,7 @@ void VellupTranscriberApp::configureLegacyMenuBar() {
             QStringLiteral("status menu toggle"));
     };
     m_menuBar.canToggleRecording = [this] { return canToggleRecording(); };
+    m_menuBar.onQuit = [this] { terminate(); };
 }
 
 bool VellupTranscriberApp::canToggleRecording() {
@@ -205,9 +228,40 @@ void VellupTranscriberApp::handleReopen() {
         openMainWindow();
 }
 
-void VellupTranscriberApp::quitIfUnreachable() {
-    if (!QSystemTrayIcon::isSystemTrayAvailable() || !m_menuBar.statusItem())
-        QCoreApplication::quit();
+void VellupTranscriberApp::activateAction(DesktopAction action) {
+    switch (action) {
+    case DesktopAction::openWindow:
+        reopen();
+        return;
+    case DesktopAction::toggleRecording:
+        viewModel().handleHotkeyTrigger();
+        return;
+    case DesktopAction::quit:
+        terminate();
+        return;
+    }
+}
+
+void VellupTranscriberApp::terminate() {
+    if (m_quitHurry) {
+        m_quitHurry->cancel();
+        return;
+    }
+    m_quitHurry = CancelToken();
+    // The window goes from the screen at once; a dictation still being
+    // processed finishes behind its own panel.
+    if (m_mainWindow)
+        m_mainWindow->hide();
+    spawn(
+        this, [this, hurry = *m_quitHurry] { return finishAndQuit(hurry); },
+        QStringLiteral("quit"));
+}
+
+QCoro::Task<void> VellupTranscriberApp::finishAndQuit(CancelToken hurry) {
+    if (m_viewModel)
+        co_await m_viewModel->finishDictationBeforeQuit(quitGraceSeconds, hurry);
+    // As the menu's own quit: an open editor sheet may not turn it down.
+    QCoreApplication::exit(0);
 }
 
 } // namespace tovalit

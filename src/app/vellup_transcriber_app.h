@@ -1,12 +1,16 @@
 #pragma once
 
 #include "app/app_delegate.h"
+#include "app/desktop_action.h"
 #include "app/heap_housekeeping.h"
+#include "app/system_tray_availability.h"
 #include "services/permissions/permission_coordinator.h"
 #include "services/settings/app_configuration_store.h"
+#include "support/cancel_token.h"
 #include "views/client_window_view.h"
 
 #include <QObject>
+#include <qcoro/qcorotask.h>
 
 #include <functional>
 #include <memory>
@@ -19,13 +23,16 @@ class ApplicationActivity;
 class DefaultsStore;
 class LegacyMenuBarController;
 class MainWindow;
+class SingleInstance;
 class TranscriberViewModel;
 
 // The application: creates the long-lived objects in a fixed order and
 // keeps them for the life of the process, shows the one main window with
 // the permissions onboarding or the client window as the launch
 // coordinator decides, and keeps the status-bar menu in step with the
-// recording. GUI thread only; needs a QApplication.
+// recording. Closing the window leaves the application (and its shortcut)
+// running; where the desktop has no tray the window offers the status
+// menu itself. GUI thread only; needs a QApplication.
 class VellupTranscriberApp : public QObject {
     Q_OBJECT
 
@@ -47,6 +54,8 @@ public:
         ClientWindowView::Dependencies clientWindow;
         // Null: the shared one.
         LegacyMenuBarController *menuBar = nullptr;
+        // Whether there is a tray; empty: the desktop is asked.
+        SystemTrayAvailability::Probe systemTrayProbe;
 
         // The desktop's settings file, permissions, keyboard and Fn
         // setting; the controller with every collaborator of its own.
@@ -58,9 +67,13 @@ public:
     explicit VellupTranscriberApp(Dependencies dependencies, QObject *parent = nullptr);
     ~VellupTranscriberApp() override;
 
-    // Shows the main window, finishes launching (status item included)
-    // and brings the menu up to date.
-    void launch();
+    // Shows the main window (unless the launch only serves a request that
+    // is still to come), finishes launching (status item included) and
+    // brings the menu up to date.
+    void launch(bool showMainWindow = true);
+    // Answers the desktop's requests that reach `instance` for as long as
+    // both exist.
+    void serve(SingleInstance &instance);
 
     AppConfigurationStore &configurationStore() const { return *m_configurationStore; }
     PermissionCoordinator &permissionCoordinator() const { return *m_permissionCoordinator; }
@@ -70,6 +83,7 @@ public:
     bool hasViewModel() const { return bool(m_viewModel); }
     AppDelegate &delegate() { return m_delegate; }
     LegacyMenuBarController &menuBar() const { return m_menuBar; }
+    SystemTrayAvailability &systemTray() const { return *m_systemTray; }
     // Null before launch().
     MainWindow *mainWindow() const { return m_mainWindow.get(); }
 
@@ -86,6 +100,17 @@ public:
     // the reopen of a running application, which shows and activates the
     // main window whether it was closed, minimised or behind others.
     void reopen();
+    // One of the desktop entry's actions. The recording action is a press
+    // of the shortcut, under the shortcut's rules (it may start during the
+    // onboarding, which the menu's toggle may not).
+    void activateAction(DesktopAction action);
+    // Ends the application once a dictation under way is filed (see
+    // TranscriberViewModel::finishDictationBeforeQuit); asked again while
+    // waiting, it files that dictation as it stands and ends at once.
+    void terminate();
+
+    // How long a quit waits for a dictation still being processed.
+    static constexpr double quitGraceSeconds = 15.0;
 
     // The controller as the application runs it: its own collaborators,
     // the screen's floating panel and a lexicon store on the data folder.
@@ -94,7 +119,9 @@ public:
 private:
     void showMainWindowContent();
     void handleReopen();
-    void quitIfUnreachable();
+    // The window offers the status menu while no tray shows it.
+    void offerStatusMenuInWindow();
+    QCoro::Task<void> finishAndQuit(CancelToken hurry);
 
     Dependencies m_dependencies;
     LegacyMenuBarController &m_menuBar;
@@ -103,10 +130,13 @@ private:
     std::unique_ptr<ApplicationActivity> m_activity;
     std::unique_ptr<PermissionCoordinator> m_permissionCoordinator;
     std::unique_ptr<AppLaunchCoordinator> m_launchCoordinator;
+    std::unique_ptr<SystemTrayAvailability> m_systemTray;
     std::unique_ptr<TranscriberViewModel> m_viewModel;
     std::unique_ptr<MainWindow> m_mainWindow;
     // Which content the window shows; none before launch().
     std::optional<bool> m_showsOnboarding;
+    // Set once a quit was asked for; cancelled when it is asked again.
+    std::optional<CancelToken> m_quitHurry;
     HeapHousekeeping m_heapHousekeeping;
 };
 

@@ -83,15 +83,8 @@ void TranscriberViewModel::installSubscriptions(bool shouldBootstrap) {
 
     QPointer<TranscriberViewModel> self(this);
     m_hotkeyMonitor->setOnTrigger([self] {
-        if (!self)
-            return;
-        spawn(
-            self,
-            [self]() -> QCoro::Task<void> {
-                if (self)
-                    co_await self->toggleRecording();
-            },
-            QStringLiteral("hotkey trigger"));
+        if (self)
+            self->handleHotkeyTrigger();
     });
     m_hotkeyMonitor->setOnActivationStateChange([self](const ShortcutActivationState &state) {
         if (self)
@@ -359,6 +352,18 @@ QCoro::Task<void> TranscriberViewModel::toggleRecording() {
         co_await stopRecording(RecordingStopSource::hotkey);
         break;
     }
+}
+
+void TranscriberViewModel::handleHotkeyTrigger() {
+    // One task per press, never coalesced: the state decides between them.
+    const QPointer<TranscriberViewModel> self(this);
+    spawn(
+        this,
+        [self]() -> QCoro::Task<void> {
+            if (self)
+                co_await self->toggleRecording();
+        },
+        QStringLiteral("hotkey trigger"));
 }
 
 } // namespace tovalit

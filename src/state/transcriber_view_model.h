@@ -263,6 +263,19 @@ public:
     // The one entry of every trigger (shortcut, menu, record button):
     // starts, stops or ignores, by the state and the recording's age.
     QCoro::Task<void> toggleRecording();
+    // A press of the recording shortcut, whoever reports it (the hot-key
+    // monitor, or the desktop running the entry's recording action): the
+    // toggle in a task of its own. Returns at once.
+    void handleHotkeyTrigger();
+
+    // --- Quitting -----------------------------------------------------------
+    // Lets a quit leave no dictation unrecorded. A recording still running
+    // is stopped with its audio kept and filed as cancelled; a stop still
+    // being processed gets `graceSeconds` of the session sleeper (less once
+    // `hurry` is cancelled) to file its own record, and is then filed as
+    // cancelled with what it has so far. Returns when nothing is left to
+    // file; the caller ends the process.
+    QCoro::Task<void> finishDictationBeforeQuit(double graceSeconds, CancelToken hurry);
 
     // --- History ------------------------------------------------------------
     QCoro::Task<void> loadHistory();
@@ -599,6 +612,15 @@ private:
 
     // --- Cancellation (transcriber_view_model_recording.cpp) --------------------
     QCoro::Task<void> cancelCurrentSession();
+    // Stops capture (keeping the file or not) and drops the live recogniser
+    // and whatever runs for the recording.
+    std::optional<RecordingSessionOutput> endRecordingCapture(bool keepAudioFile);
+
+    // --- Quitting (transcriber_view_model_quit.cpp) -----------------------------
+    // The stop of `sessionID` still has its record to file: no quit has
+    // filed it for it.
+    bool isStopUnfiled(const QUuid &sessionID) const;
+    QCoro::Task<void> fileDictationCancelledByQuit(std::optional<RecordingSessionOutput> output);
 
     // --- Instruction library (transcriber_view_model_instructions.cpp) ----------
     QCoro::Task<InstructionRoutingResult> routeInstructionLibraryIfNeeded(QString transcript);
@@ -927,6 +949,13 @@ private:
     // session ends.
     bool m_liveStreamBroke = false;
     bool m_liveAudioLost = false;
+    // A stopped recording whose record is not yet on its way to the
+    // history: what a quit that cannot wait files for it.
+    struct UnfiledStop {
+        QUuid sessionID;
+        std::optional<RecordingSessionOutput> output;
+    };
+    std::optional<UnfiledStop> m_unfiledStop;
 
     // --- Meeting state ----------------------------------------------------------------
     TaskHandle m_meetingThresholdTask;

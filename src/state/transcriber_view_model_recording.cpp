@@ -199,23 +199,29 @@ QCoro::Task<void> TranscriberViewModel::cancelCurrentSession() {
     // A stop that is already finishing cannot be cancelled.
     if (!m_recordingState.is(RecordingState::Case::recording))
         co_return;
-    stopMeetingModeRuntimeTasks();
-    cancelLiveTranscriberRecovery(true);
-    detachCaptureCallbacks();
     // Nothing of a cancelled recording is kept; its output is not wanted.
-    m_audioCaptureService->stop(false);
-    if (m_transcriber) {
-        m_transcriber->cancel();
-        m_transcriber.reset();
-    }
+    endRecordingCapture(false);
     setLiveTranscript(QString());
     setFinalTranscript(QString());
-    setWaveformLevels(idleWaveformLevels());
     cancelActiveSession();
     resetMeetingModeSessionState();
     setRecordingState(RecordingState::idle());
     setLastResultMessage(QStringLiteral("已取消本次录音"));
     m_floatingPanelCoordinator->hide();
+}
+
+std::optional<RecordingSessionOutput>
+TranscriberViewModel::endRecordingCapture(bool keepAudioFile) {
+    stopMeetingModeRuntimeTasks();
+    cancelLiveTranscriberRecovery(true);
+    detachCaptureCallbacks();
+    const RecordingSessionOutput output = m_audioCaptureService->stop(keepAudioFile);
+    if (m_transcriber) {
+        m_transcriber->cancel();
+        m_transcriber.reset();
+    }
+    setWaveformLevels(idleWaveformLevels());
+    return output;
 }
 
 } // namespace tovalit

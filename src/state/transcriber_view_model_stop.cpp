@@ -116,6 +116,7 @@ TranscriberViewModel::finalizationFallback(std::exception_ptr error) {
 QCoro::Task<void> TranscriberViewModel::stopRecording(RecordingStopSource triggerSource) {
     if (!m_recordingState.is(RecordingState::Case::recording))
         co_return;
+    const QUuid sessionID = m_activeRecordingSessionID;
     // After a break the live text cannot be trusted to hold everything,
     // even when a replacement took over: the words in flight went to the
     // broken stream, which never answered for them, and the replacement
@@ -145,6 +146,7 @@ QCoro::Task<void> TranscriberViewModel::stopRecording(RecordingStopSource trigge
     m_floatingPanelCoordinator->showThinking(QStringLiteral("思考中"), QString());
 
     const std::optional<RecordingSessionOutput> output = m_audioCaptureService->stop(true);
+    m_unfiledStop = UnfiledStop{sessionID, output};
     detachCaptureCallbacks();
     setWaveformLevels(idleWaveformLevels());
 
@@ -209,9 +211,14 @@ QCoro::Task<void> TranscriberViewModel::stopRecording(RecordingStopSource trigge
     }
     setFinalTranscript(finalText);
 
+    // A quit that could not wait has filed this dictation as cancelled.
+    if (!isStopUnfiled(sessionID))
+        co_return;
     std::optional<InsertionResult> result;
     if (routing.shouldDeliver())
         result = co_await deliver(finalText, deliveryPresentation);
+    if (!isStopUnfiled(sessionID))
+        co_return;
 
     const std::optional<RecordingSessionOutput> retained = persistedRecordingOutput(output);
     const TranscriptRecordStatus status = completionStatus(finalText, recognitionWarning, result);
@@ -222,6 +229,9 @@ QCoro::Task<void> TranscriberViewModel::stopRecording(RecordingStopSource trigge
     const TranscriptRecord record = newRecord(retained ? retained->duration : 0.0, finalText, heard,
                                               audioFileName, status, note);
 
+    // From here the record is the history store's, which finishes what it
+    // was given even when the application quits.
+    m_unfiledStop.reset();
     std::exception_ptr appendFailure;
     try {
         setRecords(co_await m_historyStore.append(record));

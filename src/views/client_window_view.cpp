@@ -285,6 +285,12 @@ QWidget *ClientWindowView::makeDetailColumn() {
     m_recordButton->setSizePolicy(policy);
     connect(m_recordButton, &QPushButton::clicked, this, &ClientWindowView::toggleRecording);
     header->addWidget(m_recordButton);
+    m_headerAccessoryPlace = new QWidget(detail);
+    m_headerAccessoryPlace->setObjectName(QStringLiteral("headerAccessoryPlace"));
+    auto *accessories = new QHBoxLayout(m_headerAccessoryPlace);
+    accessories->setContentsMargins(0, 0, 0, 0);
+    accessories->setSpacing(0);
+    header->addWidget(m_headerAccessoryPlace);
     column->addLayout(header);
     column->addWidget(divider(Qt::Horizontal, detail));
 

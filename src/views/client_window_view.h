@@ -55,6 +55,9 @@ public:
     // How a toast that replaces a shown one changes into it.
     QAbstractAnimation *toastChange() const;
     QPushButton *recordButton() const { return m_recordButton; }
+    // The end of the header, where the window puts its menu button when it
+    // offers one; empty and without width otherwise.
+    QWidget *headerAccessoryPlace() const { return m_headerAccessoryPlace; }
     // "mic.circle.fill" or "stop.circle.fill".
     QString recordButtonSymbol() const { return m_recordButtonSymbol; }
 
@@ -84,6 +87,7 @@ private:
     QLabel *m_headerTitle = nullptr;
     QPushButton *m_recordButton = nullptr;
     QString m_recordButtonSymbol;
+    QWidget *m_headerAccessoryPlace = nullptr;
     QWidget *m_contentArea = nullptr;
     QVBoxLayout *m_contentLayout = nullptr;
     QWidget *m_page = nullptr;

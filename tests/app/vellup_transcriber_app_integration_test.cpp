@@ -21,6 +21,7 @@
 namespace tovalit {
 namespace {
 
+using namespace std::chrono_literals;
 using testing::waitUntil;
 using testing::xdotool;
 
@@ -46,6 +47,10 @@ public:
         m_process.waitForFinished(3000);
     }
     bool started() { return m_process.waitForStarted(5000); }
+    void stop() {
+        m_process.terminate();
+        m_process.waitForFinished(3000);
+    }
 
 private:
     QProcess m_process;
@@ -54,6 +59,19 @@ private:
 class RealApplicationTest : public testing::WithTemporaryUserFolders {
 protected:
     void SetUp() override { TOVALIT_REQUIRE_DISPLAY(); }
+
+    // The application as it starts on this desktop, launched.
+    VellupTranscriberApp &launch() {
+        VellupTranscriberApp::Dependencies dependencies =
+            VellupTranscriberApp::Dependencies::linuxDefaults();
+        dependencies.menuBar = &menuBar;
+        app = std::make_unique<VellupTranscriberApp>(std::move(dependencies));
+        app->launch();
+        return *app;
+    }
+
+    LegacyMenuBarController menuBar;
+    std::unique_ptr<VellupTranscriberApp> app;
 };
 
 TEST_F(RealApplicationTest, TheWindowComesForwardAndTheStatusIconDocks) {
@@ -61,14 +79,7 @@ TEST_F(RealApplicationTest, TheWindowComesForwardAndTheStatusIconDocks) {
     ASSERT_TRUE(tray.started()) << "trayer could not be started";
     waitUntil([] { return QSystemTrayIcon::isSystemTrayAvailable(); }, "the tray host to be up");
 
-    LegacyMenuBarController menuBar;
-    VellupTranscriberApp::Dependencies dependencies =
-        VellupTranscriberApp::Dependencies::linuxDefaults();
-    dependencies.menuBar = &menuBar;
-    auto app = std::make_unique<VellupTranscriberApp>(std::move(dependencies));
-    app->launch();
-
-    MainWindow &window = *app->mainWindow();
+    MainWindow &window = *launch().mainWindow();
     waitUntil([&] { return window.windowHandle() && window.windowHandle()->isExposed(); },
               "the main window to be mapped");
     waitUntil([&] { return activeWindow() == window.winId(); }, "the main window to be active");
@@ -78,6 +89,7 @@ TEST_F(RealApplicationTest, TheWindowComesForwardAndTheStatusIconDocks) {
     ASSERT_NE(menuBar.statusItem(), nullptr);
     waitUntil([&] { return menuBar.statusItem()->geometry().isValid(); },
               "the status icon to dock into the tray");
+    EXPECT_EQ(window.statusMenuButton(), nullptr) << "the icon's menu is the status menu";
 
     // Another window in front; the menu brings the main one back.
     QWidget other;
@@ -106,6 +118,32 @@ TEST_F(RealApplicationTest, TheWindowComesForwardAndTheStatusIconDocks) {
 
     app->delegate().applicationWillTerminate();
     EXPECT_EQ(menuBar.statusItem(), nullptr);
+    app.reset();
+}
+
+TEST_F(RealApplicationTest, TheWindowOffersTheStatusMenuWhileNoTrayHostRuns) {
+    // The session has none (a tray host of an earlier test may still be
+    // going).
+    ASSERT_TRUE(
+        waitUntil([] { return !QSystemTrayIcon::isSystemTrayAvailable(); }, "no tray host to run"));
+    MainWindow &window = *launch().mainWindow();
+    EXPECT_NE(window.statusMenuButton(), nullptr);
+
+    // A tray host comes up later (a panel, an extension switched on), and
+    // goes again.
+    {
+        TrayHost tray;
+        ASSERT_TRUE(tray.started()) << "trayer could not be started";
+        EXPECT_TRUE(waitUntil([&] { return window.statusMenuButton() == nullptr; },
+                              "the window to leave the menu to the tray", 15s));
+        EXPECT_TRUE(waitUntil([&] { return menuBar.statusItem()->geometry().isValid(); },
+                              "the status icon to dock into the late tray"));
+        tray.stop();
+    }
+    EXPECT_TRUE(waitUntil([&] { return window.statusMenuButton() != nullptr; },
+                          "the window to offer the menu again", 15s));
+
+    app->delegate().applicationWillTerminate();
     app.reset();
 }
 

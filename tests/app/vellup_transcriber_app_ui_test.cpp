@@ -1,20 +1,54 @@
 #include "app/legacy_menu_bar_controller.h"
 #include "app/main_window.h"
 #include "app/vellup_transcriber_app.h"
+#include "platform/virtual_key_code.h"
 #include "state/app_launch_coordinator.h"
 #include "tests/app/shell_test_support.h"
 #include "views/client_window_view.h"
+#include "views/design/tovalit_menu_button.h"
 #include "views/permissions/permissions_onboarding_view.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QMenu>
 #include <QPushButton>
 #include <QSystemTrayIcon>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
 namespace tovalit::testing {
 namespace {
+
+// What runApplication() returns when the test, not the application, ended
+// the event loop, and when nothing did in time.
+constexpr int endedByTheTest = 7;
+constexpr int timedOut = 9;
+
+// Runs the application's event loop, as on the desktop, with `first` as
+// its first event and `tick` asked every few milliseconds until it answers
+// true. Returns the loop's status: the application's own when it quit.
+int runApplication(const std::function<void()> &first, const std::function<bool()> &tick) {
+    QTimer watchdog;
+    watchdog.setSingleShot(true);
+    QObject::connect(&watchdog, &QTimer::timeout, [] { QCoreApplication::exit(timedOut); });
+    watchdog.start(10000);
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (tick())
+            QCoreApplication::exit(endedByTheTest);
+    });
+    poll.start(5);
+    QTimer::singleShot(0, first);
+    return QCoreApplication::exec();
+}
+
+QStringList titles(const QMenu &menu) {
+    QStringList result;
+    for (QAction *action : menu.actions())
+        result << (action->isSeparator() ? QStringLiteral("---") : action->text());
+    return result;
+}
 
 class ApplicationShellTest : public WithDiagnosticsLog {
 protected:
@@ -34,16 +68,41 @@ protected:
         };
         d.clientWindow = doubles.clientWindowDependencies();
         d.menuBar = &menuBar;
+        d.systemTrayProbe = [this] { return trayShown; };
         app = std::make_unique<VellupTranscriberApp>(std::move(d));
         return *app;
     }
 
     QAction &toggleItem() { return *menuBar.toggleRecordingItem(); }
+    QAction &quitItem() { return *menuBar.menu()->actions().constLast(); }
+
+    // A dictation stopped from the menu, held at its formatting request.
+    void holdAStopAtFormatting(VellupTranscriberApp &shell) {
+        doubles.transcriberScript.finishText = QStringLiteral("明天下午三点开会");
+        doubles.formatterAnswers.fallback = QStringLiteral("明天下午三点开会。");
+        doubles.formatterAnswers.gate = std::make_shared<Gate>();
+        doubles.startRecording(shell.viewModel());
+        ASSERT_EQ(shell.viewModel().recordingState(), RecordingState::recording());
+        doubles.time.advance(2.0);
+        toggleItem().trigger();
+        ASSERT_TRUE(waitUntil(
+            [&] { return shell.viewModel().recordingState() == RecordingState::thinking(); },
+            "the stop to be processed"));
+    }
+    bool quitIsWaiting() const {
+        for (std::size_t i = 0; i < doubles.sessionSleeps.count(); ++i) {
+            if (doubles.sessionSleeps.at(i).seconds == VellupTranscriberApp::quitGraceSeconds)
+                return true;
+        }
+        return false;
+    }
 
     ShellDoubles doubles{folders.dataFolder()};
     ApplicationActivity activity;
     LegacyMenuBarController menuBar;
     AppConfigurationStore *storeGivenToViewModel = nullptr;
+    // The test desktop has no tray host.
+    bool trayShown = false;
     std::unique_ptr<VellupTranscriberApp> app;
 };
 
@@ -106,13 +165,21 @@ TEST_F(ApplicationShellTest, TheOnboardingGatesTheWindowAndTheMenu) {
     EXPECT_FALSE(toggleItem().isEnabled());
 
     // Going on without the permission switches to the client window and
-    // frees the menu, with no change of the recording state.
+    // frees the menu, with no change of the recording state. The window's
+    // menu button (there is no tray here) moves to the client's header.
+    const QPointer<TovalitMenuButton> menuButton(window.statusMenuButton());
+    ASSERT_FALSE(menuButton.isNull());
     onboarding->findChild<QPushButton *>(QStringLiteral("bypassButton"))->click();
     EXPECT_FALSE(shell.launchCoordinator().shouldShowPermissionsOnboarding());
-    EXPECT_NE(qobject_cast<ClientWindowView *>(window.content()), nullptr);
+    auto *clientWindow = qobject_cast<ClientWindowView *>(window.content());
+    ASSERT_NE(clientWindow, nullptr);
     EXPECT_TRUE(toggleItem().isEnabled());
     QPointer<PermissionsOnboardingView> gone(onboarding);
     waitUntil([&] { return gone.isNull(); }, "the onboarding to be discarded");
+    ASSERT_FALSE(menuButton.isNull()) << "the button went with the onboarding";
+    EXPECT_EQ(window.statusMenuButton(), menuButton);
+    EXPECT_TRUE(clientWindow->headerAccessoryPlace()->isAncestorOf(menuButton));
+    EXPECT_TRUE(menuButton->isVisibleTo(&window));
 
     // The client window stays while the launch coordinator merely
     // publishes its decision again.
@@ -163,6 +230,141 @@ TEST_F(ApplicationShellTest, TerminationRemovesTheStatusItemAndKeepsEverythingEl
     EXPECT_EQ(menuBar.statusItem(), nullptr);
     shell.updateLegacyMenuBarState();
     EXPECT_EQ(menuBar.statusSymbolName(), QString());
+}
+
+TEST_F(ApplicationShellTest, WithoutATrayClosingTheWindowKeepsTheApplicationAndItsShortcut) {
+    doubles.grantEverything();
+    doubles.shouldBootstrap = true;
+    VellupTranscriberApp &shell = makeApp();
+    shell.launch();
+    shell.configurationStore().setShortcutConfiguration(ShortcutConfiguration::custom(
+        40, ModifierFlag::control | ModifierFlag::option, QStringLiteral("K")));
+    ASSERT_TRUE(waitUntil([&] { return doubles.globalHotKey->registered().has_value(); },
+                          "the shortcut to be registered"));
+    MainWindow &window = *shell.mainWindow();
+    ASSERT_TRUE(window.isVisible());
+
+    // The user closes the window, then presses the shortcut.
+    bool pressed = false;
+    const int status =
+        runApplication([&] { window.close(); },
+                       [&] {
+                           if (!pressed) {
+                               pressed = true;
+                               doubles.globalHotKey->press(HotkeyMonitor::hotKeyIdentifier);
+                           }
+                           return shell.viewModel().recordingState() == RecordingState::recording();
+                       });
+    EXPECT_EQ(status, endedByTheTest) << "closing the window ended the application";
+    EXPECT_FALSE(window.isVisible());
+    EXPECT_EQ(shell.viewModel().recordingState(), RecordingState::recording());
+
+    // Launching Tovalit again brings the window back.
+    shell.reopen();
+    EXPECT_TRUE(window.isVisible());
+}
+
+TEST_F(ApplicationShellTest, WithoutATrayTheWindowOffersTheStatusMenuUntilATrayComesUp) {
+    doubles.grantEverything();
+    VellupTranscriberApp &shell = makeApp();
+    shell.launch();
+    MainWindow &window = *shell.mainWindow();
+    ASSERT_NE(window.statusMenuButton(), nullptr);
+    QMenu &offered = *window.statusMenuButton()->itemMenu();
+    EXPECT_EQ(titles(offered),
+              (QStringList{QStringLiteral("打开 Tovalit"), QStringLiteral("开始录音"),
+                           QStringLiteral("---"), QStringLiteral("退出")}));
+
+    // The very items of the status menu: they follow the recording and
+    // act as the menu does.
+    doubles.startRecording(shell.viewModel());
+    EXPECT_EQ(offered.actions().at(1)->text(), QStringLiteral("停止录音"));
+    window.hide();
+    offered.actions().at(0)->trigger();
+    EXPECT_TRUE(window.isVisible());
+
+    // A tray host comes up: the icon's menu is enough. It goes away again:
+    // the window offers the menu again.
+    trayShown = true;
+    shell.systemTray().refresh();
+    EXPECT_EQ(window.statusMenuButton(), nullptr);
+    trayShown = false;
+    shell.systemTray().refresh();
+    ASSERT_NE(window.statusMenuButton(), nullptr);
+    EXPECT_EQ(window.statusMenuButton()->itemMenu()->actions().size(), 4);
+}
+
+TEST_F(ApplicationShellTest, TheDesktopsRecordingActionIsAShortcutPressEvenDuringTheOnboarding) {
+    doubles.grantEverything();
+    doubles.probe->setTrusted(false);
+    VellupTranscriberApp &shell = makeApp();
+    shell.launch();
+    ASSERT_TRUE(shell.launchCoordinator().shouldShowPermissionsOnboarding());
+    ASSERT_FALSE(toggleItem().isEnabled()) << "the menu starts nothing during the onboarding";
+
+    shell.activateAction(DesktopAction::toggleRecording);
+    ASSERT_TRUE(
+        waitUntil([&] { return shell.viewModel().recordingState() == RecordingState::recording(); },
+                  "the action to start a recording"));
+    // Within the stop guard a press is ignored, as the shortcut's would be.
+    shell.activateAction(DesktopAction::toggleRecording);
+    processEventsFor(std::chrono::milliseconds(20));
+    EXPECT_EQ(shell.viewModel().recordingState(), RecordingState::recording());
+    doubles.time.advance(2.0);
+    shell.activateAction(DesktopAction::toggleRecording);
+    ASSERT_TRUE(waitUntil([&] { return shell.viewModel().records().size() == 1; },
+                          "the action to stop it and file the dictation"));
+
+    shell.mainWindow()->close();
+    shell.activateAction(DesktopAction::openWindow);
+    EXPECT_TRUE(shell.mainWindow()->isVisible());
+
+    const int status =
+        runApplication([&] { shell.activateAction(DesktopAction::quit); }, [] { return false; });
+    EXPECT_EQ(status, 0) << "the quit action ends the application";
+}
+
+TEST_F(ApplicationShellTest, QuittingWhileADictationIsProcessedFilesItsRecordFirst) {
+    doubles.grantEverything();
+    VellupTranscriberApp &shell = makeApp();
+    shell.launch();
+    ASSERT_NO_FATAL_FAILURE(holdAStopAtFormatting(shell));
+
+    // The menu's quit waits for the dictation, whose answer then comes.
+    const int status = runApplication([&] { quitItem().trigger(); },
+                                      [&] {
+                                          if (quitIsWaiting())
+                                              doubles.formatterAnswers.gate->open();
+                                          return false;
+                                      });
+    EXPECT_EQ(status, 0);
+    const QList<TranscriptRecord> filed = runTask(doubles.history.loadRecords());
+    ASSERT_EQ(filed.size(), 1) << "the dictation was dropped with the process";
+    EXPECT_EQ(filed[0].transcript, QStringLiteral("明天下午三点开会。"));
+    EXPECT_EQ(filed[0].status, TranscriptRecordStatus::completed);
+}
+
+TEST_F(ApplicationShellTest, QuittingTwiceFilesTheDictationAsCancelledAndEndsAtOnce) {
+    doubles.grantEverything();
+    VellupTranscriberApp &shell = makeApp();
+    shell.launch();
+    ASSERT_NO_FATAL_FAILURE(holdAStopAtFormatting(shell));
+
+    bool again = false;
+    const int status = runApplication([&] { quitItem().trigger(); },
+                                      [&] {
+                                          if (quitIsWaiting() && !again) {
+                                              again = true;
+                                              shell.terminate();
+                                          }
+                                          return false;
+                                      });
+    EXPECT_EQ(status, 0);
+    const QList<TranscriptRecord> filed = runTask(doubles.history.loadRecords());
+    ASSERT_EQ(filed.size(), 1);
+    EXPECT_EQ(filed[0].status, TranscriptRecordStatus::failed);
+    EXPECT_TRUE(filed[0].note.value_or(QString()).startsWith(
+        QStringLiteral("退出 Tovalit 时本次转写尚未完成，已取消")));
 }
 
 } // namespace

@@ -1,8 +1,8 @@
 #include "services/shortcuts/hotkey_monitor.h"
 
+#include "platform/display_session.h"
 #include "platform/linux/evdev_function_key_source.h"
 #include "platform/linux/linux_permission_probe.h"
-#include "platform/display_session.h"
 #include "platform/linux/x11_global_hot_key.h"
 #include "platform/linux/xdg_global_shortcuts_portal.h"
 #include "platform/linux/xdg_shortcut_trigger.h"

@@ -1,0 +1,157 @@
+// The desktop entry's actions, as a launcher or dock runs them: the
+// executable started with the action's name hands it to the Tovalit already
+// running in the session, over the desktop's application interface on the
+// session bus, and ends. Here the running Tovalit is this test's own
+// application (over the shell's doubles); the launches are the built
+// executable.
+
+#include "app/legacy_menu_bar_controller.h"
+#include "app/main_window.h"
+#include "app/single_instance.h"
+#include "app/vellup_transcriber_app.h"
+#include "tests/app/shell_test_support.h"
+#include "tests/support/application_process.h"
+#include "tests/support/test_session.h"
+
+#include <QDBusMessage>
+#include <QProcess>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+namespace tovalit::testing {
+namespace {
+
+using namespace std::chrono_literals;
+
+struct Launch {
+    bool ended = false;
+    int exitCode = -1;
+    QString errors;
+};
+
+class DesktopActionsTest : public WithDiagnosticsLog {
+protected:
+    void SetUp() override {
+        TOVALIT_REQUIRE_ENVIRONMENT(!qEnvironmentVariableIsEmpty("DISPLAY") &&
+                                        !qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS"),
+                                    "needs the desktop session of scripts/test");
+        doubles.grantEverything();
+        VellupTranscriberApp::Dependencies d;
+        d.defaults = doubles.defaults;
+        d.environment = ShellDoubles::gatewayEnvironment();
+        d.permissions = doubles.permissionDependencies(&activity);
+        d.makeViewModel = [this](AppConfigurationStore &store) {
+            return doubles.makeViewModel(store);
+        };
+        d.clientWindow = doubles.clientWindowDependencies();
+        d.menuBar = &menuBar;
+        d.systemTrayProbe = [] { return false; };
+        app = std::make_unique<VellupTranscriberApp>(std::move(d));
+        app->launch();
+        ASSERT_TRUE(instance.claim());
+        app->serve(instance);
+    }
+    void TearDown() override {
+        app.reset();
+        processEventsFor(10ms);
+    }
+
+    // Tovalit started again with `arguments`, as the desktop starts it.
+    static std::unique_ptr<QProcess> startLaunch(const QStringList &arguments) {
+        auto process = std::make_unique<QProcess>();
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        process->setProcessEnvironment(environment);
+        process->start(builtApplicationPath(), arguments);
+        return process;
+    }
+    // How it ended; this process answers it meanwhile.
+    static Launch outcome(QProcess &process) {
+        Launch result;
+        if (!process.waitForStarted(5000))
+            return result;
+        result.ended = waitUntil([&] { return process.state() == QProcess::NotRunning; },
+                                 "the launch to hand on its request and end", 30s);
+        if (!result.ended) {
+            process.kill();
+            process.waitForFinished(5000);
+            return result;
+        }
+        result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+        result.errors = QString::fromUtf8(process.readAllStandardError());
+        return result;
+    }
+    static Launch launch(const QStringList &arguments) { return outcome(*startLaunch(arguments)); }
+
+    TranscriberViewModel &controller() { return app->viewModel(); }
+
+    ShellDoubles doubles{folders.dataFolder()};
+    ApplicationActivity activity;
+    LegacyMenuBarController menuBar;
+    std::unique_ptr<VellupTranscriberApp> app;
+    SingleInstance instance;
+};
+
+TEST_F(DesktopActionsTest, EachActionReachesTheRunningTovalit) {
+    // The recording action is a press of the shortcut: it starts, and a
+    // later one stops and files the dictation.
+    doubles.transcriberScript.finishText = QStringLiteral("明天下午三点开会");
+    doubles.formatterAnswers.fallback = QStringLiteral("明天下午三点开会。");
+    Launch toggled = launch({QStringLiteral("--action"), QStringLiteral("toggle-recording")});
+    ASSERT_TRUE(toggled.ended);
+    EXPECT_EQ(toggled.exitCode, 0) << toggled.errors.toStdString();
+    ASSERT_TRUE(
+        waitUntil([&] { return controller().recordingState() == RecordingState::recording(); },
+                  "the running Tovalit to start recording"));
+    doubles.time.advance(2.0);
+    toggled = launch({QStringLiteral("--action=toggle-recording")});
+    EXPECT_EQ(toggled.exitCode, 0) << toggled.errors.toStdString();
+    ASSERT_TRUE(waitUntil([&] { return controller().records().size() == 1; },
+                          "the running Tovalit to stop and file the dictation"));
+    EXPECT_EQ(controller().records()[0].transcript, QStringLiteral("明天下午三点开会。"));
+
+    // The window closed, the open action brings it back.
+    MainWindow &window = *app->mainWindow();
+    window.close();
+    ASSERT_FALSE(window.isVisible());
+    EXPECT_EQ(launch({QStringLiteral("--action"), QStringLiteral("open-window")}).exitCode, 0);
+    EXPECT_TRUE(waitUntil([&] { return window.isVisible(); }, "the window to come back"));
+
+    // A plain launch shows it as well.
+    window.close();
+    EXPECT_EQ(launch({}).exitCode, 0);
+    EXPECT_TRUE(waitUntil([&] { return window.isVisible(); }, "the window to come back"));
+
+    // The quit action ends the running Tovalit's event loop.
+    const std::unique_ptr<QProcess> quitting =
+        startLaunch({QStringLiteral("--action"), QStringLiteral("quit")});
+    QTimer watchdog;
+    watchdog.setSingleShot(true);
+    QObject::connect(&watchdog, &QTimer::timeout, [] { QCoreApplication::exit(9); });
+    watchdog.start(30000);
+    EXPECT_EQ(QCoreApplication::exec(), 0) << "the running Tovalit did not quit";
+    const Launch quit = outcome(*quitting);
+    EXPECT_EQ(quit.exitCode, 0) << quit.errors.toStdString();
+}
+
+TEST_F(DesktopActionsTest, AnUnknownActionIsRefusedAndChangesNothing) {
+    const Launch refused = launch({QStringLiteral("--action"), QStringLiteral("start-meeting")});
+    ASSERT_TRUE(refused.ended);
+    EXPECT_EQ(refused.exitCode, 2);
+    EXPECT_TRUE(refused.errors.contains(QStringLiteral("open-window, toggle-recording, quit")))
+        << refused.errors.toStdString();
+
+    // Asked over the bus directly, the running Tovalit answers with an error.
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        instance.serviceName(), instance.objectPath(),
+        QStringLiteral("org.freedesktop.Application"), QStringLiteral("ActivateAction"));
+    call << QStringLiteral("start-meeting") << QVariantList() << QVariantMap();
+    const QDBusMessage reply = QDBusConnection::sessionBus().call(call, QDBus::BlockWithGui, 10000);
+    EXPECT_EQ(reply.type(), QDBusMessage::ErrorMessage);
+    EXPECT_EQ(reply.errorName(), QStringLiteral("org.freedesktop.DBus.Error.InvalidArgs"));
+    EXPECT_EQ(controller().recordingState(), RecordingState::idle());
+}
+
+} // namespace
+} // namespace tovalit::testing
