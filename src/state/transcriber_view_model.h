@@ -573,7 +573,8 @@ private:
     QCoro::Task<void> revealFile(QString fileName, bool audio);
     // The failure state when nothing runs, else a toast.
     void reportHistoryFailure(const QString &message);
-    QCoro::Task<void> failRetry(TranscriptRecord record, std::exception_ptr error);
+    QCoro::Task<void> failRetry(TranscriptRecord record, std::exception_ptr error,
+                                std::shared_ptr<const void> fileHold);
 
     // --- Recording output (transcriber_view_model_history.cpp) ------------------
     std::optional<RecordingSessionOutput>

@@ -12,6 +12,8 @@
 
 #include <QFileInfo>
 
+#include <utility>
+
 namespace tovalit {
 
 namespace {
@@ -144,7 +146,11 @@ QCoro::Task<void> TranscriberViewModel::stopRecording(RecordingStopSource trigge
     setRecordingState(RecordingState::thinking());
     m_floatingPanelCoordinator->showThinking(QStringLiteral("思考中"), QString());
 
-    const std::optional<RecordingSessionOutput> output = m_audioCaptureService->stop(true);
+    std::optional<RecordingSessionOutput> output = m_audioCaptureService->stop(true);
+    // Until its record is saved, the recording is no part of the history a
+    // clearing may empty meanwhile.
+    std::shared_ptr<const void> fileHold =
+        output ? std::exchange(output->fileHold, nullptr) : nullptr;
     detachCaptureCallbacks();
     setWaveformLevels(idleWaveformLevels());
 
@@ -224,7 +230,7 @@ QCoro::Task<void> TranscriberViewModel::stopRecording(RecordingStopSource trigge
 
     std::exception_ptr appendFailure;
     try {
-        setRecords(co_await m_historyStore.append(record));
+        setRecords(co_await m_historyStore.append(record, std::move(fileHold)));
     } catch (...) {
         appendFailure = std::current_exception();
     }
