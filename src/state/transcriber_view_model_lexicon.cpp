@@ -49,6 +49,8 @@ sanitizedHistoryLearningState(const PersonalLexiconHistoryLearningState &state) 
 // The sync's outcome for the lexicon as it stands now: its cloud state, and
 // the sync status of every entry that is still as it was sent. An entry
 // changed or added meanwhile keeps its own status until the next sync.
+// "As it was sent" is judged as the file keeps entries, to the second: a
+// reload of the file meanwhile changes no entry.
 PersonalLexiconSnapshot mergedSyncOutcome(PersonalLexiconSnapshot current,
                                           const PersonalLexiconSnapshot &sent,
                                           const PersonalLexiconSnapshot &synced) {
@@ -62,7 +64,7 @@ PersonalLexiconSnapshot mergedSyncOutcome(PersonalLexiconSnapshot current,
         const auto position = sentAt.constFind(entry.id());
         const auto status = syncedStatus.constFind(entry.id());
         if (position != sentAt.cend() && status != syncedStatus.cend() &&
-            sent.entries.at(*position) == entry) {
+            sent.entries.at(*position).toJson() == entry.toJson()) {
             entry.cloudSyncStatus = *status;
         }
     }
@@ -280,8 +282,9 @@ TranscriberViewModel::synchronizePersonalLexicon(std::optional<QString> learning
     const PersonalLexiconLease lease = co_await acquirePersonalLexicon();
     if (!alive)
         co_return;
-    PersonalLexiconSnapshot merged = sanitizedPersonalLexiconSnapshot(
-        mergedSyncOutcome(personalLexiconSnapshot(), sent, synced));
+    // The lexicon as published is clean already; cleaning it again would
+    // set the sync statuses just returned back to pending.
+    PersonalLexiconSnapshot merged = mergedSyncOutcome(personalLexiconSnapshot(), sent, synced);
     co_await storePersonalLexiconAndRecord(std::move(merged), QStringLiteral("persist_applied"),
                                            std::move(learningMessage));
 }
