@@ -516,6 +516,12 @@ private:
     // The end of a stop whose record the history would not take.
     QCoro::Task<void> failStop(std::optional<RecordingSessionOutput> retained, QString finalText,
                                QString heard, std::exception_ptr error);
+    // What a saved record teaches the lexicon, learned after the dictation
+    // (or retry) has ended, in the session that follows it.
+    void startHistoryLearningFollowUp(const TranscriptRecord &record);
+    // A follow-up of `followUpOf` speaks no more once a later dictation has
+    // begun; null for every change that is no follow-up.
+    bool isSilencedFollowUp(const QUuid &followUpOf) const;
     // `liveTextIsIncomplete`: the live text misses part of the recording.
     QCoro::Task<SupplementOutcome>
     supplementWithArchivedVellupASRIfNeeded(QString transcript, std::optional<QString> audioURL,
@@ -699,17 +705,20 @@ private:
                            PersonalLexiconCloudState cloudState,
                            std::optional<PersonalLexiconHistoryLearningState> historyLearningState,
                            std::optional<QString> learningMessage, bool prioritizeLocalSave,
-                           bool syncCloud);
+                           bool syncCloud, QUuid followUpOf = QUuid());
     // Saves and publishes, or reports the failure under `failureAction`.
     QCoro::Task<std::optional<PersonalLexiconSnapshot>>
-    storePersonalLexicon(PersonalLexiconSnapshot snapshot, QString failureAction);
+    storePersonalLexicon(PersonalLexiconSnapshot snapshot, QString failureAction,
+                         QUuid followUpOf = QUuid());
     // Stores, then records `action` and shows the learning message.
     QCoro::Task<void> storePersonalLexiconAndRecord(PersonalLexiconSnapshot snapshot,
                                                     QString action,
-                                                    std::optional<QString> learningMessage);
+                                                    std::optional<QString> learningMessage,
+                                                    QUuid followUpOf = QUuid());
     // One sync at a time, of the lexicon as it stands when the sync starts;
     // its outcome is merged into the lexicon as it stands when it returns.
-    QCoro::Task<void> synchronizePersonalLexicon(std::optional<QString> learningMessage);
+    QCoro::Task<void> synchronizePersonalLexicon(std::optional<QString> learningMessage,
+                                                 QUuid followUpOf = QUuid());
     QCoro::Task<void> recordLexiconEvent(LexiconEventRecord record);
 
     // Editing (transcriber_view_model_lexicon_editing.cpp).
@@ -725,7 +734,8 @@ private:
 
     // Learning from the history (transcriber_view_model_lexicon_history.cpp).
     QCoro::Task<void> processHistoryLexiconRecords(QList<TranscriptRecord> records,
-                                                   bool markDailyBatchAt);
+                                                   bool markDailyBatchAt,
+                                                   QUuid followUpOf = QUuid());
     QCoro::Task<QList<HistoryLexiconDiscovery>>
     extractHistoryDiscoveries(QList<TranscriptRecord> records);
     QCoro::Task<std::optional<VellupStructuredFormatterConfiguration>>

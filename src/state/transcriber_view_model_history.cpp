@@ -215,16 +215,14 @@ QCoro::Task<void> TranscriberViewModel::retryArchivedRecording(TranscriptRecord 
         co_await failRetry(record, failure, nullptr);
         co_return;
     }
-    if (!routing.isRouted()) {
-        const QList<TranscriptRecord> learned{storedVersion(retried)};
-        co_await processHistoryLexiconRecords(learned, false);
-    }
 
     m_engineStatusNote = QStringLiteral("当前使用Vellup录音 ASR");
     clearSessionContext();
     setRecordingState(RecordingState::idle());
     setLastResultMessage(note);
     finishWithCompletionPanel(result, finalText, routing, status, note);
+    if (!routing.isRouted())
+        startHistoryLearningFollowUp(storedVersion(retried));
 }
 
 QCoro::Task<void> TranscriberViewModel::failRetry(TranscriptRecord record, std::exception_ptr error,

@@ -223,7 +223,8 @@ QCoro::Task<void> TranscriberViewModel::persistPersonalLexicon(
     PersonalLexiconLease lease, QList<PersonalLexiconEntry> entries,
     PersonalLexiconCloudState cloudState,
     std::optional<PersonalLexiconHistoryLearningState> historyLearningState,
-    std::optional<QString> learningMessage, bool prioritizeLocalSave, bool syncCloud) {
+    std::optional<QString> learningMessage, bool prioritizeLocalSave, bool syncCloud,
+    QUuid followUpOf) {
     // Every wait below may outlast the controller; nothing is touched then.
     const QPointer<TranscriberViewModel> alive(this);
     PersonalLexiconSnapshot requested;
@@ -235,7 +236,7 @@ QCoro::Task<void> TranscriberViewModel::persistPersonalLexicon(
 
     if (!syncCloud) {
         co_await storePersonalLexiconAndRecord(snapshot, QStringLiteral("persist_local_only"),
-                                               std::move(learningMessage));
+                                               std::move(learningMessage), followUpOf);
         co_return;
     }
 
@@ -245,7 +246,7 @@ QCoro::Task<void> TranscriberViewModel::persistPersonalLexicon(
     const QString failureAction = prioritizeLocalSave ? QStringLiteral("local_snapshot_save_failed")
                                                       : QStringLiteral("persist_failed");
     const std::optional<PersonalLexiconSnapshot> saved =
-        co_await storePersonalLexicon(snapshot, failureAction);
+        co_await storePersonalLexicon(snapshot, failureAction, followUpOf);
     if (!alive || !saved)
         co_return;
     if (prioritizeLocalSave) {
@@ -256,11 +257,12 @@ QCoro::Task<void> TranscriberViewModel::persistPersonalLexicon(
             co_return;
     }
     lease.guard.unlock();
-    co_await synchronizePersonalLexicon(std::move(learningMessage));
+    co_await synchronizePersonalLexicon(std::move(learningMessage), followUpOf);
 }
 
 QCoro::Task<void>
-TranscriberViewModel::synchronizePersonalLexicon(std::optional<QString> learningMessage) {
+TranscriberViewModel::synchronizePersonalLexicon(std::optional<QString> learningMessage,
+                                                 QUuid followUpOf) {
     const QPointer<TranscriberViewModel> alive(this);
     const std::shared_ptr<AsyncMutex> syncMutex = m_personalLexiconSyncMutex;
     const AsyncMutex::Guard syncing = co_await syncMutex->lock();
@@ -286,12 +288,12 @@ TranscriberViewModel::synchronizePersonalLexicon(std::optional<QString> learning
     // set the sync statuses just returned back to pending.
     PersonalLexiconSnapshot merged = mergedSyncOutcome(personalLexiconSnapshot(), sent, synced);
     co_await storePersonalLexiconAndRecord(std::move(merged), QStringLiteral("persist_applied"),
-                                           std::move(learningMessage));
+                                           std::move(learningMessage), followUpOf);
 }
 
 QCoro::Task<std::optional<PersonalLexiconSnapshot>>
-TranscriberViewModel::storePersonalLexicon(PersonalLexiconSnapshot snapshot,
-                                           QString failureAction) {
+TranscriberViewModel::storePersonalLexicon(PersonalLexiconSnapshot snapshot, QString failureAction,
+                                           QUuid followUpOf) {
     const QPointer<TranscriberViewModel> alive(this);
     const std::shared_ptr<PersonalLexiconStore> store = m_personalLexiconStore;
     const std::shared_ptr<FloatingPanelCoordinating> panel = m_floatingPanelCoordinator;
@@ -309,8 +311,10 @@ TranscriberViewModel::storePersonalLexicon(PersonalLexiconSnapshot snapshot,
         LexiconEventRecord record = LexiconEventRecord::snapshot(
             std::move(failureAction), snapshot.entries, snapshot.cloudState, failure);
         co_await recordLexiconEvent(std::move(record));
-        panel->showToast(QStringLiteral("个人词库保存失败：") + *failure, std::nullopt,
-                         std::nullopt, {});
+        if (!alive || !isSilencedFollowUp(followUpOf)) {
+            panel->showToast(QStringLiteral("个人词库保存失败：") + *failure, std::nullopt,
+                             std::nullopt, {});
+        }
         co_return std::nullopt;
     }
     applyPersonalLexiconSnapshot(*saved);
@@ -318,17 +322,20 @@ TranscriberViewModel::storePersonalLexicon(PersonalLexiconSnapshot snapshot,
 }
 
 QCoro::Task<void> TranscriberViewModel::storePersonalLexiconAndRecord(
-    PersonalLexiconSnapshot snapshot, QString action, std::optional<QString> learningMessage) {
+    PersonalLexiconSnapshot snapshot, QString action, std::optional<QString> learningMessage,
+    QUuid followUpOf) {
     const QPointer<TranscriberViewModel> alive(this);
-    const std::optional<PersonalLexiconSnapshot> saved =
-        co_await storePersonalLexicon(std::move(snapshot), QStringLiteral("persist_failed"));
+    const std::optional<PersonalLexiconSnapshot> saved = co_await storePersonalLexicon(
+        std::move(snapshot), QStringLiteral("persist_failed"), followUpOf);
     if (!alive || !saved)
         co_return;
     LexiconEventRecord record =
         LexiconEventRecord::snapshot(std::move(action), saved->entries, saved->cloudState);
     co_await recordLexiconEvent(std::move(record));
-    if (alive && learningMessage && !textkit::isBlank(*learningMessage))
+    if (alive && learningMessage && !textkit::isBlank(*learningMessage) &&
+        !isSilencedFollowUp(followUpOf)) {
         setLastResultMessage(learningMessage);
+    }
 }
 
 TranscriberViewModel::LexiconEventRecord TranscriberViewModel::LexiconEventRecord::snapshot(

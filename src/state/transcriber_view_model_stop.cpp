@@ -239,11 +239,6 @@ QCoro::Task<void> TranscriberViewModel::stopRecording(RecordingStopSource trigge
         co_return;
     }
 
-    if (routing.shouldRunHistoryLearning()) {
-        const QList<TranscriptRecord> learned{storedVersion(record)};
-        co_await processHistoryLexiconRecords(learned, false);
-    }
-
     if (note.isEmpty()) {
         setLastResultMessage(status == TranscriptRecordStatus::failed
                                  ? QStringLiteral("本次转写失败")
@@ -255,6 +250,10 @@ QCoro::Task<void> TranscriberViewModel::stopRecording(RecordingStopSource trigge
     clearSessionContext();
     setRecordingState(RecordingState::idle());
     finishWithCompletionPanel(result, finalText, routing, status, note);
+    // The text is delivered and the dictation over: the shortcut is free
+    // again while the lexicon learns from it, however slow its sync.
+    if (routing.shouldRunHistoryLearning())
+        startHistoryLearningFollowUp(storedVersion(record));
 }
 
 QCoro::Task<void> TranscriberViewModel::failStop(std::optional<RecordingSessionOutput> retained,
@@ -298,6 +297,24 @@ void TranscriberViewModel::finishWithCompletionPanel(std::optional<InsertionResu
         m_floatingPanelCoordinator->showCompletion(
             hudToastMessage(status, note.isEmpty() ? std::nullopt : std::optional(note)));
     }
+}
+
+void TranscriberViewModel::startHistoryLearningFollowUp(const TranscriptRecord &record) {
+    // The session that follows the one just ended: a later dictation or
+    // retry replaces it, and with that the follow-up's messages lose their
+    // place.
+    const QUuid followUpOf = m_activeRecordingSessionID;
+    spawn(
+        this,
+        [this, record, followUpOf] {
+            const QList<TranscriptRecord> learned{record};
+            return processHistoryLexiconRecords(learned, false, followUpOf);
+        },
+        QStringLiteral("history learning"));
+}
+
+bool TranscriberViewModel::isSilencedFollowUp(const QUuid &followUpOf) const {
+    return !followUpOf.isNull() && followUpOf != m_activeRecordingSessionID;
 }
 
 QCoro::Task<TranscriberViewModel::SupplementOutcome>
