@@ -844,9 +844,10 @@ private:
     QString currentMeetingTranscriptSnapshot() const;
     // Writes nothing unless this recording is a meeting or the setting is on.
     void logMeetingStreamEvent(const QString &event, const QString &detail);
+    // Under the session of the recording that sent the tick.
     void logMeetingIncrementalDecision(const StructuredFormattingTask::MeetingIncremental &tick,
                                        const QString &currentWindow, const QString &response,
-                                       const QString &result);
+                                       const QString &result, const QUuid &sessionID);
 
     // --- Meeting minutes (transcriber_view_model_meeting_minutes.cpp) -----------
     QCoro::Task<FormattedText> formatMeetingFinalSummary(QString rawTranscript,
