@@ -49,10 +49,10 @@ void TranscriberViewModel::logMeetingStreamEvent(const QString &event, const QSt
 
 void TranscriberViewModel::logMeetingIncrementalDecision(
     const StructuredFormattingTask::MeetingIncremental &tick, const QString &currentWindow,
-    const QString &response, const QString &result) {
+    const QString &response, const QString &result, const QUuid &sessionID) {
     MeetingModeDebugLogger::DecisionRecord record;
     record.timestamp = m_currentDate();
-    record.sessionID = m_activeRecordingSessionID;
+    record.sessionID = sessionID;
     record.rangeLabel = tick.rangeLabel;
     record.pendingSeconds = tick.pendingSeconds;
     record.mustDecide = tick.mustDecide;

@@ -697,7 +697,8 @@ protected:
     std::atomic<double> captureClock{100.0};
     std::shared_ptr<AudioCaptureService> capture = std::make_shared<AudioCaptureService>(
         input, ffmpegAacFileWriterFactory(), [this] { return history.recordingsDirectoryNow(); },
-        [this] { return captureClock.load(); });
+        [this] { return captureClock.load(); },
+        [this](const QString &name) { return history.holdRecording(name); });
     std::shared_ptr<FakePermissionProbe> permissions = std::make_shared<FakePermissionProbe>();
     std::shared_ptr<HotkeyMonitor> monitor;
     std::shared_ptr<ScriptedCommandRunner> functionKeyRunner =
