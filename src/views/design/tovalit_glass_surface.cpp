@@ -1,6 +1,7 @@
 #include "views/design/tovalit_glass_surface.h"
 
 #include <QGraphicsDropShadowEffect>
+#include <QPaintEvent>
 #include <QPainter>
 
 namespace tovalit {
@@ -37,9 +38,9 @@ GlassBackdrop TovalitGlassSurface::backdropFor(const QWidget *widget) {
                                                                      : GlassBackdrop::translucent;
 }
 
-void TovalitGlassSurface::paintEvent(QPaintEvent *) {
+void TovalitGlassSurface::paintEvent(QPaintEvent *event) {
     QPainter painter(this);
-    paintGlassSurface(painter, QRectF(rect()), m_level, backdropFor(this));
+    paintGlassSurface(painter, QRectF(rect()), m_level, backdropFor(this), event->rect());
 }
 
 void TovalitGlassSurface::applyShadow() {

@@ -169,11 +169,14 @@ void addSurfaces(QWidget *widget, QPoint origin, QRegion &region) {
                 region += QRegion(
                     surface->surfacePath().translated(QPointF(at)).toFillPolygon().toPolygon());
             // The meeting panel's corner handles reach into the corners its
-            // rounding leaves empty; all of each handle grips.
-            for (const MeetingResizeHandleView *grip :
-                 surface->findChildren<MeetingResizeHandleView *>()) {
-                if (grip->isVisibleTo(surface))
-                    region += QRect(at + grip->mapTo(surface, QPoint(0, 0)), grip->size());
+            // rounding leaves empty; all of each handle grips. They sit on
+            // the panel itself: its lists, however long, are not searched.
+            for (const MeetingResizeHandleOverlay *overlay :
+                 surface->findChildren<MeetingResizeHandleOverlay *>(Qt::FindDirectChildrenOnly)) {
+                for (const MeetingResizeHandleView *grip : overlay->handles()) {
+                    if (grip->isVisibleTo(surface))
+                        region += QRect(at + grip->mapTo(surface, QPoint(0, 0)), grip->size());
+                }
             }
             continue;
         }
