@@ -80,6 +80,11 @@ ExpandedMeetingHUDView::ExpandedMeetingHUDView(QList<double> levels, MeetingHUDC
     dragBar->addWidget(m_finish, 0, Qt::AlignVCenter);
     column->addLayout(dragBar);
 
+    // Body column: the header row, 8 above the content card.
+    auto *body = new QVBoxLayout;
+    body->setSpacing(8);
+    column->addLayout(body, 1);
+
     // Header row.
     auto *header = new QHBoxLayout;
     header->setSpacing(10);
@@ -107,13 +112,13 @@ ExpandedMeetingHUDView::ExpandedMeetingHUDView(QList<double> levels, MeetingHUDC
     header->addSpacing(8);
     header->addStretch(1);
     header->addWidget(m_badge, 0, Qt::AlignVCenter);
-    column->addLayout(header);
+    body->addLayout(header);
 
     // Content card.
     auto *cardLayout = new QVBoxLayout(m_card);
     cardLayout->setContentsMargins(0, 0, 0, 0);
     m_card->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
-    column->addWidget(m_card, 1);
+    body->addWidget(m_card, 1);
     showSelectedList();
 
     setMinimumSize(HUDLayout::expandedMeetingMinimumSize.toSize());

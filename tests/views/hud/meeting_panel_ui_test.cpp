@@ -105,6 +105,29 @@ TEST(ExpandedMeetingHUDViewTest, OpensOnTheTimelineAndKeepsTheChosenTabAcrossUpd
     EXPECT_EQ(view.finishButton()->size(), QSize(26, 26));
 }
 
+TEST(ExpandedMeetingHUDViewTest, BandsSitTenApartAndTheCardEightBelowTheHeader) {
+    ExpandedMeetingHUDView view({0.4}, sampleContent());
+    view.resize(524, 420);
+    view.show();
+    const auto bottomOf = [&](const char *name) {
+        const auto *widget = view.findChild<QWidget *>(QString::fromLatin1(name));
+        return widget ? widget->mapTo(&view, QPoint(0, widget->height())).y() : -1;
+    };
+    const auto topOf = [&](const char *name) {
+        const auto *widget = view.findChild<QWidget *>(QString::fromLatin1(name));
+        return widget ? widget->mapTo(&view, QPoint(0, 0)).y() : -1;
+    };
+    // The header row is as high as its tallest part, the tab switch.
+    const int headerTop =
+        std::min({topOf("contentCaption"), topOf("tabSwitch"), topOf("elapsedBadge")});
+    const int headerBottom =
+        std::max({bottomOf("contentCaption"), bottomOf("tabSwitch"), bottomOf("elapsedBadge")});
+    EXPECT_EQ(topOf("dragZone"), 10) << "padded 10 on all edges";
+    EXPECT_EQ(headerTop - bottomOf("dragZone"), 10) << "drag bar to body column";
+    EXPECT_EQ(topOf("contentCard") - headerBottom, 8) << "header row to content card";
+    EXPECT_EQ(view.height() - bottomOf("contentCard"), 10);
+}
+
 TEST(ExpandedMeetingHUDViewTest, NothingInThePanelHidesTheGlassWithoutPaintingItself) {
     // A widget that fills its background counts as opaque, so nothing is
     // painted under it; one that also skips its background leaves a hole
