@@ -25,6 +25,7 @@
 #include "services/capture/audio_capture_service.h"
 #include "services/learning/insertion_correction_learning_result.h"
 #include "services/learning/lexicon_learning_ai_analysis.h"
+#include "services/meeting/meeting_transcript_follower.h"
 #include "services/speech/live_transcriber.h"
 #include "services/text_processing/natural_mode_stage.h"
 #include "services/text_processing/structured_formatting_task.h"
@@ -975,6 +976,9 @@ private:
     TaskHandle m_meetingMinuteUpdateTask;
     bool m_meetingModeAutoEntryDismissed = false;
     QString m_lastMeetingTranscriptSnapshot;
+    // Reads each partial result's transcript from where the last one
+    // changed, for the increment and the raw segments.
+    MeetingTranscriptFollower m_meetingTranscriptFollower;
     QString m_pendingMeetingIncrementalText;
     int m_pendingMeetingIncrementalStartSecond = 0;
     QString m_lastMeetingEvaluatedIncrementalText;

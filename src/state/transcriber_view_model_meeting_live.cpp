@@ -20,13 +20,13 @@ void TranscriberViewModel::handleMeetingLiveTranscriptUpdate(const QString &tran
         return;
     }
     const QString increment =
-        MeetingLiveTranscript::meetingTranscriptIncrement(m_lastMeetingTranscriptSnapshot, current);
+        m_meetingTranscriptFollower.increment(m_lastMeetingTranscriptSnapshot, current);
     if (!increment.isEmpty()) {
         m_pendingMeetingIncrementalText = MeetingLiveTranscript::mergedMeetingIncrementalText(
             m_pendingMeetingIncrementalText, increment);
     }
     m_lastMeetingTranscriptSnapshot = current;
-    setMeetingRawSegments(MeetingLiveTranscript::buildMeetingASRSegments(current));
+    setMeetingRawSegments(m_meetingTranscriptFollower.segments(current));
     presentRecordingHUD();
 }
 
