@@ -54,10 +54,10 @@ private:
         QString locale;
     };
 
-    std::optional<GatewaySession> loadStoredSession();
-    void storeSession(const GatewaySession &session);
-    void clearStoredSession();
-    QString loadOrCreateDeviceID();
+    QCoro::Task<std::optional<GatewaySession>> loadStoredSession();
+    QCoro::Task<void> storeSession(GatewaySession session);
+    QCoro::Task<void> clearStoredSession();
+    QCoro::Task<QString> loadOrCreateDeviceID();
     AppMetadata appMetadata() const;
     bool isValidated(const GatewaySession &session, const QUrl &baseURL) const;
     void markValidated(const GatewaySession &session, const QUrl &baseURL);

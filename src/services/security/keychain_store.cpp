@@ -36,28 +36,30 @@ KeychainStore::KeychainStore(QString service, std::shared_ptr<SecretStore> secre
     : m_service(std::move(service))
     , m_secrets(std::move(secrets)) {}
 
-std::optional<QByteArray> KeychainStore::loadData(const QString &account) const {
+QCoro::Task<std::optional<QByteArray>> KeychainStore::loadData(QString account) const {
     try {
-        return m_secrets->load(m_service, account);
+        co_return m_secrets->load(m_service, account, CancelToken());
     } catch (const SecretStoreError &error) {
         throw KeychainStoreError::operationFailed(error.status(), error.detail());
     }
 }
 
-void KeychainStore::saveData(const QByteArray &data, const QString &account) const {
+QCoro::Task<void> KeychainStore::saveData(QByteArray data, QString account) const {
     try {
-        m_secrets->save(m_service, account, data);
+        m_secrets->save(m_service, account, data, CancelToken());
     } catch (const SecretStoreError &error) {
         throw KeychainStoreError::operationFailed(error.status(), error.detail());
     }
+    co_return;
 }
 
-void KeychainStore::deleteItem(const QString &account) const {
+QCoro::Task<void> KeychainStore::deleteItem(QString account) const {
     try {
-        m_secrets->remove(m_service, account);
+        m_secrets->remove(m_service, account, CancelToken());
     } catch (const SecretStoreError &error) {
         throw KeychainStoreError::operationFailed(error.status(), error.detail());
     }
+    co_return;
 }
 
 } // namespace tovalit

@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <qcoro/qcorotask.h>
 
 #include <memory>
 #include <optional>
@@ -45,9 +46,9 @@ public:
 
     QString service() const { return m_service; }
 
-    std::optional<QByteArray> loadData(const QString &account) const;
-    void saveData(const QByteArray &data, const QString &account) const;
-    void deleteItem(const QString &account) const;
+    QCoro::Task<std::optional<QByteArray>> loadData(QString account) const;
+    QCoro::Task<void> saveData(QByteArray data, QString account) const;
+    QCoro::Task<void> deleteItem(QString account) const;
 
 private:
     QString m_service;

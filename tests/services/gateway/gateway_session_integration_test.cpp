@@ -42,9 +42,12 @@ std::unique_ptr<AppConfigurationStore> configurationFor(InMemoryDefaultsStore &d
 // has validated nothing yet) refreshes that session instead of registering.
 TEST(GatewaySessionOnSecretService, FirstRunRegistersAndTheNextProcessRefreshes) {
     TOVALIT_REQUIRE_SECRET_SERVICE();
-    const KeychainStore keychain(keychainService);
-    keychain.deleteItem(QStringLiteral("gateway.session"));
-    keychain.deleteItem(QStringLiteral("gateway.device-id"));
+    const auto forget = [] {
+        const KeychainStore keychain(keychainService);
+        testing::runTask(keychain.deleteItem(QStringLiteral("gateway.session")));
+        testing::runTask(keychain.deleteItem(QStringLiteral("gateway.device-id")));
+    };
+    forget();
 
     testing::StandInHttpServer server;
     server.setHandler([&server](const RecordedHttpRequest &request) {
@@ -63,7 +66,7 @@ TEST(GatewaySessionOnSecretService, FirstRunRegistersAndTheNextProcessRefreshes)
     InMemoryDefaultsStore defaults;
     const auto configuration =
         configurationFor(defaults, server.url(QStringLiteral("/")).toString());
-    GatewaySessionService service(*configuration, keychain);
+    GatewaySessionService service(*configuration, KeychainStore(keychainService));
 
     const auto registered = testing::runTask(service.gatewaySession());
     ASSERT_TRUE(registered);
@@ -100,8 +103,7 @@ TEST(GatewaySessionOnSecretService, FirstRunRegistersAndTheNextProcessRefreshes)
     EXPECT_EQ(lookUpWithSecretTool(QStringLiteral("gateway.device-id")), deviceID)
         << "the device keeps its identity";
 
-    keychain.deleteItem(QStringLiteral("gateway.session"));
-    keychain.deleteItem(QStringLiteral("gateway.device-id"));
+    forget();
 }
 
 // Run only as the second process of the test above.

@@ -1,5 +1,6 @@
 #include "services/security/keychain_store.h"
 #include "tests/support/qt_printers.h"
+#include "tests/support/run_task.h"
 #include "tests/support/secret_service_session.h"
 
 #include <QProcess>
@@ -9,6 +10,8 @@
 
 namespace tovalit {
 namespace {
+
+using testing::runTask;
 
 // How many items the desktop's own tool finds for the pair.
 int itemsFoundBySecretTool(const QString &service, const QString &account) {
@@ -28,7 +31,7 @@ protected:
     void TearDown() override {
         if (testing::secretServiceAvailable()) {
             for (const char *account : {"gateway.session", "gateway.device-id"})
-                store.deleteItem(QLatin1String(account));
+                runTask(store.deleteItem(QLatin1String(account)));
         }
     }
 
@@ -40,23 +43,24 @@ protected:
 
 TEST_F(KeychainStoreOnSecretService, SaveLoadReplaceAndDelete) {
     const QString account = QStringLiteral("gateway.session");
-    EXPECT_EQ(store.loadData(account), std::nullopt) << "never saved: nothing, no error";
+    EXPECT_EQ(runTask(store.loadData(account)), std::nullopt) << "never saved: nothing, no error";
 
     const QByteArray first("{\"a\":1}\0binary\xff", 15);
-    store.saveData(first, account);
-    EXPECT_EQ(store.loadData(account), first) << "bytes come back exactly";
+    runTask(store.saveData(first, account));
+    EXPECT_EQ(runTask(store.loadData(account)), first) << "bytes come back exactly";
 
-    store.saveData(QByteArray("second"), account);
-    EXPECT_EQ(store.loadData(account), QByteArray("second"));
+    runTask(store.saveData(QByteArray("second"), account));
+    EXPECT_EQ(runTask(store.loadData(account)), QByteArray("second"));
     EXPECT_EQ(itemsFoundBySecretTool(service, account), 1) << "saving again replaces the item";
 
-    EXPECT_EQ(KeychainStore(service).loadData(QStringLiteral("gateway.device-id")), std::nullopt)
+    const KeychainStore another(service);
+    EXPECT_EQ(runTask(another.loadData(QStringLiteral("gateway.device-id"))), std::nullopt)
         << "accounts are separate";
 
-    store.deleteItem(account);
-    EXPECT_EQ(store.loadData(account), std::nullopt);
+    runTask(store.deleteItem(account));
+    EXPECT_EQ(runTask(store.loadData(account)), std::nullopt);
     EXPECT_EQ(itemsFoundBySecretTool(service, account), 0);
-    EXPECT_NO_THROW(store.deleteItem(account)) << "deleting what is not there is no error";
+    EXPECT_NO_THROW(runTask(store.deleteItem(account))) << "deleting what is not there is no error";
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "platform/fake/in_memory_secret_store.h"
 #include "services/security/keychain_store.h"
 #include "tests/support/qt_printers.h"
+#include "tests/support/run_task.h"
 
 #include <gtest/gtest.h>
 
@@ -12,7 +13,7 @@ TEST(KeychainStore, StoreFailuresSurfaceWithTheirStatus) {
     const KeychainStore store(QStringLiteral("s"), secrets);
     secrets->setFailure(InMemorySecretStore::Operation::load, 9);
     try {
-        store.loadData(QStringLiteral("a"));
+        testing::runTask(store.loadData(QStringLiteral("a")));
         FAIL() << "expected a failure";
     } catch (const KeychainStoreError &error) {
         EXPECT_EQ(error.kind(), KeychainStoreError::Kind::operationFailed);
@@ -21,7 +22,7 @@ TEST(KeychainStore, StoreFailuresSurfaceWithTheirStatus) {
     }
     secrets->setFailure(InMemorySecretStore::Operation::remove, -25308);
     try {
-        store.deleteItem(QStringLiteral("a"));
+        testing::runTask(store.deleteItem(QStringLiteral("a")));
         FAIL() << "expected a failure";
     } catch (const KeychainStoreError &error) {
         EXPECT_EQ(error.localizedDescription(), QStringLiteral("钥匙串操作失败（-25308）。"));
