@@ -166,6 +166,10 @@ QCoro::Task<void> GatewaySessionService::invalidateGatewaySession() {
     }
 }
 
+void GatewaySessionService::setOnSessionKeptInMemory(std::function<void()> notice) {
+    m_keychainStore.setOnKeptInMemory(std::move(notice));
+}
+
 // The keychain's arguments are named values: GCC 12 mishandles some
 // temporaries that live across a suspension.
 

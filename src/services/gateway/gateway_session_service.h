@@ -42,6 +42,7 @@ public:
     historyExtractorConfiguration() override;
     QCoro::Task<std::optional<GatewayLexiconSyncConfiguration>> lexiconSyncConfiguration() override;
     QCoro::Task<void> invalidateGatewaySession() override;
+    void setOnSessionKeptInMemory(std::function<void()> notice) override;
 
     static constexpr const char *sessionKey = "gateway.session";
     static constexpr const char *deviceIDKey = "gateway.device-id";
