@@ -14,6 +14,7 @@
 #include "tests/support/qt_printers.h"
 #include "tests/support/run_task.h"
 
+#include <QDir>
 #include <QTemporaryDir>
 
 #include <atomic>
@@ -22,6 +23,7 @@
 #include <gtest/gtest.h>
 #include <linux/input.h>
 #include <mutex>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -40,9 +42,12 @@ public:
         m_write = descriptors[1];
         fcntl(m_read, F_SETFL, O_NONBLOCK);
     }
-    ~EventPipe() {
+    ~EventPipe() { unplug(); }
+    // The keyboard goes away: the reader meets the end of its stream.
+    void unplug() {
         if (m_write >= 0)
             close(m_write);
+        m_write = -1;
     }
     // Handed to the source, which closes it.
     int readEnd() const { return m_read; }
@@ -243,6 +248,77 @@ TEST(EvdevFunctionKeySource, OnlyAKeyboardThatReportsFnCountsAndWithoutOneTheSho
     ASSERT_TRUE(testing::waitUntil([&] { return recorded.events().size() == 2; }, "C down"));
     EXPECT_EQ(recorded.events()[1],
               (KeyboardTapEvent{Type::keyDown, 8, ModifierFlag::function, 5100000000ull}));
+}
+
+// A keyboard unplugged while its Fn key is down never reports the
+// release: the reader reports it for the keyboard, so Fn is not left held
+// (and the next press, on another keyboard, is a press again).
+TEST(EvdevFunctionKeySource, AKeyboardUnpluggedWithFnDownReleasesIt) {
+    QTemporaryDir noDevices;
+    EventPipe unplugged;
+    EventPipe remaining;
+    RecordedEvents recorded;
+    EvdevFunctionKeySource source(
+        {noDevices.path(), {{unplugged.readEnd(), true}, {remaining.readEnd(), true}}});
+    ASSERT_EQ(source.start(FunctionKeyEventTapConfiguration{}, recorded.handler()),
+              FunctionKeyTapStart::started);
+    unplugged.key(KEY_LEFTSHIFT, 1, 7.0);
+    unplugged.key(KEY_FN, 1, 7.1);
+    ASSERT_TRUE(testing::waitUntil([&] { return recorded.events().size() == 2; }, "Fn down"));
+    unplugged.unplug();
+    ASSERT_TRUE(testing::waitUntil([&] { return recorded.events().size() == 3; }, "Fn up"));
+    EXPECT_EQ(recorded.events()[2],
+              (KeyboardTapEvent{Type::flagsChanged, VirtualKeyCode::function, 0, 0}))
+        << "released, with the unplugged keyboard's Shift gone too, timed by the tap";
+
+    remaining.key(KEY_FN, 1, 8.0);
+    ASSERT_TRUE(testing::waitUntil([&] { return recorded.events().size() == 4; }, "Fn again"));
+    EXPECT_EQ(recorded.events()[3], (KeyboardTapEvent{Type::flagsChanged, VirtualKeyCode::function,
+                                                      ModifierFlag::function, 8000000000ull}));
+}
+
+// The reader is woken through a descriptor of its own when the tap stops.
+// Without one (the process has used up its descriptors) it could never be
+// stopped, and stopping it, at the next restart or at exit, would wait for
+// good: so there is no tap, and the keyboards are left for the next start.
+TEST(EvdevFunctionKeySource, WithoutADescriptorToWakeItTheReaderDoesNotStart) {
+    QTemporaryDir noDevices;
+    EventPipe pipe;
+    auto source = std::make_unique<EvdevFunctionKeySource>(
+        EvdevFunctionKeySource::Options{noDevices.path(), {{pipe.readEnd()}}});
+
+    // Every descriptor the process may still open is taken for a moment.
+    rlimit original{};
+    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &original), 0);
+    int highest = 0;
+    for (const QString &name :
+         QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::Files | QDir::System))
+        highest = std::max(highest, name.toInt());
+    rlimit lowered = original;
+    lowered.rlim_cur = rlim_t(highest + 16);
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &lowered), 0);
+    std::vector<int> taken;
+    for (int descriptor = dup(0); descriptor >= 0; descriptor = dup(0))
+        taken.push_back(descriptor);
+    const FunctionKeyTapStart started =
+        source->start(FunctionKeyEventTapConfiguration{}, RecordedEvents().handler());
+    for (int descriptor : taken)
+        close(descriptor);
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &original), 0);
+
+    if (started == FunctionKeyTapStart::started) {
+        // Stopping it would wait for good: it is left running.
+        source.release();
+        FAIL() << "a reader started that nothing can wake";
+    }
+    EXPECT_EQ(started, FunctionKeyTapStart::unavailable);
+    RecordedEvents recorded;
+    ASSERT_EQ(source->start(FunctionKeyEventTapConfiguration{}, recorded.handler()),
+              FunctionKeyTapStart::started)
+        << "the event stream is still there for the next start";
+    pipe.key(KEY_FN, 1, 1.0);
+    ASSERT_TRUE(testing::waitUntil([&] { return recorded.events().size() == 1; }, "Fn down"));
+    source->stop();
 }
 
 } // namespace
