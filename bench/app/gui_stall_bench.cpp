@@ -191,7 +191,7 @@ bool keyringFound = false;
 
 // Everything a dictation needs, set up once per run.
 struct Desktop {
-    explicit Desktop(Keyring keyring = Keyring::session) {
+    explicit Desktop(Keyring keyring) {
         static int argc = 1;
         static char name[] = "bench_gui_stall";
         static char *argv[] = {name, nullptr};
@@ -298,33 +298,59 @@ private:
     bool m_ready = false;
 };
 
-void WholeDictationGuiStall(benchmark::State &state) {
+// The desktop for one benchmark, or nothing when it cannot run here (the
+// benchmark is told why).
+std::unique_ptr<Desktop> desktopFor(benchmark::State &state, Keyring keyring) {
     if (keyringFound) {
-        state.SkipWithError("the keyring was set up for another benchmark in this process");
-        return;
+        state.SkipWithError(keyring == Keyring::silent
+                                ? "runs on its own: --benchmark_filter=SilentKeyring"
+                                : "the keyring was set up for another benchmark in this process");
+        return nullptr;
     }
-    Desktop desktop;
-    if (!desktop.ready) {
+    auto desktop = std::make_unique<Desktop>(keyring);
+    if (!desktop->ready) {
         state.SkipWithError("needs the test session (scripts/lib/headless-session)");
-        return;
+        return nullptr;
     }
-    TranscriberViewModel &controller = desktop.app->viewModel();
-    QAction &toggle = *desktop.menuBar.toggleRecordingItem();
-    StallMeter meter([&controller] { return describe(controller.recordingState()); });
-    StallTracer tracer(meter.lastTick);
+    return desktop;
+}
+
+// The GUI thread's gaps, each with the controller's phase, and the longest
+// over every measurement.
+struct StallWatch {
+    explicit StallWatch(const TranscriberViewModel &controller)
+        : meter([&controller] { return describe(controller.recordingState()); })
+        , tracer(meter.lastTick) {}
+
+    void stop() {
+        meter.stop();
+        longest = std::max(longest, meter.longestMilliseconds());
+    }
+
+    StallMeter meter;
+    StallTracer tracer;
     double longest = 0;
+};
+
+void WholeDictationGuiStall(benchmark::State &state) {
+    const std::unique_ptr<Desktop> desktop = desktopFor(state, Keyring::session);
+    if (!desktop)
+        return;
+    TranscriberViewModel &controller = desktop->app->viewModel();
+    QAction &toggle = *desktop->menuBar.toggleRecordingItem();
+    StallWatch watch(controller);
     QStringList worst;
     for (auto _ : state) {
         state.PauseTiming();
         ScreenshotOnTheClipboard screenshot;
-        desktop.bringEditorForward();
+        desktop->bringEditorForward();
         state.ResumeTiming();
         if (!screenshot.ready()) {
             state.SkipWithError("no clipboard owner");
             break;
         }
 
-        meter.start();
+        watch.meter.start();
         toggle.trigger();
         if (!pumpUntil(
                 [&] { return controller.recordingState().is(RecordingState::Case::recording); },
@@ -332,14 +358,14 @@ void WholeDictationGuiStall(benchmark::State &state) {
             state.SkipWithError("the recording did not start");
             break;
         }
-        const size_t framesBefore = desktop.gateway->recogniser.binaryMessages().size();
+        const size_t framesBefore = desktop->gateway->recogniser.binaryMessages().size();
         QProcess player;
         player.start(QStringLiteral("paplay"),
-                     {QStringLiteral("-d"), QStringLiteral("vsink"), desktop.speech});
+                     {QStringLiteral("-d"), QStringLiteral("vsink"), desktop->speech});
         pumpUntil([&] { return player.state() == QProcess::NotRunning; }, 15000, "paplay");
         pumpUntil(
             [&] {
-                return desktop.gateway->recogniser.binaryMessages().size() >= framesBefore + 24;
+                return desktop->gateway->recogniser.binaryMessages().size() >= framesBefore + 24;
             },
             5000, "the speech to be streamed");
         toggle.trigger();
@@ -354,10 +380,9 @@ void WholeDictationGuiStall(benchmark::State &state) {
                        mime->hasFormat(QStringLiteral("image/png"));
             },
             5000, "the clipboard to come back");
-        meter.stop();
+        watch.stop();
 
-        longest = std::max(longest, meter.longestMilliseconds());
-        worst << meter.worst();
+        worst << watch.meter.worst();
         // With the diagnostics log on, how the text went in.
         if (TovalitDebugLogger::isEnabled()) {
             TovalitDebugLogger::flush();
@@ -370,31 +395,22 @@ void WholeDictationGuiStall(benchmark::State &state) {
             }
         }
         std::fprintf(stderr, "gui_stall: dictation %lld: %s (final text: %s)\n",
-                     static_cast<long long>(worst.size()), qPrintable(meter.worst()),
+                     static_cast<long long>(worst.size()), qPrintable(watch.meter.worst()),
                      qPrintable(controller.finalTranscript()));
     }
-    state.counters["longest_stall_ms"] = longest;
+    state.counters["longest_stall_ms"] = watch.longest;
 }
 BENCHMARK(WholeDictationGuiStall)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void FirstSessionReadWithASilentKeyringGuiStall(benchmark::State &state) {
-    if (keyringFound) {
-        state.SkipWithError("runs on its own: --benchmark_filter=SilentKeyring");
+    const std::unique_ptr<Desktop> desktop = desktopFor(state, Keyring::silent);
+    if (!desktop)
         return;
-    }
-    Desktop desktop(Keyring::silent);
-    if (!desktop.ready) {
-        state.SkipWithError("needs the test session (scripts/lib/headless-session)");
-        return;
-    }
-    TranscriberViewModel &controller = desktop.app->viewModel();
-    QAction &toggle = *desktop.menuBar.toggleRecordingItem();
-    StallMeter meter([&controller] { return describe(controller.recordingState()); });
-    StallTracer tracer(meter.lastTick);
-    double longest = 0;
+    const TranscriberViewModel &controller = desktop->app->viewModel();
+    StallWatch watch(controller);
     for (auto _ : state) {
-        meter.start();
-        toggle.trigger();
+        watch.meter.start();
+        desktop->menuBar.toggleRecordingItem()->trigger();
         // The start reads the session, waits for the keyring, and gives up.
         const bool ended = pumpUntil(
             [&] {
@@ -402,13 +418,12 @@ void FirstSessionReadWithASilentKeyringGuiStall(benchmark::State &state) {
                        controller.recordingState().is(RecordingState::Case::recording);
             },
             180000, "the start to give up on the keyring");
-        meter.stop();
-        longest = std::max(longest, meter.longestMilliseconds());
+        watch.stop();
         std::fprintf(stderr, "gui_stall: first session read, silent keyring: %s (ended: %s)\n",
-                     qPrintable(meter.worst()),
+                     qPrintable(watch.meter.worst()),
                      ended ? qPrintable(describe(controller.recordingState())) : "no");
     }
-    state.counters["longest_stall_ms"] = longest;
+    state.counters["longest_stall_ms"] = watch.longest;
 }
 BENCHMARK(FirstSessionReadWithASilentKeyringGuiStall)
     ->Iterations(1)
