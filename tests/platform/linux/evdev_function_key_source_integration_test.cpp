@@ -14,7 +14,6 @@
 #include "tests/support/qt_printers.h"
 #include "tests/support/run_task.h"
 
-#include <QDir>
 #include <QTemporaryDir>
 
 #include <atomic>
@@ -23,7 +22,6 @@
 #include <gtest/gtest.h>
 #include <linux/input.h>
 #include <mutex>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -275,50 +273,6 @@ TEST(EvdevFunctionKeySource, AKeyboardUnpluggedWithFnDownReleasesIt) {
     ASSERT_TRUE(testing::waitUntil([&] { return recorded.events().size() == 4; }, "Fn again"));
     EXPECT_EQ(recorded.events()[3], (KeyboardTapEvent{Type::flagsChanged, VirtualKeyCode::function,
                                                       ModifierFlag::function, 8000000000ull}));
-}
-
-// The reader is woken through a descriptor of its own when the tap stops.
-// Without one (the process has used up its descriptors) it could never be
-// stopped, and stopping it, at the next restart or at exit, would wait for
-// good: so there is no tap, and the keyboards are left for the next start.
-TEST(EvdevFunctionKeySource, WithoutADescriptorToWakeItTheReaderDoesNotStart) {
-    QTemporaryDir noDevices;
-    EventPipe pipe;
-    auto source = std::make_unique<EvdevFunctionKeySource>(
-        EvdevFunctionKeySource::Options{noDevices.path(), {{pipe.readEnd()}}});
-
-    // Every descriptor the process may still open is taken for a moment.
-    rlimit original{};
-    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &original), 0);
-    int highest = 0;
-    for (const QString &name :
-         QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::Files | QDir::System))
-        highest = std::max(highest, name.toInt());
-    rlimit lowered = original;
-    lowered.rlim_cur = rlim_t(highest + 16);
-    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &lowered), 0);
-    std::vector<int> taken;
-    for (int descriptor = dup(0); descriptor >= 0; descriptor = dup(0))
-        taken.push_back(descriptor);
-    const FunctionKeyTapStart started =
-        source->start(FunctionKeyEventTapConfiguration{}, RecordedEvents().handler());
-    for (int descriptor : taken)
-        close(descriptor);
-    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &original), 0);
-
-    if (started == FunctionKeyTapStart::started) {
-        // Stopping it would wait for good: it is left running.
-        source.release();
-        FAIL() << "a reader started that nothing can wake";
-    }
-    EXPECT_EQ(started, FunctionKeyTapStart::unavailable);
-    RecordedEvents recorded;
-    ASSERT_EQ(source->start(FunctionKeyEventTapConfiguration{}, recorded.handler()),
-              FunctionKeyTapStart::started)
-        << "the event stream is still there for the next start";
-    pipe.key(KEY_FN, 1, 1.0);
-    ASSERT_TRUE(testing::waitUntil([&] { return recorded.events().size() == 1; }, "Fn down"));
-    source->stop();
 }
 
 } // namespace
