@@ -15,6 +15,13 @@
 // is 40 ms late (a stack in poll() means the process was not scheduled, not
 // that it was busy); with TOVALIT_ENABLE_DEBUG_LOGGING=1 the insertion's
 // diagnostics lines follow each dictation.
+//
+// FirstSessionReadWithASilentKeyring measures the start of a dictation
+// whose first session read meets a keyring that never answers (a stand-in
+// owns the Secret Service's name and takes every call without a reply),
+// from the press until the start gives up. The keyring library keeps the
+// service it found for the rest of the process, so that benchmark runs
+// only on its own, chosen with --benchmark_filter=SilentKeyring.
 
 #include "app/legacy_menu_bar_controller.h"
 #include "app/main_window.h"
@@ -26,6 +33,7 @@
 #include "tests/support/gateway_stand_in.h"
 #include "tests/support/run_task.h"
 #include "tests/support/spoken_audio.h"
+#include "tests/support/stalled_bus_name.h"
 #include "tests/support/temporary_user_folders.h"
 #include "tests/support/test_editor_process.h"
 #include "tests/support/xdotool.h"
@@ -174,9 +182,16 @@ bool pumpUntil(const std::function<bool()> &condition, int limitMilliseconds, co
     return true;
 }
 
+// Which keyring the application finds: the session's own, or a stand-in
+// that never answers.
+enum class Keyring { session, silent };
+
+// Whether the keyring library has found its service in this process yet.
+bool keyringFound = false;
+
 // Everything a dictation needs, set up once per run.
 struct Desktop {
-    Desktop() {
+    explicit Desktop(Keyring keyring) {
         static int argc = 1;
         static char name[] = "bench_gui_stall";
         static char *argv[] = {name, nullptr};
@@ -188,6 +203,16 @@ struct Desktop {
             return;
         folders = std::make_unique<support::TemporaryUserFolders>();
         gateway = std::make_unique<support::GatewayStandIn>();
+        if (keyring == Keyring::silent) {
+            silentKeyring = std::make_unique<support::StalledBusName>(
+                QStringLiteral("org.tovalit.bench.SilentSecrets") +
+                QString::number(QCoreApplication::applicationPid()));
+            if (!silentKeyring->waitUntilOwned())
+                return;
+            // Read by the keyring library when it first looks for its service.
+            qputenv("SECRET_SERVICE_BUS_NAME", silentKeyring->name().toUtf8());
+        }
+        keyringFound = true;
 
         VellupTranscriberApp::Dependencies dependencies =
             VellupTranscriberApp::Dependencies::linuxDefaults();
@@ -238,6 +263,7 @@ struct Desktop {
     QString speech;
     std::unique_ptr<support::TemporaryUserFolders> folders;
     std::unique_ptr<support::GatewayStandIn> gateway;
+    std::unique_ptr<support::StalledBusName> silentKeyring;
     LegacyMenuBarController menuBar;
     std::unique_ptr<VellupTranscriberApp> app;
     std::unique_ptr<support::TestEditorProcess> editor;
@@ -272,29 +298,59 @@ private:
     bool m_ready = false;
 };
 
-void WholeDictationGuiStall(benchmark::State &state) {
-    Desktop desktop;
-    if (!desktop.ready) {
-        state.SkipWithError("needs the test session (scripts/lib/headless-session)");
-        return;
+// The desktop for one benchmark, or nothing when it cannot run here (the
+// benchmark is told why).
+std::unique_ptr<Desktop> desktopFor(benchmark::State &state, Keyring keyring) {
+    if (keyringFound) {
+        state.SkipWithError(keyring == Keyring::silent
+                                ? "runs on its own: --benchmark_filter=SilentKeyring"
+                                : "the keyring was set up for another benchmark in this process");
+        return nullptr;
     }
-    TranscriberViewModel &controller = desktop.app->viewModel();
-    QAction &toggle = *desktop.menuBar.toggleRecordingItem();
-    StallMeter meter([&controller] { return describe(controller.recordingState()); });
-    StallTracer tracer(meter.lastTick);
+    auto desktop = std::make_unique<Desktop>(keyring);
+    if (!desktop->ready) {
+        state.SkipWithError("needs the test session (scripts/lib/headless-session)");
+        return nullptr;
+    }
+    return desktop;
+}
+
+// The GUI thread's gaps, each with the controller's phase, and the longest
+// over every measurement.
+struct StallWatch {
+    explicit StallWatch(const TranscriberViewModel &controller)
+        : meter([&controller] { return describe(controller.recordingState()); })
+        , tracer(meter.lastTick) {}
+
+    void stop() {
+        meter.stop();
+        longest = std::max(longest, meter.longestMilliseconds());
+    }
+
+    StallMeter meter;
+    StallTracer tracer;
     double longest = 0;
+};
+
+void WholeDictationGuiStall(benchmark::State &state) {
+    const std::unique_ptr<Desktop> desktop = desktopFor(state, Keyring::session);
+    if (!desktop)
+        return;
+    TranscriberViewModel &controller = desktop->app->viewModel();
+    QAction &toggle = *desktop->menuBar.toggleRecordingItem();
+    StallWatch watch(controller);
     QStringList worst;
     for (auto _ : state) {
         state.PauseTiming();
         ScreenshotOnTheClipboard screenshot;
-        desktop.bringEditorForward();
+        desktop->bringEditorForward();
         state.ResumeTiming();
         if (!screenshot.ready()) {
             state.SkipWithError("no clipboard owner");
             break;
         }
 
-        meter.start();
+        watch.meter.start();
         toggle.trigger();
         if (!pumpUntil(
                 [&] { return controller.recordingState().is(RecordingState::Case::recording); },
@@ -302,14 +358,14 @@ void WholeDictationGuiStall(benchmark::State &state) {
             state.SkipWithError("the recording did not start");
             break;
         }
-        const size_t framesBefore = desktop.gateway->recogniser.binaryMessages().size();
+        const size_t framesBefore = desktop->gateway->recogniser.binaryMessages().size();
         QProcess player;
         player.start(QStringLiteral("paplay"),
-                     {QStringLiteral("-d"), QStringLiteral("vsink"), desktop.speech});
+                     {QStringLiteral("-d"), QStringLiteral("vsink"), desktop->speech});
         pumpUntil([&] { return player.state() == QProcess::NotRunning; }, 15000, "paplay");
         pumpUntil(
             [&] {
-                return desktop.gateway->recogniser.binaryMessages().size() >= framesBefore + 24;
+                return desktop->gateway->recogniser.binaryMessages().size() >= framesBefore + 24;
             },
             5000, "the speech to be streamed");
         toggle.trigger();
@@ -324,10 +380,9 @@ void WholeDictationGuiStall(benchmark::State &state) {
                        mime->hasFormat(QStringLiteral("image/png"));
             },
             5000, "the clipboard to come back");
-        meter.stop();
+        watch.stop();
 
-        longest = std::max(longest, meter.longestMilliseconds());
-        worst << meter.worst();
+        worst << watch.meter.worst();
         // With the diagnostics log on, how the text went in.
         if (TovalitDebugLogger::isEnabled()) {
             TovalitDebugLogger::flush();
@@ -340,11 +395,39 @@ void WholeDictationGuiStall(benchmark::State &state) {
             }
         }
         std::fprintf(stderr, "gui_stall: dictation %lld: %s (final text: %s)\n",
-                     static_cast<long long>(worst.size()), qPrintable(meter.worst()),
+                     static_cast<long long>(worst.size()), qPrintable(watch.meter.worst()),
                      qPrintable(controller.finalTranscript()));
     }
-    state.counters["longest_stall_ms"] = longest;
+    state.counters["longest_stall_ms"] = watch.longest;
 }
 BENCHMARK(WholeDictationGuiStall)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void FirstSessionReadWithASilentKeyringGuiStall(benchmark::State &state) {
+    const std::unique_ptr<Desktop> desktop = desktopFor(state, Keyring::silent);
+    if (!desktop)
+        return;
+    const TranscriberViewModel &controller = desktop->app->viewModel();
+    StallWatch watch(controller);
+    for (auto _ : state) {
+        watch.meter.start();
+        desktop->menuBar.toggleRecordingItem()->trigger();
+        // The start reads the session, waits for the keyring, and gives up.
+        const bool ended = pumpUntil(
+            [&] {
+                return controller.recordingState().is(RecordingState::Case::failed) ||
+                       controller.recordingState().is(RecordingState::Case::recording);
+            },
+            180000, "the start to give up on the keyring");
+        watch.stop();
+        std::fprintf(stderr, "gui_stall: first session read, silent keyring: %s (ended: %s)\n",
+                     qPrintable(watch.meter.worst()),
+                     ended ? qPrintable(describe(controller.recordingState())) : "no");
+    }
+    state.counters["longest_stall_ms"] = watch.longest;
+}
+BENCHMARK(FirstSessionReadWithASilentKeyringGuiStall)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 } // namespace

@@ -13,6 +13,7 @@
 #include "services/lexicon/personal_lexicon_event_logger.h"
 #include "services/security/keychain_store.h"
 #include "services/settings/app_configuration_store.h"
+#include "services/settings/tovalit_debug_logger.h"
 #include "services/shortcuts/emoji_panel_dismissal_service.h"
 #include "services/shortcuts/function_key_system_settings.h"
 #include "services/shortcuts/hotkey_monitor.h"
@@ -22,6 +23,8 @@
 #include "services/text_processing/vellup_structured_formatter.h"
 #include "state/transcriber_view_model.h"
 #include "support/data_folder.h"
+
+#include <QPointer>
 
 namespace tovalit {
 
@@ -115,6 +118,18 @@ void TranscriberViewModel::adoptDependencies(Dependencies d) {
         d.gatewaySessionService ? std::move(d.gatewaySessionService)
                                 : std::make_shared<GatewaySessionService>(
                                       m_configurationStore, KeychainStore(gatewayKeychainService));
+    // Without a keyring on this desktop the sign-in lasts until the
+    // application quits; the user learns that once, when it happens.
+    QPointer<TranscriberViewModel> self(this);
+    m_gatewaySessionService->setOnSessionKeptInMemory([self] {
+        if (!self)
+            return;
+        const QString notice =
+            QStringLiteral("没有找到桌面密钥环（Secret Service），登录状态只保留到退出 "
+                           "Tovalit，下次启动会重新登录。");
+        TovalitDebugLogger::log(QStringLiteral("gateway.keyring"), notice);
+        self->showAppToast(notice, true, 5.0);
+    });
     m_lexiconEventLogger = d.lexiconEventLogger ? std::move(d.lexiconEventLogger)
                                                 : std::make_shared<PersonalLexiconEventLogger>();
 

@@ -3,6 +3,7 @@
 #include "services/gateway/gateway_session.h"
 #include "services/security/keychain_store.h"
 #include "tests/support/chat_replies.h"
+#include "tests/support/run_task.h"
 
 #include <QDateTime>
 #include <QJsonArray>
@@ -118,8 +119,8 @@ double GatewayStandIn::loudestWindow(const QByteArray &pcm) {
 
 void GatewayStandIn::forgetStoredSession() {
     const KeychainStore keychain(QStringLiteral("cn.pellastrim.tovalit.gateway"));
-    keychain.deleteItem(QStringLiteral("gateway.session"));
-    keychain.deleteItem(QStringLiteral("gateway.device-id"));
+    runTask(keychain.deleteItem(QStringLiteral("gateway.session")));
+    runTask(keychain.deleteItem(QStringLiteral("gateway.device-id")));
 }
 
 QString GatewayStandIn::baseURL() const {

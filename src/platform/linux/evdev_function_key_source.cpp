@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <map>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/inotify.h>
@@ -20,8 +21,9 @@ namespace tovalit {
 
 class EvdevFunctionKeySource::Reader {
 public:
+    // Takes `wake`, an eventfd, and the streams and keyboards.
     Reader(QString directory, const QList<EventStream> &streams, Handler handler,
-           std::vector<std::unique_ptr<EvdevKeyboard>> keyboards);
+           std::vector<std::unique_ptr<EvdevKeyboard>> keyboards, int wake);
     ~Reader();
     Reader(const Reader &) = delete;
     Reader &operator=(const Reader &) = delete;
@@ -32,11 +34,21 @@ private:
         QByteArray partial;
     };
 
+    // What one keyboard (or stream) holds down.
+    struct HeldKeys {
+        bool function = false;
+        QList<quint16> modifiers;
+    };
+
     void run();
     void openNewKeyboards();
     bool readStream(Stream &stream);
-    void translate(const input_event &event);
+    void translate(const input_event &event, HeldKeys &held);
+    // A keyboard that went away never reports its releases: they are made
+    // here, so that Fn is not left held.
+    void forget(int descriptor);
     quint64 currentFlags() const;
+    static quint64 modifierFlag(quint16 key);
 
     Handler m_handler;
     QString m_directory;
@@ -44,22 +56,23 @@ private:
     std::vector<Stream> m_streams;
     int m_wake = -1;
     int m_inotify = -1;
-    // Key state over all keyboards: Fn on one and a letter on another is
-    // still a chord.
-    bool m_isFunctionHeld = false;
-    QList<quint16> m_heldModifiers;
+    // By keyboard (or stream) descriptor. The flags are taken over all of
+    // them: Fn on one and a letter on another is still a chord.
+    std::map<int, HeldKeys> m_held;
     std::thread m_thread;
 };
 
 EvdevFunctionKeySource::Reader::Reader(QString directory, const QList<EventStream> &streams,
                                        Handler handler,
-                                       std::vector<std::unique_ptr<EvdevKeyboard>> keyboards)
+                                       std::vector<std::unique_ptr<EvdevKeyboard>> keyboards,
+                                       int wake)
     : m_handler(std::move(handler))
     , m_directory(std::move(directory))
-    , m_keyboards(std::move(keyboards)) {
+    , m_keyboards(std::move(keyboards))
+    , m_wake(wake) {
     for (const EventStream &stream : streams)
         m_streams.push_back({stream.descriptor, {}});
-    m_wake = eventfd(0, EFD_CLOEXEC);
+    // Without it keyboards plugged in later go unnoticed, nothing worse.
     m_inotify = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     // udev creates the node first and opens it to us a moment later.
     if (m_inotify >= 0 && inotify_add_watch(m_inotify, QFile::encodeName(m_directory).constData(),
@@ -112,11 +125,14 @@ void EvdevFunctionKeySource::Reader::run() {
             const short events = descriptors[index++].revents;
             if (!events)
                 continue;
-            const bool alive =
-                keyboard->readPending([this](const input_event &event) { translate(event); });
+            HeldKeys &held = m_held[keyboard->descriptor()];
+            const bool alive = keyboard->readPending(
+                [this, &held](const input_event &event) { translate(event, held); });
             if (!alive || (events & (POLLHUP | POLLERR | POLLNVAL)))
                 gone.push_back(keyboard.get());
         }
+        for (const EvdevKeyboard *keyboard : gone)
+            forget(keyboard->descriptor());
         std::erase_if(m_keyboards, [&gone](const auto &keyboard) {
             return std::find(gone.begin(), gone.end(), keyboard.get()) != gone.end();
         });
@@ -127,6 +143,8 @@ void EvdevFunctionKeySource::Reader::run() {
             if (events && !readStream(stream))
                 finished.push_back(stream.descriptor);
         }
+        for (int descriptor : finished)
+            forget(descriptor);
         std::erase_if(m_streams, [&finished](const Stream &stream) {
             if (std::find(finished.begin(), finished.end(), stream.descriptor) == finished.end())
                 return false;
@@ -162,7 +180,7 @@ bool EvdevFunctionKeySource::Reader::readStream(Stream &stream) {
             input_event event{};
             std::memcpy(&event, stream.partial.constData() + offset, sizeof event);
             offset += qsizetype(sizeof event);
-            translate(event);
+            translate(event, m_held[stream.descriptor]);
         }
         stream.partial.remove(0, offset);
         if (count < qsizetype(sizeof buffer))
@@ -170,34 +188,53 @@ bool EvdevFunctionKeySource::Reader::readStream(Stream &stream) {
     }
 }
 
+void EvdevFunctionKeySource::Reader::forget(int descriptor) {
+    const auto found = m_held.find(descriptor);
+    if (found == m_held.end())
+        return;
+    const bool heldFunction = found->second.function;
+    m_held.erase(found);
+    if (!heldFunction || (currentFlags() & ModifierFlag::function))
+        return;
+    // No time from the device: the tap times it by its own clock.
+    KeyboardTapEvent release;
+    release.type = KeyboardTapEvent::Type::flagsChanged;
+    release.keyCode = VirtualKeyCode::function;
+    release.flags = currentFlags();
+    m_handler(release);
+}
+
 quint64 EvdevFunctionKeySource::Reader::currentFlags() const {
-    quint64 flags = m_isFunctionHeld ? ModifierFlag::function : 0;
-    for (quint16 key : m_heldModifiers) {
-        switch (key) {
-        case VirtualKeyCode::shift:
-        case VirtualKeyCode::rightShift:
-            flags |= ModifierFlag::shift;
-            break;
-        case VirtualKeyCode::control:
-        case VirtualKeyCode::rightControl:
-            flags |= ModifierFlag::control;
-            break;
-        case VirtualKeyCode::option:
-        case VirtualKeyCode::rightOption:
-            flags |= ModifierFlag::option;
-            break;
-        case VirtualKeyCode::command:
-        case VirtualKeyCode::rightCommand:
-            flags |= ModifierFlag::command;
-            break;
-        default:
-            break;
-        }
+    quint64 flags = 0;
+    for (const auto &[descriptor, held] : m_held) {
+        if (held.function)
+            flags |= ModifierFlag::function;
+        for (quint16 key : held.modifiers)
+            flags |= modifierFlag(key);
     }
     return flags;
 }
 
-void EvdevFunctionKeySource::Reader::translate(const input_event &event) {
+quint64 EvdevFunctionKeySource::Reader::modifierFlag(quint16 key) {
+    switch (key) {
+    case VirtualKeyCode::shift:
+    case VirtualKeyCode::rightShift:
+        return ModifierFlag::shift;
+    case VirtualKeyCode::control:
+    case VirtualKeyCode::rightControl:
+        return ModifierFlag::control;
+    case VirtualKeyCode::option:
+    case VirtualKeyCode::rightOption:
+        return ModifierFlag::option;
+    case VirtualKeyCode::command:
+    case VirtualKeyCode::rightCommand:
+        return ModifierFlag::command;
+    default:
+        return 0;
+    }
+}
+
+void EvdevFunctionKeySource::Reader::translate(const input_event &event, HeldKeys &held) {
     if (event.type != EV_KEY)
         return;
     // Mouse and joystick buttons on combined devices are not keys.
@@ -211,16 +248,16 @@ void EvdevFunctionKeySource::Reader::translate(const input_event &event) {
     tapEvent.keyCode = virtualKey.value_or(KeyboardTapEvent::unknownKeyCode);
 
     if (event.code == KEY_FN) {
-        m_isFunctionHeld = isDown;
+        held.function = isDown;
         tapEvent.type = KeyboardTapEvent::Type::flagsChanged;
     } else if (virtualKey && VirtualKeyCode::isModifier(*virtualKey)) {
         // Repeats of a held modifier change nothing.
         if (event.value == 2)
             return;
-        if (isDown && !m_heldModifiers.contains(*virtualKey))
-            m_heldModifiers.append(*virtualKey);
+        if (isDown && !held.modifiers.contains(*virtualKey))
+            held.modifiers.append(*virtualKey);
         else if (!isDown)
-            m_heldModifiers.removeAll(*virtualKey);
+            held.modifiers.removeAll(*virtualKey);
         tapEvent.type = KeyboardTapEvent::Type::flagsChanged;
     } else {
         tapEvent.type = isDown ? KeyboardTapEvent::Type::keyDown : KeyboardTapEvent::Type::keyUp;
@@ -262,9 +299,14 @@ FunctionKeyTapStart EvdevFunctionKeySource::start(const FunctionKeyEventTapConfi
                     [](const EventStream &stream) { return stream.reportsFunctionKey; });
     if (!canHearFunctionKey)
         return FunctionKeyTapStart::noFunctionKey;
+    // The one way to stop the reader: a reader nothing can wake would make
+    // the next restart, or the exit, wait for good.
+    const int wake = eventfd(0, EFD_CLOEXEC);
+    if (wake < 0)
+        return FunctionKeyTapStart::unavailable;
     m_reader = std::make_unique<Reader>(m_options.deviceDirectory,
                                         std::exchange(m_options.eventStreams, {}),
-                                        std::move(handler), std::move(keyboards));
+                                        std::move(handler), std::move(keyboards), wake);
     return FunctionKeyTapStart::started;
 }
 

@@ -8,6 +8,7 @@
 #include <QString>
 #include <qcoro/qcorotask.h>
 
+#include <functional>
 #include <optional>
 
 namespace tovalit {
@@ -30,6 +31,11 @@ public:
     lexiconSyncConfiguration() = 0;
     // Forgets the session; never fails.
     virtual QCoro::Task<void> invalidateGatewaySession() = 0;
+
+    // `notice` is called once, on the GUI thread, if this desktop turns out
+    // to have no keyring: the session then lives in memory until the
+    // application quits, and the next start signs in anew.
+    virtual void setOnSessionKeptInMemory(std::function<void()>) {}
 };
 
 } // namespace tovalit

@@ -58,7 +58,7 @@ QCoro::Task<std::optional<GatewaySession>> GatewaySessionService::gatewaySession
         co_return std::nullopt;
     const QDateTime now = m_currentDate();
 
-    const std::optional<GatewaySession> stored = loadStoredSession();
+    const std::optional<GatewaySession> stored = co_await loadStoredSession();
     if (stored && stored->hasUsableAccessToken(now, accessTokenGraceSeconds) &&
         isValidated(*stored, *baseURL)) {
         co_return stored;
@@ -76,7 +76,7 @@ QCoro::Task<std::optional<GatewaySession>> GatewaySessionService::gatewaySession
                                           metadata.buildNumber, metadata.locale,
                                           metadata.platformVersion};
             const GatewaySession refreshed = co_await client->refreshSession(std::move(request));
-            storeSession(refreshed);
+            co_await storeSession(refreshed);
             markValidated(refreshed, *baseURL);
             co_return refreshed;
         } catch (...) {
@@ -86,7 +86,7 @@ QCoro::Task<std::optional<GatewaySession>> GatewaySessionService::gatewaySession
         }
         if (refreshFailed) {
             try {
-                clearStoredSession();
+                co_await clearStoredSession();
             } catch (...) {
             }
             clearValidationState();
@@ -98,7 +98,7 @@ QCoro::Task<std::optional<GatewaySession>> GatewaySessionService::gatewaySession
         co_return stored;
     }
 
-    const QString deviceID = loadOrCreateDeviceID();
+    const QString deviceID = co_await loadOrCreateDeviceID();
     GatewayRegistrationRequest request{deviceID,
                                        QStringLiteral("Tovalit"),
                                        QStringLiteral("macOS"),
@@ -107,7 +107,7 @@ QCoro::Task<std::optional<GatewaySession>> GatewaySessionService::gatewaySession
                                        metadata.buildNumber,
                                        metadata.locale};
     const GatewaySession registered = co_await client->registerDevice(std::move(request));
-    storeSession(registered);
+    co_await storeSession(registered);
     markValidated(registered, *baseURL);
     co_return registered;
 }
@@ -160,48 +160,61 @@ GatewaySessionService::lexiconSyncConfiguration() {
 QCoro::Task<void> GatewaySessionService::invalidateGatewaySession() {
     clearValidationState();
     try {
-        clearStoredSession();
+        co_await clearStoredSession();
     } catch (...) {
         // The next request replaces whatever is left.
     }
-    co_return;
 }
 
-std::optional<GatewaySession> GatewaySessionService::loadStoredSession() {
-    const auto data = m_keychainStore.loadData(QLatin1String(sessionKey));
+void GatewaySessionService::setOnSessionKeptInMemory(std::function<void()> notice) {
+    m_keychainStore.setOnKeptInMemory(std::move(notice));
+}
+
+// The keychain's arguments are named values: GCC 12 mishandles some
+// temporaries that live across a suspension.
+
+QCoro::Task<std::optional<GatewaySession>> GatewaySessionService::loadStoredSession() {
+    const QString account = QLatin1String(sessionKey);
+    const std::optional<QByteArray> data = co_await m_keychainStore.loadData(account);
     if (!data)
-        return std::nullopt;
+        co_return std::nullopt;
     const auto object = json::parseObject(*data);
     const auto session = object ? GatewaySession::fromJson(*object) : std::nullopt;
     if (!session) {
         // An item nobody can read would block every gateway call until
         // removed by hand; drop it and let the device register again.
         try {
-            clearStoredSession();
+            co_await clearStoredSession();
         } catch (...) {
         }
-        return std::nullopt;
+        co_return std::nullopt;
     }
-    return session;
+    co_return session;
 }
 
-void GatewaySessionService::storeSession(const GatewaySession &session) {
-    m_keychainStore.saveData(session.toCompactJson(), QLatin1String(sessionKey));
+QCoro::Task<void> GatewaySessionService::storeSession(GatewaySession session) {
+    const QString account = QLatin1String(sessionKey);
+    QByteArray data = session.toCompactJson();
+    co_await m_keychainStore.saveData(std::move(data), account);
 }
 
-void GatewaySessionService::clearStoredSession() {
-    m_keychainStore.deleteItem(QLatin1String(sessionKey));
+QCoro::Task<void> GatewaySessionService::clearStoredSession() {
+    const QString account = QLatin1String(sessionKey);
+    co_await m_keychainStore.deleteItem(account);
 }
 
-QString GatewaySessionService::loadOrCreateDeviceID() {
-    if (const auto data = m_keychainStore.loadData(QLatin1String(deviceIDKey))) {
+QCoro::Task<QString> GatewaySessionService::loadOrCreateDeviceID() {
+    const QString account = QLatin1String(deviceIDKey);
+    const std::optional<QByteArray> data = co_await m_keychainStore.loadData(account);
+    if (data) {
         const auto text = textkit::decodeUtf8Strict(*data);
         if (text && !textkit::isBlank(*text))
-            return *text;
+            co_return *text;
     }
     const QString created = QUuid::createUuid().toString(QUuid::WithoutBraces).toLower();
-    m_keychainStore.saveData(created.toUtf8(), QLatin1String(deviceIDKey));
-    return created;
+    QByteArray bytes = created.toUtf8();
+    co_await m_keychainStore.saveData(std::move(bytes), account);
+    co_return created;
 }
 
 GatewaySessionService::AppMetadata GatewaySessionService::appMetadata() const {

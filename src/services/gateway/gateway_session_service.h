@@ -42,6 +42,7 @@ public:
     historyExtractorConfiguration() override;
     QCoro::Task<std::optional<GatewayLexiconSyncConfiguration>> lexiconSyncConfiguration() override;
     QCoro::Task<void> invalidateGatewaySession() override;
+    void setOnSessionKeptInMemory(std::function<void()> notice) override;
 
     static constexpr const char *sessionKey = "gateway.session";
     static constexpr const char *deviceIDKey = "gateway.device-id";
@@ -54,10 +55,10 @@ private:
         QString locale;
     };
 
-    std::optional<GatewaySession> loadStoredSession();
-    void storeSession(const GatewaySession &session);
-    void clearStoredSession();
-    QString loadOrCreateDeviceID();
+    QCoro::Task<std::optional<GatewaySession>> loadStoredSession();
+    QCoro::Task<void> storeSession(GatewaySession session);
+    QCoro::Task<void> clearStoredSession();
+    QCoro::Task<QString> loadOrCreateDeviceID();
     AppMetadata appMetadata() const;
     bool isValidated(const GatewaySession &session, const QUrl &baseURL) const;
     void markValidated(const GatewaySession &session, const QUrl &baseURL);

@@ -127,24 +127,24 @@ FunctionKeyEventTapHost::State::handleEventTap(const KeyboardTapEvent &event) {
     case KeyboardTapEvent::Type::flagsChanged: {
         const double time = event.timestamp != 0 ? double(event.timestamp) / 1e9 : uptime();
         FunctionKeyEventHandling handling = FunctionKeyEventHandling::ignore;
+        bool fire = false;
         {
+            // Evaluated and decided in one section: a delayed check due at
+            // the same moment finds the press either still held or already
+            // decided at its release, never released but undecided (where
+            // both would decline and the press fire nothing).
             std::lock_guard lock(stateLock);
             handling = functionKeyTracker.evaluate(
                 event.keyCode, (event.flags & ModifierFlag::function) != 0, time);
-        }
-        if (handling == FunctionKeyEventHandling::began) {
-            std::lock_guard lock(stateLock);
-            releaseBeforePress = functionKeyTracker.lastReleaseTimestamp;
-            schedulePendingFunctionTrigger();
-        } else if (handling == FunctionKeyEventHandling::ended) {
-            bool fire = false;
-            {
-                std::lock_guard lock(stateLock);
+            if (handling == FunctionKeyEventHandling::began) {
+                releaseBeforePress = functionKeyTracker.lastReleaseTimestamp;
+                schedulePendingFunctionTrigger();
+            } else if (handling == FunctionKeyEventHandling::ended) {
                 fire = flushPendingFunctionTriggerIfNeeded(time);
             }
-            if (fire && onTrigger)
-                onTrigger();
         }
+        if (fire && onTrigger)
+            onTrigger();
         return FunctionKeyEventTapStrategy::disposition(event.type, event.keyCode, handling);
     }
     case KeyboardTapEvent::Type::keyUp:

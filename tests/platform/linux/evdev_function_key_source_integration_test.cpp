@@ -40,9 +40,12 @@ public:
         m_write = descriptors[1];
         fcntl(m_read, F_SETFL, O_NONBLOCK);
     }
-    ~EventPipe() {
+    ~EventPipe() { unplug(); }
+    // The keyboard goes away: the reader meets the end of its stream.
+    void unplug() {
         if (m_write >= 0)
             close(m_write);
+        m_write = -1;
     }
     // Handed to the source, which closes it.
     int readEnd() const { return m_read; }
@@ -243,6 +246,33 @@ TEST(EvdevFunctionKeySource, OnlyAKeyboardThatReportsFnCountsAndWithoutOneTheSho
     ASSERT_TRUE(testing::waitUntil([&] { return recorded.events().size() == 2; }, "C down"));
     EXPECT_EQ(recorded.events()[1],
               (KeyboardTapEvent{Type::keyDown, 8, ModifierFlag::function, 5100000000ull}));
+}
+
+// A keyboard unplugged while its Fn key is down never reports the
+// release: the reader reports it for the keyboard, so Fn is not left held
+// (and the next press, on another keyboard, is a press again).
+TEST(EvdevFunctionKeySource, AKeyboardUnpluggedWithFnDownReleasesIt) {
+    QTemporaryDir noDevices;
+    EventPipe unplugged;
+    EventPipe remaining;
+    RecordedEvents recorded;
+    EvdevFunctionKeySource source(
+        {noDevices.path(), {{unplugged.readEnd(), true}, {remaining.readEnd(), true}}});
+    ASSERT_EQ(source.start(FunctionKeyEventTapConfiguration{}, recorded.handler()),
+              FunctionKeyTapStart::started);
+    unplugged.key(KEY_LEFTSHIFT, 1, 7.0);
+    unplugged.key(KEY_FN, 1, 7.1);
+    ASSERT_TRUE(testing::waitUntil([&] { return recorded.events().size() == 2; }, "Fn down"));
+    unplugged.unplug();
+    ASSERT_TRUE(testing::waitUntil([&] { return recorded.events().size() == 3; }, "Fn up"));
+    EXPECT_EQ(recorded.events()[2],
+              (KeyboardTapEvent{Type::flagsChanged, VirtualKeyCode::function, 0, 0}))
+        << "released, with the unplugged keyboard's Shift gone too, timed by the tap";
+
+    remaining.key(KEY_FN, 1, 8.0);
+    ASSERT_TRUE(testing::waitUntil([&] { return recorded.events().size() == 4; }, "Fn again"));
+    EXPECT_EQ(recorded.events()[3], (KeyboardTapEvent{Type::flagsChanged, VirtualKeyCode::function,
+                                                      ModifierFlag::function, 8000000000ull}));
 }
 
 } // namespace

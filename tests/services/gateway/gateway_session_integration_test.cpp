@@ -2,6 +2,8 @@
 #include "services/gateway/gateway_session_service.h"
 #include "services/settings/app_configuration_store.h"
 #include "support/json_text.h"
+#include "tests/support/child_test_process.h"
+#include "tests/support/private_session_bus.h"
 #include "tests/support/qt_printers.h"
 #include "tests/support/run_task.h"
 #include "tests/support/secret_service_session.h"
@@ -19,7 +21,7 @@ using testing::RecordedHttpRequest;
 using testing::StandInHttpReply;
 
 const QString keychainService = QStringLiteral("cn.pellastrim.tovalit.gateway");
-constexpr const char *childVariable = "TOVALIT_TEST_GATEWAY_CHILD_URL";
+constexpr const char *serverVariable = "TOVALIT_TEST_GATEWAY_URL";
 
 QByteArray lookUpWithSecretTool(const QString &account) {
     QProcess tool;
@@ -42,9 +44,12 @@ std::unique_ptr<AppConfigurationStore> configurationFor(InMemoryDefaultsStore &d
 // has validated nothing yet) refreshes that session instead of registering.
 TEST(GatewaySessionOnSecretService, FirstRunRegistersAndTheNextProcessRefreshes) {
     TOVALIT_REQUIRE_SECRET_SERVICE();
-    const KeychainStore keychain(keychainService);
-    keychain.deleteItem(QStringLiteral("gateway.session"));
-    keychain.deleteItem(QStringLiteral("gateway.device-id"));
+    const auto forget = [] {
+        const KeychainStore keychain(keychainService);
+        testing::runTask(keychain.deleteItem(QStringLiteral("gateway.session")));
+        testing::runTask(keychain.deleteItem(QStringLiteral("gateway.device-id")));
+    };
+    forget();
 
     testing::StandInHttpServer server;
     server.setHandler([&server](const RecordedHttpRequest &request) {
@@ -63,7 +68,7 @@ TEST(GatewaySessionOnSecretService, FirstRunRegistersAndTheNextProcessRefreshes)
     InMemoryDefaultsStore defaults;
     const auto configuration =
         configurationFor(defaults, server.url(QStringLiteral("/")).toString());
-    GatewaySessionService service(*configuration, keychain);
+    GatewaySessionService service(*configuration, KeychainStore(keychainService));
 
     const auto registered = testing::runTask(service.gatewaySession());
     ASSERT_TRUE(registered);
@@ -75,22 +80,12 @@ TEST(GatewaySessionOnSecretService, FirstRunRegistersAndTheNextProcessRefreshes)
     EXPECT_TRUE(
         server.requests()[0].body.contains(QByteArray("\"deviceId\":\"" + deviceID + "\"")));
 
-    QProcess child;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QLatin1String(childVariable), server.url(QStringLiteral("/")).toString());
-    child.setProcessEnvironment(environment);
-    child.setProcessChannelMode(QProcess::MergedChannels);
-    child.start(QCoreApplication::applicationFilePath(),
-                {QStringLiteral("--gtest_filter=GatewaySessionNextProcess.*"),
-                 QStringLiteral("--gtest_also_run_disabled_tests")});
-    // The stand-in server answers from this event loop, so keep it turning.
-    ASSERT_TRUE(testing::waitUntil([&] { return child.state() == QProcess::NotRunning; },
-                                   "the second process", std::chrono::seconds(60)));
-    const QByteArray output = child.readAll();
-    EXPECT_EQ(child.exitCode(), 0) << output.constData();
-    EXPECT_TRUE(output.contains("[  PASSED  ] 1 test")) << output.constData();
+    environment.insert(QLatin1String(serverVariable), server.url(QStringLiteral("/")).toString());
+    ASSERT_TRUE(testing::runTestsInChildProcess(QStringLiteral("GatewaySessionNextProcess.*"),
+                                                environment));
 
-    ASSERT_EQ(server.requests().size(), 2u) << output.constData();
+    ASSERT_EQ(server.requests().size(), 2u);
     EXPECT_EQ(server.requests()[1].path(), QByteArray("/api/client/refresh"));
     EXPECT_TRUE(server.requests()[1].body.startsWith(
         QByteArray("{\"refreshToken\":\"" + registered->refreshToken.toUtf8() + "\"")));
@@ -100,15 +95,14 @@ TEST(GatewaySessionOnSecretService, FirstRunRegistersAndTheNextProcessRefreshes)
     EXPECT_EQ(lookUpWithSecretTool(QStringLiteral("gateway.device-id")), deviceID)
         << "the device keeps its identity";
 
-    keychain.deleteItem(QStringLiteral("gateway.session"));
-    keychain.deleteItem(QStringLiteral("gateway.device-id"));
+    forget();
 }
 
 // Run only as the second process of the test above.
 TEST(GatewaySessionNextProcess, DISABLED_UsesTheStoredSession) {
-    const QString url = qEnvironmentVariable(childVariable);
-    if (url.isEmpty())
+    if (!testing::isChildTestProcess())
         GTEST_SKIP() << "started only by GatewaySessionOnSecretService";
+    const QString url = qEnvironmentVariable(serverVariable);
     InMemoryDefaultsStore defaults;
     const auto configuration = configurationFor(defaults, url);
     GatewaySessionService service(*configuration, KeychainStore(keychainService));
@@ -116,6 +110,49 @@ TEST(GatewaySessionNextProcess, DISABLED_UsesTheStoredSession) {
     ASSERT_TRUE(session);
     EXPECT_EQ(session->sessionID, QStringLiteral("refreshed2"));
     EXPECT_EQ(testing::runTask(service.gatewaySession()), session) << "reused once validated";
+}
+
+// A desktop with no keyring at all (common under bare window managers):
+// on a session bus of its own, where nobody owns the Secret Service's name
+// and nothing can start it, the application still signs in, for this run.
+TEST(GatewaySessionWithoutAKeyring, SignsInForThisRunOnly) {
+    testing::PrivateSessionBus bus;
+    ASSERT_TRUE(bus.isRunning());
+    testing::StandInHttpServer server;
+    int registrations = 0;
+    server.setHandler([&registrations](const RecordedHttpRequest &) {
+        ++registrations;
+        const QDateTime now = QDateTime::currentDateTimeUtc();
+        const GatewaySession session{QStringLiteral("s") + QString::number(registrations),
+                                     QStringLiteral("device"),
+                                     QStringLiteral("access"),
+                                     now.addSecs(3600),
+                                     QStringLiteral("refresh"),
+                                     now.addDays(30)};
+        return StandInHttpReply::json(200, "{\"session\":" + session.toCompactJson() + "}");
+    });
+    QProcessEnvironment environment = testing::environmentOnSessionBus(bus.address());
+    environment.insert(QLatin1String(serverVariable), server.url(QStringLiteral("/")).toString());
+    ASSERT_TRUE(testing::runTestsInChildProcess(QStringLiteral("GatewaySessionOnAPrivateBus.*"),
+                                                environment));
+    EXPECT_EQ(registrations, 2) << "once per start, each then reused";
+}
+
+TEST(GatewaySessionOnAPrivateBus, DISABLED_KeepsTheSessionInMemory) {
+    if (!testing::isChildTestProcess())
+        GTEST_SKIP() << "started only by GatewaySessionWithoutAKeyring";
+    InMemoryDefaultsStore defaults;
+    const auto configuration = configurationFor(defaults, qEnvironmentVariable(serverVariable));
+    for (const QString &start : {QStringLiteral("s1"), QStringLiteral("s2")}) {
+        GatewaySessionService service(*configuration, KeychainStore(keychainService));
+        int notices = 0;
+        service.setOnSessionKeptInMemory([&notices] { ++notices; });
+        const auto session = testing::runTask(service.gatewaySession());
+        ASSERT_TRUE(session);
+        EXPECT_EQ(session->sessionID, start);
+        EXPECT_EQ(testing::runTask(service.gatewaySession()), session);
+        EXPECT_EQ(notices, 1);
+    }
 }
 
 } // namespace

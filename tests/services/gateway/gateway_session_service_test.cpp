@@ -6,9 +6,11 @@
 #include "services/settings/app_configuration_store.h"
 #include "support/iso8601.h"
 #include "support/json_text.h"
+#include "tests/support/manual_sleeper.h"
 #include "tests/support/qt_printers.h"
 #include "tests/support/run_task.h"
 #include "tests/support/stand_in_http_server.h"
+#include "tests/support/task_in_flight.h"
 
 #include <QRegularExpression>
 #include <QSysInfo>
@@ -27,6 +29,8 @@ const QString keychainService = QStringLiteral("cn.pellastrim.tovalit.gateway");
 
 class GatewaySessionServiceTest : public ::testing::Test {
 protected:
+    void TearDown() override { secrets->release(); }
+
     void SetUp() override {
         server.setHandler([this](const RecordedHttpRequest &request) { return answer(request); });
         configureGateway(server.url(QStringLiteral("/gw/")).toString());
@@ -40,8 +44,8 @@ protected:
 
     std::unique_ptr<GatewaySessionService> makeService() {
         return std::make_unique<GatewaySessionService>(
-            *configuration, KeychainStore(keychainService, secrets), &bundle,
-            [this] { return now; }, GatewaySessionService::defaultClientFactory());
+            *configuration, KeychainStore(keychainService, secrets, keyringSleeps.sleeper()),
+            &bundle, [this] { return now; }, GatewaySessionService::defaultClientFactory());
     }
 
     StandInHttpReply answer(const RecordedHttpRequest &request) {
@@ -93,6 +97,7 @@ protected:
     InMemoryDefaultsStore defaults;
     InMemoryBundleValues bundle;
     std::shared_ptr<InMemorySecretStore> secrets = std::make_shared<InMemorySecretStore>();
+    testing::ManualSleeper keyringSleeps;
     std::unique_ptr<AppConfigurationStore> configuration;
     QDateTime now = QDateTime(QDate(2026, 12, 7), QTime(8, 0), Qt::UTC);
     qint64 accessLifetime = 3600;
@@ -254,7 +259,9 @@ TEST_F(GatewaySessionServiceTest, AnUnreadableStoredSessionIsDroppedButReadError
         runTask(makeService()->gatewaySession());
         FAIL() << "a keychain read error must reach the caller";
     } catch (const KeychainStoreError &error) {
-        EXPECT_EQ(error.localizedDescription(), QStringLiteral("钥匙串操作失败（4）。"));
+        EXPECT_EQ(error.localizedDescription(),
+                  QStringLiteral("密钥环操作失败（4）：injected failure。请确认桌面密钥环（GNOME "
+                                 "密钥环或 KWallet）已运行并已解锁。"));
     }
 }
 
@@ -319,6 +326,67 @@ TEST_F(GatewaySessionServiceTest, ValidationIsPerGatewayAddress) {
         *configuration, KeychainStore(keychainService, secrets), &bundle, [this] { return now; });
     runTask(sameProcess->gatewaySession());
     EXPECT_EQ(paths(), (QStringList{registerPath, QStringLiteral("/other/api/client/refresh")}));
+}
+
+// The keyring is asked off the GUI thread: while its unlock prompt waits
+// for the user, the session waits with it and the window goes on.
+TEST_F(GatewaySessionServiceTest, AKeyringWaitingForItsUserHoldsTheSessionNotTheWindow) {
+    secrets->hold();
+    auto service = makeService();
+    auto session = testing::startTask(service->gatewaySession());
+    ASSERT_TRUE(testing::waitUntil([&] { return secrets->heldCalls() == 1; },
+                                   "the session read waiting on the keyring"));
+    EXPECT_FALSE(session->done);
+    EXPECT_TRUE(server.requests().empty());
+
+    secrets->release();
+    ASSERT_TRUE(testing::waitUntil([&] { return session->done; }, "the session"));
+    ASSERT_FALSE(session->error);
+    EXPECT_EQ(paths(), QStringList{registerPath});
+    EXPECT_EQ(keychainSession(), *session->value);
+    EXPECT_EQ(secrets->callsOnGuiThread(), 0) << "no keyring call on the GUI thread";
+}
+
+TEST_F(GatewaySessionServiceTest, AKeyringThatNeverAnswersEndsTheSessionCallWithItsMessage) {
+    secrets->hold(true);
+    auto service = makeService();
+    auto session = testing::startTask(service->gatewaySession());
+    ASSERT_TRUE(testing::waitUntil([&] { return keyringSleeps.count() == 1; },
+                                   "the keyring's answer limit"));
+    keyringSleeps.wakeLast();
+    ASSERT_TRUE(testing::waitUntil([&] { return session->done; }, "the session call to end"));
+    try {
+        std::rethrow_exception(session->error);
+    } catch (const KeychainStoreError &error) {
+        EXPECT_EQ(error.kind(), KeychainStoreError::Kind::noAnswer);
+        EXPECT_TRUE(
+            error.localizedDescription().startsWith(QStringLiteral("密钥环 30 秒内没有应答")))
+            << error.what();
+    }
+    EXPECT_TRUE(server.requests().empty()) << "nothing is registered over a silent keyring";
+}
+
+// A desktop without any keyring: dictation still gets its session, kept in
+// memory for this run, and the user is told once. The next start knows
+// nothing of it and registers again.
+TEST_F(GatewaySessionServiceTest, WithoutAKeyringTheSessionLivesInMemoryForThisRun) {
+    secrets->setNoService(true);
+    auto service = makeService();
+    int notices = 0;
+    service->setOnSessionKeptInMemory([&notices] { ++notices; });
+    const auto first = runTask(service->gatewaySession());
+    ASSERT_TRUE(first);
+    EXPECT_EQ(runTask(service->gatewaySession()), first);
+    EXPECT_EQ(paths(), QStringList{registerPath}) << "registered once, then reused";
+    EXPECT_EQ(runTask(service->lexiconSyncConfiguration())->accessToken, first->accessToken);
+    EXPECT_EQ(notices, 1);
+
+    auto nextRun = makeService();
+    const auto second = runTask(nextRun->gatewaySession());
+    EXPECT_EQ(paths(), (QStringList{registerPath, registerPath}));
+    EXPECT_NE(server.requests()[0].body.left(50), server.requests()[1].body.left(50))
+        << "a device id kept in memory is not the next run's";
+    EXPECT_EQ(secrets->itemCount(), 0);
 }
 
 } // namespace

@@ -11,12 +11,11 @@
 #include "support/serial_executor.h"
 #include "tests/support/qt_printers.h"
 #include "tests/support/run_task.h"
+#include "tests/support/stalled_bus_name.h"
 #include "tests/support/test_editor_process.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>
-#include <QDBusConnectionInterface>
-#include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -32,31 +31,7 @@ using State = PermissionAuthorizationState;
 
 const QList<Kind> allKinds{Kind::microphone, Kind::inputMonitoring, Kind::accessibility};
 
-// A service that owns `name` and never answers a call (tests/tools).
-class StalledBusName {
-public:
-    explicit StalledBusName(QString name)
-        : m_name(std::move(name)) {
-        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_process.start(testing::testToolPath(QStringLiteral("stalled_bus_name")), {m_name});
-    }
-    ~StalledBusName() {
-        m_process.kill();
-        m_process.waitForFinished(5000);
-    }
-    bool waitUntilOwned() {
-        return testing::waitUntil(
-            [this] {
-                return QDBusConnection::sessionBus().interface()->isServiceRegistered(m_name);
-            },
-            "the stalled service to own its name", 10s);
-    }
-    QString name() const { return m_name; }
-
-private:
-    QString m_name;
-    QProcess m_process;
-};
+using testing::StalledBusName;
 
 class PermissionCoordinatorOnTheDesktop : public ::testing::Test {
 protected:
