@@ -93,6 +93,10 @@ protected:
         ASSERT_NO_FATAL_FAILURE(startNativeEditor(field, text));
         ASSERT_TRUE(waitUntil([&] { return dictation.editorText(editorPid) == text; },
                               "the editor's field on the accessibility bus", 10s));
+        // Qt lets its window go only a moment after the focus left it; a
+        // user's press comes later than that.
+        ASSERT_TRUE(waitUntil([&] { return dictation.focusedProcess() == editorPid; },
+                              "the desktop's focus to be the editor's alone", 10s));
     }
 
     // What a launcher or dock does with the desktop entry's recording
@@ -129,6 +133,10 @@ protected:
                               "the formatted text in the editor", 5s))
             << dictation.editorText(editorPid)
                    .value_or(QStringLiteral("<unreadable>"))
+                   .toStdString()
+            << "\nactive X window: "
+            << testing::xdotool(
+                   {QStringLiteral("getactivewindow"), QStringLiteral("getwindowname")})
                    .toStdString()
             << "\nhistory: " << dictation.history();
     }
@@ -197,6 +205,23 @@ TEST_F(WaylandDictationTest, TheDesktopPortalsShortcutDictatesIntoANativeWayland
     }));
     expectTidiedTextInTheEditor();
     dictation.expectOneRecord(QStringLiteral("completed"), QStringLiteral("已插入"));
+}
+
+TEST_F(WaylandDictationTest, ANativeFieldThatTakesNoTextLeavesItOnTheDesktopsClipboard) {
+    ASSERT_NO_FATAL_FAILURE(launch(dictation.dependencies(folders.configHome())));
+    const QString shown = QStringLiteral("只读的会议纪要");
+    ASSERT_NO_FATAL_FAILURE(focusNativeEditor(TestEditorProcess::Field::readOnly, shown));
+
+    ASSERT_NO_FATAL_FAILURE(dictate([&] { runRecordingAction(); }));
+    // Nothing went in, and nothing claims it did.
+    EXPECT_EQ(dictation.editorText(editorPid), shown);
+    dictation.expectOneRecord(QStringLiteral("warning"),
+                              QStringLiteral("插入失败，已复制到剪贴板"));
+
+    // The user pastes it into a native window of their choice.
+    editor.reset();
+    ASSERT_NO_FATAL_FAILURE(startNativeEditor(TestEditorProcess::Field::pastedClipboard, {}));
+    expectTidiedTextInTheEditor();
 }
 
 } // namespace

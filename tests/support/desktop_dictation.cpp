@@ -4,6 +4,7 @@
 #include "platform/linux/atspi_accessibility_client.h"
 #include "platform/linux/ini_defaults_store.h"
 #include "platform/linux/pulse_audio_input.h"
+#include "services/context/accessibility_focus.h"
 #include "tests/support/run_task.h"
 #include "tests/support/secret_service_session.h"
 #include "tests/support/spoken_audio.h"
@@ -71,6 +72,15 @@ std::optional<QString> DesktopDictation::editorText(qint32 pid) {
         if (!focused || !*focused)
             return std::nullopt;
         return accessibilityValueAs<QString>((*focused)->attributeValue(ax::value));
+    }));
+}
+
+std::optional<qint32> DesktopDictation::focusedProcess() {
+    return runTask(m_thread->run([client = m_client]() -> std::optional<qint32> {
+        const auto focus = AccessibilityFocus::read(*client);
+        if (!focus)
+            return std::nullopt;
+        return focus->processIdentifier;
     }));
 }
 

@@ -46,6 +46,9 @@ public:
     // The focused field of the process `pid`, as the accessibility bus
     // reads it; nothing while it shows none.
     std::optional<QString> editorText(qint32 pid);
+    // The process whose window has the focus, as the accessibility bus
+    // says; nothing while none has.
+    std::optional<qint32> focusedProcess();
     // Plays the speech into the microphone while the recording runs, and
     // waits for the tail the microphone's monitor lags behind by.
     void saySpeech();
