@@ -4,6 +4,7 @@
 // meeting, and a growing raw transcript.
 
 #include "app/floating_panel_coordinator.h"
+#include "models/meeting_node_id.h"
 #include "tests/support/meeting_samples.h"
 #include "views/hud/expanded_meeting_hud_view.h"
 #include "views/hud/floating_hud_container_view.h"
@@ -85,15 +86,17 @@ void MeetingElapsedTick(benchmark::State &state) {
 }
 BENCHMARK(MeetingElapsedTick);
 
-// The raw list on show while the live segment grows: the whole segment
-// list is rebuilt with new identifiers on every partial result.
+// The raw list on show while the live segment grows: the controller
+// rebuilds the whole segment list with new identifiers on every partial
+// result, the live segment's text a little longer each time (and shorter
+// again, as when a segment closes and the next one starts).
 void RawTranscriptGrowth(benchmark::State &state) {
     ensureApplication();
     FloatingPanelCoordinator coordinator;
     QList<MeetingASRSegment> segments;
     for (int index = 0; index < state.range(0); ++index)
         segments.append(
-            {QUuid::createUuid(),
+            {newMeetingNodeId(),
              QStringLiteral("第%1段：我们讨论了灰度上线的节奏和术语收集的方式。").arg(index),
              false});
     MeetingHUDContent content{QStringLiteral("30:00"), testing::twoStageMeeting(), segments};
@@ -102,11 +105,13 @@ void RawTranscriptGrowth(benchmark::State &state) {
         [] {}, [] {});
     coordinator.panel()->containerView()->recordingView()->meetingView()->selectTab(
         MeetingHUDTab::rawTranscript);
+    const QString liveStart = content.rawSegments.last().text;
+    const QString spoken = QStringLiteral("然后再看一下上线时间和测试安排，以及下周的评审节奏。");
     std::int64_t step = 0;
     for (auto _ : state) {
         for (MeetingASRSegment &segment : content.rawSegments)
-            segment.id = QUuid::createUuid();
-        content.rawSegments.last().text += QString::number(++step % 10);
+            segment.id = newMeetingNodeId();
+        content.rawSegments.last().text = liveStart + spoken.left(++step % spoken.size() + 1);
         content.rawSegments.last().isLive = true;
         coordinator.showRecording(
             {0.4}, RecordingHUDDisplayState::expandedMeeting(content), std::nullopt, std::nullopt,
@@ -114,6 +119,6 @@ void RawTranscriptGrowth(benchmark::State &state) {
         QCoreApplication::processEvents();
     }
 }
-BENCHMARK(RawTranscriptGrowth)->Arg(50)->Arg(200);
+BENCHMARK(RawTranscriptGrowth)->Arg(50)->Arg(200)->Arg(1000);
 
 } // namespace

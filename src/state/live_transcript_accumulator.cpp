@@ -2,33 +2,15 @@
 
 #include "support/textkit.h"
 
-#include <QStringList>
-
 #include <algorithm>
 
 namespace tovalit {
 
 namespace {
 
-// The last `limit` characters of a text (all when it has fewer), each in its
-// composed form, so that canonically equivalent characters compare equal.
-QStringList comparableCharacters(QStringView text, qsizetype limit) {
-    const std::vector<qsizetype> boundaries = textkit::graphemeBoundaries(text);
-    const size_t count = boundaries.size() - 1;
-    const size_t first = count > size_t(limit) ? count - size_t(limit) : 0;
-    QStringList characters;
-    characters.reserve(static_cast<qsizetype>(count - first));
-    for (size_t index = first + 1; index < boundaries.size(); ++index) {
-        const QStringView character =
-            text.mid(boundaries[index - 1], boundaries[index] - boundaries[index - 1]);
-        characters << textkit::nfc(character);
-    }
-    return characters;
-}
-
-bool rangesEqual(const QStringList &a, qsizetype aStart, const QStringList &b, qsizetype bStart,
-                 qsizetype count) {
-    return std::equal(a.cbegin() + aStart, a.cbegin() + aStart + count, b.cbegin() + bStart);
+// Canonically equivalent characters are the same character.
+bool sameCharacter(QStringView a, QStringView b) {
+    return a == b || textkit::nfc(a) == textkit::nfc(b);
 }
 
 } // namespace
@@ -37,47 +19,71 @@ QString LiveTranscriptAccumulator::normalized(QStringView text) {
     return textkit::trimmed(text);
 }
 
-QString LiveTranscriptAccumulator::mergedTranscript(QStringView prefix, QStringView continuation) {
-    const QString p = normalized(prefix);
+void LiveTranscriptAccumulator::sealCurrentTranscript(QStringView transcript) {
+    m_committedPrefix = normalized(transcript);
+    m_prefix.assign(m_committedPrefix);
+    const qsizetype count = m_prefix.count();
+    m_prefixTail.clear();
+    for (qsizetype index = std::max<qsizetype>(count - overlapWindow, 0); index < count; ++index)
+        m_prefixTail << textkit::nfc(m_prefix.character(index));
+    // The next stream starts from empty text.
+    m_continuation = GraphemeIndex();
+    m_continuationHead.clear();
+}
+
+void LiveTranscriptAccumulator::reset() {
+    m_committedPrefix.clear();
+    m_prefix = GraphemeIndex();
+    m_prefixTail.clear();
+    m_continuation = GraphemeIndex();
+    m_continuationHead.clear();
+}
+
+QString LiveTranscriptAccumulator::mergedTranscript(QStringView continuation) const {
+    const QString &p = m_committedPrefix;
     const QString c = normalized(continuation);
     if (p.isEmpty())
         return c;
     if (c.isEmpty())
         return p;
 
-    const QStringList continuationCharacters = comparableCharacters(c, c.size());
-    const qsizetype continuationLength = continuationCharacters.size();
-    // Only the end of the prefix takes part: as much as the continuation
-    // could cover, and at least the overlap window.
-    const QStringList prefixCharacters =
-        comparableCharacters(p, std::max(continuationLength, overlapWindow));
-    const qsizetype prefixLength = prefixCharacters.size();
+    const GraphemeIndex::Change change = m_continuation.assign(c);
+    const qsizetype continuationLength = m_continuation.count();
+    const qsizetype prefixLength = m_prefix.count();
+    m_continuationHead.resize(std::min(m_continuationHead.size(), change.keptCharacters));
+    while (m_continuationHead.size() < std::min(continuationLength, overlapWindow))
+        m_continuationHead << textkit::nfc(m_continuation.character(m_continuationHead.size()));
 
-    if (continuationLength <= prefixLength &&
-        rangesEqual(prefixCharacters, prefixLength - continuationLength, continuationCharacters, 0,
-                    continuationLength)) {
-        return p;
+    // The continuation only says again how the committed text ended.
+    if (continuationLength <= prefixLength) {
+        const qsizetype offset = prefixLength - continuationLength;
+        qsizetype index = 0;
+        while (index < continuationLength &&
+               sameCharacter(m_prefix.character(offset + index), m_continuation.character(index))) {
+            ++index;
+        }
+        if (index == continuationLength)
+            return p;
     }
 
+    const qsizetype tailLength = m_prefixTail.size();
     const qsizetype window = std::min({prefixLength, continuationLength, overlapWindow});
     for (qsizetype k = window; k >= 1; --k) {
-        if (rangesEqual(prefixCharacters, prefixLength - k, continuationCharacters, 0, k))
-            return p + textkit::graphemeSuffix(c, continuationLength - k);
+        if (std::equal(m_prefixTail.cbegin() + (tailLength - k), m_prefixTail.cend(),
+                       m_continuationHead.cbegin())) {
+            return p + QStringView(c).sliced(m_continuation.boundary(k));
+        }
     }
     return p + QLatin1Char('\n') + c;
 }
 
 QString LiveTranscriptAccumulator::renderedPartial(QStringView partial) const {
-    return mergedTranscript(m_committedPrefix, partial);
-}
-
-void LiveTranscriptAccumulator::sealCurrentTranscript(QStringView transcript) {
-    m_committedPrefix = normalized(transcript);
+    return mergedTranscript(partial);
 }
 
 QString LiveTranscriptAccumulator::resolvedFinalTranscript(QStringView sessionTranscript,
                                                            QStringView fallback) const {
-    const QString merged = normalized(mergedTranscript(m_committedPrefix, sessionTranscript));
+    const QString merged = normalized(mergedTranscript(sessionTranscript));
     if (!merged.isEmpty())
         return merged;
     return normalized(fallback);

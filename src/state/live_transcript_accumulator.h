@@ -1,6 +1,9 @@
 #pragma once
 
+#include "support/grapheme_index.h"
+
 #include <QString>
+#include <QStringList>
 #include <QStringView>
 
 namespace tovalit {
@@ -23,17 +26,26 @@ public:
     QString renderedPartial(QStringView partial) const;
     // Commits `transcript` (trimmed) as the text before the next restart.
     void sealCurrentTranscript(QStringView transcript);
-    void reset() { m_committedPrefix.clear(); }
+    void reset();
     // The session's final text: the committed text joined with the
     // recogniser's final text, or, when that gives nothing, `fallback`.
     QString resolvedFinalTranscript(QStringView sessionTranscript, QStringView fallback) const;
 
 private:
-    // Joins `prefix` and `continuation` by their longest overlap (compared
-    // by character, canonically), else on a new line.
-    static QString mergedTranscript(QStringView prefix, QStringView continuation);
+    // Joins the committed text and `continuation` by their longest overlap
+    // (compared by character, canonically), else on a new line.
+    QString mergedTranscript(QStringView continuation) const;
 
     QString m_committedPrefix;
+    // The committed text by character, and its last characters (at most
+    // the overlap window) composed, as the overlap compares them.
+    GraphemeIndex m_prefix;
+    QStringList m_prefixTail;
+    // The continuation the last partial result brought, by character, and
+    // its first characters composed. A stream resends its whole text with
+    // every partial result; only its changed end is read again.
+    mutable GraphemeIndex m_continuation;
+    mutable QStringList m_continuationHead;
 };
 
 } // namespace tovalit

@@ -25,6 +25,7 @@
 #include "services/capture/audio_capture_service.h"
 #include "services/learning/insertion_correction_learning_result.h"
 #include "services/learning/lexicon_learning_ai_analysis.h"
+#include "services/meeting/meeting_transcript_follower.h"
 #include "services/speech/live_transcriber.h"
 #include "services/text_processing/natural_mode_stage.h"
 #include "services/text_processing/structured_formatting_task.h"
@@ -536,6 +537,12 @@ private:
     // The end of a stop whose record the history would not take.
     QCoro::Task<void> failStop(std::optional<RecordingSessionOutput> retained, QString finalText,
                                QString heard, std::exception_ptr error);
+    // What a saved record teaches the lexicon, learned after the dictation
+    // (or retry) has ended, in the session that follows it.
+    void startHistoryLearningFollowUp(const TranscriptRecord &record);
+    // A follow-up of `followUpOf` speaks no more once a later dictation has
+    // begun; null for every change that is no follow-up.
+    bool isSilencedFollowUp(const QUuid &followUpOf) const;
     // `liveTextIsIncomplete`: the live text misses part of the recording.
     QCoro::Task<SupplementOutcome>
     supplementWithArchivedVellupASRIfNeeded(QString transcript, std::optional<QString> audioURL,
@@ -593,7 +600,8 @@ private:
     QCoro::Task<void> revealFile(QString fileName, bool audio);
     // The failure state when nothing runs, else a toast.
     void reportHistoryFailure(const QString &message);
-    QCoro::Task<void> failRetry(TranscriptRecord record, std::exception_ptr error);
+    QCoro::Task<void> failRetry(TranscriptRecord record, std::exception_ptr error,
+                                std::shared_ptr<const void> fileHold);
 
     // --- Recording output (transcriber_view_model_history.cpp) ------------------
     std::optional<RecordingSessionOutput>
@@ -727,17 +735,20 @@ private:
                            PersonalLexiconCloudState cloudState,
                            std::optional<PersonalLexiconHistoryLearningState> historyLearningState,
                            std::optional<QString> learningMessage, bool prioritizeLocalSave,
-                           bool syncCloud);
+                           bool syncCloud, QUuid followUpOf = QUuid());
     // Saves and publishes, or reports the failure under `failureAction`.
     QCoro::Task<std::optional<PersonalLexiconSnapshot>>
-    storePersonalLexicon(PersonalLexiconSnapshot snapshot, QString failureAction);
+    storePersonalLexicon(PersonalLexiconSnapshot snapshot, QString failureAction,
+                         QUuid followUpOf = QUuid());
     // Stores, then records `action` and shows the learning message.
     QCoro::Task<void> storePersonalLexiconAndRecord(PersonalLexiconSnapshot snapshot,
                                                     QString action,
-                                                    std::optional<QString> learningMessage);
+                                                    std::optional<QString> learningMessage,
+                                                    QUuid followUpOf = QUuid());
     // One sync at a time, of the lexicon as it stands when the sync starts;
     // its outcome is merged into the lexicon as it stands when it returns.
-    QCoro::Task<void> synchronizePersonalLexicon(std::optional<QString> learningMessage);
+    QCoro::Task<void> synchronizePersonalLexicon(std::optional<QString> learningMessage,
+                                                 QUuid followUpOf = QUuid());
     QCoro::Task<void> recordLexiconEvent(LexiconEventRecord record);
 
     // Editing (transcriber_view_model_lexicon_editing.cpp).
@@ -753,7 +764,8 @@ private:
 
     // Learning from the history (transcriber_view_model_lexicon_history.cpp).
     QCoro::Task<void> processHistoryLexiconRecords(QList<TranscriptRecord> records,
-                                                   bool markDailyBatchAt);
+                                                   bool markDailyBatchAt,
+                                                   QUuid followUpOf = QUuid());
     QCoro::Task<QList<HistoryLexiconDiscovery>>
     extractHistoryDiscoveries(QList<TranscriptRecord> records);
     QCoro::Task<std::optional<VellupStructuredFormatterConfiguration>>
@@ -862,9 +874,10 @@ private:
     QString currentMeetingTranscriptSnapshot() const;
     // Writes nothing unless this recording is a meeting or the setting is on.
     void logMeetingStreamEvent(const QString &event, const QString &detail);
+    // Under the session of the recording that sent the tick.
     void logMeetingIncrementalDecision(const StructuredFormattingTask::MeetingIncremental &tick,
                                        const QString &currentWindow, const QString &response,
-                                       const QString &result);
+                                       const QString &result, const QUuid &sessionID);
 
     // --- Meeting minutes (transcriber_view_model_meeting_minutes.cpp) -----------
     QCoro::Task<FormattedText> formatMeetingFinalSummary(QString rawTranscript,
@@ -963,6 +976,9 @@ private:
     TaskHandle m_meetingMinuteUpdateTask;
     bool m_meetingModeAutoEntryDismissed = false;
     QString m_lastMeetingTranscriptSnapshot;
+    // Reads each partial result's transcript from where the last one
+    // changed, for the increment and the raw segments.
+    MeetingTranscriptFollower m_meetingTranscriptFollower;
     QString m_pendingMeetingIncrementalText;
     int m_pendingMeetingIncrementalStartSecond = 0;
     QString m_lastMeetingEvaluatedIncrementalText;

@@ -135,6 +135,9 @@ QCoro::Task<void> TranscriberViewModel::retryArchivedRecording(TranscriptRecord 
         co_return;
     }
 
+    // Until the retry's record is saved, its recording is no part of the
+    // history a clearing may empty meanwhile.
+    std::shared_ptr<const void> fileHold = m_historyStore.holdRecording(*record.audioFileName);
     prepareNewSession();
     setWaveformLevels(idleWaveformLevels());
     setLiveTranscript(QString());
@@ -162,7 +165,7 @@ QCoro::Task<void> TranscriberViewModel::retryArchivedRecording(TranscriptRecord 
         failure = std::current_exception();
     }
     if (failure) {
-        co_await failRetry(record, failure);
+        co_await failRetry(record, failure, std::move(fileHold));
         co_return;
     }
     if (!recognized) {
@@ -204,17 +207,13 @@ QCoro::Task<void> TranscriberViewModel::retryArchivedRecording(TranscriptRecord 
     const TranscriptRecord retried =
         newRecord(record.duration, finalText, raw, record.audioFileName, status, note);
     try {
-        setRecords(co_await m_historyStore.append(retried));
+        setRecords(co_await m_historyStore.append(retried, std::move(fileHold)));
     } catch (...) {
         failure = std::current_exception();
     }
     if (failure) {
-        co_await failRetry(record, failure);
+        co_await failRetry(record, failure, nullptr);
         co_return;
-    }
-    if (!routing.isRouted()) {
-        const QList<TranscriptRecord> learned{storedVersion(retried)};
-        co_await processHistoryLexiconRecords(learned, false);
     }
 
     m_engineStatusNote = QStringLiteral("当前使用Vellup录音 ASR");
@@ -222,10 +221,12 @@ QCoro::Task<void> TranscriberViewModel::retryArchivedRecording(TranscriptRecord 
     setRecordingState(RecordingState::idle());
     setLastResultMessage(note);
     finishWithCompletionPanel(result, finalText, routing, status, note);
+    if (!routing.isRouted())
+        startHistoryLearningFollowUp(storedVersion(retried));
 }
 
-QCoro::Task<void> TranscriberViewModel::failRetry(TranscriptRecord record,
-                                                  std::exception_ptr error) {
+QCoro::Task<void> TranscriberViewModel::failRetry(TranscriptRecord record, std::exception_ptr error,
+                                                  std::shared_ptr<const void> fileHold) {
     const QString message = QStringLiteral("重试失败：") + presentableGatewayFailureMessage(error);
     clearSessionContext();
     if (m_transcriber) {
@@ -245,7 +246,7 @@ QCoro::Task<void> TranscriberViewModel::failRetry(TranscriptRecord record,
     const TranscriptRecord failed = failedRecord(RecordingSessionOutput{audioFile, record.duration},
                                                  transcript, rawTranscript, message);
     try {
-        setRecords(co_await m_historyStore.append(failed));
+        setRecords(co_await m_historyStore.append(failed, std::move(fileHold)));
     } catch (...) {
         // The retry's own failure is what the user is told about.
     }

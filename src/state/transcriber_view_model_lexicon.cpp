@@ -49,6 +49,8 @@ sanitizedHistoryLearningState(const PersonalLexiconHistoryLearningState &state) 
 // The sync's outcome for the lexicon as it stands now: its cloud state, and
 // the sync status of every entry that is still as it was sent. An entry
 // changed or added meanwhile keeps its own status until the next sync.
+// "As it was sent" is judged as the file keeps entries, to the second: a
+// reload of the file meanwhile changes no entry.
 PersonalLexiconSnapshot mergedSyncOutcome(PersonalLexiconSnapshot current,
                                           const PersonalLexiconSnapshot &sent,
                                           const PersonalLexiconSnapshot &synced) {
@@ -62,7 +64,7 @@ PersonalLexiconSnapshot mergedSyncOutcome(PersonalLexiconSnapshot current,
         const auto position = sentAt.constFind(entry.id());
         const auto status = syncedStatus.constFind(entry.id());
         if (position != sentAt.cend() && status != syncedStatus.cend() &&
-            sent.entries.at(*position) == entry) {
+            sent.entries.at(*position).toJson() == entry.toJson()) {
             entry.cloudSyncStatus = *status;
         }
     }
@@ -221,7 +223,8 @@ QCoro::Task<void> TranscriberViewModel::persistPersonalLexicon(
     PersonalLexiconLease lease, QList<PersonalLexiconEntry> entries,
     PersonalLexiconCloudState cloudState,
     std::optional<PersonalLexiconHistoryLearningState> historyLearningState,
-    std::optional<QString> learningMessage, bool prioritizeLocalSave, bool syncCloud) {
+    std::optional<QString> learningMessage, bool prioritizeLocalSave, bool syncCloud,
+    QUuid followUpOf) {
     // Every wait below may outlast the controller; nothing is touched then.
     const QPointer<TranscriberViewModel> alive(this);
     PersonalLexiconSnapshot requested;
@@ -233,7 +236,7 @@ QCoro::Task<void> TranscriberViewModel::persistPersonalLexicon(
 
     if (!syncCloud) {
         co_await storePersonalLexiconAndRecord(snapshot, QStringLiteral("persist_local_only"),
-                                               std::move(learningMessage));
+                                               std::move(learningMessage), followUpOf);
         co_return;
     }
 
@@ -243,7 +246,7 @@ QCoro::Task<void> TranscriberViewModel::persistPersonalLexicon(
     const QString failureAction = prioritizeLocalSave ? QStringLiteral("local_snapshot_save_failed")
                                                       : QStringLiteral("persist_failed");
     const std::optional<PersonalLexiconSnapshot> saved =
-        co_await storePersonalLexicon(snapshot, failureAction);
+        co_await storePersonalLexicon(snapshot, failureAction, followUpOf);
     if (!alive || !saved)
         co_return;
     if (prioritizeLocalSave) {
@@ -254,11 +257,12 @@ QCoro::Task<void> TranscriberViewModel::persistPersonalLexicon(
             co_return;
     }
     lease.guard.unlock();
-    co_await synchronizePersonalLexicon(std::move(learningMessage));
+    co_await synchronizePersonalLexicon(std::move(learningMessage), followUpOf);
 }
 
 QCoro::Task<void>
-TranscriberViewModel::synchronizePersonalLexicon(std::optional<QString> learningMessage) {
+TranscriberViewModel::synchronizePersonalLexicon(std::optional<QString> learningMessage,
+                                                 QUuid followUpOf) {
     const QPointer<TranscriberViewModel> alive(this);
     const std::shared_ptr<AsyncMutex> syncMutex = m_personalLexiconSyncMutex;
     const AsyncMutex::Guard syncing = co_await syncMutex->lock();
@@ -280,15 +284,16 @@ TranscriberViewModel::synchronizePersonalLexicon(std::optional<QString> learning
     const PersonalLexiconLease lease = co_await acquirePersonalLexicon();
     if (!alive)
         co_return;
-    PersonalLexiconSnapshot merged = sanitizedPersonalLexiconSnapshot(
-        mergedSyncOutcome(personalLexiconSnapshot(), sent, synced));
+    // The lexicon as published is clean already; cleaning it again would
+    // set the sync statuses just returned back to pending.
+    PersonalLexiconSnapshot merged = mergedSyncOutcome(personalLexiconSnapshot(), sent, synced);
     co_await storePersonalLexiconAndRecord(std::move(merged), QStringLiteral("persist_applied"),
-                                           std::move(learningMessage));
+                                           std::move(learningMessage), followUpOf);
 }
 
 QCoro::Task<std::optional<PersonalLexiconSnapshot>>
-TranscriberViewModel::storePersonalLexicon(PersonalLexiconSnapshot snapshot,
-                                           QString failureAction) {
+TranscriberViewModel::storePersonalLexicon(PersonalLexiconSnapshot snapshot, QString failureAction,
+                                           QUuid followUpOf) {
     const QPointer<TranscriberViewModel> alive(this);
     const std::shared_ptr<PersonalLexiconStore> store = m_personalLexiconStore;
     const std::shared_ptr<FloatingPanelCoordinating> panel = m_floatingPanelCoordinator;
@@ -306,8 +311,10 @@ TranscriberViewModel::storePersonalLexicon(PersonalLexiconSnapshot snapshot,
         LexiconEventRecord record = LexiconEventRecord::snapshot(
             std::move(failureAction), snapshot.entries, snapshot.cloudState, failure);
         co_await recordLexiconEvent(std::move(record));
-        panel->showToast(QStringLiteral("个人词库保存失败：") + *failure, std::nullopt,
-                         std::nullopt, {});
+        if (!alive || !isSilencedFollowUp(followUpOf)) {
+            panel->showToast(QStringLiteral("个人词库保存失败：") + *failure, std::nullopt,
+                             std::nullopt, {});
+        }
         co_return std::nullopt;
     }
     applyPersonalLexiconSnapshot(*saved);
@@ -315,17 +322,20 @@ TranscriberViewModel::storePersonalLexicon(PersonalLexiconSnapshot snapshot,
 }
 
 QCoro::Task<void> TranscriberViewModel::storePersonalLexiconAndRecord(
-    PersonalLexiconSnapshot snapshot, QString action, std::optional<QString> learningMessage) {
+    PersonalLexiconSnapshot snapshot, QString action, std::optional<QString> learningMessage,
+    QUuid followUpOf) {
     const QPointer<TranscriberViewModel> alive(this);
-    const std::optional<PersonalLexiconSnapshot> saved =
-        co_await storePersonalLexicon(std::move(snapshot), QStringLiteral("persist_failed"));
+    const std::optional<PersonalLexiconSnapshot> saved = co_await storePersonalLexicon(
+        std::move(snapshot), QStringLiteral("persist_failed"), followUpOf);
     if (!alive || !saved)
         co_return;
     LexiconEventRecord record =
         LexiconEventRecord::snapshot(std::move(action), saved->entries, saved->cloudState);
     co_await recordLexiconEvent(std::move(record));
-    if (alive && learningMessage && !textkit::isBlank(*learningMessage))
+    if (alive && learningMessage && !textkit::isBlank(*learningMessage) &&
+        !isSilencedFollowUp(followUpOf)) {
         setLastResultMessage(learningMessage);
+    }
 }
 
 TranscriberViewModel::LexiconEventRecord TranscriberViewModel::LexiconEventRecord::snapshot(

@@ -80,7 +80,7 @@ QCoro::Task<void> TranscriberViewModel::runDailyHistoryLexiconBatchIfNeeded(bool
 
 QCoro::Task<void>
 TranscriberViewModel::processHistoryLexiconRecords(QList<TranscriptRecord> records,
-                                                   bool markDailyBatchAt) {
+                                                   bool markDailyBatchAt, QUuid followUpOf) {
     const QPointer<TranscriberViewModel> alive(this);
     QSet<QUuid> taken = m_historyLexiconRecordsInFlight;
     for (const QUuid &id : m_personalLexiconHistoryLearningState.processedRecordIDs)
@@ -118,7 +118,7 @@ TranscriberViewModel::processHistoryLexiconRecords(QList<TranscriptRecord> recor
             co_return;
         co_await persistPersonalLexicon(std::move(lease), m_personalLexiconEntries,
                                         m_personalLexiconCloudState, next, std::nullopt, false,
-                                        false);
+                                        false, followUpOf);
         co_return;
     }
 
@@ -135,7 +135,7 @@ TranscriberViewModel::processHistoryLexiconRecords(QList<TranscriptRecord> recor
     if (!entriesChanged && next == current)
         co_return;
     co_await persistPersonalLexicon(std::move(lease), result.entries, m_personalLexiconCloudState,
-                                    next, std::nullopt, false, entriesChanged);
+                                    next, std::nullopt, false, entriesChanged, followUpOf);
 }
 
 QCoro::Task<QList<HistoryLexiconDiscovery>>

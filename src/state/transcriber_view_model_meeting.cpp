@@ -2,7 +2,6 @@
 // meeting: the threshold, the countdown toast, entry, and the setting
 // switched while recording.
 
-#include "services/meeting/meeting_live_transcript.h"
 #include "services/settings/app_configuration_store.h"
 #include "state/transcriber_view_model.h"
 #include "support/textkit.h"
@@ -41,6 +40,7 @@ void TranscriberViewModel::resetMeetingModeSessionState() {
     m_pendingMeetingIncrementalText.clear();
     m_lastMeetingEvaluatedIncrementalText.clear();
     m_pendingMeetingIncrementalStartSecond = 0;
+    m_meetingTranscriptFollower.reset();
     m_liveTranscriptAccumulator.reset();
 }
 
@@ -191,7 +191,7 @@ QCoro::Task<void> TranscriberViewModel::enterMeetingModeIfNeeded() {
     m_pendingMeetingIncrementalText = snapshot;
     m_pendingMeetingIncrementalStartSecond = 0;
     m_lastMeetingEvaluatedIncrementalText.clear();
-    setMeetingRawSegments(MeetingLiveTranscript::buildMeetingASRSegments(snapshot));
+    setMeetingRawSegments(m_meetingTranscriptFollower.segments(snapshot));
     logMeetingStreamEvent(QStringLiteral("entered_meeting_mode"),
                           QStringLiteral("snapshot_chars=") +
                               QString::number(textkit::graphemeCount(snapshot)));

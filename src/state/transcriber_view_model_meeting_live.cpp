@@ -20,13 +20,13 @@ void TranscriberViewModel::handleMeetingLiveTranscriptUpdate(const QString &tran
         return;
     }
     const QString increment =
-        MeetingLiveTranscript::meetingTranscriptIncrement(m_lastMeetingTranscriptSnapshot, current);
+        m_meetingTranscriptFollower.increment(m_lastMeetingTranscriptSnapshot, current);
     if (!increment.isEmpty()) {
         m_pendingMeetingIncrementalText = MeetingLiveTranscript::mergedMeetingIncrementalText(
             m_pendingMeetingIncrementalText, increment);
     }
     m_lastMeetingTranscriptSnapshot = current;
-    setMeetingRawSegments(MeetingLiveTranscript::buildMeetingASRSegments(current));
+    setMeetingRawSegments(m_meetingTranscriptFollower.segments(current));
     presentRecordingHUD();
 }
 
@@ -49,10 +49,10 @@ void TranscriberViewModel::logMeetingStreamEvent(const QString &event, const QSt
 
 void TranscriberViewModel::logMeetingIncrementalDecision(
     const StructuredFormattingTask::MeetingIncremental &tick, const QString &currentWindow,
-    const QString &response, const QString &result) {
+    const QString &response, const QString &result, const QUuid &sessionID) {
     MeetingModeDebugLogger::DecisionRecord record;
     record.timestamp = m_currentDate();
-    record.sessionID = m_activeRecordingSessionID;
+    record.sessionID = sessionID;
     record.rangeLabel = tick.rangeLabel;
     record.pendingSeconds = tick.pendingSeconds;
     record.mustDecide = tick.mustDecide;

@@ -106,8 +106,13 @@ QCoro::Task<void> TranscriberViewModel::appendMeetingMinuteBlockIfNeeded(bool fo
     // minutes are made from the tree as the stop found it, and the panel
     // is the stop's; a cancelled recording, or the next one, is not this
     // meeting at all.
-    if (!self || !isCurrentSession(sessionID) ||
-        !m_recordingState.is(RecordingState::Case::recording) || !m_hasEnteredMeetingMode) {
+    if (!self)
+        co_return;
+    if (!isCurrentSession(sessionID) || !m_recordingState.is(RecordingState::Case::recording) ||
+        !m_hasEnteredMeetingMode) {
+        // The model was asked all the same: the log keeps its answer.
+        logMeetingIncrementalDecision(tick, pending, formatted.responseText,
+                                      QStringLiteral("ignored_after_stop"), sessionID);
         co_return;
     }
 
@@ -137,7 +142,7 @@ QCoro::Task<void> TranscriberViewModel::appendMeetingMinuteBlockIfNeeded(bool fo
         result = QStringLiteral("formatter_failed");
         break;
     }
-    logMeetingIncrementalDecision(tick, pending, formatted.responseText, result);
+    logMeetingIncrementalDecision(tick, pending, formatted.responseText, result, sessionID);
 
     if (block) {
         // The stage settles the text that was sent. Transcript that arrived

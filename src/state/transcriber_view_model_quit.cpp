@@ -59,6 +59,9 @@ bool TranscriberViewModel::isStopUnfiled(const QUuid &sessionID) const {
 
 QCoro::Task<void>
 TranscriberViewModel::fileDictationCancelledByQuit(std::optional<RecordingSessionOutput> output) {
+    // Its recording stays out of a clearing until the record is saved.
+    std::shared_ptr<const void> fileHold =
+        output ? std::exchange(output->fileHold, nullptr) : nullptr;
     const std::optional<RecordingSessionOutput> retained = persistedRecordingOutput(output);
     QString message = QStringLiteral("退出 Tovalit 时本次转写尚未完成，已取消");
     if (retained && retained->audioURL)
@@ -72,7 +75,7 @@ TranscriberViewModel::fileDictationCancelledByQuit(std::optional<RecordingSessio
     std::exception_ptr failure;
     QList<TranscriptRecord> records;
     try {
-        records = co_await m_historyStore.append(record);
+        records = co_await m_historyStore.append(record, std::move(fileHold));
     } catch (...) {
         failure = std::current_exception();
     }

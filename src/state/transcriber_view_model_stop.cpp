@@ -12,6 +12,8 @@
 
 #include <QFileInfo>
 
+#include <utility>
+
 namespace tovalit {
 
 namespace {
@@ -145,8 +147,12 @@ QCoro::Task<void> TranscriberViewModel::stopRecording(RecordingStopSource trigge
     setRecordingState(RecordingState::thinking());
     m_floatingPanelCoordinator->showThinking(QStringLiteral("思考中"), QString());
 
-    const std::optional<RecordingSessionOutput> output = m_audioCaptureService->stop(true);
+    std::optional<RecordingSessionOutput> output = m_audioCaptureService->stop(true);
     m_unfiledStop = UnfiledStop{sessionID, output};
+    // Until its record is saved, the recording is no part of the history a
+    // clearing may empty meanwhile.
+    std::shared_ptr<const void> fileHold =
+        output ? std::exchange(output->fileHold, nullptr) : nullptr;
     detachCaptureCallbacks();
     setWaveformLevels(idleWaveformLevels());
 
@@ -234,18 +240,13 @@ QCoro::Task<void> TranscriberViewModel::stopRecording(RecordingStopSource trigge
     m_unfiledStop.reset();
     std::exception_ptr appendFailure;
     try {
-        setRecords(co_await m_historyStore.append(record));
+        setRecords(co_await m_historyStore.append(record, std::move(fileHold)));
     } catch (...) {
         appendFailure = std::current_exception();
     }
     if (appendFailure) {
         co_await failStop(retained, finalText, heard, appendFailure);
         co_return;
-    }
-
-    if (routing.shouldRunHistoryLearning()) {
-        const QList<TranscriptRecord> learned{storedVersion(record)};
-        co_await processHistoryLexiconRecords(learned, false);
     }
 
     if (note.isEmpty()) {
@@ -259,6 +260,10 @@ QCoro::Task<void> TranscriberViewModel::stopRecording(RecordingStopSource trigge
     clearSessionContext();
     setRecordingState(RecordingState::idle());
     finishWithCompletionPanel(result, finalText, routing, status, note);
+    // The text is delivered and the dictation over: the shortcut is free
+    // again while the lexicon learns from it, however slow its sync.
+    if (routing.shouldRunHistoryLearning())
+        startHistoryLearningFollowUp(storedVersion(record));
 }
 
 QCoro::Task<void> TranscriberViewModel::failStop(std::optional<RecordingSessionOutput> retained,
@@ -302,6 +307,24 @@ void TranscriberViewModel::finishWithCompletionPanel(std::optional<InsertionResu
         m_floatingPanelCoordinator->showCompletion(
             hudToastMessage(status, note.isEmpty() ? std::nullopt : std::optional(note)));
     }
+}
+
+void TranscriberViewModel::startHistoryLearningFollowUp(const TranscriptRecord &record) {
+    // The session that follows the one just ended: a later dictation or
+    // retry replaces it, and with that the follow-up's messages lose their
+    // place.
+    const QUuid followUpOf = m_activeRecordingSessionID;
+    spawn(
+        this,
+        [this, record, followUpOf] {
+            const QList<TranscriptRecord> learned{record};
+            return processHistoryLexiconRecords(learned, false, followUpOf);
+        },
+        QStringLiteral("history learning"));
+}
+
+bool TranscriberViewModel::isSilencedFollowUp(const QUuid &followUpOf) const {
+    return !followUpOf.isNull() && followUpOf != m_activeRecordingSessionID;
 }
 
 QCoro::Task<TranscriberViewModel::SupplementOutcome>

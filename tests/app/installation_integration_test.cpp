@@ -158,9 +158,10 @@ public:
     }
 
     // Connected once the bus prints its address; not connected otherwise.
+    // A daemon still starting is neither.
     QDBusConnection connect() {
         testing::waitUntil(
-            [&] { return m_daemon.canReadLine() || m_daemon.state() != QProcess::Running; },
+            [&] { return m_daemon.canReadLine() || m_daemon.state() == QProcess::NotRunning; },
             "the bus to start", 10s);
         return QDBusConnection::connectToBus(m_address, connectionName);
     }

@@ -162,5 +162,33 @@ TEST(LiveTranscriptAccumulatorTest, TheFinalTextFallsBackToTheLastLiveText) {
               QStringLiteral("全文"));
 }
 
+TEST(LiveTranscriptAccumulatorTest, AStreamThatGrowsReadsAsEachOfItsTextsReadsAlone) {
+    // The accumulator keeps what it read of the last partial text; a fresh
+    // one reads the same text from nothing.
+    QString committed;
+    for (int sentence = 0; sentence < 40; ++sentence)
+        committed += QStringLiteral("第%1句讨论预算和招聘节奏。").arg(sentence);
+    committed += QStringLiteral("caf\u00e9");
+    LiveTranscriptAccumulator following;
+    following.sealCurrentTranscript(committed);
+    const QStringList steps{QStringLiteral("招聘节奏。caf"), QStringLiteral("e\u0301"),
+                            QStringLiteral(" au lait"), QStringLiteral("，然后"),
+                            QStringLiteral("说上线")};
+    QString stream;
+    for (const QString &step : steps) {
+        for (const QString &partial : {QString(stream + step), QString(stream + step.left(1))}) {
+            LiveTranscriptAccumulator fresh;
+            fresh.sealCurrentTranscript(committed);
+            EXPECT_EQ(following.renderedPartial(partial), fresh.renderedPartial(partial))
+                << partial.toStdString();
+            EXPECT_EQ(following.resolvedFinalTranscript(partial, QString()),
+                      fresh.resolvedFinalTranscript(partial, QString()));
+        }
+        stream += step;
+    }
+    EXPECT_EQ(following.renderedPartial(stream), committed + QStringLiteral(" au lait，然后说上线"))
+        << "the decomposed é overlaps the composed one";
+}
+
 } // namespace
 } // namespace tovalit

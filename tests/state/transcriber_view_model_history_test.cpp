@@ -3,6 +3,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 namespace tovalit {
 namespace {
@@ -184,6 +185,76 @@ TEST_F(HistoryTest, DeletingClearingAndShowingFiles) {
     viewModel->clearHistory();
     ASSERT_TRUE(waitUntil([&] { return viewModel->records().isEmpty(); }, "the clearing"));
     EXPECT_TRUE(runTask(history.loadRecords()).isEmpty());
+}
+
+TEST_F(HistoryTest, ClearingTheHistorySparesTheRecordingsOfWorkStillUnderWay) {
+    archivedRecord();
+    // The live recogniser hears nothing, so every stop recognises its file.
+    defaultTranscriberScript.finishText = QString();
+    fileAnswers.fallback = QStringLiteral("从录音识别的文本");
+    makeViewModel();
+    runTask(viewModel->loadHistory());
+    const auto clearHistory = [&] {
+        viewModel->clearHistory();
+        ASSERT_TRUE(
+            waitUntil([&] { return runTask(history.loadRecords()).isEmpty(); }, "the clearing"));
+        settle();
+    };
+    const auto recordingOf = [&](const TranscriptRecord &record) -> QString {
+        return history.recordingsDirectoryNow() + u'/' + record.audioFileName.value_or(QString());
+    };
+
+    // Cleared while the microphone records: the archive goes, the running
+    // recording stays and ends up in the new record.
+    captureClock = 100.0;
+    startRecording();
+    feed(1);
+    ASSERT_EQ(recordingFiles().size(), 2);
+    clearHistory();
+    ASSERT_EQ(recordingFiles().size(), 1) << "only the recording in progress is left";
+    captureClock = 103.0;
+    stopRecording();
+    ASSERT_EQ(viewModel->recordingState(), RecordingState::idle());
+    ASSERT_EQ(fileCalls.size(), 1u);
+    EXPECT_TRUE(QFileInfo::exists(fileCalls[0].audioFile));
+    const TranscriptRecord recorded = lastRecord();
+    EXPECT_TRUE(QFileInfo::exists(recordingOf(recorded)))
+        << "the record names a file that is there";
+
+    // Cleared while a stop recognises its recording.
+    fileAnswers.gate = std::make_shared<Gate>();
+    captureClock = 200.0;
+    startRecording();
+    captureClock = 203.0;
+    time.advance(2.0);
+    panel->onFinish();
+    ASSERT_TRUE(waitUntil([&] { return fileCalls.size() == 2u; }, "the stop's recognition"));
+    clearHistory();
+    EXPECT_FALSE(QFileInfo::exists(recordingOf(recorded))) << "a finished dictation is history";
+    fileAnswers.gate->open();
+    ASSERT_TRUE(waitUntil([&] { return viewModel->recordingState() == RecordingState::idle(); },
+                          "the stop"));
+    const TranscriptRecord stopped = lastRecord();
+    ASSERT_EQ(runTask(history.loadRecords()).size(), 1);
+    EXPECT_TRUE(QFileInfo::exists(recordingOf(stopped)));
+
+    // Cleared while a retry recognises the recording again: the retried
+    // record goes, its recording stays with the retry's new record.
+    fileAnswers.gate = std::make_shared<Gate>();
+    viewModel->retryRecord(stopped);
+    ASSERT_TRUE(waitUntil([&] { return fileCalls.size() == 3u; }, "the retry's recognition"));
+    clearHistory();
+    fileAnswers.gate->open();
+    ASSERT_TRUE(waitUntil([&] { return viewModel->recordingState() == RecordingState::idle(); },
+                          "the retry"));
+    const QList<TranscriptRecord> afterRetry = runTask(history.loadRecords());
+    ASSERT_EQ(afterRetry.size(), 1);
+    EXPECT_EQ(afterRetry[0].audioFileName, stopped.audioFileName);
+    EXPECT_TRUE(QFileInfo::exists(recordingOf(afterRetry[0])));
+
+    // Once their records exist, clearing takes the recordings with them.
+    clearHistory();
+    EXPECT_TRUE(recordingFiles().isEmpty());
 }
 
 TEST_F(HistoryTest, RecordsDeletedJustBeforeAStopOrARetryStayDeleted) {

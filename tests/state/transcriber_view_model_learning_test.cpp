@@ -76,9 +76,17 @@ protected:
     // watched.
     void begin(const PersonalLexiconSnapshot &snapshot) {
         loadLexicon(snapshot);
+        const auto saves = [this] {
+            return actions().count(QStringLiteral("persist_local_only")) +
+                   actions().count(QStringLiteral("persist_applied"));
+        };
+        const qsizetype before = saves();
         startRecording();
         stopRecording();
         ASSERT_TRUE(observe) << "the dictation was inserted";
+        // History learning follows the dictation; its save is not the edit's.
+        ASSERT_TRUE(
+            waitUntil([&] { return saves() > before; }, "the dictation's history learning"));
         skip = actions().size();
         panel->clear();
     }

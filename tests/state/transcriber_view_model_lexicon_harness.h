@@ -178,6 +178,18 @@ protected:
         settle();
     }
 
+    // A hand-made hot word whose sync is held until the test opens the
+    // returned gate; its local save is done by then.
+    std::shared_ptr<Gate> addHotwordWithSyncHeld(const QString &target) {
+        const int held = holdingGateway->heldSyncs;
+        std::shared_ptr<Gate> sync = holdingGateway->holdNextSync();
+        viewModel->saveManualLexiconEntry(std::nullopt, PersonalLexiconEntryKind::hotword,
+                                          std::nullopt, target, true, 1, std::nullopt,
+                                          std::nullopt);
+        waitUntil([&] { return holdingGateway->heldSyncs == held + 1; }, "the held sync");
+        return sync;
+    }
+
     // Publishes `snapshot` through the controller's own load, as at start-up.
     void loadLexicon(const PersonalLexiconSnapshot &snapshot) {
         storeSnapshot(snapshot);

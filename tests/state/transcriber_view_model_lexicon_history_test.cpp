@@ -186,5 +186,54 @@ TEST_F(HistoryLearningTest,
     EXPECT_EQ(viewModel->personalLexiconHistoryLearningState().processedRecordIDs.size(), 3);
 }
 
+TEST_F(HistoryLearningTest, ADictationEndsBeforeItsLearningWhichNeverSpeaksOverALaterOne) {
+    makeStore(true);
+    gateway->defaultSpeech = gatewaySpeech();
+    makeViewModel();
+    loadLexicon(cleanSnapshot());
+
+    // A sync of the user's own edit is out on a slow network.
+    const qsizetype synced = actions().count(QStringLiteral("persist_applied"));
+    const std::shared_ptr<Gate> sync = addHotwordWithSyncHeld(QStringLiteral("Ferrule"));
+    ASSERT_EQ(holdingGateway->heldSyncs, 1);
+
+    // The dictation is delivered and over while that sync is still out;
+    // what it teaches waits its turn behind it.
+    dictate(QStringLiteral("Kestrel 的进度"));
+    EXPECT_EQ(viewModel->recordingState(), RecordingState::idle());
+    EXPECT_EQ(insertionCalls.size(), 1u);
+    EXPECT_TRUE(viewModel->lastResultMessage().has_value());
+    EXPECT_EQ(panel->last(), QStringLiteral("completion -"));
+    sync->open();
+    ASSERT_TRUE(waitForAction(QStringLiteral("persist_applied"), synced + 2));
+    ASSERT_TRUE(learned(QStringLiteral("Kestrel")).has_value());
+
+    // The dictation's own message first, then what its learning has to say.
+    refusingStore->refuseSaves = true;
+    panel->clear();
+    const qsizetype failed = actions().count(QStringLiteral("persist_failed"));
+    dictate(QStringLiteral("Zephyra 的进度"));
+    ASSERT_TRUE(waitForAction(QStringLiteral("persist_failed"), failed + 1));
+    const QStringList calls = panel->calls();
+    ASSERT_GE(calls.size(), 2);
+    EXPECT_EQ(calls[calls.size() - 2], QStringLiteral("completion -"));
+    EXPECT_TRUE(calls.last().startsWith(QStringLiteral("toast 个人词库保存失败：")))
+        << calls.last().toStdString();
+
+    // A learning still at work when the next dictation begins keeps quiet.
+    const std::shared_ptr<Gate> extraction = holdingGateway->holdNextHistoryExtraction();
+    dictate(QStringLiteral("Quokka 的进度"));
+    ASSERT_TRUE(waitUntil([&] { return holdingGateway->heldExtractions == 1; },
+                          "the learning to ask for its extractor"));
+    panel->clear();
+    startRecording();
+    extraction->open();
+    ASSERT_TRUE(waitForAction(QStringLiteral("persist_failed"), failed + 2));
+    for (const QString &call : panel->calls())
+        EXPECT_FALSE(call.startsWith(QStringLiteral("toast 个人词库保存失败：")))
+            << call.toStdString();
+    EXPECT_EQ(viewModel->recordingState(), RecordingState::recording());
+}
+
 } // namespace
 } // namespace tovalit

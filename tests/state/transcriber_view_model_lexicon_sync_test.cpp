@@ -28,6 +28,36 @@ protected:
             "\"effective\":{\"hotwordTableID\":\"ht-7\",\"hotwordTableName\":\"tovalit_hw\"}}");
     }
 
+    static StandInHttpReply acceptedBothTables() {
+        return StandInHttpReply::json(
+            200, "{\"ok\":true,\"storedEntryCount\":3,\"sharedGlossaryTermCount\":1,"
+                 "\"effective\":{\"hotwordTableID\":\"ht-7\",\"hotwordTableName\":\"tovalit_hw\","
+                 "\"replacementTableID\":\"rt-7\",\"replacementTableName\":\"tovalit_rp\"}}");
+    }
+    // A replacement of the user's, which brings a hidden boost entry along,
+    // and a hot word learned from a correction.
+    PersonalLexiconSnapshot everyKindOfEntry() const {
+        return cleanSnapshot(
+            {lexiconEntry(PersonalLexiconEntryKind::replacement, QStringLiteral("托瓦利特"),
+                          QStringLiteral("Tovalit")),
+             hotword(QStringLiteral("Kestrel"), PersonalLexiconEntrySource::insertionCorrection)});
+    }
+    // "托瓦利特 -> Tovalit synced", "Tovalit pending hidden" …, sorted.
+    static QStringList statuses(const QList<PersonalLexiconEntry> &entries) {
+        QStringList words;
+        for (const PersonalLexiconEntry &entry : entries) {
+            words << entry.displayText() + u' ' + rawValue(entry.cloudSyncStatus) +
+                         (entry.isUserVisible() ? QString() : QStringLiteral(" hidden"));
+        }
+        words.sort();
+        return words;
+    }
+    // The published entries and the file agree, and are `expected`.
+    void expectStatuses(const QStringList &expected) {
+        EXPECT_EQ(statuses(viewModel->personalLexiconEntries()), expected);
+        EXPECT_EQ(statuses(storedSnapshot().entries), expected);
+    }
+
     StandInHttpServer server;
 };
 
@@ -120,6 +150,50 @@ TEST_F(LexiconSyncTest, WithoutAGatewayTheDirectRouteNeedsItsKeys) {
     EXPECT_EQ(stored.cloudState.lastSyncedAt, std::nullopt);
     EXPECT_EQ(stored.entries[0].cloudSyncStatus, PersonalLexiconCloudSyncStatus::localOnly);
     EXPECT_EQ(gateway->invalidations, 0);
+}
+
+TEST_F(LexiconSyncTest, EveryKindOfEntryShowsWhatItsSyncCameTo) {
+    server.enqueue(acceptedBothTables());
+    server.enqueue(StandInHttpReply::json(503, "{\"message\":\"busy\"}"));
+    makeStore(true);
+    gateway->defaultLexiconSync = route(QStringLiteral("tok-1"));
+    makeViewModel();
+
+    // Loading adds the hidden boost entry, which is saved through a sync.
+    loadLexicon(everyKindOfEntry());
+    ASSERT_EQ(server.requests().size(), 1u);
+    expectStatuses({QStringLiteral("Kestrel synced"), QStringLiteral("Tovalit synced hidden"),
+                    QStringLiteral("托瓦利特 -> Tovalit synced")});
+
+    addHotword(QStringLiteral("Ferrule"));
+    ASSERT_EQ(server.requests().size(), 2u);
+    ASSERT_TRUE(storedSnapshot().cloudState.lastErrorMessage.has_value());
+    expectStatuses({QStringLiteral("Ferrule localOnly"), QStringLiteral("Kestrel localOnly"),
+                    QStringLiteral("Tovalit localOnly hidden"),
+                    QStringLiteral("托瓦利特 -> Tovalit localOnly")});
+}
+
+TEST_F(LexiconSyncTest, ARefreshWhileASyncIsOutKeepsWhatThatSyncCameTo) {
+    server.setHandler([](const RecordedHttpRequest &) { return acceptedBothTables(); });
+    makeStore(true);
+    gateway->defaultLexiconSync = route(QStringLiteral("tok-1"));
+    makeViewModel();
+    loadLexicon(everyKindOfEntry());
+
+    // An edit at a moment the file can only keep to the second.
+    time.advance(0.4);
+    const qsizetype saves = actions().count(QStringLiteral("persist_applied"));
+    const std::shared_ptr<Gate> sync = addHotwordWithSyncHeld(QStringLiteral("Ferrule"));
+    ASSERT_EQ(holdingGateway->heldSyncs, 1);
+    runTask(viewModel->refreshPersonalLexicon());
+    EXPECT_TRUE(
+        statuses(viewModel->personalLexiconEntries()).contains(QStringLiteral("Ferrule pending")));
+
+    sync->open();
+    ASSERT_TRUE(waitForAction(QStringLiteral("persist_applied"), saves + 1));
+    expectStatuses({QStringLiteral("Ferrule synced"), QStringLiteral("Kestrel synced"),
+                    QStringLiteral("Tovalit synced hidden"),
+                    QStringLiteral("托瓦利特 -> Tovalit synced")});
 }
 
 } // namespace

@@ -37,6 +37,16 @@ protected:
         sleepPasses(30.0);
         ASSERT_EQ(formatterCalls.size(), 2u);
     }
+    // The session of every decision record, in order.
+    QStringList decisionSessions() const {
+        QStringList sessions;
+        const QStringList lines = meetingLog().split(u'\n');
+        for (qsizetype index = 1; index < lines.size(); ++index) {
+            if (lines[index - 1].endsWith(u"[meeting.incremental]"_s))
+                sessions << lines[index].mid(11);
+        }
+        return sessions;
+    }
 };
 
 TEST_F(MeetingTickTest, EachTickAppendsMergesOrDeclinesAndAFailureLeavesTheTreeAsItWas) {
@@ -309,7 +319,13 @@ TEST_F(MeetingTickTest, AnAnswerArrivingAfterTheStopLeavesThePanelAndTheTreeAlon
 
     EXPECT_FALSE(events->events().mid(stopShown).contains(u"panel recording"_s))
         << "the meeting panel never comes back over the stop";
-    EXPECT_EQ(decisionResults(), QStringList{u"append_new_stage"_s});
+    // The model did answer, so the answer is on record, with the meeting
+    // that asked, though it came too late to count.
+    EXPECT_EQ(decisionResults(), (QStringList{u"append_new_stage"_s, u"ignored_after_stop"_s}));
+    const QStringList sessions = decisionSessions();
+    ASSERT_EQ(sessions.size(), 2);
+    EXPECT_EQ(sessions[1], sessions[0]);
+    EXPECT_TRUE(meetingLog().contains(u"response=[阶段] 人力成本 [文本模块] 控制 => 不加人\n"_s));
     EXPECT_EQ(viewModel->finalTranscript(), u"## 会议纪要\n- 预算下调"_s);
 }
 
@@ -321,7 +337,7 @@ TEST_F(MeetingTickTest, AnAnswerArrivingAfterTheRecordingWasCancelledChangesNoth
     formatterAnswers.gate->open();
     settle();
     EXPECT_TRUE(viewModel->meetingBlocks().isEmpty());
-    EXPECT_EQ(decisionResults(), QStringList{u"append_new_stage"_s});
+    EXPECT_EQ(decisionResults(), (QStringList{u"append_new_stage"_s, u"ignored_after_stop"_s}));
     EXPECT_EQ(viewModel->recordingState(), RecordingState::idle());
 }
 

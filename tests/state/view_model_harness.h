@@ -623,8 +623,8 @@ protected:
             adjustDependencies(d);
         if (!lexiconStore)
             lexiconStore = std::make_shared<PersonalLexiconStore>(dataFolder());
-        viewModel =
-            std::make_unique<TranscriberViewModel>(*store, panel, lexiconStore, std::move(d));
+        viewModel = std::make_unique<TranscriberViewModel>(
+            *store, screenPanel ? screenPanel : panel, lexiconStore, std::move(d));
         return *viewModel;
     }
 
@@ -690,6 +690,8 @@ protected:
     ManualSleeps toastSleeps;
     std::shared_ptr<EventLog> events = std::make_shared<EventLog>();
     std::shared_ptr<RecordingPanel> panel = std::make_shared<RecordingPanel>(events);
+    // Null: the controller drives `panel`; a benchmark hands in the real one.
+    std::shared_ptr<FloatingPanelCoordinating> screenPanel;
     std::shared_ptr<ScriptedGatewaySession> gateway = std::make_shared<ScriptedGatewaySession>();
     HistoryStore history{folders.dataFolder()};
     std::shared_ptr<FakeAudioInput> input =
@@ -697,7 +699,8 @@ protected:
     std::atomic<double> captureClock{100.0};
     std::shared_ptr<AudioCaptureService> capture = std::make_shared<AudioCaptureService>(
         input, ffmpegAacFileWriterFactory(), [this] { return history.recordingsDirectoryNow(); },
-        [this] { return captureClock.load(); });
+        [this] { return captureClock.load(); },
+        [this](const QString &name) { return history.holdRecording(name); });
     std::shared_ptr<FakePermissionProbe> permissions = std::make_shared<FakePermissionProbe>();
     std::shared_ptr<HotkeyMonitor> monitor;
     std::shared_ptr<ScriptedCommandRunner> functionKeyRunner =

@@ -36,6 +36,7 @@ namespace {
 // the capture thread's handler.
 struct Recording {
     QString path;
+    std::shared_ptr<const void> fileHold;
     std::unique_ptr<AacFileWriter> writer;
     double startedAt = 0;
     bool writeFailureLogged = false;
@@ -57,6 +58,7 @@ struct Recording {
     void discard() {
         close();
         QFile::remove(path);
+        fileHold.reset();
     }
 };
 
@@ -67,6 +69,7 @@ struct AudioCaptureService::State {
     AacFileWriterFactory writerFactory;
     RecordingsFolderProvider recordingsFolder;
     MonotonicClock clock;
+    RecordingHolder holdRecording;
 
     // Shared with the capture thread.
     mutable std::mutex mutex;
@@ -148,7 +151,12 @@ PreparedRecording prepareRecording(const std::shared_ptr<State> &state) {
     PreparedRecording prepared;
     prepared.inputFormat = state->input->inputFormat();
     prepared.recording = std::make_shared<Recording>();
-    prepared.recording->path = folder + u'/' + uuidtext::newUpper() + QStringLiteral(".m4a");
+    const QString name = uuidtext::newUpper() + QStringLiteral(".m4a");
+    // Held before the file exists, so that no clearing of the history
+    // running now can take it.
+    if (state->holdRecording)
+        prepared.recording->fileHold = state->holdRecording(name);
+    prepared.recording->path = folder + u'/' + name;
     PcmFormat writingFormat = prepared.inputFormat;
     writingFormat.sampleType = AudioCaptureService::commonFormatForWriting(prepared.inputFormat);
     prepared.recording->writer = state->writerFactory(
@@ -257,17 +265,19 @@ QCoro::Task<void> startRecording(std::shared_ptr<State> state, QCoro::Task<bool>
 AudioCaptureService::AudioCaptureService()
     : AudioCaptureService(
           std::make_shared<PulseAudioInput>(), ffmpegAacFileWriterFactory(),
-          [] { return HistoryStore::shared().recordingsDirectoryNow(); }, systemMonotonicClock()) {}
+          [] { return HistoryStore::shared().recordingsDirectoryNow(); }, systemMonotonicClock(),
+          [](const QString &name) { return HistoryStore::shared().holdRecording(name); }) {}
 
 AudioCaptureService::AudioCaptureService(std::shared_ptr<AudioInput> input,
                                          AacFileWriterFactory writerFactory,
                                          RecordingsFolderProvider recordingsFolder,
-                                         MonotonicClock clock)
+                                         MonotonicClock clock, RecordingHolder holdRecording)
     : m_state(std::make_shared<State>()) {
     m_state->input = std::move(input);
     m_state->writerFactory = std::move(writerFactory);
     m_state->recordingsFolder = std::move(recordingsFolder);
     m_state->clock = std::move(clock);
+    m_state->holdRecording = std::move(holdRecording);
 }
 
 AudioCaptureService::~AudioCaptureService() {
@@ -330,17 +340,21 @@ RecordingSessionOutput AudioCaptureService::stop(bool keepAudioFile) {
     const double end = state.clock();
     const double duration = recording ? end - recording->startedAt : 0;
     std::optional<QString> path;
+    std::shared_ptr<const void> fileHold;
     if (recording) {
         recording->close();
         path = recording->path;
+        fileHold = std::move(recording->fileHold);
     }
     state.resetLevels();
 
     RecordingSessionOutput output;
-    if (path && !keepAudioFile)
+    if (path && !keepAudioFile) {
         QFile::remove(*path);
-    else
+    } else {
         output.audioURL = path;
+        output.fileHold = std::move(fileHold);
+    }
     output.duration = std::max(duration, 0.0);
     return output;
 }

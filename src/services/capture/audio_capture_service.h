@@ -22,8 +22,14 @@ struct RecordingSessionOutput {
     std::optional<QString> audioURL;
     // Seconds, never negative.
     double duration = 0;
+    // Keeps the kept file out of a clearing of the history until the record
+    // naming it is saved (see HistoryStore::holdRecording); not part of the
+    // value.
+    std::shared_ptr<const void> fileHold = nullptr;
 
-    bool operator==(const RecordingSessionOutput &) const = default;
+    bool operator==(const RecordingSessionOutput &other) const {
+        return audioURL == other.audioURL && duration == other.duration;
+    }
 };
 
 class AudioCaptureError : public AppError {
@@ -58,15 +64,20 @@ public:
     // The folder recordings go into, created when missing; throws when it
     // cannot be had.
     using RecordingsFolderProvider = std::function<QString()>;
+    // Keeps a recording's file, by name, from being cleared away with the
+    // history while the returned value lives; called before the file is
+    // made, on the thread that makes it.
+    using RecordingHolder = std::function<std::shared_ptr<const void>(const QString &fileName)>;
 
     static constexpr int framesPerBuffer = 1024;
     static constexpr int encoderBitRate = 96000;
 
     // The default input, FFmpeg's AAC writer, the history store's
-    // recordings folder and the monotonic clock. Starts nothing.
+    // recordings folder and holds, and the monotonic clock. Starts nothing.
     AudioCaptureService();
     AudioCaptureService(std::shared_ptr<AudioInput> input, AacFileWriterFactory writerFactory,
-                        RecordingsFolderProvider recordingsFolder, MonotonicClock clock);
+                        RecordingsFolderProvider recordingsFolder, MonotonicClock clock,
+                        RecordingHolder holdRecording = nullptr);
     // A recording still running is stopped and its file kept.
     ~AudioCaptureService();
     AudioCaptureService(const AudioCaptureService &) = delete;
@@ -85,7 +96,8 @@ public:
     // running and no file remains.
     QCoro::Task<void> start();
     // Ends the recording (if any) and reports its file and duration; the
-    // file is deleted when `keepAudioFile` is false. Also when idle.
+    // file is deleted when `keepAudioFile` is false. Also when idle. A kept
+    // file's hold passes to the output.
     RecordingSessionOutput stop(bool keepAudioFile);
     // Whether there is a microphone to record from.
     QCoro::Task<bool> requestPermission();

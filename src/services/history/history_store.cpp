@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <QScopeGuard>
 #include <QSet>
 #include <QtConcurrent/QtConcurrentMap>
 #include <QtConcurrent/QtConcurrentRun>
@@ -23,6 +24,7 @@
 #include <dirent.h>
 #include <exception>
 #include <fcntl.h>
+#include <mutex>
 #include <unistd.h>
 #include <variant>
 
@@ -125,6 +127,34 @@ std::optional<QByteArray> readSmallFile(const QString &path) {
 
 } // namespace
 
+// Names with how many holds each; a name leaves when its last hold goes.
+struct HistoryStore::HeldRecordings {
+    std::mutex mutex;
+    QHash<QString, int> counts;
+
+    // Its only value is its lifetime.
+    class Hold {
+    public:
+        Hold(std::shared_ptr<HeldRecordings> held, QString fileName)
+            : m_held(std::move(held))
+            , m_fileName(std::move(fileName)) {
+            std::lock_guard lock(m_held->mutex);
+            ++m_held->counts[m_fileName];
+        }
+        ~Hold() {
+            std::lock_guard lock(m_held->mutex);
+            if (--m_held->counts[m_fileName] <= 0)
+                m_held->counts.remove(m_fileName);
+        }
+        Hold(const Hold &) = delete;
+        Hold &operator=(const Hold &) = delete;
+
+    private:
+        std::shared_ptr<HeldRecordings> m_held;
+        QString m_fileName;
+    };
+};
+
 HistoryStoreError::HistoryStoreError(Kind kind, QString path, QString detail)
     : m_kind(kind)
     , m_path(std::move(path))
@@ -158,7 +188,8 @@ QString HistoryStoreError::localizedDescription() const {
 
 HistoryStore::HistoryStore(std::optional<QString> baseDirectory, Clock currentDate)
     : m_baseDirectory(std::move(baseDirectory))
-    , m_currentDate(std::move(currentDate)) {
+    , m_currentDate(std::move(currentDate))
+    , m_heldRecordings(std::make_shared<HeldRecordings>()) {
     m_worker.setMaxThreadCount(1);
 }
 
@@ -209,8 +240,13 @@ QCoro::Task<void> HistoryStore::saveRecords(QList<TranscriptRecord> records) {
     return runSerially([this, records = std::move(records)] { saveRecordsNow(records, false); });
 }
 
-QCoro::Task<QList<TranscriptRecord>> HistoryStore::append(TranscriptRecord record) {
-    return runSerially([this, record = std::move(record)] { return appendNow(record); });
+QCoro::Task<QList<TranscriptRecord>> HistoryStore::append(TranscriptRecord record,
+                                                          std::shared_ptr<const void> hold) {
+    return runSerially([this, record = std::move(record), hold = std::move(hold)]() mutable {
+        // Let go here, on the worker, before the next operation can run.
+        const auto release = qScopeGuard([&hold] { hold.reset(); });
+        return appendNow(record);
+    });
 }
 
 QCoro::Task<QList<TranscriptRecord>> HistoryStore::deleteRecord(QUuid id) {
@@ -219,6 +255,10 @@ QCoro::Task<QList<TranscriptRecord>> HistoryStore::deleteRecord(QUuid id) {
 
 QCoro::Task<void> HistoryStore::clearAllRecords() {
     return runSerially([this] { clearAllRecordsNow(); });
+}
+
+std::shared_ptr<const void> HistoryStore::holdRecording(QString fileName) {
+    return std::make_shared<const HeldRecordings::Hold>(m_heldRecordings, std::move(fileName));
 }
 
 QCoro::Task<QString> HistoryStore::recordingsDirectoryURL() {
@@ -386,17 +426,26 @@ void HistoryStore::removeFiles(const QString &folder, const QSet<QString> &names
 
 void HistoryStore::clearAllRecordsNow() const {
     saveRecordsNow({}, false);
-    clearDirectory(recordingsDirectory());
+    clearDirectory(recordingsDirectory(), m_heldRecordings.get());
     clearDirectory(transcriptsDirectory());
 }
 
-void HistoryStore::clearDirectory(const QString &folder) const {
+void HistoryStore::clearDirectory(const QString &folder, HeldRecordings *held) const {
     const QFileInfo info(folder);
     if (!info.isDir() || !info.isReadable())
         throw HistoryStoreError(HistoryStoreError::Kind::listFailed, folder);
     const QFileInfoList entries = QDir(folder).entryInfoList(QDir::AllEntries | QDir::Hidden |
                                                              QDir::System | QDir::NoDotAndDotDot);
     for (const QFileInfo &entry : entries) {
+        // Decided and done under the lock, one entry at a time: a hold
+        // taken before the check spares the file, one taken after finds it
+        // gone, as the user asked.
+        std::unique_lock<std::mutex> lock;
+        if (held) {
+            lock = std::unique_lock(held->mutex);
+            if (held->counts.contains(entry.fileName()))
+                continue;
+        }
         if (entry.isDir() && !entry.isSymLink())
             QDir(entry.filePath()).removeRecursively();
         else

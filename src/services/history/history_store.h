@@ -10,6 +10,7 @@
 #include <QUuid>
 #include <qcoro/qcorotask.h>
 
+#include <memory>
 #include <optional>
 #include <type_traits>
 
@@ -61,9 +62,20 @@ public:
     // the history as stored at that moment; returns the new whole history.
     // A caller's copy of the list is never merged back: it may still hold
     // records deleted meanwhile, whose files are gone.
-    QCoro::Task<QList<TranscriptRecord>> append(TranscriptRecord record);
+    // `hold` (of the record's recording) is let go once the record is
+    // saved, so that a clearing queued behind the append removes both.
+    QCoro::Task<QList<TranscriptRecord>> append(TranscriptRecord record,
+                                                std::shared_ptr<const void> hold = nullptr);
     QCoro::Task<QList<TranscriptRecord>> deleteRecord(QUuid id);
+    // Recordings held at the moment they would go are left: they belong to
+    // a dictation or retry whose record does not exist yet.
     QCoro::Task<void> clearAllRecords();
+
+    // Keeps the recording of that name out of clearAllRecords() for as long
+    // as the returned value (or a copy) lives. The capture holds its file
+    // from before it exists; a stop or a retry holds its recording until
+    // its record is appended. Any thread.
+    std::shared_ptr<const void> holdRecording(QString fileName);
 
     // The folders, created when missing.
     QCoro::Task<QString> recordingsDirectoryURL();
@@ -108,10 +120,14 @@ private:
     TranscriptRecord recordPersistingTranscriptFile(const TranscriptRecord &record) const;
     QList<TranscriptRecord> recoverRecordsFromTranscriptFiles() const;
     void removeFiles(const QString &folder, const QSet<QString> &names) const;
-    void clearDirectory(const QString &folder) const;
+    // The recordings held out of a clearing, by name.
+    struct HeldRecordings;
+    // Leaves the entries named in `held`, when given.
+    void clearDirectory(const QString &folder, HeldRecordings *held = nullptr) const;
 
     std::optional<QString> m_baseDirectory;
     Clock m_currentDate;
+    std::shared_ptr<HeldRecordings> m_heldRecordings;
     QThreadPool m_worker;
 };
 

@@ -10,7 +10,8 @@
 // result: the part that is new since the last update, for the summary's
 // pending text, and the whole text cut into short segments for the panel's
 // raw-transcript list. Lengths are characters (grapheme clusters); every
-// function is pure.
+// function is pure. A meeting reading one transcript after another keeps a
+// MeetingTranscriptFollower instead, which reads only what changed.
 namespace tovalit::MeetingLiveTranscript {
 
 // The new part of `current` after `previous` (both trimmed first): the

@@ -139,15 +139,28 @@ QPainterPath glassSurfacePath(const QRectF &rect, const TovalitGlassLevel &level
 }
 
 void paintGlassSurface(QPainter &painter, const QRectF &rect, const TovalitGlassLevel &level,
-                       GlassBackdrop backdrop) {
+                       GlassBackdrop backdrop, const QRect &exposed) {
     if (rect.isEmpty())
         return;
+    QColor material = materialColor(level.material());
+    if (backdrop == GlassBackdrop::opaque)
+        material.setAlpha(255);
+    // Inside the outline, away from the rounded corners and the border,
+    // every pixel is covered in full: a repaint there (a line of text that
+    // changed on a large panel) needs no outline at all.
+    const qreal corner = qMin(level.cornerRadius(), qMin(rect.width(), rect.height()) / 2);
+    constexpr qreal edge = 2;
+    const QRectF across = rect.adjusted(corner, edge, -corner, -edge);
+    const QRectF down = rect.adjusted(edge, corner, -edge, -corner);
+    if (exposed.isValid() && (across.contains(exposed) || down.contains(exposed))) {
+        painter.fillRect(exposed, material);
+        painter.fillRect(exposed, level.overlayTint());
+        return;
+    }
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
     const QPainterPath shape = glassSurfacePath(rect, level);
-    QColor material = materialColor(level.material());
     if (backdrop == GlassBackdrop::opaque) {
-        material.setAlpha(255);
         // Without translucency a panel window is cut to this outline pixel
         // by pixel (the same pixels as here): each of them is covered in
         // full first, so the soft edge does not show the black behind it.

@@ -55,8 +55,11 @@ QColor materialColor(TovalitMaterial material);
 QPainterPath glassSurfacePath(const QRectF &rect, const TovalitGlassLevel &level);
 
 // Material, tint and hairline border of `level` filling `rect`. The border
-// is kept inside `rect`. The shadow is the widget's business.
+// is kept inside `rect`. The shadow is the widget's business. `exposed`,
+// when given, is the part being repainted: one clear of the corners and the
+// border is plain colour.
 void paintGlassSurface(QPainter &painter, const QRectF &rect, const TovalitGlassLevel &level,
-                       GlassBackdrop backdrop = GlassBackdrop::translucent);
+                       GlassBackdrop backdrop = GlassBackdrop::translucent,
+                       const QRect &exposed = QRect());
 
 } // namespace tovalit

@@ -1,6 +1,7 @@
 #include "views/design/tovalit_glass_surface.h"
 
 #include <QGraphicsDropShadowEffect>
+#include <QPaintEvent>
 #include <QPainter>
 
 namespace tovalit {
@@ -37,26 +38,30 @@ GlassBackdrop TovalitGlassSurface::backdropFor(const QWidget *widget) {
                                                                      : GlassBackdrop::translucent;
 }
 
-void TovalitGlassSurface::paintEvent(QPaintEvent *) {
+void TovalitGlassSurface::paintEvent(QPaintEvent *event) {
     QPainter painter(this);
-    paintGlassSurface(painter, QRectF(rect()), m_level, backdropFor(this));
+    paintGlassSurface(painter, QRectF(rect()), m_level, backdropFor(this), event->rect());
 }
 
 void TovalitGlassSurface::applyShadow() {
-    const bool wanted =
-        m_castsShadow && m_level.shadowColor().alpha() > 0 && m_level.shadowRadius() > 0;
+    castShadow(this, m_level, m_castsShadow);
+}
+
+void TovalitGlassSurface::castShadow(QWidget *widget, const TovalitGlassLevel &level, bool casts) {
+    const bool wanted = casts && level.shadowColor().alpha() > 0 && level.shadowRadius() > 0;
     if (!wanted) {
-        setGraphicsEffect(nullptr);
+        if (widget->graphicsEffect())
+            widget->setGraphicsEffect(nullptr);
         return;
     }
-    auto *shadow = qobject_cast<QGraphicsDropShadowEffect *>(graphicsEffect());
+    auto *shadow = qobject_cast<QGraphicsDropShadowEffect *>(widget->graphicsEffect());
     if (!shadow) {
-        shadow = new QGraphicsDropShadowEffect(this);
-        setGraphicsEffect(shadow);
+        shadow = new QGraphicsDropShadowEffect(widget);
+        widget->setGraphicsEffect(shadow);
     }
-    shadow->setColor(m_level.shadowColor());
-    shadow->setBlurRadius(m_level.shadowRadius());
-    shadow->setOffset(0, m_level.shadowY());
+    shadow->setColor(level.shadowColor());
+    shadow->setBlurRadius(level.shadowRadius());
+    shadow->setOffset(0, level.shadowY());
 }
 
 } // namespace tovalit

@@ -28,6 +28,10 @@ public:
     // How glass inside `widget` is painted: opaque when its window cannot
     // be see-through (the window carries the property "tovalitOpaqueGlass").
     static GlassBackdrop backdropFor(const QWidget *widget);
+    // Gives `widget` the shadow of `level`, or takes it away: for a widget
+    // that holds a surface and lets more of its shadow show than the
+    // surface's own bounds would.
+    static void castShadow(QWidget *widget, const TovalitGlassLevel &level, bool casts);
 
 protected:
     void paintEvent(QPaintEvent *event) override;

@@ -80,6 +80,11 @@ ExpandedMeetingHUDView::ExpandedMeetingHUDView(QList<double> levels, MeetingHUDC
     dragBar->addWidget(m_finish, 0, Qt::AlignVCenter);
     column->addLayout(dragBar);
 
+    // Body column: the header row, 8 above the content card.
+    auto *body = new QVBoxLayout;
+    body->setSpacing(8);
+    column->addLayout(body, 1);
+
     // Header row.
     auto *header = new QHBoxLayout;
     header->setSpacing(10);
@@ -107,13 +112,13 @@ ExpandedMeetingHUDView::ExpandedMeetingHUDView(QList<double> levels, MeetingHUDC
     header->addSpacing(8);
     header->addStretch(1);
     header->addWidget(m_badge, 0, Qt::AlignVCenter);
-    column->addLayout(header);
+    body->addLayout(header);
 
     // Content card.
     auto *cardLayout = new QVBoxLayout(m_card);
     cardLayout->setContentsMargins(0, 0, 0, 0);
     m_card->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
-    column->addWidget(m_card, 1);
+    body->addWidget(m_card, 1);
     showSelectedList();
 
     setMinimumSize(HUDLayout::expandedMeetingMinimumSize.toSize());
@@ -145,12 +150,12 @@ void ExpandedMeetingHUDView::setContent(MeetingHUDContent content) {
         return;
     m_content = std::move(content);
     m_badge->setTitle(elapsedBadgeTitle(m_content.elapsedLabel));
-    // Only the list on show follows the content; the other is built from
-    // the current content when its tab is chosen.
-    if (m_timeline)
-        m_timeline->setBlocks(m_content.blocks);
-    if (m_rawTranscript)
-        m_rawTranscript->setSegments(m_content.rawSegments);
+    // Only the list on show follows the content; the other catches up when
+    // its tab is chosen.
+    if (m_selectedTab == MeetingHUDTab::timeline)
+        m_timelineList->setBlocks(m_content.blocks);
+    else
+        m_rawList->setSegments(m_content.rawSegments);
 }
 
 void ExpandedMeetingHUDView::selectTab(MeetingHUDTab tab) {
@@ -162,29 +167,41 @@ void ExpandedMeetingHUDView::selectTab(MeetingHUDTab tab) {
     showSelectedList();
 }
 
+MeetingTimelineScrollView *ExpandedMeetingHUDView::timeline() const {
+    return m_selectedTab == MeetingHUDTab::timeline ? m_timelineList : nullptr;
+}
+
+MeetingRawTranscriptScrollView *ExpandedMeetingHUDView::rawTranscript() const {
+    return m_selectedTab == MeetingHUDTab::rawTranscript ? m_rawList : nullptr;
+}
+
 void ExpandedMeetingHUDView::showSelectedList() {
-    QLayout *cardLayout = m_card->layout();
-    for (QWidget *old :
-         {static_cast<QWidget *>(m_timeline), static_cast<QWidget *>(m_rawTranscript)}) {
-        if (old) {
-            cardLayout->removeWidget(old);
-            old->hide();
-            old->deleteLater();
-        }
-    }
-    m_timeline = nullptr;
-    m_rawTranscript = nullptr;
-    QWidget *list = nullptr;
+    // Each list is made the first time its tab is chosen and then kept,
+    // hidden while the other shows: coming back to a tab costs what changed
+    // meanwhile, not the whole meeting.
+    MeetingListScrollView *shown = nullptr;
     if (m_selectedTab == MeetingHUDTab::rawTranscript) {
-        m_rawTranscript =
-            new MeetingRawTranscriptScrollView(m_content.rawSegments, rawAnchor, m_card);
-        list = m_rawTranscript;
+        if (!m_rawList)
+            m_rawList = new MeetingRawTranscriptScrollView({}, rawAnchor, m_card);
+        m_rawList->setSegments(m_content.rawSegments);
+        shown = m_rawList;
     } else {
-        m_timeline = new MeetingTimelineScrollView(m_content.blocks, timelineAnchor, m_card);
-        list = m_timeline;
+        if (!m_timelineList)
+            m_timelineList = new MeetingTimelineScrollView({}, timelineAnchor, m_card);
+        m_timelineList->setBlocks(m_content.blocks);
+        shown = m_timelineList;
     }
-    cardLayout->addWidget(list);
-    list->show();
+    QLayout *cardLayout = m_card->layout();
+    if (cardLayout->indexOf(shown) < 0)
+        cardLayout->addWidget(shown);
+    for (MeetingListScrollView *list : {static_cast<MeetingListScrollView *>(m_timelineList),
+                                        static_cast<MeetingListScrollView *>(m_rawList)}) {
+        if (list && list != shown)
+            list->hide();
+    }
+    shown->show();
+    // The list now shown jumps to its newest entry.
+    shown->scrollToBottom(false);
 }
 
 } // namespace tovalit

@@ -13,6 +13,7 @@ namespace tovalit {
 
 class HUDRoundButton;
 class MeetingHUDTabButton;
+class MeetingListScrollView;
 class MeetingRawTranscriptScrollView;
 class MeetingResizeHandleOverlay;
 class MeetingTimelineScrollView;
@@ -51,9 +52,9 @@ public:
     WaveformBarsView *meter() const { return m_meter; }
     TovalitBadge *elapsedBadge() const { return m_badge; }
     MeetingHUDTabButton *tabButton(MeetingHUDTab tab) const;
-    // Exactly one of the two is shown; the other is null.
-    MeetingTimelineScrollView *timeline() const { return m_timeline; }
-    MeetingRawTranscriptScrollView *rawTranscript() const { return m_rawTranscript; }
+    // The list on show; the other is null.
+    MeetingTimelineScrollView *timeline() const;
+    MeetingRawTranscriptScrollView *rawTranscript() const;
     MeetingResizeHandleOverlay *resizeHandles() const { return m_resizeHandles; }
 
     static QString elapsedBadgeTitle(const QString &elapsedLabel);
@@ -78,8 +79,9 @@ private:
     TovalitBadge *m_badge;
     std::array<MeetingHUDTabButton *, 2> m_tabButtons{};
     TovalitGlassSurface *m_card;
-    MeetingTimelineScrollView *m_timeline = nullptr;
-    MeetingRawTranscriptScrollView *m_rawTranscript = nullptr;
+    // Made when their tab is first chosen, then kept.
+    MeetingTimelineScrollView *m_timelineList = nullptr;
+    MeetingRawTranscriptScrollView *m_rawList = nullptr;
     MeetingResizeHandleOverlay *m_resizeHandles;
 };
 

@@ -8,6 +8,7 @@
 #include "views/hud/thinking_hud_view.h"
 
 #include <QEvent>
+#include <QGraphicsEffect>
 #include <QPainterPath>
 #include <QVBoxLayout>
 
@@ -99,8 +100,23 @@ void FloatingHUDContainerView::syncMode() {
         replaceContent(nullptr, false);
         break;
     }
+    refreshShadows();
     m_column->activate();
     Q_EMIT surfacesChanged();
+}
+
+void FloatingHUDContainerView::refreshShadows() {
+    const bool shows = TovalitGlassSurface::backdropFor(this) == GlassBackdrop::translucent;
+    const bool widened = shows && !m_toast->isHidden();
+    m_toast->setCastsShadow(shows);
+    // The capsule's view is exactly as large as the capsule and would cut
+    // its shadow off: the view casts it.
+    if (RecordingHUDView *recording = recordingView()) {
+        TovalitGlassSurface::castShadow(recording, TovalitGlassLevel::hud(),
+                                        widened && recording->isCompact());
+    }
+    if (ThinkingHUDView *thinking = thinkingView())
+        thinking->setCastsShadow(widened);
 }
 
 void FloatingHUDContainerView::replaceContent(QWidget *content, bool fills) {
@@ -130,6 +146,7 @@ void FloatingHUDContainerView::syncToast() {
     if (!message) {
         if (!m_toast->isHidden()) {
             m_toast->hide();
+            refreshShadows();
             m_column->activate();
             Q_EMIT surfacesChanged();
         }
@@ -139,6 +156,7 @@ void FloatingHUDContainerView::syncToast() {
     m_toast->setContent(*message, false, m_model->toastActionTitle(),
                         [model] { invoke(model->callbacks().onToastAction); });
     m_toast->show();
+    refreshShadows();
     m_column->activate();
     Q_EMIT surfacesChanged();
 }
@@ -164,16 +182,24 @@ void addSurfaces(QWidget *widget, QPoint origin, QRegion &region) {
         if (!childWidget || childWidget->isHidden() || childWidget->isWindow())
             continue;
         const QPoint at = origin + childWidget->pos();
+        // A shadow is drawn as well, around what casts it.
+        if (const QGraphicsEffect *shadow = childWidget->graphicsEffect()) {
+            region +=
+                shadow->boundingRectFor(QRectF(childWidget->rect())).toAlignedRect().translated(at);
+        }
         if (auto *surface = qobject_cast<TovalitGlassSurface *>(childWidget)) {
             if (!surface->size().isEmpty())
                 region += QRegion(
                     surface->surfacePath().translated(QPointF(at)).toFillPolygon().toPolygon());
             // The meeting panel's corner handles reach into the corners its
-            // rounding leaves empty; all of each handle grips.
-            for (const MeetingResizeHandleView *grip :
-                 surface->findChildren<MeetingResizeHandleView *>()) {
-                if (grip->isVisibleTo(surface))
-                    region += QRect(at + grip->mapTo(surface, QPoint(0, 0)), grip->size());
+            // rounding leaves empty; all of each handle grips. They sit on
+            // the panel itself: its lists, however long, are not searched.
+            for (const MeetingResizeHandleOverlay *overlay :
+                 surface->findChildren<MeetingResizeHandleOverlay *>(Qt::FindDirectChildrenOnly)) {
+                for (const MeetingResizeHandleView *grip : overlay->handles()) {
+                    if (grip->isVisibleTo(surface))
+                        region += QRect(at + grip->mapTo(surface, QPoint(0, 0)), grip->size());
+                }
             }
             continue;
         }

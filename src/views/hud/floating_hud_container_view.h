@@ -30,6 +30,12 @@ public:
     RecordingHUDView *recordingView() const;
     ThinkingHUDView *thinkingView() const;
 
+    // Gives the surfaces their shadows where the panel has room for them:
+    // the toast always, the capsule and the status panel while a toast
+    // widens the panel around them; none where the desktop cannot show
+    // them (without a compositor they would come out black).
+    void refreshShadows();
+
 Q_SIGNALS:
     // The drawn surfaces may have changed place or shape.
     void surfacesChanged();

@@ -110,6 +110,7 @@ void FloatingHUDPanel::refreshGlass() {
     const bool opaque = !desktopCompositesWindows();
     if (property("tovalitOpaqueGlass").toBool() != opaque) {
         setProperty("tovalitOpaqueGlass", opaque);
+        m_container->refreshShadows();
         update();
     }
 }

@@ -64,7 +64,6 @@ FloatingHUDToastView::FloatingHUDToastView(QWidget *parent)
                                      TovalitPalette::toastForeground(), this))
     , m_button(new ToastActionButton(this)) {
     setObjectName(QStringLiteral("FloatingHUDToastView"));
-    setCastsShadow(false);
     m_message->setObjectName(QStringLiteral("toastMessage"));
     m_message->setMaximumLineCount(5);
 

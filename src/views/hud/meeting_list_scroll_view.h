@@ -1,19 +1,27 @@
 #pragma once
 
+#include <QList>
 #include <QScrollArea>
 
+#include <vector>
+
 class QPropertyAnimation;
-class QVBoxLayout;
 
 namespace tovalit {
 
 // The scrolling list of the meeting panel's content card: transparent,
-// with a slim scroll bar, kept at its newest (bottom) entry. Entries go
-// into contentLayout(), above the 1-pixel bottom anchor.
+// with a slim scroll bar, kept at its newest (bottom) entry. A lazy stack:
+// only the entries in or near the part on show exist as widgets; the others
+// are known by their height (as measured when last built, else the average
+// of those measured), so the scroll range spans the whole list. An hour of
+// meeting then costs what the entries on show cost, to update, to show
+// after a tab switch and to keep in memory.
 class MeetingListScrollView : public QScrollArea {
     Q_OBJECT
 public:
-    MeetingListScrollView(QString bottomAnchorID, int spacing, int padding,
+    // `typicalEntryHeight` is taken for entries never built, before any
+    // entry is measured.
+    MeetingListScrollView(QString bottomAnchorID, int spacing, int padding, int typicalEntryHeight,
                           QWidget *parent = nullptr);
 
     const QString &bottomAnchorID() const { return m_bottomAnchorID; }
@@ -27,17 +35,72 @@ public:
     bool isAtBottom() const;
 
 protected:
-    QVBoxLayout *contentLayout() const { return m_column; }
-    // Takes an entry out of the list at once; it is deleted later.
-    void discardEntry(QWidget *entry);
+    // The widget of entry `index`, made when the entry comes into view.
+    virtual QWidget *makeEntry(qsizetype index, QWidget *parent) = 0;
+    // Brings the built widget of a changed entry up to date; false when it
+    // has to be made anew.
+    virtual bool refreshEntry(QWidget *entry, qsizetype index);
+    // Whether entries take the list's full width, or their natural width up
+    // to it.
+    virtual bool entriesFillWidth() const { return true; }
+
+    // How the list changed: entries beyond `count` go, new ones come at the
+    // end; entry `index` now shows something else. Then updateEntries().
+    void setEntryCount(qsizetype count);
+    void entryChanged(qsizetype index);
+    // Lays the entries out, builds those that came into view and lets go
+    // of those far from it.
+    void updateEntries();
+
+    qsizetype entryCount() const { return qsizetype(m_slots.size()); }
+    // The built entries in list order; the one of `index`, or null.
+    QList<QWidget *> builtEntries() const;
+    QWidget *builtEntry(qsizetype index) const;
+    // Shown above the entries while there are none; null takes it away.
+    void setPlaceholder(QWidget *placeholder);
+    QWidget *placeholderWidget() const { return m_placeholder; }
+    // The parent of entries and placeholder.
+    QWidget *content() const { return widget(); }
+
     void showEvent(QShowEvent *event) override;
+    bool viewportEvent(QEvent *event) override;
+    void scrollContentsBy(int dx, int dy) override;
 
 private:
+    struct Slot {
+        QWidget *widget = nullptr;
+        // As last measured at the list's width; -1 before any measuring.
+        int width = 0;
+        int height = -1;
+        bool measured = false;
+    };
+
+    void layOutEntries();
+    int heightOf(const Slot &slot) const;
+    int entryWidth(QWidget *entry, int available) const;
+    void ensureMeasured(qsizetype index, int available);
+    void discard(QWidget *entry);
     void performScroll(bool animated);
 
     QString m_bottomAnchorID;
-    QVBoxLayout *m_column;
+    int m_spacing;
+    int m_padding;
     QWidget *m_bottomAnchor;
+    QWidget *m_placeholder = nullptr;
+    std::vector<Slot> m_slots;
+    // The content width the heights were measured at.
+    int m_width = -1;
+    // The height taken for entries never measured: the average of those
+    // measured so far.
+    qint64 m_measuredHeights = 0;
+    qint64 m_measuredCount = 0;
+    int m_guessedHeight = 0;
+    // A scroll to the bottom is on its way: the entries at the bottom are
+    // built (and, for a jump, only those).
+    bool m_followsBottom = true;
+    bool m_followAnimated = false;
+    bool m_updating = false;
+    bool m_updateAgain = false;
     QPropertyAnimation *m_scroll = nullptr;
     bool m_shownOnce = false;
 };

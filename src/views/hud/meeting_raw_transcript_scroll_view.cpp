@@ -9,6 +9,9 @@
 #include <QHBoxLayout>
 #include <QVBoxLayout>
 
+#include <algorithm>
+#include <utility>
+
 namespace tovalit {
 
 namespace {
@@ -61,10 +64,10 @@ void fillRow(RoundedBox *row, const MeetingASRSegment &segment) {
 MeetingRawTranscriptScrollView::MeetingRawTranscriptScrollView(QList<MeetingASRSegment> segments,
                                                                QString bottomAnchorID,
                                                                QWidget *parent)
-    : MeetingListScrollView(std::move(bottomAnchorID), 10, 14, parent)
+    : MeetingListScrollView(std::move(bottomAnchorID), 10, 14, 96, parent)
     , m_segments(std::move(segments)) {
     setObjectName(QStringLiteral("MeetingRawTranscriptScrollView"));
-    applySegments();
+    applySegments({});
 }
 
 QString MeetingRawTranscriptScrollView::segmentLabel(qsizetype position) {
@@ -74,44 +77,58 @@ QString MeetingRawTranscriptScrollView::segmentLabel(qsizetype position) {
 void MeetingRawTranscriptScrollView::setSegments(QList<MeetingASRSegment> segments) {
     if (segments == m_segments)
         return;
-    m_segments = std::move(segments);
-    applySegments();
+    const QList<MeetingASRSegment> previous = std::exchange(m_segments, std::move(segments));
+    applySegments(previous);
     scrollToBottom(false);
 }
 
-void MeetingRawTranscriptScrollView::applySegments() {
-    QVBoxLayout *column = contentLayout();
-    QWidget *content = widget();
+QList<RoundedBox *> MeetingRawTranscriptScrollView::rows() const {
+    QList<RoundedBox *> rows;
+    for (QWidget *entry : builtEntries())
+        rows.append(static_cast<RoundedBox *>(entry));
+    return rows;
+}
+
+RoundedBox *MeetingRawTranscriptScrollView::row(qsizetype position) const {
+    return static_cast<RoundedBox *>(builtEntry(position));
+}
+
+QWidget *MeetingRawTranscriptScrollView::makeEntry(qsizetype index, QWidget *parent) {
+    RoundedBox *row = makeRow(index, parent);
+    fillRow(row, m_segments[index]);
+    return row;
+}
+
+bool MeetingRawTranscriptScrollView::refreshEntry(QWidget *entry, qsizetype index) {
+    fillRow(static_cast<RoundedBox *>(entry), m_segments[index]);
+    return true;
+}
+
+void MeetingRawTranscriptScrollView::applySegments(const QList<MeetingASRSegment> &previous) {
     if (m_segments.isEmpty()) {
-        for (RoundedBox *row : std::as_const(m_rows))
-            discardEntry(row);
-        m_rows.clear();
-        if (!m_placeholder) {
+        setEntryCount(0);
+        if (!placeholder()) {
             auto *waiting = new TovalitTextLabel(QStringLiteral("正在等待 ASR 流式输出..."),
                                                  tovalitFont(12, QFont::Medium),
-                                                 TovalitPalette::secondary(), content);
+                                                 TovalitPalette::secondary(), content());
             waiting->setObjectName(QStringLiteral("rawPlaceholder"));
             waiting->setMinimumHeight(160);
-            m_placeholder = waiting;
-            column->insertWidget(0, m_placeholder);
+            setPlaceholder(waiting);
         }
+        updateEntries();
         return;
     }
-    if (m_placeholder) {
-        discardEntry(m_placeholder);
-        m_placeholder = nullptr;
+    setPlaceholder(nullptr);
+    // Only what a row shows counts; identifiers are new on every update.
+    const qsizetype kept = std::min(previous.size(), m_segments.size());
+    setEntryCount(m_segments.size());
+    for (qsizetype position = 0; position < kept; ++position) {
+        const MeetingASRSegment &before = previous[position];
+        const MeetingASRSegment &now = m_segments[position];
+        if (before.text != now.text || before.isLive != now.isLive)
+            entryChanged(position);
     }
-    // Rows are reused by position; only the count changes at the end.
-    while (m_rows.size() > m_segments.size())
-        discardEntry(m_rows.takeLast());
-    while (m_rows.size() < m_segments.size()) {
-        RoundedBox *row = makeRow(m_rows.size(), content);
-        column->insertWidget(int(m_rows.size()), row, 0, Qt::AlignLeft);
-        row->show();
-        m_rows.append(row);
-    }
-    for (qsizetype position = 0; position < m_segments.size(); ++position)
-        fillRow(m_rows[position], m_segments[position]);
+    updateEntries();
 }
 
 } // namespace tovalit

@@ -11,8 +11,10 @@ class RoundedBox;
 
 // The raw recognised text of the meeting as numbered segment cards, the
 // one still being recognised marked live; jumps to its newest text on
-// every change. Rows are kept by position: segment identifiers are new on
-// every rebuild of the list.
+// every change. Rows are kept by position, since segment identifiers are
+// new on every rebuild of the list: a row whose text and live mark are
+// unchanged stays as it is, a changed one is updated in place. Rows are
+// built as they come into view.
 class MeetingRawTranscriptScrollView : public MeetingListScrollView {
     Q_OBJECT
 public:
@@ -25,16 +27,22 @@ public:
     // "片段 01" … "片段 100".
     static QString segmentLabel(qsizetype position);
 
-    QList<RoundedBox *> rows() const { return m_rows; }
+    // The rows built now (those in or near view), in order.
+    QList<RoundedBox *> rows() const;
+    // The row of segment `position`, or null while it is not built.
+    RoundedBox *row(qsizetype position) const;
     // Null while there are segments.
-    QWidget *placeholder() const { return m_placeholder; }
+    QWidget *placeholder() const { return placeholderWidget(); }
+
+protected:
+    QWidget *makeEntry(qsizetype index, QWidget *parent) override;
+    bool refreshEntry(QWidget *entry, qsizetype index) override;
+    bool entriesFillWidth() const override { return false; }
 
 private:
-    void applySegments();
+    void applySegments(const QList<MeetingASRSegment> &previous);
 
     QList<MeetingASRSegment> m_segments;
-    QList<RoundedBox *> m_rows;
-    QWidget *m_placeholder = nullptr;
 };
 
 } // namespace tovalit

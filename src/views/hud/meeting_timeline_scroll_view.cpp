@@ -7,8 +7,10 @@
 #include "views/hud/meeting_timeline_stage_view.h"
 
 #include <QHBoxLayout>
-#include <QHash>
 #include <QVBoxLayout>
+
+#include <algorithm>
+#include <utility>
 
 namespace tovalit {
 
@@ -47,69 +49,61 @@ QWidget *makePlaceholder(QWidget *parent) {
 
 MeetingTimelineScrollView::MeetingTimelineScrollView(QList<MeetingMinuteBlock> blocks,
                                                      QString bottomAnchorID, QWidget *parent)
-    : MeetingListScrollView(std::move(bottomAnchorID), 24, 18, parent)
+    : MeetingListScrollView(std::move(bottomAnchorID), 24, 18, 240, parent)
     , m_blocks(std::move(blocks)) {
     setObjectName(QStringLiteral("MeetingTimelineScrollView"));
-    rebuild();
+    applyBlocks({});
 }
 
 void MeetingTimelineScrollView::setBlocks(QList<MeetingMinuteBlock> blocks) {
     if (blocks == m_blocks)
         return;
-    m_blocks = std::move(blocks);
-    rebuild();
+    const QList<MeetingMinuteBlock> previous = std::exchange(m_blocks, std::move(blocks));
+    applyBlocks(previous);
     scrollToBottom(true);
 }
 
-void MeetingTimelineScrollView::rebuild() {
-    QVBoxLayout *column = contentLayout();
-    QWidget *content = widget();
+QList<MeetingTimelineStageView *> MeetingTimelineScrollView::stageViews() const {
+    QList<MeetingTimelineStageView *> stages;
+    for (QWidget *entry : builtEntries())
+        stages.append(static_cast<MeetingTimelineStageView *>(entry));
+    return stages;
+}
 
+QWidget *MeetingTimelineScrollView::makeEntry(qsizetype index, QWidget *parent) {
+    return new MeetingTimelineStageView(m_blocks[index], MeetingStageAccents::resolved(index),
+                                        index < m_blocks.size() - 1, parent);
+}
+
+bool MeetingTimelineScrollView::refreshEntry(QWidget *entry, qsizetype index) {
+    auto *stage = static_cast<MeetingTimelineStageView *>(entry);
+    if (stage->block() != m_blocks[index])
+        return false;
+    stage->setShowsConnector(index < m_blocks.size() - 1);
+    return true;
+}
+
+void MeetingTimelineScrollView::applyBlocks(const QList<MeetingMinuteBlock> &previous) {
     if (m_blocks.isEmpty()) {
-        for (MeetingTimelineStageView *stage : std::as_const(m_stages))
-            discardEntry(stage);
-        m_stages.clear();
-        if (!m_placeholder) {
-            m_placeholder = makePlaceholder(content);
-            column->insertWidget(0, m_placeholder);
-        }
+        setEntryCount(0);
+        if (!placeholder())
+            setPlaceholder(makePlaceholder(content()));
+        updateEntries();
         return;
     }
-    if (m_placeholder) {
-        discardEntry(m_placeholder);
-        m_placeholder = nullptr;
-    }
-
-    // Stages keep their view while their block, colour and connector are
-    // unchanged; a changed stage is drawn anew.
-    QHash<QUuid, MeetingTimelineStageView *> previous;
-    for (MeetingTimelineStageView *stage : std::as_const(m_stages))
-        previous.insert(stage->block().id(), stage);
-    QList<MeetingTimelineStageView *> stages;
-    const qsizetype count = m_blocks.size();
-    for (qsizetype position = 0; position < count; ++position) {
-        const MeetingMinuteBlock &block = m_blocks[position];
-        const MeetingStageAccent accent = MeetingStageAccents::resolved(position);
-        const bool showsConnector = position < count - 1;
-        MeetingTimelineStageView *stage = previous.take(block.id());
-        if (stage && (stage->block() != block || stage->accent() != accent ||
-                      stage->showsConnector() != showsConnector)) {
-            discardEntry(stage);
-            stage = nullptr;
+    setPlaceholder(nullptr);
+    // A stage changes when its block changed or it gained or lost its
+    // connector; its colour follows its position, which it keeps.
+    const qsizetype kept = std::min(previous.size(), m_blocks.size());
+    const auto connects = [](qsizetype position, qsizetype count) { return position < count - 1; };
+    setEntryCount(m_blocks.size());
+    for (qsizetype position = 0; position < kept; ++position) {
+        if (previous[position] != m_blocks[position] ||
+            connects(position, previous.size()) != connects(position, m_blocks.size())) {
+            entryChanged(position);
         }
-        if (!stage)
-            stage = new MeetingTimelineStageView(block, accent, showsConnector, content);
-        stages.append(stage);
     }
-    for (MeetingTimelineStageView *stale : std::as_const(previous))
-        discardEntry(stale);
-    for (MeetingTimelineStageView *stage : std::as_const(stages))
-        column->removeWidget(stage);
-    for (qsizetype position = 0; position < stages.size(); ++position) {
-        column->insertWidget(int(position), stages[position]);
-        stages[position]->show();
-    }
-    m_stages = std::move(stages);
+    updateEntries();
 }
 
 } // namespace tovalit

@@ -11,6 +11,8 @@ class MeetingTimelineStageView;
 
 // The live summary tree as a vertical timeline of stages, following its
 // newest stage. Until the first stage lands it explains what will appear.
+// Stages are built as they come into view; one whose block is unchanged
+// keeps its view, gaining or losing its connector in place.
 class MeetingTimelineScrollView : public MeetingListScrollView {
     Q_OBJECT
 public:
@@ -23,16 +25,19 @@ public:
     void setBlocks(QList<MeetingMinuteBlock> blocks);
     const QList<MeetingMinuteBlock> &blocks() const { return m_blocks; }
 
-    QList<MeetingTimelineStageView *> stageViews() const { return m_stages; }
+    // The stages built now (those in or near view), in order.
+    QList<MeetingTimelineStageView *> stageViews() const;
     // Null once there are stages.
-    QWidget *placeholder() const { return m_placeholder; }
+    QWidget *placeholder() const { return placeholderWidget(); }
+
+protected:
+    QWidget *makeEntry(qsizetype index, QWidget *parent) override;
+    bool refreshEntry(QWidget *entry, qsizetype index) override;
 
 private:
-    void rebuild();
+    void applyBlocks(const QList<MeetingMinuteBlock> &previous);
 
     QList<MeetingMinuteBlock> m_blocks;
-    QList<MeetingTimelineStageView *> m_stages;
-    QWidget *m_placeholder = nullptr;
 };
 
 } // namespace tovalit

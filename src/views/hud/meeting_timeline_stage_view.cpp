@@ -66,23 +66,23 @@ MeetingTimelineStageView::MeetingTimelineStageView(MeetingMinuteBlock block,
 
     const QColor dot = tint(accent);
     const QColor connector = line(accent);
-    auto *rail = new PaintedView(
+    m_rail = new PaintedView(
         14, 0,
-        [dot, connector, showsConnector](QPainter &painter, const QRectF &bounds) {
+        [this, dot, connector](QPainter &painter, const QRectF &bounds) {
             painter.setPen(Qt::NoPen);
             painter.setBrush(dot);
             painter.drawEllipse(QRectF(1, 6, 12, 12));
-            if (showsConnector && bounds.height() > 22)
+            if (m_showsConnector && bounds.height() > 22)
                 painter.fillRect(QRectF(6, 22, 2, bounds.height() - 22), connector);
         },
         this);
-    rail->setObjectName(QStringLiteral("stageRail"));
-    rail->setProperty("showsConnector", showsConnector);
+    m_rail->setObjectName(QStringLiteral("stageRail"));
+    m_rail->setProperty("showsConnector", showsConnector);
     // The rail stretches to the stage's full height.
-    rail->setMinimumHeight(18);
-    rail->setMaximumHeight(QWIDGETSIZE_MAX);
-    rail->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Expanding);
-    row->addWidget(rail);
+    m_rail->setMinimumHeight(18);
+    m_rail->setMaximumHeight(QWIDGETSIZE_MAX);
+    m_rail->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Expanding);
+    row->addWidget(m_rail);
 
     auto *column = new QVBoxLayout;
     column->setSpacing(12);
@@ -111,6 +111,14 @@ MeetingTimelineStageView::MeetingTimelineStageView(MeetingMinuteBlock block,
     QSizePolicy policy(QSizePolicy::Expanding, QSizePolicy::Preferred);
     policy.setHeightForWidth(true);
     setSizePolicy(policy);
+}
+
+void MeetingTimelineStageView::setShowsConnector(bool shows) {
+    if (shows == m_showsConnector)
+        return;
+    m_showsConnector = shows;
+    m_rail->setProperty("showsConnector", shows);
+    m_rail->update();
 }
 
 } // namespace tovalit

@@ -21,6 +21,8 @@ public:
     const MeetingMinuteBlock &block() const { return m_block; }
     MeetingStageAccent accent() const { return m_accent; }
     bool showsConnector() const { return m_showsConnector; }
+    // A stage that stops or starts being the last one.
+    void setShowsConnector(bool shows);
     // The column of module cards (empty for a stage without modules).
     QWidget *moduleBlock() const { return m_moduleBlock; }
 
@@ -28,6 +30,7 @@ private:
     MeetingMinuteBlock m_block;
     MeetingStageAccent m_accent;
     bool m_showsConnector;
+    PaintedView *m_rail;
     QWidget *m_moduleBlock;
 };
 

@@ -13,6 +13,8 @@ RoundedBox::RoundedBox(qreal radius, QColor fill, QColor stroke, QWidget *parent
 }
 
 void RoundedBox::setColors(const QColor &fill, const QColor &stroke) {
+    if (fill == m_fill && stroke == m_stroke)
+        return;
     m_fill = fill;
     m_stroke = stroke;
     update();

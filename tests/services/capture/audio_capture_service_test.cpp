@@ -176,6 +176,38 @@ TEST_F(AudioCaptureServiceTest, StopDiscardsOnRequestAndIsHarmlessWhenIdle) {
     EXPECT_TRUE(service->stop(true).audioURL.has_value());
 }
 
+TEST_F(AudioCaptureServiceTest, TheFileIsHeldFromBeforeItExistsUntilTheOutputLetsGo) {
+    struct Held {
+        QString name;
+        bool existed = false;
+        std::weak_ptr<const void> hold;
+    };
+    std::vector<Held> holds;
+    auto service = std::make_unique<AudioCaptureService>(
+        input, ffmpegAacFileWriterFactory(), [this] { return folderProvider(); },
+        [this] { return now.load(); },
+        [&](const QString &name) {
+            auto hold = std::make_shared<const QString>(name);
+            holds.push_back({name, QFileInfo::exists(recordings.path() + u'/' + name), hold});
+            return std::shared_ptr<const void>(hold);
+        });
+
+    runTask(service->start());
+    ASSERT_EQ(holds.size(), 1u);
+    EXPECT_EQ(recordingFiles(), QStringList{holds[0].name});
+    EXPECT_FALSE(holds[0].existed) << "held before the file was made";
+    EXPECT_FALSE(holds[0].hold.expired());
+    RecordingSessionOutput kept = service->stop(true);
+    EXPECT_EQ(kept.fileHold, holds[0].hold.lock()) << "the output carries the hold on";
+    kept.fileHold.reset();
+    EXPECT_TRUE(holds[0].hold.expired());
+
+    runTask(service->start());
+    ASSERT_EQ(holds.size(), 2u);
+    EXPECT_EQ(service->stop(false).fileHold, nullptr);
+    EXPECT_TRUE(holds[1].hold.expired()) << "a deleted file needs no hold";
+}
+
 TEST_F(AudioCaptureServiceTest, ASecondStartLeavesTheRunningRecordingAlone) {
     auto service = makeService();
     runTask(service->start());

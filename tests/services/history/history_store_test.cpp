@@ -453,5 +453,31 @@ TEST_F(HistoryStoreTest, ClearingEmptiesBothFolders) {
     EXPECT_TRUE(runTask(store.loadRecords()).isEmpty());
 }
 
+TEST_F(HistoryStoreTest, ClearingLeavesHeldRecordingsUntilTheRecordNamingThemIsSaved) {
+    const QString running = QStringLiteral("0F6A6A4C-0000-4000-8000-00000000000A.m4a");
+    writeFile(data(QStringLiteral("recordings/") + running), "x");
+    writeFile(data(QStringLiteral("recordings/OLD.m4a")), "x");
+    std::shared_ptr<const void> hold = store.holdRecording(running);
+    std::shared_ptr<const void> secondHold = store.holdRecording(running);
+    runTask(store.clearAllRecords());
+    EXPECT_TRUE(QFileInfo::exists(data(QStringLiteral("recordings/") + running)));
+    EXPECT_FALSE(QFileInfo::exists(data(QStringLiteral("recordings/OLD.m4a"))));
+    secondHold.reset();
+    runTask(store.clearAllRecords());
+    EXPECT_TRUE(QFileInfo::exists(data(QStringLiteral("recordings/") + running)))
+        << "one hold is still out";
+
+    // The append lets its hold go once the record is saved, so a clearing
+    // queued right behind it takes the recording with the record.
+    TranscriptRecord dictation = record(QUuid::createUuid(), now, QStringLiteral("x"));
+    dictation.audioFileName = running;
+    QCoro::Task<QList<TranscriptRecord>> appended = store.append(dictation, std::move(hold));
+    QCoro::Task<void> cleared = store.clearAllRecords();
+    EXPECT_EQ(runTask(std::move(appended)).size(), 1);
+    runTask(std::move(cleared));
+    EXPECT_TRUE(runTask(store.loadRecords()).isEmpty());
+    EXPECT_FALSE(QFileInfo::exists(data(QStringLiteral("recordings/") + running)));
+}
+
 } // namespace
 } // namespace tovalit

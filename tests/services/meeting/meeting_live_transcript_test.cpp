@@ -1,6 +1,8 @@
 #include "services/meeting/meeting_live_transcript.h"
+#include "services/meeting/meeting_transcript_follower.h"
 #include "tests/services/meeting/meeting_test_support.h"
 
+#include <QRandomGenerator>
 #include <QSet>
 
 #include <gtest/gtest.h>
@@ -108,6 +110,73 @@ TEST(MeetingRawSegments, LineBreaksEndSentencesAndEverySegmentIsNew) {
             ids.insert(segment.id);
     }
     EXPECT_EQ(ids.size(), 6);
+}
+
+// A meeting reads one transcript after another; what it keeps from the
+// last one must never change the result.
+TEST(MeetingTranscriptFollowerTest,
+     ReadingEachTranscriptAfterTheLastGivesWhatReadingItAfreshGives) {
+    QRandomGenerator random(11);
+    const QStringList words{u"预算"_s,    u"招聘节奏"_s, u"灰度"_s,     u"abc "_s, u"，"_s,
+                            u"。"_s,      u"？"_s,       u"!"_s,        u"\n"_s,   u"\r\n"_s,
+                            u"e\u0301"_s, u"\u0301"_s,   u"👍🏻"_s, u"  "_s};
+    const auto spoken = [&](int count) {
+        QString text;
+        for (int index = 0; index < count; ++index) {
+            // Long runs without an end reach the segment limits.
+            text += random.bounded(4) == 0 ? repeated(u"长"_s, random.bounded(90))
+                                           : words.at(random.bounded(int(words.size())));
+        }
+        return text;
+    };
+    MeetingTranscriptFollower follower;
+    QString previous;
+    QString transcript;
+    for (int step = 0; step < 3000; ++step) {
+        switch (random.bounded(8)) {
+        case 0:
+            // The recogniser revises its last words.
+            transcript.chop(std::min<qsizetype>(transcript.size(), random.bounded(8)));
+            transcript += spoken(random.bounded(3));
+            break;
+        case 1:
+            // A revision far back: a sentence end becomes a comma.
+            if (const qsizetype end =
+                    transcript.indexOf(u"。"_s, random.bounded(int(transcript.size() + 1)));
+                end >= 0) {
+                transcript[end] = u'，';
+            }
+            break;
+        case 2:
+            if (random.bounded(20) == 0)
+                transcript = u"  "_s;
+            break;
+        default:
+            transcript += spoken(1);
+            break;
+        }
+        if (transcript.size() > 3000)
+            transcript = transcript.right(1500);
+        ASSERT_EQ(u8(follower.increment(previous, transcript)),
+                  u8(meetingTranscriptIncrement(previous, transcript)))
+            << step;
+        ASSERT_EQ(described(follower.segments(transcript)),
+                  described(buildMeetingASRSegments(transcript)))
+            << step;
+        previous = transcript;
+    }
+}
+
+TEST(MeetingTranscriptFollowerTest, AMarkAfterASentenceEndUndoesTheEnd) {
+    MeetingTranscriptFollower follower;
+    EXPECT_EQ(described(follower.segments(u"第一句。第二句。"_s)),
+              std::vector<std::string>{"live:第一句。\n第二句。"});
+    // "。" with a mark is one character, and no sentence end.
+    EXPECT_EQ(described(follower.segments(u"第一句。第二句。\u0301接着"_s)),
+              std::vector<std::string>{"live:第一句。\n第二句。\u0301接着"});
+    const QList<MeetingASRSegment> first = follower.segments(u"一。二。"_s);
+    const QList<MeetingASRSegment> again = follower.segments(u"一。二。"_s);
+    EXPECT_NE(first[0].id, again[0].id) << "every reading mints new identifiers";
 }
 
 } // namespace

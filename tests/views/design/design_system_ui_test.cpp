@@ -20,6 +20,7 @@
 #include <QIcon>
 #include <QImage>
 #include <QLayout>
+#include <QPainter>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -91,6 +92,40 @@ TEST(GlassLevelTest, OnlyFloatingLevelsCastShadows) {
     card.render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
     EXPECT_EQ(qAlpha(image.pixel(0, 0)), 0) << "corner";
     EXPECT_GT(qAlpha(image.pixel(50, 30)), 100) << "middle";
+}
+
+TEST(GlassLevelTest, APartRepaintedAloneLooksAsInTheWhole) {
+    // A repaint of part of a large surface paints only that part; it must
+    // come out pixel for pixel as that part of the whole, at the corners,
+    // along the border and in the middle, opaque or see-through.
+    const QRectF surface(0, 0, 300, 200);
+    for (const GlassBackdrop backdrop : {GlassBackdrop::translucent, GlassBackdrop::opaque}) {
+        for (const TovalitGlassLevel &level : {TovalitGlassLevel::hud(), TovalitGlassLevel::card(),
+                                               TovalitGlassLevel::toast(true)}) {
+            QImage whole(300, 200, QImage::Format_ARGB32_Premultiplied);
+            whole.fill(Qt::transparent);
+            {
+                QPainter painter(&whole);
+                paintGlassSurface(painter, surface, level, backdrop);
+            }
+            for (const QRect &part :
+                 {QRect(40, 30, 200, 120), QRect(1, 60, 80, 40), QRect(0, 60, 80, 40),
+                  QRect(26, 2, 240, 30), QRect(26, 0, 240, 30), QRect(0, 0, 30, 30),
+                  QRect(270, 170, 30, 30), QRect(3, 24, 20, 150)}) {
+                QImage repainted(300, 200, QImage::Format_ARGB32_Premultiplied);
+                repainted.fill(Qt::transparent);
+                {
+                    QPainter painter(&repainted);
+                    painter.setClipRect(part);
+                    paintGlassSurface(painter, surface, level, backdrop, part);
+                }
+                for (int y = part.top(); y <= part.bottom(); ++y) {
+                    for (int x = part.left(); x <= part.right(); ++x)
+                        ASSERT_EQ(repainted.pixel(x, y), whole.pixel(x, y)) << x << "," << y;
+                }
+            }
+        }
+    }
 }
 
 TEST(DesignComponentsTest, CardsKeepTheirRulesOfSize) {

@@ -3,15 +3,18 @@
 #include "views/design/tovalit_symbol.h"
 #include "views/design/tovalit_text_label.h"
 #include "views/hud/capsule_progress_track.h"
+#include "views/hud/floating_hud_container_view.h"
 #include "views/hud/floating_hud_model.h"
 #include "views/hud/floating_hud_toast_view.h"
 #include "views/hud/hud_layout.h"
 #include "views/hud/hud_round_button.h"
 #include "views/hud/meeting_hud_tab_button.h"
 #include "views/hud/recording_hud_capsule.h"
+#include "views/hud/recording_hud_view.h"
 #include "views/hud/thinking_hud_view.h"
 #include "views/hud/waveform_bars_view.h"
 
+#include <QGraphicsDropShadowEffect>
 #include <QLayout>
 #include <QSignalSpy>
 #include <QTest>
@@ -259,6 +262,75 @@ TEST(RecordingHUDCapsuleTest, ButtonsReportAndTheMeterIsTheDragHandle) {
     QTest::mouseClick(capsule.meter(), Qt::LeftButton);
     EXPECT_EQ(dragged.count(), 0);
     EXPECT_EQ(ended.count(), 0);
+}
+
+// The panel's root view outside any panel window: its glass is see-through
+// unless the window says otherwise, whatever the desktop under the test.
+class FloatingHUDContainerViewTest : public ::testing::Test {
+protected:
+    void showCompact(std::optional<QString> toast) {
+        model.showRecording({0.3}, RecordingHUDDisplayState::compact(), {}, {}, toast,
+                            toast ? std::optional<QString>(QStringLiteral("取消")) : std::nullopt,
+                            {}, {}, {}, {}, {});
+        layOut(toast ? QSize(420, 136) : QSize(200, 48));
+    }
+    void layOut(QSize size) {
+        container.resize(size);
+        container.show();
+        container.layout()->activate();
+    }
+    static const QGraphicsDropShadowEffect *shadowOf(const QWidget *widget) {
+        return qobject_cast<const QGraphicsDropShadowEffect *>(widget->graphicsEffect());
+    }
+
+    FloatingHUDModel model;
+    FloatingHUDContainerView container{&model};
+};
+
+TEST_F(FloatingHUDContainerViewTest, ToastsCastTheirShadowAndSoDoPanelsAToastWidens) {
+    showCompact(QStringLiteral("录音已超过 1 分钟，将在 9 秒后自动进入会议纪要模式"));
+    const FloatingHUDToastView *toast = container.toastView();
+    const QGraphicsDropShadowEffect *toastShadow = shadowOf(toast);
+    ASSERT_NE(toastShadow, nullptr);
+    EXPECT_EQ(toastShadow->color(), TovalitPalette::black(0.08));
+    EXPECT_EQ(toastShadow->blurRadius(), 12);
+    EXPECT_EQ(toastShadow->offset(), QPointF(0, 4));
+    // The capsule's view is the capsule's size and casts its shadow for it.
+    RecordingHUDView *recording = container.recordingView();
+    ASSERT_NE(recording, nullptr);
+    const QGraphicsDropShadowEffect *capsuleShadow = shadowOf(recording);
+    ASSERT_NE(capsuleShadow, nullptr) << "the toast widens the panel around the capsule";
+    EXPECT_EQ(capsuleShadow->color(), TovalitPalette::black(0.12));
+    EXPECT_EQ(capsuleShadow->blurRadius(), 24);
+    EXPECT_EQ(capsuleShadow->offset(), QPointF(0, 8));
+
+    // Both are drawn, and the panel's shape takes them in.
+    const QImage drawn = container.grab().toImage();
+    const QRegion shape = container.surfaceRegion();
+    const QPoint underToast(toast->geometry().center().x(), toast->geometry().bottom() + 3);
+    const QPoint besideCapsule(recording->x() - 6, recording->geometry().center().y());
+    for (const QPoint &shaded : {underToast, besideCapsule}) {
+        EXPECT_GT(qAlpha(drawn.pixel(shaded)), 0) << shaded.x() << "," << shaded.y();
+        EXPECT_TRUE(shape.contains(shaded)) << shaded.x() << "," << shaded.y();
+    }
+
+    // A capsule that fills its panel has nowhere to cast one.
+    showCompact(std::nullopt);
+    EXPECT_EQ(recording->graphicsEffect(), nullptr);
+    EXPECT_FALSE(container.surfaceRegion().contains(QPoint(1, 1)));
+    model.showStatus(QStringLiteral("已完成"), false, QStringLiteral("已插入"));
+    layOut(QSize(420, 144));
+    ASSERT_NE(container.thinkingView(), nullptr);
+    EXPECT_NE(shadowOf(container.thinkingView()), nullptr);
+    model.showStatus(QStringLiteral("整理中"), true, std::nullopt);
+    EXPECT_EQ(container.thinkingView()->graphicsEffect(), nullptr);
+
+    // Without a compositor a shadow would come out black: none is cast.
+    model.showStatus(QStringLiteral("已完成"), false, QStringLiteral("已插入"));
+    container.setProperty("tovalitOpaqueGlass", true);
+    container.refreshShadows();
+    EXPECT_EQ(toast->graphicsEffect(), nullptr);
+    EXPECT_EQ(container.thinkingView()->graphicsEffect(), nullptr);
 }
 
 } // namespace

@@ -75,10 +75,24 @@ TEST(ExpandedMeetingHUDViewTest, OpensOnTheTimelineAndKeepsTheChosenTabAcrossUpd
     EXPECT_EQ(view.rawTranscript()->rows().size(), 4);
     EXPECT_EQ(view.elapsedBadge()->title(), QStringLiteral("会议时间 100:05"));
 
-    // The timeline built on return shows the current blocks.
+    // A list coming back into view shows what changed while it was away.
     view.selectTab(MeetingHUDTab::timeline);
     ASSERT_NE(view.timeline(), nullptr);
+    EXPECT_EQ(view.rawTranscript(), nullptr);
     EXPECT_EQ(view.timeline()->blocks(), later.blocks);
+    later.rawSegments.last().isLive = false;
+    later.rawSegments.append({QUuid::createUuid(), QStringLiteral("再补充一句"), true});
+    view.setContent(later);
+    view.selectTab(MeetingHUDTab::rawTranscript);
+    ASSERT_NE(view.rawTranscript(), nullptr);
+    ASSERT_EQ(view.rawTranscript()->rows().size(), 5);
+    EXPECT_EQ(view.rawTranscript()
+                  ->rows()
+                  .last()
+                  ->findChild<TovalitTextLabel *>(QStringLiteral("segmentText"))
+                  ->text(),
+              QStringLiteral("再补充一句"));
+    view.selectTab(MeetingHUDTab::timeline);
 
     // The buttons work whatever the tab.
     view.selectTab(MeetingHUDTab::rawTranscript);
@@ -89,6 +103,29 @@ TEST(ExpandedMeetingHUDViewTest, OpensOnTheTimelineAndKeepsTheChosenTabAcrossUpd
     EXPECT_EQ(finished.count(), 1);
     EXPECT_EQ(cancelled.count(), 1);
     EXPECT_EQ(view.finishButton()->size(), QSize(26, 26));
+}
+
+TEST(ExpandedMeetingHUDViewTest, BandsSitTenApartAndTheCardEightBelowTheHeader) {
+    ExpandedMeetingHUDView view({0.4}, sampleContent());
+    view.resize(524, 420);
+    view.show();
+    const auto bottomOf = [&](const char *name) {
+        const auto *widget = view.findChild<QWidget *>(QString::fromLatin1(name));
+        return widget ? widget->mapTo(&view, QPoint(0, widget->height())).y() : -1;
+    };
+    const auto topOf = [&](const char *name) {
+        const auto *widget = view.findChild<QWidget *>(QString::fromLatin1(name));
+        return widget ? widget->mapTo(&view, QPoint(0, 0)).y() : -1;
+    };
+    // The header row is as high as its tallest part, the tab switch.
+    const int headerTop =
+        std::min({topOf("contentCaption"), topOf("tabSwitch"), topOf("elapsedBadge")});
+    const int headerBottom =
+        std::max({bottomOf("contentCaption"), bottomOf("tabSwitch"), bottomOf("elapsedBadge")});
+    EXPECT_EQ(topOf("dragZone"), 10) << "padded 10 on all edges";
+    EXPECT_EQ(headerTop - bottomOf("dragZone"), 10) << "drag bar to body column";
+    EXPECT_EQ(topOf("contentCard") - headerBottom, 8) << "header row to content card";
+    EXPECT_EQ(view.height() - bottomOf("contentCard"), 10);
 }
 
 TEST(ExpandedMeetingHUDViewTest, NothingInThePanelHidesTheGlassWithoutPaintingItself) {
@@ -165,9 +202,12 @@ TEST(MeetingTimelineScrollViewTest, StagesConnectorsAndColours) {
         QStringLiteral("进入会议纪要模式后，系统会每 15 "
                        "秒判断一次是否追加新的阶段或子节。没有新增时不会额外展示。")));
 
-    // One stage: no connector.
+    // One stage: no connector. Stages are built once the list shows.
     QList<MeetingMinuteBlock> blocks{sampleBlock(1, QStringLiteral("开场"), {}, {})};
     MeetingTimelineScrollView timeline(blocks, QStringLiteral("anchor"));
+    EXPECT_TRUE(timeline.stageViews().isEmpty());
+    timeline.resize(500, 900);
+    timeline.show();
     ASSERT_EQ(timeline.stageViews().size(), 1);
     EXPECT_EQ(timeline.placeholder(), nullptr);
     EXPECT_FALSE(timeline.stageViews()[0]->showsConnector());
@@ -186,7 +226,7 @@ TEST(MeetingTimelineScrollViewTest, StagesConnectorsAndColours) {
         EXPECT_EQ(stages[position]->showsConnector(), position < 6) << position;
     EXPECT_EQ(stages[5]->accent(), MeetingStageAccent::purple);
     EXPECT_EQ(stages[6]->accent(), MeetingStageAccent::orange);
-    EXPECT_NE(stages[0], firstStage) << "the first stage now has a connector: drawn anew";
+    EXPECT_EQ(stages[0], firstStage) << "the first stage gains its connector in place";
 
     // An unchanged stage keeps its view; an edited one is drawn anew.
     MeetingTimelineStageView *second = stages[1];
@@ -243,6 +283,8 @@ TEST(MeetingRawTranscriptScrollViewTest, NumberedRowsWithTheLiveOneMarked) {
     EXPECT_EQ(MeetingRawTranscriptScrollView::segmentLabel(99), QStringLiteral("片段 100"));
 
     MeetingRawTranscriptScrollView list({}, QStringLiteral("anchor"));
+    list.resize(500, 600);
+    list.show();
     ASSERT_NE(list.placeholder(), nullptr);
     EXPECT_EQ(qobject_cast<TovalitTextLabel *>(list.placeholder())->text(),
               QStringLiteral("正在等待 ASR 流式输出..."));
@@ -279,6 +321,108 @@ TEST(MeetingRawTranscriptScrollViewTest, NumberedRowsWithTheLiveOneMarked) {
     list.setSegments({});
     EXPECT_NE(list.placeholder(), nullptr);
     EXPECT_TRUE(list.rows().isEmpty());
+}
+
+QString shownText(const QWidget *row, const char *name) {
+    const auto *label = row->findChild<TovalitTextLabel *>(QString::fromLatin1(name));
+    return label ? label->text() : QString();
+}
+
+TEST(MeetingRawTranscriptScrollViewTest, AnHourOfSegmentsBuildsTheRowsInViewAndUpdatesThemInPlace) {
+    QList<MeetingASRSegment> segments;
+    for (int index = 0; index < 1000; ++index) {
+        segments.append(
+            {QUuid::createUuid(),
+             QStringLiteral("第%1段：我们讨论了灰度上线的节奏和术语收集的方式。").arg(index + 1),
+             index == 999});
+    }
+    MeetingRawTranscriptScrollView list(segments, QStringLiteral("anchor"));
+    list.resize(500, 300);
+    list.show();
+    QScrollBar *bar = list.verticalScrollBar();
+    waitUntil([&] { return bar->maximum() > 0 && list.isAtBottom(); },
+              "the list to open at its newest row");
+    EXPECT_LT(list.rows().size(), 40) << "only the rows in and near view are built";
+    EXPECT_EQ(list.row(0), nullptr);
+    RoundedBox *live = list.row(999);
+    RoundedBox *previous = list.row(998);
+    ASSERT_NE(live, nullptr);
+    ASSERT_NE(previous, nullptr);
+    EXPECT_EQ(shownText(live, "segmentNumber"), QStringLiteral("片段 1000"));
+    EXPECT_FALSE(live->findChild<RoundedBox *>(QStringLiteral("liveBadge"))->isHidden());
+    const QRect liveOnScreen(live->mapTo(list.viewport(), QPoint(0, 0)), live->size());
+    EXPECT_TRUE(list.viewport()->rect().contains(liveOnScreen))
+        << "the newest row is on show in full";
+
+    // The next partial result renews every identifier and grows the live
+    // text: the rows stay, the live one shows the new text.
+    QList<MeetingASRSegment> grown = segments;
+    for (MeetingASRSegment &segment : grown)
+        segment.id = QUuid::createUuid();
+    grown.last().text += QStringLiteral("下周开始灰度，先覆盖周会。");
+    list.setSegments(grown);
+    EXPECT_EQ(list.row(999), live);
+    EXPECT_EQ(list.row(998), previous);
+    EXPECT_EQ(shownText(live, "segmentText"), grown.last().text);
+    waitUntil([&] { return list.isAtBottom(); }, "the list to follow its grown row");
+
+    // The live segment closes and a new one starts.
+    grown.last().isLive = false;
+    grown.append({QUuid::createUuid(), QStringLiteral("接下来说招聘"), true});
+    list.setSegments(grown);
+    EXPECT_TRUE(live->findChild<RoundedBox *>(QStringLiteral("liveBadge"))->isHidden());
+    ASSERT_NE(list.row(1000), nullptr);
+    EXPECT_EQ(shownText(list.row(1000), "segmentNumber"), QStringLiteral("片段 1001"));
+    waitUntil([&] { return list.isAtBottom(); }, "the list to follow its new row");
+
+    // At the top the first rows are built, and those far below let go.
+    bar->setValue(0);
+    ASSERT_NE(list.row(0), nullptr);
+    EXPECT_EQ(shownText(list.row(0), "segmentNumber"), QStringLiteral("片段 01"));
+    EXPECT_EQ(shownText(list.row(0), "segmentText"), grown[0].text);
+    EXPECT_EQ(list.row(999), nullptr);
+    EXPECT_LT(list.rows().size(), 40);
+}
+
+TEST(MeetingTimelineScrollViewTest, ManyStagesBuildThoseInViewAndOnlyChangedOnesAnew) {
+    QList<MeetingMinuteBlock> blocks;
+    for (int index = 1; index <= 60; ++index) {
+        blocks.append(sampleBlock(index, QStringLiteral("阶段 %1").arg(index),
+                                  {{QUuid::createUuid(), QStringLiteral("要点"),
+                                    QStringLiteral("确认了灰度节奏，研发下周一给出方案。")}},
+                                  {}));
+    }
+    MeetingTimelineScrollView timeline(blocks, QStringLiteral("anchor"));
+    timeline.resize(500, 400);
+    timeline.show();
+    QScrollBar *bar = timeline.verticalScrollBar();
+    waitUntil([&] { return bar->maximum() > 0 && timeline.isAtBottom(); },
+              "the timeline to open at its newest stage");
+    QList<MeetingTimelineStageView *> stages = timeline.stageViews();
+    ASSERT_FALSE(stages.isEmpty());
+    EXPECT_LT(stages.size(), 20) << "only the stages in and near view are built";
+    EXPECT_EQ(stages.last()->block().id(), blocks.last().id());
+    EXPECT_NE(stages.first()->block().id(), blocks.first().id());
+
+    // The tick merges into the newest stage: only that stage is drawn anew.
+    MeetingTimelineStageView *earlier = stages[stages.size() - 2];
+    QList<MeetingMinuteBlock> merged = blocks;
+    merged.last() = merged.last().merging(sampleBlock(
+        60, merged.last().title(),
+        {{QUuid::createUuid(), QStringLiteral("结论"), QStringLiteral("月底上线。")}}, {}));
+    timeline.setBlocks(merged);
+    stages = timeline.stageViews();
+    EXPECT_EQ(stages[stages.size() - 2], earlier);
+    EXPECT_EQ(stages.last()->block(), merged.last());
+    waitUntil([&] { return timeline.isAtBottom(); }, "the timeline to follow its newest stage");
+
+    // At the top the first stage is built, in the first colour.
+    bar->setValue(0);
+    stages = timeline.stageViews();
+    ASSERT_FALSE(stages.isEmpty());
+    EXPECT_EQ(stages.first()->block().id(), blocks.first().id());
+    EXPECT_EQ(stages.first()->accent(), MeetingStageAccent::purple);
+    EXPECT_LT(stages.size(), 20);
 }
 
 } // namespace
