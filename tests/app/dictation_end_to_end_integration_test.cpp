@@ -47,12 +47,7 @@ protected:
         ASSERT_NO_FATAL_FAILURE(dictation.requireDesktop());
     }
 
-    void TearDown() override {
-        if (app)
-            app->delegate().applicationWillTerminate();
-        app.reset();
-        testing::pumpEvents(10);
-    }
+    void TearDown() override { testing::DesktopDictation::quit(app); }
 
     // What the user would look at when the text is not where it belongs.
     std::string diagnostics() const {
@@ -70,14 +65,7 @@ protected:
         app = std::make_unique<VellupTranscriberApp>(std::move(dependencies));
         app->launch();
 
-        // Nothing here may read the keyboards under /dev/input, so the
-        // onboarding asks for that permission; the user goes on without it.
-        if (app->launchCoordinator().shouldShowPermissionsOnboarding()) {
-            auto *bypass =
-                app->mainWindow()->findChild<QPushButton *>(QStringLiteral("bypassButton"));
-            ASSERT_NE(bypass, nullptr);
-            bypass->click();
-        }
+        ASSERT_NO_FATAL_FAILURE(testing::DesktopDictation::goPastOnboarding(*app));
         // The main window comes up in front; the editor then takes its
         // place, as the application the user dictates into.
         ASSERT_TRUE(waitUntil([&] { return activeWindowName() == u"Tovalit"; },
@@ -128,12 +116,7 @@ protected:
             waitUntil([&] { return app->viewModel().recordingState() == RecordingState::idle(); },
                       "the dictation to finish", 15s))
             << gateway.calls();
-        ASSERT_TRUE(waitUntil([&] { return dictation.editorText(editorPid) == formattedText; },
-                              "the formatted text in the editor", 5s))
-            << dictation.editorText(editorPid)
-                   .value_or(QStringLiteral("<unreadable>"))
-                   .toStdString()
-            << diagnostics();
+        ASSERT_TRUE(dictation.editorComesToShow(editorPid, formattedText)) << diagnostics();
     }
 
     testing::DesktopDictation dictation{folders.dataFolder()};

@@ -47,12 +47,7 @@ protected:
         ASSERT_NO_FATAL_FAILURE(dictation.requireDesktop());
     }
 
-    void TearDown() override {
-        if (app)
-            app->delegate().applicationWillTerminate();
-        app.reset();
-        testing::pumpEvents(10);
-    }
+    void TearDown() override { testing::DesktopDictation::quit(app); }
 
     // Tovalit as it starts in the session, with `shortcut` recorded,
     // answering the desktop's requests; the user goes past the onboarding
@@ -67,12 +62,7 @@ protected:
         app->launch();
         ASSERT_TRUE(instance.claim());
         app->serve(instance);
-        if (app->launchCoordinator().shouldShowPermissionsOnboarding()) {
-            auto *bypass =
-                app->mainWindow()->findChild<QPushButton *>(QStringLiteral("bypassButton"));
-            ASSERT_NE(bypass, nullptr);
-            bypass->click();
-        }
+        ASSERT_NO_FATAL_FAILURE(testing::DesktopDictation::goPastOnboarding(*app));
         ASSERT_NO_FATAL_FAILURE(dictation.waitForStartUpSynchronisation());
     }
 
@@ -129,11 +119,7 @@ protected:
     }
 
     void expectTidiedTextInTheEditor() {
-        EXPECT_TRUE(waitUntil([&] { return dictation.editorText(editorPid) == formattedText; },
-                              "the formatted text in the editor", 5s))
-            << dictation.editorText(editorPid)
-                   .value_or(QStringLiteral("<unreadable>"))
-                   .toStdString()
+        EXPECT_TRUE(dictation.editorComesToShow(editorPid, formattedText))
             << "\nactive X window: "
             << testing::xdotool(
                    {QStringLiteral("getactivewindow"), QStringLiteral("getwindowname")})

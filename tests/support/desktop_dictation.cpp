@@ -1,10 +1,12 @@
 #include "tests/support/desktop_dictation.h"
 
+#include "app/main_window.h"
 #include "platform/accessibility_thread.h"
 #include "platform/linux/atspi_accessibility_client.h"
 #include "platform/linux/ini_defaults_store.h"
 #include "platform/linux/pulse_audio_input.h"
 #include "services/context/accessibility_focus.h"
+#include "state/app_launch_coordinator.h"
 #include "tests/support/run_task.h"
 #include "tests/support/secret_service_session.h"
 #include "tests/support/spoken_audio.h"
@@ -14,6 +16,7 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QProcess>
+#include <QPushButton>
 
 #include <gtest/gtest.h>
 
@@ -75,6 +78,14 @@ std::optional<QString> DesktopDictation::editorText(qint32 pid) {
     }));
 }
 
+::testing::AssertionResult DesktopDictation::editorComesToShow(qint32 pid, const QString &text) {
+    if (waitUntil([&] { return editorText(pid) == text; }, "the text in the editor", 5s))
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure()
+           << "the editor shows: "
+           << editorText(pid).value_or(QStringLiteral("<unreadable>")).toStdString();
+}
+
 std::optional<qint32> DesktopDictation::focusedProcess() {
     return runTask(m_thread->run([client = m_client]() -> std::optional<qint32> {
         const auto focus = AccessibilityFocus::read(*client);
@@ -126,6 +137,21 @@ std::string DesktopDictation::history() const {
     if (!file.open(QIODevice::ReadOnly))
         return "no history.json in the data folder";
     return file.readAll().toStdString();
+}
+
+void DesktopDictation::goPastOnboarding(VellupTranscriberApp &app) {
+    if (!app.launchCoordinator().shouldShowPermissionsOnboarding())
+        return;
+    auto *bypass = app.mainWindow()->findChild<QPushButton *>(QStringLiteral("bypassButton"));
+    ASSERT_NE(bypass, nullptr);
+    bypass->click();
+}
+
+void DesktopDictation::quit(std::unique_ptr<VellupTranscriberApp> &app) {
+    if (app)
+        app->delegate().applicationWillTerminate();
+    app.reset();
+    pumpEvents(10);
 }
 
 } // namespace tovalit::testing

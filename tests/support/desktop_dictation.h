@@ -8,6 +8,7 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include <gtest/gtest.h>
 #include <memory>
 #include <optional>
 #include <string>
@@ -46,6 +47,9 @@ public:
     // The focused field of the process `pid`, as the accessibility bus
     // reads it; nothing while it shows none.
     std::optional<QString> editorText(qint32 pid);
+    // Waits a few seconds for that field to show `text`; the failure
+    // says what it showed.
+    ::testing::AssertionResult editorComesToShow(qint32 pid, const QString &text);
     // The process whose window has the focus, as the accessibility bus
     // says; nothing while none has.
     std::optional<qint32> focusedProcess();
@@ -56,6 +60,11 @@ public:
     // registers the device; a dictation then uses that session (two calls
     // that both find no session yet would each register).
     void waitForStartUpSynchronisation();
+    // Nothing here may read the keyboards under /dev/input, so the
+    // onboarding asks for that permission; the user goes on without it.
+    static void goPastOnboarding(VellupTranscriberApp &app);
+    // Ends `app` as quitting does, and lets its last events run.
+    static void quit(std::unique_ptr<VellupTranscriberApp> &app);
 
     // The history file's records.
     QJsonArray records() const;
