@@ -46,7 +46,7 @@ VellupTranscriberApp::Dependencies VellupTranscriberApp::Dependencies::linuxDefa
     dependencies.defaults =
         std::make_shared<IniDefaultsStore>(IniDefaultsStore::standardFilePath());
     dependencies.permissions = PermissionCoordinator::Dependencies::linuxDefaults();
-    dependencies.makeViewModel = &VellupTranscriberApp::buildViewModel;
+    dependencies.makeViewModel = [](AppConfigurationStore &store) { return buildViewModel(store); };
     dependencies.clientWindow.shortcutSettings.keyboard = std::make_shared<QtApplicationKeyboard>();
     dependencies.clientWindow.shortcutSettings.functionKeySystemSettings =
         std::make_shared<FunctionKeySystemSettings>();
@@ -95,12 +95,17 @@ TranscriberViewModel &VellupTranscriberApp::viewModel() {
 
 std::unique_ptr<TranscriberViewModel>
 VellupTranscriberApp::buildViewModel(AppConfigurationStore &store) {
+    return buildViewModel(store, HotkeyMonitor::Dependencies::linuxDefaults());
+}
+
+std::unique_ptr<TranscriberViewModel>
+VellupTranscriberApp::buildViewModel(AppConfigurationStore &store,
+                                     HotkeyMonitor::Dependencies hotkeys) {
     auto lexiconStore = std::make_shared<PersonalLexiconStore>();
     TranscriberViewModel::Dependencies dependencies;
     // The shortcut is started again whenever the permission coordinator
     // publishes new answers; it decides on those instead of asking the
     // system on the GUI thread.
-    HotkeyMonitor::Dependencies hotkeys = HotkeyMonitor::Dependencies::linuxDefaults();
     hotkeys.permissions = std::make_shared<PublishedPermissionProbe>(store, hotkeys.permissions);
     dependencies.hotkeyMonitor = std::make_shared<HotkeyMonitor>(std::move(hotkeys));
     return std::make_unique<TranscriberViewModel>(store,

@@ -6,6 +6,7 @@
 #include "app/system_tray_availability.h"
 #include "services/permissions/permission_coordinator.h"
 #include "services/settings/app_configuration_store.h"
+#include "services/shortcuts/hotkey_monitor.h"
 #include "support/cancel_token.h"
 #include "views/client_window_view.h"
 
@@ -115,6 +116,9 @@ public:
     // The controller as the application runs it: its own collaborators,
     // the screen's floating panel and a lexicon store on the data folder.
     static std::unique_ptr<TranscriberViewModel> buildViewModel(AppConfigurationStore &store);
+    // The same with the shortcut's own platform services.
+    static std::unique_ptr<TranscriberViewModel>
+    buildViewModel(AppConfigurationStore &store, HotkeyMonitor::Dependencies hotkeys);
 
 private:
     void showMainWindowContent();

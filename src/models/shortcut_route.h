@@ -35,6 +35,10 @@ struct ShortcutRoute {
         return {way, std::move(desktopTrigger), std::move(command)};
     }
 
+    // What the user is told to do for the desktop-action way; the command
+    // follows it.
+    static QString desktopActionAdvice();
+
     bool operator==(const ShortcutRoute &) const = default;
 };
 

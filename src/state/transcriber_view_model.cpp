@@ -259,6 +259,21 @@ void TranscriberViewModel::setMeetingRawSegments(QList<MeetingASRSegment> value)
 // --- Derived texts ----------------------------------------------------------------
 
 QString TranscriberViewModel::shortcutDisplayName() const {
+    // In a Wayland session the desktop decides the keys: those it reports
+    // having bound, or the user's own binding of our command, which we
+    // cannot see.
+    switch (m_shortcutRoute.way) {
+    case ShortcutRoute::Way::desktopPortal:
+        if (!m_shortcutRoute.desktopTrigger.isEmpty())
+            return m_shortcutRoute.desktopTrigger;
+        break;
+    case ShortcutRoute::Way::desktopAction:
+        return QStringLiteral("桌面设置的快捷键");
+    case ShortcutRoute::Way::none:
+    case ShortcutRoute::Way::keyGrab:
+    case ShortcutRoute::Way::functionKeyDevice:
+        break;
+    }
     return m_configurationStore.shortcutConfiguration().displayName();
 }
 

@@ -202,6 +202,11 @@ ClientWindowView::ClientWindowView(TranscriberViewModel &viewModel,
                 if (auto *settings = qobject_cast<SettingsView *>(m_page))
                     settings->setShortcutActivationState(state);
             });
+    connect(&viewModel, &TranscriberViewModel::shortcutRouteChanged, this,
+            [this](const ShortcutRoute &route) {
+                if (auto *settings = qobject_cast<SettingsView *>(m_page))
+                    settings->setShortcutRoute(route);
+            });
     showPage();
     renderHeader();
     handleToast();
@@ -336,10 +341,13 @@ QWidget *ClientWindowView::makePage(ClientWindowSection section) {
     switch (section) {
     case ClientWindowSection::home:
         return new MainPanelView(m_viewModel, m_configurationStore, m_permissionCoordinator);
-    case ClientWindowSection::settings:
-        return new SettingsView(m_configurationStore, m_permissionCoordinator,
-                                m_viewModel.shortcutActivationState(),
-                                m_dependencies.shortcutSettings);
+    case ClientWindowSection::settings: {
+        auto *settings = new SettingsView(m_configurationStore, m_permissionCoordinator,
+                                          m_viewModel.shortcutActivationState(),
+                                          m_dependencies.shortcutSettings);
+        settings->setShortcutRoute(m_viewModel.shortcutRoute());
+        return settings;
+    }
     case ClientWindowSection::instructions:
         return new InstructionLibraryView(m_viewModel);
     case ClientWindowSection::history:

@@ -36,10 +36,11 @@ MainPanelView::MainPanelView(TranscriberViewModel &viewModel,
     addSection(makeModeOverviewCard());
 
     // Whatever announces a change, everything shown is derived again: the
-    // status line alone depends on six published values.
+    // status line alone depends on seven published values.
     connect(&viewModel, &TranscriberViewModel::recordingStateChanged, this, &MainPanelView::render);
     connect(&viewModel, &TranscriberViewModel::shortcutActivationStateChanged, this,
             &MainPanelView::render);
+    connect(&viewModel, &TranscriberViewModel::shortcutRouteChanged, this, &MainPanelView::render);
     connect(&viewModel, &TranscriberViewModel::meetingModeCountdownRemainingSecondsChanged, this,
             &MainPanelView::render);
     connect(&viewModel, &TranscriberViewModel::hasEnteredMeetingModeChanged, this,

@@ -24,12 +24,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-struct Launch {
-    bool ended = false;
-    int exitCode = -1;
-    QString errors;
-};
-
 class DesktopActionsTest : public WithDiagnosticsLog {
 protected:
     void SetUp() override {
@@ -57,33 +51,6 @@ protected:
         processEventsFor(10ms);
     }
 
-    // Tovalit started again with `arguments`, as the desktop starts it.
-    static std::unique_ptr<QProcess> startLaunch(const QStringList &arguments) {
-        auto process = std::make_unique<QProcess>();
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
-        process->setProcessEnvironment(environment);
-        process->start(builtApplicationPath(), arguments);
-        return process;
-    }
-    // How it ended; this process answers it meanwhile.
-    static Launch outcome(QProcess &process) {
-        Launch result;
-        if (!process.waitForStarted(5000))
-            return result;
-        result.ended = waitUntil([&] { return process.state() == QProcess::NotRunning; },
-                                 "the launch to hand on its request and end", 30s);
-        if (!result.ended) {
-            process.kill();
-            process.waitForFinished(5000);
-            return result;
-        }
-        result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-        result.errors = QString::fromUtf8(process.readAllStandardError());
-        return result;
-    }
-    static Launch launch(const QStringList &arguments) { return outcome(*startLaunch(arguments)); }
-
     TranscriberViewModel &controller() { return app->viewModel(); }
 
     ShellDoubles doubles{folders.dataFolder()};
@@ -98,14 +65,15 @@ TEST_F(DesktopActionsTest, EachActionReachesTheRunningTovalit) {
     // later one stops and files the dictation.
     doubles.transcriberScript.finishText = QStringLiteral("明天下午三点开会");
     doubles.formatterAnswers.fallback = QStringLiteral("明天下午三点开会。");
-    Launch toggled = launch({QStringLiteral("--action"), QStringLiteral("toggle-recording")});
+    ApplicationLaunch toggled =
+        launchApplication({QStringLiteral("--action"), QStringLiteral("toggle-recording")});
     ASSERT_TRUE(toggled.ended);
     EXPECT_EQ(toggled.exitCode, 0) << toggled.errors.toStdString();
     ASSERT_TRUE(
         waitUntil([&] { return controller().recordingState() == RecordingState::recording(); },
                   "the running Tovalit to start recording"));
     doubles.time.advance(2.0);
-    toggled = launch({QStringLiteral("--action=toggle-recording")});
+    toggled = launchApplication({QStringLiteral("--action=toggle-recording")});
     EXPECT_EQ(toggled.exitCode, 0) << toggled.errors.toStdString();
     ASSERT_TRUE(waitUntil([&] { return controller().records().size() == 1; },
                           "the running Tovalit to stop and file the dictation"));
@@ -115,28 +83,30 @@ TEST_F(DesktopActionsTest, EachActionReachesTheRunningTovalit) {
     MainWindow &window = *app->mainWindow();
     window.close();
     ASSERT_FALSE(window.isVisible());
-    EXPECT_EQ(launch({QStringLiteral("--action"), QStringLiteral("open-window")}).exitCode, 0);
+    EXPECT_EQ(
+        launchApplication({QStringLiteral("--action"), QStringLiteral("open-window")}).exitCode, 0);
     EXPECT_TRUE(waitUntil([&] { return window.isVisible(); }, "the window to come back"));
 
     // A plain launch shows it as well.
     window.close();
-    EXPECT_EQ(launch({}).exitCode, 0);
+    EXPECT_EQ(launchApplication({}).exitCode, 0);
     EXPECT_TRUE(waitUntil([&] { return window.isVisible(); }, "the window to come back"));
 
     // The quit action ends the running Tovalit's event loop.
     const std::unique_ptr<QProcess> quitting =
-        startLaunch({QStringLiteral("--action"), QStringLiteral("quit")});
+        startApplicationLaunch({QStringLiteral("--action"), QStringLiteral("quit")});
     QTimer watchdog;
     watchdog.setSingleShot(true);
     QObject::connect(&watchdog, &QTimer::timeout, [] { QCoreApplication::exit(9); });
     watchdog.start(30000);
     EXPECT_EQ(QCoreApplication::exec(), 0) << "the running Tovalit did not quit";
-    const Launch quit = outcome(*quitting);
+    const ApplicationLaunch quit = applicationLaunchOutcome(*quitting);
     EXPECT_EQ(quit.exitCode, 0) << quit.errors.toStdString();
 }
 
 TEST_F(DesktopActionsTest, AnUnknownActionIsRefusedAndChangesNothing) {
-    const Launch refused = launch({QStringLiteral("--action"), QStringLiteral("start-meeting")});
+    const ApplicationLaunch refused =
+        launchApplication({QStringLiteral("--action"), QStringLiteral("start-meeting")});
     ASSERT_TRUE(refused.ended);
     EXPECT_EQ(refused.exitCode, 2);
     EXPECT_TRUE(refused.errors.contains(QStringLiteral("open-window, toggle-recording, quit")))

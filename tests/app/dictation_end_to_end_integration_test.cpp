@@ -6,15 +6,10 @@
 #include "app/legacy_menu_bar_controller.h"
 #include "app/main_window.h"
 #include "app/vellup_transcriber_app.h"
-#include "platform/accessibility_thread.h"
-#include "platform/linux/atspi_accessibility_client.h"
-#include "platform/linux/ini_defaults_store.h"
-#include "platform/linux/pulse_audio_input.h"
 #include "state/app_launch_coordinator.h"
 #include "state/transcriber_view_model.h"
-#include "tests/support/gateway_stand_in.h"
+#include "tests/support/desktop_dictation.h"
 #include "tests/support/run_task.h"
-#include "tests/support/secret_service_session.h"
 #include "tests/support/spoken_audio.h"
 #include "tests/support/temporary_user_folders.h"
 #include "tests/support/test_editor_process.h"
@@ -23,11 +18,9 @@
 
 #include <QAction>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QPushButton>
-#include <QTemporaryDir>
 
 #include <cmath>
 #include <gtest/gtest.h>
@@ -51,75 +44,28 @@ class DictationEndToEndTest : public testing::WithTemporaryUserFolders {
 protected:
     void SetUp() override {
         TOVALIT_REQUIRE_DISPLAY();
-        TOVALIT_REQUIRE_ENVIRONMENT(PulseAudioInput().hasDefaultInputDevice(),
-                                    "no PulseAudio server with a default source");
-        TOVALIT_REQUIRE_ENVIRONMENT(testing::hasTool(QStringLiteral("espeak-ng")) &&
-                                        testing::hasTool(QStringLiteral("paplay")),
-                                    "espeak-ng and paplay are needed");
-        TOVALIT_REQUIRE_SECRET_SERVICE();
-        ASSERT_TRUE(scratch.isValid());
-        ASSERT_TRUE(testing::setDesktopAccessibilityEnabled(true));
-        // A session an earlier run left in the keychain would spare the
-        // registration.
-        testing::GatewayStandIn::forgetStoredSession();
+        ASSERT_NO_FATAL_FAILURE(dictation.requireDesktop());
     }
 
-    void TearDown() override {
-        if (app)
-            app->delegate().applicationWillTerminate();
-        app.reset();
-        testing::pumpEvents(10);
-        testing::GatewayStandIn::forgetStoredSession();
-    }
-
-    std::optional<QString> editorText(qint32 pid) {
-        return testing::runTask(thread->run([client = client, pid]() -> std::optional<QString> {
-            client->isProcessTrusted();
-            const auto application = client->applicationElement(pid);
-            if (!application)
-                return std::nullopt;
-            auto focused = accessibilityValueAs<AccessibilityElementRef>(
-                application->attributeValue(ax::focusedUIElement));
-            if (!focused || !*focused)
-                return std::nullopt;
-            return accessibilityValueAs<QString>((*focused)->attributeValue(ax::value));
-        }));
-    }
+    void TearDown() override { testing::DesktopDictation::quit(app); }
 
     // What the user would look at when the text is not where it belongs.
     std::string diagnostics() const {
-        QFile history(QDir(folders.dataFolder()).filePath(QStringLiteral("history.json")));
-        history.open(QIODevice::ReadOnly);
         return "\nactive window: " + activeWindowName().toStdString() +
-               "\nhistory: " + history.readAll().toStdString();
+               "\nhistory: " + dictation.history();
     }
 
-    // The application as it starts on this desktop, with the gateway
-    // address in its environment and its settings in the test's folders,
-    // and an editor in front of it with an empty field; the speech to say
-    // is ready in `speech`.
+    // The application as it starts on this desktop, and an editor in front
+    // of it with an empty field; the speech to say is ready.
     void launchWithEditorInFront() {
-        ASSERT_EQ(testing::synthesizeSpeech(QStringLiteral("Meeting at three this afternoon."),
-                                            speech, {QStringLiteral("-s"), QStringLiteral("170")}),
-                  std::nullopt);
+        ASSERT_NO_FATAL_FAILURE(dictation.prepareSpeech());
         VellupTranscriberApp::Dependencies dependencies =
-            VellupTranscriberApp::Dependencies::linuxDefaults();
-        dependencies.defaults = std::make_shared<IniDefaultsStore>(
-            folders.configHome() + QStringLiteral("/Tovalit/Tovalit.ini"));
-        dependencies.environment = AppConfigurationStore::Environment{
-            {QStringLiteral("TOVALIT_GATEWAY_BASE_URL"), gateway.baseURL()}};
+            dictation.dependencies(folders.configHome());
         dependencies.menuBar = &menuBar;
         app = std::make_unique<VellupTranscriberApp>(std::move(dependencies));
         app->launch();
 
-        // Nothing here may read the keyboards under /dev/input, so the
-        // onboarding asks for that permission; the user goes on without it.
-        if (app->launchCoordinator().shouldShowPermissionsOnboarding()) {
-            auto *bypass =
-                app->mainWindow()->findChild<QPushButton *>(QStringLiteral("bypassButton"));
-            ASSERT_NE(bypass, nullptr);
-            bypass->click();
-        }
+        ASSERT_NO_FATAL_FAILURE(testing::DesktopDictation::goPastOnboarding(*app));
         // The main window comes up in front; the editor then takes its
         // place, as the application the user dictates into.
         ASSERT_TRUE(waitUntil([&] { return activeWindowName() == u"Tovalit"; },
@@ -150,29 +96,9 @@ protected:
         testing::xdotool({QStringLiteral("windowactivate"), QString::number(editorWindow)});
         ASSERT_TRUE(waitUntil([&] { return activeWindowName() == u"会议记录"; },
                               "the editor to be the active window"));
-        ASSERT_TRUE(waitUntil([&] { return editorText(editorPid) == QString(); },
+        ASSERT_TRUE(waitUntil([&] { return dictation.editorText(editorPid) == QString(); },
                               "the editor's empty field on the accessibility bus", 10s));
-        // Start-up synchronises the lexicon through the gateway, which
-        // registers the device; the dictation then uses that session. (Two
-        // calls that both find no session yet each register.)
-        ASSERT_TRUE(waitUntil([&] { return gateway.callsTo("/api/proxy/lexicon-sync") == 1; },
-                              "the lexicon synchronised at start-up", 10s))
-            << gateway.calls();
-    }
-
-    // The speech, played into the session's microphone while the
-    // recording runs, with the tail the monitor lags behind by.
-    void saySpeech() {
-        QProcess player;
-        player.start(QStringLiteral("paplay"),
-                     {QStringLiteral("-d"), QStringLiteral("vsink"), speech});
-        ASSERT_TRUE(waitUntil([&] { return player.state() == QProcess::NotRunning; },
-                              "paplay to finish", 15s));
-        ASSERT_EQ(player.exitCode(), 0) << player.readAllStandardError().toStdString();
-        // A further 0.4 s of frames keeps the last word in.
-        const size_t tail = gateway.recogniser.binaryMessages().size() + 4;
-        ASSERT_TRUE(waitUntil([&] { return gateway.recogniser.binaryMessages().size() >= tail; },
-                              "the tail of the speech to be streamed", 5s));
+        ASSERT_NO_FATAL_FAILURE(dictation.waitForStartUpSynchronisation());
     }
 
     // The tray menu's item starts a recording, and later stops it; the
@@ -190,37 +116,15 @@ protected:
             waitUntil([&] { return app->viewModel().recordingState() == RecordingState::idle(); },
                       "the dictation to finish", 15s))
             << gateway.calls();
-        ASSERT_TRUE(waitUntil([&] { return editorText(editorPid) == formattedText; },
-                              "the formatted text in the editor", 5s))
-            << editorText(editorPid).value_or(QStringLiteral("<unreadable>")).toStdString()
-            << diagnostics();
+        ASSERT_TRUE(dictation.editorComesToShow(editorPid, formattedText)) << diagnostics();
     }
 
-    // The dictation's one record in the history file: the tidied text,
-    // with every word that was heard kept beside it.
-    QJsonObject recordOfEverythingSaid() const {
-        QFile file(QDir(folders.dataFolder()).filePath(QStringLiteral("history.json")));
-        EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << "no history.json in the data folder";
-        const QJsonArray records = QJsonDocument::fromJson(file.readAll()).array();
-        EXPECT_EQ(records.size(), 1);
-        const QJsonObject record = records.isEmpty() ? QJsonObject() : records[0].toObject();
-        EXPECT_EQ(record[u"transcript"].toString(), formattedText);
-        EXPECT_EQ(record[u"rawTranscript"].toString(), heardText);
-        EXPECT_EQ(record[u"status"].toString(), QStringLiteral("completed"))
-            << record[u"note"].toString().toStdString();
-        return record;
-    }
-
-    QTemporaryDir scratch;
-    const QString speech = scratch.filePath(QStringLiteral("speech.wav"));
-    testing::GatewayStandIn gateway;
+    testing::DesktopDictation dictation{folders.dataFolder()};
+    testing::GatewayStandIn &gateway = dictation.gateway;
     std::unique_ptr<TestEditorProcess> editor;
     qint32 editorPid = 0;
     LegacyMenuBarController menuBar;
     std::unique_ptr<VellupTranscriberApp> app;
-    std::shared_ptr<AccessibilityThread> thread = std::make_shared<AccessibilityThread>();
-    std::shared_ptr<AtspiAccessibilityClient> client =
-        std::make_shared<AtspiAccessibilityClient>(thread);
 };
 
 TEST_F(DictationEndToEndTest, SpokenWordsFromTheTrayMenuLandFormattedInTheEditorAndTheHistory) {
@@ -233,7 +137,7 @@ TEST_F(DictationEndToEndTest, SpokenWordsFromTheTrayMenuLandFormattedInTheEditor
     ASSERT_TRUE(gateway.recogniser.isConnected());
     const int framesAtStart = int(gateway.recogniser.binaryMessages().size());
 
-    ASSERT_NO_FATAL_FAILURE(saySpeech());
+    ASSERT_NO_FATAL_FAILURE(dictation.saySpeech());
     ASSERT_TRUE(waitUntil([&] { return controller.liveTranscript() == u"今天下午三点"; },
                           "the partial results to reach the controller", 5s))
         << controller.liveTranscript().toStdString();
@@ -246,8 +150,8 @@ TEST_F(DictationEndToEndTest, SpokenWordsFromTheTrayMenuLandFormattedInTheEditor
 
     // One record in the history file, with the heard text kept beside the
     // tidied one and the recording beside it.
-    const QJsonObject record = recordOfEverythingSaid();
-    EXPECT_EQ(record[u"note"].toString(), QStringLiteral("已插入"));
+    const QJsonObject record =
+        dictation.expectOneRecord(QStringLiteral("completed"), QStringLiteral("已插入"));
     EXPECT_GT(record[u"duration"].toDouble(), 1.0);
     const QString audioFileName = record[u"audioFileName"].toString();
     ASSERT_FALSE(audioFileName.isEmpty());
@@ -302,7 +206,7 @@ TEST_F(DictationEndToEndTest, WordsSwallowedByABrokenStreamStillReachTheEditorAn
     TranscriberViewModel &controller = app->viewModel();
 
     ASSERT_NO_FATAL_FAILURE(startFromTheMenu());
-    ASSERT_NO_FATAL_FAILURE(saySpeech());
+    ASSERT_NO_FATAL_FAILURE(dictation.saySpeech());
     const QString brokenLiveText = testing::GatewayStandIn::wordsBeforeTheBreak() +
                                    QStringLiteral("\n") +
                                    testing::GatewayStandIn::wordsAfterTheBreak();
@@ -317,10 +221,10 @@ TEST_F(DictationEndToEndTest, WordsSwallowedByABrokenStreamStillReachTheEditorAn
     // Every word that was said: the whole recording was recognised again,
     // and its text tidied and delivered.
     ASSERT_NO_FATAL_FAILURE(stopFromTheMenuAndFindTheTidiedTextInTheEditor());
-    const QJsonObject record = recordOfEverythingSaid();
-    EXPECT_EQ(record[u"note"].toString(),
-              QStringLiteral("当前使用Vellup流式 ASR 2.0（已恢复）；实时流式结果不稳定，"
-                             "已自动改用Vellup录音 ASR 结果；已插入"));
+    dictation.expectOneRecord(
+        QStringLiteral("completed"),
+        QStringLiteral("当前使用Vellup流式 ASR 2.0（已恢复）；实时流式结果不稳定，"
+                       "已自动改用Vellup录音 ASR 结果；已插入"));
 
     // The recording sent for recognition holds the speech; the replacement
     // came up with the session the device already had.

@@ -9,6 +9,7 @@
 
 #include "platform/application_activity.h"
 #include "platform/fake/fake_application_keyboard.h"
+#include "platform/fake/fake_desktop_global_shortcuts.h"
 #include "platform/linux/defaults_command_stand_in.h"
 #include "services/permissions/permission_coordinator.h"
 #include "tests/state/view_model_harness.h"
@@ -119,6 +120,9 @@ public:
         d.makeDelayScheduler = [] { return std::make_shared<ManualDelayScheduler>(); };
         d.uptime = [] { return 0.0; };
         d.sleeper = [](double, CancelToken) { return nothing(); };
+        d.desktopShortcuts = desktopShortcuts;
+        d.isWaylandSession = isWaylandSession;
+        d.recordingActionCommand = QStringLiteral("tovalit --action toggle-recording");
         return std::make_shared<HotkeyMonitor>(std::move(d));
     }
 
@@ -166,6 +170,10 @@ public:
     ScriptedTexts formatterAnswers;
     ScriptedTexts fileAnswers;
     std::shared_ptr<FakeGlobalHotKey> globalHotKey = std::make_shared<FakeGlobalHotKey>();
+    // In a Wayland session the desktop holds the combination.
+    bool isWaylandSession = false;
+    std::shared_ptr<FakeDesktopGlobalShortcuts> desktopShortcuts =
+        std::make_shared<FakeDesktopGlobalShortcuts>();
     // With bootstrapping the controller follows the hotkey monitor's
     // activation state (and loads its data files).
     bool shouldBootstrap = false;

@@ -79,4 +79,33 @@ QString builtApplicationPath() {
     return QStringLiteral(TOVALIT_EXECUTABLE);
 }
 
+std::unique_ptr<QProcess> startApplicationLaunch(const QStringList &arguments) {
+    auto process = std::make_unique<QProcess>();
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    process->setProcessEnvironment(environment);
+    process->start(builtApplicationPath(), arguments);
+    return process;
+}
+
+ApplicationLaunch applicationLaunchOutcome(QProcess &process) {
+    ApplicationLaunch result;
+    if (!process.waitForStarted(5000))
+        return result;
+    result.ended = waitUntil([&] { return process.state() == QProcess::NotRunning; },
+                             "the launch to hand on its request and end", std::chrono::seconds(30));
+    if (!result.ended) {
+        process.kill();
+        process.waitForFinished(5000);
+        return result;
+    }
+    result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    result.errors = QString::fromUtf8(process.readAllStandardError());
+    return result;
+}
+
+ApplicationLaunch launchApplication(const QStringList &arguments) {
+    return applicationLaunchOutcome(*startApplicationLaunch(arguments));
+}
+
 } // namespace tovalit::testing

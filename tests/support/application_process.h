@@ -38,4 +38,19 @@ private:
 // The tovalit executable of this build.
 QString builtApplicationPath();
 
+// A later launch of Tovalit, as the desktop starts it to hand a request
+// to the one already running (the launcher's entry, one of its actions).
+struct ApplicationLaunch {
+    bool ended = false;
+    int exitCode = -1;
+    QString errors;
+};
+// Starts the built executable with `arguments`.
+std::unique_ptr<QProcess> startApplicationLaunch(const QStringList &arguments);
+// How it ended; the calling thread's events run meanwhile, so the Tovalit
+// of the test process can answer it.
+ApplicationLaunch applicationLaunchOutcome(QProcess &process);
+// Both.
+ApplicationLaunch launchApplication(const QStringList &arguments);
+
 } // namespace tovalit::testing

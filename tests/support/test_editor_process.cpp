@@ -39,6 +39,8 @@ std::unique_ptr<TestEditorProcess> TestEditorProcess::start(Toolkit toolkit, con
         environment.remove(QStringLiteral("NO_AT_BRIDGE"));
         if (field == Field::readOnly)
             arguments << QStringLiteral("--read-only");
+        else if (field == Field::pastedClipboard)
+            arguments << QStringLiteral("--paste");
         arguments << title << text << QString::number(caret);
         if (anchor >= 0)
             arguments << QString::number(anchor);

@@ -17,7 +17,9 @@ class TestEditorProcess {
 public:
     // Qt is a multi-line QPlainTextEdit, QtLineEdit a one-line QLineEdit.
     enum class Toolkit { Qt, Gtk, QtLineEdit };
-    enum class Field { editable, readOnly };
+    // pastedClipboard: editable, with what the desktop's clipboard held
+    // pasted at the caret once the field has the focus (GTK only).
+    enum class Field { editable, readOnly, pastedClipboard };
 
     // Starts the editor and waits (bounded) until its window is active and
     // the editor has the focus; a failure is reported to the test and

@@ -1,3 +1,4 @@
+#include "app/qt_platform_choice.h"
 #include "support/spawn.h"
 
 #include <QApplication>
@@ -12,6 +13,9 @@ int main(int argc, char *argv[]) {
     // scripts/test provides one for the integration tests.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    // In a Wayland session the tests' windows go through XWayland, as the
+    // application's own do.
+    tovalit::preferXcbPlatform();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tovalit"));
     testing::InitGoogleTest(&argc, argv);

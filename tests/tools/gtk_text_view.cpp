@@ -1,19 +1,26 @@
 // A GTK 3 text view for integration tests: one window holding a text with
 // the caret (or a selection) where the test says, editable or read-only.
 // Prints "ready" once the window is active and the view has the keyboard
-// focus.
+// focus. With --paste it then pastes what the desktop's clipboard holds at
+// the caret, as the user's Ctrl+V would.
 //
-//   gtk_text_view [--read-only] TITLE TEXT CARET [ANCHOR]   (offsets in characters)
+//   gtk_text_view [--read-only|--paste] TITLE TEXT CARET [ANCHOR]   (offsets in characters)
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <gtk/gtk.h>
 
+static bool paste = false;
+
 static gboolean report_ready(gpointer data) {
     GtkWidget *view = static_cast<GtkWidget *>(data);
     GtkWidget *window = gtk_widget_get_toplevel(view);
     if (gtk_window_is_active(GTK_WINDOW(window)) && gtk_widget_has_focus(view)) {
+        // A Wayland desktop hands the clipboard only to the window with
+        // the keyboard focus.
+        if (paste)
+            g_signal_emit_by_name(view, "paste-clipboard");
         printf("ready\n");
         fflush(stdout);
         return G_SOURCE_REMOVE;
@@ -24,13 +31,14 @@ static gboolean report_ready(gpointer data) {
 int main(int argc, char **argv) {
     gtk_init(&argc, &argv);
     const bool readOnly = argc > 1 && strcmp(argv[1], "--read-only") == 0;
-    if (readOnly) {
+    paste = argc > 1 && strcmp(argv[1], "--paste") == 0;
+    if (readOnly || paste) {
         argv[1] = argv[0];
         ++argv;
         --argc;
     }
     if (argc < 4) {
-        fprintf(stderr, "usage: %s [--read-only] TITLE TEXT CARET [ANCHOR]\n", argv[0]);
+        fprintf(stderr, "usage: %s [--read-only|--paste] TITLE TEXT CARET [ANCHOR]\n", argv[0]);
         return 2;
     }
     GtkWidget *window = gtk_window_new(GTK_WINDOW_TOPLEVEL);

@@ -11,7 +11,9 @@
 #include "views/settings/settings_view.h"
 #include "views/sidebar_row.h"
 
+#include <QClipboard>
 #include <QGraphicsOpacityEffect>
+#include <QGuiApplication>
 #include <QPushButton>
 #include <QTest>
 #include <QVariantAnimation>
@@ -283,6 +285,75 @@ TEST_F(ClientWindowTest, TheSettingsPageGetsTheShortcutStateOfTheMoment) {
         ShortcutConfiguration::custom(41, ModifierFlag::control, QStringLiteral("L")));
     EXPECT_EQ(textOf<TovalitTextLabel>(*settings, QStringLiteral("activationText")),
               QStringLiteral("Ctrl+L 注册失败，请换一个快捷键"));
+}
+
+TEST_F(ClientWindowTest, InAWaylandSessionTheShortcutCardSaysWhichWayTheShortcutTakes) {
+    doubles.shouldBootstrap = true;
+    doubles.isWaylandSession = true;
+    // The desktop binds other keys than the ones asked for.
+    doubles.desktopShortcuts->bindTriggersAs(QStringLiteral("Ctrl+F9"));
+    ClientWindowView &client = makeWindow();
+    store->setShortcutConfiguration(ShortcutConfiguration::custom(
+        40, ModifierFlag::option | ModifierFlag::command, QStringLiteral("K")));
+    processEventsFor(std::chrono::milliseconds(20));
+    client.setSelection(ClientWindowSection::settings);
+    auto *settings = qobject_cast<SettingsView *>(client.currentPage());
+    ASSERT_NE(settings, nullptr);
+    const auto activationText = [&] {
+        return textOf<TovalitTextLabel>(*settings, QStringLiteral("activationText"));
+    };
+    const auto symbol = [&] {
+        return settings->findChild<TovalitSymbolView *>(QStringLiteral("activationSymbol"))
+            ->symbolName();
+    };
+    QWidget &commandRow = *settings->findChild<QWidget *>(QStringLiteral("recordingCommandRow"));
+    EXPECT_EQ(activationText(), QStringLiteral("Ctrl+F9 已由桌面注册为全局快捷键"));
+    EXPECT_EQ(symbol(), QStringLiteral("checkmark.circle.fill"));
+    EXPECT_TRUE(commandRow.isHidden());
+    EXPECT_EQ(viewModel->statusHint(), QStringLiteral("按 Ctrl+F9 开始或停止录音"))
+        << "the keys that work are the desktop's";
+
+    // Until the desktop reports keys, nothing claims to work.
+    doubles.desktopShortcuts->bindTriggersAs(QString());
+    store->setShortcutConfiguration(
+        ShortcutConfiguration::custom(41, ModifierFlag::control, QStringLiteral("L")));
+    processEventsFor(std::chrono::milliseconds(20));
+    EXPECT_EQ(viewModel->shortcutRoute().way, ShortcutRoute::Way::desktopPortal);
+    EXPECT_EQ(activationText(),
+              QStringLiteral("桌面还没有为 Tovalit 的录音快捷键分配按键，请在桌面的快捷键设置里为它"
+                             "指定按键"));
+    EXPECT_EQ(symbol(), QStringLiteral("exclamationmark.triangle.fill"));
+    EXPECT_TRUE(commandRow.isHidden());
+    EXPECT_EQ(viewModel->statusHint(), activationText());
+
+    // Without the desktop's service the user binds our command, a binding
+    // we cannot see: the card shows the command to copy and never "ready".
+    doubles.desktopShortcuts->failSessions(
+        DesktopGlobalShortcutsError(DesktopGlobalShortcutsError::Kind::unavailable));
+    store->setShortcutConfiguration(
+        ShortcutConfiguration::custom(42, ModifierFlag::control, QStringLiteral("M")));
+    processEventsFor(std::chrono::milliseconds(20));
+    const QString command = QStringLiteral("tovalit --action toggle-recording");
+    EXPECT_EQ(activationText(), QStringLiteral("这个桌面不让应用自己注册全局快捷键；请在桌面的"
+                                               "键盘设置里添加一个自定义快捷键，命令填："));
+    EXPECT_EQ(symbol(), QStringLiteral("exclamationmark.circle.fill"));
+    EXPECT_FALSE(commandRow.isHidden());
+    EXPECT_EQ(textOf(commandRow, QStringLiteral("recordingCommand")), command);
+    auto *copy = commandRow.findChild<QPushButton *>(QStringLiteral("copyRecordingCommandButton"));
+    EXPECT_EQ(copy->text(), QStringLiteral("复制命令"));
+    copy->click();
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), command);
+    EXPECT_EQ(copy->text(), QStringLiteral("已复制"));
+    EXPECT_EQ(viewModel->statusHint(), QStringLiteral("按桌面设置的快捷键开始或停止录音"));
+    settings->setShortcutActivationState(ShortcutActivationState::ready(QStringLiteral("已就绪")));
+    EXPECT_NE(settings->shortcutCard()->effectiveActivationState().kind,
+              ShortcutActivationState::Case::ready);
+    EXPECT_EQ(symbol(), QStringLiteral("exclamationmark.circle.fill"));
+
+    // A ready word from the portal that names no keys is not taken as ready.
+    settings->setShortcutRoute(ShortcutRoute::of(ShortcutRoute::Way::desktopPortal));
+    EXPECT_TRUE(commandRow.isHidden());
+    EXPECT_EQ(symbol(), QStringLiteral("exclamationmark.triangle.fill"));
 }
 
 } // namespace

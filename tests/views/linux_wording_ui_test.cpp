@@ -8,6 +8,7 @@
 #include "views/client_window_view.h"
 #include "views/design/tovalit_badge.h"
 #include "views/permissions/permissions_onboarding_view.h"
+#include "views/settings/shortcut_settings_view.h"
 
 #include <QDirIterator>
 #include <QFile>
@@ -212,8 +213,14 @@ protected:
         }
         // Optional: pictures of the pages to read by eye.
         const QString shots = qEnvironmentVariable("TOVALIT_PAGE_SHOTS");
-        if (!shots.isEmpty())
-            page.grab().save(shots + u'/' + QLatin1String(name) + QStringLiteral(".png"));
+        if (shots.isEmpty())
+            return;
+        page.grab().save(shots + u'/' + QLatin1String(name) + QStringLiteral(".png"));
+        // The settings page is taller than the screen; its shortcut card
+        // on its own.
+        if (auto *card = page.findChild<ShortcutSettingsView *>())
+            card->grab().save(shots + u'/' + QLatin1String(name) +
+                              QStringLiteral("-shortcut-card.png"));
     }
 };
 
@@ -271,6 +278,60 @@ TEST_F(LinuxWordingPages, EveryPageShowsLinuxWordsAndKeys) {
     window.setSelection(ClientWindowSection::home);
     processEventsFor(std::chrono::milliseconds(20));
     expectLinuxOnly(window, "home-fn");
+}
+
+// The home and settings pages as a desktop's shortcut leaves them, with
+// Ctrl+Alt+K stored.
+class LinuxShortcutPages : public LinuxWordingPages {
+protected:
+    ClientWindowView &makeWindow(bool isWaylandSession) {
+        doubles.shouldBootstrap = true;
+        doubles.isWaylandSession = isWaylandSession;
+        doubles.defaults->setData(
+            QStringLiteral("vellup_transcriber.shortcutConfiguration"),
+            R"({"kind":"keyboardShortcut","keyCode":40,"modifiersRawValue":786432,"keyDisplay":"K"})");
+        makeObjects();
+        window = std::make_unique<ClientWindowView>(*viewModel, *store, *permissions,
+                                                    doubles.clientWindowDependencies());
+        window->resize(1000, 1500);
+        window->show();
+        processEventsFor(std::chrono::milliseconds(20));
+        return *window;
+    }
+    void expectPagesLinuxOnly(const std::string &suffix) {
+        for (const auto &[section, name] : {std::pair{ClientWindowSection::home, "home"},
+                                            std::pair{ClientWindowSection::settings, "settings"}}) {
+            window->setSelection(section);
+            processEventsFor(std::chrono::milliseconds(20));
+            expectLinuxOnly(*window, (name + suffix).c_str());
+        }
+    }
+    ~LinuxShortcutPages() override { window.reset(); }
+
+    std::unique_ptr<ClientWindowView> window;
+};
+
+TEST_F(LinuxShortcutPages, OnX11TheXServerGrabsTheCombination) {
+    makeWindow(false);
+    ASSERT_EQ(viewModel->shortcutRoute(), ShortcutRoute::of(ShortcutRoute::Way::keyGrab));
+    expectPagesLinuxOnly("-x11");
+}
+
+TEST_F(LinuxShortcutPages, InAWaylandSessionTheDesktopsWayIsShown) {
+    doubles.desktopShortcuts->bindTriggersAs(QStringLiteral("Ctrl+Alt+K"));
+    makeWindow(true);
+    ASSERT_EQ(viewModel->shortcutRoute(),
+              ShortcutRoute::of(ShortcutRoute::Way::desktopPortal, QStringLiteral("Ctrl+Alt+K")));
+    expectPagesLinuxOnly("-wayland-portal");
+
+    // A desktop without the portal: the command to bind.
+    doubles.desktopShortcuts->failSessions(
+        DesktopGlobalShortcutsError(DesktopGlobalShortcutsError::Kind::unavailable));
+    store->setShortcutConfiguration(
+        ShortcutConfiguration::custom(41, ModifierFlag::control, QStringLiteral("L")));
+    processEventsFor(std::chrono::milliseconds(20));
+    ASSERT_EQ(viewModel->shortcutRoute().way, ShortcutRoute::Way::desktopAction);
+    expectPagesLinuxOnly("-wayland-command");
 }
 
 } // namespace

@@ -46,7 +46,7 @@ protected:
     static QStringList buttonTitles(const QWidget &parent) {
         QStringList titles;
         for (QAbstractButton *button : parent.findChildren<QAbstractButton *>()) {
-            if (!button->isHidden())
+            if (button->isVisibleTo(&parent))
                 titles << button->text();
         }
         return titles;

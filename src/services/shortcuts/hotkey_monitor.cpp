@@ -444,10 +444,7 @@ void HotkeyMonitor::useDesktopAction() {
     // We cannot see what the user binds there, so this is never ready.
     const QString command = m_dependencies.recordingActionCommand;
     publish(ShortcutRoute::of(ShortcutRoute::Way::desktopAction, {}, command),
-            ShortcutActivationState::degraded(
-                QStringLiteral("这个桌面不让应用自己注册全局快捷键；请在桌面的键盘设置里添加一个"
-                               "自定义快捷键，命令填：") +
-                command));
+            ShortcutActivationState::degraded(ShortcutRoute::desktopActionAdvice() + command));
 }
 
 void HotkeyMonitor::deliverTrigger() {

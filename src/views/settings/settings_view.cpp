@@ -117,6 +117,10 @@ void SettingsView::setShortcutActivationState(const ShortcutActivationState &sta
     m_shortcutCard->setActivationState(state);
 }
 
+void SettingsView::setShortcutRoute(const ShortcutRoute &route) {
+    m_shortcutCard->setRoute(route);
+}
+
 void SettingsView::showEvent(QShowEvent *event) {
     TovalitPageScrollView::showEvent(event);
     // Whenever the user opens the page, the rows show the system's state

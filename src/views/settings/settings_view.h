@@ -34,8 +34,9 @@ public:
                  ShortcutSettingsView::Dependencies shortcutDependencies,
                  QWidget *parent = nullptr);
 
-    // The controller's newer shortcut state, passed on to the card.
+    // The controller's newer shortcut state and way, passed on to the card.
     void setShortcutActivationState(const ShortcutActivationState &state);
+    void setShortcutRoute(const ShortcutRoute &route);
 
     ShortcutSettingsView *shortcutCard() const { return m_shortcutCard; }
 

@@ -10,7 +10,11 @@
 #include "views/design/tovalit_symbol.h"
 #include "views/design/tovalit_text_label.h"
 
+#include <QClipboard>
+#include <QFontDatabase>
+#include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -80,12 +84,34 @@ ShortcutSettingsView::ShortcutSettingsView(AppConfigurationStore &configurationS
     activationRow->addWidget(m_activationText, 1, Qt::AlignVCenter);
     column->addLayout(activationRow);
 
+    // The desktop-action way: the command to bind, to copy into the
+    // desktop's keyboard settings.
+    m_commandRow = new QWidget(this);
+    m_commandRow->setObjectName(QStringLiteral("recordingCommandRow"));
+    auto *commandRow = new QHBoxLayout(m_commandRow);
+    commandRow->setContentsMargins(0, 0, 0, 0);
+    commandRow->setSpacing(10);
+    m_command = new QLabel(m_commandRow);
+    m_command->setObjectName(QStringLiteral("recordingCommand"));
+    m_command->setTextFormat(Qt::PlainText);
+    m_command->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    QFont commandFont = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    commandFont.setPixelSize(12);
+    m_command->setFont(commandFont);
+    commandRow->addWidget(m_command, 1);
+    m_copyCommandButton =
+        new TovalitButton(QStringLiteral("复制命令"), TovalitButton::Style::bordered, m_commandRow);
+    m_copyCommandButton->setObjectName(QStringLiteral("copyRecordingCommandButton"));
+    commandRow->addWidget(m_copyCommandButton, 0, Qt::AlignVCenter);
+    column->addWidget(m_commandRow);
+
     m_systemMessage = captionLabel(QString(), this);
     m_systemMessage->setObjectName(QStringLiteral("functionKeySystemMessage"));
     column->addWidget(m_systemMessage);
 
     connect(m_recordButton, &QPushButton::clicked, this, &ShortcutSettingsView::toggleRecording);
     connect(m_restoreButton, &QPushButton::clicked, this, &ShortcutSettingsView::restoreDefault);
+    connect(m_copyCommandButton, &QPushButton::clicked, this, &ShortcutSettingsView::copyCommand);
     connect(m_recorder.get(), &ShortcutRecorderService::isRecordingChanged, this,
             &ShortcutSettingsView::render);
     connect(m_recorder.get(), &ShortcutRecorderService::helperTextChanged, this,
@@ -105,7 +131,34 @@ void ShortcutSettingsView::setActivationState(const ShortcutActivationState &act
     renderActivationRow();
 }
 
+void ShortcutSettingsView::setRoute(const ShortcutRoute &route) {
+    if (route.command != m_route.command)
+        m_copyCommandButton->setText(QStringLiteral("复制命令"));
+    m_route = route;
+    renderActivationRow();
+}
+
+void ShortcutSettingsView::copyCommand() {
+    QGuiApplication::clipboard()->setText(m_route.command);
+    m_copyCommandButton->setText(QStringLiteral("已复制"));
+}
+
 ShortcutActivationState ShortcutSettingsView::effectiveActivationState() const {
+    switch (m_route.way) {
+    case ShortcutRoute::Way::desktopPortal:
+        // Working only on the desktop's word of the keys it bound.
+        if (m_activationState.kind == ShortcutActivationState::Case::ready &&
+            m_route.desktopTrigger.isEmpty())
+            return ShortcutActivationState::degraded(m_activationState.message);
+        return m_activationState;
+    case ShortcutRoute::Way::desktopAction:
+        // The command follows in a row of its own.
+        return ShortcutActivationState::degraded(ShortcutRoute::desktopActionAdvice());
+    case ShortcutRoute::Way::none:
+    case ShortcutRoute::Way::keyGrab:
+    case ShortcutRoute::Way::functionKeyDevice:
+        break;
+    }
     if (!m_configurationStore.shortcutConfiguration().isFunctionKey())
         return m_activationState;
     if (m_activationState.kind == ShortcutActivationState::Case::failed)
@@ -166,13 +219,20 @@ void ShortcutSettingsView::render() {
 
 void ShortcutSettingsView::renderActivationRow() {
     const ShortcutActivationState state = effectiveActivationState();
+    const bool bindsCommand = m_route.way == ShortcutRoute::Way::desktopAction;
     if (state.kind == ShortcutActivationState::Case::ready)
         m_activationSymbol->setSymbol(QStringLiteral("checkmark.circle.fill"),
                                       TovalitPalette::brandStrong());
+    else if (bindsCommand)
+        // Nothing is wrong that we know of; we only cannot see the binding.
+        m_activationSymbol->setSymbol(QStringLiteral("exclamationmark.circle.fill"),
+                                      TovalitPalette::orange());
     else
         m_activationSymbol->setSymbol(QStringLiteral("exclamationmark.triangle.fill"),
                                       TovalitPalette::orange());
     m_activationText->setText(state.message);
+    m_command->setText(m_route.command);
+    m_commandRow->setVisible(bindsCommand);
 }
 
 } // namespace tovalit

@@ -2,10 +2,12 @@
 
 #include "models/shortcut_activation_state.h"
 #include "models/shortcut_configuration.h"
+#include "models/shortcut_route.h"
 #include "views/design/tovalit_glass_surface.h"
 
 #include <memory>
 
+class QLabel;
 class QPushButton;
 
 namespace tovalit {
@@ -19,10 +21,15 @@ class TovalitTextLabel;
 
 // The settings card of the one global recording shortcut: shows it,
 // records a new one from the keyboard, restores Fn, says whether the
-// shortcut works and, for Fn, what listening to it can do on Linux. No
-// desktop gives the bare Fn key an action of its own, so there is no
-// system setting to offer to change. The shortcut lives in the settings
-// store; writing it there restarts the hotkey monitor.
+// shortcut works and which way it takes and, for Fn, what listening to it
+// can do on Linux. No desktop gives the bare Fn key an action of its own,
+// so there is no system setting to offer to change. In a Wayland session
+// the desktop holds a combination: the card calls it working only once the
+// desktop reports the keys it bound (which may be others than the ones
+// recorded); where the user binds our command in the desktop's keyboard
+// settings instead, we cannot see that binding, so the card shows the
+// command to copy and never calls it working. The shortcut lives in the
+// settings store; writing it there restarts the hotkey monitor.
 class ShortcutSettingsView : public TovalitGlassSurface {
     Q_OBJECT
 
@@ -42,6 +49,8 @@ public:
 
     // A newer state from the controller.
     void setActivationState(const ShortcutActivationState &activationState);
+    // The way the controller's shortcut takes.
+    void setRoute(const ShortcutRoute &route);
     // What the activation row shows: for Fn, the system setting read now,
     // unless the shortcut failed.
     ShortcutActivationState effectiveActivationState() const;
@@ -57,12 +66,14 @@ private:
     void restoreDefault();
     void handleShortcutChange(const ShortcutConfiguration &configuration);
     void refreshFunctionKeyMessage();
+    void copyCommand();
     // Brings every shown value up to date.
     void render();
     void renderActivationRow();
 
     AppConfigurationStore &m_configurationStore;
     ShortcutActivationState m_activationState;
+    ShortcutRoute m_route;
     Dependencies m_dependencies;
     std::unique_ptr<ShortcutRecorderService> m_recorder;
     QString m_functionKeySystemMessage;
@@ -75,6 +86,9 @@ private:
     TovalitSymbolView *m_activationSymbol = nullptr;
     TovalitTextLabel *m_activationText = nullptr;
     TovalitTextLabel *m_systemMessage = nullptr;
+    QWidget *m_commandRow = nullptr;
+    QLabel *m_command = nullptr;
+    QPushButton *m_copyCommandButton = nullptr;
 };
 
 } // namespace tovalit

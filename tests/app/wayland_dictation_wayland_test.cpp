@@ -1,0 +1,214 @@
+// Whole dictations in a Wayland session, as a KDE Plasma user on Wayland
+// has them: Tovalit's windows go through XWayland, a native Wayland editor
+// has the focus, the recording shortcut reaches Tovalit through the
+// desktop (the recording action of its desktop entry, or the desktop
+// portal's global shortcuts) and the text goes into the editor over the
+// accessibility bus. The gateway is a stand-in on loopback; for the
+// portal's signal, so is the portal, on a bus of its own.
+
+#include "app/legacy_menu_bar_controller.h"
+#include "app/main_window.h"
+#include "app/single_instance.h"
+#include "app/vellup_transcriber_app.h"
+#include "platform/linux/xdg_global_shortcuts_portal.h"
+#include "state/app_launch_coordinator.h"
+#include "state/transcriber_view_model.h"
+#include "tests/support/application_process.h"
+#include "tests/support/desktop_dictation.h"
+#include "tests/support/global_shortcuts_portal_stand_in.h"
+#include "tests/support/private_session_bus.h"
+#include "tests/support/qt_printers.h"
+#include "tests/support/run_task.h"
+#include "tests/support/scoped_environment_variable.h"
+#include "tests/support/temporary_user_folders.h"
+#include "tests/support/test_editor_process.h"
+#include "tests/support/test_session.h"
+#include "tests/support/xdotool.h"
+
+#include <QPushButton>
+
+#include <gtest/gtest.h>
+
+namespace tovalit {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::TestEditorProcess;
+using testing::waitUntil;
+
+const QString formattedText = testing::GatewayStandIn::formattedText();
+
+class WaylandDictationTest : public testing::WithTemporaryUserFolders {
+protected:
+    void SetUp() override {
+        TOVALIT_REQUIRE_ENVIRONMENT(!qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
+                                        !qEnvironmentVariableIsEmpty("DISPLAY"),
+                                    "needs the Wayland session of scripts/test");
+        ASSERT_NO_FATAL_FAILURE(dictation.requireDesktop());
+    }
+
+    void TearDown() override { testing::DesktopDictation::quit(app); }
+
+    // Tovalit as it starts in the session, with `shortcut` recorded,
+    // answering the desktop's requests; the user goes past the onboarding
+    // (nothing here may read the keyboards under /dev/input).
+    void launch(VellupTranscriberApp::Dependencies dependencies,
+                std::optional<ShortcutConfiguration> shortcut = std::nullopt) {
+        ASSERT_NO_FATAL_FAILURE(dictation.prepareSpeech());
+        dependencies.menuBar = &menuBar;
+        app = std::make_unique<VellupTranscriberApp>(std::move(dependencies));
+        if (shortcut)
+            app->configurationStore().setShortcutConfiguration(*shortcut);
+        app->launch();
+        ASSERT_TRUE(instance.claim());
+        app->serve(instance);
+        ASSERT_NO_FATAL_FAILURE(testing::DesktopDictation::goPastOnboarding(*app));
+        ASSERT_NO_FATAL_FAILURE(dictation.waitForStartUpSynchronisation());
+    }
+
+    // A native Wayland editor, which the X server never sees, takes the
+    // focus from Tovalit's window, its field showing `text`.
+    void startNativeEditor(TestEditorProcess::Field field, const QString &text) {
+        const testing::ScopedEnvironmentVariable backend("GDK_BACKEND", QByteArray("wayland"));
+        editor = TestEditorProcess::start(TestEditorProcess::Toolkit::Gtk,
+                                          QStringLiteral("会议记录"), text, 0, -1, field);
+        ASSERT_TRUE(editor);
+        editorPid = editor->processIdentifier();
+        ASSERT_TRUE(testing::xdotool({QStringLiteral("search"), QStringLiteral("--pid"),
+                                      QString::number(editorPid)})
+                        .isEmpty())
+            << "the editor is an XWayland window";
+    }
+    void focusNativeEditor(TestEditorProcess::Field field, const QString &text = {}) {
+        ASSERT_NO_FATAL_FAILURE(startNativeEditor(field, text));
+        ASSERT_TRUE(waitUntil([&] { return dictation.editorText(editorPid) == text; },
+                              "the editor's field on the accessibility bus", 10s));
+        // Qt lets its window go only a moment after the focus left it; a
+        // user's press comes later than that.
+        ASSERT_TRUE(waitUntil([&] { return dictation.focusedProcess() == editorPid; },
+                              "the desktop's focus to be the editor's alone", 10s));
+    }
+
+    // What a launcher or dock does with the desktop entry's recording
+    // action, or what a shortcut the user bound to its command runs.
+    void runRecordingAction() {
+        const testing::ApplicationLaunch launch = testing::launchApplication(
+            {QStringLiteral("--action"), QStringLiteral("toggle-recording")});
+        ASSERT_TRUE(launch.ended);
+        ASSERT_EQ(launch.exitCode, 0) << launch.errors.toStdString();
+    }
+
+    void waitForRecordingState(const RecordingState &state, const char *description) {
+        ASSERT_TRUE(
+            waitUntil([&] { return app->viewModel().recordingState() == state; }, description, 15s))
+            << gateway.calls();
+    }
+
+    // A recording started by `toggle` hears the speech, and the same
+    // toggle ends it; the dictation is then processed to its end.
+    template <typename Toggle>
+    void dictate(Toggle toggle) {
+        ASSERT_NO_FATAL_FAILURE(toggle());
+        ASSERT_NO_FATAL_FAILURE(
+            waitForRecordingState(RecordingState::recording(), "a recording to start"));
+        ASSERT_TRUE(gateway.recogniser.isConnected());
+        ASSERT_NO_FATAL_FAILURE(dictation.saySpeech());
+        ASSERT_NO_FATAL_FAILURE(toggle());
+        ASSERT_NO_FATAL_FAILURE(
+            waitForRecordingState(RecordingState::idle(), "the dictation to finish"));
+    }
+
+    void expectTidiedTextInTheEditor() {
+        EXPECT_TRUE(dictation.editorComesToShow(editorPid, formattedText))
+            << "\nactive X window: "
+            << testing::xdotool(
+                   {QStringLiteral("getactivewindow"), QStringLiteral("getwindowname")})
+                   .toStdString()
+            << "\nhistory: " << dictation.history();
+    }
+
+    testing::DesktopDictation dictation{folders.dataFolder()};
+    testing::GatewayStandIn &gateway = dictation.gateway;
+    std::unique_ptr<TestEditorProcess> editor;
+    qint32 editorPid = 0;
+    LegacyMenuBarController menuBar;
+    std::unique_ptr<VellupTranscriberApp> app;
+    SingleInstance instance;
+};
+
+TEST_F(WaylandDictationTest, TheDesktopEntrysRecordingActionDictatesIntoANativeWaylandEditor) {
+    ASSERT_NO_FATAL_FAILURE(launch(dictation.dependencies(folders.configHome())));
+    ASSERT_NO_FATAL_FAILURE(focusNativeEditor(TestEditorProcess::Field::editable));
+
+    ASSERT_NO_FATAL_FAILURE(dictate([&] { runRecordingAction(); }));
+    expectTidiedTextInTheEditor();
+    dictation.expectOneRecord(QStringLiteral("completed"), QStringLiteral("已插入"));
+    EXPECT_EQ(app->viewModel().finalTranscript(), formattedText);
+}
+
+TEST_F(WaylandDictationTest, TheDesktopPortalsShortcutDictatesIntoANativeWaylandEditor) {
+    testing::PrivateSessionBus bus;
+    ASSERT_TRUE(bus.isRunning());
+    testing::GlobalShortcutsPortalStandIn portal(bus.connect());
+    ASSERT_TRUE(portal.start());
+    // The desktop binds other keys than the ones asked for.
+    portal.bindAs(QStringLiteral("Meta+Shift+D"));
+
+    // Tovalit's own portal client talks to the stand-in.
+    VellupTranscriberApp::Dependencies dependencies = dictation.dependencies(folders.configHome());
+    dependencies.makeViewModel = [connection = bus.connect()](AppConfigurationStore &store) {
+        HotkeyMonitor::Dependencies hotkeys = HotkeyMonitor::Dependencies::linuxDefaults();
+        EXPECT_TRUE(hotkeys.isWaylandSession);
+        hotkeys.desktopShortcuts = std::make_shared<XdgGlobalShortcutsPortal>(connection);
+        return VellupTranscriberApp::buildViewModel(store, std::move(hotkeys));
+    };
+    ASSERT_NO_FATAL_FAILURE(
+        launch(std::move(dependencies),
+               ShortcutConfiguration::custom(40, ModifierFlag::control | ModifierFlag::option,
+                                             QStringLiteral("K"))));
+    TranscriberViewModel &controller = app->viewModel();
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            return controller.shortcutRoute() ==
+                   ShortcutRoute::of(ShortcutRoute::Way::desktopPortal,
+                                     QStringLiteral("Meta+Shift+D"));
+        },
+        "the desktop to report the keys it bound", 10s))
+        << portal.calls().join(u',').toStdString();
+    EXPECT_TRUE(
+        portal.calls().contains(QStringLiteral("BindShortcuts toggle-recording CTRL+ALT+k")))
+        << portal.calls().join(u',').toStdString();
+    EXPECT_EQ(controller.shortcutActivationState(), ShortcutActivationState::ready(QStringLiteral(
+                                                        "Meta+Shift+D 已由桌面注册为全局快捷键")));
+    ASSERT_EQ(portal.openSessions().size(), 1);
+    const QString session = portal.openSessions().value(0);
+
+    ASSERT_NO_FATAL_FAILURE(focusNativeEditor(TestEditorProcess::Field::editable));
+    // The desktop saw its keys pressed and released, with the editor in front.
+    ASSERT_NO_FATAL_FAILURE(dictate([&] {
+        portal.activate(session, HotkeyMonitor::desktopShortcutId);
+        portal.deactivate(session, HotkeyMonitor::desktopShortcutId);
+    }));
+    expectTidiedTextInTheEditor();
+    dictation.expectOneRecord(QStringLiteral("completed"), QStringLiteral("已插入"));
+}
+
+TEST_F(WaylandDictationTest, ANativeFieldThatTakesNoTextLeavesItOnTheDesktopsClipboard) {
+    ASSERT_NO_FATAL_FAILURE(launch(dictation.dependencies(folders.configHome())));
+    const QString shown = QStringLiteral("只读的会议纪要");
+    ASSERT_NO_FATAL_FAILURE(focusNativeEditor(TestEditorProcess::Field::readOnly, shown));
+
+    ASSERT_NO_FATAL_FAILURE(dictate([&] { runRecordingAction(); }));
+    // Nothing went in, and nothing claims it did.
+    EXPECT_EQ(dictation.editorText(editorPid), shown);
+    dictation.expectOneRecord(QStringLiteral("warning"),
+                              QStringLiteral("插入失败，已复制到剪贴板"));
+
+    // The user pastes it into a native window of their choice.
+    editor.reset();
+    ASSERT_NO_FATAL_FAILURE(startNativeEditor(TestEditorProcess::Field::pastedClipboard, {}));
+    expectTidiedTextInTheEditor();
+}
+
+} // namespace
+} // namespace tovalit
