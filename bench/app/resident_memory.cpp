@@ -13,14 +13,7 @@
 // Run by hand (bench/resident_memory starts the headless session); never
 // part of the test suite.
 
-#include "models/shortcut_configuration.h"
-#include "platform/application_keyboard.h"
-#include "platform/linux/ini_defaults_store.h"
-#include "tests/support/gateway_stand_in.h"
-#include "tests/support/run_task.h"
-#include "tests/support/spoken_audio.h"
-#include "tests/support/test_editor_process.h"
-#include "tests/support/xdotool.h"
+#include "bench/app/application_under_test.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -127,42 +120,8 @@ std::vector<ThreadWakeups> wakeupsBetween(const std::map<qint64, ThreadSample> &
     return result;
 }
 
-// Runs the event loop (the stand-in gateway answers meanwhile) until the
-// condition holds or the limit passes.
-bool waitFor(const std::function<bool()> &condition, double seconds) {
-    QElapsedTimer elapsed;
-    elapsed.start();
-    while (!condition()) {
-        if (elapsed.elapsed() > qint64(seconds * 1000))
-            return false;
-        testing::pumpEvents(20);
-    }
-    return true;
-}
-
-void idleFor(double seconds) {
-    waitFor([] { return false; }, seconds);
-}
-
-QString activeWindowName() {
-    return testing::xdotool({QStringLiteral("getactivewindow"), QStringLiteral("getwindowname")});
-}
-
-quint64 windowOf(qint64 pid, const QString &namePattern) {
-    return testing::xdotool({QStringLiteral("search"), QStringLiteral("--onlyvisible"),
-                             QStringLiteral("--pid"), QString::number(pid),
-                             QStringLiteral("--name"), namePattern})
-        .split(QLatin1Char('\n'))
-        .value(0)
-        .toULongLong();
-}
-
-// The recording shortcut the benchmark presses, as the settings page would
-// store it, and the same keys for xdotool.
-const ShortcutConfiguration shortcut = ShortcutConfiguration::custom(
-    40, ModifierFlag::control | ModifierFlag::option | ModifierFlag::shift, QStringLiteral("K"));
-const QString shortcutKeys = QStringLiteral("ctrl+alt+shift+k");
-const QString editorTitle = QStringLiteral("会议记录");
+using bench::idleFor;
+using bench::waitFor;
 
 struct RunResult {
     QString label;
@@ -177,27 +136,22 @@ class Run {
 public:
     Run(const Options &options, QString label, QString program, QString speech)
         : m_options(options)
-        , m_program(std::move(program))
+        , m_application(std::move(program))
         , m_speech(std::move(speech)) {
         m_result.label = std::move(label);
     }
 
-    ~Run() {
-        stop(m_editor);
-        stop(m_application);
-    }
-
     RunResult measure() {
-        if (!m_folders.isValid())
-            return failed(QStringLiteral("no temporary folder"));
         if (!startApplication())
             return m_result;
         const std::map<qint64, ThreadSample> startSample = sampleThreads(pid());
         idleFor(m_options.idleSeconds);
         m_result.wakeupsAtStart =
             wakeupsBetween(startSample, sampleThreads(pid()), m_options.idleSeconds);
-        if (!startEditor())
+        if (!m_application.startEditor()) {
+            fail(m_application.failure());
             return m_result;
+        }
         for (int index = 1; index <= m_options.dictations; ++index) {
             if (!dictate(index))
                 return m_result;
@@ -216,28 +170,13 @@ public:
     }
 
 private:
-    qint64 pid() const { return m_application.processId(); }
-
-    RunResult failed(QString why) {
-        m_result.failure = std::move(why);
-        return m_result;
-    }
+    qint64 pid() const { return m_application.pid(); }
 
     bool fail(QString why) {
         m_result.failure = std::move(why);
         std::fprintf(stderr, "  %s: %s\n", qPrintable(m_result.label),
                      qPrintable(m_result.failure));
         return false;
-    }
-
-    static void stop(QProcess &process) {
-        if (process.state() == QProcess::NotRunning)
-            return;
-        process.terminate();
-        if (!process.waitForFinished(5000)) {
-            process.kill();
-            process.waitForFinished(5000);
-        }
     }
 
     void keepSmaps(const QString &when) const {
@@ -252,92 +191,29 @@ private:
             copy.write(source.readAll());
     }
 
-    QString dataFolder() const { return m_folders.filePath(QStringLiteral("data/Tovalit")); }
-
-    int historyCount() const {
-        QFile history(QDir(dataFolder()).filePath(QStringLiteral("history.json")));
-        if (!history.open(QIODevice::ReadOnly))
-            return 0;
-        return int(QJsonDocument::fromJson(history.readAll()).array().size());
-    }
-
     bool startApplication() {
-        // Settings of its own: the key combination as the shortcut; the
-        // onboarding stays, as on a desktop whose keyboards it cannot read.
-        const QString config = m_folders.filePath(QStringLiteral("config"));
-        IniDefaultsStore(config + QStringLiteral("/Tovalit/Tovalit.ini"))
-            .setData(QStringLiteral("vellup_transcriber.shortcutConfiguration"), shortcut.toJson());
-        // A session left in the keychain would spare the registration.
-        testing::GatewayStandIn::forgetStoredSession();
-
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), config);
-        environment.insert(QStringLiteral("XDG_DATA_HOME"),
-                           m_folders.filePath(QStringLiteral("data")));
-        environment.insert(QStringLiteral("XDG_CACHE_HOME"),
-                           m_folders.filePath(QStringLiteral("cache")));
-        environment.insert(QStringLiteral("TOVALIT_GATEWAY_BASE_URL"), m_gateway.baseURL());
-        environment.insert(QStringLiteral("QT_LINUX_ACCESSIBILITY_ALWAYS_ON"), QStringLiteral("1"));
-        environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
-        m_application.setProcessEnvironment(environment);
-        m_application.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_application.setStandardOutputFile(QProcess::nullDevice());
         QElapsedTimer sinceStart;
         sinceStart.start();
-        m_application.start(m_program, {});
-        if (!m_application.waitForStarted(10000))
-            return fail(QStringLiteral("could not start ") + m_program);
-        if (!waitFor([&] { return windowOf(pid(), QStringLiteral("^Tovalit$")) != 0; }, 20))
-            return fail(QStringLiteral("the main window never showed"));
+        if (!m_application.start())
+            return fail(m_application.failure());
         idleFor(m_options.startSeconds - double(sinceStart.elapsed()) / 1000);
         m_result.atStart = memoryOf(pid());
         keepSmaps(QStringLiteral("start"));
         return true;
     }
 
-    bool startEditor() {
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.remove(QStringLiteral("NO_AT_BRIDGE"));
-        m_editor.setProcessEnvironment(environment);
-        m_editor.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_editor.start(testing::testToolPath(QStringLiteral("gtk_text_view")),
-                       {editorTitle, QString(), QStringLiteral("0")});
-        QByteArray output;
-        if (!waitFor(
-                [&] {
-                    output += m_editor.readAllStandardOutput();
-                    return output.contains("ready") || m_editor.state() == QProcess::NotRunning;
-                },
-                15) ||
-            !output.contains("ready"))
-            return fail(QStringLiteral("the editor never became ready"));
-        return bringEditorForward();
-    }
-
-    bool bringEditorForward() {
-        if (activeWindowName() == editorTitle)
-            return true;
-        const quint64 window =
-            windowOf(m_editor.processId(), QStringLiteral("^") + editorTitle + QStringLiteral("$"));
-        if (!window)
-            return fail(QStringLiteral("the editor's window is gone"));
-        testing::xdotool({QStringLiteral("windowactivate"), QString::number(window)});
-        if (!waitFor([&] { return activeWindowName() == editorTitle; }, 10))
-            return fail(QStringLiteral("the editor did not come to the front"));
-        return true;
-    }
-
     // One dictation as a user makes it: the shortcut, a spoken sentence,
     // the shortcut again, and the text in the editor's history record.
     bool dictate(int index) {
-        if (!bringEditorForward())
-            return false;
-        const size_t connections = m_gateway.recogniser.handshakes().size();
-        testing::xdotool({QStringLiteral("key"), shortcutKeys});
+        if (!m_application.bringEditorForward())
+            return fail(m_application.failure());
+        testing::GatewayStandIn &gateway = m_application.gateway();
+        const size_t connections = gateway.recogniser.handshakes().size();
+        testing::xdotool({QStringLiteral("key"), bench::shortcutKeys});
         if (!waitFor(
                 [&] {
-                    return m_gateway.recogniser.handshakes().size() > connections &&
-                           m_gateway.recogniser.isConnected();
+                    return gateway.recogniser.handshakes().size() > connections &&
+                           gateway.recogniser.isConnected();
                 },
                 15))
             return fail(QStringLiteral("dictation %1 never started streaming").arg(index));
@@ -348,22 +224,18 @@ private:
             player.exitCode() != 0)
             return fail(QStringLiteral("paplay failed"));
         // The monitor lags the sink: a few more frames keep the last word.
-        const size_t tail = m_gateway.recogniser.binaryMessages().size() + 4;
-        if (!waitFor([&] { return m_gateway.recogniser.binaryMessages().size() >= tail; }, 5))
+        const size_t tail = gateway.recogniser.binaryMessages().size() + 4;
+        if (!waitFor([&] { return gateway.recogniser.binaryMessages().size() >= tail; }, 5))
             return fail(QStringLiteral("dictation %1 stopped streaming").arg(index));
-        testing::xdotool({QStringLiteral("key"), shortcutKeys});
-        if (!waitFor([&] { return historyCount() >= index; }, 20))
+        testing::xdotool({QStringLiteral("key"), bench::shortcutKeys});
+        if (!waitFor([&] { return m_application.historyCount() >= index; }, 20))
             return fail(QStringLiteral("dictation %1 never reached the history").arg(index));
         return true;
     }
 
     const Options &m_options;
-    const QString m_program;
+    bench::ApplicationUnderTest m_application;
     const QString m_speech;
-    QTemporaryDir m_folders;
-    testing::GatewayStandIn m_gateway;
-    QProcess m_application;
-    QProcess m_editor;
     RunResult m_result;
 };
 
@@ -496,17 +368,8 @@ int run(int argc, char *argv[]) {
         options.applications.emplace_back(QStringLiteral("this build"),
                                           QCoreApplication::applicationDirPath() +
                                               QStringLiteral("/../src/tovalit"));
-    if (qEnvironmentVariableIsEmpty("DISPLAY") || !testing::hasTool(QStringLiteral("xdotool")) ||
-        !testing::hasTool(QStringLiteral("espeak-ng")) ||
-        !testing::hasTool(QStringLiteral("paplay"))) {
-        std::fprintf(stderr, "needs the headless session (bench/resident_memory starts it) "
-                             "with xdotool, espeak-ng and paplay\n");
+    if (!bench::sessionIsReady())
         return 2;
-    }
-    if (!testing::setDesktopAccessibilityEnabled(true)) {
-        std::fprintf(stderr, "the accessibility bus did not answer\n");
-        return 2;
-    }
     QTemporaryDir scratch;
     const QString speech = scratch.filePath(QStringLiteral("speech.wav"));
     if (const auto error =

@@ -60,6 +60,14 @@ void GatewayStandIn::recognise(const RecordedWebSocketMessage &message) {
         return;
     }
     const bool last = frame->flags == 0x3;
+    if (m_heard) {
+        // A partial result only when the words changed, as the service sends.
+        const QString heard = m_heard(sequence);
+        if (last || (heard != m_lastHeard && !heard.isEmpty()))
+            recogniser.sendBinary(textResponse(heard, sequence, last));
+        m_lastHeard = heard;
+        return;
+    }
     if (!m_breakFirstStream) {
         if (last)
             recogniser.sendBinary(textResponse(heardText(), sequence, true));
@@ -168,6 +176,23 @@ std::vector<QJsonObject> GatewayStandIn::fileRecognitionRequests() const {
     return result;
 }
 
+std::optional<StandInHttpReply>
+GatewayStandIn::markedChatAnswer(const RecordedHttpRequest &request) const {
+    if (m_chatAnswers.empty())
+        return std::nullopt;
+    const QJsonObject body = jsonObject(request.body);
+    QString system;
+    for (const QJsonValue &message : body[u"messages"].toArray()) {
+        if (message[u"role"].toString() == u"system")
+            system += message[u"content"].toString();
+    }
+    for (const auto &[marker, answer] : m_chatAnswers) {
+        if (system.contains(marker))
+            return StandInHttpReply::json(200, chatReply(answer(body)));
+    }
+    return std::nullopt;
+}
+
 StandInHttpReply GatewayStandIn::answer(const RecordedHttpRequest &request) {
     if (request.path() == "/api/client/register" || request.path() == "/api/client/refresh") {
         const QDateTime now = QDateTime::currentDateTimeUtc();
@@ -177,6 +202,8 @@ StandInHttpReply GatewayStandIn::answer(const RecordedHttpRequest &request) {
         return StandInHttpReply::json(200, "{\"session\":" + session.toCompactJson() + "}");
     }
     if (request.path() == "/api/proxy/format") {
+        if (auto reply = markedChatAnswer(request))
+            return *reply;
         if (isTermExtraction(request))
             return StandInHttpReply::json(200, chatReply(QStringLiteral(R"({"terms":[]})")));
         // The model tidies what was said, and only that: a text with words

@@ -7,6 +7,7 @@
 #include <QJsonObject>
 #include <QString>
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -43,6 +44,21 @@ public:
     // what follows, and know only wordsAfterTheBreak().
     void breakTheFirstStreamAfterItsFirstWords() { m_breakFirstStream = true; }
 
+    // A recording that goes on: the recogniser hears whatever `heard`
+    // says for the stream's audio frame `sequence` (the whole transcript
+    // so far, as its partial results carry it), and answers the closing
+    // frame with the same.
+    using Hearing = std::function<QString(qint32 sequence)>;
+    void hear(Hearing heard) { m_heard = std::move(heard); }
+
+    // The language model's answer to the formatting calls whose system
+    // prompt holds `marker` (a meeting's summary ticks, its minutes): the
+    // assistant's content for the request body, in the order added.
+    using ChatAnswer = std::function<QString(const QJsonObject &request)>;
+    void answerChatsMarked(const QString &marker, ChatAnswer answer) {
+        m_chatAnswers.emplace_back(marker, std::move(answer));
+    }
+
     // The loudest 10 ms of 16 kHz signed 16-bit PCM, as RMS in [0, 1].
     static double loudestWindow(const QByteArray &pcm);
 
@@ -71,6 +87,11 @@ private:
     StandInHttpReply answer(const RecordedHttpRequest &request);
     void recognise(const RecordedWebSocketMessage &message);
 
+    std::optional<StandInHttpReply> markedChatAnswer(const RecordedHttpRequest &request) const;
+
+    Hearing m_heard;
+    std::vector<std::pair<QString, ChatAnswer>> m_chatAnswers;
+    QString m_lastHeard;
     bool m_breakFirstStream = false;
     // The sequence number after which the first stream breaks, once it
     // has shown its first words.
