@@ -96,7 +96,14 @@ FfmpegAacFileWriter::FfmpegAacFileWriter(const QString &path, const AacFileSetti
     e.codec->time_base = AVRational{1, sampleRate};
     if (e.container->oformat->flags & AVFMT_GLOBALHEADER)
         e.codec->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-    status = avcodec_open2(e.codec, aac, nullptr);
+    // The encoder's default quantiser search (two loops over every band of
+    // every frame) took about two fifths of the capture thread's time on
+    // real speech, four times what the fast search takes; the bit rate
+    // and the container stay the same.
+    AVDictionary *codecOptions = nullptr;
+    av_dict_set(&codecOptions, "aac_coder", "fast", 0);
+    status = avcodec_open2(e.codec, aac, &codecOptions);
+    av_dict_free(&codecOptions);
     if (status < 0)
         failCreating(path, ffmpeg::errorText(status));
 

@@ -1,11 +1,14 @@
 #include "platform/linux/pulse_audio_input.h"
 
+#include "platform/linux/pulse_event_loop.h"
+
 #include <algorithm>
 #include <array>
 #include <chrono>
 #include <cstring>
 #include <pulse/pulseaudio.h>
 #include <string>
+#include <system_error>
 
 namespace tovalit {
 
@@ -29,17 +32,13 @@ double monotonicSeconds() {
 class PulseConnection {
 public:
     explicit PulseConnection(const QString &applicationName) {
-        m_loop = pa_threaded_mainloop_new();
-        if (!m_loop)
-            fail(AudioInputError::Kind::ServerUnavailable, QStringLiteral("out of memory"));
-        pa_threaded_mainloop_set_name(m_loop, "tovalit-audio");
-        if (pa_threaded_mainloop_start(m_loop) < 0) {
-            pa_threaded_mainloop_free(m_loop);
-            fail(AudioInputError::Kind::ServerUnavailable, QStringLiteral("no event thread"));
+        try {
+            m_loop = std::make_unique<PulseEventLoop>("tovalit-audio");
+        } catch (const std::system_error &error) {
+            fail(AudioInputError::Kind::ServerUnavailable, QString::fromUtf8(error.what()));
         }
         Lock lock(*this);
-        m_context = pa_context_new(pa_threaded_mainloop_get_api(m_loop),
-                                   applicationName.toUtf8().constData());
+        m_context = pa_context_new(m_loop->api(), applicationName.toUtf8().constData());
         if (!m_context) {
             lock.release();
             shutDown();
@@ -47,10 +46,8 @@ public:
         }
         pa_context_set_state_callback(
             m_context,
-            [](pa_context *, void *loop) {
-                pa_threaded_mainloop_signal(static_cast<pa_threaded_mainloop *>(loop), 0);
-            },
-            m_loop);
+            [](pa_context *, void *loop) { static_cast<PulseEventLoop *>(loop)->signal(); },
+            m_loop.get());
         bool ready = false;
         if (pa_context_connect(m_context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) >= 0) {
             waitUntil([this] {
@@ -72,7 +69,7 @@ public:
     PulseConnection(const PulseConnection &) = delete;
     PulseConnection &operator=(const PulseConnection &) = delete;
 
-    pa_threaded_mainloop *loop() const { return m_loop; }
+    PulseEventLoop &loop() const { return *m_loop; }
     pa_context *context() const { return m_context; }
 
     QString errorText() const {
@@ -83,18 +80,18 @@ public:
     class Lock {
     public:
         explicit Lock(PulseConnection &connection)
-            : m_loop(connection.m_loop) {
-            pa_threaded_mainloop_lock(m_loop);
+            : m_loop(connection.m_loop.get()) {
+            m_loop->lock();
         }
         ~Lock() { release(); }
         void release() {
             if (m_loop)
-                pa_threaded_mainloop_unlock(m_loop);
+                m_loop->unlock();
             m_loop = nullptr;
         }
 
     private:
-        pa_threaded_mainloop *m_loop;
+        PulseEventLoop *m_loop;
     };
 
     // With the lock held: sleeps on the loop until `done()` holds or the
@@ -103,21 +100,21 @@ public:
     template <typename Done>
     bool waitUntil(Done done) {
         struct Timer {
-            pa_threaded_mainloop *loop;
+            PulseEventLoop *loop;
             bool expired = false;
-        } timer{m_loop, false};
+        } timer{m_loop.get(), false};
         pa_time_event *event = pa_context_rttime_new(
             m_context, pa_rtclock_now() + operationTimeout,
             [](pa_mainloop_api *, pa_time_event *, const struct timeval *, void *data) {
                 auto *timer = static_cast<Timer *>(data);
                 timer->expired = true;
-                pa_threaded_mainloop_signal(timer->loop, 0);
+                timer->loop->signal();
             },
             &timer);
         while (!done() && !timer.expired)
-            pa_threaded_mainloop_wait(m_loop);
+            m_loop->wait();
         if (event)
-            pa_threaded_mainloop_get_api(m_loop)->time_free(event);
+            m_loop->api()->time_free(event);
         return done();
     }
 
@@ -138,20 +135,18 @@ private:
     void shutDown() {
         if (!m_loop)
             return;
-        pa_threaded_mainloop_lock(m_loop);
+        m_loop->lock();
         if (m_context) {
             pa_context_set_state_callback(m_context, nullptr, nullptr);
             pa_context_disconnect(m_context);
             pa_context_unref(m_context);
             m_context = nullptr;
         }
-        pa_threaded_mainloop_unlock(m_loop);
-        pa_threaded_mainloop_stop(m_loop);
-        pa_threaded_mainloop_free(m_loop);
-        m_loop = nullptr;
+        m_loop->unlock();
+        m_loop.reset();
     }
 
-    pa_threaded_mainloop *m_loop = nullptr;
+    std::unique_ptr<PulseEventLoop> m_loop;
     pa_context *m_context = nullptr;
 };
 
@@ -165,10 +160,10 @@ struct DefaultSource {
 std::optional<DefaultSource> queryDefaultSource(PulseConnection &connection) {
     PulseConnection::Lock lock(connection);
     struct ServerAnswer {
-        pa_threaded_mainloop *loop;
+        PulseEventLoop *loop;
         bool finished = false;
         std::string defaultSource;
-    } server{connection.loop(), false, {}};
+    } server{&connection.loop(), false, {}};
     pa_operation *operation = pa_context_get_server_info(
         connection.context(),
         [](pa_context *, const pa_server_info *info, void *data) {
@@ -176,7 +171,7 @@ std::optional<DefaultSource> queryDefaultSource(PulseConnection &connection) {
             if (info && info->default_source_name)
                 answer->defaultSource = info->default_source_name;
             answer->finished = true;
-            pa_threaded_mainloop_signal(answer->loop, 0);
+            answer->loop->signal();
         },
         &server);
     if (!connection.await(operation, server.finished))
@@ -185,10 +180,10 @@ std::optional<DefaultSource> queryDefaultSource(PulseConnection &connection) {
         return std::nullopt;
 
     struct SourceAnswer {
-        pa_threaded_mainloop *loop;
+        PulseEventLoop *loop;
         bool finished = false;
         std::optional<pa_sample_spec> sampleFormat;
-    } source{connection.loop(), false, std::nullopt};
+    } source{&connection.loop(), false, std::nullopt};
     operation = pa_context_get_source_info_by_name(
         connection.context(), server.defaultSource.c_str(),
         [](pa_context *, const pa_source_info *info, int endOfList, void *data) {
@@ -197,7 +192,7 @@ std::optional<DefaultSource> queryDefaultSource(PulseConnection &connection) {
                 answer->sampleFormat = info->sample_spec;
             if (endOfList != 0) {
                 answer->finished = true;
-                pa_threaded_mainloop_signal(answer->loop, 0);
+                answer->loop->signal();
             }
         },
         &source);
@@ -310,6 +305,13 @@ struct PulseAudioInput::Session {
             // to record for it.
             pa_stream_drop(stream);
         }
+        // Nothing to do before the buffer being filled can be full: the
+        // server's packets wait in the socket until then.
+        const double missingSeconds =
+            double(buffer.frameCapacity() - buffer.frameLength()) / buffer.format().sampleRate;
+        connection->loop().holdOffUntil(PulseEventLoop::Clock::now() +
+                                        std::chrono::duration_cast<PulseEventLoop::Clock::duration>(
+                                            std::chrono::duration<double>(missingSeconds)));
     }
 
     void deliver() {
@@ -369,10 +371,8 @@ void PulseAudioInput::start(const PcmFormat &format, int framesPerBuffer, Buffer
         }
         pa_stream_set_state_callback(
             session->stream,
-            [](pa_stream *, void *loop) {
-                pa_threaded_mainloop_signal(static_cast<pa_threaded_mainloop *>(loop), 0);
-            },
-            connection.loop());
+            [](pa_stream *, void *loop) { static_cast<PulseEventLoop *>(loop)->signal(); },
+            &connection.loop());
         pa_stream_set_read_callback(
             session->stream,
             [](pa_stream *, size_t, void *data) { static_cast<Session *>(data)->drain(); },
