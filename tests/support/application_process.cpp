@@ -46,7 +46,8 @@ qint32 ApplicationProcess::processIdentifier() const {
 }
 
 bool ApplicationProcess::isRunning() const {
-    return m_process.state() == QProcess::Running;
+    // A process still starting has not ended either.
+    return m_process.state() != QProcess::NotRunning;
 }
 
 quint64 ApplicationProcess::waitForMainWindow(int seconds) {

@@ -5,7 +5,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QStringList>
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <deque>
@@ -23,6 +25,19 @@ const PcmFormat decoderFormat{16000, 1, PcmSampleType::Int16, true};
 // Partial hypotheses are asked for at most this often: the search's
 // backtrace is not free on long segments.
 constexpr size_t partialResultInterval = 1600; // 0.1 s of samples
+
+// The decoder gets the audio in steps of one frame and its voice detection
+// is asked after each: a pause is found where the audio has it, not at the
+// end of whatever a busy decoder found waiting for it.
+constexpr size_t decodingStep = 160; // 10 ms of samples
+
+// The text of the utterances a task heard, one line each, as the segments
+// of a transcript are.
+QString joined(QStringList utterances, const QString &current) {
+    if (!current.isEmpty())
+        utterances.append(current);
+    return utterances.join(u'\n');
+}
 
 struct Decoder {
     cmd_ln_t *config = nullptr;
@@ -156,14 +171,18 @@ public:
     }
 
     // On the recogniser's thread: decodes until the voice pauses, the audio
-    // ends, or the task is cancelled.
+    // ends, or the task is cancelled. A pause the decoder reaches with more
+    // audio already waiting behind it (it fell behind, or the audio has
+    // ended) closes the utterance but not the task, so nothing waiting is
+    // left behind and the text is the same however far behind it was.
     void run(Decoder &decoder) {
         ps_start_utt(decoder.decoder);
+        QStringList closedUtterances;
+        std::vector<qint16> pending;
         bool heardSpeech = false;
         size_t samplesSincePartial = 0;
         QString lastPartial;
         for (;;) {
-            std::vector<qint16> samples;
             bool ended = false;
             std::exception_ptr failure;
             {
@@ -176,7 +195,8 @@ public:
                     ps_end_utt(decoder.decoder);
                     return;
                 }
-                samples = m_request->takeSamples();
+                const std::vector<qint16> samples = m_request->takeSamples();
+                pending.insert(pending.end(), samples.begin(), samples.end());
                 ended = m_request->ended();
                 failure = m_request->failure();
             }
@@ -185,31 +205,52 @@ public:
                 deliver(std::nullopt, failure);
                 return;
             }
-            if (!samples.empty()) {
-                ps_process_raw(decoder.decoder, samples.data(), samples.size(), FALSE, FALSE);
+            size_t offset = 0;
+            while (pending.size() - offset >= decodingStep || (ended && offset < pending.size())) {
+                const size_t count = std::min(decodingStep, pending.size() - offset);
+                ps_process_raw(decoder.decoder, pending.data() + offset, count, FALSE, FALSE);
+                offset += count;
                 const bool inSpeech = ps_get_in_speech(decoder.decoder);
                 if (heardSpeech && !inSpeech) {
                     ps_end_utt(decoder.decoder);
-                    deliver(OnDeviceRecognitionResult{decoder.hypothesis(), true}, nullptr);
-                    return;
+                    const QString utterance = decoder.hypothesis();
+                    if (offset == pending.size() && !audioWaiting()) {
+                        deliver(OnDeviceRecognitionResult{joined(closedUtterances, utterance), true},
+                                nullptr);
+                        return;
+                    }
+                    if (!utterance.trimmed().isEmpty())
+                        closedUtterances.append(utterance);
+                    ps_start_utt(decoder.decoder);
+                    heardSpeech = false;
+                    samplesSincePartial = 0;
+                    continue;
                 }
                 heardSpeech = heardSpeech || inSpeech;
-                samplesSincePartial += samples.size();
+                samplesSincePartial += count;
                 if (heardSpeech && samplesSincePartial >= partialResultInterval) {
                     samplesSincePartial = 0;
-                    const QString partial = decoder.hypothesis();
+                    const QString partial = joined(closedUtterances, decoder.hypothesis());
                     if (!partial.isEmpty() && partial != lastPartial) {
                         lastPartial = partial;
                         deliver(OnDeviceRecognitionResult{partial, false}, nullptr);
                     }
                 }
             }
+            pending.erase(pending.begin(), pending.begin() + std::ptrdiff_t(offset));
             if (ended) {
                 ps_end_utt(decoder.decoder);
-                deliver(OnDeviceRecognitionResult{decoder.hypothesis(), true}, nullptr);
+                deliver(OnDeviceRecognitionResult{joined(closedUtterances, decoder.hypothesis()),
+                                                  true},
+                        nullptr);
                 return;
             }
         }
+    }
+
+    bool audioWaiting() const {
+        std::lock_guard lock(m_core->mutex);
+        return m_request->hasNews();
     }
 
     void deliver(const std::optional<OnDeviceRecognitionResult> &result, std::exception_ptr error) {

@@ -13,7 +13,8 @@ namespace tovalit {
 // "en-us", a language model and a pronunciation dictionary). A recogniser
 // loads its model when it is made and decodes on a thread of its own; a
 // task ends on its own when the voice pauses (the decoder's voice
-// detection), or with the audio.
+// detection), or with the audio; when the decoder reaches a pause only after
+// more audio has come, the task goes on, a line for each utterance.
 class PocketSphinxSpeechEngine : public OnDeviceSpeechEngine {
 public:
     struct Model {
