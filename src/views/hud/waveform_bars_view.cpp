@@ -3,7 +3,7 @@
 #include "views/design/tovalit_palette.h"
 
 #include <QPainter>
-#include <QVariantAnimation>
+#include <QTimer>
 
 #include <algorithm>
 
@@ -13,19 +13,18 @@ namespace {
 constexpr double restingLevel = 0.18;
 } // namespace
 
-WaveformBarsView::WaveformBarsView(qreal minimumHeight, qreal maximumHeight, QWidget *parent)
+WaveformBarsView::WaveformBarsView(qreal minimumHeight, qreal maximumHeight, QWidget *parent,
+                                   MonotonicClock clock)
     : QWidget(parent)
     , m_minimumHeight(minimumHeight)
     , m_maximumHeight(maximumHeight)
-    , m_animation(new QVariantAnimation(this)) {
+    , m_clock(std::move(clock))
+    , m_frames(new QTimer(this)) {
     setAttribute(Qt::WA_TranslucentBackground);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     setFixedHeight(frameHeight);
-    m_animation->setStartValue(0.0);
-    m_animation->setEndValue(1.0);
-    m_animation->setDuration(120);
-    m_animation->setEasingCurve(QEasingCurve::OutQuad);
-    connect(m_animation, &QVariantAnimation::valueChanged, this, [this] { update(); });
+    m_frames->setInterval(frameIntervalMilliseconds);
+    connect(m_frames, &QTimer::timeout, this, &WaveformBarsView::drawFrame);
     const auto resting = displayLevels({});
     for (int index = 0; index < barCount; ++index)
         m_from[index] = m_to[index] = barHeight(resting[index], minimumHeight, maximumHeight);
@@ -58,14 +57,20 @@ qreal WaveformBarsView::barHeight(double level, qreal minimumHeight, qreal maxim
     return minimumHeight + (maximumHeight - minimumHeight) * clamped;
 }
 
-std::array<qreal, WaveformBarsView::barCount> WaveformBarsView::currentHeights() const {
-    if (m_animation->state() != QAbstractAnimation::Running)
+std::array<qreal, WaveformBarsView::barCount> WaveformBarsView::shownHeights() const {
+    if (!m_easing)
         return m_to;
-    const qreal progress = m_animation->currentValue().toReal();
+    const double progress = std::clamp((m_clock() - m_easeStartedAt) / easeSeconds, 0.0, 1.0);
+    // Quadratic ease-out.
+    const double eased = progress * (2 - progress);
     std::array<qreal, barCount> heights;
     for (int index = 0; index < barCount; ++index)
-        heights[index] = m_from[index] + (m_to[index] - m_from[index]) * progress;
+        heights[index] = m_from[index] + (m_to[index] - m_from[index]) * eased;
     return heights;
+}
+
+bool WaveformBarsView::isAnimating() const {
+    return m_frames->isActive();
 }
 
 void WaveformBarsView::setLevels(const QList<double> &levels) {
@@ -75,12 +80,42 @@ void WaveformBarsView::setLevels(const QList<double> &levels) {
         target[index] = barHeight(shown[index], m_minimumHeight, m_maximumHeight);
     if (target == m_to)
         return;
-    m_from = currentHeights();
+    if (!isVisible()) {
+        m_to = target;
+        settle();
+        return;
+    }
+    // From wherever the bars are now; the next frame draws the new ease.
+    m_from = shownHeights();
     m_to = target;
-    m_animation->stop();
-    if (isVisible())
-        m_animation->start();
-    update();
+    m_easeStartedAt = m_clock();
+    m_easing = true;
+    if (!m_frames->isActive())
+        m_frames->start();
+}
+
+void WaveformBarsView::drawFrame() {
+    // The frame that shows the bars at their targets is the last one.
+    if (!m_easing || m_clock() - m_easeStartedAt >= easeSeconds)
+        settle();
+    update(barsRect());
+}
+
+void WaveformBarsView::settle() {
+    m_easing = false;
+    m_from = m_to;
+    m_frames->stop();
+}
+
+void WaveformBarsView::hideEvent(QHideEvent *event) {
+    QWidget::hideEvent(event);
+    settle();
+}
+
+QRect WaveformBarsView::barsRect() const {
+    const qreal total = barCount * barWidth + (barCount - 1) * barSpacing;
+    // A pixel either side for the antialiased edges.
+    return QRectF((width() - total) / 2, 0, total, height()).toAlignedRect().adjusted(-1, 0, 1, 0);
 }
 
 QSize WaveformBarsView::sizeHint() const {
@@ -96,7 +131,7 @@ void WaveformBarsView::paintEvent(QPaintEvent *) {
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(Qt::NoPen);
     painter.setBrush(withOpacity(TovalitPalette::brandStrong(), 0.92));
-    const auto heights = currentHeights();
+    const auto heights = shownHeights();
     const qreal total = barCount * barWidth + (barCount - 1) * barSpacing;
     qreal x = (width() - total) / 2;
     const qreal middle = height() / 2.0;

@@ -1,16 +1,26 @@
 #pragma once
 
+#include "support/clock.h"
+
 #include <QList>
 #include <QWidget>
 
 #include <array>
 
-class QVariantAnimation;
+class QTimer;
 
 namespace tovalit {
 
 // The five-bar level meter of the recording panels. Bars follow new levels
 // with a short ease-out.
+//
+// Levels come with every captured buffer, some fifty a second, and each
+// one used to restart the ease: the meter then drew a frame at every tick
+// of the animation clock and at every level, and each frame of a
+// translucent panel costs a round trip to the display server. The ease now
+// runs on the meter's own frame clock at a bounded pace, a new level only
+// retargets it, and the clock stops once the bars are where they were
+// sent.
 class WaveformBarsView : public QWidget {
     Q_OBJECT
 public:
@@ -18,8 +28,12 @@ public:
     static constexpr qreal barWidth = 3;
     static constexpr qreal barSpacing = 3;
     static constexpr int frameHeight = 22;
+    static constexpr double easeSeconds = 0.12;
+    // About 30 frames a second: four or so per ease.
+    static constexpr int frameIntervalMilliseconds = 33;
 
-    WaveformBarsView(qreal minimumHeight, qreal maximumHeight, QWidget *parent = nullptr);
+    WaveformBarsView(qreal minimumHeight, qreal maximumHeight, QWidget *parent = nullptr,
+                     MonotonicClock clock = systemMonotonicClock());
 
     void setLevels(const QList<double> &levels);
 
@@ -31,21 +45,32 @@ public:
 
     // The heights the bars are heading for.
     std::array<qreal, barCount> targetHeights() const { return m_to; }
+    // The heights drawn now, part way along the ease.
+    std::array<qreal, barCount> shownHeights() const;
+    // Whether frames are still being drawn: only while the bars move.
+    bool isAnimating() const;
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
 
 protected:
     void paintEvent(QPaintEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
 
 private:
-    std::array<qreal, barCount> currentHeights() const;
+    void drawFrame();
+    void settle();
+    // What the bars can cover: the rest of the meter never changes.
+    QRect barsRect() const;
 
     qreal m_minimumHeight;
     qreal m_maximumHeight;
+    MonotonicClock m_clock;
     std::array<qreal, barCount> m_from{};
     std::array<qreal, barCount> m_to{};
-    QVariantAnimation *m_animation;
+    double m_easeStartedAt = 0;
+    bool m_easing = false;
+    QTimer *m_frames;
 };
 
 } // namespace tovalit

@@ -48,6 +48,42 @@ TEST(WaveformBarsViewTest, AlwaysFiveBarsBetweenTheirHeights) {
     EXPECT_EQ(meter.height(), 22);
 }
 
+// Levels come far faster than frames: each one retargets the ease from where
+// the bars are, the bars end at the last level given, and no frame is drawn
+// once they are there.
+TEST(WaveformBarsViewTest, BarsEaseToTheLastLevelAndThenStopDrawing) {
+    double now = 100;
+    WaveformBarsView meter(8, 22, nullptr, [&now] { return now; });
+    meter.show();
+    EXPECT_FALSE(meter.isAnimating()) << "a resting meter draws nothing";
+
+    meter.setLevels({1.0});
+    EXPECT_TRUE(meter.isAnimating());
+    EXPECT_EQ(meter.shownHeights()[0], 10.52) << "the ease starts where the bars were";
+    now += WaveformBarsView::easeSeconds / 2;
+    const qreal halfway = meter.shownHeights()[0];
+    EXPECT_NEAR(halfway, 10.52 + (22 - 10.52) * 0.75, 1e-9) << "ease-out: ahead of linear";
+
+    meter.setLevels({0.0, 0.0, 0.0, 0.0, 0.5});
+    EXPECT_EQ(meter.shownHeights()[0], halfway) << "no jump when the target changes";
+    now += WaveformBarsView::easeSeconds / 2;
+    EXPECT_GT(meter.shownHeights()[0], 8) << "a new level restarts the ease";
+    now += WaveformBarsView::easeSeconds;
+    EXPECT_EQ(meter.shownHeights(), (std::array<qreal, 5>{8, 8, 8, 8, 15}));
+    EXPECT_TRUE(testing::waitUntil([&] { return !meter.isAnimating(); }, "the frames to stop"));
+
+    meter.setLevels({0.0, 0.0, 0.0, 0.0, 0.5});
+    EXPECT_FALSE(meter.isAnimating()) << "the same levels move nothing";
+
+    meter.setLevels({0.5});
+    meter.hide();
+    EXPECT_FALSE(meter.isAnimating()) << "no frames for a hidden meter";
+    EXPECT_EQ(meter.shownHeights(), meter.targetHeights());
+    meter.setLevels({1.0});
+    EXPECT_FALSE(meter.isAnimating());
+    EXPECT_EQ(meter.shownHeights()[0], 22) << "a hidden meter shows its levels when shown";
+}
+
 TEST(FloatingHUDModelTest, ToastTextsAreTrimmedAndBlankOnesDropped) {
     EXPECT_EQ(FloatingHUDModel::normalizedToastMessage(std::nullopt), std::nullopt);
     EXPECT_EQ(FloatingHUDModel::normalizedToastMessage(QStringLiteral(" \n\u3000")), std::nullopt);
