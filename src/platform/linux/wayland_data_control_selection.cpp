@@ -78,6 +78,8 @@ struct WaylandDataControlSelection::Connection {
     // Worker thread only, once it runs.
     wl_proxy *device = nullptr;
     wl_proxy *source = nullptr;
+    // The offer announced last, until the selection event that names it.
+    wl_proxy *announcedOffer = nullptr;
     QList<Form> served;
 
     int wake = -1;
@@ -95,11 +97,8 @@ struct WaylandDataControlSelection::Connection {
     static void global(void *data, wl_registry *registry, uint32_t name, const char *interface,
                        uint32_t version);
     static void globalRemove(void *, wl_registry *, uint32_t) {}
-    static void dataOffer(void *, wl_proxy *, wl_proxy *offer) {
-        // Nothing here reads the clipboard.
-        protocol::destroyOffer(offer);
-    }
-    static void selection(void *, wl_proxy *, wl_proxy *) {}
+    static void dataOffer(void *data, wl_proxy *device, wl_proxy *offer);
+    static void selection(void *data, wl_proxy *device, wl_proxy *offer);
     static void finished(void *data, wl_proxy *device);
     static void send(void *data, wl_proxy *source, const char *mimeType, int32_t fd);
     static void cancelled(void *data, wl_proxy *source);
@@ -122,6 +121,8 @@ WaylandDataControlSelection::Connection::~Connection() {
     }
     if (source)
         protocol::destroySource(source);
+    if (announcedOffer)
+        protocol::destroyOffer(announcedOffer);
     if (device)
         protocol::destroyDevice(device);
     if (manager)
@@ -149,6 +150,27 @@ void WaylandDataControlSelection::Connection::global(void *data, wl_registry *re
     else if (!self->manager && std::strcmp(interface, protocol::managerInterface.name) == 0)
         self->manager = static_cast<wl_proxy *>(
             wl_registry_bind(registry, name, &protocol::managerInterface, 1));
+}
+
+// Nothing here reads the clipboard, but an offer is kept until the
+// selection event that follows it has been dispatched: that event, read
+// in the same batch, holds a reference to the offer, and libwayland
+// (1.21) loses it, and with it the offer's memory, when the offer is
+// destroyed before that event is dispatched.
+void WaylandDataControlSelection::Connection::dataOffer(void *data, wl_proxy *, wl_proxy *offer) {
+    auto *self = static_cast<Connection *>(data);
+    if (self->announcedOffer)
+        protocol::destroyOffer(self->announcedOffer);
+    self->announcedOffer = offer;
+}
+
+void WaylandDataControlSelection::Connection::selection(void *data, wl_proxy *, wl_proxy *offer) {
+    auto *self = static_cast<Connection *>(data);
+    if (offer && offer != self->announcedOffer)
+        protocol::destroyOffer(offer);
+    if (self->announcedOffer)
+        protocol::destroyOffer(self->announcedOffer);
+    self->announcedOffer = nullptr;
 }
 
 void WaylandDataControlSelection::Connection::finished(void *data, wl_proxy *device) {
