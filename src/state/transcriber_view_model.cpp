@@ -1,6 +1,7 @@
 #include "state/transcriber_view_model.h"
 
 #include "models/instruction_library_catalog.h"
+#include "services/gateway/gateway_session_providing.h"
 #include "services/history/history_store.h"
 #include "services/settings/app_configuration_store.h"
 #include "services/settings/tovalit_debug_logger.h"
@@ -59,6 +60,9 @@ TranscriberViewModel::~TranscriberViewModel() {
     m_liveTranscriberRecoveryTask.cancel();
     m_pendingLexiconAnalysisTask.cancel();
     m_pendingLexiconCommitTask.cancel();
+    // Lexicon syncs and history learning hold the session service past us.
+    if (m_gatewaySessionService)
+        m_gatewaySessionService->abandon();
 }
 
 // --- Subscriptions and bootstrap ----------------------------------------------

@@ -70,6 +70,25 @@ TEST_F(KeyringDictationTest, ADictationWaitsForTheKeyringWithTheWindowFreeThenSa
     EXPECT_EQ(secrets->callsOnGuiThread(), 0);
 }
 
+// The application quits while a lexicon sync waits on the keyring for the
+// gateway session; the keyring answers later, while the event loop still
+// runs. The sync's work holds on to the session service, but must not
+// carry on for a controller, and settings, that are gone.
+TEST_F(KeyringDictationTest, AKeyringAnswerAfterQuittingResumesNothing) {
+    makeViewModel();
+    settle();
+    secrets->hold(true);
+    viewModel->saveManualLexiconEntry(std::nullopt, PersonalLexiconEntryKind::hotword, std::nullopt,
+                                      QStringLiteral("星图"), true, 0, std::nullopt, std::nullopt);
+    ASSERT_TRUE(waitUntil([&] { return secrets->heldCalls() == 1; },
+                          "the sync's session read waiting on the keyring"));
+    viewModel.reset();
+
+    secrets->release();
+    processEventsFor(std::chrono::milliseconds(200));
+    EXPECT_TRUE(gatewayServer.requests().empty()) << "nothing went on to sign in";
+}
+
 TEST_F(KeyringDictationTest, WithoutAKeyringDictationWorksAndTheUserIsToldOnce) {
     secrets->setNoService(true);
     makeViewModel();

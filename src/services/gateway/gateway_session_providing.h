@@ -36,6 +36,11 @@ public:
     // to have no keyring: the session then lives in memory until the
     // application quits, and the next start signs in anew.
     virtual void setOnSessionKeptInMemory(std::function<void()>) {}
+
+    // The owner goes, though work in flight may still hold the provider:
+    // from now on nothing the provider awaits resumes its caller, so none
+    // carries on with settings that went with the owner.
+    virtual void abandon() {}
 };
 
 } // namespace tovalit

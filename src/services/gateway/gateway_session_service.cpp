@@ -170,6 +170,10 @@ void GatewaySessionService::setOnSessionKeptInMemory(std::function<void()> notic
     m_keychainStore.setOnKeptInMemory(std::move(notice));
 }
 
+void GatewaySessionService::abandon() {
+    m_keychainStore.abandon();
+}
+
 // The keychain's arguments are named values: GCC 12 mishandles some
 // temporaries that live across a suspension.
 

@@ -43,6 +43,8 @@ public:
     QCoro::Task<std::optional<GatewayLexiconSyncConfiguration>> lexiconSyncConfiguration() override;
     QCoro::Task<void> invalidateGatewaySession() override;
     void setOnSessionKeptInMemory(std::function<void()> notice) override;
+    // Every way to a result passes the keyring, so giving it up is enough.
+    void abandon() override;
 
     static constexpr const char *sessionKey = "gateway.session";
     static constexpr const char *deviceIDKey = "gateway.device-id";

@@ -7,6 +7,7 @@
 
 #include <QHash>
 
+#include <coroutine>
 #include <map>
 
 namespace tovalit {
@@ -81,6 +82,10 @@ KeychainStore::KeychainStore(QString service, std::shared_ptr<SecretStore> secre
 }
 
 KeychainStore::~KeychainStore() {
+    abandon();
+}
+
+void KeychainStore::abandon() {
     if (!m_state)
         return;
     // Calls in flight hold the state, but their awaiters belong to whoever
@@ -163,6 +168,11 @@ QCoro::Task<void> KeychainStore::remove(std::shared_ptr<State> state, QString ac
 
 QCoro::Task<KeychainStore::Reply> KeychainStore::ask(std::shared_ptr<State> state, Call call) {
     const CancelToken callToken;
+    if (state->thread.isAbandoned()) {
+        // Nobody is left to resume: the call is never made, and no
+        // watchdog keeps a task in flight for it.
+        co_await std::suspend_always();
+    }
     const std::shared_ptr<KeyringThread::Answer> answer =
         state->thread.submit([secrets = state->secrets, call = std::move(call)](
                                  CancelToken token) { return call(*secrets, std::move(token)); },

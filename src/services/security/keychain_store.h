@@ -52,8 +52,8 @@ private:
 // items are then kept in memory for this run (the device registers again
 // at the next start), and `onKeptInMemory` is told once.
 //
-// Move-only. Destroying the store never waits for the keyring, and
-// nothing that awaited it is resumed afterwards.
+// Move-only. Destroying or abandoning the store never waits for the
+// keyring, and nothing that awaited it is resumed afterwards.
 class KeychainStore {
 public:
     static constexpr double answerLimitSeconds = 30;
@@ -80,6 +80,11 @@ public:
     // Called on the GUI thread, once, when the store finds that the desktop
     // has no keyring.
     void setOnKeptInMemory(std::function<void()> notice);
+
+    // What destroying the store does, for an owner that goes while the
+    // store itself is still held (by the very calls waiting on it): no
+    // call in flight or made later resumes its awaiter.
+    void abandon();
 
 private:
     struct State;

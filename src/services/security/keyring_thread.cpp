@@ -102,6 +102,10 @@ void KeyringThread::abandon() {
         job.token.cancel();
 }
 
+bool KeyringThread::isAbandoned() const {
+    return *m_shared->abandoned;
+}
+
 std::shared_ptr<KeyringThread::Answer> KeyringThread::submit(Work work, CancelToken token) {
     auto answer = std::make_shared<Answer>(m_shared->abandoned);
     {

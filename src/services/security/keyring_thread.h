@@ -72,6 +72,7 @@ public:
     // calls are cancelled, the queued calls never run, and no answer
     // resumes its awaiter any more. Returns at once.
     void abandon();
+    bool isAbandoned() const;
 
 private:
     struct Shared;
