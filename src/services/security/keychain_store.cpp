@@ -3,11 +3,11 @@
 #include "platform/linux/libsecret_secret_store.h"
 #include "platform/secret_store.h"
 #include "services/security/keyring_thread.h"
+#include "support/parked_coroutine.h"
 #include "support/spawn.h"
 
 #include <QHash>
 
-#include <coroutine>
 #include <map>
 
 namespace tovalit {
@@ -171,7 +171,7 @@ QCoro::Task<KeychainStore::Reply> KeychainStore::ask(std::shared_ptr<State> stat
     if (state->thread.isAbandoned()) {
         // Nobody is left to resume: the call is never made, and no
         // watchdog keeps a task in flight for it.
-        co_await std::suspend_always();
+        co_await ParkedForever();
     }
     const std::shared_ptr<KeyringThread::Answer> answer =
         state->thread.submit([secrets = state->secrets, call = std::move(call)](

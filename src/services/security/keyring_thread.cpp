@@ -1,6 +1,7 @@
 #include "services/security/keyring_thread.h"
 
 #include "support/gui_thread.h"
+#include "support/parked_coroutine.h"
 
 #include <condition_variable>
 #include <deque>
@@ -49,16 +50,32 @@ bool KeyringThread::Answer::settle(Outcome outcome) {
         m_outcome = std::move(outcome);
         waiter = std::exchange(m_waiter, {});
     }
-    if (!waiter || *m_abandoned)
+    if (!waiter)
         return true;
+    if (*m_abandoned) {
+        parkForever(waiter);
+        return true;
+    }
     // Abandonment happens on the GUI thread, so asking again there, just
     // before resuming, leaves no gap: an owner that went meanwhile is never
     // re-entered.
     postToGuiThread([waiter, abandoned = m_abandoned] {
-        if (!*abandoned)
+        if (*abandoned)
+            parkForever(waiter);
+        else
             waiter.resume();
     });
     return true;
+}
+
+void KeyringThread::Answer::giveUp() {
+    std::coroutine_handle<> waiter;
+    {
+        const std::lock_guard lock(m_mutex);
+        waiter = std::exchange(m_waiter, {});
+    }
+    if (waiter)
+        parkForever(waiter);
 }
 
 struct KeyringThread::Shared {
@@ -98,8 +115,10 @@ void KeyringThread::abandon() {
     m_shared->wake.notify_all();
     if (running)
         running->cancel();
-    for (const Shared::Job &job : dropped)
+    for (const Shared::Job &job : dropped) {
         job.token.cancel();
+        job.answer->giveUp();
+    }
 }
 
 bool KeyringThread::isAbandoned() const {

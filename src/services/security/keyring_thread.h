@@ -21,7 +21,7 @@ namespace tovalit {
 // the order they were submitted, so a save is never overtaken by a later
 // load. The thread is never waited for: its owner may go while a call
 // still blocks there (the application quitting), and then nothing that
-// awaited it is resumed again.
+// awaited it is resumed again (see parkForever).
 class KeyringThread {
 public:
     // The outcome of one call, awaited on the GUI thread (`co_await
@@ -47,6 +47,8 @@ public:
             Answer &m_answer;
         };
         Awaiter operator co_await() { return Awaiter(*this); }
+        // For a call that will never run: its awaiter is parked for good.
+        void giveUp();
 
     private:
         using Outcome = std::variant<std::monostate, std::optional<QByteArray>, std::exception_ptr>;
