@@ -231,6 +231,7 @@ struct RunResult {
     std::vector<ThreadWakeups> wakeupsAtRest;
     CpuFigure cpuAtRest;
     CpuFigure cpuWhileRecording;
+    std::vector<ThreadWakeups> wakeupsWhileRecording;
 };
 
 class Run {
@@ -382,6 +383,12 @@ private:
                 return false;
         }
         m_result.cpuWhileRecording = cpuSince(recordingSample, pid());
+        m_result.wakeupsWhileRecording = wakeupsBetween(
+            recordingSample.threads, sampleThreads(pid()), m_result.cpuWhileRecording.seconds);
+        for (ThreadWakeups &thread : m_result.wakeupsWhileRecording) {
+            if (thread.tid == pid())
+                thread.name = QStringLiteral("GUI thread");
+        }
         stopProfiler(profiler);
         std::fprintf(stderr, "  %s: %.0f s of speech recorded, %.2f %% of one core\n",
                      qPrintable(m_result.label), m_result.cpuWhileRecording.seconds,
@@ -514,6 +521,18 @@ void printResults(const Options &options, const std::vector<RunResult> &results)
                 return r.cpuWhileRecording.processPercent < 0
                            ? QStringLiteral("-")
                            : percent(r.cpuWhileRecording.percentOf(name));
+            });
+        }
+        // How often each of them woke meanwhile: each wake-up has a cost of
+        // its own, whatever it then does.
+        for (const auto &[title, name] : threads) {
+            row(title + QStringLiteral(", wake-ups/s"), [&name = name](const RunResult &r) {
+                double perSecond = -1;
+                for (const ThreadWakeups &thread : r.wakeupsWhileRecording) {
+                    if (thread.name == name)
+                        perSecond = std::max(perSecond, 0.0) + thread.perSecond;
+                }
+                return perSecond < 0 ? QStringLiteral("-") : QString::number(perSecond, 'f', 1);
             });
         }
         row(QStringLiteral("  other threads"), [&threads](const RunResult &r) {

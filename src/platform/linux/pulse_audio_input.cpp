@@ -277,26 +277,37 @@ struct PulseAudioInput::Session {
         }
     }
 
-    // On the connection's thread, lock held: moves whatever the server has
-    // into whole buffers and hands each to the handler.
+    // On the connection's thread, lock held, for each packet the server
+    // sends: once the packets waiting can fill the buffer being filled,
+    // moves them into whole buffers and hands each to the handler.
+    //
+    // Packets may hold a few samples each; looking into every one would
+    // cost more than the audio. Until the buffer can be filled the loop
+    // only takes them in, and leaves the socket alone for as long as the
+    // rest of the buffer takes to arrive.
     void drain() {
-        const qsizetype frameBytes = buffer.format().bytesPerFrame();
+        const size_t frameBytes = size_t(buffer.format().bytesPerFrame());
+        const size_t missingBytes =
+            size_t(buffer.frameCapacity() - buffer.frameLength()) * frameBytes;
+        const size_t readable = pa_stream_readable_size(stream);
+        if (readable != size_t(-1) && readable < missingBytes) {
+            holdOffFor(missingBytes - readable);
+            return;
+        }
         const void *data = nullptr;
         size_t available = 0;
-        while (pa_stream_readable_size(stream) > 0) {
-            if (pa_stream_peek(stream, &data, &available) < 0 || available == 0)
-                return;
+        while (pa_stream_peek(stream, &data, &available) >= 0 && available > 0) {
             if (data) {
                 const auto *bytes = static_cast<const std::byte *>(data);
                 size_t offset = 0;
-                while (offset + size_t(frameBytes) <= available) {
+                while (offset + frameBytes <= available) {
                     const int room = buffer.frameCapacity() - buffer.frameLength();
-                    const int frames = int(
-                        std::min<size_t>(size_t(room), (available - offset) / size_t(frameBytes)));
+                    const int frames =
+                        int(std::min<size_t>(size_t(room), (available - offset) / frameBytes));
                     std::memcpy(buffer.data(0) + buffer.byteSize(0), bytes + offset,
-                                size_t(frames) * size_t(frameBytes));
+                                size_t(frames) * frameBytes);
                     buffer.setFrameLength(buffer.frameLength() + frames);
-                    offset += size_t(frames) * size_t(frameBytes);
+                    offset += size_t(frames) * frameBytes;
                     if (buffer.frameLength() == buffer.frameCapacity())
                         deliver();
                 }
@@ -305,10 +316,15 @@ struct PulseAudioInput::Session {
             // to record for it.
             pa_stream_drop(stream);
         }
-        // Nothing to do before the buffer being filled can be full: the
-        // server's packets wait in the socket until then.
-        const double missingSeconds =
-            double(buffer.frameCapacity() - buffer.frameLength()) / buffer.format().sampleRate;
+        holdOffFor(size_t(buffer.frameCapacity() - buffer.frameLength()) * frameBytes);
+    }
+
+    // Nothing to do before `missingBytes` more have come: the server's
+    // packets wait in the socket until then.
+    void holdOffFor(size_t missingBytes) {
+        const double missingSeconds = double(missingBytes) /
+                                      double(buffer.format().bytesPerFrame()) /
+                                      buffer.format().sampleRate;
         connection->loop().holdOffUntil(PulseEventLoop::Clock::now() +
                                         std::chrono::duration_cast<PulseEventLoop::Clock::duration>(
                                             std::chrono::duration<double>(missingSeconds)));

@@ -2,15 +2,20 @@
 
 #include "views/design/tovalit_palette.h"
 
+#include <QPaintEvent>
 #include <QPainter>
 #include <QTimer>
 
 #include <algorithm>
+#include <cmath>
 
 namespace tovalit {
 
 namespace {
 constexpr double restingLevel = 0.18;
+// Below this a move of the bars' edges may or may not change a pixel, and
+// their coverage decides; at or above it some pixel changes for sure.
+constexpr qreal surelyVisibleMove = 1.0 / 16;
 } // namespace
 
 WaveformBarsView::WaveformBarsView(qreal minimumHeight, qreal maximumHeight, QWidget *parent,
@@ -98,7 +103,37 @@ void WaveformBarsView::drawFrame() {
     // The frame that shows the bars at their targets is the last one.
     if (!m_easing || m_clock() - m_easeStartedAt >= easeSeconds)
         settle();
-    update(barsRect());
+    if (looksAsPainted(shownHeights()))
+        return;
+    // Painted now rather than through the event queue: the frame clock has
+    // woken the thread already, and this is the only thing it woke it for.
+    repaint(barsRect());
+}
+
+bool WaveformBarsView::looksAsPainted(const std::array<qreal, barCount> &heights) const {
+    if (!m_painted)
+        return false;
+    if (heights == *m_painted)
+        return true;
+    for (int index = 0; index < barCount; ++index) {
+        if (std::abs(heights[index] - (*m_painted)[index]) >= surelyVisibleMove)
+            return false;
+    }
+    return coverage(heights) == coverage(*m_painted);
+}
+
+QImage WaveformBarsView::coverage(const std::array<qreal, barCount> &heights) const {
+    const QRect strip = barsRect();
+    QImage image(strip.size(), QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    // Whole pixels of translation leave where the edges fall within a
+    // pixel as they are on screen; an opaque brush makes each pixel's
+    // value its coverage.
+    painter.translate(-strip.topLeft());
+    painter.setBrush(Qt::white);
+    paintBars(painter, heights);
+    return image;
 }
 
 void WaveformBarsView::settle() {
@@ -126,12 +161,24 @@ QSize WaveformBarsView::minimumSizeHint() const {
     return sizeHint();
 }
 
-void WaveformBarsView::paintEvent(QPaintEvent *) {
+void WaveformBarsView::paintEvent(QPaintEvent *event) {
     QPainter painter(this);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(Qt::NoPen);
     painter.setBrush(withOpacity(TovalitPalette::brandStrong(), 0.92));
     const auto heights = shownHeights();
+    paintBars(painter, heights);
+    // A paint that reached only part of the bars leaves a picture no
+    // heights describe.
+    const QRegion strip(barsRect());
+    if (strip.subtracted(event->region()).isEmpty())
+        m_painted = heights;
+    else if (event->region().intersects(strip))
+        m_painted.reset();
+}
+
+void WaveformBarsView::paintBars(QPainter &painter,
+                                 const std::array<qreal, barCount> &heights) const {
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
     const qreal total = barCount * barWidth + (barCount - 1) * barSpacing;
     qreal x = (width() - total) / 2;
     const qreal middle = height() / 2.0;

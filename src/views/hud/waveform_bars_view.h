@@ -2,11 +2,14 @@
 
 #include "support/clock.h"
 
+#include <QImage>
 #include <QList>
 #include <QWidget>
 
 #include <array>
+#include <optional>
 
+class QPainter;
 class QTimer;
 
 namespace tovalit {
@@ -21,6 +24,10 @@ namespace tovalit {
 // runs on the meter's own frame clock at a bounded pace, a new level only
 // retargets it, and the clock stops once the bars are where they were
 // sent.
+//
+// A frame costs the same however little the bars moved, and in a pause the
+// levels creep toward silence by amounts no pixel shows: a frame that would
+// cover the pixels as the last one painted did is not drawn.
 class WaveformBarsView : public QWidget {
     Q_OBJECT
 public:
@@ -49,6 +56,9 @@ public:
     std::array<qreal, barCount> shownHeights() const;
     // Whether frames are still being drawn: only while the bars move.
     bool isAnimating() const;
+    // The bars at `heights` as they cover the pixels of the strip they are
+    // drawn in: frames that cover them alike draw the same picture.
+    QImage coverage(const std::array<qreal, barCount> &heights) const;
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
@@ -60,6 +70,9 @@ protected:
 private:
     void drawFrame();
     void settle();
+    // Whether bars at `heights` would look as the last painted ones do.
+    bool looksAsPainted(const std::array<qreal, barCount> &heights) const;
+    void paintBars(QPainter &painter, const std::array<qreal, barCount> &heights) const;
     // What the bars can cover: the rest of the meter never changes.
     QRect barsRect() const;
 
@@ -70,6 +83,8 @@ private:
     std::array<qreal, barCount> m_to{};
     double m_easeStartedAt = 0;
     bool m_easing = false;
+    // What the last paint drew; nothing before the first.
+    std::optional<std::array<qreal, barCount>> m_painted;
     QTimer *m_frames;
 };
 

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 #include <pulse/mainloop-api.h>
 #include <sys/time.h>
+#include <unistd.h>
 
 using namespace tovalit;
 using namespace std::chrono_literals;
@@ -114,6 +115,69 @@ TEST(PulseEventLoop, WaitSleepsUntilACallbackSignals) {
         loop.wait();
     loop.unlock();
     EXPECT_TRUE(done);
+}
+
+// The client library gives its timeouts on the monotonic clock, marked by
+// a bit in the microseconds, and watches its socket; what it frees goes
+// through the destroy callbacks it set.
+TEST(PulseEventLoop, TimersOnTheMonotonicClockAndWatchesOfDescriptors) {
+    PulseEventLoop loop("pulse-test");
+    pa_mainloop_api *api = loop.api();
+
+    struct Timer {
+        std::promise<std::chrono::steady_clock::time_point> firedAt;
+    } timer;
+    const auto due = std::chrono::steady_clock::now() + 30ms;
+    const auto sinceBoot =
+        std::chrono::duration_cast<std::chrono::microseconds>(due.time_since_epoch()).count();
+    timeval monotonicDue{time_t(sinceBoot / 1000000), suseconds_t(sinceBoot % 1000000)};
+    monotonicDue.tv_usec |= suseconds_t(1) << 30;
+    loop.lock();
+    api->time_new(
+        api, &monotonicDue,
+        [](pa_mainloop_api *api, pa_time_event *event, const timeval *, void *data) {
+            static_cast<Timer *>(data)->firedAt.set_value(std::chrono::steady_clock::now());
+            api->time_free(event);
+        },
+        &timer);
+    loop.unlock();
+    auto firedAt = timer.firedAt.get_future();
+    ASSERT_EQ(firedAt.wait_for(patience), std::future_status::ready)
+        << "a timer on the monotonic clock never fired";
+    EXPECT_GE(firedAt.get(), due) << "a timer on the monotonic clock fired early";
+
+    int pipeEnds[2];
+    ASSERT_EQ(pipe(pipeEnds), 0);
+    struct Watch {
+        int fd;
+        std::promise<pa_io_event_flags_t> happened;
+        std::promise<void> destroyed;
+    } watch{pipeEnds[0], {}, {}};
+    loop.lock();
+    pa_io_event *event = api->io_new(
+        api, pipeEnds[0], PA_IO_EVENT_INPUT,
+        [](pa_mainloop_api *api, pa_io_event *event, int fd, pa_io_event_flags_t flags,
+           void *data) {
+            auto *watch = static_cast<Watch *>(data);
+            char byte = 0;
+            EXPECT_EQ(read(fd, &byte, 1), 1);
+            watch->happened.set_value(flags);
+            api->io_free(event);
+        },
+        &watch);
+    api->io_set_destroy(event, [](pa_mainloop_api *, pa_io_event *, void *data) {
+        static_cast<Watch *>(data)->destroyed.set_value();
+    });
+    loop.unlock();
+    ASSERT_EQ(write(pipeEnds[1], "x", 1), 1);
+    auto happened = watch.happened.get_future();
+    ASSERT_EQ(happened.wait_for(patience), std::future_status::ready)
+        << "a readable descriptor was never reported";
+    EXPECT_EQ(happened.get(), PA_IO_EVENT_INPUT);
+    EXPECT_EQ(watch.destroyed.get_future().wait_for(patience), std::future_status::ready)
+        << "a freed watch never had its destroy callback";
+    close(pipeEnds[0]);
+    close(pipeEnds[1]);
 }
 
 } // namespace

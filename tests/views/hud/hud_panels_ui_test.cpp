@@ -84,6 +84,51 @@ TEST(WaveformBarsViewTest, BarsEaseToTheLastLevelAndThenStopDrawing) {
     EXPECT_EQ(meter.shownHeights()[0], 22) << "a hidden meter shows its levels when shown";
 }
 
+// In a pause the levels creep toward silence by amounts no pixel shows:
+// such frames are not painted, while a move of a fraction of a pixel that
+// does change an edge pixel still is.
+TEST(WaveformBarsViewTest, AFrameOnlyPaintsWhenAPixelChanges) {
+    double now = 100;
+    WaveformBarsView meter(8, 22, nullptr, [&now] { return now; });
+    int paints = 0;
+    struct PaintCounter : QObject {
+        int *paints;
+        explicit PaintCounter(int *count)
+            : paints(count) {}
+        bool eventFilter(QObject *, QEvent *event) override {
+            if (event->type() == QEvent::Paint)
+                ++*paints;
+            return false;
+        }
+    } counter(&paints);
+    meter.installEventFilter(&counter);
+    meter.resize(60, WaveformBarsView::frameHeight);
+    meter.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&meter));
+    ASSERT_TRUE(testing::waitUntil([&] { return paints > 0; }, "the first paint"));
+
+    // Each level is reached within the first frame: the clock has run past
+    // the ease by the time it is drawn.
+    const auto frameAt = [&](double level) {
+        const int before = paints;
+        meter.setLevels({level});
+        now += WaveformBarsView::easeSeconds;
+        EXPECT_TRUE(testing::waitUntil([&] { return !meter.isAnimating(); }, "the frames to stop"));
+        return paints - before;
+    };
+    EXPECT_GE(frameAt(0.5), 1) << "bars that moved are painted";
+    const auto painted = meter.coverage(meter.shownHeights());
+    EXPECT_EQ(frameAt(0.5 + 1e-9), 0) << "a move no pixel shows paints nothing";
+    EXPECT_EQ(meter.coverage(meter.shownHeights()), painted);
+    // A fiftieth of a pixel: below what is surely visible, yet the edge
+    // pixels' coverage changes.
+    const double fiftieth = 1.0 / 50 / (22 - 8);
+    std::array<qreal, 5> nudged;
+    nudged.fill(WaveformBarsView::barHeight(0.5 + 2 * fiftieth, 8, 22));
+    EXPECT_NE(meter.coverage(nudged), painted);
+    EXPECT_GE(frameAt(0.5 + 2 * fiftieth), 1) << "a move a pixel shows is painted";
+}
+
 TEST(FloatingHUDModelTest, ToastTextsAreTrimmedAndBlankOnesDropped) {
     EXPECT_EQ(FloatingHUDModel::normalizedToastMessage(std::nullopt), std::nullopt);
     EXPECT_EQ(FloatingHUDModel::normalizedToastMessage(QStringLiteral(" \n\u3000")), std::nullopt);
