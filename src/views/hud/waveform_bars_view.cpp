@@ -119,7 +119,9 @@ bool WaveformBarsView::looksAsPainted(const std::array<qreal, barCount> &heights
         if (std::abs(heights[index] - (*m_painted)[index]) >= surelyVisibleMove)
             return false;
     }
-    return coverage(heights) == coverage(*m_painted);
+    if (m_paintedCoverage.isNull())
+        m_paintedCoverage = coverage(*m_painted);
+    return coverage(heights) == m_paintedCoverage;
 }
 
 QImage WaveformBarsView::coverage(const std::array<qreal, barCount> &heights) const {
@@ -169,10 +171,13 @@ void WaveformBarsView::paintEvent(QPaintEvent *event) {
     // A paint that reached only part of the bars leaves a picture no
     // heights describe.
     const QRegion strip(barsRect());
-    if (strip.subtracted(event->region()).isEmpty())
+    if (strip.subtracted(event->region()).isEmpty()) {
         m_painted = heights;
-    else if (event->region().intersects(strip))
+        m_paintedCoverage = QImage();
+    } else if (event->region().intersects(strip)) {
         m_painted.reset();
+        m_paintedCoverage = QImage();
+    }
 }
 
 void WaveformBarsView::paintBars(QPainter &painter,

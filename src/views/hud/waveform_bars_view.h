@@ -85,6 +85,9 @@ private:
     bool m_easing = false;
     // What the last paint drew; nothing before the first.
     std::optional<std::array<qreal, barCount>> m_painted;
+    // The coverage of `m_painted`, once a frame needed it: the frames of an
+    // ease's tail are each held against the same picture.
+    mutable QImage m_paintedCoverage;
     QTimer *m_frames;
 };
 
