@@ -26,6 +26,16 @@ FakeAccessibilityElement &FakeAccessibilityElement::setProcessIdentifier(qint32 
     return *this;
 }
 
+FakeAccessibilityElement &FakeAccessibilityElement::setFocused(bool focused) {
+    m_states.focused = focused;
+    return *this;
+}
+
+FakeAccessibilityElement &FakeAccessibilityElement::setStates(FocusStates states) {
+    m_states = states;
+    return *this;
+}
+
 FakeAccessibilityElement &FakeAccessibilityElement::answer(const QString &attribute,
                                                            ParameterizedAnswer answer) {
     m_answers.insert(attribute, std::move(answer));
@@ -52,11 +62,26 @@ FakeAccessibilityElement::attributeValue(const QString &attribute) {
             return AccessibilityValue(AccessibilityElementRef(parent));
         return std::nullopt;
     }
+    if (attribute == ax::focusedUIElement)
+        return focusedDescendant();
     if (attribute == ax::children && !m_children.isEmpty()) {
         QList<AccessibilityElementRef> children(m_children.cbegin(), m_children.cend());
         return AccessibilityValue(children);
     }
     return std::nullopt;
+}
+
+std::optional<AccessibilityValue> FakeAccessibilityElement::focusedDescendant() {
+    using Element = std::shared_ptr<FakeAccessibilityElement>;
+    // As many as the bus looks at.
+    constexpr int budget = 400;
+    const auto focused = FocusSearch::focusedElement(
+        shared_from_this(), [](const Element &element) { return element->m_identity; },
+        [](const Element &element) { return std::optional(element->m_states); },
+        [](const Element &element) { return element->m_children; }, budget);
+    if (!focused)
+        return std::nullopt;
+    return AccessibilityValue(AccessibilityElementRef(*focused));
 }
 
 std::optional<AccessibilityValue>

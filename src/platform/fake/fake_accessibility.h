@@ -2,6 +2,7 @@
 
 #include "platform/accessibility_client.h"
 #include "platform/accessibility_thread.h"
+#include "platform/focus_search.h"
 
 #include <QHash>
 
@@ -15,7 +16,9 @@ namespace tovalit {
 // plain values, every one settable; AXParent and AXChildren come from the
 // tree; a text element (one with an AXValue) answers AXStringForRange and
 // AXBoundsForRange from its value and `characterWidth` unless those are
-// set explicitly.
+// set explicitly. Where AXFocusedUIElement is not set, an element answers
+// it as the accessibility bus does, from the elements below it marked
+// focused.
 class FakeAccessibilityElement final
     : public AccessibilityElement,
       public std::enable_shared_from_this<FakeAccessibilityElement> {
@@ -26,6 +29,10 @@ public:
     FakeAccessibilityElement &set(const QString &attribute, AccessibilityValue value);
     FakeAccessibilityElement &remove(const QString &attribute);
     FakeAccessibilityElement &setProcessIdentifier(qint32 processIdentifier);
+    // The element's states as the focus search reads them (all but focused
+    // by default).
+    FakeAccessibilityElement &setFocused(bool focused);
+    FakeAccessibilityElement &setStates(FocusStates states);
     // The element answers this parameterised attribute with `answer`
     // (nothing when it returns nothing).
     using ParameterizedAnswer =
@@ -50,6 +57,7 @@ public:
 
 private:
     explicit FakeAccessibilityElement(QString identity);
+    std::optional<AccessibilityValue> focusedDescendant();
 
     QString m_identity;
     QHash<QString, AccessibilityValue> m_attributes;
@@ -58,6 +66,7 @@ private:
     QList<std::shared_ptr<FakeAccessibilityElement>> m_children;
     std::optional<QRectF> m_firstCharacter;
     std::optional<qint32> m_processIdentifier;
+    FocusStates m_states;
     std::atomic<int> m_reads{0};
 };
 

@@ -1,11 +1,11 @@
 #include "platform/linux/atspi_bus.h"
 
+#include "platform/focus_search.h"
+
 #include <QAtomicInt>
 #include <QDBusArgument>
 #include <QDBusObjectPath>
 #include <QDBusVariant>
-#include <QQueue>
-#include <QSet>
 
 #include <algorithm>
 #include <limits>
@@ -405,12 +405,16 @@ std::optional<AtspiObject> AtspiBus::activeWindow(const QString &service) {
 
 std::optional<AtspiObject> AtspiBus::focusedElement(const QString &service) {
     // The element found last time is usually still the one: one read
-    // confirms it.
+    // confirms it, and a look below it finds a field in it that has taken
+    // the focus since (a text area in a focused page).
     if (const auto last = m_lastFocused.constFind(service); last != m_lastFocused.constEnd()) {
         const auto bits = states(*last);
         if (bits && (*bits & (quint64(1) << stateFocused)) &&
-            !(*bits & (quint64(1) << stateDefunct)))
-            return *last;
+            !(*bits & (quint64(1) << stateDefunct))) {
+            const AtspiObject innermost = searchFocused(*last).value_or(*last);
+            m_lastFocused.insert(service, innermost);
+            return innermost;
+        }
         m_lastFocused.remove(service);
     }
     auto window = activeWindow(service);
@@ -422,36 +426,26 @@ std::optional<AtspiObject> AtspiBus::focusedElement(const QString &service) {
     return focused;
 }
 
-// Breadth-first through what is showing in the window; hidden subtrees and
-// lists that manage their own descendants are not entered.
 std::optional<AtspiObject> AtspiBus::searchFocused(const AtspiObject &window) {
-    QQueue<AtspiObject> queue;
-    QSet<QString> seen;
-    queue.enqueue(window);
-    int visited = 0;
-    while (!queue.isEmpty() && visited < maxFocusSearch) {
-        const AtspiObject object = queue.dequeue();
-        if (seen.contains(object.path))
-            continue;
-        seen.insert(object.path);
-        ++visited;
-        const auto bits = states(object);
-        if (!bits)
-            continue;
-        const auto has = [&bits](int state) { return (*bits & (quint64(1) << state)) != 0; };
-        // A top-level editor is its own window, and can be the focus itself.
-        if (has(stateFocused))
-            return object;
-        if ((!has(stateShowing) && object.path != window.path) || has(stateManagesDescendants))
-            continue;
-        if (auto list = children(object)) {
-            for (const AtspiObject &child : *list) {
+    return FocusSearch::focusedElement(
+        window, [](const AtspiObject &object) { return object.path; },
+        [this](const AtspiObject &object) -> std::optional<FocusStates> {
+            const auto bits = states(object);
+            if (!bits)
+                return std::nullopt;
+            const auto has = [&bits](int state) { return (*bits & (quint64(1) << state)) != 0; };
+            return FocusStates{has(stateFocused) && !has(stateDefunct), has(stateShowing),
+                               has(stateVisible), has(stateManagesDescendants), has(stateEditable)};
+        },
+        [this](const AtspiObject &object) {
+            QList<AtspiObject> sameApplication;
+            for (const AtspiObject &child : children(object).value_or(QList<AtspiObject>())) {
                 if (child.service == object.service)
-                    queue.enqueue(child);
+                    sameApplication.append(child);
             }
-        }
-    }
-    return std::nullopt;
+            return sameApplication;
+        },
+        maxFocusSearch);
 }
 
 AtspiObject AtspiBus::rootOf(const QString &service) {

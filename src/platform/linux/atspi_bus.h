@@ -70,7 +70,7 @@ public:
     bool countsUtf16(const QString &service);
 
     // The application's active window, and the element inside it that has
-    // the keyboard focus.
+    // the keyboard focus: the innermost one in the focused state.
     std::optional<AtspiObject> activeWindow(const QString &service);
     std::optional<AtspiObject> focusedElement(const QString &service);
 
@@ -83,6 +83,7 @@ public:
     static constexpr int stateEditable = 7;
     static constexpr int stateFocused = 12;
     static constexpr int stateShowing = 25;
+    static constexpr int stateVisible = 30;
     static constexpr int stateManagesDescendants = 31;
     static constexpr int stateReadOnly = 43;
 

@@ -192,15 +192,20 @@ ActiveInteractionContextService::activate(std::optional<ActiveInteractionContext
     if (frontmost && frontmost->bundleIdentifier &&
         *frontmost->bundleIdentifier == context->bundleID)
         co_return;
+    bool activated = false;
     if (auto running = m_windowSystem->runningApplication(context->processIdentifier)) {
-        m_windowSystem->activate(*running);
+        activated = m_windowSystem->activate(*running);
     } else {
         const QList<RunningApplication> candidates =
             m_windowSystem->runningApplications(context->bundleID);
         if (!candidates.isEmpty())
-            m_windowSystem->activate(candidates.first());
+            activated = m_windowSystem->activate(candidates.first());
     }
-    co_await m_sleeper(activationSettlePause, CancelToken());
+    // Nothing was asked of the window manager (the application has quit, or
+    // its window is a native one of a Wayland session, which the X server
+    // does not know): nothing to wait for.
+    if (activated)
+        co_await m_sleeper(activationSettlePause, CancelToken());
 }
 
 std::optional<QString>

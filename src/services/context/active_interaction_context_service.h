@@ -42,7 +42,8 @@ public:
     // Nothing only when no application is frontmost. Never throws.
     QCoro::Task<std::optional<ActiveInteractionContext>> captureCurrentContext();
     // Brings the context's application to the front unless it already is,
-    // then gives the switch a moment to take effect. Never throws.
+    // then gives the switch, when one was asked for, a moment to take
+    // effect. Never throws.
     QCoro::Task<void> activate(std::optional<ActiveInteractionContext> context);
 
     // Text read from other applications made fit for the formatter: each

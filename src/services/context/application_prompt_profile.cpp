@@ -31,12 +31,14 @@ const QStringList messagingBundleNeedles = {QStringLiteral("feishu"),   QStringL
 const QStringList messagingNameNeedles = {QStringLiteral("feishu"),  QStringLiteral("slack"),
                                           QStringLiteral("wechat"),  QStringLiteral("telegram"),
                                           QStringLiteral("discord"), QStringLiteral("qq")};
-const QStringList browserBundleNeedles = {QStringLiteral("safari"), QStringLiteral("chrome"),
-                                          QStringLiteral("arc"), QStringLiteral("firefox"),
-                                          QStringLiteral("edge")};
-const QStringList browserNameNeedles = {QStringLiteral("safari"), QStringLiteral("chrome"),
-                                        QStringLiteral("arc"), QStringLiteral("firefox"),
-                                        QStringLiteral("edge")};
+// Chromium's Linux builds call themselves "chromium" (desktop entry, window
+// class, name on the accessibility bus), which "chrome" does not match.
+const QStringList browserBundleNeedles = {QStringLiteral("safari"),   QStringLiteral("chrome"),
+                                          QStringLiteral("chromium"), QStringLiteral("arc"),
+                                          QStringLiteral("firefox"),  QStringLiteral("edge")};
+const QStringList browserNameNeedles = {QStringLiteral("safari"),   QStringLiteral("chrome"),
+                                        QStringLiteral("chromium"), QStringLiteral("arc"),
+                                        QStringLiteral("firefox"),  QStringLiteral("edge")};
 
 ApplicationPromptProfile devTool() {
     return {

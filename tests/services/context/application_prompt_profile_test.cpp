@@ -30,6 +30,12 @@ TEST(ApplicationPromptProfile, NeedlesAndTheirOrderDecideTheProfile) {
     EXPECT_EQ(profileOf("Base", "org.knowledge.base"), "browser_text_input/browser/browser");
     // On Linux the desktop entry or window class does the matching.
     EXPECT_EQ(profileOf("Google Chrome", "google-chrome"), "browser_text_input/browser/browser");
+    // Chromium as its desktop entry names it on X11, and as it names itself
+    // on the accessibility bus, native on Wayland (no identifier: one made
+    // from the name).
+    EXPECT_EQ(profileOf("Chromium Web Browser", "chromium"), "browser_text_input/browser/browser");
+    EXPECT_EQ(profileOf("Chromium", "chromium"), "browser_text_input/browser/browser");
+    EXPECT_EQ(profileOf("Chromium", "org.chromium.Chromium"), "browser_text_input/browser/browser");
     EXPECT_EQ(profileOf("Thunderbird Mail", "org.mozilla.Thunderbird"), "email/email/email");
 }
 

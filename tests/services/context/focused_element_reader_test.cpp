@@ -1,5 +1,6 @@
 #include "platform/fake/fake_accessibility.h"
 #include "services/context/focused_element_reader.h"
+#include "services/text_injection/focused_input_element_search.h"
 #include "tests/support/capture_log.h"
 
 #include <gtest/gtest.h>
@@ -223,6 +224,70 @@ TEST_F(FocusedElementReaderTest, SystemWideFocusIsSearchedAfterTheApplication) {
     client.systemWide()->set(ax::focusedUIElement, AccessibilityElementRef(field));
     const FocusedElementContext context = Reader::captureFocusedElementContext(client, 12);
     EXPECT_EQ(context.surroundingTextAfterCursor, QStringLiteral("elsewhere"));
+}
+
+// A browser marks the page's document focused as well as the text area in
+// it that has the caret; the text area is the focus.
+TEST_F(FocusedElementReaderTest, TheFocusIsTheInnermostFocusedElement) {
+    Element app = FakeAccessibilityElement::create(QStringLiteral("browser"));
+    Element frame = container(QStringLiteral("frame"), QStringLiteral("frame"));
+    Element document = container(QStringLiteral("document"), QStringLiteral("document web"));
+    document->set(ax::value, QStringLiteral("意见反馈\n请在下面写下您的意见。")).setFocused(true);
+    Element form = container(QStringLiteral("form"), QStringLiteral("form"));
+    Element entry = textArea(QStringLiteral("entry"), QString(), {0, 0}, QStringLiteral("entry"));
+    entry->set(ax::placeholderValue, QStringLiteral("您的意见"))
+        .setStates({true, true, true, false, true});
+    app->appendChild(frame);
+    frame->appendChild(document);
+    document->appendChild(container(QStringLiteral("heading"), QStringLiteral("heading")));
+    document->appendChild(form);
+    form->appendChild(entry);
+    client.setApplication(31, app);
+
+    const FocusedElementContext context = Reader::captureFocusedElementContext(client, 31);
+    EXPECT_EQ(context.role, QStringLiteral("entry"));
+    EXPECT_EQ(context.description, QStringLiteral("您的意见"));
+    EXPECT_EQ(context.surroundingTextBeforeCursor, std::nullopt) << "nothing from the page";
+    EXPECT_EQ(FocusedInputElementSearch::focusedElement(client, 31), entry);
+
+    // Qt marks a text field's viewport focused with the field: the field is
+    // the focus.
+    Element field = textArea(QStringLiteral("field"), QStringLiteral("正文"), {2, 0});
+    field->setStates({true, true, true, false, true});
+    Element viewport = container(QStringLiteral("viewport"), QStringLiteral("filler"));
+    viewport->setFocused(true);
+    field->appendChild(viewport);
+    Element qtApp = FakeAccessibilityElement::create(QStringLiteral("qt"));
+    qtApp->appendChild(field);
+    client.setApplication(33, qtApp);
+    EXPECT_EQ(Reader::searchRoots(client, 33).value(0), field);
+}
+
+// GTK 4 says the containers of its windows are not showing, though they
+// are visible and hold the focused text view.
+TEST_F(FocusedElementReaderTest, TheFocusIsFoundInVisibleContainersThatSayTheyAreNotShowing) {
+    Element app = FakeAccessibilityElement::create(QStringLiteral("editor"));
+    Element window = container(QStringLiteral("window"), QStringLiteral("window"));
+    Element popover = container(QStringLiteral("popover"));
+    Element stale = textArea(QStringLiteral("stale"), QStringLiteral("搜索"), {2, 0});
+    stale->setFocused(true);
+    popover->setStates({false, false, false, false});
+    Element outer = container(QStringLiteral("outer"));
+    Element inner = container(QStringLiteral("inner"));
+    outer->setStates({false, false, true, false});
+    inner->setStates({false, false, true, false});
+    Element view = textArea(QStringLiteral("view"), QStringLiteral("第一段"), {3, 0},
+                            QStringLiteral("text box"));
+    view->setFocused(true);
+    app->appendChild(window);
+    window->appendChild(popover);
+    popover->appendChild(stale);
+    window->appendChild(outer);
+    outer->appendChild(inner);
+    inner->appendChild(view);
+    client.setApplication(32, app);
+
+    EXPECT_EQ(Reader::searchRoots(client, 32).value(0), view);
 }
 
 } // namespace

@@ -1,0 +1,401 @@
+// How long a dictation takes from its stop to its text in the editor, with
+// the same editor once as an X11 window (through XWayland) and once as a
+// native Wayland window, taking turns in one session, for one or several
+// builds of Tovalit one after the other. Each dictation is started and
+// stopped by the desktop entry's recording action, the speech played into
+// the session's microphone; the stop counts from the recording's closing
+// frame reaching the recogniser, and the text is seen arriving through the
+// accessibility bus. It also prints where the time went: the offset from
+// the stop of each step the diagnostics log records.
+//
+// Run it inside a Wayland session whose audio, accessibility bus and
+// XWayland are up, for example KDE's:
+//   scripts/build --target bench_delivery_latency
+//   scripts/lib/headless-wayland-session build/bench/bench_delivery_latency --rounds 5
+// Options: --app LABEL=PATH (repeatable; the build's own executable by
+// default), --rounds N, --backends x11,wayland (the editor's windows taken
+// in turn, both by default; x11 alone runs in an X11 session too), --logs
+// FOLDER (keeps each build's diagnostics log there), --editor COMMAND... (the rest of the line; the
+// GTK 3 editor of tests/tools by default); the editor runs with GDK_BACKEND set.
+
+#include "bench/app/application_under_test.h"
+#include "platform/accessibility_thread.h"
+#include "platform/linux/atspi_accessibility_client.h"
+#include "services/context/accessibility_focus.h"
+#include "tests/support/application_process.h"
+#include "tests/support/run_task.h"
+#include "tests/support/spoken_audio.h"
+#include "tests/support/test_editor_process.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QScopeGuard>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cstdio>
+#include <map>
+
+namespace tovalit::bench {
+namespace {
+
+// The steps of a delivery as the diagnostics log names them, in order.
+const QStringList steps = {QStringLiteral("context"),         QStringLiteral("format.request"),
+                           QStringLiteral("format.response"), QStringLiteral("deliver"),
+                           QStringLiteral("insert.start"),    QStringLiteral("insert.paste"),
+                           QStringLiteral("insert.verify"),   QStringLiteral("insert.path"),
+                           QStringLiteral("insert.result"),   QStringLiteral("deliver.result")};
+
+struct Options {
+    std::vector<std::pair<QString, QString>> apps;
+    int rounds = 5;
+    QStringList editor;
+    // Where each build's diagnostics log is kept, when given.
+    QString logs;
+    // The editor's windows, in turn.
+    QStringList backends = {QStringLiteral("x11"), QStringLiteral("wayland")};
+};
+
+// One dictation: milliseconds from the stop to the text, and to each step.
+struct Timing {
+    double text = -1;
+    std::map<QString, double> steps;
+};
+
+class EditorWatch {
+public:
+    EditorWatch()
+        : m_client(std::make_shared<AtspiAccessibilityClient>(m_thread)) {}
+
+    std::optional<QString> text(qint32 pid) {
+        return testing::runTask(m_thread->run([client = m_client, pid]() -> std::optional<QString> {
+            client->isProcessTrusted();
+            auto focused = accessibilityValueAs<AccessibilityElementRef>(
+                client->applicationElement(pid)->attributeValue(ax::focusedUIElement));
+            if (!focused || !*focused)
+                return std::nullopt;
+            return accessibilityValueAs<QString>((*focused)->attributeValue(ax::value));
+        }));
+    }
+
+    std::optional<qint32> focusedProcess() {
+        return testing::runTask(m_thread->run([client = m_client]() -> std::optional<qint32> {
+            const auto focus = AccessibilityFocus::read(*client);
+            return focus ? std::optional<qint32>(focus->processIdentifier) : std::nullopt;
+        }));
+    }
+
+private:
+    std::shared_ptr<AccessibilityThread> m_thread = std::make_shared<AccessibilityThread>();
+    std::shared_ptr<AtspiAccessibilityClient> m_client;
+};
+
+class Run {
+public:
+    Run(QString program, const Options &options, QString speech)
+        : m_program(std::move(program))
+        , m_options(options)
+        , m_speech(std::move(speech))
+        , m_application(std::make_unique<ApplicationUnderTest>(m_program)) {}
+
+    // Per editor backend, the dictations in order.
+    std::map<QString, std::vector<Timing>> timings;
+
+    // Ends with the application stopped: the next build's cannot start
+    // beside it.
+    bool measure(const QString &label) {
+        const auto stop = qScopeGuard([&] {
+            if (!m_options.logs.isEmpty()) {
+                QDir().mkpath(m_options.logs);
+                const QString kept = QDir(m_options.logs).filePath(label + QStringLiteral(".log"));
+                QFile::remove(kept);
+                QFile::copy(logPath(), kept);
+            }
+            m_application.reset();
+        });
+        if (!m_application->start())
+            return fail(m_application->failure());
+        if (!waitFor(
+                [&] { return m_application->gateway().callsTo("/api/proxy/lexicon-sync") > 0; },
+                20))
+            return fail(QStringLiteral("the start-up synchronisation never came"));
+        int dictations = 0;
+        for (int round = 0; round < m_options.rounds; ++round) {
+            for (const QString &backend : m_options.backends) {
+                std::optional<Timing> timing = dictate(backend, ++dictations);
+                if (!timing)
+                    return false;
+                if (timing->text < 0) {
+                    --dictations;
+                    continue;
+                }
+                timings[backend].push_back(*timing);
+                std::fprintf(stderr, "  %s, %s: %.0f ms\n", qPrintable(m_program),
+                             qPrintable(backend), timing->text);
+            }
+        }
+        return true;
+    }
+
+private:
+    bool fail(const QString &why) {
+        std::fprintf(stderr, "  %s: %s\n", qPrintable(m_program), qPrintable(why));
+        return false;
+    }
+
+    static bool activateX11Window(qint32 pid) {
+        const quint64 window = windowOf(pid, QStringLiteral("."));
+        if (!window)
+            return false;
+        testing::xdotool({QStringLiteral("windowactivate"), QString::number(window)});
+        return true;
+    }
+
+    bool toggle() {
+        QProcess action;
+        action.start(m_program, {QStringLiteral("--action"), QStringLiteral("toggle-recording")});
+        return waitFor([&] { return action.state() == QProcess::NotRunning; }, 10) &&
+               action.exitCode() == 0;
+    }
+
+    std::optional<Timing> dictate(const QString &backend, int index) {
+        QProcess editor;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("GDK_BACKEND"), backend);
+        environment.remove(QStringLiteral("NO_AT_BRIDGE"));
+        editor.setProcessEnvironment(environment);
+        editor.setStandardOutputFile(QProcess::nullDevice());
+        editor.setStandardErrorFile(QProcess::nullDevice());
+        editor.start(m_options.editor.first(), m_options.editor.mid(1));
+        const qint32 pid = qint32(editor.processId());
+        const auto stopEditor = qScopeGuard([&] { stopProcess(editor); });
+        const auto focused = [&] { return m_watch.focusedProcess() == pid && m_watch.text(pid); };
+        // A compositor may keep an X11 window that starts from no launcher
+        // behind Tovalit's own: the user would click it.
+        if (!waitFor(focused, 15) &&
+            !(backend == u"x11" && activateX11Window(pid) && waitFor(focused, 10))) {
+            // Nothing was dictated: the next one may have more luck.
+            fail(QStringLiteral("the %1 editor never had the focus; left out").arg(backend));
+            return Timing{};
+        }
+
+        testing::GatewayStandIn &gateway = m_application->gateway();
+        const size_t connections = gateway.recogniser.handshakes().size();
+        if (!toggle() || !waitFor(
+                             [&] {
+                                 return gateway.recogniser.handshakes().size() > connections &&
+                                        gateway.recogniser.isConnected();
+                             },
+                             15)) {
+            fail(QStringLiteral("dictation %1 never started streaming").arg(index));
+            return std::nullopt;
+        }
+        QProcess player;
+        player.start(QStringLiteral("paplay"),
+                     {QStringLiteral("-d"), QStringLiteral("vsink"), m_speech});
+        waitFor([&] { return player.state() == QProcess::NotRunning; }, 30);
+        const size_t tail = gateway.recogniser.binaryMessages().size() + 4;
+        waitFor([&] { return gateway.recogniser.binaryMessages().size() >= tail; }, 5);
+
+        // The stop counts from the recording's closing frame reaching the
+        // recogniser, its first sign outside the application: the action's
+        // own start-up is no part of it.
+        const size_t framesBefore = gateway.recogniser.binaryMessages().size();
+        QProcess action;
+        action.start(m_program, {QStringLiteral("--action"), QStringLiteral("toggle-recording")});
+        QElapsedTimer sinceStop;
+        QDateTime stopped;
+        Timing timing;
+        const QString expected = testing::GatewayStandIn::formattedText();
+        QElapsedTimer limit;
+        limit.start();
+        while (true) {
+            testing::pumpEvents(1);
+            if (!sinceStop.isValid() && closingFrameSent(framesBefore)) {
+                sinceStop.start();
+                stopped = QDateTime::currentDateTimeUtc();
+            }
+            if (sinceStop.isValid() && m_watch.text(pid).value_or(QString()).contains(expected))
+                break;
+            if (limit.elapsed() > 15000) {
+                fail(QStringLiteral("dictation %1 never reached the %2 editor")
+                         .arg(index)
+                         .arg(backend));
+                return std::nullopt;
+            }
+        }
+        timing.text = double(sinceStop.nsecsElapsed()) / 1e6;
+        waitFor([&] { return m_application->historyCount() >= index; }, 10);
+        waitFor([&] { return action.state() == QProcess::NotRunning; }, 5);
+        idleFor(0.6); // the last log lines, the clipboard's restore
+        timing.steps = stepsSince(stopped);
+        return timing;
+    }
+
+    QString logPath() const {
+        return QDir(m_application->dataFolder())
+            .filePath(QStringLiteral("Diagnostics/insertion-debug.log"));
+    }
+
+    bool closingFrameSent(size_t framesBefore) const {
+        const auto messages = m_application->gateway().recogniser.binaryMessages();
+        for (size_t index = framesBefore; index < size_t(messages.size()); ++index) {
+            const auto frame = testing::readClientFrame(messages[index]);
+            if (frame && frame->sequence && *frame->sequence < 0)
+                return true;
+        }
+        return false;
+    }
+
+    // The first line of each step after `since`, as milliseconds after it.
+    std::map<QString, double> stepsSince(const QDateTime &since) const {
+        std::map<QString, double> found;
+        QFile log(logPath());
+        if (!log.open(QIODevice::ReadOnly))
+            return found;
+        for (const QByteArray &raw : log.readAll().split('\n')) {
+            const QString line = QString::fromUtf8(raw);
+            const qsizetype close = line.indexOf(QStringLiteral("] ["));
+            if (!line.startsWith(QLatin1Char('[')) || close < 0)
+                continue;
+            const QDateTime at = QDateTime::fromString(line.mid(1, close - 1), Qt::ISODateWithMs);
+            const qsizetype categoryEnd = line.indexOf(QLatin1Char(']'), close + 3);
+            const QString category = line.mid(close + 3, categoryEnd - close - 3);
+            if (!at.isValid() || at < since || !steps.contains(category) || found.count(category))
+                continue;
+            found[category] = double(since.msecsTo(at));
+        }
+        return found;
+    }
+
+    QString m_program;
+    const Options &m_options;
+    QString m_speech;
+    std::unique_ptr<ApplicationUnderTest> m_application;
+    EditorWatch m_watch;
+};
+
+double median(std::vector<double> values) {
+    if (values.empty())
+        return -1;
+    std::sort(values.begin(), values.end());
+    const size_t middle = values.size() / 2;
+    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+}
+
+QString cell(double milliseconds) {
+    return milliseconds < 0 ? QStringLiteral("-") : QString::number(milliseconds, 'f', 0);
+}
+
+void printResults(const std::vector<std::pair<QString, std::unique_ptr<Run>>> &runs) {
+    std::printf("\nmedian ms after the stop          ");
+    for (const auto &[label, run] : runs)
+        std::printf("  %14s x11  %10s wayland", qPrintable(label), qPrintable(label));
+    std::printf("\n");
+    const auto row = [&](const QString &title, const std::function<double(const Timing &)> &of) {
+        std::printf("%-34s", qPrintable(title));
+        for (const auto &[label, run] : runs) {
+            for (const QString &backend : {QStringLiteral("x11"), QStringLiteral("wayland")}) {
+                std::vector<double> values;
+                for (const Timing &timing : run->timings[backend]) {
+                    if (of(timing) >= 0)
+                        values.push_back(of(timing));
+                }
+                std::printf("  %18s", qPrintable(cell(median(values))));
+            }
+        }
+        std::printf("\n");
+    };
+    for (const QString &step : steps) {
+        row(step, [&step](const Timing &timing) {
+            const auto found = timing.steps.find(step);
+            return found == timing.steps.end() ? -1.0 : found->second;
+        });
+    }
+    row(QStringLiteral("text in the editor"), [](const Timing &timing) { return timing.text; });
+    for (const auto &[label, run] : runs) {
+        const double x11 = median([&] {
+            std::vector<double> values;
+            for (const Timing &timing : run->timings[QStringLiteral("x11")])
+                values.push_back(timing.text);
+            return values;
+        }());
+        const double wayland = median([&] {
+            std::vector<double> values;
+            for (const Timing &timing : run->timings[QStringLiteral("wayland")])
+                values.push_back(timing.text);
+            return values;
+        }());
+        if (x11 > 0 && wayland > 0)
+            std::printf("%s: wayland / x11 = %.2f\n", qPrintable(label), wayland / x11);
+    }
+}
+
+} // namespace
+} // namespace tovalit::bench
+
+int main(int argc, char *argv[]) {
+    using namespace tovalit;
+    QCoreApplication application(argc, argv);
+    bench::Options options;
+    const QStringList arguments = QCoreApplication::arguments().mid(1);
+    for (qsizetype index = 0; index < arguments.size(); ++index) {
+        const QString &argument = arguments[index];
+        const QString value = arguments.value(index + 1);
+        if (argument == u"--app" && value.contains(QLatin1Char('='))) {
+            options.apps.emplace_back(value.section(QLatin1Char('='), 0, 0),
+                                      value.section(QLatin1Char('='), 1));
+            ++index;
+        } else if (argument == u"--logs" && !value.isEmpty()) {
+            options.logs = value;
+            ++index;
+        } else if (argument == u"--backends" && !value.isEmpty()) {
+            options.backends = value.split(QLatin1Char(','));
+            ++index;
+        } else if (argument == u"--rounds" && value.toInt() > 0) {
+            options.rounds = value.toInt();
+            ++index;
+        } else if (argument == u"--editor" && index + 1 < arguments.size()) {
+            options.editor = arguments.mid(index + 1);
+            break;
+        } else {
+            std::fprintf(stderr, "usage: bench_delivery_latency [--app LABEL=PATH]... "
+                                 "[--rounds N] [--backends x11,wayland] [--logs FOLDER] "
+                                 "[--editor COMMAND...]\n");
+            return 2;
+        }
+    }
+    if (options.apps.empty())
+        options.apps.emplace_back(QStringLiteral("tovalit"),
+                                  tovalit::testing::builtApplicationPath());
+    if (options.editor.isEmpty())
+        options.editor = {tovalit::testing::testToolPath(QStringLiteral("gtk_text_view")),
+                          QStringLiteral("会议记录"), QString(), QStringLiteral("0")};
+    if ((options.backends.contains(QStringLiteral("wayland")) &&
+         qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) ||
+        !bench::sessionIsReady()) {
+        std::fprintf(stderr, "needs a Wayland session with XWayland, audio and accessibility\n");
+        return 2;
+    }
+    qputenv("TOVALIT_ENABLE_DEBUG_LOGGING", "1");
+    QTemporaryDir scratch;
+    const QString speech = scratch.filePath(QStringLiteral("speech.wav"));
+    if (auto failure = tovalit::testing::synthesizeSpeech(
+            QStringLiteral("meeting notes for today: bring the quarterly report and the budget"),
+            speech)) {
+        std::fprintf(stderr, "%s\n", qPrintable(*failure));
+        return 2;
+    }
+    std::vector<std::pair<QString, std::unique_ptr<bench::Run>>> runs;
+    for (const auto &[label, program] : options.apps) {
+        auto run = std::make_unique<bench::Run>(program, options, speech);
+        if (!run->measure(label))
+            return 1;
+        runs.emplace_back(label, std::move(run));
+    }
+    bench::printResults(runs);
+    return 0;
+}
