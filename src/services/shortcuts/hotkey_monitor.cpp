@@ -365,11 +365,12 @@ HotkeyMonitor::bindDesktopShortcut(QPointer<HotkeyMonitor> monitor,
             co_return;
         switch (error.kind()) {
         case DesktopGlobalShortcutsError::Kind::cancelled:
-        case DesktopGlobalShortcutsError::Kind::refused:
-            // The desktop is there and keeps the session: the user can
-            // still give the shortcut keys in its settings.
+            // The user turned the desktop's question down; the desktop
+            // keeps the session, so they can still give the shortcut keys
+            // in its settings.
             monitor->applyDesktopShortcuts({});
             break;
+        case DesktopGlobalShortcutsError::Kind::refused:
         case DesktopGlobalShortcutsError::Kind::unavailable:
         case DesktopGlobalShortcutsError::Kind::noAnswer:
             desktop->closeSession(std::exchange(monitor->m_desktopSession, {}));
@@ -397,6 +398,28 @@ HotkeyMonitor::bindDesktopShortcut(QPointer<HotkeyMonitor> monitor,
 }
 
 void HotkeyMonitor::handleDesktopEvent(const DesktopGlobalShortcuts::Event &event) {
+    using Kind = DesktopGlobalShortcuts::Event::Kind;
+    if (event.kind == Kind::serviceLost) {
+        // The keys went with the service's process, which said nothing.
+        if (m_route.way != ShortcutRoute::Way::desktopPortal)
+            return;
+        m_desktopSession.clear();
+        beginInstallation();
+        publish({}, ShortcutActivationState::failed(
+                        m_currentConfiguration.displayName() +
+                        QStringLiteral(" 暂时不能用：桌面的全局快捷键服务已退出，它恢复后 "
+                                       "Tovalit 会自动重新申请")));
+        return;
+    }
+    if (event.kind == Kind::serviceAvailable) {
+        // Asked anew where the service had gone or never answered.
+        if (m_route.way == ShortcutRoute::Way::none ||
+            m_route.way == ShortcutRoute::Way::desktopAction) {
+            beginInstallation();
+            startDesktopShortcut(m_currentConfiguration);
+        }
+        return;
+    }
     if (m_desktopSession.isEmpty() || event.session != m_desktopSession)
         return;
     switch (event.kind) {
@@ -417,6 +440,9 @@ void HotkeyMonitor::handleDesktopEvent(const DesktopGlobalShortcuts::Event &even
         m_desktopSession.clear();
         beginInstallation();
         useDesktopAction();
+        return;
+    case DesktopGlobalShortcuts::Event::Kind::serviceLost:
+    case DesktopGlobalShortcuts::Event::Kind::serviceAvailable:
         return;
     }
 }

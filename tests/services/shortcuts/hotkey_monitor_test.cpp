@@ -4,10 +4,13 @@
 #include "platform/fake/fake_permission_probe.h"
 #include "platform/fake/fake_system_settings_opener.h"
 #include "platform/fake/scripted_command_runner.h"
+#include "platform/linux/xdg_global_shortcuts_portal.h"
 #include "services/shortcuts/function_key_event_tap_strategy.h"
 #include "services/shortcuts/function_key_system_settings.h"
 #include "services/shortcuts/hotkey_monitor.h"
 #include "tests/services/shortcuts/shortcut_test_support.h"
+#include "tests/support/global_shortcuts_portal_stand_in.h"
+#include "tests/support/private_session_bus.h"
 #include "tests/support/qt_printers.h"
 #include "tests/support/run_task.h"
 
@@ -37,8 +40,10 @@ protected:
         makeMonitor(false);
     }
 
-    // A monitor in an X11 or a Wayland session.
-    void makeMonitor(bool wayland) {
+    // A monitor in an X11 or a Wayland session, with the fake desktop
+    // service unless another is given.
+    void makeMonitor(bool wayland,
+                     std::shared_ptr<DesktopGlobalShortcuts> desktopService = nullptr) {
         monitor.reset();
         HotkeyMonitor::Dependencies dependencies;
         dependencies.globalHotKey = hotKey;
@@ -52,7 +57,7 @@ protected:
         dependencies.makeDelayScheduler = [this] { return scheduler; };
         dependencies.uptime = uptime.clock();
         dependencies.sleeper = testing::recordingSleeper(sleeps);
-        dependencies.desktopShortcuts = desktop;
+        dependencies.desktopShortcuts = desktopService ? std::move(desktopService) : desktop;
         dependencies.isWaylandSession = wayland;
         dependencies.recordingActionCommand = recordingCommand;
         monitor = std::make_unique<HotkeyMonitor>(std::move(dependencies));
@@ -391,13 +396,18 @@ TEST_F(HotkeyMonitorTest, WithoutTheDesktopsServiceTheUserBindsTheCommandAndItIs
     EXPECT_TRUE(states.last().message.contains(recordingCommand));
     EXPECT_TRUE(hotKey->calls().isEmpty());
 
-    // A service that opens a session but cannot bind is no better.
+    // A service that opens a session but cannot bind is no better, nor
+    // one that refuses the bind: the user did not turn anything down, so
+    // there is nothing to give keys to in the desktop's settings.
     desktop->failSessions(std::nullopt);
-    desktop->failBinds(DesktopGlobalShortcutsError(DesktopGlobalShortcutsError::Kind::noAnswer));
-    monitor->start(optionCommandK);
-    settle();
-    EXPECT_EQ(monitor->route(), action);
-    EXPECT_TRUE(desktop->openSessions().isEmpty());
+    for (const auto kind : {DesktopGlobalShortcutsError::Kind::noAnswer,
+                            DesktopGlobalShortcutsError::Kind::refused}) {
+        desktop->failBinds(DesktopGlobalShortcutsError(kind));
+        monitor->start(optionCommandK);
+        settle();
+        EXPECT_EQ(monitor->route(), action);
+        EXPECT_TRUE(desktop->openSessions().isEmpty());
+    }
 
     // Nor one whose session the desktop ends.
     desktop->failBinds(std::nullopt);
@@ -439,6 +449,40 @@ TEST_F(HotkeyMonitorTest, StartingAgainWithTheSameCombinationKeepsTheDesktopsSes
 
     monitor.reset();
     EXPECT_EQ(desktop->calls().last(), QStringLiteral("close session2"));
+}
+
+TEST_F(HotkeyMonitorTest, APortalThatGoesAwayIsNotReadyAndIsAskedAgainOnceItIsBack) {
+    using namespace std::chrono_literals;
+    testing::PrivateSessionBus bus;
+    ASSERT_TRUE(bus.isRunning());
+    testing::GlobalShortcutsPortalStandIn portal(bus.connect());
+    ASSERT_TRUE(portal.start());
+    makeMonitor(true, std::make_shared<XdgGlobalShortcutsPortal>(bus.connect(), 2s));
+    const auto ready = [&] { return !states.isEmpty() && states.last().isHealthy(); };
+    monitor->start(optionCommandK);
+    ASSERT_TRUE(testing::waitUntil(ready, "the portal's binding"));
+
+    // The portal's process ends, closing nothing on its way out.
+    portal.stop();
+    ASSERT_TRUE(testing::waitUntil([&] { return !ready(); }, "the shortcut to stop being ready"));
+    EXPECT_FALSE(states.last().message.contains(QStringLiteral("已由桌面注册")));
+    EXPECT_TRUE(monitor->route().desktopTrigger.isEmpty());
+
+    // A permission changed meanwhile: started again with the same
+    // combination, nothing of the lost session is kept.
+    monitor->start(optionCommandK);
+    ASSERT_TRUE(testing::waitUntil(
+        [&] { return monitor->route().way != ShortcutRoute::Way::desktopPortal; },
+        "the attempt without a portal to end"));
+    EXPECT_FALSE(ready());
+
+    // A portal takes the name again: the combination is asked for anew.
+    ASSERT_TRUE(portal.start());
+    ASSERT_TRUE(testing::waitUntil(ready, "the binding in the portal that came back"));
+    EXPECT_EQ(portal.calls().count(QStringLiteral("BindShortcuts toggle-recording ALT+LOGO+k")), 2);
+    ASSERT_EQ(portal.openSessions().size(), 1);
+    portal.activate(portal.openSessions().first(), HotkeyMonitor::desktopShortcutId);
+    EXPECT_TRUE(testing::waitUntil([&] { return triggers == 1; }, "the trigger"));
 }
 
 } // namespace
