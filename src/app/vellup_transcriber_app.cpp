@@ -46,7 +46,13 @@ VellupTranscriberApp::Dependencies VellupTranscriberApp::Dependencies::linuxDefa
     dependencies.defaults =
         std::make_shared<IniDefaultsStore>(IniDefaultsStore::standardFilePath());
     dependencies.permissions = PermissionCoordinator::Dependencies::linuxDefaults();
-    dependencies.makeViewModel = [](AppConfigurationStore &store) { return buildViewModel(store); };
+    // The settings card writes our custom shortcut into the desktop's
+    // keyboard settings through the hotkey monitor's own, which hears of it.
+    HotkeyMonitor::Dependencies hotkeys = HotkeyMonitor::Dependencies::linuxDefaults();
+    dependencies.clientWindow.shortcutSettings.desktopKeybinding = hotkeys.desktopKeybinding;
+    dependencies.makeViewModel = [hotkeys](AppConfigurationStore &store) {
+        return buildViewModel(store, hotkeys);
+    };
     dependencies.clientWindow.shortcutSettings.keyboard = std::make_shared<QtApplicationKeyboard>();
     dependencies.clientWindow.shortcutSettings.functionKeySystemSettings =
         std::make_shared<FunctionKeySystemSettings>();

@@ -22,17 +22,26 @@ struct ShortcutRoute {
         // The user binds `command` in the desktop's keyboard settings; we
         // cannot see that binding.
         desktopAction,
+        // Our own custom shortcut in the desktop's keyboard settings runs
+        // `command`; we read back what the user left of it there.
+        desktopKeybinding,
     };
 
     Way way = Way::none;
-    // desktopPortal: the desktop's own words for the keys it bound, which
-    // need not be the ones asked for; empty while it reports none.
+    // desktopPortal, desktopKeybinding: the keys that start a recording,
+    // in the desktop's words, which need not be the ones recorded; empty
+    // while there are none.
     QString desktopTrigger;
-    // desktopAction: the command line to bind.
+    // desktopAction, desktopKeybinding: the command line to bind.
     QString command;
+    // desktopAction, desktopKeybinding: the desktop's keyboard settings
+    // can take our own custom shortcut for the recorded combination (again),
+    // if the user asks.
+    bool offersDesktopKeybinding = false;
 
-    static ShortcutRoute of(Way way, QString desktopTrigger = {}, QString command = {}) {
-        return {way, std::move(desktopTrigger), std::move(command)};
+    static ShortcutRoute of(Way way, QString desktopTrigger = {}, QString command = {},
+                            bool offersDesktopKeybinding = false) {
+        return {way, std::move(desktopTrigger), std::move(command), offersDesktopKeybinding};
     }
 
     // What the user is told to do for the desktop-action way; the command

@@ -73,6 +73,13 @@ public:
             shortcutsChanged,
             // The desktop ended the session; nothing of it fires any more.
             sessionClosed,
+            // The desktop's service went away (its process ended, or
+            // another took its place): every session ended with it, and
+            // nothing was said on the way. `session` is empty.
+            serviceLost,
+            // A desktop service is there again (or for the first time):
+            // sessions can be opened. `session` is empty.
+            serviceAvailable,
         };
         Kind kind = Kind::activated;
         QString session;

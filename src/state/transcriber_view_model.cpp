@@ -264,10 +264,12 @@ void TranscriberViewModel::setMeetingRawSegments(QList<MeetingASRSegment> value)
 
 QString TranscriberViewModel::shortcutDisplayName() const {
     // In a Wayland session the desktop decides the keys: those it reports
-    // having bound, or the user's own binding of our command, which we
-    // cannot see.
+    // having bound, those its keyboard settings hold for our own custom
+    // shortcut, or the user's own binding of our command, which we cannot
+    // see.
     switch (m_shortcutRoute.way) {
     case ShortcutRoute::Way::desktopPortal:
+    case ShortcutRoute::Way::desktopKeybinding:
         if (!m_shortcutRoute.desktopTrigger.isEmpty())
             return m_shortcutRoute.desktopTrigger;
         break;

@@ -10,8 +10,10 @@
 #include "platform/application_activity.h"
 #include "platform/fake/fake_application_keyboard.h"
 #include "platform/fake/fake_desktop_global_shortcuts.h"
+#include "platform/fake/fake_desktop_keyboard_settings.h"
 #include "platform/linux/defaults_command_stand_in.h"
 #include "services/permissions/permission_coordinator.h"
+#include "services/shortcuts/desktop_keybinding.h"
 #include "tests/state/view_model_harness.h"
 #include "views/client_window_view.h"
 
@@ -58,7 +60,8 @@ public:
     }
 
     ClientWindowView::Dependencies clientWindowDependencies() const {
-        return {ShortcutSettingsView::Dependencies{keyboard, functionKeySystemSettings}};
+        return {
+            ShortcutSettingsView::Dependencies{keyboard, functionKeySystemSettings, keybinding}};
     }
 
     // A controller over `store` that starts and stops recordings with the
@@ -123,6 +126,7 @@ public:
         d.desktopShortcuts = desktopShortcuts;
         d.isWaylandSession = isWaylandSession;
         d.recordingActionCommand = QStringLiteral("tovalit --action toggle-recording");
+        d.desktopKeybinding = keybinding;
         return std::make_shared<HotkeyMonitor>(std::move(d));
     }
 
@@ -174,6 +178,11 @@ public:
     bool isWaylandSession = false;
     std::shared_ptr<FakeDesktopGlobalShortcuts> desktopShortcuts =
         std::make_shared<FakeDesktopGlobalShortcuts>();
+    // The desktop's keyboard settings, which a custom shortcut of ours can
+    // hold only where a test sets `keybinding` (as GNOME's do).
+    std::shared_ptr<FakeDesktopKeyboardSettings> keyboardSettings =
+        std::make_shared<FakeDesktopKeyboardSettings>();
+    std::shared_ptr<DesktopKeybinding> keybinding;
     // With bootstrapping the controller follows the hotkey monitor's
     // activation state (and loads its data files).
     bool shouldBootstrap = false;

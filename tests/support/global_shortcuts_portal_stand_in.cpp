@@ -22,14 +22,20 @@ GlobalShortcutsPortalStandIn::GlobalShortcutsPortalStandIn(QDBusConnection conne
 }
 
 GlobalShortcutsPortalStandIn::~GlobalShortcutsPortalStandIn() {
-    m_connection.unregisterObject(XdgPortalSignals::desktopPath, QDBusConnection::UnregisterTree);
-    m_connection.unregisterService(XdgPortalSignals::service);
+    stop();
 }
 
 bool GlobalShortcutsPortalStandIn::start() {
     return m_connection.registerVirtualObject(XdgPortalSignals::desktopPath, this,
                                               QDBusConnection::SubPath) &&
            m_connection.registerService(XdgPortalSignals::service);
+}
+
+void GlobalShortcutsPortalStandIn::stop() {
+    m_connection.unregisterObject(XdgPortalSignals::desktopPath, QDBusConnection::UnregisterTree);
+    m_connection.unregisterService(XdgPortalSignals::service);
+    m_sessions.clear();
+    m_held.clear();
 }
 
 void GlobalShortcutsPortalStandIn::bindAs(std::optional<QString> triggerDescription) {

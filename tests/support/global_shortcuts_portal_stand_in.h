@@ -24,6 +24,10 @@ public:
 
     // Takes the portal's name and object; false when the bus refused.
     bool start();
+    // The portal's process ends: its name and object go, and its sessions
+    // with them, without a word to anyone. start() brings it back, with
+    // no sessions.
+    void stop();
 
     // What the desktop binds every shortcut it is asked for to: by default
     // the preferred trigger in the desktop's own words ("CTRL+ALT+k" gives

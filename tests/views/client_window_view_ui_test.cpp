@@ -356,5 +356,58 @@ TEST_F(ClientWindowTest, InAWaylandSessionTheShortcutCardSaysWhichWayTheShortcut
     EXPECT_EQ(symbol(), QStringLiteral("exclamationmark.triangle.fill"));
 }
 
+TEST_F(ClientWindowTest, WithoutTheDesktopsServiceTheCardCanWriteOurOwnCustomShortcut) {
+    doubles.shouldBootstrap = true;
+    doubles.isWaylandSession = true;
+    doubles.desktopShortcuts->failSessions(
+        DesktopGlobalShortcutsError(DesktopGlobalShortcutsError::Kind::unavailable));
+    const QString command = QStringLiteral("tovalit --action toggle-recording");
+    doubles.keybinding = std::make_shared<DesktopKeybinding>(doubles.keyboardSettings, command);
+    ClientWindowView &client = makeWindow();
+    store->setShortcutConfiguration(ShortcutConfiguration::custom(
+        40, ModifierFlag::control | ModifierFlag::option, QStringLiteral("K")));
+    processEventsFor(std::chrono::milliseconds(20));
+    client.setSelection(ClientWindowSection::settings);
+    auto *settings = qobject_cast<SettingsView *>(client.currentPage());
+    ASSERT_NE(settings, nullptr);
+    QWidget &commandRow = *settings->findChild<QWidget *>(QStringLiteral("recordingCommandRow"));
+    QWidget &offer = *settings->findChild<QWidget *>(QStringLiteral("desktopKeybindingRow"));
+    auto &write = *offer.findChild<QPushButton *>(QStringLiteral("writeDesktopKeybindingButton"));
+    const auto activationText = [&] {
+        return textOf<TovalitTextLabel>(*settings, QStringLiteral("activationText"));
+    };
+    EXPECT_FALSE(commandRow.isHidden()) << "the command stays there to bind by hand";
+    EXPECT_FALSE(offer.isHidden());
+    EXPECT_TRUE(textOf<TovalitTextLabel>(offer, QStringLiteral("desktopKeybindingCaption"))
+                    .contains(QStringLiteral("Ctrl+Alt+K")));
+    EXPECT_TRUE(doubles.keyboardSettings->calls().isEmpty());
+
+    write.click();
+    processEventsFor(std::chrono::milliseconds(20));
+    EXPECT_EQ(activationText(), QStringLiteral("CTRL+ALT+k 已由桌面注册为全局快捷键"));
+    EXPECT_TRUE(commandRow.isHidden());
+    EXPECT_TRUE(offer.isHidden());
+    EXPECT_EQ(viewModel->statusHint(), QStringLiteral("按 CTRL+ALT+k 开始或停止录音"));
+
+    // Its keys taken away in the desktop's settings: offered again, and a
+    // write the desktop refuses is told under the button.
+    doubles.keyboardSettings->changeAsUser(
+        DesktopCustomShortcut{DesktopKeybinding::name, command, QString()});
+    processEventsFor(std::chrono::milliseconds(20));
+    EXPECT_FALSE(offer.isHidden());
+    EXPECT_EQ(write.text(), QStringLiteral("重新写入"));
+    doubles.keyboardSettings->failWrites(DesktopKeyboardSettingsError(QStringLiteral("已锁定")));
+    write.click();
+    EXPECT_EQ(textOf<TovalitTextLabel>(offer, QStringLiteral("desktopKeybindingFeedback")),
+              QStringLiteral("写入失败：无法写入桌面的键盘设置：已锁定"));
+
+    // Back to Fn: ours goes from the desktop's settings.
+    doubles.keyboardSettings->failWrites(std::nullopt);
+    settings->findChild<QPushButton *>(QStringLiteral("restoreDefaultButton"))->click();
+    processEventsFor(std::chrono::milliseconds(20));
+    EXPECT_EQ(doubles.keyboardSettings->customShortcut(), std::nullopt);
+    EXPECT_TRUE(offer.isHidden());
+}
+
 } // namespace
 } // namespace tovalit::testing

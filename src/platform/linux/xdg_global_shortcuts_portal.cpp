@@ -5,6 +5,7 @@
 
 #include <QDBusMessage>
 #include <QDBusObjectPath>
+#include <QDBusServiceWatcher>
 
 namespace tovalit {
 
@@ -31,6 +32,10 @@ XdgGlobalShortcutsPortal::XdgGlobalShortcutsPortal(QDBusConnection bus,
     , m_bus(std::move(bus))
     , m_answerLimit(answerLimit) {
     registerXdgPortalShortcutType();
+    auto *watcher = new QDBusServiceWatcher(XdgPortalSignals::service, m_bus,
+                                            QDBusServiceWatcher::WatchForOwnerChange, this);
+    connect(watcher, &QDBusServiceWatcher::serviceOwnerChanged, this,
+            &XdgGlobalShortcutsPortal::handleOwnerChange);
 }
 
 XdgGlobalShortcutsPortal::~XdgGlobalShortcutsPortal() {
@@ -110,11 +115,10 @@ XdgGlobalShortcutsPortal::request(QString method, QVariantList arguments, QVaria
         throw DesktopGlobalShortcutsError(DesktopGlobalShortcutsError::Kind::refused,
                                           QStringLiteral("no open session ") + session);
     auto pending = std::make_shared<XdgPortalRequest>(m_bus);
-    if (!session.isEmpty()) {
-        QList<QPointer<XdgPortalRequest>> &requests = m_sessions[session].requests;
-        requests.removeIf([](const QPointer<XdgPortalRequest> &done) { return !done; });
-        requests.append(pending.get());
-    }
+    QList<QPointer<XdgPortalRequest>> &requests =
+        session.isEmpty() ? m_requests : m_sessions[session].requests;
+    requests.removeIf([](const QPointer<XdgPortalRequest> &done) { return !done; });
+    requests.append(pending.get());
     options.insert(QStringLiteral("handle_token"), pending->token());
     QDBusMessage call = QDBusMessage::createMethodCall(
         XdgPortalSignals::service, XdgPortalSignals::desktopPath, shortcutsInterface, method);
@@ -179,6 +183,30 @@ void XdgGlobalShortcutsPortal::forget(const QString &session) {
         if (pending)
             pending->abandon();
     }
+}
+
+void XdgGlobalShortcutsPortal::handleOwnerChange(const QString &, const QString &oldOwner,
+                                                 const QString &newOwner) {
+    if (!oldOwner.isEmpty()) {
+        // Told first, so that nothing waiting on the portal takes its end
+        // for an answer.
+        deliver({Event::Kind::serviceLost, {}, {}, {}});
+        std::vector<QString> sessions;
+        for (const auto &[session, open] : m_sessions)
+            sessions.push_back(session);
+        for (const QString &session : sessions)
+            forget(session);
+        const QList<QPointer<XdgPortalRequest>> requests = std::exchange(m_requests, {});
+        for (const QPointer<XdgPortalRequest> &pending : requests) {
+            if (pending)
+                pending->abandon();
+        }
+        // The next session listens afresh, as the first did once the
+        // portal had answered.
+        m_shortcutSignals.reset();
+    }
+    if (!newOwner.isEmpty())
+        deliver({Event::Kind::serviceAvailable, {}, {}, {}});
 }
 
 void XdgGlobalShortcutsPortal::deliver(const Event &event) {

@@ -19,7 +19,10 @@ class XdgPortalSignals;
 // (org.freedesktop.portal.GlobalShortcuts, version 1), which KDE Plasma
 // and newer GNOME offer in Wayland sessions. Every call is answered through
 // the portal's request objects; the shortcuts' signals of every open
-// session go to the installed handler. GUI thread only.
+// session go to the installed handler. The portal's sessions live in its
+// process, which may end (or be replaced) without closing them, so the
+// portal's bus name is watched: when its owner goes, every session and
+// every wait ends. GUI thread only.
 class XdgGlobalShortcutsPortal final : public QObject, public DesktopGlobalShortcuts {
     Q_OBJECT
 
@@ -55,6 +58,8 @@ private:
     void listenForShortcuts();
     void listenForClosing(const QString &session);
     void forget(const QString &session);
+    void handleOwnerChange(const QString &service, const QString &oldOwner,
+                           const QString &newOwner);
     void deliver(const Event &event);
 
     QDBusConnection m_bus;
@@ -62,6 +67,8 @@ private:
     EventHandler m_handler;
     std::unique_ptr<XdgPortalSignals> m_shortcutSignals;
     std::map<QString, OpenSession> m_sessions;
+    // Requests of no session (opening one), which end with the portal.
+    QList<QPointer<XdgPortalRequest>> m_requests;
 };
 
 } // namespace tovalit

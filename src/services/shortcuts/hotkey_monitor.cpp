@@ -2,6 +2,7 @@
 
 #include "platform/display_session.h"
 #include "platform/linux/evdev_function_key_source.h"
+#include "platform/linux/gnome_keyboard_settings.h"
 #include "platform/linux/linux_permission_probe.h"
 #include "platform/linux/x11_global_hot_key.h"
 #include "platform/linux/xdg_global_shortcuts_portal.h"
@@ -9,6 +10,7 @@
 #include "platform/permission_probe.h"
 #include "services/settings/tovalit_debug_logger.h"
 #include "services/shortcuts/delay_scheduler.h"
+#include "services/shortcuts/desktop_keybinding.h"
 #include "services/shortcuts/function_key_event_tap_host.h"
 #include "services/shortcuts/function_key_event_tap_strategy.h"
 #include "services/shortcuts/function_key_system_settings.h"
@@ -50,8 +52,16 @@ QString describe(ShortcutRoute::Way way) {
         return QStringLiteral("desktop-portal");
     case ShortcutRoute::Way::desktopAction:
         return QStringLiteral("desktop-action");
+    case ShortcutRoute::Way::desktopKeybinding:
+        return QStringLiteral("desktop-keybinding");
     }
     return {};
+}
+
+// GNOME and the desktops built on it (XDG_CURRENT_DESKTOP "ubuntu:GNOME").
+bool isGnomeDesktop() {
+    const QStringList names = qEnvironmentVariable("XDG_CURRENT_DESKTOP").split(u':');
+    return names.contains(QStringLiteral("GNOME"), Qt::CaseInsensitive);
 }
 
 // The command line that runs the desktop entry's recording action: the
@@ -86,6 +96,11 @@ HotkeyMonitor::Dependencies HotkeyMonitor::Dependencies::linuxDefaults() {
         dependencies.desktopShortcuts = std::make_shared<XdgGlobalShortcutsPortal>();
     dependencies.recordingActionCommand =
         recordingActionCommandFor(QCoreApplication::applicationFilePath());
+    // Also in an X11 session: ours follows the combination wherever it is
+    // recorded, and goes with the Fn key.
+    if (isGnomeDesktop())
+        dependencies.desktopKeybinding = std::make_shared<DesktopKeybinding>(
+            std::make_shared<GnomeKeyboardSettings>(), dependencies.recordingActionCommand);
     return dependencies;
 }
 
@@ -94,7 +109,11 @@ HotkeyMonitor::HotkeyMonitor(QObject *parent)
 
 HotkeyMonitor::HotkeyMonitor(Dependencies dependencies, QObject *parent)
     : QObject(parent)
-    , m_dependencies(std::move(dependencies)) {}
+    , m_dependencies(std::move(dependencies)) {
+    if (m_dependencies.desktopKeybinding)
+        connect(m_dependencies.desktopKeybinding.get(), &DesktopKeybinding::changed, this,
+                &HotkeyMonitor::handleDesktopKeybindingChange);
+}
 
 HotkeyMonitor::~HotkeyMonitor() {
     // The hot-key service and the tap call back into us from their own
@@ -117,6 +136,7 @@ void HotkeyMonitor::setOnRouteChange(
 }
 
 void HotkeyMonitor::start(const ShortcutConfiguration &configuration) {
+    keepDesktopKeybindingInStep(configuration);
     if (keepsDesktopShortcut(configuration)) {
         publish(m_route, m_lastState);
         return;
@@ -127,6 +147,13 @@ void HotkeyMonitor::start(const ShortcutConfiguration &configuration) {
     if (configuration.kind == ShortcutConfiguration::Kind::keyboardShortcut) {
         if (m_dependencies.isWaylandSession) {
             startDesktopShortcut(configuration);
+            return;
+        }
+        // Keys that our custom shortcut in the desktop's settings holds
+        // (written in a Wayland session) are the desktop's to grab: a grab
+        // of ours would fail beside it, or take them from it.
+        if (desktopKeybindingHoldsKeys()) {
+            useDesktopAction();
             return;
         }
         const QString name = configuration.displayName();
@@ -295,6 +322,26 @@ void HotkeyMonitor::beginInstallation() {
     ++m_installation;
 }
 
+void HotkeyMonitor::keepDesktopKeybindingInStep(const ShortcutConfiguration &configuration) {
+    // Only a new combination is written: a start for a permission that
+    // came or went leaves what the user set in the desktop's settings.
+    const bool isNewCombination = m_hasStarted && configuration != m_currentConfiguration;
+    m_hasStarted = true;
+    DesktopKeybinding *keybinding = m_dependencies.desktopKeybinding.get();
+    if (!keybinding || !keybinding->current())
+        return;
+    try {
+        if (configuration.isFunctionKey())
+            keybinding->release();
+        else if (isNewCombination && keybinding->canHold(configuration))
+            keybinding->hold(configuration);
+    } catch (const DesktopKeyboardSettingsError &error) {
+        TovalitDebugLogger::log(QStringLiteral("hotkey.keybinding"),
+                                QStringLiteral("shortcut=") + configuration.displayName() +
+                                    QStringLiteral(" | error=") + error.localizedDescription());
+    }
+}
+
 bool HotkeyMonitor::keepsDesktopShortcut(const ShortcutConfiguration &configuration) const {
     return m_dependencies.isWaylandSession && m_route.way == ShortcutRoute::Way::desktopPortal &&
            configuration == m_currentConfiguration;
@@ -365,11 +412,12 @@ HotkeyMonitor::bindDesktopShortcut(QPointer<HotkeyMonitor> monitor,
             co_return;
         switch (error.kind()) {
         case DesktopGlobalShortcutsError::Kind::cancelled:
-        case DesktopGlobalShortcutsError::Kind::refused:
-            // The desktop is there and keeps the session: the user can
-            // still give the shortcut keys in its settings.
+            // The user turned the desktop's question down; the desktop
+            // keeps the session, so they can still give the shortcut keys
+            // in its settings.
             monitor->applyDesktopShortcuts({});
             break;
+        case DesktopGlobalShortcutsError::Kind::refused:
         case DesktopGlobalShortcutsError::Kind::unavailable:
         case DesktopGlobalShortcutsError::Kind::noAnswer:
             desktop->closeSession(std::exchange(monitor->m_desktopSession, {}));
@@ -397,6 +445,30 @@ HotkeyMonitor::bindDesktopShortcut(QPointer<HotkeyMonitor> monitor,
 }
 
 void HotkeyMonitor::handleDesktopEvent(const DesktopGlobalShortcuts::Event &event) {
+    using Kind = DesktopGlobalShortcuts::Event::Kind;
+    if (event.kind == Kind::serviceLost) {
+        // The keys went with the service's process, which said nothing.
+        if (m_route.way != ShortcutRoute::Way::desktopPortal)
+            return;
+        m_desktopSession.clear();
+        beginInstallation();
+        publish({}, ShortcutActivationState::failed(
+                        m_currentConfiguration.displayName() +
+                        QStringLiteral(" 暂时不能用：桌面的全局快捷键服务已退出，它恢复后 "
+                                       "Tovalit 会自动重新申请")));
+        return;
+    }
+    if (event.kind == Kind::serviceAvailable) {
+        // Asked anew where the service had gone or never answered; a
+        // custom shortcut of ours in the desktop's settings stays in
+        // charge, lest both start a recording at one press.
+        if (m_route.way == ShortcutRoute::Way::none ||
+            m_route.way == ShortcutRoute::Way::desktopAction) {
+            beginInstallation();
+            startDesktopShortcut(m_currentConfiguration);
+        }
+        return;
+    }
     if (m_desktopSession.isEmpty() || event.session != m_desktopSession)
         return;
     switch (event.kind) {
@@ -417,6 +489,9 @@ void HotkeyMonitor::handleDesktopEvent(const DesktopGlobalShortcuts::Event &even
         m_desktopSession.clear();
         beginInstallation();
         useDesktopAction();
+        return;
+    case DesktopGlobalShortcuts::Event::Kind::serviceLost:
+    case DesktopGlobalShortcuts::Event::Kind::serviceAvailable:
         return;
     }
 }
@@ -441,10 +516,52 @@ void HotkeyMonitor::applyDesktopShortcuts(const QList<DesktopShortcut> &shortcut
 }
 
 void HotkeyMonitor::useDesktopAction() {
-    // We cannot see what the user binds there, so this is never ready.
+    using Way = ShortcutRoute::Way;
     const QString command = m_dependencies.recordingActionCommand;
-    publish(ShortcutRoute::of(ShortcutRoute::Way::desktopAction, {}, command),
-            ShortcutActivationState::degraded(ShortcutRoute::desktopActionAdvice() + command));
+    const DesktopKeybinding *keybinding = m_dependencies.desktopKeybinding.get();
+    const bool offers = keybinding && keybinding->canHold(m_currentConfiguration);
+    const std::optional<DesktopCustomShortcut> ours =
+        keybinding ? keybinding->current() : std::nullopt;
+    if (!ours) {
+        // We cannot see what the user binds there, so this is never ready.
+        publish(ShortcutRoute::of(Way::desktopAction, {}, command, offers),
+                ShortcutActivationState::degraded(ShortcutRoute::desktopActionAdvice() + command));
+        return;
+    }
+    // What the user left of ours in the desktop's settings decides.
+    const QString keys = ours->triggerDescription;
+    if (!keybinding->runsOurCommand(*ours))
+        publish(ShortcutRoute::of(Way::desktopKeybinding, {}, command, offers),
+                ShortcutActivationState::failed(QStringLiteral(
+                    "桌面的键盘设置里 Tovalit 的自定义快捷键运行的已不是录音命令，请重新写入")));
+    else if (keys.isEmpty())
+        publish(ShortcutRoute::of(Way::desktopKeybinding, {}, command, offers),
+                ShortcutActivationState::failed(QStringLiteral(
+                    "桌面的键盘设置里 Tovalit 的自定义快捷键没有分配按键，请重新写入，"
+                    "或在桌面的键盘设置里为它指定按键")));
+    else
+        publish(ShortcutRoute::of(Way::desktopKeybinding, keys, command),
+                ShortcutActivationState::ready(keys + QStringLiteral(" 已由桌面注册为全局快捷键")));
+}
+
+bool HotkeyMonitor::desktopKeybindingHoldsKeys() const {
+    const DesktopKeybinding *keybinding = m_dependencies.desktopKeybinding.get();
+    const std::optional<DesktopCustomShortcut> ours =
+        keybinding ? keybinding->current() : std::nullopt;
+    return ours && keybinding->runsOurCommand(*ours) && !ours->triggerDescription.isEmpty();
+}
+
+void HotkeyMonitor::handleDesktopKeybindingChange() {
+    // Ours was written from the settings card, or the user changed it in
+    // the desktop's settings.
+    if (m_route.way != ShortcutRoute::Way::desktopAction &&
+        m_route.way != ShortcutRoute::Way::desktopKeybinding)
+        return;
+    if (m_dependencies.isWaylandSession)
+        useDesktopAction();
+    else
+        // Without ours holding keys, the X server grabs them for us again.
+        start(m_currentConfiguration);
 }
 
 void HotkeyMonitor::deliverTrigger() {

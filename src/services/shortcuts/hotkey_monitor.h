@@ -18,6 +18,7 @@
 namespace tovalit {
 
 class DelayScheduler;
+class DesktopKeybinding;
 class FunctionKeyEventTapHost;
 class FunctionKeySource;
 class FunctionKeySystemSettings;
@@ -29,9 +30,11 @@ class PermissionProbe;
 // own. In a Wayland session a grab through the X server would fire only
 // while one of XWayland's windows has the focus, so there the combination
 // goes to the desktop's global-shortcuts service, or, where the desktop
-// has none, to the user, who binds our recording command in the desktop's
-// keyboard settings. Every start reports whether the shortcut works, with
-// the text to show, and which way it takes. Lives on the GUI thread.
+// has none, to the desktop's keyboard settings: to a custom shortcut of
+// our own there when the user lets us write one, else to the user, who
+// binds our recording command there. Every start reports whether the
+// shortcut works, with the text to show, and which way it takes. Lives on
+// the GUI thread.
 class HotkeyMonitor : public QObject {
     Q_OBJECT
 
@@ -52,10 +55,13 @@ public:
         // What runs the desktop entry's recording action, for the user to
         // bind where the desktop holds no shortcuts for applications.
         QString recordingActionCommand;
+        // Our own custom shortcut in the desktop's keyboard settings, where
+        // the desktop has such settings (GNOME); null elsewhere.
+        std::shared_ptr<DesktopKeybinding> desktopKeybinding;
 
         // X11 hot keys, evdev for Fn, the desktop portal's global
-        // shortcuts in Wayland sessions, the desktop's permissions and the
-        // defaults stand-in.
+        // shortcuts in Wayland sessions, GNOME's keyboard settings on
+        // GNOME, the desktop's permissions and the defaults stand-in.
         static Dependencies linuxDefaults();
     };
 
@@ -81,9 +87,12 @@ public:
     // (Re)installs the shortcut and reports its state. Afterwards exactly
     // one of a hot key with its handler, a running Fn tap, a session with
     // the desktop (being) asked for the combination, or nothing (after any
-    // failure, or while the user binds the command) is installed. Asked
-    // again for the combination the desktop already holds, it keeps that
-    // session, so the user is not asked twice, and reports again.
+    // failure, or while the desktop's keyboard settings hold it) is
+    // installed. Asked again for the combination the desktop already
+    // holds, it keeps that session, so the user is not asked twice, and
+    // reports again. Our custom shortcut in the desktop's keyboard
+    // settings, once the user has let us write it, follows every change of
+    // combination, and goes with the Fn key.
     void start(const ShortcutConfiguration &configuration);
     // Returns to nothing installed; reports nothing.
     void stop();
@@ -101,6 +110,7 @@ public:
 private:
     // Each start() and stop() ends whatever the one before began.
     void beginInstallation();
+    void keepDesktopKeybindingInStep(const ShortcutConfiguration &configuration);
     bool keepsDesktopShortcut(const ShortcutConfiguration &configuration) const;
     void startDesktopShortcut(const ShortcutConfiguration &configuration);
     static QCoro::Task<void> bindDesktopShortcut(QPointer<HotkeyMonitor> monitor,
@@ -109,7 +119,11 @@ private:
                                                  DesktopShortcutRequest request);
     void handleDesktopEvent(const DesktopGlobalShortcuts::Event &event);
     void applyDesktopShortcuts(const QList<DesktopShortcut> &shortcuts);
+    // The desktop holds no shortcuts for us: its keyboard settings do, ours
+    // or the user's.
     void useDesktopAction();
+    bool desktopKeybindingHoldsKeys() const;
+    void handleDesktopKeybindingChange();
     void publish(const ShortcutRoute &route, const ShortcutActivationState &state);
     bool hasInputMonitoringAccess();
     void requestInputMonitoringAccessPrompt();
@@ -125,6 +139,7 @@ private:
     ShortcutRoute m_route;
     ShortcutActivationState m_lastState;
     quint64 m_installation = 0;
+    bool m_hasStarted = false;
     bool m_isDesktopHandlerInstalled = false;
     // The desktop session holding the combination, once it is open.
     QString m_desktopSession;

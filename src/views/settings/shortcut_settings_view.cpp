@@ -1,6 +1,7 @@
 #include "views/settings/shortcut_settings_view.h"
 
 #include "services/settings/app_configuration_store.h"
+#include "services/shortcuts/desktop_keybinding.h"
 #include "services/shortcuts/function_key_system_settings.h"
 #include "services/shortcuts/shortcut_recorder_service.h"
 #include "views/design/tovalit_button.h"
@@ -105,6 +106,29 @@ ShortcutSettingsView::ShortcutSettingsView(AppConfigurationStore &configurationS
     commandRow->addWidget(m_copyCommandButton, 0, Qt::AlignVCenter);
     column->addWidget(m_commandRow);
 
+    // The offer to write our own custom shortcut into the desktop's
+    // keyboard settings, or to write it again.
+    m_keybindingRow = new QWidget(this);
+    m_keybindingRow->setObjectName(QStringLiteral("desktopKeybindingRow"));
+    auto *keybindingColumn = new QVBoxLayout(m_keybindingRow);
+    keybindingColumn->setContentsMargins(0, 0, 0, 0);
+    keybindingColumn->setSpacing(6);
+    auto *keybindingRow = new QHBoxLayout;
+    keybindingRow->setSpacing(10);
+    m_keybindingCaption = captionLabel(QString(), m_keybindingRow);
+    m_keybindingCaption->setObjectName(QStringLiteral("desktopKeybindingCaption"));
+    keybindingRow->addWidget(m_keybindingCaption, 1, Qt::AlignVCenter);
+    m_writeKeybindingButton =
+        new TovalitButton(QString(), TovalitButton::Style::borderedProminent, m_keybindingRow);
+    m_writeKeybindingButton->setObjectName(QStringLiteral("writeDesktopKeybindingButton"));
+    keybindingRow->addWidget(m_writeKeybindingButton, 0, Qt::AlignVCenter);
+    keybindingColumn->addLayout(keybindingRow);
+    m_keybindingFeedback = captionLabel(QString(), m_keybindingRow);
+    m_keybindingFeedback->setObjectName(QStringLiteral("desktopKeybindingFeedback"));
+    m_keybindingFeedback->hide();
+    keybindingColumn->addWidget(m_keybindingFeedback);
+    column->addWidget(m_keybindingRow);
+
     m_systemMessage = captionLabel(QString(), this);
     m_systemMessage->setObjectName(QStringLiteral("functionKeySystemMessage"));
     column->addWidget(m_systemMessage);
@@ -112,6 +136,8 @@ ShortcutSettingsView::ShortcutSettingsView(AppConfigurationStore &configurationS
     connect(m_recordButton, &QPushButton::clicked, this, &ShortcutSettingsView::toggleRecording);
     connect(m_restoreButton, &QPushButton::clicked, this, &ShortcutSettingsView::restoreDefault);
     connect(m_copyCommandButton, &QPushButton::clicked, this, &ShortcutSettingsView::copyCommand);
+    connect(m_writeKeybindingButton, &QPushButton::clicked, this,
+            &ShortcutSettingsView::writeDesktopKeybinding);
     connect(m_recorder.get(), &ShortcutRecorderService::isRecordingChanged, this,
             &ShortcutSettingsView::render);
     connect(m_recorder.get(), &ShortcutRecorderService::helperTextChanged, this,
@@ -134,6 +160,8 @@ void ShortcutSettingsView::setActivationState(const ShortcutActivationState &act
 void ShortcutSettingsView::setRoute(const ShortcutRoute &route) {
     if (route.command != m_route.command)
         m_copyCommandButton->setText(QStringLiteral("复制命令"));
+    if (route.way != m_route.way)
+        m_keybindingFeedback->hide();
     m_route = route;
     renderActivationRow();
 }
@@ -143,9 +171,22 @@ void ShortcutSettingsView::copyCommand() {
     m_copyCommandButton->setText(QStringLiteral("已复制"));
 }
 
+void ShortcutSettingsView::writeDesktopKeybinding() {
+    // The hotkey monitor hears of the write and tells the card what the
+    // desktop's settings hold afterwards.
+    try {
+        m_dependencies.desktopKeybinding->hold(m_configurationStore.shortcutConfiguration());
+        m_keybindingFeedback->hide();
+    } catch (const DesktopKeyboardSettingsError &error) {
+        m_keybindingFeedback->setText(QStringLiteral("写入失败：") + error.localizedDescription());
+        m_keybindingFeedback->show();
+    }
+}
+
 ShortcutActivationState ShortcutSettingsView::effectiveActivationState() const {
     switch (m_route.way) {
     case ShortcutRoute::Way::desktopPortal:
+    case ShortcutRoute::Way::desktopKeybinding:
         // Working only on the desktop's word of the keys it bound.
         if (m_activationState.kind == ShortcutActivationState::Case::ready &&
             m_route.desktopTrigger.isEmpty())
@@ -233,6 +274,23 @@ void ShortcutSettingsView::renderActivationRow() {
     m_activationText->setText(state.message);
     m_command->setText(m_route.command);
     m_commandRow->setVisible(bindsCommand);
+
+    const ShortcutConfiguration shortcut = m_configurationStore.shortcutConfiguration();
+    const bool offers = m_route.offersDesktopKeybinding && m_dependencies.desktopKeybinding &&
+                        !shortcut.isFunctionKey();
+    if (bindsCommand) {
+        m_keybindingCaption->setText(
+            QStringLiteral("也可以让 Tovalit 替你在桌面的键盘设置里添加这个自定义快捷键（%1），"
+                           "之后可以在那里修改或删除。")
+                .arg(shortcut.displayName()));
+        m_writeKeybindingButton->setText(QStringLiteral("一键添加"));
+    } else {
+        m_keybindingCaption->setText(
+            QStringLiteral("重新写入会把它改回 %1，并运行 Tovalit 的录音命令。")
+                .arg(shortcut.displayName()));
+        m_writeKeybindingButton->setText(QStringLiteral("重新写入"));
+    }
+    m_keybindingRow->setVisible(offers);
 }
 
 } // namespace tovalit

@@ -14,6 +14,7 @@ namespace tovalit {
 
 class AppConfigurationStore;
 class ApplicationKeyboard;
+class DesktopKeybinding;
 class FunctionKeySystemSettings;
 class ShortcutRecorderService;
 class TovalitSymbolView;
@@ -28,8 +29,11 @@ class TovalitTextLabel;
 // desktop reports the keys it bound (which may be others than the ones
 // recorded); where the user binds our command in the desktop's keyboard
 // settings instead, we cannot see that binding, so the card shows the
-// command to copy and never calls it working. The shortcut lives in the
-// settings store; writing it there restarts the hotkey monitor.
+// command to copy and never calls it working. Where those settings can
+// take a custom shortcut of ours (GNOME), the card offers to write it at
+// the user's click; what the desktop's settings then hold decides what
+// the card shows. The shortcut lives in the settings store; writing it
+// there restarts the hotkey monitor.
 class ShortcutSettingsView : public TovalitGlassSurface {
     Q_OBJECT
 
@@ -38,6 +42,10 @@ public:
         // Where the recorder reads the keys it captures.
         std::shared_ptr<ApplicationKeyboard> keyboard;
         std::shared_ptr<FunctionKeySystemSettings> functionKeySystemSettings;
+        // Our custom shortcut in the desktop's keyboard settings, the
+        // hotkey monitor's own; null where the desktop has no such
+        // settings.
+        std::shared_ptr<DesktopKeybinding> desktopKeybinding;
     };
 
     // `configurationStore` must outlive the card; `activationState` is the
@@ -67,6 +75,7 @@ private:
     void handleShortcutChange(const ShortcutConfiguration &configuration);
     void refreshFunctionKeyMessage();
     void copyCommand();
+    void writeDesktopKeybinding();
     // Brings every shown value up to date.
     void render();
     void renderActivationRow();
@@ -89,6 +98,10 @@ private:
     QWidget *m_commandRow = nullptr;
     QLabel *m_command = nullptr;
     QPushButton *m_copyCommandButton = nullptr;
+    QWidget *m_keybindingRow = nullptr;
+    TovalitTextLabel *m_keybindingCaption = nullptr;
+    QPushButton *m_writeKeybindingButton = nullptr;
+    TovalitTextLabel *m_keybindingFeedback = nullptr;
 };
 
 } // namespace tovalit

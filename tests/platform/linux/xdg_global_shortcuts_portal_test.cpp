@@ -7,6 +7,7 @@
 #include "tests/support/qt_printers.h"
 #include "tests/support/run_task.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 
 namespace tovalit {
@@ -43,11 +44,22 @@ QCoro::Task<void> bindRecording(XdgGlobalShortcutsPortal &portal, QString sessio
     }
 }
 
+// Opens a session and writes down how the opening ended.
+QCoro::Task<void> openSession(XdgGlobalShortcutsPortal &portal,
+                              std::optional<DesktopGlobalShortcutsError::Kind> *outcome) {
+    try {
+        co_await portal.createSession();
+        *outcome = DesktopGlobalShortcutsError::Kind::unavailable;
+    } catch (const DesktopGlobalShortcutsError &error) {
+        *outcome = error.kind();
+    }
+}
+
 class XdgGlobalShortcutsPortalTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(bus.isRunning());
-        ASSERT_TRUE(desktop.start());
+        ASSERT_TRUE(desktopStarted);
         portal.installHandler([this](const Event &event) { events.append(event); });
     }
 
@@ -56,6 +68,8 @@ protected:
 
     testing::PrivateSessionBus bus;
     testing::GlobalShortcutsPortalStandIn desktop{bus.connect()};
+    // There before the client, as a desktop's portal is.
+    bool desktopStarted = desktop.start();
     XdgGlobalShortcutsPortal portal{bus.connect(), 2s};
     QList<Event> events;
 };
@@ -154,6 +168,42 @@ TEST_F(XdgGlobalShortcutsPortalTest, TheDesktopEndingTheSessionIsTold) {
     EXPECT_EQ(events[0].kind, Event::Kind::sessionClosed);
     EXPECT_EQ(events[0].session, session);
     EXPECT_EQ(failureOf(portal.listShortcuts(session)), DesktopGlobalShortcutsError::Kind::refused);
+}
+
+TEST_F(XdgGlobalShortcutsPortalTest, ThePortalGoingAwayEndsItsSessionsAndItsReturnIsTold) {
+    const auto told = [&](Event::Kind kind) {
+        return std::any_of(events.begin(), events.end(),
+                           [&](const Event &event) { return event.kind == kind; });
+    };
+    const QString session = runTask(portal.createSession());
+    desktop.holdAnswers(true);
+    std::optional<DesktopGlobalShortcutsError::Kind> bound;
+    QCoro::Task<void> binding = bindRecording(portal, session, &bound);
+    std::optional<DesktopGlobalShortcutsError::Kind> opened;
+    QCoro::Task<void> opening = openSession(portal, &opened);
+    ASSERT_TRUE(waitUntil([&] { return desktop.heldAnswers() == 2; }, "both calls to arrive"));
+
+    // Its process ends without closing anything: what waited on it ends.
+    desktop.stop();
+    ASSERT_TRUE(waitUntil([&] { return told(Event::Kind::serviceLost); }, "the portal's end"));
+    EXPECT_TRUE(events.last().session.isEmpty());
+    EXPECT_FALSE(told(Event::Kind::serviceAvailable));
+    runTask(std::move(binding));
+    EXPECT_EQ(bound, DesktopGlobalShortcutsError::Kind::refused);
+    runTask(std::move(opening));
+    EXPECT_EQ(opened, DesktopGlobalShortcutsError::Kind::refused);
+    EXPECT_EQ(failureOf(portal.listShortcuts(session)), DesktopGlobalShortcutsError::Kind::refused);
+
+    // Another takes the name: told, and its sessions are heard as before.
+    events.clear();
+    desktop.holdAnswers(false);
+    ASSERT_TRUE(desktop.start());
+    ASSERT_TRUE(
+        waitUntil([&] { return told(Event::Kind::serviceAvailable); }, "the portal's return"));
+    const QString again = runTask(portal.createSession());
+    runTask(portal.bindShortcuts(again, {recording}));
+    desktop.activate(again, recording.id);
+    EXPECT_TRUE(waitUntil([&] { return told(Event::Kind::activated); }, "the shortcut's press"));
 }
 
 TEST(XdgGlobalShortcutsPortal, NoPortalOnTheBusIsUnavailable) {

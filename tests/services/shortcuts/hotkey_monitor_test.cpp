@@ -1,13 +1,18 @@
 #include "platform/fake/fake_desktop_global_shortcuts.h"
+#include "platform/fake/fake_desktop_keyboard_settings.h"
 #include "platform/fake/fake_function_key_source.h"
 #include "platform/fake/fake_global_hot_key.h"
 #include "platform/fake/fake_permission_probe.h"
 #include "platform/fake/fake_system_settings_opener.h"
 #include "platform/fake/scripted_command_runner.h"
+#include "platform/linux/xdg_global_shortcuts_portal.h"
+#include "services/shortcuts/desktop_keybinding.h"
 #include "services/shortcuts/function_key_event_tap_strategy.h"
 #include "services/shortcuts/function_key_system_settings.h"
 #include "services/shortcuts/hotkey_monitor.h"
 #include "tests/services/shortcuts/shortcut_test_support.h"
+#include "tests/support/global_shortcuts_portal_stand_in.h"
+#include "tests/support/private_session_bus.h"
 #include "tests/support/qt_printers.h"
 #include "tests/support/run_task.h"
 
@@ -37,8 +42,10 @@ protected:
         makeMonitor(false);
     }
 
-    // A monitor in an X11 or a Wayland session.
-    void makeMonitor(bool wayland) {
+    // A monitor in an X11 or a Wayland session, with the fake desktop
+    // service unless another is given.
+    void makeMonitor(bool wayland,
+                     std::shared_ptr<DesktopGlobalShortcuts> desktopService = nullptr) {
         monitor.reset();
         HotkeyMonitor::Dependencies dependencies;
         dependencies.globalHotKey = hotKey;
@@ -52,9 +59,10 @@ protected:
         dependencies.makeDelayScheduler = [this] { return scheduler; };
         dependencies.uptime = uptime.clock();
         dependencies.sleeper = testing::recordingSleeper(sleeps);
-        dependencies.desktopShortcuts = desktop;
+        dependencies.desktopShortcuts = desktopService ? std::move(desktopService) : desktop;
         dependencies.isWaylandSession = wayland;
         dependencies.recordingActionCommand = recordingCommand;
+        dependencies.desktopKeybinding = keybinding;
         monitor = std::make_unique<HotkeyMonitor>(std::move(dependencies));
         monitor->setOnTrigger([this] { ++triggers; });
         monitor->setOnActivationStateChange([this](const ShortcutActivationState &state) {
@@ -78,6 +86,10 @@ protected:
     std::shared_ptr<FakeDesktopGlobalShortcuts> desktop =
         std::make_shared<FakeDesktopGlobalShortcuts>();
     const QString recordingCommand = QStringLiteral("tovalit --action toggle-recording");
+    std::shared_ptr<FakeDesktopKeyboardSettings> keyboardSettings =
+        std::make_shared<FakeDesktopKeyboardSettings>();
+    // Only where a test gives the desktop keyboard settings we can write.
+    std::shared_ptr<DesktopKeybinding> keybinding;
     ManualClock uptime;
     int tapsMade = 0;
     int triggers = 0;
@@ -391,13 +403,18 @@ TEST_F(HotkeyMonitorTest, WithoutTheDesktopsServiceTheUserBindsTheCommandAndItIs
     EXPECT_TRUE(states.last().message.contains(recordingCommand));
     EXPECT_TRUE(hotKey->calls().isEmpty());
 
-    // A service that opens a session but cannot bind is no better.
+    // A service that opens a session but cannot bind is no better, nor
+    // one that refuses the bind: the user did not turn anything down, so
+    // there is nothing to give keys to in the desktop's settings.
     desktop->failSessions(std::nullopt);
-    desktop->failBinds(DesktopGlobalShortcutsError(DesktopGlobalShortcutsError::Kind::noAnswer));
-    monitor->start(optionCommandK);
-    settle();
-    EXPECT_EQ(monitor->route(), action);
-    EXPECT_TRUE(desktop->openSessions().isEmpty());
+    for (const auto kind : {DesktopGlobalShortcutsError::Kind::noAnswer,
+                            DesktopGlobalShortcutsError::Kind::refused}) {
+        desktop->failBinds(DesktopGlobalShortcutsError(kind));
+        monitor->start(optionCommandK);
+        settle();
+        EXPECT_EQ(monitor->route(), action);
+        EXPECT_TRUE(desktop->openSessions().isEmpty());
+    }
 
     // Nor one whose session the desktop ends.
     desktop->failBinds(std::nullopt);
@@ -439,6 +456,123 @@ TEST_F(HotkeyMonitorTest, StartingAgainWithTheSameCombinationKeepsTheDesktopsSes
 
     monitor.reset();
     EXPECT_EQ(desktop->calls().last(), QStringLiteral("close session2"));
+}
+
+TEST_F(HotkeyMonitorTest, WithoutThePortalOurOwnCustomShortcutInTheDesktopsSettingsCanHoldIt) {
+    keybinding = std::make_shared<DesktopKeybinding>(keyboardSettings, recordingCommand);
+    makeMonitor(true);
+    desktop->failSessions(
+        DesktopGlobalShortcutsError(DesktopGlobalShortcutsError::Kind::unavailable));
+    monitor->start(optionCommandK);
+    settle();
+    EXPECT_EQ(monitor->route(), ShortcutRoute::of(Way::desktopAction, {}, recordingCommand, true));
+    EXPECT_TRUE(keyboardSettings->calls().isEmpty()) << "offered, never written unasked";
+
+    // The user lets us write it, from the settings card.
+    keybinding->hold(optionCommandK);
+    settle();
+    const QString written = QStringLiteral("write Tovalit：开始或停止录音 | ") + recordingCommand;
+    EXPECT_EQ(keyboardSettings->calls(), QStringList{written + QStringLiteral(" | ALT+LOGO+k")});
+    EXPECT_EQ(monitor->route(), ShortcutRoute::of(Way::desktopKeybinding,
+                                                  QStringLiteral("ALT+LOGO+k"), recordingCommand));
+    EXPECT_EQ(states.last(), ShortcutActivationState::ready(
+                                 QStringLiteral("ALT+LOGO+k 已由桌面注册为全局快捷键")));
+
+    // The user gives it other keys in the desktop's settings: those show,
+    // and a start for a permission that changed keeps them.
+    const QString name = DesktopKeybinding::name;
+    keyboardSettings->changeAsUser(
+        DesktopCustomShortcut{name, recordingCommand, QStringLiteral("Super+F9")});
+    settle();
+    EXPECT_EQ(monitor->route().desktopTrigger, QStringLiteral("Super+F9"));
+    monitor->start(optionCommandK);
+    settle();
+    EXPECT_EQ(keyboardSettings->calls().size(), 1);
+    EXPECT_EQ(states.last().message, QStringLiteral("Super+F9 已由桌面注册为全局快捷键"));
+
+    // Without keys, or running something else, it holds nothing for us,
+    // and can be written again.
+    for (const DesktopCustomShortcut &left :
+         {DesktopCustomShortcut{name, recordingCommand, QString()},
+          DesktopCustomShortcut{name, QStringLiteral("gnome-calculator"),
+                                QStringLiteral("Super+F9")}}) {
+        keyboardSettings->changeAsUser(left);
+        settle();
+        EXPECT_EQ(monitor->route(),
+                  ShortcutRoute::of(Way::desktopKeybinding, {}, recordingCommand, true));
+        EXPECT_EQ(states.last().kind, ShortcutActivationState::Case::failed);
+    }
+
+    // Another combination: ours follows it.
+    const ShortcutConfiguration controlK =
+        ShortcutConfiguration::custom(40, ModifierFlag::control, QStringLiteral("K"));
+    monitor->start(controlK);
+    settle();
+    EXPECT_EQ(keyboardSettings->calls().last(), written + QStringLiteral(" | CTRL+k"));
+    EXPECT_EQ(monitor->route().desktopTrigger, QStringLiteral("CTRL+k"));
+
+    // Removed by the user in the desktop's settings, it is only offered
+    // again: a new combination writes nothing.
+    keyboardSettings->changeAsUser(std::nullopt);
+    settle();
+    EXPECT_EQ(monitor->route(), ShortcutRoute::of(Way::desktopAction, {}, recordingCommand, true));
+    const qsizetype callsBefore = keyboardSettings->calls().size();
+    monitor->start(optionCommandK);
+    settle();
+    EXPECT_EQ(keyboardSettings->calls().size(), callsBefore);
+    EXPECT_EQ(monitor->route().way, Way::desktopAction);
+
+    // In an X11 session the desktop grabs the keys ours holds; the X
+    // server grabs them for us again once ours holds none.
+    keybinding->hold(optionCommandK);
+    makeMonitor(false);
+    monitor->start(optionCommandK);
+    EXPECT_TRUE(hotKey->calls().isEmpty());
+    EXPECT_EQ(monitor->route().way, Way::desktopKeybinding);
+    EXPECT_TRUE(states.last().isHealthy());
+    keyboardSettings->changeAsUser(DesktopCustomShortcut{name, recordingCommand, QString()});
+    settle();
+    EXPECT_EQ(monitor->route(), ShortcutRoute::of(Way::keyGrab));
+    EXPECT_TRUE(hotKey->registered());
+
+    // The Fn key: ours goes, in any session.
+    monitor->start(ShortcutConfiguration::functionKey());
+    EXPECT_EQ(keyboardSettings->calls().last(), QStringLiteral("remove"));
+    EXPECT_EQ(keyboardSettings->customShortcut(), std::nullopt);
+}
+
+TEST_F(HotkeyMonitorTest, APortalThatGoesAwayIsNotReadyAndIsAskedAgainOnceItIsBack) {
+    using namespace std::chrono_literals;
+    testing::PrivateSessionBus bus;
+    ASSERT_TRUE(bus.isRunning());
+    testing::GlobalShortcutsPortalStandIn portal(bus.connect());
+    ASSERT_TRUE(portal.start());
+    makeMonitor(true, std::make_shared<XdgGlobalShortcutsPortal>(bus.connect(), 2s));
+    const auto ready = [&] { return !states.isEmpty() && states.last().isHealthy(); };
+    monitor->start(optionCommandK);
+    ASSERT_TRUE(testing::waitUntil(ready, "the portal's binding"));
+
+    // The portal's process ends, closing nothing on its way out.
+    portal.stop();
+    ASSERT_TRUE(testing::waitUntil([&] { return !ready(); }, "the shortcut to stop being ready"));
+    EXPECT_FALSE(states.last().message.contains(QStringLiteral("已由桌面注册")));
+    EXPECT_TRUE(monitor->route().desktopTrigger.isEmpty());
+
+    // A permission changed meanwhile: started again with the same
+    // combination, nothing of the lost session is kept.
+    monitor->start(optionCommandK);
+    ASSERT_TRUE(testing::waitUntil(
+        [&] { return monitor->route().way != ShortcutRoute::Way::desktopPortal; },
+        "the attempt without a portal to end"));
+    EXPECT_FALSE(ready());
+
+    // A portal takes the name again: the combination is asked for anew.
+    ASSERT_TRUE(portal.start());
+    ASSERT_TRUE(testing::waitUntil(ready, "the binding in the portal that came back"));
+    EXPECT_EQ(portal.calls().count(QStringLiteral("BindShortcuts toggle-recording ALT+LOGO+k")), 2);
+    ASSERT_EQ(portal.openSessions().size(), 1);
+    portal.activate(portal.openSessions().first(), HotkeyMonitor::desktopShortcutId);
+    EXPECT_TRUE(testing::waitUntil([&] { return triggers == 1; }, "the trigger"));
 }
 
 } // namespace
