@@ -110,8 +110,10 @@ void MeetingListScrollView::setPlaceholder(QWidget *placeholder) {
     if (m_placeholder)
         discard(m_placeholder);
     m_placeholder = placeholder;
-    if (m_placeholder)
+    if (m_placeholder) {
+        m_placeholder->stackUnder(m_bottomAnchor);
         m_placeholder->show();
+    }
 }
 
 void MeetingListScrollView::updateEntries() {
@@ -152,8 +154,10 @@ int heightAtWidth(QWidget *widget, int width) {
 
 void MeetingListScrollView::ensureMeasured(qsizetype index, int available) {
     Slot &slot = m_slots[std::size_t(index)];
-    if (!slot.widget)
+    if (!slot.widget) {
         slot.widget = makeEntry(index, content());
+        keepDrawnOrder(index);
+    }
     if (slot.measured)
         return;
     slot.width = entryWidth(slot.widget, available);
@@ -162,6 +166,21 @@ void MeetingListScrollView::ensureMeasured(qsizetype index, int available) {
     m_measuredHeights += slot.height;
     ++m_measuredCount;
     m_guessedHeight = int(m_measuredHeights / m_measuredCount);
+}
+
+void MeetingListScrollView::keepDrawnOrder(qsizetype index) {
+    // Assistive technologies read a widget's children in the order they
+    // were made, and entries are made as they come into view (the newest
+    // first when the list opens at its bottom): each one goes before the
+    // next entry built, and the bottom anchor stays last.
+    QWidget *next = m_bottomAnchor;
+    for (qsizetype later = index + 1; later < entryCount(); ++later) {
+        if (QWidget *entry = m_slots[std::size_t(later)].widget) {
+            next = entry;
+            break;
+        }
+    }
+    m_slots[std::size_t(index)].widget->stackUnder(next);
 }
 
 void MeetingListScrollView::discard(QWidget *entry) {

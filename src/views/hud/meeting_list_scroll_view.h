@@ -82,6 +82,7 @@ private:
     int entryWidth(QWidget *entry, int available) const;
     void ensureMeasured(qsizetype index, int available);
     void discard(QWidget *entry);
+    void keepDrawnOrder(qsizetype index);
     void performScroll(bool animated);
     void stepScroll(const QVariant &progress);
     void settleAtBottom();
