@@ -28,6 +28,7 @@
 #include <QVBoxLayout>
 #include <QVariantAnimation>
 
+#include <algorithm>
 #include <cmath>
 
 namespace tovalit {
@@ -120,6 +121,46 @@ protected:
                                  level.cornerRadius() + spread, level.cornerRadius() + spread);
             painter.fillPath(shape, layer);
         }
+    }
+};
+
+// The end of the header, for what the window adds there (its menu button
+// where there is no tray). Shown only while it holds a shown widget: an
+// empty place would still take the row's spacing before it.
+class HeaderAccessoryPlace : public QWidget {
+public:
+    explicit HeaderAccessoryPlace(QWidget *parent)
+        : QWidget(parent) {
+        setObjectName(QStringLiteral("headerAccessoryPlace"));
+        auto *row = new QHBoxLayout(this);
+        row->setContentsMargins(0, 0, 0, 0);
+        row->setSpacing(0);
+        hide();
+    }
+
+protected:
+    void childEvent(QChildEvent *event) override {
+        QWidget::childEvent(event);
+        if (!event->child()->isWidgetType())
+            return;
+        if (event->added())
+            event->child()->installEventFilter(this);
+        else if (event->removed())
+            event->child()->removeEventFilter(this);
+        followChildren();
+    }
+
+    bool eventFilter(QObject *watched, QEvent *event) override {
+        if (event->type() == QEvent::ShowToParent || event->type() == QEvent::HideToParent)
+            followChildren();
+        return QWidget::eventFilter(watched, event);
+    }
+
+private:
+    void followChildren() {
+        const QList<QWidget *> held = findChildren<QWidget *>(Qt::FindDirectChildrenOnly);
+        setVisible(std::any_of(held.begin(), held.end(),
+                               [](const QWidget *widget) { return !widget->isHidden(); }));
     }
 };
 
@@ -290,11 +331,7 @@ QWidget *ClientWindowView::makeDetailColumn() {
     m_recordButton->setSizePolicy(policy);
     connect(m_recordButton, &QPushButton::clicked, this, &ClientWindowView::toggleRecording);
     header->addWidget(m_recordButton);
-    m_headerAccessoryPlace = new QWidget(detail);
-    m_headerAccessoryPlace->setObjectName(QStringLiteral("headerAccessoryPlace"));
-    auto *accessories = new QHBoxLayout(m_headerAccessoryPlace);
-    accessories->setContentsMargins(0, 0, 0, 0);
-    accessories->setSpacing(0);
+    m_headerAccessoryPlace = new HeaderAccessoryPlace(detail);
     header->addWidget(m_headerAccessoryPlace);
     column->addLayout(header);
     column->addWidget(divider(Qt::Horizontal, detail));

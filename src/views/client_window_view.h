@@ -56,7 +56,8 @@ public:
     QAbstractAnimation *toastChange() const;
     QPushButton *recordButton() const { return m_recordButton; }
     // The end of the header, where the window puts its menu button when it
-    // offers one; empty and without width otherwise.
+    // offers one (a box layout); hidden, taking no room, while it holds
+    // nothing shown.
     QWidget *headerAccessoryPlace() const { return m_headerAccessoryPlace; }
     // "mic.circle.fill" or "stop.circle.fill".
     QString recordButtonSymbol() const { return m_recordButtonSymbol; }

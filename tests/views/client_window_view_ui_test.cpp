@@ -11,6 +11,7 @@
 #include "views/settings/settings_view.h"
 #include "views/sidebar_row.h"
 
+#include <QBoxLayout>
 #include <QClipboard>
 #include <QGraphicsOpacityEffect>
 #include <QGuiApplication>
@@ -159,6 +160,39 @@ TEST_F(ClientWindowTest, TheRecordButtonMirrorsTheRecordingOnTheHomeSectionOnly)
     EXPECT_TRUE(button->sizePolicy().retainSizeWhenHidden());
     processEventsFor(std::chrono::milliseconds(10));
     EXPECT_EQ(button->parentWidget()->height(), headerHeight);
+}
+
+TEST_F(ClientWindowTest, TheHeaderEndsSixteenPastWhatItShowsWhateverTheMenuSlotHolds) {
+    ClientWindowView &client = makeWindow();
+    QPushButton *record = client.recordButton();
+    QWidget *header = record->parentWidget();
+    const auto trailingRoom = [&](const QWidget *last) {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+        return header->width() - last->mapTo(header, QPoint(last->width(), 0)).x();
+    };
+    EXPECT_EQ(trailingRoom(record), 16) << "nothing in the slot";
+
+    // The window moves its menu button in from where it stood before the
+    // content came, hidden while a tray offers the menu…
+    QWidget strip;
+    auto *stripRow = new QHBoxLayout(&strip);
+    auto *menu = new QPushButton(QStringLiteral("…"), &strip);
+    menu->setFixedSize(24, 24);
+    stripRow->addWidget(menu);
+    strip.show();
+    qobject_cast<QBoxLayout *>(client.headerAccessoryPlace()->layout())->addWidget(menu);
+    menu->setVisible(false);
+    EXPECT_EQ(trailingRoom(record), 16) << "a tray: the slot takes no room";
+
+    // …and shown without one, at the row's end, one spacing after the
+    // record button.
+    menu->setVisible(true);
+    EXPECT_EQ(trailingRoom(menu), 16);
+    EXPECT_EQ(menu->mapTo(header, QPoint(0, 0)).x() -
+                  record->mapTo(header, QPoint(record->width(), 0)).x(),
+              12);
+    menu->setVisible(false);
+    EXPECT_EQ(trailingRoom(record), 16) << "a tray came up";
 }
 
 TEST_F(ClientWindowTest, ToastsSlideInOverThePageAndLetClicksThrough) {

@@ -2,9 +2,9 @@
 
 #include <QEvent>
 #include <QPointer>
-#include <QPropertyAnimation>
 #include <QScrollBar>
 #include <QTimer>
+#include <QVariantAnimation>
 
 #include <algorithm>
 
@@ -110,8 +110,10 @@ void MeetingListScrollView::setPlaceholder(QWidget *placeholder) {
     if (m_placeholder)
         discard(m_placeholder);
     m_placeholder = placeholder;
-    if (m_placeholder)
+    if (m_placeholder) {
+        m_placeholder->stackUnder(m_bottomAnchor);
         m_placeholder->show();
+    }
 }
 
 void MeetingListScrollView::updateEntries() {
@@ -152,8 +154,10 @@ int heightAtWidth(QWidget *widget, int width) {
 
 void MeetingListScrollView::ensureMeasured(qsizetype index, int available) {
     Slot &slot = m_slots[std::size_t(index)];
-    if (!slot.widget)
+    if (!slot.widget) {
         slot.widget = makeEntry(index, content());
+        keepDrawnOrder(index);
+    }
     if (slot.measured)
         return;
     slot.width = entryWidth(slot.widget, available);
@@ -162,6 +166,21 @@ void MeetingListScrollView::ensureMeasured(qsizetype index, int available) {
     m_measuredHeights += slot.height;
     ++m_measuredCount;
     m_guessedHeight = int(m_measuredHeights / m_measuredCount);
+}
+
+void MeetingListScrollView::keepDrawnOrder(qsizetype index) {
+    // Assistive technologies read a widget's children in the order they
+    // were made, and entries are made as they come into view (the newest
+    // first when the list opens at its bottom): each one goes before the
+    // next entry built, and the bottom anchor stays last.
+    QWidget *next = m_bottomAnchor;
+    for (qsizetype later = index + 1; later < entryCount(); ++later) {
+        if (QWidget *entry = m_slots[std::size_t(later)].widget) {
+            next = entry;
+            break;
+        }
+    }
+    m_slots[std::size_t(index)].widget->stackUnder(next);
 }
 
 void MeetingListScrollView::discard(QWidget *entry) {
@@ -252,8 +271,12 @@ void MeetingListScrollView::layOutEntries() {
     // The scroll area takes the new range from the content's resize.
     if (content()->size() != QSize(width, total))
         content()->resize(width, total);
-    if (shift != 0)
+    if (shift != 0) {
+        // An eased scroll on its way moves with what it scrolls over.
+        if (m_scroll && m_scroll->state() == QAbstractAnimation::Running)
+            m_scrollFrom += shift;
         verticalScrollBar()->setValue(shownTop + shift);
+    }
 }
 
 void MeetingListScrollView::scrollToBottom(bool animated) {
@@ -276,23 +299,41 @@ void MeetingListScrollView::performScroll(bool animated) {
     updateEntries();
     m_followsBottom = false;
     m_followAnimated = false;
-    QScrollBar *bar = verticalScrollBar();
     if (m_scroll)
         m_scroll->stop();
-    const int target = bar->maximum();
-    if (!animated || !isVisible() || bar->value() == target) {
-        bar->setValue(target);
-        updateEntries();
+    QScrollBar *bar = verticalScrollBar();
+    if (!animated || !isVisible() || bar->value() == bar->maximum()) {
+        settleAtBottom();
         return;
     }
     if (!m_scroll) {
-        m_scroll = new QPropertyAnimation(bar, "value", this);
+        m_scroll = new QVariantAnimation(this);
+        m_scroll->setStartValue(0.0);
+        m_scroll->setEndValue(1.0);
         m_scroll->setDuration(220);
         m_scroll->setEasingCurve(QEasingCurve::OutCubic);
+        connect(m_scroll, &QVariantAnimation::valueChanged, this,
+                &MeetingListScrollView::stepScroll);
+        connect(m_scroll, &QAbstractAnimation::finished, this,
+                &MeetingListScrollView::settleAtBottom);
     }
-    m_scroll->setStartValue(bar->value());
-    m_scroll->setEndValue(target);
+    m_scrollFrom = bar->value();
     m_scroll->start();
+}
+
+void MeetingListScrollView::stepScroll(const QVariant &progress) {
+    // The bottom is aimed at afresh on every frame: entries measured on the
+    // way (their heights were guesses) move it.
+    QScrollBar *bar = verticalScrollBar();
+    bar->setValue(m_scrollFrom + qRound((bar->maximum() - m_scrollFrom) * progress.toReal()));
+}
+
+void MeetingListScrollView::settleAtBottom() {
+    // Reaching the bottom measures the entries that come into view there;
+    // should that move the bottom, go on to it.
+    QScrollBar *bar = verticalScrollBar();
+    for (int pass = 0; pass < 4 && bar->value() != bar->maximum(); ++pass)
+        bar->setValue(bar->maximum());
 }
 
 void MeetingListScrollView::showEvent(QShowEvent *event) {

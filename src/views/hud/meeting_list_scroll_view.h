@@ -5,7 +5,8 @@
 
 #include <vector>
 
-class QPropertyAnimation;
+class QVariant;
+class QVariantAnimation;
 
 namespace tovalit {
 
@@ -29,7 +30,8 @@ public:
 
     // Scrolls so the bottom anchor sits at the bottom edge, one turn of the
     // event loop later (after the new entries are laid out); animated with
-    // a 0.22 s ease-out, or at once.
+    // a 0.22 s ease-out, or at once. Either ends at the bottom as it is
+    // then, entries measured on the way included.
     void scrollToBottom(bool animated);
     // Whether the view shows its bottom now.
     bool isAtBottom() const;
@@ -80,7 +82,10 @@ private:
     int entryWidth(QWidget *entry, int available) const;
     void ensureMeasured(qsizetype index, int available);
     void discard(QWidget *entry);
+    void keepDrawnOrder(qsizetype index);
     void performScroll(bool animated);
+    void stepScroll(const QVariant &progress);
+    void settleAtBottom();
 
     QString m_bottomAnchorID;
     int m_spacing;
@@ -101,7 +106,10 @@ private:
     bool m_followAnimated = false;
     bool m_updating = false;
     bool m_updateAgain = false;
-    QPropertyAnimation *m_scroll = nullptr;
+    // The eased scroll runs from where it started to the bottom as it
+    // stands at each frame.
+    QVariantAnimation *m_scroll = nullptr;
+    int m_scrollFrom = 0;
     bool m_shownOnce = false;
 };
 

@@ -19,6 +19,7 @@
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
+#include <QVariantAnimation>
 
 #include <gtest/gtest.h>
 
@@ -257,24 +258,50 @@ TEST(MeetingTimelineScrollViewTest, TextModulesComeBeforeBoardsOnTheStagesRail) 
     EXPECT_EQ(title->findChild<TovalitTextLabel *>()->text(), block.title());
 }
 
-TEST(MeetingTimelineScrollViewTest, FollowsItsNewestStage) {
-    QList<MeetingMinuteBlock> blocks = testing::twoStageMeeting();
+TEST(MeetingTimelineScrollViewTest, FollowsItsNewestStageThoughStagesMeasureTallerOnTheWay) {
+    // Short stages at both ends, tall ones between: opened at its bottom and
+    // then scrolled to its top, the list has measured only short stages and
+    // takes the middle for short too.
+    QList<MeetingMinuteBlock> blocks;
+    for (int index = 1; index <= 40; ++index) {
+        QList<MeetingTextModule> modules;
+        for (int module = 0; index > 5 && index <= 35 && module < 4; ++module) {
+            modules.append(
+                {QUuid::createUuid(), QStringLiteral("要点"),
+                 QStringLiteral("确认了灰度节奏，研发下周一给出方案，测试同步准备用例。")});
+        }
+        blocks.append(sampleBlock(index, QStringLiteral("阶段 %1").arg(index), modules, {}));
+    }
     MeetingTimelineScrollView timeline(blocks, QStringLiteral("anchor"));
-    timeline.resize(500, 300);
+    timeline.resize(500, 400);
     timeline.show();
     QScrollBar *bar = timeline.verticalScrollBar();
     waitUntil([&] { return bar->maximum() > 0 && timeline.isAtBottom(); },
-              "the first showing to reach the bottom");
+              "the timeline to open at its newest stage");
 
     // The user scrolls up; a new stage brings the view back down.
     bar->setValue(0);
-    blocks.append(sampleBlock(
-        3, QStringLiteral("结论"),
-        {{QUuid::createUuid(), QStringLiteral("结论"), QStringLiteral("按话题切分，下周灰度。")}},
-        {}));
+    blocks.append(sampleBlock(41, QStringLiteral("结论"), {}, {}));
     timeline.setBlocks(blocks);
-    waitUntil([&] { return bar->value() > 0 && timeline.isAtBottom(); },
-              "the timeline to follow its new stage");
+    // The scroll starts one turn later; its frames are then stepped by hand.
+    QCoreApplication::sendPostedEvents();
+    auto *scroll = timeline.findChild<QVariantAnimation *>();
+    ASSERT_NE(scroll, nullptr);
+    ASSERT_EQ(scroll->state(), QAbstractAnimation::Running);
+    scroll->pause();
+    for (int time = 0; time <= scroll->duration(); time += 20)
+        scroll->setCurrentTime(time);
+    scroll->setCurrentTime(scroll->duration());
+    ASSERT_EQ(scroll->state(), QAbstractAnimation::Stopped);
+
+    EXPECT_TRUE(timeline.isAtBottom()) << bar->value() << " of " << bar->maximum();
+    const QList<MeetingTimelineStageView *> stages = timeline.stageViews();
+    ASSERT_FALSE(stages.isEmpty());
+    MeetingTimelineStageView *newest = stages.last();
+    EXPECT_EQ(newest->block().id(), blocks.last().id());
+    EXPECT_TRUE(timeline.viewport()->rect().contains(
+        QRect(newest->mapTo(timeline.viewport(), QPoint(0, 0)), newest->size())))
+        << "the newest stage is on show in full";
 }
 
 TEST(MeetingRawTranscriptScrollViewTest, NumberedRowsWithTheLiveOneMarked) {
