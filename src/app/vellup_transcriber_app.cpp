@@ -46,7 +46,10 @@ VellupTranscriberApp::Dependencies VellupTranscriberApp::Dependencies::linuxDefa
     dependencies.defaults =
         std::make_shared<IniDefaultsStore>(IniDefaultsStore::standardFilePath());
     dependencies.permissions = PermissionCoordinator::Dependencies::linuxDefaults();
-    dependencies.makeViewModel = [](AppConfigurationStore &store) { return buildViewModel(store); };
+    dependencies.makeViewModel = [](AppConfigurationStore &store,
+                                    std::shared_ptr<RemoteDesktopKeyboardAccess> keyboard) {
+        return buildViewModel(store, std::move(keyboard));
+    };
     dependencies.clientWindow.shortcutSettings.keyboard = std::make_shared<QtApplicationKeyboard>();
     dependencies.clientWindow.shortcutSettings.functionKeySystemSettings =
         std::make_shared<FunctionKeySystemSettings>();
@@ -89,20 +92,25 @@ VellupTranscriberApp::~VellupTranscriberApp() {
 
 TranscriberViewModel &VellupTranscriberApp::viewModel() {
     if (!m_viewModel)
-        m_viewModel = m_dependencies.makeViewModel(*m_configurationStore);
+        m_viewModel = m_dependencies.makeViewModel(
+            *m_configurationStore, m_permissionCoordinator->remoteDesktopKeyboard());
     return *m_viewModel;
 }
 
-std::unique_ptr<TranscriberViewModel>
-VellupTranscriberApp::buildViewModel(AppConfigurationStore &store) {
-    return buildViewModel(store, HotkeyMonitor::Dependencies::linuxDefaults());
+std::unique_ptr<TranscriberViewModel> VellupTranscriberApp::buildViewModel(
+    AppConfigurationStore &store,
+    std::shared_ptr<RemoteDesktopKeyboardAccess> remoteDesktopKeyboard) {
+    return buildViewModel(store, std::move(remoteDesktopKeyboard),
+                          HotkeyMonitor::Dependencies::linuxDefaults());
 }
 
-std::unique_ptr<TranscriberViewModel>
-VellupTranscriberApp::buildViewModel(AppConfigurationStore &store,
-                                     HotkeyMonitor::Dependencies hotkeys) {
+std::unique_ptr<TranscriberViewModel> VellupTranscriberApp::buildViewModel(
+    AppConfigurationStore &store,
+    std::shared_ptr<RemoteDesktopKeyboardAccess> remoteDesktopKeyboard,
+    HotkeyMonitor::Dependencies hotkeys) {
     auto lexiconStore = std::make_shared<PersonalLexiconStore>();
     TranscriberViewModel::Dependencies dependencies;
+    dependencies.remoteDesktopKeyboard = std::move(remoteDesktopKeyboard);
     // The shortcut is started again whenever the permission coordinator
     // publishes new answers; it decides on those instead of asking the
     // system on the GUI thread.
