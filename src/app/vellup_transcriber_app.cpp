@@ -50,8 +50,9 @@ VellupTranscriberApp::Dependencies VellupTranscriberApp::Dependencies::linuxDefa
     // keyboard settings through the hotkey monitor's own, which hears of it.
     HotkeyMonitor::Dependencies hotkeys = HotkeyMonitor::Dependencies::linuxDefaults();
     dependencies.clientWindow.shortcutSettings.desktopKeybinding = hotkeys.desktopKeybinding;
-    dependencies.makeViewModel = [hotkeys](AppConfigurationStore &store) {
-        return buildViewModel(store, hotkeys);
+    dependencies.makeViewModel = [hotkeys](AppConfigurationStore &store,
+                                           std::shared_ptr<RemoteDesktopKeyboardAccess> keyboard) {
+        return buildViewModel(store, std::move(keyboard), hotkeys);
     };
     dependencies.clientWindow.shortcutSettings.keyboard = std::make_shared<QtApplicationKeyboard>();
     dependencies.clientWindow.shortcutSettings.functionKeySystemSettings =
@@ -95,20 +96,25 @@ VellupTranscriberApp::~VellupTranscriberApp() {
 
 TranscriberViewModel &VellupTranscriberApp::viewModel() {
     if (!m_viewModel)
-        m_viewModel = m_dependencies.makeViewModel(*m_configurationStore);
+        m_viewModel = m_dependencies.makeViewModel(
+            *m_configurationStore, m_permissionCoordinator->remoteDesktopKeyboard());
     return *m_viewModel;
 }
 
-std::unique_ptr<TranscriberViewModel>
-VellupTranscriberApp::buildViewModel(AppConfigurationStore &store) {
-    return buildViewModel(store, HotkeyMonitor::Dependencies::linuxDefaults());
+std::unique_ptr<TranscriberViewModel> VellupTranscriberApp::buildViewModel(
+    AppConfigurationStore &store,
+    std::shared_ptr<RemoteDesktopKeyboardAccess> remoteDesktopKeyboard) {
+    return buildViewModel(store, std::move(remoteDesktopKeyboard),
+                          HotkeyMonitor::Dependencies::linuxDefaults());
 }
 
-std::unique_ptr<TranscriberViewModel>
-VellupTranscriberApp::buildViewModel(AppConfigurationStore &store,
-                                     HotkeyMonitor::Dependencies hotkeys) {
+std::unique_ptr<TranscriberViewModel> VellupTranscriberApp::buildViewModel(
+    AppConfigurationStore &store,
+    std::shared_ptr<RemoteDesktopKeyboardAccess> remoteDesktopKeyboard,
+    HotkeyMonitor::Dependencies hotkeys) {
     auto lexiconStore = std::make_shared<PersonalLexiconStore>();
     TranscriberViewModel::Dependencies dependencies;
+    dependencies.remoteDesktopKeyboard = std::move(remoteDesktopKeyboard);
     // The shortcut is started again whenever the permission coordinator
     // publishes new answers; it decides on those instead of asking the
     // system on the GUI thread.

@@ -24,6 +24,7 @@ class ApplicationActivity;
 class DefaultsStore;
 class LegacyMenuBarController;
 class MainWindow;
+class RemoteDesktopKeyboardAccess;
 class SingleInstance;
 class TranscriberViewModel;
 
@@ -38,10 +39,12 @@ class VellupTranscriberApp : public QObject {
     Q_OBJECT
 
 public:
-    // The controller over the settings store; made once, after the store
-    // and the coordinators.
-    using ViewModelBuilder =
-        std::function<std::unique_ptr<TranscriberViewModel>(AppConfigurationStore &store)>;
+    // The controller over the settings store and with the keyboard the
+    // desktop lends (null outside a Wayland session); made once, after the
+    // store and the coordinators.
+    using ViewModelBuilder = std::function<std::unique_ptr<TranscriberViewModel>(
+        AppConfigurationStore &store,
+        std::shared_ptr<RemoteDesktopKeyboardAccess> remoteDesktopKeyboard)>;
 
     struct Dependencies {
         // The standard user defaults.
@@ -115,10 +118,14 @@ public:
 
     // The controller as the application runs it: its own collaborators,
     // the screen's floating panel and a lexicon store on the data folder.
-    static std::unique_ptr<TranscriberViewModel> buildViewModel(AppConfigurationStore &store);
+    static std::unique_ptr<TranscriberViewModel>
+    buildViewModel(AppConfigurationStore &store,
+                   std::shared_ptr<RemoteDesktopKeyboardAccess> remoteDesktopKeyboard);
     // The same with the shortcut's own platform services.
     static std::unique_ptr<TranscriberViewModel>
-    buildViewModel(AppConfigurationStore &store, HotkeyMonitor::Dependencies hotkeys);
+    buildViewModel(AppConfigurationStore &store,
+                   std::shared_ptr<RemoteDesktopKeyboardAccess> remoteDesktopKeyboard,
+                   HotkeyMonitor::Dependencies hotkeys);
 
 private:
     void showMainWindowContent();

@@ -26,6 +26,8 @@ public:
     };
     DesktopGlobalShortcutsError(Kind kind, QString detail = {});
     Kind kind() const { return m_kind; }
+    // What failed, in the portal's words (the call, or its D-Bus error).
+    const QString &detail() const { return m_detail; }
     QString localizedDescription() const override;
 
 private:

@@ -69,6 +69,7 @@ class LiveAudioBufferRelay;
 class Pasteboard;
 class PersonalLexiconEventLogging;
 class PersonalLexiconStore;
+class RemoteDesktopKeyboardAccess;
 class VolcengineSpeechLexiconSyncService;
 struct HistoryLexiconDiscovery;
 struct PersonalLexiconSnapshot;
@@ -185,6 +186,10 @@ public:
         std::shared_ptr<FunctionKeySystemSettings> functionKeySystemSettings;
         std::shared_ptr<EmojiPanelDismissalService> emojiPanelDismissalService;
         std::shared_ptr<Pasteboard> pasteboard;
+        // In a Wayland session, the keyboard the desktop lends for pastes
+        // (the permission coordinator's); asked for when a recording
+        // starts. Null elsewhere.
+        std::shared_ptr<RemoteDesktopKeyboardAccess> remoteDesktopKeyboard;
         std::shared_ptr<FileViewer> fileViewer;
         // Null: the shared store on the data folder.
         HistoryStore *historyStore = nullptr;
@@ -895,6 +900,7 @@ private:
     std::shared_ptr<PersonalLexiconEventLogging> m_lexiconEventLogger;
     std::shared_ptr<InstructionLibraryStore> m_instructionLibraryStore;
     std::shared_ptr<FocusedInputInsertionService> m_insertionService;
+    std::shared_ptr<RemoteDesktopKeyboardAccess> m_remoteDesktopKeyboard;
     std::shared_ptr<ActiveInteractionContextService> m_interactionContextService;
     std::shared_ptr<FunctionKeySystemSettings> m_functionKeySystemSettings;
     std::shared_ptr<EmojiPanelDismissalService> m_emojiPanelDismissalService;

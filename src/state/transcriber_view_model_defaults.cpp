@@ -87,12 +87,14 @@ void TranscriberViewModel::adoptDependencies(Dependencies d) {
     std::optional<InsertionPlatform> insertion;
     if (!d.insertionService || !d.pasteboard)
         insertion = makeLinuxInsertionPlatform();
-    m_insertionService = d.insertionService
-                             ? std::move(d.insertionService)
-                             : std::make_shared<FocusedInputInsertionService>(
-                                   interaction->accessibility, insertion->pasteboard,
-                                   insertion->keySender, systemSleeper(), systemMonotonicClock(),
-                                   interaction->displaySession, interaction->windowSystem);
+    m_remoteDesktopKeyboard = std::move(d.remoteDesktopKeyboard);
+    m_insertionService =
+        d.insertionService
+            ? std::move(d.insertionService)
+            : std::make_shared<FocusedInputInsertionService>(
+                  interaction->accessibility, insertion->pasteboard, insertion->keySender,
+                  systemSleeper(), systemMonotonicClock(), interaction->displaySession,
+                  interaction->windowSystem, m_remoteDesktopKeyboard);
     m_interactionContextService =
         d.interactionContextService
             ? std::move(d.interactionContextService)

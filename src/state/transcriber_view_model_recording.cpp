@@ -1,5 +1,6 @@
 // Starting and cancelling a recording.
 
+#include "services/permissions/remote_desktop_keyboard_access.h"
 #include "services/settings/app_configuration_store.h"
 #include "services/settings/tovalit_debug_logger.h"
 #include "state/floating_panel_coordinating.h"
@@ -141,6 +142,10 @@ void TranscriberViewModel::handleRecordingDidStart(QDateTime startedAt) {
         [self, sessionID]() -> QCoro::Task<void> {
             if (self)
                 co_await self->primeInteractionContext(sessionID);
+            // Only once the context is read: the desktop's window takes the
+            // keyboard focus, and the capture would see that window.
+            if (self && self->m_remoteDesktopKeyboard)
+                self->m_remoteDesktopKeyboard->requestIfNeeded();
         },
         QStringLiteral("context priming"));
 }

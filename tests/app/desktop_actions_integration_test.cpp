@@ -35,7 +35,8 @@ protected:
         d.defaults = doubles.defaults;
         d.environment = ShellDoubles::gatewayEnvironment();
         d.permissions = doubles.permissionDependencies(&activity);
-        d.makeViewModel = [this](AppConfigurationStore &store) {
+        d.makeViewModel = [this](AppConfigurationStore &store,
+                                 std::shared_ptr<RemoteDesktopKeyboardAccess>) {
             return doubles.makeViewModel(store);
         };
         d.clientWindow = doubles.clientWindowDependencies();

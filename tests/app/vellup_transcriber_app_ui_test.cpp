@@ -62,7 +62,8 @@ protected:
         d.defaults = doubles.defaults;
         d.environment = ShellDoubles::gatewayEnvironment();
         d.permissions = doubles.permissionDependencies(&activity);
-        d.makeViewModel = [this](AppConfigurationStore &store) {
+        d.makeViewModel = [this](AppConfigurationStore &store,
+                                 std::shared_ptr<RemoteDesktopKeyboardAccess>) {
             storeGivenToViewModel = &store;
             return doubles.makeViewModel(store);
         };

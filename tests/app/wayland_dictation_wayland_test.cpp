@@ -156,11 +156,13 @@ TEST_F(WaylandDictationTest, TheDesktopPortalsShortcutDictatesIntoANativeWayland
 
     // Tovalit's own portal client talks to the stand-in.
     VellupTranscriberApp::Dependencies dependencies = dictation.dependencies(folders.configHome());
-    dependencies.makeViewModel = [connection = bus.connect()](AppConfigurationStore &store) {
+    dependencies.makeViewModel = [connection = bus.connect()](
+                                     AppConfigurationStore &store,
+                                     std::shared_ptr<RemoteDesktopKeyboardAccess> keyboard) {
         HotkeyMonitor::Dependencies hotkeys = HotkeyMonitor::Dependencies::linuxDefaults();
         EXPECT_TRUE(hotkeys.isWaylandSession);
         hotkeys.desktopShortcuts = std::make_shared<XdgGlobalShortcutsPortal>(connection);
-        return VellupTranscriberApp::buildViewModel(store, std::move(hotkeys));
+        return VellupTranscriberApp::buildViewModel(store, std::move(keyboard), std::move(hotkeys));
     };
     ASSERT_NO_FATAL_FAILURE(
         launch(std::move(dependencies),

@@ -1,10 +1,13 @@
 #include "services/permissions/permission_coordinator.h"
 
 #include "platform/application_activity.h"
+#include "platform/display_session.h"
 #include "platform/linux/desktop_settings_opener.h"
 #include "platform/linux/linux_permission_probe.h"
+#include "platform/linux/xdg_remote_desktop_portal.h"
 #include "platform/permission_probe.h"
 #include "platform/system_settings_opener.h"
+#include "services/permissions/remote_desktop_keyboard_access.h"
 #include "services/settings/app_configuration_store.h"
 #include "support/cross_thread_promise.h"
 #include "support/serial_executor.h"
@@ -79,6 +82,9 @@ PermissionCoordinator::Dependencies PermissionCoordinator::Dependencies::linuxDe
         dependencies.bundlePath = QCoreApplication::applicationFilePath();
     dependencies.probeExecutor =
         std::make_shared<SerialExecutor>(QStringLiteral("Tovalit permission probe"));
+    // Keys sent through the X server reach no native Wayland window.
+    if (DisplaySession::fromEnvironment().wayland)
+        dependencies.remoteDesktopKeyboard = std::make_shared<XdgRemoteDesktopPortal>();
     return dependencies;
 }
 
@@ -102,6 +108,9 @@ PermissionCoordinator::PermissionCoordinator(AppConfigurationStore &configuratio
             connect(activity, &ApplicationActivity::didResignActive, this,
                     &PermissionCoordinator::handleApplicationDidResignActive);
     }
+    if (m_dependencies.remoteDesktopKeyboard)
+        m_remoteDesktopKeyboard = std::make_shared<RemoteDesktopKeyboardAccess>(
+            m_configurationStore, m_dependencies.remoteDesktopKeyboard, m_dependencies.sleeper);
     // What the last run found stands in until the probe answers.
     for (PermissionKind kind : std::as_const(m_requiredKinds))
         m_states.append(PermissionState{kind, cachedState(m_configurationStore, kind)});

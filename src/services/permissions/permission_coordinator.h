@@ -1,6 +1,7 @@
 #pragma once
 
 #include "models/permission_state.h"
+#include "support/sleeper.h"
 
 #include <QFuture>
 #include <QList>
@@ -17,6 +18,8 @@ namespace tovalit {
 class AppConfigurationStore;
 class ApplicationActivity;
 class PermissionProbe;
+class RemoteDesktopKeyboard;
+class RemoteDesktopKeyboardAccess;
 class SerialExecutor;
 class SystemSettingsOpener;
 enum class MicrophoneAuthorizationStatus : int;
@@ -56,10 +59,16 @@ public:
         // Where the probe is asked; none: on the calling thread, for a
         // probe that answers at once.
         std::shared_ptr<SerialExecutor> probeExecutor;
+        // The keyboard the desktop lends in a Wayland session; none
+        // elsewhere. The wait for the user's answer to the desktop goes
+        // through `sleeper`.
+        std::shared_ptr<RemoteDesktopKeyboard> remoteDesktopKeyboard;
+        Sleeper sleeper = systemSleeper();
 
         // The desktop's permissions probed on an executor of their own,
-        // its settings pages, this executable, and no activation source
-        // (the screen layer provides one).
+        // its settings pages, its remote-desktop portal in a Wayland
+        // session, this executable, and no activation source (the screen
+        // layer provides one).
         static Dependencies linuxDefaults();
     };
 
@@ -84,6 +93,15 @@ public:
     // Runs from a mounted disk image ("/Volumes/…"), where permissions may
     // keep showing as missing.
     bool isRunningFromDiskImage() const;
+    // In a Wayland session, the keyboard the desktop lends for pastes into
+    // its native windows; null elsewhere. Shown with accessibility, but
+    // never counted in `states` (a desktop may lend it for one run only),
+    // and never asked for with the others: the desktop's window takes the
+    // keyboard focus, so only the user's own request, or a recording once
+    // its context is read, asks for it.
+    std::shared_ptr<RemoteDesktopKeyboardAccess> remoteDesktopKeyboard() const {
+        return m_remoteDesktopKeyboard;
+    }
 
     // Probes every required kind without prompting, publishes the states
     // (a new list every time), updates the store's cache and, once all are
@@ -155,6 +173,7 @@ private:
     // The probe being asked, and the one that starts after it.
     std::shared_ptr<ProbeRound> m_runningRound;
     std::shared_ptr<ProbeRound> m_nextRound;
+    std::shared_ptr<RemoteDesktopKeyboardAccess> m_remoteDesktopKeyboard;
 };
 
 } // namespace tovalit

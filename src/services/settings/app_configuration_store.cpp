@@ -26,6 +26,10 @@ const QString inputMonitoring =
     QStringLiteral("vellup_transcriber.cachedInputMonitoringPermission");
 const QString accessibility = QStringLiteral("vellup_transcriber.cachedAccessibilityPermission");
 const QString shortcut = QStringLiteral("vellup_transcriber.shortcutConfiguration");
+const QString remoteDesktopRestoreToken =
+    QStringLiteral("vellup_transcriber.remoteDesktopRestoreToken");
+const QString remoteDesktopKeyboardRefused =
+    QStringLiteral("vellup_transcriber.remoteDesktopKeyboardRefused");
 } // namespace key
 
 // Credentials that older versions kept in the user defaults.
@@ -124,9 +128,25 @@ AppConfigurationStore::AppConfigurationStore(DefaultsStore &defaults,
     m_cachedMicrophonePermission = cachedPermission(m_defaults, key::microphone);
     m_cachedInputMonitoringPermission = cachedPermission(m_defaults, key::inputMonitoring);
     m_cachedAccessibilityPermission = cachedPermission(m_defaults, key::accessibility);
+    m_remoteDesktopRestoreToken =
+        m_defaults.string(key::remoteDesktopRestoreToken).value_or(QString());
+    m_remoteDesktopKeyboardRefused =
+        m_defaults.boolean(key::remoteDesktopKeyboardRefused).value_or(false);
 
     for (const QString &legacy : legacyCredentialKeys())
         m_defaults.remove(legacy);
+    synchronizeDefaults();
+}
+
+void AppConfigurationStore::setRemoteDesktopRestoreToken(const QString &value) {
+    m_remoteDesktopRestoreToken = value;
+    m_defaults.setString(key::remoteDesktopRestoreToken, value);
+    synchronizeDefaults();
+}
+
+void AppConfigurationStore::setRemoteDesktopKeyboardRefused(bool value) {
+    m_remoteDesktopKeyboardRefused = value;
+    m_defaults.setBoolean(key::remoteDesktopKeyboardRefused, value);
     synchronizeDefaults();
 }
 

@@ -90,6 +90,11 @@ public:
     PermissionAuthorizationState cachedAccessibilityPermission() const {
         return m_cachedAccessibilityPermission;
     }
+    // What lets the desktop lend its keyboard again without asking (good
+    // for one use; empty for none), and whether the user turned that
+    // keyboard down.
+    QString remoteDesktopRestoreToken() const { return m_remoteDesktopRestoreToken; }
+    bool remoteDesktopKeyboardRefused() const { return m_remoteDesktopKeyboardRefused; }
 
     // Every assignment, equal or not, notifies and then saves.
     void setHasCompletedPermissionsOnboarding(bool value);
@@ -106,6 +111,10 @@ public:
     void setCachedMicrophonePermission(PermissionAuthorizationState value);
     void setCachedInputMonitoringPermission(PermissionAuthorizationState value);
     void setCachedAccessibilityPermission(PermissionAuthorizationState value);
+    // The desktop's answer rather than a setting: each is written on its
+    // own, without notifying (only the grant's keeper reads them).
+    void setRemoteDesktopRestoreToken(const QString &value);
+    void setRemoteDesktopKeyboardRefused(bool value);
 
     // Resolved at construction, never changed or persisted.
     QString gatewayBaseURLString() const { return m_gatewayBaseURLString; }
@@ -194,6 +203,8 @@ private:
         PermissionAuthorizationState::notDetermined;
     PermissionAuthorizationState m_cachedAccessibilityPermission =
         PermissionAuthorizationState::notDetermined;
+    QString m_remoteDesktopRestoreToken;
+    bool m_remoteDesktopKeyboardRefused = false;
 
     QString m_gatewayBaseURLString;
     QString m_vellupFormatterChatURL;

@@ -166,7 +166,8 @@ QCoro::Task<void> restoreIfUnchanged(std::shared_ptr<Pasteboard> pasteboard,
 FocusedInputInsertionService::FocusedInputInsertionService(
     std::shared_ptr<AccessibilityClient> accessibility, std::shared_ptr<Pasteboard> pasteboard,
     std::shared_ptr<KeySender> keySender, Sleeper sleeper, MonotonicClock clock,
-    DisplaySession displaySession, std::shared_ptr<WindowSystem> windowSystem)
+    DisplaySession displaySession, std::shared_ptr<WindowSystem> windowSystem,
+    std::shared_ptr<RemoteDesktopKeyboardAccess> desktopKeyboard)
     : m_accessibility(std::move(accessibility))
     , m_pasteboard(std::move(pasteboard))
     , m_keySender(std::move(keySender))
@@ -174,6 +175,7 @@ FocusedInputInsertionService::FocusedInputInsertionService(
     , m_clock(std::move(clock))
     , m_displaySession(displaySession)
     , m_windowSystem(std::move(windowSystem))
+    , m_desktopKeyboard(std::move(desktopKeyboard), m_accessibility, m_sleeper)
     , m_watchContext(std::make_unique<QObject>()) {}
 
 FocusedInputInsertionService::~FocusedInputInsertionService() {
@@ -249,8 +251,14 @@ FocusedInputInsertionService::insert(QString text,
         contextProcess = interactionContext->processIdentifier;
     const bool reachable = co_await pasteReachesFocusedWindow(delivery.effective, contextProcess);
     if (!reachable) {
-        const bool directWriteTried = widened && delivery.effective.has_value();
-        co_return co_await deliverWithoutPaste(std::move(delivery), directWriteTried);
+        const AccessibilityElementRef field =
+            delivery.effective ? delivery.effective->element : nullptr;
+        const bool lent = co_await m_desktopKeyboard.ready(field);
+        if (!lent) {
+            const bool directWriteTried = widened && delivery.effective.has_value();
+            co_return co_await deliverWithoutPaste(std::move(delivery), directWriteTried);
+        }
+        delivery.onDesktopKeyboard = true;
     }
 
     delivery.snapshot = co_await capturePasteboardSnapshot();
@@ -299,13 +307,8 @@ QCoro::Task<InsertionResult> FocusedInputInsertionService::pasteAndConfirm(Deliv
 
     co_await m_sleeper(pasteKeyDelay, m_lifetime);
     bool pasted = false;
-    if (!m_lifetime.isCancelled()) {
-        try {
-            simulatePasteShortcut();
-            pasted = true;
-        } catch (const FocusedInputInsertionError &) {
-        }
-    }
+    if (!m_lifetime.isCancelled())
+        pasted = co_await pressPasteShortcut(delivery.onDesktopKeyboard);
     if (!pasted) {
         const bool written = co_await directInsert(delivery.text, effective);
         if (written)
@@ -636,6 +639,19 @@ void FocusedInputInsertionService::writeToPasteboard(const QString &text) {
 void FocusedInputInsertionService::simulatePasteShortcut() {
     if (!m_keySender->sendPasteShortcut())
         throw FocusedInputInsertionError(FocusedInputInsertionError::Kind::pasteSimulationFailed);
+}
+
+QCoro::Task<bool> FocusedInputInsertionService::pressPasteShortcut(bool onDesktopKeyboard) {
+    if (onDesktopKeyboard) {
+        const bool pressed = co_await m_desktopKeyboard.press();
+        co_return pressed;
+    }
+    try {
+        simulatePasteShortcut();
+    } catch (const FocusedInputInsertionError &) {
+        co_return false;
+    }
+    co_return true;
 }
 
 // --- Watching for corrections ----------------------------------------------------

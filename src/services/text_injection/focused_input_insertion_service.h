@@ -4,6 +4,7 @@
 #include "models/insertion_result.h"
 #include "models/observed_insertion_edit_event.h"
 #include "platform/display_session.h"
+#include "services/text_injection/desktop_keyboard_paste.h"
 #include "services/text_injection/focused_input_context.h"
 #include "services/text_injection/focused_input_field_operations.h"
 #include "services/text_injection/pasteboard_snapshot.h"
@@ -25,6 +26,7 @@ namespace tovalit {
 class AccessibilityClient;
 class KeySender;
 class Pasteboard;
+class RemoteDesktopKeyboardAccess;
 class WindowSystem;
 
 // Delivers a finished dictation into the input that has the keyboard
@@ -40,22 +42,23 @@ class WindowSystem;
 // successful insertion the input is watched for the user's own
 // corrections.
 //
-// In a Wayland session the keys reach XWayland windows only: for a native
-// window the paste is not sent, the direct write is the one way in, and
-// when it does not take the text stays on the clipboard.
+// In a Wayland session keys sent through the X server reach XWayland
+// windows only: a native window gets Ctrl+V on the keyboard the desktop
+// lends, with the same checks around it; where the desktop lends none, the
+// direct write is the one way in, and when it does not take the text stays
+// on the clipboard.
 //
 // Used from the GUI thread; insertions run one at a time. Reads and writes
 // of the other application run on the accessibility thread, the clipboard
 // on the GUI thread.
 class FocusedInputInsertionService {
 public:
-    FocusedInputInsertionService(std::shared_ptr<AccessibilityClient> accessibility,
-                                 std::shared_ptr<Pasteboard> pasteboard,
-                                 std::shared_ptr<KeySender> keySender,
-                                 Sleeper sleeper = systemSleeper(),
-                                 MonotonicClock clock = systemMonotonicClock(),
-                                 DisplaySession displaySession = {},
-                                 std::shared_ptr<WindowSystem> windowSystem = nullptr);
+    FocusedInputInsertionService(
+        std::shared_ptr<AccessibilityClient> accessibility, std::shared_ptr<Pasteboard> pasteboard,
+        std::shared_ptr<KeySender> keySender, Sleeper sleeper = systemSleeper(),
+        MonotonicClock clock = systemMonotonicClock(), DisplaySession displaySession = {},
+        std::shared_ptr<WindowSystem> windowSystem = nullptr,
+        std::shared_ptr<RemoteDesktopKeyboardAccess> desktopKeyboard = nullptr);
     ~FocusedInputInsertionService();
     FocusedInputInsertionService(const FocusedInputInsertionService &) = delete;
     FocusedInputInsertionService &operator=(const FocusedInputInsertionService &) = delete;
@@ -104,6 +107,9 @@ private:
         ObservedInsertionEditCallback onObservedEditEvent;
         PasteboardSnapshot snapshot;
         qint64 changeCount = 0;
+        // Ctrl+V goes out on the keyboard the desktop lends, not through
+        // the X server.
+        bool onDesktopKeyboard = false;
     };
 
     QCoro::Task<InsertionResult> pasteAndConfirm(Delivery delivery);
@@ -134,6 +140,9 @@ private:
                                         qint64 expectedChangeCount, double after);
     void writeToPasteboard(const QString &text);
     void simulatePasteShortcut();
+    // simulatePasteShortcut(), or Ctrl+V on the desktop's keyboard; false
+    // when the keys could not be sent.
+    QCoro::Task<bool> pressPasteShortcut(bool onDesktopKeyboard);
 
     QCoro::Task<bool> setSelectedRange(AccessibilityRange range, AccessibilityElementRef on);
     QCoro::Task<bool> verifyPasteInserted(QString text, FocusedInputContext context);
@@ -163,6 +172,7 @@ private:
     MonotonicClock m_clock;
     DisplaySession m_displaySession;
     std::shared_ptr<WindowSystem> m_windowSystem;
+    DesktopKeyboardPaste m_desktopKeyboard;
     // Cancelled when the service goes: a paste not yet sent is not sent.
     CancelToken m_lifetime;
     AsyncMutex m_insertions;

@@ -8,6 +8,7 @@
 #include "views/design/tovalit_palette.h"
 #include "views/design/tovalit_text_label.h"
 #include "views/permissions/permission_badge_tone.h"
+#include "views/permissions/remote_desktop_keyboard_grant_view.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
@@ -99,6 +100,12 @@ PermissionRow::PermissionRow(const PermissionState &state, Placement placement,
                                          TovalitPalette::secondary(), this));
     if (state.kind == PermissionKind::inputMonitoring && !state.isGranted())
         text->addWidget(inputGroupSteps(look.summaryFont, this));
+    // In a Wayland session a paste into a native window also needs the
+    // desktop's own keyboard, asked for here whatever the row's state.
+    const std::shared_ptr<RemoteDesktopKeyboardAccess> keyboard =
+        coordinator.remoteDesktopKeyboard();
+    if (state.kind == PermissionKind::accessibility && keyboard)
+        text->addWidget(new RemoteDesktopKeyboardGrantView(*keyboard, look.summaryFont, this));
     row->addLayout(text, 1);
 
     auto *buttons = new QHBoxLayout;

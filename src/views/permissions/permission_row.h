@@ -11,9 +11,10 @@ class PermissionCoordinator;
 // name with its state as a badge, what it is for, and the actions that
 // can still help: the sound settings for the microphone, the steps into
 // the input group with its command to copy, and switching the desktop's
-// accessibility support on. The onboarding draws it larger and offers to
-// check the microphone while it was never checked; on the settings page
-// the guided flow behind "打开声音设置" does that.
+// accessibility support on; in a Wayland session the accessibility row
+// also asks for the keyboard the desktop lends. The onboarding draws it
+// larger and offers to check the microphone while it was never checked; on
+// the settings page the guided flow behind "打开声音设置" does that.
 class PermissionRow : public TovalitGlassSurface {
     Q_OBJECT
 public:

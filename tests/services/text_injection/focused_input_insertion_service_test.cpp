@@ -1,12 +1,17 @@
 #include "platform/fake/fake_accessibility.h"
 #include "platform/fake/fake_window_system.h"
+#include "platform/fake/in_memory_defaults_store.h"
 #include "platform/fake/in_memory_pasteboard.h"
 #include "platform/fake/recording_key_sender.h"
+#include "platform/fake/recording_remote_desktop_keyboard.h"
+#include "services/permissions/remote_desktop_keyboard_access.h"
+#include "services/settings/app_configuration_store.h"
 #include "services/text_injection/focused_input_insertion_error.h"
 #include "services/text_injection/focused_input_insertion_service.h"
 #include "tests/services/text_injection/insertion_printers.h"
 #include "tests/services/text_injection/scripted_text_field.h"
 #include "tests/support/capture_log.h"
+#include "tests/support/manual_sleeper.h"
 #include "tests/support/run_task.h"
 
 #include <gtest/gtest.h>
@@ -47,6 +52,13 @@ QCoro::Task<void> insertTwice(Service *service, ActiveInteractionContext context
     results->append(co_await std::move(second));
 }
 
+QCoro::Task<void> insertInto(Service *service, QString text,
+                             std::optional<InsertionResult> *result) {
+    ActiveInteractionContext context;
+    context.processIdentifier = 42;
+    *result = co_await service->insert(std::move(text), std::move(context), {});
+}
+
 class FocusedInputInsertionServiceTest : public testing::WithDiagnosticsLog {
 protected:
     void SetUp() override {
@@ -61,11 +73,12 @@ protected:
         makeService(DisplaySession{});
     }
 
-    void makeService(DisplaySession session) {
+    void makeService(DisplaySession session,
+                     std::shared_ptr<RemoteDesktopKeyboardAccess> desktopKeyboard = nullptr) {
         service = std::make_unique<Service>(
             accessibility, pasteboard, keys,
             [time = time](double seconds, CancelToken) { return fakeSleep(time, seconds); },
-            [time = time] { return time->now; }, session, windows);
+            [time = time] { return time->now; }, session, windows, std::move(desktopKeyboard));
     }
 
     void TearDown() override {
@@ -605,6 +618,114 @@ TEST_F(WaylandInsertionTest, AnXWaylandWindowIsPastedIntoAsOnX11) {
     app->remove(ax::focusedUIElement);
     EXPECT_EQ(insert(QStringLiteral("再见"), std::nullopt), InsertionResult::pastedNeedsAttention);
     EXPECT_EQ(keys->pasteCount(), 2);
+}
+
+// Where the desktop lends its keyboard, a native window is pasted into as
+// on X11, with Ctrl+V on that keyboard.
+class DesktopKeyboardInsertionTest : public WaylandInsertionTest {
+protected:
+    void SetUp() override {
+        WaylandInsertionTest::SetUp();
+        desktopKeys->onPaste = [this] {
+            pastes.append(pasteboard->string().value_or(QString()));
+            field->paste(pastes.last());
+            return true;
+        };
+        access = std::make_shared<RemoteDesktopKeyboardAccess>(store, desktopKeys,
+                                                               answerLimit.sleeper());
+        makeService(DisplaySession{true}, access);
+    }
+
+    void TearDown() override {
+        WaylandInsertionTest::TearDown();
+        access.reset();
+    }
+
+    void grant() {
+        access->requestIfNeeded();
+        ASSERT_TRUE(waitUntil(
+            [this] { return access->state() == RemoteDesktopKeyboardAccess::State::granted; },
+            "the desktop's keyboard"));
+    }
+
+    InMemoryDefaultsStore defaults;
+    AppConfigurationStore store{defaults, AppConfigurationStore::Environment()};
+    std::shared_ptr<RecordingRemoteDesktopKeyboard> desktopKeys =
+        std::make_shared<RecordingRemoteDesktopKeyboard>();
+    testing::ManualSleeper answerLimit;
+    std::shared_ptr<RemoteDesktopKeyboardAccess> access;
+};
+
+TEST_F(DesktopKeyboardInsertionTest, ANativeWindowIsPastedIntoOnTheDesktopsKeyboard) {
+    ASSERT_NO_FATAL_FAILURE(grant());
+    EXPECT_EQ(insert(QStringLiteral("你好")), InsertionResult::pastedFromClipboard);
+    EXPECT_EQ(field->value(), QStringLiteral("abc你好"));
+    EXPECT_EQ(desktopKeys->pasteCount(), 1);
+    EXPECT_EQ(keys->pasteCount(), 0) << "nothing through the X server";
+    EXPECT_EQ(field->valueWriteAttempts(), 0);
+    EXPECT_EQ(logLines(QStringLiteral("insert.paste")).last(),
+              QStringLiteral("desktop-keyboard | asked-now=false"));
+    EXPECT_EQ(resultLines(),
+              QStringList{QStringLiteral("result=pastedFromClipboard | path=verified")});
+    ASSERT_TRUE(waitUntil([this] { return pasteboard->string() == QStringLiteral("old"); },
+                          "the clipboard to come back"));
+
+    // Keys the desktop does not take: the checked write, as on X11.
+    desktopKeys->onPaste = [] { return false; };
+    EXPECT_EQ(insert(QStringLiteral("再见")), InsertionResult::insertedDirectly);
+    EXPECT_EQ(field->value(), QStringLiteral("abc你好再见"));
+    EXPECT_EQ(pathLines().last(), QStringLiteral("directInsert-after-paste-shortcut-failure"));
+}
+
+TEST_F(DesktopKeyboardInsertionTest, AKeyboardAskedForDuringThePasteWaitsForTheFocusToComeBack) {
+    // The desktop's window had the focus while it asked; the field has it
+    // again once the user answered.
+    desktopKeys->holdAnswers(true);
+    std::optional<InsertionResult> result;
+    QCoro::Task<void> insertion = insertInto(service.get(), QStringLiteral("你好"), &result);
+    ASSERT_TRUE(waitUntil([this] { return desktopKeys->pendingOpenings() == 1; },
+                          "the desktop to ask the user"));
+    EXPECT_FALSE(result);
+    accessibility->systemWide()->set(ax::focusedUIElement, AccessibilityElementRef(field));
+    desktopKeys->releaseAnswers();
+    runTask(std::move(insertion));
+    EXPECT_EQ(result, InsertionResult::pastedFromClipboard);
+    EXPECT_EQ(desktopKeys->pasteCount(), 1);
+    EXPECT_EQ(logLines(QStringLiteral("insert.paste")).last(),
+              QStringLiteral("desktop-keyboard | asked-now=true"));
+
+    // Asked again after the desktop ended the session, the focus stays on
+    // the desktop's window: no keys, and the checked write after a bounded
+    // look for the focus.
+    desktopKeys->closeFromDesktop();
+    accessibility->systemWide()->set(
+        ax::focusedUIElement,
+        AccessibilityElementRef(FakeAccessibilityElement::create(QStringLiteral("portal"))));
+    desktopKeys->holdAnswers(false);
+    time->sleeps.clear();
+    EXPECT_EQ(insert(QStringLiteral("再见")), InsertionResult::insertedDirectly);
+    EXPECT_EQ(desktopKeys->pasteCount(), 1);
+    EXPECT_EQ(desktopKeys->openings().size(), 2);
+    EXPECT_EQ(time->count(DesktopKeyboardPaste::focusReturnInterval), 20)
+        << "looked for over " << DesktopKeyboardPaste::focusReturnLimit << " s";
+    EXPECT_EQ(logLines(QStringLiteral("insert.paste")).last(),
+              QStringLiteral("desktop-keyboard not-sent | reason=focus-not-back"));
+    EXPECT_EQ(pathLines().last(), QStringLiteral("directInsert-wayland-window"));
+
+    // Turned down: the checked write, then the clipboard, and nothing asks.
+    desktopKeys->answerWith(RemoteDesktopKeyboardError::Kind::refused);
+    desktopKeys->closeFromDesktop();
+    access->request();
+    ASSERT_TRUE(
+        waitUntil([this] { return access->state() == RemoteDesktopKeyboardAccess::State::refused; },
+                  "the refusal"));
+    field->ignoreValueWrites(true);
+    EXPECT_EQ(insert(QStringLiteral("再见")), InsertionResult::insertFailedCopiedToClipboard);
+    EXPECT_EQ(desktopKeys->openings().size(), 3);
+    EXPECT_EQ(resultLines().last(), QStringLiteral("result=insertFailedCopiedToClipboard | "
+                                                   "reason=wayland-window-no-paste"));
+    settle();
+    EXPECT_EQ(pasteboard->string(), QStringLiteral("再见"));
 }
 
 } // namespace

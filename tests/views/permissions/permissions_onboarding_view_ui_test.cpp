@@ -1,4 +1,7 @@
+#include "platform/fake/recording_remote_desktop_keyboard.h"
+#include "services/permissions/remote_desktop_keyboard_access.h"
 #include "state/app_launch_coordinator.h"
+#include "tests/support/manual_sleeper.h"
 #include "tests/views/window_pages_fixture.h"
 #include "views/design/tovalit_badge.h"
 #include "views/design/tovalit_text_label.h"
@@ -313,6 +316,56 @@ TEST_F(OnboardingTest, AtTheWindowsSizeTheLastRowAndTheActionsScrollIntoView) {
     const QPoint bottomInViewport = enter.mapTo(view->viewport(), QPoint(0, enter.height()));
     EXPECT_LE(bottomInViewport.y(), view->viewport()->height());
     EXPECT_GE(bottomInViewport.y(), 0);
+}
+
+// In a Wayland session the accessibility step also asks for the keyboard
+// the desktop lends, which the way into the application does not wait for.
+TEST_F(OnboardingTest, InAWaylandSessionTheAccessibilityStepAsksForTheDesktopsKeyboard) {
+    auto keyboard = std::make_shared<RecordingRemoteDesktopKeyboard>();
+    keyboard->holdAnswers(true);
+    ManualSleeper limits;
+    makeObjects();
+    PermissionCoordinator::Dependencies d = doubles.permissionDependencies(&activity);
+    d.remoteDesktopKeyboard = keyboard;
+    d.sleeper = limits.sleeper();
+    const QList<PermissionKind> kinds{PermissionKind::microphone, PermissionKind::inputMonitoring,
+                                      PermissionKind::accessibility};
+    permissions = std::make_unique<PermissionCoordinator>(*store, kinds, d);
+    makeView();
+    const auto badge = [&] {
+        return row(PermissionKind::accessibility)
+            .findChild<TovalitBadge *>(QStringLiteral("remoteDesktopKeyboardBadge"))
+            ->title();
+    };
+    EXPECT_EQ(badge(), QStringLiteral("待授权"));
+    // Asking for everything does not ask the desktop: its window would take
+    // the keyboard focus with nobody expecting it.
+    runTask(permissions->requestRequiredPermissions());
+    EXPECT_TRUE(keyboard->openings().isEmpty());
+    EXPECT_EQ(rowButtons(PermissionKind::accessibility), QStringList{QStringLiteral("请求授权")});
+    EXPECT_TRUE(rowText(PermissionKind::accessibility).contains(u"原生 Wayland 窗口"));
+    EXPECT_TRUE(rowButtons(PermissionKind::microphone).isEmpty());
+    EXPECT_TRUE(button("enterButton").isEnabled());
+
+    buttonTitled(row(PermissionKind::accessibility), QStringLiteral("请求授权"))->click();
+    EXPECT_EQ(keyboard->pendingOpenings(), 1);
+    EXPECT_EQ(badge(), QStringLiteral("等待确认"));
+    EXPECT_TRUE(rowButtons(PermissionKind::accessibility).isEmpty());
+    keyboard->answerWith(RemoteDesktopKeyboardError::Kind::refused);
+    keyboard->releaseAnswers();
+    ASSERT_TRUE(waitUntil([&] { return badge() == QStringLiteral("已拒绝"); }, "the refusal"));
+    EXPECT_EQ(rowButtons(PermissionKind::accessibility), QStringList{QStringLiteral("重新请求")});
+    EXPECT_TRUE(button("enterButton").isEnabled());
+
+    // A desktop that lends no keyboard is said so, with nothing to press.
+    keyboard->setVersion(0);
+    view.reset();
+    launch.reset();
+    permissions = std::make_unique<PermissionCoordinator>(*store, kinds, d);
+    makeView();
+    ASSERT_TRUE(waitUntil([&] { return badge() == QStringLiteral("不可用"); }, "the answer"));
+    EXPECT_TRUE(rowText(PermissionKind::accessibility).contains(u"没有提供远程桌面门户"));
+    EXPECT_TRUE(rowButtons(PermissionKind::accessibility).isEmpty());
 }
 
 } // namespace

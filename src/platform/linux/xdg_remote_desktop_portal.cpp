@@ -1,0 +1,250 @@
+#include "platform/linux/xdg_remote_desktop_portal.h"
+
+#include "platform/desktop_global_shortcuts.h"
+#include "platform/linux/xdg_portal_request.h"
+#include "platform/linux/xdg_portal_signals.h"
+
+#include <QDBusError>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QDBusPendingCall>
+#include <qcoro/qcorodbuspendingcall.h>
+
+#include <X11/keysym.h>
+
+namespace tovalit {
+
+namespace {
+
+using Kind = RemoteDesktopKeyboardError::Kind;
+
+const QString remoteDesktopInterface = QStringLiteral("org.freedesktop.portal.RemoteDesktop");
+const QString sessionInterface = QStringLiteral("org.freedesktop.portal.Session");
+
+// The device-type bit of a keyboard, and the persist mode that keeps a
+// grant until the user revokes it.
+constexpr uint keyboardDevice = 1;
+constexpr uint persistUntilRevoked = 2;
+
+// The request helper speaks in the global shortcuts' terms: a failed call,
+// a limit that passed, a wait ended without an answer (our close()).
+RemoteDesktopKeyboardError fromRequestError(const DesktopGlobalShortcutsError &error) {
+    switch (error.kind()) {
+    case DesktopGlobalShortcutsError::Kind::noAnswer:
+        return RemoteDesktopKeyboardError(Kind::noAnswer, error.detail());
+    case DesktopGlobalShortcutsError::Kind::refused:
+        return RemoteDesktopKeyboardError(Kind::closed, error.detail());
+    default:
+        return RemoteDesktopKeyboardError(Kind::unavailable, error.detail());
+    }
+}
+
+void closeSessionAt(QDBusConnection bus, const QString &session) {
+    bus.asyncCall(QDBusMessage::createMethodCall(XdgPortalSignals::service, session,
+                                                 sessionInterface, QStringLiteral("Close")));
+}
+
+QCoro::Task<bool> notifyKeysym(QDBusConnection bus, QString session, int keysym, bool pressed,
+                               int limitMilliseconds) {
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        XdgPortalSignals::service, XdgPortalSignals::desktopPath, remoteDesktopInterface,
+        QStringLiteral("NotifyKeyboardKeysym"));
+    call.setArguments({QVariant::fromValue(QDBusObjectPath(session)), QVariantMap(), keysym,
+                       uint(pressed ? 1 : 0)});
+    const QDBusPendingCall pending = bus.asyncCall(call, limitMilliseconds);
+    const QDBusMessage reply = co_await pending;
+    co_return reply.type() == QDBusMessage::ReplyMessage;
+}
+
+} // namespace
+
+XdgRemoteDesktopPortal::XdgRemoteDesktopPortal(QDBusConnection bus,
+                                               std::chrono::milliseconds answerLimit,
+                                               QObject *parent)
+    : QObject(parent)
+    , m_bus(std::move(bus))
+    , m_answerLimit(answerLimit) {}
+
+XdgRemoteDesktopPortal::~XdgRemoteDesktopPortal() {
+    close();
+}
+
+void XdgRemoteDesktopPortal::setOnClosed(std::function<void()> handler) {
+    m_onClosed = std::move(handler);
+}
+
+QCoro::Task<uint> XdgRemoteDesktopPortal::version() {
+    if (m_version)
+        co_return *m_version;
+    QPointer<XdgRemoteDesktopPortal> self(this);
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        XdgPortalSignals::service, XdgPortalSignals::desktopPath,
+        QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("GetAll"));
+    call.setArguments({remoteDesktopInterface});
+    const QDBusPendingCall pending = m_bus.asyncCall(call, int(m_answerLimit.count()));
+    const QDBusMessage reply = co_await pending;
+    // A portal without the interface answers with an error; one that only
+    // lends pointers or screens has nothing for us either. One that did not
+    // answer in time (still starting, say) is asked again next time.
+    uint found = 0;
+    const bool late = reply.errorName() == QDBusError::errorString(QDBusError::NoReply) ||
+                      reply.errorName() == QDBusError::errorString(QDBusError::Timeout);
+    if (reply.type() == QDBusMessage::ReplyMessage) {
+        const QVariantMap properties = qdbus_cast<QVariantMap>(reply.arguments().value(0));
+        const uint devices =
+            properties.value(QStringLiteral("AvailableDeviceTypes"), keyboardDevice).toUInt();
+        if (devices & keyboardDevice)
+            found = properties.value(QStringLiteral("version")).toUInt();
+    }
+    if (self && !late)
+        m_version = found;
+    co_return found;
+}
+
+QCoro::Task<RemoteDesktopKeyboard::Grant> XdgRemoteDesktopPortal::open(QString restoreToken) {
+    close();
+    QPointer<XdgRemoteDesktopPortal> self(this);
+    const QDBusConnection bus = m_bus;
+    const quint64 attempt = m_closes;
+    const uint serviceVersion = co_await version();
+    ensureStillWanted(self, attempt);
+    if (serviceVersion == 0)
+        throw RemoteDesktopKeyboardError(Kind::unavailable, remoteDesktopInterface);
+
+    QVariantMap sessionOptions;
+    sessionOptions.insert(QStringLiteral("session_handle_token"), XdgPortalRequest::newToken());
+    const QVariantMap created = co_await request(QStringLiteral("CreateSession"), QVariantList(),
+                                                 sessionOptions, m_answerLimit);
+    // The specification first typed the handle as a string, later as a path.
+    const QVariant handle = created.value(QStringLiteral("session_handle"));
+    const QString session = handle.canConvert<QDBusObjectPath>()
+                                ? handle.value<QDBusObjectPath>().path()
+                                : handle.toString();
+    if (session.isEmpty())
+        throw RemoteDesktopKeyboardError(Kind::unavailable,
+                                         QStringLiteral("CreateSession gave no session"));
+    if (!self || attempt != m_closes) {
+        closeSessionAt(bus, session);
+        ensureStillWanted(self, attempt);
+    }
+    m_session = session;
+    listenForClosing(session);
+
+    // Only the options the portal's version knows: an older portal may
+    // refuse the call for one it does not.
+    QVariantMap devices;
+    devices.insert(QStringLiteral("types"), keyboardDevice);
+    if (serviceVersion >= 2) {
+        devices.insert(QStringLiteral("persist_mode"), persistUntilRevoked);
+        if (!restoreToken.isEmpty())
+            devices.insert(QStringLiteral("restore_token"), restoreToken);
+    }
+    std::optional<RemoteDesktopKeyboardError> failure;
+    QVariantMap started;
+    try {
+        const QVariantList selectArguments{QVariant::fromValue(QDBusObjectPath(session))};
+        co_await request(QStringLiteral("SelectDevices"), selectArguments, devices, m_answerLimit);
+        ensureStillWanted(self, attempt);
+        // No parent window: ours are X11 windows a Wayland desktop cannot
+        // place its window over. No limit: the desktop asks the user.
+        const QVariantList startArguments{QVariant::fromValue(QDBusObjectPath(session)), QString()};
+        started =
+            co_await request(QStringLiteral("Start"), startArguments, QVariantMap(), std::nullopt);
+        ensureStillWanted(self, attempt);
+        if (!(started.value(QStringLiteral("devices")).toUInt() & keyboardDevice))
+            throw RemoteDesktopKeyboardError(Kind::refused, QStringLiteral("no keyboard shared"));
+    } catch (const RemoteDesktopKeyboardError &error) {
+        failure = error;
+    }
+    if (failure) {
+        if (self && attempt == m_closes)
+            close();
+        throw *failure;
+    }
+    m_open = true;
+    co_return Grant{started.value(QStringLiteral("restore_token")).toString()};
+}
+
+QCoro::Task<bool> XdgRemoteDesktopPortal::pressPasteShortcut() {
+    if (!m_open)
+        co_return false;
+    // Copies: the keys go out even when this object goes meanwhile.
+    const QDBusConnection bus = m_bus;
+    const QString session = m_session;
+    const int limit = int(m_answerLimit.count());
+    // A release of a key that is not down changes nothing, so every failure
+    // releases everything we may have pressed.
+    const bool controlDown = co_await notifyKeysym(bus, session, XK_Control_L, true, limit);
+    if (!controlDown) {
+        co_await notifyKeysym(bus, session, XK_Control_L, false, limit);
+        co_return false;
+    }
+    const bool vDown = co_await notifyKeysym(bus, session, XK_v, true, limit);
+    const bool vUp = co_await notifyKeysym(bus, session, XK_v, false, limit);
+    const bool controlUp = co_await notifyKeysym(bus, session, XK_Control_L, false, limit);
+    const bool allTaken = vDown && vUp && controlUp;
+    co_return allTaken;
+}
+
+void XdgRemoteDesktopPortal::close() {
+    ++m_closes;
+    m_open = false;
+    const QString session = std::exchange(m_session, QString());
+    if (m_closing)
+        m_closing.release()->deleteLater();
+    if (!session.isEmpty())
+        closeSessionAt(m_bus, session);
+    // Last: the opening this ends resumes at once, and finds us closed.
+    if (m_pending)
+        m_pending->abandon();
+}
+
+QCoro::Task<QVariantMap>
+XdgRemoteDesktopPortal::request(QString method, QVariantList arguments, QVariantMap options,
+                                std::optional<std::chrono::milliseconds> answerLimit) {
+    auto pending = std::make_shared<XdgPortalRequest>(m_bus);
+    m_pending = pending.get();
+    options.insert(QStringLiteral("handle_token"), pending->token());
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        XdgPortalSignals::service, XdgPortalSignals::desktopPath, remoteDesktopInterface, method);
+    call.setArguments(arguments << options);
+    std::optional<XdgPortalRequest::Response> response;
+    std::optional<RemoteDesktopKeyboardError> failure;
+    try {
+        response = co_await pending->send(std::move(call), answerLimit);
+    } catch (const DesktopGlobalShortcutsError &error) {
+        failure = fromRequestError(error);
+    }
+    if (failure)
+        throw *failure;
+    switch (response->code) {
+    case 0:
+        co_return response->results;
+    case 1:
+        throw RemoteDesktopKeyboardError(Kind::refused, method);
+    default:
+        throw RemoteDesktopKeyboardError(Kind::unavailable, method);
+    }
+}
+
+void XdgRemoteDesktopPortal::ensureStillWanted(const QPointer<XdgRemoteDesktopPortal> &self,
+                                               quint64 attempt) {
+    if (!self || attempt != self->m_closes)
+        throw RemoteDesktopKeyboardError(Kind::closed);
+}
+
+void XdgRemoteDesktopPortal::listenForClosing(const QString &session) {
+    m_closing =
+        std::make_unique<XdgPortalSignals>(session, "org.freedesktop.portal.Session", m_bus);
+    connect(m_closing.get(), &XdgPortalSignals::Closed, this, [this, session] {
+        if (session != m_session)
+            return;
+        const bool wasOpen = m_open;
+        // An opening still under way ends with `closed`.
+        close();
+        if (wasOpen && m_onClosed)
+            m_onClosed();
+    });
+}
+
+} // namespace tovalit

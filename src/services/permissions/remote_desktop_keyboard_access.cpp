@@ -1,0 +1,212 @@
+#include "services/permissions/remote_desktop_keyboard_access.h"
+
+#include "platform/remote_desktop_keyboard.h"
+#include "services/settings/app_configuration_store.h"
+#include "services/settings/tovalit_debug_logger.h"
+#include "support/app_error.h"
+#include "support/spawn.h"
+
+#include <qcoro/qcorofuture.h>
+
+namespace tovalit {
+
+namespace {
+
+void logGrant(const QString &message) {
+    TovalitDebugLogger::log(QStringLiteral("permission.remote-keyboard"), message);
+}
+
+// Closes the desktop's window when the user has not answered in time, so
+// that the asking ends instead of holding a paste or the next request.
+QCoro::Task<void> closeUnlessAnswered(std::shared_ptr<RemoteDesktopKeyboard> keyboard,
+                                      Sleeper sleeper, CancelToken answered) {
+    co_await sleeper(RemoteDesktopKeyboardAccess::consentLimit, answered);
+    if (answered.isCancelled())
+        co_return;
+    logGrant(QStringLiteral("no-answer | waited=") +
+             QString::number(RemoteDesktopKeyboardAccess::consentLimit) + u's');
+    keyboard->close();
+}
+
+QCoro::Task<void> finishAfter(Sleeper sleeper, double seconds, CancelToken stop,
+                              std::shared_ptr<QPromise<void>> finished) {
+    co_await sleeper(seconds, stop);
+    finished->finish();
+}
+
+} // namespace
+
+RemoteDesktopKeyboardAccess::RemoteDesktopKeyboardAccess(
+    AppConfigurationStore &store, std::shared_ptr<RemoteDesktopKeyboard> keyboard, Sleeper sleeper,
+    QObject *parent)
+    : QObject(parent)
+    , m_store(store)
+    , m_keyboard(std::move(keyboard))
+    , m_sleeper(std::move(sleeper))
+    , m_state(store.remoteDesktopKeyboardRefused() ? State::refused : State::notRequested) {
+    m_keyboard->setOnClosed([this] {
+        if (m_state != State::granted)
+            return;
+        logGrant(QStringLiteral("closed-by-desktop"));
+        setState(State::notRequested);
+    });
+    spawn(
+        this, [this] { return learnWhetherOffered(); }, QStringLiteral("remote keyboard offered"));
+}
+
+RemoteDesktopKeyboardAccess::~RemoteDesktopKeyboardAccess() {
+    m_lifetime.cancel();
+    m_answered.cancel();
+    m_keyboard->setOnClosed({});
+    // Ends an asking under way; the session goes with the run anyway.
+    m_keyboard->close();
+}
+
+void RemoteDesktopKeyboardAccess::requestIfNeeded() {
+    if (m_state == State::notRequested)
+        ask();
+}
+
+void RemoteDesktopKeyboardAccess::request() {
+    if (m_state == State::notRequested || m_state == State::refused)
+        ask();
+}
+
+QCoro::Task<RemoteDesktopKeyboardAccess::Readiness>
+RemoteDesktopKeyboardAccess::keyboardForDelivery() {
+    if (m_state == State::granted && m_keyboard->isOpen())
+        co_return Readiness::open;
+    if (m_state != State::notRequested && m_state != State::requesting)
+        co_return Readiness::none;
+    const CancelToken lifetime = m_lifetime;
+    const QFuture<void> answered = ask();
+    if (!answered.isFinished()) {
+        auto waited = std::make_shared<QPromise<void>>();
+        waited->start();
+        const CancelToken answeredFirst;
+        spawn(
+            this,
+            [sleeper = m_sleeper, answeredFirst, waited] {
+                return finishAfter(sleeper, deliveryWaitLimit, answeredFirst, waited);
+            },
+            QStringLiteral("remote keyboard delivery wait"));
+        const auto either = QtFuture::whenAny(answered, waited->future());
+        co_await either;
+        answeredFirst.cancel();
+    }
+    if (lifetime.isCancelled())
+        co_return Readiness::none;
+    co_return m_state == State::granted ? Readiness::openedNow : Readiness::none;
+}
+
+QCoro::Task<bool> RemoteDesktopKeyboardAccess::pressPasteShortcut() {
+    // The keyboard stays for the keys even when the access goes meanwhile.
+    const std::shared_ptr<RemoteDesktopKeyboard> keyboard = m_keyboard;
+    const bool pressed = co_await keyboard->pressPasteShortcut();
+    co_return pressed;
+}
+
+QFuture<void> RemoteDesktopKeyboardAccess::ask() {
+    if (m_asking)
+        return m_asking->future();
+    m_asking = std::make_shared<QPromise<void>>();
+    m_asking->start();
+    const QFuture<void> answered = m_asking->future();
+    // It catches what it meets: nothing escapes the unkept task.
+    askDesktop(m_asking);
+    return answered;
+}
+
+QCoro::Task<void>
+RemoteDesktopKeyboardAccess::askDesktop(std::shared_ptr<QPromise<void>> answered) {
+    const CancelToken lifetime = m_lifetime;
+    const std::shared_ptr<RemoteDesktopKeyboard> keyboard = m_keyboard;
+    setState(State::requesting);
+    const uint version = co_await keyboard->version();
+    if (lifetime.isCancelled()) {
+        answered->finish();
+        co_return;
+    }
+    // A token is good for one opening, whatever its answer.
+    QString restoreToken;
+    if (version >= 2) {
+        restoreToken = m_store.remoteDesktopRestoreToken();
+        if (!restoreToken.isEmpty())
+            m_store.setRemoteDesktopRestoreToken(QString());
+    }
+    std::optional<RemoteDesktopKeyboard::Grant> grant;
+    std::optional<RemoteDesktopKeyboardError::Kind> failure;
+    QString detail;
+    if (version == 0) {
+        failure = RemoteDesktopKeyboardError::Kind::unavailable;
+    } else {
+        logGrant(QStringLiteral("requesting | version=") + QString::number(version) +
+                 QStringLiteral(" | restore=") +
+                 (restoreToken.isEmpty() ? QStringLiteral("false") : QStringLiteral("true")));
+        m_answered = CancelToken();
+        spawn(
+            this,
+            [keyboard, sleeper = m_sleeper, answeredInTime = m_answered] {
+                return closeUnlessAnswered(keyboard, sleeper, answeredInTime);
+            },
+            QStringLiteral("remote keyboard answer limit"));
+        const CancelToken answeredInTime = m_answered;
+        try {
+            grant = co_await keyboard->open(restoreToken);
+        } catch (const RemoteDesktopKeyboardError &error) {
+            failure = error.kind();
+            detail = error.localizedDescription();
+        } catch (const std::exception &error) {
+            // Nothing the desktop said: asked again later.
+            failure = RemoteDesktopKeyboardError::Kind::closed;
+            detail = describeException(error);
+        }
+        answeredInTime.cancel();
+    }
+    if (lifetime.isCancelled()) {
+        answered->finish();
+        co_return;
+    }
+
+    m_asking.reset();
+    if (grant) {
+        // A version-1 desktop keeps nothing: the next run asks again.
+        if (version >= 2)
+            m_store.setRemoteDesktopRestoreToken(grant->restoreToken);
+        if (m_store.remoteDesktopKeyboardRefused())
+            m_store.setRemoteDesktopKeyboardRefused(false);
+        logGrant(QStringLiteral("granted | kept=") + (grant->restoreToken.isEmpty()
+                                                          ? QStringLiteral("false")
+                                                          : QStringLiteral("true")));
+        setState(State::granted);
+    } else if (*failure == RemoteDesktopKeyboardError::Kind::refused) {
+        m_store.setRemoteDesktopKeyboardRefused(true);
+        logGrant(QStringLiteral("refused | error=") + detail);
+        setState(State::refused);
+    } else if (*failure == RemoteDesktopKeyboardError::Kind::unavailable) {
+        logGrant(QStringLiteral("unavailable | error=") + detail);
+        setState(State::unavailable);
+    } else {
+        // No answer in time, or the session ended first: asked again later.
+        logGrant(QStringLiteral("unanswered | error=") + detail);
+        setState(State::notRequested);
+    }
+    answered->finish();
+}
+
+QCoro::Task<void> RemoteDesktopKeyboardAccess::learnWhetherOffered() {
+    const CancelToken lifetime = m_lifetime;
+    const std::shared_ptr<RemoteDesktopKeyboard> keyboard = m_keyboard;
+    const uint version = co_await keyboard->version();
+    if (lifetime.isCancelled() || version != 0 || m_state == State::unavailable)
+        co_return;
+    logGrant(QStringLiteral("unavailable | version=0"));
+    setState(State::unavailable);
+}
+
+void RemoteDesktopKeyboardAccess::setState(State state) {
+    m_state = state;
+    Q_EMIT stateChanged(state);
+}
+
+} // namespace tovalit

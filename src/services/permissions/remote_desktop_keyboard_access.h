@@ -1,0 +1,105 @@
+#pragma once
+
+#include "support/cancel_token.h"
+#include "support/sleeper.h"
+
+#include <QFuture>
+#include <QObject>
+#include <QPromise>
+#include <qcoro/qcorotask.h>
+
+#include <memory>
+
+namespace tovalit {
+
+class AppConfigurationStore;
+class RemoteDesktopKeyboard;
+
+// The keyboard the desktop lends through its remote-desktop service, and
+// the user's answer to lending it: in a Wayland session, the counterpart of
+// the permission to press keys in other applications, which a paste into a
+// native Wayland window needs. One session serves the whole run. A grant
+// the desktop lets us keep (its restore token, stored with the settings)
+// opens the next run's session without asking; a refusal is kept as well,
+// so nothing asks again until the user does, from the permission step.
+// The wait for the user's answer is bounded. GUI thread only.
+class RemoteDesktopKeyboardAccess : public QObject {
+    Q_OBJECT
+
+public:
+    enum class State {
+        // Not asked in this run, or its session has ended.
+        notRequested,
+        // The desktop's window is asking the user.
+        requesting,
+        granted,
+        refused,
+        // The desktop has no remote-desktop service that lends a keyboard.
+        unavailable,
+    };
+    Q_ENUM(State)
+
+    // What a paste may do with the keyboard.
+    enum class Readiness {
+        none,
+        // Open before the paste was asked for.
+        open,
+        // Opened while the paste waited: the desktop's window may have
+        // taken the keyboard focus meanwhile.
+        openedNow,
+    };
+
+    // `store` must outlive the access; the wait for the user's answer goes
+    // through `sleeper`. Starts finding out whether the desktop lends a
+    // keyboard at all.
+    RemoteDesktopKeyboardAccess(AppConfigurationStore &store,
+                                std::shared_ptr<RemoteDesktopKeyboard> keyboard,
+                                Sleeper sleeper = systemSleeper(), QObject *parent = nullptr);
+    ~RemoteDesktopKeyboardAccess() override;
+
+    State state() const { return m_state; }
+
+    // Asks the desktop unless the keyboard is open or being asked for, the
+    // user turned it down, or the desktop lends none. Returns at once; the
+    // state follows.
+    void requestIfNeeded();
+    // The user's own request: after a refusal as well.
+    void request();
+    // For a paste: the open keyboard; else, while the desktop is asking or
+    // nothing has asked yet in this run, its answer (asking now when
+    // needed), if it comes within deliveryWaitLimit.
+    QCoro::Task<Readiness> keyboardForDelivery();
+    // Ctrl+V on the lent keyboard; false without one.
+    QCoro::Task<bool> pressPasteShortcut();
+
+    // How long the desktop's window may wait for the user before it is
+    // closed, and how long of that a paste waits: the text should not hang
+    // on a window the user leaves alone, which may still be answered for
+    // the next one.
+    static constexpr double consentLimit = 60.0;
+    static constexpr double deliveryWaitLimit = 15.0;
+
+Q_SIGNALS:
+    void stateChanged(tovalit::RemoteDesktopKeyboardAccess::State state);
+
+private:
+    // Asks the desktop, or joins the asking under way; the future finishes
+    // with the answer.
+    QFuture<void> ask();
+    QCoro::Task<void> askDesktop(std::shared_ptr<QPromise<void>> answered);
+    QCoro::Task<void> learnWhetherOffered();
+    void setState(State state);
+
+    AppConfigurationStore &m_store;
+    std::shared_ptr<RemoteDesktopKeyboard> m_keyboard;
+    Sleeper m_sleeper;
+    State m_state;
+    std::shared_ptr<QPromise<void>> m_asking;
+    // Ends the bound on the current wait for the user.
+    CancelToken m_answered;
+    // Cancelled first thing in the destructor: an asking that resumes
+    // then leaves the object alone.
+    CancelToken m_lifetime;
+};
+
+} // namespace tovalit

@@ -1,0 +1,47 @@
+#pragma once
+
+#include "platform/accessibility_element.h"
+#include "support/sleeper.h"
+
+#include <qcoro/qcorotask.h>
+
+#include <memory>
+
+namespace tovalit {
+
+class AccessibilityClient;
+class RemoteDesktopKeyboardAccess;
+
+// The paste into a window the X server does not know (a native window of
+// a Wayland session): Ctrl+V on the keyboard the desktop lends, where it
+// lends one. When the desktop had to ask the user during the paste, its
+// window held the keyboard focus for a while, and Tovalit cannot give the
+// focus back: the keys go out only once the accessibility bus shows it on
+// the field again, within a bounded wait. GUI thread only.
+class DesktopKeyboardPaste {
+public:
+    // Without `access` (an X11 session) no keyboard is ever lent.
+    DesktopKeyboardPaste(std::shared_ptr<RemoteDesktopKeyboardAccess> access,
+                         std::shared_ptr<AccessibilityClient> accessibility, Sleeper sleeper);
+
+    // Whether a paste into `field` (null when no field was found) can go
+    // out through the lent keyboard now, asking the desktop first when
+    // nothing has asked in this run.
+    QCoro::Task<bool> ready(AccessibilityElementRef field);
+    QCoro::Task<bool> press();
+
+    // How long the focus may take to come back from the desktop's window,
+    // and how often it is looked for meanwhile.
+    static constexpr double focusReturnLimit = 2.0;
+    static constexpr double focusReturnInterval = 0.1;
+
+private:
+    QCoro::Task<bool> focusReturnedTo(AccessibilityElementRef field);
+    QCoro::Task<bool> focusIsOn(AccessibilityElementRef field);
+
+    std::shared_ptr<RemoteDesktopKeyboardAccess> m_access;
+    std::shared_ptr<AccessibilityClient> m_accessibility;
+    Sleeper m_sleeper;
+};
+
+} // namespace tovalit
