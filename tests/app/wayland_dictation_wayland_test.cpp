@@ -1,10 +1,11 @@
-// Whole dictations in a Wayland session, as a KDE Plasma user on Wayland
-// has them: Tovalit's windows go through XWayland, a native Wayland editor
-// has the focus, the recording shortcut reaches Tovalit through the
-// desktop (the recording action of its desktop entry, or the desktop
-// portal's global shortcuts) and the text goes into the editor over the
-// accessibility bus. The gateway is a stand-in on loopback; for the
-// portal's signal, so is the portal, on a bus of its own.
+// Whole dictations in a Wayland session, as a user of KDE Plasma or GNOME
+// on Wayland has them (scripts/test runs them in each desktop's session):
+// Tovalit's windows go through XWayland, a native Wayland editor has the
+// focus, the recording shortcut reaches Tovalit through the desktop (the
+// recording action of its desktop entry, or the desktop portal's global
+// shortcuts) and the text goes into the editor over the accessibility bus.
+// The gateway is a stand-in on loopback; for the portal's signal, so is
+// the portal, on a bus of its own.
 
 #include "app/legacy_menu_bar_controller.h"
 #include "app/main_window.h"
@@ -20,12 +21,17 @@
 #include "tests/support/qt_printers.h"
 #include "tests/support/run_task.h"
 #include "tests/support/scoped_environment_variable.h"
+#include "tests/support/spoken_audio.h"
 #include "tests/support/temporary_user_folders.h"
 #include "tests/support/test_editor_process.h"
 #include "tests/support/test_session.h"
 #include "tests/support/xdotool.h"
 
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QPushButton>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -47,7 +53,13 @@ protected:
         ASSERT_NO_FATAL_FAILURE(dictation.requireDesktop());
     }
 
-    void TearDown() override { testing::DesktopDictation::quit(app); }
+    void TearDown() override {
+        testing::DesktopDictation::quit(app);
+        if (gtk4Editor) {
+            gtk4Editor->terminate();
+            gtk4Editor->waitForFinished(5000);
+        }
+    }
 
     // Tovalit as it starts in the session, with `shortcut` recorded,
     // answering the desktop's requests; the user goes past the onboarding
@@ -87,6 +99,49 @@ protected:
         // user's press comes later than that.
         ASSERT_TRUE(waitUntil([&] { return dictation.focusedProcess() == editorPid; },
                               "the desktop's focus to be the editor's alone", 10s));
+    }
+
+    // GNOME's own editor (GTK 4, its field deep in the window's tree),
+    // native on Wayland, showing a file that holds `text`; the user clicks
+    // at its end.
+    void focusGtk4EditorAtTheEndOf(const QString &text) {
+        ASSERT_TRUE(scratch.isValid());
+        QFile note(scratch.filePath(QStringLiteral("周报.txt")));
+        ASSERT_TRUE(note.open(QIODevice::WriteOnly));
+        note.write(text.toUtf8());
+        note.close();
+        gtk4Editor = std::make_unique<QProcess>();
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("GDK_BACKEND"), QStringLiteral("wayland"));
+        gtk4Editor->setProcessEnvironment(environment);
+        gtk4Editor->setProcessChannelMode(QProcess::ForwardedChannels);
+        gtk4Editor->start(QStringLiteral("gnome-text-editor"),
+                          {QStringLiteral("--standalone"), note.fileName()});
+        ASSERT_TRUE(gtk4Editor->waitForStarted(5000));
+        editorPid = qint32(gtk4Editor->processId());
+        std::optional<QString> shown;
+        ASSERT_TRUE(waitUntil(
+            [&] {
+                shown = dictation.editorText(editorPid);
+                return shown == text;
+            },
+            "GNOME's editor showing the file on the accessibility bus", 20s))
+            << "it shows: " << shown.value_or(QStringLiteral("<nothing>")).toStdString();
+        ASSERT_TRUE(waitUntil([&] { return dictation.focusedProcess() == editorPid; },
+                              "the desktop's focus to be GNOME's editor's", 10s));
+        ASSERT_TRUE(dictation.placeCaret(editorPid, text.size()));
+    }
+
+    // What the language model was told of the place the text goes to.
+    QJsonObject formattingContext() const {
+        const std::vector<QJsonObject> requests = gateway.formattingRequests();
+        EXPECT_EQ(requests.size(), 1u) << gateway.calls();
+        for (const QJsonValue message :
+             requests.empty() ? QJsonArray() : requests[0][u"messages"].toArray()) {
+            if (message[u"role"].toString() == u"user")
+                return QJsonDocument::fromJson(message[u"content"].toString().toUtf8()).object();
+        }
+        return {};
     }
 
     // What a launcher or dock does with the desktop entry's recording
@@ -130,6 +185,8 @@ protected:
     testing::DesktopDictation dictation{folders.dataFolder()};
     testing::GatewayStandIn &gateway = dictation.gateway;
     std::unique_ptr<TestEditorProcess> editor;
+    QTemporaryDir scratch;
+    std::unique_ptr<QProcess> gtk4Editor;
     qint32 editorPid = 0;
     LegacyMenuBarController menuBar;
     std::unique_ptr<VellupTranscriberApp> app;
@@ -193,6 +250,22 @@ TEST_F(WaylandDictationTest, TheDesktopPortalsShortcutDictatesIntoANativeWayland
     }));
     expectTidiedTextInTheEditor();
     dictation.expectOneRecord(QStringLiteral("completed"), QStringLiteral("已插入"));
+}
+
+TEST_F(WaylandDictationTest, TheTextBeforeTheCaretInAGtk4EditorIsTheDictationsContext) {
+    TOVALIT_REQUIRE_ENVIRONMENT(testing::hasTool(QStringLiteral("gnome-text-editor")),
+                                "gnome-text-editor is needed");
+    ASSERT_NO_FATAL_FAILURE(launch(dictation.dependencies(folders.configHome())));
+    const QString before = QStringLiteral("周报草稿：");
+    ASSERT_NO_FATAL_FAILURE(focusGtk4EditorAtTheEndOf(before));
+
+    ASSERT_NO_FATAL_FAILURE(dictate([&] { runRecordingAction(); }));
+    EXPECT_TRUE(dictation.editorComesToShow(editorPid, before + formattedText))
+        << "\nhistory: " << dictation.history();
+    dictation.expectOneRecord(QStringLiteral("completed"), QStringLiteral("已插入"));
+    const QJsonObject context = formattingContext();
+    EXPECT_EQ(context[u"surrounding_text_before_cursor"].toString(), before)
+        << QJsonDocument(context).toJson().toStdString();
 }
 
 TEST_F(WaylandDictationTest, ANativeFieldThatTakesNoTextLeavesItOnTheDesktopsClipboard) {

@@ -3,6 +3,7 @@
 #include "app/main_window.h"
 #include "platform/accessibility_thread.h"
 #include "platform/linux/atspi_accessibility_client.h"
+#include "platform/linux/atspi_bus.h"
 #include "platform/linux/ini_defaults_store.h"
 #include "platform/linux/pulse_audio_input.h"
 #include "services/context/accessibility_focus.h"
@@ -17,6 +18,7 @@
 #include <QJsonDocument>
 #include <QProcess>
 #include <QPushButton>
+#include <QQueue>
 
 #include <gtest/gtest.h>
 
@@ -28,7 +30,8 @@ DesktopDictation::DesktopDictation(QString dataFolder)
     : m_dataFolder(std::move(dataFolder))
     , m_speech(m_scratch.filePath(QStringLiteral("speech.wav")))
     , m_thread(std::make_shared<AccessibilityThread>())
-    , m_client(std::make_shared<AtspiAccessibilityClient>(m_thread)) {}
+    , m_client(std::make_shared<AtspiAccessibilityClient>(m_thread))
+    , m_bus(std::make_unique<AtspiBus>()) {}
 
 DesktopDictation::~DesktopDictation() {
     GatewayStandIn::forgetStoredSession();
@@ -64,18 +67,46 @@ VellupTranscriberApp::Dependencies DesktopDictation::dependencies(const QString 
     return dependencies;
 }
 
+namespace {
+
+// The object with the keyboard focus in the process's active window,
+// found by walking the whole window: GTK 4 marks none of the containers
+// around its fields as showing, so a search that skips hidden subtrees
+// never reaches them.
+std::optional<AtspiObject> focusedObject(AtspiBus &bus, qint32 pid) {
+    if (!bus.connectIfEnabled())
+        return std::nullopt;
+    const std::optional<QString> service = bus.serviceOfProcess(pid);
+    const std::optional<AtspiObject> window = service ? bus.activeWindow(*service) : std::nullopt;
+    if (!window)
+        return std::nullopt;
+    QQueue<AtspiObject> queue;
+    queue.enqueue(*window);
+    // GTK 4 nests an editor's field about 15 levels deep.
+    for (int visited = 0; !queue.isEmpty() && visited < 2000; ++visited) {
+        const AtspiObject object = queue.dequeue();
+        if (bus.hasState(object, AtspiBus::stateFocused))
+            return object;
+        for (const AtspiObject &child : bus.children(object).value_or(QList<AtspiObject>()))
+            queue.enqueue(child);
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
 std::optional<QString> DesktopDictation::editorText(qint32 pid) {
-    return runTask(m_thread->run([client = m_client, pid]() -> std::optional<QString> {
-        client->isProcessTrusted();
-        const auto application = client->applicationElement(pid);
-        if (!application)
-            return std::nullopt;
-        auto focused = accessibilityValueAs<AccessibilityElementRef>(
-            application->attributeValue(ax::focusedUIElement));
-        if (!focused || !*focused)
-            return std::nullopt;
-        return accessibilityValueAs<QString>((*focused)->attributeValue(ax::value));
-    }));
+    const std::optional<AtspiObject> field = focusedObject(*m_bus, pid);
+    return field ? m_bus->text(*field, 0, -1) : std::nullopt;
+}
+
+bool DesktopDictation::placeCaret(qint32 pid, qint64 offset) {
+    const std::optional<AtspiObject> field = focusedObject(*m_bus, pid);
+    if (!field)
+        return false;
+    const auto moved = m_bus->call(*field, QStringLiteral("org.a11y.atspi.Text"),
+                                   QStringLiteral("SetCaretOffset"), {int(offset)});
+    return moved && !moved->isEmpty() && moved->first().toBool();
 }
 
 ::testing::AssertionResult DesktopDictation::editorComesToShow(qint32 pid, const QString &text) {

@@ -16,6 +16,7 @@
 namespace tovalit {
 class AccessibilityThread;
 class AtspiAccessibilityClient;
+class AtspiBus;
 } // namespace tovalit
 
 namespace tovalit::testing {
@@ -45,11 +46,14 @@ public:
     VellupTranscriberApp::Dependencies dependencies(const QString &configHome) const;
 
     // The focused field of the process `pid`, as the accessibility bus
-    // reads it; nothing while it shows none.
+    // reads it (in its active window); nothing while it shows none.
     std::optional<QString> editorText(qint32 pid);
     // Waits a few seconds for that field to show `text`; the failure
     // says what it showed.
     ::testing::AssertionResult editorComesToShow(qint32 pid, const QString &text);
+    // Puts the caret of that field at `offset` (UTF-16 units), as a click
+    // there would; whether the field took it.
+    bool placeCaret(qint32 pid, qint64 offset);
     // The process whose window has the focus, as the accessibility bus
     // says; nothing while none has.
     std::optional<qint32> focusedProcess();
@@ -82,6 +86,9 @@ private:
     QString m_speech;
     std::shared_ptr<AccessibilityThread> m_thread;
     std::shared_ptr<AtspiAccessibilityClient> m_client;
+    // The editor's field is read on this thread, apart from the
+    // application's own search.
+    std::unique_ptr<AtspiBus> m_bus;
 };
 
 } // namespace tovalit::testing

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QString>
 #include <QtGlobal>
 
 #include <gtest/gtest.h>
@@ -22,6 +23,22 @@ inline bool inTestSession() {
             else                                                                                   \
                 GTEST_SKIP() << (reason);                                                          \
         }                                                                                          \
+    } while (false)
+
+// The desktop whose session the test runs in, as its XDG_CURRENT_DESKTOP
+// names it ("KDE", "GNOME"; a list may name several).
+inline bool onDesktop(const char *desktop) {
+    return qEnvironmentVariable("XDG_CURRENT_DESKTOP")
+        .split(u':')
+        .contains(QLatin1String(desktop), Qt::CaseInsensitive);
+}
+
+// A test about what one desktop alone does is skipped in the sessions of
+// the others, saying why.
+#define TOVALIT_ONLY_ON_DESKTOP(desktop, reason)                                                   \
+    do {                                                                                           \
+        if (!::tovalit::testing::onDesktop(desktop))                                               \
+            GTEST_SKIP() << "only in " << (desktop) << "'s session: " << (reason);                 \
     } while (false)
 
 // The X server of the session scripts/test starts.
