@@ -345,8 +345,12 @@ public:
     // many of the user's own entries are synchronised and in effect, else
     // where they will be synchronised to.
     QString personalLexiconSummary() const;
-    // Reads the lexicon again (saving it when it needed cleaning) and
-    // learns from the whole history, as a daily batch would.
+    // Reads the lexicon file and publishes it, saving it when it needed
+    // cleaning; the start-up's first load. Never synchronises.
+    QCoro::Task<void> loadPersonalLexicon();
+    // "立即同步": reads the lexicon again (saving it when it needed
+    // cleaning), synchronises it with the cloud tables, and learns from the
+    // whole history, as a daily batch would.
     QCoro::Task<void> refreshPersonalLexicon();
     // These start their work on the event loop and return at once; what
     // they change arrives through the published entries. Input the term
@@ -718,7 +722,12 @@ private:
 
     // Loading, publication, persistence (transcriber_view_model_lexicon.cpp).
     QCoro::Task<PersonalLexiconLease> acquirePersonalLexicon();
-    QCoro::Task<void> loadPersonalLexicon();
+    // True when the file was read and its lexicon published.
+    QCoro::Task<bool> loadPersonalLexiconHoldingLease();
+    // Whether the lexicon as published has something for the cloud: a
+    // new namespace, an error of the last sync, or an entry that takes
+    // part in syncing and waits for (or failed) its upload.
+    bool isPersonalLexiconSyncDue() const;
     PersonalLexiconSnapshot
     sanitizedPersonalLexiconSnapshot(PersonalLexiconSnapshot snapshot) const;
     void applyPersonalLexiconSnapshot(PersonalLexiconSnapshot snapshot);
@@ -998,6 +1007,8 @@ private:
     // Shared with the tasks holding them, which may outlive the controller.
     std::shared_ptr<AsyncMutex> m_personalLexiconMutex = std::make_shared<AsyncMutex>();
     std::shared_ptr<AsyncMutex> m_personalLexiconSyncMutex = std::make_shared<AsyncMutex>();
+    // A load gave the lexicon a namespace no sync has used yet.
+    bool m_personalLexiconNamespaceIsNew = false;
     // Records a history batch is reading; an overlapping batch leaves them
     // to it.
     QSet<QUuid> m_historyLexiconRecordsInFlight;

@@ -85,11 +85,15 @@ TranscriberViewModel::acquirePersonalLexicon() {
 
 QCoro::Task<void> TranscriberViewModel::loadPersonalLexicon() {
     const QPointer<TranscriberViewModel> alive(this);
-    const std::shared_ptr<PersonalLexiconStore> store = m_personalLexiconStore;
     // A change in progress is saved before the file is read again.
-    PersonalLexiconLease lease = co_await acquirePersonalLexicon();
-    if (!alive)
-        co_return;
+    const PersonalLexiconLease lease = co_await acquirePersonalLexicon();
+    if (alive)
+        co_await loadPersonalLexiconHoldingLease();
+}
+
+QCoro::Task<bool> TranscriberViewModel::loadPersonalLexiconHoldingLease() {
+    const QPointer<TranscriberViewModel> alive(this);
+    const std::shared_ptr<PersonalLexiconStore> store = m_personalLexiconStore;
     std::optional<PersonalLexiconSnapshot> loaded;
     std::exception_ptr failure;
     try {
@@ -98,7 +102,7 @@ QCoro::Task<void> TranscriberViewModel::loadPersonalLexicon() {
         failure = std::current_exception();
     }
     if (!alive)
-        co_return;
+        co_return false;
     if (failure) {
         // The application goes on with an empty lexicon. The file stays as
         // it is; the store moves it aside before a later save replaces it.
@@ -110,33 +114,65 @@ QCoro::Task<void> TranscriberViewModel::loadPersonalLexicon() {
         LexiconEventRecord record = LexiconEventRecord::snapshot(
             QStringLiteral("load_failed"), {}, PersonalLexiconCloudState::empty(), description);
         co_await recordLexiconEvent(std::move(record));
-        co_return;
+        co_return false;
     }
 
     const PersonalLexiconSnapshot sanitized = sanitizedPersonalLexiconSnapshot(*loaded);
+    if (sanitized.cloudState.syncNamespace != loaded->cloudState.syncNamespace)
+        m_personalLexiconNamespaceIsNew = true;
     // What was read is the lexicon from now on, even when its cleaned form
     // cannot be written back (a full or read-only disk): that failure is
     // reported, and the next save tries again.
     applyPersonalLexiconSnapshot(sanitized);
     if (sanitized != *loaded) {
-        // A first start, a missing namespace or a repaired entry: the
-        // cleaned lexicon goes to the file and the cloud.
-        co_await persistPersonalLexicon(std::move(lease), sanitized.entries, sanitized.cloudState,
-                                        sanitized.historyLearningState, std::nullopt, false, true);
+        // A first start, a missing namespace or a repaired entry. The cloud
+        // hears of it from the sync that follows (at start-up, once every
+        // load is through), not while the loads wait.
+        co_await storePersonalLexiconAndRecord(sanitized, QStringLiteral("persist_local_only"),
+                                               std::nullopt);
         if (!alive)
-            co_return;
+            co_return false;
     }
     LexiconEventRecord record = LexiconEventRecord::snapshot(
         QStringLiteral("load_snapshot"), sanitized.entries, sanitized.cloudState);
     co_await recordLexiconEvent(std::move(record));
+    co_return true;
 }
 
 QCoro::Task<void> TranscriberViewModel::refreshPersonalLexicon() {
     const QPointer<TranscriberViewModel> alive(this);
-    co_await loadPersonalLexicon();
-    if (!alive)
-        co_return;
+    bool loaded = false;
+    {
+        const PersonalLexiconLease lease = co_await acquirePersonalLexicon();
+        if (!alive)
+            co_return;
+        loaded = co_await loadPersonalLexiconHoldingLease();
+        if (!alive)
+            co_return;
+    }
+    // What the user asked for, due or not; but never an empty lexicon in
+    // place of one that could not be read.
+    if (loaded) {
+        co_await synchronizePersonalLexicon(std::nullopt);
+        if (!alive)
+            co_return;
+    }
     co_await processHistoryLexiconRecords(m_records, true);
+}
+
+bool TranscriberViewModel::isPersonalLexiconSyncDue() const {
+    if (m_personalLexiconNamespaceIsNew)
+        return true;
+    const std::optional<QString> &error = m_personalLexiconCloudState.lastErrorMessage;
+    if (error && !textkit::isBlank(*error))
+        return true;
+    return std::any_of(m_personalLexiconEntries.cbegin(), m_personalLexiconEntries.cend(),
+                       [](const PersonalLexiconEntry &entry) {
+                           return entry.participatesInCloudSync() &&
+                                  (entry.cloudSyncStatus ==
+                                       PersonalLexiconCloudSyncStatus::pending ||
+                                   entry.cloudSyncStatus == PersonalLexiconCloudSyncStatus::failed);
+                       });
 }
 
 PersonalLexiconSnapshot
@@ -275,6 +311,7 @@ TranscriberViewModel::synchronizePersonalLexicon(std::optional<QString> learning
         co_await syncPersonalLexiconSnapshotWithGatewayRecovery(sent);
     if (!alive)
         co_return;
+    m_personalLexiconNamespaceIsNew = false;
     LexiconEventRecord record = LexiconEventRecord::snapshot(QStringLiteral("cloud_sync_resolved"),
                                                              synced.entries, synced.cloudState);
     co_await recordLexiconEvent(std::move(record));

@@ -145,6 +145,18 @@ protected:
         return snapshot;
     }
 
+    // A clean snapshot in step with the cloud: a start with it has nothing
+    // to synchronise.
+    PersonalLexiconSnapshot syncedSnapshot(QList<PersonalLexiconEntry> entries = {}) const {
+        PersonalLexiconSnapshot snapshot = cleanSnapshot(std::move(entries));
+        for (PersonalLexiconEntry &entry : snapshot.entries) {
+            if (entry.participatesInCloudSync())
+                entry.cloudSyncStatus = PersonalLexiconCloudSyncStatus::synced;
+        }
+        snapshot.cloudState.lastSyncedAt = time.now();
+        return snapshot;
+    }
+
     // Every entry with its switch, sorted: "Kestrel off",
     // "托瓦利特 -> Tovalit on"; those the lexicon page hides end in " hidden".
     static QStringList switches(const QList<PersonalLexiconEntry> &entries) {
@@ -190,10 +202,11 @@ protected:
         return sync;
     }
 
-    // Publishes `snapshot` through the controller's own load, as at start-up.
+    // Publishes `snapshot` through the controller's own load, as at start-up
+    // (without the start-up's sync).
     void loadLexicon(const PersonalLexiconSnapshot &snapshot) {
         storeSnapshot(snapshot);
-        runTask(viewModel->refreshPersonalLexicon());
+        runTask(viewModel->loadPersonalLexicon());
     }
 
     // --- The audit trail ----------------------------------------------------------------------
