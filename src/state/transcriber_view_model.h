@@ -647,8 +647,8 @@ private:
         AsyncMutex::Guard guard;
     };
     QCoro::Task<void> loadInstructionLibrary();
-    // The lease, after the first load when none has run yet: an edit never
-    // starts from a list that was not read from the file.
+    // The lease, after a load when none has read the file yet: an edit
+    // never starts from a list that was not read from the file.
     QCoro::Task<InstructionLibraryLease> acquireInstructionLibrary();
     QCoro::Task<void> loadInstructionLibraryHoldingLease();
     // Why the save failed, after its toast; nothing once saved.
@@ -721,7 +721,11 @@ private:
     };
 
     // Loading, publication, persistence (transcriber_view_model_lexicon.cpp).
+    // The lease for a change. After a load that could not read the file,
+    // the file is read again first, so that the change is worked out from
+    // what it holds; while it still cannot be read, saves are refused.
     QCoro::Task<PersonalLexiconLease> acquirePersonalLexicon();
+    QCoro::Task<PersonalLexiconLease> lockPersonalLexicon();
     // True when the file was read and its lexicon published.
     QCoro::Task<bool> loadPersonalLexiconHoldingLease();
     // Whether the lexicon as published has something for the cloud: a
@@ -1007,6 +1011,10 @@ private:
     // Shared with the tasks holding them, which may outlive the controller.
     std::shared_ptr<AsyncMutex> m_personalLexiconMutex = std::make_shared<AsyncMutex>();
     std::shared_ptr<AsyncMutex> m_personalLexiconSyncMutex = std::make_shared<AsyncMutex>();
+    // Why the last load could not read the lexicon file. Until a load
+    // reads it, what is published is not what the file holds, and nothing
+    // is saved over it.
+    std::optional<QString> m_personalLexiconReadFailure;
     // A load gave the lexicon a namespace no sync has used yet.
     bool m_personalLexiconNamespaceIsNew = false;
     // Records a history batch is reading; an overlapping batch leaves them
@@ -1020,8 +1028,12 @@ private:
     qint64 m_builtinInstructionTemplateVersion;
     // Shared with the tasks holding it, which may outlive the controller.
     std::shared_ptr<AsyncMutex> m_instructionLibraryMutex = std::make_shared<AsyncMutex>();
-    // A load has run, whether or not it could read the file.
+    // A load has read the file (or found none), whether or not it could
+    // decode what it read.
     bool m_hasLoadedInstructionLibrary = false;
+    // Why the last load could not read the file: until a load reads it,
+    // nothing is saved over it.
+    std::optional<QString> m_instructionLibraryReadFailure;
 
     // --- Toast state ----------------------------------------------------------------------
     TaskHandle m_appToastTask;

@@ -9,6 +9,7 @@
 // one at a time; each merges its outcome into the lexicon as it stands when
 // it returns, so an edit made meanwhile is shown at once and kept.
 
+#include "models/lexicon_decoding_error.h"
 #include "models/personal_lexicon_snapshot.h"
 #include "services/learning/system_managed_boost_entries.h"
 #include "services/lexicon/lexicon_term_validator.h"
@@ -77,16 +78,27 @@ PersonalLexiconSnapshot mergedSyncOutcome(PersonalLexiconSnapshot current,
 // --- Loading and publication ----------------------------------------------------
 
 QCoro::Task<TranscriberViewModel::PersonalLexiconLease>
-TranscriberViewModel::acquirePersonalLexicon() {
+TranscriberViewModel::lockPersonalLexicon() {
     PersonalLexiconLease lease{m_personalLexiconMutex, {}};
     lease.guard = co_await lease.mutex->lock();
+    co_return lease;
+}
+
+QCoro::Task<TranscriberViewModel::PersonalLexiconLease>
+TranscriberViewModel::acquirePersonalLexicon() {
+    const QPointer<TranscriberViewModel> alive(this);
+    PersonalLexiconLease lease = co_await lockPersonalLexicon();
+    // Published after a load that could not read the file is the empty
+    // lexicon: a change worked out from it would replace the user's.
+    if (alive && m_personalLexiconReadFailure)
+        co_await loadPersonalLexiconHoldingLease();
     co_return lease;
 }
 
 QCoro::Task<void> TranscriberViewModel::loadPersonalLexicon() {
     const QPointer<TranscriberViewModel> alive(this);
     // A change in progress is saved before the file is read again.
-    const PersonalLexiconLease lease = co_await acquirePersonalLexicon();
+    const PersonalLexiconLease lease = co_await lockPersonalLexicon();
     if (alive)
         co_await loadPersonalLexiconHoldingLease();
 }
@@ -96,17 +108,27 @@ QCoro::Task<bool> TranscriberViewModel::loadPersonalLexiconHoldingLease() {
     const std::shared_ptr<PersonalLexiconStore> store = m_personalLexiconStore;
     std::optional<PersonalLexiconSnapshot> loaded;
     std::exception_ptr failure;
+    bool undecodable = false;
     try {
         loaded = co_await store->loadSnapshot();
+    } catch (const LexiconDecodingError &) {
+        failure = std::current_exception();
+        undecodable = true;
     } catch (...) {
         failure = std::current_exception();
     }
     if (!alive)
         co_return false;
     if (failure) {
-        // The application goes on with an empty lexicon. The file stays as
-        // it is; the store moves it aside before a later save replaces it.
+        // The application goes on with an empty lexicon. A file that was
+        // read but does not decode is moved aside by the next save; one
+        // that could not be read (a permission, a network folder) may be
+        // fine the next time, and no save replaces it before it is read.
         const QString description = describeError(failure);
+        if (undecodable)
+            m_personalLexiconReadFailure.reset();
+        else
+            m_personalLexiconReadFailure = description;
         setPersonalLexiconEntries({});
         setPersonalLexiconCloudState(PersonalLexiconCloudState::empty());
         setPersonalLexiconHistoryLearningState(PersonalLexiconHistoryLearningState::empty());
@@ -117,6 +139,7 @@ QCoro::Task<bool> TranscriberViewModel::loadPersonalLexiconHoldingLease() {
         co_return false;
     }
 
+    m_personalLexiconReadFailure.reset();
     const PersonalLexiconSnapshot sanitized = sanitizedPersonalLexiconSnapshot(*loaded);
     if (sanitized.cloudState.syncNamespace != loaded->cloudState.syncNamespace)
         m_personalLexiconNamespaceIsNew = true;
@@ -143,7 +166,7 @@ QCoro::Task<void> TranscriberViewModel::refreshPersonalLexicon() {
     const QPointer<TranscriberViewModel> alive(this);
     bool loaded = false;
     {
-        const PersonalLexiconLease lease = co_await acquirePersonalLexicon();
+        const PersonalLexiconLease lease = co_await lockPersonalLexicon();
         if (!alive)
             co_return;
         loaded = co_await loadPersonalLexiconHoldingLease();
@@ -302,7 +325,9 @@ TranscriberViewModel::synchronizePersonalLexicon(std::optional<QString> learning
     const QPointer<TranscriberViewModel> alive(this);
     const std::shared_ptr<AsyncMutex> syncMutex = m_personalLexiconSyncMutex;
     const AsyncMutex::Guard syncing = co_await syncMutex->lock();
-    if (!alive)
+    // What stands in for a lexicon that could not be read must never
+    // replace the cloud's copy of it.
+    if (!alive || m_personalLexiconReadFailure)
         co_return;
     // Everything published so far goes, this call's change and any later
     // one: a sync that follows finds nothing left behind.
@@ -335,11 +360,14 @@ TranscriberViewModel::storePersonalLexicon(PersonalLexiconSnapshot snapshot, QSt
     const std::shared_ptr<PersonalLexiconStore> store = m_personalLexiconStore;
     const std::shared_ptr<FloatingPanelCoordinating> panel = m_floatingPanelCoordinator;
     std::optional<PersonalLexiconSnapshot> saved;
-    std::optional<QString> failure;
-    try {
-        saved = co_await store->saveSnapshot(snapshot);
-    } catch (...) {
-        failure = describeError(std::current_exception());
+    // The file could not be read, even just now: it keeps what it holds.
+    std::optional<QString> failure = m_personalLexiconReadFailure;
+    if (!failure) {
+        try {
+            saved = co_await store->saveSnapshot(snapshot);
+        } catch (...) {
+            failure = describeError(std::current_exception());
+        }
     }
     if (!alive)
         co_return std::nullopt;

@@ -20,10 +20,20 @@
 
 namespace tovalit::testing {
 
-// The real store, whose saves a test can refuse as a full disk would.
+// The real store, whose saves a test can refuse as a full disk would, and
+// whose next loads can fail to read as behind a permission.
 class RefusingLexiconStore final : public PersonalLexiconStore {
 public:
     using PersonalLexiconStore::PersonalLexiconStore;
+
+    QCoro::Task<PersonalLexiconSnapshot> loadSnapshot() override {
+        if (failingReads > 0) {
+            --failingReads;
+            throw PersonalLexiconStoreError(PersonalLexiconStoreError::Kind::ReadFailed,
+                                            QStringLiteral("Permission denied"));
+        }
+        co_return co_await PersonalLexiconStore::loadSnapshot();
+    }
 
     QCoro::Task<PersonalLexiconSnapshot> saveSnapshot(PersonalLexiconSnapshot snapshot) override {
         if (refuseSaves) {
@@ -34,6 +44,7 @@ public:
     }
 
     bool refuseSaves = false;
+    int failingReads = 0;
 };
 
 // The scripted gateway, except that the next lexicon sync, or the next

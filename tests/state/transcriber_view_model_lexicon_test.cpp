@@ -118,6 +118,41 @@ TEST_F(LexiconLoadingTest, AnUnreadableFileLeavesAnEmptyLexiconAndIsNeverLost) {
     EXPECT_EQ(aside.readAll(), QByteArray("{ \"entries\": [ broken"));
 }
 
+TEST_F(LexiconLoadingTest, AFileThatCouldNotBeReadIsReadAgainBeforeAnyChangeAndNeverSavedOver) {
+    PersonalLexiconSnapshot snapshot = syncedSnapshot({hotword(QStringLiteral("Tovalit"))});
+    snapshot.historyLearningState.processedRecordIDs = {QUuid::createUuid()};
+    storeSnapshot(snapshot);
+    const QByteArray bytes = storedBytes();
+    // The start-up's load cannot read the file; it reads by the day's batch.
+    refusingStore->failingReads = 1;
+    makeStore(true);
+    startUp();
+    waitForHistory();
+    EXPECT_EQ(actions().mid(0, 2),
+              (QStringList{QStringLiteral("load_failed"), QStringLiteral("load_snapshot")}));
+    EXPECT_EQ(storedBytes(), bytes) << "today's batch had run, as the file says";
+    EXPECT_EQ(switches(viewModel->personalLexiconEntries()), QStringList{"Tovalit on"});
+
+    // Unreadable again, and still when the refresh's batch would save.
+    refusingStore->failingReads = 2;
+    panel->clear();
+    runTask(viewModel->refreshPersonalLexicon());
+    const QString readFailure = QStringLiteral("无法读取个人词库文件：Permission denied");
+    EXPECT_EQ(panel->calls(), QStringList{QStringLiteral("toast 个人词库保存失败：") + readFailure +
+                                          QStringLiteral(" | - | -")});
+    EXPECT_EQ(storedBytes(), bytes);
+
+    // Readable again: the user's change joins what the file holds.
+    viewModel->saveManualLexiconEntry(std::nullopt, PersonalLexiconEntryKind::hotword, std::nullopt,
+                                      QStringLiteral("Kestrel"), true, 1, std::nullopt,
+                                      std::nullopt);
+    ASSERT_TRUE(waitForAction(QStringLiteral("persist_applied")));
+    const PersonalLexiconSnapshot stored = storedSnapshot();
+    EXPECT_EQ(switches(stored.entries), (QStringList{"Kestrel on", "Tovalit on"}));
+    EXPECT_EQ(stored.historyLearningState.processedRecordIDs,
+              snapshot.historyLearningState.processedRecordIDs);
+}
+
 TEST_F(LexiconLoadingTest, TheStatusLineFollowsTheSyncStateAndCountsOnlyTheUsersEntries) {
     ScopedTimeZone zone("CST-8");
     makeStore(true);
