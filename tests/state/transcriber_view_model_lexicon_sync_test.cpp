@@ -263,9 +263,10 @@ TEST_F(LexiconSyncTest, SyncedEntriesStaySyncedThroughEveryRoutineSaveAndARestar
     // A restart with nothing due asks the cloud nothing (its day's batch
     // stamps the day again, locally).
     const int syncRequests = gateway->lexiconSyncRequests;
+    const qsizetype localSaves = actions().count(QStringLiteral("persist_local_only"));
     viewModel.reset();
     startUp();
-    waitForHistory();
+    ASSERT_TRUE(waitForAction(QStringLiteral("persist_local_only"), localSaves + 1));
     pass("restart");
     EXPECT_EQ(gateway->lexiconSyncRequests, syncRequests);
     EXPECT_EQ(server.requests().size(), uploads);
@@ -299,12 +300,11 @@ TEST_F(LexiconSyncTest, AStartUpSyncThatNeverAnswersHoldsUpNoLoadNorAnInstructio
     // answers.
     const std::shared_ptr<Gate> sync = holdingGateway->holdNextSync();
     startUp();
-    waitForHistory();
+    ASSERT_TRUE(waitUntil([&] { return holdingGateway->heldSyncs == 1; }, "the start-up sync"));
     EXPECT_EQ(viewModel->records().size(), 1);
     EXPECT_EQ(viewModel->instructionLibraryEntries().size(), 1);
     ASSERT_TRUE(viewModel->appToast().has_value());
     EXPECT_EQ(viewModel->appToast()->message, notice);
-    ASSERT_TRUE(waitUntil([&] { return holdingGateway->heldSyncs == 1; }, "the start-up sync"));
 
     server.enqueue(StandInHttpReply::json(200, chatReply(QStringLiteral("本周：修复三个缺陷。"))));
     dictate(QStringLiteral("用周报整理指令，今天修了三个bug"));
