@@ -138,7 +138,7 @@ void TranscriberViewModel::restartHotkeyMonitor() {
 QCoro::Task<void> TranscriberViewModel::bootstrap() {
     // Each load reports its own failure, so the next one always runs, but
     // only while the controller is there: the application may quit while
-    // the lexicon still waits on the network.
+    // the day's history batch still waits on the network.
     const QPointer<TranscriberViewModel> alive(this);
     co_await loadPersonalLexicon();
     if (!alive)
@@ -153,6 +153,14 @@ QCoro::Task<void> TranscriberViewModel::bootstrap() {
     if (const std::optional<QString> notice = m_takeDataFolderMoveNotice()) {
         TovalitDebugLogger::log(QStringLiteral("data_folder.move"), *notice);
         showAppToast(*notice, true, 5.0);
+    }
+    // Last, and in the background: the network may take minutes, and the
+    // user's instructions and history are needed at once. A lexicon that
+    // is in step with the cloud costs no request.
+    if (isPersonalLexiconSyncDue()) {
+        spawn(
+            this, [this] { return synchronizePersonalLexicon(std::nullopt); },
+            QStringLiteral("start-up lexicon sync"));
     }
 }
 

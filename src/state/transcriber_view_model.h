@@ -350,8 +350,12 @@ public:
     // many of the user's own entries are synchronised and in effect, else
     // where they will be synchronised to.
     QString personalLexiconSummary() const;
-    // Reads the lexicon again (saving it when it needed cleaning) and
-    // learns from the whole history, as a daily batch would.
+    // Reads the lexicon file and publishes it, saving it when it needed
+    // cleaning; the start-up's first load. Never synchronises.
+    QCoro::Task<void> loadPersonalLexicon();
+    // "立即同步": reads the lexicon again (saving it when it needed
+    // cleaning), synchronises it with the cloud tables, and learns from the
+    // whole history, as a daily batch would.
     QCoro::Task<void> refreshPersonalLexicon();
     // These start their work on the event loop and return at once; what
     // they change arrives through the published entries. Input the term
@@ -648,8 +652,8 @@ private:
         AsyncMutex::Guard guard;
     };
     QCoro::Task<void> loadInstructionLibrary();
-    // The lease, after the first load when none has run yet: an edit never
-    // starts from a list that was not read from the file.
+    // The lease, after a load when none has read the file yet: an edit
+    // never starts from a list that was not read from the file.
     QCoro::Task<InstructionLibraryLease> acquireInstructionLibrary();
     QCoro::Task<void> loadInstructionLibraryHoldingLease();
     // Why the save failed, after its toast; nothing once saved.
@@ -722,8 +726,17 @@ private:
     };
 
     // Loading, publication, persistence (transcriber_view_model_lexicon.cpp).
+    // The lease for a change. After a load that could not read the file,
+    // the file is read again first, so that the change is worked out from
+    // what it holds; while it still cannot be read, saves are refused.
     QCoro::Task<PersonalLexiconLease> acquirePersonalLexicon();
-    QCoro::Task<void> loadPersonalLexicon();
+    QCoro::Task<PersonalLexiconLease> lockPersonalLexicon();
+    // True when the file was read and its lexicon published.
+    QCoro::Task<bool> loadPersonalLexiconHoldingLease();
+    // Whether the lexicon as published has something for the cloud: a
+    // new namespace, an error of the last sync, or an entry that takes
+    // part in syncing and waits for (or failed) its upload.
+    bool isPersonalLexiconSyncDue() const;
     PersonalLexiconSnapshot
     sanitizedPersonalLexiconSnapshot(PersonalLexiconSnapshot snapshot) const;
     void applyPersonalLexiconSnapshot(PersonalLexiconSnapshot snapshot);
@@ -1004,6 +1017,12 @@ private:
     // Shared with the tasks holding them, which may outlive the controller.
     std::shared_ptr<AsyncMutex> m_personalLexiconMutex = std::make_shared<AsyncMutex>();
     std::shared_ptr<AsyncMutex> m_personalLexiconSyncMutex = std::make_shared<AsyncMutex>();
+    // Why the last load could not read the lexicon file. Until a load
+    // reads it, what is published is not what the file holds, and nothing
+    // is saved over it.
+    std::optional<QString> m_personalLexiconReadFailure;
+    // A load gave the lexicon a namespace no sync has used yet.
+    bool m_personalLexiconNamespaceIsNew = false;
     // Records a history batch is reading; an overlapping batch leaves them
     // to it.
     QSet<QUuid> m_historyLexiconRecordsInFlight;
@@ -1015,8 +1034,12 @@ private:
     qint64 m_builtinInstructionTemplateVersion;
     // Shared with the tasks holding it, which may outlive the controller.
     std::shared_ptr<AsyncMutex> m_instructionLibraryMutex = std::make_shared<AsyncMutex>();
-    // A load has run, whether or not it could read the file.
+    // A load has read the file (or found none), whether or not it could
+    // decode what it read.
     bool m_hasLoadedInstructionLibrary = false;
+    // Why the last load could not read the file: until a load reads it,
+    // nothing is saved over it.
+    std::optional<QString> m_instructionLibraryReadFailure;
 
     // --- Toast state ----------------------------------------------------------------------
     TaskHandle m_appToastTask;

@@ -3,6 +3,7 @@
 // and republished as the store wrote it.
 
 #include "models/instruction_library_catalog.h"
+#include "models/instruction_library_decoding_error.h"
 #include "services/instructions/instruction_library_store.h"
 #include "state/transcriber_view_model.h"
 #include "support/textkit.h"
@@ -61,8 +62,9 @@ TranscriberViewModel::acquireInstructionLibrary() {
     QPointer<TranscriberViewModel> self(this);
     InstructionLibraryLease lease{m_instructionLibraryMutex, {}};
     lease.guard = co_await lease.mutex->lock();
-    // Before the start-up load an empty list would be saved over the
-    // user's stored instructions.
+    // Before a load has read the file (the start-up's, or after one that
+    // could not read it), an empty list would be saved over the user's
+    // stored instructions.
     if (self && !m_hasLoadedInstructionLibrary)
         co_await loadInstructionLibraryHoldingLease();
     co_return lease;
@@ -73,23 +75,36 @@ QCoro::Task<void> TranscriberViewModel::loadInstructionLibraryHoldingLease() {
     const std::shared_ptr<InstructionLibraryStore> store = m_instructionLibraryStore;
     InstructionLibrarySnapshot snapshot;
     std::exception_ptr failure;
+    bool undecodable = false;
     try {
         snapshot = co_await store->loadSnapshot();
+    } catch (const InstructionLibraryDecodingError &) {
+        failure = std::current_exception();
+        undecodable = true;
     } catch (...) {
         failure = std::current_exception();
     }
     if (!self)
         co_return;
-    m_hasLoadedInstructionLibrary = true;
+    const bool isReread = m_instructionLibraryReadFailure.has_value();
+    // A file that was read but does not decode is moved aside by the next
+    // save. One that could not be read (a permission, a network folder)
+    // may read fine later, and no save replaces it before it is read.
+    m_hasLoadedInstructionLibrary = !failure || undecodable;
+    m_instructionLibraryReadFailure.reset();
     if (failure) {
-        // The file is left as it is (the next save sets it aside); the
-        // built-ins still work.
+        const QString description = describeError(failure);
+        if (!undecodable)
+            m_instructionLibraryReadFailure = description;
+        // The built-ins still work. A second failure to read is told by
+        // the save it refuses.
         const InstructionLibraryBuiltinTemplatePack &pack =
             InstructionLibraryCatalog::defaultBuiltinTemplatePack();
         m_builtinInstructionTemplateVersion = pack.version;
         setBuiltinInstructionLibraryEntries(pack.entries);
         setInstructionLibraryEntries({});
-        showAppToast(QStringLiteral("指令库加载失败：") + describeError(failure), true, 2.2);
+        if (!isReread || undecodable)
+            showAppToast(QStringLiteral("指令库加载失败：") + description, true, 2.2);
         co_return;
     }
     m_builtinInstructionTemplateVersion = snapshot.builtinTemplateVersion;
@@ -110,19 +125,21 @@ TranscriberViewModel::persistInstructionLibrary(QList<InstructionLibraryEntry> e
     snapshot.customEntries = sortedInstructionLibraryEntries(entries);
 
     InstructionLibrarySnapshot saved;
-    std::exception_ptr failure;
-    try {
-        saved = co_await store->saveSnapshot(std::move(snapshot));
-    } catch (...) {
-        failure = std::current_exception();
+    // The file could not be read, even just now: it keeps what it holds.
+    std::optional<QString> failure = m_instructionLibraryReadFailure;
+    if (!failure) {
+        try {
+            saved = co_await store->saveSnapshot(std::move(snapshot));
+        } catch (...) {
+            failure = describeError(std::current_exception());
+        }
     }
     if (!self)
         co_return std::nullopt;
     if (failure) {
         // The lists keep showing what the file holds; the change is lost.
-        const QString reason = describeError(failure);
-        showAppToast(QStringLiteral("指令库保存失败：") + reason, true, 2.2);
-        co_return reason;
+        showAppToast(QStringLiteral("指令库保存失败：") + *failure, true, 2.2);
+        co_return failure;
     }
     m_builtinInstructionTemplateVersion = saved.builtinTemplateVersion;
     setBuiltinInstructionLibraryEntries(saved.builtinEntries);

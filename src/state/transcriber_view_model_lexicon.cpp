@@ -9,6 +9,7 @@
 // one at a time; each merges its outcome into the lexicon as it stands when
 // it returns, so an edit made meanwhile is shown at once and kept.
 
+#include "models/lexicon_decoding_error.h"
 #include "models/personal_lexicon_snapshot.h"
 #include "services/learning/system_managed_boost_entries.h"
 #include "services/lexicon/lexicon_term_validator.h"
@@ -77,32 +78,57 @@ PersonalLexiconSnapshot mergedSyncOutcome(PersonalLexiconSnapshot current,
 // --- Loading and publication ----------------------------------------------------
 
 QCoro::Task<TranscriberViewModel::PersonalLexiconLease>
-TranscriberViewModel::acquirePersonalLexicon() {
+TranscriberViewModel::lockPersonalLexicon() {
     PersonalLexiconLease lease{m_personalLexiconMutex, {}};
     lease.guard = co_await lease.mutex->lock();
     co_return lease;
 }
 
+QCoro::Task<TranscriberViewModel::PersonalLexiconLease>
+TranscriberViewModel::acquirePersonalLexicon() {
+    const QPointer<TranscriberViewModel> alive(this);
+    PersonalLexiconLease lease = co_await lockPersonalLexicon();
+    // Published after a load that could not read the file is the empty
+    // lexicon: a change worked out from it would replace the user's.
+    if (alive && m_personalLexiconReadFailure)
+        co_await loadPersonalLexiconHoldingLease();
+    co_return lease;
+}
+
 QCoro::Task<void> TranscriberViewModel::loadPersonalLexicon() {
     const QPointer<TranscriberViewModel> alive(this);
-    const std::shared_ptr<PersonalLexiconStore> store = m_personalLexiconStore;
     // A change in progress is saved before the file is read again.
-    PersonalLexiconLease lease = co_await acquirePersonalLexicon();
-    if (!alive)
-        co_return;
+    const PersonalLexiconLease lease = co_await lockPersonalLexicon();
+    if (alive)
+        co_await loadPersonalLexiconHoldingLease();
+}
+
+QCoro::Task<bool> TranscriberViewModel::loadPersonalLexiconHoldingLease() {
+    const QPointer<TranscriberViewModel> alive(this);
+    const std::shared_ptr<PersonalLexiconStore> store = m_personalLexiconStore;
     std::optional<PersonalLexiconSnapshot> loaded;
     std::exception_ptr failure;
+    bool undecodable = false;
     try {
         loaded = co_await store->loadSnapshot();
+    } catch (const LexiconDecodingError &) {
+        failure = std::current_exception();
+        undecodable = true;
     } catch (...) {
         failure = std::current_exception();
     }
     if (!alive)
-        co_return;
+        co_return false;
     if (failure) {
-        // The application goes on with an empty lexicon. The file stays as
-        // it is; the store moves it aside before a later save replaces it.
+        // The application goes on with an empty lexicon. A file that was
+        // read but does not decode is moved aside by the next save; one
+        // that could not be read (a permission, a network folder) may be
+        // fine the next time, and no save replaces it before it is read.
         const QString description = describeError(failure);
+        if (undecodable)
+            m_personalLexiconReadFailure.reset();
+        else
+            m_personalLexiconReadFailure = description;
         setPersonalLexiconEntries({});
         setPersonalLexiconCloudState(PersonalLexiconCloudState::empty());
         setPersonalLexiconHistoryLearningState(PersonalLexiconHistoryLearningState::empty());
@@ -110,33 +136,66 @@ QCoro::Task<void> TranscriberViewModel::loadPersonalLexicon() {
         LexiconEventRecord record = LexiconEventRecord::snapshot(
             QStringLiteral("load_failed"), {}, PersonalLexiconCloudState::empty(), description);
         co_await recordLexiconEvent(std::move(record));
-        co_return;
+        co_return false;
     }
 
+    m_personalLexiconReadFailure.reset();
     const PersonalLexiconSnapshot sanitized = sanitizedPersonalLexiconSnapshot(*loaded);
+    if (sanitized.cloudState.syncNamespace != loaded->cloudState.syncNamespace)
+        m_personalLexiconNamespaceIsNew = true;
     // What was read is the lexicon from now on, even when its cleaned form
     // cannot be written back (a full or read-only disk): that failure is
     // reported, and the next save tries again.
     applyPersonalLexiconSnapshot(sanitized);
     if (sanitized != *loaded) {
-        // A first start, a missing namespace or a repaired entry: the
-        // cleaned lexicon goes to the file and the cloud.
-        co_await persistPersonalLexicon(std::move(lease), sanitized.entries, sanitized.cloudState,
-                                        sanitized.historyLearningState, std::nullopt, false, true);
+        // A first start, a missing namespace or a repaired entry. The cloud
+        // hears of it from the sync that follows (at start-up, once every
+        // load is through), not while the loads wait.
+        co_await storePersonalLexiconAndRecord(sanitized, QStringLiteral("persist_local_only"),
+                                               std::nullopt);
         if (!alive)
-            co_return;
+            co_return false;
     }
     LexiconEventRecord record = LexiconEventRecord::snapshot(
         QStringLiteral("load_snapshot"), sanitized.entries, sanitized.cloudState);
     co_await recordLexiconEvent(std::move(record));
+    co_return true;
 }
 
 QCoro::Task<void> TranscriberViewModel::refreshPersonalLexicon() {
     const QPointer<TranscriberViewModel> alive(this);
-    co_await loadPersonalLexicon();
-    if (!alive)
-        co_return;
+    bool loaded = false;
+    {
+        const PersonalLexiconLease lease = co_await lockPersonalLexicon();
+        if (!alive)
+            co_return;
+        loaded = co_await loadPersonalLexiconHoldingLease();
+        if (!alive)
+            co_return;
+    }
+    // What the user asked for, due or not; but never an empty lexicon in
+    // place of one that could not be read.
+    if (loaded) {
+        co_await synchronizePersonalLexicon(std::nullopt);
+        if (!alive)
+            co_return;
+    }
     co_await processHistoryLexiconRecords(m_records, true);
+}
+
+bool TranscriberViewModel::isPersonalLexiconSyncDue() const {
+    if (m_personalLexiconNamespaceIsNew)
+        return true;
+    const std::optional<QString> &error = m_personalLexiconCloudState.lastErrorMessage;
+    if (error && !textkit::isBlank(*error))
+        return true;
+    return std::any_of(m_personalLexiconEntries.cbegin(), m_personalLexiconEntries.cend(),
+                       [](const PersonalLexiconEntry &entry) {
+                           return entry.participatesInCloudSync() &&
+                                  (entry.cloudSyncStatus ==
+                                       PersonalLexiconCloudSyncStatus::pending ||
+                                   entry.cloudSyncStatus == PersonalLexiconCloudSyncStatus::failed);
+                       });
 }
 
 PersonalLexiconSnapshot
@@ -266,7 +325,9 @@ TranscriberViewModel::synchronizePersonalLexicon(std::optional<QString> learning
     const QPointer<TranscriberViewModel> alive(this);
     const std::shared_ptr<AsyncMutex> syncMutex = m_personalLexiconSyncMutex;
     const AsyncMutex::Guard syncing = co_await syncMutex->lock();
-    if (!alive)
+    // What stands in for a lexicon that could not be read must never
+    // replace the cloud's copy of it.
+    if (!alive || m_personalLexiconReadFailure)
         co_return;
     // Everything published so far goes, this call's change and any later
     // one: a sync that follows finds nothing left behind.
@@ -275,6 +336,7 @@ TranscriberViewModel::synchronizePersonalLexicon(std::optional<QString> learning
         co_await syncPersonalLexiconSnapshotWithGatewayRecovery(sent);
     if (!alive)
         co_return;
+    m_personalLexiconNamespaceIsNew = false;
     LexiconEventRecord record = LexiconEventRecord::snapshot(QStringLiteral("cloud_sync_resolved"),
                                                              synced.entries, synced.cloudState);
     co_await recordLexiconEvent(std::move(record));
@@ -298,11 +360,14 @@ TranscriberViewModel::storePersonalLexicon(PersonalLexiconSnapshot snapshot, QSt
     const std::shared_ptr<PersonalLexiconStore> store = m_personalLexiconStore;
     const std::shared_ptr<FloatingPanelCoordinating> panel = m_floatingPanelCoordinator;
     std::optional<PersonalLexiconSnapshot> saved;
-    std::optional<QString> failure;
-    try {
-        saved = co_await store->saveSnapshot(snapshot);
-    } catch (...) {
-        failure = describeError(std::current_exception());
+    // The file could not be read, even just now: it keeps what it holds.
+    std::optional<QString> failure = m_personalLexiconReadFailure;
+    if (!failure) {
+        try {
+            saved = co_await store->saveSnapshot(snapshot);
+        } catch (...) {
+            failure = describeError(std::current_exception());
+        }
     }
     if (!alive)
         co_return std::nullopt;

@@ -70,6 +70,14 @@ private:
 } // namespace
 
 QCoro::Task<void> TranscriberViewModel::runDailyHistoryLexiconBatchIfNeeded(bool force) {
+    const QPointer<TranscriberViewModel> alive(this);
+    // Whether today's batch has run is for the file to say, when the last
+    // load could not read it.
+    if (m_personalLexiconReadFailure) {
+        const PersonalLexiconLease reread = co_await acquirePersonalLexicon();
+        if (!alive)
+            co_return;
+    }
     // A calendar day of the user's own clock, so the system clock: the
     // session clock is for the timing of a dictation.
     const std::optional<QDateTime> last = m_personalLexiconHistoryLearningState.lastDailyBatchAt;
@@ -86,8 +94,10 @@ TranscriberViewModel::processHistoryLexiconRecords(QList<TranscriptRecord> recor
     for (const QUuid &id : m_personalLexiconHistoryLearningState.processedRecordIDs)
         taken.insert(id);
     QList<TranscriptRecord> learnable;
+    // Without the file's bookkeeping every record would look new, and
+    // nothing learned could be saved anyway.
     for (const TranscriptRecord &record : records) {
-        if (isLearnable(record, taken))
+        if (!m_personalLexiconReadFailure && isLearnable(record, taken))
             learnable.append(record);
     }
     const ClaimedRecords claimed(alive.data(), &m_historyLexiconRecordsInFlight, learnable);

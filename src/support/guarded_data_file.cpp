@@ -40,12 +40,19 @@ void GuardedDataFile::fail(Failure failure, const QString &detail) const {
     throw std::logic_error("GuardedDataFile: the raise function returned");
 }
 
-void GuardedDataFile::removeStaleTemporaries(const QString &path) {
-    atomicfile::removeStaleTemporaries(path);
-}
-
-QByteArray GuardedDataFile::read(const QString &path) {
+std::optional<QByteArray> GuardedDataFile::read(const std::function<QString()> &locate) {
     m_verified.reset();
+    m_lastRead.reset();
+    // Cleared only once the file is read, or known to be absent.
+    m_unread = true;
+    const QString path = locate();
+    // What a write killed half-way left beside the file; cleared here, so
+    // that nothing piles up over the starts.
+    atomicfile::removeStaleTemporaries(path);
+    if (!occupied(path)) {
+        m_unread = false;
+        return std::nullopt;
+    }
     // Taken before reading: a change during the read then shows as a
     // different file at the next write.
     m_lastRead = stampOf(path);
@@ -55,6 +62,7 @@ QByteArray GuardedDataFile::read(const QString &path) {
     QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
         fail(Failure::Read, file.errorString());
+    m_unread = false;
     return bytes;
 }
 
@@ -80,6 +88,8 @@ void GuardedDataFile::setAsideIfUndecodable(const QString &path) {
 }
 
 void GuardedDataFile::write(const QString &path, const QByteArray &bytes) {
+    if (m_unread)
+        fail(Failure::Unread, QDir::toNativeSeparators(path));
     setAsideIfUndecodable(path);
     if (const auto error = atomicfile::replace(path, bytes))
         fail(Failure::Write, *error);

@@ -13,12 +13,14 @@ namespace tovalit {
 // never silently overwritten when it cannot be read: before a write replaces
 // a file this object has not itself read or written as it stands now, the
 // file is checked and, when it does not decode, moved aside as
-// "<name>.unreadable-<UTC stamp>" for the user to recover.
+// "<name>.unreadable-<UTC stamp>" for the user to recover. After a read that
+// failed, no write replaces the file until a read succeeds: what the file
+// holds was never seen, and may read fine later.
 //
 // Not thread-safe: it belongs to one actor and runs on its executor.
 class GuardedDataFile {
 public:
-    enum class Failure { Read, Write, SetAside };
+    enum class Failure { Read, Write, SetAside, Unread };
     // Throws the owner's own error for a failure; must not return.
     using Raise = std::function<void(Failure failure, const QString &detail)>;
     // True when the bytes decode as the owner's file.
@@ -26,15 +28,15 @@ public:
 
     GuardedDataFile(Raise raise, Decodes decodes);
 
-    // The whole file. The caller decodes it; the file as it was read counts
-    // as known good only after markReadDecoded().
-    QByteArray read(const QString &path);
+    // The whole file at the path `locate` gives (which may throw), or
+    // nothing when there is none; stale temporaries beside it are cleared.
+    // The caller decodes it; the file as it was read counts as known good
+    // only after markReadDecoded().
+    std::optional<QByteArray> read(const std::function<QString()> &locate);
     void markReadDecoded();
     // Sets an undecodable file aside, then replaces the file atomically.
+    // Fails with Unread after a read that failed.
     void write(const QString &path, const QByteArray &bytes);
-    // What a write killed half-way left beside the file; the owner's load
-    // clears it, so that nothing piles up over the starts.
-    static void removeStaleTemporaries(const QString &path);
 
     // Anything at the path, a dangling symbolic link included.
     static bool occupied(const QString &path);
@@ -56,6 +58,7 @@ private:
     Decodes m_decodes;
     std::optional<Stamp> m_verified;
     std::optional<Stamp> m_lastRead;
+    bool m_unread = false;
 };
 
 } // namespace tovalit

@@ -6,6 +6,7 @@
 
 #include "models/instruction_library_catalog.h"
 #include "services/instructions/instruction_library_store.h"
+#include "services/lexicon/personal_lexicon_store.h"
 #include "tests/models/instruction_test_entries.h"
 #include "tests/state/view_model_harness.h"
 #include "tests/support/chat_replies.h"
@@ -73,8 +74,19 @@ protected:
     }
 
     // The controller as the application starts it, once its start-up loads
-    // (the history last) are through.
+    // (the history last) are through. Its lexicon has nothing to save or
+    // synchronise at start-up, so that afterwards only what a test does
+    // writes to the data folder.
     void bootstrap() {
+        if (!QFile::exists(dataFolder() + u'/' +
+                           QLatin1String(PersonalLexiconStore::lexiconFileName))) {
+            PersonalLexiconSnapshot quiet;
+            quiet.cloudState.syncNamespace = QStringLiteral("0123456789abcdef0123456789abcdef");
+            quiet.cloudState.lastSyncedAt = time.now();
+            quiet.historyLearningState.lastDailyBatchAt = time.now();
+            PersonalLexiconStore lexicon(dataFolder());
+            runTask(lexicon.saveSnapshot(quiet));
+        }
         makeViewModel(true);
         QObject::connect(viewModel.get(), &TranscriberViewModel::recordsChanged, viewModel.get(),
                          [this] { bootstrapped = true; });

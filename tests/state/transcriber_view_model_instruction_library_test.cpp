@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 namespace tovalit {
 namespace {
@@ -86,6 +87,45 @@ TEST_F(InstructionLibraryStateTest, AnUnreadableFileIsReportedAndSetAsideByTheNe
     QFile kept(dataFolder() + u'/' + setAside[0]);
     ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
     EXPECT_EQ(kept.readAll(), "{ broken");
+}
+
+TEST_F(InstructionLibraryStateTest, AFileThatCouldNotBeReadIsNeverSavedOverUntilItReads) {
+    // A folder where the file should be cannot be read, as a file behind a
+    // permission or on a network folder that is away cannot.
+    const InstructionLibraryEntry stored = instruction({.title = QStringLiteral("周报")});
+    storeLibrary({stored});
+    const QString away = libraryPath() + QStringLiteral(".away");
+    const auto makeUnreadable = [&] {
+        ASSERT_TRUE(QFile::rename(libraryPath(), away));
+        ASSERT_TRUE(QDir().mkpath(libraryPath()));
+    };
+    const auto makeReadable = [&] {
+        ASSERT_TRUE(QDir(libraryPath()).removeRecursively());
+        ASSERT_TRUE(QFile::rename(away, libraryPath()));
+    };
+    makeUnreadable();
+    bootstrap();
+    ASSERT_TRUE(viewModel->appToast().has_value());
+    EXPECT_TRUE(viewModel->appToast()->message.startsWith(QStringLiteral("指令库加载失败：")));
+    EXPECT_TRUE(viewModel->instructionLibraryEntries().isEmpty());
+
+    // Still unreadable: the edit is refused, and said to be.
+    AppToastState toast =
+        save(std::nullopt, QStringLiteral("日报"), QString(), QStringLiteral("p"));
+    EXPECT_TRUE(toast.message.startsWith(QStringLiteral("指令库保存失败：")))
+        << toast.message.toStdString();
+    EXPECT_TRUE(toast.isError);
+    EXPECT_TRUE(viewModel->instructionLibraryEntries().isEmpty());
+    EXPECT_TRUE(QFileInfo(libraryPath()).isDir()) << "nothing written or set aside";
+
+    // Readable again: the next edit joins the library the file holds.
+    makeReadable();
+    toast = save(std::nullopt, QStringLiteral("日报"), QString(), QStringLiteral("p"));
+    EXPECT_EQ(toast.message, QStringLiteral("已新增指令“日报”"));
+    EXPECT_EQ(customTitles(), (QStringList{QStringLiteral("日报"), QStringLiteral("周报")}));
+    expectStoredAsShown();
+    EXPECT_EQ(QDir(dataFolder()).entryList({QStringLiteral("instruction-library.json*")}),
+              QStringList{QStringLiteral("instruction-library.json")});
 }
 
 TEST_F(InstructionLibraryStateTest, SavingFromTheEditorAddsUpdatesAndMerges) {

@@ -20,10 +20,20 @@
 
 namespace tovalit::testing {
 
-// The real store, whose saves a test can refuse as a full disk would.
+// The real store, whose saves a test can refuse as a full disk would, and
+// whose next loads can fail to read as behind a permission.
 class RefusingLexiconStore final : public PersonalLexiconStore {
 public:
     using PersonalLexiconStore::PersonalLexiconStore;
+
+    QCoro::Task<PersonalLexiconSnapshot> loadSnapshot() override {
+        if (failingReads > 0) {
+            --failingReads;
+            throw PersonalLexiconStoreError(PersonalLexiconStoreError::Kind::ReadFailed,
+                                            QStringLiteral("Permission denied"));
+        }
+        co_return co_await PersonalLexiconStore::loadSnapshot();
+    }
 
     QCoro::Task<PersonalLexiconSnapshot> saveSnapshot(PersonalLexiconSnapshot snapshot) override {
         if (refuseSaves) {
@@ -34,6 +44,7 @@ public:
     }
 
     bool refuseSaves = false;
+    int failingReads = 0;
 };
 
 // The scripted gateway, except that the next lexicon sync, or the next
@@ -145,6 +156,18 @@ protected:
         return snapshot;
     }
 
+    // A clean snapshot in step with the cloud: a start with it has nothing
+    // to synchronise.
+    PersonalLexiconSnapshot syncedSnapshot(QList<PersonalLexiconEntry> entries = {}) const {
+        PersonalLexiconSnapshot snapshot = cleanSnapshot(std::move(entries));
+        for (PersonalLexiconEntry &entry : snapshot.entries) {
+            if (entry.participatesInCloudSync())
+                entry.cloudSyncStatus = PersonalLexiconCloudSyncStatus::synced;
+        }
+        snapshot.cloudState.lastSyncedAt = time.now();
+        return snapshot;
+    }
+
     // Every entry with its switch, sorted: "Kestrel off",
     // "托瓦利特 -> Tovalit on"; those the lexicon page hides end in " hidden".
     static QStringList switches(const QList<PersonalLexiconEntry> &entries) {
@@ -190,10 +213,11 @@ protected:
         return sync;
     }
 
-    // Publishes `snapshot` through the controller's own load, as at start-up.
+    // Publishes `snapshot` through the controller's own load, as at start-up
+    // (without the start-up's sync).
     void loadLexicon(const PersonalLexiconSnapshot &snapshot) {
         storeSnapshot(snapshot);
-        runTask(viewModel->refreshPersonalLexicon());
+        runTask(viewModel->loadPersonalLexicon());
     }
 
     // --- The audit trail ----------------------------------------------------------------------

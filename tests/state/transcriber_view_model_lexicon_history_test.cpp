@@ -89,8 +89,8 @@ TEST_F(HistoryLearningTest, TheDailyBatchCountsATermRecordByRecordAndRunsOnceADa
               PersonalLexiconCloudSyncStatus::pending);
     EXPECT_EQ(storedSnapshot().historyLearningState.processedRecordIDs,
               (QList<QUuid>{first.id, second.id, third.id}));
-    EXPECT_EQ(actions().count(QStringLiteral("cloud_sync_resolved")), 3)
-        << "each batch that changed entries asked for a sync";
+    EXPECT_EQ(actions().count(QStringLiteral("cloud_sync_resolved")), 4)
+        << "each batch that changed entries asked for a sync, and so did the refresh";
 
     // Records already learned from are never counted again.
     runTask(viewModel->refreshPersonalLexicon());

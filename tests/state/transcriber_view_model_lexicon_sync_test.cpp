@@ -1,5 +1,9 @@
+#include "models/instruction_library_catalog.h"
+#include "services/instructions/instruction_library_store.h"
 #include "tests/state/transcriber_view_model_lexicon_harness.h"
+#include "tests/support/chat_replies.h"
 #include "tests/support/stand_in_http_server.h"
+#include "tests/support/task_in_flight.h"
 
 namespace tovalit {
 namespace {
@@ -159,8 +163,10 @@ TEST_F(LexiconSyncTest, EveryKindOfEntryShowsWhatItsSyncCameTo) {
     gateway->defaultLexiconSync = route(QStringLiteral("tok-1"));
     makeViewModel();
 
-    // Loading adds the hidden boost entry, which is saved through a sync.
+    // Loading adds the hidden boost entry; "立即同步" uploads it.
     loadLexicon(everyKindOfEntry());
+    EXPECT_TRUE(server.requests().empty()) << "loading never synchronises";
+    runTask(viewModel->refreshPersonalLexicon());
     ASSERT_EQ(server.requests().size(), 1u);
     expectStatuses({QStringLiteral("Kestrel synced"), QStringLiteral("Tovalit synced hidden"),
                     QStringLiteral("托瓦利特 -> Tovalit synced")});
@@ -185,15 +191,136 @@ TEST_F(LexiconSyncTest, ARefreshWhileASyncIsOutKeepsWhatThatSyncCameTo) {
     const qsizetype saves = actions().count(QStringLiteral("persist_applied"));
     const std::shared_ptr<Gate> sync = addHotwordWithSyncHeld(QStringLiteral("Ferrule"));
     ASSERT_EQ(holdingGateway->heldSyncs, 1);
-    runTask(viewModel->refreshPersonalLexicon());
+    // The refresh reads the file again at once; its own sync waits its turn.
+    const qsizetype loads = actions().count(QStringLiteral("load_snapshot"));
+    const auto refresh = startTask(viewModel->refreshPersonalLexicon());
+    ASSERT_TRUE(waitForAction(QStringLiteral("load_snapshot"), loads + 1));
     EXPECT_TRUE(
         statuses(viewModel->personalLexiconEntries()).contains(QStringLiteral("Ferrule pending")));
+    const std::shared_ptr<Gate> refreshSync = holdingGateway->holdNextSync();
 
     sync->open();
     ASSERT_TRUE(waitForAction(QStringLiteral("persist_applied"), saves + 1));
     expectStatuses({QStringLiteral("Ferrule synced"), QStringLiteral("Kestrel synced"),
                     QStringLiteral("Tovalit synced hidden"),
                     QStringLiteral("托瓦利特 -> Tovalit synced")});
+    refreshSync->open();
+    EXPECT_TRUE(waitUntil([&] { return refresh->done; }, "the refresh"));
+}
+
+TEST_F(LexiconSyncTest, SyncedEntriesStaySyncedThroughEveryRoutineSaveAndARestart) {
+    server.setHandler([](const RecordedHttpRequest &) { return acceptedBothTables(); });
+    useGatewayForSpeechOnly();
+    gateway->defaultLexiconSync = route(QStringLiteral("tok-1"));
+    makeViewModel();
+    loadLexicon(everyKindOfEntry());
+    const QStringList synced{QStringLiteral("Kestrel synced"),
+                             QStringLiteral("Tovalit synced hidden"),
+                             QStringLiteral("托瓦利特 -> Tovalit synced")};
+    const auto pass = [&](const char *step) {
+        SCOPED_TRACE(step);
+        expectStatuses(synced);
+    };
+
+    // "立即同步" uploads, then its history pass stamps the day locally.
+    time.advance(60);
+    runTask(viewModel->refreshPersonalLexicon());
+    ASSERT_EQ(storedSnapshot().historyLearningState.lastDailyBatchAt, time.now());
+    pass("refresh");
+    const std::size_t uploads = server.requests().size();
+    EXPECT_EQ(uploads, 1u);
+
+    // The next day's batch marks a record that teaches nothing.
+    TranscriptRecord record;
+    record.id = QUuid::createUuid();
+    record.createdAt = time.now();
+    record.duration = 2;
+    record.transcript = QStringLiteral("this is it, thanks");
+    record.status = TranscriptRecordStatus::completed;
+    runTask(history.append(record));
+    time.advance(24 * 3600);
+    runTask(viewModel->loadHistory());
+    ASSERT_EQ(storedSnapshot().historyLearningState.processedRecordIDs, QList<QUuid>{record.id});
+    pass("daily batch");
+
+    // The learning that follows a dictation finds no term either.
+    dictate(QStringLiteral("this is it, thanks"));
+    const QUuid dictated = lastRecord().id;
+    ASSERT_TRUE(waitUntil(
+        [&] { return storedSnapshot().historyLearningState.processedRecordIDs.contains(dictated); },
+        "the dictation's learning"));
+    settle();
+    pass("dictation");
+
+    viewModel->clearHistory();
+    ASSERT_TRUE(waitUntil(
+        [&] { return storedSnapshot().historyLearningState.processedRecordIDs.isEmpty(); },
+        "the cleared bookkeeping"));
+    settle();
+    pass("clearing the history");
+    EXPECT_EQ(server.requests().size(), uploads) << "none of these went to the cloud";
+
+    // A restart with nothing due asks the cloud nothing (its day's batch
+    // stamps the day again, locally).
+    const int syncRequests = gateway->lexiconSyncRequests;
+    const qsizetype localSaves = actions().count(QStringLiteral("persist_local_only"));
+    viewModel.reset();
+    startUp();
+    ASSERT_TRUE(waitForAction(QStringLiteral("persist_local_only"), localSaves + 1));
+    pass("restart");
+    EXPECT_EQ(gateway->lexiconSyncRequests, syncRequests);
+    EXPECT_EQ(server.requests().size(), uploads);
+}
+
+TEST_F(LexiconSyncTest, AStartUpSyncThatNeverAnswersHoldsUpNoLoadNorAnInstruction) {
+    useGatewayForSpeechOnly();
+    gateway->defaultLexiconSync = route(QStringLiteral("tok-1"));
+    gateway->defaultFormatter = VellupStructuredFormatterConfiguration{
+        server.url(QStringLiteral("/api/proxy/format")), QStringLiteral("instruction-model"),
+        QString(), QString(), QStringLiteral("tok-1")};
+    const InstructionLibraryEntry weekly = InstructionLibraryEntry::makeCustom(
+        std::nullopt, QStringLiteral("周报整理"), QStringLiteral("把流水账整理成周报"),
+        QStringLiteral("把用户的流水账整理成周报。"), InstructionLibraryCategory::writing, true,
+        1200, time.now(), time.now());
+    InstructionLibraryStore library(dataFolder());
+    runTask(library.saveSnapshot(InstructionLibraryCatalog::defaultSnapshot({weekly})));
+    TranscriptRecord record;
+    record.id = QUuid::createUuid();
+    record.createdAt = time.now();
+    record.transcript = QStringLiteral("上周的记录");
+    record.status = TranscriptRecordStatus::failed;
+    runTask(history.append(record));
+    const QString notice = QStringLiteral("旧的数据文件夹无法移动");
+    adjustDependencies = [this, notice](TranscriberViewModel::Dependencies &d) {
+        d.gatewaySessionService = holdingGateway;
+        d.takeDataFolderMoveNotice = [notice] { return std::optional<QString>(notice); };
+    };
+
+    // A first start: the new namespace is due for the cloud, which never
+    // answers.
+    const std::shared_ptr<Gate> sync = holdingGateway->holdNextSync();
+    startUp();
+    ASSERT_TRUE(waitUntil([&] { return holdingGateway->heldSyncs == 1; }, "the start-up sync"));
+    EXPECT_EQ(viewModel->records().size(), 1);
+    EXPECT_EQ(viewModel->instructionLibraryEntries().size(), 1);
+    ASSERT_TRUE(viewModel->appToast().has_value());
+    EXPECT_EQ(viewModel->appToast()->message, notice);
+
+    server.enqueue(StandInHttpReply::json(200, chatReply(QStringLiteral("本周：修复三个缺陷。"))));
+    dictate(QStringLiteral("用周报整理指令，今天修了三个bug"));
+    ASSERT_EQ(server.requests().size(), 1u);
+    EXPECT_EQ(server.requests()[0].path(), "/api/proxy/format");
+    ASSERT_EQ(insertionCalls.size(), 1u);
+    EXPECT_EQ(insertionCalls[0].text, QStringLiteral("本周：修复三个缺陷。"));
+    EXPECT_EQ(actions().count(QStringLiteral("cloud_sync_resolved")), 0) << "still out";
+
+    // Its answer, whenever it comes, is saved with the lexicon.
+    server.enqueue(accepted());
+    sync->open();
+    ASSERT_TRUE(waitForAction(QStringLiteral("persist_applied")));
+    EXPECT_EQ(storedSnapshot().cloudState.hotwordTableID, QStringLiteral("ht-7"));
+    EXPECT_EQ(storedSnapshot().cloudState.syncNamespace,
+              viewModel->personalLexiconCloudState().syncNamespace);
 }
 
 } // namespace

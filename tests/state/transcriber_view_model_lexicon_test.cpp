@@ -13,14 +13,17 @@ const QString missingCredentials = QStringLiteral("火山云热词同步未配�
 
 class LexiconLoadingTest : public LexiconTest {};
 
-TEST_F(LexiconLoadingTest, AFirstStartGetsANamespaceAndIsSynchronisedBeforeItIsSavedAndPublished) {
+TEST_F(LexiconLoadingTest, AFirstStartSavesANewNamespaceAndSynchronisesItOnceAllIsLoaded) {
     makeStore(false);
     startUp();
-    ASSERT_TRUE(waitForAction(QStringLiteral("load_snapshot")));
+    ASSERT_TRUE(waitForAction(QStringLiteral("persist_applied")));
 
-    EXPECT_EQ(actions().mid(0, 3),
-              (QStringList{QStringLiteral("cloud_sync_resolved"), QStringLiteral("persist_applied"),
-                           QStringLiteral("load_snapshot")}));
+    // The namespace, the day's batch, then the cloud.
+    EXPECT_EQ(
+        actions(),
+        (QStringList{QStringLiteral("persist_local_only"), QStringLiteral("load_snapshot"),
+                     QStringLiteral("persist_local_only"), QStringLiteral("cloud_sync_resolved"),
+                     QStringLiteral("persist_applied")}));
     const PersonalLexiconAuditEvent load = *lastEvent(QStringLiteral("load_snapshot"));
     ASSERT_TRUE(load.syncNamespace.has_value());
     EXPECT_TRUE(textkit::Regex(QStringLiteral("[0-9a-f]{32}")).matchesEntirely(*load.syncNamespace))
@@ -34,7 +37,6 @@ TEST_F(LexiconLoadingTest, AFirstStartGetsANamespaceAndIsSynchronisedBeforeItIsS
     EXPECT_EQ(stored.cloudState.lastErrorMessage, missingCredentials);
     EXPECT_EQ(viewModel->personalLexiconCloudState().syncNamespace, load.syncNamespace);
     EXPECT_EQ(viewModel->personalLexiconSummary(), missingCredentials);
-    waitForAction(QStringLiteral("persist_local_only"));
 }
 
 TEST_F(LexiconLoadingTest, ACleanLexiconIsPublishedInOrderWithoutAnyWrite) {
@@ -42,7 +44,7 @@ TEST_F(LexiconLoadingTest, ACleanLexiconIsPublishedInOrderWithoutAnyWrite) {
     PersonalLexiconEntry a2 = hotword(QStringLiteral("a2"));
     PersonalLexiconEntry newest = hotword(QStringLiteral("Kestrel"));
     newest.updatedAt = newest.updatedAt.addSecs(60);
-    storeSnapshot(cleanSnapshot({a10, a2, newest}));
+    storeSnapshot(syncedSnapshot({a10, a2, newest}));
     const QByteArray bytes = storedBytes();
     makeStore(true);
     startUp();
@@ -50,15 +52,18 @@ TEST_F(LexiconLoadingTest, ACleanLexiconIsPublishedInOrderWithoutAnyWrite) {
     waitForHistory();
 
     EXPECT_EQ(actions(), QStringList{QStringLiteral("load_snapshot")})
-        << "nothing to clean, and today's batch has run";
+        << "nothing to clean or synchronise, and today's batch has run";
     EXPECT_EQ(storedBytes(), bytes);
     // Latest change first, then numbers by their value.
-    EXPECT_EQ(viewModel->personalLexiconEntries(), (QList<PersonalLexiconEntry>{newest, a2, a10}));
+    QList<QUuid> order;
+    for (const PersonalLexiconEntry &entry : viewModel->personalLexiconEntries())
+        order << entry.id();
+    EXPECT_EQ(order, (QList<QUuid>{newest.id(), a2.id(), a10.id()}));
     EXPECT_EQ(lastEvent(QStringLiteral("load_snapshot"))->entryCount, 3);
 }
 
 TEST_F(LexiconLoadingTest, RepeatsInTheLearningBookkeepingAreCleanedAndTheCleanedFileWritten) {
-    PersonalLexiconSnapshot snapshot = cleanSnapshot({hotword(QStringLiteral("Kestrel"))});
+    PersonalLexiconSnapshot snapshot = syncedSnapshot({hotword(QStringLiteral("Kestrel"))});
     const QUuid first = QUuid::createUuid();
     const QUuid second = QUuid::createUuid();
     snapshot.historyLearningState.processedRecordIDs = {first, second, first};
@@ -71,8 +76,8 @@ TEST_F(LexiconLoadingTest, RepeatsInTheLearningBookkeepingAreCleanedAndTheCleane
     waitForHistory();
 
     EXPECT_EQ(actions(),
-              (QStringList{QStringLiteral("cloud_sync_resolved"), QStringLiteral("persist_applied"),
-                           QStringLiteral("load_snapshot")}));
+              (QStringList{QStringLiteral("persist_local_only"), QStringLiteral("load_snapshot")}))
+        << "saved here; the cloud has nothing of it";
     PersonalLexiconHistoryLearningState expected;
     expected.processedRecordIDs = {first, second};
     expected.ignoredNormalizedTerms = {QStringLiteral("foo")};
@@ -111,6 +116,41 @@ TEST_F(LexiconLoadingTest, AnUnreadableFileLeavesAnEmptyLexiconAndIsNeverLost) {
     QFile aside(lexiconFolder() + u'/' + asides.first());
     ASSERT_TRUE(aside.open(QIODevice::ReadOnly));
     EXPECT_EQ(aside.readAll(), QByteArray("{ \"entries\": [ broken"));
+}
+
+TEST_F(LexiconLoadingTest, AFileThatCouldNotBeReadIsReadAgainBeforeAnyChangeAndNeverSavedOver) {
+    PersonalLexiconSnapshot snapshot = syncedSnapshot({hotword(QStringLiteral("Tovalit"))});
+    snapshot.historyLearningState.processedRecordIDs = {QUuid::createUuid()};
+    storeSnapshot(snapshot);
+    const QByteArray bytes = storedBytes();
+    // The start-up's load cannot read the file; it reads by the day's batch.
+    refusingStore->failingReads = 1;
+    makeStore(true);
+    startUp();
+    waitForHistory();
+    EXPECT_EQ(actions().mid(0, 2),
+              (QStringList{QStringLiteral("load_failed"), QStringLiteral("load_snapshot")}));
+    EXPECT_EQ(storedBytes(), bytes) << "today's batch had run, as the file says";
+    EXPECT_EQ(switches(viewModel->personalLexiconEntries()), QStringList{"Tovalit on"});
+
+    // Unreadable again, and still when the refresh's batch would save.
+    refusingStore->failingReads = 2;
+    panel->clear();
+    runTask(viewModel->refreshPersonalLexicon());
+    const QString readFailure = QStringLiteral("无法读取个人词库文件：Permission denied");
+    EXPECT_EQ(panel->calls(), QStringList{QStringLiteral("toast 个人词库保存失败：") + readFailure +
+                                          QStringLiteral(" | - | -")});
+    EXPECT_EQ(storedBytes(), bytes);
+
+    // Readable again: the user's change joins what the file holds.
+    viewModel->saveManualLexiconEntry(std::nullopt, PersonalLexiconEntryKind::hotword, std::nullopt,
+                                      QStringLiteral("Kestrel"), true, 1, std::nullopt,
+                                      std::nullopt);
+    ASSERT_TRUE(waitForAction(QStringLiteral("persist_applied")));
+    const PersonalLexiconSnapshot stored = storedSnapshot();
+    EXPECT_EQ(switches(stored.entries), (QStringList{"Kestrel on", "Tovalit on"}));
+    EXPECT_EQ(stored.historyLearningState.processedRecordIDs,
+              snapshot.historyLearningState.processedRecordIDs);
 }
 
 TEST_F(LexiconLoadingTest, TheStatusLineFollowsTheSyncStateAndCountsOnlyTheUsersEntries) {
@@ -181,7 +221,7 @@ TEST_F(LexiconLoadingTest, AChangeThatCannotBeSavedIsReportedAndNeitherShownNorS
 
 TEST_F(LexiconLoadingTest, ALexiconReadWellIsUsedEvenWhenItsCleanedFormCannotBeSaved) {
     PersonalLexiconSnapshot snapshot =
-        cleanSnapshot({hotword(QStringLiteral("Tovalit")), hotword(QStringLiteral("Kestrel"))});
+        syncedSnapshot({hotword(QStringLiteral("Tovalit")), hotword(QStringLiteral("Kestrel"))});
     const QUuid record = QUuid::createUuid();
     snapshot.historyLearningState.processedRecordIDs = {record, record};
     storeSnapshot(snapshot);

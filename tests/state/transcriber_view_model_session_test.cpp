@@ -274,20 +274,21 @@ TEST_F(SessionTest, AFormerDataFolderThatStayedWhereItWasIsToldOnceAtStartUp) {
               QStringList{QStringLiteral("无法迁移旧的数据文件夹（原因）")});
 }
 
-TEST_F(SessionTest, AControllerThatGoesWhileItsLexiconSyncsAtStartUpLoadsNothingMore) {
+TEST_F(SessionTest, AControllerThatGoesWhileItsStartUpSyncIsOutSavesNothingAfterwards) {
     const auto gatewayOnHold = std::make_shared<HoldingGateway>(gateway);
     const std::shared_ptr<Gate> sync = gatewayOnHold->holdNextSync();
     adjustDependencies = [gatewayOnHold](TranscriberViewModel::Dependencies &d) {
         d.gatewaySessionService = gatewayOnHold;
     };
-    // A first start sends the cleaned lexicon to the cloud before the
-    // instructions and the history load.
+    // A first start sends its new namespace to the cloud once everything
+    // has loaded.
     makeViewModel(true);
     ASSERT_TRUE(waitUntil([&] { return gatewayOnHold->heldSyncs == 1; }, "the start-up sync"));
-
-    // Loading the history makes its folders; nothing has loaded it yet.
-    const QString transcripts = dataFolder() + QStringLiteral("/transcripts");
-    ASSERT_FALSE(QFileInfo::exists(transcripts));
+    const QString lexicon = dataFolder() + QStringLiteral("/personal-lexicon.json");
+    QFile file(lexicon);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray saved = file.readAll();
+    file.close();
 
     // The application quits; the answer comes afterwards and must not
     // reach the controller that is gone.
@@ -295,7 +296,8 @@ TEST_F(SessionTest, AControllerThatGoesWhileItsLexiconSyncsAtStartUpLoadsNothing
     sync->open();
     settle();
     settle();
-    EXPECT_FALSE(QFileInfo::exists(transcripts)) << "the history was loaded for nobody";
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), saved) << "the answer was saved for nobody";
 }
 
 } // namespace

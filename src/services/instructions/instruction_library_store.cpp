@@ -20,6 +20,8 @@ using StoreError = InstructionLibraryStoreError;
         throw StoreError(StoreError::Kind::ReadFailed, detail);
     case GuardedDataFile::Failure::Write:
         throw StoreError(StoreError::Kind::WriteFailed, detail);
+    case GuardedDataFile::Failure::Unread:
+        throw StoreError(StoreError::Kind::NotRead, detail);
     case GuardedDataFile::Failure::SetAside:
         break;
     }
@@ -77,12 +79,11 @@ QString InstructionLibraryStore::libraryFilePath() const {
 }
 
 InstructionLibrarySnapshot InstructionLibraryStore::load() {
-    const QString path = libraryFilePath();
-    GuardedDataFile::removeStaleTemporaries(path);
-    if (!GuardedDataFile::occupied(path))
+    const std::optional<QByteArray> bytes = m_file.read([this] { return libraryFilePath(); });
+    if (!bytes)
         return InstructionLibraryCatalog::defaultSnapshot({});
     InstructionLibrarySnapshot snapshot =
-        reconciled(InstructionLibrarySnapshot::fromFileBytes(m_file.read(path)));
+        reconciled(InstructionLibrarySnapshot::fromFileBytes(*bytes));
     m_file.markReadDecoded();
     return snapshot;
 }

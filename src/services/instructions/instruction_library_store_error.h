@@ -8,7 +8,9 @@ namespace tovalit {
 
 class InstructionLibraryStoreError : public AppError {
 public:
-    enum class Kind { ReadFailed, WriteFailed, SetAsideFailed };
+    // NotRead: a save refused because the last load could not read the
+    // file, which is kept as it is.
+    enum class Kind { ReadFailed, WriteFailed, SetAsideFailed, NotRead };
 
     InstructionLibraryStoreError(Kind kind, QString detail);
     Kind kind() const { return m_kind; }

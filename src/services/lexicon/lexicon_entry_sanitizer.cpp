@@ -9,9 +9,18 @@ namespace tovalit::LexiconTermValidator {
 
 namespace {
 
-PersonalLexiconCloudSyncStatus pendingOrLocal(const PersonalLexiconEntry &entry) {
-    return entry.enabled ? PersonalLexiconCloudSyncStatus::pending
-                         : PersonalLexiconCloudSyncStatus::localOnly;
+// The sync status of an entry that cleaning may have changed. An entry it
+// left as it was keeps its status: every routine save cleans the whole
+// lexicon, and what the last sync uploaded is still uploaded. One whose
+// content changed has to go up again (or stays here when switched off).
+PersonalLexiconCloudSyncStatus statusAfterCleaning(const PersonalLexiconEntry &cleaned,
+                                                   const PersonalLexiconEntry &original) {
+    PersonalLexiconEntry unchanged = cleaned;
+    unchanged.cloudSyncStatus = original.cloudSyncStatus;
+    if (unchanged == original)
+        return original.cloudSyncStatus;
+    return original.enabled ? PersonalLexiconCloudSyncStatus::pending
+                            : PersonalLexiconCloudSyncStatus::localOnly;
 }
 
 std::optional<PersonalLexiconEntry> sanitizeHotword(const PersonalLexiconEntry &entry) {
@@ -33,7 +42,7 @@ std::optional<PersonalLexiconEntry> sanitizeHotword(const PersonalLexiconEntry &
         if (!term)
             return std::nullopt;
         cleaned.targetText = *term;
-        cleaned.cloudSyncStatus = pendingOrLocal(entry);
+        cleaned.cloudSyncStatus = statusAfterCleaning(cleaned, entry);
         return cleaned;
     }
     case Source::manual: {
@@ -54,7 +63,7 @@ std::optional<PersonalLexiconEntry> sanitizeHotword(const PersonalLexiconEntry &
         cleaned.targetText = *term;
         if (cleaned.sharingScope != Scope::sharedGlossaryPublished)
             cleaned.sharingScope = Scope::sharedGlossaryCandidate;
-        cleaned.cloudSyncStatus = pendingOrLocal(entry);
+        cleaned.cloudSyncStatus = statusAfterCleaning(cleaned, entry);
         return cleaned;
     }
     }
@@ -73,10 +82,12 @@ std::optional<PersonalLexiconEntry> sanitizeReplacement(const PersonalLexiconEnt
         return std::nullopt;
     // Rebuilt through the constructor so the scope is resolved against the
     // channel again.
-    return PersonalLexiconEntry(
+    PersonalLexiconEntry cleaned(
         entry.id(), PersonalLexiconEntryKind::replacement, entry.channel, entry.sharingScope,
         pair->source, pair->target, entry.learningSource, entry.hitCount, entry.enabled,
-        pendingOrLocal(entry), entry.createdAt, entry.updatedAt, entry.lastAppliedAt);
+        entry.cloudSyncStatus, entry.createdAt, entry.updatedAt, entry.lastAppliedAt);
+    cleaned.cloudSyncStatus = statusAfterCleaning(cleaned, entry);
+    return cleaned;
 }
 
 std::optional<PersonalLexiconEntry> sanitizeEntry(const PersonalLexiconEntry &entry) {

@@ -19,6 +19,8 @@ using StoreError = PersonalLexiconStoreError;
         throw StoreError(StoreError::Kind::ReadFailed, detail);
     case GuardedDataFile::Failure::Write:
         throw StoreError(StoreError::Kind::WriteFailed, detail);
+    case GuardedDataFile::Failure::Unread:
+        throw StoreError(StoreError::Kind::NotRead, detail);
     case GuardedDataFile::Failure::SetAside:
         break;
     }
@@ -105,11 +107,10 @@ QString PersonalLexiconStore::lexiconFilePath() const {
 }
 
 PersonalLexiconSnapshot PersonalLexiconStore::load() {
-    const QString path = lexiconFilePath();
-    GuardedDataFile::removeStaleTemporaries(path);
-    if (!GuardedDataFile::occupied(path))
+    const std::optional<QByteArray> bytes = m_file.read([this] { return lexiconFilePath(); });
+    if (!bytes)
         return PersonalLexiconSnapshot::empty();
-    PersonalLexiconSnapshot snapshot = PersonalLexiconSnapshot::fromFileBytes(m_file.read(path));
+    PersonalLexiconSnapshot snapshot = PersonalLexiconSnapshot::fromFileBytes(*bytes);
     m_file.markReadDecoded();
     return snapshot;
 }

@@ -14,6 +14,8 @@ QString PersonalLexiconStoreError::localizedDescription() const {
         return joinedWithDetail(QStringLiteral("无法写入个人词库文件"), m_detail);
     case Kind::SetAsideFailed:
         return joinedWithDetail(QStringLiteral("无法备份无法识别的个人词库文件"), m_detail);
+    case Kind::NotRead:
+        return joinedWithDetail(QStringLiteral("个人词库文件尚未读取成功，已保留原文件"), m_detail);
     }
     return {};
 }

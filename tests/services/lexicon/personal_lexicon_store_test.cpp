@@ -155,6 +155,29 @@ TEST_F(PersonalLexiconStoreTest, AnUnreadableFileIsReportedLeftAloneAndSetAsideB
     EXPECT_EQ(entriesOf(folders.dataFolder()), QStringList{"personal-lexicon.json"});
 }
 
+TEST_F(PersonalLexiconStoreTest, AFileThatCouldNotBeReadIsKeptFromEverySaveUntilItReads) {
+    // A folder in the file's place cannot be read, as a file behind a
+    // permission or on a network folder that is away cannot.
+    QDir().mkpath(lexiconPath());
+    PersonalLexiconStore store;
+    EXPECT_THROW(runTask(store.loadSnapshot()), PersonalLexiconStoreError);
+
+    // Readable again by the next save, which still never saw what it holds.
+    QDir(lexiconPath()).removeRecursively();
+    writeFile(lexiconPath(), sampleSnapshot().toFileBytes());
+    try {
+        runTask(store.saveSnapshot(PersonalLexiconSnapshot::empty()));
+        ADD_FAILURE() << "saved over a file it could not read";
+    } catch (const PersonalLexiconStoreError &error) {
+        EXPECT_EQ(error.kind(), PersonalLexiconStoreError::Kind::NotRead);
+    }
+    EXPECT_EQ(readFile(lexiconPath()), sampleSnapshot().toFileBytes());
+
+    EXPECT_EQ(runTask(store.loadSnapshot()), sampleSnapshot());
+    runTask(store.saveSnapshot(PersonalLexiconSnapshot::empty()));
+    EXPECT_EQ(runTask(store.loadSnapshot()), PersonalLexiconSnapshot::empty());
+}
+
 TEST_F(PersonalLexiconStoreTest, CallsRunOneAtATimeInOrderAndMutationsKeepTheRest) {
     PersonalLexiconStore store;
     PersonalLexiconSnapshot first = sampleSnapshot();
