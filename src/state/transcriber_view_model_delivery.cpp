@@ -29,18 +29,27 @@ TranscriberViewModel::deliver(QString text, HUDPresentationMode hudPresentation)
     setRecordingState(RecordingState::inserting());
     if (hudPresentation == HUDPresentationMode::standard)
         m_floatingPanelCoordinator->showThinking(QStringLiteral("准备插入"), QString());
+    // The application may quit while the delivery waits, the longest for
+    // the user's answer to the desktop lending its keyboard: nothing is
+    // then left to deliver for, and the caller learns it from `self` too.
+    const QPointer<TranscriberViewModel> self(this);
     // Synthetic keys must not mix with the user's own, still held.
     co_await m_hotkeyMonitor->waitUntilShortcutReleaseSettles();
+    if (!self)
+        co_return std::nullopt;
     const std::optional<ActiveInteractionContext> context =
         co_await captureInteractionContextIfNeeded();
+    if (!self)
+        co_return std::nullopt;
     co_await m_interactionContextActivator(context);
+    if (!self)
+        co_return std::nullopt;
     TovalitDebugLogger::log(QStringLiteral("deliver"), [text, context]() -> QString {
         return QStringLiteral("text=") + describeForLog(text, context);
     });
 
     // The insertion service keeps watching the text after it returns, from
     // its own threads; each report is handled on the GUI thread.
-    QPointer<TranscriberViewModel> self(this);
     ObservedInsertionEditCallback onObservedEditEvent =
         [self](const ObservedInsertionEditEvent &event) {
             postToGuiThread([self, event] {
@@ -62,6 +71,8 @@ TranscriberViewModel::deliver(QString text, HUDPresentationMode hudPresentation)
     } catch (...) {
         // Whatever went wrong, the text must not be lost.
     }
+    if (!self)
+        co_return std::nullopt;
     if (!result) {
         const InsertionResult fallback = copyTranscriptSilently(text)
                                              ? InsertionResult::insertFailedCopiedToClipboard

@@ -194,9 +194,13 @@ QCoro::Task<void> TranscriberViewModel::retryArchivedRecording(TranscriptRecord 
     }
     setFinalTranscript(finalText);
 
+    const QPointer<TranscriberViewModel> self(this);
     std::optional<InsertionResult> result;
     if (routing.shouldDeliver())
         result = co_await deliver(finalText, HUDPresentationMode::standard);
+    // The delivery may wait for the user past the application's end.
+    if (!self)
+        co_return;
 
     const TranscriptRecordStatus status = completionStatus(finalText, std::nullopt, result);
     std::optional<QString> resultMessage;

@@ -11,6 +11,7 @@
 #include "support/textkit.h"
 
 #include <QFileInfo>
+#include <QPointer>
 
 #include <utility>
 
@@ -220,10 +221,12 @@ QCoro::Task<void> TranscriberViewModel::stopRecording(RecordingStopSource trigge
     // A quit that could not wait has filed this dictation as cancelled.
     if (!isStopUnfiled(sessionID))
         co_return;
+    const QPointer<TranscriberViewModel> self(this);
     std::optional<InsertionResult> result;
     if (routing.shouldDeliver())
         result = co_await deliver(finalText, deliveryPresentation);
-    if (!isStopUnfiled(sessionID))
+    // The delivery may wait for the user past the application's end.
+    if (!self || !isStopUnfiled(sessionID))
         co_return;
 
     const std::optional<RecordingSessionOutput> retained = persistedRecordingOutput(output);

@@ -5,6 +5,7 @@
 #include "services/permissions/remote_desktop_keyboard_access.h"
 #include "tests/state/view_model_harness.h"
 #include "tests/support/manual_sleeper.h"
+#include "tests/support/task_in_flight.h"
 
 namespace tovalit {
 namespace {
@@ -55,6 +56,43 @@ TEST_F(DesktopKeyboardTest, ARecordingAsksForItOnceTheContextIsReadAndOncePerRun
     stopRecording();
     settle();
     EXPECT_EQ(keyboard->openings().size(), 1);
+}
+
+// The application quits while a dictation's text waits for the user's
+// answer in the desktop's window; the wait ends while the event loop still
+// runs. The stop must find its controller gone and file nothing.
+TEST_F(DesktopKeyboardTest, AStopWaitingForTheAnswerWhenTheControllerGoesResumesNothing) {
+    adjustDependencies = [this,
+                          lendAccess = adjustDependencies](TranscriberViewModel::Dependencies &d) {
+        lendAccess(d);
+        // The real insertion, into a native Wayland window the X server
+        // does not know: the paste waits for the desktop's keyboard.
+        d.insertionRunner = nullptr;
+        d.insertionService = std::make_shared<FocusedInputInsertionService>(
+            std::make_shared<FakeAccessibilityClient>(), pasteboard,
+            std::make_shared<RecordingKeySender>(),
+            [](double, CancelToken) -> QCoro::Task<void> { co_return; }, [] { return 0.0; },
+            DisplaySession{true}, nullptr, access);
+    };
+    useGateway();
+    defaultTranscriberScript.finishText = QStringLiteral("明天见");
+    makeViewModel();
+    startRecording();
+    ASSERT_TRUE(
+        waitUntil([&] { return keyboard->pendingOpenings() == 1; }, "the desktop to be asked"));
+    time.advance(2.0);
+    const auto stopping = startTask(viewModel->toggleRecording());
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            return limits.count() == 2 &&
+                   limits.last().seconds == RemoteDesktopKeyboardAccess::deliveryWaitLimit;
+        },
+        "the text to wait for the answer"));
+
+    viewModel.reset();
+    limits.wakeLast();
+    ASSERT_TRUE(waitUntil([&] { return stopping->done; }, "the stop to end"));
+    EXPECT_TRUE(runTask(history.loadRecords()).isEmpty()) << "filed for a controller that is gone";
 }
 
 } // namespace

@@ -120,6 +120,10 @@ PermissionCoordinator::PermissionCoordinator(AppConfigurationStore &configuratio
 PermissionCoordinator::~PermissionCoordinator() {
     disconnect(m_appDidBecomeActiveObserver);
     disconnect(m_appDidResignActiveObserver);
+    // A delivery under way may hold the desktop's keyboard past us; it must
+    // not reach the settings that go with us.
+    if (m_remoteDesktopKeyboard)
+        m_remoteDesktopKeyboard->abandon();
 }
 
 int PermissionCoordinator::grantedRequiredCount() const {

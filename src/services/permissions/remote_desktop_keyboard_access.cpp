@@ -55,6 +55,12 @@ RemoteDesktopKeyboardAccess::RemoteDesktopKeyboardAccess(
 }
 
 RemoteDesktopKeyboardAccess::~RemoteDesktopKeyboardAccess() {
+    abandon();
+}
+
+void RemoteDesktopKeyboardAccess::abandon() {
+    if (m_lifetime.isCancelled())
+        return;
     m_lifetime.cancel();
     m_answered.cancel();
     m_keyboard->setOnClosed({});
@@ -109,6 +115,8 @@ QCoro::Task<bool> RemoteDesktopKeyboardAccess::pressPasteShortcut() {
 QFuture<void> RemoteDesktopKeyboardAccess::ask() {
     if (m_asking)
         return m_asking->future();
+    if (m_lifetime.isCancelled())
+        return QtFuture::makeReadyFuture();
     m_asking = std::make_shared<QPromise<void>>();
     m_asking->start();
     const QFuture<void> answered = m_asking->future();

@@ -49,7 +49,7 @@ public:
         openedNow,
     };
 
-    // `store` must outlive the access; the wait for the user's answer goes
+    // `store` must outlive the access, or abandon() come first; the wait for the user's answer goes
     // through `sleeper`. Starts finding out whether the desktop lends a
     // keyboard at all.
     RemoteDesktopKeyboardAccess(AppConfigurationStore &store,
@@ -71,6 +71,10 @@ public:
     QCoro::Task<Readiness> keyboardForDelivery();
     // Ctrl+V on the lent keyboard; false without one.
     QCoro::Task<bool> pressPasteShortcut();
+    // The owner goes, and the settings with it, while a delivery under way
+    // may still hold the access: the session or the asking ends, and from
+    // now on nothing is asked, lent or stored.
+    void abandon();
 
     // How long the desktop's window may wait for the user before it is
     // closed, and how long of that a paste waits: the text should not hang

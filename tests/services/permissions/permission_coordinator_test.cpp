@@ -2,7 +2,9 @@
 #include "platform/fake/fake_permission_probe.h"
 #include "platform/fake/fake_system_settings_opener.h"
 #include "platform/fake/in_memory_defaults_store.h"
+#include "platform/fake/recording_remote_desktop_keyboard.h"
 #include "services/permissions/permission_coordinator.h"
+#include "services/permissions/remote_desktop_keyboard_access.h"
 #include "services/settings/app_configuration_store.h"
 #include "support/serial_executor.h"
 #include "tests/support/qt_printers.h"
@@ -52,6 +54,7 @@ protected:
         dependencies.activity = &activity;
         dependencies.bundlePath = std::move(bundlePath);
         dependencies.probeExecutor = std::move(probeExecutor);
+        dependencies.remoteDesktopKeyboard = remoteDesktopKeyboard;
         return std::make_unique<PermissionCoordinator>(store, std::move(kinds),
                                                        std::move(dependencies));
     }
@@ -66,6 +69,8 @@ protected:
     std::shared_ptr<FakePermissionProbe> probe = std::make_shared<FakePermissionProbe>();
     std::shared_ptr<FakeSystemSettingsOpener> opener = std::make_shared<FakeSystemSettingsOpener>();
     ApplicationActivity activity;
+    // None: not a Wayland session.
+    std::shared_ptr<RemoteDesktopKeyboard> remoteDesktopKeyboard;
 };
 
 TEST_F(PermissionCoordinatorTest, ProbingMapsTheSystemsAnswersWithoutPrompting) {
@@ -362,6 +367,32 @@ TEST_F(PermissionCoordinatorTest, OnlyAMountedDiskImageCountsAsOne) {
     EXPECT_FALSE(
         make(allKinds, QStringLiteral("/VolumesTovalit/Tovalit.app"))->isRunningFromDiskImage());
     EXPECT_FALSE(make(allKinds, QStringLiteral("/usr/bin/tovalit"))->isRunningFromDiskImage());
+}
+
+// A delivery under way holds the desktop's keyboard past the application's
+// end. The settings go with the coordinator; the asking must go with it
+// too: the desktop's window closes, and an answer given there anyway
+// changes nothing.
+TEST_F(PermissionCoordinatorTest, GoingEndsTheAskingForTheDesktopsKeyboard) {
+    const auto keyboard = std::make_shared<RecordingRemoteDesktopKeyboard>();
+    keyboard->holdAnswers(true);
+    keyboard->answerWith(RemoteDesktopKeyboardError::Kind::refused);
+    remoteDesktopKeyboard = keyboard;
+    auto coordinator = make();
+    const std::shared_ptr<RemoteDesktopKeyboardAccess> heldByADelivery =
+        coordinator->remoteDesktopKeyboard();
+    heldByADelivery->requestIfNeeded();
+    ASSERT_TRUE(testing::waitUntil([&] { return keyboard->pendingOpenings() == 1; },
+                                   "the desktop to ask the user"));
+
+    coordinator.reset();
+    testing::processEventsFor(std::chrono::milliseconds(20));
+    EXPECT_EQ(keyboard->pendingOpenings(), 0) << "the desktop still asks for an application gone";
+    keyboard->releaseAnswers();
+    testing::processEventsFor(std::chrono::milliseconds(20));
+    EXPECT_FALSE(store.remoteDesktopKeyboardRefused());
+    heldByADelivery->request();
+    EXPECT_EQ(keyboard->openings().size(), 1);
 }
 
 } // namespace
