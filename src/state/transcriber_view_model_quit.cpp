@@ -25,6 +25,9 @@ QCoro::Task<void> TranscriberViewModel::finishDictationBeforeQuit(double graceSe
         // Finishing it would type its text into whatever has the focus
         // after the user asked to quit; its recording is kept for a retry.
         const std::optional<RecordingSessionOutput> output = endRecordingCapture(true);
+        // The recording is the quit's now: a press while it is filed must
+        // not stop it a second time, nor cancel it.
+        setRecordingState(RecordingState::thinking());
         co_await fileDictationCancelledByQuit(output);
         co_return;
     }

@@ -143,6 +143,33 @@ TEST_F(QuitTest, ARecordingStillRunningIsStoppedAndFiledWithItsAudio) {
     EXPECT_TRUE(formatterCalls.empty());
 }
 
+TEST_F(QuitTest, APressWhileTheQuitFilesTheRecordingStartsNothing) {
+    useGateway();
+    formatterAnswers.fallback = QStringLiteral("明天下午三点开会。");
+    makeViewModel();
+    captureClock = 100.0;
+    startRecording();
+    feed(1);
+    transcriber().speak(heard);
+    settle();
+    captureClock = 104.0;
+    time.advance(2.0);
+
+    // The quit has taken the recording and waits for the store; the hotkey
+    // is pressed in that moment.
+    quitting = viewModel->finishDictationBeforeQuit(grace, hurry);
+    runTask(viewModel->toggleRecording());
+    runTask(std::move(quitting));
+
+    ASSERT_EQ(viewModel->records().size(), 1);
+    EXPECT_EQ(lastRecord().note, cancelledNote);
+    EXPECT_TRUE(recordingExists(lastRecord()));
+    EXPECT_TRUE(formatterCalls.empty());
+    EXPECT_TRUE(insertionCalls.empty());
+    EXPECT_EQ(transcribers.size(), 1u);
+    EXPECT_EQ(viewModel->recordingState(), RecordingState::failed(cancelledNote));
+}
+
 TEST_F(QuitTest, WithNothingUnderWayAQuitFilesNothing) {
     useGateway();
     makeViewModel();
