@@ -69,6 +69,7 @@ class LiveAudioBufferRelay;
 class Pasteboard;
 class PersonalLexiconEventLogging;
 class PersonalLexiconStore;
+class RecordingHold;
 class RemoteDesktopKeyboardAccess;
 class VolcengineSpeechLexiconSyncService;
 struct HistoryLexiconDiscovery;
@@ -545,7 +546,8 @@ private:
     QCoro::Task<void> stopRecording(RecordingStopSource triggerSource);
     // The end of a stop whose record the history would not take.
     QCoro::Task<void> failStop(std::optional<RecordingSessionOutput> retained, QString finalText,
-                               QString heard, std::exception_ptr error);
+                               QString heard, std::exception_ptr error,
+                               std::shared_ptr<RecordingHold> fileHold);
     // What a saved record teaches the lexicon, learned after the dictation
     // (or retry) has ended, in the session that follows it.
     void startHistoryLearningFollowUp(const TranscriptRecord &record);
@@ -610,7 +612,7 @@ private:
     // The failure state when nothing runs, else a toast.
     void reportHistoryFailure(const QString &message);
     QCoro::Task<void> failRetry(TranscriptRecord record, std::exception_ptr error,
-                                std::shared_ptr<const void> fileHold);
+                                std::shared_ptr<RecordingHold> fileHold);
 
     // --- Recording output (transcriber_view_model_history.cpp) ------------------
     std::optional<RecordingSessionOutput>

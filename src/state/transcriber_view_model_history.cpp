@@ -136,8 +136,8 @@ QCoro::Task<void> TranscriberViewModel::retryArchivedRecording(TranscriptRecord 
     }
 
     // Until the retry's record is saved, its recording is no part of the
-    // history a clearing may empty meanwhile.
-    std::shared_ptr<const void> fileHold = m_historyStore.holdRecording(*record.audioFileName);
+    // history a clearing or deletion may empty meanwhile.
+    std::shared_ptr<RecordingHold> fileHold = m_historyStore.holdRecording(*record.audioFileName);
     prepareNewSession();
     setWaveformLevels(idleWaveformLevels());
     setLiveTranscript(QString());
@@ -211,12 +211,12 @@ QCoro::Task<void> TranscriberViewModel::retryArchivedRecording(TranscriptRecord 
     const TranscriptRecord retried =
         newRecord(record.duration, finalText, raw, record.audioFileName, status, note);
     try {
-        setRecords(co_await m_historyStore.append(retried, std::move(fileHold)));
+        setRecords(co_await m_historyStore.append(retried, fileHold));
     } catch (...) {
         failure = std::current_exception();
     }
     if (failure) {
-        co_await failRetry(record, failure, nullptr);
+        co_await failRetry(record, failure, std::move(fileHold));
         co_return;
     }
 
@@ -230,7 +230,7 @@ QCoro::Task<void> TranscriberViewModel::retryArchivedRecording(TranscriptRecord 
 }
 
 QCoro::Task<void> TranscriberViewModel::failRetry(TranscriptRecord record, std::exception_ptr error,
-                                                  std::shared_ptr<const void> fileHold) {
+                                                  std::shared_ptr<RecordingHold> fileHold) {
     const QString message = QStringLiteral("重试失败：") + presentableGatewayFailureMessage(error);
     clearSessionContext();
     if (m_transcriber) {

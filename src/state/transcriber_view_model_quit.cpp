@@ -63,7 +63,7 @@ bool TranscriberViewModel::isStopUnfiled(const QUuid &sessionID) const {
 QCoro::Task<void>
 TranscriberViewModel::fileDictationCancelledByQuit(std::optional<RecordingSessionOutput> output) {
     // Its recording stays out of a clearing until the record is saved.
-    std::shared_ptr<const void> fileHold =
+    std::shared_ptr<RecordingHold> fileHold =
         output ? std::exchange(output->fileHold, nullptr) : nullptr;
     const std::optional<RecordingSessionOutput> retained = persistedRecordingOutput(output);
     QString message = QStringLiteral("退出 Tovalit 时本次转写尚未完成，已取消");

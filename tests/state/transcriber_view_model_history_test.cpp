@@ -303,6 +303,36 @@ TEST_F(HistoryTest, RecordsDeletedJustBeforeAStopOrARetryStayDeleted) {
     EXPECT_EQ(viewModel->records().size(), 3) << "the retried record, the stop's and the retry's";
 }
 
+TEST_F(HistoryTest, ARecordingStaysHeldFromARefusedSaveOfItsRecordToTheNextAttempt) {
+    defaultTranscriberScript.finishText = QStringLiteral("说完的话");
+    formatterAnswers.fallback = QStringLiteral("说完的话。");
+    makeViewModel();
+    captureClock = 100.0;
+    startRecording();
+    feed(1);
+    captureClock = 103.0;
+    time.advance(2.0);
+
+    // The store stops in the stop's save, after reading the history: the
+    // save will fail (a folder has taken history.json's place), and the
+    // user clears the history meanwhile, which sets that folder aside.
+    historyPause.arm();
+    QCoro::Task<void> stopping = viewModel->toggleRecording();
+    ASSERT_TRUE(waitUntil([&] { return historyPause.reached(); }, "the stop's save"));
+    ASSERT_TRUE(QDir().mkpath(dataFolder() + QStringLiteral("/history.json")));
+    QCoro::Task<void> cleared = history.clearAllRecords();
+    historyPause.resume();
+    runTask(std::move(stopping));
+    runTask(std::move(cleared));
+
+    ASSERT_EQ(viewModel->recordingState().kind(), RecordingState::Case::failed);
+    const QList<TranscriptRecord> stored = runTask(history.loadRecords());
+    ASSERT_EQ(stored.size(), 1) << "the second attempt saved the failed record";
+    ASSERT_TRUE(stored[0].audioFileName.has_value());
+    EXPECT_EQ(recordingFiles(), QStringList{*stored[0].audioFileName})
+        << "the clearing between the attempts left the recording the record names";
+}
+
 TEST_F(HistoryTest, AHistoryFailureDuringARecordingIsAToastAndTheRecordingStillEnds) {
     const TranscriptRecord old = archivedRecord();
     defaultTranscriberScript.finishText = QStringLiteral("说完的话");

@@ -12,7 +12,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
-#include <QScopeGuard>
 #include <QSet>
 #include <QtConcurrent/QtConcurrentMap>
 #include <QtConcurrent/QtConcurrentRun>
@@ -131,28 +130,6 @@ std::optional<QByteArray> readSmallFile(const QString &path) {
 struct HistoryStore::HeldRecordings {
     std::mutex mutex;
     QHash<QString, int> counts;
-
-    // Its only value is its lifetime.
-    class Hold {
-    public:
-        Hold(std::shared_ptr<HeldRecordings> held, QString fileName)
-            : m_held(std::move(held))
-            , m_fileName(std::move(fileName)) {
-            std::lock_guard lock(m_held->mutex);
-            ++m_held->counts[m_fileName];
-        }
-        ~Hold() {
-            std::lock_guard lock(m_held->mutex);
-            if (--m_held->counts[m_fileName] <= 0)
-                m_held->counts.remove(m_fileName);
-        }
-        Hold(const Hold &) = delete;
-        Hold &operator=(const Hold &) = delete;
-
-    private:
-        std::shared_ptr<HeldRecordings> m_held;
-        QString m_fileName;
-    };
 };
 
 HistoryStoreError::HistoryStoreError(Kind kind, QString path, QString detail)
@@ -241,11 +218,13 @@ QCoro::Task<void> HistoryStore::saveRecords(QList<TranscriptRecord> records) {
 }
 
 QCoro::Task<QList<TranscriptRecord>> HistoryStore::append(TranscriptRecord record,
-                                                          std::shared_ptr<const void> hold) {
-    return runSerially([this, record = std::move(record), hold = std::move(hold)]() mutable {
+                                                          std::shared_ptr<RecordingHold> hold) {
+    return runSerially([this, record = std::move(record), hold = std::move(hold)] {
+        QList<TranscriptRecord> history = appendNow(record);
         // Let go here, on the worker, before the next operation can run.
-        const auto release = qScopeGuard([&hold] { hold.reset(); });
-        return appendNow(record);
+        if (hold)
+            hold->release();
+        return history;
     });
 }
 
@@ -257,8 +236,16 @@ QCoro::Task<void> HistoryStore::clearAllRecords() {
     return runSerially([this] { clearAllRecordsNow(); });
 }
 
-std::shared_ptr<const void> HistoryStore::holdRecording(QString fileName) {
-    return std::make_shared<const HeldRecordings::Hold>(m_heldRecordings, std::move(fileName));
+std::shared_ptr<RecordingHold> HistoryStore::holdRecording(QString fileName) {
+    {
+        std::lock_guard lock(m_heldRecordings->mutex);
+        ++m_heldRecordings->counts[fileName];
+    }
+    return std::make_shared<RecordingHold>([held = m_heldRecordings, fileName] {
+        std::lock_guard lock(held->mutex);
+        if (--held->counts[fileName] <= 0)
+            held->counts.remove(fileName);
+    });
 }
 
 QCoro::Task<QString> HistoryStore::recordingsDirectoryURL() {
@@ -411,17 +398,33 @@ QList<TranscriptRecord> HistoryStore::deleteRecordNow(const QUuid &id) const {
     }
     // Saved before any file goes: a failed save deletes nothing.
     saveRecordsNow(remaining, true);
-    removeFiles(recordingsDirectory(), audioNames);
+    removeFiles(recordingsDirectory(), audioNames, m_heldRecordings.get());
     removeFiles(transcriptsDirectory(), transcriptNames);
     return remaining;
 }
 
-void HistoryStore::removeFiles(const QString &folder, const QSet<QString> &names) const {
+void HistoryStore::removeFiles(const QString &folder, const QSet<QString> &names,
+                               HeldRecordings *held) const {
     for (const QString &name : names) {
-        const QString path = folder + u'/' + name;
-        if (QFileInfo::exists(path))
-            QFile::remove(path);
+        const QFileInfo entry(folder + u'/' + name);
+        if (entry.exists() && (!entry.isDir() || entry.isSymLink()))
+            removeUnlessHeld(entry, held);
     }
+}
+
+void HistoryStore::removeUnlessHeld(const QFileInfo &entry, HeldRecordings *held) {
+    // Decided and done under the lock: a hold taken before the check spares
+    // the file, one taken after finds it gone, as the user asked.
+    std::unique_lock<std::mutex> lock;
+    if (held) {
+        lock = std::unique_lock(held->mutex);
+        if (held->counts.contains(entry.fileName()))
+            return;
+    }
+    if (entry.isDir() && !entry.isSymLink())
+        QDir(entry.filePath()).removeRecursively();
+    else
+        QFile::remove(entry.filePath());
 }
 
 void HistoryStore::clearAllRecordsNow() const {
@@ -436,21 +439,8 @@ void HistoryStore::clearDirectory(const QString &folder, HeldRecordings *held) c
         throw HistoryStoreError(HistoryStoreError::Kind::listFailed, folder);
     const QFileInfoList entries = QDir(folder).entryInfoList(QDir::AllEntries | QDir::Hidden |
                                                              QDir::System | QDir::NoDotAndDotDot);
-    for (const QFileInfo &entry : entries) {
-        // Decided and done under the lock, one entry at a time: a hold
-        // taken before the check spares the file, one taken after finds it
-        // gone, as the user asked.
-        std::unique_lock<std::mutex> lock;
-        if (held) {
-            lock = std::unique_lock(held->mutex);
-            if (held->counts.contains(entry.fileName()))
-                continue;
-        }
-        if (entry.isDir() && !entry.isSymLink())
-            QDir(entry.filePath()).removeRecursively();
-        else
-            QFile::remove(entry.filePath());
-    }
+    for (const QFileInfo &entry : entries)
+        removeUnlessHeld(entry, held);
 }
 
 // --- Transcript files ---------------------------------------------------------------

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "models/transcript_record.h"
+#include "services/history/recording_hold.h"
 #include "support/app_error.h"
 #include "support/clock.h"
 
@@ -13,6 +14,8 @@
 #include <memory>
 #include <optional>
 #include <type_traits>
+
+class QFileInfo;
 
 namespace tovalit {
 
@@ -62,20 +65,22 @@ public:
     // the history as stored at that moment; returns the new whole history.
     // A caller's copy of the list is never merged back: it may still hold
     // records deleted meanwhile, whose files are gone.
-    // `hold` (of the record's recording) is let go once the record is
-    // saved, so that a clearing queued behind the append removes both.
+    // `hold` (of the record's recording) is released on the worker once the
+    // record is saved, so that a clearing queued behind the append removes
+    // both; a failed append leaves it held for the caller's next attempt.
     QCoro::Task<QList<TranscriptRecord>> append(TranscriptRecord record,
-                                                std::shared_ptr<const void> hold = nullptr);
+                                                std::shared_ptr<RecordingHold> hold = nullptr);
     QCoro::Task<QList<TranscriptRecord>> deleteRecord(QUuid id);
-    // Recordings held at the moment they would go are left: they belong to
-    // a dictation or retry whose record does not exist yet.
+    // Recordings held at the moment they would go are left, by deletions as
+    // by clearings: they belong to a dictation or retry whose record does
+    // not exist yet.
     QCoro::Task<void> clearAllRecords();
 
-    // Keeps the recording of that name out of clearAllRecords() for as long
-    // as the returned value (or a copy) lives. The capture holds its file
-    // from before it exists; a stop or a retry holds its recording until
-    // its record is appended. Any thread.
-    std::shared_ptr<const void> holdRecording(QString fileName);
+    // Keeps the recording of that name out of clearings and deletions until
+    // the hold lets go. The capture holds its file from before it exists; a
+    // stop or a retry holds its recording until its record is appended.
+    // Any thread.
+    std::shared_ptr<RecordingHold> holdRecording(QString fileName);
 
     // The folders, created when missing.
     QCoro::Task<QString> recordingsDirectoryURL();
@@ -119,11 +124,13 @@ private:
 
     TranscriptRecord recordPersistingTranscriptFile(const TranscriptRecord &record) const;
     QList<TranscriptRecord> recoverRecordsFromTranscriptFiles() const;
-    void removeFiles(const QString &folder, const QSet<QString> &names) const;
-    // The recordings held out of a clearing, by name.
+    // The recordings held out of clearings and deletions, by name.
     struct HeldRecordings;
-    // Leaves the entries named in `held`, when given.
+    // Each leaves the entries named in `held`, when given.
+    void removeFiles(const QString &folder, const QSet<QString> &names,
+                     HeldRecordings *held = nullptr) const;
     void clearDirectory(const QString &folder, HeldRecordings *held = nullptr) const;
+    static void removeUnlessHeld(const QFileInfo &entry, HeldRecordings *held);
 
     std::optional<QString> m_baseDirectory;
     Clock m_currentDate;

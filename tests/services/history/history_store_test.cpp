@@ -457,8 +457,14 @@ TEST_F(HistoryStoreTest, ClearingLeavesHeldRecordingsUntilTheRecordNamingThemIsS
     const QString running = QStringLiteral("0F6A6A4C-0000-4000-8000-00000000000A.m4a");
     writeFile(data(QStringLiteral("recordings/") + running), "x");
     writeFile(data(QStringLiteral("recordings/OLD.m4a")), "x");
-    std::shared_ptr<const void> hold = store.holdRecording(running);
-    std::shared_ptr<const void> secondHold = store.holdRecording(running);
+    std::shared_ptr<RecordingHold> hold = store.holdRecording(running);
+    std::shared_ptr<RecordingHold> secondHold = store.holdRecording(running);
+    // A deletion spares it too: a retry of the deleted record still uses it.
+    TranscriptRecord retried = record(QUuid::createUuid(), now.addSecs(-60), QStringLiteral("旧"));
+    retried.audioFileName = running;
+    runTask(store.append(retried));
+    EXPECT_TRUE(runTask(store.deleteRecord(retried.id)).isEmpty());
+    EXPECT_TRUE(QFileInfo::exists(data(QStringLiteral("recordings/") + running)));
     runTask(store.clearAllRecords());
     EXPECT_TRUE(QFileInfo::exists(data(QStringLiteral("recordings/") + running)));
     EXPECT_FALSE(QFileInfo::exists(data(QStringLiteral("recordings/OLD.m4a"))));
