@@ -607,10 +607,13 @@ private:
 
     // --- History (transcriber_view_model_history.cpp) ---------------------------
     QCoro::Task<void> deleteRecordNow(TranscriptRecord record);
+    QCoro::Task<void> removeRecords(QList<QUuid> ids);
     QCoro::Task<void> clearHistoryNow();
     QCoro::Task<void> revealFile(QString fileName, bool audio);
     // The failure state when nothing runs, else a toast.
     void reportHistoryFailure(const QString &message);
+    // The retry once it has passed its gate.
+    QCoro::Task<void> runRetry(TranscriptRecord record);
     QCoro::Task<void> failRetry(TranscriptRecord record, std::exception_ptr error,
                                 std::shared_ptr<RecordingHold> fileHold);
 
@@ -990,6 +993,14 @@ private:
         std::optional<RecordingSessionOutput> output;
     };
     std::optional<UnfiledStop> m_unfiledStop;
+    // The retry under way. A deletion of the record it retries waits for the
+    // retry's own record, which names the same recording, and takes both.
+    struct RetryInFlight {
+        QUuid retriedID;
+        std::optional<QUuid> filedID;
+        bool deletionRequested = false;
+    };
+    std::optional<RetryInFlight> m_retryInFlight;
 
     // --- Meeting state ----------------------------------------------------------------
     TaskHandle m_meetingThresholdTask;

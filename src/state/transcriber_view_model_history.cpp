@@ -39,9 +39,20 @@ void TranscriberViewModel::deleteRecord(const TranscriptRecord &record) {
 }
 
 QCoro::Task<void> TranscriberViewModel::deleteRecordNow(TranscriptRecord record) {
+    // Deleted now, the retried record would take its recording along, and
+    // the retry would then file a record naming a file that is gone.
+    if (m_retryInFlight && m_retryInFlight->retriedID == record.id) {
+        m_retryInFlight->deletionRequested = true;
+        co_return;
+    }
+    const QList<QUuid> ids{record.id};
+    co_await removeRecords(ids);
+}
+
+QCoro::Task<void> TranscriberViewModel::removeRecords(QList<QUuid> ids) {
     std::exception_ptr failure;
     try {
-        setRecords(co_await m_historyStore.deleteRecord(record.id));
+        setRecords(co_await m_historyStore.deleteRecords(ids));
     } catch (...) {
         failure = std::current_exception();
     }
@@ -135,6 +146,20 @@ QCoro::Task<void> TranscriberViewModel::retryArchivedRecording(TranscriptRecord 
         co_return;
     }
 
+    m_retryInFlight = RetryInFlight{record.id, std::nullopt, false};
+    co_await runRetry(record);
+    const RetryInFlight retry = *std::exchange(m_retryInFlight, std::nullopt);
+    if (retry.deletionRequested) {
+        // The user's deletion, which waited for this retry: its record
+        // goes too, and with both the recording they name.
+        QList<QUuid> ids{retry.retriedID};
+        if (retry.filedID)
+            ids.append(*retry.filedID);
+        co_await removeRecords(ids);
+    }
+}
+
+QCoro::Task<void> TranscriberViewModel::runRetry(TranscriptRecord record) {
     // Until the retry's record is saved, its recording is no part of the
     // history a clearing or deletion may empty meanwhile.
     std::shared_ptr<RecordingHold> fileHold = m_historyStore.holdRecording(*record.audioFileName);
@@ -219,6 +244,7 @@ QCoro::Task<void> TranscriberViewModel::retryArchivedRecording(TranscriptRecord 
         co_await failRetry(record, failure, std::move(fileHold));
         co_return;
     }
+    m_retryInFlight->filedID = retried.id;
 
     m_engineStatusNote = QStringLiteral("当前使用Vellup录音 ASR");
     clearSessionContext();
@@ -251,6 +277,7 @@ QCoro::Task<void> TranscriberViewModel::failRetry(TranscriptRecord record, std::
                                                  transcript, rawTranscript, message);
     try {
         setRecords(co_await m_historyStore.append(failed, std::move(fileHold)));
+        m_retryInFlight->filedID = failed.id;
     } catch (...) {
         // The retry's own failure is what the user is told about.
     }

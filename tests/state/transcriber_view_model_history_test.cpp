@@ -303,6 +303,29 @@ TEST_F(HistoryTest, RecordsDeletedJustBeforeAStopOrARetryStayDeleted) {
     EXPECT_EQ(viewModel->records().size(), 3) << "the retried record, the stop's and the retry's";
 }
 
+TEST_F(HistoryTest, DeletingARecordDuringItsRetryTakesTheRetrysRecordAndTheRecordingToo) {
+    const TranscriptRecord old = archivedRecord();
+    fileAnswers.fallback = QStringLiteral("重新识别的文本");
+    fileAnswers.gate = std::make_shared<Gate>();
+    makeViewModel();
+    runTask(viewModel->loadHistory());
+    viewModel->retryRecord(old);
+    ASSERT_TRUE(waitUntil([&] { return fileCalls.size() == 1u; }, "the retry's recognition"));
+
+    viewModel->deleteRecord(old);
+    settle();
+    EXPECT_EQ(recordingFiles(), QStringList{*old.audioFileName}) << "the retry still reads it";
+    fileAnswers.gate->open();
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            return viewModel->recordingState() == RecordingState::idle() &&
+                   viewModel->records().isEmpty();
+        },
+        "the retry, then the deletion"));
+    EXPECT_TRUE(runTask(history.loadRecords()).isEmpty());
+    EXPECT_TRUE(recordingFiles().isEmpty());
+}
+
 TEST_F(HistoryTest, ARecordingStaysHeldFromARefusedSaveOfItsRecordToTheNextAttempt) {
     defaultTranscriberScript.finishText = QStringLiteral("说完的话");
     formatterAnswers.fallback = QStringLiteral("说完的话。");

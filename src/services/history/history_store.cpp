@@ -229,7 +229,12 @@ QCoro::Task<QList<TranscriptRecord>> HistoryStore::append(TranscriptRecord recor
 }
 
 QCoro::Task<QList<TranscriptRecord>> HistoryStore::deleteRecord(QUuid id) {
-    return runSerially([this, id] { return deleteRecordNow(id); });
+    return runSerially([this, id] { return deleteRecordsNow({id}); });
+}
+
+QCoro::Task<QList<TranscriptRecord>> HistoryStore::deleteRecords(QList<QUuid> ids) {
+    return runSerially(
+        [this, ids = QSet<QUuid>(ids.begin(), ids.end())] { return deleteRecordsNow(ids); });
 }
 
 QCoro::Task<void> HistoryStore::clearAllRecords() {
@@ -375,13 +380,13 @@ QList<TranscriptRecord> HistoryStore::appendNow(const TranscriptRecord &record) 
     return merged;
 }
 
-QList<TranscriptRecord> HistoryStore::deleteRecordNow(const QUuid &id) const {
+QList<TranscriptRecord> HistoryStore::deleteRecordsNow(const QSet<QUuid> &ids) const {
     const QList<TranscriptRecord> records = loadRecordsNow(false);
     QSet<QString> audioNames;
     QSet<QString> transcriptNames;
     QList<TranscriptRecord> remaining;
     for (const TranscriptRecord &record : records) {
-        if (record.id == id) {
+        if (ids.contains(record.id)) {
             if (const auto name = plainName(record.audioFileName))
                 audioNames.insert(*name);
             if (const auto name = plainName(record.transcriptFileName))

@@ -70,7 +70,9 @@ public:
     // both; a failed append leaves it held for the caller's next attempt.
     QCoro::Task<QList<TranscriptRecord>> append(TranscriptRecord record,
                                                 std::shared_ptr<RecordingHold> hold = nullptr);
+    // Removes the records and the files no remaining record names.
     QCoro::Task<QList<TranscriptRecord>> deleteRecord(QUuid id);
+    QCoro::Task<QList<TranscriptRecord>> deleteRecords(QList<QUuid> ids);
     // Recordings held at the moment they would go are left, by deletions as
     // by clearings: they belong to a dictation or retry whose record does
     // not exist yet.
@@ -119,7 +121,7 @@ private:
     void saveRecordsNow(const QList<TranscriptRecord> &records, bool historyKnownReadable) const;
     void setAsideIfUnreadable(const QString &path) const;
     QList<TranscriptRecord> appendNow(const TranscriptRecord &record) const;
-    QList<TranscriptRecord> deleteRecordNow(const QUuid &id) const;
+    QList<TranscriptRecord> deleteRecordsNow(const QSet<QUuid> &ids) const;
     void clearAllRecordsNow() const;
 
     TranscriptRecord recordPersistingTranscriptFile(const TranscriptRecord &record) const;
