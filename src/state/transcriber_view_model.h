@@ -612,6 +612,8 @@ private:
     QCoro::Task<void> revealFile(QString fileName, bool audio);
     // The failure state when nothing runs, else a toast.
     void reportHistoryFailure(const QString &message);
+    // Tells the user, once, of a damaged history file the store set aside.
+    void reportSetAsideHistory();
     // The retry once it has passed its gate.
     QCoro::Task<void> runRetry(TranscriptRecord record);
     QCoro::Task<void> failRetry(TranscriptRecord record, std::exception_ptr error,

@@ -4,6 +4,7 @@
 #include "platform/file_viewer.h"
 #include "services/history/history_store.h"
 #include "services/settings/app_configuration_store.h"
+#include "services/settings/tovalit_debug_logger.h"
 #include "state/floating_panel_coordinating.h"
 #include "state/transcriber_view_model.h"
 #include "support/textkit.h"
@@ -127,6 +128,13 @@ void TranscriberViewModel::reportHistoryFailure(const QString &message) {
         setRecordingState(RecordingState::failed(message));
     } else {
         showAppToast(message, true, 2.2);
+    }
+}
+
+void TranscriberViewModel::reportSetAsideHistory() {
+    if (const std::optional<QString> notice = m_historyStore.takeSetAsideNotice()) {
+        TovalitDebugLogger::log(QStringLiteral("history.set_aside"), *notice);
+        showAppToast(*notice, true, 5.0);
     }
 }
 

@@ -364,14 +364,11 @@ TEST_F(HistoryTest, AHistoryFailureDuringARecordingIsAToastAndTheRecordingStillE
     runTask(viewModel->loadHistory());
     startRecording();
 
-    // history.json turns unreadable: a reload and a delete both fail while
+    // history.json cannot be read: a reload and a delete both fail while
     // the user is dictating.
     const QString historyFile = dataFolder() + QStringLiteral("/history.json");
     QFile::remove(historyFile);
-    QFile file(historyFile);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("{ not json");
-    file.close();
+    ASSERT_TRUE(QDir().mkpath(historyFile));
     runTask(viewModel->loadHistory());
     ASSERT_TRUE(viewModel->appToast().has_value());
     EXPECT_TRUE(viewModel->appToast()->message.startsWith(QStringLiteral("历史记录加载失败：")));
@@ -387,7 +384,7 @@ TEST_F(HistoryTest, AHistoryFailureDuringARecordingIsAToastAndTheRecordingStillE
     EXPECT_EQ(viewModel->records().size(), 1) << "the list stays as it was";
 
     // The next press stops the recording and delivers what was said.
-    ASSERT_TRUE(QFile::remove(historyFile));
+    ASSERT_TRUE(QDir().rmdir(historyFile));
     stopRecording();
     EXPECT_EQ(viewModel->recordingState(), RecordingState::idle());
     EXPECT_FALSE(capture->isRecording()) << "the microphone is off";
@@ -396,18 +393,52 @@ TEST_F(HistoryTest, AHistoryFailureDuringARecordingIsAToastAndTheRecordingStillE
     EXPECT_EQ(viewModel->records().value(0).transcript, QStringLiteral("说完的话。"));
 }
 
-TEST_F(HistoryTest, AnUnreadableHistoryFailsTheLoadWithItsReason) {
-    QDir().mkpath(dataFolder());
-    QFile file(dataFolder() + QStringLiteral("/history.json"));
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("{ not json");
-    file.close();
+TEST_F(HistoryTest, AnUnreadableHistoryFailsTheLoadAndADamagedOneIsRebuiltAndTheUserToldOnce) {
+    const TranscriptRecord old = archivedRecord();
+    const QString historyFile = dataFolder() + QStringLiteral("/history.json");
+    const QByteArray written = [&] {
+        QFile file(historyFile);
+        EXPECT_TRUE(file.open(QIODevice::ReadOnly));
+        return file.readAll();
+    }();
+    ASSERT_TRUE(QFile::remove(historyFile));
+    // A folder in its place cannot be read: the load fails and leaves it.
+    ASSERT_TRUE(QDir().mkpath(historyFile));
     makeViewModel();
     runTask(viewModel->loadHistory());
     ASSERT_EQ(viewModel->recordingState().kind(), RecordingState::Case::failed);
     EXPECT_TRUE(viewModel->recordingState().failureMessage().startsWith(
         QStringLiteral("历史记录加载失败：")));
     EXPECT_TRUE(viewModel->records().isEmpty());
+    EXPECT_TRUE(QFileInfo(historyFile).isDir());
+    EXPECT_FALSE(viewModel->appToast().has_value());
+
+    // Cut off half-way, as a copy that stopped: the transcript files bring
+    // the record back, the user learns where the damaged file went, and the
+    // next dictation is recorded as any other.
+    ASSERT_TRUE(QDir().rmdir(historyFile));
+    QFile truncated(historyFile);
+    ASSERT_TRUE(truncated.open(QIODevice::WriteOnly));
+    truncated.write(written.left(written.size() / 2));
+    truncated.close();
+    runTask(viewModel->loadHistory());
+    ASSERT_EQ(viewModel->records().size(), 1);
+    EXPECT_EQ(viewModel->records()[0].id, old.id);
+    const QStringList aside =
+        QDir(dataFolder()).entryList({QStringLiteral("history.json.unreadable-*")});
+    ASSERT_EQ(aside.size(), 1);
+    ASSERT_TRUE(viewModel->appToast().has_value());
+    const AppToastState toast = *viewModel->appToast();
+    EXPECT_TRUE(toast.isError);
+    EXPECT_TRUE(toast.message.startsWith(QStringLiteral("历史记录文件无法解析")))
+        << toast.message.toStdString();
+    EXPECT_TRUE(toast.message.endsWith(dataFolder() + u'/' + aside[0]))
+        << toast.message.toStdString();
+
+    dictate(QStringLiteral("新的一段"));
+    EXPECT_EQ(viewModel->recordingState(), RecordingState::idle());
+    EXPECT_EQ(runTask(history.loadRecords()).size(), 2);
+    EXPECT_EQ(viewModel->appToast(), toast) << "told once";
 }
 
 } // namespace

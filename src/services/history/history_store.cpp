@@ -4,10 +4,12 @@
 #include "services/history/transcript_file_format.h"
 #include "support/atomic_file.h"
 #include "support/data_folder.h"
+#include "support/guarded_data_file.h"
 #include "support/json_text.h"
 #include "support/textkit.h"
 #include "support/uuid_text.h"
 
+#include <QDebug>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -146,9 +148,6 @@ QString HistoryStoreError::localizedDescription() const {
     case Kind::readFailed:
         text = QStringLiteral("无法读取历史记录");
         break;
-    case Kind::unreadableHistory:
-        text = QStringLiteral("历史记录文件无法解析");
-        break;
     case Kind::writeFailed:
         text = QStringLiteral("无法保存历史记录");
         break;
@@ -253,6 +252,11 @@ std::shared_ptr<RecordingHold> HistoryStore::holdRecording(QString fileName) {
     });
 }
 
+std::optional<QString> HistoryStore::takeSetAsideNotice() {
+    std::lock_guard lock(m_noticeMutex);
+    return std::exchange(m_setAsideNotice, std::nullopt);
+}
+
 QCoro::Task<QString> HistoryStore::recordingsDirectoryURL() {
     return runSerially([this] { return recordingsDirectory(); });
 }
@@ -322,21 +326,37 @@ void HistoryStore::ensureDirectories() const {
 
 // --- Loading and saving ---------------------------------------------------------
 
-QList<TranscriptRecord> HistoryStore::readStoredRecords(const QString &path) const {
+QList<TranscriptRecord> HistoryStore::readOrSetAsideStoredRecords(const QString &path,
+                                                                  bool &setAside) const {
+    setAside = false;
+    if (!QFileInfo::exists(path))
+        return {};
+    // A file that cannot be read fails the load and stays as it is: the
+    // reason may pass (a folder on the network, a permission). One read
+    // whole that does not decode will not get better: the transcript
+    // files stand in for it, and it is kept for the user to recover.
     HistoryFileCodec::Decoded decoded = HistoryFileCodec::decode(readWhole(path));
-    if (!decoded.problem.isEmpty())
-        throw HistoryStoreError(HistoryStoreError::Kind::unreadableHistory, path, decoded.problem);
-    return std::move(decoded.records);
+    if (decoded.problem.isEmpty())
+        return std::move(decoded.records);
+    const QString aside = setAsideNow(path);
+    setAside = true;
+    qWarning().noquote() << "history.json does not decode (" + decoded.problem + "); set aside as"
+                         << aside;
+    // Short enough for the window's toast to show the whole location.
+    std::lock_guard lock(m_noticeMutex);
+    m_setAsideNotice = QStringLiteral("历史记录文件无法解析，已从转写文件重建；原文件保留为：") +
+                       QDir::toNativeSeparators(aside);
+    return {};
 }
 
 QList<TranscriptRecord> HistoryStore::loadRecordsNow(bool saveChanges) const {
     const QString path = historyFilePath();
     atomicfile::removeStaleTemporaries(path);
-    const QList<TranscriptRecord> stored =
-        QFileInfo::exists(path) ? readStoredRecords(path) : QList<TranscriptRecord>();
+    bool setAside = false;
+    const QList<TranscriptRecord> stored = readOrSetAsideStoredRecords(path, setAside);
     const QList<TranscriptRecord> rebuilt = recoverRecordsFromTranscriptFiles();
     QList<TranscriptRecord> merged = mergeRecordGroups({stored, rebuilt});
-    if (saveChanges && merged != stored)
+    if (saveChanges && (setAside || merged != stored))
         saveRecordsNow(merged, true);
     return merged;
 }
@@ -355,16 +375,19 @@ void HistoryStore::setAsideIfUnreadable(const QString &path) const {
     if (!QFileInfo::exists(path))
         return;
     try {
-        readStoredRecords(path);
-        return;
+        if (HistoryFileCodec::decode(readWhole(path)).problem.isEmpty())
+            return;
     } catch (const HistoryStoreError &) {
     }
-    const QString aside =
-        path + QStringLiteral(".unreadable-") +
-        QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd'T'HHmmss'Z'"));
+    setAsideNow(path);
+}
+
+QString HistoryStore::setAsideNow(const QString &path) const {
+    const QString aside = GuardedDataFile::setAsidePath(path, m_currentDate());
     if (!QFile::rename(path, aside))
         throw HistoryStoreError(HistoryStoreError::Kind::writeFailed, path,
                                 QStringLiteral("无法移开无法解析的旧文件"));
+    return aside;
 }
 
 // --- Appending, deleting, clearing ----------------------------------------------

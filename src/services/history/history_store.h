@@ -12,6 +12,7 @@
 #include <qcoro/qcorotask.h>
 
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <type_traits>
 
@@ -21,7 +22,7 @@ namespace tovalit {
 
 class HistoryStoreError : public AppError {
 public:
-    enum class Kind { folderUnavailable, readFailed, unreadableHistory, writeFailed, listFailed };
+    enum class Kind { folderUnavailable, readFailed, writeFailed, listFailed };
 
     HistoryStoreError(Kind kind, QString path, QString detail = {});
     Kind kind() const { return m_kind; }
@@ -43,12 +44,16 @@ private:
 // Operations run one at a time, in call order, on the store's own worker
 // thread; callers await them. File names read from stored records are used
 // only when they are one plain path component. A history.json that cannot
-// be read is reported by loads and moved aside ("history.json.unreadable-
-// <UTC stamp>") before anything writes a new one.
+// be read is reported by loads and left as it is; one that was read whole
+// but does not decode is moved aside ("history.json.unreadable-<UTC
+// stamp>"), the history rebuilt from the transcript files, and the user
+// told once (takeSetAsideNotice()). Saving and clearing move aside any
+// history.json they cannot read before writing a new one.
 class HistoryStore {
 public:
     // With a base folder, that folder replaces the data folder (and no
-    // former folder is moved). `currentDate` dates rebuilt records.
+    // former folder is moved). `currentDate` dates rebuilt records and the
+    // names of set-aside files.
     explicit HistoryStore(std::optional<QString> baseDirectory = std::nullopt,
                           Clock currentDate = systemClock());
     // Waits for queued operations.
@@ -84,6 +89,11 @@ public:
     // Any thread.
     std::shared_ptr<RecordingHold> holdRecording(QString fileName);
 
+    // What the user is to be told, once, of a damaged history.json that an
+    // operation set aside: what happened and where the old file is. Any
+    // thread.
+    std::optional<QString> takeSetAsideNotice();
+
     // The folders, created when missing.
     QCoro::Task<QString> recordingsDirectoryURL();
     // The same folder for callers that cannot wait, such as the capture
@@ -117,9 +127,13 @@ private:
 
     // Saves the merged history back when it differs from the file.
     QList<TranscriptRecord> loadRecordsNow(bool saveChanges) const;
-    QList<TranscriptRecord> readStoredRecords(const QString &path) const;
+    // The records of history.json, none when it is missing. One that reads
+    // but does not decode is set aside (`setAside` is then true).
+    QList<TranscriptRecord> readOrSetAsideStoredRecords(const QString &path, bool &setAside) const;
     void saveRecordsNow(const QList<TranscriptRecord> &records, bool historyKnownReadable) const;
     void setAsideIfUnreadable(const QString &path) const;
+    // Moves the file to a name of its own beside it; returns that name.
+    QString setAsideNow(const QString &path) const;
     QList<TranscriptRecord> appendNow(const TranscriptRecord &record) const;
     QList<TranscriptRecord> deleteRecordsNow(const QSet<QUuid> &ids) const;
     void clearAllRecordsNow() const;
@@ -137,6 +151,9 @@ private:
     std::optional<QString> m_baseDirectory;
     Clock m_currentDate;
     std::shared_ptr<HeldRecordings> m_heldRecordings;
+    // Written on the worker, taken on the GUI thread.
+    mutable std::mutex m_noticeMutex;
+    mutable std::optional<QString> m_setAsideNotice;
     QThreadPool m_worker;
 };
 
