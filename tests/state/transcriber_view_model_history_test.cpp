@@ -330,11 +330,7 @@ TEST_F(HistoryTest, ARecordingStaysHeldFromARefusedSaveOfItsRecordToTheNextAttem
     defaultTranscriberScript.finishText = QStringLiteral("说完的话");
     formatterAnswers.fallback = QStringLiteral("说完的话。");
     makeViewModel();
-    captureClock = 100.0;
-    startRecording();
-    feed(1);
-    captureClock = 103.0;
-    time.advance(2.0);
+    ASSERT_NO_FATAL_FAILURE(recordWithoutStopping(3.0));
 
     // The store stops in the stop's save, after reading the history: the
     // save will fail (a folder has taken history.json's place), and the

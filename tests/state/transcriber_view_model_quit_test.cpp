@@ -26,11 +26,7 @@ protected:
         formatterAnswers.fallback = QStringLiteral("明天下午三点开会。");
         formatterAnswers.gate = std::make_shared<Gate>();
         makeViewModel();
-        captureClock = 100.0;
-        startRecording();
-        feed(1);
-        captureClock = 103.0;
-        time.advance(2.0);
+        ASSERT_NO_FATAL_FAILURE(recordWithoutStopping(3.0));
         stopping = viewModel->toggleRecording();
         ASSERT_TRUE(waitUntil([&] { return !formatterCalls.empty(); }, "the formatting request"));
         ASSERT_EQ(viewModel->recordingState(), RecordingState::thinking());

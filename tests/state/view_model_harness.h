@@ -699,6 +699,15 @@ protected:
         ASSERT_EQ(viewModel->recordingState(), RecordingState::recording());
         settle();
     }
+    // A recording that has heard one buffer and runs `seconds` when it is
+    // stopped; a press now stops it.
+    void recordWithoutStopping(double seconds) {
+        captureClock = 100.0;
+        startRecording();
+        feed(1);
+        captureClock = 100.0 + seconds;
+        time.advance(2.0);
+    }
     // A press far enough after the start to stop.
     void stopRecording() {
         time.advance(2.0);
