@@ -184,6 +184,9 @@ void TranscriberViewModel::setFinalTranscript(QString value) {
 void TranscriberViewModel::setRecords(QList<TranscriptRecord> value) {
     m_records = std::move(value);
     Q_EMIT recordsChanged(m_records);
+    // Every list comes from the store, and the operation that made it may
+    // have found history.json damaged.
+    reportSetAsideHistory();
 }
 
 void TranscriberViewModel::setWaveformLevels(QList<double> value) {

@@ -69,6 +69,7 @@ class LiveAudioBufferRelay;
 class Pasteboard;
 class PersonalLexiconEventLogging;
 class PersonalLexiconStore;
+class RecordingHold;
 class RemoteDesktopKeyboardAccess;
 class VolcengineSpeechLexiconSyncService;
 struct HistoryLexiconDiscovery;
@@ -545,7 +546,8 @@ private:
     QCoro::Task<void> stopRecording(RecordingStopSource triggerSource);
     // The end of a stop whose record the history would not take.
     QCoro::Task<void> failStop(std::optional<RecordingSessionOutput> retained, QString finalText,
-                               QString heard, std::exception_ptr error);
+                               QString heard, std::exception_ptr error,
+                               std::shared_ptr<RecordingHold> fileHold);
     // What a saved record teaches the lexicon, learned after the dictation
     // (or retry) has ended, in the session that follows it.
     void startHistoryLearningFollowUp(const TranscriptRecord &record);
@@ -605,12 +607,17 @@ private:
 
     // --- History (transcriber_view_model_history.cpp) ---------------------------
     QCoro::Task<void> deleteRecordNow(TranscriptRecord record);
+    QCoro::Task<void> removeRecords(QList<QUuid> ids);
     QCoro::Task<void> clearHistoryNow();
     QCoro::Task<void> revealFile(QString fileName, bool audio);
     // The failure state when nothing runs, else a toast.
     void reportHistoryFailure(const QString &message);
+    // Tells the user, once, of a damaged history file the store set aside.
+    void reportSetAsideHistory();
+    // The retry once it has passed its gate.
+    QCoro::Task<void> runRetry(TranscriptRecord record);
     QCoro::Task<void> failRetry(TranscriptRecord record, std::exception_ptr error,
-                                std::shared_ptr<const void> fileHold);
+                                std::shared_ptr<RecordingHold> fileHold);
 
     // --- Recording output (transcriber_view_model_history.cpp) ------------------
     std::optional<RecordingSessionOutput>
@@ -988,6 +995,14 @@ private:
         std::optional<RecordingSessionOutput> output;
     };
     std::optional<UnfiledStop> m_unfiledStop;
+    // The retry under way. A deletion of the record it retries waits for the
+    // retry's own record, which names the same recording, and takes both.
+    struct RetryInFlight {
+        QUuid retriedID;
+        std::optional<QUuid> filedID;
+        bool deletionRequested = false;
+    };
+    std::optional<RetryInFlight> m_retryInFlight;
 
     // --- Meeting state ----------------------------------------------------------------
     TaskHandle m_meetingThresholdTask;

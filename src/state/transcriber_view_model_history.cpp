@@ -4,6 +4,7 @@
 #include "platform/file_viewer.h"
 #include "services/history/history_store.h"
 #include "services/settings/app_configuration_store.h"
+#include "services/settings/tovalit_debug_logger.h"
 #include "state/floating_panel_coordinating.h"
 #include "state/transcriber_view_model.h"
 #include "support/textkit.h"
@@ -39,9 +40,20 @@ void TranscriberViewModel::deleteRecord(const TranscriptRecord &record) {
 }
 
 QCoro::Task<void> TranscriberViewModel::deleteRecordNow(TranscriptRecord record) {
+    // Deleted now, the retried record would take its recording along, and
+    // the retry would then file a record naming a file that is gone.
+    if (m_retryInFlight && m_retryInFlight->retriedID == record.id) {
+        m_retryInFlight->deletionRequested = true;
+        co_return;
+    }
+    const QList<QUuid> ids{record.id};
+    co_await removeRecords(ids);
+}
+
+QCoro::Task<void> TranscriberViewModel::removeRecords(QList<QUuid> ids) {
     std::exception_ptr failure;
     try {
-        setRecords(co_await m_historyStore.deleteRecord(record.id));
+        setRecords(co_await m_historyStore.deleteRecords(ids));
     } catch (...) {
         failure = std::current_exception();
     }
@@ -119,6 +131,13 @@ void TranscriberViewModel::reportHistoryFailure(const QString &message) {
     }
 }
 
+void TranscriberViewModel::reportSetAsideHistory() {
+    if (const std::optional<QString> notice = m_historyStore.takeSetAsideNotice()) {
+        TovalitDebugLogger::log(QStringLiteral("history.set_aside"), *notice);
+        showAppToast(*notice, true, 5.0);
+    }
+}
+
 void TranscriberViewModel::retryRecord(const TranscriptRecord &record) {
     spawn(
         this, [this, record] { return retryArchivedRecording(record); },
@@ -135,9 +154,23 @@ QCoro::Task<void> TranscriberViewModel::retryArchivedRecording(TranscriptRecord 
         co_return;
     }
 
+    m_retryInFlight = RetryInFlight{record.id, std::nullopt, false};
+    co_await runRetry(record);
+    const RetryInFlight retry = *std::exchange(m_retryInFlight, std::nullopt);
+    if (retry.deletionRequested) {
+        // The user's deletion, which waited for this retry: its record
+        // goes too, and with both the recording they name.
+        QList<QUuid> ids{retry.retriedID};
+        if (retry.filedID)
+            ids.append(*retry.filedID);
+        co_await removeRecords(ids);
+    }
+}
+
+QCoro::Task<void> TranscriberViewModel::runRetry(TranscriptRecord record) {
     // Until the retry's record is saved, its recording is no part of the
-    // history a clearing may empty meanwhile.
-    std::shared_ptr<const void> fileHold = m_historyStore.holdRecording(*record.audioFileName);
+    // history a clearing or deletion may empty meanwhile.
+    std::shared_ptr<RecordingHold> fileHold = m_historyStore.holdRecording(*record.audioFileName);
     prepareNewSession();
     setWaveformLevels(idleWaveformLevels());
     setLiveTranscript(QString());
@@ -211,14 +244,15 @@ QCoro::Task<void> TranscriberViewModel::retryArchivedRecording(TranscriptRecord 
     const TranscriptRecord retried =
         newRecord(record.duration, finalText, raw, record.audioFileName, status, note);
     try {
-        setRecords(co_await m_historyStore.append(retried, std::move(fileHold)));
+        setRecords(co_await m_historyStore.append(retried, fileHold));
     } catch (...) {
         failure = std::current_exception();
     }
     if (failure) {
-        co_await failRetry(record, failure, nullptr);
+        co_await failRetry(record, failure, std::move(fileHold));
         co_return;
     }
+    m_retryInFlight->filedID = retried.id;
 
     m_engineStatusNote = QStringLiteral("当前使用Vellup录音 ASR");
     clearSessionContext();
@@ -230,7 +264,7 @@ QCoro::Task<void> TranscriberViewModel::retryArchivedRecording(TranscriptRecord 
 }
 
 QCoro::Task<void> TranscriberViewModel::failRetry(TranscriptRecord record, std::exception_ptr error,
-                                                  std::shared_ptr<const void> fileHold) {
+                                                  std::shared_ptr<RecordingHold> fileHold) {
     const QString message = QStringLiteral("重试失败：") + presentableGatewayFailureMessage(error);
     clearSessionContext();
     if (m_transcriber) {
@@ -251,6 +285,7 @@ QCoro::Task<void> TranscriberViewModel::failRetry(TranscriptRecord record, std::
                                                  transcript, rawTranscript, message);
     try {
         setRecords(co_await m_historyStore.append(failed, std::move(fileHold)));
+        m_retryInFlight->filedID = failed.id;
     } catch (...) {
         // The retry's own failure is what the user is told about.
     }

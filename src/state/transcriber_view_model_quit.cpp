@@ -25,6 +25,9 @@ QCoro::Task<void> TranscriberViewModel::finishDictationBeforeQuit(double graceSe
         // Finishing it would type its text into whatever has the focus
         // after the user asked to quit; its recording is kept for a retry.
         const std::optional<RecordingSessionOutput> output = endRecordingCapture(true);
+        // The recording is the quit's now: a press while it is filed must
+        // not stop it a second time, nor cancel it.
+        setRecordingState(RecordingState::thinking());
         co_await fileDictationCancelledByQuit(output);
         co_return;
     }
@@ -60,7 +63,7 @@ bool TranscriberViewModel::isStopUnfiled(const QUuid &sessionID) const {
 QCoro::Task<void>
 TranscriberViewModel::fileDictationCancelledByQuit(std::optional<RecordingSessionOutput> output) {
     // Its recording stays out of a clearing until the record is saved.
-    std::shared_ptr<const void> fileHold =
+    std::shared_ptr<RecordingHold> fileHold =
         output ? std::exchange(output->fileHold, nullptr) : nullptr;
     const std::optional<RecordingSessionOutput> retained = persistedRecordingOutput(output);
     QString message = QStringLiteral("退出 Tovalit 时本次转写尚未完成，已取消");

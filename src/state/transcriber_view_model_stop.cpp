@@ -152,7 +152,7 @@ QCoro::Task<void> TranscriberViewModel::stopRecording(RecordingStopSource trigge
     m_unfiledStop = UnfiledStop{sessionID, output};
     // Until its record is saved, the recording is no part of the history a
     // clearing may empty meanwhile.
-    std::shared_ptr<const void> fileHold =
+    std::shared_ptr<RecordingHold> fileHold =
         output ? std::exchange(output->fileHold, nullptr) : nullptr;
     detachCaptureCallbacks();
     setWaveformLevels(idleWaveformLevels());
@@ -243,12 +243,12 @@ QCoro::Task<void> TranscriberViewModel::stopRecording(RecordingStopSource trigge
     m_unfiledStop.reset();
     std::exception_ptr appendFailure;
     try {
-        setRecords(co_await m_historyStore.append(record, std::move(fileHold)));
+        setRecords(co_await m_historyStore.append(record, fileHold));
     } catch (...) {
         appendFailure = std::current_exception();
     }
     if (appendFailure) {
-        co_await failStop(retained, finalText, heard, appendFailure);
+        co_await failStop(retained, finalText, heard, appendFailure, std::move(fileHold));
         co_return;
     }
 
@@ -271,7 +271,8 @@ QCoro::Task<void> TranscriberViewModel::stopRecording(RecordingStopSource trigge
 
 QCoro::Task<void> TranscriberViewModel::failStop(std::optional<RecordingSessionOutput> retained,
                                                  QString finalText, QString heard,
-                                                 std::exception_ptr error) {
+                                                 std::exception_ptr error,
+                                                 std::shared_ptr<RecordingHold> fileHold) {
     const QString message = describeError(error);
     clearSessionContext();
     detachCaptureCallbacks();
@@ -285,7 +286,7 @@ QCoro::Task<void> TranscriberViewModel::failStop(std::optional<RecordingSessionO
         failedRecord(retained, finalText.isEmpty() ? m_finalTranscript : finalText,
                      heard.isEmpty() ? m_liveTranscript : heard, message);
     try {
-        setRecords(co_await m_historyStore.append(record));
+        setRecords(co_await m_historyStore.append(record, std::move(fileHold)));
     } catch (...) {
         // The store refused twice; the failure itself is what the user sees.
     }

@@ -15,12 +15,16 @@
 #include "tests/support/test_editor_process.h"
 #include "tests/support/test_session.h"
 #include "tests/support/xdotool.h"
+#include "views/client_window_toast_view.h"
+#include "views/client_window_view.h"
+#include "views/design/tovalit_text_label.h"
 
 #include <QAction>
 #include <QDir>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QPushButton>
+#include <QTimer>
 
 #include <cmath>
 #include <gtest/gtest.h>
@@ -237,6 +241,44 @@ TEST_F(DictationEndToEndTest, WordsSwallowedByABrokenStreamStillReachTheEditorAn
     EXPECT_EQ(gateway.callsTo("/api/client/register"), 1) << gateway.calls();
     ASSERT_EQ(gateway.recogniser.handshakes().size(), 2u);
     EXPECT_EQ(gateway.recogniser.handshakes()[1].header("Authorization"), "Bearer access-1");
+}
+
+TEST_F(DictationEndToEndTest, ADamagedHistoryIsSetAsideTheUserToldAndTheDictationRecorded) {
+    // history.json cut off half-way, as a copy that stopped leaves it.
+    const QDir data(folders.dataFolder());
+    ASSERT_TRUE(data.mkpath(QStringLiteral(".")));
+    const QByteArray damaged = "[\n    {\n        \"createdAt\": \"2026-03-0";
+    QFile historyFile(data.filePath(QStringLiteral("history.json")));
+    ASSERT_TRUE(historyFile.open(QIODevice::WriteOnly));
+    historyFile.write(damaged);
+    historyFile.close();
+    // Every toast the window shows, read off the window whenever events run.
+    QStringList shownToasts;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        ClientWindowView *client =
+            app && app->mainWindow() ? app->mainWindow()->findChild<ClientWindowView *>() : nullptr;
+        ClientWindowToastView *toast = client ? client->toastView() : nullptr;
+        if (toast && toast->isVisible() && !shownToasts.contains(toast->messageLabel()->text()))
+            shownToasts << toast->messageLabel()->text();
+    });
+    watch.start(20);
+
+    ASSERT_NO_FATAL_FAILURE(launchWithEditorInFront());
+    ASSERT_NO_FATAL_FAILURE(startFromTheMenu());
+    ASSERT_NO_FATAL_FAILURE(dictation.saySpeech());
+    ASSERT_NO_FATAL_FAILURE(stopFromTheMenuAndFindTheTidiedTextInTheEditor());
+
+    dictation.expectOneRecord(QStringLiteral("completed"), QStringLiteral("已插入"));
+    const QStringList aside = data.entryList({QStringLiteral("history.json.unreadable-*")});
+    ASSERT_EQ(aside.size(), 1) << data.entryList().join(u' ').toStdString();
+    QFile kept(data.filePath(aside[0]));
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(kept.readAll(), damaged);
+    EXPECT_TRUE(shownToasts.contains(
+        QStringLiteral("历史记录文件无法解析，已从转写文件重建；原文件保留为：") +
+        QDir::toNativeSeparators(data.filePath(aside[0]))))
+        << shownToasts.join(u'\n').toStdString();
 }
 
 } // namespace

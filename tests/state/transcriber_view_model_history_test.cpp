@@ -303,6 +303,55 @@ TEST_F(HistoryTest, RecordsDeletedJustBeforeAStopOrARetryStayDeleted) {
     EXPECT_EQ(viewModel->records().size(), 3) << "the retried record, the stop's and the retry's";
 }
 
+TEST_F(HistoryTest, DeletingARecordDuringItsRetryTakesTheRetrysRecordAndTheRecordingToo) {
+    const TranscriptRecord old = archivedRecord();
+    fileAnswers.fallback = QStringLiteral("重新识别的文本");
+    fileAnswers.gate = std::make_shared<Gate>();
+    makeViewModel();
+    runTask(viewModel->loadHistory());
+    viewModel->retryRecord(old);
+    ASSERT_TRUE(waitUntil([&] { return fileCalls.size() == 1u; }, "the retry's recognition"));
+
+    viewModel->deleteRecord(old);
+    settle();
+    EXPECT_EQ(recordingFiles(), QStringList{*old.audioFileName}) << "the retry still reads it";
+    fileAnswers.gate->open();
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            return viewModel->recordingState() == RecordingState::idle() &&
+                   viewModel->records().isEmpty();
+        },
+        "the retry, then the deletion"));
+    EXPECT_TRUE(runTask(history.loadRecords()).isEmpty());
+    EXPECT_TRUE(recordingFiles().isEmpty());
+}
+
+TEST_F(HistoryTest, ARecordingStaysHeldFromARefusedSaveOfItsRecordToTheNextAttempt) {
+    defaultTranscriberScript.finishText = QStringLiteral("说完的话");
+    formatterAnswers.fallback = QStringLiteral("说完的话。");
+    makeViewModel();
+    ASSERT_NO_FATAL_FAILURE(recordWithoutStopping(3.0));
+
+    // The store stops in the stop's save, after reading the history: the
+    // save will fail (a folder has taken history.json's place), and the
+    // user clears the history meanwhile, which sets that folder aside.
+    historyPause.arm();
+    QCoro::Task<void> stopping = viewModel->toggleRecording();
+    ASSERT_TRUE(waitUntil([&] { return historyPause.reached(); }, "the stop's save"));
+    ASSERT_TRUE(QDir().mkpath(dataFolder() + QStringLiteral("/history.json")));
+    QCoro::Task<void> cleared = history.clearAllRecords();
+    historyPause.resume();
+    runTask(std::move(stopping));
+    runTask(std::move(cleared));
+
+    ASSERT_EQ(viewModel->recordingState().kind(), RecordingState::Case::failed);
+    const QList<TranscriptRecord> stored = runTask(history.loadRecords());
+    ASSERT_EQ(stored.size(), 1) << "the second attempt saved the failed record";
+    ASSERT_TRUE(stored[0].audioFileName.has_value());
+    EXPECT_EQ(recordingFiles(), QStringList{*stored[0].audioFileName})
+        << "the clearing between the attempts left the recording the record names";
+}
+
 TEST_F(HistoryTest, AHistoryFailureDuringARecordingIsAToastAndTheRecordingStillEnds) {
     const TranscriptRecord old = archivedRecord();
     defaultTranscriberScript.finishText = QStringLiteral("说完的话");
@@ -311,14 +360,11 @@ TEST_F(HistoryTest, AHistoryFailureDuringARecordingIsAToastAndTheRecordingStillE
     runTask(viewModel->loadHistory());
     startRecording();
 
-    // history.json turns unreadable: a reload and a delete both fail while
+    // history.json cannot be read: a reload and a delete both fail while
     // the user is dictating.
     const QString historyFile = dataFolder() + QStringLiteral("/history.json");
     QFile::remove(historyFile);
-    QFile file(historyFile);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("{ not json");
-    file.close();
+    ASSERT_TRUE(QDir().mkpath(historyFile));
     runTask(viewModel->loadHistory());
     ASSERT_TRUE(viewModel->appToast().has_value());
     EXPECT_TRUE(viewModel->appToast()->message.startsWith(QStringLiteral("历史记录加载失败：")));
@@ -334,7 +380,7 @@ TEST_F(HistoryTest, AHistoryFailureDuringARecordingIsAToastAndTheRecordingStillE
     EXPECT_EQ(viewModel->records().size(), 1) << "the list stays as it was";
 
     // The next press stops the recording and delivers what was said.
-    ASSERT_TRUE(QFile::remove(historyFile));
+    ASSERT_TRUE(QDir().rmdir(historyFile));
     stopRecording();
     EXPECT_EQ(viewModel->recordingState(), RecordingState::idle());
     EXPECT_FALSE(capture->isRecording()) << "the microphone is off";
@@ -343,18 +389,52 @@ TEST_F(HistoryTest, AHistoryFailureDuringARecordingIsAToastAndTheRecordingStillE
     EXPECT_EQ(viewModel->records().value(0).transcript, QStringLiteral("说完的话。"));
 }
 
-TEST_F(HistoryTest, AnUnreadableHistoryFailsTheLoadWithItsReason) {
-    QDir().mkpath(dataFolder());
-    QFile file(dataFolder() + QStringLiteral("/history.json"));
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("{ not json");
-    file.close();
+TEST_F(HistoryTest, AnUnreadableHistoryFailsTheLoadAndADamagedOneIsRebuiltAndTheUserToldOnce) {
+    const TranscriptRecord old = archivedRecord();
+    const QString historyFile = dataFolder() + QStringLiteral("/history.json");
+    const QByteArray written = [&] {
+        QFile file(historyFile);
+        EXPECT_TRUE(file.open(QIODevice::ReadOnly));
+        return file.readAll();
+    }();
+    ASSERT_TRUE(QFile::remove(historyFile));
+    // A folder in its place cannot be read: the load fails and leaves it.
+    ASSERT_TRUE(QDir().mkpath(historyFile));
     makeViewModel();
     runTask(viewModel->loadHistory());
     ASSERT_EQ(viewModel->recordingState().kind(), RecordingState::Case::failed);
     EXPECT_TRUE(viewModel->recordingState().failureMessage().startsWith(
         QStringLiteral("历史记录加载失败：")));
     EXPECT_TRUE(viewModel->records().isEmpty());
+    EXPECT_TRUE(QFileInfo(historyFile).isDir());
+    EXPECT_FALSE(viewModel->appToast().has_value());
+
+    // Cut off half-way, as a copy that stopped: the transcript files bring
+    // the record back, the user learns where the damaged file went, and the
+    // next dictation is recorded as any other.
+    ASSERT_TRUE(QDir().rmdir(historyFile));
+    QFile truncated(historyFile);
+    ASSERT_TRUE(truncated.open(QIODevice::WriteOnly));
+    truncated.write(written.left(written.size() / 2));
+    truncated.close();
+    runTask(viewModel->loadHistory());
+    ASSERT_EQ(viewModel->records().size(), 1);
+    EXPECT_EQ(viewModel->records()[0].id, old.id);
+    const QStringList aside =
+        QDir(dataFolder()).entryList({QStringLiteral("history.json.unreadable-*")});
+    ASSERT_EQ(aside.size(), 1);
+    ASSERT_TRUE(viewModel->appToast().has_value());
+    const AppToastState toast = *viewModel->appToast();
+    EXPECT_TRUE(toast.isError);
+    EXPECT_TRUE(toast.message.startsWith(QStringLiteral("历史记录文件无法解析")))
+        << toast.message.toStdString();
+    EXPECT_TRUE(toast.message.endsWith(dataFolder() + u'/' + aside[0]))
+        << toast.message.toStdString();
+
+    dictate(QStringLiteral("新的一段"));
+    EXPECT_EQ(viewModel->recordingState(), RecordingState::idle());
+    EXPECT_EQ(runTask(history.loadRecords()).size(), 2);
+    EXPECT_EQ(viewModel->appToast(), toast) << "told once";
 }
 
 } // namespace

@@ -26,11 +26,7 @@ protected:
         formatterAnswers.fallback = QStringLiteral("明天下午三点开会。");
         formatterAnswers.gate = std::make_shared<Gate>();
         makeViewModel();
-        captureClock = 100.0;
-        startRecording();
-        feed(1);
-        captureClock = 103.0;
-        time.advance(2.0);
+        ASSERT_NO_FATAL_FAILURE(recordWithoutStopping(3.0));
         stopping = viewModel->toggleRecording();
         ASSERT_TRUE(waitUntil([&] { return !formatterCalls.empty(); }, "the formatting request"));
         ASSERT_EQ(viewModel->recordingState(), RecordingState::thinking());
@@ -141,6 +137,33 @@ TEST_F(QuitTest, ARecordingStillRunningIsStoppedAndFiledWithItsAudio) {
     EXPECT_TRUE(recordingExists(record));
     EXPECT_TRUE(insertionCalls.empty()) << "nothing is typed after the user asked to quit";
     EXPECT_TRUE(formatterCalls.empty());
+}
+
+TEST_F(QuitTest, APressWhileTheQuitFilesTheRecordingStartsNothing) {
+    useGateway();
+    formatterAnswers.fallback = QStringLiteral("明天下午三点开会。");
+    makeViewModel();
+    captureClock = 100.0;
+    startRecording();
+    feed(1);
+    transcriber().speak(heard);
+    settle();
+    captureClock = 104.0;
+    time.advance(2.0);
+
+    // The quit has taken the recording and waits for the store; the hotkey
+    // is pressed in that moment.
+    quitting = viewModel->finishDictationBeforeQuit(grace, hurry);
+    runTask(viewModel->toggleRecording());
+    runTask(std::move(quitting));
+
+    ASSERT_EQ(viewModel->records().size(), 1);
+    EXPECT_EQ(lastRecord().note, cancelledNote);
+    EXPECT_TRUE(recordingExists(lastRecord()));
+    EXPECT_TRUE(formatterCalls.empty());
+    EXPECT_TRUE(insertionCalls.empty());
+    EXPECT_EQ(transcribers.size(), 1u);
+    EXPECT_EQ(viewModel->recordingState(), RecordingState::failed(cancelledNote));
 }
 
 TEST_F(QuitTest, WithNothingUnderWayAQuitFilesNothing) {

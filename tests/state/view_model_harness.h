@@ -49,6 +49,7 @@
 #include <qcoro/qcorofuture.h>
 
 #include <atomic>
+#include <condition_variable>
 #include <deque>
 #include <exception>
 #include <gtest/gtest.h>
@@ -105,6 +106,45 @@ private:
         return mutex;
     }
     std::shared_ptr<QPromise<void>> m_promise = std::make_shared<QPromise<void>>();
+};
+
+// Stops one thread once, where it calls here() after arm(), until the
+// test resumes it: what that thread does next comes after whatever the test
+// does meanwhile. The history store's worker calls here() as it reads its
+// clock, which it does when it rebuilds records from transcript files (in
+// every load and append once a transcript exists).
+class ThreadPause {
+public:
+    void arm() {
+        std::lock_guard lock(m_mutex);
+        m_armed = true;
+    }
+    void here() {
+        std::unique_lock lock(m_mutex);
+        if (!m_armed)
+            return;
+        m_armed = false;
+        m_reached = true;
+        m_resumed.wait(lock, [this] { return !m_reached; });
+    }
+    bool reached() const {
+        std::lock_guard lock(m_mutex);
+        return m_reached;
+    }
+    void resume() {
+        {
+            std::lock_guard lock(m_mutex);
+            m_armed = false;
+            m_reached = false;
+        }
+        m_resumed.notify_all();
+    }
+
+private:
+    mutable std::mutex m_mutex;
+    std::condition_variable m_resumed;
+    bool m_armed = false;
+    bool m_reached = false;
 };
 
 template <typename Error>
@@ -519,6 +559,8 @@ protected:
     ViewModelTest() { functionKeyRunner->enqueueSuccess("2\n"); }
 
     ~ViewModelTest() override {
+        // A worker a failed test left paused would never let the store go.
+        historyPause.resume();
         viewModel.reset();
         // What the controller left waiting on the doubles ends as the real
         // services would end it, finding the controller gone.
@@ -657,6 +699,15 @@ protected:
         ASSERT_EQ(viewModel->recordingState(), RecordingState::recording());
         settle();
     }
+    // A recording that has heard one buffer and runs `seconds` when it is
+    // stopped; a press now stops it.
+    void recordWithoutStopping(double seconds) {
+        captureClock = 100.0;
+        startRecording();
+        feed(1);
+        captureClock = 100.0 + seconds;
+        time.advance(2.0);
+    }
     // A press far enough after the start to stop.
     void stopRecording() {
         time.advance(2.0);
@@ -693,7 +744,11 @@ protected:
     // Null: the controller drives `panel`; a benchmark hands in the real one.
     std::shared_ptr<FloatingPanelCoordinating> screenPanel;
     std::shared_ptr<ScriptedGatewaySession> gateway = std::make_shared<ScriptedGatewaySession>();
-    HistoryStore history{folders.dataFolder()};
+    ThreadPause historyPause;
+    HistoryStore history{folders.dataFolder(), [this] {
+                             historyPause.here();
+                             return QDateTime::currentDateTimeUtc();
+                         }};
     std::shared_ptr<FakeAudioInput> input =
         std::make_shared<FakeAudioInput>(PcmFormat{16000, 1, PcmSampleType::Int16, true});
     std::atomic<double> captureClock{100.0};

@@ -36,7 +36,7 @@ namespace {
 // the capture thread's handler.
 struct Recording {
     QString path;
-    std::shared_ptr<const void> fileHold;
+    std::shared_ptr<RecordingHold> fileHold;
     std::unique_ptr<AacFileWriter> writer;
     double startedAt = 0;
     bool writeFailureLogged = false;
@@ -340,7 +340,7 @@ RecordingSessionOutput AudioCaptureService::stop(bool keepAudioFile) {
     const double end = state.clock();
     const double duration = recording ? end - recording->startedAt : 0;
     std::optional<QString> path;
-    std::shared_ptr<const void> fileHold;
+    std::shared_ptr<RecordingHold> fileHold;
     if (recording) {
         recording->close();
         path = recording->path;

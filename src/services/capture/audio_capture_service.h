@@ -16,6 +16,8 @@
 
 namespace tovalit {
 
+class RecordingHold;
+
 // What a finished recording leaves behind.
 struct RecordingSessionOutput {
     // The recording file when it was kept.
@@ -25,7 +27,7 @@ struct RecordingSessionOutput {
     // Keeps the kept file out of a clearing of the history until the record
     // naming it is saved (see HistoryStore::holdRecording); not part of the
     // value.
-    std::shared_ptr<const void> fileHold = nullptr;
+    std::shared_ptr<RecordingHold> fileHold = nullptr;
 
     bool operator==(const RecordingSessionOutput &other) const {
         return audioURL == other.audioURL && duration == other.duration;
@@ -67,7 +69,7 @@ public:
     // Keeps a recording's file, by name, from being cleared away with the
     // history while the returned value lives; called before the file is
     // made, on the thread that makes it.
-    using RecordingHolder = std::function<std::shared_ptr<const void>(const QString &fileName)>;
+    using RecordingHolder = std::function<std::shared_ptr<RecordingHold>(const QString &fileName)>;
 
     static constexpr int framesPerBuffer = 1024;
     static constexpr int encoderBitRate = 96000;

@@ -4,15 +4,16 @@
 #include "services/history/transcript_file_format.h"
 #include "support/atomic_file.h"
 #include "support/data_folder.h"
+#include "support/guarded_data_file.h"
 #include "support/json_text.h"
 #include "support/textkit.h"
 #include "support/uuid_text.h"
 
+#include <QDebug>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
-#include <QScopeGuard>
 #include <QSet>
 #include <QtConcurrent/QtConcurrentMap>
 #include <QtConcurrent/QtConcurrentRun>
@@ -131,28 +132,6 @@ std::optional<QByteArray> readSmallFile(const QString &path) {
 struct HistoryStore::HeldRecordings {
     std::mutex mutex;
     QHash<QString, int> counts;
-
-    // Its only value is its lifetime.
-    class Hold {
-    public:
-        Hold(std::shared_ptr<HeldRecordings> held, QString fileName)
-            : m_held(std::move(held))
-            , m_fileName(std::move(fileName)) {
-            std::lock_guard lock(m_held->mutex);
-            ++m_held->counts[m_fileName];
-        }
-        ~Hold() {
-            std::lock_guard lock(m_held->mutex);
-            if (--m_held->counts[m_fileName] <= 0)
-                m_held->counts.remove(m_fileName);
-        }
-        Hold(const Hold &) = delete;
-        Hold &operator=(const Hold &) = delete;
-
-    private:
-        std::shared_ptr<HeldRecordings> m_held;
-        QString m_fileName;
-    };
 };
 
 HistoryStoreError::HistoryStoreError(Kind kind, QString path, QString detail)
@@ -168,9 +147,6 @@ QString HistoryStoreError::localizedDescription() const {
         break;
     case Kind::readFailed:
         text = QStringLiteral("无法读取历史记录");
-        break;
-    case Kind::unreadableHistory:
-        text = QStringLiteral("历史记录文件无法解析");
         break;
     case Kind::writeFailed:
         text = QStringLiteral("无法保存历史记录");
@@ -241,24 +217,44 @@ QCoro::Task<void> HistoryStore::saveRecords(QList<TranscriptRecord> records) {
 }
 
 QCoro::Task<QList<TranscriptRecord>> HistoryStore::append(TranscriptRecord record,
-                                                          std::shared_ptr<const void> hold) {
-    return runSerially([this, record = std::move(record), hold = std::move(hold)]() mutable {
+                                                          std::shared_ptr<RecordingHold> hold) {
+    return runSerially([this, record = std::move(record), hold = std::move(hold)] {
+        QList<TranscriptRecord> history = appendNow(record);
         // Let go here, on the worker, before the next operation can run.
-        const auto release = qScopeGuard([&hold] { hold.reset(); });
-        return appendNow(record);
+        if (hold)
+            hold->release();
+        return history;
     });
 }
 
 QCoro::Task<QList<TranscriptRecord>> HistoryStore::deleteRecord(QUuid id) {
-    return runSerially([this, id] { return deleteRecordNow(id); });
+    return runSerially([this, id] { return deleteRecordsNow({id}); });
+}
+
+QCoro::Task<QList<TranscriptRecord>> HistoryStore::deleteRecords(QList<QUuid> ids) {
+    return runSerially(
+        [this, ids = QSet<QUuid>(ids.begin(), ids.end())] { return deleteRecordsNow(ids); });
 }
 
 QCoro::Task<void> HistoryStore::clearAllRecords() {
     return runSerially([this] { clearAllRecordsNow(); });
 }
 
-std::shared_ptr<const void> HistoryStore::holdRecording(QString fileName) {
-    return std::make_shared<const HeldRecordings::Hold>(m_heldRecordings, std::move(fileName));
+std::shared_ptr<RecordingHold> HistoryStore::holdRecording(QString fileName) {
+    {
+        std::lock_guard lock(m_heldRecordings->mutex);
+        ++m_heldRecordings->counts[fileName];
+    }
+    return std::make_shared<RecordingHold>([held = m_heldRecordings, fileName] {
+        std::lock_guard lock(held->mutex);
+        if (--held->counts[fileName] <= 0)
+            held->counts.remove(fileName);
+    });
+}
+
+std::optional<QString> HistoryStore::takeSetAsideNotice() {
+    std::lock_guard lock(m_noticeMutex);
+    return std::exchange(m_setAsideNotice, std::nullopt);
 }
 
 QCoro::Task<QString> HistoryStore::recordingsDirectoryURL() {
@@ -330,21 +326,37 @@ void HistoryStore::ensureDirectories() const {
 
 // --- Loading and saving ---------------------------------------------------------
 
-QList<TranscriptRecord> HistoryStore::readStoredRecords(const QString &path) const {
+QList<TranscriptRecord> HistoryStore::readOrSetAsideStoredRecords(const QString &path,
+                                                                  bool &setAside) const {
+    setAside = false;
+    if (!QFileInfo::exists(path))
+        return {};
+    // A file that cannot be read fails the load and stays as it is: the
+    // reason may pass (a folder on the network, a permission). One read
+    // whole that does not decode will not get better: the transcript
+    // files stand in for it, and it is kept for the user to recover.
     HistoryFileCodec::Decoded decoded = HistoryFileCodec::decode(readWhole(path));
-    if (!decoded.problem.isEmpty())
-        throw HistoryStoreError(HistoryStoreError::Kind::unreadableHistory, path, decoded.problem);
-    return std::move(decoded.records);
+    if (decoded.problem.isEmpty())
+        return std::move(decoded.records);
+    const QString aside = setAsideNow(path);
+    setAside = true;
+    qWarning().noquote() << "history.json does not decode (" + decoded.problem + "); set aside as"
+                         << aside;
+    // Short enough for the window's toast to show the whole location.
+    std::lock_guard lock(m_noticeMutex);
+    m_setAsideNotice = QStringLiteral("历史记录文件无法解析，已从转写文件重建；原文件保留为：") +
+                       QDir::toNativeSeparators(aside);
+    return {};
 }
 
 QList<TranscriptRecord> HistoryStore::loadRecordsNow(bool saveChanges) const {
     const QString path = historyFilePath();
     atomicfile::removeStaleTemporaries(path);
-    const QList<TranscriptRecord> stored =
-        QFileInfo::exists(path) ? readStoredRecords(path) : QList<TranscriptRecord>();
+    bool setAside = false;
+    const QList<TranscriptRecord> stored = readOrSetAsideStoredRecords(path, setAside);
     const QList<TranscriptRecord> rebuilt = recoverRecordsFromTranscriptFiles();
     QList<TranscriptRecord> merged = mergeRecordGroups({stored, rebuilt});
-    if (saveChanges && merged != stored)
+    if (saveChanges && (setAside || merged != stored))
         saveRecordsNow(merged, true);
     return merged;
 }
@@ -363,16 +375,19 @@ void HistoryStore::setAsideIfUnreadable(const QString &path) const {
     if (!QFileInfo::exists(path))
         return;
     try {
-        readStoredRecords(path);
-        return;
+        if (HistoryFileCodec::decode(readWhole(path)).problem.isEmpty())
+            return;
     } catch (const HistoryStoreError &) {
     }
-    const QString aside =
-        path + QStringLiteral(".unreadable-") +
-        QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd'T'HHmmss'Z'"));
+    setAsideNow(path);
+}
+
+QString HistoryStore::setAsideNow(const QString &path) const {
+    const QString aside = GuardedDataFile::setAsidePath(path, m_currentDate());
     if (!QFile::rename(path, aside))
         throw HistoryStoreError(HistoryStoreError::Kind::writeFailed, path,
                                 QStringLiteral("无法移开无法解析的旧文件"));
+    return aside;
 }
 
 // --- Appending, deleting, clearing ----------------------------------------------
@@ -388,13 +403,13 @@ QList<TranscriptRecord> HistoryStore::appendNow(const TranscriptRecord &record) 
     return merged;
 }
 
-QList<TranscriptRecord> HistoryStore::deleteRecordNow(const QUuid &id) const {
+QList<TranscriptRecord> HistoryStore::deleteRecordsNow(const QSet<QUuid> &ids) const {
     const QList<TranscriptRecord> records = loadRecordsNow(false);
     QSet<QString> audioNames;
     QSet<QString> transcriptNames;
     QList<TranscriptRecord> remaining;
     for (const TranscriptRecord &record : records) {
-        if (record.id == id) {
+        if (ids.contains(record.id)) {
             if (const auto name = plainName(record.audioFileName))
                 audioNames.insert(*name);
             if (const auto name = plainName(record.transcriptFileName))
@@ -411,17 +426,33 @@ QList<TranscriptRecord> HistoryStore::deleteRecordNow(const QUuid &id) const {
     }
     // Saved before any file goes: a failed save deletes nothing.
     saveRecordsNow(remaining, true);
-    removeFiles(recordingsDirectory(), audioNames);
+    removeFiles(recordingsDirectory(), audioNames, m_heldRecordings.get());
     removeFiles(transcriptsDirectory(), transcriptNames);
     return remaining;
 }
 
-void HistoryStore::removeFiles(const QString &folder, const QSet<QString> &names) const {
+void HistoryStore::removeFiles(const QString &folder, const QSet<QString> &names,
+                               HeldRecordings *held) const {
     for (const QString &name : names) {
-        const QString path = folder + u'/' + name;
-        if (QFileInfo::exists(path))
-            QFile::remove(path);
+        const QFileInfo entry(folder + u'/' + name);
+        if (entry.exists() && (!entry.isDir() || entry.isSymLink()))
+            removeUnlessHeld(entry, held);
     }
+}
+
+void HistoryStore::removeUnlessHeld(const QFileInfo &entry, HeldRecordings *held) {
+    // Decided and done under the lock: a hold taken before the check spares
+    // the file, one taken after finds it gone, as the user asked.
+    std::unique_lock<std::mutex> lock;
+    if (held) {
+        lock = std::unique_lock(held->mutex);
+        if (held->counts.contains(entry.fileName()))
+            return;
+    }
+    if (entry.isDir() && !entry.isSymLink())
+        QDir(entry.filePath()).removeRecursively();
+    else
+        QFile::remove(entry.filePath());
 }
 
 void HistoryStore::clearAllRecordsNow() const {
@@ -436,21 +467,8 @@ void HistoryStore::clearDirectory(const QString &folder, HeldRecordings *held) c
         throw HistoryStoreError(HistoryStoreError::Kind::listFailed, folder);
     const QFileInfoList entries = QDir(folder).entryInfoList(QDir::AllEntries | QDir::Hidden |
                                                              QDir::System | QDir::NoDotAndDotDot);
-    for (const QFileInfo &entry : entries) {
-        // Decided and done under the lock, one entry at a time: a hold
-        // taken before the check spares the file, one taken after finds it
-        // gone, as the user asked.
-        std::unique_lock<std::mutex> lock;
-        if (held) {
-            lock = std::unique_lock(held->mutex);
-            if (held->counts.contains(entry.fileName()))
-                continue;
-        }
-        if (entry.isDir() && !entry.isSymLink())
-            QDir(entry.filePath()).removeRecursively();
-        else
-            QFile::remove(entry.filePath());
-    }
+    for (const QFileInfo &entry : entries)
+        removeUnlessHeld(entry, held);
 }
 
 // --- Transcript files ---------------------------------------------------------------

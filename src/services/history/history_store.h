@@ -1,6 +1,7 @@
 #pragma once
 
 #include "models/transcript_record.h"
+#include "services/history/recording_hold.h"
 #include "support/app_error.h"
 #include "support/clock.h"
 
@@ -11,14 +12,17 @@
 #include <qcoro/qcorotask.h>
 
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <type_traits>
+
+class QFileInfo;
 
 namespace tovalit {
 
 class HistoryStoreError : public AppError {
 public:
-    enum class Kind { folderUnavailable, readFailed, unreadableHistory, writeFailed, listFailed };
+    enum class Kind { folderUnavailable, readFailed, writeFailed, listFailed };
 
     HistoryStoreError(Kind kind, QString path, QString detail = {});
     Kind kind() const { return m_kind; }
@@ -40,12 +44,16 @@ private:
 // Operations run one at a time, in call order, on the store's own worker
 // thread; callers await them. File names read from stored records are used
 // only when they are one plain path component. A history.json that cannot
-// be read is reported by loads and moved aside ("history.json.unreadable-
-// <UTC stamp>") before anything writes a new one.
+// be read is reported by loads and left as it is; one that was read whole
+// but does not decode is moved aside ("history.json.unreadable-<UTC
+// stamp>"), the history rebuilt from the transcript files, and the user
+// told once (takeSetAsideNotice()). Saving and clearing move aside any
+// history.json they cannot read before writing a new one.
 class HistoryStore {
 public:
     // With a base folder, that folder replaces the data folder (and no
-    // former folder is moved). `currentDate` dates rebuilt records.
+    // former folder is moved). `currentDate` dates rebuilt records and the
+    // names of set-aside files.
     explicit HistoryStore(std::optional<QString> baseDirectory = std::nullopt,
                           Clock currentDate = systemClock());
     // Waits for queued operations.
@@ -62,20 +70,29 @@ public:
     // the history as stored at that moment; returns the new whole history.
     // A caller's copy of the list is never merged back: it may still hold
     // records deleted meanwhile, whose files are gone.
-    // `hold` (of the record's recording) is let go once the record is
-    // saved, so that a clearing queued behind the append removes both.
+    // `hold` (of the record's recording) is released on the worker once the
+    // record is saved, so that a clearing queued behind the append removes
+    // both; a failed append leaves it held for the caller's next attempt.
     QCoro::Task<QList<TranscriptRecord>> append(TranscriptRecord record,
-                                                std::shared_ptr<const void> hold = nullptr);
+                                                std::shared_ptr<RecordingHold> hold = nullptr);
+    // Removes the records and the files no remaining record names.
     QCoro::Task<QList<TranscriptRecord>> deleteRecord(QUuid id);
-    // Recordings held at the moment they would go are left: they belong to
-    // a dictation or retry whose record does not exist yet.
+    QCoro::Task<QList<TranscriptRecord>> deleteRecords(QList<QUuid> ids);
+    // Recordings held at the moment they would go are left, by deletions as
+    // by clearings: they belong to a dictation or retry whose record does
+    // not exist yet.
     QCoro::Task<void> clearAllRecords();
 
-    // Keeps the recording of that name out of clearAllRecords() for as long
-    // as the returned value (or a copy) lives. The capture holds its file
-    // from before it exists; a stop or a retry holds its recording until
-    // its record is appended. Any thread.
-    std::shared_ptr<const void> holdRecording(QString fileName);
+    // Keeps the recording of that name out of clearings and deletions until
+    // the hold lets go. The capture holds its file from before it exists; a
+    // stop or a retry holds its recording until its record is appended.
+    // Any thread.
+    std::shared_ptr<RecordingHold> holdRecording(QString fileName);
+
+    // What the user is to be told, once, of a damaged history.json that an
+    // operation set aside: what happened and where the old file is. Any
+    // thread.
+    std::optional<QString> takeSetAsideNotice();
 
     // The folders, created when missing.
     QCoro::Task<QString> recordingsDirectoryURL();
@@ -110,24 +127,33 @@ private:
 
     // Saves the merged history back when it differs from the file.
     QList<TranscriptRecord> loadRecordsNow(bool saveChanges) const;
-    QList<TranscriptRecord> readStoredRecords(const QString &path) const;
+    // The records of history.json, none when it is missing. One that reads
+    // but does not decode is set aside (`setAside` is then true).
+    QList<TranscriptRecord> readOrSetAsideStoredRecords(const QString &path, bool &setAside) const;
     void saveRecordsNow(const QList<TranscriptRecord> &records, bool historyKnownReadable) const;
     void setAsideIfUnreadable(const QString &path) const;
+    // Moves the file to a name of its own beside it; returns that name.
+    QString setAsideNow(const QString &path) const;
     QList<TranscriptRecord> appendNow(const TranscriptRecord &record) const;
-    QList<TranscriptRecord> deleteRecordNow(const QUuid &id) const;
+    QList<TranscriptRecord> deleteRecordsNow(const QSet<QUuid> &ids) const;
     void clearAllRecordsNow() const;
 
     TranscriptRecord recordPersistingTranscriptFile(const TranscriptRecord &record) const;
     QList<TranscriptRecord> recoverRecordsFromTranscriptFiles() const;
-    void removeFiles(const QString &folder, const QSet<QString> &names) const;
-    // The recordings held out of a clearing, by name.
+    // The recordings held out of clearings and deletions, by name.
     struct HeldRecordings;
-    // Leaves the entries named in `held`, when given.
+    // Each leaves the entries named in `held`, when given.
+    void removeFiles(const QString &folder, const QSet<QString> &names,
+                     HeldRecordings *held = nullptr) const;
     void clearDirectory(const QString &folder, HeldRecordings *held = nullptr) const;
+    static void removeUnlessHeld(const QFileInfo &entry, HeldRecordings *held);
 
     std::optional<QString> m_baseDirectory;
     Clock m_currentDate;
     std::shared_ptr<HeldRecordings> m_heldRecordings;
+    // Written on the worker, taken on the GUI thread.
+    mutable std::mutex m_noticeMutex;
+    mutable std::optional<QString> m_setAsideNotice;
     QThreadPool m_worker;
 };
 

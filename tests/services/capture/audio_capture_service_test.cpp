@@ -2,6 +2,7 @@
 #include "platform/audio_file_reader.h"
 #include "platform/fake/fake_audio_input.h"
 #include "services/capture/audio_capture_service.h"
+#include "services/history/recording_hold.h"
 #include "support/gui_thread.h"
 #include "support/uuid_text.h"
 #include "tests/support/pcm_signals.h"
@@ -180,16 +181,16 @@ TEST_F(AudioCaptureServiceTest, TheFileIsHeldFromBeforeItExistsUntilTheOutputLet
     struct Held {
         QString name;
         bool existed = false;
-        std::weak_ptr<const void> hold;
+        std::weak_ptr<RecordingHold> hold;
     };
     std::vector<Held> holds;
     auto service = std::make_unique<AudioCaptureService>(
         input, ffmpegAacFileWriterFactory(), [this] { return folderProvider(); },
         [this] { return now.load(); },
         [&](const QString &name) {
-            auto hold = std::make_shared<const QString>(name);
+            auto hold = std::make_shared<RecordingHold>([] {});
             holds.push_back({name, QFileInfo::exists(recordings.path() + u'/' + name), hold});
-            return std::shared_ptr<const void>(hold);
+            return hold;
         });
 
     runTask(service->start());

@@ -325,33 +325,61 @@ TEST_F(HistoryStoreTest, StoredFileNamesNeverReachOutsideTheirFolder) {
     EXPECT_EQ(readFile(data(QStringLiteral("precious.txt"))), QByteArray("precious"));
 }
 
-TEST_F(HistoryStoreTest, AnUnreadableHistoryIsReportedAndSetAsideRatherThanOverwritten) {
-    const QByteArray damaged =
-        R"([{"id":"6F1C2A7E-0B3D-4C5E-9F10-A1B2C3D4E5F6","createdAt":"yesterday"}])";
-    writeFile(data(QStringLiteral("history.json")), damaged);
+TEST_F(HistoryStoreTest, ADamagedHistoryIsSetAsideAndRebuiltAndOneThatCannotBeReadIsLeftAlone) {
+    const TranscriptRecord first =
+        record(QUuid::createUuid(), now.addSecs(-60), QStringLiteral("甲"));
+    runTask(store.append(first));
+    const QString historyFile = data(QStringLiteral("history.json"));
+    const auto truncate = [&] {
+        const QByteArray whole = readFile(historyFile);
+        writeFile(historyFile, whole.left(whole.size() / 2));
+        return whole.left(whole.size() / 2);
+    };
+    const auto setAside = [&] {
+        return QDir(data()).entryList({QStringLiteral("history.json.unreadable-*")}, QDir::Files,
+                                      QDir::Name);
+    };
+    // A name taken already, by an older damaged copy.
+    const QString taken = QStringLiteral("history.json.unreadable-20261207T080000Z");
+    writeFile(data(taken), "older");
+
+    // A load: the damaged file is kept under a name of its own, the
+    // transcript files rebuild the history, and the rebuilt one is saved.
+    const QByteArray damaged = truncate();
+    const auto loaded = runTask(store.loadRecords());
+    ASSERT_EQ(loaded.size(), 1);
+    EXPECT_EQ(loaded[0].id, first.id);
+    EXPECT_EQ(readFile(historyFile), HistoryFileCodec::encode(loaded));
+    ASSERT_EQ(setAside(), (QStringList{taken, taken + QStringLiteral("-2")}));
+    EXPECT_EQ(readFile(data(taken)), QByteArray("older"));
+    EXPECT_EQ(readFile(data(taken + QStringLiteral("-2"))), damaged);
+    const std::optional<QString> notice = store.takeSetAsideNotice();
+    ASSERT_TRUE(notice.has_value());
+    EXPECT_TRUE(notice->endsWith(data(taken + QStringLiteral("-2")))) << notice->toStdString();
+    EXPECT_EQ(store.takeSetAsideNotice(), std::nullopt) << "told once";
+
+    // An append that finds the damage records its record as any other.
+    truncate();
+    const TranscriptRecord fresh = record(QUuid::createUuid(), now, QStringLiteral("新的"));
+    const auto appended = runTask(store.append(fresh));
+    ASSERT_EQ(appended.size(), 2);
+    EXPECT_EQ(runTask(store.loadRecords()), appended);
+    EXPECT_EQ(setAside().size(), 3);
+    EXPECT_TRUE(store.takeSetAsideNotice().has_value());
+
+    // A file that cannot be read fails the load, and stays where it is.
+    QFile::remove(historyFile);
+    ASSERT_TRUE(QDir().mkpath(historyFile));
     try {
         runTask(store.loadRecords());
-        FAIL() << "a damaged history must not load as empty";
+        FAIL() << "a history that cannot be read must not load as empty";
     } catch (const HistoryStoreError &error) {
-        EXPECT_EQ(error.kind(), HistoryStoreError::Kind::unreadableHistory);
-        EXPECT_TRUE(
-            error.localizedDescription().startsWith(QStringLiteral("历史记录文件无法解析：")));
+        EXPECT_EQ(error.kind(), HistoryStoreError::Kind::readFailed);
     }
-
-    const TranscriptRecord fresh = record(QUuid::createUuid(), now, QStringLiteral("新的"));
     EXPECT_THROW(runTask(store.append(fresh)), HistoryStoreError);
-    EXPECT_EQ(readFile(data(QStringLiteral("history.json"))), damaged);
-    EXPECT_TRUE(QFile::exists(data(QStringLiteral("transcripts/")) + uuidtext::upper(fresh.id) +
-                              QStringLiteral(".txt")))
-        << "the new record survives in its transcript file";
-
-    runTask(store.saveRecords({}));
-    const QStringList aside = QDir(data()).entryList({QStringLiteral("history.json.unreadable-*")});
-    ASSERT_EQ(aside.size(), 1);
-    EXPECT_EQ(readFile(data(aside[0])), damaged);
-    const auto history = runTask(store.loadRecords());
-    ASSERT_EQ(history.size(), 1) << "the transcript file brings the new record back";
-    EXPECT_EQ(history[0].id, fresh.id);
+    EXPECT_TRUE(QFileInfo(historyFile).isDir());
+    EXPECT_EQ(setAside().size(), 3);
+    EXPECT_EQ(store.takeSetAsideNotice(), std::nullopt);
 }
 
 TEST_F(HistoryStoreTest, TheHistoryFileIsWhatTheGeneralJsonWriterWritesAndReadsBackWhole) {
@@ -414,8 +442,10 @@ TEST(HistoryFileCodec, UnpairedSurrogatesInStoredTextsReadAsReplacementCharacter
     }
 }
 
-TEST_F(HistoryStoreTest, EveryMalformedShapeIsReportedWithItsPlace) {
-    const QByteArray valid = json::compact(record(recordID, now, QStringLiteral("好")).toJson());
+TEST(HistoryFileCodec, EveryMalformedShapeIsReportedWithItsPlace) {
+    const QUuid id = QUuid::createUuid();
+    const QByteArray valid =
+        json::compact(record(id, utc(2026, 3, 1, 8, 0, 0), QStringLiteral("好")).toJson());
     const std::pair<QByteArray, const char *> cases[] = {
         {"{}", "不是 JSON 数组"},
         {"[" + valid + ",]", "不是 JSON 数组"},
@@ -427,14 +457,9 @@ TEST_F(HistoryStoreTest, EveryMalformedShapeIsReportedWithItsPlace) {
         {"[" + valid + ",{\"id\":\"x\"}]", "第 2 条记录无法解析"},
     };
     for (const auto &[contents, detail] : cases) {
-        writeFile(data(QStringLiteral("history.json")), contents);
-        try {
-            runTask(store.loadRecords());
-            ADD_FAILURE() << "loaded " << contents.constData();
-        } catch (const HistoryStoreError &error) {
-            EXPECT_TRUE(error.localizedDescription().contains(QString::fromUtf8(detail)))
-                << contents.constData() << " → " << error.localizedDescription().toStdString();
-        }
+        const HistoryFileCodec::Decoded decoded = HistoryFileCodec::decode(contents);
+        EXPECT_EQ(decoded.problem, QString::fromUtf8(detail)) << contents.constData();
+        EXPECT_TRUE(decoded.records.isEmpty()) << contents.constData();
     }
 }
 
@@ -457,8 +482,14 @@ TEST_F(HistoryStoreTest, ClearingLeavesHeldRecordingsUntilTheRecordNamingThemIsS
     const QString running = QStringLiteral("0F6A6A4C-0000-4000-8000-00000000000A.m4a");
     writeFile(data(QStringLiteral("recordings/") + running), "x");
     writeFile(data(QStringLiteral("recordings/OLD.m4a")), "x");
-    std::shared_ptr<const void> hold = store.holdRecording(running);
-    std::shared_ptr<const void> secondHold = store.holdRecording(running);
+    std::shared_ptr<RecordingHold> hold = store.holdRecording(running);
+    std::shared_ptr<RecordingHold> secondHold = store.holdRecording(running);
+    // A deletion spares it too: a retry of the deleted record still uses it.
+    TranscriptRecord retried = record(QUuid::createUuid(), now.addSecs(-60), QStringLiteral("旧"));
+    retried.audioFileName = running;
+    runTask(store.append(retried));
+    EXPECT_TRUE(runTask(store.deleteRecord(retried.id)).isEmpty());
+    EXPECT_TRUE(QFileInfo::exists(data(QStringLiteral("recordings/") + running)));
     runTask(store.clearAllRecords());
     EXPECT_TRUE(QFileInfo::exists(data(QStringLiteral("recordings/") + running)));
     EXPECT_FALSE(QFileInfo::exists(data(QStringLiteral("recordings/OLD.m4a"))));
