@@ -83,9 +83,14 @@ struct WaylandDataControlSelection::Connection {
 
     ~Connection();
     // Runs `work` on the worker thread and answers what it did; false when
-    // the worker is gone or takes longer than the limit.
-    bool call(std::function<bool()> work);
+    // the worker is gone or takes longer than the limit. The worker serves
+    // each paste for up to two seconds, so a call may wait behind others:
+    // given up on, it is never run, or, already running, taken back by
+    // `undo` once it is done.
+    bool call(std::function<bool()> work, std::function<void()> undo = {});
     void run();
+    // Worker thread only: empties the clipboard if it holds our offer.
+    void withdrawOffer();
 
     static void global(void *data, wl_registry *registry, uint32_t name, const char *interface,
                        uint32_t version);
@@ -188,8 +193,18 @@ void WaylandDataControlSelection::Connection::cancelled(void *data, wl_proxy *so
     }
 }
 
-bool WaylandDataControlSelection::Connection::call(std::function<bool()> work) {
-    return commands.post(std::move(work)).answerWithin(answerLimit);
+bool WaylandDataControlSelection::Connection::call(std::function<bool()> work,
+                                                   std::function<void()> undo) {
+    return commands.post(std::move(work), std::move(undo)).answerWithin(answerLimit);
+}
+
+void WaylandDataControlSelection::Connection::withdrawOffer() {
+    if (!source || !device)
+        return;
+    protocol::setSelection(device, nullptr);
+    protocol::destroySource(source);
+    source = nullptr;
+    served.clear();
 }
 
 void WaylandDataControlSelection::Connection::run() {
@@ -260,35 +275,35 @@ WaylandDataControlSelection::~WaylandDataControlSelection() = default;
 
 bool WaylandDataControlSelection::offer(const QList<Form> &forms) {
     Connection *c = m_connection.get();
-    return c->call([c, forms = withTextAliases(forms)] {
-        if (!c->device)
-            return false;
-        if (c->source)
-            protocol::destroySource(c->source);
-        c->source = protocol::createDataSource(c->manager);
-        c->served = forms;
-        wl_proxy_add_listener(
-            c->source,
-            reinterpret_cast<void (**)(void)>(
-                const_cast<protocol::SourceListener *>(&Connection::sourceListener)),
-            c);
-        for (const Form &form : forms)
-            protocol::offer(c->source, form.first.toUtf8().constData());
-        protocol::setSelection(c->device, c->source);
-        // A compositor that refuses cancels the source at once.
-        return wl_display_roundtrip(c->display) >= 0 && c->source != nullptr;
-    });
+    return c->call(
+        [c, forms = withTextAliases(forms)] {
+            if (!c->device)
+                return false;
+            if (c->source)
+                protocol::destroySource(c->source);
+            c->source = protocol::createDataSource(c->manager);
+            c->served = forms;
+            wl_proxy_add_listener(
+                c->source,
+                reinterpret_cast<void (**)(void)>(
+                    const_cast<protocol::SourceListener *>(&Connection::sourceListener)),
+                c);
+            for (const Form &form : forms)
+                protocol::offer(c->source, form.first.toUtf8().constData());
+            protocol::setSelection(c->device, c->source);
+            // A compositor that refuses cancels the source at once.
+            return wl_display_roundtrip(c->display) >= 0 && c->source != nullptr;
+        },
+        // Reported as failed, the copy must not reach the clipboard after all.
+        [c] { c->withdrawOffer(); });
 }
 
 void WaylandDataControlSelection::withdraw() {
+    // Nobody is told whether it happened, so nothing waits for it: it runs
+    // in its turn, after the offers before it, however late.
     Connection *c = m_connection.get();
-    c->call([c] {
-        if (!c->source || !c->device)
-            return true;
-        protocol::setSelection(c->device, nullptr);
-        protocol::destroySource(c->source);
-        c->source = nullptr;
-        c->served.clear();
+    c->commands.post([c] {
+        c->withdrawOffer();
         return true;
     });
 }

@@ -1,9 +1,31 @@
 #include "platform/linux/worker_command_queue.h"
 
+#include <atomic>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
 namespace tovalit {
+
+struct WorkerCommandQueue::Command {
+    enum class Stage { queued, running, answered, givenUp };
+
+    std::function<bool()> work;
+    std::function<void()> undo;
+    std::promise<bool> answer;
+    std::atomic<Stage> stage = Stage::queued;
+
+    void run() {
+        Stage expected = Stage::queued;
+        if (!stage.compare_exchange_strong(expected, Stage::running))
+            return;
+        const bool done = work();
+        expected = Stage::running;
+        if (stage.compare_exchange_strong(expected, Stage::answered))
+            answer.set_value(done);
+        else if (done && undo)
+            undo();
+    }
+};
 
 WorkerCommandQueue::WorkerCommandQueue()
     : m_wake(eventfd(0, EFD_CLOEXEC)) {}
@@ -14,19 +36,33 @@ WorkerCommandQueue::~WorkerCommandQueue() {
 }
 
 bool WorkerCommandQueue::Pending::answerWithin(std::chrono::milliseconds limit) {
-    return m_answer.valid() && m_answer.wait_for(limit) == std::future_status::ready &&
-           m_answer.get();
+    if (!m_command)
+        return false;
+    if (m_answer.wait_for(limit) != std::future_status::ready &&
+        m_command->stage.exchange(Command::Stage::givenUp) != Command::Stage::answered) {
+        return false;
+    }
+    try {
+        return m_answer.get();
+    } catch (const std::future_error &) {
+        // Dropped unrun when the queue stopped.
+        return false;
+    }
 }
 
-WorkerCommandQueue::Pending WorkerCommandQueue::post(std::function<bool()> work) {
-    auto task = std::make_shared<std::packaged_task<bool()>>(std::move(work));
+WorkerCommandQueue::Pending WorkerCommandQueue::post(std::function<bool()> work,
+                                                     std::function<void()> undo) {
+    auto command = std::make_shared<Command>();
+    command->work = std::move(work);
+    command->undo = std::move(undo);
     Pending pending;
     {
         std::lock_guard lock(m_mutex);
         if (m_stopping)
             return pending;
-        pending.m_answer = task->get_future();
-        m_commands.push_back([task] { (*task)(); });
+        pending.m_command = command;
+        pending.m_answer = command->answer.get_future();
+        m_commands.push_back(std::move(command));
     }
     const uint64_t one = 1;
     [[maybe_unused]] const auto ignored = ::write(m_wake, &one, sizeof one);
@@ -36,7 +72,7 @@ WorkerCommandQueue::Pending WorkerCommandQueue::post(std::function<bool()> work)
 bool WorkerCommandQueue::runDue() {
     uint64_t count = 0;
     [[maybe_unused]] const auto ignored = ::read(m_wake, &count, sizeof count);
-    std::deque<std::function<void()>> due;
+    std::deque<std::shared_ptr<Command>> due;
     {
         std::lock_guard lock(m_mutex);
         if (m_stopping)
@@ -44,7 +80,7 @@ bool WorkerCommandQueue::runDue() {
         due.swap(m_commands);
     }
     for (const auto &command : due)
-        command();
+        command->run();
     return true;
 }
 
