@@ -4,6 +4,7 @@
 #include "app/single_instance.h"
 #include "app/termination_signals.h"
 #include "app/vellup_transcriber_app.h"
+#include "platform/linux/desktop_notification.h"
 #include "services/settings/tovalit_debug_logger.h"
 #include "views/design/tovalit_fonts.h"
 
@@ -35,6 +36,13 @@ int main(int argc, char *argv[]) {
         return instance.activateRunningInstance(request.action) ? 0 : 1;
     if (request.action == tovalit::DesktopAction::quit)
         return 0;
+    if (const std::optional<QString> refusal = tovalit::unsupportedPlatformMessage()) {
+        std::fprintf(stderr, "tovalit: %s\n", qPrintable(*refusal));
+        // Started from the desktop's list of applications, nobody reads
+        // the terminal.
+        tovalit::notifyDesktop(*refusal, std::chrono::seconds(2));
+        return 1;
+    }
     tovalit::applyTovalitAppearance(application);
     tovalit::quitOnTerminationSignals();
 
