@@ -43,7 +43,8 @@ void spawn(QObject *context, std::function<QCoro::Task<void>()> work, QString wh
 // Whoever ends the event loop for good can let them finish first.
 int detachedTasksInFlight();
 
-// As spawn(), for work that checks the token after every suspension.
+// As spawn(), for work that checks the token after every suspension. The
+// token is also cancelled when `context` is destroyed.
 [[nodiscard]] TaskHandle spawnCancellable(QObject *context,
                                           std::function<QCoro::Task<void>(CancelToken)> work,
                                           QString what = {});

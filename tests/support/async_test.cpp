@@ -137,6 +137,25 @@ TEST(Spawn, KeptTaskIsCancelledBeforeItsReplacementAndADeadContextNeverStarts) {
     EXPECT_FALSE(orphan.isRunning());
 }
 
+// Its owner going (the application quitting) ends a kept task still
+// waiting: nothing cancels it after that, and nothing would ever resume it.
+TEST(Spawn, AKeptTaskEndsWithItsOwner) {
+    bool woke = false;
+    bool didWork = false;
+    TaskHandle handle;
+    {
+        QObject owner;
+        handle = spawnCancellable(&owner, [&woke, &didWork](CancelToken token) {
+            return sleepThenMark(3600.0, token, &woke, &didWork);
+        });
+        testing::pumpEvents(20);
+        ASSERT_TRUE(handle.isRunning());
+    }
+    EXPECT_TRUE(waitUntil([&] { return !handle.isRunning(); }, "the task to end with its owner"));
+    EXPECT_TRUE(woke);
+    EXPECT_FALSE(didWork);
+}
+
 QCoro::Task<void> holdMutex(AsyncMutex &mutex, int id, std::vector<int> *admitted, double hold) {
     auto guard = co_await mutex.lock();
     admitted->push_back(id);
