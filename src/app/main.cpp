@@ -6,6 +6,7 @@
 #include "app/vellup_transcriber_app.h"
 #include "platform/linux/desktop_notification.h"
 #include "services/settings/tovalit_debug_logger.h"
+#include "support/spawn.h"
 #include "views/design/tovalit_fonts.h"
 
 #include <QApplication>
@@ -67,6 +68,9 @@ int main(int argc, char *argv[]) {
             });
         status = QApplication::exec();
     }
+    // Quitting cancelled the waits still under way; each ends at a wake-up
+    // posted to the loop that has just ended.
+    tovalit::settleDetachedTasks();
     // What the application logged while it wound down is written now, and
     // the log's writer is gone before the statics it uses.
     tovalit::TovalitDebugLogger::shutdown();

@@ -100,6 +100,14 @@ int detachedTasksInFlight() {
     return inFlight.load();
 }
 
+void settleDetachedTasks() {
+    for (int before = inFlight.load(); before > 0; before = inFlight.load()) {
+        QCoreApplication::sendPostedEvents();
+        if (inFlight.load() == before)
+            return;
+    }
+}
+
 void spawn(QObject *context, std::function<QCoro::Task<void>()> work, QString what) {
     post(context, std::move(work), std::move(what), nullptr);
 }

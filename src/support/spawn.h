@@ -43,6 +43,11 @@ void spawn(QObject *context, std::function<QCoro::Task<void>()> work, QString wh
 // Whoever ends the event loop for good can let them finish first.
 int detachedTasksInFlight();
 
+// After the event loop has ended for good: delivers the events already
+// posted to this thread for as long as that lets detached tasks end (a
+// cancelled wait wakes through one). Never waits for anything else.
+void settleDetachedTasks();
+
 // As spawn(), for work that checks the token after every suspension. The
 // token is also cancelled when `context` is destroyed.
 [[nodiscard]] TaskHandle spawnCancellable(QObject *context,
