@@ -4,7 +4,9 @@
 #include "app/single_instance.h"
 #include "app/termination_signals.h"
 #include "app/vellup_transcriber_app.h"
+#include "platform/linux/desktop_notification.h"
 #include "services/settings/tovalit_debug_logger.h"
+#include "support/spawn.h"
 #include "views/design/tovalit_fonts.h"
 
 #include <QApplication>
@@ -35,6 +37,13 @@ int main(int argc, char *argv[]) {
         return instance.activateRunningInstance(request.action) ? 0 : 1;
     if (request.action == tovalit::DesktopAction::quit)
         return 0;
+    if (const std::optional<QString> refusal = tovalit::unsupportedPlatformMessage()) {
+        std::fprintf(stderr, "tovalit: %s\n", qPrintable(*refusal));
+        // Started from the desktop's list of applications, nobody reads
+        // the terminal.
+        tovalit::notifyDesktop(*refusal, std::chrono::seconds(2));
+        return 1;
+    }
     tovalit::applyTovalitAppearance(application);
     tovalit::quitOnTerminationSignals();
 
@@ -59,6 +68,9 @@ int main(int argc, char *argv[]) {
             });
         status = QApplication::exec();
     }
+    // Quitting cancelled the waits still under way; each ends at a wake-up
+    // posted to the loop that has just ended.
+    tovalit::settleDetachedTasks();
     // What the application logged while it wound down is written now, and
     // the log's writer is gone before the statics it uses.
     tovalit::TovalitDebugLogger::shutdown();

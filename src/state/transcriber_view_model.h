@@ -829,8 +829,10 @@ private:
     static QString pendingLexiconToastMessage(const InsertionCorrectionLearningResult &result,
                                               int secondsRemaining);
     void showPendingLexiconCommitToast(const InsertionCorrectionLearningResult &result,
-                                       int secondsRemaining, bool isUpdate);
+                                       int secondsRemaining, bool isUpdate, QUuid commitToken);
     void cancelPendingLexiconCommit(bool showFeedback);
+    // The undo button of the toast of the change staged under `commitToken`.
+    void undoLexiconCommit(QUuid commitToken);
     void startLexiconCommitCountdown(const LexiconLearningAIAnalysis &analysis,
                                      const InsertionCorrectionLearningResult &result,
                                      QUuid observedSessionID, QUuid commitToken);
@@ -839,6 +841,7 @@ private:
                                                        InsertionCorrectionLearningResult result,
                                                        QUuid observedSessionID, QUuid commitToken,
                                                        Sleeper sleeper, CancelToken token);
+    bool isStagedLexiconCommit(QUuid observedSessionID, QUuid token) const;
     // Learns the analysis again from the lexicon as it stands at the commit.
     QCoro::Task<void> commitPendingLexicon(LexiconLearningAIAnalysis analysis,
                                            QUuid observedSessionID, QUuid token);
@@ -1023,6 +1026,8 @@ private:
     QUuid m_pendingLexiconCommitToken;
     std::optional<QUuid> m_pendingLexiconObservedSessionID;
     std::optional<QString> m_pendingLexiconCommitObservationFingerprint;
+    // The staged change whose save began last: too late for its undo.
+    QUuid m_lastSavedLexiconCommitToken;
     std::optional<ObservedInsertionEditSession> m_queuedLexiconAnalysisSession;
     std::optional<QString> m_lastLexiconAnalysisFingerprint;
     std::optional<QDateTime> m_lastLexiconAnalysisStartedAt;

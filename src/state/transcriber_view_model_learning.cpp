@@ -338,11 +338,17 @@ TranscriberViewModel::analyzeObservedInsertionEditSession(ObservedInsertionEditS
         // will never come.
         co_return;
     }
-    showPendingLexiconCommitToast(result, seconds, false);
+    showPendingLexiconCommitToast(result, seconds, false, commitToken);
     startLexiconCommitCountdown(analysis, result, session.sessionID, commitToken);
 }
 
 // --- The undo window and the commit -----------------------------------------------------
+
+namespace {
+
+const QString undoneMessage = QStringLiteral("已撤销，本次不会加入个人词库。");
+
+} // namespace
 
 int TranscriberViewModel::lexiconUndoCountdownSeconds() {
     return std::max(1, int(std::ceil(lexiconUndoToastDuration)));
@@ -379,16 +385,17 @@ TranscriberViewModel::pendingLexiconToastMessage(const InsertionCorrectionLearni
 }
 
 void TranscriberViewModel::showPendingLexiconCommitToast(
-    const InsertionCorrectionLearningResult &result, int secondsRemaining, bool isUpdate) {
+    const InsertionCorrectionLearningResult &result, int secondsRemaining, bool isUpdate,
+    QUuid commitToken) {
     QPointer<TranscriberViewModel> self(this);
-    FloatingPanelCoordinating::Action undo = [self] {
+    FloatingPanelCoordinating::Action undo = [self, commitToken] {
         if (!self)
             return;
         QMetaObject::invokeMethod(
             self.data(),
-            [self] {
+            [self, commitToken] {
                 if (self)
-                    self->cancelPendingLexiconCommit(true);
+                    self->undoLexiconCommit(commitToken);
             },
             Qt::QueuedConnection);
     };
@@ -408,10 +415,25 @@ void TranscriberViewModel::cancelPendingLexiconCommit(bool showFeedback) {
     m_pendingLexiconCommitToken = QUuid::createUuid();
     m_pendingLexiconObservedSessionID.reset();
     m_pendingLexiconCommitObservationFingerprint.reset();
-    if (showFeedback) {
-        m_floatingPanelCoordinator->showToast(QStringLiteral("已撤销，本次不会加入个人词库。"),
+    if (showFeedback)
+        m_floatingPanelCoordinator->showToast(undoneMessage, std::nullopt, 1.6, {});
+}
+
+void TranscriberViewModel::undoLexiconCommit(QUuid commitToken) {
+    // The toast may still offer the undo while the change is being saved:
+    // the user learns that it stays, rather than that it was taken back.
+    if (commitToken == m_lastSavedLexiconCommitToken) {
+        m_floatingPanelCoordinator->showToast(QStringLiteral("来不及撤销，本次已加入个人词库。"),
                                               std::nullopt, 1.6, {});
+        return;
     }
+    // A change dropped already (its edit reverted) is not in the lexicon
+    // either; a newer change waiting behind a toast of its own is not this
+    // undo's to drop.
+    if (commitToken == m_pendingLexiconCommitToken)
+        cancelPendingLexiconCommit(true);
+    else
+        m_floatingPanelCoordinator->showToast(undoneMessage, std::nullopt, 1.6, {});
 }
 
 void TranscriberViewModel::startLexiconCommitCountdown(
@@ -437,7 +459,7 @@ QCoro::Task<void> TranscriberViewModel::runLexiconCommitCountdown(
         if (!self)
             co_return;
         if (remaining < seconds)
-            self->showPendingLexiconCommitToast(result, remaining, true);
+            self->showPendingLexiconCommitToast(result, remaining, true, commitToken);
         co_await sleeper(lexiconUndoSleepDuration(remaining), token);
         if (token.isCancelled())
             co_return;
@@ -446,25 +468,32 @@ QCoro::Task<void> TranscriberViewModel::runLexiconCommitCountdown(
         co_await self->commitPendingLexicon(std::move(analysis), observedSessionID, commitToken);
 }
 
+bool TranscriberViewModel::isStagedLexiconCommit(QUuid observedSessionID, QUuid token) const {
+    return token == m_pendingLexiconCommitToken &&
+           m_pendingLexiconObservedSessionID == observedSessionID;
+}
+
 QCoro::Task<void> TranscriberViewModel::commitPendingLexicon(LexiconLearningAIAnalysis analysis,
                                                              QUuid observedSessionID, QUuid token) {
-    if (token != m_pendingLexiconCommitToken ||
-        m_pendingLexiconObservedSessionID != observedSessionID) {
+    if (!isStagedLexiconCommit(observedSessionID, token))
         co_return;
-    }
+    // Another change of the lexicon may still be saving. Until this one's
+    // own save begins it stays staged: an undo, a revert or a newer edit
+    // meanwhile still takes it back.
+    const QPointer<TranscriberViewModel> alive(this);
+    PersonalLexiconLease lease = co_await acquirePersonalLexicon();
+    if (!alive || !isStagedLexiconCommit(observedSessionID, token))
+        co_return;
     // This runs inside the countdown task, which is simply let go.
     m_pendingLexiconCommitTask = TaskHandle();
     m_pendingLexiconCommitToken = QUuid::createUuid();
     m_pendingLexiconObservedSessionID.reset();
     m_pendingLexiconCommitObservationFingerprint.reset();
+    m_lastSavedLexiconCommitToken = token;
 
     // The lexicon may have changed during the undo window (an edit on the
     // lexicon page, a history batch): the correction is learned again from
     // the lexicon as it stands now, so that nothing of that is reverted.
-    const QPointer<TranscriberViewModel> alive(this);
-    PersonalLexiconLease lease = co_await acquirePersonalLexicon();
-    if (!alive)
-        co_return;
     const InsertionCorrectionLearningResult result = InsertionCorrectionLearningService::learn(
         analysis, m_personalLexiconEntries, m_systemDate());
 

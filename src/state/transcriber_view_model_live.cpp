@@ -76,7 +76,9 @@ TranscriberViewModel::handleLiveTranscriberInterruption(std::exception_ptr error
     m_liveStreamBroke = true;
     // Released without cancel(): the broken stream has nothing left to end.
     m_transcriber.reset();
-    const QString reason = presentableGatewayFailureMessage(error);
+    // What broke, as it was reported: the gateway's wording ("reconnected
+    // but still not recovered") would claim a reconnect not yet tried.
+    const QString reason = describeError(error);
     logMeetingStreamEvent(QStringLiteral("interrupted"), reason);
     m_engineStatusNote = m_hasEnteredMeetingMode
                              ? QStringLiteral("Vellup流式 ASR 已中断，正在恢复会议实时总结")

@@ -15,6 +15,8 @@ namespace tovalit {
 struct TaskHandle::State {
     CancelToken token;
     std::atomic<bool> running{true};
+    // Cancels the task when its context goes; let go when the task ends.
+    QMetaObject::Connection ownerGone;
 };
 
 TaskHandle::TaskHandle(std::shared_ptr<State> state)
@@ -58,8 +60,10 @@ QCoro::Task<void> runDetached(std::function<QCoro::Task<void>()> work, QString w
     } catch (...) {
         qCWarning(lcTasks).noquote() << "task" << what << "failed with an unknown exception";
     }
-    if (state)
+    if (state) {
+        QObject::disconnect(state->ownerGone);
         state->running = false;
+    }
     mark.reset();
 }
 
@@ -96,6 +100,14 @@ int detachedTasksInFlight() {
     return inFlight.load();
 }
 
+void settleDetachedTasks() {
+    for (int before = inFlight.load(); before > 0; before = inFlight.load()) {
+        QCoreApplication::sendPostedEvents();
+        if (inFlight.load() == before)
+            return;
+    }
+}
+
 void spawn(QObject *context, std::function<QCoro::Task<void>()> work, QString what) {
     post(context, std::move(work), std::move(what), nullptr);
 }
@@ -104,6 +116,12 @@ TaskHandle spawnCancellable(QObject *context, std::function<QCoro::Task<void>(Ca
                             QString what) {
     auto state = std::make_shared<TaskHandle::State>();
     CancelToken token = state->token;
+    // An owner that goes (the application quitting) can no longer cancel
+    // its task, and a wait the task is in might never end: it is cancelled
+    // now, so the wait ends and the work after it finds it should stop.
+    if (context)
+        state->ownerGone =
+            QObject::connect(context, &QObject::destroyed, [token] { token.cancel(); });
     post(
         context, [work = std::move(work), token]() { return work(token); }, std::move(what), state);
     return TaskHandle(state);

@@ -43,7 +43,13 @@ void spawn(QObject *context, std::function<QCoro::Task<void>()> work, QString wh
 // Whoever ends the event loop for good can let them finish first.
 int detachedTasksInFlight();
 
-// As spawn(), for work that checks the token after every suspension.
+// After the event loop has ended for good: delivers the events already
+// posted to this thread for as long as that lets detached tasks end (a
+// cancelled wait wakes through one). Never waits for anything else.
+void settleDetachedTasks();
+
+// As spawn(), for work that checks the token after every suspension. The
+// token is also cancelled when `context` is destroyed.
 [[nodiscard]] TaskHandle spawnCancellable(QObject *context,
                                           std::function<QCoro::Task<void>(CancelToken)> work,
                                           QString what = {});

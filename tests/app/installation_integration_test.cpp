@@ -83,8 +83,19 @@ QMap<QString, QMap<QString, QString>> fileGroups(const QString &path, bool unesc
 // The arguments of an Exec line as a desktop launcher or the bus splits
 // them: separated by spaces; a double-quoted argument with its backslash
 // escapes undone, a single-quoted one taken as it stands, a backslash
-// outside quotes escaping the next character.
-QStringList execArguments(const QString &exec) {
+// outside quotes escaping the next character. A launcher (`fieldCodes`)
+// also reads "%%" as a percent sign, and takes any other "%" for a field
+// code, which no argument here may hold.
+QStringList execArguments(QString exec, bool fieldCodes = true) {
+    if (fieldCodes) {
+        QString literal;
+        for (qsizetype i = 0; i < exec.size(); ++i) {
+            if (exec[i] == u'%' && (++i == exec.size() || exec[i] != u'%'))
+                return {};
+            literal += exec[i];
+        }
+        exec = literal;
+    }
     QStringList arguments;
     QString current;
     bool inArgument = false;
@@ -186,8 +197,9 @@ protected:
 };
 
 TEST_F(InstallationTest, TheInstalledEntryStartsTheInstalledApplication) {
-    // A prefix with a space, as a user's own folder may have.
-    const QString prefix = scratch.filePath(QStringLiteral("opt tovalit"));
+    // A prefix with a space and a percent sign, as a user's own folder may
+    // have.
+    const QString prefix = scratch.filePath(QStringLiteral("opt 100% tovalit"));
     const Outcome install = run(QStringLiteral(TOVALIT_CMAKE_COMMAND),
                                 {QStringLiteral("--install"), QStringLiteral(TOVALIT_BUILD_DIR),
                                  QStringLiteral("--prefix"), prefix});
@@ -236,7 +248,7 @@ TEST_F(InstallationTest, TheInstalledEntryStartsTheInstalledApplication) {
     const QMap<QString, QString> bus =
         fileGroups(service, false).value(QStringLiteral("D-BUS Service"));
     EXPECT_EQ(bus.value(QStringLiteral("Name")), QStringLiteral("cn.pellastrim.tovalit"));
-    EXPECT_EQ(execArguments(bus.value(QStringLiteral("Exec"))),
+    EXPECT_EQ(execArguments(bus.value(QStringLiteral("Exec")), false),
               (QStringList{executable, QStringLiteral("--dbus-activated")}));
 
     // Started as the desktop would, from the entry; nothing of the build

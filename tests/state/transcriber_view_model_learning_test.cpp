@@ -259,6 +259,43 @@ TEST_F(LexiconLearningTest, UndoInsideTheWindowDropsTheChangeWithoutARecord) {
     EXPECT_TRUE(viewModel->personalLexiconEntries().isEmpty());
 }
 
+// The countdown over, the commit may still wait for another change of the
+// lexicon to be saved: an undo then still wins. Once its own save has
+// begun, the user is told the change was kept instead.
+TEST_F(LexiconLearningTest, AnUndoAfterTheCountdownWinsUntilTheCommitStartsSaving) {
+    const PersonalLexiconEntry kestrel = hotword(QStringLiteral("Kestrel"));
+    begin(cleanSnapshot({kestrel}));
+    std::size_t first = stage();
+    std::shared_ptr<Gate> pageSave = refusingStore->holdNextSave();
+    viewModel->toggleLexiconEntry(kestrel);
+    ASSERT_TRUE(waitUntil([&] { return refusingStore->heldSaves == 1; }, "the page's save"));
+    finishCountdown(first);
+
+    panel->onToastButton();
+    settle();
+    EXPECT_EQ(panel->last(), QStringLiteral("toast 已撤销，本次不会加入个人词库。 | - | 1.6"));
+    qsizetype saves = actions().count(QStringLiteral("persist_applied"));
+    pageSave->open();
+    ASSERT_TRUE(waitForAction(QStringLiteral("persist_applied"), ++saves));
+    processEventsFor(std::chrono::milliseconds(50));
+    EXPECT_EQ(actions().count(QStringLiteral("ai_learning_committed")), 0);
+    EXPECT_EQ(switches(viewModel->personalLexiconEntries()),
+              QStringList{QStringLiteral("Kestrel off")});
+
+    first = stage(QStringLiteral("纪要：今天Tovalit开会了。"));
+    std::shared_ptr<Gate> commitSave = refusingStore->holdNextSave();
+    finishCountdown(first);
+    ASSERT_TRUE(waitUntil([&] { return refusingStore->heldSaves == 2; }, "the commit's save"));
+    panel->onToastButton();
+    settle();
+    EXPECT_EQ(panel->last(), QStringLiteral("toast 来不及撤销，本次已加入个人词库。 | - | 1.6"));
+    commitSave->open();
+    ASSERT_TRUE(waitForAction(QStringLiteral("ai_learning_committed")));
+    EXPECT_EQ(
+        switches(storedSnapshot().entries),
+        (QStringList{QStringLiteral("Kestrel off"), QStringLiteral("托瓦利特 -> Tovalit on")}));
+}
+
 TEST_F(LexiconLearningTest, ARevertOfTheWatchedTextCancelsTheWaitingChangeSilently) {
     begin();
     const std::size_t first = stage();

@@ -20,8 +20,9 @@
 
 namespace tovalit::testing {
 
-// The real store, whose saves a test can refuse as a full disk would, and
-// whose next loads can fail to read as behind a permission.
+// The real store, whose saves a test can refuse as a full disk would, or
+// hold (the next one only) until the test lets it go on, and whose next
+// loads can fail to read as behind a permission.
 class RefusingLexiconStore final : public PersonalLexiconStore {
 public:
     using PersonalLexiconStore::PersonalLexiconStore;
@@ -35,7 +36,14 @@ public:
         co_return co_await PersonalLexiconStore::loadSnapshot();
     }
 
+    std::shared_ptr<Gate> holdNextSave() { return m_saveGate = std::make_shared<Gate>(); }
+    int heldSaves = 0;
+
     QCoro::Task<PersonalLexiconSnapshot> saveSnapshot(PersonalLexiconSnapshot snapshot) override {
+        if (std::shared_ptr<Gate> gate = std::exchange(m_saveGate, nullptr)) {
+            ++heldSaves;
+            co_await gate->wait();
+        }
         if (refuseSaves) {
             throw PersonalLexiconStoreError(PersonalLexiconStoreError::Kind::WriteFailed,
                                             QStringLiteral("No space left on device"));
@@ -45,6 +53,9 @@ public:
 
     bool refuseSaves = false;
     int failingReads = 0;
+
+private:
+    std::shared_ptr<Gate> m_saveGate;
 };
 
 // The scripted gateway, except that the next lexicon sync, or the next

@@ -84,7 +84,9 @@ TEST_F(MeetingLogTest, StreamEventsAreWrittenWhileTheSettingIsOnOrTheRecordingIs
     startRecording();
     speak(u"你好世界"_s);
     time.advance(5.0);
-    lastTranscriber().breakStream(errorOf(TextError(u"连接断开\n请稍后"_s)));
+    // A dropped socket is logged as what it is, not as a failed reconnect
+    // to the gateway: none was tried yet.
+    lastTranscriber().breakStream(errorOf(TextError(u"Socket is not connected\n请稍后"_s)));
     settle();
     ASSERT_EQ(transcribers.size(), 2u) << "rebuilt";
     const QString id = lastSessionID();
@@ -93,14 +95,14 @@ TEST_F(MeetingLogTest, StreamEventsAreWrittenWhileTheSettingIsOnOrTheRecordingIs
                                    id +
                                    u"\n"
                                    u"event=interrupted\n"
-                                   u"detail=连接断开 请稍后\n"
+                                   u"detail=Socket is not connected 请稍后\n"
                                    u"live_transcript_chars=4\n"
                                    u"[2026-03-07T09:00:05Z] [meeting.stream]\n"
                                    u"session_id="_s +
                                    id +
                                    u"\n"
                                    u"event=recovered\n"
-                                   u"detail=连接断开 请稍后\n"
+                                   u"detail=Socket is not connected 请稍后\n"
                                    u"live_transcript_chars=4\n"_s));
 
     // A rebuild without a speech configuration.

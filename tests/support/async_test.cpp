@@ -137,6 +137,34 @@ TEST(Spawn, KeptTaskIsCancelledBeforeItsReplacementAndADeadContextNeverStarts) {
     EXPECT_FALSE(orphan.isRunning());
 }
 
+// Its owner going (the application quitting) ends a kept task still
+// waiting: nothing cancels it after that, and nothing would ever resume it.
+// The application's objects go once its event loop has ended for good:
+// settled then, the waits end all the same.
+TEST(Spawn, AKeptTaskEndsWithItsOwnerAlsoAfterTheLastEventLoop) {
+    for (const bool afterTheLoop : {false, true}) {
+        SCOPED_TRACE(afterTheLoop ? "settled after the last event loop" : "in the event loop");
+        bool woke = false;
+        bool didWork = false;
+        TaskHandle handle;
+        {
+            QObject owner;
+            handle = spawnCancellable(&owner, [&woke, &didWork](CancelToken token) {
+                return sleepThenMark(3600.0, token, &woke, &didWork);
+            });
+            testing::pumpEvents(20);
+            ASSERT_TRUE(handle.isRunning());
+        }
+        if (afterTheLoop)
+            settleDetachedTasks();
+        else
+            waitUntil([&] { return !handle.isRunning(); }, "the task to end with its owner");
+        EXPECT_FALSE(handle.isRunning());
+        EXPECT_TRUE(woke);
+        EXPECT_FALSE(didWork);
+    }
+}
+
 QCoro::Task<void> holdMutex(AsyncMutex &mutex, int id, std::vector<int> *admitted, double hold) {
     auto guard = co_await mutex.lock();
     admitted->push_back(id);

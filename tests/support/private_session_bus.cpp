@@ -2,13 +2,25 @@
 
 #include "tests/support/run_task.h"
 
+#include <QDir>
 #include <QFile>
 
 #include <gtest/gtest.h>
 
 namespace tovalit::testing {
 
-PrivateSessionBus::PrivateSessionBus() {
+PrivateSessionBus::PrivateSessionBus(const QStringList &namesThatFailToStart) {
+    const QString services = m_folder.filePath(QStringLiteral("services"));
+    QDir().mkpath(services);
+    for (const QString &name : namesThatFailToStart) {
+        QFile service(services + u'/' + name + QStringLiteral(".service"));
+        if (!service.open(QIODevice::WriteOnly)) {
+            ADD_FAILURE() << "cannot write the service file of " << name.toStdString();
+            return;
+        }
+        service.write(
+            QStringLiteral("[D-BUS Service]\nName=%1\nExec=/bin/false\n").arg(name).toUtf8());
+    }
     const QString configuration = m_folder.filePath(QStringLiteral("bus.conf"));
     QFile file(configuration);
     if (!file.open(QIODevice::WriteOnly)) {
@@ -21,6 +33,7 @@ PrivateSessionBus::PrivateSessionBus() {
 <busconfig>
   <type>session</type>
   <listen>unix:dir=%1</listen>
+  <servicedir>%2</servicedir>
   <policy context="default">
     <allow send_destination="*" eavesdrop="true"/>
     <allow eavesdrop="true"/>
@@ -28,7 +41,7 @@ PrivateSessionBus::PrivateSessionBus() {
   </policy>
 </busconfig>
 )")
-                   .arg(m_folder.path())
+                   .arg(m_folder.path(), services)
                    .toUtf8());
     file.close();
     // It complains on every start that it may not raise its file limit.

@@ -9,12 +9,13 @@
 namespace tovalit::testing {
 
 // A D-Bus daemon of the test's own, with nothing on it that the test did
-// not put there (no service files, so nothing is started on demand), and
-// connections to it that go away with it. A failure to start is reported
-// to the test; the bus is then not running.
+// not put there (nothing is started on demand: the names in
+// `namesThatFailToStart` have a service whose start fails, the others none),
+// and connections to it that go away with it. A failure to start is
+// reported to the test; the bus is then not running.
 class PrivateSessionBus {
 public:
-    PrivateSessionBus();
+    explicit PrivateSessionBus(const QStringList &namesThatFailToStart = {});
     ~PrivateSessionBus();
     PrivateSessionBus(const PrivateSessionBus &) = delete;
     PrivateSessionBus &operator=(const PrivateSessionBus &) = delete;

@@ -1,29 +1,11 @@
 #include "platform/linux/desktop_settings_opener.h"
 
-#include <QDBusConnection>
-#include <QDBusMessage>
-#include <QDBusPendingCall>
+#include "platform/linux/desktop_notification.h"
+
 #include <QProcess>
 #include <QStandardPaths>
-#include <QVariantMap>
 
 namespace tovalit {
-
-namespace {
-
-void notifyDesktop(const QString &message) {
-    QDBusMessage request = QDBusMessage::createMethodCall(
-        QStringLiteral("org.freedesktop.Notifications"),
-        QStringLiteral("/org/freedesktop/Notifications"),
-        QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("Notify"));
-    request << QStringLiteral("Tovalit") << quint32(0) << QStringLiteral("dialog-information")
-            << QStringLiteral("Tovalit") << message << QStringList() << QVariantMap() << qint32(-1);
-    // Nobody waits for the answer: without a notification service there
-    // is simply nothing to show.
-    QDBusConnection::sessionBus().asyncCall(request);
-}
-
-} // namespace
 
 DesktopSettingsOpener::DesktopSettingsOpener()
     : DesktopSettingsOpener(
@@ -32,7 +14,7 @@ DesktopSettingsOpener::DesktopSettingsOpener()
           [](const QString &program, const QStringList &arguments) {
               return QProcess::startDetached(program, arguments);
           },
-          notifyDesktop) {}
+          [](const QString &message) { notifyDesktop(message); }) {}
 
 DesktopSettingsOpener::DesktopSettingsOpener(QString currentDesktop, ProgramFinder finder,
                                              Launcher launcher, Notifier notifier)

@@ -37,9 +37,12 @@ SecretStoreError::Kind kindOf(const GError *error) {
     if (g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CANCELLED))
         return Kind::cancelled;
     // Nobody owns the name and no activation file names it: a desktop
-    // without any keyring (common with bare window managers).
+    // without any keyring (common with bare window managers). A keyring
+    // the bus fails to start is no keyring either.
     if (g_error_matches(error, G_DBUS_ERROR, G_DBUS_ERROR_SERVICE_UNKNOWN) ||
-        g_error_matches(error, G_DBUS_ERROR, G_DBUS_ERROR_NAME_HAS_NO_OWNER))
+        g_error_matches(error, G_DBUS_ERROR, G_DBUS_ERROR_NAME_HAS_NO_OWNER) ||
+        (error->domain == G_DBUS_ERROR && error->code >= G_DBUS_ERROR_SPAWN_EXEC_FAILED &&
+         error->code <= G_DBUS_ERROR_SPAWN_NO_MEMORY))
         return Kind::noService;
     if (g_error_matches(error, G_IO_ERROR, G_IO_ERROR_TIMED_OUT) ||
         g_error_matches(error, G_DBUS_ERROR, G_DBUS_ERROR_NO_REPLY) ||
@@ -71,6 +74,22 @@ private:
     CancelSubscription m_subscription;
 };
 
+// The keyring is reached over the session bus; without one (no address,
+// or nothing listening at it) there is no keyring to ask.
+void requireSessionBus(GCancellable *cancellable) {
+    GError *error = nullptr;
+    GDBusConnection *bus = g_bus_get_sync(G_BUS_TYPE_SESSION, cancellable, &error);
+    if (!bus) {
+        const ErrorHandle failure(error);
+        const SecretStoreError::Kind kind =
+            kindOf(failure.get()) == SecretStoreError::Kind::cancelled
+                ? SecretStoreError::Kind::cancelled
+                : SecretStoreError::Kind::noService;
+        throw SecretStoreError(failure->code, QString::fromUtf8(failure->message), kind);
+    }
+    g_object_unref(bus);
+}
+
 } // namespace
 
 std::optional<QByteArray> LibsecretSecretStore::load(const QString &service, const QString &account,
@@ -78,6 +97,7 @@ std::optional<QByteArray> LibsecretSecretStore::load(const QString &service, con
     const QByteArray serviceText = service.toUtf8();
     const QByteArray accountText = account.toUtf8();
     const CallCancellable cancellable(token);
+    requireSessionBus(cancellable.get());
     GError *error = nullptr;
     const ValueHandle value(secret_password_lookup_binary_sync(
         schema(), cancellable.get(), &error, "service", serviceText.constData(), "account",
@@ -99,6 +119,7 @@ void LibsecretSecretStore::save(const QString &service, const QString &account,
     const ValueHandle value(
         secret_value_new(data.constData(), data.size(), "application/octet-stream"));
     const CallCancellable cancellable(token);
+    requireSessionBus(cancellable.get());
     GError *error = nullptr;
     // An item with the same attributes is replaced, never duplicated.
     const gboolean stored = secret_password_store_binary_sync(
@@ -115,6 +136,7 @@ void LibsecretSecretStore::remove(const QString &service, const QString &account
     const QByteArray serviceText = service.toUtf8();
     const QByteArray accountText = account.toUtf8();
     const CallCancellable cancellable(token);
+    requireSessionBus(cancellable.get());
     GError *error = nullptr;
     // FALSE without an error only means there was nothing to delete.
     secret_password_clear_sync(schema(), cancellable.get(), &error, "service",

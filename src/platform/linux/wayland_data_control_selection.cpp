@@ -1,20 +1,16 @@
 #include "platform/linux/wayland_data_control_selection.h"
 
 #include "platform/linux/wayland_data_control_protocol.h"
+#include "platform/linux/worker_command_queue.h"
 
 #include <QDeadlineTimer>
 
 #include <cerrno>
-#include <condition_variable>
 #include <csignal>
 #include <cstring>
-#include <deque>
 #include <fcntl.h>
 #include <functional>
-#include <future>
-#include <mutex>
 #include <poll.h>
-#include <sys/eventfd.h>
 #include <thread>
 #include <unistd.h>
 #include <wayland-client-protocol.h>
@@ -82,17 +78,19 @@ struct WaylandDataControlSelection::Connection {
     wl_proxy *announcedOffer = nullptr;
     QList<Form> served;
 
-    int wake = -1;
+    WorkerCommandQueue commands;
     std::thread worker;
-    std::mutex mutex;
-    std::deque<std::function<void()>> commands;
-    bool stopping = false;
 
     ~Connection();
     // Runs `work` on the worker thread and answers what it did; false when
-    // the worker is gone or takes longer than the limit.
-    bool call(std::function<bool()> work);
+    // the worker is gone or takes longer than the limit. The worker serves
+    // each paste for up to two seconds, so a call may wait behind others:
+    // given up on, it is never run, or, already running, taken back by
+    // `undo` once it is done.
+    bool call(std::function<bool()> work, std::function<void()> undo = {});
     void run();
+    // Worker thread only: empties the clipboard if it holds our offer.
+    void withdrawOffer();
 
     static void global(void *data, wl_registry *registry, uint32_t name, const char *interface,
                        uint32_t version);
@@ -111,12 +109,7 @@ struct WaylandDataControlSelection::Connection {
 
 WaylandDataControlSelection::Connection::~Connection() {
     if (worker.joinable()) {
-        {
-            std::lock_guard lock(mutex);
-            stopping = true;
-        }
-        const uint64_t one = 1;
-        [[maybe_unused]] const auto ignored = ::write(wake, &one, sizeof one);
+        commands.stop();
         worker.join();
     }
     if (source)
@@ -135,8 +128,6 @@ WaylandDataControlSelection::Connection::~Connection() {
         wl_display_flush(display);
         wl_display_disconnect(display);
     }
-    if (wake >= 0)
-        ::close(wake);
 }
 
 void WaylandDataControlSelection::Connection::global(void *data, wl_registry *registry,
@@ -202,19 +193,18 @@ void WaylandDataControlSelection::Connection::cancelled(void *data, wl_proxy *so
     }
 }
 
-bool WaylandDataControlSelection::Connection::call(std::function<bool()> work) {
-    auto task = std::make_shared<std::packaged_task<bool()>>(std::move(work));
-    std::future<bool> answer = task->get_future();
-    {
-        std::lock_guard lock(mutex);
-        if (stopping)
-            return false;
-        commands.push_back([task] { (*task)(); });
-    }
-    const uint64_t one = 1;
-    if (::write(wake, &one, sizeof one) != sizeof one)
-        return false;
-    return answer.wait_for(answerLimit) == std::future_status::ready && answer.get();
+bool WaylandDataControlSelection::Connection::call(std::function<bool()> work,
+                                                   std::function<void()> undo) {
+    return commands.post(std::move(work), std::move(undo)).answerWithin(answerLimit);
+}
+
+void WaylandDataControlSelection::Connection::withdrawOffer() {
+    if (!source || !device)
+        return;
+    protocol::setSelection(device, nullptr);
+    protocol::destroySource(source);
+    source = nullptr;
+    served.clear();
 }
 
 void WaylandDataControlSelection::Connection::run() {
@@ -224,7 +214,8 @@ void WaylandDataControlSelection::Connection::run() {
     sigaddset(&pipeSignal, SIGPIPE);
     pthread_sigmask(SIG_BLOCK, &pipeSignal, nullptr);
 
-    pollfd watched[2] = {{wl_display_get_fd(display), POLLIN, 0}, {wake, POLLIN, 0}};
+    pollfd watched[2] = {{wl_display_get_fd(display), POLLIN, 0},
+                         {commands.wakeDescriptor(), POLLIN, 0}};
     for (;;) {
         while (wl_display_prepare_read(display) != 0) {
             if (wl_display_dispatch_pending(display) < 0)
@@ -243,19 +234,8 @@ void WaylandDataControlSelection::Connection::run() {
         }
         if (wl_display_dispatch_pending(display) < 0 || (watched[0].revents & (POLLERR | POLLHUP)))
             return;
-        if (watched[1].revents & POLLIN) {
-            uint64_t count = 0;
-            [[maybe_unused]] const auto ignored = ::read(wake, &count, sizeof count);
-            std::deque<std::function<void()>> due;
-            {
-                std::lock_guard lock(mutex);
-                if (stopping)
-                    return;
-                due.swap(commands);
-            }
-            for (const auto &command : due)
-                command();
-        }
+        if ((watched[1].revents & POLLIN) && !commands.runDue())
+            return;
         // What a failed write to a closed paste left pending goes.
         const timespec now{0, 0};
         while (sigtimedwait(&pipeSignal, nullptr, &now) == SIGPIPE) {
@@ -281,8 +261,7 @@ std::unique_ptr<WaylandDataControlSelection> WaylandDataControlSelection::connec
                           connection.get());
     if (wl_display_roundtrip(connection->display) < 0 || !connection->device)
         return nullptr;
-    connection->wake = eventfd(0, EFD_CLOEXEC);
-    if (connection->wake < 0)
+    if (!connection->commands.isValid())
         return nullptr;
     connection->worker = std::thread([raw = connection.get()] { raw->run(); });
     return std::unique_ptr<WaylandDataControlSelection>(
@@ -296,35 +275,35 @@ WaylandDataControlSelection::~WaylandDataControlSelection() = default;
 
 bool WaylandDataControlSelection::offer(const QList<Form> &forms) {
     Connection *c = m_connection.get();
-    return c->call([c, forms = withTextAliases(forms)] {
-        if (!c->device)
-            return false;
-        if (c->source)
-            protocol::destroySource(c->source);
-        c->source = protocol::createDataSource(c->manager);
-        c->served = forms;
-        wl_proxy_add_listener(
-            c->source,
-            reinterpret_cast<void (**)(void)>(
-                const_cast<protocol::SourceListener *>(&Connection::sourceListener)),
-            c);
-        for (const Form &form : forms)
-            protocol::offer(c->source, form.first.toUtf8().constData());
-        protocol::setSelection(c->device, c->source);
-        // A compositor that refuses cancels the source at once.
-        return wl_display_roundtrip(c->display) >= 0 && c->source != nullptr;
-    });
+    return c->call(
+        [c, forms = withTextAliases(forms)] {
+            if (!c->device)
+                return false;
+            if (c->source)
+                protocol::destroySource(c->source);
+            c->source = protocol::createDataSource(c->manager);
+            c->served = forms;
+            wl_proxy_add_listener(
+                c->source,
+                reinterpret_cast<void (**)(void)>(
+                    const_cast<protocol::SourceListener *>(&Connection::sourceListener)),
+                c);
+            for (const Form &form : forms)
+                protocol::offer(c->source, form.first.toUtf8().constData());
+            protocol::setSelection(c->device, c->source);
+            // A compositor that refuses cancels the source at once.
+            return wl_display_roundtrip(c->display) >= 0 && c->source != nullptr;
+        },
+        // Reported as failed, the copy must not reach the clipboard after all.
+        [c] { c->withdrawOffer(); });
 }
 
 void WaylandDataControlSelection::withdraw() {
+    // Nobody is told whether it happened, so nothing waits for it: it runs
+    // in its turn, after the offers before it, however late.
     Connection *c = m_connection.get();
-    c->call([c] {
-        if (!c->source || !c->device)
-            return true;
-        protocol::setSelection(c->device, nullptr);
-        protocol::destroySource(c->source);
-        c->source = nullptr;
-        c->served.clear();
+    c->commands.post([c] {
+        c->withdrawOffer();
         return true;
     });
 }

@@ -11,6 +11,7 @@
 
 #include <QCoreApplication>
 #include <QProcess>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -113,11 +114,15 @@ TEST(GatewaySessionNextProcess, DISABLED_UsesTheStoredSession) {
 }
 
 // A desktop with no keyring at all (common under bare window managers):
-// on a session bus of its own, where nobody owns the Secret Service's name
-// and nothing can start it, the application still signs in, for this run.
+// on a session bus of its own where nobody owns the Secret Service's name
+// and nothing can start it, on one where its start fails, and with no
+// session bus at all, the application still signs in, for this run.
 TEST(GatewaySessionWithoutAKeyring, SignsInForThisRunOnly) {
-    testing::PrivateSessionBus bus;
-    ASSERT_TRUE(bus.isRunning());
+    testing::PrivateSessionBus bare;
+    testing::PrivateSessionBus failingKeyring({QStringLiteral("org.freedesktop.secrets")});
+    ASSERT_TRUE(bare.isRunning());
+    ASSERT_TRUE(failingKeyring.isRunning());
+    const QTemporaryDir nowhere;
     testing::StandInHttpServer server;
     int registrations = 0;
     server.setHandler([&registrations](const RecordedHttpRequest &) {
@@ -131,11 +136,19 @@ TEST(GatewaySessionWithoutAKeyring, SignsInForThisRunOnly) {
                                      now.addDays(30)};
         return StandInHttpReply::json(200, "{\"session\":" + session.toCompactJson() + "}");
     });
-    QProcessEnvironment environment = testing::environmentOnSessionBus(bus.address());
-    environment.insert(QLatin1String(serverVariable), server.url(QStringLiteral("/")).toString());
-    ASSERT_TRUE(testing::runTestsInChildProcess(QStringLiteral("GatewaySessionOnAPrivateBus.*"),
-                                                environment));
-    EXPECT_EQ(registrations, 2) << "once per start, each then reused";
+    const QStringList addresses{bare.address(), failingKeyring.address(),
+                                QStringLiteral("unix:path=") +
+                                    nowhere.filePath(QStringLiteral("bus"))};
+    for (const QString &address : addresses) {
+        SCOPED_TRACE(address.toStdString());
+        registrations = 0;
+        QProcessEnvironment environment = testing::environmentOnSessionBus(address);
+        environment.insert(QLatin1String(serverVariable),
+                           server.url(QStringLiteral("/")).toString());
+        ASSERT_TRUE(testing::runTestsInChildProcess(QStringLiteral("GatewaySessionOnAPrivateBus.*"),
+                                                    environment));
+        EXPECT_EQ(registrations, 2) << "once per start, each then reused";
+    }
 }
 
 TEST(GatewaySessionOnAPrivateBus, DISABLED_KeepsTheSessionInMemory) {
