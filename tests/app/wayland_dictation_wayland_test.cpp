@@ -12,13 +12,16 @@
 #include "app/single_instance.h"
 #include "app/vellup_transcriber_app.h"
 #include "platform/linux/xdg_global_shortcuts_portal.h"
+#include "services/permissions/remote_desktop_keyboard_access.h"
 #include "state/app_launch_coordinator.h"
 #include "state/transcriber_view_model.h"
 #include "tests/support/application_process.h"
+#include "tests/support/capture_log.h"
 #include "tests/support/desktop_dictation.h"
 #include "tests/support/global_shortcuts_portal_stand_in.h"
 #include "tests/support/private_session_bus.h"
 #include "tests/support/qt_printers.h"
+#include "tests/support/remote_desktop_consent.h"
 #include "tests/support/run_task.h"
 #include "tests/support/scoped_environment_variable.h"
 #include "tests/support/spoken_audio.h"
@@ -33,18 +36,21 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 
+#include <cstdio>
 #include <gtest/gtest.h>
 
 namespace tovalit {
 namespace {
 
 using namespace std::chrono_literals;
+using testing::RemoteDesktopAnswer;
 using testing::TestEditorProcess;
 using testing::waitUntil;
+using KeyboardState = RemoteDesktopKeyboardAccess::State;
 
 const QString formattedText = testing::GatewayStandIn::formattedText();
 
-class WaylandDictationTest : public testing::WithTemporaryUserFolders {
+class WaylandDictationTest : public testing::WithDiagnosticsLog {
 protected:
     void SetUp() override {
         TOVALIT_REQUIRE_ENVIRONMENT(!qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
@@ -55,6 +61,8 @@ protected:
 
     void TearDown() override {
         testing::DesktopDictation::quit(app);
+        if (HasFailure())
+            std::fprintf(stderr, "diagnostics log:\n%s\n", qPrintable(logLines().join(u'\n')));
         if (gtk4Editor) {
             gtk4Editor->terminate();
             gtk4Editor->waitForFinished(5000);
@@ -159,18 +167,53 @@ protected:
             << gateway.calls();
     }
 
+    // Once a recording has read the focused field, Tovalit asks the
+    // desktop to lend it a keyboard for the paste: GNOME asks the user in a
+    // window of its own, which the user answers; KDE's portal lends one at
+    // once. The desktop's answer is the permission's state.
+    void answerTheDesktop(RemoteDesktopAnswer answer) {
+        if (testing::onDesktop("GNOME")) {
+            ASSERT_TRUE(testing::answerRemoteDesktopConsent(answer));
+        }
+        const KeyboardState answered =
+            answer == RemoteDesktopAnswer::share ? KeyboardState::granted : KeyboardState::refused;
+        const std::shared_ptr<RemoteDesktopKeyboardAccess> keyboard =
+            app->permissionCoordinator().remoteDesktopKeyboard();
+        ASSERT_TRUE(keyboard);
+        ASSERT_TRUE(waitUntil([&] { return keyboard->state() == answered; },
+                              "the desktop's answer to lending its keyboard", 10s))
+            << "the keyboard is " << int(keyboard->state());
+    }
+
     // A recording started by `toggle` hears the speech, and the same
-    // toggle ends it; the dictation is then processed to its end.
+    // toggle ends it; the dictation is then processed to its end. The
+    // first recording of a run asks the desktop for its keyboard, and the
+    // user gives `answer`.
     template <typename Toggle>
-    void dictate(Toggle toggle) {
+    void dictate(Toggle toggle,
+                 std::optional<RemoteDesktopAnswer> answer = RemoteDesktopAnswer::share) {
         ASSERT_NO_FATAL_FAILURE(toggle());
         ASSERT_NO_FATAL_FAILURE(
             waitForRecordingState(RecordingState::recording(), "a recording to start"));
+        if (answer) {
+            ASSERT_NO_FATAL_FAILURE(answerTheDesktop(*answer));
+        }
         ASSERT_TRUE(gateway.recogniser.isConnected());
         ASSERT_NO_FATAL_FAILURE(dictation.saySpeech());
         ASSERT_NO_FATAL_FAILURE(toggle());
         ASSERT_NO_FATAL_FAILURE(
             waitForRecordingState(RecordingState::idle(), "the dictation to finish"));
+    }
+
+    // Ctrl+V went out on the keyboard the desktop lent, and the field
+    // read back showed the paste (at once, or a moment later).
+    void expectPastedOnTheDesktopsKeyboard() {
+        EXPECT_TRUE(logLines(QStringLiteral("insert.paste"))
+                        .contains(QStringLiteral("desktop-keyboard | asked-now=false")));
+        const QStringList results = logLines(QStringLiteral("insert.result"));
+        EXPECT_TRUE(results.size() == 1 &&
+                    results[0].startsWith(QStringLiteral("result=pastedFromClipboard |")))
+            << results.join(u'\n').toStdString();
     }
 
     void expectTidiedTextInTheEditor() {
@@ -200,6 +243,7 @@ TEST_F(WaylandDictationTest, TheDesktopEntrysRecordingActionDictatesIntoANativeW
     ASSERT_NO_FATAL_FAILURE(dictate([&] { runRecordingAction(); }));
     expectTidiedTextInTheEditor();
     dictation.expectOneRecord(QStringLiteral("completed"), QStringLiteral("已插入"));
+    expectPastedOnTheDesktopsKeyboard();
     EXPECT_EQ(app->viewModel().finalTranscript(), formattedText);
 }
 
@@ -250,6 +294,7 @@ TEST_F(WaylandDictationTest, TheDesktopPortalsShortcutDictatesIntoANativeWayland
     }));
     expectTidiedTextInTheEditor();
     dictation.expectOneRecord(QStringLiteral("completed"), QStringLiteral("已插入"));
+    expectPastedOnTheDesktopsKeyboard();
 }
 
 TEST_F(WaylandDictationTest, TheTextBeforeTheCaretInAGtk4EditorIsTheDictationsContext) {
@@ -263,6 +308,7 @@ TEST_F(WaylandDictationTest, TheTextBeforeTheCaretInAGtk4EditorIsTheDictationsCo
     EXPECT_TRUE(dictation.editorComesToShow(editorPid, before + formattedText))
         << "\nhistory: " << dictation.history();
     dictation.expectOneRecord(QStringLiteral("completed"), QStringLiteral("已插入"));
+    expectPastedOnTheDesktopsKeyboard();
     const QJsonObject context = formattingContext();
     EXPECT_EQ(context[u"surrounding_text_before_cursor"].toString(), before)
         << QJsonDocument(context).toJson().toStdString();
