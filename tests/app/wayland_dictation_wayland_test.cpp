@@ -148,8 +148,9 @@ protected:
     // Firefox native on Wayland shows a page whose empty text area has the
     // focus.
     void focusFirefoxTextArea() {
-        firefox = testing::FirefoxPage::start(testing::FirefoxPage::Backend::wayland);
-        ASSERT_TRUE(firefox);
+        QString failure;
+        firefox = testing::FirefoxPage::start(testing::FirefoxPage::Backend::wayland, &failure);
+        ASSERT_TRUE(firefox) << failure.toStdString();
         editorPid = firefox->processIdentifier();
         ASSERT_TRUE(waitUntil(
             [&] {

@@ -4,8 +4,6 @@
 #include <QFile>
 #include <QUrl>
 
-#include <gtest/gtest.h>
-
 namespace tovalit::testing {
 
 namespace {
@@ -45,22 +43,24 @@ bool writeFile(const QString &path, const QByteArray &contents) {
 
 } // namespace
 
-std::unique_ptr<FirefoxPage> FirefoxPage::start(Backend backend) {
+std::unique_ptr<FirefoxPage> FirefoxPage::start(Backend backend, QString *failure) {
+    const auto fail = [failure](const QString &why) -> std::unique_ptr<FirefoxPage> {
+        if (failure)
+            *failure = why;
+        return nullptr;
+    };
     std::unique_ptr<FirefoxPage> firefox(new FirefoxPage);
-    EXPECT_TRUE(firefox->m_folder.isValid());
     const QString profile = firefox->m_folder.filePath(QStringLiteral("profile"));
     const QString pagePath = firefox->m_folder.filePath(QStringLiteral("page.html"));
     if (!firefox->m_folder.isValid() || !QDir().mkpath(profile) ||
-        !writeFile(profile + QStringLiteral("/user.js"), preferences) ||
-        !writeFile(pagePath, page)) {
-        ADD_FAILURE() << "could not write Firefox's profile and page";
-        return nullptr;
-    }
+        !writeFile(profile + QStringLiteral("/user.js"), preferences) || !writeFile(pagePath, page))
+        return fail(QStringLiteral("could not write Firefox's profile and page"));
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("MOZ_ENABLE_WAYLAND"),
                        backend == Backend::wayland ? QStringLiteral("1") : QStringLiteral("0"));
-    if (backend == Backend::x11)
-        environment.insert(QStringLiteral("GDK_BACKEND"), QStringLiteral("x11"));
+    environment.insert(QStringLiteral("GDK_BACKEND"), backend == Backend::wayland
+                                                          ? QStringLiteral("wayland")
+                                                          : QStringLiteral("x11"));
     // Its tree reaches the bus only when asked for, as a desktop with a
     // screen reader on asks.
     environment.insert(QStringLiteral("GNOME_ACCESSIBILITY"), QStringLiteral("1"));
@@ -73,11 +73,8 @@ std::unique_ptr<FirefoxPage> FirefoxPage::start(Backend backend) {
     firefox->m_process.start(program(), {QStringLiteral("--new-instance"),
                                          QStringLiteral("--no-remote"), QStringLiteral("--profile"),
                                          profile, QUrl::fromLocalFile(pagePath).toString()});
-    if (!firefox->m_process.waitForStarted(10000)) {
-        ADD_FAILURE() << "Firefox did not start: "
-                      << firefox->m_process.errorString().toStdString();
-        return nullptr;
-    }
+    if (!firefox->m_process.waitForStarted(10000))
+        return fail(QStringLiteral("Firefox did not start: ") + firefox->m_process.errorString());
     return firefox;
 }
 

@@ -17,9 +17,9 @@ public:
     enum class Backend { wayland, x11 };
 
     // Starts Firefox; the caller waits for the text area (its process is
-    // processIdentifier()). A failure is reported to the test and gives
-    // nothing.
-    static std::unique_ptr<FirefoxPage> start(Backend backend);
+    // processIdentifier()). A failure gives nothing, and says why in
+    // `failure`.
+    static std::unique_ptr<FirefoxPage> start(Backend backend, QString *failure = nullptr);
     ~FirefoxPage();
     FirefoxPage(const FirefoxPage &) = delete;
     FirefoxPage &operator=(const FirefoxPage &) = delete;
