@@ -16,16 +16,21 @@
 // default), --rounds N, --backends x11,wayland (the editor's windows taken
 // in turn, both by default; x11 alone runs in an X11 session too), --logs
 // FOLDER (keeps each build's diagnostics log there), --editor COMMAND... (the rest of the line; the
-// GTK 3 editor of tests/tools by default); the editor runs with GDK_BACKEND set.
+// GTK 3 editor of tests/tools by default); the editor runs with GDK_BACKEND set. --firefox
+// dictates into a text area in Firefox instead, native on Wayland or through XWayland. In GNOME's
+// session the user agrees to lend the desktop's keyboard at the first recording of each build.
 
 #include "bench/app/application_under_test.h"
 #include "platform/accessibility_thread.h"
 #include "platform/linux/atspi_accessibility_client.h"
 #include "services/context/accessibility_focus.h"
 #include "tests/support/application_process.h"
+#include "tests/support/firefox_page.h"
+#include "tests/support/remote_desktop_consent.h"
 #include "tests/support/run_task.h"
 #include "tests/support/spoken_audio.h"
 #include "tests/support/test_editor_process.h"
+#include "tests/support/test_session.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -57,6 +62,8 @@ struct Options {
     QString logs;
     // The editor's windows, in turn.
     QStringList backends = {QStringLiteral("x11"), QStringLiteral("wayland")};
+    // A text area in Firefox instead of the editor.
+    bool firefox = false;
 };
 
 // One dictation: milliseconds from the stop to the text, and to each step.
@@ -163,19 +170,39 @@ private:
 
     std::optional<Timing> dictate(const QString &backend, int index) {
         QProcess editor;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("GDK_BACKEND"), backend);
-        environment.remove(QStringLiteral("NO_AT_BRIDGE"));
-        editor.setProcessEnvironment(environment);
-        editor.setStandardOutputFile(QProcess::nullDevice());
-        editor.setStandardErrorFile(QProcess::nullDevice());
-        editor.start(m_options.editor.first(), m_options.editor.mid(1));
-        const qint32 pid = qint32(editor.processId());
-        const auto stopEditor = qScopeGuard([&] { stopProcess(editor); });
+        std::unique_ptr<testing::FirefoxPage> firefox;
+        qint32 pid = 0;
+        if (m_options.firefox) {
+            QString why;
+            firefox = testing::FirefoxPage::start(backend == u"x11"
+                                                      ? testing::FirefoxPage::Backend::x11
+                                                      : testing::FirefoxPage::Backend::wayland,
+                                                  &why);
+            if (!firefox) {
+                fail(why);
+                return std::nullopt;
+            }
+            pid = firefox->processIdentifier();
+        } else {
+            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+            environment.insert(QStringLiteral("GDK_BACKEND"), backend);
+            environment.remove(QStringLiteral("NO_AT_BRIDGE"));
+            editor.setProcessEnvironment(environment);
+            editor.setStandardOutputFile(QProcess::nullDevice());
+            editor.setStandardErrorFile(QProcess::nullDevice());
+            editor.start(m_options.editor.first(), m_options.editor.mid(1));
+            pid = qint32(editor.processId());
+        }
+        const auto stopEditor = qScopeGuard([&] {
+            if (!firefox)
+                stopProcess(editor);
+        });
         const auto focused = [&] { return m_watch.focusedProcess() == pid && m_watch.text(pid); };
+        // A browser's first start with a new profile takes a while.
+        const double startLimit = firefox ? 40 : 15;
         // A compositor may keep an X11 window that starts from no launcher
         // behind Tovalit's own: the user would click it.
-        if (!waitFor(focused, 15) &&
+        if (!waitFor(focused, startLimit) &&
             !(backend == u"x11" && activateX11Window(pid) && waitFor(focused, 10))) {
             // Nothing was dictated: the next one may have more luck.
             fail(QStringLiteral("the %1 editor never had the focus; left out").arg(backend));
@@ -192,6 +219,18 @@ private:
                              15)) {
             fail(QStringLiteral("dictation %1 never started streaming").arg(index));
             return std::nullopt;
+        }
+        // GNOME asks the user in a window of its own, once a run, whether
+        // Tovalit may have its keyboard: the user agrees before speaking,
+        // so every stop is measured with the grant held.
+        if (!m_consentAnswered && testing::onDesktop("GNOME")) {
+            const ::testing::AssertionResult answered =
+                testing::answerRemoteDesktopConsent(testing::RemoteDesktopAnswer::share);
+            if (!answered) {
+                fail(QString::fromStdString(answered.message()));
+                return std::nullopt;
+            }
+            m_consentAnswered = true;
         }
         QProcess player;
         player.start(QStringLiteral("paplay"),
@@ -272,6 +311,7 @@ private:
     }
 
     QString m_program;
+    bool m_consentAnswered = false;
     const Options &m_options;
     QString m_speech;
     std::unique_ptr<ApplicationUnderTest> m_application;
@@ -355,6 +395,8 @@ int main(int argc, char *argv[]) {
         } else if (argument == u"--backends" && !value.isEmpty()) {
             options.backends = value.split(QLatin1Char(','));
             ++index;
+        } else if (argument == u"--firefox") {
+            options.firefox = true;
         } else if (argument == u"--rounds" && value.toInt() > 0) {
             options.rounds = value.toInt();
             ++index;
@@ -364,7 +406,7 @@ int main(int argc, char *argv[]) {
         } else {
             std::fprintf(stderr, "usage: bench_delivery_latency [--app LABEL=PATH]... "
                                  "[--rounds N] [--backends x11,wayland] [--logs FOLDER] "
-                                 "[--editor COMMAND...]\n");
+                                 "[--firefox | --editor COMMAND...]\n");
             return 2;
         }
     }

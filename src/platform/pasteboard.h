@@ -54,6 +54,12 @@ public:
     // Puts the items on the clipboard; false when the clipboard would not
     // take them.
     virtual bool writeObjects(const QList<PasteboardItem> &items) = 0;
+    // Whether a native window of a Wayland session pasting now gets our
+    // last write. A compositor that takes the X server's clipboard into its
+    // session does so by reading it from us, a moment after the write (a
+    // busy one, after a good many); until then a paste there gets what the
+    // session held before. True where nothing stands in between.
+    virtual bool sessionHasLastWrite() { return true; }
 };
 
 } // namespace tovalit

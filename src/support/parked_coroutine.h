@@ -10,6 +10,9 @@ namespace tovalit {
 // a suspended frame runs the destructors of what it holds, for owners
 // that are gone too. They stay here, reachable, until the process ends.
 void parkForever(std::coroutine_handle<> coroutine);
+// How many are parked. Each holds up the task it belongs to for good:
+// whoever waits for detached tasks to end need not wait for those.
+int parkedCoroutineCount();
 
 // `co_await ParkedForever()` suspends the calling coroutine for good.
 struct ParkedForever {

@@ -167,6 +167,16 @@ TEST_F(MeetingLifecycleTest, TheSettingArmsAndDisarmsTheThresholdDuringARecordin
     EXPECT_FALSE(viewModel->hasEnteredMeetingMode());
 }
 
+// The application quits during a recording: the wait for the threshold
+// ends with the controller instead of keeping its task for a minute.
+TEST_F(MeetingLifecycleTest, TheWaitForTheThresholdEndsWithTheController) {
+    makeViewModel();
+    startRecording();
+    ASSERT_EQ(sessionSleeps.count(), 1u);
+    viewModel.reset();
+    EXPECT_TRUE(sessionSleeps.at(0).token.isCancelled());
+}
+
 TEST_F(MeetingLifecycleTest, TheWaitIsRoundedUpToWholeMilliseconds) {
     store->setMeetingModeEnabled(false);
     makeViewModel();

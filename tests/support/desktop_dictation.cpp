@@ -72,7 +72,8 @@ namespace {
 // The object with the keyboard focus in the process's active window,
 // found by walking the whole window: GTK 4 marks none of the containers
 // around its fields as showing, so a search that skips hidden subtrees
-// never reaches them.
+// never reaches them. A browser marks its page focused as well as the
+// field in it: the innermost focused object is the field.
 std::optional<AtspiObject> focusedObject(AtspiBus &bus, qint32 pid) {
     if (!bus.connectIfEnabled())
         return std::nullopt;
@@ -80,17 +81,26 @@ std::optional<AtspiObject> focusedObject(AtspiBus &bus, qint32 pid) {
     const std::optional<AtspiObject> window = service ? bus.activeWindow(*service) : std::nullopt;
     if (!window)
         return std::nullopt;
+    std::optional<AtspiObject> focused;
     QQueue<AtspiObject> queue;
     queue.enqueue(*window);
     // GTK 4 nests an editor's field about 15 levels deep.
     for (int visited = 0; !queue.isEmpty() && visited < 2000; ++visited) {
         const AtspiObject object = queue.dequeue();
-        if (bus.hasState(object, AtspiBus::stateFocused))
-            return object;
+        if (bus.hasState(object, AtspiBus::stateFocused)) {
+            // GTK 3 marks a part inside its text view focused too: the
+            // answer is the focused object with text, and an editable one
+            // is the field itself.
+            if (bus.text(object, 0, -1))
+                focused = object;
+            if (bus.hasState(object, AtspiBus::stateEditable))
+                break;
+            queue.clear();
+        }
         for (const AtspiObject &child : bus.children(object).value_or(QList<AtspiObject>()))
             queue.enqueue(child);
     }
-    return std::nullopt;
+    return focused;
 }
 
 } // namespace

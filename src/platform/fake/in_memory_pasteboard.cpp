@@ -6,9 +6,24 @@ QCoro::Task<QList<PasteboardItem>> InMemoryPasteboard::pasteboardItems() {
     co_return m_items;
 }
 
+namespace {
+
+std::optional<QString> stringOf(const QList<PasteboardItem> &items) {
+    if (items.isEmpty())
+        return std::nullopt;
+    const auto data = items.first().data(Pasteboard::stringType);
+    if (!data)
+        return std::nullopt;
+    return QString::fromUtf8(*data);
+}
+
+} // namespace
+
 void InMemoryPasteboard::clearContents() {
     m_items.clear();
     ++m_changeCount;
+    if (!m_sessionHeld)
+        letSessionTakeClipboard();
 }
 
 bool InMemoryPasteboard::writeObjects(const QList<PasteboardItem> &items) {
@@ -19,6 +34,8 @@ bool InMemoryPasteboard::writeObjects(const QList<PasteboardItem> &items) {
     m_items.append(items);
     ++m_changeCount;
     ++m_writeCount;
+    if (!m_sessionHeld)
+        letSessionTakeClipboard();
     return true;
 }
 
@@ -31,15 +48,22 @@ void InMemoryPasteboard::copyFromElsewhere(const QString &text) {
 void InMemoryPasteboard::setItems(QList<PasteboardItem> items) {
     m_items = std::move(items);
     ++m_changeCount;
+    if (!m_sessionHeld)
+        letSessionTakeClipboard();
+}
+
+void InMemoryPasteboard::holdWritesFromSession(bool hold) {
+    m_sessionHeld = hold;
+    if (!hold)
+        letSessionTakeClipboard();
 }
 
 std::optional<QString> InMemoryPasteboard::string() const {
-    if (m_items.isEmpty())
-        return std::nullopt;
-    const auto data = m_items.first().data(stringType);
-    if (!data)
-        return std::nullopt;
-    return QString::fromUtf8(*data);
+    return stringOf(m_items);
+}
+
+std::optional<QString> InMemoryPasteboard::sessionString() const {
+    return stringOf(m_sessionItems);
 }
 
 } // namespace tovalit

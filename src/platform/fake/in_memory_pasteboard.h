@@ -25,8 +25,18 @@ public:
     void refuseNextWrites(int count) { m_refusedWrites = count; }
     int writeCount() const { return m_writeCount; }
 
+    bool sessionHasLastWrite() override { return m_sessionItems == m_items; }
+    // A compositor that takes the clipboard into its session only when the
+    // test lets it (held), or at once.
+    void holdWritesFromSession(bool hold);
+    void letSessionTakeClipboard() { m_sessionItems = m_items; }
+    // The text a native window of the session pastes now.
+    std::optional<QString> sessionString() const;
+
 private:
     QList<PasteboardItem> m_items;
+    QList<PasteboardItem> m_sessionItems;
+    bool m_sessionHeld = false;
     qint64 m_changeCount = 0;
     int m_writeCount = 0;
     int m_refusedWrites = 0;

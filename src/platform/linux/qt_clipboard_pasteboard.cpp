@@ -24,8 +24,15 @@ QtClipboardPasteboard::QtClipboardPasteboard(ClipboardReadLimits limits)
     const QString platform = QGuiApplication::platformName();
     m_tracksOwnership =
         platform == QLatin1String("xcb") || platform.startsWith(QLatin1String("wayland"));
-    if (platform == QLatin1String("xcb"))
+    if (platform == QLatin1String("xcb")) {
         m_reader = std::make_unique<XcbClipboardReader>(limits);
+        // Only the owner is asked: while it is our write, the request is
+        // for that.
+        m_requests = std::make_unique<XcbClipboardRequestWatch>([this] {
+            if (m_ownWrite)
+                m_ownWriteRequested = true;
+        });
+    }
     QObject::connect(clipboard(), &QClipboard::changed, m_context.get(),
                      [this](QClipboard::Mode mode) {
                          if (mode == QClipboard::Clipboard)
@@ -120,12 +127,19 @@ bool QtClipboardPasteboard::writeObjects(const QList<PasteboardItem> &items) {
     const qint64 serial = ++m_changeCount;
     mime->setData(ownWriteType, QByteArray::number(serial));
     m_ownWrite = serial;
+    m_ownWriteRequested = false;
     clipboard()->setMimeData(mime.release(), QClipboard::Clipboard);
     if (holdsOwnWrite())
         return true;
     m_ownWrite.reset();
     ++m_changeCount;
     return false;
+}
+
+bool QtClipboardPasteboard::sessionHasLastWrite() {
+    Q_ASSERT(isGuiThread());
+    // Off X, or with the clipboard no longer ours, nothing is on its way.
+    return !m_requests || !holdsOwnWrite() || m_ownWriteRequested;
 }
 
 } // namespace tovalit

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/linux/xcb_clipboard_reader.h"
+#include "platform/linux/xcb_clipboard_request_watch.h"
 #include "platform/pasteboard.h"
 
 #include <memory>
@@ -33,6 +34,9 @@ public:
     qint64 changeCount() override;
     void clearContents() override;
     bool writeObjects(const QList<PasteboardItem> &items) override;
+    // Once another client has asked for our last write: the compositor of
+    // a Wayland session takes it into its session that way.
+    bool sessionHasLastWrite() override;
 
     static inline const QString ownWriteType =
         QStringLiteral("application/x-tovalit-pasteboard-write");
@@ -48,8 +52,11 @@ private:
     qint64 m_changeCount = 0;
     // The number of our last write while it may still be on the clipboard.
     std::optional<qint64> m_ownWrite;
-    // Another X client's clipboard; none off X.
+    // Whether another client has asked for our last write since it was made.
+    bool m_ownWriteRequested = false;
+    // Another X client's clipboard, and its requests for ours; none off X.
     std::unique_ptr<XcbClipboardReader> m_reader;
+    std::unique_ptr<XcbClipboardRequestWatch> m_requests;
 };
 
 } // namespace tovalit

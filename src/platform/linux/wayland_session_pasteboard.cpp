@@ -26,9 +26,15 @@ qint64 WaylandSessionPasteboard::changeCount() {
 void WaylandSessionPasteboard::clearContents() {
     m_xClipboard->clearContents();
     m_sessionSelection->withdraw();
+    m_lastWriteOffered = false;
+}
+
+bool WaylandSessionPasteboard::sessionHasLastWrite() {
+    return m_lastWriteOffered || m_xClipboard->sessionHasLastWrite();
 }
 
 bool WaylandSessionPasteboard::writeObjects(const QList<PasteboardItem> &items) {
+    m_lastWriteOffered = false;
     if (!m_xClipboard->writeObjects(items))
         return false;
     // With an X window in front the compositor takes the X server's
@@ -44,7 +50,8 @@ bool WaylandSessionPasteboard::writeObjects(const QList<PasteboardItem> &items) 
                 forms.append({representation.type, *representation.data});
         }
     }
-    return m_sessionSelection->offer(forms);
+    m_lastWriteOffered = m_sessionSelection->offer(forms);
+    return m_lastWriteOffered;
 }
 
 } // namespace tovalit

@@ -31,11 +31,14 @@ public:
     // False also when the session would not take what a native window
     // pastes from.
     bool writeObjects(const QList<PasteboardItem> &items) override;
+    // At once for a write offered to the session itself.
+    bool sessionHasLastWrite() override;
 
 private:
     std::shared_ptr<Pasteboard> m_xClipboard;
     std::unique_ptr<WaylandDataControlSelection> m_sessionSelection;
     std::function<bool()> m_xWindowHasFocus;
+    bool m_lastWriteOffered = false;
 };
 
 } // namespace tovalit

@@ -2,6 +2,7 @@
 
 #include "platform/accessibility_client.h"
 #include "platform/accessibility_thread.h"
+#include "platform/pasteboard.h"
 #include "services/permissions/remote_desktop_keyboard_access.h"
 #include "services/settings/tovalit_debug_logger.h"
 
@@ -24,9 +25,10 @@ QString stateName(RemoteDesktopKeyboardAccess::State state) {
 
 DesktopKeyboardPaste::DesktopKeyboardPaste(std::shared_ptr<RemoteDesktopKeyboardAccess> access,
                                            std::shared_ptr<AccessibilityClient> accessibility,
-                                           Sleeper sleeper)
+                                           std::shared_ptr<Pasteboard> pasteboard, Sleeper sleeper)
     : m_access(std::move(access))
     , m_accessibility(std::move(accessibility))
+    , m_pasteboard(std::move(pasteboard))
     , m_sleeper(std::move(sleeper)) {}
 
 QCoro::Task<bool> DesktopKeyboardPaste::ready(AccessibilityElementRef field) {
@@ -54,8 +56,29 @@ QCoro::Task<bool> DesktopKeyboardPaste::ready(AccessibilityElementRef field) {
 QCoro::Task<bool> DesktopKeyboardPaste::press() {
     if (!m_access)
         co_return false;
+    co_await waitForSessionClipboard();
     const bool pressed = co_await m_access->pressPasteShortcut();
     co_return pressed;
+}
+
+QCoro::Task<void> DesktopKeyboardPaste::waitForSessionClipboard() {
+    // GNOME takes the X server's clipboard into its session on its own,
+    // usually within milliseconds of the write; keys that came first would
+    // paste what the session held before, where a direct write may not
+    // put it right (a browser's text area).
+    const int looks = qRound(sessionClipboardLimit / sessionClipboardInterval);
+    for (int look = 0; look < looks; ++look) {
+        if (m_pasteboard->sessionHasLastWrite()) {
+            if (look > 0)
+                logPaste(QStringLiteral("desktop-keyboard clipboard-in-session | waited=") +
+                         QString::number(look * sessionClipboardInterval) + u's');
+            co_return;
+        }
+        co_await m_sleeper(sessionClipboardInterval, CancelToken());
+    }
+    if (!m_pasteboard->sessionHasLastWrite())
+        logPaste(QStringLiteral("desktop-keyboard clipboard-not-in-session | waited=") +
+                 QString::number(sessionClipboardLimit) + u's');
 }
 
 QCoro::Task<bool> DesktopKeyboardPaste::focusReturnedTo(AccessibilityElementRef field) {

@@ -175,7 +175,7 @@ FocusedInputInsertionService::FocusedInputInsertionService(
     , m_clock(std::move(clock))
     , m_displaySession(displaySession)
     , m_windowSystem(std::move(windowSystem))
-    , m_desktopKeyboard(std::move(desktopKeyboard), m_accessibility, m_sleeper)
+    , m_desktopKeyboard(std::move(desktopKeyboard), m_accessibility, m_pasteboard, m_sleeper)
     , m_watchContext(std::make_unique<QObject>()) {}
 
 FocusedInputInsertionService::~FocusedInputInsertionService() {

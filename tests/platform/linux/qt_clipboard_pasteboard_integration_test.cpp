@@ -239,5 +239,24 @@ TEST_F(QtClipboardPasteboardTest, ClearedClipboardOffersNothing) {
     EXPECT_FALSE(pasteboard.writeObjects({}));
 }
 
+// A Wayland compositor that takes the X server's clipboard into its
+// session does so by asking us for it; until somebody has, our last write
+// may not be what a native window pastes.
+TEST_F(QtClipboardPasteboardTest, AWriteIsInTheSessionOnceAnotherClientHasAskedForIt) {
+    PasteboardItem item;
+    item.setString(QStringLiteral("第一次"));
+    ASSERT_TRUE(pasteboard.writeObjects({item}));
+    testing::processEventsFor(std::chrono::milliseconds(50));
+    EXPECT_FALSE(pasteboard.sessionHasLastWrite());
+    EXPECT_EQ(XClipboardClient::paste(), QStringLiteral("第一次"));
+    EXPECT_TRUE(pasteboard.sessionHasLastWrite());
+
+    item.setString(QStringLiteral("第二次"));
+    ASSERT_TRUE(pasteboard.writeObjects({item}));
+    EXPECT_FALSE(pasteboard.sessionHasLastWrite());
+    EXPECT_TRUE(targets().contains(QStringLiteral("text/plain")));
+    EXPECT_TRUE(pasteboard.sessionHasLastWrite());
+}
+
 } // namespace
 } // namespace tovalit

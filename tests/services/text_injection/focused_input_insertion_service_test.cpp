@@ -728,5 +728,38 @@ TEST_F(DesktopKeyboardInsertionTest, AKeyboardAskedForDuringThePasteWaitsForTheF
     EXPECT_EQ(pasteboard->string(), QStringLiteral("再见"));
 }
 
+// GNOME takes the X server's clipboard into its session on its own, by
+// reading it from us a moment after the write, later when it is busy. Keys
+// that come first paste what the session held before, into a field a
+// direct write cannot put right (a browser's text area).
+TEST_F(DesktopKeyboardInsertionTest, TheKeysWaitUntilTheSessionHasTheClipboard) {
+    ASSERT_NO_FATAL_FAILURE(grant());
+    field->ignoreValueWrites(true);
+    desktopKeys->onPaste = [this] {
+        pastes.append(pasteboard->sessionString().value_or(QString()));
+        field->paste(pastes.last());
+        return true;
+    };
+    pasteboard->holdWritesFromSession(true);
+    time->onSleep = [this](double seconds) {
+        if (seconds == DesktopKeyboardPaste::sessionClipboardInterval && time->count(seconds) == 5)
+            pasteboard->letSessionTakeClipboard();
+    };
+    EXPECT_EQ(insert(QStringLiteral("你好")), InsertionResult::pastedFromClipboard);
+    EXPECT_EQ(pastes, QStringList{QStringLiteral("你好")});
+    EXPECT_EQ(field->value(), QStringLiteral("abc你好"));
+
+    // A session that never takes it: the keys go after a bounded wait.
+    time->onSleep = nullptr;
+    time->sleeps.clear();
+    insert(QStringLiteral("再见"));
+    EXPECT_EQ(desktopKeys->pasteCount(), 2);
+    EXPECT_EQ(time->count(DesktopKeyboardPaste::sessionClipboardInterval),
+              qRound(DesktopKeyboardPaste::sessionClipboardLimit /
+                     DesktopKeyboardPaste::sessionClipboardInterval));
+    EXPECT_EQ(logLines(QStringLiteral("insert.paste")).last(),
+              QStringLiteral("desktop-keyboard clipboard-not-in-session | waited=1s"));
+}
+
 } // namespace
 } // namespace tovalit
