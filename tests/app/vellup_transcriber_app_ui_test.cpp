@@ -366,6 +366,11 @@ TEST_F(ApplicationShellTest, QuittingTwiceFilesTheDictationAsCancelledAndEndsAtO
     EXPECT_EQ(filed[0].status, TranscriptRecordStatus::failed);
     EXPECT_TRUE(filed[0].note.value_or(QString()).startsWith(
         QStringLiteral("退出 Tovalit 时本次转写尚未完成，已取消")));
+    // The held answer comes before the process is gone; the stop ends
+    // without filing it again, instead of holding the process's end.
+    doubles.formatterAnswers.gate->open();
+    processEventsFor(std::chrono::milliseconds(50));
+    EXPECT_EQ(runTask(doubles.history.loadRecords()).size(), 1);
 }
 
 } // namespace
