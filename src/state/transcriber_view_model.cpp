@@ -60,11 +60,6 @@ TranscriberViewModel::~TranscriberViewModel() {
     m_liveTranscriberRecoveryTask.cancel();
     m_pendingLexiconAnalysisTask.cancel();
     m_pendingLexiconCommitTask.cancel();
-    // A recording's waits for the meeting threshold and its countdown would
-    // otherwise keep their tasks until they ran out, for nobody.
-    m_meetingThresholdTask.cancel();
-    m_meetingCountdownTask.cancel();
-    m_meetingMinuteUpdateTask.cancel();
     // Lexicon syncs and history learning hold the session service past us.
     if (m_gatewaySessionService)
         m_gatewaySessionService->abandon();
