@@ -40,8 +40,8 @@ struct DesktopShortcutRequest {
     QString id;
     // What the desktop lists beside the keys in its keyboard settings.
     QString description;
-    // The keys we would like, in the notation of the freedesktop shortcuts
-    // specification ("CTRL+ALT+k"); empty for none. The desktop may bind
+    // The keys we would like, in the desktop portal's shortcut notation
+    // ("CTRL+ALT+k"); empty for none. The desktop may bind
     // other keys, or none until the user picks some.
     QString preferredTrigger;
 

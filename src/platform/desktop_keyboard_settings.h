@@ -25,7 +25,7 @@ struct DesktopCustomShortcutRequest {
     QString name;
     // The command line the desktop runs when the keys go down.
     QString command;
-    // The keys, in the notation of the freedesktop shortcuts specification
+    // The keys, in the notation the desktop portal's global shortcuts use
     // ("CTRL+ALT+k").
     QString trigger;
 

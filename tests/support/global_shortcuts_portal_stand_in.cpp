@@ -134,7 +134,7 @@ bool GlobalShortcutsPortalStandIn::handleMessage(const QDBusMessage &message,
         const QString session = XdgPortalRequest::handlePath(
             caller, QStringLiteral("session"),
             options.value(QStringLiteral("session_handle_token")).toString());
-        // The specification types the handle as a string.
+        // The portal interface types the handle as a string.
         answer(message, requestPath, [this, caller, requestPath, session] {
             m_sessions[session] = {};
             respond(caller, requestPath, 0, {{QStringLiteral("session_handle"), session}});

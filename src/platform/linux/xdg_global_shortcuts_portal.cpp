@@ -56,7 +56,7 @@ QCoro::Task<QString> XdgGlobalShortcutsPortal::createSession() {
     options.insert(QStringLiteral("session_handle_token"), XdgPortalRequest::newToken());
     const QVariantMap results =
         co_await request(QStringLiteral("CreateSession"), QVariantList(), options, m_answerLimit);
-    // The specification types the handle as a string; some portals send a path.
+    // The portal interface types the handle as a string; some portals send a path.
     const QVariant handle = results.value(QStringLiteral("session_handle"));
     const QString session = handle.canConvert<QDBusObjectPath>()
                                 ? handle.value<QDBusObjectPath>().path()

@@ -115,7 +115,7 @@ QCoro::Task<RemoteDesktopKeyboard::Grant> XdgRemoteDesktopPortal::open(QString r
     sessionOptions.insert(QStringLiteral("session_handle_token"), XdgPortalRequest::newToken());
     const QVariantMap created = co_await request(QStringLiteral("CreateSession"), QVariantList(),
                                                  sessionOptions, m_answerLimit);
-    // The specification first typed the handle as a string, later as a path.
+    // Older portals answer with the handle as a string, newer ones as a path.
     const QVariant handle = created.value(QStringLiteral("session_handle"));
     const QString session = handle.canConvert<QDBusObjectPath>()
                                 ? handle.value<QDBusObjectPath>().path()

@@ -7,8 +7,8 @@
 
 namespace tovalit {
 
-// A stored key combination in the notation of the freedesktop shortcuts
-// specification, which desktops take a preferred trigger in: the
+// A stored key combination in the desktop portal's shortcut notation,
+// which desktops take a preferred trigger in: the
 // modifiers CTRL, ALT, SHIFT and LOGO, then the key's keysym name on the
 // keyboard's base level, joined by "+" ("CTRL+ALT+k", "LOGO+space").
 // `keyCode` is the stored key position (see VirtualKeyCode), `modifiers`
