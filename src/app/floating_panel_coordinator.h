@@ -2,7 +2,7 @@
 
 #include "app/floating_panel_screens.h"
 #include "models/hud_resize_handle.h"
-#include "state/floating_panel_coordinating.h"
+#include "state/shared/floating_panel_coordinating.h"
 #include "support/sleeper.h"
 #include "support/spawn.h"
 

@@ -6,8 +6,8 @@
 #include "services/settings/app_configuration_store.h"
 #include "services/settings/tovalit_debug_logger.h"
 #include "services/shortcuts/hotkey_monitor.h"
-#include "state/floating_panel_coordinating.h"
 #include "state/live_audio_buffer_relay.h"
+#include "state/shared/floating_panel_coordinating.h"
 #include "support/app_error.h"
 
 #include <QPointer>
@@ -350,16 +350,6 @@ void TranscriberViewModel::cancelActiveSession() {
 
 bool TranscriberViewModel::isCurrentSession(const QUuid &sessionID) const {
     return sessionID == m_activeRecordingSessionID && !m_isSessionCancellationRequested;
-}
-
-QString TranscriberViewModel::describeError(std::exception_ptr error) {
-    try {
-        std::rethrow_exception(error);
-    } catch (const std::exception &exception) {
-        return describeException(exception);
-    } catch (...) {
-        return QStringLiteral("未知错误");
-    }
 }
 
 // --- Trigger ------------------------------------------------------------------------

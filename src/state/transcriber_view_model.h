@@ -4,6 +4,7 @@
 #include "models/app_toast_state.h"
 #include "models/insertion_result.h"
 #include "models/instruction_library_entry.h"
+#include "models/instruction_routing_result.h"
 #include "models/meeting_asr_segment.h"
 #include "models/meeting_hud_content.h"
 #include "models/meeting_minute_block.h"
@@ -32,6 +33,9 @@
 #include "services/text_processing/transcript_cleanup_service.h"
 #include "state/live_transcript_accumulator.h"
 #include "state/recording_hotkey_coordinator.h"
+#include "state/shared/dictation_result_texts.h"
+#include "state/shared/gateway_session_recovery.h"
+#include "support/app_error.h"
 #include "support/async_mutex.h"
 #include "support/clock.h"
 #include "support/sleeper.h"
@@ -334,17 +338,29 @@ public:
     // Pure; shared by the stop and the retry.
     static TranscriptRecordStatus completionStatus(const QString &transcript,
                                                    const std::optional<QString> &recognitionWarning,
-                                                   std::optional<InsertionResult> deliveryResult);
+                                                   std::optional<InsertionResult> deliveryResult) {
+        return DictationResultTexts::completionStatus(transcript, recognitionWarning,
+                                                      std::move(deliveryResult));
+    }
     static std::optional<QString> baseRecordNote(const std::optional<QString> &recognitionWarning,
-                                                 std::optional<InsertionResult> deliveryResult);
+                                                 std::optional<InsertionResult> deliveryResult) {
+        return DictationResultTexts::baseRecordNote(recognitionWarning, std::move(deliveryResult));
+    }
     static std::optional<QString>
     completedRecordNote(const QString &transcript, const std::optional<QString> &audioFileName,
                         const std::optional<QString> &recognitionWarning,
-                        std::optional<InsertionResult> deliveryResult);
+                        std::optional<InsertionResult> deliveryResult) {
+        return DictationResultTexts::completedRecordNote(
+            transcript, audioFileName, recognitionWarning, std::move(deliveryResult));
+    }
     static std::optional<QString> hudToastMessage(TranscriptRecordStatus status,
-                                                  const std::optional<QString> &note);
+                                                  const std::optional<QString> &note) {
+        return DictationResultTexts::hudToastMessage(status, note);
+    }
     // Present, non-blank parts joined with "；"; the parts are not trimmed.
-    static QString joinedNote(const QList<std::optional<QString>> &parts);
+    static QString joinedNote(const QList<std::optional<QString>> &parts) {
+        return DictationResultTexts::joinedNote(parts);
+    }
 
     // --- Personal lexicon ---------------------------------------------------
     // The status line of the lexicon page: the last sync error, else how
@@ -371,10 +387,12 @@ public:
     void deleteLexiconEntry(const PersonalLexiconEntry &entry);
 
     // --- Gateway session recovery -------------------------------------------
-    // Whether a failed gateway-routed call should forget the session and
-    // try once more.
-    static bool shouldRecoverGatewaySession(bool usingGateway, std::exception_ptr error);
-    static bool gatewaySessionFailureMessageContainsInvalidToken(const QString &message);
+    static bool shouldRecoverGatewaySession(bool usingGateway, std::exception_ptr error) {
+        return GatewaySessionRecovery::shouldRecoverGatewaySession(usingGateway, error);
+    }
+    static bool gatewaySessionFailureMessageContainsInvalidToken(const QString &message) {
+        return GatewaySessionRecovery::gatewaySessionFailureMessageContainsInvalidToken(message);
+    }
 
     // --- Constants ------------------------------------------------------------
     static constexpr int meetingIncrementalContextSegmentLimit = 2;
@@ -416,47 +434,14 @@ private:
     // Whether formatting and delivery show their progress panels.
     enum class HUDPresentationMode { standard, silent };
 
-    // What a spoken instruction at the start of a dictation made of it.
-    class InstructionRoutingResult {
-    public:
-        enum class Kind { executed, creationScheduled, notRouted };
-
-        static InstructionRoutingResult executed(QString text, QString note);
-        static InstructionRoutingResult creationScheduled(QString text, QString note);
-        static InstructionRoutingResult notRouted();
-
-        Kind kind() const { return m_kind; }
-        bool isRouted() const { return m_kind != Kind::notRouted; }
-        const QString &text() const { return m_text; }
-        const QString &note() const { return m_note; }
-        bool shouldDeliver() const { return m_kind != Kind::creationScheduled; }
-        bool shouldShowCompletionHUD() const { return m_kind != Kind::creationScheduled; }
-        bool shouldRunHistoryLearning() const { return m_kind == Kind::notRouted; }
-
-    private:
-        InstructionRoutingResult(Kind kind, QString text, QString note);
-        Kind m_kind;
-        QString m_text;
-        QString m_note;
-    };
-
-    template <typename Value, typename Configuration>
-    struct RecoveredValue {
-        Value value;
-        Configuration configuration;
-    };
-    // Callers build these as named objects and move them in: GCC 12
-    // destroys a lambda temporary of a co_await expression twice.
     template <typename Value>
-    using SpeechOperation = std::function<QCoro::Task<Value>(VellupSpeechConfiguration)>;
+    using SpeechOperation = GatewaySessionRecovery::SpeechOperation<Value>;
     template <typename Value>
-    using FormatterOperation =
-        std::function<QCoro::Task<Value>(VellupStructuredFormatterConfiguration)>;
+    using FormatterOperation = GatewaySessionRecovery::FormatterOperation<Value>;
     template <typename Value>
-    using SpeechResult = std::optional<RecoveredValue<Value, VellupSpeechConfiguration>>;
+    using SpeechResult = GatewaySessionRecovery::SpeechResult<Value>;
     template <typename Value>
-    using FormatterResult =
-        std::optional<RecoveredValue<Value, VellupStructuredFormatterConfiguration>>;
+    using FormatterResult = GatewaySessionRecovery::FormatterResult<Value>;
 
     // A formatted text and the note on how it was made.
     struct FormattedText {
@@ -509,7 +494,7 @@ private:
     // The session is still the current one and was not cancelled.
     bool isCurrentSession(const QUuid &sessionID) const;
     // The user-facing text of any error.
-    static QString describeError(std::exception_ptr error);
+    static QString describeError(std::exception_ptr error) { return tovalit::describeError(error); }
 
     // --- Recording start (transcriber_view_model_recording.cpp) -----------------
     QCoro::Task<void> startRecording();
@@ -589,21 +574,6 @@ private:
     // --- Delivery (transcriber_view_model_delivery.cpp) -------------------------
     QCoro::Task<std::optional<InsertionResult>> deliver(QString text,
                                                         HUDPresentationMode hudPresentation);
-
-    // --- Configuration and gateway recovery (transcriber_view_model_gateway.cpp) -
-    QCoro::Task<std::optional<VellupSpeechConfiguration>> resolveSpeechConfiguration();
-    QCoro::Task<std::optional<VellupStructuredFormatterConfiguration>>
-    resolveFormatterConfiguration();
-    bool isGatewayConfigured() const;
-    template <typename Value>
-    QCoro::Task<SpeechResult<Value>>
-    performSpeechOperationWithGatewayRecovery(SpeechOperation<Value> operation);
-    template <typename Value>
-    QCoro::Task<FormatterResult<Value>>
-    performFormatterOperationWithGatewayRecovery(FormatterOperation<Value> operation);
-    template <typename Configuration, typename Value>
-    QCoro::Task<std::optional<RecoveredValue<Value, Configuration>>>
-    performWithGatewayRecovery(std::function<QCoro::Task<Value>(Configuration)> operation);
 
     // --- History (transcriber_view_model_history.cpp) ---------------------------
     QCoro::Task<void> deleteRecordNow(TranscriptRecord record);
@@ -919,6 +889,7 @@ private:
     TranscriptCleanupService m_cleanupService;
     std::shared_ptr<FloatingPanelCoordinating> m_floatingPanelCoordinator;
     std::shared_ptr<GatewaySessionProviding> m_gatewaySessionService;
+    std::unique_ptr<GatewaySessionRecovery> m_gatewayRecovery;
     std::shared_ptr<PersonalLexiconStore> m_personalLexiconStore;
     std::shared_ptr<PersonalLexiconEventLogging> m_lexiconEventLogger;
     std::shared_ptr<InstructionLibraryStore> m_instructionLibraryStore;

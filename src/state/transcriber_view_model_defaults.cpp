@@ -120,6 +120,8 @@ void TranscriberViewModel::adoptDependencies(Dependencies d) {
         d.gatewaySessionService ? std::move(d.gatewaySessionService)
                                 : std::make_shared<GatewaySessionService>(
                                       m_configurationStore, KeychainStore(gatewayKeychainService));
+    m_gatewayRecovery =
+        std::make_unique<GatewaySessionRecovery>(m_configurationStore, m_gatewaySessionService);
     // Without a keyring on this desktop the sign-in lasts until the
     // application quits; the user learns that once, when it happens.
     QPointer<TranscriberViewModel> self(this);

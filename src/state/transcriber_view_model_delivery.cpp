@@ -5,7 +5,7 @@
 #include "services/settings/app_configuration_store.h"
 #include "services/settings/tovalit_debug_logger.h"
 #include "services/shortcuts/hotkey_monitor.h"
-#include "state/floating_panel_coordinating.h"
+#include "state/shared/floating_panel_coordinating.h"
 #include "state/transcriber_view_model.h"
 #include "support/gui_thread.h"
 #include "support/textkit.h"

@@ -4,7 +4,7 @@
 #include "services/settings/app_configuration_store.h"
 #include "services/settings/tovalit_debug_logger.h"
 #include "services/text_processing/natural_mode_prompt_catalog.h"
-#include "state/floating_panel_coordinating.h"
+#include "state/shared/floating_panel_coordinating.h"
 #include "state/transcriber_view_model.h"
 #include "support/textkit.h"
 
@@ -77,7 +77,7 @@ TranscriberViewModel::formatTranscript(QString transcript, NaturalModeStage stag
     FormatterResult<QString> formatted;
     std::exception_ptr failure;
     try {
-        formatted = co_await performFormatterOperationWithGatewayRecovery(std::move(operation));
+        formatted = co_await m_gatewayRecovery->performFormatterOperation(std::move(operation));
     } catch (...) {
         failure = std::current_exception();
     }

@@ -5,7 +5,7 @@
 #include "services/history/history_store.h"
 #include "services/settings/app_configuration_store.h"
 #include "services/settings/tovalit_debug_logger.h"
-#include "state/floating_panel_coordinating.h"
+#include "state/shared/floating_panel_coordinating.h"
 #include "state/transcriber_view_model.h"
 #include "support/textkit.h"
 
@@ -193,7 +193,7 @@ QCoro::Task<void> TranscriberViewModel::runRetry(TranscriptRecord record) {
                                                 lexicon](VellupSpeechConfiguration c) {
             return m_audioFileTranscriptionRunner(file, std::move(c), lexicon);
         };
-        recognized = co_await performSpeechOperationWithGatewayRecovery(std::move(recognition));
+        recognized = co_await m_gatewayRecovery->performSpeechOperation(std::move(recognition));
     } catch (...) {
         failure = std::current_exception();
     }

@@ -5,7 +5,7 @@
 #include "services/settings/app_configuration_store.h"
 #include "services/shortcuts/emoji_panel_dismissal_service.h"
 #include "services/shortcuts/function_key_system_settings.h"
-#include "state/floating_panel_coordinating.h"
+#include "state/shared/floating_panel_coordinating.h"
 #include "state/transcriber_view_model.h"
 
 #include <QPointer>

@@ -3,34 +3,13 @@
 
 #include "services/instructions/instruction_intent_recognizer.h"
 #include "services/instructions/instruction_library_ai_service.h"
-#include "state/floating_panel_coordinating.h"
+#include "state/shared/floating_panel_coordinating.h"
 #include "state/transcriber_view_model.h"
 #include "support/textkit.h"
 
 namespace tovalit {
 
-TranscriberViewModel::InstructionRoutingResult::InstructionRoutingResult(Kind kind, QString text,
-                                                                         QString note)
-    : m_kind(kind)
-    , m_text(std::move(text))
-    , m_note(std::move(note)) {}
-
-TranscriberViewModel::InstructionRoutingResult
-TranscriberViewModel::InstructionRoutingResult::executed(QString text, QString note) {
-    return InstructionRoutingResult(Kind::executed, std::move(text), std::move(note));
-}
-
-TranscriberViewModel::InstructionRoutingResult
-TranscriberViewModel::InstructionRoutingResult::creationScheduled(QString text, QString note) {
-    return InstructionRoutingResult(Kind::creationScheduled, std::move(text), std::move(note));
-}
-
-TranscriberViewModel::InstructionRoutingResult
-TranscriberViewModel::InstructionRoutingResult::notRouted() {
-    return InstructionRoutingResult(Kind::notRouted, QString(), QString());
-}
-
-QCoro::Task<TranscriberViewModel::InstructionRoutingResult>
+QCoro::Task<InstructionRoutingResult>
 TranscriberViewModel::routeInstructionLibraryIfNeeded(QString transcript) {
     const QString trimmed = textkit::trimmed(transcript);
     if (trimmed.isEmpty())
@@ -48,7 +27,7 @@ TranscriberViewModel::routeInstructionLibraryIfNeeded(QString transcript) {
     co_return InstructionRoutingResult::notRouted();
 }
 
-QCoro::Task<TranscriberViewModel::InstructionRoutingResult>
+QCoro::Task<InstructionRoutingResult>
 TranscriberViewModel::executeInstruction(InstructionLibraryEntry entry, QString input) {
     const QString trimmed = textkit::trimmed(input);
     if (trimmed.isEmpty())
@@ -60,7 +39,7 @@ TranscriberViewModel::executeInstruction(InstructionLibraryEntry entry, QString 
     std::optional<VellupStructuredFormatterConfiguration> configuration;
     std::exception_ptr failure;
     try {
-        configuration = co_await resolveFormatterConfiguration();
+        configuration = co_await m_gatewayRecovery->resolveFormatterConfiguration();
     } catch (...) {
         failure = std::current_exception();
     }

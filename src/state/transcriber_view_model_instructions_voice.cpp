@@ -3,7 +3,7 @@
 // the library only when the undo window passes untouched.
 
 #include "services/instructions/instruction_library_ai_service.h"
-#include "state/floating_panel_coordinating.h"
+#include "state/shared/floating_panel_coordinating.h"
 #include "state/transcriber_view_model.h"
 #include "support/regex.h"
 #include "support/textkit.h"
@@ -94,7 +94,7 @@ TranscriberViewModel::buildInstructionDraft(QString description) {
     std::optional<VellupStructuredFormatterConfiguration> configuration;
     std::exception_ptr failure;
     try {
-        configuration = co_await resolveFormatterConfiguration();
+        configuration = co_await m_gatewayRecovery->resolveFormatterConfiguration();
     } catch (...) {
         failure = std::current_exception();
     }
@@ -119,7 +119,7 @@ TranscriberViewModel::buildInstructionDraft(QString description) {
     co_return *drafted;
 }
 
-QCoro::Task<TranscriberViewModel::InstructionRoutingResult>
+QCoro::Task<InstructionRoutingResult>
 TranscriberViewModel::createInstructionFromVoice(QString description) {
     const QString trimmed = textkit::trimmed(description);
     if (trimmed.isEmpty())

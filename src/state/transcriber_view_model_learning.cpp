@@ -6,7 +6,7 @@
 #include "services/learning/insertion_correction_learning_service.h"
 #include "services/learning/lexicon_learning_ai_service_error.h"
 #include "services/settings/tovalit_debug_logger.h"
-#include "state/floating_panel_coordinating.h"
+#include "state/shared/floating_panel_coordinating.h"
 #include "state/transcriber_view_model.h"
 #include "support/regex.h"
 #include "support/textkit.h"
@@ -223,7 +223,7 @@ TranscriberViewModel::analyzeObservedInsertionEditSession(ObservedInsertionEditS
     FormatterResult<LexiconLearningAIAnalysis> answer;
     std::exception_ptr failure;
     try {
-        answer = co_await performFormatterOperationWithGatewayRecovery(std::move(operation));
+        answer = co_await m_gatewayRecovery->performFormatterOperation(std::move(operation));
     } catch (...) {
         failure = std::current_exception();
     }

@@ -17,7 +17,7 @@
 #include "services/lexicon/personal_lexicon_event_logging.h"
 #include "services/lexicon/personal_lexicon_store.h"
 #include "services/settings/app_configuration_store.h"
-#include "state/floating_panel_coordinating.h"
+#include "state/shared/floating_panel_coordinating.h"
 #include "state/transcriber_view_model.h"
 #include "support/textkit.h"
 

@@ -182,7 +182,7 @@ QCoro::Task<std::optional<VellupStructuredFormatterConfiguration>>
 TranscriberViewModel::resolveHistoryExtractorConfiguration() {
     const std::optional<VellupStructuredFormatterConfiguration> local =
         m_configurationStore.vellupHistoryLexiconExtractorConfiguration();
-    if (!isGatewayConfigured())
+    if (!m_gatewayRecovery->isGatewayConfigured())
         co_return local;
     const std::shared_ptr<GatewaySessionProviding> gateway = m_gatewaySessionService;
     std::optional<VellupStructuredFormatterConfiguration> routed;

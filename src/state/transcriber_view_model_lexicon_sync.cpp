@@ -17,7 +17,7 @@ QCoro::Task<VolcengineSpeechLexiconSyncService> TranscriberViewModel::resolveLex
         m_configurationStore.volcengineSpeechOpenAPIConfiguration();
     const QString openAPIHost = m_configurationStore.volcengineOpenAPIHost();
     std::optional<GatewayLexiconSyncConfiguration> gatewayConfiguration;
-    if (isGatewayConfigured()) {
+    if (m_gatewayRecovery->isGatewayConfigured()) {
         const std::shared_ptr<GatewaySessionProviding> gateway = m_gatewaySessionService;
         try {
             gatewayConfiguration = co_await gateway->lexiconSyncConfiguration();
@@ -49,7 +49,7 @@ TranscriberViewModel::syncPersonalLexiconSnapshotWithGatewayRecovery(
         const std::optional<QString> &message = synced.cloudState.lastErrorMessage;
         const bool sessionRejected = message && !textkit::isBlank(*message) &&
                                      gatewaySessionFailureMessageContainsInvalidToken(*message);
-        if (didRenew || !isGatewayConfigured() || !sessionRejected)
+        if (didRenew || !m_gatewayRecovery->isGatewayConfigured() || !sessionRejected)
             co_return synced;
         co_await gateway->invalidateGatewaySession();
         if (!alive)

@@ -110,7 +110,7 @@ QCoro::Task<void> TranscriberViewModel::recoverLiveTranscriberIfNeeded(QUuid ses
     SpeechResult<std::shared_ptr<LiveTranscriber>> rebuilt;
     std::exception_ptr failure;
     try {
-        rebuilt = co_await performSpeechOperationWithGatewayRecovery(std::move(rebuild));
+        rebuilt = co_await m_gatewayRecovery->performSpeechOperation(std::move(rebuild));
     } catch (...) {
         failure = std::current_exception();
     }

@@ -4,7 +4,7 @@
 
 #include "services/meeting/meeting_local_minutes.h"
 #include "services/settings/app_configuration_store.h"
-#include "state/floating_panel_coordinating.h"
+#include "state/shared/floating_panel_coordinating.h"
 #include "state/transcriber_view_model.h"
 #include "support/textkit.h"
 
@@ -33,7 +33,7 @@ TranscriberViewModel::formatMeetingFinalSummary(QString rawTranscript,
     FormatterResult<QString> formatted;
     std::exception_ptr failure;
     try {
-        formatted = co_await performFormatterOperationWithGatewayRecovery(std::move(operation));
+        formatted = co_await m_gatewayRecovery->performFormatterOperation(std::move(operation));
     } catch (...) {
         failure = std::current_exception();
     }

@@ -184,7 +184,7 @@ TranscriberViewModel::formatMeetingIncrementalBlock(
     FormatterResult<QString> formatted;
     bool failed = false;
     try {
-        formatted = co_await performFormatterOperationWithGatewayRecovery(std::move(operation));
+        formatted = co_await m_gatewayRecovery->performFormatterOperation(std::move(operation));
     } catch (...) {
         // Dropped on purpose: the decision record says "formatter_failed"
         // and the next tick offers the text again.

@@ -3,7 +3,7 @@
 
 #include "services/history/history_store.h"
 #include "services/settings/tovalit_debug_logger.h"
-#include "state/floating_panel_coordinating.h"
+#include "state/shared/floating_panel_coordinating.h"
 #include "state/transcriber_view_model.h"
 
 #include <QDebug>

@@ -3,9 +3,9 @@
 #include "services/permissions/remote_desktop_keyboard_access.h"
 #include "services/settings/app_configuration_store.h"
 #include "services/settings/tovalit_debug_logger.h"
-#include "state/floating_panel_coordinating.h"
 #include "state/live_audio_buffer_relay.h"
 #include "state/recording_session_cancelled_error.h"
+#include "state/shared/floating_panel_coordinating.h"
 #include "state/transcriber_view_model.h"
 #include "support/gui_thread.h"
 #include "support/uuid_text.h"
@@ -33,7 +33,7 @@ QCoro::Task<void> TranscriberViewModel::startRecording() {
     SpeechResult<std::shared_ptr<LiveTranscriber>> started;
     std::exception_ptr failure;
     try {
-        started = co_await performSpeechOperationWithGatewayRecovery(std::move(start));
+        started = co_await m_gatewayRecovery->performSpeechOperation(std::move(start));
     } catch (...) {
         failure = std::current_exception();
     }

@@ -5,8 +5,8 @@
 #include "services/lexicon/local_replacement_engine.h"
 #include "services/settings/app_configuration_store.h"
 #include "services/speech/vellup_streaming_transcriber_error.h"
-#include "state/floating_panel_coordinating.h"
 #include "state/live_audio_buffer_relay.h"
+#include "state/shared/floating_panel_coordinating.h"
 #include "state/transcriber_view_model.h"
 #include "support/textkit.h"
 
@@ -19,80 +19,13 @@ namespace tovalit {
 
 namespace {
 
-const QString noteSeparator = QStringLiteral("；");
-
 std::optional<QString> fileNameOf(const std::optional<RecordingSessionOutput> &output) {
     if (!output || !output->audioURL)
         return std::nullopt;
     return QFileInfo(*output->audioURL).fileName();
 }
 
-// The incoming warning (when there is one) and `addition`.
-QString withWarning(const std::optional<QString> &warning, const QString &addition) {
-    return warning ? *warning + noteSeparator + addition : addition;
-}
-
 } // namespace
-
-// --- Result texts -------------------------------------------------------------------
-
-TranscriptRecordStatus
-TranscriberViewModel::completionStatus(const QString &transcript,
-                                       const std::optional<QString> &recognitionWarning,
-                                       std::optional<InsertionResult> deliveryResult) {
-    if (textkit::isBlank(transcript))
-        return TranscriptRecordStatus::failed;
-    if (recognitionWarning)
-        return TranscriptRecordStatus::warning;
-    if (deliveryResult && requiresAttention(*deliveryResult))
-        return TranscriptRecordStatus::warning;
-    return TranscriptRecordStatus::completed;
-}
-
-std::optional<QString>
-TranscriberViewModel::baseRecordNote(const std::optional<QString> &recognitionWarning,
-                                     std::optional<InsertionResult> deliveryResult) {
-    QStringList parts;
-    if (recognitionWarning)
-        parts << *recognitionWarning;
-    if (deliveryResult)
-        parts << message(*deliveryResult);
-    if (parts.isEmpty())
-        return std::nullopt;
-    return parts.join(noteSeparator);
-}
-
-std::optional<QString>
-TranscriberViewModel::completedRecordNote(const QString &transcript,
-                                          const std::optional<QString> &audioFileName,
-                                          const std::optional<QString> &recognitionWarning,
-                                          std::optional<InsertionResult> deliveryResult) {
-    const std::optional<QString> base = baseRecordNote(recognitionWarning, deliveryResult);
-    if (!textkit::isBlank(transcript))
-        return base;
-    const QString extra = audioFileName ? QStringLiteral("本次未产出可用文本，可使用归档录音重试")
-                                        : QStringLiteral("本次未产出可用文本");
-    return base ? *base + noteSeparator + extra : extra;
-}
-
-std::optional<QString> TranscriberViewModel::hudToastMessage(TranscriptRecordStatus status,
-                                                             const std::optional<QString> &note) {
-    if (status == TranscriptRecordStatus::completed || !note)
-        return std::nullopt;
-    const QString trimmed = textkit::trimmed(*note);
-    if (trimmed.isEmpty())
-        return std::nullopt;
-    return trimmed;
-}
-
-QString TranscriberViewModel::joinedNote(const QList<std::optional<QString>> &parts) {
-    QStringList kept;
-    for (const std::optional<QString> &part : parts) {
-        if (part && !textkit::isBlank(*part))
-            kept << *part;
-    }
-    return kept.join(noteSeparator);
-}
 
 std::optional<TranscriberViewModel::FinalizationFallback>
 TranscriberViewModel::finalizationFallback(std::exception_ptr error) {
@@ -355,22 +288,23 @@ TranscriberViewModel::supplementWithArchivedVellupASRIfNeeded(
     SpeechResult<QString> recognized;
     std::exception_ptr failure;
     try {
-        recognized = co_await performSpeechOperationWithGatewayRecovery(std::move(recognition));
+        recognized = co_await m_gatewayRecovery->performSpeechOperation(std::move(recognition));
     } catch (...) {
         failure = std::current_exception();
     }
     if (failure) {
         co_return SupplementOutcome{
             transcript,
-            withWarning(recognitionWarning,
-                        QStringLiteral("Vellup录音 ASR 补偿失败：") + describeError(failure)),
+            DictationResultTexts::withWarning(recognitionWarning,
+                                              QStringLiteral("Vellup录音 ASR 补偿失败：") +
+                                                  describeError(failure)),
             std::nullopt};
     }
     if (!recognized) {
         co_return SupplementOutcome{
             transcript,
-            withWarning(recognitionWarning,
-                        QStringLiteral("Vellup录音 ASR 补偿失败：录音 ASR 配置不可用")),
+            DictationResultTexts::withWarning(
+                recognitionWarning, QStringLiteral("Vellup录音 ASR 补偿失败：录音 ASR 配置不可用")),
             std::nullopt};
     }
     const QString text = textkit::trimmed(recognized->value);

@@ -23,4 +23,14 @@ QString describeException(const std::exception &error) {
     return QString::fromUtf8(error.what());
 }
 
+QString describeError(const std::exception_ptr &error) {
+    try {
+        std::rethrow_exception(error);
+    } catch (const std::exception &exception) {
+        return describeException(exception);
+    } catch (...) {
+        return QStringLiteral("未知错误");
+    }
+}
+
 } // namespace tovalit

@@ -25,5 +25,7 @@ QString joinedWithDetail(const QString &text, const QString &detail);
 // Best description of any exception: localizedDescription() for ours,
 // what() for the rest.
 QString describeException(const std::exception &error);
+// The same for whatever was thrown; "未知错误" for what is no exception.
+QString describeError(const std::exception_ptr &error);
 
 } // namespace tovalit

@@ -36,7 +36,7 @@
 #include "services/shortcuts/function_key_system_settings.h"
 #include "services/shortcuts/hotkey_monitor.h"
 #include "services/text_injection/focused_input_insertion_service.h"
-#include "state/floating_panel_coordinating.h"
+#include "state/shared/floating_panel_coordinating.h"
 #include "state/transcriber_view_model.h"
 #include "tests/services/shortcuts/shortcut_test_support.h"
 #include "tests/support/capture_log.h"

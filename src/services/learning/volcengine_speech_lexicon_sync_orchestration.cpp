@@ -22,16 +22,6 @@ QList<PersonalLexiconEntry> syncCandidates(const QList<PersonalLexiconEntry> &en
     return candidates;
 }
 
-QString describe(const std::exception_ptr &failure) {
-    try {
-        std::rethrow_exception(failure);
-    } catch (const std::exception &error) {
-        return describeException(error);
-    } catch (...) {
-        return QStringLiteral("未知错误");
-    }
-}
-
 // What one table step left behind; no outcome after a delete step.
 struct TableStep {
     std::optional<SyncStatus> outcome;
@@ -106,7 +96,7 @@ Service::runSync(Service service, PersonalLexiconSnapshot snapshot, QString spee
             hotwords.outcome = SyncStatus::synced;
         }
     } catch (...) {
-        hotwords = {SyncStatus::failed, describe(std::current_exception())};
+        hotwords = {SyncStatus::failed, describeError(std::current_exception())};
     }
 
     TableStep replacements;
@@ -122,7 +112,7 @@ Service::runSync(Service service, PersonalLexiconSnapshot snapshot, QString spee
             replacements.outcome = SyncStatus::synced;
         }
     } catch (...) {
-        replacements = {SyncStatus::failed, describe(std::current_exception())};
+        replacements = {SyncStatus::failed, describeError(std::current_exception())};
     }
 
     working.lastSyncedAt = service.m_nowProvider();

@@ -1,14 +1,15 @@
-// Where recognition and language-model calls get their configuration, and
-// the one recovery of a gateway session that the gateway turned down.
+#include "state/shared/gateway_session_recovery.h"
 
 #include "services/gateway/gateway_client_error.h"
 #include "services/gateway/gateway_session_providing.h"
+#include "services/learning/lexicon_learning_ai_analysis.h"
 #include "services/learning/lexicon_learning_ai_service_error.h"
 #include "services/learning/volcengine_speech_lexicon_sync_error.h"
 #include "services/settings/app_configuration_store.h"
+#include "services/speech/live_transcriber.h"
 #include "services/speech/vellup_audio_file_transcriber_error.h"
 #include "services/text_processing/vellup_structured_formatter_error.h"
-#include "state/transcriber_view_model.h"
+#include "support/app_error.h"
 
 #include <type_traits>
 
@@ -20,24 +21,30 @@ namespace {
 // description would also carry our wording around them.
 bool statusOrMessageNeedsRecovery(int status, const QString &message) {
     return status == 401 ||
-           TranscriberViewModel::gatewaySessionFailureMessageContainsInvalidToken(message);
+           GatewaySessionRecovery::gatewaySessionFailureMessageContainsInvalidToken(message);
 }
 
 } // namespace
 
-bool TranscriberViewModel::isGatewayConfigured() const {
+GatewaySessionRecovery::GatewaySessionRecovery(
+    AppConfigurationStore &configurationStore,
+    std::shared_ptr<GatewaySessionProviding> sessionService)
+    : m_configurationStore(configurationStore)
+    , m_sessionService(std::move(sessionService)) {}
+
+bool GatewaySessionRecovery::isGatewayConfigured() const {
     return m_configurationStore.gatewayBaseURL().has_value();
 }
 
 QCoro::Task<std::optional<VellupSpeechConfiguration>>
-TranscriberViewModel::resolveSpeechConfiguration() {
+GatewaySessionRecovery::resolveSpeechConfiguration() {
     if (!isGatewayConfigured())
         co_return m_configurationStore.vellupSpeechConfiguration();
     const QString locale = m_configurationStore.preferredLocaleIdentifier();
     std::optional<VellupSpeechConfiguration> routed;
     std::exception_ptr failure;
     try {
-        routed = co_await m_gatewaySessionService->speechConfiguration(locale);
+        routed = co_await m_sessionService->speechConfiguration(locale);
     } catch (...) {
         failure = std::current_exception();
     }
@@ -53,13 +60,13 @@ TranscriberViewModel::resolveSpeechConfiguration() {
 }
 
 QCoro::Task<std::optional<VellupStructuredFormatterConfiguration>>
-TranscriberViewModel::resolveFormatterConfiguration() {
+GatewaySessionRecovery::resolveFormatterConfiguration() {
     if (!isGatewayConfigured())
         co_return m_configurationStore.vellupStructuredFormatterConfiguration();
     std::optional<VellupStructuredFormatterConfiguration> routed;
     std::exception_ptr failure;
     try {
-        routed = co_await m_gatewaySessionService->formatterConfiguration();
+        routed = co_await m_sessionService->formatterConfiguration();
     } catch (...) {
         failure = std::current_exception();
     }
@@ -73,7 +80,7 @@ TranscriberViewModel::resolveFormatterConfiguration() {
     co_return m_configurationStore.vellupStructuredFormatterConfiguration();
 }
 
-bool TranscriberViewModel::gatewaySessionFailureMessageContainsInvalidToken(
+bool GatewaySessionRecovery::gatewaySessionFailureMessageContainsInvalidToken(
     const QString &message) {
     static const QStringList markers{
         QStringLiteral("invalid_token"),
@@ -89,8 +96,8 @@ bool TranscriberViewModel::gatewaySessionFailureMessageContainsInvalidToken(
     return false;
 }
 
-bool TranscriberViewModel::shouldRecoverGatewaySession(bool usingGateway,
-                                                       std::exception_ptr error) {
+bool GatewaySessionRecovery::shouldRecoverGatewaySession(bool usingGateway,
+                                                         std::exception_ptr error) {
     if (!usingGateway || !error)
         return false;
     try {
@@ -138,8 +145,8 @@ bool routesThroughGateway(const VellupStructuredFormatterConfiguration &configur
 // after that is passed on as it was raised.
 
 template <typename Configuration, typename Value>
-QCoro::Task<std::optional<TranscriberViewModel::RecoveredValue<Value, Configuration>>>
-TranscriberViewModel::performWithGatewayRecovery(
+QCoro::Task<std::optional<GatewaySessionRecovery::RecoveredValue<Value, Configuration>>>
+GatewaySessionRecovery::performWithGatewayRecovery(
     std::function<QCoro::Task<Value>(Configuration)> operation) {
     bool didRecover = false;
     for (;;) {
@@ -156,7 +163,7 @@ TranscriberViewModel::performWithGatewayRecovery(
         if (failure) {
             if (didRecover || !shouldRecoverGatewaySession(isGatewayConfigured(), failure))
                 std::rethrow_exception(failure);
-            co_await m_gatewaySessionService->invalidateGatewaySession();
+            co_await m_sessionService->invalidateGatewaySession();
             didRecover = true;
             continue;
         }
@@ -171,36 +178,35 @@ TranscriberViewModel::performWithGatewayRecovery(
         if (didRecover ||
             !shouldRecoverGatewaySession(routesThroughGateway(*configuration), failure))
             std::rethrow_exception(failure);
-        co_await m_gatewaySessionService->invalidateGatewaySession();
+        co_await m_sessionService->invalidateGatewaySession();
         didRecover = true;
     }
 }
 
 template <typename Value>
-QCoro::Task<TranscriberViewModel::SpeechResult<Value>>
-TranscriberViewModel::performSpeechOperationWithGatewayRecovery(SpeechOperation<Value> operation) {
+QCoro::Task<GatewaySessionRecovery::SpeechResult<Value>>
+GatewaySessionRecovery::performSpeechOperation(SpeechOperation<Value> operation) {
     return performWithGatewayRecovery<VellupSpeechConfiguration, Value>(std::move(operation));
 }
 
 template <typename Value>
-QCoro::Task<TranscriberViewModel::FormatterResult<Value>>
-TranscriberViewModel::performFormatterOperationWithGatewayRecovery(
-    FormatterOperation<Value> operation) {
+QCoro::Task<GatewaySessionRecovery::FormatterResult<Value>>
+GatewaySessionRecovery::performFormatterOperation(FormatterOperation<Value> operation) {
     return performWithGatewayRecovery<VellupStructuredFormatterConfiguration, Value>(
         std::move(operation));
 }
 
 // The values the controller's calls produce; another caller adds its type
 // here.
-template QCoro::Task<TranscriberViewModel::SpeechResult<std::shared_ptr<LiveTranscriber>>>
-    TranscriberViewModel::performSpeechOperationWithGatewayRecovery(
+template QCoro::Task<GatewaySessionRecovery::SpeechResult<std::shared_ptr<LiveTranscriber>>>
+    GatewaySessionRecovery::performSpeechOperation(
         SpeechOperation<std::shared_ptr<LiveTranscriber>>);
-template QCoro::Task<TranscriberViewModel::SpeechResult<QString>>
-    TranscriberViewModel::performSpeechOperationWithGatewayRecovery(SpeechOperation<QString>);
-template QCoro::Task<TranscriberViewModel::FormatterResult<QString>>
-    TranscriberViewModel::performFormatterOperationWithGatewayRecovery(FormatterOperation<QString>);
-template QCoro::Task<TranscriberViewModel::FormatterResult<LexiconLearningAIAnalysis>>
-    TranscriberViewModel::performFormatterOperationWithGatewayRecovery(
+template QCoro::Task<GatewaySessionRecovery::SpeechResult<QString>>
+    GatewaySessionRecovery::performSpeechOperation(SpeechOperation<QString>);
+template QCoro::Task<GatewaySessionRecovery::FormatterResult<QString>>
+    GatewaySessionRecovery::performFormatterOperation(FormatterOperation<QString>);
+template QCoro::Task<GatewaySessionRecovery::FormatterResult<LexiconLearningAIAnalysis>>
+    GatewaySessionRecovery::performFormatterOperation(
         FormatterOperation<LexiconLearningAIAnalysis>);
 
 } // namespace tovalit

@@ -1,0 +1,72 @@
+#include "state/shared/dictation_result_texts.h"
+
+#include "support/textkit.h"
+
+namespace tovalit {
+
+const QString DictationResultTexts::noteSeparator = QStringLiteral("；");
+
+QString DictationResultTexts::withWarning(const std::optional<QString> &warning,
+                                          const QString &addition) {
+    return warning ? *warning + noteSeparator + addition : addition;
+}
+
+TranscriptRecordStatus
+DictationResultTexts::completionStatus(const QString &transcript,
+                                       const std::optional<QString> &recognitionWarning,
+                                       std::optional<InsertionResult> deliveryResult) {
+    if (textkit::isBlank(transcript))
+        return TranscriptRecordStatus::failed;
+    if (recognitionWarning)
+        return TranscriptRecordStatus::warning;
+    if (deliveryResult && requiresAttention(*deliveryResult))
+        return TranscriptRecordStatus::warning;
+    return TranscriptRecordStatus::completed;
+}
+
+std::optional<QString>
+DictationResultTexts::baseRecordNote(const std::optional<QString> &recognitionWarning,
+                                     std::optional<InsertionResult> deliveryResult) {
+    QStringList parts;
+    if (recognitionWarning)
+        parts << *recognitionWarning;
+    if (deliveryResult)
+        parts << message(*deliveryResult);
+    if (parts.isEmpty())
+        return std::nullopt;
+    return parts.join(noteSeparator);
+}
+
+std::optional<QString>
+DictationResultTexts::completedRecordNote(const QString &transcript,
+                                          const std::optional<QString> &audioFileName,
+                                          const std::optional<QString> &recognitionWarning,
+                                          std::optional<InsertionResult> deliveryResult) {
+    const std::optional<QString> base = baseRecordNote(recognitionWarning, deliveryResult);
+    if (!textkit::isBlank(transcript))
+        return base;
+    const QString extra = audioFileName ? QStringLiteral("本次未产出可用文本，可使用归档录音重试")
+                                        : QStringLiteral("本次未产出可用文本");
+    return base ? *base + noteSeparator + extra : extra;
+}
+
+std::optional<QString> DictationResultTexts::hudToastMessage(TranscriptRecordStatus status,
+                                                             const std::optional<QString> &note) {
+    if (status == TranscriptRecordStatus::completed || !note)
+        return std::nullopt;
+    const QString trimmed = textkit::trimmed(*note);
+    if (trimmed.isEmpty())
+        return std::nullopt;
+    return trimmed;
+}
+
+QString DictationResultTexts::joinedNote(const QList<std::optional<QString>> &parts) {
+    QStringList kept;
+    for (const std::optional<QString> &part : parts) {
+        if (part && !textkit::isBlank(*part))
+            kept << *part;
+    }
+    return kept.join(noteSeparator);
+}
+
+} // namespace tovalit
