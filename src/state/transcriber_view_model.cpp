@@ -6,6 +6,7 @@
 #include "services/settings/app_configuration_store.h"
 #include "services/settings/tovalit_debug_logger.h"
 #include "services/shortcuts/hotkey_monitor.h"
+#include "state/instructions/instruction_library_keeper.h"
 #include "state/live_audio_buffer_relay.h"
 #include "state/shared/floating_panel_coordinating.h"
 #include "support/app_error.h"
@@ -32,13 +33,16 @@ TranscriberViewModel::TranscriberViewModel(
           ShortcutActivationState::degraded(QStringLiteral("正在检查快捷键和键盘读取")))
     , m_liveAudioBufferRelay(std::make_shared<LiveAudioBufferRelay>(liveAudioBacklogLimit))
     , m_activeRecordingSessionID(QUuid::createUuid())
-    , m_pendingLexiconCommitToken(QUuid::createUuid())
-    , m_pendingInstructionCreateToken(QUuid::createUuid())
-    , m_builtinInstructionTemplateVersion(
-          InstructionLibraryCatalog::defaultBuiltinTemplatePack().version) {
+    , m_pendingLexiconCommitToken(QUuid::createUuid()) {
     Q_ASSERT(m_floatingPanelCoordinator && m_personalLexiconStore);
     const bool shouldBootstrap = dependencies.shouldBootstrap;
+    std::shared_ptr<InstructionLibraryStore> instructionLibraryStore =
+        std::move(dependencies.instructionLibraryStore);
     adoptDependencies(std::move(dependencies));
+    InstructionLibraryKeeperHost &instructionLibraryHost = *this;
+    m_instructionLibrary = std::make_unique<InstructionLibraryKeeper>(
+        instructionLibraryHost, std::move(instructionLibraryStore), *m_gatewayRecovery,
+        m_floatingPanelCoordinator, m_currentDate, m_sleepForDuration);
     installSubscriptions(shouldBootstrap);
 }
 
@@ -143,7 +147,7 @@ QCoro::Task<void> TranscriberViewModel::bootstrap() {
     co_await loadPersonalLexicon();
     if (!alive)
         co_return;
-    co_await loadInstructionLibrary();
+    co_await m_instructionLibrary->load();
     if (!alive)
         co_return;
     co_await loadHistory();

@@ -31,6 +31,7 @@
 #include "services/text_processing/natural_mode_stage.h"
 #include "services/text_processing/structured_formatting_task.h"
 #include "services/text_processing/transcript_cleanup_service.h"
+#include "state/instructions/instruction_library_keeper_host.h"
 #include "state/live_transcript_accumulator.h"
 #include "state/recording_hotkey_coordinator.h"
 #include "state/shared/dictation_result_texts.h"
@@ -67,6 +68,7 @@ class FunctionKeySystemSettings;
 class GatewaySessionProviding;
 class HistoryStore;
 class HotkeyMonitor;
+class InstructionLibraryKeeper;
 class InstructionLibraryStore;
 class LexiconLearningAIServiceError;
 class LiveAudioBufferRelay;
@@ -87,7 +89,7 @@ struct PersonalLexiconSnapshot;
 // several concerns and are implemented in one source file per concern
 // (transcriber_view_model_<concern>.cpp); this header keeps them in
 // matching sections.
-class TranscriberViewModel : public QObject {
+class TranscriberViewModel : public QObject, private InstructionLibraryKeeperHost {
     Q_OBJECT
 
     // --- Published state ------------------------------------------------
@@ -235,10 +237,10 @@ public:
     std::optional<QDateTime> lastCopiedAt() const { return m_lastCopiedAt; }
     std::optional<QString> lastResultMessage() const { return m_lastResultMessage; }
     QList<PersonalLexiconEntry> personalLexiconEntries() const { return m_personalLexiconEntries; }
-    QList<InstructionLibraryEntry> builtinInstructionLibraryEntries() const {
+    QList<InstructionLibraryEntry> builtinInstructionLibraryEntries() const override {
         return m_builtinInstructionLibraryEntries;
     }
-    QList<InstructionLibraryEntry> instructionLibraryEntries() const {
+    QList<InstructionLibraryEntry> instructionLibraryEntries() const override {
         return m_instructionLibraryEntries;
     }
     PersonalLexiconCloudState personalLexiconCloudState() const {
@@ -475,8 +477,8 @@ private:
     void setLastCopiedAt(std::optional<QDateTime> value);
     void setLastResultMessage(std::optional<QString> value);
     void setPersonalLexiconEntries(QList<PersonalLexiconEntry> value);
-    void setBuiltinInstructionLibraryEntries(QList<InstructionLibraryEntry> value);
-    void setInstructionLibraryEntries(QList<InstructionLibraryEntry> value);
+    void setBuiltinInstructionLibraryEntries(QList<InstructionLibraryEntry> value) override;
+    void setInstructionLibraryEntries(QList<InstructionLibraryEntry> value) override;
     void setPersonalLexiconCloudState(PersonalLexiconCloudState value);
     void setPersonalLexiconHistoryLearningState(PersonalLexiconHistoryLearningState value);
     void setRecentLexiconLearningMessage(std::optional<QString> value);
@@ -562,7 +564,7 @@ private:
     QCoro::Task<FormattedText> formatTranscript(QString transcript, NaturalModeStage stage,
                                                 HUDPresentationMode hudPresentation);
     QCoro::Task<std::optional<ActiveInteractionContext>> captureInteractionContextIfNeeded();
-    QString cleanedOrTrimmed(const QString &trimmed) const;
+    QString cleanedOrTrimmed(const QString &trimmed) const override;
     // "host: …, model: …" of the formatter a failed call used, or of the
     // configured model when it failed before reaching one.
     QString describeFormatterTarget(
@@ -616,43 +618,9 @@ private:
     bool isStopUnfiled(const QUuid &sessionID) const;
     QCoro::Task<void> fileDictationCancelledByQuit(std::optional<RecordingSessionOutput> output);
 
-    // --- Instruction library (transcriber_view_model_instructions.cpp) ----------
-    QCoro::Task<InstructionRoutingResult> routeInstructionLibraryIfNeeded(QString transcript);
-    QCoro::Task<InstructionRoutingResult> executeInstruction(InstructionLibraryEntry entry,
-                                                             QString input);
-
-    // --- Instruction library state (transcriber_view_model_instructions_library.cpp)
-    // Holding one keeps the library to one loader or editor at a time.
-    struct InstructionLibraryLease {
-        // Declared first, so the guard releases a mutex that still exists.
-        std::shared_ptr<AsyncMutex> mutex;
-        AsyncMutex::Guard guard;
-    };
-    QCoro::Task<void> loadInstructionLibrary();
-    // The lease, after a load when none has read the file yet: an edit
-    // never starts from a list that was not read from the file.
-    QCoro::Task<InstructionLibraryLease> acquireInstructionLibrary();
-    QCoro::Task<void> loadInstructionLibraryHoldingLease();
-    // Why the save failed, after its toast; nothing once saved.
-    QCoro::Task<std::optional<QString>>
-    persistInstructionLibrary(QList<InstructionLibraryEntry> entries,
-                              std::optional<QString> toastMessage);
-    QCoro::Task<void> saveManualInstructionEntryNow(std::optional<QUuid> id, QString title,
-                                                    QString summary, QString promptTemplate,
-                                                    InstructionLibraryCategory category,
-                                                    bool enabled, qint64 maxTokens,
-                                                    std::optional<QDateTime> createdAt);
-    QCoro::Task<void> toggleInstructionEntryNow(QUuid id);
-    QCoro::Task<void> deleteInstructionEntryNow(InstructionLibraryEntry entry);
-
-    // --- Voice-created instructions (transcriber_view_model_instructions_voice.cpp)
-    QCoro::Task<InstructionRoutingResult> createInstructionFromVoice(QString description);
-    QCoro::Task<InstructionLibraryEntry> buildInstructionDraft(QString description);
-    void schedulePendingInstructionCreation(const InstructionLibraryEntry &entry);
-    QCoro::Task<void> waitOutInstructionUndoWindow(InstructionLibraryEntry entry, QUuid token,
-                                                   CancelToken cancel);
-    void cancelPendingInstructionCreation(bool showFeedback);
-    QCoro::Task<void> commitPendingInstructionCreation(InstructionLibraryEntry entry, QUuid token);
+    // --- The instruction library's host -------------------------------------------
+    // The published lists' getters and setters, showAppToast(),
+    // setLastResultMessage() and cleanedOrTrimmed() serve the keeper.
 
     // --- Personal lexicon and learning -------------------------------------------
     // One audit event on its way to the log: the event with the action, the
@@ -892,7 +860,6 @@ private:
     std::unique_ptr<GatewaySessionRecovery> m_gatewayRecovery;
     std::shared_ptr<PersonalLexiconStore> m_personalLexiconStore;
     std::shared_ptr<PersonalLexiconEventLogging> m_lexiconEventLogger;
-    std::shared_ptr<InstructionLibraryStore> m_instructionLibraryStore;
     std::shared_ptr<FocusedInputInsertionService> m_insertionService;
     std::shared_ptr<RemoteDesktopKeyboardAccess> m_remoteDesktopKeyboard;
     std::shared_ptr<ActiveInteractionContextService> m_interactionContextService;
@@ -1018,19 +985,8 @@ private:
     // to it.
     QSet<QUuid> m_historyLexiconRecordsInFlight;
 
-    // --- Instruction state --------------------------------------------------------------
-    TaskHandle m_pendingInstructionCreateTask;
-    // Only the waiting task made with this token may still commit.
-    QUuid m_pendingInstructionCreateToken;
-    qint64 m_builtinInstructionTemplateVersion;
-    // Shared with the tasks holding it, which may outlive the controller.
-    std::shared_ptr<AsyncMutex> m_instructionLibraryMutex = std::make_shared<AsyncMutex>();
-    // A load has read the file (or found none), whether or not it could
-    // decode what it read.
-    bool m_hasLoadedInstructionLibrary = false;
-    // Why the last load could not read the file: until a load reads it,
-    // nothing is saved over it.
-    std::optional<QString> m_instructionLibraryReadFailure;
+    // --- Instruction library ---------------------------------------------------------
+    std::unique_ptr<InstructionLibraryKeeper> m_instructionLibrary;
 
     // --- Toast state ----------------------------------------------------------------------
     TaskHandle m_appToastTask;

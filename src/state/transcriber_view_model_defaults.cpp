@@ -8,7 +8,6 @@
 #include "services/context/active_interaction_context_service.h"
 #include "services/context/screen_text_capture.h"
 #include "services/gateway/gateway_session_service.h"
-#include "services/instructions/instruction_library_store.h"
 #include "services/learning/lexicon_learning_ai_service.h"
 #include "services/lexicon/personal_lexicon_event_logger.h"
 #include "services/security/keychain_store.h"
@@ -74,9 +73,6 @@ void TranscriberViewModel::adoptDependencies(Dependencies d) {
                                                   : std::make_shared<AudioCaptureService>();
     m_hotkeyMonitor =
         d.hotkeyMonitor ? std::move(d.hotkeyMonitor) : std::make_shared<HotkeyMonitor>();
-    m_instructionLibraryStore = d.instructionLibraryStore
-                                    ? std::move(d.instructionLibraryStore)
-                                    : std::make_shared<InstructionLibraryStore>();
 
     // The insertion and context services exist whether or not their
     // operations are injected; the desktop platforms are made only when

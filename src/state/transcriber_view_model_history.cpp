@@ -5,6 +5,7 @@
 #include "services/history/history_store.h"
 #include "services/settings/app_configuration_store.h"
 #include "services/settings/tovalit_debug_logger.h"
+#include "state/instructions/instruction_library_keeper.h"
 #include "state/shared/floating_panel_coordinating.h"
 #include "state/transcriber_view_model.h"
 #include "support/textkit.h"
@@ -213,7 +214,7 @@ QCoro::Task<void> TranscriberViewModel::runRetry(TranscriptRecord record) {
     const QString text = replacedTranscript(raw);
     setLiveTranscript(text);
     const NaturalModeStage stage = stageFor(record.duration, text);
-    const InstructionRoutingResult routing = co_await routeInstructionLibraryIfNeeded(text);
+    const InstructionRoutingResult routing = co_await m_instructionLibrary->routeIfNeeded(text);
     QString finalText;
     std::optional<QString> stepNote;
     if (routing.isRouted()) {

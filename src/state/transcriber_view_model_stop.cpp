@@ -5,6 +5,7 @@
 #include "services/lexicon/local_replacement_engine.h"
 #include "services/settings/app_configuration_store.h"
 #include "services/speech/vellup_streaming_transcriber_error.h"
+#include "state/instructions/instruction_library_keeper.h"
 #include "state/live_audio_buffer_relay.h"
 #include "state/shared/floating_panel_coordinating.h"
 #include "state/transcriber_view_model.h"
@@ -134,7 +135,7 @@ QCoro::Task<void> TranscriberViewModel::stopRecording(RecordingStopSource trigge
 
     InstructionRoutingResult routing = InstructionRoutingResult::notRouted();
     if (!m_hasEnteredMeetingMode)
-        routing = co_await routeInstructionLibraryIfNeeded(replaced);
+        routing = co_await m_instructionLibrary->routeIfNeeded(replaced);
     QString finalText;
     std::optional<QString> stepNote;
     if (routing.isRouted()) {

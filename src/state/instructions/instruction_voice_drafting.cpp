@@ -3,8 +3,11 @@
 // the library only when the undo window passes untouched.
 
 #include "services/instructions/instruction_library_ai_service.h"
+#include "state/instructions/instruction_library_keeper.h"
+#include "state/instructions/instruction_library_keeper_host.h"
 #include "state/shared/floating_panel_coordinating.h"
-#include "state/transcriber_view_model.h"
+#include "state/shared/gateway_session_recovery.h"
+#include "support/app_error.h"
 #include "support/regex.h"
 #include "support/textkit.h"
 
@@ -53,15 +56,15 @@ QString fallbackPromptTemplate(const QString &description) {
 
 // --- Drafting --------------------------------------------------------------------------
 
-InstructionLibraryEntry TranscriberViewModel::fallbackInstructionDraft(const QString &description,
-                                                                       const QDateTime &now) {
+InstructionLibraryEntry InstructionLibraryKeeper::fallbackDraft(const QString &description,
+                                                                const QDateTime &now) {
     const QString text = textkit::trimmed(description);
     return InstructionLibraryEntry::makeCustom(
         std::nullopt, fallbackTitle(text), fallbackSummary(text), fallbackPromptTemplate(text),
-        fallbackInstructionCategory(text), true, fallbackDraftMaxTokens, now, now);
+        fallbackCategory(text), true, fallbackDraftMaxTokens, now, now);
 }
 
-InstructionLibraryCategory TranscriberViewModel::fallbackInstructionCategory(const QString &text) {
+InstructionLibraryCategory InstructionLibraryKeeper::fallbackCategory(const QString &text) {
     struct Rule {
         QStringList needles;
         InstructionLibraryCategory category;
@@ -85,25 +88,25 @@ InstructionLibraryCategory TranscriberViewModel::fallbackInstructionCategory(con
 }
 
 QCoro::Task<InstructionLibraryEntry>
-TranscriberViewModel::buildInstructionDraft(QString description) {
+InstructionLibraryKeeper::buildInstructionDraft(QString description) {
     const QString trimmed = textkit::trimmed(description);
     if (trimmed.isEmpty())
-        co_return fallbackInstructionDraft(description, m_currentDate());
+        co_return fallbackDraft(description, m_currentDate());
 
     // One attempt: a draft is made without a gateway session recovery.
     std::optional<VellupStructuredFormatterConfiguration> configuration;
     std::exception_ptr failure;
     try {
-        configuration = co_await m_gatewayRecovery->resolveFormatterConfiguration();
+        configuration = co_await m_gatewayRecovery.resolveFormatterConfiguration();
     } catch (...) {
         failure = std::current_exception();
     }
     if (failure) {
-        showAppToast(QStringLiteral("网关会话不可用，已回退基础模板"), true, 2.2);
-        co_return fallbackInstructionDraft(trimmed, m_currentDate());
+        m_host.showAppToast(QStringLiteral("网关会话不可用，已回退基础模板"), true, 2.2);
+        co_return fallbackDraft(trimmed, m_currentDate());
     }
     if (!configuration)
-        co_return fallbackInstructionDraft(trimmed, m_currentDate());
+        co_return fallbackDraft(trimmed, m_currentDate());
 
     std::optional<InstructionLibraryEntry> drafted;
     try {
@@ -113,20 +116,20 @@ TranscriberViewModel::buildInstructionDraft(QString description) {
         failure = std::current_exception();
     }
     if (failure || !drafted) {
-        showAppToast(QStringLiteral("指令草稿解析失败，已回退基础模板"), true, 2.2);
-        co_return fallbackInstructionDraft(trimmed, m_currentDate());
+        m_host.showAppToast(QStringLiteral("指令草稿解析失败，已回退基础模板"), true, 2.2);
+        co_return fallbackDraft(trimmed, m_currentDate());
     }
     co_return *drafted;
 }
 
 QCoro::Task<InstructionRoutingResult>
-TranscriberViewModel::createInstructionFromVoice(QString description) {
+InstructionLibraryKeeper::createInstructionFromVoice(QString description) {
     const QString trimmed = textkit::trimmed(description);
     if (trimmed.isEmpty())
         co_return InstructionRoutingResult::notRouted();
     m_floatingPanelCoordinator->showThinking(QStringLiteral("创建指令中"), QString());
     const InstructionLibraryEntry draft = co_await buildInstructionDraft(trimmed);
-    schedulePendingInstructionCreation(draft);
+    schedulePendingCreation(draft);
     // Recorded in the history, never typed into the focused input.
     co_return InstructionRoutingResult::creationScheduled(
         QStringLiteral("已创建指令：") + draft.title,
@@ -135,17 +138,16 @@ TranscriberViewModel::createInstructionFromVoice(QString description) {
 
 // --- The undo window -------------------------------------------------------------------
 
-void TranscriberViewModel::schedulePendingInstructionCreation(
-    const InstructionLibraryEntry &entry) {
+void InstructionLibraryKeeper::schedulePendingCreation(const InstructionLibraryEntry &entry) {
     // An earlier creation still waiting is dropped without a word.
-    m_pendingInstructionCreateTask.cancel();
+    m_pendingCreateTask.cancel();
     const QUuid token = QUuid::createUuid();
-    m_pendingInstructionCreateToken = token;
+    m_pendingCreateToken = token;
 
-    QPointer<TranscriberViewModel> self(this);
+    QPointer<InstructionLibraryKeeper> self(this);
     m_floatingPanelCoordinator->showToast(
         QStringLiteral("已创建指令“") + entry.title + QStringLiteral("”，5 秒后会加入指令库。"),
-        QStringLiteral("撤销"), lexiconUndoToastDuration, [self, token] {
+        QStringLiteral("撤销"), creationUndoWindow, [self, token] {
             if (!self)
                 return;
             QMetaObject::invokeMethod(
@@ -153,55 +155,54 @@ void TranscriberViewModel::schedulePendingInstructionCreation(
                 [self, token] {
                     // Only while this creation still waits: once it has
                     // joined the library, "undone" would be untrue.
-                    if (self && self->m_pendingInstructionCreateToken == token)
-                        self->cancelPendingInstructionCreation(true);
+                    if (self && self->m_pendingCreateToken == token)
+                        self->cancelPendingCreation(true);
                 },
                 Qt::QueuedConnection);
         });
 
-    m_pendingInstructionCreateTask = spawnCancellable(
+    m_pendingCreateTask = spawnCancellable(
         this,
         [this, entry, token](CancelToken cancel) {
-            return waitOutInstructionUndoWindow(entry, token, cancel);
+            return waitOutUndoWindow(entry, token, cancel);
         },
         QStringLiteral("instruction undo window"));
 }
 
-QCoro::Task<void> TranscriberViewModel::waitOutInstructionUndoWindow(InstructionLibraryEntry entry,
-                                                                     QUuid token,
-                                                                     CancelToken cancel) {
-    QPointer<TranscriberViewModel> self(this);
+QCoro::Task<void> InstructionLibraryKeeper::waitOutUndoWindow(InstructionLibraryEntry entry,
+                                                              QUuid token, CancelToken cancel) {
+    QPointer<InstructionLibraryKeeper> self(this);
     const Sleeper sleeper = m_sleepForDuration;
-    co_await sleeper(lexiconUndoToastDuration, cancel);
+    co_await sleeper(creationUndoWindow, cancel);
     if (cancel.isCancelled() || !self)
         co_return;
-    co_await commitPendingInstructionCreation(std::move(entry), token);
+    co_await commitPendingCreation(std::move(entry), token);
 }
 
-void TranscriberViewModel::cancelPendingInstructionCreation(bool showFeedback) {
-    m_pendingInstructionCreateTask.cancel();
-    m_pendingInstructionCreateTask = TaskHandle();
+void InstructionLibraryKeeper::cancelPendingCreation(bool showFeedback) {
+    m_pendingCreateTask.cancel();
+    m_pendingCreateTask = TaskHandle();
     // A commit that is already past its wait now finds its token stale.
-    m_pendingInstructionCreateToken = QUuid::createUuid();
+    m_pendingCreateToken = QUuid::createUuid();
     if (showFeedback) {
         m_floatingPanelCoordinator->showToast(QStringLiteral("已撤销，本次不会加入指令库。"),
                                               std::nullopt, 1.6, {});
     }
 }
 
-QCoro::Task<void>
-TranscriberViewModel::commitPendingInstructionCreation(InstructionLibraryEntry entry, QUuid token) {
-    if (token != m_pendingInstructionCreateToken)
+QCoro::Task<void> InstructionLibraryKeeper::commitPendingCreation(InstructionLibraryEntry entry,
+                                                                  QUuid token) {
+    if (token != m_pendingCreateToken)
         co_return;
-    m_pendingInstructionCreateTask = TaskHandle();
-    m_pendingInstructionCreateToken = QUuid::createUuid();
+    m_pendingCreateTask = TaskHandle();
+    m_pendingCreateToken = QUuid::createUuid();
 
-    QPointer<TranscriberViewModel> self(this);
-    const InstructionLibraryLease lease = co_await acquireInstructionLibrary();
+    QPointer<InstructionLibraryKeeper> self(this);
+    const LibraryLease lease = co_await acquireLibrary();
     if (!self)
         co_return;
     const QDateTime now = m_currentDate();
-    QList<InstructionLibraryEntry> entries = m_instructionLibraryEntries;
+    QList<InstructionLibraryEntry> entries = m_host.instructionLibraryEntries();
     const QString key = entry.normalizedLookupKey();
     const auto existing =
         std::find_if(entries.begin(), entries.end(), [&](const InstructionLibraryEntry &stored) {
@@ -218,13 +219,13 @@ TranscriberViewModel::commitPendingInstructionCreation(InstructionLibraryEntry e
         entries.append(entry);
     }
     const std::optional<QString> saveFailure =
-        co_await persistInstructionLibrary(std::move(entries), std::nullopt);
+        co_await persistLibrary(std::move(entries), std::nullopt);
     if (!self)
         co_return;
     // A save that failed lost the entry: saying it was created would send
     // the user looking for it.
-    setLastResultMessage(saveFailure ? QStringLiteral("创建指令失败：") + *saveFailure
-                                     : QStringLiteral("已创建指令：") + entry.title);
+    m_host.setLastResultMessage(saveFailure ? QStringLiteral("创建指令失败：") + *saveFailure
+                                            : QStringLiteral("已创建指令：") + entry.title);
 }
 
 } // namespace tovalit

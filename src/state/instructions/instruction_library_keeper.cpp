@@ -1,11 +1,14 @@
-// The instruction library as the controller holds it: loaded at start-up,
-// edited by the library page and by voice-created instructions, saved whole
-// and republished as the store wrote it.
+// The instruction library's state: loaded at start-up, edited by the
+// library page and by voice-created instructions, saved whole and
+// republished as the store wrote it.
+
+#include "state/instructions/instruction_library_keeper.h"
 
 #include "models/instruction_library_catalog.h"
 #include "models/instruction_library_decoding_error.h"
 #include "services/instructions/instruction_library_store.h"
-#include "state/transcriber_view_model.h"
+#include "state/instructions/instruction_library_keeper_host.h"
+#include "support/app_error.h"
 #include "support/textkit.h"
 
 #include <QHash>
@@ -21,15 +24,33 @@ QString quoted(const QString &prefix, const QString &title) {
 
 } // namespace
 
-// --- Reading ---------------------------------------------------------------------------
+InstructionLibraryKeeper::InstructionLibraryKeeper(
+    InstructionLibraryKeeperHost &host, std::shared_ptr<InstructionLibraryStore> store,
+    GatewaySessionRecovery &gatewayRecovery,
+    std::shared_ptr<FloatingPanelCoordinating> floatingPanelCoordinator, Clock currentDate,
+    Sleeper sleepForDuration)
+    : m_host(host)
+    , m_store(store ? std::move(store) : std::make_shared<InstructionLibraryStore>())
+    , m_gatewayRecovery(gatewayRecovery)
+    , m_floatingPanelCoordinator(std::move(floatingPanelCoordinator))
+    , m_currentDate(std::move(currentDate))
+    , m_sleepForDuration(std::move(sleepForDuration))
+    , m_pendingCreateToken(QUuid::createUuid())
+    , m_builtinTemplateVersion(InstructionLibraryCatalog::defaultBuiltinTemplatePack().version) {}
 
-QList<InstructionLibraryEntry> TranscriberViewModel::allInstructionLibraryEntries() const {
-    return InstructionLibraryCatalog::allEntries(m_builtinInstructionLibraryEntries,
-                                                 m_instructionLibraryEntries);
+InstructionLibraryKeeper::~InstructionLibraryKeeper() {
+    m_pendingCreateTask.cancel();
 }
 
-QList<InstructionLibraryEntry> TranscriberViewModel::sortedInstructionLibraryEntries(
-    const QList<InstructionLibraryEntry> &entries) {
+// --- Reading ---------------------------------------------------------------------------
+
+QList<InstructionLibraryEntry> InstructionLibraryKeeper::allEntries() const {
+    return InstructionLibraryCatalog::allEntries(m_host.builtinInstructionLibraryEntries(),
+                                                 m_host.instructionLibraryEntries());
+}
+
+QList<InstructionLibraryEntry>
+InstructionLibraryKeeper::sortedEntries(const QList<InstructionLibraryEntry> &entries) {
     // A survivor takes the place of the first entry with its key, so the
     // outcome never depends on hashing order.
     QList<InstructionLibraryEntry> unique;
@@ -49,30 +70,29 @@ QList<InstructionLibraryEntry> TranscriberViewModel::sortedInstructionLibraryEnt
 
 // --- Loading ---------------------------------------------------------------------------
 
-QCoro::Task<void> TranscriberViewModel::loadInstructionLibrary() {
-    QPointer<TranscriberViewModel> self(this);
-    const std::shared_ptr<AsyncMutex> mutex = m_instructionLibraryMutex;
+QCoro::Task<void> InstructionLibraryKeeper::load() {
+    QPointer<InstructionLibraryKeeper> self(this);
+    const std::shared_ptr<AsyncMutex> mutex = m_libraryMutex;
     const AsyncMutex::Guard guard = co_await mutex->lock();
     if (self)
-        co_await loadInstructionLibraryHoldingLease();
+        co_await loadHoldingLease();
 }
 
-QCoro::Task<TranscriberViewModel::InstructionLibraryLease>
-TranscriberViewModel::acquireInstructionLibrary() {
-    QPointer<TranscriberViewModel> self(this);
-    InstructionLibraryLease lease{m_instructionLibraryMutex, {}};
+QCoro::Task<InstructionLibraryKeeper::LibraryLease> InstructionLibraryKeeper::acquireLibrary() {
+    QPointer<InstructionLibraryKeeper> self(this);
+    LibraryLease lease{m_libraryMutex, {}};
     lease.guard = co_await lease.mutex->lock();
     // Before a load has read the file (the start-up's, or after one that
     // could not read it), an empty list would be saved over the user's
     // stored instructions.
-    if (self && !m_hasLoadedInstructionLibrary)
-        co_await loadInstructionLibraryHoldingLease();
+    if (self && !m_hasLoadedLibrary)
+        co_await loadHoldingLease();
     co_return lease;
 }
 
-QCoro::Task<void> TranscriberViewModel::loadInstructionLibraryHoldingLease() {
-    QPointer<TranscriberViewModel> self(this);
-    const std::shared_ptr<InstructionLibraryStore> store = m_instructionLibraryStore;
+QCoro::Task<void> InstructionLibraryKeeper::loadHoldingLease() {
+    QPointer<InstructionLibraryKeeper> self(this);
+    const std::shared_ptr<InstructionLibraryStore> store = m_store;
     InstructionLibrarySnapshot snapshot;
     std::exception_ptr failure;
     bool undecodable = false;
@@ -86,47 +106,47 @@ QCoro::Task<void> TranscriberViewModel::loadInstructionLibraryHoldingLease() {
     }
     if (!self)
         co_return;
-    const bool isReread = m_instructionLibraryReadFailure.has_value();
+    const bool isReread = m_libraryReadFailure.has_value();
     // A file that was read but does not decode is moved aside by the next
     // save. One that could not be read (a permission, a network folder)
     // may read fine later, and no save replaces it before it is read.
-    m_hasLoadedInstructionLibrary = !failure || undecodable;
-    m_instructionLibraryReadFailure.reset();
+    m_hasLoadedLibrary = !failure || undecodable;
+    m_libraryReadFailure.reset();
     if (failure) {
         const QString description = describeError(failure);
         if (!undecodable)
-            m_instructionLibraryReadFailure = description;
+            m_libraryReadFailure = description;
         // The built-ins still work. A second failure to read is told by
         // the save it refuses.
         const InstructionLibraryBuiltinTemplatePack &pack =
             InstructionLibraryCatalog::defaultBuiltinTemplatePack();
-        m_builtinInstructionTemplateVersion = pack.version;
-        setBuiltinInstructionLibraryEntries(pack.entries);
-        setInstructionLibraryEntries({});
+        m_builtinTemplateVersion = pack.version;
+        m_host.setBuiltinInstructionLibraryEntries(pack.entries);
+        m_host.setInstructionLibraryEntries({});
         if (!isReread || undecodable)
-            showAppToast(QStringLiteral("指令库加载失败：") + description, true, 2.2);
+            m_host.showAppToast(QStringLiteral("指令库加载失败：") + description, true, 2.2);
         co_return;
     }
-    m_builtinInstructionTemplateVersion = snapshot.builtinTemplateVersion;
-    setBuiltinInstructionLibraryEntries(snapshot.builtinEntries);
-    setInstructionLibraryEntries(sortedInstructionLibraryEntries(snapshot.customEntries));
+    m_builtinTemplateVersion = snapshot.builtinTemplateVersion;
+    m_host.setBuiltinInstructionLibraryEntries(snapshot.builtinEntries);
+    m_host.setInstructionLibraryEntries(sortedEntries(snapshot.customEntries));
 }
 
 // --- Saving ----------------------------------------------------------------------------
 
 QCoro::Task<std::optional<QString>>
-TranscriberViewModel::persistInstructionLibrary(QList<InstructionLibraryEntry> entries,
-                                                std::optional<QString> toastMessage) {
-    QPointer<TranscriberViewModel> self(this);
-    const std::shared_ptr<InstructionLibraryStore> store = m_instructionLibraryStore;
+InstructionLibraryKeeper::persistLibrary(QList<InstructionLibraryEntry> entries,
+                                         std::optional<QString> toastMessage) {
+    QPointer<InstructionLibraryKeeper> self(this);
+    const std::shared_ptr<InstructionLibraryStore> store = m_store;
     InstructionLibrarySnapshot snapshot;
-    snapshot.builtinTemplateVersion = m_builtinInstructionTemplateVersion;
-    snapshot.builtinEntries = m_builtinInstructionLibraryEntries;
-    snapshot.customEntries = sortedInstructionLibraryEntries(entries);
+    snapshot.builtinTemplateVersion = m_builtinTemplateVersion;
+    snapshot.builtinEntries = m_host.builtinInstructionLibraryEntries();
+    snapshot.customEntries = sortedEntries(entries);
 
     InstructionLibrarySnapshot saved;
     // The file could not be read, even just now: it keeps what it holds.
-    std::optional<QString> failure = m_instructionLibraryReadFailure;
+    std::optional<QString> failure = m_libraryReadFailure;
     if (!failure) {
         try {
             saved = co_await store->saveSnapshot(std::move(snapshot));
@@ -138,52 +158,54 @@ TranscriberViewModel::persistInstructionLibrary(QList<InstructionLibraryEntry> e
         co_return std::nullopt;
     if (failure) {
         // The lists keep showing what the file holds; the change is lost.
-        showAppToast(QStringLiteral("指令库保存失败：") + *failure, true, 2.2);
+        m_host.showAppToast(QStringLiteral("指令库保存失败：") + *failure, true, 2.2);
         co_return failure;
     }
-    m_builtinInstructionTemplateVersion = saved.builtinTemplateVersion;
-    setBuiltinInstructionLibraryEntries(saved.builtinEntries);
-    setInstructionLibraryEntries(sortedInstructionLibraryEntries(saved.customEntries));
+    m_builtinTemplateVersion = saved.builtinTemplateVersion;
+    m_host.setBuiltinInstructionLibraryEntries(saved.builtinEntries);
+    m_host.setInstructionLibraryEntries(sortedEntries(saved.customEntries));
     if (toastMessage && !textkit::isBlank(*toastMessage))
-        showAppToast(*toastMessage, false, 1.6);
+        m_host.showAppToast(*toastMessage, false, 1.6);
     co_return std::nullopt;
 }
 
 // --- Editing ---------------------------------------------------------------------------
 
-void TranscriberViewModel::saveManualInstructionEntry(std::optional<QUuid> id, const QString &title,
-                                                      const QString &summary,
-                                                      const QString &promptTemplate,
-                                                      InstructionLibraryCategory category,
-                                                      bool enabled, qint64 maxTokens,
-                                                      std::optional<QDateTime> createdAt) {
+void InstructionLibraryKeeper::saveManualEntry(std::optional<QUuid> id, const QString &title,
+                                               const QString &summary,
+                                               const QString &promptTemplate,
+                                               InstructionLibraryCategory category, bool enabled,
+                                               qint64 maxTokens,
+                                               std::optional<QDateTime> createdAt) {
     spawn(
         this,
         [this, id, title, summary, promptTemplate, category, enabled, maxTokens, createdAt] {
-            return saveManualInstructionEntryNow(id, title, summary, promptTemplate, category,
-                                                 enabled, maxTokens, createdAt);
+            return saveManualEntryNow(id, title, summary, promptTemplate, category, enabled,
+                                      maxTokens, createdAt);
         },
         QStringLiteral("save instruction"));
 }
 
-QCoro::Task<void> TranscriberViewModel::saveManualInstructionEntryNow(
-    std::optional<QUuid> id, QString title, QString summary, QString promptTemplate,
-    InstructionLibraryCategory category, bool enabled, qint64 maxTokens,
-    std::optional<QDateTime> createdAt) {
+QCoro::Task<void> InstructionLibraryKeeper::saveManualEntryNow(std::optional<QUuid> id,
+                                                               QString title, QString summary,
+                                                               QString promptTemplate,
+                                                               InstructionLibraryCategory category,
+                                                               bool enabled, qint64 maxTokens,
+                                                               std::optional<QDateTime> createdAt) {
     const QString trimmedTitle = textkit::trimmed(title);
     const QString trimmedSummary = textkit::trimmed(summary);
     const QString trimmedPrompt = textkit::trimmed(promptTemplate);
     if (trimmedTitle.isEmpty() || trimmedPrompt.isEmpty()) {
-        showAppToast(QStringLiteral("请先补全指令名称和 Prompt。"), true, 1.6);
+        m_host.showAppToast(QStringLiteral("请先补全指令名称和 Prompt。"), true, 1.6);
         co_return;
     }
 
-    QPointer<TranscriberViewModel> self(this);
-    const InstructionLibraryLease lease = co_await acquireInstructionLibrary();
+    QPointer<InstructionLibraryKeeper> self(this);
+    const LibraryLease lease = co_await acquireLibrary();
     if (!self)
         co_return;
     const QDateTime now = m_currentDate();
-    QList<InstructionLibraryEntry> entries = m_instructionLibraryEntries;
+    QList<InstructionLibraryEntry> entries = m_host.instructionLibraryEntries();
     // The edited entry goes first, so its old values are never consulted.
     if (id) {
         entries.removeIf([&](const InstructionLibraryEntry &entry) { return entry.id() == *id; });
@@ -209,23 +231,23 @@ QCoro::Task<void> TranscriberViewModel::saveManualInstructionEntryNow(
     }
     const QString message =
         quoted(id ? QStringLiteral("已更新指令") : QStringLiteral("已新增指令"), trimmedTitle);
-    co_await persistInstructionLibrary(std::move(entries), message);
+    co_await persistLibrary(std::move(entries), message);
 }
 
-void TranscriberViewModel::toggleInstructionEntry(const InstructionLibraryEntry &entry) {
+void InstructionLibraryKeeper::toggleEntry(const InstructionLibraryEntry &entry) {
     if (entry.source != InstructionLibraryEntrySource::custom)
         return;
     spawn(
-        this, [this, id = entry.id()] { return toggleInstructionEntryNow(id); },
+        this, [this, id = entry.id()] { return toggleEntryNow(id); },
         QStringLiteral("toggle instruction"));
 }
 
-QCoro::Task<void> TranscriberViewModel::toggleInstructionEntryNow(QUuid id) {
-    QPointer<TranscriberViewModel> self(this);
-    const InstructionLibraryLease lease = co_await acquireInstructionLibrary();
+QCoro::Task<void> InstructionLibraryKeeper::toggleEntryNow(QUuid id) {
+    QPointer<InstructionLibraryKeeper> self(this);
+    const LibraryLease lease = co_await acquireLibrary();
     if (!self)
         co_return;
-    QList<InstructionLibraryEntry> entries = m_instructionLibraryEntries;
+    QList<InstructionLibraryEntry> entries = m_host.instructionLibraryEntries();
     const auto found =
         std::find_if(entries.begin(), entries.end(),
                      [&](const InstructionLibraryEntry &entry) { return entry.id() == id; });
@@ -235,28 +257,27 @@ QCoro::Task<void> TranscriberViewModel::toggleInstructionEntryNow(QUuid id) {
     found->updatedAt = m_currentDate();
     const QString message = quoted(
         found->enabled ? QStringLiteral("已启用指令") : QStringLiteral("已停用指令"), found->title);
-    co_await persistInstructionLibrary(std::move(entries), message);
+    co_await persistLibrary(std::move(entries), message);
 }
 
-void TranscriberViewModel::deleteInstructionEntry(const InstructionLibraryEntry &entry) {
+void InstructionLibraryKeeper::deleteEntry(const InstructionLibraryEntry &entry) {
     if (entry.source != InstructionLibraryEntrySource::custom)
         return;
     spawn(
-        this, [this, entry] { return deleteInstructionEntryNow(entry); },
+        this, [this, entry] { return deleteEntryNow(entry); },
         QStringLiteral("delete instruction"));
 }
 
-QCoro::Task<void> TranscriberViewModel::deleteInstructionEntryNow(InstructionLibraryEntry entry) {
-    QPointer<TranscriberViewModel> self(this);
-    const InstructionLibraryLease lease = co_await acquireInstructionLibrary();
+QCoro::Task<void> InstructionLibraryKeeper::deleteEntryNow(InstructionLibraryEntry entry) {
+    QPointer<InstructionLibraryKeeper> self(this);
+    const LibraryLease lease = co_await acquireLibrary();
     if (!self)
         co_return;
-    QList<InstructionLibraryEntry> entries = m_instructionLibraryEntries;
+    QList<InstructionLibraryEntry> entries = m_host.instructionLibraryEntries();
     entries.removeIf([&](const InstructionLibraryEntry &kept) { return kept.id() == entry.id(); });
     // Saved and confirmed also when another edit removed it first: the
     // user's intent holds either way.
-    co_await persistInstructionLibrary(std::move(entries),
-                                       quoted(QStringLiteral("已删除指令"), entry.title));
+    co_await persistLibrary(std::move(entries), quoted(QStringLiteral("已删除指令"), entry.title));
 }
 
 } // namespace tovalit

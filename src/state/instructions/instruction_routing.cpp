@@ -3,19 +3,21 @@
 
 #include "services/instructions/instruction_intent_recognizer.h"
 #include "services/instructions/instruction_library_ai_service.h"
+#include "state/instructions/instruction_library_keeper.h"
+#include "state/instructions/instruction_library_keeper_host.h"
 #include "state/shared/floating_panel_coordinating.h"
-#include "state/transcriber_view_model.h"
+#include "state/shared/gateway_session_recovery.h"
+#include "support/app_error.h"
 #include "support/textkit.h"
 
 namespace tovalit {
 
-QCoro::Task<InstructionRoutingResult>
-TranscriberViewModel::routeInstructionLibraryIfNeeded(QString transcript) {
+QCoro::Task<InstructionRoutingResult> InstructionLibraryKeeper::routeIfNeeded(QString transcript) {
     const QString trimmed = textkit::trimmed(transcript);
     if (trimmed.isEmpty())
         co_return InstructionRoutingResult::notRouted();
     const InstructionIntentMatch intent =
-        InstructionIntentRecognizer::resolveIntent(trimmed, allInstructionLibraryEntries());
+        InstructionIntentRecognizer::resolveIntent(trimmed, allEntries());
     switch (intent.kind()) {
     case InstructionIntentMatch::Kind::create:
         co_return co_await createInstructionFromVoice(intent.description());
@@ -28,7 +30,7 @@ TranscriberViewModel::routeInstructionLibraryIfNeeded(QString transcript) {
 }
 
 QCoro::Task<InstructionRoutingResult>
-TranscriberViewModel::executeInstruction(InstructionLibraryEntry entry, QString input) {
+InstructionLibraryKeeper::executeInstruction(InstructionLibraryEntry entry, QString input) {
     const QString trimmed = textkit::trimmed(input);
     if (trimmed.isEmpty())
         co_return InstructionRoutingResult::notRouted();
@@ -39,18 +41,19 @@ TranscriberViewModel::executeInstruction(InstructionLibraryEntry entry, QString 
     std::optional<VellupStructuredFormatterConfiguration> configuration;
     std::exception_ptr failure;
     try {
-        configuration = co_await m_gatewayRecovery->resolveFormatterConfiguration();
+        configuration = co_await m_gatewayRecovery.resolveFormatterConfiguration();
     } catch (...) {
         failure = std::current_exception();
     }
     if (failure) {
         co_return InstructionRoutingResult::executed(
-            cleanedOrTrimmed(trimmed),
+            m_host.cleanedOrTrimmed(trimmed),
             quotedTitle + QStringLiteral("”会话不可用，已回退基础整理：") + describeError(failure));
     }
     if (!configuration) {
         co_return InstructionRoutingResult::executed(
-            cleanedOrTrimmed(trimmed), quotedTitle + QStringLiteral("”配置不可用，已回退基础整理"));
+            m_host.cleanedOrTrimmed(trimmed),
+            quotedTitle + QStringLiteral("”配置不可用，已回退基础整理"));
     }
 
     QString output;
@@ -61,7 +64,7 @@ TranscriberViewModel::executeInstruction(InstructionLibraryEntry entry, QString 
     }
     if (failure) {
         co_return InstructionRoutingResult::executed(
-            cleanedOrTrimmed(trimmed),
+            m_host.cleanedOrTrimmed(trimmed),
             quotedTitle + QStringLiteral("”执行失败，已回退基础整理：") + describeError(failure));
     }
     co_return InstructionRoutingResult::executed(output,
