@@ -7,6 +7,7 @@
 #include "services/settings/tovalit_debug_logger.h"
 #include "services/shortcuts/hotkey_monitor.h"
 #include "state/live_audio_buffer_relay.h"
+#include "state/meeting/meeting_mode.h"
 #include "state/shared/floating_panel_coordinating.h"
 #include "support/app_error.h"
 
@@ -38,7 +39,12 @@ TranscriberViewModel::TranscriberViewModel(
           InstructionLibraryCatalog::defaultBuiltinTemplatePack().version) {
     Q_ASSERT(m_floatingPanelCoordinator && m_personalLexiconStore);
     const bool shouldBootstrap = dependencies.shouldBootstrap;
+    const MeetingModeTimings meetingModeTimings = dependencies.meetingModeTimings;
     adoptDependencies(std::move(dependencies));
+    MeetingModeHost &meetingHost = *this;
+    m_meeting = std::make_unique<MeetingMode>(
+        meetingHost, m_configurationStore, *m_gatewayRecovery, m_floatingPanelCoordinator,
+        m_structuredFormattingRunner, meetingModeTimings, m_currentDate, m_sleepForDuration);
     installSubscriptions(shouldBootstrap);
 }
 
@@ -78,9 +84,9 @@ void TranscriberViewModel::installSubscriptions(bool shouldBootstrap) {
                                   if (enabled == m_observedMeetingModeEnabled)
                                       return;
                                   m_observedMeetingModeEnabled = enabled;
-                                  handleMeetingModeToggleChange(enabled);
+                                  m_meeting->handleMeetingModeToggleChange(enabled);
                               });
-    handleMeetingModeToggleChange(m_observedMeetingModeEnabled);
+    m_meeting->handleMeetingModeToggleChange(m_observedMeetingModeEnabled);
 
     if (!shouldBootstrap)
         return;
