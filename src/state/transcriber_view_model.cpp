@@ -8,6 +8,7 @@
 #include "services/shortcuts/hotkey_monitor.h"
 #include "state/instructions/instruction_library_keeper.h"
 #include "state/live_audio_buffer_relay.h"
+#include "state/meeting/meeting_mode.h"
 #include "state/shared/floating_panel_coordinating.h"
 #include "support/app_error.h"
 
@@ -38,11 +39,16 @@ TranscriberViewModel::TranscriberViewModel(
     const bool shouldBootstrap = dependencies.shouldBootstrap;
     std::shared_ptr<InstructionLibraryStore> instructionLibraryStore =
         std::move(dependencies.instructionLibraryStore);
+    const MeetingModeTimings meetingModeTimings = dependencies.meetingModeTimings;
     adoptDependencies(std::move(dependencies));
     InstructionLibraryKeeperHost &instructionLibraryHost = *this;
     m_instructionLibrary = std::make_unique<InstructionLibraryKeeper>(
         instructionLibraryHost, std::move(instructionLibraryStore), *m_gatewayRecovery,
         m_floatingPanelCoordinator, m_currentDate, m_sleepForDuration);
+    MeetingModeHost &meetingHost = *this;
+    m_meeting = std::make_unique<MeetingMode>(
+        meetingHost, m_configurationStore, *m_gatewayRecovery, m_floatingPanelCoordinator,
+        m_structuredFormattingRunner, meetingModeTimings, m_currentDate, m_sleepForDuration);
     installSubscriptions(shouldBootstrap);
 }
 
@@ -82,9 +88,9 @@ void TranscriberViewModel::installSubscriptions(bool shouldBootstrap) {
                                   if (enabled == m_observedMeetingModeEnabled)
                                       return;
                                   m_observedMeetingModeEnabled = enabled;
-                                  handleMeetingModeToggleChange(enabled);
+                                  m_meeting->handleMeetingModeToggleChange(enabled);
                               });
-    handleMeetingModeToggleChange(m_observedMeetingModeEnabled);
+    m_meeting->handleMeetingModeToggleChange(m_observedMeetingModeEnabled);
 
     if (!shouldBootstrap)
         return;

@@ -6,7 +6,6 @@
 #include "models/instruction_library_entry.h"
 #include "models/instruction_routing_result.h"
 #include "models/meeting_asr_segment.h"
-#include "models/meeting_hud_content.h"
 #include "models/meeting_minute_block.h"
 #include "models/meeting_mode_timings.h"
 #include "models/observed_insertion_edit_event.h"
@@ -26,13 +25,13 @@
 #include "services/capture/audio_capture_service.h"
 #include "services/learning/insertion_correction_learning_result.h"
 #include "services/learning/lexicon_learning_ai_analysis.h"
-#include "services/meeting/meeting_transcript_follower.h"
 #include "services/speech/live_transcriber.h"
 #include "services/text_processing/natural_mode_stage.h"
 #include "services/text_processing/structured_formatting_task.h"
 #include "services/text_processing/transcript_cleanup_service.h"
 #include "state/instructions/instruction_library_keeper_host.h"
 #include "state/live_transcript_accumulator.h"
+#include "state/meeting/meeting_mode_host.h"
 #include "state/recording_hotkey_coordinator.h"
 #include "state/shared/dictation_result_texts.h"
 #include "state/shared/gateway_session_recovery.h"
@@ -72,6 +71,7 @@ class InstructionLibraryKeeper;
 class InstructionLibraryStore;
 class LexiconLearningAIServiceError;
 class LiveAudioBufferRelay;
+class MeetingMode;
 class Pasteboard;
 class PersonalLexiconEventLogging;
 class PersonalLexiconStore;
@@ -89,7 +89,9 @@ struct PersonalLexiconSnapshot;
 // several concerns and are implemented in one source file per concern
 // (transcriber_view_model_<concern>.cpp); this header keeps them in
 // matching sections.
-class TranscriberViewModel : public QObject, private InstructionLibraryKeeperHost {
+class TranscriberViewModel : public QObject,
+                             private InstructionLibraryKeeperHost,
+                             private MeetingModeHost {
     Q_OBJECT
 
     // --- Published state ------------------------------------------------
@@ -397,10 +399,6 @@ public:
     }
 
     // --- Constants ------------------------------------------------------------
-    static constexpr int meetingIncrementalContextSegmentLimit = 2;
-    static constexpr int meetingIncrementalFallbackContextCharacterLimit = 220;
-    static constexpr int meetingIncrementalMustDecideDurationSeconds = 45;
-    static constexpr int meetingIncrementalMustDecideCharacterLimit = 480;
     static constexpr double lexiconUndoToastDuration = 5.0;
     static constexpr double lexiconAnalysisDuplicateSuppressionWindow = 12.0;
     static constexpr double lexiconAnalysisRateLimitFallbackCooldown = 30.0;
@@ -797,58 +795,15 @@ private:
     makeLexiconAuditReplacementPairs(const QList<ObservedInsertionCorrection> &pairs);
     static QStringList makeLexiconAuditTerms(const QStringList &terms);
 
-    // --- Meeting mode (transcriber_view_model_meeting.cpp) ----------------------
-    // Session state, threshold, countdown and entry.
-    void handleMeetingModeToggleChange(bool enabled);
-    void scheduleMeetingModeThresholdIfNeeded();
-    QCoro::Task<void> waitForMeetingModeThreshold(QUuid sessionID, double wait, CancelToken token);
-    void beginMeetingModeCountdownIfNeeded();
-    QCoro::Task<void> runMeetingModeCountdown(QUuid sessionID, int seconds, CancelToken token);
-    void stopMeetingModeRuntimeTasks();
-    void resetMeetingModeSessionState();
-    void cancelMeetingModeAutoEntry();
-    QCoro::Task<void> enterMeetingModeIfNeeded();
-    bool shouldContinueMeetingModeFlow(const QUuid &sessionID) const;
-    int currentMeetingElapsedSeconds() const;
-    MeetingHUDContent meetingHUDContent() const;
-    std::optional<QString> meetingModeCountdownToastMessage() const;
-
-    // --- Meeting summary ticks (transcriber_view_model_meeting_tick.cpp) --------
-    // What one summary request came to. The response is "[不新增]" unless
-    // the model produced a stage.
-    struct MeetingIncrementalFormatResult {
-        enum class Outcome { produced, noUpdate, failed };
-        Outcome outcome = Outcome::failed;
-        QString responseText;
-    };
-    void startMeetingMinuteUpdateLoop();
-    QCoro::Task<void> runMeetingMinuteUpdateLoop(QUuid sessionID, double interval,
-                                                 CancelToken token);
-    QCoro::Task<void> appendMeetingMinuteBlockIfNeeded(bool force);
-    // `tick` carries every field of the request but the pending text.
-    QCoro::Task<MeetingIncrementalFormatResult>
-    formatMeetingIncrementalBlock(QString text, StructuredFormattingTask::MeetingIncremental tick);
-    QString meetingIncrementalCurrentStageTitle() const;
-    QString meetingIncrementalCurrentStageOutline() const;
-    QStringList meetingIncrementalCurrentStageModuleNames() const;
-    int meetingIncrementalCurrentStageTextModuleCount() const;
-    QStringList meetingIncrementalPreviousStageOutlines() const;
-    QString meetingIncrementalRecentContext() const;
-
-    // --- Meeting transcript and log (transcriber_view_model_meeting_live.cpp) ---
-    void handleMeetingLiveTranscriptUpdate(const QString &transcript);
-    QString currentMeetingTranscriptSnapshot() const;
-    // Writes nothing unless this recording is a meeting or the setting is on.
-    void logMeetingStreamEvent(const QString &event, const QString &detail);
-    // Under the session of the recording that sent the tick.
-    void logMeetingIncrementalDecision(const StructuredFormattingTask::MeetingIncremental &tick,
-                                       const QString &currentWindow, const QString &response,
-                                       const QString &result, const QUuid &sessionID);
-
-    // --- Meeting minutes (transcriber_view_model_meeting_minutes.cpp) -----------
-    QCoro::Task<FormattedText> formatMeetingFinalSummary(QString rawTranscript,
-                                                         QString normalizedTranscript);
-    QString fallbackMeetingSummary(const QString &transcript) const;
+    // --- Meeting host (transcriber_view_model_meeting_host.cpp) -----------------
+    // The rest of the meeting's host are the controller's own members of
+    // the same names: the published meeting values and their setters, the
+    // session guard, the recording panel and the failure texts.
+    QUuid activeRecordingSessionID() const override;
+    std::optional<QDateTime> recordingStartedAt() const override;
+    bool refreshEngineStatusNoteForMeeting() override;
+    void setEngineStatusNote(QString note) override;
+    void resetLiveTranscriptAccumulator() override;
 
     // --- Collaborators ------------------------------------------------------------
     AppConfigurationStore &m_configurationStore;
@@ -885,7 +840,6 @@ private:
     Sleeper m_toastSleeper;
     MonotonicClock m_uptime;
     std::function<std::optional<QString>()> m_takeDataFolderMoveNotice;
-    MeetingModeTimings m_meetingModeTimings;
 
     // --- Published values ---------------------------------------------------------
     RecordingState m_recordingState;
@@ -946,17 +900,7 @@ private:
     std::optional<RetryInFlight> m_retryInFlight;
 
     // --- Meeting state ----------------------------------------------------------------
-    TaskHandle m_meetingThresholdTask;
-    TaskHandle m_meetingCountdownTask;
-    TaskHandle m_meetingMinuteUpdateTask;
-    bool m_meetingModeAutoEntryDismissed = false;
-    QString m_lastMeetingTranscriptSnapshot;
-    // Reads each partial result's transcript from where the last one
-    // changed, for the increment and the raw segments.
-    MeetingTranscriptFollower m_meetingTranscriptFollower;
-    QString m_pendingMeetingIncrementalText;
-    int m_pendingMeetingIncrementalStartSecond = 0;
-    QString m_lastMeetingEvaluatedIncrementalText;
+    std::unique_ptr<MeetingMode> m_meeting;
 
     // --- Lexicon learning state ---------------------------------------------------------
     TaskHandle m_pendingLexiconAnalysisTask;

@@ -58,7 +58,6 @@ QCoro::Task<void> activateWith(std::shared_ptr<ActiveInteractionContextService> 
 } // namespace
 
 void TranscriberViewModel::adoptDependencies(Dependencies d) {
-    m_meetingModeTimings = d.meetingModeTimings;
     m_currentDate = std::move(d.currentDate);
     m_sleepForDuration = std::move(d.sleepForDuration);
     m_systemDate = std::move(d.systemDate);

@@ -5,6 +5,7 @@
 #include "services/settings/app_configuration_store.h"
 #include "services/shortcuts/emoji_panel_dismissal_service.h"
 #include "services/shortcuts/function_key_system_settings.h"
+#include "state/meeting/meeting_mode.h"
 #include "state/shared/floating_panel_coordinating.h"
 #include "state/transcriber_view_model.h"
 
@@ -17,16 +18,18 @@ namespace tovalit {
 void TranscriberViewModel::presentRecordingHUD() {
     QPointer<TranscriberViewModel> self(this);
     const RecordingHUDDisplayState displayState =
-        m_hasEnteredMeetingMode ? RecordingHUDDisplayState::expandedMeeting(meetingHUDContent())
-                                : RecordingHUDDisplayState::compact();
+        m_hasEnteredMeetingMode
+            ? RecordingHUDDisplayState::expandedMeeting(m_meeting->meetingHUDContent())
+            : RecordingHUDDisplayState::compact();
     std::optional<QString> toastActionTitle;
     if (m_meetingModeCountdownRemainingSeconds)
         toastActionTitle = QStringLiteral("取消");
     m_floatingPanelCoordinator->showRecording(
-        m_waveformLevels, displayState, meetingModeCountdownToastMessage(), toastActionTitle,
+        m_waveformLevels, displayState, m_meeting->meetingModeCountdownToastMessage(),
+        toastActionTitle,
         [self] {
             if (self)
-                self->cancelMeetingModeAutoEntry();
+                self->m_meeting->cancelMeetingModeAutoEntry();
         },
         [self] {
             if (!self)
@@ -39,7 +42,7 @@ void TranscriberViewModel::presentRecordingHUD() {
                     // During the countdown the button means "be a meeting
                     // now"; otherwise it ends the recording like the key.
                     if (self->m_meetingModeCountdownRemainingSeconds)
-                        co_await self->enterMeetingModeIfNeeded();
+                        co_await self->m_meeting->enterMeetingModeIfNeeded();
                     else
                         co_await self->stopRecording(RecordingStopSource::hudFinishButton);
                 },

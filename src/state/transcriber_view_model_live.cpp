@@ -2,6 +2,7 @@
 // rebuild of a recogniser whose stream broke.
 
 #include "state/live_audio_buffer_relay.h"
+#include "state/meeting/meeting_mode.h"
 #include "state/transcriber_view_model.h"
 #include "support/gui_thread.h"
 
@@ -46,7 +47,7 @@ void TranscriberViewModel::handleLivePartial(const QString &text, QUuid sessionI
         return;
     const QString merged = m_liveTranscriptAccumulator.renderedPartial(text);
     setLiveTranscript(merged);
-    handleMeetingLiveTranscriptUpdate(merged);
+    m_meeting->handleMeetingLiveTranscriptUpdate(merged);
 }
 
 void TranscriberViewModel::handleLiveLevels(QList<double> levels, QUuid sessionID) {
@@ -79,7 +80,7 @@ TranscriberViewModel::handleLiveTranscriberInterruption(std::exception_ptr error
     // What broke, as it was reported: the gateway's wording ("reconnected
     // but still not recovered") would claim a reconnect not yet tried.
     const QString reason = describeError(error);
-    logMeetingStreamEvent(QStringLiteral("interrupted"), reason);
+    m_meeting->logMeetingStreamEvent(QStringLiteral("interrupted"), reason);
     m_engineStatusNote = m_hasEnteredMeetingMode
                              ? QStringLiteral("Vellup流式 ASR 已中断，正在恢复会议实时总结")
                              : QStringLiteral("Vellup流式 ASR 已中断，正在尝试恢复");
@@ -141,7 +142,7 @@ QCoro::Task<void> TranscriberViewModel::recoverLiveTranscriberIfNeeded(QUuid ses
     if (m_liveAudioBufferRelay->hasDroppedBufferedAudio())
         m_liveAudioLost = true;
     refreshLiveEngineStatusNote(*m_transcriber, true);
-    logMeetingStreamEvent(QStringLiteral("recovered"), interruptionReason);
+    m_meeting->logMeetingStreamEvent(QStringLiteral("recovered"), interruptionReason);
     presentRecordingHUD();
 }
 
@@ -160,7 +161,7 @@ void TranscriberViewModel::failLiveTranscriberRecovery(const QString &detail) {
     m_liveAudioBufferRelay->reset();
     m_liveAudioLost = true;
     m_engineStatusNote = interruptedStreamNote();
-    logMeetingStreamEvent(QStringLiteral("recovery_failed"), detail);
+    m_meeting->logMeetingStreamEvent(QStringLiteral("recovery_failed"), detail);
     presentRecordingHUD();
 }
 

@@ -3,6 +3,7 @@
 
 #include "services/history/history_store.h"
 #include "services/settings/tovalit_debug_logger.h"
+#include "state/meeting/meeting_mode.h"
 #include "state/shared/floating_panel_coordinating.h"
 #include "state/transcriber_view_model.h"
 
@@ -72,7 +73,7 @@ TranscriberViewModel::fileDictationCancelledByQuit(std::optional<RecordingSessio
     const TranscriptRecord record =
         failedRecord(retained, m_finalTranscript, m_liveTranscript, message);
     clearSessionContext();
-    resetMeetingModeSessionState();
+    m_meeting->resetMeetingModeSessionState();
     m_floatingPanelCoordinator->hide();
     const QPointer<TranscriberViewModel> alive(this);
     std::exception_ptr failure;

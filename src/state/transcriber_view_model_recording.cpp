@@ -4,6 +4,7 @@
 #include "services/settings/app_configuration_store.h"
 #include "services/settings/tovalit_debug_logger.h"
 #include "state/live_audio_buffer_relay.h"
+#include "state/meeting/meeting_mode.h"
 #include "state/recording_session_cancelled_error.h"
 #include "state/shared/floating_panel_coordinating.h"
 #include "state/transcriber_view_model.h"
@@ -23,7 +24,7 @@ QCoro::Task<void> TranscriberViewModel::startRecording() {
     setWaveformLevels(idleWaveformLevels());
     setLastResultMessage(std::nullopt);
     m_engineStatusNote.reset();
-    resetMeetingModeSessionState();
+    m_meeting->resetMeetingModeSessionState();
     const QUuid sessionID = prepareNewSession();
 
     SpeechOperation<std::shared_ptr<LiveTranscriber>> start =
@@ -134,7 +135,7 @@ void TranscriberViewModel::handleRecordingDidStart(QDateTime startedAt) {
     m_recordingStartedAt = std::move(startedAt);
     m_recordingStartedUptime = m_uptime();
     setRecordingState(RecordingState::recording());
-    scheduleMeetingModeThresholdIfNeeded();
+    m_meeting->scheduleMeetingModeThresholdIfNeeded();
     QPointer<TranscriberViewModel> self(this);
     const QUuid sessionID = m_activeRecordingSessionID;
     spawn(
@@ -209,7 +210,7 @@ QCoro::Task<void> TranscriberViewModel::cancelCurrentSession() {
     setLiveTranscript(QString());
     setFinalTranscript(QString());
     cancelActiveSession();
-    resetMeetingModeSessionState();
+    m_meeting->resetMeetingModeSessionState();
     setRecordingState(RecordingState::idle());
     setLastResultMessage(QStringLiteral("已取消本次录音"));
     m_floatingPanelCoordinator->hide();
@@ -217,7 +218,7 @@ QCoro::Task<void> TranscriberViewModel::cancelCurrentSession() {
 
 std::optional<RecordingSessionOutput>
 TranscriberViewModel::endRecordingCapture(bool keepAudioFile) {
-    stopMeetingModeRuntimeTasks();
+    m_meeting->stopMeetingModeRuntimeTasks();
     cancelLiveTranscriberRecovery(true);
     detachCaptureCallbacks();
     const RecordingSessionOutput output = m_audioCaptureService->stop(keepAudioFile);

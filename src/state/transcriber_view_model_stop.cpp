@@ -7,6 +7,7 @@
 #include "services/speech/vellup_streaming_transcriber_error.h"
 #include "state/instructions/instruction_library_keeper.h"
 #include "state/live_audio_buffer_relay.h"
+#include "state/meeting/meeting_mode.h"
 #include "state/shared/floating_panel_coordinating.h"
 #include "state/transcriber_view_model.h"
 #include "support/textkit.h"
@@ -73,7 +74,7 @@ QCoro::Task<void> TranscriberViewModel::stopRecording(RecordingStopSource trigge
         streamNote = m_engineStatusNote;
     }
     dismissEmojiPanelIfNeeded(triggerSource);
-    stopMeetingModeRuntimeTasks();
+    m_meeting->stopMeetingModeRuntimeTasks();
     cancelLiveTranscriberRecovery(true);
     const HUDPresentationMode deliveryPresentation =
         m_configurationStore.autoInsertIntoFocusedInput() && !m_hasEnteredMeetingMode
@@ -143,9 +144,11 @@ QCoro::Task<void> TranscriberViewModel::stopRecording(RecordingStopSource trigge
         stepNote = routing.note();
     } else {
         FormattedText formatted;
-        if (m_hasEnteredMeetingMode)
-            formatted = co_await formatMeetingFinalSummary(heard, replaced);
-        else
+        if (m_hasEnteredMeetingMode) {
+            MeetingMode::Minutes minutes =
+                co_await m_meeting->formatMeetingFinalSummary(heard, replaced);
+            formatted = FormattedText{std::move(minutes.text), std::move(minutes.note)};
+        } else
             formatted = co_await formatTranscript(replaced, stage, HUDPresentationMode::standard);
         finalText = formatted.text.isEmpty() ? replaced : formatted.text;
         stepNote = formatted.note;
@@ -193,7 +196,7 @@ QCoro::Task<void> TranscriberViewModel::stopRecording(RecordingStopSource trigge
     } else {
         setLastResultMessage(note);
     }
-    resetMeetingModeSessionState();
+    m_meeting->resetMeetingModeSessionState();
     clearSessionContext();
     setRecordingState(RecordingState::idle());
     finishWithCompletionPanel(result, finalText, routing, status, note);
@@ -225,7 +228,7 @@ QCoro::Task<void> TranscriberViewModel::failStop(std::optional<RecordingSessionO
         // The store refused twice; the failure itself is what the user sees.
     }
     setLastResultMessage(message);
-    resetMeetingModeSessionState();
+    m_meeting->resetMeetingModeSessionState();
     m_floatingPanelCoordinator->hide();
     setRecordingState(RecordingState::failed(message));
 }

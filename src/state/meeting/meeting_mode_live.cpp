@@ -4,19 +4,20 @@
 #include "services/meeting/meeting_live_transcript.h"
 #include "services/meeting/meeting_mode_debug_logger.h"
 #include "services/settings/app_configuration_store.h"
-#include "state/transcriber_view_model.h"
+#include "state/meeting/meeting_mode.h"
+#include "state/meeting/meeting_mode_host.h"
 #include "support/textkit.h"
 
 namespace tovalit {
 
-void TranscriberViewModel::handleMeetingLiveTranscriptUpdate(const QString &transcript) {
+void MeetingMode::handleMeetingLiveTranscriptUpdate(const QString &transcript) {
     // Before entry nothing is kept here: entry takes a snapshot instead.
-    if (!m_recordingState.is(RecordingState::Case::recording) || !m_hasEnteredMeetingMode)
+    if (!isRecording() || !m_host.hasEnteredMeetingMode())
         return;
     const QString current = textkit::trimmed(transcript);
     if (current.isEmpty()) {
         // The snapshot and the pending text stay for when text comes back.
-        setMeetingRawSegments({});
+        m_host.setMeetingRawSegments({});
         return;
     }
     const QString increment =
@@ -26,28 +27,29 @@ void TranscriberViewModel::handleMeetingLiveTranscriptUpdate(const QString &tran
             m_pendingMeetingIncrementalText, increment);
     }
     m_lastMeetingTranscriptSnapshot = current;
-    setMeetingRawSegments(m_meetingTranscriptFollower.segments(current));
-    presentRecordingHUD();
+    m_host.setMeetingRawSegments(m_meetingTranscriptFollower.segments(current));
+    m_host.presentRecordingHUD();
 }
 
-QString TranscriberViewModel::currentMeetingTranscriptSnapshot() const {
-    const QString live = textkit::trimmed(m_liveTranscript);
-    return live.isEmpty() ? textkit::trimmed(m_finalTranscript) : live;
+QString MeetingMode::currentMeetingTranscriptSnapshot() const {
+    const QString live = textkit::trimmed(m_host.liveTranscript());
+    return live.isEmpty() ? textkit::trimmed(m_host.finalTranscript()) : live;
 }
 
-void TranscriberViewModel::logMeetingStreamEvent(const QString &event, const QString &detail) {
-    if (!m_hasEnteredMeetingMode && !m_configurationStore.meetingModeEnabled())
+void MeetingMode::logMeetingStreamEvent(const QString &event, const QString &detail) {
+    if (!m_host.hasEnteredMeetingMode() && !m_configurationStore.meetingModeEnabled())
         return;
     MeetingModeDebugLogger::StreamRecord record;
     record.timestamp = m_currentDate();
-    record.sessionID = m_activeRecordingSessionID;
+    record.sessionID = m_host.activeRecordingSessionID();
     record.event = event;
     record.detail = detail;
-    record.liveTranscriptCharacters = textkit::graphemeCount(textkit::trimmed(m_liveTranscript));
+    record.liveTranscriptCharacters =
+        textkit::graphemeCount(textkit::trimmed(m_host.liveTranscript()));
     MeetingModeDebugLogger::shared().append(MeetingModeDebugLogger::streamRecordText(record));
 }
 
-void TranscriberViewModel::logMeetingIncrementalDecision(
+void MeetingMode::logMeetingIncrementalDecision(
     const StructuredFormattingTask::MeetingIncremental &tick, const QString &currentWindow,
     const QString &response, const QString &result, const QUuid &sessionID) {
     MeetingModeDebugLogger::DecisionRecord record;

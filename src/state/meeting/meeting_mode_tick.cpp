@@ -3,8 +3,9 @@
 // settled stage into the tree.
 
 #include "services/meeting/meeting_stage_builder.h"
-#include "services/settings/app_configuration_store.h"
-#include "state/transcriber_view_model.h"
+#include "state/meeting/meeting_mode.h"
+#include "state/meeting/meeting_mode_host.h"
+#include "state/shared/gateway_session_recovery.h"
 #include "support/textkit.h"
 
 #include <QPointer>
@@ -24,11 +25,11 @@ constexpr qsizetype previousStageLimit = 5;
 
 // --- The loop -------------------------------------------------------------------------
 
-void TranscriberViewModel::startMeetingMinuteUpdateLoop() {
+void MeetingMode::startMeetingMinuteUpdateLoop() {
     m_meetingMinuteUpdateTask.cancel();
-    const QUuid sessionID = m_activeRecordingSessionID;
+    const QUuid sessionID = m_host.activeRecordingSessionID();
     const double interval = m_meetingModeTimings.updateInterval;
-    QPointer<TranscriberViewModel> self(this);
+    QPointer<MeetingMode> self(this);
     m_meetingMinuteUpdateTask = spawnCancellable(
         this,
         [self, sessionID, interval](CancelToken token) -> QCoro::Task<void> {
@@ -38,9 +39,9 @@ void TranscriberViewModel::startMeetingMinuteUpdateLoop() {
         QStringLiteral("meeting minute loop"));
 }
 
-QCoro::Task<void> TranscriberViewModel::runMeetingMinuteUpdateLoop(QUuid sessionID, double interval,
-                                                                   CancelToken token) {
-    QPointer<TranscriberViewModel> self(this);
+QCoro::Task<void> MeetingMode::runMeetingMinuteUpdateLoop(QUuid sessionID, double interval,
+                                                          CancelToken token) {
+    QPointer<MeetingMode> self(this);
     // Wake-ups fall on the grid start + k × interval, each computed from
     // the start so no rounding accumulates: a long tick shortens the next
     // wait, one that overran a whole interval is followed at once.
@@ -57,7 +58,7 @@ QCoro::Task<void> TranscriberViewModel::runMeetingMinuteUpdateLoop(QUuid session
         if (wait > 0)
             co_await m_sleepForDuration(wait, token);
         if (token.isCancelled() || !self || !shouldContinueMeetingModeFlow(sessionID) ||
-            !m_hasEnteredMeetingMode) {
+            !m_host.hasEnteredMeetingMode()) {
             co_return;
         }
         co_await appendMeetingMinuteBlockIfNeeded(false);
@@ -68,8 +69,8 @@ QCoro::Task<void> TranscriberViewModel::runMeetingMinuteUpdateLoop(QUuid session
 
 // --- One tick -----------------------------------------------------------------------------
 
-QCoro::Task<void> TranscriberViewModel::appendMeetingMinuteBlockIfNeeded(bool force) {
-    if (!m_recordingState.is(RecordingState::Case::recording) || !m_hasEnteredMeetingMode)
+QCoro::Task<void> MeetingMode::appendMeetingMinuteBlockIfNeeded(bool force) {
+    if (!isRecording() || !m_host.hasEnteredMeetingMode())
         co_return;
     const QString pending = textkit::trimmed(m_pendingMeetingIncrementalText);
     if (pending.isEmpty())
@@ -83,8 +84,9 @@ QCoro::Task<void> TranscriberViewModel::appendMeetingMinuteBlockIfNeeded(bool fo
     const bool mustDecide =
         force || now - start >= meetingIncrementalMustDecideDurationSeconds ||
         textkit::graphemeCount(pending) >= meetingIncrementalMustDecideCharacterLimit;
+    const qsizetype blockCount = m_host.meetingBlocks().size();
     StructuredFormattingTask::MeetingIncremental tick;
-    tick.tickIndex = int(m_meetingBlocks.size()) + 1;
+    tick.tickIndex = int(blockCount) + 1;
     tick.rangeLabel = MeetingMinuteBlock::timeRangeLabel(start, now);
     tick.previousStages = meetingIncrementalPreviousStageOutlines();
     tick.currentStageTitle = meetingIncrementalCurrentStageTitle();
@@ -94,12 +96,12 @@ QCoro::Task<void> TranscriberViewModel::appendMeetingMinuteBlockIfNeeded(bool fo
     tick.recentContext = meetingIncrementalRecentContext();
     tick.pendingSeconds = std::max(now - start, 0);
     tick.mustDecide = mustDecide;
-    tick.mustLandStage = mustDecide && m_meetingBlocks.isEmpty();
+    tick.mustLandStage = mustDecide && blockCount == 0;
     // What the pending text held when the request went out; see below.
     const QString sentPendingText = m_pendingMeetingIncrementalText;
-    const QUuid sessionID = m_activeRecordingSessionID;
+    const QUuid sessionID = m_host.activeRecordingSessionID();
 
-    QPointer<TranscriberViewModel> self(this);
+    QPointer<MeetingMode> self(this);
     const MeetingIncrementalFormatResult formatted =
         co_await formatMeetingIncrementalBlock(pending, tick);
     // Only a meeting still recording takes the answer. Once stopped, its
@@ -108,19 +110,20 @@ QCoro::Task<void> TranscriberViewModel::appendMeetingMinuteBlockIfNeeded(bool fo
     // meeting at all.
     if (!self)
         co_return;
-    if (!isCurrentSession(sessionID) || !m_recordingState.is(RecordingState::Case::recording) ||
-        !m_hasEnteredMeetingMode) {
+    if (!m_host.isCurrentSession(sessionID) || !isRecording() || !m_host.hasEnteredMeetingMode()) {
         // The model was asked all the same: the log keeps its answer.
         logMeetingIncrementalDecision(tick, pending, formatted.responseText,
                                       QStringLiteral("ignored_after_stop"), sessionID);
         co_return;
     }
 
+    // The tree as it stands now, which this tick's answer extends.
+    QList<MeetingMinuteBlock> blocks = m_host.meetingBlocks();
     std::optional<MeetingMinuteBlock> block;
     if (formatted.outcome == MeetingIncrementalFormatResult::Outcome::produced) {
         block = MeetingStageBuilder::buildMeetingBlock(
-            formatted.responseText, int(m_meetingBlocks.size()) + 1, start, now,
-            tick.currentStageTitle, tick.currentStageTextModuleCount, pending, m_currentDate());
+            formatted.responseText, int(blocks.size()) + 1, start, now, tick.currentStageTitle,
+            tick.currentStageTextModuleCount, pending, m_currentDate());
         if (block) {
             block = MeetingStageBuilder::normalizedMeetingContinuationBlock(
                 *block, tick.currentStageTitle, tick.currentStageTextModuleCount, pending,
@@ -131,7 +134,7 @@ QCoro::Task<void> TranscriberViewModel::appendMeetingMinuteBlockIfNeeded(bool fo
     QString result;
     switch (formatted.outcome) {
     case MeetingIncrementalFormatResult::Outcome::produced:
-        result = block ? MeetingStageBuilder::meetingMergeActionDescription(m_meetingBlocks, *block)
+        result = block ? MeetingStageBuilder::meetingMergeActionDescription(blocks, *block)
                        : QStringLiteral("invalid_structure");
         break;
     case MeetingIncrementalFormatResult::Outcome::noUpdate:
@@ -155,10 +158,9 @@ QCoro::Task<void> TranscriberViewModel::appendMeetingMinuteBlockIfNeeded(bool fo
                 : QString();
         m_pendingMeetingIncrementalStartSecond = now;
         m_lastMeetingEvaluatedIncrementalText.clear();
-        QList<MeetingMinuteBlock> blocks = m_meetingBlocks;
         MeetingStageBuilder::mergeMeetingBlock(blocks, *block);
-        setMeetingBlocks(std::move(blocks));
-        presentRecordingHUD();
+        m_host.setMeetingBlocks(std::move(blocks));
+        m_host.presentRecordingHUD();
     } else if (formatted.outcome == MeetingIncrementalFormatResult::Outcome::noUpdate &&
                !tick.mustLandStage) {
         // Unforced ticks skip this text until new transcript extends it.
@@ -167,9 +169,9 @@ QCoro::Task<void> TranscriberViewModel::appendMeetingMinuteBlockIfNeeded(bool fo
     // A failure or an unusable answer leaves everything for the next tick.
 }
 
-QCoro::Task<TranscriberViewModel::MeetingIncrementalFormatResult>
-TranscriberViewModel::formatMeetingIncrementalBlock(
-    QString text, StructuredFormattingTask::MeetingIncremental tick) {
+QCoro::Task<MeetingMode::MeetingIncrementalFormatResult>
+MeetingMode::formatMeetingIncrementalBlock(QString text,
+                                           StructuredFormattingTask::MeetingIncremental tick) {
     using Outcome = MeetingIncrementalFormatResult::Outcome;
     const QString transcript = textkit::trimmed(text);
     if (transcript.isEmpty())
@@ -177,14 +179,14 @@ TranscriberViewModel::formatMeetingIncrementalBlock(
 
     tick.speakerHints.clear();
     const StructuredFormattingTask task = StructuredFormattingTask::meetingIncremental(tick);
-    FormatterOperation<QString> operation = [this, transcript,
-                                             task](VellupStructuredFormatterConfiguration c) {
-        return m_structuredFormattingRunner(transcript, task, std::move(c));
-    };
-    FormatterResult<QString> formatted;
+    GatewaySessionRecovery::FormatterOperation<QString> operation =
+        [this, transcript, task](VellupStructuredFormatterConfiguration c) {
+            return m_structuredFormattingRunner(transcript, task, std::move(c));
+        };
+    GatewaySessionRecovery::FormatterResult<QString> formatted;
     bool failed = false;
     try {
-        formatted = co_await m_gatewayRecovery->performFormatterOperation(std::move(operation));
+        formatted = co_await m_gatewayRecovery.performFormatterOperation(std::move(operation));
     } catch (...) {
         // Dropped on purpose: the decision record says "formatter_failed"
         // and the next tick offers the text again.
@@ -201,18 +203,21 @@ TranscriberViewModel::formatMeetingIncrementalBlock(
 
 // --- The context a request carries ----------------------------------------------------------
 
-QString TranscriberViewModel::meetingIncrementalCurrentStageTitle() const {
-    return m_meetingBlocks.isEmpty() ? QString() : m_meetingBlocks.last().title();
+QString MeetingMode::meetingIncrementalCurrentStageTitle() const {
+    const QList<MeetingMinuteBlock> blocks = m_host.meetingBlocks();
+    return blocks.isEmpty() ? QString() : blocks.last().title();
 }
 
-QString TranscriberViewModel::meetingIncrementalCurrentStageOutline() const {
-    return m_meetingBlocks.isEmpty() ? QString() : m_meetingBlocks.last().promptFragment();
+QString MeetingMode::meetingIncrementalCurrentStageOutline() const {
+    const QList<MeetingMinuteBlock> blocks = m_host.meetingBlocks();
+    return blocks.isEmpty() ? QString() : blocks.last().promptFragment();
 }
 
-QStringList TranscriberViewModel::meetingIncrementalCurrentStageModuleNames() const {
-    if (m_meetingBlocks.isEmpty())
+QStringList MeetingMode::meetingIncrementalCurrentStageModuleNames() const {
+    const QList<MeetingMinuteBlock> blocks = m_host.meetingBlocks();
+    if (blocks.isEmpty())
         return {};
-    const MeetingMinuteBlock &stage = m_meetingBlocks.last();
+    const MeetingMinuteBlock &stage = blocks.last();
     QStringList names;
     for (const MeetingTextModule &module : stage.textModules())
         names.append(module.title);
@@ -221,25 +226,28 @@ QStringList TranscriberViewModel::meetingIncrementalCurrentStageModuleNames() co
     return names;
 }
 
-int TranscriberViewModel::meetingIncrementalCurrentStageTextModuleCount() const {
-    return m_meetingBlocks.isEmpty() ? 0 : int(m_meetingBlocks.last().textModules().size());
+int MeetingMode::meetingIncrementalCurrentStageTextModuleCount() const {
+    const QList<MeetingMinuteBlock> blocks = m_host.meetingBlocks();
+    return blocks.isEmpty() ? 0 : int(blocks.last().textModules().size());
 }
 
-QStringList TranscriberViewModel::meetingIncrementalPreviousStageOutlines() const {
-    const qsizetype end = std::max<qsizetype>(m_meetingBlocks.size() - 1, 0);
+QStringList MeetingMode::meetingIncrementalPreviousStageOutlines() const {
+    const QList<MeetingMinuteBlock> blocks = m_host.meetingBlocks();
+    const qsizetype end = std::max<qsizetype>(blocks.size() - 1, 0);
     const qsizetype begin = std::max<qsizetype>(end - previousStageLimit, 0);
     QStringList outlines;
     for (qsizetype index = begin; index < end; ++index)
-        outlines.append(m_meetingBlocks.at(index).promptOutlineFragment());
+        outlines.append(blocks.at(index).promptOutlineFragment());
     return outlines;
 }
 
-QString TranscriberViewModel::meetingIncrementalRecentContext() const {
-    const qsizetype count = m_meetingRawSegments.size();
+QString MeetingMode::meetingIncrementalRecentContext() const {
+    const QList<MeetingASRSegment> segments = m_host.meetingRawSegments();
+    const qsizetype count = segments.size();
     QStringList texts;
     for (qsizetype index = std::max<qsizetype>(count - meetingIncrementalContextSegmentLimit, 0);
          index < count; ++index) {
-        texts.append(m_meetingRawSegments.at(index).text);
+        texts.append(segments.at(index).text);
     }
     const QString recent = textkit::trimmed(texts.join(u'\n'));
     if (!recent.isEmpty())
