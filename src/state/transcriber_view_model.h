@@ -584,6 +584,8 @@ private:
     void reportHistoryFailure(const QString &message);
     // Tells the user, once, of a damaged history file the store set aside.
     void reportSetAsideHistory();
+
+    // --- Retry (transcriber_view_model_retry.cpp) -------------------------------
     // The retry once it has passed its gate.
     QCoro::Task<void> runRetry(TranscriptRecord record);
     QCoro::Task<void> failRetry(TranscriptRecord record, std::exception_ptr error,
