@@ -1,11 +1,13 @@
 #include "state/transcriber_view_model.h"
 
 #include "models/instruction_library_catalog.h"
+#include "platform/linux/freedesktop_file_viewer.h"
 #include "services/gateway/gateway_session_providing.h"
 #include "services/history/history_store.h"
 #include "services/settings/app_configuration_store.h"
 #include "services/settings/tovalit_debug_logger.h"
 #include "services/shortcuts/hotkey_monitor.h"
+#include "state/history/history_keeper.h"
 #include "state/live_audio_buffer_relay.h"
 #include "state/shared/floating_panel_coordinating.h"
 #include "support/app_error.h"
@@ -23,8 +25,6 @@ TranscriberViewModel::TranscriberViewModel(
     , m_configurationStore(configurationStore)
     , m_floatingPanelCoordinator(std::move(floatingPanelCoordinator))
     , m_personalLexiconStore(std::move(personalLexiconStore))
-    , m_historyStore(dependencies.historyStore ? *dependencies.historyStore
-                                               : HistoryStore::shared())
     , m_waveformLevels(idleWaveformLevels())
     , m_builtinInstructionLibraryEntries(
           InstructionLibraryCatalog::defaultBuiltinTemplatePack().entries)
@@ -38,7 +38,15 @@ TranscriberViewModel::TranscriberViewModel(
           InstructionLibraryCatalog::defaultBuiltinTemplatePack().version) {
     Q_ASSERT(m_floatingPanelCoordinator && m_personalLexiconStore);
     const bool shouldBootstrap = dependencies.shouldBootstrap;
+    HistoryStore &historyStore =
+        dependencies.historyStore ? *dependencies.historyStore : HistoryStore::shared();
+    std::shared_ptr<FileViewer> fileViewer = dependencies.fileViewer
+                                                 ? std::move(dependencies.fileViewer)
+                                                 : std::make_shared<FreedesktopFileViewer>();
     adoptDependencies(std::move(dependencies));
+    m_history =
+        std::make_unique<HistoryKeeper>(static_cast<HistoryHost &>(*this), m_configurationStore,
+                                        historyStore, std::move(fileViewer), m_systemDate);
     installSubscriptions(shouldBootstrap);
 }
 
@@ -184,9 +192,6 @@ void TranscriberViewModel::setFinalTranscript(QString value) {
 void TranscriberViewModel::setRecords(QList<TranscriptRecord> value) {
     m_records = std::move(value);
     Q_EMIT recordsChanged(m_records);
-    // Every list comes from the store, and the operation that made it may
-    // have found history.json damaged.
-    reportSetAsideHistory();
 }
 
 void TranscriberViewModel::setWaveformLevels(QList<double> value) {

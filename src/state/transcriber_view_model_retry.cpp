@@ -2,6 +2,7 @@
 // again, routed or rewritten, delivered and filed as a new record.
 
 #include "services/history/history_store.h"
+#include "state/history/history_keeper.h"
 #include "state/shared/floating_panel_coordinating.h"
 #include "state/transcriber_view_model.h"
 
@@ -25,23 +26,15 @@ QCoro::Task<void> TranscriberViewModel::retryArchivedRecording(TranscriptRecord 
         co_return;
     }
 
-    m_retryInFlight = RetryInFlight{record.id, std::nullopt, false};
+    m_history->beginRetry(record.id);
     co_await runRetry(record);
-    const RetryInFlight retry = *std::exchange(m_retryInFlight, std::nullopt);
-    if (retry.deletionRequested) {
-        // The user's deletion, which waited for this retry: its record
-        // goes too, and with both the recording they name.
-        QList<QUuid> ids{retry.retriedID};
-        if (retry.filedID)
-            ids.append(*retry.filedID);
-        co_await removeRecords(ids);
-    }
+    co_await m_history->finishRetry();
 }
 
 QCoro::Task<void> TranscriberViewModel::runRetry(TranscriptRecord record) {
     // Until the retry's record is saved, its recording is no part of the
     // history a clearing or deletion may empty meanwhile.
-    std::shared_ptr<RecordingHold> fileHold = m_historyStore.holdRecording(*record.audioFileName);
+    std::shared_ptr<RecordingHold> fileHold = m_history->holdRecording(*record.audioFileName);
     prepareNewSession();
     setWaveformLevels(idleWaveformLevels());
     setLiveTranscript(QString());
@@ -59,7 +52,7 @@ QCoro::Task<void> TranscriberViewModel::runRetry(TranscriptRecord record) {
     std::exception_ptr failure;
     try {
         const std::optional<QString> audioFile =
-            co_await m_historyStore.audioFileURL(*record.audioFileName);
+            co_await m_history->audioFileURL(*record.audioFileName);
         SpeechOperation<QString> recognition = [this, file = audioFile.value_or(QString()),
                                                 lexicon](VellupSpeechConfiguration c) {
             return m_audioFileTranscriptionRunner(file, std::move(c), lexicon);
@@ -113,9 +106,9 @@ QCoro::Task<void> TranscriberViewModel::runRetry(TranscriptRecord record) {
     const QString note =
         joinedNote({QStringLiteral("已重新上传归档录音并完成转写"), stepNote, resultMessage});
     const TranscriptRecord retried =
-        newRecord(record.duration, finalText, raw, record.audioFileName, status, note);
+        m_history->newRecord(record.duration, finalText, raw, record.audioFileName, status, note);
     try {
-        setRecords(co_await m_historyStore.append(retried, fileHold));
+        co_await m_history->file(retried, fileHold);
     } catch (...) {
         failure = std::current_exception();
     }
@@ -123,7 +116,7 @@ QCoro::Task<void> TranscriberViewModel::runRetry(TranscriptRecord record) {
         co_await failRetry(record, failure, std::move(fileHold));
         co_return;
     }
-    m_retryInFlight->filedID = retried.id;
+    m_history->noteRetryFiled(retried.id);
 
     m_engineStatusNote = QStringLiteral("当前使用Vellup录音 ASR");
     clearSessionContext();
@@ -131,7 +124,7 @@ QCoro::Task<void> TranscriberViewModel::runRetry(TranscriptRecord record) {
     setLastResultMessage(note);
     finishWithCompletionPanel(result, finalText, routing, status, note);
     if (!routing.isRouted())
-        startHistoryLearningFollowUp(storedVersion(retried));
+        startHistoryLearningFollowUp(m_history->storedVersion(retried));
 }
 
 QCoro::Task<void> TranscriberViewModel::failRetry(TranscriptRecord record, std::exception_ptr error,
@@ -144,7 +137,7 @@ QCoro::Task<void> TranscriberViewModel::failRetry(TranscriptRecord record, std::
     }
     std::optional<QString> audioFile;
     try {
-        audioFile = co_await m_historyStore.audioFileURL(record.audioFileName.value_or(QString()));
+        audioFile = co_await m_history->audioFileURL(record.audioFileName.value_or(QString()));
     } catch (...) {
         // Without the folder the record simply names no recording.
     }
@@ -152,11 +145,11 @@ QCoro::Task<void> TranscriberViewModel::failRetry(TranscriptRecord record, std::
     const QString rawTranscript = !m_liveTranscript.isEmpty()
                                       ? m_liveTranscript
                                       : record.rawTranscript.value_or(record.transcript);
-    const TranscriptRecord failed = failedRecord(RecordingSessionOutput{audioFile, record.duration},
-                                                 transcript, rawTranscript, message);
+    const TranscriptRecord failed = m_history->failedRecord(
+        RecordingSessionOutput{audioFile, record.duration}, transcript, rawTranscript, message);
     try {
-        setRecords(co_await m_historyStore.append(failed, std::move(fileHold)));
-        m_retryInFlight->filedID = failed.id;
+        co_await m_history->file(failed, std::move(fileHold));
+        m_history->noteRetryFiled(failed.id);
     } catch (...) {
         // The retry's own failure is what the user is told about.
     }
