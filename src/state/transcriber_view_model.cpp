@@ -1,11 +1,13 @@
 #include "state/transcriber_view_model.h"
 
 #include "models/instruction_library_catalog.h"
+#include "platform/linux/freedesktop_file_viewer.h"
 #include "services/gateway/gateway_session_providing.h"
 #include "services/history/history_store.h"
 #include "services/settings/app_configuration_store.h"
 #include "services/settings/tovalit_debug_logger.h"
 #include "services/shortcuts/hotkey_monitor.h"
+#include "state/history/history_keeper.h"
 #include "state/instructions/instruction_library_keeper.h"
 #include "state/live_audio_buffer_relay.h"
 #include "state/meeting/meeting_mode.h"
@@ -25,8 +27,6 @@ TranscriberViewModel::TranscriberViewModel(
     , m_configurationStore(configurationStore)
     , m_floatingPanelCoordinator(std::move(floatingPanelCoordinator))
     , m_personalLexiconStore(std::move(personalLexiconStore))
-    , m_historyStore(dependencies.historyStore ? *dependencies.historyStore
-                                               : HistoryStore::shared())
     , m_waveformLevels(idleWaveformLevels())
     , m_builtinInstructionLibraryEntries(
           InstructionLibraryCatalog::defaultBuiltinTemplatePack().entries)
@@ -40,6 +40,11 @@ TranscriberViewModel::TranscriberViewModel(
     std::shared_ptr<InstructionLibraryStore> instructionLibraryStore =
         std::move(dependencies.instructionLibraryStore);
     const MeetingModeTimings meetingModeTimings = dependencies.meetingModeTimings;
+    HistoryStore &historyStore =
+        dependencies.historyStore ? *dependencies.historyStore : HistoryStore::shared();
+    std::shared_ptr<FileViewer> fileViewer = dependencies.fileViewer
+                                                 ? std::move(dependencies.fileViewer)
+                                                 : std::make_shared<FreedesktopFileViewer>();
     adoptDependencies(std::move(dependencies));
     InstructionLibraryKeeperHost &instructionLibraryHost = *this;
     m_instructionLibrary = std::make_unique<InstructionLibraryKeeper>(
@@ -49,6 +54,9 @@ TranscriberViewModel::TranscriberViewModel(
     m_meeting = std::make_unique<MeetingMode>(
         meetingHost, m_configurationStore, *m_gatewayRecovery, m_floatingPanelCoordinator,
         m_structuredFormattingRunner, meetingModeTimings, m_currentDate, m_sleepForDuration);
+    HistoryHost &historyHost = *this;
+    m_history = std::make_unique<HistoryKeeper>(historyHost, m_configurationStore, historyStore,
+                                                std::move(fileViewer), m_systemDate);
     installSubscriptions(shouldBootstrap);
 }
 
@@ -194,9 +202,6 @@ void TranscriberViewModel::setFinalTranscript(QString value) {
 void TranscriberViewModel::setRecords(QList<TranscriptRecord> value) {
     m_records = std::move(value);
     Q_EMIT recordsChanged(m_records);
-    // Every list comes from the store, and the operation that made it may
-    // have found history.json damaged.
-    reportSetAsideHistory();
 }
 
 void TranscriberViewModel::setWaveformLevels(QList<double> value) {

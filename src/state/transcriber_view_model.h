@@ -29,6 +29,7 @@
 #include "services/text_processing/natural_mode_stage.h"
 #include "services/text_processing/structured_formatting_task.h"
 #include "services/text_processing/transcript_cleanup_service.h"
+#include "state/history/history_host.h"
 #include "state/instructions/instruction_library_keeper_host.h"
 #include "state/live_transcript_accumulator.h"
 #include "state/meeting/meeting_mode_host.h"
@@ -65,6 +66,7 @@ class FloatingPanelCoordinating;
 class FocusedInputInsertionService;
 class FunctionKeySystemSettings;
 class GatewaySessionProviding;
+class HistoryKeeper;
 class HistoryStore;
 class HotkeyMonitor;
 class InstructionLibraryKeeper;
@@ -90,6 +92,7 @@ struct PersonalLexiconSnapshot;
 // (transcriber_view_model_<concern>.cpp); this header keeps them in
 // matching sections.
 class TranscriberViewModel : public QObject,
+                             private HistoryHost,
                              private InstructionLibraryKeeperHost,
                              private MeetingModeHost {
     Q_OBJECT
@@ -549,11 +552,6 @@ private:
     QString replacedTranscript(const QString &heard) const;
     // The natural-mode stage for a recording of `duration` seconds.
     static NaturalModeStage stageFor(double duration, const QString &text);
-    TranscriptRecord newRecord(double duration, const QString &transcript,
-                               const QString &rawTranscript, std::optional<QString> audioFileName,
-                               TranscriptRecordStatus status, const QString &note) const;
-    // The record as the history store keeps it (with its transcript file).
-    TranscriptRecord storedVersion(const TranscriptRecord &record) const;
     void finishWithCompletionPanel(std::optional<InsertionResult> result, const QString &text,
                                    const InstructionRoutingResult &routing,
                                    TranscriptRecordStatus status, const QString &note);
@@ -575,26 +573,17 @@ private:
     QCoro::Task<std::optional<InsertionResult>> deliver(QString text,
                                                         HUDPresentationMode hudPresentation);
 
-    // --- History (transcriber_view_model_history.cpp) ---------------------------
-    QCoro::Task<void> deleteRecordNow(TranscriptRecord record);
-    QCoro::Task<void> removeRecords(QList<QUuid> ids);
-    QCoro::Task<void> clearHistoryNow();
-    QCoro::Task<void> revealFile(QString fileName, bool audio);
-    // The failure state when nothing runs, else a toast.
-    void reportHistoryFailure(const QString &message);
-    // Tells the user, once, of a damaged history file the store set aside.
-    void reportSetAsideHistory();
+    // --- Retry (transcriber_view_model_retry.cpp) -------------------------------
     // The retry once it has passed its gate.
     QCoro::Task<void> runRetry(TranscriptRecord record);
     QCoro::Task<void> failRetry(TranscriptRecord record, std::exception_ptr error,
                                 std::shared_ptr<RecordingHold> fileHold);
 
-    // --- Recording output (transcriber_view_model_history.cpp) ------------------
-    std::optional<RecordingSessionOutput>
-    persistedRecordingOutput(std::optional<RecordingSessionOutput> output) const;
-    TranscriptRecord failedRecord(const std::optional<RecordingSessionOutput> &output,
-                                  const QString &transcript, const QString &rawTranscript,
-                                  const QString &message) const;
+    // --- History host (transcriber_view_model_history_host.cpp) -----------------
+    // The records, the recording state and the toasts are served by the
+    // published state's own getters and setters.
+    QCoro::Task<void> learnFromLoadedHistory() override;
+    QCoro::Task<void> forgetClearedHistoryLearning() override;
 
     // --- Recording panel (transcriber_view_model_hud.cpp) -----------------------
     void presentRecordingHUD();
@@ -821,8 +810,8 @@ private:
     std::shared_ptr<FunctionKeySystemSettings> m_functionKeySystemSettings;
     std::shared_ptr<EmojiPanelDismissalService> m_emojiPanelDismissalService;
     std::shared_ptr<Pasteboard> m_pasteboard;
-    std::shared_ptr<FileViewer> m_fileViewer;
-    HistoryStore &m_historyStore;
+    // The records, their files and the holds on recordings in use.
+    std::unique_ptr<HistoryKeeper> m_history;
     // The desktop connections behind the default services.
     std::shared_ptr<void> m_desktopKeepAlive;
 
@@ -890,14 +879,6 @@ private:
         std::optional<RecordingSessionOutput> output;
     };
     std::optional<UnfiledStop> m_unfiledStop;
-    // The retry under way. A deletion of the record it retries waits for the
-    // retry's own record, which names the same recording, and takes both.
-    struct RetryInFlight {
-        QUuid retriedID;
-        std::optional<QUuid> filedID;
-        bool deletionRequested = false;
-    };
-    std::optional<RetryInFlight> m_retryInFlight;
 
     // --- Meeting state ----------------------------------------------------------------
     std::unique_ptr<MeetingMode> m_meeting;

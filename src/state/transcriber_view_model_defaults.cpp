@@ -2,7 +2,6 @@
 // hand it in: the desktop services and the default bindings of the
 // injected operations.
 
-#include "platform/linux/freedesktop_file_viewer.h"
 #include "platform/linux/linux_insertion_platform.h"
 #include "platform/linux/linux_interaction_platform.h"
 #include "services/context/active_interaction_context_service.h"
@@ -102,8 +101,6 @@ void TranscriberViewModel::adoptDependencies(Dependencies d) {
     if (interaction)
         m_desktopKeepAlive = interaction->accessibilityThread;
     m_pasteboard = d.pasteboard ? std::move(d.pasteboard) : insertion->pasteboard;
-    m_fileViewer =
-        d.fileViewer ? std::move(d.fileViewer) : std::make_shared<FreedesktopFileViewer>();
     m_functionKeySystemSettings = d.functionKeySystemSettings
                                       ? std::move(d.functionKeySystemSettings)
                                       : std::make_shared<FunctionKeySystemSettings>();

@@ -1,8 +1,8 @@
 // Quitting with a dictation under way: it is filed, finished or not, so
 // that nothing the user said disappears with the process.
 
-#include "services/history/history_store.h"
 #include "services/settings/tovalit_debug_logger.h"
+#include "state/history/history_keeper.h"
 #include "state/meeting/meeting_mode.h"
 #include "state/shared/floating_panel_coordinating.h"
 #include "state/transcriber_view_model.h"
@@ -66,20 +66,20 @@ TranscriberViewModel::fileDictationCancelledByQuit(std::optional<RecordingSessio
     // Its recording stays out of a clearing until the record is saved.
     std::shared_ptr<RecordingHold> fileHold =
         output ? std::exchange(output->fileHold, nullptr) : nullptr;
-    const std::optional<RecordingSessionOutput> retained = persistedRecordingOutput(output);
+    const std::optional<RecordingSessionOutput> retained =
+        m_history->persistedRecordingOutput(output);
     QString message = QStringLiteral("退出 Tovalit 时本次转写尚未完成，已取消");
     if (retained && retained->audioURL)
         message += QStringLiteral("，可使用归档录音重试");
     const TranscriptRecord record =
-        failedRecord(retained, m_finalTranscript, m_liveTranscript, message);
+        m_history->failedRecord(retained, m_finalTranscript, m_liveTranscript, message);
     clearSessionContext();
     m_meeting->resetMeetingModeSessionState();
     m_floatingPanelCoordinator->hide();
     const QPointer<TranscriberViewModel> alive(this);
     std::exception_ptr failure;
-    QList<TranscriptRecord> records;
     try {
-        records = co_await m_historyStore.append(record, std::move(fileHold));
+        co_await m_history->file(record, std::move(fileHold));
     } catch (...) {
         failure = std::current_exception();
     }
@@ -90,8 +90,6 @@ TranscriberViewModel::fileDictationCancelledByQuit(std::optional<RecordingSessio
                                describeError(failure);
         qWarning().noquote() << detail;
         TovalitDebugLogger::log(QStringLiteral("quit"), detail);
-    } else {
-        setRecords(std::move(records));
     }
     setLastResultMessage(message);
     setRecordingState(RecordingState::failed(message));

@@ -1,10 +1,10 @@
 // Ending a recording: the final text, its supplements and rewrites, the
 // delivery and the history record.
 
-#include "services/history/history_store.h"
 #include "services/lexicon/local_replacement_engine.h"
 #include "services/settings/app_configuration_store.h"
 #include "services/speech/vellup_streaming_transcriber_error.h"
+#include "state/history/history_keeper.h"
 #include "state/instructions/instruction_library_keeper.h"
 #include "state/live_audio_buffer_relay.h"
 #include "state/meeting/meeting_mode.h"
@@ -166,21 +166,22 @@ QCoro::Task<void> TranscriberViewModel::stopRecording(RecordingStopSource trigge
     if (!self || !isStopUnfiled(sessionID))
         co_return;
 
-    const std::optional<RecordingSessionOutput> retained = persistedRecordingOutput(output);
+    const std::optional<RecordingSessionOutput> retained =
+        m_history->persistedRecordingOutput(output);
     const TranscriptRecordStatus status = completionStatus(finalText, recognitionWarning, result);
     const std::optional<QString> audioFileName = fileNameOf(retained);
     const QString note =
         joinedNote({streamNote, missingWordsNote, supplement.note, stepNote,
                     completedRecordNote(finalText, audioFileName, recognitionWarning, result)});
-    const TranscriptRecord record = newRecord(retained ? retained->duration : 0.0, finalText, heard,
-                                              audioFileName, status, note);
+    const TranscriptRecord record = m_history->newRecord(
+        retained ? retained->duration : 0.0, finalText, heard, audioFileName, status, note);
 
     // From here the record is the history store's, which finishes what it
     // was given even when the application quits.
     m_unfiledStop.reset();
     std::exception_ptr appendFailure;
     try {
-        setRecords(co_await m_historyStore.append(record, fileHold));
+        co_await m_history->file(record, fileHold);
     } catch (...) {
         appendFailure = std::current_exception();
     }
@@ -203,7 +204,7 @@ QCoro::Task<void> TranscriberViewModel::stopRecording(RecordingStopSource trigge
     // The text is delivered and the dictation over: the shortcut is free
     // again while the lexicon learns from it, however slow its sync.
     if (routing.shouldRunHistoryLearning())
-        startHistoryLearningFollowUp(storedVersion(record));
+        startHistoryLearningFollowUp(m_history->storedVersion(record));
 }
 
 QCoro::Task<void> TranscriberViewModel::failStop(std::optional<RecordingSessionOutput> retained,
@@ -220,10 +221,10 @@ QCoro::Task<void> TranscriberViewModel::failStop(std::optional<RecordingSessionO
     }
     m_liveAudioBufferRelay->reset();
     const TranscriptRecord record =
-        failedRecord(retained, finalText.isEmpty() ? m_finalTranscript : finalText,
-                     heard.isEmpty() ? m_liveTranscript : heard, message);
+        m_history->failedRecord(retained, finalText.isEmpty() ? m_finalTranscript : finalText,
+                                heard.isEmpty() ? m_liveTranscript : heard, message);
     try {
-        setRecords(co_await m_historyStore.append(record, std::move(fileHold)));
+        co_await m_history->file(record, std::move(fileHold));
     } catch (...) {
         // The store refused twice; the failure itself is what the user sees.
     }
@@ -328,33 +329,6 @@ QString TranscriberViewModel::replacedTranscript(const QString &heard) const {
 
 NaturalModeStage TranscriberViewModel::stageFor(double duration, const QString &text) {
     return NaturalModeStage::resolve(duration, text);
-}
-
-TranscriptRecord TranscriberViewModel::newRecord(double duration, const QString &transcript,
-                                                 const QString &rawTranscript,
-                                                 std::optional<QString> audioFileName,
-                                                 TranscriptRecordStatus status,
-                                                 const QString &note) const {
-    TranscriptRecord record;
-    record.id = QUuid::createUuid();
-    record.createdAt = m_systemDate();
-    record.duration = duration;
-    record.transcript = transcript;
-    if (rawTranscript != transcript)
-        record.rawTranscript = rawTranscript;
-    record.audioFileName = std::move(audioFileName);
-    record.status = status;
-    if (!note.isEmpty())
-        record.note = note;
-    return record;
-}
-
-TranscriptRecord TranscriberViewModel::storedVersion(const TranscriptRecord &record) const {
-    for (const TranscriptRecord &stored : m_records) {
-        if (stored.id == record.id)
-            return stored;
-    }
-    return record;
 }
 
 } // namespace tovalit
