@@ -6,7 +6,7 @@
 #include "services/settings/app_configuration_store.h"
 #include "services/settings/tovalit_debug_logger.h"
 #include "services/shortcuts/hotkey_monitor.h"
-#include "state/live_audio_buffer_relay.h"
+#include "state/session/live_audio_buffer_relay.h"
 #include "state/shared/floating_panel_coordinating.h"
 #include "support/app_error.h"
 

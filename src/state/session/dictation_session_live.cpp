@@ -1,7 +1,7 @@
 // The live phase of a recording: partial texts, meter levels, and the
 // rebuild of a recogniser whose stream broke.
 
-#include "state/live_audio_buffer_relay.h"
+#include "state/session/live_audio_buffer_relay.h"
 #include "state/transcriber_view_model.h"
 #include "support/gui_thread.h"
 

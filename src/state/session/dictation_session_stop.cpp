@@ -5,7 +5,7 @@
 #include "services/lexicon/local_replacement_engine.h"
 #include "services/settings/app_configuration_store.h"
 #include "services/speech/vellup_streaming_transcriber_error.h"
-#include "state/live_audio_buffer_relay.h"
+#include "state/session/live_audio_buffer_relay.h"
 #include "state/shared/floating_panel_coordinating.h"
 #include "state/transcriber_view_model.h"
 #include "support/textkit.h"
