@@ -171,12 +171,12 @@ QCoro::Task<void> TranscriberViewModel::runRetry(TranscriptRecord record) {
     // Until the retry's record is saved, its recording is no part of the
     // history a clearing or deletion may empty meanwhile.
     std::shared_ptr<RecordingHold> fileHold = m_historyStore.holdRecording(*record.audioFileName);
-    prepareNewSession();
+    m_session->prepareNewSession();
     setWaveformLevels(idleWaveformLevels());
     setLiveTranscript(QString());
     setFinalTranscript(QString());
     setLastResultMessage(std::nullopt);
-    m_engineStatusNote = QStringLiteral("正在重新上传归档录音");
+    m_session->setEngineStatusNote(QStringLiteral("正在重新上传归档录音"));
     setRecordingState(RecordingState::thinking());
     m_floatingPanelCoordinator->showThinking(QStringLiteral("重新转写"), QString());
 
@@ -191,7 +191,7 @@ QCoro::Task<void> TranscriberViewModel::runRetry(TranscriptRecord record) {
             co_await m_historyStore.audioFileURL(*record.audioFileName);
         SpeechOperation<QString> recognition = [this, file = audioFile.value_or(QString()),
                                                 lexicon](VellupSpeechConfiguration c) {
-            return m_audioFileTranscriptionRunner(file, std::move(c), lexicon);
+            return m_completion->transcribeAudioFile(file, std::move(c), lexicon);
         };
         recognized = co_await m_gatewayRecovery->performSpeechOperation(std::move(recognition));
     } catch (...) {
@@ -202,7 +202,7 @@ QCoro::Task<void> TranscriberViewModel::runRetry(TranscriptRecord record) {
         co_return;
     }
     if (!recognized) {
-        clearSessionContext();
+        m_session->clearSessionContext();
         m_floatingPanelCoordinator->hide();
         setRecordingState(
             RecordingState::failed(QStringLiteral("Vellup ASR 配置不可用，暂时无法重试。")));
@@ -210,9 +210,9 @@ QCoro::Task<void> TranscriberViewModel::runRetry(TranscriptRecord record) {
     }
 
     const QString raw = recognized->value;
-    const QString text = replacedTranscript(raw);
+    const QString text = m_completion->replacedTranscript(raw);
     setLiveTranscript(text);
-    const NaturalModeStage stage = stageFor(record.duration, text);
+    const NaturalModeStage stage = DictationCompletion::stageFor(record.duration, text);
     const InstructionRoutingResult routing = co_await routeInstructionLibraryIfNeeded(text);
     QString finalText;
     std::optional<QString> stepNote;
@@ -221,7 +221,7 @@ QCoro::Task<void> TranscriberViewModel::runRetry(TranscriptRecord record) {
         stepNote = routing.note();
     } else {
         const FormattedText formatted =
-            co_await formatTranscript(text, stage, HUDPresentationMode::standard);
+            co_await m_delivery->formatTranscript(text, stage, HUDPresentationMode::standard);
         finalText = formatted.text.isEmpty() ? text : formatted.text;
         stepNote = formatted.note;
     }
@@ -230,7 +230,7 @@ QCoro::Task<void> TranscriberViewModel::runRetry(TranscriptRecord record) {
     const QPointer<TranscriberViewModel> self(this);
     std::optional<InsertionResult> result;
     if (routing.shouldDeliver())
-        result = co_await deliver(finalText, HUDPresentationMode::standard);
+        result = co_await m_delivery->deliver(finalText, HUDPresentationMode::standard);
     // The delivery may wait for the user past the application's end.
     if (!self)
         co_return;
@@ -241,8 +241,8 @@ QCoro::Task<void> TranscriberViewModel::runRetry(TranscriptRecord record) {
         resultMessage = message(*result);
     const QString note =
         joinedNote({QStringLiteral("已重新上传归档录音并完成转写"), stepNote, resultMessage});
-    const TranscriptRecord retried =
-        newRecord(record.duration, finalText, raw, record.audioFileName, status, note);
+    const TranscriptRecord retried = m_completion->newRecord(record.duration, finalText, raw,
+                                                             record.audioFileName, status, note);
     try {
         setRecords(co_await m_historyStore.append(retried, fileHold));
     } catch (...) {
@@ -254,23 +254,20 @@ QCoro::Task<void> TranscriberViewModel::runRetry(TranscriptRecord record) {
     }
     m_retryInFlight->filedID = retried.id;
 
-    m_engineStatusNote = QStringLiteral("当前使用Vellup录音 ASR");
-    clearSessionContext();
+    m_session->setEngineStatusNote(QStringLiteral("当前使用Vellup录音 ASR"));
+    m_session->clearSessionContext();
     setRecordingState(RecordingState::idle());
     setLastResultMessage(note);
-    finishWithCompletionPanel(result, finalText, routing, status, note);
+    m_completion->finishWithCompletionPanel(result, finalText, routing, status, note);
     if (!routing.isRouted())
-        startHistoryLearningFollowUp(storedVersion(retried));
+        m_session->startHistoryLearningFollowUp(storedVersion(retried));
 }
 
 QCoro::Task<void> TranscriberViewModel::failRetry(TranscriptRecord record, std::exception_ptr error,
                                                   std::shared_ptr<RecordingHold> fileHold) {
     const QString message = QStringLiteral("重试失败：") + presentableGatewayFailureMessage(error);
-    clearSessionContext();
-    if (m_transcriber) {
-        m_transcriber->cancel();
-        m_transcriber.reset();
-    }
+    m_session->clearSessionContext();
+    m_session->discardLiveTranscriber();
     std::optional<QString> audioFile;
     try {
         audioFile = co_await m_historyStore.audioFileURL(record.audioFileName.value_or(QString()));
@@ -290,7 +287,7 @@ QCoro::Task<void> TranscriberViewModel::failRetry(TranscriptRecord record, std::
         // The retry's own failure is what the user is told about.
     }
     setLastResultMessage(message);
-    m_engineStatusNote = QStringLiteral("归档录音重试失败");
+    m_session->setEngineStatusNote(QStringLiteral("归档录音重试失败"));
     m_floatingPanelCoordinator->hide();
     setRecordingState(RecordingState::failed(message));
 }

@@ -14,7 +14,7 @@
 namespace tovalit {
 
 bool TranscriberViewModel::shouldContinueMeetingModeFlow(const QUuid &sessionID) const {
-    return sessionID == m_activeRecordingSessionID && !m_isSessionCancellationRequested &&
+    return m_session->isCurrentSession(sessionID) &&
            m_recordingState.is(RecordingState::Case::recording) &&
            m_configurationStore.meetingModeEnabled() && !m_meetingModeAutoEntryDismissed;
 }
@@ -41,7 +41,7 @@ void TranscriberViewModel::resetMeetingModeSessionState() {
     m_lastMeetingEvaluatedIncrementalText.clear();
     m_pendingMeetingIncrementalStartSecond = 0;
     m_meetingTranscriptFollower.reset();
-    m_liveTranscriptAccumulator.reset();
+    m_session->clearLiveTranscriptAccumulator();
 }
 
 void TranscriberViewModel::cancelMeetingModeAutoEntry() {
@@ -51,13 +51,14 @@ void TranscriberViewModel::cancelMeetingModeAutoEntry() {
     m_meetingCountdownTask = TaskHandle();
     setMeetingModeCountdownRemainingSeconds(std::nullopt);
     m_meetingModeAutoEntryDismissed = true;
-    presentRecordingHUD();
+    m_session->presentRecordingHUD();
 }
 
 int TranscriberViewModel::currentMeetingElapsedSeconds() const {
-    if (!m_recordingStartedAt)
+    if (!m_session->recordingStartedAt())
         return 0;
-    const double seconds = double(m_recordingStartedAt->msecsTo(m_currentDate())) / 1000.0;
+    const double seconds =
+        double(m_session->recordingStartedAt()->msecsTo(m_currentDate())) / 1000.0;
     return std::max(0, int(std::floor(seconds)));
 }
 
@@ -90,12 +91,13 @@ void TranscriberViewModel::scheduleMeetingModeThresholdIfNeeded() {
     m_meetingThresholdTask = TaskHandle();
     if (!m_configurationStore.meetingModeEnabled() ||
         !m_recordingState.is(RecordingState::Case::recording) || m_hasEnteredMeetingMode ||
-        m_meetingModeAutoEntryDismissed || !m_recordingStartedAt) {
+        m_meetingModeAutoEntryDismissed || !m_session->recordingStartedAt()) {
         return;
     }
     // In whole milliseconds, as the clock counts: (60 − 59.999) × 1000 in
     // floating point is a hair above 1 and would round up to 2 ms.
-    const double elapsedMilliseconds = double(m_recordingStartedAt->msecsTo(m_currentDate()));
+    const double elapsedMilliseconds =
+        double(m_session->recordingStartedAt()->msecsTo(m_currentDate()));
     const double remainingMilliseconds =
         m_meetingModeTimings.threshold * 1000.0 - elapsedMilliseconds;
     if (remainingMilliseconds <= 0) {
@@ -103,7 +105,7 @@ void TranscriberViewModel::scheduleMeetingModeThresholdIfNeeded() {
         return;
     }
     const double wait = std::ceil(remainingMilliseconds) / 1000.0;
-    const QUuid sessionID = m_activeRecordingSessionID;
+    const QUuid sessionID = m_session->activeSessionID();
     QPointer<TranscriberViewModel> self(this);
     m_meetingThresholdTask = spawnCancellable(
         this,
@@ -134,9 +136,9 @@ void TranscriberViewModel::beginMeetingModeCountdownIfNeeded() {
     m_meetingThresholdTask = TaskHandle();
     const int seconds = std::max(m_meetingModeTimings.countdownSeconds, 1);
     setMeetingModeCountdownRemainingSeconds(seconds);
-    presentRecordingHUD();
+    m_session->presentRecordingHUD();
 
-    const QUuid sessionID = m_activeRecordingSessionID;
+    const QUuid sessionID = m_session->activeSessionID();
     QPointer<TranscriberViewModel> self(this);
     m_meetingCountdownTask = spawnCancellable(
         this,
@@ -158,7 +160,7 @@ QCoro::Task<void> TranscriberViewModel::runMeetingModeCountdown(QUuid sessionID,
         if (!mayGoOn())
             co_return;
         setMeetingModeCountdownRemainingSeconds(remaining);
-        presentRecordingHUD();
+        m_session->presentRecordingHUD();
         if (remaining > 1)
             co_await m_sleepForDuration(1.0, token);
     }
@@ -179,10 +181,8 @@ QCoro::Task<void> TranscriberViewModel::enterMeetingModeIfNeeded() {
     m_meetingCountdownTask = TaskHandle();
     setMeetingModeCountdownRemainingSeconds(std::nullopt);
     setHasEnteredMeetingMode(true);
-    if (m_transcriber)
-        refreshLiveEngineStatusNote(*m_transcriber, false);
-    else
-        m_engineStatusNote = QStringLiteral("当前使用Vellup ASR 2.0 + 会议纪要模式");
+    if (!m_session->refreshLiveEngineStatusNote())
+        m_session->setEngineStatusNote(QStringLiteral("当前使用Vellup ASR 2.0 + 会议纪要模式"));
 
     // Everything said so far is the first pending text, so the first stage
     // covers the recording from its beginning.
@@ -195,14 +195,14 @@ QCoro::Task<void> TranscriberViewModel::enterMeetingModeIfNeeded() {
     logMeetingStreamEvent(QStringLiteral("entered_meeting_mode"),
                           QStringLiteral("snapshot_chars=") +
                               QString::number(textkit::graphemeCount(snapshot)));
-    presentRecordingHUD();
+    m_session->presentRecordingHUD();
 
-    const QUuid sessionID = m_activeRecordingSessionID;
+    const QUuid sessionID = m_session->activeSessionID();
     QPointer<TranscriberViewModel> self(this);
     co_await appendMeetingMinuteBlockIfNeeded(true);
     // A recording stopped or cancelled during that first request has no
     // loop to run, and must not replace the loop of one started since.
-    if (!self || !isCurrentSession(sessionID))
+    if (!self || !m_session->isCurrentSession(sessionID))
         co_return;
     startMeetingMinuteUpdateLoop();
 }
@@ -222,7 +222,7 @@ void TranscriberViewModel::handleMeetingModeToggleChange(bool enabled) {
         m_meetingCountdownTask = TaskHandle();
         setMeetingModeCountdownRemainingSeconds(std::nullopt);
         m_meetingModeAutoEntryDismissed = true;
-        presentRecordingHUD();
+        m_session->presentRecordingHUD();
     }
     // A recording that is already a meeting stays one; its loop ends at
     // its next wake-up, since the loop needs the setting.

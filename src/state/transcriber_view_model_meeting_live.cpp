@@ -27,7 +27,7 @@ void TranscriberViewModel::handleMeetingLiveTranscriptUpdate(const QString &tran
     }
     m_lastMeetingTranscriptSnapshot = current;
     setMeetingRawSegments(m_meetingTranscriptFollower.segments(current));
-    presentRecordingHUD();
+    m_session->presentRecordingHUD();
 }
 
 QString TranscriberViewModel::currentMeetingTranscriptSnapshot() const {
@@ -40,7 +40,7 @@ void TranscriberViewModel::logMeetingStreamEvent(const QString &event, const QSt
         return;
     MeetingModeDebugLogger::StreamRecord record;
     record.timestamp = m_currentDate();
-    record.sessionID = m_activeRecordingSessionID;
+    record.sessionID = m_session->activeSessionID();
     record.event = event;
     record.detail = detail;
     record.liveTranscriptCharacters = textkit::graphemeCount(textkit::trimmed(m_liveTranscript));

@@ -48,7 +48,7 @@ TranscriberViewModel::formatMeetingFinalSummary(QString rawTranscript,
         co_return FormattedText{fallbackMeetingSummary(source),
                                 QStringLiteral("纪要配置不可用，已使用实时总结模板")};
     }
-    m_engineStatusNote = QStringLiteral("当前使用Vellup ASR 2.0 + 会议纪要模式");
+    m_session->setEngineStatusNote(QStringLiteral("当前使用Vellup ASR 2.0 + 会议纪要模式"));
     const QString answer = textkit::trimmed(formatted->value);
     if (!answer.isEmpty())
         co_return FormattedText{answer, std::nullopt};

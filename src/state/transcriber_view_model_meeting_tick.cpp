@@ -26,7 +26,7 @@ constexpr qsizetype previousStageLimit = 5;
 
 void TranscriberViewModel::startMeetingMinuteUpdateLoop() {
     m_meetingMinuteUpdateTask.cancel();
-    const QUuid sessionID = m_activeRecordingSessionID;
+    const QUuid sessionID = m_session->activeSessionID();
     const double interval = m_meetingModeTimings.updateInterval;
     QPointer<TranscriberViewModel> self(this);
     m_meetingMinuteUpdateTask = spawnCancellable(
@@ -97,7 +97,7 @@ QCoro::Task<void> TranscriberViewModel::appendMeetingMinuteBlockIfNeeded(bool fo
     tick.mustLandStage = mustDecide && m_meetingBlocks.isEmpty();
     // What the pending text held when the request went out; see below.
     const QString sentPendingText = m_pendingMeetingIncrementalText;
-    const QUuid sessionID = m_activeRecordingSessionID;
+    const QUuid sessionID = m_session->activeSessionID();
 
     QPointer<TranscriberViewModel> self(this);
     const MeetingIncrementalFormatResult formatted =
@@ -108,8 +108,8 @@ QCoro::Task<void> TranscriberViewModel::appendMeetingMinuteBlockIfNeeded(bool fo
     // meeting at all.
     if (!self)
         co_return;
-    if (!isCurrentSession(sessionID) || !m_recordingState.is(RecordingState::Case::recording) ||
-        !m_hasEnteredMeetingMode) {
+    if (!m_session->isCurrentSession(sessionID) ||
+        !m_recordingState.is(RecordingState::Case::recording) || !m_hasEnteredMeetingMode) {
         // The model was asked all the same: the log keeps its answer.
         logMeetingIncrementalDecision(tick, pending, formatted.responseText,
                                       QStringLiteral("ignored_after_stop"), sessionID);
@@ -158,7 +158,7 @@ QCoro::Task<void> TranscriberViewModel::appendMeetingMinuteBlockIfNeeded(bool fo
         QList<MeetingMinuteBlock> blocks = m_meetingBlocks;
         MeetingStageBuilder::mergeMeetingBlock(blocks, *block);
         setMeetingBlocks(std::move(blocks));
-        presentRecordingHUD();
+        m_session->presentRecordingHUD();
     } else if (formatted.outcome == MeetingIncrementalFormatResult::Outcome::noUpdate &&
                !tick.mustLandStage) {
         // Unforced ticks skip this text until new transcript extends it.
