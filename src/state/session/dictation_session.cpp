@@ -70,13 +70,9 @@ QUuid DictationSession::prepareNewSession() {
 void DictationSession::clearSessionContext() {
     cancelLiveTranscriberRecovery(true);
     m_liveTranscriptAccumulator.reset();
-    m_activeRecordingSessionID = QUuid::createUuid();
-    m_isSessionCancellationRequested = false;
-    m_recordingStartedAt.reset();
-    m_recordingStartedUptime.reset();
-    m_delivery.resetInteractionContext();
-    m_liveStreamBroke = false;
-    m_liveAudioLost = false;
+    // A fresh identity: whatever still runs for the session just ended
+    // finds itself overtaken.
+    prepareNewSession();
 }
 
 void DictationSession::cancelActiveSession() {
