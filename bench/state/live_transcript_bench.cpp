@@ -3,8 +3,8 @@
 // joining a partial text onto a long committed transcript.
 
 #include "services/speech/live_transcriber.h"
-#include "state/live_audio_buffer_relay.h"
-#include "state/live_transcript_accumulator.h"
+#include "state/session/live_audio_buffer_relay.h"
+#include "state/session/live_transcript_accumulator.h"
 
 #include <benchmark/benchmark.h>
 

@@ -9,7 +9,6 @@
 #include "services/shortcuts/hotkey_monitor.h"
 #include "state/history/history_keeper.h"
 #include "state/instructions/instruction_library_keeper.h"
-#include "state/live_audio_buffer_relay.h"
 #include "state/meeting/meeting_mode.h"
 #include "state/shared/floating_panel_coordinating.h"
 #include "support/app_error.h"
@@ -32,8 +31,6 @@ TranscriberViewModel::TranscriberViewModel(
           InstructionLibraryCatalog::defaultBuiltinTemplatePack().entries)
     , m_shortcutActivationState(
           ShortcutActivationState::degraded(QStringLiteral("正在检查快捷键和键盘读取")))
-    , m_liveAudioBufferRelay(std::make_shared<LiveAudioBufferRelay>(liveAudioBacklogLimit))
-    , m_activeRecordingSessionID(QUuid::createUuid())
     , m_pendingLexiconCommitToken(QUuid::createUuid()) {
     Q_ASSERT(m_floatingPanelCoordinator && m_personalLexiconStore);
     const bool shouldBootstrap = dependencies.shouldBootstrap;
@@ -68,14 +65,7 @@ TranscriberViewModel::TranscriberViewModel(
                            std::move(personalLexiconStore), Dependencies(), parent) {}
 
 TranscriberViewModel::~TranscriberViewModel() {
-    // Late callbacks of the capture thread must not reach a relay or a
-    // controller that is going away.
-    if (m_audioCaptureService) {
-        m_audioCaptureService->setOnBuffer({});
-        m_audioCaptureService->setOnLevels({});
-    }
     m_appToastTask.cancel();
-    m_liveTranscriberRecoveryTask.cancel();
     m_pendingLexiconAnalysisTask.cancel();
     m_pendingLexiconCommitTask.cancel();
     // Lexicon syncs and history learning hold the session service past us.
@@ -326,81 +316,30 @@ QString TranscriberViewModel::statusHint() const {
 }
 
 const QList<double> &TranscriberViewModel::idleWaveformLevels() {
-    static const QList<double> levels(5, 0.14);
-    return levels;
+    return DictationSession::idleWaveformLevels();
 }
 
-// --- Session identity -------------------------------------------------------------
-
-QUuid TranscriberViewModel::prepareNewSession() {
-    m_activeRecordingSessionID = QUuid::createUuid();
-    m_isSessionCancellationRequested = false;
-    m_recordingStartedAt.reset();
-    m_recordingStartedUptime.reset();
-    m_activeInteractionContext.reset();
-    m_liveStreamBroke = false;
-    m_liveAudioLost = false;
-    return m_activeRecordingSessionID;
-}
-
-void TranscriberViewModel::clearSessionContext() {
-    cancelLiveTranscriberRecovery(true);
-    m_liveTranscriptAccumulator.reset();
-    m_activeRecordingSessionID = QUuid::createUuid();
-    m_isSessionCancellationRequested = false;
-    m_recordingStartedAt.reset();
-    m_recordingStartedUptime.reset();
-    m_activeInteractionContext.reset();
-    m_liveStreamBroke = false;
-    m_liveAudioLost = false;
-}
-
-void TranscriberViewModel::cancelActiveSession() {
-    m_isSessionCancellationRequested = true;
-    m_activeRecordingSessionID = QUuid::createUuid();
-    m_recordingStartedAt.reset();
-    m_recordingStartedUptime.reset();
-    m_activeInteractionContext.reset();
-}
-
-bool TranscriberViewModel::isCurrentSession(const QUuid &sessionID) const {
-    return sessionID == m_activeRecordingSessionID && !m_isSessionCancellationRequested;
-}
-
-// --- Trigger ------------------------------------------------------------------------
+// --- Dictation ---------------------------------------------------------------------
 
 QCoro::Task<void> TranscriberViewModel::toggleRecording() {
-    const RecordingState state = m_recordingState;
-    // Real time since the start, on a clock that a change of the system
-    // time cannot move: set back, the wall clock would ignore stops until
-    // it caught up again.
-    bool canStopTapSession = true;
-    if (m_recordingStartedUptime) {
-        const double elapsed = m_uptime() - *m_recordingStartedUptime;
-        canStopTapSession = elapsed >= tapStopGuardInterval;
-    }
-    switch (m_recordingHotkeyCoordinator.handleTrigger(state, canStopTapSession)) {
-    case HotkeyAction::ignore:
-        break;
-    case HotkeyAction::start:
-        co_await startRecording();
-        break;
-    case HotkeyAction::stop:
-        co_await stopRecording(RecordingStopSource::hotkey);
-        break;
-    }
+    return m_session->toggleRecording();
 }
 
 void TranscriberViewModel::handleHotkeyTrigger() {
-    // One task per press, never coalesced: the state decides between them.
-    const QPointer<TranscriberViewModel> self(this);
-    spawn(
-        this,
-        [self]() -> QCoro::Task<void> {
-            if (self)
-                co_await self->toggleRecording();
-        },
-        QStringLiteral("hotkey trigger"));
+    m_session->handleHotkeyTrigger();
+}
+
+QCoro::Task<void> TranscriberViewModel::finishDictationBeforeQuit(double graceSeconds,
+                                                                  CancelToken hurry) {
+    return m_session->finishDictationBeforeQuit(graceSeconds, std::move(hurry));
+}
+
+void TranscriberViewModel::copyTranscript(const QString &text) {
+    m_delivery->copyTranscript(text);
+}
+
+std::optional<QString> TranscriberViewModel::copyTranscriptSilently(const QString &text) {
+    return m_delivery->copyTranscriptSilently(text);
 }
 
 } // namespace tovalit

@@ -31,9 +31,11 @@
 #include "services/text_processing/transcript_cleanup_service.h"
 #include "state/history/history_host.h"
 #include "state/instructions/instruction_library_keeper_host.h"
-#include "state/live_transcript_accumulator.h"
 #include "state/meeting/meeting_mode_host.h"
-#include "state/recording_hotkey_coordinator.h"
+#include "state/session/dictation_delivery.h"
+#include "state/session/dictation_delivery_host.h"
+#include "state/session/dictation_session.h"
+#include "state/session/dictation_session_host.h"
 #include "state/shared/dictation_result_texts.h"
 #include "state/shared/gateway_session_recovery.h"
 #include "support/app_error.h"
@@ -72,7 +74,6 @@ class HotkeyMonitor;
 class InstructionLibraryKeeper;
 class InstructionLibraryStore;
 class LexiconLearningAIServiceError;
-class LiveAudioBufferRelay;
 class MeetingMode;
 class Pasteboard;
 class PersonalLexiconEventLogging;
@@ -92,6 +93,8 @@ struct PersonalLexiconSnapshot;
 // (transcriber_view_model_<concern>.cpp); this header keeps them in
 // matching sections.
 class TranscriberViewModel : public QObject,
+                             private DictationSessionHost,
+                             private DictationDeliveryHost,
                              private HistoryHost,
                              private InstructionLibraryKeeperHost,
                              private MeetingModeHost {
@@ -144,29 +147,19 @@ public:
     // with doubles.
 
     // Rewrites a text for a task; may be called from any thread.
-    using StructuredFormattingRunner =
-        std::function<QCoro::Task<QString>(QString text, StructuredFormattingTask task,
-                                           VellupStructuredFormatterConfiguration configuration)>;
+    using StructuredFormattingRunner = DictationDelivery::StructuredFormattingRunner;
     using LexiconLearningAnalysisRunner = std::function<QCoro::Task<LexiconLearningAIAnalysis>(
         ObservedInsertionEditSession session,
         VellupStructuredFormatterConfiguration configuration)>;
     // Writes a text into the focused input; the observer may be called from
     // any thread.
-    using InsertionRunner = std::function<QCoro::Task<InsertionResult>(
-        QString text, std::optional<ActiveInteractionContext> context,
-        ObservedInsertionEditCallback onObservedEditEvent)>;
+    using InsertionRunner = DictationDelivery::InsertionRunner;
     // A new, unstarted live recogniser.
-    using LiveTranscriberFactory = std::function<std::shared_ptr<LiveTranscriber>(
-        VellupSpeechConfiguration configuration,
-        std::optional<VellupSpeechLexiconConfiguration> lexicon)>;
+    using LiveTranscriberFactory = DictationSession::LiveTranscriberFactory;
     // Recognises a whole recorded file.
-    using AudioFileTranscriptionRunner = std::function<QCoro::Task<QString>(
-        QString audioFile, VellupSpeechConfiguration configuration,
-        std::optional<VellupSpeechLexiconConfiguration> lexicon)>;
-    using InteractionContextProvider =
-        std::function<QCoro::Task<std::optional<ActiveInteractionContext>>()>;
-    using InteractionContextActivator =
-        std::function<QCoro::Task<void>(std::optional<ActiveInteractionContext> context)>;
+    using AudioFileTranscriptionRunner = DictationCompletion::AudioFileTranscriptionRunner;
+    using InteractionContextProvider = DictationDelivery::InteractionContextProvider;
+    using InteractionContextActivator = DictationDelivery::InteractionContextActivator;
 
     // Everything the controller would otherwise make or bind itself. Empty
     // members select the defaults.
@@ -405,8 +398,6 @@ public:
     static constexpr double lexiconUndoToastDuration = 5.0;
     static constexpr double lexiconAnalysisDuplicateSuppressionWindow = 12.0;
     static constexpr double lexiconAnalysisRateLimitFallbackCooldown = 30.0;
-    static constexpr double tapStopGuardInterval = 0.35;
-    static constexpr int liveAudioBacklogLimit = 160;
 
 Q_SIGNALS:
     void recordingStateChanged(const RecordingState &value);
@@ -433,9 +424,7 @@ Q_SIGNALS:
 
 private:
     // --- Types ----------------------------------------------------------------
-    enum class RecordingStopSource { hotkey, hudFinishButton };
-    // Whether formatting and delivery show their progress panels.
-    enum class HUDPresentationMode { standard, silent };
+    using HUDPresentationMode = DictationDelivery::HUDPresentationMode;
 
     template <typename Value>
     using SpeechOperation = GatewaySessionRecovery::SpeechOperation<Value>;
@@ -446,20 +435,7 @@ private:
     template <typename Value>
     using FormatterResult = GatewaySessionRecovery::FormatterResult<Value>;
 
-    // A formatted text and the note on how it was made.
-    struct FormattedText {
-        QString text;
-        std::optional<QString> note;
-    };
-    struct SupplementOutcome {
-        QString transcript;
-        std::optional<QString> warning;
-        std::optional<QString> note;
-    };
-    struct FinalizationFallback {
-        QString text;
-        QString warning;
-    };
+    using FormattedText = tovalit::FormattedText;
 
     // --- Construction (transcriber_view_model.cpp) ------------------------------
     // Takes the given collaborators and operations and makes or binds the
@@ -490,88 +466,45 @@ private:
     void setMeetingBlocks(QList<MeetingMinuteBlock> value);
     void setMeetingRawSegments(QList<MeetingASRSegment> value);
 
-    // --- Session identity (transcriber_view_model.cpp) ---------------------------
-    QUuid prepareNewSession();
-    void clearSessionContext();
-    void cancelActiveSession();
-    // The session is still the current one and was not cancelled.
-    bool isCurrentSession(const QUuid &sessionID) const;
-    // The user-facing text of any error.
-    static QString describeError(std::exception_ptr error) { return tovalit::describeError(error); }
+    // --- Session seam (transcriber_view_model_session_host.cpp) ------------------
+    // The host calls the published getters and setters above do not already
+    // answer.
+    QMetaObject::Connection
+    onRecordingStateChanged(QObject *context,
+                            std::function<void(const RecordingState &)> handler) override;
+    void resetMeetingSession() override;
+    void stopMeetingTasks() override;
+    MeetingHUDContent meetingPanelContent() const override;
+    std::optional<QString> meetingCountdownToast() const override;
+    void dismissMeetingAutoEntry() override;
+    QCoro::Task<void> enterMeetingNow() override;
+    void scheduleMeetingThreshold() override;
+    void followMeetingTranscript(const QString &transcript) override;
+    void logMeetingStream(const QString &event, const QString &detail) override;
+    QCoro::Task<FormattedText> summarizeMeeting(QString rawTranscript,
+                                                QString normalizedTranscript) override;
+    std::optional<VellupSpeechLexiconConfiguration> compiledSpeechLexicon() const override;
+    void startHistoryLearning(TranscriptRecord record, QUuid followUpOf) override;
+    QCoro::Task<InstructionRoutingResult> routeInstruction(QString transcript) override;
+    QCoro::Task<void> appendToHistory(TranscriptRecord record,
+                                      std::shared_ptr<RecordingHold> fileHold) override;
+    TranscriptRecord storedRecord(const TranscriptRecord &record) const override;
+    std::optional<RecordingSessionOutput>
+    retainedRecordingOutput(std::optional<RecordingSessionOutput> output) const override;
+    TranscriptRecord failedDictationRecord(const std::optional<RecordingSessionOutput> &output,
+                                           const QString &transcript, const QString &rawTranscript,
+                                           const QString &message) const override;
+    void setEngineStatusNote(QString note) override;
+    QCoro::Task<void> handleObservedInsertionEdit(ObservedInsertionEditEvent event) override;
 
-    // --- Recording start (transcriber_view_model_recording.cpp) -----------------
-    QCoro::Task<void> startRecording();
-    QCoro::Task<std::shared_ptr<LiveTranscriber>>
-    startLiveTranscriber(VellupSpeechConfiguration configuration, QUuid sessionID);
-    QCoro::Task<std::shared_ptr<LiveTranscriber>>
-    startReplacementTranscriber(VellupSpeechConfiguration configuration, QUuid sessionID);
-    std::shared_ptr<LiveTranscriber>
-    makeStreamingTranscriber(VellupSpeechConfiguration configuration, QUuid sessionID);
-    QCoro::Task<void> beginRecording(std::shared_ptr<LiveTranscriber> transcriber, QUuid sessionID);
-    void handleRecordingDidStart(QDateTime startedAt);
-    QCoro::Task<void> primeInteractionContext(QUuid sessionID);
-    void refreshLiveEngineStatusNote(const LiveTranscriber &transcriber, bool recovered);
+    // Session answers the other concerns still ask of the controller.
     QString presentableGatewayFailureMessage(std::exception_ptr error) const;
-    void cleanupFailedRecordingStartup(bool clearSession);
-    void detachCaptureCallbacks();
-
-    // --- Live transcript and recovery (transcriber_view_model_live.cpp) ---------
-    void configureLiveTranscriber(const std::shared_ptr<LiveTranscriber> &transcriber,
-                                  QUuid sessionID);
-    void handleLivePartial(const QString &text, QUuid sessionID);
-    void handleLiveLevels(QList<double> levels, QUuid sessionID);
-    // `source`: the recogniser that reported the break.
-    QCoro::Task<void> handleLiveTranscriberInterruption(std::exception_ptr error, QUuid sessionID,
-                                                        std::weak_ptr<LiveTranscriber> source);
-    QCoro::Task<void> recoverLiveTranscriberIfNeeded(QUuid sessionID, QString interruptionReason,
-                                                     CancelToken token);
-    void failLiveTranscriberRecovery(const QString &detail);
-    // The engine note of a stream that broke and was not rebuilt.
-    QString interruptedStreamNote() const;
-    void cancelLiveTranscriberRecovery(bool resetRelay);
-
-    // --- Recording stop (transcriber_view_model_stop.cpp) -----------------------
-    QCoro::Task<void> stopRecording(RecordingStopSource triggerSource);
-    // The end of a stop whose record the history would not take.
-    QCoro::Task<void> failStop(std::optional<RecordingSessionOutput> retained, QString finalText,
-                               QString heard, std::exception_ptr error,
-                               std::shared_ptr<RecordingHold> fileHold);
-    // What a saved record teaches the lexicon, learned after the dictation
-    // (or retry) has ended, in the session that follows it.
-    void startHistoryLearningFollowUp(const TranscriptRecord &record);
     // A follow-up of `followUpOf` speaks no more once a later dictation has
     // begun; null for every change that is no follow-up.
     bool isSilencedFollowUp(const QUuid &followUpOf) const;
-    // `liveTextIsIncomplete`: the live text misses part of the recording.
-    QCoro::Task<SupplementOutcome>
-    supplementWithArchivedVellupASRIfNeeded(QString transcript, std::optional<QString> audioURL,
-                                            std::optional<QString> recognitionWarning,
-                                            bool liveTextIsIncomplete,
-                                            HUDPresentationMode hudPresentation);
-    static std::optional<FinalizationFallback> finalizationFallback(std::exception_ptr error);
-    QString replacedTranscript(const QString &heard) const;
-    // The natural-mode stage for a recording of `duration` seconds.
-    static NaturalModeStage stageFor(double duration, const QString &text);
-    void finishWithCompletionPanel(std::optional<InsertionResult> result, const QString &text,
-                                   const InstructionRoutingResult &routing,
-                                   TranscriptRecordStatus status, const QString &note);
-
-    // --- Formatting (transcriber_view_model_formatting.cpp) ---------------------
-    QCoro::Task<FormattedText> formatTranscript(QString transcript, NaturalModeStage stage,
-                                                HUDPresentationMode hudPresentation);
-    QCoro::Task<std::optional<ActiveInteractionContext>> captureInteractionContextIfNeeded();
     QString cleanedOrTrimmed(const QString &trimmed) const override;
-    // "host: …, model: …" of the formatter a failed call used, or of the
-    // configured model when it failed before reaching one.
     QString describeFormatterTarget(
         const std::optional<VellupStructuredFormatterConfiguration> &used) const;
-    // "<text preview> | profile=… | before=… | selected=… | after=…".
-    static QString describeForLog(const QString &text,
-                                  const std::optional<ActiveInteractionContext> &context);
-
-    // --- Delivery (transcriber_view_model_delivery.cpp) -------------------------
-    QCoro::Task<std::optional<InsertionResult>> deliver(QString text,
-                                                        HUDPresentationMode hudPresentation);
 
     // --- Retry (transcriber_view_model_retry.cpp) -------------------------------
     // The retry once it has passed its gate.
@@ -585,25 +518,8 @@ private:
     QCoro::Task<void> learnFromLoadedHistory() override;
     QCoro::Task<void> forgetClearedHistoryLearning() override;
 
-    // --- Recording panel (transcriber_view_model_hud.cpp) -----------------------
-    void presentRecordingHUD();
-    void dismissEmojiPanelIfNeeded(RecordingStopSource source);
-    void presentDeliveryFailureFeedbackIfNeeded(InsertionResult result, const QString &text);
-
     // --- Toasts (transcriber_view_model_hud.cpp) --------------------------------
     void showAppToast(const QString &message, bool isError, double duration);
-
-    // --- Cancellation (transcriber_view_model_recording.cpp) --------------------
-    QCoro::Task<void> cancelCurrentSession();
-    // Stops capture (keeping the file or not) and drops the live recogniser
-    // and whatever runs for the recording.
-    std::optional<RecordingSessionOutput> endRecordingCapture(bool keepAudioFile);
-
-    // --- Quitting (transcriber_view_model_quit.cpp) -----------------------------
-    // The stop of `sessionID` still has its record to file: no quit has
-    // filed it for it.
-    bool isStopUnfiled(const QUuid &sessionID) const;
-    QCoro::Task<void> fileDictationCancelledByQuit(std::optional<RecordingSessionOutput> output);
 
     // --- The instruction library's host -------------------------------------------
     // The published lists' getters and setters, showAppToast(),
@@ -786,17 +702,17 @@ private:
 
     // --- Meeting host (transcriber_view_model_meeting_host.cpp) -----------------
     // The rest of the meeting's host are the controller's own members of
-    // the same names: the published meeting values and their setters, the
-    // session guard, the recording panel and the failure texts.
+    // the same names: the published meeting values and their setters and
+    // the failure texts. These answer for the session.
     QUuid activeRecordingSessionID() const override;
+    bool isCurrentSession(const QUuid &sessionID) const override;
     std::optional<QDateTime> recordingStartedAt() const override;
     bool refreshEngineStatusNoteForMeeting() override;
-    void setEngineStatusNote(QString note) override;
     void resetLiveTranscriptAccumulator() override;
+    void presentRecordingHUD() override;
 
     // --- Collaborators ------------------------------------------------------------
     AppConfigurationStore &m_configurationStore;
-    std::shared_ptr<AudioCaptureService> m_audioCaptureService;
     std::shared_ptr<HotkeyMonitor> m_hotkeyMonitor;
     TranscriptCleanupService m_cleanupService;
     std::shared_ptr<FloatingPanelCoordinating> m_floatingPanelCoordinator;
@@ -804,12 +720,6 @@ private:
     std::unique_ptr<GatewaySessionRecovery> m_gatewayRecovery;
     std::shared_ptr<PersonalLexiconStore> m_personalLexiconStore;
     std::shared_ptr<PersonalLexiconEventLogging> m_lexiconEventLogger;
-    std::shared_ptr<FocusedInputInsertionService> m_insertionService;
-    std::shared_ptr<RemoteDesktopKeyboardAccess> m_remoteDesktopKeyboard;
-    std::shared_ptr<ActiveInteractionContextService> m_interactionContextService;
-    std::shared_ptr<FunctionKeySystemSettings> m_functionKeySystemSettings;
-    std::shared_ptr<EmojiPanelDismissalService> m_emojiPanelDismissalService;
-    std::shared_ptr<Pasteboard> m_pasteboard;
     // The records, their files and the holds on recordings in use.
     std::unique_ptr<HistoryKeeper> m_history;
     // The desktop connections behind the default services.
@@ -818,16 +728,10 @@ private:
     // --- Injected operations --------------------------------------------------------
     StructuredFormattingRunner m_structuredFormattingRunner;
     LexiconLearningAnalysisRunner m_lexiconLearningAnalysisRunner;
-    InsertionRunner m_insertionRunner;
-    LiveTranscriberFactory m_liveTranscriberFactory;
-    AudioFileTranscriptionRunner m_audioFileTranscriptionRunner;
-    InteractionContextProvider m_interactionContextProvider;
-    InteractionContextActivator m_interactionContextActivator;
     Clock m_currentDate;
     Sleeper m_sleepForDuration;
     Clock m_systemDate;
     Sleeper m_toastSleeper;
-    MonotonicClock m_uptime;
     std::function<std::optional<QString>()> m_takeDataFolderMoveNotice;
 
     // --- Published values ---------------------------------------------------------
@@ -853,32 +757,11 @@ private:
     QList<MeetingASRSegment> m_meetingRawSegments;
 
     // --- Session state ----------------------------------------------------------------
-    RecordingHotkeyCoordinator m_recordingHotkeyCoordinator;
-    std::shared_ptr<LiveTranscriber> m_transcriber;
-    // Shared so that the capture thread's callback can hold it weakly.
-    std::shared_ptr<LiveAudioBufferRelay> m_liveAudioBufferRelay;
-    LiveTranscriptAccumulator m_liveTranscriptAccumulator;
-    std::optional<QString> m_engineStatusNote;
-    std::optional<ActiveInteractionContext> m_activeInteractionContext;
-    QUuid m_activeRecordingSessionID;
-    bool m_isSessionCancellationRequested = false;
-    std::optional<QDateTime> m_recordingStartedAt;
-    // The same moment on the monotonic clock; set and cleared with it.
-    std::optional<double> m_recordingStartedUptime;
-    TaskHandle m_liveTranscriberRecoveryTask;
-    // The live stream broke during this recording; and, once known, that
-    // audio never reached a live stream at all (a rebuild failed, or came
-    // after the backlog had dropped buffers). Both stay set until the
-    // session ends.
-    bool m_liveStreamBroke = false;
-    bool m_liveAudioLost = false;
-    // A stopped recording whose record is not yet on its way to the
-    // history: what a quit that cannot wait files for it.
-    struct UnfiledStop {
-        QUuid sessionID;
-        std::optional<RecordingSessionOutput> output;
-    };
-    std::optional<UnfiledStop> m_unfiledStop;
+    // Declared in this order: the session holds the delivery and the
+    // completion, the completion holds the delivery.
+    std::unique_ptr<DictationDelivery> m_delivery;
+    std::unique_ptr<DictationCompletion> m_completion;
+    std::unique_ptr<DictationSession> m_session;
 
     // --- Meeting state ----------------------------------------------------------------
     std::unique_ptr<MeetingMode> m_meeting;

@@ -61,14 +61,14 @@ void TranscriberViewModel::adoptDependencies(Dependencies d) {
     m_sleepForDuration = std::move(d.sleepForDuration);
     m_systemDate = std::move(d.systemDate);
     m_toastSleeper = std::move(d.toastSleeper);
-    m_uptime = std::move(d.uptime);
     m_takeDataFolderMoveNotice =
         d.takeDataFolderMoveNotice
             ? std::move(d.takeDataFolderMoveNotice)
             : std::function<std::optional<QString>()>(&DataFolder::takeMoveNotice);
 
-    m_audioCaptureService = d.audioCaptureService ? std::move(d.audioCaptureService)
-                                                  : std::make_shared<AudioCaptureService>();
+    std::shared_ptr<AudioCaptureService> audioCaptureService =
+        d.audioCaptureService ? std::move(d.audioCaptureService)
+                              : std::make_shared<AudioCaptureService>();
     m_hotkeyMonitor =
         d.hotkeyMonitor ? std::move(d.hotkeyMonitor) : std::make_shared<HotkeyMonitor>();
 
@@ -81,15 +81,16 @@ void TranscriberViewModel::adoptDependencies(Dependencies d) {
     std::optional<InsertionPlatform> insertion;
     if (!d.insertionService || !d.pasteboard)
         insertion = makeLinuxInsertionPlatform();
-    m_remoteDesktopKeyboard = std::move(d.remoteDesktopKeyboard);
-    m_insertionService =
+    std::shared_ptr<RemoteDesktopKeyboardAccess> remoteDesktopKeyboard =
+        std::move(d.remoteDesktopKeyboard);
+    std::shared_ptr<FocusedInputInsertionService> insertionService =
         d.insertionService
             ? std::move(d.insertionService)
             : std::make_shared<FocusedInputInsertionService>(
                   interaction->accessibility, insertion->pasteboard, insertion->keySender,
                   systemSleeper(), systemMonotonicClock(), interaction->displaySession,
-                  interaction->windowSystem, m_remoteDesktopKeyboard);
-    m_interactionContextService =
+                  interaction->windowSystem, remoteDesktopKeyboard);
+    std::shared_ptr<ActiveInteractionContextService> interactionContextService =
         d.interactionContextService
             ? std::move(d.interactionContextService)
             : std::make_shared<ActiveInteractionContextService>(
@@ -100,13 +101,14 @@ void TranscriberViewModel::adoptDependencies(Dependencies d) {
                   systemSleeper(), interaction->displaySession);
     if (interaction)
         m_desktopKeepAlive = interaction->accessibilityThread;
-    m_pasteboard = d.pasteboard ? std::move(d.pasteboard) : insertion->pasteboard;
-    m_functionKeySystemSettings = d.functionKeySystemSettings
-                                      ? std::move(d.functionKeySystemSettings)
-                                      : std::make_shared<FunctionKeySystemSettings>();
-    m_emojiPanelDismissalService = d.emojiPanelDismissalService
-                                       ? std::move(d.emojiPanelDismissalService)
-                                       : std::make_shared<EmojiPanelDismissalService>();
+    std::shared_ptr<Pasteboard> pasteboard =
+        d.pasteboard ? std::move(d.pasteboard) : insertion->pasteboard;
+    std::shared_ptr<FunctionKeySystemSettings> functionKeySystemSettings =
+        d.functionKeySystemSettings ? std::move(d.functionKeySystemSettings)
+                                    : std::make_shared<FunctionKeySystemSettings>();
+    std::shared_ptr<EmojiPanelDismissalService> emojiPanelDismissalService =
+        d.emojiPanelDismissalService ? std::move(d.emojiPanelDismissalService)
+                                     : std::make_shared<EmojiPanelDismissalService>();
 
     m_gatewaySessionService =
         d.gatewaySessionService ? std::move(d.gatewaySessionService)
@@ -146,15 +148,15 @@ void TranscriberViewModel::adoptDependencies(Dependencies d) {
                   return LexiconLearningAIService(std::move(configuration))
                       .analyze(std::move(session));
               };
-    m_liveTranscriberFactory = d.liveTranscriberFactory
-                                   ? std::move(d.liveTranscriberFactory)
-                                   : [](VellupSpeechConfiguration configuration,
-                                        std::optional<VellupSpeechLexiconConfiguration> lexicon)
+    LiveTranscriberFactory liveTranscriberFactory =
+        d.liveTranscriberFactory ? std::move(d.liveTranscriberFactory)
+                                 : [](VellupSpeechConfiguration configuration,
+                                      std::optional<VellupSpeechLexiconConfiguration> lexicon)
         -> std::shared_ptr<LiveTranscriber> {
         return std::make_shared<VellupStreamingTranscriber>(std::move(configuration),
                                                             std::move(lexicon));
     };
-    m_audioFileTranscriptionRunner =
+    AudioFileTranscriptionRunner audioFileTranscriptionRunner =
         d.audioFileTranscriptionRunner
             ? std::move(d.audioFileTranscriptionRunner)
             : [](QString audioFile, VellupSpeechConfiguration configuration,
@@ -165,24 +167,44 @@ void TranscriberViewModel::adoptDependencies(Dependencies d) {
                                                  VellupStructuredFormatter::liveTransport()),
                       std::move(audioFile));
               };
-    m_insertionRunner = d.insertionRunner
-                            ? std::move(d.insertionRunner)
-                            : [service = m_insertionService](
-                                  QString text, std::optional<ActiveInteractionContext> context,
-                                  ObservedInsertionEditCallback onObservedEditEvent) {
-                                  return insertWith(service, std::move(text), std::move(context),
-                                                    std::move(onObservedEditEvent));
-                              };
-    m_interactionContextProvider =
+    InsertionRunner insertionRunner =
+        d.insertionRunner
+            ? std::move(d.insertionRunner)
+            : [service = insertionService](QString text,
+                                           std::optional<ActiveInteractionContext> context,
+                                           ObservedInsertionEditCallback onObservedEditEvent) {
+                  return insertWith(service, std::move(text), std::move(context),
+                                    std::move(onObservedEditEvent));
+              };
+    InteractionContextProvider interactionContextProvider =
         d.interactionContextProvider
             ? std::move(d.interactionContextProvider)
-            : [service = m_interactionContextService] { return captureWith(service); };
-    m_interactionContextActivator = d.interactionContextActivator
-                                        ? std::move(d.interactionContextActivator)
-                                        : [service = m_interactionContextService](
-                                              std::optional<ActiveInteractionContext> context) {
-                                              return activateWith(service, std::move(context));
-                                          };
+            : [service = interactionContextService] { return captureWith(service); };
+    InteractionContextActivator interactionContextActivator =
+        d.interactionContextActivator ? std::move(d.interactionContextActivator)
+                                      : [service = interactionContextService](
+                                            std::optional<ActiveInteractionContext> context) {
+                                            return activateWith(service, std::move(context));
+                                        };
+
+    m_delivery = std::make_unique<DictationDelivery>(
+        static_cast<DictationDeliveryHost &>(*this), m_configurationStore, *m_gatewayRecovery,
+        m_floatingPanelCoordinator,
+        DictationDelivery::Collaborators{m_structuredFormattingRunner, std::move(insertionRunner),
+                                         interactionContextProvider,
+                                         std::move(interactionContextActivator),
+                                         std::move(pasteboard), m_hotkeyMonitor, m_systemDate});
+    m_completion = std::make_unique<DictationCompletion>(
+        static_cast<DictationSessionHost &>(*this), *m_gatewayRecovery, m_floatingPanelCoordinator,
+        *m_delivery, std::move(audioFileTranscriptionRunner), m_systemDate);
+    m_session = std::make_unique<DictationSession>(
+        static_cast<DictationSessionHost &>(*this), m_configurationStore, *m_gatewayRecovery,
+        m_floatingPanelCoordinator, *m_delivery, *m_completion,
+        DictationSession::Collaborators{
+            std::move(audioCaptureService), std::move(liveTranscriberFactory),
+            std::move(interactionContextProvider), std::move(emojiPanelDismissalService),
+            std::move(functionKeySystemSettings), std::move(remoteDesktopKeyboard), m_currentDate,
+            m_sleepForDuration, std::move(d.uptime)});
 }
 
 } // namespace tovalit

@@ -4,6 +4,9 @@
 #include "services/history/history_store.h"
 #include "state/history/history_keeper.h"
 #include "state/instructions/instruction_library_keeper.h"
+#include "state/session/dictation_completion.h"
+#include "state/session/dictation_delivery.h"
+#include "state/session/dictation_session.h"
 #include "state/shared/floating_panel_coordinating.h"
 #include "state/transcriber_view_model.h"
 
@@ -36,12 +39,12 @@ QCoro::Task<void> TranscriberViewModel::runRetry(TranscriptRecord record) {
     // Until the retry's record is saved, its recording is no part of the
     // history a clearing or deletion may empty meanwhile.
     std::shared_ptr<RecordingHold> fileHold = m_history->holdRecording(*record.audioFileName);
-    prepareNewSession();
+    m_session->prepareNewSession();
     setWaveformLevels(idleWaveformLevels());
     setLiveTranscript(QString());
     setFinalTranscript(QString());
     setLastResultMessage(std::nullopt);
-    m_engineStatusNote = QStringLiteral("正在重新上传归档录音");
+    m_session->setEngineStatusNote(QStringLiteral("正在重新上传归档录音"));
     setRecordingState(RecordingState::thinking());
     m_floatingPanelCoordinator->showThinking(QStringLiteral("重新转写"), QString());
 
@@ -56,7 +59,7 @@ QCoro::Task<void> TranscriberViewModel::runRetry(TranscriptRecord record) {
             co_await m_history->audioFileURL(*record.audioFileName);
         SpeechOperation<QString> recognition = [this, file = audioFile.value_or(QString()),
                                                 lexicon](VellupSpeechConfiguration c) {
-            return m_audioFileTranscriptionRunner(file, std::move(c), lexicon);
+            return m_completion->transcribeAudioFile(file, std::move(c), lexicon);
         };
         recognized = co_await m_gatewayRecovery->performSpeechOperation(std::move(recognition));
     } catch (...) {
@@ -67,7 +70,7 @@ QCoro::Task<void> TranscriberViewModel::runRetry(TranscriptRecord record) {
         co_return;
     }
     if (!recognized) {
-        clearSessionContext();
+        m_session->clearSessionContext();
         m_floatingPanelCoordinator->hide();
         setRecordingState(
             RecordingState::failed(QStringLiteral("Vellup ASR 配置不可用，暂时无法重试。")));
@@ -75,9 +78,9 @@ QCoro::Task<void> TranscriberViewModel::runRetry(TranscriptRecord record) {
     }
 
     const QString raw = recognized->value;
-    const QString text = replacedTranscript(raw);
+    const QString text = m_completion->replacedTranscript(raw);
     setLiveTranscript(text);
-    const NaturalModeStage stage = stageFor(record.duration, text);
+    const NaturalModeStage stage = DictationCompletion::stageFor(record.duration, text);
     const InstructionRoutingResult routing = co_await m_instructionLibrary->routeIfNeeded(text);
     QString finalText;
     std::optional<QString> stepNote;
@@ -86,7 +89,7 @@ QCoro::Task<void> TranscriberViewModel::runRetry(TranscriptRecord record) {
         stepNote = routing.note();
     } else {
         const FormattedText formatted =
-            co_await formatTranscript(text, stage, HUDPresentationMode::standard);
+            co_await m_delivery->formatTranscript(text, stage, HUDPresentationMode::standard);
         finalText = formatted.text.isEmpty() ? text : formatted.text;
         stepNote = formatted.note;
     }
@@ -95,7 +98,7 @@ QCoro::Task<void> TranscriberViewModel::runRetry(TranscriptRecord record) {
     const QPointer<TranscriberViewModel> self(this);
     std::optional<InsertionResult> result;
     if (routing.shouldDeliver())
-        result = co_await deliver(finalText, HUDPresentationMode::standard);
+        result = co_await m_delivery->deliver(finalText, HUDPresentationMode::standard);
     // The delivery may wait for the user past the application's end.
     if (!self)
         co_return;
@@ -107,7 +110,7 @@ QCoro::Task<void> TranscriberViewModel::runRetry(TranscriptRecord record) {
     const QString note =
         joinedNote({QStringLiteral("已重新上传归档录音并完成转写"), stepNote, resultMessage});
     const TranscriptRecord retried =
-        m_history->newRecord(record.duration, finalText, raw, record.audioFileName, status, note);
+        m_completion->newRecord(record.duration, finalText, raw, record.audioFileName, status, note);
     try {
         co_await m_history->file(retried, fileHold);
     } catch (...) {
@@ -119,23 +122,20 @@ QCoro::Task<void> TranscriberViewModel::runRetry(TranscriptRecord record) {
     }
     m_history->noteRetryFiled(retried.id);
 
-    m_engineStatusNote = QStringLiteral("当前使用Vellup录音 ASR");
-    clearSessionContext();
+    m_session->setEngineStatusNote(QStringLiteral("当前使用Vellup录音 ASR"));
+    m_session->clearSessionContext();
     setRecordingState(RecordingState::idle());
     setLastResultMessage(note);
-    finishWithCompletionPanel(result, finalText, routing, status, note);
+    m_completion->finishWithCompletionPanel(result, finalText, routing, status, note);
     if (!routing.isRouted())
-        startHistoryLearningFollowUp(m_history->storedVersion(retried));
+        m_session->startHistoryLearningFollowUp(m_history->storedVersion(retried));
 }
 
 QCoro::Task<void> TranscriberViewModel::failRetry(TranscriptRecord record, std::exception_ptr error,
                                                   std::shared_ptr<RecordingHold> fileHold) {
     const QString message = QStringLiteral("重试失败：") + presentableGatewayFailureMessage(error);
-    clearSessionContext();
-    if (m_transcriber) {
-        m_transcriber->cancel();
-        m_transcriber.reset();
-    }
+    m_session->clearSessionContext();
+    m_session->discardLiveTranscriber();
     std::optional<QString> audioFile;
     try {
         audioFile = co_await m_history->audioFileURL(record.audioFileName.value_or(QString()));
@@ -155,7 +155,7 @@ QCoro::Task<void> TranscriberViewModel::failRetry(TranscriptRecord record, std::
         // The retry's own failure is what the user is told about.
     }
     setLastResultMessage(message);
-    m_engineStatusNote = QStringLiteral("归档录音重试失败");
+    m_session->setEngineStatusNote(QStringLiteral("归档录音重试失败"));
     m_floatingPanelCoordinator->hide();
     setRecordingState(RecordingState::failed(message));
 }

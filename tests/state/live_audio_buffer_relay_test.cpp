@@ -1,6 +1,6 @@
 #include "services/speech/live_transcriber.h"
-#include "state/live_audio_buffer_relay.h"
-#include "state/live_transcript_accumulator.h"
+#include "state/session/live_audio_buffer_relay.h"
+#include "state/session/live_transcript_accumulator.h"
 #include "tests/support/qt_printers.h"
 
 #include <functional>

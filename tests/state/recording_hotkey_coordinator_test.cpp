@@ -1,5 +1,5 @@
 #include "models/recording_state.h"
-#include "state/recording_hotkey_coordinator.h"
+#include "state/session/recording_hotkey_coordinator.h"
 
 #include <gtest/gtest.h>
 

@@ -247,25 +247,6 @@ TranscriptRecord HistoryKeeper::failedRecord(const std::optional<RecordingSessio
     return record;
 }
 
-TranscriptRecord HistoryKeeper::newRecord(double duration, const QString &transcript,
-                                          const QString &rawTranscript,
-                                          std::optional<QString> audioFileName,
-                                          TranscriptRecordStatus status,
-                                          const QString &note) const {
-    TranscriptRecord record;
-    record.id = QUuid::createUuid();
-    record.createdAt = m_systemDate();
-    record.duration = duration;
-    record.transcript = transcript;
-    if (rawTranscript != transcript)
-        record.rawTranscript = rawTranscript;
-    record.audioFileName = std::move(audioFileName);
-    record.status = status;
-    if (!note.isEmpty())
-        record.note = note;
-    return record;
-}
-
 TranscriptRecord HistoryKeeper::storedVersion(const TranscriptRecord &record) const {
     for (const TranscriptRecord &stored : m_host.records()) {
         if (stored.id == record.id)

@@ -67,9 +67,6 @@ public:
     // the settings keep no recordings.
     std::optional<RecordingSessionOutput>
     persistedRecordingOutput(std::optional<RecordingSessionOutput> output) const;
-    TranscriptRecord newRecord(double duration, const QString &transcript,
-                               const QString &rawTranscript, std::optional<QString> audioFileName,
-                               TranscriptRecordStatus status, const QString &note) const;
     TranscriptRecord failedRecord(const std::optional<RecordingSessionOutput> &output,
                                   const QString &transcript, const QString &rawTranscript,
                                   const QString &message) const;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "models/meeting_hud_content.h"
+#include "models/formatted_text.h"
 #include "models/meeting_mode_timings.h"
 #include "models/vellup_structured_formatter_configuration.h"
 #include "services/meeting/meeting_transcript_follower.h"
@@ -44,12 +45,6 @@ public:
         std::function<QCoro::Task<QString>(QString text, StructuredFormattingTask task,
                                            VellupStructuredFormatterConfiguration configuration)>;
 
-    // The minutes and the note on how they were made.
-    struct Minutes {
-        QString text;
-        std::optional<QString> note;
-    };
-
     // `host` and the stores outlive the meeting; `floatingPanelCoordinator`
     // is never null.
     MeetingMode(MeetingModeHost &host, AppConfigurationStore &configurationStore,
@@ -80,7 +75,7 @@ public:
     // Writes nothing unless this recording is a meeting or the setting is on.
     void logMeetingStreamEvent(const QString &event, const QString &detail);
     // The minutes of a meeting that stopped.
-    QCoro::Task<Minutes> formatMeetingFinalSummary(QString rawTranscript,
+    QCoro::Task<FormattedText> formatMeetingFinalSummary(QString rawTranscript,
                                                    QString normalizedTranscript);
 
     // --- What the recording panel shows -----------------------------------------

@@ -11,13 +11,13 @@
 
 namespace tovalit {
 
-QCoro::Task<MeetingMode::Minutes>
+QCoro::Task<FormattedText>
 MeetingMode::formatMeetingFinalSummary(QString rawTranscript, QString normalizedTranscript) {
     QString source = textkit::trimmed(normalizedTranscript);
     if (source.isEmpty())
         source = textkit::trimmed(rawTranscript);
     if (source.isEmpty())
-        co_return Minutes{QString(), std::nullopt};
+        co_return FormattedText{QString(), std::nullopt};
     m_floatingPanelCoordinator->showThinking(QStringLiteral("纪要生成中"), QString());
 
     // The configuration of the last attempt, for the failure note: a retry
@@ -39,20 +39,20 @@ MeetingMode::formatMeetingFinalSummary(QString rawTranscript, QString normalized
     }
 
     if (failure) {
-        co_return Minutes{
+        co_return FormattedText{
             fallbackMeetingSummary(source),
             QStringLiteral("纪要整理失败（") + m_host.describeFormatterTarget(*usedConfiguration) +
                 QStringLiteral("）：") + m_host.presentableGatewayFailureMessage(failure)};
     }
     if (!formatted) {
-        co_return Minutes{fallbackMeetingSummary(source),
+        co_return FormattedText{fallbackMeetingSummary(source),
                           QStringLiteral("纪要配置不可用，已使用实时总结模板")};
     }
     m_host.setEngineStatusNote(QStringLiteral("当前使用Vellup ASR 2.0 + 会议纪要模式"));
     const QString answer = textkit::trimmed(formatted->value);
     if (!answer.isEmpty())
-        co_return Minutes{answer, std::nullopt};
-    co_return Minutes{fallbackMeetingSummary(source),
+        co_return FormattedText{answer, std::nullopt};
+    co_return FormattedText{fallbackMeetingSummary(source),
                       QStringLiteral("模型返回为空，已使用实时总结模板")};
 }
 

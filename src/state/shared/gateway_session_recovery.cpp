@@ -80,6 +80,15 @@ GatewaySessionRecovery::resolveFormatterConfiguration() {
     co_return m_configurationStore.vellupStructuredFormatterConfiguration();
 }
 
+QString GatewaySessionRecovery::presentableFailureMessage(std::exception_ptr error) const {
+    const QString description = describeError(error);
+    if (m_configurationStore.gatewayBaseURL() &&
+        gatewaySessionFailureMessageContainsInvalidToken(description)) {
+        return QStringLiteral("本地 Gateway 会话已自动重连但仍未恢复：") + description;
+    }
+    return description;
+}
+
 bool GatewaySessionRecovery::gatewaySessionFailureMessageContainsInvalidToken(
     const QString &message) {
     static const QStringList markers{

@@ -59,6 +59,10 @@ public:
     QCoro::Task<FormatterResult<Value>>
     performFormatterOperation(FormatterOperation<Value> operation);
 
+    // The user-facing text of a failed call; through the gateway, a failure
+    // that still points at its session says the recovery did not help.
+    QString presentableFailureMessage(std::exception_ptr error) const;
+
     // Whether a failed gateway-routed call should forget the session and
     // try once more.
     static bool shouldRecoverGatewaySession(bool usingGateway, std::exception_ptr error);

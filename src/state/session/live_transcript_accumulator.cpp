@@ -1,4 +1,4 @@
-#include "state/live_transcript_accumulator.h"
+#include "state/session/live_transcript_accumulator.h"
 
 #include "support/textkit.h"
 

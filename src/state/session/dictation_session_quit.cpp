@@ -2,10 +2,10 @@
 // that nothing the user said disappears with the process.
 
 #include "services/settings/tovalit_debug_logger.h"
-#include "state/history/history_keeper.h"
-#include "state/meeting/meeting_mode.h"
+#include "state/session/dictation_session.h"
+#include "state/session/dictation_session_host.h"
 #include "state/shared/floating_panel_coordinating.h"
-#include "state/transcriber_view_model.h"
+#include "support/app_error.h"
 
 #include <QDebug>
 #include <QPointer>
@@ -20,66 +20,64 @@ bool isProcessing(const RecordingState &state) {
 
 } // namespace
 
-QCoro::Task<void> TranscriberViewModel::finishDictationBeforeQuit(double graceSeconds,
-                                                                  CancelToken hurry) {
-    if (m_recordingState.is(RecordingState::Case::recording)) {
+QCoro::Task<void> DictationSession::finishDictationBeforeQuit(double graceSeconds,
+                                                              CancelToken hurry) {
+    if (m_host.recordingState().is(RecordingState::Case::recording)) {
         // Finishing it would type its text into whatever has the focus
         // after the user asked to quit; its recording is kept for a retry.
         const std::optional<RecordingSessionOutput> output = endRecordingCapture(true);
         // The recording is the quit's now: a press while it is filed must
         // not stop it a second time, nor cancel it.
-        setRecordingState(RecordingState::thinking());
+        m_host.setRecordingState(RecordingState::thinking());
         co_await fileDictationCancelledByQuit(output);
         co_return;
     }
-    if (!isProcessing(m_recordingState))
+    if (!isProcessing(m_host.recordingState()))
         co_return;
 
     CancelToken settled;
     const QMetaObject::Connection watch =
-        connect(this, &TranscriberViewModel::recordingStateChanged, this,
-                [settled](const RecordingState &state) {
-                    if (!isProcessing(state))
-                        settled.cancel();
-                });
+        m_host.onRecordingStateChanged(this, [settled](const RecordingState &state) {
+            if (!isProcessing(state))
+                settled.cancel();
+        });
     const CancelSubscription hurried = hurry.onCancel([settled] { settled.cancel(); });
-    const QPointer<TranscriberViewModel> alive(this);
+    const QPointer<DictationSession> alive(this);
     co_await m_sleepForDuration(graceSeconds, settled);
     if (!alive)
         co_return;
     disconnect(watch);
     // A retry leaves the record it retries as it was, and a stop whose
     // record is already with the history store has nothing left to lose.
-    if (!isProcessing(m_recordingState) || !m_unfiledStop)
+    if (!isProcessing(m_host.recordingState()) || !m_unfiledStop)
         co_return;
     const std::optional<RecordingSessionOutput> output = m_unfiledStop->output;
     m_unfiledStop.reset();
     co_await fileDictationCancelledByQuit(output);
 }
 
-bool TranscriberViewModel::isStopUnfiled(const QUuid &sessionID) const {
+bool DictationSession::isStopUnfiled(const QUuid &sessionID) const {
     return m_unfiledStop && m_unfiledStop->sessionID == sessionID;
 }
 
 QCoro::Task<void>
-TranscriberViewModel::fileDictationCancelledByQuit(std::optional<RecordingSessionOutput> output) {
+DictationSession::fileDictationCancelledByQuit(std::optional<RecordingSessionOutput> output) {
     // Its recording stays out of a clearing until the record is saved.
     std::shared_ptr<RecordingHold> fileHold =
         output ? std::exchange(output->fileHold, nullptr) : nullptr;
-    const std::optional<RecordingSessionOutput> retained =
-        m_history->persistedRecordingOutput(output);
+    const std::optional<RecordingSessionOutput> retained = m_host.retainedRecordingOutput(output);
     QString message = QStringLiteral("退出 Tovalit 时本次转写尚未完成，已取消");
     if (retained && retained->audioURL)
         message += QStringLiteral("，可使用归档录音重试");
-    const TranscriptRecord record =
-        m_history->failedRecord(retained, m_finalTranscript, m_liveTranscript, message);
+    const TranscriptRecord record = m_host.failedDictationRecord(retained, m_host.finalTranscript(),
+                                                                 m_host.liveTranscript(), message);
     clearSessionContext();
-    m_meeting->resetMeetingModeSessionState();
+    m_host.resetMeetingSession();
     m_floatingPanelCoordinator->hide();
-    const QPointer<TranscriberViewModel> alive(this);
+    const QPointer<DictationSession> alive(this);
     std::exception_ptr failure;
     try {
-        co_await m_history->file(record, std::move(fileHold));
+        co_await m_host.appendToHistory(record, std::move(fileHold));
     } catch (...) {
         failure = std::current_exception();
     }
@@ -91,8 +89,8 @@ TranscriberViewModel::fileDictationCancelledByQuit(std::optional<RecordingSessio
         qWarning().noquote() << detail;
         TovalitDebugLogger::log(QStringLiteral("quit"), detail);
     }
-    setLastResultMessage(message);
-    setRecordingState(RecordingState::failed(message));
+    m_host.setLastResultMessage(message);
+    m_host.setRecordingState(RecordingState::failed(message));
 }
 
 } // namespace tovalit

@@ -1,4 +1,4 @@
-#include "state/live_audio_buffer_relay.h"
+#include "state/session/live_audio_buffer_relay.h"
 
 #include "services/speech/live_transcriber.h"
 

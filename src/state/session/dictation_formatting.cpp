@@ -4,8 +4,10 @@
 #include "services/settings/app_configuration_store.h"
 #include "services/settings/tovalit_debug_logger.h"
 #include "services/text_processing/natural_mode_prompt_catalog.h"
+#include "state/session/dictation_delivery.h"
+#include "state/session/dictation_delivery_host.h"
 #include "state/shared/floating_panel_coordinating.h"
-#include "state/transcriber_view_model.h"
+#include "state/shared/gateway_session_recovery.h"
 #include "support/textkit.h"
 
 namespace tovalit {
@@ -34,18 +36,17 @@ QString contextFields(const std::optional<NaturalFormattingContext> &context) {
 
 } // namespace
 
-QString
-TranscriberViewModel::describeForLog(const QString &text,
-                                     const std::optional<ActiveInteractionContext> &context) {
+QString DictationDelivery::describeForLog(const QString &text,
+                                          const std::optional<ActiveInteractionContext> &context) {
     std::optional<NaturalFormattingContext> natural;
     if (context)
         natural = context->naturalFormattingContext;
     return preview(text, transcriptPreviewLimit) + contextFields(natural);
 }
 
-QCoro::Task<TranscriberViewModel::FormattedText>
-TranscriberViewModel::formatTranscript(QString transcript, NaturalModeStage stage,
-                                       HUDPresentationMode hudPresentation) {
+QCoro::Task<FormattedText>
+DictationDelivery::formatTranscript(QString transcript, NaturalModeStage stage,
+                                    HUDPresentationMode hudPresentation) {
     const QString trimmed = textkit::trimmed(transcript);
     if (trimmed.isEmpty())
         co_return FormattedText{QString(), std::nullopt};
@@ -77,7 +78,7 @@ TranscriberViewModel::formatTranscript(QString transcript, NaturalModeStage stag
     FormatterResult<QString> formatted;
     std::exception_ptr failure;
     try {
-        formatted = co_await m_gatewayRecovery->performFormatterOperation(std::move(operation));
+        formatted = co_await m_gatewayRecovery.performFormatterOperation(std::move(operation));
     } catch (...) {
         failure = std::current_exception();
     }
@@ -87,7 +88,7 @@ TranscriberViewModel::formatTranscript(QString transcript, NaturalModeStage stag
                                 QStringLiteral("整理失败（") +
                                     describeFormatterTarget(*usedConfiguration) +
                                     QStringLiteral("），已退回基础文本清洗：") +
-                                    presentableGatewayFailureMessage(failure)};
+                                    m_gatewayRecovery.presentableFailureMessage(failure)};
     }
     if (!formatted) {
         co_return FormattedText{cleanedOrTrimmed(trimmed),
@@ -99,8 +100,8 @@ TranscriberViewModel::formatTranscript(QString transcript, NaturalModeStage stag
         return QStringLiteral("stage=") + stageLabel + QStringLiteral(" | text=") +
                preview(answer, transcriptPreviewLimit);
     });
-    m_engineStatusNote = QStringLiteral("当前使用Vellup ASR 2.0 + 自然模式（") + stage.label() +
-                         QStringLiteral("）");
+    m_host.setEngineStatusNote(QStringLiteral("当前使用Vellup ASR 2.0 + 自然模式（") +
+                               stage.label() + QStringLiteral("）"));
 
     // Natural mode keeps the shape of what was said: an answer shaped like
     // minutes or a template is not trusted.
@@ -119,12 +120,12 @@ TranscriberViewModel::formatTranscript(QString transcript, NaturalModeStage stag
     co_return FormattedText{fallback, QStringLiteral("整理结果偏纪要化，已回退为自然文本清洗")};
 }
 
-QString TranscriberViewModel::cleanedOrTrimmed(const QString &trimmed) const {
+QString DictationDelivery::cleanedOrTrimmed(const QString &trimmed) const {
     const QString cleaned = m_cleanupService.clean(trimmed);
     return cleaned.isEmpty() ? trimmed : cleaned;
 }
 
-QString TranscriberViewModel::describeFormatterTarget(
+QString DictationDelivery::describeFormatterTarget(
     const std::optional<VellupStructuredFormatterConfiguration> &used) const {
     QString host = QStringLiteral("unknown");
     QString model = m_configurationStore.vellupFormatterModel();
@@ -135,8 +136,16 @@ QString TranscriberViewModel::describeFormatterTarget(
     return QStringLiteral("host: ") + host + QStringLiteral(", model: ") + model;
 }
 
+void DictationDelivery::setInteractionContext(std::optional<ActiveInteractionContext> context) {
+    m_activeInteractionContext = std::move(context);
+}
+
+void DictationDelivery::resetInteractionContext() {
+    m_activeInteractionContext.reset();
+}
+
 QCoro::Task<std::optional<ActiveInteractionContext>>
-TranscriberViewModel::captureInteractionContextIfNeeded() {
+DictationDelivery::captureInteractionContextIfNeeded() {
     if (m_activeInteractionContext) {
         TovalitDebugLogger::log(
             QStringLiteral("context"),

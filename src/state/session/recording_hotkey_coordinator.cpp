@@ -1,4 +1,4 @@
-#include "state/recording_hotkey_coordinator.h"
+#include "state/session/recording_hotkey_coordinator.h"
 
 namespace tovalit {
 

@@ -1,4 +1,4 @@
-#include "state/recording_session_cancelled_error.h"
+#include "state/session/recording_session_cancelled_error.h"
 
 namespace tovalit {
 

@@ -1,21 +1,44 @@
 // Handing the final text to the user: into the focused input, or onto the
 // clipboard.
 
+#include "state/session/dictation_delivery.h"
+
 #include "platform/pasteboard.h"
 #include "services/settings/app_configuration_store.h"
 #include "services/settings/tovalit_debug_logger.h"
 #include "services/shortcuts/hotkey_monitor.h"
+#include "state/session/dictation_delivery_host.h"
 #include "state/shared/floating_panel_coordinating.h"
-#include "state/transcriber_view_model.h"
 #include "support/gui_thread.h"
+#include "support/spawn.h"
 #include "support/textkit.h"
 
 #include <QPointer>
 
 namespace tovalit {
 
+DictationDelivery::DictationDelivery(
+    DictationDeliveryHost &host, AppConfigurationStore &configurationStore,
+    GatewaySessionRecovery &gatewayRecovery,
+    std::shared_ptr<FloatingPanelCoordinating> floatingPanelCoordinator,
+    Collaborators collaborators, QObject *parent)
+    : QObject(parent)
+    , m_host(host)
+    , m_configurationStore(configurationStore)
+    , m_gatewayRecovery(gatewayRecovery)
+    , m_floatingPanelCoordinator(std::move(floatingPanelCoordinator))
+    , m_structuredFormattingRunner(std::move(collaborators.structuredFormattingRunner))
+    , m_insertionRunner(std::move(collaborators.insertionRunner))
+    , m_interactionContextProvider(std::move(collaborators.interactionContextProvider))
+    , m_interactionContextActivator(std::move(collaborators.interactionContextActivator))
+    , m_pasteboard(std::move(collaborators.pasteboard))
+    , m_hotkeyMonitor(std::move(collaborators.hotkeyMonitor))
+    , m_systemDate(std::move(collaborators.systemDate)) {}
+
+DictationDelivery::~DictationDelivery() = default;
+
 QCoro::Task<std::optional<InsertionResult>>
-TranscriberViewModel::deliver(QString text, HUDPresentationMode hudPresentation) {
+DictationDelivery::deliver(QString text, HUDPresentationMode hudPresentation) {
     if (text.isEmpty())
         co_return std::nullopt;
     if (!m_configurationStore.autoInsertIntoFocusedInput()) {
@@ -26,13 +49,13 @@ TranscriberViewModel::deliver(QString text, HUDPresentationMode hudPresentation)
                                                : InsertionResult::copyFailed;
     }
 
-    setRecordingState(RecordingState::inserting());
+    m_host.setRecordingState(RecordingState::inserting());
     if (hudPresentation == HUDPresentationMode::standard)
         m_floatingPanelCoordinator->showThinking(QStringLiteral("准备插入"), QString());
     // The application may quit while the delivery waits, the longest for
     // the user's answer to the desktop lending its keyboard: nothing is
     // then left to deliver for, and the caller learns it from `self` too.
-    const QPointer<TranscriberViewModel> self(this);
+    const QPointer<DictationDelivery> self(this);
     // Synthetic keys must not mix with the user's own, still held.
     co_await m_hotkeyMonitor->waitUntilShortcutReleaseSettles();
     if (!self)
@@ -59,7 +82,7 @@ TranscriberViewModel::deliver(QString text, HUDPresentationMode hudPresentation)
                     self,
                     [self, event]() -> QCoro::Task<void> {
                         if (self)
-                            co_await self->handleObservedInsertionEditEvent(event);
+                            co_await self->m_host.handleObservedInsertionEdit(event);
                     },
                     QStringLiteral("observed edit"));
             });
@@ -83,13 +106,13 @@ TranscriberViewModel::deliver(QString text, HUDPresentationMode hudPresentation)
         co_return fallback;
     }
     if (*result != InsertionResult::insertedDirectly)
-        setLastCopiedAt(m_systemDate());
+        m_host.setLastCopiedAt(m_systemDate());
     TovalitDebugLogger::log(QStringLiteral("deliver.result"),
                             QStringLiteral("result=") + message(*result));
     co_return result;
 }
 
-std::optional<QString> TranscriberViewModel::copyTranscriptSilently(const QString &text) {
+std::optional<QString> DictationDelivery::copyTranscriptSilently(const QString &text) {
     const QString trimmed = textkit::trimmed(text);
     if (trimmed.isEmpty())
         return std::nullopt;
@@ -104,13 +127,31 @@ std::optional<QString> TranscriberViewModel::copyTranscriptSilently(const QStrin
                                     QString::number(textkit::graphemeCount(trimmed)));
         return std::nullopt;
     }
-    setLastCopiedAt(m_systemDate());
+    m_host.setLastCopiedAt(m_systemDate());
     return trimmed;
 }
 
-void TranscriberViewModel::copyTranscript(const QString &text) {
+void DictationDelivery::copyTranscript(const QString &text) {
     if (copyTranscriptSilently(text))
-        showAppToast(QStringLiteral("已复制到剪贴板"), false, 1.6);
+        m_host.showAppToast(QStringLiteral("已复制到剪贴板"), false, 1.6);
+}
+
+void DictationDelivery::presentDeliveryFailureFeedbackIfNeeded(InsertionResult result,
+                                                               const QString &text) {
+    if (!insertionFailed(result))
+        return;
+    // The button copies again, which is also the way to try once more when
+    // the clipboard refused the first copy.
+    const QString message =
+        result == InsertionResult::insertFailedCopiedToClipboard
+            ? QStringLiteral(
+                  "插入失败，文本已复制到剪贴板，请手动粘贴（Ctrl+V；终端中为 Ctrl+Shift+V）")
+            : tovalit::message(result);
+    QPointer<DictationDelivery> self(this);
+    m_floatingPanelCoordinator->showToast(message, QStringLiteral("复制"), 5.0, [self, text] {
+        if (self)
+            self->copyTranscriptSilently(text);
+    });
 }
 
 } // namespace tovalit

@@ -3,11 +3,12 @@
 #include "services/permissions/remote_desktop_keyboard_access.h"
 #include "services/settings/app_configuration_store.h"
 #include "services/settings/tovalit_debug_logger.h"
-#include "state/live_audio_buffer_relay.h"
-#include "state/meeting/meeting_mode.h"
-#include "state/recording_session_cancelled_error.h"
+#include "state/session/dictation_session.h"
+#include "state/session/dictation_session_host.h"
+#include "state/session/live_audio_buffer_relay.h"
+#include "state/session/recording_session_cancelled_error.h"
 #include "state/shared/floating_panel_coordinating.h"
-#include "state/transcriber_view_model.h"
+#include "state/shared/gateway_session_recovery.h"
 #include "support/gui_thread.h"
 #include "support/uuid_text.h"
 
@@ -15,16 +16,16 @@
 
 namespace tovalit {
 
-QCoro::Task<void> TranscriberViewModel::startRecording() {
+QCoro::Task<void> DictationSession::startRecording() {
     m_floatingPanelCoordinator->hide();
     // Set before the first wait: a second press during the start is ignored.
-    setRecordingState(RecordingState::requestingPermission());
-    setLiveTranscript(QString());
-    setFinalTranscript(QString());
-    setWaveformLevels(idleWaveformLevels());
-    setLastResultMessage(std::nullopt);
+    m_host.setRecordingState(RecordingState::requestingPermission());
+    m_host.setLiveTranscript(QString());
+    m_host.setFinalTranscript(QString());
+    m_host.setWaveformLevels(idleWaveformLevels());
+    m_host.setLastResultMessage(std::nullopt);
     m_engineStatusNote.reset();
-    m_meeting->resetMeetingModeSessionState();
+    m_host.resetMeetingSession();
     const QUuid sessionID = prepareNewSession();
 
     SpeechOperation<std::shared_ptr<LiveTranscriber>> start =
@@ -34,18 +35,19 @@ QCoro::Task<void> TranscriberViewModel::startRecording() {
     SpeechResult<std::shared_ptr<LiveTranscriber>> started;
     std::exception_ptr failure;
     try {
-        started = co_await m_gatewayRecovery->performSpeechOperation(std::move(start));
+        started = co_await m_gatewayRecovery.performSpeechOperation(std::move(start));
     } catch (...) {
         failure = std::current_exception();
     }
     if (failure) {
         cleanupFailedRecordingStartup(true);
-        setRecordingState(RecordingState::failed(presentableGatewayFailureMessage(failure)));
+        m_host.setRecordingState(
+            RecordingState::failed(m_gatewayRecovery.presentableFailureMessage(failure)));
         co_return;
     }
     if (!started) {
         cleanupFailedRecordingStartup(true);
-        setRecordingState(RecordingState::failed(
+        m_host.setRecordingState(RecordingState::failed(
             QStringLiteral("Vellup ASR 配置不可用，请联系开发处理内置凭证。")));
         co_return;
     }
@@ -54,8 +56,7 @@ QCoro::Task<void> TranscriberViewModel::startRecording() {
 }
 
 QCoro::Task<std::shared_ptr<LiveTranscriber>>
-TranscriberViewModel::startLiveTranscriber(VellupSpeechConfiguration configuration,
-                                           QUuid sessionID) {
+DictationSession::startLiveTranscriber(VellupSpeechConfiguration configuration, QUuid sessionID) {
     std::shared_ptr<LiveTranscriber> transcriber =
         makeStreamingTranscriber(std::move(configuration), sessionID);
     std::exception_ptr failure;
@@ -73,16 +74,16 @@ TranscriberViewModel::startLiveTranscriber(VellupSpeechConfiguration configurati
 }
 
 std::shared_ptr<LiveTranscriber>
-TranscriberViewModel::makeStreamingTranscriber(VellupSpeechConfiguration configuration,
-                                               QUuid sessionID) {
+DictationSession::makeStreamingTranscriber(VellupSpeechConfiguration configuration,
+                                           QUuid sessionID) {
     std::shared_ptr<LiveTranscriber> transcriber =
-        m_liveTranscriberFactory(std::move(configuration), compiledSpeechLexiconConfiguration());
+        m_liveTranscriberFactory(std::move(configuration), m_host.compiledSpeechLexicon());
     configureLiveTranscriber(transcriber, sessionID);
     return transcriber;
 }
 
-QCoro::Task<void> TranscriberViewModel::beginRecording(std::shared_ptr<LiveTranscriber> transcriber,
-                                                       QUuid sessionID) {
+QCoro::Task<void> DictationSession::beginRecording(std::shared_ptr<LiveTranscriber> transcriber,
+                                                   QUuid sessionID) {
     m_transcriber = transcriber;
     m_liveAudioBufferRelay->reset();
     m_liveAudioBufferRelay->setTranscriber(transcriber, false);
@@ -91,13 +92,13 @@ QCoro::Task<void> TranscriberViewModel::beginRecording(std::shared_ptr<LiveTrans
     // A failing start is the caller's to undo.
     co_await transcriber->start();
 
-    // The capture thread touches the relay only, never the controller.
+    // The capture thread touches the relay only, never the session.
     std::weak_ptr<LiveAudioBufferRelay> relay = m_liveAudioBufferRelay;
     m_audioCaptureService->setOnBuffer([relay](const PcmBuffer &buffer, const AudioTime &) {
         if (const auto target = relay.lock())
             target->append(buffer);
     });
-    QPointer<TranscriberViewModel> self(this);
+    QPointer<DictationSession> self(this);
     m_audioCaptureService->setOnLevels([self, sessionID](const QList<double> &levels) {
         postToGuiThread([self, sessionID, levels] {
             if (self)
@@ -121,7 +122,7 @@ QCoro::Task<void> TranscriberViewModel::beginRecording(std::shared_ptr<LiveTrans
         // with nobody listening and refuse the next start.
         if (captureStarted)
             m_audioCaptureService->stop(false);
-        setWaveformLevels(idleWaveformLevels());
+        m_host.setWaveformLevels(idleWaveformLevels());
         transcriber->cancel();
         m_transcriber.reset();
         m_liveAudioBufferRelay->reset();
@@ -131,12 +132,12 @@ QCoro::Task<void> TranscriberViewModel::beginRecording(std::shared_ptr<LiveTrans
     handleRecordingDidStart(m_currentDate());
 }
 
-void TranscriberViewModel::handleRecordingDidStart(QDateTime startedAt) {
+void DictationSession::handleRecordingDidStart(QDateTime startedAt) {
     m_recordingStartedAt = std::move(startedAt);
     m_recordingStartedUptime = m_uptime();
-    setRecordingState(RecordingState::recording());
-    m_meeting->scheduleMeetingModeThresholdIfNeeded();
-    QPointer<TranscriberViewModel> self(this);
+    m_host.setRecordingState(RecordingState::recording());
+    m_host.scheduleMeetingThreshold();
+    QPointer<DictationSession> self(this);
     const QUuid sessionID = m_activeRecordingSessionID;
     spawn(
         this,
@@ -151,39 +152,37 @@ void TranscriberViewModel::handleRecordingDidStart(QDateTime startedAt) {
         QStringLiteral("context priming"));
 }
 
-QCoro::Task<void> TranscriberViewModel::primeInteractionContext(QUuid sessionID) {
-    QPointer<TranscriberViewModel> self(this);
+QCoro::Task<void> DictationSession::primeInteractionContext(QUuid sessionID) {
+    QPointer<DictationSession> self(this);
     std::optional<ActiveInteractionContext> context = co_await m_interactionContextProvider();
     // A capture that finishes after its session ended belongs to nobody.
     if (!self || !isCurrentSession(sessionID) || !context)
         co_return;
-    m_activeInteractionContext = context;
+    m_delivery.setInteractionContext(context);
     TovalitDebugLogger::log(QStringLiteral("context"),
                             QStringLiteral("primed session=") + uuidtext::upper(sessionID) +
                                 QStringLiteral(" | profile=") +
                                 context->naturalFormattingContext.appProfileID);
 }
 
-void TranscriberViewModel::refreshLiveEngineStatusNote(const LiveTranscriber &transcriber,
-                                                       bool recovered) {
+void DictationSession::refreshLiveEngineStatusNote(const LiveTranscriber &transcriber,
+                                                   bool recovered) {
     QString note = QStringLiteral("当前使用") + transcriber.engineName();
     if (recovered)
         note += QStringLiteral("（已恢复）");
-    if (m_hasEnteredMeetingMode)
+    if (m_host.hasEnteredMeetingMode())
         note += QStringLiteral(" + 会议纪要模式");
     m_engineStatusNote = note;
 }
 
-QString TranscriberViewModel::presentableGatewayFailureMessage(std::exception_ptr error) const {
-    const QString description = describeError(error);
-    if (m_configurationStore.gatewayBaseURL() &&
-        gatewaySessionFailureMessageContainsInvalidToken(description)) {
-        return QStringLiteral("本地 Gateway 会话已自动重连但仍未恢复：") + description;
-    }
-    return description;
+bool DictationSession::refreshLiveEngineStatusNote() {
+    if (!m_transcriber)
+        return false;
+    refreshLiveEngineStatusNote(*m_transcriber, false);
+    return true;
 }
 
-void TranscriberViewModel::cleanupFailedRecordingStartup(bool clearSession) {
+void DictationSession::cleanupFailedRecordingStartup(bool clearSession) {
     if (clearSession)
         clearSessionContext();
     cancelLiveTranscriberRecovery(true);
@@ -196,29 +195,28 @@ void TranscriberViewModel::cleanupFailedRecordingStartup(bool clearSession) {
     m_floatingPanelCoordinator->hide();
 }
 
-void TranscriberViewModel::detachCaptureCallbacks() {
+void DictationSession::detachCaptureCallbacks() {
     m_audioCaptureService->setOnBuffer({});
     m_audioCaptureService->setOnLevels({});
 }
 
-QCoro::Task<void> TranscriberViewModel::cancelCurrentSession() {
+QCoro::Task<void> DictationSession::cancelCurrentSession() {
     // A stop that is already finishing cannot be cancelled.
-    if (!m_recordingState.is(RecordingState::Case::recording))
+    if (!m_host.recordingState().is(RecordingState::Case::recording))
         co_return;
     // Nothing of a cancelled recording is kept; its output is not wanted.
     endRecordingCapture(false);
-    setLiveTranscript(QString());
-    setFinalTranscript(QString());
+    m_host.setLiveTranscript(QString());
+    m_host.setFinalTranscript(QString());
     cancelActiveSession();
-    m_meeting->resetMeetingModeSessionState();
-    setRecordingState(RecordingState::idle());
-    setLastResultMessage(QStringLiteral("已取消本次录音"));
+    m_host.resetMeetingSession();
+    m_host.setRecordingState(RecordingState::idle());
+    m_host.setLastResultMessage(QStringLiteral("已取消本次录音"));
     m_floatingPanelCoordinator->hide();
 }
 
-std::optional<RecordingSessionOutput>
-TranscriberViewModel::endRecordingCapture(bool keepAudioFile) {
-    m_meeting->stopMeetingModeRuntimeTasks();
+std::optional<RecordingSessionOutput> DictationSession::endRecordingCapture(bool keepAudioFile) {
+    m_host.stopMeetingTasks();
     cancelLiveTranscriberRecovery(true);
     detachCaptureCallbacks();
     const RecordingSessionOutput output = m_audioCaptureService->stop(keepAudioFile);
@@ -226,7 +224,7 @@ TranscriberViewModel::endRecordingCapture(bool keepAudioFile) {
         m_transcriber->cancel();
         m_transcriber.reset();
     }
-    setWaveformLevels(idleWaveformLevels());
+    m_host.setWaveformLevels(idleWaveformLevels());
     return output;
 }
 

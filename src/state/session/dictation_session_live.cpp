@@ -1,20 +1,21 @@
 // The live phase of a recording: partial texts, meter levels, and the
 // rebuild of a recogniser whose stream broke.
 
-#include "state/live_audio_buffer_relay.h"
-#include "state/meeting/meeting_mode.h"
-#include "state/transcriber_view_model.h"
+#include "state/session/dictation_session.h"
+#include "state/session/dictation_session_host.h"
+#include "state/session/live_audio_buffer_relay.h"
+#include "state/shared/gateway_session_recovery.h"
 #include "support/gui_thread.h"
 
 #include <QPointer>
 
 namespace tovalit {
 
-void TranscriberViewModel::configureLiveTranscriber(
-    const std::shared_ptr<LiveTranscriber> &transcriber, QUuid sessionID) {
+void DictationSession::configureLiveTranscriber(const std::shared_ptr<LiveTranscriber> &transcriber,
+                                                QUuid sessionID) {
     // Both callbacks only hop to the GUI thread; the handlers check there
     // that their session is still the current one.
-    QPointer<TranscriberViewModel> self(this);
+    QPointer<DictationSession> self(this);
     transcriber->setOnPartial([self, sessionID](const QString &text) {
         postToGuiThread([self, sessionID, text] {
             if (self)
@@ -42,25 +43,25 @@ void TranscriberViewModel::configureLiveTranscriber(
     }
 }
 
-void TranscriberViewModel::handleLivePartial(const QString &text, QUuid sessionID) {
+void DictationSession::handleLivePartial(const QString &text, QUuid sessionID) {
     if (!isCurrentSession(sessionID))
         return;
     const QString merged = m_liveTranscriptAccumulator.renderedPartial(text);
-    setLiveTranscript(merged);
-    m_meeting->handleMeetingLiveTranscriptUpdate(merged);
+    m_host.setLiveTranscript(merged);
+    m_host.followMeetingTranscript(merged);
 }
 
-void TranscriberViewModel::handleLiveLevels(QList<double> levels, QUuid sessionID) {
+void DictationSession::handleLiveLevels(QList<double> levels, QUuid sessionID) {
     if (!isCurrentSession(sessionID))
         return;
-    setWaveformLevels(std::move(levels));
-    if (m_recordingState.is(RecordingState::Case::recording))
+    m_host.setWaveformLevels(std::move(levels));
+    if (m_host.recordingState().is(RecordingState::Case::recording))
         presentRecordingHUD();
 }
 
 QCoro::Task<void>
-TranscriberViewModel::handleLiveTranscriberInterruption(std::exception_ptr error, QUuid sessionID,
-                                                        std::weak_ptr<LiveTranscriber> source) {
+DictationSession::handleLiveTranscriberInterruption(std::exception_ptr error, QUuid sessionID,
+                                                    std::weak_ptr<LiveTranscriber> source) {
     // Only a break of the stream the recording is using counts. The
     // recogniser also reports a start that fails: that is the failure of a
     // start or of a replacement attempt, already handled where it was
@@ -68,11 +69,12 @@ TranscriberViewModel::handleLiveTranscriberInterruption(std::exception_ptr error
     // while the service is down. A late second report of an old break is
     // not a break of its replacement either. One recovery at a time.
     const std::shared_ptr<LiveTranscriber> reporter = source.lock();
-    if (!isCurrentSession(sessionID) || !m_recordingState.is(RecordingState::Case::recording) ||
+    if (!isCurrentSession(sessionID) ||
+        !m_host.recordingState().is(RecordingState::Case::recording) ||
         m_liveTranscriberRecoveryTask.isRunning() || !reporter || reporter != m_transcriber) {
         co_return;
     }
-    m_liveTranscriptAccumulator.sealCurrentTranscript(m_liveTranscript);
+    m_liveTranscriptAccumulator.sealCurrentTranscript(m_host.liveTranscript());
     m_liveAudioBufferRelay->beginBuffering();
     m_liveStreamBroke = true;
     // Released without cancel(): the broken stream has nothing left to end.
@@ -80,13 +82,13 @@ TranscriberViewModel::handleLiveTranscriberInterruption(std::exception_ptr error
     // What broke, as it was reported: the gateway's wording ("reconnected
     // but still not recovered") would claim a reconnect not yet tried.
     const QString reason = describeError(error);
-    m_meeting->logMeetingStreamEvent(QStringLiteral("interrupted"), reason);
-    m_engineStatusNote = m_hasEnteredMeetingMode
+    m_host.logMeetingStream(QStringLiteral("interrupted"), reason);
+    m_engineStatusNote = m_host.hasEnteredMeetingMode()
                              ? QStringLiteral("Vellup流式 ASR 已中断，正在恢复会议实时总结")
                              : QStringLiteral("Vellup流式 ASR 已中断，正在尝试恢复");
     presentRecordingHUD();
 
-    QPointer<TranscriberViewModel> self(this);
+    QPointer<DictationSession> self(this);
     m_liveTranscriberRecoveryTask = spawnCancellable(
         this,
         [self, sessionID, reason](CancelToken token) -> QCoro::Task<void> {
@@ -96,14 +98,15 @@ TranscriberViewModel::handleLiveTranscriberInterruption(std::exception_ptr error
         QStringLiteral("live recovery"));
 }
 
-QCoro::Task<void> TranscriberViewModel::recoverLiveTranscriberIfNeeded(QUuid sessionID,
-                                                                       QString interruptionReason,
-                                                                       CancelToken token) {
-    if (!isCurrentSession(sessionID) || !m_recordingState.is(RecordingState::Case::recording)) {
+QCoro::Task<void> DictationSession::recoverLiveTranscriberIfNeeded(QUuid sessionID,
+                                                                   QString interruptionReason,
+                                                                   CancelToken token) {
+    if (!isCurrentSession(sessionID) ||
+        !m_host.recordingState().is(RecordingState::Case::recording)) {
         m_liveAudioBufferRelay->reset();
         co_return;
     }
-    QPointer<TranscriberViewModel> self(this);
+    QPointer<DictationSession> self(this);
     SpeechOperation<std::shared_ptr<LiveTranscriber>> rebuild =
         [this, sessionID](VellupSpeechConfiguration c) {
             return startReplacementTranscriber(std::move(c), sessionID);
@@ -111,7 +114,7 @@ QCoro::Task<void> TranscriberViewModel::recoverLiveTranscriberIfNeeded(QUuid ses
     SpeechResult<std::shared_ptr<LiveTranscriber>> rebuilt;
     std::exception_ptr failure;
     try {
-        rebuilt = co_await m_gatewayRecovery->performSpeechOperation(std::move(rebuild));
+        rebuilt = co_await m_gatewayRecovery.performSpeechOperation(std::move(rebuild));
     } catch (...) {
         failure = std::current_exception();
     }
@@ -121,7 +124,7 @@ QCoro::Task<void> TranscriberViewModel::recoverLiveTranscriberIfNeeded(QUuid ses
     // The user stopped or cancelled meanwhile. A cancelled recovery leaves
     // the relay alone: it may already serve the next recording.
     if (token.isCancelled() || !isCurrentSession(sessionID) ||
-        !m_recordingState.is(RecordingState::Case::recording)) {
+        !m_host.recordingState().is(RecordingState::Case::recording)) {
         if (rebuilt)
             rebuilt->value->cancel();
         if (!token.isCancelled())
@@ -129,7 +132,7 @@ QCoro::Task<void> TranscriberViewModel::recoverLiveTranscriberIfNeeded(QUuid ses
         co_return;
     }
     if (failure) {
-        failLiveTranscriberRecovery(presentableGatewayFailureMessage(failure));
+        failLiveTranscriberRecovery(m_gatewayRecovery.presentableFailureMessage(failure));
         co_return;
     }
     if (!rebuilt) {
@@ -142,37 +145,37 @@ QCoro::Task<void> TranscriberViewModel::recoverLiveTranscriberIfNeeded(QUuid ses
     if (m_liveAudioBufferRelay->hasDroppedBufferedAudio())
         m_liveAudioLost = true;
     refreshLiveEngineStatusNote(*m_transcriber, true);
-    m_meeting->logMeetingStreamEvent(QStringLiteral("recovered"), interruptionReason);
+    m_host.logMeetingStream(QStringLiteral("recovered"), interruptionReason);
     presentRecordingHUD();
 }
 
 QCoro::Task<std::shared_ptr<LiveTranscriber>>
-TranscriberViewModel::startReplacementTranscriber(VellupSpeechConfiguration configuration,
-                                                  QUuid sessionID) {
+DictationSession::startReplacementTranscriber(VellupSpeechConfiguration configuration,
+                                              QUuid sessionID) {
     std::shared_ptr<LiveTranscriber> transcriber =
         makeStreamingTranscriber(std::move(configuration), sessionID);
     co_await transcriber->start();
     co_return transcriber;
 }
 
-void TranscriberViewModel::failLiveTranscriberRecovery(const QString &detail) {
+void DictationSession::failLiveTranscriberRecovery(const QString &detail) {
     // The recording goes on without live text; the stop recognises the
     // recorded file instead.
     m_liveAudioBufferRelay->reset();
     m_liveAudioLost = true;
     m_engineStatusNote = interruptedStreamNote();
-    m_meeting->logMeetingStreamEvent(QStringLiteral("recovery_failed"), detail);
+    m_host.logMeetingStream(QStringLiteral("recovery_failed"), detail);
     presentRecordingHUD();
 }
 
-QString TranscriberViewModel::interruptedStreamNote() const {
-    return m_hasEnteredMeetingMode
+QString DictationSession::interruptedStreamNote() const {
+    return m_host.hasEnteredMeetingMode()
                ? QStringLiteral(
                      "Vellup流式 ASR 已中断，会议实时总结暂停，停止录音后会补一遍录音 ASR")
                : QStringLiteral("Vellup流式 ASR 已中断，停止录音后会补一遍录音 ASR");
 }
 
-void TranscriberViewModel::cancelLiveTranscriberRecovery(bool resetRelay) {
+void DictationSession::cancelLiveTranscriberRecovery(bool resetRelay) {
     m_liveTranscriberRecoveryTask.cancel();
     m_liveTranscriberRecoveryTask = TaskHandle();
     if (resetRelay)
