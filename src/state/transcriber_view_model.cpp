@@ -3,6 +3,7 @@
 #include "models/instruction_library_catalog.h"
 #include "services/gateway/gateway_session_providing.h"
 #include "services/history/history_store.h"
+#include "services/lexicon/personal_lexicon_event_logging.h"
 #include "services/settings/app_configuration_store.h"
 #include "services/settings/tovalit_debug_logger.h"
 #include "services/shortcuts/hotkey_monitor.h"
@@ -22,7 +23,6 @@ TranscriberViewModel::TranscriberViewModel(
     : QObject(parent)
     , m_configurationStore(configurationStore)
     , m_floatingPanelCoordinator(std::move(floatingPanelCoordinator))
-    , m_personalLexiconStore(std::move(personalLexiconStore))
     , m_historyStore(dependencies.historyStore ? *dependencies.historyStore
                                                : HistoryStore::shared())
     , m_waveformLevels(idleWaveformLevels())
@@ -36,9 +36,15 @@ TranscriberViewModel::TranscriberViewModel(
     , m_pendingInstructionCreateToken(QUuid::createUuid())
     , m_builtinInstructionTemplateVersion(
           InstructionLibraryCatalog::defaultBuiltinTemplatePack().version) {
-    Q_ASSERT(m_floatingPanelCoordinator && m_personalLexiconStore);
+    Q_ASSERT(m_floatingPanelCoordinator && personalLexiconStore);
     const bool shouldBootstrap = dependencies.shouldBootstrap;
+    std::shared_ptr<PersonalLexiconEventLogging> lexiconEventLogger =
+        std::move(dependencies.lexiconEventLogger);
     adoptDependencies(std::move(dependencies));
+    m_lexicon = std::make_unique<LexiconKeeper>(
+        static_cast<LexiconHost &>(*this), m_configurationStore, *m_gatewayRecovery,
+        m_gatewaySessionService, m_floatingPanelCoordinator, std::move(personalLexiconStore),
+        std::move(lexiconEventLogger), m_currentDate, m_systemDate);
     installSubscriptions(shouldBootstrap);
 }
 
@@ -140,7 +146,7 @@ QCoro::Task<void> TranscriberViewModel::bootstrap() {
     // only while the controller is there: the application may quit while
     // the day's history batch still waits on the network.
     const QPointer<TranscriberViewModel> alive(this);
-    co_await loadPersonalLexicon();
+    co_await m_lexicon->loadPersonalLexicon();
     if (!alive)
         co_return;
     co_await loadInstructionLibrary();
@@ -157,9 +163,9 @@ QCoro::Task<void> TranscriberViewModel::bootstrap() {
     // Last, and in the background: the network may take minutes, and the
     // user's instructions and history are needed at once. A lexicon that
     // is in step with the cloud costs no request.
-    if (isPersonalLexiconSyncDue()) {
+    if (m_lexicon->isPersonalLexiconSyncDue()) {
         spawn(
-            this, [this] { return synchronizePersonalLexicon(std::nullopt); },
+            this, [this] { return m_lexicon->synchronizePersonalLexicon(std::nullopt); },
             QStringLiteral("start-up lexicon sync"));
     }
 }

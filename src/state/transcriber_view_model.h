@@ -31,6 +31,8 @@
 #include "services/text_processing/natural_mode_stage.h"
 #include "services/text_processing/structured_formatting_task.h"
 #include "services/text_processing/transcript_cleanup_service.h"
+#include "state/lexicon/lexicon_host.h"
+#include "state/lexicon/lexicon_keeper.h"
 #include "state/live_transcript_accumulator.h"
 #include "state/recording_hotkey_coordinator.h"
 #include "state/shared/dictation_result_texts.h"
@@ -75,9 +77,6 @@ class PersonalLexiconEventLogging;
 class PersonalLexiconStore;
 class RecordingHold;
 class RemoteDesktopKeyboardAccess;
-class VolcengineSpeechLexiconSyncService;
-struct HistoryLexiconDiscovery;
-struct PersonalLexiconSnapshot;
 
 // The dictation session controller: owns the services of a dictation,
 // publishes the state every window, menu and panel shows, and carries each
@@ -87,7 +86,7 @@ struct PersonalLexiconSnapshot;
 // several concerns and are implemented in one source file per concern
 // (transcriber_view_model_<concern>.cpp); this header keeps them in
 // matching sections.
-class TranscriberViewModel : public QObject {
+class TranscriberViewModel : public QObject, private LexiconHost {
     Q_OBJECT
 
     // --- Published state ------------------------------------------------
@@ -538,7 +537,7 @@ private:
     void startHistoryLearningFollowUp(const TranscriptRecord &record);
     // A follow-up of `followUpOf` speaks no more once a later dictation has
     // begun; null for every change that is no follow-up.
-    bool isSilencedFollowUp(const QUuid &followUpOf) const;
+    bool isSilencedFollowUp(const QUuid &followUpOf) const override;
     // `liveTextIsIncomplete`: the live text misses part of the recording.
     QCoro::Task<SupplementOutcome>
     supplementWithArchivedVellupASRIfNeeded(QString transcript, std::optional<QString> audioURL,
@@ -654,27 +653,18 @@ private:
     void cancelPendingInstructionCreation(bool showFeedback);
     QCoro::Task<void> commitPendingInstructionCreation(InstructionLibraryEntry entry, QUuid token);
 
-    // --- Personal lexicon and learning -------------------------------------------
-    // One audit event on its way to the log: the event with the action, the
-    // error message (as lastErrorMessage) and the observed and learning
-    // fields; the recorder adds the entry fields, the counts, the table
-    // names and the time.
-    struct LexiconEventRecord {
-        PersonalLexiconAuditEvent event;
-        std::optional<PersonalLexiconEntry> entry;
-        // Absent: the published ones.
-        std::optional<QList<PersonalLexiconEntry>> entries;
-        std::optional<PersonalLexiconCloudState> cloudState;
+    // --- The lexicon keeper's host (transcriber_view_model_lexicon_host.cpp) -------
+    const QList<PersonalLexiconEntry> &publishedLexiconEntries() const override;
+    const PersonalLexiconCloudState &publishedLexiconCloudState() const override;
+    const PersonalLexiconHistoryLearningState &publishedHistoryLearningState() const override;
+    void publishLexiconEntries(QList<PersonalLexiconEntry> value) override;
+    void publishLexiconCloudState(PersonalLexiconCloudState value) override;
+    void publishHistoryLearningState(PersonalLexiconHistoryLearningState value) override;
+    void publishRecentLexiconLearningMessage(std::optional<QString> value) override;
+    void publishLastResultMessage(std::optional<QString> value) override;
+    const QList<TranscriptRecord> &historyRecords() const override;
 
-        // About the lexicon as given.
-        static LexiconEventRecord snapshot(QString action, QList<PersonalLexiconEntry> entries,
-                                           PersonalLexiconCloudState cloudState,
-                                           std::optional<QString> errorMessage = std::nullopt);
-        // About one entry of the lexicon as given.
-        static LexiconEventRecord forEntry(QString action, PersonalLexiconEntry entry,
-                                           QList<PersonalLexiconEntry> entries,
-                                           PersonalLexiconCloudState cloudState);
-    };
+    // --- Learning from edits -------------------------------------------------------
     // One decision of learning from the user's edits, before shortening.
     struct LexiconAIEvent {
         QString action = {};
@@ -692,85 +682,6 @@ private:
         // The audit event with every free text shortened.
         PersonalLexiconAuditEvent auditEvent() const;
     };
-
-    // Holding one makes a change of the lexicon the only one under way: it
-    // is worked out from the published lexicon, saved and published before
-    // the next one reads it. Never held across a cloud sync.
-    struct PersonalLexiconLease {
-        // Declared first, so the guard releases a mutex that still exists.
-        std::shared_ptr<AsyncMutex> mutex;
-        AsyncMutex::Guard guard;
-    };
-
-    // Loading, publication, persistence (transcriber_view_model_lexicon.cpp).
-    // The lease for a change. After a load that could not read the file,
-    // the file is read again first, so that the change is worked out from
-    // what it holds; while it still cannot be read, saves are refused.
-    QCoro::Task<PersonalLexiconLease> acquirePersonalLexicon();
-    QCoro::Task<PersonalLexiconLease> lockPersonalLexicon();
-    // True when the file was read and its lexicon published.
-    QCoro::Task<bool> loadPersonalLexiconHoldingLease();
-    // Whether the lexicon as published has something for the cloud: a
-    // new namespace, an error of the last sync, or an entry that takes
-    // part in syncing and waits for (or failed) its upload.
-    bool isPersonalLexiconSyncDue() const;
-    PersonalLexiconSnapshot
-    sanitizedPersonalLexiconSnapshot(PersonalLexiconSnapshot snapshot) const;
-    void applyPersonalLexiconSnapshot(PersonalLexiconSnapshot snapshot);
-    PersonalLexiconSnapshot personalLexiconSnapshot() const;
-    std::optional<VellupSpeechLexiconConfiguration> compiledSpeechLexiconConfiguration() const;
-    // "MM-dd HH:mm" in local time.
-    static QString lexiconSyncDateText(const QDateTime &date);
-    // Every change of the lexicon ends here, with the lease it was worked
-    // out under: clean, save, publish what was saved, then (releasing the
-    // lease) optionally synchronise, save and publish again, recording each
-    // step. Failures are reported (audit event and toast), never thrown.
-    QCoro::Task<void>
-    persistPersonalLexicon(PersonalLexiconLease lease, QList<PersonalLexiconEntry> entries,
-                           PersonalLexiconCloudState cloudState,
-                           std::optional<PersonalLexiconHistoryLearningState> historyLearningState,
-                           std::optional<QString> learningMessage, bool prioritizeLocalSave,
-                           bool syncCloud, QUuid followUpOf = QUuid());
-    // Saves and publishes, or reports the failure under `failureAction`.
-    QCoro::Task<std::optional<PersonalLexiconSnapshot>>
-    storePersonalLexicon(PersonalLexiconSnapshot snapshot, QString failureAction,
-                         QUuid followUpOf = QUuid());
-    // Stores, then records `action` and shows the learning message.
-    QCoro::Task<void> storePersonalLexiconAndRecord(PersonalLexiconSnapshot snapshot,
-                                                    QString action,
-                                                    std::optional<QString> learningMessage,
-                                                    QUuid followUpOf = QUuid());
-    // One sync at a time, of the lexicon as it stands when the sync starts;
-    // its outcome is merged into the lexicon as it stands when it returns.
-    QCoro::Task<void> synchronizePersonalLexicon(std::optional<QString> learningMessage,
-                                                 QUuid followUpOf = QUuid());
-    QCoro::Task<void> recordLexiconEvent(LexiconEventRecord record);
-
-    // Editing (transcriber_view_model_lexicon_editing.cpp).
-    QCoro::Task<void> saveManualLexiconEntryNow(std::optional<QUuid> id,
-                                                PersonalLexiconEntryKind kind,
-                                                std::optional<QString> sourceText,
-                                                QString targetText, bool enabled, qint64 hitCount,
-                                                std::optional<QDateTime> createdAt,
-                                                std::optional<QDateTime> lastAppliedAt);
-    QCoro::Task<void> toggleLexiconEntryNow(QUuid id);
-    QCoro::Task<void> deleteLexiconEntryNow(PersonalLexiconEntry entry);
-    QCoro::Task<void> resetHistoryLearningTracking();
-
-    // Learning from the history (transcriber_view_model_lexicon_history.cpp).
-    QCoro::Task<void> processHistoryLexiconRecords(QList<TranscriptRecord> records,
-                                                   bool markDailyBatchAt,
-                                                   QUuid followUpOf = QUuid());
-    QCoro::Task<QList<HistoryLexiconDiscovery>>
-    extractHistoryDiscoveries(QList<TranscriptRecord> records);
-    QCoro::Task<std::optional<VellupStructuredFormatterConfiguration>>
-    resolveHistoryExtractorConfiguration();
-    QCoro::Task<void> runDailyHistoryLexiconBatchIfNeeded(bool force);
-
-    // Cloud sync (transcriber_view_model_lexicon_sync.cpp).
-    QCoro::Task<VolcengineSpeechLexiconSyncService> resolveLexiconSyncService();
-    QCoro::Task<PersonalLexiconSnapshot>
-    syncPersonalLexiconSnapshotWithGatewayRecovery(PersonalLexiconSnapshot snapshot);
 
     // Learning from the user's edits (transcriber_view_model_learning.cpp).
     QCoro::Task<void> handleObservedInsertionEditEvent(ObservedInsertionEditEvent event);
@@ -890,8 +801,6 @@ private:
     std::shared_ptr<FloatingPanelCoordinating> m_floatingPanelCoordinator;
     std::shared_ptr<GatewaySessionProviding> m_gatewaySessionService;
     std::unique_ptr<GatewaySessionRecovery> m_gatewayRecovery;
-    std::shared_ptr<PersonalLexiconStore> m_personalLexiconStore;
-    std::shared_ptr<PersonalLexiconEventLogging> m_lexiconEventLogger;
     std::shared_ptr<InstructionLibraryStore> m_instructionLibraryStore;
     std::shared_ptr<FocusedInputInsertionService> m_insertionService;
     std::shared_ptr<RemoteDesktopKeyboardAccess> m_remoteDesktopKeyboard;
@@ -1004,19 +913,8 @@ private:
     std::optional<QDateTime> m_lastLexiconAnalysisStartedAt;
     std::optional<QDateTime> m_lexiconAnalysisCooldownUntil;
 
-    // --- Lexicon serialisation ----------------------------------------------------------
-    // Shared with the tasks holding them, which may outlive the controller.
-    std::shared_ptr<AsyncMutex> m_personalLexiconMutex = std::make_shared<AsyncMutex>();
-    std::shared_ptr<AsyncMutex> m_personalLexiconSyncMutex = std::make_shared<AsyncMutex>();
-    // Why the last load could not read the lexicon file. Until a load
-    // reads it, what is published is not what the file holds, and nothing
-    // is saved over it.
-    std::optional<QString> m_personalLexiconReadFailure;
-    // A load gave the lexicon a namespace no sync has used yet.
-    bool m_personalLexiconNamespaceIsNew = false;
-    // Records a history batch is reading; an overlapping batch leaves them
-    // to it.
-    QSet<QUuid> m_historyLexiconRecordsInFlight;
+    // --- Personal lexicon ------------------------------------------------------------
+    std::unique_ptr<LexiconKeeper> m_lexicon;
 
     // --- Instruction state --------------------------------------------------------------
     TaskHandle m_pendingInstructionCreateTask;

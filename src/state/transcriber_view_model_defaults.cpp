@@ -10,7 +10,6 @@
 #include "services/gateway/gateway_session_service.h"
 #include "services/instructions/instruction_library_store.h"
 #include "services/learning/lexicon_learning_ai_service.h"
-#include "services/lexicon/personal_lexicon_event_logger.h"
 #include "services/security/keychain_store.h"
 #include "services/settings/app_configuration_store.h"
 #include "services/settings/tovalit_debug_logger.h"
@@ -134,8 +133,6 @@ void TranscriberViewModel::adoptDependencies(Dependencies d) {
         TovalitDebugLogger::log(QStringLiteral("gateway.keyring"), notice);
         self->showAppToast(notice, true, 5.0);
     });
-    m_lexiconEventLogger = d.lexiconEventLogger ? std::move(d.lexiconEventLogger)
-                                                : std::make_shared<PersonalLexiconEventLogger>();
 
     m_structuredFormattingRunner =
         d.structuredFormattingRunner

@@ -31,7 +31,7 @@ QCoro::Task<void> TranscriberViewModel::loadHistory() {
         co_return;
     }
     setRecords(std::move(loaded));
-    co_await runDailyHistoryLexiconBatchIfNeeded(false);
+    co_await m_lexicon->runDailyHistoryLexiconBatchIfNeeded(false);
 }
 
 void TranscriberViewModel::deleteRecord(const TranscriptRecord &record) {
@@ -78,7 +78,7 @@ QCoro::Task<void> TranscriberViewModel::clearHistoryNow() {
         co_return;
     }
     setRecords({});
-    co_await resetHistoryLearningTracking();
+    co_await m_lexicon->resetHistoryLearningTracking();
 }
 
 void TranscriberViewModel::revealAudioFile(const TranscriptRecord &record) {
@@ -183,7 +183,7 @@ QCoro::Task<void> TranscriberViewModel::runRetry(TranscriptRecord record) {
     // Recognised again through the same operation as the supplement after a
     // stop, so that one binding serves every whole-file recognition.
     const std::optional<VellupSpeechLexiconConfiguration> lexicon =
-        compiledSpeechLexiconConfiguration();
+        m_lexicon->compiledSpeechLexiconConfiguration();
     SpeechResult<QString> recognized;
     std::exception_ptr failure;
     try {

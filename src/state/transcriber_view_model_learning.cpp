@@ -7,6 +7,7 @@
 #include "services/learning/lexicon_learning_ai_service_error.h"
 #include "services/settings/tovalit_debug_logger.h"
 #include "state/shared/floating_panel_coordinating.h"
+#include "state/shared/lexicon_date_text.h"
 #include "state/transcriber_view_model.h"
 #include "support/regex.h"
 #include "support/textkit.h"
@@ -167,7 +168,7 @@ std::optional<QDateTime> TranscriberViewModel::resolvedLexiconAnalysisCooldownUn
 }
 
 QString TranscriberViewModel::lexiconAnalysisCooldownMessage(const QDateTime &until) {
-    return QStringLiteral("词库学习分析限流冷却中，可在 ") + lexiconSyncDateText(until) +
+    return QStringLiteral("词库学习分析限流冷却中，可在 ") + LexiconDateText::format(until) +
            QStringLiteral(" 后重试。");
 }
 
@@ -481,7 +482,7 @@ QCoro::Task<void> TranscriberViewModel::commitPendingLexicon(LexiconLearningAIAn
     // own save begins it stays staged: an undo, a revert or a newer edit
     // meanwhile still takes it back.
     const QPointer<TranscriberViewModel> alive(this);
-    PersonalLexiconLease lease = co_await acquirePersonalLexicon();
+    PersonalLexiconLease lease = co_await m_lexicon->acquirePersonalLexicon();
     if (!alive || !isStagedLexiconCommit(observedSessionID, token))
         co_return;
     // This runs inside the countdown task, which is simply let go.
@@ -497,23 +498,7 @@ QCoro::Task<void> TranscriberViewModel::commitPendingLexicon(LexiconLearningAIAn
     const InsertionCorrectionLearningResult result = InsertionCorrectionLearningService::learn(
         analysis, m_personalLexiconEntries, m_systemDate());
 
-    // A word the user has just corrected to is no longer one history
-    // learning must keep away.
-    PersonalLexiconHistoryLearningState learningState = m_personalLexiconHistoryLearningState;
-    QSet<QString> learnedKeys;
-    for (const ObservedInsertionCorrection &replacement : result.learnedReplacements)
-        learnedKeys.insert(PersonalLexiconEntry::normalizedValue(replacement.targetText));
-    for (const QString &hotword : result.learnedHotwords)
-        learnedKeys.insert(PersonalLexiconEntry::normalizedValue(hotword));
-    QStringList ignored;
-    for (const QString &term : learningState.ignoredNormalizedTerms) {
-        if (!learnedKeys.contains(term))
-            ignored.append(term);
-    }
-    learningState.ignoredNormalizedTerms = ignored;
-
-    co_await persistPersonalLexicon(std::move(lease), result.entries, m_personalLexiconCloudState,
-                                    learningState, std::nullopt, true, true);
+    co_await m_lexicon->commitLearnedChange(std::move(lease), result);
     if (!alive)
         co_return;
     LexiconAIEvent committed{.action = QStringLiteral("ai_learning_committed"),

@@ -76,12 +76,8 @@ QStringList TranscriberViewModel::makeLexiconAuditTerms(const QStringList &terms
 }
 
 QCoro::Task<void> TranscriberViewModel::recordLexiconAIEvent(const LexiconAIEvent &event) {
-    // No entry, entry list or cloud state: the recorder describes the
-    // lexicon as it stands. A plain function, so the event is read before
-    // the caller's next step.
-    LexiconEventRecord record;
-    record.event = event.auditEvent();
-    return recordLexiconEvent(std::move(record));
+    // A plain function, so the event is read before the caller's next step.
+    return m_lexicon->recordAuditEvent(event.auditEvent());
 }
 
 PersonalLexiconAuditEvent TranscriberViewModel::LexiconAIEvent::auditEvent() const {

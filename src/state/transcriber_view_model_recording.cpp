@@ -74,8 +74,8 @@ TranscriberViewModel::startLiveTranscriber(VellupSpeechConfiguration configurati
 std::shared_ptr<LiveTranscriber>
 TranscriberViewModel::makeStreamingTranscriber(VellupSpeechConfiguration configuration,
                                                QUuid sessionID) {
-    std::shared_ptr<LiveTranscriber> transcriber =
-        m_liveTranscriberFactory(std::move(configuration), compiledSpeechLexiconConfiguration());
+    std::shared_ptr<LiveTranscriber> transcriber = m_liveTranscriberFactory(
+        std::move(configuration), m_lexicon->compiledSpeechLexiconConfiguration());
     configureLiveTranscriber(transcriber, sessionID);
     return transcriber;
 }

@@ -255,7 +255,7 @@ void TranscriberViewModel::startHistoryLearningFollowUp(const TranscriptRecord &
         this,
         [this, record, followUpOf] {
             const QList<TranscriptRecord> learned{record};
-            return processHistoryLexiconRecords(learned, false, followUpOf);
+            return m_lexicon->processHistoryLexiconRecords(learned, false, followUpOf);
         },
         QStringLiteral("history learning"));
 }
@@ -280,7 +280,7 @@ TranscriberViewModel::supplementWithArchivedVellupASRIfNeeded(
                          : QStringLiteral("实时流式结果不稳定，正在补一遍Vellup录音 ASR"));
     }
     const std::optional<VellupSpeechLexiconConfiguration> lexicon =
-        compiledSpeechLexiconConfiguration();
+        m_lexicon->compiledSpeechLexiconConfiguration();
     SpeechOperation<QString> recognition = [this, file = *audioURL,
                                             lexicon](VellupSpeechConfiguration c) {
         return m_audioFileTranscriptionRunner(file, std::move(c), lexicon);
