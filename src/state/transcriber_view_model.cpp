@@ -32,7 +32,6 @@ TranscriberViewModel::TranscriberViewModel(
           ShortcutActivationState::degraded(QStringLiteral("正在检查快捷键和键盘读取")))
     , m_liveAudioBufferRelay(std::make_shared<LiveAudioBufferRelay>(liveAudioBacklogLimit))
     , m_activeRecordingSessionID(QUuid::createUuid())
-    , m_pendingLexiconCommitToken(QUuid::createUuid())
     , m_pendingInstructionCreateToken(QUuid::createUuid())
     , m_builtinInstructionTemplateVersion(
           InstructionLibraryCatalog::defaultBuiltinTemplatePack().version) {
@@ -40,11 +39,16 @@ TranscriberViewModel::TranscriberViewModel(
     const bool shouldBootstrap = dependencies.shouldBootstrap;
     std::shared_ptr<PersonalLexiconEventLogging> lexiconEventLogger =
         std::move(dependencies.lexiconEventLogger);
+    LexiconLearningAnalysisRunner lexiconLearningAnalysisRunner =
+        std::move(dependencies.lexiconLearningAnalysisRunner);
     adoptDependencies(std::move(dependencies));
     m_lexicon = std::make_unique<LexiconKeeper>(
         static_cast<LexiconHost &>(*this), m_configurationStore, *m_gatewayRecovery,
         m_gatewaySessionService, m_floatingPanelCoordinator, std::move(personalLexiconStore),
         std::move(lexiconEventLogger), m_currentDate, m_systemDate);
+    m_editLearning = std::make_unique<EditLearning>(
+        static_cast<EditLearningHost &>(*this), *m_gatewayRecovery, m_floatingPanelCoordinator,
+        std::move(lexiconLearningAnalysisRunner), m_currentDate, m_systemDate, m_sleepForDuration);
     installSubscriptions(shouldBootstrap);
 }
 
@@ -64,8 +68,6 @@ TranscriberViewModel::~TranscriberViewModel() {
     }
     m_appToastTask.cancel();
     m_liveTranscriberRecoveryTask.cancel();
-    m_pendingLexiconAnalysisTask.cancel();
-    m_pendingLexiconCommitTask.cancel();
     // Lexicon syncs and history learning hold the session service past us.
     if (m_gatewaySessionService)
         m_gatewaySessionService->abandon();

@@ -31,6 +31,8 @@
 #include "services/text_processing/natural_mode_stage.h"
 #include "services/text_processing/structured_formatting_task.h"
 #include "services/text_processing/transcript_cleanup_service.h"
+#include "state/learning/edit_learning.h"
+#include "state/learning/edit_learning_host.h"
 #include "state/lexicon/lexicon_host.h"
 #include "state/lexicon/lexicon_keeper.h"
 #include "state/live_transcript_accumulator.h"
@@ -70,7 +72,6 @@ class GatewaySessionProviding;
 class HistoryStore;
 class HotkeyMonitor;
 class InstructionLibraryStore;
-class LexiconLearningAIServiceError;
 class LiveAudioBufferRelay;
 class Pasteboard;
 class PersonalLexiconEventLogging;
@@ -86,7 +87,7 @@ class RemoteDesktopKeyboardAccess;
 // several concerns and are implemented in one source file per concern
 // (transcriber_view_model_<concern>.cpp); this header keeps them in
 // matching sections.
-class TranscriberViewModel : public QObject, private LexiconHost {
+class TranscriberViewModel : public QObject, private LexiconHost, private EditLearningHost {
     Q_OBJECT
 
     // --- Published state ------------------------------------------------
@@ -139,9 +140,7 @@ public:
     using StructuredFormattingRunner =
         std::function<QCoro::Task<QString>(QString text, StructuredFormattingTask task,
                                            VellupStructuredFormatterConfiguration configuration)>;
-    using LexiconLearningAnalysisRunner = std::function<QCoro::Task<LexiconLearningAIAnalysis>(
-        ObservedInsertionEditSession session,
-        VellupStructuredFormatterConfiguration configuration)>;
+    using LexiconLearningAnalysisRunner = EditLearning::AnalysisRunner;
     // Writes a text into the focused input; the observer may be called from
     // any thread.
     using InsertionRunner = std::function<QCoro::Task<InsertionResult>(
@@ -398,9 +397,7 @@ public:
     static constexpr int meetingIncrementalFallbackContextCharacterLimit = 220;
     static constexpr int meetingIncrementalMustDecideDurationSeconds = 45;
     static constexpr int meetingIncrementalMustDecideCharacterLimit = 480;
-    static constexpr double lexiconUndoToastDuration = 5.0;
-    static constexpr double lexiconAnalysisDuplicateSuppressionWindow = 12.0;
-    static constexpr double lexiconAnalysisRateLimitFallbackCooldown = 30.0;
+    static constexpr double lexiconUndoToastDuration = EditLearning::lexiconUndoToastDuration;
     static constexpr double tapStopGuardInterval = 0.35;
     static constexpr int liveAudioBacklogLimit = 160;
 
@@ -664,81 +661,11 @@ private:
     void publishLastResultMessage(std::optional<QString> value) override;
     const QList<TranscriptRecord> &historyRecords() const override;
 
-    // --- Learning from edits -------------------------------------------------------
-    // One decision of learning from the user's edits, before shortening.
-    struct LexiconAIEvent {
-        QString action = {};
-        std::optional<ObservedInsertionEditSession> session = {};
-        // Used when there is no session.
-        std::optional<QUuid> observedSessionID = {};
-        std::optional<LexiconLearningAIAnalysis> analysis = {};
-        std::optional<InsertionCorrectionLearningResult> result = {};
-        std::optional<QString> errorMessage = {};
-        std::optional<QString> skipReason = {};
-        std::optional<QString> toastMessage = {};
-        std::optional<QString> rawResponseText = {};
-        std::optional<QStringList> jsonCandidates = {};
-
-        // The audit event with every free text shortened.
-        PersonalLexiconAuditEvent auditEvent() const;
-    };
-
-    // Learning from the user's edits (transcriber_view_model_learning.cpp).
-    QCoro::Task<void> handleObservedInsertionEditEvent(ObservedInsertionEditEvent event);
-    QCoro::Task<void> scheduleLexiconAnalysis(ObservedInsertionEditSession session);
-    void startLexiconAnalysisTask(const ObservedInsertionEditSession &session);
-    QCoro::Task<void> drainQueuedLexiconAnalysisIfNeeded();
-    void cancelPendingLexiconAnalysis();
-    bool shouldPreservePendingLexiconCommit(const ObservedInsertionEditSession &session) const;
-    bool shouldSuppressDuplicateLexiconAnalysis(const ObservedInsertionEditSession &session) const;
-    // Forgets a cooldown that has ended.
-    std::optional<QDateTime> currentLexiconAnalysisCooldownUntil();
-    std::optional<QDateTime>
-    resolvedLexiconAnalysisCooldownUntil(const LexiconLearningAIServiceError *error) const;
-    static QString lexiconAnalysisCooldownMessage(const QDateTime &until);
-    // The session id and the final text with white space collapsed.
-    static QString lexiconAnalysisFingerprint(const ObservedInsertionEditSession &session);
-    static QString normalizedLexiconObservedText(const QString &text);
-    static QCoro::Task<void> runLexiconAnalysis(QPointer<TranscriberViewModel> self,
-                                                ObservedInsertionEditSession session,
-                                                CancelToken token);
-    QCoro::Task<void> analyzeObservedInsertionEditSession(ObservedInsertionEditSession session,
-                                                          CancelToken token);
-    QCoro::Task<void> finishLexiconAnalysisRun();
-    static int lexiconUndoCountdownSeconds();
-    static double lexiconUndoSleepDuration(int secondsRemaining);
-    static QString pendingLexiconToastMessage(const InsertionCorrectionLearningResult &result,
-                                              int secondsRemaining);
-    void showPendingLexiconCommitToast(const InsertionCorrectionLearningResult &result,
-                                       int secondsRemaining, bool isUpdate, QUuid commitToken);
-    void cancelPendingLexiconCommit(bool showFeedback);
-    // The undo button of the toast of the change staged under `commitToken`.
-    void undoLexiconCommit(QUuid commitToken);
-    void startLexiconCommitCountdown(const LexiconLearningAIAnalysis &analysis,
-                                     const InsertionCorrectionLearningResult &result,
-                                     QUuid observedSessionID, QUuid commitToken);
-    static QCoro::Task<void> runLexiconCommitCountdown(QPointer<TranscriberViewModel> self,
-                                                       LexiconLearningAIAnalysis analysis,
-                                                       InsertionCorrectionLearningResult result,
-                                                       QUuid observedSessionID, QUuid commitToken,
-                                                       Sleeper sleeper, CancelToken token);
-    bool isStagedLexiconCommit(QUuid observedSessionID, QUuid token) const;
-    // Learns the analysis again from the lexicon as it stands at the commit.
-    QCoro::Task<void> commitPendingLexicon(LexiconLearningAIAnalysis analysis,
-                                           QUuid observedSessionID, QUuid token);
-
-    // The learning audit trail (transcriber_view_model_learning_audit.cpp).
-    QCoro::Task<void> recordLexiconAIEvent(const LexiconAIEvent &event);
-    // Trimmed; absent when blank; a text over `limit` characters becomes
-    // its first `limit` characters and "...".
-    static std::optional<QString> truncatedLexiconAuditText(const std::optional<QString> &text,
-                                                            qsizetype limit);
-    static QList<PersonalLexiconAuditCandidate>
-    makeLexiconAuditCandidates(const QList<LexiconLearningAICandidate> &candidates);
-    static QStringList makeLexiconAuditTextSamples(const QStringList &texts, qsizetype limit);
-    static QStringList
-    makeLexiconAuditReplacementPairs(const QList<ObservedInsertionCorrection> &pairs);
-    static QStringList makeLexiconAuditTerms(const QStringList &terms);
+    // --- Learning's host (transcriber_view_model_learning_host.cpp) ----------------
+    QCoro::Task<PersonalLexiconLease> acquirePersonalLexicon() override;
+    QCoro::Task<void> commitLearnedLexiconChange(PersonalLexiconLease lease,
+                                                 InsertionCorrectionLearningResult result) override;
+    QCoro::Task<void> recordLexiconAuditEvent(PersonalLexiconAuditEvent event) override;
 
     // --- Meeting mode (transcriber_view_model_meeting.cpp) ----------------------
     // Session state, threshold, countdown and entry.
@@ -815,7 +742,6 @@ private:
 
     // --- Injected operations --------------------------------------------------------
     StructuredFormattingRunner m_structuredFormattingRunner;
-    LexiconLearningAnalysisRunner m_lexiconLearningAnalysisRunner;
     InsertionRunner m_insertionRunner;
     LiveTranscriberFactory m_liveTranscriberFactory;
     AudioFileTranscriptionRunner m_audioFileTranscriptionRunner;
@@ -900,21 +826,9 @@ private:
     int m_pendingMeetingIncrementalStartSecond = 0;
     QString m_lastMeetingEvaluatedIncrementalText;
 
-    // --- Lexicon learning state ---------------------------------------------------------
-    TaskHandle m_pendingLexiconAnalysisTask;
-    TaskHandle m_pendingLexiconCommitTask;
-    QUuid m_pendingLexiconCommitToken;
-    std::optional<QUuid> m_pendingLexiconObservedSessionID;
-    std::optional<QString> m_pendingLexiconCommitObservationFingerprint;
-    // The staged change whose save began last: too late for its undo.
-    QUuid m_lastSavedLexiconCommitToken;
-    std::optional<ObservedInsertionEditSession> m_queuedLexiconAnalysisSession;
-    std::optional<QString> m_lastLexiconAnalysisFingerprint;
-    std::optional<QDateTime> m_lastLexiconAnalysisStartedAt;
-    std::optional<QDateTime> m_lexiconAnalysisCooldownUntil;
-
     // --- Personal lexicon ------------------------------------------------------------
     std::unique_ptr<LexiconKeeper> m_lexicon;
+    std::unique_ptr<EditLearning> m_editLearning;
 
     // --- Instruction state --------------------------------------------------------------
     TaskHandle m_pendingInstructionCreateTask;

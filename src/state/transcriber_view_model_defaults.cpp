@@ -9,7 +9,6 @@
 #include "services/context/screen_text_capture.h"
 #include "services/gateway/gateway_session_service.h"
 #include "services/instructions/instruction_library_store.h"
-#include "services/learning/lexicon_learning_ai_service.h"
 #include "services/security/keychain_store.h"
 #include "services/settings/app_configuration_store.h"
 #include "services/settings/tovalit_debug_logger.h"
@@ -142,14 +141,6 @@ void TranscriberViewModel::adoptDependencies(Dependencies d) {
                   // The formatter's task does not refer to the formatter.
                   return VellupStructuredFormatter(std::move(configuration))
                       .format(std::move(text), std::move(task));
-              };
-    m_lexiconLearningAnalysisRunner =
-        d.lexiconLearningAnalysisRunner
-            ? std::move(d.lexiconLearningAnalysisRunner)
-            : [](ObservedInsertionEditSession session,
-                 VellupStructuredFormatterConfiguration configuration) {
-                  return LexiconLearningAIService(std::move(configuration))
-                      .analyze(std::move(session));
               };
     m_liveTranscriberFactory = d.liveTranscriberFactory
                                    ? std::move(d.liveTranscriberFactory)

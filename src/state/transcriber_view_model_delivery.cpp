@@ -59,7 +59,7 @@ TranscriberViewModel::deliver(QString text, HUDPresentationMode hudPresentation)
                     self,
                     [self, event]() -> QCoro::Task<void> {
                         if (self)
-                            co_await self->handleObservedInsertionEditEvent(event);
+                            co_await self->m_editLearning->handleObservedInsertionEditEvent(event);
                     },
                     QStringLiteral("observed edit"));
             });
