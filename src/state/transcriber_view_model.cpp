@@ -4,6 +4,7 @@
 #include "platform/linux/freedesktop_file_viewer.h"
 #include "services/gateway/gateway_session_providing.h"
 #include "services/history/history_store.h"
+#include "services/lexicon/personal_lexicon_event_logging.h"
 #include "services/settings/app_configuration_store.h"
 #include "services/settings/tovalit_debug_logger.h"
 #include "services/shortcuts/hotkey_monitor.h"
@@ -25,14 +26,12 @@ TranscriberViewModel::TranscriberViewModel(
     : QObject(parent)
     , m_configurationStore(configurationStore)
     , m_floatingPanelCoordinator(std::move(floatingPanelCoordinator))
-    , m_personalLexiconStore(std::move(personalLexiconStore))
     , m_waveformLevels(idleWaveformLevels())
     , m_builtinInstructionLibraryEntries(
           InstructionLibraryCatalog::defaultBuiltinTemplatePack().entries)
     , m_shortcutActivationState(
-          ShortcutActivationState::degraded(QStringLiteral("正在检查快捷键和键盘读取")))
-    , m_pendingLexiconCommitToken(QUuid::createUuid()) {
-    Q_ASSERT(m_floatingPanelCoordinator && m_personalLexiconStore);
+          ShortcutActivationState::degraded(QStringLiteral("正在检查快捷键和键盘读取"))) {
+    Q_ASSERT(m_floatingPanelCoordinator && personalLexiconStore);
     const bool shouldBootstrap = dependencies.shouldBootstrap;
     std::shared_ptr<InstructionLibraryStore> instructionLibraryStore =
         std::move(dependencies.instructionLibraryStore);
@@ -42,6 +41,10 @@ TranscriberViewModel::TranscriberViewModel(
     std::shared_ptr<FileViewer> fileViewer = dependencies.fileViewer
                                                  ? std::move(dependencies.fileViewer)
                                                  : std::make_shared<FreedesktopFileViewer>();
+    std::shared_ptr<PersonalLexiconEventLogging> lexiconEventLogger =
+        std::move(dependencies.lexiconEventLogger);
+    LexiconLearningAnalysisRunner lexiconLearningAnalysisRunner =
+        std::move(dependencies.lexiconLearningAnalysisRunner);
     adoptDependencies(std::move(dependencies));
     InstructionLibraryKeeperHost &instructionLibraryHost = *this;
     m_instructionLibrary = std::make_unique<InstructionLibraryKeeper>(
@@ -54,6 +57,15 @@ TranscriberViewModel::TranscriberViewModel(
     HistoryHost &historyHost = *this;
     m_history = std::make_unique<HistoryKeeper>(historyHost, m_configurationStore, historyStore,
                                                 std::move(fileViewer), m_systemDate);
+    LexiconHost &lexiconHost = *this;
+    m_lexicon = std::make_unique<LexiconKeeper>(
+        lexiconHost, m_configurationStore, *m_gatewayRecovery, m_gatewaySessionService,
+        m_floatingPanelCoordinator, std::move(personalLexiconStore),
+        std::move(lexiconEventLogger), m_currentDate, m_systemDate);
+    EditLearningHost &editLearningHost = *this;
+    m_editLearning = std::make_unique<EditLearning>(
+        editLearningHost, *m_gatewayRecovery, m_floatingPanelCoordinator,
+        std::move(lexiconLearningAnalysisRunner), m_currentDate, m_systemDate, m_sleepForDuration);
     installSubscriptions(shouldBootstrap);
 }
 
@@ -66,8 +78,6 @@ TranscriberViewModel::TranscriberViewModel(
 
 TranscriberViewModel::~TranscriberViewModel() {
     m_appToastTask.cancel();
-    m_pendingLexiconAnalysisTask.cancel();
-    m_pendingLexiconCommitTask.cancel();
     // Lexicon syncs and history learning hold the session service past us.
     if (m_gatewaySessionService)
         m_gatewaySessionService->abandon();
@@ -148,7 +158,7 @@ QCoro::Task<void> TranscriberViewModel::bootstrap() {
     // only while the controller is there: the application may quit while
     // the day's history batch still waits on the network.
     const QPointer<TranscriberViewModel> alive(this);
-    co_await loadPersonalLexicon();
+    co_await m_lexicon->loadPersonalLexicon();
     if (!alive)
         co_return;
     co_await m_instructionLibrary->load();
@@ -165,9 +175,9 @@ QCoro::Task<void> TranscriberViewModel::bootstrap() {
     // Last, and in the background: the network may take minutes, and the
     // user's instructions and history are needed at once. A lexicon that
     // is in step with the cloud costs no request.
-    if (isPersonalLexiconSyncDue()) {
+    if (m_lexicon->isPersonalLexiconSyncDue()) {
         spawn(
-            this, [this] { return synchronizePersonalLexicon(std::nullopt); },
+            this, [this] { return m_lexicon->synchronizePersonalLexicon(std::nullopt); },
             QStringLiteral("start-up lexicon sync"));
     }
 }

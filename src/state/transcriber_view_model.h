@@ -31,6 +31,10 @@
 #include "services/text_processing/transcript_cleanup_service.h"
 #include "state/history/history_host.h"
 #include "state/instructions/instruction_library_keeper_host.h"
+#include "state/learning/edit_learning.h"
+#include "state/learning/edit_learning_host.h"
+#include "state/lexicon/lexicon_host.h"
+#include "state/lexicon/lexicon_keeper.h"
 #include "state/meeting/meeting_mode_host.h"
 #include "state/session/dictation_delivery.h"
 #include "state/session/dictation_delivery_host.h"
@@ -73,16 +77,12 @@ class HistoryStore;
 class HotkeyMonitor;
 class InstructionLibraryKeeper;
 class InstructionLibraryStore;
-class LexiconLearningAIServiceError;
 class MeetingMode;
 class Pasteboard;
 class PersonalLexiconEventLogging;
 class PersonalLexiconStore;
 class RecordingHold;
 class RemoteDesktopKeyboardAccess;
-class VolcengineSpeechLexiconSyncService;
-struct HistoryLexiconDiscovery;
-struct PersonalLexiconSnapshot;
 
 // The dictation session controller: owns the services of a dictation,
 // publishes the state every window, menu and panel shows, and carries each
@@ -97,6 +97,8 @@ class TranscriberViewModel : public QObject,
                              private DictationDeliveryHost,
                              private HistoryHost,
                              private InstructionLibraryKeeperHost,
+                             private LexiconHost,
+                             private EditLearningHost,
                              private MeetingModeHost {
     Q_OBJECT
 
@@ -148,9 +150,7 @@ public:
 
     // Rewrites a text for a task; may be called from any thread.
     using StructuredFormattingRunner = DictationDelivery::StructuredFormattingRunner;
-    using LexiconLearningAnalysisRunner = std::function<QCoro::Task<LexiconLearningAIAnalysis>(
-        ObservedInsertionEditSession session,
-        VellupStructuredFormatterConfiguration configuration)>;
+    using LexiconLearningAnalysisRunner = EditLearning::AnalysisRunner;
     // Writes a text into the focused input; the observer may be called from
     // any thread.
     using InsertionRunner = DictationDelivery::InsertionRunner;
@@ -395,9 +395,7 @@ public:
     }
 
     // --- Constants ------------------------------------------------------------
-    static constexpr double lexiconUndoToastDuration = 5.0;
-    static constexpr double lexiconAnalysisDuplicateSuppressionWindow = 12.0;
-    static constexpr double lexiconAnalysisRateLimitFallbackCooldown = 30.0;
+    static constexpr double lexiconUndoToastDuration = EditLearning::lexiconUndoToastDuration;
 
 Q_SIGNALS:
     void recordingStateChanged(const RecordingState &value);
@@ -501,7 +499,7 @@ private:
     QString presentableGatewayFailureMessage(std::exception_ptr error) const;
     // A follow-up of `followUpOf` speaks no more once a later dictation has
     // begun; null for every change that is no follow-up.
-    bool isSilencedFollowUp(const QUuid &followUpOf) const;
+    bool isSilencedFollowUp(const QUuid &followUpOf) const override;
     QString cleanedOrTrimmed(const QString &trimmed) const override;
     QString describeFormatterTarget(
         const std::optional<VellupStructuredFormatterConfiguration> &used) const;
@@ -525,180 +523,22 @@ private:
     // The published lists' getters and setters, showAppToast(),
     // setLastResultMessage() and cleanedOrTrimmed() serve the keeper.
 
-    // --- Personal lexicon and learning -------------------------------------------
-    // One audit event on its way to the log: the event with the action, the
-    // error message (as lastErrorMessage) and the observed and learning
-    // fields; the recorder adds the entry fields, the counts, the table
-    // names and the time.
-    struct LexiconEventRecord {
-        PersonalLexiconAuditEvent event;
-        std::optional<PersonalLexiconEntry> entry;
-        // Absent: the published ones.
-        std::optional<QList<PersonalLexiconEntry>> entries;
-        std::optional<PersonalLexiconCloudState> cloudState;
+    // --- The lexicon keeper's host (transcriber_view_model_lexicon_host.cpp) -------
+    const QList<PersonalLexiconEntry> &publishedLexiconEntries() const override;
+    const PersonalLexiconCloudState &publishedLexiconCloudState() const override;
+    const PersonalLexiconHistoryLearningState &publishedHistoryLearningState() const override;
+    void publishLexiconEntries(QList<PersonalLexiconEntry> value) override;
+    void publishLexiconCloudState(PersonalLexiconCloudState value) override;
+    void publishHistoryLearningState(PersonalLexiconHistoryLearningState value) override;
+    void publishRecentLexiconLearningMessage(std::optional<QString> value) override;
+    void publishLastResultMessage(std::optional<QString> value) override;
+    const QList<TranscriptRecord> &historyRecords() const override;
 
-        // About the lexicon as given.
-        static LexiconEventRecord snapshot(QString action, QList<PersonalLexiconEntry> entries,
-                                           PersonalLexiconCloudState cloudState,
-                                           std::optional<QString> errorMessage = std::nullopt);
-        // About one entry of the lexicon as given.
-        static LexiconEventRecord forEntry(QString action, PersonalLexiconEntry entry,
-                                           QList<PersonalLexiconEntry> entries,
-                                           PersonalLexiconCloudState cloudState);
-    };
-    // One decision of learning from the user's edits, before shortening.
-    struct LexiconAIEvent {
-        QString action = {};
-        std::optional<ObservedInsertionEditSession> session = {};
-        // Used when there is no session.
-        std::optional<QUuid> observedSessionID = {};
-        std::optional<LexiconLearningAIAnalysis> analysis = {};
-        std::optional<InsertionCorrectionLearningResult> result = {};
-        std::optional<QString> errorMessage = {};
-        std::optional<QString> skipReason = {};
-        std::optional<QString> toastMessage = {};
-        std::optional<QString> rawResponseText = {};
-        std::optional<QStringList> jsonCandidates = {};
-
-        // The audit event with every free text shortened.
-        PersonalLexiconAuditEvent auditEvent() const;
-    };
-
-    // Holding one makes a change of the lexicon the only one under way: it
-    // is worked out from the published lexicon, saved and published before
-    // the next one reads it. Never held across a cloud sync.
-    struct PersonalLexiconLease {
-        // Declared first, so the guard releases a mutex that still exists.
-        std::shared_ptr<AsyncMutex> mutex;
-        AsyncMutex::Guard guard;
-    };
-
-    // Loading, publication, persistence (transcriber_view_model_lexicon.cpp).
-    // The lease for a change. After a load that could not read the file,
-    // the file is read again first, so that the change is worked out from
-    // what it holds; while it still cannot be read, saves are refused.
-    QCoro::Task<PersonalLexiconLease> acquirePersonalLexicon();
-    QCoro::Task<PersonalLexiconLease> lockPersonalLexicon();
-    // True when the file was read and its lexicon published.
-    QCoro::Task<bool> loadPersonalLexiconHoldingLease();
-    // Whether the lexicon as published has something for the cloud: a
-    // new namespace, an error of the last sync, or an entry that takes
-    // part in syncing and waits for (or failed) its upload.
-    bool isPersonalLexiconSyncDue() const;
-    PersonalLexiconSnapshot
-    sanitizedPersonalLexiconSnapshot(PersonalLexiconSnapshot snapshot) const;
-    void applyPersonalLexiconSnapshot(PersonalLexiconSnapshot snapshot);
-    PersonalLexiconSnapshot personalLexiconSnapshot() const;
-    std::optional<VellupSpeechLexiconConfiguration> compiledSpeechLexiconConfiguration() const;
-    // "MM-dd HH:mm" in local time.
-    static QString lexiconSyncDateText(const QDateTime &date);
-    // Every change of the lexicon ends here, with the lease it was worked
-    // out under: clean, save, publish what was saved, then (releasing the
-    // lease) optionally synchronise, save and publish again, recording each
-    // step. Failures are reported (audit event and toast), never thrown.
-    QCoro::Task<void>
-    persistPersonalLexicon(PersonalLexiconLease lease, QList<PersonalLexiconEntry> entries,
-                           PersonalLexiconCloudState cloudState,
-                           std::optional<PersonalLexiconHistoryLearningState> historyLearningState,
-                           std::optional<QString> learningMessage, bool prioritizeLocalSave,
-                           bool syncCloud, QUuid followUpOf = QUuid());
-    // Saves and publishes, or reports the failure under `failureAction`.
-    QCoro::Task<std::optional<PersonalLexiconSnapshot>>
-    storePersonalLexicon(PersonalLexiconSnapshot snapshot, QString failureAction,
-                         QUuid followUpOf = QUuid());
-    // Stores, then records `action` and shows the learning message.
-    QCoro::Task<void> storePersonalLexiconAndRecord(PersonalLexiconSnapshot snapshot,
-                                                    QString action,
-                                                    std::optional<QString> learningMessage,
-                                                    QUuid followUpOf = QUuid());
-    // One sync at a time, of the lexicon as it stands when the sync starts;
-    // its outcome is merged into the lexicon as it stands when it returns.
-    QCoro::Task<void> synchronizePersonalLexicon(std::optional<QString> learningMessage,
-                                                 QUuid followUpOf = QUuid());
-    QCoro::Task<void> recordLexiconEvent(LexiconEventRecord record);
-
-    // Editing (transcriber_view_model_lexicon_editing.cpp).
-    QCoro::Task<void> saveManualLexiconEntryNow(std::optional<QUuid> id,
-                                                PersonalLexiconEntryKind kind,
-                                                std::optional<QString> sourceText,
-                                                QString targetText, bool enabled, qint64 hitCount,
-                                                std::optional<QDateTime> createdAt,
-                                                std::optional<QDateTime> lastAppliedAt);
-    QCoro::Task<void> toggleLexiconEntryNow(QUuid id);
-    QCoro::Task<void> deleteLexiconEntryNow(PersonalLexiconEntry entry);
-    QCoro::Task<void> resetHistoryLearningTracking();
-
-    // Learning from the history (transcriber_view_model_lexicon_history.cpp).
-    QCoro::Task<void> processHistoryLexiconRecords(QList<TranscriptRecord> records,
-                                                   bool markDailyBatchAt,
-                                                   QUuid followUpOf = QUuid());
-    QCoro::Task<QList<HistoryLexiconDiscovery>>
-    extractHistoryDiscoveries(QList<TranscriptRecord> records);
-    QCoro::Task<std::optional<VellupStructuredFormatterConfiguration>>
-    resolveHistoryExtractorConfiguration();
-    QCoro::Task<void> runDailyHistoryLexiconBatchIfNeeded(bool force);
-
-    // Cloud sync (transcriber_view_model_lexicon_sync.cpp).
-    QCoro::Task<VolcengineSpeechLexiconSyncService> resolveLexiconSyncService();
-    QCoro::Task<PersonalLexiconSnapshot>
-    syncPersonalLexiconSnapshotWithGatewayRecovery(PersonalLexiconSnapshot snapshot);
-
-    // Learning from the user's edits (transcriber_view_model_learning.cpp).
-    QCoro::Task<void> handleObservedInsertionEditEvent(ObservedInsertionEditEvent event);
-    QCoro::Task<void> scheduleLexiconAnalysis(ObservedInsertionEditSession session);
-    void startLexiconAnalysisTask(const ObservedInsertionEditSession &session);
-    QCoro::Task<void> drainQueuedLexiconAnalysisIfNeeded();
-    void cancelPendingLexiconAnalysis();
-    bool shouldPreservePendingLexiconCommit(const ObservedInsertionEditSession &session) const;
-    bool shouldSuppressDuplicateLexiconAnalysis(const ObservedInsertionEditSession &session) const;
-    // Forgets a cooldown that has ended.
-    std::optional<QDateTime> currentLexiconAnalysisCooldownUntil();
-    std::optional<QDateTime>
-    resolvedLexiconAnalysisCooldownUntil(const LexiconLearningAIServiceError *error) const;
-    static QString lexiconAnalysisCooldownMessage(const QDateTime &until);
-    // The session id and the final text with white space collapsed.
-    static QString lexiconAnalysisFingerprint(const ObservedInsertionEditSession &session);
-    static QString normalizedLexiconObservedText(const QString &text);
-    static QCoro::Task<void> runLexiconAnalysis(QPointer<TranscriberViewModel> self,
-                                                ObservedInsertionEditSession session,
-                                                CancelToken token);
-    QCoro::Task<void> analyzeObservedInsertionEditSession(ObservedInsertionEditSession session,
-                                                          CancelToken token);
-    QCoro::Task<void> finishLexiconAnalysisRun();
-    static int lexiconUndoCountdownSeconds();
-    static double lexiconUndoSleepDuration(int secondsRemaining);
-    static QString pendingLexiconToastMessage(const InsertionCorrectionLearningResult &result,
-                                              int secondsRemaining);
-    void showPendingLexiconCommitToast(const InsertionCorrectionLearningResult &result,
-                                       int secondsRemaining, bool isUpdate, QUuid commitToken);
-    void cancelPendingLexiconCommit(bool showFeedback);
-    // The undo button of the toast of the change staged under `commitToken`.
-    void undoLexiconCommit(QUuid commitToken);
-    void startLexiconCommitCountdown(const LexiconLearningAIAnalysis &analysis,
-                                     const InsertionCorrectionLearningResult &result,
-                                     QUuid observedSessionID, QUuid commitToken);
-    static QCoro::Task<void> runLexiconCommitCountdown(QPointer<TranscriberViewModel> self,
-                                                       LexiconLearningAIAnalysis analysis,
-                                                       InsertionCorrectionLearningResult result,
-                                                       QUuid observedSessionID, QUuid commitToken,
-                                                       Sleeper sleeper, CancelToken token);
-    bool isStagedLexiconCommit(QUuid observedSessionID, QUuid token) const;
-    // Learns the analysis again from the lexicon as it stands at the commit.
-    QCoro::Task<void> commitPendingLexicon(LexiconLearningAIAnalysis analysis,
-                                           QUuid observedSessionID, QUuid token);
-
-    // The learning audit trail (transcriber_view_model_learning_audit.cpp).
-    QCoro::Task<void> recordLexiconAIEvent(const LexiconAIEvent &event);
-    // Trimmed; absent when blank; a text over `limit` characters becomes
-    // its first `limit` characters and "...".
-    static std::optional<QString> truncatedLexiconAuditText(const std::optional<QString> &text,
-                                                            qsizetype limit);
-    static QList<PersonalLexiconAuditCandidate>
-    makeLexiconAuditCandidates(const QList<LexiconLearningAICandidate> &candidates);
-    static QStringList makeLexiconAuditTextSamples(const QStringList &texts, qsizetype limit);
-    static QStringList
-    makeLexiconAuditReplacementPairs(const QList<ObservedInsertionCorrection> &pairs);
-    static QStringList makeLexiconAuditTerms(const QStringList &terms);
+    // --- Learning's host (transcriber_view_model_learning_host.cpp) ----------------
+    QCoro::Task<PersonalLexiconLease> acquirePersonalLexicon() override;
+    QCoro::Task<void> commitLearnedLexiconChange(PersonalLexiconLease lease,
+                                                 InsertionCorrectionLearningResult result) override;
+    QCoro::Task<void> recordLexiconAuditEvent(PersonalLexiconAuditEvent event) override;
 
     // --- Meeting host (transcriber_view_model_meeting_host.cpp) -----------------
     // The rest of the meeting's host are the controller's own members of
@@ -718,8 +558,6 @@ private:
     std::shared_ptr<FloatingPanelCoordinating> m_floatingPanelCoordinator;
     std::shared_ptr<GatewaySessionProviding> m_gatewaySessionService;
     std::unique_ptr<GatewaySessionRecovery> m_gatewayRecovery;
-    std::shared_ptr<PersonalLexiconStore> m_personalLexiconStore;
-    std::shared_ptr<PersonalLexiconEventLogging> m_lexiconEventLogger;
     // The records, their files and the holds on recordings in use.
     std::unique_ptr<HistoryKeeper> m_history;
     // The desktop connections behind the default services.
@@ -727,7 +565,6 @@ private:
 
     // --- Injected operations --------------------------------------------------------
     StructuredFormattingRunner m_structuredFormattingRunner;
-    LexiconLearningAnalysisRunner m_lexiconLearningAnalysisRunner;
     Clock m_currentDate;
     Sleeper m_sleepForDuration;
     Clock m_systemDate;
@@ -766,32 +603,9 @@ private:
     // --- Meeting state ----------------------------------------------------------------
     std::unique_ptr<MeetingMode> m_meeting;
 
-    // --- Lexicon learning state ---------------------------------------------------------
-    TaskHandle m_pendingLexiconAnalysisTask;
-    TaskHandle m_pendingLexiconCommitTask;
-    QUuid m_pendingLexiconCommitToken;
-    std::optional<QUuid> m_pendingLexiconObservedSessionID;
-    std::optional<QString> m_pendingLexiconCommitObservationFingerprint;
-    // The staged change whose save began last: too late for its undo.
-    QUuid m_lastSavedLexiconCommitToken;
-    std::optional<ObservedInsertionEditSession> m_queuedLexiconAnalysisSession;
-    std::optional<QString> m_lastLexiconAnalysisFingerprint;
-    std::optional<QDateTime> m_lastLexiconAnalysisStartedAt;
-    std::optional<QDateTime> m_lexiconAnalysisCooldownUntil;
-
-    // --- Lexicon serialisation ----------------------------------------------------------
-    // Shared with the tasks holding them, which may outlive the controller.
-    std::shared_ptr<AsyncMutex> m_personalLexiconMutex = std::make_shared<AsyncMutex>();
-    std::shared_ptr<AsyncMutex> m_personalLexiconSyncMutex = std::make_shared<AsyncMutex>();
-    // Why the last load could not read the lexicon file. Until a load
-    // reads it, what is published is not what the file holds, and nothing
-    // is saved over it.
-    std::optional<QString> m_personalLexiconReadFailure;
-    // A load gave the lexicon a namespace no sync has used yet.
-    bool m_personalLexiconNamespaceIsNew = false;
-    // Records a history batch is reading; an overlapping batch leaves them
-    // to it.
-    QSet<QUuid> m_historyLexiconRecordsInFlight;
+    // --- Personal lexicon ------------------------------------------------------------
+    std::unique_ptr<LexiconKeeper> m_lexicon;
+    std::unique_ptr<EditLearning> m_editLearning;
 
     // --- Instruction library ---------------------------------------------------------
     std::unique_ptr<InstructionLibraryKeeper> m_instructionLibrary;

@@ -7,8 +7,6 @@
 #include "services/context/active_interaction_context_service.h"
 #include "services/context/screen_text_capture.h"
 #include "services/gateway/gateway_session_service.h"
-#include "services/learning/lexicon_learning_ai_service.h"
-#include "services/lexicon/personal_lexicon_event_logger.h"
 #include "services/security/keychain_store.h"
 #include "services/settings/app_configuration_store.h"
 #include "services/settings/tovalit_debug_logger.h"
@@ -128,8 +126,6 @@ void TranscriberViewModel::adoptDependencies(Dependencies d) {
         TovalitDebugLogger::log(QStringLiteral("gateway.keyring"), notice);
         self->showAppToast(notice, true, 5.0);
     });
-    m_lexiconEventLogger = d.lexiconEventLogger ? std::move(d.lexiconEventLogger)
-                                                : std::make_shared<PersonalLexiconEventLogger>();
 
     m_structuredFormattingRunner =
         d.structuredFormattingRunner
@@ -139,14 +135,6 @@ void TranscriberViewModel::adoptDependencies(Dependencies d) {
                   // The formatter's task does not refer to the formatter.
                   return VellupStructuredFormatter(std::move(configuration))
                       .format(std::move(text), std::move(task));
-              };
-    m_lexiconLearningAnalysisRunner =
-        d.lexiconLearningAnalysisRunner
-            ? std::move(d.lexiconLearningAnalysisRunner)
-            : [](ObservedInsertionEditSession session,
-                 VellupStructuredFormatterConfiguration configuration) {
-                  return LexiconLearningAIService(std::move(configuration))
-                      .analyze(std::move(session));
               };
     LiveTranscriberFactory liveTranscriberFactory =
         d.liveTranscriberFactory ? std::move(d.liveTranscriberFactory)

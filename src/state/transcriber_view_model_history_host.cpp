@@ -2,6 +2,7 @@
 // keeper asks of the controller.
 
 #include "state/history/history_keeper.h"
+#include "state/lexicon/lexicon_keeper.h"
 #include "state/transcriber_view_model.h"
 
 namespace tovalit {
@@ -27,11 +28,11 @@ void TranscriberViewModel::revealTranscriptFile(const TranscriptRecord &record) 
 }
 
 QCoro::Task<void> TranscriberViewModel::learnFromLoadedHistory() {
-    return runDailyHistoryLexiconBatchIfNeeded(false);
+    return m_lexicon->runDailyHistoryLexiconBatchIfNeeded(false);
 }
 
 QCoro::Task<void> TranscriberViewModel::forgetClearedHistoryLearning() {
-    return resetHistoryLearningTracking();
+    return m_lexicon->resetHistoryLearningTracking();
 }
 
 } // namespace tovalit

@@ -51,7 +51,7 @@ QCoro::Task<void> TranscriberViewModel::runRetry(TranscriptRecord record) {
     // Recognised again through the same operation as the supplement after a
     // stop, so that one binding serves every whole-file recognition.
     const std::optional<VellupSpeechLexiconConfiguration> lexicon =
-        compiledSpeechLexiconConfiguration();
+        m_lexicon->compiledSpeechLexiconConfiguration();
     SpeechResult<QString> recognized;
     std::exception_ptr failure;
     try {

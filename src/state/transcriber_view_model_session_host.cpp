@@ -68,7 +68,7 @@ QCoro::Task<FormattedText> TranscriberViewModel::summarizeMeeting(QString rawTra
 
 std::optional<VellupSpeechLexiconConfiguration>
 TranscriberViewModel::compiledSpeechLexicon() const {
-    return compiledSpeechLexiconConfiguration();
+    return m_lexicon->compiledSpeechLexiconConfiguration();
 }
 
 void TranscriberViewModel::startHistoryLearning(TranscriptRecord record, QUuid followUpOf) {
@@ -76,14 +76,14 @@ void TranscriberViewModel::startHistoryLearning(TranscriptRecord record, QUuid f
         this,
         [this, record, followUpOf] {
             const QList<TranscriptRecord> learned{record};
-            return processHistoryLexiconRecords(learned, false, followUpOf);
+            return m_lexicon->processHistoryLexiconRecords(learned, false, followUpOf);
         },
         QStringLiteral("history learning"));
 }
 
 QCoro::Task<void>
 TranscriberViewModel::handleObservedInsertionEdit(ObservedInsertionEditEvent event) {
-    return handleObservedInsertionEditEvent(std::move(event));
+    return m_editLearning->handleObservedInsertionEditEvent(std::move(event));
 }
 
 // --- The instructions ---------------------------------------------------------------

@@ -1,4 +1,4 @@
-// The personal lexicon as the controller holds it: loading, cleaning,
+// The personal lexicon as the keeper holds it: loading, cleaning,
 // publication, the status line, and the one persistence path every change
 // of the lexicon takes, with its audit events.
 //
@@ -9,20 +9,25 @@
 // one at a time; each merges its outcome into the lexicon as it stands when
 // it returns, so an edit made meanwhile is shown at once and kept.
 
+#include "state/lexicon/lexicon_keeper.h"
+
 #include "models/lexicon_decoding_error.h"
 #include "models/personal_lexicon_snapshot.h"
 #include "services/learning/system_managed_boost_entries.h"
 #include "services/lexicon/lexicon_term_validator.h"
 #include "services/lexicon/personal_lexicon_compiler.h"
+#include "services/lexicon/personal_lexicon_event_logger.h"
 #include "services/lexicon/personal_lexicon_event_logging.h"
 #include "services/lexicon/personal_lexicon_store.h"
 #include "services/settings/app_configuration_store.h"
+#include "state/lexicon/lexicon_host.h"
 #include "state/shared/floating_panel_coordinating.h"
-#include "state/transcriber_view_model.h"
+#include "state/shared/gateway_session_recovery.h"
+#include "state/shared/lexicon_date_text.h"
+#include "support/app_error.h"
 #include "support/textkit.h"
 
 #include <QHash>
-#include <QLocale>
 
 #include <algorithm>
 
@@ -75,18 +80,36 @@ PersonalLexiconSnapshot mergedSyncOutcome(PersonalLexiconSnapshot current,
 
 } // namespace
 
+LexiconKeeper::LexiconKeeper(LexiconHost &host, AppConfigurationStore &configurationStore,
+                             GatewaySessionRecovery &gatewayRecovery,
+                             std::shared_ptr<GatewaySessionProviding> gatewaySessionService,
+                             std::shared_ptr<FloatingPanelCoordinating> floatingPanelCoordinator,
+                             std::shared_ptr<PersonalLexiconStore> personalLexiconStore,
+                             std::shared_ptr<PersonalLexiconEventLogging> eventLogger,
+                             Clock currentDate, Clock systemDate)
+    : m_host(host)
+    , m_configurationStore(configurationStore)
+    , m_gatewayRecovery(gatewayRecovery)
+    , m_gatewaySessionService(std::move(gatewaySessionService))
+    , m_floatingPanelCoordinator(std::move(floatingPanelCoordinator))
+    , m_personalLexiconStore(std::move(personalLexiconStore))
+    , m_lexiconEventLogger(eventLogger ? std::move(eventLogger)
+                                       : std::make_shared<PersonalLexiconEventLogger>())
+    , m_currentDate(std::move(currentDate))
+    , m_systemDate(std::move(systemDate)) {}
+
+LexiconKeeper::~LexiconKeeper() = default;
+
 // --- Loading and publication ----------------------------------------------------
 
-QCoro::Task<TranscriberViewModel::PersonalLexiconLease>
-TranscriberViewModel::lockPersonalLexicon() {
+QCoro::Task<PersonalLexiconLease> LexiconKeeper::lockPersonalLexicon() {
     PersonalLexiconLease lease{m_personalLexiconMutex, {}};
     lease.guard = co_await lease.mutex->lock();
     co_return lease;
 }
 
-QCoro::Task<TranscriberViewModel::PersonalLexiconLease>
-TranscriberViewModel::acquirePersonalLexicon() {
-    const QPointer<TranscriberViewModel> alive(this);
+QCoro::Task<PersonalLexiconLease> LexiconKeeper::acquirePersonalLexicon() {
+    const QPointer<LexiconKeeper> alive(this);
     PersonalLexiconLease lease = co_await lockPersonalLexicon();
     // Published after a load that could not read the file is the empty
     // lexicon: a change worked out from it would replace the user's.
@@ -95,16 +118,16 @@ TranscriberViewModel::acquirePersonalLexicon() {
     co_return lease;
 }
 
-QCoro::Task<void> TranscriberViewModel::loadPersonalLexicon() {
-    const QPointer<TranscriberViewModel> alive(this);
+QCoro::Task<void> LexiconKeeper::loadPersonalLexicon() {
+    const QPointer<LexiconKeeper> alive(this);
     // A change in progress is saved before the file is read again.
     const PersonalLexiconLease lease = co_await lockPersonalLexicon();
     if (alive)
         co_await loadPersonalLexiconHoldingLease();
 }
 
-QCoro::Task<bool> TranscriberViewModel::loadPersonalLexiconHoldingLease() {
-    const QPointer<TranscriberViewModel> alive(this);
+QCoro::Task<bool> LexiconKeeper::loadPersonalLexiconHoldingLease() {
+    const QPointer<LexiconKeeper> alive(this);
     const std::shared_ptr<PersonalLexiconStore> store = m_personalLexiconStore;
     std::optional<PersonalLexiconSnapshot> loaded;
     std::exception_ptr failure;
@@ -129,10 +152,11 @@ QCoro::Task<bool> TranscriberViewModel::loadPersonalLexiconHoldingLease() {
             m_personalLexiconReadFailure.reset();
         else
             m_personalLexiconReadFailure = description;
-        setPersonalLexiconEntries({});
-        setPersonalLexiconCloudState(PersonalLexiconCloudState::empty());
-        setPersonalLexiconHistoryLearningState(PersonalLexiconHistoryLearningState::empty());
-        setRecentLexiconLearningMessage(QStringLiteral("个人词库加载失败：") + description);
+        m_host.publishLexiconEntries({});
+        m_host.publishLexiconCloudState(PersonalLexiconCloudState::empty());
+        m_host.publishHistoryLearningState(PersonalLexiconHistoryLearningState::empty());
+        m_host.publishRecentLexiconLearningMessage(QStringLiteral("个人词库加载失败：") +
+                                                   description);
         LexiconEventRecord record = LexiconEventRecord::snapshot(
             QStringLiteral("load_failed"), {}, PersonalLexiconCloudState::empty(), description);
         co_await recordLexiconEvent(std::move(record));
@@ -162,8 +186,8 @@ QCoro::Task<bool> TranscriberViewModel::loadPersonalLexiconHoldingLease() {
     co_return true;
 }
 
-QCoro::Task<void> TranscriberViewModel::refreshPersonalLexicon() {
-    const QPointer<TranscriberViewModel> alive(this);
+QCoro::Task<void> LexiconKeeper::refreshPersonalLexicon() {
+    const QPointer<LexiconKeeper> alive(this);
     bool loaded = false;
     {
         const PersonalLexiconLease lease = co_await lockPersonalLexicon();
@@ -180,26 +204,26 @@ QCoro::Task<void> TranscriberViewModel::refreshPersonalLexicon() {
         if (!alive)
             co_return;
     }
-    co_await processHistoryLexiconRecords(m_records, true);
+    co_await processHistoryLexiconRecords(m_host.historyRecords(), true);
 }
 
-bool TranscriberViewModel::isPersonalLexiconSyncDue() const {
+bool LexiconKeeper::isPersonalLexiconSyncDue() const {
     if (m_personalLexiconNamespaceIsNew)
         return true;
-    const std::optional<QString> &error = m_personalLexiconCloudState.lastErrorMessage;
+    const std::optional<QString> &error = m_host.publishedLexiconCloudState().lastErrorMessage;
     if (error && !textkit::isBlank(*error))
         return true;
-    return std::any_of(m_personalLexiconEntries.cbegin(), m_personalLexiconEntries.cend(),
-                       [](const PersonalLexiconEntry &entry) {
-                           return entry.participatesInCloudSync() &&
-                                  (entry.cloudSyncStatus ==
-                                       PersonalLexiconCloudSyncStatus::pending ||
-                                   entry.cloudSyncStatus == PersonalLexiconCloudSyncStatus::failed);
-                       });
+    return std::any_of(
+        m_host.publishedLexiconEntries().cbegin(), m_host.publishedLexiconEntries().cend(),
+        [](const PersonalLexiconEntry &entry) {
+            return entry.participatesInCloudSync() &&
+                   (entry.cloudSyncStatus == PersonalLexiconCloudSyncStatus::pending ||
+                    entry.cloudSyncStatus == PersonalLexiconCloudSyncStatus::failed);
+        });
 }
 
 PersonalLexiconSnapshot
-TranscriberViewModel::sanitizedPersonalLexiconSnapshot(PersonalLexiconSnapshot snapshot) const {
+LexiconKeeper::sanitizedPersonalLexiconSnapshot(PersonalLexiconSnapshot snapshot) const {
     PersonalLexiconSnapshot sanitized;
     sanitized.cloudState = snapshot.cloudState.ensuringSyncNamespace();
     sanitized.entries = SystemManagedBoostEntries::reconcileSystemManagedBoostEntries(
@@ -208,7 +232,7 @@ TranscriberViewModel::sanitizedPersonalLexiconSnapshot(PersonalLexiconSnapshot s
     return sanitized;
 }
 
-void TranscriberViewModel::applyPersonalLexiconSnapshot(PersonalLexiconSnapshot snapshot) {
+void LexiconKeeper::applyPersonalLexiconSnapshot(PersonalLexiconSnapshot snapshot) {
     // Latest change first; equal times in the order a file browser uses.
     std::stable_sort(snapshot.entries.begin(), snapshot.entries.end(),
                      [](const PersonalLexiconEntry &a, const PersonalLexiconEntry &b) {
@@ -217,39 +241,34 @@ void TranscriberViewModel::applyPersonalLexiconSnapshot(PersonalLexiconSnapshot 
                          return textkit::localizedStandardCompare(a.displayText(),
                                                                   b.displayText()) < 0;
                      });
-    setPersonalLexiconEntries(std::move(snapshot.entries));
-    setPersonalLexiconCloudState(std::move(snapshot.cloudState));
-    setPersonalLexiconHistoryLearningState(std::move(snapshot.historyLearningState));
+    m_host.publishLexiconEntries(std::move(snapshot.entries));
+    m_host.publishLexiconCloudState(std::move(snapshot.cloudState));
+    m_host.publishHistoryLearningState(std::move(snapshot.historyLearningState));
 }
 
-PersonalLexiconSnapshot TranscriberViewModel::personalLexiconSnapshot() const {
+PersonalLexiconSnapshot LexiconKeeper::personalLexiconSnapshot() const {
     PersonalLexiconSnapshot snapshot;
-    snapshot.entries = m_personalLexiconEntries;
-    snapshot.cloudState = m_personalLexiconCloudState;
-    snapshot.historyLearningState = m_personalLexiconHistoryLearningState;
+    snapshot.entries = m_host.publishedLexiconEntries();
+    snapshot.cloudState = m_host.publishedLexiconCloudState();
+    snapshot.historyLearningState = m_host.publishedHistoryLearningState();
     return snapshot;
 }
 
 std::optional<VellupSpeechLexiconConfiguration>
-TranscriberViewModel::compiledSpeechLexiconConfiguration() const {
+LexiconKeeper::compiledSpeechLexiconConfiguration() const {
     return PersonalLexiconCompiler::makeSpeechConfiguration(personalLexiconSnapshot());
 }
 
 // --- Status line --------------------------------------------------------------------
 
-QString TranscriberViewModel::lexiconSyncDateText(const QDateTime &date) {
-    static const QLocale locale(QStringLiteral("zh_CN"));
-    return locale.toString(date.toLocalTime(), QStringLiteral("MM-dd HH:mm"));
-}
-
-QString TranscriberViewModel::personalLexiconSummary() const {
-    const PersonalLexiconCloudState &cloud = m_personalLexiconCloudState;
+QString LexiconKeeper::personalLexiconSummary() const {
+    const PersonalLexiconCloudState &cloud = m_host.publishedLexiconCloudState();
     if (cloud.lastErrorMessage && !textkit::isBlank(*cloud.lastErrorMessage))
         return *cloud.lastErrorMessage;
 
     qsizetype visible = 0;
     qsizetype active = 0;
-    for (const PersonalLexiconEntry &entry : m_personalLexiconEntries) {
+    for (const PersonalLexiconEntry &entry : m_host.publishedLexiconEntries()) {
         if (!entry.isUserVisible())
             continue;
         ++visible;
@@ -260,7 +279,7 @@ QString TranscriberViewModel::personalLexiconSummary() const {
         return QStringLiteral("已整理 ") + QString::number(visible) +
                QStringLiteral(" 条我的词条，其中 ") + QString::number(active) +
                QStringLiteral(" 条正在生效，最近同步于 ") +
-               lexiconSyncDateText(*cloud.lastSyncedAt) + QStringLiteral("。");
+               LexiconDateText::format(*cloud.lastSyncedAt) + QStringLiteral("。");
     }
     if (m_configurationStore.gatewayBaseURL())
         return QStringLiteral("我的词条会通过 Tovalit "
@@ -278,19 +297,19 @@ QString TranscriberViewModel::personalLexiconSummary() const {
 
 // --- Persistence ------------------------------------------------------------------------
 
-QCoro::Task<void> TranscriberViewModel::persistPersonalLexicon(
+QCoro::Task<void> LexiconKeeper::persistPersonalLexicon(
     PersonalLexiconLease lease, QList<PersonalLexiconEntry> entries,
     PersonalLexiconCloudState cloudState,
     std::optional<PersonalLexiconHistoryLearningState> historyLearningState,
     std::optional<QString> learningMessage, bool prioritizeLocalSave, bool syncCloud,
     QUuid followUpOf) {
-    // Every wait below may outlast the controller; nothing is touched then.
-    const QPointer<TranscriberViewModel> alive(this);
+    // Every wait below may outlast the keeper; nothing is touched then.
+    const QPointer<LexiconKeeper> alive(this);
     PersonalLexiconSnapshot requested;
     requested.entries = std::move(entries);
     requested.cloudState = std::move(cloudState);
     requested.historyLearningState =
-        historyLearningState.value_or(m_personalLexiconHistoryLearningState);
+        historyLearningState.value_or(m_host.publishedHistoryLearningState());
     const PersonalLexiconSnapshot snapshot = sanitizedPersonalLexiconSnapshot(std::move(requested));
 
     if (!syncCloud) {
@@ -319,10 +338,9 @@ QCoro::Task<void> TranscriberViewModel::persistPersonalLexicon(
     co_await synchronizePersonalLexicon(std::move(learningMessage), followUpOf);
 }
 
-QCoro::Task<void>
-TranscriberViewModel::synchronizePersonalLexicon(std::optional<QString> learningMessage,
-                                                 QUuid followUpOf) {
-    const QPointer<TranscriberViewModel> alive(this);
+QCoro::Task<void> LexiconKeeper::synchronizePersonalLexicon(std::optional<QString> learningMessage,
+                                                            QUuid followUpOf) {
+    const QPointer<LexiconKeeper> alive(this);
     const std::shared_ptr<AsyncMutex> syncMutex = m_personalLexiconSyncMutex;
     const AsyncMutex::Guard syncing = co_await syncMutex->lock();
     // What stands in for a lexicon that could not be read must never
@@ -354,9 +372,9 @@ TranscriberViewModel::synchronizePersonalLexicon(std::optional<QString> learning
 }
 
 QCoro::Task<std::optional<PersonalLexiconSnapshot>>
-TranscriberViewModel::storePersonalLexicon(PersonalLexiconSnapshot snapshot, QString failureAction,
-                                           QUuid followUpOf) {
-    const QPointer<TranscriberViewModel> alive(this);
+LexiconKeeper::storePersonalLexicon(PersonalLexiconSnapshot snapshot, QString failureAction,
+                                    QUuid followUpOf) {
+    const QPointer<LexiconKeeper> alive(this);
     const std::shared_ptr<PersonalLexiconStore> store = m_personalLexiconStore;
     const std::shared_ptr<FloatingPanelCoordinating> panel = m_floatingPanelCoordinator;
     std::optional<PersonalLexiconSnapshot> saved;
@@ -376,7 +394,7 @@ TranscriberViewModel::storePersonalLexicon(PersonalLexiconSnapshot snapshot, QSt
         LexiconEventRecord record = LexiconEventRecord::snapshot(
             std::move(failureAction), snapshot.entries, snapshot.cloudState, failure);
         co_await recordLexiconEvent(std::move(record));
-        if (!alive || !isSilencedFollowUp(followUpOf)) {
+        if (!alive || !m_host.isSilencedFollowUp(followUpOf)) {
             panel->showToast(QStringLiteral("个人词库保存失败：") + *failure, std::nullopt,
                              std::nullopt, {});
         }
@@ -386,10 +404,11 @@ TranscriberViewModel::storePersonalLexicon(PersonalLexiconSnapshot snapshot, QSt
     co_return saved;
 }
 
-QCoro::Task<void> TranscriberViewModel::storePersonalLexiconAndRecord(
-    PersonalLexiconSnapshot snapshot, QString action, std::optional<QString> learningMessage,
-    QUuid followUpOf) {
-    const QPointer<TranscriberViewModel> alive(this);
+QCoro::Task<void>
+LexiconKeeper::storePersonalLexiconAndRecord(PersonalLexiconSnapshot snapshot, QString action,
+                                             std::optional<QString> learningMessage,
+                                             QUuid followUpOf) {
+    const QPointer<LexiconKeeper> alive(this);
     const std::optional<PersonalLexiconSnapshot> saved = co_await storePersonalLexicon(
         std::move(snapshot), QStringLiteral("persist_failed"), followUpOf);
     if (!alive || !saved)
@@ -398,14 +417,15 @@ QCoro::Task<void> TranscriberViewModel::storePersonalLexiconAndRecord(
         LexiconEventRecord::snapshot(std::move(action), saved->entries, saved->cloudState);
     co_await recordLexiconEvent(std::move(record));
     if (alive && learningMessage && !textkit::isBlank(*learningMessage) &&
-        !isSilencedFollowUp(followUpOf)) {
-        setLastResultMessage(learningMessage);
+        !m_host.isSilencedFollowUp(followUpOf)) {
+        m_host.publishLastResultMessage(learningMessage);
     }
 }
 
-TranscriberViewModel::LexiconEventRecord TranscriberViewModel::LexiconEventRecord::snapshot(
-    QString action, QList<PersonalLexiconEntry> entries, PersonalLexiconCloudState cloudState,
-    std::optional<QString> errorMessage) {
+LexiconKeeper::LexiconEventRecord
+LexiconKeeper::LexiconEventRecord::snapshot(QString action, QList<PersonalLexiconEntry> entries,
+                                            PersonalLexiconCloudState cloudState,
+                                            std::optional<QString> errorMessage) {
     LexiconEventRecord record;
     record.event.action = std::move(action);
     record.event.lastErrorMessage = std::move(errorMessage);
@@ -414,22 +434,31 @@ TranscriberViewModel::LexiconEventRecord TranscriberViewModel::LexiconEventRecor
     return record;
 }
 
-TranscriberViewModel::LexiconEventRecord
-TranscriberViewModel::LexiconEventRecord::forEntry(QString action, PersonalLexiconEntry entry,
-                                                   QList<PersonalLexiconEntry> entries,
-                                                   PersonalLexiconCloudState cloudState) {
+LexiconKeeper::LexiconEventRecord
+LexiconKeeper::LexiconEventRecord::forEntry(QString action, PersonalLexiconEntry entry,
+                                            QList<PersonalLexiconEntry> entries,
+                                            PersonalLexiconCloudState cloudState) {
     LexiconEventRecord record =
         snapshot(std::move(action), std::move(entries), std::move(cloudState));
     record.entry = std::move(entry);
     return record;
 }
 
-QCoro::Task<void> TranscriberViewModel::recordLexiconEvent(LexiconEventRecord record) {
+QCoro::Task<void> LexiconKeeper::recordAuditEvent(PersonalLexiconAuditEvent event) {
+    // No entry, entry list or cloud state: the recorder describes the
+    // lexicon as it stands. A plain function, so the lexicon is read before
+    // the caller's next step.
+    LexiconEventRecord record;
+    record.event = std::move(event);
+    return recordLexiconEvent(std::move(record));
+}
+
+QCoro::Task<void> LexiconKeeper::recordLexiconEvent(LexiconEventRecord record) {
     PersonalLexiconAuditEvent event = std::move(record.event);
     const QList<PersonalLexiconEntry> &entries =
-        record.entries ? *record.entries : m_personalLexiconEntries;
+        record.entries ? *record.entries : m_host.publishedLexiconEntries();
     const PersonalLexiconCloudState &cloud =
-        record.cloudState ? *record.cloudState : m_personalLexiconCloudState;
+        record.cloudState ? *record.cloudState : m_host.publishedLexiconCloudState();
     if (record.entry) {
         const PersonalLexiconEntry &entry = *record.entry;
         event.entryID = entry.id();
@@ -448,7 +477,7 @@ QCoro::Task<void> TranscriberViewModel::recordLexiconEvent(LexiconEventRecord re
     if (!event.lastErrorMessage)
         event.lastErrorMessage = cloud.lastErrorMessage;
     event.timestamp = m_currentDate();
-    // The logger outlives this call even when the controller does not.
+    // The logger outlives this call even when the keeper does not.
     const std::shared_ptr<PersonalLexiconEventLogging> logger = m_lexiconEventLogger;
     co_await logger->record(std::move(event));
 }

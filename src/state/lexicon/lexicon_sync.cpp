@@ -6,18 +6,19 @@
 #include "services/learning/volcengine_speech_lexicon_sync_service.h"
 #include "services/settings/app_configuration_store.h"
 #include "services/text_processing/vellup_structured_formatter.h"
-#include "state/transcriber_view_model.h"
+#include "state/lexicon/lexicon_keeper.h"
+#include "state/shared/gateway_session_recovery.h"
 #include "support/textkit.h"
 
 namespace tovalit {
 
-QCoro::Task<VolcengineSpeechLexiconSyncService> TranscriberViewModel::resolveLexiconSyncService() {
-    // Read before the wait, so the service never needs the controller.
+QCoro::Task<VolcengineSpeechLexiconSyncService> LexiconKeeper::resolveLexiconSyncService() {
+    // Read before the wait, so the service never needs the keeper.
     const std::optional<VolcengineSpeechOpenAPIConfiguration> openAPI =
         m_configurationStore.volcengineSpeechOpenAPIConfiguration();
     const QString openAPIHost = m_configurationStore.volcengineOpenAPIHost();
     std::optional<GatewayLexiconSyncConfiguration> gatewayConfiguration;
-    if (m_gatewayRecovery->isGatewayConfigured()) {
+    if (m_gatewayRecovery.isGatewayConfigured()) {
         const std::shared_ptr<GatewaySessionProviding> gateway = m_gatewaySessionService;
         try {
             gatewayConfiguration = co_await gateway->lexiconSyncConfiguration();
@@ -31,9 +32,8 @@ QCoro::Task<VolcengineSpeechLexiconSyncService> TranscriberViewModel::resolveLex
 }
 
 QCoro::Task<PersonalLexiconSnapshot>
-TranscriberViewModel::syncPersonalLexiconSnapshotWithGatewayRecovery(
-    PersonalLexiconSnapshot snapshot) {
-    const QPointer<TranscriberViewModel> alive(this);
+LexiconKeeper::syncPersonalLexiconSnapshotWithGatewayRecovery(PersonalLexiconSnapshot snapshot) {
+    const QPointer<LexiconKeeper> alive(this);
     const std::shared_ptr<GatewaySessionProviding> gateway = m_gatewaySessionService;
     bool didRenew = false;
     for (;;) {
@@ -47,9 +47,10 @@ TranscriberViewModel::syncPersonalLexiconSnapshotWithGatewayRecovery(
         // The sync never throws: a rejected session shows only in the
         // message it stored.
         const std::optional<QString> &message = synced.cloudState.lastErrorMessage;
-        const bool sessionRejected = message && !textkit::isBlank(*message) &&
-                                     gatewaySessionFailureMessageContainsInvalidToken(*message);
-        if (didRenew || !m_gatewayRecovery->isGatewayConfigured() || !sessionRejected)
+        const bool sessionRejected =
+            message && !textkit::isBlank(*message) &&
+            GatewaySessionRecovery::gatewaySessionFailureMessageContainsInvalidToken(*message);
+        if (didRenew || !m_gatewayRecovery.isGatewayConfigured() || !sessionRejected)
             co_return synced;
         co_await gateway->invalidateGatewaySession();
         if (!alive)

@@ -1,10 +1,16 @@
-// The user's own changes to the lexicon from the lexicon page, and the
-// reset of the history bookkeeping once the whole history is gone.
+// The user's own changes to the lexicon from the lexicon page, a
+// correction learned from an edit, and the reset of the history
+// bookkeeping once the whole history is gone.
 
 #include "services/learning/system_managed_boost_entries.h"
 #include "services/lexicon/lexicon_term_validator.h"
-#include "state/transcriber_view_model.h"
+#include "state/lexicon/lexicon_host.h"
+#include "state/lexicon/lexicon_keeper.h"
+#include "support/spawn.h"
 #include "support/textkit.h"
+
+#include <QPointer>
+#include <QSet>
 
 namespace tovalit {
 
@@ -168,12 +174,11 @@ LexiconEdit deleteEdit(const PersonalLexiconEntry &entry, QList<PersonalLexiconE
 
 } // namespace
 
-void TranscriberViewModel::saveManualLexiconEntry(std::optional<QUuid> id,
-                                                  PersonalLexiconEntryKind kind,
-                                                  std::optional<QString> sourceText,
-                                                  QString targetText, bool enabled, qint64 hitCount,
-                                                  std::optional<QDateTime> createdAt,
-                                                  std::optional<QDateTime> lastAppliedAt) {
+void LexiconKeeper::saveManualLexiconEntry(std::optional<QUuid> id, PersonalLexiconEntryKind kind,
+                                           std::optional<QString> sourceText, QString targetText,
+                                           bool enabled, qint64 hitCount,
+                                           std::optional<QDateTime> createdAt,
+                                           std::optional<QDateTime> lastAppliedAt) {
     spawn(
         this,
         [this, id, kind, sourceText, targetText, enabled, hitCount, createdAt, lastAppliedAt] {
@@ -183,13 +188,13 @@ void TranscriberViewModel::saveManualLexiconEntry(std::optional<QUuid> id,
         QStringLiteral("save lexicon entry"));
 }
 
-void TranscriberViewModel::toggleLexiconEntry(const PersonalLexiconEntry &entry) {
+void LexiconKeeper::toggleLexiconEntry(const PersonalLexiconEntry &entry) {
     spawn(
         this, [this, id = entry.id()] { return toggleLexiconEntryNow(id); },
         QStringLiteral("toggle lexicon entry"));
 }
 
-void TranscriberViewModel::deleteLexiconEntry(const PersonalLexiconEntry &entry) {
+void LexiconKeeper::deleteLexiconEntry(const PersonalLexiconEntry &entry) {
     spawn(
         this, [this, entry] { return deleteLexiconEntryNow(entry); },
         QStringLiteral("delete lexicon entry"));
@@ -200,78 +205,103 @@ void TranscriberViewModel::deleteLexiconEntry(const PersonalLexiconEntry &entry)
 // lexicon only once it holds the lease, so it builds on every edit before
 // it, saved or still on its way to the cloud.
 
-QCoro::Task<void> TranscriberViewModel::saveManualLexiconEntryNow(
+QCoro::Task<void> LexiconKeeper::saveManualLexiconEntryNow(
     std::optional<QUuid> id, PersonalLexiconEntryKind kind, std::optional<QString> sourceText,
     QString targetText, bool enabled, qint64 hitCount, std::optional<QDateTime> createdAt,
     std::optional<QDateTime> lastAppliedAt) {
     const ManualEntryInput input{
         id,       kind,      std::move(sourceText), std::move(targetText), enabled,
         hitCount, createdAt, lastAppliedAt};
-    const QPointer<TranscriberViewModel> alive(this);
+    const QPointer<LexiconKeeper> alive(this);
     PersonalLexiconLease lease = co_await acquirePersonalLexicon();
     if (!alive)
         co_return;
-    std::optional<LexiconEdit> edit = manualEntryEdit(
-        input, m_personalLexiconEntries, m_personalLexiconHistoryLearningState, m_systemDate());
+    std::optional<LexiconEdit> edit =
+        manualEntryEdit(input, m_host.publishedLexiconEntries(),
+                        m_host.publishedHistoryLearningState(), m_systemDate());
     if (!edit)
         co_return;
     LexiconEventRecord record = LexiconEventRecord::forEntry(
-        edit->action, edit->entry, edit->entries, m_personalLexiconCloudState);
+        edit->action, edit->entry, edit->entries, m_host.publishedLexiconCloudState());
     co_await recordLexiconEvent(std::move(record));
     if (!alive)
         co_return;
     co_await persistPersonalLexicon(std::move(lease), std::move(edit->entries),
-                                    m_personalLexiconCloudState, std::move(edit->learningState),
-                                    std::nullopt, false, true);
+                                    m_host.publishedLexiconCloudState(),
+                                    std::move(edit->learningState), std::nullopt, false, true);
 }
 
-QCoro::Task<void> TranscriberViewModel::toggleLexiconEntryNow(QUuid id) {
-    const QPointer<TranscriberViewModel> alive(this);
+QCoro::Task<void> LexiconKeeper::toggleLexiconEntryNow(QUuid id) {
+    const QPointer<LexiconKeeper> alive(this);
     PersonalLexiconLease lease = co_await acquirePersonalLexicon();
     if (!alive)
         co_return;
-    std::optional<LexiconEdit> edit = toggleEdit(id, m_personalLexiconEntries, m_systemDate());
+    std::optional<LexiconEdit> edit =
+        toggleEdit(id, m_host.publishedLexiconEntries(), m_systemDate());
     if (!edit)
         co_return;
     LexiconEventRecord record = LexiconEventRecord::forEntry(
-        edit->action, edit->entry, edit->entries, m_personalLexiconCloudState);
+        edit->action, edit->entry, edit->entries, m_host.publishedLexiconCloudState());
     co_await recordLexiconEvent(std::move(record));
     if (!alive)
         co_return;
     co_await persistPersonalLexicon(std::move(lease), std::move(edit->entries),
-                                    m_personalLexiconCloudState, std::nullopt, std::nullopt, false,
-                                    true);
+                                    m_host.publishedLexiconCloudState(), std::nullopt, std::nullopt,
+                                    false, true);
 }
 
-QCoro::Task<void> TranscriberViewModel::deleteLexiconEntryNow(PersonalLexiconEntry entry) {
-    const QPointer<TranscriberViewModel> alive(this);
+QCoro::Task<void> LexiconKeeper::deleteLexiconEntryNow(PersonalLexiconEntry entry) {
+    const QPointer<LexiconKeeper> alive(this);
     PersonalLexiconLease lease = co_await acquirePersonalLexicon();
     if (!alive)
         co_return;
-    LexiconEdit edit = deleteEdit(entry, m_personalLexiconEntries,
-                                  m_personalLexiconHistoryLearningState, m_systemDate());
+    LexiconEdit edit = deleteEdit(entry, m_host.publishedLexiconEntries(),
+                                  m_host.publishedHistoryLearningState(), m_systemDate());
     LexiconEventRecord record = LexiconEventRecord::forEntry(edit.action, edit.entry, edit.entries,
-                                                             m_personalLexiconCloudState);
+                                                             m_host.publishedLexiconCloudState());
     co_await recordLexiconEvent(std::move(record));
     if (!alive)
         co_return;
     co_await persistPersonalLexicon(std::move(lease), std::move(edit.entries),
-                                    m_personalLexiconCloudState, std::move(edit.learningState),
-                                    std::nullopt, false, true);
+                                    m_host.publishedLexiconCloudState(),
+                                    std::move(edit.learningState), std::nullopt, false, true);
 }
 
-QCoro::Task<void> TranscriberViewModel::resetHistoryLearningTracking() {
-    const QPointer<TranscriberViewModel> alive(this);
+QCoro::Task<void> LexiconKeeper::resetHistoryLearningTracking() {
+    const QPointer<LexiconKeeper> alive(this);
     PersonalLexiconLease lease = co_await acquirePersonalLexicon();
     if (!alive)
         co_return;
-    PersonalLexiconHistoryLearningState reset = m_personalLexiconHistoryLearningState;
+    PersonalLexiconHistoryLearningState reset = m_host.publishedHistoryLearningState();
     reset.processedRecordIDs.clear();
     reset.lastDailyBatchAt.reset();
-    if (reset == m_personalLexiconHistoryLearningState)
+    if (reset == m_host.publishedHistoryLearningState())
         co_return;
-    co_await persistPersonalLexicon(std::move(lease), m_personalLexiconEntries,
-                                    m_personalLexiconCloudState, reset, std::nullopt, false, false);
+    co_await persistPersonalLexicon(std::move(lease), m_host.publishedLexiconEntries(),
+                                    m_host.publishedLexiconCloudState(), reset, std::nullopt, false,
+                                    false);
+}
+
+QCoro::Task<void> LexiconKeeper::commitLearnedChange(PersonalLexiconLease lease,
+                                                     InsertionCorrectionLearningResult result) {
+    // A word the user has just corrected to is no longer one history
+    // learning must keep away.
+    PersonalLexiconHistoryLearningState learningState = m_host.publishedHistoryLearningState();
+    QSet<QString> learnedKeys;
+    for (const ObservedInsertionCorrection &replacement : result.learnedReplacements)
+        learnedKeys.insert(PersonalLexiconEntry::normalizedValue(replacement.targetText));
+    for (const QString &hotword : result.learnedHotwords)
+        learnedKeys.insert(PersonalLexiconEntry::normalizedValue(hotword));
+    QStringList ignored;
+    for (const QString &term : learningState.ignoredNormalizedTerms) {
+        if (!learnedKeys.contains(term))
+            ignored.append(term);
+    }
+    learningState.ignoredNormalizedTerms = ignored;
+
+    co_await persistPersonalLexicon(std::move(lease), result.entries,
+                                    m_host.publishedLexiconCloudState(), learningState,
+                                    std::nullopt, true, true);
 }
 
 } // namespace tovalit

@@ -3,11 +3,17 @@
 // by the language model, and the learned change that waits five seconds
 // behind an undo toast before it joins the lexicon.
 
+#include "state/learning/edit_learning.h"
+
 #include "services/learning/insertion_correction_learning_service.h"
+#include "services/learning/lexicon_learning_ai_service.h"
 #include "services/learning/lexicon_learning_ai_service_error.h"
 #include "services/settings/tovalit_debug_logger.h"
+#include "state/learning/edit_learning_host.h"
 #include "state/shared/floating_panel_coordinating.h"
-#include "state/transcriber_view_model.h"
+#include "state/shared/gateway_session_recovery.h"
+#include "state/shared/lexicon_date_text.h"
+#include "support/app_error.h"
 #include "support/regex.h"
 #include "support/textkit.h"
 
@@ -17,11 +23,34 @@
 
 namespace tovalit {
 
+EditLearning::EditLearning(EditLearningHost &host, GatewaySessionRecovery &gatewayRecovery,
+                           std::shared_ptr<FloatingPanelCoordinating> floatingPanelCoordinator,
+                           AnalysisRunner analysisRunner, Clock currentDate, Clock systemDate,
+                           Sleeper sleeper)
+    : m_host(host)
+    , m_gatewayRecovery(gatewayRecovery)
+    , m_floatingPanelCoordinator(std::move(floatingPanelCoordinator))
+    , m_lexiconLearningAnalysisRunner(
+          analysisRunner ? std::move(analysisRunner)
+                         : [](ObservedInsertionEditSession session,
+                              VellupStructuredFormatterConfiguration configuration) {
+                               return LexiconLearningAIService(std::move(configuration))
+                                   .analyze(std::move(session));
+                           })
+    , m_currentDate(std::move(currentDate))
+    , m_systemDate(std::move(systemDate))
+    , m_sleepForDuration(std::move(sleeper))
+    , m_pendingLexiconCommitToken(QUuid::createUuid()) {}
+
+EditLearning::~EditLearning() {
+    m_pendingLexiconAnalysisTask.cancel();
+    m_pendingLexiconCommitTask.cancel();
+}
+
 // --- The observed edits -------------------------------------------------------------------
 
-QCoro::Task<void>
-TranscriberViewModel::handleObservedInsertionEditEvent(ObservedInsertionEditEvent event) {
-    const QPointer<TranscriberViewModel> alive(this);
+QCoro::Task<void> EditLearning::handleObservedInsertionEditEvent(ObservedInsertionEditEvent event) {
+    const QPointer<EditLearning> alive(this);
     if (const ObservedInsertionEditSession *edited = event.session()) {
         const ObservedInsertionEditSession session = *edited;
         LexiconAIEvent stable{.action = QStringLiteral("observed_edit_session_stable"),
@@ -60,19 +89,17 @@ TranscriberViewModel::handleObservedInsertionEditEvent(ObservedInsertionEditEven
 
 // --- Scheduling ---------------------------------------------------------------------------
 
-QString TranscriberViewModel::normalizedLexiconObservedText(const QString &text) {
+QString EditLearning::normalizedLexiconObservedText(const QString &text) {
     static const textkit::Regex whitespaceRuns(QStringLiteral("\\s+"));
     return textkit::trimmed(whitespaceRuns.replaceAllLiteral(text, QStringLiteral(" ")));
 }
 
-QString
-TranscriberViewModel::lexiconAnalysisFingerprint(const ObservedInsertionEditSession &session) {
+QString EditLearning::lexiconAnalysisFingerprint(const ObservedInsertionEditSession &session) {
     return session.sessionID.toString(QUuid::WithoutBraces).toUpper() + u'|' +
            normalizedLexiconObservedText(session.finalFieldText);
 }
 
-QCoro::Task<void>
-TranscriberViewModel::scheduleLexiconAnalysis(ObservedInsertionEditSession session) {
+QCoro::Task<void> EditLearning::scheduleLexiconAnalysis(ObservedInsertionEditSession session) {
     // Every edit that gets here becomes the one whose result may be
     // applied, also when it is skipped below: an older analysis still
     // running then drops its result.
@@ -98,18 +125,18 @@ TranscriberViewModel::scheduleLexiconAnalysis(ObservedInsertionEditSession sessi
     co_await recordLexiconAIEvent(decision);
 }
 
-void TranscriberViewModel::startLexiconAnalysisTask(const ObservedInsertionEditSession &session) {
+void EditLearning::startLexiconAnalysisTask(const ObservedInsertionEditSession &session) {
     m_pendingLexiconObservedSessionID = session.sessionID;
     m_lastLexiconAnalysisFingerprint = lexiconAnalysisFingerprint(session);
     m_lastLexiconAnalysisStartedAt = m_currentDate();
-    QPointer<TranscriberViewModel> self(this);
+    QPointer<EditLearning> self(this);
     m_pendingLexiconAnalysisTask = spawnCancellable(
         this,
         [self, session](CancelToken token) { return runLexiconAnalysis(self, session, token); },
         QStringLiteral("lexicon analysis"));
 }
 
-QCoro::Task<void> TranscriberViewModel::drainQueuedLexiconAnalysisIfNeeded() {
+QCoro::Task<void> EditLearning::drainQueuedLexiconAnalysisIfNeeded() {
     if (!m_pendingLexiconAnalysisTask.isEmpty() || !m_queuedLexiconAnalysisSession)
         co_return;
     const ObservedInsertionEditSession queued = *m_queuedLexiconAnalysisSession;
@@ -118,20 +145,20 @@ QCoro::Task<void> TranscriberViewModel::drainQueuedLexiconAnalysisIfNeeded() {
     co_await scheduleLexiconAnalysis(queued);
 }
 
-void TranscriberViewModel::cancelPendingLexiconAnalysis() {
+void EditLearning::cancelPendingLexiconAnalysis() {
     m_pendingLexiconAnalysisTask.cancel();
     m_pendingLexiconAnalysisTask = TaskHandle();
     m_queuedLexiconAnalysisSession.reset();
 }
 
-bool TranscriberViewModel::shouldPreservePendingLexiconCommit(
+bool EditLearning::shouldPreservePendingLexiconCommit(
     const ObservedInsertionEditSession &session) const {
     return !m_pendingLexiconCommitTask.isEmpty() &&
            m_pendingLexiconObservedSessionID == session.sessionID &&
            m_pendingLexiconCommitObservationFingerprint == lexiconAnalysisFingerprint(session);
 }
 
-bool TranscriberViewModel::shouldSuppressDuplicateLexiconAnalysis(
+bool EditLearning::shouldSuppressDuplicateLexiconAnalysis(
     const ObservedInsertionEditSession &session) const {
     if (!m_lastLexiconAnalysisFingerprint || !m_lastLexiconAnalysisStartedAt ||
         *m_lastLexiconAnalysisFingerprint != lexiconAnalysisFingerprint(session)) {
@@ -142,7 +169,7 @@ bool TranscriberViewModel::shouldSuppressDuplicateLexiconAnalysis(
     return elapsed < lexiconAnalysisDuplicateSuppressionWindow;
 }
 
-std::optional<QDateTime> TranscriberViewModel::currentLexiconAnalysisCooldownUntil() {
+std::optional<QDateTime> EditLearning::currentLexiconAnalysisCooldownUntil() {
     if (!m_lexiconAnalysisCooldownUntil)
         return std::nullopt;
     if (m_currentDate() < *m_lexiconAnalysisCooldownUntil)
@@ -151,7 +178,7 @@ std::optional<QDateTime> TranscriberViewModel::currentLexiconAnalysisCooldownUnt
     return std::nullopt;
 }
 
-std::optional<QDateTime> TranscriberViewModel::resolvedLexiconAnalysisCooldownUntil(
+std::optional<QDateTime> EditLearning::resolvedLexiconAnalysisCooldownUntil(
     const LexiconLearningAIServiceError *error) const {
     if (!error)
         return std::nullopt;
@@ -166,8 +193,8 @@ std::optional<QDateTime> TranscriberViewModel::resolvedLexiconAnalysisCooldownUn
     return std::nullopt;
 }
 
-QString TranscriberViewModel::lexiconAnalysisCooldownMessage(const QDateTime &until) {
-    return QStringLiteral("词库学习分析限流冷却中，可在 ") + lexiconSyncDateText(until) +
+QString EditLearning::lexiconAnalysisCooldownMessage(const QDateTime &until) {
+    return QStringLiteral("词库学习分析限流冷却中，可在 ") + LexiconDateText::format(until) +
            QStringLiteral(" 后重试。");
 }
 
@@ -180,7 +207,7 @@ using AnalysisOperation =
 
 // Made outside the coroutine that runs it: GCC 12 mishandles lambdas made
 // inside a coroutine's body.
-AnalysisOperation makeAnalysisOperation(TranscriberViewModel::LexiconLearningAnalysisRunner runner,
+AnalysisOperation makeAnalysisOperation(EditLearning::AnalysisRunner runner,
                                         ObservedInsertionEditSession session) {
     return [runner = std::move(runner),
             session = std::move(session)](VellupStructuredFormatterConfiguration configuration) {
@@ -190,40 +217,40 @@ AnalysisOperation makeAnalysisOperation(TranscriberViewModel::LexiconLearningAna
 
 } // namespace
 
-QCoro::Task<void> TranscriberViewModel::runLexiconAnalysis(QPointer<TranscriberViewModel> self,
-                                                           ObservedInsertionEditSession session,
-                                                           CancelToken token) {
+QCoro::Task<void> EditLearning::runLexiconAnalysis(QPointer<EditLearning> self,
+                                                   ObservedInsertionEditSession session,
+                                                   CancelToken token) {
     if (self)
         co_await self->analyzeObservedInsertionEditSession(std::move(session), token);
 }
 
-QCoro::Task<void> TranscriberViewModel::finishLexiconAnalysisRun() {
+QCoro::Task<void> EditLearning::finishLexiconAnalysisRun() {
     m_pendingLexiconAnalysisTask = TaskHandle();
     co_await drainQueuedLexiconAnalysisIfNeeded();
 }
 
 // After each wait the run first checks that it still counts: cancelled (by
-// a revert), or the controller gone, it leaves everything alone.
+// a revert), or the learning gone, it leaves everything alone.
 
 QCoro::Task<void>
-TranscriberViewModel::analyzeObservedInsertionEditSession(ObservedInsertionEditSession session,
-                                                          CancelToken token) {
+EditLearning::analyzeObservedInsertionEditSession(ObservedInsertionEditSession session,
+                                                  CancelToken token) {
     // Whoever cancelled the run has already reset the analysis state, and a
     // newer run may own it by now.
     if (token.isCancelled())
         co_return;
-    const QPointer<TranscriberViewModel> alive(this);
+    const QPointer<EditLearning> alive(this);
     if (m_pendingLexiconObservedSessionID != session.sessionID) {
         co_await finishLexiconAnalysisRun();
         co_return;
     }
 
-    FormatterOperation<LexiconLearningAIAnalysis> operation =
+    GatewaySessionRecovery::FormatterOperation<LexiconLearningAIAnalysis> operation =
         makeAnalysisOperation(m_lexiconLearningAnalysisRunner, session);
-    FormatterResult<LexiconLearningAIAnalysis> answer;
+    GatewaySessionRecovery::FormatterResult<LexiconLearningAIAnalysis> answer;
     std::exception_ptr failure;
     try {
-        answer = co_await m_gatewayRecovery->performFormatterOperation(std::move(operation));
+        answer = co_await m_gatewayRecovery.performFormatterOperation(std::move(operation));
     } catch (...) {
         failure = std::current_exception();
     }
@@ -295,7 +322,7 @@ TranscriberViewModel::analyzeObservedInsertionEditSession(ObservedInsertionEditS
     }
 
     const InsertionCorrectionLearningResult result = InsertionCorrectionLearningService::learn(
-        analysis, m_personalLexiconEntries, m_systemDate());
+        analysis, m_host.publishedLexiconEntries(), m_systemDate());
     m_pendingLexiconAnalysisTask = TaskHandle();
     LexiconAIEvent completed{.action = QStringLiteral("ai_analysis_completed"),
                              .session = session,
@@ -304,7 +331,7 @@ TranscriberViewModel::analyzeObservedInsertionEditSession(ObservedInsertionEditS
     co_await recordLexiconAIEvent(completed);
     if (!alive)
         co_return;
-    if (result.entries == m_personalLexiconEntries && !result.toastMessage) {
+    if (result.entries == m_host.publishedLexiconEntries() && !result.toastMessage) {
         LexiconAIEvent nothing{.action = QStringLiteral("ai_learning_skipped"),
                                .session = session,
                                .analysis = analysis,
@@ -350,18 +377,17 @@ const QString undoneMessage = QStringLiteral("已撤销，本次不会加入个�
 
 } // namespace
 
-int TranscriberViewModel::lexiconUndoCountdownSeconds() {
+int EditLearning::lexiconUndoCountdownSeconds() {
     return std::max(1, int(std::ceil(lexiconUndoToastDuration)));
 }
 
-double TranscriberViewModel::lexiconUndoSleepDuration(int secondsRemaining) {
+double EditLearning::lexiconUndoSleepDuration(int secondsRemaining) {
     if (secondsRemaining > 1)
         return 1.0;
     return std::max(lexiconUndoToastDuration - double(lexiconUndoCountdownSeconds() - 1), 0.1);
 }
 
-QString
-TranscriberViewModel::pendingLexiconToastMessage(const InsertionCorrectionLearningResult &result,
+QString EditLearning::pendingLexiconToastMessage(const InsertionCorrectionLearningResult &result,
                                                  int secondsRemaining) {
     const QString seconds = QString::number(std::max(secondsRemaining, 1));
     const qsizetype learned = result.learnedReplacements.size() + result.learnedHotwords.size();
@@ -384,10 +410,10 @@ TranscriberViewModel::pendingLexiconToastMessage(const InsertionCorrectionLearni
            QStringLiteral(" 秒后自动更新我的词条。");
 }
 
-void TranscriberViewModel::showPendingLexiconCommitToast(
-    const InsertionCorrectionLearningResult &result, int secondsRemaining, bool isUpdate,
-    QUuid commitToken) {
-    QPointer<TranscriberViewModel> self(this);
+void EditLearning::showPendingLexiconCommitToast(const InsertionCorrectionLearningResult &result,
+                                                 int secondsRemaining, bool isUpdate,
+                                                 QUuid commitToken) {
+    QPointer<EditLearning> self(this);
     FloatingPanelCoordinating::Action undo = [self, commitToken] {
         if (!self)
             return;
@@ -409,7 +435,7 @@ void TranscriberViewModel::showPendingLexiconCommitToast(
     }
 }
 
-void TranscriberViewModel::cancelPendingLexiconCommit(bool showFeedback) {
+void EditLearning::cancelPendingLexiconCommit(bool showFeedback) {
     m_pendingLexiconCommitTask.cancel();
     m_pendingLexiconCommitTask = TaskHandle();
     m_pendingLexiconCommitToken = QUuid::createUuid();
@@ -419,7 +445,7 @@ void TranscriberViewModel::cancelPendingLexiconCommit(bool showFeedback) {
         m_floatingPanelCoordinator->showToast(undoneMessage, std::nullopt, 1.6, {});
 }
 
-void TranscriberViewModel::undoLexiconCommit(QUuid commitToken) {
+void EditLearning::undoLexiconCommit(QUuid commitToken) {
     // The toast may still offer the undo while the change is being saved:
     // the user learns that it stays, rather than that it was taken back.
     if (commitToken == m_lastSavedLexiconCommitToken) {
@@ -436,10 +462,10 @@ void TranscriberViewModel::undoLexiconCommit(QUuid commitToken) {
         m_floatingPanelCoordinator->showToast(undoneMessage, std::nullopt, 1.6, {});
 }
 
-void TranscriberViewModel::startLexiconCommitCountdown(
-    const LexiconLearningAIAnalysis &analysis, const InsertionCorrectionLearningResult &result,
-    QUuid observedSessionID, QUuid commitToken) {
-    QPointer<TranscriberViewModel> self(this);
+void EditLearning::startLexiconCommitCountdown(const LexiconLearningAIAnalysis &analysis,
+                                               const InsertionCorrectionLearningResult &result,
+                                               QUuid observedSessionID, QUuid commitToken) {
+    QPointer<EditLearning> self(this);
     m_pendingLexiconCommitTask = spawnCancellable(
         this,
         [self, analysis, result, observedSessionID, commitToken,
@@ -450,10 +476,12 @@ void TranscriberViewModel::startLexiconCommitCountdown(
         QStringLiteral("lexicon commit countdown"));
 }
 
-QCoro::Task<void> TranscriberViewModel::runLexiconCommitCountdown(
-    QPointer<TranscriberViewModel> self, LexiconLearningAIAnalysis analysis,
-    InsertionCorrectionLearningResult result, QUuid observedSessionID, QUuid commitToken,
-    Sleeper sleeper, CancelToken token) {
+QCoro::Task<void> EditLearning::runLexiconCommitCountdown(QPointer<EditLearning> self,
+                                                          LexiconLearningAIAnalysis analysis,
+                                                          InsertionCorrectionLearningResult result,
+                                                          QUuid observedSessionID,
+                                                          QUuid commitToken, Sleeper sleeper,
+                                                          CancelToken token) {
     const int seconds = lexiconUndoCountdownSeconds();
     for (int remaining = seconds; remaining >= 1; --remaining) {
         if (!self)
@@ -468,20 +496,20 @@ QCoro::Task<void> TranscriberViewModel::runLexiconCommitCountdown(
         co_await self->commitPendingLexicon(std::move(analysis), observedSessionID, commitToken);
 }
 
-bool TranscriberViewModel::isStagedLexiconCommit(QUuid observedSessionID, QUuid token) const {
+bool EditLearning::isStagedLexiconCommit(QUuid observedSessionID, QUuid token) const {
     return token == m_pendingLexiconCommitToken &&
            m_pendingLexiconObservedSessionID == observedSessionID;
 }
 
-QCoro::Task<void> TranscriberViewModel::commitPendingLexicon(LexiconLearningAIAnalysis analysis,
-                                                             QUuid observedSessionID, QUuid token) {
+QCoro::Task<void> EditLearning::commitPendingLexicon(LexiconLearningAIAnalysis analysis,
+                                                     QUuid observedSessionID, QUuid token) {
     if (!isStagedLexiconCommit(observedSessionID, token))
         co_return;
     // Another change of the lexicon may still be saving. Until this one's
     // own save begins it stays staged: an undo, a revert or a newer edit
     // meanwhile still takes it back.
-    const QPointer<TranscriberViewModel> alive(this);
-    PersonalLexiconLease lease = co_await acquirePersonalLexicon();
+    const QPointer<EditLearning> alive(this);
+    PersonalLexiconLease lease = co_await m_host.acquirePersonalLexicon();
     if (!alive || !isStagedLexiconCommit(observedSessionID, token))
         co_return;
     // This runs inside the countdown task, which is simply let go.
@@ -495,25 +523,9 @@ QCoro::Task<void> TranscriberViewModel::commitPendingLexicon(LexiconLearningAIAn
     // lexicon page, a history batch): the correction is learned again from
     // the lexicon as it stands now, so that nothing of that is reverted.
     const InsertionCorrectionLearningResult result = InsertionCorrectionLearningService::learn(
-        analysis, m_personalLexiconEntries, m_systemDate());
+        analysis, m_host.publishedLexiconEntries(), m_systemDate());
 
-    // A word the user has just corrected to is no longer one history
-    // learning must keep away.
-    PersonalLexiconHistoryLearningState learningState = m_personalLexiconHistoryLearningState;
-    QSet<QString> learnedKeys;
-    for (const ObservedInsertionCorrection &replacement : result.learnedReplacements)
-        learnedKeys.insert(PersonalLexiconEntry::normalizedValue(replacement.targetText));
-    for (const QString &hotword : result.learnedHotwords)
-        learnedKeys.insert(PersonalLexiconEntry::normalizedValue(hotword));
-    QStringList ignored;
-    for (const QString &term : learningState.ignoredNormalizedTerms) {
-        if (!learnedKeys.contains(term))
-            ignored.append(term);
-    }
-    learningState.ignoredNormalizedTerms = ignored;
-
-    co_await persistPersonalLexicon(std::move(lease), result.entries, m_personalLexiconCloudState,
-                                    learningState, std::nullopt, true, true);
+    co_await m_host.commitLearnedLexiconChange(std::move(lease), result);
     if (!alive)
         co_return;
     LexiconAIEvent committed{.action = QStringLiteral("ai_learning_committed"),

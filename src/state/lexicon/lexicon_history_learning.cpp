@@ -7,7 +7,9 @@
 #include "services/learning/vellup_history_term_extractor.h"
 #include "services/settings/app_configuration_store.h"
 #include "services/text_processing/vellup_structured_formatter.h"
-#include "state/transcriber_view_model.h"
+#include "state/lexicon/lexicon_host.h"
+#include "state/lexicon/lexicon_keeper.h"
+#include "state/shared/gateway_session_recovery.h"
 #include "support/textkit.h"
 
 #include <QPointer>
@@ -51,7 +53,7 @@ public:
         }
     }
     ~ClaimedRecords() {
-        // The claims live in the controller; once it is gone there is
+        // The claims live in the keeper; once it is gone there is
         // nothing to release.
         if (!m_owner)
             return;
@@ -69,8 +71,8 @@ private:
 
 } // namespace
 
-QCoro::Task<void> TranscriberViewModel::runDailyHistoryLexiconBatchIfNeeded(bool force) {
-    const QPointer<TranscriberViewModel> alive(this);
+QCoro::Task<void> LexiconKeeper::runDailyHistoryLexiconBatchIfNeeded(bool force) {
+    const QPointer<LexiconKeeper> alive(this);
     // Whether today's batch has run is for the file to say, when the last
     // load could not read it.
     if (m_personalLexiconReadFailure) {
@@ -80,18 +82,18 @@ QCoro::Task<void> TranscriberViewModel::runDailyHistoryLexiconBatchIfNeeded(bool
     }
     // A calendar day of the user's own clock, so the system clock: the
     // session clock is for the timing of a dictation.
-    const std::optional<QDateTime> last = m_personalLexiconHistoryLearningState.lastDailyBatchAt;
+    const std::optional<QDateTime> last = m_host.publishedHistoryLearningState().lastDailyBatchAt;
     if (!force && last && last->toLocalTime().date() == m_systemDate().toLocalTime().date())
         co_return;
-    co_await processHistoryLexiconRecords(m_records, true);
+    co_await processHistoryLexiconRecords(m_host.historyRecords(), true);
 }
 
-QCoro::Task<void>
-TranscriberViewModel::processHistoryLexiconRecords(QList<TranscriptRecord> records,
-                                                   bool markDailyBatchAt, QUuid followUpOf) {
-    const QPointer<TranscriberViewModel> alive(this);
+QCoro::Task<void> LexiconKeeper::processHistoryLexiconRecords(QList<TranscriptRecord> records,
+                                                              bool markDailyBatchAt,
+                                                              QUuid followUpOf) {
+    const QPointer<LexiconKeeper> alive(this);
     QSet<QUuid> taken = m_historyLexiconRecordsInFlight;
-    for (const QUuid &id : m_personalLexiconHistoryLearningState.processedRecordIDs)
+    for (const QUuid &id : m_host.publishedHistoryLearningState().processedRecordIDs)
         taken.insert(id);
     QList<TranscriptRecord> learnable;
     // Without the file's bookkeeping every record would look new, and
@@ -115,7 +117,7 @@ TranscriberViewModel::processHistoryLexiconRecords(QList<TranscriptRecord> recor
     PersonalLexiconLease lease = co_await acquirePersonalLexicon();
     if (!alive)
         co_return;
-    const PersonalLexiconHistoryLearningState current = m_personalLexiconHistoryLearningState;
+    const PersonalLexiconHistoryLearningState current = m_host.publishedHistoryLearningState();
     PersonalLexiconHistoryLearningState next = current;
     if (markDailyBatchAt)
         next.lastDailyBatchAt = m_systemDate();
@@ -126,30 +128,32 @@ TranscriberViewModel::processHistoryLexiconRecords(QList<TranscriptRecord> recor
     if (discoveries.isEmpty()) {
         if (next == current)
             co_return;
-        co_await persistPersonalLexicon(std::move(lease), m_personalLexiconEntries,
-                                        m_personalLexiconCloudState, next, std::nullopt, false,
-                                        false, followUpOf);
+        co_await persistPersonalLexicon(std::move(lease), m_host.publishedLexiconEntries(),
+                                        m_host.publishedLexiconCloudState(), next, std::nullopt,
+                                        false, false, followUpOf);
         co_return;
     }
 
     const QStringList ignored = next.ignoredNormalizedTerms;
-    const HistoryFrequencyLearningResult result = HistoryFrequencyLexiconLearner::learn(
-        discoveries, m_personalLexiconEntries, QSet<QString>(ignored.cbegin(), ignored.cend()),
-        processed, historyLearningThreshold, m_systemDate());
+    const HistoryFrequencyLearningResult result =
+        HistoryFrequencyLexiconLearner::learn(discoveries, m_host.publishedLexiconEntries(),
+                                              QSet<QString>(ignored.cbegin(), ignored.cend()),
+                                              processed, historyLearningThreshold, m_systemDate());
     next.processedRecordIDs = SystemManagedBoostEntries::mergeOrderedUnique(
         next.processedRecordIDs, result.processedRecordIDs);
 
     // Only a change of the entries concerns the cloud; the bookkeeping
     // alone is saved locally.
-    const bool entriesChanged = result.entries != m_personalLexiconEntries;
+    const bool entriesChanged = result.entries != m_host.publishedLexiconEntries();
     if (!entriesChanged && next == current)
         co_return;
-    co_await persistPersonalLexicon(std::move(lease), result.entries, m_personalLexiconCloudState,
-                                    next, std::nullopt, false, entriesChanged, followUpOf);
+    co_await persistPersonalLexicon(std::move(lease), result.entries,
+                                    m_host.publishedLexiconCloudState(), next, std::nullopt, false,
+                                    entriesChanged, followUpOf);
 }
 
 QCoro::Task<QList<HistoryLexiconDiscovery>>
-TranscriberViewModel::extractHistoryDiscoveries(QList<TranscriptRecord> records) {
+LexiconKeeper::extractHistoryDiscoveries(QList<TranscriptRecord> records) {
     std::optional<VellupStructuredFormatterConfiguration> configuration;
     try {
         configuration = co_await resolveHistoryExtractorConfiguration();
@@ -179,10 +183,10 @@ TranscriberViewModel::extractHistoryDiscoveries(QList<TranscriptRecord> records)
 }
 
 QCoro::Task<std::optional<VellupStructuredFormatterConfiguration>>
-TranscriberViewModel::resolveHistoryExtractorConfiguration() {
+LexiconKeeper::resolveHistoryExtractorConfiguration() {
     const std::optional<VellupStructuredFormatterConfiguration> local =
         m_configurationStore.vellupHistoryLexiconExtractorConfiguration();
-    if (!m_gatewayRecovery->isGatewayConfigured())
+    if (!m_gatewayRecovery.isGatewayConfigured())
         co_return local;
     const std::shared_ptr<GatewaySessionProviding> gateway = m_gatewaySessionService;
     std::optional<VellupStructuredFormatterConfiguration> routed;

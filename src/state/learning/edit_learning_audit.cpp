@@ -2,7 +2,8 @@
 // lexicon audit event, with free texts trimmed and shortened so a long
 // field or model answer cannot bloat the log.
 
-#include "state/transcriber_view_model.h"
+#include "state/learning/edit_learning.h"
+#include "state/learning/edit_learning_host.h"
 #include "support/textkit.h"
 
 namespace tovalit {
@@ -24,9 +25,8 @@ QString listElement(const QString &text, qsizetype limit) {
 
 } // namespace
 
-std::optional<QString>
-TranscriberViewModel::truncatedLexiconAuditText(const std::optional<QString> &text,
-                                                qsizetype limit) {
+std::optional<QString> EditLearning::truncatedLexiconAuditText(const std::optional<QString> &text,
+                                                               qsizetype limit) {
     if (!text)
         return std::nullopt;
     const QString trimmed = textkit::trimmed(*text);
@@ -35,8 +35,8 @@ TranscriberViewModel::truncatedLexiconAuditText(const std::optional<QString> &te
     return shortened(trimmed, limit);
 }
 
-QList<PersonalLexiconAuditCandidate> TranscriberViewModel::makeLexiconAuditCandidates(
-    const QList<LexiconLearningAICandidate> &candidates) {
+QList<PersonalLexiconAuditCandidate>
+EditLearning::makeLexiconAuditCandidates(const QList<LexiconLearningAICandidate> &candidates) {
     QList<PersonalLexiconAuditCandidate> audited;
     audited.reserve(candidates.size());
     for (const LexiconLearningAICandidate &candidate : candidates) {
@@ -52,8 +52,7 @@ QList<PersonalLexiconAuditCandidate> TranscriberViewModel::makeLexiconAuditCandi
     return audited;
 }
 
-QStringList TranscriberViewModel::makeLexiconAuditTextSamples(const QStringList &texts,
-                                                              qsizetype limit) {
+QStringList EditLearning::makeLexiconAuditTextSamples(const QStringList &texts, qsizetype limit) {
     QStringList samples;
     samples.reserve(texts.size());
     for (const QString &text : texts)
@@ -61,8 +60,8 @@ QStringList TranscriberViewModel::makeLexiconAuditTextSamples(const QStringList 
     return samples;
 }
 
-QStringList TranscriberViewModel::makeLexiconAuditReplacementPairs(
-    const QList<ObservedInsertionCorrection> &pairs) {
+QStringList
+EditLearning::makeLexiconAuditReplacementPairs(const QList<ObservedInsertionCorrection> &pairs) {
     QStringList texts;
     texts.reserve(pairs.size());
     for (const ObservedInsertionCorrection &pair : pairs)
@@ -71,21 +70,17 @@ QStringList TranscriberViewModel::makeLexiconAuditReplacementPairs(
     return texts;
 }
 
-QStringList TranscriberViewModel::makeLexiconAuditTerms(const QStringList &terms) {
+QStringList EditLearning::makeLexiconAuditTerms(const QStringList &terms) {
     return makeLexiconAuditTextSamples(terms, 48);
 }
 
-QCoro::Task<void> TranscriberViewModel::recordLexiconAIEvent(const LexiconAIEvent &event) {
-    // No entry, entry list or cloud state: the recorder describes the
-    // lexicon as it stands. A plain function, so the event is read before
-    // the caller's next step.
-    LexiconEventRecord record;
-    record.event = event.auditEvent();
-    return recordLexiconEvent(std::move(record));
+QCoro::Task<void> EditLearning::recordLexiconAIEvent(const LexiconAIEvent &event) {
+    // A plain function, so the event is read before the caller's next step.
+    return m_host.recordLexiconAuditEvent(event.auditEvent());
 }
 
-PersonalLexiconAuditEvent TranscriberViewModel::LexiconAIEvent::auditEvent() const {
-    using Model = TranscriberViewModel;
+PersonalLexiconAuditEvent EditLearning::LexiconAIEvent::auditEvent() const {
+    using Model = EditLearning;
     const LexiconAIEvent &source = *this;
     PersonalLexiconAuditEvent event;
     event.action = source.action;
