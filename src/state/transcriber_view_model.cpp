@@ -11,6 +11,8 @@
 #include "state/history/history_keeper.h"
 #include "state/instructions/instruction_library_keeper.h"
 #include "state/meeting/meeting_mode.h"
+#include "state/shell/app_toast_timer.h"
+#include "state/shell/settings_watch.h"
 #include "state/shared/floating_panel_coordinating.h"
 #include "support/app_error.h"
 
@@ -33,39 +35,7 @@ TranscriberViewModel::TranscriberViewModel(
           ShortcutActivationState::degraded(QStringLiteral("正在检查快捷键和键盘读取"))) {
     Q_ASSERT(m_floatingPanelCoordinator && personalLexiconStore);
     const bool shouldBootstrap = dependencies.shouldBootstrap;
-    std::shared_ptr<InstructionLibraryStore> instructionLibraryStore =
-        std::move(dependencies.instructionLibraryStore);
-    const MeetingModeTimings meetingModeTimings = dependencies.meetingModeTimings;
-    HistoryStore &historyStore =
-        dependencies.historyStore ? *dependencies.historyStore : HistoryStore::shared();
-    std::shared_ptr<FileViewer> fileViewer = dependencies.fileViewer
-                                                 ? std::move(dependencies.fileViewer)
-                                                 : std::make_shared<FreedesktopFileViewer>();
-    std::shared_ptr<PersonalLexiconEventLogging> lexiconEventLogger =
-        std::move(dependencies.lexiconEventLogger);
-    LexiconLearningAnalysisRunner lexiconLearningAnalysisRunner =
-        std::move(dependencies.lexiconLearningAnalysisRunner);
-    adoptDependencies(std::move(dependencies));
-    InstructionLibraryKeeperHost &instructionLibraryHost = *this;
-    m_instructionLibrary = std::make_unique<InstructionLibraryKeeper>(
-        instructionLibraryHost, std::move(instructionLibraryStore), *m_gatewayRecovery,
-        m_floatingPanelCoordinator, m_currentDate, m_sleepForDuration);
-    MeetingModeHost &meetingHost = *this;
-    m_meeting = std::make_unique<MeetingMode>(
-        meetingHost, m_configurationStore, *m_gatewayRecovery, m_floatingPanelCoordinator,
-        m_structuredFormattingRunner, meetingModeTimings, m_currentDate, m_sleepForDuration);
-    HistoryHost &historyHost = *this;
-    m_history = std::make_unique<HistoryKeeper>(historyHost, m_configurationStore, historyStore,
-                                                std::move(fileViewer), m_systemDate);
-    LexiconHost &lexiconHost = *this;
-    m_lexicon = std::make_unique<LexiconKeeper>(
-        lexiconHost, m_configurationStore, *m_gatewayRecovery, m_gatewaySessionService,
-        m_floatingPanelCoordinator, std::move(personalLexiconStore),
-        std::move(lexiconEventLogger), m_currentDate, m_systemDate);
-    EditLearningHost &editLearningHost = *this;
-    m_editLearning = std::make_unique<EditLearning>(
-        editLearningHost, *m_gatewayRecovery, m_floatingPanelCoordinator,
-        std::move(lexiconLearningAnalysisRunner), m_currentDate, m_systemDate, m_sleepForDuration);
+    compose(std::move(dependencies), std::move(personalLexiconStore));
     installSubscriptions(shouldBootstrap);
 }
 
@@ -77,28 +47,15 @@ TranscriberViewModel::TranscriberViewModel(
                            std::move(personalLexiconStore), Dependencies(), parent) {}
 
 TranscriberViewModel::~TranscriberViewModel() {
-    m_appToastTask.cancel();
     // Lexicon syncs and history learning hold the session service past us.
-    if (m_gatewaySessionService)
-        m_gatewaySessionService->abandon();
+    m_gatewayRecovery->sessionService().abandon();
 }
 
 // --- Subscriptions and bootstrap ----------------------------------------------
 
 void TranscriberViewModel::installSubscriptions(bool shouldBootstrap) {
-    AppConfigurationStore *store = &m_configurationStore;
-
-    // The store announces every assignment; the controller acts on
-    // changes only, and once at once with the current value.
-    m_observedMeetingModeEnabled = store->meetingModeEnabled();
-    m_cancellables << connect(store, &AppConfigurationStore::meetingModeEnabledChanged, this,
-                              [this](bool enabled) {
-                                  if (enabled == m_observedMeetingModeEnabled)
-                                      return;
-                                  m_observedMeetingModeEnabled = enabled;
-                                  m_meeting->handleMeetingModeToggleChange(enabled);
-                              });
-    m_meeting->handleMeetingModeToggleChange(m_observedMeetingModeEnabled);
+    m_settingsWatch->watchMeetingMode(
+        [this](bool enabled) { m_meeting->handleMeetingModeToggleChange(enabled); });
 
     if (!shouldBootstrap)
         return;
@@ -116,41 +73,11 @@ void TranscriberViewModel::installSubscriptions(bool shouldBootstrap) {
         if (self)
             self->setShortcutRoute(route);
     });
-
-    // The permissions only decide when to start the monitor again: a
-    // shortcut that could not be installed may work once access is given.
-    m_observedShortcut = store->shortcutConfiguration();
-    m_observedInputMonitoring = store->cachedInputMonitoringPermission();
-    m_observedAccessibility = store->cachedAccessibilityPermission();
-    m_cancellables << connect(store, &AppConfigurationStore::shortcutConfigurationChanged, this,
-                              [this](const ShortcutConfiguration &configuration) {
-                                  if (configuration == m_observedShortcut)
-                                      return;
-                                  m_observedShortcut = configuration;
-                                  restartHotkeyMonitor();
-                              });
-    m_cancellables << connect(store, &AppConfigurationStore::cachedInputMonitoringPermissionChanged,
-                              this, [this](PermissionAuthorizationState state) {
-                                  if (state == m_observedInputMonitoring)
-                                      return;
-                                  m_observedInputMonitoring = state;
-                                  restartHotkeyMonitor();
-                              });
-    m_cancellables << connect(store, &AppConfigurationStore::cachedAccessibilityPermissionChanged,
-                              this, [this](PermissionAuthorizationState state) {
-                                  if (state == m_observedAccessibility)
-                                      return;
-                                  m_observedAccessibility = state;
-                                  restartHotkeyMonitor();
-                              });
-    restartHotkeyMonitor();
+    m_settingsWatch->watchShortcut(
+        [this](const ShortcutConfiguration &shortcut) { m_hotkeyMonitor->start(shortcut); });
 
     spawn(
         this, [this] { return bootstrap(); }, QStringLiteral("bootstrap"));
-}
-
-void TranscriberViewModel::restartHotkeyMonitor() {
-    m_hotkeyMonitor->start(m_observedShortcut);
 }
 
 QCoro::Task<void> TranscriberViewModel::bootstrap() {

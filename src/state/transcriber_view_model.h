@@ -9,26 +9,18 @@
 #include "models/meeting_minute_block.h"
 #include "models/meeting_mode_timings.h"
 #include "models/observed_insertion_edit_event.h"
-#include "models/permission_authorization_state.h"
-#include "models/personal_lexicon_audit_event.h"
 #include "models/personal_lexicon_cloud_state.h"
 #include "models/personal_lexicon_entry.h"
 #include "models/personal_lexicon_history_learning_state.h"
 #include "models/recording_state.h"
 #include "models/shortcut_activation_state.h"
-#include "models/shortcut_configuration.h"
 #include "models/shortcut_route.h"
 #include "models/transcript_record.h"
 #include "models/vellup_speech_configuration.h"
 #include "models/vellup_speech_lexicon_configuration.h"
 #include "models/vellup_structured_formatter_configuration.h"
 #include "services/capture/audio_capture_service.h"
-#include "services/learning/insertion_correction_learning_result.h"
-#include "services/learning/lexicon_learning_ai_analysis.h"
 #include "services/speech/live_transcriber.h"
-#include "services/text_processing/natural_mode_stage.h"
-#include "services/text_processing/structured_formatting_task.h"
-#include "services/text_processing/transcript_cleanup_service.h"
 #include "state/history/history_host.h"
 #include "state/instructions/instruction_library_keeper_host.h"
 #include "state/learning/edit_learning.h"
@@ -43,7 +35,6 @@
 #include "state/shared/dictation_result_texts.h"
 #include "state/shared/gateway_session_recovery.h"
 #include "support/app_error.h"
-#include "support/async_mutex.h"
 #include "support/clock.h"
 #include "support/sleeper.h"
 #include "support/spawn.h"
@@ -78,20 +69,25 @@ class HotkeyMonitor;
 class InstructionLibraryKeeper;
 class InstructionLibraryStore;
 class MeetingMode;
+class AppToastTimer;
+class SettingsWatch;
 class Pasteboard;
 class PersonalLexiconEventLogging;
 class PersonalLexiconStore;
 class RecordingHold;
 class RemoteDesktopKeyboardAccess;
 
-// The dictation session controller: owns the services of a dictation,
-// publishes the state every window, menu and panel shows, and carries each
-// session from the trigger to the history record.
+// The dictation controller: publishes the state every window, menu and
+// panel shows, routes the shortcut and the views' calls, and composes one
+// object per concern, each owning its state: the dictation session (with
+// its completion, delivery and the retry of an archived recording), the
+// meeting, the history, the personal lexicon, learning from edits and the
+// instruction library (state/<concern>/). A concern reaches the others only
+// through the host interface it is given, which the controller implements
+// (transcriber_view_model_<concern>_host.cpp); a published value changes
+// only through its setter here, so the views see every update in order.
 //
-// Lives on the GUI thread; every member runs there. Its members come from
-// several concerns and are implemented in one source file per concern
-// (transcriber_view_model_<concern>.cpp); this header keeps them in
-// matching sections.
+// Lives on the GUI thread; every member runs there.
 class TranscriberViewModel : public QObject,
                              private DictationSessionHost,
                              private DictationDeliveryHost,
@@ -436,11 +432,12 @@ private:
     using FormattedText = tovalit::FormattedText;
 
     // --- Construction (transcriber_view_model.cpp) ------------------------------
-    // Takes the given collaborators and operations and makes or binds the
-    // missing ones (transcriber_view_model_defaults.cpp).
-    void adoptDependencies(Dependencies dependencies);
+    // Makes the concern objects from the given collaborators and
+    // operations, making or binding the missing ones
+    // (transcriber_view_model_defaults.cpp).
+    void compose(Dependencies dependencies,
+                 std::shared_ptr<PersonalLexiconStore> personalLexiconStore);
     void installSubscriptions(bool shouldBootstrap);
-    void restartHotkeyMonitor();
     QCoro::Task<void> bootstrap();
 
     // --- Published state: writing (transcriber_view_model.cpp) ------------------
@@ -554,21 +551,14 @@ private:
     // --- Collaborators ------------------------------------------------------------
     AppConfigurationStore &m_configurationStore;
     std::shared_ptr<HotkeyMonitor> m_hotkeyMonitor;
-    TranscriptCleanupService m_cleanupService;
     std::shared_ptr<FloatingPanelCoordinating> m_floatingPanelCoordinator;
-    std::shared_ptr<GatewaySessionProviding> m_gatewaySessionService;
     std::unique_ptr<GatewaySessionRecovery> m_gatewayRecovery;
     // The records, their files and the holds on recordings in use.
     std::unique_ptr<HistoryKeeper> m_history;
     // The desktop connections behind the default services.
     std::shared_ptr<void> m_desktopKeepAlive;
 
-    // --- Injected operations --------------------------------------------------------
-    StructuredFormattingRunner m_structuredFormattingRunner;
-    Clock m_currentDate;
-    Sleeper m_sleepForDuration;
-    Clock m_systemDate;
-    Sleeper m_toastSleeper;
+    // Why this run could not move a former data folder, once.
     std::function<std::optional<QString>()> m_takeDataFolderMoveNotice;
 
     // --- Published values ---------------------------------------------------------
@@ -610,19 +600,9 @@ private:
     // --- Instruction library ---------------------------------------------------------
     std::unique_ptr<InstructionLibraryKeeper> m_instructionLibrary;
 
-    // --- Toast state ----------------------------------------------------------------------
-    TaskHandle m_appToastTask;
-
-    // --- Subscriptions ------------------------------------------------------------------
-    // The settings store announces every assignment; these remember the
-    // last value seen, so that only changes reach the handlers.
-    bool m_observedMeetingModeEnabled = false;
-    ShortcutConfiguration m_observedShortcut;
-    PermissionAuthorizationState m_observedInputMonitoring =
-        PermissionAuthorizationState::notDetermined;
-    PermissionAuthorizationState m_observedAccessibility =
-        PermissionAuthorizationState::notDetermined;
-    QList<QMetaObject::Connection> m_cancellables;
+    // --- Shell -------------------------------------------------------------------------
+    std::unique_ptr<AppToastTimer> m_toastTimer;
+    std::unique_ptr<SettingsWatch> m_settingsWatch;
 };
 
 } // namespace tovalit

@@ -1,12 +1,15 @@
-// What the controller makes and binds itself when the application does not
-// hand it in: the desktop services and the default bindings of the
-// injected operations.
+// How the controller is put together: its concern objects, with what the
+// application hands in, or else what the controller makes and binds itself
+// (the desktop services and the default bindings of the injected
+// operations).
 
+#include "platform/linux/freedesktop_file_viewer.h"
 #include "platform/linux/linux_insertion_platform.h"
 #include "platform/linux/linux_interaction_platform.h"
 #include "services/context/active_interaction_context_service.h"
 #include "services/context/screen_text_capture.h"
 #include "services/gateway/gateway_session_service.h"
+#include "services/history/history_store.h"
 #include "services/security/keychain_store.h"
 #include "services/settings/app_configuration_store.h"
 #include "services/settings/tovalit_debug_logger.h"
@@ -17,6 +20,11 @@
 #include "services/speech/vellup_streaming_transcriber.h"
 #include "services/text_injection/focused_input_insertion_service.h"
 #include "services/text_processing/vellup_structured_formatter.h"
+#include "state/history/history_keeper.h"
+#include "state/instructions/instruction_library_keeper.h"
+#include "state/meeting/meeting_mode.h"
+#include "state/shell/app_toast_timer.h"
+#include "state/shell/settings_watch.h"
 #include "state/transcriber_view_model.h"
 #include "support/data_folder.h"
 
@@ -54,11 +62,13 @@ QCoro::Task<void> activateWith(std::shared_ptr<ActiveInteractionContextService> 
 
 } // namespace
 
-void TranscriberViewModel::adoptDependencies(Dependencies d) {
-    m_currentDate = std::move(d.currentDate);
-    m_sleepForDuration = std::move(d.sleepForDuration);
-    m_systemDate = std::move(d.systemDate);
-    m_toastSleeper = std::move(d.toastSleeper);
+void TranscriberViewModel::compose(Dependencies d,
+                                   std::shared_ptr<PersonalLexiconStore> personalLexiconStore) {
+    const Clock currentDate = std::move(d.currentDate);
+    const Sleeper sleepForDuration = std::move(d.sleepForDuration);
+    const Clock systemDate = std::move(d.systemDate);
+    m_toastTimer = std::make_unique<AppToastTimer>(std::move(d.toastSleeper));
+    m_settingsWatch = std::make_unique<SettingsWatch>(m_configurationStore);
     m_takeDataFolderMoveNotice =
         d.takeDataFolderMoveNotice
             ? std::move(d.takeDataFolderMoveNotice)
@@ -108,16 +118,16 @@ void TranscriberViewModel::adoptDependencies(Dependencies d) {
         d.emojiPanelDismissalService ? std::move(d.emojiPanelDismissalService)
                                      : std::make_shared<EmojiPanelDismissalService>();
 
-    m_gatewaySessionService =
+    std::shared_ptr<GatewaySessionProviding> gatewaySessionService =
         d.gatewaySessionService ? std::move(d.gatewaySessionService)
                                 : std::make_shared<GatewaySessionService>(
                                       m_configurationStore, KeychainStore(gatewayKeychainService));
     m_gatewayRecovery =
-        std::make_unique<GatewaySessionRecovery>(m_configurationStore, m_gatewaySessionService);
+        std::make_unique<GatewaySessionRecovery>(m_configurationStore, gatewaySessionService);
     // Without a keyring on this desktop the sign-in lasts until the
     // application quits; the user learns that once, when it happens.
     QPointer<TranscriberViewModel> self(this);
-    m_gatewaySessionService->setOnSessionKeptInMemory([self] {
+    gatewaySessionService->setOnSessionKeptInMemory([self] {
         if (!self)
             return;
         const QString notice =
@@ -127,7 +137,7 @@ void TranscriberViewModel::adoptDependencies(Dependencies d) {
         self->showAppToast(notice, true, 5.0);
     });
 
-    m_structuredFormattingRunner =
+    const StructuredFormattingRunner structuredFormattingRunner =
         d.structuredFormattingRunner
             ? std::move(d.structuredFormattingRunner)
             : [](QString text, StructuredFormattingTask task,
@@ -175,24 +185,50 @@ void TranscriberViewModel::adoptDependencies(Dependencies d) {
                                             return activateWith(service, std::move(context));
                                         };
 
+    DictationDeliveryHost &deliveryHost = *this;
+    DictationSessionHost &sessionHost = *this;
     m_delivery = std::make_unique<DictationDelivery>(
-        static_cast<DictationDeliveryHost &>(*this), m_configurationStore, *m_gatewayRecovery,
+        deliveryHost, m_configurationStore, *m_gatewayRecovery,
         m_floatingPanelCoordinator,
-        DictationDelivery::Collaborators{m_structuredFormattingRunner, std::move(insertionRunner),
+        DictationDelivery::Collaborators{structuredFormattingRunner, std::move(insertionRunner),
                                          interactionContextProvider,
                                          std::move(interactionContextActivator),
-                                         std::move(pasteboard), m_hotkeyMonitor, m_systemDate});
+                                         std::move(pasteboard), m_hotkeyMonitor, systemDate});
     m_completion = std::make_unique<DictationCompletion>(
-        static_cast<DictationSessionHost &>(*this), *m_gatewayRecovery, m_floatingPanelCoordinator,
-        *m_delivery, std::move(audioFileTranscriptionRunner), m_systemDate);
+        sessionHost, *m_gatewayRecovery, m_floatingPanelCoordinator,
+        *m_delivery, std::move(audioFileTranscriptionRunner), systemDate);
     m_session = std::make_unique<DictationSession>(
-        static_cast<DictationSessionHost &>(*this), m_configurationStore, *m_gatewayRecovery,
+        sessionHost, m_configurationStore, *m_gatewayRecovery,
         m_floatingPanelCoordinator, *m_delivery, *m_completion,
         DictationSession::Collaborators{
             std::move(audioCaptureService), std::move(liveTranscriberFactory),
             std::move(interactionContextProvider), std::move(emojiPanelDismissalService),
-            std::move(functionKeySystemSettings), std::move(remoteDesktopKeyboard), m_currentDate,
-            m_sleepForDuration, std::move(d.uptime)});
+            std::move(functionKeySystemSettings), std::move(remoteDesktopKeyboard), currentDate,
+            sleepForDuration, std::move(d.uptime)});
+
+    InstructionLibraryKeeperHost &instructionLibraryHost = *this;
+    m_instructionLibrary = std::make_unique<InstructionLibraryKeeper>(
+        instructionLibraryHost, std::move(d.instructionLibraryStore), *m_gatewayRecovery,
+        m_floatingPanelCoordinator, currentDate, sleepForDuration);
+    MeetingModeHost &meetingHost = *this;
+    m_meeting = std::make_unique<MeetingMode>(
+        meetingHost, m_configurationStore, *m_gatewayRecovery, m_floatingPanelCoordinator,
+        structuredFormattingRunner, d.meetingModeTimings, currentDate, sleepForDuration);
+    HistoryHost &historyHost = *this;
+    m_history = std::make_unique<HistoryKeeper>(
+        historyHost, m_configurationStore,
+        d.historyStore ? *d.historyStore : HistoryStore::shared(),
+        d.fileViewer ? std::move(d.fileViewer) : std::make_shared<FreedesktopFileViewer>(),
+        systemDate);
+    LexiconHost &lexiconHost = *this;
+    m_lexicon = std::make_unique<LexiconKeeper>(
+        lexiconHost, m_configurationStore, *m_gatewayRecovery, gatewaySessionService,
+        m_floatingPanelCoordinator, std::move(personalLexiconStore),
+        std::move(d.lexiconEventLogger), currentDate, systemDate);
+    EditLearningHost &editLearningHost = *this;
+    m_editLearning = std::make_unique<EditLearning>(
+        editLearningHost, *m_gatewayRecovery, m_floatingPanelCoordinator,
+        std::move(d.lexiconLearningAnalysisRunner), currentDate, systemDate, sleepForDuration);
 }
 
 } // namespace tovalit
