@@ -11,9 +11,9 @@
 #include "state/history/history_keeper.h"
 #include "state/instructions/instruction_library_keeper.h"
 #include "state/meeting/meeting_mode.h"
+#include "state/shared/floating_panel_coordinating.h"
 #include "state/shell/app_toast_timer.h"
 #include "state/shell/settings_watch.h"
-#include "state/shared/floating_panel_coordinating.h"
 #include "support/app_error.h"
 
 #include <QPointer>

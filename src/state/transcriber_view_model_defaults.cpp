@@ -188,18 +188,17 @@ void TranscriberViewModel::compose(Dependencies d,
     DictationDeliveryHost &deliveryHost = *this;
     DictationSessionHost &sessionHost = *this;
     m_delivery = std::make_unique<DictationDelivery>(
-        deliveryHost, m_configurationStore, *m_gatewayRecovery,
-        m_floatingPanelCoordinator,
+        deliveryHost, m_configurationStore, *m_gatewayRecovery, m_floatingPanelCoordinator,
         DictationDelivery::Collaborators{structuredFormattingRunner, std::move(insertionRunner),
                                          interactionContextProvider,
                                          std::move(interactionContextActivator),
                                          std::move(pasteboard), m_hotkeyMonitor, systemDate});
     m_completion = std::make_unique<DictationCompletion>(
-        sessionHost, *m_gatewayRecovery, m_floatingPanelCoordinator,
-        *m_delivery, std::move(audioFileTranscriptionRunner), systemDate);
+        sessionHost, *m_gatewayRecovery, m_floatingPanelCoordinator, *m_delivery,
+        std::move(audioFileTranscriptionRunner), systemDate);
     m_session = std::make_unique<DictationSession>(
-        sessionHost, m_configurationStore, *m_gatewayRecovery,
-        m_floatingPanelCoordinator, *m_delivery, *m_completion,
+        sessionHost, m_configurationStore, *m_gatewayRecovery, m_floatingPanelCoordinator,
+        *m_delivery, *m_completion,
         DictationSession::Collaborators{
             std::move(audioCaptureService), std::move(liveTranscriberFactory),
             std::move(interactionContextProvider), std::move(emojiPanelDismissalService),

@@ -5,7 +5,6 @@
 
 #include <QPointer>
 
-
 namespace tovalit {
 
 void TranscriberViewModel::showAppToast(const QString &message, bool isError, double duration) {

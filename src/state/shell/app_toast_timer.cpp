@@ -21,8 +21,8 @@ void AppToastTimer::start(double duration, std::function<void()> expire) {
     const QPointer<AppToastTimer> self(this);
     m_task = spawnCancellable(
         this,
-        [self, sleeper = m_sleeper, wait, expire = std::move(expire)](
-            CancelToken token) -> QCoro::Task<void> {
+        [self, sleeper = m_sleeper, wait,
+         expire = std::move(expire)](CancelToken token) -> QCoro::Task<void> {
             co_await sleeper(wait, token);
             if (token.isCancelled() || !self)
                 co_return;
