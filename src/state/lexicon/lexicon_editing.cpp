@@ -60,7 +60,7 @@ QCoro::Task<void> LexiconKeeper::saveManualLexiconEntryNow(
         co_return;
     LexiconEventRecord record = LexiconEventRecord::forEntry(
         edit->action, edit->entry, edit->entries, m_host.publishedLexiconCloudState());
-    co_await recordLexiconEvent(std::move(record));
+    co_await m_auditTrail.record(std::move(record));
     if (!alive)
         co_return;
     co_await persistPersonalLexicon(std::move(lease), std::move(edit->entries),
@@ -79,7 +79,7 @@ QCoro::Task<void> LexiconKeeper::toggleLexiconEntryNow(QUuid id) {
         co_return;
     LexiconEventRecord record = LexiconEventRecord::forEntry(
         edit->action, edit->entry, edit->entries, m_host.publishedLexiconCloudState());
-    co_await recordLexiconEvent(std::move(record));
+    co_await m_auditTrail.record(std::move(record));
     if (!alive)
         co_return;
     co_await persistPersonalLexicon(std::move(lease), std::move(edit->entries),
@@ -97,7 +97,7 @@ QCoro::Task<void> LexiconKeeper::deleteLexiconEntryNow(PersonalLexiconEntry entr
                                  m_host.publishedHistoryLearningState(), m_systemDate());
     LexiconEventRecord record = LexiconEventRecord::forEntry(edit.action, edit.entry, edit.entries,
                                                              m_host.publishedLexiconCloudState());
-    co_await recordLexiconEvent(std::move(record));
+    co_await m_auditTrail.record(std::move(record));
     if (!alive)
         co_return;
     co_await persistPersonalLexicon(std::move(lease), std::move(edit.entries),
