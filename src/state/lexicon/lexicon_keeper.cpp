@@ -16,8 +16,6 @@
 #include "services/learning/system_managed_boost_entries.h"
 #include "services/lexicon/lexicon_term_validator.h"
 #include "services/lexicon/personal_lexicon_compiler.h"
-#include "services/lexicon/personal_lexicon_event_logger.h"
-#include "services/lexicon/personal_lexicon_event_logging.h"
 #include "services/lexicon/personal_lexicon_store.h"
 #include "services/settings/app_configuration_store.h"
 #include "state/lexicon/lexicon_host.h"
@@ -93,9 +91,7 @@ LexiconKeeper::LexiconKeeper(LexiconHost &host, AppConfigurationStore &configura
     , m_gatewaySessionService(std::move(gatewaySessionService))
     , m_floatingPanelCoordinator(std::move(floatingPanelCoordinator))
     , m_personalLexiconStore(std::move(personalLexiconStore))
-    , m_lexiconEventLogger(eventLogger ? std::move(eventLogger)
-                                       : std::make_shared<PersonalLexiconEventLogger>())
-    , m_currentDate(std::move(currentDate))
+    , m_auditTrail(host, std::move(eventLogger), std::move(currentDate))
     , m_systemDate(std::move(systemDate)) {}
 
 LexiconKeeper::~LexiconKeeper() = default;
@@ -159,7 +155,7 @@ QCoro::Task<bool> LexiconKeeper::loadPersonalLexiconHoldingLease() {
                                                    description);
         LexiconEventRecord record = LexiconEventRecord::snapshot(
             QStringLiteral("load_failed"), {}, PersonalLexiconCloudState::empty(), description);
-        co_await recordLexiconEvent(std::move(record));
+        co_await m_auditTrail.record(std::move(record));
         co_return false;
     }
 
@@ -182,7 +178,7 @@ QCoro::Task<bool> LexiconKeeper::loadPersonalLexiconHoldingLease() {
     }
     LexiconEventRecord record = LexiconEventRecord::snapshot(
         QStringLiteral("load_snapshot"), sanitized.entries, sanitized.cloudState);
-    co_await recordLexiconEvent(std::move(record));
+    co_await m_auditTrail.record(std::move(record));
     co_return true;
 }
 
@@ -330,7 +326,7 @@ QCoro::Task<void> LexiconKeeper::persistPersonalLexicon(
     if (prioritizeLocalSave) {
         LexiconEventRecord record = LexiconEventRecord::snapshot(
             QStringLiteral("local_snapshot_saved"), saved->entries, saved->cloudState);
-        co_await recordLexiconEvent(std::move(record));
+        co_await m_auditTrail.record(std::move(record));
         if (!alive)
             co_return;
     }
@@ -357,7 +353,7 @@ QCoro::Task<void> LexiconKeeper::synchronizePersonalLexicon(std::optional<QStrin
     m_personalLexiconNamespaceIsNew = false;
     LexiconEventRecord record = LexiconEventRecord::snapshot(QStringLiteral("cloud_sync_resolved"),
                                                              synced.entries, synced.cloudState);
-    co_await recordLexiconEvent(std::move(record));
+    co_await m_auditTrail.record(std::move(record));
     if (!alive)
         co_return;
 
@@ -393,7 +389,7 @@ LexiconKeeper::storePersonalLexicon(PersonalLexiconSnapshot snapshot, QString fa
         // Nothing new is published, and the file keeps what it held.
         LexiconEventRecord record = LexiconEventRecord::snapshot(
             std::move(failureAction), snapshot.entries, snapshot.cloudState, failure);
-        co_await recordLexiconEvent(std::move(record));
+        co_await m_auditTrail.record(std::move(record));
         if (!alive || !m_host.isSilencedFollowUp(followUpOf)) {
             panel->showToast(QStringLiteral("个人词库保存失败：") + *failure, std::nullopt,
                              std::nullopt, {});
@@ -415,71 +411,20 @@ LexiconKeeper::storePersonalLexiconAndRecord(PersonalLexiconSnapshot snapshot, Q
         co_return;
     LexiconEventRecord record =
         LexiconEventRecord::snapshot(std::move(action), saved->entries, saved->cloudState);
-    co_await recordLexiconEvent(std::move(record));
+    co_await m_auditTrail.record(std::move(record));
     if (alive && learningMessage && !textkit::isBlank(*learningMessage) &&
         !m_host.isSilencedFollowUp(followUpOf)) {
         m_host.publishLastResultMessage(learningMessage);
     }
 }
 
-LexiconKeeper::LexiconEventRecord
-LexiconKeeper::LexiconEventRecord::snapshot(QString action, QList<PersonalLexiconEntry> entries,
-                                            PersonalLexiconCloudState cloudState,
-                                            std::optional<QString> errorMessage) {
-    LexiconEventRecord record;
-    record.event.action = std::move(action);
-    record.event.lastErrorMessage = std::move(errorMessage);
-    record.entries = std::move(entries);
-    record.cloudState = std::move(cloudState);
-    return record;
-}
-
-LexiconKeeper::LexiconEventRecord
-LexiconKeeper::LexiconEventRecord::forEntry(QString action, PersonalLexiconEntry entry,
-                                            QList<PersonalLexiconEntry> entries,
-                                            PersonalLexiconCloudState cloudState) {
-    LexiconEventRecord record =
-        snapshot(std::move(action), std::move(entries), std::move(cloudState));
-    record.entry = std::move(entry);
-    return record;
-}
-
 QCoro::Task<void> LexiconKeeper::recordAuditEvent(PersonalLexiconAuditEvent event) {
-    // No entry, entry list or cloud state: the recorder describes the
+    // No entry, entry list or cloud state: the trail describes the
     // lexicon as it stands. A plain function, so the lexicon is read before
     // the caller's next step.
     LexiconEventRecord record;
     record.event = std::move(event);
-    return recordLexiconEvent(std::move(record));
-}
-
-QCoro::Task<void> LexiconKeeper::recordLexiconEvent(LexiconEventRecord record) {
-    PersonalLexiconAuditEvent event = std::move(record.event);
-    const QList<PersonalLexiconEntry> &entries =
-        record.entries ? *record.entries : m_host.publishedLexiconEntries();
-    const PersonalLexiconCloudState &cloud =
-        record.cloudState ? *record.cloudState : m_host.publishedLexiconCloudState();
-    if (record.entry) {
-        const PersonalLexiconEntry &entry = *record.entry;
-        event.entryID = entry.id();
-        event.entryKind = rawValue(entry.kind);
-        event.entryChannel = rawValue(entry.channel);
-        event.entrySharingScope = rawValue(entry.sharingScope);
-        event.sourceText = entry.sourceText;
-        event.targetText = entry.targetText;
-        event.enabled = entry.enabled;
-        event.cloudSyncStatus = rawValue(entry.cloudSyncStatus);
-    }
-    event.entryCount = entries.size();
-    event.syncNamespace = cloud.syncNamespace;
-    event.hotwordTableName = cloud.hotwordTableName;
-    event.replacementTableName = cloud.replacementTableName;
-    if (!event.lastErrorMessage)
-        event.lastErrorMessage = cloud.lastErrorMessage;
-    event.timestamp = m_currentDate();
-    // The logger outlives this call even when the keeper does not.
-    const std::shared_ptr<PersonalLexiconEventLogging> logger = m_lexiconEventLogger;
-    co_await logger->record(std::move(event));
+    return m_auditTrail.record(std::move(record));
 }
 
 } // namespace tovalit

@@ -8,6 +8,7 @@
 #include "models/vellup_speech_lexicon_configuration.h"
 #include "models/vellup_structured_formatter_configuration.h"
 #include "services/learning/insertion_correction_learning_result.h"
+#include "state/lexicon/lexicon_audit_trail.h"
 #include "state/shared/personal_lexicon_lease.h"
 #include "support/async_mutex.h"
 #include "support/clock.h"
@@ -118,26 +119,7 @@ public:
     QCoro::Task<void> recordAuditEvent(PersonalLexiconAuditEvent event);
 
 private:
-    // One audit event on its way to the log: the event with the action, the
-    // error message (as lastErrorMessage) and the observed and learning
-    // fields; the recorder adds the entry fields, the counts, the table
-    // names and the time.
-    struct LexiconEventRecord {
-        PersonalLexiconAuditEvent event;
-        std::optional<PersonalLexiconEntry> entry;
-        // Absent: the published ones.
-        std::optional<QList<PersonalLexiconEntry>> entries;
-        std::optional<PersonalLexiconCloudState> cloudState;
-
-        // About the lexicon as given.
-        static LexiconEventRecord snapshot(QString action, QList<PersonalLexiconEntry> entries,
-                                           PersonalLexiconCloudState cloudState,
-                                           std::optional<QString> errorMessage = std::nullopt);
-        // About one entry of the lexicon as given.
-        static LexiconEventRecord forEntry(QString action, PersonalLexiconEntry entry,
-                                           QList<PersonalLexiconEntry> entries,
-                                           PersonalLexiconCloudState cloudState);
-    };
+    using LexiconEventRecord = LexiconAuditTrail::Record;
 
     // Loading, publication, persistence (lexicon_keeper.cpp).
     QCoro::Task<PersonalLexiconLease> lockPersonalLexicon();
@@ -166,7 +148,6 @@ private:
                                                     QString action,
                                                     std::optional<QString> learningMessage,
                                                     QUuid followUpOf = QUuid());
-    QCoro::Task<void> recordLexiconEvent(LexiconEventRecord record);
 
     // Editing (lexicon_editing.cpp).
     QCoro::Task<void> saveManualLexiconEntryNow(std::optional<QUuid> id,
@@ -197,10 +178,9 @@ private:
     std::shared_ptr<GatewaySessionProviding> m_gatewaySessionService;
     std::shared_ptr<FloatingPanelCoordinating> m_floatingPanelCoordinator;
     std::shared_ptr<PersonalLexiconStore> m_personalLexiconStore;
-    std::shared_ptr<PersonalLexiconEventLogging> m_lexiconEventLogger;
-    // The session clock stamps audit events; the wall clock stamps entries
-    // and decides the calendar day.
-    Clock m_currentDate;
+    LexiconAuditTrail m_auditTrail;
+    // The wall clock stamps entries and decides the calendar day; the
+    // session clock, given to the audit trail, stamps its events.
     Clock m_systemDate;
 
     // --- Serialisation ------------------------------------------------------------
