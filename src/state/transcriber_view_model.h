@@ -28,6 +28,8 @@
 #include "state/lexicon/lexicon_host.h"
 #include "state/lexicon/lexicon_keeper.h"
 #include "state/meeting/meeting_mode_host.h"
+#include "state/session/archived_recording_retry.h"
+#include "state/session/archived_recording_retry_host.h"
 #include "state/session/dictation_delivery.h"
 #include "state/session/dictation_delivery_host.h"
 #include "state/session/dictation_session.h"
@@ -90,6 +92,7 @@ class RemoteDesktopKeyboardAccess;
 // Lives on the GUI thread; every member runs there.
 class TranscriberViewModel : public QObject,
                              private DictationSessionHost,
+                             private ArchivedRecordingRetryHost,
                              private DictationDeliveryHost,
                              private HistoryHost,
                              private InstructionLibraryKeeperHost,
@@ -501,11 +504,14 @@ private:
     QString describeFormatterTarget(
         const std::optional<VellupStructuredFormatterConfiguration> &used) const;
 
-    // --- Retry (transcriber_view_model_retry.cpp) -------------------------------
-    // The retry once it has passed its gate.
-    QCoro::Task<void> runRetry(TranscriptRecord record);
-    QCoro::Task<void> failRetry(TranscriptRecord record, std::exception_ptr error,
-                                std::shared_ptr<RecordingHold> fileHold);
+    // --- The retry's seam (transcriber_view_model_session_host.cpp) --------------
+    // What the retry of an archived recording asks of the history besides
+    // the session's calls.
+    std::shared_ptr<RecordingHold> holdRecording(const QString &fileName) override;
+    QCoro::Task<std::optional<QString>> audioFileURL(QString fileName) override;
+    void beginRetry(const QUuid &retriedID) override;
+    void noteRetryFiled(const QUuid &filedID) override;
+    QCoro::Task<void> finishRetry() override;
 
     // --- History host (transcriber_view_model_history_host.cpp) -----------------
     // The records, the recording state and the toasts are served by the
@@ -585,10 +591,12 @@ private:
 
     // --- Session state ----------------------------------------------------------------
     // Declared in this order: the session holds the delivery and the
-    // completion, the completion holds the delivery.
+    // completion, the completion holds the delivery, and the retry holds
+    // all three.
     std::unique_ptr<DictationDelivery> m_delivery;
     std::unique_ptr<DictationCompletion> m_completion;
     std::unique_ptr<DictationSession> m_session;
+    std::unique_ptr<ArchivedRecordingRetry> m_retry;
 
     // --- Meeting state ----------------------------------------------------------------
     std::unique_ptr<MeetingMode> m_meeting;

@@ -204,6 +204,10 @@ void TranscriberViewModel::compose(Dependencies d,
             std::move(interactionContextProvider), std::move(emojiPanelDismissalService),
             std::move(functionKeySystemSettings), std::move(remoteDesktopKeyboard), currentDate,
             sleepForDuration, std::move(d.uptime)});
+    ArchivedRecordingRetryHost &retryHost = *this;
+    m_retry = std::make_unique<ArchivedRecordingRetry>(
+        sessionHost, retryHost, *m_session, *m_completion, *m_delivery, *m_gatewayRecovery,
+        m_floatingPanelCoordinator);
 
     InstructionLibraryKeeperHost &instructionLibraryHost = *this;
     m_instructionLibrary = std::make_unique<InstructionLibraryKeeper>(

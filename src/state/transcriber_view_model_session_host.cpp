@@ -1,7 +1,8 @@
-// The controller's side of the dictation session's seams: what the session
-// and its delivery ask of the meeting, the lexicon, the instructions, the
-// history and the learning from edits, and the session's answers that the
-// other concerns still ask of the controller.
+// The controller's side of the dictation session's seams: what the session,
+// its delivery and the retry of an archived recording ask of the meeting,
+// the lexicon, the instructions, the history and the learning from edits,
+// and the session's answers that the other concerns still ask of the
+// controller.
 
 #include "state/history/history_keeper.h"
 #include "state/instructions/instruction_library_keeper.h"
@@ -113,6 +114,36 @@ TranscriberViewModel::failedDictationRecord(const std::optional<RecordingSession
                                             const QString &transcript, const QString &rawTranscript,
                                             const QString &message) const {
     return m_history->failedRecord(output, transcript, rawTranscript, message);
+}
+
+// --- The retry of an archived recording ---------------------------------------------
+
+void TranscriberViewModel::retryRecord(const TranscriptRecord &record) {
+    m_retry->retryRecord(record);
+}
+
+QCoro::Task<void> TranscriberViewModel::retryArchivedRecording(TranscriptRecord record) {
+    return m_retry->retryArchivedRecording(std::move(record));
+}
+
+std::shared_ptr<RecordingHold> TranscriberViewModel::holdRecording(const QString &fileName) {
+    return m_history->holdRecording(fileName);
+}
+
+QCoro::Task<std::optional<QString>> TranscriberViewModel::audioFileURL(QString fileName) {
+    return m_history->audioFileURL(std::move(fileName));
+}
+
+void TranscriberViewModel::beginRetry(const QUuid &retriedID) {
+    m_history->beginRetry(retriedID);
+}
+
+void TranscriberViewModel::noteRetryFiled(const QUuid &filedID) {
+    m_history->noteRetryFiled(filedID);
+}
+
+QCoro::Task<void> TranscriberViewModel::finishRetry() {
+    return m_history->finishRetry();
 }
 
 // --- The session's answers ----------------------------------------------------------
