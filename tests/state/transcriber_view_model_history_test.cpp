@@ -326,6 +326,54 @@ TEST_F(HistoryTest, DeletingARecordDuringItsRetryTakesTheRetrysRecordAndTheRecor
     EXPECT_TRUE(recordingFiles().isEmpty());
 }
 
+TEST_F(HistoryTest, AControllerThatGoesWhileARetryWaitsLeavesTheRetryToEndUnheard) {
+    const TranscriptRecord old = archivedRecord();
+    fileAnswers.fallback = QStringLiteral("重新识别的文本");
+    formatterAnswers.fallback = QStringLiteral("重新识别的文本。");
+
+    // The delivery waits for the focused input past the application's end:
+    // the retry then files nothing and tells nobody.
+    const auto insertion = std::make_shared<Gate>();
+    adjustDependencies = [this, insertion](TranscriberViewModel::Dependencies &d) {
+        d.insertionRunner = [this, insertion](QString text,
+                                              std::optional<ActiveInteractionContext> context,
+                                              ObservedInsertionEditCallback) {
+            insertionCalls.push_back({text, context});
+            return answerAfter<InsertionResult>(InsertionResult::insertedDirectly, insertion);
+        };
+    };
+    makeViewModel();
+    viewModel->retryRecord(old);
+    ASSERT_TRUE(waitUntil([&] { return insertionCalls.size() == 1u; }, "the retry's delivery"));
+    viewModel.reset();
+    insertion->open();
+    settle();
+    EXPECT_EQ(runTask(history.loadRecords()).size(), 1);
+
+    // The retry's record, then a failed retry's, on their way into the
+    // store when the controller goes: the store files them all the same.
+    adjustDependencies = nullptr;
+    const TextError dropped(QStringLiteral("连接已断开"));
+    for (const bool recognitionFails : {false, true}) {
+        // Later records come first.
+        time.advance(60.0);
+        if (recognitionFails)
+            fileAnswers.script = {errorOf(dropped), errorOf(dropped)};
+        makeViewModel();
+        historyPause.arm();
+        viewModel->retryRecord(old);
+        ASSERT_TRUE(waitUntil([&] { return historyPause.reached(); }, "the retry's save"));
+        viewModel.reset();
+        historyPause.resume();
+        settle();
+    }
+    const QList<TranscriptRecord> stored = runTask(history.loadRecords());
+    ASSERT_EQ(stored.size(), 3);
+    EXPECT_EQ(stored[0].status, TranscriptRecordStatus::failed);
+    EXPECT_EQ(stored[1].status, TranscriptRecordStatus::completed);
+    EXPECT_EQ(recordingFiles(), QStringList{*old.audioFileName});
+}
+
 TEST_F(HistoryTest, ARecordingStaysHeldFromARefusedSaveOfItsRecordToTheNextAttempt) {
     defaultTranscriberScript.finishText = QStringLiteral("说完的话");
     formatterAnswers.fallback = QStringLiteral("说完的话。");

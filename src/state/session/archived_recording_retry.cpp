@@ -49,11 +49,19 @@ QCoro::Task<void> ArchivedRecordingRetry::retryArchivedRecording(TranscriptRecor
     }
 
     m_history.beginRetry(record.id);
+    // The application may quit while the retry waits (for the recogniser,
+    // the formatter, the user's answer to a delivery, the history store):
+    // the retry then ends with the controller, and nothing of it is left to
+    // finish or report.
+    const QPointer<ArchivedRecordingRetry> self(this);
     co_await runRetry(record);
+    if (!self)
+        co_return;
     co_await m_history.finishRetry();
 }
 
 QCoro::Task<void> ArchivedRecordingRetry::runRetry(TranscriptRecord record) {
+    const QPointer<ArchivedRecordingRetry> self(this);
     // Until the retry's record is saved, its recording is no part of the
     // history a clearing or deletion may empty meanwhile.
     std::shared_ptr<RecordingHold> fileHold = m_history.holdRecording(*record.audioFileName);
@@ -82,6 +90,8 @@ QCoro::Task<void> ArchivedRecordingRetry::runRetry(TranscriptRecord record) {
     } catch (...) {
         failure = std::current_exception();
     }
+    if (!self)
+        co_return;
     if (failure) {
         co_await failRetry(record, failure, std::move(fileHold));
         co_return;
@@ -99,6 +109,8 @@ QCoro::Task<void> ArchivedRecordingRetry::runRetry(TranscriptRecord record) {
     m_host.setLiveTranscript(text);
     const NaturalModeStage stage = DictationCompletion::stageFor(record.duration, text);
     const InstructionRoutingResult routing = co_await m_host.routeInstruction(text);
+    if (!self)
+        co_return;
     QString finalText;
     std::optional<QString> stepNote;
     if (routing.isRouted()) {
@@ -107,16 +119,16 @@ QCoro::Task<void> ArchivedRecordingRetry::runRetry(TranscriptRecord record) {
     } else {
         const FormattedText formatted =
             co_await m_delivery.formatTranscript(text, stage, HUDPresentationMode::standard);
+        if (!self)
+            co_return;
         finalText = formatted.text.isEmpty() ? text : formatted.text;
         stepNote = formatted.note;
     }
     m_host.setFinalTranscript(finalText);
 
-    const QPointer<ArchivedRecordingRetry> self(this);
     std::optional<InsertionResult> result;
     if (routing.shouldDeliver())
         result = co_await m_delivery.deliver(finalText, HUDPresentationMode::standard);
-    // The delivery may wait for the user past the application's end.
     if (!self)
         co_return;
 
@@ -134,6 +146,8 @@ QCoro::Task<void> ArchivedRecordingRetry::runRetry(TranscriptRecord record) {
     } catch (...) {
         failure = std::current_exception();
     }
+    if (!self)
+        co_return;
     if (failure) {
         co_await failRetry(record, failure, std::move(fileHold));
         co_return;
@@ -152,6 +166,7 @@ QCoro::Task<void> ArchivedRecordingRetry::runRetry(TranscriptRecord record) {
 QCoro::Task<void> ArchivedRecordingRetry::failRetry(TranscriptRecord record,
                                                     std::exception_ptr error,
                                                     std::shared_ptr<RecordingHold> fileHold) {
+    const QPointer<ArchivedRecordingRetry> self(this);
     const QString message =
         QStringLiteral("重试失败：") + m_gatewayRecovery.presentableFailureMessage(error);
     m_session.clearSessionContext();
@@ -162,6 +177,8 @@ QCoro::Task<void> ArchivedRecordingRetry::failRetry(TranscriptRecord record,
     } catch (...) {
         // Without the folder the record simply names no recording.
     }
+    if (!self)
+        co_return;
     const QString shownFinal = m_host.finalTranscript();
     const QString shownLive = m_host.liveTranscript();
     const QString transcript = shownFinal.isEmpty() ? record.transcript : shownFinal;
@@ -171,10 +188,13 @@ QCoro::Task<void> ArchivedRecordingRetry::failRetry(TranscriptRecord record,
         RecordingSessionOutput{audioFile, record.duration}, transcript, rawTranscript, message);
     try {
         co_await m_host.appendToHistory(failed, std::move(fileHold));
-        m_history.noteRetryFiled(failed.id);
+        if (self)
+            m_history.noteRetryFiled(failed.id);
     } catch (...) {
         // The retry's own failure is what the user is told about.
     }
+    if (!self)
+        co_return;
     m_host.setLastResultMessage(message);
     m_session.setEngineStatusNote(QStringLiteral("归档录音重试失败"));
     m_floatingPanelCoordinator->hide();
