@@ -65,6 +65,15 @@ QCoro::Task<void> ArchivedRecordingRetry::runRetry(TranscriptRecord record) {
     // Until the retry's record is saved, its recording is no part of the
     // history a clearing or deletion may empty meanwhile.
     std::shared_ptr<RecordingHold> fileHold = m_history.holdRecording(*record.audioFileName);
+    const Outcome outcome = co_await recognizeAndFile(record, fileHold);
+    if (self && outcome.failure)
+        co_await failRetry(record, outcome.failure, std::move(fileHold));
+}
+
+QCoro::Task<ArchivedRecordingRetry::Outcome>
+ArchivedRecordingRetry::recognizeAndFile(TranscriptRecord record,
+                                         std::shared_ptr<RecordingHold> fileHold) {
+    const QPointer<ArchivedRecordingRetry> self(this);
     m_session.prepareNewSession();
     m_host.setWaveformLevels(DictationSession::idleWaveformLevels());
     m_host.setLiveTranscript(QString());
@@ -90,18 +99,14 @@ QCoro::Task<void> ArchivedRecordingRetry::runRetry(TranscriptRecord record) {
     } catch (...) {
         failure = std::current_exception();
     }
-    if (!self)
-        co_return;
-    if (failure) {
-        co_await failRetry(record, failure, std::move(fileHold));
-        co_return;
-    }
+    if (!self || failure)
+        co_return Outcome{failure};
     if (!recognized) {
         m_session.clearSessionContext();
         m_floatingPanelCoordinator->hide();
         m_host.setRecordingState(
             RecordingState::failed(QStringLiteral("Vellup ASR 配置不可用，暂时无法重试。")));
-        co_return;
+        co_return Outcome{};
     }
 
     const QString raw = recognized->value;
@@ -110,7 +115,7 @@ QCoro::Task<void> ArchivedRecordingRetry::runRetry(TranscriptRecord record) {
     const NaturalModeStage stage = DictationCompletion::stageFor(record.duration, text);
     const InstructionRoutingResult routing = co_await m_host.routeInstruction(text);
     if (!self)
-        co_return;
+        co_return Outcome{};
     QString finalText;
     std::optional<QString> stepNote;
     if (routing.isRouted()) {
@@ -120,7 +125,7 @@ QCoro::Task<void> ArchivedRecordingRetry::runRetry(TranscriptRecord record) {
         const FormattedText formatted =
             co_await m_delivery.formatTranscript(text, stage, HUDPresentationMode::standard);
         if (!self)
-            co_return;
+            co_return Outcome{};
         finalText = formatted.text.isEmpty() ? text : formatted.text;
         stepNote = formatted.note;
     }
@@ -130,7 +135,7 @@ QCoro::Task<void> ArchivedRecordingRetry::runRetry(TranscriptRecord record) {
     if (routing.shouldDeliver())
         result = co_await m_delivery.deliver(finalText, HUDPresentationMode::standard);
     if (!self)
-        co_return;
+        co_return Outcome{};
 
     const TranscriptRecordStatus status =
         DictationResultTexts::completionStatus(finalText, std::nullopt, result);
@@ -146,12 +151,8 @@ QCoro::Task<void> ArchivedRecordingRetry::runRetry(TranscriptRecord record) {
     } catch (...) {
         failure = std::current_exception();
     }
-    if (!self)
-        co_return;
-    if (failure) {
-        co_await failRetry(record, failure, std::move(fileHold));
-        co_return;
-    }
+    if (!self || failure)
+        co_return Outcome{failure};
     m_history.noteRetryFiled(retried.id);
 
     m_session.setEngineStatusNote(QStringLiteral("当前使用Vellup录音 ASR"));
@@ -161,6 +162,7 @@ QCoro::Task<void> ArchivedRecordingRetry::runRetry(TranscriptRecord record) {
     m_completion.finishWithCompletionPanel(result, finalText, routing, status, note);
     if (!routing.isRouted())
         m_session.startHistoryLearningFollowUp(m_host.storedRecord(retried));
+    co_return Outcome{};
 }
 
 QCoro::Task<void> ArchivedRecordingRetry::failRetry(TranscriptRecord record,

@@ -52,6 +52,14 @@ private:
 
     // The retry once it has passed its gate.
     QCoro::Task<void> runRetry(TranscriptRecord record);
+    // How the road from the recording to its filed record ended: the
+    // failure of its recognition or of its filing, which failRetry() files
+    // instead; none when it got through or stopped short on its own.
+    struct Outcome {
+        std::exception_ptr failure;
+    };
+    QCoro::Task<Outcome> recognizeAndFile(TranscriptRecord record,
+                                          std::shared_ptr<RecordingHold> fileHold);
     QCoro::Task<void> failRetry(TranscriptRecord record, std::exception_ptr error,
                                 std::shared_ptr<RecordingHold> fileHold);
 
