@@ -198,8 +198,10 @@ private:
                 stopProcess(editor);
         });
         const auto focused = [&] { return m_watch.focusedProcess() == pid && m_watch.text(pid); };
-        // A browser's first start with a new profile takes a while.
-        const double startLimit = firefox ? 40 : 15;
+        // A browser's first start with a new profile takes a while, and so
+        // does a GTK 4 editor's in a compositor that draws in software on a
+        // busy machine.
+        const double startLimit = 40;
         // A compositor may keep an X11 window that starts from no launcher
         // behind Tovalit's own: the user would click it.
         if (!waitFor(focused, startLimit) &&

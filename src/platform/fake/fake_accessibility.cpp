@@ -47,6 +47,12 @@ FakeAccessibilityElement &FakeAccessibilityElement::setTextGeometry(QRectF first
     return *this;
 }
 
+FakeAccessibilityElement &
+FakeAccessibilityElement::onRead(std::function<void(const QString &attribute)> hook) {
+    m_onRead = std::move(hook);
+    return *this;
+}
+
 void FakeAccessibilityElement::appendChild(const std::shared_ptr<FakeAccessibilityElement> &child) {
     child->m_parent = weak_from_this();
     m_children.append(child);
@@ -55,6 +61,8 @@ void FakeAccessibilityElement::appendChild(const std::shared_ptr<FakeAccessibili
 std::optional<AccessibilityValue>
 FakeAccessibilityElement::attributeValue(const QString &attribute) {
     ++m_reads;
+    if (m_onRead)
+        m_onRead(attribute);
     if (auto found = m_attributes.constFind(attribute); found != m_attributes.constEnd())
         return *found;
     if (attribute == ax::parent) {

@@ -40,6 +40,9 @@ public:
     FakeAccessibilityElement &answer(const QString &attribute, ParameterizedAnswer answer);
     // Rectangles of text ranges: x = origin + location × width.
     FakeAccessibilityElement &setTextGeometry(QRectF firstCharacter);
+    // Runs on the reading thread before each read of an attribute is
+    // answered, with the attribute's name: a test holds a reader there.
+    FakeAccessibilityElement &onRead(std::function<void(const QString &attribute)> hook);
     void appendChild(const std::shared_ptr<FakeAccessibilityElement> &child);
 
     QString identity() const override { return m_identity; }
@@ -66,6 +69,7 @@ private:
     QList<std::shared_ptr<FakeAccessibilityElement>> m_children;
     std::optional<QRectF> m_firstCharacter;
     std::optional<qint32> m_processIdentifier;
+    std::function<void(const QString &attribute)> m_onRead;
     FocusStates m_states;
     std::atomic<int> m_reads{0};
 };

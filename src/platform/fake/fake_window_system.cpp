@@ -27,8 +27,14 @@ int FakeWindowSystem::windowListReads() const {
     return m_windowListReads;
 }
 
+int FakeWindowSystem::frontmostReads() const {
+    std::lock_guard lock(m_mutex);
+    return m_frontmostReads;
+}
+
 std::optional<RunningApplication> FakeWindowSystem::frontmostApplication() {
     std::lock_guard lock(m_mutex);
+    ++m_frontmostReads;
     return m_frontmost;
 }
 

@@ -14,6 +14,7 @@ public:
     void setWindows(QList<WindowInfo> windows);
     QList<RunningApplication> activations() const;
     int windowListReads() const;
+    int frontmostReads() const;
 
     std::optional<RunningApplication> frontmostApplication() override;
     std::optional<RunningApplication> runningApplication(qint32 processIdentifier) override;
@@ -28,6 +29,7 @@ private:
     QList<WindowInfo> m_windows;
     QList<RunningApplication> m_activations;
     int m_windowListReads = 0;
+    int m_frontmostReads = 0;
 };
 
 } // namespace tovalit

@@ -69,6 +69,17 @@ FocusedInputElementSearch::focusedInputContext(AccessibilityClient &client,
 AccessibilityElementRef
 FocusedInputElementSearch::focusedElement(AccessibilityClient &client,
                                           std::optional<qint32> expectedProcessID) {
+    // The search takes its first root at once when it scores that high, and
+    // that root is the application's own focus: the other roots are not
+    // looked for then. The desktop's focus alone takes a look through every
+    // application's windows, each a round trip to a process that may be
+    // busy drawing.
+    if (expectedProcessID) {
+        const auto focused = accessibilityValueAs<AccessibilityElementRef>(
+            client.applicationElement(*expectedProcessID)->attributeValue(ax::focusedUIElement));
+        if (focused && *focused && editableCandidateScore(**focused, 0) >= earlyAcceptScore)
+            return *focused;
+    }
     AccessibilityElementRef element = resolvedEditableElement(
         FocusedElementReader::searchRoots(client, expectedProcessID), maxVisited);
     if (!element)

@@ -198,14 +198,19 @@ FocusedInputInsertionService::insert(QString text,
 
     const bool trusted = co_await accessibilityTrusted();
     std::optional<FocusedInputContext> live;
+    std::optional<qint32> activeXWindowProcess;
     if (trusted) {
         std::optional<qint32> processIdentifier;
         if (interactionContext)
             processIdentifier = interactionContext->processIdentifier;
         std::optional<QString> failure;
+        // The search runs on the accessibility thread; the X server is asked
+        // meanwhile, on this one.
+        QCoro::Task<FocusedInputContext> search = focusedInputContextWithRetries(
+            processIdentifier, liveContextAttempts, liveContextRetryDelay);
+        activeXWindowProcess = activeXWindowProcessInWaylandSession();
         try {
-            live = co_await focusedInputContextWithRetries(processIdentifier, liveContextAttempts,
-                                                           liveContextRetryDelay);
+            live = co_await std::move(search);
         } catch (const std::exception &error) {
             failure = describeException(error);
         }
@@ -249,7 +254,8 @@ FocusedInputInsertionService::insert(QString text,
     std::optional<qint32> contextProcess;
     if (interactionContext)
         contextProcess = interactionContext->processIdentifier;
-    const bool reachable = co_await pasteReachesFocusedWindow(delivery.effective, contextProcess);
+    const bool reachable = co_await pasteReachesFocusedWindow(delivery.effective, contextProcess,
+                                                              activeXWindowProcess);
     if (!reachable) {
         const AccessibilityElementRef field =
             delivery.effective ? delivery.effective->element : nullptr;
@@ -345,8 +351,17 @@ QCoro::Task<InsertionResult> FocusedInputInsertionService::pasteAndConfirm(Deliv
     co_return co_await confirmUnverifiedPaste(std::move(delivery), expected);
 }
 
+std::optional<qint32> FocusedInputInsertionService::activeXWindowProcessInWaylandSession() {
+    if (!m_displaySession.wayland || !m_windowSystem)
+        return std::nullopt;
+    if (const auto active = m_windowSystem->frontmostApplication())
+        return active->processIdentifier;
+    return std::nullopt;
+}
+
 QCoro::Task<bool> FocusedInputInsertionService::pasteReachesFocusedWindow(
-    std::optional<FocusedInputContext> effective, std::optional<qint32> contextProcess) {
+    std::optional<FocusedInputContext> effective, std::optional<qint32> contextProcess,
+    std::optional<qint32> activeXWindowProcess) {
     if (!m_displaySession.wayland)
         co_return true;
     std::optional<qint32> focused;
@@ -354,11 +369,6 @@ QCoro::Task<bool> FocusedInputInsertionService::pasteReachesFocusedWindow(
         focused = co_await processIdentifier(effective->element);
     if (!focused)
         focused = contextProcess;
-    std::optional<qint32> activeXWindowProcess;
-    if (m_windowSystem) {
-        if (const auto active = m_windowSystem->frontmostApplication())
-            activeXWindowProcess = active->processIdentifier;
-    }
     const bool reaches = m_displaySession.xServerKnowsFocusedWindow(activeXWindowProcess, focused);
     if (!reaches)
         logPasteUnreachable(focused, activeXWindowProcess);

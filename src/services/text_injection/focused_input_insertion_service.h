@@ -113,10 +113,14 @@ private:
     };
 
     QCoro::Task<InsertionResult> pasteAndConfirm(Delivery delivery);
+    // The process of the X server's active window in a Wayland session;
+    // nothing elsewhere, or without one.
+    std::optional<qint32> activeXWindowProcessInWaylandSession();
     // Whether Ctrl+V sent through the X server reaches the focused
     // window: not a native window of a Wayland session.
     QCoro::Task<bool> pasteReachesFocusedWindow(std::optional<FocusedInputContext> effective,
-                                                std::optional<qint32> contextProcess);
+                                                std::optional<qint32> contextProcess,
+                                                std::optional<qint32> activeXWindowProcess);
     QCoro::Task<InsertionResult> deliverWithoutPaste(Delivery delivery, bool directWriteTried);
     QCoro::Task<InsertionResult> confirmUnverifiedPaste(Delivery delivery, QString expected);
     // Logs the path and result lines of a direct write that took the

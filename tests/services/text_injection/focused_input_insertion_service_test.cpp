@@ -14,6 +14,7 @@
 #include "tests/support/manual_sleeper.h"
 #include "tests/support/run_task.h"
 
+#include <future>
 #include <gtest/gtest.h>
 
 namespace tovalit {
@@ -618,6 +619,27 @@ TEST_F(WaylandInsertionTest, AnXWaylandWindowIsPastedIntoAsOnX11) {
     app->remove(ax::focusedUIElement);
     EXPECT_EQ(insert(QStringLiteral("再见"), std::nullopt), InsertionResult::pastedNeedsAttention);
     EXPECT_EQ(keys->pasteCount(), 2);
+}
+
+// Which window has the X server's focus is read while the field is looked
+// for: both decide where the paste can go, and neither waits for the other.
+TEST_F(WaylandInsertionTest, TheXServerIsAskedWhileTheFieldIsLookedFor) {
+    std::promise<void> searchMayGoOn;
+    const std::shared_future<void> held = searchMayGoOn.get_future().share();
+    app->onRead([held](const QString &attribute) {
+        if (attribute == ax::focusedUIElement)
+            held.wait();
+    });
+    std::optional<InsertionResult> result;
+    QCoro::Task<void> insertion = insertInto(service.get(), QStringLiteral("你好"), &result);
+    const bool askedDuringTheSearch =
+        waitUntil([this] { return windows->frontmostReads() == 1; }, "the X server to be asked");
+    searchMayGoOn.set_value();
+    runTask(std::move(insertion));
+    EXPECT_TRUE(askedDuringTheSearch);
+    EXPECT_EQ(windows->frontmostReads(), 1);
+    EXPECT_EQ(result, InsertionResult::insertedDirectly);
+    EXPECT_EQ(field->value(), QStringLiteral("abc你好"));
 }
 
 // Where the desktop lends its keyboard, a native window is pasted into as
