@@ -22,6 +22,23 @@ protected:
         PersonalLexiconStore lexicon(dataFolder());
         runTask(lexicon.saveSnapshot(snapshot));
     }
+    // A recording of `spoken` whose stop is under way at `waiting` when the
+    // application quits; `release` then ends that wait.
+    void quitWhileTheStopWaits(const QString &spoken, const std::function<bool()> &waiting,
+                               const char *what, const std::function<void()> &release) {
+        defaultTranscriberScript.finishText = spoken;
+        makeViewModel();
+        ASSERT_NO_FATAL_FAILURE(recordWithoutStopping(3.0));
+        lastTranscriber().finishGate = heldFinish;
+        QCoro::Task<void> stopping = viewModel->toggleRecording();
+        ASSERT_TRUE(waitUntil(waiting, what));
+        viewModel.reset();
+        release();
+        settle();
+    }
+
+    // Given to each recogniser before its stop.
+    std::shared_ptr<Gate> heldFinish;
 };
 
 TEST_F(DictationTest, OneDictationRunsFromThePressToTheHistory) {
@@ -207,6 +224,56 @@ TEST_F(DictationTest, NothingRecognisedAnywhereEndsAsAFailedRecordThatPointsAtTh
     EXPECT_EQ(viewModel->records().value(0).note, QStringLiteral("本次未产出可用文本"));
     EXPECT_EQ(viewModel->records().value(0).audioFileName, std::nullopt);
     EXPECT_EQ(recordingFiles().size(), 1) << "only the first, kept recording is left";
+}
+
+TEST_F(DictationTest, AControllerThatGoesWhileAStopWaitsLeavesTheStopToEndUnheard) {
+    useGateway();
+    const QString spoken = QStringLiteral("说完的话");
+    fileAnswers.fallback = spoken;
+    formatterAnswers.fallback = QStringLiteral("说完的话。");
+
+    // The live recogniser's final text.
+    heldFinish = std::make_shared<Gate>();
+    ASSERT_NO_FATAL_FAILURE(quitWhileTheStopWaits(
+        spoken, [&] { return lastTranscriber().finishCount == 1; }, "the final text",
+        [&] { heldFinish->open(); }));
+    heldFinish = nullptr;
+
+    // The recording recognised again, the stream having heard nothing.
+    fileAnswers.gate = std::make_shared<Gate>();
+    ASSERT_NO_FATAL_FAILURE(quitWhileTheStopWaits(
+        QString(), [&] { return fileCalls.size() == 1u; }, "the file recognition",
+        [&] { fileAnswers.gate->open(); }));
+    fileAnswers.gate = nullptr;
+
+    // The focused application's context, which the start could not read
+    // either, and then the formatter.
+    contextGate = std::make_shared<Gate>();
+    const int capturesBefore = contextCaptures;
+    ASSERT_NO_FATAL_FAILURE(quitWhileTheStopWaits(
+        spoken, [&] { return contextCaptures == capturesBefore + 2; }, "the context",
+        [&] { contextGate->open(); }));
+    contextGate = nullptr;
+    formatterAnswers.gate = std::make_shared<Gate>();
+    ASSERT_NO_FATAL_FAILURE(quitWhileTheStopWaits(
+        spoken, [&] { return !formatterCalls.empty(); }, "the formatter",
+        [&] { formatterAnswers.gate->open(); }));
+    formatterAnswers.gate = nullptr;
+
+    EXPECT_EQ(formatterCalls.size(), 1u);
+    EXPECT_TRUE(insertionCalls.empty());
+    EXPECT_TRUE(runTask(history.loadRecords()).isEmpty());
+
+    // Once the record is the history store's, the store files it all the
+    // same.
+    historyPause.arm();
+    ASSERT_NO_FATAL_FAILURE(quitWhileTheStopWaits(
+        spoken, [&] { return historyPause.reached(); }, "the save",
+        [&] { historyPause.resume(); }));
+    EXPECT_EQ(insertionCalls.size(), 1u);
+    const QList<TranscriptRecord> stored = runTask(history.loadRecords());
+    ASSERT_EQ(stored.size(), 1);
+    EXPECT_EQ(stored[0].transcript, QStringLiteral("说完的话。"));
 }
 
 TEST_F(DictationTest, WithoutAnySpeechConfigurationTheStartFailsAndNothingRuns) {

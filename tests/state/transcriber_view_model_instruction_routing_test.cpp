@@ -92,6 +92,34 @@ TEST_F(InstructionRoutingTest, AnInstructionThatCannotRunDeliversTheCleanedInput
     EXPECT_EQ(insertionCalls.size(), 3u);
 }
 
+TEST_F(InstructionRoutingTest,
+       AControllerThatGoesWhileAnInstructionWaitsForItsModelLeavesItUnheard) {
+    storeLibrary({weekly()});
+    // A run, then a creation, each waiting for the gateway's formatter
+    // configuration when the application quits.
+    for (const QString &spoken : {QStringLiteral("用周报整理指令，今天修了三个bug"),
+                                  QStringLiteral("帮我创建一个指令把会议记录整理成待办清单")}) {
+        bootstrapped = false;
+        ASSERT_NO_FATAL_FAILURE(bootstrap());
+        defaultTranscriberScript.finishText = spoken;
+        startRecording();
+        const int requestsBefore = gateway->formatterRequests;
+        const std::shared_ptr<Gate> configuration = gateway->holdNextFormatter();
+        time.advance(2.0);
+        QCoro::Task<void> stopping = viewModel->toggleRecording();
+        ASSERT_TRUE(waitUntil([&] { return gateway->formatterRequests == requestsBefore + 1; },
+                              "the instruction's configuration"));
+        viewModel.reset();
+        configuration->open();
+        settle();
+    }
+    EXPECT_TRUE(insertionCalls.empty());
+    EXPECT_TRUE(formatterCalls.empty());
+    EXPECT_TRUE(runTask(history.loadRecords()).isEmpty());
+    for (const QString &call : panel->calls())
+        EXPECT_FALSE(call.startsWith(QStringLiteral("toast 已创建指令"))) << call.toStdString();
+}
+
 TEST_F(InstructionRoutingTest, WithoutARunnableInstructionTheDictationIsFormattedAsUsual) {
     InstructionLibraryEntry disabled = weekly();
     disabled.enabled = false;

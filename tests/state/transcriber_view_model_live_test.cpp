@@ -271,6 +271,18 @@ TEST_F(LiveRecoveryTest, AReplacementThatStartsAfterTheUserCancelledIsNeverAttac
         << "the new recording's stream is untouched";
 }
 
+TEST_F(LiveRecoveryTest, AControllerThatGoesWhileABrokenStreamIsRebuiltLeavesTheRebuildUnheard) {
+    makeViewModel();
+    startRecording();
+    const std::shared_ptr<Gate> configuration = gateway->holdNextSpeech();
+    transcriber().breakStream(streamBroke());
+    ASSERT_TRUE(waitUntil([&] { return gateway->speechRequests == 2; }, "the rebuild's start"));
+    viewModel.reset();
+    configuration->open();
+    settle();
+    EXPECT_EQ(transcribers.size(), 1u) << "no replacement for a controller that is gone";
+}
+
 TEST_F(LiveRecoveryTest, LateCallbacksOfAnEndedSessionChangeNothing) {
     makeViewModel();
     startRecording();

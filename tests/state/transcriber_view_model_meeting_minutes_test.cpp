@@ -119,6 +119,23 @@ TEST_F(MeetingMinutesTest, AMeetingWhoseStreamWasRebuiltKeepsItsLiveTextAndSaysW
         << u8(recordNote());
 }
 
+TEST_F(MeetingMinutesTest, AControllerThatGoesWhileTheMinutesAreWrittenLeavesThemUnheard) {
+    formatterAnswers.script.push_back(stageAnswer(u"预算讨论"_s, {u"结论 => 下调"_s}));
+    defaultTranscriberScript.finishText = u"今天讨论预算。预算下调一成。"_s;
+    makeViewModel();
+    enterMeeting(u"今天讨论预算。"_s);
+    formatterAnswers.gate = std::make_shared<Gate>();
+    time.advance(2.0);
+    QCoro::Task<void> stopping = viewModel->toggleRecording();
+    ASSERT_TRUE(waitUntil([&] { return formatterCalls.back().task.isMeetingFinal(); },
+                          "the minutes' request"));
+    viewModel.reset();
+    formatterAnswers.gate->open();
+    settle();
+    EXPECT_TRUE(insertionCalls.empty());
+    EXPECT_TRUE(runTask(history.loadRecords()).isEmpty());
+}
+
 TEST_F(MeetingMinutesTest, AMeetingWithoutAnyTextAsksForNoMinutes) {
     makeViewModel();
     enterMeeting(QString());

@@ -274,6 +274,30 @@ TEST_F(SessionTest, AFormerDataFolderThatStayedWhereItWasIsToldOnceAtStartUp) {
               QStringList{QStringLiteral("无法迁移旧的数据文件夹（原因）")});
 }
 
+TEST_F(SessionTest, AControllerThatGoesWhileARecordingStartsLeavesTheStartToEndUnheard) {
+    // The gateway's speech configuration comes after the application quit:
+    // no recogniser is made for a controller that is gone.
+    const std::shared_ptr<Gate> configuration = gateway->holdNextSpeech();
+    makeViewModel();
+    QCoro::Task<void> waitingForConfiguration = viewModel->toggleRecording();
+    ASSERT_TRUE(waitUntil([&] { return gateway->speechRequests == 1; }, "the configuration"));
+    viewModel.reset();
+    configuration->open();
+    settle();
+    EXPECT_TRUE(transcribers.empty());
+
+    // The live recogniser has started only after the quit: the microphone
+    // stays closed.
+    defaultTranscriberScript.startGate = std::make_shared<Gate>();
+    makeViewModel();
+    QCoro::Task<void> waitingForRecogniser = viewModel->toggleRecording();
+    ASSERT_TRUE(waitUntil([&] { return transcribers.size() == 1u; }, "the recogniser's start"));
+    viewModel.reset();
+    defaultTranscriberScript.startGate->open();
+    settle();
+    EXPECT_EQ(input->startCount(), 0);
+}
+
 TEST_F(SessionTest, AControllerThatGoesWhileItsStartUpSyncIsOutSavesNothingAfterwards) {
     const auto gatewayOnHold = std::make_shared<HoldingGateway>(gateway);
     const std::shared_ptr<Gate> sync = gatewayOnHold->holdNextSync();

@@ -54,6 +54,7 @@
 #include <exception>
 #include <gtest/gtest.h>
 #include <mutex>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -357,6 +358,9 @@ public:
     }
     QCoro::Task<QString> finish() override {
         ++finishCount;
+        const std::shared_ptr<Gate> gate = finishGate;
+        if (gate)
+            co_await gate->wait();
         if (m_script.finishError)
             std::rethrow_exception(m_script.finishError);
         co_return QString(m_script.finishText);
@@ -376,6 +380,8 @@ public:
     std::atomic<int> finishCount = 0;
     std::atomic<int> cancelCount = 0;
     bool started = false;
+    // Holds the final text until the test opens it.
+    std::shared_ptr<Gate> finishGate;
 
 private:
     Script m_script;
@@ -406,17 +412,28 @@ public:
     int lexiconSyncRequests = 0;
     QStringList locales;
 
+    // The next request of its kind is answered only once the test opens
+    // the gate returned; later ones are answered at once.
+    std::shared_ptr<Gate> holdNextSpeech() { return m_speechGate = std::make_shared<Gate>(); }
+    std::shared_ptr<Gate> holdNextFormatter() { return m_formatterGate = std::make_shared<Gate>(); }
+
     bool isAvailable() const override { return true; }
     QCoro::Task<std::optional<GatewaySession>> gatewaySession() override { co_return std::nullopt; }
     QCoro::Task<std::optional<VellupSpeechConfiguration>>
     speechConfiguration(QString localeIdentifier) override {
         ++speechRequests;
         locales << localeIdentifier;
+        const std::shared_ptr<Gate> gate = std::exchange(m_speechGate, nullptr);
+        if (gate)
+            co_await gate->wait();
         co_return next(speechScript, defaultSpeech);
     }
     QCoro::Task<std::optional<VellupStructuredFormatterConfiguration>>
     formatterConfiguration() override {
         ++formatterRequests;
+        const std::shared_ptr<Gate> gate = std::exchange(m_formatterGate, nullptr);
+        if (gate)
+            co_await gate->wait();
         co_return next(formatterScript, defaultFormatter);
     }
     QCoro::Task<std::optional<VellupStructuredFormatterConfiguration>>
@@ -434,6 +451,9 @@ public:
     }
 
 private:
+    std::shared_ptr<Gate> m_speechGate;
+    std::shared_ptr<Gate> m_formatterGate;
+
     template <typename Configuration>
     static std::optional<Configuration> next(std::deque<Outcome<Configuration>> &script,
                                              const std::optional<Configuration> &fallback) {

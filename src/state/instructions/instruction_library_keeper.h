@@ -107,7 +107,8 @@ private:
 
     // --- Voice-created instructions (instruction_voice_drafting.cpp) -------------
     QCoro::Task<InstructionRoutingResult> createInstructionFromVoice(QString description);
-    QCoro::Task<InstructionLibraryEntry> buildInstructionDraft(QString description);
+    // Nothing when the keeper goes while the draft is made.
+    QCoro::Task<std::optional<InstructionLibraryEntry>> buildInstructionDraft(QString description);
     void schedulePendingCreation(const InstructionLibraryEntry &entry);
     QCoro::Task<void> waitOutUndoWindow(InstructionLibraryEntry entry, QUuid token,
                                         CancelToken cancel);

@@ -10,6 +10,8 @@
 #include "support/app_error.h"
 #include "support/textkit.h"
 
+#include <QPointer>
+
 namespace tovalit {
 
 QCoro::Task<InstructionRoutingResult> InstructionLibraryKeeper::routeIfNeeded(QString transcript) {
@@ -37,6 +39,9 @@ InstructionLibraryKeeper::executeInstruction(InstructionLibraryEntry entry, QStr
     m_floatingPanelCoordinator->showThinking(QStringLiteral("执行指令中"), QString());
     const QString quotedTitle = QStringLiteral("指令“") + entry.title;
 
+    // The application may quit while the model is asked: the dictation
+    // that asked is gone too, and nothing is left to route.
+    const QPointer<InstructionLibraryKeeper> self(this);
     // One attempt: instructions run without a gateway session recovery.
     std::optional<VellupStructuredFormatterConfiguration> configuration;
     std::exception_ptr failure;
@@ -45,6 +50,8 @@ InstructionLibraryKeeper::executeInstruction(InstructionLibraryEntry entry, QStr
     } catch (...) {
         failure = std::current_exception();
     }
+    if (!self)
+        co_return InstructionRoutingResult::notRouted();
     if (failure) {
         co_return InstructionRoutingResult::executed(
             m_host.cleanedOrTrimmed(trimmed),
@@ -62,6 +69,8 @@ InstructionLibraryKeeper::executeInstruction(InstructionLibraryEntry entry, QStr
     } catch (...) {
         failure = std::current_exception();
     }
+    if (!self)
+        co_return InstructionRoutingResult::notRouted();
     if (failure) {
         co_return InstructionRoutingResult::executed(
             m_host.cleanedOrTrimmed(trimmed),

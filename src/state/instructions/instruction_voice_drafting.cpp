@@ -87,12 +87,13 @@ InstructionLibraryCategory InstructionLibraryKeeper::fallbackCategory(const QStr
     return InstructionLibraryCategory::writing;
 }
 
-QCoro::Task<InstructionLibraryEntry>
+QCoro::Task<std::optional<InstructionLibraryEntry>>
 InstructionLibraryKeeper::buildInstructionDraft(QString description) {
     const QString trimmed = textkit::trimmed(description);
     if (trimmed.isEmpty())
         co_return fallbackDraft(description, m_currentDate());
 
+    const QPointer<InstructionLibraryKeeper> self(this);
     // One attempt: a draft is made without a gateway session recovery.
     std::optional<VellupStructuredFormatterConfiguration> configuration;
     std::exception_ptr failure;
@@ -101,6 +102,8 @@ InstructionLibraryKeeper::buildInstructionDraft(QString description) {
     } catch (...) {
         failure = std::current_exception();
     }
+    if (!self)
+        co_return std::nullopt;
     if (failure) {
         m_host.showAppToast(QStringLiteral("网关会话不可用，已回退基础模板"), true, 2.2);
         co_return fallbackDraft(trimmed, m_currentDate());
@@ -115,6 +118,8 @@ InstructionLibraryKeeper::buildInstructionDraft(QString description) {
     } catch (...) {
         failure = std::current_exception();
     }
+    if (!self)
+        co_return std::nullopt;
     if (failure || !drafted) {
         m_host.showAppToast(QStringLiteral("指令草稿解析失败，已回退基础模板"), true, 2.2);
         co_return fallbackDraft(trimmed, m_currentDate());
@@ -128,11 +133,15 @@ InstructionLibraryKeeper::createInstructionFromVoice(QString description) {
     if (trimmed.isEmpty())
         co_return InstructionRoutingResult::notRouted();
     m_floatingPanelCoordinator->showThinking(QStringLiteral("创建指令中"), QString());
-    const InstructionLibraryEntry draft = co_await buildInstructionDraft(trimmed);
-    schedulePendingCreation(draft);
+    const std::optional<InstructionLibraryEntry> draft = co_await buildInstructionDraft(trimmed);
+    // The application quit while the draft was made: the dictation that
+    // asked for it is gone too.
+    if (!draft)
+        co_return InstructionRoutingResult::notRouted();
+    schedulePendingCreation(*draft);
     // Recorded in the history, never typed into the focused input.
     co_return InstructionRoutingResult::creationScheduled(
-        QStringLiteral("已创建指令：") + draft.title,
+        QStringLiteral("已创建指令：") + draft->title,
         QStringLiteral("已识别为创建指令，5 秒后会加入指令库，可点击撤销"));
 }
 

@@ -56,16 +56,8 @@ QCoro::Task<void> LexiconKeeper::saveManualLexiconEntryNow(
     std::optional<LexiconEdits::Edit> edit =
         LexiconEdits::manualEntryEdit(input, m_host.publishedLexiconEntries(),
                                       m_host.publishedHistoryLearningState(), m_systemDate());
-    if (!edit)
-        co_return;
-    LexiconEventRecord record = LexiconEventRecord::forEntry(
-        edit->action, edit->entry, edit->entries, m_host.publishedLexiconCloudState());
-    co_await m_auditTrail.record(std::move(record));
-    if (!alive)
-        co_return;
-    co_await persistPersonalLexicon(std::move(lease), std::move(edit->entries),
-                                    m_host.publishedLexiconCloudState(),
-                                    std::move(edit->learningState), std::nullopt, false, true);
+    if (edit)
+        co_await recordAndPersistPageEdit(std::move(lease), std::move(*edit));
 }
 
 QCoro::Task<void> LexiconKeeper::toggleLexiconEntryNow(QUuid id) {
@@ -75,16 +67,8 @@ QCoro::Task<void> LexiconKeeper::toggleLexiconEntryNow(QUuid id) {
         co_return;
     std::optional<LexiconEdits::Edit> edit =
         LexiconEdits::toggleEdit(id, m_host.publishedLexiconEntries(), m_systemDate());
-    if (!edit)
-        co_return;
-    LexiconEventRecord record = LexiconEventRecord::forEntry(
-        edit->action, edit->entry, edit->entries, m_host.publishedLexiconCloudState());
-    co_await m_auditTrail.record(std::move(record));
-    if (!alive)
-        co_return;
-    co_await persistPersonalLexicon(std::move(lease), std::move(edit->entries),
-                                    m_host.publishedLexiconCloudState(), std::nullopt, std::nullopt,
-                                    false, true);
+    if (edit)
+        co_await recordAndPersistPageEdit(std::move(lease), std::move(*edit));
 }
 
 QCoro::Task<void> LexiconKeeper::deleteLexiconEntryNow(PersonalLexiconEntry entry) {
@@ -95,6 +79,12 @@ QCoro::Task<void> LexiconKeeper::deleteLexiconEntryNow(PersonalLexiconEntry entr
     LexiconEdits::Edit edit =
         LexiconEdits::deleteEdit(entry, m_host.publishedLexiconEntries(),
                                  m_host.publishedHistoryLearningState(), m_systemDate());
+    co_await recordAndPersistPageEdit(std::move(lease), std::move(edit));
+}
+
+QCoro::Task<void> LexiconKeeper::recordAndPersistPageEdit(PersonalLexiconLease lease,
+                                                          LexiconEdits::Edit edit) {
+    const QPointer<LexiconKeeper> alive(this);
     LexiconEventRecord record = LexiconEventRecord::forEntry(edit.action, edit.entry, edit.entries,
                                                              m_host.publishedLexiconCloudState());
     co_await m_auditTrail.record(std::move(record));

@@ -36,6 +36,9 @@ class PersonalLexiconStore;
 class VolcengineSpeechLexiconSyncService;
 struct HistoryLexiconDiscovery;
 struct PersonalLexiconSnapshot;
+namespace LexiconEdits {
+struct Edit;
+}
 
 // The personal lexicon: loading, cleaning, the one persistence path every
 // change takes, the user's edits, learning from the history and the cloud
@@ -158,6 +161,8 @@ private:
                                                 std::optional<QDateTime> lastAppliedAt);
     QCoro::Task<void> toggleLexiconEntryNow(QUuid id);
     QCoro::Task<void> deleteLexiconEntryNow(PersonalLexiconEntry entry);
+    // Records a page's edit under the entry it names, then saves and syncs.
+    QCoro::Task<void> recordAndPersistPageEdit(PersonalLexiconLease lease, LexiconEdits::Edit edit);
 
     // Learning from the history (lexicon_history_learning.cpp).
     QCoro::Task<QList<HistoryLexiconDiscovery>>

@@ -9,6 +9,8 @@
 #include "state/shared/gateway_session_recovery.h"
 #include "support/textkit.h"
 
+#include <QPointer>
+
 namespace tovalit {
 
 QCoro::Task<FormattedText>
@@ -19,6 +21,9 @@ MeetingMode::formatMeetingFinalSummary(QString rawTranscript, QString normalized
     if (source.isEmpty())
         co_return FormattedText{QString(), std::nullopt};
     m_floatingPanelCoordinator->showThinking(QStringLiteral("纪要生成中"), QString());
+    // The application may quit while the model writes; the stop that asked
+    // is gone too then.
+    const QPointer<MeetingMode> self(this);
 
     // The configuration of the last attempt, for the failure note: a retry
     // after a gateway recovery replaces it.
@@ -37,6 +42,8 @@ MeetingMode::formatMeetingFinalSummary(QString rawTranscript, QString normalized
     } catch (...) {
         failure = std::current_exception();
     }
+    if (!self)
+        co_return FormattedText{source, std::nullopt};
 
     if (failure) {
         co_return FormattedText{

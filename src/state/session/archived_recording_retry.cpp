@@ -91,6 +91,8 @@ ArchivedRecordingRetry::recognizeAndFile(TranscriptRecord record,
     try {
         const std::optional<QString> audioFile =
             co_await m_history.audioFileURL(*record.audioFileName);
+        if (!self)
+            co_return Outcome{};
         SpeechOperation<QString> recognition = [this, file = audioFile.value_or(QString()),
                                                 lexicon](VellupSpeechConfiguration c) {
             return m_completion.transcribeAudioFile(file, std::move(c), lexicon);

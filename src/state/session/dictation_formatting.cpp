@@ -10,6 +10,8 @@
 #include "state/shared/gateway_session_recovery.h"
 #include "support/textkit.h"
 
+#include <QPointer>
+
 namespace tovalit {
 
 namespace {
@@ -53,8 +55,13 @@ DictationDelivery::formatTranscript(QString transcript, NaturalModeStage stage,
     if (hudPresentation == HUDPresentationMode::standard)
         m_floatingPanelCoordinator->showThinking(QStringLiteral("整理中"), QString());
 
+    // The application may quit while the context is read or the model
+    // answers; the caller, gone too, has no use for the text then.
+    const QPointer<DictationDelivery> self(this);
     const std::optional<ActiveInteractionContext> context =
         co_await captureInteractionContextIfNeeded();
+    if (!self)
+        co_return FormattedText{trimmed, std::nullopt};
     std::optional<NaturalFormattingContext> naturalContext;
     if (context)
         naturalContext = context->naturalFormattingContext;
@@ -82,6 +89,8 @@ DictationDelivery::formatTranscript(QString transcript, NaturalModeStage stage,
     } catch (...) {
         failure = std::current_exception();
     }
+    if (!self)
+        co_return FormattedText{trimmed, std::nullopt};
 
     if (failure) {
         co_return FormattedText{cleanedOrTrimmed(trimmed),
@@ -155,7 +164,10 @@ DictationDelivery::captureInteractionContextIfNeeded() {
         std::optional<ActiveInteractionContext> cached = m_activeInteractionContext;
         co_return cached;
     }
+    const QPointer<DictationDelivery> self(this);
     std::optional<ActiveInteractionContext> context = co_await m_interactionContextProvider();
+    if (!self)
+        co_return std::nullopt;
     if (context) {
         m_activeInteractionContext = context;
         TovalitDebugLogger::log(QStringLiteral("context"),

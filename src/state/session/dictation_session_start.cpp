@@ -28,6 +28,9 @@ QCoro::Task<void> DictationSession::startRecording() {
     m_host.resetMeetingSession();
     const QUuid sessionID = prepareNewSession();
 
+    // The application may quit while the start waits for the gateway or
+    // the recogniser: nothing is then left to start for.
+    const QPointer<DictationSession> self(this);
     SpeechOperation<std::shared_ptr<LiveTranscriber>> start =
         [this, sessionID](VellupSpeechConfiguration c) {
             return startLiveTranscriber(std::move(c), sessionID);
@@ -39,6 +42,8 @@ QCoro::Task<void> DictationSession::startRecording() {
     } catch (...) {
         failure = std::current_exception();
     }
+    if (!self)
+        co_return;
     if (failure) {
         cleanupFailedRecordingStartup(true);
         m_host.setRecordingState(
@@ -59,6 +64,7 @@ QCoro::Task<std::shared_ptr<LiveTranscriber>>
 DictationSession::startLiveTranscriber(VellupSpeechConfiguration configuration, QUuid sessionID) {
     std::shared_ptr<LiveTranscriber> transcriber =
         makeStreamingTranscriber(std::move(configuration), sessionID);
+    const QPointer<DictationSession> self(this);
     std::exception_ptr failure;
     try {
         co_await beginRecording(transcriber, sessionID);
@@ -67,7 +73,8 @@ DictationSession::startLiveTranscriber(VellupSpeechConfiguration configuration, 
     }
     if (failure) {
         transcriber->cancel();
-        cleanupFailedRecordingStartup(false);
+        if (self)
+            cleanupFailedRecordingStartup(false);
         std::rethrow_exception(failure);
     }
     co_return transcriber;
@@ -89,8 +96,11 @@ QCoro::Task<void> DictationSession::beginRecording(std::shared_ptr<LiveTranscrib
     m_liveAudioBufferRelay->setTranscriber(transcriber, false);
     m_liveTranscriptAccumulator.reset();
     configureLiveTranscriber(transcriber, sessionID);
+    const QPointer<DictationSession> self(this);
     // A failing start is the caller's to undo.
     co_await transcriber->start();
+    if (!self)
+        co_return;
 
     // The capture thread touches the relay only, never the session.
     std::weak_ptr<LiveAudioBufferRelay> relay = m_liveAudioBufferRelay;
@@ -98,7 +108,6 @@ QCoro::Task<void> DictationSession::beginRecording(std::shared_ptr<LiveTranscrib
         if (const auto target = relay.lock())
             target->append(buffer);
     });
-    QPointer<DictationSession> self(this);
     m_audioCaptureService->setOnLevels([self, sessionID](const QList<double> &levels) {
         postToGuiThread([self, sessionID, levels] {
             if (self)
@@ -111,11 +120,13 @@ QCoro::Task<void> DictationSession::beginRecording(std::shared_ptr<LiveTranscrib
     try {
         co_await m_audioCaptureService->start();
         captureStarted = true;
-        if (!isCurrentSession(sessionID))
+        if (self && !isCurrentSession(sessionID))
             throw RecordingSessionCancelledError();
     } catch (...) {
         failure = std::current_exception();
     }
+    if (!self)
+        co_return;
     if (failure) {
         detachCaptureCallbacks();
         // A microphone left open by an overtaken start would keep recording

@@ -55,6 +55,11 @@ QCoro::Task<void> DictationSession::stopRecording(RecordingStopSource triggerSou
     if (!m_host.recordingState().is(RecordingState::Case::recording))
         co_return;
     const QUuid sessionID = m_activeRecordingSessionID;
+    // The application may quit while the stop waits (for the recogniser,
+    // the model, the focused application, the user's answer to a delivery,
+    // the history store): the stop then ends with the controller. A quit
+    // that could wait has filed the dictation first.
+    const QPointer<DictationSession> self(this);
     // After a break the live text cannot be trusted to hold everything,
     // even when a replacement took over: the words in flight went to the
     // broken stream, which never answered for them, and the replacement
@@ -104,6 +109,8 @@ QCoro::Task<void> DictationSession::stopRecording(RecordingStopSource triggerSou
         } catch (...) {
             finishFailure = std::current_exception();
         }
+        if (!self)
+            co_return;
         if (finishFailure) {
             if (const auto fallback = finalizationFallback(finishFailure)) {
                 sessionText = fallback->text;
@@ -126,6 +133,8 @@ QCoro::Task<void> DictationSession::stopRecording(RecordingStopSource triggerSou
         co_await m_completion.supplementWithArchivedVellupASRIfNeeded(
             resolved, audioURL, recognitionWarning, liveTextIsIncomplete,
             HUDPresentationMode::standard);
+    if (!self)
+        co_return;
     const QString heard = supplement.transcript;
     recognitionWarning = supplement.warning;
     std::optional<QString> missingWordsNote;
@@ -138,8 +147,11 @@ QCoro::Task<void> DictationSession::stopRecording(RecordingStopSource triggerSou
     m_host.setLiveTranscript(replaced);
 
     InstructionRoutingResult routing = InstructionRoutingResult::notRouted();
-    if (!m_host.hasEnteredMeetingMode())
+    if (!m_host.hasEnteredMeetingMode()) {
         routing = co_await m_host.routeInstruction(replaced);
+        if (!self)
+            co_return;
+    }
     QString finalText;
     std::optional<QString> stepNote;
     if (routing.isRouted()) {
@@ -152,6 +164,8 @@ QCoro::Task<void> DictationSession::stopRecording(RecordingStopSource triggerSou
         else
             formatted = co_await m_delivery.formatTranscript(replaced, stage,
                                                              HUDPresentationMode::standard);
+        if (!self)
+            co_return;
         finalText = formatted.text.isEmpty() ? replaced : formatted.text;
         stepNote = formatted.note;
     }
@@ -160,11 +174,9 @@ QCoro::Task<void> DictationSession::stopRecording(RecordingStopSource triggerSou
     // A quit that could not wait has filed this dictation as cancelled.
     if (!isStopUnfiled(sessionID))
         co_return;
-    const QPointer<DictationSession> self(this);
     std::optional<InsertionResult> result;
     if (routing.shouldDeliver())
         result = co_await m_delivery.deliver(finalText, deliveryPresentation);
-    // The delivery may wait for the user past the application's end.
     if (!self || !isStopUnfiled(sessionID))
         co_return;
 
@@ -188,6 +200,8 @@ QCoro::Task<void> DictationSession::stopRecording(RecordingStopSource triggerSou
     } catch (...) {
         appendFailure = std::current_exception();
     }
+    if (!self)
+        co_return;
     if (appendFailure) {
         co_await failStop(retained, finalText, heard, appendFailure, std::move(fileHold));
         co_return;
@@ -214,6 +228,7 @@ QCoro::Task<void> DictationSession::failStop(std::optional<RecordingSessionOutpu
                                              QString finalText, QString heard,
                                              std::exception_ptr error,
                                              std::shared_ptr<RecordingHold> fileHold) {
+    const QPointer<DictationSession> self(this);
     const QString message = describeError(error);
     clearSessionContext();
     detachCaptureCallbacks();
@@ -231,6 +246,8 @@ QCoro::Task<void> DictationSession::failStop(std::optional<RecordingSessionOutpu
     } catch (...) {
         // The store refused twice; the failure itself is what the user sees.
     }
+    if (!self)
+        co_return;
     m_host.setLastResultMessage(message);
     m_host.resetMeetingSession();
     m_floatingPanelCoordinator->hide();

@@ -40,14 +40,18 @@ QCoro::Task<std::optional<VellupSpeechConfiguration>>
 GatewaySessionRecovery::resolveSpeechConfiguration() {
     if (!isGatewayConfigured())
         co_return m_configurationStore.vellupSpeechConfiguration();
+    const std::weak_ptr<Lifetime> alive = m_lifetime;
+    const std::shared_ptr<GatewaySessionProviding> service = m_sessionService;
     const QString locale = m_configurationStore.preferredLocaleIdentifier();
     std::optional<VellupSpeechConfiguration> routed;
     std::exception_ptr failure;
     try {
-        routed = co_await m_sessionService->speechConfiguration(locale);
+        routed = co_await service->speechConfiguration(locale);
     } catch (...) {
         failure = std::current_exception();
     }
+    if (alive.expired())
+        co_return std::nullopt;
     if (failure) {
         // Direct credentials make a gateway outage invisible.
         if (auto direct = m_configurationStore.vellupSpeechConfiguration())
@@ -63,13 +67,17 @@ QCoro::Task<std::optional<VellupStructuredFormatterConfiguration>>
 GatewaySessionRecovery::resolveFormatterConfiguration() {
     if (!isGatewayConfigured())
         co_return m_configurationStore.vellupStructuredFormatterConfiguration();
+    const std::weak_ptr<Lifetime> alive = m_lifetime;
+    const std::shared_ptr<GatewaySessionProviding> service = m_sessionService;
     std::optional<VellupStructuredFormatterConfiguration> routed;
     std::exception_ptr failure;
     try {
-        routed = co_await m_sessionService->formatterConfiguration();
+        routed = co_await service->formatterConfiguration();
     } catch (...) {
         failure = std::current_exception();
     }
+    if (alive.expired())
+        co_return std::nullopt;
     if (failure) {
         if (auto direct = m_configurationStore.vellupStructuredFormatterConfiguration())
             co_return direct;
@@ -157,6 +165,9 @@ template <typename Configuration, typename Value>
 QCoro::Task<std::optional<GatewaySessionRecovery::RecoveredValue<Value, Configuration>>>
 GatewaySessionRecovery::performWithGatewayRecovery(
     std::function<QCoro::Task<Value>(Configuration)> operation) {
+    // The operation belongs to the recovery's owner, and goes with it.
+    const std::weak_ptr<Lifetime> alive = m_lifetime;
+    const std::shared_ptr<GatewaySessionProviding> service = m_sessionService;
     bool didRecover = false;
     for (;;) {
         std::optional<Configuration> configuration;
@@ -169,10 +180,14 @@ GatewaySessionRecovery::performWithGatewayRecovery(
         } catch (...) {
             failure = std::current_exception();
         }
+        if (alive.expired())
+            co_return std::nullopt;
         if (failure) {
             if (didRecover || !shouldRecoverGatewaySession(isGatewayConfigured(), failure))
                 std::rethrow_exception(failure);
-            co_await m_sessionService->invalidateGatewaySession();
+            co_await service->invalidateGatewaySession();
+            if (alive.expired())
+                co_return std::nullopt;
             didRecover = true;
             continue;
         }
@@ -180,14 +195,20 @@ GatewaySessionRecovery::performWithGatewayRecovery(
             co_return std::nullopt;
         try {
             Value value = co_await operation(*configuration);
+            if (alive.expired())
+                co_return std::nullopt;
             co_return RecoveredValue<Value, Configuration>{std::move(value), *configuration};
         } catch (...) {
             failure = std::current_exception();
         }
+        if (alive.expired())
+            co_return std::nullopt;
         if (didRecover ||
             !shouldRecoverGatewaySession(routesThroughGateway(*configuration), failure))
             std::rethrow_exception(failure);
-        co_await m_sessionService->invalidateGatewaySession();
+        co_await service->invalidateGatewaySession();
+        if (alive.expired())
+            co_return std::nullopt;
         didRecover = true;
     }
 }

@@ -45,13 +45,16 @@ public:
 
     GatewaySessionProviding &sessionService() const { return *m_sessionService; }
     bool isGatewayConfigured() const;
+    // Nothing also when the recovery is destroyed while the gateway answers.
     QCoro::Task<std::optional<VellupSpeechConfiguration>> resolveSpeechConfiguration();
     QCoro::Task<std::optional<VellupStructuredFormatterConfiguration>>
     resolveFormatterConfiguration();
 
     // Resolve, run; on a failure that points at the gateway session,
     // forget the session and go round once more. Nothing when no
-    // configuration is set up. The value types are instantiated in the
+    // configuration is set up, and nothing when the recovery is destroyed
+    // during one of its waits (the caller's operation is then never run, or
+    // its outcome dropped). The value types are instantiated in the
     // source; another caller adds its type there.
     template <typename Value>
     QCoro::Task<SpeechResult<Value>> performSpeechOperation(SpeechOperation<Value> operation);
@@ -73,8 +76,14 @@ private:
     QCoro::Task<std::optional<RecoveredValue<Value, Configuration>>>
     performWithGatewayRecovery(std::function<QCoro::Task<Value>(Configuration)> operation);
 
+    // Gone with the recovery. Its owner may go while the gateway answers
+    // (the application quitting), and with it everything a wait would go on
+    // to touch: each wait checks it through a weak reference.
+    struct Lifetime {};
+
     AppConfigurationStore &m_configurationStore;
     std::shared_ptr<GatewaySessionProviding> m_sessionService;
+    std::shared_ptr<Lifetime> m_lifetime = std::make_shared<Lifetime>();
 };
 
 } // namespace tovalit
