@@ -133,11 +133,6 @@ private:
     template <typename Value>
     using SpeechResult = GatewaySessionRecovery::SpeechResult<Value>;
 
-    struct FinalizationFallback {
-        QString text;
-        QString warning;
-    };
-
     void cancelActiveSession();
     void dismissEmojiPanelIfNeeded(RecordingStopSource source);
 
@@ -183,7 +178,6 @@ private:
     QCoro::Task<void> failStop(std::optional<RecordingSessionOutput> retained, QString finalText,
                                QString heard, std::exception_ptr error,
                                std::shared_ptr<RecordingHold> fileHold);
-    static std::optional<FinalizationFallback> finalizationFallback(std::exception_ptr error);
 
     // --- Quitting (dictation_session_quit.cpp) --------------------------------------------
     // The stop of `sessionID` still has its record to file: no quit has

@@ -2,7 +2,6 @@
 // delivery and the history record.
 
 #include "services/settings/app_configuration_store.h"
-#include "services/speech/vellup_streaming_transcriber_error.h"
 #include "state/session/dictation_completion.h"
 #include "state/session/dictation_session.h"
 #include "state/session/dictation_session_host.h"
@@ -28,26 +27,6 @@ std::optional<QString> fileNameOf(const std::optional<RecordingSessionOutput> &o
 }
 
 } // namespace
-
-std::optional<DictationSession::FinalizationFallback>
-DictationSession::finalizationFallback(std::exception_ptr error) {
-    try {
-        std::rethrow_exception(error);
-    } catch (const VellupStreamingTranscriberError &e) {
-        if (e.kind() == VellupStreamingTranscriberError::Kind::finalizationTimedOut) {
-            return FinalizationFallback{
-                e.partialText(),
-                QStringLiteral("等待Vellup最终转写结果超时，已保留最后一版文本。")};
-        }
-        if (e.kind() == VellupStreamingTranscriberError::Kind::streamInterrupted) {
-            return FinalizationFallback{e.partialText(),
-                                        QStringLiteral("Vellup流式转写中断，已保留最后一版文本：") +
-                                            e.message()};
-        }
-    } catch (...) {
-    }
-    return std::nullopt;
-}
 
 // --- The stop -------------------------------------------------------------------------
 
@@ -112,7 +91,7 @@ QCoro::Task<void> DictationSession::stopRecording(RecordingStopSource triggerSou
         if (!self)
             co_return;
         if (finishFailure) {
-            if (const auto fallback = finalizationFallback(finishFailure)) {
+            if (const auto fallback = DictationResultTexts::finalizationFallback(finishFailure)) {
                 sessionText = fallback->text;
                 recognitionWarning = fallback->warning;
             } else {

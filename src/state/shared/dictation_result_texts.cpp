@@ -1,5 +1,6 @@
 #include "state/shared/dictation_result_texts.h"
 
+#include "services/speech/vellup_streaming_transcriber_error.h"
 #include "support/textkit.h"
 
 namespace tovalit {
@@ -9,6 +10,26 @@ const QString DictationResultTexts::noteSeparator = QStringLiteral("；");
 QString DictationResultTexts::withWarning(const std::optional<QString> &warning,
                                           const QString &addition) {
     return warning ? *warning + noteSeparator + addition : addition;
+}
+
+std::optional<DictationResultTexts::FinalizationFallback>
+DictationResultTexts::finalizationFallback(std::exception_ptr error) {
+    try {
+        std::rethrow_exception(error);
+    } catch (const VellupStreamingTranscriberError &e) {
+        if (e.kind() == VellupStreamingTranscriberError::Kind::finalizationTimedOut) {
+            return FinalizationFallback{
+                e.partialText(),
+                QStringLiteral("等待Vellup最终转写结果超时，已保留最后一版文本。")};
+        }
+        if (e.kind() == VellupStreamingTranscriberError::Kind::streamInterrupted) {
+            return FinalizationFallback{e.partialText(),
+                                        QStringLiteral("Vellup流式转写中断，已保留最后一版文本：") +
+                                            e.message()};
+        }
+    } catch (...) {
+    }
+    return std::nullopt;
 }
 
 TranscriptRecordStatus

@@ -6,6 +6,7 @@
 #include <QList>
 #include <QString>
 
+#include <exception>
 #include <optional>
 
 namespace tovalit {
@@ -31,6 +32,14 @@ public:
     static QString joinedNote(const QList<std::optional<QString>> &parts);
     // The incoming warning (when there is one) and `addition`.
     static QString withWarning(const std::optional<QString> &warning, const QString &addition);
+
+    // What a live recogniser that could not finish still had, and the
+    // warning its record carries; nothing for any other failure.
+    struct FinalizationFallback {
+        QString text;
+        QString warning;
+    };
+    static std::optional<FinalizationFallback> finalizationFallback(std::exception_ptr error);
 
     static const QString noteSeparator;
 };
