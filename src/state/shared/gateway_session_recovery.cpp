@@ -32,6 +32,10 @@ GatewaySessionRecovery::GatewaySessionRecovery(
     : m_configurationStore(configurationStore)
     , m_sessionService(std::move(sessionService)) {}
 
+GatewaySessionRecovery::~GatewaySessionRecovery() {
+    m_lifetime.cancel();
+}
+
 bool GatewaySessionRecovery::isGatewayConfigured() const {
     return m_configurationStore.gatewayBaseURL().has_value();
 }
@@ -40,7 +44,7 @@ QCoro::Task<std::optional<VellupSpeechConfiguration>>
 GatewaySessionRecovery::resolveSpeechConfiguration() {
     if (!isGatewayConfigured())
         co_return m_configurationStore.vellupSpeechConfiguration();
-    const std::weak_ptr<Lifetime> alive = m_lifetime;
+    const CancelToken lifetime = m_lifetime;
     const std::shared_ptr<GatewaySessionProviding> service = m_sessionService;
     const QString locale = m_configurationStore.preferredLocaleIdentifier();
     std::optional<VellupSpeechConfiguration> routed;
@@ -50,7 +54,7 @@ GatewaySessionRecovery::resolveSpeechConfiguration() {
     } catch (...) {
         failure = std::current_exception();
     }
-    if (alive.expired())
+    if (lifetime.isCancelled())
         co_return std::nullopt;
     if (failure) {
         // Direct credentials make a gateway outage invisible.
@@ -67,7 +71,7 @@ QCoro::Task<std::optional<VellupStructuredFormatterConfiguration>>
 GatewaySessionRecovery::resolveFormatterConfiguration() {
     if (!isGatewayConfigured())
         co_return m_configurationStore.vellupStructuredFormatterConfiguration();
-    const std::weak_ptr<Lifetime> alive = m_lifetime;
+    const CancelToken lifetime = m_lifetime;
     const std::shared_ptr<GatewaySessionProviding> service = m_sessionService;
     std::optional<VellupStructuredFormatterConfiguration> routed;
     std::exception_ptr failure;
@@ -76,7 +80,7 @@ GatewaySessionRecovery::resolveFormatterConfiguration() {
     } catch (...) {
         failure = std::current_exception();
     }
-    if (alive.expired())
+    if (lifetime.isCancelled())
         co_return std::nullopt;
     if (failure) {
         if (auto direct = m_configurationStore.vellupStructuredFormatterConfiguration())
@@ -166,7 +170,7 @@ QCoro::Task<std::optional<GatewaySessionRecovery::RecoveredValue<Value, Configur
 GatewaySessionRecovery::performWithGatewayRecovery(
     std::function<QCoro::Task<Value>(Configuration)> operation) {
     // The operation belongs to the recovery's owner, and goes with it.
-    const std::weak_ptr<Lifetime> alive = m_lifetime;
+    const CancelToken lifetime = m_lifetime;
     const std::shared_ptr<GatewaySessionProviding> service = m_sessionService;
     bool didRecover = false;
     for (;;) {
@@ -180,13 +184,13 @@ GatewaySessionRecovery::performWithGatewayRecovery(
         } catch (...) {
             failure = std::current_exception();
         }
-        if (alive.expired())
+        if (lifetime.isCancelled())
             co_return std::nullopt;
         if (failure) {
             if (didRecover || !shouldRecoverGatewaySession(isGatewayConfigured(), failure))
                 std::rethrow_exception(failure);
             co_await service->invalidateGatewaySession();
-            if (alive.expired())
+            if (lifetime.isCancelled())
                 co_return std::nullopt;
             didRecover = true;
             continue;
@@ -195,19 +199,19 @@ GatewaySessionRecovery::performWithGatewayRecovery(
             co_return std::nullopt;
         try {
             Value value = co_await operation(*configuration);
-            if (alive.expired())
+            if (lifetime.isCancelled())
                 co_return std::nullopt;
             co_return RecoveredValue<Value, Configuration>{std::move(value), *configuration};
         } catch (...) {
             failure = std::current_exception();
         }
-        if (alive.expired())
+        if (lifetime.isCancelled())
             co_return std::nullopt;
         if (didRecover ||
             !shouldRecoverGatewaySession(routesThroughGateway(*configuration), failure))
             std::rethrow_exception(failure);
         co_await service->invalidateGatewaySession();
-        if (alive.expired())
+        if (lifetime.isCancelled())
             co_return std::nullopt;
         didRecover = true;
     }

@@ -2,6 +2,7 @@
 
 #include "models/vellup_speech_configuration.h"
 #include "models/vellup_structured_formatter_configuration.h"
+#include "support/cancel_token.h"
 
 #include <QString>
 #include <qcoro/qcorotask.h>
@@ -42,6 +43,9 @@ public:
 
     GatewaySessionRecovery(AppConfigurationStore &configurationStore,
                            std::shared_ptr<GatewaySessionProviding> sessionService);
+    ~GatewaySessionRecovery();
+    GatewaySessionRecovery(const GatewaySessionRecovery &) = delete;
+    GatewaySessionRecovery &operator=(const GatewaySessionRecovery &) = delete;
 
     GatewaySessionProviding &sessionService() const { return *m_sessionService; }
     bool isGatewayConfigured() const;
@@ -76,14 +80,12 @@ private:
     QCoro::Task<std::optional<RecoveredValue<Value, Configuration>>>
     performWithGatewayRecovery(std::function<QCoro::Task<Value>(Configuration)> operation);
 
-    // Gone with the recovery. Its owner may go while the gateway answers
-    // (the application quitting), and with it everything a wait would go on
-    // to touch: each wait checks it through a weak reference.
-    struct Lifetime {};
-
     AppConfigurationStore &m_configurationStore;
     std::shared_ptr<GatewaySessionProviding> m_sessionService;
-    std::shared_ptr<Lifetime> m_lifetime = std::make_shared<Lifetime>();
+    // Cancelled when the recovery goes. Its owner may go while the gateway
+    // answers (the application quitting), and with it everything a wait
+    // would go on to touch: each wait checks a copy of it.
+    CancelToken m_lifetime;
 };
 
 } // namespace tovalit
