@@ -20,33 +20,27 @@ void SettingsWatch::watchMeetingMode(std::function<void(bool enabled)> handler) 
     handler(m_meetingModeEnabled);
 }
 
+template <typename Signal, typename Value>
+void SettingsWatch::reportShortcutOnChange(Signal changed, Value &kept) {
+    connect(&m_store, changed, this, [this, &kept](const Value &value) {
+        if (value == kept)
+            return;
+        kept = value;
+        reportShortcut();
+    });
+}
+
 void SettingsWatch::watchShortcut(
     std::function<void(const ShortcutConfiguration &shortcut)> handler) {
     m_shortcutHandler = std::move(handler);
     m_shortcut = m_store.shortcutConfiguration();
     m_inputMonitoring = m_store.cachedInputMonitoringPermission();
     m_accessibility = m_store.cachedAccessibilityPermission();
-    connect(&m_store, &AppConfigurationStore::shortcutConfigurationChanged, this,
-            [this](const ShortcutConfiguration &configuration) {
-                if (configuration == m_shortcut)
-                    return;
-                m_shortcut = configuration;
-                reportShortcut();
-            });
-    connect(&m_store, &AppConfigurationStore::cachedInputMonitoringPermissionChanged, this,
-            [this](PermissionAuthorizationState state) {
-                if (state == m_inputMonitoring)
-                    return;
-                m_inputMonitoring = state;
-                reportShortcut();
-            });
-    connect(&m_store, &AppConfigurationStore::cachedAccessibilityPermissionChanged, this,
-            [this](PermissionAuthorizationState state) {
-                if (state == m_accessibility)
-                    return;
-                m_accessibility = state;
-                reportShortcut();
-            });
+    reportShortcutOnChange(&AppConfigurationStore::shortcutConfigurationChanged, m_shortcut);
+    reportShortcutOnChange(&AppConfigurationStore::cachedInputMonitoringPermissionChanged,
+                           m_inputMonitoring);
+    reportShortcutOnChange(&AppConfigurationStore::cachedAccessibilityPermissionChanged,
+                           m_accessibility);
     reportShortcut();
 }
 

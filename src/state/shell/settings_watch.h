@@ -33,6 +33,10 @@ public:
 
 private:
     void reportShortcut();
+    // Keeps `kept` as the store's `changed` announces it, and reports the
+    // shortcut when it really changed.
+    template <typename Signal, typename Value>
+    void reportShortcutOnChange(Signal changed, Value &kept);
 
     AppConfigurationStore &m_store;
     bool m_meetingModeEnabled = false;
