@@ -45,9 +45,15 @@ QCoro::Task<QString> transcribeFile(VellupAudioFileTranscriber transcriber, QStr
 QCoro::Task<InsertionResult> insertWith(std::shared_ptr<FocusedInputInsertionService> service,
                                         QString text,
                                         std::optional<ActiveInteractionContext> context,
-                                        ObservedInsertionEditCallback onObservedEditEvent) {
+                                        ObservedInsertionEditCallback onObservedEditEvent,
+                                        std::unique_ptr<ClipboardHeadStart> headStart) {
     co_return co_await service->insert(std::move(text), std::move(context),
-                                       std::move(onObservedEditEvent));
+                                       std::move(onObservedEditEvent), std::move(headStart));
+}
+
+QCoro::Task<std::unique_ptr<ClipboardHeadStart>>
+headStartWith(std::shared_ptr<FocusedInputInsertionService> service, QString text) {
+    co_return co_await service->startClipboardHeadStart(std::move(text));
 }
 
 QCoro::Task<std::optional<ActiveInteractionContext>>
@@ -165,14 +171,22 @@ void TranscriberViewModel::compose(Dependencies d,
                                                  VellupStructuredFormatter::liveTransport()),
                       std::move(audioFile));
               };
+    // A runner of the caller's own gets no head start: the clipboard is
+    // the real service's to fill ahead.
+    DictationDelivery::ClipboardHeadStarter clipboardHeadStarter;
+    if (!d.insertionRunner)
+        clipboardHeadStarter = [service = insertionService](QString text) {
+            return headStartWith(service, std::move(text));
+        };
     InsertionRunner insertionRunner =
         d.insertionRunner
             ? std::move(d.insertionRunner)
             : [service = insertionService](QString text,
                                            std::optional<ActiveInteractionContext> context,
-                                           ObservedInsertionEditCallback onObservedEditEvent) {
+                                           ObservedInsertionEditCallback onObservedEditEvent,
+                                           std::unique_ptr<ClipboardHeadStart> headStart) {
                   return insertWith(service, std::move(text), std::move(context),
-                                    std::move(onObservedEditEvent));
+                                    std::move(onObservedEditEvent), std::move(headStart));
               };
     InteractionContextProvider interactionContextProvider =
         d.interactionContextProvider
@@ -190,6 +204,7 @@ void TranscriberViewModel::compose(Dependencies d,
     m_delivery = std::make_unique<DictationDelivery>(
         deliveryHost, m_configurationStore, *m_gatewayRecovery, m_floatingPanelCoordinator,
         DictationDelivery::Collaborators{structuredFormattingRunner, std::move(insertionRunner),
+                                         std::move(clipboardHeadStarter),
                                          interactionContextProvider,
                                          std::move(interactionContextActivator),
                                          std::move(pasteboard), m_hotkeyMonitor, systemDate});

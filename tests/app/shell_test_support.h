@@ -92,7 +92,8 @@ public:
             return fileAnswers.answer();
         };
         d.insertionRunner = [](QString, std::optional<ActiveInteractionContext>,
-                               ObservedInsertionEditCallback) { return inserted(); };
+                               ObservedInsertionEditCallback,
+                               std::unique_ptr<ClipboardHeadStart>) { return inserted(); };
         d.interactionContextProvider = [] { return noContext(); };
         d.interactionContextActivator = [](std::optional<ActiveInteractionContext>) {
             return nothing();

@@ -95,5 +95,60 @@ TEST_F(DesktopKeyboardTest, AStopWaitingForTheAnswerWhenTheControllerGoesResumes
     EXPECT_TRUE(runTask(history.loadRecords()).isEmpty()) << "filed for a controller that is gone";
 }
 
+// GNOME takes our clipboard into its session only a while after it
+// changes, and the keys into a native window wait for that: the text is
+// put there while the delivery still waits for the user's keys to come up.
+// A delivery that ends there gives the user's clipboard back.
+TEST_F(DesktopKeyboardTest, TheTextIsOnTheClipboardWhileTheUsersKeysComeUp) {
+    adjustDependencies = [this,
+                          lendAccess = adjustDependencies](TranscriberViewModel::Dependencies &d) {
+        lendAccess(d);
+        d.insertionRunner = nullptr;
+        d.insertionService = std::make_shared<FocusedInputInsertionService>(
+            std::make_shared<FakeAccessibilityClient>(), pasteboard,
+            std::make_shared<RecordingKeySender>(),
+            [](double, CancelToken) -> QCoro::Task<void> { co_return; }, [] { return 0.0; },
+            DisplaySession{true}, nullptr, access);
+    };
+    keyboard->releaseAnswers();
+    QStringList pasted;
+    keyboard->onPaste = [&] {
+        pasted.append(pasteboard->string().value_or(QString()));
+        return true;
+    };
+    useGateway();
+    defaultTranscriberScript.finishText = QStringLiteral("明天见");
+    makeViewModel();
+    int deliveries = 0;
+    const auto dictateUntilTheKeysWait = [&] {
+        pasteboard->copyFromElsewhere(QStringLiteral("mine"));
+        releaseGate = std::make_shared<Gate>();
+        startRecording();
+        time.advance(2.0);
+        auto stopping = startTask(viewModel->toggleRecording());
+        ++deliveries;
+        EXPECT_TRUE(waitUntil(
+            [&] { return events->events().count(QStringLiteral("release wait 0.05")) == deliveries; },
+            "the wait for the keys"));
+        return stopping;
+    };
+
+    const auto stopping = dictateUntilTheKeysWait();
+    EXPECT_TRUE(waitUntil([&] { return pasteboard->string() == QStringLiteral("明天见"); },
+                          "the text on the clipboard"));
+    releaseGate->open();
+    ASSERT_TRUE(waitUntil([&] { return stopping->done; }, "the stop to end"));
+    EXPECT_EQ(pasted, QStringList{QStringLiteral("明天见")});
+
+    const auto cutShort = dictateUntilTheKeysWait();
+    ASSERT_TRUE(waitUntil([&] { return pasteboard->string() == QStringLiteral("明天见"); },
+                          "the text on the clipboard"));
+    viewModel.reset();
+    releaseGate->open();
+    ASSERT_TRUE(waitUntil([&] { return cutShort->done; }, "the stop to end"));
+    EXPECT_EQ(pasteboard->string(), QStringLiteral("mine"));
+    EXPECT_EQ(pasted.size(), 1);
+}
+
 } // namespace
 } // namespace tovalit

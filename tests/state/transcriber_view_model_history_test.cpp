@@ -337,7 +337,8 @@ TEST_F(HistoryTest, AControllerThatGoesWhileARetryWaitsLeavesTheRetryToEndUnhear
     adjustDependencies = [this, insertion](TranscriberViewModel::Dependencies &d) {
         d.insertionRunner = [this, insertion](QString text,
                                               std::optional<ActiveInteractionContext> context,
-                                              ObservedInsertionEditCallback) {
+                                              ObservedInsertionEditCallback,
+                                              std::unique_ptr<ClipboardHeadStart>) {
             insertionCalls.push_back({text, context});
             return answerAfter<InsertionResult>(InsertionResult::insertedDirectly, insertion);
         };

@@ -50,9 +50,11 @@ protected:
             TranscriberViewModel::InsertionRunner insert = d.insertionRunner;
             d.insertionRunner = [this, insert](QString text,
                                                std::optional<ActiveInteractionContext> context,
-                                               ObservedInsertionEditCallback onObservedEditEvent) {
+                                               ObservedInsertionEditCallback onObservedEditEvent,
+                                               std::unique_ptr<ClipboardHeadStart> headStart) {
                 observe = onObservedEditEvent;
-                return insert(std::move(text), std::move(context), onObservedEditEvent);
+                return insert(std::move(text), std::move(context), onObservedEditEvent,
+                              std::move(headStart));
             };
             d.lexiconLearningAnalysisRunner = [this](ObservedInsertionEditSession session,
                                                      VellupStructuredFormatterConfiguration c) {

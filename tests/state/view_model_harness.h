@@ -650,7 +650,8 @@ protected:
             return fileAnswers.answer();
         };
         d.insertionRunner = [this](QString text, std::optional<ActiveInteractionContext> context,
-                                   ObservedInsertionEditCallback) {
+                                   ObservedInsertionEditCallback,
+                                   std::unique_ptr<ClipboardHeadStart>) {
             insertionCalls.push_back({text, context});
             events->add(QStringLiteral("insert"));
             return answerAfter(insertionAnswer, nullptr);
@@ -702,7 +703,7 @@ protected:
         d.uptime = [] { return 0.0; };
         d.sleeper = [this](double seconds, CancelToken) {
             events->add(QStringLiteral("release wait ") + QString::number(seconds));
-            return done();
+            return releaseGate ? releaseGate->wait() : done();
         };
         monitor = std::make_shared<HotkeyMonitor>(std::move(d));
         return monitor;
@@ -798,6 +799,8 @@ protected:
     std::optional<ActiveInteractionContext> providedContext = sampleContext();
     std::shared_ptr<Gate> contextGate;
     int contextCaptures = 0;
+    // Holds the delivery's wait for the user's shortcut keys to come up.
+    std::shared_ptr<Gate> releaseGate;
 
     // Null: a store on the test's data folder.
     std::shared_ptr<PersonalLexiconStore> lexiconStore;

@@ -78,9 +78,13 @@ void RemoteDesktopKeyboardAccess::request() {
         ask();
 }
 
+bool RemoteDesktopKeyboardAccess::isLent() const {
+    return m_state == State::granted && m_keyboard->isOpen();
+}
+
 QCoro::Task<RemoteDesktopKeyboardAccess::Readiness>
 RemoteDesktopKeyboardAccess::keyboardForDelivery() {
-    if (m_state == State::granted && m_keyboard->isOpen())
+    if (isLent())
         co_return Readiness::open;
     if (m_state != State::notRequested && m_state != State::requesting)
         co_return Readiness::none;

@@ -58,6 +58,8 @@ public:
     ~RemoteDesktopKeyboardAccess() override;
 
     State state() const { return m_state; }
+    // Whether a paste may use the keyboard now, without asking anybody.
+    bool isLent() const;
 
     // Asks the desktop unless the keyboard is open or being asked for, the
     // user turned it down, or the desktop lends none. Returns at once; the

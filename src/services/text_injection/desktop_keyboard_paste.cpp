@@ -53,6 +53,10 @@ QCoro::Task<bool> DesktopKeyboardPaste::ready(AccessibilityElementRef field) {
     co_return true;
 }
 
+bool DesktopKeyboardPaste::isLent() const {
+    return m_access && m_access->isLent();
+}
+
 QCoro::Task<bool> DesktopKeyboardPaste::press() {
     if (!m_access)
         co_return false;

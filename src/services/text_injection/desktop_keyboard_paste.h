@@ -32,6 +32,8 @@ public:
     // out through the lent keyboard now, asking the desktop first when
     // nothing has asked in this run.
     QCoro::Task<bool> ready(AccessibilityElementRef field);
+    // Whether the keyboard is lent now, with nobody to ask.
+    bool isLent() const;
     // Ctrl+V, once the session has our last clipboard write.
     QCoro::Task<bool> press();
 

@@ -134,6 +134,12 @@ void logPasteUnreachable(std::optional<qint32> focused, std::optional<qint32> ac
     });
 }
 
+void logHeadStart(QString text) {
+    TovalitDebugLogger::log(QStringLiteral("insert.pasteboard"), [text]() -> QString {
+        return QStringLiteral("head-start | text=") + preview(text);
+    });
+}
+
 void logObserved(const QString &message) {
     TovalitDebugLogger::log(QStringLiteral("insert.observe"), message);
 }
@@ -190,7 +196,8 @@ QCoro::Task<bool> FocusedInputInsertionService::accessibilityTrusted() {
 QCoro::Task<InsertionResult>
 FocusedInputInsertionService::insert(QString text,
                                      std::optional<ActiveInteractionContext> interactionContext,
-                                     ObservedInsertionEditCallback onObservedEditEvent) {
+                                     ObservedInsertionEditCallback onObservedEditEvent,
+                                     std::unique_ptr<ClipboardHeadStart> headStart) {
     Q_ASSERT(isGuiThread());
     if (text.isEmpty())
         co_return InsertionResult::copiedToClipboard;
@@ -267,12 +274,22 @@ FocusedInputInsertionService::insert(QString text,
         delivery.onDesktopKeyboard = true;
     }
 
-    delivery.snapshot = co_await capturePasteboardSnapshot();
+    // A head start the clipboard still holds has kept the user's clipboard
+    // already, and written the text unless preparing it changed it.
+    const bool headStartStands = headStart && headStart->stands();
+    if (headStartStands) {
+        headStart->takeOver();
+        delivery.snapshot = headStart->snapshot();
+    } else {
+        delivery.snapshot = co_await capturePasteboardSnapshot();
+    }
     bool writeFailed = false;
-    try {
-        writeToPasteboard(delivery.text);
-    } catch (const FocusedInputInsertionError &) {
-        writeFailed = true;
+    if (!headStartStands || headStart->text() != delivery.text) {
+        try {
+            writeToPasteboard(delivery.text);
+        } catch (const FocusedInputInsertionError &) {
+            writeFailed = true;
+        }
     }
     if (writeFailed) {
         restorePasteboardImmediately(delivery.snapshot);
@@ -286,6 +303,25 @@ FocusedInputInsertionService::insert(QString text,
     }
     delivery.changeCount = m_pasteboard->changeCount();
     co_return co_await pasteAndConfirm(std::move(delivery));
+}
+
+QCoro::Task<std::unique_ptr<ClipboardHeadStart>>
+FocusedInputInsertionService::startClipboardHeadStart(QString text) {
+    Q_ASSERT(isGuiThread());
+    if (text.isEmpty() || !m_displaySession.wayland || !m_desktopKeyboard.isLent())
+        co_return std::unique_ptr<ClipboardHeadStart>();
+    // An insertion under way keeps the clipboard until its paste is out.
+    const AsyncMutex::Guard oneAtATime = co_await m_insertions.lock();
+    const PasteboardSnapshot snapshot = co_await capturePasteboardSnapshot();
+    try {
+        writeToPasteboard(text);
+    } catch (const FocusedInputInsertionError &) {
+        restorePasteboardImmediately(snapshot);
+        co_return std::unique_ptr<ClipboardHeadStart>();
+    }
+    logHeadStart(text);
+    co_return std::make_unique<ClipboardHeadStart>(m_pasteboard, text, snapshot,
+                                                   m_pasteboard->changeCount());
 }
 
 QCoro::Task<InsertionResult> FocusedInputInsertionService::pasteAndConfirm(Delivery delivery) {

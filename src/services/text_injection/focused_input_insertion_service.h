@@ -4,6 +4,7 @@
 #include "models/insertion_result.h"
 #include "models/observed_insertion_edit_event.h"
 #include "platform/display_session.h"
+#include "services/text_injection/clipboard_head_start.h"
 #include "services/text_injection/desktop_keyboard_paste.h"
 #include "services/text_injection/focused_input_context.h"
 #include "services/text_injection/focused_input_field_operations.h"
@@ -66,12 +67,20 @@ public:
     // Inserts `text` at the caret of the focused input of the context's
     // application (or of whatever has the focus). `onObservedEditEvent`
     // receives the user's later corrections; without it nothing is
-    // watched. Throws FocusedInputInsertionError (pasteboardWriteFailed)
-    // only when the text could be put neither on the clipboard nor into
-    // the input; every other failure ends in a result.
+    // watched. A head start from startClipboardHeadStart() is taken over.
+    // Throws FocusedInputInsertionError (pasteboardWriteFailed) only when
+    // the text could be put neither on the clipboard nor into the input;
+    // every other failure ends in a result.
     QCoro::Task<InsertionResult> insert(QString text,
                                         std::optional<ActiveInteractionContext> interactionContext,
-                                        ObservedInsertionEditCallback onObservedEditEvent);
+                                        ObservedInsertionEditCallback onObservedEditEvent,
+                                        std::unique_ptr<ClipboardHeadStart> headStart = nullptr);
+
+    // Puts `text` on the clipboard ahead of its insertion, the user's
+    // clipboard kept first, where the paste will most likely go out on the
+    // keyboard the desktop lends (held already); nothing elsewhere, or when
+    // the clipboard refused the text.
+    QCoro::Task<std::unique_ptr<ClipboardHeadStart>> startClipboardHeadStart(QString text);
 
     // Whether this process may read and write other applications' inputs,
     // asked anew.

@@ -17,6 +17,14 @@
 
 namespace tovalit {
 
+namespace {
+
+QCoro::Task<std::unique_ptr<ClipboardHeadStart>> noHeadStart() {
+    co_return std::unique_ptr<ClipboardHeadStart>();
+}
+
+} // namespace
+
 DictationDelivery::DictationDelivery(
     DictationDeliveryHost &host, AppConfigurationStore &configurationStore,
     GatewaySessionRecovery &gatewayRecovery,
@@ -29,6 +37,7 @@ DictationDelivery::DictationDelivery(
     , m_floatingPanelCoordinator(std::move(floatingPanelCoordinator))
     , m_structuredFormattingRunner(std::move(collaborators.structuredFormattingRunner))
     , m_insertionRunner(std::move(collaborators.insertionRunner))
+    , m_clipboardHeadStarter(std::move(collaborators.clipboardHeadStarter))
     , m_interactionContextProvider(std::move(collaborators.interactionContextProvider))
     , m_interactionContextActivator(std::move(collaborators.interactionContextActivator))
     , m_pasteboard(std::move(collaborators.pasteboard))
@@ -56,8 +65,15 @@ DictationDelivery::deliver(QString text, HUDPresentationMode hudPresentation) {
     // the user's answer to the desktop lending its keyboard: nothing is
     // then left to deliver for, and the caller learns it from `self` too.
     const QPointer<DictationDelivery> self(this);
+    // Begun before the waits below, which the desktop's pickup of the
+    // clipboard may then overlap.
+    QCoro::Task<std::unique_ptr<ClipboardHeadStart>> headStarting =
+        m_clipboardHeadStarter ? m_clipboardHeadStarter(text) : noHeadStart();
     // Synthetic keys must not mix with the user's own, still held.
     co_await m_hotkeyMonitor->waitUntilShortcutReleaseSettles();
+    // Whatever ends the delivery from here on, the head start goes with it
+    // and gives the user's clipboard back, unless the insertion took it.
+    std::unique_ptr<ClipboardHeadStart> headStart = co_await std::move(headStarting);
     if (!self)
         co_return std::nullopt;
     const std::optional<ActiveInteractionContext> context =
@@ -90,7 +106,8 @@ DictationDelivery::deliver(QString text, HUDPresentationMode hudPresentation) {
 
     std::optional<InsertionResult> result;
     try {
-        result = co_await m_insertionRunner(text, context, std::move(onObservedEditEvent));
+        result = co_await m_insertionRunner(text, context, std::move(onObservedEditEvent),
+                                            std::move(headStart));
     } catch (...) {
         // Whatever went wrong, the text must not be lost.
     }

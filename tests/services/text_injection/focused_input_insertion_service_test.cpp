@@ -783,5 +783,58 @@ TEST_F(DesktopKeyboardInsertionTest, TheKeysWaitUntilTheSessionHasTheClipboard) 
               QStringLiteral("desktop-keyboard clipboard-not-in-session | waited=1s"));
 }
 
+// The text put on the clipboard ahead of its insertion stands in for the
+// insertion's own snapshot and write while the clipboard still holds it;
+// whichever way the text then goes in, the user's clipboard comes back.
+TEST_F(DesktopKeyboardInsertionTest, AHeadStartIsTakenOverWhileTheClipboardStillHoldsIt) {
+    const auto startAhead = [this](const QString &text) {
+        return runTask(service->startClipboardHeadStart(text));
+    };
+    const auto insertAfter = [this](const QString &text,
+                                    std::unique_ptr<ClipboardHeadStart> headStart) {
+        return runTask(service->insert(text, context(), {}, std::move(headStart)));
+    };
+    const auto clipboardBackTo = [this](const QString &expected) {
+        return waitUntil([&] { return pasteboard->string() == expected; },
+                         "the user's clipboard to come back");
+    };
+    EXPECT_FALSE(startAhead(QStringLiteral("你好"))) << "nothing ahead until the keyboard is lent";
+    EXPECT_EQ(pasteboard->writeCount(), 0);
+    ASSERT_NO_FATAL_FAILURE(grant());
+
+    std::unique_ptr<ClipboardHeadStart> ahead = startAhead(QStringLiteral("你好"));
+    ASSERT_TRUE(ahead);
+    EXPECT_EQ(pasteboard->string(), QStringLiteral("你好"));
+    EXPECT_EQ(insertAfter(QStringLiteral("你好"), std::move(ahead)),
+              InsertionResult::pastedFromClipboard);
+    EXPECT_EQ(pastes, QStringList{QStringLiteral("你好")});
+    EXPECT_TRUE(clipboardBackTo(QStringLiteral("old")));
+    EXPECT_EQ(pasteboard->writeCount(), 2) << "the text once, then the user's clipboard";
+
+    // The field already ends with the dictation's first words.
+    field->set(QStringLiteral("Meet at the "), {12, 0});
+    ahead = startAhead(QStringLiteral("at the station"));
+    EXPECT_EQ(insertAfter(QStringLiteral("at the station"), std::move(ahead)),
+              InsertionResult::pastedFromClipboard);
+    EXPECT_EQ(pastes.last(), QStringLiteral("station"));
+    EXPECT_TRUE(clipboardBackTo(QStringLiteral("old")));
+
+    // Somebody copied in between: theirs is what comes back.
+    ahead = startAhead(QStringLiteral("再见"));
+    pasteboard->copyFromElsewhere(QStringLiteral("theirs"));
+    EXPECT_EQ(insertAfter(QStringLiteral("再见"), std::move(ahead)),
+              InsertionResult::pastedFromClipboard);
+    EXPECT_EQ(pastes.last(), QStringLiteral("再见"));
+    EXPECT_TRUE(clipboardBackTo(QStringLiteral("theirs")));
+
+    // Written directly, with no paste.
+    field->set(QStringLiteral("See you at noon tomorrow"), {8, 0});
+    ahead = startAhead(QStringLiteral("later tomorrow"));
+    EXPECT_EQ(insertAfter(QStringLiteral("later tomorrow"), std::move(ahead)),
+              InsertionResult::insertedDirectly);
+    EXPECT_EQ(pasteboard->string(), QStringLiteral("theirs"));
+    EXPECT_EQ(pastes.size(), 3);
+}
+
 } // namespace
 } // namespace tovalit

@@ -1,0 +1,27 @@
+#include "services/text_injection/clipboard_head_start.h"
+
+#include "platform/pasteboard.h"
+
+namespace tovalit {
+
+ClipboardHeadStart::ClipboardHeadStart(std::shared_ptr<Pasteboard> pasteboard, QString text,
+                                       PasteboardSnapshot snapshot, qint64 changeCount)
+    : m_pasteboard(std::move(pasteboard))
+    , m_text(std::move(text))
+    , m_snapshot(std::move(snapshot))
+    , m_changeCount(changeCount) {}
+
+ClipboardHeadStart::~ClipboardHeadStart() {
+    if (m_takenOver || !stands())
+        return;
+    const QList<PasteboardItem> items = m_snapshot.makePasteboardItems();
+    m_pasteboard->clearContents();
+    if (!items.isEmpty())
+        m_pasteboard->writeObjects(items);
+}
+
+bool ClipboardHeadStart::stands() const {
+    return m_pasteboard->changeCount() == m_changeCount;
+}
+
+} // namespace tovalit
