@@ -28,6 +28,21 @@ protected:
         access.reset();
     }
 
+    // The real insertion, into a native Wayland window the X server does
+    // not know: the paste waits for the desktop's keyboard.
+    void insertIntoANativeWindow() {
+        adjustDependencies = [this, lendAccess = adjustDependencies](
+                                 TranscriberViewModel::Dependencies &d) {
+            lendAccess(d);
+            d.insertionRunner = nullptr;
+            d.insertionService = std::make_shared<FocusedInputInsertionService>(
+                std::make_shared<FakeAccessibilityClient>(), pasteboard,
+                std::make_shared<RecordingKeySender>(),
+                [](double, CancelToken) -> QCoro::Task<void> { co_return; }, [] { return 0.0; },
+                DisplaySession{true}, nullptr, access);
+        };
+    }
+
     std::shared_ptr<RecordingRemoteDesktopKeyboard> keyboard =
         std::make_shared<RecordingRemoteDesktopKeyboard>();
     ManualSleeper limits;
@@ -62,18 +77,7 @@ TEST_F(DesktopKeyboardTest, ARecordingAsksForItOnceTheContextIsReadAndOncePerRun
 // answer in the desktop's window; the wait ends while the event loop still
 // runs. The stop must find its controller gone and file nothing.
 TEST_F(DesktopKeyboardTest, AStopWaitingForTheAnswerWhenTheControllerGoesResumesNothing) {
-    adjustDependencies = [this,
-                          lendAccess = adjustDependencies](TranscriberViewModel::Dependencies &d) {
-        lendAccess(d);
-        // The real insertion, into a native Wayland window the X server
-        // does not know: the paste waits for the desktop's keyboard.
-        d.insertionRunner = nullptr;
-        d.insertionService = std::make_shared<FocusedInputInsertionService>(
-            std::make_shared<FakeAccessibilityClient>(), pasteboard,
-            std::make_shared<RecordingKeySender>(),
-            [](double, CancelToken) -> QCoro::Task<void> { co_return; }, [] { return 0.0; },
-            DisplaySession{true}, nullptr, access);
-    };
+    insertIntoANativeWindow();
     useGateway();
     defaultTranscriberScript.finishText = QStringLiteral("明天见");
     makeViewModel();
@@ -100,16 +104,7 @@ TEST_F(DesktopKeyboardTest, AStopWaitingForTheAnswerWhenTheControllerGoesResumes
 // put there while the delivery still waits for the user's keys to come up.
 // A delivery that ends there gives the user's clipboard back.
 TEST_F(DesktopKeyboardTest, TheTextIsOnTheClipboardWhileTheUsersKeysComeUp) {
-    adjustDependencies = [this,
-                          lendAccess = adjustDependencies](TranscriberViewModel::Dependencies &d) {
-        lendAccess(d);
-        d.insertionRunner = nullptr;
-        d.insertionService = std::make_shared<FocusedInputInsertionService>(
-            std::make_shared<FakeAccessibilityClient>(), pasteboard,
-            std::make_shared<RecordingKeySender>(),
-            [](double, CancelToken) -> QCoro::Task<void> { co_return; }, [] { return 0.0; },
-            DisplaySession{true}, nullptr, access);
-    };
+    insertIntoANativeWindow();
     keyboard->releaseAnswers();
     QStringList pasted;
     keyboard->onPaste = [&] {
