@@ -56,8 +56,9 @@ namespace {
 const QStringList steps = {QStringLiteral("context"),         QStringLiteral("format.request"),
                            QStringLiteral("format.response"), QStringLiteral("deliver"),
                            QStringLiteral("insert.start"),    QStringLiteral("insert.paste"),
-                           QStringLiteral("insert.verify"),   QStringLiteral("insert.path"),
-                           QStringLiteral("insert.result"),   QStringLiteral("deliver.result")};
+                           QStringLiteral("insert.keys"),     QStringLiteral("insert.verify"),
+                           QStringLiteral("insert.path"),     QStringLiteral("insert.result"),
+                           QStringLiteral("deliver.result")};
 
 struct Options {
     std::vector<std::pair<QString, QString>> apps;

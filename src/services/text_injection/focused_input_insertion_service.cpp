@@ -134,6 +134,14 @@ void logPasteUnreachable(std::optional<qint32> focused, std::optional<qint32> ac
     });
 }
 
+// When the keys went out: the desktop's part of a paste begins there.
+void logKeys(bool pressed, bool onDesktopKeyboard) {
+    TovalitDebugLogger::log(
+        QStringLiteral("insert.keys"),
+        QStringLiteral("sent=") + flag(pressed) + QStringLiteral(" | via=") +
+            (onDesktopKeyboard ? QStringLiteral("desktop-keyboard") : QStringLiteral("x-server")));
+}
+
 void logHeadStart(QString text) {
     TovalitDebugLogger::log(QStringLiteral("insert.pasteboard"), [text]() -> QString {
         return QStringLiteral("head-start | text=") + preview(text);
@@ -688,16 +696,18 @@ void FocusedInputInsertionService::simulatePasteShortcut() {
 }
 
 QCoro::Task<bool> FocusedInputInsertionService::pressPasteShortcut(bool onDesktopKeyboard) {
+    bool pressed = false;
     if (onDesktopKeyboard) {
-        const bool pressed = co_await m_desktopKeyboard.press();
-        co_return pressed;
+        pressed = co_await m_desktopKeyboard.press();
+    } else {
+        try {
+            simulatePasteShortcut();
+            pressed = true;
+        } catch (const FocusedInputInsertionError &) {
+        }
     }
-    try {
-        simulatePasteShortcut();
-    } catch (const FocusedInputInsertionError &) {
-        co_return false;
-    }
-    co_return true;
+    logKeys(pressed, onDesktopKeyboard);
+    co_return pressed;
 }
 
 // --- Watching for corrections ----------------------------------------------------
