@@ -43,11 +43,8 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <map>
-
-// GLib's headers use names Qt keeps for its own keywords.
-#undef signals
 #include <gio/gio.h>
+#include <map>
 
 namespace tovalit::bench {
 namespace {

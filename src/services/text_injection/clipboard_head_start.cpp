@@ -12,12 +12,8 @@ ClipboardHeadStart::ClipboardHeadStart(std::shared_ptr<Pasteboard> pasteboard, Q
     , m_changeCount(changeCount) {}
 
 ClipboardHeadStart::~ClipboardHeadStart() {
-    if (m_takenOver || !stands())
-        return;
-    const QList<PasteboardItem> items = m_snapshot.makePasteboardItems();
-    m_pasteboard->clearContents();
-    if (!items.isEmpty())
-        m_pasteboard->writeObjects(items);
+    if (!m_takenOver && stands())
+        m_snapshot.writeBack(*m_pasteboard);
 }
 
 bool ClipboardHeadStart::stands() const {

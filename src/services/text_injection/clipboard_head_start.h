@@ -30,7 +30,6 @@ public:
     const QString &text() const { return m_text; }
     // The user's clipboard before the write.
     const PasteboardSnapshot &snapshot() const { return m_snapshot; }
-    qint64 changeCount() const { return m_changeCount; }
     // Whether the clipboard still holds the text: nobody wrote since.
     bool stands() const;
     // The insertion answers for the clipboard from now on.

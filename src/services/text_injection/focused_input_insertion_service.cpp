@@ -163,16 +163,14 @@ PreparedInsertion prepare(const QString &text, const std::optional<FocusedInputC
 }
 
 QCoro::Task<void> restoreIfUnchanged(std::shared_ptr<Pasteboard> pasteboard,
-                                     QList<PasteboardItem> items, qint64 expectedChangeCount,
+                                     PasteboardSnapshot snapshot, qint64 expectedChangeCount,
                                      double delay, Sleeper sleeper) {
     if (delay != 0)
         co_await sleeper(qMax(delay, 0.0), CancelToken());
     // Somebody copied something after our write: that is theirs to keep.
     if (pasteboard->changeCount() != expectedChangeCount)
         co_return;
-    pasteboard->clearContents();
-    if (!items.isEmpty())
-        pasteboard->writeObjects(items);
+    snapshot.writeBack(*pasteboard);
 }
 
 } // namespace
@@ -663,10 +661,7 @@ QCoro::Task<PasteboardSnapshot> FocusedInputInsertionService::capturePasteboardS
 
 void FocusedInputInsertionService::restorePasteboardImmediately(
     const PasteboardSnapshot &snapshot) {
-    const QList<PasteboardItem> items = snapshot.makePasteboardItems();
-    m_pasteboard->clearContents();
-    if (!items.isEmpty())
-        m_pasteboard->writeObjects(items);
+    snapshot.writeBack(*m_pasteboard);
 }
 
 void FocusedInputInsertionService::conditionallyRestorePasteboard(
@@ -675,9 +670,8 @@ void FocusedInputInsertionService::conditionallyRestorePasteboard(
     // comes back even when the service is gone by then.
     spawn(
         nullptr,
-        [pasteboard = m_pasteboard, items = snapshot.makePasteboardItems(), expectedChangeCount,
-         after, sleeper = m_sleeper] {
-            return restoreIfUnchanged(pasteboard, items, expectedChangeCount, after, sleeper);
+        [pasteboard = m_pasteboard, snapshot, expectedChangeCount, after, sleeper = m_sleeper] {
+            return restoreIfUnchanged(pasteboard, snapshot, expectedChangeCount, after, sleeper);
         },
         QStringLiteral("pasteboard restore"));
 }

@@ -36,4 +36,11 @@ QList<PasteboardItem> PasteboardSnapshot::makePasteboardItems() const {
     return result;
 }
 
+void PasteboardSnapshot::writeBack(Pasteboard &pasteboard) const {
+    const QList<PasteboardItem> rebuilt = makePasteboardItems();
+    pasteboard.clearContents();
+    if (!rebuilt.isEmpty())
+        pasteboard.writeObjects(rebuilt);
+}
+
 } // namespace tovalit

@@ -37,6 +37,9 @@ struct PasteboardSnapshot {
 
     // One item to write per item kept, in order.
     QList<PasteboardItem> makePasteboardItems() const;
+    // Puts what was kept back in place of whatever the clipboard holds;
+    // an empty snapshot leaves it empty.
+    void writeBack(Pasteboard &pasteboard) const;
 
     QList<Item> items;
 
