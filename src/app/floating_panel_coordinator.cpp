@@ -69,6 +69,12 @@ void FloatingPanelCoordinator::showRecording(QList<double> levels,
     Q_ASSERT(isGuiThread());
     ++m_presentation;
     m_hideTask.cancel();
+    // The capsule and the meeting panel are different views: a drag or
+    // resize begun on the one that goes never hears its release.
+    const FloatingHUDModel::Mode &mode = m_hudModel->mode();
+    if (mode.kind() != FloatingHUDModel::Mode::Kind::recording ||
+        mode.displayState().isCompact() != displayState.isCompact())
+        endRecordingPanelGestures();
     QPointer<FloatingPanelCoordinator> self(this);
     const RecordingHUDDisplayState shown = displayState;
     m_hudModel->showRecording(
@@ -92,6 +98,14 @@ void FloatingPanelCoordinator::showRecording(QList<double> levels,
         });
 
     const QRectF frame = recordingPanelFrame(shown);
+    if (m_recordingDragBaselineFrame && m_panel && frame.size() != m_panel->frame().size()) {
+        // The panel changes size under a drag (the countdown's toast comes
+        // or goes): the frame the drag began with would put the old size
+        // back at the next move. The drag goes on from the new frame, as
+        // if it had begun there, so the panel follows the pointer on.
+        m_recordingDragBaselineFrame = frame.translated(-m_recordingDragTranslation.width(),
+                                                        -m_recordingDragTranslation.height());
+    }
     // The common case of a level update: nothing moves, nothing is asked of
     // the window.
     if (m_currentKind == PresentationKind::recording && m_panel && m_panel->frame() == frame)
@@ -106,6 +120,7 @@ void FloatingPanelCoordinator::showThinking(const QString &title, const QString 
     Q_UNUSED(message);
     ++m_presentation;
     m_hideTask.cancel();
+    endRecordingPanelGestures();
     m_currentKind = PresentationKind::status;
     disallowKeyFocus();
     const QString text = textkit::isBlank(title) ? QStringLiteral("思考中") : title;
@@ -117,6 +132,7 @@ void FloatingPanelCoordinator::showCompletion(std::optional<QString> toast) {
     Q_ASSERT(isGuiThread());
     ++m_presentation;
     m_hideTask.cancel();
+    endRecordingPanelGestures();
     m_currentKind = PresentationKind::status;
     disallowKeyFocus();
     m_hudModel->showStatus(QStringLiteral("已完成"), false, std::move(toast));
@@ -130,6 +146,7 @@ void FloatingPanelCoordinator::showToast(const QString &message, std::optional<Q
     Q_ASSERT(isGuiThread());
     ++m_presentation;
     m_hideTask.cancel();
+    endRecordingPanelGestures();
     m_currentKind = PresentationKind::toastOnly;
     const bool hasActionTitle = actionTitle.has_value();
     m_hudModel->showToastOnly(message, std::move(actionTitle),
@@ -169,8 +186,7 @@ void FloatingPanelCoordinator::hide() {
     Q_ASSERT(isGuiThread());
     m_hideTask.cancel();
     m_currentKind.reset();
-    m_recordingDragBaselineFrame.reset();
-    m_recordingResizeBaselineFrame.reset();
+    endRecordingPanelGestures();
     m_customExpandedCapsuleSize.reset();
     if (m_panel)
         m_panel->orderOut();
@@ -255,6 +271,7 @@ void FloatingPanelCoordinator::handleRecordingPanelDrag(QSizeF translation) {
         return;
     if (!m_recordingDragBaselineFrame)
         m_recordingDragBaselineFrame = m_panel->frame();
+    m_recordingDragTranslation = translation;
     m_panel->setFrame(FloatingPanelGeometry::draggedRecordingFrame(
                           *m_recordingDragBaselineFrame, translation, currentVisibleFrame()),
                       false);
@@ -262,6 +279,11 @@ void FloatingPanelCoordinator::handleRecordingPanelDrag(QSizeF translation) {
 
 void FloatingPanelCoordinator::finishRecordingPanelDrag() {
     m_recordingDragBaselineFrame.reset();
+}
+
+void FloatingPanelCoordinator::endRecordingPanelGestures() {
+    m_recordingDragBaselineFrame.reset();
+    m_recordingResizeBaselineFrame.reset();
 }
 
 void FloatingPanelCoordinator::handleRecordingPanelResize(HUDResizeHandle handle,

@@ -67,6 +67,8 @@ private:
     void finishRecordingPanelDrag();
     void handleRecordingPanelResize(HUDResizeHandle handle, QSizeF translation);
     void finishRecordingPanelResize();
+    // Forgets a drag or resize in progress, whose view has gone.
+    void endRecordingPanelGestures();
 
     void scheduleHide(double seconds);
 
@@ -77,6 +79,9 @@ private:
     TaskHandle m_hideTask;
     std::optional<PresentationKind> m_currentKind;
     std::optional<QRectF> m_recordingDragBaselineFrame;
+    // The drag's last translation, to carry it on when the panel's size
+    // changes under it.
+    QSizeF m_recordingDragTranslation;
     std::optional<QRectF> m_recordingResizeBaselineFrame;
     std::optional<QSizeF> m_customExpandedCapsuleSize;
     // Counts presentations, so a toast's action can tell whether it

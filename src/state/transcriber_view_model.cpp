@@ -97,7 +97,7 @@ QCoro::Task<void> TranscriberViewModel::bootstrap() {
     // Every load above has resolved the data folder by now.
     if (const std::optional<QString> notice = m_takeDataFolderMoveNotice()) {
         TovalitDebugLogger::log(QStringLiteral("data_folder.move"), *notice);
-        showAppToast(*notice, true, 5.0);
+        showAppNotice(*notice);
     }
     // Last, and in the background: the network may take minutes, and the
     // user's instructions and history are needed at once. A lexicon that
@@ -139,6 +139,10 @@ void TranscriberViewModel::setWaveformLevels(QList<double> value) {
 void TranscriberViewModel::setAppToast(std::optional<AppToastState> value) {
     m_appToast = std::move(value);
     Q_EMIT appToastChanged(m_appToast);
+    // Taken down early by the window: the next notice has its turn now,
+    // not only after some later toast.
+    if (!m_appToast && !m_waitingAppNotices.isEmpty())
+        presentAppToast(m_waitingAppNotices.takeFirst(), true, appNoticeDuration, true);
 }
 
 void TranscriberViewModel::setLastCopiedAt(std::optional<QDateTime> value) {

@@ -520,7 +520,17 @@ private:
     QCoro::Task<void> forgetClearedHistoryLearning() override;
 
     // --- Toasts (transcriber_view_model_hud.cpp) --------------------------------
+    // The answer to something just done: shown at once, in place of
+    // whatever the window shows.
     void showAppToast(const QString &message, bool isError, double duration);
+    // Something the user must learn about this run (a damaged file set
+    // aside, a data folder left in place, no keyring): an error toast for
+    // appNoticeDuration that waits its turn behind the toast on show, and
+    // comes back after a toast that cut it short.
+    void showAppNotice(const QString &message) override;
+    void presentAppToast(const QString &message, bool isError, double duration, bool isNotice);
+    void appToastTimedOut(const QUuid &id);
+    static constexpr double appNoticeDuration = 5.0;
 
     // --- The instruction library's host -------------------------------------------
     // The published lists' getters and setters, showAppToast(),
@@ -610,6 +620,9 @@ private:
 
     // --- Shell -------------------------------------------------------------------------
     std::unique_ptr<AppToastTimer> m_toastTimer;
+    // The notice on show, if the toast is one, and the notices that wait.
+    std::optional<QUuid> m_appNoticeOnShow;
+    QStringList m_waitingAppNotices;
     std::unique_ptr<SettingsWatch> m_settingsWatch;
 };
 

@@ -140,7 +140,7 @@ void TranscriberViewModel::compose(Dependencies d,
             QStringLiteral("没有找到桌面密钥环（Secret Service），登录状态只保留到退出 "
                            "Tovalit，下次启动会重新登录。");
         TovalitDebugLogger::log(QStringLiteral("gateway.keyring"), notice);
-        self->showAppToast(notice, true, 5.0);
+        self->showAppNotice(notice);
     });
 
     const StructuredFormattingRunner structuredFormattingRunner =

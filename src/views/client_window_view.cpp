@@ -530,9 +530,16 @@ void ClientWindowView::placeToast() {
     const QSize host(width + toastShadowRoom.left() + toastShadowRoom.right(),
                      m_toast->height() + toastShadowRoom.top() + toastShadowRoom.bottom());
     m_toastHost->resize(host);
-    if (m_toastAnimation->state() != QAbstractAnimation::Running)
-        m_toastHost->move((m_contentArea->width() - host.width()) / 2,
-                          toastTopPadding - toastShadowRoom.top());
+    const int x = (m_contentArea->width() - host.width()) / 2;
+    if (m_toastAnimation->state() != QAbstractAnimation::Running) {
+        m_toastHost->move(x, toastTopPadding - toastShadowRoom.top());
+    } else if (auto *slide = qobject_cast<QPropertyAnimation *>(m_toastAnimation->animationAt(0))) {
+        // The page was laid out, or resized, while the toast slides (one
+        // already up when the window is made starts before the page has a
+        // width): it goes on down the page's new middle.
+        slide->setStartValue(QPoint(x, slide->startValue().toPoint().y()));
+        slide->setEndValue(QPoint(x, slide->endValue().toPoint().y()));
+    }
     m_toastHost->raise();
     m_formerToast->raise();
 }

@@ -469,6 +469,39 @@ TEST_F(FloatingPanelCoordinatorTest, DraggingTheMeterMovesThePanelWithinTheScree
     EXPECT_EQ(panel()->frame(), thinking);
 }
 
+TEST_F(FloatingPanelCoordinatorTest, ADragGoesOnAcrossTheCountdownAndEndsWithItsCapsule) {
+    screens->list = {{QRectF(0, 0, 1440, 900), QRectF(0, 0, 1440, 900)}};
+    showCompact();
+    ASSERT_TRUE(frameIs(panel()->frame(), 620, 804, 200, 48));
+    WaveformBarsView *meter = container()->recordingView()->capsule()->meter();
+    const auto send = [](QWidget *widget, QEvent::Type type, QPointF at) {
+        QMouseEvent event(type, widget->rect().center(), at, Qt::LeftButton,
+                          type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton,
+                          Qt::NoModifier);
+        QApplication::sendEvent(widget, &event);
+    };
+    send(meter, QEvent::MouseButtonPress, QPointF(720, 828));
+    send(meter, QEvent::MouseMove, QPointF(720, 728));
+    ASSERT_TRUE(frameIs(panel()->frame(), 620, 704, 200, 48));
+
+    // The countdown's toast grows the panel about its centre while the
+    // pointer is still down: the drag carries the grown panel on.
+    showCompact(countdown);
+    ASSERT_TRUE(frameIs(panel()->frame(), 510, 660, 420, 136));
+    send(meter, QEvent::MouseMove, QPointF(720, 708));
+    EXPECT_TRUE(frameIs(panel()->frame(), 510, 640, 420, 136));
+
+    // The capsule becomes the meeting panel under the pointer, and the
+    // capsule's drag never hears its release.
+    showMeeting();
+    pumpEvents(20);
+    ASSERT_TRUE(frameIs(panel()->frame(), 458, 480, 524, 420));
+    ExpandedMeetingHUDView *view = container()->recordingView()->meetingView();
+    ASSERT_NE(view, nullptr);
+    dragOn(view->dragZone(), QPointF(720, 500), {QPointF(720, 400)});
+    EXPECT_TRUE(frameIs(panel()->frame(), 458, 380, 524, 420));
+}
+
 TEST_F(FloatingPanelCoordinatorTest, ResizingTheMeetingPanelByItsCornersKeepsItsRatio) {
     screens->list = {{QRectF(0, 0, 1440, 900), QRectF(0, 0, 1440, 900)}};
     showMeeting();

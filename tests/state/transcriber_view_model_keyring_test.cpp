@@ -119,5 +119,70 @@ TEST_F(KeyringDictationTest, WithoutAKeyringDictationWorksAndTheUserIsToldOnce) 
     EXPECT_EQ(registrations, 1) << "the session kept in memory is reused";
 }
 
+// A damaged history, a former data folder left where it was and no
+// keyring, all at one start: each notice is seen in turn, for its full
+// time, and a copy's confirmation in between does not cost one its turn.
+TEST_F(KeyringDictationTest, TheNoticesOfOneStartAreEachShownInTurn) {
+    ASSERT_TRUE(QDir().mkpath(dataFolder()));
+    QFile damaged(dataFolder() + QStringLiteral("/history.json"));
+    ASSERT_TRUE(damaged.open(QIODevice::WriteOnly));
+    damaged.write("[\n    {\n        \"createdAt\": \"2026-03-0");
+    damaged.close();
+    const QString folderNotice = QStringLiteral("无法迁移旧的数据文件夹（原因）");
+    const auto withKeyring = adjustDependencies;
+    adjustDependencies = [&](TranscriberViewModel::Dependencies &d) {
+        withKeyring(d);
+        d.takeDataFolderMoveNotice = [folderNotice, told = false]() mutable {
+            return std::exchange(told, true) ? std::nullopt : std::optional(folderNotice);
+        };
+    };
+    secrets->setNoService(true);
+    makeViewModel(true);
+    // The start-up sync signs the device in, and finds no keyring.
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            return std::any_of(gatewayServer.requests().begin(), gatewayServer.requests().end(),
+                               [](const RecordedHttpRequest &request) {
+                                   return request.path() == "/api/client/register";
+                               });
+        },
+        "the start-up sign-in"));
+    settle();
+
+    const auto shown = [&] { return viewModel->appToast().value_or(AppToastState{}).message; };
+    const QStringList aside =
+        QDir(dataFolder()).entryList({QStringLiteral("history.json.unreadable-*")});
+    ASSERT_EQ(aside.size(), 1);
+    const QString historyNotice =
+        QStringLiteral("历史记录文件无法解析，已从转写文件重建；原文件保留为：") + dataFolder() +
+        u'/' + aside[0];
+    const QString keyringNotice =
+        QStringLiteral("没有找到桌面密钥环（Secret Service），登录状态只保留到退出 "
+                       "Tovalit，下次启动会重新登录。");
+    EXPECT_EQ(shown(), historyNotice) << "the first notice keeps the window until its time";
+    ASSERT_EQ(toastSleeps.count(), 1u);
+    EXPECT_DOUBLE_EQ(toastSleeps.at(0).seconds, 5.0);
+
+    // The user copies something: the confirmation shows at once, and the
+    // notice it cut short comes back after it.
+    viewModel->copyTranscript(QStringLiteral("复制我"));
+    EXPECT_EQ(shown(), QStringLiteral("已复制到剪贴板"));
+    settle();
+    toastSleeps.wake(toastSleeps.count() - 1);
+    settle();
+    EXPECT_EQ(shown(), historyNotice);
+
+    for (const QString &next : {folderNotice, keyringNotice}) {
+        toastSleeps.wake(toastSleeps.count() - 1);
+        settle();
+        EXPECT_EQ(shown(), next);
+        EXPECT_TRUE(viewModel->appToast().value_or(AppToastState{}).isError);
+        EXPECT_DOUBLE_EQ(toastSleeps.at(toastSleeps.count() - 1).seconds, 5.0);
+    }
+    toastSleeps.wake(toastSleeps.count() - 1);
+    settle();
+    EXPECT_FALSE(viewModel->appToast().has_value()) << "each notice once";
+}
+
 } // namespace
 } // namespace tovalit

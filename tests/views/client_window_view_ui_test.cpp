@@ -238,6 +238,27 @@ TEST_F(ClientWindowTest, ToastsSlideInOverThePageAndLetClicksThrough) {
     waitUntil([&] { return leaving.isNull(); }, "the toast to slide away");
 }
 
+// A notice raised while the permission steps still filled the window is
+// on show when the client window is made: it comes down centred over the
+// page as laid out, not where the page stood before it had a width.
+TEST_F(ClientWindowTest, AToastAlreadyUpWhenTheWindowOpensComesDownCentred) {
+    makeObjects();
+    viewModel->setAppToast(toast(QStringLiteral("没有找到桌面密钥环"), true));
+    window = std::make_unique<ClientWindowView>(*viewModel, *store, *permissions,
+                                                doubles.clientWindowDependencies());
+    window->resize(1000, 700);
+    window->show();
+    ClientWindowToastView *shown = window->toastView();
+    ASSERT_NE(shown, nullptr);
+    auto *fade = window->findChild<QGraphicsOpacityEffect *>();
+    ASSERT_NE(fade, nullptr);
+    waitUntil([&] { return fade->opacity() == 1.0; }, "the toast to have come in");
+    pumpEvents(10);
+    EXPECT_EQ(toastFrame(*shown).top(), 14);
+    const int contentWidth = window->currentPage()->parentWidget()->width();
+    EXPECT_NEAR(toastFrame(*shown).center().x(), contentWidth / 2, 1) << "centred";
+}
+
 TEST_F(ClientWindowTest, AReplacingToastChangesInPlaceOverAFifthOfASecond) {
     ClientWindowView &client = makeWindow();
     viewModel->setAppToast(toast(QStringLiteral("已复制到剪贴板")));

@@ -24,8 +24,11 @@ public:
     // owns the state; the keeper reads and sets it for that alone.
     virtual RecordingState recordingState() const = 0;
     virtual void setRecordingState(RecordingState value) = 0;
-    // A failure reported while a session runs, and the set-aside notice.
+    // A failure reported while a session runs.
     virtual void showAppToast(const QString &message, bool isError, double duration) = 0;
+    // The set-aside notice, which must be seen even when others come with
+    // it at a start.
+    virtual void showAppNotice(const QString &message) = 0;
 
     // The lexicon learns from the loaded history (its daily batch, when
     // one is due); a load is complete once that has run.

@@ -164,7 +164,7 @@ void HistoryKeeper::reportHistoryFailure(const QString &message) {
 void HistoryKeeper::reportSetAsideHistory() {
     if (const std::optional<QString> notice = m_historyStore.takeSetAsideNotice()) {
         TovalitDebugLogger::log(QStringLiteral("history.set_aside"), *notice);
-        m_host.showAppToast(*notice, true, 5.0);
+        m_host.showAppNotice(*notice);
     }
 }
 

@@ -181,9 +181,13 @@ void TovalitTextLabel::paintEvent(QPaintEvent *) {
             rest.replace(QChar::LineSeparator, QLatin1Char(' '));
             const QString elided = metrics.elidedText(rest, Qt::ElideRight, width);
             const QRectF lineBox(origin.x(), origin.y() + y, width, line.height());
+            layout.endLayout();
+            // The lines above the cut are drawn as laid out; only this one
+            // is replaced by the elided rest.
+            for (int index = 0; index + 1 < layout.lineCount(); ++index)
+                layout.lineAt(index).draw(&painter, origin);
             painter.drawText(
                 lineBox, int(alignment() & Qt::AlignHorizontal_Mask) | Qt::AlignVCenter, elided);
-            layout.endLayout();
             return;
         }
         y += line.height();

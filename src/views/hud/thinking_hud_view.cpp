@@ -7,6 +7,7 @@
 #include "views/hud/capsule_progress_track.h"
 #include "views/hud/hud_layout.h"
 
+#include <QAccessibleWidget>
 #include <QHBoxLayout>
 #include <QPainter>
 #include <QVBoxLayout>
@@ -39,6 +40,27 @@ private:
     QColor m_color;
 };
 
+// The status is one element to a screen reader, a label named with the
+// status: the title inside it would have the status read twice, and the
+// icon and bar say nothing of their own.
+class AccessibleStatus : public QAccessibleWidget {
+public:
+    explicit AccessibleStatus(QWidget *widget)
+        : QAccessibleWidget(widget, QAccessible::StaticText) {}
+
+    int childCount() const override { return 0; }
+    QAccessibleInterface *child(int) const override { return nullptr; }
+    int indexOfChild(const QAccessibleInterface *) const override { return -1; }
+    QAccessibleInterface *childAt(int, int) const override { return nullptr; }
+};
+
+QAccessibleInterface *accessibleStatusFor(const QString &className, QObject *object) {
+    if (object && object->isWidgetType() &&
+        className == QLatin1String(ThinkingHUDView::staticMetaObject.className()))
+        return new AccessibleStatus(static_cast<QWidget *>(object));
+    return nullptr;
+}
+
 } // namespace
 
 ThinkingHUDView::ThinkingHUDView(QString text, bool showsProgress, bool isError, QWidget *parent)
@@ -50,6 +72,11 @@ ThinkingHUDView::ThinkingHUDView(QString text, bool showsProgress, bool isError,
                                    leadingColor(showsProgress, isError), this))
     , m_title(new TovalitTextLabel(m_text, tovalitFont(13, QFont::DemiBold),
                                    TovalitPalette::primary(), this)) {
+    static const bool accessibleAsOne = [] {
+        QAccessible::installFactory(&accessibleStatusFor);
+        return true;
+    }();
+    Q_UNUSED(accessibleAsOne);
     setObjectName(QStringLiteral("ThinkingHUDView"));
     setCastsShadow(false);
     m_title->setWraps(false);

@@ -9,7 +9,8 @@ class TovalitSymbolView;
 class TovalitTextLabel;
 
 // The small status panel: what the dictation is doing, with a moving
-// progress bar, or that it is done.
+// progress bar, or that it is done. To a screen reader it is one element,
+// named with the status.
 class ThinkingHUDView : public TovalitGlassSurface {
     Q_OBJECT
 public:

@@ -192,6 +192,27 @@ TEST(DesignComponentsTest, TextLabelsWrapLimitAndNeverReadMarkup) {
     EXPECT_EQ(label.lineCountForWidth(2000), 2) << "line breaks are kept";
 }
 
+// A text cut by its line limit (a toast's long path, say) still shows
+// every line above the cut, not only the last one with its ellipsis.
+TEST(DesignComponentsTest, TextLabelsCutByTheirLimitDrawEveryLineTheyShow) {
+    TovalitTextLabel label(QStringLiteral("一二三四五六七八九十").repeated(8), tovalitFont(12),
+                           Qt::black);
+    label.setMaximumLineCount(3);
+    label.resize(120, label.heightForWidth(120));
+    ASSERT_TRUE(label.isTruncatedAtWidth(120));
+    QImage image(label.size(), QImage::Format_ARGB32);
+    image.fill(Qt::white);
+    label.render(&image);
+    const int band = image.height() / 3;
+    for (int line = 0; line < 3; ++line) {
+        int ink = 0;
+        for (int y = line * band; y < (line + 1) * band; ++y)
+            for (int x = 0; x < image.width(); ++x)
+                ink += qGray(image.pixel(x, y)) < 128;
+        EXPECT_GT(ink, 20) << "line " << line + 1 << " is blank";
+    }
+}
+
 TEST(PrimaryWindowTest, OnlyTheMainWindowIsStyled) {
     MainWindow main;
     main.setWindowTitle(QStringLiteral("别的标题"));

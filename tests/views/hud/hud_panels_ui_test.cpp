@@ -14,11 +14,13 @@
 #include "views/hud/thinking_hud_view.h"
 #include "views/hud/waveform_bars_view.h"
 
+#include <QAccessible>
 #include <QGraphicsDropShadowEffect>
 #include <QLayout>
 #include <QSignalSpy>
 #include <QTest>
 
+#include <functional>
 #include <gtest/gtest.h>
 
 namespace tovalit {
@@ -235,6 +237,30 @@ TEST(ThinkingHUDViewTest, IconBarAndColourFollowProgressAndError) {
     EXPECT_TRUE(view.title()->isTruncatedAtWidth(view.title()->width()));
     EXPECT_EQ(view.title()->height(), view.title()->sizeHint().height());
     EXPECT_EQ(view.title()->text(), longTitle);
+}
+
+// A screen reader reads every element it finds: the status must be one
+// element, named with the status, and nothing inside it said again.
+TEST(ThinkingHUDViewTest, TheStatusIsOneAccessibleElement) {
+    ThinkingHUDView view(QStringLiteral("整理中"), true, false);
+    view.show();
+    const auto namesUnder = [](QAccessibleInterface *element) {
+        QStringList names;
+        std::function<void(QAccessibleInterface *)> visit = [&](QAccessibleInterface *at) {
+            names << at->text(QAccessible::Name);
+            for (int index = 0; index < at->childCount(); ++index)
+                visit(at->child(index));
+        };
+        visit(element);
+        return names;
+    };
+    QAccessibleInterface *element = QAccessible::queryAccessibleInterface(&view);
+    ASSERT_NE(element, nullptr);
+    EXPECT_EQ(namesUnder(element).count(QStringLiteral("整理中")), 1);
+    EXPECT_EQ(element->text(QAccessible::Name), QStringLiteral("整理中"));
+
+    view.setStatus(QStringLiteral("准备插入"), true, false);
+    EXPECT_EQ(namesUnder(element), QStringList{QStringLiteral("准备插入")});
 }
 
 TEST(ThinkingHUDViewTest, TheContentSitsCentredInThePaddedPanel) {
