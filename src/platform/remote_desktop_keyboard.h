@@ -13,8 +13,8 @@ namespace tovalit {
 class RemoteDesktopKeyboardError : public AppError {
 public:
     enum class Kind {
-        // The desktop offers no remote-desktop service, or that service
-        // cannot open a session here.
+        // The desktop offers no remote-desktop service, or one that lends
+        // no keyboard.
         unavailable,
         // The service did not answer a call that needs no user in time.
         noAnswer,
@@ -22,7 +22,8 @@ public:
         // shared no keyboard.
         refused,
         // The session ended before the answer: closed by us or by the
-        // desktop.
+        // desktop (its window closed without an answer, a session it could
+        // not open or start).
         closed,
     };
     explicit RemoteDesktopKeyboardError(Kind kind, QString detail = {});
@@ -51,7 +52,8 @@ public:
 
     // The version of the desktop's remote-desktop service, 0 when there is
     // none or it lends no keyboard. From version 2 on, a grant can outlive
-    // the run.
+    // the run. Throws RemoteDesktopKeyboardError `noAnswer` when the
+    // service did not answer in time: asked again next time.
     virtual QCoro::Task<uint> version() = 0;
     // Opens a session with a keyboard, closing any open one first. The
     // desktop asks the user unless `restoreToken`, from an earlier grant,

@@ -3,6 +3,7 @@
 #include "platform/linux/xdg_portal_request.h"
 #include "platform/linux/xdg_portal_signals.h"
 
+#include <QDBusError>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QDBusVariant>
@@ -67,6 +68,11 @@ bool RemoteDesktopPortalStandIn::handleMessage(const QDBusMessage &message,
     if (message.interface() == QLatin1String("org.freedesktop.DBus.Properties") &&
         member == QLatin1String("GetAll") &&
         arguments.value(0).toString() == remoteDesktopInterface) {
+        if (m_versionLate) {
+            m_connection.send(
+                message.createErrorReply(QDBusError::NoReply, QStringLiteral("no reply in time")));
+            return true;
+        }
         const QVariantMap properties{{QStringLiteral("version"), m_version},
                                      {QStringLiteral("AvailableDeviceTypes"), uint(7)}};
         m_connection.send(message.createReply(QVariant::fromValue(properties)));

@@ -30,8 +30,12 @@ public:
     // as KDE's did in a headless session).
     void answerSessionsWith(uint code);
     // The user's answer to every Start waiting for one: 0 shared (with the
-    // keyboard unless `keyboard` is false), 1 cancelled.
+    // keyboard unless `keyboard` is false), 1 cancelled, 2 ended otherwise
+    // (as GNOME answers when its session fails to start).
     void answerUser(uint code, bool keyboard = true);
+    // The version is asked for and comes back as a call whose limit passed
+    // does, until told otherwise.
+    void answerVersionLate(bool late) { m_versionLate = late; }
 
     // The calls received, in order: "CreateSession", "SelectDevices
     // types=1 persist=2 restore=token-1", "Start", "Session.Close",
@@ -72,6 +76,7 @@ private:
     QDBusConnection m_connection;
     uint m_version;
     uint m_sessionCode = 0;
+    bool m_versionLate = false;
     QStringList m_calls;
     QStringList m_keys;
     int m_timesAsked = 0;

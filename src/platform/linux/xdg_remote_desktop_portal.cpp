@@ -27,16 +27,19 @@ constexpr uint keyboardDevice = 1;
 constexpr uint persistUntilRevoked = 2;
 
 // The request helper speaks in the global shortcuts' terms: a failed call,
-// a limit that passed, a wait ended without an answer (our close()).
+// a limit that passed, a wait ended without an answer (our close()). Only
+// the version tells that the desktop lends no keyboard: a portal that has
+// the interface and fails a call (its backend not up yet, say) may do
+// better at the next recording.
 RemoteDesktopKeyboardError fromRequestError(const DesktopGlobalShortcutsError &error) {
-    switch (error.kind()) {
-    case DesktopGlobalShortcutsError::Kind::noAnswer:
+    if (error.kind() == DesktopGlobalShortcutsError::Kind::noAnswer)
         return RemoteDesktopKeyboardError(Kind::noAnswer, error.detail());
-    case DesktopGlobalShortcutsError::Kind::refused:
-        return RemoteDesktopKeyboardError(Kind::closed, error.detail());
-    default:
-        return RemoteDesktopKeyboardError(Kind::unavailable, error.detail());
-    }
+    return RemoteDesktopKeyboardError(Kind::closed, error.detail());
+}
+
+bool isLate(const QDBusMessage &reply) {
+    return reply.errorName() == QDBusError::errorString(QDBusError::NoReply) ||
+           reply.errorName() == QDBusError::errorString(QDBusError::Timeout);
 }
 
 void closeSessionAt(QDBusConnection bus, const QString &session) {
@@ -86,9 +89,9 @@ QCoro::Task<uint> XdgRemoteDesktopPortal::version() {
     // A portal without the interface answers with an error; one that only
     // lends pointers or screens has nothing for us either. One that did not
     // answer in time (still starting, say) is asked again next time.
+    if (isLate(reply))
+        throw RemoteDesktopKeyboardError(Kind::noAnswer, reply.errorMessage());
     uint found = 0;
-    const bool late = reply.errorName() == QDBusError::errorString(QDBusError::NoReply) ||
-                      reply.errorName() == QDBusError::errorString(QDBusError::Timeout);
     if (reply.type() == QDBusMessage::ReplyMessage) {
         const QVariantMap properties = qdbus_cast<QVariantMap>(reply.arguments().value(0));
         const uint devices =
@@ -96,7 +99,7 @@ QCoro::Task<uint> XdgRemoteDesktopPortal::version() {
         if (devices & keyboardDevice)
             found = properties.value(QStringLiteral("version")).toUInt();
     }
-    if (self && !late)
+    if (self)
         m_version = found;
     co_return found;
 }
@@ -223,7 +226,11 @@ XdgRemoteDesktopPortal::request(QString method, QVariantList arguments, QVariant
     case 1:
         throw RemoteDesktopKeyboardError(Kind::refused, method);
     default:
-        throw RemoteDesktopKeyboardError(Kind::unavailable, method);
+        // A request ended without the user's choice (GNOME's answer when
+        // its session does not start): nobody said no, and the desktop
+        // does lend a keyboard.
+        throw RemoteDesktopKeyboardError(Kind::closed, method + QStringLiteral(" answered ") +
+                                                           QString::number(response->code));
     }
 }
 

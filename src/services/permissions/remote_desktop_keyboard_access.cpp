@@ -134,11 +134,18 @@ RemoteDesktopKeyboardAccess::askDesktop(std::shared_ptr<QPromise<void>> answered
     const CancelToken lifetime = m_lifetime;
     const std::shared_ptr<RemoteDesktopKeyboard> keyboard = m_keyboard;
     setState(State::requesting);
-    const uint version = co_await keyboard->version();
+    std::optional<uint> offered;
+    QString versionFailure;
+    try {
+        offered = co_await keyboard->version();
+    } catch (const RemoteDesktopKeyboardError &error) {
+        versionFailure = error.localizedDescription();
+    }
     if (lifetime.isCancelled()) {
         answered->finish();
         co_return;
     }
+    const uint version = offered.value_or(0);
     // A token is good for one opening, whatever its answer.
     QString restoreToken;
     if (version >= 2) {
@@ -149,7 +156,10 @@ RemoteDesktopKeyboardAccess::askDesktop(std::shared_ptr<QPromise<void>> answered
     std::optional<RemoteDesktopKeyboard::Grant> grant;
     std::optional<RemoteDesktopKeyboardError::Kind> failure;
     QString detail;
-    if (version == 0) {
+    if (!offered) {
+        failure = RemoteDesktopKeyboardError::Kind::noAnswer;
+        detail = versionFailure;
+    } else if (version == 0) {
         failure = RemoteDesktopKeyboardError::Kind::unavailable;
     } else {
         logGrant(QStringLiteral("requesting | version=") + QString::number(version) +
@@ -199,7 +209,8 @@ RemoteDesktopKeyboardAccess::askDesktop(std::shared_ptr<QPromise<void>> answered
         logGrant(QStringLiteral("unavailable | error=") + detail);
         setState(State::unavailable);
     } else {
-        // No answer in time, or the session ended first: asked again later.
+        // No answer in time, a request the desktop ended without a choice,
+        // or the session ended first: asked again later.
         logGrant(QStringLiteral("unanswered | error=") + detail);
         setState(State::notRequested);
     }
@@ -209,8 +220,21 @@ RemoteDesktopKeyboardAccess::askDesktop(std::shared_ptr<QPromise<void>> answered
 QCoro::Task<void> RemoteDesktopKeyboardAccess::learnWhetherOffered() {
     const CancelToken lifetime = m_lifetime;
     const std::shared_ptr<RemoteDesktopKeyboard> keyboard = m_keyboard;
-    const uint version = co_await keyboard->version();
-    if (lifetime.isCancelled() || version != 0 || m_state == State::unavailable)
+    std::optional<uint> version;
+    QString failure;
+    try {
+        version = co_await keyboard->version();
+    } catch (const RemoteDesktopKeyboardError &error) {
+        failure = error.localizedDescription();
+    }
+    if (lifetime.isCancelled())
+        co_return;
+    if (!version) {
+        // A portal still starting, say: the first recording asks again.
+        logGrant(QStringLiteral("version-unanswered | error=") + failure);
+        co_return;
+    }
+    if (*version != 0 || m_state == State::unavailable)
         co_return;
     logGrant(QStringLiteral("unavailable | version=0"));
     setState(State::unavailable);

@@ -28,13 +28,15 @@ class RemoteDesktopKeyboardAccess : public QObject {
 
 public:
     enum class State {
-        // Not asked in this run, or its session has ended.
+        // Not asked in this run, asked without an answer (the desktop's
+        // window closed, a portal late), or its session has ended.
         notRequested,
         // The desktop's window is asking the user.
         requesting,
         granted,
         refused,
-        // The desktop has no remote-desktop service that lends a keyboard.
+        // The desktop has no remote-desktop service, or one that lends no
+        // keyboard: final for the run.
         unavailable,
     };
     Q_ENUM(State)

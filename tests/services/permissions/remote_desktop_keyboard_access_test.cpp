@@ -209,16 +209,65 @@ TEST_F(RemoteDesktopKeyboardAccessTest, ADesktopThatLendsNoKeyboardIsSaidSoAndNe
     ASSERT_TRUE(reaches(*run, State::unavailable));
     run->requestIfNeeded();
     EXPECT_EQ(runTask(run->keyboardForDelivery()), Readiness::none);
+}
 
-    // A portal that cannot open a session here.
+// A request the desktop ends with neither a yes nor a no (2: GNOME's
+// answer when its session fails to start), a session it cannot open, a
+// portal still starting that answers late: none of that says the desktop
+// lends no keyboard, so the next recording, or the user's button, asks
+// again.
+TEST_F(RemoteDesktopKeyboardAccessTest, NeitherAYesNorANoNorALatePortalMeansNoKeyboard) {
     ASSERT_NO_FATAL_FAILURE(startDesktop(1));
+    // What the log says when a look at the portal ends without an answer.
+    const auto endings = [&] {
+        const QStringList lines = logLines(QStringLiteral("permission.remote-keyboard"));
+        return lines.filter(u"unanswered").size() + lines.filter(u"unavailable").size();
+    };
+    qsizetype seen = 0;
+    const auto endsUnanswered = [&](RemoteDesktopKeyboardAccess &access) {
+        const bool ended = waitUntil([&] { return endings() > seen; }, "the asking to end");
+        seen = endings();
+        return ended && access.state() == State::notRequested;
+    };
+    auto run = startRun();
+    run->requestIfNeeded();
+    ASSERT_TRUE(userIsAsked());
+    desktop->answerUser(2);
+    EXPECT_TRUE(endsUnanswered(*run)) << "the keyboard is " << int(run->state());
+    std::optional<Readiness> outcome;
+    QCoro::Task<void> delivery = deliver(run.get(), &outcome);
+    ASSERT_TRUE(userIsAsked());
+    desktop->answerUser(0);
+    runTask(std::move(delivery));
+    EXPECT_EQ(outcome, Readiness::openedNow);
+    EXPECT_EQ(desktop->timesAsked(), 2);
+
+    // A session the desktop could not open; the user's button asks again.
+    run.reset();
     desktop->answerSessionsWith(2);
     auto next = startRun();
     next->requestIfNeeded();
-    ASSERT_TRUE(reaches(*next, State::unavailable));
-    next->requestIfNeeded();
-    testing::processEventsFor(50ms);
-    EXPECT_EQ(desktop->calls(), QStringList{QStringLiteral("CreateSession")});
+    EXPECT_EQ(next->state(), State::requesting);
+    EXPECT_TRUE(endsUnanswered(*next)) << "the keyboard is " << int(next->state());
+    desktop->answerSessionsWith(0);
+    next->request();
+    ASSERT_TRUE(userIsAsked());
+    desktop->answerUser(0);
+    ASSERT_TRUE(reaches(*next, State::granted));
+
+    // A version that did not come in time, when the run starts and when a
+    // recording asks.
+    next.reset();
+    desktop->answerVersionLate(true);
+    auto late = startRun();
+    EXPECT_TRUE(endsUnanswered(*late)) << "the keyboard is " << int(late->state());
+    late->requestIfNeeded();
+    EXPECT_TRUE(endsUnanswered(*late)) << "the keyboard is " << int(late->state());
+    desktop->answerVersionLate(false);
+    late->requestIfNeeded();
+    ASSERT_TRUE(userIsAsked());
+    desktop->answerUser(0);
+    ASSERT_TRUE(reaches(*late, State::granted));
 }
 
 TEST_F(RemoteDesktopKeyboardAccessTest, ASessionTheDesktopEndsIsAskedForAgain) {
