@@ -22,8 +22,8 @@ public:
         // shared no keyboard.
         refused,
         // The session ended before the answer: closed by us or by the
-        // desktop (its window closed without an answer, a session it could
-        // not open or start).
+        // desktop (a request it ended without the user's choice, a session
+        // it could not open or start, a portal that went away).
         closed,
     };
     explicit RemoteDesktopKeyboardError(Kind kind, QString detail = {});
@@ -62,13 +62,15 @@ public:
     virtual QCoro::Task<Grant> open(QString restoreToken) = 0;
     virtual bool isOpen() const = 0;
     // Presses and releases Ctrl+V with no other key of ours down. False
-    // when no session is open or the desktop refused a key; no key we
-    // pressed is left down either way.
+    // when no session is open or the desktop refused a key or did not take
+    // it in time; no key goes down after that, and none we pressed is left
+    // down either way.
     virtual QCoro::Task<bool> pressPasteShortcut() = 0;
     // Ends the session, or the wait for one. Harmless when there is none.
     virtual void close() = 0;
     // `handler` runs when the desktop ends an open session on its own (the
-    // user stopped it from the desktop's indicator, say).
+    // user stopped it from the desktop's indicator, say, or its service
+    // went away).
     virtual void setOnClosed(std::function<void()> handler) = 0;
 };
 

@@ -103,15 +103,23 @@ bool RemoteDesktopPortalStandIn::handleSessionCall(const QDBusMessage &message,
     const QString caller = message.service();
     if (member == QLatin1String("NotifyKeyboardKeysym")) {
         const auto found = m_sessions.find(arguments.value(0).value<QDBusObjectPath>().path());
+        const QString key = QStringLiteral("%1 %2")
+                                .arg(arguments.value(2).toInt())
+                                .arg(arguments.value(3).toUInt());
+        if (m_refuseKeys) {
+            m_refusedKeys.append(key);
+            m_connection.send(
+                message.createErrorReply(QStringLiteral("org.freedesktop.portal.Error.Failed"),
+                                         QStringLiteral("no device")));
+            return true;
+        }
         if (found == m_sessions.end() || !found->second.keyboard) {
             m_connection.send(
                 message.createErrorReply(QStringLiteral("org.freedesktop.portal.Error.NotAllowed"),
                                          QStringLiteral("no keyboard")));
             return true;
         }
-        m_keys.append(QStringLiteral("%1 %2")
-                          .arg(arguments.value(2).toInt())
-                          .arg(arguments.value(3).toUInt()));
+        m_keys.append(key);
         m_connection.send(message.createReply());
         return true;
     }

@@ -8,6 +8,7 @@
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QDBusPendingCall>
+#include <QDBusServiceWatcher>
 #include <qcoro/qcorodbuspendingcall.h>
 
 #include <X11/keysym.h>
@@ -47,16 +48,32 @@ void closeSessionAt(QDBusConnection bus, const QString &session) {
                                                  sessionInterface, QStringLiteral("Close")));
 }
 
-QCoro::Task<bool> notifyKeysym(QDBusConnection bus, QString session, int keysym, bool pressed,
-                               int limitMilliseconds) {
+QDBusMessage keysymCall(const QString &session, int keysym, bool pressed) {
     QDBusMessage call = QDBusMessage::createMethodCall(
         XdgPortalSignals::service, XdgPortalSignals::desktopPath, remoteDesktopInterface,
         QStringLiteral("NotifyKeyboardKeysym"));
     call.setArguments({QVariant::fromValue(QDBusObjectPath(session)), QVariantMap(), keysym,
                        uint(pressed ? 1 : 0)});
-    const QDBusPendingCall pending = bus.asyncCall(call, limitMilliseconds);
+    return call;
+}
+
+QCoro::Task<bool> notifyKeysym(QDBusConnection bus, QString session, int keysym, bool pressed,
+                               int limitMilliseconds) {
+    const QDBusPendingCall pending =
+        bus.asyncCall(keysymCall(session, keysym, pressed), limitMilliseconds);
     const QDBusMessage reply = co_await pending;
     co_return reply.type() == QDBusMessage::ReplyMessage;
+}
+
+// After a key the portal did not take, the ones that may be down come up
+// again without waiting on a portal that may not answer at all; a release
+// of a key that is not down changes nothing.
+void releaseWithoutWaiting(QDBusConnection bus, const QString &session) {
+    for (const int keysym : {XK_v, XK_Control_L}) {
+        QDBusMessage release = keysymCall(session, keysym, false);
+        release.setAutoStartService(false);
+        bus.asyncCall(release);
+    }
 }
 
 } // namespace
@@ -66,7 +83,14 @@ XdgRemoteDesktopPortal::XdgRemoteDesktopPortal(QDBusConnection bus,
                                                QObject *parent)
     : QObject(parent)
     , m_bus(std::move(bus))
-    , m_answerLimit(answerLimit) {}
+    , m_answerLimit(answerLimit) {
+    // The portal's sessions end with its process; when it exits or
+    // restarts, nothing says Closed for them.
+    auto *watcher = new QDBusServiceWatcher(XdgPortalSignals::service, m_bus,
+                                            QDBusServiceWatcher::WatchForOwnerChange, this);
+    connect(watcher, &QDBusServiceWatcher::serviceOwnerChanged, this,
+            &XdgRemoteDesktopPortal::handleOwnerChange);
+}
 
 XdgRemoteDesktopPortal::~XdgRemoteDesktopPortal() {
     close();
@@ -171,35 +195,57 @@ QCoro::Task<RemoteDesktopKeyboard::Grant> XdgRemoteDesktopPortal::open(QString r
 QCoro::Task<bool> XdgRemoteDesktopPortal::pressPasteShortcut() {
     if (!m_open)
         co_return false;
-    // Copies: the keys go out even when this object goes meanwhile.
+    // Copies: the releases go out even when this object goes meanwhile.
+    QPointer<XdgRemoteDesktopPortal> self(this);
     const QDBusConnection bus = m_bus;
     const QString session = m_session;
+    const quint64 attempt = m_closes;
     const int limit = int(m_answerLimit.count());
-    // A release of a key that is not down changes nothing, so every failure
-    // releases everything we may have pressed.
-    const bool controlDown = co_await notifyKeysym(bus, session, XK_Control_L, true, limit);
-    if (!controlDown) {
-        co_await notifyKeysym(bus, session, XK_Control_L, false, limit);
-        co_return false;
-    }
-    const bool vDown = co_await notifyKeysym(bus, session, XK_v, true, limit);
-    const bool vUp = co_await notifyKeysym(bus, session, XK_v, false, limit);
-    const bool controlUp = co_await notifyKeysym(bus, session, XK_Control_L, false, limit);
-    const bool allTaken = vDown && vUp && controlUp;
-    co_return allTaken;
+    // A key the portal did not take in time may still be carried out once
+    // it recovers: after a failure, or once the session is given up, no
+    // further key goes down.
+    bool taken = co_await notifyKeysym(bus, session, XK_Control_L, true, limit);
+    if (taken && isCurrent(self, attempt))
+        taken = co_await notifyKeysym(bus, session, XK_v, true, limit);
+    else
+        taken = false;
+    if (taken)
+        taken = co_await notifyKeysym(bus, session, XK_v, false, limit);
+    if (taken)
+        taken = co_await notifyKeysym(bus, session, XK_Control_L, false, limit);
+    else
+        releaseWithoutWaiting(bus, session);
+    co_return taken;
 }
 
 void XdgRemoteDesktopPortal::close() {
+    endSession(true);
+}
+
+void XdgRemoteDesktopPortal::endSession(bool tellPortal) {
     ++m_closes;
     m_open = false;
     const QString session = std::exchange(m_session, QString());
     if (m_closing)
         m_closing.release()->deleteLater();
-    if (!session.isEmpty())
+    if (tellPortal && !session.isEmpty())
         closeSessionAt(m_bus, session);
     // Last: the opening this ends resumes at once, and finds us closed.
     if (m_pending)
         m_pending->abandon();
+}
+
+void XdgRemoteDesktopPortal::handleOwnerChange(const QString &, const QString &oldOwner,
+                                               const QString &) {
+    if (oldOwner.isEmpty())
+        return;
+    // A portal started again may be another one; its session, if any, is
+    // already gone, and telling it so would only start it again.
+    m_version.reset();
+    const bool wasOpen = m_open;
+    endSession(false);
+    if (wasOpen && m_onClosed)
+        m_onClosed();
 }
 
 QCoro::Task<QVariantMap>
@@ -234,9 +280,14 @@ XdgRemoteDesktopPortal::request(QString method, QVariantList arguments, QVariant
     }
 }
 
+bool XdgRemoteDesktopPortal::isCurrent(const QPointer<XdgRemoteDesktopPortal> &self,
+                                       quint64 attempt) {
+    return self && attempt == self->m_closes;
+}
+
 void XdgRemoteDesktopPortal::ensureStillWanted(const QPointer<XdgRemoteDesktopPortal> &self,
                                                quint64 attempt) {
-    if (!self || attempt != self->m_closes)
+    if (!isCurrent(self, attempt))
         throw RemoteDesktopKeyboardError(Kind::closed);
 }
 

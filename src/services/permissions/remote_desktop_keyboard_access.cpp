@@ -112,8 +112,18 @@ RemoteDesktopKeyboardAccess::keyboardForDelivery() {
 QCoro::Task<bool> RemoteDesktopKeyboardAccess::pressPasteShortcut() {
     // The keyboard stays for the keys even when the access goes meanwhile.
     const std::shared_ptr<RemoteDesktopKeyboard> keyboard = m_keyboard;
+    const CancelToken lifetime = m_lifetime;
+    const quint64 grant = m_grants;
     const bool pressed = co_await keyboard->pressPasteShortcut();
-    co_return pressed;
+    if (pressed || lifetime.isCancelled() || grant != m_grants || m_state != State::granted)
+        co_return pressed;
+    // A key refused, or not taken in time by a portal that may carry it
+    // out once it recovers, long after the paste has gone another way: the
+    // session is given up, and the next recording asks for a new one.
+    logGrant(QStringLiteral("given-up | reason=keys-not-taken"));
+    keyboard->close();
+    setState(State::notRequested);
+    co_return false;
 }
 
 QFuture<void> RemoteDesktopKeyboardAccess::ask() {
@@ -200,6 +210,7 @@ RemoteDesktopKeyboardAccess::askDesktop(std::shared_ptr<QPromise<void>> answered
         logGrant(QStringLiteral("granted | kept=") + (grant->restoreToken.isEmpty()
                                                           ? QStringLiteral("false")
                                                           : QStringLiteral("true")));
+        ++m_grants;
         setState(State::granted);
     } else if (*failure == RemoteDesktopKeyboardError::Kind::refused) {
         m_store.setRemoteDesktopKeyboardRefused(true);

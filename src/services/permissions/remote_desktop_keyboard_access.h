@@ -28,8 +28,9 @@ class RemoteDesktopKeyboardAccess : public QObject {
 
 public:
     enum class State {
-        // Not asked in this run, asked without an answer (the desktop's
-        // window closed, a portal late), or its session has ended.
+        // Not asked in this run, asked without a yes or a no (a request
+        // the desktop ended, a portal late or gone), or its session has
+        // ended.
         notRequested,
         // The desktop's window is asking the user.
         requesting,
@@ -73,7 +74,9 @@ public:
     // nothing has asked yet in this run, its answer (asking now when
     // needed), if it comes within deliveryWaitLimit.
     QCoro::Task<Readiness> keyboardForDelivery();
-    // Ctrl+V on the lent keyboard; false without one.
+    // Ctrl+V on the lent keyboard; false without one. Keys the desktop
+    // did not take end the grant: the session is closed, and the next
+    // recording asks again.
     QCoro::Task<bool> pressPasteShortcut();
     // The owner goes, and the settings with it, while a delivery under way
     // may still hold the access: the session or the asking ends, and from
@@ -102,6 +105,8 @@ private:
     std::shared_ptr<RemoteDesktopKeyboard> m_keyboard;
     Sleeper m_sleeper;
     State m_state;
+    // Counts grants: a paste that failed gives up only the grant it used.
+    quint64 m_grants = 0;
     std::shared_ptr<QPromise<void>> m_asking;
     // Ends the bound on the current wait for the user.
     CancelToken m_answered;

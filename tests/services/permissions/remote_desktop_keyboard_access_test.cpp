@@ -270,6 +270,53 @@ TEST_F(RemoteDesktopKeyboardAccessTest, NeitherAYesNorANoNorALatePortalMeansNoKe
     ASSERT_TRUE(reaches(*late, State::granted));
 }
 
+// A portal that exits (the bus starts it again on demand) takes its
+// sessions with it, and a key the portal did not take may still be carried
+// out once it recovers: either way the grant is given up, no key goes down
+// on the session left behind, and the keyboard is asked for again.
+TEST_F(RemoteDesktopKeyboardAccessTest, AGrantEndsWithItsPortalOrAKeyItDidNotTake) {
+    ASSERT_NO_FATAL_FAILURE(startDesktop(1));
+    auto run = startRun();
+    run->requestIfNeeded();
+    ASSERT_TRUE(userIsAsked());
+    desktop->answerUser(0);
+    ASSERT_TRUE(reaches(*run, State::granted));
+
+    desktop.reset();
+    ASSERT_TRUE(reaches(*run, State::notRequested));
+    EXPECT_FALSE(run->isLent());
+    ASSERT_NO_FATAL_FAILURE(startDesktop(1));
+    std::optional<Readiness> outcome;
+    QCoro::Task<void> delivery = deliver(run.get(), &outcome);
+    ASSERT_TRUE(userIsAsked());
+    // Gone while its window asks: the asking ends with it.
+    desktop.reset();
+    runTask(std::move(delivery));
+    EXPECT_EQ(outcome, Readiness::none);
+    EXPECT_EQ(run->state(), State::notRequested);
+
+    ASSERT_NO_FATAL_FAILURE(startDesktop(1));
+    delivery = deliver(run.get(), &outcome);
+    ASSERT_TRUE(userIsAsked());
+    desktop->answerUser(0);
+    runTask(std::move(delivery));
+    EXPECT_EQ(outcome, Readiness::openedNow);
+    EXPECT_TRUE(runTask(run->pressPasteShortcut()));
+    EXPECT_EQ(desktop->keys(), pasteKeys);
+
+    desktop->refuseKeys(true);
+    EXPECT_FALSE(runTask(run->pressPasteShortcut()));
+    EXPECT_EQ(run->state(), State::notRequested);
+    EXPECT_FALSE(runTask(run->pressPasteShortcut()));
+    ASSERT_TRUE(waitUntil([&] { return desktop->openSessions().isEmpty(); },
+                          "the session given up to close"));
+    // Control was refused; after it only releases, and v never went down.
+    EXPECT_EQ(desktop->refusedKeys(),
+              (QStringList{QStringLiteral("65507 1"), QStringLiteral("118 0"),
+                           QStringLiteral("65507 0")}));
+    EXPECT_EQ(desktop->keys(), pasteKeys);
+}
+
 TEST_F(RemoteDesktopKeyboardAccessTest, ASessionTheDesktopEndsIsAskedForAgain) {
     ASSERT_NO_FATAL_FAILURE(startDesktop(1));
     auto run = startRun();
