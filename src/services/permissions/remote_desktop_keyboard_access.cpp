@@ -37,11 +37,12 @@ QCoro::Task<void> finishAfter(Sleeper sleeper, double seconds, CancelToken stop,
 } // namespace
 
 RemoteDesktopKeyboardAccess::RemoteDesktopKeyboardAccess(
-    AppConfigurationStore &store, std::shared_ptr<RemoteDesktopKeyboard> keyboard, Sleeper sleeper,
-    QObject *parent)
+    AppConfigurationStore &store, std::shared_ptr<RemoteDesktopKeyboard> keyboard,
+    std::shared_ptr<SecretStore> secrets, Sleeper sleeper, QObject *parent)
     : QObject(parent)
     , m_store(store)
     , m_keyboard(std::move(keyboard))
+    , m_secrets(keyringService, std::move(secrets))
     , m_sleeper(std::move(sleeper))
     , m_state(store.remoteDesktopKeyboardRefused() ? State::refused : State::notRequested) {
     m_keyboard->setOnClosed([this] {
@@ -50,6 +51,10 @@ RemoteDesktopKeyboardAccess::RemoteDesktopKeyboardAccess(
         logGrant(QStringLiteral("closed-by-desktop"));
         setState(State::notRequested);
     });
+    // Submitted now, so that the first opening reads the keyring after it.
+    const QString fromSettings = m_store.takeLegacyRemoteDesktopRestoreToken();
+    if (!fromSettings.isEmpty())
+        keepRestoreToken(fromSettings);
     spawn(
         this, [this] { return learnWhetherOffered(); }, QStringLiteral("remote keyboard offered"));
 }
@@ -156,12 +161,13 @@ RemoteDesktopKeyboardAccess::askDesktop(std::shared_ptr<QPromise<void>> answered
         co_return;
     }
     const uint version = offered.value_or(0);
-    // A token is good for one opening, whatever its answer.
     QString restoreToken;
     if (version >= 2) {
-        restoreToken = m_store.remoteDesktopRestoreToken();
-        if (!restoreToken.isEmpty())
-            m_store.setRemoteDesktopRestoreToken(QString());
+        restoreToken = co_await takeRestoreToken();
+        if (lifetime.isCancelled()) {
+            answered->finish();
+            co_return;
+        }
     }
     std::optional<RemoteDesktopKeyboard::Grant> grant;
     std::optional<RemoteDesktopKeyboardError::Kind> failure;
@@ -203,8 +209,8 @@ RemoteDesktopKeyboardAccess::askDesktop(std::shared_ptr<QPromise<void>> answered
     m_asking.reset();
     if (grant) {
         // A version-1 desktop keeps nothing: the next run asks again.
-        if (version >= 2)
-            m_store.setRemoteDesktopRestoreToken(grant->restoreToken);
+        if (version >= 2 && !grant->restoreToken.isEmpty())
+            keepRestoreToken(grant->restoreToken);
         if (m_store.remoteDesktopKeyboardRefused())
             m_store.setRemoteDesktopKeyboardRefused(false);
         logGrant(QStringLiteral("granted | kept=") + (grant->restoreToken.isEmpty()
@@ -249,6 +255,48 @@ QCoro::Task<void> RemoteDesktopKeyboardAccess::learnWhetherOffered() {
         co_return;
     logGrant(QStringLiteral("unavailable | version=0"));
     setState(State::unavailable);
+}
+
+QCoro::Task<QString> RemoteDesktopKeyboardAccess::takeRestoreToken() {
+    // The keychain's arguments are named values: GCC 12 mishandles some
+    // temporaries that live across a suspension.
+    const QString account = keyringAccount;
+    std::optional<QByteArray> kept;
+    QString failure;
+    try {
+        kept = co_await m_secrets.loadData(account);
+    } catch (const std::exception &error) {
+        failure = describeException(error);
+    }
+    if (!failure.isEmpty()) {
+        // The desktop asks the user instead.
+        logGrant(QStringLiteral("restore-token unreadable | error=") + failure);
+        co_return QString();
+    }
+    if (!kept || kept->isEmpty())
+        co_return QString();
+    try {
+        co_await m_secrets.deleteItem(account);
+    } catch (const std::exception &error) {
+        failure = describeException(error);
+    }
+    if (!failure.isEmpty())
+        logGrant(QStringLiteral("restore-token not-removed | error=") + failure);
+    co_return QString::fromUtf8(*kept);
+}
+
+QCoro::Task<void> RemoteDesktopKeyboardAccess::keepRestoreToken(QString token) {
+    const QString account = keyringAccount;
+    QByteArray data = token.toUtf8();
+    QString failure;
+    try {
+        co_await m_secrets.saveData(std::move(data), account);
+    } catch (const std::exception &error) {
+        failure = describeException(error);
+    }
+    // Without it the desktop asks the user once more.
+    if (!failure.isEmpty())
+        logGrant(QStringLiteral("restore-token not-kept | error=") + failure);
 }
 
 void RemoteDesktopKeyboardAccess::setState(State state) {

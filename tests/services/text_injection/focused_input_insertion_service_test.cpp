@@ -2,6 +2,7 @@
 #include "platform/fake/fake_window_system.h"
 #include "platform/fake/in_memory_defaults_store.h"
 #include "platform/fake/in_memory_pasteboard.h"
+#include "platform/fake/in_memory_secret_store.h"
 #include "platform/fake/recording_key_sender.h"
 #include "platform/fake/recording_remote_desktop_keyboard.h"
 #include "services/permissions/remote_desktop_keyboard_access.h"
@@ -653,8 +654,8 @@ protected:
             field->paste(pastes.last());
             return true;
         };
-        access = std::make_shared<RemoteDesktopKeyboardAccess>(store, desktopKeys,
-                                                               answerLimit.sleeper());
+        access = std::make_shared<RemoteDesktopKeyboardAccess>(
+            store, desktopKeys, std::make_shared<InMemorySecretStore>(), answerLimit.sleeper());
         makeService(DisplaySession{true}, access);
     }
 
