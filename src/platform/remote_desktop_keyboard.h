@@ -13,8 +13,8 @@ namespace tovalit {
 class RemoteDesktopKeyboardError : public AppError {
 public:
     enum class Kind {
-        // The desktop offers no remote-desktop service, or that service
-        // cannot open a session here.
+        // The desktop offers no remote-desktop service, or one that lends
+        // no keyboard.
         unavailable,
         // The service did not answer a call that needs no user in time.
         noAnswer,
@@ -22,7 +22,8 @@ public:
         // shared no keyboard.
         refused,
         // The session ended before the answer: closed by us or by the
-        // desktop.
+        // desktop (a request it ended without the user's choice, a session
+        // it could not open or start, a portal that went away).
         closed,
     };
     explicit RemoteDesktopKeyboardError(Kind kind, QString detail = {});
@@ -51,7 +52,8 @@ public:
 
     // The version of the desktop's remote-desktop service, 0 when there is
     // none or it lends no keyboard. From version 2 on, a grant can outlive
-    // the run.
+    // the run. Throws RemoteDesktopKeyboardError `noAnswer` when the
+    // service did not answer in time: asked again next time.
     virtual QCoro::Task<uint> version() = 0;
     // Opens a session with a keyboard, closing any open one first. The
     // desktop asks the user unless `restoreToken`, from an earlier grant,
@@ -60,13 +62,15 @@ public:
     virtual QCoro::Task<Grant> open(QString restoreToken) = 0;
     virtual bool isOpen() const = 0;
     // Presses and releases Ctrl+V with no other key of ours down. False
-    // when no session is open or the desktop refused a key; no key we
-    // pressed is left down either way.
+    // when no session is open or the desktop refused a key or did not take
+    // it in time; no key goes down after that, and none we pressed is left
+    // down either way.
     virtual QCoro::Task<bool> pressPasteShortcut() = 0;
     // Ends the session, or the wait for one. Harmless when there is none.
     virtual void close() = 0;
     // `handler` runs when the desktop ends an open session on its own (the
-    // user stopped it from the desktop's indicator, say).
+    // user stopped it from the desktop's indicator, say, or its service
+    // went away).
     virtual void setOnClosed(std::function<void()> handler) = 0;
 };
 

@@ -1,6 +1,7 @@
 // In a Wayland session, the keyboard the desktop lends for pastes is asked
 // for when a recording starts, not when its text is delivered.
 
+#include "platform/fake/in_memory_secret_store.h"
 #include "platform/fake/recording_remote_desktop_keyboard.h"
 #include "services/permissions/remote_desktop_keyboard_access.h"
 #include "tests/state/view_model_harness.h"
@@ -18,8 +19,8 @@ protected:
     DesktopKeyboardTest() {
         keyboard->holdAnswers(true);
         adjustDependencies = [this](TranscriberViewModel::Dependencies &d) {
-            access =
-                std::make_shared<RemoteDesktopKeyboardAccess>(*store, keyboard, limits.sleeper());
+            access = std::make_shared<RemoteDesktopKeyboardAccess>(
+                *store, keyboard, std::make_shared<InMemorySecretStore>(), limits.sleeper());
             d.remoteDesktopKeyboard = access;
         };
     }
@@ -31,8 +32,8 @@ protected:
     // The real insertion, into a native Wayland window the X server does
     // not know: the paste waits for the desktop's keyboard.
     void insertIntoANativeWindow() {
-        adjustDependencies = [this, lendAccess = adjustDependencies](
-                                 TranscriberViewModel::Dependencies &d) {
+        adjustDependencies = [this, lendAccess =
+                                        adjustDependencies](TranscriberViewModel::Dependencies &d) {
             lendAccess(d);
             d.insertionRunner = nullptr;
             d.insertionService = std::make_shared<FocusedInputInsertionService>(
@@ -123,7 +124,9 @@ TEST_F(DesktopKeyboardTest, TheTextIsOnTheClipboardWhileTheUsersKeysComeUp) {
         auto stopping = startTask(viewModel->toggleRecording());
         ++deliveries;
         EXPECT_TRUE(waitUntil(
-            [&] { return events->events().count(QStringLiteral("release wait 0.05")) == deliveries; },
+            [&] {
+                return events->events().count(QStringLiteral("release wait 0.05")) == deliveries;
+            },
             "the wait for the keys"));
         return stopping;
     };

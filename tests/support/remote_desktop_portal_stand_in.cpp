@@ -3,6 +3,7 @@
 #include "platform/linux/xdg_portal_request.h"
 #include "platform/linux/xdg_portal_signals.h"
 
+#include <QDBusError>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QDBusVariant>
@@ -67,6 +68,11 @@ bool RemoteDesktopPortalStandIn::handleMessage(const QDBusMessage &message,
     if (message.interface() == QLatin1String("org.freedesktop.DBus.Properties") &&
         member == QLatin1String("GetAll") &&
         arguments.value(0).toString() == remoteDesktopInterface) {
+        if (m_versionLate) {
+            m_connection.send(
+                message.createErrorReply(QDBusError::NoReply, QStringLiteral("no reply in time")));
+            return true;
+        }
         const QVariantMap properties{{QStringLiteral("version"), m_version},
                                      {QStringLiteral("AvailableDeviceTypes"), uint(7)}};
         m_connection.send(message.createReply(QVariant::fromValue(properties)));
@@ -97,15 +103,23 @@ bool RemoteDesktopPortalStandIn::handleSessionCall(const QDBusMessage &message,
     const QString caller = message.service();
     if (member == QLatin1String("NotifyKeyboardKeysym")) {
         const auto found = m_sessions.find(arguments.value(0).value<QDBusObjectPath>().path());
+        const QString key = QStringLiteral("%1 %2")
+                                .arg(arguments.value(2).toInt())
+                                .arg(arguments.value(3).toUInt());
+        if (m_refuseKeys) {
+            m_refusedKeys.append(key);
+            m_connection.send(
+                message.createErrorReply(QStringLiteral("org.freedesktop.portal.Error.Failed"),
+                                         QStringLiteral("no device")));
+            return true;
+        }
         if (found == m_sessions.end() || !found->second.keyboard) {
             m_connection.send(
                 message.createErrorReply(QStringLiteral("org.freedesktop.portal.Error.NotAllowed"),
                                          QStringLiteral("no keyboard")));
             return true;
         }
-        m_keys.append(QStringLiteral("%1 %2")
-                          .arg(arguments.value(2).toInt())
-                          .arg(arguments.value(3).toUInt()));
+        m_keys.append(key);
         m_connection.send(message.createReply());
         return true;
     }

@@ -30,8 +30,14 @@ public:
     // as KDE's did in a headless session).
     void answerSessionsWith(uint code);
     // The user's answer to every Start waiting for one: 0 shared (with the
-    // keyboard unless `keyboard` is false), 1 cancelled.
+    // keyboard unless `keyboard` is false), 1 cancelled, 2 ended otherwise
+    // (as GNOME answers when its session fails to start).
     void answerUser(uint code, bool keyboard = true);
+    // The version is asked for and comes back as a call whose limit passed
+    // does, until told otherwise.
+    void answerVersionLate(bool late) { m_versionLate = late; }
+    // Keys are refused from now on, as by a portal whose backend has gone.
+    void refuseKeys(bool refuse) { m_refuseKeys = refuse; }
 
     // The calls received, in order: "CreateSession", "SelectDevices
     // types=1 persist=2 restore=token-1", "Start", "Session.Close",
@@ -39,6 +45,8 @@ public:
     QStringList calls() const { return m_calls; }
     // The keys pressed on open sessions: "65507 1" (keysym, state).
     QStringList keys() const { return m_keys; }
+    // The keys refused, in the same form.
+    QStringList refusedKeys() const { return m_refusedKeys; }
     // How often a Start asked the user, and how many wait for an answer.
     int timesAsked() const { return m_timesAsked; }
     int waitingForUser() const { return int(m_waiting.size()); }
@@ -72,6 +80,9 @@ private:
     QDBusConnection m_connection;
     uint m_version;
     uint m_sessionCode = 0;
+    bool m_versionLate = false;
+    bool m_refuseKeys = false;
+    QStringList m_refusedKeys;
     QStringList m_calls;
     QStringList m_keys;
     int m_timesAsked = 0;

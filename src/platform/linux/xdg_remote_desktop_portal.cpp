@@ -8,6 +8,7 @@
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QDBusPendingCall>
+#include <QDBusServiceWatcher>
 #include <qcoro/qcorodbuspendingcall.h>
 
 #include <X11/keysym.h>
@@ -27,16 +28,19 @@ constexpr uint keyboardDevice = 1;
 constexpr uint persistUntilRevoked = 2;
 
 // The request helper speaks in the global shortcuts' terms: a failed call,
-// a limit that passed, a wait ended without an answer (our close()).
+// a limit that passed, a wait ended without an answer (our close()). Only
+// the version tells that the desktop lends no keyboard: a portal that has
+// the interface and fails a call (its backend not up yet, say) may do
+// better at the next recording.
 RemoteDesktopKeyboardError fromRequestError(const DesktopGlobalShortcutsError &error) {
-    switch (error.kind()) {
-    case DesktopGlobalShortcutsError::Kind::noAnswer:
+    if (error.kind() == DesktopGlobalShortcutsError::Kind::noAnswer)
         return RemoteDesktopKeyboardError(Kind::noAnswer, error.detail());
-    case DesktopGlobalShortcutsError::Kind::refused:
-        return RemoteDesktopKeyboardError(Kind::closed, error.detail());
-    default:
-        return RemoteDesktopKeyboardError(Kind::unavailable, error.detail());
-    }
+    return RemoteDesktopKeyboardError(Kind::closed, error.detail());
+}
+
+bool isLate(const QDBusMessage &reply) {
+    return reply.errorName() == QDBusError::errorString(QDBusError::NoReply) ||
+           reply.errorName() == QDBusError::errorString(QDBusError::Timeout);
 }
 
 void closeSessionAt(QDBusConnection bus, const QString &session) {
@@ -44,16 +48,32 @@ void closeSessionAt(QDBusConnection bus, const QString &session) {
                                                  sessionInterface, QStringLiteral("Close")));
 }
 
-QCoro::Task<bool> notifyKeysym(QDBusConnection bus, QString session, int keysym, bool pressed,
-                               int limitMilliseconds) {
+QDBusMessage keysymCall(const QString &session, int keysym, bool pressed) {
     QDBusMessage call = QDBusMessage::createMethodCall(
         XdgPortalSignals::service, XdgPortalSignals::desktopPath, remoteDesktopInterface,
         QStringLiteral("NotifyKeyboardKeysym"));
     call.setArguments({QVariant::fromValue(QDBusObjectPath(session)), QVariantMap(), keysym,
                        uint(pressed ? 1 : 0)});
-    const QDBusPendingCall pending = bus.asyncCall(call, limitMilliseconds);
+    return call;
+}
+
+QCoro::Task<bool> notifyKeysym(QDBusConnection bus, QString session, int keysym, bool pressed,
+                               int limitMilliseconds) {
+    const QDBusPendingCall pending =
+        bus.asyncCall(keysymCall(session, keysym, pressed), limitMilliseconds);
     const QDBusMessage reply = co_await pending;
     co_return reply.type() == QDBusMessage::ReplyMessage;
+}
+
+// After a key the portal did not take, the ones that may be down come up
+// again without waiting on a portal that may not answer at all; a release
+// of a key that is not down changes nothing.
+void releaseWithoutWaiting(QDBusConnection bus, const QString &session) {
+    for (const int keysym : {XK_v, XK_Control_L}) {
+        QDBusMessage release = keysymCall(session, keysym, false);
+        release.setAutoStartService(false);
+        bus.asyncCall(release);
+    }
 }
 
 } // namespace
@@ -63,7 +83,14 @@ XdgRemoteDesktopPortal::XdgRemoteDesktopPortal(QDBusConnection bus,
                                                QObject *parent)
     : QObject(parent)
     , m_bus(std::move(bus))
-    , m_answerLimit(answerLimit) {}
+    , m_answerLimit(answerLimit) {
+    // The portal's sessions end with its process; when it exits or
+    // restarts, nothing says Closed for them.
+    auto *watcher = new QDBusServiceWatcher(XdgPortalSignals::service, m_bus,
+                                            QDBusServiceWatcher::WatchForOwnerChange, this);
+    connect(watcher, &QDBusServiceWatcher::serviceOwnerChanged, this,
+            &XdgRemoteDesktopPortal::handleOwnerChange);
+}
 
 XdgRemoteDesktopPortal::~XdgRemoteDesktopPortal() {
     close();
@@ -86,9 +113,9 @@ QCoro::Task<uint> XdgRemoteDesktopPortal::version() {
     // A portal without the interface answers with an error; one that only
     // lends pointers or screens has nothing for us either. One that did not
     // answer in time (still starting, say) is asked again next time.
+    if (isLate(reply))
+        throw RemoteDesktopKeyboardError(Kind::noAnswer, reply.errorMessage());
     uint found = 0;
-    const bool late = reply.errorName() == QDBusError::errorString(QDBusError::NoReply) ||
-                      reply.errorName() == QDBusError::errorString(QDBusError::Timeout);
     if (reply.type() == QDBusMessage::ReplyMessage) {
         const QVariantMap properties = qdbus_cast<QVariantMap>(reply.arguments().value(0));
         const uint devices =
@@ -96,7 +123,7 @@ QCoro::Task<uint> XdgRemoteDesktopPortal::version() {
         if (devices & keyboardDevice)
             found = properties.value(QStringLiteral("version")).toUInt();
     }
-    if (self && !late)
+    if (self)
         m_version = found;
     co_return found;
 }
@@ -168,35 +195,57 @@ QCoro::Task<RemoteDesktopKeyboard::Grant> XdgRemoteDesktopPortal::open(QString r
 QCoro::Task<bool> XdgRemoteDesktopPortal::pressPasteShortcut() {
     if (!m_open)
         co_return false;
-    // Copies: the keys go out even when this object goes meanwhile.
+    // Copies: the releases go out even when this object goes meanwhile.
+    QPointer<XdgRemoteDesktopPortal> self(this);
     const QDBusConnection bus = m_bus;
     const QString session = m_session;
+    const quint64 attempt = m_closes;
     const int limit = int(m_answerLimit.count());
-    // A release of a key that is not down changes nothing, so every failure
-    // releases everything we may have pressed.
-    const bool controlDown = co_await notifyKeysym(bus, session, XK_Control_L, true, limit);
-    if (!controlDown) {
-        co_await notifyKeysym(bus, session, XK_Control_L, false, limit);
-        co_return false;
-    }
-    const bool vDown = co_await notifyKeysym(bus, session, XK_v, true, limit);
-    const bool vUp = co_await notifyKeysym(bus, session, XK_v, false, limit);
-    const bool controlUp = co_await notifyKeysym(bus, session, XK_Control_L, false, limit);
-    const bool allTaken = vDown && vUp && controlUp;
-    co_return allTaken;
+    // A key the portal did not take in time may still be carried out once
+    // it recovers: after a failure, or once the session is given up, no
+    // further key goes down.
+    bool taken = co_await notifyKeysym(bus, session, XK_Control_L, true, limit);
+    if (taken && isCurrent(self, attempt))
+        taken = co_await notifyKeysym(bus, session, XK_v, true, limit);
+    else
+        taken = false;
+    if (taken)
+        taken = co_await notifyKeysym(bus, session, XK_v, false, limit);
+    if (taken)
+        taken = co_await notifyKeysym(bus, session, XK_Control_L, false, limit);
+    else
+        releaseWithoutWaiting(bus, session);
+    co_return taken;
 }
 
 void XdgRemoteDesktopPortal::close() {
+    endSession(true);
+}
+
+void XdgRemoteDesktopPortal::endSession(bool tellPortal) {
     ++m_closes;
     m_open = false;
     const QString session = std::exchange(m_session, QString());
     if (m_closing)
         m_closing.release()->deleteLater();
-    if (!session.isEmpty())
+    if (tellPortal && !session.isEmpty())
         closeSessionAt(m_bus, session);
     // Last: the opening this ends resumes at once, and finds us closed.
     if (m_pending)
         m_pending->abandon();
+}
+
+void XdgRemoteDesktopPortal::handleOwnerChange(const QString &, const QString &oldOwner,
+                                               const QString &) {
+    if (oldOwner.isEmpty())
+        return;
+    // A portal started again may be another one; its session, if any, is
+    // already gone, and telling it so would only start it again.
+    m_version.reset();
+    const bool wasOpen = m_open;
+    endSession(false);
+    if (wasOpen && m_onClosed)
+        m_onClosed();
 }
 
 QCoro::Task<QVariantMap>
@@ -223,13 +272,22 @@ XdgRemoteDesktopPortal::request(QString method, QVariantList arguments, QVariant
     case 1:
         throw RemoteDesktopKeyboardError(Kind::refused, method);
     default:
-        throw RemoteDesktopKeyboardError(Kind::unavailable, method);
+        // A request ended without the user's choice (GNOME's answer when
+        // its session does not start): nobody said no, and the desktop
+        // does lend a keyboard.
+        throw RemoteDesktopKeyboardError(Kind::closed, method + QStringLiteral(" answered ") +
+                                                           QString::number(response->code));
     }
+}
+
+bool XdgRemoteDesktopPortal::isCurrent(const QPointer<XdgRemoteDesktopPortal> &self,
+                                       quint64 attempt) {
+    return self && attempt == self->m_closes;
 }
 
 void XdgRemoteDesktopPortal::ensureStillWanted(const QPointer<XdgRemoteDesktopPortal> &self,
                                                quint64 attempt) {
-    if (!self || attempt != self->m_closes)
+    if (!isCurrent(self, attempt))
         throw RemoteDesktopKeyboardError(Kind::closed);
 }
 

@@ -21,7 +21,8 @@ class XdgPortalSignals;
 // a session with only a keyboard, opened through the portal's request
 // objects, and Ctrl+V pressed on it by key symbol, so that the user's
 // keyboard layout does not matter. From version 2 on the grant is asked
-// to persist until the user revokes it. GUI thread only.
+// to persist until the user revokes it. A portal that exits or restarts
+// ends the session, as the desktop ending it would. GUI thread only.
 class XdgRemoteDesktopPortal final : public QObject, public RemoteDesktopKeyboard {
     Q_OBJECT
 
@@ -47,10 +48,14 @@ private:
     // wait.
     QCoro::Task<QVariantMap> request(QString method, QVariantList arguments, QVariantMap options,
                                      std::optional<std::chrono::milliseconds> answerLimit);
-    // Throws `closed` when close() came since `attempt` began, or the
-    // portal object is gone.
+    // Whether no close() came since `attempt` began and the portal object
+    // is still there; ensureStillWanted() throws `closed` otherwise.
+    static bool isCurrent(const QPointer<XdgRemoteDesktopPortal> &self, quint64 attempt);
     static void ensureStillWanted(const QPointer<XdgRemoteDesktopPortal> &self, quint64 attempt);
     void listenForClosing(const QString &session);
+    // close(), telling the portal only when `tellPortal`.
+    void endSession(bool tellPortal);
+    void handleOwnerChange(const QString &name, const QString &oldOwner, const QString &newOwner);
 
     QDBusConnection m_bus;
     std::chrono::milliseconds m_answerLimit;

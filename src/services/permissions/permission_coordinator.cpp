@@ -3,6 +3,7 @@
 #include "platform/application_activity.h"
 #include "platform/display_session.h"
 #include "platform/linux/desktop_settings_opener.h"
+#include "platform/linux/libsecret_secret_store.h"
 #include "platform/linux/linux_permission_probe.h"
 #include "platform/linux/xdg_remote_desktop_portal.h"
 #include "platform/permission_probe.h"
@@ -108,9 +109,14 @@ PermissionCoordinator::PermissionCoordinator(AppConfigurationStore &configuratio
             connect(activity, &ApplicationActivity::didResignActive, this,
                     &PermissionCoordinator::handleApplicationDidResignActive);
     }
-    if (m_dependencies.remoteDesktopKeyboard)
+    if (m_dependencies.remoteDesktopKeyboard) {
+        std::shared_ptr<SecretStore> secrets = m_dependencies.secrets;
+        if (!secrets)
+            secrets = std::make_shared<LibsecretSecretStore>();
         m_remoteDesktopKeyboard = std::make_shared<RemoteDesktopKeyboardAccess>(
-            m_configurationStore, m_dependencies.remoteDesktopKeyboard, m_dependencies.sleeper);
+            m_configurationStore, m_dependencies.remoteDesktopKeyboard, std::move(secrets),
+            m_dependencies.sleeper);
+    }
     // What the last run found stands in until the probe answers.
     for (PermissionKind kind : std::as_const(m_requiredKinds))
         m_states.append(PermissionState{kind, cachedState(m_configurationStore, kind)});

@@ -20,6 +20,7 @@ class ApplicationActivity;
 class PermissionProbe;
 class RemoteDesktopKeyboard;
 class RemoteDesktopKeyboardAccess;
+class SecretStore;
 class SerialExecutor;
 class SystemSettingsOpener;
 enum class MicrophoneAuthorizationStatus : int;
@@ -64,6 +65,9 @@ public:
         // through `sleeper`.
         std::shared_ptr<RemoteDesktopKeyboard> remoteDesktopKeyboard;
         Sleeper sleeper = systemSleeper();
+        // Where that keyboard's restore token is kept; none: the desktop's
+        // keyring (Secret Service).
+        std::shared_ptr<SecretStore> secrets;
 
         // The desktop's permissions probed on an executor of their own,
         // its settings pages, its remote-desktop portal in a Wayland

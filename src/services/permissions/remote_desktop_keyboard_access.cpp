@@ -37,11 +37,12 @@ QCoro::Task<void> finishAfter(Sleeper sleeper, double seconds, CancelToken stop,
 } // namespace
 
 RemoteDesktopKeyboardAccess::RemoteDesktopKeyboardAccess(
-    AppConfigurationStore &store, std::shared_ptr<RemoteDesktopKeyboard> keyboard, Sleeper sleeper,
-    QObject *parent)
+    AppConfigurationStore &store, std::shared_ptr<RemoteDesktopKeyboard> keyboard,
+    std::shared_ptr<SecretStore> secrets, Sleeper sleeper, QObject *parent)
     : QObject(parent)
     , m_store(store)
     , m_keyboard(std::move(keyboard))
+    , m_secrets(keyringService, std::move(secrets))
     , m_sleeper(std::move(sleeper))
     , m_state(store.remoteDesktopKeyboardRefused() ? State::refused : State::notRequested) {
     m_keyboard->setOnClosed([this] {
@@ -50,6 +51,10 @@ RemoteDesktopKeyboardAccess::RemoteDesktopKeyboardAccess(
         logGrant(QStringLiteral("closed-by-desktop"));
         setState(State::notRequested);
     });
+    // Submitted now, so that the first opening reads the keyring after it.
+    const QString fromSettings = m_store.takeLegacyRemoteDesktopRestoreToken();
+    if (!fromSettings.isEmpty())
+        keepRestoreToken(fromSettings);
     spawn(
         this, [this] { return learnWhetherOffered(); }, QStringLiteral("remote keyboard offered"));
 }
@@ -112,8 +117,18 @@ RemoteDesktopKeyboardAccess::keyboardForDelivery() {
 QCoro::Task<bool> RemoteDesktopKeyboardAccess::pressPasteShortcut() {
     // The keyboard stays for the keys even when the access goes meanwhile.
     const std::shared_ptr<RemoteDesktopKeyboard> keyboard = m_keyboard;
+    const CancelToken lifetime = m_lifetime;
+    const quint64 grant = m_grants;
     const bool pressed = co_await keyboard->pressPasteShortcut();
-    co_return pressed;
+    if (pressed || lifetime.isCancelled() || grant != m_grants || m_state != State::granted)
+        co_return pressed;
+    // A key refused, or not taken in time by a portal that may carry it
+    // out once it recovers, long after the paste has gone another way: the
+    // session is given up, and the next recording asks for a new one.
+    logGrant(QStringLiteral("given-up | reason=keys-not-taken"));
+    keyboard->close();
+    setState(State::notRequested);
+    co_return false;
 }
 
 QFuture<void> RemoteDesktopKeyboardAccess::ask() {
@@ -134,22 +149,33 @@ RemoteDesktopKeyboardAccess::askDesktop(std::shared_ptr<QPromise<void>> answered
     const CancelToken lifetime = m_lifetime;
     const std::shared_ptr<RemoteDesktopKeyboard> keyboard = m_keyboard;
     setState(State::requesting);
-    const uint version = co_await keyboard->version();
+    std::optional<uint> offered;
+    QString versionFailure;
+    try {
+        offered = co_await keyboard->version();
+    } catch (const RemoteDesktopKeyboardError &error) {
+        versionFailure = error.localizedDescription();
+    }
     if (lifetime.isCancelled()) {
         answered->finish();
         co_return;
     }
-    // A token is good for one opening, whatever its answer.
+    const uint version = offered.value_or(0);
     QString restoreToken;
     if (version >= 2) {
-        restoreToken = m_store.remoteDesktopRestoreToken();
-        if (!restoreToken.isEmpty())
-            m_store.setRemoteDesktopRestoreToken(QString());
+        restoreToken = co_await takeRestoreToken();
+        if (lifetime.isCancelled()) {
+            answered->finish();
+            co_return;
+        }
     }
     std::optional<RemoteDesktopKeyboard::Grant> grant;
     std::optional<RemoteDesktopKeyboardError::Kind> failure;
     QString detail;
-    if (version == 0) {
+    if (!offered) {
+        failure = RemoteDesktopKeyboardError::Kind::noAnswer;
+        detail = versionFailure;
+    } else if (version == 0) {
         failure = RemoteDesktopKeyboardError::Kind::unavailable;
     } else {
         logGrant(QStringLiteral("requesting | version=") + QString::number(version) +
@@ -183,13 +209,14 @@ RemoteDesktopKeyboardAccess::askDesktop(std::shared_ptr<QPromise<void>> answered
     m_asking.reset();
     if (grant) {
         // A version-1 desktop keeps nothing: the next run asks again.
-        if (version >= 2)
-            m_store.setRemoteDesktopRestoreToken(grant->restoreToken);
+        if (version >= 2 && !grant->restoreToken.isEmpty())
+            keepRestoreToken(grant->restoreToken);
         if (m_store.remoteDesktopKeyboardRefused())
             m_store.setRemoteDesktopKeyboardRefused(false);
         logGrant(QStringLiteral("granted | kept=") + (grant->restoreToken.isEmpty()
                                                           ? QStringLiteral("false")
                                                           : QStringLiteral("true")));
+        ++m_grants;
         setState(State::granted);
     } else if (*failure == RemoteDesktopKeyboardError::Kind::refused) {
         m_store.setRemoteDesktopKeyboardRefused(true);
@@ -199,7 +226,8 @@ RemoteDesktopKeyboardAccess::askDesktop(std::shared_ptr<QPromise<void>> answered
         logGrant(QStringLiteral("unavailable | error=") + detail);
         setState(State::unavailable);
     } else {
-        // No answer in time, or the session ended first: asked again later.
+        // No answer in time, a request the desktop ended without a choice,
+        // or the session ended first: asked again later.
         logGrant(QStringLiteral("unanswered | error=") + detail);
         setState(State::notRequested);
     }
@@ -209,11 +237,66 @@ RemoteDesktopKeyboardAccess::askDesktop(std::shared_ptr<QPromise<void>> answered
 QCoro::Task<void> RemoteDesktopKeyboardAccess::learnWhetherOffered() {
     const CancelToken lifetime = m_lifetime;
     const std::shared_ptr<RemoteDesktopKeyboard> keyboard = m_keyboard;
-    const uint version = co_await keyboard->version();
-    if (lifetime.isCancelled() || version != 0 || m_state == State::unavailable)
+    std::optional<uint> version;
+    QString failure;
+    try {
+        version = co_await keyboard->version();
+    } catch (const RemoteDesktopKeyboardError &error) {
+        failure = error.localizedDescription();
+    }
+    if (lifetime.isCancelled())
+        co_return;
+    if (!version) {
+        // A portal still starting, say: the first recording asks again.
+        logGrant(QStringLiteral("version-unanswered | error=") + failure);
+        co_return;
+    }
+    if (*version != 0 || m_state == State::unavailable)
         co_return;
     logGrant(QStringLiteral("unavailable | version=0"));
     setState(State::unavailable);
+}
+
+QCoro::Task<QString> RemoteDesktopKeyboardAccess::takeRestoreToken() {
+    // The keychain's arguments are named values: GCC 12 mishandles some
+    // temporaries that live across a suspension.
+    const QString account = keyringAccount;
+    std::optional<QByteArray> kept;
+    QString failure;
+    try {
+        kept = co_await m_secrets.loadData(account);
+    } catch (const std::exception &error) {
+        failure = describeException(error);
+    }
+    if (!failure.isEmpty()) {
+        // The desktop asks the user instead.
+        logGrant(QStringLiteral("restore-token unreadable | error=") + failure);
+        co_return QString();
+    }
+    if (!kept || kept->isEmpty())
+        co_return QString();
+    try {
+        co_await m_secrets.deleteItem(account);
+    } catch (const std::exception &error) {
+        failure = describeException(error);
+    }
+    if (!failure.isEmpty())
+        logGrant(QStringLiteral("restore-token not-removed | error=") + failure);
+    co_return QString::fromUtf8(*kept);
+}
+
+QCoro::Task<void> RemoteDesktopKeyboardAccess::keepRestoreToken(QString token) {
+    const QString account = keyringAccount;
+    QByteArray data = token.toUtf8();
+    QString failure;
+    try {
+        co_await m_secrets.saveData(std::move(data), account);
+    } catch (const std::exception &error) {
+        failure = describeException(error);
+    }
+    // Without it the desktop asks the user once more.
+    if (!failure.isEmpty())
+        logGrant(QStringLiteral("restore-token not-kept | error=") + failure);
 }
 
 void RemoteDesktopKeyboardAccess::setState(State state) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "services/security/keychain_store.h"
 #include "support/cancel_token.h"
 #include "support/sleeper.h"
 
@@ -14,13 +15,15 @@ namespace tovalit {
 
 class AppConfigurationStore;
 class RemoteDesktopKeyboard;
+class SecretStore;
 
 // The keyboard the desktop lends through its remote-desktop service, and
 // the user's answer to lending it: in a Wayland session, the counterpart of
 // the permission to press keys in other applications, which a paste into a
 // native Wayland window needs. One session serves the whole run. A grant
-// the desktop lets us keep (its restore token, stored with the settings)
-// opens the next run's session without asking; a refusal is kept as well,
+// the desktop lets us keep (its restore token, a credential kept in the
+// desktop's keyring, or in memory for the run where there is none) opens
+// the next session without asking; a refusal is kept with the settings,
 // so nothing asks again until the user does, from the permission step.
 // The wait for the user's answer is bounded. GUI thread only.
 class RemoteDesktopKeyboardAccess : public QObject {
@@ -28,13 +31,16 @@ class RemoteDesktopKeyboardAccess : public QObject {
 
 public:
     enum class State {
-        // Not asked in this run, or its session has ended.
+        // Not asked in this run, asked without a yes or a no (a request
+        // the desktop ended, a portal late or gone), or its session has
+        // ended.
         notRequested,
         // The desktop's window is asking the user.
         requesting,
         granted,
         refused,
-        // The desktop has no remote-desktop service that lends a keyboard.
+        // The desktop has no remote-desktop service, or one that lends no
+        // keyboard: final for the run.
         unavailable,
     };
     Q_ENUM(State)
@@ -49,11 +55,19 @@ public:
         openedNow,
     };
 
-    // `store` must outlive the access, or abandon() come first; the wait for the user's answer goes
-    // through `sleeper`. Starts finding out whether the desktop lends a
-    // keyboard at all.
+    // Where the restore token is kept in the keyring.
+    static inline const QString keyringService =
+        QStringLiteral("cn.pellastrim.tovalit.remote-desktop");
+    static inline const QString keyringAccount = QStringLiteral("remote-desktop.restore-token");
+
+    // `store` must outlive the access, or abandon() come first; the
+    // restore token goes to `secrets`, and the wait for the user's answer
+    // through `sleeper`. Moves a token the settings file held into the
+    // keyring, and starts finding out whether the desktop lends a keyboard
+    // at all.
     RemoteDesktopKeyboardAccess(AppConfigurationStore &store,
                                 std::shared_ptr<RemoteDesktopKeyboard> keyboard,
+                                std::shared_ptr<SecretStore> secrets,
                                 Sleeper sleeper = systemSleeper(), QObject *parent = nullptr);
     ~RemoteDesktopKeyboardAccess() override;
 
@@ -71,7 +85,9 @@ public:
     // nothing has asked yet in this run, its answer (asking now when
     // needed), if it comes within deliveryWaitLimit.
     QCoro::Task<Readiness> keyboardForDelivery();
-    // Ctrl+V on the lent keyboard; false without one.
+    // Ctrl+V on the lent keyboard; false without one. Keys the desktop
+    // did not take end the grant: the session is closed, and the next
+    // recording asks again.
     QCoro::Task<bool> pressPasteShortcut();
     // The owner goes, and the settings with it, while a delivery under way
     // may still hold the access: the session or the asking ends, and from
@@ -94,12 +110,20 @@ private:
     QFuture<void> ask();
     QCoro::Task<void> askDesktop(std::shared_ptr<QPromise<void>> answered);
     QCoro::Task<void> learnWhetherOffered();
+    // The kept token, gone from the keyring: it is good for one opening,
+    // whatever its answer. Empty when none is kept or it cannot be read.
+    QCoro::Task<QString> takeRestoreToken();
+    // Keeps `token` for the next opening; catches what it meets.
+    QCoro::Task<void> keepRestoreToken(QString token);
     void setState(State state);
 
     AppConfigurationStore &m_store;
     std::shared_ptr<RemoteDesktopKeyboard> m_keyboard;
+    KeychainStore m_secrets;
     Sleeper m_sleeper;
     State m_state;
+    // Counts grants: a paste that failed gives up only the grant it used.
+    quint64 m_grants = 0;
     std::shared_ptr<QPromise<void>> m_asking;
     // Ends the bound on the current wait for the user.
     CancelToken m_answered;

@@ -128,20 +128,22 @@ AppConfigurationStore::AppConfigurationStore(DefaultsStore &defaults,
     m_cachedMicrophonePermission = cachedPermission(m_defaults, key::microphone);
     m_cachedInputMonitoringPermission = cachedPermission(m_defaults, key::inputMonitoring);
     m_cachedAccessibilityPermission = cachedPermission(m_defaults, key::accessibility);
-    m_remoteDesktopRestoreToken =
-        m_defaults.string(key::remoteDesktopRestoreToken).value_or(QString());
     m_remoteDesktopKeyboardRefused =
         m_defaults.boolean(key::remoteDesktopKeyboardRefused).value_or(false);
+    // Whoever presents the token has the desktop's keyboard without the
+    // user being asked; the settings file is no place for it.
+    m_legacyRemoteDesktopRestoreToken =
+        m_defaults.string(key::remoteDesktopRestoreToken).value_or(QString());
+    if (m_defaults.contains(key::remoteDesktopRestoreToken))
+        m_defaults.remove(key::remoteDesktopRestoreToken);
 
     for (const QString &legacy : legacyCredentialKeys())
         m_defaults.remove(legacy);
     synchronizeDefaults();
 }
 
-void AppConfigurationStore::setRemoteDesktopRestoreToken(const QString &value) {
-    m_remoteDesktopRestoreToken = value;
-    m_defaults.setString(key::remoteDesktopRestoreToken, value);
-    synchronizeDefaults();
+QString AppConfigurationStore::takeLegacyRemoteDesktopRestoreToken() {
+    return std::exchange(m_legacyRemoteDesktopRestoreToken, QString());
 }
 
 void AppConfigurationStore::setRemoteDesktopKeyboardRefused(bool value) {

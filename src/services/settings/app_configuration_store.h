@@ -90,11 +90,13 @@ public:
     PermissionAuthorizationState cachedAccessibilityPermission() const {
         return m_cachedAccessibilityPermission;
     }
-    // What lets the desktop lend its keyboard again without asking (good
-    // for one use; empty for none), and whether the user turned that
-    // keyboard down.
-    QString remoteDesktopRestoreToken() const { return m_remoteDesktopRestoreToken; }
+    // Whether the user turned down the keyboard the desktop lends.
     bool remoteDesktopKeyboardRefused() const { return m_remoteDesktopKeyboardRefused; }
+    // What lets the desktop lend its keyboard again without asking, as
+    // earlier versions kept it in the settings file; empty for none, and
+    // empty after the first call. The file lost it at construction: it is
+    // a credential, kept with the secrets now.
+    QString takeLegacyRemoteDesktopRestoreToken();
 
     // Every assignment, equal or not, notifies and then saves.
     void setHasCompletedPermissionsOnboarding(bool value);
@@ -111,9 +113,8 @@ public:
     void setCachedMicrophonePermission(PermissionAuthorizationState value);
     void setCachedInputMonitoringPermission(PermissionAuthorizationState value);
     void setCachedAccessibilityPermission(PermissionAuthorizationState value);
-    // The desktop's answer rather than a setting: each is written on its
-    // own, without notifying (only the grant's keeper reads them).
-    void setRemoteDesktopRestoreToken(const QString &value);
+    // The desktop's answer rather than a setting: written on its own,
+    // without notifying (only the grant's keeper reads it).
     void setRemoteDesktopKeyboardRefused(bool value);
 
     // Resolved at construction, never changed or persisted.
@@ -203,7 +204,7 @@ private:
         PermissionAuthorizationState::notDetermined;
     PermissionAuthorizationState m_cachedAccessibilityPermission =
         PermissionAuthorizationState::notDetermined;
-    QString m_remoteDesktopRestoreToken;
+    QString m_legacyRemoteDesktopRestoreToken;
     bool m_remoteDesktopKeyboardRefused = false;
 
     QString m_gatewayBaseURLString;

@@ -60,29 +60,36 @@ bool DesktopKeyboardPaste::isLent() const {
 QCoro::Task<bool> DesktopKeyboardPaste::press() {
     if (!m_access)
         co_return false;
-    co_await waitForSessionClipboard();
+    const bool inSession = co_await sessionHasClipboard();
+    if (!inSession)
+        co_return false;
     const bool pressed = co_await m_access->pressPasteShortcut();
     co_return pressed;
 }
 
-QCoro::Task<void> DesktopKeyboardPaste::waitForSessionClipboard() {
+QCoro::Task<bool> DesktopKeyboardPaste::sessionHasClipboard() {
     // GNOME takes the X server's clipboard into its session on its own,
-    // usually within milliseconds of the write; keys that came first would
-    // paste what the session held before, where a direct write may not
-    // put it right (a browser's text area).
+    // usually within milliseconds of the write. Keys that came first would
+    // paste whatever the session held before, which may be anything the
+    // user copied (a password), and a direct write cannot put that right
+    // in a field that ignores it (a browser's text area): without our text
+    // in the session, no keys go out at all.
     const int looks = qRound(sessionClipboardLimit / sessionClipboardInterval);
     for (int look = 0; look < looks; ++look) {
         if (m_pasteboard->sessionHasLastWrite()) {
             if (look > 0)
                 logPaste(QStringLiteral("desktop-keyboard clipboard-in-session | waited=") +
                          QString::number(look * sessionClipboardInterval) + u's');
-            co_return;
+            co_return true;
         }
         co_await m_sleeper(sessionClipboardInterval, CancelToken());
     }
-    if (!m_pasteboard->sessionHasLastWrite())
-        logPaste(QStringLiteral("desktop-keyboard clipboard-not-in-session | waited=") +
-                 QString::number(sessionClipboardLimit) + u's');
+    if (m_pasteboard->sessionHasLastWrite())
+        co_return true;
+    logPaste(
+        QStringLiteral("desktop-keyboard not-sent | reason=clipboard-not-in-session | waited=") +
+        QString::number(sessionClipboardLimit) + u's');
+    co_return false;
 }
 
 QCoro::Task<bool> DesktopKeyboardPaste::focusReturnedTo(AccessibilityElementRef field) {

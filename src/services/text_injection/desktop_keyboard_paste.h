@@ -20,7 +20,8 @@ class RemoteDesktopKeyboardAccess;
 // focus back: the keys go out only once the accessibility bus shows it on
 // the field again, within a bounded wait. A native window pastes what the
 // compositor holds, which may not yet be what we put on the clipboard: the
-// keys wait for it too, within a bound. GUI thread only.
+// keys wait for it too, within a bound, and stay unsent when it does not
+// come. GUI thread only.
 class DesktopKeyboardPaste {
 public:
     // Without `access` (an X11 session) no keyboard is ever lent.
@@ -34,7 +35,8 @@ public:
     QCoro::Task<bool> ready(AccessibilityElementRef field);
     // Whether the keyboard is lent now, with nobody to ask.
     bool isLent() const;
-    // Ctrl+V, once the session has our last clipboard write.
+    // Ctrl+V, once the session has our last clipboard write; false, with
+    // no key sent, when it does not have it in time.
     QCoro::Task<bool> press();
 
     // How long the focus may take to come back from the desktop's window,
@@ -48,7 +50,7 @@ public:
 private:
     QCoro::Task<bool> focusReturnedTo(AccessibilityElementRef field);
     QCoro::Task<bool> focusIsOn(AccessibilityElementRef field);
-    QCoro::Task<void> waitForSessionClipboard();
+    QCoro::Task<bool> sessionHasClipboard();
 
     std::shared_ptr<RemoteDesktopKeyboardAccess> m_access;
     std::shared_ptr<AccessibilityClient> m_accessibility;

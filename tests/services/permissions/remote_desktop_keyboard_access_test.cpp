@@ -1,9 +1,10 @@
 // The keyboard the desktop lends through its remote-desktop portal, asked
 // for and kept by Tovalit's own portal client against stand-in portals of
 // both versions on a bus of the test's own; the wait for the user runs on
-// a sleeper the test wakes.
+// a sleeper the test wakes, and the keyring is in memory.
 
 #include "platform/fake/in_memory_defaults_store.h"
+#include "platform/fake/in_memory_secret_store.h"
 #include "platform/linux/xdg_remote_desktop_portal.h"
 #include "services/permissions/remote_desktop_keyboard_access.h"
 #include "services/settings/app_configuration_store.h"
@@ -43,10 +44,17 @@ protected:
         ASSERT_TRUE(desktop->start());
     }
 
-    // One run of Tovalit: its own portal connection, the shared settings.
-    std::unique_ptr<RemoteDesktopKeyboardAccess> startRun() {
+    // One run of Tovalit: its own portal connection, the shared settings
+    // and keyring.
+    std::unique_ptr<RemoteDesktopKeyboardAccess> startRun() { return startRun(store); }
+    std::unique_ptr<RemoteDesktopKeyboardAccess> startRun(AppConfigurationStore &settings) {
         return std::make_unique<RemoteDesktopKeyboardAccess>(
-            store, std::make_shared<XdgRemoteDesktopPortal>(bus.connect(), 2s), sleeper.sleeper());
+            settings, std::make_shared<XdgRemoteDesktopPortal>(bus.connect(), 2s), secrets,
+            sleeper.sleeper());
+    }
+    std::optional<QString> keptToken() const {
+        const auto kept = secrets->peek(Access::keyringService, Access::keyringAccount);
+        return kept ? std::optional<QString>(QString::fromUtf8(*kept)) : std::nullopt;
     }
 
     bool reaches(RemoteDesktopKeyboardAccess &access, State state) {
@@ -68,6 +76,7 @@ protected:
     testing::PrivateSessionBus bus;
     InMemoryDefaultsStore defaults;
     AppConfigurationStore store{defaults, AppConfigurationStore::Environment()};
+    std::shared_ptr<InMemorySecretStore> secrets = std::make_shared<InMemorySecretStore>();
     testing::ManualSleeper sleeper;
     std::unique_ptr<testing::RemoteDesktopPortalStandIn> desktop;
 };
@@ -82,8 +91,8 @@ TEST_F(RemoteDesktopKeyboardAccessTest, AKeptGrantOpensTheNextRunsSessionWithout
               (QStringList{"CreateSession", "SelectDevices types=1 persist=2 restore=", "Start"}));
     desktop->answerUser(0);
     ASSERT_TRUE(reaches(*run, State::granted));
-    EXPECT_EQ(defaults.string(QStringLiteral("vellup_transcriber.remoteDesktopRestoreToken")),
-              QStringLiteral("token-1"));
+    ASSERT_TRUE(waitUntil([&] { return keptToken() == QStringLiteral("token-1"); },
+                          "the grant to be kept in the keyring"));
     EXPECT_TRUE(runTask(run->pressPasteShortcut()));
     EXPECT_EQ(desktop->keys(), pasteKeys);
     // One session for the run.
@@ -100,8 +109,62 @@ TEST_F(RemoteDesktopKeyboardAccessTest, AKeptGrantOpensTheNextRunsSessionWithout
     EXPECT_EQ(desktop->timesAsked(), 1) << "the kept grant is not asked again";
     EXPECT_EQ(desktop->calls().filter(QStringLiteral("SelectDevices")).last(),
               QStringLiteral("SelectDevices types=1 persist=2 restore=token-1"));
-    EXPECT_EQ(store.remoteDesktopRestoreToken(), QStringLiteral("token-2"))
-        << "each token is good once";
+    EXPECT_TRUE(waitUntil([&] { return keptToken() == QStringLiteral("token-2"); },
+                          "each token to be good once"));
+}
+
+// Whoever presents the restore token has the desktop's keyboard without the
+// user being asked: it is a credential, kept in the keyring alone (in
+// memory for the run without one), moved there from the settings file of
+// an earlier version, and never written to the diagnostics log.
+TEST_F(RemoteDesktopKeyboardAccessTest, TheRestoreTokenIsKeptWithTheSecretsAlone) {
+    const QString settingsKey = QStringLiteral("vellup_transcriber.remoteDesktopRestoreToken");
+    ASSERT_NO_FATAL_FAILURE(startDesktop(2));
+    auto run = startRun();
+    run->requestIfNeeded();
+    ASSERT_TRUE(userIsAsked());
+    desktop->answerUser(0);
+    ASSERT_TRUE(reaches(*run, State::granted));
+    ASSERT_TRUE(waitUntil([&] { return keptToken() == QStringLiteral("token-1"); },
+                          "the grant to be kept in the keyring"));
+    run.reset();
+
+    // Where an earlier version kept it.
+    secrets->remove(Access::keyringService, Access::keyringAccount, CancelToken());
+    defaults.setString(settingsKey, QStringLiteral("token-1"));
+    ASSERT_EQ(defaults.synchronize(), std::nullopt);
+    AppConfigurationStore upgraded{defaults, AppConfigurationStore::Environment()};
+    EXPECT_FALSE(defaults.contains(settingsKey));
+    auto next = startRun(upgraded);
+    next->requestIfNeeded();
+    ASSERT_TRUE(reaches(*next, State::granted));
+    EXPECT_EQ(desktop->timesAsked(), 1);
+    EXPECT_EQ(desktop->calls().filter(QStringLiteral("SelectDevices")).last(),
+              QStringLiteral("SelectDevices types=1 persist=2 restore=token-1"));
+    EXPECT_TRUE(waitUntil([&] { return keptToken() == QStringLiteral("token-2"); },
+                          "the new grant to be kept in the keyring"));
+
+    // A desktop without a keyring: for the run.
+    secrets->setNoService(true);
+    const auto grantAgain = [&](bool asked) {
+        desktop->closeFromDesktop(desktop->openSessions().value(0));
+        ASSERT_TRUE(reaches(*next, State::notRequested));
+        next->request();
+        if (asked) {
+            ASSERT_TRUE(userIsAsked());
+            desktop->answerUser(0);
+        }
+        ASSERT_TRUE(reaches(*next, State::granted));
+    };
+    ASSERT_NO_FATAL_FAILURE(grantAgain(true));
+    ASSERT_NO_FATAL_FAILURE(grantAgain(false));
+    EXPECT_EQ(desktop->timesAsked(), 2);
+    EXPECT_EQ(desktop->calls().filter(QStringLiteral("SelectDevices")).last(),
+              QStringLiteral("SelectDevices types=1 persist=2 restore=token-3"));
+
+    EXPECT_FALSE(defaults.contains(settingsKey));
+    for (const QString &line : logLines())
+        EXPECT_FALSE(line.contains(u"token-")) << line.toStdString();
 }
 
 TEST_F(RemoteDesktopKeyboardAccessTest, AVersion1DesktopIsAskedOncePerRun) {
@@ -114,7 +177,7 @@ TEST_F(RemoteDesktopKeyboardAccessTest, AVersion1DesktopIsAskedOncePerRun) {
               QStringList{QStringLiteral("SelectDevices types=1 persist=0 restore=")});
     desktop->answerUser(0);
     ASSERT_TRUE(reaches(*run, State::granted));
-    EXPECT_TRUE(store.remoteDesktopRestoreToken().isEmpty());
+    EXPECT_FALSE(keptToken());
     run->requestIfNeeded();
     EXPECT_TRUE(runTask(run->pressPasteShortcut()));
     EXPECT_EQ(desktop->timesAsked(), 1);
@@ -209,16 +272,112 @@ TEST_F(RemoteDesktopKeyboardAccessTest, ADesktopThatLendsNoKeyboardIsSaidSoAndNe
     ASSERT_TRUE(reaches(*run, State::unavailable));
     run->requestIfNeeded();
     EXPECT_EQ(runTask(run->keyboardForDelivery()), Readiness::none);
+}
 
-    // A portal that cannot open a session here.
+// A request the desktop ends with neither a yes nor a no (2: GNOME's
+// answer when its session fails to start), a session it cannot open, a
+// portal still starting that answers late: none of that says the desktop
+// lends no keyboard, so the next recording, or the user's button, asks
+// again.
+TEST_F(RemoteDesktopKeyboardAccessTest, NeitherAYesNorANoNorALatePortalMeansNoKeyboard) {
     ASSERT_NO_FATAL_FAILURE(startDesktop(1));
+    // What the log says when a look at the portal ends without an answer.
+    const auto endings = [&] {
+        const QStringList lines = logLines(QStringLiteral("permission.remote-keyboard"));
+        return lines.filter(u"unanswered").size() + lines.filter(u"unavailable").size();
+    };
+    qsizetype seen = 0;
+    const auto endsUnanswered = [&](RemoteDesktopKeyboardAccess &access) {
+        const bool ended = waitUntil([&] { return endings() > seen; }, "the asking to end");
+        seen = endings();
+        return ended && access.state() == State::notRequested;
+    };
+    auto run = startRun();
+    run->requestIfNeeded();
+    ASSERT_TRUE(userIsAsked());
+    desktop->answerUser(2);
+    EXPECT_TRUE(endsUnanswered(*run)) << "the keyboard is " << int(run->state());
+    std::optional<Readiness> outcome;
+    QCoro::Task<void> delivery = deliver(run.get(), &outcome);
+    ASSERT_TRUE(userIsAsked());
+    desktop->answerUser(0);
+    runTask(std::move(delivery));
+    EXPECT_EQ(outcome, Readiness::openedNow);
+    EXPECT_EQ(desktop->timesAsked(), 2);
+
+    // A session the desktop could not open; the user's button asks again.
+    run.reset();
     desktop->answerSessionsWith(2);
     auto next = startRun();
     next->requestIfNeeded();
-    ASSERT_TRUE(reaches(*next, State::unavailable));
-    next->requestIfNeeded();
-    testing::processEventsFor(50ms);
-    EXPECT_EQ(desktop->calls(), QStringList{QStringLiteral("CreateSession")});
+    EXPECT_EQ(next->state(), State::requesting);
+    EXPECT_TRUE(endsUnanswered(*next)) << "the keyboard is " << int(next->state());
+    desktop->answerSessionsWith(0);
+    next->request();
+    ASSERT_TRUE(userIsAsked());
+    desktop->answerUser(0);
+    ASSERT_TRUE(reaches(*next, State::granted));
+
+    // A version that did not come in time, when the run starts and when a
+    // recording asks.
+    next.reset();
+    desktop->answerVersionLate(true);
+    auto late = startRun();
+    EXPECT_TRUE(endsUnanswered(*late)) << "the keyboard is " << int(late->state());
+    late->requestIfNeeded();
+    EXPECT_TRUE(endsUnanswered(*late)) << "the keyboard is " << int(late->state());
+    desktop->answerVersionLate(false);
+    late->requestIfNeeded();
+    ASSERT_TRUE(userIsAsked());
+    desktop->answerUser(0);
+    ASSERT_TRUE(reaches(*late, State::granted));
+}
+
+// A portal that exits (the bus starts it again on demand) takes its
+// sessions with it, and a key the portal did not take may still be carried
+// out once it recovers: either way the grant is given up, no key goes down
+// on the session left behind, and the keyboard is asked for again.
+TEST_F(RemoteDesktopKeyboardAccessTest, AGrantEndsWithItsPortalOrAKeyItDidNotTake) {
+    ASSERT_NO_FATAL_FAILURE(startDesktop(1));
+    auto run = startRun();
+    run->requestIfNeeded();
+    ASSERT_TRUE(userIsAsked());
+    desktop->answerUser(0);
+    ASSERT_TRUE(reaches(*run, State::granted));
+
+    desktop.reset();
+    ASSERT_TRUE(reaches(*run, State::notRequested));
+    EXPECT_FALSE(run->isLent());
+    ASSERT_NO_FATAL_FAILURE(startDesktop(1));
+    std::optional<Readiness> outcome;
+    QCoro::Task<void> delivery = deliver(run.get(), &outcome);
+    ASSERT_TRUE(userIsAsked());
+    // Gone while its window asks: the asking ends with it.
+    desktop.reset();
+    runTask(std::move(delivery));
+    EXPECT_EQ(outcome, Readiness::none);
+    EXPECT_EQ(run->state(), State::notRequested);
+
+    ASSERT_NO_FATAL_FAILURE(startDesktop(1));
+    delivery = deliver(run.get(), &outcome);
+    ASSERT_TRUE(userIsAsked());
+    desktop->answerUser(0);
+    runTask(std::move(delivery));
+    EXPECT_EQ(outcome, Readiness::openedNow);
+    EXPECT_TRUE(runTask(run->pressPasteShortcut()));
+    EXPECT_EQ(desktop->keys(), pasteKeys);
+
+    desktop->refuseKeys(true);
+    EXPECT_FALSE(runTask(run->pressPasteShortcut()));
+    EXPECT_EQ(run->state(), State::notRequested);
+    EXPECT_FALSE(runTask(run->pressPasteShortcut()));
+    ASSERT_TRUE(waitUntil([&] { return desktop->openSessions().isEmpty(); },
+                          "the session given up to close"));
+    // Control was refused; after it only releases, and v never went down.
+    EXPECT_EQ(desktop->refusedKeys(),
+              (QStringList{QStringLiteral("65507 1"), QStringLiteral("118 0"),
+                           QStringLiteral("65507 0")}));
+    EXPECT_EQ(desktop->keys(), pasteKeys);
 }
 
 TEST_F(RemoteDesktopKeyboardAccessTest, ASessionTheDesktopEndsIsAskedForAgain) {

@@ -2,6 +2,7 @@
 #include "platform/fake/fake_window_system.h"
 #include "platform/fake/in_memory_defaults_store.h"
 #include "platform/fake/in_memory_pasteboard.h"
+#include "platform/fake/in_memory_secret_store.h"
 #include "platform/fake/recording_key_sender.h"
 #include "platform/fake/recording_remote_desktop_keyboard.h"
 #include "services/permissions/remote_desktop_keyboard_access.h"
@@ -653,8 +654,8 @@ protected:
             field->paste(pastes.last());
             return true;
         };
-        access = std::make_shared<RemoteDesktopKeyboardAccess>(store, desktopKeys,
-                                                               answerLimit.sleeper());
+        access = std::make_shared<RemoteDesktopKeyboardAccess>(
+            store, desktopKeys, std::make_shared<InMemorySecretStore>(), answerLimit.sleeper());
         makeService(DisplaySession{true}, access);
     }
 
@@ -771,16 +772,28 @@ TEST_F(DesktopKeyboardInsertionTest, TheKeysWaitUntilTheSessionHasTheClipboard) 
     EXPECT_EQ(pastes, QStringList{QStringLiteral("你好")});
     EXPECT_EQ(field->value(), QStringLiteral("abc你好"));
 
-    // A session that never takes it: the keys go after a bounded wait.
+    // A session that never takes it, within a bound: no keys, which would
+    // paste whatever the user copied before; the field takes no direct
+    // write either, so the text stays on the clipboard, and nothing claims
+    // it went in.
     time->onSleep = nullptr;
     time->sleeps.clear();
-    insert(QStringLiteral("再见"));
-    EXPECT_EQ(desktopKeys->pasteCount(), 2);
+    EXPECT_EQ(insert(QStringLiteral("再见")), InsertionResult::insertFailedCopiedToClipboard);
+    EXPECT_EQ(desktopKeys->pasteCount(), 1);
+    EXPECT_EQ(field->value(), QStringLiteral("abc你好"));
     EXPECT_EQ(time->count(DesktopKeyboardPaste::sessionClipboardInterval),
               qRound(DesktopKeyboardPaste::sessionClipboardLimit /
                      DesktopKeyboardPaste::sessionClipboardInterval));
     EXPECT_EQ(logLines(QStringLiteral("insert.paste")).last(),
-              QStringLiteral("desktop-keyboard clipboard-not-in-session | waited=1s"));
+              QStringLiteral("desktop-keyboard not-sent | reason=clipboard-not-in-session | "
+                             "waited=1s"));
+    EXPECT_EQ(
+        resultLines().last(),
+        QStringLiteral("result=insertFailedCopiedToClipboard | reason=paste-shortcut-failed"));
+    settle();
+    EXPECT_EQ(pasteboard->string(), QStringLiteral("再见"));
+    EXPECT_EQ(access->state(), RemoteDesktopKeyboardAccess::State::granted)
+        << "the keyboard itself is fine";
 }
 
 // The text put on the clipboard ahead of its insertion stands in for the
