@@ -1,6 +1,7 @@
 #include "support/guarded_data_file.h"
 
 #include "support/atomic_file.h"
+#include "support/path_presence.h"
 
 #include <QDir>
 #include <QFile>
@@ -49,10 +50,13 @@ std::optional<QByteArray> GuardedDataFile::read(const std::function<QString()> &
     // What a write killed half-way left beside the file; cleared here, so
     // that nothing piles up over the starts.
     atomicfile::removeStaleTemporaries(path);
-    if (!occupied(path)) {
+    const PathPresence presence = PathPresence::of(path, PathPresence::Links::own);
+    if (presence.kind == PathPresence::Kind::absent) {
         m_unread = false;
         return std::nullopt;
     }
+    if (presence.kind == PathPresence::Kind::unknown)
+        fail(Failure::Read, presence.problem);
     // Taken before reading: a change during the read then shows as a
     // different file at the next write.
     m_lastRead = stampOf(path);
@@ -71,8 +75,11 @@ void GuardedDataFile::markReadDecoded() {
 }
 
 void GuardedDataFile::setAsideIfUndecodable(const QString &path) {
-    if (!occupied(path))
+    const PathPresence presence = PathPresence::of(path, PathPresence::Links::own);
+    if (presence.kind == PathPresence::Kind::absent)
         return;
+    if (presence.kind == PathPresence::Kind::unknown)
+        fail(Failure::Read, presence.problem);
     // Unchanged since this object read or wrote it: known good, and not
     // worth decoding again on every save.
     if (m_verified && stampOf(path) == m_verified)

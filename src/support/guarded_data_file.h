@@ -29,7 +29,9 @@ public:
     GuardedDataFile(Raise raise, Decodes decodes);
 
     // The whole file at the path `locate` gives (which may throw), or
-    // nothing when there is none; stale temporaries beside it are cleared.
+    // nothing when there is none; a path that cannot be looked at is a
+    // failed read, never a missing file. Stale temporaries beside it are
+    // cleared.
     // The caller decodes it; the file as it was read counts as known good
     // only after markReadDecoded().
     std::optional<QByteArray> read(const std::function<QString()> &locate);

@@ -1,5 +1,6 @@
 #include "services/gateway/gateway_client_error.h"
 #include "services/speech/vellup_streaming_transcriber_error.h"
+#include "support/gui_thread.h"
 #include "support/http_transport.h"
 #include "tests/state/view_model_harness.h"
 
@@ -269,6 +270,25 @@ TEST_F(LiveRecoveryTest, AReplacementThatStartsAfterTheUserCancelledIsNeverAttac
     EXPECT_EQ(transcriber(1).received(), QList<int>{}) << "never attached";
     EXPECT_EQ(transcriber(2).received(), QList<int>{7})
         << "the new recording's stream is untouched";
+}
+
+TEST_F(LiveRecoveryTest, ARecoveryCancelledBeforeItRanLeavesTheNextRecordingHeard) {
+    makeViewModel();
+    startRecording();
+    // The break is handled, and its recovery queued; before that runs, the
+    // user cancels and starts again at once, both already queued too.
+    transcriber().breakStream(streamBroke());
+    QCoro::Task<void> restart;
+    postToGuiThread([&] {
+        panel->onCancel();
+        postToGuiThread([&] { restart = viewModel->toggleRecording(); });
+    });
+    settle();
+    runTask(std::move(restart));
+    ASSERT_EQ(viewModel->recordingState(), RecordingState::recording());
+    ASSERT_EQ(transcribers.size(), 2u) << "no rebuild for the cancelled recording";
+    feed(7);
+    EXPECT_EQ(transcriber(1).received(), QList<int>{7});
 }
 
 TEST_F(LiveRecoveryTest, AControllerThatGoesWhileABrokenStreamIsRebuiltLeavesTheRebuildUnheard) {

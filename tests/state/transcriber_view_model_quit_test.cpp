@@ -113,6 +113,56 @@ TEST_F(QuitTest, AskingAgainFilesTheDictationAtOnce) {
     EXPECT_EQ(viewModel->records().size(), 1);
 }
 
+TEST_F(QuitTest, ARecordSaysWhetherTheTextWasTyped) {
+    useGateway();
+    defaultTranscriberScript.finishText = heard;
+    formatterAnswers.fallback = QStringLiteral("明天下午三点开会。");
+    makeViewModel();
+    const auto stopUntil = [&](const std::function<bool()> &reached, const char *what) {
+        ASSERT_NO_FATAL_FAILURE(recordWithoutStopping(3.0));
+        stopping = viewModel->toggleRecording();
+        ASSERT_TRUE(waitUntil(reached, what));
+    };
+
+    // The delivery still waits for the shortcut's keys to come up when the
+    // quit files the dictation as cancelled: its text is then never typed.
+    releaseGate = std::make_shared<Gate>();
+    ASSERT_NO_FATAL_FAILURE(
+        stopUntil([&] { return viewModel->recordingState() == RecordingState::inserting(); },
+                  "the delivery"));
+    beginQuit();
+    hurry.cancel();
+    runTask(std::move(quitting));
+    ASSERT_EQ(viewModel->records().size(), 1);
+    EXPECT_EQ(lastRecord().note, cancelledNote);
+    releaseGate->open();
+    runTask(std::move(stopping));
+    EXPECT_TRUE(insertionCalls.empty()) << "typed after it was filed as cancelled";
+    EXPECT_EQ(viewModel->records().size(), 1);
+
+    // The text is being typed when the grace period ends, and the user
+    // quits again: the quit waits for the typing, and the stop files what
+    // became of it.
+    releaseGate.reset();
+    insertionGate = std::make_shared<Gate>();
+    hurry = CancelToken();
+    ASSERT_NO_FATAL_FAILURE(stopUntil([&] { return !insertionCalls.empty(); }, "the typing"));
+    beginQuit();
+    ASSERT_NE(graceSleep(), nullptr);
+    sessionSleeps.wake(sessionSleeps.count() - 1);
+    hurry.cancel();
+    settle();
+    EXPECT_EQ(viewModel->records().size(), 1) << "filed while its text was being typed";
+    insertionGate->open();
+    runTask(std::move(stopping));
+    runTask(std::move(quitting));
+    ASSERT_EQ(viewModel->records().size(), 2);
+    EXPECT_EQ(lastRecord().transcript, QStringLiteral("明天下午三点开会。"));
+    EXPECT_EQ(lastRecord().status, TranscriptRecordStatus::completed);
+    EXPECT_NE(lastRecord().note.value_or(QString()), cancelledNote);
+    EXPECT_EQ(runTask(history.loadRecords()).size(), 2);
+}
+
 TEST_F(QuitTest, ARecordingStillRunningIsStoppedAndFiledWithItsAudio) {
     useGateway();
     makeViewModel();

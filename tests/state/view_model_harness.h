@@ -654,7 +654,7 @@ protected:
                                    std::unique_ptr<ClipboardHeadStart>) {
             insertionCalls.push_back({text, context});
             events->add(QStringLiteral("insert"));
-            return answerAfter(insertionAnswer, nullptr);
+            return answerAfter(insertionAnswer, insertionGate);
         };
         d.interactionContextProvider = [this] {
             ++contextCaptures;
@@ -796,6 +796,8 @@ protected:
     std::variant<InsertionResult, std::exception_ptr> insertionAnswer =
         InsertionResult::pastedFromClipboard;
     std::vector<InsertionCall> insertionCalls;
+    // Holds an insertion, once it has the text, until the test opens it.
+    std::shared_ptr<Gate> insertionGate;
     std::optional<ActiveInteractionContext> providedContext = sampleContext();
     std::shared_ptr<Gate> contextGate;
     int contextCaptures = 0;

@@ -6,6 +6,7 @@
 #include "support/data_folder.h"
 #include "support/guarded_data_file.h"
 #include "support/json_text.h"
+#include "support/path_presence.h"
 #include "support/textkit.h"
 #include "support/uuid_text.h"
 
@@ -36,6 +37,15 @@ namespace {
 const QString historyFileName = QStringLiteral("history.json");
 const QString recordingsFolderName = QStringLiteral("recordings");
 const QString transcriptsFolderName = QStringLiteral("transcripts");
+
+// Whether a history file is there to read; one that cannot be looked at
+// fails as a read does, lest it pass for none and be written over.
+bool isThere(const QString &path) {
+    const PathPresence presence = PathPresence::of(path, PathPresence::Links::follow);
+    if (presence.kind == PathPresence::Kind::unknown)
+        throw HistoryStoreError(HistoryStoreError::Kind::readFailed, path, presence.problem);
+    return presence.kind == PathPresence::Kind::present;
+}
 
 QByteArray readWhole(const QString &path) {
     QFile file(path);
@@ -329,7 +339,7 @@ void HistoryStore::ensureDirectories() const {
 QList<TranscriptRecord> HistoryStore::readOrSetAsideStoredRecords(const QString &path,
                                                                   bool &setAside) const {
     setAside = false;
-    if (!QFileInfo::exists(path))
+    if (!isThere(path))
         return {};
     // A file that cannot be read fails the load and stays as it is: the
     // reason may pass (a folder on the network, a permission). One read
@@ -372,7 +382,7 @@ void HistoryStore::saveRecordsNow(const QList<TranscriptRecord> &records,
 }
 
 void HistoryStore::setAsideIfUnreadable(const QString &path) const {
-    if (!QFileInfo::exists(path))
+    if (!isThere(path))
         return;
     try {
         if (HistoryFileCodec::decode(readWhole(path)).problem.isEmpty())

@@ -348,7 +348,10 @@ bool HotkeyMonitor::keepsDesktopShortcut(const ShortcutConfiguration &configurat
 }
 
 void HotkeyMonitor::startDesktopShortcut(const ShortcutConfiguration &configuration) {
-    if (!m_dependencies.desktopShortcuts) {
+    // Keys that our custom shortcut in the desktop's settings holds stay
+    // with it: bound through the desktop's service as well, one press
+    // would start a recording twice, that is, start and stop it.
+    if (!m_dependencies.desktopShortcuts || desktopKeybindingHoldsKeys()) {
         useDesktopAction();
         return;
     }

@@ -134,8 +134,13 @@ ArchivedRecordingRetry::recognizeAndFile(TranscriptRecord record,
     m_host.setFinalTranscript(finalText);
 
     std::optional<InsertionResult> result;
-    if (routing.shouldDeliver())
-        result = co_await m_delivery.deliver(finalText, HUDPresentationMode::standard);
+    if (routing.shouldDeliver()) {
+        // Nothing holds a retry back once its text is ready. Named rather
+        // than braced: GCC 12 destroys a braced argument of a coroutine twice.
+        std::function<bool()> alwaysInsert;
+        result = co_await m_delivery.deliver(finalText, HUDPresentationMode::standard,
+                                             std::move(alwaysInsert));
+    }
     if (!self)
         co_return Outcome{};
 

@@ -47,7 +47,8 @@ DictationDelivery::DictationDelivery(
 DictationDelivery::~DictationDelivery() = default;
 
 QCoro::Task<std::optional<InsertionResult>>
-DictationDelivery::deliver(QString text, HUDPresentationMode hudPresentation) {
+DictationDelivery::deliver(QString text, HUDPresentationMode hudPresentation,
+                           std::function<bool()> mayInsert) {
     if (text.isEmpty())
         co_return std::nullopt;
     if (!m_configurationStore.autoInsertIntoFocusedInput()) {
@@ -82,6 +83,10 @@ DictationDelivery::deliver(QString text, HUDPresentationMode hudPresentation) {
         co_return std::nullopt;
     co_await m_interactionContextActivator(context);
     if (!self)
+        co_return std::nullopt;
+    // The last moment the text can still be held back; the head start goes
+    // with the delivery and gives the user's clipboard back.
+    if (mayInsert && !mayInsert())
         co_return std::nullopt;
     TovalitDebugLogger::log(QStringLiteral("deliver"), [text, context]() -> QString {
         return QStringLiteral("text=") + describeForLog(text, context);

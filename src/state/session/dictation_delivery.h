@@ -100,8 +100,11 @@ public:
     void resetInteractionContext();
 
     // --- Delivery (dictation_delivery.cpp) -----------------------------------------
-    QCoro::Task<std::optional<InsertionResult>> deliver(QString text,
-                                                        HUDPresentationMode hudPresentation);
+    // `mayInsert`, when given, is asked once, just before the text goes to
+    // the focused input: false ends the delivery there, with nothing typed
+    // and no result.
+    QCoro::Task<std::optional<InsertionResult>>
+    deliver(QString text, HUDPresentationMode hudPresentation, std::function<bool()> mayInsert);
     // Copies the trimmed text with a confirmation toast; nothing for a
     // blank text.
     void copyTranscript(const QString &text);

@@ -183,6 +183,9 @@ private:
     // The stop of `sessionID` still has its record to file: no quit has
     // filed it for it.
     bool isStopUnfiled(const QUuid &sessionID) const;
+    // The stop's text is about to reach the focused input: from now on a
+    // quit cannot file it as cancelled. False once a quit has filed it.
+    bool beginInsertingStop(const QUuid &sessionID);
     QCoro::Task<void> fileDictationCancelledByQuit(std::optional<RecordingSessionOutput> output);
 
     // --- Collaborators --------------------------------------------------------------------
@@ -226,6 +229,9 @@ private:
     struct UnfiledStop {
         QUuid sessionID;
         std::optional<RecordingSessionOutput> output;
+        // Its text went to the focused input: typed or not, the stop
+        // learns which only once the insertion ends.
+        bool isInserting = false;
     };
     std::optional<UnfiledStop> m_unfiledStop;
 };

@@ -101,6 +101,10 @@ DictationSession::handleLiveTranscriberInterruption(std::exception_ptr error, QU
 QCoro::Task<void> DictationSession::recoverLiveTranscriberIfNeeded(QUuid sessionID,
                                                                    QString interruptionReason,
                                                                    CancelToken token) {
+    // Cancelled before it ran: whoever cancelled it saw to the relay, which
+    // may already serve the next recording.
+    if (token.isCancelled())
+        co_return;
     if (!isCurrentSession(sessionID) ||
         !m_host.recordingState().is(RecordingState::Case::recording)) {
         m_liveAudioBufferRelay->reset();

@@ -10,6 +10,8 @@
 #include <QDebug>
 #include <QPointer>
 
+#include <limits>
+
 namespace tovalit {
 
 namespace {
@@ -35,17 +37,30 @@ QCoro::Task<void> DictationSession::finishDictationBeforeQuit(double graceSecond
     if (!isProcessing(m_host.recordingState()))
         co_return;
 
+    // Settled once the stop is filed; waited, also when the quit can wait
+    // no longer.
     CancelToken settled;
+    CancelToken waited;
     const QMetaObject::Connection watch =
-        m_host.onRecordingStateChanged(this, [settled](const RecordingState &state) {
-            if (!isProcessing(state))
+        m_host.onRecordingStateChanged(this, [settled, waited](const RecordingState &state) {
+            if (!isProcessing(state)) {
                 settled.cancel();
+                waited.cancel();
+            }
         });
-    const CancelSubscription hurried = hurry.onCancel([settled] { settled.cancel(); });
+    const CancelSubscription hurried = hurry.onCancel([waited] { waited.cancel(); });
     const QPointer<DictationSession> alive(this);
-    co_await m_sleepForDuration(graceSeconds, settled);
+    co_await m_sleepForDuration(graceSeconds, waited);
     if (!alive)
         co_return;
+    // Text on its way into the focused input is typed or not once the
+    // insertion ends, which its own limits keep short: only then can the
+    // record say which, and the stop files it so.
+    if (isProcessing(m_host.recordingState()) && m_unfiledStop && m_unfiledStop->isInserting) {
+        co_await m_sleepForDuration(std::numeric_limits<double>::infinity(), settled);
+        if (!alive)
+            co_return;
+    }
     disconnect(watch);
     // A retry leaves the record it retries as it was, and a stop whose
     // record is already with the history store has nothing left to lose.
@@ -58,6 +73,13 @@ QCoro::Task<void> DictationSession::finishDictationBeforeQuit(double graceSecond
 
 bool DictationSession::isStopUnfiled(const QUuid &sessionID) const {
     return m_unfiledStop && m_unfiledStop->sessionID == sessionID;
+}
+
+bool DictationSession::beginInsertingStop(const QUuid &sessionID) {
+    if (!isStopUnfiled(sessionID))
+        return false;
+    m_unfiledStop->isInserting = true;
+    return true;
 }
 
 QCoro::Task<void>

@@ -154,8 +154,14 @@ QCoro::Task<void> DictationSession::stopRecording(RecordingStopSource triggerSou
     if (!isStopUnfiled(sessionID))
         co_return;
     std::optional<InsertionResult> result;
-    if (routing.shouldDeliver())
-        result = co_await m_delivery.deliver(finalText, deliveryPresentation);
+    if (routing.shouldDeliver()) {
+        // Named rather than a temporary: GCC 12 may destroy a temporary
+        // argument of a coroutine twice.
+        std::function<bool()> mayInsert = [self, sessionID] {
+            return self && self->beginInsertingStop(sessionID);
+        };
+        result = co_await m_delivery.deliver(finalText, deliveryPresentation, std::move(mayInsert));
+    }
     if (!self || !isStopUnfiled(sessionID))
         co_return;
 

@@ -380,6 +380,17 @@ TEST_F(HistoryStoreTest, ADamagedHistoryIsSetAsideAndRebuiltAndOneThatCannotBeRe
     EXPECT_TRUE(QFileInfo(historyFile).isDir());
     EXPECT_EQ(setAside().size(), 3);
     EXPECT_EQ(store.takeSetAsideNotice(), std::nullopt);
+
+    // Nor does one that cannot even be looked at, behind a folder that
+    // refuses to be searched (a loop of links here): it is no missing file
+    // for the transcripts to stand in for, nor one a clearing may replace.
+    ASSERT_TRUE(QDir(historyFile).removeRecursively());
+    const QString loop = data(QStringLiteral("loop"));
+    ASSERT_TRUE(QFile::link(loop, loop));
+    ASSERT_TRUE(QFile::link(loop + QStringLiteral("/history.json"), historyFile));
+    EXPECT_THROW(runTask(store.loadRecords()), HistoryStoreError);
+    EXPECT_THROW(runTask(store.clearAllRecords()), HistoryStoreError);
+    EXPECT_TRUE(QFileInfo(historyFile).isSymLink());
 }
 
 TEST_F(HistoryStoreTest, TheHistoryFileIsWhatTheGeneralJsonWriterWritesAndReadsBackWhole) {

@@ -178,6 +178,30 @@ TEST_F(PersonalLexiconStoreTest, AFileThatCouldNotBeReadIsKeptFromEverySaveUntil
     EXPECT_EQ(runTask(store.loadSnapshot()), PersonalLexiconSnapshot::empty());
 }
 
+TEST_F(PersonalLexiconStoreTest, AFolderThatCannotBeLookedIntoIsNoFolderWithoutALexicon) {
+    // The data folder, not the file, cannot be searched for a while, as
+    // behind a permission or a network home refusing access: here a loop
+    // of links, which refuses root too.
+    const QString kept = folders.dataHome() + "/kept";
+    writeFile(kept + "/personal-lexicon.json", sampleSnapshot().toFileBytes());
+    ASSERT_TRUE(QFile::link(folders.dataFolder(), folders.dataFolder()));
+    PersonalLexiconStore store;
+    try {
+        runTask(store.loadSnapshot());
+        ADD_FAILURE() << "a folder that could not be looked into read as one without a lexicon";
+    } catch (const PersonalLexiconStoreError &error) {
+        EXPECT_EQ(error.kind(), PersonalLexiconStoreError::Kind::ReadFailed);
+    }
+
+    // Reachable again: no save replaces what it was never seen to hold.
+    ASSERT_TRUE(QFile::remove(folders.dataFolder()));
+    ASSERT_TRUE(QFile::link(kept, folders.dataFolder()));
+    EXPECT_THROW(runTask(store.saveSnapshot(PersonalLexiconSnapshot::empty())),
+                 PersonalLexiconStoreError);
+    EXPECT_EQ(readFile(kept + "/personal-lexicon.json"), sampleSnapshot().toFileBytes());
+    EXPECT_EQ(runTask(store.loadSnapshot()), sampleSnapshot());
+}
+
 TEST_F(PersonalLexiconStoreTest, CallsRunOneAtATimeInOrderAndMutationsKeepTheRest) {
     PersonalLexiconStore store;
     PersonalLexiconSnapshot first = sampleSnapshot();

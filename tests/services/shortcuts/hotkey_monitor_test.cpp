@@ -541,6 +541,38 @@ TEST_F(HotkeyMonitorTest, WithoutThePortalOurOwnCustomShortcutInTheDesktopsSetti
     EXPECT_EQ(keyboardSettings->customShortcut(), std::nullopt);
 }
 
+TEST_F(HotkeyMonitorTest, OurCustomShortcutHoldingTheKeysKeepsThePortalFromBindingThemToo) {
+    // Written before the desktop had the portal (an upgrade since): one
+    // press would start a recording twice over, that is, start and stop it.
+    keybinding = std::make_shared<DesktopKeybinding>(keyboardSettings, recordingCommand);
+    keybinding->hold(optionCommandK);
+    makeMonitor(true);
+    monitor->start(optionCommandK);
+    settle();
+    EXPECT_TRUE(desktop->calls().isEmpty()) << desktop->calls().join(", ").toStdString();
+    EXPECT_EQ(monitor->route(), ShortcutRoute::of(Way::desktopKeybinding,
+                                                  QStringLiteral("ALT+LOGO+k"), recordingCommand));
+    EXPECT_TRUE(states.last().isHealthy());
+
+    // The desktop refused the bind, so the user let us write ours; a start
+    // for a permission that changed asks the portal no more.
+    keyboardSettings->changeAsUser(std::nullopt);
+    makeMonitor(true);
+    desktop->failBinds(DesktopGlobalShortcutsError(DesktopGlobalShortcutsError::Kind::refused));
+    monitor->start(optionCommandK);
+    settle();
+    ASSERT_EQ(monitor->route().way, Way::desktopAction);
+    keybinding->hold(optionCommandK);
+    settle();
+    ASSERT_EQ(monitor->route().way, Way::desktopKeybinding);
+    desktop->failBinds(std::nullopt);
+    desktop->clearCalls();
+    monitor->start(optionCommandK);
+    settle();
+    EXPECT_TRUE(desktop->calls().isEmpty()) << desktop->calls().join(", ").toStdString();
+    EXPECT_EQ(monitor->route().way, Way::desktopKeybinding);
+}
+
 TEST_F(HotkeyMonitorTest, APortalThatGoesAwayIsNotReadyAndIsAskedAgainOnceItIsBack) {
     using namespace std::chrono_literals;
     testing::PrivateSessionBus bus;
