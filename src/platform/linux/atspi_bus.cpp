@@ -327,7 +327,16 @@ std::optional<qint64> AtspiBus::caretOffset(const AtspiObject &object) {
     if (!value)
         return std::nullopt;
     const auto offset = integerFrom(*value);
-    if (!offset || *offset < 0)
+    if (!offset)
+        return std::nullopt;
+    // Firefox says -1 of the caret of an empty text area that has the
+    // focus: there it can only stand at the start.
+    if (*offset == -1) {
+        const auto count = property(object, textInterface, QStringLiteral("CharacterCount"));
+        if (count && integerFrom(*count) == 0 && hasState(object, stateFocused))
+            return 0;
+    }
+    if (*offset < 0)
         return std::nullopt;
     return offset;
 }

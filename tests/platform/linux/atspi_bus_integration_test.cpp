@@ -1,5 +1,6 @@
 #include "platform/accessibility_thread.h"
 #include "platform/linux/atspi_bus.h"
+#include "platform/linux/atspi_element.h"
 #include "tests/support/atspi_application_stand_in.h"
 #include "tests/support/qt_printers.h"
 #include "tests/support/run_task.h"
@@ -39,6 +40,15 @@ protected:
         }));
     }
 
+    std::optional<AccessibilityRange> selectedRange(const QString &path) {
+        return runTask(thread->run([bus = bus, object = AtspiObject{app->service(), path}] {
+            bus->connectIfEnabled();
+            AtspiElement element(bus, AtspiElement::Kind::Object, object);
+            return accessibilityValueAs<AccessibilityRange>(
+                element.attributeValue(ax::selectedTextRange));
+        }));
+    }
+
     std::unique_ptr<App> app;
     std::shared_ptr<AccessibilityThread> thread = std::make_shared<AccessibilityThread>();
     std::shared_ptr<AtspiBus> bus = std::make_shared<AtspiBus>();
@@ -67,6 +77,24 @@ TEST_F(AtspiBusTest, AFieldLeftFocusedInAHiddenPopoverOrABackWindowIsNotTheFocus
         app->add(other, QStringLiteral("entry"), App::focused | App::editable | shown);
     app->setStates(window, shown);
     EXPECT_EQ(focusedElement(), note) << "the back window's field was reused";
+}
+
+// Firefox says -1 of the caret of an empty text area that has the focus;
+// with text in it, or without the focus, -1 says nothing of where it is.
+TEST_F(AtspiBusTest, AFocusedEmptyTextWhoseCaretIsMinusOneHasItAtItsStart) {
+    const QString window = app->add(App::rootPath(), QStringLiteral("frame"), App::active | shown);
+    const QString area =
+        app->add(window, QStringLiteral("entry"), App::focused | App::editable | shown);
+    app->setText(area, QString(), -1);
+    const QString filled =
+        app->add(window, QStringLiteral("entry"), App::focused | App::editable | shown);
+    app->setText(filled, QStringLiteral("已有"), -1);
+    const QString elsewhere = app->add(window, QStringLiteral("entry"), App::editable | shown);
+    app->setText(elsewhere, QString(), -1);
+
+    EXPECT_EQ(selectedRange(area), (AccessibilityRange{0, 0}));
+    EXPECT_EQ(selectedRange(filled), std::nullopt);
+    EXPECT_EQ(selectedRange(elsewhere), std::nullopt);
 }
 
 } // namespace
