@@ -6,7 +6,9 @@
 // the session's microphone; the stop counts from the recording's closing
 // frame reaching the recogniser, and the text is seen arriving through the
 // accessibility bus. It also prints where the time went: the offset from
-// the stop of each step the diagnostics log records.
+// the stop of each step the diagnostics log records; and, as each
+// dictation ends, how the insertion ended and the role of the element the
+// recording's capture read.
 //
 // Run it inside a Wayland session whose audio, accessibility bus and
 // XWayland are up, for example KDE's:
@@ -69,10 +71,13 @@ struct Options {
     bool firefox = false;
 };
 
-// One dictation: milliseconds from the stop to the text, and to each step.
+// One dictation: milliseconds from the stop to the text, and to each step;
+// how the insertion ended, and the role of the element the capture read.
 struct Timing {
     double text = -1;
     std::map<QString, double> steps;
+    QString result;
+    QString role;
 };
 
 class EditorWatch {
@@ -143,8 +148,9 @@ public:
                     continue;
                 }
                 timings[backend].push_back(*timing);
-                std::fprintf(stderr, "  %s, %s: %.0f ms\n", qPrintable(m_program),
-                             qPrintable(backend), timing->text);
+                std::fprintf(stderr, "  %s, %s: %.0f ms, %s, role=%s\n", qPrintable(m_program),
+                             qPrintable(backend), timing->text, qPrintable(timing->result),
+                             qPrintable(timing->role));
             }
         }
         return true;
@@ -216,6 +222,7 @@ private:
 
         testing::GatewayStandIn &gateway = m_application->gateway();
         const size_t connections = gateway.recogniser.handshakes().size();
+        const QDateTime started = QDateTime::currentDateTimeUtc();
         if (!toggle() || !waitFor(
                              [&] {
                                  return gateway.recogniser.handshakes().size() > connections &&
@@ -276,6 +283,11 @@ private:
         waitFor([&] { return action.state() == QProcess::NotRunning; }, 5);
         idleFor(0.6); // the last log lines, the clipboard's restore
         timing.steps = stepsSince(stopped);
+        timing.result = firstMessage(QStringLiteral("insert.result"), stopped)
+                            .section(QStringLiteral("result="), 1);
+        timing.role = firstMessage(QStringLiteral("capture"), started)
+                          .section(QStringLiteral(" | role="), 1)
+                          .section(QStringLiteral(" | "), 0, 0);
         return timing;
     }
 
@@ -294,12 +306,18 @@ private:
         return false;
     }
 
-    // The first line of each step after `since`, as milliseconds after it.
-    std::map<QString, double> stepsSince(const QDateTime &since) const {
-        std::map<QString, double> found;
+    struct LogLine {
+        QDateTime at;
+        QString category;
+        QString message;
+    };
+
+    // The diagnostics log's lines from `since` on, in order.
+    std::vector<LogLine> logSince(const QDateTime &since) const {
+        std::vector<LogLine> lines;
         QFile log(logPath());
         if (!log.open(QIODevice::ReadOnly))
-            return found;
+            return lines;
         for (const QByteArray &raw : log.readAll().split('\n')) {
             const QString line = QString::fromUtf8(raw);
             const qsizetype close = line.indexOf(QStringLiteral("] ["));
@@ -307,12 +325,30 @@ private:
                 continue;
             const QDateTime at = QDateTime::fromString(line.mid(1, close - 1), Qt::ISODateWithMs);
             const qsizetype categoryEnd = line.indexOf(QLatin1Char(']'), close + 3);
-            const QString category = line.mid(close + 3, categoryEnd - close - 3);
-            if (!at.isValid() || at < since || !steps.contains(category) || found.count(category))
+            if (!at.isValid() || at < since || categoryEnd < 0)
                 continue;
-            found[category] = double(since.msecsTo(at));
+            lines.push_back({at, line.mid(close + 3, categoryEnd - close - 3),
+                             line.mid(categoryEnd + 1).trimmed()});
+        }
+        return lines;
+    }
+
+    // The first line of each step after `since`, as milliseconds after it.
+    std::map<QString, double> stepsSince(const QDateTime &since) const {
+        std::map<QString, double> found;
+        for (const LogLine &line : logSince(since)) {
+            if (steps.contains(line.category) && !found.count(line.category))
+                found[line.category] = double(since.msecsTo(line.at));
         }
         return found;
+    }
+
+    QString firstMessage(const QString &category, const QDateTime &since) const {
+        for (const LogLine &line : logSince(since)) {
+            if (line.category == category)
+                return line.message;
+        }
+        return QString();
     }
 
     QString m_program;

@@ -327,7 +327,16 @@ std::optional<qint64> AtspiBus::caretOffset(const AtspiObject &object) {
     if (!value)
         return std::nullopt;
     const auto offset = integerFrom(*value);
-    if (!offset || *offset < 0)
+    if (!offset)
+        return std::nullopt;
+    // Firefox says -1 of the caret of an empty text area that has the
+    // focus: there it can only stand at the start.
+    if (*offset == -1) {
+        const auto count = property(object, textInterface, QStringLiteral("CharacterCount"));
+        if (count && integerFrom(*count) == 0 && hasState(object, stateFocused))
+            return 0;
+    }
+    if (*offset < 0)
         return std::nullopt;
     return offset;
 }
@@ -404,39 +413,55 @@ std::optional<AtspiObject> AtspiBus::activeWindow(const QString &service) {
 }
 
 std::optional<AtspiObject> AtspiBus::focusedElement(const QString &service) {
-    // The element found last time is usually still the one: one read
-    // confirms it, and a look below it finds a field in it that has taken
-    // the focus since (a text area in a focused page).
+    // The element found last time is usually still the one, and the states
+    // of the elements the search went through to it cost far less than a
+    // search of the window. It is taken only where the search would still
+    // end at it: GTK 4 leaves the field of a popover it hid in the focused
+    // state, and a window that went to the back keeps its own.
     if (const auto last = m_lastFocused.constFind(service); last != m_lastFocused.constEnd()) {
-        const auto bits = states(*last);
-        if (bits && (*bits & (quint64(1) << stateFocused)) &&
-            !(*bits & (quint64(1) << stateDefunct))) {
-            const AtspiObject innermost = searchFocused(*last).value_or(*last);
-            m_lastFocused.insert(service, innermost);
-            return innermost;
+        FoundFocus found = *last;
+        if (hasState(found.window, stateActive) &&
+            FocusSearch::stillFinds(found.path, found.element, [this](const AtspiObject &object) {
+                return focusStates(object);
+            })) {
+            // A look below it finds a field in it that has taken the focus
+            // since (a text area in a focused page).
+            QList<AtspiObject> below;
+            if (auto inner = searchFocused(found.element, &below)) {
+                found.path += below;
+                found.element = *inner;
+            }
+            m_lastFocused.insert(service, found);
+            return found.element;
         }
         m_lastFocused.remove(service);
     }
     auto window = activeWindow(service);
     if (!window)
         return std::nullopt;
-    auto focused = searchFocused(*window);
-    if (focused)
-        m_lastFocused.insert(service, *focused);
+    FoundFocus found{*window, *window, {}};
+    auto focused = searchFocused(*window, &found.path);
+    if (focused) {
+        found.element = *focused;
+        m_lastFocused.insert(service, found);
+    }
     return focused;
 }
 
-std::optional<AtspiObject> AtspiBus::searchFocused(const AtspiObject &window) {
+std::optional<FocusStates> AtspiBus::focusStates(const AtspiObject &object) {
+    const auto bits = states(object);
+    if (!bits)
+        return std::nullopt;
+    const auto has = [&bits](int state) { return (*bits & (quint64(1) << state)) != 0; };
+    return FocusStates{has(stateFocused) && !has(stateDefunct), has(stateShowing),
+                       has(stateVisible), has(stateManagesDescendants), has(stateEditable)};
+}
+
+std::optional<AtspiObject> AtspiBus::searchFocused(const AtspiObject &window,
+                                                   QList<AtspiObject> *path) {
     return FocusSearch::focusedElement(
         window, [](const AtspiObject &object) { return object.path; },
-        [this](const AtspiObject &object) -> std::optional<FocusStates> {
-            const auto bits = states(object);
-            if (!bits)
-                return std::nullopt;
-            const auto has = [&bits](int state) { return (*bits & (quint64(1) << state)) != 0; };
-            return FocusStates{has(stateFocused) && !has(stateDefunct), has(stateShowing),
-                               has(stateVisible), has(stateManagesDescendants), has(stateEditable)};
-        },
+        [this](const AtspiObject &object) { return focusStates(object); },
         [this](const AtspiObject &object) {
             QList<AtspiObject> sameApplication;
             for (const AtspiObject &child : children(object).value_or(QList<AtspiObject>())) {
@@ -445,7 +470,7 @@ std::optional<AtspiObject> AtspiBus::searchFocused(const AtspiObject &window) {
             }
             return sameApplication;
         },
-        maxFocusSearch);
+        maxFocusSearch, path);
 }
 
 AtspiObject AtspiBus::rootOf(const QString &service) {

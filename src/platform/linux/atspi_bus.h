@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/focus_search.h"
+
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QElapsedTimer>
@@ -89,7 +91,17 @@ public:
 
 private:
     bool isUnresponsive(const QString &service) const;
-    std::optional<AtspiObject> searchFocused(const AtspiObject &window);
+    // The focused element found last time in a window, with the elements
+    // the search went through to it (the window first).
+    struct FoundFocus {
+        AtspiObject window;
+        AtspiObject element;
+        QList<AtspiObject> path;
+    };
+
+    std::optional<FocusStates> focusStates(const AtspiObject &object);
+    std::optional<AtspiObject> searchFocused(const AtspiObject &window,
+                                             QList<AtspiObject> *path = nullptr);
 
     int m_callTimeout;
     QString m_connectionName;
@@ -97,7 +109,7 @@ private:
     QDBusConnection m_connection;
     QHash<QString, qint32> m_processIdentifiers;
     QHash<QString, bool> m_countsUtf16;
-    QHash<QString, AtspiObject> m_lastFocused;
+    QHash<QString, FoundFocus> m_lastFocused;
     QHash<QString, qint64> m_unresponsiveUntil; // service -> m_clock milliseconds
     QElapsedTimer m_clock;
 };

@@ -61,7 +61,15 @@ FocusedElementReader::captureFocusedElementContext(AccessibilityClient &client,
         });
         return {};
     }
-    AccessibilityElementRef element = resolvedTextElement(roots, maxVisited);
+    // The focused field, when it takes text and reads its caret, is where
+    // the dictation goes, even empty: scored, the page or window around it
+    // would win on the text it holds.
+    const AccessibilityElementRef &focus = roots.first();
+    AccessibilityElementRef element;
+    if (stringValue(*focus) && selectedRange(*focus) && focus->isAttributeSettable(ax::value))
+        element = focus;
+    else
+        element = resolvedTextElement(roots, maxVisited);
     if (!element)
         element = roots.first();
 

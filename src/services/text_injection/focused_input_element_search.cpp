@@ -74,10 +74,18 @@ FocusedInputElementSearch::focusedElement(AccessibilityClient &client,
     // looked for then. The desktop's focus alone takes a look through every
     // application's windows, each a round trip to a process that may be
     // busy drawing.
+    //
+    // A focused field that holds text and takes it is the field even when
+    // its caret does not read (Firefox's empty text area may not say where
+    // it is): what lies around it is the page or window it sits in, never
+    // a better place for the text. An attempt that cannot read it then
+    // fails at once instead of searching the page.
     if (expectedProcessID) {
         const auto focused = accessibilityValueAs<AccessibilityElementRef>(
             client.applicationElement(*expectedProcessID)->attributeValue(ax::focusedUIElement));
-        if (focused && *focused && editableCandidateScore(**focused, 0) >= earlyAcceptScore)
+        if (focused && *focused &&
+            (editableCandidateScore(**focused, 0) >= earlyAcceptScore ||
+             (hasStringValue(**focused) && (*focused)->isAttributeSettable(ax::value))))
             return *focused;
     }
     AccessibilityElementRef element = resolvedEditableElement(

@@ -263,6 +263,24 @@ TEST_F(FocusedElementReaderTest, TheFocusIsTheInnermostFocusedElement) {
     EXPECT_EQ(Reader::searchRoots(client, 33).value(0), field);
 }
 
+// Firefox's empty text area has its caret but no text yet, and the page
+// around it has both: the dictation goes into the field, and the page's
+// text is no context of it.
+TEST_F(FocusedElementReaderTest, AFocusedEmptyFieldIsTakenBeforeItsPageIsScored) {
+    Element page =
+        textArea(QStringLiteral("page"), QStringLiteral("意见反馈\n请在下面写下您的意见。"), {0, 0},
+                 QStringLiteral("document web"));
+    Element entry = textArea(QStringLiteral("entry"), QString(), {0, 0}, QStringLiteral("entry"));
+    entry->set(ax::placeholderValue, QStringLiteral("您的意见"));
+    page->appendChild(entry);
+    focus(client, 31, entry);
+
+    const FocusedElementContext context = Reader::captureFocusedElementContext(client, 31);
+    EXPECT_EQ(context.role, QStringLiteral("entry"));
+    EXPECT_EQ(context.description, QStringLiteral("您的意见"));
+    EXPECT_EQ(context.surroundingTextAfterCursor, std::nullopt) << "nothing from the page";
+}
+
 // GTK 4 says the containers of its windows are not showing, though they
 // are visible and hold the focused text view.
 TEST_F(FocusedElementReaderTest, TheFocusIsFoundInVisibleContainersThatSayTheyAreNotShowing) {

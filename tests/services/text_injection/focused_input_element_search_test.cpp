@@ -71,6 +71,24 @@ TEST_F(FocusedInputElementSearchTest, FromAFocusedContainerTheSearchFindsItsText
     EXPECT_EQ(Search::focusedElement(client, std::nullopt), area);
 }
 
+// Firefox's empty text area can show its text and not its caret: it is
+// still the field that has the focus, and the page around it is no place
+// for the text. An attempt that cannot read it fails at once instead of
+// looking through the page.
+TEST_F(FocusedInputElementSearchTest, AFocusedEditableFieldIsTheOneEvenWithoutACaret) {
+    Element page = textField(QStringLiteral("page"), QStringLiteral("意见反馈"), {0, 0},
+                             QStringLiteral("document web"));
+    Element area = FakeAccessibilityElement::create(QStringLiteral("area"));
+    area->set(ax::value, QString()).set(ax::roleDescription, QStringLiteral("entry"));
+    page->appendChild(area);
+    focusInApplication(area);
+
+    EXPECT_EQ(Search::focusedElement(client, 42), area);
+    EXPECT_THROW(Search::focusedInputContext(client, 42), FocusedInputInsertionError);
+    EXPECT_EQ(page->readCount(), 0);
+    EXPECT_EQ(client.systemWide()->readCount(), 0);
+}
+
 TEST_F(FocusedInputElementSearchTest, ScoresAddUpAsDescribed) {
     Element selectionOnly = FakeAccessibilityElement::create(QStringLiteral("web"));
     selectionOnly->set(ax::selectedTextRange, AccessibilityRange{0, 0})
