@@ -155,8 +155,8 @@ struct WaylandDataControlSelection::Connection {
     // The session's clipboard and its forms; null while it is empty.
     wl_proxy *selectionOffer = nullptr;
     QStringList selectionTypes;
-    // Moves with every new content of the clipboard.
-    quint64 selectionSerial = 0;
+    // Moves with every new content of the clipboard; read on any thread.
+    std::atomic<quint64> selectionSerial{0};
     QList<Form> served;
     QString ownType;
     // Read on any thread.
@@ -175,6 +175,9 @@ struct WaylandDataControlSelection::Connection {
     void run();
     // Worker thread only: empties the clipboard if it holds our offer.
     void withdrawOffer();
+    // Worker thread only: empties the clipboard if it still holds what it
+    // held at `seen` and that is a write of ours.
+    void withdrawWrite(quint64 seen);
 
     static void global(void *data, wl_registry *registry, uint32_t name, const char *interface,
                        uint32_t version);
@@ -335,6 +338,25 @@ void WaylandDataControlSelection::Connection::withdrawOffer() {
     served.clear();
 }
 
+void WaylandDataControlSelection::Connection::withdrawWrite(quint64 seen) {
+    // Anything newer is somebody's copy, or our X clipboard's next write
+    // taken into the session.
+    if (!device || selectionSerial != seen)
+        return;
+    if (source) {
+        withdrawOffer();
+    } else if (selectionOffer && selectionTypes.contains(ownType)) {
+        // KDE's compositor keeps offering our X clipboard after it was
+        // emptied, and never answers for it: a paste, or the next
+        // snapshot, would wait for it in vain.
+        protocol::setSelection(device, nullptr);
+    } else {
+        return;
+    }
+    // What is read next finds the clipboard empty.
+    wl_display_roundtrip(display);
+}
+
 void WaylandDataControlSelection::Connection::run() {
     // A paste that closes its end early must not end the application.
     sigset_t pipeSignal;
@@ -435,8 +457,8 @@ void WaylandDataControlSelection::withdraw() {
     // Nobody is told whether it happened, so nothing waits for it: it runs
     // in its turn, after the offers before it, however late.
     Connection *c = m_connection.get();
-    c->commands.post([c] {
-        c->withdrawOffer();
+    c->commands.post([c, seen = c->selectionSerial.load()] {
+        c->withdrawWrite(seen);
         return true;
     });
 }

@@ -50,7 +50,9 @@ public:
     // X11 applications ask for); false when the compositor did not take
     // it, or did not answer within a second.
     bool offer(const QList<Form> &forms);
-    // Empties the clipboard if it still holds our last offer.
+    // Empties the clipboard if it still holds what it held when called and
+    // that is a write of ours: our last offer, or our X clipboard that the
+    // compositor took into the session.
     void withdraw();
 
     // Moves whenever another application's copy becomes the session's

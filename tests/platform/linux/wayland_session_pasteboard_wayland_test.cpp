@@ -125,6 +125,7 @@ TEST_F(WaylandSessionPasteboardTest, WithAnXWindowInFrontOurWriteTakenIntoTheSes
     EXPECT_TRUE(
         waitUntil([] { return WaylandClipboardClient::paste() == QStringLiteral("听写的文字"); },
                   "the compositor to take our write into the session"));
+    EXPECT_EQ(testing::XClipboardClient::paste(), QStringLiteral("听写的文字"));
     testing::processEventsFor(100ms);
     ASSERT_EQ(pasteboard->changeCount(), written);
     kept.writeBack(*pasteboard);
@@ -137,6 +138,19 @@ TEST_F(WaylandSessionPasteboardTest, WithAnXWindowInFrontOurWriteTakenIntoTheSes
     ASSERT_TRUE(other);
     EXPECT_TRUE(waitUntil([&] { return pasteboard->changeCount() != secondWrite; },
                           "the count to move for the copy in the X window"));
+
+    // An empty clipboard put back: the compositor would keep offering our
+    // emptied X clipboard, and a snapshot would wait for it in vain.
+    other.reset();
+    ASSERT_NO_FATAL_FAILURE(write(*pasteboard, QStringLiteral("第三次听写")));
+    ASSERT_TRUE(
+        waitUntil([] { return WaylandClipboardClient::paste() == QStringLiteral("第三次听写"); },
+                  "the compositor to take our write into the session"));
+    EXPECT_EQ(testing::XClipboardClient::paste(), QStringLiteral("第三次听写"));
+    PasteboardSnapshot().writeBack(*pasteboard);
+    const QList<PasteboardItem> emptied = runTask(pasteboard->pasteboardItems());
+    EXPECT_TRUE(emptied.isEmpty())
+        << emptied.value(0).representations.value(0).missingReason.toStdString();
 }
 
 TEST_F(WaylandSessionPasteboardTest, AnOwnerThatNeverAnswersHoldsUpNeitherTheWindowNorTheSnapshot) {
