@@ -27,7 +27,7 @@ InsertionPlatform makeLinuxInsertionPlatform() {
     std::shared_ptr<Pasteboard> pasteboard = std::make_shared<QtClipboardPasteboard>();
     if (DisplaySession::fromEnvironment().wayland) {
         std::shared_ptr<XcbConnection> x = XcbConnection::open();
-        auto selection = WaylandDataControlSelection::connect();
+        auto selection = WaylandDataControlSelection::connect(QtClipboardPasteboard::ownWriteType);
         if (x && selection)
             pasteboard = std::make_shared<WaylandSessionPasteboard>(
                 std::move(pasteboard), std::move(selection), [x] { return xWindowHasFocus(*x); });

@@ -104,6 +104,11 @@ void destroySource(wl_proxy *source) {
                            WL_MARSHAL_FLAG_DESTROY);
 }
 
+void receive(wl_proxy *offer, const char *mimeType, int32_t fd) {
+    wl_proxy_marshal_flags(offer, receiveOpcode, nullptr, wl_proxy_get_version(offer), 0, mimeType,
+                           fd);
+}
+
 void destroyOffer(wl_proxy *offer) {
     wl_proxy_marshal_flags(offer, destroyOfferOpcode, nullptr, wl_proxy_get_version(offer),
                            WL_MARSHAL_FLAG_DESTROY);

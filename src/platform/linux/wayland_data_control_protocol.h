@@ -29,6 +29,11 @@ struct SourceListener {
     void (*cancelled)(void *data, wl_proxy *source);
 };
 
+// Events of a data-control offer.
+struct OfferListener {
+    void (*offer)(void *data, wl_proxy *offer, const char *mimeType);
+};
+
 wl_proxy *createDataSource(wl_proxy *manager);
 wl_proxy *getDataDevice(wl_proxy *manager, wl_proxy *seat);
 void destroyManager(wl_proxy *manager);
@@ -37,6 +42,9 @@ void setSelection(wl_proxy *device, wl_proxy *source);
 void destroyDevice(wl_proxy *device);
 void offer(wl_proxy *source, const char *mimeType);
 void destroySource(wl_proxy *source);
+// Asks the selection's owner to write its content as `mimeType` into `fd`
+// (the write end of a pipe, which the caller still closes).
+void receive(wl_proxy *offer, const char *mimeType, int32_t fd);
 void destroyOffer(wl_proxy *offer);
 
 } // namespace tovalit::wlr_data_control

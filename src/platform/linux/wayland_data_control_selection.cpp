@@ -2,9 +2,11 @@
 
 #include "platform/linux/wayland_data_control_protocol.h"
 #include "platform/linux/worker_command_queue.h"
+#include "support/serial_executor.h"
 
 #include <QDeadlineTimer>
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -13,6 +15,7 @@
 #include <poll.h>
 #include <thread>
 #include <unistd.h>
+#include <utility>
 #include <wayland-client-protocol.h>
 
 namespace tovalit {
@@ -64,6 +67,77 @@ void writeAndClose(int fd, const QByteArray &bytes) {
     ::close(fd);
 }
 
+// One form read from the pipe its owner writes into.
+struct Transfer {
+    std::optional<QByteArray> data;
+    QString failure;
+    // The owner stopped answering: asking it for more is pointless.
+    bool ownerGone = false;
+};
+
+// Reads the pipe to its end, waiting at most `answerTimeout` for each
+// piece and never past `deadline`; closes it either way.
+Transfer drain(int fd, const QDeadlineTimer &deadline, qint64 budget,
+               std::chrono::milliseconds answerTimeout) {
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
+    QByteArray data;
+    char buffer[65536];
+    Transfer result;
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n > 0) {
+            data.append(buffer, n);
+            if (data.size() > budget) {
+                result.failure =
+                    QStringLiteral("larger than the snapshot keeps (over %1 bytes)").arg(budget);
+                break;
+            }
+            continue;
+        }
+        if (n == 0) {
+            // A form the owner had nothing for is not worth keeping.
+            if (data.isEmpty())
+                result.failure = QStringLiteral("empty");
+            else
+                result.data = std::move(data);
+            break;
+        }
+        if (errno == EINTR)
+            continue;
+        if (errno != EAGAIN) {
+            result.failure = QStringLiteral("unreadable");
+            break;
+        }
+        const qint64 left = deadline.remainingTime();
+        pollfd in{fd, POLLIN, 0};
+        if (left == 0 || ::poll(&in, 1, int(qMin<qint64>(left, answerTimeout.count()))) == 0) {
+            result.failure = data.isEmpty() ? QStringLiteral("no answer from the owner")
+                                            : QStringLiteral("the owner stopped sending");
+            result.ownerGone = true;
+            break;
+        }
+    }
+    ::close(fd);
+    return result;
+}
+
+// The pipes a read waits on, one per form chosen, -1 for a form left out.
+struct Receipt {
+    bool empty = true;
+    // Which of the clipboard's contents it is.
+    quint64 selection = 0;
+    QList<ClipboardFormChoice> choices;
+    QList<int> pipes;
+
+    void closePipes() {
+        for (int &fd : pipes) {
+            if (fd >= 0)
+                ::close(fd);
+            fd = -1;
+        }
+    }
+};
+
 } // namespace
 
 struct WaylandDataControlSelection::Connection {
@@ -74,9 +148,19 @@ struct WaylandDataControlSelection::Connection {
     // Worker thread only, once it runs.
     wl_proxy *device = nullptr;
     wl_proxy *source = nullptr;
-    // The offer announced last, until the selection event that names it.
+    // The offer announced last, with its forms, until the selection event
+    // that names it.
     wl_proxy *announcedOffer = nullptr;
+    QStringList announcedTypes;
+    // The session's clipboard and its forms; null while it is empty.
+    wl_proxy *selectionOffer = nullptr;
+    QStringList selectionTypes;
+    // Moves with every new content of the clipboard; read on any thread.
+    std::atomic<quint64> selectionSerial{0};
     QList<Form> served;
+    QString ownType;
+    // Read on any thread.
+    std::atomic<qint64> foreignSelections{0};
 
     WorkerCommandQueue commands;
     std::thread worker;
@@ -91,20 +175,26 @@ struct WaylandDataControlSelection::Connection {
     void run();
     // Worker thread only: empties the clipboard if it holds our offer.
     void withdrawOffer();
+    // Worker thread only: empties the clipboard if it still holds what it
+    // held at `seen` and that is a write of ours.
+    void withdrawWrite(quint64 seen);
 
     static void global(void *data, wl_registry *registry, uint32_t name, const char *interface,
                        uint32_t version);
     static void globalRemove(void *, wl_registry *, uint32_t) {}
     static void dataOffer(void *data, wl_proxy *device, wl_proxy *offer);
     static void selection(void *data, wl_proxy *device, wl_proxy *offer);
+    static void primarySelection(void *data, wl_proxy *device, wl_proxy *offer);
     static void finished(void *data, wl_proxy *device);
+    static void offered(void *data, wl_proxy *offer, const char *mimeType);
     static void send(void *data, wl_proxy *source, const char *mimeType, int32_t fd);
     static void cancelled(void *data, wl_proxy *source);
 
     static constexpr wl_registry_listener registryListener{&global, &globalRemove};
     static constexpr protocol::DeviceListener deviceListener{&dataOffer, &selection, &finished,
-                                                             &selection};
+                                                             &primarySelection};
     static constexpr protocol::SourceListener sourceListener{&send, &cancelled};
+    static constexpr protocol::OfferListener offerListener{&offered};
 };
 
 WaylandDataControlSelection::Connection::~Connection() {
@@ -116,6 +206,8 @@ WaylandDataControlSelection::Connection::~Connection() {
         protocol::destroySource(source);
     if (announcedOffer)
         protocol::destroyOffer(announcedOffer);
+    if (selectionOffer)
+        protocol::destroyOffer(selectionOffer);
     if (device)
         protocol::destroyDevice(device);
     if (manager)
@@ -143,25 +235,64 @@ void WaylandDataControlSelection::Connection::global(void *data, wl_registry *re
             wl_registry_bind(registry, name, &protocol::managerInterface, 1));
 }
 
-// Nothing here reads the clipboard, but an offer is kept until the
-// selection event that follows it has been dispatched: that event, read
-// in the same batch, holds a reference to the offer, and libwayland
-// (1.21) loses it, and with it the offer's memory, when the offer is
-// destroyed before that event is dispatched.
+// An offer is kept until the selection event that follows it has been
+// dispatched, and while it is the selection: that event, read in the same
+// batch, holds a reference to the offer, and libwayland (1.21) loses it,
+// and with it the offer's memory, when the offer is destroyed before that
+// event is dispatched.
 void WaylandDataControlSelection::Connection::dataOffer(void *data, wl_proxy *, wl_proxy *offer) {
     auto *self = static_cast<Connection *>(data);
     if (self->announcedOffer)
         protocol::destroyOffer(self->announcedOffer);
     self->announcedOffer = offer;
+    self->announcedTypes.clear();
+    wl_proxy_add_listener(offer,
+                          reinterpret_cast<void (**)(void)>(
+                              const_cast<protocol::OfferListener *>(&Connection::offerListener)),
+                          self);
+}
+
+void WaylandDataControlSelection::Connection::offered(void *data, wl_proxy *offer,
+                                                      const char *mimeType) {
+    auto *self = static_cast<Connection *>(data);
+    if (offer == self->announcedOffer)
+        self->announcedTypes.append(QString::fromUtf8(mimeType));
 }
 
 void WaylandDataControlSelection::Connection::selection(void *data, wl_proxy *, wl_proxy *offer) {
     auto *self = static_cast<Connection *>(data);
-    if (offer && offer != self->announcedOffer)
-        protocol::destroyOffer(offer);
-    if (self->announcedOffer)
+    QStringList types;
+    if (offer && offer == self->announcedOffer)
+        types = std::move(self->announcedTypes);
+    else if (self->announcedOffer)
         protocol::destroyOffer(self->announcedOffer);
     self->announcedOffer = nullptr;
+    self->announcedTypes.clear();
+    if (self->selectionOffer && self->selectionOffer != offer)
+        protocol::destroyOffer(self->selectionOffer);
+    self->selectionOffer = offer;
+    ++self->selectionSerial;
+    // Our own copy, and our X clipboard taken into the session by the
+    // compositor, carry our mark; an emptied clipboard holds nothing a
+    // restore could overwrite.
+    if (offer && !types.contains(self->ownType))
+        ++self->foreignSelections;
+    self->selectionTypes = std::move(types);
+}
+
+// The primary selection (middle-click paste) is not the clipboard.
+void WaylandDataControlSelection::Connection::primarySelection(void *data, wl_proxy *,
+                                                               wl_proxy *offer) {
+    auto *self = static_cast<Connection *>(data);
+    if (self->announcedOffer) {
+        if (offer == self->announcedOffer)
+            offer = nullptr;
+        protocol::destroyOffer(self->announcedOffer);
+        self->announcedOffer = nullptr;
+        self->announcedTypes.clear();
+    }
+    if (offer && offer != self->selectionOffer)
+        protocol::destroyOffer(offer);
 }
 
 void WaylandDataControlSelection::Connection::finished(void *data, wl_proxy *device) {
@@ -207,6 +338,25 @@ void WaylandDataControlSelection::Connection::withdrawOffer() {
     served.clear();
 }
 
+void WaylandDataControlSelection::Connection::withdrawWrite(quint64 seen) {
+    // Anything newer is somebody's copy, or our X clipboard's next write
+    // taken into the session.
+    if (!device || selectionSerial != seen)
+        return;
+    if (source) {
+        withdrawOffer();
+    } else if (selectionOffer && selectionTypes.contains(ownType)) {
+        // KDE's compositor keeps offering our X clipboard after it was
+        // emptied, and never answers for it: a paste, or the next
+        // snapshot, would wait for it in vain.
+        protocol::setSelection(device, nullptr);
+    } else {
+        return;
+    }
+    // What is read next finds the clipboard empty.
+    wl_display_roundtrip(display);
+}
+
 void WaylandDataControlSelection::Connection::run() {
     // A paste that closes its end early must not end the application.
     sigset_t pipeSignal;
@@ -243,10 +393,12 @@ void WaylandDataControlSelection::Connection::run() {
     }
 }
 
-std::unique_ptr<WaylandDataControlSelection> WaylandDataControlSelection::connect() {
+std::unique_ptr<WaylandDataControlSelection>
+WaylandDataControlSelection::connect(QString ownType, ClipboardReadLimits limits) {
     if (qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
         return nullptr;
     auto connection = std::make_unique<Connection>();
+    connection->ownType = std::move(ownType);
     connection->display = wl_display_connect(nullptr);
     if (!connection->display)
         return nullptr;
@@ -265,11 +417,14 @@ std::unique_ptr<WaylandDataControlSelection> WaylandDataControlSelection::connec
         return nullptr;
     connection->worker = std::thread([raw = connection.get()] { raw->run(); });
     return std::unique_ptr<WaylandDataControlSelection>(
-        new WaylandDataControlSelection(std::move(connection)));
+        new WaylandDataControlSelection(std::move(connection), limits));
 }
 
-WaylandDataControlSelection::WaylandDataControlSelection(std::unique_ptr<Connection> connection)
-    : m_connection(std::move(connection)) {}
+WaylandDataControlSelection::WaylandDataControlSelection(std::unique_ptr<Connection> connection,
+                                                         ClipboardReadLimits limits)
+    : m_connection(std::move(connection))
+    , m_limits(limits)
+    , m_reader(std::make_unique<SerialExecutor>(QStringLiteral("Tovalit session clipboard"))) {}
 
 WaylandDataControlSelection::~WaylandDataControlSelection() = default;
 
@@ -302,9 +457,103 @@ void WaylandDataControlSelection::withdraw() {
     // Nobody is told whether it happened, so nothing waits for it: it runs
     // in its turn, after the offers before it, however late.
     Connection *c = m_connection.get();
-    c->commands.post([c] {
-        c->withdrawOffer();
+    c->commands.post([c, seen = c->selectionSerial.load()] {
+        c->withdrawWrite(seen);
         return true;
+    });
+}
+
+qint64 WaylandDataControlSelection::changeCount() const {
+    return m_connection->foreignSelections.load();
+}
+
+QCoro::Task<QList<PasteboardRepresentation>> WaylandDataControlSelection::read() {
+    return m_reader->run([this, c = m_connection.get(), limits = m_limits] {
+        const QDeadlineTimer deadline(limits.totalTime);
+        // The worker asks the owner for every form at once; the owner's
+        // answers are read here, so that an owner that is slow holds up
+        // neither the worker nor the pastes of our own offers it serves
+        // (our own offer, read back, is written by the worker).
+        auto receipt = std::make_shared<Receipt>();
+        const bool asked = c->call(
+            [c, receipt, silent = m_silentSelection] {
+                if (!c->device)
+                    return false;
+                if (!c->selectionOffer)
+                    return true;
+                receipt->empty = false;
+                receipt->selection = c->selectionSerial;
+                receipt->choices = chooseClipboardForms(c->selectionTypes);
+                for (ClipboardFormChoice &choice : receipt->choices) {
+                    int fds[2] = {-1, -1};
+                    // KDE's compositor keeps offering what an X client
+                    // copied after the client is gone, and never answers
+                    // for it: each dictation would wait for it anew.
+                    if (choice.action != ClipboardFormChoice::Action::leaveOut &&
+                        silent == receipt->selection) {
+                        choice = {choice.name, ClipboardFormChoice::Action::leaveOut,
+                                  QStringLiteral("no answer from the owner before")};
+                    } else if (choice.action != ClipboardFormChoice::Action::leaveOut &&
+                               ::pipe2(fds, O_CLOEXEC) != 0) {
+                        choice = {choice.name, ClipboardFormChoice::Action::leaveOut,
+                                  QStringLiteral("unreadable")};
+                    }
+                    if (fds[1] >= 0) {
+                        protocol::receive(c->selectionOffer, choice.name.toUtf8().constData(),
+                                          fds[1]);
+                        ::close(fds[1]);
+                    }
+                    receipt->pipes.append(fds[0]);
+                }
+                wl_display_flush(c->display);
+                return true;
+            },
+            [receipt] { receipt->closePipes(); });
+        QList<PasteboardRepresentation> result;
+        if (!asked) {
+            result.append({QStringLiteral("TARGETS"), std::nullopt,
+                           QStringLiteral("no answer from the compositor")});
+            return result;
+        }
+        if (receipt->empty)
+            return result;
+
+        using Action = ClipboardFormChoice::Action;
+        qint64 budget = limits.sizeLimit;
+        bool ownerGone = false;
+        for (qsizetype i = 0; i < receipt->choices.size(); ++i) {
+            const ClipboardFormChoice &choice = receipt->choices[i];
+            int &fd = receipt->pipes[i];
+            if (choice.action == Action::leaveOut) {
+                result.append({choice.name, std::nullopt, choice.reason});
+                continue;
+            }
+            const bool isText = choice.action == Action::readText;
+            if (ownerGone || deadline.hasExpired()) {
+                result.append({choice.name, std::nullopt, QStringLiteral("no time left")});
+                continue;
+            }
+            Transfer transfer =
+                drain(std::exchange(fd, -1), deadline, budget, limits.answerTimeout);
+            ownerGone = transfer.ownerGone;
+            if (!transfer.data) {
+                result.append({isText ? Pasteboard::stringType : choice.name, std::nullopt,
+                               transfer.failure});
+                continue;
+            }
+            budget -= transfer.data->size();
+            if (isText)
+                result.append({Pasteboard::stringType,
+                               clipboardTextAsUtf8(choice.name, std::move(*transfer.data)),
+                               {}});
+            else
+                result.append({choice.name, std::move(transfer.data), {}});
+        }
+        // Those not waited for: the owner sees its end close.
+        receipt->closePipes();
+        if (ownerGone)
+            m_silentSelection = receipt->selection;
+        return result;
     });
 }
 

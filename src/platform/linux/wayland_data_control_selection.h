@@ -1,34 +1,47 @@
 #pragma once
 
+#include "platform/linux/clipboard_form_choice.h"
+#include "platform/pasteboard.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <qcoro/qcorotask.h>
 
 #include <memory>
+#include <optional>
 #include <utility>
 
 namespace tovalit {
 
-// The clipboard of a Wayland session as its native applications paste
-// from it, set through the compositor's data-control protocol
+class SerialExecutor;
+
+// The clipboard of a Wayland session as its native applications copy and
+// paste, through the compositor's data-control protocol
 // (zwlr_data_control_manager_v1, offered by KDE Plasma and wlroots
-// desktops). Our windows go through XWayland, and these compositors take
-// an X client's clipboard into the session only while an X window has the
-// focus; with a native window in front, a copy made through the X server
-// never reaches the window the user pastes into. Data control needs no
-// focus.
+// desktops). Our windows go through XWayland, and these compositors carry
+// the session's clipboard to and from the X server only while an X window
+// has the focus; with a native window in front, the X server neither sees
+// a copy made there nor reaches the window the user pastes into. Data
+// control needs no focus.
 //
 // A connection of our own to the compositor, served by a thread of its
-// own that hands our text to whoever pastes it for as long as it is the
-// clipboard. Any thread may call in; calls are serialised.
+// own that watches the session's clipboard and hands our text to whoever
+// pastes it for as long as it is the clipboard. What another application
+// holds is read on a thread of its own again, within the limits, so that
+// an owner that is slow or hangs holds up neither the GUI thread nor our
+// own offers. Any thread may call in; calls are serialised.
 class WaylandDataControlSelection {
 public:
     // One form of the clipboard's content: a MIME type and its bytes.
     using Form = std::pair<QString, QByteArray>;
 
     // Null without a Wayland display, or where the compositor offers no
-    // data control.
-    static std::unique_ptr<WaylandDataControlSelection> connect();
+    // data control. A clipboard offering `ownType` holds a write of ours:
+    // offered here, or our X clipboard that the compositor took into the
+    // session.
+    static std::unique_ptr<WaylandDataControlSelection> connect(QString ownType,
+                                                                ClipboardReadLimits limits = {});
     ~WaylandDataControlSelection();
     WaylandDataControlSelection(const WaylandDataControlSelection &) = delete;
     WaylandDataControlSelection &operator=(const WaylandDataControlSelection &) = delete;
@@ -37,14 +50,30 @@ public:
     // X11 applications ask for); false when the compositor did not take
     // it, or did not answer within a second.
     bool offer(const QList<Form> &forms);
-    // Empties the clipboard if it still holds our last offer.
+    // Empties the clipboard if it still holds what it held when called and
+    // that is a write of ours: our last offer, or our X clipboard that the
+    // compositor took into the session.
     void withdraw();
+
+    // Moves whenever another application's copy becomes the session's
+    // clipboard; neither a write of ours nor an emptied clipboard moves it.
+    qint64 changeCount() const;
+    // The session's clipboard now, as XcbClipboardReader keeps the X
+    // server's: the owner's forms in its order, those kept with their
+    // bytes, the others with the reason; nothing when it is empty. An
+    // owner that did not answer is not asked again for the same content.
+    QCoro::Task<QList<PasteboardRepresentation>> read();
 
     struct Connection;
 
 private:
-    explicit WaylandDataControlSelection(std::unique_ptr<Connection> connection);
+    WaylandDataControlSelection(std::unique_ptr<Connection> connection, ClipboardReadLimits limits);
     std::unique_ptr<Connection> m_connection;
+    ClipboardReadLimits m_limits;
+    // The content whose owner did not answer a read; the reader's only.
+    std::optional<quint64> m_silentSelection;
+    // Declared last: its reads never outlive the connection.
+    std::unique_ptr<SerialExecutor> m_reader;
 };
 
 } // namespace tovalit

@@ -16,14 +16,25 @@ WaylandSessionPasteboard::WaylandSessionPasteboard(
 WaylandSessionPasteboard::~WaylandSessionPasteboard() = default;
 
 QCoro::Task<QList<PasteboardItem>> WaylandSessionPasteboard::pasteboardItems() {
-    return m_xClipboard->pasteboardItems();
+    // With a native window in front the X server's clipboard holds an old
+    // copy, or nothing; with an X window in front the session holds what
+    // the X server's does.
+    PasteboardItem item;
+    item.representations = co_await m_sessionSelection->read();
+    if (item.representations.isEmpty())
+        co_return QList<PasteboardItem>{};
+    co_return QList<PasteboardItem>{item};
 }
 
 qint64 WaylandSessionPasteboard::changeCount() {
-    return m_xClipboard->changeCount();
+    // The X server's own count would miss a copy made in a native window,
+    // and move when the compositor lends it the session's clipboard as an
+    // X window takes the focus.
+    return m_ownChanges + m_sessionSelection->changeCount();
 }
 
 void WaylandSessionPasteboard::clearContents() {
+    ++m_ownChanges;
     m_xClipboard->clearContents();
     m_sessionSelection->withdraw();
     m_lastWriteOffered = false;
@@ -34,6 +45,7 @@ bool WaylandSessionPasteboard::sessionHasLastWrite() {
 }
 
 bool WaylandSessionPasteboard::writeObjects(const QList<PasteboardItem> &items) {
+    ++m_ownChanges;
     m_lastWriteOffered = false;
     if (!m_xClipboard->writeObjects(items))
         return false;
@@ -50,6 +62,8 @@ bool WaylandSessionPasteboard::writeObjects(const QList<PasteboardItem> &items) 
                 forms.append({representation.type, *representation.data});
         }
     }
+    // The mark that tells the session's clipboard holds our write.
+    forms.append({QtClipboardPasteboard::ownWriteType, QByteArray::number(m_ownChanges)});
     m_lastWriteOffered = m_sessionSelection->offer(forms);
     return m_lastWriteOffered;
 }

@@ -10,14 +10,20 @@ namespace tovalit {
 class WaylandDataControlSelection;
 
 // The clipboard in a Wayland session whose compositor offers data
-// control: the X server's clipboard, through `xClipboard`, which is where
-// our windows and the XWayland applications copy and paste; and, for a
-// write made while a native Wayland window has the focus (whose
-// application the X server's clipboard does not reach then), the same
-// forms offered to the session itself, so that a paste there finds them.
+// control. The session's own clipboard is the one the user copies to and
+// pastes from, whichever window has the focus: it is what a snapshot
+// reads and what tells whether anybody copied since our write. The X
+// server's clipboard, through `xClipboard`, is where our windows and the
+// XWayland applications copy and paste; the compositor carries it to and
+// from the session only while an X window has the focus, and keeps it
+// apart otherwise. So a write goes to the X server's clipboard, and, while
+// a native Wayland window has the focus, the same forms are offered to the
+// session itself, so that a paste there finds them.
 // GUI thread only.
 class WaylandSessionPasteboard final : public Pasteboard {
 public:
+    // `sessionSelection` must have been connected with
+    // QtClipboardPasteboard::ownWriteType as the mark of our writes.
     // `xWindowHasFocus` tells whether one of the X server's windows has the
     // focus.
     WaylandSessionPasteboard(std::shared_ptr<Pasteboard> xClipboard,
@@ -26,6 +32,8 @@ public:
     ~WaylandSessionPasteboard() override;
 
     QCoro::Task<QList<PasteboardItem>> pasteboardItems() override;
+    // Moves with every write of ours and every copy another application
+    // makes to the session's clipboard.
     qint64 changeCount() override;
     void clearContents() override;
     // False also when the session would not take what a native window
@@ -39,6 +47,8 @@ private:
     std::unique_ptr<WaylandDataControlSelection> m_sessionSelection;
     std::function<bool()> m_xWindowHasFocus;
     bool m_lastWriteOffered = false;
+    // Our clears and writes.
+    qint64 m_ownChanges = 0;
 };
 
 } // namespace tovalit

@@ -16,36 +16,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Targets that describe the selection rather than hold its content.
-bool isMetaTarget(const QString &name) {
-    static const QStringList meta{
-        QStringLiteral("TARGETS"),         QStringLiteral("MULTIPLE"),
-        QStringLiteral("TIMESTAMP"),       QStringLiteral("SAVE_TARGETS"),
-        QStringLiteral("DELETE"),          QStringLiteral("INSERT_SELECTION"),
-        QStringLiteral("INSERT_PROPERTY"), QStringLiteral("CLIENT_WINDOW"),
-        QStringLiteral("_QT_SELECTION"),   QStringLiteral("application/x-tovalit-pasteboard-write"),
-    };
-    return meta.contains(name);
-}
-
-// The text targets in the order we prefer them; each holds the same text.
-const QStringList &textTargets() {
-    static const QStringList targets{QStringLiteral("UTF8_STRING"),
-                                     QStringLiteral("text/plain;charset=utf-8"),
-                                     QStringLiteral("text/plain"), QStringLiteral("STRING")};
-    return targets;
-}
-
-// Qt's own name for an image it encodes on request in every image/ form.
-bool isImageForm(const QString &name) {
-    return name.startsWith(u"image/") || name == u"application/x-qt-image";
-}
-
-bool isTextAlias(const QString &name) {
-    return textTargets().contains(name) || name == u"TEXT" || name == u"COMPOUND_TEXT" ||
-           name.startsWith(u"text/plain;");
-}
-
 // One conversion's outcome: the bytes, or why there are none.
 struct Transfer {
     std::optional<QByteArray> data;
@@ -279,71 +249,45 @@ XcbClipboardReader::Session::read(const ClipboardReadLimits &limits) {
     QList<xcb_atom_t> offered(targets.data->size() / qsizetype(sizeof(xcb_atom_t)));
     std::memcpy(offered.data(), targets.data->constData(),
                 size_t(offered.size()) * sizeof(xcb_atom_t));
-    QList<std::pair<xcb_atom_t, QString>> formats;
+    QHash<QString, xcb_atom_t> atoms;
+    QStringList names;
     for (xcb_atom_t atom : std::as_const(offered)) {
         const QString name = atomName(atom);
-        if (!name.isEmpty() && !isMetaTarget(name) &&
-            std::none_of(formats.begin(), formats.end(),
-                         [&name](const auto &format) { return format.second == name; }))
-            formats.append({atom, name});
-    }
-
-    // One text and one image encoding stand for all their aliases.
-    QString text;
-    for (const QString &candidate : textTargets()) {
-        if (std::any_of(formats.begin(), formats.end(),
-                        [&candidate](const auto &format) { return format.second == candidate; })) {
-            text = candidate;
-            break;
+        if (!atoms.contains(name)) {
+            atoms.insert(name, atom);
+            names.append(name);
         }
     }
-    QString image;
-    for (const auto &format : std::as_const(formats)) {
-        if (format.second == u"image/png") {
-            image = format.second;
-            break;
-        }
-        if (image.isEmpty() && format.second.startsWith(u"image/"))
-            image = format.second;
-    }
 
+    using Action = ClipboardFormChoice::Action;
     qint64 budget = limits.sizeLimit;
     bool ownerGone = false;
-    for (const auto &[atom, name] : std::as_const(formats)) {
-        const bool isText = isTextAlias(name);
-        const bool isImage = isImageForm(name);
-        if (isText && name != text) {
-            if (text.isEmpty())
-                result.append({name, std::nullopt, QStringLiteral("text in an encoding not kept")});
+    for (const ClipboardFormChoice &choice : chooseClipboardForms(names)) {
+        if (choice.action == Action::leaveOut) {
+            result.append({choice.name, std::nullopt, choice.reason});
             continue;
         }
-        if (isImage && name != image) {
-            result.append({name, std::nullopt,
-                           image.isEmpty() ? QStringLiteral("an image form not kept")
-                                           : QStringLiteral("the same image as ") + image});
-            continue;
-        }
-        if (!isText && !isImage && !name.contains(QLatin1Char('/')))
-            continue;
+        const bool isText = choice.action == Action::readText;
         if (ownerGone || Clock::now() >= deadline) {
-            result.append({name, std::nullopt, QStringLiteral("no time left")});
+            result.append({choice.name, std::nullopt, QStringLiteral("no time left")});
             continue;
         }
-        Transfer transfer = convert(atom, deadline, budget, limits.answerTimeout);
+        Transfer transfer =
+            convert(atoms.value(choice.name), deadline, budget, limits.answerTimeout);
         ownerGone = transfer.ownerGone;
         if (!transfer.data) {
-            result.append({isText ? Pasteboard::stringType : name, std::nullopt, transfer.failure});
+            result.append(
+                {isText ? Pasteboard::stringType : choice.name, std::nullopt, transfer.failure});
             continue;
         }
         budget -= transfer.data->size();
-        if (isText) {
+        if (isText)
             // Stored as UTF-8 under the plain text type.
-            QByteArray utf8 = name == u"STRING" ? QString::fromLatin1(*transfer.data).toUtf8()
-                                                : std::move(*transfer.data);
-            result.append({Pasteboard::stringType, std::move(utf8), {}});
-        } else {
-            result.append({name, std::move(transfer.data), {}});
-        }
+            result.append({Pasteboard::stringType,
+                           clipboardTextAsUtf8(choice.name, std::move(*transfer.data)),
+                           {}});
+        else
+            result.append({choice.name, std::move(transfer.data), {}});
     }
     return result;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/linux/clipboard_form_choice.h"
 #include "platform/pasteboard.h"
 
 #include <QList>
@@ -11,14 +12,6 @@
 namespace tovalit {
 
 class SerialExecutor;
-
-// How much of another application's clipboard a snapshot takes: every
-// answer it waits for, the whole read, and the bytes it keeps.
-struct ClipboardReadLimits {
-    std::chrono::milliseconds answerTimeout{500};
-    std::chrono::milliseconds totalTime{2000};
-    qint64 sizeLimit = qint64(64) << 20;
-};
 
 // Reads what another X client holds on the CLIPBOARD selection, on a
 // thread and an X connection of its own, so that an owner that is slow or

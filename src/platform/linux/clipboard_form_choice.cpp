@@ -1,0 +1,93 @@
+#include "platform/linux/clipboard_form_choice.h"
+
+#include <algorithm>
+
+namespace tovalit {
+
+namespace {
+
+// Names that describe the selection rather than hold its content.
+bool isMetaTarget(const QString &name) {
+    static const QStringList meta{
+        QStringLiteral("TARGETS"),         QStringLiteral("MULTIPLE"),
+        QStringLiteral("TIMESTAMP"),       QStringLiteral("SAVE_TARGETS"),
+        QStringLiteral("DELETE"),          QStringLiteral("INSERT_SELECTION"),
+        QStringLiteral("INSERT_PROPERTY"), QStringLiteral("CLIENT_WINDOW"),
+        QStringLiteral("_QT_SELECTION"),   QStringLiteral("application/x-tovalit-pasteboard-write"),
+    };
+    return meta.contains(name);
+}
+
+// The text names in the order we prefer them; each holds the same text.
+const QStringList &textTargets() {
+    static const QStringList targets{QStringLiteral("UTF8_STRING"),
+                                     QStringLiteral("text/plain;charset=utf-8"),
+                                     QStringLiteral("text/plain"), QStringLiteral("STRING")};
+    return targets;
+}
+
+// Qt's own name for an image it encodes on request in every image/ form.
+bool isImageForm(const QString &name) {
+    return name.startsWith(u"image/") || name == u"application/x-qt-image";
+}
+
+bool isTextAlias(const QString &name) {
+    return textTargets().contains(name) || name == u"TEXT" || name == u"COMPOUND_TEXT" ||
+           name.startsWith(u"text/plain;");
+}
+
+} // namespace
+
+QList<ClipboardFormChoice> chooseClipboardForms(const QStringList &offered) {
+    QStringList names;
+    for (const QString &name : offered) {
+        if (!name.isEmpty() && !isMetaTarget(name) && !names.contains(name))
+            names.append(name);
+    }
+
+    QString text;
+    for (const QString &candidate : textTargets()) {
+        if (names.contains(candidate)) {
+            text = candidate;
+            break;
+        }
+    }
+    QString image;
+    for (const QString &name : std::as_const(names)) {
+        if (name == u"image/png") {
+            image = name;
+            break;
+        }
+        if (image.isEmpty() && name.startsWith(u"image/"))
+            image = name;
+    }
+
+    using Action = ClipboardFormChoice::Action;
+    QList<ClipboardFormChoice> choices;
+    for (const QString &name : std::as_const(names)) {
+        const bool isText = isTextAlias(name);
+        const bool isImage = isImageForm(name);
+        if (isText && name != text) {
+            if (text.isEmpty())
+                choices.append(
+                    {name, Action::leaveOut, QStringLiteral("text in an encoding not kept")});
+            continue;
+        }
+        if (isImage && name != image) {
+            choices.append({name, Action::leaveOut,
+                            image.isEmpty() ? QStringLiteral("an image form not kept")
+                                            : QStringLiteral("the same image as ") + image});
+            continue;
+        }
+        if (!isText && !isImage && !name.contains(QLatin1Char('/')))
+            continue;
+        choices.append({name, isText ? Action::readText : Action::read});
+    }
+    return choices;
+}
+
+QByteArray clipboardTextAsUtf8(const QString &name, QByteArray data) {
+    return name == u"STRING" ? QString::fromLatin1(data).toUtf8() : std::move(data);
+}
+
+} // namespace tovalit

@@ -1,0 +1,78 @@
+#include "tests/support/wayland_clipboard_client.h"
+
+#include "tests/support/run_task.h"
+
+#include <QElapsedTimer>
+
+#include <csignal>
+#include <gtest/gtest.h>
+
+namespace tovalit::testing {
+
+namespace {
+
+// wl-paste's answer, or nothing when it could not get one within `limit`
+// (an owner may never answer).
+std::optional<QString> pasteWithin(std::chrono::milliseconds limit) {
+    QProcess reader;
+    reader.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    // Without a text form it answers "No suitable type of content".
+    reader.start(QStringLiteral("wl-paste"), {QStringLiteral("--no-newline"),
+                                              QStringLiteral("--type"), QStringLiteral("text")});
+    if (!reader.waitForStarted(5000))
+        return std::nullopt;
+    // This process may be the owner that has to answer, itself or
+    // through the X server.
+    QElapsedTimer elapsed;
+    elapsed.start();
+    while (reader.state() != QProcess::NotRunning && elapsed.elapsed() < limit.count())
+        pumpEvents(5);
+    if (reader.state() != QProcess::NotRunning) {
+        reader.kill();
+        reader.waitForFinished(3000);
+        return std::nullopt;
+    }
+    if (reader.exitStatus() != QProcess::NormalExit || reader.exitCode() != 0)
+        return std::nullopt;
+    return QString::fromUtf8(reader.readAllStandardOutput());
+}
+
+} // namespace
+
+std::unique_ptr<WaylandClipboardClient> WaylandClipboardClient::copy(const QString &text) {
+    std::unique_ptr<WaylandClipboardClient> client(new WaylandClipboardClient);
+    client->m_process.setStandardOutputFile(QProcess::nullDevice());
+    client->m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    // In the foreground it stays our child, where we can stop it.
+    client->m_process.start(QStringLiteral("wl-copy"), {QStringLiteral("--foreground"), text});
+    if (!client->m_process.waitForStarted(5000)) {
+        ADD_FAILURE() << "could not start wl-copy";
+        return nullptr;
+    }
+    // What it replaces may be held by an owner that never answers.
+    if (!waitUntil([&] { return pasteWithin(std::chrono::seconds(1)) == text; },
+                   "wl-copy to own the session's clipboard"))
+        return nullptr;
+    return client;
+}
+
+void WaylandClipboardClient::hang() {
+    ASSERT_EQ(::kill(pid_t(m_process.processId()), SIGSTOP), 0);
+    m_hung = true;
+}
+
+WaylandClipboardClient::~WaylandClipboardClient() {
+    if (m_hung)
+        ::kill(pid_t(m_process.processId()), SIGCONT);
+    m_process.terminate();
+    if (!m_process.waitForFinished(3000)) {
+        m_process.kill();
+        m_process.waitForFinished(3000);
+    }
+}
+
+std::optional<QString> WaylandClipboardClient::paste() {
+    return pasteWithin(std::chrono::seconds(10));
+}
+
+} // namespace tovalit::testing
