@@ -1,6 +1,7 @@
 #include "platform/linux/atspi_accessibility_client.h"
 
 #include "platform/accessibility_thread.h"
+#include "platform/embedded_object_text_element.h"
 #include "platform/linux/atspi_bus.h"
 #include "platform/linux/atspi_element.h"
 
@@ -28,9 +29,11 @@ bool AtspiAccessibilityClient::isProcessTrusted() {
 
 AccessibilityElementRef AtspiAccessibilityClient::applicationElement(qint32 processIdentifier) {
     Q_ASSERT(m_thread->isCurrent());
+    // Every element reached from these two reads a rich-text editor's text
+    // as its user sees it.
     if (auto service = m_bus->serviceOfProcess(processIdentifier)) {
-        return std::make_shared<AtspiElement>(m_bus, AtspiElement::Kind::Application,
-                                              AtspiBus::rootOf(*service));
+        return EmbeddedObjectTextElement::wrap(std::make_shared<AtspiElement>(
+            m_bus, AtspiElement::Kind::Application, AtspiBus::rootOf(*service)));
     }
     return std::make_shared<AtspiElement>(
         m_bus, AtspiElement::Kind::Unreachable,
@@ -39,7 +42,8 @@ AccessibilityElementRef AtspiAccessibilityClient::applicationElement(qint32 proc
 
 AccessibilityElementRef AtspiAccessibilityClient::systemWideElement() {
     Q_ASSERT(m_thread->isCurrent());
-    return std::make_shared<AtspiElement>(m_bus, AtspiElement::Kind::SystemWide, AtspiObject{});
+    return EmbeddedObjectTextElement::wrap(
+        std::make_shared<AtspiElement>(m_bus, AtspiElement::Kind::SystemWide, AtspiObject{}));
 }
 
 } // namespace tovalit

@@ -20,6 +20,8 @@ const QString nullPath = QStringLiteral("/org/a11y/atspi/null");
 const QString accessibleInterface = QStringLiteral("org.a11y.atspi.Accessible");
 const QString textInterface = QStringLiteral("org.a11y.atspi.Text");
 const QString applicationInterface = QStringLiteral("org.a11y.atspi.Application");
+const QString hypertextInterface = QStringLiteral("org.a11y.atspi.Hypertext");
+const QString hyperlinkInterface = QStringLiteral("org.a11y.atspi.Hyperlink");
 const QString propertiesInterface = QStringLiteral("org.freedesktop.DBus.Properties");
 
 // Screen coordinates (AT-SPI coordinate type 0).
@@ -346,6 +348,29 @@ std::optional<QRect> AtspiBus::characterExtents(const AtspiObject &object, qint6
     if (!reply)
         return std::nullopt;
     return rectFrom(*reply);
+}
+
+std::optional<QList<AtspiObject>> AtspiBus::embeddedObjects(const AtspiObject &object) {
+    auto count = call(object, hypertextInterface, QStringLiteral("GetNLinks"));
+    if (!count || count->isEmpty())
+        return std::nullopt;
+    const auto number = integerFrom(count->first());
+    if (!number || *number < 0 || *number > maxChildrenRead)
+        return std::nullopt;
+    QList<AtspiObject> objects;
+    for (int index = 0; index < int(*number); ++index) {
+        // A link is an object of its own, which names the embedded one.
+        auto link = call(object, hypertextInterface, QStringLiteral("GetLink"), {index});
+        auto linkObject = link && !link->isEmpty() ? objectFrom(link->first()) : std::nullopt;
+        if (!linkObject)
+            return std::nullopt;
+        auto target = call(*linkObject, hyperlinkInterface, QStringLiteral("GetObject"), {0});
+        auto embedded = target && !target->isEmpty() ? objectFrom(target->first()) : std::nullopt;
+        if (!embedded)
+            return std::nullopt;
+        objects.append(*embedded);
+    }
+    return objects;
 }
 
 QList<AtspiObject> AtspiBus::applications() {

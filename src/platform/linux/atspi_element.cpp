@@ -9,6 +9,7 @@ namespace {
 const QString accessibleInterface = QStringLiteral("org.a11y.atspi.Accessible");
 const QString textInterface = QStringLiteral("org.a11y.atspi.Text");
 const QString editableTextInterface = QStringLiteral("org.a11y.atspi.EditableText");
+const QString hypertextInterface = QStringLiteral("org.a11y.atspi.Hypertext");
 
 std::optional<AccessibilityValue> textValue(std::optional<QString> text) {
     if (!text)
@@ -79,6 +80,27 @@ std::optional<AccessibilityValue> AtspiElement::attributeValue(const QString &at
         if (!attributes || !attributes->contains(QStringLiteral("placeholder-text")))
             return std::nullopt;
         return AccessibilityValue(attributes->value(QStringLiteral("placeholder-text")));
+    }
+    if (attribute == ax::embeddedObjects) {
+        // Each costs the page two calls: only a text the user edits is read
+        // through what it embeds, never a whole page.
+        if (!hasInterface(hypertextInterface) ||
+            !m_bus->hasState(m_object, AtspiBus::stateEditable))
+            return std::nullopt;
+        auto objects = m_bus->embeddedObjects(m_object);
+        if (!objects || objects->isEmpty())
+            return std::nullopt;
+        QList<AccessibilityElementRef> elements;
+        elements.reserve(objects->size());
+        for (const AtspiObject &object : *objects)
+            elements.append(element(object));
+        return AccessibilityValue(elements);
+    }
+    if (attribute == ax::display) {
+        auto attributes = m_bus->attributes(m_object);
+        if (!attributes || !attributes->contains(QStringLiteral("display")))
+            return std::nullopt;
+        return AccessibilityValue(attributes->value(QStringLiteral("display")));
     }
     if (attribute == ax::parent) {
         auto parent = m_bus->parent(m_object);
