@@ -444,7 +444,7 @@ std::optional<AtspiObject> AtspiBus::focusedElement(const QString &service) {
     }
     auto window = activeWindow(service);
     if (!window)
-        return std::nullopt;
+        return focusedEditableInAnyWindow(service);
     auto focused = searchFocused(*window);
     if (focused)
         m_lastFocused.insert(service, *focused);
@@ -471,6 +471,22 @@ std::optional<AtspiObject> AtspiBus::searchFocused(const AtspiObject &window) {
             return sameApplication;
         },
         maxFocusSearch);
+}
+
+std::optional<AtspiObject> AtspiBus::focusedEditableInAnyWindow(const QString &service) {
+    // Chromium marks none of its windows active and keeps a focused element
+    // in each, hidden ones too: the one the user types into is editable.
+    const auto windows = children(rootOf(service));
+    if (!windows)
+        return std::nullopt;
+    for (const AtspiObject &window : *windows) {
+        const auto focused = searchFocused(window);
+        if (focused && hasState(*focused, stateEditable)) {
+            m_lastFocused.insert(service, *focused);
+            return focused;
+        }
+    }
+    return std::nullopt;
 }
 
 AtspiObject AtspiBus::rootOf(const QString &service) {

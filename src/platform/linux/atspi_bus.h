@@ -93,6 +93,7 @@ public:
 private:
     bool isUnresponsive(const QString &service) const;
     std::optional<AtspiObject> searchFocused(const AtspiObject &window);
+    std::optional<AtspiObject> focusedEditableInAnyWindow(const QString &service);
 
     int m_callTimeout;
     QString m_connectionName;
