@@ -42,15 +42,6 @@ bool isBlockRole(const QString &role) {
     return blocks.contains(role);
 }
 
-bool isBlock(AccessibilityElement &element) {
-    if (const auto display = accessibilityValueAs<QString>(element.attributeValue(ax::display));
-        display && !display->isEmpty())
-        return !display->startsWith(QLatin1String("inline"));
-    return isBlockRole(accessibilityValueAs<QString>(element.attributeValue(ax::role))
-                           .value_or(QString())
-                           .toLower());
-}
-
 std::optional<QList<AccessibilityElementRef>> embeddedIn(AccessibilityElement &element) {
     auto objects = accessibilityValueAs<QList<AccessibilityElementRef>>(
         element.attributeValue(ax::embeddedObjects));
@@ -79,38 +70,72 @@ QString EmbeddedObjectTextElement::identity() const {
     return m_element->identity();
 }
 
-std::optional<QList<AccessibilityElementRef>> EmbeddedObjectTextElement::embedded() {
-    return embeddedIn(*m_element);
+bool EmbeddedObjectTextElement::embeds() {
+    if (m_embedded.contains(m_element->identity()))
+        return true;
+    const auto objects = embeddedIn(*m_element);
+    if (!objects)
+        return false;
+    m_embedded.insert(m_element->identity(), Embedded{std::nullopt, *objects});
+    return true;
+}
+
+std::optional<EmbeddedObjectTextElement::Reading> EmbeddedObjectTextElement::read(bool *embedded) {
+    const bool embedding = embeds();
+    if (embedded)
+        *embedded = embedding;
+    if (!embedding)
+        return std::nullopt;
+    bool usedWhatWasKnown = false;
+    std::optional<Reading> reading = readTree(&usedWhatWasKnown);
+    // An element whose text reads the same may still have been replaced
+    // (an editor that draws a paragraph anew): find everything out again.
+    if (!reading && usedWhatWasKnown) {
+        m_embedded.clear();
+        m_blocks.clear();
+        if (embeds())
+            reading = readTree(&usedWhatWasKnown);
+    }
+    return reading;
 }
 
 std::optional<EmbeddedObjectTextElement::Reading>
-EmbeddedObjectTextElement::read(const QList<AccessibilityElementRef> &objects) {
+EmbeddedObjectTextElement::readTree(bool *usedWhatWasKnown) {
     Reading reading;
     reading.elements.push_back(m_element);
-    const auto reader = [&reading, &objects](int handle) -> std::optional<EmbeddedObjectNode> {
+    const auto reader = [this, &reading,
+                         usedWhatWasKnown](int handle) -> std::optional<EmbeddedObjectNode> {
         if (handle < 0 || std::size_t(handle) >= reading.elements.size())
             return std::nullopt;
         AccessibilityElement &element = *reading.elements[std::size_t(handle)];
         EmbeddedObjectNode node;
-        // An embedded element without text of its own (an image) is empty.
+        // An embedded element without text of its own (an image) is empty;
+        // one that answers nothing at all is gone.
         const auto text = accessibilityValueAs<QString>(element.attributeValue(ax::value));
-        if (!text && handle == 0)
+        if (!text && (handle == 0 || !element.attributeValue(ax::role)))
             return std::nullopt;
         node.text = text.value_or(QString());
-        QList<AccessibilityElementRef> embedded;
-        if (handle == 0) {
-            embedded = objects;
-            node.block = true;
-        } else {
-            if (node.text.contains(objectCharacter))
-                embedded = embeddedIn(element).value_or(QList<AccessibilityElementRef>());
-            node.block = isBlock(element);
+        node.block = handle == 0 || isBlock(element);
+        QList<AccessibilityElementRef> objects;
+        if (node.text.contains(objectCharacter)) {
+            const QString identity = element.identity();
+            auto known = m_embedded.find(identity);
+            if (known != m_embedded.end() && (!known->text || *known->text == node.text)) {
+                if (known->text)
+                    *usedWhatWasKnown = true;
+                known->text = node.text;
+                objects = known->objects;
+            } else {
+                // An element that lists nothing keeps its characters.
+                objects = embeddedIn(element).value_or(QList<AccessibilityElementRef>());
+                m_embedded.insert(identity, Embedded{node.text, objects});
+            }
         }
         // Each U+FFFC must have its element, or offsets would land in the
-        // wrong one; an element that lists none keeps its characters.
-        if (!embedded.isEmpty() && node.text.count(objectCharacter) != embedded.size())
+        // wrong one.
+        if (!objects.isEmpty() && node.text.count(objectCharacter) != objects.size())
             return std::nullopt;
-        for (const AccessibilityElementRef &object : std::as_const(embedded)) {
+        for (const AccessibilityElementRef &object : std::as_const(objects)) {
             node.objects.append(int(reading.elements.size()));
             reading.elements.push_back(object);
         }
@@ -121,6 +146,22 @@ EmbeddedObjectTextElement::read(const QList<AccessibilityElementRef> &objects) {
         return std::nullopt;
     reading.text = std::move(*text);
     return reading;
+}
+
+bool EmbeddedObjectTextElement::isBlock(AccessibilityElement &element) {
+    const QString identity = element.identity();
+    if (const auto known = m_blocks.constFind(identity); known != m_blocks.constEnd())
+        return *known;
+    bool block = false;
+    if (const auto display = accessibilityValueAs<QString>(element.attributeValue(ax::display));
+        display && !display->isEmpty())
+        block = !display->startsWith(QLatin1String("inline"));
+    else
+        block = isBlockRole(accessibilityValueAs<QString>(element.attributeValue(ax::role))
+                                .value_or(QString())
+                                .toLower());
+    m_blocks.insert(identity, block);
+    return block;
 }
 
 std::optional<std::pair<qsizetype, qsizetype>>
@@ -159,23 +200,23 @@ EmbeddedObjectTextElement::textRange(const QString &text, AccessibilityRange ran
 std::optional<AccessibilityValue>
 EmbeddedObjectTextElement::attributeValue(const QString &attribute) {
     if (attribute == ax::value) {
-        std::optional<AccessibilityValue> own = m_element->attributeValue(ax::value);
-        const auto text = accessibilityValueAs<QString>(own);
-        if (!text || !text->contains(objectCharacter))
-            return own;
-        const auto objects = embedded();
-        if (!objects)
-            return own;
-        const std::optional<Reading> reading = read(*objects);
+        if (!m_embedded.contains(m_element->identity())) {
+            // A plain text needs no more than the one read.
+            std::optional<AccessibilityValue> own = m_element->attributeValue(ax::value);
+            const auto text = accessibilityValueAs<QString>(own);
+            if (!text || !text->contains(objectCharacter) || !embeds())
+                return own;
+        }
+        const std::optional<Reading> reading = read();
         if (!reading)
             return std::nullopt;
         return AccessibilityValue(reading->text.text());
     }
     if (attribute == ax::selectedTextRange || attribute == ax::selectedText) {
-        const auto objects = embedded();
-        if (!objects)
+        bool embedded = false;
+        const std::optional<Reading> reading = read(&embedded);
+        if (!embedded)
             return m_element->attributeValue(attribute);
-        const std::optional<Reading> reading = read(*objects);
         if (!reading)
             return std::nullopt;
         const auto range = selection(*reading);
@@ -201,10 +242,10 @@ EmbeddedObjectTextElement::parameterizedAttributeValue(const QString &attribute,
     const auto *range = std::get_if<AccessibilityRange>(&parameter);
     if (!range || (attribute != ax::stringForRange && attribute != ax::boundsForRange))
         return wrapped(m_element->parameterizedAttributeValue(attribute, parameter));
-    const auto objects = embedded();
-    if (!objects)
+    bool embedded = false;
+    const std::optional<Reading> reading = read(&embedded);
+    if (!embedded)
         return m_element->parameterizedAttributeValue(attribute, parameter);
-    const std::optional<Reading> reading = read(*objects);
     if (!reading)
         return std::nullopt;
     const QString &text = reading->text.text();
@@ -223,15 +264,15 @@ EmbeddedObjectTextElement::parameterizedAttributeValue(const QString &attribute,
 
 bool EmbeddedObjectTextElement::setAttributeValue(const QString &attribute,
                                                   const AccessibilityValue &value) {
-    if (attribute == ax::value && embedded())
+    if (attribute == ax::value && embeds())
         return false;
     const auto *range = std::get_if<AccessibilityRange>(&value);
     if (attribute != ax::selectedTextRange || !range)
         return m_element->setAttributeValue(attribute, value);
-    const auto objects = embedded();
-    if (!objects)
+    bool embedded = false;
+    const std::optional<Reading> reading = read(&embedded);
+    if (!embedded)
         return m_element->setAttributeValue(attribute, value);
-    const std::optional<Reading> reading = read(*objects);
     if (!reading || range->location < 0 || range->length < 0 ||
         range->length > reading->text.text().size() - range->location)
         return false;
@@ -244,7 +285,7 @@ bool EmbeddedObjectTextElement::setAttributeValue(const QString &attribute,
 }
 
 bool EmbeddedObjectTextElement::isAttributeSettable(const QString &attribute) {
-    if (attribute == ax::value && embedded())
+    if (attribute == ax::value && embeds())
         return false;
     return m_element->isAttributeSettable(attribute);
 }

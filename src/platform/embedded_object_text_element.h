@@ -3,6 +3,8 @@
 #include "platform/accessibility_element.h"
 #include "platform/embedded_object_text.h"
 
+#include <QHash>
+
 #include <vector>
 
 namespace tovalit {
@@ -42,17 +44,30 @@ private:
         // By handle: the element each stands for, this one first.
         std::vector<AccessibilityElementRef> elements;
     };
+    // What an element's text embeds, as found while it read `text`
+    // (nothing: as found just now). Finding out costs the page two calls
+    // per embedded element, and the answer holds while the text does.
+    struct Embedded {
+        std::optional<QString> text;
+        QList<AccessibilityElementRef> objects;
+    };
 
-    // What the element's text embeds; nothing when its text is its own.
-    std::optional<QList<AccessibilityElementRef>> embedded();
-    // The text through what it embeds; nothing when it cannot be read whole.
-    std::optional<Reading> read(const QList<AccessibilityElementRef> &objects);
+    // Whether the element's text embeds other elements.
+    bool embeds();
+    // The text through what it embeds; nothing when it embeds nothing or
+    // cannot be read whole (`embedded` says which).
+    std::optional<Reading> read(bool *embedded = nullptr);
+    std::optional<Reading> readTree(bool *usedWhatWasKnown);
+    bool isBlock(AccessibilityElement &element);
     std::optional<std::pair<qsizetype, qsizetype>> selection(const Reading &reading);
     // A range of the text clamped to its end; nothing when it starts
     // outside it or either end splits a surrogate pair.
     static std::optional<std::pair<qsizetype, qsizetype>> textRange(const QString &text,
                                                                     AccessibilityRange range);
 
+    // By element identity.
+    QHash<QString, Embedded> m_embedded;
+    QHash<QString, bool> m_blocks;
     AccessibilityElementRef m_element;
 };
 

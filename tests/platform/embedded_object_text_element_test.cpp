@@ -111,5 +111,19 @@ TEST_F(EmbeddedObjectTextElementTest, ASelectionGoesToItsParagraphAndTheTextIsNe
     EXPECT_EQ(element.attributeValue(ax::value), std::nullopt);
 }
 
+// What each element embeds is kept from one reading to the next while its
+// text stays the same; an editor that draws a paragraph anew keeps the
+// text "U+FFFC U+FFFC U+FFFC" but puts a new element in its place.
+TEST_F(EmbeddedObjectTextElementTest, AParagraphDrawnAnewIsReadInItsPlace) {
+    EmbeddedObjectTextElement element(editor);
+    ASSERT_EQ(accessibilityValueAs<QString>(element.attributeValue(ax::value)),
+              QStringLiteral("第一段文字。\n第二段的内容在这里。\n第三段结束。"));
+    const Element redrawn = paragraph(QStringLiteral("p2-new"), QStringLiteral("第二段改过了。"));
+    editor->set(ax::embeddedObjects, QList<AccessibilityElementRef>{first, redrawn, third});
+    second->remove(ax::value).remove(ax::role).remove(ax::display);
+    EXPECT_EQ(accessibilityValueAs<QString>(element.attributeValue(ax::value)),
+              QStringLiteral("第一段文字。\n第二段改过了。\n第三段结束。"));
+}
+
 } // namespace
 } // namespace tovalit
