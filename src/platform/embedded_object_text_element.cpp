@@ -1,5 +1,7 @@
 #include "platform/embedded_object_text_element.h"
 
+#include "platform/accessibility_thread.h"
+
 #include <QChar>
 
 #include <utility>
@@ -9,21 +11,6 @@ namespace tovalit {
 namespace {
 
 constexpr QChar objectCharacter(EmbeddedObjectText::objectReplacementCharacter);
-
-std::optional<AccessibilityValue> wrapped(std::optional<AccessibilityValue> value) {
-    if (!value)
-        return value;
-    if (auto *element = std::get_if<AccessibilityElementRef>(&*value))
-        return AccessibilityValue(EmbeddedObjectTextElement::wrap(*element));
-    if (auto *elements = std::get_if<QList<AccessibilityElementRef>>(&*value)) {
-        QList<AccessibilityElementRef> result;
-        result.reserve(elements->size());
-        for (const AccessibilityElementRef &element : *elements)
-            result.append(EmbeddedObjectTextElement::wrap(element));
-        return AccessibilityValue(result);
-    }
-    return value;
-}
 
 // Without a word from the page on its layout, the roles of a page's block
 // elements.
@@ -57,42 +44,76 @@ bool splitsSurrogatePair(const QString &text, qsizetype offset) {
 
 } // namespace
 
-AccessibilityElementRef EmbeddedObjectTextElement::wrap(AccessibilityElementRef element) {
+AccessibilityElementRef EmbeddedObjectTextElement::wrap(AccessibilityElementRef element,
+                                                        std::shared_ptr<Knowledge> knowledge) {
     if (!element || dynamic_cast<EmbeddedObjectTextElement *>(element.get()))
         return element;
-    return std::make_shared<EmbeddedObjectTextElement>(std::move(element));
+    if (!knowledge)
+        knowledge = std::make_shared<Knowledge>();
+    return std::make_shared<EmbeddedObjectTextElement>(std::move(element), std::move(knowledge));
 }
 
-EmbeddedObjectTextElement::EmbeddedObjectTextElement(AccessibilityElementRef element)
-    : m_element(std::move(element)) {}
+EmbeddedObjectTextElement::EmbeddedObjectTextElement(AccessibilityElementRef element,
+                                                     std::shared_ptr<Knowledge> knowledge)
+    : m_element(std::move(element))
+    , m_knowledge(std::move(knowledge)) {}
+
+std::optional<AccessibilityValue>
+EmbeddedObjectTextElement::wrapped(std::optional<AccessibilityValue> value) const {
+    if (!value)
+        return value;
+    if (auto *element = std::get_if<AccessibilityElementRef>(&*value))
+        return AccessibilityValue(wrap(*element, m_knowledge));
+    if (auto *elements = std::get_if<QList<AccessibilityElementRef>>(&*value)) {
+        QList<AccessibilityElementRef> result;
+        result.reserve(elements->size());
+        for (const AccessibilityElementRef &element : *elements)
+            result.append(wrap(element, m_knowledge));
+        return AccessibilityValue(result);
+    }
+    return value;
+}
 
 QString EmbeddedObjectTextElement::identity() const {
     return m_element->identity();
 }
 
 bool EmbeddedObjectTextElement::embeds() {
-    if (m_embedded.contains(m_element->identity()))
+    if (m_knowledge->embedded.contains(m_element->identity()))
         return true;
     const auto objects = embeddedIn(*m_element);
     if (!objects)
         return false;
-    m_embedded.insert(m_element->identity(), Embedded{std::nullopt, *objects});
+    m_knowledge->embedded.insert(m_element->identity(), Embedded{std::nullopt, *objects});
     return true;
 }
 
 std::optional<EmbeddedObjectTextElement::Reading> EmbeddedObjectTextElement::read(bool *embedded) {
-    const bool embedding = embeds();
+    const quint64 job = AccessibilityThread::currentJob();
+    if (job == 0 || job != m_readingJob) {
+        m_readingJob = job;
+        m_readingEmbeds = embeds();
+        m_reading = m_readingEmbeds ? readWhole() : std::nullopt;
+    }
     if (embedded)
-        *embedded = embedding;
-    if (!embedding)
-        return std::nullopt;
+        *embedded = m_readingEmbeds;
+    return m_reading;
+}
+
+std::optional<EmbeddedObjectTextElement::Reading> EmbeddedObjectTextElement::readWhole() {
+    if (m_knowledge->embedded.size() > maxKnown) {
+        m_knowledge->embedded.clear();
+        m_knowledge->blocks.clear();
+        if (!embeds())
+            return std::nullopt;
+    }
     bool usedWhatWasKnown = false;
     std::optional<Reading> reading = readTree(&usedWhatWasKnown);
     // An element whose text reads the same may still have been replaced
     // (an editor that draws a paragraph anew): find everything out again.
     if (!reading && usedWhatWasKnown) {
-        m_embedded.clear();
-        m_blocks.clear();
+        m_knowledge->embedded.clear();
+        m_knowledge->blocks.clear();
         if (embeds())
             reading = readTree(&usedWhatWasKnown);
     }
@@ -119,8 +140,9 @@ EmbeddedObjectTextElement::readTree(bool *usedWhatWasKnown) {
         QList<AccessibilityElementRef> objects;
         if (node.text.contains(objectCharacter)) {
             const QString identity = element.identity();
-            auto known = m_embedded.find(identity);
-            if (known != m_embedded.end() && (!known->text || *known->text == node.text)) {
+            auto known = m_knowledge->embedded.find(identity);
+            if (known != m_knowledge->embedded.end() &&
+                (!known->text || *known->text == node.text)) {
                 if (known->text)
                     *usedWhatWasKnown = true;
                 known->text = node.text;
@@ -128,7 +150,7 @@ EmbeddedObjectTextElement::readTree(bool *usedWhatWasKnown) {
             } else {
                 // An element that lists nothing keeps its characters.
                 objects = embeddedIn(element).value_or(QList<AccessibilityElementRef>());
-                m_embedded.insert(identity, Embedded{node.text, objects});
+                m_knowledge->embedded.insert(identity, Embedded{node.text, objects});
             }
         }
         // Each U+FFFC must have its element, or offsets would land in the
@@ -150,7 +172,8 @@ EmbeddedObjectTextElement::readTree(bool *usedWhatWasKnown) {
 
 bool EmbeddedObjectTextElement::isBlock(AccessibilityElement &element) {
     const QString identity = element.identity();
-    if (const auto known = m_blocks.constFind(identity); known != m_blocks.constEnd())
+    if (const auto known = m_knowledge->blocks.constFind(identity);
+        known != m_knowledge->blocks.constEnd())
         return *known;
     bool block = false;
     if (const auto display = accessibilityValueAs<QString>(element.attributeValue(ax::display));
@@ -160,7 +183,7 @@ bool EmbeddedObjectTextElement::isBlock(AccessibilityElement &element) {
         block = isBlockRole(accessibilityValueAs<QString>(element.attributeValue(ax::role))
                                 .value_or(QString())
                                 .toLower());
-    m_blocks.insert(identity, block);
+    m_knowledge->blocks.insert(identity, block);
     return block;
 }
 
@@ -200,7 +223,7 @@ EmbeddedObjectTextElement::textRange(const QString &text, AccessibilityRange ran
 std::optional<AccessibilityValue>
 EmbeddedObjectTextElement::attributeValue(const QString &attribute) {
     if (attribute == ax::value) {
-        if (!m_embedded.contains(m_element->identity())) {
+        if (!m_knowledge->embedded.contains(m_element->identity())) {
             // A plain text needs no more than the one read.
             std::optional<AccessibilityValue> own = m_element->attributeValue(ax::value);
             const auto text = accessibilityValueAs<QString>(own);

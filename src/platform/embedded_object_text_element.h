@@ -5,6 +5,7 @@
 
 #include <QHash>
 
+#include <memory>
 #include <vector>
 
 namespace tovalit {
@@ -18,11 +19,26 @@ namespace tovalit {
 // Any other element reads as it is. Elements reached from it (parent,
 // children, focus) are wrapped in turn, so the whole tree reads this way.
 class EmbeddedObjectTextElement final : public AccessibilityElement {
-public:
-    // `element` as it is when it is empty or wrapped already.
-    static AccessibilityElementRef wrap(AccessibilityElementRef element);
+    struct Embedded;
 
-    explicit EmbeddedObjectTextElement(AccessibilityElementRef element);
+public:
+    // What the elements reached from one another were found to embed and
+    // how they are laid out. Finding out costs the page two calls per
+    // embedded element, and the answers hold while the texts stay the
+    // same; every element reached from a wrapped one shares its knowledge.
+    // Used on the accessibility thread only.
+    struct Knowledge {
+        QHash<QString, Embedded> embedded; // by element identity
+        QHash<QString, bool> blocks;
+    };
+
+    // `element` as it is when it is empty or wrapped already. Without
+    // `knowledge`, it starts knowing nothing.
+    static AccessibilityElementRef wrap(AccessibilityElementRef element,
+                                        std::shared_ptr<Knowledge> knowledge = nullptr);
+
+    EmbeddedObjectTextElement(AccessibilityElementRef element,
+                              std::shared_ptr<Knowledge> knowledge);
 
     QString identity() const override;
     std::optional<AccessibilityValue> attributeValue(const QString &attribute) override;
@@ -37,26 +53,30 @@ public:
     // Elements read for one text at most: a longer document is not read
     // rather than read slowly, each element being a call to its page.
     static constexpr int maxElements = 400;
+    // Elements known at most; beyond, what is known is forgotten.
+    static constexpr int maxKnown = 4096;
 
 private:
+    // What an element's text embeds, as found while it read `text`
+    // (nothing: as found just now).
+    struct Embedded {
+        std::optional<QString> text;
+        QList<AccessibilityElementRef> objects;
+    };
     struct Reading {
         EmbeddedObjectText text;
         // By handle: the element each stands for, this one first.
         std::vector<AccessibilityElementRef> elements;
     };
-    // What an element's text embeds, as found while it read `text`
-    // (nothing: as found just now). Finding out costs the page two calls
-    // per embedded element, and the answer holds while the text does.
-    struct Embedded {
-        std::optional<QString> text;
-        QList<AccessibilityElementRef> objects;
-    };
 
+    std::optional<AccessibilityValue> wrapped(std::optional<AccessibilityValue> value) const;
     // Whether the element's text embeds other elements.
     bool embeds();
     // The text through what it embeds; nothing when it embeds nothing or
-    // cannot be read whole (`embedded` says which).
+    // cannot be read whole (`embedded` says which). Read once per job of
+    // the accessibility thread.
     std::optional<Reading> read(bool *embedded = nullptr);
+    std::optional<Reading> readWhole();
     std::optional<Reading> readTree(bool *usedWhatWasKnown);
     bool isBlock(AccessibilityElement &element);
     std::optional<std::pair<qsizetype, qsizetype>> selection(const Reading &reading);
@@ -65,10 +85,12 @@ private:
     static std::optional<std::pair<qsizetype, qsizetype>> textRange(const QString &text,
                                                                     AccessibilityRange range);
 
-    // By element identity.
-    QHash<QString, Embedded> m_embedded;
-    QHash<QString, bool> m_blocks;
     AccessibilityElementRef m_element;
+    std::shared_ptr<Knowledge> m_knowledge;
+    // The reading of the job that read last.
+    quint64 m_readingJob = 0;
+    bool m_readingEmbeds = false;
+    std::optional<Reading> m_reading;
 };
 
 } // namespace tovalit

@@ -1,7 +1,10 @@
+#include "platform/accessibility_thread.h"
 #include "platform/embedded_object_text_element.h"
 #include "platform/fake/fake_accessibility.h"
 #include "tests/support/qt_printers.h"
+#include "tests/support/run_task.h"
 
+#include <atomic>
 #include <gtest/gtest.h>
 
 namespace tovalit {
@@ -79,7 +82,8 @@ TEST_F(EmbeddedObjectTextElementTest, TheEditorReadsAsItsParagraphsWithTheCaretI
 }
 
 TEST_F(EmbeddedObjectTextElementTest, ASelectionGoesToItsParagraphAndTheTextIsNeverWrittenWhole) {
-    EmbeddedObjectTextElement element(editor);
+    EmbeddedObjectTextElement element(editor,
+                                      std::make_shared<EmbeddedObjectTextElement::Knowledge>());
     // A selection inside the second paragraph: the editor says which
     // paragraph, the paragraph where in it.
     editor->set(ax::selectedTextRange, AccessibilityRange{1, 1});
@@ -115,7 +119,8 @@ TEST_F(EmbeddedObjectTextElementTest, ASelectionGoesToItsParagraphAndTheTextIsNe
 // text stays the same; an editor that draws a paragraph anew keeps the
 // text "U+FFFC U+FFFC U+FFFC" but puts a new element in its place.
 TEST_F(EmbeddedObjectTextElementTest, AParagraphDrawnAnewIsReadInItsPlace) {
-    EmbeddedObjectTextElement element(editor);
+    EmbeddedObjectTextElement element(editor,
+                                      std::make_shared<EmbeddedObjectTextElement::Knowledge>());
     ASSERT_EQ(accessibilityValueAs<QString>(element.attributeValue(ax::value)),
               QStringLiteral("第一段文字。\n第二段的内容在这里。\n第三段结束。"));
     const Element redrawn = paragraph(QStringLiteral("p2-new"), QStringLiteral("第二段改过了。"));
@@ -123,6 +128,35 @@ TEST_F(EmbeddedObjectTextElementTest, AParagraphDrawnAnewIsReadInItsPlace) {
     second->remove(ax::value).remove(ax::role).remove(ax::display);
     EXPECT_EQ(accessibilityValueAs<QString>(element.attributeValue(ax::value)),
               QStringLiteral("第一段文字。\n第二段改过了。\n第三段结束。"));
+}
+
+// A capture or an insertion reads the editor's value, caret, selection and
+// the text around the caret one after the other in one job of the
+// accessibility thread: the paragraphs are read once for all of them, and
+// anew in the next job (after the paste).
+TEST_F(EmbeddedObjectTextElementTest, OneJobReadsTheParagraphsOnceAndTheNextReadsThemAnew) {
+    AccessibilityThread thread;
+    std::atomic<int> paragraphReads{0};
+    second->onRead([&paragraphReads](const QString &attribute) {
+        if (attribute == ax::value)
+            ++paragraphReads;
+    });
+    const AccessibilityElementRef element = EmbeddedObjectTextElement::wrap(editor);
+    const auto readAll = [element] {
+        const auto value = accessibilityValueAs<QString>(element->attributeValue(ax::value));
+        element->attributeValue(ax::selectedTextRange);
+        element->attributeValue(ax::selectedText);
+        element->parameterizedAttributeValue(ax::stringForRange, AccessibilityRange{0, 9});
+        return value.value_or(QString());
+    };
+    EXPECT_EQ(testing::runTask(thread.run(readAll)),
+              QStringLiteral("第一段文字。\n第二段的内容在这里。\n第三段结束。"));
+    EXPECT_EQ(paragraphReads, 1);
+
+    second->set(ax::value, QStringLiteral("第二【口述】段的内容在这里。"));
+    EXPECT_EQ(testing::runTask(thread.run(readAll)),
+              QStringLiteral("第一段文字。\n第二【口述】段的内容在这里。\n第三段结束。"));
+    EXPECT_EQ(paragraphReads, 2);
 }
 
 } // namespace
