@@ -52,9 +52,9 @@ public:
 
     // Elements read for one text at most: a longer document is not read
     // rather than read slowly, each element being a call to its page.
-    static constexpr int maxElements = 400;
+    static constexpr int maxElements = 2000;
     // Elements known at most; beyond, what is known is forgotten.
-    static constexpr int maxKnown = 4096;
+    static constexpr int maxKnown = 8192;
 
 private:
     // What an element's text embeds, as found while it read `text`
