@@ -35,9 +35,14 @@ bool EmbeddedObjectText::add(int handle, const EmbeddedObjectNode &node, int par
         if (last == Last::block || (block && last != Last::nothing))
             m_text += QLatin1Char('\n');
     };
+    // A block's last line break (an empty paragraph's, or one at the end
+    // of a paragraph) starts no line of its own on the page.
+    info.shown = node.text.size();
+    if (node.block && node.text.endsWith(QLatin1Char('\n')))
+        --info.shown;
     qsizetype runStart = 0;
     qsizetype object = 0;
-    for (qsizetype index = 0; index < node.text.size(); ++index) {
+    for (qsizetype index = 0; index < info.shown; ++index) {
         if (node.text[index] != QChar(objectReplacementCharacter) || object >= node.objects.size())
             continue;
         if (index > runStart) {
@@ -56,9 +61,9 @@ bool EmbeddedObjectText::add(int handle, const EmbeddedObjectNode &node, int par
         last = childNode->block ? Last::block : Last::inlineItem;
         runStart = index + 1;
     }
-    if (node.text.size() > runStart) {
+    if (info.shown > runStart) {
         separate(false);
-        appendRun(info, handle, runStart, node.text.size());
+        appendRun(info, handle, runStart, info.shown);
     }
     if (info.runs.isEmpty() && info.objects.isEmpty())
         appendRun(info, handle, 0, 0);
@@ -79,9 +84,9 @@ std::optional<qsizetype> EmbeddedObjectText::offsetOf(Position position) const {
     if (found == m_nodes.constEnd())
         return std::nullopt;
     const Node &node = *found;
-    const qsizetype offset = position.offset;
-    if (offset < 0 || offset > node.text.size())
+    if (position.offset < 0 || position.offset > node.text.size())
         return std::nullopt;
+    const qsizetype offset = std::min(position.offset, node.shown);
     for (const Embedded &embedded : node.objects) {
         if (embedded.offset == offset)
             return m_nodes.value(embedded.node).start;

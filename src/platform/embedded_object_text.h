@@ -20,7 +20,8 @@ struct EmbeddedObjectNode {
     // U+FFFC of `text`.
     QList<int> objects;
     // A block (a paragraph, a heading, a list item) stands on lines of its
-    // own; anything else runs on in the line it sits in.
+    // own, and a line break at its end starts no further line; anything
+    // else runs on in the line it sits in.
     bool block = false;
 };
 
@@ -109,6 +110,9 @@ private:
         // Where the element's U+FFFC stands in its parent's text.
         qsizetype offsetInParent = 0;
         int depth = 0;
+        // How much of its own text shows; the rest is a line break that
+        // does not.
+        qsizetype shown = 0;
         // [start, end) of its whole content in the text.
         qsizetype start = 0;
         qsizetype end = 0;

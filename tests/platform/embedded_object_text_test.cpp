@@ -64,14 +64,15 @@ TEST(EmbeddedObjectText, ParagraphsReadAsLinesAndPlacesMapBothWays) {
     EXPECT_EQ(text->offsetOf({2, 11}), std::nullopt);
 }
 
-// A link inside a paragraph runs on in its line; an empty paragraph is an
-// empty line with a place for the caret.
+// A link inside a paragraph runs on in its line; an empty paragraph (its
+// one line break, as browsers expose it) is an empty line with a place for
+// the caret, and a paragraph's closing line break adds no line.
 TEST(EmbeddedObjectText, InlineObjectsRunOnAndEmptyParagraphsKeepTheirPlace) {
     const auto text = EmbeddedObjectText::read(
         readerOf({{0, {object + object, {1, 2}, true}},
-                  {1, {QStringLiteral("请看") + object + QStringLiteral("了解"), {3}, true}},
+                  {1, {QStringLiteral("请看") + object + QStringLiteral("了解\n"), {3}, true}},
                   {3, {QStringLiteral("说明"), {}, false}},
-                  {2, {QString(), {}, true}}}),
+                  {2, {QStringLiteral("\n"), {}, true}}}),
         10);
     ASSERT_TRUE(text);
     EXPECT_EQ(text->text(), QStringLiteral("请看说明了解\n"));
@@ -81,6 +82,8 @@ TEST(EmbeddedObjectText, InlineObjectsRunOnAndEmptyParagraphsKeepTheirPlace) {
     EXPECT_EQ(text->span(2, 6), (Span{1, 2, 5})) << "the whole link and what follows it";
     EXPECT_EQ(text->span(3, 6), std::nullopt) << "part of the link and what follows it";
     EXPECT_EQ(text->offsetOf({1, 3}), 4);
+    EXPECT_EQ(text->offsetOf({1, 6}), 6);
+    EXPECT_EQ(text->offsetOf({2, 1}), 7);
 }
 
 TEST(EmbeddedObjectText, ATreeThatCannotBeReadWholeIsNotReadAtAll) {
