@@ -19,10 +19,10 @@
 // GTK 3 editor of tests/tools by default); the editor runs with GDK_BACKEND set. --firefox
 // dictates into a text area in Firefox instead, native on Wayland or through XWayland; --chromium
 // into one in Chromium (an X11 window); --rich-text makes the browser's page a rich-text editor of
-// three paragraphs with the caret in the second. In GNOME's session the user agrees to lend the
-// desktop's keyboard at the first recording of each build, and the caret stops blinking for the
-// run. Each dictation's line also says how the insertion ended and what the clipboard holds
-// afterwards: the user copied something of their own before speaking.
+// three paragraphs and a list with the caret in the second paragraph. In GNOME's session the user
+// agrees to lend the desktop's keyboard at the first recording of each build, and the caret stops
+// blinking for the run. Each dictation's line also says how the insertion ended and what the
+// clipboard holds afterwards: the user copied something of their own before speaking.
 
 #include "bench/app/application_under_test.h"
 #include "platform/accessibility_thread.h"

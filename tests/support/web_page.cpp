@@ -12,7 +12,8 @@ QByteArray webPageHtml(WebPage page) {
     return head + "<title>编辑器</title></head><body>"
                   "<div id=\"editor\" contenteditable=\"true\" "
                   "style=\"width:600px;min-height:200px;border:1px solid #888\">"
-                  "<div>第一段文字。</div><div>第二段的内容在这里。</div><div>第三段结束。</div>"
+                  "<div>第一段文字。</div><div>第二段的内容在这里。</div>"
+                  "<div>第三段有<a href=\"#note\">一个链接</a>。<br></div><ul><li>要点一</li></ul>"
                   "</div><script>onload = () => {"
                   "const editor = document.getElementById('editor');"
                   "const range = document.createRange();"
@@ -22,7 +23,7 @@ QByteArray webPageHtml(WebPage page) {
 }
 
 QString richTextEditorText() {
-    return QStringLiteral("第一段文字。\n第二段的内容在这里。\n第三段结束。");
+    return QStringLiteral("第一段文字。\n第二段的内容在这里。\n第三段有一个链接。\n• 要点一");
 }
 
 } // namespace tovalit::testing

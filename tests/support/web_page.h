@@ -10,9 +10,10 @@ enum class WebPage {
     // An empty text area that takes the focus as the page loads, as a mail
     // or chat page's field does.
     textArea,
-    // A rich-text editor of three paragraphs, each an element of its own as
-    // web mail and chat editors make them, with the caret two characters
-    // into the second.
+    // A rich-text editor of three paragraphs and a list, each an element of
+    // its own as web mail and chat editors make them (the third holds a link
+    // and ends in a line break), with the caret two characters into the
+    // second.
     richTextEditor,
 };
 

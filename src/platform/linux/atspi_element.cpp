@@ -19,10 +19,12 @@ std::optional<AccessibilityValue> textValue(std::optional<QString> text) {
 
 } // namespace
 
-AtspiElement::AtspiElement(std::shared_ptr<AtspiBus> bus, Kind kind, AtspiObject object)
+AtspiElement::AtspiElement(std::shared_ptr<AtspiBus> bus, Kind kind, AtspiObject object,
+                           bool embeddedInEditor)
     : m_bus(std::move(bus))
     , m_kind(kind)
-    , m_object(std::move(object)) {}
+    , m_object(std::move(object))
+    , m_embeddedInEditor(embeddedInEditor) {}
 
 QString AtspiElement::identity() const {
     switch (m_kind) {
@@ -85,7 +87,7 @@ std::optional<AccessibilityValue> AtspiElement::attributeValue(const QString &at
         // Each costs the page two calls: only a text the user edits is read
         // through what it embeds, never a whole page.
         if (!hasInterface(hypertextInterface) ||
-            !m_bus->hasState(m_object, AtspiBus::stateEditable))
+            (!m_embeddedInEditor && !m_bus->hasState(m_object, AtspiBus::stateEditable)))
             return std::nullopt;
         auto objects = m_bus->embeddedObjects(m_object);
         if (!objects || objects->isEmpty())
@@ -93,7 +95,7 @@ std::optional<AccessibilityValue> AtspiElement::attributeValue(const QString &at
         QList<AccessibilityElementRef> elements;
         elements.reserve(objects->size());
         for (const AtspiObject &object : *objects)
-            elements.append(element(object));
+            elements.append(std::make_shared<AtspiElement>(m_bus, Kind::Object, object, true));
         return AccessibilityValue(elements);
     }
     if (attribute == ax::display) {

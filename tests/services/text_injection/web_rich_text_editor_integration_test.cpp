@@ -108,7 +108,7 @@ TEST_P(WebRichTextEditorTest, TheCaretsParagraphIsTheContextAndThePasteThereIsVe
     }));
     EXPECT_EQ(captured.surroundingTextBeforeCursor, QStringLiteral("第一段文字。\n第二"));
     EXPECT_EQ(captured.surroundingTextAfterCursor,
-              QStringLiteral("段的内容在这里。\n第三段结束。"));
+              QStringLiteral("段的内容在这里。\n第三段有一个链接。\n• 要点一"));
     EXPECT_TRUE(captured.caretRect.has_value());
 
     auto owner = XClipboardClient::copy(QStringLiteral("old"));
@@ -118,8 +118,9 @@ TEST_P(WebRichTextEditorTest, TheCaretsParagraphIsTheContextAndThePasteThereIsVe
         << logLines().join(u'\n').toStdString();
     EXPECT_EQ(logLines(QStringLiteral("insert.result")),
               QStringList{QStringLiteral("result=pastedFromClipboard | path=verified")});
-    EXPECT_EQ(editorText(),
-              QStringLiteral("第一段文字。\n第二【口述】段的内容在这里。\n第三段结束。"));
+    EXPECT_EQ(
+        editorText(),
+        QStringLiteral("第一段文字。\n第二【口述】段的内容在这里。\n第三段有一个链接。\n• 要点一"));
     // The user's clipboard comes back.
     EXPECT_TRUE(waitUntil([] { return XClipboardClient::paste() == QStringLiteral("old"); },
                           "the user's clipboard to come back", 5s));
