@@ -19,21 +19,26 @@
 // in turn, both by default; x11 alone runs in an X11 session too), --logs
 // FOLDER (keeps each build's diagnostics log there), --editor COMMAND... (the rest of the line; the
 // GTK 3 editor of tests/tools by default); the editor runs with GDK_BACKEND set. --firefox
-// dictates into a text area in Firefox instead, native on Wayland or through XWayland. In GNOME's
-// session the user agrees to lend the desktop's keyboard at the first recording of each build, and
-// the caret stops blinking for the run.
+// dictates into a text area in Firefox instead, native on Wayland or through XWayland; --chromium
+// into one in Chromium (an X11 window); --rich-text makes the browser's page a rich-text editor of
+// three paragraphs and a list with the caret in the second paragraph. In GNOME's session the user
+// agrees to lend the desktop's keyboard at the first recording of each build, and the caret stops
+// blinking for the run. Each dictation's line also says how the insertion ended and what the
+// clipboard holds afterwards: the user copied something of their own before speaking.
 
 #include "bench/app/application_under_test.h"
 #include "platform/accessibility_thread.h"
 #include "platform/linux/atspi_accessibility_client.h"
 #include "services/context/accessibility_focus.h"
 #include "tests/support/application_process.h"
+#include "tests/support/chromium_page.h"
 #include "tests/support/firefox_page.h"
 #include "tests/support/remote_desktop_consent.h"
 #include "tests/support/run_task.h"
 #include "tests/support/spoken_audio.h"
 #include "tests/support/test_editor_process.h"
 #include "tests/support/test_session.h"
+#include "tests/support/x_clipboard_client.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -67,17 +72,26 @@ struct Options {
     QString logs;
     // The editor's windows, in turn.
     QStringList backends = {QStringLiteral("x11"), QStringLiteral("wayland")};
-    // A text area in Firefox instead of the editor.
+    // A text area in Firefox, or in Chromium, instead of the editor.
     bool firefox = false;
+    bool chromium = false;
+    // The browser shows a rich-text editor instead of a text area.
+    bool richText = false;
 };
 
+// What the user copied before speaking, which the clipboard holds again
+// once the text is in.
+const QString userClipboard = QStringLiteral("用户自己复制的文字");
+
 // One dictation: milliseconds from the stop to the text, and to each step;
-// how the insertion ended, and the role of the element the capture read.
+// how the insertion ended, the role of the element the capture read, and
+// the clipboard's text afterwards.
 struct Timing {
     double text = -1;
     std::map<QString, double> steps;
     QString result;
     QString role;
+    QString clipboard;
 };
 
 class EditorWatch {
@@ -148,9 +162,10 @@ public:
                     continue;
                 }
                 timings[backend].push_back(*timing);
-                std::fprintf(stderr, "  %s, %s: %.0f ms, %s, role=%s\n", qPrintable(m_program),
-                             qPrintable(backend), timing->text, qPrintable(timing->result),
-                             qPrintable(timing->role));
+                std::fprintf(stderr, "  %s, %s: %.0f ms | %s | role=%s | clipboard=%s\n",
+                             qPrintable(m_program), qPrintable(backend), timing->text,
+                             qPrintable(timing->result), qPrintable(timing->role),
+                             qPrintable(timing->clipboard));
             }
         }
         return true;
@@ -180,18 +195,32 @@ private:
     std::optional<Timing> dictate(const QString &backend, int index) {
         QProcess editor;
         std::unique_ptr<testing::FirefoxPage> firefox;
+        std::unique_ptr<testing::ChromiumPage> chromium;
         qint32 pid = 0;
+        const testing::WebPage page =
+            m_options.richText ? testing::WebPage::richTextEditor : testing::WebPage::textArea;
         if (m_options.firefox) {
             QString why;
             firefox = testing::FirefoxPage::start(backend == u"x11"
                                                       ? testing::FirefoxPage::Backend::x11
                                                       : testing::FirefoxPage::Backend::wayland,
-                                                  &why);
+                                                  &why, page);
             if (!firefox) {
                 fail(why);
                 return std::nullopt;
             }
             pid = firefox->processIdentifier();
+        } else if (m_options.chromium) {
+            QString why;
+            if (backend != u"x11")
+                why = QStringLiteral("Chromium is started as an X11 window only");
+            else
+                chromium = testing::ChromiumPage::start(page, &why);
+            if (!chromium) {
+                fail(why);
+                return std::nullopt;
+            }
+            pid = chromium->processIdentifier();
         } else {
             QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
             environment.insert(QStringLiteral("GDK_BACKEND"), backend);
@@ -203,10 +232,14 @@ private:
             pid = qint32(editor.processId());
         }
         const auto stopEditor = qScopeGuard([&] {
-            if (!firefox)
+            if (!firefox && !chromium)
                 stopProcess(editor);
         });
-        const auto focused = [&] { return m_watch.focusedProcess() == pid && m_watch.text(pid); };
+        // Chromium says none of its windows is active: the bus does not
+        // tell whether the desktop's focus is in it.
+        const auto focused = [&] {
+            return (chromium || m_watch.focusedProcess() == pid) && m_watch.text(pid);
+        };
         // A browser's first start with a new profile takes a while, and so
         // does a GTK 4 editor's in a compositor that draws in software on a
         // busy machine.
@@ -220,6 +253,12 @@ private:
             return Timing{};
         }
 
+        QProcess copied;
+        if (!copy(copied, userClipboard)) {
+            fail(QStringLiteral("the user's copy never reached the clipboard"));
+            return std::nullopt;
+        }
+        const auto dropCopy = qScopeGuard([&] { stopProcess(copied); });
         testing::GatewayStandIn &gateway = m_application->gateway();
         const size_t connections = gateway.recogniser.handshakes().size();
         const QDateTime started = QDateTime::currentDateTimeUtc();
@@ -288,6 +327,7 @@ private:
         timing.role = firstMessage(QStringLiteral("capture"), started)
                           .section(QStringLiteral(" | role="), 1)
                           .section(QStringLiteral(" | "), 0, 0);
+        timing.clipboard = testing::XClipboardClient::paste().value_or(QStringLiteral("<none>"));
         return timing;
     }
 
@@ -304,6 +344,20 @@ private:
                 return true;
         }
         return false;
+    }
+
+    // Another application takes the clipboard with `text`, in `owner`.
+    static bool copy(QProcess &owner, const QString &text) {
+        owner.setStandardOutputFile(QProcess::nullDevice());
+        owner.setStandardErrorFile(QProcess::nullDevice());
+        owner.start(QStringLiteral("xclip"),
+                    {QStringLiteral("-quiet"), QStringLiteral("-selection"),
+                     QStringLiteral("clipboard"), QStringLiteral("-i")});
+        if (!owner.waitForStarted(5000))
+            return false;
+        owner.write(text.toUtf8());
+        owner.closeWriteChannel();
+        return waitFor([&] { return testing::XClipboardClient::paste() == text; }, 5);
     }
 
     struct LogLine {
@@ -459,6 +513,10 @@ int main(int argc, char *argv[]) {
             ++index;
         } else if (argument == u"--firefox") {
             options.firefox = true;
+        } else if (argument == u"--chromium") {
+            options.chromium = true;
+        } else if (argument == u"--rich-text") {
+            options.richText = true;
         } else if (argument == u"--rounds" && value.toInt() > 0) {
             options.rounds = value.toInt();
             ++index;
@@ -468,7 +526,8 @@ int main(int argc, char *argv[]) {
         } else {
             std::fprintf(stderr, "usage: bench_delivery_latency [--app LABEL=PATH]... "
                                  "[--rounds N] [--backends x11,wayland] [--logs FOLDER] "
-                                 "[--firefox | --editor COMMAND...]\n");
+                                 "[--firefox | --chromium] [--rich-text] "
+                                 "[--editor COMMAND...]\n");
             return 2;
         }
     }

@@ -50,6 +50,14 @@ inline const QString rows = QStringLiteral("AXRows");
 inline const QString columns = QStringLiteral("AXColumns");
 inline const QString focusedUIElement = QStringLiteral("AXFocusedUIElement");
 inline const QString focusedWindow = QStringLiteral("AXFocusedWindow");
+// The elements a rich-text editor's text embeds (its paragraphs, links,
+// images): a list of elements, the n-th standing at the n-th U+FFFC of the
+// AXValue. Only an element the user edits answers: following a whole
+// page's elements would cost a call to the page for each one.
+inline const QString embeddedObjects = QStringLiteral("AXEmbeddedObjects");
+// How a web page lays the element out ("block", "inline", "list-item"...),
+// where the application says.
+inline const QString display = QStringLiteral("AXDisplay");
 // Parameterised: both take an AccessibilityRange.
 inline const QString stringForRange = QStringLiteral("AXStringForRange");
 inline const QString boundsForRange = QStringLiteral("AXBoundsForRange");

@@ -2,7 +2,10 @@
 
 #include <QMetaObject>
 #include <QObject>
+#include <QScopeGuard>
 #include <QThread>
+
+#include <atomic>
 
 namespace tovalit {
 
@@ -20,8 +23,26 @@ AccessibilityThread::~AccessibilityThread() {
     m_thread->wait();
 }
 
+namespace {
+
+thread_local quint64 runningJob = 0;
+std::atomic<quint64> lastJob{0};
+
+} // namespace
+
 void AccessibilityThread::post(std::function<void()> job) {
-    QMetaObject::invokeMethod(m_context, std::move(job), Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        m_context,
+        [job = std::move(job)] {
+            runningJob = ++lastJob;
+            const auto done = qScopeGuard([] { runningJob = 0; });
+            job();
+        },
+        Qt::QueuedConnection);
+}
+
+quint64 AccessibilityThread::currentJob() {
+    return runningJob;
 }
 
 bool AccessibilityThread::isCurrent() const {

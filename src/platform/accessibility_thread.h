@@ -2,6 +2,7 @@
 
 #include <QFuture>
 #include <QPromise>
+#include <QtGlobal>
 #include <qcoro/qcorofuture.h>
 #include <qcoro/qcorotask.h>
 
@@ -39,6 +40,10 @@ public:
     QFuture<std::invoke_result_t<Job &>> submit(Job job);
 
     bool isCurrent() const;
+    // A number of the job running on the calling thread, different for
+    // every job; 0 outside a job. What a job reads of one tree, call after
+    // call, may be read once for all of them.
+    static quint64 currentJob();
     // An object living on the thread, for receivers of bus signals.
     QObject *context() const;
 

@@ -8,13 +8,6 @@ namespace tovalit::testing {
 
 namespace {
 
-// The text area takes the focus as the page loads, as a mail or chat
-// page's field does.
-const QByteArray page = "<!DOCTYPE html><html lang=\"zh\"><head><meta charset=\"utf-8\">"
-                        "<title>留言</title></head><body>"
-                        "<textarea id=\"message\" rows=\"6\" cols=\"40\" autofocus></textarea>"
-                        "</body></html>";
-
 // A first start asks nothing, shows no welcome tab and stays off the
 // network.
 const QByteArray preferences =
@@ -43,7 +36,7 @@ bool writeFile(const QString &path, const QByteArray &contents) {
 
 } // namespace
 
-std::unique_ptr<FirefoxPage> FirefoxPage::start(Backend backend, QString *failure) {
+std::unique_ptr<FirefoxPage> FirefoxPage::start(Backend backend, QString *failure, WebPage page) {
     const auto fail = [failure](const QString &why) -> std::unique_ptr<FirefoxPage> {
         if (failure)
             *failure = why;
@@ -53,7 +46,8 @@ std::unique_ptr<FirefoxPage> FirefoxPage::start(Backend backend, QString *failur
     const QString profile = firefox->m_folder.filePath(QStringLiteral("profile"));
     const QString pagePath = firefox->m_folder.filePath(QStringLiteral("page.html"));
     if (!firefox->m_folder.isValid() || !QDir().mkpath(profile) ||
-        !writeFile(profile + QStringLiteral("/user.js"), preferences) || !writeFile(pagePath, page))
+        !writeFile(profile + QStringLiteral("/user.js"), preferences) ||
+        !writeFile(pagePath, webPageHtml(page)))
         return fail(QStringLiteral("could not write Firefox's profile and page"));
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("MOZ_ENABLE_WAYLAND"),

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "tests/support/web_page.h"
+
 #include <QProcess>
 #include <QString>
 #include <QTemporaryDir>
@@ -8,10 +10,11 @@
 
 namespace tovalit::testing {
 
-// Firefox showing a local page whose text area has the focus, with a
-// profile of its own in a temporary folder, started in a process of its
-// own with its accessibility tree on the bus, and stopped when the object
-// goes. Native on Wayland, or an X11 window through XWayland.
+// Firefox showing a local page (by default one whose text area has the
+// focus), with a profile of its own in a temporary folder, started in a
+// process of its own with its accessibility tree on the bus, and stopped
+// when the object goes. Native on Wayland, or an X11 window through
+// XWayland.
 class FirefoxPage {
 public:
     enum class Backend { wayland, x11 };
@@ -19,7 +22,8 @@ public:
     // Starts Firefox; the caller waits for the text area (its process is
     // processIdentifier()). A failure gives nothing, and says why in
     // `failure`.
-    static std::unique_ptr<FirefoxPage> start(Backend backend, QString *failure = nullptr);
+    static std::unique_ptr<FirefoxPage> start(Backend backend, QString *failure = nullptr,
+                                              WebPage page = WebPage::textArea);
     ~FirefoxPage();
     FirefoxPage(const FirefoxPage &) = delete;
     FirefoxPage &operator=(const FirefoxPage &) = delete;

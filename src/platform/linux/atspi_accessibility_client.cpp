@@ -1,6 +1,7 @@
 #include "platform/linux/atspi_accessibility_client.h"
 
 #include "platform/accessibility_thread.h"
+#include "platform/embedded_object_text_element.h"
 #include "platform/linux/atspi_bus.h"
 #include "platform/linux/atspi_element.h"
 
@@ -9,12 +10,16 @@ namespace tovalit {
 AtspiAccessibilityClient::AtspiAccessibilityClient(std::shared_ptr<AccessibilityThread> thread,
                                                    int callTimeoutMilliseconds)
     : m_thread(std::move(thread))
-    , m_bus(std::make_shared<AtspiBus>(callTimeoutMilliseconds)) {}
+    , m_bus(std::make_shared<AtspiBus>(callTimeoutMilliseconds))
+    , m_knowledge(std::make_shared<EmbeddedObjectTextElement::Knowledge>()) {}
 
 AtspiAccessibilityClient::~AtspiAccessibilityClient() {
-    // The bus connection belongs to the accessibility thread: let it go
-    // there, after whatever is still queued.
-    m_thread->post([bus = std::move(m_bus)]() mutable { bus.reset(); });
+    // The bus connection belongs to the accessibility thread, and so do the
+    // elements known: let them go there, after whatever is still queued.
+    m_thread->post([bus = std::move(m_bus), knowledge = std::move(m_knowledge)]() mutable {
+        knowledge.reset();
+        bus.reset();
+    });
 }
 
 AccessibilityThread &AtspiAccessibilityClient::thread() {
@@ -28,9 +33,13 @@ bool AtspiAccessibilityClient::isProcessTrusted() {
 
 AccessibilityElementRef AtspiAccessibilityClient::applicationElement(qint32 processIdentifier) {
     Q_ASSERT(m_thread->isCurrent());
+    // Every element reached from these two reads a rich-text editor's text
+    // as its user sees it.
     if (auto service = m_bus->serviceOfProcess(processIdentifier)) {
-        return std::make_shared<AtspiElement>(m_bus, AtspiElement::Kind::Application,
-                                              AtspiBus::rootOf(*service));
+        return EmbeddedObjectTextElement::wrap(
+            std::make_shared<AtspiElement>(m_bus, AtspiElement::Kind::Application,
+                                           AtspiBus::rootOf(*service)),
+            m_knowledge);
     }
     return std::make_shared<AtspiElement>(
         m_bus, AtspiElement::Kind::Unreachable,
@@ -39,7 +48,9 @@ AccessibilityElementRef AtspiAccessibilityClient::applicationElement(qint32 proc
 
 AccessibilityElementRef AtspiAccessibilityClient::systemWideElement() {
     Q_ASSERT(m_thread->isCurrent());
-    return std::make_shared<AtspiElement>(m_bus, AtspiElement::Kind::SystemWide, AtspiObject{});
+    return EmbeddedObjectTextElement::wrap(
+        std::make_shared<AtspiElement>(m_bus, AtspiElement::Kind::SystemWide, AtspiObject{}),
+        m_knowledge);
 }
 
 } // namespace tovalit

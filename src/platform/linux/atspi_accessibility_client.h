@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/accessibility_client.h"
+#include "platform/embedded_object_text_element.h"
 
 #include <memory>
 
@@ -30,6 +31,9 @@ public:
 private:
     std::shared_ptr<AccessibilityThread> m_thread;
     std::shared_ptr<AtspiBus> m_bus;
+    // What rich-text editors' elements were found to embed, from one
+    // dictation to the next.
+    std::shared_ptr<EmbeddedObjectTextElement::Knowledge> m_knowledge;
 };
 
 } // namespace tovalit

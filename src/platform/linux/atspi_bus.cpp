@@ -20,6 +20,8 @@ const QString nullPath = QStringLiteral("/org/a11y/atspi/null");
 const QString accessibleInterface = QStringLiteral("org.a11y.atspi.Accessible");
 const QString textInterface = QStringLiteral("org.a11y.atspi.Text");
 const QString applicationInterface = QStringLiteral("org.a11y.atspi.Application");
+const QString hypertextInterface = QStringLiteral("org.a11y.atspi.Hypertext");
+const QString hyperlinkInterface = QStringLiteral("org.a11y.atspi.Hyperlink");
 const QString propertiesInterface = QStringLiteral("org.freedesktop.DBus.Properties");
 
 // Screen coordinates (AT-SPI coordinate type 0).
@@ -357,6 +359,29 @@ std::optional<QRect> AtspiBus::characterExtents(const AtspiObject &object, qint6
     return rectFrom(*reply);
 }
 
+std::optional<QList<AtspiObject>> AtspiBus::embeddedObjects(const AtspiObject &object) {
+    auto count = call(object, hypertextInterface, QStringLiteral("GetNLinks"));
+    if (!count || count->isEmpty())
+        return std::nullopt;
+    const auto number = integerFrom(count->first());
+    if (!number || *number < 0 || *number > maxChildrenRead)
+        return std::nullopt;
+    QList<AtspiObject> objects;
+    for (int index = 0; index < int(*number); ++index) {
+        // A link is an object of its own, which names the embedded one.
+        auto link = call(object, hypertextInterface, QStringLiteral("GetLink"), {index});
+        auto linkObject = link && !link->isEmpty() ? objectFrom(link->first()) : std::nullopt;
+        if (!linkObject)
+            return std::nullopt;
+        auto target = call(*linkObject, hyperlinkInterface, QStringLiteral("GetObject"), {0});
+        auto embedded = target && !target->isEmpty() ? objectFrom(target->first()) : std::nullopt;
+        if (!embedded)
+            return std::nullopt;
+        objects.append(*embedded);
+    }
+    return objects;
+}
+
 QList<AtspiObject> AtspiBus::applications() {
     auto reply = call(rootOf(registryService), accessibleInterface, QStringLiteral("GetChildren"));
     if (!reply || reply->isEmpty())
@@ -438,7 +463,7 @@ std::optional<AtspiObject> AtspiBus::focusedElement(const QString &service) {
     }
     auto window = activeWindow(service);
     if (!window)
-        return std::nullopt;
+        return focusedEditableInAnyWindow(service);
     FoundFocus found{*window, *window, {}};
     auto focused = searchFocused(*window, &found.path);
     if (focused) {
@@ -471,6 +496,21 @@ std::optional<AtspiObject> AtspiBus::searchFocused(const AtspiObject &window,
             return sameApplication;
         },
         maxFocusSearch, path);
+}
+
+std::optional<AtspiObject> AtspiBus::focusedEditableInAnyWindow(const QString &service) {
+    // Chromium marks none of its windows active and keeps a focused element
+    // in each, hidden ones too: the one the user types into is editable.
+    const auto windows = children(rootOf(service));
+    if (!windows)
+        return std::nullopt;
+    for (const AtspiObject &window : *windows) {
+        // Not kept for next time: only a window found active is.
+        const auto focused = searchFocused(window);
+        if (focused && hasState(*focused, stateEditable))
+            return focused;
+    }
+    return std::nullopt;
 }
 
 AtspiObject AtspiBus::rootOf(const QString &service) {

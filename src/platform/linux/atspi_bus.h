@@ -62,6 +62,9 @@ public:
     std::optional<qint64> caretOffset(const AtspiObject &object);
     std::optional<QRect> rangeExtents(const AtspiObject &object, qint64 start, qint64 end);
     std::optional<QRect> characterExtents(const AtspiObject &object, qint64 offset);
+    // Hypertext interface: the objects embedded in the element's text, in
+    // the order of their links (and of their U+FFFC in the text).
+    std::optional<QList<AtspiObject>> embeddedObjects(const AtspiObject &object);
 
     // Applications on the bus, and what is known about each.
     QList<AtspiObject> applications();
@@ -102,6 +105,7 @@ private:
     std::optional<FocusStates> focusStates(const AtspiObject &object);
     std::optional<AtspiObject> searchFocused(const AtspiObject &window,
                                              QList<AtspiObject> *path = nullptr);
+    std::optional<AtspiObject> focusedEditableInAnyWindow(const QString &service);
 
     int m_callTimeout;
     QString m_connectionName;

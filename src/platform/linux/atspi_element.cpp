@@ -9,6 +9,7 @@ namespace {
 const QString accessibleInterface = QStringLiteral("org.a11y.atspi.Accessible");
 const QString textInterface = QStringLiteral("org.a11y.atspi.Text");
 const QString editableTextInterface = QStringLiteral("org.a11y.atspi.EditableText");
+const QString hypertextInterface = QStringLiteral("org.a11y.atspi.Hypertext");
 
 std::optional<AccessibilityValue> textValue(std::optional<QString> text) {
     if (!text)
@@ -18,10 +19,12 @@ std::optional<AccessibilityValue> textValue(std::optional<QString> text) {
 
 } // namespace
 
-AtspiElement::AtspiElement(std::shared_ptr<AtspiBus> bus, Kind kind, AtspiObject object)
+AtspiElement::AtspiElement(std::shared_ptr<AtspiBus> bus, Kind kind, AtspiObject object,
+                           bool embeddedInEditor)
     : m_bus(std::move(bus))
     , m_kind(kind)
-    , m_object(std::move(object)) {}
+    , m_object(std::move(object))
+    , m_embeddedInEditor(embeddedInEditor) {}
 
 QString AtspiElement::identity() const {
     switch (m_kind) {
@@ -79,6 +82,27 @@ std::optional<AccessibilityValue> AtspiElement::attributeValue(const QString &at
         if (!attributes || !attributes->contains(QStringLiteral("placeholder-text")))
             return std::nullopt;
         return AccessibilityValue(attributes->value(QStringLiteral("placeholder-text")));
+    }
+    if (attribute == ax::embeddedObjects) {
+        // Each costs the page two calls: only a text the user edits is read
+        // through what it embeds, never a whole page.
+        if (!hasInterface(hypertextInterface) ||
+            (!m_embeddedInEditor && !m_bus->hasState(m_object, AtspiBus::stateEditable)))
+            return std::nullopt;
+        auto objects = m_bus->embeddedObjects(m_object);
+        if (!objects || objects->isEmpty())
+            return std::nullopt;
+        QList<AccessibilityElementRef> elements;
+        elements.reserve(objects->size());
+        for (const AtspiObject &object : *objects)
+            elements.append(std::make_shared<AtspiElement>(m_bus, Kind::Object, object, true));
+        return AccessibilityValue(elements);
+    }
+    if (attribute == ax::display) {
+        auto attributes = m_bus->attributes(m_object);
+        if (!attributes || !attributes->contains(QStringLiteral("display")))
+            return std::nullopt;
+        return AccessibilityValue(attributes->value(QStringLiteral("display")));
     }
     if (attribute == ax::parent) {
         auto parent = m_bus->parent(m_object);

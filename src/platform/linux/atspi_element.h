@@ -20,7 +20,10 @@ public:
         Unreachable, // an application that is not on the bus: answers nothing
     };
 
-    AtspiElement(std::shared_ptr<AtspiBus> bus, Kind kind, AtspiObject object);
+    // An element embedded in an editor's text reads what it embeds too,
+    // editable or not (Firefox does not mark a list in an editor editable).
+    AtspiElement(std::shared_ptr<AtspiBus> bus, Kind kind, AtspiObject object,
+                 bool embeddedInEditor = false);
 
     QString identity() const override;
     std::optional<AccessibilityValue> attributeValue(const QString &attribute) override;
@@ -56,6 +59,7 @@ private:
     Kind m_kind;
     AtspiObject m_object;
     std::optional<QStringList> m_interfaces;
+    bool m_embeddedInEditor = false;
 };
 
 } // namespace tovalit

@@ -1,0 +1,70 @@
+#include "tests/support/chromium_page.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QThread>
+#include <QUrl>
+
+namespace tovalit::testing {
+
+std::unique_ptr<ChromiumPage> ChromiumPage::start(WebPage page, QString *failure) {
+    const auto fail = [failure](const QString &why) -> std::unique_ptr<ChromiumPage> {
+        if (failure)
+            *failure = why;
+        return nullptr;
+    };
+    std::unique_ptr<ChromiumPage> chromium(new ChromiumPage);
+    const QString pagePath = chromium->m_folder.filePath(QStringLiteral("page.html"));
+    QFile file(pagePath);
+    const QByteArray html = webPageHtml(page);
+    if (!chromium->m_folder.isValid() || !file.open(QIODevice::WriteOnly) ||
+        file.write(html) != html.size())
+        return fail(QStringLiteral("could not write Chromium's page"));
+    file.close();
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    // Its tree reaches the bus only when asked for, as a desktop with a
+    // screen reader on asks.
+    environment.insert(QStringLiteral("ACCESSIBILITY_ENABLED"), QStringLiteral("1"));
+    environment.remove(QStringLiteral("NO_AT_BRIDGE"));
+    chromium->m_process.setProcessEnvironment(environment);
+    chromium->m_process.setProcessChannelMode(QProcess::MergedChannels);
+    // A first start asks nothing, stays off the network and keeps out of
+    // the keyring; the sandbox cannot start as root in a container.
+    chromium->m_process.start(
+        program(),
+        {QStringLiteral("--user-data-dir=") +
+             chromium->m_folder.filePath(QStringLiteral("profile")),
+         QStringLiteral("--force-renderer-accessibility"), QStringLiteral("--ozone-platform=x11"),
+         QStringLiteral("--no-sandbox"), QStringLiteral("--test-type"),
+         QStringLiteral("--no-first-run"), QStringLiteral("--no-default-browser-check"),
+         QStringLiteral("--disable-gpu"), QStringLiteral("--password-store=basic"),
+         QStringLiteral("--disable-background-networking"),
+         QStringLiteral("--disable-component-update"), QStringLiteral("--disable-sync"),
+         QUrl::fromLocalFile(pagePath).toString()});
+    if (!chromium->m_process.waitForStarted(10000))
+        return fail(QStringLiteral("Chromium did not start: ") + chromium->m_process.errorString());
+    return chromium;
+}
+
+ChromiumPage::~ChromiumPage() {
+    m_process.terminate();
+    if (!m_process.waitForFinished(5000))
+        m_process.kill();
+    m_process.waitForFinished(2000);
+    // Its helper processes write the profile a moment after the browser
+    // has ended.
+    QElapsedTimer elapsed;
+    elapsed.start();
+    while (!m_folder.remove() && elapsed.elapsed() < 5000)
+        QThread::msleep(50);
+}
+
+qint32 ChromiumPage::processIdentifier() const {
+    return qint32(m_process.processId());
+}
+
+QString ChromiumPage::output() {
+    return QString::fromLocal8Bit(m_process.readAll());
+}
+
+} // namespace tovalit::testing

@@ -1,0 +1,39 @@
+#pragma once
+
+#include "tests/support/web_page.h"
+
+#include <QProcess>
+#include <QString>
+#include <QTemporaryDir>
+
+#include <memory>
+
+namespace tovalit::testing {
+
+// Chromium as an X11 window showing a local page, with a profile of its
+// own in a temporary folder and its accessibility tree on the bus (as with
+// a screen reader on), stopped when the object goes.
+class ChromiumPage {
+public:
+    // Starts Chromium; the caller waits for the page (its process is
+    // processIdentifier()). A failure gives nothing, and says why in
+    // `failure`.
+    static std::unique_ptr<ChromiumPage> start(WebPage page, QString *failure = nullptr);
+    ~ChromiumPage();
+    ChromiumPage(const ChromiumPage &) = delete;
+    ChromiumPage &operator=(const ChromiumPage &) = delete;
+
+    qint32 processIdentifier() const;
+    // What Chromium said, for a failure message.
+    QString output();
+
+    // The browser's executable, by the name Debian installs it under.
+    static QString program() { return QStringLiteral("chromium"); }
+
+private:
+    ChromiumPage() = default;
+    QTemporaryDir m_folder;
+    QProcess m_process;
+};
+
+} // namespace tovalit::testing

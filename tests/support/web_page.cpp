@@ -1,0 +1,29 @@
+#include "tests/support/web_page.h"
+
+namespace tovalit::testing {
+
+QByteArray webPageHtml(WebPage page) {
+    const QByteArray head = "<!DOCTYPE html><html lang=\"zh\"><head><meta charset=\"utf-8\">";
+    if (page == WebPage::textArea)
+        return head + "<title>留言</title></head><body>"
+                      "<textarea id=\"message\" rows=\"6\" cols=\"40\" autofocus></textarea>"
+                      "</body></html>";
+    // The page places the caret itself, as a click into the paragraph would.
+    return head + "<title>编辑器</title></head><body>"
+                  "<div id=\"editor\" contenteditable=\"true\" "
+                  "style=\"width:600px;min-height:200px;border:1px solid #888\">"
+                  "<div>第一段文字。</div><div>第二段的内容在这里。</div>"
+                  "<div>第三段有<a href=\"#note\">一个链接</a>。<br></div><ul><li>要点一</li></ul>"
+                  "</div><script>onload = () => {"
+                  "const editor = document.getElementById('editor');"
+                  "const range = document.createRange();"
+                  "range.setStart(editor.children[1].firstChild, 2); range.collapse(true);"
+                  "getSelection().removeAllRanges(); getSelection().addRange(range);"
+                  "editor.focus();};</script></body></html>";
+}
+
+QString richTextEditorText() {
+    return QStringLiteral("第一段文字。\n第二段的内容在这里。\n第三段有一个链接。\n• 要点一");
+}
+
+} // namespace tovalit::testing

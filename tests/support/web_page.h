@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+namespace tovalit::testing {
+
+// The pages the desktop tests show in a browser.
+enum class WebPage {
+    // An empty text area that takes the focus as the page loads, as a mail
+    // or chat page's field does.
+    textArea,
+    // A rich-text editor of three paragraphs and a list, each an element of
+    // its own as web mail and chat editors make them (the third holds a link
+    // and ends in a line break), with the caret two characters into the
+    // second.
+    richTextEditor,
+};
+
+QByteArray webPageHtml(WebPage page);
+
+// The rich-text editor's text as its user reads it, a line per paragraph,
+// and where its caret stands in it (UTF-16 units).
+QString richTextEditorText();
+constexpr qsizetype richTextEditorCaret = 9;
+
+} // namespace tovalit::testing
