@@ -24,7 +24,9 @@
 // three paragraphs and a list with the caret in the second paragraph. In GNOME's session the user
 // agrees to lend the desktop's keyboard at the first recording of each build, and the caret stops
 // blinking for the run. Each dictation's line also says how the insertion ended and what the
-// clipboard holds afterwards: the user copied something of their own before speaking.
+// clipboard holds afterwards: the user copied something of their own before speaking (in KDE's
+// Wayland session, to the session's own clipboard), and with --copy-after-text copies something
+// else the moment the text lands, which is then what the clipboard holds.
 
 #include "bench/app/application_under_test.h"
 #include "platform/accessibility_thread.h"
@@ -38,6 +40,7 @@
 #include "tests/support/spoken_audio.h"
 #include "tests/support/test_editor_process.h"
 #include "tests/support/test_session.h"
+#include "tests/support/wayland_clipboard_client.h"
 #include "tests/support/x_clipboard_client.h"
 
 #include <QCoreApplication>
@@ -77,11 +80,15 @@ struct Options {
     bool chromium = false;
     // The browser shows a rich-text editor instead of a text area.
     bool richText = false;
+    // The user copies again the moment the text lands.
+    bool copyAfterText = false;
 };
 
 // What the user copied before speaking, which the clipboard holds again
 // once the text is in.
 const QString userClipboard = QStringLiteral("用户自己复制的文字");
+// What the user copies right after the text lands, with --copy-after-text.
+const QString laterClipboard = QStringLiteral("文字到了之后复制的");
 
 // One dictation: milliseconds from the stop to the text, and to each step;
 // how the insertion ended, the role of the element the capture read, and
@@ -318,6 +325,14 @@ private:
             }
         }
         timing.text = double(sinceStop.nsecsElapsed()) / 1e6;
+        // The user copies something else the moment the text is in, before
+        // the clipboard they had comes back: the copy is what stays.
+        QProcess copiedAfter;
+        const auto dropCopyAfter = qScopeGuard([&] { stopProcess(copiedAfter); });
+        if (m_options.copyAfterText && !copy(copiedAfter, laterClipboard, false)) {
+            fail(QStringLiteral("the copy after the text could not start"));
+            return std::nullopt;
+        }
         waitFor([&] { return m_application->historyCount() >= index; }, 10);
         waitFor([&] { return action.state() == QProcess::NotRunning; }, 5);
         idleFor(0.6); // the last log lines, the clipboard's restore
@@ -327,7 +342,7 @@ private:
         timing.role = firstMessage(QStringLiteral("capture"), started)
                           .section(QStringLiteral(" | role="), 1)
                           .section(QStringLiteral(" | "), 0, 0);
-        timing.clipboard = testing::XClipboardClient::paste().value_or(QStringLiteral("<none>"));
+        timing.clipboard = paste().value_or(QStringLiteral("<none>"));
         return timing;
     }
 
@@ -347,17 +362,37 @@ private:
     }
 
     // Another application takes the clipboard with `text`, in `owner`.
-    static bool copy(QProcess &owner, const QString &text) {
+    // Where the compositor keeps the session's clipboard apart from the X
+    // server's while a native window is in front (KDE's, which lets any
+    // application at it through data control), the user copies there.
+    static bool copiesInTheSession() {
+        return !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") && testing::onDesktop("KDE");
+    }
+
+    // Another application takes the clipboard with `text`, in `owner`;
+    // with `wait`, until a paste gets it.
+    static bool copy(QProcess &owner, const QString &text, bool wait = true) {
         owner.setStandardOutputFile(QProcess::nullDevice());
         owner.setStandardErrorFile(QProcess::nullDevice());
-        owner.start(QStringLiteral("xclip"),
-                    {QStringLiteral("-quiet"), QStringLiteral("-selection"),
-                     QStringLiteral("clipboard"), QStringLiteral("-i")});
-        if (!owner.waitForStarted(5000))
-            return false;
-        owner.write(text.toUtf8());
-        owner.closeWriteChannel();
-        return waitFor([&] { return testing::XClipboardClient::paste() == text; }, 5);
+        if (copiesInTheSession()) {
+            owner.start(QStringLiteral("wl-copy"), {QStringLiteral("--foreground"), text});
+            if (!owner.waitForStarted(5000))
+                return false;
+        } else {
+            owner.start(QStringLiteral("xclip"),
+                        {QStringLiteral("-quiet"), QStringLiteral("-selection"),
+                         QStringLiteral("clipboard"), QStringLiteral("-i")});
+            if (!owner.waitForStarted(5000))
+                return false;
+            owner.write(text.toUtf8());
+            owner.closeWriteChannel();
+        }
+        return !wait || waitFor([&] { return paste() == text; }, 5);
+    }
+
+    static std::optional<QString> paste() {
+        return copiesInTheSession() ? testing::WaylandClipboardClient::paste()
+                                    : testing::XClipboardClient::paste();
     }
 
     struct LogLine {
@@ -517,6 +552,8 @@ int main(int argc, char *argv[]) {
             options.chromium = true;
         } else if (argument == u"--rich-text") {
             options.richText = true;
+        } else if (argument == u"--copy-after-text") {
+            options.copyAfterText = true;
         } else if (argument == u"--rounds" && value.toInt() > 0) {
             options.rounds = value.toInt();
             ++index;
@@ -526,7 +563,7 @@ int main(int argc, char *argv[]) {
         } else {
             std::fprintf(stderr, "usage: bench_delivery_latency [--app LABEL=PATH]... "
                                  "[--rounds N] [--backends x11,wayland] [--logs FOLDER] "
-                                 "[--firefox | --chromium] [--rich-text] "
+                                 "[--firefox | --chromium] [--rich-text] [--copy-after-text] "
                                  "[--editor COMMAND...]\n");
             return 2;
         }
