@@ -4,7 +4,6 @@
 
 #include <QElapsedTimer>
 
-#include <csignal>
 #include <gtest/gtest.h>
 
 namespace tovalit::testing {
@@ -54,21 +53,6 @@ std::unique_ptr<WaylandClipboardClient> WaylandClipboardClient::copy(const QStri
                    "wl-copy to own the session's clipboard"))
         return nullptr;
     return client;
-}
-
-void WaylandClipboardClient::hang() {
-    ASSERT_EQ(::kill(pid_t(m_process.processId()), SIGSTOP), 0);
-    m_hung = true;
-}
-
-WaylandClipboardClient::~WaylandClipboardClient() {
-    if (m_hung)
-        ::kill(pid_t(m_process.processId()), SIGCONT);
-    m_process.terminate();
-    if (!m_process.waitForFinished(3000)) {
-        m_process.kill();
-        m_process.waitForFinished(3000);
-    }
 }
 
 std::optional<QString> WaylandClipboardClient::paste() {

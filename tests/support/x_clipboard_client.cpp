@@ -5,7 +5,6 @@
 #include <QClipboard>
 #include <QGuiApplication>
 
-#include <csignal>
 #include <gtest/gtest.h>
 
 namespace tovalit::testing {
@@ -31,21 +30,6 @@ std::unique_ptr<XClipboardClient> XClipboardClient::copy(const QString &text) {
         return nullptr;
     }
     return client;
-}
-
-void XClipboardClient::hang() {
-    ASSERT_EQ(::kill(pid_t(m_process.processId()), SIGSTOP), 0);
-    m_hung = true;
-}
-
-XClipboardClient::~XClipboardClient() {
-    if (m_hung)
-        ::kill(pid_t(m_process.processId()), SIGCONT);
-    m_process.terminate();
-    if (!m_process.waitForFinished(3000)) {
-        m_process.kill();
-        m_process.waitForFinished(3000);
-    }
 }
 
 std::optional<QString> XClipboardClient::paste() {

@@ -90,4 +90,42 @@ QByteArray clipboardTextAsUtf8(const QString &name, QByteArray data) {
     return name == u"STRING" ? QString::fromLatin1(data).toUtf8() : std::move(data);
 }
 
+QList<PasteboardRepresentation> readClipboardForms(
+    const QList<ClipboardFormChoice> &choices, qint64 sizeLimit,
+    const std::function<bool()> &expired,
+    const std::function<ClipboardTransfer(qsizetype, const ClipboardFormChoice &, qint64)>
+        &transfer) {
+    using Action = ClipboardFormChoice::Action;
+    QList<PasteboardRepresentation> result;
+    qint64 budget = sizeLimit;
+    bool ownerGone = false;
+    for (qsizetype index = 0; index < choices.size(); ++index) {
+        const ClipboardFormChoice &choice = choices[index];
+        if (choice.action == Action::leaveOut) {
+            result.append({choice.name, std::nullopt, choice.reason});
+            continue;
+        }
+        const bool isText = choice.action == Action::readText;
+        if (ownerGone || expired()) {
+            result.append({choice.name, std::nullopt, QStringLiteral("no time left")});
+            continue;
+        }
+        ClipboardTransfer sent = transfer(index, choice, budget);
+        ownerGone = sent.ownerGone;
+        if (!sent.data) {
+            result.append(
+                {isText ? Pasteboard::stringType : choice.name, std::nullopt, sent.failure});
+            continue;
+        }
+        budget -= sent.data->size();
+        if (isText)
+            result.append({Pasteboard::stringType,
+                           clipboardTextAsUtf8(choice.name, std::move(*sent.data)),
+                           {}});
+        else
+            result.append({choice.name, std::move(sent.data), {}});
+    }
+    return result;
+}
+
 } // namespace tovalit

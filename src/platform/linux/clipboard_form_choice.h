@@ -1,11 +1,15 @@
 #pragma once
 
+#include "platform/pasteboard.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
 #include <QStringList>
 
 #include <chrono>
+#include <functional>
+#include <optional>
 
 namespace tovalit {
 
@@ -45,5 +49,23 @@ QList<ClipboardFormChoice> chooseClipboardForms(const QStringList &offered);
 
 // The text of a form chosen with Action::readText, as UTF-8.
 QByteArray clipboardTextAsUtf8(const QString &name, QByteArray data);
+
+// One form as its owner sent it, or why not.
+struct ClipboardTransfer {
+    std::optional<QByteArray> data;
+    QString failure;
+    // The owner stopped answering: asking it for more is pointless.
+    bool ownerGone = false;
+};
+
+// The snapshot of the forms `choices` names, in order: each form not left
+// out read by `transfer(index, choice, budget)` (`budget` the bytes still
+// kept), its text kept as UTF-8 under Pasteboard::stringType. Once the
+// owner stopped answering, or `expired()`, the rest are not asked for.
+QList<PasteboardRepresentation> readClipboardForms(
+    const QList<ClipboardFormChoice> &choices, qint64 sizeLimit,
+    const std::function<bool()> &expired,
+    const std::function<ClipboardTransfer(qsizetype, const ClipboardFormChoice &, qint64)>
+        &transfer);
 
 } // namespace tovalit

@@ -68,12 +68,7 @@ void writeAndClose(int fd, const QByteArray &bytes) {
 }
 
 // One form read from the pipe its owner writes into.
-struct Transfer {
-    std::optional<QByteArray> data;
-    QString failure;
-    // The owner stopped answering: asking it for more is pointless.
-    bool ownerGone = false;
-};
+using Transfer = ClipboardTransfer;
 
 // Reads the pipe to its end, waiting at most `answerTimeout` for each
 // piece and never past `deadline`; closes it either way.
@@ -509,46 +504,22 @@ QCoro::Task<QList<PasteboardRepresentation>> WaylandDataControlSelection::read()
                 return true;
             },
             [receipt] { receipt->closePipes(); });
-        QList<PasteboardRepresentation> result;
-        if (!asked) {
-            result.append({QStringLiteral("TARGETS"), std::nullopt,
-                           QStringLiteral("no answer from the compositor")});
-            return result;
-        }
+        if (!asked)
+            return QList<PasteboardRepresentation>{
+                {QStringLiteral("TARGETS"), std::nullopt,
+                 QStringLiteral("no answer from the compositor")}};
         if (receipt->empty)
-            return result;
+            return QList<PasteboardRepresentation>{};
 
-        using Action = ClipboardFormChoice::Action;
-        qint64 budget = limits.sizeLimit;
         bool ownerGone = false;
-        for (qsizetype i = 0; i < receipt->choices.size(); ++i) {
-            const ClipboardFormChoice &choice = receipt->choices[i];
-            int &fd = receipt->pipes[i];
-            if (choice.action == Action::leaveOut) {
-                result.append({choice.name, std::nullopt, choice.reason});
-                continue;
-            }
-            const bool isText = choice.action == Action::readText;
-            if (ownerGone || deadline.hasExpired()) {
-                result.append({choice.name, std::nullopt, QStringLiteral("no time left")});
-                continue;
-            }
-            Transfer transfer =
-                drain(std::exchange(fd, -1), deadline, budget, limits.answerTimeout);
-            ownerGone = transfer.ownerGone;
-            if (!transfer.data) {
-                result.append({isText ? Pasteboard::stringType : choice.name, std::nullopt,
-                               transfer.failure});
-                continue;
-            }
-            budget -= transfer.data->size();
-            if (isText)
-                result.append({Pasteboard::stringType,
-                               clipboardTextAsUtf8(choice.name, std::move(*transfer.data)),
-                               {}});
-            else
-                result.append({choice.name, std::move(transfer.data), {}});
-        }
+        QList<PasteboardRepresentation> result = readClipboardForms(
+            receipt->choices, limits.sizeLimit, [&deadline] { return deadline.hasExpired(); },
+            [&](qsizetype index, const ClipboardFormChoice &, qint64 budget) {
+                Transfer transfer = drain(std::exchange(receipt->pipes[index], -1), deadline,
+                                          budget, limits.answerTimeout);
+                ownerGone = ownerGone || transfer.ownerGone;
+                return transfer;
+            });
         // Those not waited for: the owner sees its end close.
         receipt->closePipes();
         if (ownerGone)

@@ -17,12 +17,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 // One conversion's outcome: the bytes, or why there are none.
-struct Transfer {
-    std::optional<QByteArray> data;
-    QString failure;
-    // The owner stopped answering: asking it for more is pointless.
-    bool ownerGone = false;
-};
+using Transfer = ClipboardTransfer;
 
 } // namespace
 
@@ -259,36 +254,12 @@ XcbClipboardReader::Session::read(const ClipboardReadLimits &limits) {
         }
     }
 
-    using Action = ClipboardFormChoice::Action;
-    qint64 budget = limits.sizeLimit;
-    bool ownerGone = false;
-    for (const ClipboardFormChoice &choice : chooseClipboardForms(names)) {
-        if (choice.action == Action::leaveOut) {
-            result.append({choice.name, std::nullopt, choice.reason});
-            continue;
-        }
-        const bool isText = choice.action == Action::readText;
-        if (ownerGone || Clock::now() >= deadline) {
-            result.append({choice.name, std::nullopt, QStringLiteral("no time left")});
-            continue;
-        }
-        Transfer transfer =
-            convert(atoms.value(choice.name), deadline, budget, limits.answerTimeout);
-        ownerGone = transfer.ownerGone;
-        if (!transfer.data) {
-            result.append(
-                {isText ? Pasteboard::stringType : choice.name, std::nullopt, transfer.failure});
-            continue;
-        }
-        budget -= transfer.data->size();
-        if (isText)
-            // Stored as UTF-8 under the plain text type.
-            result.append({Pasteboard::stringType,
-                           clipboardTextAsUtf8(choice.name, std::move(*transfer.data)),
-                           {}});
-        else
-            result.append({choice.name, std::move(transfer.data), {}});
-    }
+    result.append(readClipboardForms(
+        chooseClipboardForms(names), limits.sizeLimit,
+        [deadline] { return Clock::now() >= deadline; },
+        [&](qsizetype, const ClipboardFormChoice &choice, qint64 budget) {
+            return convert(atoms.value(choice.name), deadline, budget, limits.answerTimeout);
+        }));
     return result;
 }
 

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QProcess>
+
+namespace tovalit::testing {
+
+// Another application's process that holds a clipboard (xclip, wl-copy)
+// for as long as it runs, for the desktop tests.
+class ClipboardOwnerProcess {
+public:
+    // Stops the process in its tracks, still owning the clipboard: an
+    // application that hangs. Resumed before it is stopped for good.
+    void hang();
+
+protected:
+    ClipboardOwnerProcess() = default;
+    ~ClipboardOwnerProcess();
+    ClipboardOwnerProcess(const ClipboardOwnerProcess &) = delete;
+    ClipboardOwnerProcess &operator=(const ClipboardOwnerProcess &) = delete;
+
+    QProcess m_process;
+
+private:
+    bool m_hung = false;
+};
+
+} // namespace tovalit::testing
