@@ -1,5 +1,6 @@
 #include "views/hud/floating_hud_toast_view.h"
 
+#include "views/design/accessible_panel.h"
 #include "views/design/tovalit_fonts.h"
 #include "views/design/tovalit_palette.h"
 #include "views/design/tovalit_symbol.h"
@@ -63,6 +64,15 @@ FloatingHUDToastView::FloatingHUDToastView(QWidget *parent)
     , m_message(new TovalitTextLabel(QString(), tovalitFont(11, QFont::Medium),
                                      TovalitPalette::toastForeground(), this))
     , m_button(new ToastActionButton(this)) {
+    // The message is one element to a screen reader, named with it: its
+    // label would have it read twice. The button stays, to be pressed.
+    static const bool accessibleAsOne = [] {
+        presentPanelAsOneElement(staticMetaObject, QAccessible::StaticText, [](QWidget *toast) {
+            return QList<QWidget *>{static_cast<FloatingHUDToastView *>(toast)->actionButton()};
+        });
+        return true;
+    }();
+    Q_UNUSED(accessibleAsOne);
     setObjectName(QStringLiteral("FloatingHUDToastView"));
     m_message->setObjectName(QStringLiteral("toastMessage"));
     m_message->setMaximumLineCount(5);

@@ -1,5 +1,6 @@
 #include "views/hud/thinking_hud_view.h"
 
+#include "views/design/accessible_panel.h"
 #include "views/design/tovalit_fonts.h"
 #include "views/design/tovalit_palette.h"
 #include "views/design/tovalit_symbol.h"
@@ -7,7 +8,6 @@
 #include "views/hud/capsule_progress_track.h"
 #include "views/hud/hud_layout.h"
 
-#include <QAccessibleWidget>
 #include <QHBoxLayout>
 #include <QPainter>
 #include <QVBoxLayout>
@@ -40,27 +40,6 @@ private:
     QColor m_color;
 };
 
-// The status is one element to a screen reader, a label named with the
-// status: the title inside it would have the status read twice, and the
-// icon and bar say nothing of their own.
-class AccessibleStatus : public QAccessibleWidget {
-public:
-    explicit AccessibleStatus(QWidget *widget)
-        : QAccessibleWidget(widget, QAccessible::StaticText) {}
-
-    int childCount() const override { return 0; }
-    QAccessibleInterface *child(int) const override { return nullptr; }
-    int indexOfChild(const QAccessibleInterface *) const override { return -1; }
-    QAccessibleInterface *childAt(int, int) const override { return nullptr; }
-};
-
-QAccessibleInterface *accessibleStatusFor(const QString &className, QObject *object) {
-    if (object && object->isWidgetType() &&
-        className == QLatin1String(ThinkingHUDView::staticMetaObject.className()))
-        return new AccessibleStatus(static_cast<QWidget *>(object));
-    return nullptr;
-}
-
 } // namespace
 
 ThinkingHUDView::ThinkingHUDView(QString text, bool showsProgress, bool isError, QWidget *parent)
@@ -72,8 +51,11 @@ ThinkingHUDView::ThinkingHUDView(QString text, bool showsProgress, bool isError,
                                    leadingColor(showsProgress, isError), this))
     , m_title(new TovalitTextLabel(m_text, tovalitFont(13, QFont::DemiBold),
                                    TovalitPalette::primary(), this)) {
+    // The status is one element to a screen reader, a label named with the
+    // status: the title inside it would have the status read twice, and the
+    // icon and bar say nothing of their own.
     static const bool accessibleAsOne = [] {
-        QAccessible::installFactory(&accessibleStatusFor);
+        presentPanelAsOneElement(staticMetaObject, QAccessible::StaticText);
         return true;
     }();
     Q_UNUSED(accessibleAsOne);

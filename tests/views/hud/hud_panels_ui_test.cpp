@@ -154,6 +154,18 @@ TEST(FloatingHUDModelTest, ToastTextsAreTrimmedAndBlankOnesDropped) {
     EXPECT_FALSE(model.callbacks().onToastAction);
 }
 
+// The names a screen reader finds in `element` and below it.
+QStringList accessibleNamesUnder(QAccessibleInterface *element) {
+    QStringList names;
+    std::function<void(QAccessibleInterface *)> visit = [&](QAccessibleInterface *at) {
+        names << at->text(QAccessible::Name);
+        for (int index = 0; index < at->childCount(); ++index)
+            visit(at->child(index));
+    };
+    visit(element);
+    return names;
+}
+
 class FloatingHUDToastViewTest : public ::testing::Test {
 protected:
     void SetUp() override { toast.resize(toast.width(), toast.heightForWidth(toast.width())); }
@@ -180,6 +192,20 @@ TEST_F(FloatingHUDToastViewTest, AButtonNeedsBothATitleAndAnAction) {
     EXPECT_EQ(toast.icon()->symbolName(), QStringLiteral("exclamationmark.circle.fill"));
     EXPECT_EQ(toast.icon()->color(), TovalitPalette::red());
     EXPECT_EQ(toast.level(), TovalitGlassLevel::toast(true));
+}
+
+TEST_F(FloatingHUDToastViewTest, TheMessageIsReadOnceAndItsButtonStaysToBePressed) {
+    toast.show();
+    QAccessibleInterface *element = QAccessible::queryAccessibleInterface(&toast);
+    ASSERT_NE(element, nullptr);
+    toast.setContent(QStringLiteral("已复制到剪贴板"), false, std::nullopt, {});
+    EXPECT_EQ(accessibleNamesUnder(element), QStringList{QStringLiteral("已复制到剪贴板")});
+
+    toast.setContent(QStringLiteral("插入失败"), true, QStringLiteral("重试"), [] {});
+    EXPECT_EQ(accessibleNamesUnder(element),
+              (QStringList{QStringLiteral("插入失败"), QStringLiteral("重试")}));
+    ASSERT_EQ(element->childCount(), 1);
+    EXPECT_NE(element->child(0)->actionInterface(), nullptr);
 }
 
 TEST_F(FloatingHUDToastViewTest, LongMessagesWrapWithinTheToastUpToFiveLines) {
@@ -244,23 +270,13 @@ TEST(ThinkingHUDViewTest, IconBarAndColourFollowProgressAndError) {
 TEST(ThinkingHUDViewTest, TheStatusIsOneAccessibleElement) {
     ThinkingHUDView view(QStringLiteral("整理中"), true, false);
     view.show();
-    const auto namesUnder = [](QAccessibleInterface *element) {
-        QStringList names;
-        std::function<void(QAccessibleInterface *)> visit = [&](QAccessibleInterface *at) {
-            names << at->text(QAccessible::Name);
-            for (int index = 0; index < at->childCount(); ++index)
-                visit(at->child(index));
-        };
-        visit(element);
-        return names;
-    };
     QAccessibleInterface *element = QAccessible::queryAccessibleInterface(&view);
     ASSERT_NE(element, nullptr);
-    EXPECT_EQ(namesUnder(element).count(QStringLiteral("整理中")), 1);
+    EXPECT_EQ(accessibleNamesUnder(element).count(QStringLiteral("整理中")), 1);
     EXPECT_EQ(element->text(QAccessible::Name), QStringLiteral("整理中"));
 
     view.setStatus(QStringLiteral("准备插入"), true, false);
-    EXPECT_EQ(namesUnder(element), QStringList{QStringLiteral("准备插入")});
+    EXPECT_EQ(accessibleNamesUnder(element), QStringList{QStringLiteral("准备插入")});
 }
 
 TEST(ThinkingHUDViewTest, TheContentSitsCentredInThePaddedPanel) {

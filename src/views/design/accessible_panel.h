@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QAccessible>
+#include <QList>
+#include <QMetaObject>
+#include <QWidget>
+
+#include <functional>
+
+namespace tovalit {
+
+// Has a screen reader find every widget of the class `panel` as one element
+// of `role`, named with the widget's accessible name: the labels inside it
+// say the same and would have it read twice, its icons nothing at all. The
+// children `kept` gives (a button to press) stay, while shown. Called again
+// for the same class, the first call holds.
+void presentPanelAsOneElement(const QMetaObject &panel, QAccessible::Role role,
+                              std::function<QList<QWidget *>(QWidget *)> kept = {});
+
+} // namespace tovalit
