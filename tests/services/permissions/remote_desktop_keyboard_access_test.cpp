@@ -64,6 +64,13 @@ protected:
         return waitUntil([&] { return desktop->waitingForUser() == 1; },
                          "the desktop's window to ask the user");
     }
+    // The user lends the keyboard when the run asks.
+    void grant(RemoteDesktopKeyboardAccess &run) {
+        run.requestIfNeeded();
+        ASSERT_TRUE(userIsAsked());
+        desktop->answerUser(0);
+        ASSERT_TRUE(reaches(run, State::granted));
+    }
     // The pending sleep of `seconds`: a bound on a wait for the user.
     std::optional<std::size_t> pendingSleep(double seconds) const {
         for (std::size_t index = 0; index < sleeper.count(); ++index) {
@@ -121,10 +128,7 @@ TEST_F(RemoteDesktopKeyboardAccessTest, TheRestoreTokenIsKeptWithTheSecretsAlone
     const QString settingsKey = QStringLiteral("vellup_transcriber.remoteDesktopRestoreToken");
     ASSERT_NO_FATAL_FAILURE(startDesktop(2));
     auto run = startRun();
-    run->requestIfNeeded();
-    ASSERT_TRUE(userIsAsked());
-    desktop->answerUser(0);
-    ASSERT_TRUE(reaches(*run, State::granted));
+    ASSERT_NO_FATAL_FAILURE(grant(*run));
     ASSERT_TRUE(waitUntil([&] { return keptToken() == QStringLiteral("token-1"); },
                           "the grant to be kept in the keyring"));
     run.reset();
@@ -340,10 +344,7 @@ TEST_F(RemoteDesktopKeyboardAccessTest, NeitherAYesNorANoNorALatePortalMeansNoKe
 TEST_F(RemoteDesktopKeyboardAccessTest, AGrantEndsWithItsPortalOrAKeyItDidNotTake) {
     ASSERT_NO_FATAL_FAILURE(startDesktop(1));
     auto run = startRun();
-    run->requestIfNeeded();
-    ASSERT_TRUE(userIsAsked());
-    desktop->answerUser(0);
-    ASSERT_TRUE(reaches(*run, State::granted));
+    ASSERT_NO_FATAL_FAILURE(grant(*run));
 
     desktop.reset();
     ASSERT_TRUE(reaches(*run, State::notRequested));
@@ -383,10 +384,7 @@ TEST_F(RemoteDesktopKeyboardAccessTest, AGrantEndsWithItsPortalOrAKeyItDidNotTak
 TEST_F(RemoteDesktopKeyboardAccessTest, ASessionTheDesktopEndsIsAskedForAgain) {
     ASSERT_NO_FATAL_FAILURE(startDesktop(1));
     auto run = startRun();
-    run->requestIfNeeded();
-    ASSERT_TRUE(userIsAsked());
-    desktop->answerUser(0);
-    ASSERT_TRUE(reaches(*run, State::granted));
+    ASSERT_NO_FATAL_FAILURE(grant(*run));
     desktop->closeFromDesktop(desktop->openSessions().value(0));
     ASSERT_TRUE(reaches(*run, State::notRequested));
     EXPECT_FALSE(runTask(run->pressPasteShortcut()));
