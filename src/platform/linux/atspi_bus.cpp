@@ -6,6 +6,7 @@
 #include <QDBusArgument>
 #include <QDBusObjectPath>
 #include <QDBusVariant>
+#include <QThread>
 
 #include <algorithm>
 #include <limits>
@@ -31,6 +32,9 @@ constexpr uint screenCoordinates = 0;
 constexpr int maxChildrenRead = 1000;
 // Elements a search for the focused element looks at, at most.
 constexpr int maxFocusSearch = 400;
+// How long an application's first answers of where text stands may take
+// to be more than nothing.
+constexpr qint64 extentsWarmUpMs = 300;
 // How long an application that missed a deadline is left alone.
 constexpr qint64 unresponsivePauseMs = 2000;
 
@@ -174,6 +178,7 @@ bool AtspiBus::connectIfEnabled() {
     m_processIdentifiers.clear();
     m_countsUtf16.clear();
     m_lastFocused.clear();
+    m_extentsAnswered.clear();
     m_unresponsiveUntil.clear();
     return m_connection.isConnected();
 }
@@ -344,19 +349,51 @@ std::optional<qint64> AtspiBus::caretOffset(const AtspiObject &object) {
 }
 
 std::optional<QRect> AtspiBus::rangeExtents(const AtspiObject &object, qint64 start, qint64 end) {
-    auto reply = call(object, textInterface, QStringLiteral("GetRangeExtents"),
-                      {int(start), int(end), screenCoordinates});
-    if (!reply)
-        return std::nullopt;
-    return rectFrom(*reply);
+    return extents(object, QStringLiteral("GetRangeExtents"),
+                   {int(start), int(end), screenCoordinates}, [] { return true; });
 }
 
 std::optional<QRect> AtspiBus::characterExtents(const AtspiObject &object, qint64 offset) {
-    auto reply = call(object, textInterface, QStringLiteral("GetCharacterExtents"),
-                      {int(offset), screenCoordinates});
-    if (!reply)
-        return std::nullopt;
-    return rectFrom(*reply);
+    return extents(object, QStringLiteral("GetCharacterExtents"), {int(offset), screenCoordinates},
+                   [this, &object, offset] {
+                       const auto count =
+                           property(object, textInterface, QStringLiteral("CharacterCount"));
+                       const auto number = count ? integerFrom(*count) : std::nullopt;
+                       return number && offset < *number;
+                   });
+}
+
+std::optional<QRect> AtspiBus::extents(const AtspiObject &object, const QString &method,
+                                       const QVariantList &arguments,
+                                       const std::function<bool()> &coversText) {
+    const auto ask = [&]() -> std::optional<QRect> {
+        auto reply = call(object, textInterface, method, arguments);
+        return reply ? rectFrom(*reply) : std::nullopt;
+    };
+    const auto nothing = [](const std::optional<QRect> &rect) {
+        return rect && *rect == QRect(0, 0, 0, 0);
+    };
+    auto rect = ask();
+    if (m_extentsAnswered.contains(object.service))
+        return rect;
+    // Firefox answers an accessibility client's first questions of where
+    // text stands with nothing while it fetches the answers from the
+    // page's process, which takes a few milliseconds, and more on a busy
+    // desktop. Until an application has once answered, nothing where text
+    // stands is asked again for a moment. (Nothing is the right answer
+    // past the end of a text, where a caret often is.)
+    if (nothing(rect) && coversText()) {
+        QElapsedTimer waited;
+        waited.start();
+        while (nothing(rect) && waited.elapsed() < extentsWarmUpMs) {
+            QThread::msleep(2);
+            rect = ask();
+        }
+        m_extentsAnswered.insert(object.service);
+    } else if (rect && !nothing(rect)) {
+        m_extentsAnswered.insert(object.service);
+    }
+    return rect;
 }
 
 std::optional<QList<AtspiObject>> AtspiBus::embeddedObjects(const AtspiObject &object) {

@@ -9,6 +9,7 @@
 #include <QHash>
 #include <QList>
 #include <QRect>
+#include <QSet>
 #include <QString>
 #include <QVariant>
 
@@ -116,6 +117,12 @@ private:
         QList<AtspiObject> path;
     };
 
+    // A Text interface's extents of text, asked again while an application
+    // that never answered before answers nothing where `coversText` says
+    // text stands.
+    std::optional<QRect> extents(const AtspiObject &object, const QString &method,
+                                 const QVariantList &arguments,
+                                 const std::function<bool()> &coversText);
     std::optional<FocusStates> focusStates(const AtspiObject &object);
     std::optional<AtspiObject> searchFocused(const AtspiObject &window,
                                              QList<AtspiObject> *path = nullptr);
@@ -135,6 +142,8 @@ private:
     QHash<QString, bool> m_countsUtf16;
     QHash<QString, FoundFocus> m_lastFocused;
     std::function<WindowSystemFocus()> m_windowSystemFocus;
+    // Applications that have answered where their text stands.
+    QSet<QString> m_extentsAnswered;
     QHash<QString, qint64> m_unresponsiveUntil; // service -> m_clock milliseconds
     QElapsedTimer m_clock;
 };
