@@ -262,11 +262,8 @@ private:
         waitFor(
             [&] { return testing::xdotool({QStringLiteral("getactivewindow")}) == m_backWindow; },
             10);
-        // Read afresh: what a rich-text editor embeds is remembered while its
-        // own text is unchanged, and typing into a paragraph may replace it.
-        EditorWatch fresh;
-        waitFor([&] { return fresh.text(pid).value_or(QString()).contains(backDraft); }, 5);
-        return fresh.text(pid).value_or(QStringLiteral("<none>"));
+        waitFor([&] { return m_watch.text(pid).value_or(QString()).contains(backDraft); }, 5);
+        return m_watch.text(pid).value_or(QStringLiteral("<none>"));
     }
 
     bool toggle() {
@@ -431,7 +428,7 @@ private:
                              QStringLiteral(" after=") +
                              capture.section(QStringLiteral(" | after="), 1)
                                  .section(QStringLiteral(" | "), 0, 0);
-            timing.back = backWindowText(pid);
+            timing.back = backWindowText(pid).replace(QLatin1Char('\n'), QStringLiteral("\\n"));
         }
         return timing;
     }
