@@ -26,11 +26,17 @@
 // blinking for the run. Each dictation's line also says how the insertion ended and what the
 // clipboard holds afterwards: the user copied something of their own before speaking (in KDE's
 // Wayland session, to the session's own clipboard), and with --copy-after-text copies something
-// else the moment the text lands, which is then what the clipboard holds.
+// else the moment the text lands, which is then what the clipboard holds. --second-window (with
+// --chromium) has the user leave a draft in the page, open the page again in a second window and
+// write a draft there too: the dictation goes to that front window, and each dictation's line
+// then also says what the capture read around the caret and what the back window holds after.
 
 #include "bench/app/application_under_test.h"
 #include "platform/accessibility_thread.h"
+#include "platform/display_session.h"
 #include "platform/linux/atspi_accessibility_client.h"
+#include "platform/linux/x11_window_system.h"
+#include "platform/linux/xcb_connection.h"
 #include "services/context/accessibility_focus.h"
 #include "tests/support/application_process.h"
 #include "tests/support/chromium_page.h"
@@ -82,6 +88,8 @@ struct Options {
     bool richText = false;
     // The user copies again the moment the text lands.
     bool copyAfterText = false;
+    // The browser's page is open in two windows, each with a draft.
+    bool secondWindow = false;
 };
 
 // What the user copied before speaking, which the clipboard holds again
@@ -89,6 +97,9 @@ struct Options {
 const QString userClipboard = QStringLiteral("用户自己复制的文字");
 // What the user copies right after the text lands, with --copy-after-text.
 const QString laterClipboard = QStringLiteral("文字到了之后复制的");
+// What the user writes in each window with --second-window.
+const QString backDraft = QStringLiteral("back window draft");
+const QString frontDraft = QStringLiteral("front window draft");
 
 // One dictation: milliseconds from the stop to the text, and to each step;
 // how the insertion ended, the role of the element the capture read, and
@@ -99,12 +110,16 @@ struct Timing {
     QString result;
     QString role;
     QString clipboard;
+    // With --second-window: the capture's text before and after the caret,
+    // and the back window's text afterwards.
+    QString context;
+    QString back;
 };
 
 class EditorWatch {
 public:
     EditorWatch()
-        : m_client(std::make_shared<AtspiAccessibilityClient>(m_thread)) {}
+        : m_client(std::make_shared<AtspiAccessibilityClient>(m_thread, windowSystemFocus())) {}
 
     std::optional<QString> text(qint32 pid) {
         return testing::runTask(m_thread->run([client = m_client, pid]() -> std::optional<QString> {
@@ -125,6 +140,17 @@ public:
     }
 
 private:
+    // Chromium marks none of its windows active: its field is read in the
+    // window the X server names, as the application reads it.
+    static std::function<WindowSystemFocus()> windowSystemFocus() {
+        std::shared_ptr<XcbConnection> x = XcbConnection::open();
+        auto windows = std::make_shared<X11WindowSystem>(x, nullptr);
+        const bool knowsEveryWindow = x && !DisplaySession::fromEnvironment().wayland;
+        return [windows, knowsEveryWindow] {
+            return WindowSystemFocus{knowsEveryWindow, windows->focusedWindow()};
+        };
+    }
+
     std::shared_ptr<AccessibilityThread> m_thread = std::make_shared<AccessibilityThread>();
     std::shared_ptr<AtspiAccessibilityClient> m_client;
 };
@@ -173,6 +199,9 @@ public:
                              qPrintable(m_program), qPrintable(backend), timing->text,
                              qPrintable(timing->result), qPrintable(timing->role),
                              qPrintable(timing->clipboard));
+                if (m_options.secondWindow)
+                    std::fprintf(stderr, "    capture: %s | back window: %s\n",
+                                 qPrintable(timing->context), qPrintable(timing->back));
             }
         }
         return true;
@@ -190,6 +219,51 @@ private:
             return false;
         testing::xdotool({QStringLiteral("windowactivate"), QString::number(window)});
         return true;
+    }
+
+    // The user writes `draft` at the caret of the field in front, once its
+    // page has placed the caret there.
+    bool writeDraft(qint32 pid, const QString &draft) {
+        const QString loaded = m_options.richText ? testing::richTextEditorText() : QString();
+        waitFor([&] { return m_watch.text(pid) == loaded; }, 20);
+        idleFor(0.3);
+        testing::xdotool(
+            {QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("40"), draft});
+        return waitFor([&] { return m_watch.text(pid).value_or(QString()).contains(draft); }, 10);
+    }
+
+    // The user leaves a draft in the browser's window, opens the page
+    // again in a second window, which comes to the front, and writes
+    // there too.
+    bool openSecondWindow(testing::ChromiumPage &chromium, testing::WebPage page) {
+        const qint32 pid = chromium.processIdentifier();
+        if (!writeDraft(pid, backDraft))
+            return fail(QStringLiteral("the draft never reached the first window, which shows ") +
+                        m_watch.text(pid).value_or(QStringLiteral("<none>")));
+        const QString first = testing::xdotool({QStringLiteral("getactivewindow")});
+        if (!chromium.openWindow(page) ||
+            !waitFor(
+                [&] {
+                    const QString active = testing::xdotool({QStringLiteral("getactivewindow")});
+                    const auto text = m_watch.text(pid);
+                    return !active.isEmpty() && active != first && text &&
+                           !text->contains(backDraft);
+                },
+                30))
+            return fail(QStringLiteral("the second window never came to the front"));
+        m_backWindow = first;
+        return writeDraft(pid, frontDraft) ||
+               fail(QStringLiteral("the draft never reached the second window"));
+    }
+
+    // The back window's field, brought forward.
+    QString backWindowText(qint32 pid) {
+        testing::xdotool({QStringLiteral("windowactivate"), m_backWindow});
+        waitFor(
+            [&] { return testing::xdotool({QStringLiteral("getactivewindow")}) == m_backWindow; },
+            10);
+        waitFor([&] { return m_watch.text(pid).value_or(QString()).contains(backDraft); }, 5);
+        return m_watch.text(pid).value_or(QStringLiteral("<none>"));
     }
 
     bool toggle() {
@@ -259,6 +333,9 @@ private:
             fail(QStringLiteral("the %1 editor never had the focus; left out").arg(backend));
             return Timing{};
         }
+
+        if (chromium && m_options.secondWindow && !openSecondWindow(*chromium, page))
+            return std::nullopt;
 
         QProcess copied;
         if (!copy(copied, userClipboard)) {
@@ -343,6 +420,16 @@ private:
                           .section(QStringLiteral(" | role="), 1)
                           .section(QStringLiteral(" | "), 0, 0);
         timing.clipboard = paste().value_or(QStringLiteral("<none>"));
+        if (chromium && m_options.secondWindow) {
+            const QString capture = firstMessage(QStringLiteral("capture"), started);
+            timing.context = QStringLiteral("before=") +
+                             capture.section(QStringLiteral(" | before="), 1)
+                                 .section(QStringLiteral(" | "), 0, 0) +
+                             QStringLiteral(" after=") +
+                             capture.section(QStringLiteral(" | after="), 1)
+                                 .section(QStringLiteral(" | "), 0, 0);
+            timing.back = backWindowText(pid).replace(QLatin1Char('\n'), QStringLiteral("\\n"));
+        }
         return timing;
     }
 
@@ -441,6 +528,7 @@ private:
     }
 
     QString m_program;
+    QString m_backWindow;
     bool m_consentAnswered = false;
     const Options &m_options;
     QString m_speech;
@@ -554,6 +642,8 @@ int main(int argc, char *argv[]) {
             options.richText = true;
         } else if (argument == u"--copy-after-text") {
             options.copyAfterText = true;
+        } else if (argument == u"--second-window") {
+            options.secondWindow = true;
         } else if (argument == u"--rounds" && value.toInt() > 0) {
             options.rounds = value.toInt();
             ++index;
@@ -563,7 +653,8 @@ int main(int argc, char *argv[]) {
         } else {
             std::fprintf(stderr, "usage: bench_delivery_latency [--app LABEL=PATH]... "
                                  "[--rounds N] [--backends x11,wayland] [--logs FOLDER] "
-                                 "[--firefox | --chromium] [--rich-text] [--copy-after-text] "
+                                 "[--firefox | --chromium [--second-window]] [--rich-text] "
+                                 "[--copy-after-text] "
                                  "[--editor COMMAND...]\n");
             return 2;
         }

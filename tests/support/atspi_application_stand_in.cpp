@@ -44,6 +44,7 @@ const QString objectsPath = QStringLiteral("/org/a11y/atspi/accessible");
 const QString accessibleInterface = QStringLiteral("org.a11y.atspi.Accessible");
 const QString textInterface = QStringLiteral("org.a11y.atspi.Text");
 const QString editableTextInterface = QStringLiteral("org.a11y.atspi.EditableText");
+const QString componentInterface = QStringLiteral("org.a11y.atspi.Component");
 const QString applicationInterface = QStringLiteral("org.a11y.atspi.Application");
 const QString propertiesInterface = QStringLiteral("org.freedesktop.DBus.Properties");
 
@@ -106,6 +107,14 @@ void AtspiApplicationStandIn::setStates(const QString &path, quint64 states) {
     m_objects[path].states = states;
 }
 
+void AtspiApplicationStandIn::setName(const QString &path, const QString &name) {
+    m_objects[path].name = name;
+}
+
+void AtspiApplicationStandIn::setExtents(const QString &path, const QRect &extents) {
+    m_objects[path].extents = extents;
+}
+
 void AtspiApplicationStandIn::setText(const QString &path, const QString &text, qint64 caret) {
     m_objects[path].text = text;
     m_objects[path].caret = caret;
@@ -125,6 +134,8 @@ bool AtspiApplicationStandIn::handleMessage(const QDBusMessage &message, const Q
             answered = answerAccessible(message, *found);
         else if (message.interface() == textInterface && found->text)
             answered = answerText(message, *found);
+        else if (message.interface() == componentInterface && found->extents)
+            answered = answerComponent(message, *found);
     }
     // Every call gets an answer: a client takes silence for a hung
     // application and leaves it alone for a while.
@@ -145,8 +156,9 @@ bool AtspiApplicationStandIn::answerProperty(const QDBusMessage &message, const 
         value = reference(object.parent);
     else if (interface == accessibleInterface && name == QLatin1String("ChildCount"))
         value = int(object.children.size());
-    else if (interface == accessibleInterface &&
-             (name == QLatin1String("Name") || name == QLatin1String("Description")))
+    else if (interface == accessibleInterface && name == QLatin1String("Name"))
+        value = object.name;
+    else if (interface == accessibleInterface && name == QLatin1String("Description"))
         value = QString();
     else if (interface == textInterface && object.text && name == QLatin1String("CaretOffset"))
         value = int(object.caret);
@@ -180,6 +192,8 @@ bool AtspiApplicationStandIn::answerAccessible(const QDBusMessage &message, cons
             names << textInterface;
         if (object.text && (object.states & editable))
             names << editableTextInterface;
+        if (object.extents)
+            names << componentInterface;
         value = names;
     }
     if (!value.isValid())
@@ -203,6 +217,18 @@ bool AtspiApplicationStandIn::answerText(const QDBusMessage &message, const Obje
     if (!value.isValid())
         return false;
     m_connection.send(message.createReply(value));
+    return true;
+}
+
+bool AtspiApplicationStandIn::answerComponent(const QDBusMessage &message, const Object &object) {
+    if (message.member() != QLatin1String("GetExtents"))
+        return false;
+    QDBusArgument extents;
+    extents.beginStructure();
+    extents << object.extents->x() << object.extents->y() << object.extents->width()
+            << object.extents->height();
+    extents.endStructure();
+    m_connection.send(message.createReply(QVariant::fromValue(extents)));
     return true;
 }
 

@@ -4,6 +4,7 @@
 #include <QDBusVirtualObject>
 #include <QHash>
 #include <QList>
+#include <QRect>
 #include <QString>
 
 #include <memory>
@@ -43,6 +44,9 @@ public:
     // A new object at the end of `parent`'s children; returns its path.
     QString add(const QString &parent, const QString &role, quint64 states);
     void setStates(const QString &path, quint64 states);
+    void setName(const QString &path, const QString &name);
+    // Where the object stands on screen (the Component interface's extents).
+    void setExtents(const QString &path, const QRect &extents);
     // Gives the object a text, with the caret at `caret` (an offset in
     // characters, or what the toolkit says for none) and no selection.
     void setText(const QString &path, const QString &text, qint64 caret);
@@ -58,12 +62,15 @@ private:
         quint64 states = 0;
         std::optional<QString> text;
         qint64 caret = 0;
+        QString name;
+        std::optional<QRect> extents;
     };
 
     explicit AtspiApplicationStandIn(QDBusConnection connection);
     bool answerProperty(const QDBusMessage &message, const Object &object);
     bool answerAccessible(const QDBusMessage &message, const Object &object);
     bool answerText(const QDBusMessage &message, const Object &object);
+    bool answerComponent(const QDBusMessage &message, const Object &object);
     QVariant reference(const QString &path) const;
 
     QDBusConnection m_connection;

@@ -28,22 +28,45 @@ std::unique_ptr<ChromiumPage> ChromiumPage::start(WebPage page, QString *failure
     environment.remove(QStringLiteral("NO_AT_BRIDGE"));
     chromium->m_process.setProcessEnvironment(environment);
     chromium->m_process.setProcessChannelMode(QProcess::MergedChannels);
-    // A first start asks nothing, stays off the network and keeps out of
-    // the keyring; the sandbox cannot start as root in a container.
-    chromium->m_process.start(
-        program(),
-        {QStringLiteral("--user-data-dir=") +
-             chromium->m_folder.filePath(QStringLiteral("profile")),
-         QStringLiteral("--force-renderer-accessibility"), QStringLiteral("--ozone-platform=x11"),
-         QStringLiteral("--no-sandbox"), QStringLiteral("--test-type"),
-         QStringLiteral("--no-first-run"), QStringLiteral("--no-default-browser-check"),
-         QStringLiteral("--disable-gpu"), QStringLiteral("--password-store=basic"),
-         QStringLiteral("--disable-background-networking"),
-         QStringLiteral("--disable-component-update"), QStringLiteral("--disable-sync"),
-         QUrl::fromLocalFile(pagePath).toString()});
+    chromium->m_process.start(program(), chromium->arguments(pagePath));
     if (!chromium->m_process.waitForStarted(10000))
         return fail(QStringLiteral("Chromium did not start: ") + chromium->m_process.errorString());
     return chromium;
+}
+
+QStringList ChromiumPage::arguments(const QString &pagePath) const {
+    // A first start asks nothing, stays off the network and keeps out of
+    // the keyring; the sandbox cannot start as root in a container.
+    return {QStringLiteral("--user-data-dir=") + m_folder.filePath(QStringLiteral("profile")),
+            QStringLiteral("--force-renderer-accessibility"),
+            QStringLiteral("--ozone-platform=x11"),
+            QStringLiteral("--no-sandbox"),
+            QStringLiteral("--test-type"),
+            QStringLiteral("--no-first-run"),
+            QStringLiteral("--no-default-browser-check"),
+            QStringLiteral("--disable-gpu"),
+            QStringLiteral("--password-store=basic"),
+            QStringLiteral("--disable-background-networking"),
+            QStringLiteral("--disable-component-update"),
+            QStringLiteral("--disable-sync"),
+            QUrl::fromLocalFile(pagePath).toString()};
+}
+
+bool ChromiumPage::openWindow(WebPage page) {
+    static int opened = 0;
+    const QString pagePath = m_folder.filePath(QStringLiteral("window-%1.html").arg(++opened));
+    QFile file(pagePath);
+    const QByteArray html = webPageHtml(page);
+    if (!file.open(QIODevice::WriteOnly) || file.write(html) != html.size())
+        return false;
+    file.close();
+    // The second start hands the window to the running browser and ends.
+    QProcess request;
+    request.setProcessEnvironment(m_process.processEnvironment());
+    request.setProcessChannelMode(QProcess::MergedChannels);
+    request.start(program(), QStringList{QStringLiteral("--new-window")} + arguments(pagePath));
+    return request.waitForFinished(20000) && request.exitStatus() == QProcess::NormalExit &&
+           request.exitCode() == 0;
 }
 
 ChromiumPage::~ChromiumPage() {

@@ -24,6 +24,10 @@ public:
     ChromiumPage &operator=(const ChromiumPage &) = delete;
 
     qint32 processIdentifier() const;
+    // Opens `page` in a new window of the running browser, which comes to
+    // the front, as a user opening a second window does; whether the
+    // browser took the request.
+    bool openWindow(WebPage page);
     // What Chromium said, for a failure message.
     QString output();
 
@@ -32,6 +36,7 @@ public:
 
 private:
     ChromiumPage() = default;
+    QStringList arguments(const QString &pagePath) const;
     QTemporaryDir m_folder;
     QProcess m_process;
 };

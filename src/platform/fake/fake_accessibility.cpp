@@ -122,8 +122,17 @@ bool FakeAccessibilityElement::setAttributeValue(const QString &attribute,
     return true;
 }
 
-bool FakeAccessibilityElement::isAttributeSettable(const QString &) {
-    return true;
+bool FakeAccessibilityElement::isAttributeSettable(const QString &attribute) {
+    return !m_unsettable.contains(attribute);
+}
+
+FakeAccessibilityElement &FakeAccessibilityElement::setSettable(const QString &attribute,
+                                                                bool settable) {
+    if (settable)
+        m_unsettable.remove(attribute);
+    else
+        m_unsettable.insert(attribute);
+    return *this;
 }
 
 QStringList FakeAccessibilityElement::attributeNames() {

@@ -5,6 +5,7 @@
 #include "platform/focus_search.h"
 
 #include <QHash>
+#include <QSet>
 
 #include <atomic>
 #include <functional>
@@ -29,6 +30,8 @@ public:
     FakeAccessibilityElement &set(const QString &attribute, AccessibilityValue value);
     FakeAccessibilityElement &remove(const QString &attribute);
     FakeAccessibilityElement &setProcessIdentifier(qint32 processIdentifier);
+    // Every attribute is settable unless said otherwise here.
+    FakeAccessibilityElement &setSettable(const QString &attribute, bool settable);
     // The element's states as the focus search reads them (all but focused
     // by default).
     FakeAccessibilityElement &setFocused(bool focused);
@@ -65,6 +68,7 @@ private:
     QString m_identity;
     QHash<QString, AccessibilityValue> m_attributes;
     QHash<QString, ParameterizedAnswer> m_answers;
+    QSet<QString> m_unsettable;
     std::weak_ptr<FakeAccessibilityElement> m_parent;
     QList<std::shared_ptr<FakeAccessibilityElement>> m_children;
     std::optional<QRectF> m_firstCharacter;

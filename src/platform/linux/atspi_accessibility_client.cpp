@@ -7,11 +7,14 @@
 
 namespace tovalit {
 
-AtspiAccessibilityClient::AtspiAccessibilityClient(std::shared_ptr<AccessibilityThread> thread,
-                                                   int callTimeoutMilliseconds)
+AtspiAccessibilityClient::AtspiAccessibilityClient(
+    std::shared_ptr<AccessibilityThread> thread,
+    std::function<WindowSystemFocus()> windowSystemFocus, int callTimeoutMilliseconds)
     : m_thread(std::move(thread))
     , m_bus(std::make_shared<AtspiBus>(callTimeoutMilliseconds))
-    , m_knowledge(std::make_shared<EmbeddedObjectTextElement::Knowledge>()) {}
+    , m_knowledge(std::make_shared<EmbeddedObjectTextElement::Knowledge>()) {
+    m_bus->setWindowSystemFocus(std::move(windowSystemFocus));
+}
 
 AtspiAccessibilityClient::~AtspiAccessibilityClient() {
     // The bus connection belongs to the accessibility thread, and so do the

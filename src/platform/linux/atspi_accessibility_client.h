@@ -2,12 +2,12 @@
 
 #include "platform/accessibility_client.h"
 #include "platform/embedded_object_text_element.h"
+#include "platform/linux/atspi_bus.h"
 
+#include <functional>
 #include <memory>
 
 namespace tovalit {
-
-class AtspiBus;
 
 // The accessibility interface on the session's AT-SPI 2 bus.
 //
@@ -19,7 +19,10 @@ class AtspiBus;
 class AtspiAccessibilityClient final : public AccessibilityClient {
 public:
     // `thread` may be shared with other users of the accessibility thread.
+    // `windowSystemFocus`, asked on that thread, tells which window the
+    // user types in where an application marks none of its own active.
     explicit AtspiAccessibilityClient(std::shared_ptr<AccessibilityThread> thread,
+                                      std::function<WindowSystemFocus()> windowSystemFocus = {},
                                       int callTimeoutMilliseconds = 800);
     ~AtspiAccessibilityClient() override;
 

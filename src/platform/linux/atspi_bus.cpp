@@ -6,6 +6,7 @@
 #include <QDBusArgument>
 #include <QDBusObjectPath>
 #include <QDBusVariant>
+#include <QThread>
 
 #include <algorithm>
 #include <limits>
@@ -31,6 +32,9 @@ constexpr uint screenCoordinates = 0;
 constexpr int maxChildrenRead = 1000;
 // Elements a search for the focused element looks at, at most.
 constexpr int maxFocusSearch = 400;
+// How long an application's first answers of where text stands may take
+// to be more than nothing.
+constexpr qint64 extentsWarmUpMs = 300;
 // How long an application that missed a deadline is left alone.
 constexpr qint64 unresponsivePauseMs = 2000;
 
@@ -174,6 +178,7 @@ bool AtspiBus::connectIfEnabled() {
     m_processIdentifiers.clear();
     m_countsUtf16.clear();
     m_lastFocused.clear();
+    m_extentsAnswered.clear();
     m_unresponsiveUntil.clear();
     return m_connection.isConnected();
 }
@@ -344,19 +349,51 @@ std::optional<qint64> AtspiBus::caretOffset(const AtspiObject &object) {
 }
 
 std::optional<QRect> AtspiBus::rangeExtents(const AtspiObject &object, qint64 start, qint64 end) {
-    auto reply = call(object, textInterface, QStringLiteral("GetRangeExtents"),
-                      {int(start), int(end), screenCoordinates});
-    if (!reply)
-        return std::nullopt;
-    return rectFrom(*reply);
+    return extents(object, QStringLiteral("GetRangeExtents"),
+                   {int(start), int(end), screenCoordinates}, [] { return true; });
 }
 
 std::optional<QRect> AtspiBus::characterExtents(const AtspiObject &object, qint64 offset) {
-    auto reply = call(object, textInterface, QStringLiteral("GetCharacterExtents"),
-                      {int(offset), screenCoordinates});
-    if (!reply)
-        return std::nullopt;
-    return rectFrom(*reply);
+    return extents(object, QStringLiteral("GetCharacterExtents"), {int(offset), screenCoordinates},
+                   [this, &object, offset] {
+                       const auto count =
+                           property(object, textInterface, QStringLiteral("CharacterCount"));
+                       const auto number = count ? integerFrom(*count) : std::nullopt;
+                       return number && offset < *number;
+                   });
+}
+
+std::optional<QRect> AtspiBus::extents(const AtspiObject &object, const QString &method,
+                                       const QVariantList &arguments,
+                                       const std::function<bool()> &coversText) {
+    const auto ask = [&]() -> std::optional<QRect> {
+        auto reply = call(object, textInterface, method, arguments);
+        return reply ? rectFrom(*reply) : std::nullopt;
+    };
+    const auto nothing = [](const std::optional<QRect> &rect) {
+        return rect && *rect == QRect(0, 0, 0, 0);
+    };
+    auto rect = ask();
+    if (m_extentsAnswered.contains(object.service))
+        return rect;
+    // Firefox answers an accessibility client's first questions of where
+    // text stands with nothing while it fetches the answers from the
+    // page's process, which takes a few milliseconds, and more on a busy
+    // desktop. Until an application has once answered, nothing where text
+    // stands is asked again for a moment. (Nothing is the right answer
+    // past the end of a text, where a caret often is.)
+    if (nothing(rect) && coversText()) {
+        QElapsedTimer waited;
+        waited.start();
+        while (nothing(rect) && waited.elapsed() < extentsWarmUpMs) {
+            QThread::msleep(2);
+            rect = ask();
+        }
+        m_extentsAnswered.insert(object.service);
+    } else if (rect && !nothing(rect)) {
+        m_extentsAnswered.insert(object.service);
+    }
+    return rect;
 }
 
 std::optional<QList<AtspiObject>> AtspiBus::embeddedObjects(const AtspiObject &object) {
@@ -437,7 +474,16 @@ std::optional<AtspiObject> AtspiBus::activeWindow(const QString &service) {
     return std::nullopt;
 }
 
+void AtspiBus::setWindowSystemFocus(std::function<WindowSystemFocus()> source) {
+    m_windowSystemFocus = std::move(source);
+}
+
 std::optional<AtspiObject> AtspiBus::focusedElement(const QString &service) {
+    const auto window = windowWithKeyboardFocus(service);
+    if (!window) {
+        m_lastFocused.remove(service);
+        return std::nullopt;
+    }
     // The element found last time is usually still the one, and the states
     // of the elements the search went through to it cost far less than a
     // search of the window. It is taken only where the search would still
@@ -445,7 +491,7 @@ std::optional<AtspiObject> AtspiBus::focusedElement(const QString &service) {
     // state, and a window that went to the back keeps its own.
     if (const auto last = m_lastFocused.constFind(service); last != m_lastFocused.constEnd()) {
         FoundFocus found = *last;
-        if (hasState(found.window, stateActive) &&
+        if (found.window == *window &&
             FocusSearch::stillFinds(found.path, found.element, [this](const AtspiObject &object) {
                 return focusStates(object);
             })) {
@@ -461,9 +507,6 @@ std::optional<AtspiObject> AtspiBus::focusedElement(const QString &service) {
         }
         m_lastFocused.remove(service);
     }
-    auto window = activeWindow(service);
-    if (!window)
-        return focusedEditableInAnyWindow(service);
     FoundFocus found{*window, *window, {}};
     auto focused = searchFocused(*window, &found.path);
     if (focused) {
@@ -498,19 +541,69 @@ std::optional<AtspiObject> AtspiBus::searchFocused(const AtspiObject &window,
         maxFocusSearch, path);
 }
 
-std::optional<AtspiObject> AtspiBus::focusedEditableInAnyWindow(const QString &service) {
-    // Chromium marks none of its windows active and keeps a focused element
-    // in each, hidden ones too: the one the user types into is editable.
+std::optional<AtspiObject> AtspiBus::windowWithKeyboardFocus(const QString &service) {
     const auto windows = children(rootOf(service));
     if (!windows)
         return std::nullopt;
     for (const AtspiObject &window : *windows) {
-        // Not kept for next time: only a window found active is.
-        const auto focused = searchFocused(window);
-        if (focused && hasState(*focused, stateEditable))
-            return focused;
+        if (hasState(window, stateActive))
+            return window;
     }
-    return std::nullopt;
+    // Chromium and Electron mark none of their windows active and keep a
+    // focused element in each, hidden ones too: the window system has to
+    // say which one the user types in.
+    const WindowSystemFocus focus =
+        m_windowSystemFocus ? m_windowSystemFocus() : WindowSystemFocus{};
+    if (focus.window && focus.window->ownerProcessIdentifier &&
+        focus.window->ownerProcessIdentifier == processIdentifier(service))
+        return windowNamedBy(*windows, *focus.window);
+    if (focus.knowsEveryWindow)
+        return std::nullopt;
+    // A native window of a Wayland session is known to the bus alone.
+    return onlyWindowWithFocusedField(*windows);
+}
+
+std::optional<AtspiObject> AtspiBus::windowNamedBy(const QList<AtspiObject> &windows,
+                                                   const WindowInfo &named) {
+    // Browsers give the frame the window's own title; two windows of one
+    // page share it, and then only where they stand tells them apart (as
+    // it does where the frame goes by another name).
+    QList<AtspiObject> titled;
+    if (named.name) {
+        for (const AtspiObject &window : windows) {
+            if (stringProperty(window, QStringLiteral("Name")) == named.name)
+                titled.append(window);
+        }
+        if (titled.size() == 1)
+            return titled.first();
+    }
+    if (!named.bounds)
+        return std::nullopt;
+    const QString componentInterface = QStringLiteral("org.a11y.atspi.Component");
+    std::optional<AtspiObject> placed;
+    for (const AtspiObject &window : titled.isEmpty() ? windows : titled) {
+        auto extents =
+            call(window, componentInterface, QStringLiteral("GetExtents"), {screenCoordinates});
+        if (!extents || rectFrom(*extents) != named.bounds->toRect())
+            continue;
+        if (placed)
+            return std::nullopt;
+        placed = window;
+    }
+    return placed;
+}
+
+std::optional<AtspiObject> AtspiBus::onlyWindowWithFocusedField(const QList<AtspiObject> &windows) {
+    std::optional<AtspiObject> holding;
+    for (const AtspiObject &window : windows) {
+        const auto focused = searchFocused(window);
+        if (!focused || !hasState(*focused, stateEditable))
+            continue;
+        if (holding)
+            return std::nullopt;
+        holding = window;
+    }
+    return holding;
 }
 
 AtspiObject AtspiBus::rootOf(const QString &service) {

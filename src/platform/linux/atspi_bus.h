@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/focus_search.h"
+#include "platform/window_system.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -8,9 +9,11 @@
 #include <QHash>
 #include <QList>
 #include <QRect>
+#include <QSet>
 #include <QString>
 #include <QVariant>
 
+#include <functional>
 #include <optional>
 
 namespace tovalit {
@@ -22,6 +25,15 @@ struct AtspiObject {
     QString path;
 
     bool operator==(const AtspiObject &) const = default;
+};
+
+// What the window system says of the window that has the keyboard focus.
+struct WindowSystemFocus {
+    // The window system knows every window of the session (X11), so an
+    // application none of whose windows it names is not in front.
+    bool knowsEveryWindow = false;
+    // The focused window, when the window system names one.
+    std::optional<WindowInfo> window;
 };
 
 // The client side of the accessibility bus (AT-SPI 2), spoken directly over
@@ -74,6 +86,9 @@ public:
     // code points.
     bool countsUtf16(const QString &service);
 
+    // Asked whenever an application marks none of its windows active.
+    void setWindowSystemFocus(std::function<WindowSystemFocus()> source);
+
     // The application's active window, and the element inside it that has
     // the keyboard focus: the innermost one in the focused state.
     std::optional<AtspiObject> activeWindow(const QString &service);
@@ -102,10 +117,22 @@ private:
         QList<AtspiObject> path;
     };
 
+    // A Text interface's extents of text, asked again while an application
+    // that never answered before answers nothing where `coversText` says
+    // text stands.
+    std::optional<QRect> extents(const AtspiObject &object, const QString &method,
+                                 const QVariantList &arguments,
+                                 const std::function<bool()> &coversText);
     std::optional<FocusStates> focusStates(const AtspiObject &object);
     std::optional<AtspiObject> searchFocused(const AtspiObject &window,
                                              QList<AtspiObject> *path = nullptr);
-    std::optional<AtspiObject> focusedEditableInAnyWindow(const QString &service);
+    // The window the user types in: the one the application marks active,
+    // else the one the window system names, else the only one holding a
+    // focused field; nothing where that cannot be told.
+    std::optional<AtspiObject> windowWithKeyboardFocus(const QString &service);
+    std::optional<AtspiObject> windowNamedBy(const QList<AtspiObject> &windows,
+                                             const WindowInfo &named);
+    std::optional<AtspiObject> onlyWindowWithFocusedField(const QList<AtspiObject> &windows);
 
     int m_callTimeout;
     QString m_connectionName;
@@ -114,6 +141,9 @@ private:
     QHash<QString, qint32> m_processIdentifiers;
     QHash<QString, bool> m_countsUtf16;
     QHash<QString, FoundFocus> m_lastFocused;
+    std::function<WindowSystemFocus()> m_windowSystemFocus;
+    // Applications that have answered where their text stands.
+    QSet<QString> m_extentsAnswered;
     QHash<QString, qint64> m_unresponsiveUntil; // service -> m_clock milliseconds
     QElapsedTimer m_clock;
 };

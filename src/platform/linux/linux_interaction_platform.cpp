@@ -14,11 +14,16 @@ InteractionPlatform makeLinuxInteractionPlatform() {
     InteractionPlatform platform;
     platform.displaySession = DisplaySession::fromEnvironment();
     platform.accessibilityThread = std::make_shared<AccessibilityThread>();
-    platform.accessibility =
-        std::make_shared<AtspiAccessibilityClient>(platform.accessibilityThread);
     std::shared_ptr<XcbConnection> x = XcbConnection::open();
-    platform.windowSystem =
-        std::make_shared<X11WindowSystem>(x, std::make_shared<DesktopEntryIndex>());
+    auto windowSystem = std::make_shared<X11WindowSystem>(x, std::make_shared<DesktopEntryIndex>());
+    platform.windowSystem = windowSystem;
+    // In an X11 session the X server knows every window; in a Wayland one
+    // only those of XWayland.
+    const bool knowsEveryWindow = x && !platform.displaySession.wayland;
+    platform.accessibility = std::make_shared<AtspiAccessibilityClient>(
+        platform.accessibilityThread, [windowSystem, knowsEveryWindow] {
+            return WindowSystemFocus{knowsEveryWindow, windowSystem->focusedWindow()};
+        });
     platform.screenCapture = std::make_shared<X11ScreenCapture>(x, platform.displaySession);
     platform.textRecognizer = std::make_shared<TesseractTextRecognizer>();
     return platform;

@@ -136,6 +136,26 @@ std::optional<RunningApplication> X11WindowSystem::frontmostApplication() {
     return applicationOf(*window, *processIdentifier);
 }
 
+std::optional<WindowInfo> X11WindowSystem::focusedWindow() {
+    const auto window = focusedClientWindow();
+    if (!window)
+        return std::nullopt;
+    XcbConnection &x = *m_connection;
+    xcb_connection_t *c = x.connection();
+    const auto pid = xcb_ewmh_get_wm_pid(x.ewmh(), *window);
+    const auto geometryCookie = xcb_get_geometry(c, *window);
+    const auto originCookie = xcb_translate_coordinates(c, *window, x.root(), 0, 0);
+    WindowInfo info;
+    info.windowNumber = *window;
+    info.ownerProcessIdentifier = windowProcess(x, pid);
+    auto geometry = xcbReply(xcb_get_geometry_reply(c, geometryCookie, nullptr));
+    auto origin = xcbReply(xcb_translate_coordinates_reply(c, originCookie, nullptr));
+    if (geometry && origin)
+        info.bounds = QRectF(origin->dst_x, origin->dst_y, geometry->width, geometry->height);
+    info.name = windowTitle(x, *window);
+    return info;
+}
+
 std::optional<RunningApplication> X11WindowSystem::runningApplication(qint32 processIdentifier) {
     for (const ClientWindow &client : clientWindowsFrontToBack()) {
         if (client.processIdentifier == processIdentifier)

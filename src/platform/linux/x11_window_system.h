@@ -26,6 +26,9 @@ public:
     bool activate(const RunningApplication &application) override;
     QList<WindowInfo> onScreenWindows() override;
 
+    // The window with the keyboard focus: its process, title and place.
+    std::optional<WindowInfo> focusedWindow();
+
 private:
     struct ClientWindow {
         quint32 window = 0;

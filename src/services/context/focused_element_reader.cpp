@@ -63,10 +63,13 @@ FocusedElementReader::captureFocusedElementContext(AccessibilityClient &client,
     }
     // The focused field, when it takes text and reads its caret, is where
     // the dictation goes, even empty: scored, the page or window around it
-    // would win on the text it holds.
+    // would win on the text it holds. A rich-text editor takes text through
+    // its caret alone (Chromium's takes no write of its value).
     const AccessibilityElementRef &focus = roots.first();
     AccessibilityElementRef element;
-    if (stringValue(*focus) && selectedRange(*focus) && focus->isAttributeSettable(ax::value))
+    if (stringValue(*focus) && selectedRange(*focus) &&
+        (focus->isAttributeSettable(ax::value) ||
+         focus->isAttributeSettable(ax::selectedTextRange)))
         element = focus;
     else
         element = resolvedTextElement(roots, maxVisited);

@@ -6,6 +6,8 @@
 #include "tests/support/run_task.h"
 #include "tests/support/test_session.h"
 
+#include <QCoreApplication>
+
 #include <gtest/gtest.h>
 
 namespace tovalit {
@@ -31,11 +33,14 @@ protected:
         thread->post([bus = std::move(bus)]() mutable { bus.reset(); });
     }
 
-    // The application's focused element, as the path of its object.
-    QString focusedElement() {
-        return runTask(thread->run([bus = bus, service = app->service()] {
+    // The application's focused element, as the path of its object, where
+    // the window system says `focus`.
+    QString focusedElement(std::optional<WindowSystemFocus> focus = std::nullopt) {
+        return runTask(thread->run([bus = bus, service = app->service(), focus] {
             if (!bus->connectIfEnabled())
                 return QStringLiteral("<not connected>");
+            if (focus)
+                bus->setWindowSystemFocus([focus] { return *focus; });
             return bus->focusedElement(service).value_or(AtspiObject{}).path;
         }));
     }
@@ -77,6 +82,42 @@ TEST_F(AtspiBusTest, AFieldLeftFocusedInAHiddenPopoverOrABackWindowIsNotTheFocus
         app->add(other, QStringLiteral("entry"), App::focused | App::editable | shown);
     app->setStates(window, shown);
     EXPECT_EQ(focusedElement(), note) << "the back window's field was reused";
+}
+
+// Chromium marks none of its windows active and keeps a focused field in
+// each of them: the user types in the one the window system names, found
+// by its title and, where titles repeat, by where it stands; where that
+// cannot be told, no window's field is taken.
+TEST_F(AtspiBusTest, WithNoWindowMarkedActiveOnlyTheFieldOfTheWindowInFrontIsTaken) {
+    const QString back = app->add(App::rootPath(), QStringLiteral("frame"), shown);
+    app->setName(back, QStringLiteral("窗口A - 浏览器"));
+    app->setExtents(back, QRect(10, 10, 800, 600));
+    const QString backField =
+        app->add(back, QStringLiteral("entry"), App::focused | App::editable | shown);
+    app->setText(backField, QStringLiteral("窗口A里的草稿"), 3);
+    const QString front = app->add(App::rootPath(), QStringLiteral("frame"), shown);
+    app->setName(front, QStringLiteral("窗口B - 浏览器"));
+    app->setExtents(front, QRect(20, 20, 800, 600));
+    const QString frontField =
+        app->add(front, QStringLiteral("entry"), App::focused | App::editable | shown);
+    app->setText(frontField, QStringLiteral("窗口B的文字"), 3);
+
+    EXPECT_EQ(focusedElement(), QString()) << "a window nothing names was taken for the front one";
+
+    WindowInfo named;
+    named.ownerProcessIdentifier = qint32(QCoreApplication::applicationPid());
+    named.name = QStringLiteral("窗口B - 浏览器");
+    named.bounds = QRectF(20, 20, 800, 600);
+    EXPECT_EQ(focusedElement(WindowSystemFocus{true, named}), frontField);
+
+    app->setName(back, QStringLiteral("窗口B - 浏览器"));
+    EXPECT_EQ(focusedElement(), frontField) << "two windows of one title, told apart by place";
+    named.bounds = QRectF(10, 10, 800, 600);
+    EXPECT_EQ(focusedElement(WindowSystemFocus{true, named}), backField);
+
+    named.ownerProcessIdentifier = named.ownerProcessIdentifier.value() + 1;
+    EXPECT_EQ(focusedElement(WindowSystemFocus{true, named}), QString())
+        << "the field of a window behind another application's was taken";
 }
 
 // Firefox says -1 of the caret of an empty text area that has the focus;

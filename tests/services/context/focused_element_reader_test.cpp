@@ -281,6 +281,25 @@ TEST_F(FocusedElementReaderTest, AFocusedEmptyFieldIsTakenBeforeItsPageIsScored)
     EXPECT_EQ(context.surroundingTextAfterCursor, std::nullopt) << "nothing from the page";
 }
 
+// Chromium's rich-text editor takes no writes of its value, only keys and
+// a paste; empty, or holding one empty paragraph, it reads no text, and
+// the page around it reads the editor as one U+FFFC.
+TEST_F(FocusedElementReaderTest, AFocusedEditorWhoseValueTakesNoWritesIsTakenBeforeItsPage) {
+    Element page =
+        textArea(QStringLiteral("page"), QStringLiteral("页面上的文字在这里。\n") + QChar(0xfffc),
+                 {11, 0}, QStringLiteral("document web"));
+    Element editor =
+        textArea(QStringLiteral("editor"), QString(), {0, 0}, QStringLiteral("section"));
+    editor->setSettable(ax::value, false);
+    page->appendChild(editor);
+    focus(client, 32, editor);
+
+    const FocusedElementContext context = Reader::captureFocusedElementContext(client, 32);
+    EXPECT_EQ(context.role, QStringLiteral("section"));
+    EXPECT_EQ(context.surroundingTextBeforeCursor, std::nullopt) << "the page's text was taken";
+    EXPECT_EQ(context.surroundingTextAfterCursor, std::nullopt) << "the page's text was taken";
+}
+
 // GTK 4 says the containers of its windows are not showing, though they
 // are visible and hold the focused text view.
 TEST_F(FocusedElementReaderTest, TheFocusIsFoundInVisibleContainersThatSayTheyAreNotShowing) {
