@@ -359,17 +359,19 @@ std::optional<QRect> AtspiBus::characterExtents(const AtspiObject &object, qint6
     return rectFrom(*reply);
 }
 
-std::optional<QList<AtspiObject>> AtspiBus::embeddedObjects(const AtspiObject &object) {
-    auto count = call(object, hypertextInterface, QStringLiteral("GetNLinks"));
-    if (!count || count->isEmpty())
+std::optional<QList<AtspiObject>> AtspiBus::embeddedObjects(const AtspiObject &object,
+                                                            qint64 first, qint64 count) {
+    auto links = call(object, hypertextInterface, QStringLiteral("GetNLinks"));
+    if (!links || links->isEmpty())
         return std::nullopt;
-    const auto number = integerFrom(count->first());
-    if (!number || *number < 0 || *number > maxChildrenRead)
+    const auto number = integerFrom(links->first());
+    if (!number || first < 0 || count < 0 || first > *number || count > *number - first)
         return std::nullopt;
     QList<AtspiObject> objects;
-    for (int index = 0; index < int(*number); ++index) {
+    objects.reserve(qsizetype(count));
+    for (qint64 index = first; index < first + count; ++index) {
         // A link is an object of its own, which names the embedded one.
-        auto link = call(object, hypertextInterface, QStringLiteral("GetLink"), {index});
+        auto link = call(object, hypertextInterface, QStringLiteral("GetLink"), {int(index)});
         auto linkObject = link && !link->isEmpty() ? objectFrom(link->first()) : std::nullopt;
         if (!linkObject)
             return std::nullopt;

@@ -83,21 +83,6 @@ std::optional<AccessibilityValue> AtspiElement::attributeValue(const QString &at
             return std::nullopt;
         return AccessibilityValue(attributes->value(QStringLiteral("placeholder-text")));
     }
-    if (attribute == ax::embeddedObjects) {
-        // Each costs the page two calls: only a text the user edits is read
-        // through what it embeds, never a whole page.
-        if (!hasInterface(hypertextInterface) ||
-            (!m_embeddedInEditor && !m_bus->hasState(m_object, AtspiBus::stateEditable)))
-            return std::nullopt;
-        auto objects = m_bus->embeddedObjects(m_object);
-        if (!objects || objects->isEmpty())
-            return std::nullopt;
-        QList<AccessibilityElementRef> elements;
-        elements.reserve(objects->size());
-        for (const AtspiObject &object : *objects)
-            elements.append(std::make_shared<AtspiElement>(m_bus, Kind::Object, object, true));
-        return AccessibilityValue(elements);
-    }
     if (attribute == ax::display) {
         auto attributes = m_bus->attributes(m_object);
         if (!attributes || !attributes->contains(QStringLiteral("display")))
@@ -262,6 +247,8 @@ AtspiElement::parameterizedAttributeValue(const QString &attribute,
     if (m_kind != Kind::Object && m_kind != Kind::Application)
         return std::nullopt;
     const auto *range = std::get_if<AccessibilityRange>(&parameter);
+    if (range && attribute == ax::embeddedObjectsForRange)
+        return embeddedObjects(*range);
     if (!range || !hasInterface(textInterface))
         return std::nullopt;
     // Reads past the end of the text give what there is, as the bus itself
@@ -286,12 +273,37 @@ AtspiElement::parameterizedAttributeValue(const QString &attribute,
     return std::nullopt;
 }
 
+std::optional<AccessibilityValue> AtspiElement::embeddedObjects(const AccessibilityRange &range) {
+    // Each costs the page two calls: only a text the user edits is read
+    // through what it embeds, never a whole page.
+    if (!hasInterface(hypertextInterface) ||
+        (!m_embeddedInEditor && !m_bus->hasState(m_object, AtspiBus::stateEditable)))
+        return std::nullopt;
+    auto objects = m_bus->embeddedObjects(m_object, range.location, range.length);
+    if (!objects)
+        return std::nullopt;
+    QList<AccessibilityElementRef> elements;
+    elements.reserve(objects->size());
+    for (const AtspiObject &object : *objects)
+        elements.append(std::make_shared<AtspiElement>(m_bus, Kind::Object, object, true));
+    return AccessibilityValue(elements);
+}
+
+bool AtspiElement::embedsObjects() {
+    // Whether its links can be read or not, such a text written whole
+    // would lose what it embeds, or be ignored.
+    if (!hasInterface(hypertextInterface))
+        return false;
+    const auto text = m_bus->text(m_object, 0, -1);
+    return !text || text->contains(QChar(u'\uFFFC'));
+}
+
 bool AtspiElement::setAttributeValue(const QString &attribute, const AccessibilityValue &value) {
     if (m_kind != Kind::Object && m_kind != Kind::Application)
         return false;
     if (attribute == ax::value) {
         const auto *text = std::get_if<QString>(&value);
-        if (!text || !hasInterface(editableTextInterface))
+        if (!text || !hasInterface(editableTextInterface) || embedsObjects())
             return false;
         auto reply = m_bus->call(m_object, editableTextInterface, QStringLiteral("SetTextContents"),
                                  {*text});
@@ -330,7 +342,7 @@ bool AtspiElement::isAttributeSettable(const QString &attribute) {
             return false;
         const auto bits = m_bus->states(m_object);
         return bits && (*bits & (quint64(1) << AtspiBus::stateEditable)) &&
-               !(*bits & (quint64(1) << AtspiBus::stateReadOnly));
+               !(*bits & (quint64(1) << AtspiBus::stateReadOnly)) && !embedsObjects();
     }
     if (attribute == ax::selectedTextRange)
         return hasInterface(textInterface);
