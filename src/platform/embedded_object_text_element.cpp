@@ -4,6 +4,7 @@
 #include "support/textkit.h"
 
 #include <QChar>
+#include <QElapsedTimer>
 
 #include <algorithm>
 #include <unordered_map>
@@ -37,6 +38,13 @@ bool isBlockRole(const QString &role) {
 bool listsEmbedded(AccessibilityElement &element) {
     return accessibilityValueAs<QList<AccessibilityElementRef>>(element.parameterizedAttributeValue(
                ax::embeddedObjectsForRange, AccessibilityRange{0, 0}))
+        .has_value();
+}
+
+// Whether the element embeds one element at least, whatever its text says.
+bool hasEmbedded(AccessibilityElement &element) {
+    return accessibilityValueAs<QList<AccessibilityElementRef>>(element.parameterizedAttributeValue(
+               ax::embeddedObjectsForRange, AccessibilityRange{0, 1}))
         .has_value();
 }
 
@@ -95,7 +103,16 @@ std::optional<EmbeddedObjectTextElement::Reading> EmbeddedObjectTextElement::rea
         m_readingJob = job;
         m_own = m_element->attributeValue(ax::value);
         m_reading.reset();
-        const auto own = accessibilityValueAs<QString>(m_own);
+        auto own = accessibilityValueAs<QString>(m_own);
+        // Firefox answers the first reads of a page's texts with nothing
+        // until it keeps them: an editor that has paragraphs and shows no
+        // text has not been read.
+        bool unread = false;
+        if (own && own->isEmpty() && hasEmbedded(*m_element)) {
+            m_own = m_element->attributeValue(ax::value);
+            own = accessibilityValueAs<QString>(m_own);
+            unread = !own || !own->contains(objectCharacter);
+        }
         if (own && own->contains(objectCharacter) && (m_embeds || listsEmbedded(*m_element))) {
             m_embeds = true;
             m_readingEmbeds = true;
@@ -103,7 +120,8 @@ std::optional<EmbeddedObjectTextElement::Reading> EmbeddedObjectTextElement::rea
         } else {
             // A text that embedded elements and cannot be read now is
             // still such a text.
-            m_readingEmbeds = !own && m_embeds;
+            m_readingEmbeds = unread || (!own && m_embeds);
+            m_embeds = m_embeds || unread;
         }
     }
     if (embedded)
@@ -257,7 +275,28 @@ EmbeddedObjectTextElement::readEmbedded(std::vector<AccessibilityElementRef> &el
                                         int handle) {
     AccessibilityElementRef element = elements[std::size_t(handle)];
     EmbeddedObjectNode node;
-    const auto text = accessibilityValueAs<QString>(element->attributeValue(ax::value));
+    auto text = accessibilityValueAs<QString>(element->attributeValue(ax::value));
+    // Firefox answers the first reads of a paragraph reached this way with
+    // nothing, until the page has sent it the texts, a few dozen reads
+    // later: asked again meanwhile, never longer than `coldReadBudget`.
+    // One that stays empty leaves the whole text unread (a capture reads
+    // again a moment later) rather than read without it.
+    if (text && text->isEmpty()) {
+        const QString identity = element->identity();
+        if (!m_knowledge->asked.contains(identity)) {
+            if (m_knowledge->asked.size() >= maxKnown)
+                m_knowledge->asked.clear();
+            m_knowledge->asked.insert(identity);
+            QElapsedTimer asking;
+            asking.start();
+            for (int read = 0; read < maxColdReads && text && text->isEmpty() &&
+                               asking.elapsed() < coldReadBudget.count();
+                 ++read)
+                text = accessibilityValueAs<QString>(element->attributeValue(ax::value));
+            if (text && text->isEmpty())
+                return std::nullopt;
+        }
+    }
     // An embedded element without text of its own (an image) is empty;
     // one that answers nothing at all is gone.
     if (!text && !element->attributeValue(ax::role))
@@ -334,7 +373,12 @@ std::optional<std::pair<qsizetype, qsizetype>> EmbeddedObjectTextElement::select
                 if (const auto known = carets->find(node); known != carets->end())
                     return known->second;
             }
-            const auto range = rangeOf(*reading.elements[std::size_t(node)]);
+            AccessibilityElement &element = *reading.elements[std::size_t(node)];
+            // The element the caret is in says where, once Firefox keeps
+            // its text.
+            auto range = rangeOf(element);
+            if (!range)
+                range = rangeOf(element);
             if (carets)
                 carets->emplace(node, range);
             return range;
@@ -364,7 +408,7 @@ EmbeddedObjectTextElement::attributeValue(const QString &attribute) {
             // A plain text needs no more than the one read.
             std::optional<AccessibilityValue> own = m_element->attributeValue(ax::value);
             const auto text = accessibilityValueAs<QString>(own);
-            if (!text || !text->contains(objectCharacter))
+            if (!text || (!text->isEmpty() && !text->contains(objectCharacter)))
                 return own;
         }
         bool embedded = false;
@@ -424,9 +468,13 @@ EmbeddedObjectTextElement::parameterizedAttributeValue(const QString &attribute,
     const auto span = reading->text.span(bounds->first, bounds->second);
     if (!span)
         return std::nullopt;
-    return reading->elements[std::size_t(span->node)]->parameterizedAttributeValue(
-        ax::boundsForRange, AccessibilityRange{ownOffset(*reading, span->node, span->start),
-                                               span->end - span->start});
+    AccessibilityElement &element = *reading->elements[std::size_t(span->node)];
+    const AccessibilityRange within{ownOffset(*reading, span->node, span->start),
+                                    span->end - span->start};
+    // Firefox has no place for a paragraph's characters at first either.
+    if (auto rectangle = element.parameterizedAttributeValue(ax::boundsForRange, within))
+        return rectangle;
+    return element.parameterizedAttributeValue(ax::boundsForRange, within);
 }
 
 bool EmbeddedObjectTextElement::setAttributeValue(const QString &attribute,

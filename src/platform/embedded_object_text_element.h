@@ -4,7 +4,9 @@
 #include "platform/embedded_object_text.h"
 
 #include <QHash>
+#include <QSet>
 
+#include <chrono>
 #include <memory>
 #include <unordered_map>
 #include <vector>
@@ -35,6 +37,9 @@ public:
     // moved has the same text. Used on the accessibility thread only.
     struct Knowledge {
         QHash<QString, bool> blocks; // by element identity
+        // Embedded elements whose text was asked for before: Firefox
+        // answers the first reads of a paragraph with nothing.
+        QSet<QString> asked;
     };
 
     // `element` as it is when it is empty or wrapped already. Without
@@ -64,6 +69,10 @@ public:
     static constexpr int maxElements = 2000;
     // Elements known at most; beyond, what is known is forgotten.
     static constexpr int maxKnown = 8192;
+    // How long, and how often, a paragraph whose text was never asked for
+    // and answers nothing is asked again.
+    static constexpr std::chrono::milliseconds coldReadBudget{250};
+    static constexpr int maxColdReads = 400;
 
 private:
     // The paragraphs read: the element's own text from the `first` of its
