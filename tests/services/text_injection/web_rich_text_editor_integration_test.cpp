@@ -128,8 +128,14 @@ TEST_P(WebRichTextEditorTest, TheCaretsParagraphIsTheContextAndThePasteThereIsVe
     EXPECT_EQ(runTask(service->insert(QStringLiteral("【口述】"), context(), {})),
               InsertionResult::pastedFromClipboard)
         << logLines().join(u'\n').toStdString();
-    EXPECT_EQ(logLines(QStringLiteral("insert.result")),
-              QStringList{QStringLiteral("result=pastedFromClipboard | path=verified")});
+    // Read back at once, or, where a busy Firefox shows the paste later
+    // than the check after it, by the reads that follow it: either way the
+    // text as expected, nothing written over it.
+    const QStringList result = logLines(QStringLiteral("insert.result"));
+    EXPECT_TRUE(result == QStringList{QStringLiteral("result=pastedFromClipboard | path=verified")} ||
+                result == QStringList{QStringLiteral("result=pastedFromClipboard | path=changed")})
+        << logLines().join(u'\n').toStdString();
+    EXPECT_EQ(logLines(QStringLiteral("insert.direct")), QStringList());
     EXPECT_EQ(
         editorText(),
         QStringLiteral("第一段文字。\n第二【口述】段的内容在这里。\n第三段有一个链接。\n• 要点一"));
