@@ -109,7 +109,7 @@ std::optional<EmbeddedObjectTextElement::Reading> EmbeddedObjectTextElement::rea
         // text has not been read.
         bool unread = false;
         if (own && own->isEmpty() && hasEmbedded(*m_element)) {
-            m_own = m_element->attributeValue(ax::value);
+            m_own = askedAgainWhileEmpty(*m_element, std::move(m_own));
             own = accessibilityValueAs<QString>(m_own);
             unread = !own || !own->contains(objectCharacter);
         }
@@ -153,8 +153,16 @@ EmbeddedObjectTextElement::readWindow(const QString &own) {
     const bool around = !window;
     if (around) {
         // The paragraphs that the selection touches.
-        const auto range =
+        // Firefox knows no caret in an editor whose text the page has not
+        // sent yet either.
+        auto range =
             accessibilityValueAs<AccessibilityRange>(m_element->attributeValue(ax::selectedTextRange));
+        QElapsedTimer asking;
+        asking.start();
+        for (int read = 0; read < maxColdReads && !range && asking.elapsed() < coldReadBudget.count();
+             ++read)
+            range = accessibilityValueAs<AccessibilityRange>(
+                m_element->attributeValue(ax::selectedTextRange));
         qsizetype start = 0;
         qsizetype end = 0;
         if (range && range->location >= 0 && range->length >= 0 && range->location <= own.size()) {
@@ -287,12 +295,8 @@ EmbeddedObjectTextElement::readEmbedded(std::vector<AccessibilityElementRef> &el
             if (m_knowledge->asked.size() >= maxKnown)
                 m_knowledge->asked.clear();
             m_knowledge->asked.insert(identity);
-            QElapsedTimer asking;
-            asking.start();
-            for (int read = 0; read < maxColdReads && text && text->isEmpty() &&
-                               asking.elapsed() < coldReadBudget.count();
-                 ++read)
-                text = accessibilityValueAs<QString>(element->attributeValue(ax::value));
+            text = accessibilityValueAs<QString>(
+                askedAgainWhileEmpty(*element, AccessibilityValue(QString())));
             if (text && text->isEmpty())
                 return std::nullopt;
         }
@@ -320,6 +324,18 @@ EmbeddedObjectTextElement::readEmbedded(std::vector<AccessibilityElementRef> &el
         // An element that lists nothing keeps its characters.
     }
     return node;
+}
+
+std::optional<AccessibilityValue>
+EmbeddedObjectTextElement::askedAgainWhileEmpty(AccessibilityElement &element,
+                                                std::optional<AccessibilityValue> value) {
+    QElapsedTimer asking;
+    asking.start();
+    for (int read = 0; read < maxColdReads && accessibilityValueAs<QString>(value) == QString() &&
+                       asking.elapsed() < coldReadBudget.count();
+         ++read)
+        value = element.attributeValue(ax::value);
+    return value;
 }
 
 bool EmbeddedObjectTextElement::isBlock(AccessibilityElement &element) {

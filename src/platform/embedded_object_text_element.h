@@ -106,6 +106,10 @@ private:
     // what it embeds in turn is appended there.
     std::optional<EmbeddedObjectNode> readEmbedded(std::vector<AccessibilityElementRef> &elements,
                                                    int handle);
+    // The element's text asked for again while it reads empty, as Firefox
+    // answers before the page has sent it the text.
+    static std::optional<AccessibilityValue>
+    askedAgainWhileEmpty(AccessibilityElement &element, std::optional<AccessibilityValue> value);
     bool isBlock(AccessibilityElement &element);
     // The selection in the text read; `carets`, where given, keeps the
     // elements' own selections from one call to the next.
