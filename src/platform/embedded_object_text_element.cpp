@@ -101,7 +101,9 @@ std::optional<EmbeddedObjectTextElement::Reading> EmbeddedObjectTextElement::rea
     const quint64 job = AccessibilityThread::currentJob();
     if (job == 0 || job != m_readingJob) {
         m_readingJob = job;
-        m_own = m_element->attributeValue(ax::value);
+        m_own = m_preread ? std::move(*m_preread) : m_element->attributeValue(ax::value);
+        m_preread.reset();
+        m_carets.clear();
         m_reading.reset();
         auto own = accessibilityValueAs<QString>(m_own);
         // Firefox answers the first reads of a page's texts with nothing
@@ -239,7 +241,6 @@ EmbeddedObjectTextElement::readWindow(const QString &own) {
         return node;
     };
 
-    std::unordered_map<int, std::optional<std::pair<qsizetype, qsizetype>>> carets;
     for (;;) {
         std::optional<EmbeddedObjectText> text = EmbeddedObjectText::read(readNode, maxElements);
         if (!text)
@@ -251,7 +252,7 @@ EmbeddedObjectTextElement::readWindow(const QString &own) {
         }
         // As many paragraphs as the text before and after the selection
         // needs, and no more.
-        const auto selected = selection(reading, &carets);
+        const auto selected = selection(reading);
         const QString &value = reading.text.text();
         const qsizetype start = selected ? selected->first : 0;
         const qsizetype end = selected ? selected->second : 0;
@@ -358,9 +359,9 @@ bool EmbeddedObjectTextElement::isBlock(AccessibilityElement &element) {
     return block;
 }
 
-std::optional<std::pair<qsizetype, qsizetype>> EmbeddedObjectTextElement::selection(
-    const Reading &reading,
-    std::unordered_map<int, std::optional<std::pair<qsizetype, qsizetype>>> *carets) {
+std::optional<std::pair<qsizetype, qsizetype>>
+EmbeddedObjectTextElement::selection(const Reading &reading) {
+    auto *carets = &m_carets;
     const auto rangeOf =
         [](AccessibilityElement &element) -> std::optional<std::pair<qsizetype, qsizetype>> {
         const auto range =
@@ -426,6 +427,9 @@ EmbeddedObjectTextElement::attributeValue(const QString &attribute) {
             const auto text = accessibilityValueAs<QString>(own);
             if (!text || (!text->isEmpty() && !text->contains(objectCharacter)))
                 return own;
+            // Read once for this job: an editor's text is long.
+            if (const quint64 job = AccessibilityThread::currentJob(); job != 0 && job != m_readingJob)
+                m_preread = std::move(own);
         }
         bool embedded = false;
         const std::optional<Reading> reading = read(&embedded);
@@ -502,6 +506,7 @@ bool EmbeddedObjectTextElement::setAttributeValue(const QString &attribute,
         return m_element->setAttributeValue(attribute, value);
     bool embedded = false;
     const std::optional<Reading> reading = read(&embedded);
+    m_carets.clear();
     if (!embedded)
         return m_element->setAttributeValue(attribute, value);
     if (!reading || range->location < 0 || range->length < 0 ||

@@ -111,11 +111,8 @@ private:
     static std::optional<AccessibilityValue>
     askedAgainWhileEmpty(AccessibilityElement &element, std::optional<AccessibilityValue> value);
     bool isBlock(AccessibilityElement &element);
-    // The selection in the text read; `carets`, where given, keeps the
-    // elements' own selections from one call to the next.
-    std::optional<std::pair<qsizetype, qsizetype>> selection(
-        const Reading &reading,
-        std::unordered_map<int, std::optional<std::pair<qsizetype, qsizetype>>> *carets = nullptr);
+    // The selection in the text read.
+    std::optional<std::pair<qsizetype, qsizetype>> selection(const Reading &reading);
     // Offsets of an element read in its own text.
     static qsizetype ownOffset(const Reading &reading, int node, qsizetype offset);
     // A range of the text clamped to its end; nothing when it starts
@@ -134,6 +131,11 @@ private:
     bool m_readingEmbeds = false;
     std::optional<AccessibilityValue> m_own;
     std::optional<Reading> m_reading;
+    // The element's own text read for the job about to read, and the
+    // elements' own selections (by handle) as the job read them: each
+    // costs the page a read of the text up to it.
+    std::optional<std::optional<AccessibilityValue>> m_preread;
+    std::unordered_map<int, std::optional<std::pair<qsizetype, qsizetype>>> m_carets;
 };
 
 } // namespace tovalit

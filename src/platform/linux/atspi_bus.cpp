@@ -361,12 +361,18 @@ std::optional<QRect> AtspiBus::characterExtents(const AtspiObject &object, qint6
 
 std::optional<QList<AtspiObject>> AtspiBus::embeddedObjects(const AtspiObject &object,
                                                             qint64 first, qint64 count) {
-    auto links = call(object, hypertextInterface, QStringLiteral("GetNLinks"));
-    if (!links || links->isEmpty())
+    if (first < 0 || count < 0)
         return std::nullopt;
-    const auto number = integerFrom(links->first());
-    if (!number || first < 0 || count < 0 || first > *number || count > *number - first)
-        return std::nullopt;
+    // A link past the last one names no object: only whether there are
+    // links at all needs their number, which the page may count one by one.
+    if (count == 0) {
+        auto links = call(object, hypertextInterface, QStringLiteral("GetNLinks"));
+        const auto number =
+            links && !links->isEmpty() ? integerFrom(links->first()) : std::nullopt;
+        if (!number || first > *number)
+            return std::nullopt;
+        return QList<AtspiObject>();
+    }
     QList<AtspiObject> objects;
     objects.reserve(qsizetype(count));
     for (qint64 index = first; index < first + count; ++index) {
