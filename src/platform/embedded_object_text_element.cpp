@@ -252,10 +252,16 @@ EmbeddedObjectTextElement::readWindow(const QString &own) {
         }
         // As many paragraphs as the text before and after the selection
         // needs, and no more.
+        // Without a selection to read around, the paragraphs the editor
+        // says it is in are all there is to go by.
         const auto selected = selection(reading);
+        if (!selected) {
+            m_window = window;
+            return reading;
+        }
         const QString &value = reading.text.text();
-        const qsizetype start = selected ? selected->first : 0;
-        const qsizetype end = selected ? selected->second : 0;
+        const qsizetype start = selected->first;
+        const qsizetype end = selected->second;
         const bool before = !window->fromStart &&
                             textkit::graphemeCount(QStringView(value).left(start)) < contextReach;
         const bool after = !window->toEnd &&
