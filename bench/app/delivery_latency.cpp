@@ -21,7 +21,10 @@
 // GTK 3 editor of tests/tools by default); the editor runs with GDK_BACKEND set. --firefox
 // dictates into a text area in Firefox instead, native on Wayland or through XWayland; --chromium
 // into one in Chromium (an X11 window); --rich-text makes the browser's page a rich-text editor of
-// three paragraphs and a list with the caret in the second paragraph. In GNOME's session the user
+// three paragraphs and a list with the caret in the second paragraph;
+// --paragraphs 10,10000 makes it instead an editor of that many paragraphs with the caret in the
+// middle one, each size in turn on the same page and printed side by side, with the ratio of the
+// largest to the smallest. In GNOME's session the user
 // agrees to lend the desktop's keyboard at the first recording of each build, and the caret stops
 // blinking for the run. Each dictation's line also says how the insertion ended and what the
 // clipboard holds afterwards: the user copied something of their own before speaking (in KDE's
@@ -86,6 +89,8 @@ struct Options {
     bool chromium = false;
     // The browser shows a rich-text editor instead of a text area.
     bool richText = false;
+    // Sizes of that editor, in turn; none: the page of three paragraphs.
+    QList<int> paragraphs;
     // The user copies again the moment the text lands.
     bool copyAfterText = false;
     // The browser's page is open in two windows, each with a draft.
@@ -163,8 +168,10 @@ public:
         , m_speech(std::move(speech))
         , m_application(std::make_unique<ApplicationUnderTest>(m_program)) {}
 
-    // Per editor backend, the dictations in order.
+    // Per editor backend (and size), the dictations in order.
     std::map<QString, std::vector<Timing>> timings;
+    // The keys of `timings`, as the columns are printed.
+    QStringList columns;
 
     // Ends with the application stopped: the next build's cannot start
     // beside it.
@@ -185,23 +192,31 @@ public:
                 20))
             return fail(QStringLiteral("the start-up synchronisation never came"));
         int dictations = 0;
+        const QList<int> sizes = m_options.paragraphs.isEmpty() ? QList<int>{0}
+                                                                : m_options.paragraphs;
         for (int round = 0; round < m_options.rounds; ++round) {
             for (const QString &backend : m_options.backends) {
-                std::optional<Timing> timing = dictate(backend, ++dictations);
-                if (!timing)
-                    return false;
-                if (timing->text < 0) {
-                    --dictations;
-                    continue;
+                for (const int paragraphs : sizes) {
+                    std::optional<Timing> timing = dictate(backend, ++dictations, paragraphs);
+                    if (!timing)
+                        return false;
+                    if (timing->text < 0) {
+                        --dictations;
+                        continue;
+                    }
+                    const QString column =
+                        paragraphs > 0 ? backend + QStringLiteral(" %1p").arg(paragraphs) : backend;
+                    if (!columns.contains(column))
+                        columns.append(column);
+                    timings[column].push_back(*timing);
+                    std::fprintf(stderr, "  %s, %s: %.0f ms | %s | role=%s | clipboard=%s\n",
+                                 qPrintable(m_program), qPrintable(column), timing->text,
+                                 qPrintable(timing->result), qPrintable(timing->role),
+                                 qPrintable(timing->clipboard));
+                    if (m_options.secondWindow)
+                        std::fprintf(stderr, "    capture: %s | back window: %s\n",
+                                     qPrintable(timing->context), qPrintable(timing->back));
                 }
-                timings[backend].push_back(*timing);
-                std::fprintf(stderr, "  %s, %s: %.0f ms | %s | role=%s | clipboard=%s\n",
-                             qPrintable(m_program), qPrintable(backend), timing->text,
-                             qPrintable(timing->result), qPrintable(timing->role),
-                             qPrintable(timing->clipboard));
-                if (m_options.secondWindow)
-                    std::fprintf(stderr, "    capture: %s | back window: %s\n",
-                                 qPrintable(timing->context), qPrintable(timing->back));
             }
         }
         return true;
@@ -273,7 +288,7 @@ private:
                action.exitCode() == 0;
     }
 
-    std::optional<Timing> dictate(const QString &backend, int index) {
+    std::optional<Timing> dictate(const QString &backend, int index, int paragraphs) {
         QProcess editor;
         std::unique_ptr<testing::FirefoxPage> firefox;
         std::unique_ptr<testing::ChromiumPage> chromium;
@@ -285,7 +300,7 @@ private:
             firefox = testing::FirefoxPage::start(backend == u"x11"
                                                       ? testing::FirefoxPage::Backend::x11
                                                       : testing::FirefoxPage::Backend::wayland,
-                                                  &why, page);
+                                                  &why, page, paragraphs);
             if (!firefox) {
                 fail(why);
                 return std::nullopt;
@@ -296,7 +311,7 @@ private:
             if (backend != u"x11")
                 why = QStringLiteral("Chromium is started as an X11 window only");
             else
-                chromium = testing::ChromiumPage::start(page, &why);
+                chromium = testing::ChromiumPage::start(page, &why, paragraphs);
             if (!chromium) {
                 fail(why);
                 return std::nullopt;
@@ -548,17 +563,26 @@ QString cell(double milliseconds) {
     return milliseconds < 0 ? QStringLiteral("-") : QString::number(milliseconds, 'f', 0);
 }
 
+std::vector<double> textTimes(const std::vector<Timing> &timings) {
+    std::vector<double> values;
+    for (const Timing &timing : timings)
+        values.push_back(timing.text);
+    return values;
+}
+
 void printResults(const std::vector<std::pair<QString, std::unique_ptr<Run>>> &runs) {
     std::printf("\nmedian ms after the stop          ");
-    for (const auto &[label, run] : runs)
-        std::printf("  %14s x11  %10s wayland", qPrintable(label), qPrintable(label));
+    for (const auto &[label, run] : runs) {
+        for (const QString &column : run->columns)
+            std::printf("  %18s", qPrintable(label + QLatin1Char(' ') + column));
+    }
     std::printf("\n");
     const auto row = [&](const QString &title, const std::function<double(const Timing &)> &of) {
         std::printf("%-34s", qPrintable(title));
         for (const auto &[label, run] : runs) {
-            for (const QString &backend : {QStringLiteral("x11"), QStringLiteral("wayland")}) {
+            for (const QString &column : run->columns) {
                 std::vector<double> values;
-                for (const Timing &timing : run->timings[backend]) {
+                for (const Timing &timing : run->timings[column]) {
                     if (of(timing) >= 0)
                         values.push_back(of(timing));
                 }
@@ -575,20 +599,25 @@ void printResults(const std::vector<std::pair<QString, std::unique_ptr<Run>>> &r
     }
     row(QStringLiteral("text in the editor"), [](const Timing &timing) { return timing.text; });
     for (const auto &[label, run] : runs) {
-        const double x11 = median([&] {
-            std::vector<double> values;
-            for (const Timing &timing : run->timings[QStringLiteral("x11")])
-                values.push_back(timing.text);
-            return values;
-        }());
-        const double wayland = median([&] {
-            std::vector<double> values;
-            for (const Timing &timing : run->timings[QStringLiteral("wayland")])
-                values.push_back(timing.text);
-            return values;
-        }());
+        const double x11 = median(textTimes(run->timings[QStringLiteral("x11")]));
+        const double wayland = median(textTimes(run->timings[QStringLiteral("wayland")]));
         if (x11 > 0 && wayland > 0)
             std::printf("%s: wayland / x11 = %.2f\n", qPrintable(label), wayland / x11);
+        // The largest editor against the smallest, in the same window.
+        for (const QString &backend : {QStringLiteral("x11"), QStringLiteral("wayland")}) {
+            QStringList sized;
+            for (const QString &column : run->columns) {
+                if (column.startsWith(backend + QLatin1Char(' ')))
+                    sized.append(column);
+            }
+            if (sized.size() < 2)
+                continue;
+            const double smallest = median(textTimes(run->timings[sized.first()]));
+            const double largest = median(textTimes(run->timings[sized.last()]));
+            if (smallest > 0 && largest > 0)
+                std::printf("%s: %s / %s = %.2f\n", qPrintable(label), qPrintable(sized.last()),
+                            qPrintable(sized.first()), largest / smallest);
+        }
     }
 }
 
@@ -640,6 +669,12 @@ int main(int argc, char *argv[]) {
             options.chromium = true;
         } else if (argument == u"--rich-text") {
             options.richText = true;
+        } else if (argument == u"--paragraphs" && !value.isEmpty()) {
+            for (const QString &size : value.split(QLatin1Char(',')))
+                options.paragraphs.append(qMax(size.toInt(), 1));
+            std::sort(options.paragraphs.begin(), options.paragraphs.end());
+            options.richText = true;
+            ++index;
         } else if (argument == u"--copy-after-text") {
             options.copyAfterText = true;
         } else if (argument == u"--second-window") {
@@ -653,7 +688,7 @@ int main(int argc, char *argv[]) {
         } else {
             std::fprintf(stderr, "usage: bench_delivery_latency [--app LABEL=PATH]... "
                                  "[--rounds N] [--backends x11,wayland] [--logs FOLDER] "
-                                 "[--firefox | --chromium [--second-window]] [--rich-text] "
+                                 "[--firefox | --chromium [--second-window]] [--rich-text] [--paragraphs N,...] "
                                  "[--copy-after-text] "
                                  "[--editor COMMAND...]\n");
             return 2;

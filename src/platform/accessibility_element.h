@@ -55,6 +55,12 @@ inline const QString focusedWindow = QStringLiteral("AXFocusedWindow");
 // AXValue. Only an element the user edits answers: following a whole
 // page's elements would cost a call to the page for each one.
 inline const QString embeddedObjects = QStringLiteral("AXEmbeddedObjects");
+// Parameterised by an AccessibilityRange of those elements' indices (not
+// of the text): the ones in that range, each asked of the page on its own,
+// so that an editor of any length costs what the range holds. An empty
+// range answers an empty list when the element embeds elements at all;
+// a range past the last one, nothing.
+inline const QString embeddedObjectsForRange = QStringLiteral("AXEmbeddedObjectsForRange");
 // How a web page lays the element out ("block", "inline", "list-item"...),
 // where the application says.
 inline const QString display = QStringLiteral("AXDisplay");

@@ -1,9 +1,13 @@
 #include "platform/embedded_object_text_element.h"
 
 #include "platform/accessibility_thread.h"
+#include "support/textkit.h"
 
 #include <QChar>
+#include <QElapsedTimer>
 
+#include <algorithm>
+#include <unordered_map>
 #include <utility>
 
 namespace tovalit {
@@ -29,12 +33,19 @@ bool isBlockRole(const QString &role) {
     return blocks.contains(role);
 }
 
-std::optional<QList<AccessibilityElementRef>> embeddedIn(AccessibilityElement &element) {
-    auto objects = accessibilityValueAs<QList<AccessibilityElementRef>>(
-        element.attributeValue(ax::embeddedObjects));
-    if (!objects || objects->isEmpty() || objects->contains(nullptr))
-        return std::nullopt;
-    return objects;
+// Whether the element's text stands for elements it embeds, asked without
+// listing them.
+bool listsEmbedded(AccessibilityElement &element) {
+    return accessibilityValueAs<QList<AccessibilityElementRef>>(element.parameterizedAttributeValue(
+               ax::embeddedObjectsForRange, AccessibilityRange{0, 0}))
+        .has_value();
+}
+
+// Whether the element embeds one element at least, whatever its text says.
+bool hasEmbedded(AccessibilityElement &element) {
+    return accessibilityValueAs<QList<AccessibilityElementRef>>(element.parameterizedAttributeValue(
+               ax::embeddedObjectsForRange, AccessibilityRange{0, 1}))
+        .has_value();
 }
 
 bool splitsSurrogatePair(const QString &text, qsizetype offset) {
@@ -79,95 +90,259 @@ QString EmbeddedObjectTextElement::identity() const {
 }
 
 bool EmbeddedObjectTextElement::embeds() {
-    if (m_knowledge->embedded.contains(m_element->identity()))
+    if (m_embeds)
         return true;
-    const auto objects = embeddedIn(*m_element);
-    if (!objects)
-        return false;
-    m_knowledge->embedded.insert(m_element->identity(), Embedded{std::nullopt, *objects});
-    return true;
+    const auto own = accessibilityValueAs<QString>(m_element->attributeValue(ax::value));
+    m_embeds = own && own->contains(objectCharacter) && listsEmbedded(*m_element);
+    return m_embeds;
 }
 
 std::optional<EmbeddedObjectTextElement::Reading> EmbeddedObjectTextElement::read(bool *embedded) {
     const quint64 job = AccessibilityThread::currentJob();
     if (job == 0 || job != m_readingJob) {
         m_readingJob = job;
-        m_readingEmbeds = embeds();
-        m_reading = m_readingEmbeds ? readWhole() : std::nullopt;
+        m_own = m_preread ? std::move(*m_preread) : m_element->attributeValue(ax::value);
+        m_preread.reset();
+        m_carets.clear();
+        m_reading.reset();
+        auto own = accessibilityValueAs<QString>(m_own);
+        // Firefox answers the first reads of a page's texts with nothing
+        // until it keeps them: an editor that has paragraphs and shows no
+        // text has not been read.
+        bool unread = false;
+        if (own && own->isEmpty() && hasEmbedded(*m_element)) {
+            m_own = askedAgainWhileEmpty(*m_element, std::move(m_own));
+            own = accessibilityValueAs<QString>(m_own);
+            unread = !own || !own->contains(objectCharacter);
+        }
+        if (own && own->contains(objectCharacter) && (m_embeds || listsEmbedded(*m_element))) {
+            m_embeds = true;
+            m_readingEmbeds = true;
+            m_reading = readWindow(*own);
+        } else {
+            // A text that embedded elements and cannot be read now is
+            // still such a text.
+            m_readingEmbeds = unread || (!own && m_embeds);
+            m_embeds = m_embeds || unread;
+        }
     }
     if (embedded)
         *embedded = m_readingEmbeds;
     return m_reading;
 }
 
-std::optional<EmbeddedObjectTextElement::Reading> EmbeddedObjectTextElement::readWhole() {
-    if (m_knowledge->embedded.size() > maxKnown) {
-        m_knowledge->embedded.clear();
-        m_knowledge->blocks.clear();
-        if (!embeds())
-            return std::nullopt;
-    }
-    bool usedWhatWasKnown = false;
-    std::optional<Reading> reading = readTree(&usedWhatWasKnown);
-    // An element whose text reads the same may still have been replaced
-    // (an editor that draws a paragraph anew): find everything out again.
-    if (!reading && usedWhatWasKnown) {
-        m_knowledge->embedded.clear();
-        m_knowledge->blocks.clear();
-        if (embeds())
-            reading = readTree(&usedWhatWasKnown);
-    }
-    return reading;
-}
-
 std::optional<EmbeddedObjectTextElement::Reading>
-EmbeddedObjectTextElement::readTree(bool *usedWhatWasKnown) {
-    Reading reading;
-    reading.elements.push_back(m_element);
-    const auto reader = [this, &reading,
-                         usedWhatWasKnown](int handle) -> std::optional<EmbeddedObjectNode> {
-        if (handle < 0 || std::size_t(handle) >= reading.elements.size())
-            return std::nullopt;
-        AccessibilityElement &element = *reading.elements[std::size_t(handle)];
-        EmbeddedObjectNode node;
-        // An embedded element without text of its own (an image) is empty;
-        // one that answers nothing at all is gone.
-        const auto text = accessibilityValueAs<QString>(element.attributeValue(ax::value));
-        if (!text && (handle == 0 || !element.attributeValue(ax::role)))
-            return std::nullopt;
-        node.text = text.value_or(QString());
-        node.block = handle == 0 || isBlock(element);
-        QList<AccessibilityElementRef> objects;
-        if (node.text.contains(objectCharacter)) {
-            const QString identity = element.identity();
-            auto known = m_knowledge->embedded.find(identity);
-            if (known != m_knowledge->embedded.end() &&
-                (!known->text || *known->text == node.text)) {
-                if (known->text)
-                    *usedWhatWasKnown = true;
-                known->text = node.text;
-                objects = known->objects;
-            } else {
-                // An element that lists nothing keeps its characters.
-                objects = embeddedIn(element).value_or(QList<AccessibilityElementRef>());
-                m_knowledge->embedded.insert(identity, Embedded{node.text, objects});
+EmbeddedObjectTextElement::readWindow(const QString &own) {
+    QList<qsizetype> links;
+    for (qsizetype index = 0; index < own.size(); ++index) {
+        if (own[index] == objectCharacter)
+            links.append(index);
+    }
+    const qsizetype count = links.size();
+
+    // The paragraphs read before, counted from the same one, with the end
+    // moved by as many as came or went since (a paste of several lines
+    // makes paragraphs of its own).
+    std::optional<Window> window;
+    if (m_window) {
+        Window known = *m_window;
+        known.last += count - known.count;
+        known.count = count;
+        if ((known.fromStart || (known.first >= 0 && known.first < count)) &&
+            (known.toEnd || (known.last >= known.first && known.last < count)))
+            window = known;
+    }
+    const bool around = !window;
+    if (around) {
+        // The paragraphs that the selection touches.
+        // Firefox knows no caret in an editor whose text the page has not
+        // sent yet either.
+        auto range =
+            accessibilityValueAs<AccessibilityRange>(m_element->attributeValue(ax::selectedTextRange));
+        QElapsedTimer asking;
+        asking.start();
+        for (int read = 0; read < maxColdReads && !range && asking.elapsed() < coldReadBudget.count();
+             ++read)
+            range = accessibilityValueAs<AccessibilityRange>(
+                m_element->attributeValue(ax::selectedTextRange));
+        qsizetype start = 0;
+        qsizetype end = 0;
+        if (range && range->location >= 0 && range->length >= 0 && range->location <= own.size()) {
+            start = qsizetype(range->location);
+            end = qsizetype(std::min<qint64>(range->location + range->length, own.size()));
+        }
+        Window fresh;
+        fresh.count = count;
+        fresh.first = std::upper_bound(links.cbegin(), links.cend(), start) - links.cbegin() - 1;
+        if (fresh.first < 0) {
+            fresh.fromStart = true;
+            fresh.first = 0;
+        }
+        fresh.last =
+            std::lower_bound(links.cbegin(), links.cend(), std::max(start, end - 1)) - links.cbegin();
+        if (fresh.last >= count) {
+            fresh.toEnd = true;
+            fresh.last = count - 1;
+        }
+        window = fresh;
+    }
+
+    // Handle 0 is this element, read as the part of its own text that the
+    // window holds; every other element is read once, however often the
+    // window grows.
+    std::vector<AccessibilityElementRef> elements{m_element};
+    QHash<qsizetype, int> linkHandles;
+    QHash<int, std::optional<EmbeddedObjectNode>> nodes;
+    qsizetype ownStart = 0;
+    qsizetype ownEnd = 0;
+    const auto fetchLinks = [&](qsizetype first, qsizetype last) {
+        qsizetype index = first;
+        while (index <= last) {
+            if (linkHandles.contains(index)) {
+                ++index;
+                continue;
+            }
+            qsizetype runEnd = index;
+            while (runEnd + 1 <= last && !linkHandles.contains(runEnd + 1))
+                ++runEnd;
+            const auto objects =
+                accessibilityValueAs<QList<AccessibilityElementRef>>(m_element->parameterizedAttributeValue(
+                    ax::embeddedObjectsForRange, AccessibilityRange{index, runEnd - index + 1}));
+            if (!objects || objects->size() != runEnd - index + 1 || objects->contains(nullptr))
+                return false;
+            for (const AccessibilityElementRef &object : *objects) {
+                linkHandles.insert(index++, int(elements.size()));
+                elements.push_back(object);
             }
         }
-        // Each U+FFFC must have its element, or offsets would land in the
-        // wrong one.
-        if (!objects.isEmpty() && node.text.count(objectCharacter) != objects.size())
-            return std::nullopt;
-        for (const AccessibilityElementRef &object : std::as_const(objects)) {
-            node.objects.append(int(reading.elements.size()));
-            reading.elements.push_back(object);
+        return true;
+    };
+    const auto readNode = [&](int handle) -> std::optional<EmbeddedObjectNode> {
+        if (handle == 0) {
+            const qsizetype first = window->fromStart ? 0 : window->first;
+            const qsizetype last = window->toEnd ? count - 1 : window->last;
+            ownStart = window->fromStart ? 0 : links[first];
+            ownEnd = window->toEnd ? own.size() : links[last] + 1;
+            if (!fetchLinks(first, last))
+                return std::nullopt;
+            EmbeddedObjectNode node;
+            node.text = own.mid(ownStart, ownEnd - ownStart);
+            node.block = true;
+            for (qsizetype link = first; link <= last; ++link)
+                node.objects.append(linkHandles.value(link));
+            return node;
         }
+        if (handle < 0 || std::size_t(handle) >= elements.size())
+            return std::nullopt;
+        if (const auto known = nodes.constFind(handle); known != nodes.constEnd())
+            return *known;
+        std::optional<EmbeddedObjectNode> node = readEmbedded(elements, handle);
+        nodes.insert(handle, node);
         return node;
     };
-    std::optional<EmbeddedObjectText> text = EmbeddedObjectText::read(reader, maxElements);
-    if (!text)
+
+    for (;;) {
+        std::optional<EmbeddedObjectText> text = EmbeddedObjectText::read(readNode, maxElements);
+        if (!text)
+            return std::nullopt;
+        Reading reading{std::move(*text), elements, ownStart, ownEnd};
+        if (!around) {
+            m_window = window;
+            return reading;
+        }
+        // As many paragraphs as the text before and after the selection
+        // needs, and no more.
+        // Without a selection to read around, the paragraphs the editor
+        // says it is in are all there is to go by.
+        const auto selected = selection(reading);
+        if (!selected) {
+            m_window = window;
+            return reading;
+        }
+        const QString &value = reading.text.text();
+        const qsizetype start = selected->first;
+        const qsizetype end = selected->second;
+        const bool before = !window->fromStart &&
+                            textkit::graphemeCount(QStringView(value).left(start)) < contextReach;
+        const bool after = !window->toEnd &&
+                           textkit::graphemeCount(QStringView(value).mid(end)) < contextReach;
+        if (!before && !after) {
+            m_window = window;
+            return reading;
+        }
+        if (before) {
+            if (window->first == 0)
+                window->fromStart = true;
+            else
+                --window->first;
+        }
+        if (after) {
+            if (window->last == count - 1)
+                window->toEnd = true;
+            else
+                ++window->last;
+        }
+    }
+}
+
+std::optional<EmbeddedObjectNode>
+EmbeddedObjectTextElement::readEmbedded(std::vector<AccessibilityElementRef> &elements,
+                                        int handle) {
+    AccessibilityElementRef element = elements[std::size_t(handle)];
+    EmbeddedObjectNode node;
+    auto text = accessibilityValueAs<QString>(element->attributeValue(ax::value));
+    // Firefox answers the first reads of a paragraph reached this way with
+    // nothing, until the page has sent it the texts, a few dozen reads
+    // later: asked again meanwhile, never longer than `coldReadBudget`.
+    // One that stays empty leaves the whole text unread (a capture reads
+    // again a moment later) rather than read without it.
+    if (text && text->isEmpty()) {
+        const QString identity = element->identity();
+        if (!m_knowledge->asked.contains(identity)) {
+            if (m_knowledge->asked.size() >= maxKnown)
+                m_knowledge->asked.clear();
+            m_knowledge->asked.insert(identity);
+            text = accessibilityValueAs<QString>(
+                askedAgainWhileEmpty(*element, AccessibilityValue(QString())));
+            if (text && text->isEmpty())
+                return std::nullopt;
+        }
+    }
+    // An embedded element without text of its own (an image) is empty;
+    // one that answers nothing at all is gone.
+    if (!text && !element->attributeValue(ax::role))
         return std::nullopt;
-    reading.text = std::move(*text);
-    return reading;
+    node.text = text.value_or(QString());
+    node.block = isBlock(*element);
+    if (const qsizetype characters = node.text.count(objectCharacter); characters > 0) {
+        const auto objects =
+            accessibilityValueAs<QList<AccessibilityElementRef>>(element->parameterizedAttributeValue(
+                ax::embeddedObjectsForRange, AccessibilityRange{0, characters}));
+        if (objects && objects->size() == characters && !objects->contains(nullptr)) {
+            for (const AccessibilityElementRef &object : *objects) {
+                node.objects.append(int(elements.size()));
+                elements.push_back(object);
+            }
+        } else if (objects || listsEmbedded(*element)) {
+            // Each U+FFFC must have its element, or offsets would land in
+            // the wrong one.
+            return std::nullopt;
+        }
+        // An element that lists nothing keeps its characters.
+    }
+    return node;
+}
+
+std::optional<AccessibilityValue>
+EmbeddedObjectTextElement::askedAgainWhileEmpty(AccessibilityElement &element,
+                                                std::optional<AccessibilityValue> value) {
+    QElapsedTimer asking;
+    asking.start();
+    for (int read = 0; read < maxColdReads && accessibilityValueAs<QString>(value) == QString() &&
+                       asking.elapsed() < coldReadBudget.count();
+         ++read)
+        value = element.attributeValue(ax::value);
+    return value;
 }
 
 bool EmbeddedObjectTextElement::isBlock(AccessibilityElement &element) {
@@ -183,12 +358,16 @@ bool EmbeddedObjectTextElement::isBlock(AccessibilityElement &element) {
         block = isBlockRole(accessibilityValueAs<QString>(element.attributeValue(ax::role))
                                 .value_or(QString())
                                 .toLower());
+    // A chat's editor makes new paragraphs all day.
+    if (m_knowledge->blocks.size() >= maxKnown)
+        m_knowledge->blocks.clear();
     m_knowledge->blocks.insert(identity, block);
     return block;
 }
 
 std::optional<std::pair<qsizetype, qsizetype>>
 EmbeddedObjectTextElement::selection(const Reading &reading) {
+    auto *carets = &m_carets;
     const auto rangeOf =
         [](AccessibilityElement &element) -> std::optional<std::pair<qsizetype, qsizetype>> {
         const auto range =
@@ -197,15 +376,40 @@ EmbeddedObjectTextElement::selection(const Reading &reading) {
             return std::nullopt;
         return std::pair{qsizetype(range->location), qsizetype(range->location + range->length)};
     };
-    const auto own = rangeOf(*m_element);
-    if (!own)
+    std::optional<std::pair<qsizetype, qsizetype>> own;
+    if (carets && carets->count(0))
+        own = carets->at(0);
+    else {
+        own = rangeOf(*m_element);
+        if (carets)
+            carets->emplace(0, own);
+    }
+    // A selection outside the paragraphs read is not in the value.
+    if (!own || own->first < reading.ownStart || own->second > reading.ownEnd)
         return std::nullopt;
     return reading.text.selection(
-        *own, [&reading, &rangeOf](int node) -> std::optional<std::pair<qsizetype, qsizetype>> {
-            if (node < 0 || std::size_t(node) >= reading.elements.size())
+        {own->first - reading.ownStart, own->second - reading.ownStart},
+        [&reading, &rangeOf, carets](int node) -> std::optional<std::pair<qsizetype, qsizetype>> {
+            if (node < 1 || std::size_t(node) >= reading.elements.size())
                 return std::nullopt;
-            return rangeOf(*reading.elements[std::size_t(node)]);
+            if (carets) {
+                if (const auto known = carets->find(node); known != carets->end())
+                    return known->second;
+            }
+            AccessibilityElement &element = *reading.elements[std::size_t(node)];
+            // The element the caret is in says where, once Firefox keeps
+            // its text.
+            auto range = rangeOf(element);
+            if (!range)
+                range = rangeOf(element);
+            if (carets)
+                carets->emplace(node, range);
+            return range;
         });
+}
+
+qsizetype EmbeddedObjectTextElement::ownOffset(const Reading &reading, int node, qsizetype offset) {
+    return node == 0 ? offset + reading.ownStart : offset;
 }
 
 std::optional<std::pair<qsizetype, qsizetype>>
@@ -223,14 +427,20 @@ EmbeddedObjectTextElement::textRange(const QString &text, AccessibilityRange ran
 std::optional<AccessibilityValue>
 EmbeddedObjectTextElement::attributeValue(const QString &attribute) {
     if (attribute == ax::value) {
-        if (!m_knowledge->embedded.contains(m_element->identity())) {
+        if (!m_embeds) {
             // A plain text needs no more than the one read.
             std::optional<AccessibilityValue> own = m_element->attributeValue(ax::value);
             const auto text = accessibilityValueAs<QString>(own);
-            if (!text || !text->contains(objectCharacter) || !embeds())
+            if (!text || (!text->isEmpty() && !text->contains(objectCharacter)))
                 return own;
+            // Read once for this job: an editor's text is long.
+            if (const quint64 job = AccessibilityThread::currentJob(); job != 0 && job != m_readingJob)
+                m_preread = std::move(own);
         }
-        const std::optional<Reading> reading = read();
+        bool embedded = false;
+        const std::optional<Reading> reading = read(&embedded);
+        if (!embedded)
+            return m_own;
         if (!reading)
             return std::nullopt;
         return AccessibilityValue(reading->text.text());
@@ -262,6 +472,9 @@ EmbeddedObjectTextElement::attributeValue(const QString &attribute) {
 std::optional<AccessibilityValue>
 EmbeddedObjectTextElement::parameterizedAttributeValue(const QString &attribute,
                                                        const AccessibilityValue &parameter) {
+    // The text read here embeds nothing any more.
+    if (attribute == ax::embeddedObjectsForRange)
+        return std::nullopt;
     const auto *range = std::get_if<AccessibilityRange>(&parameter);
     if (!range || (attribute != ax::stringForRange && attribute != ax::boundsForRange))
         return wrapped(m_element->parameterizedAttributeValue(attribute, parameter));
@@ -281,8 +494,13 @@ EmbeddedObjectTextElement::parameterizedAttributeValue(const QString &attribute,
     const auto span = reading->text.span(bounds->first, bounds->second);
     if (!span)
         return std::nullopt;
-    return reading->elements[std::size_t(span->node)]->parameterizedAttributeValue(
-        ax::boundsForRange, AccessibilityRange{span->start, span->end - span->start});
+    AccessibilityElement &element = *reading->elements[std::size_t(span->node)];
+    const AccessibilityRange within{ownOffset(*reading, span->node, span->start),
+                                    span->end - span->start};
+    // Firefox has no place for a paragraph's characters at first either.
+    if (auto rectangle = element.parameterizedAttributeValue(ax::boundsForRange, within))
+        return rectangle;
+    return element.parameterizedAttributeValue(ax::boundsForRange, within);
 }
 
 bool EmbeddedObjectTextElement::setAttributeValue(const QString &attribute,
@@ -294,6 +512,7 @@ bool EmbeddedObjectTextElement::setAttributeValue(const QString &attribute,
         return m_element->setAttributeValue(attribute, value);
     bool embedded = false;
     const std::optional<Reading> reading = read(&embedded);
+    m_carets.clear();
     if (!embedded)
         return m_element->setAttributeValue(attribute, value);
     if (!reading || range->location < 0 || range->length < 0 ||
@@ -304,7 +523,8 @@ bool EmbeddedObjectTextElement::setAttributeValue(const QString &attribute,
     if (!span)
         return false;
     return reading->elements[std::size_t(span->node)]->setAttributeValue(
-        ax::selectedTextRange, AccessibilityRange{span->start, span->end - span->start});
+        ax::selectedTextRange, AccessibilityRange{ownOffset(*reading, span->node, span->start),
+                                                  span->end - span->start});
 }
 
 bool EmbeddedObjectTextElement::isAttributeSettable(const QString &attribute) {

@@ -4,8 +4,11 @@
 #include "platform/embedded_object_text.h"
 
 #include <QHash>
+#include <QSet>
 
+#include <chrono>
 #include <memory>
+#include <unordered_map>
 #include <vector>
 
 namespace tovalit {
@@ -16,20 +19,27 @@ namespace tovalit {
 // paragraph that holds them, and ranges of that text reach the right
 // paragraph again (to select, to read bounds). Its whole value is never
 // written: the editor would ignore the write or lose its paragraphs to it.
+//
+// An editor may hold thousands of paragraphs, each a call to its page: its
+// value is the paragraphs around the selection, as many as the text before
+// and after it needs (`contextReach`), not the whole document. The first
+// reading fixes which paragraphs those are, and later readings of the same
+// element read the same ones, counted from the first, with as many more or
+// fewer at the end as the editor gained or lost: a paste read back shows in
+// the value read before it, offsets and all.
 // Any other element reads as it is. Elements reached from it (parent,
 // children, focus) are wrapped in turn, so the whole tree reads this way.
 class EmbeddedObjectTextElement final : public AccessibilityElement {
-    struct Embedded;
-
 public:
-    // What the elements reached from one another were found to embed and
-    // how they are laid out. Finding out costs the page two calls per
-    // embedded element, and the answers hold while the texts stay the
-    // same; every element reached from a wrapped one shares its knowledge.
-    // Used on the accessibility thread only.
+    // What was found out about the elements reached from one another and
+    // holds for good: whether an element is a block. What an element
+    // embeds is never kept beyond one reading: an editor whose paragraphs
+    // moved has the same text. Used on the accessibility thread only.
     struct Knowledge {
-        QHash<QString, Embedded> embedded; // by element identity
-        QHash<QString, bool> blocks;
+        QHash<QString, bool> blocks; // by element identity
+        // Embedded elements whose text was asked for before: Firefox
+        // answers the first reads of a paragraph with nothing.
+        QSet<QString> asked;
     };
 
     // `element` as it is when it is empty or wrapped already. Without
@@ -50,36 +60,61 @@ public:
     QStringList attributeNames() override;
     std::optional<qint32> processIdentifier() override;
 
-    // Elements read for one text at most: a longer document is not read
-    // rather than read slowly, each element being a call to its page.
+    // Characters of text wanted before and after the selection: what the
+    // context of a dictation reads there.
+    static constexpr int contextReach = 180;
+    // Elements read for one value at most (the paragraphs around the
+    // selection and what they embed): beyond, it is not read rather than
+    // read slowly. Only a selection over so many paragraphs gets there.
     static constexpr int maxElements = 2000;
     // Elements known at most; beyond, what is known is forgotten.
     static constexpr int maxKnown = 8192;
+    // How long, and how often, a paragraph whose text was never asked for
+    // and answers nothing is asked again.
+    static constexpr std::chrono::milliseconds coldReadBudget{250};
+    static constexpr int maxColdReads = 400;
 
 private:
-    // What an element's text embeds, as found while it read `text`
-    // (nothing: as found just now).
-    struct Embedded {
-        std::optional<QString> text;
-        QList<AccessibilityElementRef> objects;
+    // The paragraphs read: the element's own text from the `first` of its
+    // embedded elements to the `last`, or from the start or to the end of
+    // that text; `count` is how many it embedded then.
+    struct Window {
+        qsizetype first = 0;
+        qsizetype last = 0;
+        qsizetype count = 0;
+        bool fromStart = false;
+        bool toEnd = false;
     };
     struct Reading {
         EmbeddedObjectText text;
         // By handle: the element each stands for, this one first.
         std::vector<AccessibilityElementRef> elements;
+        // Where the text read starts in the element's own text.
+        qsizetype ownStart = 0;
+        qsizetype ownEnd = 0;
     };
 
     std::optional<AccessibilityValue> wrapped(std::optional<AccessibilityValue> value) const;
-    // Whether the element's text embeds other elements.
+    // Whether the element's text embeds other elements, read or not.
     bool embeds();
     // The text through what it embeds; nothing when it embeds nothing or
-    // cannot be read whole (`embedded` says which). Read once per job of
-    // the accessibility thread.
+    // cannot be read (`embedded` says which). Read once per job of the
+    // accessibility thread.
     std::optional<Reading> read(bool *embedded = nullptr);
-    std::optional<Reading> readWhole();
-    std::optional<Reading> readTree(bool *usedWhatWasKnown);
+    std::optional<Reading> readWindow(const QString &own);
+    // An element embedded in the text read, handle `handle` of `elements`;
+    // what it embeds in turn is appended there.
+    std::optional<EmbeddedObjectNode> readEmbedded(std::vector<AccessibilityElementRef> &elements,
+                                                   int handle);
+    // The element's text asked for again while it reads empty, as Firefox
+    // answers before the page has sent it the text.
+    static std::optional<AccessibilityValue>
+    askedAgainWhileEmpty(AccessibilityElement &element, std::optional<AccessibilityValue> value);
     bool isBlock(AccessibilityElement &element);
+    // The selection in the text read.
     std::optional<std::pair<qsizetype, qsizetype>> selection(const Reading &reading);
+    // Offsets of an element read in its own text.
+    static qsizetype ownOffset(const Reading &reading, int node, qsizetype offset);
     // A range of the text clamped to its end; nothing when it starts
     // outside it or either end splits a surrogate pair.
     static std::optional<std::pair<qsizetype, qsizetype>> textRange(const QString &text,
@@ -87,10 +122,20 @@ private:
 
     AccessibilityElementRef m_element;
     std::shared_ptr<Knowledge> m_knowledge;
-    // The reading of the job that read last.
+    // Once seen to embed, for good: its text is never written whole.
+    bool m_embeds = false;
+    std::optional<Window> m_window;
+    // The reading of the job that read last, and the element's own value
+    // then.
     quint64 m_readingJob = 0;
     bool m_readingEmbeds = false;
+    std::optional<AccessibilityValue> m_own;
     std::optional<Reading> m_reading;
+    // The element's own text read for the job about to read, and the
+    // elements' own selections (by handle) as the job read them: each
+    // costs the page a read of the text up to it.
+    std::optional<std::optional<AccessibilityValue>> m_preread;
+    std::unordered_map<int, std::optional<std::pair<qsizetype, qsizetype>>> m_carets;
 };
 
 } // namespace tovalit

@@ -113,21 +113,140 @@ TEST_F(EmbeddedObjectTextElementTest, ASelectionGoesToItsParagraphAndTheTextIsNe
     second->set(ax::value, object + object)
         .set(ax::embeddedObjects, QList<AccessibilityElementRef>{third});
     EXPECT_EQ(element.attributeValue(ax::value), std::nullopt);
+
+    // An editor whose paragraphs cannot be listed embeds them all the same:
+    // unread, and still never written whole.
+    const Element unlisted = FakeAccessibilityElement::create(QStringLiteral("unlisted"));
+    unlisted->set(ax::value, object + object)
+        .set(ax::selectedTextRange, AccessibilityRange{0, 0})
+        .answer(ax::embeddedObjectsForRange,
+                [](const AccessibilityValue &range) -> std::optional<AccessibilityValue> {
+                    if (std::get<AccessibilityRange>(range).length > 0)
+                        return std::nullopt;
+                    return AccessibilityValue(QList<AccessibilityElementRef>());
+                });
+    EmbeddedObjectTextElement unread(unlisted,
+                                     std::make_shared<EmbeddedObjectTextElement::Knowledge>());
+    EXPECT_EQ(unread.attributeValue(ax::value), std::nullopt);
+    EXPECT_FALSE(unread.isAttributeSettable(ax::value));
+    EXPECT_FALSE(unread.setAttributeValue(ax::value, QStringLiteral("重写")));
+    EXPECT_EQ(accessibilityValueAs<QString>(unlisted->attributeValue(ax::value)), object + object);
 }
 
-// What each element embeds is kept from one reading to the next while its
-// text stays the same; an editor that draws a paragraph anew keeps the
-// text "U+FFFC U+FFFC U+FFFC" but puts a new element in its place.
-TEST_F(EmbeddedObjectTextElementTest, AParagraphDrawnAnewIsReadInItsPlace) {
-    EmbeddedObjectTextElement element(editor,
-                                      std::make_shared<EmbeddedObjectTextElement::Knowledge>());
-    ASSERT_EQ(accessibilityValueAs<QString>(element.attributeValue(ax::value)),
-              QStringLiteral("第一段文字。\n第二段的内容在这里。\n第三段结束。"));
+// What an element embeds is asked anew at each reading: an editor that
+// draws a paragraph anew, or moves one, keeps its text "U+FFFC U+FFFC
+// U+FFFC" but puts other elements in its places. What is known of the
+// elements for good stays bounded over a long run.
+TEST_F(EmbeddedObjectTextElementTest, ParagraphsDrawnAnewOrMovedAreReadInTheirPlaces) {
+    const auto knowledge = std::make_shared<EmbeddedObjectTextElement::Knowledge>();
+    const auto valueOf = [&knowledge](const Element &element) {
+        return accessibilityValueAs<QString>(
+            EmbeddedObjectTextElement::wrap(element, knowledge)->attributeValue(ax::value));
+    };
+    ASSERT_EQ(valueOf(editor), QStringLiteral("第一段文字。\n第二段的内容在这里。\n第三段结束。"));
     const Element redrawn = paragraph(QStringLiteral("p2-new"), QStringLiteral("第二段改过了。"));
     editor->set(ax::embeddedObjects, QList<AccessibilityElementRef>{first, redrawn, third});
     second->remove(ax::value).remove(ax::role).remove(ax::display);
+    EXPECT_EQ(valueOf(editor), QStringLiteral("第一段文字。\n第二段改过了。\n第三段结束。"));
+    editor->set(ax::embeddedObjects, QList<AccessibilityElementRef>{third, first, redrawn});
+    EXPECT_EQ(valueOf(editor), QStringLiteral("第三段结束。\n第一段文字。\n第二段改过了。"));
+
+    // A chat's editor: a new paragraph for every message.
+    const Element chat = FakeAccessibilityElement::create(QStringLiteral("chat"));
+    for (int message = 0; message < EmbeddedObjectTextElement::maxKnown + 10; ++message) {
+        const Element line = paragraph(QStringLiteral("m%1").arg(message), QStringLiteral("消息"));
+        chat->set(ax::value, QString::number(message) + object)
+            .set(ax::selectedTextRange, AccessibilityRange{0, 0})
+            .set(ax::embeddedObjects, QList<AccessibilityElementRef>{line});
+        ASSERT_EQ(valueOf(chat), QString::number(message) + QStringLiteral("\n消息"));
+    }
+    EXPECT_LE(knowledge->blocks.size(), EmbeddedObjectTextElement::maxKnown);
+}
+
+// An editor of ten thousand paragraphs is read around its caret, as one of
+// ten would be: the paragraphs the text before and after the caret needs,
+// and no others. The same element reads the same paragraphs again after
+// the paste, so the value read before, with the text put in, is what a
+// paste shows there, whatever it did to the paragraphs.
+TEST(EmbeddedObjectTextElementWindowTest, AnEditorOfAnyLengthIsReadAroundTheSelection) {
+    constexpr int count = 10000;
+    constexpr int caretParagraph = 5000;
+    const Element editor = FakeAccessibilityElement::create(QStringLiteral("editor"));
+    QList<AccessibilityElementRef> paragraphs;
+    std::vector<Element> elements;
+    QStringList texts;
+    for (int index = 0; index < count; ++index) {
+        texts << QStringLiteral("这是第%1段的文字。").arg(index);
+        elements.push_back(paragraph(QStringLiteral("p%1").arg(index), texts.last()));
+        paragraphs.append(elements.back());
+    }
+    editor->set(ax::value, QString(count, QChar(EmbeddedObjectText::objectReplacementCharacter)))
+        .set(ax::selectedTextRange, AccessibilityRange{caretParagraph, 0})
+        .set(ax::embeddedObjects, paragraphs);
+    elements[caretParagraph]->set(ax::selectedTextRange, AccessibilityRange{3, 0});
+
+    EmbeddedObjectTextElement element(editor,
+                                      std::make_shared<EmbeddedObjectTextElement::Knowledge>());
+    const QString before = accessibilityValueAs<QString>(element.attributeValue(ax::value))
+                               .value_or(QString());
+    const auto range =
+        accessibilityValueAs<AccessibilityRange>(element.attributeValue(ax::selectedTextRange));
+    ASSERT_TRUE(range);
+    const QString whole = texts.join(QLatin1Char('\n'));
+    const qsizetype caret = texts.mid(0, caretParagraph).join(QLatin1Char('\n')).size() + 1 + 3;
+    ASSERT_GE(range->location, EmbeddedObjectTextElement::contextReach);
+    ASSERT_GE(before.size() - range->location, EmbeddedObjectTextElement::contextReach);
+    EXPECT_EQ(before.left(range->location), whole.mid(caret - range->location, range->location));
+    EXPECT_EQ(before.mid(range->location), whole.mid(caret, before.size() - range->location));
+    int read = 0;
+    for (const Element &paragraph : elements)
+        read += paragraph->readCount() > 0 ? 1 : 0;
+    EXPECT_LT(read, 50);
+    EXPECT_FALSE(element.isAttributeSettable(ax::value));
+
+    // A paste of two lines: the caret's paragraph ends with the first, the
+    // second makes a paragraph of its own, and the caret stands after it.
+    const QString pasted = QStringLiteral("口述的第一行，足够长，长到它之前的文字够多了也不会少读前面的段落。\n第二行");
+    const QString head = texts[caretParagraph].left(3);
+    const QString tail = texts[caretParagraph].mid(3);
+    elements[caretParagraph]->set(ax::value, head + pasted.section(QLatin1Char('\n'), 0, 0));
+    const Element added = paragraph(QStringLiteral("p-new"), QStringLiteral("第二行") + tail);
+    added->set(ax::selectedTextRange, AccessibilityRange{3, 0});
+    elements[caretParagraph]->remove(ax::selectedTextRange);
+    paragraphs.insert(caretParagraph + 1, added);
+    editor->set(ax::value, QString(count + 1, QChar(EmbeddedObjectText::objectReplacementCharacter)))
+        .set(ax::selectedTextRange, AccessibilityRange{caretParagraph + 1, 0})
+        .set(ax::embeddedObjects, paragraphs);
     EXPECT_EQ(accessibilityValueAs<QString>(element.attributeValue(ax::value)),
-              QStringLiteral("第一段文字。\n第二段改过了。\n第三段结束。"));
+              QString(before).replace(range->location, 0, pasted));
+    EXPECT_EQ(accessibilityValueAs<AccessibilityRange>(element.attributeValue(ax::selectedTextRange)),
+              (AccessibilityRange{range->location + pasted.size(), 0}));
+
+    // A selection over two paragraphs, read anew, is replaced as one: the
+    // paste joins them.
+    EmbeddedObjectTextElement selecting(editor,
+                                        std::make_shared<EmbeddedObjectTextElement::Knowledge>());
+    editor->set(ax::selectedTextRange, AccessibilityRange{7000, 2});
+    elements[6999]->set(ax::selectedTextRange, AccessibilityRange{5, qint64(texts[6999].size()) - 5});
+    elements[7000]->set(ax::selectedTextRange, AccessibilityRange{0, 3});
+    const QString spanning = accessibilityValueAs<QString>(selecting.attributeValue(ax::value))
+                                 .value_or(QString());
+    const auto selected =
+        accessibilityValueAs<AccessibilityRange>(selecting.attributeValue(ax::selectedTextRange));
+    ASSERT_TRUE(selected);
+    EXPECT_EQ(spanning.mid(selected->location, selected->length),
+              texts[6999].mid(5) + QLatin1Char('\n') + texts[7000].left(3));
+    elements[6999]->set(ax::value, texts[6999].left(5) + QStringLiteral("文本") + texts[7000].mid(3))
+        .set(ax::selectedTextRange, AccessibilityRange{7, 0});
+    paragraphs.removeAt(7001);
+    editor->set(ax::value, QString(count, QChar(EmbeddedObjectText::objectReplacementCharacter)))
+        .set(ax::selectedTextRange, AccessibilityRange{7000, 0})
+        .set(ax::embeddedObjects, paragraphs);
+    EXPECT_EQ(accessibilityValueAs<QString>(selecting.attributeValue(ax::value)),
+              QString(spanning).replace(selected->location, selected->length, QStringLiteral("文本")));
+    EXPECT_EQ(
+        accessibilityValueAs<AccessibilityRange>(selecting.attributeValue(ax::selectedTextRange)),
+        (AccessibilityRange{selected->location + 2, 0}));
 }
 
 // A capture or an insertion reads the editor's value, caret, selection and

@@ -7,7 +7,7 @@
 
 namespace tovalit::testing {
 
-std::unique_ptr<ChromiumPage> ChromiumPage::start(WebPage page, QString *failure) {
+std::unique_ptr<ChromiumPage> ChromiumPage::start(WebPage page, QString *failure, int paragraphs) {
     const auto fail = [failure](const QString &why) -> std::unique_ptr<ChromiumPage> {
         if (failure)
             *failure = why;
@@ -16,7 +16,7 @@ std::unique_ptr<ChromiumPage> ChromiumPage::start(WebPage page, QString *failure
     std::unique_ptr<ChromiumPage> chromium(new ChromiumPage);
     const QString pagePath = chromium->m_folder.filePath(QStringLiteral("page.html"));
     QFile file(pagePath);
-    const QByteArray html = webPageHtml(page);
+    const QByteArray html = webPageHtml(page, paragraphs);
     if (!chromium->m_folder.isValid() || !file.open(QIODevice::WriteOnly) ||
         file.write(html) != html.size())
         return fail(QStringLiteral("could not write Chromium's page"));

@@ -18,7 +18,8 @@ public:
     // Starts Chromium; the caller waits for the page (its process is
     // processIdentifier()). A failure gives nothing, and says why in
     // `failure`.
-    static std::unique_ptr<ChromiumPage> start(WebPage page, QString *failure = nullptr);
+    static std::unique_ptr<ChromiumPage> start(WebPage page, QString *failure = nullptr,
+                                               int paragraphs = 0);
     ~ChromiumPage();
     ChromiumPage(const ChromiumPage &) = delete;
     ChromiumPage &operator=(const ChromiumPage &) = delete;

@@ -36,7 +36,8 @@ bool writeFile(const QString &path, const QByteArray &contents) {
 
 } // namespace
 
-std::unique_ptr<FirefoxPage> FirefoxPage::start(Backend backend, QString *failure, WebPage page) {
+std::unique_ptr<FirefoxPage> FirefoxPage::start(Backend backend, QString *failure, WebPage page,
+                                                int paragraphs) {
     const auto fail = [failure](const QString &why) -> std::unique_ptr<FirefoxPage> {
         if (failure)
             *failure = why;
@@ -47,7 +48,7 @@ std::unique_ptr<FirefoxPage> FirefoxPage::start(Backend backend, QString *failur
     const QString pagePath = firefox->m_folder.filePath(QStringLiteral("page.html"));
     if (!firefox->m_folder.isValid() || !QDir().mkpath(profile) ||
         !writeFile(profile + QStringLiteral("/user.js"), preferences) ||
-        !writeFile(pagePath, webPageHtml(page)))
+        !writeFile(pagePath, webPageHtml(page, paragraphs)))
         return fail(QStringLiteral("could not write Firefox's profile and page"));
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("MOZ_ENABLE_WAYLAND"),

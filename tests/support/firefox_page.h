@@ -23,7 +23,8 @@ public:
     // processIdentifier()). A failure gives nothing, and says why in
     // `failure`.
     static std::unique_ptr<FirefoxPage> start(Backend backend, QString *failure = nullptr,
-                                              WebPage page = WebPage::textArea);
+                                              WebPage page = WebPage::textArea,
+                                              int paragraphs = 0);
     ~FirefoxPage();
     FirefoxPage(const FirefoxPage &) = delete;
     FirefoxPage &operator=(const FirefoxPage &) = delete;

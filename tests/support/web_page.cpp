@@ -2,12 +2,30 @@
 
 namespace tovalit::testing {
 
-QByteArray webPageHtml(WebPage page) {
+QByteArray webPageHtml(WebPage page, int paragraphs) {
     const QByteArray head = "<!DOCTYPE html><html lang=\"zh\"><head><meta charset=\"utf-8\">";
     if (page == WebPage::textArea)
         return head + "<title>留言</title></head><body>"
                       "<textarea id=\"message\" rows=\"6\" cols=\"40\" autofocus></textarea>"
                       "</body></html>";
+    if (paragraphs > 0)
+        return head + "<title>编辑器</title></head><body>"
+                      "<div id=\"editor\" contenteditable=\"true\" "
+                      "style=\"width:600px;height:400px;overflow:auto;border:1px solid #888\">"
+                      "</div><script>onload = () => {"
+                      "const editor = document.getElementById('editor');"
+                      "for (let i = 1; i <= " +
+                      QByteArray::number(paragraphs) +
+                      "; ++i) {"
+                      "const line = document.createElement('div');"
+                      "line.textContent = '第' + i + '段的文字，写在这一段里。';"
+                      "editor.appendChild(line);}"
+                      "const middle = editor.children[Math.floor(editor.children.length / 2)];"
+                      "middle.scrollIntoView();"
+                      "const range = document.createRange();"
+                      "range.setStart(middle.firstChild, 2); range.collapse(true);"
+                      "getSelection().removeAllRanges(); getSelection().addRange(range);"
+                      "editor.focus();};</script></body></html>";
     // The page places the caret itself, as a click into the paragraph would.
     return head + "<title>编辑器</title></head><body>"
                   "<div id=\"editor\" contenteditable=\"true\" "

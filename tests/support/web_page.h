@@ -17,7 +17,9 @@ enum class WebPage {
     richTextEditor,
 };
 
-QByteArray webPageHtml(WebPage page);
+// With `paragraphs`, a rich-text editor's page holds that many plain
+// paragraphs instead, with the caret two characters into the middle one.
+QByteArray webPageHtml(WebPage page, int paragraphs = 0);
 
 // The rich-text editor's text as its user reads it, a line per paragraph,
 // and where its caret stands in it (UTF-16 units).

@@ -99,6 +99,16 @@ FakeAccessibilityElement::parameterizedAttributeValue(const QString &attribute,
     if (auto found = m_answers.constFind(attribute); found != m_answers.constEnd())
         return (*found)(parameter);
     const auto *range = std::get_if<AccessibilityRange>(&parameter);
+    if (attribute == ax::embeddedObjectsForRange) {
+        const auto objects = m_attributes.constFind(ax::embeddedObjects);
+        const auto *list = objects == m_attributes.constEnd()
+                               ? nullptr
+                               : std::get_if<QList<AccessibilityElementRef>>(&*objects);
+        if (!range || !list || range->location < 0 || range->length < 0 ||
+            range->location + range->length > list->size())
+            return std::nullopt;
+        return AccessibilityValue(list->mid(range->location, range->length));
+    }
     const auto value = m_attributes.constFind(ax::value);
     if (!range || value == m_attributes.constEnd())
         return std::nullopt;

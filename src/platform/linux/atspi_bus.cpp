@@ -396,17 +396,25 @@ std::optional<QRect> AtspiBus::extents(const AtspiObject &object, const QString 
     return rect;
 }
 
-std::optional<QList<AtspiObject>> AtspiBus::embeddedObjects(const AtspiObject &object) {
-    auto count = call(object, hypertextInterface, QStringLiteral("GetNLinks"));
-    if (!count || count->isEmpty())
+std::optional<QList<AtspiObject>> AtspiBus::embeddedObjects(const AtspiObject &object,
+                                                            qint64 first, qint64 count) {
+    if (first < 0 || count < 0)
         return std::nullopt;
-    const auto number = integerFrom(count->first());
-    if (!number || *number < 0 || *number > maxChildrenRead)
-        return std::nullopt;
+    // A link past the last one names no object: only whether there are
+    // links at all needs their number, which the page may count one by one.
+    if (count == 0) {
+        auto links = call(object, hypertextInterface, QStringLiteral("GetNLinks"));
+        const auto number =
+            links && !links->isEmpty() ? integerFrom(links->first()) : std::nullopt;
+        if (!number || first > *number)
+            return std::nullopt;
+        return QList<AtspiObject>();
+    }
     QList<AtspiObject> objects;
-    for (int index = 0; index < int(*number); ++index) {
+    objects.reserve(qsizetype(count));
+    for (qint64 index = first; index < first + count; ++index) {
         // A link is an object of its own, which names the embedded one.
-        auto link = call(object, hypertextInterface, QStringLiteral("GetLink"), {index});
+        auto link = call(object, hypertextInterface, QStringLiteral("GetLink"), {int(index)});
         auto linkObject = link && !link->isEmpty() ? objectFrom(link->first()) : std::nullopt;
         if (!linkObject)
             return std::nullopt;

@@ -74,9 +74,12 @@ public:
     std::optional<qint64> caretOffset(const AtspiObject &object);
     std::optional<QRect> rangeExtents(const AtspiObject &object, qint64 start, qint64 end);
     std::optional<QRect> characterExtents(const AtspiObject &object, qint64 offset);
-    // Hypertext interface: the objects embedded in the element's text, in
-    // the order of their links (and of their U+FFFC in the text).
-    std::optional<QList<AtspiObject>> embeddedObjects(const AtspiObject &object);
+    // Hypertext interface: the objects embedded in the element's text at
+    // the links [first, first + count), in the order of their links (and
+    // of their U+FFFC in the text); nothing when the element has fewer.
+    // Only those links are asked for, however many the text holds.
+    std::optional<QList<AtspiObject>> embeddedObjects(const AtspiObject &object, qint64 first,
+                                                      qint64 count);
 
     // Applications on the bus, and what is known about each.
     QList<AtspiObject> applications();

@@ -2,6 +2,8 @@
 
 #include "platform/linux/atspi_text_offsets.h"
 
+#include <QElapsedTimer>
+
 namespace tovalit {
 
 namespace {
@@ -10,6 +12,11 @@ const QString accessibleInterface = QStringLiteral("org.a11y.atspi.Accessible");
 const QString textInterface = QStringLiteral("org.a11y.atspi.Text");
 const QString editableTextInterface = QStringLiteral("org.a11y.atspi.EditableText");
 const QString hypertextInterface = QStringLiteral("org.a11y.atspi.Hypertext");
+
+// How long, and how often, a text that reads empty against its caret is
+// asked again.
+constexpr qint64 coldReadBudgetMs = 250;
+constexpr int maxColdReads = 400;
 
 std::optional<AccessibilityValue> textValue(std::optional<QString> text) {
     if (!text)
@@ -82,21 +89,6 @@ std::optional<AccessibilityValue> AtspiElement::attributeValue(const QString &at
         if (!attributes || !attributes->contains(QStringLiteral("placeholder-text")))
             return std::nullopt;
         return AccessibilityValue(attributes->value(QStringLiteral("placeholder-text")));
-    }
-    if (attribute == ax::embeddedObjects) {
-        // Each costs the page two calls: only a text the user edits is read
-        // through what it embeds, never a whole page.
-        if (!hasInterface(hypertextInterface) ||
-            (!m_embeddedInEditor && !m_bus->hasState(m_object, AtspiBus::stateEditable)))
-            return std::nullopt;
-        auto objects = m_bus->embeddedObjects(m_object);
-        if (!objects || objects->isEmpty())
-            return std::nullopt;
-        QList<AccessibilityElementRef> elements;
-        elements.reserve(objects->size());
-        for (const AtspiObject &object : *objects)
-            elements.append(std::make_shared<AtspiElement>(m_bus, Kind::Object, object, true));
-        return AccessibilityValue(elements);
     }
     if (attribute == ax::display) {
         auto attributes = m_bus->attributes(m_object);
@@ -190,6 +182,14 @@ std::optional<AccessibilityRange> AtspiElement::utf16Range(qint64 start, qint64 
         return AccessibilityRange{start, end - start};
     // Only the text up to the end of the range is needed to count it.
     auto prefix = m_bus->text(m_object, 0, end);
+    // Firefox answers with no text until the page has sent it, a few dozen
+    // reads later, while it knows the caret already.
+    QElapsedTimer asking;
+    asking.start();
+    for (int read = 0; read < maxColdReads && prefix && prefix->isEmpty() && end > 0 &&
+                       asking.elapsed() < coldReadBudgetMs;
+         ++read)
+        prefix = m_bus->text(m_object, 0, end);
     if (!prefix)
         return std::nullopt;
     const auto from = atspi::utf16OffsetOfCodePoint(*prefix, start);
@@ -262,6 +262,8 @@ AtspiElement::parameterizedAttributeValue(const QString &attribute,
     if (m_kind != Kind::Object && m_kind != Kind::Application)
         return std::nullopt;
     const auto *range = std::get_if<AccessibilityRange>(&parameter);
+    if (range && attribute == ax::embeddedObjectsForRange)
+        return embeddedObjects(*range);
     if (!range || !hasInterface(textInterface))
         return std::nullopt;
     // Reads past the end of the text give what there is, as the bus itself
@@ -286,12 +288,37 @@ AtspiElement::parameterizedAttributeValue(const QString &attribute,
     return std::nullopt;
 }
 
+std::optional<AccessibilityValue> AtspiElement::embeddedObjects(const AccessibilityRange &range) {
+    // Each costs the page two calls: only a text the user edits is read
+    // through what it embeds, never a whole page.
+    if (!hasInterface(hypertextInterface) ||
+        (!m_embeddedInEditor && !m_bus->hasState(m_object, AtspiBus::stateEditable)))
+        return std::nullopt;
+    auto objects = m_bus->embeddedObjects(m_object, range.location, range.length);
+    if (!objects)
+        return std::nullopt;
+    QList<AccessibilityElementRef> elements;
+    elements.reserve(objects->size());
+    for (const AtspiObject &object : *objects)
+        elements.append(std::make_shared<AtspiElement>(m_bus, Kind::Object, object, true));
+    return AccessibilityValue(elements);
+}
+
+bool AtspiElement::embedsObjects() {
+    // Whether its links can be read or not, such a text written whole
+    // would lose what it embeds, or be ignored.
+    if (!hasInterface(hypertextInterface))
+        return false;
+    const auto text = m_bus->text(m_object, 0, -1);
+    return !text || text->contains(QChar(u'\uFFFC'));
+}
+
 bool AtspiElement::setAttributeValue(const QString &attribute, const AccessibilityValue &value) {
     if (m_kind != Kind::Object && m_kind != Kind::Application)
         return false;
     if (attribute == ax::value) {
         const auto *text = std::get_if<QString>(&value);
-        if (!text || !hasInterface(editableTextInterface))
+        if (!text || !hasInterface(editableTextInterface) || embedsObjects())
             return false;
         auto reply = m_bus->call(m_object, editableTextInterface, QStringLiteral("SetTextContents"),
                                  {*text});
@@ -330,7 +357,7 @@ bool AtspiElement::isAttributeSettable(const QString &attribute) {
             return false;
         const auto bits = m_bus->states(m_object);
         return bits && (*bits & (quint64(1) << AtspiBus::stateEditable)) &&
-               !(*bits & (quint64(1) << AtspiBus::stateReadOnly));
+               !(*bits & (quint64(1) << AtspiBus::stateReadOnly)) && !embedsObjects();
     }
     if (attribute == ax::selectedTextRange)
         return hasInterface(textInterface);

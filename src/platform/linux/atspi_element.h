@@ -39,6 +39,11 @@ private:
     AccessibilityElementRef element(const AtspiObject &object) const;
     std::optional<AccessibilityValue> focusAttribute(const QString &attribute);
     bool hasInterface(const QString &name);
+    std::optional<AccessibilityValue> embeddedObjects(const AccessibilityRange &range);
+    // Whether its text stands for elements it embeds (U+FFFC through the
+    // Hypertext interface), or may: a text that does is never written
+    // whole.
+    bool embedsObjects();
     // The element's selection, or its caret as an empty range, in the
     // application's own offsets.
     std::optional<std::pair<qint64, qint64>> selectionOffsets();
