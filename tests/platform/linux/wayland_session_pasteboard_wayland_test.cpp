@@ -18,9 +18,13 @@
 #include "tests/support/xdotool.h"
 
 #include <QElapsedTimer>
+#include <QProcess>
 #include <QTimer>
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
 
 namespace tovalit {
 namespace {
@@ -29,6 +33,43 @@ using namespace std::chrono_literals;
 using testing::runTask;
 using testing::waitUntil;
 using testing::WaylandClipboardClient;
+
+// A paste into a window that takes the first bytes and then nothing more:
+// wl-paste writing into a pipe that nobody reads.
+class StalledPaste {
+public:
+    StalledPaste() {
+        int ends[2] = {-1, -1};
+        if (::pipe2(ends, O_CLOEXEC) != 0)
+            return;
+        m_unread = ends[0];
+        m_process.setStandardOutputFile(QProcess::nullDevice());
+        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        const int out = ends[1];
+        m_process.setChildProcessModifier([out] { ::dup2(out, STDOUT_FILENO); });
+        m_process.start(QStringLiteral("wl-paste"), {QStringLiteral("--no-newline"),
+                                                     QStringLiteral("--type"), QStringLiteral("text")});
+        ::close(out);
+    }
+    ~StalledPaste() {
+        m_process.kill();
+        m_process.waitForFinished(3000);
+        if (m_unread >= 0)
+            ::close(m_unread);
+    }
+    StalledPaste(const StalledPaste &) = delete;
+    StalledPaste &operator=(const StalledPaste &) = delete;
+
+    // Whether the owner has begun to send.
+    bool receiving() const {
+        int pending = 0;
+        return m_unread >= 0 && ::ioctl(m_unread, FIONREAD, &pending) == 0 && pending > 0;
+    }
+
+private:
+    QProcess m_process;
+    int m_unread = -1;
+};
 
 class WaylandSessionPasteboardTest : public ::testing::Test {
 protected:
@@ -151,6 +192,37 @@ TEST_F(WaylandSessionPasteboardTest, WithAnXWindowInFrontOurWriteTakenIntoTheSes
     const QList<PasteboardItem> emptied = runTask(pasteboard->pasteboardItems());
     EXPECT_TRUE(emptied.isEmpty())
         << emptied.value(0).representations.value(0).missingReason.toStdString();
+}
+
+// A large copy of the user's that we offer (as a restore leaves it), read
+// by pastes that stall: the dictation's write still reaches the session,
+// and the copy comes back after it.
+TEST_F(WaylandSessionPasteboardTest, PastesThatStallHoldUpNeitherTheWriteNorTheRestore) {
+    auto pasteboard = sessionPasteboard(false);
+    ASSERT_TRUE(pasteboard);
+    // 4 MiB of text, far more than a pipe holds.
+    const QString large = QString(u'长').repeated((4 << 20) / 3);
+    PasteboardItem copy;
+    copy.setString(large);
+    PasteboardSnapshot(QList<PasteboardItem>{copy}).writeBack(*pasteboard);
+
+    std::vector<std::unique_ptr<StalledPaste>> stalled;
+    for (int i = 0; i < 3; ++i)
+        stalled.push_back(std::make_unique<StalledPaste>());
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            return std::all_of(stalled.begin(), stalled.end(),
+                               [](const auto &paste) { return paste->receiving(); });
+        },
+        "every paste to be sent the first bytes"));
+
+    const PasteboardSnapshot kept(runTask(pasteboard->pasteboardItems()));
+    // Compared whole, not printed: 4 MiB.
+    EXPECT_TRUE(textOf(kept) == large) << "the snapshot misses the copy";
+    ASSERT_NO_FATAL_FAILURE(write(*pasteboard, QStringLiteral("听写的文字")));
+    EXPECT_EQ(WaylandClipboardClient::paste(), QStringLiteral("听写的文字"));
+    kept.writeBack(*pasteboard);
+    EXPECT_TRUE(WaylandClipboardClient::paste() == large) << "the copy did not come back";
 }
 
 TEST_F(WaylandSessionPasteboardTest, AnOwnerThatNeverAnswersHoldsUpNeitherTheWindowNorTheSnapshot) {
