@@ -16,6 +16,7 @@
 #include <thread>
 #include <unistd.h>
 #include <utility>
+#include <vector>
 #include <wayland-client-protocol.h>
 
 namespace tovalit {
@@ -25,8 +26,8 @@ namespace protocol = wlr_data_control;
 namespace {
 
 constexpr auto answerLimit = std::chrono::seconds(1);
-// A paste that does not read what it asked for is given up on.
-constexpr int writeLimitMilliseconds = 2000;
+// A paste whose reader takes nothing for this long is given up on.
+constexpr int idleLimitMilliseconds = 2000;
 
 const QString plainText = QStringLiteral("text/plain");
 
@@ -47,25 +48,36 @@ withTextAliases(const QList<WaylandDataControlSelection::Form> &forms) {
     return result;
 }
 
-// Writes all of `bytes` to the pipe a paste reads from, unless the reader
-// stalls or goes away; closes it either way.
-void writeAndClose(int fd, const QByteArray &bytes) {
-    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
+// A paste of ours under way: what is left to write into the pipe its
+// reader empties. Pastes are written as their readers take the bytes, so
+// that one that stalls holds up neither the others nor our offers.
+struct OutgoingPaste {
+    int fd = -1;
+    QByteArray bytes;
     qsizetype written = 0;
-    const QDeadlineTimer limit(writeLimitMilliseconds);
-    while (written < bytes.size() && !limit.hasExpired()) {
-        const ssize_t n = ::write(fd, bytes.constData() + written, size_t(bytes.size() - written));
-        if (n > 0) {
-            written += n;
-            continue;
+    // Renewed whenever the reader takes something.
+    QDeadlineTimer idle;
+
+    // Writes what the pipe takes now; true once the paste is over: all
+    // written, the reader gone, or silent for too long.
+    bool writeSome() {
+        while (written < bytes.size()) {
+            const ssize_t n =
+                ::write(fd, bytes.constData() + written, size_t(bytes.size() - written));
+            if (n > 0) {
+                written += n;
+                idle.setRemainingTime(idleLimitMilliseconds);
+                continue;
+            }
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0 && errno == EAGAIN)
+                return idle.hasExpired();
+            return true;
         }
-        if (n < 0 && errno != EAGAIN && errno != EINTR)
-            break;
-        pollfd out{fd, POLLOUT, 0};
-        ::poll(&out, 1, int(qMax<qint64>(limit.remainingTime(), 0)));
+        return true;
     }
-    ::close(fd);
-}
+};
 
 // One form read from the pipe its owner writes into.
 using Transfer = ClipboardTransfer;
@@ -153,6 +165,8 @@ struct WaylandDataControlSelection::Connection {
     // Moves with every new content of the clipboard; read on any thread.
     std::atomic<quint64> selectionSerial{0};
     QList<Form> served;
+    // Worker thread only.
+    std::vector<OutgoingPaste> pastes;
     QString ownType;
     // Read on any thread.
     std::atomic<qint64> foreignSelections{0};
@@ -162,12 +176,14 @@ struct WaylandDataControlSelection::Connection {
 
     ~Connection();
     // Runs `work` on the worker thread and answers what it did; false when
-    // the worker is gone or takes longer than the limit. The worker serves
-    // each paste for up to two seconds, so a call may wait behind others:
-    // given up on, it is never run, or, already running, taken back by
-    // `undo` once it is done.
+    // the worker is gone or takes longer than the limit (the compositor
+    // did not answer): given up on, it is never run, or, already running,
+    // taken back by `undo` once it is done.
     bool call(std::function<bool()> work, std::function<void()> undo = {});
     void run();
+    // Worker thread only: goes on with the pastes whose pipes `ready`
+    // says take more, and ends those that are over.
+    void servePastes(const pollfd *ready);
     // Worker thread only: empties the clipboard if it holds our offer.
     void withdrawOffer();
     // Worker thread only: empties the clipboard if it still holds what it
@@ -197,6 +213,8 @@ WaylandDataControlSelection::Connection::~Connection() {
         commands.stop();
         worker.join();
     }
+    for (const OutgoingPaste &paste : pastes)
+        ::close(paste.fd);
     if (source)
         protocol::destroySource(source);
     if (announcedOffer)
@@ -302,7 +320,10 @@ void WaylandDataControlSelection::Connection::send(void *data, wl_proxy *, const
     const QString wanted = QString::fromUtf8(mimeType);
     for (const Form &form : std::as_const(self->served)) {
         if (form.first == wanted) {
-            writeAndClose(fd, form.second);
+            // Written from the worker's loop as the reader takes it; the
+            // bytes are shared, so a new offer leaves this paste alone.
+            fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
+            self->pastes.push_back({fd, form.second, 0, QDeadlineTimer(idleLimitMilliseconds)});
             return;
         }
     }
@@ -352,6 +373,18 @@ void WaylandDataControlSelection::Connection::withdrawWrite(quint64 seen) {
     wl_display_roundtrip(display);
 }
 
+void WaylandDataControlSelection::Connection::servePastes(const pollfd *ready) {
+    for (std::size_t i = 0; i < pastes.size(); ++i) {
+        OutgoingPaste &paste = pastes[i];
+        const bool over = ready[i].revents ? paste.writeSome() : paste.idle.hasExpired();
+        if (over) {
+            ::close(paste.fd);
+            paste.fd = -1;
+        }
+    }
+    std::erase_if(pastes, [](const OutgoingPaste &paste) { return paste.fd < 0; });
+}
+
 void WaylandDataControlSelection::Connection::run() {
     // A paste that closes its end early must not end the application.
     sigset_t pipeSignal;
@@ -359,15 +392,21 @@ void WaylandDataControlSelection::Connection::run() {
     sigaddset(&pipeSignal, SIGPIPE);
     pthread_sigmask(SIG_BLOCK, &pipeSignal, nullptr);
 
-    pollfd watched[2] = {{wl_display_get_fd(display), POLLIN, 0},
-                         {commands.wakeDescriptor(), POLLIN, 0}};
+    std::vector<pollfd> watched;
     for (;;) {
         while (wl_display_prepare_read(display) != 0) {
             if (wl_display_dispatch_pending(display) < 0)
                 return;
         }
         wl_display_flush(display);
-        if (::poll(watched, 2, -1) < 0 && errno != EINTR) {
+        watched = {{wl_display_get_fd(display), POLLIN, 0}, {commands.wakeDescriptor(), POLLIN, 0}};
+        qint64 timeout = -1;
+        for (const OutgoingPaste &paste : pastes) {
+            watched.push_back({paste.fd, POLLOUT, 0});
+            const qint64 left = paste.idle.remainingTime();
+            timeout = timeout < 0 ? left : qMin(timeout, left);
+        }
+        if (::poll(watched.data(), nfds_t(watched.size()), int(timeout)) < 0 && errno != EINTR) {
             wl_display_cancel_read(display);
             return;
         }
@@ -377,6 +416,9 @@ void WaylandDataControlSelection::Connection::run() {
         } else {
             wl_display_cancel_read(display);
         }
+        // Before the events are dispatched: a paste they announce is not
+        // among those polled.
+        servePastes(watched.data() + 2);
         if (wl_display_dispatch_pending(display) < 0 || (watched[0].revents & (POLLERR | POLLHUP)))
             return;
         if ((watched[1].revents & POLLIN) && !commands.runDue())
@@ -448,11 +490,15 @@ bool WaylandDataControlSelection::offer(const QList<Form> &forms) {
         [c] { c->withdrawOffer(); });
 }
 
-void WaylandDataControlSelection::withdraw() {
+WaylandDataControlSelection::Withdrawal WaylandDataControlSelection::withdrawal() const {
+    return {m_connection->selectionSerial.load()};
+}
+
+void WaylandDataControlSelection::withdraw(Withdrawal withdrawal) {
     // Nobody is told whether it happened, so nothing waits for it: it runs
     // in its turn, after the offers before it, however late.
     Connection *c = m_connection.get();
-    c->commands.post([c, seen = c->selectionSerial.load()] {
+    c->commands.post([c, seen = withdrawal.seen] {
         c->withdrawWrite(seen);
         return true;
     });

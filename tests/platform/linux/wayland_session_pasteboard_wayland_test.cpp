@@ -47,8 +47,9 @@ public:
         m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         const int out = ends[1];
         m_process.setChildProcessModifier([out] { ::dup2(out, STDOUT_FILENO); });
-        m_process.start(QStringLiteral("wl-paste"), {QStringLiteral("--no-newline"),
-                                                     QStringLiteral("--type"), QStringLiteral("text")});
+        m_process.start(
+            QStringLiteral("wl-paste"),
+            {QStringLiteral("--no-newline"), QStringLiteral("--type"), QStringLiteral("text")});
         ::close(out);
     }
     ~StalledPaste() {
