@@ -4,7 +4,10 @@
 
 #include <QElapsedTimer>
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
 
 namespace tovalit::testing {
 
@@ -55,8 +58,38 @@ std::unique_ptr<WaylandClipboardClient> WaylandClipboardClient::copy(const QStri
     return client;
 }
 
-std::optional<QString> WaylandClipboardClient::paste() {
-    return pasteWithin(std::chrono::seconds(10));
+std::optional<QString> WaylandClipboardClient::paste(std::chrono::milliseconds limit) {
+    return pasteWithin(limit);
+}
+
+StalledWaylandPaste::StalledWaylandPaste() {
+    int ends[2] = {-1, -1};
+    if (::pipe2(ends, O_CLOEXEC) != 0) {
+        ADD_FAILURE() << "no pipe for wl-paste";
+        return;
+    }
+    m_unread = ends[0];
+    const int out = ends[1];
+    m_process.setStandardOutputFile(QProcess::nullDevice());
+    m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    m_process.setChildProcessModifier([out] { ::dup2(out, STDOUT_FILENO); });
+    m_process.start(QStringLiteral("wl-paste"), {QStringLiteral("--no-newline"),
+                                                 QStringLiteral("--type"), QStringLiteral("text")});
+    ::close(out);
+    if (!m_process.waitForStarted(5000))
+        ADD_FAILURE() << "could not start wl-paste";
+}
+
+StalledWaylandPaste::~StalledWaylandPaste() {
+    m_process.kill();
+    m_process.waitForFinished(3000);
+    if (m_unread >= 0)
+        ::close(m_unread);
+}
+
+bool StalledWaylandPaste::receiving() const {
+    int pending = 0;
+    return m_unread >= 0 && ::ioctl(m_unread, FIONREAD, &pending) == 0 && pending > 0;
 }
 
 } // namespace tovalit::testing
