@@ -79,6 +79,39 @@ struct OutgoingPaste {
     }
 };
 
+// Waits until the compositor has handled what was sent before, dispatching
+// what comes meanwhile; false when it failed or did not answer within
+// `limit`. Unbounded, a compositor that hangs would hold the worker, and
+// with it the end of the application, for good.
+bool roundtripWithin(wl_display *display, std::chrono::milliseconds limit) {
+    bool done = false;
+    static constexpr wl_callback_listener listener{
+        [](void *data, wl_callback *, uint32_t) { *static_cast<bool *>(data) = true; }};
+    wl_callback *callback = wl_display_sync(display);
+    wl_callback_add_listener(callback, &listener, &done);
+    const QDeadlineTimer deadline(limit);
+    bool failed = false;
+    while (!done && !failed) {
+        if (wl_display_prepare_read(display) != 0) {
+            failed = wl_display_dispatch_pending(display) < 0;
+            continue;
+        }
+        wl_display_flush(display);
+        pollfd in{wl_display_get_fd(display), POLLIN, 0};
+        const int ready = ::poll(&in, 1, int(deadline.remainingTime()));
+        if (ready > 0 && (in.revents & POLLIN)) {
+            failed =
+                wl_display_read_events(display) < 0 || wl_display_dispatch_pending(display) < 0;
+        } else {
+            wl_display_cancel_read(display);
+            failed =
+                (ready < 0 && errno != EINTR) || ready == 0 || (in.revents & (POLLERR | POLLHUP));
+        }
+    }
+    wl_callback_destroy(callback);
+    return done;
+}
+
 // One form read from the pipe its owner writes into.
 using Transfer = ClipboardTransfer;
 
@@ -370,7 +403,7 @@ void WaylandDataControlSelection::Connection::withdrawWrite(quint64 seen) {
         return;
     }
     // What is read next finds the clipboard empty.
-    wl_display_roundtrip(display);
+    roundtripWithin(display, answerLimit);
 }
 
 void WaylandDataControlSelection::Connection::servePastes(const pollfd *ready) {
@@ -484,7 +517,7 @@ bool WaylandDataControlSelection::offer(const QList<Form> &forms) {
                 protocol::offer(c->source, form.first.toUtf8().constData());
             protocol::setSelection(c->device, c->source);
             // A compositor that refuses cancels the source at once.
-            return wl_display_roundtrip(c->display) >= 0 && c->source != nullptr;
+            return roundtripWithin(c->display, answerLimit) && c->source != nullptr;
         },
         // Reported as failed, the copy must not reach the clipboard after all.
         [c] { c->withdrawOffer(); });
