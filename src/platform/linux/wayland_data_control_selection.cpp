@@ -217,6 +217,12 @@ struct WaylandDataControlSelection::Connection {
     // Worker thread only: goes on with the pastes whose pipes `ready`
     // says take more, and ends those that are over.
     void servePastes(const pollfd *ready);
+    // Worker thread only: makes `forms` the clipboard, without waiting.
+    void setOffer(const QList<Form> &forms);
+    // Worker thread only: an offer reported as failed must not reach the
+    // clipboard later; what was there goes back where it was ours, and the
+    // clipboard is emptied where it was not (it is lost either way).
+    void putBack(const QList<Form> &previous);
     // Worker thread only: empties the clipboard if it holds our offer.
     void withdrawOffer();
     // Worker thread only: empties the clipboard if it still holds what it
@@ -378,6 +384,31 @@ bool WaylandDataControlSelection::Connection::call(std::function<bool()> work,
     return commands.post(std::move(work), std::move(undo)).answerWithin(answerLimit);
 }
 
+void WaylandDataControlSelection::Connection::setOffer(const QList<Form> &forms) {
+    if (source)
+        protocol::destroySource(source);
+    source = protocol::createDataSource(manager);
+    served = forms;
+    wl_proxy_add_listener(source,
+                          reinterpret_cast<void (**)(void)>(
+                              const_cast<protocol::SourceListener *>(&Connection::sourceListener)),
+                          this);
+    for (const Form &form : forms)
+        protocol::offer(source, form.first.toUtf8().constData());
+    protocol::setSelection(device, source);
+}
+
+void WaylandDataControlSelection::Connection::putBack(const QList<Form> &previous) {
+    // Gone already: somebody's copy took its place.
+    if (!source || !device)
+        return;
+    if (previous.isEmpty())
+        withdrawOffer();
+    else
+        setOffer(previous);
+    wl_display_flush(display);
+}
+
 void WaylandDataControlSelection::Connection::withdrawOffer() {
     if (!source || !device)
         return;
@@ -500,27 +531,23 @@ WaylandDataControlSelection::~WaylandDataControlSelection() = default;
 
 bool WaylandDataControlSelection::offer(const QList<Form> &forms) {
     Connection *c = m_connection.get();
+    // Our offer that the clipboard held before, for the case this one is
+    // given up on.
+    auto previous = std::make_shared<QList<Form>>();
     return c->call(
-        [c, forms = withTextAliases(forms)] {
+        [c, previous, forms = withTextAliases(forms)] {
             if (!c->device)
                 return false;
             if (c->source)
-                protocol::destroySource(c->source);
-            c->source = protocol::createDataSource(c->manager);
-            c->served = forms;
-            wl_proxy_add_listener(
-                c->source,
-                reinterpret_cast<void (**)(void)>(
-                    const_cast<protocol::SourceListener *>(&Connection::sourceListener)),
-                c);
-            for (const Form &form : forms)
-                protocol::offer(c->source, form.first.toUtf8().constData());
-            protocol::setSelection(c->device, c->source);
+                *previous = c->served;
+            c->setOffer(forms);
             // A compositor that refuses cancels the source at once.
-            return roundtripWithin(c->display, answerLimit) && c->source != nullptr;
+            if (roundtripWithin(c->display, answerLimit) && c->source)
+                return true;
+            c->putBack(*previous);
+            return false;
         },
-        // Reported as failed, the copy must not reach the clipboard after all.
-        [c] { c->withdrawOffer(); });
+        [c, previous] { c->putBack(*previous); });
 }
 
 WaylandDataControlSelection::Withdrawal WaylandDataControlSelection::withdrawal() const {

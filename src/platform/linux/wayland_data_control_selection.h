@@ -50,7 +50,9 @@ public:
 
     // Makes `forms` the clipboard (text also under the names Wayland and
     // X11 applications ask for); false when the compositor did not take
-    // it, or did not answer within a second.
+    // it, or did not answer within a second. Then it never reaches the
+    // clipboard later: our offer before it is put back, and another
+    // application's copy that it replaced is withdrawn with it.
     bool offer(const QList<Form> &forms);
     // What the clipboard holds now, for a withdraw later.
     struct Withdrawal {
