@@ -34,12 +34,12 @@ public:
     ~WaylandSessionPasteboard() override;
 
     QCoro::Task<QList<PasteboardItem>> pasteboardItems() override;
-    // A write that follows at once takes the place of what is cleared, so
-    // the session's clipboard is emptied only when none does: a write
-    // that fails then leaves what was there, never an empty clipboard.
     // Moves with every write of ours and every copy another application
     // makes to the session's clipboard.
     qint64 changeCount() override;
+    // A write that follows at once takes the place of what is cleared, so
+    // the session's clipboard is emptied only when none does: a write
+    // that fails then leaves what was there, never an empty clipboard.
     void clearContents() override;
     // False also when the session would not take what a native window
     // pastes from.
