@@ -16,6 +16,15 @@
 // that it was busy); with TOVALIT_ENABLE_DEBUG_LOGGING=1 the insertion's
 // diagnostics lines follow each dictation.
 //
+// SessionClipboardWithStalledPastes measures, in KDE's Wayland session
+// with a native window in front, the clipboard's part of a dictation
+// (snapshot, write, restore 0.32 s later) while a large copy of the user's
+// that Tovalit offers (as a restore leaves it) is being pasted by three
+// readers that take nothing after the first bytes. Counters as above, and
+// failed_writes and copies_lost, over all runs. It runs on its own:
+//   scripts/lib/headless-wayland-session --desktop kde
+//       build/bench/bench_gui_stall --benchmark_filter=StalledPastes
+//
 // FirstSessionReadWithASilentKeyring measures the start of a dictation
 // whose first session read meets a keyring that never answers (a stand-in
 // owns the Secret Service's name and takes every call without a reply),
@@ -27,7 +36,10 @@
 #include "app/main_window.h"
 #include "app/vellup_transcriber_app.h"
 #include "platform/linux/ini_defaults_store.h"
+#include "platform/linux/linux_insertion_platform.h"
+#include "platform/linux/wayland_session_pasteboard.h"
 #include "services/settings/tovalit_debug_logger.h"
+#include "services/text_injection/pasteboard_snapshot.h"
 #include "state/app_launch_coordinator.h"
 #include "state/transcriber_view_model.h"
 #include "tests/support/gateway_stand_in.h"
@@ -36,6 +48,7 @@
 #include "tests/support/stalled_bus_name.h"
 #include "tests/support/temporary_user_folders.h"
 #include "tests/support/test_editor_process.h"
+#include "tests/support/wayland_clipboard_client.h"
 #include "tests/support/xdotool.h"
 
 #include <QAction>
@@ -427,6 +440,85 @@ void FirstSessionReadWithASilentKeyringGuiStall(benchmark::State &state) {
 }
 BENCHMARK(FirstSessionReadWithASilentKeyringGuiStall)
     ->Iterations(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+void SessionClipboardWithStalledPastesGuiStall(benchmark::State &state) {
+    if (qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
+        qEnvironmentVariable("XDG_CURRENT_DESKTOP") != u"KDE") {
+        state.SkipWithError("needs KDE's Wayland session (scripts/lib/headless-wayland-session)");
+        return;
+    }
+    static int argc = 1;
+    static char name[] = "bench_gui_stall";
+    static char *argv[] = {name, nullptr};
+    QApplication application(argc, argv);
+    // The clipboard as the application makes it.
+    const std::shared_ptr<Pasteboard> pasteboard = makeLinuxInsertionPlatform().pasteboard;
+    if (!dynamic_cast<WaylandSessionPasteboard *>(pasteboard.get())) {
+        state.SkipWithError("the compositor offers no data control");
+        return;
+    }
+    const QString copy = QString(u'长').repeated((4 << 20) / 3);
+    PasteboardItem copied;
+    copied.setString(copy);
+    const PasteboardSnapshot users(QList<PasteboardItem>{copied});
+
+    QString phase;
+    StallMeter meter([&phase] { return phase; });
+    double longest = 0;
+    int failedWrites = 0;
+    int copiesLost = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        users.writeBack(*pasteboard);
+        std::vector<std::unique_ptr<support::StalledWaylandPaste>> stalled;
+        for (int i = 0; i < 3; ++i)
+            stalled.push_back(std::make_unique<support::StalledWaylandPaste>());
+        // Before the fix the second and third wait behind the first.
+        pumpUntil(
+            [&] {
+                return std::all_of(stalled.begin(), stalled.end(),
+                                   [](const auto &paste) { return paste->receiving(); });
+            },
+            15000, "the pastes to be sent the first bytes");
+        state.ResumeTiming();
+
+        meter.start();
+        phase = QStringLiteral("snapshot");
+        const PasteboardSnapshot kept(support::runTask(pasteboard->pasteboardItems()));
+        phase = QStringLiteral("write");
+        PasteboardItem dictated;
+        dictated.setString(QStringLiteral("会议定在下午三点。"));
+        pasteboard->clearContents();
+        const bool written = pasteboard->writeObjects({dictated});
+        const qint64 afterWrite = pasteboard->changeCount();
+        phase = QStringLiteral("paste");
+        support::processEventsFor(std::chrono::milliseconds(320));
+        phase = QStringLiteral("restore");
+        if (pasteboard->changeCount() == afterWrite)
+            kept.writeBack(*pasteboard);
+        phase = QStringLiteral("after");
+        support::processEventsFor(std::chrono::milliseconds(50));
+        meter.stop();
+        longest = std::max(longest, meter.longestMilliseconds());
+
+        state.PauseTiming();
+        const bool copyBack = support::WaylandClipboardClient::paste() == copy;
+        failedWrites += written ? 0 : 1;
+        copiesLost += copyBack ? 0 : 1;
+        std::fprintf(stderr, "gui_stall: stalled pastes: %s (write %s, copy %s)\n",
+                     qPrintable(meter.worst()), written ? "taken" : "failed",
+                     copyBack ? "back" : "lost");
+        stalled.clear();
+        state.ResumeTiming();
+    }
+    state.counters["longest_stall_ms"] = longest;
+    state.counters["failed_writes"] = failedWrites;
+    state.counters["copies_lost"] = copiesLost;
+}
+BENCHMARK(SessionClipboardWithStalledPastesGuiStall)
+    ->Iterations(3)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 

@@ -13,7 +13,9 @@ public:
     void hang();
 
 protected:
-    ClipboardOwnerProcess() = default;
+    // The process starts a group of its own: what it starts to serve a
+    // paste goes with it.
+    ClipboardOwnerProcess();
     ~ClipboardOwnerProcess();
     ClipboardOwnerProcess(const ClipboardOwnerProcess &) = delete;
     ClipboardOwnerProcess &operator=(const ClipboardOwnerProcess &) = delete;

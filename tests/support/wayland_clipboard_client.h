@@ -2,8 +2,10 @@
 
 #include "tests/support/clipboard_owner_process.h"
 
+#include <QProcess>
 #include <QString>
 
+#include <chrono>
 #include <memory>
 #include <optional>
 
@@ -23,11 +25,29 @@ public:
 
     // What a paste into a native window gets now; nothing when the
     // session's clipboard holds no text, or its owner does not answer
-    // within ten seconds.
-    static std::optional<QString> paste();
+    // within `limit`.
+    static std::optional<QString> paste(std::chrono::milliseconds limit = std::chrono::seconds(10));
 
 private:
     WaylandClipboardClient() = default;
+};
+
+// A paste into a native window that takes the first bytes and then
+// nothing more (wl-paste writing into a pipe that nobody reads), for as
+// long as the object lives.
+class StalledWaylandPaste {
+public:
+    StalledWaylandPaste();
+    ~StalledWaylandPaste();
+    StalledWaylandPaste(const StalledWaylandPaste &) = delete;
+    StalledWaylandPaste &operator=(const StalledWaylandPaste &) = delete;
+
+    // Whether the clipboard's owner has begun to send.
+    bool receiving() const;
+
+private:
+    QProcess m_process;
+    int m_unread = -1;
 };
 
 } // namespace tovalit::testing

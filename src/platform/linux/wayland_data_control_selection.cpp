@@ -16,6 +16,7 @@
 #include <thread>
 #include <unistd.h>
 #include <utility>
+#include <vector>
 #include <wayland-client-protocol.h>
 
 namespace tovalit {
@@ -25,8 +26,8 @@ namespace protocol = wlr_data_control;
 namespace {
 
 constexpr auto answerLimit = std::chrono::seconds(1);
-// A paste that does not read what it asked for is given up on.
-constexpr int writeLimitMilliseconds = 2000;
+// A paste whose reader takes nothing for this long is given up on.
+constexpr int idleLimitMilliseconds = 2000;
 
 const QString plainText = QStringLiteral("text/plain");
 
@@ -47,24 +48,68 @@ withTextAliases(const QList<WaylandDataControlSelection::Form> &forms) {
     return result;
 }
 
-// Writes all of `bytes` to the pipe a paste reads from, unless the reader
-// stalls or goes away; closes it either way.
-void writeAndClose(int fd, const QByteArray &bytes) {
-    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
+// A paste of ours under way: what is left to write into the pipe its
+// reader empties. Pastes are written as their readers take the bytes, so
+// that one that stalls holds up neither the others nor our offers.
+struct OutgoingPaste {
+    int fd = -1;
+    QByteArray bytes;
     qsizetype written = 0;
-    const QDeadlineTimer limit(writeLimitMilliseconds);
-    while (written < bytes.size() && !limit.hasExpired()) {
-        const ssize_t n = ::write(fd, bytes.constData() + written, size_t(bytes.size() - written));
-        if (n > 0) {
-            written += n;
+    // Renewed whenever the reader takes something.
+    QDeadlineTimer idle;
+
+    // Writes what the pipe takes now; true once the paste is over: all
+    // written, the reader gone, or silent for too long.
+    bool writeSome() {
+        while (written < bytes.size()) {
+            const ssize_t n =
+                ::write(fd, bytes.constData() + written, size_t(bytes.size() - written));
+            if (n > 0) {
+                written += n;
+                idle.setRemainingTime(idleLimitMilliseconds);
+                continue;
+            }
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0 && errno == EAGAIN)
+                return idle.hasExpired();
+            return true;
+        }
+        return true;
+    }
+};
+
+// Waits until the compositor has handled what was sent before, dispatching
+// what comes meanwhile; false when it failed or did not answer within
+// `limit`. Unbounded, a compositor that hangs would hold the worker, and
+// with it the end of the application, for good.
+bool roundtripWithin(wl_display *display, std::chrono::milliseconds limit) {
+    bool done = false;
+    static constexpr wl_callback_listener listener{
+        [](void *data, wl_callback *, uint32_t) { *static_cast<bool *>(data) = true; }};
+    wl_callback *callback = wl_display_sync(display);
+    wl_callback_add_listener(callback, &listener, &done);
+    const QDeadlineTimer deadline(limit);
+    bool failed = false;
+    while (!done && !failed) {
+        if (wl_display_prepare_read(display) != 0) {
+            failed = wl_display_dispatch_pending(display) < 0;
             continue;
         }
-        if (n < 0 && errno != EAGAIN && errno != EINTR)
-            break;
-        pollfd out{fd, POLLOUT, 0};
-        ::poll(&out, 1, int(qMax<qint64>(limit.remainingTime(), 0)));
+        wl_display_flush(display);
+        pollfd in{wl_display_get_fd(display), POLLIN, 0};
+        const int ready = ::poll(&in, 1, int(deadline.remainingTime()));
+        if (ready > 0 && (in.revents & POLLIN)) {
+            failed =
+                wl_display_read_events(display) < 0 || wl_display_dispatch_pending(display) < 0;
+        } else {
+            wl_display_cancel_read(display);
+            failed =
+                (ready < 0 && errno != EINTR) || ready == 0 || (in.revents & (POLLERR | POLLHUP));
+        }
     }
-    ::close(fd);
+    wl_callback_destroy(callback);
+    return done;
 }
 
 // One form read from the pipe its owner writes into.
@@ -153,6 +198,8 @@ struct WaylandDataControlSelection::Connection {
     // Moves with every new content of the clipboard; read on any thread.
     std::atomic<quint64> selectionSerial{0};
     QList<Form> served;
+    // Worker thread only.
+    std::vector<OutgoingPaste> pastes;
     QString ownType;
     // Read on any thread.
     std::atomic<qint64> foreignSelections{0};
@@ -162,12 +209,20 @@ struct WaylandDataControlSelection::Connection {
 
     ~Connection();
     // Runs `work` on the worker thread and answers what it did; false when
-    // the worker is gone or takes longer than the limit. The worker serves
-    // each paste for up to two seconds, so a call may wait behind others:
-    // given up on, it is never run, or, already running, taken back by
-    // `undo` once it is done.
+    // the worker is gone or takes longer than the limit (the compositor
+    // did not answer): given up on, it is never run, or, already running,
+    // taken back by `undo` once it is done.
     bool call(std::function<bool()> work, std::function<void()> undo = {});
     void run();
+    // Worker thread only: goes on with the pastes whose pipes `ready`
+    // says take more, and ends those that are over.
+    void servePastes(const pollfd *ready);
+    // Worker thread only: makes `forms` the clipboard, without waiting.
+    void setOffer(const QList<Form> &forms);
+    // Worker thread only: an offer reported as failed must not reach the
+    // clipboard later; what was there goes back where it was ours, and the
+    // clipboard is emptied where it was not (it is lost either way).
+    void putBack(const QList<Form> &previous);
     // Worker thread only: empties the clipboard if it holds our offer.
     void withdrawOffer();
     // Worker thread only: empties the clipboard if it still holds what it
@@ -197,6 +252,8 @@ WaylandDataControlSelection::Connection::~Connection() {
         commands.stop();
         worker.join();
     }
+    for (const OutgoingPaste &paste : pastes)
+        ::close(paste.fd);
     if (source)
         protocol::destroySource(source);
     if (announcedOffer)
@@ -302,7 +359,10 @@ void WaylandDataControlSelection::Connection::send(void *data, wl_proxy *, const
     const QString wanted = QString::fromUtf8(mimeType);
     for (const Form &form : std::as_const(self->served)) {
         if (form.first == wanted) {
-            writeAndClose(fd, form.second);
+            // Written from the worker's loop as the reader takes it; the
+            // bytes are shared, so a new offer leaves this paste alone.
+            fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
+            self->pastes.push_back({fd, form.second, 0, QDeadlineTimer(idleLimitMilliseconds)});
             return;
         }
     }
@@ -322,6 +382,31 @@ void WaylandDataControlSelection::Connection::cancelled(void *data, wl_proxy *so
 bool WaylandDataControlSelection::Connection::call(std::function<bool()> work,
                                                    std::function<void()> undo) {
     return commands.post(std::move(work), std::move(undo)).answerWithin(answerLimit);
+}
+
+void WaylandDataControlSelection::Connection::setOffer(const QList<Form> &forms) {
+    if (source)
+        protocol::destroySource(source);
+    source = protocol::createDataSource(manager);
+    served = forms;
+    wl_proxy_add_listener(source,
+                          reinterpret_cast<void (**)(void)>(
+                              const_cast<protocol::SourceListener *>(&Connection::sourceListener)),
+                          this);
+    for (const Form &form : forms)
+        protocol::offer(source, form.first.toUtf8().constData());
+    protocol::setSelection(device, source);
+}
+
+void WaylandDataControlSelection::Connection::putBack(const QList<Form> &previous) {
+    // Gone already: somebody's copy took its place.
+    if (!source || !device)
+        return;
+    if (previous.isEmpty())
+        withdrawOffer();
+    else
+        setOffer(previous);
+    wl_display_flush(display);
 }
 
 void WaylandDataControlSelection::Connection::withdrawOffer() {
@@ -349,7 +434,19 @@ void WaylandDataControlSelection::Connection::withdrawWrite(quint64 seen) {
         return;
     }
     // What is read next finds the clipboard empty.
-    wl_display_roundtrip(display);
+    roundtripWithin(display, answerLimit);
+}
+
+void WaylandDataControlSelection::Connection::servePastes(const pollfd *ready) {
+    for (std::size_t i = 0; i < pastes.size(); ++i) {
+        OutgoingPaste &paste = pastes[i];
+        const bool over = ready[i].revents ? paste.writeSome() : paste.idle.hasExpired();
+        if (over) {
+            ::close(paste.fd);
+            paste.fd = -1;
+        }
+    }
+    std::erase_if(pastes, [](const OutgoingPaste &paste) { return paste.fd < 0; });
 }
 
 void WaylandDataControlSelection::Connection::run() {
@@ -359,15 +456,21 @@ void WaylandDataControlSelection::Connection::run() {
     sigaddset(&pipeSignal, SIGPIPE);
     pthread_sigmask(SIG_BLOCK, &pipeSignal, nullptr);
 
-    pollfd watched[2] = {{wl_display_get_fd(display), POLLIN, 0},
-                         {commands.wakeDescriptor(), POLLIN, 0}};
+    std::vector<pollfd> watched;
     for (;;) {
         while (wl_display_prepare_read(display) != 0) {
             if (wl_display_dispatch_pending(display) < 0)
                 return;
         }
         wl_display_flush(display);
-        if (::poll(watched, 2, -1) < 0 && errno != EINTR) {
+        watched = {{wl_display_get_fd(display), POLLIN, 0}, {commands.wakeDescriptor(), POLLIN, 0}};
+        qint64 timeout = -1;
+        for (const OutgoingPaste &paste : pastes) {
+            watched.push_back({paste.fd, POLLOUT, 0});
+            const qint64 left = paste.idle.remainingTime();
+            timeout = timeout < 0 ? left : qMin(timeout, left);
+        }
+        if (::poll(watched.data(), nfds_t(watched.size()), int(timeout)) < 0 && errno != EINTR) {
             wl_display_cancel_read(display);
             return;
         }
@@ -377,6 +480,9 @@ void WaylandDataControlSelection::Connection::run() {
         } else {
             wl_display_cancel_read(display);
         }
+        // Before the events are dispatched: a paste they announce is not
+        // among those polled.
+        servePastes(watched.data() + 2);
         if (wl_display_dispatch_pending(display) < 0 || (watched[0].revents & (POLLERR | POLLHUP)))
             return;
         if ((watched[1].revents & POLLIN) && !commands.runDue())
@@ -425,34 +531,34 @@ WaylandDataControlSelection::~WaylandDataControlSelection() = default;
 
 bool WaylandDataControlSelection::offer(const QList<Form> &forms) {
     Connection *c = m_connection.get();
+    // Our offer that the clipboard held before, for the case this one is
+    // given up on.
+    auto previous = std::make_shared<QList<Form>>();
     return c->call(
-        [c, forms = withTextAliases(forms)] {
+        [c, previous, forms = withTextAliases(forms)] {
             if (!c->device)
                 return false;
             if (c->source)
-                protocol::destroySource(c->source);
-            c->source = protocol::createDataSource(c->manager);
-            c->served = forms;
-            wl_proxy_add_listener(
-                c->source,
-                reinterpret_cast<void (**)(void)>(
-                    const_cast<protocol::SourceListener *>(&Connection::sourceListener)),
-                c);
-            for (const Form &form : forms)
-                protocol::offer(c->source, form.first.toUtf8().constData());
-            protocol::setSelection(c->device, c->source);
+                *previous = c->served;
+            c->setOffer(forms);
             // A compositor that refuses cancels the source at once.
-            return wl_display_roundtrip(c->display) >= 0 && c->source != nullptr;
+            if (roundtripWithin(c->display, answerLimit) && c->source)
+                return true;
+            c->putBack(*previous);
+            return false;
         },
-        // Reported as failed, the copy must not reach the clipboard after all.
-        [c] { c->withdrawOffer(); });
+        [c, previous] { c->putBack(*previous); });
 }
 
-void WaylandDataControlSelection::withdraw() {
+WaylandDataControlSelection::Withdrawal WaylandDataControlSelection::withdrawal() const {
+    return {m_connection->selectionSerial.load()};
+}
+
+void WaylandDataControlSelection::withdraw(Withdrawal withdrawal) {
     // Nobody is told whether it happened, so nothing waits for it: it runs
     // in its turn, after the offers before it, however late.
     Connection *c = m_connection.get();
-    c->commands.post([c, seen = c->selectionSerial.load()] {
+    c->commands.post([c, seen = withdrawal.seen] {
         c->withdrawWrite(seen);
         return true;
     });

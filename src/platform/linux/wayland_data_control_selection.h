@@ -27,7 +27,9 @@ class SerialExecutor;
 //
 // A connection of our own to the compositor, served by a thread of its
 // own that watches the session's clipboard and hands our text to whoever
-// pastes it for as long as it is the clipboard. What another application
+// pastes it for as long as it is the clipboard: each paste as its reader
+// takes the bytes, so that one that reads slowly, or not at all, holds up
+// neither the others nor the next offer. What another application
 // holds is read on a thread of its own again, within the limits, so that
 // an owner that is slow or hangs holds up neither the GUI thread nor our
 // own offers. Any thread may call in; calls are serialised.
@@ -48,12 +50,19 @@ public:
 
     // Makes `forms` the clipboard (text also under the names Wayland and
     // X11 applications ask for); false when the compositor did not take
-    // it, or did not answer within a second.
+    // it, or did not answer within a second. Then it never reaches the
+    // clipboard later: our offer before it is put back, and another
+    // application's copy that it replaced is withdrawn with it.
     bool offer(const QList<Form> &forms);
-    // Empties the clipboard if it still holds what it held when called and
-    // that is a write of ours: our last offer, or our X clipboard that the
-    // compositor took into the session.
-    void withdraw();
+    // What the clipboard holds now, for a withdraw later.
+    struct Withdrawal {
+        quint64 seen = 0;
+    };
+    Withdrawal withdrawal() const;
+    // Empties the clipboard if it still holds what it held at `withdrawal`
+    // and that is a write of ours: our last offer, or our X clipboard that
+    // the compositor took into the session.
+    void withdraw(Withdrawal withdrawal);
 
     // Moves whenever another application's copy becomes the session's
     // clipboard; neither a write of ours nor an emptied clipboard moves it.

@@ -1,7 +1,8 @@
 #include "platform/linux/wayland_session_pasteboard.h"
 
 #include "platform/linux/qt_clipboard_pasteboard.h"
-#include "platform/linux/wayland_data_control_selection.h"
+
+#include <QTimer>
 
 namespace tovalit {
 
@@ -11,14 +12,21 @@ WaylandSessionPasteboard::WaylandSessionPasteboard(
     std::function<bool()> xWindowHasFocus)
     : m_xClipboard(std::move(xClipboard))
     , m_sessionSelection(std::move(sessionSelection))
-    , m_xWindowHasFocus(std::move(xWindowHasFocus)) {}
+    , m_xWindowHasFocus(std::move(xWindowHasFocus))
+    , m_context(std::make_unique<QObject>()) {}
 
 WaylandSessionPasteboard::~WaylandSessionPasteboard() = default;
+
+void WaylandSessionPasteboard::passOnClear() {
+    if (const auto withdrawal = std::exchange(m_pendingWithdrawal, std::nullopt))
+        m_sessionSelection->withdraw(*withdrawal);
+}
 
 QCoro::Task<QList<PasteboardItem>> WaylandSessionPasteboard::pasteboardItems() {
     // With a native window in front the X server's clipboard holds an old
     // copy, or nothing; with an X window in front the session holds what
     // the X server's does.
+    passOnClear();
     PasteboardItem item;
     item.representations = co_await m_sessionSelection->read();
     if (item.representations.isEmpty())
@@ -36,7 +44,11 @@ qint64 WaylandSessionPasteboard::changeCount() {
 void WaylandSessionPasteboard::clearContents() {
     ++m_ownChanges;
     m_xClipboard->clearContents();
-    m_sessionSelection->withdraw();
+    // Withdrawn first and written after, a copy of the user's being put
+    // back would leave the clipboard empty whenever the write failed.
+    passOnClear();
+    m_pendingWithdrawal = m_sessionSelection->withdrawal();
+    QTimer::singleShot(0, m_context.get(), [this] { passOnClear(); });
     m_lastWriteOffered = false;
 }
 
@@ -47,8 +59,13 @@ bool WaylandSessionPasteboard::sessionHasLastWrite() {
 bool WaylandSessionPasteboard::writeObjects(const QList<PasteboardItem> &items) {
     ++m_ownChanges;
     m_lastWriteOffered = false;
-    if (!m_xClipboard->writeObjects(items))
+    if (!m_xClipboard->writeObjects(items)) {
+        passOnClear();
         return false;
+    }
+    // What is written takes the place of what the clear would withdraw:
+    // offered here, or taken into the session from the X server.
+    m_pendingWithdrawal.reset();
     // With an X window in front the compositor takes the X server's
     // clipboard into the session itself; a copy of ours on top would take
     // the X server's clipboard back from us, and with it the restore after

@@ -1,13 +1,15 @@
 #pragma once
 
+#include "platform/linux/wayland_data_control_selection.h"
 #include "platform/pasteboard.h"
+
+#include <QObject>
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace tovalit {
-
-class WaylandDataControlSelection;
 
 // The clipboard in a Wayland session whose compositor offers data
 // control. The session's own clipboard is the one the user copies to and
@@ -35,6 +37,9 @@ public:
     // Moves with every write of ours and every copy another application
     // makes to the session's clipboard.
     qint64 changeCount() override;
+    // A write that follows at once takes the place of what is cleared, so
+    // the session's clipboard is emptied only when none does: a write
+    // that fails then leaves what was there, never an empty clipboard.
     void clearContents() override;
     // False also when the session would not take what a native window
     // pastes from.
@@ -43,10 +48,16 @@ public:
     bool sessionHasLastWrite() override;
 
 private:
+    void passOnClear();
+
     std::shared_ptr<Pasteboard> m_xClipboard;
     std::unique_ptr<WaylandDataControlSelection> m_sessionSelection;
     std::function<bool()> m_xWindowHasFocus;
     bool m_lastWriteOffered = false;
+    // A clear not yet passed to the session; a write drops it.
+    std::optional<WaylandDataControlSelection::Withdrawal> m_pendingWithdrawal;
+    // Passes the pending clear on once the GUI thread's event loop turns.
+    std::unique_ptr<QObject> m_context;
     // Our clears and writes.
     qint64 m_ownChanges = 0;
 };
