@@ -155,6 +155,24 @@ TEST_F(PersonalLexiconStoreTest, AnUnreadableFileIsReportedLeftAloneAndSetAsideB
     EXPECT_EQ(entriesOf(folders.dataFolder()), QStringList{"personal-lexicon.json"});
 }
 
+TEST_F(PersonalLexiconStoreTest, AFileCaughtHalfWrittenAtTheLoadIsKeptWhenItIsWholeAtTheSave) {
+    const QByteArray whole = sampleSnapshot().toFileBytes();
+    writeFile(lexiconPath(), whole.left(whole.size() / 2));
+    PersonalLexiconStore store;
+    EXPECT_THROW(runTask(store.loadSnapshot()), LexiconDecodingError);
+    // The other writer finishes before our next save.
+    writeFile(lexiconPath(), whole);
+
+    PersonalLexiconSnapshot learned = PersonalLexiconSnapshot::empty();
+    learned.entries = {hotword("Velmora", 1)};
+    runTask(store.saveSnapshot(learned));
+    QByteArrayList contents;
+    for (const QString &name : entriesOf(folders.dataFolder()))
+        contents.append(readFile(folders.dataFolder() + '/' + name));
+    EXPECT_TRUE(contents.contains(whole)) << "the user's entries are neither in the file nor kept";
+    EXPECT_EQ(readFile(lexiconPath()), learned.toFileBytes());
+}
+
 TEST_F(PersonalLexiconStoreTest, AFileThatCouldNotBeReadIsKeptFromEverySaveUntilItReads) {
     // A folder in the file's place cannot be read, as a file behind a
     // permission or on a network folder that is away cannot.
