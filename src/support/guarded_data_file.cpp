@@ -83,6 +83,10 @@ void GuardedDataFile::setAsideIfUndecodable(const QString &path) {
         return;
     if (presence.kind == PathPresence::Kind::unknown)
         fail(Failure::Read, presence.problem);
+    // A link that leads nowhere holds nothing; the write creates what it
+    // leads to.
+    if (PathPresence::of(path, PathPresence::Links::follow).kind == PathPresence::Kind::absent)
+        return;
     // After a load that did not decode, whatever is there now goes aside,
     // decodable or not: a file caught half-written may have been finished
     // since by its writer, and what we write was made without it.
@@ -98,7 +102,9 @@ void GuardedDataFile::setAsideIfUndecodable(const QString &path) {
                 return;
         }
     }
-    if (!QFile::rename(path, setAsidePath(path, QDateTime::currentDateTimeUtc())))
+    // The file itself is kept, beside itself: a link to it stays a link.
+    const QString target = atomicfile::linkTarget(path);
+    if (!QFile::rename(target, setAsidePath(target, QDateTime::currentDateTimeUtc())))
         fail(Failure::SetAside, QDir::toNativeSeparators(path));
 }
 
