@@ -5,6 +5,7 @@
 #include <QRandomGenerator>
 
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
@@ -122,12 +123,38 @@ std::optional<Temporary> createTemporary(const QString &folder, const QString &f
 
 } // namespace
 
-std::optional<QString> replace(const QString &path, const QByteArray &bytes) {
+QString linkTarget(const QString &path) {
+    QString current = path;
+    // As many links as the system itself follows in one name.
+    for (int hops = 0; hops < 40; ++hops) {
+        const QByteArray name = QFile::encodeName(current);
+        struct stat status {};
+        if (::lstat(name.constData(), &status) != 0 || !S_ISLNK(status.st_mode))
+            return current;
+        QByteArray target(qsizetype(status.st_size > 0 ? status.st_size : PATH_MAX) + 1, '\0');
+        const ssize_t length = ::readlink(name.constData(), target.data(), size_t(target.size()));
+        if (length < 0 || length >= target.size())
+            return current;
+        target.truncate(length);
+        const QString next = QFile::decodeName(target);
+        current = next.startsWith(u'/') ? next : QFileInfo(current).path() + u'/' + next;
+    }
+    return current;
+}
+
+std::optional<QString> replace(const QString &linkedPath, const QByteArray &bytes) {
+    // A data file kept elsewhere (in a synced folder) through a link keeps
+    // its link: the file it leads to is replaced, from beside it, as a
+    // rename must stay on one file system.
+    const QString path = linkTarget(linkedPath);
     const QFileInfo info(path);
     const QByteArray target = QFile::encodeName(path);
     // The new file gets the old one's permissions, from the start: a
     // private file is never readable by others, not even half-written.
     struct stat existing {};
+    // Links that go on past the system's limit lead nowhere to write.
+    if (::lstat(target.constData(), &existing) == 0 && S_ISLNK(existing.st_mode))
+        return systemError(ELOOP);
     const bool replacing = ::stat(target.constData(), &existing) == 0 && S_ISREG(existing.st_mode);
     int error = 0;
     const auto temporary = createTemporary(info.path(), info.fileName(),
@@ -166,7 +193,7 @@ bool isTemporaryNameOf(const QString &name, const QString &fileName) {
 }
 
 void removeStaleTemporaries(const QString &path) {
-    const QFileInfo info(path);
+    const QFileInfo info(linkTarget(path));
     const QString fileName = info.fileName();
     DIR *directory = ::opendir(QFile::encodeName(info.path()).constData());
     if (!directory)

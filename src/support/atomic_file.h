@@ -18,17 +18,24 @@
 namespace tovalit::atomicfile {
 
 // Replaces the file at `path` with `bytes`, keeping the permissions of the
-// file it replaces. Nothing on success; the system's reason otherwise
+// file it replaces. When `path` is a symbolic link, the file it leads to is
+// replaced (or created) and the link stays. Nothing on success; the system's reason otherwise
 // ("No space left on device"), with the old file untouched and no
 // temporary left behind.
 std::optional<QString> replace(const QString &path, const QByteArray &bytes);
+
+// Where `path` leads through symbolic links, followed one by one; `path`
+// itself when it is no link. A link that leads nowhere gives the name it
+// leads to; a loop gives where the following stopped.
+QString linkTarget(const QString &path);
 
 // True for a name that replace() gives its temporaries.
 bool isTemporaryName(const QString &name);
 // True for a temporary of the file named `fileName`.
 bool isTemporaryNameOf(const QString &name, const QString &fileName);
 
-// Removes the temporaries of `path` whose writer is gone: a save killed
+// Removes the temporaries of `path` (beside the file it leads to, when it
+// is a link) whose writer is gone: a save killed
 // half-way leaves one. A temporary that a live writer still holds is left
 // alone, as is anything that is not a regular file.
 void removeStaleTemporaries(const QString &path);

@@ -1,9 +1,9 @@
 #include "support/data_folder_resolver.h"
 
 #include "support/data_folder.h"
+#include "support/path_presence.h"
 
 #include <QFile>
-#include <QFileInfo>
 
 #include <cerrno>
 #include <cstdio>
@@ -14,9 +14,11 @@ namespace tovalit {
 
 namespace {
 
-bool exists(const QString &path) {
-    // A dangling symlink still occupies the name.
-    return QFileInfo(path).exists() || QFileInfo(path).isSymLink();
+// A dangling symlink still occupies the name; a name that cannot be looked
+// at (a loop of links, a folder on the way not reachable yet) is not known
+// to be free.
+PathPresence::Kind presenceOf(const QString &path) {
+    return PathPresence::of(path, PathPresence::Links::own).kind;
 }
 
 } // namespace
@@ -34,16 +36,26 @@ QString DataFolderResolver::resolve(const QString &root) {
     const QString target = root + u'/' + QLatin1String(DataFolder::productFolderName);
     // One decision at a time, so two threads never race the move.
     std::lock_guard lock(m_mutex);
-    if (exists(target))
+    const PathPresence::Kind targetPresence = presenceOf(target);
+    if (targetPresence == PathPresence::Kind::present)
         return target;
     if (const auto kept = m_keptFormerFolders.constFind(root); kept != m_keptFormerFolders.cend())
-        return exists(*kept) ? *kept : target;
+        return presenceOf(*kept) != PathPresence::Kind::absent ? *kept : target;
+    // Nothing is moved into a place that cannot be looked at: whatever is
+    // there would be replaced unseen.
+    if (targetPresence == PathPresence::Kind::unknown)
+        return target;
     for (const QString &name : DataFolder::formerFolderNames()) {
         const QString former = root + u'/' + name;
-        if (!exists(former))
+        const PathPresence presence = PathPresence::of(former, PathPresence::Links::own);
+        if (presence.kind == PathPresence::Kind::absent)
             continue;
-        // Only the first former folder found is considered, moved or not.
-        const std::optional<QString> problem = m_move(former, target);
+        // Only the first former folder found is considered, moved or not;
+        // one that cannot be looked at stays where it is, like one that
+        // cannot be moved.
+        const std::optional<QString> problem = presence.kind == PathPresence::Kind::unknown
+                                                   ? presence.problem
+                                                   : m_move(former, target);
         if (!problem)
             return target;
         m_keptFormerFolders.insert(root, former);

@@ -13,7 +13,9 @@ namespace tovalit {
 // application decides it. When "Tovalit" is missing and a former folder
 // ("Quendor", then "VellupTranscriber", beside it) is there, the former
 // folder is moved into place before anything can create an empty "Tovalit"
-// in its way. A former folder that cannot be moved stays in use where it
+// in its way. Only a name the system says does not exist is missing (see
+// PathPresence): a "Tovalit" that cannot be looked at is used as it is,
+// never moved onto. A former folder that cannot be moved (or looked at) stays in use where it
 // is for the rest of the run: nothing in it is lost, dictation goes on, and
 // every reader and writer agrees on one folder (a move that succeeded
 // mid-run would pull the folder from under a running recording). The next

@@ -44,6 +44,7 @@ void GuardedDataFile::fail(Failure failure, const QString &detail) const {
 std::optional<QByteArray> GuardedDataFile::read(const std::function<QString()> &locate) {
     m_verified.reset();
     m_lastRead.reset();
+    m_readUndecoded = false;
     // Cleared only once the file is read, or known to be absent.
     m_unread = true;
     const QString path = locate();
@@ -67,11 +68,13 @@ std::optional<QByteArray> GuardedDataFile::read(const std::function<QString()> &
     if (file.error() != QFileDevice::NoError)
         fail(Failure::Read, file.errorString());
     m_unread = false;
+    m_readUndecoded = true;
     return bytes;
 }
 
 void GuardedDataFile::markReadDecoded() {
     m_verified = std::exchange(m_lastRead, std::nullopt);
+    m_readUndecoded = false;
 }
 
 void GuardedDataFile::setAsideIfUndecodable(const QString &path) {
@@ -80,17 +83,28 @@ void GuardedDataFile::setAsideIfUndecodable(const QString &path) {
         return;
     if (presence.kind == PathPresence::Kind::unknown)
         fail(Failure::Read, presence.problem);
-    // Unchanged since this object read or wrote it: known good, and not
-    // worth decoding again on every save.
-    if (m_verified && stampOf(path) == m_verified)
+    // A link that leads nowhere holds nothing; the write creates what it
+    // leads to.
+    if (PathPresence::of(path, PathPresence::Links::follow).kind == PathPresence::Kind::absent)
         return;
-    QFile file(path);
-    if (file.open(QIODevice::ReadOnly)) {
-        const QByteArray bytes = file.readAll();
-        if (file.error() == QFileDevice::NoError && m_decodes(bytes))
+    // After a load that did not decode, whatever is there now goes aside,
+    // decodable or not: a file caught half-written may have been finished
+    // since by its writer, and what we write was made without it.
+    if (!m_readUndecoded) {
+        // Unchanged since this object read or wrote it: known good, and not
+        // worth decoding again on every save.
+        if (m_verified && stampOf(path) == m_verified)
             return;
+        QFile file(path);
+        if (file.open(QIODevice::ReadOnly)) {
+            const QByteArray bytes = file.readAll();
+            if (file.error() == QFileDevice::NoError && m_decodes(bytes))
+                return;
+        }
     }
-    if (!QFile::rename(path, setAsidePath(path, QDateTime::currentDateTimeUtc())))
+    // The file itself is kept, beside itself: a link to it stays a link.
+    const QString target = atomicfile::linkTarget(path);
+    if (!QFile::rename(target, setAsidePath(target, QDateTime::currentDateTimeUtc())))
         fail(Failure::SetAside, QDir::toNativeSeparators(path));
 }
 
@@ -100,6 +114,7 @@ void GuardedDataFile::write(const QString &path, const QByteArray &bytes) {
     setAsideIfUndecodable(path);
     if (const auto error = atomicfile::replace(path, bytes))
         fail(Failure::Write, *error);
+    m_readUndecoded = false;
     m_verified = stampOf(path);
 }
 

@@ -13,7 +13,9 @@ namespace tovalit {
 // never silently overwritten when it cannot be read: before a write replaces
 // a file this object has not itself read or written as it stands now, the
 // file is checked and, when it does not decode, moved aside as
-// "<name>.unreadable-<UTC stamp>" for the user to recover. After a read that
+// "<name>.unreadable-<UTC stamp>" for the user to recover. After a read whose
+// bytes did not decode, the first write sets aside whatever is there then,
+// even a file that decodes by now. After a read that
 // failed, no write replaces the file until a read succeeds: what the file
 // holds was never seen, and may read fine later.
 //
@@ -61,6 +63,9 @@ private:
     std::optional<Stamp> m_verified;
     std::optional<Stamp> m_lastRead;
     bool m_unread = false;
+    // Bytes were read and not marked decoded since: the next write sets
+    // aside whatever is at the path then.
+    bool m_readUndecoded = false;
 };
 
 } // namespace tovalit

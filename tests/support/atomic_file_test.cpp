@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <cerrno>
@@ -44,6 +45,24 @@ TEST(AtomicFile, ReplacesTheWholeFileKeepingItsPermissions) {
         atomicfile::replace(folder.filePath(QStringLiteral("missing/data.json")), "x");
     ASSERT_TRUE(error.has_value());
     EXPECT_EQ(*error, QString::fromLocal8Bit(std::strerror(ENOENT)));
+}
+
+TEST(AtomicFile, AFileThatIsALinkIsReplacedWhereTheLinkLeads) {
+    QTemporaryDir folder;
+    ASSERT_TRUE(QDir(folder.path()).mkpath(QStringLiteral("synced")));
+    ASSERT_TRUE(QDir(folder.path()).mkpath(QStringLiteral("data")));
+    const QString target = folder.filePath(QStringLiteral("synced/lexicon.json"));
+    const QString link = folder.filePath(QStringLiteral("data/lexicon.json"));
+    ASSERT_TRUE(writeFile(target, "old"));
+    ASSERT_EQ(::symlink("../synced/lexicon.json", QFile::encodeName(link).constData()), 0);
+
+    ASSERT_EQ(atomicfile::replace(link, "new"), std::nullopt);
+    EXPECT_TRUE(QFileInfo(link).isSymLink()) << "the link was replaced by a plain file";
+    EXPECT_EQ(readFile(target), "new");
+    EXPECT_EQ(entriesOf(folder.filePath(QStringLiteral("synced"))),
+              QStringList{QStringLiteral("lexicon.json")});
+    EXPECT_EQ(entriesOf(folder.filePath(QStringLiteral("data"))),
+              QStringList{QStringLiteral("lexicon.json")});
 }
 
 TEST(AtomicFile, OnlyTemporariesOfDeadWritersAreRemoved) {

@@ -1,10 +1,13 @@
 #include "support/data_folder_resolver.h"
 #include "tests/support/file_contents.h"
+#include "tests/support/qt_printers.h"
 #include "tests/support/temporary_user_folders.h"
 
 #include <QFileInfo>
 
+#include <cstdio>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 namespace tovalit {
 namespace {
@@ -25,6 +28,17 @@ TEST_F(DataFolderResolverTest, AFormerFolderThatCannotBeMovedIsUsedWhereItIsUnti
     EXPECT_EQ(thisRun.resolve(folders.dataHome()), quendor);
     EXPECT_EQ(moves, 1) << "one try per run";
     EXPECT_FALSE(QFileInfo::exists(folders.dataFolder()));
+    // A data location that cannot be looked at for a while (behind a loop
+    // of links) sends none of this run's readers or writers elsewhere.
+    const QByteArray home = QFile::encodeName(folders.dataHome());
+    const QByteArray away = home + QByteArray(".away");
+    const QByteArray loop = home + QByteArray(".loop");
+    ASSERT_EQ(::rename(home.constData(), away.constData()), 0);
+    ASSERT_EQ(::symlink(loop.constData(), home.constData()), 0);
+    ASSERT_EQ(::symlink(home.constData(), loop.constData()), 0);
+    EXPECT_EQ(thisRun.resolve(folders.dataHome()), quendor);
+    ASSERT_EQ(::unlink(home.constData()), 0);
+    ASSERT_EQ(::rename(away.constData(), home.constData()), 0);
 
     // The user is told once why.
     EXPECT_EQ(thisRun.takeMoveNotice(),

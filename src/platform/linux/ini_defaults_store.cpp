@@ -1,6 +1,7 @@
 #include "platform/linux/ini_defaults_store.h"
 
 #include "support/atomic_file.h"
+#include "support/path_presence.h"
 
 #include <QDir>
 #include <QFile>
@@ -17,15 +18,24 @@ namespace tovalit {
 
 namespace {
 
-// The file's text, empty when there is none; nothing when it exists but
-// cannot be read (a save must then not replace it with our keys alone).
-std::optional<QByteArray> readFile(const QString &path) {
+// The file's text, empty when there is none; nothing, with the reason in
+// `problem`, when it may exist but cannot be read (a save must then not
+// replace it with our keys alone).
+std::optional<QByteArray> readFile(const QString &path, QString &problem) {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return file.exists() ? std::nullopt : std::optional<QByteArray>(QByteArray());
-    QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
+    if (!file.open(QIODevice::ReadOnly)) {
+        const PathPresence presence = PathPresence::of(path, PathPresence::Links::follow);
+        if (presence.kind == PathPresence::Kind::absent)
+            return QByteArray();
+        problem =
+            presence.kind == PathPresence::Kind::unknown ? presence.problem : file.errorString();
         return std::nullopt;
+    }
+    QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        problem = file.errorString();
+        return std::nullopt;
+    }
     return bytes;
 }
 
@@ -56,7 +66,11 @@ private:
 IniDefaultsStore::IniDefaultsStore(const QString &filePath)
     : m_path(filePath) {
     atomicfile::removeStaleTemporaries(m_path);
-    m_document = IniDocument::parse(readFile(m_path).value_or(QByteArray()));
+    QString problem;
+    if (const auto bytes = readFile(m_path, problem))
+        m_document = IniDocument::parse(*bytes);
+    else
+        m_loadProblem = QDir::toNativeSeparators(m_path) + QStringLiteral(": ") + problem;
 }
 
 IniDefaultsStore::~IniDefaultsStore() {
@@ -102,6 +116,10 @@ bool IniDefaultsStore::contains(const QString &key) const {
     return m_document.contains(key);
 }
 
+std::optional<QString> IniDefaultsStore::loadProblem() const {
+    return m_loadProblem;
+}
+
 void IniDefaultsStore::setBoolean(const QString &key, bool value) {
     change(key, value ? QStringLiteral("true") : QStringLiteral("false"));
 }
@@ -135,7 +153,11 @@ void IniDefaultsStore::apply(IniDocument &document, const Change &change) {
 
 std::optional<QString> IniDefaultsStore::synchronize() {
     const QString folder = QFileInfo(m_path).path();
-    if (!QFileInfo(folder).isDir()) {
+    const PathPresence folderPresence = PathPresence::of(folder, PathPresence::Links::follow);
+    if (folderPresence.kind == PathPresence::Kind::unknown)
+        return QStringLiteral("cannot look at ") + folder + QStringLiteral(": ") +
+               folderPresence.problem;
+    if (folderPresence.kind == PathPresence::Kind::absent) {
         // Nothing to keep (removals only): no folder made for it.
         IniDocument empty;
         for (const Change &change : m_unsaved)
@@ -149,9 +171,10 @@ std::optional<QString> IniDefaultsStore::synchronize() {
             return QStringLiteral("cannot create ") + folder;
     }
     const FolderLock lock(folder);
-    const auto current = readFile(m_path);
+    QString problem;
+    const auto current = readFile(m_path, problem);
     if (!current)
-        return QStringLiteral("cannot read ") + m_path;
+        return QStringLiteral("cannot read ") + m_path + QStringLiteral(": ") + problem;
     IniDocument document = IniDocument::parse(*current);
     for (const Change &change : m_unsaved)
         apply(document, change);

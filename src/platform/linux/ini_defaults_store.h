@@ -19,6 +19,9 @@ namespace tovalit {
 // together, into the file as it is on the disk then (another instance or
 // process may have changed other keys meanwhile); the file is replaced
 // atomically, so a crash or a full disk leaves the previous file whole.
+// A file that cannot be read (a folder on the way not reachable yet, a loop
+// of links, no permission) is never taken for a missing one: nothing is
+// written over it until it reads again, and then only the changes made.
 // Not thread-safe: one instance per thread.
 class IniDefaultsStore final : public DefaultsStore {
 public:
@@ -35,6 +38,7 @@ public:
     std::optional<QString> string(const QString &key) const override;
     std::optional<QByteArray> data(const QString &key) const override;
     bool contains(const QString &key) const override;
+    std::optional<QString> loadProblem() const override;
 
     void setBoolean(const QString &key, bool value) override;
     void setString(const QString &key, const QString &value) override;
@@ -52,6 +56,7 @@ private:
 
     QString m_path;
     IniDocument m_document;
+    std::optional<QString> m_loadProblem;
     std::vector<Change> m_unsaved;
 };
 

@@ -5,6 +5,8 @@
 #include <QStringDecoder>
 #include <QStringEncoder>
 
+#include <algorithm>
+
 namespace tovalit {
 
 // The rules below follow QSettings' own reader and writer (qsettings.cpp)
@@ -439,7 +441,22 @@ void IniDocument::remove(const QString &key) {
 }
 
 void IniDocument::set(const QString &key, const QByteArray &valueText) {
-    remove(key);
+    // A key the text holds keeps its place, so that writing the value it
+    // has leaves the file as it was, byte for byte.
+    for (Section &section : m_sections) {
+        const auto found = std::find_if(section.entries.begin(), section.entries.end(),
+                                        [&key](const Entry &entry) { return entry.key == key; });
+        if (found == section.entries.end())
+            continue;
+        Entry entry = *found;
+        entry.valueText = valueText;
+        // The first of the key's lines is the first in the text: the
+        // removal of them all leaves the lines before it in place.
+        const qsizetype at = found - section.entries.begin();
+        remove(key);
+        section.entries.insert(at, std::move(entry));
+        return;
+    }
     const qsizetype slash = key.indexOf(u'/');
     const QString group = slash == -1 ? QString() : key.first(slash);
     const QString name = slash == -1 ? key : key.sliced(slash + 1);

@@ -101,6 +101,12 @@ AppConfigurationStore::AppConfigurationStore(DefaultsStore &defaults,
         return firstNonEmptyValue(primary, secondary, keys, fallback);
     };
 
+    if (const auto problem = m_defaults.loadProblem()) {
+        m_storedSettingsUnread = true;
+        TovalitDebugLogger::log(QStringLiteral("settings.load"),
+                                QStringLiteral("result=failed | error=") + *problem);
+    }
+
     m_hasCompletedPermissionsOnboarding = m_defaults.boolean(key::onboarding).value_or(false);
     m_preferredLocaleIdentifier = m_defaults.string(key::locale).value_or(QStringLiteral("zh-CN"));
     m_autoInsertIntoFocusedInput = m_defaults.boolean(key::autoInsert).value_or(true);
@@ -154,36 +160,42 @@ void AppConfigurationStore::setRemoteDesktopKeyboardRefused(bool value) {
 
 void AppConfigurationStore::setHasCompletedPermissionsOnboarding(bool value) {
     m_hasCompletedPermissionsOnboarding = value;
+    m_assignedKeys.insert(key::onboarding);
     Q_EMIT hasCompletedPermissionsOnboardingChanged(value);
     save();
 }
 
 void AppConfigurationStore::setPreferredLocaleIdentifier(const QString &value) {
     m_preferredLocaleIdentifier = value;
+    m_assignedKeys.insert(key::locale);
     Q_EMIT preferredLocaleIdentifierChanged(m_preferredLocaleIdentifier);
     save();
 }
 
 void AppConfigurationStore::setAutoInsertIntoFocusedInput(bool value) {
     m_autoInsertIntoFocusedInput = value;
+    m_assignedKeys.insert(key::autoInsert);
     Q_EMIT autoInsertIntoFocusedInputChanged(value);
     save();
 }
 
 void AppConfigurationStore::setAutoCopyFinalText(bool value) {
     m_autoCopyFinalText = value;
+    m_assignedKeys.insert(key::autoCopy);
     Q_EMIT autoCopyFinalTextChanged(value);
     save();
 }
 
 void AppConfigurationStore::setKeepAudioFiles(bool value) {
     m_keepAudioFiles = value;
+    m_assignedKeys.insert(key::keepAudio);
     Q_EMIT keepAudioFilesChanged(value);
     save();
 }
 
 void AppConfigurationStore::setMeetingModeEnabled(bool value) {
     m_meetingModeEnabled = value;
+    m_assignedKeys.insert(key::meetingMode);
     Q_EMIT meetingModeEnabledChanged(value);
     save();
 }
@@ -202,6 +214,7 @@ void AppConfigurationStore::setVellupAccessToken(const QString &value) {
 
 void AppConfigurationStore::setVellupResourceID(const QString &value) {
     m_vellupResourceID = value;
+    m_assignedKeys.insert(key::resourceID);
     Q_EMIT vellupResourceIDChanged(m_vellupResourceID);
     save();
 }
@@ -214,40 +227,67 @@ void AppConfigurationStore::setVellupSecretKey(const QString &value) {
 
 void AppConfigurationStore::setShortcutConfiguration(const ShortcutConfiguration &value) {
     m_shortcutConfiguration = value;
+    m_assignedKeys.insert(key::shortcut);
     Q_EMIT shortcutConfigurationChanged(m_shortcutConfiguration);
     save();
 }
 
 void AppConfigurationStore::setCachedMicrophonePermission(PermissionAuthorizationState value) {
     m_cachedMicrophonePermission = value;
+    m_assignedKeys.insert(key::microphone);
     Q_EMIT cachedMicrophonePermissionChanged(value);
     save();
 }
 
 void AppConfigurationStore::setCachedInputMonitoringPermission(PermissionAuthorizationState value) {
     m_cachedInputMonitoringPermission = value;
+    m_assignedKeys.insert(key::inputMonitoring);
     Q_EMIT cachedInputMonitoringPermissionChanged(value);
     save();
 }
 
 void AppConfigurationStore::setCachedAccessibilityPermission(PermissionAuthorizationState value) {
     m_cachedAccessibilityPermission = value;
+    m_assignedKeys.insert(key::accessibility);
     Q_EMIT cachedAccessibilityPermissionChanged(value);
     save();
 }
 
 void AppConfigurationStore::save() {
-    m_defaults.setBoolean(key::onboarding, m_hasCompletedPermissionsOnboarding);
-    m_defaults.setString(key::locale, m_preferredLocaleIdentifier);
-    m_defaults.setBoolean(key::autoInsert, m_autoInsertIntoFocusedInput);
-    m_defaults.setBoolean(key::autoCopy, m_autoCopyFinalText);
-    m_defaults.setBoolean(key::keepAudio, m_keepAudioFiles);
-    m_defaults.setBoolean(key::meetingMode, m_meetingModeEnabled);
-    m_defaults.setString(key::resourceID, m_vellupResourceID);
-    m_defaults.setString(key::microphone, rawValue(m_cachedMicrophonePermission));
-    m_defaults.setString(key::inputMonitoring, rawValue(m_cachedInputMonitoringPermission));
-    m_defaults.setString(key::accessibility, rawValue(m_cachedAccessibilityPermission));
-    m_defaults.setData(key::shortcut, m_shortcutConfiguration.toJson());
+    // When the stored settings could not be read at the start, the values
+    // not assigned since are our defaults, not the user's: writing them
+    // would replace the user's settings the moment the file reads again.
+    const auto put = [this](const QString &name, const auto &write) {
+        if (!m_storedSettingsUnread || m_assignedKeys.contains(name))
+            write(name);
+    };
+    put(key::onboarding, [this](const QString &name) {
+        m_defaults.setBoolean(name, m_hasCompletedPermissionsOnboarding);
+    });
+    put(key::locale,
+        [this](const QString &name) { m_defaults.setString(name, m_preferredLocaleIdentifier); });
+    put(key::autoInsert,
+        [this](const QString &name) { m_defaults.setBoolean(name, m_autoInsertIntoFocusedInput); });
+    put(key::autoCopy,
+        [this](const QString &name) { m_defaults.setBoolean(name, m_autoCopyFinalText); });
+    put(key::keepAudio,
+        [this](const QString &name) { m_defaults.setBoolean(name, m_keepAudioFiles); });
+    put(key::meetingMode,
+        [this](const QString &name) { m_defaults.setBoolean(name, m_meetingModeEnabled); });
+    put(key::resourceID,
+        [this](const QString &name) { m_defaults.setString(name, m_vellupResourceID); });
+    put(key::microphone, [this](const QString &name) {
+        m_defaults.setString(name, rawValue(m_cachedMicrophonePermission));
+    });
+    put(key::inputMonitoring, [this](const QString &name) {
+        m_defaults.setString(name, rawValue(m_cachedInputMonitoringPermission));
+    });
+    put(key::accessibility, [this](const QString &name) {
+        m_defaults.setString(name, rawValue(m_cachedAccessibilityPermission));
+    });
+    put(key::shortcut, [this](const QString &name) {
+        m_defaults.setData(name, m_shortcutConfiguration.toJson());
+    });
     synchronizeDefaults();
 }
 

@@ -10,6 +10,7 @@
 #include <QHash>
 #include <QList>
 #include <QObject>
+#include <QSet>
 #include <QStringList>
 #include <QUrl>
 
@@ -22,7 +23,8 @@ class DefaultsStore;
 
 // The application's one settings object. Persisted preferences live in the
 // user defaults under "vellup_transcriber." keys and are all written again
-// on every assignment; the gateway address and the direct service
+// on every assignment (only the assigned ones after a start that could not
+// read them); the gateway address and the direct service
 // endpoints and credentials are resolved once at construction and never
 // persisted. Lives on the GUI thread.
 class AppConfigurationStore : public QObject {
@@ -132,7 +134,8 @@ public:
     QString volcengineOpenAPIHost() const { return m_volcengineOpenAPIHost; }
 
     // Writes every persisted key, in a fixed order. Credentials and the
-    // constants are never written.
+    // constants are never written. After a start whose defaults could not
+    // be read, only the keys assigned in this run are written.
     void save();
     // Assigns each state to the cached permission of its kind, in order;
     // every assignment saves.
@@ -186,6 +189,10 @@ private:
     void synchronizeDefaults();
 
     DefaultsStore &m_defaults;
+    // The defaults could not be read at construction; the persisted keys
+    // assigned since are the only ones whose values are the user's.
+    bool m_storedSettingsUnread = false;
+    QSet<QString> m_assignedKeys;
 
     bool m_hasCompletedPermissionsOnboarding = false;
     QString m_preferredLocaleIdentifier;

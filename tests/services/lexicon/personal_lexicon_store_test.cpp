@@ -155,6 +155,41 @@ TEST_F(PersonalLexiconStoreTest, AnUnreadableFileIsReportedLeftAloneAndSetAsideB
     EXPECT_EQ(entriesOf(folders.dataFolder()), QStringList{"personal-lexicon.json"});
 }
 
+TEST_F(PersonalLexiconStoreTest, AFileCaughtHalfWrittenAtTheLoadIsKeptWhenItIsWholeAtTheSave) {
+    const QByteArray whole = sampleSnapshot().toFileBytes();
+    writeFile(lexiconPath(), whole.left(whole.size() / 2));
+    PersonalLexiconStore store;
+    EXPECT_THROW(runTask(store.loadSnapshot()), LexiconDecodingError);
+    // The other writer finishes before our next save.
+    writeFile(lexiconPath(), whole);
+
+    PersonalLexiconSnapshot learned = PersonalLexiconSnapshot::empty();
+    learned.entries = {hotword("Velmora", 1)};
+    runTask(store.saveSnapshot(learned));
+    QByteArrayList contents;
+    for (const QString &name : entriesOf(folders.dataFolder()))
+        contents.append(readFile(folders.dataFolder() + '/' + name));
+    EXPECT_TRUE(contents.contains(whole)) << "the user's entries are neither in the file nor kept";
+    EXPECT_EQ(readFile(lexiconPath()), learned.toFileBytes());
+}
+
+TEST_F(PersonalLexiconStoreTest, ALexiconKeptElsewhereThroughALinkStaysThere) {
+    const QString synced = folders.dataHome() + "/synced";
+    writeFile(synced + "/personal-lexicon.json", "{");
+    ASSERT_TRUE(QDir().mkpath(folders.dataFolder()));
+    ASSERT_TRUE(QFile::link(synced + "/personal-lexicon.json", lexiconPath()));
+    PersonalLexiconStore store;
+    EXPECT_THROW(runTask(store.loadSnapshot()), LexiconDecodingError);
+
+    runTask(store.saveSnapshot(sampleSnapshot()));
+    EXPECT_TRUE(QFileInfo(lexiconPath()).isSymLink());
+    EXPECT_EQ(entriesOf(folders.dataFolder()), QStringList{"personal-lexicon.json"});
+    const QStringList kept = entriesOf(synced);
+    ASSERT_EQ(kept.size(), 2) << kept.join(", ").toStdString();
+    EXPECT_EQ(readFile(synced + "/personal-lexicon.json"), sampleSnapshot().toFileBytes());
+    EXPECT_EQ(readFile(synced + '/' + kept[1]), "{") << "the unreadable file is kept beside itself";
+}
+
 TEST_F(PersonalLexiconStoreTest, AFileThatCouldNotBeReadIsKeptFromEverySaveUntilItReads) {
     // A folder in the file's place cannot be read, as a file behind a
     // permission or on a network folder that is away cannot.

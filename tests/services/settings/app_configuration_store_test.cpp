@@ -3,6 +3,7 @@
 #include "platform/linux/ini_defaults_store.h"
 #include "services/settings/app_configuration_store.h"
 #include "services/settings/tovalit_debug_logger.h"
+#include "tests/support/file_contents.h"
 #include "tests/support/qt_printers.h"
 #include "tests/support/scoped_environment_variable.h"
 #include "tests/support/temporary_user_folders.h"
@@ -12,6 +13,7 @@
 #include <QFileInfo>
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 namespace tovalit {
 namespace {
@@ -318,6 +320,62 @@ TEST_F(AppConfigurationStoreOnDisk, AnOlderFilesShortcutReadsBackTheSameAndIsSho
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QByteArray text = file.readAll();
     EXPECT_TRUE(text.contains(storedLine)) << "saved again unchanged:\n" << text.constData();
+}
+
+TEST_F(AppConfigurationStoreOnDisk,
+       SettingsUnreadableAtStartKeepTheirValuesAndOnlyWhatIsSetIsSaved) {
+    const QString path = IniDefaultsStore::standardFilePath();
+    const QString folder = QFileInfo(path).path();
+    const QString real = folders.configHome() + QStringLiteral("/real");
+    {
+        IniDefaultsStore defaults(real + QStringLiteral("/Tovalit.ini"));
+        AppConfigurationStore store(defaults, Environment());
+        store.setHasCompletedPermissionsOnboarding(true);
+        store.setPreferredLocaleIdentifier(QStringLiteral("en-US"));
+        store.setKeepAudioFiles(false);
+        store.setCachedMicrophonePermission(State::granted);
+    }
+    const QByteArray original = testing::readFile(real + QStringLiteral("/Tovalit.ini"));
+    ASSERT_TRUE(original.contains("meetingModeEnabled=true")) << original.constData();
+    // The settings folder behind a loop of links, as a home that is not
+    // reachable yet at login.
+    const auto loop = [&] {
+        QFile::remove(folder);
+        ASSERT_EQ(::symlink(QFile::encodeName(folder + QStringLiteral(".loop")).constData(),
+                            QFile::encodeName(folder).constData()),
+                  0);
+        ASSERT_EQ(::symlink(QFile::encodeName(folder).constData(),
+                            QFile::encodeName(folder + QStringLiteral(".loop")).constData()),
+                  0);
+    };
+    const auto reachable = [&] {
+        QFile::remove(folder + QStringLiteral(".loop"));
+        QFile::remove(folder);
+        ASSERT_EQ(
+            ::symlink(QFile::encodeName(real).constData(), QFile::encodeName(folder).constData()),
+            0);
+    };
+
+    loop();
+    {
+        IniDefaultsStore defaults(path);
+        AppConfigurationStore store(defaults, Environment());
+        // The start's permission probe finds what it found before.
+        store.updateCachedPermissionStates({{PermissionKind::microphone, State::granted}});
+        reachable();
+    }
+    EXPECT_EQ(testing::readFile(path), original);
+
+    loop();
+    {
+        IniDefaultsStore defaults(path);
+        AppConfigurationStore store(defaults, Environment());
+        reachable();
+        store.setMeetingModeEnabled(false);
+    }
+    QByteArray expected = original;
+    expected.replace("meetingModeEnabled=true", "meetingModeEnabled=false");
+    EXPECT_EQ(testing::readFile(path), expected);
 }
 
 TEST_F(AppConfigurationStoreOnDisk, EachSaveGoesOutInOnePassAndAFailedOneIsLoggedNotThrown) {
