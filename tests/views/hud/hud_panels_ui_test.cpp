@@ -346,9 +346,9 @@ TEST(HUDButtonsTest, PressingLeavesRoundToastAndTabButtonsAsTheyWere) {
         button.setDown(false);
         return atRest == pressed;
     };
-    HUDRoundButton capsuleButton(QStringLiteral("xmark"), 28);
+    HUDRoundButton capsuleButton(QStringLiteral("xmark"), QStringLiteral("取消"), 28);
     EXPECT_TRUE(looksTheSamePressed(capsuleButton)) << "the capsule's round button";
-    HUDRoundButton meetingButton(QStringLiteral("checkmark"), 26);
+    HUDRoundButton meetingButton(QStringLiteral("checkmark"), QStringLiteral("完成"), 26);
     EXPECT_TRUE(looksTheSamePressed(meetingButton)) << "the meeting panel's round button";
 
     FloatingHUDToastView toast;
@@ -373,6 +373,13 @@ TEST(RecordingHUDCapsuleTest, ButtonsReportAndTheMeterIsTheDragHandle) {
     EXPECT_EQ(capsule.cancelButton()->systemImage(), QStringLiteral("xmark"));
     EXPECT_EQ(capsule.finishButton()->systemImage(), QStringLiteral("checkmark"));
     EXPECT_EQ(capsule.cancelButton()->size(), QSize(28, 28));
+    // A screen reader says what each does, in the interface's words.
+    EXPECT_EQ(
+        QAccessible::queryAccessibleInterface(capsule.cancelButton())->text(QAccessible::Name),
+        QStringLiteral("取消"));
+    EXPECT_EQ(
+        QAccessible::queryAccessibleInterface(capsule.finishButton())->text(QAccessible::Name),
+        QStringLiteral("完成"));
     QSignalSpy cancelled(&capsule, &RecordingHUDCapsule::cancelRequested);
     QSignalSpy finished(&capsule, &RecordingHUDCapsule::finishRequested);
     QSignalSpy dragged(&capsule, &RecordingHUDCapsule::dragChanged);
