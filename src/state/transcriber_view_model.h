@@ -260,6 +260,11 @@ public:
 
     // The main window may take a toast down early.
     void setAppToast(std::optional<AppToastState> toast);
+    // A window that draws the toasts came on screen, or left it; each one
+    // shown is hidden once, and the next may come before the last goes. A
+    // notice's time runs only while one is on screen.
+    void appToastSurfaceShown();
+    void appToastSurfaceHidden();
 
     // --- Derived texts ------------------------------------------------------
     // "Fn", or the modifier symbols followed by the key.
@@ -525,10 +530,11 @@ private:
     void showAppToast(const QString &message, bool isError, double duration);
     // Something the user must learn about this run (a damaged file set
     // aside, a data folder left in place, no keyring): an error toast for
-    // appNoticeDuration that waits its turn behind the toast on show, and
-    // comes back after a toast that cut it short.
+    // appNoticeDuration on screen that waits its turn behind the toast on
+    // show, and comes back after a toast that cut it short.
     void showAppNotice(const QString &message) override;
     void presentAppToast(const QString &message, bool isError, double duration, bool isNotice);
+    void timeAppToast(const QUuid &id, double duration);
     void appToastTimedOut(const QUuid &id);
     static constexpr double appNoticeDuration = 5.0;
 
@@ -622,6 +628,10 @@ private:
     std::unique_ptr<AppToastTimer> m_toastTimer;
     // The notice on show, if the toast is one, and the notices that wait.
     std::optional<QUuid> m_appNoticeOnShow;
+    // The windows on screen that draw the toasts, and whether the toast on
+    // show has its time running.
+    int m_appToastSurfaces = 0;
+    bool m_appToastTimed = false;
     QStringList m_waitingAppNotices;
     std::unique_ptr<SettingsWatch> m_settingsWatch;
 };

@@ -28,14 +28,43 @@ void TranscriberViewModel::showAppNotice(const QString &message) {
 void TranscriberViewModel::presentAppToast(const QString &message, bool isError, double duration,
                                            bool isNotice) {
     m_toastTimer->cancel();
+    m_appToastTimed = false;
     const AppToastState toast{QUuid::createUuid(), message, isError};
     m_appNoticeOnShow = isNotice ? std::optional(toast.id) : std::nullopt;
     setAppToast(toast);
+    // A notice is what this run must tell the user, who may not see the
+    // window for a long while (the onboarding comes first at every start
+    // a permission is missing, the window may be closed to the tray): its
+    // time starts when a window draws it.
+    if (!isNotice || m_appToastSurfaces > 0)
+        timeAppToast(toast.id, duration);
+}
+
+void TranscriberViewModel::timeAppToast(const QUuid &id, double duration) {
+    m_appToastTimed = true;
     QPointer<TranscriberViewModel> self(this);
-    m_toastTimer->start(duration, [self, id = toast.id] {
+    m_toastTimer->start(duration, [self, id] {
         if (self)
             self->appToastTimedOut(id);
     });
+}
+
+void TranscriberViewModel::appToastSurfaceShown() {
+    if (++m_appToastSurfaces > 1)
+        return;
+    if (m_appToast && m_appNoticeOnShow == m_appToast->id && !m_appToastTimed)
+        timeAppToast(m_appToast->id, appNoticeDuration);
+}
+
+void TranscriberViewModel::appToastSurfaceHidden() {
+    if (m_appToastSurfaces == 0 || --m_appToastSurfaces > 0)
+        return;
+    // Out of sight before its time was up: it has its whole time again
+    // when a window shows it.
+    if (m_appToast && m_appNoticeOnShow == m_appToast->id && m_appToastTimed) {
+        m_toastTimer->cancel();
+        m_appToastTimed = false;
+    }
 }
 
 void TranscriberViewModel::appToastTimedOut(const QUuid &id) {
@@ -43,6 +72,7 @@ void TranscriberViewModel::appToastTimedOut(const QUuid &id) {
     // left alone.
     if (!m_appToast || m_appToast->id != id)
         return;
+    m_appToastTimed = false;
     // The next notice takes the toast's place directly, so the window
     // changes it in place rather than letting it go and come back.
     if (!m_waitingAppNotices.isEmpty()) {

@@ -253,7 +253,30 @@ ClientWindowView::ClientWindowView(TranscriberViewModel &viewModel,
     handleToast();
 }
 
-ClientWindowView::~ClientWindowView() = default;
+ClientWindowView::~ClientWindowView() {
+    setDrawsToasts(false);
+}
+
+void ClientWindowView::showEvent(QShowEvent *event) {
+    QWidget::showEvent(event);
+    setDrawsToasts(true);
+}
+
+void ClientWindowView::hideEvent(QHideEvent *event) {
+    QWidget::hideEvent(event);
+    setDrawsToasts(false);
+}
+
+void ClientWindowView::setDrawsToasts(bool draws) {
+    // The controller runs a notice's time only while a window shows it.
+    if (draws == m_drawsToasts)
+        return;
+    m_drawsToasts = draws;
+    if (draws)
+        m_viewModel.appToastSurfaceShown();
+    else
+        m_viewModel.appToastSurfaceHidden();
+}
 
 QWidget *ClientWindowView::makeSidebar() {
     using namespace TovalitTokens;

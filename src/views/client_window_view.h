@@ -64,6 +64,8 @@ public:
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
 
 private:
     QWidget *makeSidebar();
@@ -77,6 +79,7 @@ private:
     void placeToast();
     void animateToast(bool entering);
     void beginToastChange();
+    void setDrawsToasts(bool draws);
 
     TranscriberViewModel &m_viewModel;
     AppConfigurationStore &m_configurationStore;
@@ -106,6 +109,8 @@ private:
     QWidget *m_formerToast = nullptr;
     QVariantAnimation *m_toastChange = nullptr;
     int m_changeFromHeight = 0;
+    // On screen, as the controller was told.
+    bool m_drawsToasts = false;
 };
 
 } // namespace tovalit

@@ -4,12 +4,15 @@
 #include "platform/virtual_key_code.h"
 #include "state/app_launch_coordinator.h"
 #include "tests/app/shell_test_support.h"
+#include "views/client_window_toast_view.h"
 #include "views/client_window_view.h"
 #include "views/design/tovalit_menu_button.h"
+#include "views/design/tovalit_text_label.h"
 #include "views/permissions/permissions_onboarding_view.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QDir>
 #include <QMenu>
 #include <QPushButton>
 #include <QSystemTrayIcon>
@@ -192,6 +195,61 @@ TEST_F(ApplicationShellTest, TheOnboardingGatesTheWindowAndTheMenu) {
     toggleItem().trigger();
     waitUntil([&] { return shell.viewModel().recordingState() == RecordingState::recording(); },
               "the menu to start a recording");
+}
+
+// A damaged history at a start where a permission is missing: the notice
+// outlasts however long the user stays on the onboarding, and has its
+// full time once the client window shows it, and again after the window
+// was hidden before that time was up.
+TEST_F(ApplicationShellTest, AStartNoticeWaitsForTheWindowThatShowsIt) {
+    doubles.grantEverything();
+    doubles.probe->setListenEventAccess(false);
+    doubles.shouldBootstrap = true;
+    const QDir data(folders.dataFolder());
+    ASSERT_TRUE(data.mkpath(QStringLiteral(".")));
+    QFile damaged(data.filePath(QStringLiteral("history.json")));
+    ASSERT_TRUE(damaged.open(QIODevice::WriteOnly));
+    damaged.write("[\n    {\n        \"createdAt\": \"2026-03-0");
+    damaged.close();
+    VellupTranscriberApp &shell = makeApp();
+    shell.launch();
+    MainWindow &window = *shell.mainWindow();
+    auto *onboarding = qobject_cast<PermissionsOnboardingView *>(window.content());
+    ASSERT_NE(onboarding, nullptr);
+    ASSERT_TRUE(waitUntil([&] { return shell.viewModel().appToast().has_value(); },
+                          "the damaged history's notice"));
+    const QStringList aside = data.entryList({QStringLiteral("history.json.unreadable-*")});
+    ASSERT_EQ(aside.size(), 1);
+    const QString notice =
+        QStringLiteral("历史记录文件无法解析，已从转写文件重建；原文件保留为：") +
+        QDir::toNativeSeparators(data.filePath(aside[0]));
+
+    // The user reads the onboarding for a long while: every wait there was
+    // is over.
+    for (std::size_t i = 0; i < doubles.toastSleeps.count(); ++i)
+        doubles.toastSleeps.wake(i);
+    processEventsFor(std::chrono::milliseconds(20));
+    const std::size_t before = doubles.toastSleeps.count();
+
+    onboarding->findChild<QPushButton *>(QStringLiteral("bypassButton"))->click();
+    auto *client = qobject_cast<ClientWindowView *>(window.content());
+    ASSERT_NE(client, nullptr);
+    processEventsFor(std::chrono::milliseconds(20));
+    ASSERT_NE(client->toastView(), nullptr) << "the notice was spent unseen";
+    EXPECT_EQ(client->toastView()->messageLabel()->text(), notice);
+    ASSERT_EQ(doubles.toastSleeps.count(), before + 1) << "its time starts on screen";
+    EXPECT_DOUBLE_EQ(doubles.toastSleeps.at(before).seconds, 5.0);
+
+    window.hide();
+    EXPECT_TRUE(doubles.toastSleeps.at(before).token.isCancelled());
+    shell.reopen();
+    processEventsFor(std::chrono::milliseconds(20));
+    ASSERT_EQ(doubles.toastSleeps.count(), before + 2);
+    EXPECT_DOUBLE_EQ(doubles.toastSleeps.at(before + 1).seconds, 5.0);
+    EXPECT_EQ(shell.viewModel().appToast().value_or(AppToastState{}).message, notice);
+    doubles.toastSleeps.wake(before + 1);
+    processEventsFor(std::chrono::milliseconds(20));
+    EXPECT_FALSE(shell.viewModel().appToast().has_value());
 }
 
 TEST_F(ApplicationShellTest, OpeningTheMainWindowFindsItByIdentifierOrTitle) {

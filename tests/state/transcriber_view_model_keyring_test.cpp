@@ -138,6 +138,8 @@ TEST_F(KeyringDictationTest, TheNoticesOfOneStartAreEachShownInTurn) {
     };
     secrets->setNoService(true);
     makeViewModel(true);
+    // The window that shows them is on screen.
+    viewModel->appToastSurfaceShown();
     // The start-up sync signs the device in, and finds no keyring.
     ASSERT_TRUE(waitUntil(
         [&] {

@@ -42,8 +42,8 @@ ExpandedMeetingHUDView::ExpandedMeetingHUDView(QList<double> levels, MeetingHUDC
                                                QWidget *parent)
     : TovalitGlassSurface(TovalitGlassLevel::hud(), parent)
     , m_content(std::move(content))
-    , m_cancel(new HUDRoundButton(QStringLiteral("xmark"), 26, this))
-    , m_finish(new HUDRoundButton(QStringLiteral("checkmark"), 26, this))
+    , m_cancel(new HUDRoundButton(QStringLiteral("xmark"), QStringLiteral("取消"), 26, this))
+    , m_finish(new HUDRoundButton(QStringLiteral("checkmark"), QStringLiteral("完成"), 26, this))
     , m_dragZone(new RoundedBox(12, TovalitPalette::white(0.04), TovalitPalette::white(0.08), this))
     , m_meter(new WaveformBarsView(8, 22, m_dragZone))
     , m_badge(new TovalitBadge(elapsedBadgeTitle(m_content.elapsedLabel), TovalitBadgeTone::brand,

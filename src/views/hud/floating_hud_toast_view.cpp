@@ -58,21 +58,32 @@ void ToastActionButton::paintEvent(QPaintEvent *) {
     painter.drawText(box, Qt::AlignCenter, text());
 }
 
+namespace {
+
+// The message is one element to a screen reader, named with it: its label
+// would have it read twice. The button stays, to be pressed. It is found
+// as a child rather than through the member, which the toast's parts may
+// be asked about before it is set.
+bool presentToastAsOneElement() {
+    static const bool presented = [] {
+        presentPanelAsOneElement(
+            FloatingHUDToastView::staticMetaObject, QAccessible::StaticText, [](QWidget *toast) {
+                return QList<QWidget *>{
+                    toast->findChild<ToastActionButton *>(QString(), Qt::FindDirectChildrenOnly)};
+            });
+        return true;
+    }();
+    return presented;
+}
+
+} // namespace
+
 FloatingHUDToastView::FloatingHUDToastView(QWidget *parent)
-    : TovalitGlassSurface(TovalitGlassLevel::toast(false), parent)
+    : TovalitGlassSurface((presentToastAsOneElement(), TovalitGlassLevel::toast(false)), parent)
     , m_icon(new TovalitSymbolView(iconName(false), 12, iconColor(false), this))
     , m_message(new TovalitTextLabel(QString(), tovalitFont(11, QFont::Medium),
                                      TovalitPalette::toastForeground(), this))
     , m_button(new ToastActionButton(this)) {
-    // The message is one element to a screen reader, named with it: its
-    // label would have it read twice. The button stays, to be pressed.
-    static const bool accessibleAsOne = [] {
-        presentPanelAsOneElement(staticMetaObject, QAccessible::StaticText, [](QWidget *toast) {
-            return QList<QWidget *>{static_cast<FloatingHUDToastView *>(toast)->actionButton()};
-        });
-        return true;
-    }();
-    Q_UNUSED(accessibleAsOne);
     setObjectName(QStringLiteral("FloatingHUDToastView"));
     m_message->setObjectName(QStringLiteral("toastMessage"));
     m_message->setMaximumLineCount(5);

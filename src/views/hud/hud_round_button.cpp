@@ -7,13 +7,14 @@
 
 namespace tovalit {
 
-HUDRoundButton::HUDRoundButton(QString systemImage, int diameter, QWidget *parent)
+HUDRoundButton::HUDRoundButton(QString systemImage, const QString &title, int diameter,
+                               QWidget *parent)
     : QAbstractButton(parent)
     , m_systemImage(std::move(systemImage))
     , m_diameter(diameter) {
     setFixedSize(diameter, diameter);
     setFocusPolicy(Qt::NoFocus);
-    setAccessibleName(m_systemImage);
+    setAccessibleName(title);
 }
 
 QSize HUDRoundButton::sizeHint() const {

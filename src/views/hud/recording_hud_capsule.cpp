@@ -11,9 +11,9 @@ namespace tovalit {
 
 RecordingHUDCapsule::RecordingHUDCapsule(QWidget *parent)
     : TovalitGlassSurface(TovalitGlassLevel::hud(), parent)
-    , m_cancel(new HUDRoundButton(QStringLiteral("xmark"), 28, this))
+    , m_cancel(new HUDRoundButton(QStringLiteral("xmark"), QStringLiteral("取消"), 28, this))
     , m_meter(new WaveformBarsView(8, 22, this))
-    , m_finish(new HUDRoundButton(QStringLiteral("checkmark"), 28, this)) {
+    , m_finish(new HUDRoundButton(QStringLiteral("checkmark"), QStringLiteral("完成"), 28, this)) {
     setObjectName(QStringLiteral("compactHUD"));
     setCastsShadow(false);
     m_cancel->setObjectName(QStringLiteral("cancelButton"));

@@ -40,10 +40,21 @@ private:
     QColor m_color;
 };
 
+// The status is one element to a screen reader, a label named with the
+// status: the title inside it would have the status read twice, and the
+// icon and bar say nothing of their own.
+bool presentStatusAsOneElement() {
+    static const bool presented = [] {
+        presentPanelAsOneElement(ThinkingHUDView::staticMetaObject, QAccessible::StaticText);
+        return true;
+    }();
+    return presented;
+}
+
 } // namespace
 
 ThinkingHUDView::ThinkingHUDView(QString text, bool showsProgress, bool isError, QWidget *parent)
-    : TovalitGlassSurface(TovalitGlassLevel::hud(), parent)
+    : TovalitGlassSurface((presentStatusAsOneElement(), TovalitGlassLevel::hud()), parent)
     , m_text(std::move(text))
     , m_showsProgress(showsProgress)
     , m_isError(isError)
@@ -51,14 +62,6 @@ ThinkingHUDView::ThinkingHUDView(QString text, bool showsProgress, bool isError,
                                    leadingColor(showsProgress, isError), this))
     , m_title(new TovalitTextLabel(m_text, tovalitFont(13, QFont::DemiBold),
                                    TovalitPalette::primary(), this)) {
-    // The status is one element to a screen reader, a label named with the
-    // status: the title inside it would have the status read twice, and the
-    // icon and bar say nothing of their own.
-    static const bool accessibleAsOne = [] {
-        presentPanelAsOneElement(staticMetaObject, QAccessible::StaticText);
-        return true;
-    }();
-    Q_UNUSED(accessibleAsOne);
     setObjectName(QStringLiteral("ThinkingHUDView"));
     setCastsShadow(false);
     m_title->setWraps(false);

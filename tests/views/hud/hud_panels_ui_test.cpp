@@ -279,6 +279,27 @@ TEST(ThinkingHUDViewTest, TheStatusIsOneAccessibleElement) {
     EXPECT_EQ(accessibleNamesUnder(element), QStringList{QStringLiteral("准备插入")});
 }
 
+// The toast and the status are read as their panel, named with the text.
+// The label inside that draws it sends events of its own as it changes and
+// shows, filled in from what it says: it must say nothing, or the text is
+// announced twice.
+TEST(ThinkingHUDViewTest, TheLabelsInsideTheToastAndTheStatusSayNothing) {
+    FloatingHUDToastView toast;
+    toast.setContent(QStringLiteral("已复制到剪贴板"), false, std::nullopt, {});
+    ThinkingHUDView status(QStringLiteral("整理中"), true, false);
+    toast.show();
+    status.show();
+    for (QWidget *label :
+         {static_cast<QWidget *>(toast.messageLabel()), static_cast<QWidget *>(status.title())}) {
+        QAccessibleInterface *element = QAccessible::queryAccessibleInterface(label);
+        ASSERT_NE(element, nullptr);
+        EXPECT_EQ(element->text(QAccessible::Name), QString()) << label->objectName().toStdString();
+        EXPECT_EQ(element->role(), QAccessible::NoRole);
+    }
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(&toast)->text(QAccessible::Name),
+              QStringLiteral("已复制到剪贴板"));
+}
+
 TEST(ThinkingHUDViewTest, TheContentSitsCentredInThePaddedPanel) {
     // Padded 14 at the sides and 12 at the top and bottom, then framed to
     // 200 x 56: the title row and, 8 below it, the 4-high bar stand in the
@@ -346,9 +367,9 @@ TEST(HUDButtonsTest, PressingLeavesRoundToastAndTabButtonsAsTheyWere) {
         button.setDown(false);
         return atRest == pressed;
     };
-    HUDRoundButton capsuleButton(QStringLiteral("xmark"), 28);
+    HUDRoundButton capsuleButton(QStringLiteral("xmark"), QStringLiteral("取消"), 28);
     EXPECT_TRUE(looksTheSamePressed(capsuleButton)) << "the capsule's round button";
-    HUDRoundButton meetingButton(QStringLiteral("checkmark"), 26);
+    HUDRoundButton meetingButton(QStringLiteral("checkmark"), QStringLiteral("完成"), 26);
     EXPECT_TRUE(looksTheSamePressed(meetingButton)) << "the meeting panel's round button";
 
     FloatingHUDToastView toast;
@@ -373,6 +394,13 @@ TEST(RecordingHUDCapsuleTest, ButtonsReportAndTheMeterIsTheDragHandle) {
     EXPECT_EQ(capsule.cancelButton()->systemImage(), QStringLiteral("xmark"));
     EXPECT_EQ(capsule.finishButton()->systemImage(), QStringLiteral("checkmark"));
     EXPECT_EQ(capsule.cancelButton()->size(), QSize(28, 28));
+    // A screen reader says what each does, in the interface's words.
+    EXPECT_EQ(
+        QAccessible::queryAccessibleInterface(capsule.cancelButton())->text(QAccessible::Name),
+        QStringLiteral("取消"));
+    EXPECT_EQ(
+        QAccessible::queryAccessibleInterface(capsule.finishButton())->text(QAccessible::Name),
+        QStringLiteral("完成"));
     QSignalSpy cancelled(&capsule, &RecordingHUDCapsule::cancelRequested);
     QSignalSpy finished(&capsule, &RecordingHUDCapsule::finishRequested);
     QSignalSpy dragged(&capsule, &RecordingHUDCapsule::dragChanged);

@@ -16,6 +16,7 @@
 #include "views/hud/recording_hud_view.h"
 #include "views/hud/rounded_box.h"
 
+#include <QAccessible>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
@@ -104,6 +105,10 @@ TEST(ExpandedMeetingHUDViewTest, OpensOnTheTimelineAndKeepsTheChosenTabAcrossUpd
     EXPECT_EQ(finished.count(), 1);
     EXPECT_EQ(cancelled.count(), 1);
     EXPECT_EQ(view.finishButton()->size(), QSize(26, 26));
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(view.finishButton())->text(QAccessible::Name),
+              QStringLiteral("完成"));
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(view.cancelButton())->text(QAccessible::Name),
+              QStringLiteral("取消"));
 }
 
 TEST(ExpandedMeetingHUDViewTest, BandsSitTenApartAndTheCardEightBelowTheHeader) {
