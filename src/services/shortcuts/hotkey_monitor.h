@@ -5,6 +5,7 @@
 #include "models/shortcut_route.h"
 #include "platform/desktop_global_shortcuts.h"
 #include "platform/global_hot_key.h"
+#include "services/shortcuts/held_shortcut_filter.h"
 #include "support/clock.h"
 #include "support/sleeper.h"
 
@@ -58,6 +59,9 @@ public:
         // Our own custom shortcut in the desktop's keyboard settings, where
         // the desktop has such settings (GNOME); null elsewhere.
         std::shared_ptr<DesktopKeybinding> desktopKeybinding;
+        // The desktop's keyboard settings, for how it repeats held keys;
+        // null where it has none we read.
+        std::shared_ptr<DesktopKeyboardSettings> keyboardSettings;
 
         // X11 hot keys, evdev for Fn, the desktop portal's global
         // shortcuts in Wayland sessions, GNOME's keyboard settings on
@@ -129,6 +133,10 @@ private:
     void requestInputMonitoringAccessPrompt();
     void publishActivationState(const ShortcutActivationState &state);
     bool registerHotKey(const ShortcutConfiguration &configuration);
+    KeyRepeat keyRepeat() const;
+    // Whether a press the desktop reported by `road` starts or stops
+    // anything: its repeats do not.
+    static bool isNewPress(HeldShortcutFilter::Press press, const QString &road);
     void deliverTrigger();
 
     Dependencies m_dependencies;
@@ -146,6 +154,8 @@ private:
     bool m_isHotKeyRegistered = false;
     bool m_isHotKeyHandlerInstalled = false;
     std::unique_ptr<FunctionKeyEventTapHost> m_functionEventTapHost;
+    // The presses of the combination the desktop's service holds.
+    HeldShortcutFilter m_desktopShortcutPresses;
 };
 
 } // namespace tovalit
