@@ -22,6 +22,22 @@ void HeldShortcutFilter::keysUp() {
     m_isDown = false;
 }
 
+HeldShortcutFilter::Press HeldShortcutFilter::triggered(double at, const KeyRepeat &repeat) {
+    if (repeat.enabled && m_lastAt) {
+        // One that arrives after a later one (the launches of our command
+        // race) is a repeat as well.
+        const double limit =
+            (m_isRepeating ? repeat.intervalSeconds : repeat.delaySeconds) + lateness;
+        if (at - *m_lastAt <= limit) {
+            m_lastAt = std::max(*m_lastAt, at);
+            return std::exchange(m_isRepeating, true) ? Press::repeat : Press::firstRepeat;
+        }
+    }
+    m_lastAt = at;
+    m_isRepeating = false;
+    return Press::fresh;
+}
+
 void HeldShortcutFilter::reset() {
     m_lastAt.reset();
     m_isDown = false;

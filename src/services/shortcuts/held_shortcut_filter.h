@@ -35,6 +35,11 @@ public:
     // released once no repeat came for longer than the delay.
     Press keysDown(double at, const KeyRepeat &repeat);
     void keysUp();
+    // A shortcut that carries no release (a command the desktop runs): a
+    // trigger within the repeat delay of the one before, or within the
+    // repeat interval of a repeat, belongs to the same press. Conservative:
+    // a second tap that quick is taken for a repeat.
+    Press triggered(double at, const KeyRepeat &repeat);
     // Forgets every press (the shortcut was installed anew).
     void reset();
 

@@ -576,6 +576,12 @@ void HotkeyMonitor::handleDesktopKeybindingChange() {
         start(m_currentConfiguration);
 }
 
+bool HotkeyMonitor::isNewPressOfRecordingCommand(std::optional<double> secondsSinceLaunch) {
+    const double at = m_dependencies.uptime() - secondsSinceLaunch.value_or(0);
+    return isNewPress(m_recordingCommandPresses.triggered(at, keyRepeat()),
+                      QStringLiteral("desktop-command"));
+}
+
 KeyRepeat HotkeyMonitor::keyRepeat() const {
     const std::optional<KeyRepeat> desktops = m_dependencies.keyboardSettings
                                                   ? m_dependencies.keyboardSettings->keyRepeat()

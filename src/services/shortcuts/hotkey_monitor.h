@@ -106,6 +106,14 @@ public:
     // 50 ms more.
     QCoro::Task<void> waitUntilShortcutReleaseSettles();
 
+    // Whether a run of the recording command (the desktop entry's action,
+    // which the desktop starts for a shortcut of its keyboard settings) is
+    // a new press of that shortcut: the desktop runs it again at each
+    // repeat of held keys, and says nothing when they go up.
+    // `secondsSinceLaunch`: how long ago the launch that brought it began,
+    // where it said.
+    bool isNewPressOfRecordingCommand(std::optional<double> secondsSinceLaunch);
+
     // The identity the combination is registered under.
     static constexpr GlobalHotKey::Identifier hotKeyIdentifier{fourCharacterCode("KWVH"), 1};
     // The identity of the combination the desktop holds for us.
@@ -154,8 +162,10 @@ private:
     bool m_isHotKeyRegistered = false;
     bool m_isHotKeyHandlerInstalled = false;
     std::unique_ptr<FunctionKeyEventTapHost> m_functionEventTapHost;
-    // The presses of the combination the desktop's service holds.
+    // The presses of the combination the desktop's service holds, and of
+    // whatever runs the recording command.
     HeldShortcutFilter m_desktopShortcutPresses;
+    HeldShortcutFilter m_recordingCommandPresses;
 };
 
 } // namespace tovalit
