@@ -1,6 +1,10 @@
 #include "app/launch_request.h"
 
 #include <QCommandLineParser>
+#include <QFile>
+
+#include <ctime>
+#include <unistd.h>
 
 namespace tovalit {
 
@@ -29,6 +33,33 @@ std::variant<LaunchRequest, QString> LaunchRequest::fromArguments(const QStringL
         }
     }
     return request;
+}
+
+std::optional<double> secondsSinceProcessStart() {
+    // The start time, in clock ticks since boot, is the 22nd field; the
+    // program's name before it, in parentheses, may hold spaces and
+    // parentheses of its own.
+    QFile stat(QStringLiteral("/proc/self/stat"));
+    if (!stat.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    const QByteArray line = stat.readAll();
+    const qsizetype nameEnd = line.lastIndexOf(')');
+    if (nameEnd < 0)
+        return std::nullopt;
+    const QList<QByteArray> fields = line.mid(nameEnd + 1).simplified().split(' ');
+    constexpr qsizetype startTimeField = 22 - 3;
+    if (fields.size() <= startTimeField)
+        return std::nullopt;
+    bool isNumber = false;
+    const qulonglong ticks = fields[startTimeField].toULongLong(&isNumber);
+    const long ticksPerSecond = sysconf(_SC_CLK_TCK);
+    timespec now{};
+    // The kernel counts that start time on the clock that includes suspend.
+    if (!isNumber || ticksPerSecond <= 0 || clock_gettime(CLOCK_BOOTTIME, &now) != 0)
+        return std::nullopt;
+    const double seconds =
+        double(now.tv_sec) + double(now.tv_nsec) / 1e9 - double(ticks) / double(ticksPerSecond);
+    return seconds >= 0 ? std::optional<double>(seconds) : std::nullopt;
 }
 
 } // namespace tovalit

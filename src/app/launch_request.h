@@ -26,4 +26,11 @@ struct LaunchRequest {
     static std::variant<LaunchRequest, QString> fromArguments(const QStringList &arguments);
 };
 
+// Seconds since this process was started, from when the system started it
+// (before it loaded anything); none where the system does not say. A
+// desktop starts `tovalit --action toggle-recording` at each repeat of a
+// held shortcut, and the launches take their own, uneven time to reach the
+// running Tovalit: told when each began, it finds the repeats among them.
+std::optional<double> secondsSinceProcessStart();
+
 } // namespace tovalit

@@ -56,7 +56,7 @@ int main(int argc, char *argv[]) {
         tovalit.launch(!request.activatedByBus);
         tovalit.serve(instance);
         if (request.action)
-            tovalit.activateAction(*request.action);
+            tovalit.activateAction(*request.action, tovalit::secondsSinceProcessStart());
         // From here a signal quits as the menu does, letting a dictation
         // under way be filed first.
         tovalit::quitOnTerminationSignals(

@@ -1,5 +1,7 @@
 #include "app/single_instance.h"
 
+#include "app/launch_request.h"
+
 #include <QDBusAbstractAdaptor>
 #include <QDBusConnectionInterface>
 #include <QDBusError>
@@ -12,6 +14,8 @@ namespace tovalit {
 namespace {
 
 const QString applicationInterface = QStringLiteral("org.freedesktop.Application");
+// Ours among the platform data; a desktop's own call does not carry it.
+const QString launchAgeKey = QStringLiteral("tovalit-seconds-since-launch");
 
 // The desktop's application interface. Opening files does not apply to
 // Tovalit: that brings the window forward too. An action it does not know
@@ -111,6 +115,10 @@ bool SingleInstance::activateRunningInstance(std::optional<DesktopAction> action
     if (!activationToken.isEmpty())
         platformData.insert(QStringLiteral("activation-token"), activationToken);
 
+    // Last: the call goes out right after.
+    if (const std::optional<double> age = secondsSinceProcessStart())
+        platformData.insert(launchAgeKey, *age);
+
     QDBusMessage call = QDBusMessage::createMethodCall(
         m_serviceName, objectPath(), applicationInterface,
         action ? QStringLiteral("ActivateAction") : QStringLiteral("Activate"));
@@ -119,6 +127,17 @@ bool SingleInstance::activateRunningInstance(std::optional<DesktopAction> action
     call << platformData;
     const QDBusMessage reply = m_bus.call(call, QDBus::Block, activationTimeoutMilliseconds);
     return reply.type() == QDBusMessage::ReplyMessage;
+}
+
+std::optional<double> SingleInstance::secondsSinceLaunch(const QVariantMap &platformData) {
+    const QVariant value = platformData.value(launchAgeKey);
+    bool isNumber = false;
+    const double seconds = value.toDouble(&isNumber);
+    // A launch that waited longer than this for the bus has no say in
+    // which press it was.
+    if (!isNumber || !(seconds >= 0 && seconds <= 30))
+        return std::nullopt;
+    return seconds;
 }
 
 } // namespace tovalit

@@ -33,9 +33,12 @@ public:
     // there is no session bus to share it on.
     bool claim();
     // Asks the process that has the name to come forward, or to carry out
-    // `action`, passing on the launcher's startup token; false when it did
-    // not answer or refused.
+    // `action`, passing on the launcher's startup token and how long ago
+    // this process was started; false when it did not answer or refused.
     bool activateRunningInstance(std::optional<DesktopAction> action = std::nullopt);
+    // How long before the call in `platformData` its launch was started,
+    // as the launch said; none when it did not say, or said nonsense.
+    static std::optional<double> secondsSinceLaunch(const QVariantMap &platformData);
 
     QString serviceName() const { return m_serviceName; }
     // The object path of the interface, from the name.

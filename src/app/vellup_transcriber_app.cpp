@@ -165,7 +165,9 @@ void VellupTranscriberApp::launch(bool showMainWindow) {
 void VellupTranscriberApp::serve(SingleInstance &instance) {
     connect(&instance, &SingleInstance::activationRequested, this, &VellupTranscriberApp::reopen);
     connect(&instance, &SingleInstance::actionRequested, this,
-            &VellupTranscriberApp::activateAction);
+            [this](DesktopAction action, const QVariantMap &platformData) {
+                activateAction(action, SingleInstance::secondsSinceLaunch(platformData));
+            });
 }
 
 void VellupTranscriberApp::offerStatusMenuInWindow() {
@@ -245,13 +247,14 @@ void VellupTranscriberApp::handleReopen() {
         openMainWindow();
 }
 
-void VellupTranscriberApp::activateAction(DesktopAction action) {
+void VellupTranscriberApp::activateAction(DesktopAction action,
+                                          std::optional<double> secondsSinceLaunch) {
     switch (action) {
     case DesktopAction::openWindow:
         reopen();
         return;
     case DesktopAction::toggleRecording:
-        viewModel().handleHotkeyTrigger();
+        viewModel().handleRecordingCommand(secondsSinceLaunch);
         return;
     case DesktopAction::quit:
         terminate();

@@ -106,8 +106,11 @@ public:
     void reopen();
     // One of the desktop entry's actions. The recording action is a press
     // of the shortcut, under the shortcut's rules (it may start during the
-    // onboarding, which the menu's toggle may not).
-    void activateAction(DesktopAction action);
+    // onboarding, which the menu's toggle may not; a repeat of held keys
+    // is no press). `secondsSinceLaunch`: how long ago the launch that
+    // asked was started, where it said.
+    void activateAction(DesktopAction action,
+                        std::optional<double> secondsSinceLaunch = std::nullopt);
     // Ends the application once a dictation under way is filed (see
     // TranscriberViewModel::finishDictationBeforeQuit); asked again while
     // waiting, it files that dictation as it stands and ends at once.

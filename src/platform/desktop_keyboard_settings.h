@@ -43,6 +43,17 @@ struct DesktopCustomShortcut {
     bool operator==(const DesktopCustomShortcut &) const = default;
 };
 
+// How the desktop repeats a key held down. Desktops send a shortcut again
+// at each repeat of its keys: the first after `delaySeconds`, then every
+// `intervalSeconds`.
+struct KeyRepeat {
+    bool enabled = true;
+    double delaySeconds = 0.5;
+    double intervalSeconds = 0.03;
+
+    bool operator==(const KeyRepeat &) const = default;
+};
+
 // The desktop's own keyboard settings, where the user keeps custom
 // shortcuts that run commands; the desktop grabs their keys itself. It
 // holds at most one of ours, which is told from the user's own entries by
@@ -66,6 +77,9 @@ public:
     // Called on the GUI thread, later, after the settings changed: by our
     // writes or by the user's.
     virtual void setOnChange(std::function<void()> onChange) = 0;
+    // How the desktop repeats held keys now; none where its settings do
+    // not say.
+    virtual std::optional<KeyRepeat> keyRepeat() const = 0;
 };
 
 } // namespace tovalit

@@ -270,6 +270,11 @@ void TranscriberViewModel::handleHotkeyTrigger() {
     m_session->handleHotkeyTrigger();
 }
 
+void TranscriberViewModel::handleRecordingCommand(std::optional<double> secondsSinceLaunch) {
+    if (m_hotkeyMonitor->isNewPressOfRecordingCommand(secondsSinceLaunch))
+        handleHotkeyTrigger();
+}
+
 QCoro::Task<void> TranscriberViewModel::finishDictationBeforeQuit(double graceSeconds,
                                                                   CancelToken hurry) {
     return m_session->finishDictationBeforeQuit(graceSeconds, std::move(hurry));

@@ -282,6 +282,11 @@ public:
     // monitor, or the desktop running the entry's recording action): the
     // toggle in a task of its own. Returns at once.
     void handleHotkeyTrigger();
+    // The desktop ran the entry's recording action (started
+    // `secondsSinceLaunch` ago, where the launch said): a press of the
+    // shortcut, unless it is a repeat of a held one (desktops run a
+    // shortcut's command again at each repeat of its keys).
+    void handleRecordingCommand(std::optional<double> secondsSinceLaunch);
 
     // --- Quitting -----------------------------------------------------------
     // Lets a quit leave no dictation unrecorded. A recording still running

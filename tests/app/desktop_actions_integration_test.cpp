@@ -14,6 +14,7 @@
 #include "tests/support/test_session.h"
 
 #include <QDBusMessage>
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QTimer>
 
@@ -66,9 +67,21 @@ TEST_F(DesktopActionsTest, EachActionReachesTheRunningTovalit) {
     // later one stops and files the dictation.
     doubles.transcriberScript.finishText = QStringLiteral("明天下午三点开会");
     doubles.formatterAnswers.fallback = QStringLiteral("明天下午三点开会。");
+    // Each launch says how long ago it began.
+    std::optional<double> launchAge;
+    QObject::connect(&instance, &SingleInstance::actionRequested,
+                     [&](DesktopAction, const QVariantMap &platformData) {
+                         launchAge = SingleInstance::secondsSinceLaunch(platformData);
+                     });
+    QElapsedTimer launching;
+    launching.start();
     ApplicationLaunch toggled =
         launchApplication({QStringLiteral("--action"), QStringLiteral("toggle-recording")});
     ASSERT_TRUE(toggled.ended);
+    ASSERT_TRUE(launchAge.has_value());
+    // The system counts a process's start in ticks of 10 ms.
+    EXPECT_GT(*launchAge, 0.0);
+    EXPECT_LE(*launchAge, double(launching.elapsed()) / 1000.0 + 0.02);
     EXPECT_EQ(toggled.exitCode, 0) << toggled.errors.toStdString();
     ASSERT_TRUE(
         waitUntil([&] { return controller().recordingState() == RecordingState::recording(); },
@@ -103,6 +116,55 @@ TEST_F(DesktopActionsTest, EachActionReachesTheRunningTovalit) {
     EXPECT_EQ(QCoreApplication::exec(), 0) << "the running Tovalit did not quit";
     const ApplicationLaunch quit = applicationLaunchOutcome(*quitting);
     EXPECT_EQ(quit.exitCode, 0) << quit.errors.toStdString();
+}
+
+TEST_F(DesktopActionsTest, AHeldShortcutRunningTheRecordingActionAtEveryRepeatIsOnePress) {
+    // GNOME's custom shortcut runs the action at the press and at each
+    // repeat of the held keys (500 ms, then every 33 ms), and nothing when
+    // they go up. Each run is a launch of its own that takes its own time
+    // to reach the running Tovalit, and says when it began.
+    doubles.keyboardSettings->setKeyRepeat(KeyRepeat{true, 0.5, 0.033});
+    doubles.transcriberScript.finishText = QStringLiteral("明天下午三点开会");
+    doubles.formatterAnswers.fallback = QStringLiteral("明天下午三点开会。");
+    const double start = doubles.time.uptime();
+    const auto runAction = [&](double launchedAt, double arrivesAt) {
+        doubles.time.advance(start + arrivesAt - doubles.time.uptime());
+        QVariantMap platformData;
+        platformData.insert(QStringLiteral("tovalit-seconds-since-launch"), arrivesAt - launchedAt);
+        QDBusMessage call = QDBusMessage::createMethodCall(
+            instance.serviceName(), instance.objectPath(),
+            QStringLiteral("org.freedesktop.Application"), QStringLiteral("ActivateAction"));
+        call << QStringLiteral("toggle-recording") << QVariantList() << platformData;
+        const QDBusMessage reply =
+            QDBusConnection::sessionBus().call(call, QDBus::BlockWithGui, 10000);
+        ASSERT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
+        processEventsFor(20ms);
+    };
+    // The press's launch was the slowest: its first repeat arrives 0.75 s
+    // after it.
+    ASSERT_NO_FATAL_FAILURE(runAction(0.0, 0.45));
+    ASSERT_TRUE(
+        waitUntil([&] { return controller().recordingState() == RecordingState::recording(); },
+                  "the press to start a recording"));
+    ASSERT_NO_FATAL_FAILURE(runAction(0.5, 1.2));
+    ASSERT_NO_FATAL_FAILURE(runAction(0.533, 1.21));
+    ASSERT_NO_FATAL_FAILURE(runAction(0.566, 1.22));
+    EXPECT_EQ(controller().recordingState(), RecordingState::recording())
+        << "the held press started one recording and stopped none";
+    EXPECT_EQ(doubles.transcribers.size(), 1u);
+
+    // Released; a tap a second later stops it, and two taps a second apart
+    // start and stop the next.
+    ASSERT_NO_FATAL_FAILURE(runAction(1.6, 1.7));
+    ASSERT_TRUE(waitUntil([&] { return controller().records().size() == 1; },
+                          "the tap to stop and file the dictation"));
+    ASSERT_NO_FATAL_FAILURE(runAction(3.0, 3.1));
+    ASSERT_TRUE(
+        waitUntil([&] { return controller().recordingState() == RecordingState::recording(); },
+                  "the next tap to start a recording"));
+    ASSERT_NO_FATAL_FAILURE(runAction(4.0, 4.1));
+    EXPECT_TRUE(waitUntil([&] { return controller().records().size() == 2; },
+                          "the tap a second later to stop and file it"));
 }
 
 TEST_F(DesktopActionsTest, AnUnknownActionIsRefusedAndChangesNothing) {

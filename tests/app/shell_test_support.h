@@ -122,12 +122,13 @@ public:
         d.permissions = probe;
         d.functionKeySystemSettings = functionKeySystemSettings;
         d.makeDelayScheduler = [] { return std::make_shared<ManualDelayScheduler>(); };
-        d.uptime = [] { return 0.0; };
+        d.uptime = time.monotonicClock();
         d.sleeper = [](double, CancelToken) { return nothing(); };
         d.desktopShortcuts = desktopShortcuts;
         d.isWaylandSession = isWaylandSession;
         d.recordingActionCommand = QStringLiteral("tovalit --action toggle-recording");
         d.desktopKeybinding = keybinding;
+        d.keyboardSettings = keyboardSettings;
         return std::make_shared<HotkeyMonitor>(std::move(d));
     }
 

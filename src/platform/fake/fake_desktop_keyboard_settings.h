@@ -31,6 +31,8 @@ public:
     void writeCustomShortcut(const DesktopCustomShortcutRequest &request) override;
     void removeCustomShortcut() override;
     void setOnChange(std::function<void()> onChange) override;
+    std::optional<KeyRepeat> keyRepeat() const override { return m_keyRepeat; }
+    void setKeyRepeat(std::optional<KeyRepeat> repeat) { m_keyRepeat = repeat; }
 
 private:
     void tellOfChange();
@@ -40,6 +42,7 @@ private:
     std::optional<DesktopCustomShortcut> m_shortcut;
     std::function<void()> m_onChange;
     QStringList m_calls;
+    std::optional<KeyRepeat> m_keyRepeat;
 };
 
 } // namespace tovalit

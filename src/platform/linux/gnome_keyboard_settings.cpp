@@ -21,6 +21,7 @@ constexpr const char *entrySchemaId =
     "org.gnome.settings-daemon.plugins.media-keys.custom-keybinding";
 constexpr const char *listKey = "custom-keybindings";
 constexpr const char *entryKeys[] = {"name", "command", "binding"};
+constexpr const char *keyboardSchemaId = "org.gnome.desktop.peripherals.keyboard";
 
 struct SchemaSourceUnref {
     void operator()(GSettingsSchemaSource *source) const { g_settings_schema_source_unref(source); }
@@ -71,6 +72,24 @@ Schema schemaWithKeys(GSettingsSchemaSource *source, const char *id,
     return schema;
 }
 
+std::unique_ptr<GSettingsSchemaSource, SchemaSourceUnref> ownSchemaSource(const QString &folder) {
+    if (folder.isEmpty())
+        return {};
+    GError *error = nullptr;
+    std::unique_ptr<GSettingsSchemaSource, SchemaSourceUnref> source(
+        g_settings_schema_source_new_from_directory(folder.toLocal8Bit().constData(), nullptr, TRUE,
+                                                    &error));
+    if (error)
+        g_error_free(error);
+    return source;
+}
+
+GSettingsBackend *newBackend(const QString &keyFile) {
+    return keyFile.isEmpty()
+               ? g_settings_backend_get_default()
+               : g_keyfile_settings_backend_new(keyFile.toLocal8Bit().constData(), "/", nullptr);
+}
+
 } // namespace
 
 void GnomeKeyboardSettings::Unref::operator()(GSettings *settings) const {
@@ -79,6 +98,7 @@ void GnomeKeyboardSettings::Unref::operator()(GSettings *settings) const {
 
 GnomeKeyboardSettings::GnomeKeyboardSettings(Location location, QObject *parent)
     : QObject(parent) {
+    openKeyboard(location);
     open(location);
     if (!m_list)
         return;
@@ -99,16 +119,9 @@ GnomeKeyboardSettings::~GnomeKeyboardSettings() {
 }
 
 void GnomeKeyboardSettings::open(const Location &location) {
-    std::unique_ptr<GSettingsSchemaSource, SchemaSourceUnref> ownSource;
-    GSettingsSchemaSource *source = g_settings_schema_source_get_default();
-    if (!location.schemaFolder.isEmpty()) {
-        GError *error = nullptr;
-        ownSource.reset(g_settings_schema_source_new_from_directory(
-            location.schemaFolder.toLocal8Bit().constData(), nullptr, TRUE, &error));
-        if (error)
-            g_error_free(error);
-        source = ownSource.get();
-    }
+    const auto ownSource = ownSchemaSource(location.schemaFolder);
+    GSettingsSchemaSource *source =
+        location.schemaFolder.isEmpty() ? g_settings_schema_source_get_default() : ownSource.get();
     Schema list = source ? schemaWithKeys(source, listSchemaId, {listKey}) : Schema();
     Schema entry =
         source ? schemaWithKeys(source, entrySchemaId, {"name", "command", "binding"}) : Schema();
@@ -118,10 +131,7 @@ void GnomeKeyboardSettings::open(const Location &location) {
         return;
     }
 
-    std::unique_ptr<GSettingsBackend, ObjectUnref> backend(
-        location.keyFile.isEmpty() ? g_settings_backend_get_default()
-                                   : g_keyfile_settings_backend_new(
-                                         location.keyFile.toLocal8Bit().constData(), "/", nullptr));
+    std::unique_ptr<GSettingsBackend, ObjectUnref> backend(newBackend(location.keyFile));
     // Without dconf GLib keeps settings in memory: GNOME would never see
     // them, and they would read back as written until we quit.
     const QByteArray kind = G_OBJECT_TYPE_NAME(backend.get());
@@ -132,6 +142,29 @@ void GnomeKeyboardSettings::open(const Location &location) {
     m_list.reset(g_settings_new_full(list.get(), backend.get(), nullptr));
     m_entry.reset(
         g_settings_new_full(entry.get(), backend.get(), customShortcutPath.toUtf8().constData()));
+}
+
+void GnomeKeyboardSettings::openKeyboard(const Location &location) {
+    const auto ownSource = ownSchemaSource(location.schemaFolder);
+    GSettingsSchemaSource *source =
+        location.schemaFolder.isEmpty() ? g_settings_schema_source_get_default() : ownSource.get();
+    const Schema schema =
+        source ? schemaWithKeys(source, keyboardSchemaId, {"repeat", "delay", "repeat-interval"})
+               : Schema();
+    if (!schema)
+        return;
+    // Read only: without dconf these are GNOME's defaults, still the best
+    // guess there is.
+    std::unique_ptr<GSettingsBackend, ObjectUnref> backend(newBackend(location.keyFile));
+    m_keyboard.reset(g_settings_new_full(schema.get(), backend.get(), nullptr));
+}
+
+std::optional<KeyRepeat> GnomeKeyboardSettings::keyRepeat() const {
+    if (!m_keyboard)
+        return std::nullopt;
+    return KeyRepeat{bool(g_settings_get_boolean(m_keyboard.get(), "repeat")),
+                     g_settings_get_uint(m_keyboard.get(), "delay") / 1000.0,
+                     g_settings_get_uint(m_keyboard.get(), "repeat-interval") / 1000.0};
 }
 
 bool GnomeKeyboardSettings::isAvailable() const {

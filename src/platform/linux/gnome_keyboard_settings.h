@@ -18,7 +18,9 @@ namespace tovalit {
 // name, a command and a binding. Ours lives at a path of its own, which
 // GNOME's settings never choose (they number theirs custom0, custom1 ...).
 // Holds nothing where the schema is not installed, or where settings would
-// not outlive the process (no dconf). GUI thread only; changes are heard
+// not outlive the process (no dconf). How keys repeat is read from the
+// desktop's keyboard settings (schema org.gnome.desktop.peripherals.keyboard)
+// wherever that schema is installed. GUI thread only; changes are heard
 // through GLib's main loop, which Qt's event loop runs.
 class GnomeKeyboardSettings final : public QObject, public DesktopKeyboardSettings {
     Q_OBJECT
@@ -45,6 +47,7 @@ public:
     void writeCustomShortcut(const DesktopCustomShortcutRequest &request) override;
     void removeCustomShortcut() override;
     void setOnChange(std::function<void()> onChange) override;
+    std::optional<KeyRepeat> keyRepeat() const override;
 
 private:
     struct Unref {
@@ -53,6 +56,7 @@ private:
     using Settings = std::unique_ptr<GSettings, Unref>;
 
     void open(const Location &location);
+    void openKeyboard(const Location &location);
     bool isListed() const;
     // Hands the settings' change to m_onChange once the event loop runs;
     // changes until then go with it.
@@ -61,6 +65,7 @@ private:
 
     Settings m_list;
     Settings m_entry;
+    Settings m_keyboard;
     // Why nothing is offered, for the error a write gives.
     QString m_unavailable;
     std::function<void()> m_onChange;

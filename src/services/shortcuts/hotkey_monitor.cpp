@@ -98,9 +98,11 @@ HotkeyMonitor::Dependencies HotkeyMonitor::Dependencies::linuxDefaults() {
         recordingActionCommandFor(QCoreApplication::applicationFilePath());
     // Also in an X11 session: ours follows the combination wherever it is
     // recorded, and goes with the Fn key.
-    if (isGnomeDesktop())
+    if (isGnomeDesktop()) {
+        dependencies.keyboardSettings = std::make_shared<GnomeKeyboardSettings>();
         dependencies.desktopKeybinding = std::make_shared<DesktopKeybinding>(
-            std::make_shared<GnomeKeyboardSettings>(), dependencies.recordingActionCommand);
+            dependencies.keyboardSettings, dependencies.recordingActionCommand);
+    }
     return dependencies;
 }
 
@@ -210,6 +212,7 @@ void HotkeyMonitor::start(const ShortcutConfiguration &configuration) {
 void HotkeyMonitor::stop() {
     beginInstallation();
     m_route = {};
+    m_desktopShortcutPresses.reset();
     if (!m_desktopSession.isEmpty())
         m_dependencies.desktopShortcuts->closeSession(std::exchange(m_desktopSession, {}));
     if (m_isDesktopHandlerInstalled) {
@@ -478,12 +481,18 @@ void HotkeyMonitor::handleDesktopEvent(const DesktopGlobalShortcuts::Event &even
     case DesktopGlobalShortcuts::Event::Kind::activated:
         if (event.shortcutId != desktopShortcutId)
             return;
+        // The desktop says "activated" again at each repeat of held keys.
+        if (!isNewPress(m_desktopShortcutPresses.keysDown(m_dependencies.uptime(), keyRepeat()),
+                        QStringLiteral("desktop-portal")))
+            return;
         postToGuiThread([guard = QPointer<HotkeyMonitor>(this)] {
             if (guard)
                 guard->deliverTrigger();
         });
         return;
     case DesktopGlobalShortcuts::Event::Kind::deactivated:
+        if (event.shortcutId == desktopShortcutId)
+            m_desktopShortcutPresses.keysUp();
         return;
     case DesktopGlobalShortcuts::Event::Kind::shortcutsChanged:
         applyDesktopShortcuts(event.shortcuts);
@@ -565,6 +574,28 @@ void HotkeyMonitor::handleDesktopKeybindingChange() {
     else
         // Without ours holding keys, the X server grabs them for us again.
         start(m_currentConfiguration);
+}
+
+bool HotkeyMonitor::isNewPressOfRecordingCommand(std::optional<double> secondsSinceLaunch) {
+    const double at = m_dependencies.uptime() - secondsSinceLaunch.value_or(0);
+    return isNewPress(m_recordingCommandPresses.triggered(at, keyRepeat()),
+                      QStringLiteral("desktop-command"));
+}
+
+KeyRepeat HotkeyMonitor::keyRepeat() const {
+    const std::optional<KeyRepeat> desktops = m_dependencies.keyboardSettings
+                                                  ? m_dependencies.keyboardSettings->keyRepeat()
+                                                  : std::nullopt;
+    return desktops.value_or(HeldShortcutFilter::unknownRepeat);
+}
+
+bool HotkeyMonitor::isNewPress(HeldShortcutFilter::Press press, const QString &road) {
+    // Once per held press: a repeat comes every few tens of milliseconds.
+    if (press == HeldShortcutFilter::Press::firstRepeat)
+        TovalitDebugLogger::log(QStringLiteral("hotkey.held"),
+                                QStringLiteral("way=") + road +
+                                    QStringLiteral(" | repeats of the held shortcut dropped"));
+    return press == HeldShortcutFilter::Press::fresh;
 }
 
 void HotkeyMonitor::deliverTrigger() {

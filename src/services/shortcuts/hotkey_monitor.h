@@ -5,6 +5,7 @@
 #include "models/shortcut_route.h"
 #include "platform/desktop_global_shortcuts.h"
 #include "platform/global_hot_key.h"
+#include "services/shortcuts/held_shortcut_filter.h"
 #include "support/clock.h"
 #include "support/sleeper.h"
 
@@ -58,6 +59,9 @@ public:
         // Our own custom shortcut in the desktop's keyboard settings, where
         // the desktop has such settings (GNOME); null elsewhere.
         std::shared_ptr<DesktopKeybinding> desktopKeybinding;
+        // The desktop's keyboard settings, for how it repeats held keys;
+        // null where it has none we read.
+        std::shared_ptr<DesktopKeyboardSettings> keyboardSettings;
 
         // X11 hot keys, evdev for Fn, the desktop portal's global
         // shortcuts in Wayland sessions, GNOME's keyboard settings on
@@ -102,6 +106,14 @@ public:
     // 50 ms more.
     QCoro::Task<void> waitUntilShortcutReleaseSettles();
 
+    // Whether a run of the recording command (the desktop entry's action,
+    // which the desktop starts for a shortcut of its keyboard settings) is
+    // a new press of that shortcut: the desktop runs it again at each
+    // repeat of held keys, and says nothing when they go up.
+    // `secondsSinceLaunch`: how long ago the launch that brought it began,
+    // where it said.
+    bool isNewPressOfRecordingCommand(std::optional<double> secondsSinceLaunch);
+
     // The identity the combination is registered under.
     static constexpr GlobalHotKey::Identifier hotKeyIdentifier{fourCharacterCode("KWVH"), 1};
     // The identity of the combination the desktop holds for us.
@@ -129,6 +141,10 @@ private:
     void requestInputMonitoringAccessPrompt();
     void publishActivationState(const ShortcutActivationState &state);
     bool registerHotKey(const ShortcutConfiguration &configuration);
+    KeyRepeat keyRepeat() const;
+    // Whether a press the desktop reported by `road` starts or stops
+    // anything: its repeats do not.
+    static bool isNewPress(HeldShortcutFilter::Press press, const QString &road);
     void deliverTrigger();
 
     Dependencies m_dependencies;
@@ -146,6 +162,10 @@ private:
     bool m_isHotKeyRegistered = false;
     bool m_isHotKeyHandlerInstalled = false;
     std::unique_ptr<FunctionKeyEventTapHost> m_functionEventTapHost;
+    // The presses of the combination the desktop's service holds, and of
+    // whatever runs the recording command.
+    HeldShortcutFilter m_desktopShortcutPresses;
+    HeldShortcutFilter m_recordingCommandPresses;
 };
 
 } // namespace tovalit

@@ -206,6 +206,27 @@ TEST_F(GnomeKeyboardSettingsTest, ReadsBackWhatTheUserChangedInGnomesSettings) {
     expectTheUsersEntriesUntouched();
 }
 
+TEST_F(GnomeKeyboardSettingsTest, ReadsHowGnomeRepeatsHeldKeys) {
+    EXPECT_EQ(settings->keyRepeat(), (KeyRepeat{true, 0.5, 0.03})) << "GNOME's defaults";
+
+    // As GNOME's settings write the user's choice.
+    GSettingsBackend *backend =
+        g_keyfile_settings_backend_new(keyFile().toLocal8Bit().constData(), "/", nullptr);
+    GSettingsSchema *schema = g_settings_schema_source_lookup(
+        g_settings_schema_source_get_default(), "org.gnome.desktop.peripherals.keyboard", TRUE);
+    ASSERT_NE(schema, nullptr) << "gsettings-desktop-schemas is not installed";
+    GSettings *keyboard = g_settings_new_full(schema, backend, nullptr);
+    g_settings_set_uint(keyboard, "delay", 250);
+    g_settings_set_uint(keyboard, "repeat-interval", 45);
+    g_settings_set_boolean(keyboard, "repeat", FALSE);
+    g_settings_sync();
+    g_object_unref(keyboard);
+    g_settings_schema_unref(schema);
+    g_object_unref(backend);
+    const GnomeKeyboardSettings reread(GnomeKeyboardSettings::Location{keyFile(), {}});
+    EXPECT_EQ(reread.keyRepeat(), (KeyRepeat{false, 0.25, 0.045}));
+}
+
 TEST(GnomeKeyboardSettings, WithoutGnomesSchemaNothingIsOfferedOrTouched) {
     QTemporaryDir folder;
     ASSERT_TRUE(folder.isValid());
@@ -213,6 +234,7 @@ TEST(GnomeKeyboardSettings, WithoutGnomesSchemaNothingIsOfferedOrTouched) {
         folder.filePath(QStringLiteral("keyfile")), folder.filePath(QStringLiteral("schemas"))});
     EXPECT_FALSE(settings.isAvailable());
     EXPECT_EQ(settings.customShortcut(), std::nullopt);
+    EXPECT_EQ(settings.keyRepeat(), std::nullopt);
     EXPECT_THROW(settings.writeCustomShortcut({name, recordingCommand, QStringLiteral("CTRL+k")}),
                  DesktopKeyboardSettingsError);
     settings.removeCustomShortcut();

@@ -63,6 +63,7 @@ protected:
         dependencies.isWaylandSession = wayland;
         dependencies.recordingActionCommand = recordingCommand;
         dependencies.desktopKeybinding = keybinding;
+        dependencies.keyboardSettings = keyboardSettings;
         monitor = std::make_unique<HotkeyMonitor>(std::move(dependencies));
         monitor->setOnTrigger([this] { ++triggers; });
         monitor->setOnActivationStateChange([this](const ShortcutActivationState &state) {
@@ -360,6 +361,46 @@ TEST_F(HotkeyMonitorTest, InAWaylandSessionTheDesktopHoldsTheCombinationAndIsRea
     desktop->send({DesktopEvent::Kind::activated, QStringLiteral("session1"), id, {}});
     settle();
     EXPECT_EQ(triggers, 1);
+}
+
+TEST_F(HotkeyMonitorTest, AHeldCombinationTheDesktopReportsAtEveryRepeatIsOnePress) {
+    makeMonitor(true);
+    keyboardSettings->setKeyRepeat(KeyRepeat{true, 0.5, 0.033});
+    monitor->start(optionCommandK);
+    settle();
+    ASSERT_TRUE(states.last().isHealthy());
+    const QString id = HotkeyMonitor::desktopShortcutId;
+    const auto edge = [&](double at, DesktopEvent::Kind kind) {
+        uptime.set(at);
+        desktop->send({kind, QStringLiteral("session1"), id, {}});
+    };
+    const auto press = [&](double at) { edge(at, DesktopEvent::Kind::activated); };
+    const auto release = [&](double at) { edge(at, DesktopEvent::Kind::deactivated); };
+
+    // As GNOME sends a held press: at the press, then at each repeat,
+    // then one release.
+    for (const double at : {10.0, 10.5, 10.533, 10.566})
+        press(at);
+    release(10.6);
+    settle();
+    EXPECT_EQ(triggers, 1) << "one press, however long held";
+
+    // Taps a second apart, and a quick one after a release.
+    press(11.6);
+    release(11.65);
+    press(12.6);
+    release(12.65);
+    press(12.8);
+    release(12.85);
+    settle();
+    EXPECT_EQ(triggers, 4);
+
+    // A desktop that never says the keys went up: a press after the keys
+    // stopped repeating is a new one.
+    press(20.0);
+    press(21.0);
+    settle();
+    EXPECT_EQ(triggers, 6);
 }
 
 TEST_F(HotkeyMonitorTest, ADesktopThatBindsNoKeysIsNotReadyUntilItReportsSome) {
