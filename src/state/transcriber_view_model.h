@@ -293,8 +293,9 @@ public:
     // is stopped with its audio kept and filed as cancelled; a stop still
     // being processed gets `graceSeconds` of the session sleeper (less once
     // `hurry` is cancelled) to file its own record, and is then filed as
-    // cancelled with what it has so far. Returns when nothing is left to
-    // file; the caller ends the process.
+    // cancelled with what it has so far; one whose text is being typed by
+    // then gets a few seconds more, and is filed as not confirmed. Returns
+    // when nothing is left to file; the caller ends the process.
     QCoro::Task<void> finishDictationBeforeQuit(double graceSeconds, CancelToken hurry);
 
     // --- History ------------------------------------------------------------

@@ -163,6 +163,42 @@ TEST_F(QuitTest, ARecordSaysWhetherTheTextWasTyped) {
     EXPECT_EQ(runTask(history.loadRecords()).size(), 2);
 }
 
+TEST_F(QuitTest, AQuitAskedAgainDuringAHungTypingEndsWithinItsCeiling) {
+    useGateway();
+    defaultTranscriberScript.finishText = heard;
+    formatterAnswers.fallback = QStringLiteral("明天下午三点开会。");
+    makeViewModel();
+    ASSERT_NO_FATAL_FAILURE(recordWithoutStopping(3.0));
+    // The typing never comes back, as with a desktop service that hangs.
+    insertionGate = std::make_shared<Gate>();
+    stopping = viewModel->toggleRecording();
+    ASSERT_TRUE(waitUntil([&] { return !insertionCalls.empty(); }, "the typing"));
+
+    beginQuit();
+    ASSERT_NE(graceSleep(), nullptr);
+    hurry.cancel();
+    settle();
+    const ManualSleeps::Sleep &ceiling = sessionSleeps.at(sessionSleeps.count() - 1);
+    EXPECT_LE(ceiling.seconds, 5.0) << "the quit waits on the typing a few seconds at most";
+    EXPECT_TRUE(viewModel->records().isEmpty()) << "the typing still has its few seconds";
+    sessionSleeps.wake(sessionSleeps.count() - 1);
+    runTask(std::move(quitting), std::chrono::seconds(2));
+
+    // What is known: the text, and that its typing was not confirmed.
+    ASSERT_EQ(viewModel->records().size(), 1);
+    const TranscriptRecord record = lastRecord();
+    EXPECT_EQ(record.transcript, QStringLiteral("明天下午三点开会。"));
+    EXPECT_EQ(record.status, TranscriptRecordStatus::warning);
+    EXPECT_EQ(record.note, QStringLiteral("退出 Tovalit 时文本仍在输入，未能确认是否已插入"));
+    EXPECT_EQ(record.presentationStatus(), TranscriptRecordStatus::warning);
+    EXPECT_EQ(runTask(history.loadRecords()).size(), 1);
+
+    // The typing ends before the process does: the record stays the one.
+    insertionGate->open();
+    runTask(std::move(stopping));
+    EXPECT_EQ(viewModel->records().size(), 1);
+}
+
 TEST_F(QuitTest, ARecordingStillRunningIsStoppedAndFiledWithItsAudio) {
     useGateway();
     makeViewModel();

@@ -93,8 +93,11 @@ public:
     void handleHotkeyTrigger();
     // Lets a quit leave no dictation unrecorded: a running recording is
     // filed as cancelled with its audio kept; a stop being processed gets
-    // `graceSeconds` (less once `hurry` is cancelled) to file its own record.
+    // `graceSeconds` (less once `hurry` is cancelled) to file its own record,
+    // and one whose text is being typed then `typingCeilingSeconds` more,
+    // after which it is filed as typed but not confirmed.
     QCoro::Task<void> finishDictationBeforeQuit(double graceSeconds, CancelToken hurry);
+    static constexpr double typingCeilingSeconds = 3.0;
 
     // --- Identity, as the meeting and the lexicon's follow-ups read it --------------
     QUuid activeSessionID() const { return m_activeRecordingSessionID; }
@@ -186,7 +189,10 @@ private:
     // The stop's text is about to reach the focused input: from now on a
     // quit cannot file it as cancelled. False once a quit has filed it.
     bool beginInsertingStop(const QUuid &sessionID);
-    QCoro::Task<void> fileDictationCancelledByQuit(std::optional<RecordingSessionOutput> output);
+    // Files the stop the quit could not wait for: as cancelled, or, when its
+    // text was being typed, as a warning that the typing was not confirmed.
+    QCoro::Task<void> fileDictationEndedByQuit(std::optional<RecordingSessionOutput> output,
+                                               bool wasBeingTyped);
 
     // --- Collaborators --------------------------------------------------------------------
     DictationSessionHost &m_host;

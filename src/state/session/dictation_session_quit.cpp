@@ -10,8 +10,6 @@
 #include <QDebug>
 #include <QPointer>
 
-#include <limits>
-
 namespace tovalit {
 
 namespace {
@@ -31,7 +29,7 @@ QCoro::Task<void> DictationSession::finishDictationBeforeQuit(double graceSecond
         // The recording is the quit's now: a press while it is filed must
         // not stop it a second time, nor cancel it.
         m_host.setRecordingState(RecordingState::thinking());
-        co_await fileDictationCancelledByQuit(output);
+        co_await fileDictationEndedByQuit(output, false);
         co_return;
     }
     if (!isProcessing(m_host.recordingState()))
@@ -54,10 +52,12 @@ QCoro::Task<void> DictationSession::finishDictationBeforeQuit(double graceSecond
     if (!alive)
         co_return;
     // Text on its way into the focused input is typed or not once the
-    // insertion ends, which its own limits keep short: only then can the
-    // record say which, and the stop files it so.
+    // insertion ends, and only then can the record say which. A desktop
+    // service that hangs stretches the insertion's own limits to tens of
+    // seconds, which a logout does not wait for: the typing gets a few
+    // seconds more, then the record says what is known.
     if (isProcessing(m_host.recordingState()) && m_unfiledStop && m_unfiledStop->isInserting) {
-        co_await m_sleepForDuration(std::numeric_limits<double>::infinity(), settled);
+        co_await m_sleepForDuration(typingCeilingSeconds, settled);
         if (!alive)
             co_return;
     }
@@ -67,8 +67,9 @@ QCoro::Task<void> DictationSession::finishDictationBeforeQuit(double graceSecond
     if (!isProcessing(m_host.recordingState()) || !m_unfiledStop)
         co_return;
     const std::optional<RecordingSessionOutput> output = m_unfiledStop->output;
+    const bool wasBeingTyped = m_unfiledStop->isInserting;
     m_unfiledStop.reset();
-    co_await fileDictationCancelledByQuit(output);
+    co_await fileDictationEndedByQuit(output, wasBeingTyped);
 }
 
 bool DictationSession::isStopUnfiled(const QUuid &sessionID) const {
@@ -83,16 +84,29 @@ bool DictationSession::beginInsertingStop(const QUuid &sessionID) {
 }
 
 QCoro::Task<void>
-DictationSession::fileDictationCancelledByQuit(std::optional<RecordingSessionOutput> output) {
+DictationSession::fileDictationEndedByQuit(std::optional<RecordingSessionOutput> output,
+                                           bool wasBeingTyped) {
     // Its recording stays out of a clearing until the record is saved.
     std::shared_ptr<RecordingHold> fileHold =
         output ? std::exchange(output->fileHold, nullptr) : nullptr;
     const std::optional<RecordingSessionOutput> retained = m_host.retainedRecordingOutput(output);
-    QString message = QStringLiteral("退出 Tovalit 时本次转写尚未完成，已取消");
-    if (retained && retained->audioURL)
-        message += QStringLiteral("，可使用归档录音重试");
-    const TranscriptRecord record = m_host.failedDictationRecord(retained, m_host.finalTranscript(),
-                                                                 m_host.liveTranscript(), message);
+    QString message;
+    if (wasBeingTyped) {
+        // The text is whole and may be in the input already: the user is to
+        // look, so the record is a warning, and its text is here either way.
+        message = QStringLiteral("退出 Tovalit 时文本仍在输入，未能确认是否已插入");
+    } else {
+        message = QStringLiteral("退出 Tovalit 时本次转写尚未完成，已取消");
+        if (retained && retained->audioURL)
+            message += QStringLiteral("，可使用归档录音重试");
+    }
+    TranscriptRecord record = m_host.failedDictationRecord(retained, m_host.finalTranscript(),
+                                                           m_host.liveTranscript(), message);
+    if (wasBeingTyped)
+        record.status = TranscriptRecordStatus::warning;
+    TovalitDebugLogger::log(QStringLiteral("quit"), wasBeingTyped
+                                                        ? QStringLiteral("filed result=unconfirmed")
+                                                        : QStringLiteral("filed result=cancelled"));
     clearSessionContext();
     m_host.resetMeetingSession();
     m_floatingPanelCoordinator->hide();
@@ -112,7 +126,8 @@ DictationSession::fileDictationCancelledByQuit(std::optional<RecordingSessionOut
         TovalitDebugLogger::log(QStringLiteral("quit"), detail);
     }
     m_host.setLastResultMessage(message);
-    m_host.setRecordingState(RecordingState::failed(message));
+    m_host.setRecordingState(wasBeingTyped ? RecordingState::idle()
+                                           : RecordingState::failed(message));
 }
 
 } // namespace tovalit
