@@ -84,7 +84,7 @@ std::unique_ptr<AtspiApplicationStandIn> AtspiApplicationStandIn::start() {
 
 AtspiApplicationStandIn::AtspiApplicationStandIn(QDBusConnection connection)
     : m_connection(std::move(connection)) {
-    m_objects.insert(rootPath(), Object{QString(), {}, QStringLiteral("application"), 0, {}, 0});
+    m_objects.insert(rootPath(), Object{QString(), {}, QStringLiteral("application"), 0, {}, 0, {}, {}});
 }
 
 AtspiApplicationStandIn::~AtspiApplicationStandIn() {
@@ -98,7 +98,7 @@ QString AtspiApplicationStandIn::rootPath() {
 
 QString AtspiApplicationStandIn::add(const QString &parent, const QString &role, quint64 states) {
     const QString path = objectsPath + QStringLiteral("/%1").arg(++m_made);
-    m_objects.insert(path, Object{parent, {}, role, states, {}, 0});
+    m_objects.insert(path, Object{parent, {}, role, states, {}, 0, {}, {}});
     m_objects[parent].children.append(path);
     return path;
 }
