@@ -35,6 +35,10 @@ namespace ax {
 inline const QString value = QStringLiteral("AXValue");
 inline const QString selectedTextRange = QStringLiteral("AXSelectedTextRange");
 inline const QString selectedText = QStringLiteral("AXSelectedText");
+// Where the caret stands in the text, as an empty AccessibilityRange,
+// asked without the selection: a browser answers an editor's selection by
+// walking its whole document (a second over a long one), its caret at once.
+inline const QString caret = QStringLiteral("AXCaret");
 inline const QString role = QStringLiteral("AXRole");
 inline const QString roleDescription = QStringLiteral("AXRoleDescription");
 inline const QString description = QStringLiteral("AXDescription");

@@ -154,23 +154,15 @@ EmbeddedObjectTextElement::readWindow(const QString &own) {
     }
     const bool around = !window;
     if (around) {
-        // The paragraphs that the selection touches.
-        // Firefox knows no caret in an editor whose text the page has not
-        // sent yet either.
-        auto range =
-            accessibilityValueAs<AccessibilityRange>(m_element->attributeValue(ax::selectedTextRange));
-        QElapsedTimer asking;
-        asking.start();
-        for (int read = 0; read < maxColdReads && !range && asking.elapsed() < coldReadBudget.count();
-             ++read)
-            range = accessibilityValueAs<AccessibilityRange>(
-                m_element->attributeValue(ax::selectedTextRange));
+        // The paragraph that holds the caret. The editor's own selection
+        // is never asked: Chromium walks the whole document to answer it,
+        // a second over ten thousand paragraphs, while the caret comes at
+        // once; the paragraphs around it say what is selected.
+        const auto caret = ownCaret();
         qsizetype start = 0;
-        qsizetype end = 0;
-        if (range && range->location >= 0 && range->length >= 0 && range->location <= own.size()) {
-            start = qsizetype(range->location);
-            end = qsizetype(std::min<qint64>(range->location + range->length, own.size()));
-        }
+        if (caret && *caret <= own.size())
+            start = *caret;
+        const qsizetype end = start;
         Window fresh;
         fresh.count = count;
         fresh.first = std::upper_bound(links.cbegin(), links.cend(), start) - links.cbegin() - 1;
@@ -245,7 +237,7 @@ EmbeddedObjectTextElement::readWindow(const QString &own) {
         std::optional<EmbeddedObjectText> text = EmbeddedObjectText::read(readNode, maxElements);
         if (!text)
             return std::nullopt;
-        Reading reading{std::move(*text), elements, ownStart, ownEnd};
+        Reading reading{std::move(*text), elements, ownStart, ownEnd, own.size()};
         if (!around) {
             m_window = window;
             return reading;
@@ -254,7 +246,9 @@ EmbeddedObjectTextElement::readWindow(const QString &own) {
         // needs, and no more.
         // Without a selection to read around, the paragraphs the editor
         // says it is in are all there is to go by.
-        const auto selected = selection(reading);
+        bool growBefore = false;
+        bool growAfter = false;
+        const auto selected = selection(reading, &growBefore, &growAfter);
         if (!selected) {
             m_window = window;
             return reading;
@@ -262,10 +256,13 @@ EmbeddedObjectTextElement::readWindow(const QString &own) {
         const QString &value = reading.text.text();
         const qsizetype start = selected->first;
         const qsizetype end = selected->second;
-        const bool before = !window->fromStart &&
-                            textkit::graphemeCount(QStringView(value).left(start)) < contextReach;
-        const bool after = !window->toEnd &&
-                           textkit::graphemeCount(QStringView(value).mid(end)) < contextReach;
+        // A selection that runs on past the paragraphs read is read whole.
+        const bool before =
+            !window->fromStart &&
+            (growBefore || textkit::graphemeCount(QStringView(value).left(start)) < contextReach);
+        const bool after =
+            !window->toEnd &&
+            (growAfter || textkit::graphemeCount(QStringView(value).mid(end)) < contextReach);
         if (!before && !after) {
             m_window = window;
             return reading;
@@ -365,47 +362,120 @@ bool EmbeddedObjectTextElement::isBlock(AccessibilityElement &element) {
     return block;
 }
 
+std::optional<qsizetype> EmbeddedObjectTextElement::ownCaret() {
+    if (const auto known = m_carets.find(0); known != m_carets.end())
+        return known->second ? std::optional(known->second->first) : std::nullopt;
+    // Firefox knows no caret in an editor whose text the page has not sent
+    // yet either.
+    const auto read = [this]() -> std::optional<std::pair<qsizetype, qsizetype>> {
+        const auto range =
+            accessibilityValueAs<AccessibilityRange>(m_element->attributeValue(ax::caret));
+        if (!range || range->location < 0)
+            return std::nullopt;
+        return std::pair{qsizetype(range->location), qsizetype(range->location)};
+    };
+    auto caret = read();
+    QElapsedTimer asking;
+    asking.start();
+    for (int again = 0; again < maxColdReads && !caret && asking.elapsed() < coldReadBudget.count();
+         ++again)
+        caret = read();
+    m_carets.emplace(0, caret);
+    return caret ? std::optional(caret->first) : std::nullopt;
+}
+
 std::optional<std::pair<qsizetype, qsizetype>>
-EmbeddedObjectTextElement::selection(const Reading &reading) {
-    auto *carets = &m_carets;
-    const auto rangeOf =
-        [](AccessibilityElement &element) -> std::optional<std::pair<qsizetype, qsizetype>> {
+EmbeddedObjectTextElement::nodeSelection(const Reading &reading, int node) {
+    if (node < 1 || std::size_t(node) >= reading.elements.size())
+        return std::nullopt;
+    if (const auto known = m_carets.find(node); known != m_carets.end())
+        return known->second;
+    AccessibilityElement &element = *reading.elements[std::size_t(node)];
+    const auto rangeOf = [&element]() -> std::optional<std::pair<qsizetype, qsizetype>> {
         const auto range =
             accessibilityValueAs<AccessibilityRange>(element.attributeValue(ax::selectedTextRange));
         if (!range || range->location < 0 || range->length < 0)
             return std::nullopt;
         return std::pair{qsizetype(range->location), qsizetype(range->location + range->length)};
     };
-    std::optional<std::pair<qsizetype, qsizetype>> own;
-    if (carets && carets->count(0))
-        own = carets->at(0);
-    else {
-        own = rangeOf(*m_element);
-        if (carets)
-            carets->emplace(0, own);
-    }
+    // The element the caret is in says where, once Firefox keeps its text.
+    auto range = rangeOf();
+    if (!range)
+        range = rangeOf();
+    m_carets.emplace(node, range);
+    return range;
+}
+
+std::optional<std::pair<qsizetype, qsizetype>>
+EmbeddedObjectTextElement::ownSelection(const Reading &reading, bool *growBefore, bool *growAfter) {
+    *growBefore = false;
+    *growAfter = false;
+    const auto caret = ownCaret();
     // A selection outside the paragraphs read is not in the value.
-    if (!own || own->first < reading.ownStart || own->second > reading.ownEnd)
+    if (!caret || *caret < reading.ownStart || *caret > reading.ownEnd)
+        return std::nullopt;
+    const auto paragraphAt = [&reading](qsizetype own) -> std::optional<int> {
+        if (own < reading.ownStart || own >= reading.ownEnd)
+            return std::nullopt;
+        return reading.text.objectAt({0, own - reading.ownStart});
+    };
+    const std::optional<int> at = paragraphAt(*caret);
+    if (!at)
+        return std::pair{*caret, *caret};
+    const auto selected = nodeSelection(reading, *at);
+    if (!selected || selected->first == selected->second)
+        return std::pair{*caret, *caret};
+    // A selection that reaches an end of the caret's paragraph may go on
+    // into the next ones: as far as they, each on its own, say they are
+    // selected.
+    const auto shown = [&reading](int node) {
+        const QString text = reading.text.nodeText(node);
+        return text.endsWith(QLatin1Char('\n')) ? text.size() - 1 : text.size();
+    };
+    qsizetype first = *caret;
+    for (auto range = selected; range->first == 0;) {
+        if (first == 0)
+            break;
+        if (first - 1 < reading.ownStart) {
+            *growBefore = true;
+            break;
+        }
+        const std::optional<int> previous = paragraphAt(first - 1);
+        if (!previous)
+            break;
+        range = nodeSelection(reading, *previous);
+        if (!range || range->first == range->second)
+            break;
+        --first;
+    }
+    qsizetype last = *caret;
+    for (auto range = selected; range->second >= shown(*paragraphAt(last));) {
+        if (last + 1 >= reading.ownEnd) {
+            *growAfter = reading.ownEnd < reading.ownSize;
+            break;
+        }
+        const std::optional<int> next = paragraphAt(last + 1);
+        if (!next)
+            break;
+        range = nodeSelection(reading, *next);
+        if (!range || range->first == range->second)
+            break;
+        ++last;
+    }
+    return std::pair{first, last + 1};
+}
+
+std::optional<std::pair<qsizetype, qsizetype>>
+EmbeddedObjectTextElement::selection(const Reading &reading, bool *growBefore, bool *growAfter) {
+    bool before = false;
+    bool after = false;
+    const auto own =
+        ownSelection(reading, growBefore ? growBefore : &before, growAfter ? growAfter : &after);
+    if (!own)
         return std::nullopt;
     return reading.text.selection(
         {own->first - reading.ownStart, own->second - reading.ownStart},
-        [&reading, &rangeOf, carets](int node) -> std::optional<std::pair<qsizetype, qsizetype>> {
-            if (node < 1 || std::size_t(node) >= reading.elements.size())
-                return std::nullopt;
-            if (carets) {
-                if (const auto known = carets->find(node); known != carets->end())
-                    return known->second;
-            }
-            AccessibilityElement &element = *reading.elements[std::size_t(node)];
-            // The element the caret is in says where, once Firefox keeps
-            // its text.
-            auto range = rangeOf(element);
-            if (!range)
-                range = rangeOf(element);
-            if (carets)
-                carets->emplace(node, range);
-            return range;
-        });
+        [this, &reading](int node) { return nodeSelection(reading, node); });
 }
 
 qsizetype EmbeddedObjectTextElement::ownOffset(const Reading &reading, int node, qsizetype offset) {
@@ -434,7 +504,8 @@ EmbeddedObjectTextElement::attributeValue(const QString &attribute) {
             if (!text || (!text->isEmpty() && !text->contains(objectCharacter)))
                 return own;
             // Read once for this job: an editor's text is long.
-            if (const quint64 job = AccessibilityThread::currentJob(); job != 0 && job != m_readingJob)
+            if (const quint64 job = AccessibilityThread::currentJob();
+                job != 0 && job != m_readingJob)
                 m_preread = std::move(own);
         }
         bool embedded = false;
@@ -523,8 +594,8 @@ bool EmbeddedObjectTextElement::setAttributeValue(const QString &attribute,
     if (!span)
         return false;
     return reading->elements[std::size_t(span->node)]->setAttributeValue(
-        ax::selectedTextRange, AccessibilityRange{ownOffset(*reading, span->node, span->start),
-                                                  span->end - span->start});
+        ax::selectedTextRange,
+        AccessibilityRange{ownOffset(*reading, span->node, span->start), span->end - span->start});
 }
 
 bool EmbeddedObjectTextElement::isAttributeSettable(const QString &attribute) {

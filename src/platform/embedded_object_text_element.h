@@ -92,6 +92,7 @@ private:
         // Where the text read starts in the element's own text.
         qsizetype ownStart = 0;
         qsizetype ownEnd = 0;
+        qsizetype ownSize = 0;
     };
 
     std::optional<AccessibilityValue> wrapped(std::optional<AccessibilityValue> value) const;
@@ -111,8 +112,19 @@ private:
     static std::optional<AccessibilityValue>
     askedAgainWhileEmpty(AccessibilityElement &element, std::optional<AccessibilityValue> value);
     bool isBlock(AccessibilityElement &element);
-    // The selection in the text read.
-    std::optional<std::pair<qsizetype, qsizetype>> selection(const Reading &reading);
+    // The selection in the text read; `growBefore` and `growAfter` say
+    // that it runs on past the paragraphs read.
+    std::optional<std::pair<qsizetype, qsizetype>>
+    selection(const Reading &reading, bool *growBefore = nullptr, bool *growAfter = nullptr);
+    // The selection in the element's own text, put together from its caret
+    // and the selections of the paragraphs read around it.
+    std::optional<std::pair<qsizetype, qsizetype>> ownSelection(const Reading &reading,
+                                                                bool *growBefore, bool *growAfter);
+    // The element's caret in its own text, asked once per job.
+    std::optional<qsizetype> ownCaret();
+    // The selection of an element embedded in the text read, asked once
+    // per job.
+    std::optional<std::pair<qsizetype, qsizetype>> nodeSelection(const Reading &reading, int node);
     // Offsets of an element read in its own text.
     static qsizetype ownOffset(const Reading &reading, int node, qsizetype offset);
     // A range of the text clamped to its end; nothing when it starts
@@ -132,8 +144,8 @@ private:
     std::optional<AccessibilityValue> m_own;
     std::optional<Reading> m_reading;
     // The element's own text read for the job about to read, and the
-    // elements' own selections (by handle) as the job read them: each
-    // costs the page a read of the text up to it.
+    // elements' own selections (by handle; this element's caret at 0) as
+    // the job read them: each costs the page a read of the text up to it.
     std::optional<std::optional<AccessibilityValue>> m_preread;
     std::unordered_map<int, std::optional<std::pair<qsizetype, qsizetype>>> m_carets;
 };

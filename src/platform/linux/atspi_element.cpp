@@ -128,6 +128,17 @@ std::optional<AccessibilityValue> AtspiElement::attributeValue(const QString &at
             return std::nullopt;
         return AccessibilityValue(*range);
     }
+    if (attribute == ax::caret) {
+        if (!hasInterface(textInterface))
+            return std::nullopt;
+        const auto caret = m_bus->caretOffset(m_object);
+        if (!caret)
+            return std::nullopt;
+        auto range = utf16Range(*caret, *caret);
+        if (!range)
+            return std::nullopt;
+        return AccessibilityValue(*range);
+    }
     if (attribute == ax::selectedText) {
         if (!hasInterface(textInterface))
             return std::nullopt;
@@ -375,7 +386,7 @@ QStringList AtspiElement::attributeNames() {
     names << ax::role << ax::roleDescription << ax::title << ax::description << ax::parent
           << ax::children;
     if (hasInterface(textInterface))
-        names << ax::value << ax::selectedTextRange << ax::selectedText;
+        names << ax::value << ax::selectedTextRange << ax::selectedText << ax::caret;
     return names;
 }
 
