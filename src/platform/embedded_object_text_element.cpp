@@ -1,10 +1,10 @@
 #include "platform/embedded_object_text_element.h"
 
 #include "platform/accessibility_thread.h"
+#include "platform/cold_read.h"
 #include "support/textkit.h"
 
 #include <QChar>
-#include <QElapsedTimer>
 
 #include <algorithm>
 #include <unordered_map>
@@ -36,15 +36,17 @@ bool isBlockRole(const QString &role) {
 // Whether the element's text stands for elements it embeds, asked without
 // listing them.
 bool listsEmbedded(AccessibilityElement &element) {
-    return accessibilityValueAs<QList<AccessibilityElementRef>>(element.parameterizedAttributeValue(
-               ax::embeddedObjectsForRange, AccessibilityRange{0, 0}))
+    return accessibilityValueAs<QList<AccessibilityElementRef>>(
+               element.parameterizedAttributeValue(ax::embeddedObjectsForRange,
+                                                   AccessibilityRange{0, 0}))
         .has_value();
 }
 
 // Whether the element embeds one element at least, whatever its text says.
 bool hasEmbedded(AccessibilityElement &element) {
-    return accessibilityValueAs<QList<AccessibilityElementRef>>(element.parameterizedAttributeValue(
-               ax::embeddedObjectsForRange, AccessibilityRange{0, 1}))
+    return accessibilityValueAs<QList<AccessibilityElementRef>>(
+               element.parameterizedAttributeValue(ax::embeddedObjectsForRange,
+                                                   AccessibilityRange{0, 1}))
         .has_value();
 }
 
@@ -170,8 +172,8 @@ EmbeddedObjectTextElement::readWindow(const QString &own) {
             fresh.fromStart = true;
             fresh.first = 0;
         }
-        fresh.last =
-            std::lower_bound(links.cbegin(), links.cend(), std::max(start, end - 1)) - links.cbegin();
+        fresh.last = std::lower_bound(links.cbegin(), links.cend(), std::max(start, end - 1)) -
+                     links.cbegin();
         if (fresh.last >= count) {
             fresh.toEnd = true;
             fresh.last = count - 1;
@@ -197,8 +199,8 @@ EmbeddedObjectTextElement::readWindow(const QString &own) {
             qsizetype runEnd = index;
             while (runEnd + 1 <= last && !linkHandles.contains(runEnd + 1))
                 ++runEnd;
-            const auto objects =
-                accessibilityValueAs<QList<AccessibilityElementRef>>(m_element->parameterizedAttributeValue(
+            const auto objects = accessibilityValueAs<QList<AccessibilityElementRef>>(
+                m_element->parameterizedAttributeValue(
                     ax::embeddedObjectsForRange, AccessibilityRange{index, runEnd - index + 1}));
             if (!objects || objects->size() != runEnd - index + 1 || objects->contains(nullptr))
                 return false;
@@ -290,7 +292,7 @@ EmbeddedObjectTextElement::readEmbedded(std::vector<AccessibilityElementRef> &el
     auto text = accessibilityValueAs<QString>(element->attributeValue(ax::value));
     // Firefox answers the first reads of a paragraph reached this way with
     // nothing, until the page has sent it the texts, a few dozen reads
-    // later: asked again meanwhile, never longer than `coldReadBudget`.
+    // later: asked again meanwhile, for a moment at most.
     // One that stays empty leaves the whole text unread (a capture reads
     // again a moment later) rather than read without it.
     if (text && text->isEmpty()) {
@@ -312,9 +314,9 @@ EmbeddedObjectTextElement::readEmbedded(std::vector<AccessibilityElementRef> &el
     node.text = text.value_or(QString());
     node.block = isBlock(*element);
     if (const qsizetype characters = node.text.count(objectCharacter); characters > 0) {
-        const auto objects =
-            accessibilityValueAs<QList<AccessibilityElementRef>>(element->parameterizedAttributeValue(
-                ax::embeddedObjectsForRange, AccessibilityRange{0, characters}));
+        const auto objects = accessibilityValueAs<QList<AccessibilityElementRef>>(
+            element->parameterizedAttributeValue(ax::embeddedObjectsForRange,
+                                                 AccessibilityRange{0, characters}));
         if (objects && objects->size() == characters && !objects->contains(nullptr)) {
             for (const AccessibilityElementRef &object : *objects) {
                 node.objects.append(int(elements.size()));
@@ -333,13 +335,11 @@ EmbeddedObjectTextElement::readEmbedded(std::vector<AccessibilityElementRef> &el
 std::optional<AccessibilityValue>
 EmbeddedObjectTextElement::askedAgainWhileEmpty(AccessibilityElement &element,
                                                 std::optional<AccessibilityValue> value) {
-    QElapsedTimer asking;
-    asking.start();
-    for (int read = 0; read < maxColdReads && accessibilityValueAs<QString>(value) == QString() &&
-                       asking.elapsed() < coldReadBudget.count();
-         ++read)
-        value = element.attributeValue(ax::value);
-    return value;
+    return readAgainWhileUnanswered(
+        std::move(value), [&element] { return element.attributeValue(ax::value); },
+        [](const std::optional<AccessibilityValue> &read) {
+            return accessibilityValueAs<QString>(read) == QString();
+        });
 }
 
 bool EmbeddedObjectTextElement::isBlock(AccessibilityElement &element) {
@@ -374,12 +374,8 @@ std::optional<qsizetype> EmbeddedObjectTextElement::ownCaret() {
             return std::nullopt;
         return std::pair{qsizetype(range->location), qsizetype(range->location)};
     };
-    auto caret = read();
-    QElapsedTimer asking;
-    asking.start();
-    for (int again = 0; again < maxColdReads && !caret && asking.elapsed() < coldReadBudget.count();
-         ++again)
-        caret = read();
+    const auto caret =
+        readAgainWhileUnanswered(read(), read, [](const auto &found) { return !found; });
     m_carets.emplace(0, caret);
     return caret ? std::optional(caret->first) : std::nullopt;
 }

@@ -6,7 +6,6 @@
 #include <QHash>
 #include <QSet>
 
-#include <chrono>
 #include <memory>
 #include <unordered_map>
 #include <vector>
@@ -69,10 +68,6 @@ public:
     static constexpr int maxElements = 2000;
     // Elements known at most; beyond, what is known is forgotten.
     static constexpr int maxKnown = 8192;
-    // How long, and how often, a paragraph whose text was never asked for
-    // and answers nothing is asked again.
-    static constexpr std::chrono::milliseconds coldReadBudget{250};
-    static constexpr int maxColdReads = 400;
 
 private:
     // The paragraphs read: the element's own text from the `first` of its

@@ -1,8 +1,7 @@
 #include "platform/linux/atspi_element.h"
 
+#include "platform/cold_read.h"
 #include "platform/linux/atspi_text_offsets.h"
-
-#include <QElapsedTimer>
 
 namespace tovalit {
 
@@ -12,11 +11,6 @@ const QString accessibleInterface = QStringLiteral("org.a11y.atspi.Accessible");
 const QString textInterface = QStringLiteral("org.a11y.atspi.Text");
 const QString editableTextInterface = QStringLiteral("org.a11y.atspi.EditableText");
 const QString hypertextInterface = QStringLiteral("org.a11y.atspi.Hypertext");
-
-// How long, and how often, a text that reads empty against its caret is
-// asked again.
-constexpr qint64 coldReadBudgetMs = 250;
-constexpr int maxColdReads = 400;
 
 std::optional<AccessibilityValue> textValue(std::optional<QString> text) {
     if (!text)
@@ -192,15 +186,10 @@ std::optional<AccessibilityRange> AtspiElement::utf16Range(qint64 start, qint64 
     if (m_bus->countsUtf16(m_object.service))
         return AccessibilityRange{start, end - start};
     // Only the text up to the end of the range is needed to count it.
-    auto prefix = m_bus->text(m_object, 0, end);
-    // Firefox answers with no text until the page has sent it, a few dozen
-    // reads later, while it knows the caret already.
-    QElapsedTimer asking;
-    asking.start();
-    for (int read = 0; read < maxColdReads && prefix && prefix->isEmpty() && end > 0 &&
-                       asking.elapsed() < coldReadBudgetMs;
-         ++read)
-        prefix = m_bus->text(m_object, 0, end);
+    // Firefox may know the caret already, and not yet the text before it.
+    const auto prefix = readAgainWhileUnanswered(
+        m_bus->text(m_object, 0, end), [this, end] { return m_bus->text(m_object, 0, end); },
+        [end](const std::optional<QString> &read) { return read && read->isEmpty() && end > 0; });
     if (!prefix)
         return std::nullopt;
     const auto from = atspi::utf16OffsetOfCodePoint(*prefix, start);
