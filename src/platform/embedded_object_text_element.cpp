@@ -189,6 +189,15 @@ EmbeddedObjectTextElement::readWindow(const QString &own) {
     QHash<int, std::optional<EmbeddedObjectNode>> nodes;
     qsizetype ownStart = 0;
     qsizetype ownEnd = 0;
+    const auto linksAt = [this](qsizetype first,
+                                qsizetype last) -> std::optional<QList<AccessibilityElementRef>> {
+        auto objects = accessibilityValueAs<QList<AccessibilityElementRef>>(
+            m_element->parameterizedAttributeValue(ax::embeddedObjectsForRange,
+                                                   AccessibilityRange{first, last - first + 1}));
+        if (!objects || objects->size() != last - first + 1 || objects->contains(nullptr))
+            return std::nullopt;
+        return objects;
+    };
     const auto fetchLinks = [&](qsizetype first, qsizetype last) {
         qsizetype index = first;
         while (index <= last) {
@@ -199,15 +208,29 @@ EmbeddedObjectTextElement::readWindow(const QString &own) {
             qsizetype runEnd = index;
             while (runEnd + 1 <= last && !linkHandles.contains(runEnd + 1))
                 ++runEnd;
-            const auto objects = accessibilityValueAs<QList<AccessibilityElementRef>>(
-                m_element->parameterizedAttributeValue(
-                    ax::embeddedObjectsForRange, AccessibilityRange{index, runEnd - index + 1}));
-            if (!objects || objects->size() != runEnd - index + 1 || objects->contains(nullptr))
+            // The window grows a paragraph at a time, and each growth
+            // would be a round of calls to the page of its own: a run
+            // reaches a few paragraphs further where none were read, which
+            // the next growths then find.
+            qsizetype from = index;
+            while (from > 0 && index - from < linksAhead && !linkHandles.contains(from - 1))
+                --from;
+            qsizetype to = runEnd;
+            while (to + 1 < count && to - runEnd < linksAhead && !linkHandles.contains(to + 1))
+                ++to;
+            auto objects = linksAt(from, to);
+            if (!objects && (from != index || to != runEnd)) {
+                from = index;
+                to = runEnd;
+                objects = linksAt(from, to);
+            }
+            if (!objects)
                 return false;
             for (const AccessibilityElementRef &object : *objects) {
-                linkHandles.insert(index++, int(elements.size()));
+                linkHandles.insert(from++, int(elements.size()));
                 elements.push_back(object);
             }
+            index = runEnd + 1;
         }
         return true;
     };

@@ -66,6 +66,9 @@ public:
     // selection and what they embed): beyond, it is not read rather than
     // read slowly. Only a selection over so many paragraphs gets there.
     static constexpr int maxElements = 2000;
+    // Paragraphs beyond the window asked for with it, on either side, as
+    // it grows a paragraph at a time.
+    static constexpr qsizetype linksAhead = 8;
     // Elements known at most; beyond, what is known is forgotten.
     static constexpr int maxKnown = 8192;
 

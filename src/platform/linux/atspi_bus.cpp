@@ -5,6 +5,7 @@
 #include <QAtomicInt>
 #include <QDBusArgument>
 #include <QDBusObjectPath>
+#include <QDBusPendingCall>
 #include <QDBusVariant>
 #include <QThread>
 
@@ -32,6 +33,8 @@ constexpr uint screenCoordinates = 0;
 constexpr int maxChildrenRead = 1000;
 // Elements a search for the focused element looks at, at most.
 constexpr int maxFocusSearch = 400;
+// Calls sent before their replies are awaited, at most.
+constexpr qsizetype maxCallsInFlight = 64;
 // How long an application's first answers of where text stands may take
 // to be more than nothing.
 constexpr qint64 extentsWarmUpMs = 300;
@@ -188,14 +191,17 @@ bool AtspiBus::isUnresponsive(const QString &service) const {
     return until != m_unresponsiveUntil.constEnd() && m_clock.elapsed() < *until;
 }
 
-std::optional<QVariantList> AtspiBus::call(const AtspiObject &object, const QString &interface,
-                                           const QString &method, const QVariantList &arguments) {
-    if (!m_connection.isConnected() || object.service.isEmpty() || isUnresponsive(object.service))
+std::optional<QDBusMessage> AtspiBus::message(const AtspiCall &call) const {
+    if (!m_connection.isConnected() || call.object.service.isEmpty() ||
+        isUnresponsive(call.object.service))
         return std::nullopt;
-    QDBusMessage message =
-        QDBusMessage::createMethodCall(object.service, object.path, interface, method);
-    message.setArguments(arguments);
-    const QDBusMessage reply = m_connection.call(message, QDBus::Block, m_callTimeout);
+    QDBusMessage message = QDBusMessage::createMethodCall(call.object.service, call.object.path,
+                                                          call.interface, call.method);
+    message.setArguments(call.arguments);
+    return message;
+}
+
+std::optional<QVariantList> AtspiBus::answer(const AtspiObject &object, const QDBusMessage &reply) {
     if (reply.type() == QDBusMessage::ReplyMessage)
         return reply.arguments();
     const QString error = reply.errorName();
@@ -203,6 +209,43 @@ std::optional<QVariantList> AtspiBus::call(const AtspiObject &object, const QStr
         error == QLatin1String("org.freedesktop.DBus.Error.Timeout"))
         m_unresponsiveUntil.insert(object.service, m_clock.elapsed() + unresponsivePauseMs);
     return std::nullopt;
+}
+
+std::optional<QVariantList> AtspiBus::call(const AtspiObject &object, const QString &interface,
+                                           const QString &method, const QVariantList &arguments) {
+    const auto request = message(AtspiCall{object, interface, method, arguments});
+    if (!request)
+        return std::nullopt;
+    return answer(object, m_connection.call(*request, QDBus::Block, m_callTimeout));
+}
+
+QList<std::optional<QVariantList>> AtspiBus::callAll(const QList<AtspiCall> &calls) {
+    // Each round is sent before its first reply is awaited: the
+    // application answers one call after the other, without a round trip
+    // between. Rounds are kept small enough not to flood it.
+    QList<std::optional<QVariantList>> replies;
+    replies.reserve(calls.size());
+    for (qsizetype round = 0; round < calls.size(); round += maxCallsInFlight) {
+        const qsizetype end = std::min(calls.size(), round + maxCallsInFlight);
+        std::vector<std::optional<QDBusPendingCall>> pending;
+        pending.reserve(std::size_t(end - round));
+        for (qsizetype index = round; index < end; ++index) {
+            const auto request = message(calls[index]);
+            pending.push_back(request
+                                  ? std::optional(m_connection.asyncCall(*request, m_callTimeout))
+                                  : std::nullopt);
+        }
+        for (qsizetype index = round; index < end; ++index) {
+            std::optional<QDBusPendingCall> &call = pending[std::size_t(index - round)];
+            if (!call) {
+                replies.append(std::nullopt);
+                continue;
+            }
+            call->waitForFinished();
+            replies.append(answer(calls[index].object, call->reply()));
+        }
+    }
+    return replies;
 }
 
 std::optional<QVariant> AtspiBus::property(const AtspiObject &object, const QString &interface,
@@ -299,17 +342,37 @@ std::optional<QHash<QString, QString>> AtspiBus::attributes(const AtspiObject &o
     return result;
 }
 
-std::optional<QString> AtspiBus::text(const AtspiObject &object, qint64 start, qint64 end) {
-    const auto clamp = [](qint64 offset) {
-        return int(std::clamp<qint64>(offset, -1, std::numeric_limits<int>::max()));
-    };
-    auto reply = call(object, textInterface, QStringLiteral("GetText"), {clamp(start), clamp(end)});
+namespace {
+
+std::optional<QString> textFrom(const std::optional<QVariantList> &reply) {
     if (!reply || reply->isEmpty())
         return std::nullopt;
     const QVariant value = unwrapVariant(reply->first());
     if (value.metaType() != QMetaType::fromType<QString>())
         return std::nullopt;
     return value.toString();
+}
+
+} // namespace
+
+std::optional<QString> AtspiBus::text(const AtspiObject &object, qint64 start, qint64 end) {
+    const auto clamp = [](qint64 offset) {
+        return int(std::clamp<qint64>(offset, -1, std::numeric_limits<int>::max()));
+    };
+    return textFrom(
+        call(object, textInterface, QStringLiteral("GetText"), {clamp(start), clamp(end)}));
+}
+
+QList<std::optional<QString>> AtspiBus::texts(const QList<AtspiObject> &objects) {
+    QList<AtspiCall> calls;
+    calls.reserve(objects.size());
+    for (const AtspiObject &object : objects)
+        calls.append({object, textInterface, QStringLiteral("GetText"), {0, -1}});
+    QList<std::optional<QString>> result;
+    result.reserve(objects.size());
+    for (const std::optional<QVariantList> &reply : callAll(calls))
+        result.append(textFrom(reply));
+    return result;
 }
 
 std::optional<std::pair<qint64, qint64>> AtspiBus::firstSelection(const AtspiObject &object) {
@@ -396,29 +459,36 @@ std::optional<QRect> AtspiBus::extents(const AtspiObject &object, const QString 
     return rect;
 }
 
-std::optional<QList<AtspiObject>> AtspiBus::embeddedObjects(const AtspiObject &object,
-                                                            qint64 first, qint64 count) {
+std::optional<QList<AtspiObject>> AtspiBus::embeddedObjects(const AtspiObject &object, qint64 first,
+                                                            qint64 count) {
     if (first < 0 || count < 0)
         return std::nullopt;
     // A link past the last one names no object: only whether there are
     // links at all needs their number, which the page may count one by one.
     if (count == 0) {
         auto links = call(object, hypertextInterface, QStringLiteral("GetNLinks"));
-        const auto number =
-            links && !links->isEmpty() ? integerFrom(links->first()) : std::nullopt;
+        const auto number = links && !links->isEmpty() ? integerFrom(links->first()) : std::nullopt;
         if (!number || first > *number)
             return std::nullopt;
         return QList<AtspiObject>();
     }
-    QList<AtspiObject> objects;
-    objects.reserve(qsizetype(count));
-    for (qint64 index = first; index < first + count; ++index) {
-        // A link is an object of its own, which names the embedded one.
-        auto link = call(object, hypertextInterface, QStringLiteral("GetLink"), {int(index)});
+    // A link is an object of its own, which names the embedded one: two
+    // rounds of calls, however many links.
+    QList<AtspiCall> calls;
+    calls.reserve(qsizetype(count));
+    for (qint64 index = first; index < first + count; ++index)
+        calls.append({object, hypertextInterface, QStringLiteral("GetLink"), {int(index)}});
+    const QList<std::optional<QVariantList>> links = callAll(calls);
+    calls.clear();
+    for (const std::optional<QVariantList> &link : links) {
         auto linkObject = link && !link->isEmpty() ? objectFrom(link->first()) : std::nullopt;
         if (!linkObject)
             return std::nullopt;
-        auto target = call(*linkObject, hyperlinkInterface, QStringLiteral("GetObject"), {0});
+        calls.append({*linkObject, hyperlinkInterface, QStringLiteral("GetObject"), {0}});
+    }
+    QList<AtspiObject> objects;
+    objects.reserve(qsizetype(count));
+    for (const std::optional<QVariantList> &target : callAll(calls)) {
         auto embedded = target && !target->isEmpty() ? objectFrom(target->first()) : std::nullopt;
         if (!embedded)
             return std::nullopt;

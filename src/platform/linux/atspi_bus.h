@@ -27,6 +27,14 @@ struct AtspiObject {
     bool operator==(const AtspiObject &) const = default;
 };
 
+// One method call on the bus.
+struct AtspiCall {
+    AtspiObject object;
+    QString interface;
+    QString method;
+    QVariantList arguments;
+};
+
 // What the window system says of the window that has the keyboard focus.
 struct WindowSystemFocus {
     // The window system knows every window of the session (X11), so an
@@ -56,6 +64,9 @@ public:
     // A method call's reply arguments, or nothing on any failure.
     std::optional<QVariantList> call(const AtspiObject &object, const QString &interface,
                                      const QString &method, const QVariantList &arguments = {});
+    // The calls' replies in their order, each as call() gives it; all are
+    // sent before the first reply is awaited.
+    QList<std::optional<QVariantList>> callAll(const QList<AtspiCall> &calls);
     std::optional<QVariant> property(const AtspiObject &object, const QString &interface,
                                      const QString &name);
 
@@ -70,6 +81,8 @@ public:
 
     // Text interface, in the application's own offset unit.
     std::optional<QString> text(const AtspiObject &object, qint64 start, qint64 end);
+    // The whole text of each, in one round of calls.
+    QList<std::optional<QString>> texts(const QList<AtspiObject> &objects);
     std::optional<std::pair<qint64, qint64>> firstSelection(const AtspiObject &object);
     std::optional<qint64> caretOffset(const AtspiObject &object);
     std::optional<QRect> rangeExtents(const AtspiObject &object, qint64 start, qint64 end);
@@ -112,6 +125,11 @@ public:
 
 private:
     bool isUnresponsive(const QString &service) const;
+    // The call's message; nothing when it is not to be sent.
+    std::optional<QDBusMessage> message(const AtspiCall &call) const;
+    // A reply's arguments, or nothing; an application that missed its
+    // deadline is left alone for a moment.
+    std::optional<QVariantList> answer(const AtspiObject &object, const QDBusMessage &reply);
     // The focused element found last time in a window, with the elements
     // the search went through to it (the window first).
     struct FoundFocus {

@@ -3,6 +3,8 @@
 #include "platform/cold_read.h"
 #include "platform/linux/atspi_text_offsets.h"
 
+#include <utility>
+
 namespace tovalit {
 
 namespace {
@@ -107,6 +109,10 @@ std::optional<AccessibilityValue> AtspiElement::attributeValue(const QString &at
         return AccessibilityValue(elements);
     }
     if (attribute == ax::value) {
+        if (m_textReadAhead) {
+            std::optional<QString> text = std::exchange(m_textReadAhead, std::nullopt);
+            return textValue(std::move(text));
+        }
         if (!hasInterface(textInterface))
             return std::nullopt;
         return textValue(m_bus->text(m_object, 0, -1));
@@ -291,16 +297,26 @@ AtspiElement::parameterizedAttributeValue(const QString &attribute,
 std::optional<AccessibilityValue> AtspiElement::embeddedObjects(const AccessibilityRange &range) {
     // Each costs the page two calls: only a text the user edits is read
     // through what it embeds, never a whole page.
-    if (!hasInterface(hypertextInterface) ||
-        (!m_embeddedInEditor && !m_bus->hasState(m_object, AtspiBus::stateEditable)))
+    if (!hasInterface(hypertextInterface))
+        return std::nullopt;
+    if (!m_embeddedInEditor && !m_editable)
+        m_editable = m_bus->hasState(m_object, AtspiBus::stateEditable);
+    if (!m_embeddedInEditor && !*m_editable)
         return std::nullopt;
     auto objects = m_bus->embeddedObjects(m_object, range.location, range.length);
     if (!objects)
         return std::nullopt;
+    // Their text is what is read of them next: asked for all at once, it
+    // costs the page no more than one of them asked alone.
+    const QList<std::optional<QString>> texts = m_bus->texts(*objects);
     QList<AccessibilityElementRef> elements;
     elements.reserve(objects->size());
-    for (const AtspiObject &object : *objects)
-        elements.append(std::make_shared<AtspiElement>(m_bus, Kind::Object, object, true));
+    for (qsizetype index = 0; index < objects->size(); ++index) {
+        auto element =
+            std::make_shared<AtspiElement>(m_bus, Kind::Object, objects->at(index), true);
+        element->m_textReadAhead = texts.value(index);
+        elements.append(std::move(element));
+    }
     return AccessibilityValue(elements);
 }
 

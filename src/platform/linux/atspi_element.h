@@ -65,6 +65,12 @@ private:
     AtspiObject m_object;
     std::optional<QStringList> m_interfaces;
     bool m_embeddedInEditor = false;
+    // Whether it said it is editable, asked once: its embedded elements
+    // are asked for a few at a time.
+    std::optional<bool> m_editable;
+    // Its whole text, read with the link that reached it; the first read
+    // of its value takes it, later ones ask again.
+    std::optional<QString> m_textReadAhead;
 };
 
 } // namespace tovalit
