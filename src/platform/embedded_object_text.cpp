@@ -227,6 +227,12 @@ std::optional<qsizetype> EmbeddedObjectText::selectionEnd(int node, qsizetype of
             return selectionEnd(*child, inside->second, read, depth + 1);
         return m_nodes.value(*child).end;
     }
+    // An end where a run of the element's text meets a block after it ends
+    // that run, short of the line break that sets the block apart.
+    for (const Run &run : m_nodes.value(node).runs) {
+        if (run.nodeEnd == offset && run.nodeEnd > run.nodeStart)
+            return run.start + run.nodeEnd - run.nodeStart;
+    }
     return offsetOf(Position{node, offset});
 }
 

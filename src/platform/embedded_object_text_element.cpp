@@ -157,9 +157,9 @@ EmbeddedObjectTextElement::readWindow(const QString &own) {
     const bool around = !window;
     if (around) {
         // The paragraph that holds the caret. The editor's own selection
-        // is never asked: Chromium walks the whole document to answer it,
-        // a second over ten thousand paragraphs, while the caret comes at
-        // once; the paragraphs around it say what is selected.
+        // is not asked here: Chromium walks the whole document to answer
+        // it, a second over ten thousand paragraphs, while the caret comes
+        // at once; the paragraphs around it say what is selected.
         const auto caret = ownCaret();
         qsizetype start = 0;
         if (caret && *caret <= own.size())
@@ -262,7 +262,7 @@ EmbeddedObjectTextElement::readWindow(const QString &own) {
         std::optional<EmbeddedObjectText> text = EmbeddedObjectText::read(readNode, maxElements);
         if (!text)
             return std::nullopt;
-        Reading reading{std::move(*text), elements, ownStart, ownEnd, own.size()};
+        Reading reading{std::move(*text), elements, ownStart, ownEnd, own.size(), count};
         if (!around) {
             m_window = window;
             return reading;
@@ -425,6 +425,41 @@ EmbeddedObjectTextElement::nodeSelection(const Reading &reading, int node) {
     return range;
 }
 
+std::pair<qsizetype, qsizetype> EmbeddedObjectTextElement::ownTextSelection(const Reading &reading,
+                                                                            qsizetype caret,
+                                                                            bool *growBefore,
+                                                                            bool *growAfter) {
+    // What is selected in the editor's own text (a first line typed
+    // straight into it) only the editor says, and a browser walks its
+    // whole document to say it: asked only of an editor short enough for
+    // that to be quick.
+    std::pair<qsizetype, qsizetype> selected{caret, caret};
+    if (reading.linkCount <= maxLinksForOwnSelection) {
+        auto known = m_carets.find(ownTextSelectionKey);
+        if (known == m_carets.end()) {
+            std::optional<std::pair<qsizetype, qsizetype>> range;
+            if (const auto own = accessibilityValueAs<AccessibilityRange>(
+                    m_element->attributeValue(ax::selectedTextRange));
+                own && own->location >= 0 && own->length >= 0)
+                range = std::pair{qsizetype(own->location), qsizetype(own->location + own->length)};
+            known = m_carets.emplace(ownTextSelectionKey, range).first;
+        }
+        // The caret is at one end of it, or it is not the selection.
+        if (const auto &range = known->second;
+            range && (range->first == caret || range->second == caret))
+            selected = *range;
+    }
+    if (selected.first < reading.ownStart) {
+        *growBefore = true;
+        selected.first = reading.ownStart;
+    }
+    if (selected.second > reading.ownEnd) {
+        *growAfter = reading.ownEnd < reading.ownSize;
+        selected.second = reading.ownEnd;
+    }
+    return selected;
+}
+
 std::optional<std::pair<qsizetype, qsizetype>>
 EmbeddedObjectTextElement::ownSelection(const Reading &reading, bool *growBefore, bool *growAfter) {
     *growBefore = false;
@@ -439,10 +474,11 @@ EmbeddedObjectTextElement::ownSelection(const Reading &reading, bool *growBefore
         return reading.text.objectAt({0, own - reading.ownStart});
     };
     const std::optional<int> at = paragraphAt(*caret);
-    if (!at)
-        return std::pair{*caret, *caret};
-    const auto selected = nodeSelection(reading, *at);
-    if (!selected || selected->first == selected->second)
+    const auto selected = at ? nodeSelection(reading, *at) : std::nullopt;
+    // A caret that no paragraph holds stands in the editor's own text.
+    if (!selected)
+        return ownTextSelection(reading, *caret, growBefore, growAfter);
+    if (selected->first == selected->second)
         return std::pair{*caret, *caret};
     // A selection that reaches an end of the caret's paragraph may go on
     // into the next ones: as far as they, each on its own, say they are

@@ -69,6 +69,9 @@ public:
     // Paragraphs beyond the window asked for with it, on either side, as
     // it grows a paragraph at a time.
     static constexpr qsizetype linksAhead = 8;
+    // Paragraphs an editor may hold for its own selection to be asked,
+    // at most: Chromium takes a second to answer over ten thousand.
+    static constexpr qsizetype maxLinksForOwnSelection = 1000;
     // Elements known at most; beyond, what is known is forgotten.
     static constexpr int maxKnown = 8192;
 
@@ -91,6 +94,8 @@ private:
         qsizetype ownStart = 0;
         qsizetype ownEnd = 0;
         qsizetype ownSize = 0;
+        // How many elements its own text embeds.
+        qsizetype linkCount = 0;
     };
 
     std::optional<AccessibilityValue> wrapped(std::optional<AccessibilityValue> value) const;
@@ -118,6 +123,10 @@ private:
     // and the selections of the paragraphs read around it.
     std::optional<std::pair<qsizetype, qsizetype>> ownSelection(const Reading &reading,
                                                                 bool *growBefore, bool *growAfter);
+    // The selection in the element's own text outside its paragraphs,
+    // where the caret is; `growBefore` and `growAfter` as for selection().
+    std::pair<qsizetype, qsizetype> ownTextSelection(const Reading &reading, qsizetype caret,
+                                                     bool *growBefore, bool *growAfter);
     // The element's caret in its own text, asked once per job.
     std::optional<qsizetype> ownCaret();
     // The selection of an element embedded in the text read, asked once
@@ -146,6 +155,8 @@ private:
     // the job read them: each costs the page a read of the text up to it.
     std::optional<std::optional<AccessibilityValue>> m_preread;
     std::unordered_map<int, std::optional<std::pair<qsizetype, qsizetype>>> m_carets;
+    // Where m_carets keeps the element's own selection.
+    static constexpr int ownTextSelectionKey = -1;
 };
 
 } // namespace tovalit

@@ -166,6 +166,25 @@ TEST_F(EmbeddedObjectTextElementTest, TheEditorsOwnSelectionIsNeverAsked) {
     EXPECT_EQ(asked, 0);
 }
 
+// A first line typed straight into the editor is the editor's own text,
+// its next lines paragraphs: what is selected in that line only the editor
+// itself says.
+TEST_F(EmbeddedObjectTextElementTest, ASelectionInTheEditorsOwnTextIsRead) {
+    editor->set(ax::value, QStringLiteral("第零行") + object + object + object)
+        .set(ax::caret, AccessibilityRange{3, 0})
+        .set(ax::selectedTextRange, AccessibilityRange{1, 2});
+    second->remove(ax::selectedTextRange);
+    EmbeddedObjectTextElement element(editor,
+                                      std::make_shared<EmbeddedObjectTextElement::Knowledge>());
+    EXPECT_EQ(accessibilityValueAs<QString>(element.attributeValue(ax::value)),
+              QStringLiteral("第零行\n第一段文字。\n第二段的内容在这里。\n第三段结束。"));
+    EXPECT_EQ(
+        accessibilityValueAs<AccessibilityRange>(element.attributeValue(ax::selectedTextRange)),
+        (AccessibilityRange{1, 2}));
+    EXPECT_EQ(accessibilityValueAs<QString>(element.attributeValue(ax::selectedText)),
+              QStringLiteral("零行"));
+}
+
 // What an element embeds is asked anew at each reading: an editor that
 // draws a paragraph anew, or moves one, keeps its text "U+FFFC U+FFFC
 // U+FFFC" but puts other elements in its places. What is known of the
