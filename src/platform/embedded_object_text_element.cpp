@@ -496,7 +496,8 @@ EmbeddedObjectTextElement::readWindow(const QString &own) {
             return std::nullopt;
         Reading reading{std::move(*text), elements, root.start(), root.end(), own.size(), {}};
         for (const auto &[handle, part] : parts)
-            reading.parts.insert(handle, Part{part.start(), part.end(), part.shown()});
+            reading.parts.insert(handle, Part{part.start(), part.end(), part.shown(),
+                                              part.start() == 0 && part.end() == part.own.size()});
         if (!fresh) {
             keep();
             return reading;
@@ -727,9 +728,36 @@ EmbeddedObjectTextElement::selection(const Reading &reading, bool *growBefore, b
         ownSelection(reading, growBefore ? growBefore : &before, growAfter ? growAfter : &after);
     if (!own)
         return std::nullopt;
-    return reading.text.selection(
+    m_outside.clear();
+    auto range = reading.text.selection(
         {own->first - reading.ownStart, own->second - reading.ownStart},
         [this, &reading](int node) { return readSelection(reading, node); });
+    // An end in a part of a list that was not read is not in the value.
+    if (!m_outside.empty())
+        return std::nullopt;
+    return range;
+}
+
+std::optional<EmbeddedObjectText::Span> EmbeddedObjectTextElement::spanOf(const Reading &reading,
+                                                                          qsizetype start,
+                                                                          qsizetype end) {
+    auto span = reading.text.span(start, end);
+    if (!span)
+        return span;
+    // A range that takes in an element read in part as a whole would stand
+    // for all of it, the part not read too.
+    const QString text = reading.text.nodeText(span->node);
+    for (qsizetype offset = span->start; offset < span->end && offset < text.size(); ++offset) {
+        if (text[offset] != objectCharacter)
+            continue;
+        const auto child = reading.text.objectAt({span->node, offset});
+        if (!child)
+            continue;
+        if (const auto part = reading.parts.constFind(*child);
+            part != reading.parts.constEnd() && !part->whole)
+            return std::nullopt;
+    }
+    return span;
 }
 
 qsizetype EmbeddedObjectTextElement::ownOffset(const Reading &reading, int node, qsizetype offset) {
@@ -816,7 +844,7 @@ EmbeddedObjectTextElement::parameterizedAttributeValue(const QString &attribute,
         return std::nullopt;
     if (attribute == ax::stringForRange)
         return AccessibilityValue(text.mid(bounds->first, bounds->second - bounds->first));
-    const auto span = reading->text.span(bounds->first, bounds->second);
+    const auto span = spanOf(*reading, bounds->first, bounds->second);
     if (!span)
         return std::nullopt;
     AccessibilityElement &element = *reading->elements[std::size_t(span->node)];
@@ -844,7 +872,7 @@ bool EmbeddedObjectTextElement::setAttributeValue(const QString &attribute,
         range->length > reading->text.text().size() - range->location)
         return false;
     const auto span =
-        reading->text.span(qsizetype(range->location), qsizetype(range->location + range->length));
+        spanOf(*reading, qsizetype(range->location), qsizetype(range->location + range->length));
     if (!span)
         return false;
     return reading->elements[std::size_t(span->node)]->setAttributeValue(

@@ -96,6 +96,7 @@ private:
         qsizetype start = 0;
         qsizetype end = 0;
         qsizetype shown = 0;
+        bool whole = false;
     };
     struct Reading {
         EmbeddedObjectText text;
@@ -143,6 +144,10 @@ private:
     std::optional<std::pair<qsizetype, qsizetype>> readSelection(const Reading &reading, int node);
     // How much of an element's whole own text shows.
     static qsizetype shownSize(const Reading &reading, int node);
+    // The one element's own text that [start, end) of the value covers;
+    // nothing where it would take in an element read in part as a whole.
+    static std::optional<EmbeddedObjectText::Span> spanOf(const Reading &reading, qsizetype start,
+                                                          qsizetype end);
     // Offsets of an element read in its own text.
     static qsizetype ownOffset(const Reading &reading, int node, qsizetype offset);
     // A range of the text clamped to its end; nothing when it starts

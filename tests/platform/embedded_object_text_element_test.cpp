@@ -438,6 +438,12 @@ TEST(EmbeddedObjectTextElementWindowTest, LongListsAroundTheCaretsParagraphGiveT
     EXPECT_EQ(value->mid(range->location), whole.mid(caret, value->size() - range->location));
     EXPECT_LT(above.itemsRead(), 50);
     EXPECT_LT(below.itemsRead(), 50);
+
+    // The whole value is not the whole of either list: selecting it would
+    // select thousands of items not read.
+    EXPECT_FALSE(element.setAttributeValue(ax::selectedTextRange,
+                                           AccessibilityRange{0, value->size()}));
+    EXPECT_FALSE(editor->attributeValue(ax::selectedTextRange));
 }
 
 // A capture or an insertion reads the editor's value, caret, selection and
