@@ -394,46 +394,33 @@ EmbeddedObjectTextElement::readWindow(const QString &own) {
         return node;
     };
 
-    // The element read in part nearest the caret whose part can grow at
-    // the start (or the end) of the text read: the one whose next element
-    // comes first there.
-    const auto growing = [&](bool before) -> std::optional<int> {
-        std::optional<int> found;
-        int handle = 0;
-        for (int depth = 0; depth <= EmbeddedObjectText::maxDepth; ++depth) {
-            std::optional<int> next;
-            if (const auto part = parts.find(handle); part != parts.end()) {
-                const Linked &linked = part->second;
-                if (!(before ? linked.window.fromStart : linked.window.toEnd))
-                    found = handle;
-                const qsizetype at =
-                    before ? linked.start() : std::min(linked.end(), linked.shown()) - 1;
-                if (at >= linked.start() && at < linked.end() && linked.own[at] == objectCharacter) {
-                    const qsizetype link =
-                        std::lower_bound(linked.links.cbegin(), linked.links.cend(), at) -
-                        linked.links.cbegin();
-                    if (const auto child = linked.handles.constFind(link);
-                        child != linked.handles.constEnd())
-                        next = *child;
-                }
-            } else if (const auto node = nodes.constFind(handle);
-                       node != nodes.constEnd() && *node) {
-                const QString &text = (*node)->text;
-                const QList<int> &objects = (*node)->objects;
-                const qsizetype shown =
-                    (*node)->block && text.endsWith(QLatin1Char('\n')) ? text.size() - 1
-                                                                      : text.size();
-                if (before && shown > 0 && text[0] == objectCharacter && !objects.isEmpty()) {
-                    next = objects.first();
-                } else if (!before && shown > 0 && text[shown - 1] == objectCharacter) {
-                    const qsizetype index = QStringView(text).left(shown).count(objectCharacter) - 1;
-                    if (index < objects.size())
-                        next = objects[index];
-                }
+    // Where the text read stops short, before `at` (or after it): the
+    // nearest place where an element read in part has more, and that
+    // element; of two that stop at one place, the inner one, whose next
+    // element comes first there. A list that holds the caret stops short
+    // within the value, one before or after it at the value's ends.
+    struct Cut {
+        int handle = -1;
+        qsizetype offset = 0;
+    };
+    const auto nearestCut = [&parts](const EmbeddedObjectText &text, bool before, qsizetype at) {
+        Cut found;
+        qsizetype size = 0;
+        for (const auto &[handle, part] : parts) {
+            if (before ? part.window.fromStart : part.window.toEnd)
+                continue;
+            const auto extent = text.extent(handle);
+            if (!extent)
+                continue;
+            const qsizetype offset = before ? extent->first : extent->second;
+            if (before ? offset > at : offset < at)
+                continue;
+            const qsizetype extentSize = extent->second - extent->first;
+            const bool nearer = before ? offset > found.offset : offset < found.offset;
+            if (found.handle < 0 || nearer || (offset == found.offset && extentSize < size)) {
+                found = Cut{handle, offset};
+                size = extentSize;
             }
-            if (!next)
-                break;
-            handle = *next;
         }
         return found;
     };
@@ -525,14 +512,20 @@ EmbeddedObjectTextElement::readWindow(const QString &own) {
         const qsizetype end = selected->second;
         // A selection that runs on past the paragraphs read is read whole.
         // By handle, the element whose part grows, -1 for none.
+        const Cut cutBefore = nearestCut(reading.text, true, start);
+        const Cut cutAfter = nearestCut(reading.text, false, end);
         const int before =
-            growBefore || textkit::graphemeCount(QStringView(value).left(start)) < contextReach
-                ? growing(true).value_or(-1)
+            cutBefore.handle >= 0 &&
+                    (growBefore ||
+                     textkit::graphemeCount(QStringView(value).mid(
+                         cutBefore.offset, start - cutBefore.offset)) < contextReach)
+                ? cutBefore.handle
                 : -1;
-        const int after =
-            growAfter || textkit::graphemeCount(QStringView(value).mid(end)) < contextReach
-                ? growing(false).value_or(-1)
-                : -1;
+        const int after = cutAfter.handle >= 0 &&
+                                  (growAfter || textkit::graphemeCount(QStringView(value).mid(
+                                                    end, cutAfter.offset - end)) < contextReach)
+                              ? cutAfter.handle
+                              : -1;
         if (before < 0 && after < 0) {
             keep();
             return reading;

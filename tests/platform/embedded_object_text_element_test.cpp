@@ -446,6 +446,54 @@ TEST(EmbeddedObjectTextElementWindowTest, LongListsAroundTheCaretsParagraphGiveT
     EXPECT_FALSE(editor->attributeValue(ax::selectedTextRange));
 }
 
+// A long list nested in an item of a short one, with a selection over
+// three of its items: the selection is read whole, with as many items
+// before and after it as the context needs, though the list's part read
+// lies inside the value, not at its ends.
+TEST(EmbeddedObjectTextElementWindowTest, ALongListInsideAnItemIsReadAroundItsSelection) {
+    List inner = longList(QStringLiteral("内"), 3000);
+    const Element a = paragraph(QStringLiteral("a"), QStringLiteral("甲项"));
+    const Element b = paragraph(QStringLiteral("b"), QStringLiteral("乙项") + object);
+    const Element c = paragraph(QStringLiteral("c"), QStringLiteral("丙项"));
+    const Element outer = FakeAccessibilityElement::create(QStringLiteral("ul"));
+    outer->set(ax::value, object + object + object)
+        .set(ax::role, QStringLiteral("list"))
+        .set(ax::caret, AccessibilityRange{1, 0})
+        .set(ax::selectedTextRange, AccessibilityRange{1, 0})
+        .set(ax::embeddedObjects, QList<AccessibilityElementRef>{a, b, c});
+    b->set(ax::embeddedObjects, QList<AccessibilityElementRef>{inner.element})
+        .set(ax::caret, AccessibilityRange{2, 0})
+        .set(ax::selectedTextRange, AccessibilityRange{2, 0});
+    inner.element->set(ax::caret, AccessibilityRange{1500, 0})
+        .set(ax::selectedTextRange, AccessibilityRange{1498, 3});
+    inner.items[1498]->set(ax::selectedTextRange, AccessibilityRange{2, 4});
+    inner.items[1499]->set(ax::selectedTextRange, AccessibilityRange{0, 6});
+    inner.items[1500]->set(ax::selectedTextRange, AccessibilityRange{0, 3});
+    const Element editor = FakeAccessibilityElement::create(QStringLiteral("editor"));
+    editor->set(ax::value, object + object)
+        .set(ax::caret, AccessibilityRange{1, 0})
+        .set(ax::embeddedObjects,
+             QList<AccessibilityElementRef>{paragraph(QStringLiteral("p"), QStringLiteral("开头。")),
+                                            outer});
+
+    EmbeddedObjectTextElement element(editor,
+                                      std::make_shared<EmbeddedObjectTextElement::Knowledge>());
+    const auto value = accessibilityValueAs<QString>(element.attributeValue(ax::value));
+    ASSERT_TRUE(value);
+    const auto range =
+        accessibilityValueAs<AccessibilityRange>(element.attributeValue(ax::selectedTextRange));
+    ASSERT_TRUE(range);
+    const QString items = inner.texts.join(u'\n');
+    const qsizetype start = inner.texts.mid(0, 1498).join(u'\n').size() + 1 + 2;
+    const QString selected = items.mid(start, range->length);
+    EXPECT_EQ(selected, inner.texts[1498].mid(2) + u'\n' + inner.texts[1499] + u'\n' +
+                            inner.texts[1500].left(3));
+    constexpr int reach = EmbeddedObjectTextElement::contextReach;
+    EXPECT_EQ(value->mid(range->location - reach, reach + range->length + reach),
+              items.mid(start - reach, reach + range->length + reach));
+    EXPECT_LT(inner.itemsRead(), 100);
+}
+
 // A capture or an insertion reads the editor's value, caret, selection and
 // the text around the caret one after the other in one job of the
 // accessibility thread: the paragraphs are read once for all of them, and
