@@ -316,9 +316,7 @@ EmbeddedObjectTextElement::readWindow(const QString &own) {
         Side side = sideOf(parent);
         if (side == Side::holds) {
             if (const auto caret = caretOf(parent)) {
-                side = *caret < offset ? Side::after
-                       : *caret > offset ? Side::before
-                                         : Side::holds;
+                side = *caret < offset ? Side::after : *caret > offset ? Side::before : Side::holds;
             }
         }
         sides.emplace(handle, side);
@@ -457,8 +455,8 @@ EmbeddedObjectTextElement::readWindow(const QString &own) {
             grew = true;
         }
         if (!window.toEnd && range.second > part.end()) {
-            window.last = std::lower_bound(links.cbegin(), links.cend(), range.second - 1) -
-                          links.cbegin();
+            window.last =
+                std::lower_bound(links.cbegin(), links.cend(), range.second - 1) - links.cbegin();
             if (window.last >= part.count()) {
                 window.toEnd = true;
                 window.last = part.count() - 1;
@@ -514,18 +512,16 @@ EmbeddedObjectTextElement::readWindow(const QString &own) {
         // By handle, the element whose part grows, -1 for none.
         const Cut cutBefore = nearestCut(reading.text, true, start);
         const Cut cutAfter = nearestCut(reading.text, false, end);
+        const auto wanted = [](const Cut &cut, bool runsOn, QStringView context) {
+            return cut.handle >= 0 && (runsOn || textkit::graphemeCount(context) < contextReach)
+                       ? cut.handle
+                       : -1;
+        };
         const int before =
-            cutBefore.handle >= 0 &&
-                    (growBefore ||
-                     textkit::graphemeCount(QStringView(value).mid(
-                         cutBefore.offset, start - cutBefore.offset)) < contextReach)
-                ? cutBefore.handle
-                : -1;
-        const int after = cutAfter.handle >= 0 &&
-                                  (growAfter || textkit::graphemeCount(QStringView(value).mid(
-                                                    end, cutAfter.offset - end)) < contextReach)
-                              ? cutAfter.handle
-                              : -1;
+            wanted(cutBefore, growBefore,
+                   QStringView(value).mid(cutBefore.offset, start - cutBefore.offset));
+        const int after =
+            wanted(cutAfter, growAfter, QStringView(value).mid(end, cutAfter.offset - end));
         if (before < 0 && after < 0) {
             keep();
             return reading;
@@ -722,18 +718,17 @@ EmbeddedObjectTextElement::selection(const Reading &reading, bool *growBefore, b
     if (!own)
         return std::nullopt;
     m_outside.clear();
-    auto range = reading.text.selection(
-        {own->first - reading.ownStart, own->second - reading.ownStart},
-        [this, &reading](int node) { return readSelection(reading, node); });
+    auto range =
+        reading.text.selection({own->first - reading.ownStart, own->second - reading.ownStart},
+                               [this, &reading](int node) { return readSelection(reading, node); });
     // An end in a part of a list that was not read is not in the value.
     if (!m_outside.empty())
         return std::nullopt;
     return range;
 }
 
-std::optional<EmbeddedObjectText::Span> EmbeddedObjectTextElement::spanOf(const Reading &reading,
-                                                                          qsizetype start,
-                                                                          qsizetype end) {
+std::optional<EmbeddedObjectText::Span>
+EmbeddedObjectTextElement::spanOf(const Reading &reading, qsizetype start, qsizetype end) {
     auto span = reading.text.span(start, end);
     if (!span)
         return span;

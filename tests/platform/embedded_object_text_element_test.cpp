@@ -312,11 +312,9 @@ struct List {
     void setItems(const std::vector<Element> &elements) {
         items = elements;
         element
-            ->set(ax::value,
-                  QString(qsizetype(items.size()),
-                          QChar(EmbeddedObjectText::objectReplacementCharacter)))
-            .set(ax::embeddedObjects,
-                 QList<AccessibilityElementRef>(items.cbegin(), items.cend()));
+            ->set(ax::value, QString(qsizetype(items.size()),
+                                     QChar(EmbeddedObjectText::objectReplacementCharacter)))
+            .set(ax::embeddedObjects, QList<AccessibilityElementRef>(items.cbegin(), items.cend()));
     }
     int itemsRead() const {
         return int(std::count_if(items.cbegin(), items.cend(),
@@ -365,9 +363,8 @@ TEST(EmbeddedObjectTextElementWindowTest, ACaretInALongListIsReadAroundItsItem) 
     const QString whole = QStringList{QStringLiteral("开头一段。"), list.texts.join(u'\n'),
                                       QStringLiteral("结尾一段。")}
                               .join(u'\n');
-    const qsizetype caret =
-        QStringLiteral("开头一段。").size() + 1 + list.texts.mid(0, caretItem).join(u'\n').size() +
-        1 + 3;
+    const qsizetype caret = QStringLiteral("开头一段。").size() + 1 +
+                            list.texts.mid(0, caretItem).join(u'\n').size() + 1 + 3;
     ASSERT_GE(range->location, EmbeddedObjectTextElement::contextReach);
     ASSERT_GE(before.size() - range->location, EmbeddedObjectTextElement::contextReach);
     EXPECT_EQ(before.left(range->location), whole.mid(caret - range->location, range->location));
@@ -378,9 +375,8 @@ TEST(EmbeddedObjectTextElementWindowTest, ACaretInALongListIsReadAroundItsItem) 
     // in its whole text.
     const qsizetype itemStart = range->location - 3 - list.texts[caretItem - 1].size() - 1;
     EXPECT_TRUE(element.setAttributeValue(
-        ax::selectedTextRange,
-        AccessibilityRange{itemStart, list.texts[caretItem - 1].size() + 1 +
-                                          list.texts[caretItem].size()}));
+        ax::selectedTextRange, AccessibilityRange{itemStart, list.texts[caretItem - 1].size() + 1 +
+                                                                 list.texts[caretItem].size()}));
     EXPECT_EQ(accessibilityValueAs<AccessibilityRange>(
                   list.element->attributeValue(ax::selectedTextRange)),
               (AccessibilityRange{caretItem - 1, 2}));
@@ -441,8 +437,8 @@ TEST(EmbeddedObjectTextElementWindowTest, LongListsAroundTheCaretsParagraphGiveT
 
     // The whole value is not the whole of either list: selecting it would
     // select thousands of items not read.
-    EXPECT_FALSE(element.setAttributeValue(ax::selectedTextRange,
-                                           AccessibilityRange{0, value->size()}));
+    EXPECT_FALSE(
+        element.setAttributeValue(ax::selectedTextRange, AccessibilityRange{0, value->size()}));
     EXPECT_FALSE(editor->attributeValue(ax::selectedTextRange));
 }
 
@@ -473,8 +469,8 @@ TEST(EmbeddedObjectTextElementWindowTest, ALongListInsideAnItemIsReadAroundItsSe
     editor->set(ax::value, object + object)
         .set(ax::caret, AccessibilityRange{1, 0})
         .set(ax::embeddedObjects,
-             QList<AccessibilityElementRef>{paragraph(QStringLiteral("p"), QStringLiteral("开头。")),
-                                            outer});
+             QList<AccessibilityElementRef>{
+                 paragraph(QStringLiteral("p"), QStringLiteral("开头。")), outer});
 
     EmbeddedObjectTextElement element(editor,
                                       std::make_shared<EmbeddedObjectTextElement::Knowledge>());
