@@ -508,10 +508,10 @@ EmbeddedObjectTextElement::readWindow(const QString &own) {
         const QString &value = reading.text.text();
         const qsizetype start = selected->first;
         const qsizetype end = selected->second;
-        // A selection that runs on past the paragraphs read is read whole.
-        // By handle, the element whose part grows, -1 for none.
         const Cut cutBefore = nearestCut(reading.text, true, start);
         const Cut cutAfter = nearestCut(reading.text, false, end);
+        // By handle, the element whose part grows, -1 for none. A
+        // selection that runs on past the paragraphs read is read whole.
         const auto wanted = [](const Cut &cut, bool runsOn, QStringView context) {
             return cut.handle >= 0 && (runsOn || textkit::graphemeCount(context) < contextReach)
                        ? cut.handle
