@@ -121,6 +121,13 @@ QString EmbeddedObjectText::nodeText(int node) const {
     return m_nodes.value(node).text;
 }
 
+std::optional<std::pair<qsizetype, qsizetype>> EmbeddedObjectText::extent(int node) const {
+    const auto found = m_nodes.constFind(node);
+    if (found == m_nodes.constEnd())
+        return std::nullopt;
+    return std::pair{found->start, found->end};
+}
+
 std::optional<EmbeddedObjectText::Position> EmbeddedObjectText::positionAt(qsizetype offset,
                                                                            Bias bias) const {
     // Where two runs meet, a range's start belongs to the run after, its

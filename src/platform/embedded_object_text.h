@@ -75,6 +75,9 @@ public:
     std::optional<Span> span(qsizetype start, qsizetype end) const;
     // The element's own text, as read.
     QString nodeText(int node) const;
+    // [start, end) of the text that the element and what it embeds make;
+    // nothing for an element not read.
+    std::optional<std::pair<qsizetype, qsizetype>> extent(int node) const;
 
     // Where an element's selection lies in its own text, the caret as an
     // empty range; nothing when it shows neither.

@@ -7,6 +7,7 @@
 #include <QChar>
 
 #include <algorithm>
+#include <functional>
 #include <unordered_map>
 #include <utility>
 
@@ -135,136 +136,356 @@ std::optional<EmbeddedObjectTextElement::Reading> EmbeddedObjectTextElement::rea
 
 std::optional<EmbeddedObjectTextElement::Reading>
 EmbeddedObjectTextElement::readWindow(const QString &own) {
-    QList<qsizetype> links;
-    for (qsizetype index = 0; index < own.size(); ++index) {
-        if (own[index] == objectCharacter)
-            links.append(index);
-    }
-    const qsizetype count = links.size();
+    // An element read in part: its own text, where its embedded elements
+    // stand in it, the ones read and the handles they got.
+    struct Linked {
+        AccessibilityElementRef element;
+        QString own;
+        QList<qsizetype> links;
+        Window window;
+        bool block = true;
+        QHash<qsizetype, int> handles; // by link
 
-    // The paragraphs read before, counted from the same one, with the end
-    // moved by as many as came or went since (a paste of several lines
+        qsizetype count() const { return links.size(); }
+        qsizetype firstLink() const { return window.fromStart ? 0 : window.first; }
+        qsizetype lastLink() const { return window.toEnd ? count() - 1 : window.last; }
+        qsizetype start() const { return window.fromStart ? 0 : links[window.first]; }
+        qsizetype end() const { return window.toEnd ? own.size() : links[window.last] + 1; }
+        qsizetype shown() const {
+            return block && own.endsWith(QLatin1Char('\n')) ? own.size() - 1 : own.size();
+        }
+    };
+    const auto linksIn = [](const QString &text) {
+        QList<qsizetype> links;
+        for (qsizetype index = 0; index < text.size(); ++index) {
+            if (text[index] == objectCharacter)
+                links.append(index);
+        }
+        return links;
+    };
+    // The part read before, counted from the same first element, with the
+    // end moved by as many as came or went since (a paste of several lines
     // makes paragraphs of its own).
-    std::optional<Window> window;
-    if (m_window) {
-        Window known = *m_window;
+    const auto readAgain = [](Window known, qsizetype count) -> std::optional<Window> {
         known.last += count - known.count;
         known.count = count;
         if ((known.fromStart || (known.first >= 0 && known.first < count)) &&
             (known.toEnd || (known.last >= known.first && known.last < count)))
-            window = known;
-    }
-    const bool around = !window;
-    if (around) {
+            return known;
+        return std::nullopt;
+    };
+    // The embedded elements at a place of the text, or on either side of
+    // it.
+    const auto around = [](const QList<qsizetype> &links, qsizetype at) {
+        Window fresh;
+        fresh.count = links.size();
+        fresh.first = std::upper_bound(links.cbegin(), links.cend(), at) - links.cbegin() - 1;
+        if (fresh.first < 0) {
+            fresh.fromStart = true;
+            fresh.first = 0;
+        }
+        fresh.last = std::lower_bound(links.cbegin(), links.cend(), at) - links.cbegin();
+        if (fresh.last >= fresh.count) {
+            fresh.toEnd = true;
+            fresh.last = fresh.count - 1;
+        }
+        return fresh;
+    };
+
+    std::unordered_map<int, Linked> parts;
+    Linked &root = parts[0];
+    root.element = m_element;
+    root.own = own;
+    root.links = linksIn(own);
+    std::optional<Window> known = m_window ? readAgain(*m_window, root.count()) : std::nullopt;
+    const bool fresh = !known;
+    if (fresh) {
         // The paragraph that holds the caret. The editor's own selection
         // is not asked here: Chromium walks the whole document to answer
         // it, a second over ten thousand paragraphs, while the caret comes
         // at once; the paragraphs around it say what is selected.
         const auto caret = ownCaret();
-        qsizetype start = 0;
-        if (caret && *caret <= own.size())
-            start = *caret;
-        const qsizetype end = start;
-        Window fresh;
-        fresh.count = count;
-        fresh.first = std::upper_bound(links.cbegin(), links.cend(), start) - links.cbegin() - 1;
-        if (fresh.first < 0) {
-            fresh.fromStart = true;
-            fresh.first = 0;
-        }
-        fresh.last = std::lower_bound(links.cbegin(), links.cend(), std::max(start, end - 1)) -
-                     links.cbegin();
-        if (fresh.last >= count) {
-            fresh.toEnd = true;
-            fresh.last = count - 1;
-        }
-        window = fresh;
+        known = around(root.links, caret && *caret <= own.size() ? *caret : 0);
     }
+    root.window = *known;
 
-    // Handle 0 is this element, read as the part of its own text that the
-    // window holds; every other element is read once, however often the
-    // window grows.
+    // Handle 0 is this element; every other element is read once, however
+    // often the parts read grow. Each knows where it stands in the own
+    // text of the element that embeds it.
     std::vector<AccessibilityElementRef> elements{m_element};
-    QHash<qsizetype, int> linkHandles;
+    std::unordered_map<int, std::pair<int, qsizetype>> placements;
     QHash<int, std::optional<EmbeddedObjectNode>> nodes;
-    qsizetype ownStart = 0;
-    qsizetype ownEnd = 0;
-    const auto linksAt = [this](qsizetype first,
-                                qsizetype last) -> std::optional<QList<AccessibilityElementRef>> {
+    const auto add = [&elements, &placements](const AccessibilityElementRef &element, int parent,
+                                              qsizetype offset) {
+        const int handle = int(elements.size());
+        elements.push_back(element);
+        placements.emplace(handle, std::pair{parent, offset});
+        return handle;
+    };
+    const auto linksAt = [](Linked &part, qsizetype first,
+                            qsizetype last) -> std::optional<QList<AccessibilityElementRef>> {
         auto objects = accessibilityValueAs<QList<AccessibilityElementRef>>(
-            m_element->parameterizedAttributeValue(ax::embeddedObjectsForRange,
-                                                   AccessibilityRange{first, last - first + 1}));
+            part.element->parameterizedAttributeValue(ax::embeddedObjectsForRange,
+                                                      AccessibilityRange{first, last - first + 1}));
         if (!objects || objects->size() != last - first + 1 || objects->contains(nullptr))
             return std::nullopt;
         return objects;
     };
-    const auto fetchLinks = [&](qsizetype first, qsizetype last) {
+    const auto fetchLinks = [&](int handle, Linked &part, qsizetype first, qsizetype last) {
         qsizetype index = first;
         while (index <= last) {
-            if (linkHandles.contains(index)) {
+            if (part.handles.contains(index)) {
                 ++index;
                 continue;
             }
             qsizetype runEnd = index;
-            while (runEnd + 1 <= last && !linkHandles.contains(runEnd + 1))
+            while (runEnd + 1 <= last && !part.handles.contains(runEnd + 1))
                 ++runEnd;
-            // The window grows a paragraph at a time, and each growth
-            // would be a round of calls to the page of its own: a run
-            // reaches a few paragraphs further where none were read, which
-            // the next growths then find.
+            // The part grows an element at a time, and each growth would
+            // be a round of calls to the page of its own: a run reaches a
+            // few elements further where none were read, which the next
+            // growths then find.
             qsizetype from = index;
-            while (from > 0 && index - from < linksAhead && !linkHandles.contains(from - 1))
+            while (from > 0 && index - from < linksAhead && !part.handles.contains(from - 1))
                 --from;
             qsizetype to = runEnd;
-            while (to + 1 < count && to - runEnd < linksAhead && !linkHandles.contains(to + 1))
+            while (to + 1 < part.count() && to - runEnd < linksAhead &&
+                   !part.handles.contains(to + 1))
                 ++to;
-            auto objects = linksAt(from, to);
+            auto objects = linksAt(part, from, to);
             if (!objects && (from != index || to != runEnd)) {
                 from = index;
                 to = runEnd;
-                objects = linksAt(from, to);
+                objects = linksAt(part, from, to);
             }
             if (!objects)
                 return false;
             for (const AccessibilityElementRef &object : *objects) {
-                linkHandles.insert(from++, int(elements.size()));
-                elements.push_back(object);
+                part.handles.insert(from, add(object, handle, part.links[from]));
+                ++from;
             }
             index = runEnd + 1;
         }
         return true;
     };
-    const auto readNode = [&](int handle) -> std::optional<EmbeddedObjectNode> {
-        if (handle == 0) {
-            const qsizetype first = window->fromStart ? 0 : window->first;
-            const qsizetype last = window->toEnd ? count - 1 : window->last;
-            ownStart = window->fromStart ? 0 : links[first];
-            ownEnd = window->toEnd ? own.size() : links[last] + 1;
-            if (!fetchLinks(first, last))
+    const auto partNode = [&](int handle, Linked &part) -> std::optional<EmbeddedObjectNode> {
+        const qsizetype first = part.firstLink();
+        const qsizetype last = part.lastLink();
+        if (!fetchLinks(handle, part, first, last))
+            return std::nullopt;
+        EmbeddedObjectNode node;
+        node.text = part.own.mid(part.start(), part.end() - part.start());
+        node.block = part.block;
+        for (qsizetype link = first; link <= last; ++link)
+            node.objects.append(part.handles.value(link));
+        return node;
+    };
+
+    // Where an embedded element stands against the caret: wholly before
+    // it, wholly after, or holding it (or not known to stand elsewhere).
+    // A browser gives an element's caret at the element that holds it.
+    enum class Side { before, after, holds };
+    std::unordered_map<int, std::optional<qsizetype>> carets;
+    const auto caretOf = [&](int handle) -> std::optional<qsizetype> {
+        if (handle == 0)
+            return ownCaret();
+        if (const auto found = carets.find(handle); found != carets.end())
+            return found->second;
+        AccessibilityElement &element = *elements[std::size_t(handle)];
+        const auto ask = [&element]() -> std::optional<qsizetype> {
+            const auto range =
+                accessibilityValueAs<AccessibilityRange>(element.attributeValue(ax::caret));
+            if (!range || range->location < 0)
                 return std::nullopt;
-            EmbeddedObjectNode node;
-            node.text = own.mid(ownStart, ownEnd - ownStart);
-            node.block = true;
-            for (qsizetype link = first; link <= last; ++link)
-                node.objects.append(linkHandles.value(link));
-            return node;
+            return qsizetype(range->location);
+        };
+        auto caret = ask();
+        if (!caret)
+            caret = ask();
+        carets.emplace(handle, caret);
+        return caret;
+    };
+    std::unordered_map<int, Side> sides{{0, Side::holds}};
+    std::function<Side(int)> sideOf = [&](int handle) {
+        if (const auto found = sides.find(handle); found != sides.end())
+            return found->second;
+        const auto placement = placements.find(handle);
+        if (placement == placements.end())
+            return Side::holds;
+        const auto [parent, offset] = placement->second;
+        Side side = sideOf(parent);
+        if (side == Side::holds) {
+            if (const auto caret = caretOf(parent)) {
+                side = *caret < offset ? Side::after : *caret > offset ? Side::before : Side::holds;
+            }
         }
+        sides.emplace(handle, side);
+        return side;
+    };
+    // A long element's part as first read: as the reading before read it,
+    // else only what lies next to the caret.
+    const auto firstPart = [&](int handle, const Linked &part) {
+        if (!fresh) {
+            if (const auto found = m_parts.constFind(part.element->identity());
+                found != m_parts.constEnd()) {
+                if (const auto again = readAgain(*found, part.count()))
+                    return *again;
+            }
+        }
+        Window window;
+        window.count = part.count();
+        switch (sideOf(handle)) {
+        case Side::before:
+            window.first = window.last = part.count() - 1;
+            window.toEnd = true;
+            return window;
+        case Side::holds:
+            if (const auto caret = caretOf(handle); caret && *caret <= part.own.size())
+                return around(part.links, *caret);
+            break;
+        case Side::after:
+            break;
+        }
+        window.fromStart = true;
+        return window;
+    };
+    const auto readNode = [&](int handle) -> std::optional<EmbeddedObjectNode> {
         if (handle < 0 || std::size_t(handle) >= elements.size())
             return std::nullopt;
+        if (const auto part = parts.find(handle); part != parts.end())
+            return partNode(handle, part->second);
         if (const auto known = nodes.constFind(handle); known != nodes.constEnd())
             return *known;
-        std::optional<EmbeddedObjectNode> node = readEmbedded(elements, handle);
+        const AccessibilityElementRef element = elements[std::size_t(handle)];
+        std::optional<EmbeddedObjectNode> node = readEmbedded(*element);
+        if (!node) {
+            nodes.insert(handle, node);
+            return node;
+        }
+        const QList<qsizetype> links = linksIn(node->text);
+        const qsizetype characters = links.size();
+        // A long list or table is read in part, as the editor is.
+        if (characters > readWholeUpTo && listsEmbedded(*element)) {
+            Linked &part = parts[handle];
+            part.element = element;
+            part.own = node->text;
+            part.links = links;
+            part.block = node->block;
+            part.window = firstPart(handle, part);
+            return partNode(handle, part);
+        }
+        if (characters > 0) {
+            const auto objects = accessibilityValueAs<QList<AccessibilityElementRef>>(
+                element->parameterizedAttributeValue(ax::embeddedObjectsForRange,
+                                                     AccessibilityRange{0, characters}));
+            if (objects && objects->size() == characters && !objects->contains(nullptr)) {
+                for (qsizetype index = 0; index < characters; ++index)
+                    node->objects.append(add(objects->at(index), handle, links[index]));
+            } else if (objects || (characters <= readWholeUpTo && listsEmbedded(*element))) {
+                // Each U+FFFC must have its element, or offsets would land
+                // in the wrong one.
+                node.reset();
+            }
+            // An element that lists nothing keeps its characters.
+        }
         nodes.insert(handle, node);
         return node;
     };
 
+    // Where the text read stops short, before `at` (or after it): the
+    // nearest place where an element read in part has more, and that
+    // element; of two that stop at one place, the inner one, whose next
+    // element comes first there. A list that holds the caret stops short
+    // within the value, one before or after it at the value's ends.
+    struct Cut {
+        int handle = -1;
+        qsizetype offset = 0;
+    };
+    const auto nearestCut = [&parts](const EmbeddedObjectText &text, bool before, qsizetype at) {
+        Cut found;
+        qsizetype size = 0;
+        for (const auto &[handle, part] : parts) {
+            if (before ? part.window.fromStart : part.window.toEnd)
+                continue;
+            const auto extent = text.extent(handle);
+            if (!extent)
+                continue;
+            const qsizetype offset = before ? extent->first : extent->second;
+            if (before ? offset > at : offset < at)
+                continue;
+            const qsizetype extentSize = extent->second - extent->first;
+            const bool nearer = before ? offset > found.offset : offset < found.offset;
+            if (found.handle < 0 || nearer || (offset == found.offset && extentSize < size)) {
+                found = Cut{handle, offset};
+                size = extentSize;
+            }
+        }
+        return found;
+    };
+    const auto grow = [&](int handle, bool before, bool whole) {
+        Linked &part = parts.at(handle);
+        Window &window = part.window;
+        if (before) {
+            if (whole || window.first == 0) {
+                window.fromStart = true;
+                window.first = 0;
+            } else {
+                --window.first;
+            }
+        } else if (whole || window.last == part.count() - 1) {
+            window.toEnd = true;
+            window.last = part.count() - 1;
+        } else {
+            ++window.last;
+        }
+    };
+    // A part grown to hold [start, end) of its own text.
+    const auto cover = [&](int handle, std::pair<qsizetype, qsizetype> range) {
+        Linked &part = parts.at(handle);
+        Window &window = part.window;
+        const auto &links = part.links;
+        bool grew = false;
+        if (!window.fromStart && range.first < part.start()) {
+            window.first =
+                std::upper_bound(links.cbegin(), links.cend(), range.first) - links.cbegin() - 1;
+            if (window.first < 0) {
+                window.fromStart = true;
+                window.first = 0;
+            }
+            grew = true;
+        }
+        if (!window.toEnd && range.second > part.end()) {
+            window.last =
+                std::lower_bound(links.cbegin(), links.cend(), range.second - 1) - links.cbegin();
+            if (window.last >= part.count()) {
+                window.toEnd = true;
+                window.last = part.count() - 1;
+            }
+            grew = true;
+        }
+        return grew;
+    };
+    const auto keep = [&] {
+        m_window = root.window;
+        m_parts.clear();
+        for (const auto &[handle, part] : parts) {
+            if (handle != 0)
+                m_parts.insert(part.element->identity(), part.window);
+        }
+    };
+
     for (;;) {
+        m_outside.clear();
         std::optional<EmbeddedObjectText> text = EmbeddedObjectText::read(readNode, maxElements);
         if (!text)
             return std::nullopt;
-        Reading reading{std::move(*text), elements, ownStart, ownEnd, own.size(), count};
-        if (!around) {
-            m_window = window;
+        Reading reading{std::move(*text), elements, root.start(), root.end(), own.size(),
+                        root.count(),     {}};
+        for (const auto &[handle, part] : parts)
+            reading.parts.insert(handle, Part{part.start(), part.end(), part.shown(),
+                                              part.start() == 0 && part.end() == part.own.size()});
+        if (!fresh) {
+            keep();
             return reading;
         }
         // As many paragraphs as the text before and after the selection
@@ -274,84 +495,72 @@ EmbeddedObjectTextElement::readWindow(const QString &own) {
         bool growBefore = false;
         bool growAfter = false;
         const auto selected = selection(reading, &growBefore, &growAfter);
+        // A selection that runs on past the part read of a list is read
+        // to its ends.
+        bool grew = false;
+        for (const auto &[handle, range] : m_outside)
+            grew = cover(handle, range) || grew;
+        if (grew)
+            continue;
         if (!selected) {
-            m_window = window;
+            keep();
             return reading;
         }
         const QString &value = reading.text.text();
         const qsizetype start = selected->first;
         const qsizetype end = selected->second;
-        // A selection that runs on past the paragraphs read is read whole.
-        const bool before =
-            !window->fromStart &&
-            (growBefore || textkit::graphemeCount(QStringView(value).left(start)) < contextReach);
-        const bool after =
-            !window->toEnd &&
-            (growAfter || textkit::graphemeCount(QStringView(value).mid(end)) < contextReach);
-        if (!before && !after) {
-            m_window = window;
+        const Cut cutBefore = nearestCut(reading.text, true, start);
+        const Cut cutAfter = nearestCut(reading.text, false, end);
+        // By handle, the element whose part grows, -1 for none. A
+        // selection that runs on past the paragraphs read is read whole.
+        const auto wanted = [](const Cut &cut, bool runsOn, QStringView context) {
+            return cut.handle >= 0 && (runsOn || textkit::graphemeCount(context) < contextReach)
+                       ? cut.handle
+                       : -1;
+        };
+        const int before =
+            wanted(cutBefore, growBefore,
+                   QStringView(value).mid(cutBefore.offset, start - cutBefore.offset));
+        const int after =
+            wanted(cutAfter, growAfter, QStringView(value).mid(end, cutAfter.offset - end));
+        if (before < 0 && after < 0) {
+            keep();
             return reading;
         }
-        if (before) {
-            if (window->first == 0)
-                window->fromStart = true;
-            else
-                --window->first;
-        }
-        if (after) {
-            if (window->last == count - 1)
-                window->toEnd = true;
-            else
-                ++window->last;
-        }
+        if (before >= 0)
+            grow(before, true, growBefore && before != 0);
+        if (after >= 0)
+            grow(after, false, growAfter && after != 0);
     }
 }
 
 std::optional<EmbeddedObjectNode>
-EmbeddedObjectTextElement::readEmbedded(std::vector<AccessibilityElementRef> &elements,
-                                        int handle) {
-    AccessibilityElementRef element = elements[std::size_t(handle)];
+EmbeddedObjectTextElement::readEmbedded(AccessibilityElement &element) {
     EmbeddedObjectNode node;
-    auto text = accessibilityValueAs<QString>(element->attributeValue(ax::value));
+    auto text = accessibilityValueAs<QString>(element.attributeValue(ax::value));
     // Firefox answers the first reads of a paragraph reached this way with
     // nothing, until the page has sent it the texts, a few dozen reads
     // later: asked again meanwhile, for a moment at most.
     // One that stays empty leaves the whole text unread (a capture reads
     // again a moment later) rather than read without it.
     if (text && text->isEmpty()) {
-        const QString identity = element->identity();
+        const QString identity = element.identity();
         if (!m_knowledge->asked.contains(identity)) {
             if (m_knowledge->asked.size() >= maxKnown)
                 m_knowledge->asked.clear();
             m_knowledge->asked.insert(identity);
             text = accessibilityValueAs<QString>(
-                askedAgainWhileEmpty(*element, AccessibilityValue(QString())));
+                askedAgainWhileEmpty(element, AccessibilityValue(QString())));
             if (text && text->isEmpty())
                 return std::nullopt;
         }
     }
     // An embedded element without text of its own (an image) is empty;
     // one that answers nothing at all is gone.
-    if (!text && !element->attributeValue(ax::role))
+    if (!text && !element.attributeValue(ax::role))
         return std::nullopt;
     node.text = text.value_or(QString());
-    node.block = isBlock(*element);
-    if (const qsizetype characters = node.text.count(objectCharacter); characters > 0) {
-        const auto objects = accessibilityValueAs<QList<AccessibilityElementRef>>(
-            element->parameterizedAttributeValue(ax::embeddedObjectsForRange,
-                                                 AccessibilityRange{0, characters}));
-        if (objects && objects->size() == characters && !objects->contains(nullptr)) {
-            for (const AccessibilityElementRef &object : *objects) {
-                node.objects.append(int(elements.size()));
-                elements.push_back(object);
-            }
-        } else if (objects || listsEmbedded(*element)) {
-            // Each U+FFFC must have its element, or offsets would land in
-            // the wrong one.
-            return std::nullopt;
-        }
-        // An element that lists nothing keeps its characters.
-    }
+    node.block = isBlock(element);
     return node;
 }
 
@@ -461,6 +670,26 @@ std::pair<qsizetype, qsizetype> EmbeddedObjectTextElement::ownTextSelection(cons
 }
 
 std::optional<std::pair<qsizetype, qsizetype>>
+EmbeddedObjectTextElement::readSelection(const Reading &reading, int node) {
+    const auto range = nodeSelection(reading, node);
+    const auto part = reading.parts.constFind(node);
+    if (!range || part == reading.parts.constEnd())
+        return range;
+    if (range->first < part->start || range->second > part->end) {
+        m_outside[node] = *range;
+        return std::nullopt;
+    }
+    return std::pair{range->first - part->start, range->second - part->start};
+}
+
+qsizetype EmbeddedObjectTextElement::shownSize(const Reading &reading, int node) {
+    if (const auto part = reading.parts.constFind(node); part != reading.parts.constEnd())
+        return part->shown;
+    const QString text = reading.text.nodeText(node);
+    return text.endsWith(QLatin1Char('\n')) ? text.size() - 1 : text.size();
+}
+
+std::optional<std::pair<qsizetype, qsizetype>>
 EmbeddedObjectTextElement::ownSelection(const Reading &reading, bool *growBefore, bool *growAfter) {
     *growBefore = false;
     *growAfter = false;
@@ -483,10 +712,7 @@ EmbeddedObjectTextElement::ownSelection(const Reading &reading, bool *growBefore
     // A selection that reaches an end of the caret's paragraph may go on
     // into the next ones: as far as they, each on its own, say they are
     // selected.
-    const auto shown = [&reading](int node) {
-        const QString text = reading.text.nodeText(node);
-        return text.endsWith(QLatin1Char('\n')) ? text.size() - 1 : text.size();
-    };
+    const auto shown = [&reading](int node) { return shownSize(reading, node); };
     qsizetype first = *caret;
     for (auto range = selected; range->first == 0;) {
         if (first == 0)
@@ -528,13 +754,39 @@ EmbeddedObjectTextElement::selection(const Reading &reading, bool *growBefore, b
         ownSelection(reading, growBefore ? growBefore : &before, growAfter ? growAfter : &after);
     if (!own)
         return std::nullopt;
-    return reading.text.selection(
-        {own->first - reading.ownStart, own->second - reading.ownStart},
-        [this, &reading](int node) { return nodeSelection(reading, node); });
+    m_outside.clear();
+    auto range =
+        reading.text.selection({own->first - reading.ownStart, own->second - reading.ownStart},
+                               [this, &reading](int node) { return readSelection(reading, node); });
+    // An end in a part of a list that was not read is not in the value.
+    if (!m_outside.empty())
+        return std::nullopt;
+    return range;
+}
+
+std::optional<EmbeddedObjectText::Span>
+EmbeddedObjectTextElement::spanOf(const Reading &reading, qsizetype start, qsizetype end) {
+    auto span = reading.text.span(start, end);
+    if (!span)
+        return span;
+    // A range that takes in an element read in part as a whole would stand
+    // for all of it, the part not read too.
+    const QString text = reading.text.nodeText(span->node);
+    for (qsizetype offset = span->start; offset < span->end && offset < text.size(); ++offset) {
+        if (text[offset] != objectCharacter)
+            continue;
+        const auto child = reading.text.objectAt({span->node, offset});
+        if (!child)
+            continue;
+        if (const auto part = reading.parts.constFind(*child);
+            part != reading.parts.constEnd() && !part->whole)
+            return std::nullopt;
+    }
+    return span;
 }
 
 qsizetype EmbeddedObjectTextElement::ownOffset(const Reading &reading, int node, qsizetype offset) {
-    return node == 0 ? offset + reading.ownStart : offset;
+    return offset + reading.parts.value(node).start;
 }
 
 std::optional<std::pair<qsizetype, qsizetype>>
@@ -617,7 +869,7 @@ EmbeddedObjectTextElement::parameterizedAttributeValue(const QString &attribute,
         return std::nullopt;
     if (attribute == ax::stringForRange)
         return AccessibilityValue(text.mid(bounds->first, bounds->second - bounds->first));
-    const auto span = reading->text.span(bounds->first, bounds->second);
+    const auto span = spanOf(*reading, bounds->first, bounds->second);
     if (!span)
         return std::nullopt;
     AccessibilityElement &element = *reading->elements[std::size_t(span->node)];
@@ -645,7 +897,7 @@ bool EmbeddedObjectTextElement::setAttributeValue(const QString &attribute,
         range->length > reading->text.text().size() - range->location)
         return false;
     const auto span =
-        reading->text.span(qsizetype(range->location), qsizetype(range->location + range->length));
+        spanOf(*reading, qsizetype(range->location), qsizetype(range->location + range->length));
     if (!span)
         return false;
     return reading->elements[std::size_t(span->node)]->setAttributeValue(

@@ -26,6 +26,10 @@ namespace tovalit {
 // element read the same ones, counted from the first, with as many more or
 // fewer at the end as the editor gained or lost: a paste read back shows in
 // the value read before it, offsets and all.
+// An element embedded in it that embeds many in turn (a long list, a
+// table) is read the same way: from its end when it stands before the
+// caret, from its start when after, around its own caret when it holds
+// it, and again the same part in a later reading.
 // Any other element reads as it is. Elements reached from it (parent,
 // children, focus) are wrapped in turn, so the whole tree reads this way.
 class EmbeddedObjectTextElement final : public AccessibilityElement {
@@ -72,6 +76,9 @@ public:
     // Paragraphs an editor may hold for its own selection to be asked,
     // at most: Chromium takes a second to answer over ten thousand.
     static constexpr qsizetype maxLinksForOwnSelection = 1000;
+    // An embedded element that embeds more than this many is read in
+    // part, as the editor is.
+    static constexpr qsizetype readWholeUpTo = 2 * linksAhead + 1;
     // Elements known at most; beyond, what is known is forgotten.
     static constexpr int maxKnown = 8192;
 
@@ -86,6 +93,14 @@ private:
         bool fromStart = false;
         bool toEnd = false;
     };
+    // [start, end) of an element's own text that was read, and how much
+    // of its whole own text shows (a block's last line break does not).
+    struct Part {
+        qsizetype start = 0;
+        qsizetype end = 0;
+        qsizetype shown = 0;
+        bool whole = false;
+    };
     struct Reading {
         EmbeddedObjectText text;
         // By handle: the element each stands for, this one first.
@@ -96,6 +111,8 @@ private:
         qsizetype ownSize = 0;
         // How many elements its own text embeds.
         qsizetype linkCount = 0;
+        // By handle, the elements read in part, this one included.
+        QHash<int, Part> parts;
     };
 
     std::optional<AccessibilityValue> wrapped(std::optional<AccessibilityValue> value) const;
@@ -106,10 +123,9 @@ private:
     // accessibility thread.
     std::optional<Reading> read(bool *embedded = nullptr);
     std::optional<Reading> readWindow(const QString &own);
-    // An element embedded in the text read, handle `handle` of `elements`;
-    // what it embeds in turn is appended there.
-    std::optional<EmbeddedObjectNode> readEmbedded(std::vector<AccessibilityElementRef> &elements,
-                                                   int handle);
+    // The own text of an element embedded in the text read, with whether
+    // it is a block, and none of the elements it embeds.
+    std::optional<EmbeddedObjectNode> readEmbedded(AccessibilityElement &element);
     // The element's text asked for again while it reads empty, as Firefox
     // answers before the page has sent it the text.
     static std::optional<AccessibilityValue>
@@ -129,9 +145,18 @@ private:
                                                      bool *growBefore, bool *growAfter);
     // The element's caret in its own text, asked once per job.
     std::optional<qsizetype> ownCaret();
-    // The selection of an element embedded in the text read, asked once
-    // per job.
+    // The selection of an element embedded in the text read, in its whole
+    // own text, asked once per job.
     std::optional<std::pair<qsizetype, qsizetype>> nodeSelection(const Reading &reading, int node);
+    // The same in the part of its own text that was read; nothing when it
+    // lies outside that part (noted in `m_outside`).
+    std::optional<std::pair<qsizetype, qsizetype>> readSelection(const Reading &reading, int node);
+    // How much of an element's whole own text shows.
+    static qsizetype shownSize(const Reading &reading, int node);
+    // The one element's own text that [start, end) of the value covers;
+    // nothing where it would take in an element read in part as a whole.
+    static std::optional<EmbeddedObjectText::Span> spanOf(const Reading &reading, qsizetype start,
+                                                          qsizetype end);
     // Offsets of an element read in its own text.
     static qsizetype ownOffset(const Reading &reading, int node, qsizetype offset);
     // A range of the text clamped to its end; nothing when it starts
@@ -144,6 +169,12 @@ private:
     // Once seen to embed, for good: its text is never written whole.
     bool m_embeds = false;
     std::optional<Window> m_window;
+    // The parts read of the elements it embeds that were read in part, by
+    // identity, from the same reading as `m_window`.
+    QHash<QString, Window> m_parts;
+    // Elements read in part whose selection lies outside the part read, by
+    // handle, with the selection in their whole own text.
+    std::unordered_map<int, std::pair<qsizetype, qsizetype>> m_outside;
     // The reading of the job that read last, and the element's own value
     // then.
     quint64 m_readingJob = 0;

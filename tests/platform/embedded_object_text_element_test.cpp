@@ -4,6 +4,7 @@
 #include "tests/support/qt_printers.h"
 #include "tests/support/run_task.h"
 
+#include <algorithm>
 #include <atomic>
 #include <gtest/gtest.h>
 
@@ -319,6 +320,193 @@ TEST(EmbeddedObjectTextElementWindowTest, AnEditorOfAnyLengthIsReadAroundTheSele
     EXPECT_EQ(
         accessibilityValueAs<AccessibilityRange>(selecting.attributeValue(ax::selectedTextRange)),
         (AccessibilityRange{selected->location + 2, 0}));
+}
+
+// A list as a page's editor holds one: its own text one U+FFFC per item.
+struct List {
+    Element element;
+    std::vector<Element> items;
+    QStringList texts;
+
+    void setItems(const std::vector<Element> &elements) {
+        items = elements;
+        element
+            ->set(ax::value, QString(qsizetype(items.size()),
+                                     QChar(EmbeddedObjectText::objectReplacementCharacter)))
+            .set(ax::embeddedObjects, QList<AccessibilityElementRef>(items.cbegin(), items.cend()));
+    }
+    int itemsRead() const {
+        return int(std::count_if(items.cbegin(), items.cend(),
+                                 [](const Element &item) { return item->readCount() > 0; }));
+    }
+};
+
+List longList(const QString &name, int count) {
+    List list{FakeAccessibilityElement::create(name), {}, {}};
+    list.element->set(ax::role, QStringLiteral("list")).set(ax::display, QStringLiteral("block"));
+    std::vector<Element> items;
+    for (int index = 0; index < count; ++index) {
+        list.texts << QStringLiteral("%1的第%2项").arg(name).arg(index);
+        items.push_back(paragraph(QStringLiteral("%1-%2").arg(name).arg(index), list.texts.last()));
+        items.back()->set(ax::role, QStringLiteral("list item"));
+    }
+    list.setItems(items);
+    return list;
+}
+
+// A list of thousands of items in an editor is read as the editor is:
+// around the caret when the caret is in one of its items (the list, as a
+// browser does, says its caret is at that item), with the offsets of the
+// part read right, and the same part again after a paste into the item.
+TEST(EmbeddedObjectTextElementWindowTest, ACaretInALongListIsReadAroundItsItem) {
+    constexpr int caretItem = 1500;
+    List list = longList(QStringLiteral("清单"), 3000);
+    const Element first = paragraph(QStringLiteral("p1"), QStringLiteral("开头一段。"));
+    const Element last = paragraph(QStringLiteral("p3"), QStringLiteral("结尾一段。"));
+    const Element editor = FakeAccessibilityElement::create(QStringLiteral("editor"));
+    editor->set(ax::value, object + object + object)
+        .set(ax::caret, AccessibilityRange{1, 0})
+        .set(ax::embeddedObjects, QList<AccessibilityElementRef>{first, list.element, last});
+    list.element->set(ax::caret, AccessibilityRange{caretItem, 0})
+        .set(ax::selectedTextRange, AccessibilityRange{caretItem, 0});
+    list.items[caretItem]->set(ax::selectedTextRange, AccessibilityRange{3, 0});
+
+    EmbeddedObjectTextElement element(editor,
+                                      std::make_shared<EmbeddedObjectTextElement::Knowledge>());
+    const auto value = accessibilityValueAs<QString>(element.attributeValue(ax::value));
+    ASSERT_TRUE(value);
+    const QString before = *value;
+    const auto range =
+        accessibilityValueAs<AccessibilityRange>(element.attributeValue(ax::selectedTextRange));
+    ASSERT_TRUE(range);
+    const QString whole = QStringList{QStringLiteral("开头一段。"), list.texts.join(u'\n'),
+                                      QStringLiteral("结尾一段。")}
+                              .join(u'\n');
+    const qsizetype caret = QStringLiteral("开头一段。").size() + 1 +
+                            list.texts.mid(0, caretItem).join(u'\n').size() + 1 + 3;
+    ASSERT_GE(range->location, EmbeddedObjectTextElement::contextReach);
+    ASSERT_GE(before.size() - range->location, EmbeddedObjectTextElement::contextReach);
+    EXPECT_EQ(before.left(range->location), whole.mid(caret - range->location, range->location));
+    EXPECT_EQ(before.mid(range->location), whole.mid(caret, before.size() - range->location));
+    EXPECT_LT(list.itemsRead(), 100);
+
+    // Two whole items selected are selected in the list, at their places
+    // in its whole text.
+    const qsizetype itemStart = range->location - 3 - list.texts[caretItem - 1].size() - 1;
+    EXPECT_TRUE(element.setAttributeValue(
+        ax::selectedTextRange, AccessibilityRange{itemStart, list.texts[caretItem - 1].size() + 1 +
+                                                                 list.texts[caretItem].size()}));
+    EXPECT_EQ(accessibilityValueAs<AccessibilityRange>(
+                  list.element->attributeValue(ax::selectedTextRange)),
+              (AccessibilityRange{caretItem - 1, 2}));
+    list.element->set(ax::selectedTextRange, AccessibilityRange{caretItem, 0});
+
+    // A paste of two lines: the item ends with the first, the second makes
+    // an item of its own, which holds the caret.
+    const QString pasted = QStringLiteral("口述的第一行\n第二行");
+    const QString text = list.texts[caretItem];
+    list.items[caretItem]
+        ->set(ax::value, text.left(3) + QStringLiteral("口述的第一行"))
+        .remove(ax::selectedTextRange);
+    const Element added = paragraph(QStringLiteral("new"), QStringLiteral("第二行") + text.mid(3));
+    added->set(ax::role, QStringLiteral("list item"))
+        .set(ax::selectedTextRange, AccessibilityRange{3, 0});
+    std::vector<Element> items = list.items;
+    items.insert(items.begin() + caretItem + 1, added);
+    list.setItems(items);
+    list.element->set(ax::caret, AccessibilityRange{caretItem + 1, 0})
+        .set(ax::selectedTextRange, AccessibilityRange{caretItem + 1, 0});
+    EXPECT_EQ(accessibilityValueAs<QString>(element.attributeValue(ax::value)),
+              QString(before).replace(range->location, 0, pasted));
+    EXPECT_EQ(
+        accessibilityValueAs<AccessibilityRange>(element.attributeValue(ax::selectedTextRange)),
+        (AccessibilityRange{range->location + pasted.size(), 0}));
+}
+
+// Long lists before and after the caret's paragraph give the text next to
+// it: the last items of the one before, the first of the one after.
+TEST(EmbeddedObjectTextElementWindowTest, LongListsAroundTheCaretsParagraphGiveTheirNearestItems) {
+    List above = longList(QStringLiteral("上表"), 3000);
+    List below = longList(QStringLiteral("下表"), 3000);
+    const Element middle = paragraph(QStringLiteral("p"), QStringLiteral("光标所在的段落。"));
+    middle->set(ax::selectedTextRange, AccessibilityRange{2, 0});
+    const Element editor = FakeAccessibilityElement::create(QStringLiteral("editor"));
+    editor->set(ax::value, object + object + object)
+        .set(ax::caret, AccessibilityRange{1, 0})
+        .set(ax::embeddedObjects,
+             QList<AccessibilityElementRef>{above.element, middle, below.element});
+
+    EmbeddedObjectTextElement element(editor,
+                                      std::make_shared<EmbeddedObjectTextElement::Knowledge>());
+    const auto value = accessibilityValueAs<QString>(element.attributeValue(ax::value));
+    ASSERT_TRUE(value);
+    const auto range =
+        accessibilityValueAs<AccessibilityRange>(element.attributeValue(ax::selectedTextRange));
+    ASSERT_TRUE(range);
+    const QString whole = QStringList{above.texts.join(u'\n'), QStringLiteral("光标所在的段落。"),
+                                      below.texts.join(u'\n')}
+                              .join(u'\n');
+    const qsizetype caret = above.texts.join(u'\n').size() + 1 + 2;
+    ASSERT_GE(range->location, EmbeddedObjectTextElement::contextReach);
+    ASSERT_GE(value->size() - range->location, EmbeddedObjectTextElement::contextReach);
+    EXPECT_EQ(value->left(range->location), whole.mid(caret - range->location, range->location));
+    EXPECT_EQ(value->mid(range->location), whole.mid(caret, value->size() - range->location));
+    EXPECT_LT(above.itemsRead(), 50);
+    EXPECT_LT(below.itemsRead(), 50);
+
+    // The whole value is not the whole of either list: selecting it would
+    // select thousands of items not read.
+    EXPECT_FALSE(
+        element.setAttributeValue(ax::selectedTextRange, AccessibilityRange{0, value->size()}));
+    EXPECT_FALSE(editor->attributeValue(ax::selectedTextRange));
+}
+
+// A long list nested in an item of a short one, with a selection over
+// three of its items: the selection is read whole, with as many items
+// before and after it as the context needs, though the list's part read
+// lies inside the value, not at its ends.
+TEST(EmbeddedObjectTextElementWindowTest, ALongListInsideAnItemIsReadAroundItsSelection) {
+    List inner = longList(QStringLiteral("内"), 3000);
+    const Element a = paragraph(QStringLiteral("a"), QStringLiteral("甲项"));
+    const Element b = paragraph(QStringLiteral("b"), QStringLiteral("乙项") + object);
+    const Element c = paragraph(QStringLiteral("c"), QStringLiteral("丙项"));
+    const Element outer = FakeAccessibilityElement::create(QStringLiteral("ul"));
+    outer->set(ax::value, object + object + object)
+        .set(ax::role, QStringLiteral("list"))
+        .set(ax::caret, AccessibilityRange{1, 0})
+        .set(ax::selectedTextRange, AccessibilityRange{1, 0})
+        .set(ax::embeddedObjects, QList<AccessibilityElementRef>{a, b, c});
+    b->set(ax::embeddedObjects, QList<AccessibilityElementRef>{inner.element})
+        .set(ax::caret, AccessibilityRange{2, 0})
+        .set(ax::selectedTextRange, AccessibilityRange{2, 0});
+    inner.element->set(ax::caret, AccessibilityRange{1500, 0})
+        .set(ax::selectedTextRange, AccessibilityRange{1498, 3});
+    inner.items[1498]->set(ax::selectedTextRange, AccessibilityRange{2, 4});
+    inner.items[1499]->set(ax::selectedTextRange, AccessibilityRange{0, 6});
+    inner.items[1500]->set(ax::selectedTextRange, AccessibilityRange{0, 3});
+    const Element editor = FakeAccessibilityElement::create(QStringLiteral("editor"));
+    editor->set(ax::value, object + object)
+        .set(ax::caret, AccessibilityRange{1, 0})
+        .set(ax::embeddedObjects,
+             QList<AccessibilityElementRef>{
+                 paragraph(QStringLiteral("p"), QStringLiteral("开头。")), outer});
+
+    EmbeddedObjectTextElement element(editor,
+                                      std::make_shared<EmbeddedObjectTextElement::Knowledge>());
+    const auto value = accessibilityValueAs<QString>(element.attributeValue(ax::value));
+    ASSERT_TRUE(value);
+    const auto range =
+        accessibilityValueAs<AccessibilityRange>(element.attributeValue(ax::selectedTextRange));
+    ASSERT_TRUE(range);
+    const QString items = inner.texts.join(u'\n');
+    const qsizetype start = inner.texts.mid(0, 1498).join(u'\n').size() + 1 + 2;
+    const QString selected = items.mid(start, range->length);
+    EXPECT_EQ(selected, inner.texts[1498].mid(2) + u'\n' + inner.texts[1499] + u'\n' +
+                            inner.texts[1500].left(3));
+    constexpr int reach = EmbeddedObjectTextElement::contextReach;
+    EXPECT_EQ(value->mid(range->location - reach, reach + range->length + reach),
+              items.mid(start - reach, reach + range->length + reach));
+    EXPECT_LT(inner.itemsRead(), 100);
 }
 
 // A capture or an insertion reads the editor's value, caret, selection and
