@@ -68,6 +68,10 @@ inline const QString embeddedObjectsForRange = QStringLiteral("AXEmbeddedObjects
 // How a web page lays the element out ("block", "inline", "list-item"...),
 // where the application says.
 inline const QString display = QStringLiteral("AXDisplay");
+// How long the element's whole text is, as an AccessibilityRange from 0:
+// an application knows it even while it has no text to give yet, and an
+// element it says is empty is empty.
+inline const QString characterCount = QStringLiteral("AXCharacterCount");
 // Parameterised: both take an AccessibilityRange.
 inline const QString stringForRange = QStringLiteral("AXStringForRange");
 inline const QString boundsForRange = QStringLiteral("AXBoundsForRange");

@@ -198,10 +198,12 @@ TEST_F(EmbeddedObjectTextElementTest, ParagraphsDrawnAnewOrMovedAreReadInTheirPl
     };
     ASSERT_EQ(valueOf(editor), QStringLiteral("第一段文字。\n第二段的内容在这里。\n第三段结束。"));
     const Element redrawn = paragraph(QStringLiteral("p2-new"), QStringLiteral("第二段改过了。"));
+    redrawn->set(ax::selectedTextRange, AccessibilityRange{2, 0});
     editor->set(ax::embeddedObjects, QList<AccessibilityElementRef>{first, redrawn, third});
     second->remove(ax::value).remove(ax::role).remove(ax::display);
     EXPECT_EQ(valueOf(editor), QStringLiteral("第一段文字。\n第二段改过了。\n第三段结束。"));
-    editor->set(ax::embeddedObjects, QList<AccessibilityElementRef>{third, first, redrawn});
+    editor->set(ax::embeddedObjects, QList<AccessibilityElementRef>{third, first, redrawn})
+        .set(ax::caret, AccessibilityRange{2, 0});
     EXPECT_EQ(valueOf(editor), QStringLiteral("第三段结束。\n第一段文字。\n第二段改过了。"));
 
     // A chat's editor: a new paragraph for every message.
@@ -536,6 +538,207 @@ TEST_F(EmbeddedObjectTextElementTest, OneJobReadsTheParagraphsOnceAndTheNextRead
     EXPECT_EQ(testing::runTask(thread.run(readAll)),
               QStringLiteral("第一段文字。\n第二【口述】段的内容在这里。\n第三段结束。"));
     EXPECT_EQ(paragraphReads, 2);
+}
+
+} // namespace
+} // namespace tovalit
+
+namespace tovalit {
+namespace {
+
+using Knowledge = EmbeddedObjectTextElement::Knowledge;
+
+// An editor of paragraphs, each element of its own, all of them selected
+// as a select-all leaves them.
+struct LongEditor {
+    Element editor = FakeAccessibilityElement::create(QStringLiteral("editor"));
+    std::vector<Element> elements;
+    QList<AccessibilityElementRef> paragraphs;
+    QStringList texts;
+    int rounds = 0;
+
+    explicit LongEditor(int count) {
+        for (int index = 0; index < count; ++index) {
+            texts << QStringLiteral("这是第%1段的文字。").arg(index);
+            elements.push_back(paragraph(QStringLiteral("p%1").arg(index), texts.last()));
+            paragraphs.append(elements.back());
+        }
+        editor
+            ->set(ax::value, QString(count, QChar(EmbeddedObjectText::objectReplacementCharacter)))
+            .set(ax::embeddedObjects, paragraphs);
+        editor->answer(
+            ax::embeddedObjectsForRange,
+            [this](const AccessibilityValue &parameter) -> std::optional<AccessibilityValue> {
+                ++rounds;
+                const auto range = std::get<AccessibilityRange>(parameter);
+                if (range.location < 0 || range.length < 0 ||
+                    range.location + range.length > paragraphs.size())
+                    return std::nullopt;
+                return AccessibilityValue(paragraphs.mid(range.location, range.length));
+            });
+    }
+    void selectAll() {
+        for (int index = 0; index < int(elements.size()); ++index)
+            elements[std::size_t(index)]->set(ax::selectedTextRange,
+                                              AccessibilityRange{0, qint64(texts[index].size())});
+    }
+    int read() const {
+        return int(std::count_if(elements.cbegin(), elements.cend(),
+                                 [](const Element &element) { return element->readCount() > 0; }));
+    }
+    // What the editor holds after a paste over all of it: one paragraph.
+    void replaceAll(const QString &text) {
+        const Element pasted = paragraph(QStringLiteral("pasted"), text);
+        pasted->set(ax::selectedTextRange, AccessibilityRange{qint64(text.size()), 0});
+        paragraphs = {pasted};
+        editor->set(ax::value, object).set(ax::caret, AccessibilityRange{0, 0});
+    }
+};
+
+std::optional<QString> valueOf(AccessibilityElement &element) {
+    return accessibilityValueAs<QString>(element.attributeValue(ax::value));
+}
+
+std::optional<AccessibilityRange> selectionOf(AccessibilityElement &element) {
+    return accessibilityValueAs<AccessibilityRange>(element.attributeValue(ax::selectedTextRange));
+}
+
+// A select-all over ten thousand paragraphs is read at its two ends, as a
+// caret in ten paragraphs is read around it: the middle counts as selected
+// and is not read, and the paste over it reads back as the text read with
+// the selection replaced. Chromium puts the caret after the last paragraph,
+// Firefox at it.
+TEST(EmbeddedObjectTextElementSelectionTest, ASelectAllOverTenThousandParagraphsIsReadAtItsEnds) {
+    for (const bool caretAfterLast : {true, false}) {
+        LongEditor long_(10000);
+        long_.selectAll();
+        long_.editor->set(ax::caret, AccessibilityRange{caretAfterLast ? 10000 : 9999, 0});
+        EmbeddedObjectTextElement element(long_.editor, std::make_shared<Knowledge>());
+        const auto value = valueOf(element);
+        ASSERT_TRUE(value);
+        const auto range = selectionOf(element);
+        ASSERT_TRUE(range);
+        EXPECT_EQ(*range, (AccessibilityRange{0, value->size()}));
+        const QString head = long_.texts.mid(0, 30).join(u'\n');
+        EXPECT_TRUE(value->startsWith(head.left(EmbeddedObjectReader::selectionReach)));
+        EXPECT_TRUE(value->endsWith(long_.texts.last()));
+        EXPECT_LT(long_.read(), 120);
+        EXPECT_LE(long_.rounds, 12);
+
+        long_.replaceAll(QStringLiteral("口述的文字"));
+        EXPECT_EQ(valueOf(element), QStringLiteral("口述的文字"));
+        EXPECT_EQ(selectionOf(element), (AccessibilityRange{5, 0}));
+    }
+}
+
+// A selection from a paragraph over a long list into the paragraph after
+// it: the list inside it is read from its start as far as the selection's
+// context needs, and the paste there reads back as expected.
+TEST(EmbeddedObjectTextElementSelectionTest,
+     ASelectionAcrossALongListReadsOnlyWhatItsContextNeeds) {
+    List list = longList(QStringLiteral("清单"), 3000);
+    const Element first = paragraph(QStringLiteral("p1"), QStringLiteral("开头的一段文字。"));
+    const Element last = paragraph(QStringLiteral("p3"), QStringLiteral("结尾的一段文字。"));
+    const Element editor = FakeAccessibilityElement::create(QStringLiteral("editor"));
+    editor->set(ax::value, object + object + object)
+        .set(ax::caret, AccessibilityRange{2, 0})
+        .set(ax::embeddedObjects, QList<AccessibilityElementRef>{first, list.element, last});
+    first->set(ax::selectedTextRange, AccessibilityRange{2, 6});
+    list.element->set(ax::selectedTextRange, AccessibilityRange{0, 3000});
+    for (int index = 0; index < 3000; ++index)
+        list.items[std::size_t(index)]->set(
+            ax::selectedTextRange, AccessibilityRange{0, qint64(list.texts[index].size())});
+    last->set(ax::selectedTextRange, AccessibilityRange{0, 3});
+
+    EmbeddedObjectTextElement element(editor, std::make_shared<Knowledge>());
+    const auto value = valueOf(element);
+    ASSERT_TRUE(value);
+    const auto range = selectionOf(element);
+    ASSERT_TRUE(range);
+    const QString selected = value->mid(range->location, range->length);
+    EXPECT_TRUE(selected.startsWith(QStringLiteral("的一段文字。\n") + list.texts[0] + u'\n' +
+                                    list.texts[1]));
+    EXPECT_TRUE(selected.endsWith(QStringLiteral("\n结尾的")));
+    EXPECT_EQ(value->left(range->location), QStringLiteral("开头"));
+    EXPECT_EQ(value->mid(range->location + range->length), QStringLiteral("一段文字。"));
+    EXPECT_LT(list.itemsRead(), 100);
+
+    // The paste joins the two paragraphs and takes the list away.
+    const Element joined =
+        paragraph(QStringLiteral("joined"), QStringLiteral("开头文本一段文字。"));
+    joined->set(ax::selectedTextRange, AccessibilityRange{4, 0});
+    editor->set(ax::value, object)
+        .set(ax::caret, AccessibilityRange{0, 0})
+        .set(ax::embeddedObjects, QList<AccessibilityElementRef>{joined});
+    EXPECT_EQ(valueOf(element),
+              QString(*value).replace(range->location, range->length, QStringLiteral("文本")));
+    EXPECT_EQ(selectionOf(element), (AccessibilityRange{range->location + 2, 0}));
+}
+
+// A first line typed straight into a fresh editor is the editor's own
+// text, its next lines paragraphs: a selection over all of them begins in
+// that line, which only the editor says.
+TEST(EmbeddedObjectTextElementSelectionTest, ASelectionFromTheEditorsOwnFirstLineIsReadWhole) {
+    const Element second = paragraph(QStringLiteral("p2"), QStringLiteral("第二行。"));
+    const Element third = paragraph(QStringLiteral("p3"), QStringLiteral("第三行的内容。"));
+    const Element editor = FakeAccessibilityElement::create(QStringLiteral("editor"));
+    editor->set(ax::value, QStringLiteral("第一行的文字") + object + object)
+        .set(ax::caret, AccessibilityRange{7, 0})
+        .set(ax::selectedTextRange, AccessibilityRange{0, 8})
+        .set(ax::embeddedObjects, QList<AccessibilityElementRef>{second, third});
+    second->set(ax::selectedTextRange, AccessibilityRange{0, 4});
+    third->set(ax::selectedTextRange, AccessibilityRange{0, 7});
+    EmbeddedObjectTextElement element(editor, std::make_shared<Knowledge>());
+    EXPECT_EQ(accessibilityValueAs<QString>(element.attributeValue(ax::selectedText)),
+              QStringLiteral("第一行的文字\n第二行。\n第三行的内容。"));
+}
+
+// A table with empty cells above the caret's paragraph, as a mail with a
+// table has: an empty cell says it is empty and is read so at once, and an
+// element that answers nothing at all leaves out itself, not the editor.
+TEST(EmbeddedObjectTextElementShapesTest, EmptyCellsReadEmptyAndAnUnreadableElementIsLeftOut) {
+    const auto cell = [](const QString &name, const QString &text) {
+        Element element = paragraph(name, text);
+        element->set(ax::role, QStringLiteral("table cell"))
+            .set(ax::display, QStringLiteral("table-cell"))
+            .set(ax::characterCount, AccessibilityRange{0, qint64(text.size())});
+        return element;
+    };
+    const auto row = [](const QString &name, const QList<AccessibilityElementRef> &cells) {
+        Element element = paragraph(name, object + object);
+        element->set(ax::role, QStringLiteral("table row"))
+            .set(ax::display, QStringLiteral("table-row"))
+            .set(ax::embeddedObjects, cells);
+        return element;
+    };
+    const Element empty = cell(QStringLiteral("c2"), QString());
+    const Element table = paragraph(QStringLiteral("table"), object + object);
+    table->set(ax::role, QStringLiteral("table"))
+        .set(ax::display, QStringLiteral("table"))
+        .set(ax::embeddedObjects,
+             QList<AccessibilityElementRef>{
+                 row(QStringLiteral("r1"),
+                     {cell(QStringLiteral("c1"), QStringLiteral("甲")), empty}),
+                 row(QStringLiteral("r2"), {cell(QStringLiteral("c3"), QString()),
+                                            cell(QStringLiteral("c4"), QString())})});
+    const Element gone = FakeAccessibilityElement::create(QStringLiteral("gone"));
+    const Element caretParagraph =
+        paragraph(QStringLiteral("p3"), QStringLiteral("光标在这一段。"));
+    caretParagraph->set(ax::selectedTextRange, AccessibilityRange{2, 0});
+    const Element editor = FakeAccessibilityElement::create(QStringLiteral("editor"));
+    editor->set(ax::value, object + object + object + object)
+        .set(ax::caret, AccessibilityRange{3, 0})
+        .set(ax::embeddedObjects,
+             QList<AccessibilityElementRef>{
+                 gone, paragraph(QStringLiteral("p1"), QStringLiteral("第一段。")), table,
+                 caretParagraph});
+    EmbeddedObjectTextElement element(editor, std::make_shared<Knowledge>());
+    const auto value = valueOf(element);
+    ASSERT_TRUE(value);
+    EXPECT_EQ(empty->readCount(), 3) << "its text, its count and its layout, once each";
+    EXPECT_TRUE(value->startsWith(QStringLiteral("第一段。\n甲")));
+    EXPECT_TRUE(value->endsWith(QStringLiteral("\n光标在这一段。")));
+    EXPECT_EQ(selectionOf(element), (AccessibilityRange{value->size() - 5, 0}));
 }
 
 } // namespace

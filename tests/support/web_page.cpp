@@ -9,39 +9,44 @@ QByteArray webPageHtml(WebPage page, int paragraphs) {
                       "<textarea id=\"message\" rows=\"6\" cols=\"40\" autofocus></textarea>"
                       "</body></html>";
     if (paragraphs > 0)
-        return head + "<title>编辑器</title></head><body>"
-                      "<div id=\"editor\" contenteditable=\"true\" "
-                      "style=\"width:600px;height:400px;overflow:auto;border:1px solid #888\">"
-                      "</div><script>onload = () => {"
-                      "const editor = document.getElementById('editor');"
-                      "for (let i = 1; i <= " +
-                      QByteArray::number(paragraphs) +
-                      "; ++i) {"
-                      "const line = document.createElement('div');"
-                      "line.textContent = '第' + i + '段的文字，写在这一段里。';"
-                      "editor.appendChild(line);}"
-                      "const middle = editor.children[Math.floor(editor.children.length / 2)];"
-                      "middle.scrollIntoView();"
-                      "const range = document.createRange();"
-                      "range.setStart(middle.firstChild, 2); range.collapse(true);"
-                      "getSelection().removeAllRanges(); getSelection().addRange(range);"
-                      "editor.focus();};</script></body></html>";
+        return head +
+               "<title>编辑器</title></head><body>"
+               "<div id=\"editor\" contenteditable=\"true\" "
+               "style=\"width:600px;height:400px;overflow:auto;border:1px solid #888\">"
+               "</div><script>onload = () => {"
+               "const editor = document.getElementById('editor');"
+               "for (let i = 1; i <= " +
+               QByteArray::number(paragraphs) +
+               "; ++i) {"
+               "const line = document.createElement('div');"
+               "line.textContent = '第' + i + '段的文字，写在这一段里。';"
+               "editor.appendChild(line);}"
+               "const middle = editor.children[Math.floor(editor.children.length / 2)];"
+               "middle.scrollIntoView();"
+               "const range = document.createRange();"
+               "range.setStart(middle.firstChild, 2); range.collapse(true);"
+               "getSelection().removeAllRanges(); getSelection().addRange(range);"
+               "editor.focus();};</script></body></html>";
     // The page places the caret itself, as a click into the paragraph would.
     return head + "<title>编辑器</title></head><body>"
                   "<div id=\"editor\" contenteditable=\"true\" "
                   "style=\"width:600px;min-height:200px;border:1px solid #888\">"
-                  "<div>第一段文字。</div><div>第二段的内容在这里。</div>"
+                  "开头一行<div>第一段文字。</div>"
+                  "<table border=\"1\"><tr><td>甲</td><td></td></tr><tr><td></td><td></td></tr>"
+                  "</table><div>第二段的内容在这里。</div>"
                   "<div>第三段有<a href=\"#note\">一个链接</a>。<br></div><ul><li>要点一</li></ul>"
                   "</div><script>onload = () => {"
                   "const editor = document.getElementById('editor');"
                   "const range = document.createRange();"
-                  "range.setStart(editor.children[1].firstChild, 2); range.collapse(true);"
+                  "range.setStart(editor.children[2].firstChild, 2); range.collapse(true);"
                   "getSelection().removeAllRanges(); getSelection().addRange(range);"
                   "editor.focus();};</script></body></html>";
 }
 
 QString richTextEditorText() {
-    return QStringLiteral("第一段文字。\n第二段的内容在这里。\n第三段有一个链接。\n• 要点一");
+    return QStringLiteral(
+        "开头一行\n第一段文字。\n甲\n\n\n\n第二段的内容在这里。\n第三段有一个链接。\n• "
+        "要点一");
 }
 
 } // namespace tovalit::testing

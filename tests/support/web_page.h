@@ -10,10 +10,11 @@ enum class WebPage {
     // An empty text area that takes the focus as the page loads, as a mail
     // or chat page's field does.
     textArea,
-    // A rich-text editor of three paragraphs and a list, each an element of
-    // its own as web mail and chat editors make them (the third holds a link
-    // and ends in a line break), with the caret two characters into the
-    // second.
+    // A rich-text editor as web mail and chat editors make them: a first
+    // line typed straight into it, then three paragraphs, a table with
+    // empty cells and a list, each an element of its own (the third
+    // paragraph holds a link and ends in a line break), with the caret two
+    // characters into the second paragraph, below the table.
     richTextEditor,
 };
 
@@ -24,6 +25,6 @@ QByteArray webPageHtml(WebPage page, int paragraphs = 0);
 // The rich-text editor's text as its user reads it, a line per paragraph,
 // and where its caret stands in it (UTF-16 units).
 QString richTextEditorText();
-constexpr qsizetype richTextEditorCaret = 9;
+constexpr qsizetype richTextEditorCaret = 19;
 
 } // namespace tovalit::testing

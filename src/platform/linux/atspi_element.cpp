@@ -139,6 +139,17 @@ std::optional<AccessibilityValue> AtspiElement::attributeValue(const QString &at
             return std::nullopt;
         return AccessibilityValue(*range);
     }
+    if (attribute == ax::characterCount) {
+        if (!hasInterface(textInterface))
+            return std::nullopt;
+        const auto count =
+            m_bus->property(m_object, textInterface, QStringLiteral("CharacterCount"));
+        bool ok = false;
+        const qint64 number = count ? count->toLongLong(&ok) : 0;
+        if (!ok || number < 0)
+            return std::nullopt;
+        return AccessibilityValue(AccessibilityRange{0, number});
+    }
     if (attribute == ax::selectedText) {
         if (!hasInterface(textInterface))
             return std::nullopt;

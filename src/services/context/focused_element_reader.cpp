@@ -46,6 +46,14 @@ QString flag(bool value) {
     return value ? QStringLiteral("true") : QStringLiteral("false");
 }
 
+// An element a text embeds (a page's paragraph, an image) stands there as
+// U+FFFC, which no one reads: a page's text is nothing but those.
+std::optional<QString> withoutObjects(std::optional<QString> text) {
+    if (text)
+        text->remove(QChar(u'\uFFFC'));
+    return text;
+}
+
 } // namespace
 
 FocusedElementContext
@@ -65,11 +73,14 @@ FocusedElementReader::captureFocusedElementContext(AccessibilityClient &client,
     // the dictation goes, even empty: scored, the page or window around it
     // would win on the text it holds. A rich-text editor takes text through
     // its caret alone (Chromium's takes no write of its value).
+    // A focused editor that cannot be read now is still the field: what it
+    // holds is left absent, and the page around it is never taken for it.
     const AccessibilityElementRef &focus = roots.first();
     AccessibilityElementRef element;
-    if (stringValue(*focus) && selectedRange(*focus) &&
-        (focus->isAttributeSettable(ax::value) ||
-         focus->isAttributeSettable(ax::selectedTextRange)))
+    if ((stringValue(*focus) && selectedRange(*focus) &&
+         (focus->isAttributeSettable(ax::value) ||
+          focus->isAttributeSettable(ax::selectedTextRange))) ||
+        isUnreadableTextField(*focus))
         element = focus;
     else
         element = resolvedTextElement(roots, maxVisited);
@@ -95,11 +106,12 @@ FocusedElementReader::captureFocusedElementContext(AccessibilityClient &client,
 
     using Service = ActiveInteractionContextService;
     FocusedElementContext context;
-    context.selectedText = Service::normalizeOCRText(selected, textLimit);
+    context.selectedText = Service::normalizeOCRText(withoutObjects(selected), textLimit);
     if (segments) {
         context.surroundingTextBeforeCursor =
-            Service::normalizeOCRText(segments->before, textLimit);
-        context.surroundingTextAfterCursor = Service::normalizeOCRText(segments->after, textLimit);
+            Service::normalizeOCRText(withoutObjects(segments->before), textLimit);
+        context.surroundingTextAfterCursor =
+            Service::normalizeOCRText(withoutObjects(segments->after), textLimit);
     }
     context.role = Service::normalizeOCRText(role, roleLimit);
     context.description = Service::normalizeOCRText(description, descriptionLimit);
@@ -219,6 +231,11 @@ int FocusedElementReader::textCandidateScore(AccessibilityElement &element, int 
         }
     }
     return score - 2 * depth;
+}
+
+bool FocusedElementReader::isUnreadableTextField(AccessibilityElement &element) {
+    return !stringValue(element) &&
+           accessibilityValueAs<AccessibilityRange>(element.attributeValue(ax::caret));
 }
 
 std::optional<QString> FocusedElementReader::stringValue(AccessibilityElement &element) {

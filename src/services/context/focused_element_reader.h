@@ -40,6 +40,11 @@ public:
                                                      int acceptAtOnce, int minimum);
     static int textCandidateScore(AccessibilityElement &element, int depth);
 
+    // Whether the element says where its caret is but its text cannot be
+    // read now (a rich-text editor whose paragraphs do not answer yet): a
+    // focused one is the field all the same, never the page around it.
+    static bool isUnreadableTextField(AccessibilityElement &element);
+
     // Readers; each reads the live tree anew.
     static std::optional<QString> stringValue(AccessibilityElement &element);
     static std::optional<AccessibilityRange> selectedRange(AccessibilityElement &element);

@@ -87,6 +87,11 @@ FocusedInputElementSearch::focusedElement(AccessibilityClient &client,
             (editableCandidateScore(**focused, 0) >= earlyAcceptScore ||
              (hasStringValue(**focused) && (*focused)->isAttributeSettable(ax::value))))
             return *focused;
+        // An editor that cannot be read now is no reason to write into the
+        // page around it, whose text never changes: the paste goes out
+        // with no field to check.
+        if (focused && *focused && FocusedElementReader::isUnreadableTextField(**focused))
+            unavailable();
     }
     AccessibilityElementRef element = resolvedEditableElement(
         FocusedElementReader::searchRoots(client, expectedProcessID), maxVisited);

@@ -1,6 +1,7 @@
 #include "platform/fake/fake_accessibility.h"
 #include "services/context/focused_element_reader.h"
 #include "services/text_injection/focused_input_element_search.h"
+#include "services/text_injection/focused_input_insertion_error.h"
 #include "tests/support/capture_log.h"
 
 #include <gtest/gtest.h>
@@ -298,6 +299,33 @@ TEST_F(FocusedElementReaderTest, AFocusedEditorWhoseValueTakesNoWritesIsTakenBef
     EXPECT_EQ(context.role, QStringLiteral("section"));
     EXPECT_EQ(context.surroundingTextBeforeCursor, std::nullopt) << "the page's text was taken";
     EXPECT_EQ(context.surroundingTextAfterCursor, std::nullopt) << "the page's text was taken";
+}
+
+// A page's rich-text editor that cannot be read now (its paragraphs do not
+// answer yet) still says where its caret is. It stays the field: the page
+// around it, whose text is one U+FFFC per element, is never taken for it,
+// neither for the context nor for the paste. Where a page is reached for
+// another focus, its U+FFFC reaches no context.
+TEST_F(FocusedElementReaderTest, AnUnreadableEditorIsNeverTakenForItsPage) {
+    const QString object(1, QChar(0xfffc));
+    Element page = textArea(QStringLiteral("page"), object + QStringLiteral("页面下方的说明。"),
+                            {0, 0}, QStringLiteral("document web"));
+    Element editor = container(QStringLiteral("editor"), QStringLiteral("section"));
+    editor->set(ax::caret, AccessibilityRange{1, 0});
+    page->appendChild(editor);
+    focus(client, 33, editor);
+
+    const FocusedElementContext context = Reader::captureFocusedElementContext(client, 33);
+    EXPECT_EQ(context.role, QStringLiteral("section"));
+    EXPECT_FALSE(context.hasRichLocalTextContext());
+    EXPECT_THROW(FocusedInputElementSearch::focusedInputContext(client, 33),
+                 FocusedInputInsertionError);
+
+    Element button = container(QStringLiteral("button"), QStringLiteral("push button"));
+    page->appendChild(button);
+    focus(client, 34, button);
+    EXPECT_EQ(Reader::captureFocusedElementContext(client, 34).surroundingTextAfterCursor,
+              QStringLiteral("页面下方的说明。"));
 }
 
 // GTK 4 says the containers of its windows are not showing, though they
