@@ -8,6 +8,17 @@ QByteArray webPageHtml(WebPage page, int paragraphs) {
         return head + "<title>留言</title></head><body>"
                       "<textarea id=\"message\" rows=\"6\" cols=\"40\" autofocus></textarea>"
                       "</body></html>";
+    if (page == WebPage::textAreaBeyondBasicPlane) {
+        // Filled and its caret placed by the page itself, as the user's
+        // typing there would leave it.
+        const QByteArray text = textBeyondBasicPlane().toUtf8().replace("\uFEFF", "\\uFEFF");
+        const QByteArray caret = QByteArray::number(textBeyondBasicPlaneCaret);
+        return head + "<title>留言</title></head><body>" +
+               "<textarea id=\"message\" rows=\"6\" cols=\"40\"></textarea><script>" +
+               "onload = () => { const message = document.getElementById('message');" +
+               "message.value = '" + text + "'; message.focus(); message.setSelectionRange(" +
+               caret + ", " + caret + ");};</script></body></html>";
+    }
     if (paragraphs > 0)
         return head +
                "<title>编辑器</title></head><body>"
@@ -47,6 +58,10 @@ QString richTextEditorText() {
     return QStringLiteral(
         "开头一行\n第一段文字。\n甲\n\n\n\n第二段的内容在这里。\n第三段有一个链接。\n• "
         "要点一");
+}
+
+QString textBeyondBasicPlane() {
+    return QStringLiteral("收到👍🏽，𠀋字就好😀\uFEFF！");
 }
 
 } // namespace tovalit::testing

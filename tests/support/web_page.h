@@ -16,6 +16,10 @@ enum class WebPage {
     // paragraph holds a link and ends in a line break), with the caret two
     // characters into the second paragraph, below the table.
     richTextEditor,
+    // A text area holding characters beyond the Basic Multilingual Plane (an
+    // emoji with a skin tone, a rare CJK ideograph) and a text of its user's
+    // own U+FEFF, with the caret right after the ideograph.
+    textAreaBeyondBasicPlane,
 };
 
 // With `paragraphs`, a rich-text editor's page holds that many plain
@@ -26,5 +30,10 @@ QByteArray webPageHtml(WebPage page, int paragraphs = 0);
 // and where its caret stands in it (UTF-16 units).
 QString richTextEditorText();
 constexpr qsizetype richTextEditorCaret = 19;
+
+// The text area's text beyond the Basic Multilingual Plane, and where its
+// caret stands in it (UTF-16 units).
+QString textBeyondBasicPlane();
+constexpr qsizetype textBeyondBasicPlaneCaret = 9;
 
 } // namespace tovalit::testing

@@ -1,6 +1,7 @@
 #include "platform/linux/atspi_bus.h"
 
 #include "platform/focus_search.h"
+#include "platform/linux/atspi_text_offsets.h"
 
 #include <QAtomicInt>
 #include <QDBusArgument>
@@ -179,7 +180,7 @@ bool AtspiBus::connectIfEnabled() {
     m_address = address;
     m_connection = QDBusConnection::connectToBus(address, m_connectionName);
     m_processIdentifiers.clear();
-    m_countsUtf16.clear();
+    m_textUnits.clear();
     m_lastFocused.clear();
     m_extentsAnswered.clear();
     m_unresponsiveUntil.clear();
@@ -359,8 +360,8 @@ std::optional<QString> AtspiBus::text(const AtspiObject &object, qint64 start, q
     const auto clamp = [](qint64 offset) {
         return int(std::clamp<qint64>(offset, -1, std::numeric_limits<int>::max()));
     };
-    return textFrom(
-        call(object, textInterface, QStringLiteral("GetText"), {clamp(start), clamp(end)}));
+    return userText(object.service, textFrom(call(object, textInterface, QStringLiteral("GetText"),
+                                                  {clamp(start), clamp(end)})));
 }
 
 QList<std::optional<QString>> AtspiBus::texts(const QList<AtspiObject> &objects) {
@@ -370,9 +371,16 @@ QList<std::optional<QString>> AtspiBus::texts(const QList<AtspiObject> &objects)
         calls.append({object, textInterface, QStringLiteral("GetText"), {0, -1}});
     QList<std::optional<QString>> result;
     result.reserve(objects.size());
-    for (const std::optional<QVariantList> &reply : callAll(calls))
-        result.append(textFrom(reply));
+    const QList<std::optional<QVariantList>> replies = callAll(calls);
+    for (qsizetype index = 0; index < replies.size(); ++index)
+        result.append(userText(objects[index].service, textFrom(replies[index])));
     return result;
+}
+
+std::optional<QString> AtspiBus::userText(const QString &service, std::optional<QString> read) {
+    if (read && textUnits(service) == TextUnits::paddedUtf16)
+        return atspi::withoutSupplementaryPadding(*read);
+    return read;
 }
 
 std::optional<std::pair<qint64, qint64>> AtspiBus::firstSelection(const AtspiObject &object) {
@@ -531,14 +539,24 @@ std::optional<QString> AtspiBus::serviceOfProcess(qint32 processIdentifier) {
 }
 
 bool AtspiBus::countsUtf16(const QString &service) {
-    if (const auto known = m_countsUtf16.constFind(service); known != m_countsUtf16.constEnd())
+    const auto units = textUnits(service);
+    return units && *units != TextUnits::codePoints; // unknown for now: code points
+}
+
+std::optional<AtspiBus::TextUnits> AtspiBus::textUnits(const QString &service) {
+    if (const auto known = m_textUnits.constFind(service); known != m_textUnits.constEnd())
         return *known;
     auto toolkit = property(rootOf(service), applicationInterface, QStringLiteral("ToolkitName"));
     if (!toolkit)
-        return false; // unknown for now: ask again next time
-    const bool utf16 = toolkit->toString().compare(QLatin1String("Qt"), Qt::CaseInsensitive) == 0;
-    m_countsUtf16.insert(service, utf16);
-    return utf16;
+        return std::nullopt; // ask again next time
+    const QString name = toolkit->toString();
+    TextUnits units = TextUnits::codePoints;
+    if (name.compare(QLatin1String("Qt"), Qt::CaseInsensitive) == 0)
+        units = TextUnits::utf16;
+    else if (name.compare(QLatin1String("Gecko"), Qt::CaseInsensitive) == 0)
+        units = TextUnits::paddedUtf16;
+    m_textUnits.insert(service, units);
+    return units;
 }
 
 std::optional<AtspiObject> AtspiBus::activeWindow(const QString &service) {

@@ -79,7 +79,9 @@ public:
     QStringList interfaces(const AtspiObject &object);
     std::optional<QHash<QString, QString>> attributes(const AtspiObject &object);
 
-    // Text interface, in the application's own offset unit.
+    // Text interface, in the application's own offset unit. Texts come as
+    // the user wrote them: Firefox's padding (see countsUtf16()) is taken
+    // out.
     std::optional<QString> text(const AtspiObject &object, qint64 start, qint64 end);
     // The whole text of each, in one round of calls.
     QList<std::optional<QString>> texts(const QList<AtspiObject> &objects);
@@ -98,7 +100,8 @@ public:
     QList<AtspiObject> applications();
     std::optional<QString> serviceOfProcess(qint32 processIdentifier);
     std::optional<qint32> processIdentifier(const QString &service);
-    // Qt counts text offsets in UTF-16 code units; the other toolkits in
+    // Qt counts text offsets in UTF-16 code units, and so does Firefox,
+    // whose texts are padded on the bus to match; the other toolkits count
     // code points.
     bool countsUtf16(const QString &service);
 
@@ -124,6 +127,11 @@ public:
     static constexpr int stateReadOnly = 43;
 
 private:
+    enum class TextUnits { codePoints, utf16, paddedUtf16 };
+    // Nothing while the application does not say which toolkit it uses.
+    std::optional<TextUnits> textUnits(const QString &service);
+    // The text the user wrote, from what the application read.
+    std::optional<QString> userText(const QString &service, std::optional<QString> read);
     bool isUnresponsive(const QString &service) const;
     // The call's message; nothing when it is not to be sent.
     std::optional<QDBusMessage> message(const AtspiCall &call) const;
@@ -160,7 +168,7 @@ private:
     QString m_address;
     QDBusConnection m_connection;
     QHash<QString, qint32> m_processIdentifiers;
-    QHash<QString, bool> m_countsUtf16;
+    QHash<QString, TextUnits> m_textUnits;
     QHash<QString, FoundFocus> m_lastFocused;
     std::function<WindowSystemFocus()> m_windowSystemFocus;
     // Applications that have answered where their text stands.

@@ -38,4 +38,21 @@ std::optional<qsizetype> codePointOffsetOfUtf16(QStringView text, qsizetype utf1
     return codePoints;
 }
 
+QString withoutSupplementaryPadding(QStringView text) {
+    QString result;
+    result.reserve(text.size());
+    for (qsizetype offset = 0; offset < text.size(); ++offset) {
+        result.append(text[offset]);
+        const bool pair = QChar::isHighSurrogate(text[offset].unicode()) &&
+                          offset + 1 < text.size() &&
+                          QChar::isLowSurrogate(text[offset + 1].unicode());
+        if (!pair)
+            continue;
+        result.append(text[++offset]);
+        if (offset + 1 < text.size() && text[offset + 1] == QChar(0xFEFF))
+            ++offset;
+    }
+    return result;
+}
+
 } // namespace tovalit::atspi

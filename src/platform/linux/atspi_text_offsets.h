@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QString>
 #include <QStringView>
 
 #include <optional>
@@ -15,5 +16,14 @@ std::optional<qsizetype> utf16OffsetOfCodePoint(QStringView text, qsizetype code
 // The code point index at a UTF-16 offset; nothing when the offset falls
 // between the halves of a surrogate pair or lies outside the text.
 std::optional<qsizetype> codePointOffsetOfUtf16(QStringView text, qsizetype utf16Offset);
+
+// Firefox follows each character beyond the Basic Multilingual Plane with a
+// U+FEFF of its own, so that its offsets, counted in code points on the
+// bus, are the UTF-16 offsets of the user's text. This is that text: one
+// U+FEFF after each such character taken out, any other U+FEFF kept (the
+// user may have typed one, even right after such a character). A read
+// that starts inside such a character, at its padding, keeps that U+FEFF:
+// nothing before it tells it from one of the user's.
+QString withoutSupplementaryPadding(QStringView text);
 
 } // namespace tovalit::atspi
