@@ -33,9 +33,31 @@
 // --chromium) has the user leave a draft in the page, open the page again in a second window and
 // write a draft there too: the dictation goes to that front window, and each dictation's line
 // then also says what the capture read around the caret and what the back window holds after.
+//
+// Web documents: with --page FILE.html (repeatable) it dictates once into each page given, the
+// first dictation into a freshly opened page, in Firefox and in Chromium (--firefox or --chromium
+// for one alone), each started for that page alone as an X11 window with its accessibility on.
+// Each page loads a watching script from beside it (oracle.js beside the first page, or --oracle
+// FILE), which places the page's caret or selection, titles the page "ready", and after a change
+// "ok=1 new=<text>" or "ok=0 length=<n>". --paragraphs N,M --select-all adds editors of that
+// many paragraphs with all of them selected, and --list N an editor of a paragraph, an N-item
+// list and a paragraph, selected from inside the first paragraph into the last; these pages load
+// a copy of the same script. The user speaks once the title reads "ready" and the editor shows a
+// caret on the accessibility bus (no text of it is read: its first read is the application's).
+// A line per page and browser (and build) says the time from the stop to the first change of
+// the page, its title afterwards and whether that is exactly the dictated text in place of the
+// caret or selection, how the insertion ended, whether the user's clipboard came back, whether
+// the caret showed, and the role and text before, selected and after that the capture's log
+// line records, a run of U+FFFC or U+FEFF marked with its count; and when the delivery and the
+// insertion started, the paste's keys went out and the insertion ended, after the stop. --rounds N
+// opens each page N times:
+//   scripts/lib/headless-session build/bench/bench_delivery_latency --page DIR/quoted-reply.html
+//   scripts/lib/headless-session build/bench/bench_delivery_latency --oracle DIR/oracle.js
+//       --paragraphs 3000,10000 --select-all --list 3000
 
 #include "bench/app/dictation_driver.h"
 #include "bench/app/editor_watch.h"
+#include "bench/app/web_documents.h"
 #include "tests/support/application_process.h"
 #include "tests/support/chromium_page.h"
 #include "tests/support/firefox_page.h"
@@ -46,6 +68,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QScopeGuard>
 #include <QTemporaryDir>
 
@@ -59,7 +82,8 @@ namespace {
 
 struct Options {
     std::vector<std::pair<QString, QString>> apps;
-    int rounds = 5;
+    // 5 rounds by default, and one with web documents.
+    std::optional<int> rounds;
     QStringList editor;
     // Where each build's diagnostics log is kept, when given.
     QString logs;
@@ -76,6 +100,17 @@ struct Options {
     bool copyAfterText = false;
     // The browser's page is open in two windows, each with a draft.
     bool secondWindow = false;
+    // Web documents: pages of the caller's, editors of `paragraphs`
+    // paragraphs all selected, and lists of these sizes selected across,
+    // each page loading the watching script `oracle`.
+    QStringList pages;
+    bool selectAll = false;
+    QList<int> lists;
+    QString oracle;
+    // The browsers web documents open in, in turn.
+    QStringList browsers;
+
+    bool webDocuments() const { return !pages.isEmpty() || selectAll || !lists.isEmpty(); }
 };
 
 // A list of sizes: "10,10000".
@@ -85,6 +120,25 @@ QList<int> sizes(const QString &value) {
         parsed.append(qMax(size.toInt(), 1));
     std::sort(parsed.begin(), parsed.end());
     return parsed;
+}
+
+// The web documents of the options; nothing (and a line on stderr) when
+// one cannot be made.
+std::unique_ptr<WebDocuments> webDocuments(const Options &options) {
+    auto documents = std::make_unique<WebDocuments>(options.oracle);
+    for (const QString &page : options.pages) {
+        if (!documents->addFile(page))
+            return nullptr;
+    }
+    for (const int paragraphs : options.selectAll ? options.paragraphs : QList<int>{}) {
+        if (!documents->addSelectAll(paragraphs))
+            return nullptr;
+    }
+    for (const int items : options.lists) {
+        if (!documents->addList(items))
+            return nullptr;
+    }
+    return documents;
 }
 
 // What the user writes in each window with --second-window.
@@ -101,16 +155,23 @@ public:
     std::map<QString, std::vector<Timing>> timings;
     // The keys of `timings`, as the columns are printed.
     QStringList columns;
+    // With web documents, what each dictation did, in order.
+    std::vector<WebDocumentResult> webDocuments;
 
     // Ends with the application stopped: the next build's cannot start
     // beside it.
-    bool measure(const QString &label) {
+    bool measure(const QString &label, const WebDocuments *documents) {
         const auto stop = qScopeGuard([&] { m_driver.stop(m_options.logs, label); });
         if (!m_driver.start())
             return false;
+        if (documents) {
+            webDocuments = dictateIntoWebDocuments(
+                m_driver, m_watch, *documents, m_options.browsers, m_options.rounds.value_or(1));
+            return true;
+        }
         const QList<int> sizes =
             m_options.paragraphs.isEmpty() ? QList<int>{0} : m_options.paragraphs;
-        for (int round = 0; round < m_options.rounds; ++round) {
+        for (int round = 0; round < m_options.rounds.value_or(5); ++round) {
             for (const QString &backend : m_options.backends) {
                 for (const int paragraphs : sizes) {
                     std::optional<Timing> timing = dictate(backend, paragraphs);
@@ -404,6 +465,17 @@ int main(int argc, char *argv[]) {
             options.paragraphs = bench::sizes(value);
             options.richText = true;
             ++index;
+        } else if (argument == u"--page" && !value.isEmpty()) {
+            options.pages.append(value);
+            ++index;
+        } else if (argument == u"--select-all") {
+            options.selectAll = true;
+        } else if (argument == u"--list" && !value.isEmpty()) {
+            options.lists += bench::sizes(value);
+            ++index;
+        } else if (argument == u"--oracle" && !value.isEmpty()) {
+            options.oracle = value;
+            ++index;
         } else if (argument == u"--copy-after-text") {
             options.copyAfterText = true;
         } else if (argument == u"--second-window") {
@@ -421,9 +493,32 @@ int main(int argc, char *argv[]) {
                 "[--rounds N] [--backends x11,wayland] [--logs FOLDER] "
                 "[--firefox | --chromium [--second-window]] [--rich-text] [--paragraphs N,...] "
                 "[--copy-after-text] "
-                "[--editor COMMAND...]\n");
+                "[--editor COMMAND...]\n"
+                "       bench_delivery_latency [--app LABEL=PATH]... [--rounds N] [--logs FOLDER] "
+                "[--firefox] [--chromium] [--page FILE.html]... "
+                "[--paragraphs N,... --select-all] [--list N,...] [--oracle FILE]\n");
             return 2;
         }
+    }
+    if (options.webDocuments()) {
+        if (options.oracle.isEmpty() && !options.pages.isEmpty())
+            options.oracle =
+                QFileInfo(options.pages.first()).dir().filePath(QStringLiteral("oracle.js"));
+        if (options.oracle.isEmpty() || (!options.paragraphs.isEmpty() && !options.selectAll) ||
+            (options.selectAll && options.paragraphs.isEmpty()) || options.secondWindow ||
+            options.copyAfterText) {
+            std::fprintf(stderr,
+                         "web documents need the watching script (--oracle, or an "
+                         "oracle.js beside the first --page), take --paragraphs with "
+                         "--select-all only, and no --second-window or --copy-after-text\n");
+            return 2;
+        }
+        if (options.firefox || !options.chromium)
+            options.browsers.append(QStringLiteral("firefox"));
+        if (options.chromium || !options.firefox)
+            options.browsers.append(QStringLiteral("chromium"));
+        // Their browsers are X11 windows, in a Wayland session too.
+        options.backends = {QStringLiteral("x11")};
     }
     if (options.apps.empty())
         options.apps.emplace_back(QStringLiteral("tovalit"),
@@ -448,13 +543,24 @@ int main(int argc, char *argv[]) {
         std::fprintf(stderr, "%s\n", qPrintable(*failure));
         return 2;
     }
+    const std::unique_ptr<bench::WebDocuments> documents =
+        options.webDocuments() ? bench::webDocuments(options) : nullptr;
+    if (options.webDocuments() && !documents)
+        return 2;
     std::vector<std::pair<QString, std::unique_ptr<bench::Run>>> runs;
     for (const auto &[label, program] : options.apps) {
         auto run = std::make_unique<bench::Run>(program, options, speech);
-        if (!run->measure(label))
+        if (!run->measure(label, documents.get()))
             return 1;
         runs.emplace_back(label, std::move(run));
     }
-    bench::printResults(runs);
+    if (!documents) {
+        bench::printResults(runs);
+        return 0;
+    }
+    std::vector<std::pair<QString, std::vector<bench::WebDocumentResult>>> results;
+    for (const auto &[label, run] : runs)
+        results.emplace_back(label, run->webDocuments);
+    bench::printWebDocumentResults(results);
     return 0;
 }
