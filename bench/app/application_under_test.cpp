@@ -68,6 +68,14 @@ quint64 windowOf(qint64 pid, const QString &namePattern) {
         .toULongLong();
 }
 
+bool activateWindowOf(qint64 pid) {
+    const quint64 window = windowOf(pid, QStringLiteral("."));
+    if (!window)
+        return false;
+    testing::xdotool({QStringLiteral("windowactivate"), QString::number(window)});
+    return true;
+}
+
 bool sessionIsReady() {
     if (qEnvironmentVariableIsEmpty("DISPLAY") || !testing::hasTool(QStringLiteral("xdotool")) ||
         !testing::hasTool(QStringLiteral("espeak-ng")) ||

@@ -26,6 +26,9 @@ void stopProcess(QProcess &process);
 
 // The first visible window of the process whose name matches; 0 if none.
 quint64 windowOf(qint64 pid, const QString &namePattern);
+// Asks the window manager to bring the process's first visible window to
+// the front, as a click on it would; false when it has none.
+bool activateWindowOf(qint64 pid);
 
 // The display, xdotool, espeak-ng, paplay and the accessibility bus, or a
 // message on stderr saying what is missing.

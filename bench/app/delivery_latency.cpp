@@ -33,32 +33,42 @@
 // --chromium) has the user leave a draft in the page, open the page again in a second window and
 // write a draft there too: the dictation goes to that front window, and each dictation's line
 // then also says what the capture read around the caret and what the back window holds after.
+//
+// Web documents: with --page FILE.html (repeatable) it dictates once into each page given, the
+// first dictation into a freshly opened page, in Firefox and in Chromium (--firefox or --chromium
+// for one alone), each started for that page alone as an X11 window with its accessibility on.
+// Each page loads a watching script from beside it (oracle.js beside the first page, or --oracle
+// FILE), which places the page's caret or selection, titles the page "ready", and after a change
+// "ok=1 new=<text>" or "ok=0 length=<n>". --paragraphs N,M --select-all adds editors of that
+// many paragraphs with all of them selected, and --list N an editor of a paragraph, an N-item
+// list and a paragraph, selected from inside the first paragraph into the last; these pages load
+// a copy of the same script. The user speaks once the title reads "ready" and the editor shows a
+// caret on the accessibility bus (no text of it is read: its first read is the application's).
+// A line per page and browser (and build) says the time from the stop to the first change of
+// the page, its title afterwards and whether that is exactly the dictated text in place of the
+// caret or selection, how the insertion ended, whether the user's clipboard came back, whether
+// the caret showed, and the role and text before, selected and after that the capture's log
+// line records, a run of U+FFFC or U+FEFF marked with its count; and when the delivery and the
+// insertion started, the paste's keys went out and the insertion ended, after the stop. --rounds N
+// opens each page N times:
+//   scripts/lib/headless-session build/bench/bench_delivery_latency --page DIR/quoted-reply.html
+//   scripts/lib/headless-session build/bench/bench_delivery_latency --oracle DIR/oracle.js
+//       --paragraphs 3000,10000 --select-all --list 3000
 
-#include "bench/app/application_under_test.h"
-#include "platform/accessibility_thread.h"
-#include "platform/display_session.h"
-#include "platform/embedded_object_text.h"
-#include "platform/linux/atspi_accessibility_client.h"
-#include "platform/linux/atspi_bus.h"
-#include "platform/linux/x11_window_system.h"
-#include "platform/linux/xcb_connection.h"
-#include "services/context/accessibility_focus.h"
+#include "bench/app/dictation_driver.h"
+#include "bench/app/editor_watch.h"
+#include "bench/app/web_documents.h"
 #include "tests/support/application_process.h"
 #include "tests/support/chromium_page.h"
 #include "tests/support/firefox_page.h"
-#include "tests/support/remote_desktop_consent.h"
 #include "tests/support/run_task.h"
 #include "tests/support/spoken_audio.h"
 #include "tests/support/test_editor_process.h"
 #include "tests/support/test_session.h"
-#include "tests/support/wayland_clipboard_client.h"
-#include "tests/support/x_clipboard_client.h"
 
 #include <QCoreApplication>
-#include <QDateTime>
 #include <QDir>
-#include <QElapsedTimer>
-#include <QFile>
+#include <QFileInfo>
 #include <QScopeGuard>
 #include <QTemporaryDir>
 
@@ -70,17 +80,10 @@
 namespace tovalit::bench {
 namespace {
 
-// The steps of a delivery as the diagnostics log names them, in order.
-const QStringList steps = {QStringLiteral("context"),         QStringLiteral("format.request"),
-                           QStringLiteral("format.response"), QStringLiteral("deliver"),
-                           QStringLiteral("insert.start"),    QStringLiteral("insert.paste"),
-                           QStringLiteral("insert.keys"),     QStringLiteral("insert.verify"),
-                           QStringLiteral("insert.path"),     QStringLiteral("insert.result"),
-                           QStringLiteral("deliver.result")};
-
 struct Options {
     std::vector<std::pair<QString, QString>> apps;
-    int rounds = 5;
+    // 5 rounds by default, and one with web documents.
+    std::optional<int> rounds;
     QStringList editor;
     // Where each build's diagnostics log is kept, when given.
     QString logs;
@@ -97,154 +100,94 @@ struct Options {
     bool copyAfterText = false;
     // The browser's page is open in two windows, each with a draft.
     bool secondWindow = false;
+    // Web documents: pages of the caller's, editors of `paragraphs`
+    // paragraphs all selected, and lists of these sizes selected across,
+    // each page loading the watching script `oracle`.
+    QStringList pages;
+    bool selectAll = false;
+    QList<int> lists;
+    QString oracle;
+    // The browsers web documents open in, in turn.
+    QStringList browsers;
+
+    bool webDocuments() const { return !pages.isEmpty() || selectAll || !lists.isEmpty(); }
 };
 
-// What the user copied before speaking, which the clipboard holds again
-// once the text is in.
-const QString userClipboard = QStringLiteral("用户自己复制的文字");
-// What the user copies right after the text lands, with --copy-after-text.
-const QString laterClipboard = QStringLiteral("文字到了之后复制的");
+// A list of sizes: "10,10000".
+QList<int> sizes(const QString &value) {
+    QList<int> parsed;
+    for (const QString &size : value.split(QLatin1Char(',')))
+        parsed.append(qMax(size.toInt(), 1));
+    std::sort(parsed.begin(), parsed.end());
+    return parsed;
+}
+
+// The web documents of the options; nothing (and a line on stderr) when
+// one cannot be made.
+std::unique_ptr<WebDocuments> webDocuments(const Options &options) {
+    auto documents = std::make_unique<WebDocuments>(options.oracle);
+    for (const QString &page : options.pages) {
+        if (!documents->addFile(page))
+            return nullptr;
+    }
+    for (const int paragraphs : options.selectAll ? options.paragraphs : QList<int>{}) {
+        if (!documents->addSelectAll(paragraphs))
+            return nullptr;
+    }
+    for (const int items : options.lists) {
+        if (!documents->addList(items))
+            return nullptr;
+    }
+    return documents;
+}
+
 // What the user writes in each window with --second-window.
 const QString backDraft = QStringLiteral("back window draft");
 const QString frontDraft = QStringLiteral("front window draft");
 
-// One dictation: milliseconds from the stop to the text, and to each step;
-// how the insertion ended, the role of the element the capture read, and
-// the clipboard's text afterwards.
-struct Timing {
-    double text = -1;
-    std::map<QString, double> steps;
-    QString result;
-    QString role;
-    QString clipboard;
-    // With --second-window: the capture's text before and after the caret,
-    // and the back window's text afterwards.
-    QString context;
-    QString back;
-};
-
-class EditorWatch {
-public:
-    EditorWatch()
-        : m_client(std::make_shared<AtspiAccessibilityClient>(m_thread, windowSystemFocus()))
-        , m_bus(std::make_shared<AtspiBus>()) {
-        m_bus->setWindowSystemFocus(windowSystemFocus());
-    }
-    ~EditorWatch() {
-        // Its connection belongs to the thread.
-        m_thread->post([bus = std::move(m_bus)]() mutable { bus.reset(); });
-    }
-    EditorWatch(const EditorWatch &) = delete;
-    EditorWatch &operator=(const EditorWatch &) = delete;
-
-    std::optional<QString> text(qint32 pid) {
-        return testing::runTask(m_thread->run([client = m_client, pid]() -> std::optional<QString> {
-            client->isProcessTrusted();
-            auto focused = accessibilityValueAs<AccessibilityElementRef>(
-                client->applicationElement(pid)->attributeValue(ax::focusedUIElement));
-            if (!focused || !*focused)
-                return std::nullopt;
-            return accessibilityValueAs<QString>((*focused)->attributeValue(ax::value));
-        }));
-    }
-
-    // The text of the paragraph the caret of the focused rich-text editor
-    // is in, read straight from the bus: a few calls however long the
-    // editor, so that the watch does not slow down the page it watches.
-    std::optional<QString> caretParagraph(qint32 pid) {
-        return testing::runTask(m_thread->run([bus = m_bus, pid]() -> std::optional<QString> {
-            if (!bus->connectIfEnabled())
-                return std::nullopt;
-            const auto service = bus->serviceOfProcess(pid);
-            const auto editor = service ? bus->focusedElement(*service) : std::nullopt;
-            const auto caret = editor ? bus->caretOffset(*editor) : std::nullopt;
-            const auto before = caret ? bus->text(*editor, 0, *caret) : std::nullopt;
-            if (!before)
-                return std::nullopt;
-            const auto paragraph = bus->embeddedObjects(
-                *editor, before->count(QChar(EmbeddedObjectText::objectReplacementCharacter)), 1);
-            if (!paragraph || paragraph->isEmpty())
-                return std::nullopt;
-            return bus->text(paragraph->first(), 0, -1);
-        }));
-    }
-
-    std::optional<qint32> focusedProcess() {
-        return testing::runTask(m_thread->run([client = m_client]() -> std::optional<qint32> {
-            const auto focus = AccessibilityFocus::read(*client);
-            return focus ? std::optional<qint32>(focus->processIdentifier) : std::nullopt;
-        }));
-    }
-
-private:
-    // Chromium marks none of its windows active: its field is read in the
-    // window the X server names, as the application reads it.
-    static std::function<WindowSystemFocus()> windowSystemFocus() {
-        std::shared_ptr<XcbConnection> x = XcbConnection::open();
-        auto windows = std::make_shared<X11WindowSystem>(x, nullptr);
-        const bool knowsEveryWindow = x && !DisplaySession::fromEnvironment().wayland;
-        return [windows, knowsEveryWindow] {
-            return WindowSystemFocus{knowsEveryWindow, windows->focusedWindow()};
-        };
-    }
-
-    std::shared_ptr<AccessibilityThread> m_thread = std::make_shared<AccessibilityThread>();
-    std::shared_ptr<AtspiAccessibilityClient> m_client;
-    std::shared_ptr<AtspiBus> m_bus;
-};
-
 class Run {
 public:
     Run(QString program, const Options &options, QString speech)
-        : m_program(std::move(program))
-        , m_options(options)
-        , m_speech(std::move(speech))
-        , m_application(std::make_unique<ApplicationUnderTest>(m_program)) {}
+        : m_options(options)
+        , m_driver(std::move(program), std::move(speech)) {}
 
     // Per editor backend (and size), the dictations in order.
     std::map<QString, std::vector<Timing>> timings;
     // The keys of `timings`, as the columns are printed.
     QStringList columns;
+    // With web documents, what each dictation did, in order.
+    std::vector<WebDocumentResult> webDocuments;
 
     // Ends with the application stopped: the next build's cannot start
     // beside it.
-    bool measure(const QString &label) {
-        const auto stop = qScopeGuard([&] {
-            if (!m_options.logs.isEmpty()) {
-                QDir().mkpath(m_options.logs);
-                const QString kept = QDir(m_options.logs).filePath(label + QStringLiteral(".log"));
-                QFile::remove(kept);
-                QFile::copy(logPath(), kept);
-            }
-            m_application.reset();
-        });
-        if (!m_application->start())
-            return fail(m_application->failure());
-        if (!waitFor(
-                [&] { return m_application->gateway().callsTo("/api/proxy/lexicon-sync") > 0; },
-                20))
-            return fail(QStringLiteral("the start-up synchronisation never came"));
-        int dictations = 0;
+    bool measure(const QString &label, const WebDocuments *documents) {
+        const auto stop = qScopeGuard([&] { m_driver.stop(m_options.logs, label); });
+        if (!m_driver.start())
+            return false;
+        if (documents) {
+            webDocuments = dictateIntoWebDocuments(
+                m_driver, m_watch, *documents, m_options.browsers, m_options.rounds.value_or(1));
+            return true;
+        }
         const QList<int> sizes =
             m_options.paragraphs.isEmpty() ? QList<int>{0} : m_options.paragraphs;
-        for (int round = 0; round < m_options.rounds; ++round) {
+        for (int round = 0; round < m_options.rounds.value_or(5); ++round) {
             for (const QString &backend : m_options.backends) {
                 for (const int paragraphs : sizes) {
-                    std::optional<Timing> timing = dictate(backend, ++dictations, paragraphs);
+                    std::optional<Timing> timing = dictate(backend, paragraphs);
                     if (!timing)
                         return false;
-                    if (timing->text < 0) {
-                        --dictations;
+                    if (timing->text < 0)
                         continue;
-                    }
                     const QString column =
                         paragraphs > 0 ? backend + QStringLiteral(" %1p").arg(paragraphs) : backend;
                     if (!columns.contains(column))
                         columns.append(column);
                     timings[column].push_back(*timing);
                     std::fprintf(stderr, "  %s, %s: %.0f ms | %s | role=%s | clipboard=%s\n",
-                                 qPrintable(m_program), qPrintable(column), timing->text,
-                                 qPrintable(timing->result), qPrintable(timing->role),
+                                 qPrintable(m_driver.program()), qPrintable(column), timing->text,
+                                 qPrintable(timing->result),
+                                 qPrintable(captureField(timing->capture, QStringLiteral("role"))),
                                  qPrintable(timing->clipboard));
                     if (m_options.secondWindow)
                         std::fprintf(stderr, "    capture: %s | back window: %s\n",
@@ -256,18 +199,7 @@ public:
     }
 
 private:
-    bool fail(const QString &why) {
-        std::fprintf(stderr, "  %s: %s\n", qPrintable(m_program), qPrintable(why));
-        return false;
-    }
-
-    static bool activateX11Window(qint32 pid) {
-        const quint64 window = windowOf(pid, QStringLiteral("."));
-        if (!window)
-            return false;
-        testing::xdotool({QStringLiteral("windowactivate"), QString::number(window)});
-        return true;
-    }
+    bool fail(const QString &why) { return m_driver.fail(why); }
 
     // The user writes `draft` at the caret of the field in front, once its
     // page has placed the caret there.
@@ -314,14 +246,7 @@ private:
         return m_watch.text(pid).value_or(QStringLiteral("<none>"));
     }
 
-    bool toggle() {
-        QProcess action;
-        action.start(m_program, {QStringLiteral("--action"), QStringLiteral("toggle-recording")});
-        return waitFor([&] { return action.state() == QProcess::NotRunning; }, 10) &&
-               action.exitCode() == 0;
-    }
-
-    std::optional<Timing> dictate(const QString &backend, int index, int paragraphs) {
+    std::optional<Timing> dictate(const QString &backend, int paragraphs) {
         QProcess editor;
         std::unique_ptr<testing::FirefoxPage> firefox;
         std::unique_ptr<testing::ChromiumPage> chromium;
@@ -382,7 +307,7 @@ private:
         // A compositor may keep an X11 window that starts from no launcher
         // behind Tovalit's own: the user would click it.
         if (!waitFor(focused, startLimit) &&
-            !(backend == u"x11" && activateX11Window(pid) && waitFor(focused, 10))) {
+            !(backend == u"x11" && activateWindowOf(pid) && waitFor(focused, 10))) {
             // Nothing was dictated: the next one may have more luck.
             fail(QStringLiteral("the %1 editor never had the focus; left out").arg(backend));
             return Timing{};
@@ -391,207 +316,30 @@ private:
         if (chromium && m_options.secondWindow && !openSecondWindow(*chromium, page))
             return std::nullopt;
 
-        QProcess copied;
-        if (!copy(copied, userClipboard)) {
-            fail(QStringLiteral("the user's copy never reached the clipboard"));
-            return std::nullopt;
-        }
-        const auto dropCopy = qScopeGuard([&] { stopProcess(copied); });
-        testing::GatewayStandIn &gateway = m_application->gateway();
-        const size_t connections = gateway.recogniser.handshakes().size();
-        const QDateTime started = QDateTime::currentDateTimeUtc();
-        if (!toggle() || !waitFor(
-                             [&] {
-                                 return gateway.recogniser.handshakes().size() > connections &&
-                                        gateway.recogniser.isConnected();
-                             },
-                             15)) {
-            fail(QStringLiteral("dictation %1 never started streaming").arg(index));
-            return std::nullopt;
-        }
-        // GNOME asks the user in a window of its own, once a run, whether
-        // Tovalit may have its keyboard: the user agrees before speaking,
-        // so every stop is measured with the grant held.
-        if (!m_consentAnswered && testing::onDesktop("GNOME")) {
-            const ::testing::AssertionResult answered =
-                testing::answerRemoteDesktopConsent(testing::RemoteDesktopAnswer::share);
-            if (!answered) {
-                fail(QString::fromStdString(answered.message()));
-                return std::nullopt;
-            }
-            m_consentAnswered = true;
-        }
-        QProcess player;
-        player.start(QStringLiteral("paplay"),
-                     {QStringLiteral("-d"), QStringLiteral("vsink"), m_speech});
-        waitFor([&] { return player.state() == QProcess::NotRunning; }, 30);
-        const size_t tail = gateway.recogniser.binaryMessages().size() + 4;
-        waitFor([&] { return gateway.recogniser.binaryMessages().size() >= tail; }, 5);
-
-        // The stop counts from the recording's closing frame reaching the
-        // recogniser, its first sign outside the application: the action's
-        // own start-up is no part of it.
-        const size_t framesBefore = gateway.recogniser.binaryMessages().size();
-        QProcess action;
-        action.start(m_program, {QStringLiteral("--action"), QStringLiteral("toggle-recording")});
-        QElapsedTimer sinceStop;
-        QDateTime stopped;
-        Timing timing;
         const QString expected = testing::GatewayStandIn::formattedText();
-        QElapsedTimer limit;
-        limit.start();
-        while (true) {
-            testing::pumpEvents(1);
-            if (!sinceStop.isValid() && closingFrameSent(framesBefore)) {
-                sinceStop.start();
-                stopped = QDateTime::currentDateTimeUtc();
-            }
-            // In a rich-text editor the paste lands in the caret's
-            // paragraph, which is all that needs watching.
-            if (sinceStop.isValid() &&
-                (m_options.richText ? m_watch.caretParagraph(pid) : m_watch.text(pid))
-                    .value_or(QString())
-                    .contains(expected))
-                break;
-            if (limit.elapsed() > 15000) {
-                fail(QStringLiteral("dictation %1 never reached the %2 editor")
-                         .arg(index)
-                         .arg(backend));
-                return std::nullopt;
-            }
-        }
-        timing.text = double(sinceStop.nsecsElapsed()) / 1e6;
-        // The user copies something else the moment the text is in, before
-        // the clipboard they had comes back: the copy is what stays.
-        QProcess copiedAfter;
-        const auto dropCopyAfter = qScopeGuard([&] { stopProcess(copiedAfter); });
-        if (m_options.copyAfterText && !copy(copiedAfter, laterClipboard, false)) {
-            fail(QStringLiteral("the copy after the text could not start"));
-            return std::nullopt;
-        }
-        waitFor([&] { return m_application->historyCount() >= index; }, 10);
-        waitFor([&] { return action.state() == QProcess::NotRunning; }, 5);
-        idleFor(0.6); // the last log lines, the clipboard's restore
-        timing.steps = stepsSince(stopped);
-        timing.result = firstMessage(QStringLiteral("insert.result"), stopped)
-                            .section(QStringLiteral("result="), 1);
-        timing.role = firstMessage(QStringLiteral("capture"), started)
-                          .section(QStringLiteral(" | role="), 1)
-                          .section(QStringLiteral(" | "), 0, 0);
-        timing.clipboard = paste().value_or(QStringLiteral("<none>"));
-        if (chromium && m_options.secondWindow) {
-            const QString capture = firstMessage(QStringLiteral("capture"), started);
-            timing.context = QStringLiteral("before=") +
-                             capture.section(QStringLiteral(" | before="), 1)
-                                 .section(QStringLiteral(" | "), 0, 0) +
-                             QStringLiteral(" after=") +
-                             capture.section(QStringLiteral(" | after="), 1)
-                                 .section(QStringLiteral(" | "), 0, 0);
-            timing.back = backWindowText(pid).replace(QLatin1Char('\n'), QStringLiteral("\\n"));
+        DictationDriver::Watch watch;
+        // In a rich-text editor the paste lands in the caret's paragraph,
+        // which is all that needs watching.
+        watch.landed = [&] {
+            return (m_options.richText ? m_watch.caretParagraph(pid) : m_watch.text(pid))
+                .value_or(QString())
+                .contains(expected);
+        };
+        watch.copyAfterText = m_options.copyAfterText;
+        std::optional<Timing> timing = m_driver.dictate(watch);
+        if (timing && chromium && m_options.secondWindow) {
+            timing->context = QStringLiteral("before=") +
+                              captureField(timing->capture, QStringLiteral("before")) +
+                              QStringLiteral(" after=") +
+                              captureField(timing->capture, QStringLiteral("after"));
+            timing->back = backWindowText(pid).replace(QLatin1Char('\n'), QStringLiteral("\\n"));
         }
         return timing;
     }
 
-    QString logPath() const {
-        return QDir(m_application->dataFolder())
-            .filePath(QStringLiteral("Diagnostics/insertion-debug.log"));
-    }
-
-    bool closingFrameSent(size_t framesBefore) const {
-        const auto messages = m_application->gateway().recogniser.binaryMessages();
-        for (size_t index = framesBefore; index < size_t(messages.size()); ++index) {
-            const auto frame = testing::readClientFrame(messages[index]);
-            if (frame && frame->sequence && *frame->sequence < 0)
-                return true;
-        }
-        return false;
-    }
-
-    // Another application takes the clipboard with `text`, in `owner`.
-    // Where the compositor keeps the session's clipboard apart from the X
-    // server's while a native window is in front (KDE's, which lets any
-    // application at it through data control), the user copies there.
-    static bool copiesInTheSession() {
-        return !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") && testing::onDesktop("KDE");
-    }
-
-    // Another application takes the clipboard with `text`, in `owner`;
-    // with `wait`, until a paste gets it.
-    static bool copy(QProcess &owner, const QString &text, bool wait = true) {
-        owner.setStandardOutputFile(QProcess::nullDevice());
-        owner.setStandardErrorFile(QProcess::nullDevice());
-        if (copiesInTheSession()) {
-            owner.start(QStringLiteral("wl-copy"), {QStringLiteral("--foreground"), text});
-            if (!owner.waitForStarted(5000))
-                return false;
-        } else {
-            owner.start(QStringLiteral("xclip"),
-                        {QStringLiteral("-quiet"), QStringLiteral("-selection"),
-                         QStringLiteral("clipboard"), QStringLiteral("-i")});
-            if (!owner.waitForStarted(5000))
-                return false;
-            owner.write(text.toUtf8());
-            owner.closeWriteChannel();
-        }
-        return !wait || waitFor([&] { return paste() == text; }, 5);
-    }
-
-    static std::optional<QString> paste() {
-        return copiesInTheSession() ? testing::WaylandClipboardClient::paste()
-                                    : testing::XClipboardClient::paste();
-    }
-
-    struct LogLine {
-        QDateTime at;
-        QString category;
-        QString message;
-    };
-
-    // The diagnostics log's lines from `since` on, in order.
-    std::vector<LogLine> logSince(const QDateTime &since) const {
-        std::vector<LogLine> lines;
-        QFile log(logPath());
-        if (!log.open(QIODevice::ReadOnly))
-            return lines;
-        for (const QByteArray &raw : log.readAll().split('\n')) {
-            const QString line = QString::fromUtf8(raw);
-            const qsizetype close = line.indexOf(QStringLiteral("] ["));
-            if (!line.startsWith(QLatin1Char('[')) || close < 0)
-                continue;
-            const QDateTime at = QDateTime::fromString(line.mid(1, close - 1), Qt::ISODateWithMs);
-            const qsizetype categoryEnd = line.indexOf(QLatin1Char(']'), close + 3);
-            if (!at.isValid() || at < since || categoryEnd < 0)
-                continue;
-            lines.push_back({at, line.mid(close + 3, categoryEnd - close - 3),
-                             line.mid(categoryEnd + 1).trimmed()});
-        }
-        return lines;
-    }
-
-    // The first line of each step after `since`, as milliseconds after it.
-    std::map<QString, double> stepsSince(const QDateTime &since) const {
-        std::map<QString, double> found;
-        for (const LogLine &line : logSince(since)) {
-            if (steps.contains(line.category) && !found.count(line.category))
-                found[line.category] = double(since.msecsTo(line.at));
-        }
-        return found;
-    }
-
-    QString firstMessage(const QString &category, const QDateTime &since) const {
-        for (const LogLine &line : logSince(since)) {
-            if (line.category == category)
-                return line.message;
-        }
-        return QString();
-    }
-
-    QString m_program;
     QString m_backWindow;
-    bool m_consentAnswered = false;
     const Options &m_options;
-    QString m_speech;
-    std::unique_ptr<ApplicationUnderTest> m_application;
+    DictationDriver m_driver;
     EditorWatch m_watch;
 };
 
@@ -635,7 +383,7 @@ void printResults(const std::vector<std::pair<QString, std::unique_ptr<Run>>> &r
         }
         std::printf("\n");
     };
-    for (const QString &step : steps) {
+    for (const QString &step : deliverySteps) {
         row(step, [&step](const Timing &timing) {
             const auto found = timing.steps.find(step);
             return found == timing.steps.end() ? -1.0 : found->second;
@@ -714,10 +462,19 @@ int main(int argc, char *argv[]) {
         } else if (argument == u"--rich-text") {
             options.richText = true;
         } else if (argument == u"--paragraphs" && !value.isEmpty()) {
-            for (const QString &size : value.split(QLatin1Char(',')))
-                options.paragraphs.append(qMax(size.toInt(), 1));
-            std::sort(options.paragraphs.begin(), options.paragraphs.end());
+            options.paragraphs = bench::sizes(value);
             options.richText = true;
+            ++index;
+        } else if (argument == u"--page" && !value.isEmpty()) {
+            options.pages.append(value);
+            ++index;
+        } else if (argument == u"--select-all") {
+            options.selectAll = true;
+        } else if (argument == u"--list" && !value.isEmpty()) {
+            options.lists += bench::sizes(value);
+            ++index;
+        } else if (argument == u"--oracle" && !value.isEmpty()) {
+            options.oracle = value;
             ++index;
         } else if (argument == u"--copy-after-text") {
             options.copyAfterText = true;
@@ -736,9 +493,32 @@ int main(int argc, char *argv[]) {
                 "[--rounds N] [--backends x11,wayland] [--logs FOLDER] "
                 "[--firefox | --chromium [--second-window]] [--rich-text] [--paragraphs N,...] "
                 "[--copy-after-text] "
-                "[--editor COMMAND...]\n");
+                "[--editor COMMAND...]\n"
+                "       bench_delivery_latency [--app LABEL=PATH]... [--rounds N] [--logs FOLDER] "
+                "[--firefox] [--chromium] [--page FILE.html]... "
+                "[--paragraphs N,... --select-all] [--list N,...] [--oracle FILE]\n");
             return 2;
         }
+    }
+    if (options.webDocuments()) {
+        if (options.oracle.isEmpty() && !options.pages.isEmpty())
+            options.oracle =
+                QFileInfo(options.pages.first()).dir().filePath(QStringLiteral("oracle.js"));
+        if (options.oracle.isEmpty() || (!options.paragraphs.isEmpty() && !options.selectAll) ||
+            (options.selectAll && options.paragraphs.isEmpty()) || options.secondWindow ||
+            options.copyAfterText) {
+            std::fprintf(stderr,
+                         "web documents need the watching script (--oracle, or an "
+                         "oracle.js beside the first --page), take --paragraphs with "
+                         "--select-all only, and no --second-window or --copy-after-text\n");
+            return 2;
+        }
+        if (options.firefox || !options.chromium)
+            options.browsers.append(QStringLiteral("firefox"));
+        if (options.chromium || !options.firefox)
+            options.browsers.append(QStringLiteral("chromium"));
+        // Their browsers are X11 windows, in a Wayland session too.
+        options.backends = {QStringLiteral("x11")};
     }
     if (options.apps.empty())
         options.apps.emplace_back(QStringLiteral("tovalit"),
@@ -763,13 +543,24 @@ int main(int argc, char *argv[]) {
         std::fprintf(stderr, "%s\n", qPrintable(*failure));
         return 2;
     }
+    const std::unique_ptr<bench::WebDocuments> documents =
+        options.webDocuments() ? bench::webDocuments(options) : nullptr;
+    if (options.webDocuments() && !documents)
+        return 2;
     std::vector<std::pair<QString, std::unique_ptr<bench::Run>>> runs;
     for (const auto &[label, program] : options.apps) {
         auto run = std::make_unique<bench::Run>(program, options, speech);
-        if (!run->measure(label))
+        if (!run->measure(label, documents.get()))
             return 1;
         runs.emplace_back(label, std::move(run));
     }
-    bench::printResults(runs);
+    if (!documents) {
+        bench::printResults(runs);
+        return 0;
+    }
+    std::vector<std::pair<QString, std::vector<bench::WebDocumentResult>>> results;
+    for (const auto &[label, run] : runs)
+        results.emplace_back(label, run->webDocuments);
+    bench::printWebDocumentResults(results);
     return 0;
 }

@@ -8,30 +8,44 @@
 namespace tovalit::testing {
 
 std::unique_ptr<ChromiumPage> ChromiumPage::start(WebPage page, QString *failure, int paragraphs) {
-    const auto fail = [failure](const QString &why) -> std::unique_ptr<ChromiumPage> {
-        if (failure)
-            *failure = why;
-        return nullptr;
-    };
     std::unique_ptr<ChromiumPage> chromium(new ChromiumPage);
     const QString pagePath = chromium->m_folder.filePath(QStringLiteral("page.html"));
     QFile file(pagePath);
     const QByteArray html = webPageHtml(page, paragraphs);
     if (!chromium->m_folder.isValid() || !file.open(QIODevice::WriteOnly) ||
-        file.write(html) != html.size())
-        return fail(QStringLiteral("could not write Chromium's page"));
+        file.write(html) != html.size()) {
+        if (failure)
+            *failure = QStringLiteral("could not write Chromium's page");
+        return nullptr;
+    }
     file.close();
+    return chromium->launch(pagePath, failure) ? std::move(chromium) : nullptr;
+}
+
+std::unique_ptr<ChromiumPage> ChromiumPage::open(const QString &pagePath, QString *failure) {
+    std::unique_ptr<ChromiumPage> chromium(new ChromiumPage);
+    if (!chromium->m_folder.isValid()) {
+        if (failure)
+            *failure = QStringLiteral("could not make Chromium's profile folder");
+        return nullptr;
+    }
+    return chromium->launch(pagePath, failure) ? std::move(chromium) : nullptr;
+}
+
+bool ChromiumPage::launch(const QString &pagePath, QString *failure) {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     // Its tree reaches the bus only when asked for, as a desktop with a
     // screen reader on asks.
     environment.insert(QStringLiteral("ACCESSIBILITY_ENABLED"), QStringLiteral("1"));
     environment.remove(QStringLiteral("NO_AT_BRIDGE"));
-    chromium->m_process.setProcessEnvironment(environment);
-    chromium->m_process.setProcessChannelMode(QProcess::MergedChannels);
-    chromium->m_process.start(program(), chromium->arguments(pagePath));
-    if (!chromium->m_process.waitForStarted(10000))
-        return fail(QStringLiteral("Chromium did not start: ") + chromium->m_process.errorString());
-    return chromium;
+    m_process.setProcessEnvironment(environment);
+    m_process.setProcessChannelMode(QProcess::MergedChannels);
+    m_process.start(program(), arguments(pagePath));
+    if (m_process.waitForStarted(10000))
+        return true;
+    if (failure)
+        *failure = QStringLiteral("Chromium did not start: ") + m_process.errorString();
+    return false;
 }
 
 QStringList ChromiumPage::arguments(const QString &pagePath) const {

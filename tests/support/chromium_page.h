@@ -20,6 +20,9 @@ public:
     // `failure`.
     static std::unique_ptr<ChromiumPage> start(WebPage page, QString *failure = nullptr,
                                                int paragraphs = 0);
+    // Starts Chromium on a page file of the caller's, which stays in place
+    // (with whatever it loads from beside it) while the browser runs.
+    static std::unique_ptr<ChromiumPage> open(const QString &pagePath, QString *failure = nullptr);
     ~ChromiumPage();
     ChromiumPage(const ChromiumPage &) = delete;
     ChromiumPage &operator=(const ChromiumPage &) = delete;
@@ -37,6 +40,7 @@ public:
 
 private:
     ChromiumPage() = default;
+    bool launch(const QString &pagePath, QString *failure);
     QStringList arguments(const QString &pagePath) const;
     QTemporaryDir m_folder;
     QProcess m_process;

@@ -38,18 +38,32 @@ bool writeFile(const QString &path, const QByteArray &contents) {
 
 std::unique_ptr<FirefoxPage> FirefoxPage::start(Backend backend, QString *failure, WebPage page,
                                                 int paragraphs) {
-    const auto fail = [failure](const QString &why) -> std::unique_ptr<FirefoxPage> {
+    std::unique_ptr<FirefoxPage> firefox(new FirefoxPage);
+    const QString pagePath = firefox->m_folder.filePath(QStringLiteral("page.html"));
+    if (!firefox->m_folder.isValid() || !writeFile(pagePath, webPageHtml(page, paragraphs))) {
+        if (failure)
+            *failure = QStringLiteral("could not write Firefox's page");
+        return nullptr;
+    }
+    return firefox->launch(backend, pagePath, failure) ? std::move(firefox) : nullptr;
+}
+
+std::unique_ptr<FirefoxPage> FirefoxPage::open(Backend backend, const QString &pagePath,
+                                               QString *failure) {
+    std::unique_ptr<FirefoxPage> firefox(new FirefoxPage);
+    return firefox->launch(backend, pagePath, failure) ? std::move(firefox) : nullptr;
+}
+
+bool FirefoxPage::launch(Backend backend, const QString &pagePath, QString *failure) {
+    const auto fail = [failure](const QString &why) {
         if (failure)
             *failure = why;
-        return nullptr;
+        return false;
     };
-    std::unique_ptr<FirefoxPage> firefox(new FirefoxPage);
-    const QString profile = firefox->m_folder.filePath(QStringLiteral("profile"));
-    const QString pagePath = firefox->m_folder.filePath(QStringLiteral("page.html"));
-    if (!firefox->m_folder.isValid() || !QDir().mkpath(profile) ||
-        !writeFile(profile + QStringLiteral("/user.js"), preferences) ||
-        !writeFile(pagePath, webPageHtml(page, paragraphs)))
-        return fail(QStringLiteral("could not write Firefox's profile and page"));
+    const QString profile = m_folder.filePath(QStringLiteral("profile"));
+    if (!m_folder.isValid() || !QDir().mkpath(profile) ||
+        !writeFile(profile + QStringLiteral("/user.js"), preferences))
+        return fail(QStringLiteral("could not write Firefox's profile"));
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("MOZ_ENABLE_WAYLAND"),
                        backend == Backend::wayland ? QStringLiteral("1") : QStringLiteral("0"));
@@ -63,14 +77,14 @@ std::unique_ptr<FirefoxPage> FirefoxPage::start(Backend backend, QString *failur
     // The content sandbox cannot start as root in a container.
     environment.insert(QStringLiteral("MOZ_DISABLE_CONTENT_SANDBOX"), QStringLiteral("1"));
     environment.insert(QStringLiteral("MOZ_CRASHREPORTER_DISABLE"), QStringLiteral("1"));
-    firefox->m_process.setProcessEnvironment(environment);
-    firefox->m_process.setProcessChannelMode(QProcess::MergedChannels);
-    firefox->m_process.start(program(), {QStringLiteral("--new-instance"),
-                                         QStringLiteral("--no-remote"), QStringLiteral("--profile"),
-                                         profile, QUrl::fromLocalFile(pagePath).toString()});
-    if (!firefox->m_process.waitForStarted(10000))
-        return fail(QStringLiteral("Firefox did not start: ") + firefox->m_process.errorString());
-    return firefox;
+    m_process.setProcessEnvironment(environment);
+    m_process.setProcessChannelMode(QProcess::MergedChannels);
+    m_process.start(program(), {QStringLiteral("--new-instance"), QStringLiteral("--no-remote"),
+                                QStringLiteral("--profile"), profile,
+                                QUrl::fromLocalFile(pagePath).toString()});
+    if (!m_process.waitForStarted(10000))
+        return fail(QStringLiteral("Firefox did not start: ") + m_process.errorString());
+    return true;
 }
 
 FirefoxPage::~FirefoxPage() {

@@ -25,6 +25,10 @@ public:
     static std::unique_ptr<FirefoxPage> start(Backend backend, QString *failure = nullptr,
                                               WebPage page = WebPage::textArea,
                                               int paragraphs = 0);
+    // Starts Firefox on a page file of the caller's, which stays in place
+    // (with whatever it loads from beside it) while the browser runs.
+    static std::unique_ptr<FirefoxPage> open(Backend backend, const QString &pagePath,
+                                             QString *failure = nullptr);
     ~FirefoxPage();
     FirefoxPage(const FirefoxPage &) = delete;
     FirefoxPage &operator=(const FirefoxPage &) = delete;
@@ -38,6 +42,7 @@ public:
 
 private:
     FirefoxPage() = default;
+    bool launch(Backend backend, const QString &pagePath, QString *failure);
     QTemporaryDir m_folder;
     QProcess m_process;
 };
