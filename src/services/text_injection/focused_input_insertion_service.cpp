@@ -478,8 +478,48 @@ FocusedInputInsertionService::confirmUnverifiedPaste(Delivery delivery, QString 
                 QStringLiteral("result=insertedDirectly | path=direct-after-unchanged-paste"),
                 expected);
     }
+    if (const auto late = co_await latePaste(delivery, expected))
+        co_return *late;
     logResult(QStringLiteral("result=insertFailedCopiedToClipboard | reason=exhausted"));
     co_return InsertionResult::insertFailedCopiedToClipboard;
+}
+
+QCoro::Task<std::optional<InsertionResult>>
+FocusedInputInsertionService::latePaste(Delivery delivery, QString expected) {
+    // A field whose text takes no write of its own (a web page's rich-text
+    // editor) has the paste as its only road, and a browser shows a paste
+    // over thousands of paragraphs a second or more after the keys: the
+    // field is watched that much longer before the paste counts as lost,
+    // with the user's clipboard.
+    const FocusedInputContext effective = *delivery.effective;
+    const bool writable = co_await m_accessibility->thread().run(
+        [element = effective.element] { return element->isAttributeSettable(ax::value); });
+    if (writable)
+        co_return std::nullopt;
+    const std::optional<qint32> processID = co_await processIdentifier(effective.element);
+    for (int read = 0; read < latePasteReads; ++read) {
+        co_await m_sleeper(postPasteReadInterval, CancelToken());
+        bool verified = false;
+        try {
+            verified = co_await verifyPasteInserted(delivery.text, effective);
+        } catch (const std::exception &) {
+        }
+        if (verified) {
+            logVerified(expected);
+            co_return finishPaste(delivery, InsertionResult::pastedFromClipboard,
+                                  QStringLiteral("result=pastedFromClipboard | path=verified"),
+                                  expected);
+        }
+        const std::optional<QString> value =
+            co_await observedStringValue(effective.element, processID);
+        if (value && *value != effective.currentValue) {
+            logObservedChange(*value, expected);
+            co_return finishPaste(delivery, InsertionResult::pastedFromClipboard,
+                                  QStringLiteral("result=pastedFromClipboard | path=changed"),
+                                  *value);
+        }
+    }
+    co_return std::nullopt;
 }
 
 InsertionResult

@@ -99,6 +99,9 @@ public:
     static constexpr double pasteSettleDelay = 0.16;
     static constexpr int postPasteReads = 4;
     static constexpr double postPasteReadInterval = 0.12;
+    // Reads more, at the same rhythm, of a field that takes no direct
+    // write before its paste counts as lost: three seconds.
+    static constexpr int latePasteReads = 25;
     // Some toolkits show a direct write in their accessible text a moment
     // late; the field is read back at the rhythm of the post-paste reads.
     static constexpr int directWriteReads = 4;
@@ -164,6 +167,7 @@ private:
     QCoro::Task<std::optional<qint32>> processIdentifier(AccessibilityElementRef element);
     QCoro::Task<PostPasteObservationState>
     inspectPostPasteObservationState(FocusedInputContext context);
+    QCoro::Task<std::optional<InsertionResult>> latePaste(Delivery delivery, QString expected);
     QCoro::Task<bool> contextStillMatchesOriginalState(FocusedInputContext context);
     // Counts only when the field is read back holding the written text.
     // False, touching nothing, without a context or an editable field.

@@ -516,6 +516,29 @@ TEST_F(FocusedInputInsertionServiceTest, AReadOnlyFieldIsNeitherWrittenNorCounte
     EXPECT_EQ(pasteboard->string(), QStringLiteral("你好"));
 }
 
+// A browser shows a paste over thousands of paragraphs of its rich-text
+// editor a second or more after the keys, and the editor takes no write of
+// its whole text: the paste is waited for that long, and the user's
+// clipboard comes back, rather than a failure being reported over a paste
+// that landed.
+TEST_F(FocusedInputInsertionServiceTest, APasteShownLateWhereNoWriteCanStandInIsWaitedFor) {
+    field->setEditable(false);
+    keys->onPaste = [this] {
+        pastes.append(pasteboard->string().value_or(QString()));
+        return true;
+    };
+    auto reads = std::make_shared<int>(0);
+    time->onSleep = [field = field, pastes = &pastes, reads](double seconds) {
+        if (seconds == Service::postPasteReadInterval && ++*reads == 12)
+            field->paste(pastes->last());
+    };
+    EXPECT_EQ(insert(QStringLiteral("你好")), InsertionResult::pastedFromClipboard);
+    EXPECT_EQ(resultLines(),
+              QStringList{QStringLiteral("result=pastedFromClipboard | path=verified")});
+    EXPECT_TRUE(waitUntil([this] { return pasteboard->string() == QStringLiteral("old"); },
+                          "the clipboard to come back"));
+}
+
 TEST_F(FocusedInputInsertionServiceTest, AWriteTheFieldShowsLateIsConfirmedByALaterRead) {
     field->set(QStringLiteral("See you at noon tomorrow"), {8, 0});
     field->showValueWritesAfterReads(2);
