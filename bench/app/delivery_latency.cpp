@@ -40,7 +40,9 @@
 // Each page loads a watching script from beside it (oracle.js beside the first page, or --oracle
 // FILE), which places the page's caret or selection, titles the page "ready", and after a change
 // "ok=1 new=<text>" or "ok=0 length=<n>". --paragraphs N,M --select-all adds editors of that
-// many paragraphs with all of them selected, and --list N an editor of a paragraph, an N-item
+// many paragraphs with all of them selected, --caret N an editor of N paragraphs with the caret
+// in the middle one (to set a select-all beside a caret in one run), and --list N an editor of
+// a paragraph, an N-item
 // list and a paragraph, selected from inside the first paragraph into the last; these pages load
 // a copy of the same script. The user speaks once the title reads "ready" and the editor shows a
 // caret on the accessibility bus (no text of it is read: its first read is the application's).
@@ -106,11 +108,15 @@ struct Options {
     QStringList pages;
     bool selectAll = false;
     QList<int> lists;
+    // Editors of these many paragraphs with the caret in the middle one.
+    QList<int> carets;
     QString oracle;
     // The browsers web documents open in, in turn.
     QStringList browsers;
 
-    bool webDocuments() const { return !pages.isEmpty() || selectAll || !lists.isEmpty(); }
+    bool webDocuments() const {
+        return !pages.isEmpty() || selectAll || !lists.isEmpty() || !carets.isEmpty();
+    }
 };
 
 // A list of sizes: "10,10000".
@@ -136,6 +142,10 @@ std::unique_ptr<WebDocuments> webDocuments(const Options &options) {
     }
     for (const int items : options.lists) {
         if (!documents->addList(items))
+            return nullptr;
+    }
+    for (const int paragraphs : options.carets) {
+        if (!documents->addCaret(paragraphs))
             return nullptr;
     }
     return documents;
@@ -473,6 +483,9 @@ int main(int argc, char *argv[]) {
         } else if (argument == u"--list" && !value.isEmpty()) {
             options.lists += bench::sizes(value);
             ++index;
+        } else if (argument == u"--caret" && !value.isEmpty()) {
+            options.carets += bench::sizes(value);
+            ++index;
         } else if (argument == u"--oracle" && !value.isEmpty()) {
             options.oracle = value;
             ++index;
@@ -496,7 +509,8 @@ int main(int argc, char *argv[]) {
                 "[--editor COMMAND...]\n"
                 "       bench_delivery_latency [--app LABEL=PATH]... [--rounds N] [--logs FOLDER] "
                 "[--firefox] [--chromium] [--page FILE.html]... "
-                "[--paragraphs N,... --select-all] [--list N,...] [--oracle FILE]\n");
+                "[--paragraphs N,... --select-all] [--list N,...] [--caret N,...] "
+                "[--oracle FILE]\n");
             return 2;
         }
     }

@@ -207,6 +207,16 @@ bool WebDocuments::addSelectAll(int paragraphs) {
                                  "document.body.setAttribute('data-select-all', '');\n"));
 }
 
+bool WebDocuments::addCaret(int paragraphs) {
+    const QString name = QStringLiteral("caret-%1p").arg(paragraphs);
+    const QByteArray middle = QByteArray::number((paragraphs + 1) / 2);
+    return addPage(name, generatedPage(name, "<div id=ed contenteditable=true></div>", "ed",
+                                       paragraphs,
+                                       "'<div' + (k === " + middle +
+                                           " ? ' data-caret=2' : '') + '>第' + k + "
+                                           "'段的文字，写在这一段里。</div>'"));
+}
+
 bool WebDocuments::addList(int items) {
     const QString name = QStringLiteral("list-%1").arg(items);
     return addPage(

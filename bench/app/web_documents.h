@@ -36,6 +36,9 @@ public:
     bool addFile(const QString &path);
     // An editor of `paragraphs` paragraphs with all of it selected.
     bool addSelectAll(int paragraphs);
+    // An editor of `paragraphs` paragraphs with the caret two characters
+    // into the middle one.
+    bool addCaret(int paragraphs);
     // A paragraph, a list of `items` items and a paragraph, selected from
     // inside the first paragraph into the last.
     bool addList(int items);

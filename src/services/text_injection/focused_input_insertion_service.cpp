@@ -478,7 +478,8 @@ FocusedInputInsertionService::confirmUnverifiedPaste(Delivery delivery, QString 
                 QStringLiteral("result=insertedDirectly | path=direct-after-unchanged-paste"),
                 expected);
     }
-    if (const auto late = co_await latePaste(delivery, expected))
+    const std::optional<InsertionResult> late = co_await latePaste(delivery, expected);
+    if (late)
         co_return *late;
     logResult(QStringLiteral("result=insertFailedCopiedToClipboard | reason=exhausted"));
     co_return InsertionResult::insertFailedCopiedToClipboard;
@@ -492,9 +493,7 @@ FocusedInputInsertionService::latePaste(Delivery delivery, QString expected) {
     // field is watched that much longer before the paste counts as lost,
     // with the user's clipboard.
     const FocusedInputContext effective = *delivery.effective;
-    const bool writable = co_await m_accessibility->thread().run(
-        [element = effective.element] { return element->isAttributeSettable(ax::value); });
-    if (writable)
+    if (co_await valueSettable(effective.element))
         co_return std::nullopt;
     const std::optional<qint32> processID = co_await processIdentifier(effective.element);
     for (int read = 0; read < latePasteReads; ++read) {
@@ -605,6 +604,11 @@ FocusedInputInsertionService::observedStringValue(AccessibilityElementRef elemen
     return m_accessibility->thread().run([client = m_accessibility, element, processID] {
         return FocusedInputFieldOperations::observedStringValue(*client, *element, processID);
     });
+}
+
+QCoro::Task<bool> FocusedInputInsertionService::valueSettable(AccessibilityElementRef element) {
+    return m_accessibility->thread().run(
+        [element] { return element->isAttributeSettable(ax::value); });
 }
 
 QCoro::Task<std::optional<qint32>>

@@ -168,6 +168,8 @@ private:
     QCoro::Task<PostPasteObservationState>
     inspectPostPasteObservationState(FocusedInputContext context);
     QCoro::Task<std::optional<InsertionResult>> latePaste(Delivery delivery, QString expected);
+    // Whether the element says it takes a new text of its own.
+    QCoro::Task<bool> valueSettable(AccessibilityElementRef element);
     QCoro::Task<bool> contextStillMatchesOriginalState(FocusedInputContext context);
     // Counts only when the field is read back holding the written text.
     // False, touching nothing, without a context or an editable field.
