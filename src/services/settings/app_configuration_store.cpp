@@ -102,7 +102,6 @@ AppConfigurationStore::AppConfigurationStore(DefaultsStore &defaults,
     };
 
     if (const auto problem = m_defaults.loadProblem()) {
-        m_storedSettingsUnread = true;
         TovalitDebugLogger::log(QStringLiteral("settings.load"),
                                 QStringLiteral("result=failed | error=") + *problem);
     }
@@ -254,11 +253,13 @@ void AppConfigurationStore::setCachedAccessibilityPermission(PermissionAuthoriza
 }
 
 void AppConfigurationStore::save() {
-    // When the stored settings could not be read at the start, the values
-    // not assigned since are our defaults, not the user's: writing them
-    // would replace the user's settings the moment the file reads again.
+    // Only what was assigned in this run is the user's for certain. The
+    // rest is what the start read, which may be our defaults in place of
+    // the user's values: the file could not be read, or was read while an
+    // outside writer (a copy from a backup, an editor, a sync tool) had
+    // written half of it. Written back, they would replace the user's own.
     const auto put = [this](const QString &name, const auto &write) {
-        if (!m_storedSettingsUnread || m_assignedKeys.contains(name))
+        if (m_assignedKeys.contains(name))
             write(name);
     };
     put(key::onboarding, [this](const QString &name) {

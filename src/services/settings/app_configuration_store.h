@@ -22,9 +22,9 @@ class BundleValues;
 class DefaultsStore;
 
 // The application's one settings object. Persisted preferences live in the
-// user defaults under "vellup_transcriber." keys and are all written again
-// on every assignment (only the assigned ones after a start that could not
-// read them); the gateway address and the direct service
+// user defaults under "vellup_transcriber." keys; every assignment writes
+// those assigned in this run again, never one the store only read (what it
+// read may not be the user's). The gateway address and the direct service
 // endpoints and credentials are resolved once at construction and never
 // persisted. Lives on the GUI thread.
 class AppConfigurationStore : public QObject {
@@ -133,9 +133,8 @@ public:
     // fail instead of guessing an endpoint.
     QString volcengineOpenAPIHost() const { return m_volcengineOpenAPIHost; }
 
-    // Writes every persisted key, in a fixed order. Credentials and the
-    // constants are never written. After a start whose defaults could not
-    // be read, only the keys assigned in this run are written.
+    // Writes the persisted keys assigned in this run, in a fixed order.
+    // Credentials and the constants are never written.
     void save();
     // Assigns each state to the cached permission of its kind, in order;
     // every assignment saves.
@@ -189,9 +188,8 @@ private:
     void synchronizeDefaults();
 
     DefaultsStore &m_defaults;
-    // The defaults could not be read at construction; the persisted keys
-    // assigned since are the only ones whose values are the user's.
-    bool m_storedSettingsUnread = false;
+    // The persisted keys assigned in this run: the values certainly the
+    // user's.
     QSet<QString> m_assignedKeys;
 
     bool m_hasCompletedPermissionsOnboarding = false;
