@@ -85,6 +85,9 @@ QCoro::Task<void> TranscriberViewModel::bootstrap() {
     // only while the controller is there: the application may quit while
     // the day's history batch still waits on the network.
     const QPointer<TranscriberViewModel> alive(this);
+    // The settings were the first thing this run read.
+    if (const std::optional<QString> notice = m_configurationStore.unreadSettingsNotice())
+        showAppNotice(*notice);
     co_await m_lexicon->loadPersonalLexicon();
     if (!alive)
         co_return;

@@ -92,6 +92,11 @@ public:
     PermissionAuthorizationState cachedAccessibilityPermission() const {
         return m_cachedAccessibilityPermission;
     }
+    // What the user must learn when the stored settings could not be read
+    // at the start: this run uses the defaults and leaves the file as it
+    // is. Nothing once they have been read since (at a save, which takes
+    // the file's values for those not assigned meanwhile).
+    std::optional<QString> unreadSettingsNotice() const;
     // Whether the user turned down the keyboard the desktop lends.
     bool remoteDesktopKeyboardRefused() const { return m_remoteDesktopKeyboardRefused; }
     // What lets the desktop lend its keyboard again without asking, as
@@ -186,8 +191,14 @@ Q_SIGNALS:
 
 private:
     void synchronizeDefaults();
+    // The stored values of the persisted settings not assigned in this
+    // run, in place of those the start could not read, announced.
+    void takeStoredSettings();
 
     DefaultsStore &m_defaults;
+    // Why the stored settings could not be read at the start, until they
+    // have been.
+    std::optional<QString> m_unreadSettingsProblem;
     // The persisted keys assigned in this run: the values certainly the
     // user's.
     QSet<QString> m_assignedKeys;

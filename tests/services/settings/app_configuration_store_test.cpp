@@ -320,7 +320,7 @@ TEST_F(AppConfigurationStoreOnDisk, AnOlderFilesShortcutReadsBackTheSameAndIsSho
 }
 
 TEST_F(AppConfigurationStoreOnDisk,
-       SettingsUnreadableAtStartKeepTheirValuesAndOnlyWhatIsSetIsSaved) {
+       SettingsUnreadableAtStartKeepTheirValuesAndAreTakenOnceTheyRead) {
     const QString path = IniDefaultsStore::standardFilePath();
     const QString folder = QFileInfo(path).path();
     const QString real = folders.configHome() + QStringLiteral("/real");
@@ -364,14 +364,30 @@ TEST_F(AppConfigurationStoreOnDisk,
     }
     EXPECT_EQ(testing::readFile(path), original);
 
+    // Once the file reads again, at the next save, the store takes its
+    // values, all but those assigned in this run.
     loop();
     {
         IniDefaultsStore defaults(path);
         AppConfigurationStore store(defaults, Environment());
+        store.setPreferredLocaleIdentifier(QStringLiteral("zh-TW"));
+        EXPECT_TRUE(store.unreadSettingsNotice());
+        QStringList heard;
+        QObject::connect(&store, &AppConfigurationStore::keepAudioFilesChanged, [&](bool value) {
+            heard << QStringLiteral("keepAudioFiles=%1").arg(value);
+        });
         reachable();
         store.setMeetingModeEnabled(false);
+        EXPECT_TRUE(store.hasCompletedPermissionsOnboarding());
+        EXPECT_FALSE(store.keepAudioFiles());
+        EXPECT_EQ(store.cachedMicrophonePermission(), State::granted);
+        EXPECT_EQ(store.preferredLocaleIdentifier(), QStringLiteral("zh-TW"));
+        EXPECT_FALSE(store.meetingModeEnabled());
+        EXPECT_EQ(heard, QStringList{QStringLiteral("keepAudioFiles=0")});
+        EXPECT_FALSE(store.unreadSettingsNotice());
     }
     QByteArray expected = original;
+    expected.replace("preferredLocaleIdentifier=en-US", "preferredLocaleIdentifier=zh-TW");
     expected.replace("meetingModeEnabled=true", "meetingModeEnabled=false");
     EXPECT_EQ(testing::readFile(path), expected);
 }
