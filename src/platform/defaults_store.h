@@ -21,9 +21,10 @@ public:
     virtual std::optional<QByteArray> data(const QString &key) const = 0;
     virtual bool contains(const QString &key) const = 0;
     // Why the stored values could not be read when this object loaded
-    // them; nothing when they were, or when there were none. After such a
-    // failure every read gives nothing, which says nothing of what is
-    // stored, and synchronize() writes nothing until it can read them.
+    // them; nothing when they were, or when there were none, and nothing
+    // once a synchronize() has read them since. After such a failure
+    // every read gives nothing, which says nothing of what is stored, and
+    // synchronize() writes nothing until it can read them.
     virtual std::optional<QString> loadProblem() const { return std::nullopt; }
 
     virtual void setBoolean(const QString &key, bool value) = 0;

@@ -12,7 +12,7 @@
 #include "state/instructions/instruction_library_keeper.h"
 #include "state/meeting/meeting_mode.h"
 #include "state/shared/floating_panel_coordinating.h"
-#include "state/shell/app_toast_timer.h"
+#include "state/shell/app_toasts.h"
 #include "state/shell/settings_watch.h"
 #include "support/app_error.h"
 
@@ -85,6 +85,9 @@ QCoro::Task<void> TranscriberViewModel::bootstrap() {
     // only while the controller is there: the application may quit while
     // the day's history batch still waits on the network.
     const QPointer<TranscriberViewModel> alive(this);
+    // The settings were the first thing this run read.
+    if (const std::optional<QString> notice = m_configurationStore.unreadSettingsNotice())
+        showAppNotice(*notice);
     co_await m_lexicon->loadPersonalLexicon();
     if (!alive)
         co_return;
@@ -137,12 +140,9 @@ void TranscriberViewModel::setWaveformLevels(QList<double> value) {
 }
 
 void TranscriberViewModel::setAppToast(std::optional<AppToastState> value) {
-    m_appToast = std::move(value);
-    Q_EMIT appToastChanged(m_appToast);
-    // Taken down early by the window: the next notice has its turn now,
-    // not only after some later toast.
-    if (!m_appToast && !m_waitingAppNotices.isEmpty())
-        presentAppToast(m_waitingAppNotices.takeFirst(), true, appNoticeDuration, true);
+    publishAppToast(std::move(value));
+    if (!m_appToast)
+        m_appToasts->takenDown();
 }
 
 void TranscriberViewModel::setLastCopiedAt(std::optional<QDateTime> value) {

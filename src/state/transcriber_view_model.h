@@ -36,6 +36,7 @@
 #include "state/session/dictation_session_host.h"
 #include "state/shared/dictation_result_texts.h"
 #include "state/shared/gateway_session_recovery.h"
+#include "state/shell/app_toasts_host.h"
 #include "support/app_error.h"
 #include "support/clock.h"
 #include "support/sleeper.h"
@@ -71,7 +72,7 @@ class HotkeyMonitor;
 class InstructionLibraryKeeper;
 class InstructionLibraryStore;
 class MeetingMode;
-class AppToastTimer;
+class AppToasts;
 class SettingsWatch;
 class Pasteboard;
 class PersonalLexiconEventLogging;
@@ -83,9 +84,9 @@ class RemoteDesktopKeyboardAccess;
 // panel shows, routes the shortcut and the views' calls, and composes one
 // object per concern, each owning its state: the dictation session (with
 // its completion, delivery and the retry of an archived recording), the
-// meeting, the history, the personal lexicon, learning from edits and the
-// instruction library (state/<concern>/). A concern reaches the others only
-// through the host interface it is given, which the controller implements
+// meeting, the history, the personal lexicon, learning from edits, the
+// instruction library (state/<concern>/) and the toasts (state/shell/). A concern reaches the
+// others only through the host interface it is given, which the controller implements
 // (transcriber_view_model_<concern>_host.cpp); a published value changes
 // only through its setter here, so the views see every update in order.
 //
@@ -98,7 +99,8 @@ class TranscriberViewModel : public QObject,
                              private InstructionLibraryKeeperHost,
                              private LexiconHost,
                              private EditLearningHost,
-                             private MeetingModeHost {
+                             private MeetingModeHost,
+                             private AppToastsHost {
     Q_OBJECT
 
     // --- Published state ------------------------------------------------
@@ -230,7 +232,7 @@ public:
     QString finalTranscript() const { return m_finalTranscript; }
     QList<TranscriptRecord> records() const { return m_records; }
     QList<double> waveformLevels() const { return m_waveformLevels; }
-    std::optional<AppToastState> appToast() const { return m_appToast; }
+    std::optional<AppToastState> appToast() const override { return m_appToast; }
     std::optional<QDateTime> lastCopiedAt() const { return m_lastCopiedAt; }
     std::optional<QString> lastResultMessage() const { return m_lastResultMessage; }
     QList<PersonalLexiconEntry> personalLexiconEntries() const { return m_personalLexiconEntries; }
@@ -535,14 +537,11 @@ private:
     // whatever the window shows.
     void showAppToast(const QString &message, bool isError, double duration);
     // Something the user must learn about this run (a damaged file set
-    // aside, a data folder left in place, no keyring): an error toast for
-    // appNoticeDuration on screen that waits its turn behind the toast on
-    // show, and comes back after a toast that cut it short.
+    // aside, a data folder left in place, no keyring, settings not read):
+    // shown in turn, each for its full time on screen.
     void showAppNotice(const QString &message) override;
-    void presentAppToast(const QString &message, bool isError, double duration, bool isNotice);
-    void timeAppToast(const QUuid &id, double duration);
-    void appToastTimedOut(const QUuid &id);
-    static constexpr double appNoticeDuration = 5.0;
+    // The toasts' one way to the published toast.
+    void publishAppToast(std::optional<AppToastState> toast) override;
 
     // --- The instruction library's host -------------------------------------------
     // The published lists' getters and setters, showAppToast(),
@@ -631,14 +630,7 @@ private:
     std::unique_ptr<InstructionLibraryKeeper> m_instructionLibrary;
 
     // --- Shell -------------------------------------------------------------------------
-    std::unique_ptr<AppToastTimer> m_toastTimer;
-    // The notice on show, if the toast is one, and the notices that wait.
-    std::optional<QUuid> m_appNoticeOnShow;
-    // The windows on screen that draw the toasts, and whether the toast on
-    // show has its time running.
-    int m_appToastSurfaces = 0;
-    bool m_appToastTimed = false;
-    QStringList m_waitingAppNotices;
+    std::unique_ptr<AppToasts> m_appToasts;
     std::unique_ptr<SettingsWatch> m_settingsWatch;
 };
 

@@ -23,7 +23,7 @@
 #include "state/history/history_keeper.h"
 #include "state/instructions/instruction_library_keeper.h"
 #include "state/meeting/meeting_mode.h"
-#include "state/shell/app_toast_timer.h"
+#include "state/shell/app_toasts.h"
 #include "state/shell/settings_watch.h"
 #include "state/transcriber_view_model.h"
 #include "support/data_folder.h"
@@ -73,7 +73,8 @@ void TranscriberViewModel::compose(Dependencies d,
     const Clock currentDate = std::move(d.currentDate);
     const Sleeper sleepForDuration = std::move(d.sleepForDuration);
     const Clock systemDate = std::move(d.systemDate);
-    m_toastTimer = std::make_unique<AppToastTimer>(std::move(d.toastSleeper));
+    AppToastsHost &toastsHost = *this;
+    m_appToasts = std::make_unique<AppToasts>(toastsHost, std::move(d.toastSleeper));
     m_settingsWatch = std::make_unique<SettingsWatch>(m_configurationStore);
     m_takeDataFolderMoveNotice =
         d.takeDataFolderMoveNotice
@@ -203,11 +204,10 @@ void TranscriberViewModel::compose(Dependencies d,
     DictationSessionHost &sessionHost = *this;
     m_delivery = std::make_unique<DictationDelivery>(
         deliveryHost, m_configurationStore, *m_gatewayRecovery, m_floatingPanelCoordinator,
-        DictationDelivery::Collaborators{structuredFormattingRunner, std::move(insertionRunner),
-                                         std::move(clipboardHeadStarter),
-                                         interactionContextProvider,
-                                         std::move(interactionContextActivator),
-                                         std::move(pasteboard), m_hotkeyMonitor, systemDate});
+        DictationDelivery::Collaborators{
+            structuredFormattingRunner, std::move(insertionRunner), std::move(clipboardHeadStarter),
+            interactionContextProvider, std::move(interactionContextActivator),
+            std::move(pasteboard), m_hotkeyMonitor, systemDate});
     m_completion = std::make_unique<DictationCompletion>(
         sessionHost, *m_gatewayRecovery, m_floatingPanelCoordinator, *m_delivery,
         std::move(audioFileTranscriptionRunner), systemDate);

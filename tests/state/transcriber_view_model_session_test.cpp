@@ -274,6 +274,17 @@ TEST_F(SessionTest, AFormerDataFolderThatStayedWhereItWasIsToldOnceAtStartUp) {
               QStringList{QStringLiteral("无法迁移旧的数据文件夹（原因）")});
 }
 
+TEST_F(SessionTest, SettingsThatCouldNotBeReadAtStartUpAreTold) {
+    defaults.failLoading(QStringLiteral("/home/u/.config/Tovalit/Tovalit.ini: Permission denied"));
+    makeStore(true);
+    makeViewModel(true);
+    ASSERT_TRUE(waitUntil([&] { return viewModel->appToast().has_value(); }, "the notice"));
+    EXPECT_EQ(viewModel->appToast()->message,
+              QStringLiteral("无法读取设置文件（/home/u/.config/Tovalit/Tovalit.ini: Permission "
+                             "denied），本次使用默认设置，原文件未改动。"));
+    EXPECT_TRUE(viewModel->appToast()->isError);
+}
+
 TEST_F(SessionTest, AControllerThatGoesWhileARecordingStartsLeavesTheStartToEndUnheard) {
     // The gateway's speech configuration comes after the application quit:
     // no recogniser is made for a controller that is gone.

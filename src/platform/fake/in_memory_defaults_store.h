@@ -14,6 +14,7 @@ public:
     std::optional<QString> string(const QString &key) const override;
     std::optional<QByteArray> data(const QString &key) const override;
     bool contains(const QString &key) const override;
+    std::optional<QString> loadProblem() const override { return m_loadProblem; }
 
     void setBoolean(const QString &key, bool value) override;
     void setString(const QString &key, const QString &value) override;
@@ -30,12 +31,16 @@ public:
     int synchronizeCount() const { return m_synchronizeCount; }
     // Later synchronize() calls fail with `reason` (with nothing, they succeed).
     void failSynchronizing(std::optional<QString> reason) { m_failure = std::move(reason); }
+    // Says the stored values could not be loaded, for `reason` (with
+    // nothing, that they were); for an empty store, which reads nothing.
+    void failLoading(std::optional<QString> reason) { m_loadProblem = std::move(reason); }
 
 private:
     QVariantMap m_values;
     int m_writeCount = 0;
     int m_synchronizeCount = 0;
     std::optional<QString> m_failure;
+    std::optional<QString> m_loadProblem;
 };
 
 } // namespace tovalit

@@ -165,6 +165,7 @@ std::optional<QString> IniDefaultsStore::synchronize() {
         if (empty.toBytes().isEmpty()) {
             m_unsaved.clear();
             m_document = std::move(empty);
+            m_loadProblem.reset();
             return std::nullopt;
         }
         if (!QDir().mkpath(folder))
@@ -187,6 +188,7 @@ std::optional<QString> IniDefaultsStore::synchronize() {
     }
     m_unsaved.clear();
     m_document = std::move(document);
+    m_loadProblem.reset();
     return std::nullopt;
 }
 

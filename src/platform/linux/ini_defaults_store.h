@@ -21,7 +21,8 @@ namespace tovalit {
 // atomically, so a crash or a full disk leaves the previous file whole.
 // A file that cannot be read (a folder on the way not reachable yet, a loop
 // of links, no permission) is never taken for a missing one: nothing is
-// written over it until it reads again, and then only the changes made.
+// written over it until it reads again, and then only the changes made;
+// from then on this object holds its values.
 // Not thread-safe: one instance per thread.
 class IniDefaultsStore final : public DefaultsStore {
 public:

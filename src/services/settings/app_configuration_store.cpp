@@ -51,6 +51,40 @@ PermissionAuthorizationState cachedPermission(const DefaultsStore &defaults, con
                : PermissionAuthorizationState::notDetermined;
 }
 
+// The persisted settings as the defaults hold them, each its default when
+// absent.
+struct StoredSettings {
+    bool hasCompletedPermissionsOnboarding;
+    QString preferredLocaleIdentifier;
+    bool autoInsertIntoFocusedInput;
+    bool autoCopyFinalText;
+    bool keepAudioFiles;
+    bool meetingModeEnabled;
+    QString vellupResourceID;
+    PermissionAuthorizationState cachedMicrophonePermission;
+    PermissionAuthorizationState cachedInputMonitoringPermission;
+    PermissionAuthorizationState cachedAccessibilityPermission;
+    ShortcutConfiguration shortcutConfiguration;
+};
+
+StoredSettings readStoredSettings(const DefaultsStore &defaults) {
+    return StoredSettings{
+        defaults.boolean(key::onboarding).value_or(false),
+        defaults.string(key::locale).value_or(QStringLiteral("zh-CN")),
+        defaults.boolean(key::autoInsert).value_or(true),
+        defaults.boolean(key::autoCopy).value_or(true),
+        defaults.boolean(key::keepAudio).value_or(true),
+        defaults.boolean(key::meetingMode).value_or(true),
+        // Its lookup has no keys: the built-in default.
+        defaults.string(key::resourceID)
+            .value_or(QLatin1String(AppConfigurationStore::defaultResourceID)),
+        cachedPermission(defaults, key::microphone),
+        cachedPermission(defaults, key::inputMonitoring),
+        cachedPermission(defaults, key::accessibility),
+        AppConfigurationStore::loadShortcutConfiguration(defaults),
+    };
+}
+
 AppConfigurationStore::Environment processEnvironment() {
     AppConfigurationStore::Environment environment;
     const QProcessEnvironment system = QProcessEnvironment::systemEnvironment();
@@ -102,20 +136,23 @@ AppConfigurationStore::AppConfigurationStore(DefaultsStore &defaults,
     };
 
     if (const auto problem = m_defaults.loadProblem()) {
-        m_storedSettingsUnread = true;
+        m_unreadSettingsProblem = *problem;
         TovalitDebugLogger::log(QStringLiteral("settings.load"),
                                 QStringLiteral("result=failed | error=") + *problem);
     }
 
-    m_hasCompletedPermissionsOnboarding = m_defaults.boolean(key::onboarding).value_or(false);
-    m_preferredLocaleIdentifier = m_defaults.string(key::locale).value_or(QStringLiteral("zh-CN"));
-    m_autoInsertIntoFocusedInput = m_defaults.boolean(key::autoInsert).value_or(true);
-    m_autoCopyFinalText = m_defaults.boolean(key::autoCopy).value_or(true);
-    m_keepAudioFiles = m_defaults.boolean(key::keepAudio).value_or(true);
-    m_meetingModeEnabled = m_defaults.boolean(key::meetingMode).value_or(true);
-    const auto storedResourceID = m_defaults.string(key::resourceID);
-    m_vellupResourceID =
-        storedResourceID ? *storedResourceID : lookup({}, QLatin1String(defaultResourceID));
+    const StoredSettings stored = readStoredSettings(m_defaults);
+    m_hasCompletedPermissionsOnboarding = stored.hasCompletedPermissionsOnboarding;
+    m_preferredLocaleIdentifier = stored.preferredLocaleIdentifier;
+    m_autoInsertIntoFocusedInput = stored.autoInsertIntoFocusedInput;
+    m_autoCopyFinalText = stored.autoCopyFinalText;
+    m_keepAudioFiles = stored.keepAudioFiles;
+    m_meetingModeEnabled = stored.meetingModeEnabled;
+    m_vellupResourceID = stored.vellupResourceID;
+    m_shortcutConfiguration = stored.shortcutConfiguration;
+    m_cachedMicrophonePermission = stored.cachedMicrophonePermission;
+    m_cachedInputMonitoringPermission = stored.cachedInputMonitoringPermission;
+    m_cachedAccessibilityPermission = stored.cachedAccessibilityPermission;
 
     m_gatewayBaseURLString = lookup({QStringLiteral("TOVALIT_GATEWAY_BASE_URL")}, QString());
     m_vellupAppID = lookup({}, QString());
@@ -130,10 +167,6 @@ AppConfigurationStore::AppConfigurationStore(DefaultsStore &defaults,
     m_volcengineOpenAPISecretAccessKey = lookup({}, QString());
     m_volcengineOpenAPIHost = lookup({}, QString());
 
-    m_shortcutConfiguration = loadShortcutConfiguration(m_defaults);
-    m_cachedMicrophonePermission = cachedPermission(m_defaults, key::microphone);
-    m_cachedInputMonitoringPermission = cachedPermission(m_defaults, key::inputMonitoring);
-    m_cachedAccessibilityPermission = cachedPermission(m_defaults, key::accessibility);
     m_remoteDesktopKeyboardRefused =
         m_defaults.boolean(key::remoteDesktopKeyboardRefused).value_or(false);
     // Whoever presents the token has the desktop's keyboard without the
@@ -146,6 +179,13 @@ AppConfigurationStore::AppConfigurationStore(DefaultsStore &defaults,
     for (const QString &legacy : legacyCredentialKeys())
         m_defaults.remove(legacy);
     synchronizeDefaults();
+}
+
+std::optional<QString> AppConfigurationStore::unreadSettingsNotice() const {
+    if (!m_unreadSettingsProblem)
+        return std::nullopt;
+    return QStringLiteral("无法读取设置文件（") + *m_unreadSettingsProblem +
+           QStringLiteral("），本次使用默认设置，原文件未改动。");
 }
 
 QString AppConfigurationStore::takeLegacyRemoteDesktopRestoreToken() {
@@ -254,11 +294,13 @@ void AppConfigurationStore::setCachedAccessibilityPermission(PermissionAuthoriza
 }
 
 void AppConfigurationStore::save() {
-    // When the stored settings could not be read at the start, the values
-    // not assigned since are our defaults, not the user's: writing them
-    // would replace the user's settings the moment the file reads again.
+    // Only what was assigned in this run is the user's for certain. The
+    // rest is what the start read, which may be our defaults in place of
+    // the user's values: the file could not be read, or was read while an
+    // outside writer (a copy from a backup, an editor, a sync tool) had
+    // written half of it. Written back, they would replace the user's own.
     const auto put = [this](const QString &name, const auto &write) {
-        if (!m_storedSettingsUnread || m_assignedKeys.contains(name))
+        if (m_assignedKeys.contains(name))
             write(name);
     };
     put(key::onboarding, [this](const QString &name) {
@@ -297,7 +339,50 @@ void AppConfigurationStore::synchronizeDefaults() {
     if (const auto error = m_defaults.synchronize()) {
         TovalitDebugLogger::log(QStringLiteral("settings.save"),
                                 QStringLiteral("result=failed | error=") + *error);
+        return;
     }
+    if (m_unreadSettingsProblem && !m_defaults.loadProblem())
+        takeStoredSettings();
+}
+
+void AppConfigurationStore::takeStoredSettings() {
+    // The settings read at last: their values replace the defaults this
+    // run has used in their place, but never a value assigned since. The
+    // desktop keyboard's answer and a former restore token are left as the
+    // start found them; their keeper read them once, at its start.
+    m_unreadSettingsProblem.reset();
+    TovalitDebugLogger::log(QStringLiteral("settings.load"), QStringLiteral("result=read-again"));
+    const StoredSettings stored = readStoredSettings(m_defaults);
+    const auto take = [this](const QString &name, auto &field, const auto &value, auto changed) {
+        if (m_assignedKeys.contains(name) || field == value)
+            return;
+        field = value;
+        Q_EMIT(this->*changed)(field);
+    };
+    take(key::onboarding, m_hasCompletedPermissionsOnboarding,
+         stored.hasCompletedPermissionsOnboarding,
+         &AppConfigurationStore::hasCompletedPermissionsOnboardingChanged);
+    take(key::locale, m_preferredLocaleIdentifier, stored.preferredLocaleIdentifier,
+         &AppConfigurationStore::preferredLocaleIdentifierChanged);
+    take(key::autoInsert, m_autoInsertIntoFocusedInput, stored.autoInsertIntoFocusedInput,
+         &AppConfigurationStore::autoInsertIntoFocusedInputChanged);
+    take(key::autoCopy, m_autoCopyFinalText, stored.autoCopyFinalText,
+         &AppConfigurationStore::autoCopyFinalTextChanged);
+    take(key::keepAudio, m_keepAudioFiles, stored.keepAudioFiles,
+         &AppConfigurationStore::keepAudioFilesChanged);
+    take(key::meetingMode, m_meetingModeEnabled, stored.meetingModeEnabled,
+         &AppConfigurationStore::meetingModeEnabledChanged);
+    take(key::resourceID, m_vellupResourceID, stored.vellupResourceID,
+         &AppConfigurationStore::vellupResourceIDChanged);
+    take(key::microphone, m_cachedMicrophonePermission, stored.cachedMicrophonePermission,
+         &AppConfigurationStore::cachedMicrophonePermissionChanged);
+    take(key::inputMonitoring, m_cachedInputMonitoringPermission,
+         stored.cachedInputMonitoringPermission,
+         &AppConfigurationStore::cachedInputMonitoringPermissionChanged);
+    take(key::accessibility, m_cachedAccessibilityPermission, stored.cachedAccessibilityPermission,
+         &AppConfigurationStore::cachedAccessibilityPermissionChanged);
+    take(key::shortcut, m_shortcutConfiguration, stored.shortcutConfiguration,
+         &AppConfigurationStore::shortcutConfigurationChanged);
 }
 
 void AppConfigurationStore::updateCachedPermissionStates(const QList<PermissionState> &states) {

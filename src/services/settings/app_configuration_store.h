@@ -22,9 +22,9 @@ class BundleValues;
 class DefaultsStore;
 
 // The application's one settings object. Persisted preferences live in the
-// user defaults under "vellup_transcriber." keys and are all written again
-// on every assignment (only the assigned ones after a start that could not
-// read them); the gateway address and the direct service
+// user defaults under "vellup_transcriber." keys; every assignment writes
+// those assigned in this run again, never one the store only read (what it
+// read may not be the user's). The gateway address and the direct service
 // endpoints and credentials are resolved once at construction and never
 // persisted. Lives on the GUI thread.
 class AppConfigurationStore : public QObject {
@@ -92,6 +92,11 @@ public:
     PermissionAuthorizationState cachedAccessibilityPermission() const {
         return m_cachedAccessibilityPermission;
     }
+    // What the user must learn when the stored settings could not be read
+    // at the start: this run uses the defaults and leaves the file as it
+    // is. Nothing once they have been read since (at a save, which takes
+    // the file's values for those not assigned meanwhile).
+    std::optional<QString> unreadSettingsNotice() const;
     // Whether the user turned down the keyboard the desktop lends.
     bool remoteDesktopKeyboardRefused() const { return m_remoteDesktopKeyboardRefused; }
     // What lets the desktop lend its keyboard again without asking, as
@@ -133,9 +138,8 @@ public:
     // fail instead of guessing an endpoint.
     QString volcengineOpenAPIHost() const { return m_volcengineOpenAPIHost; }
 
-    // Writes every persisted key, in a fixed order. Credentials and the
-    // constants are never written. After a start whose defaults could not
-    // be read, only the keys assigned in this run are written.
+    // Writes the persisted keys assigned in this run, in a fixed order.
+    // Credentials and the constants are never written.
     void save();
     // Assigns each state to the cached permission of its kind, in order;
     // every assignment saves.
@@ -187,11 +191,16 @@ Q_SIGNALS:
 
 private:
     void synchronizeDefaults();
+    // The stored values of the persisted settings not assigned in this
+    // run, in place of those the start could not read, announced.
+    void takeStoredSettings();
 
     DefaultsStore &m_defaults;
-    // The defaults could not be read at construction; the persisted keys
-    // assigned since are the only ones whose values are the user's.
-    bool m_storedSettingsUnread = false;
+    // Why the stored settings could not be read at the start, until they
+    // have been.
+    std::optional<QString> m_unreadSettingsProblem;
+    // The persisted keys assigned in this run: the values certainly the
+    // user's.
     QSet<QString> m_assignedKeys;
 
     bool m_hasCompletedPermissionsOnboarding = false;
