@@ -248,7 +248,9 @@ QString TranscriberViewModel::statusHint() const {
                QStringLiteral(" 秒后自动进入会议纪要模式；点右侧对勾可立即进入。");
     }
     if (recording && m_hasEnteredMeetingMode)
-        return QStringLiteral("会议纪要模式进行中，正在每 15 秒检查一次是否需要扩展会议时间树。");
+        return QStringLiteral("会议纪要模式进行中，正在每 ") +
+               QString::number(m_meeting->meetingModeTimings().updateInterval) +
+               QStringLiteral(" 秒检查一次是否需要扩展会议时间树。");
     if (m_shortcutActivationState.kind == ShortcutActivationState::Case::failed &&
         m_recordingState.is(RecordingState::Case::idle)) {
         return m_shortcutActivationState.message;

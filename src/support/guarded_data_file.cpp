@@ -51,7 +51,10 @@ std::optional<QByteArray> GuardedDataFile::read(const std::function<QString()> &
     // What a write killed half-way left beside the file; cleared here, so
     // that nothing piles up over the starts.
     atomicfile::removeStaleTemporaries(path);
-    const PathPresence presence = PathPresence::of(path, PathPresence::Links::own);
+    // Through links: a link whose file was removed (the synced copy deleted
+    // on another machine) holds nothing to lose, and the next write
+    // creates that file again through it.
+    const PathPresence presence = PathPresence::of(path, PathPresence::Links::follow);
     if (presence.kind == PathPresence::Kind::absent) {
         m_unread = false;
         return std::nullopt;
@@ -112,8 +115,16 @@ void GuardedDataFile::write(const QString &path, const QByteArray &bytes) {
     if (m_unread)
         fail(Failure::Unread, QDir::toNativeSeparators(path));
     setAsideIfUndecodable(path);
-    if (const auto error = atomicfile::replace(path, bytes))
-        fail(Failure::Write, *error);
+    if (const auto error = atomicfile::replace(path, bytes)) {
+        // Through a link, the file that failed is not the one the user
+        // knows by the data folder's name: say which (a synced folder
+        // that is gone, say).
+        const QString target = atomicfile::linkTarget(path);
+        fail(Failure::Write, target == path
+                                 ? *error
+                                 : QDir::toNativeSeparators(target) + QStringLiteral("（") +
+                                       *error + QStringLiteral("）"));
+    }
     m_readUndecoded = false;
     m_verified = stampOf(path);
 }

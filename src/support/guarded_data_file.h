@@ -31,15 +31,16 @@ public:
     GuardedDataFile(Raise raise, Decodes decodes);
 
     // The whole file at the path `locate` gives (which may throw), or
-    // nothing when there is none; a path that cannot be looked at is a
-    // failed read, never a missing file. Stale temporaries beside it are
-    // cleared.
+    // nothing when there is none, nor any behind a link there; a path that
+    // cannot be looked at is a failed read, never a missing file. Stale
+    // temporaries beside it are cleared.
     // The caller decodes it; the file as it was read counts as known good
     // only after markReadDecoded().
     std::optional<QByteArray> read(const std::function<QString()> &locate);
     void markReadDecoded();
-    // Sets an undecodable file aside, then replaces the file atomically.
-    // Fails with Unread after a read that failed.
+    // Sets an undecodable file aside, then replaces the file atomically
+    // (through a link, the file it leads to, which is created when missing
+    // but never its folder). Fails with Unread after a read that failed.
     void write(const QString &path, const QByteArray &bytes);
 
     // Anything at the path, a dangling symbolic link included.

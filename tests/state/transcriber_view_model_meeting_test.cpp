@@ -237,12 +237,17 @@ TEST_F(MeetingLifecycleTest, AnyCountdownBelowOneSecondShowsOneForOneSecond) {
 }
 
 TEST_F(MeetingLifecycleTest, AMeetingWithNothingSaidExpandsAndWaitsWithoutARequest) {
+    meetingTimings.updateInterval = 20.0;
     makeViewModel();
     enterMeeting(QString());
     EXPECT_TRUE(formatterCalls.empty());
     ASSERT_NE(panel->lastDisplayState.meetingContent(), nullptr);
     EXPECT_TRUE(panel->lastDisplayState.meetingContent()->blocks.isEmpty());
-    EXPECT_DOUBLE_EQ(lastSleep().seconds, 30.0) << "the loop runs";
+    EXPECT_DOUBLE_EQ(lastSleep().seconds, 20.0) << "the loop runs";
+    // What the user reads is the interval the loop keeps.
+    EXPECT_DOUBLE_EQ(panel->lastDisplayState.meetingContent()->updateInterval, 20.0);
+    EXPECT_EQ(viewModel->statusHint(),
+              u"会议纪要模式进行中，正在每 20 秒检查一次是否需要扩展会议时间树。"_s);
     EXPECT_TRUE(decisionResults().isEmpty());
     EXPECT_TRUE(
         meetingLog().contains(u"\nevent=entered_meeting_mode\ndetail=snapshot_chars=0\n"_s));

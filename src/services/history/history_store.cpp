@@ -393,8 +393,12 @@ void HistoryStore::setAsideIfUnreadable(const QString &path) const {
 }
 
 QString HistoryStore::setAsideNow(const QString &path) const {
-    const QString aside = GuardedDataFile::setAsidePath(path, m_currentDate());
-    if (!QFile::rename(path, aside))
+    // The file itself goes aside, beside itself: a history kept elsewhere
+    // (a synced folder) through a link keeps its link, and the rebuilt
+    // history is written where the user keeps it.
+    const QString target = atomicfile::linkTarget(path);
+    const QString aside = GuardedDataFile::setAsidePath(target, m_currentDate());
+    if (!QFile::rename(target, aside))
         throw HistoryStoreError(HistoryStoreError::Kind::writeFailed, path,
                                 QStringLiteral("无法移开无法解析的旧文件"));
     return aside;

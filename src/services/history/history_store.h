@@ -132,7 +132,8 @@ private:
     QList<TranscriptRecord> readOrSetAsideStoredRecords(const QString &path, bool &setAside) const;
     void saveRecordsNow(const QList<TranscriptRecord> &records, bool historyKnownReadable) const;
     void setAsideIfUnreadable(const QString &path) const;
-    // Moves the file to a name of its own beside it; returns that name.
+    // Moves the file (the one a link there leads to) to a name of its own
+    // beside it; returns that name.
     QString setAsideNow(const QString &path) const;
     QList<TranscriptRecord> appendNow(const TranscriptRecord &record) const;
     QList<TranscriptRecord> deleteRecordsNow(const QSet<QUuid> &ids) const;

@@ -96,6 +96,7 @@ MeetingHUDContent MeetingMode::meetingHUDContent() const {
     content.elapsedLabel = QString::asprintf("%02d:%02d", seconds / 60, seconds % 60);
     content.blocks = m_host.meetingBlocks();
     content.rawSegments = m_host.meetingRawSegments();
+    content.updateInterval = m_meetingModeTimings.updateInterval;
     return content;
 }
 

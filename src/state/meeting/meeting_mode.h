@@ -1,7 +1,7 @@
 #pragma once
 
-#include "models/meeting_hud_content.h"
 #include "models/formatted_text.h"
+#include "models/meeting_hud_content.h"
 #include "models/meeting_mode_timings.h"
 #include "models/vellup_structured_formatter_configuration.h"
 #include "services/meeting/meeting_transcript_follower.h"
@@ -76,11 +76,13 @@ public:
     void logMeetingStreamEvent(const QString &event, const QString &detail);
     // The minutes of a meeting that stopped.
     QCoro::Task<FormattedText> formatMeetingFinalSummary(QString rawTranscript,
-                                                   QString normalizedTranscript);
+                                                         QString normalizedTranscript);
 
     // --- What the recording panel shows -----------------------------------------
     MeetingHUDContent meetingHUDContent() const;
     std::optional<QString> meetingModeCountdownToastMessage() const;
+    // What the loop runs with, for the texts that state its interval.
+    const MeetingModeTimings &meetingModeTimings() const { return m_meetingModeTimings; }
 
 private:
     // What one summary request came to. The response is "[不新增]" unless

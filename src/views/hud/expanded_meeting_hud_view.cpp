@@ -187,7 +187,8 @@ void ExpandedMeetingHUDView::showSelectedList() {
         shown = m_rawList;
     } else {
         if (!m_timelineList)
-            m_timelineList = new MeetingTimelineScrollView({}, timelineAnchor, m_card);
+            m_timelineList =
+                new MeetingTimelineScrollView({}, timelineAnchor, m_content.updateInterval, m_card);
         m_timelineList->setBlocks(m_content.blocks);
         shown = m_timelineList;
     }

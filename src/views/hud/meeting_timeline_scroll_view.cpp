@@ -16,7 +16,7 @@ namespace tovalit {
 
 namespace {
 
-QWidget *makePlaceholder(QWidget *parent) {
+QWidget *makePlaceholder(double updateInterval, QWidget *parent) {
     auto *placeholder = new QWidget(parent);
     placeholder->setObjectName(QStringLiteral("timelinePlaceholder"));
     auto *column = new QVBoxLayout(placeholder);
@@ -35,9 +35,8 @@ QWidget *makePlaceholder(QWidget *parent) {
     label->addStretch(1);
     column->addLayout(label);
     column->addWidget(new TovalitTextLabel(
-        QStringLiteral(
-            "进入会议纪要模式后，系统会每 15 秒判断一次是否追加新的阶段或子节。没有新增时不会"
-            "额外展示。"),
+        QStringLiteral("进入会议纪要模式后，系统会每 ") + QString::number(updateInterval) +
+            QStringLiteral(" 秒判断一次是否追加新的阶段或子节。没有新增时不会额外展示。"),
         tovalitFont(12, QFont::Medium), withOpacity(TovalitPalette::secondary(), 0.9),
         placeholder));
     column->addStretch(1);
@@ -48,9 +47,11 @@ QWidget *makePlaceholder(QWidget *parent) {
 } // namespace
 
 MeetingTimelineScrollView::MeetingTimelineScrollView(QList<MeetingMinuteBlock> blocks,
-                                                     QString bottomAnchorID, QWidget *parent)
+                                                     QString bottomAnchorID, double updateInterval,
+                                                     QWidget *parent)
     : MeetingListScrollView(std::move(bottomAnchorID), 24, 18, 240, parent)
-    , m_blocks(std::move(blocks)) {
+    , m_blocks(std::move(blocks))
+    , m_updateInterval(updateInterval) {
     setObjectName(QStringLiteral("MeetingTimelineScrollView"));
     applyBlocks({});
 }
@@ -87,7 +88,7 @@ void MeetingTimelineScrollView::applyBlocks(const QList<MeetingMinuteBlock> &pre
     if (m_blocks.isEmpty()) {
         setEntryCount(0);
         if (!placeholder())
-            setPlaceholder(makePlaceholder(content()));
+            setPlaceholder(makePlaceholder(m_updateInterval, content()));
         updateEntries();
         return;
     }

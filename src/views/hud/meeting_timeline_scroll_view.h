@@ -10,14 +10,15 @@ namespace tovalit {
 class MeetingTimelineStageView;
 
 // The live summary tree as a vertical timeline of stages, following its
-// newest stage. Until the first stage lands it explains what will appear.
+// newest stage. Until the first stage lands it explains what will appear,
+// and how often (`updateInterval`, in seconds) the tree is looked at.
 // Stages are built as they come into view; one whose block is unchanged
 // keeps its view, gaining or losing its connector in place.
 class MeetingTimelineScrollView : public MeetingListScrollView {
     Q_OBJECT
 public:
     MeetingTimelineScrollView(QList<MeetingMinuteBlock> blocks, QString bottomAnchorID,
-                              QWidget *parent = nullptr);
+                              double updateInterval, QWidget *parent = nullptr);
 
     // Any change (a new stage, an edited earlier one) redraws what changed
     // and scrolls to the bottom with an ease-out; the user's own scroll
@@ -38,6 +39,7 @@ private:
     void applyBlocks(const QList<MeetingMinuteBlock> &previous);
 
     QList<MeetingMinuteBlock> m_blocks;
+    double m_updateInterval;
 };
 
 } // namespace tovalit

@@ -393,6 +393,40 @@ TEST_F(HistoryStoreTest, ADamagedHistoryIsSetAsideAndRebuiltAndOneThatCannotBeRe
     EXPECT_TRUE(QFileInfo(historyFile).isSymLink());
 }
 
+TEST_F(HistoryStoreTest, ADamagedHistoryKeptElsewhereThroughALinkIsRebuiltWhereItIsKept) {
+    const TranscriptRecord first =
+        record(QUuid::createUuid(), now.addSecs(-60), QStringLiteral("甲"));
+    runTask(store.append(first));
+    const QString historyFile = data(QStringLiteral("history.json"));
+    const QString synced = folders.dataHome() + QStringLiteral("/synced");
+    const QString target = synced + QStringLiteral("/history.json");
+    const QByteArray whole = readFile(historyFile);
+    const QByteArray damaged = whole.left(whole.size() / 2);
+    writeFile(target, damaged);
+    ASSERT_TRUE(QFile::remove(historyFile));
+    ASSERT_TRUE(QFile::link(target, historyFile));
+
+    const auto loaded = runTask(store.loadRecords());
+    ASSERT_EQ(loaded.size(), 1);
+    EXPECT_TRUE(QFileInfo(historyFile).isSymLink());
+    EXPECT_EQ(readFile(target), HistoryFileCodec::encode(loaded));
+    const QString aside = QStringLiteral("history.json.unreadable-20261207T080000Z");
+    EXPECT_EQ(testing::entriesOf(synced), (QStringList{QStringLiteral("history.json"), aside}));
+    EXPECT_EQ(readFile(synced + u'/' + aside), damaged);
+    const std::optional<QString> notice = store.takeSetAsideNotice();
+    ASSERT_TRUE(notice.has_value());
+    EXPECT_TRUE(notice->endsWith(synced + u'/' + aside)) << notice->toStdString();
+
+    // Clearing sets a damaged file aside the same way.
+    now = now.addSecs(1);
+    writeFile(target, "[");
+    runTask(store.clearAllRecords());
+    EXPECT_TRUE(QFileInfo(historyFile).isSymLink());
+    EXPECT_EQ(readFile(target), HistoryFileCodec::encode({}));
+    EXPECT_EQ(testing::entriesOf(synced).size(), 3);
+    EXPECT_TRUE(QDir(data()).entryList({QStringLiteral("history.json.*")}).isEmpty());
+}
+
 TEST_F(HistoryStoreTest, TheHistoryFileIsWhatTheGeneralJsonWriterWritesAndReadsBackWhole) {
     QList<TranscriptRecord> records;
     const QString awkward =

@@ -175,6 +175,23 @@ TEST_F(InstructionLibraryStoreTest, ASaveReplacesTheFileWholeSoReadersSeeOldOrNe
     EXPECT_EQ(entriesOf(folders.dataFolder()), QStringList{u"instruction-library.json"_s});
 }
 
+TEST_F(InstructionLibraryStoreTest, ALinkWhoseFileWasRemovedElsewhereLoadsTheBuiltinsAndSaves) {
+    const QString synced = folders.dataHome() + u"/synced"_s;
+    const QString target = synced + u"/instruction-library.json"_s;
+    ASSERT_TRUE(QDir().mkpath(synced));
+    ASSERT_TRUE(QDir().mkpath(folders.dataFolder()));
+    ASSERT_TRUE(QFile::link(target, libraryPath()));
+    InstructionLibraryStore store;
+    EXPECT_EQ(runTask(store.loadSnapshot()), InstructionLibraryCatalog::defaultSnapshot({}));
+
+    const InstructionLibrarySnapshot snapshot =
+        InstructionLibraryCatalog::defaultSnapshot(customEntries());
+    runTask(store.saveSnapshot(snapshot));
+    EXPECT_TRUE(QFileInfo(libraryPath()).isSymLink());
+    EXPECT_EQ(readFile(target), snapshot.toFileBytes());
+    EXPECT_EQ(entriesOf(synced), QStringList{u"instruction-library.json"_s});
+}
+
 TEST_F(InstructionLibraryStoreTest, ABaseFolderIsUsedAsIsAndCreatedOnlyBySaving) {
     writeFile(folders.dataHome() + u"/Quendor/instruction-library.json"_s, olderFile());
     QTemporaryDir root;

@@ -190,6 +190,37 @@ TEST_F(PersonalLexiconStoreTest, ALexiconKeptElsewhereThroughALinkStaysThere) {
     EXPECT_EQ(readFile(synced + '/' + kept[1]), "{") << "the unreadable file is kept beside itself";
 }
 
+TEST_F(PersonalLexiconStoreTest, ALinkWhoseFileWasRemovedElsewhereIsSavedThroughAgain) {
+    // The synced copy was deleted on another machine; the link stays here.
+    const QString synced = folders.dataHome() + "/synced";
+    const QString target = synced + "/personal-lexicon.json";
+    ASSERT_TRUE(QDir().mkpath(synced));
+    ASSERT_TRUE(QDir().mkpath(folders.dataFolder()));
+    ASSERT_TRUE(QFile::link(target, lexiconPath()));
+    PersonalLexiconStore store;
+    EXPECT_EQ(runTask(store.loadSnapshot()), PersonalLexiconSnapshot::empty());
+
+    const PersonalLexiconSnapshot added = runTask(store.upsert(hotword("Velmora", 1)));
+    EXPECT_TRUE(QFileInfo(lexiconPath()).isSymLink());
+    EXPECT_EQ(readFile(target), added.toFileBytes());
+    EXPECT_EQ(entriesOf(synced), QStringList{"personal-lexicon.json"});
+    EXPECT_EQ(runTask(store.loadSnapshot()), added);
+
+    // With the synced folder gone too, nothing is made up in its place and
+    // the failure says where the link leads.
+    ASSERT_TRUE(QDir(synced).removeRecursively());
+    try {
+        runTask(store.upsert(hotword("Orin", 1)));
+        ADD_FAILURE() << "saved through a link into a folder that is not there";
+    } catch (const PersonalLexiconStoreError &error) {
+        EXPECT_EQ(error.kind(), PersonalLexiconStoreError::Kind::WriteFailed);
+        EXPECT_TRUE(error.localizedDescription().contains(target))
+            << error.localizedDescription().toStdString();
+    }
+    EXPECT_FALSE(QFileInfo::exists(synced));
+    EXPECT_TRUE(QFileInfo(lexiconPath()).isSymLink());
+}
+
 TEST_F(PersonalLexiconStoreTest, AFileThatCouldNotBeReadIsKeptFromEverySaveUntilItReads) {
     // A folder in the file's place cannot be read, as a file behind a
     // permission or on a network folder that is away cannot.

@@ -196,7 +196,13 @@ TEST(RecordingHUDViewTest, SwitchingStatesReplacesTheViewAndRestartsTheTabs) {
 }
 
 TEST(MeetingTimelineScrollViewTest, StagesConnectorsAndColours) {
-    MeetingTimelineScrollView empty({}, QStringLiteral("anchor"));
+    // Before the first stage, the panel says how often the meeting's loop
+    // looks at the tree.
+    ExpandedMeetingHUDView panel({0.4}, {QStringLiteral("01:10"), {}, {}, 20.0});
+    panel.resize(524, 420);
+    panel.show();
+    ASSERT_NE(panel.timeline(), nullptr);
+    const MeetingTimelineScrollView &empty = *panel.timeline();
     ASSERT_NE(empty.placeholder(), nullptr);
     EXPECT_TRUE(empty.stageViews().isEmpty());
     const auto texts = empty.placeholder()->findChildren<TovalitTextLabel *>();
@@ -205,12 +211,12 @@ TEST(MeetingTimelineScrollViewTest, StagesConnectorsAndColours) {
         shown.append(label->text());
     EXPECT_TRUE(shown.contains(QStringLiteral("正在等待实时总结树")));
     EXPECT_TRUE(shown.contains(
-        QStringLiteral("进入会议纪要模式后，系统会每 15 "
+        QStringLiteral("进入会议纪要模式后，系统会每 20 "
                        "秒判断一次是否追加新的阶段或子节。没有新增时不会额外展示。")));
 
     // One stage: no connector. Stages are built once the list shows.
     QList<MeetingMinuteBlock> blocks{sampleBlock(1, QStringLiteral("开场"), {}, {})};
-    MeetingTimelineScrollView timeline(blocks, QStringLiteral("anchor"));
+    MeetingTimelineScrollView timeline(blocks, QStringLiteral("anchor"), 30.0);
     EXPECT_TRUE(timeline.stageViews().isEmpty());
     timeline.resize(500, 900);
     timeline.show();
@@ -277,7 +283,7 @@ TEST(MeetingTimelineScrollViewTest, FollowsItsNewestStageThoughStagesMeasureTall
         }
         blocks.append(sampleBlock(index, QStringLiteral("阶段 %1").arg(index), modules, {}));
     }
-    MeetingTimelineScrollView timeline(blocks, QStringLiteral("anchor"));
+    MeetingTimelineScrollView timeline(blocks, QStringLiteral("anchor"), 30.0);
     timeline.resize(500, 400);
     timeline.show();
     QScrollBar *bar = timeline.verticalScrollBar();
@@ -424,7 +430,7 @@ TEST(MeetingTimelineScrollViewTest, ManyStagesBuildThoseInViewAndOnlyChangedOnes
                                     QStringLiteral("确认了灰度节奏，研发下周一给出方案。")}},
                                   {}));
     }
-    MeetingTimelineScrollView timeline(blocks, QStringLiteral("anchor"));
+    MeetingTimelineScrollView timeline(blocks, QStringLiteral("anchor"), 30.0);
     timeline.resize(500, 400);
     timeline.show();
     QScrollBar *bar = timeline.verticalScrollBar();
