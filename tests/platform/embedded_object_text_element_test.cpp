@@ -218,6 +218,53 @@ TEST_F(EmbeddedObjectTextElementTest, ParagraphsDrawnAnewOrMovedAreReadInTheirPl
     EXPECT_LE(knowledge->blocks.size(), EmbeddedObjectTextElement::maxKnown);
 }
 
+// An editor of paragraphs, each an element of its own, as a page exposes
+// it; each request for paragraphs is counted as a round of calls.
+struct LongEditor {
+    Element editor = FakeAccessibilityElement::create(QStringLiteral("editor"));
+    std::vector<Element> elements;
+    QList<AccessibilityElementRef> paragraphs;
+    QStringList texts;
+    int rounds = 0;
+
+    explicit LongEditor(int count) {
+        for (int index = 0; index < count; ++index) {
+            texts << QStringLiteral("这是第%1段的文字。").arg(index);
+            elements.push_back(paragraph(QStringLiteral("p%1").arg(index), texts.last()));
+            paragraphs.append(elements.back());
+        }
+        editor
+            ->set(ax::value, QString(count, QChar(EmbeddedObjectText::objectReplacementCharacter)))
+            .set(ax::embeddedObjects, paragraphs);
+        editor->answer(
+            ax::embeddedObjectsForRange,
+            [this](const AccessibilityValue &parameter) -> std::optional<AccessibilityValue> {
+                ++rounds;
+                const auto range = std::get<AccessibilityRange>(parameter);
+                if (range.location < 0 || range.length < 0 ||
+                    range.location + range.length > paragraphs.size())
+                    return std::nullopt;
+                return AccessibilityValue(paragraphs.mid(range.location, range.length));
+            });
+    }
+    void selectAll() {
+        for (int index = 0; index < int(elements.size()); ++index)
+            elements[std::size_t(index)]->set(ax::selectedTextRange,
+                                              AccessibilityRange{0, qint64(texts[index].size())});
+    }
+    int read() const {
+        return int(std::count_if(elements.cbegin(), elements.cend(),
+                                 [](const Element &element) { return element->readCount() > 0; }));
+    }
+    // What the editor holds after a paste over all of it: one paragraph.
+    void replaceAll(const QString &text) {
+        const Element pasted = paragraph(QStringLiteral("pasted"), text);
+        pasted->set(ax::selectedTextRange, AccessibilityRange{qint64(text.size()), 0});
+        paragraphs = {pasted};
+        editor->set(ax::value, object).set(ax::caret, AccessibilityRange{0, 0});
+    }
+};
+
 // An editor of ten thousand paragraphs is read around its caret, as one of
 // ten would be: the paragraphs the text before and after the caret needs,
 // a few more at most, in a few rounds of calls. The same element reads the same paragraphs again
@@ -226,32 +273,16 @@ TEST_F(EmbeddedObjectTextElementTest, ParagraphsDrawnAnewOrMovedAreReadInTheirPl
 TEST(EmbeddedObjectTextElementWindowTest, AnEditorOfAnyLengthIsReadAroundTheSelection) {
     constexpr int count = 10000;
     constexpr int caretParagraph = 5000;
-    const Element editor = FakeAccessibilityElement::create(QStringLiteral("editor"));
-    QList<AccessibilityElementRef> paragraphs;
-    std::vector<Element> elements;
-    QStringList texts;
-    for (int index = 0; index < count; ++index) {
-        texts << QStringLiteral("这是第%1段的文字。").arg(index);
-        elements.push_back(paragraph(QStringLiteral("p%1").arg(index), texts.last()));
-        paragraphs.append(elements.back());
-    }
-    editor->set(ax::value, QString(count, QChar(EmbeddedObjectText::objectReplacementCharacter)))
-        .set(ax::caret, AccessibilityRange{caretParagraph, 0})
-        .set(ax::embeddedObjects, paragraphs);
+    LongEditor long_(count);
+    const Element &editor = long_.editor;
+    QList<AccessibilityElementRef> &paragraphs = long_.paragraphs;
+    const std::vector<Element> &elements = long_.elements;
+    const QStringList &texts = long_.texts;
+    const int &rounds = long_.rounds;
+    editor->set(ax::caret, AccessibilityRange{caretParagraph, 0});
     elements[caretParagraph]->set(ax::selectedTextRange, AccessibilityRange{3, 0});
     // Each request for paragraphs is a round of calls to the page: the
     // window is asked for a few rounds, not a paragraph at a time.
-    int rounds = 0;
-    editor->answer(ax::embeddedObjectsForRange,
-                   [&rounds, &paragraphs](
-                       const AccessibilityValue &parameter) -> std::optional<AccessibilityValue> {
-                       ++rounds;
-                       const auto range = std::get<AccessibilityRange>(parameter);
-                       if (range.location < 0 || range.length < 0 ||
-                           range.location + range.length > paragraphs.size())
-                           return std::nullopt;
-                       return AccessibilityValue(paragraphs.mid(range.location, range.length));
-                   });
 
     EmbeddedObjectTextElement element(editor,
                                       std::make_shared<EmbeddedObjectTextElement::Knowledge>());
@@ -547,53 +578,6 @@ namespace tovalit {
 namespace {
 
 using Knowledge = EmbeddedObjectTextElement::Knowledge;
-
-// An editor of paragraphs, each element of its own, all of them selected
-// as a select-all leaves them.
-struct LongEditor {
-    Element editor = FakeAccessibilityElement::create(QStringLiteral("editor"));
-    std::vector<Element> elements;
-    QList<AccessibilityElementRef> paragraphs;
-    QStringList texts;
-    int rounds = 0;
-
-    explicit LongEditor(int count) {
-        for (int index = 0; index < count; ++index) {
-            texts << QStringLiteral("这是第%1段的文字。").arg(index);
-            elements.push_back(paragraph(QStringLiteral("p%1").arg(index), texts.last()));
-            paragraphs.append(elements.back());
-        }
-        editor
-            ->set(ax::value, QString(count, QChar(EmbeddedObjectText::objectReplacementCharacter)))
-            .set(ax::embeddedObjects, paragraphs);
-        editor->answer(
-            ax::embeddedObjectsForRange,
-            [this](const AccessibilityValue &parameter) -> std::optional<AccessibilityValue> {
-                ++rounds;
-                const auto range = std::get<AccessibilityRange>(parameter);
-                if (range.location < 0 || range.length < 0 ||
-                    range.location + range.length > paragraphs.size())
-                    return std::nullopt;
-                return AccessibilityValue(paragraphs.mid(range.location, range.length));
-            });
-    }
-    void selectAll() {
-        for (int index = 0; index < int(elements.size()); ++index)
-            elements[std::size_t(index)]->set(ax::selectedTextRange,
-                                              AccessibilityRange{0, qint64(texts[index].size())});
-    }
-    int read() const {
-        return int(std::count_if(elements.cbegin(), elements.cend(),
-                                 [](const Element &element) { return element->readCount() > 0; }));
-    }
-    // What the editor holds after a paste over all of it: one paragraph.
-    void replaceAll(const QString &text) {
-        const Element pasted = paragraph(QStringLiteral("pasted"), text);
-        pasted->set(ax::selectedTextRange, AccessibilityRange{qint64(text.size()), 0});
-        paragraphs = {pasted};
-        editor->set(ax::value, object).set(ax::caret, AccessibilityRange{0, 0});
-    }
-};
 
 std::optional<QString> valueOf(AccessibilityElement &element) {
     return accessibilityValueAs<QString>(element.attributeValue(ax::value));

@@ -379,17 +379,9 @@ QCoro::Task<InsertionResult> FocusedInputInsertionService::pasteAndConfirm(Deliv
 
     co_await m_sleeper(pasteSettleDelay, CancelToken());
     const QString expected = FocusedInputFieldOperations::expectedValue(delivery.text, *effective);
-    bool verified = false;
-    try {
-        verified = co_await verifyPasteInserted(delivery.text, *effective);
-    } catch (const std::exception &) {
-    }
-    if (verified) {
-        logVerified(expected);
-        co_return finishPaste(delivery, InsertionResult::pastedFromClipboard,
-                              QStringLiteral("result=pastedFromClipboard | path=verified"),
-                              expected);
-    }
+    const bool verified = co_await pasteVerified(delivery.text, *effective);
+    if (verified)
+        co_return finishVerifiedPaste(delivery, expected);
     co_return co_await confirmUnverifiedPaste(std::move(delivery), expected);
 }
 
@@ -498,17 +490,9 @@ FocusedInputInsertionService::latePaste(Delivery delivery, QString expected) {
     const std::optional<qint32> processID = co_await processIdentifier(effective.element);
     for (int read = 0; read < latePasteReads; ++read) {
         co_await m_sleeper(postPasteReadInterval, CancelToken());
-        bool verified = false;
-        try {
-            verified = co_await verifyPasteInserted(delivery.text, effective);
-        } catch (const std::exception &) {
-        }
-        if (verified) {
-            logVerified(expected);
-            co_return finishPaste(delivery, InsertionResult::pastedFromClipboard,
-                                  QStringLiteral("result=pastedFromClipboard | path=verified"),
-                                  expected);
-        }
+        const bool verified = co_await pasteVerified(delivery.text, effective);
+        if (verified)
+            co_return finishVerifiedPaste(delivery, expected);
         const std::optional<QString> value =
             co_await observedStringValue(effective.element, processID);
         if (value && *value != effective.currentValue) {
@@ -604,6 +588,23 @@ FocusedInputInsertionService::observedStringValue(AccessibilityElementRef elemen
     return m_accessibility->thread().run([client = m_accessibility, element, processID] {
         return FocusedInputFieldOperations::observedStringValue(*client, *element, processID);
     });
+}
+
+QCoro::Task<bool> FocusedInputInsertionService::pasteVerified(QString text,
+                                                              FocusedInputContext context) {
+    // A read that fails counts as a paste not seen.
+    try {
+        co_return co_await verifyPasteInserted(std::move(text), std::move(context));
+    } catch (const std::exception &) {
+        co_return false;
+    }
+}
+
+InsertionResult FocusedInputInsertionService::finishVerifiedPaste(const Delivery &delivery,
+                                                                  const QString &expected) {
+    logVerified(expected);
+    return finishPaste(delivery, InsertionResult::pastedFromClipboard,
+                       QStringLiteral("result=pastedFromClipboard | path=verified"), expected);
 }
 
 QCoro::Task<bool> FocusedInputInsertionService::valueSettable(AccessibilityElementRef element) {

@@ -168,6 +168,8 @@ private:
     QCoro::Task<PostPasteObservationState>
     inspectPostPasteObservationState(FocusedInputContext context);
     QCoro::Task<std::optional<InsertionResult>> latePaste(Delivery delivery, QString expected);
+    QCoro::Task<bool> pasteVerified(QString text, FocusedInputContext context);
+    InsertionResult finishVerifiedPaste(const Delivery &delivery, const QString &expected);
     // Whether the element says it takes a new text of its own.
     QCoro::Task<bool> valueSettable(AccessibilityElementRef element);
     QCoro::Task<bool> contextStillMatchesOriginalState(FocusedInputContext context);

@@ -1,0 +1,65 @@
+#include "tests/support/browser_page_fixture.h"
+
+#include "platform/linux/xtest_key_sender.h"
+#include "tests/support/spoken_audio.h"
+#include "tests/support/test_editor_process.h"
+#include "tests/support/test_session.h"
+
+namespace tovalit::testing {
+
+using namespace std::chrono_literals;
+
+void BrowserPageFixture::SetUp() {
+    TOVALIT_REQUIRE_DISPLAY();
+    const QString program =
+        GetParam() == Browser::firefox ? FirefoxPage::program() : ChromiumPage::program();
+    TOVALIT_REQUIRE_ENVIRONMENT(hasTool(program), "the browser is needed");
+    ASSERT_TRUE(setDesktopAccessibilityEnabled(true));
+    service =
+        std::make_unique<FocusedInputInsertionService>(client, pasteboard, XTestKeySender::open());
+}
+
+void BrowserPageFixture::TearDown() {
+    service.reset();
+}
+
+void BrowserPageFixture::openPage(WebPage page, const Ready &ready, const char *what) {
+    QString failure;
+    if (GetParam() == Browser::firefox) {
+        firefox = FirefoxPage::start(FirefoxPage::Backend::x11, &failure, page);
+        ASSERT_TRUE(firefox) << failure.toStdString();
+        pid = firefox->processIdentifier();
+    } else {
+        chromium = ChromiumPage::start(page, &failure);
+        ASSERT_TRUE(chromium) << failure.toStdString();
+        pid = chromium->processIdentifier();
+    }
+    AtspiBus bus;
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            const auto service = bus.connectIfEnabled() ? bus.serviceOfProcess(pid) : std::nullopt;
+            const auto focused = service ? bus.focusedElement(*service) : std::nullopt;
+            return focused && ready(bus, *focused);
+        },
+        what, 60s));
+}
+
+FocusedElementContext BrowserPageFixture::capture() {
+    return runTask(thread->run([client = client, pid = pid] {
+        return FocusedElementReader::captureFocusedElementContext(*client, pid);
+    }));
+}
+
+ActiveInteractionContext BrowserPageFixture::context() const {
+    ActiveInteractionContext context;
+    context.appName = QStringLiteral("Browser");
+    context.bundleID = QStringLiteral("browser");
+    context.processIdentifier = pid;
+    return context;
+}
+
+std::string BrowserPageFixture::browserName(const ::testing::TestParamInfo<Browser> &info) {
+    return info.param == Browser::firefox ? "Firefox" : "Chromium";
+}
+
+} // namespace tovalit::testing
