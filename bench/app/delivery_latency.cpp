@@ -52,10 +52,16 @@
 // the caret showed, and the role and text before, selected and after that the capture's log
 // line records, a run of U+FFFC or U+FEFF marked with its count; and when the delivery and the
 // insertion started, the paste's keys went out and the insertion ended, after the stop. --rounds N
-// opens each page N times:
+// opens each page N times. --paste-only has the user, once each page is as ready as for a
+// dictation, copy the same text and press Ctrl+V through XTest themselves, with no application
+// running: its lines, labelled paste-only beside each build's, give the time from the keys to
+// the page's change (set it against a build's time from insert.keys to the text), and say which
+// fields need the application. Without --app it pastes alone; with it, after the builds:
 //   scripts/lib/headless-session build/bench/bench_delivery_latency --page DIR/quoted-reply.html
 //   scripts/lib/headless-session build/bench/bench_delivery_latency --oracle DIR/oracle.js
 //       --paragraphs 3000,10000 --select-all --list 3000
+//   scripts/lib/headless-session build/bench/bench_delivery_latency --oracle DIR/oracle.js
+//       --paragraphs 10000 --select-all --app tovalit=build/src/tovalit --paste-only
 
 #include "bench/app/dictation_driver.h"
 #include "bench/app/editor_watch.h"
@@ -111,6 +117,9 @@ struct Options {
     // Editors of these many paragraphs with the caret in the middle one.
     QList<int> carets;
     QString oracle;
+    // Web documents: the user pastes the same text with their own keys
+    // too, with no application running (after the builds, if any).
+    bool pasteOnly = false;
     // The browsers web documents open in, in turn.
     QStringList browsers;
 
@@ -176,7 +185,7 @@ public:
             return false;
         if (documents) {
             webDocuments = dictateIntoWebDocuments(
-                m_driver, m_watch, *documents, m_options.browsers, m_options.rounds.value_or(1));
+                &m_driver, m_watch, *documents, m_options.browsers, m_options.rounds.value_or(1));
             return true;
         }
         const QList<int> sizes =
@@ -489,6 +498,8 @@ int main(int argc, char *argv[]) {
         } else if (argument == u"--oracle" && !value.isEmpty()) {
             options.oracle = value;
             ++index;
+        } else if (argument == u"--paste-only") {
+            options.pasteOnly = true;
         } else if (argument == u"--copy-after-text") {
             options.copyAfterText = true;
         } else if (argument == u"--second-window") {
@@ -510,9 +521,13 @@ int main(int argc, char *argv[]) {
                 "       bench_delivery_latency [--app LABEL=PATH]... [--rounds N] [--logs FOLDER] "
                 "[--firefox] [--chromium] [--page FILE.html]... "
                 "[--paragraphs N,... --select-all] [--list N,...] [--caret N,...] "
-                "[--oracle FILE]\n");
+                "[--oracle FILE] [--paste-only]\n");
             return 2;
         }
+    }
+    if (options.pasteOnly && !options.webDocuments()) {
+        std::fprintf(stderr, "--paste-only goes with web documents\n");
+        return 2;
     }
     if (options.webDocuments()) {
         if (options.oracle.isEmpty() && !options.pages.isEmpty())
@@ -534,7 +549,7 @@ int main(int argc, char *argv[]) {
         // Their browsers are X11 windows, in a Wayland session too.
         options.backends = {QStringLiteral("x11")};
     }
-    if (options.apps.empty())
+    if (options.apps.empty() && !options.pasteOnly)
         options.apps.emplace_back(QStringLiteral("tovalit"),
                                   tovalit::testing::builtApplicationPath());
     if (options.editor.isEmpty())
@@ -575,6 +590,13 @@ int main(int argc, char *argv[]) {
     std::vector<std::pair<QString, std::vector<bench::WebDocumentResult>>> results;
     for (const auto &[label, run] : runs)
         results.emplace_back(label, run->webDocuments);
+    if (options.pasteOnly) {
+        bench::EditorWatch watch;
+        results.emplace_back(QStringLiteral("paste-only"),
+                             bench::dictateIntoWebDocuments(nullptr, watch, *documents,
+                                                            options.browsers,
+                                                            options.rounds.value_or(1)));
+    }
     bench::printWebDocumentResults(results);
     return 0;
 }

@@ -1,5 +1,6 @@
 #include "bench/app/dictation_driver.h"
 
+#include "platform/linux/xtest_key_sender.h"
 #include "tests/support/remote_desktop_consent.h"
 #include "tests/support/run_task.h"
 #include "tests/support/test_session.h"
@@ -283,6 +284,37 @@ bool DictationDriver::deliveryEnded(const QDateTime &since) const {
             return true;
     }
     return false;
+}
+
+std::optional<Timing> pasteAsTheUser(const DictationDriver::Watch &watch) {
+    const std::shared_ptr<XTestKeySender> keys = XTestKeySender::open();
+    QProcess copied;
+    const auto dropCopy = qScopeGuard([&] { stopProcess(copied); });
+    if (!copy(copied, testing::GatewayStandIn::formattedText())) {
+        std::fprintf(stderr, "  the user's copy never reached the clipboard\n");
+        return std::nullopt;
+    }
+    if (!keys->sendPasteShortcut()) {
+        std::fprintf(stderr, "  the paste's keys could not be sent through XTest\n");
+        return std::nullopt;
+    }
+    // As the application's log line of the keys, this counts from the
+    // moment the X server took them.
+    QElapsedTimer sinceKeys;
+    sinceKeys.start();
+    Timing timing;
+    while (sinceKeys.elapsed() <= qint64(watch.limitSeconds * 1000)) {
+        testing::pumpEvents(1);
+        if (watch.landed()) {
+            timing.text = double(sinceKeys.nsecsElapsed()) / 1e6;
+            return timing;
+        }
+    }
+    if (!watch.mayMiss) {
+        std::fprintf(stderr, "  the pasted text never reached the editor\n");
+        return std::nullopt;
+    }
+    return timing;
 }
 
 } // namespace tovalit::bench

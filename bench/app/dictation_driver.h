@@ -107,4 +107,11 @@ private:
     bool m_consentAnswered = false;
 };
 
+// What the user's own Ctrl+V does with the dictated text, with no
+// application involved: the user copies the text, then presses the keys
+// through XTest into the window in front. The timing's text counts from
+// the keys, and it has no steps; nothing (and a line on stderr) when the
+// copy or the keys could not be made.
+std::optional<Timing> pasteAsTheUser(const DictationDriver::Watch &watch);
+
 } // namespace tovalit::bench

@@ -73,22 +73,36 @@ QString line(const QString &label, const WebDocumentResult &result) {
     QString text = QStringLiteral("no text");
     if (timing.text >= 0)
         text = QString::number(timing.text, 'f', 0) + QStringLiteral(" ms");
-    text += QStringLiteral(" (") + stepTimes(timing) + u')';
+    // A paste of the user's own has no stop, no steps, no insertion, no
+    // clipboard of the user's to give back and no capture.
+    const QString none = QStringLiteral("- (no application)");
+    text += result.pasteOnly ? QStringLiteral(" from the keys")
+                             : QStringLiteral(" (") + stepTimes(timing) + u')';
+    QString insertion =
+        timing.result.isEmpty() ? QStringLiteral("<no insert.result>") : timing.result;
     QString clipboard = QStringLiteral("restored");
-    if (timing.clipboard != DictationDriver::userClipboard())
+    if (result.pasteOnly) {
+        insertion = QStringLiteral("insertion ") + none;
+        clipboard = none;
+    } else if (timing.clipboard != DictationDriver::userClipboard()) {
         clipboard =
             QStringLiteral("lost (") + QString(timing.clipboard).replace(u'\n', u' ') + u')';
+    }
     QStringList fields = {
         head,
         text,
         result.title,
         QStringLiteral("exact=") + QLatin1String(result.title == expectedTitle() ? "yes" : "no"),
-        timing.result.isEmpty() ? QStringLiteral("<no insert.result>") : timing.result,
+        insertion,
         QStringLiteral("clipboard=") + clipboard,
         QStringLiteral("caret=") + QLatin1String(result.caretSeen ? "seen" : "unseen")};
-    for (const QString &name : {QStringLiteral("role"), QStringLiteral("before"),
-                                QStringLiteral("selected"), QStringLiteral("after")})
-        fields.append(name + u'=' + markInvisible(captureField(timing.capture, name)));
+    if (result.pasteOnly) {
+        fields.append(QStringLiteral("capture=") + none);
+    } else {
+        for (const QString &name : {QStringLiteral("role"), QStringLiteral("before"),
+                                    QStringLiteral("selected"), QStringLiteral("after")})
+            fields.append(name + u'=' + markInvisible(captureField(timing.capture, name)));
+    }
     return fields.join(QStringLiteral(" | "));
 }
 
@@ -126,11 +140,12 @@ private:
     std::unique_ptr<testing::ChromiumPage> m_chromium;
 };
 
-WebDocumentResult dictateInto(DictationDriver &driver, EditorWatch &watch,
+WebDocumentResult dictateInto(DictationDriver *driver, EditorWatch &watch,
                               const WebDocuments::Page &page, const QString &browser) {
     WebDocumentResult result;
     result.page = page.name;
     result.browser = browser;
+    result.pasteOnly = !driver;
     BrowserWithPage opened(browser, page.path, &result.skipped);
     if (!opened.isRunning())
         return result;
@@ -155,9 +170,11 @@ WebDocumentResult dictateInto(DictationDriver &driver, EditorWatch &watch,
     landing.landed = [&] { return title() != readyTitle; };
     landing.mayMiss = true;
     landing.limitSeconds = 90;
-    const std::optional<Timing> timing = driver.dictate(landing);
+    const std::optional<Timing> timing =
+        driver ? driver->dictate(landing) : pasteAsTheUser(landing);
     if (!timing) {
-        result.skipped = QStringLiteral("the dictation could not be made");
+        result.skipped = driver ? QStringLiteral("the dictation could not be made")
+                                : QStringLiteral("the paste could not be made");
         return result;
     }
     result.timing = *timing;
@@ -227,7 +244,7 @@ bool WebDocuments::addList(int items) {
                             "items", items, "'<li>第' + k + '条事项</li>'"));
 }
 
-std::vector<WebDocumentResult> dictateIntoWebDocuments(DictationDriver &driver, EditorWatch &watch,
+std::vector<WebDocumentResult> dictateIntoWebDocuments(DictationDriver *driver, EditorWatch &watch,
                                                        const WebDocuments &documents,
                                                        const QStringList &browsers, int rounds) {
     std::vector<WebDocumentResult> results;

@@ -65,12 +65,17 @@ struct WebDocumentResult {
     bool caretSeen = false;
     // The page's title afterwards.
     QString title;
+    // The user pasted the text with their own keys, without the
+    // application: the time counts from the keys.
+    bool pasteOnly = false;
     Timing timing;
 };
 
 // Each page in each browser ("firefox", "chromium"), `rounds` times, each
-// time in a browser started for it and closed after.
-std::vector<WebDocumentResult> dictateIntoWebDocuments(DictationDriver &driver, EditorWatch &watch,
+// time in a browser started for it and closed after. Without a `driver`
+// the user pastes the same text with their own keys instead, once the page
+// is as ready as it would be for a dictation.
+std::vector<WebDocumentResult> dictateIntoWebDocuments(DictationDriver *driver, EditorWatch &watch,
                                                        const WebDocuments &documents,
                                                        const QStringList &browsers, int rounds);
 
