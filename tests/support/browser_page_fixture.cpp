@@ -4,6 +4,7 @@
 #include "tests/support/spoken_audio.h"
 #include "tests/support/test_editor_process.h"
 #include "tests/support/test_session.h"
+#include "tests/support/x_clipboard_client.h"
 
 namespace tovalit::testing {
 
@@ -56,6 +57,21 @@ ActiveInteractionContext BrowserPageFixture::context() const {
     context.bundleID = QStringLiteral("browser");
     context.processIdentifier = pid;
     return context;
+}
+
+void BrowserPageFixture::expectCheckedPaste(const QString &spoken) {
+    auto owner = XClipboardClient::copy(QStringLiteral("old"));
+    ASSERT_TRUE(owner);
+    EXPECT_EQ(runTask(service->insert(spoken, context(), {})), InsertionResult::pastedFromClipboard)
+        << logLines().join(u'\n').toStdString();
+    const QStringList result = logLines(QStringLiteral("insert.result"));
+    EXPECT_TRUE(result ==
+                    QStringList{QStringLiteral("result=pastedFromClipboard | path=verified")} ||
+                result == QStringList{QStringLiteral("result=pastedFromClipboard | path=changed")})
+        << logLines().join(u'\n').toStdString();
+    EXPECT_EQ(logLines(QStringLiteral("insert.direct")), QStringList());
+    EXPECT_TRUE(waitUntil([] { return XClipboardClient::paste() == QStringLiteral("old"); },
+                          "the user's clipboard to come back", 5s));
 }
 
 std::string BrowserPageFixture::browserName(const ::testing::TestParamInfo<Browser> &info) {

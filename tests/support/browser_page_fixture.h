@@ -53,6 +53,12 @@ protected:
         }));
     }
     ActiveInteractionContext context() const;
+    // Dictates `spoken` at the focused element over a clipboard the user
+    // filled, and expects it pasted and checked: read back at once, or,
+    // where a busy Firefox shows the paste later than the check after it,
+    // by the reads that follow; never written over the field, and the
+    // user's clipboard given back.
+    void expectCheckedPaste(const QString &spoken);
 
     std::shared_ptr<AccessibilityThread> thread = std::make_shared<AccessibilityThread>();
     std::shared_ptr<AtspiAccessibilityClient> client =
