@@ -170,6 +170,10 @@ private:
     QCoro::Task<std::optional<InsertionResult>> latePaste(Delivery delivery, QString expected);
     QCoro::Task<bool> pasteVerified(QString text, FocusedInputContext context);
     InsertionResult finishVerifiedPaste(const Delivery &delivery, const QString &expected);
+    // Whether a field that changed into the expected value shows the paste
+    // whole when checked again.
+    QCoro::Task<bool> shownAsExpected(QString value, QString expected, QString text,
+                                      FocusedInputContext context);
     // Whether the element says it takes a new text of its own.
     QCoro::Task<bool> valueSettable(AccessibilityElementRef element);
     QCoro::Task<bool> contextStillMatchesOriginalState(FocusedInputContext context);

@@ -539,6 +539,21 @@ TEST_F(FocusedInputInsertionServiceTest, APasteShownLateWhereNoWriteCanStandInIs
                           "the clipboard to come back"));
 }
 
+// The check right after the paste comes too soon, and the read after it
+// finds the paste whole: a paste checked, not an unexplained change.
+TEST_F(FocusedInputInsertionServiceTest, APasteShownJustAfterTheCheckIsVerified) {
+    field->setEditable(false);
+    keys->onPaste = [this] {
+        field->pasteShownAfterReads(pasteboard->string().value_or(QString()), 1);
+        return true;
+    };
+    EXPECT_EQ(insert(QStringLiteral("你好")), InsertionResult::pastedFromClipboard);
+    EXPECT_EQ(field->value(), QStringLiteral("abc你好"));
+    EXPECT_EQ(resultLines(),
+              QStringList{QStringLiteral("result=pastedFromClipboard | path=verified")});
+    EXPECT_EQ(watchedValue(), QStringLiteral("abc你好"));
+}
+
 TEST_F(FocusedInputInsertionServiceTest, AWriteTheFieldShowsLateIsConfirmedByALaterRead) {
     field->set(QStringLiteral("See you at noon tomorrow"), {8, 0});
     field->showValueWritesAfterReads(2);

@@ -5,6 +5,8 @@
 #include <QString>
 
 #include <mutex>
+#include <optional>
+#include <utility>
 
 namespace tovalit::testing {
 
@@ -27,6 +29,8 @@ public:
             if (m_pendingValue && m_readsUntilShown-- <= 0) {
                 m_value = *m_pendingValue;
                 m_pendingValue.reset();
+                if (m_pendingSelection)
+                    m_selection = *std::exchange(m_pendingSelection, std::nullopt);
             }
             return AccessibilityValue(m_value);
         }
@@ -92,6 +96,15 @@ public:
         std::lock_guard lock(m_mutex);
         m_value.replace(m_selection.location, m_selection.length, text);
         m_selection = {m_selection.location + text.size(), 0};
+    }
+
+    // A paste the editor shows only from the read after the next `reads`
+    // reads of its value, as a browser applying a large paste does.
+    void pasteShownAfterReads(const QString &text, int reads) {
+        std::lock_guard lock(m_mutex);
+        m_pendingValue = QString(m_value).replace(m_selection.location, m_selection.length, text);
+        m_pendingSelection = AccessibilityRange{m_selection.location + text.size(), 0};
+        m_readsUntilShown = reads;
     }
 
     void set(const QString &value, AccessibilityRange selection) {
@@ -162,6 +175,7 @@ private:
     bool m_editable = true;
     int m_lateReads = 0;
     std::optional<QString> m_pendingValue;
+    std::optional<AccessibilityRange> m_pendingSelection;
     int m_readsUntilShown = 0;
     int m_valueWrites = 0;
     int m_valueWriteAttempts = 0;
