@@ -437,18 +437,16 @@ FocusedInputInsertionService::confirmUnverifiedPaste(Delivery delivery, QString 
         if (co_await shownAsExpected(state.value, expected, delivery.text, effective))
             co_return finishVerifiedPaste(delivery, expected);
         logObservedChange(state.value, expected);
-        if (state.value != expected) {
-            const bool written = co_await directInsert(delivery.text, effective);
-            if (written)
-                co_return finishDirectWrite(
-                    delivery, true, QStringLiteral("directInsert-after-unexpected-paste-content"),
-                    QStringLiteral(
-                        "result=insertedDirectly | path=direct-after-unexpected-paste-content"),
-                    expected);
-        }
-        co_return finishPaste(delivery, InsertionResult::pastedFromClipboard,
-                              QStringLiteral("result=pastedFromClipboard | path=changed"),
-                              state.value);
+        if (state.value == expected)
+            co_return finishChangedPaste(delivery, state.value);
+        const bool written = co_await directInsert(delivery.text, effective);
+        if (written)
+            co_return finishDirectWrite(
+                delivery, true, QStringLiteral("directInsert-after-unexpected-paste-content"),
+                QStringLiteral(
+                    "result=insertedDirectly | path=direct-after-unexpected-paste-content"),
+                expected);
+        co_return co_await settledChange(std::move(delivery), expected, state.value);
     }
 
     if (state.kind == Kind::unreadable) {
@@ -501,12 +499,45 @@ FocusedInputInsertionService::latePaste(Delivery delivery, QString expected) {
             if (co_await shownAsExpected(*value, expected, delivery.text, effective))
                 co_return finishVerifiedPaste(delivery, expected);
             logObservedChange(*value, expected);
-            co_return finishPaste(delivery, InsertionResult::pastedFromClipboard,
-                                  QStringLiteral("result=pastedFromClipboard | path=changed"),
-                                  *value);
+            if (*value == expected)
+                co_return finishChangedPaste(delivery, *value);
+            co_return co_await settledChange(std::move(delivery), expected, *value);
         }
     }
     co_return std::nullopt;
+}
+
+QCoro::Task<InsertionResult>
+FocusedInputInsertionService::settledChange(Delivery delivery, QString expected, QString changed) {
+    // A browser's editor passes through other texts while it applies a
+    // paste over many blocks (the blocks taken out, then the text put in
+    // and the blocks on either side joined): a change that is not the
+    // expected text is read again until it is, or until it holds still,
+    // before it counts as the page's own reshaping of the paste.
+    const FocusedInputContext effective = *delivery.effective;
+    const std::optional<qint32> processID = co_await processIdentifier(effective.element);
+    const QString first = changed;
+    int stillReads = 0;
+    for (int read = 0; read < latePasteReads && stillReads < changeSettledReads; ++read) {
+        co_await m_sleeper(postPasteReadInterval, CancelToken());
+        const std::optional<QString> value =
+            co_await observedStringValue(effective.element, processID);
+        if (!value)
+            break;
+        if (co_await shownAsExpected(*value, expected, delivery.text, effective))
+            co_return finishVerifiedPaste(delivery, expected);
+        stillReads = *value == changed ? stillReads + 1 : 0;
+        changed = *value;
+    }
+    if (changed != first)
+        logObservedChange(changed, expected);
+    co_return finishChangedPaste(delivery, changed);
+}
+
+InsertionResult FocusedInputInsertionService::finishChangedPaste(const Delivery &delivery,
+                                                                 const QString &observed) {
+    return finishPaste(delivery, InsertionResult::pastedFromClipboard,
+                       QStringLiteral("result=pastedFromClipboard | path=changed"), observed);
 }
 
 InsertionResult

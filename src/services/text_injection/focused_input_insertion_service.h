@@ -102,6 +102,9 @@ public:
     // Reads more, at the same rhythm, of a field that takes no direct
     // write before its paste counts as lost: three seconds.
     static constexpr int latePasteReads = 25;
+    // A change other than the expected text counts as the page's own once
+    // that many reads in a row find it the same (half a second).
+    static constexpr int changeSettledReads = 4;
     // Some toolkits show a direct write in their accessible text a moment
     // late; the field is read back at the rhythm of the post-paste reads.
     static constexpr int directWriteReads = 4;
@@ -168,6 +171,9 @@ private:
     QCoro::Task<PostPasteObservationState>
     inspectPostPasteObservationState(FocusedInputContext context);
     QCoro::Task<std::optional<InsertionResult>> latePaste(Delivery delivery, QString expected);
+    QCoro::Task<InsertionResult> settledChange(Delivery delivery, QString expected,
+                                               QString changed);
+    InsertionResult finishChangedPaste(const Delivery &delivery, const QString &observed);
     QCoro::Task<bool> pasteVerified(QString text, FocusedInputContext context);
     InsertionResult finishVerifiedPaste(const Delivery &delivery, const QString &expected);
     // Whether a field that changed into the expected value shows the paste

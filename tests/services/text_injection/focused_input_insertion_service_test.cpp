@@ -554,6 +554,32 @@ TEST_F(FocusedInputInsertionServiceTest, APasteShownJustAfterTheCheckIsVerified)
     EXPECT_EQ(watchedValue(), QStringLiteral("abc你好"));
 }
 
+// Chromium takes out a selection over a long list first, and puts the text
+// in and joins the paragraphs on either side a moment later: the paste is
+// read until it shows, not reported as whatever the page held at the check.
+TEST_F(FocusedInputInsertionServiceTest, APasteReadPartWayIsReadUntilItShows) {
+    field->set(QStringLiteral("前文。\n• 一\n• 二\n后文。"), {2, 11});
+    field->setEditable(false);
+    keys->onPaste = [this] {
+        field->passThrough(QStringLiteral("前文。\n后文。"), QStringLiteral("前文你好文。"), {4, 0},
+                           4);
+        return true;
+    };
+    EXPECT_EQ(insert(QStringLiteral("你好")), InsertionResult::pastedFromClipboard);
+    EXPECT_EQ(resultLines(),
+              QStringList{QStringLiteral("result=pastedFromClipboard | path=verified")});
+    EXPECT_EQ(watchedValue(), QStringLiteral("前文你好文。"));
+
+    // Reshaped by the page for good: a change, once it holds still.
+    field->set(QStringLiteral("前文。\n• 一\n• 二\n后文。"), {2, 11});
+    keys->onPaste = [this] {
+        field->set(QStringLiteral("前文你好\n文。"), {4, 0});
+        return true;
+    };
+    EXPECT_EQ(insert(QStringLiteral("你好")), InsertionResult::pastedFromClipboard);
+    EXPECT_EQ(resultLines().value(1), QStringLiteral("result=pastedFromClipboard | path=changed"));
+}
+
 TEST_F(FocusedInputInsertionServiceTest, AWriteTheFieldShowsLateIsConfirmedByALaterRead) {
     field->set(QStringLiteral("See you at noon tomorrow"), {8, 0});
     field->showValueWritesAfterReads(2);

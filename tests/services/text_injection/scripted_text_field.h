@@ -102,9 +102,16 @@ public:
     // reads of its value, as a browser applying a large paste does.
     void pasteShownAfterReads(const QString &text, int reads) {
         std::lock_guard lock(m_mutex);
-        m_pendingValue = QString(m_value).replace(m_selection.location, m_selection.length, text);
-        m_pendingSelection = AccessibilityRange{m_selection.location + text.size(), 0};
-        m_readsUntilShown = reads;
+        showAfterReads(QString(m_value).replace(m_selection.location, m_selection.length, text),
+                       {m_selection.location + text.size(), 0}, reads);
+    }
+    // What the field holds now, and what it shows from the read after the
+    // next `reads` reads: a browser part-way through a large paste.
+    void passThrough(const QString &now, const QString &then, AccessibilityRange selection,
+                     int reads) {
+        std::lock_guard lock(m_mutex);
+        m_value = now;
+        showAfterReads(then, selection, reads);
     }
 
     void set(const QString &value, AccessibilityRange selection) {
@@ -165,6 +172,12 @@ public:
     }
 
 private:
+    void showAfterReads(const QString &value, AccessibilityRange selection, int reads) {
+        m_pendingValue = value;
+        m_pendingSelection = selection;
+        m_readsUntilShown = reads;
+    }
+
     mutable std::mutex m_mutex;
     QString m_value;
     AccessibilityRange m_selection;
