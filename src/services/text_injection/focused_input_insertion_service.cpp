@@ -457,6 +457,14 @@ FocusedInputInsertionService::confirmUnverifiedPaste(Delivery delivery, QString 
     }
 
     logObserved(QStringLiteral("post-paste unchanged"));
+    // Keys on the keyboard the desktop lends reach the window through its
+    // compositor, which hands them over late when it is busy: the paste is
+    // waited for before a write could put the text in a second time.
+    if (delivery.onDesktopKeyboard) {
+        const std::optional<InsertionResult> late = co_await watchForPaste(delivery, expected);
+        if (late)
+            co_return *late;
+    }
     bool untouched = false;
     try {
         untouched = co_await contextStillMatchesOriginalState(effective);
@@ -470,9 +478,11 @@ FocusedInputInsertionService::confirmUnverifiedPaste(Delivery delivery, QString 
                 QStringLiteral("result=insertedDirectly | path=direct-after-unchanged-paste"),
                 expected);
     }
-    const std::optional<InsertionResult> late = co_await latePaste(delivery, expected);
-    if (late)
-        co_return *late;
+    if (!delivery.onDesktopKeyboard) {
+        const std::optional<InsertionResult> late = co_await latePaste(delivery, expected);
+        if (late)
+            co_return *late;
+    }
     logResult(QStringLiteral("result=insertFailedCopiedToClipboard | reason=exhausted"));
     co_return InsertionResult::insertFailedCopiedToClipboard;
 }
@@ -484,9 +494,16 @@ FocusedInputInsertionService::latePaste(Delivery delivery, QString expected) {
     // over thousands of paragraphs a second or more after the keys: the
     // field is watched that much longer before the paste counts as lost,
     // with the user's clipboard.
-    const FocusedInputContext effective = *delivery.effective;
-    if (co_await valueSettable(effective.element))
+    const AccessibilityElementRef element = delivery.effective->element;
+    if (co_await valueSettable(element))
         co_return std::nullopt;
+    const std::optional<InsertionResult> late = co_await watchForPaste(delivery, expected);
+    co_return late;
+}
+
+QCoro::Task<std::optional<InsertionResult>>
+FocusedInputInsertionService::watchForPaste(Delivery delivery, QString expected) {
+    const FocusedInputContext effective = *delivery.effective;
     const std::optional<qint32> processID = co_await processIdentifier(effective.element);
     for (int read = 0; read < latePasteReads; ++read) {
         co_await m_sleeper(postPasteReadInterval, CancelToken());

@@ -171,6 +171,10 @@ private:
     QCoro::Task<PostPasteObservationState>
     inspectPostPasteObservationState(FocusedInputContext context);
     QCoro::Task<std::optional<InsertionResult>> latePaste(Delivery delivery, QString expected);
+    // The field read for a paste shown late, for as long as a browser may
+    // take: what it ended as, or nothing when it never changed.
+    QCoro::Task<std::optional<InsertionResult>> watchForPaste(Delivery delivery,
+                                                              QString expected);
     QCoro::Task<InsertionResult> settledChange(Delivery delivery, QString expected,
                                                QString changed);
     InsertionResult finishChangedPaste(const Delivery &delivery, const QString &observed);

@@ -764,6 +764,22 @@ TEST_F(DesktopKeyboardInsertionTest, ANativeWindowIsPastedIntoOnTheDesktopsKeybo
     EXPECT_EQ(pathLines().last(), QStringLiteral("directInsert-after-paste-shortcut-failure"));
 }
 
+// A busy compositor hands the lent keyboard's Ctrl+V to the window after
+// the reads that follow it: the paste is waited for, never written again
+// on top of it.
+TEST_F(DesktopKeyboardInsertionTest, APasteTheCompositorHandsOverLateIsWaitedFor) {
+    ASSERT_NO_FATAL_FAILURE(grant());
+    desktopKeys->onPaste = [this] {
+        field->pasteShownAfterReads(pasteboard->string().value_or(QString()), 10);
+        return true;
+    };
+    EXPECT_EQ(insert(QStringLiteral("你好")), InsertionResult::pastedFromClipboard);
+    EXPECT_EQ(field->valueWriteAttempts(), 0);
+    EXPECT_EQ(field->value(), QStringLiteral("abc你好"));
+    EXPECT_EQ(resultLines(),
+              QStringList{QStringLiteral("result=pastedFromClipboard | path=verified")});
+}
+
 TEST_F(DesktopKeyboardInsertionTest, AKeyboardAskedForDuringThePasteWaitsForTheFocusToComeBack) {
     // The desktop's window had the focus while it asked; the field has it
     // again once the user answered.
