@@ -8,16 +8,11 @@
 
 #include "tests/support/browser_page_fixture.h"
 #include "tests/support/qt_printers.h"
-#include "tests/support/x_clipboard_client.h"
 
 namespace tovalit {
 namespace {
 
-using namespace std::chrono_literals;
 using testing::Browser;
-using testing::runTask;
-using testing::waitUntil;
-using testing::XClipboardClient;
 
 class WebRichTextEditorTest : public testing::BrowserPageFixture {
 protected:

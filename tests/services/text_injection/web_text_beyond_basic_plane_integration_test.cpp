@@ -5,18 +5,12 @@
 // checks the paste there against it.
 
 #include "tests/support/browser_page_fixture.h"
-#include "tests/services/text_injection/insertion_printers.h"
 #include "tests/support/qt_printers.h"
-#include "tests/support/x_clipboard_client.h"
 
 namespace tovalit {
 namespace {
 
-using namespace std::chrono_literals;
 using testing::Browser;
-using testing::runTask;
-using testing::waitUntil;
-using testing::XClipboardClient;
 
 class WebTextBeyondBasicPlaneTest : public testing::BrowserPageFixture {
 protected:
