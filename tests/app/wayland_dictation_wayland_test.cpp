@@ -152,12 +152,17 @@ protected:
         firefox = testing::FirefoxPage::start(testing::FirefoxPage::Backend::wayland, &failure);
         ASSERT_TRUE(firefox) << failure.toStdString();
         editorPid = firefox->processIdentifier();
+        std::optional<qint32> focused;
+        std::optional<QString> shown;
         ASSERT_TRUE(waitUntil(
             [&] {
-                return dictation.focusedProcess() == editorPid &&
-                       dictation.editorText(editorPid) == QString();
+                focused = dictation.focusedProcess();
+                shown = focused == editorPid ? dictation.editorText(editorPid) : std::nullopt;
+                return focused == editorPid && shown == QString();
             },
             "the text area in Firefox to have the focus", 60s))
+            << "focus in process " << focused.value_or(0) << " (Firefox is " << editorPid
+            << "), its text " << shown.value_or(QStringLiteral("<none>")).toStdString() << "\n"
             << firefox->output().toStdString();
         ASSERT_TRUE(testing::xdotool({QStringLiteral("search"), QStringLiteral("--pid"),
                                       QString::number(editorPid)})
