@@ -60,16 +60,21 @@ std::optional<AccessibilityValue> AtspiElement::attributeValue(const QString &at
         return focusAttribute(attribute);
     if (m_kind == Kind::SystemWide)
         return std::nullopt;
+    if (attribute == ax::value && m_textReadAhead)
+        return textValue(std::exchange(m_textReadAhead, std::nullopt));
+    if (attribute == ax::value || attribute == ax::selectedTextRange || attribute == ax::caret ||
+        attribute == ax::characterCount || attribute == ax::selectedText)
+        return hasInterface(textInterface) ? textAttribute(attribute) : std::nullopt;
+    if (attribute == ax::parent || attribute == ax::children)
+        return treeAttribute(attribute);
+    return describingAttribute(attribute);
+}
 
-    if (attribute == ax::role) {
-        auto reply = m_bus->call(m_object, accessibleInterface, QStringLiteral("GetRoleName"));
-        if (!reply || reply->isEmpty())
-            return std::nullopt;
-        return AccessibilityValue(reply->first().toString());
-    }
-    if (attribute == ax::roleDescription) {
-        auto reply =
-            m_bus->call(m_object, accessibleInterface, QStringLiteral("GetLocalizedRoleName"));
+std::optional<AccessibilityValue> AtspiElement::describingAttribute(const QString &attribute) {
+    if (attribute == ax::role || attribute == ax::roleDescription) {
+        auto reply = m_bus->call(m_object, accessibleInterface,
+                                 attribute == ax::role ? QStringLiteral("GetRoleName")
+                                                       : QStringLiteral("GetLocalizedRoleName"));
         if (!reply || reply->isEmpty())
             return std::nullopt;
         return AccessibilityValue(reply->first().toString());
@@ -80,68 +85,51 @@ std::optional<AccessibilityValue> AtspiElement::attributeValue(const QString &at
         return textValue(m_bus->stringProperty(m_object, QStringLiteral("Description")));
     if (attribute == ax::help)
         return textValue(m_bus->stringProperty(m_object, QStringLiteral("HelpText")));
-    if (attribute == ax::placeholderValue) {
+    if (attribute == ax::placeholderValue || attribute == ax::display) {
+        const QString name = attribute == ax::display ? QStringLiteral("display")
+                                                      : QStringLiteral("placeholder-text");
         auto attributes = m_bus->attributes(m_object);
-        if (!attributes || !attributes->contains(QStringLiteral("placeholder-text")))
+        if (!attributes || !attributes->contains(name))
             return std::nullopt;
-        return AccessibilityValue(attributes->value(QStringLiteral("placeholder-text")));
+        return AccessibilityValue(attributes->value(name));
     }
-    if (attribute == ax::display) {
-        auto attributes = m_bus->attributes(m_object);
-        if (!attributes || !attributes->contains(QStringLiteral("display")))
-            return std::nullopt;
-        return AccessibilityValue(attributes->value(QStringLiteral("display")));
-    }
+    return std::nullopt;
+}
+
+std::optional<AccessibilityValue> AtspiElement::treeAttribute(const QString &attribute) {
     if (attribute == ax::parent) {
         auto parent = m_bus->parent(m_object);
         if (!parent)
             return std::nullopt;
         return AccessibilityValue(element(*parent));
     }
-    if (attribute == ax::children) {
-        auto children = m_bus->children(m_object);
-        if (!children)
-            return std::nullopt;
-        QList<AccessibilityElementRef> elements;
-        elements.reserve(children->size());
-        for (const AtspiObject &child : *children)
-            elements.append(element(child));
-        return AccessibilityValue(elements);
-    }
-    if (attribute == ax::value) {
-        if (m_textReadAhead) {
-            std::optional<QString> text = std::exchange(m_textReadAhead, std::nullopt);
-            return textValue(std::move(text));
-        }
-        if (!hasInterface(textInterface))
-            return std::nullopt;
+    auto children = m_bus->children(m_object);
+    if (!children)
+        return std::nullopt;
+    QList<AccessibilityElementRef> elements;
+    elements.reserve(children->size());
+    for (const AtspiObject &child : *children)
+        elements.append(element(child));
+    return AccessibilityValue(elements);
+}
+
+std::optional<AccessibilityValue> AtspiElement::textAttribute(const QString &attribute) {
+    if (attribute == ax::value)
         return textValue(m_bus->text(m_object, 0, -1));
-    }
-    if (attribute == ax::selectedTextRange) {
-        if (!hasInterface(textInterface))
-            return std::nullopt;
-        auto offsets = selectionOffsets();
-        if (!offsets)
-            return std::nullopt;
-        auto range = utf16Range(offsets->first, offsets->second);
-        if (!range)
-            return std::nullopt;
-        return AccessibilityValue(*range);
-    }
-    if (attribute == ax::caret) {
-        if (!hasInterface(textInterface))
-            return std::nullopt;
-        const auto caret = m_bus->caretOffset(m_object);
-        if (!caret)
-            return std::nullopt;
-        auto range = utf16Range(*caret, *caret);
+    if (attribute == ax::selectedTextRange || attribute == ax::caret) {
+        std::optional<std::pair<qint64, qint64>> offsets;
+        if (attribute == ax::caret) {
+            if (const auto caret = m_bus->caretOffset(m_object))
+                offsets = std::pair{*caret, *caret};
+        } else {
+            offsets = selectionOffsets();
+        }
+        const auto range = offsets ? utf16Range(offsets->first, offsets->second) : std::nullopt;
         if (!range)
             return std::nullopt;
         return AccessibilityValue(*range);
     }
     if (attribute == ax::characterCount) {
-        if (!hasInterface(textInterface))
-            return std::nullopt;
         const auto count =
             m_bus->property(m_object, textInterface, QStringLiteral("CharacterCount"));
         bool ok = false;
@@ -150,15 +138,10 @@ std::optional<AccessibilityValue> AtspiElement::attributeValue(const QString &at
             return std::nullopt;
         return AccessibilityValue(AccessibilityRange{0, number});
     }
-    if (attribute == ax::selectedText) {
-        if (!hasInterface(textInterface))
-            return std::nullopt;
-        auto selection = m_bus->firstSelection(m_object);
-        if (!selection)
-            return AccessibilityValue(QString());
-        return textValue(m_bus->text(m_object, selection->first, selection->second));
-    }
-    return std::nullopt;
+    auto selection = m_bus->firstSelection(m_object);
+    if (!selection)
+        return AccessibilityValue(QString());
+    return textValue(m_bus->text(m_object, selection->first, selection->second));
 }
 
 std::optional<AccessibilityValue> AtspiElement::focusAttribute(const QString &attribute) {

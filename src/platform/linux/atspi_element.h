@@ -38,6 +38,12 @@ public:
 private:
     AccessibilityElementRef element(const AtspiObject &object) const;
     std::optional<AccessibilityValue> focusAttribute(const QString &attribute);
+    // Its role, names and the attributes a page gives it.
+    std::optional<AccessibilityValue> describingAttribute(const QString &attribute);
+    // Its parent or children.
+    std::optional<AccessibilityValue> treeAttribute(const QString &attribute);
+    // What its Text interface says; asked only of an element that has one.
+    std::optional<AccessibilityValue> textAttribute(const QString &attribute);
     bool hasInterface(const QString &name);
     std::optional<AccessibilityValue> embeddedObjects(const AccessibilityRange &range);
     // Whether its text stands for elements it embeds (U+FFFC through the

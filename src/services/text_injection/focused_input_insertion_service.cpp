@@ -507,9 +507,6 @@ FocusedInputInsertionService::watchForPaste(Delivery delivery, QString expected)
     const std::optional<qint32> processID = co_await processIdentifier(effective.element);
     for (int read = 0; read < latePasteReads; ++read) {
         co_await m_sleeper(postPasteReadInterval, CancelToken());
-        const bool verified = co_await pasteVerified(delivery.text, effective);
-        if (verified)
-            co_return finishVerifiedPaste(delivery, expected);
         const std::optional<QString> value =
             co_await observedStringValue(effective.element, processID);
         if (value && *value != effective.currentValue) {
