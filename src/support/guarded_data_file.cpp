@@ -64,6 +64,7 @@ std::optional<QByteArray> GuardedDataFile::read(const std::function<QString()> &
     // Taken before reading: a change during the read then shows as a
     // different file at the next write.
     m_lastRead = stampOf(path);
+    m_readPath = path;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         fail(Failure::Read, file.errorString());
@@ -78,6 +79,28 @@ std::optional<QByteArray> GuardedDataFile::read(const std::function<QString()> &
 void GuardedDataFile::markReadDecoded() {
     m_verified = std::exchange(m_lastRead, std::nullopt);
     m_readUndecoded = false;
+}
+
+std::optional<QString> GuardedDataFile::setAsideUndecodedRead() {
+    if (!m_readUndecoded)
+        return std::nullopt;
+    // m_readUndecoded stays: a file that shows up at the path later was
+    // not read either (the user putting a copy back while we run), and the
+    // next write keeps it too rather than writing over it unseen.
+    return moveAside(m_readPath);
+}
+
+std::optional<QString> GuardedDataFile::takeSetAside() {
+    return std::exchange(m_setAside, std::nullopt);
+}
+
+std::optional<QString> GuardedDataFile::moveAside(const QString &path) {
+    // The file itself is kept, beside itself: a link to it stays a link.
+    const QString target = atomicfile::linkTarget(path);
+    const QString aside = setAsidePath(target, QDateTime::currentDateTimeUtc());
+    if (!QFile::rename(target, aside))
+        return std::nullopt;
+    return aside;
 }
 
 void GuardedDataFile::setAsideIfUndecodable(const QString &path) {
@@ -105,9 +128,8 @@ void GuardedDataFile::setAsideIfUndecodable(const QString &path) {
                 return;
         }
     }
-    // The file itself is kept, beside itself: a link to it stays a link.
-    const QString target = atomicfile::linkTarget(path);
-    if (!QFile::rename(target, setAsidePath(target, QDateTime::currentDateTimeUtc())))
+    m_setAside = moveAside(path);
+    if (!m_setAside)
         fail(Failure::SetAside, QDir::toNativeSeparators(path));
 }
 

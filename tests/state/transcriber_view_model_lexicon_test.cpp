@@ -88,10 +88,17 @@ TEST_F(LexiconLoadingTest, RepeatsInTheLearningBookkeepingAreCleanedAndTheCleane
         << "a valid namespace survives";
 }
 
-TEST_F(LexiconLoadingTest, AnUnreadableFileLeavesAnEmptyLexiconAndIsNeverLost) {
+TEST_F(LexiconLoadingTest, AnUndecodableFileIsKeptAsideAndTheUserToldWhereWhileTheLexiconIsEmpty) {
+    // One byte that is no UTF-8, in one term.
+    storeSnapshot(
+        syncedSnapshot({hotword(QStringLiteral("Kestrel")), hotword(QStringLiteral("Tovalit"))}));
+    QByteArray damaged = storedBytes();
+    const qsizetype term = damaged.indexOf("Kestrel");
+    ASSERT_GE(term, 0);
+    damaged[term + 3] = char(0xFF);
     QFile file(lexiconPath());
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("{ \"entries\": [ broken");
+    file.write(damaged);
     file.close();
     makeStore(true);
     startUp();
@@ -106,16 +113,27 @@ TEST_F(LexiconLoadingTest, AnUnreadableFileLeavesAnEmptyLexiconAndIsNeverLost) {
     EXPECT_TRUE(viewModel->personalLexiconEntries().isEmpty());
     EXPECT_EQ(actions().value(0), QStringLiteral("load_failed")) << "loading wrote nothing";
 
-    // The day's first history batch saves the (empty) lexicon; the damaged
-    // file is moved aside first, byte for byte.
-    ASSERT_TRUE(waitForAction(QStringLiteral("persist_local_only")));
-    const QStringList asides =
-        QDir(lexiconFolder())
+    // The damaged file is kept beside itself, byte for byte, and the
+    // window's first notice names the lexicon and the copy.
+    const auto copies = [&] {
+        return QDir(lexiconFolder())
             .entryList({QStringLiteral("personal-lexicon.json.unreadable-*")}, QDir::Files);
-    ASSERT_EQ(asides.size(), 1);
-    QFile aside(lexiconFolder() + u'/' + asides.first());
+    };
+    ASSERT_EQ(copies().size(), 1);
+    const QString copy = lexiconFolder() + u'/' + copies().first();
+    QFile aside(copy);
     ASSERT_TRUE(aside.open(QIODevice::ReadOnly));
-    EXPECT_EQ(aside.readAll(), QByteArray("{ \"entries\": [ broken"));
+    EXPECT_EQ(aside.readAll(), damaged);
+    ASSERT_TRUE(viewModel->appToast().has_value()) << "nothing tells the user";
+    EXPECT_TRUE(viewModel->appToast()->isError);
+    EXPECT_EQ(viewModel->appToast()->message,
+              QStringLiteral("个人词库文件无法解析，我的词条暂时为空；原文件保留为：") + copy);
+
+    // The day's first history batch saves the (empty) lexicon in its place
+    // and keeps no second copy.
+    ASSERT_TRUE(waitForAction(QStringLiteral("persist_local_only")));
+    EXPECT_EQ(copies().size(), 1);
+    EXPECT_TRUE(storedSnapshot().entries.isEmpty());
 }
 
 TEST_F(LexiconLoadingTest, AFileThatCouldNotBeReadIsReadAgainBeforeAnyChangeAndNeverSavedOver) {
@@ -132,6 +150,10 @@ TEST_F(LexiconLoadingTest, AFileThatCouldNotBeReadIsReadAgainBeforeAnyChangeAndN
               (QStringList{QStringLiteral("load_failed"), QStringLiteral("load_snapshot")}));
     EXPECT_EQ(storedBytes(), bytes) << "today's batch had run, as the file says";
     EXPECT_EQ(switches(viewModel->personalLexiconEntries()), QStringList{"Tovalit on"});
+    ASSERT_TRUE(viewModel->appToast().has_value());
+    EXPECT_EQ(viewModel->appToast()->message,
+              QStringLiteral("个人词库加载失败：无法读取个人词库文件：Permission denied"))
+        << "the file untouched, and the user told why the lexicon was empty";
 
     // Unreadable again, and still when the refresh's batch would save.
     refusingStore->failingReads = 2;

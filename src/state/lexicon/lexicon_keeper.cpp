@@ -18,6 +18,7 @@
 #include "services/lexicon/personal_lexicon_compiler.h"
 #include "services/lexicon/personal_lexicon_store.h"
 #include "services/settings/app_configuration_store.h"
+#include "services/settings/tovalit_debug_logger.h"
 #include "state/lexicon/lexicon_host.h"
 #include "state/shared/floating_panel_coordinating.h"
 #include "state/shared/gateway_session_recovery.h"
@@ -139,23 +140,7 @@ QCoro::Task<bool> LexiconKeeper::loadPersonalLexiconHoldingLease() {
     if (!alive)
         co_return false;
     if (failure) {
-        // The application goes on with an empty lexicon. A file that was
-        // read but does not decode is moved aside by the next save; one
-        // that could not be read (a permission, a network folder) may be
-        // fine the next time, and no save replaces it before it is read.
-        const QString description = describeError(failure);
-        if (undecodable)
-            m_personalLexiconReadFailure.reset();
-        else
-            m_personalLexiconReadFailure = description;
-        m_host.publishLexiconEntries({});
-        m_host.publishLexiconCloudState(PersonalLexiconCloudState::empty());
-        m_host.publishHistoryLearningState(PersonalLexiconHistoryLearningState::empty());
-        m_host.publishRecentLexiconLearningMessage(QStringLiteral("个人词库加载失败：") +
-                                                   description);
-        LexiconEventRecord record = LexiconEventRecord::snapshot(
-            QStringLiteral("load_failed"), {}, PersonalLexiconCloudState::empty(), description);
-        co_await m_auditTrail.record(std::move(record));
+        co_await publishLexiconLoadFailure(describeError(failure), undecodable);
         co_return false;
     }
 
@@ -180,6 +165,54 @@ QCoro::Task<bool> LexiconKeeper::loadPersonalLexiconHoldingLease() {
         QStringLiteral("load_snapshot"), sanitized.entries, sanitized.cloudState);
     co_await m_auditTrail.record(std::move(record));
     co_return true;
+}
+
+QCoro::Task<void> LexiconKeeper::publishLexiconLoadFailure(QString description, bool undecodable) {
+    // The application goes on with an empty lexicon. A file that was read
+    // but does not decode has been moved aside by the store; one that could
+    // not be read (a permission, a network folder) may be fine the next
+    // time, and no save replaces it before it is read.
+    const bool isReread = m_personalLexiconReadFailure.has_value();
+    if (undecodable)
+        m_personalLexiconReadFailure.reset();
+    else
+        m_personalLexiconReadFailure = description;
+    m_host.publishLexiconEntries({});
+    m_host.publishLexiconCloudState(PersonalLexiconCloudState::empty());
+    m_host.publishHistoryLearningState(PersonalLexiconHistoryLearningState::empty());
+    const QString message = QStringLiteral("个人词库加载失败：") + description;
+    m_host.publishRecentLexiconLearningMessage(message);
+    // The page only says the lexicon is empty: the user is told why, and
+    // where the file went. A file that still cannot be read as the next
+    // change reads it again was told already.
+    if (!reportSetAsideLexiconFiles() && (undecodable || !isReread)) {
+        TovalitDebugLogger::log(QStringLiteral("lexicon.load_failed"), message);
+        m_host.showAppNotice(message);
+    }
+    LexiconEventRecord record = LexiconEventRecord::snapshot(
+        QStringLiteral("load_failed"), {}, PersonalLexiconCloudState::empty(), description);
+    co_await m_auditTrail.record(std::move(record));
+}
+
+bool LexiconKeeper::reportSetAsideLexiconFiles() {
+    using Why = PersonalLexiconStore::SetAsideFile::Why;
+    const QList<PersonalLexiconStore::SetAsideFile> files =
+        m_personalLexiconStore->takeSetAsideFiles();
+    for (const PersonalLexiconStore::SetAsideFile &file : files) {
+        QString notice;
+        switch (file.why) {
+        case Why::undecodable:
+            notice = QStringLiteral("个人词库文件无法解析，我的词条暂时为空；原文件保留为：");
+            break;
+        case Why::unread:
+            notice = QStringLiteral("保存个人词库时，原文件无法解析或未经读取，已保留为：");
+            break;
+        }
+        notice += file.path;
+        TovalitDebugLogger::log(QStringLiteral("lexicon.set_aside"), notice);
+        m_host.showAppNotice(notice);
+    }
+    return !files.isEmpty();
 }
 
 QCoro::Task<void> LexiconKeeper::refreshPersonalLexicon() {
@@ -385,6 +418,8 @@ LexiconKeeper::storePersonalLexicon(PersonalLexiconSnapshot snapshot, QString fa
     }
     if (!alive)
         co_return std::nullopt;
+    // Failed or not, the save may have kept the file it found.
+    reportSetAsideLexiconFiles();
     if (failure) {
         // Nothing new is published, and the file keeps what it held.
         LexiconEventRecord record = LexiconEventRecord::snapshot(

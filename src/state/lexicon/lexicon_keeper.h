@@ -128,6 +128,11 @@ private:
     QCoro::Task<PersonalLexiconLease> lockPersonalLexicon();
     // True when the file was read and its lexicon published.
     QCoro::Task<bool> loadPersonalLexiconHoldingLease();
+    // Publishes the empty lexicon of a load that failed, and tells why.
+    QCoro::Task<void> publishLexiconLoadFailure(QString description, bool undecodable);
+    // Tells the user of every copy of the lexicon file the store left
+    // beside it since the last call; true when there was one.
+    bool reportSetAsideLexiconFiles();
     PersonalLexiconSnapshot
     sanitizedPersonalLexiconSnapshot(PersonalLexiconSnapshot snapshot) const;
     void applyPersonalLexiconSnapshot(PersonalLexiconSnapshot snapshot);
