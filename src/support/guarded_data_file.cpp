@@ -20,9 +20,10 @@ bool GuardedDataFile::occupied(const QString &path) {
     return info.exists() || info.isSymLink();
 }
 
-QString GuardedDataFile::setAsidePath(const QString &path, const QDateTime &now) {
-    const QString base = path + QStringLiteral(".unreadable-") +
-                         now.toUTC().toString(QStringLiteral("yyyyMMdd'T'HHmmss'Z'"));
+QString GuardedDataFile::setAsidePath(const QString &path, const QDateTime &now,
+                                      const QString &reason) {
+    const QString base =
+        path + u'.' + reason + u'-' + now.toUTC().toString(QStringLiteral("yyyyMMdd'T'HHmmss'Z'"));
     QString candidate = base;
     for (int counter = 2; occupied(candidate); ++counter)
         candidate = base + u'-' + QString::number(counter);
@@ -88,6 +89,21 @@ std::optional<QString> GuardedDataFile::setAsideUndecodedRead() {
     // not read either (the user putting a copy back while we run), and the
     // next write keeps it too rather than writing over it unseen.
     return moveAside(m_readPath);
+}
+
+std::optional<QString> GuardedDataFile::keepCopy(const QString &path, const QString &reason) {
+    if (PathPresence::of(path, PathPresence::Links::follow).kind != PathPresence::Kind::present)
+        return std::nullopt;
+    const QString target = atomicfile::linkTarget(path);
+    const QString copy = setAsidePath(target, QDateTime::currentDateTimeUtc(), reason);
+    QFile file(target);
+    // QFile::copy writes a temporary and renames it: a copy cut short by a
+    // full disk leaves nothing behind.
+    if (!file.copy(copy)) {
+        fail(Failure::Write, QDir::toNativeSeparators(copy) + QStringLiteral("（") +
+                                 file.errorString() + QStringLiteral("）"));
+    }
+    return copy;
 }
 
 std::optional<QString> GuardedDataFile::takeSetAside() {

@@ -45,6 +45,11 @@ public:
     // Whatever is at the path by the next write was not read either, and
     // goes aside then.
     std::optional<QString> setAsideUndecodedRead();
+    // Copies the file at the path (through a link, the file it leads to)
+    // beside itself as "<name>.<reason>-<UTC stamp>", before a write that
+    // leaves out part of it; nothing when there is no file. Fails with
+    // Write when the copy cannot be made whole.
+    std::optional<QString> keepCopy(const QString &path, const QString &reason);
     // Sets an undecodable file aside, then replaces the file atomically
     // (through a link, the file it leads to, which is created when missing
     // but never its folder). Fails with Unread after a read that failed.
@@ -55,8 +60,10 @@ public:
 
     // Anything at the path, a dangling symbolic link included.
     static bool occupied(const QString &path);
-    // "<path>.unreadable-20260307T010501Z", with a counter when that is taken.
-    static QString setAsidePath(const QString &path, const QDateTime &now);
+    // "<path>.unreadable-20260307T010501Z" (or with another reason), with a
+    // counter when that is taken.
+    static QString setAsidePath(const QString &path, const QDateTime &now,
+                                const QString &reason = QStringLiteral("unreadable"));
 
 private:
     struct Stamp {

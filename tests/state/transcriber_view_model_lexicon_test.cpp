@@ -136,6 +136,65 @@ TEST_F(LexiconLoadingTest, AnUndecodableFileIsKeptAsideAndTheUserToldWhereWhileT
     EXPECT_TRUE(storedSnapshot().entries.isEmpty());
 }
 
+TEST_F(LexiconLoadingTest, EntriesTheTermRulesDropAtTheLoadStayFindableInACopyOfTheFile) {
+    // Typed into the file by hand: an empty term, one far too long, one
+    // with a control character, and the same entry twice.
+    const PersonalLexiconEntry kept = hotword(QStringLiteral("Kestrel"));
+    storeSnapshot(syncedSnapshot({kept, hotword(QString()), hotword(QString(100000, u'x')),
+                                  hotword(QStringLiteral("Tova\u0007lit")), kept}));
+    const QByteArray original = storedBytes();
+    makeStore(true);
+    startUp();
+    ASSERT_TRUE(waitForAction(QStringLiteral("load_snapshot")));
+    waitForHistory();
+
+    EXPECT_EQ(switches(viewModel->personalLexiconEntries()), QStringList{"Kestrel on"});
+    EXPECT_EQ(switches(storedSnapshot().entries), QStringList{"Kestrel on"});
+    const auto copies = [&] {
+        return QDir(lexiconFolder())
+            .entryList({QStringLiteral("personal-lexicon.json.*")}, QDir::Files);
+    };
+    ASSERT_EQ(copies().size(), 1);
+    EXPECT_TRUE(textkit::Regex(QStringLiteral("personal-lexicon\\.json\\.before-cleanup-"
+                                              "[0-9]{8}T[0-9]{6}Z"))
+                    .matchesEntirely(copies().first()))
+        << copies().first().toStdString();
+    const QString copy = lexiconFolder() + u'/' + copies().first();
+    QFile file(copy);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), original) << "the file as it was";
+    ASSERT_TRUE(viewModel->appToast().has_value());
+    EXPECT_EQ(viewModel->appToast()->message,
+              QStringLiteral("载入个人词库时移除了不符合词条规则的条目，原文件保留为：") + copy);
+
+    // Clean now: the next load keeps no other copy.
+    runTask(viewModel->loadPersonalLexicon());
+    EXPECT_EQ(copies().size(), 1);
+
+    // The hand-made file again, on a disk that takes no write for now: the
+    // first save that does get through, the user's own, keeps it first.
+    QFile handMade(lexiconPath());
+    ASSERT_TRUE(handMade.open(QIODevice::WriteOnly));
+    handMade.write(original);
+    handMade.close();
+    refusingStore->refuseSaves = true;
+    runTask(viewModel->loadPersonalLexicon());
+    EXPECT_EQ(storedBytes(), original);
+    EXPECT_EQ(copies().size(), 1);
+    refusingStore->refuseSaves = false;
+    viewModel->saveManualLexiconEntry(std::nullopt, PersonalLexiconEntryKind::hotword, std::nullopt,
+                                      QStringLiteral("Velmora"), true, 1, std::nullopt,
+                                      std::nullopt);
+    ASSERT_TRUE(waitForAction(QStringLiteral("persist_applied")));
+    EXPECT_EQ(switches(storedSnapshot().entries), (QStringList{"Kestrel on", "Velmora on"}));
+    ASSERT_EQ(copies().size(), 2);
+    for (const QString &name : copies()) {
+        QFile kept(lexiconFolder() + u'/' + name);
+        ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+        EXPECT_EQ(kept.readAll(), original) << name.toStdString();
+    }
+}
+
 TEST_F(LexiconLoadingTest, AFileThatCouldNotBeReadIsReadAgainBeforeAnyChangeAndNeverSavedOver) {
     PersonalLexiconSnapshot snapshot = syncedSnapshot({hotword(QStringLiteral("Tovalit"))});
     snapshot.historyLearningState.processedRecordIDs = {QUuid::createUuid()};

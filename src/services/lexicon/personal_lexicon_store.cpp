@@ -51,8 +51,9 @@ QCoro::Task<PersonalLexiconSnapshot> PersonalLexiconStore::loadSnapshot() {
 }
 
 QCoro::Task<PersonalLexiconSnapshot>
-PersonalLexiconStore::saveSnapshot(PersonalLexiconSnapshot snapshot) {
-    return m_executor.run([this, snapshot = std::move(snapshot)] { return save(snapshot); });
+PersonalLexiconStore::saveSnapshot(PersonalLexiconSnapshot snapshot, PreviousFile previous) {
+    return m_executor.run(
+        [this, snapshot = std::move(snapshot), previous] { return save(snapshot, previous); });
 }
 
 QList<PersonalLexiconStore::SetAsideFile> PersonalLexiconStore::takeSetAsideFiles() {
@@ -137,12 +138,18 @@ PersonalLexiconSnapshot PersonalLexiconStore::load() {
     return snapshot;
 }
 
-PersonalLexiconSnapshot PersonalLexiconStore::save(const PersonalLexiconSnapshot &snapshot) {
+PersonalLexiconSnapshot PersonalLexiconStore::save(const PersonalLexiconSnapshot &snapshot,
+                                                   PreviousFile previous) {
     const QString folder = dataFolder();
     if (!GuardedDataFile::occupied(folder) && !QDir().mkpath(folder))
         throw DataFolderError(DataFolderError::Kind::CreateFailed, folder);
     const QString path = folder + u'/' + QLatin1String(lexiconFileName);
     const QByteArray bytes = snapshot.toFileBytes();
+    // Copied, not moved: should the write fail, the file stays where the
+    // next start looks for it.
+    if (previous == PreviousFile::keepCopy)
+        noteSetAside(SetAsideFile::Why::kept,
+                     m_file.keepCopy(path, QStringLiteral("before-cleanup")));
     try {
         m_file.write(path, bytes);
     } catch (...) {

@@ -24,13 +24,20 @@ namespace tovalit {
 // is moved aside at once (as "personal-lexicon.json.unreadable-<UTC
 // time>"), so a file from a newer version or with one damaged entry is
 // never lost to a later save; saving writes atomically, and first moves
-// aside whatever this store has not read at the path. Each copy is
-// reported once (takeSetAsideFiles()), for the user to be told where it is.
+// aside whatever this store has not read at the path. A save may also keep
+// a copy of the file it replaces. Each copy is reported once
+// (takeSetAsideFiles()), for the user to be told where it is.
 //
 // Loading and saving are virtual so that tests can hold or refuse them.
 class PersonalLexiconStore {
 public:
     static constexpr const char *lexiconFileName = "personal-lexicon.json";
+
+    // What a save does with the file it replaces. The save of a load that
+    // dropped entries keeps the file as it was, as
+    // "personal-lexicon.json.before-cleanup-<UTC time>", so that what was
+    // dropped can be found.
+    enum class PreviousFile { replace, keepCopy };
 
     // A copy of the lexicon file this store left beside it.
     struct SetAsideFile {
@@ -39,6 +46,8 @@ public:
             undecodable,
             // Moved by a save: it does not decode, or was never read.
             unread,
+            // Copied by a save that was asked to keep it.
+            kept,
         };
         Why why;
         QString path;
@@ -58,7 +67,11 @@ public:
     virtual QCoro::Task<PersonalLexiconSnapshot> loadSnapshot();
     // Writes the snapshot and returns it unchanged. Throws DataFolderError
     // or PersonalLexiconStoreError; the previous file then stays intact.
-    virtual QCoro::Task<PersonalLexiconSnapshot> saveSnapshot(PersonalLexiconSnapshot snapshot);
+    virtual QCoro::Task<PersonalLexiconSnapshot> saveSnapshot(PersonalLexiconSnapshot snapshot,
+                                                              PreviousFile previous);
+    QCoro::Task<PersonalLexiconSnapshot> saveSnapshot(PersonalLexiconSnapshot snapshot) {
+        return saveSnapshot(std::move(snapshot), PreviousFile::replace);
+    }
 
     // The copies left since the last call, oldest first. Any thread.
     QList<SetAsideFile> takeSetAsideFiles();
@@ -78,7 +91,8 @@ private:
     QString dataFolder() const;
     QString lexiconFilePath() const;
     PersonalLexiconSnapshot load();
-    PersonalLexiconSnapshot save(const PersonalLexiconSnapshot &snapshot);
+    PersonalLexiconSnapshot save(const PersonalLexiconSnapshot &snapshot,
+                                 PreviousFile previous = PreviousFile::replace);
     void noteSetAside(SetAsideFile::Why why, const std::optional<QString> &path);
 
     const std::optional<QString> m_baseDirectory;

@@ -201,6 +201,9 @@ private:
     // reads it, what is published is not what the file holds, and nothing
     // is saved over it.
     std::optional<QString> m_personalLexiconReadFailure;
+    // The last load left out entries of the file: the next save keeps a
+    // copy of the file as it was.
+    bool m_personalLexiconFileToKeep = false;
     // A load gave the lexicon a namespace no sync has used yet.
     bool m_personalLexiconNamespaceIsNew = false;
     // Records a history batch is reading; an overlapping batch leaves them

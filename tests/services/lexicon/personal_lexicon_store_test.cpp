@@ -197,6 +197,20 @@ TEST_F(PersonalLexiconStoreTest, ALexiconKeptElsewhereThroughALinkStaysThere) {
     ASSERT_EQ(kept.size(), 2) << kept.join(", ").toStdString();
     EXPECT_EQ(readFile(synced + "/personal-lexicon.json"), sampleSnapshot().toFileBytes());
     EXPECT_EQ(readFile(synced + '/' + kept[1]), "{") << "the unreadable file is kept beside itself";
+
+    // A copy kept of the file a save replaces goes there too.
+    store.takeSetAsideFiles();
+    runTask(store.saveSnapshot(PersonalLexiconSnapshot::empty(),
+                               PersonalLexiconStore::PreviousFile::keepCopy));
+    const QStringList copies = entriesOf(synced).filter("before-cleanup");
+    ASSERT_EQ(copies.size(), 1);
+    EXPECT_EQ(readFile(synced + '/' + copies[0]), sampleSnapshot().toFileBytes());
+    EXPECT_EQ(readFile(synced + "/personal-lexicon.json"),
+              PersonalLexiconSnapshot::empty().toFileBytes());
+    EXPECT_EQ(store.takeSetAsideFiles(),
+              (QList<PersonalLexiconStore::SetAsideFile>{
+                  {PersonalLexiconStore::SetAsideFile::Why::kept, synced + '/' + copies[0]}}));
+    EXPECT_EQ(entriesOf(folders.dataFolder()), QStringList{"personal-lexicon.json"});
 }
 
 TEST_F(PersonalLexiconStoreTest, ALinkWhoseFileWasRemovedElsewhereIsSavedThroughAgain) {
