@@ -20,9 +20,10 @@ bool GuardedDataFile::occupied(const QString &path) {
     return info.exists() || info.isSymLink();
 }
 
-QString GuardedDataFile::setAsidePath(const QString &path, const QDateTime &now) {
-    const QString base = path + QStringLiteral(".unreadable-") +
-                         now.toUTC().toString(QStringLiteral("yyyyMMdd'T'HHmmss'Z'"));
+QString GuardedDataFile::setAsidePath(const QString &path, const QDateTime &now,
+                                      const QString &reason) {
+    const QString base =
+        path + u'.' + reason + u'-' + now.toUTC().toString(QStringLiteral("yyyyMMdd'T'HHmmss'Z'"));
     QString candidate = base;
     for (int counter = 2; occupied(candidate); ++counter)
         candidate = base + u'-' + QString::number(counter);
@@ -64,6 +65,7 @@ std::optional<QByteArray> GuardedDataFile::read(const std::function<QString()> &
     // Taken before reading: a change during the read then shows as a
     // different file at the next write.
     m_lastRead = stampOf(path);
+    m_readPath = path;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         fail(Failure::Read, file.errorString());
@@ -78,6 +80,43 @@ std::optional<QByteArray> GuardedDataFile::read(const std::function<QString()> &
 void GuardedDataFile::markReadDecoded() {
     m_verified = std::exchange(m_lastRead, std::nullopt);
     m_readUndecoded = false;
+}
+
+std::optional<QString> GuardedDataFile::setAsideUndecodedRead() {
+    if (!m_readUndecoded)
+        return std::nullopt;
+    // m_readUndecoded stays: a file that shows up at the path later was
+    // not read either (the user putting a copy back while we run), and the
+    // next write keeps it too rather than writing over it unseen.
+    return moveAside(m_readPath);
+}
+
+std::optional<QString> GuardedDataFile::keepCopy(const QString &path, const QString &reason) {
+    if (PathPresence::of(path, PathPresence::Links::follow).kind != PathPresence::Kind::present)
+        return std::nullopt;
+    const QString target = atomicfile::linkTarget(path);
+    const QString copy = setAsidePath(target, QDateTime::currentDateTimeUtc(), reason);
+    QFile file(target);
+    // QFile::copy writes a temporary and renames it: a copy cut short by a
+    // full disk leaves nothing behind.
+    if (!file.copy(copy)) {
+        fail(Failure::Write, QDir::toNativeSeparators(copy) + QStringLiteral("（") +
+                                 file.errorString() + QStringLiteral("）"));
+    }
+    return copy;
+}
+
+std::optional<QString> GuardedDataFile::takeSetAside() {
+    return std::exchange(m_setAside, std::nullopt);
+}
+
+std::optional<QString> GuardedDataFile::moveAside(const QString &path) {
+    // The file itself is kept, beside itself: a link to it stays a link.
+    const QString target = atomicfile::linkTarget(path);
+    const QString aside = setAsidePath(target, QDateTime::currentDateTimeUtc());
+    if (!QFile::rename(target, aside))
+        return std::nullopt;
+    return aside;
 }
 
 void GuardedDataFile::setAsideIfUndecodable(const QString &path) {
@@ -105,9 +144,8 @@ void GuardedDataFile::setAsideIfUndecodable(const QString &path) {
                 return;
         }
     }
-    // The file itself is kept, beside itself: a link to it stays a link.
-    const QString target = atomicfile::linkTarget(path);
-    if (!QFile::rename(target, setAsidePath(target, QDateTime::currentDateTimeUtc())))
+    m_setAside = moveAside(path);
+    if (!m_setAside)
         fail(Failure::SetAside, QDir::toNativeSeparators(path));
 }
 

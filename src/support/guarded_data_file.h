@@ -17,7 +17,9 @@ namespace tovalit {
 // bytes did not decode, the first write sets aside whatever is there then,
 // even a file that decodes by now. After a read that
 // failed, no write replaces the file until a read succeeds: what the file
-// holds was never seen, and may read fine later.
+// holds was never seen, and may read fine later. Every copy it leaves is
+// named to its caller (a write's through takeSetAside()), so that the user
+// can be told where it is.
 //
 // Not thread-safe: it belongs to one actor and runs on its executor.
 class GuardedDataFile {
@@ -38,15 +40,30 @@ public:
     // only after markReadDecoded().
     std::optional<QByteArray> read(const std::function<QString()> &locate);
     void markReadDecoded();
+    // Moves the file just read, whose bytes did not decode, aside at once;
+    // nothing when it cannot be moved, and the next write tries again.
+    // Whatever is at the path by the next write was not read either, and
+    // goes aside then.
+    std::optional<QString> setAsideUndecodedRead();
+    // Copies the file at the path (through a link, the file it leads to)
+    // beside itself as "<name>.<reason>-<UTC stamp>", before a write that
+    // leaves out part of it; nothing when there is no file. Fails with
+    // Write when the copy cannot be made whole.
+    std::optional<QString> keepCopy(const QString &path, const QString &reason);
     // Sets an undecodable file aside, then replaces the file atomically
     // (through a link, the file it leads to, which is created when missing
     // but never its folder). Fails with Unread after a read that failed.
     void write(const QString &path, const QByteArray &bytes);
 
+    // The file a write moved aside since the last call, if any.
+    std::optional<QString> takeSetAside();
+
     // Anything at the path, a dangling symbolic link included.
     static bool occupied(const QString &path);
-    // "<path>.unreadable-20260307T010501Z", with a counter when that is taken.
-    static QString setAsidePath(const QString &path, const QDateTime &now);
+    // "<path>.unreadable-20260307T010501Z" (or with another reason), with a
+    // counter when that is taken.
+    static QString setAsidePath(const QString &path, const QDateTime &now,
+                                const QString &reason = QStringLiteral("unreadable"));
 
 private:
     struct Stamp {
@@ -58,6 +75,9 @@ private:
     static std::optional<Stamp> stampOf(const QString &path);
     [[noreturn]] void fail(Failure failure, const QString &detail) const;
     void setAsideIfUndecodable(const QString &path);
+    // Moves the file (the one a link there leads to) aside; nothing when
+    // the move fails.
+    static std::optional<QString> moveAside(const QString &path);
 
     Raise m_raise;
     Decodes m_decodes;
@@ -67,6 +87,9 @@ private:
     // Bytes were read and not marked decoded since: the next write sets
     // aside whatever is at the path then.
     bool m_readUndecoded = false;
+    // The path of the last read that found a file.
+    QString m_readPath;
+    std::optional<QString> m_setAside;
 };
 
 } // namespace tovalit

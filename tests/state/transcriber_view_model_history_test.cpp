@@ -1,3 +1,4 @@
+#include "services/history/history_file_codec.h"
 #include "services/speech/vellup_audio_file_transcriber_error.h"
 #include "tests/state/view_model_harness.h"
 
@@ -436,6 +437,38 @@ TEST_F(HistoryTest, AHistoryFailureDuringARecordingIsAToastAndTheRecordingStillE
     ASSERT_EQ(insertionCalls.size(), 1u);
     EXPECT_EQ(insertionCalls[0].text, QStringLiteral("说完的话。"));
     EXPECT_EQ(viewModel->records().value(0).transcript, QStringLiteral("说完的话。"));
+}
+
+TEST_F(HistoryTest, RecordsReadWhoseTidiedListCannotBeWrittenBackAreShown) {
+    // A valid history.json out of order: the load writes the list back.
+    TranscriptRecord older = archivedRecord();
+    TranscriptRecord newer = older;
+    newer.id = QUuid::createUuid();
+    newer.createdAt = older.createdAt.addSecs(60);
+    newer.transcriptFileName.reset();
+    const QList<TranscriptRecord> stored = runTask(history.append(newer));
+    ASSERT_EQ(stored.size(), 2);
+    const QString historyFile = dataFolder() + QStringLiteral("/history.json");
+    QFile reversed(historyFile);
+    ASSERT_TRUE(reversed.open(QIODevice::WriteOnly));
+    reversed.write(HistoryFileCodec::encode({stored[1], stored[0]}));
+    reversed.close();
+    makeViewModel();
+
+    // The write-back fails: history.json becomes a folder once it is read,
+    // as the disk fills up.
+    historyPause.arm();
+    QCoro::Task<void> loading = viewModel->loadHistory();
+    ASSERT_TRUE(waitUntil([&] { return historyPause.reached(); }, "the load's rebuild"));
+    ASSERT_TRUE(QFile::remove(historyFile));
+    ASSERT_TRUE(QDir().mkpath(historyFile));
+    historyPause.resume();
+    runTask(std::move(loading));
+
+    EXPECT_EQ(viewModel->records(), stored);
+    EXPECT_EQ(viewModel->recordingState(), RecordingState::idle())
+        << viewModel->recordingState().failureMessage().toStdString();
+    EXPECT_FALSE(viewModel->appToast().has_value());
 }
 
 TEST_F(HistoryTest, AnUnreadableHistoryFailsTheLoadAndADamagedOneIsRebuiltAndTheUserToldOnce) {

@@ -39,7 +39,9 @@ public:
     std::shared_ptr<Gate> holdNextSave() { return m_saveGate = std::make_shared<Gate>(); }
     int heldSaves = 0;
 
-    QCoro::Task<PersonalLexiconSnapshot> saveSnapshot(PersonalLexiconSnapshot snapshot) override {
+    using PersonalLexiconStore::saveSnapshot;
+    QCoro::Task<PersonalLexiconSnapshot> saveSnapshot(PersonalLexiconSnapshot snapshot,
+                                                      PreviousFile previous) override {
         if (std::shared_ptr<Gate> gate = std::exchange(m_saveGate, nullptr)) {
             ++heldSaves;
             co_await gate->wait();
@@ -48,7 +50,7 @@ public:
             throw PersonalLexiconStoreError(PersonalLexiconStoreError::Kind::WriteFailed,
                                             QStringLiteral("No space left on device"));
         }
-        co_return co_await PersonalLexiconStore::saveSnapshot(std::move(snapshot));
+        co_return co_await PersonalLexiconStore::saveSnapshot(std::move(snapshot), previous);
     }
 
     bool refuseSaves = false;

@@ -88,10 +88,17 @@ TEST_F(LexiconLoadingTest, RepeatsInTheLearningBookkeepingAreCleanedAndTheCleane
         << "a valid namespace survives";
 }
 
-TEST_F(LexiconLoadingTest, AnUnreadableFileLeavesAnEmptyLexiconAndIsNeverLost) {
+TEST_F(LexiconLoadingTest, AnUndecodableFileIsKeptAsideAndTheUserToldWhereWhileTheLexiconIsEmpty) {
+    // One byte that is no UTF-8, in one term.
+    storeSnapshot(
+        syncedSnapshot({hotword(QStringLiteral("Kestrel")), hotword(QStringLiteral("Tovalit"))}));
+    QByteArray damaged = storedBytes();
+    const qsizetype term = damaged.indexOf("Kestrel");
+    ASSERT_GE(term, 0);
+    damaged[term + 3] = char(0xFF);
     QFile file(lexiconPath());
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("{ \"entries\": [ broken");
+    file.write(damaged);
     file.close();
     makeStore(true);
     startUp();
@@ -106,16 +113,86 @@ TEST_F(LexiconLoadingTest, AnUnreadableFileLeavesAnEmptyLexiconAndIsNeverLost) {
     EXPECT_TRUE(viewModel->personalLexiconEntries().isEmpty());
     EXPECT_EQ(actions().value(0), QStringLiteral("load_failed")) << "loading wrote nothing";
 
-    // The day's first history batch saves the (empty) lexicon; the damaged
-    // file is moved aside first, byte for byte.
-    ASSERT_TRUE(waitForAction(QStringLiteral("persist_local_only")));
-    const QStringList asides =
-        QDir(lexiconFolder())
+    // The damaged file is kept beside itself, byte for byte, and the
+    // window's first notice names the lexicon and the copy.
+    const auto copies = [&] {
+        return QDir(lexiconFolder())
             .entryList({QStringLiteral("personal-lexicon.json.unreadable-*")}, QDir::Files);
-    ASSERT_EQ(asides.size(), 1);
-    QFile aside(lexiconFolder() + u'/' + asides.first());
+    };
+    ASSERT_EQ(copies().size(), 1);
+    const QString copy = lexiconFolder() + u'/' + copies().first();
+    QFile aside(copy);
     ASSERT_TRUE(aside.open(QIODevice::ReadOnly));
-    EXPECT_EQ(aside.readAll(), QByteArray("{ \"entries\": [ broken"));
+    EXPECT_EQ(aside.readAll(), damaged);
+    ASSERT_TRUE(viewModel->appToast().has_value()) << "nothing tells the user";
+    EXPECT_TRUE(viewModel->appToast()->isError);
+    EXPECT_EQ(viewModel->appToast()->message,
+              QStringLiteral("个人词库文件无法解析，我的词条暂时为空；原文件保留为：") + copy);
+
+    // The day's first history batch saves the (empty) lexicon in its place
+    // and keeps no second copy.
+    ASSERT_TRUE(waitForAction(QStringLiteral("persist_local_only")));
+    EXPECT_EQ(copies().size(), 1);
+    EXPECT_TRUE(storedSnapshot().entries.isEmpty());
+}
+
+TEST_F(LexiconLoadingTest, EntriesTheTermRulesDropAtTheLoadStayFindableInACopyOfTheFile) {
+    // Typed into the file by hand: an empty term, one far too long, one
+    // with a control character, and the same entry twice.
+    const PersonalLexiconEntry kept = hotword(QStringLiteral("Kestrel"));
+    storeSnapshot(syncedSnapshot({kept, hotword(QString()), hotword(QString(100000, u'x')),
+                                  hotword(QStringLiteral("Tova\u0007lit")), kept}));
+    const QByteArray original = storedBytes();
+    makeStore(true);
+    startUp();
+    ASSERT_TRUE(waitForAction(QStringLiteral("load_snapshot")));
+    waitForHistory();
+
+    EXPECT_EQ(switches(viewModel->personalLexiconEntries()), QStringList{"Kestrel on"});
+    EXPECT_EQ(switches(storedSnapshot().entries), QStringList{"Kestrel on"});
+    const auto copies = [&] {
+        return QDir(lexiconFolder())
+            .entryList({QStringLiteral("personal-lexicon.json.*")}, QDir::Files);
+    };
+    ASSERT_EQ(copies().size(), 1);
+    EXPECT_TRUE(textkit::Regex(QStringLiteral("personal-lexicon\\.json\\.before-cleanup-"
+                                              "[0-9]{8}T[0-9]{6}Z"))
+                    .matchesEntirely(copies().first()))
+        << copies().first().toStdString();
+    const QString copy = lexiconFolder() + u'/' + copies().first();
+    QFile file(copy);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), original) << "the file as it was";
+    ASSERT_TRUE(viewModel->appToast().has_value());
+    EXPECT_EQ(viewModel->appToast()->message,
+              QStringLiteral("载入个人词库时移除了不符合词条规则的条目，原文件保留为：") + copy);
+
+    // Clean now: the next load keeps no other copy.
+    runTask(viewModel->loadPersonalLexicon());
+    EXPECT_EQ(copies().size(), 1);
+
+    // The hand-made file again, on a disk that takes no write for now: the
+    // first save that does get through, the user's own, keeps it first.
+    QFile handMade(lexiconPath());
+    ASSERT_TRUE(handMade.open(QIODevice::WriteOnly));
+    handMade.write(original);
+    handMade.close();
+    refusingStore->refuseSaves = true;
+    runTask(viewModel->loadPersonalLexicon());
+    EXPECT_EQ(storedBytes(), original);
+    EXPECT_EQ(copies().size(), 1);
+    refusingStore->refuseSaves = false;
+    viewModel->saveManualLexiconEntry(std::nullopt, PersonalLexiconEntryKind::hotword, std::nullopt,
+                                      QStringLiteral("Velmora"), true, 1, std::nullopt,
+                                      std::nullopt);
+    ASSERT_TRUE(waitForAction(QStringLiteral("persist_applied")));
+    EXPECT_EQ(switches(storedSnapshot().entries), (QStringList{"Kestrel on", "Velmora on"}));
+    ASSERT_EQ(copies().size(), 2);
+    for (const QString &name : copies()) {
+        QFile kept(lexiconFolder() + u'/' + name);
+        ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+        EXPECT_EQ(kept.readAll(), original) << name.toStdString();
+    }
 }
 
 TEST_F(LexiconLoadingTest, AFileThatCouldNotBeReadIsReadAgainBeforeAnyChangeAndNeverSavedOver) {
@@ -132,6 +209,10 @@ TEST_F(LexiconLoadingTest, AFileThatCouldNotBeReadIsReadAgainBeforeAnyChangeAndN
               (QStringList{QStringLiteral("load_failed"), QStringLiteral("load_snapshot")}));
     EXPECT_EQ(storedBytes(), bytes) << "today's batch had run, as the file says";
     EXPECT_EQ(switches(viewModel->personalLexiconEntries()), QStringList{"Tovalit on"});
+    ASSERT_TRUE(viewModel->appToast().has_value());
+    EXPECT_EQ(viewModel->appToast()->message,
+              QStringLiteral("个人词库加载失败：无法读取个人词库文件：Permission denied"))
+        << "the file untouched, and the user told why the lexicon was empty";
 
     // Unreadable again, and still when the refresh's batch would save.
     refusingStore->failingReads = 2;

@@ -2,6 +2,7 @@
 
 #include "services/history/history_file_codec.h"
 #include "services/history/transcript_file_format.h"
+#include "services/settings/tovalit_debug_logger.h"
 #include "support/atomic_file.h"
 #include "support/data_folder.h"
 #include "support/guarded_data_file.h"
@@ -367,8 +368,21 @@ QList<TranscriptRecord> HistoryStore::loadRecordsNow(bool saveChanges) const {
     const QList<TranscriptRecord> rebuilt = recoverRecordsFromTranscriptFiles();
     QList<TranscriptRecord> merged = mergeRecordGroups({stored, rebuilt});
     if (saveChanges && (setAside || merged != stored))
-        saveRecordsNow(merged, true);
+        saveLoadedRecordsBack(merged);
     return merged;
+}
+
+void HistoryStore::saveLoadedRecordsBack(const QList<TranscriptRecord> &records) const {
+    // Only a tidier form of what the files already hold: the records were
+    // read, and a full or read-only disk must not keep them from the user.
+    // The next save tries again, and its own failure is reported.
+    try {
+        saveRecordsNow(records, true);
+    } catch (const HistoryStoreError &error) {
+        const QString description = error.localizedDescription();
+        qWarning().noquote() << "history loaded, but not written back:" << description;
+        TovalitDebugLogger::log(QStringLiteral("history.write_back_failed"), description);
+    }
 }
 
 void HistoryStore::saveRecordsNow(const QList<TranscriptRecord> &records,

@@ -47,8 +47,10 @@ private:
 // be read is reported by loads and left as it is; one that was read whole
 // but does not decode is moved aside ("history.json.unreadable-<UTC
 // stamp>"), the history rebuilt from the transcript files, and the user
-// told once (takeSetAsideNotice()). Saving and clearing move aside any
-// history.json they cannot read before writing a new one.
+// told once (takeSetAsideNotice()). A load whose write-back of the merged
+// history fails (a full disk) logs that and still returns what it read.
+// Saving and clearing move aside any history.json they cannot read before
+// writing a new one.
 class HistoryStore {
 public:
     // With a base folder, that folder replaces the data folder (and no
@@ -127,6 +129,8 @@ private:
 
     // Saves the merged history back when it differs from the file.
     QList<TranscriptRecord> loadRecordsNow(bool saveChanges) const;
+    // A write-back that fails is logged; the load still returns the records.
+    void saveLoadedRecordsBack(const QList<TranscriptRecord> &records) const;
     // The records of history.json, none when it is missing. One that reads
     // but does not decode is set aside (`setAside` is then true).
     QList<TranscriptRecord> readOrSetAsideStoredRecords(const QString &path, bool &setAside) const;

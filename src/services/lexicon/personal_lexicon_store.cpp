@@ -1,5 +1,6 @@
 #include "services/lexicon/personal_lexicon_store.h"
 
+#include "models/lexicon_decoding_error.h"
 #include "services/lexicon/personal_lexicon_store_error.h"
 #include "support/data_folder.h"
 
@@ -50,8 +51,21 @@ QCoro::Task<PersonalLexiconSnapshot> PersonalLexiconStore::loadSnapshot() {
 }
 
 QCoro::Task<PersonalLexiconSnapshot>
-PersonalLexiconStore::saveSnapshot(PersonalLexiconSnapshot snapshot) {
-    return m_executor.run([this, snapshot = std::move(snapshot)] { return save(snapshot); });
+PersonalLexiconStore::saveSnapshot(PersonalLexiconSnapshot snapshot, PreviousFile previous) {
+    return m_executor.run(
+        [this, snapshot = std::move(snapshot), previous] { return save(snapshot, previous); });
+}
+
+QList<PersonalLexiconStore::SetAsideFile> PersonalLexiconStore::takeSetAsideFiles() {
+    std::lock_guard lock(m_setAsideMutex);
+    return std::exchange(m_setAsideFiles, {});
+}
+
+void PersonalLexiconStore::noteSetAside(SetAsideFile::Why why, const std::optional<QString> &path) {
+    if (!path)
+        return;
+    std::lock_guard lock(m_setAsideMutex);
+    m_setAsideFiles.append(SetAsideFile{why, QDir::toNativeSeparators(*path)});
 }
 
 QCoro::Task<PersonalLexiconSnapshot>
@@ -110,18 +124,39 @@ PersonalLexiconSnapshot PersonalLexiconStore::load() {
     const std::optional<QByteArray> bytes = m_file.read([this] { return lexiconFilePath(); });
     if (!bytes)
         return PersonalLexiconSnapshot::empty();
-    PersonalLexiconSnapshot snapshot = PersonalLexiconSnapshot::fromFileBytes(*bytes);
+    PersonalLexiconSnapshot snapshot;
+    try {
+        snapshot = PersonalLexiconSnapshot::fromFileBytes(*bytes);
+    } catch (const LexiconDecodingError &) {
+        // It will not decode any better later. Moved now rather than at the
+        // next save, the user can be told where it is while the lexicon
+        // reads empty, not only once something is saved in its place.
+        noteSetAside(SetAsideFile::Why::undecodable, m_file.setAsideUndecodedRead());
+        throw;
+    }
     m_file.markReadDecoded();
     return snapshot;
 }
 
-PersonalLexiconSnapshot PersonalLexiconStore::save(const PersonalLexiconSnapshot &snapshot) {
+PersonalLexiconSnapshot PersonalLexiconStore::save(const PersonalLexiconSnapshot &snapshot,
+                                                   PreviousFile previous) {
     const QString folder = dataFolder();
     if (!GuardedDataFile::occupied(folder) && !QDir().mkpath(folder))
         throw DataFolderError(DataFolderError::Kind::CreateFailed, folder);
     const QString path = folder + u'/' + QLatin1String(lexiconFileName);
     const QByteArray bytes = snapshot.toFileBytes();
-    m_file.write(path, bytes);
+    // Copied, not moved: should the write fail, the file stays where the
+    // next start looks for it.
+    if (previous == PreviousFile::keepCopy)
+        noteSetAside(SetAsideFile::Why::kept,
+                     m_file.keepCopy(path, QStringLiteral("before-cleanup")));
+    try {
+        m_file.write(path, bytes);
+    } catch (...) {
+        noteSetAside(SetAsideFile::Why::unread, m_file.takeSetAside());
+        throw;
+    }
+    noteSetAside(SetAsideFile::Why::unread, m_file.takeSetAside());
     return snapshot;
 }
 

@@ -5,11 +5,13 @@
 #include "support/serial_executor.h"
 
 #include <QDateTime>
+#include <QList>
 #include <QString>
 #include <QUuid>
 #include <qcoro/qcorotask.h>
 
 #include <functional>
+#include <mutex>
 #include <optional>
 
 namespace tovalit {
@@ -18,15 +20,39 @@ namespace tovalit {
 // folder. An actor: calls run one at a time on its own thread, each reading
 // or replacing the whole file; it holds no copy of the lexicon.
 //
-// Loading never creates anything. Saving writes atomically, and first moves
-// aside (as "personal-lexicon.json.unreadable-<UTC time>") a file this store
-// could not read, so a file from a newer version or with one damaged entry
-// is never lost to the next save.
+// Loading never creates anything. A file that is read but does not decode
+// is moved aside at once (as "personal-lexicon.json.unreadable-<UTC
+// time>"), so a file from a newer version or with one damaged entry is
+// never lost to a later save; saving writes atomically, and first moves
+// aside whatever this store has not read at the path. A save may also keep
+// a copy of the file it replaces. Each copy is reported once
+// (takeSetAsideFiles()), for the user to be told where it is.
 //
 // Loading and saving are virtual so that tests can hold or refuse them.
 class PersonalLexiconStore {
 public:
     static constexpr const char *lexiconFileName = "personal-lexicon.json";
+
+    // What a save does with the file it replaces. The save of a load that
+    // dropped entries keeps the file as it was, as
+    // "personal-lexicon.json.before-cleanup-<UTC time>", so that what was
+    // dropped can be found.
+    enum class PreviousFile { replace, keepCopy };
+
+    // A copy of the lexicon file this store left beside it.
+    struct SetAsideFile {
+        enum class Why {
+            // Moved by a load: it does not decode.
+            undecodable,
+            // Moved by a save: it does not decode, or was never read.
+            unread,
+            // Copied by a save that was asked to keep it.
+            kept,
+        };
+        Why why;
+        QString path;
+        bool operator==(const SetAsideFile &other) const = default;
+    };
 
     // `baseDirectory` replaces the data folder (used as is, nothing moved
     // into it); without it the data folder is resolved for every call,
@@ -41,7 +67,14 @@ public:
     virtual QCoro::Task<PersonalLexiconSnapshot> loadSnapshot();
     // Writes the snapshot and returns it unchanged. Throws DataFolderError
     // or PersonalLexiconStoreError; the previous file then stays intact.
-    virtual QCoro::Task<PersonalLexiconSnapshot> saveSnapshot(PersonalLexiconSnapshot snapshot);
+    virtual QCoro::Task<PersonalLexiconSnapshot> saveSnapshot(PersonalLexiconSnapshot snapshot,
+                                                              PreviousFile previous);
+    QCoro::Task<PersonalLexiconSnapshot> saveSnapshot(PersonalLexiconSnapshot snapshot) {
+        return saveSnapshot(std::move(snapshot), PreviousFile::replace);
+    }
+
+    // The copies left since the last call, oldest first. Any thread.
+    QList<SetAsideFile> takeSetAsideFiles();
 
     // Load, change and save in one step of the actor.
     QCoro::Task<PersonalLexiconSnapshot>
@@ -58,11 +91,16 @@ private:
     QString dataFolder() const;
     QString lexiconFilePath() const;
     PersonalLexiconSnapshot load();
-    PersonalLexiconSnapshot save(const PersonalLexiconSnapshot &snapshot);
+    PersonalLexiconSnapshot save(const PersonalLexiconSnapshot &snapshot,
+                                 PreviousFile previous = PreviousFile::replace);
+    void noteSetAside(SetAsideFile::Why why, const std::optional<QString> &path);
 
     const std::optional<QString> m_baseDirectory;
     // Checked before it is overwritten, so an unreadable file is kept.
     GuardedDataFile m_file;
+    // Written on the executor, taken on the GUI thread.
+    std::mutex m_setAsideMutex;
+    QList<SetAsideFile> m_setAsideFiles;
     // Last: destroying it waits for queued work that uses the members above.
     SerialExecutor m_executor;
 };

@@ -31,6 +31,9 @@ public:
     virtual void publishHistoryLearningState(PersonalLexiconHistoryLearningState value) = 0;
     // Why the lexicon could not be loaded, for the lexicon page.
     virtual void publishRecentLexiconLearningMessage(std::optional<QString> value) = 0;
+    // What the user must learn of this run's lexicon file (it could not be
+    // loaded, or a copy of it was kept), once the main window is up.
+    virtual void showAppNotice(const QString &message) = 0;
     // A learning message of a saved change, on the main window's result
     // line, which the dictation shares.
     virtual void publishLastResultMessage(std::optional<QString> value) = 0;

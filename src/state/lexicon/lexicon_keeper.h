@@ -128,6 +128,11 @@ private:
     QCoro::Task<PersonalLexiconLease> lockPersonalLexicon();
     // True when the file was read and its lexicon published.
     QCoro::Task<bool> loadPersonalLexiconHoldingLease();
+    // Publishes the empty lexicon of a load that failed, and tells why.
+    QCoro::Task<void> publishLexiconLoadFailure(QString description, bool undecodable);
+    // Tells the user of every copy of the lexicon file the store left
+    // beside it since the last call; true when there was one.
+    bool reportSetAsideLexiconFiles();
     PersonalLexiconSnapshot
     sanitizedPersonalLexiconSnapshot(PersonalLexiconSnapshot snapshot) const;
     void applyPersonalLexiconSnapshot(PersonalLexiconSnapshot snapshot);
@@ -196,6 +201,9 @@ private:
     // reads it, what is published is not what the file holds, and nothing
     // is saved over it.
     std::optional<QString> m_personalLexiconReadFailure;
+    // The last load left out entries of the file: the next save keeps a
+    // copy of the file as it was.
+    bool m_personalLexiconFileToKeep = false;
     // A load gave the lexicon a namespace no sync has used yet.
     bool m_personalLexiconNamespaceIsNew = false;
     // Records a history batch is reading; an overlapping batch leaves them

@@ -183,6 +183,33 @@ TEST_F(HistoryStoreTest, DuplicatesCollapseAndEqualTimesOrderByIdText) {
         << "the file is rewritten";
 }
 
+TEST_F(HistoryStoreTest, ARecordListThatCannotBeWrittenBackIsStillLoaded) {
+    // A valid history.json whose order needs putting right, on a disk
+    // that takes no write: history.json turns into a folder just after it
+    // was read, as the load rebuilds from the transcript files.
+    const TranscriptRecord older =
+        record(QUuid::createUuid(), now.addSecs(-60), QStringLiteral("甲"));
+    const TranscriptRecord newer = record(QUuid::createUuid(), now, QStringLiteral("乙"));
+    runTask(store.append(older));
+    runTask(store.append(newer));
+    const QString historyFile = data(QStringLiteral("history.json"));
+    const QList<TranscriptRecord> stored = runTask(store.loadRecords());
+    writeFile(historyFile, json::pretty(QJsonArray{stored[1].toJson(), stored[0].toJson()}));
+    bool blocked = false;
+    HistoryStore fullDisk(std::nullopt, [&] {
+        if (!std::exchange(blocked, true)) {
+            QFile::remove(historyFile);
+            QDir().mkpath(historyFile);
+        }
+        return now;
+    });
+
+    const QList<TranscriptRecord> loaded = runTask(fullDisk.loadRecords());
+    EXPECT_TRUE(blocked);
+    EXPECT_EQ(loaded, stored);
+    EXPECT_TRUE(QFileInfo(historyFile).isDir()) << "nothing was written in its place";
+}
+
 TEST_F(HistoryStoreTest, AppendMergesWithStoredRecordsAndSkipsBlankTexts) {
     TranscriptRecord stored = record(recordID, now, QStringLiteral("原文"));
     stored.note = QStringLiteral("旧备注");

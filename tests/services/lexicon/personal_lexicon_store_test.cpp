@@ -99,7 +99,8 @@ TEST_F(PersonalLexiconStoreTest, ABaseFolderIsUsedAsIsAndCreatedOnSave) {
     EXPECT_TRUE(QFileInfo::exists(folders.dataHome() + "/Quendor")) << "former folder untouched";
 }
 
-TEST_F(PersonalLexiconStoreTest, AnUnreadableFileIsReportedLeftAloneAndSetAsideBeforeASave) {
+TEST_F(PersonalLexiconStoreTest, AnUndecodableFileIsSetAsideByTheLoadAndItsCopyReportedOnce) {
+    using SetAside = PersonalLexiconStore::SetAsideFile;
     struct Case {
         const char *name;
         QByteArray bytes;
@@ -117,17 +118,21 @@ TEST_F(PersonalLexiconStoreTest, AnUnreadableFileIsReportedLeftAloneAndSetAsideB
         writeFile(lexiconPath(), c.bytes);
         PersonalLexiconStore store;
         EXPECT_THROW(runTask(store.loadSnapshot()), LexiconDecodingError);
-        EXPECT_EQ(readFile(lexiconPath()), c.bytes) << "a failed load changes nothing";
+        const QStringList files = entriesOf(folders.dataFolder());
+        ASSERT_EQ(files.size(), 1) << files.join(", ").toStdString();
+        EXPECT_TRUE(QRegularExpression("^personal-lexicon\\.json\\.unreadable-\\d{8}T\\d{6}Z$")
+                        .match(files[0])
+                        .hasMatch())
+            << files[0].toStdString();
+        const QString copy = folders.dataFolder() + '/' + files[0];
+        EXPECT_EQ(readFile(copy), c.bytes);
+        EXPECT_EQ(store.takeSetAsideFiles(), (QList<SetAside>{{SetAside::Why::undecodable, copy}}));
+        EXPECT_TRUE(store.takeSetAsideFiles().isEmpty()) << "reported once";
 
         runTask(store.saveSnapshot(PersonalLexiconSnapshot::empty()));
-        const QStringList files = entriesOf(folders.dataFolder());
-        ASSERT_EQ(files.size(), 2) << files.join(", ").toStdString();
-        EXPECT_EQ(files[0], "personal-lexicon.json");
-        EXPECT_TRUE(QRegularExpression("^personal-lexicon\\.json\\.unreadable-\\d{8}T\\d{6}Z$")
-                        .match(files[1])
-                        .hasMatch())
-            << files[1].toStdString();
-        EXPECT_EQ(readFile(folders.dataFolder() + '/' + files[1]), c.bytes);
+        EXPECT_EQ(entriesOf(folders.dataFolder()),
+                  (QStringList{"personal-lexicon.json", files[0]}));
+        EXPECT_TRUE(store.takeSetAsideFiles().isEmpty());
         EXPECT_EQ(runTask(store.loadSnapshot()), PersonalLexiconSnapshot::empty());
     }
 
@@ -146,6 +151,10 @@ TEST_F(PersonalLexiconStoreTest, AnUnreadableFileIsReportedLeftAloneAndSetAsideB
                           readFile(folders.dataFolder() + '/' + files[2])};
     std::sort(asides.begin(), asides.end());
     EXPECT_EQ(asides, (QByteArrayList{"[]", "{"}));
+    const QList<SetAside> reported = fresh.takeSetAsideFiles();
+    ASSERT_EQ(reported.size(), 2);
+    EXPECT_EQ(reported[0].why, SetAside::Why::unread);
+    EXPECT_EQ(reported[1].why, SetAside::Why::unread);
 
     // A readable file is simply replaced.
     QDir(folders.dataFolder()).removeRecursively();
@@ -188,6 +197,20 @@ TEST_F(PersonalLexiconStoreTest, ALexiconKeptElsewhereThroughALinkStaysThere) {
     ASSERT_EQ(kept.size(), 2) << kept.join(", ").toStdString();
     EXPECT_EQ(readFile(synced + "/personal-lexicon.json"), sampleSnapshot().toFileBytes());
     EXPECT_EQ(readFile(synced + '/' + kept[1]), "{") << "the unreadable file is kept beside itself";
+
+    // A copy kept of the file a save replaces goes there too.
+    store.takeSetAsideFiles();
+    runTask(store.saveSnapshot(PersonalLexiconSnapshot::empty(),
+                               PersonalLexiconStore::PreviousFile::keepCopy));
+    const QStringList copies = entriesOf(synced).filter("before-cleanup");
+    ASSERT_EQ(copies.size(), 1);
+    EXPECT_EQ(readFile(synced + '/' + copies[0]), sampleSnapshot().toFileBytes());
+    EXPECT_EQ(readFile(synced + "/personal-lexicon.json"),
+              PersonalLexiconSnapshot::empty().toFileBytes());
+    EXPECT_EQ(store.takeSetAsideFiles(),
+              (QList<PersonalLexiconStore::SetAsideFile>{
+                  {PersonalLexiconStore::SetAsideFile::Why::kept, synced + '/' + copies[0]}}));
+    EXPECT_EQ(entriesOf(folders.dataFolder()), QStringList{"personal-lexicon.json"});
 }
 
 TEST_F(PersonalLexiconStoreTest, ALinkWhoseFileWasRemovedElsewhereIsSavedThroughAgain) {
