@@ -187,8 +187,8 @@ void VellupTranscriberApp::showMainWindowContent() {
         return;
     m_showsOnboarding = onboarding;
     if (onboarding) {
-        m_mainWindow->setContent(
-            new PermissionsOnboardingView(*m_permissionCoordinator, *m_launchCoordinator));
+        m_mainWindow->setContent(new PermissionsOnboardingView(
+            *m_permissionCoordinator, *m_launchCoordinator, *m_configurationStore));
         return;
     }
     auto *client = new ClientWindowView(viewModel(), *m_configurationStore,

@@ -18,6 +18,8 @@
 
 #include <QPointer>
 
+#include <utility>
+
 namespace tovalit {
 
 TranscriberViewModel::TranscriberViewModel(
@@ -56,6 +58,12 @@ TranscriberViewModel::~TranscriberViewModel() {
 void TranscriberViewModel::installSubscriptions(bool shouldBootstrap) {
     m_settingsWatch->watchMeetingMode(
         [this](bool enabled) { m_meeting->handleMeetingModeToggleChange(enabled); });
+    // A notice that outlives its truth would have the user believe the
+    // defaults are in use when the file has been read.
+    connect(&m_configurationStore, &AppConfigurationStore::storedSettingsReadAgain, this, [this] {
+        if (const auto notice = std::exchange(m_unreadSettingsNotice, std::nullopt))
+            m_appToasts->reviseNotice(*notice, AppConfigurationStore::settingsReadAgainNotice());
+    });
 
     if (!shouldBootstrap)
         return;
@@ -86,8 +94,9 @@ QCoro::Task<void> TranscriberViewModel::bootstrap() {
     // the day's history batch still waits on the network.
     const QPointer<TranscriberViewModel> alive(this);
     // The settings were the first thing this run read.
-    if (const std::optional<QString> notice = m_configurationStore.unreadSettingsNotice())
-        showAppNotice(*notice);
+    m_unreadSettingsNotice = m_configurationStore.unreadSettingsNotice();
+    if (m_unreadSettingsNotice)
+        showAppNotice(*m_unreadSettingsNotice);
     co_await m_lexicon->loadPersonalLexicon();
     if (!alive)
         co_return;

@@ -587,6 +587,9 @@ private:
 
     // Why this run could not move a former data folder, once.
     std::function<std::optional<QString>()> m_takeDataFolderMoveNotice;
+    // The notice that this run uses the default settings, while shown or
+    // waiting to be: it is revised once the settings file reads again.
+    std::optional<QString> m_unreadSettingsNotice;
 
     // --- Published values ---------------------------------------------------------
     RecordingState m_recordingState;

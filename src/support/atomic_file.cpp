@@ -143,6 +143,11 @@ QString linkTarget(const QString &path) {
 }
 
 std::optional<QString> replace(const QString &linkedPath, const QByteArray &bytes) {
+    return replace(linkedPath, bytes, {});
+}
+
+std::optional<QString> replace(const QString &linkedPath, const QByteArray &bytes,
+                               const std::function<std::optional<QString>()> &stillCurrent) {
     // A data file kept elsewhere (in a synced folder) through a link keeps
     // its link: the file it leads to is replaced, from beside it, as a
     // rename must stay on one file system.
@@ -175,6 +180,13 @@ std::optional<QString> replace(const QString &linkedPath, const QByteArray &byte
         return fail(errno);
     if (replacing)
         ::fchmod(temporary->fd, existing.st_mode & 07777);
+    if (stillCurrent) {
+        if (std::optional<QString> reason = stillCurrent()) {
+            ::unlink(temporary->path.constData());
+            ::close(temporary->fd);
+            return reason;
+        }
+    }
     if (::rename(temporary->path.constData(), target.constData()) != 0)
         return fail(errno);
     // The content is on the disk already: what close() could still report

@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
 
 // Whole-file replacement that a crash, a kill or a full disk at any moment
@@ -23,6 +24,12 @@ namespace tovalit::atomicfile {
 // ("No space left on device"), with the old file untouched and no
 // temporary left behind.
 std::optional<QString> replace(const QString &path, const QByteArray &bytes);
+// The same, asking `stillCurrent` once the new content is on the disk,
+// just before it takes the file's place: its answer (the reason the file
+// must not be replaced now) stops the replacement and is returned, with
+// the old file untouched and no temporary left behind.
+std::optional<QString> replace(const QString &path, const QByteArray &bytes,
+                               const std::function<std::optional<QString>()> &stillCurrent);
 
 // Where `path` leads through symbolic links, followed one by one; `path`
 // itself when it is no link. A link that leads nowhere gives the name it

@@ -252,6 +252,47 @@ TEST_F(ApplicationShellTest, AStartNoticeWaitsForTheWindowThatShowsIt) {
     EXPECT_FALSE(shell.viewModel().appToast().has_value());
 }
 
+// A start that could not read the settings file (a loop of links) shows a
+// user who finished the onboarding long ago the onboarding again, as its
+// flag reads as the default: the page says why. Once the file reads again,
+// nothing says the defaults are in use any more.
+TEST_F(ApplicationShellTest, AnUnreadableSettingsFileIsToldOnTheOnboardingWhileItLasts) {
+    doubles.grantEverything();
+    doubles.probe->setListenEventAccess(false);
+    doubles.shouldBootstrap = true;
+    doubles.defaults->failLoading(
+        QStringLiteral("/home/u/.config/Tovalit/Tovalit.ini: Too many levels of symbolic links"));
+    VellupTranscriberApp &shell = makeApp();
+    shell.launch();
+    MainWindow &window = *shell.mainWindow();
+    auto *onboarding = qobject_cast<PermissionsOnboardingView *>(window.content());
+    ASSERT_NE(onboarding, nullptr);
+    const QString notice = shell.configurationStore().unreadSettingsNotice().value_or(QString());
+    ASSERT_FALSE(notice.isEmpty());
+    auto *card = onboarding->findChild<QWidget *>(QStringLiteral("unreadSettingsCard"));
+    ASSERT_NE(card, nullptr) << "the onboarding does not say why it shows";
+    EXPECT_TRUE(card->isVisible());
+    auto *label = card->findChild<TovalitTextLabel *>(QStringLiteral("unreadSettingsNotice"));
+    ASSERT_NE(label, nullptr);
+    EXPECT_EQ(label->text(), notice);
+    ASSERT_TRUE(waitUntil([&] { return shell.viewModel().appToast().has_value(); },
+                          "the notice for the client window"));
+
+    // The file is back; coming back to the window checks the permissions,
+    // which saves, and so reads it.
+    doubles.defaults->failLoading(std::nullopt);
+    shell.permissionCoordinator().refreshStates();
+    EXPECT_TRUE(card->isHidden());
+    onboarding->findChild<QPushButton *>(QStringLiteral("bypassButton"))->click();
+    auto *client = qobject_cast<ClientWindowView *>(window.content());
+    ASSERT_NE(client, nullptr);
+    processEventsFor(std::chrono::milliseconds(20));
+    ASSERT_NE(client->toastView(), nullptr);
+    EXPECT_EQ(client->toastView()->messageLabel()->text(), QStringLiteral("已重新读取设置"))
+        << "a notice that no longer holds";
+    EXPECT_FALSE(client->toastView()->toast().isError);
+}
+
 TEST_F(ApplicationShellTest, OpeningTheMainWindowFindsItByIdentifierOrTitle) {
     doubles.grantEverything();
     VellupTranscriberApp &shell = makeApp();

@@ -278,15 +278,50 @@ TEST_F(SessionTest, AFormerDataFolderThatStayedWhereItWasIsToldOnceAtStartUp) {
               QStringList{QStringLiteral("无法迁移旧的数据文件夹（原因）")});
 }
 
-TEST_F(SessionTest, SettingsThatCouldNotBeReadAtStartUpAreTold) {
-    defaults.failLoading(QStringLiteral("/home/u/.config/Tovalit/Tovalit.ini: Permission denied"));
-    makeStore(true);
-    makeViewModel(true);
-    ASSERT_TRUE(waitUntil([&] { return viewModel->appToast().has_value(); }, "the notice"));
-    EXPECT_EQ(viewModel->appToast()->message,
+// The notice must stay true: once the file reads again (the settings
+// folder was reachable again at the next save) it no longer says that the
+// defaults are in use.
+TEST_F(SessionTest, SettingsThatCouldNotBeReadAtStartUpAreToldUntilTheyReadAgain) {
+    const QString problem =
+        QStringLiteral("/home/u/.config/Tovalit/Tovalit.ini: Permission denied");
+    const auto start = [&] {
+        viewModel.reset();
+        defaults.failLoading(problem);
+        makeStore(true);
+        makeViewModel(true);
+        viewModel->appToastSurfaceShown();
+        return waitUntil([&] { return viewModel->appToast().has_value(); }, "the notice");
+    };
+    const auto readAgain = [&] {
+        defaults.failLoading(std::nullopt);
+        // The permission check on coming back to the window saves.
+        store->setCachedMicrophonePermission(PermissionAuthorizationState::granted);
+    };
+    const auto shown = [&] { return viewModel->appToast().value_or(AppToastState{}); };
+
+    ASSERT_TRUE(start());
+    EXPECT_EQ(shown().message,
               QStringLiteral("无法读取设置文件（/home/u/.config/Tovalit/Tovalit.ini: Permission "
                              "denied），本次使用默认设置，原文件未改动。"));
-    EXPECT_TRUE(viewModel->appToast()->isError);
+    EXPECT_TRUE(shown().isError);
+    settle();
+    const std::size_t noticeTimer = toastSleeps.count() - 1;
+    readAgain();
+    EXPECT_EQ(shown().message, QStringLiteral("已重新读取设置")) << "in the notice's place";
+    EXPECT_FALSE(shown().isError);
+    settle();
+    EXPECT_TRUE(toastSleeps.at(noticeTimer).token.isCancelled());
+    EXPECT_DOUBLE_EQ(toastSleeps.at(toastSleeps.count() - 1).seconds, 5.0);
+
+    // Read again only once the notice was gone: whoever read it learns
+    // that it no longer holds.
+    ASSERT_TRUE(start());
+    settle();
+    toastSleeps.wake(toastSleeps.count() - 1);
+    ASSERT_TRUE(waitUntil([&] { return !viewModel->appToast(); }, "the notice's time to pass"));
+    readAgain();
+    EXPECT_EQ(shown().message, QStringLiteral("已重新读取设置"));
+    EXPECT_FALSE(shown().isError);
 }
 
 TEST_F(SessionTest, AControllerThatGoesWhileARecordingStartsLeavesTheStartToEndUnheard) {

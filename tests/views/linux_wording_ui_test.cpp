@@ -232,7 +232,7 @@ TEST_F(LinuxWordingPages, EveryPageShowsLinuxWordsAndKeys) {
     makeObjects();
     {
         AppLaunchCoordinator launch(*store, *permissions);
-        PermissionsOnboardingView onboarding(*permissions, launch);
+        PermissionsOnboardingView onboarding(*permissions, launch, *store);
         onboarding.resize(1000, 1500);
         onboarding.show();
         processEventsFor(std::chrono::milliseconds(20));

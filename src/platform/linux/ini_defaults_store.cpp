@@ -12,21 +12,55 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace tovalit {
 
 namespace {
 
+// What identifies one state of the file: another writer changes its size
+// or its modification time, or puts another file in its place.
+struct FileStamp {
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    qint64 modifiedSeconds = 0;
+    qint64 modifiedNanoseconds = 0;
+
+    static FileStamp of(const struct stat &status) {
+        return {status.st_dev, status.st_ino, status.st_size, qint64(status.st_mtim.tv_sec),
+                qint64(status.st_mtim.tv_nsec)};
+    }
+    bool operator==(const FileStamp &) const = default;
+};
+
+// The file's text as one read found it, with its stamp then; neither when
+// there was no file.
+struct FileReading {
+    QByteArray bytes;
+    std::optional<FileStamp> stamp;
+};
+
+QString systemError(int code) {
+    return QString::fromLocal8Bit(std::strerror(code));
+}
+
+// A file that ends inside a line is still being written: every writer of
+// this format ends its last line.
+bool endsMidLine(const QByteArray &bytes) {
+    return !bytes.isEmpty() && !bytes.endsWith('\n') && !bytes.endsWith('\r');
+}
+
 // The file's text, empty when there is none; nothing, with the reason in
-// `problem`, when it may exist but cannot be read (a save must then not
-// replace it with our keys alone).
-std::optional<QByteArray> readFile(const QString &path, QString &problem) {
+// `problem`, when it may exist but cannot be read, or reads incomplete (a
+// save must then not replace it with our keys alone).
+std::optional<FileReading> readFile(const QString &path, QString &problem) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         const PathPresence presence = PathPresence::of(path, PathPresence::Links::follow);
         if (presence.kind == PathPresence::Kind::absent)
-            return QByteArray();
+            return FileReading();
         problem =
             presence.kind == PathPresence::Kind::unknown ? presence.problem : file.errorString();
         return std::nullopt;
@@ -36,7 +70,44 @@ std::optional<QByteArray> readFile(const QString &path, QString &problem) {
         problem = file.errorString();
         return std::nullopt;
     }
+    struct stat status {};
+    if (::fstat(file.handle(), &status) != 0) {
+        problem = systemError(errno);
+        return std::nullopt;
+    }
+    // Written on while we read, or cut short: the rest is still to come.
+    if (endsMidLine(bytes) || status.st_size != off_t(bytes.size())) {
+        problem = QStringLiteral("文件尚未写完，可能正被其他程序写入");
+        return std::nullopt;
+    }
+    return FileReading{std::move(bytes), FileStamp::of(status)};
+}
+
+std::optional<QByteArray> readAll(const QString &path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        return std::nullopt;
     return bytes;
+}
+
+// Why the file must not be replaced now: someone wrote it, removed it or
+// put another in its place since `reading`; nothing when it is as read.
+std::optional<QString> changedSince(const QString &path, const FileReading &reading) {
+    struct stat status {};
+    std::optional<FileStamp> now;
+    if (::stat(QFile::encodeName(path).constData(), &status) == 0)
+        now = FileStamp::of(status);
+    else if (errno != ENOENT)
+        return QStringLiteral("cannot look at ") + path + QStringLiteral(": ") + systemError(errno);
+    // A write of the same size within one tick of the file system's clock
+    // leaves the stamp as it was: the text tells.
+    if (now == reading.stamp && (!now || readAll(path) == reading.bytes))
+        return std::nullopt;
+    return path +
+           QStringLiteral(" changed while it was being saved: another program is writing it");
 }
 
 // Read-change-write of the file is one step for every instance and process:
@@ -63,12 +134,13 @@ private:
 
 } // namespace
 
-IniDefaultsStore::IniDefaultsStore(const QString &filePath)
-    : m_path(filePath) {
+IniDefaultsStore::IniDefaultsStore(const QString &filePath, std::function<void()> beforeReplace)
+    : m_path(filePath)
+    , m_beforeReplace(std::move(beforeReplace)) {
     atomicfile::removeStaleTemporaries(m_path);
     QString problem;
-    if (const auto bytes = readFile(m_path, problem))
-        m_document = IniDocument::parse(*bytes);
+    if (const auto reading = readFile(m_path, problem))
+        m_document = IniDocument::parse(reading->bytes);
     else
         m_loadProblem = QDir::toNativeSeparators(m_path) + QStringLiteral(": ") + problem;
 }
@@ -176,14 +248,19 @@ std::optional<QString> IniDefaultsStore::synchronize() {
     const auto current = readFile(m_path, problem);
     if (!current)
         return QStringLiteral("cannot read ") + m_path + QStringLiteral(": ") + problem;
-    IniDocument document = IniDocument::parse(*current);
+    IniDocument document = IniDocument::parse(current->bytes);
     for (const Change &change : m_unsaved)
         apply(document, change);
     // Changes that change nothing (the removal of keys long gone, at every
     // start) leave the file alone.
     const QByteArray text = document.toBytes();
-    if (text != *current) {
-        if (auto error = atomicfile::replace(m_path, text))
+    if (text != current->bytes) {
+        if (m_beforeReplace)
+            m_beforeReplace();
+        // Another writer holds no lock of ours: its write between our read
+        // and our rename would be lost with the file we replace.
+        if (auto error =
+                atomicfile::replace(m_path, text, [&] { return changedSince(m_path, *current); }))
             return error;
     }
     m_unsaved.clear();

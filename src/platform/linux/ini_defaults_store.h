@@ -5,6 +5,7 @@
 
 #include <QVariant>
 
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -23,11 +24,19 @@ namespace tovalit {
 // of links, no permission) is never taken for a missing one: nothing is
 // written over it until it reads again, and then only the changes made;
 // from then on this object holds its values.
+// Nor is a file another program is writing in place (a copy from a
+// backup, an editor, a sync tool): one that ends in the middle of a line
+// (we and QSettings end every line) reads as unreadable, and a save whose
+// file changed between its read and its rename replaces nothing. Either
+// way the changes stay pending: the other writer's bytes would otherwise go
+// into a file that no longer has a name.
 // Not thread-safe: one instance per thread.
 class IniDefaultsStore final : public DefaultsStore {
 public:
     // Reads the file, and clears what a save killed half-way left beside it.
-    explicit IniDefaultsStore(const QString &filePath);
+    // `beforeReplace` is called by a save after it read the file and before
+    // the new one takes its place: where another writer may come in.
+    explicit IniDefaultsStore(const QString &filePath, std::function<void()> beforeReplace = {});
     // Writes what is still unsaved.
     ~IniDefaultsStore() override;
     // The store on the standard file, resolved from the environment now.
@@ -56,6 +65,7 @@ private:
     void change(const QString &key, std::optional<QVariant> value);
 
     QString m_path;
+    std::function<void()> m_beforeReplace;
     IniDocument m_document;
     std::optional<QString> m_loadProblem;
     std::vector<Change> m_unsaved;

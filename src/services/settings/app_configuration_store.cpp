@@ -9,6 +9,9 @@
 #include <QLocale>
 #include <QProcessEnvironment>
 
+#include <array>
+#include <utility>
+
 namespace tovalit {
 
 namespace {
@@ -116,9 +119,11 @@ std::optional<QUrl> parseServiceURL(const QString &text) {
 
 AppConfigurationStore::AppConfigurationStore(DefaultsStore &defaults,
                                              std::optional<Environment> environment,
-                                             const BundleValues *bundle, QObject *parent)
+                                             const BundleValues *bundle, Sleeper retrySleeper,
+                                             QObject *parent)
     : QObject(parent)
-    , m_defaults(defaults) {
+    , m_defaults(defaults)
+    , m_retrySleeper(retrySleeper ? std::move(retrySleeper) : systemSleeper()) {
     Environment primary;
     Environment secondary;
     if (environment) {
@@ -181,11 +186,31 @@ AppConfigurationStore::AppConfigurationStore(DefaultsStore &defaults,
     synchronizeDefaults();
 }
 
+AppConfigurationStore::~AppConfigurationStore() {
+    // The defaults would write the pending changes at their own end, with
+    // nobody to tell whether the file let them.
+    if (m_failedWrites == 0)
+        return;
+    m_writeRetry.cancel();
+    if (const auto error = m_defaults.synchronize())
+        TovalitDebugLogger::log(QStringLiteral("settings.save"),
+                                QStringLiteral("result=failed | error=") + *error +
+                                    QStringLiteral(" | unsaved=at-quit"));
+    else
+        TovalitDebugLogger::log(
+            QStringLiteral("settings.save"),
+            QStringLiteral("result=saved | after-failed=%1").arg(m_failedWrites));
+}
+
 std::optional<QString> AppConfigurationStore::unreadSettingsNotice() const {
     if (!m_unreadSettingsProblem)
         return std::nullopt;
     return QStringLiteral("无法读取设置文件（") + *m_unreadSettingsProblem +
            QStringLiteral("），本次使用默认设置，原文件未改动。");
+}
+
+QString AppConfigurationStore::settingsReadAgainNotice() {
+    return QStringLiteral("已重新读取设置");
 }
 
 QString AppConfigurationStore::takeLegacyRemoteDesktopRestoreToken() {
@@ -334,15 +359,56 @@ void AppConfigurationStore::save() {
 }
 
 void AppConfigurationStore::synchronizeDefaults() {
+    // A save of its own has its retries afresh.
+    m_failedWrites = 0;
+    writeDefaults();
+}
+
+void AppConfigurationStore::writeDefaults() {
+    m_writeRetry.cancel();
     // Saving reports nothing to its callers; what did not reach the disk
-    // stays pending in the defaults and goes with the next save.
+    // stays pending in the defaults and goes with a retry or the next save.
     if (const auto error = m_defaults.synchronize()) {
-        TovalitDebugLogger::log(QStringLiteral("settings.save"),
-                                QStringLiteral("result=failed | error=") + *error);
+        retryWritingLater(*error);
         return;
     }
+    if (const int failed = std::exchange(m_failedWrites, 0); failed > 0)
+        TovalitDebugLogger::log(QStringLiteral("settings.save"),
+                                QStringLiteral("result=saved | after-failed=%1").arg(failed));
     if (m_unreadSettingsProblem && !m_defaults.loadProblem())
         takeStoredSettings();
+}
+
+void AppConfigurationStore::retryWritingLater(const QString &error) {
+    // Another program may be half-way through writing the file (a copy from
+    // a backup, an editor, a sync tool: each is done within moments), or it
+    // cannot be read yet. After the last retry the changes wait for the
+    // next save, or the quit.
+    static constexpr std::array<double, 4> waits{0.5, 1.0, 2.0, 4.0};
+    QString line = QStringLiteral("result=failed | error=") + error;
+    if (m_failedWrites < int(waits.size())) {
+        const double wait = waits[std::size_t(m_failedWrites)];
+        line += QStringLiteral(" | retry-in=%1s").arg(wait);
+        m_writeRetry = spawnCancellable(
+            this,
+            [self = QPointer(this), sleeper = m_retrySleeper, wait](CancelToken token) {
+                return retryWriting(self, sleeper, wait, std::move(token));
+            },
+            QStringLiteral("settings save retry"));
+    } else {
+        line += QStringLiteral(" | pending=until-next-save");
+    }
+    ++m_failedWrites;
+    TovalitDebugLogger::log(QStringLiteral("settings.save"), line);
+}
+
+QCoro::Task<void> AppConfigurationStore::retryWriting(QPointer<AppConfigurationStore> self,
+                                                      Sleeper sleeper, double wait,
+                                                      CancelToken token) {
+    co_await sleeper(wait, token);
+    if (token.isCancelled() || !self)
+        co_return;
+    self->writeDefaults();
 }
 
 void AppConfigurationStore::takeStoredSettings() {
@@ -383,6 +449,7 @@ void AppConfigurationStore::takeStoredSettings() {
          &AppConfigurationStore::cachedAccessibilityPermissionChanged);
     take(key::shortcut, m_shortcutConfiguration, stored.shortcutConfiguration,
          &AppConfigurationStore::shortcutConfigurationChanged);
+    Q_EMIT storedSettingsReadAgain();
 }
 
 void AppConfigurationStore::updateCachedPermissionStates(const QList<PermissionState> &states) {

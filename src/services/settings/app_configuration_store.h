@@ -6,10 +6,13 @@
 #include "models/vellup_speech_configuration.h"
 #include "models/vellup_structured_formatter_configuration.h"
 #include "models/volcengine_speech_open_api_configuration.h"
+#include "support/sleeper.h"
+#include "support/spawn.h"
 
 #include <QHash>
 #include <QList>
 #include <QObject>
+#include <QPointer>
 #include <QSet>
 #include <QStringList>
 #include <QUrl>
@@ -67,10 +70,15 @@ public:
     // With an environment map, that map is the whole outside world (no
     // property lists are read); without one, the process environment and
     // the "AppConfig" / "AppSecrets" lists of `bundle` (the main bundle
-    // when null). `defaults` must outlive the store. Never fails.
+    // when null). `defaults` must outlive the store. A save that could not
+    // be written is tried again after waits of `retrySleeper` (the system's
+    // when empty). Never fails.
     explicit AppConfigurationStore(DefaultsStore &defaults,
                                    std::optional<Environment> environment = std::nullopt,
-                                   const BundleValues *bundle = nullptr, QObject *parent = nullptr);
+                                   const BundleValues *bundle = nullptr, Sleeper retrySleeper = {},
+                                   QObject *parent = nullptr);
+    // Writes what its retries could not, with a word in the log.
+    ~AppConfigurationStore() override;
 
     bool hasCompletedPermissionsOnboarding() const { return m_hasCompletedPermissionsOnboarding; }
     QString preferredLocaleIdentifier() const { return m_preferredLocaleIdentifier; }
@@ -94,9 +102,12 @@ public:
     }
     // What the user must learn when the stored settings could not be read
     // at the start: this run uses the defaults and leaves the file as it
-    // is. Nothing once they have been read since (at a save, which takes
-    // the file's values for those not assigned meanwhile).
+    // is. Nothing once they have been read since (at a save or its retry,
+    // which takes the file's values for those not assigned meanwhile).
     std::optional<QString> unreadSettingsNotice() const;
+    // What the user learns in place of that notice once the settings have
+    // been read.
+    static QString settingsReadAgainNotice();
     // Whether the user turned down the keyboard the desktop lends.
     bool remoteDesktopKeyboardRefused() const { return m_remoteDesktopKeyboardRefused; }
     // What lets the desktop lend its keyboard again without asking, as
@@ -188,9 +199,19 @@ Q_SIGNALS:
     void cachedMicrophonePermissionChanged(PermissionAuthorizationState value);
     void cachedInputMonitoringPermissionChanged(PermissionAuthorizationState value);
     void cachedAccessibilityPermissionChanged(PermissionAuthorizationState value);
+    // The settings the start could not read have been read since, and
+    // taken (their own signals came first): the unread settings notice is
+    // no longer true.
+    void storedSettingsReadAgain();
 
 private:
+    // Writes the pending changes, and tries again a few times, after short
+    // waits, when that fails.
     void synchronizeDefaults();
+    void writeDefaults();
+    void retryWritingLater(const QString &error);
+    static QCoro::Task<void> retryWriting(QPointer<AppConfigurationStore> self, Sleeper sleeper,
+                                          double wait, CancelToken token);
     // The stored values of the persisted settings not assigned in this
     // run, in place of those the start could not read, announced.
     void takeStoredSettings();
@@ -202,6 +223,10 @@ private:
     // The persisted keys assigned in this run: the values certainly the
     // user's.
     QSet<QString> m_assignedKeys;
+    Sleeper m_retrySleeper;
+    TaskHandle m_writeRetry;
+    // Writes that failed since the last one of a save or a success.
+    int m_failedWrites = 0;
 
     bool m_hasCompletedPermissionsOnboarding = false;
     QString m_preferredLocaleIdentifier;

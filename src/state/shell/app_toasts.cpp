@@ -10,18 +10,41 @@ AppToasts::AppToasts(AppToastsHost &host, Sleeper sleeper)
 
 void AppToasts::showToast(const QString &message, bool isError, double duration) {
     if (showsNotice())
-        m_waitingNotices.prepend(m_host.appToast()->message);
+        m_waitingNotices.prepend(Notice{m_host.appToast()->message, m_host.appToast()->isError});
     present(message, isError, duration, false);
 }
 
 void AppToasts::showNotice(const QString &message) {
+    queueNotice(Notice{message, true});
+}
+
+void AppToasts::reviseNotice(const QString &message, const QString &replacement) {
+    const Notice revised{replacement, false};
+    if (showsNotice() && m_host.appToast()->message == message) {
+        presentNotice(revised);
+        return;
+    }
+    for (Notice &waiting : m_waitingNotices) {
+        if (waiting.message == message) {
+            waiting = revised;
+            return;
+        }
+    }
+    queueNotice(revised);
+}
+
+void AppToasts::queueNotice(const Notice &notice) {
     // Several notices come together at a start; one replacing the other
     // would leave the user only the last.
     if (m_host.appToast() || !m_waitingNotices.isEmpty()) {
-        m_waitingNotices.append(message);
+        m_waitingNotices.append(notice);
         return;
     }
-    present(message, true, noticeDuration, true);
+    presentNotice(notice);
+}
+
+void AppToasts::presentNotice(const Notice &notice) {
+    present(notice.message, notice.isError, noticeDuration, true);
 }
 
 void AppToasts::surfaceShown() {
@@ -44,7 +67,7 @@ void AppToasts::surfaceHidden() {
 
 void AppToasts::takenDown() {
     if (!m_host.appToast() && !m_waitingNotices.isEmpty())
-        present(m_waitingNotices.takeFirst(), true, noticeDuration, true);
+        presentNotice(m_waitingNotices.takeFirst());
 }
 
 void AppToasts::present(const QString &message, bool isError, double duration, bool isNotice) {
@@ -77,7 +100,7 @@ void AppToasts::timedOut(const QUuid &id) {
     // The next notice takes the toast's place directly, so the window
     // changes it in place rather than letting it go and come back.
     if (!m_waitingNotices.isEmpty()) {
-        present(m_waitingNotices.takeFirst(), true, noticeDuration, true);
+        presentNotice(m_waitingNotices.takeFirst());
         return;
     }
     m_host.publishAppToast(std::nullopt);

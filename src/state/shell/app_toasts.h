@@ -3,8 +3,8 @@
 #include "state/shell/app_toast_timer.h"
 #include "support/sleeper.h"
 
+#include <QList>
 #include <QString>
-#include <QStringList>
 #include <QUuid>
 
 #include <optional>
@@ -32,6 +32,10 @@ public:
     // An error toast for noticeDuration on screen, which waits its turn
     // behind the toast on show.
     void showNotice(const QString &message);
+    // A notice no longer true: `replacement`, a confirmation, takes its
+    // place on show or in the queue; once it was shown, it comes as a
+    // notice of its own, for the user who read the first.
+    void reviseNotice(const QString &message, const QString &replacement);
     // A window that draws the toasts came on screen, or left it; each one
     // shown is hidden once, and the next may come before the last goes. A
     // notice's time runs only while one is on screen.
@@ -44,7 +48,14 @@ public:
 private:
     static constexpr double noticeDuration = 5.0;
 
+    struct Notice {
+        QString message;
+        bool isError = true;
+    };
+
     void present(const QString &message, bool isError, double duration, bool isNotice);
+    void presentNotice(const Notice &notice);
+    void queueNotice(const Notice &notice);
     void time(const QUuid &id, double duration);
     void timedOut(const QUuid &id);
     bool showsNotice() const;
@@ -53,7 +64,7 @@ private:
     AppToastTimer m_timer;
     // The notice on show, if the toast is one, and the notices that wait.
     std::optional<QUuid> m_noticeOnShow;
-    QStringList m_waitingNotices;
+    QList<Notice> m_waitingNotices;
     // The windows on screen that draw the toasts, and whether the toast on
     // show has its time running.
     int m_surfaces = 0;

@@ -1,6 +1,7 @@
 #include "views/permissions/permissions_onboarding_view.h"
 
 #include "services/permissions/permission_coordinator.h"
+#include "services/settings/app_configuration_store.h"
 #include "state/app_launch_coordinator.h"
 #include "support/spawn.h"
 #include "views/design/tovalit_button.h"
@@ -8,6 +9,7 @@
 #include "views/design/tovalit_glass_surface.h"
 #include "views/design/tovalit_page_layout.h"
 #include "views/design/tovalit_palette.h"
+#include "views/design/tovalit_symbol.h"
 #include "views/design/tovalit_text_label.h"
 #include "views/design/tovalit_tokens.h"
 #include "views/permissions/permission_row.h"
@@ -46,14 +48,17 @@ TovalitTextLabel *headline(const QString &text, QWidget *parent) {
 
 } // namespace
 
-PermissionsOnboardingView::PermissionsOnboardingView(PermissionCoordinator &permissionCoordinator,
-                                                     AppLaunchCoordinator &launchCoordinator,
-                                                     QWidget *parent)
+PermissionsOnboardingView::PermissionsOnboardingView(
+    PermissionCoordinator &permissionCoordinator, AppLaunchCoordinator &launchCoordinator,
+    const AppConfigurationStore &configurationStore, QWidget *parent)
     : TovalitPageScrollView(parent)
     , m_permissionCoordinator(permissionCoordinator)
-    , m_launchCoordinator(launchCoordinator) {
+    , m_launchCoordinator(launchCoordinator)
+    , m_configurationStore(configurationStore) {
     setObjectName(QStringLiteral("PermissionsOnboardingView"));
     addSection(makeHeaderCard());
+    m_unreadSettingsCard = makeUnreadSettingsCard();
+    addSection(m_unreadSettingsCard);
     addSection(makeProgressCard());
     m_troubleshootingCard = makeTroubleshootingCard();
     addSection(m_troubleshootingCard);
@@ -75,8 +80,11 @@ PermissionsOnboardingView::PermissionsOnboardingView(PermissionCoordinator &perm
     // Published again whenever the shortcut changes what is needed.
     connect(&launchCoordinator, &AppLaunchCoordinator::shouldShowPermissionsOnboardingChanged, this,
             &PermissionsOnboardingView::render);
+    connect(&configurationStore, &AppConfigurationStore::storedSettingsReadAgain, this,
+            &PermissionsOnboardingView::renderUnreadSettingsNotice);
     rebuildPermissionRows();
     render();
+    renderUnreadSettingsNotice();
 }
 
 QString PermissionsOnboardingView::primaryActionTitle(const PermissionState &state) {
@@ -118,6 +126,27 @@ QWidget *PermissionsOnboardingView::makeHeaderCard() {
                        "输入框才能形成完整闭环。"),
         TovalitTokens::FontStyle::body(), TovalitPalette::secondary(), surface));
     return surface;
+}
+
+QWidget *PermissionsOnboardingView::makeUnreadSettingsCard() {
+    auto [surface, column] = card(cardPadding, 0);
+    surface->setObjectName(QStringLiteral("unreadSettingsCard"));
+    auto *row = new QHBoxLayout;
+    row->setSpacing(10);
+    row->addWidget(new TovalitSymbolView(QStringLiteral("exclamationmark.triangle.fill"), 15,
+                                         TovalitPalette::orange(), surface),
+                   0, Qt::AlignTop);
+    m_unreadSettingsNotice = secondaryText(QString(), surface);
+    m_unreadSettingsNotice->setObjectName(QStringLiteral("unreadSettingsNotice"));
+    row->addWidget(m_unreadSettingsNotice, 1);
+    column->addLayout(row);
+    return surface;
+}
+
+void PermissionsOnboardingView::renderUnreadSettingsNotice() {
+    const std::optional<QString> notice = m_configurationStore.unreadSettingsNotice();
+    m_unreadSettingsNotice->setText(notice.value_or(QString()));
+    m_unreadSettingsCard->setVisible(notice.has_value());
 }
 
 QWidget *PermissionsOnboardingView::makeProgressCard() {

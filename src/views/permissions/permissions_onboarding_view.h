@@ -13,6 +13,7 @@ class QVBoxLayout;
 
 namespace tovalit {
 
+class AppConfigurationStore;
 class AppLaunchCoordinator;
 class PermissionCoordinator;
 class TovalitTextLabel;
@@ -21,14 +22,18 @@ class TovalitTextLabel;
 // desktop: their states, the one next step to take among those the
 // shortcut needs, a repair for each, advice for when they keep showing as
 // missing, and the ways into the application. Shown the first time, it
-// asks for every permission once per process.
+// asks for every permission once per process. While the settings file
+// cannot be read it says so first: that is why a user who finished the
+// onboarding long ago sees it again.
 class PermissionsOnboardingView : public TovalitPageScrollView {
     Q_OBJECT
 
 public:
-    // Both coordinators must outlive the view.
+    // The coordinators and the store must outlive the view.
     PermissionsOnboardingView(PermissionCoordinator &permissionCoordinator,
-                              AppLaunchCoordinator &launchCoordinator, QWidget *parent = nullptr);
+                              AppLaunchCoordinator &launchCoordinator,
+                              const AppConfigurationStore &configurationStore,
+                              QWidget *parent = nullptr);
 
     // The guided button's title for the permission it would act on.
     static QString primaryActionTitle(const PermissionState &state);
@@ -40,6 +45,8 @@ protected:
 
 private:
     QWidget *makeHeaderCard();
+    QWidget *makeUnreadSettingsCard();
+    void renderUnreadSettingsNotice();
     QWidget *makeProgressCard();
     QWidget *makeTroubleshootingCard();
     QWidget *makeActionRow();
@@ -55,9 +62,12 @@ private:
 
     PermissionCoordinator &m_permissionCoordinator;
     AppLaunchCoordinator &m_launchCoordinator;
+    const AppConfigurationStore &m_configurationStore;
     bool m_isHandlingPrimaryAction = false;
     bool m_hasAppeared = false;
 
+    QWidget *m_unreadSettingsCard = nullptr;
+    TovalitTextLabel *m_unreadSettingsNotice = nullptr;
     TovalitTextLabel *m_progressCount = nullptr;
     QPushButton *m_primaryButton = nullptr;
     QWidget *m_troubleshootingCard = nullptr;

@@ -1,11 +1,15 @@
 #include "platform/linux/ini_defaults_store.h"
+#include "tests/support/file_contents.h"
 #include "tests/support/temporary_user_folders.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <utility>
 
 namespace tovalit {
 namespace {
@@ -93,6 +97,94 @@ TEST_F(IniDefaultsStoreTest, HandEditedTextIsReadByKind) {
     EXPECT_EQ(store.string(QStringLiteral("vellup_transcriber.keepAudioFiles")),
               QStringLiteral("yes"));
     EXPECT_EQ(store.boolean(QStringLiteral("vellup_transcriber.autoCopyFinalText")), false);
+}
+
+// A user's file as another program rewrites it in place (a copy from a
+// backup, an editor that saves in place, a sync tool): truncated, then
+// written part by part.
+const QByteArray usersFile = "[General]\n"
+                             "vellup_transcriber.autoCopyFinalText=false\n"
+                             "vellup_transcriber.keepAudioFiles=false\n"
+                             "vellup_transcriber.cachedMicrophonePermission=denied\n"
+                             "\n"
+                             "[user]\n"
+                             "name=someone\n";
+const QString microphone = QStringLiteral("vellup_transcriber.cachedMicrophonePermission");
+
+TEST_F(IniDefaultsStoreTest, AFileCutMidLineIsReadAsUnreadableAndNeverReplaced) {
+    const QString path = IniDefaultsStore::standardFilePath();
+    const QByteArray half = usersFile.left(usersFile.indexOf("keepAudioFiles") + 10);
+    testing::writeFile(path, half);
+
+    IniDefaultsStore store(path);
+    ASSERT_TRUE(store.loadProblem()) << "what the start read is not the user's file";
+    EXPECT_TRUE(store.loadProblem()->startsWith(QDir::toNativeSeparators(path)));
+    EXPECT_TRUE(store.loadProblem()->contains(QStringLiteral("尚未写完")))
+        << store.loadProblem()->toStdString();
+    EXPECT_FALSE(store.boolean(QStringLiteral("vellup_transcriber.autoCopyFinalText")));
+
+    store.setString(microphone, QStringLiteral("granted"));
+    EXPECT_TRUE(store.synchronize()) << "a save over the writer's first bytes";
+    EXPECT_EQ(testing::readFile(path), half);
+    EXPECT_EQ(testing::entriesOf(QFileInfo(path).path()),
+              QStringList{QStringLiteral("Tovalit.ini")});
+
+    // The writer is done: the change goes into its file.
+    testing::writeFile(path, usersFile);
+    EXPECT_EQ(store.synchronize(), std::nullopt);
+    EXPECT_FALSE(store.loadProblem());
+    EXPECT_EQ(store.boolean(QStringLiteral("vellup_transcriber.autoCopyFinalText")), false);
+    QByteArray expected = usersFile;
+    expected.replace("Permission=denied", "Permission=granted");
+    EXPECT_EQ(testing::readFile(path), expected);
+}
+
+TEST_F(IniDefaultsStoreTest, AFileWrittenBetweenASavesReadAndItsRenameIsNeverReplaced) {
+    const QString path = IniDefaultsStore::standardFilePath();
+    testing::writeFile(path, usersFile);
+    // A restore of the user's file, one line longer, comes in just as the
+    // save has read the file.
+    QByteArray restored = usersFile;
+    restored.insert(restored.indexOf("vellup_transcriber.cachedMicrophone"),
+                    "vellup_transcriber.meetingModeEnabled=false\n");
+    bool writerComes = false;
+    IniDefaultsStore store(path, [&] {
+        if (std::exchange(writerComes, false))
+            testing::writeFile(path, restored);
+    });
+    store.setString(microphone, QStringLiteral("granted"));
+    writerComes = true;
+    const std::optional<QString> error = store.synchronize();
+    ASSERT_TRUE(error) << "a save over a file it never read";
+    EXPECT_TRUE(error->contains(QStringLiteral("another program"))) << error->toStdString();
+    EXPECT_EQ(testing::readFile(path), restored);
+    EXPECT_EQ(testing::entriesOf(QFileInfo(path).path()),
+              QStringList{QStringLiteral("Tovalit.ini")})
+        << "the save's temporary stays behind";
+
+    // The next save reads what the writer wrote.
+    EXPECT_EQ(store.synchronize(), std::nullopt) << "the change stayed pending";
+    QByteArray expected = restored;
+    expected.replace("Permission=denied", "Permission=granted");
+    EXPECT_EQ(testing::readFile(path), expected);
+
+    // Another writer of the same length within the same tick is told by
+    // the text.
+    QByteArray sameLength = expected;
+    sameLength.replace("name=someone", "name=someon2");
+    struct stat before {};
+    ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &before), 0);
+    IniDefaultsStore racing(path, [&] {
+        if (!std::exchange(writerComes, false))
+            return;
+        testing::writeFile(path, sameLength);
+        const struct timespec times[2] = {before.st_atim, before.st_mtim};
+        ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0), 0);
+    });
+    racing.setString(microphone, QStringLiteral("denied"));
+    writerComes = true;
+    EXPECT_TRUE(racing.synchronize());
+    EXPECT_EQ(testing::readFile(path), sameLength);
 }
 
 } // namespace

@@ -3,14 +3,18 @@
 #include "platform/linux/ini_defaults_store.h"
 #include "services/settings/app_configuration_store.h"
 #include "services/settings/tovalit_debug_logger.h"
+#include "tests/support/capture_log.h"
 #include "tests/support/file_contents.h"
+#include "tests/support/manual_sleeper.h"
 #include "tests/support/qt_printers.h"
+#include "tests/support/run_task.h"
 #include "tests/support/scoped_environment_variable.h"
 #include "tests/support/temporary_user_folders.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSignalSpy>
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -254,7 +258,7 @@ TEST(AppConfigurationStore, SpeechConfigurationNeedsTheThreeRunTimeCredentials) 
     EXPECT_EQ(defaults.string(QStringLiteral("vellup_transcriber.vellupResourceID")), QString());
 }
 
-class AppConfigurationStoreOnDisk : public testing::WithTemporaryUserFolders {};
+class AppConfigurationStoreOnDisk : public testing::WithDiagnosticsLog {};
 
 TEST_F(AppConfigurationStoreOnDisk, ChangingOneSettingWritesItWithoutCredentials) {
     const QString path = IniDefaultsStore::standardFilePath();
@@ -392,40 +396,129 @@ TEST_F(AppConfigurationStoreOnDisk,
     EXPECT_EQ(testing::readFile(path), expected);
 }
 
+// The user's file with every setting, and another program's section.
+QByteArray seedUsersFile(const QString &path) {
+    IniDefaultsStore seeded(path);
+    seeded.setBoolean(persistedKeys[0], true);
+    seeded.setString(persistedKeys[1], QStringLiteral("en-US"));
+    seeded.setBoolean(persistedKeys[2], true);
+    seeded.setBoolean(persistedKeys[3], false);
+    seeded.setBoolean(persistedKeys[4], false);
+    seeded.setBoolean(persistedKeys[5], false);
+    seeded.setString(persistedKeys[6], QStringLiteral("resource-own"));
+    seeded.setString(persistedKeys[7], QStringLiteral("denied"));
+    for (const QString &permission : {persistedKeys[8], persistedKeys[9]})
+        seeded.setString(permission, QStringLiteral("granted"));
+    seeded.setData(persistedKeys[10],
+                   ShortcutConfiguration::custom(40, 0x180000, QStringLiteral("K")).toJson());
+    seeded.setString(QStringLiteral("user/name"), QStringLiteral("someone"));
+    EXPECT_EQ(seeded.synchronize(), std::nullopt);
+    return testing::readFile(path);
+}
+
 // An outside writer that writes the file in place (a copy from a backup,
-// an editor, a sync tool) is caught half-way by the start, and finishes
-// afterwards.
-TEST_F(AppConfigurationStoreOnDisk, AFileReadHalfWrittenAtStartKeepsTheUsersValues) {
+// an editor, a sync tool) is caught half-way by the start, and finishes a
+// moment later.
+TEST_F(AppConfigurationStoreOnDisk, AStartOnAHalfWrittenFileSaysSoAndTakesTheFileOnceItIsWhole) {
     const QString path = IniDefaultsStore::standardFilePath();
-    {
-        IniDefaultsStore seeded(path);
-        seeded.setBoolean(persistedKeys[0], true);
-        seeded.setString(persistedKeys[1], QStringLiteral("en-US"));
-        seeded.setBoolean(persistedKeys[2], true);
-        seeded.setBoolean(persistedKeys[3], false);
-        seeded.setBoolean(persistedKeys[4], false);
-        seeded.setBoolean(persistedKeys[5], false);
-        seeded.setString(persistedKeys[6], QStringLiteral("resource-own"));
-        for (const QString &permission : {persistedKeys[7], persistedKeys[8], persistedKeys[9]})
-            seeded.setString(permission, QStringLiteral("granted"));
-        seeded.setData(persistedKeys[10],
-                       ShortcutConfiguration::custom(40, 0x180000, QStringLiteral("K")).toJson());
-    }
-    const QByteArray whole = testing::readFile(path);
+    const QByteArray whole = seedUsersFile(path);
     const qsizetype cut = whole.indexOf("autoCopyFinalText=f") + 19;
     ASSERT_GT(cut, 19);
     testing::writeFile(path, whole.left(cut));
+    testing::ManualSleeper retries;
     {
         IniDefaultsStore defaults(path);
-        AppConfigurationStore store(defaults, Environment());
-        ASSERT_EQ(store.preferredLocaleIdentifier(), QStringLiteral("en-US"));
+        AppConfigurationStore store(defaults, Environment(), nullptr, retries.sleeper());
+        EXPECT_TRUE(store.unreadSettingsNotice()) << "a run on what the writer had written";
+        EXPECT_EQ(store.preferredLocaleIdentifier(), QStringLiteral("zh-CN"));
+        QSignalSpy readAgain(&store, &AppConfigurationStore::storedSettingsReadAgain);
+        ASSERT_TRUE(testing::waitUntil([&] { return retries.count() == 1; },
+                                       "a retry of the start's save"));
+        EXPECT_DOUBLE_EQ(retries.last().seconds, 0.5);
+
         testing::writeFile(path, whole);
+        retries.wakeLast();
+        ASSERT_TRUE(testing::waitUntil([&] { return readAgain.count() == 1; }, "a read again"));
+        EXPECT_FALSE(store.unreadSettingsNotice());
+        EXPECT_TRUE(store.hasCompletedPermissionsOnboarding());
+        EXPECT_EQ(store.preferredLocaleIdentifier(), QStringLiteral("en-US"));
+        EXPECT_FALSE(store.autoCopyFinalText());
+        EXPECT_FALSE(store.keepAudioFiles());
+        EXPECT_FALSE(store.meetingModeEnabled());
+        EXPECT_EQ(store.vellupResourceID(), QStringLiteral("resource-own"));
+        EXPECT_EQ(store.shortcutConfiguration(),
+                  ShortcutConfiguration::custom(40, 0x180000, QStringLiteral("K")));
         // The start's permission probe finds what it found before.
-        store.updateCachedPermissionStates({{PermissionKind::microphone, State::granted},
+        store.updateCachedPermissionStates({{PermissionKind::microphone, State::denied},
                                             {PermissionKind::inputMonitoring, State::granted},
                                             {PermissionKind::accessibility, State::granted}});
     }
     EXPECT_EQ(testing::readFile(path), whole);
+    const QStringList loads = logLines(QStringLiteral("settings.load"));
+    ASSERT_EQ(loads.size(), 2) << loads.join(u'\n').toStdString();
+    EXPECT_TRUE(loads[0].startsWith(QStringLiteral("result=failed | error=") + path));
+    EXPECT_EQ(loads[1], QStringLiteral("result=read-again"));
+}
+
+// The user's full file is rewritten in place by another program, which
+// pauses after its first 200 bytes; Tovalit saves during the pause (coming
+// back to its window writes the permission cache).
+TEST_F(AppConfigurationStoreOnDisk, ASaveDuringAnotherProgramsWriteWaitsForItAndLosesNoLine) {
+    const QString path = IniDefaultsStore::standardFilePath();
+    const QByteArray whole = seedUsersFile(path);
+    ASSERT_GT(whole.size(), 200);
+    ASSERT_NE(whole.at(199), '\n');
+    testing::ManualSleeper retries;
+    const auto retryDue = [&](std::size_t count, double seconds) {
+        return testing::waitUntil([&] { return retries.count() == count; }, "a retry") &&
+               retries.last().seconds == seconds && retries.last().isPending();
+    };
+    QByteArray expected = whole;
+    expected.replace("cachedMicrophonePermission=denied", "cachedMicrophonePermission=granted");
+    {
+        IniDefaultsStore defaults(path);
+        AppConfigurationStore store(defaults, Environment(), nullptr, retries.sleeper());
+        ASSERT_FALSE(store.unreadSettingsNotice());
+        testing::writeFile(path, whole.left(200));
+        store.updateCachedPermissionStates({{PermissionKind::microphone, State::granted}});
+        EXPECT_EQ(testing::readFile(path), whole.left(200)) << "a file renamed over the writer's";
+        ASSERT_TRUE(retryDue(1, 0.5));
+        retries.wakeLast();
+        ASSERT_TRUE(retryDue(2, 1.0));
+        EXPECT_EQ(testing::readFile(path), whole.left(200));
+
+        testing::writeFile(path, whole);
+        retries.wakeLast();
+        ASSERT_TRUE(testing::waitUntil([&] { return testing::readFile(path) == expected; },
+                                       "the save, on the writer's whole file"));
+        QStringList saves = logLines(QStringLiteral("settings.save"));
+        ASSERT_EQ(saves.size(), 3) << saves.join(u'\n').toStdString();
+        const QString failed = QStringLiteral("result=failed | error=cannot read ") + path +
+                               QStringLiteral(": 文件尚未写完，可能正被其他程序写入");
+        EXPECT_EQ(saves[0], failed + QStringLiteral(" | retry-in=0.5s"));
+        EXPECT_EQ(saves[1], failed + QStringLiteral(" | retry-in=1s"));
+        EXPECT_EQ(saves[2], QStringLiteral("result=saved | after-failed=2"));
+
+        // A writer that pauses past every retry: the change waits, for the
+        // next save or the quit.
+        testing::writeFile(path, expected.left(200));
+        store.setKeepAudioFiles(true);
+        std::size_t count = retries.count();
+        for (double seconds : {0.5, 1.0, 2.0, 4.0}) {
+            ASSERT_TRUE(retryDue(++count, seconds)) << seconds;
+            retries.wakeLast();
+        }
+        testing::processEventsFor(std::chrono::milliseconds(20));
+        EXPECT_EQ(retries.count(), count) << "a retry after the last";
+        saves = logLines(QStringLiteral("settings.save"));
+        EXPECT_EQ(saves.last(), failed + QStringLiteral(" | pending=until-next-save"));
+        EXPECT_EQ(testing::readFile(path), expected.left(200));
+        testing::writeFile(path, expected);
+    }
+    expected.replace("keepAudioFiles=false", "keepAudioFiles=true");
+    EXPECT_EQ(testing::readFile(path), expected);
+    EXPECT_EQ(logLines(QStringLiteral("settings.save")).last(),
+              QStringLiteral("result=saved | after-failed=5"));
 }
 
 TEST_F(AppConfigurationStoreOnDisk, EachSaveGoesOutInOnePassAndAFailedOneIsLoggedNotThrown) {

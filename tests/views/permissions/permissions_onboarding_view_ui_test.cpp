@@ -26,7 +26,7 @@ protected:
         if (!store)
             makeObjects();
         launch = std::make_unique<AppLaunchCoordinator>(*store, *permissions);
-        view = std::make_unique<PermissionsOnboardingView>(*permissions, *launch);
+        view = std::make_unique<PermissionsOnboardingView>(*permissions, *launch, *store);
         view->resize(760, 1200);
         return *view;
     }
