@@ -3,6 +3,7 @@
 #include "support/atomic_file.h"
 #include "support/path_presence.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -46,10 +47,19 @@ QString systemError(int code) {
     return QString::fromLocal8Bit(std::strerror(code));
 }
 
-// A file that ends inside a line is still being written: every writer of
-// this format ends its last line.
+// A file that ends inside a line is still being written: every program
+// that writes this format ends its last line. A person's editor may not
+// (some save no final line end): a file that has held still that long
+// since its last change is finished.
+constexpr qint64 unfinishedForSeconds = 30;
+
 bool endsMidLine(const QByteArray &bytes) {
     return !bytes.isEmpty() && !bytes.endsWith('\n') && !bytes.endsWith('\r');
+}
+
+bool changedLately(const struct stat &status) {
+    const qint64 now = QDateTime::currentSecsSinceEpoch();
+    return now - qint64(status.st_mtim.tv_sec) < unfinishedForSeconds;
 }
 
 // The file's text, empty when there is none; nothing, with the reason in
@@ -76,7 +86,7 @@ std::optional<FileReading> readFile(const QString &path, QString &problem) {
         return std::nullopt;
     }
     // Written on while we read, or cut short: the rest is still to come.
-    if (endsMidLine(bytes) || status.st_size != off_t(bytes.size())) {
+    if ((endsMidLine(bytes) && changedLately(status)) || status.st_size != off_t(bytes.size())) {
         problem = QStringLiteral("文件尚未写完，可能正被其他程序写入");
         return std::nullopt;
     }

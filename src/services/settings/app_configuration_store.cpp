@@ -382,9 +382,10 @@ void AppConfigurationStore::writeDefaults() {
 void AppConfigurationStore::retryWritingLater(const QString &error) {
     // Another program may be half-way through writing the file (a copy from
     // a backup, an editor, a sync tool: each is done within moments), or it
-    // cannot be read yet. After the last retry the changes wait for the
-    // next save, or the quit.
-    static constexpr std::array<double, 4> waits{0.5, 1.0, 2.0, 4.0};
+    // cannot be read yet. The last retry comes once a file a person's
+    // editor left without a final line end counts as finished. After it
+    // the changes wait for the next save, or the quit.
+    static constexpr std::array<double, 5> waits{0.5, 1.0, 2.0, 4.0, 30.0};
     QString line = QStringLiteral("result=failed | error=") + error;
     if (m_failedWrites < int(waits.size())) {
         const double wait = waits[std::size_t(m_failedWrites)];

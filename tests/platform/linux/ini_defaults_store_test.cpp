@@ -137,6 +137,19 @@ TEST_F(IniDefaultsStoreTest, AFileCutMidLineIsReadAsUnreadableAndNeverReplaced) 
     QByteArray expected = usersFile;
     expected.replace("Permission=denied", "Permission=granted");
     EXPECT_EQ(testing::readFile(path), expected);
+
+    // A person's editor that saves no final line end: once the file has
+    // held still a while, it is finished, and read whole.
+    testing::writeFile(path, usersFile.chopped(1));
+    const struct timespec minuteAgo = {::time(nullptr) - 60, 0};
+    const struct timespec times[2] = {minuteAgo, minuteAgo};
+    ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0), 0);
+    IniDefaultsStore edited(path);
+    EXPECT_FALSE(edited.loadProblem()) << edited.loadProblem()->toStdString();
+    EXPECT_EQ(edited.boolean(QStringLiteral("vellup_transcriber.autoCopyFinalText")), false);
+    edited.setString(microphone, QStringLiteral("granted"));
+    EXPECT_EQ(edited.synchronize(), std::nullopt);
+    EXPECT_EQ(testing::readFile(path), expected);
 }
 
 TEST_F(IniDefaultsStoreTest, AFileWrittenBetweenASavesReadAndItsRenameIsNeverReplaced) {
