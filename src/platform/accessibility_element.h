@@ -72,6 +72,11 @@ inline const QString display = QStringLiteral("AXDisplay");
 // an application knows it even while it has no text to give yet, and an
 // element it says is empty is empty.
 inline const QString characterCount = QStringLiteral("AXCharacterCount");
+// How many stretches of the element's text it says are selected, as an
+// AccessibilityRange from 0 as AXCharacterCount counts. One where
+// AXSelectedTextRange answers nothing is a selection the application
+// reports so that it cannot be read: not known, and never a caret.
+inline const QString selectionCount = QStringLiteral("AXSelectionCount");
 // Parameterised: both take an AccessibilityRange.
 inline const QString stringForRange = QStringLiteral("AXStringForRange");
 inline const QString boundsForRange = QStringLiteral("AXBoundsForRange");

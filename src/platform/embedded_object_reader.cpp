@@ -106,6 +106,9 @@ EmbeddedObjectReader::read(const QString &own, const Windows *previous, bool set
     // read back shows in the value read before it, offsets and all.
     m_previous = again ? previous : nullptr;
     editor.ends = editorEnds(settledBefore);
+    // Ends found past a selection that cannot be told would be a guess.
+    if (m_selections.selectionUnknown())
+        editor.ends.reset();
     editor.window =
         again ? *again : LinkWindow::around(editor.links, editor.ends.value_or(TextRange{}));
     for (;;) {
@@ -173,6 +176,11 @@ std::optional<TextRange> EmbeddedObjectReader::editorEnds(bool settledBefore) {
             m_caretConfirmed = true;
             return endsFromCaretParagraph(at, *here, *selected);
         }
+        // Its caret is known, what it has selected not: never a caret.
+        if (m_selections.selectionUnknown()) {
+            m_caretConfirmed = true;
+            return std::nullopt;
+        }
     }
     if (before) {
         if (AccessibilityElement *paragraph = linkElement(*before);
@@ -196,6 +204,15 @@ std::optional<TextRange>
 EmbeddedObjectReader::endsFromCaretParagraph(qsizetype caret, qsizetype link, TextRange selected) {
     if (selected.first == selected.second)
         return TextRange{caret, caret};
+    // A caret at neither end of the selection around it: the paragraph
+    // says two things that cannot both be true, and neither is taken.
+    if (AccessibilityElement *paragraph = linkElement(link)) {
+        if (const auto within = m_selections.caret(*paragraph);
+            within && *within != selected.first && *within != selected.second) {
+            m_selections.setSelectionUnknown();
+            return std::nullopt;
+        }
+    }
     const auto text = rawNode(m_parts.at(0).handles.value(link));
     // A selection that reaches an end of the caret's paragraph may go on
     // past it, as far as the paragraphs there say they are selected.
@@ -661,8 +678,9 @@ EmbeddedObjectReader::selectionIn(const EmbeddedObjectReading &reading) {
             }
             return std::pair{*from, *to};
         });
-    // An end in a part of a list that was not read is not in the value.
-    if (!result.outside.empty())
+    // An end in a part of a list that was not read is not in the value;
+    // one of an element that cannot tell it is not known.
+    if (!result.outside.empty() || m_selections.selectionUnknown())
         result.range.reset();
     return result;
 }

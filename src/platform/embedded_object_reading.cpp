@@ -172,6 +172,12 @@ std::optional<TextRange> EmbeddedObjectSelections::selection(AccessibilityElemen
     std::optional<TextRange> range = read();
     if (!range)
         range = read();
+    if (!range) {
+        const auto count =
+            accessibilityValueAs<AccessibilityRange>(element.attributeValue(ax::selectionCount));
+        if (count && count->length > 0)
+            m_selectionUnknown = true;
+    }
     m_selections.insert(identity, range);
     return range;
 }
@@ -179,6 +185,7 @@ std::optional<TextRange> EmbeddedObjectSelections::selection(AccessibilityElemen
 void EmbeddedObjectSelections::clear() {
     m_carets.clear();
     m_selections.clear();
+    m_selectionUnknown = false;
 }
 
 std::optional<qsizetype> EmbeddedObjectReading::ownOffset(int node, qsizetype offset,

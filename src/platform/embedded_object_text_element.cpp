@@ -208,6 +208,16 @@ EmbeddedObjectTextElement::attributeValue(const QString &attribute) {
             return std::nullopt;
         return selectionValue(attribute, *read);
     }
+    if (attribute == ax::selectionCount) {
+        bool embedded = false;
+        const EmbeddedObjectReading *read = reading(&embedded);
+        if (!embedded)
+            return m_element->attributeValue(attribute);
+        const bool selected =
+            m_selections.selectionUnknown() ||
+            (read && read->selection && read->selection->second > read->selection->first);
+        return AccessibilityValue(AccessibilityRange{0, selected ? 1 : 0});
+    }
     // The text read here embeds nothing any more.
     if (attribute == ax::embeddedObjects)
         return std::nullopt;

@@ -677,6 +677,52 @@ TEST(EmbeddedObjectTextElementSelectionTest, ASelectionFromTheEditorsOwnFirstLin
               QStringLiteral("第一行的文字\n第二行。\n第三行的内容。"));
 }
 
+// A paragraph that says it holds a selection it cannot tell (Chromium's,
+// beside a character beyond the Basic Multilingual Plane), or whose caret
+// stands at neither end of its selection: what is selected is not known.
+// It is never read as a caret, nor as a selection cut short at the
+// paragraph before.
+TEST(EmbeddedObjectTextElementSelectionTest, ASelectionAParagraphCannotTellIsNotKnown) {
+    const Element first = paragraph(QStringLiteral("p1"), QStringLiteral("第一段文字。"));
+    const Element second =
+        paragraph(QStringLiteral("p2"), QStringLiteral("家人👨‍👩‍👧‍👦到了。"));
+    const Element third = paragraph(QStringLiteral("p3"), QStringLiteral("第三段结束。"));
+    const auto editorOf = [&](qint64 caret) {
+        const Element editor = FakeAccessibilityElement::create(QStringLiteral("editor"));
+        editor->set(ax::value, object + object + object)
+            .set(ax::caret, AccessibilityRange{caret, 0})
+            .set(ax::embeddedObjects, QList<AccessibilityElementRef>{first, second, third});
+        return editor;
+    };
+    const auto selectionIn = [](const Element &editor) {
+        EmbeddedObjectTextElement element(editor, std::make_shared<Knowledge>());
+        return selectionOf(element);
+    };
+    const AccessibilityRange unknown{0, 1};
+
+    // Inside the caret's paragraph.
+    second->set(ax::caret, AccessibilityRange{15, 0}).set(ax::selectionCount, unknown);
+    EXPECT_EQ(selectionIn(editorOf(1)), std::nullopt);
+
+    // From the end of the first paragraph, backward, into the second.
+    second->remove(ax::caret);
+    first->set(ax::caret, AccessibilityRange{2, 0})
+        .set(ax::selectedTextRange, AccessibilityRange{2, 4});
+    EXPECT_EQ(selectionIn(editorOf(0)), std::nullopt);
+
+    // Both told, the caret at neither end.
+    second->remove(ax::selectionCount);
+    first->set(ax::caret, AccessibilityRange{3, 0})
+        .set(ax::selectedTextRange, AccessibilityRange{2, 4});
+    EXPECT_EQ(selectionIn(editorOf(0)), std::nullopt);
+
+    // Both told, the caret at the selection's start: from the first
+    // paragraph's third character to the end of the family.
+    second->set(ax::selectedTextRange, AccessibilityRange{0, 13});
+    first->set(ax::caret, AccessibilityRange{2, 0});
+    EXPECT_EQ(selectionIn(editorOf(0)), (AccessibilityRange{2, 18}));
+}
+
 // A table with empty cells above the caret's paragraph, as a mail with a
 // table has: an empty cell says it is empty and is read so at once, and an
 // element that answers nothing at all leaves out itself, not the editor.

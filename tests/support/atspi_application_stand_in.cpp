@@ -84,7 +84,8 @@ std::unique_ptr<AtspiApplicationStandIn> AtspiApplicationStandIn::start() {
 
 AtspiApplicationStandIn::AtspiApplicationStandIn(QDBusConnection connection)
     : m_connection(std::move(connection)) {
-    m_objects.insert(rootPath(), Object{QString(), {}, QStringLiteral("application"), 0, {}, 0, {}, {}});
+    m_objects.insert(rootPath(),
+                     Object{QString(), {}, QStringLiteral("application"), 0, {}, 0, {}, {}, {}});
 }
 
 AtspiApplicationStandIn::~AtspiApplicationStandIn() {
@@ -98,7 +99,7 @@ QString AtspiApplicationStandIn::rootPath() {
 
 QString AtspiApplicationStandIn::add(const QString &parent, const QString &role, quint64 states) {
     const QString path = objectsPath + QStringLiteral("/%1").arg(++m_made);
-    m_objects.insert(path, Object{parent, {}, role, states, {}, 0, {}, {}});
+    m_objects.insert(path, Object{parent, {}, role, states, {}, 0, {}, {}, {}});
     m_objects[parent].children.append(path);
     return path;
 }
@@ -118,6 +119,10 @@ void AtspiApplicationStandIn::setExtents(const QString &path, const QRect &exten
 void AtspiApplicationStandIn::setText(const QString &path, const QString &text, qint64 caret) {
     m_objects[path].text = text;
     m_objects[path].caret = caret;
+}
+
+void AtspiApplicationStandIn::setSelection(const QString &path, qint64 start, qint64 end) {
+    m_objects[path].selection = std::pair{start, end};
 }
 
 QVariant AtspiApplicationStandIn::reference(const QString &path) const {
@@ -163,9 +168,9 @@ bool AtspiApplicationStandIn::answerProperty(const QDBusMessage &message, const 
     else if (interface == textInterface && object.text && name == QLatin1String("CaretOffset"))
         value = int(object.caret);
     else if (interface == textInterface && object.text && name == QLatin1String("CharacterCount"))
-        value = int(object.text->size());
+        value = int(object.text->toUcs4().size());
     else if (interface == applicationInterface && name == QLatin1String("ToolkitName"))
-        value = QStringLiteral("stand-in");
+        value = m_toolkit;
     if (!value.isValid())
         return false;
     m_connection.send(message.createReply(inVariant(value)));
@@ -206,13 +211,21 @@ bool AtspiApplicationStandIn::answerText(const QDBusMessage &message, const Obje
     const QString member = message.member();
     QVariant value;
     if (member == QLatin1String("GetNSelections")) {
-        value = 0;
+        value = object.selection ? 1 : 0;
+    } else if (member == QLatin1String("GetSelection") && object.selection &&
+               message.arguments().value(0).toInt() == 0) {
+        QList<QVariant> reply{int(object.selection->first), int(object.selection->second)};
+        m_connection.send(message.createReply(reply));
+        return true;
     } else if (member == QLatin1String("GetText")) {
-        const int start = qBound(0, message.arguments().value(0).toInt(), int(object.text->size()));
+        const QList<uint> codePoints = object.text->toUcs4();
+        const int start = qBound(0, message.arguments().value(0).toInt(), int(codePoints.size()));
         int end = message.arguments().value(1).toInt();
-        if (end < 0 || end > object.text->size())
-            end = int(object.text->size());
-        value = object.text->mid(start, qMax(0, end - start));
+        if (end < 0 || end > codePoints.size())
+            end = int(codePoints.size());
+        const QList<uint> read = codePoints.mid(start, qMax(0, end - start));
+        value =
+            QString::fromUcs4(reinterpret_cast<const char32_t *>(read.constData()), read.size());
     }
     if (!value.isValid())
         return false;

@@ -48,8 +48,15 @@ public:
     // Where the object stands on screen (the Component interface's extents).
     void setExtents(const QString &path, const QRect &extents);
     // Gives the object a text, with the caret at `caret` (an offset in
-    // characters, or what the toolkit says for none) and no selection.
+    // code points, or what the toolkit says for none) and no selection.
+    // Offsets and counts of its text are in code points, as most toolkits
+    // count them.
     void setText(const QString &path, const QString &text, qint64 caret);
+    // The object's text says it holds one selection, [start, end) as the
+    // toolkit reports it, whatever that means.
+    void setSelection(const QString &path, qint64 start, qint64 end);
+    // The name the application gives its toolkit ("stand-in" by default).
+    void setToolkit(const QString &name) { m_toolkit = name; }
 
     bool handleMessage(const QDBusMessage &message, const QDBusConnection &connection) override;
     QString introspect(const QString &path) const override;
@@ -62,6 +69,7 @@ private:
         quint64 states = 0;
         std::optional<QString> text;
         qint64 caret = 0;
+        std::optional<std::pair<qint64, qint64>> selection;
         QString name;
         std::optional<QRect> extents;
     };
@@ -75,6 +83,7 @@ private:
 
     QDBusConnection m_connection;
     QHash<QString, Object> m_objects;
+    QString m_toolkit = QStringLiteral("stand-in");
     int m_made = 0;
 };
 

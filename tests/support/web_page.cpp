@@ -19,6 +19,28 @@ QByteArray webPageHtml(WebPage page, int paragraphs) {
                "message.value = '" + text + "'; message.focus(); message.setSelectionRange(" +
                caret + ", " + caret + ");};</script></body></html>";
     }
+    if (page == WebPage::richTextSelectionBeyondBasicPlane) {
+        const QStringList lines = richTextBeyondBasicPlane().split(u'\n');
+        QByteArray body;
+        for (const QString &line : lines)
+            body += "<div>" + line.toUtf8() + "</div>";
+        // Selected by the page, forward, as a drag over the words leaves it.
+        const QByteArray from =
+            QByteArray::number(richTextBeyondBasicPlaneSelectionStart - lines.first().size() - 1);
+        const QByteArray to =
+            QByteArray::number(from.toInt() + richTextBeyondBasicPlaneSelectionLength);
+        return head +
+               "<title>编辑器</title></head><body>"
+               "<div id=\"editor\" contenteditable=\"true\" "
+               "style=\"width:600px;min-height:200px;border:1px solid #888\">" +
+               body +
+               "</div><script>onload = () => {"
+               "const editor = document.getElementById('editor');"
+               "const text = editor.children[1].firstChild;"
+               "editor.focus();"
+               "getSelection().setBaseAndExtent(text, " +
+               from + ", text, " + to + ");};</script></body></html>";
+    }
     if (paragraphs > 0)
         return head +
                "<title>编辑器</title></head><body>"
@@ -58,6 +80,11 @@ QString richTextEditorText() {
     return QStringLiteral(
         "开头一行\n第一段文字。\n甲\n\n\n\n第二段的内容在这里。\n第三段有一个链接。\n• "
         "要点一");
+}
+
+QString richTextBeyondBasicPlane() {
+    return QStringLiteral("第一段文字。\n第二段𠀋的内容👍在这里。\n家人👨‍👩‍👧‍👦到了🇨🇳🇯🇵，键帽1"
+                          "️⃣好👍🏽。");
 }
 
 QString textBeyondBasicPlane() {

@@ -20,6 +20,10 @@ enum class WebPage {
     // emoji with a skin tone, a rare CJK ideograph) and a text of its user's
     // own U+FEFF, with the caret right after the ideograph.
     textAreaBeyondBasicPlane,
+    // A rich-text editor whose paragraphs hold characters beyond the Basic
+    // Multilingual Plane (a rare CJK ideograph, emoji of several code
+    // points), with words after them selected by the page.
+    richTextSelectionBeyondBasicPlane,
 };
 
 // With `paragraphs`, a rich-text editor's page holds that many plain
@@ -35,5 +39,12 @@ constexpr qsizetype richTextEditorCaret = 19;
 // caret stands in it (UTF-16 units).
 QString textBeyondBasicPlane();
 constexpr qsizetype textBeyondBasicPlaneCaret = 9;
+
+// That editor's text, a line per paragraph, and its selection in it (UTF-16
+// units): the words after the ideograph and before the emoji of the second
+// paragraph.
+QString richTextBeyondBasicPlane();
+constexpr qsizetype richTextBeyondBasicPlaneSelectionStart = 13;
+constexpr qsizetype richTextBeyondBasicPlaneSelectionLength = 2;
 
 } // namespace tovalit::testing

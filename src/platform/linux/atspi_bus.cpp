@@ -384,6 +384,13 @@ std::optional<QString> AtspiBus::userText(const QString &service, std::optional<
 }
 
 std::optional<std::pair<qint64, qint64>> AtspiBus::firstSelection(const AtspiObject &object) {
+    const auto selection = reportedSelection(object);
+    if (!selection || selection->first == selection->second)
+        return std::nullopt;
+    return selection;
+}
+
+std::optional<std::pair<qint64, qint64>> AtspiBus::reportedSelection(const AtspiObject &object) {
     auto count = call(object, textInterface, QStringLiteral("GetNSelections"));
     if (!count || count->isEmpty())
         return std::nullopt;
@@ -395,7 +402,7 @@ std::optional<std::pair<qint64, qint64>> AtspiBus::firstSelection(const AtspiObj
         return std::nullopt;
     const auto start = integerFrom(reply->at(0));
     const auto end = integerFrom(reply->at(1));
-    if (!start || !end || *start < 0 || *end < 0 || *start == *end)
+    if (!start || !end || *start < 0 || *end < 0)
         return std::nullopt;
     return std::pair{qMin(*start, *end), qMax(*start, *end)};
 }
@@ -540,7 +547,12 @@ std::optional<QString> AtspiBus::serviceOfProcess(qint32 processIdentifier) {
 
 bool AtspiBus::countsUtf16(const QString &service) {
     const auto units = textUnits(service);
-    return units && *units != TextUnits::codePoints; // unknown for now: code points
+    // Unknown for now: code points.
+    return units && (*units == TextUnits::utf16 || *units == TextUnits::paddedUtf16);
+}
+
+bool AtspiBus::reportsSelectionConvertedTwice(const QString &service) {
+    return textUnits(service) == TextUnits::codePointsSelectionTwice;
 }
 
 std::optional<AtspiBus::TextUnits> AtspiBus::textUnits(const QString &service) {
@@ -555,6 +567,8 @@ std::optional<AtspiBus::TextUnits> AtspiBus::textUnits(const QString &service) {
         units = TextUnits::utf16;
     else if (name.compare(QLatin1String("Gecko"), Qt::CaseInsensitive) == 0)
         units = TextUnits::paddedUtf16;
+    else if (name.compare(QLatin1String("Chromium"), Qt::CaseInsensitive) == 0)
+        units = TextUnits::codePointsSelectionTwice;
     m_textUnits.insert(service, units);
     return units;
 }

@@ -86,6 +86,9 @@ public:
     // The whole text of each, in one round of calls.
     QList<std::optional<QString>> texts(const QList<AtspiObject> &objects);
     std::optional<std::pair<qint64, qint64>> firstSelection(const AtspiObject &object);
+    // The first selection as the application reports it, empty or not,
+    // where it says it holds one.
+    std::optional<std::pair<qint64, qint64>> reportedSelection(const AtspiObject &object);
     std::optional<qint64> caretOffset(const AtspiObject &object);
     std::optional<QRect> rangeExtents(const AtspiObject &object, qint64 start, qint64 end);
     std::optional<QRect> characterExtents(const AtspiObject &object, qint64 offset);
@@ -104,6 +107,10 @@ public:
     // whose texts are padded on the bus to match; the other toolkits count
     // code points.
     bool countsUtf16(const QString &service);
+    // Chromium counts code points, but reports a selection as if it had
+    // turned UTF-16 offsets into code points twice (see
+    // atspi::selectionConvertedOnce).
+    bool reportsSelectionConvertedTwice(const QString &service);
 
     // Asked whenever an application marks none of its windows active.
     void setWindowSystemFocus(std::function<WindowSystemFocus()> source);
@@ -127,7 +134,7 @@ public:
     static constexpr int stateReadOnly = 43;
 
 private:
-    enum class TextUnits { codePoints, utf16, paddedUtf16 };
+    enum class TextUnits { codePoints, utf16, paddedUtf16, codePointsSelectionTwice };
     // Nothing while the application does not say which toolkit it uses.
     std::optional<TextUnits> textUnits(const QString &service);
     // The text the user wrote, from what the application read.

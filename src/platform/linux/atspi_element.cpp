@@ -63,7 +63,8 @@ std::optional<AccessibilityValue> AtspiElement::attributeValue(const QString &at
     if (attribute == ax::value && m_textReadAhead)
         return textValue(std::exchange(m_textReadAhead, std::nullopt));
     if (attribute == ax::value || attribute == ax::selectedTextRange || attribute == ax::caret ||
-        attribute == ax::characterCount || attribute == ax::selectedText)
+        attribute == ax::characterCount || attribute == ax::selectedText ||
+        attribute == ax::selectionCount)
         return hasInterface(textInterface) ? textAttribute(attribute) : std::nullopt;
     if (attribute == ax::parent || attribute == ax::children)
         return treeAttribute(attribute);
@@ -138,10 +139,15 @@ std::optional<AccessibilityValue> AtspiElement::textAttribute(const QString &att
             return std::nullopt;
         return AccessibilityValue(AccessibilityRange{0, number});
     }
-    auto selection = m_bus->firstSelection(m_object);
-    if (!selection)
+    const Selected selection = selected();
+    if (attribute == ax::selectionCount)
+        return AccessibilityValue(
+            AccessibilityRange{0, selection.range || selection.unknown ? 1 : 0});
+    if (selection.unknown)
+        return std::nullopt;
+    if (!selection.range)
         return AccessibilityValue(QString());
-    return textValue(m_bus->text(m_object, selection->first, selection->second));
+    return textValue(m_bus->text(m_object, selection.range->first, selection.range->second));
 }
 
 std::optional<AccessibilityValue> AtspiElement::focusAttribute(const QString &attribute) {
@@ -171,9 +177,28 @@ std::optional<AccessibilityValue> AtspiElement::focusAttribute(const QString &at
     return std::nullopt;
 }
 
+AtspiElement::Selected AtspiElement::selected() {
+    if (!m_bus->reportsSelectionConvertedTwice(m_object.service))
+        return Selected{m_bus->firstSelection(m_object), false};
+    const auto reported = m_bus->reportedSelection(m_object);
+    if (!reported)
+        return Selected{};
+    const auto text = m_bus->text(m_object, 0, -1);
+    if (!text)
+        return Selected{std::nullopt, true};
+    const auto range =
+        atspi::selectionConvertedOnce(*text, *reported, m_bus->caretOffset(m_object));
+    if (!range)
+        return Selected{std::nullopt, true};
+    return Selected{std::pair<qint64, qint64>{range->first, range->second}, false};
+}
+
 std::optional<std::pair<qint64, qint64>> AtspiElement::selectionOffsets() {
-    if (auto selection = m_bus->firstSelection(m_object))
-        return selection;
+    const Selected selection = selected();
+    if (selection.unknown)
+        return std::nullopt;
+    if (selection.range)
+        return selection.range;
     auto caret = m_bus->caretOffset(m_object);
     if (!caret)
         return std::nullopt;

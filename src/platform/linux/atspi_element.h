@@ -50,8 +50,17 @@ private:
     // Hypertext interface), or may: a text that does is never written
     // whole.
     bool embedsObjects();
+    // What the element says of its selection, in the application's own
+    // offsets: nothing selected, a range, or a selection that cannot be
+    // told.
+    struct Selected {
+        std::optional<std::pair<qint64, qint64>> range;
+        bool unknown = false;
+    };
+    Selected selected();
     // The element's selection, or its caret as an empty range, in the
-    // application's own offsets.
+    // application's own offsets; nothing where its selection cannot be
+    // told.
     std::optional<std::pair<qint64, qint64>> selectionOffsets();
     // Text offsets of the application for a UTF-16 range, with the text
     // those offsets cover; nothing when the range starts outside the text,

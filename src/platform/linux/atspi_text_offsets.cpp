@@ -55,4 +55,24 @@ QString withoutSupplementaryPadding(QStringView text) {
     return result;
 }
 
+std::optional<std::pair<qsizetype, qsizetype>>
+selectionConvertedOnce(QStringView text, std::pair<qsizetype, qsizetype> reported,
+                       std::optional<qsizetype> caret) {
+    if (reported.first >= reported.second)
+        return std::nullopt;
+    // The second turn counted the code points of the first one's result
+    // read as UTF-16 offsets: undone, that result is where the code point
+    // of that number starts. Never the raw report, even where the caret
+    // fits it: a backward selection over a family emoji can end at the
+    // caret in both.
+    const auto start = utf16OffsetOfCodePoint(text, reported.first);
+    const auto end = utf16OffsetOfCodePoint(text, reported.second);
+    const auto length = codePointOffsetOfUtf16(text, text.size());
+    if (!start || !end || !length || *end > *length)
+        return std::nullopt;
+    if (caret && *caret != *start && *caret != *end)
+        return std::nullopt;
+    return std::pair{*start, *end};
+}
+
 } // namespace tovalit::atspi

@@ -73,11 +73,12 @@ FocusedElementReader::captureFocusedElementContext(AccessibilityClient &client,
     // the dictation goes, even empty: scored, the page or window around it
     // would win on the text it holds. A rich-text editor takes text through
     // its caret alone (Chromium's takes no write of its value).
-    // A focused editor that cannot be read now is still the field: what it
-    // holds is left absent, and the page around it is never taken for it.
+    // A focused editor that cannot be read now, or whose selection cannot
+    // be told, is still the field: what it holds is left absent, and the
+    // page around it is never taken for it.
     const AccessibilityElementRef &focus = roots.first();
     AccessibilityElementRef element;
-    if ((stringValue(*focus) && selectedRange(*focus) &&
+    if ((stringValue(*focus) && (selectedRange(*focus) || holdsUntoldSelection(*focus)) &&
          (focus->isAttributeSettable(ax::value) ||
           focus->isAttributeSettable(ax::selectedTextRange))) ||
         isUnreadableTextField(*focus))
@@ -236,6 +237,12 @@ int FocusedElementReader::textCandidateScore(AccessibilityElement &element, int 
 bool FocusedElementReader::isUnreadableTextField(AccessibilityElement &element) {
     return !stringValue(element) &&
            accessibilityValueAs<AccessibilityRange>(element.attributeValue(ax::caret));
+}
+
+bool FocusedElementReader::holdsUntoldSelection(AccessibilityElement &element) {
+    const auto count =
+        accessibilityValueAs<AccessibilityRange>(element.attributeValue(ax::selectionCount));
+    return count && count->length > 0 && !selectedRange(element);
 }
 
 std::optional<QString> FocusedElementReader::stringValue(AccessibilityElement &element) {

@@ -44,6 +44,8 @@ public:
     // read now (a rich-text editor whose paragraphs do not answer yet): a
     // focused one is the field all the same, never the page around it.
     static bool isUnreadableTextField(AccessibilityElement &element);
+    // The element says it holds a selection that it cannot tell.
+    static bool holdsUntoldSelection(AccessibilityElement &element);
 
     // Readers; each reads the live tree anew.
     static std::optional<QString> stringValue(AccessibilityElement &element);

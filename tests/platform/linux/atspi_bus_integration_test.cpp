@@ -54,6 +54,14 @@ protected:
         }));
     }
 
+    std::optional<QString> selectedText(const QString &path) {
+        return runTask(thread->run([bus = bus, object = AtspiObject{app->service(), path}] {
+            bus->connectIfEnabled();
+            AtspiElement element(bus, AtspiElement::Kind::Object, object);
+            return accessibilityValueAs<QString>(element.attributeValue(ax::selectedText));
+        }));
+    }
+
     std::unique_ptr<App> app;
     std::shared_ptr<AccessibilityThread> thread = std::make_shared<AccessibilityThread>();
     std::shared_ptr<AtspiBus> bus = std::make_shared<AtspiBus>();
@@ -136,6 +144,77 @@ TEST_F(AtspiBusTest, AFocusedEmptyTextWhoseCaretIsMinusOneHasItAtItsStart) {
     EXPECT_EQ(selectedRange(area), (AccessibilityRange{0, 0}));
     EXPECT_EQ(selectedRange(filled), std::nullopt);
     EXPECT_EQ(selectedRange(elsewhere), std::nullopt);
+}
+
+// Chromium reports a text's selection in code points counted as if its
+// UTF-16 offsets were turned into code points twice, and one it cannot turn
+// so as empty at the start, while its caret is right. Each selection here,
+// forward and backward, is what Chromium said of it on the bus: it reads as
+// the user's own, or not at all where the caret stands at neither end; it
+// never reads as a caret.
+TEST_F(AtspiBusTest, ChromiumsSelectionBesideCharactersBeyondTheBasicPlaneReadsAsTheUsers) {
+    app->setToolkit(QStringLiteral("Chromium"));
+    const QString window = app->add(App::rootPath(), QStringLiteral("frame"), App::active | shown);
+    const QString rare = QStringLiteral("第二段𠀋的内容👍在这里。");
+    const QString family = QStringLiteral(
+        "家人👨‍👩‍👧‍👦到了🇨🇳🇯🇵，键帽1️⃣好👍🏽。");
+    struct Case {
+        QString text;
+        std::pair<qint64, qint64> reported;
+        qint64 caret;
+        std::optional<QString> selected;
+    };
+    const QList<Case> cases = {
+        {rare, {4, 6}, 7, QStringLiteral("内容")},
+        {rare, {4, 6}, 5, QStringLiteral("内容")},
+        // Across paragraphs: the one without the caret, to its end.
+        {rare, {7, 10}, -1, QStringLiteral("在这里。")},
+        {family, {8, 11}, 15, QStringLiteral("🇨🇳🇯🇵")},
+        {family, {8, 11}, 11, QStringLiteral("🇨🇳🇯🇵")},
+        {family, {0, 8}, 11, family.left(15)},
+        {QStringLiteral("好👍🏽。"), {1, 2}, 3, QStringLiteral("👍🏽")},
+        {QStringLiteral("好👍🏽。"), {1, 2}, 1, QStringLiteral("👍🏽")},
+        // In a text area, backward over the family.
+        {rare + QStringLiteral("家人👨‍👩‍👧‍👦到了"),
+         {12, 17},
+         14,
+         QStringLiteral("👨‍👩‍👧‍👦")},
+        // The family, the plain text after it, the keycap, the thumb with its
+        // tone: Chromium cannot say where.
+        {family, {0, 0}, 9, std::nullopt},
+        {family, {0, 0}, 2, std::nullopt},
+        {family, {0, 0}, 11, std::nullopt},
+        {family, {0, 0}, 21, std::nullopt},
+        {family, {0, 0}, 24, std::nullopt},
+        // The caret at neither end.
+        {rare, {4, 6}, 6, std::nullopt},
+        {family, {8, 11}, 12, std::nullopt},
+    };
+    for (const Case &shape : cases) {
+        const QString path = app->add(window, QStringLiteral("paragraph"), App::editable | shown);
+        app->setText(path, shape.text, shape.caret);
+        app->setSelection(path, shape.reported.first, shape.reported.second);
+        const auto range = selectedRange(path);
+        const QString what = shape.text + QStringLiteral(" reported %1..%2 caret %3")
+                                              .arg(shape.reported.first)
+                                              .arg(shape.reported.second)
+                                              .arg(shape.caret);
+        if (!shape.selected) {
+            EXPECT_EQ(range, std::nullopt) << qPrintable(what);
+            EXPECT_EQ(selectedText(path), std::nullopt) << qPrintable(what);
+            continue;
+        }
+        ASSERT_TRUE(range) << qPrintable(what);
+        EXPECT_EQ(shape.text.mid(range->location, range->length), *shape.selected)
+            << qPrintable(what);
+        EXPECT_EQ(selectedText(path), shape.selected) << qPrintable(what);
+    }
+
+    // With nothing selected, the caret.
+    const QString caretOnly = app->add(window, QStringLiteral("paragraph"), App::editable | shown);
+    app->setText(caretOnly, family, 11);
+    EXPECT_EQ(selectedRange(caretOnly), (AccessibilityRange{15, 0}));
+    EXPECT_EQ(selectedText(caretOnly), QString());
 }
 
 } // namespace
