@@ -10,10 +10,14 @@
 
 #include <QCoreApplication>
 #include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #include <QDBusInterface>
 #include <QDBusObjectPath>
 #include <QDBusReply>
+#include <QDeadlineTimer>
+#include <QThread>
 
+#include <chrono>
 #include <cstdio>
 
 namespace {
@@ -27,6 +31,22 @@ int failure(const char *step, const QDBusError &error) {
     return 1;
 }
 
+// Mutter starts this as soon as its display is up, and takes its
+// remote-desktop name on the bus a moment later, seconds later on a loaded
+// machine: the name is waited for (within the time the session gives the
+// keyboard), so that the compositor's start does not fail on it.
+bool serviceAppeared(QDBusConnection &bus) {
+    const QDeadlineTimer limit(std::chrono::seconds(25));
+    for (;;) {
+        const QDBusReply<bool> registered = bus.interface()->isServiceRegistered(service);
+        if (registered.isValid() && registered.value())
+            return true;
+        if (limit.hasExpired())
+            return false;
+        QThread::msleep(50);
+    }
+}
+
 } // namespace
 
 int main(int argc, char *argv[]) {
@@ -34,6 +54,11 @@ int main(int argc, char *argv[]) {
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected())
         return failure("session bus", bus.lastError());
+    if (!serviceAppeared(bus)) {
+        std::fprintf(stderr, "seat_keyboard: %s did not appear on the session bus\n",
+                     qPrintable(service));
+        return 1;
+    }
 
     QDBusInterface remoteDesktop(service, QStringLiteral("/org/gnome/Mutter/RemoteDesktop"),
                                  service, bus);
