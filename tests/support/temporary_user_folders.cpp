@@ -1,5 +1,7 @@
 #include "tests/support/temporary_user_folders.h"
 
+#include "services/settings/tovalit_debug_logger.h"
+
 #include <QDir>
 
 namespace tovalit::testing {
@@ -11,6 +13,10 @@ TemporaryUserFolders::TemporaryUserFolders()
     , m_hadConfig(qEnvironmentVariableIsSet("XDG_CONFIG_HOME")) {
     if (!m_root.isValid())
         throw std::runtime_error("cannot create a temporary folder");
+    // The diagnostics log goes wherever the data folder is when a line is
+    // written, on the log's own thread: what is still queued when the
+    // folders change belongs to the folders it was logged in.
+    TovalitDebugLogger::flush();
     QDir(m_root.path()).mkpath(QStringLiteral("data"));
     QDir(m_root.path()).mkpath(QStringLiteral("config"));
     qputenv("XDG_DATA_HOME", dataHome().toLocal8Bit());
@@ -18,6 +24,7 @@ TemporaryUserFolders::TemporaryUserFolders()
 }
 
 TemporaryUserFolders::~TemporaryUserFolders() {
+    TovalitDebugLogger::flush();
     if (m_hadData)
         qputenv("XDG_DATA_HOME", m_previousData);
     else

@@ -9,7 +9,9 @@
 namespace tovalit::testing {
 
 // Points XDG_DATA_HOME and XDG_CONFIG_HOME at fresh empty folders for the
-// life of the object, and puts the previous values back afterwards.
+// life of the object, and puts the previous values back afterwards. The
+// diagnostics log's lines queued before either change are written first,
+// into the folders they were logged in.
 class TemporaryUserFolders {
 public:
     TemporaryUserFolders();
