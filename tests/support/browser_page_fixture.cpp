@@ -5,6 +5,7 @@
 #include "tests/support/test_editor_process.h"
 #include "tests/support/test_session.h"
 #include "tests/support/x_clipboard_client.h"
+#include "tests/support/xdotool.h"
 
 namespace tovalit::testing {
 
@@ -43,6 +44,50 @@ void BrowserPageFixture::openPage(WebPage page, const Ready &ready, const char *
             return focused && ready(bus, *focused);
         },
         what, 60s));
+}
+
+void BrowserPageFixture::openWatchedPage(const QString &path, const char *what) {
+    QString failure;
+    if (GetParam() == Browser::firefox) {
+        firefox = FirefoxPage::open(FirefoxPage::Backend::x11, path, &failure);
+        ASSERT_TRUE(firefox) << failure.toStdString();
+        pid = firefox->processIdentifier();
+    } else {
+        chromium = ChromiumPage::open(path, &failure);
+        ASSERT_TRUE(chromium) << failure.toStdString();
+        pid = chromium->processIdentifier();
+    }
+    // The page has placed its caret, and the editor holds it: its text is
+    // left for the dictation to read first.
+    AtspiBus bus;
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            if (pageTitle() != QStringLiteral("ready"))
+                return false;
+            const auto service = bus.connectIfEnabled() ? bus.serviceOfProcess(pid) : std::nullopt;
+            const auto focused = service ? bus.focusedElement(*service) : std::nullopt;
+            const auto caret = focused ? bus.caretOffset(*focused) : std::nullopt;
+            return caret && *caret >= 0 && bus.hasState(*focused, AtspiBus::stateEditable);
+        },
+        what, 60s))
+        << "the page's title: " << pageTitle().toStdString();
+}
+
+QString BrowserPageFixture::pageTitle() const {
+    const QStringList windows =
+        xdotool({QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--pid"),
+                 QString::number(pid)})
+            .split(u'\n', Qt::SkipEmptyParts);
+    for (const QString &window : windows) {
+        QString title = xdotool({QStringLiteral("getwindowname"), window});
+        for (const QString &browser :
+             {QStringLiteral(" — Mozilla Firefox"), QStringLiteral(" - Mozilla Firefox"),
+              QStringLiteral(" - Chromium")}) {
+            if (title.endsWith(browser))
+                return title.chopped(browser.size());
+        }
+    }
+    return {};
 }
 
 FocusedElementContext BrowserPageFixture::capture() {

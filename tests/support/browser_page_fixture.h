@@ -38,6 +38,13 @@ protected:
     // a user's first dictation into a page is.
     using Ready = std::function<bool(AtspiBus &bus, const AtspiObject &focused)>;
     void openPage(WebPage page, const Ready &ready, const char *what);
+    // The same for a page file that watches its own editor (as the pages
+    // of bench/web-documents do): placed, it titles itself "ready", and
+    // after a change "ok=1 new=<text>" when the text landed exactly at
+    // its caret, "ok=0 ..." otherwise.
+    void openWatchedPage(const QString &path, const char *what);
+    // The page's title as its window shows it, without the browser's name.
+    QString pageTitle() const;
 
     FocusedElementContext capture();
     // An attribute of the focused element, read as the insertion reads it.
