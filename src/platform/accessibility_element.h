@@ -77,6 +77,10 @@ inline const QString characterCount = QStringLiteral("AXCharacterCount");
 // AXSelectedTextRange answers nothing is a selection the application
 // reports so that it cannot be read: not known, and never a caret.
 inline const QString selectionCount = QStringLiteral("AXSelectionCount");
+// "true" for an editable text whose whole value is never written (a web
+// page's rich-text editor): new text goes in through its caret alone, by
+// paste. Nothing for any other element.
+inline const QString pastesOnly = QStringLiteral("AXPastesOnly");
 // Parameterised: both take an AccessibilityRange.
 inline const QString stringForRange = QStringLiteral("AXStringForRange");
 inline const QString boundsForRange = QStringLiteral("AXBoundsForRange");

@@ -221,6 +221,8 @@ EmbeddedObjectTextElement::attributeValue(const QString &attribute) {
     // The text read here embeds nothing any more.
     if (attribute == ax::embeddedObjects)
         return std::nullopt;
+    if (attribute == ax::pastesOnly && embeds())
+        return AccessibilityValue(QStringLiteral("true"));
     return wrapped(m_element->attributeValue(attribute));
 }
 

@@ -1,7 +1,10 @@
 #include "platform/linux/atspi_element.h"
 
 #include "platform/cold_read.h"
+#include "platform/linux/atspi_drawn_text.h"
 #include "platform/linux/atspi_text_offsets.h"
+
+#include <QDBusArgument>
 
 #include <utility>
 
@@ -18,6 +21,18 @@ std::optional<AccessibilityValue> textValue(std::optional<QString> text) {
     if (!text)
         return std::nullopt;
     return AccessibilityValue(*text);
+}
+
+// A string-to-string dictionary of a reply (text and object attributes).
+QHash<QString, QString> stringMap(const QVariant &value) {
+    QHash<QString, QString> result;
+    if (value.metaType() != QMetaType::fromType<QDBusArgument>())
+        return result;
+    QMap<QString, QString> map;
+    qvariant_cast<QDBusArgument>(value) >> map;
+    for (auto it = map.cbegin(); it != map.cend(); ++it)
+        result.insert(it.key(), it.value());
+    return result;
 }
 
 } // namespace
@@ -61,13 +76,16 @@ std::optional<AccessibilityValue> AtspiElement::attributeValue(const QString &at
     if (m_kind == Kind::SystemWide)
         return std::nullopt;
     if (attribute == ax::value && m_textReadAhead)
-        return textValue(std::exchange(m_textReadAhead, std::nullopt));
+        return textValue(userText(std::exchange(m_textReadAhead, std::nullopt)));
     if (attribute == ax::value || attribute == ax::selectedTextRange || attribute == ax::caret ||
         attribute == ax::characterCount || attribute == ax::selectedText ||
         attribute == ax::selectionCount)
         return hasInterface(textInterface) ? textAttribute(attribute) : std::nullopt;
     if (attribute == ax::parent || attribute == ax::children)
         return treeAttribute(attribute);
+    if (attribute == ax::pastesOnly)
+        return pastesOnly() ? std::optional<AccessibilityValue>(QStringLiteral("true"))
+                            : std::nullopt;
     return describingAttribute(attribute);
 }
 
@@ -116,7 +134,7 @@ std::optional<AccessibilityValue> AtspiElement::treeAttribute(const QString &att
 
 std::optional<AccessibilityValue> AtspiElement::textAttribute(const QString &attribute) {
     if (attribute == ax::value)
-        return textValue(m_bus->text(m_object, 0, -1));
+        return textValue(userText(m_bus->text(m_object, 0, -1)));
     if (attribute == ax::selectedTextRange || attribute == ax::caret) {
         std::optional<std::pair<qint64, qint64>> offsets;
         if (attribute == ax::caret) {
@@ -125,6 +143,10 @@ std::optional<AccessibilityValue> AtspiElement::textAttribute(const QString &att
         } else {
             offsets = selectionOffsets();
         }
+        // In a field that only shows its hint, the caret stands at its start
+        // whichever end of the hint the browser puts it.
+        if (offsets && offsets->first >= 0 && drawnHintShown())
+            return AccessibilityValue(AccessibilityRange{0, 0});
         const auto range = offsets ? utf16Range(offsets->first, offsets->second) : std::nullopt;
         if (!range)
             return std::nullopt;
@@ -137,6 +159,8 @@ std::optional<AccessibilityValue> AtspiElement::textAttribute(const QString &att
         const qint64 number = count ? count->toLongLong(&ok) : 0;
         if (!ok || number < 0)
             return std::nullopt;
+        if (number > 0 && number <= atspi::drawnTextLimit + 1 && drawnHintShown())
+            return AccessibilityValue(AccessibilityRange{0, 0});
         return AccessibilityValue(AccessibilityRange{0, number});
     }
     const Selected selection = selected();
@@ -148,6 +172,19 @@ std::optional<AccessibilityValue> AtspiElement::textAttribute(const QString &att
     if (!selection.range)
         return AccessibilityValue(QString());
     return textValue(m_bus->text(m_object, selection.range->first, selection.range->second));
+}
+
+bool AtspiElement::drawnHintShown() {
+    // Only a browser draws hints into a text, and they are short: a long
+    // text is never read whole for it.
+    if (!hasInterface(hypertextInterface))
+        return false;
+    const auto count = m_bus->property(m_object, textInterface, QStringLiteral("CharacterCount"));
+    const qint64 length = count ? count->toLongLong() : 0;
+    if (length <= 0 || length > 2 * (atspi::drawnTextLimit + 1))
+        return false;
+    const auto text = m_bus->text(m_object, 0, -1);
+    return text && drawnHint(*text);
 }
 
 std::optional<AccessibilityValue> AtspiElement::focusAttribute(const QString &attribute) {
@@ -291,6 +328,9 @@ AtspiElement::parameterizedAttributeValue(const QString &attribute,
         return embeddedObjects(*range);
     if (!range || !hasInterface(textInterface))
         return std::nullopt;
+    // A field that only shows its hint holds no text to read.
+    if (attribute == ax::stringForRange && range->location == 0 && drawnHintShown())
+        return AccessibilityValue(QString());
     // Reads past the end of the text give what there is, as the bus itself
     // does.
     auto native = nativeRange(*range, true);
@@ -348,12 +388,100 @@ bool AtspiElement::embedsObjects() {
     return !text || text->contains(QChar(u'\uFFFC'));
 }
 
+std::optional<QHash<QString, QString>> AtspiElement::objectAttributes() {
+    if (m_attributes)
+        return *m_attributes;
+    // Firefox answers nothing at first: asked again next time.
+    auto attributes = m_bus->attributes(m_object);
+    if (attributes && !attributes->isEmpty())
+        m_attributes = attributes;
+    return attributes;
+}
+
+std::optional<QString> AtspiElement::webTag() {
+    const auto attributes = objectAttributes();
+    if (!attributes || !attributes->contains(QStringLiteral("tag")))
+        return std::nullopt;
+    return attributes->value(QStringLiteral("tag"));
+}
+
+bool AtspiElement::drawnHint(const QString &text) {
+    if (text.isEmpty() || text.size() > atspi::drawnTextLimit + 1 ||
+        !hasInterface(hypertextInterface))
+        return false;
+    if (m_drawn && m_drawn->first == text)
+        return m_drawn->second;
+    atspi::DrawnTextSigns signs;
+    signs.text = text;
+    signs.nativeLength = text.size();
+    // The signs are asked one by one, and only as far as they can tell.
+    const auto run =
+        m_bus->call(m_object, textInterface, QStringLiteral("GetAttributeRun"), {0, false});
+    if (run && run->size() >= 3)
+        signs.firstRun = std::pair{run->at(2).toLongLong(), stringMap(run->first())};
+    if (signs.firstRun && signs.firstRun->second.contains(QStringLiteral("auto-generated"))) {
+        const auto count =
+            m_bus->property(m_object, textInterface, QStringLiteral("CharacterCount"));
+        if (count)
+            signs.nativeLength = count->toLongLong();
+    }
+    signs.attributes = objectAttributes().value_or(QHash<QString, QString>());
+    if (signs.attributes.contains(QStringLiteral("name-from")))
+        signs.name = m_bus->stringProperty(m_object, QStringLiteral("Name")).value_or(QString());
+    signs.embeddedTags = [this, count = text.count(QChar(u'\uFFFC'))] {
+        QStringList tags;
+        const auto objects = m_bus->embeddedObjects(m_object, 0, count);
+        for (const AtspiObject &object : objects.value_or(QList<AtspiObject>())) {
+            const auto attributes = m_bus->attributes(object);
+            tags.append(attributes ? attributes->value(QStringLiteral("tag")) : QString());
+        }
+        return tags;
+    };
+    const bool drawn = atspi::isDrawnHint(signs);
+    m_drawn = std::pair{text, drawn};
+    return drawn;
+}
+
+std::optional<QString> AtspiElement::userText(std::optional<QString> text) {
+    if (text && drawnHint(*text))
+        return QString();
+    return text;
+}
+
+bool AtspiElement::takesWholeValue() {
+    if (!hasInterface(editableTextInterface))
+        return false;
+    // A browser's elements have hypertext; of those, only a text field or
+    // text area is written whole.
+    if (hasInterface(hypertextInterface)) {
+        if (const auto tag = webTag()) {
+            if (tag->compare(QLatin1String("input"), Qt::CaseInsensitive) != 0 &&
+                tag->compare(QLatin1String("textarea"), Qt::CaseInsensitive) != 0)
+                return false;
+        } else {
+            // Firefox names no element at first: its role tells a field.
+            const auto role =
+                m_bus->call(m_object, accessibleInterface, QStringLiteral("GetRoleName"));
+            const QString name = role && !role->isEmpty() ? role->first().toString() : QString();
+            if (name != QStringLiteral("entry") && name != QStringLiteral("password text"))
+                return false;
+        }
+    }
+    return !embedsObjects();
+}
+
+bool AtspiElement::pastesOnly() {
+    // Editable, yet its whole text is never written.
+    return hasInterface(textInterface) && hasInterface(hypertextInterface) &&
+           m_bus->hasState(m_object, AtspiBus::stateEditable) && !takesWholeValue();
+}
+
 bool AtspiElement::setAttributeValue(const QString &attribute, const AccessibilityValue &value) {
     if (m_kind != Kind::Object && m_kind != Kind::Application)
         return false;
     if (attribute == ax::value) {
         const auto *text = std::get_if<QString>(&value);
-        if (!text || !hasInterface(editableTextInterface) || embedsObjects())
+        if (!text || !takesWholeValue())
             return false;
         auto reply = m_bus->call(m_object, editableTextInterface, QStringLiteral("SetTextContents"),
                                  {*text});
@@ -392,7 +520,7 @@ bool AtspiElement::isAttributeSettable(const QString &attribute) {
             return false;
         const auto bits = m_bus->states(m_object);
         return bits && (*bits & (quint64(1) << AtspiBus::stateEditable)) &&
-               !(*bits & (quint64(1) << AtspiBus::stateReadOnly)) && !embedsObjects();
+               !(*bits & (quint64(1) << AtspiBus::stateReadOnly)) && takesWholeValue();
     }
     if (attribute == ax::selectedTextRange)
         return hasInterface(textInterface);

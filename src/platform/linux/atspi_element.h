@@ -58,6 +58,25 @@ private:
         bool unknown = false;
     };
     Selected selected();
+    // Whether its whole text may be written at once: never a web page's
+    // editable other than a text field or text area, whatever it holds
+    // (its chips, formatting and links would be flattened, or the write
+    // ignored), nor a text that embeds elements. Such a text takes new
+    // text through its caret alone.
+    bool takesWholeValue();
+    // Editable, yet never written whole.
+    bool pastesOnly();
+    // Whether `text`, its whole text as just read, is only a hint the page
+    // draws while the field is empty: then the field reads as empty, its
+    // caret at 0.
+    bool drawnHint(const QString &text);
+    // Whether its text now is a drawn hint.
+    bool drawnHintShown();
+    // Its text as the user wrote it: empty where it is a drawn hint.
+    std::optional<QString> userText(std::optional<QString> text);
+    std::optional<QHash<QString, QString>> objectAttributes();
+    // Whether a web page made it, and as what: the page's element name.
+    std::optional<QString> webTag();
     // The element's selection, or its caret as an empty range, in the
     // application's own offsets; nothing where its selection cannot be
     // told.
@@ -83,6 +102,9 @@ private:
     // Whether it said it is editable, asked once: its embedded elements
     // are asked for a few at a time.
     std::optional<bool> m_editable;
+    std::optional<std::optional<QHash<QString, QString>>> m_attributes;
+    // The last text asked about, and whether it was a drawn hint.
+    std::optional<std::pair<QString, bool>> m_drawn;
     // Its whole text, read with the link that reached it; the first read
     // of its value takes it, later ones ask again.
     std::optional<QString> m_textReadAhead;

@@ -60,12 +60,21 @@ bool FocusedInputFieldOperations::setSelectedRange(AccessibilityRange range,
 
 bool FocusedInputFieldOperations::verifyPasteInserted(const QString &text,
                                                       const FocusedInputContext &using_) {
+    return pastedValue(text, using_).has_value();
+}
+
+std::optional<QString> FocusedInputFieldOperations::pastedValue(const QString &text,
+                                                                const FocusedInputContext &using_) {
     const QString expected = expectedValue(text, using_);
-    if (FocusedInputElementSearch::stringValue(*using_.element) != expected)
-        return false;
+    const QString value = FocusedInputElementSearch::stringValue(*using_.element);
+    if (value != expected && value != text)
+        return std::nullopt;
     const AccessibilityRange selection = FocusedInputElementSearch::selectedRange(*using_.element);
-    return selection.location == using_.selectedRange.location + text.size() &&
-           selection.length == 0;
+    const qint64 caret = value == expected ? using_.selectedRange.location + text.size()
+                                           : qint64(text.size());
+    if (selection.location != caret || selection.length != 0)
+        return std::nullopt;
+    return value;
 }
 
 std::optional<qint32>
@@ -106,8 +115,11 @@ FocusedInputFieldOperations::writeValue(const QString &text, const FocusedInputC
     const auto span = selectionSpan(using_);
     if (!span)
         return {};
-    if (!using_.element->isAttributeSettable(ax::value))
-        return {Outcome::notEditable, {}};
+    if (!using_.element->isAttributeSettable(ax::value)) {
+        const bool pastesOnly = accessibilityValueAs<QString>(using_.element->attributeValue(
+                                    ax::pastesOnly)) == QStringLiteral("true");
+        return {pastesOnly ? Outcome::pastesOnly : Outcome::notEditable, {}};
+    }
     const QString value = replaced(using_.currentValue, *span, text);
     if (!using_.element->setAttributeValue(ax::value, value))
         return {};

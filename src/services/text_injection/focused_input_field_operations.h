@@ -29,6 +29,13 @@ public:
     // The field holds the expected value with the caret right after the
     // inserted text. Throws when the field cannot be read.
     static bool verifyPasteInserted(const QString &text, const FocusedInputContext &using_);
+    // What the field shows when the check above holds: the expected value;
+    // or the inserted text alone, with the caret at its end, where the
+    // field read as text it only drew while empty (a web page's hint that
+    // no sign told apart): a paste takes nothing else out. Nothing when
+    // the paste is not shown.
+    static std::optional<QString> pastedValue(const QString &text,
+                                              const FocusedInputContext &using_);
     // The owner of the element; nothing when unknown.
     static std::optional<qint32> processIdentifier(AccessibilityElement &element);
     // The element's text; when the element cannot be read any more (a chat
@@ -42,13 +49,14 @@ public:
     static bool contextStillMatchesOriginalState(const FocusedInputContext &context);
     // A direct write as sent: the whole text the field was asked to hold.
     struct DirectWrite {
-        enum class Outcome { sent, notEditable, refused };
+        enum class Outcome { sent, notEditable, pastesOnly, refused };
         Outcome outcome = Outcome::refused;
         QString value;
     };
     // Writes the field's whole text with the selection replaced by `text`.
     // Not sent, the field untouched, when the field says it is not
-    // editable, or (refused) when the selection does not fit the text; also
+    // editable, or takes text by paste alone (a web page's rich-text
+    // editor), or (refused) when the selection does not fit the text; also
     // refused when the field says so. A field may acknowledge a write it
     // ignores: only a read afterwards tells. Text typed into the field
     // after the context was read is overwritten.

@@ -379,9 +379,9 @@ QCoro::Task<InsertionResult> FocusedInputInsertionService::pasteAndConfirm(Deliv
 
     co_await m_sleeper(pasteSettleDelay, CancelToken());
     const QString expected = FocusedInputFieldOperations::expectedValue(delivery.text, *effective);
-    const bool verified = co_await pasteVerified(delivery.text, *effective);
-    if (verified)
-        co_return finishVerifiedPaste(delivery, expected);
+    const std::optional<QString> shown = co_await pasteVerified(delivery.text, *effective);
+    if (shown)
+        co_return finishVerifiedPaste(delivery, *shown);
     co_return co_await confirmUnverifiedPaste(std::move(delivery), expected);
 }
 
@@ -434,8 +434,10 @@ FocusedInputInsertionService::confirmUnverifiedPaste(Delivery delivery, QString 
     using Kind = PostPasteObservationState::Kind;
 
     if (state.kind == Kind::changed) {
-        if (co_await shownAsExpected(state.value, expected, delivery.text, effective))
-            co_return finishVerifiedPaste(delivery, expected);
+        const std::optional<QString> shown =
+            co_await shownAsExpected(state.value, expected, delivery.text, effective);
+        if (shown)
+            co_return finishVerifiedPaste(delivery, *shown);
         logObservedChange(state.value, expected);
         if (state.value == expected)
             co_return finishChangedPaste(delivery, state.value);
@@ -510,8 +512,10 @@ FocusedInputInsertionService::watchForPaste(Delivery delivery, QString expected)
         const std::optional<QString> value =
             co_await observedStringValue(effective.element, processID);
         if (value && *value != effective.currentValue) {
-            if (co_await shownAsExpected(*value, expected, delivery.text, effective))
-                co_return finishVerifiedPaste(delivery, expected);
+            const std::optional<QString> shown =
+                co_await shownAsExpected(*value, expected, delivery.text, effective);
+            if (shown)
+                co_return finishVerifiedPaste(delivery, *shown);
             logObservedChange(*value, expected);
             if (*value == expected)
                 co_return finishChangedPaste(delivery, *value);
@@ -538,8 +542,10 @@ FocusedInputInsertionService::settledChange(Delivery delivery, QString expected,
             co_await observedStringValue(effective.element, processID);
         if (!value)
             break;
-        if (co_await shownAsExpected(*value, expected, delivery.text, effective))
-            co_return finishVerifiedPaste(delivery, expected);
+        const std::optional<QString> shown =
+            co_await shownAsExpected(*value, expected, delivery.text, effective);
+        if (shown)
+            co_return finishVerifiedPaste(delivery, *shown);
         stillReads = *value == changed ? stillReads + 1 : 0;
         changed = *value;
     }
@@ -624,11 +630,10 @@ QCoro::Task<bool> FocusedInputInsertionService::setSelectedRange(AccessibilityRa
         [range, on] { return FocusedInputFieldOperations::setSelectedRange(range, *on); });
 }
 
-QCoro::Task<bool> FocusedInputInsertionService::verifyPasteInserted(QString text,
-                                                                    FocusedInputContext context) {
-    return m_accessibility->thread().run([text, context] {
-        return FocusedInputFieldOperations::verifyPasteInserted(text, context);
-    });
+QCoro::Task<std::optional<QString>>
+FocusedInputInsertionService::pastedValue(QString text, FocusedInputContext context) {
+    return m_accessibility->thread().run(
+        [text, context] { return FocusedInputFieldOperations::pastedValue(text, context); });
 }
 
 QCoro::Task<std::optional<QString>>
@@ -639,32 +644,32 @@ FocusedInputInsertionService::observedStringValue(AccessibilityElementRef elemen
     });
 }
 
-QCoro::Task<bool> FocusedInputInsertionService::pasteVerified(QString text,
-                                                              FocusedInputContext context) {
+QCoro::Task<std::optional<QString>>
+FocusedInputInsertionService::pasteVerified(QString text, FocusedInputContext context) {
     // A read that fails counts as a paste not seen.
     try {
-        co_return co_await verifyPasteInserted(std::move(text), std::move(context));
+        co_return co_await pastedValue(std::move(text), std::move(context));
     } catch (const std::exception &) {
-        co_return false;
+        co_return std::nullopt;
     }
 }
 
-QCoro::Task<bool> FocusedInputInsertionService::shownAsExpected(QString value, QString expected,
-                                                                QString text,
-                                                                FocusedInputContext context) {
+QCoro::Task<std::optional<QString>>
+FocusedInputInsertionService::shownAsExpected(QString value, QString expected, QString text,
+                                              FocusedInputContext context) {
     // A browser applying a large paste shows it between the check and the
     // read after it: what then reads as expected is checked again, caret
     // and all, rather than reported as an unexplained change.
-    if (value != expected)
-        co_return false;
+    if (value != expected && value != text)
+        co_return std::nullopt;
     co_return co_await pasteVerified(std::move(text), std::move(context));
 }
 
 InsertionResult FocusedInputInsertionService::finishVerifiedPaste(const Delivery &delivery,
-                                                                  const QString &expected) {
-    logVerified(expected);
+                                                                  const QString &shown) {
+    logVerified(shown);
     return finishPaste(delivery, InsertionResult::pastedFromClipboard,
-                       QStringLiteral("result=pastedFromClipboard | path=verified"), expected);
+                       QStringLiteral("result=pastedFromClipboard | path=verified"), shown);
 }
 
 QCoro::Task<bool> FocusedInputInsertionService::valueSettable(AccessibilityElementRef element) {

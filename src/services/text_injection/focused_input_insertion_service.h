@@ -164,7 +164,9 @@ private:
     QCoro::Task<bool> pressPasteShortcut(bool onDesktopKeyboard);
 
     QCoro::Task<bool> setSelectedRange(AccessibilityRange range, AccessibilityElementRef on);
-    QCoro::Task<bool> verifyPasteInserted(QString text, FocusedInputContext context);
+    // What the field shows once the paste is in it, as
+    // FocusedInputFieldOperations::pastedValue says.
+    QCoro::Task<std::optional<QString>> pastedValue(QString text, FocusedInputContext context);
     QCoro::Task<std::optional<QString>> observedStringValue(AccessibilityElementRef element,
                                                             std::optional<qint32> processID);
     QCoro::Task<std::optional<qint32>> processIdentifier(AccessibilityElementRef element);
@@ -178,12 +180,14 @@ private:
     QCoro::Task<InsertionResult> settledChange(Delivery delivery, QString expected,
                                                QString changed);
     InsertionResult finishChangedPaste(const Delivery &delivery, const QString &observed);
-    QCoro::Task<bool> pasteVerified(QString text, FocusedInputContext context);
-    InsertionResult finishVerifiedPaste(const Delivery &delivery, const QString &expected);
-    // Whether a field that changed into the expected value shows the paste
-    // whole when checked again.
-    QCoro::Task<bool> shownAsExpected(QString value, QString expected, QString text,
-                                      FocusedInputContext context);
+    QCoro::Task<std::optional<QString>> pasteVerified(QString text, FocusedInputContext context);
+    // `shown`: what the field shows with the paste in it.
+    InsertionResult finishVerifiedPaste(const Delivery &delivery, const QString &shown);
+    // What a field that changed into the expected value (or into the
+    // dictated text alone) shows when checked again with the paste whole;
+    // nothing when it does not.
+    QCoro::Task<std::optional<QString>> shownAsExpected(QString value, QString expected,
+                                                        QString text, FocusedInputContext context);
     // Whether the element says it takes a new text of its own.
     QCoro::Task<bool> valueSettable(AccessibilityElementRef element);
     QCoro::Task<bool> contextStillMatchesOriginalState(FocusedInputContext context);

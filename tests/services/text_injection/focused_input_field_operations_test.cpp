@@ -29,6 +29,22 @@ TEST(FocusedInputFieldOperationsTest, PasteIsVerifiedOnlyWithTheCaretRightAfterT
                  FocusedInputInsertionError);
 }
 
+TEST(FocusedInputFieldOperationsTest, AFieldThatReadAsItsDrawnHintIsVerifiedHoldingTheTextAlone) {
+    // A chat box read while empty gave the hint it draws, caret at either
+    // end of it; pasted into, it holds the dictated text and nothing else.
+    auto field = std::make_shared<ScriptedTextField>(QString(), AccessibilityRange{0, 0});
+    const QString hint = QStringLiteral("输入消息…");
+    for (const qint64 caret : {qint64(0), qint64(hint.size())}) {
+        const FocusedInputContext empty{field, hint, {caret, 0}};
+        field->set(QStringLiteral("你好"), {2, 0});
+        EXPECT_EQ(Operations::pastedValue(QStringLiteral("你好"), empty), QStringLiteral("你好"));
+        field->set(QStringLiteral("你好"), {0, 0});
+        EXPECT_EQ(Operations::pastedValue(QStringLiteral("你好"), empty), std::nullopt);
+        field->set(QStringLiteral("你好好"), {2, 0});
+        EXPECT_EQ(Operations::pastedValue(QStringLiteral("你好"), empty), std::nullopt);
+    }
+}
+
 TEST(FocusedInputFieldOperationsTest, OnlyAFittingSelectionOfAnEditableFieldIsWritten) {
     using Outcome = Operations::DirectWrite::Outcome;
     auto field =
