@@ -1,49 +1,65 @@
 #pragma once
 
-#include <QElapsedTimer>
-
 #include <chrono>
+#include <memory>
 #include <utility>
 
 namespace tovalit {
 
 // Firefox answers an accessibility client's first reads of a text it has
-// not had from the page yet with nothing (no text, no caret), and the right
-// answer a few dozen reads later. Such a read is asked again for a moment,
-// never longer, so that an application that really has nothing there costs
-// a quarter of a second at most.
-inline constexpr std::chrono::milliseconds coldReadBudget{250};
-inline constexpr int maxColdReads = 400;
-
-// The moment granted to the reads asked again of one reading, shared by
-// all of them: a table with three empty cells costs that moment once, not
-// three times. It starts at the first read asked again.
-class ColdReadBudget {
+// not had from the page yet with nothing (no text, no caret, no element
+// focused in the page), and the right answer a few dozen reads later. Such
+// a read is asked again for a moment, never longer, so that an application
+// that really has nothing there costs that moment at most.
+//
+// The moment is one for the whole job of the accessibility thread (one
+// capture, one look at the field before a paste): the focus search looked
+// at again, the editor's own text, the caret and the paragraphs read again
+// all ask within it, so that however many steps find a cold answer, the
+// job waits for the page once. It starts at the first read asked again.
+// Outside a job, the outermost deadline made on the thread is the one its
+// callees share.
+class ColdReadDeadline {
 public:
-    bool spent() {
-        if (!m_asking.isValid())
-            m_asking.start();
-        return m_asking.elapsed() >= coldReadBudget.count();
-    }
+    static constexpr std::chrono::milliseconds moment{750};
+    // Reads asked again by one step at most, whatever the clock says.
+    static constexpr int maxReads = 400;
+
+    using Clock = std::chrono::steady_clock::time_point (*)();
+    // The clock every deadline reads; the steady clock when null. For
+    // tests, which let time pass as the reads go.
+    static void useClock(Clock clock);
+
+    ColdReadDeadline();
+    ColdReadDeadline(const ColdReadDeadline &) = delete;
+    ColdReadDeadline &operator=(const ColdReadDeadline &) = delete;
+
+    // Whether the moment is over; the first question starts it.
+    bool passed();
+
+    // What the deadlines of one job share.
+    struct Moment;
 
 private:
-    QElapsedTimer m_asking;
+    std::shared_ptr<Moment> m_moment;
 };
 
-// `value`, read again by `read` while `unanswered(value)`, within `budget`.
+// `value`, read again by `read` while `unanswered(value)`, until the
+// deadline.
 template <typename Value, typename Read, typename Unanswered>
 Value readAgainWhileUnanswered(Value value, const Read &read, const Unanswered &unanswered,
-                               ColdReadBudget &budget) {
-    for (int again = 0; again < maxColdReads && unanswered(value) && !budget.spent(); ++again)
+                               ColdReadDeadline &deadline) {
+    for (int again = 0;
+         again < ColdReadDeadline::maxReads && unanswered(value) && !deadline.passed(); ++again)
         value = read();
     return value;
 }
 
-// The same within a moment of its own.
+// The same within the deadline of the running job.
 template <typename Value, typename Read, typename Unanswered>
 Value readAgainWhileUnanswered(Value value, const Read &read, const Unanswered &unanswered) {
-    ColdReadBudget budget;
-    return readAgainWhileUnanswered(std::move(value), read, unanswered, budget);
+    ColdReadDeadline deadline;
+    return readAgainWhileUnanswered(std::move(value), read, unanswered, deadline);
 }
 
 } // namespace tovalit

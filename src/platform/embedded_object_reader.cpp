@@ -92,8 +92,8 @@ EmbeddedObjectReader::EmbeddedObjectReader(AccessibilityElementRef editor,
     , m_knowledge(knowledge)
     , m_selections(selections) {}
 
-std::optional<EmbeddedObjectReading>
-EmbeddedObjectReader::read(const QString &own, const Windows *previous, bool settledBefore) {
+EmbeddedObjectReader::Result EmbeddedObjectReader::read(const QString &own, const Windows *previous,
+                                                        bool settledBefore) {
     m_elements = {m_editor};
     Part &editor = openPart(0, m_editor, own, true);
     std::optional<LinkWindow> again;
@@ -105,26 +105,28 @@ EmbeddedObjectReader::read(const QString &own, const Windows *previous, bool set
     // A reading again reads what the reading before read, so that a paste
     // read back shows in the value read before it, offsets and all.
     m_previous = again ? previous : nullptr;
-    editor.ends = editorEnds(settledBefore);
+    m_settledBefore = settledBefore;
+    const Ends ends = editorEnds(settledBefore);
+    editor.ends = ends.range;
     // Ends found past a selection that cannot be told would be a guess.
     if (m_selections.selectionUnknown())
         editor.ends.reset();
     editor.window =
         again ? *again : LinkWindow::around(editor.links, editor.ends.value_or(TextRange{}));
     for (;;) {
-        std::optional<EmbeddedObjectText> text = build();
-        if (!text) {
-            if (m_unreadable > 0 && leaveOut(m_unreadable))
+        Built built = build();
+        if (!built.text) {
+            if (built.unreadable > 0 && leaveOut(built.unreadable))
                 continue;
-            return std::nullopt;
+            return {std::nullopt, ends.confirmed};
         }
-        EmbeddedObjectReading reading = record(std::move(*text));
+        EmbeddedObjectReading reading = record(std::move(*built.text));
         Selection selection = selectionIn(reading);
         if (!again && cover(selection.outside))
             continue;
         reading.selection = selection.range;
         if (again || !reading.selection || !growToReach(reading, *reading.selection))
-            return reading;
+            return {std::move(reading), ends.confirmed};
     }
 }
 
@@ -137,17 +139,17 @@ EmbeddedObjectReader::Windows EmbeddedObjectReader::windows() const {
 
 // Where the caret or selection is -----------------------------------------
 
-std::optional<TextRange> EmbeddedObjectReader::editorEnds(bool settledBefore) {
+EmbeddedObjectReader::Ends EmbeddedObjectReader::editorEnds(bool settledBefore) {
     const Part &editor = m_parts.at(0);
     const QString &own = editor.own;
     // The editor's own selection is asked only where nothing else tells:
     // Chromium walks the whole document to answer it, while its caret
     // comes at once, at the paragraph that holds it.
-    const auto caret = m_selections.caret(*m_editor, &m_budget);
+    const auto caret = m_selections.caret(*m_editor, &m_deadline);
     // A caret past the end of the text: the text lacks what the page has
     // not sent yet.
     if (!caret || *caret > own.size())
-        return std::nullopt;
+        return {};
     const qsizetype at = *caret;
     const auto linkAt = [&editor](qsizetype offset) -> std::optional<qsizetype> {
         if (offset < 0 || offset >= editor.own.size() || editor.own[offset] != objectCharacter)
@@ -158,46 +160,35 @@ std::optional<TextRange> EmbeddedObjectReader::editorEnds(bool settledBefore) {
     const std::optional<qsizetype> here = linkAt(at);
     const std::optional<qsizetype> before = linkAt(at - 1);
     // Inside a line typed straight into the editor, which is there.
-    if (!here && !before) {
-        m_caretConfirmed = true;
-        return endsInOwnText(at);
-    }
+    if (!here && !before)
+        return {endsInOwnText(at), true};
     // The paragraph at the caret says where in it the caret is, or what of
     // it is selected; the one just before a caret after it likewise (where
     // Chromium puts it after a select-all).
     if (here) {
         AccessibilityElement *paragraph = linkElement(*here);
         // What cannot be listed is not to be waited for.
-        if (!paragraph) {
-            m_caretConfirmed = true;
-            return std::nullopt;
-        }
-        if (const auto selected = m_selections.selection(*paragraph)) {
-            m_caretConfirmed = true;
-            return endsFromCaretParagraph(at, *here, *selected);
-        }
+        if (!paragraph)
+            return {std::nullopt, true};
+        if (const auto selected = m_selections.selection(*paragraph))
+            return {endsFromCaretParagraph(at, *here, *selected), true};
         // Its caret is known, what it has selected not: never a caret.
-        if (m_selections.selectionUnknown()) {
-            m_caretConfirmed = true;
-            return std::nullopt;
-        }
+        if (m_selections.selectionUnknown())
+            return {std::nullopt, true};
     }
     if (before) {
         if (AccessibilityElement *paragraph = linkElement(*before);
-            paragraph && m_selections.selection(*paragraph)) {
-            m_caretConfirmed = true;
-            return endsInOwnText(at);
-        }
+            paragraph && m_selections.selection(*paragraph))
+            return {endsInOwnText(at), true};
     }
     // No paragraph holds it: at the end of a line typed straight into the
     // editor, or in a paragraph the page has not sent yet, which then reads
     // empty. Once the editor's texts were seen whole, the first.
     if (here && !before && at > 0) {
-        const auto text = rawNode(m_parts.at(0).handles.value(*here));
-        m_caretConfirmed = settledBefore || (text && !text->text.isEmpty());
-        return endsInOwnText(at);
+        const auto text = rawNode(m_parts.at(0).handles.value(*here), true);
+        return {endsInOwnText(at), settledBefore || (text && !text->text.isEmpty())};
     }
-    return std::nullopt;
+    return {};
 }
 
 std::optional<TextRange>
@@ -213,7 +204,7 @@ EmbeddedObjectReader::endsFromCaretParagraph(qsizetype caret, qsizetype link, Te
             return std::nullopt;
         }
     }
-    const auto text = rawNode(m_parts.at(0).handles.value(link));
+    const auto text = rawNode(m_parts.at(0).handles.value(link), true);
     // A selection that reaches an end of the caret's paragraph may go on
     // past it, as far as the paragraphs there say they are selected.
     TextRange ends{caret, caret + 1};
@@ -338,7 +329,7 @@ EmbeddedObjectReader::Probe EmbeddedObjectReader::probe(qsizetype link) {
         return Probe::selected;
     // Firefox gives an empty element an empty selection where it is
     // selected, Chromium none at all; an empty range in a text is a caret.
-    const auto text = rawNode(m_parts.at(0).handles.value(link));
+    const auto text = rawNode(m_parts.at(0).handles.value(link), false);
     if (!text || text->text.isEmpty())
         return selected ? Probe::selected : Probe::unknown;
     return Probe::notSelected;
@@ -350,24 +341,27 @@ std::optional<TextRange> EmbeddedObjectReader::editorOwnSelection() {
 
 // Reading what is chosen ---------------------------------------------------
 
-std::optional<EmbeddedObjectText> EmbeddedObjectReader::build() {
-    m_unreadable = -1;
-    return EmbeddedObjectText::read([this](int handle) { return readNode(handle); }, maxElements);
+EmbeddedObjectReader::Built EmbeddedObjectReader::build() {
+    Built built;
+    built.text = EmbeddedObjectText::read(
+        [this, &built](int handle) {
+            std::optional<EmbeddedObjectNode> node = readNode(handle);
+            if (!node && built.unreadable < 0)
+                built.unreadable = handle;
+            return node;
+        },
+        maxElements);
+    return built;
 }
 
 std::optional<EmbeddedObjectNode> EmbeddedObjectReader::readNode(int handle) {
     if (handle < 0 || std::size_t(handle) >= m_elements.size())
         return std::nullopt;
-    std::optional<EmbeddedObjectNode> node;
     if (m_parts.count(handle))
-        node = partNode(handle);
-    else if (const auto known = m_nodes.constFind(handle); known != m_nodes.constEnd())
-        node = *known;
-    else
-        node = wholeNode(handle);
-    if (!node && m_unreadable < 0)
-        m_unreadable = handle;
-    return node;
+        return partNode(handle);
+    if (const auto known = m_nodes.constFind(handle); known != m_nodes.constEnd())
+        return *known;
+    return wholeNode(handle);
 }
 
 std::optional<EmbeddedObjectNode> EmbeddedObjectReader::partNode(int handle) {
@@ -391,7 +385,8 @@ std::optional<EmbeddedObjectNode> EmbeddedObjectReader::partNode(int handle) {
 }
 
 std::optional<EmbeddedObjectNode> EmbeddedObjectReader::wholeNode(int handle) {
-    std::optional<EmbeddedObjectNode> node = rawNode(handle);
+    std::optional<EmbeddedObjectNode> node =
+        rawNode(handle, m_parts.at(0).ends && sideOf(handle) == Side::inside);
     if (!node) {
         m_nodes.insert(handle, node);
         return node;
@@ -422,31 +417,35 @@ std::optional<EmbeddedObjectNode> EmbeddedObjectReader::wholeNode(int handle) {
     return node;
 }
 
-std::optional<EmbeddedObjectNode> EmbeddedObjectReader::rawNode(int handle) {
+std::optional<EmbeddedObjectNode> EmbeddedObjectReader::rawNode(int handle, bool holdsEnds) {
     if (const auto known = m_raw.constFind(handle); known != m_raw.constEnd())
         return *known;
-    const auto node = readEmbedded(*m_elements[std::size_t(handle)]);
+    const auto node = readEmbedded(*m_elements[std::size_t(handle)], holdsEnds);
     m_raw.insert(handle, node);
     return node;
 }
 
-std::optional<EmbeddedObjectNode>
-EmbeddedObjectReader::readEmbedded(AccessibilityElement &element) {
+std::optional<EmbeddedObjectNode> EmbeddedObjectReader::readEmbedded(AccessibilityElement &element,
+                                                                     bool holdsEnds) {
     const auto read = [&element] {
         return accessibilityValueAs<QString>(element.attributeValue(ax::value));
     };
     std::optional<QString> text = read();
-    // Firefox answers the first reads of a text reached this way with
-    // nothing until the page has sent it, a few dozen reads later: asked
-    // again meanwhile, within one moment for the whole reading. An element
-    // that says it is empty (an empty table cell) is, at once.
-    if (text && text->isEmpty() && !saysEmpty(element)) {
+    if (text && text->isEmpty() && !(saysEmpty(element) && (!holdsEnds || m_settledBefore))) {
+        // Firefox answers the first reads of a text reached this way with
+        // nothing until the page has sent it, a few dozen reads later, and
+        // counts its characters as none meanwhile: asked again within the
+        // job's moment. An element that says it is empty (an empty table
+        // cell) is, at once; not the one that holds the caret or an end of
+        // the selection, until the editor's texts were seen whole once: a
+        // caret at the start of a paragraph agrees with an empty one, and
+        // the reading would leave out the very line it is for.
         text = readAgainWhileUnanswered(
             text, read, [](const std::optional<QString> &found) { return found == QString(); },
-            m_budget);
-        // Still empty where it says it holds text: not read, rather than
-        // read wrong.
-        if (text && text->isEmpty() && saysNotEmpty(element))
+            m_deadline);
+        // Still empty where it says it holds text, or where it may not
+        // have come yet: not read, rather than read wrong.
+        if (text && text->isEmpty() && (saysNotEmpty(element) || (holdsEnds && !m_settledBefore)))
             return std::nullopt;
     }
     // An embedded element without text of its own (an image) is empty;

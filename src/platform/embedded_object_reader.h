@@ -36,18 +36,22 @@ public:
     EmbeddedObjectReader(AccessibilityElementRef editor, EmbeddedObjectKnowledge &knowledge,
                          EmbeddedObjectSelections &selections);
 
+    struct Result {
+        // Nothing when the editor cannot be read: its own text, or the
+        // paragraphs that hold its caret or selection's ends.
+        std::optional<EmbeddedObjectReading> reading;
+        // Whether the editor's caret and what holds it agreed: the texts
+        // read were whole. Where they do not, the caret is not in the
+        // reading.
+        bool caretConfirmed = false;
+    };
     // The editor's text, given its own (one U+FFFC per element it embeds),
     // read around its selection; with `previous`, the elements that reading
-    // read, again. Nothing when the editor cannot be read: its own text,
-    // or the paragraphs that hold its caret or selection's ends.
-    // `settledBefore`: the editor's texts were seen whole before.
-    std::optional<EmbeddedObjectReading> read(const QString &own, const Windows *previous,
-                                              bool settledBefore);
+    // read, again. `settledBefore`: the editor's texts were seen whole
+    // before.
+    Result read(const QString &own, const Windows *previous, bool settledBefore);
     // What this reading read.
     Windows windows() const;
-    // Whether the editor's caret and what holds it agreed: the texts read
-    // were whole. Where they do not, the caret is not in the reading.
-    bool caretConfirmed() const { return m_caretConfirmed; }
 
     // Characters of text wanted before and after the selection: what the
     // context of a dictation reads there.
@@ -115,8 +119,13 @@ private:
         std::vector<std::pair<int, TextRange>> outside;
     };
 
-    // Where the caret or selection is.
-    std::optional<TextRange> editorEnds(bool settledBefore);
+    // Where the caret or selection is, and whether the paragraph that
+    // holds it agreed.
+    struct Ends {
+        std::optional<TextRange> range;
+        bool confirmed = false;
+    };
+    Ends editorEnds(bool settledBefore);
     std::optional<TextRange> endsFromCaretParagraph(qsizetype caret, qsizetype link,
                                                     TextRange selected);
     std::optional<TextRange> endsInOwnText(qsizetype caret);
@@ -127,14 +136,20 @@ private:
     Probe probe(qsizetype link);
     std::optional<TextRange> editorOwnSelection();
 
-    // Reading what is chosen.
-    std::optional<EmbeddedObjectText> build();
+    // Reading what is chosen: the text, or the first element that could
+    // not be read.
+    struct Built {
+        std::optional<EmbeddedObjectText> text;
+        int unreadable = -1;
+    };
+    Built build();
     std::optional<EmbeddedObjectNode> readNode(int handle);
     std::optional<EmbeddedObjectNode> partNode(int handle);
     std::optional<EmbeddedObjectNode> wholeNode(int handle);
-    // An element's own text and whether it is a block, read once.
-    std::optional<EmbeddedObjectNode> rawNode(int handle);
-    std::optional<EmbeddedObjectNode> readEmbedded(AccessibilityElement &element);
+    // An element's own text and whether it is a block, read once;
+    // `holdsEnds`: it holds the caret or an end of the selection.
+    std::optional<EmbeddedObjectNode> rawNode(int handle, bool holdsEnds);
+    std::optional<EmbeddedObjectNode> readEmbedded(AccessibilityElement &element, bool holdsEnds);
     bool isBlock(AccessibilityElement &element);
     int add(const AccessibilityElementRef &element, int parent, qsizetype offset, qsizetype link);
     bool fetchLinks(int handle, qsizetype first, qsizetype last, bool ahead);
@@ -159,7 +174,10 @@ private:
     EmbeddedObjectKnowledge &m_knowledge;
     EmbeddedObjectSelections &m_selections;
     const Windows *m_previous = nullptr;
-    ColdReadBudget m_budget;
+    // The editor's texts were seen whole before.
+    bool m_settledBefore = false;
+    // The job's: a reading asks again within the moment its job has.
+    ColdReadDeadline m_deadline;
 
     std::vector<AccessibilityElementRef> m_elements;
     std::unordered_map<int, Placement> m_placements;
@@ -167,9 +185,6 @@ private:
     QHash<int, std::optional<EmbeddedObjectNode>> m_raw;
     QHash<int, std::optional<EmbeddedObjectNode>> m_nodes;
     std::unordered_map<int, Side> m_sides;
-    // The element the last build could not read.
-    int m_unreadable = -1;
-    bool m_caretConfirmed = false;
 };
 
 } // namespace tovalit

@@ -136,7 +136,7 @@ bool LinkWindow::include(const LinkWindow &other) {
 }
 
 std::optional<qsizetype> EmbeddedObjectSelections::caret(AccessibilityElement &element,
-                                                         ColdReadBudget *budget) {
+                                                         ColdReadDeadline *deadline) {
     const QString identity = element.identity();
     if (const auto known = m_carets.constFind(identity); known != m_carets.constEnd())
         return *known;
@@ -148,9 +148,9 @@ std::optional<qsizetype> EmbeddedObjectSelections::caret(AccessibilityElement &e
         return qsizetype(range->location);
     };
     std::optional<qsizetype> caret = read();
-    if (budget)
+    if (deadline)
         caret = readAgainWhileUnanswered(
-            caret, read, [](const std::optional<qsizetype> &found) { return !found; }, *budget);
+            caret, read, [](const std::optional<qsizetype> &found) { return !found; }, *deadline);
     else if (!caret)
         caret = read();
     m_carets.insert(identity, caret);

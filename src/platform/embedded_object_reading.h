@@ -85,10 +85,11 @@ struct LinkWindow {
 // up to it, and none moves within the job.
 class EmbeddedObjectSelections {
 public:
-    // The element's caret in its own text. With a budget, asked again
+    // The element's caret in its own text. With a deadline, asked again
     // while it does not answer (Firefox knows no caret in a text the page
     // has not sent it yet); without, asked twice.
-    std::optional<qsizetype> caret(AccessibilityElement &element, ColdReadBudget *budget = nullptr);
+    std::optional<qsizetype> caret(AccessibilityElement &element,
+                                   ColdReadDeadline *deadline = nullptr);
     // Where the element's own text is selected, its caret as an empty
     // range; nothing where it shows neither, or holds a selection it
     // cannot tell.

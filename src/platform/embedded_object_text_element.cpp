@@ -141,17 +141,17 @@ std::optional<EmbeddedObjectReading> EmbeddedObjectTextElement::readSettled(QStr
     // moment at most; once they agree, the editor's texts have come.
     const QString identity = m_element->identity();
     const bool settledBefore = m_knowledge->settled.contains(identity);
-    ColdReadBudget budget;
+    ColdReadDeadline deadline;
     for (;;) {
         EmbeddedObjectReader reader(m_element, *m_knowledge, m_selections);
-        std::optional<EmbeddedObjectReading> reading =
+        EmbeddedObjectReader::Result read =
             reader.read(own, m_windows ? &*m_windows : nullptr, settledBefore);
-        if (reader.caretConfirmed() || settledBefore || budget.spent()) {
-            if (reader.caretConfirmed())
+        if (read.caretConfirmed || settledBefore || deadline.passed()) {
+            if (read.caretConfirmed)
                 m_knowledge->settle(identity);
-            if (reading)
+            if (read.reading)
                 m_windows = reader.windows();
-            return reading;
+            return std::move(read.reading);
         }
         m_selections.clear();
         const auto again = accessibilityValueAs<QString>(m_element->attributeValue(ax::value));

@@ -805,3 +805,81 @@ TEST(EmbeddedObjectTextElementFirstReadTest, AFirstReadWithoutTheTypedLineIsRead
 
 } // namespace
 } // namespace tovalit
+
+namespace tovalit {
+namespace {
+
+// Time on the reads' clock passes only as a test says.
+std::atomic<std::int64_t> coldReadNow{0};
+
+std::chrono::steady_clock::time_point coldReadClock() {
+    return std::chrono::steady_clock::time_point(std::chrono::milliseconds(coldReadNow.load()));
+}
+
+class ColdCaretParagraphTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ColdReadDeadline::useClock(&coldReadClock);
+        editor.editor->set(ax::caret, AccessibilityRange{caretLink, 0});
+        // The page placed the caret at the very start of the paragraph.
+        caretParagraph()->set(ax::selectedTextRange, AccessibilityRange{0, 0});
+        caretParagraph()
+            ->set(ax::value, QString())
+            .set(ax::characterCount, AccessibilityRange{0, 0});
+    }
+    void TearDown() override { ColdReadDeadline::useClock(nullptr); }
+
+    const Element &caretParagraph() { return editor.elements[std::size_t(caretLink)]; }
+    // Firefox's text of the paragraph, its count too, from the `reads`th
+    // read of it on; every read costs a few milliseconds.
+    void textComesAt(int reads) {
+        auto made = std::make_shared<int>(0);
+        const QString text = editor.texts[caretLink];
+        caretParagraph()->onRead([paragraph = caretParagraph().get(), made, reads,
+                                  text](const QString &attribute) {
+            coldReadNow += 5;
+            if (attribute == ax::value && ++*made == reads)
+                paragraph->set(ax::value, text)
+                    .set(ax::characterCount, AccessibilityRange{0, qint64(text.size())});
+        });
+    }
+    std::optional<QString> after(EmbeddedObjectTextElement &element) {
+        const auto value = accessibilityValueAs<QString>(element.attributeValue(ax::value));
+        const auto range =
+            accessibilityValueAs<AccessibilityRange>(element.attributeValue(ax::selectedTextRange));
+        if (!value || !range)
+            return std::nullopt;
+        return value->mid(range->location + range->length);
+    }
+
+    static constexpr int caretLink = 1499;
+    LongEditor editor{3000};
+};
+
+// The first dictation into a freshly opened page, with the caret at the
+// start of a paragraph of a long document: Firefox answers the paragraph's
+// text and count as empty at first, and its caret at 0 agrees with that.
+// The text after the caret begins with that paragraph all the same.
+TEST_F(ColdCaretParagraphTest, AnEmptyAnswerAtTheCaretIsReadAgainUntilTheTextComes) {
+    textComesAt(6);
+    EmbeddedObjectTextElement element(editor.editor, std::make_shared<Knowledge>());
+    const auto text = after(element);
+    ASSERT_TRUE(text);
+    EXPECT_TRUE(text->startsWith(editor.texts[caretLink] + QLatin1Char('\n') +
+                                 editor.texts[caretLink + 1]))
+        << text->left(40).toStdString();
+}
+
+// A paragraph at the caret that never answers more than nothing within the
+// moment is left out of the context, not taken for an empty line; the
+// reading costs that moment and no more.
+TEST_F(ColdCaretParagraphTest, AnAnswerThatNeverComesLeavesTheContextAbsentNotEmpty) {
+    textComesAt(100000);
+    EmbeddedObjectTextElement element(editor.editor, std::make_shared<Knowledge>());
+    const std::int64_t start = coldReadNow;
+    EXPECT_EQ(accessibilityValueAs<QString>(element.attributeValue(ax::value)), std::nullopt);
+    EXPECT_LE(coldReadNow - start, ColdReadDeadline::moment.count() + 50);
+}
+
+} // namespace
+} // namespace tovalit
