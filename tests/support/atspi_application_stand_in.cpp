@@ -147,7 +147,15 @@ bool AtspiApplicationStandIn::handleMessage(const QDBusMessage &message, const Q
     if (!answered)
         m_connection.send(message.createErrorReply(QDBusError::UnknownMethod,
                                                    QStringLiteral("not served by the stand-in")));
+    if (message.interface() == accessibleInterface && message.member() == u"GetState") {
+        if (auto then = m_afterStates.take(message.path()))
+            then();
+    }
     return true;
+}
+
+void AtspiApplicationStandIn::afterStatesRead(const QString &path, std::function<void()> then) {
+    m_afterStates.insert(path, std::move(then));
 }
 
 bool AtspiApplicationStandIn::answerProperty(const QDBusMessage &message, const Object &object) {

@@ -7,6 +7,7 @@
 #include <QRect>
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -57,6 +58,8 @@ public:
     void setSelection(const QString &path, qint64 start, qint64 end);
     // The name the application gives its toolkit ("stand-in" by default).
     void setToolkit(const QString &name) { m_toolkit = name; }
+    // Runs `then` once, as soon as the object's states were answered.
+    void afterStatesRead(const QString &path, std::function<void()> then);
 
     bool handleMessage(const QDBusMessage &message, const QDBusConnection &connection) override;
     QString introspect(const QString &path) const override;
@@ -84,6 +87,7 @@ private:
     QDBusConnection m_connection;
     QHash<QString, Object> m_objects;
     QString m_toolkit = QStringLiteral("stand-in");
+    QHash<QString, std::function<void()>> m_afterStates;
     int m_made = 0;
 };
 

@@ -1,5 +1,6 @@
 #include "platform/linux/atspi_bus.h"
 
+#include "platform/cold_read.h"
 #include "platform/focus_search.h"
 #include "platform/linux/atspi_text_offsets.h"
 
@@ -182,6 +183,7 @@ bool AtspiBus::connectIfEnabled() {
     m_processIdentifiers.clear();
     m_textUnits.clear();
     m_lastFocused.clear();
+    m_focusStaysAtWindow.clear();
     m_extentsAnswered.clear();
     m_unresponsiveUntil.clear();
     return m_connection.isConnected();
@@ -618,11 +620,37 @@ std::optional<AtspiObject> AtspiBus::focusedElement(const QString &service) {
         m_lastFocused.remove(service);
     }
     FoundFocus found{*window, *window, {}};
-    auto focused = searchFocused(*window, &found.path);
+    auto focused = searchPastTheWindow(*window, &found.path);
     if (focused) {
         found.element = *focused;
         m_lastFocused.insert(service, found);
     }
+    return focused;
+}
+
+std::optional<AtspiObject> AtspiBus::searchPastTheWindow(const AtspiObject &window,
+                                                         QList<AtspiObject> *path) {
+    // Firefox marks its window focused and nothing in it, or nothing at
+    // all, for a moment after a freshly opened page took the focus, the
+    // longer the busier the machine: a search that ends at the window
+    // looks again, within the job's moment. A window where the focus stays
+    // there through a whole moment is not waited for again until a focus
+    // is found in it.
+    std::optional<AtspiObject> focused = searchFocused(window, path);
+    const auto atTheWindow = [&focused, &window] { return !focused || *focused == window; };
+    const QString key = window.service + QLatin1Char(' ') + window.path;
+    if (atTheWindow() && !m_focusStaysAtWindow.contains(key)) {
+        ColdReadDeadline deadline;
+        for (int again = 0; again < ColdReadDeadline::maxReads && atTheWindow() && !deadline.passed();
+             ++again) {
+            path->clear();
+            focused = searchFocused(window, path);
+        }
+        if (atTheWindow())
+            m_focusStaysAtWindow.insert(key);
+    }
+    if (!atTheWindow())
+        m_focusStaysAtWindow.remove(key);
     return focused;
 }
 

@@ -162,6 +162,10 @@ private:
     std::optional<FocusStates> focusStates(const AtspiObject &object);
     std::optional<AtspiObject> searchFocused(const AtspiObject &window,
                                              QList<AtspiObject> *path = nullptr);
+    // The search of a window for its focus, looked at again while it
+    // ends at the window.
+    std::optional<AtspiObject> searchPastTheWindow(const AtspiObject &window,
+                                                   QList<AtspiObject> *path);
     // The window the user types in: the one the application marks active,
     // else the one the window system names, else the only one holding a
     // focused field; nothing where that cannot be told.
@@ -177,6 +181,8 @@ private:
     QHash<QString, qint32> m_processIdentifiers;
     QHash<QString, TextUnits> m_textUnits;
     QHash<QString, FoundFocus> m_lastFocused;
+    // Windows whose focus stayed at the window through a whole moment.
+    QSet<QString> m_focusStaysAtWindow;
     std::function<WindowSystemFocus()> m_windowSystemFocus;
     // Applications that have answered where their text stands.
     QSet<QString> m_extentsAnswered;

@@ -92,6 +92,22 @@ TEST_F(AtspiBusTest, AFieldLeftFocusedInAHiddenPopoverOrABackWindowIsNotTheFocus
     EXPECT_EQ(focusedElement(), note) << "the back window's field was reused";
 }
 
+// A freshly opened Firefox page on a busy machine: the window is marked
+// focused and the page's editor, which has the focus, not yet; a moment
+// later it is. The search looks again rather than end at the window, whose
+// text is nothing the user wrote.
+TEST_F(AtspiBusTest, ASearchThatEndsAtTheWindowLooksAgainForTheEditorInIt) {
+    const QString window =
+        app->add(App::rootPath(), QStringLiteral("frame"), App::active | App::focused | shown);
+    const QString page = app->add(window, QStringLiteral("document web"), shown);
+    const QString editor = app->add(page, QStringLiteral("section"), App::editable | shown);
+    app->setText(editor, QStringLiteral("第一段"), 0);
+    app->afterStatesRead(editor, [this, editor] {
+        app->setStates(editor, App::focused | App::editable | shown);
+    });
+    EXPECT_EQ(focusedElement(), editor);
+}
+
 // Chromium marks none of its windows active and keeps a focused field in
 // each of them: the user types in the one the window system names, found
 // by its title and, where titles repeat, by where it stands; where that
