@@ -164,9 +164,14 @@ std::optional<AccessibilityValue> AtspiElement::textAttribute(const QString &att
         return AccessibilityValue(AccessibilityRange{0, number});
     }
     const Selected selection = selected();
-    if (attribute == ax::selectionCount)
-        return AccessibilityValue(
-            AccessibilityRange{0, selection.range || selection.unknown ? 1 : 0});
+    if (attribute == ax::selectionCount) {
+        // A range whose UTF-16 offsets cannot be counted yet (Firefox
+        // before the page has sent the text up to it) counts as none for
+        // now: read again, it tells.
+        const bool told =
+            selection.range && utf16Range(selection.range->first, selection.range->second);
+        return AccessibilityValue(AccessibilityRange{0, selection.unknown || told ? 1 : 0});
+    }
     if (selection.unknown)
         return std::nullopt;
     if (!selection.range)
