@@ -87,10 +87,13 @@ FocusedInputElementSearch::focusedElement(AccessibilityClient &client,
             (editableCandidateScore(**focused, 0) >= earlyAcceptScore ||
              (hasStringValue(**focused) && (*focused)->isAttributeSettable(ax::value))))
             return *focused;
-        // An editor that cannot be read now is no reason to write into the
-        // page around it, whose text never changes: the paste goes out
-        // with no field to check.
-        if (focused && *focused && FocusedElementReader::isUnreadableTextField(**focused))
+        // An editor that cannot be read now, or cannot tell what is
+        // selected in it, is no reason to write into the page around it,
+        // whose text never changes: the paste goes out with no field to
+        // check.
+        if (focused && *focused &&
+            (FocusedElementReader::isUnreadableTextField(**focused) ||
+             FocusedElementReader::holdsUntoldSelection(**focused)))
             unavailable();
     }
     AccessibilityElementRef element = resolvedEditableElement(

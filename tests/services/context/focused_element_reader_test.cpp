@@ -328,25 +328,30 @@ TEST_F(FocusedElementReaderTest, AnUnreadableEditorIsNeverTakenForItsPage) {
               QStringLiteral("页面下方的说明。"));
 }
 
-// Chromium cannot tell some selections beside emoji: the field says it
+// Chromium cannot tell some selections beside emoji: its editor says it
 // holds one and gives no range. It stays the field, with no text around a
-// guessed caret and no selected text, and its page is never taken for it.
-TEST_F(FocusedElementReaderTest, AFieldWhoseSelectionCannotBeToldIsStillTheField) {
-    Element page = textArea(QStringLiteral("page"), QStringLiteral("页面上的文字在这里。"), {0, 0},
-                            QStringLiteral("document web"));
-    Element field = FakeAccessibilityElement::create(QStringLiteral("field"));
-    field->set(ax::value, QStringLiteral("家人👨‍👩‍👧‍👦到了。"))
+// guessed caret and no selected text, and its page is never taken for it,
+// neither for the context nor for the paste.
+TEST_F(FocusedElementReaderTest, AnEditorWhoseSelectionCannotBeToldIsStillTheField) {
+    const QString object(1, QChar(0xfffc));
+    Element page = textArea(QStringLiteral("page"), QStringLiteral("页面上的文字。") + object,
+                            {7, 1}, QStringLiteral("document web"));
+    Element editor = FakeAccessibilityElement::create(QStringLiteral("editor"));
+    editor->set(ax::value, QStringLiteral("家人👨‍👩‍👧‍👦到了。"))
         .set(ax::caret, AccessibilityRange{15, 0})
         .set(ax::selectionCount, AccessibilityRange{0, 1})
-        .set(ax::roleDescription, QStringLiteral("entry"));
-    page->appendChild(field);
-    focus(client, 35, field);
+        .set(ax::roleDescription, QStringLiteral("section"))
+        .setSettable(ax::value, false);
+    page->appendChild(editor);
+    focus(client, 35, editor);
 
     const FocusedElementContext context = Reader::captureFocusedElementContext(client, 35);
-    EXPECT_EQ(context.role, QStringLiteral("entry"));
+    EXPECT_EQ(context.role, QStringLiteral("section"));
     EXPECT_EQ(context.selectedText, std::nullopt);
     EXPECT_EQ(context.surroundingTextBeforeCursor, std::nullopt);
     EXPECT_EQ(context.surroundingTextAfterCursor, std::nullopt);
+    EXPECT_THROW(FocusedInputElementSearch::focusedInputContext(client, 35),
+                 FocusedInputInsertionError);
 }
 
 // GTK 4 says the containers of its windows are not showing, though they
