@@ -108,11 +108,17 @@ EmbeddedObjectReader::Result EmbeddedObjectReader::read(const QString &own, cons
     m_settledBefore = settledBefore;
     const Ends ends = editorEnds(settledBefore);
     editor.ends = ends.range;
-    // Ends found past a selection that cannot be told would be a guess.
+    // Ends found past a selection that cannot be told would be a guess; the
+    // paragraphs they or the caret are in are read all the same, so that a
+    // paste over the selection shows in the value read again.
+    TextRange near;
+    if (ends.range)
+        near = *ends.range;
+    else if (ends.caret)
+        near = {*ends.caret, *ends.caret};
     if (m_selections.selectionUnknown())
         editor.ends.reset();
-    editor.window =
-        again ? *again : LinkWindow::around(editor.links, editor.ends.value_or(TextRange{}));
+    editor.window = again ? *again : LinkWindow::around(editor.links, near);
     for (;;) {
         Built built = build();
         if (!built.text) {
@@ -174,7 +180,7 @@ EmbeddedObjectReader::Ends EmbeddedObjectReader::editorEnds(bool settledBefore) 
             return {endsFromCaretParagraph(at, *here, *selected), true};
         // Its caret is known, what it has selected not: never a caret.
         if (m_selections.selectionUnknown())
-            return {std::nullopt, true};
+            return {std::nullopt, true, at};
     }
     if (before) {
         if (AccessibilityElement *paragraph = linkElement(*before);

@@ -122,8 +122,16 @@ private:
     // Where the caret or selection is, and whether the paragraph that
     // holds it agreed.
     struct Ends {
+        Ends() = default;
+        Ends(std::optional<TextRange> range, bool confirmed,
+             std::optional<qsizetype> caret = std::nullopt)
+            : range(range)
+            , confirmed(confirmed)
+            , caret(caret) {}
         std::optional<TextRange> range;
         bool confirmed = false;
+        // Where the caret is when what is selected around it is not known.
+        std::optional<qsizetype> caret;
     };
     Ends editorEnds(bool settledBefore);
     std::optional<TextRange> endsFromCaretParagraph(qsizetype caret, qsizetype link,

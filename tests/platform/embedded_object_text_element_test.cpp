@@ -700,9 +700,13 @@ TEST(EmbeddedObjectTextElementSelectionTest, ASelectionAParagraphCannotTellIsNot
     };
     const AccessibilityRange unknown{0, 1};
 
-    // Inside the caret's paragraph.
+    // Inside the caret's paragraph, which is read all the same: a paste
+    // over the selection shows in the editor's text.
     second->set(ax::caret, AccessibilityRange{15, 0}).set(ax::selectionCount, unknown);
     EXPECT_EQ(selectionIn(editorOf(1)), std::nullopt);
+    EmbeddedObjectTextElement untold(editorOf(1), std::make_shared<Knowledge>());
+    EXPECT_EQ(accessibilityValueAs<QString>(untold.attributeValue(ax::value)),
+              QStringLiteral("家人👨‍👩‍👧‍👦到了。"));
 
     // From the end of the first paragraph, backward, into the second.
     second->remove(ax::caret);
@@ -835,13 +839,13 @@ protected:
     void textComesAt(int reads) {
         auto made = std::make_shared<int>(0);
         const QString text = editor.texts[caretLink];
-        caretParagraph()->onRead([paragraph = caretParagraph().get(), made, reads,
-                                  text](const QString &attribute) {
-            coldReadNow += 5;
-            if (attribute == ax::value && ++*made == reads)
-                paragraph->set(ax::value, text)
-                    .set(ax::characterCount, AccessibilityRange{0, qint64(text.size())});
-        });
+        caretParagraph()->onRead(
+            [paragraph = caretParagraph().get(), made, reads, text](const QString &attribute) {
+                coldReadNow += 5;
+                if (attribute == ax::value && ++*made == reads)
+                    paragraph->set(ax::value, text)
+                        .set(ax::characterCount, AccessibilityRange{0, qint64(text.size())});
+            });
     }
     std::optional<QString> after(EmbeddedObjectTextElement &element) {
         const auto value = accessibilityValueAs<QString>(element.attributeValue(ax::value));
@@ -865,8 +869,8 @@ TEST_F(ColdCaretParagraphTest, AnEmptyAnswerAtTheCaretIsReadAgainUntilTheTextCom
     EmbeddedObjectTextElement element(editor.editor, std::make_shared<Knowledge>());
     const auto text = after(element);
     ASSERT_TRUE(text);
-    EXPECT_TRUE(text->startsWith(editor.texts[caretLink] + QLatin1Char('\n') +
-                                 editor.texts[caretLink + 1]))
+    EXPECT_TRUE(
+        text->startsWith(editor.texts[caretLink] + QLatin1Char('\n') + editor.texts[caretLink + 1]))
         << text->left(40).toStdString();
 }
 

@@ -74,10 +74,9 @@ void BrowserPageFixture::openWatchedPage(const QString &path, const char *what) 
 }
 
 QString BrowserPageFixture::pageTitle() const {
-    const QStringList windows =
-        xdotool({QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--pid"),
-                 QString::number(pid)})
-            .split(u'\n', Qt::SkipEmptyParts);
+    const QStringList windows = xdotool({QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                                         QStringLiteral("--pid"), QString::number(pid)})
+                                    .split(u'\n', Qt::SkipEmptyParts);
     for (const QString &window : windows) {
         QString title = xdotool({QStringLiteral("getwindowname"), window});
         for (const QString &browser :
@@ -117,6 +116,20 @@ void BrowserPageFixture::expectCheckedPaste(const QString &spoken) {
     EXPECT_EQ(logLines(QStringLiteral("insert.direct")), QStringList());
     EXPECT_TRUE(waitUntil([] { return XClipboardClient::paste() == QStringLiteral("old"); },
                           "the user's clipboard to come back", 5s));
+}
+
+void BrowserPageFixture::expectPastedExactly(const QString &said, const QString &landed) {
+    ASSERT_NO_FATAL_FAILURE(expectCheckedPaste(said));
+    EXPECT_EQ(logLines(QStringLiteral("insert.result")),
+              QStringList{QStringLiteral("result=pastedFromClipboard | path=verified")})
+        << logLines().join(u'\n').toStdString();
+    EXPECT_TRUE(waitUntil([&] { return pageTitle() == QStringLiteral("ok=1 new=") + landed; },
+                          "the page to say the text landed exactly", 5s))
+        << "the page's title: " << pageTitle().toStdString();
+}
+
+QString BrowserPageFixture::benchDocument(const char *name) {
+    return QStringLiteral(TOVALIT_SOURCE_DIR "/bench/web-documents/") + QLatin1String(name);
 }
 
 std::string BrowserPageFixture::browserName(const ::testing::TestParamInfo<Browser> &info) {

@@ -43,6 +43,8 @@ protected:
     // after a change "ok=1 new=<text>" when the text landed exactly at
     // its caret, "ok=0 ..." otherwise.
     void openWatchedPage(const QString &path, const char *what);
+    // A page of bench/web-documents.
+    static QString benchDocument(const char *name);
     // The page's title as its window shows it, without the browser's name.
     QString pageTitle() const;
 
@@ -66,6 +68,10 @@ protected:
     // by the reads that follow; never written over the field, and the
     // user's clipboard given back.
     void expectCheckedPaste(const QString &spoken);
+    // The same, checked as verified, and the watched page says it landed
+    // exactly at its caret as `landed`, with what the page marks to keep
+    // still there.
+    void expectPastedExactly(const QString &said, const QString &landed);
 
     std::shared_ptr<AccessibilityThread> thread = std::make_shared<AccessibilityThread>();
     std::shared_ptr<AtspiAccessibilityClient> client =

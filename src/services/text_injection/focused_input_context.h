@@ -14,4 +14,12 @@ struct FocusedInputContext {
     AccessibilityRange selectedRange;
 };
 
+// A focused editor that says it holds a selection but not where (Chromium's,
+// beside some emoji), with its whole text before the paste: what the paste
+// replaced is told from the text afterwards.
+struct UnplacedSelectionField {
+    AccessibilityElementRef element;
+    QString valueBefore;
+};
+
 } // namespace tovalit

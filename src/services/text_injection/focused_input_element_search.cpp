@@ -103,6 +103,18 @@ FocusedInputElementSearch::focusedElement(AccessibilityClient &client,
     return element;
 }
 
+std::optional<UnplacedSelectionField>
+FocusedInputElementSearch::unplacedSelectionField(AccessibilityClient &client, qint32 processID) {
+    const auto focused = accessibilityValueAs<AccessibilityElementRef>(
+        client.applicationElement(processID)->attributeValue(ax::focusedUIElement));
+    if (!focused || !*focused || !FocusedElementReader::holdsUntoldSelection(**focused))
+        return std::nullopt;
+    auto value = accessibilityValueAs<QString>((*focused)->attributeValue(ax::value));
+    if (!value)
+        return std::nullopt;
+    return UnplacedSelectionField{*focused, std::move(*value)};
+}
+
 AccessibilityElementRef
 FocusedInputElementSearch::resolvedEditableElement(const QList<AccessibilityElementRef> &roots,
                                                    int maxVisited) {

@@ -26,6 +26,10 @@ public:
                                                    std::optional<qint32> expectedProcessID);
     static AccessibilityElementRef focusedElement(AccessibilityClient &client,
                                                   std::optional<qint32> expectedProcessID);
+    // The application's focused editor when it holds a selection it cannot
+    // place, with its text; nothing otherwise.
+    static std::optional<UnplacedSelectionField> unplacedSelectionField(AccessibilityClient &client,
+                                                                        qint32 processID);
     // Nothing when no element within `maxVisited` scores at least
     // minimumScore.
     static AccessibilityElementRef

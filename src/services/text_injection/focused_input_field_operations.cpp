@@ -70,11 +70,40 @@ std::optional<QString> FocusedInputFieldOperations::pastedValue(const QString &t
     if (value != expected && value != text)
         return std::nullopt;
     const AccessibilityRange selection = FocusedInputElementSearch::selectedRange(*using_.element);
-    const qint64 caret = value == expected ? using_.selectedRange.location + text.size()
-                                           : qint64(text.size());
+    const qint64 caret =
+        value == expected ? using_.selectedRange.location + text.size() : qint64(text.size());
     if (selection.location != caret || selection.length != 0)
         return std::nullopt;
     return value;
+}
+
+FocusedInputFieldOperations::SelectionPaste
+FocusedInputFieldOperations::pasteOverUnplacedSelection(const QString &text,
+                                                        const UnplacedSelectionField &field) {
+    SelectionPaste paste;
+    paste.value = accessibilityValueAs<QString>(field.element->attributeValue(ax::value));
+    const auto caret = accessibilityValueAs<AccessibilityRange>(
+        field.element->attributeValue(ax::selectedTextRange));
+    if (!paste.value || !caret)
+        return paste;
+    if (const auto replaced = replacedStretch(field.valueBefore, text, *paste.value, *caret))
+        paste.before = FocusedInputContext{field.element, field.valueBefore, *replaced};
+    return paste;
+}
+
+std::optional<AccessibilityRange>
+FocusedInputFieldOperations::replacedStretch(const QString &before, const QString &text,
+                                             const QString &after, AccessibilityRange caret) {
+    const qint64 end = caret.location;
+    if (caret.length != 0 || end < text.size() || end > after.size() ||
+        QStringView(after).mid(end - text.size(), text.size()) != text)
+        return std::nullopt;
+    const QStringView head = QStringView(after).left(end - text.size());
+    const QStringView tail = QStringView(after).mid(end);
+    const qint64 replaced = before.size() - head.size() - tail.size();
+    if (replaced <= 0 || after == before || !before.startsWith(head) || !before.endsWith(tail))
+        return std::nullopt;
+    return AccessibilityRange{head.size(), replaced};
 }
 
 std::optional<qint32>
@@ -116,8 +145,9 @@ FocusedInputFieldOperations::writeValue(const QString &text, const FocusedInputC
     if (!span)
         return {};
     if (!using_.element->isAttributeSettable(ax::value)) {
-        const bool pastesOnly = accessibilityValueAs<QString>(using_.element->attributeValue(
-                                    ax::pastesOnly)) == QStringLiteral("true");
+        const bool pastesOnly =
+            accessibilityValueAs<QString>(using_.element->attributeValue(ax::pastesOnly)) ==
+            QStringLiteral("true");
         return {pastesOnly ? Outcome::pastesOnly : Outcome::notEditable, {}};
     }
     const QString value = replaced(using_.currentValue, *span, text);

@@ -36,6 +36,24 @@ public:
     // the paste is not shown.
     static std::optional<QString> pastedValue(const QString &text,
                                               const FocusedInputContext &using_);
+    // The field as it was before a paste of `text` over a selection it
+    // could not place, and what it shows now: once its caret sits right
+    // after `text` and the rest of its text is what was on either side of
+    // one stretch of its text before, that stretch taken out. Nothing while
+    // the paste does not show so, or replaced nothing: a selection the
+    // paste did not take. `value` is what the field read, when it did.
+    struct SelectionPaste {
+        std::optional<QString> value;
+        std::optional<FocusedInputContext> before;
+    };
+    static SelectionPaste pasteOverUnplacedSelection(const QString &text,
+                                                     const UnplacedSelectionField &field);
+    // The stretch of `before` that `after`, with its caret at `caret`,
+    // shows replaced by `text`; nothing when it shows none.
+    static std::optional<AccessibilityRange> replacedStretch(const QString &before,
+                                                             const QString &text,
+                                                             const QString &after,
+                                                             AccessibilityRange caret);
     // The owner of the element; nothing when unknown.
     static std::optional<qint32> processIdentifier(AccessibilityElement &element);
     // The element's text; when the element cannot be read any more (a chat

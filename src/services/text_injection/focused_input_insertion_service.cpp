@@ -211,6 +211,7 @@ FocusedInputInsertionService::insert(QString text,
 
     const bool trusted = co_await accessibilityTrusted();
     std::optional<FocusedInputContext> live;
+    std::optional<UnplacedSelectionField> unplaced;
     std::optional<qint32> activeXWindowProcess;
     if (trusted) {
         std::optional<qint32> processIdentifier;
@@ -229,6 +230,8 @@ FocusedInputInsertionService::insert(QString text,
         }
         if (failure)
             logLiveContextUnavailable(processIdentifier, *failure);
+        if (!live && processIdentifier)
+            unplaced = co_await unplacedSelectionField(*processIdentifier);
     }
 
     const PreparedInsertion prepared = prepare(text, live, interactionContext);
@@ -236,6 +239,7 @@ FocusedInputInsertionService::insert(QString text,
     delivery.text = prepared.text;
     delivery.live = live;
     delivery.effective = prepared.context ? prepared.context : live;
+    delivery.unplaced = unplaced;
     delivery.interactionContext = interactionContext;
     delivery.onObservedEditEvent = onObservedEditEvent;
     const bool widened = rangeOf(delivery.effective) != rangeOf(live);
@@ -370,7 +374,14 @@ QCoro::Task<InsertionResult> FocusedInputInsertionService::pasteAndConfirm(Deliv
         co_return InsertionResult::insertFailedCopiedToClipboard;
     }
 
-    if (!effective) {
+    if (!effective && delivery.unplaced) {
+        co_await m_sleeper(pasteSettleDelay, CancelToken());
+        delivery.effective = co_await replacedUnplacedSelection(delivery.text, *delivery.unplaced);
+        if (delivery.effective)
+            co_return finishVerifiedPaste(delivery, FocusedInputFieldOperations::expectedValue(
+                                                        delivery.text, *delivery.effective));
+    }
+    if (!delivery.effective) {
         // Nothing to check against: the text stays on the clipboard in case
         // the paste went nowhere.
         logResult(QStringLiteral("result=pastedNeedsAttention | reason=no-effective-context"));
@@ -383,6 +394,47 @@ QCoro::Task<InsertionResult> FocusedInputInsertionService::pasteAndConfirm(Deliv
     if (shown)
         co_return finishVerifiedPaste(delivery, *shown);
     co_return co_await confirmUnverifiedPaste(std::move(delivery), expected);
+}
+
+QCoro::Task<std::optional<FocusedInputContext>>
+FocusedInputInsertionService::replacedUnplacedSelection(QString text,
+                                                        UnplacedSelectionField field) {
+    // A browser shows a paste over many paragraphs late, and passes through
+    // other texts on the way: the editor is read until the paste shows or
+    // its text holds still on something else.
+    std::optional<QString> last;
+    int stillReads = 0;
+    for (int read = 0; read < latePasteReads && stillReads < changeSettledReads; ++read) {
+        if (read > 0)
+            co_await m_sleeper(postPasteReadInterval, CancelToken());
+        const FocusedInputFieldOperations::SelectionPaste paste =
+            co_await pasteOverUnplacedSelection(text, field);
+        if (paste.before)
+            co_return paste.before;
+        if (!paste.value)
+            break;
+        const bool changed = *paste.value != field.valueBefore;
+        stillReads = changed && paste.value == last ? stillReads + 1 : 0;
+        last = paste.value;
+    }
+    logObserved(QStringLiteral("paste over an untold selection not seen | current=") +
+                preview(last));
+    co_return std::nullopt;
+}
+
+QCoro::Task<std::optional<UnplacedSelectionField>>
+FocusedInputInsertionService::unplacedSelectionField(qint32 processID) {
+    return m_accessibility->thread().run([client = m_accessibility, processID] {
+        return FocusedInputElementSearch::unplacedSelectionField(*client, processID);
+    });
+}
+
+QCoro::Task<FocusedInputFieldOperations::SelectionPaste>
+FocusedInputInsertionService::pasteOverUnplacedSelection(QString text,
+                                                         UnplacedSelectionField field) {
+    return m_accessibility->thread().run([text, field] {
+        return FocusedInputFieldOperations::pasteOverUnplacedSelection(text, field);
+    });
 }
 
 std::optional<qint32> FocusedInputInsertionService::activeXWindowProcessInWaylandSession() {

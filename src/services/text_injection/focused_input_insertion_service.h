@@ -118,6 +118,9 @@ private:
         QString text;
         std::optional<FocusedInputContext> live;
         std::optional<FocusedInputContext> effective;
+        // Where there is no effective context: the focused editor that
+        // could not place its selection.
+        std::optional<UnplacedSelectionField> unplaced;
         std::optional<ActiveInteractionContext> interactionContext;
         ObservedInsertionEditCallback onObservedEditEvent;
         PasteboardSnapshot snapshot;
@@ -128,6 +131,15 @@ private:
     };
 
     QCoro::Task<InsertionResult> pasteAndConfirm(Delivery delivery);
+    // The context a paste over a selection the editor could not place
+    // replaced, read back from the editor once the paste shows; nothing
+    // when it does not show so within the late paste's reads, or the
+    // editor settles on something else.
+    QCoro::Task<std::optional<FocusedInputContext>>
+    replacedUnplacedSelection(QString text, UnplacedSelectionField field);
+    QCoro::Task<std::optional<UnplacedSelectionField>> unplacedSelectionField(qint32 processID);
+    QCoro::Task<FocusedInputFieldOperations::SelectionPaste>
+    pasteOverUnplacedSelection(QString text, UnplacedSelectionField field);
     // The process of the X server's active window in a Wayland session;
     // nothing elsewhere, or without one.
     std::optional<qint32> activeXWindowProcessInWaylandSession();
@@ -175,8 +187,7 @@ private:
     QCoro::Task<std::optional<InsertionResult>> latePaste(Delivery delivery, QString expected);
     // The field read for a paste shown late, for as long as a browser may
     // take: what it ended as, or nothing when it never changed.
-    QCoro::Task<std::optional<InsertionResult>> watchForPaste(Delivery delivery,
-                                                              QString expected);
+    QCoro::Task<std::optional<InsertionResult>> watchForPaste(Delivery delivery, QString expected);
     QCoro::Task<InsertionResult> settledChange(Delivery delivery, QString expected,
                                                QString changed);
     InsertionResult finishChangedPaste(const Delivery &delivery, const QString &observed);

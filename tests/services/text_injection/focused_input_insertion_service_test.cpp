@@ -391,6 +391,54 @@ TEST_F(FocusedInputInsertionServiceTest, WithoutAFieldThePasteGoesOutUnchecked) 
     EXPECT_FALSE(watchStarted());
 }
 
+// Chromium cannot tell some selections beside emoji: its editor says it
+// holds one and gives no range. The paste replaces the user's selection
+// all the same, and the editor's text afterwards, read around its caret,
+// shows which stretch went: that paste is checked, and the user's
+// clipboard comes back. A paste that replaced nothing, or never showed,
+// is not taken for one.
+TEST_F(FocusedInputInsertionServiceTest, APasteOverASelectionTheEditorCannotPlaceIsChecked) {
+    const QString before = QStringLiteral("家人👨‍👩‍👧‍👦到了。");
+    const auto editor = FakeAccessibilityElement::create(QStringLiteral("editor"));
+    const auto untold = [&] {
+        editor->set(ax::value, before)
+            .set(ax::caret, AccessibilityRange{15, 0})
+            .set(ax::selectionCount, AccessibilityRange{0, 1})
+            .remove(ax::selectedTextRange);
+    };
+    untold();
+    editor->set(ax::roleDescription, QStringLiteral("section")).setSettable(ax::value, false);
+    app->set(ax::focusedUIElement, AccessibilityElementRef(editor));
+    const auto pasted = [&](const QString &value, qint64 caret) {
+        keys->onPaste = [editor, value, caret] {
+            editor->set(ax::value, value)
+                .set(ax::selectedTextRange, AccessibilityRange{caret, 0})
+                .remove(ax::selectionCount);
+            return true;
+        };
+    };
+
+    pasted(QStringLiteral("家人👨‍👩‍👧‍👦今天。"), 15);
+    EXPECT_EQ(insert(QStringLiteral("今天")), InsertionResult::pastedFromClipboard);
+    EXPECT_EQ(resultLines(),
+              QStringList{QStringLiteral("result=pastedFromClipboard | path=verified")});
+    ASSERT_TRUE(waitUntil([this] { return pasteboard->string() == QStringLiteral("old"); },
+                          "the clipboard to come back"));
+    EXPECT_TRUE(watchStarted());
+
+    untold();
+    pasted(QStringLiteral("今天家人👨‍👩‍👧‍👦到了。"), 2);
+    EXPECT_EQ(insert(QStringLiteral("今天")), InsertionResult::pastedNeedsAttention);
+    untold();
+    keys->onPaste = [] { return true; };
+    EXPECT_EQ(insert(QStringLiteral("明天")), InsertionResult::pastedNeedsAttention);
+    EXPECT_EQ(resultLines().mid(1),
+              QStringList(
+                  2, QStringLiteral("result=pastedNeedsAttention | reason=no-effective-context")));
+    settle();
+    EXPECT_EQ(pasteboard->string(), QStringLiteral("明天"));
+}
+
 TEST_F(FocusedInputInsertionServiceTest, FieldFoundOnALaterAttemptIsLogged) {
     app->remove(ax::focusedUIElement);
     time->onSleep = [this](double seconds) {

@@ -15,29 +15,11 @@ namespace {
 
 using testing::Browser;
 
-QString webDocument(const char *name) {
-    return QStringLiteral(TOVALIT_SOURCE_DIR "/bench/web-documents/") + QLatin1String(name);
-}
-
 class WebChatBoxTest : public testing::BrowserPageFixture {
 protected:
-    // The dictation goes in checked and by paste, and the page says it
-    // landed exactly at its caret as `landed`, with what the page marks to
-    // keep still there.
-    void expectPastedExactly(const QString &said, const QString &landed) {
-        ASSERT_NO_FATAL_FAILURE(expectCheckedPaste(said));
-        EXPECT_EQ(logLines(QStringLiteral("insert.result")),
-                  QStringList{QStringLiteral("result=pastedFromClipboard | path=verified")})
-            << logLines().join(u'\n').toStdString();
-        EXPECT_TRUE(testing::waitUntil(
-            [&] { return pageTitle() == QStringLiteral("ok=1 new=") + landed; },
-            "the page to say the text landed exactly", std::chrono::seconds(5)))
-            << "the page's title: " << pageTitle().toStdString();
-    }
-
     // `toldApart`: the browser shows the hint as drawn.
     void expectEmptyBox(const char *page, bool toldApart = true) {
-        ASSERT_NO_FATAL_FAILURE(openWatchedPage(webDocument(page), "the empty box to be ready"));
+        ASSERT_NO_FATAL_FAILURE(openWatchedPage(benchDocument(page), "the empty box to be ready"));
 
         const FocusedElementContext captured = capture();
         if (toldApart) {
@@ -55,7 +37,7 @@ protected:
     // the one insertion that would first try to write the field's whole
     // text.
     void expectLinePastedInto(const char *page) {
-        ASSERT_NO_FATAL_FAILURE(openWatchedPage(webDocument(page), "the line to be ready"));
+        ASSERT_NO_FATAL_FAILURE(openWatchedPage(benchDocument(page), "the line to be ready"));
         ASSERT_NO_FATAL_FAILURE(capture());
 
         expectPastedExactly(spoken, QStringLiteral("今天下午"));

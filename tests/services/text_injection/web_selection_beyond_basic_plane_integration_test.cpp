@@ -44,6 +44,19 @@ TEST_P(WebSelectionBeyondBasicPlaneTest, TheSelectionAfterTheEmojiIsTheUsersOwn)
     EXPECT_EQ(focusedAttribute<QString>(ax::value), QString(text).replace(start, length, spoken));
 }
 
+// Where Chromium cannot tell the selection at all (an end of it right
+// after a family emoji), the context leaves it out, and the paste over it
+// is checked all the same, by the stretch of the paragraph it replaced:
+// the user's clipboard comes back.
+TEST_P(WebSelectionBeyondBasicPlaneTest, APasteOverASelectionBesideAFamilyEmojiIsChecked) {
+    ASSERT_NO_FATAL_FAILURE(openWatchedPage(benchDocument("selection-of-family-emoji.html"),
+                                            "the selection to be ready"));
+    ASSERT_NO_FATAL_FAILURE(capture());
+
+    const QString spoken = QStringLiteral("今天下午3点开会。");
+    expectPastedExactly(spoken, spoken);
+}
+
 INSTANTIATE_TEST_SUITE_P(Browsers, WebSelectionBeyondBasicPlaneTest,
                          ::testing::Values(Browser::firefox, Browser::chromium),
                          testing::BrowserPageFixture::browserName);
