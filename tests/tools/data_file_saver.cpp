@@ -6,8 +6,11 @@
 //     saver that writes version after version of that kind of file into
 //     <folder> through the application's own store, kills it with SIGKILL
 //     the delay after its first save began and answers "<last version
-//     saved, or first - 1>" on standard output. Forking from this small process keeps each round
-//     cheap: no new program to load.
+//     saved, or first - 1>" on standard output. A negative delay asks for
+//     the kill inside a save, however slow the machine: the saver is
+//     stopped once a temporary of an unfinished save is in <folder> or a
+//     folder in it, and killed while that temporary is still there. Forking from this small process
+//     keeps each round cheap: no new program to load.
 //
 //   data_file_saver record <folder>
 //     Records the default sound input into <folder> until killed, printing
@@ -20,12 +23,15 @@
 #include "services/history/history_store.h"
 #include "services/instructions/instruction_library_store.h"
 #include "services/lexicon/personal_lexicon_store.h"
+#include "support/atomic_file.h"
 #include "tests/support/saved_versions.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QEventLoop>
 #include <qcoro/qcorotask.h>
 
+#include <algorithm>
 #include <atomic>
 #include <csignal>
 #include <cstdio>
@@ -94,11 +100,55 @@ T await(QCoro::Task<T> task) {
     std::_Exit(2);
 }
 
+// The temporaries of unfinished saves in the folder and the folders in it.
+QStringList temporaries(const QString &folder, int depth = 1) {
+    const QDir dir(folder);
+    QStringList found;
+    for (const QString &name :
+         dir.entryList(QDir::Files | QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot)) {
+        if (atomicfile::isTemporaryName(name))
+            found.append(dir.filePath(name));
+        else if (depth > 0)
+            found += temporaries(dir.filePath(name), depth - 1);
+    }
+    return found;
+}
+
+bool holdsNewTemporary(const QString &folder, const QStringList &before) {
+    const QStringList now = temporaries(folder);
+    return std::any_of(now.begin(), now.end(),
+                       [&before](const QString &path) { return !before.contains(path); });
+}
+
+// Stops the saver with a temporary of its own save in the folder (not one
+// an earlier saver left); false when none showed within the time given, or
+// the saver ended.
+bool stopInsideASave(pid_t saver, const QString &folder, const QStringList &before) {
+    timespec start{};
+    ::clock_gettime(CLOCK_MONOTONIC, &start);
+    for (;;) {
+        timespec now{};
+        ::clock_gettime(CLOCK_MONOTONIC, &now);
+        if (now.tv_sec - start.tv_sec > 30)
+            return false;
+        if (!holdsNewTemporary(folder, before))
+            continue;
+        int status = 0;
+        if (::kill(saver, SIGSTOP) != 0 || ::waitpid(saver, &status, WUNTRACED) != saver ||
+            !WIFSTOPPED(status))
+            return false;
+        if (holdsNewTemporary(folder, before))
+            return true;
+        ::kill(saver, SIGCONT);
+    }
+}
+
 // Forks a saver per request and kills it after the requested delay.
 int killSavers(const QString &kind, const QString &folder, int argc, char **argv) {
     int first = 0;
     long delay = 0;
     while (std::scanf("%d %ld", &first, &delay) == 2) {
+        const QStringList left = temporaries(folder);
         int pipeFds[2];
         if (::pipe(pipeFds) != 0)
             return 1;
@@ -119,7 +169,10 @@ int killSavers(const QString &kind, const QString &folder, int argc, char **argv
         int version = 0;
         const bool started = ::read(pipeFds[0], &version, sizeof version) == sizeof version &&
                              version == savingStarts;
-        if (started) {
+        bool stopped = true;
+        if (started && delay < 0) {
+            stopped = stopInsideASave(saver, folder, left);
+        } else if (started) {
             const timespec pause{delay / 1000000, (delay % 1000000) * 1000};
             ::nanosleep(&pause, nullptr);
         }
@@ -130,7 +183,7 @@ int killSavers(const QString &kind, const QString &folder, int argc, char **argv
         while (::read(pipeFds[0], &version, sizeof version) == sizeof version)
             last = version;
         ::close(pipeFds[0]);
-        if (!started || !WIFSIGNALED(status)) {
+        if (!started || !stopped || !WIFSIGNALED(status)) {
             std::fprintf(stdout, "failed %d\n", WIFEXITED(status) ? WEXITSTATUS(status) : -1);
             std::fflush(stdout);
             return 1;
