@@ -47,9 +47,9 @@ int killSaversRepeatedly(const QString &kind, const QString &folder, int rounds,
     int withTemporary = 0;
     for (int round = 0; round < rounds; ++round) {
         // Random delays fall before the first write when the machine is
-        // busy: every tenth kill is made to fall inside a save.
+        // busy: every 25th kill is made to fall inside a save.
         const int delay =
-            round % 10 == 9 ? -1 : random.bounded(maxDelayMicroseconds * slowdown + 1);
+            round % 25 == 24 ? -1 : random.bounded(maxDelayMicroseconds * slowdown + 1);
         saver.write(QByteArray::number(next) + ' ' + QByteArray::number(delay) + '\n');
         if (!saver.waitForReadyRead(10000) && !saver.canReadLine()) {
             ADD_FAILURE() << "no answer from data_file_saver in round " << round << ": "

@@ -23,7 +23,7 @@ struct AfterKill {
 // Kills a process that saves `kind` files (see tests/tools/data_file_saver)
 // into `folder` `rounds` times, each after a random delay of up to
 // `maxDelayMicroseconds` (ten times as long under a sanitizer), and every
-// tenth time while a temporary of its save is there, however busy the
+// 25th time while a temporary of its save is there, however busy the
 // machine. After each
 // kill, `check` gets the last version the saver finished and inspects the
 // folder. The file must hold that version or the one being saved when the

@@ -131,8 +131,13 @@ bool stopInsideASave(pid_t saver, const QString &folder, const QStringList &befo
         ::clock_gettime(CLOCK_MONOTONIC, &now);
         if (now.tv_sec - start.tv_sec > 30)
             return false;
-        if (!holdsNewTemporary(folder, before))
+        // A short pause between looks leaves the core to the saver and to
+        // the tests beside this one.
+        if (!holdsNewTemporary(folder, before)) {
+            const timespec pause{0, 200 * 1000};
+            ::nanosleep(&pause, nullptr);
             continue;
+        }
         int status = 0;
         if (::kill(saver, SIGSTOP) != 0 || ::waitpid(saver, &status, WUNTRACED) != saver ||
             !WIFSTOPPED(status))
