@@ -22,13 +22,12 @@ struct AfterKill {
 
 // Kills a process that saves `kind` files (see tests/tools/data_file_saver)
 // into `folder` `rounds` times, each after a random delay of up to
-// `maxDelayMicroseconds` (ten times as long under a sanitizer), and every
-// 25th time while a temporary of its save is there, however busy the
-// machine. After each
-// kill, `check` gets the last version the saver finished and inspects the
+// `maxDelayMicroseconds` (ten times as long under a sanitizer), and every 25th
+// time while a temporary of its save is there, however busy the machine. After
+// each kill, `check` gets the last version the saver finished and inspects the
 // folder. The file must hold that version or the one being saved when the
-// process died; the next saver goes on from there. Returns the number of
-// rounds that left a temporary.
+// process died; the next saver goes on from there. Returns the number of rounds
+// that left a temporary.
 int killSaversRepeatedly(const QString &kind, const QString &folder, int rounds,
                          int maxDelayMicroseconds,
                          const std::function<AfterKill(int lastSaved)> &check);
