@@ -10,6 +10,7 @@
 #include "services/text_processing/structured_formatting_task.h"
 #include "services/text_processing/transcript_cleanup_service.h"
 #include "state/shared/gateway_session_recovery.h"
+#include "support/async_mutex.h"
 #include "support/clock.h"
 
 #include <QObject>
@@ -98,6 +99,12 @@ public:
     // the application the user dictated into.
     void setInteractionContext(std::optional<ActiveInteractionContext> context);
     void resetInteractionContext();
+    // Held while the focused application is read. The read ends in screen
+    // text recognition, seconds on a busy machine and one at a time: a stop
+    // that finds the start's read still under way waits for it rather than
+    // queueing a second one behind it. Shared, so that a read outliving
+    // this object can still let go.
+    std::shared_ptr<AsyncMutex> contextCapture() const { return m_contextCapture; }
 
     // --- Delivery (dictation_delivery.cpp) -----------------------------------------
     // `mayInsert`, when given, is asked once, just before the text goes to
@@ -120,6 +127,8 @@ private:
     using FormatterResult = GatewaySessionRecovery::FormatterResult<Value>;
 
     QCoro::Task<std::optional<ActiveInteractionContext>> captureInteractionContextIfNeeded();
+    // The session's context, with its log line; nothing when none is kept.
+    std::optional<ActiveInteractionContext> cachedInteractionContext() const;
 
     DictationDeliveryHost &m_host;
     AppConfigurationStore &m_configurationStore;
@@ -135,6 +144,7 @@ private:
     std::shared_ptr<HotkeyMonitor> m_hotkeyMonitor;
     Clock m_systemDate;
     std::optional<ActiveInteractionContext> m_activeInteractionContext;
+    std::shared_ptr<AsyncMutex> m_contextCapture = std::make_shared<AsyncMutex>();
 };
 
 } // namespace tovalit

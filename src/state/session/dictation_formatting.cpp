@@ -153,18 +153,26 @@ void DictationDelivery::resetInteractionContext() {
     m_activeInteractionContext.reset();
 }
 
-QCoro::Task<std::optional<ActiveInteractionContext>>
-DictationDelivery::captureInteractionContextIfNeeded() {
-    if (m_activeInteractionContext) {
+std::optional<ActiveInteractionContext> DictationDelivery::cachedInteractionContext() const {
+    if (m_activeInteractionContext)
         TovalitDebugLogger::log(
             QStringLiteral("context"),
             QStringLiteral("using cached context | profile=") +
                 m_activeInteractionContext->naturalFormattingContext.appProfileID);
-        // A copy: QCoro moves from an lvalue handed to co_return.
-        std::optional<ActiveInteractionContext> cached = m_activeInteractionContext;
-        co_return cached;
-    }
+    return m_activeInteractionContext;
+}
+
+QCoro::Task<std::optional<ActiveInteractionContext>>
+DictationDelivery::captureInteractionContextIfNeeded() {
+    if (m_activeInteractionContext)
+        co_return cachedInteractionContext();
     const QPointer<DictationDelivery> self(this);
+    const std::shared_ptr<AsyncMutex> capturing = m_contextCapture;
+    const AsyncMutex::Guard oneRead = co_await capturing->lock();
+    if (!self)
+        co_return std::nullopt;
+    if (m_activeInteractionContext)
+        co_return cachedInteractionContext();
     std::optional<ActiveInteractionContext> context = co_await m_interactionContextProvider();
     if (!self)
         co_return std::nullopt;

@@ -165,6 +165,10 @@ void DictationSession::handleRecordingDidStart(QDateTime startedAt) {
 
 QCoro::Task<void> DictationSession::primeInteractionContext(QUuid sessionID) {
     QPointer<DictationSession> self(this);
+    const std::shared_ptr<AsyncMutex> capturing = m_delivery.contextCapture();
+    const AsyncMutex::Guard oneRead = co_await capturing->lock();
+    if (!self || !isCurrentSession(sessionID))
+        co_return;
     std::optional<ActiveInteractionContext> context = co_await m_interactionContextProvider();
     // A capture that finishes after its session ended belongs to nobody.
     if (!self || !isCurrentSession(sessionID) || !context)
