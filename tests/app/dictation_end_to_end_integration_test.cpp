@@ -8,6 +8,7 @@
 #include "app/vellup_transcriber_app.h"
 #include "state/app_launch_coordinator.h"
 #include "state/transcriber_view_model.h"
+#include "tests/support/capture_log.h"
 #include "tests/support/desktop_dictation.h"
 #include "tests/support/run_task.h"
 #include "tests/support/spoken_audio.h"
@@ -44,7 +45,7 @@ QString activeWindowName() {
     return testing::xdotool({QStringLiteral("getactivewindow"), QStringLiteral("getwindowname")});
 }
 
-class DictationEndToEndTest : public testing::WithTemporaryUserFolders {
+class DictationEndToEndTest : public testing::WithDiagnosticsLog {
 protected:
     void SetUp() override {
         TOVALIT_REQUIRE_DISPLAY();
@@ -116,10 +117,12 @@ protected:
     }
     void stopFromTheMenuAndFindTheTidiedTextInTheEditor() {
         menuBar.toggleRecordingItem()->trigger();
+        // The stop waits for the editor's window to be read, which ends in
+        // text recognition: seconds on a loaded machine.
         ASSERT_TRUE(
             waitUntil([&] { return app->viewModel().recordingState() == RecordingState::idle(); },
-                      "the dictation to finish", 15s))
-            << gateway.calls();
+                      "the dictation to finish", 30s))
+            << gateway.calls() << logLines().join(QLatin1Char('\n')).toStdString();
         ASSERT_TRUE(dictation.editorComesToShow(editorPid, formattedText)) << diagnostics();
     }
 
