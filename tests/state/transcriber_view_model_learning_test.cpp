@@ -391,6 +391,46 @@ TEST_F(LexiconLearningTest, OneAnalysisRunsAtATimeAndOnlyTheNewestWaitingEditFol
     EXPECT_EQ(actions().count(QStringLiteral("ai_analysis_completed")), 1);
 }
 
+// The audit log, with the record of one edit held back until released.
+class HeldAuditLog final : public PersonalLexiconEventLogging {
+public:
+    explicit HeldAuditLog(std::shared_ptr<PersonalLexiconEventLogging> log)
+        : m_log(std::move(log)) {}
+    QCoro::Task<void> record(PersonalLexiconAuditEvent event) override {
+        if (event.observedFinalFieldText == heldText)
+            co_await gate->wait();
+        co_await m_log->record(std::move(event));
+    }
+    QString heldText;
+    std::shared_ptr<Gate> gate = std::make_shared<Gate>();
+
+private:
+    std::shared_ptr<PersonalLexiconEventLogging> m_log;
+};
+
+TEST_F(LexiconLearningTest, EditsAreTakenInTheOrderSeenWhateverTheirRecordsTake) {
+    // The newest edit is the one analysed next, also when the record of
+    // an older one is written last.
+    auto log =
+        std::make_shared<HeldAuditLog>(std::make_shared<PersonalLexiconEventLogger>(dataFolder()));
+    adjustDependencies = [adjust = adjustDependencies, log](TranscriberViewModel::Dependencies &d) {
+        adjust(d);
+        d.lexiconEventLogger = log;
+    };
+    makeViewModel();
+    ASSERT_NO_FATAL_FAILURE(beginWithAHeldAnalysis());
+    log->heldText = QStringLiteral("纪要：今天Tovalit开会");
+    report(edit(QStringLiteral("纪要：今天Tovalit开会")));
+    report(edit(QStringLiteral("纪要：今天Tovalit开周会。")));
+    settle();
+    log->gate->open();
+    ASSERT_TRUE(waitForAction(QStringLiteral("ai_analysis_queued"), 2));
+
+    openAnalysis(0);
+    ASSERT_TRUE(waitUntil([&] { return analysisCalls.size() == 2; }, "the second analysis"));
+    EXPECT_EQ(analysisCalls[1].session.finalFieldText, QStringLiteral("纪要：今天Tovalit开周会。"));
+}
+
 TEST_F(LexiconLearningTest, AnEditOfAnotherInsertionDropsTheOlderResultWithoutARecord) {
     ASSERT_NO_FATAL_FAILURE(beginWithAHeldAnalysis());
     const QUuid other = QUuid::createUuid();

@@ -51,6 +51,10 @@ EditLearning::~EditLearning() {
 
 QCoro::Task<void> EditLearning::handleObservedInsertionEditEvent(ObservedInsertionEditEvent event) {
     const QPointer<EditLearning> alive(this);
+    const std::shared_ptr<AsyncMutex> inOrder = m_observedEditsInOrder;
+    const AsyncMutex::Guard oneAtATime = co_await inOrder->lock();
+    if (!alive)
+        co_return;
     if (const ObservedInsertionEditSession *edited = event.session()) {
         const ObservedInsertionEditSession session = *edited;
         LexiconAIEvent stable{.action = QStringLiteral("observed_edit_session_stable"),

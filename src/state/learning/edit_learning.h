@@ -5,6 +5,7 @@
 #include "models/vellup_structured_formatter_configuration.h"
 #include "services/learning/insertion_correction_learning_result.h"
 #include "services/learning/lexicon_learning_ai_analysis.h"
+#include "support/async_mutex.h"
 #include "support/clock.h"
 #include "support/sleeper.h"
 #include "support/spawn.h"
@@ -153,6 +154,12 @@ private:
     TaskHandle m_pendingLexiconAnalysisTask;
     TaskHandle m_pendingLexiconCommitTask;
     QUuid m_pendingLexiconCommitToken;
+    // Observed edits are handled one at a time, in the order seen. Each
+    // first waits for its audit record; one whose record happened to be
+    // written sooner would otherwise overtake an older edit, which would
+    // then become the one analysed next. Shared, so that a handler
+    // outliving this object can still let go.
+    std::shared_ptr<AsyncMutex> m_observedEditsInOrder = std::make_shared<AsyncMutex>();
     std::optional<QUuid> m_pendingLexiconObservedSessionID;
     std::optional<QString> m_pendingLexiconCommitObservationFingerprint;
     // The staged change whose save began last: too late for its undo.
