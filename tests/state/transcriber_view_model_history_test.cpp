@@ -6,6 +6,8 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
+
 namespace tovalit {
 namespace {
 
@@ -161,13 +163,15 @@ TEST_F(HistoryTest, DeletingClearingAndShowingFiles) {
     runTask(viewModel->loadHistory());
     ASSERT_EQ(viewModel->records().size(), 1);
 
+    // Each looks its file up on its own; the two may end in either order.
     viewModel->revealAudioFile(old);
     viewModel->revealTranscriptFile(old);
-    settle();
-    ASSERT_EQ(fileViewer->revealed().size(), 2);
-    EXPECT_EQ(fileViewer->revealed()[0],
+    ASSERT_TRUE(waitUntil([&] { return fileViewer->revealed().size() == 2; }, "both files"));
+    QList<QStringList> revealed = fileViewer->revealed();
+    std::sort(revealed.begin(), revealed.end());
+    EXPECT_EQ(revealed[0],
               QStringList{history.recordingsDirectoryNow() + u'/' + *old.audioFileName});
-    EXPECT_TRUE(fileViewer->revealed()[1].value(0).endsWith(*old.transcriptFileName));
+    EXPECT_TRUE(revealed[1].value(0).endsWith(*old.transcriptFileName));
     TranscriptRecord noFiles = old;
     noFiles.audioFileName.reset();
     noFiles.transcriptFileName = QStringLiteral("../../etc/passwd");
@@ -336,13 +340,12 @@ TEST_F(HistoryTest, AControllerThatGoesWhileARetryWaitsLeavesTheRetryToEndUnhear
     // the retry then files nothing and tells nobody.
     const auto insertion = std::make_shared<Gate>();
     adjustDependencies = [this, insertion](TranscriberViewModel::Dependencies &d) {
-        d.insertionRunner = [this, insertion](QString text,
-                                              std::optional<ActiveInteractionContext> context,
-                                              ObservedInsertionEditCallback,
-                                              std::unique_ptr<ClipboardHeadStart>) {
-            insertionCalls.push_back({text, context});
-            return answerAfter<InsertionResult>(InsertionResult::insertedDirectly, insertion);
-        };
+        d.insertionRunner =
+            [this, insertion](QString text, std::optional<ActiveInteractionContext> context,
+                              ObservedInsertionEditCallback, std::unique_ptr<ClipboardHeadStart>) {
+                insertionCalls.push_back({text, context});
+                return answerAfter<InsertionResult>(InsertionResult::insertedDirectly, insertion);
+            };
     };
     makeViewModel();
     viewModel->retryRecord(old);
