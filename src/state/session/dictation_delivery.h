@@ -127,8 +127,6 @@ private:
     using FormatterResult = GatewaySessionRecovery::FormatterResult<Value>;
 
     QCoro::Task<std::optional<ActiveInteractionContext>> captureInteractionContextIfNeeded();
-    // The session's context, with its log line; nothing when none is kept.
-    std::optional<ActiveInteractionContext> cachedInteractionContext() const;
 
     DictationDeliveryHost &m_host;
     AppConfigurationStore &m_configurationStore;

@@ -153,26 +153,23 @@ void DictationDelivery::resetInteractionContext() {
     m_activeInteractionContext.reset();
 }
 
-std::optional<ActiveInteractionContext> DictationDelivery::cachedInteractionContext() const {
-    if (m_activeInteractionContext)
-        TovalitDebugLogger::log(
-            QStringLiteral("context"),
-            QStringLiteral("using cached context | profile=") +
-                m_activeInteractionContext->naturalFormattingContext.appProfileID);
-    return m_activeInteractionContext;
-}
-
 QCoro::Task<std::optional<ActiveInteractionContext>>
 DictationDelivery::captureInteractionContextIfNeeded() {
-    if (m_activeInteractionContext)
-        co_return cachedInteractionContext();
     const QPointer<DictationDelivery> self(this);
+    // Free, the lock is taken at once; held, the start's read ends first.
     const std::shared_ptr<AsyncMutex> capturing = m_contextCapture;
     const AsyncMutex::Guard oneRead = co_await capturing->lock();
     if (!self)
         co_return std::nullopt;
-    if (m_activeInteractionContext)
-        co_return cachedInteractionContext();
+    if (m_activeInteractionContext) {
+        TovalitDebugLogger::log(
+            QStringLiteral("context"),
+            QStringLiteral("using cached context | profile=") +
+                m_activeInteractionContext->naturalFormattingContext.appProfileID);
+        // A copy: QCoro's return_value moves from whatever lvalue it is given.
+        std::optional<ActiveInteractionContext> cached = m_activeInteractionContext;
+        co_return cached;
+    }
     std::optional<ActiveInteractionContext> context = co_await m_interactionContextProvider();
     if (!self)
         co_return std::nullopt;
