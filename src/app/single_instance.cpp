@@ -133,9 +133,7 @@ std::optional<double> SingleInstance::secondsSinceLaunch(const QVariantMap &plat
     const QVariant value = platformData.value(launchAgeKey);
     bool isNumber = false;
     const double seconds = value.toDouble(&isNumber);
-    // A launch that waited longer than this for the bus has no say in
-    // which press it was.
-    if (!isNumber || !(seconds >= 0 && seconds <= 30))
+    if (!isNumber || !(seconds >= 0 && seconds <= longestHeededLaunchAge))
         return std::nullopt;
     return seconds;
 }

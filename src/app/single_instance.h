@@ -39,6 +39,9 @@ public:
     // How long before the call in `platformData` its launch was started,
     // as the launch said; none when it did not say, or said nonsense.
     static std::optional<double> secondsSinceLaunch(const QVariantMap &platformData);
+    // A launch that waited longer than this for the bus has no say in
+    // which press it was.
+    static constexpr double longestHeededLaunchAge = 30;
 
     QString serviceName() const { return m_serviceName; }
     // The object path of the interface, from the name.
