@@ -77,7 +77,8 @@ FakeDesktopGlobalShortcuts::bindShortcuts(QString session,
     for (const DesktopShortcutRequest &shortcut : shortcuts)
         m_lastBound.append({shortcut.id, shortcut.description,
                             m_boundTrigger.value_or(shortcut.preferredTrigger)});
-    co_return m_lastBound;
+    // A copy: QCoro's return_value moves from whatever lvalue it is given.
+    co_return QList<DesktopShortcut>(m_lastBound);
 }
 
 QCoro::Task<QList<DesktopShortcut>> FakeDesktopGlobalShortcuts::listShortcuts(QString session) {

@@ -3,7 +3,8 @@
 namespace tovalit {
 
 QCoro::Task<QList<PasteboardItem>> InMemoryPasteboard::pasteboardItems() {
-    co_return m_items;
+    // A copy: QCoro's return_value moves from whatever lvalue it is given.
+    co_return QList<PasteboardItem>(m_items);
 }
 
 namespace {
