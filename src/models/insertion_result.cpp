@@ -26,8 +26,11 @@ QString message(InsertionResult result) {
     switch (result) {
     case InsertionResult::insertedDirectly:
     case InsertionResult::pastedFromClipboard:
-    case InsertionResult::pastedNeedsAttention:
         return QStringLiteral("已插入");
+    // The paste went out, or was even taken, but nothing showed where it
+    // landed: saying it was inserted would claim more than was seen.
+    case InsertionResult::pastedNeedsAttention:
+        return QStringLiteral("已粘贴，未能确认");
     case InsertionResult::copiedToClipboard:
         return QStringLiteral("已复制到剪贴板");
     case InsertionResult::insertFailedCopiedToClipboard:

@@ -34,6 +34,18 @@ struct PasteboardItem {
     bool operator==(const PasteboardItem &) const = default;
 };
 
+// Another application asking for our last write: pasting it, or a
+// clipboard manager keeping a copy.
+struct PasteboardRead {
+    // The process that asked, where the desktop tells.
+    std::optional<qint32> processIdentifier;
+    // Whether it took the content, not only asked what forms are on offer
+    // (a program about to paste, or checking whether it could).
+    bool content = true;
+
+    bool operator==(const PasteboardRead &) const = default;
+};
+
 // The system clipboard, shaped the way the insertion uses it: a list of
 // items, a count that changes whenever anybody writes, and whole-content
 // writes. Used on the GUI thread only.
@@ -60,6 +72,12 @@ public:
     // busy one, after a good many); until then a paste there gets what the
     // session held before. True where nothing stands in between.
     virtual bool sessionHasLastWrite() { return true; }
+    // Whether this clipboard sees other applications read our writes: a
+    // paste is known to have happened only where it does.
+    virtual bool seesReads() { return false; }
+    // The requests for our last write so far, oldest first; a new write
+    // starts afresh. Empty where they are not seen.
+    virtual QList<PasteboardRead> readsOfLastWrite() { return {}; }
 };
 
 } // namespace tovalit

@@ -135,7 +135,7 @@ TEST_F(FormattingAndDeliveryTest, AFailedInsertionLeavesTheTextOnTheClipboardWit
     insertionAnswer = InsertionResult::pastedNeedsAttention;
     dictate(QStringLiteral("粘贴待确认"));
     EXPECT_EQ(viewModel->lastCopiedAt(), time.now());
-    EXPECT_EQ(lastRecord().note, QStringLiteral("已插入"));
+    EXPECT_EQ(lastRecord().note, QStringLiteral("已粘贴，未能确认"));
 }
 
 TEST_F(FormattingAndDeliveryTest, ACopyTheClipboardRefusedIsNeverReportedAsDone) {

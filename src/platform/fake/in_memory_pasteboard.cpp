@@ -22,6 +22,8 @@ std::optional<QString> stringOf(const QList<PasteboardItem> &items) {
 
 void InMemoryPasteboard::clearContents() {
     m_items.clear();
+    m_holdsOwnWrite = false;
+    m_reads.clear();
     ++m_changeCount;
     if (!m_sessionHeld)
         letSessionTakeClipboard();
@@ -35,6 +37,8 @@ bool InMemoryPasteboard::writeObjects(const QList<PasteboardItem> &items) {
     m_items.append(items);
     ++m_changeCount;
     ++m_writeCount;
+    m_holdsOwnWrite = true;
+    m_reads.clear();
     if (!m_sessionHeld)
         letSessionTakeClipboard();
     return true;
@@ -48,6 +52,7 @@ void InMemoryPasteboard::copyFromElsewhere(const QString &text) {
 
 void InMemoryPasteboard::setItems(QList<PasteboardItem> items) {
     m_items = std::move(items);
+    m_holdsOwnWrite = false;
     ++m_changeCount;
     if (!m_sessionHeld)
         letSessionTakeClipboard();
@@ -57,6 +62,12 @@ void InMemoryPasteboard::holdWritesFromSession(bool hold) {
     m_sessionHeld = hold;
     if (!hold)
         letSessionTakeClipboard();
+}
+
+std::optional<QString> InMemoryPasteboard::readBy(std::optional<qint32> process) {
+    if (m_holdsOwnWrite)
+        m_reads.append(PasteboardRead{process});
+    return string();
 }
 
 std::optional<QString> InMemoryPasteboard::string() const {

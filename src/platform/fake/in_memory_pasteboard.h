@@ -33,6 +33,16 @@ public:
     // The text a native window of the session pastes now.
     std::optional<QString> sessionString() const;
 
+    bool seesReads() override { return m_seesReads; }
+    QList<PasteboardRead> readsOfLastWrite() override { return m_reads; }
+    // A desktop that shows who reads our writes; by default one that
+    // does not.
+    void setSeesReads(bool sees) { m_seesReads = sees; }
+    // Another application (of `process`, where told) pastes or copies
+    // what the clipboard holds now: its text, or nothing when it holds no
+    // text.
+    std::optional<QString> readBy(std::optional<qint32> process);
+
 private:
     QList<PasteboardItem> m_items;
     QList<PasteboardItem> m_sessionItems;
@@ -40,6 +50,10 @@ private:
     qint64 m_changeCount = 0;
     int m_writeCount = 0;
     int m_refusedWrites = 0;
+    bool m_seesReads = false;
+    // Whether it holds our last write, and who has read that.
+    bool m_holdsOwnWrite = false;
+    QList<PasteboardRead> m_reads;
 };
 
 } // namespace tovalit

@@ -14,10 +14,21 @@ QClipboard *clipboard() {
     return QGuiApplication::clipboard();
 }
 
+QClipboard::Mode modeOf(QtClipboardPasteboard::Selection selection) {
+    return selection == QtClipboardPasteboard::Selection::primary ? QClipboard::Selection
+                                                                  : QClipboard::Clipboard;
+}
+
+QByteArray xNameOf(QtClipboardPasteboard::Selection selection) {
+    return selection == QtClipboardPasteboard::Selection::primary ? QByteArrayLiteral("PRIMARY")
+                                                                  : QByteArrayLiteral("CLIPBOARD");
+}
+
 } // namespace
 
-QtClipboardPasteboard::QtClipboardPasteboard(ClipboardReadLimits limits)
-    : m_context(std::make_unique<QObject>()) {
+QtClipboardPasteboard::QtClipboardPasteboard(ClipboardReadLimits limits, Selection selection)
+    : m_context(std::make_unique<QObject>())
+    , m_selection(selection) {
     Q_ASSERT(isGuiThread());
     // Only window-system clipboards know who owns them; the in-process one
     // of the offscreen platform always says "not us".
@@ -25,19 +36,27 @@ QtClipboardPasteboard::QtClipboardPasteboard(ClipboardReadLimits limits)
     m_tracksOwnership =
         platform == QLatin1String("xcb") || platform.startsWith(QLatin1String("wayland"));
     if (platform == QLatin1String("xcb")) {
-        m_reader = std::make_unique<XcbClipboardReader>(limits);
-        // Only the owner is asked: while it is our write, the request is
-        // for that.
-        m_requests = std::make_unique<XcbClipboardRequestWatch>([this] {
-            if (m_ownWrite)
-                m_ownWriteRequested = true;
-        });
+        m_reader = std::make_unique<XcbClipboardReader>(limits, xNameOf(selection));
+        m_requests = std::make_unique<XcbClipboardRequestWatch>(
+            xNameOf(selection),
+            [this](const XcbClipboardRequestWatch::Request &request) { requested(request); });
     }
     QObject::connect(clipboard(), &QClipboard::changed, m_context.get(),
                      [this](QClipboard::Mode mode) {
-                         if (mode == QClipboard::Clipboard)
+                         if (mode == modeOf(m_selection))
                              clipboardChanged();
                      });
+}
+
+void QtClipboardPasteboard::requested(const XcbClipboardRequestWatch::Request &request) {
+    // Only the owner is asked: while it is our write, the request is for
+    // that.
+    if (!m_ownWrite)
+        return;
+    m_ownWriteRequested = true;
+    m_reads.append(
+        PasteboardRead{m_requests->processOf(request.requestor),
+                       request.forContent && offersForm(m_requests->nameOf(request.target))});
 }
 
 QtClipboardPasteboard::~QtClipboardPasteboard() = default;
@@ -47,9 +66,9 @@ bool QtClipboardPasteboard::holdsOwnWrite() const {
         return false;
     // Asking the owner of a foreign clipboard for its data is a round trip
     // to another process; ownership is known locally.
-    if (m_tracksOwnership && !clipboard()->ownsClipboard())
+    if (m_tracksOwnership && !ownsSelection())
         return false;
-    const QMimeData *mime = clipboard()->mimeData(QClipboard::Clipboard);
+    const QMimeData *mime = clipboard()->mimeData(modeOf(m_selection));
     return mime && mime->data(ownWriteType) == QByteArray::number(*m_ownWrite);
 }
 
@@ -77,7 +96,7 @@ QCoro::Task<QList<PasteboardItem>> QtClipboardPasteboard::pasteboardItems() {
     // Qt's own reading of a foreign clipboard converts every form the
     // owner offers, each a blocking round trip on this thread.
     PasteboardItem item;
-    if (m_reader && !clipboard()->ownsClipboard())
+    if (m_reader && !ownsSelection())
         item.representations = co_await m_reader->read();
     else
         item.representations = localRepresentations();
@@ -88,7 +107,7 @@ QCoro::Task<QList<PasteboardItem>> QtClipboardPasteboard::pasteboardItems() {
 
 QList<PasteboardRepresentation> QtClipboardPasteboard::localRepresentations() const {
     QList<PasteboardRepresentation> representations;
-    const QMimeData *mime = clipboard()->mimeData(QClipboard::Clipboard);
+    const QMimeData *mime = clipboard()->mimeData(modeOf(m_selection));
     if (!mime)
         return representations;
     for (const QString &format : mime->formats()) {
@@ -107,8 +126,9 @@ QList<PasteboardRepresentation> QtClipboardPasteboard::localRepresentations() co
 void QtClipboardPasteboard::clearContents() {
     Q_ASSERT(isGuiThread());
     m_ownWrite.reset();
+    m_reads.clear();
     ++m_changeCount;
-    clipboard()->clear(QClipboard::Clipboard);
+    clipboard()->clear(modeOf(m_selection));
 }
 
 bool QtClipboardPasteboard::writeObjects(const QList<PasteboardItem> &items) {
@@ -128,12 +148,39 @@ bool QtClipboardPasteboard::writeObjects(const QList<PasteboardItem> &items) {
     mime->setData(ownWriteType, QByteArray::number(serial));
     m_ownWrite = serial;
     m_ownWriteRequested = false;
-    clipboard()->setMimeData(mime.release(), QClipboard::Clipboard);
+    m_reads.clear();
+    m_writtenForms = mime->formats();
+    clipboard()->setMimeData(mime.release(), modeOf(m_selection));
     if (holdsOwnWrite())
         return true;
     m_ownWrite.reset();
     ++m_changeCount;
     return false;
+}
+
+bool QtClipboardPasteboard::ownsSelection() const {
+    return m_selection == Selection::primary ? clipboard()->ownsSelection()
+                                             : clipboard()->ownsClipboard();
+}
+
+bool QtClipboardPasteboard::offersForm(const QByteArray &form) const {
+    const QString name = QString::fromLatin1(form);
+    if (m_writtenForms.contains(name))
+        return true;
+    // Qt hands text out under the X names of text too.
+    static const QStringList textForms{QStringLiteral("UTF8_STRING"), QStringLiteral("STRING"),
+                                       QStringLiteral("TEXT"), QStringLiteral("COMPOUND_TEXT")};
+    return m_writtenForms.contains(Pasteboard::stringType) &&
+           (textForms.contains(name) || name.startsWith(QLatin1String("text/plain")));
+}
+
+bool QtClipboardPasteboard::seesReads() {
+    return m_requests != nullptr;
+}
+
+QList<PasteboardRead> QtClipboardPasteboard::readsOfLastWrite() {
+    Q_ASSERT(isGuiThread());
+    return m_reads;
 }
 
 bool QtClipboardPasteboard::sessionHasLastWrite() {

@@ -4,6 +4,8 @@
 #include "platform/linux/xcb_clipboard_request_watch.h"
 #include "platform/pasteboard.h"
 
+#include <QStringList>
+
 #include <memory>
 #include <optional>
 
@@ -24,10 +26,18 @@ namespace tovalit {
 // limits; what we hold ourselves (or the in-process clipboard of a
 // platform without a window system) is read at once.
 //
+// On X it also sees other clients read our writes, and which process each
+// was.
+//
+// The same for the PRIMARY selection, which some terminals paste from.
+//
 // Needs the QGuiApplication; used on the GUI thread only.
 class QtClipboardPasteboard final : public Pasteboard {
 public:
-    explicit QtClipboardPasteboard(ClipboardReadLimits limits = {});
+    enum class Selection { clipboard, primary };
+
+    explicit QtClipboardPasteboard(ClipboardReadLimits limits = {},
+                                   Selection selection = Selection::clipboard);
     ~QtClipboardPasteboard() override;
 
     QCoro::Task<QList<PasteboardItem>> pasteboardItems() override;
@@ -37,6 +47,8 @@ public:
     // Once another client has asked for our last write: the compositor of
     // a Wayland session takes it into its session that way.
     bool sessionHasLastWrite() override;
+    bool seesReads() override;
+    QList<PasteboardRead> readsOfLastWrite() override;
 
     static inline const QString ownWriteType =
         QStringLiteral("application/x-tovalit-pasteboard-write");
@@ -45,15 +57,27 @@ private:
     // Our own or the in-process clipboard, without a round trip.
     QList<PasteboardRepresentation> localRepresentations() const;
     bool holdsOwnWrite() const;
+    bool ownsSelection() const;
     void clipboardChanged();
+    void requested(const XcbClipboardRequestWatch::Request &request);
+    // Whether a request for `form` gets the content of our last write: a
+    // request for a form we do not hold is refused, and the program asks
+    // again for another.
+    bool offersForm(const QByteArray &form) const;
 
     std::unique_ptr<QObject> m_context;
+    Selection m_selection;
     bool m_tracksOwnership = false;
     qint64 m_changeCount = 0;
     // The number of our last write while it may still be on the clipboard.
     std::optional<qint64> m_ownWrite;
     // Whether another client has asked for our last write since it was made.
     bool m_ownWriteRequested = false;
+    // Who asked for our last write, in order. The process is asked at
+    // once: a client that read and quit is known no more.
+    QList<PasteboardRead> m_reads;
+    // The forms of our last write, as X clients ask for them.
+    QStringList m_writtenForms;
     // Another X client's clipboard, and its requests for ours; none off X.
     std::unique_ptr<XcbClipboardReader> m_reader;
     std::unique_ptr<XcbClipboardRequestWatch> m_requests;

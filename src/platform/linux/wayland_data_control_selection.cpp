@@ -203,6 +203,7 @@ struct WaylandDataControlSelection::Connection {
     QString ownType;
     // Read on any thread.
     std::atomic<qint64> foreignSelections{0};
+    std::atomic<qint64> contentReads{0};
 
     WorkerCommandQueue commands;
     std::thread worker;
@@ -362,6 +363,8 @@ void WaylandDataControlSelection::Connection::send(void *data, wl_proxy *, const
             // Written from the worker's loop as the reader takes it; the
             // bytes are shared, so a new offer leaves this paste alone.
             fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
+            if (wanted != self->ownType)
+                ++self->contentReads;
             self->pastes.push_back({fd, form.second, 0, QDeadlineTimer(idleLimitMilliseconds)});
             return;
         }
@@ -562,6 +565,10 @@ void WaylandDataControlSelection::withdraw(Withdrawal withdrawal) {
         c->withdrawWrite(seen);
         return true;
     });
+}
+
+qint64 WaylandDataControlSelection::contentReads() const {
+    return m_connection->contentReads.load();
 }
 
 qint64 WaylandDataControlSelection::changeCount() const {

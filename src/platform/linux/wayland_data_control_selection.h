@@ -64,6 +64,9 @@ public:
     // the compositor took into the session.
     void withdraw(Withdrawal withdrawal);
 
+    // Moves whenever an application asks for the content of an offer of
+    // ours: a paste of it, or a clipboard manager's copy.
+    qint64 contentReads() const;
     // Moves whenever another application's copy becomes the session's
     // clipboard; neither a write of ours nor an emptied clipboard moves it.
     qint64 changeCount() const;

@@ -56,9 +56,23 @@ bool WaylandSessionPasteboard::sessionHasLastWrite() {
     return m_lastWriteOffered || m_xClipboard->sessionHasLastWrite();
 }
 
+bool WaylandSessionPasteboard::seesReads() {
+    return m_xClipboard->seesReads();
+}
+
+QList<PasteboardRead> WaylandSessionPasteboard::readsOfLastWrite() {
+    // With an X window in front the paste reads the X server's clipboard;
+    // with a native one, our offer to the session.
+    if (!m_lastWriteOffered)
+        return m_xClipboard->readsOfLastWrite();
+    return QList<PasteboardRead>(
+        qMax<qint64>(0, m_sessionSelection->contentReads() - m_readsBeforeLastWrite));
+}
+
 bool WaylandSessionPasteboard::writeObjects(const QList<PasteboardItem> &items) {
     ++m_ownChanges;
     m_lastWriteOffered = false;
+    m_readsBeforeLastWrite = m_sessionSelection->contentReads();
     if (!m_xClipboard->writeObjects(items)) {
         passOnClear();
         return false;

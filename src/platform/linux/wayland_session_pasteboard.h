@@ -46,6 +46,10 @@ public:
     bool writeObjects(const QList<PasteboardItem> &items) override;
     // At once for a write offered to the session itself.
     bool sessionHasLastWrite() override;
+    // A native window reads a write offered to the session from us, and
+    // says nothing of who it is.
+    bool seesReads() override;
+    QList<PasteboardRead> readsOfLastWrite() override;
 
 private:
     void passOnClear();
@@ -54,6 +58,8 @@ private:
     std::unique_ptr<WaylandDataControlSelection> m_sessionSelection;
     std::function<bool()> m_xWindowHasFocus;
     bool m_lastWriteOffered = false;
+    // The session's reads of our offers before the last write.
+    qint64 m_readsBeforeLastWrite = 0;
     // A clear not yet passed to the session; a write drops it.
     std::optional<WaylandDataControlSelection::Withdrawal> m_pendingWithdrawal;
     // Passes the pending clear on once the GUI thread's event loop turns.

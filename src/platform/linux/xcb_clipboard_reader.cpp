@@ -24,13 +24,13 @@ using Transfer = ClipboardTransfer;
 class XcbClipboardReader::Session {
 public:
     // Nothing when there is no X server.
-    static std::unique_ptr<Session> open();
+    static std::unique_ptr<Session> open(const QByteArray &selection);
     ~Session();
 
     QList<PasteboardRepresentation> read(const ClipboardReadLimits &limits);
 
 private:
-    explicit Session(std::shared_ptr<XcbConnection> x);
+    Session(std::shared_ptr<XcbConnection> x, const QByteArray &selection);
 
     xcb_atom_t intern(const char *name);
     QString atomName(xcb_atom_t atom);
@@ -47,21 +47,22 @@ private:
     std::shared_ptr<XcbConnection> m_x;
     xcb_connection_t *m_connection;
     xcb_window_t m_window = XCB_NONE;
-    xcb_atom_t m_clipboard;
+    xcb_atom_t m_selectionAtom;
     xcb_atom_t m_targets;
     xcb_atom_t m_incr;
     xcb_atom_t m_property;
     QHash<xcb_atom_t, QString> m_names;
 };
 
-std::unique_ptr<XcbClipboardReader::Session> XcbClipboardReader::Session::open() {
+std::unique_ptr<XcbClipboardReader::Session>
+XcbClipboardReader::Session::open(const QByteArray &selection) {
     auto x = XcbConnection::open();
     if (!x)
         return nullptr;
-    return std::unique_ptr<Session>(new Session(std::move(x)));
+    return std::unique_ptr<Session>(new Session(std::move(x), selection));
 }
 
-XcbClipboardReader::Session::Session(std::shared_ptr<XcbConnection> x)
+XcbClipboardReader::Session::Session(std::shared_ptr<XcbConnection> x, const QByteArray &selection)
     : m_x(std::move(x))
     , m_connection(m_x->connection()) {
     // An unmapped window of our own receives the converted data.
@@ -70,7 +71,7 @@ XcbClipboardReader::Session::Session(std::shared_ptr<XcbConnection> x)
     xcb_create_window(m_connection, XCB_COPY_FROM_PARENT, m_window, m_x->root(), 0, 0, 1, 1, 0,
                       XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, XCB_CW_EVENT_MASK,
                       &events);
-    m_clipboard = intern("CLIPBOARD");
+    m_selectionAtom = intern(selection.constData());
     m_targets = intern("TARGETS");
     m_incr = intern("INCR");
     m_property = intern("_TOVALIT_CLIPBOARD_SNAPSHOT");
@@ -133,7 +134,7 @@ Transfer XcbClipboardReader::Session::convert(xcb_atom_t target, Clock::time_poi
                                               std::chrono::milliseconds answerTimeout) {
     discardEvents();
     xcb_delete_property(m_connection, m_window, m_property);
-    xcb_convert_selection(m_connection, m_window, m_clipboard, target, m_property,
+    xcb_convert_selection(m_connection, m_window, m_selectionAtom, target, m_property,
                           XCB_CURRENT_TIME);
     xcb_flush(m_connection);
     const auto answered = std::min(deadline, Clock::now() + answerTimeout);
@@ -231,7 +232,7 @@ QList<PasteboardRepresentation>
 XcbClipboardReader::Session::read(const ClipboardReadLimits &limits) {
     const auto deadline = Clock::now() + limits.totalTime;
     auto owner = xcbReply(xcb_get_selection_owner_reply(
-        m_connection, xcb_get_selection_owner(m_connection, m_clipboard), nullptr));
+        m_connection, xcb_get_selection_owner(m_connection, m_selectionAtom), nullptr));
     if (!owner || owner->owner == XCB_NONE)
         return {};
 
@@ -263,8 +264,9 @@ XcbClipboardReader::Session::read(const ClipboardReadLimits &limits) {
     return result;
 }
 
-XcbClipboardReader::XcbClipboardReader(ClipboardReadLimits limits)
+XcbClipboardReader::XcbClipboardReader(ClipboardReadLimits limits, QByteArray selection)
     : m_limits(limits)
+    , m_selection(std::move(selection))
     , m_executor(std::make_unique<SerialExecutor>(QStringLiteral("Tovalit clipboard reader"))) {}
 
 XcbClipboardReader::~XcbClipboardReader() = default;
@@ -273,7 +275,7 @@ QCoro::Task<QList<PasteboardRepresentation>> XcbClipboardReader::read() {
     // The session is made, used and kept on the executor's thread only.
     return m_executor->run([this] {
         if (!m_session)
-            m_session = Session::open();
+            m_session = Session::open(m_selection);
         return m_session ? m_session->read(m_limits) : QList<PasteboardRepresentation>{};
     });
 }

@@ -3,6 +3,7 @@
 #include "platform/linux/clipboard_form_choice.h"
 #include "platform/pasteboard.h"
 
+#include <QByteArray>
 #include <QList>
 #include <qcoro/qcorotask.h>
 
@@ -13,8 +14,9 @@ namespace tovalit {
 
 class SerialExecutor;
 
-// Reads what another X client holds on the CLIPBOARD selection, on a
-// thread and an X connection of its own, so that an owner that is slow or
+// Reads what another X client holds on a selection (CLIPBOARD, or PRIMARY
+// for the programs that paste from it), on a thread and an X connection of
+// its own, so that an owner that is slow or
 // hangs holds up neither the GUI thread nor Qt's own connection.
 //
 // It keeps what a restore needs to offer the same content again: one text
@@ -23,7 +25,8 @@ class SerialExecutor;
 // A format left out comes back without data, with the reason.
 class XcbClipboardReader {
 public:
-    explicit XcbClipboardReader(ClipboardReadLimits limits = {});
+    explicit XcbClipboardReader(ClipboardReadLimits limits = {},
+                                QByteArray selection = QByteArrayLiteral("CLIPBOARD"));
     ~XcbClipboardReader();
     XcbClipboardReader(const XcbClipboardReader &) = delete;
     XcbClipboardReader &operator=(const XcbClipboardReader &) = delete;
@@ -36,6 +39,7 @@ private:
     class Session;
 
     ClipboardReadLimits m_limits;
+    QByteArray m_selection;
     std::shared_ptr<Session> m_session;
     // Declared last: its work never outlives the rest.
     std::unique_ptr<SerialExecutor> m_executor;

@@ -162,6 +162,36 @@ PreparedInsertion prepare(const QString &text, const std::optional<FocusedInputC
     return PreparedInsertion{text, std::nullopt, PreparationSource::none};
 }
 
+// The field holds `text` once, and right before its caret.
+bool endsAtCaretOnce(const QString &text, const FocusedInputContext &field) {
+    const AccessibilityRange caret = field.selectedRange;
+    const qint64 start = caret.location - text.size();
+    return caret.length == 0 && start >= 0 && field.currentValue.mid(start, text.size()) == text &&
+           field.currentValue.count(text) == 1;
+}
+
+void logPasteTaken(bool taken, double afterKeys) {
+    TovalitDebugLogger::log(QStringLiteral("insert.pasteboard"), [taken, afterKeys]() -> QString {
+        return (taken ? QStringLiteral("paste taken | afterKeys=")
+                      : QStringLiteral("paste not taken | afterKeys=")) +
+               QString::number(afterKeys, 'f', 2);
+    });
+}
+
+QCoro::Task<void> restoreOnceTaken(std::shared_ptr<Pasteboard> pasteboard,
+                                   PasteboardSnapshot snapshot, qint64 expectedChangeCount,
+                                   PasteReceipt receipt, bool evenIfNeverTaken, Sleeper sleeper) {
+    // Put back before the target read it, the user's own clipboard is
+    // what it would paste.
+    const bool taken =
+        co_await receipt.waitUntilTaken(FocusedInputInsertionService::pasteTakenWait, sleeper);
+    if (!taken && !evenIfNeverTaken)
+        co_return;
+    if (pasteboard->changeCount() != expectedChangeCount)
+        co_return;
+    snapshot.writeBack(*pasteboard);
+}
+
 QCoro::Task<void> restoreIfUnchanged(std::shared_ptr<Pasteboard> pasteboard,
                                      PasteboardSnapshot snapshot, qint64 expectedChangeCount,
                                      double delay, Sleeper sleeper) {
@@ -359,8 +389,12 @@ QCoro::Task<InsertionResult> FocusedInputInsertionService::pasteAndConfirm(Deliv
 
     co_await m_sleeper(pasteKeyDelay, m_lifetime);
     bool pasted = false;
-    if (!m_lifetime.isCancelled())
+    if (!m_lifetime.isCancelled()) {
+        const std::optional<qint32> target = co_await pasteTarget(delivery);
+        delivery.receipt = PasteReceipt(m_pasteboard, target, delivery.onDesktopKeyboard, m_clock);
         pasted = co_await pressPasteShortcut(delivery.onDesktopKeyboard);
+        delivery.keysSent = pasted;
+    }
     if (!pasted) {
         const bool written = co_await directInsert(delivery.text, effective);
         if (written)
@@ -381,12 +415,11 @@ QCoro::Task<InsertionResult> FocusedInputInsertionService::pasteAndConfirm(Deliv
             co_return finishVerifiedPaste(delivery, FocusedInputFieldOperations::expectedValue(
                                                         delivery.text, *delivery.effective));
     }
-    if (!delivery.effective) {
-        // Nothing to check against: the text stays on the clipboard in case
-        // the paste went nowhere.
-        logResult(QStringLiteral("result=pastedNeedsAttention | reason=no-effective-context"));
-        co_return InsertionResult::pastedNeedsAttention;
-    }
+    if (!delivery.effective)
+        co_return co_await finishUncheckedPaste(
+            std::move(delivery),
+            QStringLiteral("result=pastedNeedsAttention | reason=no-effective-context"),
+            std::nullopt);
 
     co_await m_sleeper(pasteSettleDelay, CancelToken());
     const QString expected = FocusedInputFieldOperations::expectedValue(delivery.text, *effective);
@@ -493,6 +526,15 @@ FocusedInputInsertionService::confirmUnverifiedPaste(Delivery delivery, QString 
         logObservedChange(state.value, expected);
         if (state.value == expected)
             co_return finishChangedPaste(delivery, state.value);
+        // A change the program made before it took the paste is not the
+        // paste: the field is left as it is, and the text on the clipboard.
+        if (delivery.receipt.tells() &&
+            !co_await delivery.receipt.waitUntilTaken(pasteTakenWait, m_sleeper)) {
+            logPasteTaken(false, delivery.receipt.sinceKeys());
+            logResult(
+                QStringLiteral("result=insertFailedCopiedToClipboard | reason=paste-not-taken"));
+            co_return InsertionResult::insertFailedCopiedToClipboard;
+        }
         const bool written = co_await directInsert(delivery.text, effective);
         if (written)
             co_return finishDirectWrite(
@@ -505,12 +547,14 @@ FocusedInputInsertionService::confirmUnverifiedPaste(Delivery delivery, QString 
 
     if (state.kind == Kind::unreadable) {
         logObserved(QStringLiteral("post-paste unreadable"));
-        co_return finishPaste(delivery, InsertionResult::pastedNeedsAttention,
-                              QStringLiteral("result=pastedNeedsAttention | path=unreadable"),
-                              expected);
+        co_return co_await finishUncheckedPaste(
+            std::move(delivery), QStringLiteral("result=pastedNeedsAttention | path=unreadable"),
+            expected);
     }
 
     logObserved(QStringLiteral("post-paste unchanged"));
+    if (delivery.receipt.tells())
+        co_return co_await unchangedPasteSeenByClipboard(std::move(delivery), expected);
     // Keys on the keyboard the desktop lends reach the window through its
     // compositor, which hands them over late when it is busy: the paste is
     // waited for before a write could put the text in a second time.
@@ -539,6 +583,120 @@ FocusedInputInsertionService::confirmUnverifiedPaste(Delivery delivery, QString 
     }
     logResult(QStringLiteral("result=insertFailedCopiedToClipboard | reason=exhausted"));
     co_return InsertionResult::insertFailedCopiedToClipboard;
+}
+
+QCoro::Task<InsertionResult>
+FocusedInputInsertionService::finishUncheckedPaste(Delivery delivery, QString resultLine,
+                                                   std::optional<QString> observedValue) {
+    if (!delivery.receipt.tells()) {
+        // Nothing tells whether the paste went anywhere: without a field
+        // the text stays on the clipboard for the user.
+        if (!delivery.effective) {
+            logResult(resultLine);
+            co_return InsertionResult::pastedNeedsAttention;
+        }
+        co_return finishPaste(delivery, InsertionResult::pastedNeedsAttention, resultLine,
+                              observedValue.value_or(QString()));
+    }
+    const bool taken = co_await delivery.receipt.waitUntilTaken(pasteTakenWait, m_sleeper);
+    logPasteTaken(taken, delivery.receipt.sinceKeys());
+    if (!taken) {
+        logResult(QStringLiteral("result=insertFailedCopiedToClipboard | reason=paste-not-taken"));
+        co_return InsertionResult::insertFailedCopiedToClipboard;
+    }
+    conditionallyRestorePasteboard(delivery.snapshot, delivery.changeCount, 0);
+    if (delivery.effective && observedValue)
+        startCorrectionObservationIfNeeded(*delivery.effective, delivery.text, observedValue,
+                                           delivery.interactionContext,
+                                           delivery.onObservedEditEvent);
+    logResult(resultLine);
+    co_return InsertionResult::pastedNeedsAttention;
+}
+
+QCoro::Task<InsertionResult>
+FocusedInputInsertionService::unchangedPasteSeenByClipboard(Delivery delivery, QString expected) {
+    const bool taken = co_await delivery.receipt.waitUntilTaken(pasteTakenWait, m_sleeper);
+    logPasteTaken(taken, delivery.receipt.sinceKeys());
+    if (taken) {
+        // The program has the text: it shows late, or where the program
+        // moved the focus.
+        if (const auto moved = co_await pasteInNewlyFocusedField(delivery))
+            co_return *moved;
+        if (const auto late = co_await watchForPaste(delivery, expected))
+            co_return *late;
+        if (const auto moved = co_await pasteInNewlyFocusedField(delivery))
+            co_return *moved;
+        // A read-only field's program reads the clipboard all the same, and
+        // pastes nothing: the text stays for the user.
+        if (co_await readOnly(delivery.effective->element)) {
+            logResult(
+                QStringLiteral("result=insertFailedCopiedToClipboard | reason=read-only-field"));
+            co_return InsertionResult::insertFailedCopiedToClipboard;
+        }
+        co_return finishPaste(delivery, InsertionResult::pastedNeedsAttention,
+                              QStringLiteral("result=pastedNeedsAttention | path=taken-unseen"),
+                              expected);
+    }
+    // The keys brought no paste: a field as it was takes the text
+    // directly, where it can.
+    bool untouched = false;
+    try {
+        untouched = co_await contextStillMatchesOriginalState(*delivery.effective);
+    } catch (const std::exception &) {
+    }
+    if (untouched) {
+        const bool written = co_await directInsert(delivery.text, delivery.effective);
+        if (written)
+            co_return finishDirectWrite(
+                delivery, true, QStringLiteral("directInsert-after-unchanged-paste"),
+                QStringLiteral("result=insertedDirectly | path=direct-after-unchanged-paste"),
+                expected);
+    }
+    logResult(QStringLiteral("result=insertFailedCopiedToClipboard | reason=paste-not-taken"));
+    co_return InsertionResult::insertFailedCopiedToClipboard;
+}
+
+QCoro::Task<std::optional<InsertionResult>>
+FocusedInputInsertionService::pasteInNewlyFocusedField(Delivery delivery) {
+    std::optional<qint32> processID = co_await processIdentifier(delivery.effective->element);
+    if (!processID && delivery.interactionContext)
+        processID = delivery.interactionContext->processIdentifier;
+    if (!processID)
+        co_return std::nullopt;
+    const std::optional<FocusedInputContext> now = co_await focusedFieldOf(*processID);
+    if (!now || now->element->identity() == delivery.effective->element->identity())
+        co_return std::nullopt;
+    if (!endsAtCaretOnce(delivery.text, *now))
+        co_return std::nullopt;
+    logObserved(QStringLiteral("paste shown in the field the focus moved to"));
+    delivery.effective = now;
+    co_return finishPaste(delivery, InsertionResult::pastedFromClipboard,
+                          QStringLiteral("result=pastedFromClipboard | path=focus-moved"),
+                          now->currentValue);
+}
+
+QCoro::Task<std::optional<FocusedInputContext>>
+FocusedInputInsertionService::focusedFieldOf(qint32 processID) {
+    try {
+        co_return co_await focusedInputContext(processID);
+    } catch (const std::exception &) {
+        co_return std::nullopt;
+    }
+}
+
+QCoro::Task<std::optional<qint32>> FocusedInputInsertionService::pasteTarget(Delivery delivery) {
+    if (delivery.effective) {
+        if (const std::optional<qint32> owner =
+                co_await processIdentifier(delivery.effective->element))
+            co_return owner;
+    }
+    if (delivery.interactionContext && delivery.interactionContext->processIdentifier > 0)
+        co_return delivery.interactionContext->processIdentifier;
+    if (m_windowSystem) {
+        if (const auto front = m_windowSystem->frontmostApplication())
+            co_return front->processIdentifier;
+    }
+    co_return std::nullopt;
 }
 
 QCoro::Task<std::optional<InsertionResult>>
@@ -616,7 +774,11 @@ InsertionResult
 FocusedInputInsertionService::finishDirectWrite(const Delivery &delivery, bool restoreNow,
                                                 const QString &path, const QString &resultLine,
                                                 const std::optional<QString> &observedValue) {
-    if (restoreNow)
+    // Keys that went out may still be handled: the user's clipboard comes
+    // back only once they were, or could no longer be.
+    if (restoreNow && delivery.keysSent && delivery.receipt.tells())
+        restoreAfterPaste(delivery, true);
+    else if (restoreNow)
         conditionallyRestorePasteboard(delivery.snapshot, delivery.changeCount, 0);
     logPath(path);
     startCorrectionObservationIfNeeded(*delivery.effective, delivery.text, observedValue,
@@ -629,7 +791,7 @@ InsertionResult FocusedInputInsertionService::finishPaste(const Delivery &delive
                                                           InsertionResult result,
                                                           const QString &resultLine,
                                                           const QString &observedValue) {
-    conditionallyRestorePasteboard(delivery.snapshot, delivery.changeCount, pasteboardRestoreDelay);
+    restoreAfterPaste(delivery, true);
     startCorrectionObservationIfNeeded(*delivery.effective, delivery.text, observedValue,
                                        delivery.interactionContext, delivery.onObservedEditEvent);
     logResult(resultLine);
@@ -722,6 +884,14 @@ InsertionResult FocusedInputInsertionService::finishVerifiedPaste(const Delivery
     logVerified(shown);
     return finishPaste(delivery, InsertionResult::pastedFromClipboard,
                        QStringLiteral("result=pastedFromClipboard | path=verified"), shown);
+}
+
+QCoro::Task<bool> FocusedInputInsertionService::readOnly(AccessibilityElementRef element) {
+    return m_accessibility->thread().run([element] {
+        return !element->isAttributeSettable(ax::value) &&
+               accessibilityValueAs<QString>(element->attributeValue(ax::pastesOnly)) !=
+                   QStringLiteral("true");
+    });
 }
 
 QCoro::Task<bool> FocusedInputInsertionService::valueSettable(AccessibilityElementRef element) {
@@ -834,6 +1004,24 @@ void FocusedInputInsertionService::conditionallyRestorePasteboard(
         nullptr,
         [pasteboard = m_pasteboard, snapshot, expectedChangeCount, after, sleeper = m_sleeper] {
             return restoreIfUnchanged(pasteboard, snapshot, expectedChangeCount, after, sleeper);
+        },
+        QStringLiteral("pasteboard restore"));
+}
+
+void FocusedInputInsertionService::restoreAfterPaste(const Delivery &delivery,
+                                                     bool evenIfNeverTaken) {
+    if (!delivery.receipt.tells()) {
+        conditionallyRestorePasteboard(delivery.snapshot, delivery.changeCount,
+                                       pasteboardRestoreDelay);
+        return;
+    }
+    spawn(
+        nullptr,
+        [pasteboard = m_pasteboard, snapshot = delivery.snapshot,
+         changeCount = delivery.changeCount, receipt = delivery.receipt, evenIfNeverTaken,
+         sleeper = m_sleeper] {
+            return restoreOnceTaken(pasteboard, snapshot, changeCount, receipt, evenIfNeverTaken,
+                                    sleeper);
         },
         QStringLiteral("pasteboard restore"));
 }

@@ -8,6 +8,7 @@
 #include "services/text_injection/desktop_keyboard_paste.h"
 #include "services/text_injection/focused_input_context.h"
 #include "services/text_injection/focused_input_field_operations.h"
+#include "services/text_injection/paste_receipt.h"
 #include "services/text_injection/pasteboard_snapshot.h"
 #include "services/text_injection/post_paste_observation_state.h"
 #include "support/async_mutex.h"
@@ -109,8 +110,14 @@ public:
     // late; the field is read back at the rhythm of the post-paste reads.
     static constexpr int directWriteReads = 4;
     static constexpr double directWriteReadInterval = 0.12;
-    // The target may still be reading the clipboard for a moment.
+    // The target may still be reading the clipboard for a moment: where
+    // the desktop does not show when it reads, the clipboard comes back
+    // that long after the paste.
     static constexpr double pasteboardRestoreDelay = 0.32;
+    // A program reads the clipboard when it handles the paste's keys, a
+    // busy one seconds late; one that has not read it that long after the
+    // keys never pasted.
+    static constexpr double pasteTakenWait = 4.0;
 
 private:
     // What one insertion carries from step to step.
@@ -128,6 +135,10 @@ private:
         // Ctrl+V goes out on the keyboard the desktop lends, not through
         // the X server.
         bool onDesktopKeyboard = false;
+        // Whether the program the keys went to took the text; made as they
+        // go out.
+        PasteReceipt receipt;
+        bool keysSent = false;
     };
 
     QCoro::Task<InsertionResult> pasteAndConfirm(Delivery delivery);
@@ -149,7 +160,23 @@ private:
                                                 std::optional<qint32> contextProcess,
                                                 std::optional<qint32> activeXWindowProcess);
     QCoro::Task<InsertionResult> deliverWithoutPaste(Delivery delivery, bool directWriteTried);
+    // The process whose window the keys go to, where known.
+    QCoro::Task<std::optional<qint32>> pasteTarget(Delivery delivery);
     QCoro::Task<InsertionResult> confirmUnverifiedPaste(Delivery delivery, QString expected);
+    // A paste nothing could be seen of counts once the program took the
+    // text, and leaves it on the clipboard when it never did. `resultLine`
+    // is the line of a taken one; `observedValue` starts the watch where
+    // there is a field.
+    QCoro::Task<InsertionResult> finishUncheckedPaste(Delivery delivery, QString resultLine,
+                                                      std::optional<QString> observedValue);
+    // A field that shows nothing of a paste whose taking the clipboard
+    // sees: the paste is waited for while the program has not taken it.
+    QCoro::Task<InsertionResult> unchangedPasteSeenByClipboard(Delivery delivery, QString expected);
+    // Where a program took the paste into an editor it moved the focus to
+    // (a small box whose first input moves its text into a bigger one):
+    // that editor now holding the text once, right before its caret.
+    QCoro::Task<std::optional<InsertionResult>> pasteInNewlyFocusedField(Delivery delivery);
+    QCoro::Task<std::optional<FocusedInputContext>> focusedFieldOf(qint32 processID);
     // Logs the path and result lines of a direct write that took the
     // paste's place, restoring the clipboard first when asked, and starts
     // the watch.
@@ -169,6 +196,11 @@ private:
     void restorePasteboardImmediately(const PasteboardSnapshot &snapshot);
     void conditionallyRestorePasteboard(const PasteboardSnapshot &snapshot,
                                         qint64 expectedChangeCount, double after);
+    // Puts the user's clipboard back once the paste's target took the
+    // text, where the clipboard shows that, and otherwise a moment after
+    // the paste; when the target never took it, only with
+    // `evenIfNeverTaken` (the text is in the field all the same).
+    void restoreAfterPaste(const Delivery &delivery, bool evenIfNeverTaken);
     void writeToPasteboard(const QString &text);
     void simulatePasteShortcut();
     // simulatePasteShortcut(), or Ctrl+V on the desktop's keyboard; false
@@ -201,6 +233,9 @@ private:
                                                         QString text, FocusedInputContext context);
     // Whether the element says it takes a new text of its own.
     QCoro::Task<bool> valueSettable(AccessibilityElementRef element);
+    // Whether the element takes no text at all: neither a new text of its
+    // own nor a paste at its caret.
+    QCoro::Task<bool> readOnly(AccessibilityElementRef element);
     QCoro::Task<bool> contextStillMatchesOriginalState(FocusedInputContext context);
     // Counts only when the field is read back holding the written text.
     // False, touching nothing, without a context or an editable field.

@@ -258,5 +258,53 @@ TEST_F(QtClipboardPasteboardTest, AWriteIsInTheSessionOnceAnotherClientHasAskedF
     EXPECT_TRUE(pasteboard.sessionHasLastWrite());
 }
 
+// A program pasting our write reads it from us: each request names its
+// process, so that the program a paste went to can be told from a
+// clipboard manager. Asking which forms are on offer takes no content.
+TEST_F(QtClipboardPasteboardTest, EachPasteOfOurWriteNamesTheProgramThatTookIt) {
+    const auto pasteBy = [](const QString &selection) {
+        auto reader = std::make_unique<QProcess>();
+        reader->start(QStringLiteral("xclip"),
+                      {QStringLiteral("-o"), QStringLiteral("-selection"), selection});
+        EXPECT_TRUE(reader->waitForStarted());
+        return reader;
+    };
+    const auto finished = [](QProcess &reader) {
+        testing::waitUntil([&] { return reader.state() == QProcess::NotRunning; },
+                           "xclip to paste");
+        return QString::fromUtf8(reader.readAllStandardOutput());
+    };
+    const auto contentReads = [](Pasteboard &pasteboard) {
+        QList<PasteboardRead> reads = pasteboard.readsOfLastWrite();
+        reads.removeIf([](const PasteboardRead &read) { return !read.content; });
+        return reads;
+    };
+    ASSERT_TRUE(pasteboard.seesReads());
+    PasteboardItem item;
+    item.setString(QStringLiteral("你好"));
+    ASSERT_TRUE(pasteboard.writeObjects({item}));
+    EXPECT_TRUE(targets().contains(QStringLiteral("text/plain")));
+    EXPECT_FALSE(pasteboard.readsOfLastWrite().isEmpty());
+    EXPECT_TRUE(contentReads(pasteboard).isEmpty()) << "the forms on offer are no paste";
+
+    const auto reader = pasteBy(QStringLiteral("clipboard"));
+    const qint32 readerProcess = qint32(reader->processId());
+    EXPECT_EQ(finished(*reader), QStringLiteral("你好"));
+    EXPECT_EQ(contentReads(pasteboard), (QList<PasteboardRead>{PasteboardRead{readerProcess}}));
+    ASSERT_TRUE(pasteboard.writeObjects({item}));
+    EXPECT_TRUE(pasteboard.readsOfLastWrite().isEmpty()) << "a new write starts afresh";
+
+    // The selection some terminals paste from, apart from the clipboard.
+    QtClipboardPasteboard primary({}, QtClipboardPasteboard::Selection::primary);
+    item.setString(QStringLiteral("选中的"));
+    ASSERT_TRUE(primary.writeObjects({item}));
+    const auto primaryReader = pasteBy(QStringLiteral("primary"));
+    const qint32 primaryProcess = qint32(primaryReader->processId());
+    EXPECT_EQ(finished(*primaryReader), QStringLiteral("选中的"));
+    EXPECT_EQ(contentReads(primary), (QList<PasteboardRead>{PasteboardRead{primaryProcess}}));
+    EXPECT_TRUE(pasteboard.readsOfLastWrite().isEmpty());
+    EXPECT_EQ(XClipboardClient::paste(), QStringLiteral("你好"));
+}
+
 } // namespace
 } // namespace tovalit

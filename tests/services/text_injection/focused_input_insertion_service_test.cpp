@@ -977,5 +977,118 @@ TEST_F(DesktopKeyboardInsertionTest, AHeadStartIsTakenOverWhileTheClipboardStill
     EXPECT_EQ(pastes.size(), 3);
 }
 
+// Where the desktop shows who reads our clipboard, the user's clipboard
+// comes back once the program the keys went to has read the dictation,
+// never before, whatever could be seen of the field; a paste that program
+// never took is no paste.
+class PasteTakenTest : public FocusedInputInsertionServiceTest {
+protected:
+    void SetUp() override {
+        FocusedInputInsertionServiceTest::SetUp();
+        pasteboard->setSeesReads(true);
+        keys->onPaste = [this] {
+            keysAt = time->now;
+            pasteNow();
+            return true;
+        };
+    }
+
+    // The editor handles Ctrl+V: it reads the clipboard and pastes that.
+    void pasteNow() {
+        pastes.append(pasteboard->readBy(42).value_or(QString()));
+        field->paste(pastes.last());
+    }
+
+    // The editor handles the keys `seconds` after they went out, as a busy
+    // one does; meanwhile its field cannot be read.
+    void handleKeysLate(double seconds) {
+        keys->onPaste = [this] {
+            keysAt = time->now;
+            field->setReadable(false);
+            return true;
+        };
+        time->onSleep = [this, seconds](double) {
+            if (keysAt && !handled && time->now - *keysAt >= seconds) {
+                handled = true;
+                pasteNow();
+            }
+        };
+    }
+
+    std::optional<double> keysAt;
+    bool handled = false;
+};
+
+TEST_F(PasteTakenTest, TheClipboardComesBackOnlyOnceTheBusyEditorHasPasted) {
+    handleKeysLate(2.0);
+    EXPECT_EQ(insert(QStringLiteral("你好")), InsertionResult::pastedNeedsAttention);
+    EXPECT_EQ(resultLines(),
+              QStringList{QStringLiteral("result=pastedNeedsAttention | path=unreadable")});
+    ASSERT_TRUE(waitUntil([this] { return pasteboard->string() == QStringLiteral("old"); },
+                          "the clipboard to come back"));
+    // The editor gets to the keys in the end, whatever the insertion did.
+    if (!handled)
+        pasteNow();
+    EXPECT_EQ(pastes, QStringList{QStringLiteral("你好")}) << "never the user's old clipboard";
+    EXPECT_EQ(field->value(), QStringLiteral("abc你好"));
+    EXPECT_NE(message(InsertionResult::pastedNeedsAttention), QStringLiteral("已插入"))
+        << "nothing was seen of where it landed";
+}
+
+TEST_F(PasteTakenTest, APasteOnlyAClipboardManagerReadIsNoPaste) {
+    app->remove(ax::focusedUIElement);
+    // A clipboard manager copies every new clipboard; the editor never
+    // handles the keys.
+    time->onSleep = [this](double seconds) {
+        if (seconds == Service::pasteKeyDelay)
+            pasteboard->readBy(77);
+    };
+    keys->onPaste = [this] {
+        pasteboard->readBy(77);
+        return true;
+    };
+    EXPECT_EQ(insert(QStringLiteral("你好")), InsertionResult::insertFailedCopiedToClipboard);
+    EXPECT_EQ(resultLines(), QStringList{QStringLiteral(
+                                 "result=insertFailedCopiedToClipboard | reason=paste-not-taken")});
+    settle();
+    EXPECT_EQ(pasteboard->string(), QStringLiteral("你好")) << "left for the user to paste";
+
+    // The same unchecked paste, taken by the editor: the user's clipboard
+    // comes back.
+    pasteboard->copyFromElsewhere(QStringLiteral("old"));
+    keys->onPaste = [this] {
+        pasteboard->readBy(77);
+        pasteboard->readBy(42);
+        return true;
+    };
+    EXPECT_EQ(insert(QStringLiteral("再见")), InsertionResult::pastedNeedsAttention);
+    EXPECT_EQ(resultLines().last(),
+              QStringLiteral("result=pastedNeedsAttention | reason=no-effective-context"));
+    ASSERT_TRUE(waitUntil([this] { return pasteboard->string() == QStringLiteral("old"); },
+                          "the clipboard to come back"));
+}
+
+// A small comment box whose first input moves its text into a bigger
+// editor, which then takes the focus: the box reads as before, and the
+// paste is in the editor.
+TEST_F(PasteTakenTest, APasteThePageMovedToTheEditorItFocusedIsFoundThere) {
+    const auto editor = FakeAccessibilityElement::create(QStringLiteral("editor"));
+    editor->set(ax::roleDescription, QStringLiteral("text"));
+    editor->setProcessIdentifier(42);
+    keys->onPaste = [this, editor] {
+        const QString text = pasteboard->readBy(42).value_or(QString());
+        editor->set(ax::value, text).set(ax::selectedTextRange, AccessibilityRange{text.size(), 0});
+        app->set(ax::focusedUIElement, AccessibilityElementRef(editor));
+        return true;
+    };
+    EXPECT_EQ(insert(QStringLiteral("你好")), InsertionResult::pastedFromClipboard);
+    EXPECT_EQ(resultLines(),
+              QStringList{QStringLiteral("result=pastedFromClipboard | path=focus-moved")});
+    EXPECT_EQ(field->valueWriteAttempts(), 0) << "nothing written into the box that was left";
+    EXPECT_EQ(field->value(), QStringLiteral("abc"));
+    ASSERT_TRUE(waitUntil([this] { return pasteboard->string() == QStringLiteral("old"); },
+                          "the clipboard to come back"));
+}
+
 } // namespace
 } // namespace tovalit
