@@ -11,9 +11,10 @@
 
 namespace tovalit {
 
-GuardedDataFile::GuardedDataFile(Raise raise, Decodes decodes)
+GuardedDataFile::GuardedDataFile(Raise raise, Decodes decodes, Merge merge)
     : m_raise(std::move(raise))
-    , m_decodes(std::move(decodes)) {}
+    , m_decodes(std::move(decodes))
+    , m_merge(std::move(merge)) {}
 
 bool GuardedDataFile::occupied(const QString &path) {
     const QFileInfo info(path);
@@ -30,20 +31,14 @@ QString GuardedDataFile::setAsidePath(const QString &path, const QDateTime &now,
     return candidate;
 }
 
-std::optional<GuardedDataFile::Stamp> GuardedDataFile::stampOf(const QString &path) {
-    const QFileInfo info(path);
-    if (!info.exists())
-        return std::nullopt;
-    return Stamp{path, info.size(), info.lastModified()};
-}
-
 void GuardedDataFile::fail(Failure failure, const QString &detail) const {
     m_raise(failure, detail);
     throw std::logic_error("GuardedDataFile: the raise function returned");
 }
 
 std::optional<QByteArray> GuardedDataFile::read(const std::function<QString()> &locate) {
-    m_verified.reset();
+    m_hasBase = false;
+    m_base.reset();
     m_lastRead.reset();
     m_readUndecoded = false;
     // Cleared only once the file is read, or known to be absent.
@@ -58,13 +53,11 @@ std::optional<QByteArray> GuardedDataFile::read(const std::function<QString()> &
     const PathPresence presence = PathPresence::of(path, PathPresence::Links::follow);
     if (presence.kind == PathPresence::Kind::absent) {
         m_unread = false;
+        m_hasBase = true;
         return std::nullopt;
     }
     if (presence.kind == PathPresence::Kind::unknown)
         fail(Failure::Read, presence.problem);
-    // Taken before reading: a change during the read then shows as a
-    // different file at the next write.
-    m_lastRead = stampOf(path);
     m_readPath = path;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
@@ -74,11 +67,15 @@ std::optional<QByteArray> GuardedDataFile::read(const std::function<QString()> &
         fail(Failure::Read, file.errorString());
     m_unread = false;
     m_readUndecoded = true;
+    m_lastRead = bytes;
     return bytes;
 }
 
 void GuardedDataFile::markReadDecoded() {
-    m_verified = std::exchange(m_lastRead, std::nullopt);
+    if (!m_readUndecoded)
+        return;
+    m_base = std::exchange(m_lastRead, std::nullopt);
+    m_hasBase = true;
     m_readUndecoded = false;
 }
 
@@ -110,6 +107,10 @@ std::optional<QString> GuardedDataFile::takeSetAside() {
     return std::exchange(m_setAside, std::nullopt);
 }
 
+std::optional<QString> GuardedDataFile::takeConflictCopy() {
+    return std::exchange(m_conflictCopy, std::nullopt);
+}
+
 std::optional<QString> GuardedDataFile::moveAside(const QString &path) {
     // The file itself is kept, beside itself: a link to it stays a link.
     const QString target = atomicfile::linkTarget(path);
@@ -119,41 +120,79 @@ std::optional<QString> GuardedDataFile::moveAside(const QString &path) {
     return aside;
 }
 
-void GuardedDataFile::setAsideIfUndecodable(const QString &path) {
+std::optional<QByteArray> GuardedDataFile::decodableContent(const QString &path) {
     const PathPresence presence = PathPresence::of(path, PathPresence::Links::own);
     if (presence.kind == PathPresence::Kind::absent)
-        return;
+        return std::nullopt;
     if (presence.kind == PathPresence::Kind::unknown)
         fail(Failure::Read, presence.problem);
     // A link that leads nowhere holds nothing; the write creates what it
     // leads to.
     if (PathPresence::of(path, PathPresence::Links::follow).kind == PathPresence::Kind::absent)
-        return;
+        return std::nullopt;
     // After a load that did not decode, whatever is there now goes aside,
     // decodable or not: a file caught half-written may have been finished
     // since by its writer, and what we write was made without it.
     if (!m_readUndecoded) {
-        // Unchanged since this object read or wrote it: known good, and not
-        // worth decoding again on every save.
-        if (m_verified && stampOf(path) == m_verified)
-            return;
         QFile file(path);
         if (file.open(QIODevice::ReadOnly)) {
-            const QByteArray bytes = file.readAll();
-            if (file.error() == QFileDevice::NoError && m_decodes(bytes))
-                return;
+            QByteArray bytes = file.readAll();
+            // As this object left it: known good, not worth decoding again
+            // on every save.
+            if (file.error() == QFileDevice::NoError &&
+                ((m_base && bytes == *m_base) || m_decodes(bytes)))
+                return bytes;
         }
     }
     m_setAside = moveAside(path);
     if (!m_setAside)
         fail(Failure::SetAside, QDir::toNativeSeparators(path));
+    return std::nullopt;
 }
 
-void GuardedDataFile::write(const QString &path, const QByteArray &bytes) {
+QByteArray GuardedDataFile::mergedOnto(const QString &path, const QByteArray &theirs,
+                                       const QByteArray &ours) {
+    // Never read: the caller means its content whole (a first save, a
+    // tool's), and has nothing to tell its own changes by.
+    if (!m_merge || !m_hasBase || (m_base && theirs == *m_base))
+        return ours;
+    Merged merged = m_merge(m_base, theirs, ours);
+    if (merged.conflicted) {
+        // The other writer's version of what both changed stays findable
+        // beside the file, whole, before ours takes its place.
+        m_conflictCopy = keepCopy(path, QStringLiteral("conflict"));
+    }
+    return std::move(merged.bytes);
+}
+
+QByteArray GuardedDataFile::write(const QString &path, const QByteArray &bytes) {
     if (m_unread)
         fail(Failure::Unread, QDir::toNativeSeparators(path));
-    setAsideIfUndecodable(path);
-    if (const auto error = atomicfile::replace(path, bytes)) {
+    // Another writer coming in between the merge and the rename would be
+    // replaced unseen: the rename waits for a file that is still the one
+    // merged onto, and the merge is made again onto a newer one.
+    static constexpr int attempts = 5;
+    for (int attempt = 1;; ++attempt) {
+        const std::optional<QByteArray> found = decodableContent(path);
+        const QByteArray written = found ? mergedOnto(path, *found, bytes) : bytes;
+        bool changedMeanwhile = false;
+        const auto stillFound = [&]() -> std::optional<QString> {
+            QFile file(path);
+            const bool present = file.open(QIODevice::ReadOnly);
+            if (present == found.has_value() && (!present || file.readAll() == *found))
+                return std::nullopt;
+            changedMeanwhile = true;
+            return QStringLiteral("文件在保存时被其他程序改动");
+        };
+        const auto error = atomicfile::replace(path, written, stillFound);
+        if (!error) {
+            m_readUndecoded = false;
+            m_hasBase = true;
+            m_base = written;
+            return written;
+        }
+        if (changedMeanwhile && attempt < attempts)
+            continue;
         // Through a link, the file that failed is not the one the user
         // knows by the data folder's name: say which (a synced folder
         // that is gone, say).
@@ -163,8 +202,6 @@ void GuardedDataFile::write(const QString &path, const QByteArray &bytes) {
                                  : QDir::toNativeSeparators(target) + QStringLiteral("（") +
                                        *error + QStringLiteral("）"));
     }
-    m_readUndecoded = false;
-    m_verified = stampOf(path);
 }
 
 } // namespace tovalit

@@ -13,7 +13,12 @@ namespace tovalit {
 // never silently overwritten when it cannot be read: before a write replaces
 // a file this object has not itself read or written as it stands now, the
 // file is checked and, when it does not decode, moved aside as
-// "<name>.unreadable-<UTC stamp>" for the user to recover. After a read whose
+// "<name>.unreadable-<UTC stamp>" for the user to recover. One that decodes
+// was changed by another writer (a hand edit, a sync tool, a second
+// instance): with a merge given, what is written is the change of this
+// write applied on top of it, not the caller's whole content; where both
+// changed the same thing the other writer's file is first kept as
+// "<name>.conflict-<UTC stamp>". After a read whose
 // bytes did not decode, the first write sets aside whatever is there then,
 // even a file that decodes by now. After a read that
 // failed, no write replaces the file until a read succeeds: what the file
@@ -29,8 +34,18 @@ public:
     using Raise = std::function<void(Failure failure, const QString &detail)>;
     // True when the bytes decode as the owner's file.
     using Decodes = std::function<bool(const QByteArray &bytes)>;
+    struct Merged {
+        QByteArray bytes;
+        // Both sides changed the same thing and `ours` won there.
+        bool conflicted = false;
+    };
+    // Applies what changed from `base` (nothing: there was no file) to
+    // `ours` on top of `theirs`; all three decode.
+    using Merge = std::function<Merged(const std::optional<QByteArray> &base,
+                                       const QByteArray &theirs, const QByteArray &ours)>;
 
-    GuardedDataFile(Raise raise, Decodes decodes);
+    // Without a merge, a write replaces a decodable file whole.
+    GuardedDataFile(Raise raise, Decodes decodes, Merge merge = {});
 
     // The whole file at the path `locate` gives (which may throw), or
     // nothing when there is none, nor any behind a link there; a path that
@@ -52,11 +67,16 @@ public:
     std::optional<QString> keepCopy(const QString &path, const QString &reason);
     // Sets an undecodable file aside, then replaces the file atomically
     // (through a link, the file it leads to, which is created when missing
-    // but never its folder). Fails with Unread after a read that failed.
-    void write(const QString &path, const QByteArray &bytes);
+    // but never its folder). A file changed by another writer since this
+    // object last read or wrote it gets `bytes` merged onto it; a file it
+    // has never read is replaced whole. Returns what was written. Fails
+    // with Unread after a read that failed.
+    QByteArray write(const QString &path, const QByteArray &bytes);
 
     // The file a write moved aside since the last call, if any.
     std::optional<QString> takeSetAside();
+    // The other writer's file a write kept since the last call, if any.
+    std::optional<QString> takeConflictCopy();
 
     // Anything at the path, a dangling symbolic link included.
     static bool occupied(const QString &path);
@@ -66,23 +86,25 @@ public:
                                 const QString &reason = QStringLiteral("unreadable"));
 
 private:
-    struct Stamp {
-        QString path;
-        qint64 size = 0;
-        QDateTime modified;
-        bool operator==(const Stamp &other) const = default;
-    };
-    static std::optional<Stamp> stampOf(const QString &path);
     [[noreturn]] void fail(Failure failure, const QString &detail) const;
-    void setAsideIfUndecodable(const QString &path);
+    // What is at the path and decodes; nothing when there is no file, or
+    // when what was there has just been set aside.
+    std::optional<QByteArray> decodableContent(const QString &path);
+    // `ours` as it goes over `theirs`, the file found at the path.
+    QByteArray mergedOnto(const QString &path, const QByteArray &theirs, const QByteArray &ours);
     // Moves the file (the one a link there leads to) aside; nothing when
     // the move fails.
     static std::optional<QString> moveAside(const QString &path);
 
     Raise m_raise;
     Decodes m_decodes;
-    std::optional<Stamp> m_verified;
-    std::optional<Stamp> m_lastRead;
+    Merge m_merge;
+    // What the file held when this object last read (and the caller
+    // decoded) or wrote it, nothing for no file; m_hasBase is false before
+    // either, and after a read that did not decode.
+    bool m_hasBase = false;
+    std::optional<QByteArray> m_base;
+    std::optional<QByteArray> m_lastRead;
     bool m_unread = false;
     // Bytes were read and not marked decoded since: the next write sets
     // aside whatever is at the path then.
@@ -90,6 +112,7 @@ private:
     // The path of the last read that found a file.
     QString m_readPath;
     std::optional<QString> m_setAside;
+    std::optional<QString> m_conflictCopy;
 };
 
 } // namespace tovalit

@@ -252,6 +252,47 @@ TEST_F(InstructionLibraryStateTest, TogglingAndDeletingActOnCustomEntriesOnly) {
     EXPECT_EQ(stored.readAll(), file);
 }
 
+TEST_F(InstructionLibraryStateTest, AHandEditStaysWithTheWindowsAndOneBothMadeIsKeptAndNamed) {
+    InstructionLibraryEntry weekly = instruction({.title = QStringLiteral("周报")});
+    storeLibrary({weekly});
+    bootstrap();
+    QStringList toasts;
+    QObject::connect(viewModel.get(), &TranscriberViewModel::appToastChanged, viewModel.get(),
+                     [&](const std::optional<AppToastState> &toast) {
+                         if (toast)
+                             toasts.append(toast->message);
+                     });
+
+    // The summary edited by hand while we run, then an instruction added
+    // in the window.
+    weekly.summary = QStringLiteral("手改的说明。");
+    storeLibrary({weekly});
+    save(std::nullopt, QStringLiteral("日报"), QString(), QStringLiteral("p"));
+    EXPECT_EQ(customTitles(), (QStringList{QStringLiteral("日报"), QStringLiteral("周报")}));
+    EXPECT_EQ(customEntry(QStringLiteral("周报"))->summary, weekly.summary);
+    expectStoredAsShown();
+
+    // Both change it: the window's edit is saved, the hand-edited file is
+    // kept beside and the notice names it.
+    weekly.summary = QStringLiteral("又手改了。");
+    storeLibrary({weekly, *customEntry(QStringLiteral("日报"))});
+    save(weekly.id(), QStringLiteral("周报"), QStringLiteral("窗口里的说明。"),
+         weekly.promptTemplate, true, 900, weekly.createdAt);
+    EXPECT_EQ(customEntry(QStringLiteral("周报"))->summary, QStringLiteral("窗口里的说明。"));
+    expectStoredAsShown();
+    const QStringList copies =
+        QDir(dataFolder()).entryList({QStringLiteral("instruction-library.json.conflict-*")});
+    ASSERT_EQ(copies.size(), 1);
+    QFile copy(dataFolder() + u'/' + copies[0]);
+    ASSERT_TRUE(copy.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(copy.readAll().contains(QStringLiteral("又手改了。").toUtf8()));
+    EXPECT_TRUE(toasts.contains(
+        QStringLiteral("指令库文件在 Tovalit 运行时被其他程序改动，有指令两边都改过："
+                       "已按本次修改保存，另一版本保留为：") +
+        dataFolder() + u'/' + copies[0]))
+        << toasts.join(u'\n').toStdString();
+}
+
 TEST_F(InstructionLibraryStateTest, AFailedSaveKeepsWhatThePageShows) {
     storeLibrary({instruction({.title = QStringLiteral("周报")})});
     bootstrap();

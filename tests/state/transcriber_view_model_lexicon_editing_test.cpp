@@ -1,4 +1,5 @@
 #include "tests/state/transcriber_view_model_lexicon_harness.h"
+#include "tests/support/file_contents.h"
 
 namespace tovalit {
 namespace {
@@ -44,6 +45,49 @@ protected:
         return std::nullopt;
     }
 };
+
+TEST_F(LexiconEditingTest, AnotherWritersChangeStaysWithTheWindowsAndOneBothMadeIsKeptAndNamed) {
+    loadLexicon(
+        cleanSnapshot({hotword(QStringLiteral("Kestrel")), hotword(QStringLiteral("Orin"))}));
+    QStringList toasts;
+    QObject::connect(viewModel.get(), &TranscriberViewModel::appToastChanged, viewModel.get(),
+                     [&](const std::optional<AppToastState> &toast) {
+                         if (toast)
+                             toasts.append(toast->message);
+                     });
+
+    // Another program adds an entry while we run; the window adds another.
+    PersonalLexiconSnapshot theirs = storedSnapshot();
+    theirs.entries.append(hotword(QStringLiteral("Brannoch")));
+    storeSnapshot(theirs);
+    save(std::nullopt, Kind::hotword, std::nullopt, QStringLiteral("Velmora"));
+    const QStringList all{QStringLiteral("Brannoch on"), QStringLiteral("Kestrel on"),
+                          QStringLiteral("Orin on"), QStringLiteral("Velmora on")};
+    EXPECT_EQ(switches(viewModel->personalLexiconEntries()), all);
+    EXPECT_EQ(switches(storedSnapshot().entries), all);
+
+    // Both change one entry: the window's change is saved, the other
+    // program's file is kept beside and the notice names it.
+    theirs = storedSnapshot();
+    for (PersonalLexiconEntry &entry : theirs.entries) {
+        if (entry.targetText == QStringLiteral("Kestrel"))
+            entry.hitCount += 5;
+    }
+    storeSnapshot(theirs);
+    toggle(*published(QStringLiteral("Kestrel")));
+    EXPECT_FALSE(published(QStringLiteral("Kestrel"))->enabled);
+    const QStringList copies =
+        QDir(lexiconFolder())
+            .entryList({QStringLiteral("personal-lexicon.json.conflict-*")}, QDir::Files);
+    ASSERT_EQ(copies.size(), 1);
+    EXPECT_EQ(PersonalLexiconSnapshot::fromFileBytes(readFile(lexiconFolder() + u'/' + copies[0])),
+              theirs);
+    EXPECT_TRUE(toasts.contains(
+        QStringLiteral("个人词库文件在 Tovalit 运行时被其他程序改动，有词条两边都改过："
+                       "已按本次修改保存，另一版本保留为：") +
+        lexiconFolder() + u'/' + copies[0]))
+        << toasts.join(u'\n').toStdString();
+}
 
 TEST_F(LexiconEditingTest, ANewHotWordIsStoredTrimmedAndNoLongerIgnored) {
     PersonalLexiconSnapshot snapshot = cleanSnapshot();

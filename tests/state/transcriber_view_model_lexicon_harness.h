@@ -125,7 +125,8 @@ protected:
     // from under the store while the audit trail goes on.
     LexiconTest() {
         QDir().mkpath(lexiconFolder());
-        refusingStore = std::make_shared<RefusingLexiconStore>(lexiconFolder());
+        refusingStore = std::make_shared<RefusingLexiconStore>(
+            lexiconFolder(), [](double, CancelToken) -> QCoro::Task<void> { co_return; });
         lexiconStore = refusingStore;
         // The controller talks to the scripted gateway through a holding one.
         adjustDependencies = [this](TranscriberViewModel::Dependencies &d) {

@@ -685,7 +685,8 @@ protected:
         if (adjustDependencies)
             adjustDependencies(d);
         if (!lexiconStore)
-            lexiconStore = std::make_shared<PersonalLexiconStore>(dataFolder());
+            lexiconStore = std::make_shared<PersonalLexiconStore>(
+                dataFolder(), [](double, CancelToken) { return done(); });
         viewModel = std::make_unique<TranscriberViewModel>(
             *store, screenPanel ? screenPanel : panel, lexiconStore, std::move(d));
         return *viewModel;

@@ -3,6 +3,7 @@
 #include "models/instruction_library_catalog.h"
 #include "services/instructions/instruction_library_store_error.h"
 #include "support/data_folder.h"
+#include "support/three_way_merge.h"
 
 #include <QDir>
 #include <QFile>
@@ -42,14 +43,48 @@ InstructionLibrarySnapshot reconciled(InstructionLibrarySnapshot snapshot) {
     return snapshot;
 }
 
+// Both lists of entries by their identity; the built-ins' version as a
+// whole, ours when we changed it.
+GuardedDataFile::Merged merge(const std::optional<QByteArray> &base, const QByteArray &theirs,
+                              const QByteArray &ours) {
+    const InstructionLibrarySnapshot before =
+        base ? InstructionLibrarySnapshot::fromFileBytes(*base) : InstructionLibrarySnapshot{};
+    const InstructionLibrarySnapshot their = InstructionLibrarySnapshot::fromFileBytes(theirs);
+    const InstructionLibrarySnapshot our = InstructionLibrarySnapshot::fromFileBytes(ours);
+    const auto idOf = [](const InstructionLibraryEntry &entry) { return entry.id(); };
+    const auto builtins = threewaymerge::mergeById(before.builtinEntries, their.builtinEntries,
+                                                   our.builtinEntries, idOf);
+    const auto custom = threewaymerge::mergeById(before.customEntries, their.customEntries,
+                                                 our.customEntries, idOf);
+    InstructionLibrarySnapshot merged;
+    merged.builtinTemplateVersion = threewaymerge::mergeWhole(
+        before.builtinTemplateVersion, their.builtinTemplateVersion, our.builtinTemplateVersion);
+    merged.builtinEntries = builtins.items;
+    merged.customEntries = custom.items;
+    return {reconciled(std::move(merged)).toFileBytes(), builtins.conflicted || custom.conflicted};
+}
+
 } // namespace
 
 InstructionLibraryStore::InstructionLibraryStore(std::optional<QString> baseDirectory)
     : m_baseDirectory(std::move(baseDirectory))
-    , m_file(raiseStoreError, decodes)
+    , m_file(raiseStoreError, decodes, merge)
     , m_executor(QStringLiteral("InstructionLibraryStore")) {}
 
 InstructionLibraryStore::~InstructionLibraryStore() = default;
+
+QList<InstructionLibraryStore::SetAsideFile> InstructionLibraryStore::takeSetAsideFiles() {
+    std::lock_guard lock(m_setAsideMutex);
+    return std::exchange(m_setAsideFiles, {});
+}
+
+void InstructionLibraryStore::noteSetAside(SetAsideFile::Why why,
+                                           const std::optional<QString> &path) {
+    if (!path)
+        return;
+    std::lock_guard lock(m_setAsideMutex);
+    m_setAsideFiles.append(SetAsideFile{why, QDir::toNativeSeparators(*path)});
+}
 
 QCoro::Task<InstructionLibrarySnapshot> InstructionLibraryStore::loadSnapshot() {
     return m_executor.run([this] { return load(); });
@@ -95,8 +130,19 @@ InstructionLibrarySnapshot InstructionLibraryStore::save(InstructionLibrarySnaps
     const QString path = folder + u'/' + QLatin1String(libraryFileName);
     snapshot = reconciled(std::move(snapshot));
     const QByteArray bytes = snapshot.toFileBytes();
-    m_file.write(path, bytes);
-    return snapshot;
+    QByteArray written;
+    try {
+        written = m_file.write(path, bytes);
+    } catch (...) {
+        noteSetAside(SetAsideFile::Why::unread, m_file.takeSetAside());
+        noteSetAside(SetAsideFile::Why::conflict, m_file.takeConflictCopy());
+        throw;
+    }
+    noteSetAside(SetAsideFile::Why::unread, m_file.takeSetAside());
+    noteSetAside(SetAsideFile::Why::conflict, m_file.takeConflictCopy());
+    // Merged onto another writer's change: what the file holds now.
+    return written == bytes ? snapshot
+                            : reconciled(InstructionLibrarySnapshot::fromFileBytes(written));
 }
 
 } // namespace tovalit

@@ -5,10 +5,12 @@
 #include "support/serial_executor.h"
 
 #include <QDateTime>
+#include <QList>
 #include <QString>
 #include <qcoro/qcorotask.h>
 
 #include <functional>
+#include <mutex>
 #include <optional>
 
 namespace tovalit {
@@ -21,10 +23,29 @@ namespace tovalit {
 // writes the file. A save writes atomically, and first moves aside (as
 // "instruction-library.json.unreadable-<UTC time>") a file this store could
 // not read, so a damaged file or one from a newer version is never lost to
-// the next save.
+// the next save. A file another writer changed since this store last read
+// or wrote it keeps that change: the save's own changes are applied on top
+// of it, entry by entry, and an entry both changed is saved as the save has
+// it, with the other writer's file kept beside it
+// ("instruction-library.json.conflict-<UTC time>"). Each copy is reported
+// once (takeSetAsideFiles()), for the user to be told where it is.
 class InstructionLibraryStore {
 public:
     static constexpr const char *libraryFileName = "instruction-library.json";
+
+    // A copy of the library file this store left beside it.
+    struct SetAsideFile {
+        enum class Why {
+            // Moved by a save: it does not decode, or was never read.
+            unread,
+            // Copied by a save: another writer changed an entry the save
+            // changed too, and this is its version.
+            conflict,
+        };
+        Why why;
+        QString path;
+        bool operator==(const SetAsideFile &other) const = default;
+    };
 
     // `baseDirectory` replaces the data folder: used as is, created only by
     // a save. Without it the data folder is resolved for every call, moving
@@ -38,14 +59,16 @@ public:
     // Throws DataFolderError, InstructionLibraryStoreError or
     // InstructionLibraryDecodingError; the file is left as it is.
     QCoro::Task<InstructionLibrarySnapshot> loadSnapshot();
-    // Writes the snapshot with current built-ins and returns what was
-    // written. Throws DataFolderError or InstructionLibraryStoreError; the
-    // previous file then stays intact.
+    // Writes the snapshot with current built-ins (merged onto another
+    // writer's change) and returns what was written. Throws DataFolderError or
+    // InstructionLibraryStoreError; the previous file then stays intact.
     QCoro::Task<InstructionLibrarySnapshot> saveSnapshot(InstructionLibrarySnapshot snapshot);
     // Load, change and save in one step of the actor, so edits made one
     // after another each see the one before.
     QCoro::Task<InstructionLibrarySnapshot>
     update(std::function<void(InstructionLibrarySnapshot &)> transform);
+    // The copies left since the last call, oldest first. Any thread.
+    QList<SetAsideFile> takeSetAsideFiles();
 
 private:
     // These run on the executor's thread.
@@ -53,10 +76,14 @@ private:
     QString libraryFilePath() const;
     InstructionLibrarySnapshot load();
     InstructionLibrarySnapshot save(InstructionLibrarySnapshot snapshot);
+    void noteSetAside(SetAsideFile::Why why, const std::optional<QString> &path);
 
     const std::optional<QString> m_baseDirectory;
     // Checked before it is overwritten, so an unreadable file is kept.
     GuardedDataFile m_file;
+    // Written on the executor, taken on the GUI thread.
+    std::mutex m_setAsideMutex;
+    QList<SetAsideFile> m_setAsideFiles;
     // Last: destroying it waits for queued work that uses the members above.
     SerialExecutor m_executor;
 };

@@ -3,6 +3,8 @@
 #include "models/lexicon_decoding_error.h"
 #include "services/lexicon/personal_lexicon_store_error.h"
 #include "support/data_folder.h"
+#include "support/settling_file.h"
+#include "support/three_way_merge.h"
 
 #include <QDir>
 #include <QFile>
@@ -37,17 +39,49 @@ bool decodes(const QByteArray &bytes) {
     }
 }
 
+// Entries by their identity; the cloud state and the learning bookkeeping
+// each as a whole, ours when we changed it.
+GuardedDataFile::Merged merge(const std::optional<QByteArray> &base, const QByteArray &theirs,
+                              const QByteArray &ours) {
+    const PersonalLexiconSnapshot before =
+        base ? PersonalLexiconSnapshot::fromFileBytes(*base) : PersonalLexiconSnapshot::empty();
+    const PersonalLexiconSnapshot their = PersonalLexiconSnapshot::fromFileBytes(theirs);
+    const PersonalLexiconSnapshot our = PersonalLexiconSnapshot::fromFileBytes(ours);
+    const auto entries =
+        threewaymerge::mergeById(before.entries, their.entries, our.entries,
+                                 [](const PersonalLexiconEntry &entry) { return entry.id(); });
+    PersonalLexiconSnapshot merged;
+    merged.entries = entries.items;
+    merged.cloudState =
+        threewaymerge::mergeWhole(before.cloudState, their.cloudState, our.cloudState);
+    merged.historyLearningState = threewaymerge::mergeWhole(
+        before.historyLearningState, their.historyLearningState, our.historyLearningState);
+    return {merged.toFileBytes(), entries.conflicted};
+}
+
 } // namespace
 
-PersonalLexiconStore::PersonalLexiconStore(std::optional<QString> baseDirectory)
+PersonalLexiconStore::PersonalLexiconStore(std::optional<QString> baseDirectory, Sleeper sleeper,
+                                           Clock clock)
     : m_baseDirectory(std::move(baseDirectory))
-    , m_file(raiseStoreError, decodes)
+    , m_sleeper(sleeper ? std::move(sleeper) : systemSleeper())
+    , m_clock(clock ? std::move(clock) : systemClock())
+    , m_file(raiseStoreError, decodes, merge)
     , m_executor(QStringLiteral("PersonalLexiconStore")) {}
 
 PersonalLexiconStore::~PersonalLexiconStore() = default;
 
 QCoro::Task<PersonalLexiconSnapshot> PersonalLexiconStore::loadSnapshot() {
-    return m_executor.run([this] { return load(); });
+    // Between the reads the actor is free: a save meanwhile finds the file
+    // unread and keeps it.
+    for (const double wait : settlingfile::shortWaits) {
+        std::optional<PersonalLexiconSnapshot> snapshot =
+            co_await m_executor.run([this] { return read(true); });
+        if (snapshot)
+            co_return std::move(*snapshot);
+        co_await m_sleeper(wait, CancelToken());
+    }
+    co_return co_await m_executor.run([this] { return load(); });
 }
 
 QCoro::Task<PersonalLexiconSnapshot>
@@ -121,6 +155,10 @@ QString PersonalLexiconStore::lexiconFilePath() const {
 }
 
 PersonalLexiconSnapshot PersonalLexiconStore::load() {
+    return *read(false);
+}
+
+std::optional<PersonalLexiconSnapshot> PersonalLexiconStore::read(bool mayReadAgain) {
     const std::optional<QByteArray> bytes = m_file.read([this] { return lexiconFilePath(); });
     if (!bytes)
         return PersonalLexiconSnapshot::empty();
@@ -128,6 +166,10 @@ PersonalLexiconSnapshot PersonalLexiconStore::load() {
     try {
         snapshot = PersonalLexiconSnapshot::fromFileBytes(*bytes);
     } catch (const LexiconDecodingError &) {
+        // A sync tool or a copy still writing it in place: its last bytes
+        // come in moments.
+        if (mayReadAgain && writerMayBeAtWork(lexiconFilePath()))
+            return std::nullopt;
         // It will not decode any better later. Moved now rather than at the
         // next save, the user can be told where it is while the lexicon
         // reads empty, not only once something is saved in its place.
@@ -136,6 +178,13 @@ PersonalLexiconSnapshot PersonalLexiconStore::load() {
     }
     m_file.markReadDecoded();
     return snapshot;
+}
+
+bool PersonalLexiconStore::writerMayBeAtWork(const QString &path) const {
+    const QDateTime modified = QFileInfo(path).lastModified();
+    if (!modified.isValid())
+        return false;
+    return modified.msecsTo(m_clock()) < qint64(settlingfile::writerAtWorkSeconds * 1000);
 }
 
 PersonalLexiconSnapshot PersonalLexiconStore::save(const PersonalLexiconSnapshot &snapshot,
@@ -150,14 +199,18 @@ PersonalLexiconSnapshot PersonalLexiconStore::save(const PersonalLexiconSnapshot
     if (previous == PreviousFile::keepCopy)
         noteSetAside(SetAsideFile::Why::kept,
                      m_file.keepCopy(path, QStringLiteral("before-cleanup")));
+    QByteArray written;
     try {
-        m_file.write(path, bytes);
+        written = m_file.write(path, bytes);
     } catch (...) {
         noteSetAside(SetAsideFile::Why::unread, m_file.takeSetAside());
+        noteSetAside(SetAsideFile::Why::conflict, m_file.takeConflictCopy());
         throw;
     }
     noteSetAside(SetAsideFile::Why::unread, m_file.takeSetAside());
-    return snapshot;
+    noteSetAside(SetAsideFile::Why::conflict, m_file.takeConflictCopy());
+    // Merged onto another writer's change: what the file holds now.
+    return written == bytes ? snapshot : PersonalLexiconSnapshot::fromFileBytes(written);
 }
 
 } // namespace tovalit

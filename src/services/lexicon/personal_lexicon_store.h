@@ -1,8 +1,10 @@
 #pragma once
 
 #include "models/personal_lexicon_snapshot.h"
+#include "support/clock.h"
 #include "support/guarded_data_file.h"
 #include "support/serial_executor.h"
+#include "support/sleeper.h"
 
 #include <QDateTime>
 #include <QList>
@@ -21,11 +23,14 @@ namespace tovalit {
 // or replacing the whole file; it holds no copy of the lexicon.
 //
 // Loading never creates anything. A file that is read but does not decode
-// is moved aside at once (as "personal-lexicon.json.unreadable-<UTC
-// time>"), so a file from a newer version or with one damaged entry is
-// never lost to a later save; saving writes atomically, and first moves
-// aside whatever this store has not read at the path. A save may also keep
-// a copy of the file it replaces. Each copy is reported once
+// is read again after short waits while another program may still be
+// writing it (modified moments ago), then moved aside (as
+// "personal-lexicon.json.unreadable-<UTC time>"), so a file from a newer version or with one
+// damaged entry is never lost to a later save; saving writes atomically, and first moves aside
+// whatever this store has not read at the path. A file another writer changed since this store last
+// read or wrote it keeps that change: the save's own changes are applied on top of it, entry by
+// entry, and an entry both changed is saved as the save has it, with the other writer's file kept
+// beside it. A save may also keep a copy of the file it replaces. Each copy is reported once
 // (takeSetAsideFiles()), for the user to be told where it is.
 //
 // Loading and saving are virtual so that tests can hold or refuse them.
@@ -48,6 +53,9 @@ public:
             unread,
             // Copied by a save that was asked to keep it.
             kept,
+            // Copied by a save: another writer changed an entry the save
+            // changed too, and this is its version.
+            conflict,
         };
         Why why;
         QString path;
@@ -56,8 +64,10 @@ public:
 
     // `baseDirectory` replaces the data folder (used as is, nothing moved
     // into it); without it the data folder is resolved for every call,
-    // moving a former folder into place first.
-    explicit PersonalLexiconStore(std::optional<QString> baseDirectory = std::nullopt);
+    // moving a former folder into place first. A load waits with `sleeper`
+    // and tells a file's age by `clock` (the system's when empty).
+    explicit PersonalLexiconStore(std::optional<QString> baseDirectory = std::nullopt,
+                                  Sleeper sleeper = {}, Clock clock = {});
     virtual ~PersonalLexiconStore();
     PersonalLexiconStore(const PersonalLexiconStore &) = delete;
     PersonalLexiconStore &operator=(const PersonalLexiconStore &) = delete;
@@ -65,8 +75,9 @@ public:
     // The stored lexicon, or the empty one when there is no file. Throws
     // DataFolderError, PersonalLexiconStoreError or LexiconDecodingError.
     virtual QCoro::Task<PersonalLexiconSnapshot> loadSnapshot();
-    // Writes the snapshot and returns it unchanged. Throws DataFolderError
-    // or PersonalLexiconStoreError; the previous file then stays intact.
+    // Writes the snapshot and returns it unchanged, or as merged onto
+    // another writer's change. Throws DataFolderError or
+    // PersonalLexiconStoreError; the previous file then stays intact.
     virtual QCoro::Task<PersonalLexiconSnapshot> saveSnapshot(PersonalLexiconSnapshot snapshot,
                                                               PreviousFile previous);
     QCoro::Task<PersonalLexiconSnapshot> saveSnapshot(PersonalLexiconSnapshot snapshot) {
@@ -91,11 +102,18 @@ private:
     QString dataFolder() const;
     QString lexiconFilePath() const;
     PersonalLexiconSnapshot load();
+    // The stored lexicon; nothing, rather than setting the file aside, when
+    // it does not decode and `mayReadAgain` while another program may
+    // still be writing it.
+    std::optional<PersonalLexiconSnapshot> read(bool mayReadAgain);
+    bool writerMayBeAtWork(const QString &path) const;
     PersonalLexiconSnapshot save(const PersonalLexiconSnapshot &snapshot,
                                  PreviousFile previous = PreviousFile::replace);
     void noteSetAside(SetAsideFile::Why why, const std::optional<QString> &path);
 
     const std::optional<QString> m_baseDirectory;
+    const Sleeper m_sleeper;
+    const Clock m_clock;
     // Checked before it is overwritten, so an unreadable file is kept.
     GuardedDataFile m_file;
     // Written on the executor, taken on the GUI thread.

@@ -4,6 +4,7 @@
 #include "platform/defaults_store.h"
 #include "platform/linux/plist_bundle_values.h"
 #include "services/settings/tovalit_debug_logger.h"
+#include "support/settling_file.h"
 #include "support/textkit.h"
 
 #include <QLocale>
@@ -385,7 +386,9 @@ void AppConfigurationStore::retryWritingLater(const QString &error) {
     // cannot be read yet. The last retry comes once a file a person's
     // editor left without a final line end counts as finished. After it
     // the changes wait for the next save, or the quit.
-    static constexpr std::array<double, 5> waits{0.5, 1.0, 2.0, 4.0, 30.0};
+    static constexpr std::array<double, 5> waits{
+        settlingfile::shortWaits[0], settlingfile::shortWaits[1], settlingfile::shortWaits[2],
+        settlingfile::shortWaits[3], 30.0};
     QString line = QStringLiteral("result=failed | error=") + error;
     if (m_failedWrites < int(waits.size())) {
         const double wait = waits[std::size_t(m_failedWrites)];

@@ -7,6 +7,7 @@
 #include "models/instruction_library_catalog.h"
 #include "models/instruction_library_decoding_error.h"
 #include "services/instructions/instruction_library_store.h"
+#include "services/settings/tovalit_debug_logger.h"
 #include "state/instructions/instruction_library_keeper_host.h"
 #include "support/app_error.h"
 #include "support/textkit.h"
@@ -156,6 +157,8 @@ InstructionLibraryKeeper::persistLibrary(QList<InstructionLibraryEntry> entries,
     }
     if (!self)
         co_return std::nullopt;
+    // Failed or not, the save may have kept the file it found.
+    reportSetAsideFiles();
     if (failure) {
         // The lists keep showing what the file holds; the change is lost.
         m_host.showAppToast(QStringLiteral("指令库保存失败：") + *failure, true, 2.2);
@@ -167,6 +170,26 @@ InstructionLibraryKeeper::persistLibrary(QList<InstructionLibraryEntry> entries,
     if (toastMessage && !textkit::isBlank(*toastMessage))
         m_host.showAppToast(*toastMessage, false, 1.6);
     co_return std::nullopt;
+}
+
+void InstructionLibraryKeeper::reportSetAsideFiles() {
+    using Why = InstructionLibraryStore::SetAsideFile::Why;
+    for (const InstructionLibraryStore::SetAsideFile &file : m_store->takeSetAsideFiles()) {
+        QString notice;
+        switch (file.why) {
+        case Why::unread:
+            notice = QStringLiteral("保存指令库时，原文件无法解析或未经读取，已保留为：");
+            break;
+        case Why::conflict:
+            notice = QStringLiteral("指令库文件在 Tovalit "
+                                    "运行时被其他程序改动，有指令两边都改过：已按本次修改保存，"
+                                    "另一版本保留为：");
+            break;
+        }
+        notice += file.path;
+        TovalitDebugLogger::log(QStringLiteral("instructions.set_aside"), notice);
+        m_host.showAppNotice(notice);
+    }
 }
 
 // --- Editing ---------------------------------------------------------------------------

@@ -94,6 +94,8 @@ private:
     // Why the save failed, after its toast; nothing once saved.
     QCoro::Task<std::optional<QString>> persistLibrary(QList<InstructionLibraryEntry> entries,
                                                        std::optional<QString> toastMessage);
+    // A notice for each copy of the file the store has left beside it.
+    void reportSetAsideFiles();
     QCoro::Task<void> saveManualEntryNow(std::optional<QUuid> id, QString title, QString summary,
                                          QString promptTemplate,
                                          InstructionLibraryCategory category, bool enabled,

@@ -24,6 +24,9 @@ public:
 
     // Every edit, load and save failure ends in a toast of the main window.
     virtual void showAppToast(const QString &message, bool isError, double duration) = 0;
+    // Where a save kept a copy of the file, which the user must see even
+    // when a toast comes with it.
+    virtual void showAppNotice(const QString &message) = 0;
     // A voice-created instruction reports, once its undo window has passed,
     // whether it joined the library, in the dictation's result line.
     virtual void setLastResultMessage(std::optional<QString> value) = 0;

@@ -217,6 +217,11 @@ bool LexiconKeeper::reportSetAsideLexiconFiles() {
         case Why::kept:
             notice = QStringLiteral("载入个人词库时移除了不符合词条规则的条目，原文件保留为：");
             break;
+        case Why::conflict:
+            notice = QStringLiteral("个人词库文件在 Tovalit "
+                                    "运行时被其他程序改动，有词条两边都改过：已按本次修改保存，"
+                                    "另一版本保留为：");
+            break;
         }
         notice += file.path;
         TovalitDebugLogger::log(QStringLiteral("lexicon.set_aside"), notice);

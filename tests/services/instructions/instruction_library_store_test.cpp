@@ -15,6 +15,7 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
+#include <cstdio>
 #include <gtest/gtest.h>
 
 namespace tovalit {
@@ -55,6 +56,69 @@ class InstructionLibraryStoreTest : public WithTemporaryUserFolders {
 protected:
     QString libraryPath() const { return folders.dataFolder() + u"/instruction-library.json"_s; }
 };
+
+// A hand edit while we run: saved as a new file renamed over the library,
+// or written into it.
+void editByHand(bool byRename, const QString &path, const QByteArray &bytes) {
+    if (!byRename) {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        ASSERT_EQ(file.write(bytes), bytes.size());
+        return;
+    }
+    writeFile(path + u".swp"_s, bytes);
+    ASSERT_EQ(std::rename(QFile::encodeName(path + u".swp"_s).constData(),
+                          QFile::encodeName(path).constData()),
+              0);
+}
+
+TEST_F(InstructionLibraryStoreTest, AHandEditIsKeptUnderTheNextSaveAndOneBothChangedIsKeptBeside) {
+    using SetAside = InstructionLibraryStore::SetAsideFile;
+    for (const bool byRename : {true, false}) {
+        SCOPED_TRACE(byRename ? "renamed over" : "written in place");
+        QDir(folders.dataFolder()).removeRecursively();
+        writeFile(libraryPath(),
+                  InstructionLibraryCatalog::defaultSnapshot(customEntries()).toFileBytes());
+        InstructionLibraryStore store;
+        const InstructionLibrarySnapshot loaded = runTask(store.loadSnapshot());
+
+        // Summaries edited by hand, of a custom entry and of a built-in.
+        InstructionLibrarySnapshot theirs = loaded;
+        theirs.customEntries[0].summary = u"手改的说明。"_s;
+        theirs.builtinEntries[2].summary = u"手改的内置说明。"_s;
+        editByHand(byRename, libraryPath(), theirs.toFileBytes());
+
+        // The window adds an instruction to the library it loaded.
+        InstructionLibrarySnapshot ours = loaded;
+        ours.customEntries.append(instruction({.title = u"会议纪要"_s}));
+        const InstructionLibrarySnapshot saved = runTask(store.saveSnapshot(ours));
+
+        InstructionLibrarySnapshot expected = theirs;
+        expected.customEntries.append(ours.customEntries.last());
+        EXPECT_EQ(InstructionLibrarySnapshot::fromFileBytes(readFile(libraryPath())), expected);
+        EXPECT_EQ(saved, expected) << "the caller is given what the file holds";
+        EXPECT_EQ(entriesOf(folders.dataFolder()), QStringList{u"instruction-library.json"_s});
+        EXPECT_TRUE(store.takeSetAsideFiles().isEmpty());
+
+        // Both change the same entry: ours is saved, theirs kept beside.
+        theirs = saved;
+        theirs.customEntries[1].summary = u"又手改了。"_s;
+        editByHand(byRename, libraryPath(), theirs.toFileBytes());
+        ours = saved;
+        ours.customEntries[1].title = u"发布公告"_s;
+        runTask(store.saveSnapshot(ours));
+        EXPECT_EQ(InstructionLibrarySnapshot::fromFileBytes(readFile(libraryPath())), ours);
+        const QStringList files = entriesOf(folders.dataFolder());
+        ASSERT_EQ(files.size(), 2) << files.join(u", "_s).toStdString();
+        EXPECT_TRUE(QRegularExpression(u"^instruction-library\\.json\\.conflict-\\d{8}T\\d{6}Z$"_s)
+                        .match(files[1])
+                        .hasMatch())
+            << files[1].toStdString();
+        const QString copy = folders.dataFolder() + u'/' + files[1];
+        EXPECT_EQ(readFile(copy), theirs.toFileBytes());
+        EXPECT_EQ(store.takeSetAsideFiles(), (QList<SetAside>{{SetAside::Why::conflict, copy}}));
+    }
+}
 
 TEST_F(InstructionLibraryStoreTest, WithoutAFileTheBuiltinsLoadAndNothingIsWritten) {
     InstructionLibraryStore store;

@@ -12,6 +12,7 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
+#include <cstdio>
 #include <gtest/gtest.h>
 
 namespace tovalit {
@@ -34,6 +35,27 @@ const PersonalLexiconSnapshot &sampleSnapshot() {
         return sample;
     }();
     return snapshot;
+}
+
+QCoro::Task<void> noWait(double, CancelToken) {
+    co_return;
+}
+
+// The two ways another program changes the file while we run: a new file
+// renamed over it (editors, sync clients) and a rewrite of the same file.
+enum class OtherWriter { rename, inPlace };
+
+void writeAsOtherWriter(OtherWriter way, const QString &path, const QByteArray &bytes) {
+    if (way == OtherWriter::inPlace) {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        ASSERT_EQ(file.write(bytes), bytes.size());
+        return;
+    }
+    const QString fresh = path + ".editor-new";
+    writeFile(fresh, bytes);
+    ASSERT_EQ(
+        std::rename(QFile::encodeName(fresh).constData(), QFile::encodeName(path).constData()), 0);
 }
 
 class PersonalLexiconStoreTest : public WithTemporaryUserFolders {
@@ -116,7 +138,7 @@ TEST_F(PersonalLexiconStoreTest, AnUndecodableFileIsSetAsideByTheLoadAndItsCopyR
         SCOPED_TRACE(c.name);
         QDir(folders.dataFolder()).removeRecursively();
         writeFile(lexiconPath(), c.bytes);
-        PersonalLexiconStore store;
+        PersonalLexiconStore store(std::nullopt, noWait);
         EXPECT_THROW(runTask(store.loadSnapshot()), LexiconDecodingError);
         const QStringList files = entriesOf(folders.dataFolder());
         ASSERT_EQ(files.size(), 1) << files.join(", ").toStdString();
@@ -167,7 +189,7 @@ TEST_F(PersonalLexiconStoreTest, AnUndecodableFileIsSetAsideByTheLoadAndItsCopyR
 TEST_F(PersonalLexiconStoreTest, AFileCaughtHalfWrittenAtTheLoadIsKeptWhenItIsWholeAtTheSave) {
     const QByteArray whole = sampleSnapshot().toFileBytes();
     writeFile(lexiconPath(), whole.left(whole.size() / 2));
-    PersonalLexiconStore store;
+    PersonalLexiconStore store(std::nullopt, noWait);
     EXPECT_THROW(runTask(store.loadSnapshot()), LexiconDecodingError);
     // The other writer finishes before our next save.
     writeFile(lexiconPath(), whole);
@@ -182,12 +204,135 @@ TEST_F(PersonalLexiconStoreTest, AFileCaughtHalfWrittenAtTheLoadIsKeptWhenItIsWh
     EXPECT_EQ(readFile(lexiconPath()), learned.toFileBytes());
 }
 
+TEST_F(PersonalLexiconStoreTest, AnotherWritersChangeIsKeptUnderTheSavesOwnEitherWayItWrote) {
+    for (const OtherWriter way : {OtherWriter::rename, OtherWriter::inPlace}) {
+        SCOPED_TRACE(way == OtherWriter::rename ? "renamed over" : "rewritten in place");
+        QDir(folders.dataFolder()).removeRecursively();
+        writeFile(lexiconPath(), sampleSnapshot().toFileBytes());
+        PersonalLexiconStore store;
+        const PersonalLexiconSnapshot loaded = runTask(store.loadSnapshot());
+
+        // The other writer adds an entry and removes one we left alone.
+        PersonalLexiconSnapshot theirs = loaded;
+        theirs.entries.removeFirst();
+        theirs.entries.append(hotword("Brannoch"));
+        writeAsOtherWriter(way, lexiconPath(), theirs.toFileBytes());
+
+        // The window adds one, from the lexicon as it was loaded.
+        PersonalLexiconSnapshot ours = loaded;
+        ours.entries.prepend(hotword("Velmora"));
+        const PersonalLexiconSnapshot saved = runTask(store.saveSnapshot(ours));
+
+        PersonalLexiconSnapshot expected = theirs;
+        expected.entries.prepend(ours.entries.first());
+        const PersonalLexiconSnapshot stored =
+            PersonalLexiconSnapshot::fromFileBytes(readFile(lexiconPath()));
+        EXPECT_EQ(stored, expected);
+        EXPECT_EQ(saved, stored) << "the caller is given what the file holds";
+        EXPECT_EQ(entriesOf(folders.dataFolder()), QStringList{"personal-lexicon.json"});
+        EXPECT_TRUE(store.takeSetAsideFiles().isEmpty()) << "nothing to tell: nothing conflicted";
+
+        // The next save starts from what it wrote: replaced as usual.
+        ours = saved;
+        ours.entries.removeFirst();
+        EXPECT_EQ(runTask(store.saveSnapshot(ours)), ours);
+        EXPECT_EQ(readFile(lexiconPath()), ours.toFileBytes());
+    }
+}
+
+TEST_F(PersonalLexiconStoreTest, AnEntryBothChangedIsSavedAsOursAndTheirFileIsKeptBeside) {
+    using SetAside = PersonalLexiconStore::SetAsideFile;
+    writeFile(lexiconPath(), sampleSnapshot().toFileBytes());
+    PersonalLexiconStore store;
+    const PersonalLexiconSnapshot loaded = runTask(store.loadSnapshot());
+
+    PersonalLexiconSnapshot theirs = loaded;
+    theirs.entries[0].targetText = QStringLiteral("Kovarindel Pro");
+    theirs.entries.append(hotword("Brannoch"));
+    theirs.cloudState.syncNamespace = QStringLiteral("team43");
+    writeAsOtherWriter(OtherWriter::rename, lexiconPath(), theirs.toFileBytes());
+
+    PersonalLexiconSnapshot ours = loaded;
+    ours.entries[0].enabled = false;
+    // Removed here, changed there: a conflict too.
+    theirs.entries[1].hitCount = 7;
+    writeAsOtherWriter(OtherWriter::inPlace, lexiconPath(), theirs.toFileBytes());
+    ours.entries.removeAt(1);
+    runTask(store.saveSnapshot(ours));
+
+    const PersonalLexiconSnapshot stored =
+        PersonalLexiconSnapshot::fromFileBytes(readFile(lexiconPath()));
+    ASSERT_EQ(stored.entries.size(), 2);
+    EXPECT_EQ(stored.entries[0], ours.entries[0]);
+    EXPECT_EQ(stored.entries[1].targetText, "Brannoch");
+    EXPECT_EQ(stored.cloudState.syncNamespace, "team43") << "a change only they made";
+
+    const QStringList files = entriesOf(folders.dataFolder());
+    ASSERT_EQ(files.size(), 2) << files.join(", ").toStdString();
+    EXPECT_TRUE(QRegularExpression("^personal-lexicon\\.json\\.conflict-\\d{8}T\\d{6}Z$")
+                    .match(files[1])
+                    .hasMatch())
+        << files[1].toStdString();
+    const QString copy = folders.dataFolder() + '/' + files[1];
+    EXPECT_EQ(readFile(copy), theirs.toFileBytes()) << "their version of both entries";
+    EXPECT_EQ(store.takeSetAsideFiles(), (QList<SetAside>{{SetAside::Why::conflict, copy}}));
+}
+
+TEST_F(PersonalLexiconStoreTest, AFileStillBeingWrittenIsReadAgainBeforeItIsSetAside) {
+    const QByteArray whole = sampleSnapshot().toFileBytes();
+    QDateTime now = QDateTime::currentDateTimeUtc();
+    const QDateTime start = now;
+    QList<double> waits;
+    std::function<void()> atEachWait;
+    const Sleeper sleeper = [&](double seconds, CancelToken) -> QCoro::Task<void> {
+        waits.append(seconds);
+        now = now.addMSecs(qint64(seconds * 1000));
+        atEachWait();
+        co_return;
+    };
+    const Clock clock = [&] { return now; };
+
+    // A sync tool that finishes its write a second after the start.
+    writeFile(lexiconPath(), whole.left(whole.size() / 3));
+    atEachWait = [&] {
+        if (start.msecsTo(now) >= 1000 && readFile(lexiconPath()) != whole)
+            writeAsOtherWriter(OtherWriter::inPlace, lexiconPath(), whole);
+    };
+    {
+        PersonalLexiconStore store(std::nullopt, sleeper, clock);
+        EXPECT_EQ(runTask(store.loadSnapshot()), sampleSnapshot());
+        EXPECT_EQ(waits, (QList<double>{0.5, 1.0}));
+        EXPECT_EQ(entriesOf(folders.dataFolder()), QStringList{"personal-lexicon.json"});
+        EXPECT_TRUE(store.takeSetAsideFiles().isEmpty());
+    }
+
+    // One that never finishes goes aside after the last wait; a damaged
+    // file nobody has touched for a while goes at once.
+    atEachWait = [] {};
+    for (const bool recent : {true, false}) {
+        SCOPED_TRACE(recent ? "modified just now" : "modified an hour ago");
+        QDir(folders.dataFolder()).removeRecursively();
+        writeFile(lexiconPath(), whole.left(40));
+        now = QDateTime::currentDateTimeUtc();
+        if (!recent)
+            now = now.addSecs(3600);
+        waits.clear();
+        PersonalLexiconStore store(std::nullopt, sleeper, clock);
+        EXPECT_THROW(runTask(store.loadSnapshot()), LexiconDecodingError);
+        const QList<double> expected =
+            recent ? QList<double>{0.5, 1.0, 2.0, 4.0} : QList<double>{};
+        EXPECT_EQ(waits, expected);
+        ASSERT_EQ(store.takeSetAsideFiles().size(), 1);
+        EXPECT_FALSE(QFileInfo::exists(lexiconPath()));
+    }
+}
+
 TEST_F(PersonalLexiconStoreTest, ALexiconKeptElsewhereThroughALinkStaysThere) {
     const QString synced = folders.dataHome() + "/synced";
     writeFile(synced + "/personal-lexicon.json", "{");
     ASSERT_TRUE(QDir().mkpath(folders.dataFolder()));
     ASSERT_TRUE(QFile::link(synced + "/personal-lexicon.json", lexiconPath()));
-    PersonalLexiconStore store;
+    PersonalLexiconStore store(std::nullopt, noWait);
     EXPECT_THROW(runTask(store.loadSnapshot()), LexiconDecodingError);
 
     runTask(store.saveSnapshot(sampleSnapshot()));
