@@ -36,22 +36,40 @@ struct FileStamp {
     bool operator==(const FileStamp &) const = default;
 };
 
+} // namespace
+
+struct IniUnfinishedReading {
+    QByteArray bytes;
+    FileStamp stamp;
+    double readAt = 0;
+};
+
+namespace {
+
 // The file's text as one read found it, with its stamp then; neither when
-// there was no file.
+// there was no file. `unfinished` when it ends inside a line and changed
+// lately: its writer may not be done.
 struct FileReading {
     QByteArray bytes;
     std::optional<FileStamp> stamp;
+    bool unfinished = false;
 };
 
 QString systemError(int code) {
     return QString::fromLocal8Bit(std::strerror(code));
 }
 
-// A file that ends inside a line is still being written: every program
+// A file that ends inside a line may still be being written: every program
 // that writes this format ends its last line. A person's editor may not
 // (some save no final line end): a file that has held still that long
-// since its last change is finished.
+// since its last change is finished, and so is one that two reads this far
+// apart found the same.
 constexpr qint64 unfinishedForSeconds = 30;
+constexpr double settledAfterSeconds = 3.0;
+
+QString unfinishedProblem() {
+    return QStringLiteral("文件尚未写完，可能正被其他程序写入");
+}
 
 bool endsMidLine(const QByteArray &bytes) {
     return !bytes.isEmpty() && !bytes.endsWith('\n') && !bytes.endsWith('\r');
@@ -63,8 +81,8 @@ bool changedLately(const struct stat &status) {
 }
 
 // The file's text, empty when there is none; nothing, with the reason in
-// `problem`, when it may exist but cannot be read, or reads incomplete (a
-// save must then not replace it with our keys alone).
+// `problem`, when it may exist but cannot be read, or was cut short as it
+// was read.
 std::optional<FileReading> readFile(const QString &path, QString &problem) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
@@ -86,11 +104,37 @@ std::optional<FileReading> readFile(const QString &path, QString &problem) {
         return std::nullopt;
     }
     // Written on while we read, or cut short: the rest is still to come.
-    if ((endsMidLine(bytes) && changedLately(status)) || status.st_size != off_t(bytes.size())) {
-        problem = QStringLiteral("文件尚未写完，可能正被其他程序写入");
+    if (status.st_size != off_t(bytes.size())) {
+        problem = unfinishedProblem();
         return std::nullopt;
     }
-    return FileReading{std::move(bytes), FileStamp::of(status)};
+    const bool unfinished = endsMidLine(bytes) && changedLately(status);
+    return FileReading{std::move(bytes), FileStamp::of(status), unfinished};
+}
+
+// The file's text once its writer is done with it. A writer that pauses
+// changes the bytes or the stamp between two reads; a file that stays as
+// it was for a few seconds is done.
+std::optional<FileReading> readWholeFile(const QString &path, QString &problem,
+                                         std::shared_ptr<IniUnfinishedReading> &unfinished,
+                                         const MonotonicClock &clock) {
+    std::optional<FileReading> reading = readFile(path, problem);
+    if (!reading || !reading->unfinished) {
+        unfinished.reset();
+        return reading;
+    }
+    const double now = clock();
+    if (unfinished && unfinished->bytes == reading->bytes && unfinished->stamp == *reading->stamp) {
+        if (now - unfinished->readAt >= settledAfterSeconds) {
+            unfinished.reset();
+            return reading;
+        }
+    } else {
+        unfinished = std::make_shared<IniUnfinishedReading>(
+            IniUnfinishedReading{reading->bytes, *reading->stamp, now});
+    }
+    problem = unfinishedProblem();
+    return std::nullopt;
 }
 
 std::optional<QByteArray> readAll(const QString &path) {
@@ -144,12 +188,14 @@ private:
 
 } // namespace
 
-IniDefaultsStore::IniDefaultsStore(const QString &filePath, std::function<void()> beforeReplace)
+IniDefaultsStore::IniDefaultsStore(const QString &filePath, std::function<void()> beforeReplace,
+                                   MonotonicClock clock)
     : m_path(filePath)
-    , m_beforeReplace(std::move(beforeReplace)) {
+    , m_beforeReplace(std::move(beforeReplace))
+    , m_clock(clock ? std::move(clock) : systemMonotonicClock()) {
     atomicfile::removeStaleTemporaries(m_path);
     QString problem;
-    if (const auto reading = readFile(m_path, problem))
+    if (const auto reading = readWholeFile(m_path, problem, m_unfinished, m_clock))
         m_document = IniDocument::parse(reading->bytes);
     else
         m_loadProblem = QDir::toNativeSeparators(m_path) + QStringLiteral(": ") + problem;
@@ -255,7 +301,7 @@ std::optional<QString> IniDefaultsStore::synchronize() {
     }
     const FolderLock lock(folder);
     QString problem;
-    const auto current = readFile(m_path, problem);
+    const auto current = readWholeFile(m_path, problem, m_unfinished, m_clock);
     if (!current)
         return QStringLiteral("cannot read ") + m_path + QStringLiteral(": ") + problem;
     IniDocument document = IniDocument::parse(current->bytes);

@@ -2,14 +2,18 @@
 
 #include "platform/defaults_store.h"
 #include "platform/linux/ini_document.h"
+#include "support/clock.h"
 
 #include <QVariant>
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <vector>
 
 namespace tovalit {
+
+struct IniUnfinishedReading;
 
 // Preferences in an INI file, by default $XDG_CONFIG_HOME/Tovalit/Tovalit.ini,
 // in the dialect of Qt's QSettings. INI text carries no types: "true" and
@@ -26,7 +30,9 @@ namespace tovalit {
 // from then on this object holds its values.
 // Nor is a file another program is writing in place (a copy from a
 // backup, an editor, a sync tool): one that ends in the middle of a line
-// (we and QSettings end every line) reads as unreadable, and a save whose
+// (we and QSettings end every line) reads as unreadable until it is half a
+// minute old, or two reads a few seconds apart find it unchanged (a
+// person's editor that saves no final line end), and a save whose
 // file changed between its read and its rename replaces nothing. Either
 // way the changes stay pending: the other writer's bytes would otherwise go
 // into a file that no longer has a name.
@@ -36,7 +42,9 @@ public:
     // Reads the file, and clears what a save killed half-way left beside it.
     // `beforeReplace` is called by a save after it read the file and before
     // the new one takes its place: where another writer may come in.
-    explicit IniDefaultsStore(const QString &filePath, std::function<void()> beforeReplace = {});
+    // `clock` times the reads (the system's when empty).
+    explicit IniDefaultsStore(const QString &filePath, std::function<void()> beforeReplace = {},
+                              MonotonicClock clock = {});
     // Writes what is still unsaved.
     ~IniDefaultsStore() override;
     // The store on the standard file, resolved from the environment now.
@@ -66,6 +74,10 @@ private:
 
     QString m_path;
     std::function<void()> m_beforeReplace;
+    MonotonicClock m_clock;
+    // The last read of a file that ended inside a line, while it may still
+    // be being written.
+    std::shared_ptr<IniUnfinishedReading> m_unfinished;
     IniDocument m_document;
     std::optional<QString> m_loadProblem;
     std::vector<Change> m_unsaved;

@@ -152,6 +152,40 @@ TEST_F(IniDefaultsStoreTest, AFileCutMidLineIsReadAsUnreadableAndNeverReplaced) 
     EXPECT_EQ(testing::readFile(path), expected);
 }
 
+// A person's editor that saved the file a moment before the start, with no
+// final line end: two reads a few seconds apart that find the same bytes
+// take it, where another writer's pause would have shown in the bytes.
+TEST_F(IniDefaultsStoreTest, AFreshFileWithoutAFinalLineEndIsTakenOnceTwoReadsAgree) {
+    const QString path = IniDefaultsStore::standardFilePath();
+    testing::writeFile(path, usersFile.chopped(1));
+    double now = 100.0;
+    IniDefaultsStore store(path, {}, [&] { return now; });
+    ASSERT_TRUE(store.loadProblem()) << "a file that may still be written";
+    store.setString(microphone, QStringLiteral("granted"));
+
+    now += 1.0;
+    EXPECT_TRUE(store.synchronize()) << "a writer's pause of a second";
+    EXPECT_EQ(testing::readFile(path), usersFile.chopped(1));
+
+    // The writer was not done: its next bytes start the wait again.
+    QByteArray longer = usersFile;
+    longer += "more=1";
+    testing::writeFile(path, longer);
+    now += 2.5;
+    EXPECT_TRUE(store.synchronize()) << "bytes that changed since the last read";
+    EXPECT_EQ(testing::readFile(path), longer);
+
+    now += 1.0;
+    EXPECT_TRUE(store.synchronize());
+    now += 2.0;
+    EXPECT_EQ(store.synchronize(), std::nullopt) << "the same bytes three seconds apart";
+    EXPECT_FALSE(store.loadProblem());
+    EXPECT_EQ(store.boolean(QStringLiteral("vellup_transcriber.autoCopyFinalText")), false);
+    QByteArray expected = longer + "\n";
+    expected.replace("Permission=denied", "Permission=granted");
+    EXPECT_EQ(testing::readFile(path), expected);
+}
+
 TEST_F(IniDefaultsStoreTest, AFileWrittenBetweenASavesReadAndItsRenameIsNeverReplaced) {
     const QString path = IniDefaultsStore::standardFilePath();
     testing::writeFile(path, usersFile);
