@@ -64,6 +64,17 @@ void TranscriberViewModel::installSubscriptions(bool shouldBootstrap) {
         if (const auto notice = std::exchange(m_unreadSettingsNotice, std::nullopt))
             m_appToasts->reviseNotice(*notice, AppConfigurationStore::settingsReadAgainNotice());
     });
+    // Only the log knew a change was lost until now: the user learns it
+    // while the app still runs and the disk can be freed.
+    connect(&m_configurationStore, &AppConfigurationStore::settingsCouldNotBeSaved, this,
+            [this](const QString &notice) {
+                m_unsavedSettingsNotice = notice;
+                showAppNotice(notice);
+            });
+    connect(&m_configurationStore, &AppConfigurationStore::settingsSavedAgain, this, [this] {
+        if (const auto notice = std::exchange(m_unsavedSettingsNotice, std::nullopt))
+            m_appToasts->reviseNotice(*notice, AppConfigurationStore::settingsSavedAgainNotice());
+    });
 
     if (!shouldBootstrap)
         return;

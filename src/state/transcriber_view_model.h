@@ -590,6 +590,8 @@ private:
     // The notice that this run uses the default settings, while shown or
     // waiting to be: it is revised once the settings file reads again.
     std::optional<QString> m_unreadSettingsNotice;
+    // The notice of settings that could not be saved, while it is true.
+    std::optional<QString> m_unsavedSettingsNotice;
 
     // --- Published values ---------------------------------------------------------
     RecordingState m_recordingState;

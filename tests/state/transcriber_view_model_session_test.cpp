@@ -1,8 +1,12 @@
 #include "tests/state/transcriber_view_model_lexicon_harness.h"
+#include "tests/support/manual_sleeper.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+
+#include <cerrno>
+#include <cstring>
 
 namespace tovalit {
 namespace {
@@ -322,6 +326,39 @@ TEST_F(SessionTest, SettingsThatCouldNotBeReadAtStartUpAreToldUntilTheyReadAgain
     readAgain();
     EXPECT_EQ(shown().message, QStringLiteral("已重新读取设置"));
     EXPECT_FALSE(shown().isError);
+}
+
+// The config folder is full: the toggled setting holds for the run, and
+// the user learns on the window that it was not saved, once, and that it
+// was, once a save gets through.
+TEST_F(SessionTest, ASettingThatCannotBeSavedIsToldOnTheWindowUntilASaveGetsThrough) {
+    testing::ManualSleeper retries;
+    store = std::make_unique<AppConfigurationStore>(defaults, AppConfigurationStore::Environment(),
+                                                    nullptr, retries.sleeper());
+    makeViewModel(true);
+    viewModel->appToastSurfaceShown();
+    settle();
+    const auto shown = [&] { return viewModel->appToast().value_or(AppToastState{}); };
+
+    defaults.failSynchronizing(QString::fromLocal8Bit(std::strerror(ENOSPC)));
+    store->setKeepAudioFiles(false);
+    for (std::size_t count = 1; count <= 5; ++count) {
+        ASSERT_TRUE(waitUntil([&] { return retries.count() == count; }, "a retry"));
+        EXPECT_FALSE(shown().message.startsWith(QStringLiteral("设置无法保存")))
+            << "told before the retries are spent";
+        retries.wakeLast();
+    }
+    ASSERT_TRUE(waitUntil(
+        [&] { return shown().message.startsWith(QStringLiteral("设置无法保存：磁盘空间已满")); },
+        "the notice"));
+    EXPECT_TRUE(shown().isError);
+    EXPECT_FALSE(store->keepAudioFiles()) << "the change holds for this run";
+
+    defaults.failSynchronizing(std::nullopt);
+    store->setMeetingModeEnabled(false);
+    EXPECT_EQ(shown().message, QStringLiteral("设置已保存")) << "in the notice's place";
+    EXPECT_FALSE(shown().isError);
+    EXPECT_EQ(defaults.boolean(QStringLiteral("vellup_transcriber.keepAudioFiles")), false);
 }
 
 TEST_F(SessionTest, AControllerThatGoesWhileARecordingStartsLeavesTheStartToEndUnheard) {

@@ -3,6 +3,7 @@
 #include "platform/bundle_values.h"
 #include "platform/defaults_store.h"
 #include "platform/linux/plist_bundle_values.h"
+#include "services/settings/settings_save_problem.h"
 #include "services/settings/tovalit_debug_logger.h"
 #include "support/settling_file.h"
 #include "support/textkit.h"
@@ -214,6 +215,10 @@ QString AppConfigurationStore::settingsReadAgainNotice() {
     return QStringLiteral("已重新读取设置");
 }
 
+QString AppConfigurationStore::settingsSavedAgainNotice() {
+    return QStringLiteral("设置已保存");
+}
+
 QString AppConfigurationStore::takeLegacyRemoteDesktopRestoreToken() {
     return std::exchange(m_legacyRemoteDesktopRestoreToken, QString());
 }
@@ -376,6 +381,10 @@ void AppConfigurationStore::writeDefaults() {
     if (const int failed = std::exchange(m_failedWrites, 0); failed > 0)
         TovalitDebugLogger::log(QStringLiteral("settings.save"),
                                 QStringLiteral("result=saved | after-failed=%1").arg(failed));
+    if (m_unsavedSettingsNotice) {
+        m_unsavedSettingsNotice.reset();
+        Q_EMIT settingsSavedAgain();
+    }
     if (m_unreadSettingsProblem && !m_defaults.loadProblem())
         takeStoredSettings();
 }
@@ -404,6 +413,20 @@ void AppConfigurationStore::retryWritingLater(const QString &error) {
     }
     ++m_failedWrites;
     TovalitDebugLogger::log(QStringLiteral("settings.save"), line);
+    if (m_failedWrites > int(waits.size()))
+        tellUnsaved(error);
+}
+
+void AppConfigurationStore::tellUnsaved(const QString &error) {
+    // Once: a user who changes another setting while the disk is still
+    // full learnt it already, and the quit tries once more. A file the
+    // start could not read was told of then, with what it means for
+    // changes.
+    if (m_unsavedSettingsNotice || (m_unreadSettingsProblem && m_defaults.loadProblem()))
+        return;
+    m_unsavedSettingsNotice = QStringLiteral("设置无法保存：") + settingsSaveProblem(error) +
+                              QStringLiteral("。更改暂时只在本次运行中有效，退出时会再试一次。");
+    Q_EMIT settingsCouldNotBeSaved(*m_unsavedSettingsNotice);
 }
 
 QCoro::Task<void> AppConfigurationStore::retryWriting(QPointer<AppConfigurationStore> self,

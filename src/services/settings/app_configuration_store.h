@@ -108,6 +108,11 @@ public:
     // What the user learns in place of that notice once the settings have
     // been read.
     static QString settingsReadAgainNotice();
+    // What the user must learn when a change could not be saved after its
+    // retries, with the reason; nothing once a save has succeeded since.
+    std::optional<QString> unsavedSettingsNotice() const { return m_unsavedSettingsNotice; }
+    // What the user learns in place of that notice once a save succeeded.
+    static QString settingsSavedAgainNotice();
     // Whether the user turned down the keyboard the desktop lends.
     bool remoteDesktopKeyboardRefused() const { return m_remoteDesktopKeyboardRefused; }
     // What lets the desktop lend its keyboard again without asking, as
@@ -203,6 +208,12 @@ Q_SIGNALS:
     // taken (their own signals came first): the unread settings notice is
     // no longer true.
     void storedSettingsReadAgain();
+    // A change could not be saved after its retries (it waits for the next
+    // save, or the quit): emitted once, until a save succeeds.
+    void settingsCouldNotBeSaved(const QString &notice);
+    // A save succeeded after settingsCouldNotBeSaved(): the changes are on
+    // the disk.
+    void settingsSavedAgain();
 
 private:
     // Writes the pending changes, and tries again a few times, after short
@@ -210,6 +221,7 @@ private:
     void synchronizeDefaults();
     void writeDefaults();
     void retryWritingLater(const QString &error);
+    void tellUnsaved(const QString &error);
     static QCoro::Task<void> retryWriting(QPointer<AppConfigurationStore> self, Sleeper sleeper,
                                           double wait, CancelToken token);
     // The stored values of the persisted settings not assigned in this
@@ -227,6 +239,8 @@ private:
     TaskHandle m_writeRetry;
     // Writes that failed since the last one of a save or a success.
     int m_failedWrites = 0;
+    // Told when the retries ran out, until a write succeeds.
+    std::optional<QString> m_unsavedSettingsNotice;
 
     bool m_hasCompletedPermissionsOnboarding = false;
     QString m_preferredLocaleIdentifier;

@@ -16,6 +16,8 @@
 #include <QFileInfo>
 #include <QSignalSpy>
 
+#include <cerrno>
+#include <cstring>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -539,6 +541,62 @@ TEST_F(AppConfigurationStoreOnDisk, EachSaveGoesOutInOnePassAndAFailedOneIsLogge
     ASSERT_TRUE(log.open(QIODevice::ReadOnly));
     EXPECT_TRUE(
         log.readAll().contains("[settings.save] result=failed | error=No space left on device"));
+}
+
+// The config folder is full, then the settings file's folder is another
+// user's: either way the user learns it once the retries are spent, with
+// the reason in words of the interface, and a save that gets through
+// withdraws it.
+TEST(AppConfigurationStore, AChangeThatCannotBeSavedIsToldOnceWithItsReasonUntilASaveSucceeds) {
+    InMemoryDefaultsStore defaults;
+    testing::ManualSleeper retries;
+    AppConfigurationStore store(defaults, Environment(), nullptr, retries.sleeper());
+    QSignalSpy told(&store, &AppConfigurationStore::settingsCouldNotBeSaved);
+    QSignalSpy saved(&store, &AppConfigurationStore::settingsSavedAgain);
+    const auto spendRetries = [&] {
+        for (double seconds : {0.5, 1.0, 2.0, 4.0, 30.0}) {
+            const std::size_t before = retries.count();
+            if (!testing::waitUntil([&] { return retries.count() == before + 1; }, "a retry"))
+                return false;
+            EXPECT_DOUBLE_EQ(retries.last().seconds, seconds);
+            retries.wakeLast();
+        }
+        return testing::waitUntil([&] { return !retries.last().isPending(); }, "the last retry");
+    };
+
+    defaults.failSynchronizing(QStringLiteral("cannot write /c/Tovalit/Tovalit.ini: ") +
+                               QString::fromLocal8Bit(std::strerror(ENOSPC)));
+    store.setKeepAudioFiles(false);
+    for (std::size_t count : {1, 2, 3, 4, 5}) {
+        ASSERT_TRUE(testing::waitUntil([&] { return retries.count() == count; }, "a retry"));
+        EXPECT_EQ(told.count(), 0) << "told before the retries are spent, at " << count;
+        retries.wakeLast();
+    }
+    ASSERT_TRUE(testing::waitUntil([&] { return told.count() == 1; }, "the notice"));
+    const QString notice = told.at(0).at(0).toString();
+    EXPECT_TRUE(notice.startsWith(QStringLiteral("设置无法保存：磁盘空间已满")))
+        << notice.toStdString();
+    EXPECT_EQ(store.unsavedSettingsNotice(), notice);
+
+    // Another change while the disk is still full: nothing told again.
+    store.setMeetingModeEnabled(false);
+    ASSERT_TRUE(spendRetries());
+    EXPECT_EQ(told.count(), 1);
+
+    defaults.failSynchronizing(std::nullopt);
+    store.setAutoCopyFinalText(false);
+    EXPECT_EQ(saved.count(), 1);
+    EXPECT_FALSE(store.unsavedSettingsNotice());
+    EXPECT_EQ(defaults.boolean(QStringLiteral("vellup_transcriber.keepAudioFiles")), false);
+
+    defaults.failSynchronizing(QStringLiteral("cannot write /c/Tovalit/Tovalit.ini: ") +
+                               QString::fromLocal8Bit(std::strerror(EACCES)));
+    store.setKeepAudioFiles(true);
+    ASSERT_TRUE(spendRetries());
+    ASSERT_EQ(told.count(), 2) << "a new failure after a success";
+    EXPECT_TRUE(told.at(1).at(0).toString().startsWith(
+        QStringLiteral("设置无法保存：没有写入设置文件夹的权限")))
+        << told.at(1).at(0).toString().toStdString();
 }
 
 } // namespace
