@@ -8,6 +8,10 @@ LexiconDecodingError::LexiconDecodingError(Problem problem, QString location, QS
     , m_value(std::move(value)) {}
 
 QString LexiconDecodingError::localizedDescription() const {
+    return joinedWithDetail(QStringLiteral("个人词库数据格式无效"), detail());
+}
+
+QString LexiconDecodingError::detail() const {
     QString detail;
     switch (m_problem) {
     case Problem::NotAnObject:
@@ -30,7 +34,7 @@ QString LexiconDecodingError::localizedDescription() const {
         detail = QStringLiteral("字段 ") + m_location + QStringLiteral(" 不是有效的 ISO 8601 时间");
         break;
     }
-    return joinedWithDetail(QStringLiteral("个人词库数据格式无效"), detail);
+    return detail;
 }
 
 LexiconDecodingError LexiconDecodingError::nestedIn(const QString &outerLocation) const {

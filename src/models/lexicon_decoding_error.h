@@ -18,6 +18,8 @@ public:
     Problem problem() const { return m_problem; }
     QString location() const { return m_location; }
     QString localizedDescription() const override;
+    // What is wrong, without the lead that blames the lexicon's data.
+    QString detail() const;
 
     // The same error one level further out ("entries[2]" + "." + "kind").
     LexiconDecodingError nestedIn(const QString &outerLocation) const;

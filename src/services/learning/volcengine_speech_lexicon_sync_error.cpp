@@ -1,5 +1,8 @@
 #include "services/learning/volcengine_speech_lexicon_sync_error.h"
 
+#include "models/lexicon_decoding_error.h"
+#include "support/http_transport.h"
+
 namespace tovalit {
 
 VolcengineSpeechLexiconSyncError::VolcengineSpeechLexiconSyncError(Kind kind, int statusCode,
@@ -46,6 +49,33 @@ bool VolcengineSpeechLexiconSyncError::operator==(
         return false;
     return m_kind != Kind::requestFailed ||
            (m_statusCode == other.m_statusCode && m_message == other.m_message);
+}
+
+QString describeLexiconSyncFailure(const std::exception &error) {
+    if (const auto *decoding = dynamic_cast<const LexiconDecodingError *>(&error)) {
+        const QString what =
+            decoding->problem() == LexiconDecodingError::Problem::NotAnObject
+                ? QStringLiteral("服务器的回复不完整或不是有效的 JSON")
+                : QStringLiteral("服务器的回复有误（") + decoding->detail() + QStringLiteral("）");
+        return QStringLiteral("个人词库同步失败：") + what +
+               QStringLiteral("。本地词条未受影响，可稍后点击“立即同步”重试。");
+    }
+    if (const auto *transport = dynamic_cast<const HttpTransportError *>(&error);
+        transport && transport->kind() == HttpTransportError::Kind::TimedOut) {
+        return QStringLiteral("个人词库同步失败：网络连接超时，服务器没有及时回应。请检查网络后点击"
+                              "“立即同步”重试。");
+    }
+    return describeException(error);
+}
+
+QString describeLexiconSyncFailure(const std::exception_ptr &error) {
+    try {
+        std::rethrow_exception(error);
+    } catch (const std::exception &exception) {
+        return describeLexiconSyncFailure(exception);
+    } catch (...) {
+        return describeError(std::current_exception());
+    }
 }
 
 } // namespace tovalit

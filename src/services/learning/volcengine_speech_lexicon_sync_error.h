@@ -4,6 +4,8 @@
 
 #include <QString>
 
+#include <exception>
+
 namespace tovalit {
 
 // The failures of the lexicon's cloud synchronisation, with the texts that
@@ -40,5 +42,12 @@ private:
     int m_statusCode;
     QString m_message;
 };
+
+// What a sync that failed on its way tells the user: a reply cut short or
+// garbled is the server's fault and a network that did not answer in time
+// the network's, each said in the interface's words, never as a fault of
+// the user's own lexicon; any other failure as it describes itself.
+QString describeLexiconSyncFailure(const std::exception &error);
+QString describeLexiconSyncFailure(const std::exception_ptr &error);
 
 } // namespace tovalit

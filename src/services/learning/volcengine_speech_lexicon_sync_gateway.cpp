@@ -111,7 +111,7 @@ Service::runManagedGatewaySync(Service service, PersonalLexiconSnapshot snapshot
     try {
         response = co_await service.m_session->send(std::move(request));
     } catch (const std::exception &error) {
-        transportFailure = describeException(error);
+        transportFailure = describeLexiconSyncFailure(error);
     }
     if (transportFailure)
         co_return markLocalOnly(std::move(snapshot), transportFailure);
@@ -132,7 +132,7 @@ Service::runManagedGatewaySync(Service service, PersonalLexiconSnapshot snapshot
     try {
         effective = decodeManagedSyncResponse(response.body);
     } catch (const LexiconDecodingError &error) {
-        decodingFailure = error.localizedDescription();
+        decodingFailure = describeLexiconSyncFailure(error);
     }
     if (decodingFailure)
         co_return markLocalOnly(std::move(snapshot), decodingFailure);

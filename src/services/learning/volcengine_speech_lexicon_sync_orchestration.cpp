@@ -96,7 +96,7 @@ Service::runSync(Service service, PersonalLexiconSnapshot snapshot, QString spee
             hotwords.outcome = SyncStatus::synced;
         }
     } catch (...) {
-        hotwords = {SyncStatus::failed, describeError(std::current_exception())};
+        hotwords = {SyncStatus::failed, describeLexiconSyncFailure(std::current_exception())};
     }
 
     TableStep replacements;
@@ -112,7 +112,7 @@ Service::runSync(Service service, PersonalLexiconSnapshot snapshot, QString spee
             replacements.outcome = SyncStatus::synced;
         }
     } catch (...) {
-        replacements = {SyncStatus::failed, describeError(std::current_exception())};
+        replacements = {SyncStatus::failed, describeLexiconSyncFailure(std::current_exception())};
     }
 
     working.lastSyncedAt = service.m_nowProvider();

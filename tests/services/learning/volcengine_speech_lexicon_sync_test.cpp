@@ -34,6 +34,8 @@ const QString replacementTable = u"tovalit-personal-replacements-a1b2c3"_s;
 class UnreachableActionTransport final : public HttpTransport {
 public:
     QCoro::Task<HttpResponse> send(HttpRequest request) override {
+        if (timesOut)
+            return timedOut();
         if (!unreachableAction.isEmpty() &&
             request.url.query().contains(u"Action="_s + unreachableAction))
             return failed();
@@ -41,9 +43,15 @@ public:
     }
 
     QString unreachableAction;
+    // Every request waits past its time-out, as Qt reports it.
+    bool timesOut = false;
     PlainHttpTransport plain;
 
 private:
+    static QCoro::Task<HttpResponse> timedOut() {
+        throw HttpTransportError(HttpTransportError::Kind::TimedOut, u"Operation canceled"_s);
+        co_return HttpResponse{};
+    }
     static QCoro::Task<HttpResponse> failed() {
         throw HttpTransportError(HttpTransportError::Kind::NotConnected,
                                  u"the connection was reset"_s);
@@ -389,7 +397,10 @@ TEST_F(ManagedGatewayLexiconSyncTest, RepliesMapOntoTheSnapshot) {
              200,
              R"({"ok":true,"storedEntryCount":2,"sharedGlossaryTermCount":0,"effective":{"hotwordTableID":7}})"),
          false, u"effective.hotwordTableID"_s, allLocal},
-        {"not JSON", StandInHttpReply::text(200, "OK"), false, {}, allLocal},
+        {"not JSON", StandInHttpReply::text(200, "OK"), false,
+         u"个人词库同步失败：服务器的回复不完整或不是有效的 JSON"_s, allLocal},
+        {"cut short", StandInHttpReply::json(200, R"({"ok":true,"storedEntryCount":2,"sharedGlo)"),
+         false, u"个人词库同步失败：服务器的回复不完整或不是有效的 JSON"_s, allLocal},
         {"expired session",
          StandInHttpReply::json(401, R"({"error":"invalid_token","message":"token expired"})"),
          false,
@@ -432,6 +443,21 @@ TEST_F(ManagedGatewayLexiconSyncTest, RepliesMapOntoTheSnapshot) {
         << unreachable.cloudState.lastErrorMessage.value_or(QString()).toStdString();
     EXPECT_EQ(statusesOf(unreachable), allLocal);
     EXPECT_EQ(unreachable.cloudState.lastSyncedAt, earlier);
+
+    // A gateway that never answers: the network's fault, in the interface's
+    // words. The direct route says the same.
+    const QString timeOut = u"个人词库同步失败：网络连接超时"_s;
+    transport->timesOut = true;
+    const PersonalLexiconSnapshot hanging =
+        runTask(service(std::nullopt, GatewayLexiconSyncConfiguration{gateway.url(u"/x"_s), u"t"_s})
+                    .sync(stored, QString()));
+    EXPECT_TRUE(hanging.cloudState.lastErrorMessage.value_or(QString()).startsWith(timeOut))
+        << hanging.cloudState.lastErrorMessage.value_or(QString()).toStdString();
+    EXPECT_EQ(statusesOf(hanging), allLocal);
+    const PersonalLexiconSnapshot hangingDirect = sync(stored);
+    EXPECT_TRUE(hangingDirect.cloudState.lastErrorMessage.value_or(QString()).startsWith(timeOut))
+        << hangingDirect.cloudState.lastErrorMessage.value_or(QString()).toStdString();
+    transport->timesOut = false;
 
     // Nothing to synchronise still asks the gateway, with no entries.
     PersonalLexiconSnapshot nothing = stored;
