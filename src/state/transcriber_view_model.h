@@ -251,6 +251,8 @@ public:
     std::optional<QString> recentLexiconLearningMessage() const {
         return m_recentLexiconLearningMessage;
     }
+    // Full paths of the lexicon file's set-aside copies still beside it.
+    QStringList setAsideLexiconCopies() const { return m_setAsideLexiconCopies; }
     ShortcutActivationState shortcutActivationState() const { return m_shortcutActivationState; }
     ShortcutRoute shortcutRoute() const { return m_shortcutRoute; }
     bool hasEnteredMeetingMode() const { return m_hasEnteredMeetingMode; }
@@ -425,6 +427,7 @@ Q_SIGNALS:
     void
     personalLexiconHistoryLearningStateChanged(const PersonalLexiconHistoryLearningState &value);
     void recentLexiconLearningMessageChanged(const std::optional<QString> &value);
+    void setAsideLexiconCopiesChanged(const QStringList &value);
     void shortcutActivationStateChanged(const ShortcutActivationState &value);
     void shortcutRouteChanged(const ShortcutRoute &value);
     void hasEnteredMeetingModeChanged(bool value);
@@ -555,6 +558,7 @@ private:
     void publishLexiconCloudState(PersonalLexiconCloudState value) override;
     void publishHistoryLearningState(PersonalLexiconHistoryLearningState value) override;
     void publishRecentLexiconLearningMessage(std::optional<QString> value) override;
+    void publishSetAsideLexiconCopies(QStringList paths) override;
     void publishLastResultMessage(std::optional<QString> value) override;
     const QList<TranscriptRecord> &historyRecords() const override;
 
@@ -608,6 +612,7 @@ private:
     PersonalLexiconCloudState m_personalLexiconCloudState;
     PersonalLexiconHistoryLearningState m_personalLexiconHistoryLearningState;
     std::optional<QString> m_recentLexiconLearningMessage;
+    QStringList m_setAsideLexiconCopies;
     ShortcutActivationState m_shortcutActivationState;
     ShortcutRoute m_shortcutRoute;
     bool m_hasEnteredMeetingMode = false;

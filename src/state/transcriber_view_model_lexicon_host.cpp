@@ -70,6 +70,13 @@ void TranscriberViewModel::publishRecentLexiconLearningMessage(std::optional<QSt
     setRecentLexiconLearningMessage(std::move(value));
 }
 
+void TranscriberViewModel::publishSetAsideLexiconCopies(QStringList paths) {
+    if (paths == m_setAsideLexiconCopies)
+        return;
+    m_setAsideLexiconCopies = std::move(paths);
+    Q_EMIT setAsideLexiconCopiesChanged(m_setAsideLexiconCopies);
+}
+
 void TranscriberViewModel::publishLastResultMessage(std::optional<QString> value) {
     setLastResultMessage(std::move(value));
 }

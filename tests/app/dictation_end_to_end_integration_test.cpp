@@ -279,8 +279,7 @@ TEST_F(DictationEndToEndTest, ADamagedHistoryIsSetAsideTheUserToldAndTheDictatio
     ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
     EXPECT_EQ(kept.readAll(), damaged);
     EXPECT_TRUE(shownToasts.contains(
-        QStringLiteral("历史记录文件无法解析，已从转写文件重建；原文件保留为：") +
-        QDir::toNativeSeparators(data.filePath(aside[0]))))
+        QStringLiteral("历史记录文件无法解析，已从转写文件重建；原文件另存为：") + aside[0]))
         << shownToasts.join(u'\n').toStdString();
 }
 

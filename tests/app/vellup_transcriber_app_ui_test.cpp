@@ -221,8 +221,7 @@ TEST_F(ApplicationShellTest, AStartNoticeWaitsForTheWindowThatShowsIt) {
     const QStringList aside = data.entryList({QStringLiteral("history.json.unreadable-*")});
     ASSERT_EQ(aside.size(), 1);
     const QString notice =
-        QStringLiteral("历史记录文件无法解析，已从转写文件重建；原文件保留为：") +
-        QDir::toNativeSeparators(data.filePath(aside[0]));
+        QStringLiteral("历史记录文件无法解析，已从转写文件重建；原文件另存为：") + aside[0];
 
     // The user reads the onboarding for a long while: every wait there was
     // is over.

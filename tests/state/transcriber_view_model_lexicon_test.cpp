@@ -127,13 +127,23 @@ TEST_F(LexiconLoadingTest, AnUndecodableFileIsKeptAsideAndTheUserToldWhereWhileT
     ASSERT_TRUE(viewModel->appToast().has_value()) << "nothing tells the user";
     EXPECT_TRUE(viewModel->appToast()->isError);
     EXPECT_EQ(viewModel->appToast()->message,
-              QStringLiteral("个人词库文件无法解析，我的词条暂时为空；原文件保留为：") + copy);
+              QStringLiteral("个人词库文件无法解析，我的词条暂时为空；原文件另存为：") +
+                  copies().first())
+        << "the copy by its whole name, with no folder to push it past the toast's lines";
+    EXPECT_EQ(viewModel->setAsideLexiconCopies(), QStringList{QDir::toNativeSeparators(copy)})
+        << "the lexicon page's word of the copy, which stays after the toast";
 
     // The day's first history batch saves the (empty) lexicon in its place
     // and keeps no second copy.
     ASSERT_TRUE(waitForAction(QStringLiteral("persist_local_only")));
     EXPECT_EQ(copies().size(), 1);
     EXPECT_TRUE(storedSnapshot().entries.isEmpty());
+
+    // The user recovered the entries and removed the copy: the page's word
+    // of it goes with the next read of the lexicon.
+    ASSERT_TRUE(QFile::remove(copy));
+    runTask(viewModel->loadPersonalLexicon());
+    EXPECT_TRUE(viewModel->setAsideLexiconCopies().isEmpty());
 }
 
 TEST_F(LexiconLoadingTest, EntriesTheTermRulesDropAtTheLoadStayFindableInACopyOfTheFile) {
@@ -165,7 +175,8 @@ TEST_F(LexiconLoadingTest, EntriesTheTermRulesDropAtTheLoadStayFindableInACopyOf
     EXPECT_EQ(file.readAll(), original) << "the file as it was";
     ASSERT_TRUE(viewModel->appToast().has_value());
     EXPECT_EQ(viewModel->appToast()->message,
-              QStringLiteral("载入个人词库时移除了不符合词条规则的条目，原文件保留为：") + copy);
+              QStringLiteral("载入个人词库时移除了不符合词条规则的条目，原文件另存为：") +
+                  copies().first());
 
     // Clean now: the next load keeps no other copy.
     runTask(viewModel->loadPersonalLexicon());

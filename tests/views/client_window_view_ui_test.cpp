@@ -1,3 +1,4 @@
+#include "state/lexicon/lexicon_keeper.h"
 #include "tests/views/window_pages_fixture.h"
 #include "views/client_window_toast_view.h"
 #include "views/client_window_view.h"
@@ -230,6 +231,21 @@ TEST_F(ClientWindowTest, ToastsSlideInOverThePageAndLetClicksThrough) {
     EXPECT_EQ(shown->messageLabel()->maximumLineCount(), 3);
     EXPECT_TRUE(shown->messageLabel()->isTruncatedAtWidth(shown->messageLabel()->width()));
     EXPECT_LE(shown->width(), 360);
+
+    // A notice that names a kept copy of a file shows the copy's name
+    // whole, however deep the data folder.
+    const QString folder = QStringLiteral("/home/a-rather-long-user-name/.local/share/Tovalit/");
+    for (const auto why : {PersonalLexiconStore::SetAsideFile::Why::undecodable,
+                           PersonalLexiconStore::SetAsideFile::Why::unread,
+                           PersonalLexiconStore::SetAsideFile::Why::kept}) {
+        const QString notice = LexiconKeeper::setAsideNotice(
+            {why, folder + QStringLiteral("personal-lexicon.json.unreadable-20261211T082600Z")});
+        viewModel->setAppToast(toast(notice, true));
+        EXPECT_TRUE(
+            notice.endsWith(QStringLiteral("personal-lexicon.json.unreadable-20261211T082600Z")));
+        EXPECT_FALSE(shown->messageLabel()->isTruncatedAtWidth(shown->messageLabel()->width()))
+            << notice.toStdString();
+    }
 
     // Gone when the controller takes it down.
     QPointer<ClientWindowToastView> leaving(shown);

@@ -353,10 +353,11 @@ QList<TranscriptRecord> HistoryStore::readOrSetAsideStoredRecords(const QString 
     setAside = true;
     qWarning().noquote() << "history.json does not decode (" + decoded.problem + "); set aside as"
                          << aside;
-    // Short enough for the window's toast to show the whole location.
+    // The copy's name in full, which the window's toast never cuts: it
+    // sits beside history.json, in the data folder.
     std::lock_guard lock(m_noticeMutex);
-    m_setAsideNotice = QStringLiteral("历史记录文件无法解析，已从转写文件重建；原文件保留为：") +
-                       QDir::toNativeSeparators(aside);
+    m_setAsideNotice = QStringLiteral("历史记录文件无法解析，已从转写文件重建；原文件另存为：") +
+                       QFileInfo(aside).fileName();
     return {};
 }
 

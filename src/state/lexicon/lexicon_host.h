@@ -7,6 +7,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <QUuid>
 
 #include <optional>
@@ -31,6 +32,9 @@ public:
     virtual void publishHistoryLearningState(PersonalLexiconHistoryLearningState value) = 0;
     // Why the lexicon could not be loaded, for the lexicon page.
     virtual void publishRecentLexiconLearningMessage(std::optional<QString> value) = 0;
+    // The copies of the lexicon file that could not be read, set aside
+    // beside it: the lexicon page names them while they are there.
+    virtual void publishSetAsideLexiconCopies(QStringList paths) = 0;
     // What the user must learn of this run's lexicon file (it could not be
     // loaded, or a copy of it was kept), once the main window is up.
     virtual void showAppNotice(const QString &message) = 0;

@@ -24,8 +24,11 @@
 #include "state/shared/gateway_session_recovery.h"
 #include "state/shared/lexicon_date_text.h"
 #include "support/app_error.h"
+#include "support/spawn.h"
 #include "support/textkit.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QHash>
 
 #include <algorithm>
@@ -139,6 +142,9 @@ QCoro::Task<bool> LexiconKeeper::loadPersonalLexiconHoldingLease() {
     }
     if (!alive)
         co_return false;
+    co_await lookForSetAsideLexiconCopies();
+    if (!alive)
+        co_return false;
     if (failure) {
         co_await publishLexiconLoadFailure(describeError(failure), undecodable);
         co_return false;
@@ -201,30 +207,60 @@ QCoro::Task<void> LexiconKeeper::publishLexiconLoadFailure(QString description, 
     co_await m_auditTrail.record(std::move(record));
 }
 
-bool LexiconKeeper::reportSetAsideLexiconFiles() {
+QString LexiconKeeper::setAsideNotice(const PersonalLexiconStore::SetAsideFile &file) {
     using Why = PersonalLexiconStore::SetAsideFile::Why;
+    QString notice;
+    switch (file.why) {
+    case Why::undecodable:
+        notice = QStringLiteral("个人词库文件无法解析，我的词条暂时为空；原文件另存为：");
+        break;
+    case Why::unread:
+        notice = QStringLiteral("保存个人词库时，原文件无法解析或未经读取，已另存为：");
+        break;
+    case Why::kept:
+        notice = QStringLiteral("载入个人词库时移除了不符合词条规则的条目，原文件另存为：");
+        break;
+    case Why::conflict:
+        notice = QStringLiteral("个人词库文件在 Tovalit 运行时被其他程序改动，有词条两边都改过："
+                                "已按本次修改保存，另一版本另存为：");
+        break;
+    }
+    // The copy's name in full, never cut off with the folder in front of
+    // it: it sits beside the lexicon file, whose folder the lexicon page
+    // names.
+    return notice + QFileInfo(file.path).fileName();
+}
+
+QCoro::Task<void> LexiconKeeper::lookForSetAsideLexiconCopies() {
+    const QPointer<LexiconKeeper> alive(this);
+    const std::shared_ptr<PersonalLexiconStore> store = m_personalLexiconStore;
+    const QString path = co_await store->fileURL();
+    if (!alive)
+        co_return;
+    // Only the copies of a file that could not be read: the user is left
+    // to recover their entries by hand. A copy kept before a cleanup holds
+    // nothing the lexicon lacks.
+    const QFileInfo file(path);
+    const QStringList names = file.dir().entryList(
+        {file.fileName() + QStringLiteral(".unreadable-*")}, QDir::Files, QDir::Name);
+    QStringList copies;
+    for (const QString &name : names)
+        copies.append(QDir::toNativeSeparators(file.dir().filePath(name)));
+    m_host.publishSetAsideLexiconCopies(copies);
+}
+
+bool LexiconKeeper::reportSetAsideLexiconFiles() {
     const QList<PersonalLexiconStore::SetAsideFile> files =
         m_personalLexiconStore->takeSetAsideFiles();
+    if (!files.isEmpty()) {
+        spawn(
+            this, [this] { return lookForSetAsideLexiconCopies(); },
+            QStringLiteral("look for set-aside lexicon copies"));
+    }
     for (const PersonalLexiconStore::SetAsideFile &file : files) {
-        QString notice;
-        switch (file.why) {
-        case Why::undecodable:
-            notice = QStringLiteral("个人词库文件无法解析，我的词条暂时为空；原文件保留为：");
-            break;
-        case Why::unread:
-            notice = QStringLiteral("保存个人词库时，原文件无法解析或未经读取，已保留为：");
-            break;
-        case Why::kept:
-            notice = QStringLiteral("载入个人词库时移除了不符合词条规则的条目，原文件保留为：");
-            break;
-        case Why::conflict:
-            notice = QStringLiteral("个人词库文件在 Tovalit "
-                                    "运行时被其他程序改动，有词条两边都改过：已按本次修改保存，"
-                                    "另一版本保留为：");
-            break;
-        }
-        notice += file.path;
-        TovalitDebugLogger::log(QStringLiteral("lexicon.set_aside"), notice);
+        const QString notice = setAsideNotice(file);
+        TovalitDebugLogger::log(QStringLiteral("lexicon.set_aside"),
+                                notice + QStringLiteral(" | path=") + file.path);
         m_host.showAppNotice(notice);
     }
     return !files.isEmpty();

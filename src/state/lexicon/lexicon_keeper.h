@@ -8,6 +8,7 @@
 #include "models/vellup_speech_lexicon_configuration.h"
 #include "models/vellup_structured_formatter_configuration.h"
 #include "services/learning/insertion_correction_learning_result.h"
+#include "services/lexicon/personal_lexicon_store.h"
 #include "state/lexicon/lexicon_audit_trail.h"
 #include "state/shared/personal_lexicon_lease.h"
 #include "support/async_mutex.h"
@@ -121,6 +122,9 @@ public:
     // returning.
     QCoro::Task<void> recordAuditEvent(PersonalLexiconAuditEvent event);
 
+    // What the user is told of a copy of the lexicon file left beside it.
+    static QString setAsideNotice(const PersonalLexiconStore::SetAsideFile &file);
+
 private:
     using LexiconEventRecord = LexiconAuditTrail::Record;
 
@@ -133,6 +137,8 @@ private:
     // Tells the user of every copy of the lexicon file the store left
     // beside it since the last call; true when there was one.
     bool reportSetAsideLexiconFiles();
+    // Publishes the copies of an unreadable lexicon file that sit beside it.
+    QCoro::Task<void> lookForSetAsideLexiconCopies();
     PersonalLexiconSnapshot
     sanitizedPersonalLexiconSnapshot(PersonalLexiconSnapshot snapshot) const;
     void applyPersonalLexiconSnapshot(PersonalLexiconSnapshot snapshot);

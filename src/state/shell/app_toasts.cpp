@@ -44,14 +44,21 @@ void AppToasts::queueNotice(const Notice &notice) {
 }
 
 void AppToasts::presentNotice(const Notice &notice) {
-    present(notice.message, notice.isError, noticeDuration, true);
+    present(notice.message, notice.isError, noticeDurationFor(notice.message), true);
+}
+
+double AppToasts::noticeDurationFor(const QString &message) {
+    // A short notice is read in five seconds; a long one (a copy's whole
+    // file name, a reason) gets a second more for every dozen characters.
+    const qsizetype beyond = qMax<qsizetype>(0, message.size() - 48);
+    return qMin(noticeDuration + double(beyond) / 12.0, 12.0);
 }
 
 void AppToasts::surfaceShown() {
     if (++m_surfaces > 1)
         return;
     if (showsNotice() && !m_timed)
-        time(m_host.appToast()->id, noticeDuration);
+        time(m_host.appToast()->id, noticeDurationFor(m_host.appToast()->message));
 }
 
 void AppToasts::surfaceHidden() {

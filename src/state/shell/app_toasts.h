@@ -47,6 +47,7 @@ public:
 
 private:
     static constexpr double noticeDuration = 5.0;
+    static double noticeDurationFor(const QString &message);
 
     struct Notice {
         QString message;

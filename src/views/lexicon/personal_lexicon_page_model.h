@@ -6,6 +6,7 @@
 #include <QDateTime>
 #include <QList>
 #include <QObject>
+#include <QStringList>
 #include <QUuid>
 #include <qcoro/qcorotask.h>
 
@@ -28,6 +29,9 @@ public:
     virtual PersonalLexiconCloudState personalLexiconCloudState() const = 0;
     // The status line: the last sync error, or how the entries are synced.
     virtual QString personalLexiconSummary() const = 0;
+    // Full paths of the copies of a lexicon file that could not be read,
+    // set aside beside it, while they are there.
+    virtual QStringList setAsideLexiconCopies() const { return {}; }
 
     // Reloads the lexicon (which synchronises it) and learns from the
     // history again.
@@ -41,7 +45,8 @@ public:
     virtual void deleteLexiconEntry(const PersonalLexiconEntry &entry) = 0;
 
 Q_SIGNALS:
-    // The entries, the cloud state or what the summary reads changed.
+    // The entries, the cloud state, what the summary reads or the
+    // set-aside copies changed.
     void personalLexiconChanged();
 };
 

@@ -22,6 +22,8 @@
 #include "views/lexicon/view_model_personal_lexicon_page_model.h"
 #include "views/localized_text_search.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QFontInfo>
 #include <QHBoxLayout>
 #include <QVBoxLayout>
@@ -91,6 +93,11 @@ void PersonalLexiconView::build() {
     status->addWidget(m_statusIcon, 0, Qt::AlignTop);
     status->addWidget(m_statusLabel, 1);
     overview->column()->addLayout(status);
+    m_setAsideNotice = new TovalitTextLabel(QString(), TovalitTextStyle::footnote(),
+                                            TovalitPalette::red(), overview);
+    m_setAsideNotice->setObjectName(QStringLiteral("LexiconSetAsideNotice"));
+    m_setAsideNotice->hide();
+    overview->column()->addWidget(m_setAsideNotice);
     page->addSection(overview);
 
     m_content = new QWidget(this);
@@ -157,8 +164,29 @@ void PersonalLexiconView::refresh() {
                             failing ? TovalitPalette::red() : TovalitPalette::brandStrong());
     m_statusLabel->setText(m_model->personalLexiconSummary());
     m_statusLabel->setColor(failing ? TovalitPalette::red() : TovalitPalette::secondary());
+    // The toast that named the copy is gone after seconds; an empty page
+    // must not read as if the user had never had entries.
+    const QStringList copies = m_model->setAsideLexiconCopies();
+    m_setAsideNotice->setText(setAsideNoticeText(copies));
+    m_setAsideNotice->setVisible(!copies.isEmpty());
 
     rebuildContent(users, visibleEntries());
+}
+
+QString PersonalLexiconView::setAsideNoticeText(const QStringList &copies) {
+    if (copies.isEmpty())
+        return {};
+    const QString folder = QFileInfo(copies.first()).path();
+    QStringList names;
+    for (const QString &copy : copies)
+        names.append(QFileInfo(copy).fileName());
+    const QString kept = copies.size() == 1
+                             ? QStringLiteral("原文件另存为 ") + names.first()
+                             : QStringLiteral("原文件另存为 %1 份副本：").arg(copies.size()) +
+                                   names.join(QStringLiteral("、"));
+    return QStringLiteral("个人词库文件曾无法解析，") + kept + QStringLiteral("，位于 ") +
+           QDir::toNativeSeparators(folder) +
+           QStringLiteral("。其中的词条可用文本编辑器打开找回；不再需要时可删除它。");
 }
 
 void PersonalLexiconView::rebuildContent(const QList<PersonalLexiconEntry> &users,

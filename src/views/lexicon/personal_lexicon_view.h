@@ -58,6 +58,9 @@ public:
     TovalitSummaryColumn *lastModifiedColumn() const { return m_lastModifiedColumn; }
     TovalitSymbolView *statusIcon() const { return m_statusIcon; }
     TovalitTextLabel *statusLabel() const { return m_statusLabel; }
+    // Names the set-aside copies of the lexicon file; hidden while there
+    // are none.
+    TovalitTextLabel *setAsideNotice() const { return m_setAsideNotice; }
     // The empty state shown, or null while entries are listed.
     TovalitEmptyStateCard *emptyStateCard() const { return m_emptyState; }
     // Null while an empty state shows.
@@ -68,6 +71,8 @@ public:
 
 private:
     void build();
+    // What the page says of copies of an unreadable lexicon file.
+    static QString setAsideNoticeText(const QStringList &copies);
     void refresh();
     void rebuildContent(const QList<PersonalLexiconEntry> &users,
                         const QList<PersonalLexiconEntry> &visible);
@@ -87,6 +92,7 @@ private:
     TovalitSummaryColumn *m_lastModifiedColumn = nullptr;
     TovalitSymbolView *m_statusIcon = nullptr;
     TovalitTextLabel *m_statusLabel = nullptr;
+    TovalitTextLabel *m_setAsideNotice = nullptr;
     QWidget *m_content = nullptr;
     QVBoxLayout *m_contentColumn = nullptr;
     TovalitEmptyStateCard *m_emptyState = nullptr;

@@ -12,6 +12,8 @@ ViewModelPersonalLexiconPageModel::ViewModelPersonalLexiconPageModel(
             &PersonalLexiconPageModel::personalLexiconChanged);
     connect(&viewModel, &TranscriberViewModel::personalLexiconCloudStateChanged, this,
             &PersonalLexiconPageModel::personalLexiconChanged);
+    connect(&viewModel, &TranscriberViewModel::setAsideLexiconCopiesChanged, this,
+            &PersonalLexiconPageModel::personalLexiconChanged);
 }
 
 QList<PersonalLexiconEntry> ViewModelPersonalLexiconPageModel::personalLexiconEntries() const {
@@ -24,6 +26,10 @@ PersonalLexiconCloudState ViewModelPersonalLexiconPageModel::personalLexiconClou
 
 QString ViewModelPersonalLexiconPageModel::personalLexiconSummary() const {
     return m_viewModel.personalLexiconSummary();
+}
+
+QStringList ViewModelPersonalLexiconPageModel::setAsideLexiconCopies() const {
+    return m_viewModel.setAsideLexiconCopies();
 }
 
 QCoro::Task<void> ViewModelPersonalLexiconPageModel::refreshPersonalLexicon() {

@@ -17,6 +17,7 @@ public:
     QList<PersonalLexiconEntry> personalLexiconEntries() const override;
     PersonalLexiconCloudState personalLexiconCloudState() const override;
     QString personalLexiconSummary() const override;
+    QStringList setAsideLexiconCopies() const override;
     QCoro::Task<void> refreshPersonalLexicon() override;
     void saveManualLexiconEntry(std::optional<QUuid> id, PersonalLexiconEntryKind kind,
                                 std::optional<QString> sourceText, QString targetText, bool enabled,

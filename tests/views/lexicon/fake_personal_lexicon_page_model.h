@@ -29,6 +29,11 @@ public:
     QList<PersonalLexiconEntry> personalLexiconEntries() const override { return m_entries; }
     PersonalLexiconCloudState personalLexiconCloudState() const override { return m_cloudState; }
     QString personalLexiconSummary() const override { return m_summary; }
+    QStringList setAsideLexiconCopies() const override { return copies; }
+    void publishCopies(QStringList paths) {
+        copies = std::move(paths);
+        Q_EMIT personalLexiconChanged();
+    }
     QCoro::Task<void> refreshPersonalLexicon() override {
         ++refreshes;
         co_return;
@@ -44,6 +49,7 @@ public:
     void deleteLexiconEntry(const PersonalLexiconEntry &entry) override { deleted << entry.id(); }
 
     int refreshes = 0;
+    QStringList copies;
     std::vector<Save> saves;
     QList<QUuid> toggled;
     QList<QUuid> deleted;

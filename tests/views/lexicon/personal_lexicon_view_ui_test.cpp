@@ -218,5 +218,28 @@ TEST_F(LexiconPageTest, MenusButtonsAndTheStatusLineCallAndFollowTheModel) {
     EXPECT_EQ(view.editorSheet()->targetField()->text(), QStringLiteral("Tovalit"));
 }
 
+// A lexicon file that could not be read was set aside: the empty page says
+// where it went for as long as it is there, every name whole.
+TEST_F(LexiconPageTest, TheEmptyPageNamesTheSetAsideCopiesWhileTheyAreThere) {
+    const QString folder = QStringLiteral("/home/someone/.local/share/Tovalit");
+    const QString first = QStringLiteral("personal-lexicon.json.unreadable-20261211T082600Z");
+    model->publish({});
+    model->publishCopies({folder + u'/' + first});
+    PersonalLexiconView &view = openPage();
+    ASSERT_NE(view.emptyStateCard(), nullptr);
+    ASSERT_TRUE(view.setAsideNotice()->isVisible());
+    const QString text = view.setAsideNotice()->text();
+    EXPECT_TRUE(text.contains(first) && text.contains(folder)) << text.toStdString();
+    EXPECT_FALSE(view.setAsideNotice()->isTruncatedAtWidth(view.setAsideNotice()->width()));
+
+    const QString second = QStringLiteral("personal-lexicon.json.unreadable-20261212T090000Z");
+    model->publishCopies({folder + u'/' + first, folder + u'/' + second});
+    EXPECT_TRUE(view.setAsideNotice()->text().contains(QStringLiteral("2 份副本")));
+    EXPECT_TRUE(view.setAsideNotice()->text().contains(second));
+
+    model->publishCopies({});
+    EXPECT_FALSE(view.setAsideNotice()->isVisible());
+}
+
 } // namespace
 } // namespace tovalit
