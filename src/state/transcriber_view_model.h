@@ -502,6 +502,8 @@ private:
     QCoro::Task<InstructionRoutingResult> routeInstruction(QString transcript) override;
     QCoro::Task<void> appendToHistory(TranscriptRecord record,
                                       std::shared_ptr<RecordingHold> fileHold) override;
+    void keepWordsHeard(const QString &audioFileName, const QDateTime &startedAt, bool meeting,
+                        const QString &words) override;
     TranscriptRecord storedRecord(const TranscriptRecord &record) const override;
     std::optional<RecordingSessionOutput>
     retainedRecordingOutput(std::optional<RecordingSessionOutput> output) const override;

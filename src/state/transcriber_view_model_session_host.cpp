@@ -100,6 +100,11 @@ QCoro::Task<void> TranscriberViewModel::appendToHistory(TranscriptRecord record,
     return m_history->file(std::move(record), std::move(fileHold));
 }
 
+void TranscriberViewModel::keepWordsHeard(const QString &audioFileName, const QDateTime &startedAt,
+                                          bool meeting, const QString &words) {
+    m_history->keepWordsHeard(audioFileName, startedAt, meeting, words);
+}
+
 TranscriptRecord TranscriberViewModel::storedRecord(const TranscriptRecord &record) const {
     return m_history->storedVersion(record);
 }

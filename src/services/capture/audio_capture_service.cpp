@@ -8,6 +8,7 @@
 #include "support/uuid_text.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QLoggingCategory>
 
 #include <algorithm>
@@ -366,6 +367,12 @@ QCoro::Task<bool> AudioCaptureService::requestPermission() {
 
 bool AudioCaptureService::isRecording() const {
     return m_state->phase == State::Phase::Recording;
+}
+
+std::optional<QString> AudioCaptureService::currentRecordingFileName() const {
+    if (m_state->phase != State::Phase::Recording || !m_state->recording)
+        return std::nullopt;
+    return QFileInfo(m_state->recording->path).fileName();
 }
 
 QList<double> AudioCaptureService::smoothedLevels() const {

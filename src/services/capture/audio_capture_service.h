@@ -105,6 +105,9 @@ public:
     QCoro::Task<bool> requestPermission();
 
     bool isRecording() const;
+    // The name of the file the running recording goes into; nothing while
+    // none runs. The owner's thread.
+    std::optional<QString> currentRecordingFileName() const;
     QList<double> smoothedLevels() const;
 
     static const QList<double> &idleLevels();

@@ -1,7 +1,10 @@
 #include "services/history/history_store.h"
 
+#include "platform/audio_file_error.h"
+#include "platform/audio_file_reader.h"
 #include "services/history/history_file_codec.h"
 #include "services/history/transcript_file_format.h"
+#include "services/history/unfinished_recording_journal.h"
 #include "services/settings/tovalit_debug_logger.h"
 #include "support/atomic_file.h"
 #include "support/data_folder.h"
@@ -38,6 +41,8 @@ namespace {
 const QString historyFileName = QStringLiteral("history.json");
 const QString recordingsFolderName = QStringLiteral("recordings");
 const QString transcriptsFolderName = QStringLiteral("transcripts");
+const QString unfinishedFolderName = QStringLiteral("unfinished");
+const QString recordingSuffix = QStringLiteral(".m4a");
 
 // Whether a history file is there to read; one that cannot be looked at
 // fails as a read does, lest it pass for none and be written over.
@@ -232,8 +237,13 @@ QCoro::Task<QList<TranscriptRecord>> HistoryStore::append(TranscriptRecord recor
     return runSerially([this, record = std::move(record), hold = std::move(hold)] {
         QList<TranscriptRecord> history = appendNow(record);
         // Let go here, on the worker, before the next operation can run.
-        if (hold)
+        // The recording has its record now, and no longer needs the words
+        // kept for it.
+        if (hold) {
+            if (!hold->fileName().isEmpty() && isPlainFileName(hold->fileName()))
+                UnfinishedRecordingJournal(unfinishedDirectory()).remove(hold->fileName());
             hold->release();
+        }
         return history;
     });
 }
@@ -256,11 +266,44 @@ std::shared_ptr<RecordingHold> HistoryStore::holdRecording(QString fileName) {
         std::lock_guard lock(m_heldRecordings->mutex);
         ++m_heldRecordings->counts[fileName];
     }
-    return std::make_shared<RecordingHold>([held = m_heldRecordings, fileName] {
-        std::lock_guard lock(held->mutex);
-        if (--held->counts[fileName] <= 0)
-            held->counts.remove(fileName);
+    return std::make_shared<RecordingHold>(
+        [held = m_heldRecordings, fileName] {
+            std::lock_guard lock(held->mutex);
+            if (--held->counts[fileName] <= 0)
+                held->counts.remove(fileName);
+        },
+        fileName);
+}
+
+bool HistoryStore::isHeld(const QString &fileName) const {
+    std::lock_guard lock(m_heldRecordings->mutex);
+    return m_heldRecordings->counts.contains(fileName);
+}
+
+void HistoryStore::keepWordsHeard(QString audioFileName, QDateTime startedAt, bool meeting,
+                                  QString words) {
+    if (!isPlainFileName(audioFileName))
+        return;
+    (void)QtConcurrent::run(&m_worker, [this, audioFileName, startedAt, meeting, words] {
+        // A note written after the record would outlive it, and file the
+        // recording a second time at the next start.
+        if (!isHeld(audioFileName))
+            return;
+        std::optional<QString> problem;
+        try {
+            problem = UnfinishedRecordingJournal(unfinishedDirectory())
+                          .write({audioFileName, startedAt, meeting, words});
+        } catch (const HistoryStoreError &error) {
+            problem = error.localizedDescription();
+        }
+        if (problem)
+            TovalitDebugLogger::log(QStringLiteral("history.unfinished_note_failed"),
+                                    audioFileName + QStringLiteral(": ") + *problem);
     });
+}
+
+QCoro::Task<QList<HistoryStore::UnfinishedRecording>> HistoryStore::unfinishedRecordings() {
+    return runSerially([this] { return unfinishedRecordingsNow(); });
 }
 
 std::optional<QString> HistoryStore::takeSetAsideNotice() {
@@ -328,6 +371,11 @@ QString HistoryStore::recordingsDirectory() const {
 
 QString HistoryStore::transcriptsDirectory() const {
     return subfolder(transcriptsFolderName);
+}
+
+QString HistoryStore::unfinishedDirectory() const {
+    // Created by the first note written into it.
+    return appSupportDirectory() + u'/' + unfinishedFolderName;
 }
 
 void HistoryStore::ensureDirectories() const {
@@ -498,6 +546,77 @@ void HistoryStore::clearDirectory(const QString &folder, HeldRecordings *held) c
                                                              QDir::System | QDir::NoDotAndDotDot);
     for (const QFileInfo &entry : entries)
         removeUnlessHeld(entry, held);
+}
+
+// --- Recordings left without a record ---------------------------------------------
+
+namespace {
+
+// Seconds of audio the recording holds; 0 when none decodes. A recording
+// cut off by the end of its process ends with its last whole fragment.
+double recordedSeconds(const QString &path) {
+    try {
+        AudioFileReader reader(path);
+        const double rate = reader.processingFormat().sampleRate;
+        qint64 frames = 0;
+        for (;;) {
+            const PcmBuffer buffer = reader.read(16384);
+            if (buffer.frameLength() == 0)
+                break;
+            frames += buffer.frameLength();
+        }
+        return rate > 0 ? double(frames) / rate : 0.0;
+    } catch (const AudioFileError &) {
+        return 0.0;
+    }
+}
+
+// When the recording began: as noted, else as the file system knows it.
+QDateTime recordingStart(const QFileInfo &file, const QDateTime &noted, double seconds) {
+    if (noted.isValid())
+        return noted;
+    if (file.birthTime().isValid())
+        return file.birthTime().toUTC();
+    return file.lastModified().toUTC().addMSecs(-qint64(seconds * 1000.0));
+}
+
+} // namespace
+
+QList<HistoryStore::UnfinishedRecording> HistoryStore::unfinishedRecordingsNow() const {
+    QSet<QString> named;
+    for (const TranscriptRecord &record : loadRecordsNow(false)) {
+        if (record.audioFileName)
+            named.insert(*record.audioFileName);
+    }
+    const QString folder = recordingsDirectory();
+    const UnfinishedRecordingJournal journal(unfinishedDirectory());
+    QList<UnfinishedRecording> found;
+    for (const QString &name : listFolder(folder).value_or(QStringList())) {
+        if (!name.endsWith(recordingSuffix, Qt::CaseInsensitive) || named.contains(name) ||
+            isHeld(name))
+            continue;
+        const QFileInfo file(folder + u'/' + name);
+        if (!file.isFile())
+            continue;
+        const std::optional<UnfinishedRecordingJournal::Entry> entry = journal.read(name);
+        const double seconds = recordedSeconds(file.filePath());
+        const QString words = entry ? textkit::trimmed(entry->transcript) : QString();
+        if (!(seconds > 0) && words.isEmpty()) {
+            TovalitDebugLogger::log(QStringLiteral("history.unfinished_empty"), name);
+            continue;
+        }
+        found.append({name, file.filePath(), seconds,
+                      recordingStart(file, entry ? entry->startedAt : QDateTime(), seconds),
+                      entry && entry->meeting, words});
+    }
+    // Notes of recordings that were filed, or discarded, after the note.
+    for (const QString &name : journal.audioFileNames()) {
+        if (!isHeld(name) && (named.contains(name) || !QFileInfo::exists(folder + u'/' + name)))
+            journal.remove(name);
+    }
+    std::sort(found.begin(), found.end(),
+              [](const auto &a, const auto &b) { return a.createdAt < b.createdAt; });
+    return found;
 }
 
 // --- Transcript files ---------------------------------------------------------------

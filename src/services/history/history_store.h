@@ -5,6 +5,7 @@
 #include "support/app_error.h"
 #include "support/clock.h"
 
+#include <QDateTime>
 #include <QList>
 #include <QString>
 #include <QThreadPool>
@@ -91,6 +92,34 @@ public:
     // Any thread.
     std::shared_ptr<RecordingHold> holdRecording(QString fileName);
 
+    // --- Recordings a process left without a record ---------------------------
+    // Notes the words heard so far of a recording still on its way to its
+    // record (the recogniser's whole text, once it is there), so that a
+    // process ending before the record is written leaves them. Queued on
+    // the worker; dropped once the recording is no longer held, since its
+    // record is then written or the recording discarded. Any thread.
+    void keepWordsHeard(QString audioFileName, QDateTime startedAt, bool meeting, QString words);
+
+    // A recording in "recordings/" that no record names and nothing in this
+    // process holds: what a process that ended mid-dictation left.
+    struct UnfinishedRecording {
+        QString audioFileName;
+        QString path;
+        // Of the audio the file holds.
+        double duration = 0;
+        QDateTime createdAt;
+        bool meeting = false;
+        // The words heard before the process ended; empty when unknown.
+        QString transcript;
+    };
+    // Those recordings, oldest first. A recording without audio in it
+    // (a process that ended within its first second) and without words is
+    // left out, and stays where it is. Notes of recordings that were
+    // filed or discarded meanwhile are dropped.
+    // The append of a recording's record (given the recording's hold)
+    // drops its note.
+    QCoro::Task<QList<UnfinishedRecording>> unfinishedRecordings();
+
     // What the user is to be told, once, of a damaged history.json that an
     // operation set aside: what happened and where the old file is. Any
     // thread.
@@ -125,7 +154,10 @@ private:
     QString subfolder(const QString &name) const;
     QString recordingsDirectory() const;
     QString transcriptsDirectory() const;
+    QString unfinishedDirectory() const;
     void ensureDirectories() const;
+    bool isHeld(const QString &fileName) const;
+    QList<UnfinishedRecording> unfinishedRecordingsNow() const;
 
     // Saves the merged history back when it differs from the file.
     QList<TranscriptRecord> loadRecordsNow(bool saveChanges) const;

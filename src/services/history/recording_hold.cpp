@@ -4,8 +4,9 @@
 
 namespace tovalit {
 
-RecordingHold::RecordingHold(std::function<void()> letGo)
-    : m_letGo(std::move(letGo)) {}
+RecordingHold::RecordingHold(std::function<void()> letGo, QString fileName)
+    : m_letGo(std::move(letGo))
+    , m_fileName(std::move(fileName)) {}
 
 RecordingHold::~RecordingHold() {
     release();

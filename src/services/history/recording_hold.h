@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QString>
+
 #include <functional>
 #include <mutex>
 
@@ -11,16 +13,19 @@ namespace tovalit {
 // its last owner goes, whichever comes first, once. Any thread.
 class RecordingHold {
 public:
-    explicit RecordingHold(std::function<void()> letGo);
+    // `fileName` names the recording held, when the hold is of one.
+    explicit RecordingHold(std::function<void()> letGo, QString fileName = {});
     ~RecordingHold();
     RecordingHold(const RecordingHold &) = delete;
     RecordingHold &operator=(const RecordingHold &) = delete;
 
     void release();
+    const QString &fileName() const { return m_fileName; }
 
 private:
     std::mutex m_mutex;
     std::function<void()> m_letGo;
+    const QString m_fileName;
 };
 
 } // namespace tovalit

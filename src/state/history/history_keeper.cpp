@@ -10,7 +10,9 @@
 #include "support/app_error.h"
 #include "support/spawn.h"
 #include "support/textkit.h"
+#include "support/uuid_text.h"
 
+#include <QDebug>
 #include <QFile>
 #include <QFileInfo>
 #include <QPointer>
@@ -49,6 +51,9 @@ QCoro::Task<void> HistoryKeeper::loadHistory() {
         co_return;
     }
     publishRecords(std::move(loaded));
+    co_await fileUnfinishedRecordings();
+    if (!alive)
+        co_return;
     co_await m_host.learnFromLoadedHistory();
 }
 
@@ -175,6 +180,84 @@ void HistoryKeeper::publishRecords(QList<TranscriptRecord> records) {
     reportSetAsideHistory();
 }
 
+// --- Recordings an earlier run left behind -----------------------------------------
+
+namespace {
+
+QString unfinishedNote(bool meeting, bool recordingKept) {
+    QString note = meeting ? QStringLiteral("Tovalit 意外退出，本次会议纪要尚未完成")
+                           : QStringLiteral("Tovalit 意外退出，本次转写尚未完成");
+    if (recordingKept)
+        note += QStringLiteral("，可使用归档录音重试");
+    return note;
+}
+
+QString unfinishedNotice(int count, bool recordingKept) {
+    QString notice =
+        QStringLiteral("Tovalit 上次意外退出，%1 段未完成的录音已存入历史记录").arg(count);
+    if (recordingKept)
+        notice += QStringLiteral("，可使用归档录音重试");
+    return notice;
+}
+
+} // namespace
+
+QCoro::Task<void> HistoryKeeper::fileUnfinishedRecordings() {
+    const QPointer<HistoryKeeper> alive(this);
+    QList<HistoryStore::UnfinishedRecording> found;
+    try {
+        found = co_await m_historyStore.unfinishedRecordings();
+    } catch (...) {
+        const QString detail = describeError(std::current_exception());
+        qWarning().noquote() << "could not look for unfinished recordings:" << detail;
+        TovalitDebugLogger::log(QStringLiteral("history.unfinished_failed"), detail);
+        co_return;
+    }
+    if (!alive)
+        co_return;
+    int filed = 0;
+    bool anyKept = false;
+    for (const HistoryStore::UnfinishedRecording &recording : std::as_const(found)) {
+        // Out of a clearing's reach until its record is saved.
+        std::shared_ptr<RecordingHold> hold = m_historyStore.holdRecording(recording.audioFileName);
+        const std::optional<RecordingSessionOutput> kept =
+            persistedRecordingOutput(RecordingSessionOutput{recording.path, recording.duration});
+        const bool recordingKept = kept && kept->audioURL;
+        TranscriptRecord record = failedRecord(kept, recording.transcript, recording.transcript,
+                                               unfinishedNote(recording.meeting, recordingKept));
+        // Named after its recording: a filing cut short between the
+        // transcript file and the history file comes back from the former
+        // with its recording, and is not filed twice.
+        const QString base = recording.audioFileName.chopped(4);
+        if (const std::optional<QUuid> id = uuidtext::parse(base))
+            record.id = *id;
+        record.createdAt = recording.createdAt;
+        TovalitDebugLogger::log(QStringLiteral("history.unfinished_filed"),
+                                recording.audioFileName + QStringLiteral(" seconds=%1 words=%2")
+                                                              .arg(recording.duration, 0, 'f', 1)
+                                                              .arg(recording.transcript.size()));
+        std::exception_ptr failure;
+        try {
+            co_await file(std::move(record), std::move(hold));
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        if (!alive)
+            co_return;
+        if (failure) {
+            // Still there, unnamed: the next start tries again.
+            const QString detail = describeError(failure);
+            qWarning().noquote() << "could not file" << recording.audioFileName << ":" << detail;
+            TovalitDebugLogger::log(QStringLiteral("history.unfinished_failed"), detail);
+            continue;
+        }
+        ++filed;
+        anyKept = anyKept || recordingKept;
+    }
+    if (filed > 0)
+        m_host.showAppNotice(unfinishedNotice(filed, anyKept));
+}
+
 // --- The retry's bookkeeping ----------------------------------------------------------
 
 void HistoryKeeper::beginRetry(const QUuid &retriedID) {
@@ -245,6 +328,11 @@ TranscriptRecord HistoryKeeper::failedRecord(const std::optional<RecordingSessio
     record.status = TranscriptRecordStatus::failed;
     record.note = message;
     return record;
+}
+
+void HistoryKeeper::keepWordsHeard(const QString &audioFileName, const QDateTime &startedAt,
+                                   bool meeting, const QString &words) {
+    m_historyStore.keepWordsHeard(audioFileName, startedAt, meeting, words);
 }
 
 TranscriptRecord HistoryKeeper::storedVersion(const TranscriptRecord &record) const {

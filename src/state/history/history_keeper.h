@@ -31,6 +31,10 @@ class RecordingHold;
 // deletion of the record a retry is working on waits for the retry's own
 // record, and takes both.
 //
+// A load also files the recordings an earlier run left without a record
+// (it ended mid-dictation): each becomes a failed record with the words
+// heard so far, retryable from its recording.
+//
 // Lives on the GUI thread; every member runs there.
 class HistoryKeeper : public QObject {
     Q_OBJECT
@@ -70,6 +74,10 @@ public:
     TranscriptRecord failedRecord(const std::optional<RecordingSessionOutput> &output,
                                   const QString &transcript, const QString &rawTranscript,
                                   const QString &message) const;
+    // Keeps the words heard so far of a recording whose record is not
+    // written yet, for the next start to file should this run end first.
+    void keepWordsHeard(const QString &audioFileName, const QDateTime &startedAt, bool meeting,
+                        const QString &words);
     // The record as the history store keeps it (with its transcript file).
     TranscriptRecord storedVersion(const TranscriptRecord &record) const;
 
@@ -92,6 +100,9 @@ private:
     void reportHistoryFailure(const QString &message);
     // Tells the user, once, of a damaged history file the store set aside.
     void reportSetAsideHistory();
+    // Files, as failed and retryable, the recordings that a process which
+    // ended mid-dictation left without a record, and says so once.
+    QCoro::Task<void> fileUnfinishedRecordings();
 
     HistoryHost &m_host;
     AppConfigurationStore &m_configurationStore;

@@ -129,6 +129,7 @@ public:
 
     static constexpr double tapStopGuardInterval = 0.35;
     static constexpr int liveAudioBacklogLimit = 160;
+    static constexpr double wordsKeptEverySeconds = 2.0;
 
 private:
     template <typename Value>
@@ -164,6 +165,12 @@ private:
     void configureLiveTranscriber(const std::shared_ptr<LiveTranscriber> &transcriber,
                                   QUuid sessionID);
     void handleLivePartial(const QString &text, QUuid sessionID);
+    // Keeps the words heard so far of the recording in `audioFileName` for
+    // the next start, should this run end before the record is written:
+    // at most every `wordsKeptEverySeconds` while the words grow, and at
+    // once when `now` (the recogniser's whole text).
+    void keepWordsHeard(const std::optional<QString> &audioFileName, const QString &words,
+                        bool now);
     void handleLiveLevels(QList<double> levels, QUuid sessionID);
     // `source`: the recogniser that reported the break.
     QCoro::Task<void> handleLiveTranscriberInterruption(std::exception_ptr error, QUuid sessionID,
@@ -240,6 +247,8 @@ private:
         bool isInserting = false;
     };
     std::optional<UnfiledStop> m_unfiledStop;
+    // When the words heard were last kept for the next start (monotonic).
+    std::optional<double> m_wordsLastKeptAt;
 };
 
 } // namespace tovalit

@@ -9,6 +9,7 @@
 #include "models/vellup_speech_lexicon_configuration.h"
 #include "services/capture/audio_capture_service.h"
 
+#include <QDateTime>
 #include <QList>
 #include <QMetaObject>
 #include <QObject>
@@ -95,6 +96,11 @@ public:
     // hold keeps the recording out of a clearing until the record is saved.
     virtual QCoro::Task<void> appendToHistory(TranscriptRecord record,
                                               std::shared_ptr<RecordingHold> fileHold) = 0;
+    // Keeps the words heard so far of a recording without a record yet, so
+    // that a process ending before the record is written leaves them for
+    // the next start to file with the recording.
+    virtual void keepWordsHeard(const QString &audioFileName, const QDateTime &startedAt,
+                                bool meeting, const QString &words) = 0;
     // The record as the history keeps it (with its transcript file).
     virtual TranscriptRecord storedRecord(const TranscriptRecord &record) const = 0;
     // The output with its recording removed when recordings are not kept.

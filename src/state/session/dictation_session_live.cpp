@@ -49,6 +49,19 @@ void DictationSession::handleLivePartial(const QString &text, QUuid sessionID) {
     const QString merged = m_liveTranscriptAccumulator.renderedPartial(text);
     m_host.setLiveTranscript(merged);
     m_host.followMeetingTranscript(merged);
+    keepWordsHeard(m_audioCaptureService->currentRecordingFileName(), merged, false);
+}
+
+void DictationSession::keepWordsHeard(const std::optional<QString> &audioFileName,
+                                      const QString &words, bool now) {
+    if (!audioFileName || !m_recordingStartedAt)
+        return;
+    const double uptime = m_uptime();
+    if (!now && m_wordsLastKeptAt && uptime - *m_wordsLastKeptAt < wordsKeptEverySeconds)
+        return;
+    m_wordsLastKeptAt = uptime;
+    m_host.keepWordsHeard(*audioFileName, *m_recordingStartedAt, m_host.hasEnteredMeetingMode(),
+                          words);
 }
 
 void DictationSession::handleLiveLevels(QList<double> levels, QUuid sessionID) {

@@ -146,6 +146,7 @@ QCoro::Task<void> DictationSession::beginRecording(std::shared_ptr<LiveTranscrib
 void DictationSession::handleRecordingDidStart(QDateTime startedAt) {
     m_recordingStartedAt = std::move(startedAt);
     m_recordingStartedUptime = m_uptime();
+    m_wordsLastKeptAt.reset();
     m_host.setRecordingState(RecordingState::recording());
     m_host.scheduleMeetingThreshold();
     QPointer<DictationSession> self(this);

@@ -104,6 +104,9 @@ QCoro::Task<void> DictationSession::stopRecording(RecordingStopSource triggerSou
     m_liveAudioBufferRelay->reset();
     const QString resolved =
         m_liveTranscriptAccumulator.resolvedFinalTranscript(sessionText, m_host.liveTranscript());
+    // Formatting may take a minute: a run that ends meanwhile leaves the
+    // text for the next start to file.
+    keepWordsHeard(fileNameOf(output), resolved, true);
 
     std::optional<QString> audioURL;
     if (output)
@@ -115,6 +118,8 @@ QCoro::Task<void> DictationSession::stopRecording(RecordingStopSource triggerSou
     if (!self)
         co_return;
     const QString heard = supplement.transcript;
+    if (heard != resolved)
+        keepWordsHeard(fileNameOf(output), heard, true);
     recognitionWarning = supplement.warning;
     std::optional<QString> missingWordsNote;
     if (wordsAtTheBreakMayBeMissing && !supplement.note)
