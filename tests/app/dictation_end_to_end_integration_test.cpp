@@ -217,8 +217,16 @@ TEST_F(DictationEndToEndTest, WordsSwallowedByABrokenStreamStillReachTheEditorAn
     const QString brokenLiveText = testing::GatewayStandIn::wordsBeforeTheBreak() +
                                    QStringLiteral("\n") +
                                    testing::GatewayStandIn::wordsAfterTheBreak();
+    // Each step of the recovery is waited for as it happens: the break, the
+    // replacement stream, and its words in the controller. A loaded machine
+    // takes longer over each; the limits only catch a step that never
+    // comes, as long as the stop's own.
+    ASSERT_TRUE(waitUntil([&] { return gateway.recogniser.connectionCount() >= 2; },
+                          "the replacement stream to connect", 30s))
+        << controller.liveTranscript().toStdString() << "\n"
+        << gateway.calls();
     ASSERT_TRUE(waitUntil([&] { return controller.liveTranscript() == brokenLiveText; },
-                          "the replacement stream's words to follow the first ones", 5s))
+                          "the replacement stream's words to follow the first ones", 30s))
         << controller.liveTranscript().toStdString() << "\n"
         << gateway.calls();
     ASSERT_EQ(gateway.recogniser.connectionCount(), 2) << "one replacement stream";
