@@ -176,6 +176,13 @@ bool ApplicationUnderTest::bringEditorForward() {
     return true;
 }
 
+void ApplicationUnderTest::killAbruptly() {
+    if (m_application.state() == QProcess::NotRunning)
+        return;
+    m_application.kill();
+    m_application.waitForFinished(10000);
+}
+
 bool ApplicationUnderTest::showMainWindow() {
     const quint64 window = windowOf(pid(), QStringLiteral("^Tovalit$"));
     if (!window)

@@ -51,6 +51,10 @@ public:
     bool bringEditorForward();
     // Brings the application's main window to the front.
     bool showMainWindow();
+    // Ends the application at once, as a crash or a power loss would:
+    // nothing of its own runs. start() then starts it again on the same
+    // folders.
+    void killAbruptly();
 
     qint64 pid() const { return m_application.processId(); }
     testing::GatewayStandIn &gateway() { return m_gateway; }

@@ -206,6 +206,8 @@ StandInHttpReply GatewayStandIn::answer(const RecordedHttpRequest &request) {
             return *reply;
         if (isTermExtraction(request))
             return StandInHttpReply::json(200, chatReply(QStringLiteral(R"({"terms":[]})")));
+        if (m_formattingUnanswered)
+            return StandInHttpReply::silent();
         // The model tidies what was said, and only that: a text with words
         // missing gets no tidied sentence, so an editor never shows one
         // for it.

@@ -59,6 +59,11 @@ public:
         m_chatAnswers.emplace_back(marker, std::move(answer));
     }
 
+    // The language model takes the dictation's formatting call and never
+    // answers it, as one that is still thinking (a meeting's calls and the
+    // history's term extraction are answered as before).
+    void leaveFormattingUnanswered() { m_formattingUnanswered = true; }
+
     // The loudest 10 ms of 16 kHz signed 16-bit PCM, as RMS in [0, 1].
     static double loudestWindow(const QByteArray &pcm);
 
@@ -93,6 +98,7 @@ private:
     std::vector<std::pair<QString, ChatAnswer>> m_chatAnswers;
     QString m_lastHeard;
     bool m_breakFirstStream = false;
+    bool m_formattingUnanswered = false;
     // The sequence number after which the first stream breaks, once it
     // has shown its first words.
     std::optional<qint32> m_breakAfterSequence;
