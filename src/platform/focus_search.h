@@ -22,6 +22,19 @@ struct FocusStates {
     // thousands of them: never entered.
     bool managesDescendants = false;
     bool editable = false;
+    // How many children an editable element that manages its descendants
+    // holds, where it says (only those are asked): a document that shows
+    // only the paragraphs on screen is entered, a sheet of a million cells
+    // is not.
+    qint64 childCount = -1;
+
+    // Whether the search goes below an element that manages its
+    // descendants.
+    bool entered() const {
+        return !managesDescendants ||
+               (editable && childCount >= 0 && childCount <= maxManagedChildren);
+    }
+    static constexpr qint64 maxManagedChildren = 200;
 };
 
 // Where the keyboard focus is, in an accessibility tree that marks the
@@ -35,7 +48,10 @@ public:
     // visiting at most `budget` elements: below a focused element the
     // search goes on to its focused descendant, as a browser marks the
     // page's document focused and the text area in it too; below an
-    // editable one it stops. `key` names an
+    // editable one it stops. A focused element that is no field and holds
+    // nothing (a status-bar button that hands its focus on to the editor
+    // beside it, marked focused with it) is taken only when no focused
+    // field is found elsewhere. `key` names an
     // element (equal for two handles of one element), `states` reads its
     // states (nothing when it does not answer), `children` lists its
     // children. `path`, when given, receives the elements the search went
@@ -46,14 +62,28 @@ public:
                                               Children children, int budget,
                                               QList<Node> *path = nullptr) {
         std::optional<Node> focused;
+        bool focusedIsField = false;
+        bool focusedIsLeaf = false;
+        // The first focused element found, when the search went on past it.
+        std::optional<Node> passedOver;
         QQueue<Node> queue;
+        // What lay beside a focused element when the search went below it.
+        QQueue<Node> aside;
         QSet<QString> seen;
         // Each element's parent in the search, from where it was first met.
         QHash<QString, Node> cameFrom;
         const QString startName = key(start);
         queue.enqueue(start);
         int visited = 0;
-        while (!queue.isEmpty() && visited < budget) {
+        while (visited < budget) {
+            if (queue.isEmpty()) {
+                if (aside.isEmpty() || !focused || focusedIsField || !focusedIsLeaf)
+                    break;
+                if (!passedOver)
+                    passedOver = focused;
+                focused.reset();
+                queue.swap(aside);
+            }
             const Node node = queue.dequeue();
             const QString name = key(node);
             if (seen.contains(name))
@@ -64,22 +94,31 @@ public:
             if (!state)
                 continue;
             if (state->managesDescendants) {
-                if (state->focused)
+                if (state->focused) {
                     focused = node;
-                continue;
-            }
-            if (state->focused) {
+                    focusedIsField = false;
+                    focusedIsLeaf = false;
+                }
+                if (!state->entered())
+                    continue;
+            } else if (state->focused) {
                 focused = node;
+                focusedIsField = state->editable;
                 // A field takes the focus for its parts too (Qt marks a
                 // text field's viewport focused): it is the focus.
                 if (state->editable)
                     break;
-                // What is left beside it holds no deeper focus.
-                queue.clear();
+                // What is left beside it holds no deeper focus, unless it
+                // turns out to hold none itself.
+                while (!queue.isEmpty())
+                    aside.prepend(queue.takeLast());
             } else if (!state->showing && !state->visible && visited > 1) {
                 continue;
             }
-            for (const Node &child : children(node)) {
+            const QList<Node> below = children(node);
+            if (state->focused && !state->managesDescendants)
+                focusedIsLeaf = below.isEmpty();
+            for (const Node &child : below) {
                 if (path) {
                     const QString childName = key(child);
                     if (childName != startName && !cameFrom.contains(childName))
@@ -88,6 +127,8 @@ public:
                 queue.enqueue(child);
             }
         }
+        if (passedOver && !focusedIsField)
+            focused = passedOver;
         if (path && focused) {
             // Every element was first met from one met before it, so the
             // way back ends at the start.
@@ -103,7 +144,7 @@ public:
     // focusedElement() gives it) would still end at it, from the states
     // alone: `node` is in the focused state, and the elements of `path`
     // still let the search through to it (none hidden but the start, none
-    // managing its descendants, none focused and editable).
+    // managing descendants it does not enter, none focused and editable).
     template <typename Node, typename States>
     static bool stillFinds(const QList<Node> &path, const Node &node, States states) {
         const std::optional<FocusStates> own = states(node);
@@ -111,7 +152,7 @@ public:
             return false;
         for (qsizetype index = 0; index < path.size(); ++index) {
             const std::optional<FocusStates> state = states(path[index]);
-            if (!state || state->managesDescendants)
+            if (!state || !state->entered())
                 return false;
             if (state->focused ? state->editable : index > 0 && !state->showing && !state->visible)
                 return false;

@@ -85,7 +85,12 @@ std::optional<AccessibilityValue> FakeAccessibilityElement::focusedDescendant() 
     constexpr int budget = 400;
     const auto focused = FocusSearch::focusedElement(
         shared_from_this(), [](const Element &element) { return element->m_identity; },
-        [](const Element &element) { return std::optional(element->m_states); },
+        [](const Element &element) {
+            FocusStates states = element->m_states;
+            if (states.managesDescendants && states.editable)
+                states.childCount = element->m_children.size();
+            return std::optional(states);
+        },
         [](const Element &element) { return element->m_children; }, budget);
     if (!focused)
         return std::nullopt;

@@ -641,8 +641,8 @@ std::optional<AtspiObject> AtspiBus::searchPastTheWindow(const AtspiObject &wind
     const QString key = window.service + QLatin1Char(' ') + window.path;
     if (atTheWindow() && !m_focusStaysAtWindow.contains(key)) {
         ColdReadDeadline deadline;
-        for (int again = 0; again < ColdReadDeadline::maxReads && atTheWindow() && !deadline.passed();
-             ++again) {
+        for (int again = 0;
+             again < ColdReadDeadline::maxReads && atTheWindow() && !deadline.passed(); ++again) {
             path->clear();
             focused = searchFocused(window, path);
         }
@@ -659,8 +659,16 @@ std::optional<FocusStates> AtspiBus::focusStates(const AtspiObject &object) {
     if (!bits)
         return std::nullopt;
     const auto has = [&bits](int state) { return (*bits & (quint64(1) << state)) != 0; };
-    return FocusStates{has(stateFocused) && !has(stateDefunct), has(stateShowing),
-                       has(stateVisible), has(stateManagesDescendants), has(stateEditable)};
+    FocusStates focus{has(stateFocused) && !has(stateDefunct), has(stateShowing), has(stateVisible),
+                      has(stateManagesDescendants), has(stateEditable)};
+    if (focus.managesDescendants && focus.editable) {
+        const auto count = property(object, accessibleInterface, QStringLiteral("ChildCount"));
+        bool ok = false;
+        const qint64 number = count ? count->toLongLong(&ok) : -1;
+        if (ok)
+            focus.childCount = number;
+    }
+    return focus;
 }
 
 std::optional<AtspiObject> AtspiBus::searchFocused(const AtspiObject &window,

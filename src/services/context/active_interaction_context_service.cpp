@@ -45,9 +45,10 @@ QString preview(const std::optional<QString> &text) {
     return TovalitDebugLogger::preview(text, ActiveInteractionContextService::logPreviewLimit);
 }
 
-// A read that found text near the caret, or at least the caret, is enough.
+// A read that found text near the caret, or at least the caret, or a field
+// that holds nothing, is enough.
 bool resolved(const FocusedElementContext &context) {
-    return context.hasRichLocalTextContext() || context.caretRect.has_value();
+    return context.hasRichLocalTextContext() || context.caretRect.has_value() || context.emptyField;
 }
 
 // The log lines are built in plain functions: GCC 12 miscompiles capturing

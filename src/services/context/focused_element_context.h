@@ -18,6 +18,9 @@ struct FocusedElementContext {
     std::optional<QString> description;
     // Global screen coordinates, origin at the top left, y downwards.
     std::optional<QRectF> caretRect;
+    // The focused element takes text and holds none: it has told all there
+    // is, with or without a caret rectangle (Qt gives an empty field none).
+    bool emptyField = false;
 
     // Some non-blank text near the caret: selected, before or after.
     bool hasRichLocalTextContext() const;

@@ -77,11 +77,9 @@ FocusedElementReader::captureFocusedElementContext(AccessibilityClient &client,
     // be told, is still the field: what it holds is left absent, and the
     // page around it is never taken for it.
     const AccessibilityElementRef &focus = roots.first();
+    const bool focusTakesText = takesText(*focus);
     AccessibilityElementRef element;
-    if ((stringValue(*focus) && (selectedRange(*focus) || holdsUntoldSelection(*focus)) &&
-         (focus->isAttributeSettable(ax::value) ||
-          focus->isAttributeSettable(ax::selectedTextRange))) ||
-        isUnreadableTextField(*focus))
+    if (focusTakesText || isUnreadableTextField(*focus))
         element = focus;
     else
         element = resolvedTextElement(roots, maxVisited);
@@ -100,6 +98,8 @@ FocusedElementReader::captureFocusedElementContext(AccessibilityClient &client,
         segments = surroundingTextSegments(*value, range, contextLength);
     if (!segments && range)
         segments = surroundingTextSegmentsAround(*range, *element, contextLength);
+    if (segments)
+        segments = withNeighbouringParagraphs(*element, std::move(*segments), contextLength);
 
     const auto role = firstNonEmptyStringAttribute(roleAttributes, *element);
     const auto description = firstNonEmptyStringAttribute(descriptionAttributes, *element);
@@ -117,6 +117,7 @@ FocusedElementReader::captureFocusedElementContext(AccessibilityClient &client,
     context.role = Service::normalizeOCRText(role, roleLimit);
     context.description = Service::normalizeOCRText(description, descriptionLimit);
     context.caretRect = caret;
+    context.emptyField = focusTakesText && holdsNoText(*element, value);
 
     // The summaries read dozens of attributes, and only this thread may
     // read them: build them here, and only when someone will see them.
@@ -232,6 +233,60 @@ int FocusedElementReader::textCandidateScore(AccessibilityElement &element, int 
         }
     }
     return score - 2 * depth;
+}
+
+FocusedElementReader::TextSegments
+FocusedElementReader::withNeighbouringParagraphs(AccessibilityElement &element,
+                                                 TextSegments segments, int contextLength) {
+    // A word processor shows each paragraph as an element of its own below
+    // the document, the one with the caret focused: the paragraphs beside
+    // it are the text around the caret as much as its own. Only those the
+    // reach needs are read, never the whole document.
+    if (stringAttribute(ax::role, element) != QLatin1String("paragraph"))
+        return segments;
+    const AccessibilityElementRef document = parent(element);
+    if (!document || !stringAttribute(ax::role, *document)
+                          .value_or(QString())
+                          .contains(QLatin1String("document")))
+        return segments;
+    const QList<AccessibilityElementRef> paragraphs =
+        elementArrayAttribute(ax::children, *document);
+    const QString identity = element.identity();
+    const auto own = std::find_if(paragraphs.cbegin(), paragraphs.cend(),
+                                  [&identity](const AccessibilityElementRef &paragraph) {
+                                      return paragraph->identity() == identity;
+                                  });
+    if (own == paragraphs.cend())
+        return segments;
+    const qsizetype index = own - paragraphs.cbegin();
+    for (qsizetype before = index - 1;
+         before >= 0 && textkit::graphemeCount(segments.before) < contextLength; --before)
+        segments.before = stringValue(*paragraphs[before]).value_or(QString()) + QLatin1Char('\n') +
+                          segments.before;
+    for (qsizetype after = index + 1;
+         after < paragraphs.size() && textkit::graphemeCount(segments.after) < contextLength;
+         ++after)
+        segments.after += QLatin1Char('\n') + stringValue(*paragraphs[after]).value_or(QString());
+    segments.before = textkit::graphemeSuffix(segments.before, contextLength);
+    segments.after = textkit::graphemePrefix(segments.after, contextLength);
+    return segments;
+}
+
+bool FocusedElementReader::takesText(AccessibilityElement &element) {
+    return stringValue(element) && (selectedRange(element) || holdsUntoldSelection(element)) &&
+           (element.isAttributeSettable(ax::value) ||
+            element.isAttributeSettable(ax::selectedTextRange));
+}
+
+bool FocusedElementReader::holdsNoText(AccessibilityElement &element,
+                                       const std::optional<QString> &value) {
+    if (!value || !value->isEmpty())
+        return false;
+    // A browser may answer an empty text before the page has sent it; the
+    // count it gives is the page's own.
+    const auto count =
+        accessibilityValueAs<AccessibilityRange>(element.attributeValue(ax::characterCount));
+    return !count || count->length == 0;
 }
 
 bool FocusedElementReader::isUnreadableTextField(AccessibilityElement &element) {

@@ -40,6 +40,12 @@ public:
                                                      int acceptAtOnce, int minimum);
     static int textCandidateScore(AccessibilityElement &element, int depth);
 
+    // Whether the element holds text, says where its caret or selection is,
+    // and takes new text: a field, however little it holds.
+    static bool takesText(AccessibilityElement &element);
+    // Whether `value`, the element's text as read, is empty and the element
+    // counts no text it has not given.
+    static bool holdsNoText(AccessibilityElement &element, const std::optional<QString> &value);
     // Whether the element says where its caret is but its text cannot be
     // read now (a rich-text editor whose paragraphs do not answer yet): a
     // focused one is the field all the same, never the page around it.
@@ -72,6 +78,12 @@ public:
     static std::optional<TextSegments> surroundingTextSegmentsAround(AccessibilityRange range,
                                                                      AccessibilityElement &element,
                                                                      int contextLength);
+    // `segments` of a paragraph of a document that shows each of its
+    // paragraphs as an element of its own, with the text of the paragraphs
+    // before and after it as far as `contextLength` reaches; any other
+    // element's as they are.
+    static TextSegments withNeighbouringParagraphs(AccessibilityElement &element,
+                                                   TextSegments segments, int contextLength);
     static std::optional<QRectF> boundsForRange(AccessibilityRange range,
                                                 AccessibilityElement &element);
 

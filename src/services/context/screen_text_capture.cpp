@@ -61,7 +61,9 @@ ScreenCaptureArtifacts ScreenTextCapture::collect(qint32 processIdentifier,
         return artifacts;
     if (focused.caretRect)
         artifacts.caretAreaOCR = captureCaretAreaOCR(*focused.caretRect, *snapshot);
-    if (!focused.hasRichLocalTextContext() && !artifacts.caretAreaOCR)
+    // An empty field is what the user writes in: the window's text says
+    // nothing about it that the field did not.
+    if (!focused.hasRichLocalTextContext() && !artifacts.caretAreaOCR && !focused.emptyField)
         artifacts.screenshotOCR = recognizedText(snapshot->image, wholeWindowTextLimit);
     if (focused.caretRect)
         artifacts.caretRectDescription = formatRect(*focused.caretRect, snapshot->bounds);

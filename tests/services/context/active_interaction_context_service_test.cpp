@@ -129,6 +129,33 @@ TEST_F(ActiveInteractionContextServiceTest, ACaretWithoutTextEndsTheReadsAtOnce)
     EXPECT_TRUE(sleeps.isEmpty());
 }
 
+// Qt gives an empty field no caret rectangle: the field has told all there
+// is all the same, and the window around it is no place to look for more.
+TEST_F(ActiveInteractionContextServiceTest, AnEmptyFieldAnswersAtOnceWithoutReadingTheWindow) {
+    screen->setPermitted(true);
+    windows->setWindows(
+        {WindowInfo{9, 42, 0, 1.0, QRectF(0, 0, 1200, 800), QStringLiteral("Form")}});
+    screen->setCapturable(9, QRectF(0, 0, 1200, 800));
+    recognizer->setLines(1200, 800, QStringList{QStringLiteral("Name: Send")});
+    focusField(QString(), {0, 0})->set(ax::characterCount, AccessibilityRange{0, 0});
+    Service service = makeService();
+    const auto context = runTask(service.captureCurrentContext());
+    ASSERT_TRUE(context);
+    const NaturalFormattingContext &f = context->naturalFormattingContext;
+    EXPECT_EQ(f.surroundingTextBeforeCursor, std::nullopt);
+    EXPECT_EQ(f.focusedElementRole, QStringLiteral("text area"));
+    EXPECT_EQ(f.screenshotOCR, std::nullopt);
+    EXPECT_EQ(recognizer->recognitionCount(), 0);
+    EXPECT_TRUE(sleeps.isEmpty());
+
+    // A field that says it holds text it does not give yet is not empty.
+    sleeps.clear();
+    focusField(QString(), {0, 0})->set(ax::characterCount, AccessibilityRange{0, 12});
+    const auto unsent = runTask(service.captureCurrentContext());
+    ASSERT_TRUE(unsent);
+    EXPECT_EQ(sleeps.size(), 3);
+}
+
 TEST_F(ActiveInteractionContextServiceTest, UnreadableFieldsAreReadFourTimesThenGivenUp) {
     accessibility->setTrusted(false);
     windows->setFrontmost(RunningApplication{42, QStringLiteral(" "), std::nullopt});

@@ -381,5 +381,126 @@ TEST_F(FocusedElementReaderTest, TheFocusIsFoundInVisibleContainersThatSayTheyAr
     EXPECT_EQ(Reader::searchRoots(client, 32).value(0), view);
 }
 
+// KDE's editor marks its text view focused, and with it every button of its
+// status bar, which lies nearer the window and is met first: the view is
+// the focus, found without scoring the window's elements.
+TEST_F(FocusedElementReaderTest, AmongSeveralFocusedElementsTheFieldIsTheFocus) {
+    Element app = FakeAccessibilityElement::create(QStringLiteral("editor"));
+    Element window = container(QStringLiteral("window"), QStringLiteral("frame"));
+    Element central = container(QStringLiteral("central"), QStringLiteral("filler"));
+    Element splitter = container(QStringLiteral("splitter"), QStringLiteral("split pane"));
+    Element tabs = container(QStringLiteral("tabs"), QStringLiteral("filler"));
+    tabs->setFocused(true);
+    Element tab = container(QStringLiteral("tab"), QStringLiteral("page tab"));
+    tab->setStates({true, false, false, false});
+    Element frame = container(QStringLiteral("frame"), QStringLiteral("filler"));
+    frame->setFocused(true);
+    Element view = textArea(QStringLiteral("view"), QStringLiteral("第一行\n第二行"), {4, 0},
+                            QStringLiteral("text"));
+    view->setStates({true, true, true, false, true});
+    Element statusBar = container(QStringLiteral("status bar"), QStringLiteral("filler"));
+    statusBar->setFocused(true);
+    Element menuBar = container(QStringLiteral("menu bar"), QStringLiteral("menu bar"));
+    app->appendChild(window);
+    window->appendChild(central);
+    window->appendChild(menuBar);
+    central->appendChild(splitter);
+    central->appendChild(statusBar);
+    for (const QString &label :
+         {QStringLiteral("2:1"), QStringLiteral("INSERT"), QStringLiteral("UTF-8")}) {
+        Element button = container(label, QStringLiteral("push button"));
+        button->set(ax::title, label).setFocused(true);
+        statusBar->appendChild(button);
+    }
+    splitter->appendChild(tabs);
+    tabs->appendChild(tab);
+    tabs->appendChild(frame);
+    frame->appendChild(view);
+    for (int item = 0; item < 30; ++item)
+        menuBar->appendChild(
+            container(QStringLiteral("menu %1").arg(item), QStringLiteral("menu")));
+    client.setApplication(41, app);
+
+    EXPECT_EQ(Reader::searchRoots(client, 41).value(0), view);
+    EXPECT_EQ(FocusedInputElementSearch::focusedElement(client, 41), view);
+    const FocusedElementContext context = Reader::captureFocusedElementContext(client, 41);
+    EXPECT_EQ(context.surroundingTextBeforeCursor, QStringLiteral("第一行"));
+    EXPECT_EQ(context.surroundingTextAfterCursor, QStringLiteral("第二行"));
+
+    // Where no field is focused, the first focused element met is the focus
+    // still.
+    view->setStates({false, true, true, false, true});
+    EXPECT_EQ(Reader::searchRoots(client, 41).value(0)->identity(), QStringLiteral("2:1"));
+}
+
+// A word processor's document manages its descendants, shows the
+// paragraphs on screen as its children, and marks the one with the caret
+// focused: that paragraph is the focus, and the text around the caret runs
+// on into its neighbours, as far as the context reaches and no further.
+TEST_F(FocusedElementReaderTest, AParagraphOfADocumentGivesItsNeighboursAsContext) {
+    Element app = FakeAccessibilityElement::create(QStringLiteral("office"));
+    Element window = container(QStringLiteral("window"), QStringLiteral("frame"));
+    Element toolbar = container(QStringLiteral("toolbar"), QStringLiteral("tool bar"));
+    Element scroll = container(QStringLiteral("scroll"), QStringLiteral("scroll pane"));
+    Element document = container(QStringLiteral("document"), QStringLiteral("document text"));
+    document->set(ax::role, QStringLiteral("document text"))
+        .setStates({false, true, true, true, true});
+    app->appendChild(window);
+    window->appendChild(toolbar);
+    window->appendChild(scroll);
+    scroll->appendChild(document);
+    QList<Element> paragraphs;
+    for (int index = 0; index < 12; ++index) {
+        Element paragraph = textArea(QStringLiteral("p%1").arg(index),
+                                     QStringLiteral("第%1段").arg(index) + QString(40, u'字'),
+                                     {0, 0}, QStringLiteral("paragraph"));
+        paragraph->set(ax::role, QStringLiteral("paragraph"));
+        document->appendChild(paragraph);
+        paragraphs.append(paragraph);
+    }
+    Element caret = paragraphs[6];
+    caret->set(ax::value, QStringLiteral("评审改到明天上午"))
+        .set(ax::selectedTextRange, AccessibilityRange{4, 0});
+    caret->setStates({true, true, true, false, true});
+    client.setApplication(51, app);
+
+    EXPECT_EQ(Reader::searchRoots(client, 51).value(0), caret);
+    const FocusedElementContext context = Reader::captureFocusedElementContext(client, 51);
+    const QString filler(40, u'字');
+    EXPECT_EQ(context.surroundingTextBeforeCursor,
+              QStringLiteral("第2段") + filler + QStringLiteral("\n第3段") + filler +
+                  QStringLiteral("\n第4段") + filler + QStringLiteral("\n第5段") + filler +
+                  QStringLiteral("\n评审改到"));
+    EXPECT_EQ(context.surroundingTextAfterCursor,
+              QStringLiteral("明天上午\n第7段") + filler + QStringLiteral("\n第8段") + filler +
+                  QStringLiteral("\n第9段") + filler + QStringLiteral("\n第10段") +
+                  QString(39, u'字'));
+    EXPECT_EQ(paragraphs[1]->readCount(), 0) << "a paragraph beyond reach was read";
+    EXPECT_EQ(paragraphs[11]->readCount(), 0) << "a paragraph beyond reach was read";
+    EXPECT_EQ(FocusedInputElementSearch::focusedElement(client, 51), caret);
+
+    // A sheet of a million cells is never entered: the cell being edited is
+    // found beside it.
+    Element sheet = container(QStringLiteral("sheet"), QStringLiteral("table"));
+    sheet->setStates({true, true, true, true, true});
+    sheet->onRead([](const QString &) { ADD_FAILURE() << "the sheet was scored"; });
+    for (int cell = 0; cell < 1000; ++cell)
+        sheet->appendChild(container(QStringLiteral("cell %1").arg(cell), QStringLiteral("cell")));
+    Element editing = container(QStringLiteral("editing"), QStringLiteral("panel"));
+    Element line = textArea(QStringLiteral("line"), QStringLiteral("合计"), {2, 0},
+                            QStringLiteral("paragraph"));
+    line->set(ax::role, QStringLiteral("paragraph")).setStates({true, true, true, false, true});
+    Element calc = FakeAccessibilityElement::create(QStringLiteral("calc"));
+    Element sheetWindow = container(QStringLiteral("sheet window"), QStringLiteral("frame"));
+    calc->appendChild(sheetWindow);
+    sheetWindow->appendChild(sheet);
+    sheetWindow->appendChild(editing);
+    editing->appendChild(line);
+    client.setApplication(52, calc);
+    const FocusedElementContext cell = Reader::captureFocusedElementContext(client, 52);
+    EXPECT_EQ(cell.surroundingTextBeforeCursor, QStringLiteral("合计"));
+    EXPECT_EQ(cell.surroundingTextAfterCursor, std::nullopt);
+}
+
 } // namespace
 } // namespace tovalit
