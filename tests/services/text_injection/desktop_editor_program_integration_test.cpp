@@ -1,0 +1,238 @@
+#include "platform/accessibility_thread.h"
+#include "platform/linux/atspi_accessibility_client.h"
+#include "platform/linux/qt_clipboard_pasteboard.h"
+#include "platform/linux/xtest_key_sender.h"
+#include "services/context/focused_element_reader.h"
+#include "services/text_injection/focused_input_insertion_service.h"
+#include "tests/support/capture_log.h"
+#include "tests/support/qt_printers.h"
+#include "tests/support/run_task.h"
+#include "tests/support/test_editor_process.h"
+#include "tests/support/test_session.h"
+#include "tests/support/x_clipboard_client.h"
+#include "tests/support/xdotool.h"
+
+#include <QClipboard>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QGuiApplication>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+#include <iostream>
+
+namespace tovalit {
+namespace {
+
+using testing::runTask;
+using testing::waitUntil;
+using testing::XClipboardClient;
+using Service = FocusedInputInsertionService;
+
+// A desktop program people write in, as Debian installs it, started in a
+// process of its own with its accessibility on and stopped when the object
+// goes.
+class DesktopProgram {
+public:
+    static std::unique_ptr<DesktopProgram> start(const QString &program,
+                                                 const QStringList &arguments) {
+        const QString path = QStandardPaths::findExecutable(program);
+        if (path.isEmpty())
+            return nullptr;
+        std::unique_ptr<DesktopProgram> started(new DesktopProgram);
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("QT_LINUX_ACCESSIBILITY_ALWAYS_ON"), QStringLiteral("1"));
+        environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        environment.remove(QStringLiteral("NO_AT_BRIDGE"));
+        started->m_process.setProcessEnvironment(environment);
+        started->m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        started->m_process.setStandardOutputFile(QProcess::nullDevice());
+        started->m_process.start(path, arguments);
+        if (!started->m_process.waitForStarted(10000)) {
+            ADD_FAILURE() << "could not start " << path.toStdString();
+            return nullptr;
+        }
+        return started;
+    }
+    ~DesktopProgram() {
+        m_process.terminate();
+        if (!m_process.waitForFinished(5000)) {
+            m_process.kill();
+            m_process.waitForFinished(5000);
+        }
+    }
+    qint32 processIdentifier() const { return qint32(m_process.processId()); }
+
+private:
+    DesktopProgram() = default;
+    QProcess m_process;
+};
+
+class DesktopEditorProgramTest : public testing::WithDiagnosticsLog {
+protected:
+    void SetUp() override {
+        TOVALIT_REQUIRE_DISPLAY();
+        ASSERT_TRUE(testing::setDesktopAccessibilityEnabled(true));
+        ASSERT_TRUE(folder.isValid());
+        service = std::make_unique<Service>(client, pasteboard, XTestKeySender::open());
+    }
+
+    void TearDown() override { service.reset(); }
+
+    std::unique_ptr<DesktopProgram> startProgram(const QString &program,
+                                                 const QStringList &arguments) {
+        auto started = DesktopProgram::start(program, arguments);
+        if (!started && !testing::inTestSession())
+            return nullptr;
+        EXPECT_TRUE(started) << program.toStdString() << " is not installed";
+        return started;
+    }
+
+    struct Field {
+        std::optional<QString> role;
+        std::optional<QString> value;
+        std::optional<AccessibilityRange> selection;
+    };
+
+    // What the program's focused element shows, as the program itself
+    // says on the accessibility bus.
+    Field readField(qint32 pid) {
+        return runTask(thread->run([client = client, pid] {
+            Field field;
+            // The first question opens the connection to the bus.
+            client->isProcessTrusted();
+            auto focused = accessibilityValueAs<AccessibilityElementRef>(
+                client->applicationElement(pid)->attributeValue(ax::focusedUIElement));
+            if (!focused || !*focused)
+                return field;
+            field.role = accessibilityValueAs<QString>((*focused)->attributeValue(ax::role));
+            field.value = accessibilityValueAs<QString>((*focused)->attributeValue(ax::value));
+            field.selection = accessibilityValueAs<AccessibilityRange>(
+                (*focused)->attributeValue(ax::selectedTextRange));
+            return field;
+        }));
+    }
+
+    bool waitForField(qint32 pid, const std::function<bool(const Field &)> &ready,
+                      const char *description) {
+        Field last;
+        const bool seen = waitUntil(
+            [&] {
+                last = readField(pid);
+                return ready(last);
+            },
+            description, std::chrono::seconds(45));
+        if (!seen)
+            ADD_FAILURE() << "the focused element: " << last.role.value_or("<none>").toStdString()
+                          << " holding " << last.value.value_or("<none>").toStdString();
+        return seen;
+    }
+
+    FocusedElementContext capture(qint32 pid) {
+        return runTask(thread->run([client = client, pid] {
+            client->isProcessTrusted();
+            return FocusedElementReader::captureFocusedElementContext(*client, pid);
+        }));
+    }
+
+    static ActiveInteractionContext contextOf(qint32 pid) {
+        ActiveInteractionContext context;
+        context.appName = QStringLiteral("Editor");
+        context.bundleID = QStringLiteral("editor");
+        context.processIdentifier = pid;
+        return context;
+    }
+
+    // The dictation goes in as the application sends it; it must land at
+    // the caret, checked, with the user's clipboard given back.
+    void dictate(qint32 pid, const QString &text) {
+        auto owner = XClipboardClient::copy(QStringLiteral("用户自己的"));
+        ASSERT_TRUE(owner);
+        QElapsedTimer timer;
+        timer.start();
+        const InsertionResult result = runTask(service->insert(text, contextOf(pid), {}));
+        std::cout << "[ timing ] insert to verified paste: " << timer.elapsed() << " ms\n";
+        EXPECT_EQ(result, InsertionResult::pastedFromClipboard)
+            << logLines().join(u'\n').toStdString();
+        const QStringList results = logLines(QStringLiteral("insert.result"));
+        EXPECT_EQ(results.value(results.size() - 1),
+                  QStringLiteral("result=pastedFromClipboard | path=verified"));
+        EXPECT_TRUE(
+            waitUntil([] { return XClipboardClient::paste() == QStringLiteral("用户自己的"); },
+                      "the user's clipboard to come back"));
+    }
+
+    void keys(const QString &sequence) {
+        testing::xdotool(
+            QStringList{QStringLiteral("key"), QStringLiteral("--delay"), QStringLiteral("40")} +
+            sequence.split(u' '));
+    }
+
+    QString writeFile(const QString &name, const QString &text) {
+        const QString path = folder.filePath(name);
+        QFile file(path);
+        if (file.open(QIODevice::WriteOnly))
+            file.write(text.toUtf8());
+        return path;
+    }
+
+    QTemporaryDir folder;
+    std::shared_ptr<AccessibilityThread> thread = std::make_shared<AccessibilityThread>();
+    std::shared_ptr<AtspiAccessibilityClient> client =
+        std::make_shared<AtspiAccessibilityClient>(thread);
+    std::shared_ptr<QtClipboardPasteboard> pasteboard = std::make_shared<QtClipboardPasteboard>();
+    std::unique_ptr<Service> service;
+};
+
+// KDE's editor marks its status-bar buttons focused beside its text view.
+TEST_F(DesktopEditorProgramTest, KdeEditorTakesDictationAtTheCaretOverASelectionAndWhenEmpty) {
+    const QString path =
+        writeFile(QStringLiteral("notes.txt"), QStringLiteral("第一行\n会议改到\n最后一行\n"));
+    auto editor = startProgram(QStringLiteral("kwrite"), {path});
+    if (!editor)
+        GTEST_SKIP() << "kwrite is not installed";
+    const qint32 pid = editor->processIdentifier();
+    ASSERT_TRUE(waitForField(
+        pid, [](const Field &field) { return field.value && field.value->contains("会议改到"); },
+        "the editor's text view to have the focus"));
+    keys(QStringLiteral("ctrl+Home Down End"));
+    ASSERT_TRUE(waitForField(
+        pid,
+        [](const Field &field) {
+            return field.selection == AccessibilityRange{8, 0};
+        },
+        "the caret to stand after the second line"));
+
+    const FocusedElementContext context = capture(pid);
+    EXPECT_EQ(context.surroundingTextBeforeCursor, QStringLiteral("第一行\n会议改到"));
+    EXPECT_EQ(context.surroundingTextAfterCursor, QStringLiteral("最后一行"));
+    dictate(pid, QStringLiteral("明天上午"));
+    EXPECT_EQ(readField(pid).value, QStringLiteral("第一行\n会议改到明天上午\n最后一行\n"));
+
+    // The last line selected is replaced.
+    keys(QStringLiteral("Down Home shift+End"));
+    ASSERT_TRUE(waitForField(
+        pid,
+        [](const Field &field) {
+            return field.selection == AccessibilityRange{13, 4};
+        },
+        "the last line to be selected"));
+    EXPECT_EQ(capture(pid).selectedText, QStringLiteral("最后一行"));
+    dictate(pid, QStringLiteral("散会"));
+    EXPECT_EQ(readField(pid).value, QStringLiteral("第一行\n会议改到明天上午\n散会\n"));
+
+    // An empty document.
+    keys(QStringLiteral("ctrl+a Delete"));
+    ASSERT_TRUE(waitForField(
+        pid, [](const Field &field) { return field.value == QString(); },
+        "the document to be empty"));
+    EXPECT_TRUE(capture(pid).emptyField);
+    dictate(pid, QStringLiteral("你好"));
+    EXPECT_EQ(readField(pid).value, QStringLiteral("你好"));
+}
+
+} // namespace
+} // namespace tovalit
