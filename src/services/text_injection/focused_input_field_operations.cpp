@@ -29,6 +29,18 @@ QString replaced(const QString &value, std::pair<qsizetype, qsizetype> span, con
     return result;
 }
 
+// A field whose whole text before the paste may have been a hint the page
+// drew and nothing marked: a browser's editor holding no more than a
+// hint's length on one line.
+bool heldAtMostAHint(const FocusedInputContext &context) {
+    const QString &before = context.currentValue;
+    const QStringView line =
+        before.endsWith(u'\n') ? QStringView(before).chopped(1) : QStringView(before);
+    return line.size() <= FocusedInputFieldOperations::hintLengthLimit && !line.contains(u'\n') &&
+           accessibilityValueAs<QString>(context.element->attributeValue(ax::pastesOnly)) ==
+               QStringLiteral("true");
+}
+
 AccessibilityElementRef focusedElementOf(AccessibilityElement &owner) {
     return accessibilityValueAs<AccessibilityElementRef>(owner.attributeValue(ax::focusedUIElement))
         .value_or(nullptr);
@@ -40,6 +52,16 @@ QString FocusedInputFieldOperations::expectedValue(const QString &afterInserting
                                                    const FocusedInputContext &into) {
     const auto span = selectionSpan(into);
     return span ? replaced(into.currentValue, *span, afterInserting) : into.currentValue;
+}
+
+bool FocusedInputFieldOperations::sameButForFinalBreak(const QString &shown,
+                                                       const QString &expected) {
+    if (shown.size() == expected.size())
+        return shown == expected;
+    const QString &longer = shown.size() > expected.size() ? shown : expected;
+    const QString &shorter = shown.size() > expected.size() ? expected : shown;
+    return longer.size() == shorter.size() + 1 && longer.endsWith(u'\n') &&
+           longer.startsWith(shorter);
 }
 
 PostPasteObservationState
@@ -65,13 +87,26 @@ bool FocusedInputFieldOperations::verifyPasteInserted(const QString &text,
 
 std::optional<QString> FocusedInputFieldOperations::pastedValue(const QString &text,
                                                                 const FocusedInputContext &using_) {
+    if (auto shown = pastedInto(text, using_))
+        return shown;
+    // A caret after the break the text ended in: the browser drops that
+    // break once text follows it.
+    const QString &before = using_.currentValue;
+    if (!before.endsWith(u'\n') || using_.selectedRange != AccessibilityRange{before.size(), 0})
+        return std::nullopt;
+    return pastedInto(text, {using_.element, before.chopped(1), {before.size() - 1, 0}});
+}
+
+std::optional<QString> FocusedInputFieldOperations::pastedInto(const QString &text,
+                                                               const FocusedInputContext &using_) {
     const QString expected = expectedValue(text, using_);
     const QString value = FocusedInputElementSearch::stringValue(*using_.element);
-    if (value != expected && value != text)
+    const bool asExpected = sameButForFinalBreak(value, expected);
+    if (!asExpected && !(value == text && heldAtMostAHint(using_)))
         return std::nullopt;
     const AccessibilityRange selection = FocusedInputElementSearch::selectedRange(*using_.element);
     const qint64 caret =
-        value == expected ? using_.selectedRange.location + text.size() : qint64(text.size());
+        asExpected ? using_.selectedRange.location + text.size() : qint64(text.size());
     if (selection.location != caret || selection.length != 0)
         return std::nullopt;
     return value;
@@ -89,6 +124,25 @@ FocusedInputFieldOperations::pasteOverUnplacedSelection(const QString &text,
     if (const auto replaced = replacedStretch(field.valueBefore, text, *paste.value, *caret))
         paste.before = FocusedInputContext{field.element, field.valueBefore, *replaced};
     return paste;
+}
+
+std::optional<FocusedInputContext>
+FocusedInputFieldOperations::pastedBeforeFreshCaret(AccessibilityClient &client, qint32 processID,
+                                                    const QString &text) {
+    const AccessibilityElementRef focused = focusedElementOf(*client.applicationElement(processID));
+    if (!focused)
+        return std::nullopt;
+    const auto value = accessibilityValueAs<QString>(focused->attributeValue(ax::value));
+    const auto caret =
+        accessibilityValueAs<AccessibilityRange>(focused->attributeValue(ax::selectedTextRange));
+    if (!value || !caret || caret->length != 0 || caret->location > value->size())
+        return std::nullopt;
+    const qint64 start = caret->location - text.size();
+    if (start < 0 || QStringView(*value).mid(start, text.size()) != text)
+        return std::nullopt;
+    QString before = *value;
+    before.remove(start, text.size());
+    return FocusedInputContext{focused, std::move(before), AccessibilityRange{start, 0}};
 }
 
 std::optional<AccessibilityRange>

@@ -20,6 +20,10 @@ public:
     // The context's text with its selection replaced by `afterInserting`;
     // the text unchanged when the selection does not fit it.
     static QString expectedValue(const QString &afterInserting, const FocusedInputContext &into);
+    // Whether the field shows `expected`, bar one line break at the end of
+    // either: an editor drops a trailing <br> once text follows it, or
+    // keeps one a one-line box ends in, whichever way the page built it.
+    static bool sameButForFinalBreak(const QString &shown, const QString &expected);
     static PostPasteObservationState
     postPasteObservationState(const QString &originalValue,
                               const std::optional<QString> &currentValue);
@@ -29,13 +33,17 @@ public:
     // The field holds the expected value with the caret right after the
     // inserted text. Throws when the field cannot be read.
     static bool verifyPasteInserted(const QString &text, const FocusedInputContext &using_);
-    // What the field shows when the check above holds: the expected value;
-    // or the inserted text alone, with the caret at its end, where the
-    // field read as text it only drew while empty (a web page's hint that
-    // no sign told apart): a paste takes nothing else out. Nothing when
-    // the paste is not shown.
+    // What the field shows when the check above holds: the expected value
+    // (bar a final line break); or the inserted text alone, with the caret
+    // at its end, where a browser's editor held no more than a hint on one
+    // line (a hint the page drew that no sign told apart): a paste takes
+    // nothing else out. Anywhere else a field left holding the text alone
+    // lost what the user had written. Nothing when the paste is not shown.
     static std::optional<QString> pastedValue(const QString &text,
                                               const FocusedInputContext &using_);
+    // The same with the field as read, its final break kept.
+    static std::optional<QString> pastedInto(const QString &text,
+                                             const FocusedInputContext &using_);
     // The field as it was before a paste of `text` over a selection it
     // could not place, and what it shows now: once its caret sits right
     // after `text` and the rest of its text is what was on either side of
@@ -48,12 +56,21 @@ public:
     };
     static SelectionPaste pasteOverUnplacedSelection(const QString &text,
                                                      const UnplacedSelectionField &field);
+    // The application's focused editor read afresh, around where its caret
+    // is now, when `text` stands right before that caret: the editor as it
+    // would have been without `text`, its caret where `text` begins. A
+    // paste over a selection across paragraphs takes the caret's old
+    // paragraph with it, so the editor read before cannot show it.
+    static std::optional<FocusedInputContext>
+    pastedBeforeFreshCaret(AccessibilityClient &client, qint32 processID, const QString &text);
     // The stretch of `before` that `after`, with its caret at `caret`,
     // shows replaced by `text`; nothing when it shows none.
     static std::optional<AccessibilityRange> replacedStretch(const QString &before,
                                                              const QString &text,
                                                              const QString &after,
                                                              AccessibilityRange caret);
+    // Longest text before a paste that may have been a drawn hint.
+    static constexpr qsizetype hintLengthLimit = 160;
     // The owner of the element; nothing when unknown.
     static std::optional<qint32> processIdentifier(AccessibilityElement &element);
     // The element's text; when the element cannot be read any more (a chat

@@ -148,6 +148,13 @@ void logHeadStart(QString text) {
     });
 }
 
+void logUnwidened(QString text) {
+    TovalitDebugLogger::log(QStringLiteral("insert.prepare"), [text]() -> QString {
+        return QStringLiteral("unwidened | reason=select-range-failed | effectiveText=") +
+               preview(text);
+    });
+}
+
 void logObserved(const QString &message) {
     TovalitDebugLogger::log(QStringLiteral("insert.observe"), message);
 }
@@ -160,6 +167,14 @@ PreparedInsertion prepare(const QString &text, const std::optional<FocusedInputC
         return InsertionPreparation::prepareInsertion(text,
                                                       interactionContext->naturalFormattingContext);
     return PreparedInsertion{text, std::nullopt, PreparationSource::none};
+}
+
+// Whether the capture at the start read a text field: text around its
+// caret, or the caret itself.
+bool capturedAnEditor(const ActiveInteractionContext &context) {
+    const NaturalFormattingContext &captured = context.naturalFormattingContext;
+    return captured.surroundingTextBeforeCursor || captured.selectedText ||
+           captured.surroundingTextAfterCursor || captured.caretRect;
 }
 
 // The field holds `text` once, and right before its caret.
@@ -250,8 +265,13 @@ FocusedInputInsertionService::insert(QString text,
         std::optional<QString> failure;
         // The search runs on the accessibility thread; the X server is asked
         // meanwhile, on this one.
+        // A busy browser may tell nothing of the editor the capture read a
+        // moment ago: it is looked for a while longer before the paste goes
+        // out with nothing to check it by.
+        const double lookAgainFor =
+            interactionContext && capturedAnEditor(*interactionContext) ? liveContextDeadline : 0;
         QCoro::Task<FocusedInputContext> search = focusedInputContextWithRetries(
-            processIdentifier, liveContextAttempts, liveContextRetryDelay);
+            processIdentifier, liveContextAttempts, liveContextRetryDelay, lookAgainFor);
         activeXWindowProcess = activeXWindowProcessInWaylandSession();
         try {
             live = co_await std::move(search);
@@ -267,6 +287,7 @@ FocusedInputInsertionService::insert(QString text,
     const PreparedInsertion prepared = prepare(text, live, interactionContext);
     Delivery delivery;
     delivery.text = prepared.text;
+    delivery.dictated = text;
     delivery.live = live;
     delivery.effective = prepared.context ? prepared.context : live;
     delivery.unplaced = unplaced;
@@ -381,9 +402,11 @@ QCoro::Task<InsertionResult> FocusedInputInsertionService::pasteAndConfirm(Deliv
                     QStringLiteral(
                         "result=insertedDirectly | path=direct-after-select-range-failed"),
                     std::nullopt);
-            logResult(QStringLiteral(
-                "result=insertFailedCopiedToClipboard | reason=select-range-failed"));
-            co_return InsertionResult::insertFailedCopiedToClipboard;
+            if (!unwiden(delivery)) {
+                logResult(QStringLiteral(
+                    "result=insertFailedCopiedToClipboard | reason=select-range-failed"));
+                co_return InsertionResult::insertFailedCopiedToClipboard;
+            }
         }
     }
 
@@ -410,7 +433,8 @@ QCoro::Task<InsertionResult> FocusedInputInsertionService::pasteAndConfirm(Deliv
 
     if (!effective && delivery.unplaced) {
         co_await m_sleeper(pasteSettleDelay, CancelToken());
-        delivery.effective = co_await replacedUnplacedSelection(delivery.text, *delivery.unplaced);
+        delivery.effective = co_await replacedUnplacedSelection(
+            delivery.text, *delivery.unplaced, delivery.interactionContext->processIdentifier);
         if (delivery.effective)
             co_return finishVerifiedPaste(delivery, FocusedInputFieldOperations::expectedValue(
                                                         delivery.text, *delivery.effective));
@@ -429,9 +453,25 @@ QCoro::Task<InsertionResult> FocusedInputInsertionService::pasteAndConfirm(Deliv
     co_return co_await confirmUnverifiedPaste(std::move(delivery), expected);
 }
 
+bool FocusedInputInsertionService::unwiden(Delivery &delivery) {
+    // The stretch the text was to re-take stays as it is: the dictation
+    // goes in at the caret as it was said, rather than nowhere.
+    try {
+        if (delivery.dictated != delivery.text)
+            writeToPasteboard(delivery.dictated);
+    } catch (const FocusedInputInsertionError &) {
+        return false;
+    }
+    delivery.changeCount = m_pasteboard->changeCount();
+    delivery.text = delivery.dictated;
+    delivery.effective = delivery.live;
+    logUnwidened(delivery.text);
+    return true;
+}
+
 QCoro::Task<std::optional<FocusedInputContext>>
-FocusedInputInsertionService::replacedUnplacedSelection(QString text,
-                                                        UnplacedSelectionField field) {
+FocusedInputInsertionService::replacedUnplacedSelection(QString text, UnplacedSelectionField field,
+                                                        qint32 processID) {
     // A browser shows a paste over many paragraphs late, and passes through
     // other texts on the way: the editor is read until the paste shows or
     // its text holds still on something else.
@@ -447,12 +487,25 @@ FocusedInputInsertionService::replacedUnplacedSelection(QString text,
         if (!paste.value)
             break;
         const bool changed = *paste.value != field.valueBefore;
+        // The editor as read before may no longer hold the caret's
+        // paragraph (a selection into the next one joins the two).
+        if (auto fresh = co_await pastedBeforeFreshCaret(processID, text)) {
+            logObserved(QStringLiteral("paste over an untold selection shown at the caret"));
+            co_return fresh;
+        }
         stillReads = changed && paste.value == last ? stillReads + 1 : 0;
         last = paste.value;
     }
     logObserved(QStringLiteral("paste over an untold selection not seen | current=") +
                 preview(last));
     co_return std::nullopt;
+}
+
+QCoro::Task<std::optional<FocusedInputContext>>
+FocusedInputInsertionService::pastedBeforeFreshCaret(qint32 processID, QString text) {
+    return m_accessibility->thread().run([client = m_accessibility, processID, text] {
+        return FocusedInputFieldOperations::pastedBeforeFreshCaret(*client, processID, text);
+    });
 }
 
 QCoro::Task<std::optional<UnplacedSelectionField>>
@@ -524,7 +577,7 @@ FocusedInputInsertionService::confirmUnverifiedPaste(Delivery delivery, QString 
         if (shown)
             co_return finishVerifiedPaste(delivery, *shown);
         logObservedChange(state.value, expected);
-        if (state.value == expected)
+        if (FocusedInputFieldOperations::sameButForFinalBreak(state.value, expected))
             co_return finishChangedPaste(delivery, state.value);
         // A change the program made before it took the paste is not the
         // paste: the field is left as it is, and the text on the clipboard.
@@ -727,7 +780,7 @@ FocusedInputInsertionService::watchForPaste(Delivery delivery, QString expected)
             if (shown)
                 co_return finishVerifiedPaste(delivery, *shown);
             logObservedChange(*value, expected);
-            if (*value == expected)
+            if (FocusedInputFieldOperations::sameButForFinalBreak(*value, expected))
                 co_return finishChangedPaste(delivery, *value);
             co_return co_await settledChange(std::move(delivery), expected, *value);
         }
@@ -801,9 +854,11 @@ InsertionResult FocusedInputInsertionService::finishPaste(const Delivery &delive
 // --- The focused input -------------------------------------------------------
 
 QCoro::Task<FocusedInputContext> FocusedInputInsertionService::focusedInputContextWithRetries(
-    std::optional<qint32> expectedProcessID, int maxAttempts, double retryDelay) {
+    std::optional<qint32> expectedProcessID, int maxAttempts, double retryDelay,
+    double lookAgainFor) {
     std::exception_ptr lastError;
-    for (int attempt = 1; attempt <= maxAttempts; ++attempt) {
+    const double started = m_clock();
+    for (int attempt = 1;; ++attempt) {
         std::optional<FocusedInputContext> context;
         try {
             context = co_await focusedInputContext(expectedProcessID);
@@ -815,8 +870,17 @@ QCoro::Task<FocusedInputContext> FocusedInputInsertionService::focusedInputConte
                 logResolved(expectedProcessID, attempt);
             co_return std::move(*context);
         }
-        if (attempt < maxAttempts)
-            co_await m_sleeper(qMax(retryDelay, 0.0), CancelToken());
+        if (attempt >= maxAttempts && m_clock() - started >= lookAgainFor)
+            break;
+        // An editor that says it holds a selection it cannot place was
+        // found: nothing to wait for.
+        if (attempt == maxAttempts && expectedProcessID) {
+            const std::optional<UnplacedSelectionField> unplaced =
+                co_await unplacedSelectionField(*expectedProcessID);
+            if (unplaced)
+                break;
+        }
+        co_await m_sleeper(qMax(retryDelay, 0.0), CancelToken());
     }
     co_await logSearchFailure(expectedProcessID);
     if (lastError)
@@ -874,7 +938,7 @@ FocusedInputInsertionService::shownAsExpected(QString value, QString expected, Q
     // A browser applying a large paste shows it between the check and the
     // read after it: what then reads as expected is checked again, caret
     // and all, rather than reported as an unexplained change.
-    if (value != expected && value != text)
+    if (!FocusedInputFieldOperations::sameButForFinalBreak(value, expected) && value != text)
         co_return std::nullopt;
     co_return co_await pasteVerified(std::move(text), std::move(context));
 }

@@ -94,6 +94,9 @@ public:
 
     static constexpr int liveContextAttempts = 4;
     static constexpr double liveContextRetryDelay = 0.04;
+    // How long the field the capture read is looked for, at the same
+    // rhythm, when the first attempts find nothing.
+    static constexpr double liveContextDeadline = 1.5;
     // Lets the selection settle before the keys arrive.
     static constexpr double pasteKeyDelay = 0.06;
     // The paste lands some tens of milliseconds after the keys.
@@ -123,6 +126,8 @@ private:
     // What one insertion carries from step to step.
     struct Delivery {
         QString text;
+        // As said, before preparing it for the text around the caret.
+        QString dictated;
         std::optional<FocusedInputContext> live;
         std::optional<FocusedInputContext> effective;
         // Where there is no effective context: the focused editor that
@@ -142,12 +147,18 @@ private:
     };
 
     QCoro::Task<InsertionResult> pasteAndConfirm(Delivery delivery);
+    // Takes the paste back to the dictated text at the live caret, where
+    // the wider range it was to replace could not be selected; false when
+    // the clipboard refused it.
+    bool unwiden(Delivery &delivery);
     // The context a paste over a selection the editor could not place
     // replaced, read back from the editor once the paste shows; nothing
     // when it does not show so within the late paste's reads, or the
     // editor settles on something else.
     QCoro::Task<std::optional<FocusedInputContext>>
-    replacedUnplacedSelection(QString text, UnplacedSelectionField field);
+    replacedUnplacedSelection(QString text, UnplacedSelectionField field, qint32 processID);
+    QCoro::Task<std::optional<FocusedInputContext>> pastedBeforeFreshCaret(qint32 processID,
+                                                                           QString text);
     QCoro::Task<std::optional<UnplacedSelectionField>> unplacedSelectionField(qint32 processID);
     QCoro::Task<FocusedInputFieldOperations::SelectionPaste>
     pasteOverUnplacedSelection(QString text, UnplacedSelectionField field);
@@ -186,9 +197,11 @@ private:
     InsertionResult finishPaste(const Delivery &delivery, InsertionResult result,
                                 const QString &resultLine, const QString &observedValue);
 
+    // At least `maxAttempts` attempts, and more, `retryDelay` apart,
+    // until `lookAgainFor` seconds have passed since the first.
     QCoro::Task<FocusedInputContext>
     focusedInputContextWithRetries(std::optional<qint32> expectedProcessID, int maxAttempts,
-                                   double retryDelay);
+                                   double retryDelay, double lookAgainFor);
     QCoro::Task<FocusedInputContext> focusedInputContext(std::optional<qint32> expectedProcessID);
     QCoro::Task<void> logSearchFailure(std::optional<qint32> expectedProcessID);
 

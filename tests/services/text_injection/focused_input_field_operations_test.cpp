@@ -33,6 +33,7 @@ TEST(FocusedInputFieldOperationsTest, AFieldThatReadAsItsDrawnHintIsVerifiedHold
     // A chat box read while empty gave the hint it draws, caret at either
     // end of it; pasted into, it holds the dictated text and nothing else.
     auto field = std::make_shared<ScriptedTextField>(QString(), AccessibilityRange{0, 0});
+    field->setPastesOnly(true);
     const QString hint = QStringLiteral("输入消息…");
     for (const qint64 caret : {qint64(0), qint64(hint.size())}) {
         const FocusedInputContext empty{field, hint, {caret, 0}};
@@ -43,6 +44,45 @@ TEST(FocusedInputFieldOperationsTest, AFieldThatReadAsItsDrawnHintIsVerifiedHold
         field->set(QStringLiteral("你好好"), {2, 0});
         EXPECT_EQ(Operations::pastedValue(QStringLiteral("你好"), empty), std::nullopt);
     }
+}
+
+TEST(FocusedInputFieldOperationsTest, AFieldLeftHoldingTheTextAloneIsVerifiedOnlyWhereAHintWasAll) {
+    // The user's own words, gone under the paste, are no hint: neither a
+    // desktop program's text, nor a browser editor's longer or many-line
+    // text.
+    auto field = std::make_shared<ScriptedTextField>(QString(), AccessibilityRange{0, 0});
+    const auto textAlone = [&](const QString &before) {
+        field->set(QStringLiteral("你好"), {2, 0});
+        return Operations::pastedValue(QStringLiteral("你好"), {field, before, {0, 0}});
+    };
+    EXPECT_EQ(textAlone(QStringLiteral("明天上午开会")), std::nullopt);
+    field->setPastesOnly(true);
+    EXPECT_EQ(textAlone(QStringLiteral("明天上午开会")), QStringLiteral("你好"));
+    EXPECT_EQ(textAlone(QStringLiteral("写点什么…\n")), QStringLiteral("你好"));
+    EXPECT_EQ(textAlone(QStringLiteral("第一行\n第二行")), std::nullopt);
+    EXPECT_EQ(textAlone(QString(Operations::hintLengthLimit + 1, u'字')), std::nullopt);
+}
+
+TEST(FocusedInputFieldOperationsTest, ALineBreakTheEditorDropsOrKeepsAtTheEndIsNoDifference) {
+    auto field = std::make_shared<ScriptedTextField>(QString(), AccessibilityRange{0, 0});
+    const QString text = QStringLiteral("今天下午3点开会。");
+    // The trailing <br> gone once text follows it.
+    const FocusedInputContext closed{field, QStringLiteral("你好\n明天见\n"), {7, 0}};
+    field->set(QStringLiteral("你好\n明天见\n") + text, {7 + text.size(), 0});
+    EXPECT_EQ(Operations::pastedValue(text, closed), field->value());
+    // The same with the caret after that break, as Chromium puts it.
+    const FocusedInputContext after{field, QStringLiteral("你好\n明天见\n\n"), {8, 0}};
+    EXPECT_EQ(Operations::pastedValue(text, after), field->value());
+    // A one-line box keeping the <br> it ends in.
+    const FocusedInputContext open{field, QString(), {0, 0}};
+    field->set(text + QStringLiteral("\n"), {text.size(), 0});
+    EXPECT_EQ(Operations::pastedValue(text, open), field->value());
+    // Two breaks, or a break anywhere else, are a difference.
+    field->set(text + QStringLiteral("\n\n"), {text.size(), 0});
+    EXPECT_EQ(Operations::pastedValue(text, open), std::nullopt);
+    field->set(QStringLiteral("\n") + text, {text.size() + 1, 0});
+    EXPECT_EQ(Operations::pastedValue(text, open), std::nullopt);
+    EXPECT_FALSE(Operations::sameButForFinalBreak(QStringLiteral("ab"), QStringLiteral("a\n")));
 }
 
 TEST(FocusedInputFieldOperationsTest, OnlyAFittingSelectionOfAnEditableFieldIsWritten) {

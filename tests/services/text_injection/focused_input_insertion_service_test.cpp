@@ -315,18 +315,19 @@ TEST_F(FocusedInputInsertionServiceTest, RangeThatCannotBeSelectedFallsBackToThe
     EXPECT_EQ(watchedValue(), QStringLiteral("See you later tomorrow"));
 }
 
-TEST_F(FocusedInputInsertionServiceTest, RangeThatCannotBeSelectedNorWrittenLeavesTheText) {
+// The stretch the text was to re-take stays: the dictation goes in at the
+// caret as it was said, instead of nowhere.
+TEST_F(FocusedInputInsertionServiceTest, RangeThatCannotBeSelectedNorWrittenIsPastedAtTheCaret) {
     field->set(QStringLiteral("See you at noon tomorrow"), {8, 0});
     field->refuseValueWrites(2);
     field->setAcceptsSelection(false);
-    EXPECT_EQ(insert(QStringLiteral("later tomorrow")),
-              InsertionResult::insertFailedCopiedToClipboard);
+    EXPECT_EQ(insert(QStringLiteral("later tomorrow")), InsertionResult::pastedFromClipboard);
+    EXPECT_EQ(pastes, QStringList{QStringLiteral("later tomorrow")});
+    EXPECT_EQ(field->value(), QStringLiteral("See you later tomorrowat noon tomorrow"));
     EXPECT_EQ(resultLines(),
-              QStringList{QStringLiteral(
-                  "result=insertFailedCopiedToClipboard | reason=select-range-failed")});
-    settle();
-    EXPECT_EQ(pasteboard->string(), QStringLiteral("later"));
-    EXPECT_FALSE(watchStarted());
+              QStringList{QStringLiteral("result=pastedFromClipboard | path=verified")});
+    ASSERT_TRUE(waitUntil([this] { return pasteboard->string() == QStringLiteral("old"); },
+                          "the clipboard to come back"));
 }
 
 TEST_F(FocusedInputInsertionServiceTest, RefusedClipboardWriteFallsBackToTheDirectWrite) {
@@ -394,9 +395,9 @@ TEST_F(FocusedInputInsertionServiceTest, WithoutAFieldThePasteGoesOutUnchecked) 
 // Chromium cannot tell some selections beside emoji: its editor says it
 // holds one and gives no range. The paste replaces the user's selection
 // all the same, and the editor's text afterwards, read around its caret,
-// shows which stretch went: that paste is checked, and the user's
-// clipboard comes back. A paste that replaced nothing, or never showed,
-// is not taken for one.
+// shows which stretch went, or its caret right after the text: that paste
+// is checked, and the user's clipboard comes back. A paste that never
+// showed is not taken for one.
 TEST_F(FocusedInputInsertionServiceTest, APasteOverASelectionTheEditorCannotPlaceIsChecked) {
     const QString before = QStringLiteral("家人👨‍👩‍👧‍👦到了。");
     const auto editor = FakeAccessibilityElement::create(QStringLiteral("editor"));
@@ -426,17 +427,57 @@ TEST_F(FocusedInputInsertionServiceTest, APasteOverASelectionTheEditorCannotPlac
                           "the clipboard to come back"));
     EXPECT_TRUE(watchStarted());
 
+    // Where the caret now stands right after the text, the paste is seen
+    // there, whatever it replaced.
     untold();
     pasted(QStringLiteral("今天家人👨‍👩‍👧‍👦到了。"), 2);
-    EXPECT_EQ(insert(QStringLiteral("今天")), InsertionResult::pastedNeedsAttention);
+    EXPECT_EQ(insert(QStringLiteral("今天")), InsertionResult::pastedFromClipboard);
     untold();
     keys->onPaste = [] { return true; };
     EXPECT_EQ(insert(QStringLiteral("明天")), InsertionResult::pastedNeedsAttention);
-    EXPECT_EQ(resultLines().mid(1),
-              QStringList(
-                  2, QStringLiteral("result=pastedNeedsAttention | reason=no-effective-context")));
+    EXPECT_EQ(
+        resultLines().mid(1),
+        (QStringList{QStringLiteral("result=pastedFromClipboard | path=verified"),
+                     QStringLiteral("result=pastedNeedsAttention | reason=no-effective-context")}));
     settle();
     EXPECT_EQ(pasteboard->string(), QStringLiteral("明天"));
+}
+
+// A selection from right after an emoji into the next paragraph: the
+// paste takes the caret's paragraph with it, so the editor as read before
+// keeps showing that paragraph's old text. Read afresh, the caret stands
+// right after the dictated text.
+TEST_F(FocusedInputInsertionServiceTest, APasteAcrossParagraphsIsSeenAtTheCaretReadAfresh) {
+    const auto paragraph = FakeAccessibilityElement::create(QStringLiteral("paragraph"));
+    paragraph->set(ax::value, QStringLiteral("abc"))
+        .set(ax::caret, AccessibilityRange{1, 0})
+        .set(ax::selectionCount, AccessibilityRange{0, 1})
+        .set(ax::roleDescription, QStringLiteral("section"))
+        .setSettable(ax::value, false);
+    app->set(ax::focusedUIElement, AccessibilityElementRef(paragraph));
+    const auto joined = FakeAccessibilityElement::create(QStringLiteral("joined"));
+    joined->set(ax::value, QStringLiteral("😀今天bc"))
+        .set(ax::selectedTextRange, AccessibilityRange{4, 0})
+        .set(ax::roleDescription, QStringLiteral("section"))
+        .setSettable(ax::value, false);
+    keys->onPaste = [this, joined] {
+        app->set(ax::focusedUIElement, AccessibilityElementRef(joined));
+        return true;
+    };
+    EXPECT_EQ(insert(QStringLiteral("今天")), InsertionResult::pastedFromClipboard);
+    EXPECT_EQ(resultLines(),
+              QStringList{QStringLiteral("result=pastedFromClipboard | path=verified")});
+    EXPECT_EQ(logLines(QStringLiteral("insert.verify")),
+              QStringList{QStringLiteral("paste-verified | expected=😀今天bc")});
+    ASSERT_TRUE(waitUntil([this] { return pasteboard->string() == QStringLiteral("old"); },
+                          "the clipboard to come back"));
+
+    // Read afresh with anything else before the caret, it is no paste seen.
+    pasteboard->copyFromElsewhere(QStringLiteral("old"));
+    app->set(ax::focusedUIElement, AccessibilityElementRef(paragraph));
+    joined->set(ax::value, QStringLiteral("😀明bc"))
+        .set(ax::selectedTextRange, AccessibilityRange{3, 0});
+    EXPECT_EQ(insert(QStringLiteral("今天")), InsertionResult::pastedNeedsAttention);
 }
 
 TEST_F(FocusedInputInsertionServiceTest, FieldFoundOnALaterAttemptIsLogged) {
@@ -450,16 +491,45 @@ TEST_F(FocusedInputInsertionServiceTest, FieldFoundOnALaterAttemptIsLogged) {
               QStringList{QStringLiteral("resolved | pid=42 | attempt=3")});
 }
 
+// A busy browser tells nothing of the editor the capture read a moment
+// before: it is looked for a while longer, never without end, and the
+// paste is checked there.
+TEST_F(FocusedInputInsertionServiceTest, TheEditorTheCaptureReadIsLookedForLonger) {
+    app->remove(ax::focusedUIElement);
+    time->onSleep = [this](double seconds) {
+        if (seconds == Service::liveContextRetryDelay &&
+            time->count(seconds) == Service::liveContextAttempts + 5)
+            app->set(ax::focusedUIElement, AccessibilityElementRef(field));
+    };
+    ActiveInteractionContext captured = context();
+    captured.naturalFormattingContext.surroundingTextBeforeCursor = QStringLiteral("abc");
+    EXPECT_EQ(insert(QStringLiteral("你好"), captured), InsertionResult::pastedFromClipboard);
+    EXPECT_EQ(resultLines(),
+              QStringList{QStringLiteral("result=pastedFromClipboard | path=verified")});
+    EXPECT_EQ(logLines(QStringLiteral("insert.live-context")),
+              QStringList{QStringLiteral("resolved | pid=42 | attempt=10")});
+
+    // Not found within the deadline: the paste goes out unchecked.
+    app->remove(ax::focusedUIElement);
+    time->onSleep = nullptr;
+    const double before = time->now;
+    const int pauses = time->count(Service::liveContextRetryDelay);
+    EXPECT_EQ(insert(QStringLiteral("再见"), captured), InsertionResult::pastedNeedsAttention);
+    EXPECT_LT(time->now - before, Service::liveContextDeadline + 1.0);
+    EXPECT_GT(time->count(Service::liveContextRetryDelay) - pauses,
+              Service::liveContextAttempts * 2);
+}
+
 TEST_F(FocusedInputInsertionServiceTest, PasteThatLandedDifferentlyIsRedoneDirectly) {
     keys->onPaste = [this] {
-        field->paste(pasteboard->string().value_or(QString()) + QStringLiteral("\n"));
+        field->paste(pasteboard->string().value_or(QString()) + QStringLiteral("!"));
         return true;
     };
     EXPECT_EQ(insert(QStringLiteral("你好")), InsertionResult::insertedDirectly);
     EXPECT_EQ(field->value(), QStringLiteral("abc你好"));
     EXPECT_EQ(
         logLines(QStringLiteral("insert.observe")),
-        QStringList{QStringLiteral("post-paste changed | current=abc你好\\n | expected=abc你好")});
+        QStringList{QStringLiteral("post-paste changed | current=abc你好! | expected=abc你好")});
     EXPECT_EQ(pathLines(),
               QStringList{QStringLiteral("directInsert-after-unexpected-paste-content")});
     ASSERT_TRUE(waitUntil([this] { return pasteboard->string() == QStringLiteral("old"); },

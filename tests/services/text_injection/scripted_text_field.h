@@ -38,6 +38,8 @@ public:
             return AccessibilityValue(m_selection);
         if (attribute == ax::roleDescription)
             return AccessibilityValue(QStringLiteral("text"));
+        if (attribute == ax::pastesOnly && m_pastesOnly)
+            return AccessibilityValue(QStringLiteral("true"));
         return std::nullopt;
     }
 
@@ -153,6 +155,11 @@ public:
         std::lock_guard lock(m_mutex);
         m_lateReads = reads;
     }
+    // A browser's editor, which takes new text by paste alone.
+    void setPastesOnly(bool pastesOnly) {
+        std::lock_guard lock(m_mutex);
+        m_pastesOnly = pastesOnly;
+    }
     void setAcceptsSelection(bool accepts) {
         std::lock_guard lock(m_mutex);
         m_acceptsSelection = accepts;
@@ -186,6 +193,7 @@ private:
     int m_refusedValueWrites = 0;
     bool m_ignoresValueWrites = false;
     bool m_editable = true;
+    bool m_pastesOnly = false;
     int m_lateReads = 0;
     std::optional<QString> m_pendingValue;
     std::optional<AccessibilityRange> m_pendingSelection;
