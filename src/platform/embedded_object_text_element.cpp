@@ -30,6 +30,14 @@ bool hasEmbedded(AccessibilityElement &element) {
         .has_value();
 }
 
+// Whether the element says its text is empty, as one that only draws a
+// hint does.
+bool saysEmpty(AccessibilityElement &element) {
+    const auto count =
+        accessibilityValueAs<AccessibilityRange>(element.attributeValue(ax::characterCount));
+    return count && count->length == 0;
+}
+
 bool splitsSurrogatePair(const QString &text, qsizetype offset) {
     return offset > 0 && offset < text.size() && text[offset - 1].isHighSurrogate() &&
            text[offset].isLowSurrogate();
@@ -109,9 +117,10 @@ void EmbeddedObjectTextElement::readForJob() {
     auto own = accessibilityValueAs<QString>(m_own);
     // Firefox answers the first reads of a page's texts with nothing
     // until it keeps them: an editor that has paragraphs and shows no
-    // text has not been read.
+    // text has not been read. One that says it is empty is: the element
+    // it embeds is the hint it draws (Chromium's positioned ::before).
     bool unread = false;
-    if (own && own->isEmpty() && hasEmbedded(*m_element)) {
+    if (own && own->isEmpty() && !saysEmpty(*m_element) && hasEmbedded(*m_element)) {
         m_own = readAgainWhileUnanswered(
             std::move(m_own), [this] { return m_element->attributeValue(ax::value); },
             [](const std::optional<AccessibilityValue> &read) {

@@ -1,4 +1,5 @@
 #include "platform/accessibility_thread.h"
+#include "platform/cold_read.h"
 #include "platform/embedded_object_text_element.h"
 #include "platform/fake/fake_accessibility.h"
 #include "tests/support/qt_printers.h"
@@ -6,6 +7,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <gtest/gtest.h>
 
 namespace tovalit {
@@ -585,6 +587,25 @@ std::optional<QString> valueOf(AccessibilityElement &element) {
 
 std::optional<AccessibilityRange> selectionOf(AccessibilityElement &element) {
     return accessibilityValueAs<AccessibilityRange>(element.attributeValue(ax::selectedTextRange));
+}
+
+// Chromium's empty box whose hint is drawn positioned: the one element it
+// embeds is the hint, and it says its text is empty. It is empty, with its
+// caret at its start, at once: not a text the page has not sent yet.
+TEST(EmbeddedObjectTextElementDrawnHintTest, AnEmptyBoxEmbeddingOnlyItsDrawnHintIsEmpty) {
+    const Element hint = FakeAccessibilityElement::create(QStringLiteral("hint"));
+    hint->set(ax::value, QStringLiteral("输入消息…"));
+    const Element box = FakeAccessibilityElement::create(QStringLiteral("box"));
+    box->set(ax::value, QString())
+        .set(ax::characterCount, AccessibilityRange{0, 0})
+        .set(ax::caret, AccessibilityRange{0, 0})
+        .set(ax::selectedTextRange, AccessibilityRange{0, 0})
+        .set(ax::embeddedObjects, QList<AccessibilityElementRef>{hint});
+    EmbeddedObjectTextElement element(box, std::make_shared<Knowledge>());
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_EQ(valueOf(element), QString());
+    EXPECT_EQ(selectionOf(element), (AccessibilityRange{0, 0}));
+    EXPECT_LT(std::chrono::steady_clock::now() - started, ColdReadDeadline::moment / 2);
 }
 
 // A select-all over ten thousand paragraphs is read at its two ends, as a

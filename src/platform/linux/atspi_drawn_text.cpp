@@ -42,6 +42,30 @@ bool pseudoElementsOnly(const DrawnTextSigns &signs, const QString &body) {
     return true;
 }
 
+// The whole text, bar its final line break, made of children the user
+// cannot edit.
+bool uneditableChildrenOnly(const DrawnTextSigns &signs, const QString &body) {
+    if (body.contains(objectCharacter) || !signs.childTexts)
+        return false;
+    const auto children = signs.childTexts();
+    if (!children || children->isEmpty())
+        return false;
+    QString drawn;
+    qsizetype index = 0;
+    for (; index < children->size() && drawn.size() < body.size(); ++index) {
+        if (!children->at(index).uneditablePlainText)
+            return false;
+        drawn += children->at(index).text;
+    }
+    if (drawn != body)
+        return false;
+    // What is left is the line break the text ends with, if any.
+    QString rest;
+    for (; index < children->size(); ++index)
+        rest += children->at(index).text;
+    return body + rest == signs.text;
+}
+
 } // namespace
 
 bool isDrawnHint(const DrawnTextSigns &signs) {
@@ -49,7 +73,7 @@ bool isDrawnHint(const DrawnTextSigns &signs) {
     if (body.isEmpty() || body.size() > drawnTextLimit)
         return false;
     return markedGenerated(signs, body) || namedPlaceholder(signs, body) ||
-           pseudoElementsOnly(signs, body);
+           pseudoElementsOnly(signs, body) || uneditableChildrenOnly(signs, body);
 }
 
 } // namespace tovalit::atspi

@@ -21,6 +21,9 @@ namespace tovalit::atspi {
 // - a placeholder the page gives the field (`aria-placeholder`) is named
 //   so: the object attribute "placeholder-text" (Firefox) or the field's
 //   name, with "name-from" = "placeholder" (Chromium), equals the text.
+// - Chromium gives a hint drawn inline (`:empty::before`, `::after`) to the
+//   editor as a text child of its own that the user cannot edit, where
+//   every text typed into the editor is an editable child.
 // A hint drawn inline that nothing marks reads as text. Only the whole
 // text counts, bar the line break a paragraph ends with: a field that
 // holds the user's words besides drawn ones (a list's bullet, an icon)
@@ -39,6 +42,14 @@ struct DrawnTextSigns {
     // The "tag" of each element the text embeds (its U+FFFC, in order),
     // asked only of a text made of them.
     std::function<QStringList()> embeddedTags;
+    // The texts of the element's children, in order, each with whether it
+    // is a plain text the user cannot edit (Chromium's "static" without an
+    // element of its own); nothing when they cannot be listed.
+    struct ChildText {
+        QString text;
+        bool uneditablePlainText = false;
+    };
+    std::function<std::optional<QList<ChildText>>()> childTexts;
 };
 
 // Hints are short: a longer text is never asked about.

@@ -231,8 +231,8 @@ AtspiElement::Selected AtspiElement::selected() {
     // times the reported end holds the selection, whether the browser
     // counts that length in code points or in UTF-16 units, and a long
     // field is not read whole on every look at its selection.
-    const qint64 enough = std::min<qint64>(4 * qint64(reported->second) + 4,
-                                           std::numeric_limits<qint32>::max());
+    const qint64 enough =
+        std::min<qint64>(4 * qint64(reported->second) + 4, std::numeric_limits<qint32>::max());
     const auto text = m_bus->text(m_object, 0, enough);
     if (!text)
         return Selected{std::nullopt, true};
@@ -449,6 +449,26 @@ bool AtspiElement::drawnHint(const QString &text) {
             tags.append(attributes ? attributes->value(QStringLiteral("tag")) : QString());
         }
         return tags;
+    };
+    signs.childTexts = [this]() -> std::optional<QList<atspi::DrawnTextSigns::ChildText>> {
+        const auto children = m_bus->children(m_object);
+        if (!children)
+            return std::nullopt;
+        QList<atspi::DrawnTextSigns::ChildText> texts;
+        for (const AtspiObject &child : *children) {
+            const auto text = m_bus->text(child, 0, -1);
+            if (!text)
+                return std::nullopt;
+            const auto role =
+                m_bus->call(child, accessibleInterface, QStringLiteral("GetRoleName"));
+            const bool plain = role && !role->isEmpty() &&
+                               role->first().toString() == QStringLiteral("static") &&
+                               !m_bus->attributes(child)
+                                    .value_or(QHash<QString, QString>())
+                                    .contains(QStringLiteral("tag"));
+            texts.append({*text, plain && !m_bus->hasState(child, AtspiBus::stateEditable)});
+        }
+        return texts;
     };
     const bool drawn = atspi::isDrawnHint(signs);
     m_drawn = std::pair{text, drawn};

@@ -14,8 +14,9 @@ DrawnTextSigns signsOf(const QString &text) {
 
 // The shapes below are what Firefox ESR and Chromium showed of real pages.
 TEST(AtspiDrawnTextTest, AHintTheBrowserMarksIsToldFromTheUsersText) {
-    const QHash<QString, QString> generated{{QStringLiteral("auto-generated"), QStringLiteral("true")},
-                                            {QStringLiteral("fg-color"), QStringLiteral("153,153,153")}};
+    const QHash<QString, QString> generated{
+        {QStringLiteral("auto-generated"), QStringLiteral("true")},
+        {QStringLiteral("fg-color"), QStringLiteral("153,153,153")}};
     // Firefox: the editor's own hint, and a paragraph's before its line break.
     DrawnTextSigns box = signsOf(QStringLiteral("输入消息…"));
     box.firstRun = std::pair{qint64(5), generated};
@@ -45,6 +46,26 @@ TEST(AtspiDrawnTextTest, AHintTheBrowserMarksIsToldFromTheUsersText) {
     // Once the user typed, the text is theirs whatever the field's name.
     named.text = QStringLiteral("说点什么…好");
     EXPECT_FALSE(isDrawnHint(named));
+    // Chromium: a hint drawn inline is a child text the user cannot edit,
+    // with or without the line break of a box that holds only a <br>;
+    // a chip the user cannot edit beside words they typed is no hint.
+    using Child = DrawnTextSigns::ChildText;
+    DrawnTextSigns inlineHint = signsOf(QStringLiteral("输入消息…"));
+    inlineHint.childTexts = [] { return QList<Child>{{QStringLiteral("输入消息…"), true}}; };
+    EXPECT_TRUE(isDrawnHint(inlineHint));
+    DrawnTextSigns overBreak = signsOf(QStringLiteral("输入消息…\n"));
+    overBreak.childTexts = [] {
+        return QList<Child>{{QStringLiteral("输入消息…"), true}, {QStringLiteral("\n"), false}};
+    };
+    EXPECT_TRUE(isDrawnHint(overBreak));
+    DrawnTextSigns chip = signsOf(QStringLiteral("@张三 确认"));
+    chip.childTexts = [] {
+        return QList<Child>{{QStringLiteral("@张三"), true}, {QStringLiteral(" 确认"), false}};
+    };
+    EXPECT_FALSE(isDrawnHint(chip));
+    DrawnTextSigns typed = signsOf(QStringLiteral("输入消息…"));
+    typed.childTexts = [] { return QList<Child>{{QStringLiteral("输入消息…"), false}}; };
+    EXPECT_FALSE(isDrawnHint(typed));
     // Nothing marked: text.
     EXPECT_FALSE(isDrawnHint(signsOf(QStringLiteral("输入消息…"))));
     EXPECT_FALSE(isDrawnHint(signsOf(QString())));

@@ -49,15 +49,45 @@ protected:
 };
 
 TEST_P(WebChatBoxTest, AnEmptyBoxsHintIsNoContextAndThePasteThereIsVerified) {
-    // The hint the editor's own style draws while it is empty. Chromium
-    // marks it in no way: there it still reads as the box's text, and the
-    // paste that leaves the box holding the dictation alone is what counts.
-    expectEmptyBox("empty-chat-box.html", GetParam() == Browser::firefox);
+    // The hint the editor's own style draws while it is empty.
+    expectEmptyBox("empty-chat-box.html");
 }
 
 TEST_P(WebChatBoxTest, AnEmptyParagraphsHintIsNoContextAndThePasteThereIsVerified) {
     // The hint a block editor's one empty paragraph draws.
     expectEmptyBox("empty-block-editor.html");
+}
+
+TEST_P(WebChatBoxTest, AHintDrawnPositionedOverTheEmptyBoxIsNoTextAndTheBoxIsFound) {
+    // Drawn out of the line's flow so that the caret stays at the box's
+    // left edge: on a box holding only a line break, kept by the page's
+    // class, and on a box that is truly empty.
+    expectEmptyBox("empty-box-positioned-hint.html");
+}
+
+TEST_P(WebChatBoxTest, AHintDrawnPositionedOverATrulyEmptyBoxIsNoTextAndTheBoxIsFound) {
+    expectEmptyBox("empty-chat-box-positioned.html");
+}
+
+TEST_P(WebChatBoxTest, AHintDrawnAfterTheEmptyBoxsContentIsNoContext) {
+    expectEmptyBox("empty-box-hint-after.html");
+}
+
+// A <br> the editor ends in, which the browser drops once text follows it
+// or keeps after a one-line box's text: no difference to the check.
+TEST_P(WebChatBoxTest, ATrailingBreakDroppedOrKeptDoesNotFailTheCheck) {
+    ASSERT_NO_FATAL_FAILURE(
+        openWatchedPage(benchDocument("lines-trailing-break.html"), "the lines to be ready"));
+    ASSERT_NO_FATAL_FAILURE(capture());
+    expectPastedExactly(spoken, spoken);
+}
+
+TEST_P(WebChatBoxTest, ATrailingBreakAfterAChipLineDoesNotFailTheCheck) {
+    ASSERT_NO_FATAL_FAILURE(
+        openWatchedPage(benchDocument("chat-line-trailing-break.html"), "the line to be ready"));
+    ASSERT_NO_FATAL_FAILURE(capture());
+    const QString said = QStringLiteral("请看一下明天上午10点评审代码。");
+    expectPastedExactly(said, said);
 }
 
 TEST_P(WebChatBoxTest, ALineWithAMentionChipIsPastedIntoAndNeverWrittenWhole) {

@@ -57,6 +57,17 @@ TEST_P(WebSelectionBeyondBasicPlaneTest, APasteOverASelectionBesideAFamilyEmojiI
     expectPastedExactly(spoken, spoken);
 }
 
+// A selection from right after an emoji into the next paragraph: the
+// paste joins the two paragraphs, and is checked where the caret went.
+TEST_P(WebSelectionBeyondBasicPlaneTest, APasteOverASelectionIntoTheNextParagraphIsChecked) {
+    ASSERT_NO_FATAL_FAILURE(openWatchedPage(benchDocument("selection-into-next-paragraph.html"),
+                                            "the selection to be ready"));
+    ASSERT_NO_FATAL_FAILURE(capture());
+
+    const QString spoken = QStringLiteral("今天下午3点开会。");
+    expectPastedExactly(spoken, spoken);
+}
+
 INSTANTIATE_TEST_SUITE_P(Browsers, WebSelectionBeyondBasicPlaneTest,
                          ::testing::Values(Browser::firefox, Browser::chromium),
                          testing::BrowserPageFixture::browserName);
