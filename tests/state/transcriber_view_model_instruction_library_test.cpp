@@ -286,10 +286,18 @@ TEST_F(InstructionLibraryStateTest, AHandEditStaysWithTheWindowsAndOneBothMadeIs
     QFile copy(dataFolder() + u'/' + copies[0]);
     ASSERT_TRUE(copy.open(QIODevice::ReadOnly));
     EXPECT_TRUE(copy.readAll().contains(QStringLiteral("又手改了。").toUtf8()));
-    EXPECT_TRUE(toasts.contains(
+    // The notice waits its turn behind the confirmation on show.
+    const QString notice =
         QStringLiteral("指令库文件在 Tovalit 运行时被其他程序改动，有指令两边都改过："
                        "已按本次修改保存，另一版本保留为：") +
-        dataFolder() + u'/' + copies[0]))
+        dataFolder() + u'/' + copies[0];
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            for (std::size_t index = 0; index < toastSleeps.count(); ++index)
+                toastSleeps.wake(index);
+            return toasts.contains(notice);
+        },
+        "the notice"))
         << toasts.join(u'\n').toStdString();
 }
 
