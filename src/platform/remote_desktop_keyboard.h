@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/paste_keys.h"
 #include "support/app_error.h"
 
 #include <QString>
@@ -66,12 +67,22 @@ public:
     // it in time; no key goes down after that, and none we pressed is left
     // down either way.
     virtual QCoro::Task<bool> pressPasteShortcut() = 0;
+    // The same for `keys`. A keyboard that knows only Ctrl+V presses
+    // nothing else: false.
+    virtual QCoro::Task<bool> pressPasteKeys(PasteKeys keys) {
+        if (keys != PasteKeys::controlV)
+            return refusedKeys();
+        return pressPasteShortcut();
+    }
     // Ends the session, or the wait for one. Harmless when there is none.
     virtual void close() = 0;
     // `handler` runs when the desktop ends an open session on its own (the
     // user stopped it from the desktop's indicator, say, or its service
     // went away).
     virtual void setOnClosed(std::function<void()> handler) = 0;
+
+private:
+    static QCoro::Task<bool> refusedKeys() { co_return false; }
 };
 
 } // namespace tovalit

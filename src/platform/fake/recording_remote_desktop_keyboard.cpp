@@ -46,9 +46,14 @@ RecordingRemoteDesktopKeyboard::open(QString restoreToken) {
 }
 
 QCoro::Task<bool> RecordingRemoteDesktopKeyboard::pressPasteShortcut() {
+    return pressPasteKeys(PasteKeys::controlV);
+}
+
+QCoro::Task<bool> RecordingRemoteDesktopKeyboard::pressPasteKeys(PasteKeys keys) {
     if (!m_open)
         co_return false;
     ++m_pasteCount;
+    m_pastedKeys.append(keys);
     co_return onPaste ? onPaste() : true;
 }
 

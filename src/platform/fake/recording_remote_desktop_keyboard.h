@@ -36,12 +36,15 @@ public:
     QStringList openings() const { return m_openings; }
     int pendingOpenings() const { return m_pendingOpenings; }
     int pasteCount() const { return m_pasteCount; }
+    // The keys of each paste, in order.
+    QList<PasteKeys> pastedKeys() const { return m_pastedKeys; }
     std::function<bool()> onPaste;
 
     QCoro::Task<uint> version() override;
     QCoro::Task<Grant> open(QString restoreToken) override;
     bool isOpen() const override { return m_open; }
     QCoro::Task<bool> pressPasteShortcut() override;
+    QCoro::Task<bool> pressPasteKeys(PasteKeys keys) override;
     void close() override;
     void setOnClosed(std::function<void()> handler) override { m_onClosed = std::move(handler); }
 
@@ -58,6 +61,7 @@ private:
     QStringList m_openings;
     int m_pendingOpenings = 0;
     int m_pasteCount = 0;
+    QList<PasteKeys> m_pastedKeys;
     std::function<void()> m_onClosed;
 };
 

@@ -12,6 +12,7 @@
 #include <qcoro/qcorodbuspendingcall.h>
 
 #include <X11/keysym.h>
+#include <algorithm>
 
 namespace tovalit {
 
@@ -68,12 +69,26 @@ QCoro::Task<bool> notifyKeysym(QDBusConnection bus, QString session, int keysym,
 // After a key the portal did not take, the ones that may be down come up
 // again without waiting on a portal that may not answer at all; a release
 // of a key that is not down changes nothing.
-void releaseWithoutWaiting(QDBusConnection bus, const QString &session) {
-    for (const int keysym : {XK_v, XK_Control_L}) {
+void releaseWithoutWaiting(QDBusConnection bus, const QString &session, QList<int> keysyms) {
+    std::reverse(keysyms.begin(), keysyms.end());
+    for (const int keysym : keysyms) {
         QDBusMessage release = keysymCall(session, keysym, false);
         release.setAutoStartService(false);
         bus.asyncCall(release);
     }
+}
+
+// The modifiers first, the key last.
+QList<int> keysymsOf(PasteKeys keys) {
+    switch (keys) {
+    case PasteKeys::controlV:
+        return {XK_Control_L, XK_v};
+    case PasteKeys::controlShiftV:
+        return {XK_Control_L, XK_Shift_L, XK_v};
+    case PasteKeys::shiftInsert:
+        return {XK_Shift_L, XK_Insert};
+    }
+    return {};
 }
 
 } // namespace
@@ -193,6 +208,10 @@ QCoro::Task<RemoteDesktopKeyboard::Grant> XdgRemoteDesktopPortal::open(QString r
 }
 
 QCoro::Task<bool> XdgRemoteDesktopPortal::pressPasteShortcut() {
+    return pressPasteKeys(PasteKeys::controlV);
+}
+
+QCoro::Task<bool> XdgRemoteDesktopPortal::pressPasteKeys(PasteKeys keys) {
     if (!m_open)
         co_return false;
     // Copies: the releases go out even when this object goes meanwhile.
@@ -201,20 +220,24 @@ QCoro::Task<bool> XdgRemoteDesktopPortal::pressPasteShortcut() {
     const QString session = m_session;
     const quint64 attempt = m_closes;
     const int limit = int(m_answerLimit.count());
+    const QList<int> keysyms = keysymsOf(keys);
     // A key the portal did not take in time may still be carried out once
     // it recovers: after a failure, or once the session is given up, no
     // further key goes down.
-    bool taken = co_await notifyKeysym(bus, session, XK_Control_L, true, limit);
-    if (taken && isCurrent(self, attempt))
-        taken = co_await notifyKeysym(bus, session, XK_v, true, limit);
-    else
-        taken = false;
-    if (taken)
-        taken = co_await notifyKeysym(bus, session, XK_v, false, limit);
-    if (taken)
-        taken = co_await notifyKeysym(bus, session, XK_Control_L, false, limit);
-    else
-        releaseWithoutWaiting(bus, session);
+    bool taken = true;
+    for (const int keysym : keysyms) {
+        if (!isCurrent(self, attempt)) {
+            taken = false;
+            break;
+        }
+        taken = co_await notifyKeysym(bus, session, keysym, true, limit);
+        if (!taken)
+            break;
+    }
+    for (qsizetype index = keysyms.size() - 1; taken && index >= 0; --index)
+        taken = co_await notifyKeysym(bus, session, keysyms[index], false, limit);
+    if (!taken)
+        releaseWithoutWaiting(bus, session, keysyms);
     co_return taken;
 }
 

@@ -39,6 +39,7 @@ public:
     QCoro::Task<Grant> open(QString restoreToken) override;
     bool isOpen() const override { return m_open; }
     QCoro::Task<bool> pressPasteShortcut() override;
+    QCoro::Task<bool> pressPasteKeys(PasteKeys keys) override;
     void close() override;
     void setOnClosed(std::function<void()> handler) override;
 

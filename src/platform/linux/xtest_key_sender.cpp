@@ -85,6 +85,33 @@ bool fakeKey(xcb_connection_t *connection, uint8_t type, xcb_keycode_t keycode) 
     return false;
 }
 
+// The keys of `keys`, modifiers first; nothing when the keyboard lacks one.
+std::optional<QList<xcb_keycode_t>> chordOf(const KeyboardMapping &mapping, PasteKeys keys) {
+    std::optional<xcb_keycode_t> control = keycodeFor(mapping, XK_Control_L);
+    if (!control)
+        control = keycodeFor(mapping, XK_Control_R);
+    std::optional<xcb_keycode_t> shift = keycodeFor(mapping, XK_Shift_L);
+    if (!shift)
+        shift = keycodeFor(mapping, XK_Shift_R);
+    const std::optional<xcb_keycode_t> v = keycodeFor(mapping, XK_v);
+    const std::optional<xcb_keycode_t> insert = keycodeFor(mapping, XK_Insert);
+    switch (keys) {
+    case PasteKeys::controlV:
+        if (control && v)
+            return QList<xcb_keycode_t>{*control, *v};
+        break;
+    case PasteKeys::controlShiftV:
+        if (control && shift && v)
+            return QList<xcb_keycode_t>{*control, *shift, *v};
+        break;
+    case PasteKeys::shiftInsert:
+        if (shift && insert)
+            return QList<xcb_keycode_t>{*shift, *insert};
+        break;
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 XTestKeySender::XTestKeySender(std::shared_ptr<XcbConnection> connection)
@@ -97,6 +124,10 @@ std::shared_ptr<XTestKeySender> XTestKeySender::open() {
 }
 
 bool XTestKeySender::sendPasteShortcut() {
+    return sendPasteKeys(PasteKeys::controlV);
+}
+
+bool XTestKeySender::sendPasteKeys(PasteKeys keys) {
     std::lock_guard lock(m_mutex);
     if (!m_x)
         return false;
@@ -109,30 +140,29 @@ bool XTestKeySender::sendPasteShortcut() {
     const std::optional<KeyboardMapping> mapping = keyboardMapping(connection);
     if (!mapping)
         return false;
-    std::optional<xcb_keycode_t> control = keycodeFor(*mapping, XK_Control_L);
-    if (!control)
-        control = keycodeFor(*mapping, XK_Control_R);
-    const std::optional<xcb_keycode_t> v = keycodeFor(*mapping, XK_v);
-    if (!control || !v)
+    const std::optional<QList<xcb_keycode_t>> chord = chordOf(*mapping, keys);
+    if (!chord)
         return false;
 
     for (const xcb_keycode_t keycode : heldModifierKeys(connection))
         fakeKey(connection, XCB_KEY_RELEASE, keycode);
 
     // A release of a key that is not down changes nothing, so every failure
-    // releases everything we may have pressed.
-    if (!fakeKey(connection, XCB_KEY_PRESS, *control)) {
-        fakeKey(connection, XCB_KEY_RELEASE, *control);
-        return false;
+    // releases everything we may have pressed, the last pressed first.
+    const auto releaseUpTo = [&](qsizetype last) {
+        for (qsizetype index = last; index >= 0; --index)
+            fakeKey(connection, XCB_KEY_RELEASE, (*chord)[index]);
+    };
+    for (qsizetype index = 0; index < chord->size(); ++index) {
+        if (!fakeKey(connection, XCB_KEY_PRESS, (*chord)[index])) {
+            releaseUpTo(index);
+            return false;
+        }
     }
-    if (!fakeKey(connection, XCB_KEY_PRESS, *v)) {
-        fakeKey(connection, XCB_KEY_RELEASE, *v);
-        fakeKey(connection, XCB_KEY_RELEASE, *control);
-        return false;
-    }
-    const bool vReleased = fakeKey(connection, XCB_KEY_RELEASE, *v);
-    const bool controlReleased = fakeKey(connection, XCB_KEY_RELEASE, *control);
-    return vReleased && controlReleased;
+    bool released = true;
+    for (qsizetype index = chord->size() - 1; index >= 0; --index)
+        released = fakeKey(connection, XCB_KEY_RELEASE, (*chord)[index]) && released;
+    return released;
 }
 
 } // namespace tovalit

@@ -115,11 +115,15 @@ RemoteDesktopKeyboardAccess::keyboardForDelivery() {
 }
 
 QCoro::Task<bool> RemoteDesktopKeyboardAccess::pressPasteShortcut() {
+    return pressPasteKeys(PasteKeys::controlV);
+}
+
+QCoro::Task<bool> RemoteDesktopKeyboardAccess::pressPasteKeys(PasteKeys keys) {
     // The keyboard stays for the keys even when the access goes meanwhile.
     const std::shared_ptr<RemoteDesktopKeyboard> keyboard = m_keyboard;
     const CancelToken lifetime = m_lifetime;
     const quint64 grant = m_grants;
-    const bool pressed = co_await keyboard->pressPasteShortcut();
+    const bool pressed = co_await keyboard->pressPasteKeys(keys);
     if (pressed || lifetime.isCancelled() || grant != m_grants || m_state != State::granted)
         co_return pressed;
     // A key refused, or not taken in time by a portal that may carry it

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/paste_keys.h"
 #include "services/security/keychain_store.h"
 #include "support/cancel_token.h"
 #include "support/sleeper.h"
@@ -89,6 +90,8 @@ public:
     // did not take end the grant: the session is closed, and the next
     // recording asks again.
     QCoro::Task<bool> pressPasteShortcut();
+    // The same for `keys`.
+    QCoro::Task<bool> pressPasteKeys(PasteKeys keys);
     // The owner goes, and the settings with it, while a delivery under way
     // may still hold the access: the session or the asking ends, and from
     // now on nothing is asked, lent or stored.

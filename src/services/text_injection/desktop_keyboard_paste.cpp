@@ -57,13 +57,13 @@ bool DesktopKeyboardPaste::isLent() const {
     return m_access && m_access->isLent();
 }
 
-QCoro::Task<bool> DesktopKeyboardPaste::press() {
+QCoro::Task<bool> DesktopKeyboardPaste::press(PasteKeys keys) {
     if (!m_access)
         co_return false;
     const bool inSession = co_await sessionHasClipboard();
     if (!inSession)
         co_return false;
-    const bool pressed = co_await m_access->pressPasteShortcut();
+    const bool pressed = co_await m_access->pressPasteKeys(keys);
     co_return pressed;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/accessibility_element.h"
+#include "platform/paste_keys.h"
 #include "support/sleeper.h"
 
 #include <qcoro/qcorotask.h>
@@ -35,9 +36,9 @@ public:
     QCoro::Task<bool> ready(AccessibilityElementRef field);
     // Whether the keyboard is lent now, with nobody to ask.
     bool isLent() const;
-    // Ctrl+V, once the session has our last clipboard write; false, with
-    // no key sent, when it does not have it in time.
-    QCoro::Task<bool> press();
+    // Ctrl+V (or `keys`), once the session has our last clipboard write;
+    // false, with no key sent, when it does not have it in time.
+    QCoro::Task<bool> press(PasteKeys keys = PasteKeys::controlV);
 
     // How long the focus may take to come back from the desktop's window,
     // and how often it is looked for meanwhile.
