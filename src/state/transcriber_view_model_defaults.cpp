@@ -104,7 +104,7 @@ void TranscriberViewModel::compose(Dependencies d,
             : std::make_shared<FocusedInputInsertionService>(
                   interaction->accessibility, insertion->pasteboard, insertion->keySender,
                   systemSleeper(), systemMonotonicClock(), interaction->displaySession,
-                  interaction->windowSystem, remoteDesktopKeyboard);
+                  interaction->windowSystem, remoteDesktopKeyboard, insertion->primarySelection);
     std::shared_ptr<ActiveInteractionContextService> interactionContextService =
         d.interactionContextService
             ? std::move(d.interactionContextService)

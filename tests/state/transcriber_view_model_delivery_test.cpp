@@ -138,6 +138,26 @@ TEST_F(FormattingAndDeliveryTest, AFailedInsertionLeavesTheTextOnTheClipboardWit
     EXPECT_EQ(lastRecord().note, QStringLiteral("已粘贴，未能确认"));
 }
 
+TEST_F(FormattingAndDeliveryTest, AFailedInsertionIntoATerminalNamesThatTerminalsPasteKeys) {
+    makeViewModel();
+    insertionAnswer = InsertionResult::insertFailedCopiedToClipboard;
+    providedContext->appName = QStringLiteral("XTerm");
+    providedContext->bundleID = QStringLiteral("XTerm");
+    formatterAnswers.fallback = QStringLiteral("明天见");
+    dictate(QStringLiteral("明天见"));
+    EXPECT_EQ(panel->last(),
+              QStringLiteral("toast 插入失败，文本已复制到剪贴板，请在 xterm 中按 Shift+Insert "
+                             "手动粘贴 | 复制 | 5"));
+
+    // A terminal screen of a program whose paste keys are not known.
+    providedContext->appName = QStringLiteral("My Term");
+    providedContext->bundleID = QStringLiteral("org.example.myterm");
+    providedContext->naturalFormattingContext.focusedElementRole = QStringLiteral("terminal");
+    dictate(QStringLiteral("明天见"));
+    EXPECT_EQ(panel->last(), QStringLiteral("toast 插入失败，文本已复制到剪贴板，"
+                                            "请用该终端自己的粘贴键手动粘贴 | 复制 | 5"));
+}
+
 TEST_F(FormattingAndDeliveryTest, ACopyTheClipboardRefusedIsNeverReportedAsDone) {
     // Only copying: the clipboard refuses the write.
     store->setAutoInsertIntoFocusedInput(false);

@@ -32,7 +32,9 @@ InsertionPlatform makeLinuxInsertionPlatform() {
             pasteboard = std::make_shared<WaylandSessionPasteboard>(
                 std::move(pasteboard), std::move(selection), [x] { return xWindowHasFocus(*x); });
     }
-    return InsertionPlatform{std::move(pasteboard), XTestKeySender::open()};
+    return InsertionPlatform{std::move(pasteboard), XTestKeySender::open(),
+                             std::make_shared<QtClipboardPasteboard>(
+                                 ClipboardReadLimits{}, QtClipboardPasteboard::Selection::primary)};
 }
 
 } // namespace tovalit

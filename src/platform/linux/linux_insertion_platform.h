@@ -12,6 +12,8 @@ class Pasteboard;
 struct InsertionPlatform {
     std::shared_ptr<Pasteboard> pasteboard;
     std::shared_ptr<KeySender> keySender;
+    // The PRIMARY selection, which some terminals paste from.
+    std::shared_ptr<Pasteboard> primarySelection;
 };
 
 // Call on the GUI thread once the QGuiApplication exists. Without an X

@@ -102,6 +102,14 @@ FocusedElementReader::captureFocusedElementContext(AccessibilityClient &client,
         segments = withNeighbouringParagraphs(*element, std::move(*segments), contextLength);
 
     const auto role = firstNonEmptyStringAttribute(roleAttributes, *element);
+    // A terminal's screen above the cursor is the programs' output, and
+    // what follows the cursor their drawing: the user's text is the
+    // cursor's line up to the cursor.
+    if (segments && accessibilityValueAs<QString>(element->attributeValue(ax::role)) ==
+                        QStringLiteral("terminal")) {
+        segments->before = segments->before.mid(segments->before.lastIndexOf(u'\n') + 1);
+        segments->after.clear();
+    }
     const auto description = firstNonEmptyStringAttribute(descriptionAttributes, *element);
     const auto caret = range ? boundsForRange(*range, *element) : std::nullopt;
 

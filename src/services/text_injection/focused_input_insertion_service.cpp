@@ -193,6 +193,13 @@ void logPasteTaken(bool taken, double afterKeys) {
     });
 }
 
+TerminalPaste::Target terminalTarget(const Terminal &terminal,
+                                     const std::optional<FocusedInputContext> &screen,
+                                     const std::optional<ActiveInteractionContext> &interaction,
+                                     std::optional<qint32> activeXWindowProcess) {
+    return TerminalPaste::Target{terminal, screen, interaction, activeXWindowProcess};
+}
+
 QCoro::Task<void> restoreOnceTaken(std::shared_ptr<Pasteboard> pasteboard,
                                    PasteboardSnapshot snapshot, qint64 expectedChangeCount,
                                    PasteReceipt receipt, bool evenIfNeverTaken, Sleeper sleeper) {
@@ -224,7 +231,8 @@ FocusedInputInsertionService::FocusedInputInsertionService(
     std::shared_ptr<AccessibilityClient> accessibility, std::shared_ptr<Pasteboard> pasteboard,
     std::shared_ptr<KeySender> keySender, Sleeper sleeper, MonotonicClock clock,
     DisplaySession displaySession, std::shared_ptr<WindowSystem> windowSystem,
-    std::shared_ptr<RemoteDesktopKeyboardAccess> desktopKeyboard)
+    std::shared_ptr<RemoteDesktopKeyboardAccess> desktopKeyboard,
+    std::shared_ptr<Pasteboard> primarySelection)
     : m_accessibility(std::move(accessibility))
     , m_pasteboard(std::move(pasteboard))
     , m_keySender(std::move(keySender))
@@ -233,6 +241,9 @@ FocusedInputInsertionService::FocusedInputInsertionService(
     , m_displaySession(displaySession)
     , m_windowSystem(std::move(windowSystem))
     , m_desktopKeyboard(std::move(desktopKeyboard), m_accessibility, m_pasteboard, m_sleeper)
+    , m_terminals(TerminalPaste::Platform{
+          m_accessibility, m_pasteboard, std::move(primarySelection), m_keySender,
+          &m_desktopKeyboard, m_sleeper, m_clock, m_displaySession, m_windowSystem})
     , m_watchContext(std::make_unique<QObject>()) {}
 
 FocusedInputInsertionService::~FocusedInputInsertionService() {
@@ -297,6 +308,20 @@ FocusedInputInsertionService::insert(QString text,
 
     logStart(trusted, text, live, interactionContext);
     logPrepare(prepared.source, delivery.text, rangeOf(delivery.effective), widened);
+
+    // A terminal takes text through its own paste alone.
+    if (trusted) {
+        const std::optional<Terminal> terminal =
+            co_await m_terminals.focusedTerminal(live, interactionContext);
+        if (terminal) {
+            // Named: GCC 12 destroys a braced temporary of an awaited call
+            // twice.
+            TerminalPaste::Target target =
+                terminalTarget(*terminal, live, interactionContext, activeXWindowProcess);
+            co_return co_await m_terminals.deliver(text, std::move(target), std::move(headStart),
+                                                   m_lifetime);
+        }
+    }
 
     if (delivery.text.isEmpty()) {
         logResult(QStringLiteral("result=insertedDirectly | reason=empty-effective-text"));

@@ -11,6 +11,7 @@
 #include "services/text_injection/paste_receipt.h"
 #include "services/text_injection/pasteboard_snapshot.h"
 #include "services/text_injection/post_paste_observation_state.h"
+#include "services/text_injection/terminal_paste.h"
 #include "support/async_mutex.h"
 #include "support/cancel_token.h"
 #include "support/clock.h"
@@ -44,6 +45,9 @@ class WindowSystem;
 // successful insertion the input is watched for the user's own
 // corrections.
 //
+// A terminal gets its own paste keys and its screen is checked for the
+// text (TerminalPaste).
+//
 // In a Wayland session keys sent through the X server reach XWayland
 // windows only: a native window gets Ctrl+V on the keyboard the desktop
 // lends, with the same checks around it; where the desktop lends none, the
@@ -60,7 +64,8 @@ public:
         std::shared_ptr<KeySender> keySender, Sleeper sleeper = systemSleeper(),
         MonotonicClock clock = systemMonotonicClock(), DisplaySession displaySession = {},
         std::shared_ptr<WindowSystem> windowSystem = nullptr,
-        std::shared_ptr<RemoteDesktopKeyboardAccess> desktopKeyboard = nullptr);
+        std::shared_ptr<RemoteDesktopKeyboardAccess> desktopKeyboard = nullptr,
+        std::shared_ptr<Pasteboard> primarySelection = nullptr);
     ~FocusedInputInsertionService();
     FocusedInputInsertionService(const FocusedInputInsertionService &) = delete;
     FocusedInputInsertionService &operator=(const FocusedInputInsertionService &) = delete;
@@ -271,6 +276,8 @@ private:
     DisplaySession m_displaySession;
     std::shared_ptr<WindowSystem> m_windowSystem;
     DesktopKeyboardPaste m_desktopKeyboard;
+    // `primarySelection`: where a terminal pastes from that selection.
+    TerminalPaste m_terminals;
     // Cancelled when the service goes: a paste not yet sent is not sent.
     CancelToken m_lifetime;
     AsyncMutex m_insertions;

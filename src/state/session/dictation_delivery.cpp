@@ -7,6 +7,7 @@
 #include "services/settings/app_configuration_store.h"
 #include "services/settings/tovalit_debug_logger.h"
 #include "services/shortcuts/hotkey_monitor.h"
+#include "services/text_injection/terminal_paste.h"
 #include "state/session/dictation_delivery_host.h"
 #include "state/shared/floating_panel_coordinating.h"
 #include "support/gui_thread.h"
@@ -21,6 +22,28 @@ namespace {
 
 QCoro::Task<std::unique_ptr<ClipboardHeadStart>> noHeadStart() {
     co_return std::unique_ptr<ClipboardHeadStart>();
+}
+
+// A terminal takes Ctrl+V as a key for the program running in it: the
+// notice names the keys that terminal pastes with.
+QString pasteItYourselfNotice(const std::optional<ActiveInteractionContext> &into) {
+    std::optional<Terminal> terminal;
+    if (into) {
+        const std::optional<QString> role = into->naturalFormattingContext.focusedElementRole;
+        const bool screen =
+            role && (role->compare(QStringLiteral("terminal"), Qt::CaseInsensitive) == 0 ||
+                     *role == QStringLiteral("终端"));
+        terminal = TerminalPaste::recognise(screen ? std::optional(QStringLiteral("terminal"))
+                                                   : std::nullopt,
+                                            {into->bundleID, into->appName});
+    }
+    if (!terminal)
+        return QStringLiteral(
+            "插入失败，文本已复制到剪贴板，请手动粘贴（Ctrl+V；终端中为 Ctrl+Shift+V）");
+    if (!terminal->keys)
+        return QStringLiteral("插入失败，文本已复制到剪贴板，请用该终端自己的粘贴键手动粘贴");
+    return QStringLiteral("插入失败，文本已复制到剪贴板，请在 %1 中按 %2 手动粘贴")
+        .arg(terminal->name, pasteKeysText(*terminal->keys));
 }
 
 } // namespace
@@ -81,6 +104,7 @@ DictationDelivery::deliver(QString text, HUDPresentationMode hudPresentation,
         co_await captureInteractionContextIfNeeded();
     if (!self)
         co_return std::nullopt;
+    m_deliveredInto = context;
     co_await m_interactionContextActivator(context);
     if (!self)
         co_return std::nullopt;
@@ -164,11 +188,9 @@ void DictationDelivery::presentDeliveryFailureFeedbackIfNeeded(InsertionResult r
         return;
     // The button copies again, which is also the way to try once more when
     // the clipboard refused the first copy.
-    const QString message =
-        result == InsertionResult::insertFailedCopiedToClipboard
-            ? QStringLiteral(
-                  "插入失败，文本已复制到剪贴板，请手动粘贴（Ctrl+V；终端中为 Ctrl+Shift+V）")
-            : tovalit::message(result);
+    const QString message = result == InsertionResult::insertFailedCopiedToClipboard
+                                ? pasteItYourselfNotice(m_deliveredInto)
+                                : tovalit::message(result);
     QPointer<DictationDelivery> self(this);
     m_floatingPanelCoordinator->showToast(message, QStringLiteral("复制"), 5.0, [self, text] {
         if (self)

@@ -138,6 +138,9 @@ private:
     ClipboardHeadStarter m_clipboardHeadStarter;
     InteractionContextProvider m_interactionContextProvider;
     InteractionContextActivator m_interactionContextActivator;
+    // Where the last delivery went: its failure notice names how to paste
+    // there.
+    std::optional<ActiveInteractionContext> m_deliveredInto;
     std::shared_ptr<Pasteboard> m_pasteboard;
     std::shared_ptr<HotkeyMonitor> m_hotkeyMonitor;
     Clock m_systemDate;

@@ -57,6 +57,17 @@ TEST_F(FocusedElementReaderTest, CaretInsideATextAreaGivesTheTextAroundIt) {
     EXPECT_TRUE(logLines().isEmpty());
 }
 
+TEST_F(FocusedElementReaderTest, ATerminalGivesTheCursorsLineUpToTheCursorAlone) {
+    const QString before = QStringLiteral("$ ls\nnotes.txt\n$ echo 会议改到");
+    Element screen = textArea(QStringLiteral("screen"), before + QStringLiteral("\n\n"),
+                              {before.size(), 0}, QStringLiteral("终端"));
+    screen->set(ax::role, QStringLiteral("terminal"));
+    focus(client, 7, screen);
+    const FocusedElementContext context = Reader::captureFocusedElementContext(client, 7);
+    EXPECT_EQ(context.surroundingTextBeforeCursor, QStringLiteral("$ echo 会议改到"));
+    EXPECT_TRUE(context.surroundingTextAfterCursor.value_or(QString()).isEmpty());
+}
+
 TEST_F(FocusedElementReaderTest, SelectionIsReadFromTheValueWhenTheElementHasNoSelectedText) {
     Element field = textArea(QStringLiteral("field"), QStringLiteral("hello world"), {6, 5});
     EXPECT_EQ(Reader::textCandidateScore(*field, 0), 118);

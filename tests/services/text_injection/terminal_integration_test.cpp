@@ -1,0 +1,317 @@
+#include "platform/accessibility_thread.h"
+#include "platform/linux/atspi_accessibility_client.h"
+#include "platform/linux/qt_clipboard_pasteboard.h"
+#include "platform/linux/xtest_key_sender.h"
+#include "services/text_injection/focused_input_insertion_service.h"
+#include "tests/support/capture_log.h"
+#include "tests/support/qt_printers.h"
+#include "tests/support/run_task.h"
+#include "tests/support/test_editor_process.h"
+#include "tests/support/test_session.h"
+#include "tests/support/x_clipboard_client.h"
+#include "tests/support/xdotool.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace tovalit {
+namespace {
+
+using testing::runTask;
+using testing::waitUntil;
+using testing::xdotool;
+using Service = FocusedInputInsertionService;
+
+enum class TerminalKind { xterm, xfce4Terminal, konsole };
+
+std::string kindName(TerminalKind kind) {
+    switch (kind) {
+    case TerminalKind::xterm:
+        return "xterm";
+    case TerminalKind::xfce4Terminal:
+        return "xfce4_terminal";
+    case TerminalKind::konsole:
+        return "konsole";
+    }
+    return {};
+}
+
+QString readFile(const QString &path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
+// What a paste from the selection gets now (xclip in a process of its
+// own; our own events run meanwhile, since we may be the owner).
+std::optional<QString> selectionText(const QString &selection) {
+    QProcess xclip;
+    xclip.start(QStringLiteral("xclip"),
+                {QStringLiteral("-selection"), selection, QStringLiteral("-o")});
+    if (!waitUntil([&] { return xclip.state() == QProcess::NotRunning; }, "xclip to read"))
+        return std::nullopt;
+    if (xclip.exitCode() != 0)
+        return std::nullopt;
+    return QString::fromUtf8(xclip.readAllStandardOutput());
+}
+
+// A terminal in a process of its own, running bash (or vim) with a
+// history of its own: every line the shell runs lands in its history file
+// at the next prompt, which is how the test reads back what was typed.
+class TerminalProcess {
+public:
+    static std::unique_ptr<TerminalProcess> start(TerminalKind kind,
+                                                  const QStringList &command = {}) {
+        std::unique_ptr<TerminalProcess> terminal(new TerminalProcess);
+        terminal->m_kind = kind;
+        const QString folder = terminal->m_folder.path();
+        QFile rc(folder + QStringLiteral("/rc"));
+        if (!rc.open(QIODevice::WriteOnly))
+            return nullptr;
+        rc.write(QStringLiteral("PS1='$ '\n"
+                                "HISTFILE=%1/history\n"
+                                "HISTCONTROL=\n"
+                                "bind 'set enable-bracketed-paste on'\n"
+                                "PROMPT_COMMAND='history -a; touch %1/prompt'\n")
+                     .arg(folder)
+                     .toUtf8());
+        rc.close();
+        QStringList shell = command;
+        if (shell.isEmpty())
+            shell = {QStringLiteral("bash"), QStringLiteral("--noprofile"),
+                     QStringLiteral("--rcfile"), rc.fileName(), QStringLiteral("-i")};
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("QT_LINUX_ACCESSIBILITY_ALWAYS_ON"), QStringLiteral("1"));
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        environment.remove(QStringLiteral("NO_AT_BRIDGE"));
+        environment.insert(QStringLiteral("TERM"), QStringLiteral("xterm-256color"));
+        environment.insert(QStringLiteral("LANG"), QStringLiteral("C.UTF-8"));
+        QString program;
+        QStringList arguments;
+        switch (kind) {
+        case TerminalKind::xterm:
+            program = QStringLiteral("xterm");
+            arguments << QStringLiteral("-u8") << QStringLiteral("-e") << shell;
+            break;
+        case TerminalKind::xfce4Terminal:
+            program = QStringLiteral("xfce4-terminal");
+            arguments << QStringLiteral("--disable-server") << QStringLiteral("-x") << shell;
+            break;
+        case TerminalKind::konsole:
+            program = QStringLiteral("konsole");
+            arguments << QStringLiteral("--separate") << QStringLiteral("--nofork")
+                      << QStringLiteral("-e") << shell;
+            break;
+        }
+        terminal->m_process.setProcessEnvironment(environment);
+        terminal->m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        terminal->m_process.setStandardOutputFile(QProcess::nullDevice());
+        terminal->m_process.start(program, arguments);
+        if (!terminal->m_process.waitForStarted(5000)) {
+            ADD_FAILURE() << "could not start " << program.toStdString();
+            return nullptr;
+        }
+        const QString pid = QString::number(terminal->processIdentifier());
+        QString window;
+        if (!waitUntil(
+                [&] {
+                    window = xdotool({QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                                      QStringLiteral("--pid"), pid})
+                                 .section(u'\n', 0, 0);
+                    return !window.isEmpty();
+                },
+                "the terminal's window", std::chrono::seconds(20)))
+            return nullptr;
+        const bool active = waitUntil(
+            [&] {
+                xdotool({QStringLiteral("windowactivate"), window});
+                return xdotool({QStringLiteral("getactivewindow"),
+                                QStringLiteral("getwindowpid")}) == pid;
+            },
+            "the terminal's window to be active", std::chrono::seconds(10));
+        if (!active)
+            return nullptr;
+        return terminal;
+    }
+
+    ~TerminalProcess() {
+        m_process.terminate();
+        if (!m_process.waitForFinished(3000)) {
+            m_process.kill();
+            m_process.waitForFinished(3000);
+        }
+    }
+
+    qint32 processIdentifier() const { return qint32(m_process.processId()); }
+    QString folder() const { return m_folder.path(); }
+    QString history() const { return readFile(m_folder.path() + QStringLiteral("/history")); }
+    bool prompted() const { return QFile::exists(m_folder.path() + QStringLiteral("/prompt")); }
+    bool running() const { return m_process.state() != QProcess::NotRunning; }
+
+    ActiveInteractionContext context() const {
+        ActiveInteractionContext context;
+        switch (m_kind) {
+        case TerminalKind::xterm:
+            context.appName = context.bundleID = QStringLiteral("XTerm");
+            break;
+        case TerminalKind::xfce4Terminal:
+            context.appName = context.bundleID = QStringLiteral("xfce4-terminal");
+            break;
+        case TerminalKind::konsole:
+            context.appName = QStringLiteral("Konsole");
+            context.bundleID = QStringLiteral("org.kde.konsole");
+            break;
+        }
+        context.processIdentifier = processIdentifier();
+        return context;
+    }
+
+private:
+    TerminalProcess() = default;
+    TerminalKind m_kind = TerminalKind::xterm;
+    QTemporaryDir m_folder;
+    QProcess m_process;
+};
+
+class TerminalDesktopTest : public testing::WithDiagnosticsLog,
+                            public ::testing::WithParamInterface<TerminalKind> {
+protected:
+    void SetUp() override {
+        TOVALIT_REQUIRE_DISPLAY();
+        const char *program = GetParam() == TerminalKind::xterm           ? "xterm"
+                              : GetParam() == TerminalKind::xfce4Terminal ? "xfce4-terminal"
+                                                                          : "konsole";
+        TOVALIT_REQUIRE_ENVIRONMENT(!QStandardPaths::findExecutable(program).isEmpty(),
+                                    "the terminal is installed (scripts/install-deps)");
+        ASSERT_TRUE(testing::setDesktopAccessibilityEnabled(true));
+        service = std::make_unique<Service>(client, clipboard, XTestKeySender::open(),
+                                            systemSleeper(), systemMonotonicClock(),
+                                            DisplaySession{}, nullptr, nullptr, primary);
+    }
+
+    void TearDown() override { service.reset(); }
+
+    // A bash prompt with a command half typed.
+    std::unique_ptr<TerminalProcess> promptWithHalfACommand() {
+        auto terminal = TerminalProcess::start(GetParam());
+        if (!terminal)
+            return nullptr;
+        if (!waitUntil([&] { return terminal->prompted(); }, "bash's prompt",
+                       std::chrono::seconds(15)))
+            return nullptr;
+        xdotool({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("30"),
+                 QStringLiteral("echo abc")});
+        return terminal;
+    }
+
+    // Return runs the line; the shell writes it to its history.
+    QString lineRunOnReturn(TerminalProcess &terminal) {
+        xdotool({QStringLiteral("key"), QStringLiteral("Return")});
+        waitUntil([&] { return !terminal.history().isEmpty(); }, "the line to run",
+                  std::chrono::seconds(10));
+        return terminal.history();
+    }
+
+    std::shared_ptr<AccessibilityThread> thread = std::make_shared<AccessibilityThread>();
+    std::shared_ptr<AtspiAccessibilityClient> client =
+        std::make_shared<AtspiAccessibilityClient>(thread);
+    std::shared_ptr<QtClipboardPasteboard> clipboard = std::make_shared<QtClipboardPasteboard>();
+    std::shared_ptr<QtClipboardPasteboard> primary = std::make_shared<QtClipboardPasteboard>(
+        ClipboardReadLimits{}, QtClipboardPasteboard::Selection::primary);
+    std::unique_ptr<Service> service;
+};
+
+TEST_P(TerminalDesktopTest, TheDictationLandsOnceAtTheShellsCursorAndTheSelectionsComeBack) {
+    auto terminal = promptWithHalfACommand();
+    ASSERT_TRUE(terminal);
+    auto owner = testing::XClipboardClient::copy(QStringLiteral("用户自己的"));
+    ASSERT_TRUE(owner);
+    // And a selection of the user's, which xterm pastes from.
+    QProcess selectionOwner;
+    selectionOwner.start(
+        QStringLiteral("xclip"),
+        {QStringLiteral("-selection"), QStringLiteral("primary"), QStringLiteral("-quiet")});
+    ASSERT_TRUE(selectionOwner.waitForStarted(5000));
+    selectionOwner.write("选中的");
+    selectionOwner.closeWriteChannel();
+    ASSERT_TRUE(waitUntil([] { return selectionText(QStringLiteral("primary")) == "选中的"; },
+                          "the user's selection"));
+
+    const QString text = QStringLiteral("明天上午10点评审代码。");
+    const InsertionResult result = runTask(service->insert(text, terminal->context(), {}));
+    // The screen of xterm cannot be read: its asking for the text is what
+    // shows the paste.
+    EXPECT_EQ(result, GetParam() == TerminalKind::xterm ? InsertionResult::pastedNeedsAttention
+                                                        : InsertionResult::pastedFromClipboard)
+        << logLines().join(u'\n').toStdString();
+    EXPECT_TRUE(waitUntil([] { return selectionText(QStringLiteral("clipboard")) == "用户自己的"; },
+                          "the user's clipboard to come back"));
+    EXPECT_TRUE(waitUntil([] { return selectionText(QStringLiteral("primary")) == "选中的"; },
+                          "the user's selection to come back"));
+    EXPECT_TRUE(terminal->history().isEmpty()) << "nothing ran before Return";
+    EXPECT_EQ(lineRunOnReturn(*terminal), QStringLiteral("echo abc") + text + u'\n');
+}
+
+TEST_P(TerminalDesktopTest, ADictationOfSeveralLinesRunsNothing) {
+    auto terminal = promptWithHalfACommand();
+    ASSERT_TRUE(terminal);
+    auto owner = testing::XClipboardClient::copy(QStringLiteral("用户自己的"));
+    ASSERT_TRUE(owner);
+
+    const QString text = QStringLiteral("第一行\n第二行");
+    const InsertionResult result = runTask(service->insert(text, terminal->context(), {}));
+    testing::processEventsFor(std::chrono::milliseconds(500));
+    EXPECT_TRUE(terminal->history().isEmpty()) << terminal->history().toStdString();
+    if (GetParam() == TerminalKind::xfce4Terminal) {
+        // It asks the user before it pastes line breaks, in a window of
+        // its own: no paste, and the text is left on the clipboard.
+        EXPECT_EQ(result, InsertionResult::insertFailedCopiedToClipboard);
+        EXPECT_EQ(selectionText(QStringLiteral("clipboard")), text);
+        return;
+    }
+    EXPECT_NE(result, InsertionResult::insertFailedCopiedToClipboard)
+        << logLines().join(u'\n').toStdString();
+    EXPECT_EQ(lineRunOnReturn(*terminal), QStringLiteral("echo abc第一行\n第二行\n"));
+}
+
+TEST_P(TerminalDesktopTest, VimInInsertModeTakesTheDictationAsTyped) {
+    auto owner = testing::XClipboardClient::copy(QStringLiteral("用户自己的"));
+    ASSERT_TRUE(owner);
+    QTemporaryDir folder;
+    const QString file = folder.path() + QStringLiteral("/notes.txt");
+    auto terminal = TerminalProcess::start(
+        GetParam(),
+        {QStringLiteral("vim"), QStringLiteral("-u"), QStringLiteral("NONE"), QStringLiteral("-N"),
+         QStringLiteral("-i"), QStringLiteral("NONE"), QStringLiteral("-n"), file});
+    ASSERT_TRUE(terminal);
+    // vim answers keys once it has drawn its screen: "i" is typed until
+    // the insert mode shows in what it writes on quitting.
+    testing::processEventsFor(std::chrono::milliseconds(800));
+    xdotool({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("30"),
+             QStringLiteral("iabc")});
+    testing::processEventsFor(std::chrono::milliseconds(300));
+
+    const QString text = QStringLiteral("你好，世界。");
+    const InsertionResult result = runTask(service->insert(text, terminal->context(), {}));
+    EXPECT_NE(result, InsertionResult::insertFailedCopiedToClipboard)
+        << logLines().join(u'\n').toStdString();
+    xdotool({QStringLiteral("key"), QStringLiteral("Escape")});
+    xdotool({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("30"),
+             QStringLiteral(":wq\n")});
+    EXPECT_TRUE(waitUntil([&] { return QFile::exists(file); }, "vim to write the file",
+                          std::chrono::seconds(10)));
+    EXPECT_EQ(readFile(file), QStringLiteral("abc") + text + u'\n');
+    EXPECT_TRUE(waitUntil([] { return selectionText(QStringLiteral("clipboard")) == "用户自己的"; },
+                          "the user's clipboard to come back"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Terminals, TerminalDesktopTest,
+                         ::testing::Values(TerminalKind::xterm, TerminalKind::xfce4Terminal,
+                                           TerminalKind::konsole),
+                         [](const auto &info) { return kindName(info.param); });
+
+} // namespace
+} // namespace tovalit
