@@ -33,6 +33,10 @@
 // --chromium) has the user leave a draft in the page, open the page again in a second window and
 // write a draft there too: the dictation goes to that front window, and each dictation's line
 // then also says what the capture read around the caret and what the back window holds after.
+// --after LINE runs a shell line after each dictation, before the editor stops, to read the
+// text back from the program itself (a terminal's shell history, vim's saved file) and prints
+// its output; --unseen is for an editor that shows nothing on the accessibility bus (xterm):
+// its focus is then the X server's active window, and only --after says where the text went.
 //
 // Web documents: with --page FILE.html (repeatable) it dictates once into each page given, the
 // first dictation into a freshly opened page, in Firefox and in Chromium (--firefox or --chromium
@@ -122,6 +126,14 @@ struct Options {
     bool pasteOnly = false;
     // The browsers web documents open in, in turn.
     QStringList browsers;
+    // The editor shows nothing on the accessibility bus (xterm): its focus
+    // is the X server's active window, and its text is read back by
+    // `after`, once the insertion has said how it ended.
+    bool unseen = false;
+    // A shell line run after each dictation, before the editor stops: it
+    // reads the text back from the program itself (its screen, the shell's
+    // history, a saved file); what it prints follows the dictation's line.
+    QString after;
 
     bool webDocuments() const {
         return !pages.isEmpty() || selectAll || !lists.isEmpty() || !carets.isEmpty();
@@ -314,6 +326,11 @@ private:
         // it and focused it: until then the page itself has the focus, and
         // the user would not speak yet.
         const auto focused = [&] {
+            if (m_options.unseen) {
+                const quint64 window = windowOf(pid, QStringLiteral("."));
+                return window != 0 && testing::xdotool({QStringLiteral("getactivewindow")}) ==
+                                          QString::number(window);
+            }
             if (!chromium && m_watch.focusedProcess() != pid)
                 return false;
             const std::optional<QString> text = m_watch.text(pid);
@@ -345,7 +362,16 @@ private:
                 .contains(expected);
         };
         watch.copyAfterText = m_options.copyAfterText;
+        if (m_options.unseen) {
+            watch.landed = [] { return false; };
+            watch.mayMiss = true;
+        }
         std::optional<Timing> timing = m_driver.dictate(watch);
+        // Nothing is seen arriving: the insertion's own end stands in for it.
+        if (timing && m_options.unseen && timing->steps.count(QStringLiteral("insert.result")))
+            timing->text = timing->steps.at(QStringLiteral("insert.result"));
+        if (!m_options.after.isEmpty())
+            readBack();
         if (timing && chromium && m_options.secondWindow) {
             timing->context = QStringLiteral("before=") +
                               captureField(timing->capture, QStringLiteral("before")) +
@@ -354,6 +380,14 @@ private:
             timing->back = backWindowText(pid).replace(QLatin1Char('\n'), QStringLiteral("\\n"));
         }
         return timing;
+    }
+
+    void readBack() {
+        QProcess after;
+        after.setProcessChannelMode(QProcess::MergedChannels);
+        after.start(QStringLiteral("sh"), {QStringLiteral("-c"), m_options.after});
+        waitFor([&] { return after.state() == QProcess::NotRunning; }, 30);
+        std::fprintf(stderr, "  read back: %s\n", after.readAll().trimmed().constData());
     }
 
     QString m_backWindow;
@@ -502,6 +536,11 @@ int main(int argc, char *argv[]) {
             options.pasteOnly = true;
         } else if (argument == u"--copy-after-text") {
             options.copyAfterText = true;
+        } else if (argument == u"--unseen") {
+            options.unseen = true;
+        } else if (argument == u"--after" && !value.isEmpty()) {
+            options.after = value;
+            ++index;
         } else if (argument == u"--second-window") {
             options.secondWindow = true;
         } else if (argument == u"--rounds" && value.toInt() > 0) {
@@ -516,7 +555,7 @@ int main(int argc, char *argv[]) {
                 "usage: bench_delivery_latency [--app LABEL=PATH]... "
                 "[--rounds N] [--backends x11,wayland] [--logs FOLDER] "
                 "[--firefox | --chromium [--second-window]] [--rich-text] [--paragraphs N,...] "
-                "[--copy-after-text] "
+                "[--copy-after-text] [--unseen] [--after SHELL-LINE] "
                 "[--editor COMMAND...]\n"
                 "       bench_delivery_latency [--app LABEL=PATH]... [--rounds N] [--logs FOLDER] "
                 "[--firefox] [--chromium] [--page FILE.html]... "
