@@ -186,15 +186,38 @@ bool AtspiBus::connectIfEnabled() {
     m_focusStaysAtWindow.clear();
     m_extentsAnswered.clear();
     m_unresponsiveUntil.clear();
+    m_lateProbes.clear();
     return m_connection.isConnected();
 }
 
-bool AtspiBus::isUnresponsive(const QString &service) const {
-    const auto until = m_unresponsiveUntil.constFind(service);
-    return until != m_unresponsiveUntil.constEnd() && m_clock.elapsed() < *until;
+bool AtspiBus::isUnresponsive(const QString &service) {
+    const auto until = m_unresponsiveUntil.find(service);
+    if (until == m_unresponsiveUntil.end())
+        return false;
+    // A busy browser misses a deadline on its first reads of a fresh page
+    // and answers a moment later: it is asked again as soon as it has.
+    if (const auto probe = m_lateProbes.find(service);
+        probe != m_lateProbes.end() && probe->isFinished()) {
+        const bool answered = probe->reply().type() == QDBusMessage::ReplyMessage;
+        m_lateProbes.erase(probe);
+        if (answered) {
+            m_unresponsiveUntil.erase(until);
+            return false;
+        }
+    }
+    return m_clock.elapsed() < *until;
 }
 
-std::optional<QDBusMessage> AtspiBus::message(const AtspiCall &call) const {
+void AtspiBus::askWhetherLate(const QString &service) {
+    if (m_lateProbes.contains(service))
+        return;
+    QDBusMessage probe = QDBusMessage::createMethodCall(service, rootPath, propertiesInterface,
+                                                        QStringLiteral("Get"));
+    probe.setArguments({accessibleInterface, QStringLiteral("ChildCount")});
+    m_lateProbes.insert(service, m_connection.asyncCall(probe, int(unresponsivePauseMs)));
+}
+
+std::optional<QDBusMessage> AtspiBus::message(const AtspiCall &call) {
     if (!m_connection.isConnected() || call.object.service.isEmpty() ||
         isUnresponsive(call.object.service))
         return std::nullopt;
@@ -209,8 +232,10 @@ std::optional<QVariantList> AtspiBus::answer(const AtspiObject &object, const QD
         return reply.arguments();
     const QString error = reply.errorName();
     if (error == QLatin1String("org.freedesktop.DBus.Error.NoReply") ||
-        error == QLatin1String("org.freedesktop.DBus.Error.Timeout"))
+        error == QLatin1String("org.freedesktop.DBus.Error.Timeout")) {
         m_unresponsiveUntil.insert(object.service, m_clock.elapsed() + unresponsivePauseMs);
+        askWhetherLate(object.service);
+    }
     return std::nullopt;
 }
 

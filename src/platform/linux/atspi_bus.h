@@ -5,6 +5,7 @@
 
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QDBusPendingCall>
 #include <QElapsedTimer>
 #include <QHash>
 #include <QList>
@@ -139,9 +140,12 @@ private:
     std::optional<TextUnits> textUnits(const QString &service);
     // The text the user wrote, from what the application read.
     std::optional<QString> userText(const QString &service, std::optional<QString> read);
-    bool isUnresponsive(const QString &service) const;
+    bool isUnresponsive(const QString &service);
+    // After a missed deadline: whether the application is only busy rather
+    // than hung, asked once in the background.
+    void askWhetherLate(const QString &service);
     // The call's message; nothing when it is not to be sent.
-    std::optional<QDBusMessage> message(const AtspiCall &call) const;
+    std::optional<QDBusMessage> message(const AtspiCall &call);
     // A reply's arguments, or nothing; an application that missed its
     // deadline is left alone for a moment.
     std::optional<QVariantList> answer(const AtspiObject &object, const QDBusMessage &reply);
@@ -187,6 +191,8 @@ private:
     // Applications that have answered where their text stands.
     QSet<QString> m_extentsAnswered;
     QHash<QString, qint64> m_unresponsiveUntil; // service -> m_clock milliseconds
+    // Of the applications left alone: the read that says they answer again.
+    QHash<QString, QDBusPendingCall> m_lateProbes;
     QElapsedTimer m_clock;
 };
 
