@@ -2,6 +2,7 @@
 
 #include <QHash>
 #include <QList>
+#include <QMap>
 #include <QQueue>
 #include <QSet>
 #include <QString>
@@ -35,6 +36,31 @@ struct FocusStates {
                (editable && childCount >= 0 && childCount <= maxManagedChildren);
     }
     static constexpr qint64 maxManagedChildren = 200;
+
+    // How soon the search looks below the element. The controls of a tool
+    // bar, menu bar or status bar seldom keep the typing focus, and a word
+    // processor has hundreds of them nearer its window than its page: they
+    // are looked at as if they lay a few levels deeper. What an editable
+    // document holds (the paragraphs on screen) is looked at before the
+    // rest.
+    enum class Below { inTurn, first, later };
+    Below below = Below::inTurn;
+
+    // How soon the search looks below an element of `role` (the bus's
+    // role name) that is `editable` or not.
+    static Below belowRole(const QString &role, bool editable) {
+        if (role == QLatin1String("tool bar") || role == QLatin1String("menu bar") ||
+            role == QLatin1String("status bar") || role == QLatin1String("statusbar"))
+            return Below::later;
+        if (editable && role.startsWith(QLatin1String("document")))
+            return Below::first;
+        return Below::inTurn;
+    }
+    // How many levels deeper the controls of a bar count.
+    static constexpr int laterLevels = 4;
+    // How many levels sooner what an editable document holds counts: before
+    // anything else.
+    static constexpr int firstLevels = 1 << 16;
 };
 
 // Where the keyboard focus is, in an accessibility tree that marks the
@@ -66,14 +92,20 @@ public:
         bool focusedIsLeaf = false;
         // The first focused element found, when the search went on past it.
         std::optional<Node> passedOver;
-        QQueue<Node> queue;
-        // What lay beside a focused element when the search went below it.
-        QQueue<Node> aside;
+        // What is left to look at, by the level it counts at, each level in
+        // the order met: breadth first, but for what a bar or a document
+        // holds (FocusStates::below).
+        QMap<int, QQueue<Node>> queue;
+        QHash<QString, int> levels;
+        const auto levelOf = [&levels, &key](const Node &node) { return levels.value(key(node)); };
+        // What lay beside a focused element when the search went below it,
+        // in the order it was to be looked at.
+        QList<Node> aside;
         QSet<QString> seen;
         // Each element's parent in the search, from where it was first met.
         QHash<QString, Node> cameFrom;
         const QString startName = key(start);
-        queue.enqueue(start);
+        queue[0].enqueue(start);
         int visited = 0;
         while (visited < budget) {
             if (queue.isEmpty()) {
@@ -82,9 +114,14 @@ public:
                 if (!passedOver)
                     passedOver = focused;
                 focused.reset();
-                queue.swap(aside);
+                for (const Node &node : std::as_const(aside))
+                    queue[levelOf(node)].enqueue(node);
+                aside.clear();
             }
-            const Node node = queue.dequeue();
+            const auto nearest = queue.begin();
+            const Node node = nearest->dequeue();
+            if (nearest->isEmpty())
+                queue.erase(nearest);
             const QString name = key(node);
             if (seen.contains(name))
                 continue;
@@ -110,21 +147,29 @@ public:
                     break;
                 // What is left beside it holds no deeper focus, unless it
                 // turns out to hold none itself.
-                while (!queue.isEmpty())
-                    aside.prepend(queue.takeLast());
+                QList<Node> pending;
+                for (QQueue<Node> &level : queue)
+                    pending.append(level);
+                queue.clear();
+                aside = pending + aside;
             } else if (!state->showing && !state->visible && visited > 1) {
                 continue;
             }
             const QList<Node> below = children(node);
             if (state->focused && !state->managesDescendants)
                 focusedIsLeaf = below.isEmpty();
+            const int level =
+                levelOf(node) + 1 +
+                (state->below == FocusStates::Below::later   ? FocusStates::laterLevels
+                 : state->below == FocusStates::Below::first ? -FocusStates::firstLevels
+                                                             : 0);
             for (const Node &child : below) {
-                if (path) {
-                    const QString childName = key(child);
-                    if (childName != startName && !cameFrom.contains(childName))
-                        cameFrom.insert(childName, node);
-                }
-                queue.enqueue(child);
+                const QString childName = key(child);
+                if (path && childName != startName && !cameFrom.contains(childName))
+                    cameFrom.insert(childName, node);
+                if (!levels.contains(childName))
+                    levels.insert(childName, level);
+                queue[levels.value(childName)].enqueue(child);
             }
         }
         if (passedOver && !focusedIsField)

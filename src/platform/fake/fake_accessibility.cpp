@@ -89,6 +89,11 @@ std::optional<AccessibilityValue> FakeAccessibilityElement::focusedDescendant() 
             FocusStates states = element->m_states;
             if (states.managesDescendants && states.editable)
                 states.childCount = element->m_children.size();
+            const auto role = element->m_attributes.constFind(ax::role);
+            if (const QString *name = role == element->m_attributes.constEnd()
+                                          ? nullptr
+                                          : std::get_if<QString>(&*role))
+                states.below = FocusStates::belowRole(*name, states.editable);
             return std::optional(states);
         },
         [](const Element &element) { return element->m_children; }, budget);

@@ -321,7 +321,10 @@ std::optional<QList<AtspiObject>> AtspiBus::children(const AtspiObject &object) 
 }
 
 std::optional<quint64> AtspiBus::states(const AtspiObject &object) {
-    auto reply = call(object, accessibleInterface, QStringLiteral("GetState"));
+    return statesFrom(call(object, accessibleInterface, QStringLiteral("GetState")));
+}
+
+std::optional<quint64> AtspiBus::statesFrom(const std::optional<QVariantList> &reply) {
     if (!reply || reply->isEmpty())
         return std::nullopt;
     QList<uint> words;
@@ -680,7 +683,12 @@ std::optional<AtspiObject> AtspiBus::searchPastTheWindow(const AtspiObject &wind
 }
 
 std::optional<FocusStates> AtspiBus::focusStates(const AtspiObject &object) {
-    const auto bits = states(object);
+    // The role comes in the same round trip: it tells how soon to look
+    // below the element.
+    const auto replies =
+        callAll({AtspiCall{object, accessibleInterface, QStringLiteral("GetState"), {}},
+                 AtspiCall{object, accessibleInterface, QStringLiteral("GetRoleName"), {}}});
+    const auto bits = statesFrom(replies.value(0));
     if (!bits)
         return std::nullopt;
     const auto has = [&bits](int state) { return (*bits & (quint64(1) << state)) != 0; };
@@ -693,6 +701,9 @@ std::optional<FocusStates> AtspiBus::focusStates(const AtspiObject &object) {
         if (ok)
             focus.childCount = number;
     }
+    const std::optional<QVariantList> role = replies.value(1);
+    if (role && !role->isEmpty())
+        focus.below = FocusStates::belowRole(role->first().toString(), focus.editable);
     return focus;
 }
 

@@ -163,6 +163,7 @@ private:
     std::optional<QRect> extents(const AtspiObject &object, const QString &method,
                                  const QVariantList &arguments,
                                  const std::function<bool()> &coversText);
+    static std::optional<quint64> statesFrom(const std::optional<QVariantList> &reply);
     std::optional<FocusStates> focusStates(const AtspiObject &object);
     std::optional<AtspiObject> searchFocused(const AtspiObject &window,
                                              QList<AtspiObject> *path = nullptr);

@@ -513,5 +513,59 @@ TEST_F(FocusedElementReaderTest, AParagraphOfADocumentGivesItsNeighboursAsContex
     EXPECT_EQ(cell.surroundingTextAfterCursor, std::nullopt);
 }
 
+// The word processor's window holds its menus, tool bars and side panel
+// nearer the window than its page, hundreds of controls, and nothing on
+// the way down to the paragraph with the caret is marked focused: the
+// paragraph is found all the same, before the controls are looked at.
+TEST_F(FocusedElementReaderTest, AParagraphIsFoundBelowHundredsOfToolBarControls) {
+    const auto withRole = [](Element element, const QString &role) {
+        element->set(ax::role, role);
+        return element;
+    };
+    Element app = FakeAccessibilityElement::create(QStringLiteral("office"));
+    Element window = withRole(container(QStringLiteral("window")), QStringLiteral("frame"));
+    Element pane = withRole(container(QStringLiteral("pane")), QStringLiteral("root pane"));
+    Element area = withRole(container(QStringLiteral("area")), QStringLiteral("panel"));
+    Element scroll = withRole(container(QStringLiteral("scroll")), QStringLiteral("scroll pane"));
+    Element split = withRole(container(QStringLiteral("split")), QStringLiteral("split pane"));
+    Element page = withRole(container(QStringLiteral("page")), QStringLiteral("panel"));
+    Element document =
+        withRole(container(QStringLiteral("document")), QStringLiteral("document text"));
+    document->setStates({false, true, true, true, true});
+    app->appendChild(window);
+    window->appendChild(pane);
+    pane->appendChild(withRole(container(QStringLiteral("menus")), QStringLiteral("menu bar")));
+    pane->appendChild(area);
+    int controls = 0;
+    for (int bar = 0; bar < 6; ++bar) {
+        Element toolBar =
+            withRole(container(QStringLiteral("bar %1").arg(bar)), QStringLiteral("tool bar"));
+        area->appendChild(toolBar);
+        for (int button = 0; button < 120; ++button) {
+            Element control = withRole(container(QStringLiteral("control %1").arg(controls++)),
+                                       QStringLiteral("push button"));
+            toolBar->appendChild(control);
+        }
+    }
+    area->appendChild(scroll);
+    scroll->appendChild(split);
+    split->appendChild(page);
+    page->appendChild(document);
+    Element caret;
+    for (int index = 0; index < 30; ++index) {
+        Element paragraph = withRole(
+            textArea(QStringLiteral("p%1").arg(index), QStringLiteral("第%1段").arg(index), {0, 0}),
+            QStringLiteral("paragraph"));
+        document->appendChild(paragraph);
+        if (index == 20)
+            caret = paragraph;
+    }
+    caret->setStates({true, true, true, false, true});
+    client.setApplication(53, app);
+
+    EXPECT_EQ(Reader::searchRoots(client, 53).value(0), caret);
+    EXPECT_EQ(FocusedInputElementSearch::focusedElement(client, 53), caret);
+}
+
 } // namespace
 } // namespace tovalit
