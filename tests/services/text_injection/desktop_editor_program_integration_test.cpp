@@ -20,7 +20,9 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QUrl>
 
+#include <csignal>
 #include <gtest/gtest.h>
 #include <iostream>
 
@@ -47,6 +49,8 @@ public:
         environment.insert(QStringLiteral("QT_LINUX_ACCESSIBILITY_ALWAYS_ON"), QStringLiteral("1"));
         environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
         environment.remove(QStringLiteral("NO_AT_BRIDGE"));
+        // The office suite speaks on the accessibility bus through GTK.
+        environment.insert(QStringLiteral("SAL_USE_VCLPLUGIN"), QStringLiteral("gtk3"));
         started->m_process.setProcessEnvironment(environment);
         started->m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         started->m_process.setStandardOutputFile(QProcess::nullDevice());
@@ -223,6 +227,109 @@ TEST_F(DesktopEditorProgramTest, KdeEditorTakesDictationAtTheCaretOverASelection
     EXPECT_EQ(capture(pid).selectedText, QStringLiteral("最后一行"));
     dictate(pid, QStringLiteral("散会"));
     EXPECT_EQ(readField(pid).value, QStringLiteral("第一行\n会议改到明天上午\n散会\n"));
+
+    // An empty document.
+    keys(QStringLiteral("ctrl+a Delete"));
+    ASSERT_TRUE(waitForField(
+        pid, [](const Field &field) { return field.value == QString(); },
+        "the document to be empty"));
+    EXPECT_TRUE(capture(pid).emptyField);
+    dictate(pid, QStringLiteral("你好"));
+    EXPECT_EQ(readField(pid).value, QStringLiteral("你好"));
+}
+
+// The office suite's commands hand over to its own program in a process
+// of its own (started again after a fresh profile is set up): that process
+// speaks on the accessibility bus. It is known by the profile it runs on.
+qint32 officeProcess(const QString &profileArgument) {
+    for (const QString &entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        bool number = false;
+        const qint32 pid = entry.toInt(&number);
+        if (!number)
+            continue;
+        QFile commandLine(QStringLiteral("/proc/%1/cmdline").arg(entry));
+        if (!commandLine.open(QIODevice::ReadOnly))
+            continue;
+        const QList<QByteArray> words = commandLine.readAll().split('\0');
+        if (!words.isEmpty() && words.first().endsWith("soffice.bin") &&
+            words.contains(profileArgument.toUtf8()))
+            return pid;
+    }
+    return 0;
+}
+
+// The office suite's own process outlives the commands that start it: it
+// is stopped when the test ends.
+struct OfficeProcessStop {
+    QString profileArgument;
+    ~OfficeProcessStop() {
+        if (const qint32 pid = officeProcess(profileArgument))
+            ::kill(pid, SIGKILL);
+    }
+};
+
+// The office suite starts from a profile of its own: no first-run dialogs,
+// no documents restored from another run.
+QStringList officeArguments(const QTemporaryDir &folder) {
+    const QString profile = folder.filePath(QStringLiteral("office-profile"));
+    QDir().mkpath(profile + QStringLiteral("/user"));
+    QFile settings(profile + QStringLiteral("/user/registrymodifications.xcu"));
+    if (settings.open(QIODevice::WriteOnly))
+        settings.write(R"(<?xml version="1.0" encoding="UTF-8"?>
+<oor:items xmlns:oor="http://openoffice.org/2001/registry" xmlns:xs="http://www.w3.org/2001/XMLSchema" xmlns:xsi="http://www.w3.org/2001/XMLSchema-instance">
+<item oor:path="/org.openoffice.Office.Common/Misc"><prop oor:name="ShowTipOfTheDay" oor:op="fuse"><value>false</value></prop></item>
+<item oor:path="/org.openoffice.Office.Common/Misc"><prop oor:name="FirstRun" oor:op="fuse"><value>false</value></prop></item>
+<item oor:path="/org.openoffice.Setup/Office"><prop oor:name="ooSetupInstCompleted" oor:op="fuse"><value>true</value></prop></item>
+</oor:items>
+)");
+    return {QStringLiteral("-env:UserInstallation=") + QUrl::fromLocalFile(profile).toString(),
+            QStringLiteral("--norestore"), QStringLiteral("--nologo")};
+}
+
+// The word processor marks the paragraph with the caret focused, deep
+// below hundreds of toolbar controls.
+TEST_F(DesktopEditorProgramTest, WordProcessorTakesDictationAtTheCaretOverASelectionAndWhenEmpty) {
+    const QString path =
+        writeFile(QStringLiteral("notes.txt"), QStringLiteral("第一行\n会议改到\n最后一行\n"));
+    const QStringList arguments = officeArguments(folder);
+    auto office = startProgram(QStringLiteral("lowriter"), QStringList(arguments) << path);
+    if (!office)
+        GTEST_SKIP() << "the word processor is not installed";
+    qint32 pid = 0;
+    const OfficeProcessStop stop{arguments.first()};
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            pid = officeProcess(arguments.first());
+            return pid && readField(pid).value == QStringLiteral("第一行");
+        },
+        "the document's first paragraph to have the focus", std::chrono::seconds(60)));
+    keys(QStringLiteral("Down End"));
+    ASSERT_TRUE(waitForField(
+        pid,
+        [](const Field &field) {
+            return field.value == QStringLiteral("会议改到") &&
+                   field.selection == AccessibilityRange{4, 0};
+        },
+        "the caret to stand after the second paragraph"));
+
+    const FocusedElementContext context = capture(pid);
+    EXPECT_EQ(context.surroundingTextBeforeCursor, QStringLiteral("第一行\n会议改到"));
+    EXPECT_EQ(context.surroundingTextAfterCursor, QStringLiteral("最后一行"));
+    dictate(pid, QStringLiteral("明天上午"));
+    EXPECT_EQ(readField(pid).value, QStringLiteral("会议改到明天上午"));
+
+    // The last paragraph selected is replaced.
+    keys(QStringLiteral("Down Home shift+End"));
+    ASSERT_TRUE(waitForField(
+        pid,
+        [](const Field &field) {
+            return field.value == QStringLiteral("最后一行") &&
+                   field.selection == AccessibilityRange{0, 4};
+        },
+        "the last paragraph to be selected"));
+    EXPECT_EQ(capture(pid).selectedText, QStringLiteral("最后一行"));
+    dictate(pid, QStringLiteral("散会"));
+    EXPECT_EQ(readField(pid).value, QStringLiteral("散会"));
 
     // An empty document.
     keys(QStringLiteral("ctrl+a Delete"));
