@@ -218,7 +218,10 @@ void TranscriberViewModel::setShortcutRoute(ShortcutRoute value) {
 }
 
 void TranscriberViewModel::setHasEnteredMeetingMode(bool value) {
+    const bool becameMeeting = value && !m_hasEnteredMeetingMode;
     m_hasEnteredMeetingMode = value;
+    if (becameMeeting)
+        m_session->keepRecordingBecameMeeting();
     Q_EMIT hasEnteredMeetingModeChanged(m_hasEnteredMeetingMode);
 }
 

@@ -130,5 +130,23 @@ TEST_F(UnfinishedRecordingTest, AMeetingCutOffIsFiledAsAnUnfinishedMeeting) {
     EXPECT_TRUE(QFileInfo::exists(recordingPath(record)));
 }
 
+TEST_F(UnfinishedRecordingTest, AMeetingCutOffBeforeAnyNewWordsIsStillFiledAsAMeeting) {
+    formatterAnswers.fallback =
+        stageAnswer(QStringLiteral("议程"), {QStringLiteral("开场 => 介绍")});
+    makeViewModel();
+    enterMeeting(QStringLiteral("第一项议程是预算"));
+    ASSERT_TRUE(viewModel->hasEnteredMeetingMode());
+    feedSeconds(3.0);
+    endRunAndStartAgain();
+
+    ASSERT_EQ(viewModel->records().size(), 1);
+    const TranscriptRecord record = lastRecord();
+    EXPECT_EQ(record.status, TranscriptRecordStatus::failed);
+    EXPECT_EQ(record.transcript, QStringLiteral("第一项议程是预算"));
+    EXPECT_EQ(record.note,
+              QStringLiteral("Tovalit 意外退出，本次会议纪要尚未完成，可使用归档录音重试"));
+    EXPECT_TRUE(record.canRetry());
+}
+
 } // namespace
 } // namespace tovalit

@@ -114,6 +114,9 @@ public:
     bool refreshLiveEngineStatusNote();
     void clearLiveTranscriptAccumulator() { m_liveTranscriptAccumulator.reset(); }
     void presentRecordingHUD();
+    // The recording has just become a meeting: a run that ends before the
+    // next words must still leave it to be filed as a meeting.
+    void keepRecordingBecameMeeting();
 
     // --- What the retry of an archived recording shares -----------------------------
     QUuid prepareNewSession();

@@ -52,6 +52,14 @@ void DictationSession::handleLivePartial(const QString &text, QUuid sessionID) {
     keepWordsHeard(m_audioCaptureService->currentRecordingFileName(), merged, false);
 }
 
+void DictationSession::keepRecordingBecameMeeting() {
+    // No new words: the next ones are kept at their own pace.
+    const std::optional<double> wordsLastKeptAt = m_wordsLastKeptAt;
+    keepWordsHeard(m_audioCaptureService->currentRecordingFileName(), m_host.liveTranscript(),
+                   true);
+    m_wordsLastKeptAt = wordsLastKeptAt;
+}
+
 void DictationSession::keepWordsHeard(const std::optional<QString> &audioFileName,
                                       const QString &words, bool now) {
     if (!audioFileName || !m_recordingStartedAt)
