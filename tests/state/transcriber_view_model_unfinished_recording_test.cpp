@@ -4,6 +4,7 @@
 // the user can retry from its recording, and says so once.
 
 #include "tests/state/meeting_view_model_harness.h"
+#include "tests/support/file_contents.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -146,6 +147,26 @@ TEST_F(UnfinishedRecordingTest, AMeetingCutOffBeforeAnyNewWordsIsStillFiledAsAMe
     EXPECT_EQ(record.note,
               QStringLiteral("Tovalit 意外退出，本次会议纪要尚未完成，可使用归档录音重试"));
     EXPECT_TRUE(record.canRetry());
+}
+
+TEST_F(UnfinishedRecordingTest, RecordingsOfARebuiltHistoryAreNotFiledAsCutOff) {
+    defaultTranscriberScript.finishText = QStringLiteral("明天下午三点开会");
+    formatterAnswers.fallback = QStringLiteral("明天下午三点开会。");
+    makeViewModel();
+    startRecording();
+    feedSeconds(2.2);
+    time.advance(2.0);
+    runTask(viewModel->toggleRecording());
+    ASSERT_EQ(viewModel->records().size(), 1);
+    ASSERT_TRUE(viewModel->records().front().audioFileName.has_value());
+    testing::writeFile(dataFolder() + QStringLiteral("/history.json"), "[{\"id\": ");
+    endRunAndStartAgain();
+
+    // Rebuilt from its transcript file, the record no longer names its
+    // recording; the recording is still no dictation cut off by a crash.
+    ASSERT_EQ(viewModel->records().size(), 1);
+    EXPECT_NE(lastRecord().status, TranscriptRecordStatus::failed);
+    EXPECT_TRUE(!viewModel->appToast() || viewModel->appToast()->message != oneLeftNotice);
 }
 
 } // namespace

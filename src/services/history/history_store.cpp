@@ -598,16 +598,20 @@ QList<HistoryStore::UnfinishedRecording> HistoryStore::unfinishedRecordingsNow()
         const QFileInfo file(folder + u'/' + name);
         if (!file.isFile())
             continue;
+        // Without a note the recording was never marked as on its way to a
+        // record: a record that lost its link to it (a history rebuilt from
+        // the transcript files) or a file put there by hand. Left alone.
         const std::optional<UnfinishedRecordingJournal::Entry> entry = journal.read(name);
+        if (!entry)
+            continue;
         const double seconds = recordedSeconds(file.filePath());
-        const QString words = entry ? textkit::trimmed(entry->transcript) : QString();
+        const QString words = textkit::trimmed(entry->transcript);
         if (!(seconds > 0) && words.isEmpty()) {
             TovalitDebugLogger::log(QStringLiteral("history.unfinished_empty"), name);
             continue;
         }
         found.append({name, file.filePath(), seconds,
-                      recordingStart(file, entry ? entry->startedAt : QDateTime(), seconds),
-                      entry && entry->meeting, words});
+                      recordingStart(file, entry->startedAt, seconds), entry->meeting, words});
     }
     // Notes of recordings that were filed, or discarded, after the note.
     for (const QString &name : journal.audioFileNames()) {

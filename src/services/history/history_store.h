@@ -100,8 +100,9 @@ public:
     // record is then written or the recording discarded. Any thread.
     void keepWordsHeard(QString audioFileName, QDateTime startedAt, bool meeting, QString words);
 
-    // A recording in "recordings/" that no record names and nothing in this
-    // process holds: what a process that ended mid-dictation left.
+    // A recording in "recordings/" that no record names, nothing in this
+    // process holds, and that was noted (keepWordsHeard) when it began:
+    // what a process that ended mid-dictation left.
     struct UnfinishedRecording {
         QString audioFileName;
         QString path;

@@ -146,6 +146,9 @@ QCoro::Task<void> DictationSession::beginRecording(std::shared_ptr<LiveTranscrib
 void DictationSession::handleRecordingDidStart(QDateTime startedAt) {
     m_recordingStartedAt = std::move(startedAt);
     m_recordingStartedUptime = m_uptime();
+    // Marks the recording as one on its way to a record, before any word:
+    // only a recording so marked is filed as cut off at the next start.
+    keepWordsHeard(m_audioCaptureService->currentRecordingFileName(), QString(), true);
     m_wordsLastKeptAt.reset();
     m_host.setRecordingState(RecordingState::recording());
     m_host.scheduleMeetingThreshold();
