@@ -217,10 +217,18 @@ TEST_F(DictationEndToEndTest, WordsSwallowedByABrokenStreamStillReachTheEditorAn
     const QString brokenLiveText = testing::GatewayStandIn::wordsBeforeTheBreak() +
                                    QStringLiteral("\n") +
                                    testing::GatewayStandIn::wordsAfterTheBreak();
-    // Each step of the recovery is waited for as it happens: the break, the
-    // replacement stream, and its words in the controller. A loaded machine
-    // takes longer over each; the limits only catch a step that never
-    // comes, as long as the stop's own.
+    // Each step of the recovery is waited for as it happens: the first
+    // words, the break, the replacement stream, and its words in the
+    // controller. A loaded machine takes longer over each; the limits only
+    // catch a step that never comes, as long as the stop's own.
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            return controller.liveTranscript() == testing::GatewayStandIn::wordsBeforeTheBreak();
+        },
+        "the first stream's words", 30s))
+        << controller.liveTranscript().toStdString() << "\n"
+        << gateway.calls();
+    gateway.letTheFirstStreamBreak();
     ASSERT_TRUE(waitUntil([&] { return gateway.recogniser.connectionCount() >= 2; },
                           "the replacement stream to connect", 30s))
         << controller.liveTranscript().toStdString() << "\n"

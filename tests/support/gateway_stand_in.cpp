@@ -91,7 +91,7 @@ void GatewayStandIn::recognise(const RecordedWebSocketMessage &message) {
             recogniser.sendBinary(textResponse(wordsBeforeTheBreak(), sequence));
             m_breakAfterSequence = sequence + framesInFlight;
         }
-    } else if (sequence >= *m_breakAfterSequence) {
+    } else if (sequence >= *m_breakAfterSequence && m_breakLetGo) {
         recogniser.dropConnection();
     }
 }
