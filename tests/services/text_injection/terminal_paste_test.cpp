@@ -30,7 +30,7 @@ using testing::runTask;
 using testing::waitUntil;
 
 TEST(TerminalRulesTest, EachTerminalIsPastedIntoWithItsOwnKeys) {
-    for (const QString name :
+    for (const QString &name :
          {QStringLiteral("org.gnome.Terminal"), QStringLiteral("gnome-terminal-server"),
           QStringLiteral("xfce4-terminal"), QStringLiteral("Xfce4-terminal"),
           QStringLiteral("com.gexperts.Tilix"), QStringLiteral("org.kde.konsole"),
@@ -42,7 +42,7 @@ TEST(TerminalRulesTest, EachTerminalIsPastedIntoWithItsOwnKeys) {
         EXPECT_EQ(terminal->keys, PasteKeys::controlShiftV) << name.toStdString();
         EXPECT_FALSE(terminal->pastesPrimary) << name.toStdString();
     }
-    for (const QString name : {QStringLiteral("XTerm"), QStringLiteral("debian-xterm.desktop"),
+    for (const QString &name : {QStringLiteral("XTerm"), QStringLiteral("debian-xterm.desktop"),
                                QStringLiteral("/usr/bin/xterm"), QStringLiteral("URxvt"),
                                QStringLiteral("rxvt-unicode")}) {
         const std::optional<Terminal> terminal = TerminalPaste::terminalNamed(name);
@@ -51,7 +51,7 @@ TEST(TerminalRulesTest, EachTerminalIsPastedIntoWithItsOwnKeys) {
         EXPECT_TRUE(terminal->pastesPrimary) << name.toStdString();
     }
     // Programs that merely have "terminal" or "console" in a name.
-    for (const QString name :
+    for (const QString &name :
          {QStringLiteral("firefox-esr"), QStringLiteral("org.gnome.TextEditor"),
           QStringLiteral("terminal"), QStringLiteral("org.example.Console"), QString()})
         EXPECT_FALSE(TerminalPaste::terminalNamed(name)) << name.toStdString();
@@ -214,7 +214,7 @@ TEST_F(TerminalInsertionTest, AScreenShowingTheTextAtTheCursorIsAPasteOfItsOwnKe
 
 TEST_F(TerminalInsertionTest, AScreenChangeThatIsNotTheTextIsNoPaste) {
     // vim's "insert the next key literally", and a pager's page down.
-    for (const QString change : {QStringLiteral("^"), QStringLiteral("\nline 41\nline 42\n:")}) {
+    for (const QString &change : {QStringLiteral("^"), QStringLiteral("\nline 41\nline 42\n:")}) {
         show(QStringLiteral("$ vim notes.txt\nabc"));
         clipboard->copyFromElsewhere(QStringLiteral("old"));
         keys->onPaste = [this, change] {
