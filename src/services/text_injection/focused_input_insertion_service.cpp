@@ -883,6 +883,9 @@ QCoro::Task<FocusedInputContext> FocusedInputInsertionService::focusedInputConte
     double lookAgainFor) {
     std::exception_ptr lastError;
     const double started = m_clock();
+    // The waits between the reads count too: a clock that does not move
+    // while we sleep (a stand-in, a suspended machine) still ends the look.
+    double slept = 0;
     for (int attempt = 1;; ++attempt) {
         std::optional<FocusedInputContext> context;
         try {
@@ -895,7 +898,7 @@ QCoro::Task<FocusedInputContext> FocusedInputInsertionService::focusedInputConte
                 logResolved(expectedProcessID, attempt);
             co_return std::move(*context);
         }
-        if (attempt >= maxAttempts && m_clock() - started >= lookAgainFor)
+        if (attempt >= maxAttempts && qMax(m_clock() - started, slept) >= lookAgainFor)
             break;
         // An editor that says it holds a selection it cannot place was
         // found: nothing to wait for.
@@ -906,6 +909,7 @@ QCoro::Task<FocusedInputContext> FocusedInputInsertionService::focusedInputConte
                 break;
         }
         co_await m_sleeper(qMax(retryDelay, 0.0), CancelToken());
+        slept += qMax(retryDelay, 0.0);
     }
     co_await logSearchFailure(expectedProcessID);
     if (lastError)
