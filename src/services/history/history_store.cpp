@@ -401,11 +401,15 @@ QList<TranscriptRecord> HistoryStore::readOrSetAsideStoredRecords(const QString 
     setAside = true;
     qWarning().noquote() << "history.json does not decode (" + decoded.problem + "); set aside as"
                          << aside;
-    // The copy's name in full, which the window's toast never cuts: it
-    // sits beside history.json, in the data folder.
+    // The copy's name in full, which the window's toast never cuts, where
+    // it sits beside history.json in the data folder; through a link it
+    // sits where the file is kept, which only its whole path says.
+    const bool besideTheFile =
+        QFileInfo(aside).absolutePath() == QFileInfo(path).absolutePath();
     std::lock_guard lock(m_noticeMutex);
     m_setAsideNotice = QStringLiteral("历史记录文件无法解析，已从转写文件重建；原文件另存为：") +
-                       QFileInfo(aside).fileName();
+                       (besideTheFile ? QFileInfo(aside).fileName()
+                                      : QDir::toNativeSeparators(aside));
     return {};
 }
 

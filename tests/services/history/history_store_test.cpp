@@ -382,7 +382,7 @@ TEST_F(HistoryStoreTest, ADamagedHistoryIsSetAsideAndRebuiltAndOneThatCannotBeRe
     EXPECT_EQ(readFile(data(taken + QStringLiteral("-2"))), damaged);
     const std::optional<QString> notice = store.takeSetAsideNotice();
     ASSERT_TRUE(notice.has_value());
-    EXPECT_TRUE(notice->endsWith(data(taken + QStringLiteral("-2")))) << notice->toStdString();
+    EXPECT_TRUE(notice->endsWith(u'：' + taken + QStringLiteral("-2"))) << notice->toStdString();
     EXPECT_EQ(store.takeSetAsideNotice(), std::nullopt) << "told once";
 
     // An append that finds the damage records its record as any other.
