@@ -4,6 +4,7 @@
 #include "platform/virtual_key_code.h"
 #include "state/app_launch_coordinator.h"
 #include "tests/app/shell_test_support.h"
+#include "state/shell/app_toasts.h"
 #include "views/client_window_toast_view.h"
 #include "views/client_window_view.h"
 #include "views/design/tovalit_menu_button.h"
@@ -237,14 +238,14 @@ TEST_F(ApplicationShellTest, AStartNoticeWaitsForTheWindowThatShowsIt) {
     ASSERT_NE(client->toastView(), nullptr) << "the notice was spent unseen";
     EXPECT_EQ(client->toastView()->messageLabel()->text(), notice);
     ASSERT_EQ(doubles.toastSleeps.count(), before + 1) << "its time starts on screen";
-    EXPECT_DOUBLE_EQ(doubles.toastSleeps.at(before).seconds, 5.0);
+    EXPECT_DOUBLE_EQ(doubles.toastSleeps.at(before).seconds, AppToasts::noticeDurationFor(notice));
 
     window.hide();
     EXPECT_TRUE(doubles.toastSleeps.at(before).token.isCancelled());
     shell.reopen();
     processEventsFor(std::chrono::milliseconds(20));
     ASSERT_EQ(doubles.toastSleeps.count(), before + 2);
-    EXPECT_DOUBLE_EQ(doubles.toastSleeps.at(before + 1).seconds, 5.0);
+    EXPECT_DOUBLE_EQ(doubles.toastSleeps.at(before + 1).seconds, AppToasts::noticeDurationFor(notice));
     EXPECT_EQ(shell.viewModel().appToast().value_or(AppToastState{}).message, notice);
     doubles.toastSleeps.wake(before + 1);
     processEventsFor(std::chrono::milliseconds(20));

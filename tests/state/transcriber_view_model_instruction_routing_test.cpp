@@ -115,7 +115,9 @@ TEST_F(InstructionRoutingTest,
     }
     EXPECT_TRUE(insertionCalls.empty());
     EXPECT_TRUE(formatterCalls.empty());
-    EXPECT_TRUE(runTask(history.loadRecords()).isEmpty());
+    // Only the recordings cut off, filed at the next load for a retry.
+    for (const TranscriptRecord &record : runTask(history.loadRecords()))
+        EXPECT_EQ(record.status, TranscriptRecordStatus::failed);
     for (const QString &call : panel->calls())
         EXPECT_FALSE(call.startsWith(QStringLiteral("toast 已创建指令"))) << call.toStdString();
 }

@@ -5,6 +5,7 @@
 #include "services/gateway/gateway_session.h"
 #include "services/gateway/gateway_session_service.h"
 #include "services/security/keychain_store.h"
+#include "state/shell/app_toasts.h"
 #include "tests/state/view_model_harness.h"
 #include "tests/support/manual_sleeper.h"
 #include "tests/support/stand_in_http_server.h"
@@ -178,7 +179,8 @@ TEST_F(KeyringDictationTest, TheNoticesOfOneStartAreEachShownInTurn) {
         settle();
         EXPECT_EQ(shown(), next);
         EXPECT_TRUE(viewModel->appToast().value_or(AppToastState{}).isError);
-        EXPECT_DOUBLE_EQ(toastSleeps.at(toastSleeps.count() - 1).seconds, 5.0);
+        EXPECT_DOUBLE_EQ(toastSleeps.at(toastSleeps.count() - 1).seconds,
+                         AppToasts::noticeDurationFor(next));
     }
     toastSleeps.wake(toastSleeps.count() - 1);
     settle();

@@ -45,9 +45,11 @@ public:
     // its turn now, not only after some later toast.
     void takenDown();
 
+    // How long a notice stays on screen: longer for a long one.
+    static double noticeDurationFor(const QString &message);
+
 private:
     static constexpr double noticeDuration = 5.0;
-    static double noticeDurationFor(const QString &message);
 
     struct Notice {
         QString message;
