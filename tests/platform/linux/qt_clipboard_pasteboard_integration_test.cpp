@@ -242,18 +242,24 @@ TEST_F(QtClipboardPasteboardTest, ClearedClipboardOffersNothing) {
 // A Wayland compositor that takes the X server's clipboard into its
 // session does so by asking us for it; until somebody has, our last write
 // may not be what a native window pastes.
+// Other clients of the session may ask too, unprompted: a GTK 4 program
+// (a desktop portal started by an earlier program, say) reads the forms of
+// every new clipboard.
 TEST_F(QtClipboardPasteboardTest, AWriteIsInTheSessionOnceAnotherClientHasAskedForIt) {
+    const auto inSessionOnlyOnceAsked = [this] {
+        EXPECT_EQ(pasteboard.sessionHasLastWrite(), !pasteboard.readsOfLastWrite().isEmpty());
+    };
     PasteboardItem item;
     item.setString(QStringLiteral("第一次"));
     ASSERT_TRUE(pasteboard.writeObjects({item}));
     testing::processEventsFor(std::chrono::milliseconds(50));
-    EXPECT_FALSE(pasteboard.sessionHasLastWrite());
+    inSessionOnlyOnceAsked();
     EXPECT_EQ(XClipboardClient::paste(), QStringLiteral("第一次"));
     EXPECT_TRUE(pasteboard.sessionHasLastWrite());
 
     item.setString(QStringLiteral("第二次"));
     ASSERT_TRUE(pasteboard.writeObjects({item}));
-    EXPECT_FALSE(pasteboard.sessionHasLastWrite());
+    inSessionOnlyOnceAsked();
     EXPECT_TRUE(targets().contains(QStringLiteral("text/plain")));
     EXPECT_TRUE(pasteboard.sessionHasLastWrite());
 }
@@ -292,7 +298,7 @@ TEST_F(QtClipboardPasteboardTest, EachPasteOfOurWriteNamesTheProgramThatTookIt) 
     EXPECT_EQ(finished(*reader), QStringLiteral("你好"));
     EXPECT_EQ(contentReads(pasteboard), (QList<PasteboardRead>{PasteboardRead{readerProcess}}));
     ASSERT_TRUE(pasteboard.writeObjects({item}));
-    EXPECT_TRUE(pasteboard.readsOfLastWrite().isEmpty()) << "a new write starts afresh";
+    EXPECT_TRUE(contentReads(pasteboard).isEmpty()) << "a new write starts afresh";
 
     // The selection some terminals paste from, apart from the clipboard.
     QtClipboardPasteboard primary({}, QtClipboardPasteboard::Selection::primary);
@@ -302,7 +308,7 @@ TEST_F(QtClipboardPasteboardTest, EachPasteOfOurWriteNamesTheProgramThatTookIt) 
     const qint32 primaryProcess = qint32(primaryReader->processId());
     EXPECT_EQ(finished(*primaryReader), QStringLiteral("选中的"));
     EXPECT_EQ(contentReads(primary), (QList<PasteboardRead>{PasteboardRead{primaryProcess}}));
-    EXPECT_TRUE(pasteboard.readsOfLastWrite().isEmpty());
+    EXPECT_TRUE(contentReads(pasteboard).isEmpty());
     EXPECT_EQ(XClipboardClient::paste(), QStringLiteral("你好"));
 }
 
