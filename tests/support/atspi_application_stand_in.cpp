@@ -84,8 +84,8 @@ std::unique_ptr<AtspiApplicationStandIn> AtspiApplicationStandIn::start() {
 
 AtspiApplicationStandIn::AtspiApplicationStandIn(QDBusConnection connection)
     : m_connection(std::move(connection)) {
-    m_objects.insert(rootPath(),
-                     Object{QString(), {}, QStringLiteral("application"), 0, {}, 0, {}, {}, {}});
+    m_objects.insert(
+        rootPath(), Object{QString(), {}, QStringLiteral("application"), 0, {}, 0, {}, {}, {}, {}});
 }
 
 AtspiApplicationStandIn::~AtspiApplicationStandIn() {
@@ -99,9 +99,21 @@ QString AtspiApplicationStandIn::rootPath() {
 
 QString AtspiApplicationStandIn::add(const QString &parent, const QString &role, quint64 states) {
     const QString path = objectsPath + QStringLiteral("/%1").arg(++m_made);
-    m_objects.insert(path, Object{parent, {}, role, states, {}, 0, {}, {}, {}});
+    m_objects.insert(path, Object{parent, {}, role, states, {}, 0, {}, {}, {}, {}});
     m_objects[parent].children.append(path);
     return path;
+}
+
+void AtspiApplicationStandIn::remove(const QString &path) {
+    const Object object = m_objects.take(path);
+    for (const QString &child : object.children)
+        remove(child);
+    if (const auto parent = m_objects.find(object.parent); parent != m_objects.end())
+        parent->children.removeAll(path);
+}
+
+void AtspiApplicationStandIn::setChildCount(const QString &path, qint64 count) {
+    m_objects[path].childCount = count;
 }
 
 void AtspiApplicationStandIn::setStates(const QString &path, quint64 states) {
@@ -168,7 +180,7 @@ bool AtspiApplicationStandIn::answerProperty(const QDBusMessage &message, const 
         !object.parent.isEmpty())
         value = reference(object.parent);
     else if (interface == accessibleInterface && name == QLatin1String("ChildCount"))
-        value = int(object.children.size());
+        value = int(object.childCount.value_or(object.children.size()));
     else if (interface == accessibleInterface && name == QLatin1String("Name"))
         value = object.name;
     else if (interface == accessibleInterface && name == QLatin1String("Description"))
@@ -192,6 +204,7 @@ bool AtspiApplicationStandIn::answerAccessible(const QDBusMessage &message, cons
         value = QVariant::fromValue(
             QList<uint>{uint(object.states & 0xffffffffu), uint(object.states >> 32)});
     } else if (member == QLatin1String("GetChildren")) {
+        ++m_childrenListed[message.path()];
         QList<AtspiReference> children;
         for (const QString &child : object.children)
             children.append(AtspiReference{service(), QDBusObjectPath(child)});

@@ -30,6 +30,7 @@ public:
     static constexpr quint64 focused = quint64(1) << 12;
     static constexpr quint64 showing = quint64(1) << 25;
     static constexpr quint64 visible = quint64(1) << 30;
+    static constexpr quint64 managesDescendants = quint64(1) << 31;
 
     // Connects to the accessibility bus (switching accessibility on) and
     // serves the application's root; a failure is reported to the test
@@ -44,6 +45,9 @@ public:
 
     // A new object at the end of `parent`'s children; returns its path.
     QString add(const QString &parent, const QString &role, quint64 states);
+    // Takes the object and what it holds out of the tree: they no longer
+    // answer, as an object the toolkit has freed.
+    void remove(const QString &path);
     void setStates(const QString &path, quint64 states);
     void setName(const QString &path, const QString &name);
     // Where the object stands on screen (the Component interface's extents).
@@ -58,6 +62,11 @@ public:
     void setSelection(const QString &path, qint64 start, qint64 end);
     // The name the application gives its toolkit ("stand-in" by default).
     void setToolkit(const QString &name) { m_toolkit = name; }
+    // The object says it holds `count` children, whatever it lists: a
+    // spreadsheet's sheet counts every cell it could hold.
+    void setChildCount(const QString &path, qint64 count);
+    // How often the object's children were listed.
+    int childrenListed(const QString &path) const { return m_childrenListed.value(path); }
     // Runs `then` once, as soon as the object's states were answered.
     void afterStatesRead(const QString &path, std::function<void()> then);
 
@@ -75,6 +84,7 @@ private:
         std::optional<std::pair<qint64, qint64>> selection;
         QString name;
         std::optional<QRect> extents;
+        std::optional<qint64> childCount;
     };
 
     explicit AtspiApplicationStandIn(QDBusConnection connection);
@@ -88,6 +98,7 @@ private:
     QHash<QString, Object> m_objects;
     QString m_toolkit = QStringLiteral("stand-in");
     QHash<QString, std::function<void()>> m_afterStates;
+    QHash<QString, int> m_childrenListed;
     int m_made = 0;
 };
 

@@ -636,9 +636,18 @@ std::optional<AtspiObject> AtspiBus::focusedElement(const QString &service) {
                 return focusStates(object);
             })) {
             // A look below it finds a field in it that has taken the focus
-            // since (a text area in a focused page).
+            // since (a text area in a focused page). Below an element the
+            // search does not enter there is none to find: a spreadsheet
+            // keeps its sheet focused while a cell is edited, and edits
+            // the cell in an editor beside the sheet. The look then starts
+            // at the sheet's parent, which holds little besides the sheet.
+            const std::optional<FocusStates> own = focusStates(found.element);
+            const bool beside = own && !own->entered() && !found.path.isEmpty();
+            const AtspiObject from = beside ? found.path.last() : found.element;
             QList<AtspiObject> below;
-            if (auto inner = searchFocused(found.element, &below)) {
+            if (auto inner = searchFocused(from, &below)) {
+                if (beside)
+                    found.path.removeLast();
                 found.path += below;
                 found.element = *inner;
             }

@@ -9,6 +9,7 @@
 #include <QCoreApplication>
 
 #include <gtest/gtest.h>
+#include <limits>
 
 namespace tovalit {
 namespace {
@@ -90,6 +91,32 @@ TEST_F(AtspiBusTest, AFieldLeftFocusedInAHiddenPopoverOrABackWindowIsNotTheFocus
         app->add(other, QStringLiteral("entry"), App::focused | App::editable | shown);
     app->setStates(window, shown);
     EXPECT_EQ(focusedElement(), note) << "the back window's field was reused";
+}
+
+// A spreadsheet keeps its sheet marked focused while a cell is edited, and
+// edits the cell in an editor beside the sheet, whose paragraph holds the
+// focus too. The sheet found while no cell was edited does not hide the
+// editor that opens later, nor does the editor outlive its edit; and the
+// sheet's cells are never listed.
+TEST_F(AtspiBusTest, TheEditorOfACellBesideItsFocusedSheetIsTheFocusWhileItIsOpen) {
+    const QString window = app->add(App::rootPath(), QStringLiteral("frame"), App::active | shown);
+    const QString document =
+        app->add(window, QStringLiteral("document spreadsheet"), App::editable | shown);
+    const QString sheet = app->add(document, QStringLiteral("table"),
+                                   App::focused | App::editable | App::managesDescendants | shown);
+    app->setChildCount(sheet, std::numeric_limits<qint32>::max());
+    ASSERT_EQ(focusedElement(), sheet);
+
+    const QString cell = app->add(document, QStringLiteral("panel"), App::editable | shown);
+    const QString paragraph =
+        app->add(cell, QStringLiteral("paragraph"), App::focused | App::editable | shown);
+    app->setText(paragraph, QStringLiteral("会议改到"), 4);
+    EXPECT_EQ(focusedElement(), paragraph) << "the sheet hid the cell being edited";
+    EXPECT_EQ(focusedElement(), paragraph);
+
+    app->remove(cell);
+    EXPECT_EQ(focusedElement(), sheet);
+    EXPECT_EQ(app->childrenListed(sheet), 0);
 }
 
 // A freshly opened Firefox page on a busy machine: the window is marked
