@@ -1,5 +1,6 @@
 #include "platform/accessibility_thread.h"
 #include "platform/linux/atspi_accessibility_client.h"
+#include "platform/linux/atspi_bus.h"
 #include "platform/linux/qt_clipboard_pasteboard.h"
 #include "platform/linux/xtest_key_sender.h"
 #include "services/context/focused_element_reader.h"
@@ -13,6 +14,8 @@
 #include "tests/support/xdotool.h"
 
 #include <QClipboard>
+#include <QDBusArgument>
+#include <QDBusObjectPath>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -341,6 +344,101 @@ TEST_F(DesktopEditorProgramTest, WordProcessorTakesDictationAtTheCaretOverASelec
     EXPECT_TRUE(capture(pid).emptyField);
     dictate(pid, QStringLiteral("你好"));
     EXPECT_EQ(readField(pid).value, QStringLiteral("你好"));
+}
+
+// What a cell of the spreadsheet's sheet holds, read from the sheet itself
+// on the accessibility bus (its row and column as the sheet counts them):
+// the value the cell took, once it is no longer being edited.
+std::optional<QString> cellOfSheet(AccessibilityThread &thread, qint32 pid, int row, int column) {
+    return runTask(thread.run([pid, row, column]() -> std::optional<QString> {
+        AtspiBus bus;
+        if (!bus.connectIfEnabled())
+            return std::nullopt;
+        const auto service = bus.serviceOfProcess(pid);
+        // The sheet has the focus while no cell is edited.
+        const auto sheet = service ? bus.focusedElement(*service) : std::nullopt;
+        if (!sheet)
+            return std::nullopt;
+        const auto reply = bus.call(*sheet, QStringLiteral("org.a11y.atspi.Table"),
+                                    QStringLiteral("GetAccessibleAt"), {row, column});
+        if (!reply || reply->isEmpty() ||
+            reply->first().metaType() != QMetaType::fromType<QDBusArgument>())
+            return std::nullopt;
+        const auto reference = qvariant_cast<QDBusArgument>(reply->first());
+        AtspiObject cell;
+        QDBusObjectPath path;
+        reference.beginStructure();
+        reference >> cell.service >> path;
+        reference.endStructure();
+        cell.path = path.path();
+        return bus.text(cell, 0, -1);
+    }));
+}
+
+// The spreadsheet keeps its sheet marked focused while a cell is edited;
+// the text being edited is a paragraph of the cell's editor, which stands
+// beside the sheet. The sheet is read first, as the desktop is before the
+// user starts editing.
+TEST_F(DesktopEditorProgramTest, SpreadsheetTakesDictationIntoTheCellBeingEdited) {
+    // Two cells down the first column; a flat document opens with no
+    // import dialog.
+    const QString path = writeFile(QStringLiteral("notes.fods"),
+                                   QStringLiteral(R"(<?xml version="1.0" encoding="UTF-8"?>
+<office:document xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0" xmlns:table="urn:oasis:names:tc:opendocument:xmlns:table:1.0" xmlns:text="urn:oasis:names:tc:opendocument:xmlns:text:1.0" office:version="1.2" office:mimetype="application/vnd.oasis.opendocument.spreadsheet">
+<office:body><office:spreadsheet><table:table table:name="Sheet1">
+<table:table-row><table:table-cell office:value-type="string"><text:p>会议改到</text:p></table:table-cell></table:table-row>
+<table:table-row><table:table-cell office:value-type="string"><text:p>第二行</text:p></table:table-cell></table:table-row>
+</table:table></office:spreadsheet></office:body></office:document>
+)"));
+    const QStringList arguments = officeArguments(folder);
+    auto office = startProgram(QStringLiteral("localc"), QStringList(arguments) << path);
+    if (!office)
+        GTEST_SKIP() << "the spreadsheet is not installed";
+    qint32 pid = 0;
+    const OfficeProcessStop stop{arguments.first()};
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            pid = officeProcess(arguments.first());
+            return pid && readField(pid).role == QStringLiteral("table");
+        },
+        "the sheet to have the focus", std::chrono::seconds(180)));
+
+    // F2 edits the first cell, the caret at the end of what it holds; the
+    // cell below is no part of the context.
+    keys(QStringLiteral("F2"));
+    ASSERT_TRUE(waitForField(
+        pid,
+        [](const Field &field) {
+            return field.value == QStringLiteral("会议改到") &&
+                   field.selection == AccessibilityRange{4, 0};
+        },
+        "the first cell to be edited with the caret at its end"));
+    FocusedElementContext context = capture(pid);
+    EXPECT_EQ(context.surroundingTextBeforeCursor, QStringLiteral("会议改到"));
+    EXPECT_EQ(context.surroundingTextAfterCursor, std::nullopt);
+    dictate(pid, QStringLiteral("明天上午"));
+    EXPECT_EQ(readField(pid).value, QStringLiteral("会议改到明天上午"));
+    keys(QStringLiteral("Return"));
+    EXPECT_TRUE(waitUntil(
+        [&] { return cellOfSheet(*thread, pid, 0, 0) == QStringLiteral("会议改到明天上午"); },
+        "the first cell to hold the dictation", std::chrono::seconds(30)));
+
+    // Typing into an empty cell edits it too.
+    keys(QStringLiteral("Up Right t o d o"));
+    ASSERT_TRUE(waitForField(
+        pid,
+        [](const Field &field) {
+            return field.value == QStringLiteral("todo") &&
+                   field.selection == AccessibilityRange{4, 0};
+        },
+        "the second cell of the first row to be typed into"));
+    EXPECT_EQ(capture(pid).surroundingTextBeforeCursor, QStringLiteral("todo"));
+    dictate(pid, QStringLiteral("：评审代码"));
+    keys(QStringLiteral("Return"));
+    EXPECT_TRUE(waitUntil(
+        [&] { return cellOfSheet(*thread, pid, 0, 1) == QStringLiteral("todo：评审代码"); },
+        "the typed cell to hold the dictation", std::chrono::seconds(30)));
+    EXPECT_EQ(cellOfSheet(*thread, pid, 0, 0), QStringLiteral("会议改到明天上午"));
 }
 
 } // namespace
