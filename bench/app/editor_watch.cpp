@@ -56,7 +56,8 @@ std::optional<QString> EditorWatch::caretParagraph(qint32 pid) {
         if (!bus->connectIfEnabled())
             return std::nullopt;
         const auto service = bus->serviceOfProcess(pid);
-        const auto editor = service ? bus->focusedElement(*service) : std::nullopt;
+        ColdReadDeadline deadline;
+        const auto editor = service ? bus->focusedElement(*service, deadline) : std::nullopt;
         const auto caret = editor ? bus->caretOffset(*editor) : std::nullopt;
         const auto before = caret ? bus->text(*editor, 0, *caret) : std::nullopt;
         if (!before)
@@ -74,7 +75,8 @@ bool EditorWatch::caretShows(qint32 pid) {
         if (!bus->connectIfEnabled())
             return false;
         const auto service = bus->serviceOfProcess(pid);
-        const auto editor = service ? bus->focusedElement(*service) : std::nullopt;
+        ColdReadDeadline deadline;
+        const auto editor = service ? bus->focusedElement(*service, deadline) : std::nullopt;
         if (!editor || !bus->hasState(*editor, AtspiBus::stateEditable))
             return false;
         const auto caret = bus->caretOffset(*editor);

@@ -1,5 +1,7 @@
 #include "platform/accessibility_thread.h"
 
+#include "platform/accessibility_job.h"
+
 #include <QMetaObject>
 #include <QObject>
 #include <QScopeGuard>
@@ -9,8 +11,9 @@
 
 namespace tovalit {
 
-AccessibilityThread::AccessibilityThread()
-    : m_thread(std::make_unique<QThread>()) {
+AccessibilityThread::AccessibilityThread(ColdReadDeadline::Clock clock)
+    : m_thread(std::make_unique<QThread>())
+    , m_clock(clock) {
     m_thread->setObjectName(QStringLiteral("tovalit-accessibility"));
     m_context = new QObject;
     m_context->moveToThread(m_thread.get());
@@ -25,7 +28,7 @@ AccessibilityThread::~AccessibilityThread() {
 
 namespace {
 
-thread_local quint64 runningJob = 0;
+thread_local AccessibilityJob *runningJob = nullptr;
 std::atomic<quint64> lastJob{0};
 
 } // namespace
@@ -33,15 +36,16 @@ std::atomic<quint64> lastJob{0};
 void AccessibilityThread::post(std::function<void()> job) {
     QMetaObject::invokeMethod(
         m_context,
-        [job = std::move(job)] {
-            runningJob = ++lastJob;
-            const auto done = qScopeGuard([] { runningJob = 0; });
+        [job = std::move(job), clock = m_clock] {
+            AccessibilityJob running(++lastJob, clock);
+            runningJob = &running;
+            const auto done = qScopeGuard([] { runningJob = nullptr; });
             job();
         },
         Qt::QueuedConnection);
 }
 
-quint64 AccessibilityThread::currentJob() {
+AccessibilityJob *AccessibilityThread::currentJob() {
     return runningJob;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/cold_read.h"
+
 #include <QFuture>
 #include <QPromise>
 #include <QtGlobal>
@@ -16,6 +18,8 @@ class QThread;
 
 namespace tovalit {
 
+class AccessibilityJob;
+
 // The one thread that talks to other applications' accessibility trees.
 // Element handles and the bus connection belong to it; every read and
 // write of another application's tree runs here, one job at a time, so an
@@ -23,7 +27,9 @@ namespace tovalit {
 // handles are never touched from two threads.
 class AccessibilityThread {
 public:
-    AccessibilityThread();
+    // `clock`: what the deadlines of its jobs read; the steady clock when
+    // null.
+    explicit AccessibilityThread(ColdReadDeadline::Clock clock = nullptr);
     ~AccessibilityThread();
     AccessibilityThread(const AccessibilityThread &) = delete;
     AccessibilityThread &operator=(const AccessibilityThread &) = delete;
@@ -40,15 +46,14 @@ public:
     QFuture<std::invoke_result_t<Job &>> submit(Job job);
 
     bool isCurrent() const;
-    // A number of the job running on the calling thread, different for
-    // every job; 0 outside a job. What a job reads of one tree, call after
-    // call, may be read once for all of them.
-    static quint64 currentJob();
+    // The job running on the calling thread; null outside a job.
+    static AccessibilityJob *currentJob();
     // An object living on the thread, for receivers of bus signals.
     QObject *context() const;
 
 private:
     std::unique_ptr<QThread> m_thread;
+    ColdReadDeadline::Clock m_clock;
     QObject *m_context = nullptr; // deleted on the thread when it stops
 };
 

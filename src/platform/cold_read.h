@@ -1,8 +1,7 @@
 #pragma once
 
 #include <chrono>
-#include <memory>
-#include <utility>
+#include <optional>
 
 namespace tovalit {
 
@@ -12,13 +11,12 @@ namespace tovalit {
 // a read is asked again for a moment, never longer, so that an application
 // that really has nothing there costs that moment at most.
 //
-// The moment is one for the whole job of the accessibility thread (one
-// capture, one look at the field before a paste): the focus search looked
-// at again, the editor's own text, the caret and the paragraphs read again
-// all ask within it, so that however many steps find a cold answer, the
-// job waits for the page once. It starts at the first read asked again.
-// Outside a job, the outermost deadline made on the thread is the one its
-// callees share.
+// Each job of the accessibility thread (one capture, one look at the field
+// before a paste) owns one deadline and hands it to whatever reads under
+// it: the focus search looked at again, the editor's own text, the caret
+// and the paragraphs read again all ask within it, so that however many
+// steps find a cold answer, the job waits for the page once. The moment
+// starts at the first read asked again.
 class ColdReadDeadline {
 public:
     static constexpr std::chrono::milliseconds moment{750};
@@ -26,22 +24,19 @@ public:
     static constexpr int maxReads = 400;
 
     using Clock = std::chrono::steady_clock::time_point (*)();
-    // The clock every deadline reads; the steady clock when null. For
-    // tests, which let time pass as the reads go.
-    static void useClock(Clock clock);
 
-    ColdReadDeadline();
+    // `clock`: the steady clock when null; tests let time pass as the reads
+    // go.
+    explicit ColdReadDeadline(Clock clock = nullptr);
     ColdReadDeadline(const ColdReadDeadline &) = delete;
     ColdReadDeadline &operator=(const ColdReadDeadline &) = delete;
 
     // Whether the moment is over; the first question starts it.
     bool passed();
 
-    // What the deadlines of one job share.
-    struct Moment;
-
 private:
-    std::shared_ptr<Moment> m_moment;
+    Clock m_clock;
+    std::optional<std::chrono::steady_clock::time_point> m_end;
 };
 
 // `value`, read again by `read` while `unanswered(value)`, until the
@@ -53,13 +48,6 @@ Value readAgainWhileUnanswered(Value value, const Read &read, const Unanswered &
          again < ColdReadDeadline::maxReads && unanswered(value) && !deadline.passed(); ++again)
         value = read();
     return value;
-}
-
-// The same within the deadline of the running job.
-template <typename Value, typename Read, typename Unanswered>
-Value readAgainWhileUnanswered(Value value, const Read &read, const Unanswered &unanswered) {
-    ColdReadDeadline deadline;
-    return readAgainWhileUnanswered(std::move(value), read, unanswered, deadline);
 }
 
 } // namespace tovalit

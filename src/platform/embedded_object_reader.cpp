@@ -87,10 +87,12 @@ qsizetype EmbeddedObjectReader::Part::shown() const {
 
 EmbeddedObjectReader::EmbeddedObjectReader(AccessibilityElementRef editor,
                                            EmbeddedObjectKnowledge &knowledge,
-                                           EmbeddedObjectSelections &selections)
+                                           EmbeddedObjectSelections &selections,
+                                           ColdReadDeadline &deadline)
     : m_editor(std::move(editor))
     , m_knowledge(knowledge)
-    , m_selections(selections) {}
+    , m_selections(selections)
+    , m_deadline(deadline) {}
 
 EmbeddedObjectReader::Result EmbeddedObjectReader::read(const QString &own, const Windows *previous,
                                                         bool settledBefore) {
@@ -116,7 +118,7 @@ EmbeddedObjectReader::Result EmbeddedObjectReader::read(const QString &own, cons
         near = *ends.range;
     else if (ends.caret)
         near = {*ends.caret, *ends.caret};
-    if (m_selections.selectionUnknown())
+    if (m_selectionUntold)
         editor.ends.reset();
     editor.window = again ? *again : LinkWindow::around(editor.links, near);
     for (;;) {
@@ -124,7 +126,7 @@ EmbeddedObjectReader::Result EmbeddedObjectReader::read(const QString &own, cons
         if (!built.text) {
             if (built.unreadable > 0 && leaveOut(built.unreadable))
                 continue;
-            return {std::nullopt, ends.confirmed};
+            return {std::nullopt, ends.confirmed, m_selectionUntold};
         }
         EmbeddedObjectReading reading = record(std::move(*built.text));
         Selection selection = selectionIn(reading);
@@ -132,7 +134,7 @@ EmbeddedObjectReader::Result EmbeddedObjectReader::read(const QString &own, cons
             continue;
         reading.selection = selection.range;
         if (again || !reading.selection || !growToReach(reading, *reading.selection))
-            return {std::move(reading), ends.confirmed};
+            return {std::move(reading), ends.confirmed, m_selectionUntold};
     }
 }
 
@@ -176,15 +178,18 @@ EmbeddedObjectReader::Ends EmbeddedObjectReader::editorEnds(bool settledBefore) 
         // What cannot be listed is not to be waited for.
         if (!paragraph)
             return {std::nullopt, true};
-        if (const auto selected = m_selections.selection(*paragraph))
-            return {endsFromCaretParagraph(at, *here, *selected), true};
+        const EmbeddedObjectSelections::Selected selected = m_selections.selection(*paragraph);
+        if (selected.range)
+            return {endsFromCaretParagraph(at, *here, *selected.range), true};
         // Its caret is known, what it has selected not: never a caret.
-        if (m_selections.selectionUnknown())
+        if (selected.unknown) {
+            m_selectionUntold = true;
             return {std::nullopt, true, at};
+        }
     }
     if (before) {
         if (AccessibilityElement *paragraph = linkElement(*before);
-            paragraph && m_selections.selection(*paragraph))
+            paragraph && selectionOf(*paragraph))
             return {endsInOwnText(at), true};
     }
     // No paragraph holds it: at the end of a line typed straight into the
@@ -206,7 +211,7 @@ EmbeddedObjectReader::endsFromCaretParagraph(qsizetype caret, qsizetype link, Te
     if (AccessibilityElement *paragraph = linkElement(link)) {
         if (const auto within = m_selections.caret(*paragraph);
             within && *within != selected.first && *within != selected.second) {
-            m_selections.setSelectionUnknown();
+            m_selectionUntold = true;
             return std::nullopt;
         }
     }
@@ -253,7 +258,7 @@ qsizetype EmbeddedObjectReader::selectionStartFrom(qsizetype link) {
     // begins there.
     if (at > 0 && editor.own[at - 1] != objectCharacter) {
         AccessibilityElement *element = linkElement(first);
-        const auto selected = element ? m_selections.selection(*element) : std::nullopt;
+        const auto selected = element ? selectionOf(*element) : std::nullopt;
         if (selected && selected->first == 0) {
             if (const auto own = editorOwnSelection(); own && own->first < at && own->second > at)
                 return own->first;
@@ -330,7 +335,7 @@ EmbeddedObjectReader::Probe EmbeddedObjectReader::probe(qsizetype link) {
     AccessibilityElement *element = linkElement(link);
     if (!element)
         return Probe::unknown;
-    const auto selected = m_selections.selection(*element);
+    const auto selected = selectionOf(*element);
     if (selected && selected->first != selected->second)
         return Probe::selected;
     // Firefox gives an empty element an empty selection where it is
@@ -342,7 +347,13 @@ EmbeddedObjectReader::Probe EmbeddedObjectReader::probe(qsizetype link) {
 }
 
 std::optional<TextRange> EmbeddedObjectReader::editorOwnSelection() {
-    return m_selections.selection(*m_editor);
+    return selectionOf(*m_editor);
+}
+
+std::optional<TextRange> EmbeddedObjectReader::selectionOf(AccessibilityElement &element) {
+    const EmbeddedObjectSelections::Selected selected = m_selections.selection(element);
+    m_selectionUntold = m_selectionUntold || selected.unknown;
+    return selected.range;
 }
 
 // Reading what is chosen ---------------------------------------------------
@@ -602,7 +613,7 @@ std::optional<TextRange> EmbeddedObjectReader::endsOf(int handle) {
     if (handle == 0)
         return std::nullopt;
     // A browser gives an element's caret at the element that holds it.
-    return m_selections.selection(*m_elements[std::size_t(handle)]);
+    return selectionOf(*m_elements[std::size_t(handle)]);
 }
 
 // Leaving out, and growing -------------------------------------------------
@@ -672,7 +683,7 @@ EmbeddedObjectReader::selectionIn(const EmbeddedObjectReading &reading) {
         {*start, *end}, [&](int node) -> std::optional<std::pair<qsizetype, qsizetype>> {
             if (node < 1 || std::size_t(node) >= reading.elements.size())
                 return std::nullopt;
-            const auto own = m_selections.selection(*reading.elements[std::size_t(node)]);
+            const auto own = selectionOf(*reading.elements[std::size_t(node)]);
             if (!own || !reading.parts.contains(node))
                 return own;
             const auto from = reading.nodeOffset(node, own->first);
@@ -685,7 +696,7 @@ EmbeddedObjectReader::selectionIn(const EmbeddedObjectReading &reading) {
         });
     // An end in a part of a list that was not read is not in the value;
     // one of an element that cannot tell it is not known.
-    if (!result.outside.empty() || m_selections.selectionUnknown())
+    if (!result.outside.empty() || m_selectionUntold)
         result.range.reset();
     return result;
 }

@@ -20,7 +20,7 @@ namespace tovalit {
 // around its end, the middle taken as selected and left unread. Elements it
 // embeds that embed many in turn (a long list, a table) are read the same
 // way. One reader makes one reading, in one job of the accessibility
-// thread.
+// thread, within the deadline that job hands it.
 //
 // Its steps: where the caret or selection stands in the editor's own text
 // (`editorEnds`), which paragraphs to read first (`firstWindow`), reading
@@ -33,8 +33,10 @@ public:
     // same editor to read them again.
     using Windows = QHash<QString, LinkWindow>;
 
+    // `deadline`: the job's, within which a reading asks again what a cold
+    // page has not answered yet.
     EmbeddedObjectReader(AccessibilityElementRef editor, EmbeddedObjectKnowledge &knowledge,
-                         EmbeddedObjectSelections &selections);
+                         EmbeddedObjectSelections &selections, ColdReadDeadline &deadline);
 
     struct Result {
         // Nothing when the editor cannot be read: its own text, or the
@@ -44,6 +46,10 @@ public:
         // read were whole. Where they do not, the caret is not in the
         // reading.
         bool caretConfirmed = false;
+        // An element holds a selection that cannot be told, or its
+        // paragraph said two things of it: what is selected is not known,
+        // and the reading holds no selection.
+        bool selectionUnknown = false;
     };
     // The editor's text, given its own (one U+FFFC per element it embeds),
     // read around its selection; with `previous`, the elements that reading
@@ -143,6 +149,9 @@ private:
     std::pair<qsizetype, Probe> probeNear(qsizetype link, qsizetype low, qsizetype high);
     Probe probe(qsizetype link);
     std::optional<TextRange> editorOwnSelection();
+    // What `element` has selected; one it cannot tell leaves what the
+    // reading has selected unknown.
+    std::optional<TextRange> selectionOf(AccessibilityElement &element);
 
     // Reading what is chosen: the text, or the first element that could
     // not be read.
@@ -184,8 +193,10 @@ private:
     const Windows *m_previous = nullptr;
     // The editor's texts were seen whole before.
     bool m_settledBefore = false;
-    // The job's: a reading asks again within the moment its job has.
-    ColdReadDeadline m_deadline;
+    ColdReadDeadline &m_deadline;
+    // An element asked holds a selection it cannot tell, or its paragraph
+    // contradicted itself.
+    bool m_selectionUntold = false;
 
     std::vector<AccessibilityElementRef> m_elements;
     std::unordered_map<int, Placement> m_placements;

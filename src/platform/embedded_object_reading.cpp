@@ -157,7 +157,8 @@ std::optional<qsizetype> EmbeddedObjectSelections::caret(AccessibilityElement &e
     return caret;
 }
 
-std::optional<TextRange> EmbeddedObjectSelections::selection(AccessibilityElement &element) {
+EmbeddedObjectSelections::Selected
+EmbeddedObjectSelections::selection(AccessibilityElement &element) {
     const QString identity = element.identity();
     if (const auto known = m_selections.constFind(identity); known != m_selections.constEnd())
         return *known;
@@ -169,23 +170,21 @@ std::optional<TextRange> EmbeddedObjectSelections::selection(AccessibilityElemen
         return TextRange{qsizetype(range->location), qsizetype(range->location + range->length)};
     };
     // The element the caret is in says where, once Firefox keeps its text.
-    std::optional<TextRange> range = read();
-    if (!range)
-        range = read();
-    if (!range) {
+    Selected selected{read()};
+    if (!selected.range)
+        selected.range = read();
+    if (!selected.range) {
         const auto count =
             accessibilityValueAs<AccessibilityRange>(element.attributeValue(ax::selectionCount));
-        if (count && count->length > 0)
-            m_selectionUnknown = true;
+        selected.unknown = count && count->length > 0;
     }
-    m_selections.insert(identity, range);
-    return range;
+    m_selections.insert(identity, selected);
+    return selected;
 }
 
 void EmbeddedObjectSelections::clear() {
     m_carets.clear();
     m_selections.clear();
-    m_selectionUnknown = false;
 }
 
 std::optional<qsizetype> EmbeddedObjectReading::ownOffset(int node, qsizetype offset,

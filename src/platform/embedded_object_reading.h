@@ -90,20 +90,19 @@ public:
     // has not sent it yet); without, asked twice.
     std::optional<qsizetype> caret(AccessibilityElement &element,
                                    ColdReadDeadline *deadline = nullptr);
-    // Where the element's own text is selected, its caret as an empty
-    // range; nothing where it shows neither, or holds a selection it
-    // cannot tell.
-    std::optional<TextRange> selection(AccessibilityElement &element);
-    // Whether an element asked in this job holds a selection that cannot
-    // be told, or was found to: what is selected is then not known.
-    bool selectionUnknown() const { return m_selectionUnknown; }
-    void setSelectionUnknown() { m_selectionUnknown = true; }
+    // What an element says of its selection: where its own text is
+    // selected, its caret as an empty range; nothing where it shows
+    // neither, or holds a selection it cannot tell (`unknown`).
+    struct Selected {
+        std::optional<TextRange> range;
+        bool unknown = false;
+    };
+    Selected selection(AccessibilityElement &element);
     void clear();
 
 private:
-    bool m_selectionUnknown = false;
     QHash<QString, std::optional<qsizetype>> m_carets;
-    QHash<QString, std::optional<TextRange>> m_selections;
+    QHash<QString, Selected> m_selections;
 };
 
 // One reading of an editor's text: the text as its user reads it, the

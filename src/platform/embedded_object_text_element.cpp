@@ -1,5 +1,6 @@
 #include "platform/embedded_object_text_element.h"
 
+#include "platform/accessibility_job.h"
 #include "platform/accessibility_thread.h"
 #include "platform/cold_read.h"
 
@@ -56,6 +57,11 @@ std::optional<TextRange> textRange(const QString &text, AccessibilityRange range
     return TextRange{start, end};
 }
 
+quint64 runningJobNumber() {
+    const AccessibilityJob *job = AccessibilityThread::currentJob();
+    return job ? job->number() : 0;
+}
+
 } // namespace
 
 AccessibilityElementRef EmbeddedObjectTextElement::wrap(AccessibilityElementRef element,
@@ -101,38 +107,32 @@ bool EmbeddedObjectTextElement::embeds() {
 }
 
 const EmbeddedObjectReading *EmbeddedObjectTextElement::reading(bool *embedded) {
-    const quint64 job = AccessibilityThread::currentJob();
-    if (job == 0 || job != m_readingJob)
-        readForJob();
+    AccessibilityJob *job = AccessibilityThread::currentJob();
+    if (!job) {
+        // Outside a job (a test, a tool), each read is a reading of its
+        // own, within a moment of its own.
+        ColdReadDeadline deadline;
+        readForJob(0, deadline);
+    } else if (job->number() != m_readingJob) {
+        readForJob(job->number(), job->coldReads());
+    }
     *embedded = m_readingEmbeds;
     return m_reading ? &*m_reading : nullptr;
 }
 
-void EmbeddedObjectTextElement::readForJob() {
-    m_readingJob = AccessibilityThread::currentJob();
+void EmbeddedObjectTextElement::readForJob(quint64 job, ColdReadDeadline &deadline) {
+    m_readingJob = job;
     m_own = m_preread ? std::move(*m_preread) : m_element->attributeValue(ax::value);
     m_preread.reset();
     m_selections.clear();
     m_reading.reset();
-    auto own = accessibilityValueAs<QString>(m_own);
-    // Firefox answers the first reads of a page's texts with nothing
-    // until it keeps them: an editor that has paragraphs and shows no
-    // text has not been read. One that says it is empty is: the element
-    // it embeds is the hint it draws (Chromium's positioned ::before).
-    bool unread = false;
-    if (own && own->isEmpty() && !saysEmpty(*m_element) && hasEmbedded(*m_element)) {
-        m_own = readAgainWhileUnanswered(
-            std::move(m_own), [this] { return m_element->attributeValue(ax::value); },
-            [](const std::optional<AccessibilityValue> &read) {
-                return accessibilityValueAs<QString>(read) == QString();
-            });
-        own = accessibilityValueAs<QString>(m_own);
-        unread = !own || !own->contains(objectCharacter);
-    }
+    m_readingSelectionUnknown = false;
+    const bool unread = readColdOwnAgain(deadline);
+    const auto own = accessibilityValueAs<QString>(m_own);
     if (own && own->contains(objectCharacter) && (m_embeds || listsEmbedded(*m_element))) {
         m_embeds = true;
         m_readingEmbeds = true;
-        m_reading = readSettled(*own);
+        m_reading = readSettled(*own, deadline);
         return;
     }
     // A text that embedded elements and cannot be read now is still such
@@ -141,7 +141,26 @@ void EmbeddedObjectTextElement::readForJob() {
     m_embeds = m_embeds || unread;
 }
 
-std::optional<EmbeddedObjectReading> EmbeddedObjectTextElement::readSettled(QString own) {
+bool EmbeddedObjectTextElement::readColdOwnAgain(ColdReadDeadline &deadline) {
+    // Firefox answers the first reads of a page's texts with nothing
+    // until it keeps them: an editor that has paragraphs and shows no
+    // text has not been read. One that says it is empty is: the element
+    // it embeds is the hint it draws (Chromium's positioned ::before).
+    const auto own = accessibilityValueAs<QString>(m_own);
+    if (!own || !own->isEmpty() || saysEmpty(*m_element) || !hasEmbedded(*m_element))
+        return false;
+    m_own = readAgainWhileUnanswered(
+        std::move(m_own), [this] { return m_element->attributeValue(ax::value); },
+        [](const std::optional<AccessibilityValue> &read) {
+            return accessibilityValueAs<QString>(read) == QString();
+        },
+        deadline);
+    const auto again = accessibilityValueAs<QString>(m_own);
+    return !again || !again->contains(objectCharacter);
+}
+
+std::optional<EmbeddedObjectReading>
+EmbeddedObjectTextElement::readSettled(QString own, ColdReadDeadline &deadline) {
     // Firefox answers the first reads of a page's texts from what it has
     // so far, which lacks the words themselves until the page sends them a
     // moment later: an editor's own text then holds only its paragraphs,
@@ -150,9 +169,8 @@ std::optional<EmbeddedObjectReading> EmbeddedObjectTextElement::readSettled(QStr
     // moment at most; once they agree, the editor's texts have come.
     const QString identity = m_element->identity();
     const bool settledBefore = m_knowledge->settled.contains(identity);
-    ColdReadDeadline deadline;
     for (;;) {
-        EmbeddedObjectReader reader(m_element, *m_knowledge, m_selections);
+        EmbeddedObjectReader reader(m_element, *m_knowledge, m_selections, deadline);
         EmbeddedObjectReader::Result read =
             reader.read(own, m_windows ? &*m_windows : nullptr, settledBefore);
         if (read.caretConfirmed || settledBefore || deadline.passed()) {
@@ -160,6 +178,7 @@ std::optional<EmbeddedObjectReading> EmbeddedObjectTextElement::readSettled(QStr
                 m_knowledge->settle(identity);
             if (read.reading)
                 m_windows = reader.windows();
+            m_readingSelectionUnknown = read.selectionUnknown;
             return std::move(read.reading);
         }
         m_selections.clear();
@@ -196,8 +215,7 @@ EmbeddedObjectTextElement::attributeValue(const QString &attribute) {
             if (!text || (!text->isEmpty() && !text->contains(objectCharacter)))
                 return own;
             // Read once for this job: an editor's text is long.
-            if (const quint64 job = AccessibilityThread::currentJob();
-                job != 0 && job != m_readingJob)
+            if (const quint64 job = runningJobNumber(); job != 0 && job != m_readingJob)
                 m_preread = std::move(own);
         }
         bool embedded = false;
@@ -223,7 +241,7 @@ EmbeddedObjectTextElement::attributeValue(const QString &attribute) {
         if (!embedded)
             return m_element->attributeValue(attribute);
         const bool selected =
-            m_selections.selectionUnknown() ||
+            m_readingSelectionUnknown ||
             (read && read->selection && read->selection->second > read->selection->first);
         return AccessibilityValue(AccessibilityRange{0, selected ? 1 : 0});
     }
@@ -299,6 +317,7 @@ bool EmbeddedObjectTextElement::setAttributeValue(const QString &attribute,
     const EmbeddedObjectReading *read = reading(&embedded);
     // The caret moves: what the job asked of it no longer holds.
     m_selections.clear();
+    m_readingSelectionUnknown = false;
     if (!embedded)
         return m_element->setAttributeValue(attribute, value);
     return read && select(*read, *range);

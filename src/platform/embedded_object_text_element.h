@@ -60,8 +60,14 @@ private:
     // first read; nothing when the text embeds nothing or cannot be read
     // (`embedded` says which).
     const EmbeddedObjectReading *reading(bool *embedded);
-    void readForJob();
-    std::optional<EmbeddedObjectReading> readSettled(QString own);
+    // The reading of job number `job` (0: outside a job), whose cold reads
+    // wait within `deadline`.
+    void readForJob(quint64 job, ColdReadDeadline &deadline);
+    // Whether the own text just read, empty where it embeds elements, is
+    // one the page has not sent yet: read again within `deadline`, and
+    // still without them.
+    bool readColdOwnAgain(ColdReadDeadline &deadline);
+    std::optional<EmbeddedObjectReading> readSettled(QString own, ColdReadDeadline &deadline);
     std::optional<AccessibilityValue> selectionValue(const QString &attribute,
                                                      const EmbeddedObjectReading &reading) const;
     std::optional<AccessibilityValue> rangeValue(const QString &attribute,
@@ -81,6 +87,8 @@ private:
     bool m_readingEmbeds = false;
     std::optional<AccessibilityValue> m_own;
     std::optional<EmbeddedObjectReading> m_reading;
+    // An element of the reading holds a selection that cannot be told.
+    bool m_readingSelectionUnknown = false;
     EmbeddedObjectSelections m_selections;
     // The element's own text read for the job about to read.
     std::optional<std::optional<AccessibilityValue>> m_preread;

@@ -40,7 +40,8 @@ void BrowserPageFixture::openPage(WebPage page, const Ready &ready, const char *
     ASSERT_TRUE(waitUntil(
         [&] {
             const auto service = bus.connectIfEnabled() ? bus.serviceOfProcess(pid) : std::nullopt;
-            const auto focused = service ? bus.focusedElement(*service) : std::nullopt;
+            ColdReadDeadline deadline;
+            const auto focused = service ? bus.focusedElement(*service, deadline) : std::nullopt;
             return focused && ready(bus, *focused);
         },
         what, 60s));
@@ -65,7 +66,8 @@ void BrowserPageFixture::openWatchedPage(const QString &path, const char *what) 
             if (pageTitle() != QStringLiteral("ready"))
                 return false;
             const auto service = bus.connectIfEnabled() ? bus.serviceOfProcess(pid) : std::nullopt;
-            const auto focused = service ? bus.focusedElement(*service) : std::nullopt;
+            ColdReadDeadline deadline;
+            const auto focused = service ? bus.focusedElement(*service, deadline) : std::nullopt;
             const auto caret = focused ? bus.caretOffset(*focused) : std::nullopt;
             return caret && *caret >= 0 && bus.hasState(*focused, AtspiBus::stateEditable);
         },

@@ -181,7 +181,8 @@ int run(const QStringList &arguments) {
     const bool found = tovalit::testing::waitUntil(
         [&] {
             const auto service = bus.connectIfEnabled() ? bus.serviceOfProcess(pid) : std::nullopt;
-            focused = service ? bus.focusedElement(*service) : std::nullopt;
+            ColdReadDeadline deadline;
+            focused = service ? bus.focusedElement(*service, deadline) : std::nullopt;
             if (!focused)
                 return false;
             const auto states = bus.states(*focused);
@@ -218,7 +219,8 @@ int run(const QStringList &arguments) {
         QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("type"), typed});
         QThread::msleep(1000);
         const auto service = bus.serviceOfProcess(pid);
-        if (const auto now = service ? bus.focusedElement(*service) : std::nullopt)
+        ColdReadDeadline deadline;
+        if (const auto now = service ? bus.focusedElement(*service, deadline) : std::nullopt)
             focused = now;
         std::printf("== after typing \"%s\"\n", qPrintable(typed));
         dump(bus, *focused, 0, 3);

@@ -1,6 +1,5 @@
 #include "platform/linux/atspi_bus.h"
 
-#include "platform/cold_read.h"
 #include "platform/focus_search.h"
 #include "platform/linux/atspi_text_offsets.h"
 
@@ -618,7 +617,8 @@ void AtspiBus::setWindowSystemFocus(std::function<WindowSystemFocus()> source) {
     m_windowSystemFocus = std::move(source);
 }
 
-std::optional<AtspiObject> AtspiBus::focusedElement(const QString &service) {
+std::optional<AtspiObject> AtspiBus::focusedElement(const QString &service,
+                                                    ColdReadDeadline &deadline) {
     const auto window = windowWithKeyboardFocus(service);
     if (!window) {
         m_lastFocused.remove(service);
@@ -657,7 +657,7 @@ std::optional<AtspiObject> AtspiBus::focusedElement(const QString &service) {
         m_lastFocused.remove(service);
     }
     FoundFocus found{*window, *window, {}};
-    auto focused = searchPastTheWindow(*window, &found.path);
+    auto focused = searchPastTheWindow(*window, &found.path, deadline);
     if (focused) {
         found.element = *focused;
         m_lastFocused.insert(service, found);
@@ -666,7 +666,8 @@ std::optional<AtspiObject> AtspiBus::focusedElement(const QString &service) {
 }
 
 std::optional<AtspiObject> AtspiBus::searchPastTheWindow(const AtspiObject &window,
-                                                         QList<AtspiObject> *path) {
+                                                         QList<AtspiObject> *path,
+                                                         ColdReadDeadline &deadline) {
     // Firefox marks its window focused and nothing in it, or nothing at
     // all, for a moment after a freshly opened page took the focus, the
     // longer the busier the machine: a search that ends at the window
@@ -677,7 +678,6 @@ std::optional<AtspiObject> AtspiBus::searchPastTheWindow(const AtspiObject &wind
     const auto atTheWindow = [&focused, &window] { return !focused || *focused == window; };
     const QString key = window.service + QLatin1Char(' ') + window.path;
     if (atTheWindow() && !m_focusStaysAtWindow.contains(key)) {
-        ColdReadDeadline deadline;
         for (int again = 0;
              again < ColdReadDeadline::maxReads && atTheWindow() && !deadline.passed(); ++again) {
             path->clear();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/cold_read.h"
 #include "platform/focus_search.h"
 #include "platform/window_system.h"
 
@@ -117,9 +118,10 @@ public:
     void setWindowSystemFocus(std::function<WindowSystemFocus()> source);
 
     // The application's active window, and the element inside it that has
-    // the keyboard focus: the innermost one in the focused state.
+    // the keyboard focus: the innermost one in the focused state. A search
+    // that ends at the window looks again within `deadline`.
     std::optional<AtspiObject> activeWindow(const QString &service);
-    std::optional<AtspiObject> focusedElement(const QString &service);
+    std::optional<AtspiObject> focusedElement(const QString &service, ColdReadDeadline &deadline);
 
     static AtspiObject rootOf(const QString &service);
     static bool isApplicationRoot(const AtspiObject &object);
@@ -170,7 +172,8 @@ private:
     // The search of a window for its focus, looked at again while it
     // ends at the window.
     std::optional<AtspiObject> searchPastTheWindow(const AtspiObject &window,
-                                                   QList<AtspiObject> *path);
+                                                   QList<AtspiObject> *path,
+                                                   ColdReadDeadline &deadline);
     // The window the user types in: the one the application marks active,
     // else the one the window system names, else the only one holding a
     // focused field; nothing where that cannot be told.

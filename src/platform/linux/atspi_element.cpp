@@ -1,5 +1,6 @@
 #include "platform/linux/atspi_element.h"
 
+#include "platform/accessibility_job.h"
 #include "platform/cold_read.h"
 #include "platform/linux/atspi_drawn_text.h"
 #include "platform/linux/atspi_text_offsets.h"
@@ -198,7 +199,7 @@ std::optional<AccessibilityValue> AtspiElement::focusAttribute(const QString &at
     const bool wantsWindow = attribute == ax::focusedWindow;
     if (m_kind == Kind::Application) {
         auto found = wantsWindow ? m_bus->activeWindow(m_object.service)
-                                 : m_bus->focusedElement(m_object.service);
+                                 : focusedElementOf(m_object.service);
         if (!found)
             return std::nullopt;
         return AccessibilityValue(element(*found));
@@ -213,12 +214,18 @@ std::optional<AccessibilityValue> AtspiElement::focusAttribute(const QString &at
             continue;
         if (wantsWindow)
             return AccessibilityValue(element(*window));
-        auto focused = m_bus->focusedElement(application.service);
+        auto focused = focusedElementOf(application.service);
         if (!focused)
             return std::nullopt;
         return AccessibilityValue(element(*focused));
     }
     return std::nullopt;
+}
+
+std::optional<AtspiObject> AtspiElement::focusedElementOf(const QString &service) {
+    return readUnderRunningJob([this, &service](ColdReadDeadline &deadline) {
+        return m_bus->focusedElement(service, deadline);
+    });
 }
 
 AtspiElement::Selected AtspiElement::selected() {
@@ -262,9 +269,14 @@ std::optional<AccessibilityRange> AtspiElement::utf16Range(qint64 start, qint64 
         return AccessibilityRange{start, end - start};
     // Only the text up to the end of the range is needed to count it.
     // Firefox may know the caret already, and not yet the text before it.
-    const auto prefix = readAgainWhileUnanswered(
-        m_bus->text(m_object, 0, end), [this, end] { return m_bus->text(m_object, 0, end); },
-        [end](const std::optional<QString> &read) { return read && read->isEmpty() && end > 0; });
+    const auto prefix = readUnderRunningJob([this, end](ColdReadDeadline &deadline) {
+        return readAgainWhileUnanswered(
+            m_bus->text(m_object, 0, end), [this, end] { return m_bus->text(m_object, 0, end); },
+            [end](const std::optional<QString> &read) {
+                return read && read->isEmpty() && end > 0;
+            },
+            deadline);
+    });
     if (!prefix)
         return std::nullopt;
     const auto from = atspi::utf16OffsetOfCodePoint(*prefix, start);

@@ -38,6 +38,9 @@ public:
 private:
     AccessibilityElementRef element(const AtspiObject &object) const;
     std::optional<AccessibilityValue> focusAttribute(const QString &attribute);
+    // The application's focused element, looked for within the running
+    // job's deadline.
+    std::optional<AtspiObject> focusedElementOf(const QString &service);
     // Its role, names and the attributes a page gives it.
     std::optional<AccessibilityValue> describingAttribute(const QString &attribute);
     // Its parent or children.

@@ -42,7 +42,8 @@ protected:
                 return QStringLiteral("<not connected>");
             if (focus)
                 bus->setWindowSystemFocus([focus] { return *focus; });
-            return bus->focusedElement(service).value_or(AtspiObject{}).path;
+            ColdReadDeadline deadline;
+            return bus->focusedElement(service, deadline).value_or(AtspiObject{}).path;
         }));
     }
 
