@@ -16,6 +16,20 @@ GuardedDataFile::GuardedDataFile(Raise raise, Decodes decodes, Merge merge)
     , m_decodes(std::move(decodes))
     , m_merge(std::move(merge)) {}
 
+DataFileError::Kind GuardedDataFile::errorKind(Failure failure) {
+    switch (failure) {
+    case Failure::Read:
+        return DataFileError::Kind::ReadFailed;
+    case Failure::Write:
+        return DataFileError::Kind::WriteFailed;
+    case Failure::Unread:
+        return DataFileError::Kind::NotRead;
+    case Failure::SetAside:
+        break;
+    }
+    return DataFileError::Kind::SetAsideFailed;
+}
+
 bool GuardedDataFile::occupied(const QString &path) {
     const QFileInfo info(path);
     return info.exists() || info.isSymLink();

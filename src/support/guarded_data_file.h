@@ -1,5 +1,8 @@
 #pragma once
 
+#include "support/app_error.h"
+#include "support/data_file_error.h"
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
@@ -46,6 +49,14 @@ public:
 
     // Without a merge, a write replaces a decodable file whole.
     GuardedDataFile(Raise raise, Decodes decodes, Merge merge = {});
+
+    // Throws `Error(kind, detail)`, the store's own DataFileError.
+    template <class Error>
+    static Raise raisingAs();
+    // True when `Snapshot::fromFileBytes` takes the bytes without an error.
+    template <class Snapshot>
+    static Decodes decodingAs();
+    static DataFileError::Kind errorKind(Failure failure);
 
     // The whole file at the path `locate` gives (which may throw), or
     // nothing when there is none, nor any behind a link there; a path that
@@ -114,5 +125,22 @@ private:
     std::optional<QString> m_setAside;
     std::optional<QString> m_conflictCopy;
 };
+
+template <class Error>
+GuardedDataFile::Raise GuardedDataFile::raisingAs() {
+    return [](Failure failure, const QString &detail) { throw Error(errorKind(failure), detail); };
+}
+
+template <class Snapshot>
+GuardedDataFile::Decodes GuardedDataFile::decodingAs() {
+    return [](const QByteArray &bytes) {
+        try {
+            static_cast<void>(Snapshot::fromFileBytes(bytes));
+            return true;
+        } catch (const AppError &) {
+            return false;
+        }
+    };
+}
 
 } // namespace tovalit

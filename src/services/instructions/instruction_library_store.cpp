@@ -6,37 +6,11 @@
 #include "support/three_way_merge.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 
 namespace tovalit {
 
 namespace {
-
-using StoreError = InstructionLibraryStoreError;
-
-[[noreturn]] void raiseStoreError(GuardedDataFile::Failure failure, const QString &detail) {
-    switch (failure) {
-    case GuardedDataFile::Failure::Read:
-        throw StoreError(StoreError::Kind::ReadFailed, detail);
-    case GuardedDataFile::Failure::Write:
-        throw StoreError(StoreError::Kind::WriteFailed, detail);
-    case GuardedDataFile::Failure::Unread:
-        throw StoreError(StoreError::Kind::NotRead, detail);
-    case GuardedDataFile::Failure::SetAside:
-        break;
-    }
-    throw StoreError(StoreError::Kind::SetAsideFailed, detail);
-}
-
-bool decodes(const QByteArray &bytes) {
-    try {
-        InstructionLibrarySnapshot::fromFileBytes(bytes);
-        return true;
-    } catch (const AppError &) {
-        return false;
-    }
-}
 
 InstructionLibrarySnapshot reconciled(InstructionLibrarySnapshot snapshot) {
     snapshot.reconcileBuiltinTemplatePack(InstructionLibraryCatalog::defaultBuiltinTemplatePack());
@@ -68,22 +42,14 @@ GuardedDataFile::Merged merge(const std::optional<QByteArray> &base, const QByte
 
 InstructionLibraryStore::InstructionLibraryStore(std::optional<QString> baseDirectory)
     : m_baseDirectory(std::move(baseDirectory))
-    , m_file(raiseStoreError, decodes, merge)
+    , m_file(GuardedDataFile::raisingAs<InstructionLibraryStoreError>(),
+             GuardedDataFile::decodingAs<InstructionLibrarySnapshot>(), merge)
     , m_executor(QStringLiteral("InstructionLibraryStore")) {}
 
 InstructionLibraryStore::~InstructionLibraryStore() = default;
 
 QList<InstructionLibraryStore::SetAsideFile> InstructionLibraryStore::takeSetAsideFiles() {
-    std::lock_guard lock(m_setAsideMutex);
-    return std::exchange(m_setAsideFiles, {});
-}
-
-void InstructionLibraryStore::noteSetAside(SetAsideFile::Why why,
-                                           const std::optional<QString> &path) {
-    if (!path)
-        return;
-    std::lock_guard lock(m_setAsideMutex);
-    m_setAsideFiles.append(SetAsideFile{why, QDir::toNativeSeparators(*path)});
+    return m_setAside.take();
 }
 
 QCoro::Task<InstructionLibrarySnapshot> InstructionLibraryStore::loadSnapshot() {
@@ -130,16 +96,7 @@ InstructionLibrarySnapshot InstructionLibraryStore::save(InstructionLibrarySnaps
     const QString path = folder + u'/' + QLatin1String(libraryFileName);
     snapshot = reconciled(std::move(snapshot));
     const QByteArray bytes = snapshot.toFileBytes();
-    QByteArray written;
-    try {
-        written = m_file.write(path, bytes);
-    } catch (...) {
-        noteSetAside(SetAsideFile::Why::unread, m_file.takeSetAside());
-        noteSetAside(SetAsideFile::Why::conflict, m_file.takeConflictCopy());
-        throw;
-    }
-    noteSetAside(SetAsideFile::Why::unread, m_file.takeSetAside());
-    noteSetAside(SetAsideFile::Why::conflict, m_file.takeConflictCopy());
+    const QByteArray written = m_setAside.write(m_file, path, bytes);
     // Merged onto another writer's change: what the file holds now.
     return written == bytes ? snapshot
                             : reconciled(InstructionLibrarySnapshot::fromFileBytes(written));

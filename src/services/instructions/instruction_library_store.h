@@ -3,6 +3,7 @@
 #include "models/instruction_library_snapshot.h"
 #include "support/guarded_data_file.h"
 #include "support/serial_executor.h"
+#include "support/set_aside_copies.h"
 
 #include <QDateTime>
 #include <QList>
@@ -10,7 +11,6 @@
 #include <qcoro/qcorotask.h>
 
 #include <functional>
-#include <mutex>
 #include <optional>
 
 namespace tovalit {
@@ -33,19 +33,16 @@ class InstructionLibraryStore {
 public:
     static constexpr const char *libraryFileName = "instruction-library.json";
 
-    // A copy of the library file this store left beside it.
-    struct SetAsideFile {
-        enum class Why {
-            // Moved by a save: it does not decode, or was never read.
-            unread,
-            // Copied by a save: another writer changed an entry the save
-            // changed too, and this is its version.
-            conflict,
-        };
-        Why why;
-        QString path;
-        bool operator==(const SetAsideFile &other) const = default;
+    // Why a copy of the library file sits beside it.
+    enum class SetAsideWhy {
+        // Moved by a save: it does not decode, or was never read.
+        unread,
+        // Copied by a save: another writer changed an entry the save
+        // changed too, and this is its version.
+        conflict,
     };
+    // A copy of the library file this store left beside it.
+    using SetAsideFile = SetAsideCopy<SetAsideWhy>;
 
     // `baseDirectory` replaces the data folder: used as is, created only by
     // a save. Without it the data folder is resolved for every call, moving
@@ -76,14 +73,12 @@ private:
     QString libraryFilePath() const;
     InstructionLibrarySnapshot load();
     InstructionLibrarySnapshot save(InstructionLibrarySnapshot snapshot);
-    void noteSetAside(SetAsideFile::Why why, const std::optional<QString> &path);
 
     const std::optional<QString> m_baseDirectory;
     // Checked before it is overwritten, so an unreadable file is kept.
     GuardedDataFile m_file;
-    // Written on the executor, taken on the GUI thread.
-    std::mutex m_setAsideMutex;
-    QList<SetAsideFile> m_setAsideFiles;
+    // Noted on the executor, taken on the GUI thread.
+    SetAsideCopies<SetAsideWhy> m_setAside;
     // Last: destroying it waits for queued work that uses the members above.
     SerialExecutor m_executor;
 };

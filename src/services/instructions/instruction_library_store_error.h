@@ -1,24 +1,13 @@
 #pragma once
 
-#include "support/app_error.h"
-
-#include <QString>
+#include "support/data_file_error.h"
 
 namespace tovalit {
 
-class InstructionLibraryStoreError : public AppError {
+// "instruction-library.json" could not be read, written or kept.
+class InstructionLibraryStoreError : public DataFileError {
 public:
-    // NotRead: a save refused because the last load could not read the
-    // file, which is kept as it is.
-    enum class Kind { ReadFailed, WriteFailed, SetAsideFailed, NotRead };
-
     InstructionLibraryStoreError(Kind kind, QString detail);
-    Kind kind() const { return m_kind; }
-    QString localizedDescription() const override;
-
-private:
-    Kind m_kind;
-    QString m_detail;
 };
 
 } // namespace tovalit

@@ -7,37 +7,11 @@
 #include "support/three_way_merge.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 
 namespace tovalit {
 
 namespace {
-
-using StoreError = PersonalLexiconStoreError;
-
-[[noreturn]] void raiseStoreError(GuardedDataFile::Failure failure, const QString &detail) {
-    switch (failure) {
-    case GuardedDataFile::Failure::Read:
-        throw StoreError(StoreError::Kind::ReadFailed, detail);
-    case GuardedDataFile::Failure::Write:
-        throw StoreError(StoreError::Kind::WriteFailed, detail);
-    case GuardedDataFile::Failure::Unread:
-        throw StoreError(StoreError::Kind::NotRead, detail);
-    case GuardedDataFile::Failure::SetAside:
-        break;
-    }
-    throw StoreError(StoreError::Kind::SetAsideFailed, detail);
-}
-
-bool decodes(const QByteArray &bytes) {
-    try {
-        PersonalLexiconSnapshot::fromFileBytes(bytes);
-        return true;
-    } catch (const AppError &) {
-        return false;
-    }
-}
 
 // Entries by their identity; the cloud state and the learning bookkeeping
 // each as a whole, ours when we changed it.
@@ -66,7 +40,8 @@ PersonalLexiconStore::PersonalLexiconStore(std::optional<QString> baseDirectory,
     : m_baseDirectory(std::move(baseDirectory))
     , m_sleeper(sleeper ? std::move(sleeper) : systemSleeper())
     , m_clock(clock ? std::move(clock) : systemClock())
-    , m_file(raiseStoreError, decodes, merge)
+    , m_file(GuardedDataFile::raisingAs<PersonalLexiconStoreError>(),
+             GuardedDataFile::decodingAs<PersonalLexiconSnapshot>(), merge)
     , m_executor(QStringLiteral("PersonalLexiconStore")) {}
 
 PersonalLexiconStore::~PersonalLexiconStore() = default;
@@ -91,15 +66,7 @@ PersonalLexiconStore::saveSnapshot(PersonalLexiconSnapshot snapshot, PreviousFil
 }
 
 QList<PersonalLexiconStore::SetAsideFile> PersonalLexiconStore::takeSetAsideFiles() {
-    std::lock_guard lock(m_setAsideMutex);
-    return std::exchange(m_setAsideFiles, {});
-}
-
-void PersonalLexiconStore::noteSetAside(SetAsideFile::Why why, const std::optional<QString> &path) {
-    if (!path)
-        return;
-    std::lock_guard lock(m_setAsideMutex);
-    m_setAsideFiles.append(SetAsideFile{why, QDir::toNativeSeparators(*path)});
+    return m_setAside.take();
 }
 
 QCoro::Task<PersonalLexiconSnapshot>
@@ -173,7 +140,7 @@ std::optional<PersonalLexiconSnapshot> PersonalLexiconStore::read(bool mayReadAg
         // It will not decode any better later. Moved now rather than at the
         // next save, the user can be told where it is while the lexicon
         // reads empty, not only once something is saved in its place.
-        noteSetAside(SetAsideFile::Why::undecodable, m_file.setAsideUndecodedRead());
+        m_setAside.note(SetAsideWhy::undecodable, m_file.setAsideUndecodedRead());
         throw;
     }
     m_file.markReadDecoded();
@@ -197,18 +164,8 @@ PersonalLexiconSnapshot PersonalLexiconStore::save(const PersonalLexiconSnapshot
     // Copied, not moved: should the write fail, the file stays where the
     // next start looks for it.
     if (previous == PreviousFile::keepCopy)
-        noteSetAside(SetAsideFile::Why::kept,
-                     m_file.keepCopy(path, QStringLiteral("before-cleanup")));
-    QByteArray written;
-    try {
-        written = m_file.write(path, bytes);
-    } catch (...) {
-        noteSetAside(SetAsideFile::Why::unread, m_file.takeSetAside());
-        noteSetAside(SetAsideFile::Why::conflict, m_file.takeConflictCopy());
-        throw;
-    }
-    noteSetAside(SetAsideFile::Why::unread, m_file.takeSetAside());
-    noteSetAside(SetAsideFile::Why::conflict, m_file.takeConflictCopy());
+        m_setAside.note(SetAsideWhy::kept, m_file.keepCopy(path, QStringLiteral("before-cleanup")));
+    const QByteArray written = m_setAside.write(m_file, path, bytes);
     // Merged onto another writer's change: what the file holds now.
     return written == bytes ? snapshot : PersonalLexiconSnapshot::fromFileBytes(written);
 }

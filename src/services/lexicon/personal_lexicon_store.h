@@ -4,6 +4,7 @@
 #include "support/clock.h"
 #include "support/guarded_data_file.h"
 #include "support/serial_executor.h"
+#include "support/set_aside_copies.h"
 #include "support/sleeper.h"
 
 #include <QDateTime>
@@ -13,7 +14,6 @@
 #include <qcoro/qcorotask.h>
 
 #include <functional>
-#include <mutex>
 #include <optional>
 
 namespace tovalit {
@@ -44,23 +44,20 @@ public:
     // dropped can be found.
     enum class PreviousFile { replace, keepCopy };
 
-    // A copy of the lexicon file this store left beside it.
-    struct SetAsideFile {
-        enum class Why {
-            // Moved by a load: it does not decode.
-            undecodable,
-            // Moved by a save: it does not decode, or was never read.
-            unread,
-            // Copied by a save that was asked to keep it.
-            kept,
-            // Copied by a save: another writer changed an entry the save
-            // changed too, and this is its version.
-            conflict,
-        };
-        Why why;
-        QString path;
-        bool operator==(const SetAsideFile &other) const = default;
+    // Why a copy of the lexicon file sits beside it.
+    enum class SetAsideWhy {
+        // Moved by a load: it does not decode.
+        undecodable,
+        // Moved by a save: it does not decode, or was never read.
+        unread,
+        // Copied by a save that was asked to keep it.
+        kept,
+        // Copied by a save: another writer changed an entry the save
+        // changed too, and this is its version.
+        conflict,
     };
+    // A copy of the lexicon file this store left beside it.
+    using SetAsideFile = SetAsideCopy<SetAsideWhy>;
 
     // `baseDirectory` replaces the data folder (used as is, nothing moved
     // into it); without it the data folder is resolved for every call,
@@ -109,16 +106,14 @@ private:
     bool writerMayBeAtWork(const QString &path) const;
     PersonalLexiconSnapshot save(const PersonalLexiconSnapshot &snapshot,
                                  PreviousFile previous = PreviousFile::replace);
-    void noteSetAside(SetAsideFile::Why why, const std::optional<QString> &path);
 
     const std::optional<QString> m_baseDirectory;
     const Sleeper m_sleeper;
     const Clock m_clock;
     // Checked before it is overwritten, so an unreadable file is kept.
     GuardedDataFile m_file;
-    // Written on the executor, taken on the GUI thread.
-    std::mutex m_setAsideMutex;
-    QList<SetAsideFile> m_setAsideFiles;
+    // Noted on the executor, taken on the GUI thread.
+    SetAsideCopies<SetAsideWhy> m_setAside;
     // Last: destroying it waits for queued work that uses the members above.
     SerialExecutor m_executor;
 };
