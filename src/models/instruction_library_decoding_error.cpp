@@ -4,42 +4,7 @@ namespace tovalit {
 
 InstructionLibraryDecodingError::InstructionLibraryDecodingError(Problem problem, QString location,
                                                                  QString value)
-    : m_problem(problem)
-    , m_location(std::move(location))
-    , m_value(std::move(value)) {}
-
-QString InstructionLibraryDecodingError::localizedDescription() const {
-    QString detail;
-    switch (m_problem) {
-    case Problem::NotAnObject:
-        detail = QStringLiteral("内容不是有效的 JSON 对象");
-        break;
-    case Problem::Missing:
-        detail = QStringLiteral("缺少字段 ") + m_location;
-        break;
-    case Problem::WrongType:
-        detail = QStringLiteral("字段 ") + m_location + QStringLiteral(" 的类型不正确");
-        break;
-    case Problem::UnknownValue:
-        detail = QStringLiteral("字段 ") + m_location + QStringLiteral(" 的取值“") + m_value +
-                 QStringLiteral("”无法识别");
-        break;
-    case Problem::InvalidUuid:
-        detail = QStringLiteral("字段 ") + m_location + QStringLiteral(" 不是有效的 UUID");
-        break;
-    case Problem::InvalidDate:
-        detail = QStringLiteral("字段 ") + m_location + QStringLiteral(" 不是有效的 ISO 8601 时间");
-        break;
-    }
-    return joinedWithDetail(QStringLiteral("指令库文件格式不正确"), detail);
-}
-
-InstructionLibraryDecodingError
-InstructionLibraryDecodingError::nestedIn(const QString &outerLocation) const {
-    QString location = outerLocation;
-    if (!m_location.isEmpty())
-        location += u'.' + m_location;
-    return InstructionLibraryDecodingError(m_problem, location, m_value);
-}
+    : FieldDecodingErrorOf(QStringLiteral("指令库文件格式不正确"), problem, std::move(location),
+                           std::move(value)) {}
 
 } // namespace tovalit
