@@ -186,7 +186,82 @@ private:
     void cancelLiveTranscriberRecovery(bool resetRelay);
 
     // --- Recording stop (dictation_session_stop.cpp) -----------------------------------
+    // What the steps of a stop hand on to the next.
+    struct StopRun {
+        QUuid sessionID;
+        // The live text may lack words lost at a break of its stream, and
+        // is recognised again from the recording.
+        bool liveTextIsIncomplete = false;
+        // A meeting keeps its live text across a break, with a note.
+        bool wordsAtTheBreakMayBeMissing = false;
+        // Names a stream that broke.
+        std::optional<QString> streamNote;
+        HUDPresentationMode deliveryPresentation = HUDPresentationMode::standard;
+        std::optional<RecordingSessionOutput> output;
+        // Keeps the recording out of a clearing of the history until its
+        // record is saved.
+        std::shared_ptr<RecordingHold> fileHold;
+    };
+    struct LiveFinish {
+        QString text;
+        std::optional<QString> warning;
+    };
+    // The words heard, after the recording was recognised again if need be.
+    struct StopHeard {
+        QString text;
+        std::optional<QString> warning;
+        std::optional<QString> supplementNote;
+        std::optional<QString> missingWordsNote;
+    };
+    // The text to deliver: the instruction's, the formatter's, or the words.
+    struct StopRewrite {
+        InstructionRoutingResult routing = InstructionRoutingResult::notRouted();
+        QString finalText;
+        std::optional<QString> stepNote;
+    };
+    struct StopFiling {
+        std::optional<RecordingSessionOutput> retained;
+        TranscriptRecordStatus status = TranscriptRecordStatus::completed;
+        QString note;
+        TranscriptRecord record;
+    };
+
     QCoro::Task<void> stopRecording(RecordingStopSource triggerSource);
+    // How a break of the live stream bears on the stop's text and note.
+    void judgeLiveStreamBreak(StopRun &run);
+    // Ends what ran beside the recording and shows the thinking panel;
+    // returns how the delivery shows itself.
+    HUDPresentationMode enterStopThinking(RecordingStopSource triggerSource);
+    // Stops the capture, keeping its file; a quit files the stop from now
+    // until its record is on its way.
+    void endCaptureForStop(StopRun &run);
+    // The live recogniser's final text, or what one that could not finish
+    // still had, with a warning.
+    QCoro::Task<LiveFinish> finishLiveTranscriber();
+    // Drops the live recogniser and keeps the words heard for the next
+    // start; returns them.
+    QString settleLiveTranscript(const StopRun &run, const QString &sessionText);
+    // The recording recognised again where the live text falls short.
+    QCoro::Task<StopHeard> supplementLiveTranscript(QString resolved,
+                                                    std::optional<QString> recognitionWarning,
+                                                    std::optional<RecordingSessionOutput> output,
+                                                    bool liveTextIsIncomplete,
+                                                    bool wordsAtTheBreakMayBeMissing);
+    // A spoken instruction runs, or the text is formatted (a meeting's
+    // summarised).
+    QCoro::Task<StopRewrite> rewriteStoppedText(QString heard, QString replaced,
+                                                NaturalModeStage stage);
+    QCoro::Task<std::optional<InsertionResult>>
+    deliverStoppedText(QUuid sessionID, QString finalText, HUDPresentationMode presentation);
+    StopFiling recordOfStop(const StopRun &run, const StopHeard &heard, const StopRewrite &rewrite,
+                            const std::optional<InsertionResult> &result) const;
+    // Hands the record to the history; the stop fails when it is refused.
+    QCoro::Task<void> fileStop(StopFiling filing, StopRewrite rewrite, QString heard,
+                               std::optional<InsertionResult> result,
+                               std::shared_ptr<RecordingHold> fileHold);
+    // The record is saved: the result is shown and the session ends.
+    void finishStop(const StopFiling &filing, const StopRewrite &rewrite,
+                    const std::optional<InsertionResult> &result);
     // The end of a stop whose record the history would not take.
     QCoro::Task<void> failStop(std::optional<RecordingSessionOutput> retained, QString finalText,
                                QString heard, std::exception_ptr error,

@@ -33,12 +33,54 @@ std::optional<QString> fileNameOf(const std::optional<RecordingSessionOutput> &o
 QCoro::Task<void> DictationSession::stopRecording(RecordingStopSource triggerSource) {
     if (!m_host.recordingState().is(RecordingState::Case::recording))
         co_return;
-    const QUuid sessionID = m_activeRecordingSessionID;
+    StopRun run;
+    run.sessionID = m_activeRecordingSessionID;
     // The application may quit while the stop waits (for the recogniser,
     // the model, the focused application, the user's answer to a delivery,
     // the history store): the stop then ends with the controller. A quit
     // that could wait has filed the dictation first.
     const QPointer<DictationSession> self(this);
+    judgeLiveStreamBreak(run);
+    run.deliveryPresentation = enterStopThinking(triggerSource);
+    endCaptureForStop(run);
+
+    const LiveFinish live = co_await finishLiveTranscriber();
+    if (!self)
+        co_return;
+    const QString resolved = settleLiveTranscript(run, live.text);
+    const StopHeard heard = co_await supplementLiveTranscript(resolved, live.warning, run.output,
+                                                              run.liveTextIsIncomplete,
+                                                              run.wordsAtTheBreakMayBeMissing);
+    if (!self)
+        co_return;
+    const QString replaced = m_completion.replacedTranscript(heard.text);
+    const NaturalModeStage stage =
+        DictationCompletion::stageFor(run.output ? run.output->duration : 0.0, replaced);
+    m_host.setLiveTranscript(replaced);
+    const StopRewrite rewrite = co_await rewriteStoppedText(heard.text, replaced, stage);
+    if (!self)
+        co_return;
+    m_host.setFinalTranscript(rewrite.finalText);
+
+    // A quit that could not wait has filed this dictation as cancelled.
+    if (!isStopUnfiled(run.sessionID))
+        co_return;
+    std::optional<InsertionResult> result;
+    if (rewrite.routing.shouldDeliver()) {
+        result =
+            co_await deliverStoppedText(run.sessionID, rewrite.finalText, run.deliveryPresentation);
+    }
+    if (!self || !isStopUnfiled(run.sessionID))
+        co_return;
+
+    StopFiling filing = recordOfStop(run, heard, rewrite, result);
+    // From here the record is the history store's, which finishes what it
+    // was given even when the application quits.
+    m_unfiledStop.reset();
+    co_await fileStop(std::move(filing), rewrite, heard.text, result, std::move(run.fileHold));
+}
+
+void DictationSession::judgeLiveStreamBreak(StopRun &run) {
     // After a break the live text cannot be trusted to hold everything,
     // even when a replacement took over: the words in flight went to the
     // broken stream, which never answered for them, and the replacement
@@ -50,14 +92,17 @@ QCoro::Task<void> DictationSession::stopRecording(RecordingStopSource triggerSou
     // missing. A broken stream is named in the result either way.
     const bool meetingKeepsLiveText =
         m_host.hasEnteredMeetingMode() && !m_liveAudioLost && m_transcriber;
-    const bool liveTextIsIncomplete = m_liveStreamBroke && !meetingKeepsLiveText;
-    const bool wordsAtTheBreakMayBeMissing = m_liveStreamBroke && m_host.hasEnteredMeetingMode();
-    std::optional<QString> streamNote;
+    run.liveTextIsIncomplete = m_liveStreamBroke && !meetingKeepsLiveText;
+    run.wordsAtTheBreakMayBeMissing = m_liveStreamBroke && m_host.hasEnteredMeetingMode();
     if (m_liveStreamBroke) {
         if (!m_transcriber)
             m_engineStatusNote = interruptedStreamNote();
-        streamNote = m_engineStatusNote;
+        run.streamNote = m_engineStatusNote;
     }
+}
+
+DictationSession::HUDPresentationMode
+DictationSession::enterStopThinking(RecordingStopSource triggerSource) {
     dismissEmojiPanelIfNeeded(triggerSource);
     m_host.stopMeetingTasks();
     cancelLiveTranscriberRecovery(true);
@@ -67,47 +112,61 @@ QCoro::Task<void> DictationSession::stopRecording(RecordingStopSource triggerSou
             : HUDPresentationMode::standard;
     m_host.setRecordingState(RecordingState::thinking());
     m_floatingPanelCoordinator->showThinking(QStringLiteral("思考中"), QString());
+    return deliveryPresentation;
+}
 
-    std::optional<RecordingSessionOutput> output = m_audioCaptureService->stop(true);
-    m_unfiledStop = UnfiledStop{sessionID, output};
+void DictationSession::endCaptureForStop(StopRun &run) {
+    run.output = m_audioCaptureService->stop(true);
+    m_unfiledStop = UnfiledStop{run.sessionID, run.output};
     // Until its record is saved, the recording is no part of the history a
     // clearing may empty meanwhile.
-    std::shared_ptr<RecordingHold> fileHold =
-        output ? std::exchange(output->fileHold, nullptr) : nullptr;
+    run.fileHold = run.output ? std::exchange(run.output->fileHold, nullptr) : nullptr;
     detachCaptureCallbacks();
     m_host.setWaveformLevels(idleWaveformLevels());
+}
 
+QCoro::Task<DictationSession::LiveFinish> DictationSession::finishLiveTranscriber() {
     // The live recogniser's final text, or what a recogniser that could
     // not finish still had.
-    QString sessionText;
-    std::optional<QString> recognitionWarning;
-    if (const std::shared_ptr<LiveTranscriber> transcriber = m_transcriber) {
-        std::exception_ptr finishFailure;
-        try {
-            sessionText = co_await transcriber->finish();
-        } catch (...) {
-            finishFailure = std::current_exception();
-        }
-        if (!self)
-            co_return;
-        if (finishFailure) {
-            if (const auto fallback = DictationResultTexts::finalizationFallback(finishFailure)) {
-                sessionText = fallback->text;
-                recognitionWarning = fallback->warning;
-            } else {
-                sessionText = textkit::trimmed(m_host.liveTranscript());
-                recognitionWarning = describeError(finishFailure);
-            }
-        }
+    LiveFinish live;
+    const std::shared_ptr<LiveTranscriber> transcriber = m_transcriber;
+    if (!transcriber)
+        co_return live;
+    const QPointer<DictationSession> self(this);
+    std::exception_ptr finishFailure;
+    try {
+        live.text = co_await transcriber->finish();
+    } catch (...) {
+        finishFailure = std::current_exception();
     }
+    if (!self || !finishFailure)
+        co_return live;
+    if (const auto fallback = DictationResultTexts::finalizationFallback(finishFailure)) {
+        live.text = fallback->text;
+        live.warning = fallback->warning;
+    } else {
+        live.text = textkit::trimmed(m_host.liveTranscript());
+        live.warning = describeError(finishFailure);
+    }
+    co_return live;
+}
+
+QString DictationSession::settleLiveTranscript(const StopRun &run, const QString &sessionText) {
     m_transcriber.reset();
     m_liveAudioBufferRelay->reset();
     const QString resolved =
         m_liveTranscriptAccumulator.resolvedFinalTranscript(sessionText, m_host.liveTranscript());
     // Formatting may take a minute: a run that ends meanwhile leaves the
     // text for the next start to file.
-    keepWordsHeard(fileNameOf(output), resolved, true);
+    keepWordsHeard(fileNameOf(run.output), resolved, true);
+    return resolved;
+}
 
+QCoro::Task<DictationSession::StopHeard> DictationSession::supplementLiveTranscript(
+    QString resolved, std::optional<QString> recognitionWarning,
+    std::optional<RecordingSessionOutput> output, bool liveTextIsIncomplete,
+    bool wordsAtTheBreakMayBeMissing) {
+    const QPointer<DictationSession> self(this);
     std::optional<QString> audioURL;
     if (output)
         audioURL = output->audioURL;
@@ -115,103 +174,117 @@ QCoro::Task<void> DictationSession::stopRecording(RecordingStopSource triggerSou
         co_await m_completion.supplementWithArchivedVellupASRIfNeeded(
             resolved, audioURL, recognitionWarning, liveTextIsIncomplete,
             HUDPresentationMode::standard);
+    StopHeard heard;
     if (!self)
-        co_return;
-    const QString heard = supplement.transcript;
-    if (heard != resolved)
-        keepWordsHeard(fileNameOf(output), heard, true);
-    recognitionWarning = supplement.warning;
-    std::optional<QString> missingWordsNote;
+        co_return heard;
+    heard.text = supplement.transcript;
+    if (heard.text != resolved)
+        keepWordsHeard(fileNameOf(output), heard.text, true);
+    heard.warning = supplement.warning;
+    heard.supplementNote = supplement.note;
     if (wordsAtTheBreakMayBeMissing && !supplement.note)
-        missingWordsNote = QStringLiteral("Vellup流式 ASR 中断处的文字可能缺失");
+        heard.missingWordsNote = QStringLiteral("Vellup流式 ASR 中断处的文字可能缺失");
+    co_return heard;
+}
 
-    const QString replaced = m_completion.replacedTranscript(heard);
-    const NaturalModeStage stage =
-        DictationCompletion::stageFor(output ? output->duration : 0.0, replaced);
-    m_host.setLiveTranscript(replaced);
-
-    InstructionRoutingResult routing = InstructionRoutingResult::notRouted();
+QCoro::Task<DictationSession::StopRewrite>
+DictationSession::rewriteStoppedText(QString heard, QString replaced, NaturalModeStage stage) {
+    const QPointer<DictationSession> self(this);
+    StopRewrite rewrite;
     if (!m_host.hasEnteredMeetingMode()) {
-        routing = co_await m_host.routeInstruction(replaced);
+        rewrite.routing = co_await m_host.routeInstruction(replaced);
         if (!self)
-            co_return;
+            co_return rewrite;
     }
-    QString finalText;
-    std::optional<QString> stepNote;
-    if (routing.isRouted()) {
-        finalText = routing.text().isEmpty() ? replaced : routing.text();
-        stepNote = routing.note();
-    } else {
-        FormattedText formatted;
-        if (m_host.hasEnteredMeetingMode())
-            formatted = co_await m_host.summarizeMeeting(heard, replaced);
-        else
-            formatted = co_await m_delivery.formatTranscript(replaced, stage,
-                                                             HUDPresentationMode::standard);
-        if (!self)
-            co_return;
-        finalText = formatted.text.isEmpty() ? replaced : formatted.text;
-        stepNote = formatted.note;
+    if (rewrite.routing.isRouted()) {
+        rewrite.finalText = rewrite.routing.text().isEmpty() ? replaced : rewrite.routing.text();
+        rewrite.stepNote = rewrite.routing.note();
+        co_return rewrite;
     }
-    m_host.setFinalTranscript(finalText);
+    FormattedText formatted;
+    if (m_host.hasEnteredMeetingMode())
+        formatted = co_await m_host.summarizeMeeting(heard, replaced);
+    else
+        formatted =
+            co_await m_delivery.formatTranscript(replaced, stage, HUDPresentationMode::standard);
+    if (!self)
+        co_return rewrite;
+    rewrite.finalText = formatted.text.isEmpty() ? replaced : formatted.text;
+    rewrite.stepNote = formatted.note;
+    co_return rewrite;
+}
 
-    // A quit that could not wait has filed this dictation as cancelled.
-    if (!isStopUnfiled(sessionID))
-        co_return;
-    std::optional<InsertionResult> result;
-    if (routing.shouldDeliver()) {
-        // Named rather than a temporary: GCC 12 may destroy a temporary
-        // argument of a coroutine twice.
-        std::function<bool()> mayInsert = [self, sessionID] {
-            return self && self->beginInsertingStop(sessionID);
-        };
-        result = co_await m_delivery.deliver(finalText, deliveryPresentation, std::move(mayInsert));
-    }
-    if (!self || !isStopUnfiled(sessionID))
-        co_return;
+QCoro::Task<std::optional<InsertionResult>>
+DictationSession::deliverStoppedText(QUuid sessionID, QString finalText,
+                                     HUDPresentationMode presentation) {
+    const QPointer<DictationSession> self(this);
+    // Named rather than a temporary: GCC 12 may destroy a temporary
+    // argument of a coroutine twice.
+    std::function<bool()> mayInsert = [self, sessionID] {
+        return self && self->beginInsertingStop(sessionID);
+    };
+    std::optional<InsertionResult> result =
+        co_await m_delivery.deliver(finalText, presentation, std::move(mayInsert));
+    co_return result;
+}
 
-    const std::optional<RecordingSessionOutput> retained = m_host.retainedRecordingOutput(output);
-    const TranscriptRecordStatus status =
-        DictationResultTexts::completionStatus(finalText, recognitionWarning, result);
-    const std::optional<QString> audioFileName = fileNameOf(retained);
-    const QString note = DictationResultTexts::joinedNote(
-        {streamNote, missingWordsNote, supplement.note, stepNote,
-         DictationResultTexts::completedRecordNote(finalText, audioFileName, recognitionWarning,
+DictationSession::StopFiling
+DictationSession::recordOfStop(const StopRun &run, const StopHeard &heard,
+                               const StopRewrite &rewrite,
+                               const std::optional<InsertionResult> &result) const {
+    StopFiling filing;
+    filing.retained = m_host.retainedRecordingOutput(run.output);
+    filing.status =
+        DictationResultTexts::completionStatus(rewrite.finalText, heard.warning, result);
+    const std::optional<QString> audioFileName = fileNameOf(filing.retained);
+    filing.note = DictationResultTexts::joinedNote(
+        {run.streamNote, heard.missingWordsNote, heard.supplementNote, rewrite.stepNote,
+         DictationResultTexts::completedRecordNote(rewrite.finalText, audioFileName, heard.warning,
                                                    result)});
-    const TranscriptRecord record = m_completion.newRecord(
-        retained ? retained->duration : 0.0, finalText, heard, audioFileName, status, note);
+    filing.record =
+        m_completion.newRecord(filing.retained ? filing.retained->duration : 0.0, rewrite.finalText,
+                               heard.text, audioFileName, filing.status, filing.note);
+    return filing;
+}
 
-    // From here the record is the history store's, which finishes what it
-    // was given even when the application quits.
-    m_unfiledStop.reset();
+QCoro::Task<void> DictationSession::fileStop(StopFiling filing, StopRewrite rewrite, QString heard,
+                                             std::optional<InsertionResult> result,
+                                             std::shared_ptr<RecordingHold> fileHold) {
+    const QPointer<DictationSession> self(this);
     std::exception_ptr appendFailure;
     try {
-        co_await m_host.appendToHistory(record, fileHold);
+        co_await m_host.appendToHistory(filing.record, fileHold);
     } catch (...) {
         appendFailure = std::current_exception();
     }
     if (!self)
         co_return;
     if (appendFailure) {
-        co_await failStop(retained, finalText, heard, appendFailure, std::move(fileHold));
+        co_await failStop(filing.retained, rewrite.finalText, heard, appendFailure,
+                          std::move(fileHold));
         co_return;
     }
+    finishStop(filing, rewrite, result);
+}
 
-    if (note.isEmpty()) {
-        m_host.setLastResultMessage(status == TranscriptRecordStatus::failed
+void DictationSession::finishStop(const StopFiling &filing, const StopRewrite &rewrite,
+                                  const std::optional<InsertionResult> &result) {
+    if (filing.note.isEmpty()) {
+        m_host.setLastResultMessage(filing.status == TranscriptRecordStatus::failed
                                         ? QStringLiteral("本次转写失败")
                                         : QStringLiteral("本次转写已完成"));
     } else {
-        m_host.setLastResultMessage(note);
+        m_host.setLastResultMessage(filing.note);
     }
     m_host.resetMeetingSession();
     clearSessionContext();
     m_host.setRecordingState(RecordingState::idle());
-    m_completion.finishWithCompletionPanel(result, finalText, routing, status, note);
+    m_completion.finishWithCompletionPanel(result, rewrite.finalText, rewrite.routing,
+                                           filing.status, filing.note);
     // The text is delivered and the dictation over: the shortcut is free
     // again while the lexicon learns from it, however slow its sync.
-    if (routing.shouldRunHistoryLearning())
-        startHistoryLearningFollowUp(m_host.storedRecord(record));
+    if (rewrite.routing.shouldRunHistoryLearning())
+        startHistoryLearningFollowUp(m_host.storedRecord(filing.record));
 }
 
 QCoro::Task<void> DictationSession::failStop(std::optional<RecordingSessionOutput> retained,
