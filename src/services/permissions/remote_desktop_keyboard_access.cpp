@@ -28,6 +28,22 @@ QCoro::Task<void> closeUnlessAnswered(std::shared_ptr<RemoteDesktopKeyboard> key
     keyboard->close();
 }
 
+struct OfferedVersion {
+    // Nothing when the desktop did not say.
+    std::optional<uint> version;
+    QString failure;
+};
+
+QCoro::Task<OfferedVersion> offeredVersion(std::shared_ptr<RemoteDesktopKeyboard> keyboard) {
+    OfferedVersion offered;
+    try {
+        offered.version = co_await keyboard->version();
+    } catch (const RemoteDesktopKeyboardError &error) {
+        offered.failure = error.localizedDescription();
+    }
+    co_return offered;
+}
+
 QCoro::Task<void> finishAfter(Sleeper sleeper, double seconds, CancelToken stop,
                               std::shared_ptr<QPromise<void>> finished) {
     co_await sleeper(seconds, stop);
@@ -35,6 +51,16 @@ QCoro::Task<void> finishAfter(Sleeper sleeper, double seconds, CancelToken stop,
 }
 
 } // namespace
+
+// What the desktop said to one asking.
+struct RemoteDesktopKeyboardAccess::DesktopAnswer {
+    // The version of its remote-desktop service; 0 for none.
+    uint version = 0;
+    std::optional<RemoteDesktopKeyboard::Grant> grant;
+    // Why there is no grant.
+    RemoteDesktopKeyboardError::Kind failure = RemoteDesktopKeyboardError::Kind::noAnswer;
+    QString detail;
+};
 
 RemoteDesktopKeyboardAccess::RemoteDesktopKeyboardAccess(
     AppConfigurationStore &store, std::shared_ptr<RemoteDesktopKeyboard> keyboard,
@@ -151,69 +177,75 @@ QFuture<void> RemoteDesktopKeyboardAccess::ask() {
 QCoro::Task<void>
 RemoteDesktopKeyboardAccess::askDesktop(std::shared_ptr<QPromise<void>> answered) {
     const CancelToken lifetime = m_lifetime;
-    const std::shared_ptr<RemoteDesktopKeyboard> keyboard = m_keyboard;
     setState(State::requesting);
-    std::optional<uint> offered;
-    QString versionFailure;
-    try {
-        offered = co_await keyboard->version();
-    } catch (const RemoteDesktopKeyboardError &error) {
-        versionFailure = error.localizedDescription();
+    const DesktopAnswer answer = co_await desktopAnswer();
+    if (!lifetime.isCancelled()) {
+        m_asking.reset();
+        takeAnswer(answer);
     }
-    if (lifetime.isCancelled()) {
-        answered->finish();
-        co_return;
-    }
-    const uint version = offered.value_or(0);
-    QString restoreToken;
-    if (version >= 2) {
-        restoreToken = co_await takeRestoreToken();
-        if (lifetime.isCancelled()) {
-            answered->finish();
-            co_return;
-        }
-    }
-    std::optional<RemoteDesktopKeyboard::Grant> grant;
-    std::optional<RemoteDesktopKeyboardError::Kind> failure;
-    QString detail;
-    if (!offered) {
-        failure = RemoteDesktopKeyboardError::Kind::noAnswer;
-        detail = versionFailure;
-    } else if (version == 0) {
-        failure = RemoteDesktopKeyboardError::Kind::unavailable;
-    } else {
-        logGrant(QStringLiteral("requesting | version=") + QString::number(version) +
-                 QStringLiteral(" | restore=") +
-                 (restoreToken.isEmpty() ? QStringLiteral("false") : QStringLiteral("true")));
-        m_answered = CancelToken();
-        spawn(
-            this,
-            [keyboard, sleeper = m_sleeper, answeredInTime = m_answered] {
-                return closeUnlessAnswered(keyboard, sleeper, answeredInTime);
-            },
-            QStringLiteral("remote keyboard answer limit"));
-        const CancelToken answeredInTime = m_answered;
-        try {
-            grant = co_await keyboard->open(restoreToken);
-        } catch (const RemoteDesktopKeyboardError &error) {
-            failure = error.kind();
-            detail = error.localizedDescription();
-        } catch (const std::exception &error) {
-            // Nothing the desktop said: asked again later.
-            failure = RemoteDesktopKeyboardError::Kind::closed;
-            detail = describeException(error);
-        }
-        answeredInTime.cancel();
-    }
-    if (lifetime.isCancelled()) {
-        answered->finish();
-        co_return;
-    }
+    answered->finish();
+}
 
-    m_asking.reset();
-    if (grant) {
+QCoro::Task<RemoteDesktopKeyboardAccess::DesktopAnswer>
+RemoteDesktopKeyboardAccess::desktopAnswer() {
+    const CancelToken lifetime = m_lifetime;
+    DesktopAnswer answer;
+    const OfferedVersion offered = co_await offeredVersion(m_keyboard);
+    if (lifetime.isCancelled())
+        co_return answer;
+    if (!offered.version) {
+        answer.failure = RemoteDesktopKeyboardError::Kind::noAnswer;
+        answer.detail = offered.failure;
+        co_return answer;
+    }
+    if (*offered.version == 0) {
+        answer.failure = RemoteDesktopKeyboardError::Kind::unavailable;
+        co_return answer;
+    }
+    QString restoreToken;
+    if (*offered.version >= 2) {
+        restoreToken = co_await takeRestoreToken();
+        if (lifetime.isCancelled())
+            co_return answer;
+    }
+    DesktopAnswer opened = co_await openKeyboard(*offered.version, restoreToken);
+    co_return opened;
+}
+
+QCoro::Task<RemoteDesktopKeyboardAccess::DesktopAnswer>
+RemoteDesktopKeyboardAccess::openKeyboard(uint version, QString restoreToken) {
+    const std::shared_ptr<RemoteDesktopKeyboard> keyboard = m_keyboard;
+    DesktopAnswer answer;
+    answer.version = version;
+    logGrant(QStringLiteral("requesting | version=") + QString::number(version) +
+             QStringLiteral(" | restore=") +
+             (restoreToken.isEmpty() ? QStringLiteral("false") : QStringLiteral("true")));
+    m_answered = CancelToken();
+    spawn(
+        this,
+        [keyboard, sleeper = m_sleeper, answeredInTime = m_answered] {
+            return closeUnlessAnswered(keyboard, sleeper, answeredInTime);
+        },
+        QStringLiteral("remote keyboard answer limit"));
+    const CancelToken answeredInTime = m_answered;
+    try {
+        answer.grant = co_await keyboard->open(restoreToken);
+    } catch (const RemoteDesktopKeyboardError &error) {
+        answer.failure = error.kind();
+        answer.detail = error.localizedDescription();
+    } catch (const std::exception &error) {
+        // Nothing the desktop said: asked again later.
+        answer.failure = RemoteDesktopKeyboardError::Kind::closed;
+        answer.detail = describeException(error);
+    }
+    answeredInTime.cancel();
+    co_return answer;
+}
+
+void RemoteDesktopKeyboardAccess::takeAnswer(const DesktopAnswer &answer) {
+    if (const std::optional<RemoteDesktopKeyboard::Grant> &grant = answer.grant) {
         // A version-1 desktop keeps nothing: the next run asks again.
-        if (version >= 2 && !grant->restoreToken.isEmpty())
+        if (answer.version >= 2 && !grant->restoreToken.isEmpty())
             keepRestoreToken(grant->restoreToken);
         if (m_store.remoteDesktopKeyboardRefused())
             m_store.setRemoteDesktopKeyboardRefused(false);
@@ -222,40 +254,32 @@ RemoteDesktopKeyboardAccess::askDesktop(std::shared_ptr<QPromise<void>> answered
                                                           : QStringLiteral("true")));
         ++m_grants;
         setState(State::granted);
-    } else if (*failure == RemoteDesktopKeyboardError::Kind::refused) {
+    } else if (answer.failure == RemoteDesktopKeyboardError::Kind::refused) {
         m_store.setRemoteDesktopKeyboardRefused(true);
-        logGrant(QStringLiteral("refused | error=") + detail);
+        logGrant(QStringLiteral("refused | error=") + answer.detail);
         setState(State::refused);
-    } else if (*failure == RemoteDesktopKeyboardError::Kind::unavailable) {
-        logGrant(QStringLiteral("unavailable | error=") + detail);
+    } else if (answer.failure == RemoteDesktopKeyboardError::Kind::unavailable) {
+        logGrant(QStringLiteral("unavailable | error=") + answer.detail);
         setState(State::unavailable);
     } else {
         // No answer in time, a request the desktop ended without a choice,
         // or the session ended first: asked again later.
-        logGrant(QStringLiteral("unanswered | error=") + detail);
+        logGrant(QStringLiteral("unanswered | error=") + answer.detail);
         setState(State::notRequested);
     }
-    answered->finish();
 }
 
 QCoro::Task<void> RemoteDesktopKeyboardAccess::learnWhetherOffered() {
     const CancelToken lifetime = m_lifetime;
-    const std::shared_ptr<RemoteDesktopKeyboard> keyboard = m_keyboard;
-    std::optional<uint> version;
-    QString failure;
-    try {
-        version = co_await keyboard->version();
-    } catch (const RemoteDesktopKeyboardError &error) {
-        failure = error.localizedDescription();
-    }
+    const OfferedVersion offered = co_await offeredVersion(m_keyboard);
     if (lifetime.isCancelled())
         co_return;
-    if (!version) {
+    if (!offered.version) {
         // A portal still starting, say: the first recording asks again.
-        logGrant(QStringLiteral("version-unanswered | error=") + failure);
+        logGrant(QStringLiteral("version-unanswered | error=") + offered.failure);
         co_return;
     }
-    if (*version != 0 || m_state == State::unavailable)
+    if (*offered.version != 0 || m_state == State::unavailable)
         co_return;
     logGrant(QStringLiteral("unavailable | version=0"));
     setState(State::unavailable);

@@ -112,6 +112,15 @@ private:
     // with the answer.
     QFuture<void> ask();
     QCoro::Task<void> askDesktop(std::shared_ptr<QPromise<void>> answered);
+    struct DesktopAnswer;
+    // The desktop's version, then the grant or why none came; left
+    // unfinished once the access is abandoned.
+    QCoro::Task<DesktopAnswer> desktopAnswer();
+    // Asks for the keyboard, closing the desktop's window when the user
+    // leaves it past consentLimit.
+    QCoro::Task<DesktopAnswer> openKeyboard(uint version, QString restoreToken);
+    // Keeps what the answer grants or refuses, and says it in the state.
+    void takeAnswer(const DesktopAnswer &answer);
     QCoro::Task<void> learnWhetherOffered();
     // The kept token, gone from the keyring: it is good for one opening,
     // whatever its answer. Empty when none is kept or it cannot be read.
