@@ -113,6 +113,20 @@ QCoro::Task<QString> PersonalLexiconStore::fileURL() {
     return m_executor.run([this] { return lexiconFilePath(); });
 }
 
+QCoro::Task<QStringList> PersonalLexiconStore::unreadableCopies() {
+    // On the executor: a data folder on a slow or hung network share holds
+    // up this actor, never the window.
+    return m_executor.run([this] {
+        const QFileInfo file(lexiconFilePath());
+        const QDir folder = file.dir();
+        QStringList copies;
+        for (const QString &name : folder.entryList(
+                 {file.fileName() + QStringLiteral(".unreadable-*")}, QDir::Files, QDir::Name))
+            copies.append(QDir::toNativeSeparators(folder.filePath(name)));
+        return copies;
+    });
+}
+
 QString PersonalLexiconStore::dataFolder() const {
     return m_baseDirectory ? *m_baseDirectory : DataFolder::resolve();
 }

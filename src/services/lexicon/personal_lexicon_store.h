@@ -10,6 +10,7 @@
 #include <QDateTime>
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <QUuid>
 #include <qcoro/qcorotask.h>
 
@@ -93,6 +94,10 @@ public:
     // Switches the entry on or off and stamps `now` as its update time.
     QCoro::Task<PersonalLexiconSnapshot> setEntryEnabled(QUuid id, bool isEnabled, QDateTime now);
     QCoro::Task<QString> fileURL();
+    // The copies of a lexicon file that could not be read, sitting beside
+    // it as "personal-lexicon.json.unreadable-<UTC time>", oldest first.
+    // Copies kept for other reasons hold nothing the lexicon lacks.
+    QCoro::Task<QStringList> unreadableCopies();
 
 private:
     // These run on the executor's thread.

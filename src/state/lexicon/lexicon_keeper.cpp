@@ -27,7 +27,6 @@
 #include "support/spawn.h"
 #include "support/textkit.h"
 
-#include <QDir>
 #include <QFileInfo>
 #include <QHash>
 
@@ -234,18 +233,11 @@ QString LexiconKeeper::setAsideNotice(const PersonalLexiconStore::SetAsideFile &
 QCoro::Task<void> LexiconKeeper::lookForSetAsideLexiconCopies() {
     const QPointer<LexiconKeeper> alive(this);
     const std::shared_ptr<PersonalLexiconStore> store = m_personalLexiconStore;
-    const QString path = co_await store->fileURL();
+    // Only the copies of a file that could not be read: the user is left
+    // to recover their entries by hand.
+    const QStringList copies = co_await store->unreadableCopies();
     if (!alive)
         co_return;
-    // Only the copies of a file that could not be read: the user is left
-    // to recover their entries by hand. A copy kept before a cleanup holds
-    // nothing the lexicon lacks.
-    const QFileInfo file(path);
-    const QStringList names = file.dir().entryList(
-        {file.fileName() + QStringLiteral(".unreadable-*")}, QDir::Files, QDir::Name);
-    QStringList copies;
-    for (const QString &name : names)
-        copies.append(QDir::toNativeSeparators(file.dir().filePath(name)));
     m_host.publishSetAsideLexiconCopies(copies);
 }
 

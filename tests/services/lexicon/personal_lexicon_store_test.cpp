@@ -173,6 +173,10 @@ TEST_F(PersonalLexiconStoreTest, AnUndecodableFileIsSetAsideByTheLoadAndItsCopyR
                           readFile(folders.dataFolder() + '/' + files[2])};
     std::sort(asides.begin(), asides.end());
     EXPECT_EQ(asides, (QByteArrayList{"[]", "{"}));
+    EXPECT_EQ(runTask(fresh.unreadableCopies()),
+              (QStringList{QDir::toNativeSeparators(folders.dataFolder() + '/' + files[1]),
+                           QDir::toNativeSeparators(folders.dataFolder() + '/' + files[2])}))
+        << "what the lexicon page lists, oldest first";
     const QList<SetAside> reported = fresh.takeSetAsideFiles();
     ASSERT_EQ(reported.size(), 2);
     EXPECT_EQ(reported[0].why, SetAside::Why::unread);
@@ -276,6 +280,7 @@ TEST_F(PersonalLexiconStoreTest, AnEntryBothChangedIsSavedAsOursAndTheirFileIsKe
     const QString copy = folders.dataFolder() + '/' + files[1];
     EXPECT_EQ(readFile(copy), theirs.toFileBytes()) << "their version of both entries";
     EXPECT_EQ(store.takeSetAsideFiles(), (QList<SetAside>{{SetAside::Why::conflict, copy}}));
+    EXPECT_TRUE(runTask(store.unreadableCopies()).isEmpty()) << "nothing to recover by hand";
 }
 
 TEST_F(PersonalLexiconStoreTest, AFileStillBeingWrittenIsReadAgainBeforeItIsSetAside) {
