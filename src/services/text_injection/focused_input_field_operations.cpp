@@ -85,16 +85,34 @@ bool FocusedInputFieldOperations::verifyPasteInserted(const QString &text,
     return pastedValue(text, using_).has_value();
 }
 
+namespace {
+
+// A caret after the break the text ended in: the browser drops that break
+// once text follows it. The context as it reads with the break gone.
+std::optional<FocusedInputContext> withoutBreakBeforeFinalCaret(const FocusedInputContext &context) {
+    const QString &before = context.currentValue;
+    if (!before.endsWith(u'\n') || context.selectedRange != AccessibilityRange{before.size(), 0})
+        return std::nullopt;
+    return FocusedInputContext{context.element, before.chopped(1), {before.size() - 1, 0}};
+}
+
+} // namespace
+
 std::optional<QString> FocusedInputFieldOperations::pastedValue(const QString &text,
                                                                 const FocusedInputContext &using_) {
     if (auto shown = pastedInto(text, using_))
         return shown;
-    // A caret after the break the text ended in: the browser drops that
-    // break once text follows it.
-    const QString &before = using_.currentValue;
-    if (!before.endsWith(u'\n') || using_.selectedRange != AccessibilityRange{before.size(), 0})
-        return std::nullopt;
-    return pastedInto(text, {using_.element, before.chopped(1), {before.size() - 1, 0}});
+    if (const auto dropped = withoutBreakBeforeFinalCaret(using_))
+        return pastedInto(text, *dropped);
+    return std::nullopt;
+}
+
+bool FocusedInputFieldOperations::mayShowPaste(const QString &shown, const QString &text,
+                                               const FocusedInputContext &into) {
+    if (shown == text || sameButForFinalBreak(shown, expectedValue(text, into)))
+        return true;
+    const auto dropped = withoutBreakBeforeFinalCaret(into);
+    return dropped && sameButForFinalBreak(shown, expectedValue(text, *dropped));
 }
 
 std::optional<QString> FocusedInputFieldOperations::pastedInto(const QString &text,

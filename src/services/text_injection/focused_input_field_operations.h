@@ -44,6 +44,12 @@ public:
     // The same with the field as read, its final break kept.
     static std::optional<QString> pastedInto(const QString &text,
                                              const FocusedInputContext &using_);
+    // Whether a field showing `shown` may hold a paste of `text` into the
+    // context, its caret not yet looked at: the expected value (bar a final
+    // break, or with the break the caret stood after dropped), or the text
+    // alone.
+    static bool mayShowPaste(const QString &shown, const QString &text,
+                             const FocusedInputContext &into);
     // The field as it was before a paste of `text` over a selection it
     // could not place, and what it shows now: once its caret sits right
     // after `text` and the rest of its text is what was on either side of

@@ -410,30 +410,38 @@ FocusedInputInsertionService::startClipboardHeadStart(QString text) {
                                                    m_pasteboard->changeCount());
 }
 
+// A widened range that could not be written directly is selected, so the
+// paste replaces it; where it cannot be, the text goes in as dictated.
+// Nothing once the paste may go ahead.
+QCoro::Task<std::optional<InsertionResult>>
+FocusedInputInsertionService::selectWidenedRange(Delivery &delivery) {
+    const std::optional<FocusedInputContext> live = delivery.live;
+    const std::optional<FocusedInputContext> effective = delivery.effective;
+    if (!live || !effective || live->selectedRange == effective->selectedRange)
+        co_return std::nullopt;
+    if (co_await selectionShown(effective->selectedRange, effective->element))
+        co_return std::nullopt;
+    const bool written = co_await directInsert(delivery.text, effective);
+    if (written)
+        co_return finishDirectWrite(
+            delivery, true, QStringLiteral("directInsert-after-select-range-failed"),
+            QStringLiteral("result=insertedDirectly | path=direct-after-select-range-failed"),
+            std::nullopt);
+    if (!unwiden(delivery)) {
+        logResult(QStringLiteral("result=insertFailedCopiedToClipboard | reason=select-range-failed"));
+        co_return InsertionResult::insertFailedCopiedToClipboard;
+    }
+    // A selection the editor shows late must not take the words the
+    // unwidened text leaves in place.
+    co_await setSelectedRange(live->selectedRange, live->element);
+    co_return std::nullopt;
+}
+
 QCoro::Task<InsertionResult> FocusedInputInsertionService::pasteAndConfirm(Delivery delivery) {
-    const std::optional<FocusedInputContext> &live = delivery.live;
     const std::optional<FocusedInputContext> &effective = delivery.effective;
 
-    // A widened range that could not be written directly is selected, so
-    // the paste replaces it.
-    if (live && effective && live->selectedRange != effective->selectedRange) {
-        const bool selected =
-            co_await setSelectedRange(effective->selectedRange, effective->element);
-        if (!selected) {
-            const bool written = co_await directInsert(delivery.text, effective);
-            if (written)
-                co_return finishDirectWrite(
-                    delivery, true, QStringLiteral("directInsert-after-select-range-failed"),
-                    QStringLiteral(
-                        "result=insertedDirectly | path=direct-after-select-range-failed"),
-                    std::nullopt);
-            if (!unwiden(delivery)) {
-                logResult(QStringLiteral(
-                    "result=insertFailedCopiedToClipboard | reason=select-range-failed"));
-                co_return InsertionResult::insertFailedCopiedToClipboard;
-            }
-        }
-    }
+    if (const std::optional<InsertionResult> ended = co_await selectWidenedRange(delivery))
+        co_return *ended;
 
     co_await m_sleeper(pasteKeyDelay, m_lifetime);
     bool pasted = false;
@@ -598,7 +606,7 @@ FocusedInputInsertionService::confirmUnverifiedPaste(Delivery delivery, QString 
 
     if (state.kind == Kind::changed) {
         const std::optional<QString> shown =
-            co_await shownAsExpected(state.value, expected, delivery.text, effective);
+            co_await shownAsExpected(state.value, delivery.text, effective);
         if (shown)
             co_return finishVerifiedPaste(delivery, *shown);
         logObservedChange(state.value, expected);
@@ -801,7 +809,7 @@ FocusedInputInsertionService::watchForPaste(Delivery delivery, QString expected)
             co_await observedStringValue(effective.element, processID);
         if (value && *value != effective.currentValue) {
             const std::optional<QString> shown =
-                co_await shownAsExpected(*value, expected, delivery.text, effective);
+                co_await shownAsExpected(*value, delivery.text, effective);
             if (shown)
                 co_return finishVerifiedPaste(delivery, *shown);
             logObservedChange(*value, expected);
@@ -831,7 +839,7 @@ FocusedInputInsertionService::settledChange(Delivery delivery, QString expected,
         if (!value)
             break;
         const std::optional<QString> shown =
-            co_await shownAsExpected(*value, expected, delivery.text, effective);
+            co_await shownAsExpected(*value, delivery.text, effective);
         if (shown)
             co_return finishVerifiedPaste(delivery, *shown);
         stillReads = *value == changed ? stillReads + 1 : 0;
@@ -937,6 +945,25 @@ QCoro::Task<bool> FocusedInputInsertionService::setSelectedRange(AccessibilityRa
         [range, on] { return FocusedInputFieldOperations::setSelectedRange(range, *on); });
 }
 
+QCoro::Task<AccessibilityRange>
+FocusedInputInsertionService::selectedRange(AccessibilityElementRef of) {
+    return m_accessibility->thread().run(
+        [of] { return FocusedInputElementSearch::selectedRange(*of); });
+}
+
+QCoro::Task<bool> FocusedInputInsertionService::selectionShown(AccessibilityRange range,
+                                                               AccessibilityElementRef on) {
+    if (!co_await setSelectedRange(range, on))
+        co_return false;
+    for (int read = 0; read < selectionShownReads; ++read) {
+        if (read > 0)
+            co_await m_sleeper(selectionShownReadInterval, CancelToken());
+        if (co_await selectedRange(on) == range)
+            co_return true;
+    }
+    co_return false;
+}
+
 QCoro::Task<std::optional<QString>>
 FocusedInputInsertionService::pastedValue(QString text, FocusedInputContext context) {
     return m_accessibility->thread().run(
@@ -962,12 +989,12 @@ FocusedInputInsertionService::pasteVerified(QString text, FocusedInputContext co
 }
 
 QCoro::Task<std::optional<QString>>
-FocusedInputInsertionService::shownAsExpected(QString value, QString expected, QString text,
+FocusedInputInsertionService::shownAsExpected(QString value, QString text,
                                               FocusedInputContext context) {
     // A browser applying a large paste shows it between the check and the
     // read after it: what then reads as expected is checked again, caret
     // and all, rather than reported as an unexplained change.
-    if (!FocusedInputFieldOperations::sameButForFinalBreak(value, expected) && value != text)
+    if (!FocusedInputFieldOperations::mayShowPaste(value, text, context))
         co_return std::nullopt;
     co_return co_await pasteVerified(std::move(text), std::move(context));
 }

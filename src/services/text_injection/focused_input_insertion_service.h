@@ -108,6 +108,10 @@ public:
     static constexpr double pasteSettleDelay = 0.16;
     static constexpr int postPasteReads = 4;
     static constexpr double postPasteReadInterval = 0.12;
+    // How long a selection the editor took may take to show in it: a
+    // browser applies it in its page a moment later.
+    static constexpr int selectionShownReads = 16;
+    static constexpr double selectionShownReadInterval = 0.05;
     // Reads more, at the same rhythm, of a field that takes no direct
     // write before its paste counts as lost: three seconds.
     static constexpr int latePasteReads = 25;
@@ -152,6 +156,9 @@ private:
     };
 
     QCoro::Task<InsertionResult> pasteAndConfirm(Delivery delivery);
+    // Selects the widened range the paste is to replace, or falls back to
+    // the dictation as said at the caret; a result when that ended it.
+    QCoro::Task<std::optional<InsertionResult>> selectWidenedRange(Delivery &delivery);
     // Takes the paste back to the dictated text at the live caret, where
     // the wider range it was to replace could not be selected; false when
     // the clipboard refused it.
@@ -226,6 +233,10 @@ private:
     QCoro::Task<bool> pressPasteShortcut(bool onDesktopKeyboard);
 
     QCoro::Task<bool> setSelectedRange(AccessibilityRange range, AccessibilityElementRef on);
+    QCoro::Task<AccessibilityRange> selectedRange(AccessibilityElementRef of);
+    // Selects the range and waits until the editor shows it selected;
+    // false when it refused it or never showed it.
+    QCoro::Task<bool> selectionShown(AccessibilityRange range, AccessibilityElementRef on);
     // What the field shows once the paste is in it, as
     // FocusedInputFieldOperations::pastedValue says.
     QCoro::Task<std::optional<QString>> pastedValue(QString text, FocusedInputContext context);
@@ -247,8 +258,8 @@ private:
     // What a field that changed into the expected value (or into the
     // dictated text alone) shows when checked again with the paste whole;
     // nothing when it does not.
-    QCoro::Task<std::optional<QString>> shownAsExpected(QString value, QString expected,
-                                                        QString text, FocusedInputContext context);
+    QCoro::Task<std::optional<QString>> shownAsExpected(QString value, QString text,
+                                                        FocusedInputContext context);
     // Whether the element says it takes a new text of its own.
     QCoro::Task<bool> valueSettable(AccessibilityElementRef element);
     // Whether the element takes no text at all: neither a new text of its

@@ -298,6 +298,26 @@ TEST_F(FocusedInputInsertionServiceTest, WidenedRangeIsSelectedAndPastedOverWhen
     EXPECT_EQ(pastes, QStringList{QStringLiteral("later")});
 }
 
+// Chromium takes the selection at once and applies it a moment later: the
+// keys wait for it, or the paste would land beside the words it replaces.
+// A selection that never shows is no selection.
+TEST_F(FocusedInputInsertionServiceTest, AWidenedRangeIsPastedOverOnlyOnceTheEditorShowsIt) {
+    field->set(QStringLiteral("See you at noon tomorrow"), {8, 0});
+    field->refuseValueWrites(1);
+    field->showSelectionWritesAfterReads(2);
+    EXPECT_EQ(insert(QStringLiteral("later tomorrow")), InsertionResult::pastedFromClipboard);
+    EXPECT_EQ(field->value(), QStringLiteral("See you later tomorrow"));
+    EXPECT_EQ(pastes, QStringList{QStringLiteral("later")});
+
+    pastes.clear();
+    field->set(QStringLiteral("See you at noon tomorrow"), {8, 0});
+    field->refuseValueWrites(2);
+    field->showSelectionWritesAfterReads(1000);
+    EXPECT_EQ(insert(QStringLiteral("later tomorrow")), InsertionResult::pastedFromClipboard);
+    EXPECT_EQ(pastes, QStringList{QStringLiteral("later tomorrow")});
+    EXPECT_EQ(field->value(), QStringLiteral("See you later tomorrowat noon tomorrow"));
+}
+
 TEST_F(FocusedInputInsertionServiceTest, RangeThatCannotBeSelectedFallsBackToTheDirectWrite) {
     field->set(QStringLiteral("See you at noon tomorrow"), {8, 0});
     field->refuseValueWrites(1);
@@ -670,6 +690,18 @@ TEST_F(FocusedInputInsertionServiceTest, APasteShownJustAfterTheCheckIsVerified)
     EXPECT_EQ(resultLines(),
               QStringList{QStringLiteral("result=pastedFromClipboard | path=verified")});
     EXPECT_EQ(watchedValue(), QStringLiteral("abc你好"));
+
+    // Chromium, busy, read with its caret after the <br> the editor ends
+    // in, which it drops once the paste follows it.
+    field->set(QStringLiteral("你好\n明天见\n\n"), {8, 0});
+    keys->onPaste = [this] {
+        field->passThrough(QStringLiteral("你好\n明天见\n\n"), QStringLiteral("你好\n明天见\n今天"),
+                           {9, 0}, 2);
+        return true;
+    };
+    EXPECT_EQ(insert(QStringLiteral("今天")), InsertionResult::pastedFromClipboard);
+    EXPECT_EQ(resultLines().value(1),
+              QStringLiteral("result=pastedFromClipboard | path=verified"));
 }
 
 // Chromium takes out a selection over a long list first, and puts the text

@@ -34,8 +34,11 @@ public:
             }
             return AccessibilityValue(m_value);
         }
-        if (attribute == ax::selectedTextRange && m_readable)
+        if (attribute == ax::selectedTextRange && m_readable) {
+            if (m_pendingSelectionWrite && m_selectionReadsUntilShown-- <= 0)
+                m_selection = *std::exchange(m_pendingSelectionWrite, std::nullopt);
             return AccessibilityValue(m_selection);
+        }
         if (attribute == ax::roleDescription)
             return AccessibilityValue(QStringLiteral("text"));
         if (attribute == ax::pastesOnly && m_pastesOnly)
@@ -75,6 +78,11 @@ public:
             const auto *range = std::get_if<AccessibilityRange>(&value);
             if (!range || !m_acceptsSelection || range->location + range->length > m_value.size())
                 return false;
+            if (m_lateSelectionReads > 0) {
+                m_pendingSelectionWrite = *range;
+                m_selectionReadsUntilShown = m_lateSelectionReads;
+                return true;
+            }
             m_selection = *range;
             return true;
         }
@@ -160,6 +168,13 @@ public:
         std::lock_guard lock(m_mutex);
         m_pastesOnly = pastesOnly;
     }
+    // A selection written is taken at once and shows only from the read
+    // after the next `reads` reads of it, as Chromium applies it in its
+    // page a moment later: keys before then meet the old selection.
+    void showSelectionWritesAfterReads(int reads) {
+        std::lock_guard lock(m_mutex);
+        m_lateSelectionReads = reads;
+    }
     void setAcceptsSelection(bool accepts) {
         std::lock_guard lock(m_mutex);
         m_acceptsSelection = accepts;
@@ -190,6 +205,9 @@ private:
     AccessibilityRange m_selection;
     bool m_readable = true;
     bool m_acceptsSelection = true;
+    int m_lateSelectionReads = 0;
+    std::optional<AccessibilityRange> m_pendingSelectionWrite;
+    int m_selectionReadsUntilShown = 0;
     int m_refusedValueWrites = 0;
     bool m_ignoresValueWrites = false;
     bool m_editable = true;
