@@ -356,7 +356,8 @@ std::optional<QString> cellOfSheet(AccessibilityThread &thread, qint32 pid, int 
             return std::nullopt;
         const auto service = bus.serviceOfProcess(pid);
         // The sheet has the focus while no cell is edited.
-        const auto sheet = service ? bus.focusedElement(*service) : std::nullopt;
+        ColdReadDeadline deadline;
+        const auto sheet = service ? bus.focusedElement(*service, deadline) : std::nullopt;
         if (!sheet)
             return std::nullopt;
         const auto reply = bus.call(*sheet, QStringLiteral("org.a11y.atspi.Table"),
