@@ -3,9 +3,9 @@
 #include "platform/linux/atspi_bus.h"
 #include "platform/linux/qt_clipboard_pasteboard.h"
 #include "platform/linux/xtest_key_sender.h"
-#include "services/context/focused_element_reader.h"
 #include "services/text_injection/focused_input_insertion_service.h"
 #include "tests/support/capture_log.h"
+#include "tests/support/desktop_program.h"
 #include "tests/support/qt_printers.h"
 #include "tests/support/run_task.h"
 #include "tests/support/test_editor_process.h"
@@ -32,51 +32,11 @@
 namespace tovalit {
 namespace {
 
+using testing::DesktopProgram;
 using testing::runTask;
 using testing::waitUntil;
 using testing::XClipboardClient;
 using Service = FocusedInputInsertionService;
-
-// A desktop program people write in, as Debian installs it, started in a
-// process of its own with its accessibility on and stopped when the object
-// goes.
-class DesktopProgram {
-public:
-    static std::unique_ptr<DesktopProgram> start(const QString &program,
-                                                 const QStringList &arguments) {
-        const QString path = QStandardPaths::findExecutable(program);
-        if (path.isEmpty())
-            return nullptr;
-        std::unique_ptr<DesktopProgram> started(new DesktopProgram);
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("QT_LINUX_ACCESSIBILITY_ALWAYS_ON"), QStringLiteral("1"));
-        environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
-        environment.remove(QStringLiteral("NO_AT_BRIDGE"));
-        // The office suite speaks on the accessibility bus through GTK.
-        environment.insert(QStringLiteral("SAL_USE_VCLPLUGIN"), QStringLiteral("gtk3"));
-        started->m_process.setProcessEnvironment(environment);
-        started->m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        started->m_process.setStandardOutputFile(QProcess::nullDevice());
-        started->m_process.start(path, arguments);
-        if (!started->m_process.waitForStarted(10000)) {
-            ADD_FAILURE() << "could not start " << path.toStdString();
-            return nullptr;
-        }
-        return started;
-    }
-    ~DesktopProgram() {
-        m_process.terminate();
-        if (!m_process.waitForFinished(5000)) {
-            m_process.kill();
-            m_process.waitForFinished(5000);
-        }
-    }
-    qint32 processIdentifier() const { return qint32(m_process.processId()); }
-
-private:
-    DesktopProgram() = default;
-    QProcess m_process;
-};
 
 class DesktopEditorProgramTest : public testing::WithDiagnosticsLog {
 protected:
@@ -98,52 +58,7 @@ protected:
         return started;
     }
 
-    struct Field {
-        std::optional<QString> role;
-        std::optional<QString> value;
-        std::optional<AccessibilityRange> selection;
-    };
-
-    // What the program's focused element shows, as the program itself
-    // says on the accessibility bus.
-    Field readField(qint32 pid) {
-        return runTask(thread->run([client = client, pid] {
-            Field field;
-            // The first question opens the connection to the bus.
-            client->isProcessTrusted();
-            auto focused = accessibilityValueAs<AccessibilityElementRef>(
-                client->applicationElement(pid)->attributeValue(ax::focusedUIElement));
-            if (!focused || !*focused)
-                return field;
-            field.role = accessibilityValueAs<QString>((*focused)->attributeValue(ax::role));
-            field.value = accessibilityValueAs<QString>((*focused)->attributeValue(ax::value));
-            field.selection = accessibilityValueAs<AccessibilityRange>(
-                (*focused)->attributeValue(ax::selectedTextRange));
-            return field;
-        }));
-    }
-
-    bool waitForField(qint32 pid, const std::function<bool(const Field &)> &ready,
-                      const char *description) {
-        Field last;
-        const bool seen = waitUntil(
-            [&] {
-                last = readField(pid);
-                return ready(last);
-            },
-            description, std::chrono::seconds(45));
-        if (!seen)
-            ADD_FAILURE() << "the focused element: " << last.role.value_or("<none>").toStdString()
-                          << " holding " << last.value.value_or("<none>").toStdString();
-        return seen;
-    }
-
-    FocusedElementContext capture(qint32 pid) {
-        return runTask(thread->run([client = client, pid] {
-            client->isProcessTrusted();
-            return FocusedElementReader::captureFocusedElementContext(*client, pid);
-        }));
-    }
+    using Field = testing::FocusedFieldReader::Field;
 
     static ActiveInteractionContext contextOf(qint32 pid) {
         ActiveInteractionContext context;
@@ -190,6 +105,7 @@ protected:
     std::shared_ptr<AccessibilityThread> thread = std::make_shared<AccessibilityThread>();
     std::shared_ptr<AtspiAccessibilityClient> client =
         std::make_shared<AtspiAccessibilityClient>(thread);
+    testing::FocusedFieldReader fields{client};
     std::shared_ptr<QtClipboardPasteboard> pasteboard = std::make_shared<QtClipboardPasteboard>();
     std::unique_ptr<Service> service;
 };
@@ -202,43 +118,43 @@ TEST_F(DesktopEditorProgramTest, KdeEditorTakesDictationAtTheCaretOverASelection
     if (!editor)
         GTEST_SKIP() << "kwrite is not installed";
     const qint32 pid = editor->processIdentifier();
-    ASSERT_TRUE(waitForField(
+    ASSERT_TRUE(fields.waitFor(
         pid, [](const Field &field) { return field.value && field.value->contains("会议改到"); },
         "the editor's text view to have the focus"));
     keys(QStringLiteral("ctrl+Home Down End"));
-    ASSERT_TRUE(waitForField(
+    ASSERT_TRUE(fields.waitFor(
         pid,
         [](const Field &field) {
             return field.selection == AccessibilityRange{8, 0};
         },
         "the caret to stand after the second line"));
 
-    const FocusedElementContext context = capture(pid);
+    const FocusedElementContext context = fields.capture(pid);
     EXPECT_EQ(context.surroundingTextBeforeCursor, QStringLiteral("第一行\n会议改到"));
     EXPECT_EQ(context.surroundingTextAfterCursor, QStringLiteral("最后一行"));
     dictate(pid, QStringLiteral("明天上午"));
-    EXPECT_EQ(readField(pid).value, QStringLiteral("第一行\n会议改到明天上午\n最后一行\n"));
+    EXPECT_EQ(fields.read(pid).value, QStringLiteral("第一行\n会议改到明天上午\n最后一行\n"));
 
     // The last line selected is replaced.
     keys(QStringLiteral("Down Home shift+End"));
-    ASSERT_TRUE(waitForField(
+    ASSERT_TRUE(fields.waitFor(
         pid,
         [](const Field &field) {
             return field.selection == AccessibilityRange{13, 4};
         },
         "the last line to be selected"));
-    EXPECT_EQ(capture(pid).selectedText, QStringLiteral("最后一行"));
+    EXPECT_EQ(fields.capture(pid).selectedText, QStringLiteral("最后一行"));
     dictate(pid, QStringLiteral("散会"));
-    EXPECT_EQ(readField(pid).value, QStringLiteral("第一行\n会议改到明天上午\n散会\n"));
+    EXPECT_EQ(fields.read(pid).value, QStringLiteral("第一行\n会议改到明天上午\n散会\n"));
 
     // An empty document.
     keys(QStringLiteral("ctrl+a Delete"));
-    ASSERT_TRUE(waitForField(
+    ASSERT_TRUE(fields.waitFor(
         pid, [](const Field &field) { return field.value == QString(); },
         "the document to be empty"));
-    EXPECT_TRUE(capture(pid).emptyField);
+    EXPECT_TRUE(fields.capture(pid).emptyField);
     dictate(pid, QStringLiteral("你好"));
-    EXPECT_EQ(readField(pid).value, QStringLiteral("你好"));
+    EXPECT_EQ(fields.read(pid).value, QStringLiteral("你好"));
 }
 
 // The office suite's commands hand over to its own program in a process
@@ -303,13 +219,13 @@ TEST_F(DesktopEditorProgramTest, WordProcessorTakesDictationAtTheCaretOverASelec
     ASSERT_TRUE(waitUntil(
         [&] {
             pid = officeProcess(arguments.first());
-            return pid && readField(pid).value == QStringLiteral("第一行");
+            return pid && fields.read(pid).value == QStringLiteral("第一行");
         },
         // The suite starts twice over on a fresh profile: slow on a busy
         // machine.
         "the document's first paragraph to have the focus", std::chrono::seconds(180)));
     keys(QStringLiteral("Down End"));
-    ASSERT_TRUE(waitForField(
+    ASSERT_TRUE(fields.waitFor(
         pid,
         [](const Field &field) {
             return field.value == QStringLiteral("会议改到") &&
@@ -317,33 +233,33 @@ TEST_F(DesktopEditorProgramTest, WordProcessorTakesDictationAtTheCaretOverASelec
         },
         "the caret to stand after the second paragraph"));
 
-    const FocusedElementContext context = capture(pid);
+    const FocusedElementContext context = fields.capture(pid);
     EXPECT_EQ(context.surroundingTextBeforeCursor, QStringLiteral("第一行\n会议改到"));
     EXPECT_EQ(context.surroundingTextAfterCursor, QStringLiteral("最后一行"));
     dictate(pid, QStringLiteral("明天上午"));
-    EXPECT_EQ(readField(pid).value, QStringLiteral("会议改到明天上午"));
+    EXPECT_EQ(fields.read(pid).value, QStringLiteral("会议改到明天上午"));
 
     // The last paragraph selected is replaced.
     keys(QStringLiteral("Down Home shift+End"));
-    ASSERT_TRUE(waitForField(
+    ASSERT_TRUE(fields.waitFor(
         pid,
         [](const Field &field) {
             return field.value == QStringLiteral("最后一行") &&
                    field.selection == AccessibilityRange{0, 4};
         },
         "the last paragraph to be selected"));
-    EXPECT_EQ(capture(pid).selectedText, QStringLiteral("最后一行"));
+    EXPECT_EQ(fields.capture(pid).selectedText, QStringLiteral("最后一行"));
     dictate(pid, QStringLiteral("散会"));
-    EXPECT_EQ(readField(pid).value, QStringLiteral("散会"));
+    EXPECT_EQ(fields.read(pid).value, QStringLiteral("散会"));
 
     // An empty document.
     keys(QStringLiteral("ctrl+a Delete"));
-    ASSERT_TRUE(waitForField(
+    ASSERT_TRUE(fields.waitFor(
         pid, [](const Field &field) { return field.value == QString(); },
         "the document to be empty"));
-    EXPECT_TRUE(capture(pid).emptyField);
+    EXPECT_TRUE(fields.capture(pid).emptyField);
     dictate(pid, QStringLiteral("你好"));
-    EXPECT_EQ(readField(pid).value, QStringLiteral("你好"));
+    EXPECT_EQ(fields.read(pid).value, QStringLiteral("你好"));
 }
 
 // What a cell of the spreadsheet's sheet holds, read from the sheet itself

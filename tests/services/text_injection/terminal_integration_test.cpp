@@ -6,6 +6,7 @@
 #include "tests/support/capture_log.h"
 #include "tests/support/qt_printers.h"
 #include "tests/support/run_task.h"
+#include "tests/support/terminal_process.h"
 #include "tests/support/test_editor_process.h"
 #include "tests/support/test_session.h"
 #include "tests/support/x_clipboard_client.h"
@@ -22,23 +23,11 @@ namespace tovalit {
 namespace {
 
 using testing::runTask;
+using testing::TerminalKind;
+using testing::TerminalProcess;
 using testing::waitUntil;
 using testing::xdotool;
 using Service = FocusedInputInsertionService;
-
-enum class TerminalKind { xterm, xfce4Terminal, konsole };
-
-std::string kindName(TerminalKind kind) {
-    switch (kind) {
-    case TerminalKind::xterm:
-        return "xterm";
-    case TerminalKind::xfce4Terminal:
-        return "xfce4_terminal";
-    case TerminalKind::konsole:
-        return "konsole";
-    }
-    return {};
-}
 
 QString readFile(const QString &path) {
     QFile file(path);
@@ -58,134 +47,14 @@ std::optional<QString> selectionText(const QString &selection) {
     return QString::fromUtf8(xclip.readAllStandardOutput());
 }
 
-// A terminal in a process of its own, running bash (or vim) with a
-// history of its own: every line the shell runs lands in its history file
-// at the next prompt, which is how the test reads back what was typed.
-class TerminalProcess {
-public:
-    static std::unique_ptr<TerminalProcess> start(TerminalKind kind,
-                                                  const QStringList &command = {}) {
-        std::unique_ptr<TerminalProcess> terminal(new TerminalProcess);
-        terminal->m_kind = kind;
-        const QString folder = terminal->m_folder.path();
-        QFile rc(folder + QStringLiteral("/rc"));
-        if (!rc.open(QIODevice::WriteOnly))
-            return nullptr;
-        rc.write(QStringLiteral("PS1='$ '\n"
-                                "HISTFILE=%1/history\n"
-                                "HISTCONTROL=\n"
-                                "bind 'set enable-bracketed-paste on'\n"
-                                "PROMPT_COMMAND='history -a; touch %1/prompt'\n")
-                     .arg(folder)
-                     .toUtf8());
-        rc.close();
-        QStringList shell = command;
-        if (shell.isEmpty())
-            shell = {QStringLiteral("bash"), QStringLiteral("--noprofile"),
-                     QStringLiteral("--rcfile"), rc.fileName(), QStringLiteral("-i")};
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("QT_LINUX_ACCESSIBILITY_ALWAYS_ON"), QStringLiteral("1"));
-        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-        environment.remove(QStringLiteral("NO_AT_BRIDGE"));
-        environment.insert(QStringLiteral("TERM"), QStringLiteral("xterm-256color"));
-        environment.insert(QStringLiteral("LANG"), QStringLiteral("C.UTF-8"));
-        QString program;
-        QStringList arguments;
-        switch (kind) {
-        case TerminalKind::xterm:
-            program = QStringLiteral("xterm");
-            arguments << QStringLiteral("-u8") << QStringLiteral("-e") << shell;
-            break;
-        case TerminalKind::xfce4Terminal:
-            program = QStringLiteral("xfce4-terminal");
-            arguments << QStringLiteral("--disable-server") << QStringLiteral("-x") << shell;
-            break;
-        case TerminalKind::konsole:
-            program = QStringLiteral("konsole");
-            arguments << QStringLiteral("--separate") << QStringLiteral("--nofork")
-                      << QStringLiteral("-e") << shell;
-            break;
-        }
-        terminal->m_process.setProcessEnvironment(environment);
-        terminal->m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        terminal->m_process.setStandardOutputFile(QProcess::nullDevice());
-        terminal->m_process.start(program, arguments);
-        if (!terminal->m_process.waitForStarted(5000)) {
-            ADD_FAILURE() << "could not start " << program.toStdString();
-            return nullptr;
-        }
-        const QString pid = QString::number(terminal->processIdentifier());
-        QString window;
-        if (!waitUntil(
-                [&] {
-                    window = xdotool({QStringLiteral("search"), QStringLiteral("--onlyvisible"),
-                                      QStringLiteral("--pid"), pid})
-                                 .section(u'\n', 0, 0);
-                    return !window.isEmpty();
-                },
-                "the terminal's window", std::chrono::seconds(20)))
-            return nullptr;
-        const bool active = waitUntil(
-            [&] {
-                xdotool({QStringLiteral("windowactivate"), window});
-                return xdotool({QStringLiteral("getactivewindow"),
-                                QStringLiteral("getwindowpid")}) == pid;
-            },
-            "the terminal's window to be active", std::chrono::seconds(10));
-        if (!active)
-            return nullptr;
-        return terminal;
-    }
-
-    ~TerminalProcess() {
-        m_process.terminate();
-        if (!m_process.waitForFinished(3000)) {
-            m_process.kill();
-            m_process.waitForFinished(3000);
-        }
-    }
-
-    qint32 processIdentifier() const { return qint32(m_process.processId()); }
-    QString folder() const { return m_folder.path(); }
-    QString history() const { return readFile(m_folder.path() + QStringLiteral("/history")); }
-    bool prompted() const { return QFile::exists(m_folder.path() + QStringLiteral("/prompt")); }
-    bool running() const { return m_process.state() != QProcess::NotRunning; }
-
-    ActiveInteractionContext context() const {
-        ActiveInteractionContext context;
-        switch (m_kind) {
-        case TerminalKind::xterm:
-            context.appName = context.bundleID = QStringLiteral("XTerm");
-            break;
-        case TerminalKind::xfce4Terminal:
-            context.appName = context.bundleID = QStringLiteral("xfce4-terminal");
-            break;
-        case TerminalKind::konsole:
-            context.appName = QStringLiteral("Konsole");
-            context.bundleID = QStringLiteral("org.kde.konsole");
-            break;
-        }
-        context.processIdentifier = processIdentifier();
-        return context;
-    }
-
-private:
-    TerminalProcess() = default;
-    TerminalKind m_kind = TerminalKind::xterm;
-    QTemporaryDir m_folder;
-    QProcess m_process;
-};
-
 class TerminalDesktopTest : public testing::WithDiagnosticsLog,
                             public ::testing::WithParamInterface<TerminalKind> {
 protected:
     void SetUp() override {
         TOVALIT_REQUIRE_DISPLAY();
-        const char *program = GetParam() == TerminalKind::xterm           ? "xterm"
-                              : GetParam() == TerminalKind::xfce4Terminal ? "xfce4-terminal"
-                                                                          : "konsole";
-        TOVALIT_REQUIRE_ENVIRONMENT(!QStandardPaths::findExecutable(program).isEmpty(),
-                                    "the terminal is installed (scripts/install-deps)");
+        TOVALIT_REQUIRE_ENVIRONMENT(
+            !QStandardPaths::findExecutable(testing::terminalProgram(GetParam())).isEmpty(),
+            "the terminal is installed (scripts/install-deps)");
         ASSERT_TRUE(testing::setDesktopAccessibilityEnabled(true));
         service = std::make_unique<Service>(client, clipboard, XTestKeySender::open(),
                                             systemSleeper(), systemMonotonicClock(),
@@ -283,7 +152,7 @@ TEST_P(TerminalDesktopTest, VimInInsertModeTakesTheDictationAsTyped) {
     QTemporaryDir folder;
     const QString file = folder.path() + QStringLiteral("/notes.txt");
     auto terminal = TerminalProcess::start(
-        GetParam(),
+        GetParam(), TerminalProcess::Window::x11,
         {QStringLiteral("vim"), QStringLiteral("-u"), QStringLiteral("NONE"), QStringLiteral("-N"),
          QStringLiteral("-i"), QStringLiteral("NONE"), QStringLiteral("-n"), file});
     ASSERT_TRUE(terminal);
@@ -311,7 +180,7 @@ TEST_P(TerminalDesktopTest, VimInInsertModeTakesTheDictationAsTyped) {
 INSTANTIATE_TEST_SUITE_P(Terminals, TerminalDesktopTest,
                          ::testing::Values(TerminalKind::xterm, TerminalKind::xfce4Terminal,
                                            TerminalKind::konsole),
-                         [](const auto &info) { return kindName(info.param); });
+                         [](const auto &info) { return testing::terminalTestName(info.param); });
 
 } // namespace
 } // namespace tovalit
