@@ -197,7 +197,9 @@ TEST_F(WaylandTerminalTest, TheDictationLandsOnceAtTheShellsCursorAndTheClipboar
 
     const QString text = QStringLiteral("明天上午10点评审代码。");
     const InsertionResult result = deliver(text, terminal->context());
-    EXPECT_EQ(result, InsertionResult::pastedFromClipboard) << logLines().join(u'\n').toStdString();
+    EXPECT_EQ(result, InsertionResult::pastedFromClipboard)
+        << logLines().join(u'\n').toStdString() << "\nthe screen now: "
+        << fields.read(terminal->processIdentifier()).value.value_or("<none>").toStdString();
     EXPECT_EQ(logLines(QStringLiteral("insert.result")),
               QStringList{QStringLiteral("result=pastedFromClipboard | path=terminal-screen")});
     expectTheTerminalsPasteKeysAlone();
