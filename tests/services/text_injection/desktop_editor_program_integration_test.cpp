@@ -316,25 +316,25 @@ TEST_F(DesktopEditorProgramTest, SpreadsheetTakesDictationIntoTheCellBeingEdited
     ASSERT_TRUE(waitUntil(
         [&] {
             pid = officeProcess(arguments.first());
-            return pid && readField(pid).role == QStringLiteral("table");
+            return pid && fields.read(pid).role == QStringLiteral("table");
         },
         "the sheet to have the focus", std::chrono::seconds(180)));
 
     // F2 edits the first cell, the caret at the end of what it holds; the
     // cell below is no part of the context.
     keys(QStringLiteral("F2"));
-    ASSERT_TRUE(waitForField(
+    ASSERT_TRUE(fields.waitFor(
         pid,
         [](const Field &field) {
             return field.value == QStringLiteral("会议改到") &&
                    field.selection == AccessibilityRange{4, 0};
         },
         "the first cell to be edited with the caret at its end"));
-    FocusedElementContext context = capture(pid);
+    FocusedElementContext context = fields.capture(pid);
     EXPECT_EQ(context.surroundingTextBeforeCursor, QStringLiteral("会议改到"));
     EXPECT_EQ(context.surroundingTextAfterCursor, std::nullopt);
     dictate(pid, QStringLiteral("明天上午"));
-    EXPECT_EQ(readField(pid).value, QStringLiteral("会议改到明天上午"));
+    EXPECT_EQ(fields.read(pid).value, QStringLiteral("会议改到明天上午"));
     keys(QStringLiteral("Return"));
     EXPECT_TRUE(waitUntil(
         [&] { return cellOfSheet(*thread, pid, 0, 0) == QStringLiteral("会议改到明天上午"); },
@@ -342,14 +342,14 @@ TEST_F(DesktopEditorProgramTest, SpreadsheetTakesDictationIntoTheCellBeingEdited
 
     // Typing into an empty cell edits it too.
     keys(QStringLiteral("Up Right t o d o"));
-    ASSERT_TRUE(waitForField(
+    ASSERT_TRUE(fields.waitFor(
         pid,
         [](const Field &field) {
             return field.value == QStringLiteral("todo") &&
                    field.selection == AccessibilityRange{4, 0};
         },
         "the second cell of the first row to be typed into"));
-    EXPECT_EQ(capture(pid).surroundingTextBeforeCursor, QStringLiteral("todo"));
+    EXPECT_EQ(fields.capture(pid).surroundingTextBeforeCursor, QStringLiteral("todo"));
     dictate(pid, QStringLiteral("：评审代码"));
     keys(QStringLiteral("Return"));
     EXPECT_TRUE(waitUntil(
