@@ -81,6 +81,12 @@ inline const QString selectionCount = QStringLiteral("AXSelectionCount");
 // page's rich-text editor): new text goes in through its caret alone, by
 // paste. Nothing for any other element.
 inline const QString pastesOnly = QStringLiteral("AXPastesOnly");
+// How many cells a row of a terminal's screen holds, as an AccessibilityRange
+// from 0, for a terminal whose text offsets count its screen's cells rather
+// than characters: row after row, each as wide as the screen whatever it
+// shows, a wide character taking two. Its caret and the ranges of
+// AXStringForRange are then such offsets. Nothing for any other element.
+inline const QString screenColumns = QStringLiteral("AXScreenColumns");
 // Parameterised: both take an AccessibilityRange.
 inline const QString stringForRange = QStringLiteral("AXStringForRange");
 inline const QString boundsForRange = QStringLiteral("AXBoundsForRange");

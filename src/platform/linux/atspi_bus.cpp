@@ -580,6 +580,10 @@ bool AtspiBus::countsUtf16(const QString &service) {
     return units && (*units == TextUnits::utf16 || *units == TextUnits::paddedUtf16);
 }
 
+bool AtspiBus::terminalsCountCells(const QString &service) {
+    return textUnits(service) == TextUnits::utf16;
+}
+
 bool AtspiBus::reportsSelectionConvertedTwice(const QString &service) {
     return textUnits(service) == TextUnits::codePointsSelectionTwice;
 }

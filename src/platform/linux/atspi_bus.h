@@ -109,6 +109,9 @@ public:
     // whose texts are padded on the bus to match; the other toolkits count
     // code points.
     bool countsUtf16(const QString &service);
+    // Konsole, of Qt, counts its screen's text in cells (a wide character
+    // two, every row as wide as the screen); so may any terminal of Qt.
+    bool terminalsCountCells(const QString &service);
     // Chromium counts code points, but reports a selection as if it had
     // turned UTF-16 offsets into code points twice (see
     // atspi::selectionConvertedOnce).

@@ -84,6 +84,11 @@ std::optional<AccessibilityValue> AtspiElement::attributeValue(const QString &at
         attribute == ax::characterCount || attribute == ax::selectedText ||
         attribute == ax::selectionCount)
         return hasInterface(textInterface) ? textAttribute(attribute) : std::nullopt;
+    if (attribute == ax::screenColumns) {
+        const std::optional<qint64> columns = screenColumns();
+        return columns ? std::optional<AccessibilityValue>(AccessibilityRange{0, *columns})
+                       : std::nullopt;
+    }
     if (attribute == ax::parent || attribute == ax::children)
         return treeAttribute(attribute);
     if (attribute == ax::pastesOnly)
@@ -343,6 +348,60 @@ std::optional<QRectF> AtspiElement::caretBounds(qint64 offset) {
     return std::nullopt;
 }
 
+bool AtspiElement::countsScreenCells() {
+    if (!m_countsScreenCells) {
+        if (!hasInterface(textInterface) || !m_bus->terminalsCountCells(m_object.service))
+            return false; // the toolkit may be told later
+        m_countsScreenCells = accessibilityValueAs<QString>(describingAttribute(ax::role)) ==
+                              QStringLiteral("terminal");
+    }
+    return *m_countsScreenCells;
+}
+
+std::optional<qint64> AtspiElement::screenColumns() {
+    if (!countsScreenCells())
+        return std::nullopt;
+    // The screen holds rows × columns cells; the first and the last cell
+    // stand on its first and last row. Konsole places its cells relative
+    // to its own widget, whatever coordinates are asked for: only the
+    // distance between them counts.
+    const auto count = m_bus->property(m_object, textInterface, QStringLiteral("CharacterCount"));
+    const qint64 cells = count ? count->toLongLong() : 0;
+    if (cells <= 0)
+        return std::nullopt;
+    const auto first = m_bus->characterExtents(m_object, 0);
+    const auto last = m_bus->characterExtents(m_object, cells - 1);
+    if (!first || !last || first->height() <= 0)
+        return std::nullopt;
+    const int below = last->y() - first->y();
+    if (below < 0 || below % first->height() != 0)
+        return std::nullopt;
+    const qint64 rows = below / first->height() + 1;
+    if (cells % rows != 0)
+        return std::nullopt;
+    return cells / rows;
+}
+
+std::optional<QString> AtspiElement::cellText(const AccessibilityRange &range) {
+    if (range.location < 0 || range.length < 0)
+        return std::nullopt;
+    // A read past the screen's last cell is not one Konsole is safe with.
+    const auto count = m_bus->property(m_object, textInterface, QStringLiteral("CharacterCount"));
+    const qint64 cells = count ? count->toLongLong() : 0;
+    if (range.location > cells)
+        return std::nullopt;
+    const qint64 end = range.location + std::min(range.length, cells - range.location);
+    if (range.location == end)
+        return QString();
+    // Konsole's read takes in the cell at its end, and ends one that stops
+    // short of a row's last written cell with a line break of its own: a
+    // range of cells holds the breaks between its rows, never one after.
+    auto text = m_bus->text(m_object, range.location, end - 1);
+    if (text && text->endsWith(u'\n'))
+        text->chop(1);
+    return text;
+}
+
 std::optional<AccessibilityValue>
 AtspiElement::parameterizedAttributeValue(const QString &attribute,
                                           const AccessibilityValue &parameter) {
@@ -353,6 +412,10 @@ AtspiElement::parameterizedAttributeValue(const QString &attribute,
         return embeddedObjects(*range);
     if (!range || !hasInterface(textInterface))
         return std::nullopt;
+    if (attribute == ax::stringForRange && countsScreenCells()) {
+        auto text = cellText(*range);
+        return text ? std::optional<AccessibilityValue>(*text) : std::nullopt;
+    }
     // A field that only shows its hint holds no text to read.
     if (attribute == ax::stringForRange && range->location == 0 && drawnHintShown())
         return AccessibilityValue(QString());

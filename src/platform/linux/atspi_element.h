@@ -96,6 +96,13 @@ private:
     std::optional<NativeRange> nativeRange(const AccessibilityRange &range, bool clampToText);
     std::optional<AccessibilityRange> utf16Range(qint64 start, qint64 end);
     std::optional<QRectF> caretBounds(qint64 offset);
+    // Whether it is a terminal whose text offsets count its screen's
+    // cells; asked once.
+    bool countsScreenCells();
+    // How many cells a row of its screen holds.
+    std::optional<qint64> screenColumns();
+    // The text of cells [start, start + length).
+    std::optional<QString> cellText(const AccessibilityRange &range);
 
     std::shared_ptr<AtspiBus> m_bus;
     Kind m_kind;
@@ -105,6 +112,7 @@ private:
     // Whether it said it is editable, asked once: its embedded elements
     // are asked for a few at a time.
     std::optional<bool> m_editable;
+    std::optional<bool> m_countsScreenCells;
     std::optional<std::optional<QHash<QString, QString>>> m_attributes;
     // The last text asked about, and whether it was a drawn hint.
     std::optional<std::pair<QString, bool>> m_drawn;

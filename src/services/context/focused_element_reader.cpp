@@ -2,6 +2,7 @@
 
 #include "platform/accessibility_client.h"
 #include "services/context/active_interaction_context_service.h"
+#include "services/context/terminal_screen.h"
 #include "services/settings/tovalit_debug_logger.h"
 #include "support/textkit.h"
 
@@ -102,14 +103,9 @@ FocusedElementReader::captureFocusedElementContext(AccessibilityClient &client,
         segments = withNeighbouringParagraphs(*element, std::move(*segments), contextLength);
 
     const auto role = firstNonEmptyStringAttribute(roleAttributes, *element);
-    // A terminal's screen above the cursor is the programs' output, and
-    // what follows the cursor their drawing: the user's text is the
-    // cursor's line up to the cursor.
-    if (segments && accessibilityValueAs<QString>(element->attributeValue(ax::role)) ==
-                        QStringLiteral("terminal")) {
-        segments->before = segments->before.mid(segments->before.lastIndexOf(u'\n') + 1);
-        segments->after.clear();
-    }
+    if (accessibilityValueAs<QString>(element->attributeValue(ax::role)) ==
+        QStringLiteral("terminal"))
+        segments = terminalLineSegments(*element, contextLength);
     const auto description = firstNonEmptyStringAttribute(descriptionAttributes, *element);
     const auto caret = range ? boundsForRange(*range, *element) : std::nullopt;
 
@@ -361,6 +357,14 @@ std::optional<QString> FocusedElementReader::parameterizedString(AccessibilityRa
     if (!text || textkit::isBlank(*text))
         return std::nullopt;
     return text;
+}
+
+std::optional<FocusedElementReader::TextSegments>
+FocusedElementReader::terminalLineSegments(AccessibilityElement &element, int contextLength) {
+    const std::optional<TerminalScreen> screen = TerminalScreen::read(element);
+    if (!screen)
+        return std::nullopt;
+    return TextSegments{textkit::graphemeSuffix(screen->line, contextLength), QString()};
 }
 
 std::optional<FocusedElementReader::TextSegments> FocusedElementReader::surroundingTextSegments(

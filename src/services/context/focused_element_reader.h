@@ -74,6 +74,11 @@ public:
     static std::optional<TextSegments>
     surroundingTextSegments(const QString &text, std::optional<AccessibilityRange> range,
                             int contextLength);
+    // A terminal's screen above the cursor is the programs' output, and
+    // what follows the cursor their drawing: the user's text is the
+    // cursor's line up to the cursor.
+    static std::optional<TextSegments> terminalLineSegments(AccessibilityElement &element,
+                                                            int contextLength);
     // Through the accessibility interface (UTF-16 units).
     static std::optional<TextSegments> surroundingTextSegmentsAround(AccessibilityRange range,
                                                                      AccessibilityElement &element,

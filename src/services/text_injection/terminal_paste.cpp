@@ -111,9 +111,9 @@ QString compact(const QString &text) {
 
 // Log lines are built in plain functions: GCC 12 miscompiles capturing
 // lambdas inside coroutine bodies.
-void logNotShown(const TerminalPaste::ScreenText &now, const TerminalPaste::ScreenText &before) {
-    const QString line = TerminalPaste::cursorLine(now.text.left(now.cursor));
-    const QString lineBefore = TerminalPaste::cursorLine(before.text.left(before.cursor));
+void logNotShown(const TerminalScreen &now, const TerminalScreen &before) {
+    const QString line = now.line;
+    const QString lineBefore = before.line;
     TovalitDebugLogger::log(QStringLiteral("insert.terminal"), [line, lineBefore]() -> QString {
         return QStringLiteral("paste not shown at the cursor | line=") +
                TovalitDebugLogger::preview(line, 240) + QStringLiteral(" | lineBefore=") +
@@ -222,17 +222,13 @@ std::optional<Terminal> TerminalPaste::recognise(const std::optional<QString> &r
     return Terminal{name, std::nullopt, false};
 }
 
-QString TerminalPaste::cursorLine(const QString &beforeCursor) {
-    return beforeCursor.mid(beforeCursor.lastIndexOf(u'\n') + 1);
-}
-
-bool TerminalPaste::showsPaste(const QString &text, const ScreenText &before,
-                               const ScreenText &now) {
+bool TerminalPaste::showsPaste(const QString &text, const TerminalScreen &before,
+                               const TerminalScreen &now) {
     const QString pasted = compact(text);
     if (pasted.isEmpty())
         return now.text != before.text;
-    const QString then = compact(before.text.left(qMax<qint64>(0, before.cursor)));
-    const QString shown = compact(now.text.left(qMax<qint64>(0, now.cursor)));
+    const QString then = compact(before.beforeCursor);
+    const QString shown = compact(now.beforeCursor);
     // The same text already stood there: it counts once it stands there
     // once more.
     if (shown.endsWith(pasted) &&
@@ -291,13 +287,12 @@ TerminalPaste::focusedTerminal(std::optional<FocusedInputContext> live,
     co_return recognise(role, names);
 }
 
-QString TerminalPaste::preparedText(const QString &text, const Target &target) const {
+QString TerminalPaste::preparedText(const QString &text, const Target &target,
+                                    const std::optional<TerminalScreen> &shown) const {
     // Only the cursor's line is the terminal's text before the caret; the
     // screen above is output.
-    if (target.screen) {
-        const QString before = target.screen->currentValue.left(
-            qMax<qint64>(0, target.screen->selectedRange.location));
-        const QString line = cursorLine(before);
+    if (target.screen && shown) {
+        const QString &line = shown->line;
         const FocusedInputContext lineContext{target.screen->element, line,
                                               AccessibilityRange{line.size(), 0}};
         const PreparedInsertion prepared =
@@ -319,7 +314,10 @@ QCoro::Task<InsertionResult> TerminalPaste::deliver(QString text, Target target,
                                                     std::unique_ptr<ClipboardHeadStart> headStart,
                                                     CancelToken lifetime) {
     Paste paste;
-    paste.text = preparedText(text, target);
+    std::optional<TerminalScreen> screenAtStart;
+    if (target.screen)
+        screenAtStart = co_await screenText(target.screen->element);
+    paste.text = preparedText(text, target, screenAtStart);
     paste.target = target;
     const Terminal &terminal = target.terminal;
     logDeliveryStart(terminal, target.screen.has_value());
@@ -449,18 +447,10 @@ QCoro::Task<std::optional<QString>> TerminalPaste::roleOf(AccessibilityElementRe
         [element] { return accessibilityValueAs<QString>(element->attributeValue(ax::role)); });
 }
 
-QCoro::Task<std::optional<TerminalPaste::ScreenText>>
+QCoro::Task<std::optional<TerminalScreen>>
 TerminalPaste::screenText(AccessibilityElementRef screen) {
-    return m_platform.accessibility->thread().run([screen]() -> std::optional<ScreenText> {
-        auto caret = accessibilityValueAs<AccessibilityRange>(screen->attributeValue(ax::caret));
-        if (!caret)
-            caret = accessibilityValueAs<AccessibilityRange>(
-                screen->attributeValue(ax::selectedTextRange));
-        const auto value = accessibilityValueAs<QString>(screen->attributeValue(ax::value));
-        if (!caret || !value || caret->location < 0)
-            return std::nullopt;
-        return ScreenText{*value, caret->location};
-    });
+    return m_platform.accessibility->thread().run(
+        [screen] { return TerminalScreen::read(*screen); });
 }
 
 QCoro::Task<std::optional<bool>> TerminalPaste::screenShowsPaste(const Paste &paste) {
@@ -468,10 +458,10 @@ QCoro::Task<std::optional<bool>> TerminalPaste::screenShowsPaste(const Paste &pa
         co_return std::nullopt;
     const AccessibilityElementRef screen = paste.target.screen->element;
     const int reads = qRound(pasteWait / screenReadInterval);
-    std::optional<ScreenText> last;
+    std::optional<TerminalScreen> last;
     for (int read = 0; read < reads; ++read) {
         co_await m_platform.sleeper(screenReadInterval, CancelToken());
-        const std::optional<ScreenText> now = co_await screenText(screen);
+        const std::optional<TerminalScreen> now = co_await screenText(screen);
         if (!now)
             continue;
         last = now;

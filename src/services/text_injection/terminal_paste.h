@@ -4,6 +4,7 @@
 #include "models/insertion_result.h"
 #include "platform/display_session.h"
 #include "platform/paste_keys.h"
+#include "services/context/terminal_screen.h"
 #include "services/text_injection/clipboard_head_start.h"
 #include "services/text_injection/focused_input_context.h"
 #include "services/text_injection/paste_receipt.h"
@@ -91,22 +92,14 @@ public:
     // found; an element of another role is no terminal's screen.
     static std::optional<Terminal> recognise(const std::optional<QString> &role,
                                              const QStringList &programNames);
-    // The text of the cursor's line before the cursor.
-    static QString cursorLine(const QString &beforeCursor);
-    // A terminal's screen as the accessibility bus shows it.
-    struct ScreenText {
-        QString text;
-        // Where the cursor stands in `text`. Konsole counts it in cells, a
-        // wide character two, so that it may stand past the cursor's line.
-        qint64 cursor = 0;
-    };
     // Whether the screen, read before the paste and now, shows `text`
     // pasted right before the cursor: the text before the cursor ends
     // with it, or the one change between the two screens is the text put
     // in where blanks stood. Line breaks and blanks do not count: a
     // terminal wraps long lines, pads them, and draws a pasted line break
     // as it likes.
-    static bool showsPaste(const QString &text, const ScreenText &before, const ScreenText &now);
+    static bool showsPaste(const QString &text, const TerminalScreen &before,
+                           const TerminalScreen &now);
     // What the user presses to paste in that terminal, for the notice.
     static QString manualPasteKeys(const std::optional<Terminal> &terminal);
 
@@ -138,7 +131,7 @@ private:
         std::optional<PasteboardSnapshot> primarySnapshot;
         qint64 primaryChangeCount = 0;
         // The screen just before the keys.
-        std::optional<ScreenText> screenBefore;
+        std::optional<TerminalScreen> screenBefore;
         bool onDesktopKeyboard = false;
         PasteReceipt receipt;
     };
@@ -146,7 +139,8 @@ private:
     // Coroutine bodies build no temporaries in a conditional expression:
     // GCC 12 destroys them wrongly there. Such values are made in plain
     // functions.
-    QString preparedText(const QString &text, const Target &target) const;
+    QString preparedText(const QString &text, const Target &target,
+                         const std::optional<TerminalScreen> &shown) const;
     // Made as the keys go out: reads of the selection the terminal pastes.
     PasteReceipt receiptFor(const Paste &paste, std::optional<qint32> target) const;
     QCoro::Task<bool> keysReachTerminal(Target target);
@@ -154,7 +148,7 @@ private:
     QCoro::Task<bool> pressKeys(PasteKeys keys, bool onDesktopKeyboard);
     QCoro::Task<std::optional<qint32>> processOf(std::optional<FocusedInputContext> screen);
     // Nothing when it cannot be read.
-    QCoro::Task<std::optional<ScreenText>> screenText(AccessibilityElementRef screen);
+    QCoro::Task<std::optional<TerminalScreen>> screenText(AccessibilityElementRef screen);
     QCoro::Task<std::optional<QString>> roleOf(AccessibilityElementRef element);
     // Whether the screen showed the paste within the wait; nothing when it
     // could not be read.

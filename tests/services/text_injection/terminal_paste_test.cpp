@@ -5,6 +5,7 @@
 #include "platform/fake/in_memory_secret_store.h"
 #include "platform/fake/recording_key_sender.h"
 #include "platform/fake/recording_remote_desktop_keyboard.h"
+#include "services/context/focused_element_reader.h"
 #include "services/permissions/remote_desktop_keyboard_access.h"
 #include "services/settings/app_configuration_store.h"
 #include "services/text_injection/focused_input_insertion_service.h"
@@ -43,8 +44,8 @@ TEST(TerminalRulesTest, EachTerminalIsPastedIntoWithItsOwnKeys) {
         EXPECT_FALSE(terminal->pastesPrimary) << name.toStdString();
     }
     for (const QString &name : {QStringLiteral("XTerm"), QStringLiteral("debian-xterm.desktop"),
-                               QStringLiteral("/usr/bin/xterm"), QStringLiteral("URxvt"),
-                               QStringLiteral("rxvt-unicode")}) {
+                                QStringLiteral("/usr/bin/xterm"), QStringLiteral("URxvt"),
+                                QStringLiteral("rxvt-unicode")}) {
         const std::optional<Terminal> terminal = TerminalPaste::terminalNamed(name);
         ASSERT_TRUE(terminal) << name.toStdString();
         EXPECT_EQ(terminal->keys, PasteKeys::shiftInsert) << name.toStdString();
@@ -73,12 +74,11 @@ TEST(TerminalRulesTest, AScreenRoleMakesATerminalAndAnyOtherRoleNone) {
 }
 
 // The screen with the cursor at the end of `beforeCursor`.
-TerminalPaste::ScreenText screen(const QString &beforeCursor, const QString &after = {}) {
-    return TerminalPaste::ScreenText{beforeCursor + after, beforeCursor.size()};
+TerminalScreen screen(const QString &beforeCursor, const QString &after = {}) {
+    return TerminalScreen::withCursorAfter(beforeCursor, after);
 }
 
-bool shows(const QString &text, const TerminalPaste::ScreenText &before,
-           const TerminalPaste::ScreenText &now) {
+bool shows(const QString &text, const TerminalScreen &before, const TerminalScreen &now) {
     return TerminalPaste::showsPaste(text, before, now);
 }
 
@@ -99,17 +99,97 @@ TEST(TerminalRulesTest, OnlyTheDictatedTextAtTheCursorIsAPaste) {
     // The same text already stood there before.
     EXPECT_FALSE(shows(text, screen(prompt + text), screen(prompt + text)));
     EXPECT_TRUE(shows(text, screen(prompt + text), screen(prompt + text + text)));
-    // Konsole counts its cursor in cells, and pads its lines: after wide
-    // characters the cursor stands past the line's end.
-    const QString padding(20, u' ');
-    const TerminalPaste::ScreenText before{
-        QStringLiteral("abc") + padding + QStringLiteral("\n~") + padding, 3};
-    const TerminalPaste::ScreenText after{
-        QStringLiteral("abc你好，世界。") + padding.mid(12) + QStringLiteral("\n~") + padding, 15};
-    EXPECT_TRUE(shows(QStringLiteral("你好，世界。"), before, after));
-    EXPECT_FALSE(shows(QStringLiteral("你好"), before, after));
-    EXPECT_EQ(TerminalPaste::cursorLine(prompt), QStringLiteral("$ echo 会议改到"));
+    EXPECT_EQ(screen(prompt).line, QStringLiteral("$ echo 会议改到"));
 }
+
+// A screen as Konsole shows it on the accessibility bus. Its offsets
+// count cells, row after row, a wide character taking two; its text leaves
+// out the break after a row that ends in a wide character; a read of cells
+// gives the rows they span.
+class CellScreen {
+public:
+    CellScreen(qint64 columns, QStringList rows)
+        : m_columns(columns)
+        , m_rows(std::move(rows)) {}
+
+    void setCursor(qint64 row, qint64 column) {
+        m_cursorRow = row;
+        m_cursorColumn = column;
+    }
+    void setRow(qint64 row, const QString &text) { m_rows[row] = text; }
+    // Typed or pasted at the cursor, which moves on past it.
+    void insertAtCursor(const QString &text) {
+        QString &row = m_rows[m_cursorRow];
+        const qsizetype at = characterAt(row, m_cursorColumn);
+        row.insert(at, text);
+        m_cursorColumn += cells(text);
+    }
+
+    QString text() const {
+        QString text;
+        for (const QString &row : m_rows)
+            text += row + (endsWide(row) ? QString() : QStringLiteral("\n"));
+        return text + u'\n';
+    }
+    qint64 cursor() const { return m_cursorRow * m_columns + m_cursorColumn; }
+    QString cellsText(AccessibilityRange range) const {
+        QString text;
+        const qint64 end = range.location + range.length;
+        for (qint64 row = range.location / m_columns; row * m_columns < end; ++row) {
+            const qint64 from = qMax<qint64>(range.location - row * m_columns, 0);
+            const qint64 to = qMin<qint64>(end - row * m_columns, m_columns);
+            const QString &shown = m_rows.value(row);
+            text += shown.mid(characterAt(shown, from),
+                              characterAt(shown, to) - characterAt(shown, from));
+            if (row * m_columns + m_columns < end && !endsWide(shown))
+                text += u'\n';
+        }
+        return text;
+    }
+
+    // Shows it as `screen`'s text, with its cursor and what a read of its
+    // cells gives.
+    void showOn(FakeAccessibilityElement &screen, std::shared_ptr<CellScreen> shown) {
+        screen.set(ax::value, text());
+        screen.set(ax::caret, AccessibilityRange{cursor(), 0});
+        screen.set(ax::selectedTextRange, AccessibilityRange{cursor(), 0});
+        screen.set(ax::characterCount, AccessibilityRange{0, m_columns * m_rows.size()});
+        screen.set(ax::screenColumns, AccessibilityRange{0, m_columns});
+        screen.answer(
+            ax::stringForRange,
+            [shown](const AccessibilityValue &parameter) -> std::optional<AccessibilityValue> {
+                const auto *range = std::get_if<AccessibilityRange>(&parameter);
+                if (!range)
+                    return std::nullopt;
+                return AccessibilityValue(shown->cellsText(*range));
+            });
+    }
+
+private:
+    static bool wide(QChar character) { return character.unicode() >= 0x2E80; }
+    static qint64 cells(const QString &text) {
+        qint64 count = 0;
+        for (const QChar character : text)
+            count += wide(character) ? 2 : 1;
+        return count;
+    }
+    static bool endsWide(const QString &row) { return !row.isEmpty() && wide(row.back()); }
+    // The character that starts at or after cell `cell` of `row`.
+    static qsizetype characterAt(const QString &row, qint64 cell) {
+        qint64 at = 0;
+        for (qsizetype index = 0; index < row.size(); ++index) {
+            if (at >= cell)
+                return index;
+            at += wide(row[index]) ? 2 : 1;
+        }
+        return row.size();
+    }
+
+    qint64 m_columns;
+    QStringList m_rows;
+    qint64 m_cursorRow = 0;
+    qint64 m_cursorColumn = 0;
+};
 
 // Time that passes only when the insertion waits.
 struct FakeTime {
@@ -227,6 +307,52 @@ TEST_F(TerminalInsertionTest, AScreenChangeThatIsNotTheTextIsNoPaste) {
         EXPECT_EQ(clipboard->string(), QStringLiteral("你好")) << "left for the user to paste";
         EXPECT_EQ(shown(), QStringLiteral("$ vim notes.txt\nabc") + change);
     }
+}
+
+TEST_F(TerminalInsertionTest, KonsoleShowsThePasteAtItsCursorAfterWideCharacters) {
+    // vim in insert mode at the end of a line of wide characters, its
+    // ruler showing where the cursor stands.
+    auto konsole = std::make_shared<CellScreen>(
+        40, QStringList{QStringLiteral("已有文字"), QStringLiteral("~"), QStringLiteral("~"),
+                        QStringLiteral("-- INSERT --                  1,13-9")});
+    konsole->setCursor(0, 8);
+    konsole->showOn(*screen, konsole);
+    keys->onPaste = [this, konsole] {
+        if (keys->pastedKeys().last() == PasteKeys::controlShiftV) {
+            clipboard->readBy(42);
+            konsole->insertAtCursor(clipboard->string().value_or(QString()));
+            konsole->setRow(3, QStringLiteral("-- INSERT --                  1,38-26"));
+            konsole->showOn(*screen, konsole);
+        }
+        return true;
+    };
+    EXPECT_EQ(insert(QStringLiteral("今天下午3点开会。"), QStringLiteral("org.kde.konsole")),
+              InsertionResult::pastedFromClipboard)
+        << logLines().join(u'\n').toStdString();
+    EXPECT_EQ(keys->pastedKeys(), QList<PasteKeys>{PasteKeys::controlShiftV});
+    EXPECT_TRUE(clipboardBack());
+}
+
+TEST_F(TerminalInsertionTest, KonsolesCursorLineIsTheContextAfterWideCharacters) {
+    // Output that ends in wide characters runs into the prompt below it in
+    // Konsole's text.
+    auto konsole = std::make_shared<CellScreen>(
+        40, QStringList{QStringLiteral("$ echo 半截命令"), QStringLiteral("半截命令"),
+                        QStringLiteral("$ echo 半截命令 ab"), QString()});
+    konsole->setCursor(2, 17);
+    konsole->showOn(*screen, konsole);
+    const FocusedElementContext context =
+        FocusedElementReader::captureFocusedElementContext(*accessibility, 42);
+    EXPECT_EQ(context.surroundingTextBeforeCursor.value_or(QStringLiteral("<nil>")),
+              QStringLiteral("$ echo 半截命令 a"));
+    EXPECT_EQ(context.surroundingTextAfterCursor.value_or(QString()), QString());
+
+    // Where the cursor stands at the start of its row.
+    konsole->setCursor(3, 0);
+    konsole->showOn(*screen, konsole);
+    EXPECT_EQ(FocusedElementReader::captureFocusedElementContext(*accessibility, 42)
+                  .surroundingTextBeforeCursor.value_or(QString()),
+              QString());
 }
 
 TEST_F(TerminalInsertionTest, XtermIsPastedFromPrimaryAndBelievedOnceItTookTheText) {
