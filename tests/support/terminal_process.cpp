@@ -84,12 +84,18 @@ bool TerminalProcess::writeShellSettings() {
         ADD_FAILURE() << "could not write the shell's settings in " << folder.toStdString();
         return false;
     }
-    rc.write(QStringLiteral("PS1='$ '\n"
+    // Output that ends in wide characters above the prompt: Konsole's text
+    // runs such a row into the next one.
+    rc.write(QStringLiteral("printf '欢迎使用\\n'\n"
+                            "PS1='$ '\n"
                             "HISTFILE=%1/history\n"
                             "HISTCONTROL=\n"
                             "bind 'set enable-bracketed-paste on'\n"
+                            // F12 types the half command: xdotool drops
+                            // wide characters it types one after another.
+                            "bind '\"\\e[24~\":\"%2\"'\n"
                             "PROMPT_COMMAND='history -a; touch %1/prompt'\n")
-                 .arg(folder)
+                 .arg(folder, halfCommand)
                  .toUtf8());
     return true;
 }

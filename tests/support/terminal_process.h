@@ -25,6 +25,9 @@ std::string terminalTestName(TerminalKind kind);
 // was typed. Stopped when the object goes.
 class TerminalProcess {
 public:
+    // What bash types on F12.
+    static inline const QString halfCommand = QStringLiteral("echo 半截命令 ");
+
     // Where the terminal's window lives: on the X server, which then makes
     // it the active window; or native in the Wayland session, where the
     // compositor gives a new window the focus itself.

@@ -2,6 +2,7 @@
 #include "platform/linux/atspi_accessibility_client.h"
 #include "platform/linux/qt_clipboard_pasteboard.h"
 #include "platform/linux/xtest_key_sender.h"
+#include "services/context/focused_element_reader.h"
 #include "services/text_injection/focused_input_insertion_service.h"
 #include "tests/support/capture_log.h"
 #include "tests/support/qt_printers.h"
@@ -71,9 +72,33 @@ protected:
         if (!waitUntil([&] { return terminal->prompted(); }, "bash's prompt",
                        std::chrono::seconds(15)))
             return nullptr;
-        xdotool({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("30"),
-                 QStringLiteral("echo abc")});
+        xdotool({QStringLiteral("key"), QStringLiteral("F12")});
         return terminal;
+    }
+
+    static QString halfCommand() { return TerminalProcess::halfCommand; }
+
+    FocusedElementContext capture(qint32 pid) {
+        return runTask(thread->run([client = client, pid] {
+            client->isProcessTrusted();
+            return FocusedElementReader::captureFocusedElementContext(*client, pid);
+        }));
+    }
+
+    // What the terminal shows of the line up to its cursor, read as the
+    // dictation's context, once it shows `line` (blanks folded as the
+    // context folds them). xterm shows nothing.
+    void expectCursorLine(const TerminalProcess &terminal, const QString &line) {
+        if (GetParam() == TerminalKind::xterm)
+            return;
+        std::optional<QString> last;
+        const bool seen = waitUntil(
+            [&] {
+                last = capture(terminal.processIdentifier()).surroundingTextBeforeCursor;
+                return last == line;
+            },
+            "the cursor's line as the context", std::chrono::seconds(20));
+        EXPECT_TRUE(seen) << "context: " << last.value_or(QStringLiteral("<nil>")).toStdString();
     }
 
     // Return runs the line; the shell writes it to its history.
@@ -109,6 +134,8 @@ TEST_P(TerminalDesktopTest, TheDictationLandsOnceAtTheShellsCursorAndTheSelectio
     ASSERT_TRUE(waitUntil([] { return selectionText(QStringLiteral("primary")) == "选中的"; },
                           "the user's selection"));
 
+    expectCursorLine(*terminal, QStringLiteral("$ ") + halfCommand().trimmed());
+
     const QString text = QStringLiteral("明天上午10点评审代码。");
     const InsertionResult result = runTask(service->insert(text, terminal->context(), {}));
     // The screen of xterm cannot be read: its asking for the text is what
@@ -121,7 +148,7 @@ TEST_P(TerminalDesktopTest, TheDictationLandsOnceAtTheShellsCursorAndTheSelectio
     EXPECT_TRUE(waitUntil([] { return selectionText(QStringLiteral("primary")) == "选中的"; },
                           "the user's selection to come back"));
     EXPECT_TRUE(terminal->history().isEmpty()) << "nothing ran before Return";
-    EXPECT_EQ(lineRunOnReturn(*terminal), QStringLiteral("echo abc") + text + u'\n');
+    EXPECT_EQ(lineRunOnReturn(*terminal), halfCommand() + text + u'\n');
 }
 
 TEST_P(TerminalDesktopTest, ADictationOfSeveralLinesRunsNothing) {
@@ -143,38 +170,47 @@ TEST_P(TerminalDesktopTest, ADictationOfSeveralLinesRunsNothing) {
     }
     EXPECT_NE(result, InsertionResult::insertFailedCopiedToClipboard)
         << logLines().join(u'\n').toStdString();
-    EXPECT_EQ(lineRunOnReturn(*terminal), QStringLiteral("echo abc第一行\n第二行\n"));
+    EXPECT_EQ(lineRunOnReturn(*terminal), halfCommand() + QStringLiteral("第一行\n第二行\n"));
 }
 
-TEST_P(TerminalDesktopTest, VimInInsertModeTakesTheDictationAsTyped) {
+TEST_P(TerminalDesktopTest, VimInInsertModeTakesTheDictationAfterWideCharacters) {
     auto owner = testing::XClipboardClient::copy(QStringLiteral("用户自己的"));
     ASSERT_TRUE(owner);
     QTemporaryDir folder;
     const QString file = folder.path() + QStringLiteral("/notes.txt");
+    const QString inserting = folder.path() + QStringLiteral("/inserting");
+    QFile notes(file);
+    ASSERT_TRUE(notes.open(QIODevice::WriteOnly));
+    notes.write(QStringLiteral("已有文字\n").toUtf8());
+    notes.close();
+    // In insert mode at the end of the line from the start, its ruler on as
+    // a user's vim has it; it says when it is in insert mode.
     auto terminal = TerminalProcess::start(
         GetParam(), TerminalProcess::Window::x11,
         {QStringLiteral("vim"), QStringLiteral("-u"), QStringLiteral("NONE"), QStringLiteral("-N"),
-         QStringLiteral("-i"), QStringLiteral("NONE"), QStringLiteral("-n"), file});
+         QStringLiteral("-i"), QStringLiteral("NONE"), QStringLiteral("-n"), QStringLiteral("-c"),
+         QStringLiteral("set ruler"), QStringLiteral("-c"),
+         QStringLiteral("autocmd InsertEnter * call writefile([], '%1')").arg(inserting),
+         QStringLiteral("-c"), QStringLiteral("startinsert!"), file});
     ASSERT_TRUE(terminal);
-    // vim answers keys once it has drawn its screen: "i" is typed until
-    // the insert mode shows in what it writes on quitting.
-    testing::processEventsFor(std::chrono::milliseconds(800));
-    xdotool({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("30"),
-             QStringLiteral("iabc")});
-    testing::processEventsFor(std::chrono::milliseconds(300));
+    ASSERT_TRUE(waitUntil([&] { return QFile::exists(inserting); }, "vim's insert mode",
+                          std::chrono::seconds(20)));
+    expectCursorLine(*terminal, QStringLiteral("已有文字"));
 
-    const QString text = QStringLiteral("你好，世界。");
+    const QString text = QStringLiteral("今天下午3点开会。");
     const InsertionResult result = runTask(service->insert(text, terminal->context(), {}));
-    EXPECT_NE(result, InsertionResult::insertFailedCopiedToClipboard)
+    EXPECT_EQ(result, GetParam() == TerminalKind::xterm ? InsertionResult::pastedNeedsAttention
+                                                        : InsertionResult::pastedFromClipboard)
         << logLines().join(u'\n').toStdString();
+    EXPECT_TRUE(waitUntil([] { return selectionText(QStringLiteral("clipboard")) == "用户自己的"; },
+                          "the user's clipboard to come back"));
     xdotool({QStringLiteral("key"), QStringLiteral("Escape")});
     xdotool({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("30"),
              QStringLiteral(":wq\n")});
-    EXPECT_TRUE(waitUntil([&] { return QFile::exists(file); }, "vim to write the file",
-                          std::chrono::seconds(10)));
-    EXPECT_EQ(readFile(file), QStringLiteral("abc") + text + u'\n');
-    EXPECT_TRUE(waitUntil([] { return selectionText(QStringLiteral("clipboard")) == "用户自己的"; },
-                          "the user's clipboard to come back"));
+    const QString expected = QStringLiteral("已有文字") + text + u'\n';
+    EXPECT_TRUE(waitUntil([&] { return readFile(file) == expected; }, "vim to write the file",
+                          std::chrono::seconds(10)))
+        << readFile(file).toStdString();
 }
 
 INSTANTIATE_TEST_SUITE_P(Terminals, TerminalDesktopTest,
