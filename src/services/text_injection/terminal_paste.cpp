@@ -149,6 +149,10 @@ void logTaken(bool taken, double afterKeys) {
                 QString::number(afterKeys, 'f', 2));
 }
 
+void logRestore(const QString &message) {
+    TovalitDebugLogger::log(QStringLiteral("insert.restore"), message);
+}
+
 QCoro::Task<std::optional<qint32>> noProcess() {
     co_return std::nullopt;
 }
@@ -167,14 +171,18 @@ QCoro::Task<void> restoreWhenTaken(std::shared_ptr<Pasteboard> clipboard,
     // would paste.
     if (receipt.tells()) {
         const bool taken = co_await receipt.waitUntilTaken(TerminalPaste::pasteWait, sleeper);
-        if (!taken)
+        if (!taken) {
+            logRestore(QStringLiteral("kept | reason=not-taken"));
             co_return;
+        }
     } else {
         co_await sleeper(TerminalPaste::restoreDelay, CancelToken());
     }
     // Somebody copied or selected something since: theirs to keep.
     if (clipboard->changeCount() == clipboardCount)
         clipboardSnapshot.writeBack(*clipboard);
+    else
+        logRestore(QStringLiteral("clipboard kept | reason=changed-since"));
     if (primary && primarySnapshot && primary->changeCount() == primaryCount)
         primarySnapshot->writeBack(*primary);
 }
