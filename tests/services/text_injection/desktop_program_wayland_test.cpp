@@ -13,6 +13,7 @@
 #include "platform/linux/xdg_remote_desktop_portal.h"
 #include "services/permissions/remote_desktop_keyboard_access.h"
 #include "services/settings/app_configuration_store.h"
+#include "services/context/terminal_screen.h"
 #include "services/text_injection/focused_input_insertion_service.h"
 #include "tests/support/capture_log.h"
 #include "tests/support/desktop_program.h"
@@ -168,7 +169,7 @@ protected:
         if (field.role != QStringLiteral("terminal") || !field.value || !field.selection)
             return false;
         const QString before = field.value->left(field.selection->location);
-        return TerminalPaste::cursorLine(before).trimmed() == line.trimmed();
+        return TerminalScreen::lastLine(before).trimmed() == line.trimmed();
     }
 
     // Return runs the line; the shell writes it to its history.
