@@ -256,6 +256,14 @@ bool TerminalPaste::showsPaste(const QString &text, const TerminalScreen &before
     return compact(removed).isEmpty() && compact(added) == pasted;
 }
 
+bool TerminalPaste::showsUnreadPaste(const QString &text, const TerminalScreen &now) {
+    // A program not reading its input yet (a shell between two prompts, a
+    // command still running): the terminal's line discipline echoes the
+    // bracketed paste as it came, its markers shown as typed.
+    const QString echoed = QStringLiteral("^[[200~") + text + QStringLiteral("^[[201~");
+    return compact(now.beforeCursor).endsWith(compact(echoed));
+}
+
 QString TerminalPaste::manualPasteKeys(const std::optional<Terminal> &terminal) {
     if (terminal && terminal->keys)
         return pasteKeysText(*terminal->keys);
@@ -480,7 +488,9 @@ QCoro::Task<std::optional<bool>> TerminalPaste::screenShowsPaste(const Paste &pa
             paste.receipt.sinceKeys() >= pasteWait)
             break;
     }
-    if (!last)
+    // The terminal took the text, and what reads it has not yet: the
+    // screen cannot tell where it goes.
+    if (!last || showsUnreadPaste(paste.text, *last))
         co_return std::nullopt;
     logNotShown(*last, *paste.screenBefore);
     co_return false;

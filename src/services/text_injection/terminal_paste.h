@@ -100,6 +100,9 @@ public:
     // as it likes.
     static bool showsPaste(const QString &text, const TerminalScreen &before,
                            const TerminalScreen &now);
+    // Whether the screen shows the paste of `text` echoed before what runs
+    // in the terminal read it, markers and all.
+    static bool showsUnreadPaste(const QString &text, const TerminalScreen &now);
     // What the user presses to paste in that terminal, for the notice.
     static QString manualPasteKeys(const std::optional<Terminal> &terminal);
 

@@ -309,6 +309,22 @@ TEST_F(TerminalInsertionTest, AScreenChangeThatIsNotTheTextIsNoPaste) {
     }
 }
 
+// A shell not reading its input yet: the terminal's line discipline echoes
+// the paste as it came, its brackets and all, until the shell takes it.
+// The terminal took the text; nothing on screen says where it went.
+TEST_F(TerminalInsertionTest, APasteEchoedBeforeTheShellReadsItIsTakenUnchecked) {
+    keys->onPaste = [this] {
+        const QString text = clipboard->readBy(42).value_or(QString());
+        show(shown() + QStringLiteral("^[[200~") + text + QStringLiteral("^[[201~"));
+        return true;
+    };
+    EXPECT_EQ(insert(QStringLiteral("明天上午"), QStringLiteral("xfce4-terminal")),
+              InsertionResult::pastedNeedsAttention);
+    EXPECT_TRUE(clipboardBack());
+    EXPECT_EQ(logLines(QStringLiteral("insert.result")),
+              QStringList{QStringLiteral("result=pastedNeedsAttention | path=terminal-taken-unseen")});
+}
+
 TEST_F(TerminalInsertionTest, KonsoleShowsThePasteAtItsCursorAfterWideCharacters) {
     // vim in insert mode at the end of a line of wide characters, its
     // ruler showing where the cursor stands.
