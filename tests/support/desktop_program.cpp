@@ -11,6 +11,14 @@
 
 namespace tovalit::testing {
 
+ActiveInteractionContext editorContext(qint32 pid) {
+    ActiveInteractionContext context;
+    context.appName = QStringLiteral("Editor");
+    context.bundleID = QStringLiteral("editor");
+    context.processIdentifier = pid;
+    return context;
+}
+
 std::unique_ptr<DesktopProgram> DesktopProgram::start(const QString &program,
                                                       const QStringList &arguments, Window window) {
     const QString path = QStandardPaths::findExecutable(program);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "models/active_interaction_context.h"
 #include "platform/accessibility_element.h"
 #include "services/context/focused_element_context.h"
 
@@ -16,6 +17,9 @@ class AccessibilityClient;
 } // namespace tovalit
 
 namespace tovalit::testing {
+
+// What the capture of a recording finds of an editor's process.
+ActiveInteractionContext editorContext(qint32 pid);
 
 // A desktop program people write in, as Debian installs it, started in a
 // process of its own with its accessibility on and stopped when the object

@@ -89,7 +89,8 @@ namespace {
 
 // A caret after the break the text ended in: the browser drops that break
 // once text follows it. The context as it reads with the break gone.
-std::optional<FocusedInputContext> withoutBreakBeforeFinalCaret(const FocusedInputContext &context) {
+std::optional<FocusedInputContext>
+withoutBreakBeforeFinalCaret(const FocusedInputContext &context) {
     const QString &before = context.currentValue;
     if (!before.endsWith(u'\n') || context.selectedRange != AccessibilityRange{before.size(), 0})
         return std::nullopt;

@@ -428,7 +428,8 @@ FocusedInputInsertionService::selectWidenedRange(Delivery &delivery) {
             QStringLiteral("result=insertedDirectly | path=direct-after-select-range-failed"),
             std::nullopt);
     if (!unwiden(delivery)) {
-        logResult(QStringLiteral("result=insertFailedCopiedToClipboard | reason=select-range-failed"));
+        logResult(
+            QStringLiteral("result=insertFailedCopiedToClipboard | reason=select-range-failed"));
         co_return InsertionResult::insertFailedCopiedToClipboard;
     }
     // A selection the editor shows late must not take the words the

@@ -130,9 +130,8 @@ TEST_F(AtspiBusTest, ASearchThatEndsAtTheWindowLooksAgainForTheEditorInIt) {
     const QString page = app->add(window, QStringLiteral("document web"), shown);
     const QString editor = app->add(page, QStringLiteral("section"), App::editable | shown);
     app->setText(editor, QStringLiteral("第一段"), 0);
-    app->afterStatesRead(editor, [this, editor] {
-        app->setStates(editor, App::focused | App::editable | shown);
-    });
+    app->afterStatesRead(
+        editor, [this, editor] { app->setStates(editor, App::focused | App::editable | shown); });
     EXPECT_EQ(focusedElement(), editor);
 }
 

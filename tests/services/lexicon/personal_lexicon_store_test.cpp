@@ -324,8 +324,7 @@ TEST_F(PersonalLexiconStoreTest, AFileStillBeingWrittenIsReadAgainBeforeItIsSetA
         waits.clear();
         PersonalLexiconStore store(std::nullopt, sleeper, clock);
         EXPECT_THROW(runTask(store.loadSnapshot()), LexiconDecodingError);
-        const QList<double> expected =
-            recent ? QList<double>{0.5, 1.0, 2.0, 4.0} : QList<double>{};
+        const QList<double> expected = recent ? QList<double>{0.5, 1.0, 2.0, 4.0} : QList<double>{};
         EXPECT_EQ(waits, expected);
         ASSERT_EQ(store.takeSetAsideFiles().size(), 1);
         EXPECT_FALSE(QFileInfo::exists(lexiconPath()));

@@ -60,14 +60,6 @@ protected:
 
     using Field = testing::FocusedFieldReader::Field;
 
-    static ActiveInteractionContext contextOf(qint32 pid) {
-        ActiveInteractionContext context;
-        context.appName = QStringLiteral("Editor");
-        context.bundleID = QStringLiteral("editor");
-        context.processIdentifier = pid;
-        return context;
-    }
-
     // The dictation goes in as the application sends it; it must land at
     // the caret, checked, with the user's clipboard given back.
     void dictate(qint32 pid, const QString &text) {
@@ -75,7 +67,8 @@ protected:
         ASSERT_TRUE(owner);
         QElapsedTimer timer;
         timer.start();
-        const InsertionResult result = runTask(service->insert(text, contextOf(pid), {}));
+        const InsertionResult result =
+            runTask(service->insert(text, testing::editorContext(pid), {}));
         std::cout << "[ timing ] insert to verified paste: " << timer.elapsed() << " ms\n";
         EXPECT_EQ(result, InsertionResult::pastedFromClipboard)
             << logLines().join(u'\n').toStdString();

@@ -13,7 +13,6 @@
 #include "platform/linux/xdg_remote_desktop_portal.h"
 #include "services/permissions/remote_desktop_keyboard_access.h"
 #include "services/settings/app_configuration_store.h"
-#include "services/context/terminal_screen.h"
 #include "services/text_injection/focused_input_insertion_service.h"
 #include "tests/support/capture_log.h"
 #include "tests/support/desktop_program.h"
@@ -152,24 +151,30 @@ protected:
             return nullptr;
         const qint32 pid = terminal->processIdentifier();
         if (!waitUntil([&] { return terminal->prompted(); }, "bash's prompt", 30s) ||
-            !fields.waitFor(
-                pid, [](const Field &field) { return showsAtCursor(field, u"$ "); },
-                "the terminal's screen to have the focus"))
+            !showsCursorLine(pid, QStringLiteral("$"), "the terminal's screen to have the focus"))
             return nullptr;
         if (!userKeys->type(QStringLiteral("echo abc")) ||
-            !fields.waitFor(
-                pid, [](const Field &field) { return showsAtCursor(field, u"$ echo abc"); },
-                "the half-typed command at the cursor"))
+            !showsCursorLine(pid, QStringLiteral("$ echo abc"),
+                             "the half-typed command at the cursor"))
             return nullptr;
         return terminal;
     }
 
-    // Whether the screen's line at the cursor reads `line` up to it.
-    static bool showsAtCursor(const Field &field, QStringView line) {
-        if (field.role != QStringLiteral("terminal") || !field.value || !field.selection)
-            return false;
-        const QString before = field.value->left(field.selection->location);
-        return TerminalScreen::lastLine(before).trimmed() == line.trimmed();
+    // Whether the terminal's line up to its cursor, read as the
+    // dictation's context, comes to be `line` (its blanks at either end
+    // aside).
+    bool showsCursorLine(qint32 pid, const QString &line, const char *description) {
+        std::optional<QString> last;
+        const bool seen = waitUntil(
+            [&] {
+                last = fields.capture(pid).surroundingTextBeforeCursor;
+                return last && last->trimmed() == line;
+            },
+            description, 45s);
+        if (!seen)
+            ADD_FAILURE() << "the cursor's line: "
+                          << last.value_or(QStringLiteral("<nil>")).toStdString();
+        return seen;
     }
 
     // Return runs the line; the shell writes it to its history.
@@ -242,14 +247,6 @@ protected:
         WaylandProgramTest::SetUp();
     }
 
-    static ActiveInteractionContext contextOf(qint32 pid) {
-        ActiveInteractionContext context;
-        context.appName = QStringLiteral("Editor");
-        context.bundleID = QStringLiteral("editor");
-        context.processIdentifier = pid;
-        return context;
-    }
-
     // The dictation goes in as the application sends it; it must land at
     // the caret, checked, with the user's clipboard given back. What the
     // editor shows is then waited for: right after a paste the editor's
@@ -258,7 +255,7 @@ protected:
     void dictate(qint32 pid, const QString &text) {
         ASSERT_NO_FATAL_FAILURE(userCopies(usersOwnCopy));
         const qsizetype earlier = logLines(QStringLiteral("insert.result")).size();
-        const InsertionResult result = deliver(text, contextOf(pid));
+        const InsertionResult result = deliver(text, testing::editorContext(pid));
         EXPECT_EQ(result, InsertionResult::pastedFromClipboard)
             << logLines().join(u'\n').toStdString();
         EXPECT_EQ(logLines(QStringLiteral("insert.result")).mid(earlier),

@@ -700,8 +700,7 @@ TEST_F(FocusedInputInsertionServiceTest, APasteShownJustAfterTheCheckIsVerified)
         return true;
     };
     EXPECT_EQ(insert(QStringLiteral("今天")), InsertionResult::pastedFromClipboard);
-    EXPECT_EQ(resultLines().value(1),
-              QStringLiteral("result=pastedFromClipboard | path=verified"));
+    EXPECT_EQ(resultLines().value(1), QStringLiteral("result=pastedFromClipboard | path=verified"));
 }
 
 // Chromium takes out a selection over a long list first, and puts the text

@@ -321,8 +321,9 @@ TEST_F(TerminalInsertionTest, APasteEchoedBeforeTheShellReadsItIsTakenUnchecked)
     EXPECT_EQ(insert(QStringLiteral("明天上午"), QStringLiteral("xfce4-terminal")),
               InsertionResult::pastedNeedsAttention);
     EXPECT_TRUE(clipboardBack());
-    EXPECT_EQ(logLines(QStringLiteral("insert.result")),
-              QStringList{QStringLiteral("result=pastedNeedsAttention | path=terminal-taken-unseen")});
+    EXPECT_EQ(
+        logLines(QStringLiteral("insert.result")),
+        QStringList{QStringLiteral("result=pastedNeedsAttention | path=terminal-taken-unseen")});
 }
 
 TEST_F(TerminalInsertionTest, KonsoleShowsThePasteAtItsCursorAfterWideCharacters) {
