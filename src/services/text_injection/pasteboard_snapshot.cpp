@@ -1,5 +1,7 @@
 #include "services/text_injection/pasteboard_snapshot.h"
 
+#include "services/settings/tovalit_debug_logger.h"
+
 namespace tovalit {
 
 std::optional<PasteboardSnapshot::Item>
@@ -26,6 +28,7 @@ PasteboardSnapshot::PasteboardSnapshot(const QList<PasteboardItem> &items) {
         if (auto item = Item::fromPasteboardItem(pasteboardItem))
             this->items.append(std::move(*item));
     }
+    unreadable = !items.isEmpty() && this->items.isEmpty();
 }
 
 QList<PasteboardItem> PasteboardSnapshot::makePasteboardItems() const {
@@ -37,6 +40,12 @@ QList<PasteboardItem> PasteboardSnapshot::makePasteboardItems() const {
 }
 
 void PasteboardSnapshot::writeBack(Pasteboard &pasteboard) const {
+    if (unreadable) {
+        TovalitDebugLogger::log(QStringLiteral("insert.restore"),
+                                QStringLiteral("the clipboard before could not be read: the "
+                                               "dictation stays on it"));
+        return;
+    }
     const QList<PasteboardItem> rebuilt = makePasteboardItems();
     pasteboard.clearContents();
     if (!rebuilt.isEmpty())

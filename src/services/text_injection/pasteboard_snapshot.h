@@ -38,10 +38,14 @@ struct PasteboardSnapshot {
     // One item to write per item kept, in order.
     QList<PasteboardItem> makePasteboardItems() const;
     // Puts what was kept back in place of whatever the clipboard holds;
-    // an empty snapshot leaves it empty.
+    // an empty snapshot leaves it empty. An unreadable one leaves it as it
+    // is: clearing it would give nothing back and take the dictation away.
     void writeBack(Pasteboard &pasteboard) const;
 
     QList<Item> items;
+    // The clipboard held something of which nothing could be read: its
+    // owner, busy, did not answer in time.
+    bool unreadable = false;
 
     bool operator==(const PasteboardSnapshot &) const = default;
 };

@@ -234,6 +234,19 @@ TEST_F(FocusedInputInsertionServiceTest, FormsTheSnapshotLeftOutAreLoggedAndTheR
     EXPECT_EQ(pasteboard->items()[0].representations.size(), 1);
 }
 
+// An owner too busy to answer before the paste leaves nothing to give
+// back: the clipboard keeps the dictation rather than nothing at all.
+TEST_F(FocusedInputInsertionServiceTest, AClipboardWhoseOwnerNeverAnsweredKeepsTheDictation) {
+    PasteboardItem unanswered;
+    unanswered.representations = {
+        {QStringLiteral("TARGETS"), std::nullopt, QStringLiteral("no answer from the owner")}};
+    pasteboard->setItems({unanswered});
+    EXPECT_EQ(insert(QStringLiteral("你好")), InsertionResult::pastedFromClipboard);
+    ASSERT_TRUE(waitUntil([this] { return !logLines(QStringLiteral("insert.restore")).isEmpty(); },
+                          "the restore"));
+    EXPECT_EQ(pasteboard->string(), QStringLiteral("你好"));
+}
+
 TEST_F(FocusedInputInsertionServiceTest, TextAlreadyInTheFieldIsNotWrittenAgain) {
     field->set(QStringLiteral("Meet at the station at ten"), {12, 0});
     EXPECT_EQ(insert(QStringLiteral("at the station")), InsertionResult::insertedDirectly);
