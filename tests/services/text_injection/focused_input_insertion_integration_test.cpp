@@ -5,6 +5,7 @@
 #include "platform/linux/xtest_key_sender.h"
 #include "services/text_injection/focused_input_insertion_service.h"
 #include "tests/support/capture_log.h"
+#include "tests/support/desktop_program.h"
 #include "tests/support/process_hold.h"
 #include "tests/support/qt_printers.h"
 #include "tests/support/run_task.h"
@@ -84,25 +85,8 @@ protected:
         return context;
     }
 
-    struct Field {
-        std::optional<QString> value;
-        std::optional<AccessibilityRange> selection;
-    };
-
-    Field readField(qint32 pid) {
-        return runTask(thread->run([client = client, pid] {
-            Field field;
-            client->isProcessTrusted();
-            auto focused = accessibilityValueAs<AccessibilityElementRef>(
-                client->applicationElement(pid)->attributeValue(ax::focusedUIElement));
-            if (!focused || !*focused)
-                return field;
-            field.value = accessibilityValueAs<QString>((*focused)->attributeValue(ax::value));
-            field.selection = accessibilityValueAs<AccessibilityRange>(
-                (*focused)->attributeValue(ax::selectedTextRange));
-            return field;
-        }));
-    }
+    using Field = testing::FocusedFieldReader::Field;
+    Field readField(qint32 pid) { return fields.read(pid); }
 
     // The user edits the field (through accessibility, as an input method
     // would).
@@ -117,6 +101,7 @@ protected:
     std::shared_ptr<AccessibilityThread> thread = std::make_shared<AccessibilityThread>();
     std::shared_ptr<AtspiAccessibilityClient> client =
         std::make_shared<AtspiAccessibilityClient>(thread);
+    testing::FocusedFieldReader fields{client};
     std::shared_ptr<QtClipboardPasteboard> pasteboard = std::make_shared<QtClipboardPasteboard>();
     std::shared_ptr<RestoreDelays> delays = std::make_shared<RestoreDelays>();
     std::unique_ptr<Service> service;
