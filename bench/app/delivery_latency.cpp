@@ -78,13 +78,17 @@
 #include "tests/support/test_editor_process.h"
 #include "tests/support/test_session.h"
 
+#include <QClipboard>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QScopeGuard>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <gio/gio.h>
 #include <map>
@@ -134,6 +138,10 @@ struct Options {
     // reads the text back from the program itself (its screen, the shell's
     // history, a saved file); what it prints follows the dictation's line.
     QString after;
+    // The editor's process is held (SIGSTOP) for this long from the moment
+    // the dictation is on the clipboard, as a busy program handles the
+    // paste's keys late.
+    int holdMilliseconds = 0;
 
     bool webDocuments() const {
         return !pages.isEmpty() || selectAll || !lists.isEmpty() || !carets.isEmpty();
@@ -175,6 +183,31 @@ std::unique_ptr<WebDocuments> webDocuments(const Options &options) {
 // What the user writes in each window with --second-window.
 const QString backDraft = QStringLiteral("back window draft");
 const QString frontDraft = QStringLiteral("front window draft");
+
+// Stops the process the moment the clipboard holds `text`, and lets it go
+// `milliseconds` later (or when the returned object goes).
+std::unique_ptr<QObject> holdOnceDictationIsCopied(qint32 pid, const QString &text,
+                                                   int milliseconds) {
+    auto hold = std::make_unique<QObject>();
+    auto stopped = std::make_shared<bool>(false);
+    const auto release = [pid, stopped] {
+        if (std::exchange(*stopped, false))
+            ::kill(pid_t(pid), SIGCONT);
+    };
+    QObject::connect(
+        QGuiApplication::clipboard(), &QClipboard::changed, hold.get(),
+        [=, held = std::make_shared<bool>(false), owner = hold.get()](QClipboard::Mode mode) {
+            if (*held || mode != QClipboard::Clipboard ||
+                QGuiApplication::clipboard()->text() != text)
+                return;
+            *held = true;
+            *stopped = ::kill(pid_t(pid), SIGSTOP) == 0;
+            std::fprintf(stderr, "  held the editor for %d ms\n", milliseconds);
+            QTimer::singleShot(milliseconds, owner, release);
+        });
+    QObject::connect(hold.get(), &QObject::destroyed, release);
+    return hold;
+}
 
 class Run {
 public:
@@ -366,6 +399,10 @@ private:
             watch.landed = [] { return false; };
             watch.mayMiss = true;
         }
+        const std::unique_ptr<QObject> hold =
+            m_options.holdMilliseconds > 0
+                ? holdOnceDictationIsCopied(pid, expected, m_options.holdMilliseconds)
+                : nullptr;
         std::optional<Timing> timing = m_driver.dictate(watch);
         // Nothing is seen arriving: the insertion's own end stands in for it.
         if (timing && m_options.unseen && timing->steps.count(QStringLiteral("insert.result")))
@@ -538,6 +575,9 @@ int main(int argc, char *argv[]) {
             options.copyAfterText = true;
         } else if (argument == u"--unseen") {
             options.unseen = true;
+        } else if (argument == u"--hold" && !value.isEmpty()) {
+            options.holdMilliseconds = value.toInt();
+            ++index;
         } else if (argument == u"--after" && !value.isEmpty()) {
             options.after = value;
             ++index;
@@ -555,7 +595,7 @@ int main(int argc, char *argv[]) {
                 "usage: bench_delivery_latency [--app LABEL=PATH]... "
                 "[--rounds N] [--backends x11,wayland] [--logs FOLDER] "
                 "[--firefox | --chromium [--second-window]] [--rich-text] [--paragraphs N,...] "
-                "[--copy-after-text] [--unseen] [--after SHELL-LINE] "
+                "[--copy-after-text] [--unseen] [--after SHELL-LINE] [--hold MS] "
                 "[--editor COMMAND...]\n"
                 "       bench_delivery_latency [--app LABEL=PATH]... [--rounds N] [--logs FOLDER] "
                 "[--firefox] [--chromium] [--page FILE.html]... "
