@@ -37,6 +37,8 @@
 // text back from the program itself (a terminal's shell history, vim's saved file) and prints
 // its output; --unseen is for an editor that shows nothing on the accessibility bus (xterm):
 // its focus is then the X server's active window, and only --after says where the text went.
+// --hold MS stops the editor's process (SIGSTOP) for MS from the moment the dictation is on
+// the clipboard, as a busy program takes the paste's keys late.
 //
 // Web documents: with --page FILE.html (repeatable) it dictates once into each page given, the
 // first dictation into a freshly opened page, in Firefox and in Chromium (--firefox or --chromium
