@@ -92,6 +92,7 @@
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <gio/gio.h>
 #include <map>
 
@@ -531,7 +532,15 @@ void stopCaretBlinking() {
 
 int main(int argc, char *argv[]) {
     using namespace tovalit;
-    QCoreApplication application(argc, argv);
+    // Holding the editor watches the X clipboard, which takes a GUI
+    // application on the X server.
+    const bool holds = std::any_of(
+        argv, argv + argc, [](const char *argument) { return !std::strcmp(argument, "--hold"); });
+    if (holds)
+        qputenv("QT_QPA_PLATFORM", "xcb");
+    const std::unique_ptr<QCoreApplication> application =
+        holds ? std::make_unique<QGuiApplication>(argc, argv)
+              : std::make_unique<QCoreApplication>(argc, argv);
     bench::Options options;
     const QStringList arguments = QCoreApplication::arguments().mid(1);
     for (qsizetype index = 0; index < arguments.size(); ++index) {
