@@ -28,7 +28,8 @@
 // agrees to lend the desktop's keyboard at the first recording of each build, and the caret stops
 // blinking for the run. Each dictation's line also says how the insertion ended and what the
 // clipboard holds afterwards: the user copied something of their own before speaking (in KDE's
-// Wayland session, to the session's own clipboard), and with --copy-after-text copies something
+// Wayland session, to the session's own clipboard), and how long after the recording's start
+// action the capture read the editor. With --copy-after-text the user copies something
 // else the moment the text lands, which is then what the clipboard holds. --second-window (with
 // --chromium) has the user leave a draft in the page, open the page again in a second window and
 // write a draft there too: the dictation goes to that front window, and each dictation's line
@@ -251,11 +252,14 @@ public:
                     if (!columns.contains(column))
                         columns.append(column);
                     timings[column].push_back(*timing);
-                    std::fprintf(stderr, "  %s, %s: %.0f ms | %s | role=%s | clipboard=%s\n",
-                                 qPrintable(m_driver.program()), qPrintable(column), timing->text,
-                                 qPrintable(timing->result),
-                                 qPrintable(captureField(timing->capture, QStringLiteral("role"))),
-                                 qPrintable(timing->clipboard));
+                    std::fprintf(
+                        stderr,
+                        "  %s, %s: %.0f ms | %s | role=%s | clipboard=%s | capture %.0f ms "
+                        "after the start\n",
+                        qPrintable(m_driver.program()), qPrintable(column), timing->text,
+                        qPrintable(timing->result),
+                        qPrintable(captureField(timing->capture, QStringLiteral("role"))),
+                        qPrintable(timing->clipboard), timing->captureAfterStart);
                     if (m_options.secondWindow)
                         std::fprintf(stderr, "    capture: %s | back window: %s\n",
                                      qPrintable(timing->context), qPrintable(timing->back));

@@ -209,6 +209,7 @@ std::optional<Timing> DictationDriver::dictate(const Watch &watch) {
     timing.result = firstMessage(QStringLiteral("insert.result"), stopped)
                         .section(QStringLiteral("result="), 1);
     timing.capture = captureDelivered(started);
+    timing.captureAfterStart = firstAfter(QStringLiteral("capture"), started);
     timing.clipboard = paste().value_or(QStringLiteral("<none>"));
     return timing;
 }
@@ -263,6 +264,14 @@ QString DictationDriver::firstMessage(const QString &category, const QDateTime &
             return line.message;
     }
     return QString();
+}
+
+double DictationDriver::firstAfter(const QString &category, const QDateTime &since) const {
+    for (const LogLine &line : logSince(since)) {
+        if (line.category == category)
+            return double(since.msecsTo(line.at));
+    }
+    return -1;
 }
 
 QString DictationDriver::captureDelivered(const QDateTime &since) const {

@@ -32,6 +32,9 @@ struct Timing {
     // The log line of the capture the delivery went by, whose fields
     // captureField() picks out.
     QString capture;
+    // From the recording's start action to the first capture's log line:
+    // the action's own start-up is in it, the same for every editor.
+    double captureAfterStart = -1;
     QString clipboard;
     // With --second-window: the capture's text before and after the caret,
     // and the back window's text afterwards.
@@ -97,6 +100,8 @@ private:
     QString firstMessage(const QString &category, const QDateTime &since) const;
     // The capture line whose context the delivery went by.
     QString captureDelivered(const QDateTime &since) const;
+    // Milliseconds from `since` to the first log line of `category`, or -1.
+    double firstAfter(const QString &category, const QDateTime &since) const;
     // Whether the delivery has said how it ended.
     bool deliveryEnded(const QDateTime &since) const;
 
