@@ -32,9 +32,10 @@ struct VellupStreamingTranscriber::Runtime {
     VellupStreamingSession *session = nullptr;
 
     Runtime(std::optional<VellupSpeechLexiconConfiguration> lexiconConfiguration,
-            VellupStreamingTimings timings, std::shared_ptr<VellupStreamingSharedState> shared) {
-        session =
-            new VellupStreamingSession(std::move(lexiconConfiguration), timings, std::move(shared));
+            VellupStreamingTimings timings, std::shared_ptr<VellupStreamingSharedState> shared,
+            MonotonicClock clock) {
+        session = new VellupStreamingSession(std::move(lexiconConfiguration), timings,
+                                             std::move(shared), std::move(clock));
         session->moveToThread(&thread);
         thread.setObjectName(QStringLiteral("tovalit-asr"));
         thread.start();
@@ -58,12 +59,13 @@ struct VellupStreamingTranscriber::Runtime {
 VellupStreamingTranscriber::VellupStreamingTranscriber(
     VellupSpeechConfiguration configuration,
     std::optional<VellupSpeechLexiconConfiguration> lexiconConfiguration,
-    VellupStreamingTimings timings, std::optional<QUrl> directEndpoint)
+    VellupStreamingTimings timings, std::optional<QUrl> directEndpoint, MonotonicClock clock)
     : m_configuration(std::move(configuration))
     , m_lexiconConfiguration(std::move(lexiconConfiguration))
     , m_directEndpoint(std::move(directEndpoint))
     , m_shared(std::make_shared<VellupStreamingSharedState>())
-    , m_runtime(std::make_unique<Runtime>(m_lexiconConfiguration, timings, m_shared)) {}
+    , m_runtime(
+          std::make_unique<Runtime>(m_lexiconConfiguration, timings, m_shared, std::move(clock))) {}
 
 VellupStreamingTranscriber::~VellupStreamingTranscriber() {
     cancel();

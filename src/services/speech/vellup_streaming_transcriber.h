@@ -3,6 +3,7 @@
 #include "models/vellup_speech_configuration.h"
 #include "models/vellup_speech_lexicon_configuration.h"
 #include "services/speech/live_transcriber.h"
+#include "support/clock.h"
 #include "support/cross_thread_promise.h"
 
 #include <QUrl>
@@ -43,10 +44,13 @@ struct VellupStreamingTimings {
 // capture thread.
 class VellupStreamingTranscriber : public InterruptibleLiveTranscriber {
 public:
+    // `clock` decides when an idle stream is due a keep-alive; it is read
+    // on the recogniser's thread.
     VellupStreamingTranscriber(VellupSpeechConfiguration configuration,
                                std::optional<VellupSpeechLexiconConfiguration> lexiconConfiguration,
                                VellupStreamingTimings timings = {},
-                               std::optional<QUrl> directEndpoint = endpointURL());
+                               std::optional<QUrl> directEndpoint = endpointURL(),
+                               MonotonicClock clock = systemMonotonicClock());
     // Cancels whatever is running and stops the thread.
     ~VellupStreamingTranscriber() override;
     VellupStreamingTranscriber(const VellupStreamingTranscriber &) = delete;

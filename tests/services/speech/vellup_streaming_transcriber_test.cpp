@@ -282,14 +282,18 @@ TEST_F(VellupStreamingTranscriberTest, ResamplesCapturedAudioIntoFullFramesAndFl
 }
 
 TEST_F(VellupStreamingTranscriberTest, KeepsAnIdleStreamAliveOnlyAfterTheFirstAnswer) {
-    VellupStreamingTranscriber transcriber(gatewayConfiguration(), std::nullopt,
-                                           timings(10s, 10s, 150ms, 10ms));
-    QElapsedTimer sinceStart;
-    sinceStart.start();
+    // The stream's own time moves only when the test says, so a slow
+    // machine cannot make an interval pass between two steps.
+    std::atomic<double> seconds = 100.0;
+    const auto advance = [&](double by) { seconds.store(seconds.load() + by); };
+    VellupStreamingTranscriber transcriber(
+        gatewayConfiguration(), std::nullopt, timings(10s, 10s, 150ms, 10ms),
+        VellupStreamingTranscriber::endpointURL(), [&seconds] { return seconds.load(); });
     QCoro::Task<void> starting = transcriber.start();
     ASSERT_TRUE(waitForFrames(1));
     // Several keep-alive intervals pass without an answer: nothing is sent.
-    processEventsFor(500ms);
+    advance(1.0);
+    processEventsFor(100ms);
     EXPECT_EQ(server.binaryMessages().size(), 1u);
 
     server.sendBinary(acknowledgement(1));
@@ -304,18 +308,20 @@ TEST_F(VellupStreamingTranscriberTest, KeepsAnIdleStreamAliveOnlyAfterTheFirstAn
     // A partial frame waiting for more audio is padded to 3200 bytes by the
     // next keep-alive, no sooner than an interval after the last frame.
     const QByteArray pcm = rampPcm(500);
-    QElapsedTimer sinceAudio;
-    sinceAudio.start();
     appendFromCaptureThread(transcriber, pcm, 500);
+    advance(0.1);
+    processEventsFor(100ms);
+    EXPECT_EQ(server.binaryMessages().size(), 2u);
+    advance(0.1);
     ASSERT_TRUE(waitForFrames(3));
-    EXPECT_GE(sinceAudio.elapsed(), 100);
     sent = frames();
     EXPECT_EQ(sent[2].sequence, 3);
     EXPECT_EQ(sent[2].body(), pcm + QByteArray(2200, '\0'));
 
     // None while finishing.
     QCoro::Task<QString> finishing = transcriber.finish();
-    processEventsFor(400ms);
+    advance(1.0);
+    processEventsFor(100ms);
     sent = frames();
     ASSERT_EQ(sent.size(), 4u);
     EXPECT_EQ(sent[3].header, QByteArray::fromHex("11230000"));
@@ -342,34 +348,36 @@ TEST_F(VellupStreamingTranscriberTest, SilenceFailsTheStartAfterTheWatchdogAndCl
 }
 
 TEST_F(VellupStreamingTranscriberTest, AnEarlierRunsWatchdogsNeverResolveALaterRun) {
+    // The watchdogs are real timers: each step keeps some 500 ms clear of
+    // the moments they fire, so a loaded machine does not decide the run.
     VellupStreamingTranscriber transcriber(gatewayConfiguration(), std::nullopt,
-                                           timings(400ms, 400ms));
+                                           timings(1600ms, 1600ms));
     QCoro::Task<void> first = transcriber.start();
     ASSERT_TRUE(waitForFrames(1));
-    processEventsFor(250ms);
+    processEventsFor(1000ms);
 
-    // The second start cancels the first; its watchdog would fire 150 ms
-    // into the second run, which the server only answers after 300 ms.
+    // The second start cancels the first; its watchdog would fire 600 ms
+    // into the second run, which the server only answers after 1200 ms.
     QCoro::Task<void> second = transcriber.start();
     EXPECT_EQ(failureOf(std::move(first)), QStringLiteral("Vellup连接已关闭：已取消"));
     ASSERT_TRUE(waitUntil(
         [&] { return server.connectionCount() == 2 && server.binaryMessages().size() == 2; },
         "the second request"));
-    processEventsFor(300ms);
+    processEventsFor(1200ms);
     server.sendBinary(acknowledgement(1));
     EXPECT_EQ(failureOf(std::move(second)), QString());
 
     // The same for finishing: a cancelled finish's watchdog stays quiet.
     server.sendBinary(textResponse(QStringLiteral("一"), 2));
     QCoro::Task<QString> abandoned = transcriber.finish();
-    processEventsFor(250ms);
+    processEventsFor(1000ms);
     transcriber.cancel();
     EXPECT_EQ(runTask(std::move(abandoned)), QStringLiteral("一"));
 
     acknowledgeRequests();
     runTask(transcriber.start());
     QCoro::Task<QString> finishing = transcriber.finish();
-    processEventsFor(300ms);
+    processEventsFor(1200ms);
     server.sendBinary(textResponse(QStringLiteral("二"), -2, true));
     EXPECT_EQ(runTask(std::move(finishing)), QStringLiteral("二"));
 }
@@ -544,9 +552,12 @@ TEST_F(VellupStreamingTranscriberTest, CancelReleasesAWaitingStartOrFinish) {
     // A final answer before finish() only updates the text; finish() then
     // waits for another, and cancel() hands back what there is.
     acknowledgeRequests();
+    Observed observed;
+    observe(transcriber, observed);
     runTask(transcriber.start());
     server.sendBinary(textResponse(QStringLiteral("先到的结果"), -2, true));
-    processEventsFor(50ms);
+    ASSERT_TRUE(waitUntil([&] { return observed.partials.contains(QStringLiteral("先到的结果")); },
+                          "the early answer"));
     QCoro::Task<QString> finishing = transcriber.finish();
     processEventsFor(100ms);
     transcriber.cancel();
