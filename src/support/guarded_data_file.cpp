@@ -117,6 +117,18 @@ std::optional<QString> GuardedDataFile::keepCopy(const QString &path, const QStr
     return copy;
 }
 
+bool GuardedDataFile::midRewrite(const QString &path, const QDateTime &now,
+                                 double withinSeconds) const {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError || m_decodes(bytes))
+        return false;
+    const QDateTime modified = QFileInfo(path).lastModified();
+    return modified.isValid() && modified.msecsTo(now) < qint64(withinSeconds * 1000);
+}
+
 std::optional<QString> GuardedDataFile::takeSetAside() {
     return std::exchange(m_setAside, std::nullopt);
 }

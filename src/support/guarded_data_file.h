@@ -84,6 +84,13 @@ public:
     // with Unread after a read that failed.
     QByteArray write(const QString &path, const QByteArray &bytes);
 
+    // True when what is at the path (through a link, the file it leads to)
+    // does not decode and was modified less than `withinSeconds` before
+    // `now`: another program may be part-way through rewriting it in place
+    // (a sync tool, a copy), and a write now would set its work aside
+    // unfinished.
+    bool midRewrite(const QString &path, const QDateTime &now, double withinSeconds) const;
+
     // The file a write moved aside since the last call, if any.
     std::optional<QString> takeSetAside();
     // The other writer's file a write kept since the last call, if any.

@@ -61,8 +61,27 @@ QCoro::Task<PersonalLexiconSnapshot> PersonalLexiconStore::loadSnapshot() {
 
 QCoro::Task<PersonalLexiconSnapshot>
 PersonalLexiconStore::saveSnapshot(PersonalLexiconSnapshot snapshot, PreviousFile previous) {
-    return m_executor.run(
-        [this, snapshot = std::move(snapshot), previous] { return save(snapshot, previous); });
+    // A file another program is still rewriting in place would go aside
+    // with only part of its change: its entries would reach the copy, not
+    // the lexicon. Once it is whole, the save goes on top of it. Between
+    // the tries the actor is free, as between the load's reads.
+    for (const double wait : settlingfile::shortWaits) {
+        auto trying = [this, snapshot, previous]() -> std::optional<PersonalLexiconSnapshot> {
+            if (beingRewritten())
+                return std::nullopt;
+            return save(snapshot, previous);
+        };
+        // Named, not temporaries of the co_await: GCC 12 destroys those too soon.
+        std::optional<PersonalLexiconSnapshot> saved = co_await m_executor.run(std::move(trying));
+        if (saved)
+            co_return std::move(*saved);
+        co_await m_sleeper(wait, CancelToken());
+    }
+    auto saving = [this, snapshot = std::move(snapshot), previous] {
+        return save(snapshot, previous);
+    };
+    PersonalLexiconSnapshot saved = co_await m_executor.run(std::move(saving));
+    co_return saved;
 }
 
 QList<PersonalLexiconStore::SetAsideFile> PersonalLexiconStore::takeSetAsideFiles() {
@@ -159,6 +178,10 @@ std::optional<PersonalLexiconSnapshot> PersonalLexiconStore::read(bool mayReadAg
     }
     m_file.markReadDecoded();
     return snapshot;
+}
+
+bool PersonalLexiconStore::beingRewritten() const {
+    return m_file.midRewrite(lexiconFilePath(), m_clock(), settlingfile::writerAtWorkSeconds);
 }
 
 bool PersonalLexiconStore::writerMayBeAtWork(const QString &path) const {

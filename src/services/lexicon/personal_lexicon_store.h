@@ -62,8 +62,8 @@ public:
 
     // `baseDirectory` replaces the data folder (used as is, nothing moved
     // into it); without it the data folder is resolved for every call,
-    // moving a former folder into place first. A load waits with `sleeper`
-    // and tells a file's age by `clock` (the system's when empty).
+    // moving a former folder into place first. A load or a save waits with
+    // `sleeper` and tells a file's age by `clock` (the system's when empty).
     explicit PersonalLexiconStore(std::optional<QString> baseDirectory = std::nullopt,
                                   Sleeper sleeper = {}, Clock clock = {});
     virtual ~PersonalLexiconStore();
@@ -109,6 +109,8 @@ private:
     // still be writing it.
     std::optional<PersonalLexiconSnapshot> read(bool mayReadAgain);
     bool writerMayBeAtWork(const QString &path) const;
+    // The file does not decode yet, and another program may still be at it.
+    bool beingRewritten() const;
     PersonalLexiconSnapshot save(const PersonalLexiconSnapshot &snapshot,
                                  PreviousFile previous = PreviousFile::replace);
 

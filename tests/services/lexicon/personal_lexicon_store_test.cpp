@@ -244,6 +244,43 @@ TEST_F(PersonalLexiconStoreTest, AnotherWritersChangeIsKeptUnderTheSavesOwnEithe
     }
 }
 
+TEST_F(PersonalLexiconStoreTest, ASaveWaitsForAFileBeingRewrittenInPlaceAndGoesOnTopOfIt) {
+    QDateTime now = QDateTime::currentDateTimeUtc();
+    QList<double> waits;
+    std::function<void()> atEachWait = [] {};
+    const Sleeper sleeper = [&](double seconds, CancelToken) -> QCoro::Task<void> {
+        waits.append(seconds);
+        now = now.addMSecs(qint64(seconds * 1000));
+        atEachWait();
+        co_return;
+    };
+    writeFile(lexiconPath(), sampleSnapshot().toFileBytes());
+    PersonalLexiconStore store(std::nullopt, sleeper, [&] { return now; });
+    const PersonalLexiconSnapshot loaded = runTask(store.loadSnapshot());
+
+    // A sync tool rewrites the file in place with an entry added: a third
+    // of it is written when the window saves, the rest a second later.
+    PersonalLexiconSnapshot theirs = loaded;
+    theirs.entries.append(hotword("Brannoch"));
+    const QByteArray whole = theirs.toFileBytes();
+    writeAsOtherWriter(OtherWriter::inPlace, lexiconPath(), whole.left(whole.size() / 3));
+    const QDateTime start = now;
+    atEachWait = [&] {
+        if (start.msecsTo(now) >= 1000 && readFile(lexiconPath()) != whole)
+            writeAsOtherWriter(OtherWriter::inPlace, lexiconPath(), whole);
+    };
+    PersonalLexiconSnapshot ours = loaded;
+    ours.entries.prepend(hotword("Velmora"));
+    runTask(store.saveSnapshot(ours));
+
+    PersonalLexiconSnapshot expected = theirs;
+    expected.entries.prepend(ours.entries.first());
+    EXPECT_EQ(PersonalLexiconSnapshot::fromFileBytes(readFile(lexiconPath())), expected);
+    EXPECT_EQ(waits, (QList<double>{0.5, 1.0}));
+    EXPECT_EQ(entriesOf(folders.dataFolder()), QStringList{"personal-lexicon.json"});
+    EXPECT_TRUE(store.takeSetAsideFiles().isEmpty());
+}
+
 TEST_F(PersonalLexiconStoreTest, AnEntryBothChangedIsSavedAsOursAndTheirFileIsKeptBeside) {
     using SetAside = PersonalLexiconStore::SetAsideFile;
     writeFile(lexiconPath(), sampleSnapshot().toFileBytes());
