@@ -3,6 +3,7 @@
 #include "models/instruction_library_catalog.h"
 #include "services/instructions/instruction_library_store_error.h"
 #include "support/data_folder.h"
+#include "support/settling_file.h"
 #include "support/three_way_merge.h"
 
 #include <QDir>
@@ -40,8 +41,11 @@ GuardedDataFile::Merged merge(const std::optional<QByteArray> &base, const QByte
 
 } // namespace
 
-InstructionLibraryStore::InstructionLibraryStore(std::optional<QString> baseDirectory)
+InstructionLibraryStore::InstructionLibraryStore(std::optional<QString> baseDirectory,
+                                                 Sleeper sleeper, Clock clock)
     : m_baseDirectory(std::move(baseDirectory))
+    , m_sleeper(sleeper ? std::move(sleeper) : systemSleeper())
+    , m_clock(clock ? std::move(clock) : systemClock())
     , m_file(GuardedDataFile::raisingAs<InstructionLibraryStoreError>(),
              GuardedDataFile::decodingAs<InstructionLibrarySnapshot>(), merge)
     , m_executor(QStringLiteral("InstructionLibraryStore")) {}
@@ -58,8 +62,27 @@ QCoro::Task<InstructionLibrarySnapshot> InstructionLibraryStore::loadSnapshot() 
 
 QCoro::Task<InstructionLibrarySnapshot>
 InstructionLibraryStore::saveSnapshot(InstructionLibrarySnapshot snapshot) {
-    return m_executor.run(
-        [this, snapshot = std::move(snapshot)]() mutable { return save(std::move(snapshot)); });
+    // A file another program is still rewriting in place would go aside
+    // with only part of its change. Once it is whole, the save goes on top
+    // of it. Between the tries the actor is free.
+    for (const double wait : settlingfile::shortWaits) {
+        auto trying = [this, snapshot]() -> std::optional<InstructionLibrarySnapshot> {
+            if (beingRewritten())
+                return std::nullopt;
+            return save(snapshot);
+        };
+        // Named, not temporaries of the co_await: GCC 12 destroys those too soon.
+        std::optional<InstructionLibrarySnapshot> saved =
+            co_await m_executor.run(std::move(trying));
+        if (saved)
+            co_return std::move(*saved);
+        co_await m_sleeper(wait, CancelToken());
+    }
+    auto saving = [this, snapshot = std::move(snapshot)]() mutable {
+        return save(std::move(snapshot));
+    };
+    InstructionLibrarySnapshot saved = co_await m_executor.run(std::move(saving));
+    co_return saved;
 }
 
 QCoro::Task<InstructionLibrarySnapshot>
@@ -87,6 +110,10 @@ InstructionLibrarySnapshot InstructionLibraryStore::load() {
         reconciled(InstructionLibrarySnapshot::fromFileBytes(*bytes));
     m_file.markReadDecoded();
     return snapshot;
+}
+
+bool InstructionLibraryStore::beingRewritten() const {
+    return m_file.midRewrite(libraryFilePath(), m_clock(), settlingfile::writerAtWorkSeconds);
 }
 
 InstructionLibrarySnapshot InstructionLibraryStore::save(InstructionLibrarySnapshot snapshot) {

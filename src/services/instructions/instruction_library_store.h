@@ -1,9 +1,11 @@
 #pragma once
 
 #include "models/instruction_library_snapshot.h"
+#include "support/clock.h"
 #include "support/guarded_data_file.h"
 #include "support/serial_executor.h"
 #include "support/set_aside_copies.h"
+#include "support/sleeper.h"
 
 #include <QDateTime>
 #include <QList>
@@ -46,8 +48,10 @@ public:
 
     // `baseDirectory` replaces the data folder: used as is, created only by
     // a save. Without it the data folder is resolved for every call, moving
-    // a former folder into place or creating it.
-    explicit InstructionLibraryStore(std::optional<QString> baseDirectory = std::nullopt);
+    // a former folder into place or creating it. A save waits with
+    // `sleeper` and tells a file's age by `clock` (the system's when empty).
+    explicit InstructionLibraryStore(std::optional<QString> baseDirectory = std::nullopt,
+                                     Sleeper sleeper = {}, Clock clock = {});
     ~InstructionLibraryStore();
     InstructionLibraryStore(const InstructionLibraryStore &) = delete;
     InstructionLibraryStore &operator=(const InstructionLibraryStore &) = delete;
@@ -73,8 +77,12 @@ private:
     QString libraryFilePath() const;
     InstructionLibrarySnapshot load();
     InstructionLibrarySnapshot save(InstructionLibrarySnapshot snapshot);
+    // The file does not decode yet, and another program may still be at it.
+    bool beingRewritten() const;
 
     const std::optional<QString> m_baseDirectory;
+    const Sleeper m_sleeper;
+    const Clock m_clock;
     // Checked before it is overwritten, so an unreadable file is kept.
     GuardedDataFile m_file;
     // Noted on the executor, taken on the GUI thread.

@@ -120,6 +120,44 @@ TEST_F(InstructionLibraryStoreTest, AHandEditIsKeptUnderTheNextSaveAndOneBothCha
     }
 }
 
+TEST_F(InstructionLibraryStoreTest, ASaveWaitsForAFileBeingRewrittenInPlaceAndGoesOnTopOfIt) {
+    QDateTime now = QDateTime::currentDateTimeUtc();
+    QList<double> waits;
+    std::function<void()> atEachWait = [] {};
+    const Sleeper sleeper = [&](double seconds, CancelToken) -> QCoro::Task<void> {
+        waits.append(seconds);
+        now = now.addMSecs(qint64(seconds * 1000));
+        atEachWait();
+        co_return;
+    };
+    writeFile(libraryPath(),
+              InstructionLibraryCatalog::defaultSnapshot(customEntries()).toFileBytes());
+    InstructionLibraryStore store(std::nullopt, sleeper, [&] { return now; });
+    const InstructionLibrarySnapshot loaded = runTask(store.loadSnapshot());
+
+    // Another program rewrites the file in place with a summary edited: a
+    // third of it is written when the window saves, the rest a second later.
+    InstructionLibrarySnapshot theirs = loaded;
+    theirs.customEntries[0].summary = u"手改的说明。"_s;
+    const QByteArray whole = theirs.toFileBytes();
+    editByHand(false, libraryPath(), whole.left(whole.size() / 3));
+    const QDateTime start = now;
+    atEachWait = [&] {
+        if (start.msecsTo(now) >= 1000 && readFile(libraryPath()) != whole)
+            editByHand(false, libraryPath(), whole);
+    };
+    InstructionLibrarySnapshot ours = loaded;
+    ours.customEntries.append(instruction({.title = u"会议纪要"_s}));
+    runTask(store.saveSnapshot(ours));
+
+    InstructionLibrarySnapshot expected = theirs;
+    expected.customEntries.append(ours.customEntries.last());
+    EXPECT_EQ(InstructionLibrarySnapshot::fromFileBytes(readFile(libraryPath())), expected);
+    EXPECT_EQ(waits, (QList<double>{0.5, 1.0}));
+    EXPECT_EQ(entriesOf(folders.dataFolder()), QStringList{u"instruction-library.json"_s});
+    EXPECT_TRUE(store.takeSetAsideFiles().isEmpty());
+}
+
 TEST_F(InstructionLibraryStoreTest, WithoutAFileTheBuiltinsLoadAndNothingIsWritten) {
     InstructionLibraryStore store;
     const InstructionLibrarySnapshot loaded = runTask(store.loadSnapshot());
