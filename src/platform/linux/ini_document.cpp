@@ -353,6 +353,11 @@ IniDocument IniDocument::parse(const QByteArray &text) {
     qsizetype lineLen = 0;
     qsizetype equalsPos = -1;
     while (readLine(text, pos, lineStart, lineLen, equalsPos)) {
+        // A quote left open (a writer stopped mid-value) runs the line to
+        // the end of the file, over the line breaks that end the file: they
+        // end the line, not the value, or every save would add one more.
+        while (text.at(lineStart + lineLen - 1) == '\n' || text.at(lineStart + lineLen - 1) == '\r')
+            --lineLen;
         if (text.at(lineStart) == '[') {
             const qsizetype close = text.indexOf(']', lineStart);
             QByteArray name = close == -1 || close >= lineStart + lineLen

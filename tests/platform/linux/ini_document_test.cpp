@@ -122,6 +122,18 @@ TEST(IniDocument, ChangingAKeyKeepsEveryOtherEntryAsWritten) {
     EXPECT_EQ(empty.toBytes(), QByteArray("[General]\na=1\n"));
 }
 
+TEST(IniDocument, AFileCutInsideAQuotedValueKeepsItsSizeOverSaves) {
+    // A writer stopped in the middle of a quoted value leaves the quote open
+    // to the end of the file; saves after it must not pile up line breaks.
+    QByteArray text = "[General]\nkeep=1\nshortcut=\"@ByteArray({\\\"kind\\\":\\\"key";
+    for (int save = 1; save <= 3; ++save) {
+        IniDocument document = IniDocument::parse(text);
+        document.setString(QStringLiteral("keep"), QString::number(save));
+        text = document.toBytes();
+        EXPECT_TRUE(text.endsWith("\\\"key\n")) << "save " << save << ": " << text.toStdString();
+    }
+}
+
 TEST(IniDocument, UnpairedSurrogateEscapesReadAsReplacementCharacters) {
     // A hand edit (or a fuzzer) can escape half of a surrogate pair; what
     // reads must still be valid text. A whole pair stays the character.
