@@ -60,29 +60,23 @@ QCoro::Task<InstructionLibrarySnapshot> InstructionLibraryStore::loadSnapshot() 
     return m_executor.run([this] { return load(); });
 }
 
+// Not a coroutine: GCC 12 miscompiles capturing lambdas inside coroutine
+// bodies.
 QCoro::Task<InstructionLibrarySnapshot>
 InstructionLibraryStore::saveSnapshot(InstructionLibrarySnapshot snapshot) {
     // A file another program is still rewriting in place would go aside
     // with only part of its change. Once it is whole, the save goes on top
-    // of it. Between the tries the actor is free.
-    for (const double wait : settlingfile::shortWaits) {
-        auto trying = [this, snapshot]() -> std::optional<InstructionLibrarySnapshot> {
-            if (beingRewritten())
-                return std::nullopt;
-            return save(snapshot);
-        };
-        // Named, not temporaries of the co_await: GCC 12 destroys those too soon.
-        std::optional<InstructionLibrarySnapshot> saved =
-            co_await m_executor.run(std::move(trying));
-        if (saved)
-            co_return std::move(*saved);
-        co_await m_sleeper(wait, CancelToken());
-    }
-    auto saving = [this, snapshot = std::move(snapshot)]() mutable {
-        return save(std::move(snapshot));
-    };
-    InstructionLibrarySnapshot saved = co_await m_executor.run(std::move(saving));
-    co_return saved;
+    // of it.
+    return settlingfile::onceSettled<InstructionLibrarySnapshot>(
+        m_sleeper,
+        [this, snapshot] {
+            return m_executor.run([this, snapshot]() -> std::optional<InstructionLibrarySnapshot> {
+                if (beingRewritten())
+                    return std::nullopt;
+                return save(snapshot);
+            });
+        },
+        [this, snapshot] { return m_executor.run([this, snapshot] { return save(snapshot); }); });
 }
 
 QCoro::Task<InstructionLibrarySnapshot>

@@ -46,42 +46,34 @@ PersonalLexiconStore::PersonalLexiconStore(std::optional<QString> baseDirectory,
 
 PersonalLexiconStore::~PersonalLexiconStore() = default;
 
+// Not coroutines: GCC 12 miscompiles capturing lambdas inside coroutine
+// bodies.
 QCoro::Task<PersonalLexiconSnapshot> PersonalLexiconStore::loadSnapshot() {
     // Between the reads the actor is free: a save meanwhile finds the file
     // unread and keeps it.
-    for (const double wait : settlingfile::shortWaits) {
-        std::optional<PersonalLexiconSnapshot> snapshot =
-            co_await m_executor.run([this] { return read(true); });
-        if (snapshot)
-            co_return std::move(*snapshot);
-        co_await m_sleeper(wait, CancelToken());
-    }
-    co_return co_await m_executor.run([this] { return load(); });
+    return settlingfile::onceSettled<PersonalLexiconSnapshot>(
+        m_sleeper, [this] { return m_executor.run([this] { return read(true); }); },
+        [this] { return m_executor.run([this] { return load(); }); });
 }
 
 QCoro::Task<PersonalLexiconSnapshot>
 PersonalLexiconStore::saveSnapshot(PersonalLexiconSnapshot snapshot, PreviousFile previous) {
     // A file another program is still rewriting in place would go aside
     // with only part of its change: its entries would reach the copy, not
-    // the lexicon. Once it is whole, the save goes on top of it. Between
-    // the tries the actor is free, as between the load's reads.
-    for (const double wait : settlingfile::shortWaits) {
-        auto trying = [this, snapshot, previous]() -> std::optional<PersonalLexiconSnapshot> {
-            if (beingRewritten())
-                return std::nullopt;
-            return save(snapshot, previous);
-        };
-        // Named, not temporaries of the co_await: GCC 12 destroys those too soon.
-        std::optional<PersonalLexiconSnapshot> saved = co_await m_executor.run(std::move(trying));
-        if (saved)
-            co_return std::move(*saved);
-        co_await m_sleeper(wait, CancelToken());
-    }
-    auto saving = [this, snapshot = std::move(snapshot), previous] {
-        return save(snapshot, previous);
-    };
-    PersonalLexiconSnapshot saved = co_await m_executor.run(std::move(saving));
-    co_return saved;
+    // the lexicon. Once it is whole, the save goes on top of it.
+    return settlingfile::onceSettled<PersonalLexiconSnapshot>(
+        m_sleeper,
+        [this, snapshot, previous] {
+            return m_executor.run(
+                [this, snapshot, previous]() -> std::optional<PersonalLexiconSnapshot> {
+                    if (beingRewritten())
+                        return std::nullopt;
+                    return save(snapshot, previous);
+                });
+        },
+        [this, snapshot, previous] {
+            return m_executor.run([this, snapshot, previous] { return save(snapshot, previous); });
+        });
 }
 
 QList<PersonalLexiconStore::SetAsideFile> PersonalLexiconStore::takeSetAsideFiles() {
