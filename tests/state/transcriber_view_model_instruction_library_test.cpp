@@ -286,11 +286,12 @@ TEST_F(InstructionLibraryStateTest, AHandEditStaysWithTheWindowsAndOneBothMadeIs
     QFile copy(dataFolder() + u'/' + copies[0]);
     ASSERT_TRUE(copy.open(QIODevice::ReadOnly));
     EXPECT_TRUE(copy.readAll().contains(QStringLiteral("又手改了。").toUtf8()));
-    // The notice waits its turn behind the confirmation on show.
+    // The notice waits its turn behind the confirmation on show, and names
+    // the copy beside the file by its name alone, which the toast's lines
+    // show whole.
     const QString notice =
-        QStringLiteral("指令库文件在 Tovalit 运行时被其他程序改动，有指令两边都改过："
-                       "已按本次修改保存，另一版本保留为：") +
-        dataFolder() + u'/' + copies[0];
+        QStringLiteral("指令库里有指令也被其他程序改过，已按本次修改保存，另一版本另存为：") +
+        copies[0];
     EXPECT_TRUE(waitUntil(
         [&] {
             for (std::size_t index = 0; index < toastSleeps.count(); ++index)

@@ -83,8 +83,7 @@ TEST_F(LexiconEditingTest, AnotherWritersChangeStaysWithTheWindowsAndOneBothMade
     EXPECT_EQ(PersonalLexiconSnapshot::fromFileBytes(readFile(lexiconFolder() + u'/' + copies[0])),
               theirs);
     EXPECT_TRUE(toasts.contains(
-        QStringLiteral("个人词库文件在 Tovalit 运行时被其他程序改动，有词条两边都改过："
-                       "已按本次修改保存，另一版本另存为：") +
+        QStringLiteral("个人词库里有词条也被其他程序改过，已按本次修改保存，另一版本另存为：") +
         copies[0]))
         << toasts.join(u'\n').toStdString();
 }

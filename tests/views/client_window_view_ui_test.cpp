@@ -1,3 +1,4 @@
+#include "state/instructions/instruction_library_keeper.h"
 #include "state/lexicon/lexicon_keeper.h"
 #include "tests/views/window_pages_fixture.h"
 #include "views/client_window_toast_view.h"
@@ -235,17 +236,30 @@ TEST_F(ClientWindowTest, ToastsSlideInOverThePageAndLetClicksThrough) {
     // A notice that names a kept copy of a file shows the copy's name
     // whole, however deep the data folder.
     const QString folder = QStringLiteral("/home/a-rather-long-user-name/.local/share/Tovalit/");
-    for (const auto why : {PersonalLexiconStore::SetAsideFile::Why::undecodable,
-                           PersonalLexiconStore::SetAsideFile::Why::unread,
-                           PersonalLexiconStore::SetAsideFile::Why::kept}) {
-        const QString notice = LexiconKeeper::setAsideNotice(
-            {why, folder + QStringLiteral("personal-lexicon.json.unreadable-20261211T082600Z")});
+    const auto expectWhole = [&](const QString &notice, const QString &copy) {
         viewModel->setAppToast(toast(notice, true));
-        EXPECT_TRUE(
-            notice.endsWith(QStringLiteral("personal-lexicon.json.unreadable-20261211T082600Z")));
+        EXPECT_TRUE(notice.endsWith(copy)) << notice.toStdString();
         EXPECT_FALSE(shown->messageLabel()->isTruncatedAtWidth(shown->messageLabel()->width()))
             << notice.toStdString();
-    }
+    };
+    using LexiconWhy = PersonalLexiconStore::SetAsideFile::Why;
+    for (const auto &[why, copy] :
+         {std::pair{LexiconWhy::undecodable,
+                    QStringLiteral("personal-lexicon.json.unreadable-20261211T082600Z")},
+          std::pair{LexiconWhy::unread,
+                    QStringLiteral("personal-lexicon.json.unreadable-20261211T082600Z")},
+          std::pair{LexiconWhy::kept,
+                    QStringLiteral("personal-lexicon.json.before-cleanup-20261211T082600Z")},
+          std::pair{LexiconWhy::conflict,
+                    QStringLiteral("personal-lexicon.json.conflict-20261211T082600Z")}})
+        expectWhole(LexiconKeeper::setAsideNotice({why, folder + copy}), copy);
+    using LibraryWhy = InstructionLibraryStore::SetAsideWhy;
+    for (const auto &[why, copy] :
+         {std::pair{LibraryWhy::unread,
+                    QStringLiteral("instruction-library.json.unreadable-20261211T082600Z")},
+          std::pair{LibraryWhy::conflict,
+                    QStringLiteral("instruction-library.json.conflict-20261211T082600Z")}})
+        expectWhole(InstructionLibraryKeeper::setAsideNotice({why, folder + copy}), copy);
 
     // Gone when the controller takes it down.
     QPointer<ClientWindowToastView> leaving(shown);

@@ -12,6 +12,7 @@
 #include "support/app_error.h"
 #include "support/textkit.h"
 
+#include <QFileInfo>
 #include <QHash>
 #include <QPointer>
 
@@ -173,23 +174,30 @@ InstructionLibraryKeeper::persistLibrary(QList<InstructionLibraryEntry> entries,
 }
 
 void InstructionLibraryKeeper::reportSetAsideFiles() {
-    using Why = InstructionLibraryStore::SetAsideFile::Why;
     for (const InstructionLibraryStore::SetAsideFile &file : m_store->takeSetAsideFiles()) {
-        QString notice;
-        switch (file.why) {
-        case Why::unread:
-            notice = QStringLiteral("保存指令库时，原文件无法解析或未经读取，已保留为：");
-            break;
-        case Why::conflict:
-            notice = QStringLiteral("指令库文件在 Tovalit "
-                                    "运行时被其他程序改动，有指令两边都改过：已按本次修改保存，"
-                                    "另一版本保留为：");
-            break;
-        }
-        notice += file.path;
-        TovalitDebugLogger::log(QStringLiteral("instructions.set_aside"), notice);
+        const QString notice = setAsideNotice(file);
+        TovalitDebugLogger::log(QStringLiteral("instructions.set_aside"),
+                                notice + QStringLiteral(" | path=") + file.path);
         m_host.showAppNotice(notice);
     }
+}
+
+QString
+InstructionLibraryKeeper::setAsideNotice(const InstructionLibraryStore::SetAsideFile &file) {
+    using Why = InstructionLibraryStore::SetAsideFile::Why;
+    QString notice;
+    switch (file.why) {
+    case Why::unread:
+        notice = QStringLiteral("保存指令库时，原文件无法解析或未经读取，已保留为：");
+        break;
+    case Why::conflict:
+        notice =
+            QStringLiteral("指令库里有指令也被其他程序改过，已按本次修改保存，另一版本另存为：");
+        break;
+    }
+    // The copy's name in full, which a folder in front of it would push
+    // past the toast's lines: it sits beside instruction-library.json.
+    return notice + QFileInfo(file.path).fileName();
 }
 
 // --- Editing ---------------------------------------------------------------------------

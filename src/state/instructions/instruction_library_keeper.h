@@ -2,6 +2,7 @@
 
 #include "models/instruction_library_entry.h"
 #include "models/instruction_routing_result.h"
+#include "services/instructions/instruction_library_store.h"
 #include "support/async_mutex.h"
 #include "support/clock.h"
 #include "support/sleeper.h"
@@ -22,7 +23,6 @@ namespace tovalit {
 class FloatingPanelCoordinating;
 class GatewaySessionRecovery;
 class InstructionLibraryKeeperHost;
-class InstructionLibraryStore;
 
 // The instruction library: loaded at start-up, edited by the library page
 // and by voice-created instructions, saved whole and republished (through
@@ -73,6 +73,8 @@ public:
     // stamped `now`.
     static InstructionLibraryEntry fallbackDraft(const QString &description, const QDateTime &now);
     static InstructionLibraryCategory fallbackCategory(const QString &text);
+    // What the user is told of a copy of the library file left beside it.
+    static QString setAsideNotice(const InstructionLibraryStore::SetAsideFile &file);
 
     // How long a voice-created instruction waits behind its undo toast (the
     // toasts say "5 秒").

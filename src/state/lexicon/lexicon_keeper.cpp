@@ -220,8 +220,8 @@ QString LexiconKeeper::setAsideNotice(const PersonalLexiconStore::SetAsideFile &
         notice = QStringLiteral("载入个人词库时移除了不符合词条规则的条目，原文件另存为：");
         break;
     case Why::conflict:
-        notice = QStringLiteral("个人词库文件在 Tovalit 运行时被其他程序改动，有词条两边都改过："
-                                "已按本次修改保存，另一版本另存为：");
+        notice =
+            QStringLiteral("个人词库里有词条也被其他程序改过，已按本次修改保存，另一版本另存为：");
         break;
     }
     // The copy's name in full, never cut off with the folder in front of
