@@ -11,6 +11,8 @@ namespace {
 using namespace testing;
 
 const QString missingCredentials = QStringLiteral("火山云热词同步未配置 AK/SK。");
+const QString connectionLost = QStringLiteral(
+    "个人词库同步失败：无法连接服务器，或连接在收到回复前中断。请检查网络后点击“立即同步”重试。");
 
 class LexiconSyncTest : public LexiconTest {
 protected:
@@ -122,6 +124,23 @@ TEST_F(LexiconSyncTest, ASecondRejectionIsKeptWithoutAThirdAttempt) {
     EXPECT_EQ(storedSnapshot().entries[0].cloudSyncStatus,
               PersonalLexiconCloudSyncStatus::localOnly);
     EXPECT_EQ(viewModel->personalLexiconSummary(), *error);
+}
+
+TEST_F(LexiconSyncTest, AConnectionTheGatewayDropsIsTriedOnANewSessionAndToldInChinese) {
+    server.setHandler([](const RecordedHttpRequest &) { return StandInHttpReply::dropped(); });
+    makeStore(true);
+    gateway->defaultLexiconSync = route(QStringLiteral("tok-1"));
+    makeViewModel();
+    loadLexicon(cleanSnapshot());
+
+    addHotword(QStringLiteral("Tovalit"));
+
+    // A dropped socket may be a session the gateway forgot: renewed once.
+    EXPECT_EQ(gateway->invalidations, 1);
+    EXPECT_GE(server.requests().size(), 2u);
+    // Then the network's fault, in the interface's words, on the page.
+    EXPECT_EQ(storedSnapshot().cloudState.lastErrorMessage, connectionLost);
+    EXPECT_EQ(viewModel->personalLexiconSummary(), connectionLost);
 }
 
 TEST_F(LexiconSyncTest, WithoutAGatewaySessionTheSyncGoesDirectAndIsNotRetried) {

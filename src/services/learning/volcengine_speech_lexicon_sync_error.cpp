@@ -60,12 +60,29 @@ QString describeLexiconSyncFailure(const std::exception &error) {
         return QStringLiteral("个人词库同步失败：") + what +
                QStringLiteral("。本地词条未受影响，可稍后点击“立即同步”重试。");
     }
-    if (const auto *transport = dynamic_cast<const HttpTransportError *>(&error);
-        transport && transport->kind() == HttpTransportError::Kind::TimedOut) {
-        return QStringLiteral("个人词库同步失败：网络连接超时，服务器没有及时回应。请检查网络后点击"
-                              "“立即同步”重试。");
+    if (const auto *transport = dynamic_cast<const HttpTransportError *>(&error)) {
+        switch (transport->kind()) {
+        case HttpTransportError::Kind::TimedOut:
+            return QStringLiteral("个人词库同步失败：网络连接超时，服务器没有及时回应。请检查网络后"
+                                  "点击“立即同步”重试。");
+        case HttpTransportError::Kind::NotConnected:
+            return lexiconSyncConnectionLostMessage();
+        case HttpTransportError::Kind::HostNotFound:
+        case HttpTransportError::Kind::SecureConnectionFailed:
+        case HttpTransportError::Kind::Other:
+            return QStringLiteral(
+                "个人词库同步失败：网络连接失败。请检查网络后点击“立即同步”重试。");
+        case HttpTransportError::Kind::InvalidRequest:
+        case HttpTransportError::Kind::Cancelled:
+            break;
+        }
     }
     return describeException(error);
+}
+
+QString lexiconSyncConnectionLostMessage() {
+    return QStringLiteral("个人词库同步失败：无法连接服务器，或连接在收到回复前中断。请检查网络后"
+                          "点击“立即同步”重试。");
 }
 
 QString describeLexiconSyncFailure(const std::exception_ptr &error) {

@@ -44,10 +44,15 @@ private:
 };
 
 // What a sync that failed on its way tells the user: a reply cut short or
-// garbled is the server's fault and a network that did not answer in time
-// the network's, each said in the interface's words, never as a fault of
-// the user's own lexicon; any other failure as it describes itself.
+// garbled is the server's fault, and a network that did not answer in time
+// or a connection that failed the network's, each said in the interface's
+// words, never as a fault of the user's own lexicon nor in the socket's
+// English; any other failure as it describes itself.
 QString describeLexiconSyncFailure(const std::exception &error);
 QString describeLexiconSyncFailure(const std::exception_ptr &error);
+// What a sync tells of a connection refused or dropped before the reply.
+// Said in the interface's words, it no longer carries the socket's own
+// text, by which a dropped gateway session is otherwise recognised.
+QString lexiconSyncConnectionLostMessage();
 
 } // namespace tovalit

@@ -3,6 +3,7 @@
 // one renewal of a gateway session the gateway turned down.
 
 #include "services/gateway/gateway_session_providing.h"
+#include "services/learning/volcengine_speech_lexicon_sync_error.h"
 #include "services/learning/volcengine_speech_lexicon_sync_service.h"
 #include "services/settings/app_configuration_store.h"
 #include "services/text_processing/vellup_structured_formatter.h"
@@ -45,11 +46,12 @@ LexiconKeeper::syncPersonalLexiconSnapshotWithGatewayRecovery(PersonalLexiconSna
         if (!alive)
             co_return synced;
         // The sync never throws: a rejected session shows only in the
-        // message it stored.
+        // message it stored, a dropped socket in the words it is told in.
         const std::optional<QString> &message = synced.cloudState.lastErrorMessage;
         const bool sessionRejected =
             message && !textkit::isBlank(*message) &&
-            GatewaySessionRecovery::gatewaySessionFailureMessageContainsInvalidToken(*message);
+            (GatewaySessionRecovery::gatewaySessionFailureMessageContainsInvalidToken(*message) ||
+             *message == lexiconSyncConnectionLostMessage());
         if (didRenew || !m_gatewayRecovery.isGatewayConfigured() || !sessionRejected)
             co_return synced;
         co_await gateway->invalidateGatewaySession();
