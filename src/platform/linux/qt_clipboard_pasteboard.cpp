@@ -5,6 +5,12 @@
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QMimeData>
+#include <QScopeGuard>
+#include <QScreen>
+#include <qpa/qplatformnativeinterface.h>
+
+#include <cstdlib>
+#include <xcb/xcb.h>
 
 namespace tovalit {
 
@@ -22,6 +28,56 @@ QClipboard::Mode modeOf(QtClipboardPasteboard::Selection selection) {
 QByteArray xNameOf(QtClipboardPasteboard::Selection selection) {
     return selection == QtClipboardPasteboard::Selection::primary ? QByteArrayLiteral("PRIMARY")
                                                                   : QByteArrayLiteral("CLIPBOARD");
+}
+
+// The X server's time now: that of a change to a property of a window of
+// our own, on a connection of our own. (Qt's asks the same way on its own
+// connection, but may answer with an older notice of that kind still
+// queued there.)
+std::optional<xcb_timestamp_t> serverTimeNow() {
+    xcb_connection_t *connection = xcb_connect(nullptr, nullptr);
+    const auto disconnect = qScopeGuard([connection] { xcb_disconnect(connection); });
+    const xcb_screen_t *screen = xcb_connection_has_error(connection)
+                                     ? nullptr
+                                     : xcb_setup_roots_iterator(xcb_get_setup(connection)).data;
+    if (!screen)
+        return std::nullopt;
+    const xcb_window_t window = xcb_generate_id(connection);
+    const uint32_t events = XCB_EVENT_MASK_PROPERTY_CHANGE;
+    xcb_create_window(connection, XCB_COPY_FROM_PARENT, window, screen->root, 0, 0, 1, 1, 0,
+                      XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, XCB_CW_EVENT_MASK,
+                      &events);
+    xcb_change_property(connection, XCB_PROP_MODE_APPEND, window, XCB_ATOM_WM_NAME, XCB_ATOM_STRING,
+                        8, 0, nullptr);
+    xcb_flush(connection);
+    while (xcb_generic_event_t *event = xcb_wait_for_event(connection)) {
+        const bool changed = (event->response_type & 0x7f) == XCB_PROPERTY_NOTIFY;
+        const xcb_timestamp_t time =
+            changed ? reinterpret_cast<xcb_property_notify_event_t *>(event)->time : 0;
+        std::free(event);
+        if (changed)
+            return time;
+    }
+    return std::nullopt;
+}
+
+// Qt's xcb backend takes a selection with the time of the last X event it
+// handled. Once another program has taken the selection at a later server
+// time (a copy made while ours had no X events for a while), the X server
+// refuses that older time; a time fresh from the server it cannot refuse.
+bool bringQtsTimeUpToTheServer() {
+    QPlatformNativeInterface *native = QGuiApplication::platformNativeInterface();
+    QScreen *screen = QGuiApplication::primaryScreen();
+    if (QGuiApplication::platformName() != QLatin1String("xcb") || !native || !screen)
+        return false;
+    using SetTime = void (*)(QScreen *, xcb_timestamp_t);
+    const auto setTime = reinterpret_cast<SetTime>(reinterpret_cast<void (*)()>(
+        native->nativeResourceFunctionForScreen(QByteArrayLiteral("setapptime"))));
+    const std::optional<xcb_timestamp_t> now = serverTimeNow();
+    if (!setTime || !now)
+        return false;
+    setTime(screen, *now);
+    return true;
 }
 
 } // namespace
@@ -69,6 +125,10 @@ bool QtClipboardPasteboard::holdsOwnWrite() const {
     if (m_tracksOwnership && !ownsSelection())
         return false;
     const QMimeData *mime = clipboard()->mimeData(modeOf(m_selection));
+    // Qt thinks it owns a selection it failed to take, and would ask the
+    // real owner for the data.
+    if (m_reader && mime != m_written)
+        return false;
     return mime && mime->data(ownWriteType) == QByteArray::number(*m_ownWrite);
 }
 
@@ -133,6 +193,29 @@ void QtClipboardPasteboard::clearContents() {
 
 bool QtClipboardPasteboard::writeObjects(const QList<PasteboardItem> &items) {
     Q_ASSERT(isGuiThread());
+    if (mimeDataOf(items)->formats().isEmpty())
+        return false;
+    return take(items) || (bringQtsTimeUpToTheServer() && take(items));
+}
+
+bool QtClipboardPasteboard::take(const QList<PasteboardItem> &items) {
+    std::unique_ptr<QMimeData> mime = mimeDataOf(items);
+    const qint64 serial = ++m_changeCount;
+    mime->setData(ownWriteType, QByteArray::number(serial));
+    m_ownWrite = serial;
+    m_ownWriteRequested = false;
+    m_reads.clear();
+    m_writtenForms = mime->formats();
+    m_written = mime.get();
+    clipboard()->setMimeData(mime.release(), modeOf(m_selection));
+    if (holdsOwnWrite())
+        return true;
+    m_ownWrite.reset();
+    ++m_changeCount;
+    return false;
+}
+
+std::unique_ptr<QMimeData> QtClipboardPasteboard::mimeDataOf(const QList<PasteboardItem> &items) {
     // The X clipboard holds one item; later items add the forms the first
     // does not have.
     auto mime = std::make_unique<QMimeData>();
@@ -142,20 +225,7 @@ bool QtClipboardPasteboard::writeObjects(const QList<PasteboardItem> &items) {
                 mime->setData(representation.type, *representation.data);
         }
     }
-    if (mime->formats().isEmpty())
-        return false;
-    const qint64 serial = ++m_changeCount;
-    mime->setData(ownWriteType, QByteArray::number(serial));
-    m_ownWrite = serial;
-    m_ownWriteRequested = false;
-    m_reads.clear();
-    m_writtenForms = mime->formats();
-    clipboard()->setMimeData(mime.release(), modeOf(m_selection));
-    if (holdsOwnWrite())
-        return true;
-    m_ownWrite.reset();
-    ++m_changeCount;
-    return false;
+    return mime;
 }
 
 bool QtClipboardPasteboard::ownsSelection() const {

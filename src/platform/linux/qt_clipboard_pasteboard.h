@@ -4,11 +4,13 @@
 #include "platform/linux/xcb_clipboard_request_watch.h"
 #include "platform/pasteboard.h"
 
+#include <QPointer>
 #include <QStringList>
 
 #include <memory>
 #include <optional>
 
+class QMimeData;
 class QObject;
 
 namespace tovalit {
@@ -64,6 +66,9 @@ private:
     // request for a form we do not hold is refused, and the program asks
     // again for another.
     bool offersForm(const QByteArray &form) const;
+    static std::unique_ptr<QMimeData> mimeDataOf(const QList<PasteboardItem> &items);
+    // Hands a write to Qt; whether the selection is ours with it.
+    bool take(const QList<PasteboardItem> &items);
 
     std::unique_ptr<QObject> m_context;
     Selection m_selection;
@@ -78,6 +83,8 @@ private:
     QList<PasteboardRead> m_reads;
     // The forms of our last write, as X clients ask for them.
     QStringList m_writtenForms;
+    // Our last write, while Qt keeps it.
+    QPointer<QMimeData> m_written;
     // Another X client's clipboard, and its requests for ours; none off X.
     std::unique_ptr<XcbClipboardReader> m_reader;
     std::unique_ptr<XcbClipboardRequestWatch> m_requests;

@@ -11,7 +11,10 @@
 #include <QProcess>
 #include <QTimer>
 
+#include <cstdlib>
+#include <cstring>
 #include <gtest/gtest.h>
+#include <xcb/xcb.h>
 
 namespace tovalit {
 namespace {
@@ -91,6 +94,77 @@ public:
 private:
     QProcess m_process;
     QByteArray m_output;
+};
+
+// Another X client that takes a selection with the server's time of the
+// moment, later than any X event this process has handled: a copy in
+// another program while ours has had no X events for a while.
+class FreshlyStampedOwner {
+public:
+    FreshlyStampedOwner()
+        : m_connection(xcb_connect(nullptr, nullptr)) {
+        if (xcb_connection_has_error(m_connection))
+            return;
+        const xcb_screen_t *screen = xcb_setup_roots_iterator(xcb_get_setup(m_connection)).data;
+        m_window = xcb_generate_id(m_connection);
+        const uint32_t events = XCB_EVENT_MASK_PROPERTY_CHANGE;
+        xcb_create_window(m_connection, XCB_COPY_FROM_PARENT, m_window, screen->root, 0, 0, 1, 1, 0,
+                          XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, XCB_CW_EVENT_MASK,
+                          &events);
+    }
+    ~FreshlyStampedOwner() { xcb_disconnect(m_connection); }
+    FreshlyStampedOwner(const FreshlyStampedOwner &) = delete;
+    FreshlyStampedOwner &operator=(const FreshlyStampedOwner &) = delete;
+
+    bool take(const char *selection) {
+        if (m_window == XCB_NONE)
+            return false;
+        // Every event this process handled is from before the first
+        // reading; the server's clock moves on within a millisecond.
+        const xcb_timestamp_t handled = serverTime();
+        xcb_timestamp_t now = serverTime();
+        while (now == handled && now != XCB_CURRENT_TIME)
+            now = serverTime();
+        const xcb_atom_t atom = intern(selection);
+        xcb_set_selection_owner(m_connection, m_window, atom, now);
+        return now != XCB_CURRENT_TIME && ownerOf(atom) == m_window;
+    }
+
+private:
+    // The time of a change to our own window's property, as the server
+    // tells it.
+    xcb_timestamp_t serverTime() {
+        xcb_change_property(m_connection, XCB_PROP_MODE_APPEND, m_window, XCB_ATOM_WM_NAME,
+                            XCB_ATOM_STRING, 8, 0, nullptr);
+        xcb_flush(m_connection);
+        while (xcb_generic_event_t *event = xcb_wait_for_event(m_connection)) {
+            const bool change = (event->response_type & ~0x80) == XCB_PROPERTY_NOTIFY;
+            const xcb_timestamp_t time =
+                change ? reinterpret_cast<xcb_property_notify_event_t *>(event)->time : 0;
+            std::free(event);
+            if (change)
+                return time;
+        }
+        return XCB_CURRENT_TIME;
+    }
+    xcb_atom_t intern(const char *name) {
+        xcb_intern_atom_reply_t *reply = xcb_intern_atom_reply(
+            m_connection, xcb_intern_atom(m_connection, 0, uint16_t(std::strlen(name)), name),
+            nullptr);
+        const xcb_atom_t atom = reply ? reply->atom : XCB_NONE;
+        std::free(reply);
+        return atom;
+    }
+    xcb_window_t ownerOf(xcb_atom_t selection) {
+        xcb_get_selection_owner_reply_t *reply = xcb_get_selection_owner_reply(
+            m_connection, xcb_get_selection_owner(m_connection, selection), nullptr);
+        const xcb_window_t owner = reply ? reply->owner : XCB_NONE;
+        std::free(reply);
+        return owner;
+    }
+
+    xcb_connection_t *m_connection;
+    xcb_window_t m_window = XCB_NONE;
 };
 
 class QtClipboardPasteboardTest : public ::testing::Test {
@@ -310,6 +384,33 @@ TEST_F(QtClipboardPasteboardTest, EachPasteOfOurWriteNamesTheProgramThatTookIt) 
     EXPECT_EQ(contentReads(primary), (QList<PasteboardRead>{PasteboardRead{primaryProcess}}));
     EXPECT_TRUE(contentReads(pasteboard).isEmpty());
     EXPECT_EQ(XClipboardClient::paste(), QStringLiteral("你好"));
+}
+
+// Qt takes a selection with the time of the last X event it handled; the
+// server refuses a time older than that of the owner it replaces.
+TEST_F(QtClipboardPasteboardTest, AWriteHoldsAfterAnotherProgramCopiedAtALaterServerTime) {
+    QtClipboardPasteboard primary({}, QtClipboardPasteboard::Selection::primary);
+    for (auto [selection, name] :
+         {std::pair<Pasteboard *, const char *>{&pasteboard, "CLIPBOARD"}, {&primary, "PRIMARY"}}) {
+        SCOPED_TRACE(name);
+        PasteboardItem item;
+        item.setString(QStringLiteral("先写的"));
+        ASSERT_TRUE(selection->writeObjects({item}));
+        FreshlyStampedOwner other;
+        ASSERT_TRUE(other.take(name));
+
+        item.setString(QStringLiteral("听写的文字"));
+        ASSERT_TRUE(selection->writeObjects({item}));
+        const qint64 written = selection->changeCount();
+        const QList<PasteboardItem> items = testing::runTask(selection->pasteboardItems());
+        ASSERT_EQ(items.size(), 1);
+        EXPECT_EQ(items[0].data(Pasteboard::stringType), QStringLiteral("听写的文字").toUtf8());
+        // The other program's change notice, arriving late, is of a time
+        // before our write.
+        testing::processEventsFor(std::chrono::milliseconds(50));
+        EXPECT_EQ(selection->changeCount(), written);
+    }
+    EXPECT_EQ(XClipboardClient::paste(), QStringLiteral("听写的文字"));
 }
 
 } // namespace
