@@ -12,8 +12,8 @@ ClipboardHeadStart::ClipboardHeadStart(std::shared_ptr<Pasteboard> pasteboard, Q
     , m_changeCount(changeCount) {}
 
 ClipboardHeadStart::~ClipboardHeadStart() {
-    if (!m_takenOver && stands())
-        m_snapshot.writeBack(*m_pasteboard);
+    if (!m_takenOver)
+        m_snapshot.writeBackUnlessChanged(*m_pasteboard, m_changeCount);
 }
 
 bool ClipboardHeadStart::stands() const {

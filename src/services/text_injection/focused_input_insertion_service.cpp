@@ -207,11 +207,12 @@ QCoro::Task<void> restoreOnceTaken(std::shared_ptr<Pasteboard> pasteboard,
     // what it would paste.
     const bool taken =
         co_await receipt.waitUntilTaken(FocusedInputInsertionService::pasteTakenWait, sleeper);
-    if (!taken && !evenIfNeverTaken)
+    if (!taken && !evenIfNeverTaken) {
+        TovalitDebugLogger::log(QStringLiteral("insert.restore"),
+                                QStringLiteral("clipboard kept | reason=not-taken"));
         co_return;
-    if (pasteboard->changeCount() != expectedChangeCount)
-        co_return;
-    snapshot.writeBack(*pasteboard);
+    }
+    snapshot.writeBackUnlessChanged(*pasteboard, expectedChangeCount);
 }
 
 QCoro::Task<void> restoreIfUnchanged(std::shared_ptr<Pasteboard> pasteboard,
@@ -219,10 +220,7 @@ QCoro::Task<void> restoreIfUnchanged(std::shared_ptr<Pasteboard> pasteboard,
                                      double delay, Sleeper sleeper) {
     if (delay != 0)
         co_await sleeper(qMax(delay, 0.0), CancelToken());
-    // Somebody copied something after our write: that is theirs to keep.
-    if (pasteboard->changeCount() != expectedChangeCount)
-        co_return;
-    snapshot.writeBack(*pasteboard);
+    snapshot.writeBackUnlessChanged(*pasteboard, expectedChangeCount);
 }
 
 } // namespace
@@ -402,6 +400,8 @@ FocusedInputInsertionService::startClipboardHeadStart(QString text) {
     try {
         writeToPasteboard(text);
     } catch (const FocusedInputInsertionError &) {
+        TovalitDebugLogger::log(QStringLiteral("insert.pasteboard"),
+                                QStringLiteral("head-start not written | reason=write-refused"));
         restorePasteboardImmediately(snapshot);
         co_return std::unique_ptr<ClipboardHeadStart>();
     }

@@ -39,17 +39,33 @@ QList<PasteboardItem> PasteboardSnapshot::makePasteboardItems() const {
     return result;
 }
 
-void PasteboardSnapshot::writeBack(Pasteboard &pasteboard) const {
+namespace {
+
+void logRestore(const QString &message) {
+    TovalitDebugLogger::log(QStringLiteral("insert.restore"), message);
+}
+
+} // namespace
+
+void PasteboardSnapshot::writeBack(Pasteboard &pasteboard, const QString &selection) const {
     if (unreadable) {
-        TovalitDebugLogger::log(QStringLiteral("insert.restore"),
-                                QStringLiteral("the clipboard before could not be read: the "
-                                               "dictation stays on it"));
+        // What it held before could not be read: the dictation stays on it.
+        logRestore(selection + QStringLiteral(" kept | reason=unreadable-before"));
         return;
     }
     const QList<PasteboardItem> rebuilt = makePasteboardItems();
     pasteboard.clearContents();
-    if (!rebuilt.isEmpty())
-        pasteboard.writeObjects(rebuilt);
+    if (!rebuilt.isEmpty() && !pasteboard.writeObjects(rebuilt))
+        logRestore(selection + QStringLiteral(" not restored | reason=write-refused"));
+}
+
+void PasteboardSnapshot::writeBackUnlessChanged(Pasteboard &pasteboard, qint64 expectedChangeCount,
+                                                const QString &selection) const {
+    if (pasteboard.changeCount() != expectedChangeCount) {
+        logRestore(selection + QStringLiteral(" kept | reason=changed-since"));
+        return;
+    }
+    writeBack(pasteboard, selection);
 }
 
 } // namespace tovalit

@@ -40,7 +40,14 @@ struct PasteboardSnapshot {
     // Puts what was kept back in place of whatever the clipboard holds;
     // an empty snapshot leaves it empty. An unreadable one leaves it as it
     // is: clearing it would give nothing back and take the dictation away.
-    void writeBack(Pasteboard &pasteboard) const;
+    // `selection` names it in the log, which says why whenever the user's
+    // clipboard does not come back.
+    void writeBack(Pasteboard &pasteboard,
+                   const QString &selection = QStringLiteral("clipboard")) const;
+    // The same, unless somebody wrote to it since our write, which left
+    // its change count at `expectedChangeCount`: that is theirs to keep.
+    void writeBackUnlessChanged(Pasteboard &pasteboard, qint64 expectedChangeCount,
+                                const QString &selection = QStringLiteral("clipboard")) const;
 
     QList<Item> items;
     // The clipboard held something of which nothing could be read: its

@@ -178,13 +178,9 @@ QCoro::Task<void> restoreWhenTaken(std::shared_ptr<Pasteboard> clipboard,
     } else {
         co_await sleeper(TerminalPaste::restoreDelay, CancelToken());
     }
-    // Somebody copied or selected something since: theirs to keep.
-    if (clipboard->changeCount() == clipboardCount)
-        clipboardSnapshot.writeBack(*clipboard);
-    else
-        logRestore(QStringLiteral("clipboard kept | reason=changed-since"));
-    if (primary && primarySnapshot && primary->changeCount() == primaryCount)
-        primarySnapshot->writeBack(*primary);
+    clipboardSnapshot.writeBackUnlessChanged(*clipboard, clipboardCount);
+    if (primary && primarySnapshot)
+        primarySnapshot->writeBackUnlessChanged(*primary, primaryCount, QStringLiteral("primary"));
 }
 
 } // namespace
@@ -432,7 +428,7 @@ QCoro::Task<bool> TerminalPaste::putOnSelections(Paste &paste,
     paste.primarySnapshot = PasteboardSnapshot(co_await primary.pasteboardItems());
     primary.clearContents();
     if (!primary.writeObjects({item})) {
-        paste.primarySnapshot->writeBack(primary);
+        paste.primarySnapshot->writeBack(primary, QStringLiteral("primary"));
         paste.clipboardSnapshot.writeBack(clipboard);
         co_return false;
     }
