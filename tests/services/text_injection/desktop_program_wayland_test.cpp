@@ -101,8 +101,15 @@ protected:
         return testing::onDesktop("KDE") ? testing::WaylandClipboardClient::paste(2s)
                                          : testing::XClipboardClient::paste();
     }
-    static bool clipboardComesToHold(const QString &text, const char *description) {
-        return waitUntil([&] { return sessionClipboard() == text; }, description, 10s);
+    // Otherwise what it holds, and the log of what became of it.
+    ::testing::AssertionResult clipboardComesToHold(const QString &text,
+                                                    const char *description) const {
+        if (waitUntil([&] { return sessionClipboard() == text; }, description, 10s))
+            return ::testing::AssertionSuccess();
+        return ::testing::AssertionFailure()
+               << "the clipboard holds "
+               << sessionClipboard().value_or(QStringLiteral("<nothing>")).toStdString() << '\n'
+               << logLines().join(u'\n').toStdString();
     }
 
     // The dictation as the application delivers it with the desktop's
