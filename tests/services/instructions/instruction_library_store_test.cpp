@@ -4,6 +4,7 @@
 #include "support/data_folder.h"
 #include "support/json_text.h"
 #include "tests/models/instruction_test_entries.h"
+#include "tests/support/clock_advancing_sleeper.h"
 #include "tests/support/file_contents.h"
 #include "tests/support/run_task.h"
 #include "tests/support/temporary_user_folders.h"
@@ -121,18 +122,10 @@ TEST_F(InstructionLibraryStoreTest, AHandEditIsKeptUnderTheNextSaveAndOneBothCha
 }
 
 TEST_F(InstructionLibraryStoreTest, ASaveWaitsForAFileBeingRewrittenInPlaceAndGoesOnTopOfIt) {
-    QDateTime now = QDateTime::currentDateTimeUtc();
-    QList<double> waits;
-    std::function<void()> atEachWait = [] {};
-    const Sleeper sleeper = [&](double seconds, CancelToken) -> QCoro::Task<void> {
-        waits.append(seconds);
-        now = now.addMSecs(qint64(seconds * 1000));
-        atEachWait();
-        co_return;
-    };
+    testing::ClockAdvancingSleeper time;
     writeFile(libraryPath(),
               InstructionLibraryCatalog::defaultSnapshot(customEntries()).toFileBytes());
-    InstructionLibraryStore store(std::nullopt, sleeper, [&] { return now; });
+    InstructionLibraryStore store(std::nullopt, time.sleeper(), time.clock());
     const InstructionLibrarySnapshot loaded = runTask(store.loadSnapshot());
 
     // Another program rewrites the file in place with a summary edited: a
@@ -141,11 +134,11 @@ TEST_F(InstructionLibraryStoreTest, ASaveWaitsForAFileBeingRewrittenInPlaceAndGo
     theirs.customEntries[0].summary = u"手改的说明。"_s;
     const QByteArray whole = theirs.toFileBytes();
     editByHand(false, libraryPath(), whole.left(whole.size() / 3));
-    const QDateTime start = now;
-    atEachWait = [&] {
-        if (start.msecsTo(now) >= 1000 && readFile(libraryPath()) != whole)
+    const QDateTime start = time.now();
+    time.atEachWait([&] {
+        if (start.msecsTo(time.now()) >= 1000 && readFile(libraryPath()) != whole)
             editByHand(false, libraryPath(), whole);
-    };
+    });
     InstructionLibrarySnapshot ours = loaded;
     ours.customEntries.append(instruction({.title = u"会议纪要"_s}));
     runTask(store.saveSnapshot(ours));
@@ -153,7 +146,7 @@ TEST_F(InstructionLibraryStoreTest, ASaveWaitsForAFileBeingRewrittenInPlaceAndGo
     InstructionLibrarySnapshot expected = theirs;
     expected.customEntries.append(ours.customEntries.last());
     EXPECT_EQ(InstructionLibrarySnapshot::fromFileBytes(readFile(libraryPath())), expected);
-    EXPECT_EQ(waits, (QList<double>{0.5, 1.0}));
+    EXPECT_EQ(time.waits(), (std::vector<double>{0.5, 1.0}));
     EXPECT_EQ(entriesOf(folders.dataFolder()), QStringList{u"instruction-library.json"_s});
     EXPECT_TRUE(store.takeSetAsideFiles().isEmpty());
 }

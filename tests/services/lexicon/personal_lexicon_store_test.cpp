@@ -3,6 +3,7 @@
 #include "services/lexicon/personal_lexicon_store_error.h"
 #include "support/data_folder.h"
 #include "tests/services/lexicon/lexicon_test_entries.h"
+#include "tests/support/clock_advancing_sleeper.h"
 #include "tests/support/file_contents.h"
 #include "tests/support/run_task.h"
 #include "tests/support/temporary_user_folders.h"
@@ -245,17 +246,9 @@ TEST_F(PersonalLexiconStoreTest, AnotherWritersChangeIsKeptUnderTheSavesOwnEithe
 }
 
 TEST_F(PersonalLexiconStoreTest, ASaveWaitsForAFileBeingRewrittenInPlaceAndGoesOnTopOfIt) {
-    QDateTime now = QDateTime::currentDateTimeUtc();
-    QList<double> waits;
-    std::function<void()> atEachWait = [] {};
-    const Sleeper sleeper = [&](double seconds, CancelToken) -> QCoro::Task<void> {
-        waits.append(seconds);
-        now = now.addMSecs(qint64(seconds * 1000));
-        atEachWait();
-        co_return;
-    };
+    testing::ClockAdvancingSleeper time;
     writeFile(lexiconPath(), sampleSnapshot().toFileBytes());
-    PersonalLexiconStore store(std::nullopt, sleeper, [&] { return now; });
+    PersonalLexiconStore store(std::nullopt, time.sleeper(), time.clock());
     const PersonalLexiconSnapshot loaded = runTask(store.loadSnapshot());
 
     // A sync tool rewrites the file in place with an entry added: a third
@@ -264,11 +257,11 @@ TEST_F(PersonalLexiconStoreTest, ASaveWaitsForAFileBeingRewrittenInPlaceAndGoesO
     theirs.entries.append(hotword("Brannoch"));
     const QByteArray whole = theirs.toFileBytes();
     writeAsOtherWriter(OtherWriter::inPlace, lexiconPath(), whole.left(whole.size() / 3));
-    const QDateTime start = now;
-    atEachWait = [&] {
-        if (start.msecsTo(now) >= 1000 && readFile(lexiconPath()) != whole)
+    const QDateTime start = time.now();
+    time.atEachWait([&] {
+        if (start.msecsTo(time.now()) >= 1000 && readFile(lexiconPath()) != whole)
             writeAsOtherWriter(OtherWriter::inPlace, lexiconPath(), whole);
-    };
+    });
     PersonalLexiconSnapshot ours = loaded;
     ours.entries.prepend(hotword("Velmora"));
     runTask(store.saveSnapshot(ours));
@@ -276,7 +269,7 @@ TEST_F(PersonalLexiconStoreTest, ASaveWaitsForAFileBeingRewrittenInPlaceAndGoesO
     PersonalLexiconSnapshot expected = theirs;
     expected.entries.prepend(ours.entries.first());
     EXPECT_EQ(PersonalLexiconSnapshot::fromFileBytes(readFile(lexiconPath())), expected);
-    EXPECT_EQ(waits, (QList<double>{0.5, 1.0}));
+    EXPECT_EQ(time.waits(), (std::vector<double>{0.5, 1.0}));
     EXPECT_EQ(entriesOf(folders.dataFolder()), QStringList{"personal-lexicon.json"});
     EXPECT_TRUE(store.takeSetAsideFiles().isEmpty());
 }
@@ -322,50 +315,37 @@ TEST_F(PersonalLexiconStoreTest, AnEntryBothChangedIsSavedAsOursAndTheirFileIsKe
 
 TEST_F(PersonalLexiconStoreTest, AFileStillBeingWrittenIsReadAgainBeforeItIsSetAside) {
     const QByteArray whole = sampleSnapshot().toFileBytes();
-    QDateTime now = QDateTime::currentDateTimeUtc();
-    const QDateTime start = now;
-    QList<double> waits;
-    std::function<void()> atEachWait;
-    const Sleeper sleeper = [&](double seconds, CancelToken) -> QCoro::Task<void> {
-        waits.append(seconds);
-        now = now.addMSecs(qint64(seconds * 1000));
-        atEachWait();
-        co_return;
-    };
-    const Clock clock = [&] { return now; };
+    testing::ClockAdvancingSleeper time;
+    const QDateTime start = time.now();
 
     // A sync tool that finishes its write a second after the start.
     writeFile(lexiconPath(), whole.left(whole.size() / 3));
-    atEachWait = [&] {
-        if (start.msecsTo(now) >= 1000 && readFile(lexiconPath()) != whole)
+    time.atEachWait([&] {
+        if (start.msecsTo(time.now()) >= 1000 && readFile(lexiconPath()) != whole)
             writeAsOtherWriter(OtherWriter::inPlace, lexiconPath(), whole);
-    };
+    });
     {
-        PersonalLexiconStore store(std::nullopt, sleeper, clock);
+        PersonalLexiconStore store(std::nullopt, time.sleeper(), time.clock());
         EXPECT_EQ(runTask(store.loadSnapshot()), sampleSnapshot());
-        EXPECT_EQ(waits, (QList<double>{0.5, 1.0}));
+        EXPECT_EQ(time.waits(), (std::vector<double>{0.5, 1.0}));
         EXPECT_EQ(entriesOf(folders.dataFolder()), QStringList{"personal-lexicon.json"});
         EXPECT_TRUE(store.takeSetAsideFiles().isEmpty());
     }
 
     // One that never finishes goes aside after the last wait; a damaged
     // file nobody has touched for a while goes at once.
-    atEachWait = [] {};
+    time.atEachWait({});
     for (const bool recent : {true, false}) {
         SCOPED_TRACE(recent ? "modified just now" : "modified an hour ago");
         QDir(folders.dataFolder()).removeRecursively();
         writeFile(lexiconPath(), whole.left(40));
-        now = QDateTime::currentDateTimeUtc();
-        if (!recent)
-            now = now.addSecs(3600);
-        waits.clear();
-        PersonalLexiconStore store(std::nullopt, sleeper, clock);
+        time.setNow(QDateTime::currentDateTimeUtc().addSecs(recent ? 0 : 3600));
+        time.clearWaits();
+        PersonalLexiconStore store(std::nullopt, time.sleeper(), time.clock());
         EXPECT_THROW(runTask(store.loadSnapshot()), LexiconDecodingError);
-        // As vectors: Qt compares two empty lists of numbers with a null
-        // pointer handed to memcmp, which the sanitizer rejects.
         const std::vector<double> expected =
             recent ? std::vector<double>{0.5, 1.0, 2.0, 4.0} : std::vector<double>{};
-        EXPECT_EQ(std::vector<double>(waits.cbegin(), waits.cend()), expected);
+        EXPECT_EQ(time.waits(), expected);
         ASSERT_EQ(store.takeSetAsideFiles().size(), 1);
         EXPECT_FALSE(QFileInfo::exists(lexiconPath()));
     }
