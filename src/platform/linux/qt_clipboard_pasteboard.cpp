@@ -7,9 +7,11 @@
 #include <QMimeData>
 #include <QScopeGuard>
 #include <QScreen>
+#include <QTimer>
 #include <qpa/qplatformnativeinterface.h>
 
 #include <cstdlib>
+#include <utility>
 #include <xcb/xcb.h>
 
 namespace tovalit {
@@ -115,7 +117,11 @@ void QtClipboardPasteboard::requested(const XcbClipboardRequestWatch::Request &r
                        request.forContent && offersForm(m_requests->nameOf(request.target))});
 }
 
-QtClipboardPasteboard::~QtClipboardPasteboard() = default;
+QtClipboardPasteboard::~QtClipboardPasteboard() {
+    // A clear asked for just before the end still happens.
+    if (QGuiApplication::instance())
+        passOnClear();
+}
 
 bool QtClipboardPasteboard::holdsOwnWrite() const {
     if (!m_ownWrite)
@@ -133,7 +139,10 @@ bool QtClipboardPasteboard::holdsOwnWrite() const {
 }
 
 void QtClipboardPasteboard::clipboardChanged() {
-    // Our own write announces itself too; that one was counted already.
+    // Our own clears and writes announce themselves too; those were
+    // counted already.
+    if (m_passingOnClear)
+        return;
     if (!holdsOwnWrite()) {
         m_ownWrite.reset();
         ++m_changeCount;
@@ -155,6 +164,7 @@ QCoro::Task<QList<PasteboardItem>> QtClipboardPasteboard::pasteboardItems() {
     Q_ASSERT(isGuiThread());
     // Qt's own reading of a foreign clipboard converts every form the
     // owner offers, each a blocking round trip on this thread.
+    passOnClear();
     PasteboardItem item;
     if (m_reader && !ownsSelection())
         item.representations = co_await m_reader->read();
@@ -188,14 +198,40 @@ void QtClipboardPasteboard::clearContents() {
     m_ownWrite.reset();
     m_reads.clear();
     ++m_changeCount;
+    // On X a clear gives the selection to nobody, whoever held it. GNOME's
+    // compositor, which carries the X clipboard into its Wayland session,
+    // answers that by taking the selection itself with the server's time
+    // of the moment, and on a busy desktop it does so after the write that
+    // followed the clear: our write is gone, and the paste's keys then
+    // paste what the user had copied before. A write that follows at once
+    // takes the place of the clear instead.
+    if (!std::exchange(m_clearPending, true))
+        QTimer::singleShot(0, m_context.get(), [this] { passOnClear(); });
+}
+
+void QtClipboardPasteboard::passOnClear() {
+    if (!std::exchange(m_clearPending, false))
+        return;
+    m_passingOnClear = true;
     clipboard()->clear(modeOf(m_selection));
+    m_passingOnClear = false;
 }
 
 bool QtClipboardPasteboard::writeObjects(const QList<PasteboardItem> &items) {
     Q_ASSERT(isGuiThread());
-    if (mimeDataOf(items)->formats().isEmpty())
+    if (mimeDataOf(items)->formats().isEmpty()) {
+        passOnClear();
         return false;
-    return take(items) || (bringQtsTimeUpToTheServer() && take(items));
+    }
+    m_clearPending = false;
+    if (take(items) || (bringQtsTimeUpToTheServer() && take(items)))
+        return true;
+    // As if the clear had gone first: a write that failed leaves the
+    // clipboard empty, never holding what was there before as if it were
+    // ours.
+    m_clearPending = true;
+    passOnClear();
+    return false;
 }
 
 bool QtClipboardPasteboard::take(const QList<PasteboardItem> &items) {

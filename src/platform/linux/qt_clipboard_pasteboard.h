@@ -33,6 +33,9 @@ namespace tovalit {
 //
 // The same for the PRIMARY selection, which some terminals paste from.
 //
+// A clear waits for the event loop's next turn, and a write made before
+// then takes its place: see clearContents().
+//
 // Needs the QGuiApplication; used on the GUI thread only.
 class QtClipboardPasteboard final : public Pasteboard {
 public:
@@ -69,6 +72,8 @@ private:
     static std::unique_ptr<QMimeData> mimeDataOf(const QList<PasteboardItem> &items);
     // Hands a write to Qt; whether the selection is ours with it.
     bool take(const QList<PasteboardItem> &items);
+    // Carries out a clear no write took the place of.
+    void passOnClear();
 
     std::unique_ptr<QObject> m_context;
     Selection m_selection;
@@ -88,6 +93,10 @@ private:
     // Another X client's clipboard, and its requests for ours; none off X.
     std::unique_ptr<XcbClipboardReader> m_reader;
     std::unique_ptr<XcbClipboardRequestWatch> m_requests;
+    // A clear not yet handed to Qt; a write drops it.
+    bool m_clearPending = false;
+    // While Qt carries out our own clear, whose change is counted already.
+    bool m_passingOnClear = false;
 };
 
 } // namespace tovalit

@@ -307,10 +307,54 @@ TEST_F(QtClipboardPasteboardTest, ClearedClipboardOffersNothing) {
     ASSERT_TRUE(pasteboard.writeObjects({item}));
     const qint64 written = pasteboard.changeCount();
     pasteboard.clearContents();
-    EXPECT_NE(pasteboard.changeCount(), written);
+    const qint64 cleared = pasteboard.changeCount();
+    EXPECT_NE(cleared, written);
     EXPECT_TRUE(testing::runTask(pasteboard.pasteboardItems()).isEmpty());
     EXPECT_FALSE(XClipboardClient::paste());
     EXPECT_FALSE(pasteboard.writeObjects({}));
+    // Our own clear, carried out, is no copy by somebody else.
+    pasteboard.clearContents();
+    const qint64 clearedAgain = pasteboard.changeCount();
+    testing::processEventsFor(std::chrono::milliseconds(50));
+    EXPECT_EQ(pasteboard.changeCount(), clearedAgain);
+    EXPECT_FALSE(XClipboardClient::paste());
+}
+
+// A clear then a write, as every paste and restore makes them, never give
+// the selection to nobody on the way: GNOME's compositor takes a selection
+// given to nobody for itself, and on a busy desktop does so after our
+// write, which it then takes away. Qt tells of every owner it sets.
+TEST_F(QtClipboardPasteboardTest, AClearFollowedByAWriteNeverLeavesTheClipboardToNobody) {
+    QtClipboardPasteboard primary({}, QtClipboardPasteboard::Selection::primary);
+    for (auto [selection, mode] : {std::pair<Pasteboard *, QClipboard::Mode>{&pasteboard,
+                                                                              QClipboard::Clipboard},
+                                   {&primary, QClipboard::Selection}}) {
+        SCOPED_TRACE(mode == QClipboard::Clipboard ? "CLIPBOARD" : "PRIMARY");
+        // The user's copy in another program, or a write of ours.
+        std::unique_ptr<XClipboardClient> other;
+        if (mode == QClipboard::Clipboard) {
+            other = XClipboardClient::copy(QStringLiteral("用户自己的"));
+            ASSERT_TRUE(other);
+        } else {
+            PasteboardItem first;
+            first.setString(QStringLiteral("先写的"));
+            ASSERT_TRUE(selection->writeObjects({first}));
+        }
+        int owners = 0;
+        QObject context;
+        QObject::connect(QGuiApplication::clipboard(), &QClipboard::changed, &context,
+                         [&](QClipboard::Mode changed) { owners += changed == mode; });
+
+        selection->clearContents();
+        PasteboardItem item;
+        item.setString(QStringLiteral("听写的文字"));
+        ASSERT_TRUE(selection->writeObjects({item}));
+        EXPECT_EQ(owners, 1) << "a clear went out before the write";
+        testing::processEventsFor(std::chrono::milliseconds(50));
+        const QList<PasteboardItem> items = testing::runTask(selection->pasteboardItems());
+        ASSERT_EQ(items.size(), 1);
+        EXPECT_EQ(items[0].data(Pasteboard::stringType), QStringLiteral("听写的文字").toUtf8());
+    }
 }
 
 // A Wayland compositor that takes the X server's clipboard into its
